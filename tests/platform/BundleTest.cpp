@@ -1,0 +1,66 @@
+#include "platform/Bundle.h"
+
+#include "base/PlatformUtils.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string layOutBundle(const zarn::test::TempDir& dir, const std::string& id) {
+  dir.write("B.bundle/Info.txt", "# information\nCFBundleIdentifier = " + id +
+                                     "\nCFBundleShortVersionString=1.2.3\n"
+                                     "NSHumanReadableCopyright=Copyright 2026 Quorvane\nbroken line\n");
+  dir.write("B.bundle/Resources/Background.png", "png");
+  dir.write("B.bundle/Resources/FactoryPresets/Bass/A.qvp", "p");
+  return dir.file("B.bundle");
+}
+
+} // namespace
+
+TEST(BundleTest, ReadsInformationKeysAndFindsResources) {
+  zarn::test::TempDir dir;
+  platform::Bundle* b = platform::Bundle::open(layOutBundle(dir, "com.quorvane.test.one"));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->identifier(), "com.quorvane.test.one");
+  std::string v;
+  EXPECT_TRUE(b->infoString("CFBundleShortVersionString", v));
+  EXPECT_EQ(v, "1.2.3");
+  EXPECT_FALSE(b->infoString("broken line", v));
+  EXPECT_FALSE(b->infoString("Missing", v));
+  EXPECT_EQ(b->resourcePath("Background.png"), b->resourcesPath() + "Background.png");
+  EXPECT_EQ(b->resourcePath("FactoryPresets"), b->resourcesPath() + "FactoryPresets");
+  EXPECT_EQ(b->resourcePath("Missing.png"), "");
+  // Resources are looked up directly in the resource folder, never above it.
+  EXPECT_EQ(b->resourcePath("../Info.txt"), "");
+  EXPECT_EQ(b->resourcePath("FactoryPresets/Bass"), "");
+
+  // Opening the same folder again gives the same bundle; it can be found by
+  // identifier.
+  EXPECT_EQ(platform::Bundle::open(dir.file("B.bundle/")), b);
+  EXPECT_EQ(platform::Bundle::findByIdentifier("com.quorvane.test.one"), b);
+  EXPECT_EQ(platform::Bundle::findByIdentifier("com.quorvane.none"), nullptr);
+  EXPECT_EQ(platform::Bundle::open(dir.file("nothing")), nullptr);
+  EXPECT_FALSE(b->loadExecutable());
+  EXPECT_EQ(b->function("NewPlugIn"), nullptr);
+}
+
+TEST(BundleTest, VersionInformationComesFromTheRegisteredModule) {
+  zarn::test::TempDir dir;
+  platform::Bundle* b = platform::Bundle::open(layOutBundle(dir, "com.quorvane.test.two"));
+  BundleRef previous = getModuleInstance();
+  registerModuleInstance(b);
+  EXPECT_EQ(getBundle(), b);
+  EXPECT_EQ(getVersionInformation(viVersion, ""), "1.2.3");
+  EXPECT_EQ(getVersionInformation(viCopyright, "ignored"), "Copyright 2026 Quorvane");
+  for (int which : {0, 1, 2, 4, 6, 7})
+    EXPECT_EQ(getVersionInformation(static_cast<VersionInformation>(which), ""), "") << which;
+  registerModuleInstance(previous);
+}
+
+TEST(BundleTest, MainBundleIsTheExecutablesFolderUnlessNamed) {
+  platform::Bundle* m = platform::Bundle::main();
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->path().back(), '/');
+  EXPECT_EQ(getModuleInstance() ? getModuleInstance() : m, getBundle());
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace zarn::test {
+
+// A fresh folder under the system's temporary folder, removed with all its
+// contents when the object is destroyed. path() has no trailing '/'.
+class TempDir {
+public:
+  explicit TempDir(const std::string& prefix = "zarn");
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return mPath; }
+  // path() + "/" + relative
+  std::string file(const std::string& relative) const;
+
+  // Writes bytes to a file below the folder, creating missing folders.
+  void write(const std::string& relative, const std::string& bytes) const;
+  // Reads a whole file below the folder ("" when missing).
+  std::string read(const std::string& relative) const;
+
+private:
+  std::string mPath;
+};
+
+} // namespace zarn::test

@@ -1,0 +1,67 @@
+// Test entry point shared by every test program.
+//
+// Before any test runs, HOME and the XDG folders are pointed at a fresh
+// temporary folder, so that preferences, presets and caches written by the
+// code under test never touch the real user's files. The folder is removed
+// when the program ends.
+
+#include "tests/support/AllocationCounter.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+namespace {
+
+std::atomic<long> gAllocations{0};
+thread_local bool tCounting = false;
+
+} // namespace
+
+namespace zarn::test {
+
+AllocationCounter::AllocationCounter() : mStart(gAllocations.load()) { tCounting = true; }
+AllocationCounter::~AllocationCounter() { tCounting = false; }
+long AllocationCounter::count() const { return gAllocations.load() - mStart; }
+
+} // namespace zarn::test
+
+// Counting replacements of the global allocation functions. Only allocations
+// on a thread inside an AllocationCounter's lifetime are counted.
+void* operator new(std::size_t size) {
+  if (tCounting) gAllocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, std::align_val_t align) {
+  if (tCounting) gAllocations.fetch_add(1, std::memory_order_relaxed);
+  std::size_t a = static_cast<std::size_t>(align);
+  std::size_t rounded = (size + a - 1) / a * a;
+  if (void* p = std::aligned_alloc(a, rounded ? rounded : a)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size, std::align_val_t align) { return operator new(size, align); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+
+int main(int argc, char** argv) {
+  zarn::test::TempDir home("zarn-home");
+  setenv("HOME", home.path().c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (home.path() + "/.config").c_str(), 1);
+  setenv("XDG_DATA_HOME", (home.path() + "/.local/share").c_str(), 1);
+  setenv("XDG_CACHE_HOME", (home.path() + "/.cache").c_str(), 1);
+  setenv("XDG_DOCUMENTS_DIR", (home.path() + "/Documents").c_str(), 1);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
