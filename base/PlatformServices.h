@@ -28,15 +28,26 @@ class FileEnumerator {
 public:
   enum Type { files = 0, folders = 1 };
   virtual ~FileEnumerator() = default;
+  // Moves to the next matching entry; false when none is left, and on every
+  // call after that. Entries come unsorted.
   virtual bool findNext() = 0;
+  // The current entry's name, without folder.
   virtual std::string getFileName() = 0;
 };
 
 CriticalSection* createCriticalSection();
 IntervalTimer* createIntervalTimer();
-// pattern: folder + "/" + mask, as "/x/Presets/*.qvp" or "/x/Presets/*".
+// An enumerator over the entries of one folder (not its sub-folders) that
+// are of the given type and match the mask, good for one pass. pattern is
+// folder + "/" + mask, as "/x/Presets/*.qvp" or "/x/Presets/*"; a pattern
+// without '/' is taken as both folder and mask. The mask's base ("*" = any)
+// and extension (".*" = any or none; also the extension of a mask without a
+// dot) are matched case-sensitively; a '*' elsewhere is an ordinary character.
+// Names beginning with '.' are never listed. A folder that cannot be read
+// yields nothing.
 FileEnumerator* createFileEnumerator(const std::string& pattern, FileEnumerator::Type type);
 
+// A base for objects that carry their own re-entrant lock.
 class LockedObject {
 public:
   LockedObject();
