@@ -1,0 +1,68 @@
+#pragma once
+
+// What every node of one plug-in instance's signal graph shares: the block
+// size limit, the sample rate, the block stamp that tells whether a node has
+// already rendered in the current block, a block of silence, and the nodes
+// that want a call at the end of every block or when the graph is reset.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace wave {
+
+class Block;
+class Producer;
+
+class Environment {
+public:
+  enum EndBlockPriority {
+    cFrontGroup = 0,      // inserted at the very front
+    cAfterFrontGroup = 1, // right after the front group, ahead of every earlier 1 or 2
+    cAppend = 2           // at the end
+  };
+
+  explicit Environment(int maxBlockSize);
+  ~Environment();
+
+  Environment(const Environment&) = delete;
+  Environment& operator=(const Environment&) = delete;
+
+  // Called once before each rendered slice.
+  void beginBlock();
+  // Gives the end-of-block subscribers their calls, then advances the
+  // sample clock by n.
+  void endBlock(int n);
+  // Remembers the moment of the reset and calls resetState on every reset
+  // subscriber, in subscription order. The sample clock keeps running.
+  void reset();
+  void setSampleRate(float rate);
+
+  // Every producer constructor calls this once. The subscriber lists keep
+  // room for one entry per producer, so subscribing never allocates while
+  // rendering.
+  void registerProducer();
+
+  void subscribeResetNotifications(Producer* p);
+  // Removes every occurrence.
+  void unsubscribeResetNotifications(Producer* p);
+  void subscribeEndBlockNotifications(Producer* p, EndBlockPriority priority);
+  // Removes every occurrence.
+  void unsubscribeEndBlockNotifications(Producer* p);
+
+  // Units read these directly.
+  int32_t maxBlockSize;
+  int32_t producerCount = 0;
+  int32_t frontCount = 0;
+  std::vector<Producer*> endBlockSubscribers;
+  std::vector<Producer*> resetSubscribers;
+  uint32_t resetTime = 0;
+  uint32_t sampleTime = 0;
+  float sampleRate = 44100.0f;
+  int32_t stamp = 0;
+  // maxBlockSize zeros shared by every producer that outputs silence
+  // without writing; nobody writes into it.
+  Block* silentBlock;
+};
+
+} // namespace wave

@@ -1,0 +1,50 @@
+#pragma once
+
+// A node with several outputs rendered together. It is not a producer
+// itself: consumers connect to its outputs, and pulling any one of them
+// renders and stamps all of them.
+
+#include "wave/Producer.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace wave {
+
+class MultiProducer : public Component {
+public:
+  class Output : public Producer {
+  public:
+    Output(Environment* env, MultiProducer* owner) : Producer(env), owner(owner) {}
+    // Renders the owner (the block argument is not used).
+    void produce(Block* block, int n, int flags) override;
+
+    MultiProducer* owner;
+  };
+
+  MultiProducer(Environment* env, int count);
+  virtual ~MultiProducer();
+
+  MultiProducer(const MultiProducer&) = delete;
+  MultiProducer& operator=(const MultiProducer&) = delete;
+
+  // Writes the own blocks, or points entries of currentBlocks elsewhere
+  // (for example at the environment's silentBlock).
+  virtual void produce(Block* const* blocks, int n, int flags) = 0;
+  // Zeroes every own block.
+  virtual void reset();
+
+  // Points every entry of currentBlocks at its own block, renders, then
+  // hands each output its block and stamps it with the current block.
+  void produceAll(int n, int flags);
+
+  Output* getOutput(int i) const { return outputs[static_cast<size_t>(i)]; }
+
+  int32_t count;
+  std::vector<Block*> ownBlocks;
+  std::vector<Output*> outputs;
+  std::vector<Block*> currentBlocks;
+};
+
+} // namespace wave
