@@ -1,0 +1,154 @@
+#include "base/BinaryData.h"
+
+#include "base/Folders.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The file's byte order is little-endian whatever the machine's is.
+int32_t fromLittleEndian(const unsigned char* b) {
+  return static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
+}
+
+void toLittleEndian(int32_t v, unsigned char* b) {
+  uint32_t u = static_cast<uint32_t>(v);
+  b[0] = static_cast<unsigned char>(u);
+  b[1] = static_cast<unsigned char>(u >> 8);
+  b[2] = static_cast<unsigned char>(u >> 16);
+  b[3] = static_cast<unsigned char>(u >> 24);
+}
+
+// 4 bytes into a zeroed buffer: bytes the stream does not deliver stay 0.
+int32_t read4(std::istream& s) {
+  unsigned char b[4] = {0, 0, 0, 0};
+  s.read(reinterpret_cast<char*>(b), 4);
+  return fromLittleEndian(b);
+}
+
+void write4(std::ostream& s, int32_t v) {
+  unsigned char b[4];
+  toLittleEndian(v, b);
+  s.write(reinterpret_cast<const char*>(b), 4);
+}
+
+} // namespace
+
+BinaryDataReader::BinaryDataReader(std::istream* s) : stream(s) {}
+
+BinaryDataReader::~BinaryDataReader() { delete stream; }
+
+bool BinaryDataReader::headerValid(const std::string& tag) {
+  char fileTag[4] = {0, 0, 0, 0};
+  stream->read(fileTag, 4);
+  version = read4(*stream);
+  return !stream->fail() && !stream->bad() && std::strncmp(fileTag, tag.c_str(), 4) == 0;
+}
+
+int BinaryDataReader::readInt() { return read4(*stream); }
+
+float BinaryDataReader::readFloat() {
+  int32_t bits = read4(*stream);
+  float v;
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
+}
+
+BinaryDataWriter::BinaryDataWriter(std::ostream* s) : stream(s) {}
+
+BinaryDataWriter::~BinaryDataWriter() { delete stream; }
+
+void BinaryDataWriter::writeHeader(const std::string& tag, int version) {
+  char fileTag[4] = {0, 0, 0, 0};
+  std::memcpy(fileTag, tag.data(), tag.size() < 4 ? tag.size() : 4);
+  stream->write(fileTag, 4);
+  write4(*stream, version);
+}
+
+void BinaryDataWriter::writeInt(int v) { write4(*stream, v); }
+
+void BinaryDataWriter::writeFloat(float v) {
+  int32_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  write4(*stream, bits);
+}
+
+BinaryFileReader::BinaryFileReader(const std::string& path)
+    : BinaryDataReader(new std::ifstream(path, std::ios::in | std::ios::binary)) {}
+
+BinaryFileReader::~BinaryFileReader() = default;
+
+BinaryFileWriter::BinaryFileWriter(const std::string& path) : BinaryDataWriter(new std::ofstream), mPath(path) {
+  auto* file = static_cast<std::ofstream*>(stream);
+  // An existing file is replaced where it really is (through a symbolic
+  // link) and keeps its permissions.
+  struct stat old;
+  bool exists = ::stat(path.c_str(), &old) == 0;
+  if (exists) {
+    char buffer[PATH_MAX];
+    if (::realpath(path.c_str(), buffer)) mPath = buffer;
+  }
+  const std::string::size_type slash = mPath.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : mPath.substr(0, slash + 1);
+  const std::string name = mPath.substr(folder.size());
+
+  static std::atomic<unsigned> counter{0};
+  int fd = -1;
+  if (!name.empty()) {
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+      mTemp = folder + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".part";
+      fd = ::open(mTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd < 0 && errno != EEXIST) break;
+    }
+  }
+  if (fd < 0) {
+    mTemp.clear();
+    file->setstate(std::ios::failbit);
+    return;
+  }
+  if (exists) ::fchmod(fd, old.st_mode & 07777);
+  ::close(fd);
+  file->open(mTemp, std::ios::out | std::ios::binary | std::ios::trunc);
+  if (!file->is_open()) {
+    ::unlink(mTemp.c_str());
+    mTemp.clear();
+    file->setstate(std::ios::failbit);
+  }
+}
+
+BinaryFileWriter::~BinaryFileWriter() { commit(); }
+
+bool BinaryFileWriter::commit() {
+  if (mTemp.empty()) return mWritten;
+  auto* file = static_cast<std::ofstream*>(stream);
+  file->flush();
+  bool ok = !file->fail();
+  file->close();
+  ok = ok && !file->fail();
+  if (ok) {
+    // The bytes reach the disk before the name does, so a crash leaves the
+    // old file or the new one, never an empty one.
+    int fd = ::open(mTemp.c_str(), O_RDONLY | O_CLOEXEC);
+    ok = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0) ::close(fd);
+  }
+  ok = ok && ::rename(mTemp.c_str(), mPath.c_str()) == 0;
+  if (!ok) ::unlink(mTemp.c_str());
+  mTemp.clear();
+  mWritten = ok;
+  return ok;
+}
+
+BinaryResourceReader::BinaryResourceReader(const std::string& name)
+    : BinaryDataReader(createResourceStream(name)) {}
+
+BinaryResourceReader::~BinaryResourceReader() = default;

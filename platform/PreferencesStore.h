@@ -1,0 +1,74 @@
+#pragma once
+
+// The per-user preferences store: one file per settings domain in the
+// user's configuration folder ($XDG_CONFIG_HOME, else ~/.config), holding
+// typed values (32-bit integers and strings) under text keys.
+//
+// A store reads its file once when made. Changes are kept in memory until
+// synchronize(), which merges them into what is on disk at that moment (so
+// two writers of different keys do not undo each other) and replaces the
+// file atomically: the new content goes to a temporary file in the same
+// folder, which is then renamed over the old one. An interrupted write never
+// leaves half a file. A file that is not a complete preferences file (cut
+// short, or something else under that name) holds no values: every key is
+// "not found" and the callers' defaults apply.
+//
+// File layout, text, one entry per line, numbers in the "C" form:
+//   "QuorvanePreferences 1"
+//   "i <key> <decimal int32>" or "s <key> <value>"
+//   "end"
+// Keys and string values escape every byte below 0x21, 0x7F and '%' as
+// "%XX" (two upper-case hex digits); other bytes stand as they are.
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace platform {
+
+class PreferencesStore {
+public:
+  // An empty domain, one holding '/', NUL or a control character, or "." and
+  // ".." can name no file: such a store holds nothing and cannot be written.
+  explicit PreferencesStore(const std::string& domain);
+
+  // The folder of all preferences files, without a trailing '/'.
+  static std::string folder();
+  // The file of this domain; "" for a domain that can name no file.
+  const std::string& filePath() const { return mFile; }
+
+  // False when the key is missing or holds the other type.
+  bool getInteger(const std::string& key, int32_t& value) const;
+  bool getString(const std::string& key, std::string& value) const;
+
+  void setInteger(const std::string& key, int32_t value);
+  void setString(const std::string& key, const std::string& value);
+  void remove(const std::string& key);
+
+  bool hasChanges() const { return !mChanges.empty(); }
+  // Writes the pending changes to disk (nothing to do gives true). On
+  // failure the old file stays as it was and the changes stay pending.
+  bool synchronize();
+  // Reads the file again; pending changes are kept and still win.
+  void reload();
+
+private:
+  struct Value {
+    enum Type { integer, string, removed } type = string;
+    int32_t number = 0;
+    std::string text;
+    bool operator==(const Value&) const = default;
+  };
+  using Values = std::map<std::string, Value>;
+
+  static bool parse(const std::string& content, Values& values);
+  static std::string format(const Values& values);
+  const Value* find(const std::string& key) const;
+  bool writeAtomically(const std::string& content) const;
+
+  std::string mFile;
+  Values mValues;  // as last read from disk
+  Values mChanges; // set or removed since, not yet written
+};
+
+} // namespace platform

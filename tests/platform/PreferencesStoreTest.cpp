@@ -1,0 +1,180 @@
+#include "platform/PreferencesStore.h"
+
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace {
+
+using platform::PreferencesStore;
+
+std::vector<std::string> entries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d))
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+    closedir(d);
+  }
+  return names;
+}
+
+// A configuration folder of its own for each test.
+struct ConfigFolder {
+  zarn::test::TempDir dir{"zarn-config"};
+  zarn::test::ScopedEnvironment env{"XDG_CONFIG_HOME", dir.file("config")};
+};
+
+} // namespace
+
+TEST(PreferencesStoreTest, WritesTheDocumentedLayout) {
+  ConfigFolder config;
+  PreferencesStore store("com.quorvane.Zarn.1");
+  EXPECT_EQ(store.filePath(), config.dir.file("config/com.quorvane.Zarn.1.prefs"));
+  store.setString("PresetFolder", "/home/u/Presets/Quorvane Zarn/");
+  store.setInteger("showWelcomeHint", 1);
+  store.setInteger("Min", INT_MIN);
+  store.setString("Odd key%", "a\nb\x7f\xC3\xA9");
+  store.setString("Empty", "");
+  EXPECT_TRUE(store.hasChanges());
+  // The folder is made on the first write.
+  EXPECT_TRUE(store.synchronize());
+  EXPECT_FALSE(store.hasChanges());
+  EXPECT_EQ(config.dir.read("config/com.quorvane.Zarn.1.prefs"),
+            "QuorvanePreferences 1\n"
+            "s Empty \n"
+            "i Min -2147483648\n"
+            "s Odd%20key%25 a%0Ab%7F\xC3\xA9\n"
+            "s PresetFolder /home/u/Presets/Quorvane%20Zarn/\n"
+            "i showWelcomeHint 1\n"
+            "end\n");
+}
+
+TEST(PreferencesStoreTest, EveryByteRoundTrips) {
+  ConfigFolder config;
+  std::string all;
+  for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+  {
+    PreferencesStore store("d");
+    store.setString(all, all);
+    store.setInteger("max", INT_MAX);
+    store.setInteger("min", INT_MIN);
+    ASSERT_TRUE(store.synchronize());
+  }
+  PreferencesStore store("d");
+  std::string s;
+  int32_t i = 0;
+  ASSERT_TRUE(store.getString(all, s));
+  EXPECT_EQ(s, all);
+  EXPECT_TRUE(store.getInteger("max", i));
+  EXPECT_EQ(i, INT_MAX);
+  EXPECT_TRUE(store.getInteger("min", i));
+  EXPECT_EQ(i, INT_MIN);
+  // Typed: an integer is no string and the other way round.
+  EXPECT_FALSE(store.getString("max", s));
+  EXPECT_FALSE(store.getInteger(all, i));
+}
+
+TEST(PreferencesStoreTest, TruncatedOrForeignFilesHoldNothing) {
+  ConfigFolder config;
+  {
+    PreferencesStore store("d");
+    store.setInteger("a", 1);
+    store.setString("b", "two");
+    ASSERT_TRUE(store.synchronize());
+  }
+  const std::string whole = config.dir.read("config/d.prefs");
+  // Cut at every length short of the whole: nothing is read.
+  for (size_t n = 0; n < whole.size(); ++n) {
+    config.dir.write("config/d.prefs", whole.substr(0, n));
+    PreferencesStore store("d");
+    int32_t i = 0;
+    std::string s;
+    EXPECT_FALSE(store.getInteger("a", i)) << n;
+    EXPECT_FALSE(store.getString("b", s)) << n;
+  }
+  const char* foreign[] = {
+      "QuorvanePreferences 2\ni a 1\nend\n",  // another version
+      "QuorvanePreferences 1\ni a 1x\nend\n", // not a number
+      "QuorvanePreferences 1\ni a 99999999999\nend\n",
+      "QuorvanePreferences 1\nx a 1\nend\n",
+      "QuorvanePreferences 1\ns a b c\nend\n", // raw blank in a value
+      "QuorvanePreferences 1\ns a %4\nend\n",  // broken escape
+      "QuorvanePreferences 1\ni a 1\nend\ni b 2\n",
+      "QuorvanePreferences 1\r\ni a 1\r\nend\r\n",
+      "\x89PNG\r\n\x1a\n",
+  };
+  for (const char* f : foreign) {
+    config.dir.write("config/d.prefs", f);
+    PreferencesStore store("d");
+    int32_t i = 0;
+    EXPECT_FALSE(store.getInteger("a", i)) << f;
+  }
+  config.dir.write("config/d.prefs", "QuorvanePreferences 1\ni a 7\ni a 8\nend\n");
+  int32_t i = 0;
+  EXPECT_TRUE(PreferencesStore("d").getInteger("a", i));
+  EXPECT_EQ(i, 8);
+}
+
+TEST(PreferencesStoreTest, SynchronizeMergesWithWhatIsOnDisk) {
+  ConfigFolder config;
+  PreferencesStore first("d"), second("d");
+  first.setInteger("a", 1);
+  first.setInteger("gone", 5);
+  ASSERT_TRUE(first.synchronize());
+  second.setInteger("b", 2);
+  second.remove("gone");
+  ASSERT_TRUE(second.synchronize());
+  PreferencesStore reader("d");
+  int32_t i = 0;
+  EXPECT_TRUE(reader.getInteger("a", i));
+  EXPECT_TRUE(reader.getInteger("b", i));
+  EXPECT_FALSE(reader.getInteger("gone", i));
+  // Pending changes win over the file when it is read again.
+  first.setInteger("a", 3);
+  first.reload();
+  EXPECT_TRUE(first.getInteger("a", i));
+  EXPECT_EQ(i, 3);
+  // Nothing but the one file is ever left in the folder.
+  EXPECT_TRUE(first.synchronize());
+  EXPECT_EQ(entries(config.dir.file("config")), std::vector<std::string>{"d.prefs"});
+}
+
+TEST(PreferencesStoreTest, FailedWriteKeepsTheOldFileAndTheChanges) {
+  ConfigFolder config;
+  // A folder where the file should be cannot be replaced.
+  ASSERT_EQ(mkdir(config.dir.file("config").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(config.dir.file("config/d.prefs").c_str(), 0700), 0);
+  PreferencesStore store("d");
+  store.setInteger("a", 1);
+  EXPECT_FALSE(store.synchronize());
+  EXPECT_TRUE(store.hasChanges());
+  EXPECT_EQ(entries(config.dir.file("config")), std::vector<std::string>{"d.prefs"});
+
+  for (const char* bad : {"", ".", "..", "a/b", "tab\there"}) {
+    PreferencesStore s(bad);
+    EXPECT_EQ(s.filePath(), "") << bad;
+    s.setInteger("a", 1);
+    EXPECT_FALSE(s.synchronize()) << bad;
+  }
+}
+
+TEST(PreferencesStoreTest, ConfigurationFolderFollowsXdgRules) {
+  zarn::test::TempDir home;
+  zarn::test::ScopedEnvironment h("HOME", home.path());
+  {
+    zarn::test::ScopedEnvironment c("XDG_CONFIG_HOME", std::nullopt);
+    EXPECT_EQ(PreferencesStore::folder(), home.path() + "/.config");
+  }
+  {
+    // Relative values are ignored.
+    zarn::test::ScopedEnvironment c("XDG_CONFIG_HOME", "relative/config");
+    EXPECT_EQ(PreferencesStore::folder(), home.path() + "/.config");
+  }
+  zarn::test::ScopedEnvironment c("XDG_CONFIG_HOME", home.path() + "/cfg/");
+  EXPECT_EQ(PreferencesStore::folder(), home.path() + "/cfg");
+}
