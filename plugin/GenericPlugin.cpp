@@ -1,0 +1,192 @@
+// The plug-in instance's life cycle, the objects shared by all instances,
+// registration of parameters and channels, and the plug-in's answers to the
+// host's questions.
+
+#include "plugin/GenericPlugin.h"
+
+#include "base/Folders.h"
+#include "base/PlatformPaths.h"
+#include "base/PlatformUtils.h"
+#include "base/PreferencesSerializer.h"
+#include "base/PresetContext.h"
+#include "base/PresetManager.h"
+#include "base/VersionInfo.h"
+#include "plugin/AbstractPluginParameter.h"
+#include "plugin/ControllerMapping.h"
+#include "plugin/MidiDecoder.h"
+#include "plugin/DefaultEventReceiver.h"
+#include "plugin/MidiVirtualPluginParameter.h"
+#include "wave/Environment.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+namespace {
+
+// The build day, month (1-12) and year, from the compiler's "Mmm dd yyyy".
+constexpr int monthOf(const char* date) {
+  constexpr const char* names = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  for (int m = 0; m < 12; ++m)
+    if (date[0] == names[3 * m] && date[1] == names[3 * m + 1] && date[2] == names[3 * m + 2]) return m + 1;
+  return 1;
+}
+constexpr int digit(char c) { return c >= '0' && c <= '9' ? c - '0' : 0; }
+constexpr int cBuildDay = digit(__DATE__[4]) * 10 + digit(__DATE__[5]);
+constexpr int cBuildMonth = monthOf(__DATE__);
+constexpr int cBuildYear =
+    digit(__DATE__[7]) * 1000 + digit(__DATE__[8]) * 100 + digit(__DATE__[9]) * 10 + digit(__DATE__[10]);
+
+// The plug-in's bundle identifier as a system string, released on leaving
+// the scope; null when the bundle has none.
+class BundleIdentifier {
+public:
+  BundleIdentifier() {
+    BundleRef bundle = getBundle();
+    if (bundle && !bundle->identifier().empty()) mId = createCFString(bundle->identifier());
+  }
+  ~BundleIdentifier() { releasePlatformString(mId); }
+  BundleIdentifier(const BundleIdentifier&) = delete;
+  BundleIdentifier& operator=(const BundleIdentifier&) = delete;
+
+  PlatformStringRef get() const { return mId; }
+
+private:
+  PlatformStringRef mId = nullptr;
+};
+
+} // namespace
+
+VersionInfo* GenericPlugin::sVersionInfo = nullptr;
+GenericPlugin::Settings* GenericPlugin::sSettings = nullptr;
+PresetManager* GenericPlugin::sPresetManager = nullptr;
+int GenericPlugin::sPresetFileVersion = 1;
+int GenericPlugin::sInstances = 0;
+ControllerMapping* GenericPlugin::sControllerMapping = nullptr;
+
+GenericPlugin::Settings::Settings()
+    : HelpFileName(nullptr, ""), SavePresetItemEnabled(nullptr, false), showInteractiveHelp(nullptr, true),
+      showWelcomeHint(nullptr, false), ViewProgramNumbersEnabled(nullptr, false) {}
+
+GenericPlugin::GenericPlugin(int channelCount)
+    : mMidiQueue(cMidiQueueSize), mChannelCount(channelCount), mOutputs{}, mParameterQueue(cParameterQueueSize),
+      mParameters(this) {
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+}
+
+GenericPlugin::~GenericPlugin() = default;
+
+void GenericPlugin::initialize(const std::string& productName, int maxBlockSize) {
+  if (++sInstances == 1) {
+    createSharedObjects(productName);
+    initSharedObjects();
+  }
+  // A block size of 0 would never advance the render position.
+  mEnvironment = new wave::Environment(maxBlockSize < 1 ? 1 : maxBlockSize);
+  mEnvironment->setSampleRate(44100.0f);
+  mReceiver = createMusicEventReceiver();
+  mMidiDecoder.emplace(mReceiver);
+  mPresetContext = new PresetContext();
+}
+
+void GenericPlugin::finalize() {
+  if (--sInstances == 0) releaseSharedObjects();
+  delete mPresetContext;
+  mPresetContext = nullptr;
+  mMidiDecoder.reset();
+  delete mReceiver;
+  mReceiver = nullptr;
+  delete mEnvironment;
+  mEnvironment = nullptr;
+}
+
+void GenericPlugin::createSharedObjects(const std::string& productName) {
+  sSettings = new Settings();
+  sVersionInfo = new VersionInfo(productName);
+  sPresetManager = new PresetManager("", ".qvp");
+  sControllerMapping = new ControllerMapping();
+}
+
+void GenericPlugin::initSharedObjects() {
+  sVersionInfo->setBuildDate(cBuildDay, cBuildMonth, cBuildYear);
+  if (!loadMidiSettings()) loadMidiFactorySettings();
+  initializeGenericPlugin(this);
+  if (sVersionInfo->isFirstRun()) {
+    // An empty root names no folder; copying there would land in the
+    // working folder.
+    const std::string root = sPresetManager->getFolderPath();
+    if (!root.empty()) installFolderFromResource("FactoryPresets", root);
+    const std::string data = sVersionInfo->getDataFolder();
+    if (!data.empty()) installFolderFromResource("ApplicationData", data);
+    sPresetManager->initialize(root);
+  }
+}
+
+void GenericPlugin::releaseSharedObjects() {
+  finalizeGenericPlugin(this);
+  saveMidiSettings();
+  delete sControllerMapping;
+  sControllerMapping = nullptr;
+  delete sPresetManager;
+  sPresetManager = nullptr;
+  delete sVersionInfo;
+  sVersionInfo = nullptr;
+  delete sSettings;
+  sSettings = nullptr;
+}
+
+void initializeGenericPlugin(GenericPlugin* plugin) {
+  BundleIdentifier id;
+  if (id.get()) registerHelpBook(id.get());
+  {
+    std::unique_ptr<SettingSerializer> reader(createSettingReader(GenericPlugin::sVersionInfo->getSettingsPath()));
+    plugin->serialize(reader.get());
+  }
+  // The bundle's help book wins over the stored name.
+  if (id.get()) GenericPlugin::sSettings->HelpFileName = getHelpBookName(id.get());
+}
+
+void finalizeGenericPlugin(GenericPlugin* plugin) {
+  // Deleting the writer commits what it stored.
+  std::unique_ptr<SettingSerializer> writer(createSettingWriter(GenericPlugin::sVersionInfo->getSettingsPath()));
+  plugin->serialize(writer.get());
+}
+
+AbstractMusicEventReceiver* GenericPlugin::createMusicEventReceiver() {
+  return new DefaultEventReceiver(sControllerMapping, this);
+}
+
+int GenericPlugin::getCategory() { return 0; }
+PresetManager* GenericPlugin::getPresetManager(int /*which*/) { return sPresetManager; }
+int GenericPlugin::getType() { return 1; }
+int GenericPlugin::getInterfaceHeight() { return 0; }
+int GenericPlugin::getInterfaceWidth() { return 0; }
+bool GenericPlugin::hasSideChain() { return false; }
+int GenericPlugin::getPluginFlag() { return 0; }
+void GenericPlugin::sync(float /*tempo*/, float /*position*/) {}
+
+int GenericPlugin::registerParameter(AbstractPluginParameter* parameter) {
+  return mParameters.registerParameter(parameter);
+}
+
+void GenericPlugin::registerChannel(Channel* channel) { mChannels.push_back(channel); }
+
+int GenericPlugin::registerMidiVirtualParameter(MidiVirtualPluginParameter* parameter) {
+  mMidiVirtualParameters.push_back(parameter);
+  return cMidiVirtualParameterBase + static_cast<int>(mMidiVirtualParameters.size()) - 1;
+}
+
+void GenericPlugin::definePluginVersion(int /*version*/, const AbstractPluginParameter& last) {
+  mParameterCountPerVersion.push_back(last.getIndex() + 1);
+}
+
+int GenericPlugin::getNumParametersForVersion(int version) const {
+  if (version < 0 || version >= static_cast<int>(mParameterCountPerVersion.size())) return -1;
+  return mParameterCountPerVersion[static_cast<size_t>(version)];
+}
+
+void GenericPlugin::learnMidi(int parameterIndex) {
+  if (mReceiver) mReceiver->learn(parameterIndex);
+}
+
+void GenericPlugin::registerPluginAdapter(Adapter* adapter) { mAdapter.store(adapter, std::memory_order_release); }

@@ -1,0 +1,349 @@
+#pragma once
+
+// The host-independent plug-in object.
+//
+// A product derives from GenericPlugin: it supplies the identifier, builds
+// its parameters (which register themselves as they are constructed), calls
+// initialize, builds its signal graph on the instance's environment and
+// overrides processSlice or connects channels. The host bridge registers
+// itself as the Adapter and drives the instance; an open editor registers
+// itself as the Listener.
+//
+// Threads. Two threads enter an instance: the host's main thread
+// (initialization, host automation, editor edits, preset loads) and its
+// render thread (process, receiveMidiMessage, and everything MIDI decoding
+// triggers). Parameter changes and MIDI messages reach the render thread
+// through lock-free queues; the adapter and the listener are called
+// synchronously on the thread that made the change, which may be the render
+// thread. process takes no lock and allocates nothing, except when a queue's
+// node pool must grow or a MIDI program change loads a preset.
+//
+// Objects shared by every instance of the process (settings, product
+// record, preset library, MIDI controller map) are made by the first
+// initialize and released by the last finalize; instances are initialized
+// and finalized on the main thread only.
+
+#include "base/LockFreeQueue.h"
+#include "base/Property.h"
+#include "plugin/GenericParameterOwner.h"
+#include "plugin/MidiDecoder.h"
+#include "plugin/MidiMessage.h"
+#include "plugin/ParameterCollection.h"
+#include "wave/Component.h"
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class AbstractMusicEventReceiver;
+class AbstractPluginParameter;
+class ControllerMapping;
+class MidiVirtualPluginParameter;
+class Preset;
+class PresetContext;
+class PresetManager;
+class SettingSerializer;
+class VersionInfo;
+
+namespace wave {
+class Environment;
+class Input;
+class Producer;
+} // namespace wave
+
+// Codes of the events posted to the listener (postEvent code, value).
+constexpr int cGeneralChangeEvent = -1024;   // the value given to notifyGeneralChange
+constexpr int cParameterChangeEvent = -1025; // a parameter index, or -1 for all parameters
+constexpr int cPresetChangeEvent = -1026;    // 0: a preset was loaded or saved
+constexpr int cMidiReceivedEvent = -1027;    // 0: a MIDI message was received
+
+// Bit of the flags of handleParameterChange and of every parameter's
+// setValue: the change comes from the host, which is therefore not told
+// about it again.
+constexpr int cParameterChangeFromHost = 1;
+
+class GenericPlugin : public GenericParameterOwner {
+public:
+  // At most this many host outputs are rendered.
+  static constexpr int cMaxOutputs = 16;
+  static constexpr int cParameterQueueSize = 8192;
+  static constexpr int cMidiQueueSize = 1024;
+
+  // The record that carries a parameter change to the render thread.
+  struct ParameterChangeEvent {
+    int32_t index; // as given by registration
+    float value;   // natural units
+  };
+
+  // The host bridge.
+  class Adapter {
+  public:
+    // index: the parameter that changed; -1 for all parameters.
+    virtual void pluginParameterChange(int index) = 0;
+    virtual void pluginPresetChange() = 0;
+
+  protected:
+    ~Adapter() = default;
+  };
+
+  // The editor. postEvent may be called on any thread, the render thread
+  // included; an editor forwards each event to its own thread.
+  class Listener {
+  public:
+    virtual void postEvent(int code, int value) = 0;
+
+  protected:
+    ~Listener() = default;
+  };
+
+  // One audio channel of an effect: a main input, a side-chain input (both
+  // fed from host buffers) and the producer whose samples go out.
+  class Channel {
+  public:
+    // Appends itself to the owner's channel list and builds its inputs on
+    // the owner's environment, so the owner must be initialized first.
+    explicit Channel(GenericPlugin* owner);
+    // Deletes both inputs; the channel stays in the owner's list, so
+    // channels are deleted only together with their plug-in.
+    virtual ~Channel();
+
+    Channel(const Channel&) = delete;
+    Channel& operator=(const Channel&) = delete;
+
+    // Called for every parameter change that reaches the engine.
+    virtual void parameterChange(int index);
+
+    void setInputBuffer(float* buffer, int count);
+    void setSideChainBuffer(float* buffer, int count);
+    void setOutput(wave::Producer* producer);
+
+    // The output producer's samples for the environment's current block,
+    // produced first (n samples) unless that was done already in this block
+    // or flags bit 0 (a mute call) is set. Null when no producer is
+    // connected or it has no block.
+    const float* retrieveSamples(int n, int flags);
+
+    wave::Input* getInput() const { return mInput; }
+    wave::Input* getSideChainInput() const { return mSideChainInput; }
+    wave::Producer* getOutput() const { return mOutput.input; }
+
+  private:
+    wave::Input* mInput;
+    wave::Input* mSideChainInput;
+    wave::Consumer mOutput;
+  };
+
+  // Settings that hold for every instance and every run of the host; each
+  // field notifies its owner when its value changes.
+  class Settings {
+  public:
+    Settings();
+    Settings(const Settings&) = delete;
+    Settings& operator=(const Settings&) = delete;
+
+    // Passes every setting to the serializer and keeps what comes back.
+    void serialize(SettingSerializer* serializer);
+
+    Property<std::string> HelpFileName;
+    Property<bool> SavePresetItemEnabled;
+    Property<bool> showInteractiveHelp;
+    Property<bool> showWelcomeHint;
+    Property<bool> ViewProgramNumbersEnabled;
+  };
+
+  // Shared by every instance of the process; see the top of this file.
+  static VersionInfo* sVersionInfo;
+  static Settings* sSettings;
+  static PresetManager* sPresetManager;
+  // The version written into and expected from preset files.
+  static int sPresetFileVersion;
+  // Number of initialized instances.
+  static int sInstances;
+  static ControllerMapping* sControllerMapping;
+
+  // channelCount: the number of audio channels the product declares.
+  explicit GenericPlugin(int channelCount);
+  // Releases the instance's own lists and queues. Parameters, MIDI-only
+  // parameters and channels belong to the product, which deletes them (and
+  // calls finalize) first.
+  virtual ~GenericPlugin();
+
+  GenericPlugin(const GenericPlugin&) = delete;
+  GenericPlugin& operator=(const GenericPlugin&) = delete;
+
+  // Called once by the product's constructor after its parameters exist.
+  // The first instance makes the shared objects. maxBlockSize: the longest
+  // slice ever rendered at once (values below 1 are taken as 1).
+  void initialize(const std::string& productName, int maxBlockSize);
+  // Called by the product's destructor after its graph and channels are
+  // gone. The last instance writes the preferences and the controller map
+  // and releases the shared objects.
+  void finalize();
+
+  // ---- queries (virtual, with the product's answers)
+  // 0..4; the host bridge maps it to a host plug-in category.
+  virtual int getCategory();
+  // The four-character plug-in identifier, also the tag of preset files.
+  virtual std::string getIdentifier() = 0;
+  // which: -1 means the plug-in's own library.
+  virtual PresetManager* getPresetManager(int which = -1);
+  // 1: effect; 0: instrument.
+  virtual int getType();
+  virtual int getInterfaceHeight();
+  virtual int getInterfaceWidth();
+  virtual bool hasSideChain();
+  virtual int getPluginFlag();
+
+  // ---- settings and the MIDI controller map file
+  virtual void loadMidiFactorySettings();
+  // True when the saved map was read completely.
+  virtual bool loadMidiSettings();
+  virtual void saveMidiSettings();
+  virtual void serialize(SettingSerializer* serializer);
+
+  // ---- rendering
+  // Resets the sound state of the signal graph.
+  virtual void reset();
+  // Host tempo (beats per minute) and song position (beats), before each
+  // buffer; nothing here.
+  virtual void sync(float tempo, float position);
+  // Binds host input buffers to the channels' inputs.
+  virtual void connectInputs(float** inputs, int inputCount, int sampleCount);
+  // Render thread: applies the queued parameter changes, renders the buffer
+  // in slices that end at each queued MIDI message's offset and writes the
+  // first 16 outputs.
+  void process(float** inputs, int inputCount, float** outputs, int outputCount, int sampleCount);
+  // Must set each of the first outputCount entries to a buffer of at least
+  // sampleCount floats (or null, read as silence) that stays valid until the
+  // next slice begins. The default pulls the channels' output producers.
+  virtual void processSlice(const float** outputs, int outputCount, int sampleCount);
+
+  // ---- presets
+  // True when the preset was applied; updates the preset context and tells
+  // the host and the editor.
+  bool loadPreset(Preset* preset);
+  // Reads the preset into the parameters; the default accepts only files of
+  // sPresetFileVersion.
+  virtual bool doLoadPreset(Preset* preset);
+  bool loadPresetWithVersion(Preset* preset, int version);
+  bool loadPresetWithName(const std::string& name);
+  // bank and program in the library order; false when there is no preset.
+  bool receiveProgramChange(int bank, int program);
+  // True when the file was written.
+  virtual bool savePreset(Preset* preset);
+  static void setPresetFileVersion(int version) { sPresetFileVersion = version; }
+
+  // ---- parameters
+  void handleParameterChange(int index, float value, int flags) override;
+  int registerParameter(AbstractPluginParameter* parameter) override;
+  void registerChannel(Channel* channel);
+  // Returns the MIDI-only identifier (cMidiVirtualParameterBase + position).
+  int registerMidiVirtualParameter(MidiVirtualPluginParameter* parameter);
+  // Appends the number of parameters up to and including `last` as the
+  // parameter count of the next plug-in version (version is not used).
+  void definePluginVersion(int version, const AbstractPluginParameter& last);
+  // -1 when the version was not defined.
+  int getNumParametersForVersion(int version) const;
+
+  // Drains the parameter queue into the engine, as process does first.
+  void processParameterChangeEvents();
+  // Hands every parameter's current value to the engine, in index order.
+  void updateParameters();
+  // Called on the render thread for every change that reached the engine;
+  // the default tells every channel.
+  virtual void parameterChange(int index);
+  // Batches of parameter changes nest; the outermost end announces all
+  // parameters once when anything changed inside.
+  void beginParameterUpdate();
+  void endParameterUpdate();
+  // A learned MIDI controller moved: sets the parameter, or passes the value
+  // to the MIDI-only parameter, from a normalized value.
+  void receiveMidiParameterMessage(int index, float normalized);
+  // Null when index names no MIDI-only parameter.
+  MidiVirtualPluginParameter* getMidiVirtualParameterFromParameterIndex(int index) const;
+
+  // ---- MIDI
+  // Any thread; queued for process. Dropped when the queue is full.
+  void receiveMidiMessage(const MidiMessage& message);
+  // The next controller received is mapped to the parameter; -1 cancels.
+  void learnMidi(int parameterIndex);
+
+  // ---- notification
+  void registerPluginAdapter(Adapter* adapter);
+  // Stores the listener (null detaches), then waits until no call to the
+  // previous one is in progress: after it returns the previous listener may
+  // be deleted.
+  void setListener(Listener* listener);
+  void notifyGeneralChange(int value);
+  void postEventToListener(int code, int value);
+
+  // ---- access
+  int getChannelCount() const { return mChannelCount; }
+  const std::vector<Channel*>& getChannels() const { return mChannels; }
+  ParameterCollection& getParameters() { return mParameters; }
+  const ParameterCollection& getParameters() const { return mParameters; }
+  int getNumParameters() const { return mParameters.size(); }
+  // Null when index names no registered parameter.
+  AbstractPluginParameter* getParameter(int index) const { return mParameters.get(index); }
+  const std::vector<MidiVirtualPluginParameter*>& getMidiVirtualParameters() const {
+    return mMidiVirtualParameters;
+  }
+  wave::Environment* getEnvironment() const { return mEnvironment; }
+  PresetContext* getPresetContext() const { return mPresetContext; }
+  MidiDecoder* getMidiDecoder() { return mMidiDecoder ? &*mMidiDecoder : nullptr; }
+  AbstractMusicEventReceiver* getMusicEventReceiver() const { return mReceiver; }
+  Adapter* getAdapter() const { return mAdapter.load(std::memory_order_acquire); }
+  Listener* getListener() const { return mListener.load(); }
+  int getUpdateDepth() const { return mUpdateDepth.load(); }
+
+protected:
+  // The receiver MIDI decoding calls; the default binds the shared
+  // controller map and this plug-in.
+  virtual AbstractMusicEventReceiver* createMusicEventReceiver();
+  // Made by the first initialize. Products that share objects of their own
+  // override both and call these.
+  virtual void createSharedObjects(const std::string& productName);
+  virtual void releaseSharedObjects();
+
+  // Sets the preset context's modified flag, notifying its owner once.
+  void markPresetModified();
+
+  // While set, incoming MIDI is ignored; nothing sets it at present.
+  bool mMidiBlocked = false;
+
+private:
+  friend void initializeGenericPlugin(GenericPlugin* plugin);
+  friend void finalizeGenericPlugin(GenericPlugin* plugin);
+
+  void initSharedObjects();
+  void decodeMidiMessage(const MidiMessage& message);
+
+  std::atomic<Adapter*> mAdapter{nullptr};
+  std::vector<Channel*> mChannels;
+  wave::Environment* mEnvironment = nullptr;
+  std::atomic<Listener*> mListener{nullptr};
+  std::atomic<int32_t> mListenerInUse{0};
+  // Held in place: the decoder has no virtual destructor.
+  std::optional<MidiDecoder> mMidiDecoder;
+  lockfree::Queue<MidiMessage> mMidiQueue;
+  std::vector<MidiVirtualPluginParameter*> mMidiVirtualParameters;
+  AbstractMusicEventReceiver* mReceiver = nullptr;
+  int32_t mChannelCount;
+  std::vector<int32_t> mParameterCountPerVersion;
+  const float* mOutputs[cMaxOutputs];
+  lockfree::Queue<ParameterChangeEvent> mParameterQueue;
+  ParameterCollection mParameters;
+  std::atomic<int32_t> mUpdateDepth{0};
+  // Written by both batch ends and by changes from any thread.
+  std::atomic<bool> mUpdatePending{false};
+  PresetContext* mPresetContext = nullptr;
+};
+
+// The first instance's start-up: registers the bundle's help book, reads
+// the preferences into the plug-in's serialize, and lets the bundle's help
+// book name win over the stored one.
+void initializeGenericPlugin(GenericPlugin* plugin);
+// The last instance's end: writes the preferences from serialize.
+void finalizeGenericPlugin(GenericPlugin* plugin);

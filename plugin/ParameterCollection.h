@@ -1,0 +1,50 @@
+#pragma once
+
+// An ordered list of plug-in parameters: all parameters of a plug-in, or
+// those of one component of it (an LFO, an envelope, a filter) that are
+// saved and loaded together as a component preset. The parameters are not
+// owned; the plug-in whose identifier tags preset files is named at
+// construction.
+
+#include <cstddef>
+#include <vector>
+
+class AbstractPluginParameter;
+class GenericPlugin;
+class Preset;
+
+class ParameterCollection {
+public:
+  explicit ParameterCollection(GenericPlugin* plugin) : mPlugin(plugin) {}
+
+  ParameterCollection(const ParameterCollection&) = delete;
+  ParameterCollection& operator=(const ParameterCollection&) = delete;
+
+  // Appends the parameter and returns its position in this collection.
+  int registerParameter(AbstractPluginParameter* parameter);
+
+  // Reads a preset file of exactly that version into the parameters, as one
+  // batch of changes; true when the file matched and every value was read.
+  bool loadPreset(Preset* preset, int version);
+  // Writes the parameters' values to the preset's file; true when the file
+  // was written.
+  bool savePreset(Preset* preset, int version);
+
+  int size() const { return static_cast<int>(mParameters.size()); }
+  bool empty() const { return mParameters.empty(); }
+  // The index is not checked.
+  AbstractPluginParameter* operator[](int i) const { return mParameters[static_cast<size_t>(i)]; }
+  // Null when i is not a position of the list.
+  AbstractPluginParameter* get(int i) const {
+    return i >= 0 && i < size() ? mParameters[static_cast<size_t>(i)] : nullptr;
+  }
+  const std::vector<AbstractPluginParameter*>& getParameters() const { return mParameters; }
+  GenericPlugin* getPlugin() const { return mPlugin; }
+
+  std::vector<AbstractPluginParameter*>::const_iterator begin() const { return mParameters.begin(); }
+  std::vector<AbstractPluginParameter*>::const_iterator end() const { return mParameters.end(); }
+
+private:
+  std::vector<AbstractPluginParameter*> mParameters;
+  GenericPlugin* mPlugin;
+};

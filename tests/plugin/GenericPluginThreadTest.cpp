@@ -1,0 +1,157 @@
+// The main thread and the render thread meeting in one plug-in instance:
+// parameter hand-off, batches, and the listener hand-over.
+
+#include "tests/plugin/GenericPluginTestDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <random>
+#include <thread>
+
+using namespace genericplugintest;
+
+namespace {
+
+std::atomic<int> gLateCalls{0};
+
+// A listener that knows whether it is still meant to be in use; a call that
+// arrives after it was retired (and is about to be deleted) is counted.
+class CheckedListener final : public GenericPlugin::Listener {
+public:
+  static constexpr uint32_t cInUse = 0x600DF00D;
+  static constexpr uint32_t cRetired = 0xDEADBEEF;
+
+  ~CheckedListener() { state.store(cRetired); }
+
+  void postEvent(int code, int /*value*/) override {
+    if (state.load() != cInUse) gLateCalls.fetch_add(1);
+    const int n = calls.fetch_add(1);
+    if (code == cMidiReceivedEvent) midiEvents.fetch_add(1);
+    // Now and then a slow call, so that hand-overs meet calls in progress.
+    if ((n & 31) == 0) {
+      volatile int spin = 0;
+      for (int i = 0; i < 20000; ++i) spin = spin + 1;
+    }
+    if (state.load() != cInUse) gLateCalls.fetch_add(1);
+  }
+
+  std::atomic<uint32_t> state{cInUse};
+  std::atomic<int> calls{0};
+  std::atomic<int> midiEvents{0};
+};
+
+// Blocks inside postEvent until released.
+class BlockingListener : public GenericPlugin::Listener {
+public:
+  void postEvent(int, int) override {
+    entered.store(true);
+    while (!release.load()) std::this_thread::yield();
+  }
+  std::atomic<bool> entered{false};
+  std::atomic<bool> release{false};
+};
+
+} // namespace
+
+TEST(GenericPluginThreadTest, ChangesFromTheMainThreadAllReachTheRenderThread) {
+  TestProduct plugin;
+  RecordingAdapter adapter;
+  plugin.registerPluginAdapter(&adapter);
+  auto* listener = new CheckedListener();
+  plugin.setListener(listener);
+  gLateCalls.store(0);
+
+  std::atomic<bool> done{false};
+  std::atomic<int> renders{0};
+  std::thread render([&] {
+    std::minstd_rand random(7);
+    auto once = [&] {
+      plugin.send(0x90, static_cast<unsigned char>(random() % 128), 100, static_cast<int>(random() % 300));
+      plugin.send(0x80, static_cast<unsigned char>(random() % 128), 0, static_cast<int>(random() % 300));
+      plugin.render(256);
+      renders.fetch_add(1);
+    };
+    while (!done.load(std::memory_order_acquire)) once();
+    // Everything the main thread queued before it said done is applied by
+    // this last buffer.
+    once();
+  });
+
+  DriverParameter* parameters[4] = {&plugin.gain, &plugin.cutoff, &plugin.shape, &plugin.drive};
+  std::minstd_rand random(11);
+  int batches = 0;
+  for (int round = 0; round < 1200; ++round) {
+    const bool batch = round % 3 == 0;
+    const bool nested = round % 6 == 0;
+    if (batch) plugin.beginParameterUpdate();
+    for (int j = 0; j < 20; ++j) {
+      if (nested && j == 5) plugin.beginParameterUpdate();
+      if (nested && j == 15) plugin.endParameterUpdate();
+      DriverParameter* p = parameters[random() % 4];
+      const float value = p->getMin() + (p->getMax() - p->getMin()) * static_cast<float>(random() % 1000) / 999.0f;
+      p->setValue(value, static_cast<int>(random() % 2));
+    }
+    if (batch) {
+      plugin.endParameterUpdate();
+      ++batches;
+    }
+    if (round % 60 == 59) {
+      // Hand over to a new listener; the old one goes at once.
+      auto* next = new CheckedListener();
+      plugin.setListener(next);
+      delete listener;
+      listener = next;
+    }
+    if (round % 8 == 0) std::this_thread::yield();
+  }
+  done.store(true, std::memory_order_release);
+  render.join();
+
+  plugin.setListener(nullptr);
+  EXPECT_EQ(listener->state.load(), CheckedListener::cInUse);
+  delete listener;
+
+  EXPECT_EQ(gLateCalls.load(), 0);
+  EXPECT_EQ(plugin.getUpdateDepth(), 0);
+  EXPECT_GT(renders.load(), 1);
+  for (DriverParameter* p : parameters) {
+    EXPECT_EQ(p->engineValue.load(), p->getValue()) << p->getName();
+    EXPECT_GT(p->engineUpdates.load(), 0) << p->getName();
+  }
+  // Every batch had changes; each outermost end told the host once.
+  EXPECT_EQ(adapter.allParameters.load(), batches);
+  // Every message was decoded.
+  EXPECT_EQ(plugin.receiver->total.load(), 2 * renders.load());
+}
+
+TEST(GenericPluginThreadTest, SetListenerWaitsForTheCallInProgress) {
+  TestProduct plugin;
+  BlockingListener blocking;
+  plugin.setListener(&blocking);
+
+  std::thread caller([&] { plugin.notifyGeneralChange(1); });
+  while (!blocking.entered.load()) std::this_thread::yield();
+
+  std::atomic<bool> returned{false};
+  std::thread detacher([&] {
+    plugin.setListener(nullptr);
+    returned.store(true);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_FALSE(returned.load());
+  blocking.release.store(true);
+  detacher.join();
+  caller.join();
+  EXPECT_TRUE(returned.load());
+  EXPECT_EQ(plugin.getListener(), nullptr);
+
+  // With no call in progress the hand-over does not wait for one.
+  RecordingListener recording;
+  plugin.setListener(&recording);
+  plugin.setListener(nullptr);
+  plugin.notifyGeneralChange(2);
+  EXPECT_EQ(recording.calls(), 0);
+}
