@@ -1,0 +1,125 @@
+#include "tests/support/AllocationCounter.h"
+#include "tests/wave/CountingProducers.h"
+#include "wave/Environment.h"
+#include "wave/FloatParameter.h"
+#include "wave/UnisonMixer.h"
+
+#include <gtest/gtest.h>
+
+using zarn::test::AllocationCounter;
+using zarn::test::CountingSource;
+
+namespace {
+
+constexpr int cBlock = 32;
+
+struct Rig {
+  Rig() : env(cBlock), mixer(&env, 32) {}
+  // Renders one block; returns the left and right blocks.
+  std::pair<wave::Block*, wave::Block*> render(int n = cBlock) {
+    env.beginBlock();
+    wave::Block* l = mixer.getOutput(0)->pull(n, 0);
+    wave::Block* r = mixer.getOutput(1)->pull(n, 0);
+    env.endBlock(n);
+    return {l, r};
+  }
+  wave::Environment env;
+  UnisonMixer mixer;
+};
+
+} // namespace
+
+TEST(UnisonMixerTest, NoSourceOutputsTheSilentBlock) {
+  Rig rig;
+  auto [l, r] = rig.render();
+  EXPECT_EQ(l, rig.env.silentBlock);
+  EXPECT_EQ(r, rig.env.silentBlock);
+}
+
+TEST(UnisonMixerTest, PanAttenuatesTheOppositeSide) {
+  Rig rig;
+  CountingSource signal(&rig.env, 2.0f);
+  wave::FloatParameterSource lg(&rig.env, 0.5f), rg(&rig.env, 0.25f);
+  struct Case {
+    float pan, left, right;
+  } cases[] = {{0.0f, 1.0f, 0.5f}, {1.0f, 0.0f, 0.5f}, {-1.0f, 1.0f, 0.0f}, {0.5f, 0.5f, 0.5f}, {-0.5f, 1.0f, 0.25f}};
+  for (const Case& c : cases) {
+    rig.mixer.clearAll();
+    rig.mixer.addSource(&signal, &lg, &rg, c.pan);
+    auto [l, r] = rig.render();
+    for (int i = 0; i < cBlock; ++i) {
+      EXPECT_FLOAT_EQ(l->data[i], c.left) << "pan " << c.pan;
+      EXPECT_FLOAT_EQ(r->data[i], c.right) << "pan " << c.pan;
+    }
+  }
+}
+
+TEST(UnisonMixerTest, CopiesAreSummedWithTheirOwnGains) {
+  Rig rig;
+  CountingSource a(&rig.env, 1.0f), b(&rig.env, 3.0f);
+  wave::FloatParameterSource one(&rig.env, 1.0f), half(&rig.env, 0.5f);
+  rig.mixer.addSource(&a, &one, &half, -1.0f); // left 1 x 1, right 1 x 0.5 x 0
+  rig.mixer.addSource(&b, &half, &one, 1.0f);  // left 3 x 0.5 x 0, right 3 x 1
+  auto [l, r] = rig.render(7);
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_FLOAT_EQ(l->data[i], 1.0f);
+    EXPECT_FLOAT_EQ(r->data[i], 3.0f);
+  }
+  EXPECT_NE(l, rig.env.silentBlock);
+}
+
+TEST(UnisonMixerTest, SilentCopiesAreNeverPulled) {
+  Rig rig;
+  CountingSource loud(&rig.env, 1.0f), quiet(&rig.env, 5.0f), halfQuiet(&rig.env, 7.0f);
+  wave::FloatParameterSource on(&rig.env, 1.0f), off(&rig.env, 0.0f), tiny(&rig.env, 1e-8f);
+  rig.mixer.addSource(&quiet, &off, &tiny, 0.0f);
+  rig.mixer.addSource(&loud, &on, &on, 0.0f);
+  rig.mixer.addSource(&halfQuiet, &off, &on, 0.0f); // one side sounds: pulled
+  auto [l, r] = rig.render();
+  EXPECT_EQ(quiet.calls, 0);
+  EXPECT_EQ(loud.calls, 1);
+  EXPECT_EQ(halfQuiet.calls, 1);
+  EXPECT_FLOAT_EQ(l->data[0], 1.0f);
+  EXPECT_FLOAT_EQ(r->data[0], 8.0f);
+
+  // A gain on its way to zero is not constant: the copy still sounds.
+  on.parameter.setInterpolated(0.0f, 10.0f);
+  rig.render();
+  EXPECT_EQ(loud.calls, 2);
+  // Once settled at zero it is skipped, and with every copy silent the
+  // outputs are the silent block.
+  for (int k = 0; k < 40; ++k) rig.render();
+  int calls = loud.calls;
+  auto [l2, r2] = rig.render();
+  EXPECT_EQ(loud.calls, calls);
+  EXPECT_EQ(l2, rig.env.silentBlock);
+  EXPECT_EQ(r2, rig.env.silentBlock);
+}
+
+TEST(UnisonMixerTest, AMuteCallTouchesNothing) {
+  Rig rig;
+  CountingSource signal(&rig.env, 1.0f);
+  wave::FloatParameterSource one(&rig.env, 1.0f);
+  rig.mixer.addSource(&signal, &one, &one, 0.0f);
+  rig.mixer.ownBlocks[0]->data[0] = 42.0f;
+  rig.env.beginBlock();
+  rig.mixer.produceAll(cBlock, wave::cMuteCall);
+  rig.env.endBlock(cBlock);
+  EXPECT_EQ(signal.calls, 0);
+  EXPECT_FALSE(one.isProduced());
+  EXPECT_EQ(rig.mixer.getOutput(0)->current->data[0], 42.0f);
+}
+
+TEST(UnisonMixerTest, RenderingAndClearingNeverAllocate) {
+  Rig rig;
+  CountingSource signal(&rig.env, 1.0f);
+  wave::FloatParameterSource one(&rig.env, 1.0f);
+  rig.render();
+  AllocationCounter counter;
+  for (int k = 0; k < 32; ++k) rig.mixer.addSource(&signal, &one, &one, k / 31.0f * 2.0f - 1.0f);
+  rig.render();
+  rig.mixer.clearAll();
+  for (int k = 0; k < 32; ++k) rig.mixer.addSource(&signal, &one, &one, 0.0f);
+  rig.render();
+  EXPECT_EQ(counter.count(), 0);
+}

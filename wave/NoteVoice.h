@@ -1,0 +1,30 @@
+#pragma once
+
+// What the voice manager needs of a voice: to start, re-pitch and release
+// it, to know whether it is silent or held, and the blocks it sums into the
+// manager's outputs.
+
+#include "wave/MuteController.h"
+#include "wave/Producer.h"
+
+class NoteVoice : public wave::MuteController {
+public:
+  // True when the voice is silent and may be reused at once.
+  bool isMute() override = 0;
+  // The amplitude envelope that scales the voice's outputs.
+  virtual wave::Producer* getEnvelope() = 0;
+  // count gain samples for this block, 16-byte aligned like a block's data.
+  // The voice pulls its own gain producer (with flags, so that a mute call
+  // only advances it).
+  virtual float* getGainSamples(int count, int flags) = 0;
+  // The voice's signal for output channel channel.
+  virtual wave::Producer* getOutput(int channel) = 0;
+  // True between a keyDown and its keyUp.
+  virtual bool isKeyDown() = 0;
+  // Starts or re-pitches the voice. startNote 0 glides on from the pitch
+  // the voice is sounding; startNote >= 1 starts the glide at that note's
+  // pitch (the note itself: no glide).
+  virtual void keyDown(float note, int startNote, float velocity) = 0;
+  virtual void keyUp(float velocity) = 0;
+  ~NoteVoice() override = default;
+};

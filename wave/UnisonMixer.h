@@ -1,0 +1,35 @@
+#pragma once
+
+// Sums the unison copies of one voice into a stereo pair, each copy with
+// its own left and right gain and a fixed pan position. Copies whose gains
+// are constant and silent in a block are skipped without pulling their
+// signal, so silent oscillators cost nothing.
+
+#include "wave/MultiProducer.h"
+
+#include <vector>
+
+class UnisonMixer : public wave::MultiProducer {
+public:
+  struct Source {
+    wave::Producer* leftGain;
+    wave::Producer* rightGain;
+    wave::Producer* signal;
+    // -1 left .. +1 right.
+    float pan;
+  };
+
+  // Room for capacity sources is reserved, so adding that many never
+  // reallocates.
+  UnisonMixer(wave::Environment* env, int capacity);
+  ~UnisonMixer() override;
+
+  // The producers are not owned.
+  void addSource(wave::Producer* signal, wave::Producer* leftGain, wave::Producer* rightGain, float pan);
+  void clearAll();
+
+  // Output 0 is left, 1 right.
+  void produce(wave::Block* const* outputs, int n, int flags) override;
+
+  std::vector<Source> sources;
+};

@@ -1,0 +1,191 @@
+#include "wave/VoiceManager.h"
+
+#include "wave/VectorKernels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Appends value to a list that keeps its reserved room: the oldest entry
+// gives way when the list is full.
+template <class T>
+void appendBounded(std::vector<T>& list, const T& value, size_t room) {
+  if (list.size() >= room) list.erase(list.begin());
+  list.push_back(value);
+}
+
+} // namespace
+
+VoiceManager::VoiceManager(wave::Environment* env, int channels) : wave::MultiProducer(env, channels) {
+  noteHistory.reserve(cNoteRoom);
+  heldKeys.reserve(cNoteRoom);
+}
+
+VoiceManager::~VoiceManager() = default;
+
+void VoiceManager::registerNoteVoice(NoteVoice* voice) {
+  VoiceContext context;
+  context.voice = voice;
+  voiceContexts.push_back(context);
+  updateCurVoicesEnd();
+}
+
+void VoiceManager::updateCurVoicesEnd() {
+  int n = numVoices.get();
+  curVoicesEnd = n <= 0 ? 0 : std::min(static_cast<size_t>(n), voiceContexts.size());
+}
+
+VoiceManager::VoiceContext* VoiceManager::getNextFreeNoteVoice() {
+  VoiceContext* candidate = nullptr;
+  bool candidateDown = false;
+  for (size_t i = 0; i < curVoicesEnd; ++i) {
+    VoiceContext* x = &voiceContexts[i];
+    if (x->voice->isMute()) return x;
+    bool xDown = x->voice->isKeyDown();
+    if (!candidate) {
+      candidate = x;
+      candidateDown = xDown;
+      continue;
+    }
+    // A released voice beats a held one; within the same class the older
+    // start wins, and on equal stamps the earlier context stays.
+    bool older = x->startStamp < candidate->startStamp;
+    bool replace = candidateDown ? (older || !xDown) : (older && !xDown);
+    if (replace) {
+      candidate = x;
+      candidateDown = xDown;
+    }
+  }
+  if (candidate) candidate->voice->keyUp(1.0f);
+  return candidate;
+}
+
+bool VoiceManager::isDown(int note) {
+  for (VoiceContext& c : voiceContexts)
+    if (c.note == note && c.voice->isKeyDown()) return true;
+  return false;
+}
+
+int VoiceManager::getPortamentoStartNote(uint32_t now) {
+  float rate = env->sampleRate;
+  double samples = rate > 0.0f ? std::round(static_cast<double>(rate) * cChordSeconds) : 0.0;
+  int64_t chord = samples < 2147483647.0 ? static_cast<int64_t>(samples) : 2147483647;
+  for (size_t i = noteHistory.size(); i-- > 0;) {
+    // Signed age: an entry stamped later than now (events handed over out of
+    // order) is younger than any chord, not ages old.
+    int64_t age = static_cast<int32_t>(now - noteHistory[i].time);
+    if (age >= chord) {
+      int note = noteHistory[i].note;
+      noteHistory.erase(noteHistory.begin() + static_cast<std::ptrdiff_t>(i));
+      return note;
+    }
+  }
+  return 0;
+}
+
+void VoiceManager::addToNoteHistory(int note, uint32_t time) {
+  noteHistory.erase(std::remove(noteHistory.begin(), noteHistory.end(), note), noteHistory.end());
+  appendBounded(noteHistory, NoteEvent{note, time}, cNoteRoom);
+}
+
+void VoiceManager::keyDown(int note, float velocity, int offset) {
+  if (polyphony.get() == cMono) {
+    // A key pressed again while held moves to the end instead of being
+    // listed twice.
+    heldKeys.erase(std::remove(heldKeys.begin(), heldKeys.end(), note), heldKeys.end());
+    appendBounded(heldKeys, static_cast<int32_t>(note), cNoteRoom);
+    if (voiceContexts.empty()) return;
+    VoiceContext& first = voiceContexts.front();
+    first.note = note;
+    first.startStamp = startCounter;
+    int start = portamentoMode.get() == cLegato && heldKeys.size() == 1 ? note : 0;
+    first.voice->keyDown(static_cast<float>(note), start, velocity);
+    return;
+  }
+
+  uint32_t now = env->sampleTime + static_cast<uint32_t>(offset);
+  int start = getPortamentoStartNote(now);
+  if (start == 0)
+    start = note;
+  else if (portamentoMode.get() == cLegato && !isDown(start))
+    start = note;
+  addToNoteHistory(note, now);
+  startCounter += 1;
+  VoiceContext* context = getNextFreeNoteVoice();
+  if (!context) return;
+  context->note = note;
+  context->startStamp = startCounter;
+  context->voice->keyDown(static_cast<float>(note), start, velocity);
+}
+
+void VoiceManager::keyUp(int note, float velocity) {
+  if (polyphony.get() == cMono) {
+    if (note == 0)
+      heldKeys.clear();
+    else
+      heldKeys.erase(std::remove(heldKeys.begin(), heldKeys.end(), note), heldKeys.end());
+    if (voiceContexts.empty()) return;
+    NoteVoice* voice = voiceContexts.front().voice;
+    if (heldKeys.empty())
+      voice->keyUp(velocity);
+    else // last-note priority: back to the newest key still held
+      voice->keyDown(static_cast<float>(heldKeys.back()), 0, 1.0f);
+    return;
+  }
+
+  // Every registered voice, not only those in use: a voice beyond a lowered
+  // numVoices still gets its release.
+  for (VoiceContext& c : voiceContexts) {
+    if (note == 0)
+      c.voice->keyUp(velocity);
+    else if (c.note == note && c.voice->isKeyDown())
+      c.voice->keyUp(velocity);
+  }
+}
+
+void VoiceManager::propertyChange(const AbstractProperty* property) {
+  if (property == &polyphony) {
+    for (VoiceContext& c : voiceContexts) c.voice->keyUp(1.0f);
+    heldKeys.clear();
+  } else if (property == &numVoices) {
+    updateCurVoicesEnd();
+  }
+}
+
+void VoiceManager::produce(wave::Block* const* outputs, int n, int flags) {
+  if (flags & wave::cMuteCall) {
+    // Not pulled: the voices advance their gain, nothing is written.
+    for (size_t i = 0; i < curVoicesEnd; ++i) {
+      NoteVoice* voice = voiceContexts[i].voice;
+      if (!voice->isMute()) voice->getGainSamples(n, flags);
+    }
+    return;
+  }
+
+  const float* silence = env->silentBlock->data;
+  bool first = true;
+  for (size_t i = 0; i < curVoicesEnd; ++i) {
+    NoteVoice* voice = voiceContexts[i].voice;
+    if (voice->isMute()) continue;
+    wave::Producer* envelopeProducer = voice->getEnvelope();
+    wave::Block* envelope = envelopeProducer ? envelopeProducer->pull(n, flags) : nullptr;
+    const float* gain = voice->getGainSamples(n, flags);
+    if (!envelope || !gain) continue;
+    for (int ch = 0; ch < count; ++ch) {
+      wave::Producer* output = voice->getOutput(ch);
+      wave::Block* block = output ? output->pull(n, flags) : nullptr;
+      const float* x = block ? block->data : silence;
+      float* out = outputs[ch]->data;
+      if (first)
+        vectorMultiply3Fast(x, envelope->data, gain, out, n);
+      else
+        vectorMul3AddFast(x, envelope->data, gain, out, out, n);
+    }
+    first = false;
+  }
+  if (first)
+    for (int ch = 0; ch < count; ++ch)
+      std::memset(outputs[ch]->data, 0, sizeof(float) * static_cast<size_t>(std::max(n, 0)));
+}

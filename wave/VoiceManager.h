@@ -1,0 +1,90 @@
+#pragma once
+
+// Turns key presses and releases into calls on a pool of voices and sums the
+// sounding voices into one output per channel.
+//
+// Everything runs on the render thread: notes are decoded between the
+// rendered slices, and property changes arrive through the parameter
+// hand-off before a block is rendered. Note times are read from the
+// environment's sample clock, never from the wall clock, so that an offline
+// render gives the same notes on a fast or a slow machine.
+
+#include "base/Property.h"
+#include "wave/MultiProducer.h"
+#include "wave/NoteVoice.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class VoiceManager : public wave::MultiProducer, public PropertyOwner {
+public:
+  // Value texts "Mono,Poly".
+  enum Polyphony { cMono = 0, cPoly = 1 };
+  // Value texts "Normal,Legato".
+  enum PortamentoMode { cNormal = 0, cLegato = 1 };
+
+  struct VoiceContext {
+    // The MIDI note the voice was last given.
+    int32_t note = 0;
+    // The start counter's value when the voice was last started.
+    int32_t startStamp = 0;
+    NoteVoice* voice = nullptr;
+  };
+
+  struct NoteEvent {
+    int32_t note;
+    // The environment's sample time when the key went down.
+    uint32_t time;
+    bool operator==(int n) const { return note == n; }
+  };
+
+  // Keys played closer together than this are one chord: none glides from
+  // another.
+  static constexpr float cChordSeconds = 0.1f;
+  // Room reserved for the note history and the held keys; when full, the
+  // oldest entry gives way, so that note handling never allocates.
+  static constexpr size_t cNoteRoom = 128;
+
+  VoiceManager(wave::Environment* env, int channels);
+  ~VoiceManager() override;
+
+  // Voices are registered once after construction and never removed; they
+  // are not owned.
+  void registerNoteVoice(NoteVoice* voice);
+
+  // offset: samples from the start of the coming slice at which the key
+  // went down, for callers that decode several events ahead of one slice
+  // (the plug-in core ends a slice at each event, so it passes 0).
+  void keyDown(int note, float velocity, int offset = 0);
+  // Note 0 means all keys are up.
+  void keyUp(int note, float velocity);
+
+  // The voice to start next (a silent one, else a stolen one, which gets
+  // keyUp(1.0)); null when no voice is in use.
+  VoiceContext* getNextFreeNoteVoice();
+  // Whether a voice whose context note is note has its key down.
+  bool isDown(int note);
+  // The note of the newest history entry at least one chord time older
+  // than now (which is removed), else 0.
+  int getPortamentoStartNote(uint32_t now);
+  void addToNoteHistory(int note, uint32_t time);
+  void updateCurVoicesEnd();
+
+  void produce(wave::Block* const* outputs, int count, int flags) override;
+  void propertyChange(const AbstractProperty* property) override;
+
+  // How many of the registered voices are in use.
+  Property<int> numVoices{this, 10};
+  Property<Polyphony> polyphony{this, cPoly};
+  Property<PortamentoMode> portamentoMode{this, cNormal};
+
+  // Oldest first.
+  std::vector<NoteEvent> noteHistory;
+  // Mono mode: notes in press order, each at most once.
+  std::vector<int32_t> heldKeys;
+  int32_t startCounter = 0;
+  // Contexts [0, curVoicesEnd) are in use.
+  size_t curVoicesEnd = 0;
+  std::vector<VoiceContext> voiceContexts;
+};
