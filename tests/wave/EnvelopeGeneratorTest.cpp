@@ -1,0 +1,474 @@
+#include "tests/support/AllocationCounter.h"
+#include "wave/EnvelopeGenerator.h"
+#include "wave/Environment.h"
+#include "wave/FloatParameter.h"
+#include "wave/Trigger.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+using namespace wave;
+
+namespace {
+
+constexpr float kEps = 1.1920929e-7f;
+constexpr float kPeak = 1.0f - kEps;
+
+// Drives one envelope through whole graph blocks.
+struct Rig {
+  explicit Rig(EnvelopeGenerator::ParameterHandling handling = EnvelopeGenerator::cSkipParametersWhenMute,
+               EnvelopeGenerator::Style* style = nullptr)
+      : env(1024), eg(&env, style, handling) {}
+
+  // Jumps a bus to v (no glide).
+  static void set(FloatParameterBus& bus, float v) { bus.getParameter().setInterpolated(v, 0.0f); }
+
+  void times(float delay, float attack, float decay, float sustain, float release, float hold = 0.0f) {
+    set(eg.delayTime, delay);
+    set(eg.attackTime, attack);
+    set(eg.decayTime, decay);
+    set(eg.sustainLevel, sustain);
+    set(eg.releaseTime, release);
+    set(eg.holdTime, hold);
+  }
+
+  // Pulls n samples in blocks of at most `block` and appends them to out.
+  void render(int n, int block = 64) {
+    while (n > 0) {
+      const int k = std::min(n, block);
+      env.beginBlock();
+      Block* b = eg.pull(k);
+      out.insert(out.end(), b->data, b->data + k);
+      env.endBlock(k);
+      n -= k;
+    }
+  }
+
+  // Blocks in which nobody pulls the envelope: it gets mute calls only.
+  void skip(int n, int block = 64) {
+    while (n > 0) {
+      const int k = std::min(n, block);
+      env.beginBlock();
+      env.endBlock(k);
+      n -= k;
+    }
+  }
+
+  // Index of the first sample at or after from for which pred holds, or -1.
+  template <class Pred>
+  int find(int from, Pred pred) const {
+    for (int i = from; i < static_cast<int>(out.size()); ++i)
+      if (pred(out[i])) return i;
+    return -1;
+  }
+
+  Environment env;
+  EnvelopeGenerator eg;
+  std::vector<float> out;
+};
+
+} // namespace
+
+TEST(EnvelopeGeneratorTest, ValueTextsOfTheRange) {
+  EXPECT_STREQ(EnvelopeGenerator::cRangeNames, "Normal,Neutral Sustain");
+  EXPECT_EQ(EnvelopeGenerator::cRangeNormal, 0);
+  EXPECT_EQ(EnvelopeGenerator::cRangeNeutralSustain, 1);
+}
+
+TEST(EnvelopeGeneratorTest, MuteUntilStarted) {
+  Rig r;
+  EXPECT_TRUE(r.eg.isMute());
+  r.eg.start();
+  EXPECT_FALSE(r.eg.isMute()); // a pending start counts as sound
+  r.render(64);
+  EXPECT_FALSE(r.eg.isMute());
+  EXPECT_EQ(r.eg.getState(), 1);
+}
+
+TEST(EnvelopeGeneratorTest, HalfSecondAttackLastsItsSamplesRoundedUpToFourAndEndsAtThePeak) {
+  for (int block : {64, 32, 1024}) {
+    Rig r;
+    r.times(0.0f, 0.5f, 1.0f, 0.5f, 0.5f);
+    r.eg.start();
+    r.render(30000, block);
+    const int attackSamples = 22052; // 0.5 x 44100 rounded up to a multiple of 4
+    EXPECT_EQ(r.out[0], 0.0f) << block;
+    for (int i = 1; i < attackSamples - 2; ++i) ASSERT_GT(r.out[i], r.out[i - 1]) << block << " at " << i;
+    // The curve reaches its end after 22050 samples and holds the peak for
+    // the rest of the stage; the decay then starts at the peak.
+    const int firstPeak = r.find(0, [](float v) { return v >= kPeak; });
+    EXPECT_GE(firstPeak, 22049) << block;
+    EXPECT_LE(firstPeak, 22051) << block;
+    EXPECT_EQ(r.out[attackSamples - 1], kPeak) << block;
+    EXPECT_FLOAT_EQ(r.out[attackSamples], kPeak) << block;
+    EXPECT_LT(r.out[attackSamples + 1], kPeak) << block;
+    EXPECT_EQ(*std::max_element(r.out.begin(), r.out.end()), kPeak) << block;
+  }
+}
+
+TEST(EnvelopeGeneratorTest, DecayReachesTheSustainLevelAfterTheDecayTime) {
+  Rig r;
+  r.times(0.0f, 0.01f, 0.2f, 0.25f, 0.5f);
+  r.eg.start();
+  r.render(20000);
+  const int attackEnd = 444; // 441 rounded up
+  const int reached = r.find(attackEnd, [](float v) { return v <= 0.25f; });
+  EXPECT_NEAR(reached - attackEnd, 0.2 * 44100, 2);
+  for (int i = attackEnd + 1; i < reached; ++i) ASSERT_LE(r.out[i], r.out[i - 1]);
+  for (int i = reached; i < 20000; ++i) ASSERT_EQ(r.out[i], 0.25f);
+  EXPECT_FALSE(r.eg.isMute());
+}
+
+TEST(EnvelopeGeneratorTest, DelayHoldsTheRestLevelForItsSamplesRoundedUpToFour) {
+  Rig r;
+  r.times(0.1f, 0.01f, 0.1f, 0.5f, 0.1f);
+  r.eg.start();
+  r.render(6000);
+  const int delaySamples = 4412; // 4410 rounded up
+  for (int i = 0; i < delaySamples; ++i) ASSERT_EQ(r.out[i], 0.0f) << i;
+  EXPECT_GT(r.out[delaySamples + 1], 0.0f);
+}
+
+TEST(EnvelopeGeneratorTest, ChangingTheDelayWhileItRunsKeepsWhatHasPassed) {
+  Rig r;
+  r.times(1.0f, 0.01f, 0.1f, 0.5f, 0.1f);
+  r.eg.start();
+  r.render(1024);
+  Rig::set(r.eg.delayTime, 0.5f); // read at the next 64-sample read
+  r.render(30000);
+  const int rise = r.find(0, [](float v) { return v > 0.0f; });
+  EXPECT_GE(rise, 22052);
+  EXPECT_LE(rise, 22052 + 64 + 4);
+  // A delay that is over does not come back.
+  Rig::set(r.eg.delayTime, 2.0f);
+  r.render(1024);
+  EXPECT_GT(r.out.back(), 0.4f);
+}
+
+TEST(EnvelopeGeneratorTest, ReleaseDuringTheAttackStartsFromTheValueReached) {
+  Rig r;
+  r.times(0.0f, 0.5f, 0.5f, 0.5f, 0.1f);
+  r.eg.start();
+  r.render(1024);
+  const float reached = r.out.back();
+  ASSERT_GT(reached, 0.0f);
+  ASSERT_LT(reached, 0.1f);
+  r.eg.finish();
+  r.render(8192);
+  EXPECT_NEAR(r.out[1024], reached, 1e-4f);
+  for (int i = 1025; i < 8192; ++i) ASSERT_LE(r.out[i], r.out[i - 1]);
+  // The release takes its time, then rests at 0.
+  const int rest = r.find(1024, [](float v) { return v <= 0.0f; });
+  EXPECT_NEAR(rest - 1024, 0.1 * 44100, 2);
+}
+
+TEST(EnvelopeGeneratorTest, HoldKeepsTheStagesRunningAfterTheKeyIsReleased) {
+  Rig r;
+  r.times(0.0f, 0.2f, 0.1f, 0.5f, 0.1f, 1.0f);
+  r.eg.start();
+  r.render(2048);
+  r.eg.finish(); // in the middle of the attack
+  r.render(60000);
+  // The attack and the decay go on for the hold time.
+  const int peak = r.find(2048, [](float v) { return v >= kPeak; });
+  EXPECT_NEAR(peak, 8820, 4);
+  const int sustained = r.find(peak, [](float v) { return v <= 0.5f; });
+  EXPECT_NEAR(sustained - 8820, 4410, 4);
+  const int holdEnd = 2048 + 44100; // 1 s, a multiple of 4
+  for (int i = sustained; i < holdEnd + 1; ++i) ASSERT_EQ(r.out[i], 0.5f) << i;
+  EXPECT_LT(r.out[holdEnd + 1], 0.5f);
+  const int rest = r.find(holdEnd, [](float v) { return v <= 0.0f; });
+  EXPECT_NEAR(rest - holdEnd, 4410, 2);
+}
+
+TEST(EnvelopeGeneratorTest, RetriggerWhileReleasingStartsFromTheCurrentLevel) {
+  Rig r;
+  r.times(0.0f, 0.01f, 0.01f, 0.8f, 0.5f);
+  r.eg.start();
+  r.render(4096);
+  r.eg.finish();
+  r.render(4096);
+  const float standing = r.out.back();
+  ASSERT_GT(standing, 0.2f);
+  ASSERT_LT(standing, 0.8f);
+  r.eg.start();
+  r.render(1024);
+  EXPECT_NEAR(r.out[8192], standing, 1e-3f);
+  for (int i = 8193; i < 8192 + 440; ++i) ASSERT_GE(r.out[i], r.out[i - 1]);
+  EXPECT_EQ(*std::max_element(r.out.begin() + 8192, r.out.end()), kPeak);
+}
+
+TEST(EnvelopeGeneratorTest, NeutralSustainShiftsEveryValueDownByTheSustainLevel) {
+  Rig r;
+  r.eg.range = EnvelopeGenerator::cRangeNeutralSustain;
+  r.times(0.0f, 0.01f, 0.05f, 0.3f, 0.05f);
+  r.render(64);
+  EXPECT_FLOAT_EQ(r.out.back(), -0.3f); // rest
+  EXPECT_TRUE(r.eg.isMute());
+  EXPECT_FLOAT_EQ(r.eg.getLevel(), -0.3f);
+  r.eg.start();
+  r.render(8192);
+  const float top = *std::max_element(r.out.begin(), r.out.end());
+  EXPECT_NEAR(top, 0.7f, 1e-6f);
+  EXPECT_EQ(r.out.back(), 0.0f); // sustain
+  r.eg.finish();
+  r.render(4096);
+  EXPECT_FLOAT_EQ(r.out.back(), -0.3f);
+  // Back to Normal while mute: the rest level is 0 again.
+  r.render(64);
+  ASSERT_TRUE(r.eg.isMute());
+  r.eg.range = EnvelopeGenerator::cRangeNormal;
+  EXPECT_EQ(r.eg.getLevel(), 0.0f);
+}
+
+TEST(EnvelopeGeneratorTest, RaisingTheSustainLevelRisesAlongTheDecayUpCurve) {
+  Rig r;
+  r.times(0.0f, 0.01f, 0.1f, 0.3f, 0.1f);
+  r.eg.start();
+  r.render(8192);
+  ASSERT_FLOAT_EQ(r.out.back(), 0.3f);
+  Rig::set(r.eg.sustainLevel, 0.8f);
+  r.render(8192);
+  // Read within 64 samples, then a rise over the decay time.
+  const int from = r.find(8192, [](float v) { return v > 0.3f + 1e-6f; });
+  ASSERT_GE(from, 8192);
+  EXPECT_LE(from, 8192 + 64);
+  const int reached = r.find(from, [](float v) { return v >= 0.8f - 1e-6f; });
+  EXPECT_NEAR(reached - from, 4410, 4);
+  for (int i = from + 1; i <= reached; ++i) ASSERT_GE(r.out[i], r.out[i - 1]);
+  EXPECT_NEAR(r.out.back(), 0.8f, 1e-6f);
+}
+
+TEST(EnvelopeGeneratorTest, OneMoreBlockIsProducedAfterTheReleaseEndsBeforeItIsMute) {
+  Rig r;
+  r.times(0.0f, 0.01f, 0.01f, 0.5f, 0.05f);
+  r.eg.start();
+  r.render(2048);
+  r.eg.finish();
+  int blocks = 0;
+  while (r.eg.getState() == 1 && blocks < 1000) {
+    r.render(64);
+    ++blocks;
+    EXPECT_FALSE(r.eg.isMute());
+  }
+  ASSERT_EQ(r.eg.getState(), 2); // the release ended in this block
+  EXPECT_NEAR(blocks * 64, 0.05 * 44100, 64);
+  EXPECT_FALSE(r.eg.isMute());
+  r.render(64);
+  EXPECT_TRUE(r.eg.isMute());
+  EXPECT_EQ(r.out.back(), 0.0f);
+}
+
+TEST(EnvelopeGeneratorTest, GeneratorThatNobodyPullsAdvancesThroughMuteCallsAndGoesIdle) {
+  // With handling 1 the inputs are read on mute calls too.
+  Rig r(EnvelopeGenerator::cReadParametersWhenMute);
+  r.times(0.0f, 0.01f, 0.01f, 0.5f, 0.5f);
+  r.eg.start();
+  r.skip(4096);
+  EXPECT_EQ(r.eg.getState(), 1);
+  EXPECT_FLOAT_EQ(r.eg.getLevel(), 0.5f);
+  r.eg.finish();
+  int samples = 0;
+  while (!r.eg.isMute() && samples < 100000) {
+    r.skip(64);
+    samples += 64;
+  }
+  EXPECT_TRUE(r.eg.isMute());
+  EXPECT_NEAR(samples, 0.5 * 44100, 128);
+  EXPECT_EQ(r.eg.getLevel(), 0.0f);
+}
+
+TEST(EnvelopeGeneratorTest, MuteCallsWithoutParameterReadsKeepTheLastReadTimes) {
+  Rig r(EnvelopeGenerator::cSkipParametersWhenMute);
+  r.times(0.0f, 0.01f, 0.01f, 0.5f, 0.5f); // never read: nobody pulls
+  r.eg.start();
+  r.skip(1024);
+  EXPECT_FLOAT_EQ(r.eg.getRelease(), EnvelopeGenerator::cMinTime);
+  r.eg.finish();
+  r.skip(256); // a release of 64 samples ends well within this
+  EXPECT_TRUE(r.eg.isMute());
+}
+
+TEST(EnvelopeGeneratorTest, PulledAfterMuteCallsTheEnvelopeContinuesWhereTheStagesStand) {
+  Rig r;
+  r.times(0.0f, 0.1f, 0.1f, 0.5f, 0.1f);
+  r.render(64);
+  r.eg.start();
+  r.render(64);
+  r.skip(8192); // attack over, decay counted as done
+  r.render(256);
+  for (int i = 64 * 2; i < static_cast<int>(r.out.size()); ++i) ASSERT_NEAR(r.out[i], 0.5f, 1e-6f);
+}
+
+TEST(EnvelopeGeneratorTest, ZeroTimesFromAControllerAreHeldAtTheShortestTime) {
+  // A modulation signal may feed any value into a time input; a stage time
+  // of 0 must not divide by zero.
+  for (float bad : {0.0f, -1.0f, NAN}) {
+    Rig r;
+    FloatParameterSource zero(&r.env, bad);
+    r.eg.attackTime.setController(&zero);
+    r.eg.decayTime.setController(&zero);
+    r.eg.releaseTime.setController(&zero);
+    r.eg.delayTime.setController(&zero);
+    r.eg.holdTime.setController(&zero);
+    Rig::set(r.eg.sustainLevel, 0.5f);
+    r.eg.start();
+    r.render(512);
+    for (float v : r.out) ASSERT_TRUE(std::isfinite(v)) << bad;
+    EXPECT_FLOAT_EQ(r.eg.getAttack(), EnvelopeGenerator::cMinTime);
+    // The attack lasts the shortest time: 64 samples at 44.1 kHz.
+    const int peak = r.find(0, [](float v) { return v >= kPeak; });
+    EXPECT_GE(peak, 63) << bad;
+    EXPECT_LE(peak, 64) << bad;
+    EXPECT_FLOAT_EQ(r.out.back(), 0.5f) << bad;
+    r.eg.finish();
+    r.render(256);
+    EXPECT_EQ(r.out.back(), 0.0f) << bad;
+    r.render(64);
+    EXPECT_TRUE(r.eg.isMute()) << bad;
+  }
+}
+
+TEST(EnvelopeGeneratorTest, AttackChangedMidwayShortensTheRestOfTheStage) {
+  Rig r;
+  r.times(0.0f, 1.0f, 0.5f, 0.5f, 0.1f);
+  r.eg.start();
+  r.render(11025); // a quarter of the attack
+  Rig::set(r.eg.attackTime, 0.2f);
+  r.render(20000);
+  // The position goes on from a quarter at the new speed: 0.75 x 0.2 s.
+  const int peak = r.find(0, [](float v) { return v >= kPeak; });
+  EXPECT_NEAR(peak, 11025 + 0.75 * 0.2 * 44100, 70);
+}
+
+TEST(EnvelopeGeneratorTest, AttackChangedAfterMuteCallsRanPastTheCurveEndStaysInsideTheBlock) {
+  // Mute calls advance the attack position by time alone; in slices shorter
+  // than four samples it passes the end of the curve while the stage count,
+  // held to multiples of 4, still shows samples left. A new attack time read
+  // then must not make the count negative (the decay would be given more
+  // samples than the block has).
+  Rig r(EnvelopeGenerator::cReadParametersWhenMute);
+  r.times(0.0f, 0.0015f, 0.5f, 0.5f, 0.5f);
+  r.eg.start();
+  r.skip(3 * 40, 3);
+  Rig::set(r.eg.attackTime, 50.0f);
+  r.skip(3 * 40, 3);
+  EXPECT_FLOAT_EQ(r.eg.getAttack(), 50.0f);
+  r.render(1024, 64);
+  for (float v : r.out) ASSERT_TRUE(v >= 0.0f && v <= 1.0f) << v;
+}
+
+TEST(EnvelopeGeneratorTest, ResetSilencesAtOnce) {
+  Rig r;
+  r.times(0.0f, 0.01f, 0.01f, 0.7f, 1.0f);
+  r.eg.start();
+  r.render(2048);
+  r.env.reset();
+  EXPECT_TRUE(r.eg.isMute());
+  EXPECT_EQ(r.eg.getLevel(), 0.0f);
+  EXPECT_FALSE(r.eg.getGate());
+  r.render(64);
+  EXPECT_EQ(r.out.back(), 0.0f);
+}
+
+TEST(EnvelopeGeneratorTest, StyleCurvesShapeTheStages) {
+  struct Square : FunctionTableFunction {
+    double operator()(double x) const override { return x * x; }
+  };
+  const Square square;
+  const EnvelopeGenerator::DefaultUpCurve up;
+  const EnvelopeGenerator::DefaultDownCurve down;
+  EnvelopeGenerator::Style style(square, down, up, down);
+  Rig r(EnvelopeGenerator::cSkipParametersWhenMute, &style);
+  EXPECT_EQ(r.eg.getStyle(), &style);
+  r.times(0.0f, 0.1f, 0.1f, 0.5f, 0.1f);
+  r.eg.start();
+  r.render(4410);
+  EXPECT_NEAR(r.out[2205], 0.25f, 1e-3f); // half way up a square curve
+  style.setAttackCurve(up);
+  Rig r2(EnvelopeGenerator::cSkipParametersWhenMute, &style);
+  r2.times(0.0f, 0.1f, 0.1f, 0.5f, 0.1f);
+  r2.eg.start();
+  r2.render(4410);
+  EXPECT_NEAR(r2.out[2205], 0.5f, 1e-3f);
+}
+
+TEST(EnvelopeGeneratorTest, RenderingAllocatesNothing) {
+  Rig r;
+  r.times(0.01f, 0.01f, 0.05f, 0.5f, 0.05f, 0.01f);
+  r.out.reserve(1 << 16);
+  zarn::test::AllocationCounter counter;
+  r.eg.start();
+  r.render(4096, 37);
+  Rig::set(r.eg.sustainLevel, 0.7f);
+  r.render(4096, 64);
+  r.eg.finish();
+  r.skip(2048);
+  r.render(4096, 1024);
+  EXPECT_EQ(counter.count(), 0);
+}
+
+// --- With a trigger --------------------------------------------------------
+
+namespace {
+
+// Outputs a prepared sequence of samples, block after block.
+class Sequence : public Source {
+public:
+  Sequence(Environment* env, std::vector<float> v) : Source(env), values(std::move(v)) {}
+  void produce(Block* block, int n, int) override {
+    for (int i = 0; i < n; ++i) block->data[i] = next < values.size() ? values[next++] : 0.0f;
+  }
+  std::vector<float> values;
+  size_t next = 0;
+};
+
+struct Counter {
+  void changed(void*) { ++calls; }
+  int calls = 0;
+};
+
+} // namespace
+
+TEST(EnvelopeGeneratorTest, TriggerStartsAndFinishesInsideBlocksAtMultiplesOfFour) {
+  Rig r;
+  r.times(0.0f, 0.01f, 0.01f, 0.5f, 0.01f);
+  std::vector<float> gate(8192, 0.0f);
+  for (int i = 130; i < 3000; ++i) gate[i] = 1.0f; // on at 130, off after the hold
+  Sequence seq(&r.env, gate);
+  Trigger trigger(&r.env);
+  trigger.setInput(&seq);
+  r.eg.setTrigger(&trigger);
+  Counter counter;
+  r.eg.gateChanged = NotifyEvent::bind(&counter, &Counter::changed);
+  r.render(16384, 256);
+  EXPECT_EQ(r.out[127], 0.0f);
+  EXPECT_EQ(r.out[128], 0.0f); // the first attack sample
+  EXPECT_GT(r.out[129], 0.0f);
+  const int offAt = 3000 + trigger.getHoldSamples(); // 15 ms below the release level
+  const int released = r.find(1100, [](float v) { return v < 0.5f - 1e-6f; });
+  EXPECT_EQ(released, (offAt & ~3) + 1); // the release starts at a multiple of 4
+  EXPECT_EQ(r.out.back(), 0.0f);
+  // Both gate changes fall within 0.1 s: they are reported once, when 0.1 s
+  // have passed.
+  EXPECT_EQ(counter.calls, 1);
+  // A change long after the last report is reported at the end of its block.
+  seq.values.assign(4096, 1.0f);
+  seq.next = 0;
+  r.render(256, 256);
+  EXPECT_EQ(counter.calls, 2);
+  EXPECT_TRUE(r.eg.getGate());
+  seq.values.assign(1, 0.0f);
+  seq.next = 0;
+  r.render(1024, 256);
+  EXPECT_FALSE(r.eg.getGate());
+  EXPECT_EQ(counter.calls, 2); // pending until 0.1 s after the last report
+  // A disabled trigger leaves the envelope to start and finish.
+  trigger.enabled = 0;
+  r.eg.start();
+  r.render(1024);
+  EXPECT_EQ(r.out.back(), 0.5f);
+}

@@ -1,0 +1,367 @@
+#include "wave/EnvelopeGenerator.h"
+
+#include "base/TextUtils.h"
+#include "wave/Environment.h"
+#include "wave/TableKernels.h"
+#include "wave/Trigger.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr float cEpsilon = 1.1920929e-7f;
+// Counters that grow while nothing happens stop here instead of wrapping.
+constexpr int32_t cCounterLimit = std::numeric_limits<int32_t>::max() / 2;
+
+bool changed(float a, float b) { return std::fabs(a - b) > cEpsilon; }
+
+// Holds a time that a controller delivers inside [lo, cMaxTime]. A stage
+// time of 0 would divide by zero when the curve step is computed, so the
+// stage times stop at the shortest time there is; a value that is not a
+// number counts as the shortest.
+float limitTime(float t, float lo) {
+  if (!(t > lo)) return lo;
+  return t < EnvelopeGenerator::cMaxTime ? t : EnvelopeGenerator::cMaxTime;
+}
+
+void fill(float* out, int n, float v) {
+  for (int i = 0; i < n; ++i) out[i] = v;
+}
+
+// Walks a curve table from position by step per sample, writing
+// offset + gain x curve. Returns whether the walk reached the curve's end.
+bool walk(const FunctionTable<float>& curve, float& position, float step, float* out, int n, float offset,
+          float gain) {
+  return vectorConvertRangeCpp(curve.getValues(), curve.getMinArgument(), curve.getScale(), curve.getPoints() - 1,
+                               position, step, out, n, offset, gain);
+}
+
+} // namespace
+
+// --- Style ------------------------------------------------------------------
+
+EnvelopeGenerator::Style::Style() {
+  const DefaultUpCurve up;
+  const DefaultDownCurve down;
+  tabulate(attackCurve, up);
+  tabulate(decayDownCurve, down);
+  tabulate(decayUpCurve, up);
+  tabulate(releaseCurve, down);
+}
+
+EnvelopeGenerator::Style::Style(const FunctionTableFunction& attack, const FunctionTableFunction& decayDown,
+                                const FunctionTableFunction& decayUp, const FunctionTableFunction& release) {
+  tabulate(attackCurve, attack);
+  tabulate(decayDownCurve, decayDown);
+  tabulate(decayUpCurve, decayUp);
+  tabulate(releaseCurve, release);
+}
+
+void EnvelopeGenerator::Style::tabulate(FunctionTable<float>& table, const FunctionTableFunction& f) {
+  table.initialize(cCurvePoints, f, 0.0f, 1.0f);
+}
+
+// --- EnvelopeGenerator ------------------------------------------------------
+
+EnvelopeGenerator::EnvelopeGenerator(wave::Environment* env, Style* s, ParameterHandling handling)
+    : wave::Source(env), delayTime(env, 0.0f), attackTime(env, 0.0f), decayTime(env, 0.0f),
+      releaseTime(env, 0.0f), holdTime(env, 0.0f), range(this, cRangeNormal), sustainLevel(env, 1.0f),
+      ownsStyle(s == nullptr), parameterHandling(handling), style(s ? s : new Style()) {
+  delayTime.getParameter().setLimits(0.0f, cMaxTime);
+  attackTime.getParameter().setLimits(cMinTime, cMaxTime);
+  decayTime.getParameter().setLimits(cMinTime, cMaxTime);
+  releaseTime.getParameter().setLimits(cMinTime, cMaxTime);
+  holdTime.getParameter().setLimits(0.0f, cMaxTime);
+  sustainLevel.getParameter().setLimits(0.0f, 1.0f);
+
+  delay = delayTime.getParameter().getTarget();
+  attack = attackTime.getParameter().getTarget();
+  decay = decayTime.getParameter().getTarget();
+  release = releaseTime.getParameter().getTarget();
+  hold = holdTime.getParameter().getTarget();
+  sustain = sustainLevel.getParameter().getTarget();
+  holdSamples = secondsToSamples(hold);
+  updateSustainLevel();
+
+  enableResetNotifications();
+  enableAutomaticMuteCalls(handling == cSkipParametersWhenMute ? wave::cMuteCallsLast : wave::cMuteCallsFirst);
+}
+
+EnvelopeGenerator::~EnvelopeGenerator() {
+  if (ownsStyle) delete style;
+}
+
+int32_t EnvelopeGenerator::secondsToSamples(float seconds) const {
+  // In single precision, as every time of the envelope: 0.01 s gives 441
+  // samples at 44.1 kHz, not 440.
+  const float samples = seconds * env->sampleRate;
+  if (!(samples > 0.0f)) return 0;
+  return static_cast<int32_t>(std::min(samples, 1.0e9f));
+}
+
+void EnvelopeGenerator::start() { startPending = true; }
+
+void EnvelopeGenerator::finish() { stopEnvelope(); }
+
+void EnvelopeGenerator::stopEnvelope() {
+  startPending = false;
+  gate = false;
+  samplesUntilRead = 0;
+}
+
+bool EnvelopeGenerator::isMute() { return state == cIdle && !startPending; }
+
+void EnvelopeGenerator::resetState() {
+  state = cIdle;
+  level = 0.0f;
+  samplesSinceRelease = 0;
+  gate = false;
+  startPending = false;
+  releasePosition = 1.0f;
+}
+
+void EnvelopeGenerator::propertyChange(const AbstractProperty* p) {
+  if (p == &range) updateSustainLevel();
+}
+
+void EnvelopeGenerator::updateSustainLevel() {
+  sustainTarget = range.get() == cRangeNeutralSustain ? 0.0f : sustain;
+  if (isMute()) level = sustainTarget - sustain;
+}
+
+bool EnvelopeGenerator::pullParameters(int count, ParameterBuffers& b) {
+  wave::Block* d = delayTime.output->pull(count, 0);
+  wave::Block* a = attackTime.output->pull(count, 0);
+  wave::Block* dc = decayTime.output->pull(count, 0);
+  wave::Block* s = sustainLevel.output->pull(count, 0);
+  wave::Block* r = releaseTime.output->pull(count, 0);
+  wave::Block* h = holdTime.output->pull(count, 0);
+  if (!d || !a || !dc || !s || !r || !h) return false;
+  b.hold = h->data;
+  b.delay = d->data;
+  b.attack = a->data;
+  b.decay = dc->data;
+  b.sustain = s->data;
+  b.release = r->data;
+  return true;
+}
+
+void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
+  const bool mute = (flags & wave::cMuteCall) != 0;
+  ParameterBuffers buffers;
+  const ParameterBuffers* b = nullptr;
+  if (!(mute && parameterHandling == cSkipParametersWhenMute) && pullParameters(count, buffers)) b = &buffers;
+
+  if (startPending) {
+    if (b) updateParameters(*b, 0);
+    startEnvelope();
+    startPending = false;
+  } else if (state == cReleaseEnded) {
+    state = cIdle;
+  }
+
+  float* out = mute || !block ? nullptr : block->data;
+  if (!out) flags |= wave::cMuteCall;
+
+  if (!trigger || trigger->enabled.get() == 0) {
+    produceBlock(out, b, 0, count, flags);
+    return;
+  }
+
+  const bool gateBefore = gate;
+  trigger->evaluate(count, 0);
+  int done = 0;
+  for (const Trigger::TriggerEvent& e : trigger->getEvents()) {
+    const int at = std::clamp(roundDownToMultipleOfFour(e.offset), done, count);
+    if (at > done) {
+      produceBlock(out, b, done, at - done, flags);
+      done = at;
+    }
+    if (e.state == Trigger::cOn)
+      startEnvelope();
+    else
+      stopEnvelope();
+  }
+  if (done < count) produceBlock(out, b, done, count - done, flags);
+  handleTriggerCalls(count, gate != gateBefore);
+}
+
+void EnvelopeGenerator::handleTriggerCalls(int count, bool gateChange) {
+  notificationCounter = static_cast<int32_t>(std::min<int64_t>(int64_t{notificationCounter} + count, cCounterLimit));
+  if (!gateChange && !notificationPending) return;
+  if (notificationCounter >= 0.1f * env->sampleRate) {
+    notificationCounter = 0;
+    notificationPending = false;
+    gateChanged(this);
+  } else {
+    notificationPending = true;
+  }
+}
+
+void EnvelopeGenerator::startEnvelope() {
+  samplesSinceRelease = 0;
+  attackStartLevel = level;
+  decaySpan = std::max(0.0f, 1.0f - sustain - cEpsilon);
+  delaySamplesLeft = roundUpToMultipleOfFour(secondsToSamples(delay));
+  delaySamplesTotal = delaySamplesLeft;
+  attackSamplesLeft = roundUpToMultipleOfFour(secondsToSamples(attack));
+  attackPosition = 0.0f;
+  decayPosition = 0.0f;
+  releasePosition = 0.0f;
+  state = cRunning;
+  gate = true;
+}
+
+void EnvelopeGenerator::produceBlock(float* out, const ParameterBuffers* buffers, int from, int count, int flags) {
+  if (!buffers) {
+    produceSlice(out ? out + from : nullptr, count, flags);
+    return;
+  }
+  const int end = from + count;
+  int i = from;
+  while (i < end) {
+    if (samplesUntilRead <= 0) updateParameters(*buffers, i);
+    const int n = std::min(end - i, samplesUntilRead);
+    produceSlice(out ? out + i : nullptr, n, flags);
+    samplesUntilRead = roundDownToMultipleOfFour(samplesUntilRead - n);
+    i += n;
+  }
+}
+
+void EnvelopeGenerator::updateParameters(const ParameterBuffers& b, int i) {
+  const float newDelay = limitTime(b.delay[i], 0.0f);
+  const float newAttack = limitTime(b.attack[i], cMinTime);
+  const float newDecay = limitTime(b.decay[i], cMinTime);
+  const float newSustain = b.sustain[i];
+  const float newRelease = limitTime(b.release[i], cMinTime);
+  const float newHold = limitTime(b.hold[i], 0.0f);
+
+  if (changed(newDelay, delay)) {
+    delay = newDelay;
+    // A running delay keeps what has passed of it and ends where the new
+    // delay time ends; a delay that has passed already stays over.
+    const int32_t total = roundUpToMultipleOfFour(secondsToSamples(delay));
+    if (delaySamplesLeft > 0) {
+      const int32_t passed = std::max(delaySamplesTotal - delaySamplesLeft, 0);
+      delaySamplesLeft = roundUpToMultipleOfFour(std::max(total - passed, 0));
+    }
+    delaySamplesTotal = total;
+  }
+  if (changed(newAttack, attack)) {
+    attack = newAttack;
+    if (attackSamplesLeft > 0) {
+      // Mute calls may have carried the position a little past the end.
+      const float rest = std::max(1.0f - attackPosition, 0.0f);
+      attackSamplesLeft = roundDownToMultipleOfFour(secondsToSamples(attack * rest));
+    }
+  }
+  if (changed(newDecay, decay) || changed(newSustain, sustain)) {
+    decay = newDecay;
+    sustain = newSustain;
+    updateSustainLevel();
+    if (attackSamplesLeft == 0)
+      decaySpan = std::max(0.0f, std::fabs(level - sustainTarget) - cEpsilon);
+    else
+      decaySpan = std::max(0.0f, 1.0f - sustain - cEpsilon);
+    decayPosition = 0.0f;
+  }
+  if (changed(newRelease, release)) {
+    release = newRelease;
+    if (!isMute()) {
+      releaseStartLevel = level;
+      releasePosition = 0.0f;
+    }
+  }
+  if (changed(newHold, hold)) {
+    hold = newHold;
+    holdSamples = secondsToSamples(hold);
+  }
+  samplesUntilRead = cParameterReadInterval;
+}
+
+void EnvelopeGenerator::produceSlice(float* out, int count, int flags) {
+  int d = std::min(delaySamplesLeft, count);
+  int a = std::min(attackSamplesLeft, count - d);
+  int s = count - d - a;
+  int r = 0;
+  if (!gate) {
+    if (releasePosition <= 0.0f) {
+      // Released but the release has not begun: the stages go on for the
+      // hold time, then the release takes over.
+      const int holdLeft = roundDownToMultipleOfFour(std::max(holdSamples - samplesSinceRelease, 0));
+      d = std::min(holdLeft, d);
+      a = std::min(std::max(holdLeft - d, 0), a);
+      s = std::min(std::max(holdLeft - d - a, 0), s);
+      r = count - d - a - s;
+      samplesSinceRelease = std::min(samplesSinceRelease + count, cCounterLimit);
+    } else {
+      d = a = s = 0;
+      r = count;
+    }
+  }
+
+  if (flags & wave::cMuteCall) {
+    processMute(d, a, s, r);
+    return;
+  }
+
+  const float rate = env->sampleRate;
+  float* p = out;
+  if (d > 0) {
+    fill(p, d, level);
+    releaseStartLevel = level;
+    delaySamplesLeft = roundUpToMultipleOfFour(delaySamplesLeft - d);
+    p += d;
+  }
+  if (a > 0) {
+    const float gain = sustainTarget - sustain + 1.0f - attackStartLevel - cEpsilon;
+    walk(style->getAttackCurve(), attackPosition, 1.0f / (rate * attack), p, a, attackStartLevel, gain);
+    level = releaseStartLevel = p[a - 1];
+    attackSamplesLeft = roundUpToMultipleOfFour(attackSamplesLeft - a);
+    p += a;
+  }
+  if (s > 0) {
+    const float step = 1.0f / (rate * decay);
+    const float distance = level - sustainTarget;
+    if (distance > cEpsilon)
+      walk(style->getDecayDownCurve(), decayPosition, step, p, s, sustainTarget, decaySpan);
+    else if (distance >= -cEpsilon)
+      fill(p, s, sustainTarget);
+    else
+      walk(style->getDecayUpCurve(), decayPosition, step, p, s, sustainTarget - decaySpan, decaySpan);
+    level = releaseStartLevel = p[s - 1];
+    p += s;
+  }
+  if (r > 0) {
+    const float end = sustainTarget - sustain;
+    const bool ended = walk(style->getReleaseCurve(), releasePosition, 1.0f / (rate * release), p, r, end,
+                            releaseStartLevel - end);
+    if (ended && state == cRunning) state = cReleaseEnded;
+    level = p[r - 1];
+  }
+}
+
+void EnvelopeGenerator::processMute(int d, int a, int s, int r) {
+  if (state != cRunning) {
+    level = sustainTarget - sustain;
+    return;
+  }
+  const float rate = env->sampleRate;
+  delaySamplesLeft = roundUpToMultipleOfFour(delaySamplesLeft - d);
+  if (a > 0) {
+    attackPosition += static_cast<float>(a) / (rate * attack);
+    attackSamplesLeft = roundUpToMultipleOfFour(attackSamplesLeft - a);
+  }
+  if (s > 0) level = sustainTarget;
+  if (r > 0) {
+    if (releasePosition >= 1.0f) {
+      level = sustainTarget - sustain;
+      state = cIdle;
+      return;
+    }
+    releaseStartLevel = sustainTarget;
+    releasePosition += static_cast<float>(r) / (rate * release);
+  }
+}

@@ -1,0 +1,242 @@
+#include "wave/ModulationGenerator.h"
+
+#include "base/TextUtils.h"
+#include "wave/Environment.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr double cEpsilon = 1.1920929e-7;
+constexpr double cTwoPi = 6.283185307179586;
+// A half shorter than this (in seconds) does not light the indicator.
+constexpr double cIndicatorMinTime = 0.0625;
+// lastHalfChange stops here instead of wrapping when halves never change.
+constexpr int32_t cLongAgo = -(1 << 30);
+
+// The generator's own random sequence needs a seed in [1, 2^24 - 1]: 0
+// would stay 0, and 2^24 would leave the 24-bit range for good.
+int32_t newSeed() { return (std::rand() & 0xFFFFFF) % 0xFFFFFF + 1; }
+
+} // namespace
+
+// Values per sample from phase p, level l and range r of the current half.
+struct ModulationGenerator::TriangleWave {
+  static float first(float l, float r, double p) { return static_cast<float>(l + 2.0 * p * r); }
+  static float second(float l, float r, double p) { return static_cast<float>(l - 2.0 * (p - 0.5) * r); }
+};
+
+struct ModulationGenerator::SquareWave {
+  static float first(float l, float, double) { return l; }
+  static float second(float l, float, double) { return l; }
+};
+
+struct ModulationGenerator::SineWave {
+  static float first(float l, float r, double p) { return static_cast<float>(l - r * std::cos(cTwoPi * p)); }
+  static float second(float l, float r, double p) { return first(l, r, p); }
+};
+
+ModulationGenerator::ModulationGenerator(wave::Environment* env)
+    : wave::Source(env), balance(this, 0.0f, 1.0f, 0.5f), frequency(env, 0.1f), polarity(this, cBiPolar),
+      waveForm(this, cTriangle), seed(newSeed()) {
+  frequency.getParameter().setLimits(0.001f, 1000.0f);
+  enableAutomaticMuteCalls(wave::cMuteCallsFirst);
+}
+
+void ModulationGenerator::produce(wave::Block* block, int count, int /*flags*/) {
+  wave::Producer* f = frequency.output;
+  const wave::Block* fb = f->pull(count, 0);
+  const float* frequencies = &fallbackFrequency;
+  int stride = 0;
+  if (fb) {
+    frequencies = fb->data;
+    stride = f->constantBlock ? 0 : 1;
+  } else {
+    fallbackFrequency = frequency.getParameter().getTarget();
+  }
+  float* out = block ? block->data : nullptr;
+  if (out) {
+    switch (waveForm.get()) {
+    case cSquare:
+    case cSampleHold:
+      produceWave<SquareWave>(out, count, frequencies, stride);
+      break;
+    case cSine:
+      produceWave<SineWave>(out, count, frequencies, stride);
+      break;
+    default:
+      produceWave<TriangleWave>(out, count, frequencies, stride);
+      break;
+    }
+  }
+  lastHalfChange = std::max(lastHalfChange - count, cLongAgo);
+}
+
+bool ModulationGenerator::carryOver(double& p, bool half) const {
+  const double b = balance.get();
+  const bool noFirstHalf = b <= cEpsilon;
+  const bool noSecondHalf = b >= 1.0 - cEpsilon;
+  for (;;) {
+    if (!half) {
+      if (p < 0.5 - cEpsilon) return false;
+      // A half that takes no time has no speed: the overshoot goes on as it
+      // is, and the empty half is skipped when it comes to render.
+      p = noSecondHalf ? p : (p - 0.5) * b / (1.0 - b) + 0.5;
+      if (p < 0.5) p = 0.5;
+      half = true;
+    } else {
+      if (p < 1.0 - cEpsilon) return true;
+      p = noFirstHalf ? p - 1.0 : (p - 1.0) * (1.0 - b) / b;
+      if (p < 0.0) p = 0.0;
+      half = false;
+    }
+  }
+}
+
+template <class Wave>
+void ModulationGenerator::produceWave(float* out, int count, const float* frequencies, int stride) {
+  const double rate = env->sampleRate;
+  const double b = balance.get();
+  const bool noFirstHalf = b <= cEpsilon;
+  const bool noSecondHalf = b >= 1.0 - cEpsilon;
+  const double firstSpeed = noFirstHalf ? 0.0 : 0.5 / (b * rate);
+  const double secondSpeed = noSecondHalf ? 0.0 : 0.5 / ((1.0 - b) * rate);
+  // A modulation signal may deliver any frequency. Up to half the sample
+  // rate the phase moves less than a cycle per sample, so the overshoot is
+  // carried over in a step or two; beyond that (or for an infinite value)
+  // the carrying would take ever longer.
+  const float maxFrequency = 0.5f * static_cast<float>(rate);
+  auto frequencyAt = [&](int i) {
+    const float f = frequencies[i * stride];
+    return f > 0.0f ? (f < maxFrequency ? f : maxFrequency) : 0.0f;
+  };
+
+  double p = phase;
+  int i = 0;
+  while (i < count) {
+    const int begin = i;
+    bool half = secondHalf;
+    if (!half && noFirstHalf) {
+      p += 0.5;
+      half = true;
+    } else if (half && noSecondHalf) {
+      p -= 0.5;
+      half = false;
+    } else if (!half) {
+      // At least one sample per pass, so the loop always moves on.
+      do {
+        out[i] = Wave::first(level, range, p);
+        p += frequencyAt(i) * firstSpeed;
+        ++i;
+      } while (i < count && p < 0.5 - cEpsilon);
+    } else {
+      do {
+        out[i] = Wave::second(level, range, p);
+        p += frequencyAt(i) * secondSpeed;
+        ++i;
+      } while (i < count && p < 1.0 - cEpsilon);
+    }
+    carryOver(p, half);
+    if (i > begin) previous = out[i - 1];
+    setPhase(p, i);
+    p = phase;
+  }
+}
+
+void ModulationGenerator::setPhase(double p, int sampleIndex) {
+  phase = std::max(p, 0.0);
+  const bool half = phase >= 0.5;
+  if (half == secondHalf) return;
+  secondHalf = half;
+  updateWaveLevelAndRange();
+  const double sinceLastChange = static_cast<double>(sampleIndex) - lastHalfChange;
+  const int32_t shown = sinceLastChange > cIndicatorMinTime * env->sampleRate && half ? 1 : 0;
+  if (indicator.exchange(shown, std::memory_order_relaxed) != shown) indicatorChanged(this);
+  lastHalfChange = sampleIndex;
+}
+
+void ModulationGenerator::updateWaveLevelAndRange() {
+  const bool mono = polarity.get() == cMonoPolar;
+  switch (waveForm.get()) {
+  case cTriangle:
+    level = secondHalf ? 1.0f : (mono ? 0.0f : -1.0f);
+    range = mono ? 1.0f : 2.0f;
+    break;
+  case cSquare:
+    level = secondHalf ? 1.0f : 0.0f;
+    break;
+  case cSine:
+    level = mono ? 0.5f : 0.0f;
+    range = mono ? 0.5f : 1.0f;
+    break;
+  case cTriangleRandom: {
+    const float r = randomFloat(seed);
+    if (mono) {
+      if (secondHalf) {
+        level = range = previous;
+      } else {
+        level = 0.0f;
+        range = r * 0.9f + 0.1f;
+      }
+    } else {
+      // The first half ramps from where the wave stands to a value in
+      // [-0.8, 1.0], the second to one in [-1.0, 0.8].
+      level = previous;
+      range = secondHalf ? (r - 0.5f) * 1.8f + previous + 0.1f : (r - 0.5f) * 1.8f + 0.1f - previous;
+    }
+    break;
+  }
+  case cSampleHold: {
+    const float r = randomFloat(seed);
+    level = mono ? r : (r - 0.5f) * 2.0f;
+    // Keep successive steps audible.
+    if (std::fabs(previous - level) < 0.2f) level = previous >= 0.5f ? previous - 0.2f : previous + 0.2f;
+    break;
+  }
+  }
+}
+
+void ModulationGenerator::propertyChange(const AbstractProperty* p) {
+  if (p != &waveForm && p != &polarity) return;
+  if (waveForm.get() == cTriangleRandom) previous = level;
+  if (polarity.get() == cMonoPolar) {
+    previous = std::fabs(previous);
+    level = std::fabs(level);
+  }
+  updateWaveLevelAndRange();
+}
+
+void ModulationGenerator::reset() {
+  phase = 0.0;
+  syncPositionOffset = lastSyncPosition;
+  if (secondHalf) {
+    secondHalf = false;
+    updateWaveLevelAndRange();
+  }
+}
+
+void ModulationGenerator::sync(float tempo, float position, float lengthInBars) {
+  frequency.getParameter() = tempo / (240.0f * lengthInBars);
+  if (std::fabs(position - lastSyncPosition) > cEpsilon) {
+    const double cycles = (static_cast<double>(position) - syncPositionOffset) * 0.25 / lengthInBars;
+    double x = cycles - std::floor(cycles);
+    if (!(x >= 0.0 && x < 1.0)) x = 0.0; // an undefined position or length
+    const double b = balance.get();
+    double p;
+    if (x <= b && b > cEpsilon)
+      p = x / b * 0.5;
+    else if (x > b && b < 1.0 - cEpsilon)
+      p = (x - b) / (1.0 - b) * 0.5 + 0.5;
+    else
+      p = x;
+    phase = p;
+    const bool half = p >= 0.5;
+    if (half != secondHalf) {
+      secondHalf = half;
+      updateWaveLevelAndRange();
+    }
+  }
+  lastSyncPosition = position;
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+// The low-frequency oscillator: one control value per sample from a phase
+// that runs through two halves per cycle (0 to 0.5, 0.5 to 1), with five wave
+// forms, two polarities, an adjustable balance between the halves, a free or
+// tempo-synchronised frequency, a restart on key press, and a slow indicator
+// of the half for the editor.
+
+#include "base/NotifyEvent.h"
+#include "base/Property.h"
+#include "wave/FloatParameter.h"
+#include "wave/Producer.h"
+
+#include <atomic>
+#include <cstdint>
+
+class ModulationGenerator : public wave::Source, public PropertyOwner {
+public:
+  enum WaveForm { cTriangle = 0, cSquare = 1, cSine = 2, cTriangleRandom = 3, cSampleHold = 4 };
+  enum Polarity { cBiPolar = 0, cMonoPolar = 1 };
+  // The step names of WaveForm and Polarity, in step order, for indexed
+  // parameters.
+  static constexpr const char* cWaveFormNames = "Triangle,Square,Sine,TriangleRandom,SampleHold";
+  static constexpr const char* cPolarityNames = "Bi-polar,Mono-polar";
+
+  explicit ModulationGenerator(wave::Environment* env);
+  ~ModulationGenerator() override = default;
+
+  ModulationGenerator(const ModulationGenerator&) = delete;
+  ModulationGenerator& operator=(const ModulationGenerator&) = delete;
+
+  // Renders the block on every call, mute calls included, so the phase runs
+  // on while nobody listens.
+  void produce(wave::Block* block, int count, int flags) override;
+  void propertyChange(const AbstractProperty* p) override;
+
+  // Restarts the cycle (a key press with "MIDI Trigger" on): phase 0, and the
+  // tempo-synchronised position counts from the last host position.
+  void reset();
+  // Tempo-synchronised positions count from the song's start again.
+  void resetSyncPositionOffset() { syncPositionOffset = 0.0f; }
+  // Tempo in beats per minute, position in beats, a cycle of lengthInBars
+  // bars of four beats. Sets the frequency, and the phase when the position
+  // moved.
+  void sync(float tempo, float position, float lengthInBars);
+
+  // Takes phase (negative counts as 0); at a change of half, the level and
+  // range of the new half are set and the indicator is updated. sampleIndex
+  // is the block position at which the new half begins.
+  void setPhase(double phase, int sampleIndex);
+  // The level and range of the half now beginning.
+  void updateWaveLevelAndRange();
+
+  // 1 while a second half lasting longer than a sixteenth of a second shows,
+  // else 0. May be read from any thread.
+  int getIndicator() const { return indicator.load(std::memory_order_relaxed); }
+  double getPhase() const { return phase; }
+  bool isSecondHalf() const { return secondHalf; }
+  float getWaveLevel() const { return level; }
+  float getWaveRange() const { return range; }
+  float getPrevious() const { return previous; }
+
+  // The fraction of the cycle spent in the first half.
+  LimitedProperty<float> balance;
+  // Cycles per second.
+  wave::FloatParameterBus frequency;
+  Property<Polarity> polarity;
+  Property<WaveForm> waveForm;
+  // Raised on the render thread when the indicator changes.
+  NotifyEvent indicatorChanged;
+
+private:
+  struct TriangleWave;
+  struct SquareWave;
+  struct SineWave;
+
+  template <class Wave>
+  void produceWave(float* out, int count, const float* frequencies, int stride);
+  // Moves a phase that reached the end of its half into the next half,
+  // carrying the overshoot over at the next half's speed; returns the half
+  // it lands in.
+  bool carryOver(double& p, bool half) const;
+
+  std::atomic<int32_t> indicator{0};
+  // Relative to the start of the current block.
+  int32_t lastHalfChange = 0;
+  float previous = -1.0f;
+  double phase = 0.0;
+  float lastSyncPosition = -1.0f;
+  bool secondHalf = false;
+  int32_t seed;
+  float syncPositionOffset = 0.0f;
+  float level = -1.0f;
+  float range = 2.0f;
+  // Stands in for the frequency block when the input has none.
+  float fallbackFrequency = 0.1f;
+};
