@@ -166,13 +166,23 @@ int GenericPlugin::getPluginFlag() { return 0; }
 void GenericPlugin::sync(float /*tempo*/, float /*position*/) {}
 
 int GenericPlugin::registerParameter(AbstractPluginParameter* parameter) {
-  return mParameters.registerParameter(parameter);
+  int index = mParameters.registerParameter(parameter);
+  refreshControllerIndexLimits();
+  return index;
+}
+
+// The shared controller map accepts only indexes that name something; a
+// parameter registered after start-up must be learnable too.
+void GenericPlugin::refreshControllerIndexLimits() {
+  if (sControllerMapping)
+    sControllerMapping->setIndexLimits(getNumParameters(), static_cast<int>(mMidiVirtualParameters.size()));
 }
 
 void GenericPlugin::registerChannel(Channel* channel) { mChannels.push_back(channel); }
 
 int GenericPlugin::registerMidiVirtualParameter(MidiVirtualPluginParameter* parameter) {
   mMidiVirtualParameters.push_back(parameter);
+  refreshControllerIndexLimits();
   return cMidiVirtualParameterBase + static_cast<int>(mMidiVirtualParameters.size()) - 1;
 }
 

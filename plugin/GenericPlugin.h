@@ -241,6 +241,8 @@ public:
   void registerChannel(Channel* channel);
   // Returns the MIDI-only identifier (cMidiVirtualParameterBase + position).
   int registerMidiVirtualParameter(MidiVirtualPluginParameter* parameter);
+  // Tells the shared controller map which indexes name a parameter.
+  void refreshControllerIndexLimits();
   // Appends the number of parameters up to and including `last` as the
   // parameter count of the next plug-in version (version is not used).
   void definePluginVersion(int version, const AbstractPluginParameter& last);

@@ -1,16 +1,55 @@
-// Preset files: reading them into the parameters and writing them.
+// Loading and saving whole presets: the parameters are applied inside one
+// batch, so the host and the editor hear of a load once, and the instance's
+// preset context follows what was loaded or saved.
 //
-// Not yet built: every operation here reports that nothing was read or
-// written. The file format and the plug-in's preset bookkeeping come with
-// the preset loaders.
+// Threads. The editor loads and saves on the main thread, the host bridge
+// restores presets by name there too, and a MIDI program change loads on
+// the render thread. The render thread must never wait for the main thread,
+// which may be rescanning the library: it asks the library without waiting
+// and works on a copy of the preset it found.
 
 #include "plugin/GenericPlugin.h"
 
-bool ParameterCollection::loadPreset(Preset* /*preset*/, int /*version*/) { return false; }
+#include "base/Preset.h"
+#include "base/PresetContext.h"
+#include "base/PresetManager.h"
 
-bool ParameterCollection::savePreset(Preset* /*preset*/, int /*version*/) { return false; }
+namespace {
 
-bool GenericPlugin::loadPreset(Preset* /*preset*/) { return false; }
+// Makes the preset the instance's current one and tells the host and the
+// editor.
+void announcePreset(GenericPlugin& plugin, const std::string& name, const std::string& relativePath) {
+  if (PresetContext* context = plugin.getPresetContext()) {
+    context->presetName = name;
+    context->presetPath = relativePath;
+    context->presetModified = false;
+  }
+  if (GenericPlugin::Adapter* adapter = plugin.getAdapter()) adapter->pluginPresetChange();
+  plugin.postEventToListener(cPresetChangeEvent, 0);
+}
+
+// Applies the file inside one batch and, when it was applied, announces it
+// under the name and the path below the library's root.
+bool applyPreset(GenericPlugin& plugin, Preset* preset, const std::string& name, const std::string& relativePath) {
+  plugin.beginParameterUpdate();
+  const bool applied = plugin.doLoadPreset(preset);
+  plugin.endParameterUpdate();
+  if (!applied) return false;
+  announcePreset(plugin, name, relativePath);
+  return true;
+}
+
+} // namespace
+
+bool GenericPlugin::loadPreset(Preset* preset) {
+  if (!preset) return false;
+  // Taken before loading: what the preset says of itself is what it was
+  // asked to load, whatever happens to the library meanwhile.
+  const std::string name = preset->getName();
+  PresetManager* manager = getPresetManager(-1);
+  const std::string relativePath = manager ? manager->getPresetPath(preset) : preset->getPath();
+  return applyPreset(*this, preset, name, relativePath);
+}
 
 bool GenericPlugin::doLoadPreset(Preset* preset) { return mParameters.loadPreset(preset, sPresetFileVersion); }
 
@@ -18,8 +57,49 @@ bool GenericPlugin::loadPresetWithVersion(Preset* preset, int version) {
   return mParameters.loadPreset(preset, version);
 }
 
-bool GenericPlugin::loadPresetWithName(const std::string& /*name*/) { return false; }
+bool GenericPlugin::loadPresetWithName(const std::string& name) {
+  PresetManager* manager = getPresetManager(-1);
+  if (!manager) return false;
+  Preset copy{std::string()};
+  std::string relativePath;
+  {
+    // Only the main thread rescans, and it comes here itself: the wait is
+    // for callers on other threads.
+    PresetManager::ReadAccess access(*manager, PresetManager::ReadAccess::wait);
+    const Preset* preset = manager->findPresetByName(name);
+    if (!preset) return false;
+    copy = *preset;
+    relativePath = manager->getPresetPath(preset);
+  }
+  return applyPreset(*this, &copy, copy.getName(), relativePath);
+}
 
-bool GenericPlugin::receiveProgramChange(int /*bank*/, int /*program*/) { return false; }
+bool GenericPlugin::receiveProgramChange(int bank, int program) {
+  if (bank < 0 || program < 0 || program >= PresetManager::programsPerBank) return false;
+  PresetManager* manager = getPresetManager(-1);
+  if (!manager) return false;
+  Preset copy{std::string()};
+  std::string relativePath;
+  // Busy means that a rescan is swapping the library's trees right now.
+  // Waiting for it would stall the audio, so the program change is dropped,
+  // as a full MIDI queue drops a message; the next one goes through.
+  if (manager->tryFindPresetByBankAndProgram(bank, program, copy, relativePath) != PresetManager::found)
+    return false;
+  return applyPreset(*this, &copy, copy.getName(), relativePath);
+}
 
-bool GenericPlugin::savePreset(Preset* /*preset*/) { return false; }
+bool GenericPlugin::savePreset(Preset* preset) {
+  if (!preset) return false;
+  // The rescan below deletes every Preset of the library, and the caller's
+  // may be one of them.
+  const Preset saved = *preset;
+  if (!mParameters.savePreset(preset, sPresetFileVersion)) return false;
+  std::string relativePath = saved.getPath();
+  if (PresetManager* manager = getPresetManager(-1)) {
+    const std::string root = manager->getFolderPath();
+    manager->initialize(root);
+    relativePath = manager->getPresetPath(&saved);
+  }
+  announcePreset(*this, saved.getName(), relativePath);
+  return true;
+}

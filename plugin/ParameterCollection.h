@@ -24,10 +24,12 @@ public:
   int registerParameter(AbstractPluginParameter* parameter);
 
   // Reads a preset file of exactly that version into the parameters, as one
-  // batch of changes; true when the file matched and every value was read.
+  // batch of changes (CollectionPresetLoader); true when the file matched
+  // and was applied. The preset context is not touched.
   bool loadPreset(Preset* preset, int version);
-  // Writes the parameters' values to the preset's file; true when the file
-  // was written.
+  // Writes the plug-in's identifier, the version, the count and every
+  // parameter's natural value to the preset's file, which is replaced only
+  // when all of it was written; true then.
   bool savePreset(Preset* preset, int version);
 
   int size() const { return static_cast<int>(mParameters.size()); }

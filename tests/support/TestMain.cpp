@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <string>
 
@@ -69,6 +70,11 @@ int main(int argc, char** argv) {
   setenv("XDG_DATA_HOME", (home.path() + "/.local/share").c_str(), 1);
   setenv("XDG_CACHE_HOME", (home.path() + "/.cache").c_str(), 1);
   setenv("XDG_DOCUMENTS_DIR", (home.path() + "/Documents").c_str(), 1);
+  // The folders exist, as on a real desktop: a missing one would be "not
+  // found" and send the product's data to a fallback outside the temporary
+  // home.
+  for (const char* sub : {".config", ".local/share", ".cache", "Documents"})
+    std::filesystem::create_directories(home.path() + "/" + sub);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -1,0 +1,4 @@
+#include "plugin/IndexedPluginParameter.h"
+
+template class IndexedPluginParameter<int>;
+template class IndexedPluginParameter<bool>;

@@ -1,0 +1,93 @@
+#pragma once
+
+// Reading a preset file into parameters.
+//
+// A preset file (".qvp") is the binary container: the plug-in's identifier
+// as tag, the preset file version, the count N of values, then N float32
+// natural values in parameter order. A loader decides where value i goes:
+// CollectionPresetLoader puts it into parameter i of a ParameterCollection,
+// CustomPresetLoader into entry i of a list that the product builds, which
+// lets it read files whose order differs from the registration order or
+// whose values land in plain variables.
+//
+// A file is applied whole or not at all: everything it declares is read
+// before the first parameter is touched, so a foreign, damaged or cut-short
+// file leaves every parameter as it was.
+
+#include <string>
+#include <vector>
+
+class AbstractPluginParameter;
+class GenericPlugin;
+class ParameterCollection;
+class Preset;
+
+class PresetLoader {
+public:
+  explicit PresetLoader(GenericPlugin* plugin) : plugin(plugin) {}
+
+  // Reads the preset's file and applies it inside one parameter batch of the
+  // plug-in: value i goes to setParameterValue(i), every index the file has
+  // no value for is set to its default, values past getNumParameters() are
+  // ignored, and a value that is not finite leaves its parameter as it is.
+  // identifier: the tag expected; empty means the plug-in's identifier.
+  // True when applied. False, with nothing changed, when the file cannot be
+  // read, has another tag, another version than `version`, a negative count,
+  // or ends before its last value.
+  bool load(Preset* preset, int version, const std::string& identifier = std::string());
+
+  virtual int getNumParameters() = 0;
+  virtual void setParameterToDefault(int index) = 0;
+  virtual void setParameterValue(int index, float natural) = 0;
+
+  // The plug-in whose batch the changes are announced in (may be null: then
+  // nothing is batched and an identifier must be given).
+  GenericPlugin* plugin;
+
+protected:
+  ~PresetLoader() = default;
+};
+
+// Value i goes to parameter i of the collection, with flags 0.
+class CollectionPresetLoader final : public PresetLoader {
+public:
+  explicit CollectionPresetLoader(ParameterCollection* collection);
+
+  int getNumParameters() override;
+  void setParameterToDefault(int index) override;
+  void setParameterValue(int index, float natural) override;
+
+private:
+  ParameterCollection* mCollection;
+};
+
+// Value i goes to entry i: to its parameter (flags 0) and to its target
+// variable, whichever the entry has.
+class CustomPresetLoader final : public PresetLoader {
+public:
+  struct ParamDef {
+    AbstractPluginParameter* parameter; // may be null
+    float* target;                      // may be null
+  };
+
+  explicit CustomPresetLoader(GenericPlugin* plugin) : PresetLoader(plugin) {}
+
+  // One entry for the parameter.
+  void add(AbstractPluginParameter& parameter);
+  // count entries for the plug-in's parameters with the indexes first,
+  // first + 1, ...; nothing when count is below 1. An index the plug-in
+  // has no parameter for gives an entry that takes its value nowhere.
+  void add(AbstractPluginParameter& first, int count);
+  // An entry that writes into the variable only; the default is stored
+  // there at once, and a file without this value leaves it so.
+  void add(float* target, float def);
+
+  int getNumParameters() override;
+  void setParameterToDefault(int index) override;
+  void setParameterValue(int index, float natural) override;
+
+  const std::vector<ParamDef>& getEntries() const { return mEntries; }
+
+private:
+  std::vector<ParamDef> mEntries;
+};
