@@ -1,0 +1,31 @@
+// Writes the six filter characteristics of the bundle ("Ulk.fil",
+// "Gentle.fil", "Raw.fil", "Tube.fil", "Metal.fil", "EasyGoing.fil") into a
+// folder. The designs themselves, and what each is meant to sound like, are
+// in wave/FilterCharacteristicPresets.cpp, which the tests share.
+//
+//   zarn-make-filters FOLDER
+
+#include "base/Folders.h"
+#include "wave/FilterCharacteristicPresets.h"
+
+#include <cstdio>
+#include <string>
+
+int main(int argc, char** argv) {
+  if (argc != 2 || argv[1][0] == '\0') {
+    std::fprintf(stderr, "usage: %s FOLDER\n", argc > 0 ? argv[0] : "zarn-make-filters");
+    return 2;
+  }
+  const std::string folder = argv[1];
+  if (!createFolder(folder)) {
+    std::fprintf(stderr, "zarn-make-filters: cannot create the folder %s\n", folder.c_str());
+    return 1;
+  }
+  const int written = FilterCharacteristicPresets::writeAll(folder);
+  if (written != FilterCharacteristicPresets::cCount) {
+    std::fprintf(stderr, "zarn-make-filters: wrote %d of %d filter files into %s\n", written,
+                 FilterCharacteristicPresets::cCount, folder.c_str());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,330 @@
+#include "wave/DesignFilter.h"
+
+#include "wave/Environment.h"
+#include "wave/MultiDesignFilter.h"
+#include "tests/wave/FilterSpectrum.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+using zarn::test::SignalSource;
+
+namespace {
+
+constexpr int cBlock = 64;
+
+// A characteristic whose three tables hold one value each everywhere.
+FilterCharacteristic* flatStyle(float damp, float cubic, float clip, float level, float balance = 0.3f) {
+  auto* s = new FilterCharacteristic("", level);
+  s->clipBalance = balance;
+  for (int r = 0; r < 11; ++r) {
+    s->getDampInputTable().setValueForAllCutOff(r, damp);
+    s->getCubicDampingTable().setValueForAllCutOff(r, cubic);
+    s->getClipScaleTable().setValueForAllCutOff(r, clip);
+  }
+  return s;
+}
+
+// Runs count samples of x through a filter unit at a constant cut-off
+// (log2 Hz) and peak.
+std::vector<float> run(StateVariableFilter& f, const std::vector<float>& x, float cutOff, float peak) {
+  std::vector<float> out(x.size());
+  std::vector<float> frequency(cBlock, cutOff), peaks(cBlock, peak);
+  for (size_t i = 0; i < x.size(); i += cBlock) {
+    const int n = static_cast<int>(std::min<size_t>(cBlock, x.size() - i));
+    f.filter(x.data() + i, out.data() + i, frequency.data(), peaks.data(), nullptr, n, true);
+  }
+  return out;
+}
+
+std::vector<float> sine(double hz, double amplitude, int samples, double rate = 44100.0) {
+  std::vector<float> x(static_cast<size_t>(samples));
+  for (int i = 0; i < samples; ++i) x[static_cast<size_t>(i)] = static_cast<float>(amplitude * std::sin(2 * M_PI * hz * i / rate));
+  return x;
+}
+
+double rms(const std::vector<float>& x, size_t from = 0) {
+  double s = 0.0;
+  for (size_t i = from; i < x.size(); ++i) s += double(x[i]) * x[i];
+  return std::sqrt(s / double(x.size() - from));
+}
+
+bool statesAreZero(const StateVariableFilter& f) {
+  for (int i = 0; i < 16; ++i)
+    if (f.getBandState(i) != 0.0f || f.getLowState(i) != 0.0f) return false;
+  return true;
+}
+
+class DesignFilterTest : public ::testing::Test {
+protected:
+  DesignFilterTest() : env(cBlock) { env.setSampleRate(44100.0f); }
+  wave::Environment env;
+};
+
+} // namespace
+
+TEST_F(DesignFilterTest, TakesItsValuesAndLevelFromTheStyle) {
+  std::unique_ptr<FilterCharacteristic> style(flatStyle(0.6f, 0.02f, 1.5f, 0.4f));
+  style->getDampInputTable().setValueForAllCutOff(10, 0.9f);
+  DesignFilter f(&env, style.get());
+  EXPECT_EQ(style.get(), f.getStyle());
+  EXPECT_EQ(0.4f, f.getInputScale());
+  EXPECT_EQ(&style->getClipTable(), &f.getClipTable());
+  EXPECT_TRUE(f.useStyle.get());
+
+  float damp = -1.0f, cubic = -1.0f, clip = -1.0f;
+  f.customize(9.5f, 1.0f, damp, cubic, clip);
+  EXPECT_FLOAT_EQ(0.9f, damp);
+  EXPECT_FLOAT_EQ(0.02f, cubic);
+  EXPECT_FLOAT_EQ(1.5f, clip);
+  EXPECT_EQ(9.5f, f.getLastFrequency());
+  EXPECT_EQ(1.0f, f.getLastPeak());
+  // A peak modulated beyond 1 reads the top row.
+  f.customize(9.5f, 1.7f, damp, cubic, clip);
+  EXPECT_FLOAT_EQ(0.9f, damp);
+  EXPECT_EQ(1.7f, f.getLastPeak());
+}
+
+TEST_F(DesignFilterTest, ManualValuesWhenTheStyleIsOff) {
+  std::unique_ptr<FilterCharacteristic> style(flatStyle(0.6f, 0.02f, 1.5f, 1.0f));
+  DesignFilter f(&env, style.get());
+  f.useStyle = false;
+  f.manualClipScale = 3.0f;
+  f.manualCubicDamping = 0.05f;
+  f.manualDampInput = 0.5f;
+  float damp = 0.0f, cubic = 0.0f, clip = 0.0f;
+  f.customize(8.0f, 0.3f, damp, cubic, clip);
+  EXPECT_EQ(0.5f, damp);
+  EXPECT_EQ(0.05f, cubic);
+  EXPECT_EQ(3.0f, clip);
+  EXPECT_EQ(8.0f, f.getLastFrequency());
+  // No cubic damping on a fully damped filter.
+  f.manualDampInput = 0.05f;
+  f.customize(8.0f, 0.3f, damp, cubic, clip);
+  EXPECT_EQ(0.05f, damp);
+  EXPECT_EQ(0.0f, cubic);
+  // The manual values keep to their ranges.
+  f.manualClipScale = 0.0f;
+  f.manualCubicDamping = 1.0f;
+  f.manualDampInput = 9.0f;
+  f.customize(8.0f, 0.3f, damp, cubic, clip);
+  EXPECT_EQ(0.1f, clip);
+  EXPECT_EQ(0.1f, cubic);
+  EXPECT_EQ(5.0f, damp);
+}
+
+TEST_F(DesignFilterTest, OwnPropertyChangesResetTheStatesAStyleChangeDoesNot) {
+  std::unique_ptr<FilterCharacteristic> a(flatStyle(0.8f, 0.0f, 0.5f, 1.0f));
+  std::unique_ptr<FilterCharacteristic> b(flatStyle(0.2f, 0.0f, 0.5f, 0.5f));
+  DesignFilter f(&env, a.get());
+  EXPECT_TRUE(statesAreZero(f));
+  run(f, sine(300.0, 0.5, 200), 9.0f, 0.5f);
+  ASSERT_FALSE(statesAreZero(f));
+  const float band = f.getBandState(0), low = f.getLowState(0);
+
+  f.setStyle(b.get());
+  EXPECT_EQ(b.get(), f.getStyle());
+  EXPECT_EQ(band, f.getBandState(0));
+  EXPECT_EQ(low, f.getLowState(0));
+  EXPECT_EQ(0.5f, f.getInputScale());
+  // The clip table stays the one the filter was built on.
+  EXPECT_EQ(&a->getClipTable(), &f.getClipTable());
+
+  f.useStyle = false;
+  EXPECT_TRUE(statesAreZero(f));
+  run(f, sine(300.0, 0.5, 200), 9.0f, 0.5f);
+  ASSERT_FALSE(statesAreZero(f));
+  f.useStyle = true;
+  EXPECT_TRUE(statesAreZero(f));
+}
+
+TEST_F(DesignFilterTest, WithoutAStyleItIsThePlainFilter) {
+  DesignFilter f(&env, nullptr);
+  StateVariableFilter plain(&env);
+  EXPECT_EQ(&StateVariableFilter::sDefaultClipTable, &f.getClipTable());
+  EXPECT_EQ(1.0f, f.getInputScale());
+  const std::vector<float> x = sine(440.0, 0.7, 2000);
+  EXPECT_EQ(run(plain, x, 10.0f, 0.7f), run(f, x, 10.0f, 0.7f));
+}
+
+// What each of the three values does to the sound, through the whole filter.
+TEST_F(DesignFilterTest, TheCharacteristicShapesTheSound) {
+  const float cutOff = std::log2(800.0f);
+  const std::vector<float> atResonance = sine(800.0, 0.02, 8820);
+
+  // More damping input: more resonance at the cut-off.
+  std::unique_ptr<FilterCharacteristic> dull(flatStyle(0.0f, 0.0f, 0.1f, 1.0f));
+  std::unique_ptr<FilterCharacteristic> sharp(flatStyle(0.9f, 0.0f, 0.1f, 1.0f));
+  DesignFilter fd(&env, dull.get()), fs(&env, sharp.get());
+  const double dullLevel = rms(run(fd, atResonance, cutOff, 0.0f), 4410);
+  const double sharpLevel = rms(run(fs, atResonance, cutOff, 0.0f), 4410);
+  EXPECT_GT(sharpLevel, 8.0 * dullLevel);
+
+  // Cubic damping holds a loud resonance back.
+  std::unique_ptr<FilterCharacteristic> tamed(flatStyle(0.9f, 0.1f, 0.1f, 1.0f));
+  DesignFilter ft(&env, tamed.get());
+  const std::vector<float> loud = sine(800.0, 0.5, 8820);
+  EXPECT_LT(rms(run(ft, loud, cutOff, 0.0f), 4410), 0.7 * rms(run(fs, loud, cutOff, 0.0f), 4410));
+
+  // A larger clip scale saturates: the output no longer grows with the input.
+  std::unique_ptr<FilterCharacteristic> driven(flatStyle(0.0f, 0.0f, 8.0f, 1.0f, 1.0f));
+  DesignFilter fc(&env, driven.get());
+  const float open = 14.0f;
+  const double small = rms(run(fc, sine(200.0, 0.05, 4410), open, 0.0f), 441);
+  const double big = rms(run(fc, sine(200.0, 0.5, 4410), open, 0.0f), 441);
+  EXPECT_LT(big / small, 5.0); // ten times the input
+  EXPECT_GT(small, 0.03);
+
+  // The level drives the same table harder at the same output loudness.
+  std::unique_ptr<FilterCharacteristic> quiet(flatStyle(0.0f, 0.0f, 1.0f, 0.25f, 1.0f));
+  std::unique_ptr<FilterCharacteristic> hot(flatStyle(0.0f, 0.0f, 1.0f, 8.0f, 1.0f));
+  DesignFilter fq(&env, quiet.get()), fh(&env, hot.get());
+  const std::vector<float> x = sine(200.0, 0.5, 4410);
+  const double q = rms(run(fq, x, open, 0.0f), 441), h = rms(run(fh, x, open, 0.0f), 441);
+  EXPECT_NEAR(rms(x, 441), q, 0.03);
+  EXPECT_LT(h, 0.5 * q);
+}
+
+// ---------------------------------------------------------------------------
+// MultiDesignFilter
+
+namespace {
+
+// A characteristic that counts its destructions.
+struct CountedStyle : FilterCharacteristic {
+  CountedStyle(float level, int* deaths) : FilterCharacteristic("", level), deaths(deaths) {}
+  ~CountedStyle() override { ++*deaths; }
+  int* deaths;
+};
+
+struct StyleList {
+  explicit StyleList(int n) {
+    for (int i = 0; i < n; ++i) list.add(new CountedStyle(0.1f * (i + 1), &deaths));
+  }
+  int deaths = 0;
+  MultiDesignFilter::Style list;
+};
+
+} // namespace
+
+TEST(MultiDesignFilterTest, TheListOwnsItsCharacteristics) {
+  int deaths = 0;
+  {
+    MultiDesignFilter::Style list;
+    list.add(new CountedStyle(1.0f, &deaths));
+    list.add(new CountedStyle(0.5f, &deaths));
+    list.add(nullptr);
+    EXPECT_EQ(2, list.getCount());
+    EXPECT_EQ(0.5f, list.get(1)->getLevel());
+    EXPECT_EQ(nullptr, list.get(2));
+    EXPECT_EQ(nullptr, list.get(-1));
+  }
+  EXPECT_EQ(2, deaths);
+}
+
+TEST(MultiDesignFilterTest, AFilterOfItsOwnStartsOnTheFirstCharacteristic) {
+  wave::Environment env(cBlock);
+  StyleList styles(3);
+  {
+    MultiDesignFilter f(&env, &styles.list);
+    EXPECT_FALSE(f.isShared());
+    ASSERT_NE(nullptr, f.getDesignFilter());
+    EXPECT_EQ(f.getDesignFilter(), f.getFilterUnit());
+    EXPECT_EQ(nullptr, f.getParallelFilter());
+    EXPECT_EQ(styles.list.get(0), f.getDesignFilter()->getStyle());
+    EXPECT_EQ(0, f.characteristic.get());
+    EXPECT_EQ(GenericFilter::cLowPass, f.response.get());
+    EXPECT_EQ(GenericFilter::c12dB, f.slope.get());
+    EXPECT_EQ(1.0f, f.mix.getTarget());
+    EXPECT_EQ(20.0f, f.frequency.getParameter().getTarget());
+    EXPECT_EQ(0.0f, f.peak.getParameter().getTarget());
+
+    f.characteristic = 2;
+    EXPECT_EQ(styles.list.get(2), f.getDesignFilter()->getStyle());
+    EXPECT_FLOAT_EQ(0.3f, f.getDesignFilter()->getInputScale());
+  }
+  EXPECT_EQ(0, styles.deaths); // the list is not the filter's
+}
+
+TEST(MultiDesignFilterTest, ACharacteristicChosenOnOneSharedFilterHoldsForAll) {
+  wave::Environment env(cBlock);
+  StyleList styles(6);
+  MultiDesignFilter::ParallelUnit unit(&env, &styles.list);
+  EXPECT_EQ(styles.list.get(0), unit.getDesignFilter()->getStyle());
+  EXPECT_EQ(&styles.list, unit.getStyles());
+  {
+    MultiDesignFilter a(&unit), b(&unit), c(&unit);
+    EXPECT_TRUE(a.isShared());
+    EXPECT_EQ(unit.getDesignFilter(), b.getDesignFilter());
+    EXPECT_EQ(unit.getDesignFilter(), c.getParallelFilter());
+    EXPECT_EQ(3, unit.getDesignFilter()->getFilterCount());
+    EXPECT_EQ(&b, unit.getDesignFilter()->getFilter(1));
+
+    b.characteristic = 3;
+    for (MultiDesignFilter* f : {&a, &b, &c}) EXPECT_EQ(styles.list.get(3), f->getDesignFilter()->getStyle());
+    // An index outside the list changes nothing.
+    a.characteristic = 6;
+    EXPECT_EQ(styles.list.get(3), unit.getDesignFilter()->getStyle());
+    a.characteristic = -1;
+    EXPECT_EQ(styles.list.get(3), unit.getDesignFilter()->getStyle());
+  }
+  // The filters left the unit; its design filter lives on.
+  EXPECT_EQ(0, unit.getDesignFilter()->getFilterCount());
+  EXPECT_EQ(styles.list.get(3), unit.getDesignFilter()->getStyle());
+}
+
+TEST(MultiDesignFilterTest, AnEmptyListGivesThePlainFilter) {
+  wave::Environment env(cBlock);
+  MultiDesignFilter::Style empty;
+  MultiDesignFilter f(&env, &empty);
+  EXPECT_EQ(nullptr, f.getDesignFilter()->getStyle());
+  EXPECT_EQ(1.0f, f.getDesignFilter()->getInputScale());
+  f.characteristic = 1;
+  EXPECT_EQ(nullptr, f.getDesignFilter()->getStyle());
+}
+
+// Through the graph: a characteristic change takes effect without a state
+// reset, and the filters of a unit are computed in one pass.
+TEST(MultiDesignFilterTest, FiltersThroughTheGraphWithTheChosenCharacteristic) {
+  wave::Environment env(cBlock);
+  env.setSampleRate(44100.0f);
+  MultiDesignFilter::Style list;
+  list.add(flatStyle(0.0f, 0.0f, 0.1f, 1.0f));
+  list.add(flatStyle(0.95f, 0.0f, 0.1f, 1.0f));
+  MultiDesignFilter::ParallelUnit unit(&env, &list);
+  SignalSource source(&env), other(&env);
+  source.signal = sine(1000.0, 0.05, 44100);
+  other.signal = sine(1000.0, 0.05, 44100);
+  MultiDesignFilter a(&unit), b(&unit);
+  a.setInput(&source);
+  b.setInput(&other);
+  for (MultiDesignFilter* f : {&a, &b}) {
+    f->frequency.getParameter() = std::log2(1000.0f);
+    f->peak.getParameter() = 0.5f;
+  }
+  auto level = [&](int blocks) {
+    double sum = 0.0;
+    for (int k = 0; k < blocks; ++k) {
+      env.beginBlock();
+      const wave::Block* out = a.pull(cBlock, 0);
+      const wave::Block* outB = b.pull(cBlock, 0);
+      for (int i = 0; i < cBlock; ++i) {
+        sum += double(out->data[i]) * out->data[i];
+        EXPECT_EQ(out->data[i], outB->data[i]);
+      }
+      env.endBlock(cBlock);
+    }
+    return std::sqrt(sum / (blocks * cBlock));
+  };
+  level(100); // settle
+  const double dull = level(100);
+  const float band = unit.getDesignFilter()->getBandState(0);
+  ASSERT_NE(0.0f, band);
+  b.characteristic = 1;
+  EXPECT_EQ(band, unit.getDesignFilter()->getBandState(0)); // no reset
+  level(200);
+  const double sharp = level(100);
+  EXPECT_GT(sharp, 8.0 * dull);
+}

@@ -1,0 +1,30 @@
+#include "wave/DesignFilter.h"
+
+DesignFilter::DesignFilter(wave::Environment* env, Style* style)
+    : StateVariableFilter(env, style ? style->getClipTable() : sDefaultClipTable), style(style) {
+  resetState();
+}
+
+DesignFilter::~DesignFilter() = default;
+
+void DesignFilter::customize(float frequency, float peak, float& dampInput, float& cubicDamping,
+                             float& clipScale) {
+  lastFrequency = frequency;
+  lastPeak = peak;
+  if (!useStyle) {
+    clipScale = manualClipScale;
+    cubicDamping = manualDampInput >= 0.1f ? manualCubicDamping.get() : 0.0f;
+    dampInput = manualDampInput;
+  } else if (Style* s = getStyle()) {
+    s->getFilterParameters(frequency, peak, dampInput, cubicDamping, clipScale);
+  } else {
+    StateVariableFilter::customize(frequency, peak, dampInput, cubicDamping, clipScale);
+  }
+}
+
+float DesignFilter::getInputScale() {
+  Style* s = getStyle();
+  return s ? s->getLevel() : StateVariableFilter::getInputScale();
+}
+
+void DesignFilter::propertyChange(const AbstractProperty*) { resetState(); }

@@ -1,0 +1,54 @@
+#pragma once
+
+// The state-variable filter whose per-run values come from a filter
+// characteristic (its Style) instead of the plain peak mapping: the
+// characteristic's grids give the damping input, cubic damping and clip
+// scale for each (cut-off, peak), its level is the input scale, and its own
+// clip table shapes the output.
+
+#include "base/Property.h"
+#include "wave/FilterCharacteristic.h"
+#include "wave/StateVariableFilter.h"
+
+#include <atomic>
+
+class DesignFilter : public StateVariableFilter, public PropertyOwner {
+public:
+  using Style = FilterCharacteristic;
+
+  // Runs on style (not owned) and on the style's clip table, which stays
+  // the filter's clip table for good. A null style gives the plain filter
+  // (default clip table, plain peak mapping, input scale 1).
+  DesignFilter(wave::Environment* env, Style* style);
+  ~DesignFilter() override;
+
+  // Replaces the characteristic at once (the render thread picks it up at
+  // its next coefficient update); the states are kept, and so is the clip
+  // table. Any thread; no lock.
+  void setStyle(Style* s) { style.store(s, std::memory_order_release); }
+  Style* getStyle() const { return style.load(std::memory_order_acquire); }
+
+  // With useStyle, the characteristic's values; otherwise the manual ones
+  // (cubic damping only while the manual damping input is at least 0.1, so
+  // a fully damped filter is not squashed further).
+  void customize(float frequency, float peak, float& dampInput, float& cubicDamping, float& clipScale) override;
+  // The characteristic's level.
+  float getInputScale() override;
+
+  // A change of the filter's own properties resets the states.
+  void propertyChange(const AbstractProperty* property) override;
+
+  float getLastFrequency() const { return lastFrequency; }
+  float getLastPeak() const { return lastPeak; }
+
+  // Values for trying out a characteristic by hand (useStyle false).
+  LimitedProperty<float> manualClipScale{nullptr, 0.1f, 10.0f, 0.1f};
+  LimitedProperty<float> manualCubicDamping{nullptr, 0.0f, 0.1f, 0.0f};
+  LimitedProperty<float> manualDampInput{nullptr, 0.0f, 5.0f, 0.0f};
+  Property<bool> useStyle{this, true};
+
+private:
+  float lastFrequency = 0.0f;
+  float lastPeak = 0.0f;
+  std::atomic<Style*> style;
+};

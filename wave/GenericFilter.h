@@ -1,0 +1,142 @@
+#pragma once
+
+// The graph side of the filters: a filter with a smoothed cut-off and peak,
+// a response, a slope and a dry/wet mix, whose arithmetic is done by a filter
+// unit. The unit is either the filter's own, or one shared by up to four
+// filters, which then filters all of them in one four-lane pass.
+
+#include "base/Property.h"
+#include "wave/Filter.h"
+#include "wave/FloatParameter.h"
+#include "wave/MuteController.h"
+
+#include <cstdint>
+#include <vector>
+
+class GenericFilter : public wave::Filter {
+public:
+  // Value texts "Low Pass,High Pass,Band Pass".
+  enum Response : int32_t { cLowPass = 0, cHighPass = 1, cBandPass = 2 };
+  // Value texts "12 dB,24 dB" for 1 and 2. A unit may give other values a
+  // meaning of its own (the state-variable filter runs four stages for any
+  // value but 1 and 2).
+  enum Slope : int32_t { c12dB = 1, c24dB = 2 };
+
+  // The arithmetic of one filter.
+  class FilterUnit : public wave::Component {
+  public:
+    explicit FilterUnit(wave::Environment* env) : wave::Component(env) {}
+    virtual ~FilterUnit() = default;
+    FilterUnit(const FilterUnit&) = delete;
+    FilterUnit& operator=(const FilterUnit&) = delete;
+
+    // Filters count samples (at most the environment's maximum block) from
+    // in to out (which may be in). frequency (log2 Hz) and peak (0..1) are
+    // per-sample arrays; peakScale, when not null, multiplies the peak per
+    // sample; constant says that frequency and peak hold one value
+    // throughout.
+    virtual void filter(const float* in, float* out, const float* frequency, const float* peak,
+                        const float* peakScale, int count, bool constant) = 0;
+    virtual bool isResponseSupported(Response r) = 0;
+    virtual bool isSlopeSupported(Slope s) = 0;
+    virtual void resetState() {}
+
+    // Copied from the filter that uses the unit once per block.
+    Property<Response> response{nullptr, cLowPass};
+    Property<Slope> slope{nullptr, c12dB};
+  };
+
+  // A unit that serves up to four filters; lane i is the i-th filter added.
+  class ParallelFilterUnit : public FilterUnit {
+  public:
+    static constexpr int cLanes = 4;
+
+    explicit ParallelFilterUnit(wave::Environment* env);
+    // The filters still on the unit forget it, so that none of them calls
+    // back into a unit that is gone.
+    ~ParallelFilterUnit() override;
+
+    // Filters every lane over count samples and stores each served filter's
+    // output (storeFilterOutput), so that pulling the others in the same
+    // block does not run the unit again.
+    virtual void filterParallel(int count) = 0;
+
+    // Appends (not while rendering: the list may grow).
+    void addFilter(GenericFilter* f);
+    // Removes every occurrence; the later filters move down one lane.
+    void removeFilter(GenericFilter* f);
+    int getFilterCount() const { return static_cast<int>(filters.size()); }
+    GenericFilter* getFilter(int lane) const;
+
+    // What lane feeds the unit in this block. A lane with a sounding, active
+    // filter gets its input block, cut-off, peak and peak scale; a lane
+    // without a filter, with a muted filter or with a filter whose mix is 0
+    // gets peak null (inactive), the cut-off of the silent block and
+    // constant true; its input is the filter's input (mix 0) or silence. A
+    // filter without an input producer is fed silence.
+    void retrieveFilterInput(int lane, const wave::Block*& input, const float*& frequency, const float*& peak,
+                             const float*& peakScale, int count, bool& constant);
+    // The lane's filter's storeOutput, if the lane has a filter.
+    void storeFilterOutput(int lane, const wave::Block* in, wave::Block* out, int count);
+
+  protected:
+    // Not owned.
+    std::vector<GenericFilter*> filters;
+  };
+
+  explicit GenericFilter(wave::Environment* env);
+  // Leaves the parallel unit.
+  ~GenericFilter() override;
+
+  // Makes unit (not owned) this filter's own unit and leaves any parallel
+  // unit.
+  void setFilter(FilterUnit* unit);
+  // Leaves the previous parallel unit and joins unit (null: none).
+  void setParallelFilter(ParallelFilterUnit* unit);
+  // Asked in the four-lane pass only: a muted filter costs no work.
+  void setMuteController(wave::MuteController* c) { muteController = c; }
+  wave::MuteController* getMuteController() const { return muteController; }
+  // Connects the peak modulator input; it scales the peak only while peak
+  // modulation is enabled.
+  void setPeakMuteController(wave::Producer* p) { peakModulator.setInput(p); }
+  void setPeakModulationEnabled(bool on) { peakModulationEnabled = on; }
+
+  FilterUnit* getFilterUnit() const { return filterUnit; }
+  ParallelFilterUnit* getParallelFilter() const { return parallelUnit; }
+
+  void resetState() override;
+
+  // Pulls the cut-off and peak (and the peak modulator while enabled) and
+  // reads the mix for count samples. Returns whether the filter is active,
+  // that is whether its mix is not constantly 0.
+  bool retrieveInput(const float*& frequency, const float*& peak, const float*& peakScale, int count, int flags,
+                     bool& constant);
+  // Makes in (inactive), out (mix 1) or their crossfade in out the output of
+  // this block, and marks the filter produced.
+  void storeOutput(const wave::Block* in, wave::Block* out, int count);
+
+  void filter(const wave::Block* in, wave::Block* out, int count, int flags) override;
+
+  bool isActive() const { return active; }
+
+  // Cut-off in log2 Hz; starts fully open (20.0).
+  wave::FloatParameterBus frequency;
+  // Dry/wet, [0, 1].
+  wave::FloatParameter mix;
+  // 0..1.
+  wave::FloatParameterBus peak;
+  Property<Response> response{nullptr, cLowPass};
+  Property<Slope> slope{nullptr, c12dB};
+
+private:
+  void copySettingsTo(FilterUnit* unit);
+
+  bool peakModulationEnabled = false;
+  bool active = false;
+  bool mixConstant = true;
+  const float* mixValues = nullptr;
+  FilterUnit* filterUnit = nullptr;
+  wave::MuteController* muteController = nullptr;
+  ParallelFilterUnit* parallelUnit = nullptr;
+  wave::Consumer peakModulator;
+};

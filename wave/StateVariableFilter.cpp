@@ -1,0 +1,386 @@
+#include "wave/StateVariableFilter.h"
+
+#include "wave/DenormalGuard.h"
+#include "wave/TableKernels.h"
+#include "wave/ValueCurves.h"
+
+#include <cmath>
+#include <cstdint>
+#include <mutex>
+
+namespace {
+
+constexpr float cEpsilon = 1.1920929e-7f;
+constexpr double cPi = 3.14159265358979323846;
+
+std::once_flag sTablesOnce;
+
+bool isAligned(const void* p) { return (reinterpret_cast<uintptr_t>(p) & 15u) == 0; }
+
+} // namespace
+
+FunctionTable<float> StateVariableFilter::sFreqTable;
+FunctionTable<float> StateVariableFilter::sDampTable;
+FunctionTable<float> StateVariableFilter::sDampLimitTable;
+StateVariableFilter::ClipTable StateVariableFilter::sDefaultClipTable;
+bool StateVariableFilter::sInitialized = false;
+
+// ---------------------------------------------------------------------------
+// Curves
+
+double StateVariableFilter::FreqFunction::operator()(double x) const {
+  double ratio = expFreqToFreq(static_cast<float>(x));
+  if (ratio > 1.0) ratio = 1.0;
+  const double f = 2.0 * std::sin(cPi / 3.0 * ratio);
+  return f < 0.95 ? f : 0.95;
+}
+
+double StateVariableFilter::DampFunction::operator()(double x) const {
+  return 2.0 * (1.0 - std::pow(x > 0.0 ? x : 0.0, 0.25));
+}
+
+double StateVariableFilter::DampLimitFunction::operator()(double x) const {
+  if (x <= 0.01) return 2.0;
+  const double d = 2.0 / x - x;
+  return d < 2.0 ? d : 2.0;
+}
+
+double StateVariableFilter::ClipTable::ClipFunction::operator()(double x) const {
+  if (x < 0.0) return std::atan(x);
+  const double b = balance;
+  // atan(b x) / b tends to x as b goes to 0.
+  if (std::fabs(b) < 1e-12) return x;
+  return std::atan(b * x) / b;
+}
+
+// ---------------------------------------------------------------------------
+// ClipTable
+
+void StateVariableFilter::ClipTable::setClipBalance(float b) {
+  if (std::fabs(b - clipBalance) <= cEpsilon && table.getPoints() > 0) return;
+  clipBalance = b;
+  table.initialize(8192, ClipFunction(b), -40.0f, 40.0f);
+}
+
+void StateVariableFilter::ClipTable::clip(float* out, const float* in, const float* scales, const float* gains,
+                                          const int* runLength, int count) const {
+  if (count < 1 || table.getPoints() < 2) return;
+  const float* values = table.getValues();
+  const float frac = table.getFracOffset();
+  const int intOffset = table.getIntOffset();
+  const float scale = table.getScale();
+  const unsigned mask = table.getMask();
+
+  // The four-sample kernel takes whole groups with the run of their first
+  // sample, so it may only cover the groups in which no run ends, and
+  // writes whole groups: it handles the aligned prefix up to the first run
+  // that is not a whole number of groups, the scalar kernel the rest.
+  int fast = 0;
+  int r = 0;
+  if (isAligned(in) && isAligned(out)) {
+    const int limit = count & ~3;
+    while (fast < limit) {
+      const int len = runLength[r];
+      // A run that reaches the last whole group starts on a group boundary
+      // and may lend the kernel everything up to there.
+      if (fast + len >= limit) {
+        fast = limit;
+        break;
+      }
+      if (len & 3) break;
+      fast += len;
+      ++r;
+    }
+    if (fast > 0)
+      vectorConvertBlockScaledRunsFast(values, frac, intOffset, scale, mask, in, scales, gains, runLength, out,
+                                       fast);
+  }
+
+  if (fast >= count) return;
+
+  // The rest run by run, starting inside the run that holds sample fast.
+  int start = 0;
+  r = 0;
+  while (start + runLength[r] <= fast) start += runLength[r++];
+  int pos = fast;
+  while (pos < count) {
+    const int end = start + runLength[r];
+    const int stop = end < count ? end : count;
+    if (stop > pos) {
+      const int len = stop - pos;
+      vectorConvertBlockScaledRunsCpp(values, frac, intOffset, scale, mask, in + pos, scales + r, gains + r, &len,
+                                      out + pos, len);
+      pos = stop;
+    }
+    start = end;
+    ++r;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// StateVariableFilter
+
+StateVariableFilter::StateVariableFilter(wave::Environment* env) : StateVariableFilter(env, sDefaultClipTable) {}
+
+StateVariableFilter::StateVariableFilter(wave::Environment* env, ClipTable& table)
+    : ParallelFilterUnit(env), clipTable(table), stateStore(env), dampingRows(env, 16), cubicDampings(env, 4),
+      frequencies(env, 4), gains(env, 4), clipScales(env, 4) {
+  initialize();
+}
+
+StateVariableFilter::~StateVariableFilter() {
+  for (wave::Block*& b : laneOutputs) {
+    delete b;
+    b = nullptr;
+  }
+}
+
+void StateVariableFilter::initializeTables() {
+  sFreqTable.initialize(8192, FreqFunction(), cMinCutOff - cMaxSampleRate, cMaxCutOff - cMinSampleRate);
+  sDampTable.initialize(4096, DampFunction(), 0.0f, 5.0f);
+  sDampLimitTable.initialize(4906, DampLimitFunction(), 0.0f, 1.0f);
+  if (std::fabs(sDefaultClipTable.getClipBalance() - 1.0f) > cEpsilon || sDefaultClipTable.getTable().getPoints() == 0)
+    sDefaultClipTable.setClipBalance(1.0f);
+  sInitialized = true;
+}
+
+void StateVariableFilter::initialize() {
+  // Filters may be built on several threads at once (one per plug-in
+  // instance); the tables are built exactly once and are complete before
+  // any of them goes on.
+  std::call_once(sTablesOnce, initializeTables);
+  for (wave::Block*& b : laneOutputs) {
+    if (!b) b = new wave::Block(env);
+  }
+  runLengths.assign(static_cast<size_t>(env->maxBlockSize > 0 ? env->maxBlockSize : 0) + 1, 0);
+  lastSampleRate = 0.0f;
+  // Two arrays of 16 states, whatever the block size.
+  if (stateStore.size < 32) stateStore.initialize(32);
+  band = stateStore.data;
+  low = stateStore.data + 16;
+  resetState();
+}
+
+bool StateVariableFilter::isResponseSupported(GenericFilter::Response) { return true; }
+
+bool StateVariableFilter::isSlopeSupported(GenericFilter::Slope s) { return s != 0; }
+
+void StateVariableFilter::resetState() {
+  for (int i = 0; i < 16; ++i) {
+    band[i] = 0.0f;
+    low[i] = 0.0f;
+  }
+}
+
+void StateVariableFilter::customize(float, float peakValue, float& damp, float& cubicDamping, float& clipScale) {
+  damp = peakValue < 0.999f ? peakValue : 0.999f;
+  cubicDamping = 0.0f;
+  clipScale = 0.1f;
+}
+
+float StateVariableFilter::getInputScale() { return 1.0f; }
+
+void StateVariableFilter::prepareBlock(VectorFilterResponse& r, int& stages) {
+  const float rate = env->sampleRate;
+  if (rate != lastSampleRate) {
+    lastSampleRate = rate;
+    log2SampleRate = freqToExpFreq(rate);
+  }
+  switch (response.get()) {
+  case GenericFilter::cLowPass:
+    r = cVectorFilterLowPass;
+    break;
+  case GenericFilter::cHighPass:
+    r = cVectorFilterHighPass;
+    break;
+  default:
+    r = cVectorFilterBandPass;
+    break;
+  }
+  const int s = slope.get();
+  stages = s == 1 ? 1 : (s == 2 ? 2 : 4);
+}
+
+void StateVariableFilter::computeCoefficients(float fr, float p, float inputScale, int stages, float* freq,
+                                              float* damping, int dampingStride, float* cubic, float* clipScale,
+                                              float* gain) {
+  customize(fr, p, dampInput, *cubic, *clipScale);
+  *gain = 1.0f / (inputScale * *clipScale);
+  const float f = readFunctionTable(sFreqTable, fr - log2SampleRate);
+  *freq = f;
+  const float limit = readFunctionTable(sDampLimitTable, f);
+  const float d0 = readFunctionTable(sDampTable, dampInput);
+  damping[0] = d0 < limit ? d0 : limit;
+  for (int s = 1; s < stages; ++s) {
+    const float d = readFunctionTable(sDampTable, static_cast<float>(4 - s) * p * 0.035f);
+    damping[s * dampingStride] = d < limit ? d : limit;
+  }
+}
+
+void StateVariableFilter::filter(const float* in, float* out, const float* frequency, const float* peakValues,
+                                 const float* peakScale, int count, bool constant) {
+  // Longer stretches than a block go through in blocks; the runs restart at
+  // each.
+  const int maxBlock = env->maxBlockSize;
+  if (maxBlock < 1) return;
+  while (count > maxBlock) {
+    filterChunk(in, out, frequency, peakValues, peakScale, maxBlock, constant);
+    in += maxBlock;
+    out += maxBlock;
+    frequency += maxBlock;
+    peakValues += maxBlock;
+    if (peakScale) peakScale += maxBlock;
+    count -= maxBlock;
+  }
+  filterChunk(in, out, frequency, peakValues, peakScale, count, constant);
+}
+
+void StateVariableFilter::filterChunk(const float* in, float* out, const float* frequency, const float* peakValues,
+                                      const float* peakScale, int count, bool constant) {
+  if (count < 1) return;
+  VectorFilterResponse r;
+  int stages;
+  prepareBlock(r, stages);
+  const float inputScale = getInputScale();
+
+  float* F = frequencies.data;
+  float* D = dampingRows.data;
+  float* G = cubicDampings.data;
+  float* S = clipScales.data;
+  float* A = gains.data;
+  int32_t* runs = runLengths.data();
+  runs[0] = 0;
+
+  auto coefficients = [&](int k, int i) {
+    const float p = peakScale ? peakValues[i] * peakScale[i] : peakValues[i];
+    computeCoefficients(frequency[i], p, inputScale, stages, F + k, D + k, count, G + k, S + k, A + k);
+  };
+
+  int k = 0;
+  if (constant && !peakScale) {
+    coefficients(0, 0);
+    runs[1] = count;
+    k = 1;
+  } else {
+    int start = 0;
+    float runFrequency = frequency[0];
+    for (int i = 1; i < count; ++i) {
+      if (i % cUpdateInterval == 0 || std::fabs(frequency[i] - runFrequency) > cUpdateEpsilon) {
+        coefficients(k, start);
+        runs[++k] = i - start;
+        start = i;
+        runFrequency = frequency[i];
+      }
+    }
+    coefficients(k, start);
+    runs[++k] = count - start;
+  }
+
+  const int* lengths = runs + 1;
+  vectorFilterDriveCpp(in, inputScale, F, D, G, lengths, low[0], band[0], r, out, count);
+  for (int s = 1; s < stages; ++s) vectorFilterCpp(out, F, D + s * count, lengths, low[s], band[s], r, out, count);
+  clipTable.clip(out, out, S, A, lengths, count);
+}
+
+void StateVariableFilter::filterParallel(int count) {
+  const int maxBlock = env->maxBlockSize;
+  if (count > maxBlock) count = maxBlock;
+  const wave::Block* inputs[4];
+  const float* freq[4];
+  const float* peaks[4];
+  const float* scales[4];
+  bool constants[4];
+  bool anyActive = false;
+  for (int l = 0; l < 4; ++l) {
+    retrieveFilterInput(l, inputs[l], freq[l], peaks[l], scales[l], count, constants[l]);
+    if (peaks[l]) anyActive = true;
+  }
+  const int served = getFilterCount() < 4 ? getFilterCount() : 4;
+  if (!anyActive || count < 1) {
+    for (int l = 0; l < served; ++l) storeFilterOutput(l, inputs[l], laneOutputs[l], count);
+    // No lane sounds: each starts from rest when it sounds again.
+    if (!anyActive) resetState();
+    return;
+  }
+
+  wave::DenormalGuard guard;
+  VectorFilterResponse r;
+  int stages;
+  prepareBlock(r, stages);
+  const float inputScale = getInputScale();
+
+  float* F = frequencies.data;
+  float* D = dampingRows.data;
+  float* G = cubicDampings.data;
+  float* S = clipScales.data;
+  float* A = gains.data;
+  int32_t* runs = runLengths.data();
+  runs[0] = 0;
+  const int rowStride = 4 * maxBlock;
+
+  auto coefficients = [&](int k, int i) {
+    for (int l = 0; l < 4; ++l) {
+      const int c = 4 * k + l;
+      if (!peaks[l]) {
+        // Inactive lanes are held at rest: zero coefficients on zero
+        // states and silent input give silence.
+        F[c] = 0.0f;
+        G[c] = 0.0f;
+        for (int s = 0; s < stages; ++s) D[s * rowStride + c] = 0.0f;
+        continue;
+      }
+      const float p = scales[l] ? peaks[l][i] * scales[l][i] : peaks[l][i];
+      computeCoefficients(freq[l][i], p, inputScale, stages, F + c, D + c, rowStride, G + c,
+                          S + l * maxBlock + k, A + l * maxBlock + k);
+    }
+  };
+
+  bool oneRun = true;
+  for (int l = 0; l < 4; ++l)
+    if (!constants[l] || scales[l]) oneRun = false;
+
+  int k = 0;
+  if (oneRun) {
+    coefficients(0, 0);
+    runs[1] = count;
+    k = 1;
+  } else {
+    int start = 0;
+    float runFrequency[4];
+    for (int l = 0; l < 4; ++l) runFrequency[l] = freq[l][0];
+    for (int i = 1; i < count; ++i) {
+      bool split = i % cUpdateInterval == 0;
+      for (int l = 0; l < 4 && !split; ++l)
+        if (std::fabs(freq[l][i] - runFrequency[l]) > cUpdateEpsilon) split = true;
+      if (split) {
+        coefficients(k, start);
+        runs[++k] = i - start;
+        start = i;
+        for (int l = 0; l < 4; ++l) runFrequency[l] = freq[l][i];
+      }
+    }
+    coefficients(k, start);
+    runs[++k] = count - start;
+  }
+
+  // Inactive lanes start from rest.
+  for (int l = 0; l < 4; ++l) {
+    if (peaks[l]) continue;
+    for (int s = 0; s < 4; ++s) {
+      low[4 * s + l] = 0.0f;
+      band[4 * s + l] = 0.0f;
+    }
+  }
+
+  const int* lengths = runs + 1;
+  const float* in[4] = {inputs[0]->data, inputs[1]->data, inputs[2]->data, inputs[3]->data};
+  float* out[4] = {laneOutputs[0]->data, laneOutputs[1]->data, laneOutputs[2]->data, laneOutputs[3]->data};
+  vectorFilterDriveParallelFast(in, inputScale, F, D, G, lengths, low, band, r, out, count);
+  for (int s = 1; s < stages; ++s)
+    vectorFilterParallelFast(out, F, D + s * rowStride, lengths, low + 4 * s, band + 4 * s, r, out, count);
+
+  for (int l = 0; l < 4; ++l) {
+    if (peaks[l]) clipTable.clip(out[l], out[l], S + l * maxBlock, A + l * maxBlock, lengths, count);
+    if (l < served) storeFilterOutput(l, inputs[l], laneOutputs[l], count);
+  }
+}

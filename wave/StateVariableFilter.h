@@ -1,0 +1,178 @@
+#pragma once
+
+// The synthesizer's filter: a cascade of up to four state-variable stages,
+// each run three times per sample, with an amplitude-dependent (cubic)
+// damping term in the first stage, hard limits on the internal states and a
+// table-driven soft clipper at the output. Coefficients are worked out once
+// per run of samples (a run ends every 32 samples or when the cut-off moves
+// by more than a tenth of an octave), not per sample.
+//
+// As a parallel unit it filters up to four GenericFilters in one four-lane
+// pass. A characteristic (a subclass overriding customize and
+// getInputScale) replaces the mapping from (cut-off, peak) to the per-run
+// values and brings its own clip table.
+
+#include "base/FunctionTableFunction.h"
+#include "wave/Block.h"
+#include "wave/FunctionTable.h"
+#include "wave/GenericFilter.h"
+#include "wave/StateVariableFilterKernels.h"
+
+#include <cstdint>
+#include <vector>
+
+class StateVariableFilter : public GenericFilter::ParallelFilterUnit {
+public:
+  // Lowest and highest cut-off and sample rate (log2 Hz) the frequency
+  // table covers.
+  static constexpr float cMinCutOff = -12.0f;
+  static constexpr float cMaxCutOff = 34.0f;
+  static constexpr float cMinSampleRate = 14.0f;
+  static constexpr float cMaxSampleRate = 18.0f;
+  // Longest run of samples that shares one coefficient set.
+  static constexpr int cUpdateInterval = 32;
+  // Cut-off change (log2 Hz) that starts a new run; a change of exactly
+  // this much does not.
+  static constexpr float cUpdateEpsilon = 0.1f;
+
+  // The frequency coefficient of a section run three times per sample, for
+  // the argument cut-off - log2 sample rate: 2 sin(pi/3 fc/fs), fc/fs held at
+  // 1 and the result capped at 0.95.
+  class FreqFunction : public FunctionTableFunction {
+  public:
+    double operator()(double x) const override;
+  };
+  // Damping from a damping input: 2 (1 - x^0.25); 0 gives 2 (no resonance),
+  // 1 gives 0, more than 1 negative damping (self-oscillation, held by the
+  // state limits).
+  class DampFunction : public FunctionTableFunction {
+  public:
+    double operator()(double x) const override;
+  };
+  // The largest damping that keeps a section with frequency coefficient x
+  // stable: 2 up to x = 0.01, else min(2/x - x, 2).
+  class DampLimitFunction : public FunctionTableFunction {
+  public:
+    double operator()(double x) const override;
+  };
+
+  // The output soft clipper: atan(b x) / b for x >= 0 and atan(x) below, b
+  // the clip balance. With b = 1 it is a symmetric arctangent; with b < 1
+  // positive values saturate later than negative ones. The table spans
+  // [-40, 40] and is read clamped to its ends, so a louder argument
+  // saturates instead of reading the opposite end.
+  class ClipTable {
+  public:
+    class ClipFunction : public FunctionTableFunction {
+    public:
+      explicit ClipFunction(float balance) : balance(balance) {}
+      double operator()(double x) const override;
+      float balance;
+    };
+
+    // Balance 0 and no table until setClipBalance.
+    ClipTable() = default;
+    explicit ClipTable(float balance) { setClipBalance(balance); }
+    ClipTable(const ClipTable&) = delete;
+    ClipTable& operator=(const ClipTable&) = delete;
+
+    // Rebuilds the table (8192 points over [-40, 40]) when b differs from
+    // the balance by more than the single-precision epsilon. Allocates;
+    // never while a filter reads the table.
+    void setClipBalance(float b);
+    float getClipBalance() const { return clipBalance; }
+    const FunctionTable<float>& getTable() const { return table; }
+
+    // out = T(in x scales[k]) x gains[k] for the samples of run k; runs of
+    // runLength[k] samples cover count samples in order. out may be in.
+    // Uses the four-sample kernel where the runs allow it (aligned arrays,
+    // runs that are whole groups of four) and the scalar one elsewhere;
+    // both give the same samples.
+    void clip(float* out, const float* in, const float* scales, const float* gains, const int* runLength,
+              int count) const;
+
+  private:
+    float clipBalance = 0.0f;
+    FunctionTable<float> table;
+  };
+
+  // Uses the shared default clip table (balance 1).
+  explicit StateVariableFilter(wave::Environment* env);
+  // Uses clipTable (not owned), e.g. a characteristic's own.
+  StateVariableFilter(wave::Environment* env, ClipTable& clipTable);
+  ~StateVariableFilter() override;
+
+  // Builds the shared tables once per process (thread-safe), creates the
+  // lane output blocks, points the state arrays into the state store and
+  // resets the states.
+  void initialize();
+
+  void filter(const float* in, float* out, const float* frequency, const float* peak, const float* peakScale,
+              int count, bool constant) override;
+  bool isResponseSupported(GenericFilter::Response r) override;
+  // Every slope but 0.
+  bool isSlopeSupported(GenericFilter::Slope s) override;
+  // All states 0.
+  void resetState() override;
+  // The four-lane pass over the served filters (count at most the
+  // environment's maximum block). Lanes without a sounding, active filter
+  // are silenced: their states are cleared, so that they do not ring on
+  // with stale coefficients and into the next note.
+  void filterParallel(int count) override;
+
+  // Maps one (cut-off, peak) pair to the per-run values: the damping input
+  // of the first stage, the cubic damping and the clip scale (the factor
+  // before the output clipper). Here: min(peak, 0.999), 0 and 0.1.
+  // dampInput holds the value of the previous call on entry.
+  virtual void customize(float frequency, float peak, float& dampInput, float& cubicDamping, float& clipScale);
+  // Multiplies the filter input; the output is divided by it again after
+  // the clipper. 1 here.
+  virtual float getInputScale();
+
+  // The response the kernels output and the number of stages, from the
+  // unit's response and slope; picks up a new sample rate.
+  void prepareBlock(VectorFilterResponse& response, int& stages);
+
+  const ClipTable& getClipTable() const { return clipTable; }
+  // Band and low states by index: the stage in one-lane use, 4 x stage +
+  // lane in four-lane use.
+  float getBandState(int index) const { return band[index]; }
+  float getLowState(int index) const { return low[index]; }
+  // The output block of lane l of the four-lane pass.
+  wave::Block* getLaneOutput(int lane) const { return laneOutputs[lane]; }
+
+  // Shared by every filter of the process; built by the first one
+  // constructed.
+  static FunctionTable<float> sFreqTable;
+  static FunctionTable<float> sDampTable;
+  static FunctionTable<float> sDampLimitTable;
+  static ClipTable sDefaultClipTable;
+  static bool sInitialized;
+
+private:
+  static void initializeTables();
+
+  // Works out the per-run values for one cut-off and peak and stores them
+  // at the given places (the damping of stage s at damping[s x stride]).
+  void computeCoefficients(float frequency, float peak, float inputScale, int stages, float* freq, float* damping,
+                           int dampingStride, float* cubic, float* clipScale, float* gain);
+  void filterChunk(const float* in, float* out, const float* frequency, const float* peak, const float* peakScale,
+                   int count, bool constant);
+
+  ClipTable& clipTable;
+  wave::Block stateStore;
+  wave::Block dampingRows;
+  wave::Block cubicDampings;
+  wave::Block frequencies;
+  float log2SampleRate = 0.0f;
+  wave::Block* laneOutputs[4] = {nullptr, nullptr, nullptr, nullptr};
+  wave::Block gains;
+  wave::Block clipScales;
+  // Entry 0 is always 0; run k's length is at entry k + 1.
+  std::vector<int32_t> runLengths;
+  float lastSampleRate = 0.0f;
+  // The damping input of the last customize call, handed to the next.
+  float dampInput = 0.0f;
+  float* band = nullptr;
+  float* low = nullptr;
+};

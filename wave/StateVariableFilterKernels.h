@@ -1,0 +1,62 @@
+#pragma once
+
+// Per-sample kernels of the state-variable filter. One stage of the filter
+// is a state-variable section (states low L and band B) run three times per
+// sample; with frequency coefficient f, damping q and cubic damping g of the
+// current run and the input x:
+//
+//   L1 = L + f (B - e)
+//   B1 = B + f (x - q B - L1) - g B^3
+//   L2 = L1 + f B1
+//   B2 = B1 + f (x - q B1 - L2) - g B1^3
+//   L3 = L2 + f B2
+//   H  = x - q B2 - L3                     the high-pass value, not limited
+//   B  = B2 + f H - g B2^3 + e, held in [-1, 1]
+//   L  = L3 held in [-10, 10]
+//
+// and the output sample is the new L, H or the new B. e is 1e-24 in the
+// scalar kernels, which keeps decaying states off the denormal range; the
+// four-lane kernels leave it out and run with denormals flushed to zero.
+//
+// Coefficients come per run: runLength[r] samples share entry r (one lane)
+// or entries 4r .. 4r + 3 (four lanes, lane l at 4r + l) of the frequency,
+// damping and cubic-damping arrays; the runs cover the count samples in
+// order. The Drive kernels scale the input by inputScale and apply the cubic
+// term; the plain kernels do neither (they serve the further stages of a
+// cascade). States are read at the start and written back at the end.
+//
+// The ...ParallelFast kernels work on four lanes in the vector unit; every
+// channel array must be 16-byte aligned. They run with flush-to-zero,
+// denormals-are-zero, all exceptions masked and round-to-nearest, and put
+// the thread's floating-point control state back as they found it. The
+// ...ParallelCpp kernels are their scalar reference, one lane after the
+// other. Input and output channels may be the same arrays. A count of zero
+// or less does nothing.
+
+enum VectorFilterResponse : int { cVectorFilterLowPass = 0, cVectorFilterHighPass = 1, cVectorFilterBandPass = 2 };
+
+// The band state is held in [-1, 1], the low state in [-10, 10].
+constexpr float cVectorFilterBandLimit = 1.0f;
+constexpr float cVectorFilterLowLimit = 10.0f;
+
+void vectorFilterDriveCpp(const float* in, float inputScale, const float* frequency, const float* damping,
+                          const float* cubicDamping, const int* runLength, float& low, float& band,
+                          VectorFilterResponse response, float* out, int count);
+void vectorFilterCpp(const float* in, const float* frequency, const float* damping, const int* runLength,
+                     float& low, float& band, VectorFilterResponse response, float* out, int count);
+
+// in and out: four channel pointers each; low and band: four states each.
+void vectorFilterDriveParallelCpp(const float* const* in, float inputScale, const float* frequency,
+                                  const float* damping, const float* cubicDamping, const int* runLength,
+                                  float* low, float* band, VectorFilterResponse response, float* const* out,
+                                  int count);
+void vectorFilterParallelCpp(const float* const* in, const float* frequency, const float* damping,
+                             const int* runLength, float* low, float* band, VectorFilterResponse response,
+                             float* const* out, int count);
+void vectorFilterDriveParallelFast(const float* const* in, float inputScale, const float* frequency,
+                                   const float* damping, const float* cubicDamping, const int* runLength,
+                                   float* low, float* band, VectorFilterResponse response, float* const* out,
+                                   int count);
+void vectorFilterParallelFast(const float* const* in, const float* frequency, const float* damping,
+                              const int* runLength, float* low, float* band, VectorFilterResponse response,
+                              float* const* out, int count);
