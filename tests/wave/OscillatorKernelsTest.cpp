@@ -1,0 +1,318 @@
+// The oscillator kernels: the four-lane kernels against a scalar model of
+// the same steps, and the sync kernels' reset, crossfade and bounds.
+//
+// The kernels run on random tables and on copies of a real frequency table
+// in arrays of exactly the table's size, so that the sanitizer build sees
+// any read past an end.
+
+#include "tests/wave/OscillatorTestSupport.h"
+#include "wave/OscillatorKernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+using namespace osctest;
+
+namespace {
+
+constexpr float cNaN = std::numeric_limits<float>::quiet_NaN();
+
+// 16-byte-aligned float storage with room for the count rounded up to four.
+struct Aligned {
+  explicit Aligned(int n) : n(n), data(static_cast<float*>(std::aligned_alloc(16, ((n + 3) / 4 * 4 + 4) * 4))) {
+    std::memset(data, 0, ((n + 3) / 4 * 4 + 4) * 4);
+  }
+  ~Aligned() { std::free(data); }
+  Aligned(const Aligned&) = delete;
+  Aligned& operator=(const Aligned&) = delete;
+  int n;
+  float* data;
+};
+
+struct Fixture {
+  explicit Fixture(int rate = 44100) {
+    Oscillator::Style style;
+    const Oscillator::FrequencyTable* t = style.getFrequencyTable(rate);
+    frequencies.assign(t->frequency, t->frequency + cFrequencyTableEntries + 1);
+    tableNumbers.assign(t->tableIndex, t->tableIndex + cFrequencyTableEntries);
+    sizes.assign(style.tableSizes, style.tableSizes + Oscillator::cTableCount);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> d(-1.0f, 1.0f);
+    tables.resize(static_cast<size_t>(Oscillator::cTableCount) * Oscillator::cTableStride);
+    for (float& v : tables) v = d(rng);
+  }
+  VectorProduceParams params(float phase = 10.0f, int32_t table = 0) const {
+    VectorProduceParams p{};
+    p.frequencyTable = frequencies.data();
+    p.tableIndexTable = tableNumbers.data();
+    p.tableSizes = sizes.data();
+    p.tableStride = Oscillator::cTableStride;
+    p.phase = phase;
+    p.syncPhase = phase;
+    p.crossfadeStart = 1000.0f;
+    p.tableIndex = table;
+    p.indexOffset = 4096.0f;
+    p.indexScale = 409.6f;
+    p.pulseGain = 0.6f;
+    p.sawGain = 0.6f;
+    p.sawLevel = 0.5f;
+    return p;
+  }
+  std::vector<float> frequencies;
+  std::vector<int32_t> tableNumbers;
+  std::vector<int32_t> sizes;
+  std::vector<float> tables;
+};
+
+// The four-lane kernels' steps one lane at a time: look up the group's
+// first pitch, wrap the lanes twice, read, step by four increments, and on
+// a new pitch restart the lanes from lane 0 (carried to the new table size
+// and brought into it) with the new increment.
+struct Reference {
+  static float wrap(float x, float size) {
+    if (x >= 0.0f && x < size) return x;
+    float r = std::fmod(x, size);
+    if (r < 0.0f) r += size;
+    return r >= 0.0f && r < size ? r : 0.0f;
+  }
+  static void lookUp(const VectorProduceParams& p, float pitch, float& f, int32_t& t) {
+    float x = pitch * p.indexScale + p.indexOffset;
+    if (!(x >= 0.0f)) x = 0.0f;
+    if (x > 16383.0f) x = 16383.0f;
+    int32_t k = static_cast<int32_t>(x);
+    f = p.frequencyTable[k] + (x - static_cast<float>(k)) * (p.frequencyTable[k + 1] - p.frequencyTable[k]);
+    t = p.tableIndexTable[k];
+  }
+  static void run(VectorProduceParams& p, const float* tables, const float* pitch, const float* width, float* out,
+                  int count, bool square) {
+    if (count < 1) return;
+    float f;
+    int32_t t;
+    lookUp(p, pitch[0], f, t);
+    int32_t size = p.tableSizes[t];
+    float fs = static_cast<float>(size);
+    float start = wrap(p.phase * fs / static_cast<float>(p.tableSizes[p.tableIndex]), fs);
+    float inc = f * fs;
+    float lane[4];
+    for (int j = 0; j < 4; ++j) lane[j] = start + static_cast<float>(j) * inc;
+    float last = pitch[0];
+    for (int s = 0; s < count; s += 4) {
+      const float* table = tables + t * p.tableStride;
+      for (int j = 0; j < 4; ++j) {
+        if (lane[j] >= fs) lane[j] -= fs;
+        if (lane[j] >= fs) lane[j] -= fs;
+        int32_t n = static_cast<int32_t>(lane[j]);
+        float frac = lane[j] - static_cast<float>(n);
+        float a = table[n] + frac * (table[n + 1] - table[n]);
+        if (square) {
+          float w = width[s + j] > 0.0f ? width[s + j] : 0.0f;
+          w = w < 1.0f ? w : 1.0f;
+          float v = 1.0f - w;
+          int32_t c = static_cast<int32_t>(static_cast<float>(size / 2) * v) + 2 * size;
+          int32_t m = (c - n - 1) & (size - 1);
+          float b = table[m] + (1.0f - frac) * (table[m + 1] - table[m]);
+          a = a * (p.sawGain * v + p.pulseGain) + b * p.pulseGain;
+        }
+        out[s + j] = a;
+        lane[j] += 4.0f * inc;
+      }
+      if (pitch[s] != last) {
+        lookUp(p, pitch[s], f, t);
+        int32_t newSize = p.tableSizes[t];
+        float first = lane[0];
+        if (newSize != size) {
+          first = first * static_cast<float>(newSize) / fs;
+          size = newSize;
+          fs = static_cast<float>(size);
+        }
+        first = wrap(first, fs);
+        inc = f * fs;
+        for (int j = 0; j < 4; ++j) lane[j] = first + static_cast<float>(j) * inc;
+        last = pitch[s];
+      }
+    }
+    p.phase = wrap(lane[(count + 3) & 3] - 3.0f * inc, fs);
+    p.syncPhase = p.phase;
+    p.tableIndex = t;
+    p.crossfadeStart = fs + 1.0f;
+  }
+};
+
+void expectSameState(const VectorProduceParams& a, const VectorProduceParams& b) {
+  EXPECT_EQ(a.phase, b.phase);
+  EXPECT_EQ(a.syncPhase, b.syncPhase);
+  EXPECT_EQ(a.tableIndex, b.tableIndex);
+  EXPECT_EQ(a.crossfadeStart, b.crossfadeStart);
+}
+
+// Pitch patterns: held, a sweep over the keyboard that crosses every table
+// size, leaps between sample groups, and values outside the table (and NaN).
+std::vector<float> pitchPattern(int kind, int n, std::mt19937& rng) {
+  std::vector<float> v(static_cast<size_t>(n) + 4);
+  std::uniform_real_distribution<float> any(-12.0f, 32.0f);
+  for (int i = 0; i < n + 4; ++i) {
+    switch (kind) {
+    case 0: v[i] = noteToPitch(57); break;
+    case 1: v[i] = 3.0f + 12.0f * static_cast<float>(i) / static_cast<float>(n); break;
+    case 2: v[i] = (i / 4) % 2 ? noteToPitch(110) : noteToPitch(30); break;
+    default: v[i] = i % 37 == 5 ? cNaN : any(rng); break;
+    }
+  }
+  return v;
+}
+
+TEST(OscillatorKernelsTest, FastKernelsMatchTheScalarModelBitForBit) {
+  Fixture fx;
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> widths(-0.5f, 1.5f);
+  for (int kind = 0; kind < 4; ++kind) {
+    for (bool square : {false, true}) {
+      VectorProduceParams fast = fx.params(37.25f, 5);
+      VectorProduceParams model = fast;
+      // Successive calls of varied counts, the state carried between them.
+      for (int count : {1, 2, 3, 4, 5, 7, 16, 61, 64, 3, 128}) {
+        std::vector<float> pitch = pitchPattern(kind, count, rng);
+        std::vector<float> width(static_cast<size_t>(count) + 4);
+        for (float& w : width) w = widths(rng);
+        width[0] = cNaN;
+        Aligned out(count);
+        std::vector<float> expected(static_cast<size_t>(count) + 4);
+        if (square)
+          vectorProduceSquareFast(&fast, fx.tables.data(), pitch.data(), width.data(), out.data, count);
+        else
+          vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, count);
+        Reference::run(model, fx.tables.data(), pitch.data(), width.data(), expected.data(), count, square);
+        for (int i = 0; i < (count + 3) / 4 * 4; ++i)
+          ASSERT_EQ(out.data[i], expected[static_cast<size_t>(i)])
+              << "kind " << kind << " square " << square << " count " << count << " sample " << i;
+        expectSameState(fast, model);
+        ASSERT_GE(fast.phase, 0.0f);
+        ASSERT_LT(fast.phase, static_cast<float>(fx.sizes[static_cast<size_t>(fast.tableIndex)]));
+      }
+    }
+  }
+}
+
+TEST(OscillatorKernelsTest, ACountBelowOneDoesNothing) {
+  Fixture fx;
+  VectorProduceParams p = fx.params(12.5f, 3);
+  p.crossfadeSlope = 0.25f;
+  p.crossfadeOffset = 3.0f;
+  const VectorProduceParams before = p;
+  float pitch[4] = {8, 8, 8, 8};
+  float sync[4] = {0.5f, 0.5f, 0.5f, 0.5f};
+  Aligned out(4);
+  out.data[0] = 42.0f;
+  vectorProduceWaveFast(&p, fx.tables.data(), pitch, out.data, 0);
+  vectorProduceSquareFast(&p, fx.tables.data(), pitch, pitch, out.data, -3);
+  vectorProduceWaveSyncCpp(&p, fx.tables.data(), pitch, sync, out.data, 0);
+  vectorProduceSquareSyncCpp(&p, fx.tables.data(), pitch, sync, pitch, out.data, 0);
+  EXPECT_EQ(out.data[0], 42.0f);
+  EXPECT_EQ(std::memcmp(&p, &before, sizeof(p)), 0);
+}
+
+// Pitch plus sync at the top of what the buses allow (30 + 2), below the
+// table (-12) and NaN: the index stays inside the frequency table, whose
+// arrays here end exactly where the table does.
+TEST(OscillatorKernelsTest, PitchOutsideTheTableReadsItsEnds) {
+  Fixture fx;
+  const int n = 64;
+  for (float top : {30.0f, -12.0f, cNaN, 1e30f}) {
+    std::vector<float> pitch(n + 4, top);
+    std::vector<float> sync(n + 4, 2.0f);
+    std::vector<float> width(n + 4, 0.3f);
+    Aligned out(n);
+    VectorProduceParams p = fx.params();
+    vectorProduceWaveSyncCpp(&p, fx.tables.data(), pitch.data(), sync.data(), out.data, n);
+    vectorProduceSquareSyncCpp(&p, fx.tables.data(), pitch.data(), sync.data(), width.data(), out.data, n);
+    vectorProduceWaveFast(&p, fx.tables.data(), pitch.data(), out.data, n);
+    vectorProduceSquareFast(&p, fx.tables.data(), pitch.data(), width.data(), out.data, n);
+    for (int i = 0; i < n; ++i) ASSERT_TRUE(std::isfinite(out.data[i])) << top;
+    const int32_t expectedTable = top > 0.0f ? fx.tableNumbers.back() : fx.tableNumbers.front();
+    EXPECT_EQ(p.tableIndex, expectedTable) << top;
+  }
+}
+
+// Sync 0.5: the slave resets every 2^0.5 of its cycles, and over the last
+// 5 % of that period it fades towards the wave shifted by half a cycle.
+// Sync 1: the reset falls on a cycle start; no crossfade.
+TEST(OscillatorKernelsTest, SyncPeriodAndCrossfade) {
+  Fixture fx;
+  const float pitch = noteToPitch(40);
+  for (float s : {0.5f, 1.0f}) {
+    VectorProduceParams p = fx.params(0.0f, 0);
+    float out = 0.0f;
+    float one = 0.0f;
+    // A sample to settle on the table, then one sample per call so that the
+    // phases can be watched.
+    vectorProduceWaveSyncCpp(&p, fx.tables.data(), &pitch, &s, &out, 1);
+    const int32_t size = fx.sizes[static_cast<size_t>(p.tableIndex)];
+    const float period = std::exp2(s) * static_cast<float>(size);
+    if (s == 1.0f) {
+      EXPECT_EQ(p.crossfadeStart, 2.0f * static_cast<float>(size) + 1.0f);
+    } else {
+      EXPECT_NEAR(p.crossfadeStart, 0.95f * period, 1e-2f);
+      EXPECT_NEAR(p.crossfadeOffset, 0.5f * static_cast<float>(size), 1e-3f);
+      EXPECT_NEAR(p.crossfadeSlope, 1.0f / (0.05f * period), 1e-6f);
+    }
+    int faded = 0;
+    int resets = 0;
+    const int n = 40000;
+    const float* table = fx.tables.data() + p.tableIndex * Oscillator::cTableStride;
+    for (int i = 0; i < n; ++i) {
+      const float phase = p.phase;
+      const float syncPhase = p.syncPhase;
+      vectorProduceWaveSyncCpp(&p, fx.tables.data(), &pitch, &s, &one, 1);
+      int32_t k = static_cast<int32_t>(phase);
+      const float plain = table[k] + (phase - static_cast<float>(k)) * (table[k + 1] - table[k]);
+      if (syncPhase < p.crossfadeStart)
+        ASSERT_EQ(one, plain) << i;
+      else
+        ++faded;
+      if (p.syncPhase < syncPhase) ++resets;
+      ASSERT_LT(p.phase, static_cast<float>(size));
+      ASSERT_LT(p.syncPhase, period * 1.0001f);
+    }
+    if (s == 1.0f) {
+      EXPECT_EQ(faded, 0);
+    } else {
+      EXPECT_NEAR(static_cast<double>(faded) / n, 0.05, 0.005);
+    }
+    // The master cycles at the pitch itself.
+    const double expectedResets = n * std::exp2(static_cast<double>(pitch)) / 44100.0;
+    EXPECT_NEAR(resets, expectedResets, 1.5);
+  }
+}
+
+// Sync raised between calls leaves a sync phase of several periods of the
+// new setting; the phase that the reset derives from it must stay inside
+// the table. Negative and huge sync values are held to [0, 30].
+TEST(OscillatorKernelsTest, SyncPhaseLeftFromAnotherSettingStaysInRange) {
+  Fixture fx;
+  const float pitch = noteToPitch(60);
+  for (float s : {0.25f, -0.5f, -1.0f, 1e9f, cNaN}) {
+    VectorProduceParams p = fx.params(0.0f, 0);
+    float high = 2.0f;
+    float out[64];
+    float width[64];
+    for (float& w : width) w = 0.5f;
+    for (int i = 0; i < 500; ++i) vectorProduceWaveSyncCpp(&p, fx.tables.data(), &pitch, &high, out, 1);
+    p.syncPhase = 3.9f * static_cast<float>(fx.sizes[static_cast<size_t>(p.tableIndex)]);
+    std::vector<float> pitches(64, pitch);
+    std::vector<float> syncs(64, s);
+    vectorProduceSquareSyncCpp(&p, fx.tables.data(), pitches.data(), syncs.data(), width, out, 64);
+    vectorProduceWaveSyncCpp(&p, fx.tables.data(), pitches.data(), syncs.data(), out, 64);
+    const float size = static_cast<float>(fx.sizes[static_cast<size_t>(p.tableIndex)]);
+    EXPECT_GE(p.phase, 0.0f) << s;
+    EXPECT_LT(p.phase, size) << s;
+    for (float v : out) ASSERT_TRUE(std::isfinite(v)) << s;
+  }
+}
+
+} // namespace

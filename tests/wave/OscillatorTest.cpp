@@ -1,0 +1,301 @@
+// The oscillator as a unit of the signal graph: its inputs, the choice of
+// kernel, phase reset, the noise register and floor, rate changes, and a
+// render path that allocates nothing.
+
+#include "tests/support/AllocationCounter.h"
+#include "tests/wave/OscillatorTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+using namespace osctest;
+
+namespace {
+
+TEST(OscillatorTest, StartsWithinTheFirstTableAndTheSynthesizersPulseShares) {
+  auto style = makeStyle();
+  wave::Environment env(64);
+  Oscillator osc(style.get(), &env);
+  EXPECT_EQ(osc.waveForm.get(), Oscillator::Sawtooth);
+  EXPECT_EQ(osc.sync.getParameter().getMaxValue(), 2.0f);
+  EXPECT_GE(osc.kernelState.phase, 0.0f);
+  EXPECT_LT(osc.kernelState.phase, 64.0f);
+  EXPECT_GE(osc.noiseState, 1u);
+  EXPECT_LE(osc.noiseState, 16777215u);
+  // Square level 0.6 split evenly, over the sawtooth level 0.5.
+  EXPECT_FLOAT_EQ(osc.kernelState.pulseGain, 0.6f);
+  EXPECT_FLOAT_EQ(osc.kernelState.sawGain, 0.6f);
+  ASSERT_NE(osc.frequencyTable, nullptr);
+  EXPECT_EQ(osc.frequencyTable->rate, 44100);
+}
+
+TEST(OscillatorTest, AnUnknownWaveFormLeavesTheBlockAsItWas) {
+  BuiltStyle built;
+  wave::Environment env(64);
+  Oscillator osc(built.style.get(), &env);
+  osc.waveForm = static_cast<Oscillator::WaveForm>(5);
+  for (int i = 0; i < 64; ++i) osc.ownBlock->data[i] = 7.0f;
+  for (float v : render(env, osc, 128)) ASSERT_EQ(v, 7.0f);
+}
+
+// A mute call pulls nothing, writes nothing and leaves phase and noise.
+TEST(OscillatorTest, AMuteCallChangesNothing) {
+  BuiltStyle built;
+  wave::Environment env(64);
+  for (int form = 0; form < 5; ++form) {
+    Oscillator osc(built.style.get(), &env);
+    osc.waveForm = static_cast<Oscillator::WaveForm>(form);
+    ControlSignal pitch(&env, {9.0f});
+    osc.frequency.setController(&pitch);
+    for (int i = 0; i < 64; ++i) osc.ownBlock->data[i] = 3.0f;
+    const float phase = osc.kernelState.phase;
+    const uint32_t noise = osc.noiseState;
+    osc.produce(osc.ownBlock, 64, wave::cMuteCall);
+    EXPECT_EQ(osc.kernelState.phase, phase);
+    EXPECT_EQ(osc.noiseState, noise);
+    EXPECT_EQ(pitch.position, 0u) << form;
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(osc.ownBlock->data[i], 3.0f);
+  }
+}
+
+TEST(OscillatorTest, ResetPhaseGoesThreeQuartersIntoTheTableLastPlayed) {
+  auto style = makeStyle();
+  wave::Environment env(64);
+  Oscillator osc(style.get(), &env);
+  // 440 Hz at 44.1 kHz fits 50 harmonics: a table of 256 points; 110 Hz
+  // fits 200: 1024 points. Find a pitch that plays a 512-point table.
+  const Oscillator::FrequencyTable* table = style->getFrequencyTable(44100);
+  float pitch = noteToPitch(69);
+  while (style->tableSizes[table->tableIndex[static_cast<int>(pitch * 409.6f + 4096.0f)]] != 512) pitch -= 0.05f;
+  setNow(osc.frequency, pitch);
+  render(env, osc, 64);
+  ASSERT_EQ(style->tableSizes[osc.kernelState.tableIndex], 512);
+  osc.resetPhase();
+  EXPECT_EQ(osc.kernelState.phase, 384.0f);
+  EXPECT_EQ(osc.kernelState.syncPhase, 384.0f);
+}
+
+// Two oscillators on the same phase. Phases stepped once per sample and four
+// samples at a time round differently: over 1500 samples they drift apart
+// by some thousandths of a table point, which a steep stretch of the wave
+// turns into differences of up to about 0.002.
+struct Pair {
+  Pair(Oscillator::Style* style, wave::Environment* env, Oscillator::WaveForm form) : a(style, env), b(style, env) {
+    a.waveForm = form;
+    b.waveForm = form;
+  }
+  void align(wave::Environment& env) {
+    render(env, a, 4);
+    render(env, b, 4);
+    a.resetPhase();
+    b.resetPhase();
+  }
+  Oscillator a;
+  Oscillator b;
+};
+
+// Sync held at 0 by a constant producer runs the free-running kernel; a
+// producer of zeros that does not say it is constant runs the sync kernel,
+// whose output agrees.
+TEST(OscillatorTest, SyncZeroSoundsLikeNoSync) {
+  BuiltStyle built;
+  wave::Environment env(64);
+  for (Oscillator::WaveForm form : {Oscillator::Sawtooth, Oscillator::Square, Oscillator::Triangle}) {
+    Pair p(built.style.get(), &env, form);
+    ControlSignal zeros(&env, {0.0f}, false);
+    p.b.sync.setController(&zeros);
+    setNow(p.a.frequency, noteToPitch(60));
+    setNow(p.b.frequency, noteToPitch(60));
+    setNow(p.a.pulseWidth, 0.3f);
+    setNow(p.b.pulseWidth, 0.3f);
+    p.align(env);
+    std::vector<float> x = render(env, p.a, 1500);
+    std::vector<float> y = render(env, p.b, 1500);
+    // The sync kernel marks its state so: no crossfade is pending.
+    EXPECT_GT(p.b.kernelState.crossfadeStart, static_cast<float>(built.style->tableSizes[p.b.kernelState.tableIndex]));
+    for (size_t i = 0; i < x.size(); ++i) ASSERT_NEAR(x[i], y[i], 4e-3f) << form << " " << i;
+  }
+}
+
+// Sync by exactly one octave: the oscillator sounds an octave up, like a
+// free-running one there.
+TEST(OscillatorTest, SyncOfOneOctaveMatchesTheOctaveAbove) {
+  BuiltStyle built;
+  wave::Environment env(64);
+  Pair p(built.style.get(), &env, Oscillator::Sawtooth);
+  setNow(p.a.frequency, noteToPitch(62));
+  setNow(p.a.sync, 1.0f);
+  setNow(p.b.frequency, noteToPitch(74));
+  p.align(env);
+  std::vector<float> x = render(env, p.a, 1500);
+  std::vector<float> y = render(env, p.b, 1500);
+  for (size_t i = 0; i < x.size(); ++i) ASSERT_NEAR(x[i], y[i], 4e-3f) << i;
+}
+
+TEST(OscillatorTest, NoiseRegisterShiftsEightTimesPerSample) {
+  auto style = makeStyle();
+  wave::Environment env(64);
+  Oscillator osc(style.get(), &env);
+  std::mt19937 rng(5);
+  for (int trial = 0; trial < 2000; ++trial) {
+    uint32_t s = 1u + rng() % 16777215u;
+    osc.noiseState = s;
+    const float w = osc.nextNoise();
+    for (int k = 0; k < 8; ++k) {
+      s *= 2;
+      if (s & 0x1000000u) s ^= 0x11d872bu;
+    }
+    ASSERT_EQ(osc.noiseState, s);
+    ASSERT_EQ(w, static_cast<float>(static_cast<int32_t>(s) - 0x800000) * 1.1920929e-7f);
+  }
+}
+
+// Every non-zero 24-bit state comes round once before the sequence repeats.
+TEST(OscillatorTest, NoiseRegisterRunsThroughAllStatesAndNeverZero) {
+  auto style = makeStyle();
+  wave::Environment env(64);
+  Oscillator osc(style.get(), &env);
+  const uint32_t start = osc.noiseState;
+  uint32_t period = 0;
+  do {
+    osc.nextNoise();
+    ++period;
+    ASSERT_NE(osc.noiseState, 0u);
+    ASSERT_LT(osc.noiseState, 1u << 24);
+  } while (osc.noiseState != start && period <= (1u << 24));
+  EXPECT_EQ(period, (1u << 24) - 1u);
+}
+
+TEST(OscillatorTest, WhiteNoiseStaysWithinItsLevelAndDiffersPerOscillator) {
+  auto style = makeStyle();
+  wave::Environment env(64);
+  Oscillator a(style.get(), &env);
+  Oscillator b(style.get(), &env);
+  a.waveForm = Oscillator::WhiteNoise;
+  b.waveForm = Oscillator::WhiteNoise;
+  std::vector<float> x = render(env, a, 20000);
+  std::vector<float> y = render(env, b, 20000);
+  float lo = 1.0f;
+  float hi = -1.0f;
+  int same = 0;
+  for (size_t i = 0; i < x.size(); ++i) {
+    ASSERT_GE(x[i], -cSynthNoise);
+    ASSERT_LT(x[i], cSynthNoise);
+    lo = std::min(lo, x[i]);
+    hi = std::max(hi, x[i]);
+    if (x[i] == y[i]) ++same;
+  }
+  EXPECT_LT(lo, -0.99f * cSynthNoise);
+  EXPECT_GT(hi, 0.99f * cSynthNoise);
+  EXPECT_LT(same, 10);
+}
+
+// The tonal wave forms get the noise floor added: at most its level away
+// from the clean wave, with the RMS of uniform noise of that level.
+TEST(OscillatorTest, BackgroundNoiseIsAddedAtItsLevel) {
+  BuiltStyle clean;
+  auto noisy = makeStyle(cSynthSquare[1], 0.0006f);
+  std::memcpy(noisy->sawtoothTables, clean.style->sawtoothTables, sizeof(noisy->sawtoothTables));
+  std::memcpy(noisy->triangleTables, clean.style->triangleTables, sizeof(noisy->triangleTables));
+  wave::Environment env(64);
+  for (Oscillator::WaveForm form : {Oscillator::Triangle, Oscillator::Sawtooth, Oscillator::Square}) {
+    Oscillator a(clean.style.get(), &env);
+    Oscillator b(noisy.get(), &env);
+    a.waveForm = form;
+    b.waveForm = form;
+    render(env, a, 4);
+    render(env, b, 4);
+    a.resetPhase();
+    b.resetPhase();
+    std::vector<float> x = render(env, a, 20000);
+    std::vector<float> y = render(env, b, 20000);
+    double sum = 0.0;
+    for (size_t i = 0; i < x.size(); ++i) {
+      const double d = static_cast<double>(y[i]) - x[i];
+      ASSERT_LE(std::fabs(d), 0.0006 * 1.001);
+      sum += d * d;
+    }
+    EXPECT_NEAR(std::sqrt(sum / x.size()), 0.0006 / std::sqrt(3.0), 0.00003);
+  }
+}
+
+// A new rate swaps the frequency table at the next block; the phase goes on
+// where it was.
+TEST(OscillatorTest, ARateChangeSwapsTheTableAndKeepsThePhase) {
+  BuiltStyle built;
+  wave::Environment env(64);
+  Oscillator osc(built.style.get(), &env);
+  render(env, osc, 64);
+  const float phase = osc.kernelState.phase;
+  env.setSampleRate(48000.0f);
+  osc.updateFrequencyTable();
+  EXPECT_EQ(osc.frequencyTable->rate, 48000);
+  EXPECT_EQ(osc.kernelState.frequencyTable, osc.frequencyTable->frequency);
+  EXPECT_EQ(osc.kernelState.tableIndexTable, osc.frequencyTable->tableIndex);
+  EXPECT_EQ(osc.kernelState.phase, phase);
+  EXPECT_EQ(osc.currentRate, 48000.0f);
+}
+
+// Once the style has the rate's table, rendering allocates nothing: every
+// wave form, with and without sync, through a rate change to a rate the
+// plug-in announced.
+TEST(OscillatorTest, RenderingAllocatesNothing) {
+  BuiltStyle built;
+  wave::Environment env(256);
+  built.style->prepareSampleRate(96000.0f);
+  Oscillator osc(built.style.get(), &env);
+  ControlSignal vibrato(&env, std::vector<float>(4096, 0.0f));
+  for (size_t i = 0; i < vibrato.values.size(); ++i)
+    vibrato.values[i] = 7.0f + 0.1f * std::sin(static_cast<float>(i) * 0.01f);
+  osc.frequency.setController(&vibrato);
+  std::vector<float> sink(256);
+  zarn::test::AllocationCounter counter;
+  for (int form = 0; form < 5; ++form) {
+    osc.waveForm = static_cast<Oscillator::WaveForm>(form);
+    for (float s : {0.0f, 0.7f}) {
+      osc.sync.getParameter().setInterpolated(s, 0.0f);
+      for (int block = 0; block < 4; ++block) {
+        if (block == 2) env.setSampleRate(96000.0f);
+        env.beginBlock();
+        wave::Block* b = osc.pull(256);
+        sink[static_cast<size_t>(block)] += b->data[block];
+        env.endBlock(256);
+      }
+      env.setSampleRate(44100.0f);
+    }
+  }
+  EXPECT_EQ(counter.count(), 0);
+  for (float v : sink) EXPECT_TRUE(std::isfinite(v));
+}
+
+// Pitch, pulse width and sync driven by producers beyond the buses' limits
+// (and NaN) never leave the tables and never produce a NaN.
+TEST(OscillatorTest, ModulationBeyondTheLimitsStaysFinite) {
+  BuiltStyle built;
+  wave::Environment env(64);
+  const std::vector<float> wild = {30.0f, 45.0f, -30.0f, std::nanf(""), 1e20f, -1e20f, 2.0f, 0.5f};
+  for (int form = 0; form < 3; ++form) {
+    Oscillator osc(built.style.get(), &env);
+    osc.waveForm = static_cast<Oscillator::WaveForm>(form);
+    ControlSignal pitch(&env, std::vector<float>());
+    ControlSignal width(&env, std::vector<float>());
+    ControlSignal sync(&env, std::vector<float>());
+    for (int i = 0; i < 4096; ++i) {
+      pitch.values.push_back(wild[static_cast<size_t>(i) % wild.size()]);
+      width.values.push_back(wild[static_cast<size_t>(i / 3) % wild.size()]);
+      sync.values.push_back(wild[static_cast<size_t>(i / 5) % wild.size()]);
+    }
+    osc.frequency.setController(&pitch);
+    osc.pulseWidth.setController(&width);
+    osc.sync.setController(&sync);
+    for (float v : render(env, osc, 4096)) ASSERT_TRUE(std::isfinite(v)) << form;
+  }
+}
+
+} // namespace

@@ -1,0 +1,188 @@
+#include "wave/Oscillator.h"
+
+#include "wave/OscillatorStyle.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr float cEpsilon = 1.1920929e-7f;
+
+// The noise register: a 24-bit Galois shift register of maximal length
+// (16777215 states, never 0).
+constexpr uint32_t cNoiseFeedback = 0x11d872b;
+
+constexpr uint32_t stepNoiseOnce(uint32_t s) {
+  s *= 2;
+  if (s & 0x1000000) s ^= cNoiseFeedback;
+  return s;
+}
+
+// One shift per sample would make each value about twice the one before
+// (modulo the range), i.e. strongly correlated neighbours: "white" noise
+// would fall by some 9 dB from the bass to the top. Eight shifts per sample
+// leave a correlation of 1/256. The register is linear, so eight shifts are
+// the low 16 bits moved up by 8, xor the eight shifts of the top 8 bits,
+// taken from this table.
+struct NoiseSteps {
+  uint32_t v[256];
+};
+
+constexpr NoiseSteps makeNoiseSteps() {
+  NoiseSteps t{};
+  for (uint32_t h = 0; h < 256; ++h) {
+    uint32_t s = h << 16;
+    for (int k = 0; k < 8; ++k) s = stepNoiseOnce(s);
+    t.v[h] = s;
+  }
+  return t;
+}
+
+constexpr NoiseSteps cNoiseSteps = makeNoiseSteps();
+
+} // namespace
+
+Oscillator::Oscillator(Style* style, wave::Environment* env)
+    : wave::Source(env), frequency(env, 8.0f), pulseWidth(env, 0.0f), sync(env, 0.0f), waveForm(nullptr, Sawtooth),
+      style(style) {
+  frequency.getParameter().setLimits(-10.0f, 30.0f);
+  pulseWidth.getParameter().setLimits(0.0f, 1.0f);
+  sync.getParameter().setLimits(0.0f, 2.0f);
+
+  noiseState = 1u + static_cast<uint32_t>(std::rand() % 16777215);
+
+  kernelState.frequencyTable = nullptr;
+  kernelState.tableIndexTable = nullptr;
+  kernelState.tableSizes = style->tableSizes;
+  kernelState.tableStride = cTableStride;
+  kernelState.phase = static_cast<float>(std::rand() % 64);
+  kernelState.syncPhase = kernelState.phase;
+  kernelState.crossfadeStart = 1000.0f;
+  kernelState.crossfadeSlope = 0.0f;
+  kernelState.crossfadeOffset = 0.0f;
+  kernelState.tableIndex = 0;
+  kernelState.indexOffset = 10.0f * Style::cFrequencyTableFactor;
+  kernelState.indexScale = Style::cFrequencyTableFactor;
+  // A style without sawtooth level has silent sawtooth tables; its pulse is
+  // silent too, not a NaN.
+  const float saw = style->sawtoothLevel;
+  kernelState.pulseGain = saw != 0.0f ? style->squareLevel * style->squarePulseShare / saw : 0.0f;
+  kernelState.sawGain =
+      saw != 0.0f ? static_cast<float>(static_cast<double>(style->squareLevel) *
+                                       (1.0 - static_cast<double>(style->squarePulseShare)) / static_cast<double>(saw))
+                  : 0.0f;
+  kernelState.sawLevel = saw;
+
+  updateFrequencyTable();
+}
+
+Oscillator::~Oscillator() = default;
+
+void Oscillator::updateFrequencyTable() {
+  const float rate = env->sampleRate;
+  if (frequencyTable && !(std::fabs(rate - currentRate) > cEpsilon)) return;
+  currentRate = rate;
+  frequencyTable = style->getFrequencyTable(Style::truncateRate(rate));
+  kernelState.frequencyTable = frequencyTable->frequency;
+  kernelState.tableIndexTable = frequencyTable->tableIndex;
+}
+
+void Oscillator::resetPhase() {
+  kernelState.phase = 0.75f * static_cast<float>(kernelState.tableSizes[kernelState.tableIndex]);
+  kernelState.syncPhase = kernelState.phase;
+}
+
+void Oscillator::produce(wave::Block* block, int count, int flags) {
+  updateFrequencyTable();
+  switch (waveForm.get()) {
+  case Triangle:
+    produceWave(style->triangleTables, block, count, flags);
+    addBackgroundNoise(block, count, flags);
+    break;
+  case Sawtooth:
+    produceWave(style->sawtoothTables, block, count, flags);
+    addBackgroundNoise(block, count, flags);
+    break;
+  case Square:
+    produceSquare(block, count, flags);
+    addBackgroundNoise(block, count, flags);
+    break;
+  case WhiteNoise:
+  case PinkNoise:
+    produceNoise(block, count, flags);
+    break;
+  default:
+    break;
+  }
+}
+
+namespace {
+
+const float* pulled(wave::Producer* p, int count, wave::Environment* env) {
+  wave::Block* b = p->pull(count, 0);
+  return (b ? b : env->silentBlock)->data;
+}
+
+} // namespace
+
+void Oscillator::produceWave(const float (*tables)[cTableStride], wave::Block* block, int count, int flags) {
+  if (flags & wave::cMuteCall) return;
+  const float* pitch = pulled(frequency.output, count, env);
+  const float* syncValues = pulled(sync.output, count, env);
+  if (sync.output->constantBlock && std::fabs(syncValues[0]) <= cEpsilon)
+    vectorProduceWaveFast(&kernelState, tables[0], pitch, block->data, count);
+  else
+    vectorProduceWaveSyncCpp(&kernelState, tables[0], pitch, syncValues, block->data, count);
+}
+
+void Oscillator::produceSquare(wave::Block* block, int count, int flags) {
+  if (flags & wave::cMuteCall) return;
+  const float* pitch = pulled(frequency.output, count, env);
+  const float* widths = pulled(pulseWidth.output, count, env);
+  const float* syncValues = pulled(sync.output, count, env);
+  const float* tables = style->sawtoothTables[0];
+  if (sync.output->constantBlock && std::fabs(syncValues[0]) <= cEpsilon)
+    vectorProduceSquareFast(&kernelState, tables, pitch, widths, block->data, count);
+  else
+    vectorProduceSquareSyncCpp(&kernelState, tables, pitch, syncValues, widths, block->data, count);
+}
+
+float Oscillator::nextNoise() {
+  noiseState = ((noiseState & 0xffffu) << 8) ^ cNoiseSteps.v[noiseState >> 16];
+  return static_cast<float>(static_cast<int32_t>(noiseState) - 0x800000) * 1.1920929e-7f;
+}
+
+void Oscillator::produceNoise(wave::Block* block, int count, int flags) {
+  if (flags & wave::cMuteCall) return;
+  float* out = block->data;
+  const float level = style->noiseLevel;
+  if (waveForm.get() == WhiteNoise) {
+    for (int i = 0; i < count; ++i) out[i] = nextNoise() * level;
+    return;
+  }
+  // Three one-pole low passes in parallel plus a direct share: -3 dB per
+  // octave over the audio band. All four shares are positive; with the
+  // fastest pole's share negative and a tenth of its size the spectrum fell
+  // by 6 dB per octave from 1 to 5 kHz and went flat at the top.
+  float b0 = pinkState[0];
+  float b1 = pinkState[1];
+  float b2 = pinkState[2];
+  for (int i = 0; i < count; ++i) {
+    const double x = static_cast<double>(nextNoise() * level);
+    b0 = static_cast<float>(0.99765 * b0 + 0.0594276 * x);
+    b1 = static_cast<float>(0.963 * b1 + 0.17790984 * x);
+    b2 = static_cast<float>(0.57 * b2 + 0.63161478 * x);
+    out[i] = static_cast<float>(static_cast<double>(b0) + b1 + b2 + 0.11088 * x);
+  }
+  pinkState[0] = b0;
+  pinkState[1] = b1;
+  pinkState[2] = b2;
+}
+
+void Oscillator::addBackgroundNoise(wave::Block* block, int count, int flags) {
+  if (flags & wave::cMuteCall) return;
+  float* out = block->data;
+  const float level = style->backgroundNoiseLevel;
+  for (int i = 0; i < count; ++i) out[i] += nextNoise() * level;
+}

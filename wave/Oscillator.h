@@ -1,0 +1,95 @@
+#pragma once
+
+// One oscillator of a synthesizer voice: a triangle, sawtooth or pulse wave
+// read from the band-limited tables of a shared Oscillator::Style
+// (wave/OscillatorStyle.h), or white or pink noise.
+//
+// The pitch input is an exp-frequency (log2 of Hz) per sample. With a sync
+// input above 0 the oscillator runs sync octaves above the pitch and is
+// hard-synced to a virtual master at the pitch itself, whose cycle is 2^sync
+// of its own; when that is not a whole number of cycles a raised-cosine
+// crossfade over the last 5 % of the master cycle hides the reset. The tonal
+// wave forms get a faint noise floor added (the style's background noise
+// level).
+
+#include "base/Property.h"
+#include "wave/FloatParameter.h"
+#include "wave/OscillatorKernels.h"
+#include "wave/Producer.h"
+
+#include <cstdint>
+
+class Oscillator : public wave::Source {
+public:
+  enum WaveForm : int32_t {
+    Triangle = 0,   // "Triangle"
+    Sawtooth = 1,   // "Sawtooth"
+    Square = 2,     // "Square": a pulse built from the sawtooth tables
+    WhiteNoise = 3, // "White"
+    PinkNoise = 4   // "Pink"
+  };
+
+  // The tables every oscillator shares; defined in wave/OscillatorStyle.h.
+  class Style;
+
+  static constexpr int32_t cTableCount = 128;
+  // Floats from one table to the next: the largest play size plus the point
+  // that repeats the cycle's start.
+  static constexpr int32_t cTableStride = 4097;
+  static constexpr int32_t cMaxTableSize = 4096;
+
+  // One per sample rate, made and owned by the style: for each pitch entry
+  // (exp-frequency -10 + i / 409.6) the normalized frequency and the highest
+  // table that plays at it without aliasing. A raw block of 32770 words:
+  // the rate, the frequencies (the last of them a guard entry repeating the
+  // one before, so that interpolation at the top entry reads a defined
+  // value), the table numbers.
+  struct FrequencyTable {
+    int32_t rate;
+    float frequency[cFrequencyTableEntries + 1];
+    int32_t tableIndex[cFrequencyTableEntries];
+  };
+
+  // The style must be customized and initialized: its square and sawtooth
+  // values are read here, once. Fetches the frequency table of the
+  // environment's rate (the style's lock is taken if that rate is new).
+  Oscillator(Style* style, wave::Environment* env);
+  ~Oscillator() override;
+
+  // Renders by waveForm; any other value leaves the block as it was. A mute
+  // call (flags bit 0) pulls nothing, writes nothing and leaves the phase
+  // and noise where they are.
+  void produce(wave::Block* block, int count, int flags) override;
+
+  // Both phases to three quarters into the cycle of the table last played
+  // (the sawtooth's zero crossing), for a note-on with phase sync.
+  void resetPhase();
+  // Swaps in the frequency table of the environment's rate when the rate
+  // has changed; the phase is kept.
+  void updateFrequencyTable();
+
+  // The steps of produce.
+  void produceWave(const float (*tables)[cTableStride], wave::Block* block, int count, int flags);
+  void produceSquare(wave::Block* block, int count, int flags);
+  void produceNoise(wave::Block* block, int count, int flags);
+  void addBackgroundNoise(wave::Block* block, int count, int flags);
+
+  // The next noise value in [-1, 1).
+  float nextNoise();
+
+  // Inputs. Pitch in exp-frequency units (initial 8, limits -10..30), pulse
+  // width 0..1 (initial 0), sync in octaves 0..2 (initial 0).
+  wave::FloatParameterBus frequency;
+  wave::FloatParameterBus pulseWidth;
+  wave::FloatParameterBus sync;
+  Property<WaveForm> waveForm;
+
+  // Not owned: it belongs to the style.
+  const FrequencyTable* frequencyTable = nullptr;
+  // A 24-bit shift register, never 0.
+  uint32_t noiseState;
+  float pinkState[3] = {0.0f, 0.0f, 0.0f};
+  VectorProduceParams kernelState;
+  float currentRate = 0.0f;
+  Style* style;
+};

@@ -1,0 +1,271 @@
+#include "wave/OscillatorKernels.h"
+
+#include <cmath>
+#include <cstddef>
+#include <emmintrin.h>
+
+namespace {
+
+constexpr float cEpsilon = 1.1920929e-7f;
+constexpr float cLastEntry = static_cast<float>(cFrequencyTableEntries - 1);
+// Marks "no pitch or sync looked up yet", so that the first sample of a sync
+// kernel call always looks up.
+constexpr float cNoValue = 1000.0f;
+constexpr double cPi = 3.14159265358979323846;
+
+struct Lookup {
+  float frequency; // cycles per sample
+  int32_t table;
+};
+
+// The pitch's entry of the frequency table. The index is held inside the
+// table: the pitch range the buses allow reaches past its top (30 is entry
+// 16384), and a modulated pitch is not limited at all. Entry 16383 is the
+// highest read; its interpolation partner is the guard entry, weighted 0.
+inline Lookup lookUp(const VectorProduceParams* p, float pitch) {
+  float x = pitch * p->indexScale + p->indexOffset;
+  if (!(x >= 0.0f))
+    x = 0.0f; // also a NaN
+  else if (x > cLastEntry)
+    x = cLastEntry;
+  int32_t k = static_cast<int32_t>(x);
+  const float* f = p->frequencyTable;
+  return {f[k] + (x - static_cast<float>(k)) * (f[k + 1] - f[k]), p->tableIndexTable[k]};
+}
+
+// Brings a stored phase into [0, size): the kernels read the table at it
+// without further checks.
+inline float wrapPhase(float phase, float size) {
+  if (phase >= 0.0f && phase < size) return phase;
+  float r = std::fmod(phase, size);
+  if (r < 0.0f) r += size;
+  if (!(r >= 0.0f && r < size)) r = 0.0f; // a NaN, or a negative tiny r that rounded up to size
+  return r;
+}
+
+inline float holdSync(float s) {
+  if (!(s >= 0.0f)) return 0.0f;
+  return s > cMaxSyncOctaves ? cMaxSyncOctaves : s;
+}
+
+inline float holdPulseWidth(float w) {
+  // The same as max(w, 0) then min(., 1) in SSE, a NaN included.
+  w = w > 0.0f ? w : 0.0f;
+  return w < 1.0f ? w : 1.0f;
+}
+
+inline float readTable(const float* table, float x) {
+  int32_t n = static_cast<int32_t>(x);
+  return table[n] + (x - static_cast<float>(n)) * (table[n + 1] - table[n]);
+}
+
+// The pulse at x: the sawtooth at x plus the sawtooth read backwards from a
+// point (size / 2) x v ahead, v = 1 - pulse width. Their sum is a pulse of
+// duty v / 2; both are zero-mean, so the pulse is too.
+inline float readPulse(const VectorProduceParams* p, const float* table, int32_t size, float x, float v) {
+  int32_t n = static_cast<int32_t>(x);
+  float frac = x - static_cast<float>(n);
+  float a = table[n] + frac * (table[n + 1] - table[n]);
+  int32_t c = static_cast<int32_t>(static_cast<float>(size / 2) * v) + 2 * size;
+  int32_t j = (c - n - 1) & (size - 1);
+  double w = 1.0 - static_cast<double>(frac);
+  float m = static_cast<float>(static_cast<double>(table[j]) + w * static_cast<double>(table[j + 1] - table[j]));
+  return a * (p->sawGain * v + p->pulseGain) + m * p->pulseGain;
+}
+
+template <bool square>
+void produceSync(VectorProduceParams* p, const float* tables, const float* pitch, const float* sync,
+                 const float* pulseWidth, float* out, int count) {
+  if (count < 1) return;
+  const int32_t* sizes = p->tableSizes;
+  int32_t t = p->tableIndex;
+  int32_t size = sizes[t];
+  float fsize = static_cast<float>(size);
+  const float* table = tables + static_cast<ptrdiff_t>(t) * p->tableStride;
+  float phase = wrapPhase(p->phase, fsize);
+  float syncPhase = p->syncPhase >= 0.0f ? p->syncPhase : 0.0f;
+  float xStart = p->crossfadeStart;
+  float xSlope = p->crossfadeSlope;
+  float xOffset = p->crossfadeOffset;
+  float lastPitch = cNoValue;
+  float lastSync = cNoValue;
+  float inc = 0.0f;
+  float period = fsize;
+
+  for (int i = 0; i < count; ++i) {
+    float v = square ? 1.0f - holdPulseWidth(pulseWidth[i]) : 0.0f;
+    float o = square ? readPulse(p, table, size, phase, v) : readTable(table, phase);
+    if (syncPhase >= xStart) {
+      // Fade towards the wave as it will be after the reset, so that the
+      // jump of a reset that is not a whole number of cycles is not heard.
+      float p2 = phase + xOffset;
+      if (p2 >= fsize) p2 -= fsize;
+      float alt = square ? readPulse(p, table, size, p2, v) : readTable(table, p2);
+      double g = 0.5 + 0.5 * std::cos(cPi * ((static_cast<double>(syncPhase) - static_cast<double>(xStart)) *
+                                                 static_cast<double>(xSlope) -
+                                             1.0));
+      o = static_cast<float>(static_cast<double>(o) + g * static_cast<double>(alt - o));
+    }
+    out[i] = o;
+
+    if (pitch[i] != lastPitch || sync[i] != lastSync) {
+      float s = holdSync(sync[i]);
+      Lookup l = lookUp(p, pitch[i] + s);
+      int32_t newSize = sizes[l.table];
+      if (newSize != size) {
+        float fnew = static_cast<float>(newSize);
+        phase = phase * fnew / fsize;
+        syncPhase = syncPhase * fnew / fsize;
+        size = newSize;
+        fsize = fnew;
+      }
+      t = l.table;
+      table = tables + static_cast<ptrdiff_t>(t) * p->tableStride;
+      inc = l.frequency * fsize;
+      float r = s - std::trunc(s);
+      if (std::fabs(r) > cEpsilon) {
+        period = std::exp(s * 0.6931472f) * fsize;
+        xStart = 0.95f * period;
+        xOffset = fsize - r * fsize;
+        xSlope = 1.0f / (period - xStart);
+      } else {
+        // A whole number of slave cycles per master cycle: the reset falls
+        // where the slave starts a cycle anyway, no crossfade.
+        period = std::ldexp(fsize, static_cast<int>(s));
+        xStart = period + 1.0f;
+      }
+      lastPitch = pitch[i];
+      lastSync = sync[i];
+    }
+
+    syncPhase += inc;
+    if (syncPhase >= period) {
+      // The master starts a cycle: the slave restarts with it.
+      syncPhase -= period;
+      // Only after a change of sync between blocks can more than one period
+      // be left; the phase must stay inside the table whatever is left.
+      if (syncPhase >= period) syncPhase = std::fmod(syncPhase, period);
+      phase = syncPhase < fsize ? syncPhase : std::fmod(syncPhase, fsize);
+    } else {
+      phase += inc;
+      if (phase >= fsize) phase -= fsize;
+    }
+  }
+
+  p->phase = phase;
+  p->tableIndex = t;
+  p->syncPhase = syncPhase;
+  p->crossfadeOffset = xOffset;
+  p->crossfadeStart = xStart;
+  p->crossfadeSlope = xSlope;
+}
+
+inline float lane0(__m128 v) { return _mm_cvtss_f32(v); }
+
+template <bool square>
+void produceFast(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
+                 float* out, int count) {
+  if (count < 1) return;
+  const int32_t* sizes = p->tableSizes;
+  Lookup l = lookUp(p, pitch[0]);
+  int32_t t = l.table;
+  int32_t size = sizes[t];
+  float fsize = static_cast<float>(size);
+  const float* table = tables + static_cast<ptrdiff_t>(t) * p->tableStride;
+  float phase = wrapPhase(p->phase * fsize / static_cast<float>(sizes[p->tableIndex]), fsize);
+  float inc = l.frequency * fsize;
+  float lastPitch = pitch[0];
+
+  const __m128 laneSteps = _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f);
+  const __m128 zero = _mm_setzero_ps();
+  const __m128 one = _mm_set1_ps(1.0f);
+  const __m128i oneInt = _mm_set1_epi32(1);
+  const __m128 pulseGain = _mm_set1_ps(p->pulseGain);
+  const __m128 sawGain = _mm_set1_ps(p->sawGain);
+  __m128 lanes = _mm_add_ps(_mm_set1_ps(phase), _mm_mul_ps(_mm_set1_ps(inc), laneSteps));
+  __m128 inc4 = _mm_set1_ps(4.0f * inc);
+  __m128 vsize = _mm_set1_ps(fsize);
+  alignas(16) int32_t idx[4];
+  alignas(16) int32_t jdx[4];
+
+  for (int s = 0; s < count; s += 4) {
+    // Lanes start below 3 x size (see the pitch change below), so two
+    // conditional subtractions bring them into [0, size).
+    lanes = _mm_sub_ps(lanes, _mm_and_ps(_mm_cmpge_ps(lanes, vsize), vsize));
+    lanes = _mm_sub_ps(lanes, _mm_and_ps(_mm_cmpge_ps(lanes, vsize), vsize));
+    __m128i n = _mm_cvttps_epi32(lanes);
+    __m128 frac = _mm_sub_ps(lanes, _mm_cvtepi32_ps(n));
+    _mm_store_si128(reinterpret_cast<__m128i*>(idx), n);
+    __m128 t0 = _mm_setr_ps(table[idx[0]], table[idx[1]], table[idx[2]], table[idx[3]]);
+    __m128 t1 = _mm_setr_ps(table[idx[0] + 1], table[idx[1] + 1], table[idx[2] + 1], table[idx[3] + 1]);
+    __m128 o = _mm_add_ps(t0, _mm_mul_ps(frac, _mm_sub_ps(t1, t0)));
+    if (square) {
+      __m128 w = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(pulseWidth + s), zero), one);
+      __m128 v = _mm_sub_ps(one, w);
+      __m128i c = _mm_add_epi32(_mm_cvttps_epi32(_mm_mul_ps(_mm_set1_ps(static_cast<float>(size / 2)), v)),
+                                _mm_set1_epi32(2 * size));
+      __m128i j = _mm_and_si128(_mm_sub_epi32(_mm_sub_epi32(c, n), oneInt), _mm_set1_epi32(size - 1));
+      _mm_store_si128(reinterpret_cast<__m128i*>(jdx), j);
+      __m128 m0 = _mm_setr_ps(table[jdx[0]], table[jdx[1]], table[jdx[2]], table[jdx[3]]);
+      __m128 m1 = _mm_setr_ps(table[jdx[0] + 1], table[jdx[1] + 1], table[jdx[2] + 1], table[jdx[3] + 1]);
+      __m128 m = _mm_add_ps(m0, _mm_mul_ps(_mm_sub_ps(one, frac), _mm_sub_ps(m1, m0)));
+      o = _mm_add_ps(_mm_mul_ps(o, _mm_add_ps(_mm_mul_ps(sawGain, v), pulseGain)), _mm_mul_ps(m, pulseGain));
+    }
+    _mm_store_ps(out + s, o);
+    lanes = _mm_add_ps(lanes, inc4);
+
+    if (pitch[s] != lastPitch) {
+      // Lane 0 has moved on with the old increment; the new one applies from
+      // lane 1 on. Lane 0 is brought back into [0, size) so that the lanes
+      // stay below 3 x size even when the pitch leaps up near half the rate.
+      l = lookUp(p, pitch[s]);
+      int32_t newSize = sizes[l.table];
+      float first = lane0(lanes);
+      if (newSize != size) {
+        float fnew = static_cast<float>(newSize);
+        first = first * fnew / fsize;
+        size = newSize;
+        fsize = fnew;
+        vsize = _mm_set1_ps(fsize);
+      }
+      first = wrapPhase(first, fsize);
+      t = l.table;
+      table = tables + static_cast<ptrdiff_t>(t) * p->tableStride;
+      inc = l.frequency * fsize;
+      lanes = _mm_add_ps(_mm_set1_ps(first), _mm_mul_ps(_mm_set1_ps(inc), laneSteps));
+      inc4 = _mm_set1_ps(4.0f * inc);
+      lastPitch = pitch[s];
+    }
+  }
+
+  // The phase of sample count: a lane of the next group, stepped back.
+  alignas(16) float last[4];
+  _mm_store_ps(last, lanes);
+  phase = wrapPhase(last[(count + 3) & 3] - 3.0f * inc, fsize);
+  p->phase = phase;
+  p->syncPhase = phase;
+  p->tableIndex = t;
+  p->crossfadeStart = fsize + 1.0f;
+}
+
+} // namespace
+
+void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, const float* pitch, float* out,
+                           int count) {
+  produceFast<false>(params, tables, pitch, nullptr, out, count);
+}
+
+void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, const float* pitch,
+                             const float* pulseWidth, float* out, int count) {
+  produceFast<true>(params, tables, pitch, pulseWidth, out, count);
+}
+
+void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
+                              const float* sync, float* out, int count) {
+  produceSync<false>(params, tables, pitch, sync, nullptr, out, count);
+}
+
+void vectorProduceSquareSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
+                                const float* sync, const float* pulseWidth, float* out, int count) {
+  produceSync<true>(params, tables, pitch, sync, pulseWidth, out, count);
+}

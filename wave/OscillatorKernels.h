@@ -1,0 +1,80 @@
+#pragma once
+
+// The per-sample work of the table oscillator: reading band-limited
+// single-cycle tables at a pitch given per sample, as a plain wave or as a
+// pulse built from a sawtooth and its mirror image, free-running or
+// hard-synced to a virtual master.
+//
+// Pitch is an exp-frequency (log2 of Hz). It is turned into a phase increment
+// and a table number through a per-rate frequency table: x = pitch x
+// indexScale + indexOffset is an index into it, read with linear
+// interpolation for the normalized frequency and without for the table
+// number. The index is held inside the table, so any pitch, even a NaN, reads
+// a valid entry (pitches below -10 read the lowest, from 30 on the highest).
+//
+// Phases are positions in table points, 0 <= phase < size of the table in
+// play; when the table changes size the phase is carried over in proportion.
+//
+// The two fast kernels work four samples at a time (SSE): they look the pitch
+// up once per group of four, from the group's first sample, and store whole
+// groups into 16-byte-aligned output with room for the count rounded up to a
+// multiple of four. Pulse widths are read four at a time too. The two scalar
+// sync kernels look the pitch up whenever pitch or sync changes and write
+// exactly count samples. A count below 1 does nothing.
+
+#include <cstdint>
+
+// The oscillator kernels' state, kept in the oscillator between blocks.
+struct VectorProduceParams {
+  // Normalized frequencies (cycles per sample) of the current frequency
+  // table's entries, plus one guard entry after them.
+  const float* frequencyTable;
+  // Table numbers of the same entries.
+  const int32_t* tableIndexTable;
+  // Play size of each table.
+  const int32_t* tableSizes;
+  // Floats from one table to the next.
+  int32_t tableStride;
+  float phase;
+  // Position inside the sync period (the virtual master's cycle).
+  float syncPhase;
+  // The sync phase at which the crossfade that hides the reset begins.
+  float crossfadeStart;
+  // 1 / (sync period - crossfadeStart).
+  float crossfadeSlope;
+  // Phase offset of the crossfade target.
+  float crossfadeOffset;
+  // The table last played.
+  int32_t tableIndex;
+  float indexOffset;
+  float indexScale;
+  // Gains of the pulse: pulse = mirror sum x pulseGain, plus the table's own
+  // sawtooth x sawGain x (1 - pulse width).
+  float pulseGain;
+  float sawGain;
+  // The sawtooth set's level. The pulse does not subtract (1 - pulse width)
+  // x sawLevel: that term put a DC offset on the pulse which moved with the
+  // pulse width, so an enveloped square thumped and modulating the width
+  // wobbled.
+  float sawLevel;
+};
+
+// Entries of a per-rate frequency table (exp-frequency -10 up to 30 in steps
+// of 1/409.6); the normalized frequencies have one guard entry after them.
+constexpr int32_t cFrequencyTableEntries = 16384;
+
+// The sync input, in octaves, is held in [0, cMaxSyncOctaves] (a NaN reads
+// 0): a negative or huge value from a modulation source would otherwise read
+// outside the table or overflow the period.
+constexpr float cMaxSyncOctaves = 30.0f;
+
+void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, const float* pitch, float* out,
+                           int count);
+// Pulse widths are held in [0, 1] (a NaN reads 0): 0 is an even square,
+// 1 silence.
+void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, const float* pitch,
+                             const float* pulseWidth, float* out, int count);
+void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
+                              const float* sync, float* out, int count);
+void vectorProduceSquareSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
+                                const float* sync, const float* pulseWidth, float* out, int count);
