@@ -1,0 +1,5 @@
+#include "host/CEffectGroup.h"
+
+#include "host/CEffectType.h"
+
+void CEffectGroup::AddEffectType(CEffectType* type) { AddProcessType(type); }

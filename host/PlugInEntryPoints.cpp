@@ -1,0 +1,104 @@
+#include "host/PlugInEntryPoints.h"
+
+#include "host/CProcessGroup.h"
+#include "host/PlugInGlobals.h"
+#include "host/services/CDAEError.h"
+#include "platform/Bundle.h"
+#include "platform/ResourceFile.h"
+
+#include <string>
+
+namespace {
+
+std::string gBundlePath;
+int32_t gResourceNesting = 0;
+platform::ResourceFileRef gResourceMap = 0;
+
+template <class F> int32_t StatusOf(F&& body) noexcept {
+  try {
+    return body();
+  } catch (const CDAEError& e) {
+    return e.GetErrorCode();
+  } catch (long code) {
+    return static_cast<int32_t>(code);
+  } catch (int code) {
+    return code;
+  } catch (short code) {
+    return code;
+  } catch (...) {
+    return kPlugInErr_Unexpected;
+  }
+}
+
+void CloseResourceMap() {
+  if (gResourceNesting > 0) platform::closeResourceMap(gResourceMap);
+  gResourceNesting = 0;
+  gResourceMap = 0;
+}
+
+} // namespace
+
+int32_t NewMachOPlugIn(const char* bundlePath) {
+  if (gProcessGroup) return 0;
+  gBundlePath = bundlePath ? bundlePath : "";
+  // Opened here, the bundle can be found by its identifier from now on.
+  if (!gBundlePath.empty()) platform::Bundle::open(gBundlePath);
+  CProcessGroup* group = nullptr;
+  int32_t status = StatusOf([&]() -> int32_t {
+    CProcessGroupInterface* created = CProcessGroup::CreateProcessGroup();
+    group = dynamic_cast<CProcessGroup*>(created);
+    if (!group) {
+      delete created;
+      return kPlugInErr_NoGroup;
+    }
+    gProcessGroup = group;
+    return group->Initialize();
+  });
+  if (status != 0 && group) {
+    gProcessGroup = group; // so that the group's destructor finds itself
+    delete group;
+    gProcessGroup = nullptr;
+  }
+  return status;
+}
+
+void CloseMachOPlugIn() {
+  delete gProcessGroup;
+  gProcessGroup = nullptr;
+  CloseResourceMap();
+  HandOverHostCallback(nullptr);
+}
+
+const char* CProcessGroupGetBundleRef() { return gBundlePath.c_str(); }
+
+int16_t UseGroupResourceFile() {
+  platform::ResourceFileRef previous = platform::currentResourceFile();
+  if (gResourceNesting == 0) {
+    platform::Bundle* bundle = gBundlePath.empty() ? nullptr : platform::Bundle::open(gBundlePath);
+    PlugInAssert(bundle != nullptr);
+    platform::ResourceFileRef map = platform::openResourceMap(bundle);
+    PlugInAssert(map > 0);
+    gResourceMap = map;
+  }
+  ++gResourceNesting;
+  platform::useResourceFile(gResourceMap);
+  return previous;
+}
+
+void RestoreGroupResourceFile(int16_t previous) {
+  if (gResourceNesting > 0 && --gResourceNesting == 0) {
+    platform::closeResourceMap(gResourceMap);
+    gResourceMap = 0;
+  }
+  platform::useResourceFile(previous);
+}
+
+int16_t CProcessGroupUseResourceFile() {
+  try {
+    return UseGroupResourceFile();
+  } catch (...) {
+    return platform::currentResourceFile();
+  }
+}
+
+void CProcessGroupRestoreResourceFile(int16_t previous) { RestoreGroupResourceFile(previous); }

@@ -1,0 +1,141 @@
+// Settings chunks of a process: the controls chunk, the MIDI connection
+// chunk, and what a malformed chunk must not change.
+
+#include "tests/host/ProbePlugIn.h"
+
+#include "host/ChunkDataParser.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using hosttest::Probe;
+using hosttest::ProbeControl;
+using hosttest::ProbeHost;
+
+namespace {
+
+std::vector<unsigned char> Data(const std::vector<unsigned char>& chunk) {
+  return std::vector<unsigned char>(chunk.begin() + kChunkHeaderSize, chunk.end());
+}
+
+void PutSize(std::vector<unsigned char>& chunk, int32_t size) { std::memcpy(chunk.data(), &size, 4); }
+
+} // namespace
+
+TEST(ProcessChunksTest, ControlsChunkHoldsEveryControlByItsIdentifier) {
+  ProbeHost host;
+  simhost::Instance* in = host->createInstance();
+  host->setControl(*in, 3, ProbeControl::ToControl(9, 10));
+  EXPECT_EQ(host->chunkIDs(*in), (std::vector<uint32_t>{kControlsChunkID, kMIDIConnectionChunkID}));
+  EXPECT_EQ(host->chunkName(*in, kControlsChunkID), "Complete Controls State");
+  EXPECT_EQ(host->chunkName(*in, kMIDIConnectionChunkID), "MIDI Connection Data");
+
+  std::vector<unsigned char> chunk;
+  ASSERT_EQ(host->getChunk(*in, kControlsChunkID, chunk), 0);
+  ASSERT_EQ(chunk.size(), 56u + 8 + 4 * 10);
+  int32_t size;
+  std::memcpy(&size, chunk.data(), 4);
+  EXPECT_EQ(size, static_cast<int32_t>(chunk.size()));
+  std::vector<unsigned char> data = Data(chunk);
+  const int32_t v = ProbeControl::ToControl(9, 10);
+  // The third control (id 1) at byte 8 + 2 * 10: name, tag, big-endian value.
+  const unsigned char third[] = {4, 0, 0, 0, 1, 'l', uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+  EXPECT_EQ(0, std::memcmp(data.data() + 28, third, sizeof third));
+  const unsigned char first[] = {4, 'b', 'y', 'p', 'a', 'l', 0x80, 0, 0, 0};
+  EXPECT_EQ(0, std::memcmp(data.data() + 8, first, sizeof first));
+}
+
+TEST(ProcessChunksTest, RestoringAppliesEveryKnownControl) {
+  ProbeHost host;
+  simhost::Instance* a = host->createInstance();
+  simhost::Instance* b = host->createInstance();
+  host->setControl(*a, 2, ProbeControl::ToControl(3, 10));
+  host->setControl(*a, 4, ProbeControl::ToControl(8, 10));
+  std::vector<unsigned char> saved, restored;
+  ASSERT_EQ(host->getChunk(*a, kControlsChunkID, saved), 0);
+  Probe(*b)->fRecord.applied.clear();
+  ASSERT_EQ(host->setChunk(*b, kControlsChunkID, saved), 0);
+  EXPECT_EQ(Probe(*b)->fRecord.applied, (std::vector<int32_t>{1, 2, 3, 4}));
+  ASSERT_EQ(host->getChunk(*b, kControlsChunkID, restored), 0);
+  EXPECT_EQ(Data(restored), Data(saved));
+
+  // Names of controls the process does not have are passed over.
+  ChunkDataParser p;
+  p.AddLong(ChunkDataParser::NameFromID(1), ProbeControl::ToControl(5, 10));
+  p.AddLong("zzzz", 12);
+  std::vector<unsigned char> chunk(kChunkHeaderSize + p.GetDataSize());
+  PutSize(chunk, static_cast<int32_t>(chunk.size()));
+  p.WriteData(chunk.data() + kChunkHeaderSize);
+  EXPECT_EQ(host->setChunk(*b, kControlsChunkID, chunk), 0);
+  EXPECT_EQ(host->controlValue(*b, 3), ProbeControl::ToControl(5, 10));
+}
+
+TEST(ProcessChunksTest, AMalformedChunkChangesNothing) {
+  ProbeHost host;
+  simhost::Instance* in = host->createInstance();
+  std::vector<unsigned char> good;
+  host->setControl(*in, 2, ProbeControl::ToControl(2, 10));
+  ASSERT_EQ(host->getChunk(*in, kControlsChunkID, good), 0);
+  host->setControl(*in, 2, ProbeControl::ToControl(6, 10));
+  Probe(*in)->fRecord.applied.clear();
+
+  // Every truncation of the data, with the size word telling the truth.
+  for (size_t n = kChunkHeaderSize; n < good.size(); ++n) {
+    std::vector<unsigned char> cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n));
+    PutSize(cut, static_cast<int32_t>(n));
+    EXPECT_EQ(host->setChunk(*in, kControlsChunkID, cut), -7157) << n;
+  }
+  // A size word below the header, or one that leaves a byte over.
+  std::vector<unsigned char> bad = good;
+  PutSize(bad, 55);
+  EXPECT_EQ(host->setChunk(*in, kControlsChunkID, bad), -7157);
+  bad.push_back(0);
+  PutSize(bad, static_cast<int32_t>(bad.size()));
+  EXPECT_EQ(host->setChunk(*in, kControlsChunkID, bad), -7157);
+  // A known control stored with another type.
+  ChunkDataParser p;
+  p.AddLong(ChunkDataParser::NameFromID(0), ProbeControl::ToControl(1, 10));
+  p.AddDouble(ChunkDataParser::NameFromID(1), 0.5);
+  std::vector<unsigned char> typed(kChunkHeaderSize + p.GetDataSize());
+  PutSize(typed, static_cast<int32_t>(typed.size()));
+  p.WriteData(typed.data() + kChunkHeaderSize);
+  EXPECT_EQ(host->setChunk(*in, kControlsChunkID, typed), -7157);
+
+  EXPECT_TRUE(Probe(*in)->fRecord.applied.empty());
+  EXPECT_EQ(host->controlValue(*in, 2), ProbeControl::ToControl(6, 10));
+  // A chunk id the process does not know.
+  EXPECT_EQ(host->setChunk(*in, 0x51565072, good), -7401);
+  std::vector<unsigned char> none;
+  EXPECT_EQ(host->getChunk(*in, 0x51565072, none), -7401);
+}
+
+TEST(ProcessChunksTest, MidiConnectionChunkCarriesTheNodeIdentity) {
+  ProbeHost host;
+  simhost::Instance* a = host->createInstance();
+  simhost::Instance* b = host->createInstance();
+  auto nodesA = host->midiNodes(*a), nodesB = host->midiNodes(*b);
+  ASSERT_EQ(nodesA.size(), 1u);
+  ASSERT_EQ(nodesB.size(), 1u);
+  std::vector<unsigned char> chunk;
+  ASSERT_EQ(host->getChunk(*a, kMIDIConnectionChunkID, chunk), 0);
+  ChunkDataParser p;
+  ASSERT_TRUE(p.ParseData(chunk.data() + kChunkHeaderSize, chunk.size() - kChunkHeaderSize));
+  int32_t id = 0;
+  ASSERT_TRUE(p.FindLong("Instance ID", id));
+  EXPECT_EQ(static_cast<uint32_t>(id), nodesA[0]);
+
+  // The identity is taken while another node holds it: the host refuses.
+  EXPECT_NE(host->setChunk(*b, kMIDIConnectionChunkID, chunk), 0);
+  host->deleteInstance(a);
+  // Restored into a new document after the first instance is gone.
+  EXPECT_EQ(host->setChunk(*b, kMIDIConnectionChunkID, chunk), 0);
+  EXPECT_EQ(host->midiNodes(*b), std::vector<uint32_t>{nodesA[0]});
+  // A chunk without the value is malformed.
+  ChunkDataParser q;
+  q.AddLong("Other", 1);
+  std::vector<unsigned char> other(kChunkHeaderSize + q.GetDataSize());
+  PutSize(other, static_cast<int32_t>(other.size()));
+  q.WriteData(other.data() + kChunkHeaderSize);
+  EXPECT_EQ(host->setChunk(*b, kMIDIConnectionChunkID, other), -7157);
+}
