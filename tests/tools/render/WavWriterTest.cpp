@@ -1,0 +1,209 @@
+#include "tools/render/WavReader.h"
+#include "tools/render/WavWriter.h"
+
+#include "tests/support/AllocationCounter.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <limits>
+#include <sys/resource.h>
+#include <vector>
+
+using renderio::WavData;
+using renderio::WavReader;
+using renderio::WavWriter;
+using Encoding = renderio::WavWriter::Encoding;
+
+namespace {
+
+// A test signal with a different sound on each channel.
+float signal(int channel, size_t frame) {
+  double t = double(frame) / 48000.0;
+  return channel == 0 ? float(0.8 * std::sin(2 * M_PI * 441.0 * t)) : float(0.5 * std::cos(2 * M_PI * 97.0 * t) - 0.25);
+}
+
+WavData readBack(const std::string& path) {
+  WavData data;
+  WavReader reader;
+  EXPECT_TRUE(reader.read(path, data)) << reader.error();
+  return data;
+}
+
+} // namespace
+
+TEST(WavWriterTest, FloatFileHoldsExactlyWhatWasWrittenInterleaved) {
+  zarn::test::TempDir dir;
+  WavWriter wav;
+  ASSERT_TRUE(wav.open(dir.file("out.wav"), 48000, Encoding::Float32)) << wav.error();
+  // Blocks of odd sizes, one longer than the writer's own chunk.
+  std::vector<float> expected;
+  size_t frame = 0;
+  for (size_t block : {size_t(1000), size_t(1), size_t(3000), size_t(77)}) {
+    std::vector<float> interleaved;
+    for (size_t i = 0; i < block; ++i, ++frame)
+      for (int c = 0; c < 2; ++c) interleaved.push_back(signal(c, frame));
+    if (frame > 4000) interleaved[0] = 1.5f; // float files carry values past full scale
+    ASSERT_TRUE(wav.writeInterleaved(interleaved.data(), block)) << wav.error();
+    expected.insert(expected.end(), interleaved.begin(), interleaved.end());
+  }
+  EXPECT_EQ(wav.framesWritten(), 4078);
+  ASSERT_TRUE(wav.close()) << wav.error();
+  EXPECT_FALSE(wav.isOpen());
+
+  WavData data = readBack(dir.file("out.wav"));
+  EXPECT_EQ(data.sampleRate, 48000);
+  EXPECT_EQ(data.channels, 2);
+  EXPECT_TRUE(data.isFloat);
+  EXPECT_EQ(data.bitsPerSample, 32);
+  ASSERT_EQ(data.frames, 4078);
+  EXPECT_EQ(data.samples, expected);
+  EXPECT_EQ(data.at(4001, 0), 1.5f);
+  EXPECT_EQ(wav.clippedSamples(), 0);
+}
+
+TEST(WavWriterTest, Pcm24FileMatchesWithinItsPrecisionAndClips) {
+  zarn::test::TempDir dir;
+  WavWriter wav;
+  ASSERT_TRUE(wav.open(dir.file("out.wav"), 44100, Encoding::Pcm24)) << wav.error();
+  const size_t frames = 2500;
+  std::vector<float> left(frames), right(frames);
+  for (size_t i = 0; i < frames; ++i) {
+    left[i] = signal(0, i);
+    right[i] = signal(1, i);
+  }
+  // Full scale and beyond: 1.0 must not wrap round to the negative end.
+  left[10] = 1.0f;
+  left[11] = 1.5f;
+  left[12] = -1.0f;
+  right[12] = -7.0f;
+  ASSERT_TRUE(wav.writeStereo(left.data(), right.data(), 1500)) << wav.error();
+  const float* planes[2] = {left.data() + 1500, right.data() + 1500};
+  ASSERT_TRUE(wav.writePlanar(planes, frames - 1500)) << wav.error();
+  EXPECT_EQ(wav.clippedSamples(), 2);
+  ASSERT_TRUE(wav.close()) << wav.error();
+
+  WavData data = readBack(dir.file("out.wav"));
+  EXPECT_EQ(data.sampleRate, 44100);
+  EXPECT_FALSE(data.isFloat);
+  EXPECT_EQ(data.bitsPerSample, 24);
+  ASSERT_EQ(data.frames, int64_t(frames));
+  const float step = 1.0f / 8388608.0f;
+  for (size_t i = 0; i < frames; ++i) {
+    if (i == 11 || i == 12) continue;
+    ASSERT_NEAR(data.at(int64_t(i), 0), left[i], 1.5f * step) << i;
+    ASSERT_NEAR(data.at(int64_t(i), 1), right[i], 1.5f * step) << i;
+  }
+  EXPECT_NEAR(data.at(11, 0), 1.0f, 1.5f * step);
+  EXPECT_NEAR(data.at(12, 1), -1.0f, 1.5f * step);
+}
+
+TEST(WavWriterTest, WritesNonFiniteSamplesAsSilenceAndCountsThem) {
+  zarn::test::TempDir dir;
+  for (Encoding encoding : {Encoding::Float32, Encoding::Pcm24}) {
+    WavWriter wav;
+    ASSERT_TRUE(wav.open(dir.file("out.wav"), 48000, encoding, 1)) << wav.error();
+    float mono[4] = {0.25f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                     -std::numeric_limits<float>::infinity()};
+    ASSERT_TRUE(wav.writeInterleaved(mono, 4));
+    EXPECT_EQ(wav.nonFiniteSamples(), 3);
+    EXPECT_EQ(wav.clippedSamples(), 0);
+    ASSERT_TRUE(wav.close());
+    WavData data = readBack(dir.file("out.wav"));
+    EXPECT_EQ(data.channels, 1);
+    ASSERT_EQ(data.samples.size(), 4u);
+    EXPECT_NEAR(data.samples[0], 0.25f, 1e-6f);
+    EXPECT_EQ(data.samples[1], 0.0f);
+    EXPECT_EQ(data.samples[2], 0.0f);
+    EXPECT_EQ(data.samples[3], 0.0f);
+  }
+}
+
+TEST(WavWriterTest, WritingAllocatesNothing) {
+  zarn::test::TempDir dir;
+  WavWriter wav;
+  ASSERT_TRUE(wav.open(dir.file("out.wav"), 48000, Encoding::Pcm24));
+  std::vector<float> left(5000, 0.5f), right(5000, -0.5f), both(10000, 0.25f);
+  zarn::test::AllocationCounter counter;
+  bool ok = wav.writeStereo(left.data(), right.data(), 5000) && wav.writeInterleaved(both.data(), 5000);
+  long allocations = counter.count();
+  EXPECT_TRUE(ok) << wav.error();
+  EXPECT_EQ(allocations, 0);
+}
+
+TEST(WavWriterTest, RefusesWhatItCannotWrite) {
+  zarn::test::TempDir dir;
+  WavWriter wav;
+  float frame[2] = {0, 0};
+  EXPECT_FALSE(wav.writeInterleaved(frame, 1));
+  EXPECT_NE(wav.error().find("not open"), std::string::npos);
+
+  EXPECT_FALSE(wav.open(dir.file("no/such/folder/out.wav"), 48000, Encoding::Float32));
+  EXPECT_NE(wav.error().find("no/such/folder/out.wav"), std::string::npos);
+  EXPECT_FALSE(wav.isOpen());
+  EXPECT_FALSE(wav.open(dir.file("a.wav"), 44100.5, Encoding::Float32));
+  EXPECT_NE(wav.error().find("whole number"), std::string::npos);
+  EXPECT_FALSE(wav.open(dir.file("a.wav"), 0, Encoding::Float32));
+  EXPECT_FALSE(wav.open(dir.file("a.wav"), 48000, Encoding::Float32, 3));
+
+  ASSERT_TRUE(wav.open(dir.file("mono.wav"), 48000, Encoding::Float32, 1));
+  EXPECT_FALSE(wav.writeStereo(frame, frame, 1));
+  EXPECT_NE(wav.error().find("not stereo"), std::string::npos);
+  EXPECT_FALSE(wav.close()); // the failed write is reported again
+
+  // Past 4 GiB the RIFF sizes would wrap: refused before a byte is read.
+  ASSERT_TRUE(wav.open(dir.file("big.wav"), 48000, Encoding::Float32));
+  EXPECT_TRUE(wav.writeInterleaved(frame, 1));
+  EXPECT_FALSE(wav.writeInterleaved(frame, size_t(1) << 29));
+  EXPECT_NE(wav.error().find("4 GiB"), std::string::npos);
+  EXPECT_FALSE(wav.writeInterleaved(frame, 1)); // and stays failed
+  EXPECT_FALSE(wav.close());
+  EXPECT_EQ(readBack(dir.file("big.wav")).frames, 1); // what was written is a sound file
+
+  ASSERT_TRUE(wav.open(dir.file("c.wav"), 48000, Encoding::Float32));
+  ASSERT_TRUE(wav.close());
+  EXPECT_FALSE(wav.writeInterleaved(frame, 1));
+}
+
+TEST(WavWriterTest, ReportsAFailedWrite) {
+  zarn::test::TempDir dir;
+  // A file size limit makes the disk "full" after 64 KiB.
+  struct sigaction ignore {}, old {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &old);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit limited = saved;
+  limited.rlim_cur = 64 * 1024;
+
+  WavWriter wav;
+  bool opened = wav.open(dir.file("out.wav"), 48000, Encoding::Float32);
+  std::vector<float> block(2 * 48000, 0.125f);
+  setrlimit(RLIMIT_FSIZE, &limited);
+  bool wrote = opened && wav.writeInterleaved(block.data(), 48000);
+  bool wroteAfter = opened && wav.writeInterleaved(block.data(), 1);
+  bool closed = opened && wav.close();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  sigaction(SIGXFSZ, &old, nullptr);
+
+  ASSERT_TRUE(opened);
+  EXPECT_FALSE(wrote);
+  EXPECT_NE(wav.error().find("write failed"), std::string::npos) << wav.error();
+  EXPECT_FALSE(wroteAfter);
+  EXPECT_FALSE(closed);
+  EXPECT_LT(wav.framesWritten(), 48000);
+}
+
+TEST(WavReaderTest, RefusesWhatIsNotASoundFile) {
+  zarn::test::TempDir dir;
+  WavData data;
+  WavReader reader;
+  EXPECT_FALSE(reader.read(dir.file("missing.wav"), data));
+  EXPECT_NE(reader.error().find("missing.wav"), std::string::npos);
+  dir.write("text.wav", "RIFF this is not really a sound file at all");
+  EXPECT_FALSE(reader.read(dir.file("text.wav"), data));
+  EXPECT_FALSE(reader.error().empty());
+  EXPECT_TRUE(data.samples.empty());
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+// Writes a WAV file block by block: 32-bit float or 24-bit PCM, one or two
+// channels (stereo is what the renderer writes), from interleaved or planar
+// blocks of floats in [-1, 1].
+//
+//   renderio::WavWriter wav;
+//   if (!wav.open("out.wav", 48000, renderio::WavWriter::Encoding::Float32)) fail(wav.error());
+//   while (...) if (!wav.writeStereo(left, right, frames)) fail(wav.error());
+//   if (!wav.close()) fail(wav.error());
+//
+// Samples that are not finite are written as 0, and for 24-bit PCM samples
+// beyond [-1, 1] are clipped; both are counted so a caller can tell. After a
+// failure every further write fails and close() reports it again. A RIFF file
+// cannot pass 4 GiB: a write that would is refused. Writing allocates nothing
+// once the file is open.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace renderio {
+
+class WavWriter {
+public:
+  enum class Encoding { Float32, Pcm24 };
+
+  WavWriter();
+  ~WavWriter(); // closes the file
+  WavWriter(const WavWriter&) = delete;
+  WavWriter& operator=(const WavWriter&) = delete;
+
+  // The rate must be a whole number of hertz; channels 1 or 2. A file
+  // already open is closed first.
+  bool open(const std::string& path, double sampleRate, Encoding encoding, int channels = 2);
+  bool isOpen() const { return mFile != nullptr; }
+
+  // frames * channels samples, channel after channel within each frame.
+  bool writeInterleaved(const float* samples, size_t frames);
+  // One array of frames samples per channel.
+  bool writePlanar(const float* const* channels, size_t frames);
+  bool writeStereo(const float* left, const float* right, size_t frames);
+
+  // Completes the header. False if the file could not be finished or any
+  // write before failed.
+  bool close();
+
+  const std::string& error() const { return mError; }
+  int64_t framesWritten() const { return mFrames; }
+  int64_t clippedSamples() const { return mClipped; }
+  int64_t nonFiniteSamples() const { return mNonFinite; }
+
+private:
+  static constexpr size_t kChunkFrames = 1024;
+
+  bool fail(const std::string& reason);
+  bool reserve(size_t frames);
+  bool flush(size_t frames);
+  float clean(float x);
+
+  void* mFile = nullptr; // SNDFILE*
+  std::string mPath;
+  std::string mError;
+  Encoding mEncoding = Encoding::Float32;
+  int mChannels = 2;
+  int64_t mFrames = 0;
+  int64_t mClipped = 0;
+  int64_t mNonFinite = 0;
+  std::vector<float> mBuffer;
+};
+
+} // namespace renderio
