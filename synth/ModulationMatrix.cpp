@@ -1,0 +1,252 @@
+// The render side of the modulation matrix: the slot settings, the lists of
+// valid slots per target, and the sums evaluated in the voices and
+// globally.
+
+#include "synth/ModulationMatrix.h"
+
+#include "wave/Environment.h"
+#include "wave/VectorKernels.h"
+
+#include <algorithm>
+
+namespace {
+
+void fill(float* out, int n, float value) {
+  for (int i = 0; i < n; ++i) out[i] = value;
+}
+
+} // namespace
+
+// ---- ValueSource
+
+void ModulationMatrix::ValueSource::produce(wave::Block* block, int n, int flags) {
+  constantBlock = true;
+  if (flags & wave::cMuteCall) return;
+  // The block keeps its samples between blocks; only a new value, or a
+  // longer block than any before, is written.
+  if (mValue != mWritten) {
+    mWritten = mValue;
+    mFilled = 0;
+  }
+  if (n > mFilled) {
+    fill(block->data, n, mValue);
+    mFilled = n;
+  }
+}
+
+// ---- the sums
+
+// One target's modulation sum in one scope.
+class ModulationMatrix::Scope::TargetSum : public wave::Source {
+public:
+  TargetSum(wave::Environment* env, Scope* scope, int target, bool ownBlock)
+      : wave::Source(env, ownBlock ? 0 : wave::cNoOwnBlock), scope(scope), target(target) {}
+
+  void produce(wave::Block* block, int n, int flags) override { scope->produceSum(this, block, n, flags); }
+
+  Scope* scope;
+  int target;
+  // Set while the sum is being rendered: a sum reached again through its
+  // own sources (which the rules exclude) reads as silence, never as an
+  // endless recursion.
+  bool busy = false;
+};
+
+ModulationMatrix::Scope::Scope(ModulationMatrix* matrix, bool voice)
+    : mMatrix(matrix), mVoice(voice), mScratch(matrix->getEnvironment()) {
+  wave::Environment* env = matrix->getEnvironment();
+  mSums.reserve(cNumTargets);
+  for (int t = 0; t < cNumTargets; ++t) {
+    // Targets that no slot of this scope can drive need no block.
+    const bool used = t >= cTargetSlotLevel || isVoiceParameterTarget(t) == voice;
+    mSums.push_back(std::make_unique<TargetSum>(env, this, t, used));
+  }
+}
+
+ModulationMatrix::Scope::~Scope() = default;
+
+wave::Producer* ModulationMatrix::Scope::getTargetSum(int target) {
+  return isTargetIndex(target) ? mSums[static_cast<size_t>(target)].get() : nullptr;
+}
+
+bool ModulationMatrix::Scope::isModulated(int target) {
+  if (!isTargetIndex(target)) return false;
+  const int8_t* slots;
+  return mMatrix->getSlotList(mVoice, target, slots) > 0;
+}
+
+wave::Producer* ModulationMatrix::Scope::getSource(int source) const {
+  if (!isSourceIndex(source)) return nullptr;
+  // A voice reads the global sources from the global scope.
+  if (mVoice && !isVoiceSource(source)) return mMatrix->mGlobal->mSources[source];
+  return mSources[source];
+}
+
+void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int n, int flags) {
+  const int8_t* slots;
+  const int count = mMatrix->getSlotList(mVoice, sum->target, slots);
+  sum->constantBlock = true;
+  if (count == 0 || sum->busy || !block) {
+    sum->current = mMatrix->getEnvironment()->silentBlock;
+    return;
+  }
+  // A mute call only advances state, and a sum has none.
+  if (flags & wave::cMuteCall) return;
+
+  sum->busy = true;
+  float* out = block->data;
+  const float fullScale = getTargetFullScale(sum->target);
+  float constantPart = 0.0f;
+  bool varying = false;
+  for (int k = 0; k < count; ++k) {
+    const int s = slots[k];
+    const SlotConfig& slot = mMatrix->mSlots[s];
+    wave::Producer* source = getSource(slot.source);
+    wave::Block* in = source ? source->pull(n, flags) : nullptr;
+    if (!in) continue;
+    const bool inConstant = source->constantBlock;
+
+    // The slot's level: its own smoothed value, plus what modulates it in
+    // this scope, kept within 0..1.
+    wave::FloatParameterSource* base = mMatrix->mLevels[static_cast<size_t>(s)].get();
+    const float* level = base->pull(n, flags)->data;
+    bool levelConstant = base->constantBlock;
+    float levelValue = level[0];
+    if (isModulated(cTargetSlotLevel + s)) {
+      wave::Producer* mod = mSums[static_cast<size_t>(cTargetSlotLevel + s)].get();
+      const float* m = mod->pull(n, flags)->data;
+      const bool modConstant = mod->constantBlock;
+      if (levelConstant && modConstant) {
+        levelValue = std::clamp(level[0] + m[0], 0.0f, 1.0f);
+      } else {
+        float* scratch = mScratch.data;
+        if (levelConstant)
+          vectorAddSFast(m, level[0], scratch, n);
+        else if (modConstant)
+          vectorAddSFast(level, m[0], scratch, n);
+        else
+          vectorAddFast(level, m, scratch, n);
+        vectorLimitFast(scratch, 0.0f, 1.0f, scratch, n);
+        level = scratch;
+        levelConstant = false;
+      }
+    }
+
+    const float amount = slot.inverted ? -fullScale : fullScale;
+    const float* x = in->data;
+    if (inConstant && levelConstant) {
+      constantPart += x[0] * levelValue * amount;
+    } else if (inConstant) {
+      if (varying)
+        vectorMulSAddFast(level, x[0] * amount, out, out, n);
+      else
+        vectorMultiplySFast(level, x[0] * amount, out, n);
+      varying = true;
+    } else if (levelConstant) {
+      if (varying)
+        vectorMulSAddFast(x, levelValue * amount, out, out, n);
+      else
+        vectorMultiplySFast(x, levelValue * amount, out, n);
+      varying = true;
+    } else {
+      if (varying)
+        vectorMul2MulSAddFast(x, level, amount, out, out, n);
+      else
+        vectorMul2MulSFast(x, level, amount, out, n);
+      varying = true;
+    }
+  }
+  if (!varying)
+    fill(out, n, constantPart);
+  else if (constantPart != 0.0f)
+    vectorAddSFast(out, constantPart, out, n);
+  sum->constantBlock = !varying;
+  sum->busy = false;
+}
+
+// ---- Voice
+
+bool ModulationMatrix::Voice::setSource(int source, wave::Producer* producer) {
+  if (!isSourceIndex(source) || !isVoiceSource(source)) return false;
+  mSources[source] = producer;
+  return true;
+}
+
+// ---- the matrix
+
+ModulationMatrix::ModulationMatrix(wave::Environment* env) : mEnv(env) {
+  mLevels.reserve(cNumSlots);
+  for (int s = 0; s < cNumSlots; ++s) {
+    auto level = std::make_unique<wave::FloatParameterSource>(env, 0.5f);
+    level->parameter.setLimits(0.0f, 1.0f);
+    mLevels.push_back(std::move(level));
+  }
+  for (auto& list : mCounts)
+    for (uint8_t& c : list) c = 0;
+  mGlobal.reset(new Scope(this, false));
+  rebuild();
+}
+
+ModulationMatrix::~ModulationMatrix() = default;
+
+bool ModulationMatrix::setGlobalSource(int source, wave::Producer* producer) {
+  if (!isSourceIndex(source) || isVoiceSource(source)) return false;
+  mGlobal->mSources[source] = producer;
+  return true;
+}
+
+void ModulationMatrix::setSlotSource(int slot, int source) {
+  if (slot < 0 || slot >= cNumSlots) return;
+  const int32_t value = isSourceIndex(source) ? source : -1;
+  if (mSlots[slot].source == value) return;
+  mSlots[slot].source = value;
+  setDirty();
+}
+
+void ModulationMatrix::setSlotTarget(int slot, int target) {
+  if (slot < 0 || slot >= cNumSlots) return;
+  const int32_t value = isTargetIndex(target) ? target : -1;
+  if (mSlots[slot].target == value) return;
+  mSlots[slot].target = value;
+  setDirty();
+}
+
+void ModulationMatrix::setSlotInverted(int slot, bool inverted) {
+  // The sign is read while summing; the lists stay as they are.
+  if (slot >= 0 && slot < cNumSlots) mSlots[slot].inverted = inverted;
+}
+
+void ModulationMatrix::setSlotBypassed(int slot, bool bypassed) {
+  if (slot < 0 || slot >= cNumSlots || mSlots[slot].bypassed == bypassed) return;
+  mSlots[slot].bypassed = bypassed;
+  setDirty();
+}
+
+void ModulationMatrix::setSlotLevel(int slot, float level, bool glide) {
+  if (slot < 0 || slot >= cNumSlots) return;
+  wave::FloatParameter& parameter = mLevels[static_cast<size_t>(slot)]->parameter;
+  parameter.setInterpolated(level, glide ? -1.0f : 0.0f);
+}
+
+bool ModulationMatrix::isSlotValid(int slot) {
+  update();
+  return slot >= 0 && slot < cNumSlots && mAnalysis.valid[slot];
+}
+
+bool ModulationMatrix::isSlotPerVoice(int slot) {
+  update();
+  return slot >= 0 && slot < cNumSlots && mAnalysis.voice[slot];
+}
+
+void ModulationMatrix::rebuild() {
+  analyze(mSlots, mAnalysis);
+  for (auto& list : mCounts)
+    for (uint8_t& c : list) c = 0;
+  for (int s = 0; s < cNumSlots; ++s) {
+    if (!mAnalysis.valid[s]) continue;
+    const int scope = mAnalysis.voice[s] ? 1 : 0;
+    const int target = mSlots[s].target;
+    mLists[scope][target][mCounts[scope][target]++] = static_cast<int8_t>(s);
+  }
+  mDirty = false;
+}

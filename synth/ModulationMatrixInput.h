@@ -1,0 +1,46 @@
+#pragma once
+
+// A modulated control input: the unit's own value plus the modulation
+// matrix's sum for one target in one scope, applied the target's way (added,
+// or as a power of two; see ModulationMatrix.h) and kept within limits. Set
+// it as the controller of the unit's FloatParameterBus.
+//
+// While no valid slot of the scope drives the target, the output is the
+// base producer's own block (no copy, no work).
+//
+// To modulate a unit's bus and keep its own value as the base:
+//   ModulationMatrixInput input(env, &voiceScope, target, &unit.attackTime.source, min, max);
+//   unit.attackTime.setController(&input);
+// The plug-in parameter (or the unit itself, as an LFO's tempo sync does)
+// still writes the bus's own value, which the input reads.
+
+#include "synth/ModulationMatrix.h"
+#include "wave/Producer.h"
+
+class ModulationMatrixInput : public wave::Source {
+public:
+  // base: the unit's value in the target's units (a FloatParameterSource
+  // that the plug-in parameter drives, typically shared by every voice);
+  // not owned. Without a base the value is 0. scope: a voice for per-voice
+  // targets, the matrix's global scope for global ones.
+  ModulationMatrixInput(wave::Environment* env, ModulationMatrix::Scope* scope, int target, wave::Producer* base,
+                        float min, float max);
+
+  void produce(wave::Block* block, int n, int flags) override;
+
+  void setBase(wave::Producer* base) { mBase = base; }
+  void setLimits(float min, float max) {
+    mMin = min;
+    mMax = max;
+  }
+  int getTarget() const { return mTarget; }
+
+private:
+  ModulationMatrix::Scope* mScope;
+  wave::Producer* mBase;
+  int mTarget;
+  ModulationMatrix::TargetScale mScale;
+  float mOffset;
+  float mMin;
+  float mMax;
+};

@@ -1,0 +1,26 @@
+#include "synth/ZarnEventReceiver.h"
+
+#include "synth/ZarnPlugin.h"
+
+ZarnChannelReceiver::ZarnChannelReceiver(ControllerMapping* mapping, ZarnPlugin* plugin)
+    : DefaultChannelEventReceiver(mapping, plugin), synth(plugin) {}
+
+void ZarnChannelReceiver::receiveNoteOn(int note, float velocity) { synth->noteOn(note, velocity); }
+
+void ZarnChannelReceiver::receiveNoteOff(int note, float velocity) { synth->noteOff(note, velocity); }
+
+void ZarnChannelReceiver::receiveAllNotesOff() { synth->allNotesOff(); }
+
+void ZarnChannelReceiver::receiveControllerMessage(int controller, int value, float normalized) {
+  DefaultChannelEventReceiver::receiveControllerMessage(controller, value, normalized);
+  if (controller == cModWheelController) synth->setModWheel(normalized);
+}
+
+void ZarnChannelReceiver::receivePitchWheelChange(float bend) { synth->setPitchBend(bend * 2.0f); }
+
+void ZarnChannelReceiver::receiveChannelPressure(float pressure) { synth->setAftertouch(pressure); }
+
+void ZarnChannelReceiver::receiveKeyPressure(int, float pressure) { synth->setAftertouch(pressure); }
+
+ZarnEventReceiver::ZarnEventReceiver(ControllerMapping* mapping, ZarnPlugin* plugin)
+    : DefaultEventReceiver(mapping, plugin, new ZarnChannelReceiver(mapping, plugin)) {}

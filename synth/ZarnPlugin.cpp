@@ -1,0 +1,504 @@
+#include "synth/ZarnPlugin.h"
+
+#include "base/PresetManager.h"
+#include "base/VersionInfo.h"
+#include "synth/ZarnEnvelopeCurves.h"
+#include "synth/ZarnEventReceiver.h"
+#include "synth/ZarnHints.h"
+#include "wave/Environment.h"
+#include "wave/FilterCharacteristic.h"
+#include "wave/FilterCharacteristicPresets.h"
+#include "wave/OscillatorStyle.h"
+#include "wave/ValueCurves.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+using namespace zarn;
+using namespace zarnparams;
+
+Oscillator::Style* ZarnPlugin::sOscillatorStyle = nullptr;
+EnvelopeGenerator::Style* ZarnPlugin::sEnvelopeStyle = nullptr;
+MultiDesignFilter::Style* ZarnPlugin::sFilterStyles = nullptr;
+PresetManager* ZarnPlugin::sComponentPresetManagers[ZarnPlugin::cComponentTypeCount] = {};
+
+namespace {
+
+// Component presets live in the product's data folder, one library per
+// kind of section.
+struct ComponentType {
+  const char* folder;
+  const char* extension;
+};
+const ComponentType kComponentTypes[ZarnPlugin::cComponentTypeCount] = {
+    {"Oscillators", ".oscillators"}, {"Filters", ".filters"}, {"Envelopes", ".envelope"}, {"LFOs", ".lfo"}};
+
+} // namespace
+
+GenericPlugin* createPluginInstance() { return new ZarnPlugin(); }
+
+ZarnPlugin::ZarnPlugin() : GenericPlugin(2) {
+  configureParameters();
+  initialize(cProductName, 1024);
+  buildGraph();
+  bindParameters();
+  buildComponents();
+  definePluginVersion(0, unisonSpread);
+  // Every parameter's value into the engine; then the engine starts
+  // settled, not gliding from the units' own initial values.
+  updateParameters();
+  processParameterChangeEvents();
+  settleParameters();
+  reassignVoices();
+  if (loadPresetWithName(cDefaultPresetName)) {
+    processParameterChangeEvents();
+    settleParameters();
+  }
+}
+
+ZarnPlugin::~ZarnPlugin() {
+  // Voices leave their filter units before the units go; the receiver
+  // (deleted by finalize) only points at this object.
+  mGraphBuilt = false;
+  mStereoSpread.reset();
+  mVoiceManager.reset();
+  for (auto& v : mVoices) v.reset();
+  for (auto& units : mFilterUnits)
+    for (auto& u : units) u.reset();
+  for (auto& c : mCopies) c.reset();
+  for (auto& l : mLfos) l.reset();
+  mOsc1Gains.reset();
+  mOsc2Gains.reset();
+  mNoiseGains.reset();
+  mCutoff1.reset();
+  mCutoff2.reset();
+  mPitchOffset.reset();
+  mModWheel.reset();
+  mPitchBend.reset();
+  mAftertouch.reset();
+  for (auto& s : mTargetSources) s.reset();
+  finalize();
+}
+
+// ---------------------------------------------------------------- set-up
+
+void ZarnPlugin::configureParameters() {
+  setup(noiseLevel, 0.0f, 1.0f, 0.0f, cHintOscNoise);
+  setupTransform(noiseLevel.getTransform(), zarncurves::square, zarncurves::squareRoot, 0.0f, 0.0f, "%.3f", nullptr);
+  setup(noisePan, -1.0f, 1.0f, 0.0f, cHintOscNoise);
+  setupTransform(noisePan.getTransform(), nullptr, nullptr, 0.0f, 0.0f, "%.2f", nullptr);
+  noiseType.configure(Oscillator::WhiteNoise, Oscillator::PinkNoise, Oscillator::WhiteNoise, "White,Pink");
+  static const Oscillator::WaveForm noiseTypes[2] = {Oscillator::WhiteNoise, Oscillator::PinkNoise};
+  noiseType.setValueTable(noiseTypes, 2, 0);
+  noiseType.configure(Oscillator::WhiteNoise, Oscillator::PinkNoise, Oscillator::WhiteNoise, "White,Pink");
+  noiseType.setHintText(cHintOscNoiseType);
+
+  // Glide time 0..5 s, fine at the short end.
+  setup(portamento, 0.0f, 1.0f, 0.0f, cHintOscPortamento);
+  setupTransform(portamento.getTransform(), zarncurves::glideTime, zarncurves::glideTimeInverse, 0.0f, 5.0f, "%.3f", "s");
+  portamentoMode.configure(VoiceManager::cNormal, VoiceManager::cLegato, VoiceManager::cNormal, "Normal,Legato");
+  portamentoMode.setHintText(cHintOscPortamentoMode);
+
+  setup(masterTune, -12.0f, 12.0f, 0.0f, cHintOscMasterTune);
+  setupTransform(masterTune.getTransform(), nullptr, nullptr, -1.0f, 1.0f, "%.2f", "st");
+  masterTune.getTransform().setDisplayFunction([](float octaves) { return octaves * 12.0f; },
+                                               [](float semitones) { return semitones / 12.0f; });
+  setup(osc2Detune, -1.0f, 1.0f, 0.0f, cHintOscDetune);
+  setupTransform(osc2Detune.getTransform(), detuneCurve, detuneCurveInverse, 0.0f, 0.0f, "%.2f", "st");
+  osc2Detune.getTransform().setDisplayFunction([](float octaves) { return octaves * 12.0f; },
+                                               [](float semitones) { return semitones / 12.0f; });
+
+  filterRouting.configure(ZarnVoice::cSerial, ZarnVoice::cPerOscillator, ZarnVoice::cSerial,
+                          "Serial,Parallel,Per Osc");
+  filterRouting.setHintText(cHintFilterRouting);
+
+  setup(volume, 0.0f, 1.0f, 0.6f, cHintGeneralVolume);
+  setupTransform(volume.getTransform(), zarncurves::volume, zarncurves::volumeInverse, 0.0f, 0.0f, nullptr, "dB");
+  volume.getTransform().setFloatToStrFunction([](float a) { return dBToStr(amplitudeToDisplayDB(a)); });
+  // 0 mono, 1 the signal as it is, 2 exaggerated.
+  setup(stereo, 0.0f, 2.0f, 1.0f, cHintGeneralStereo);
+  setupTransform(stereo.getTransform(), stereoSpreadCurve, nullptr, 0.0f, 0.0f, "%.2f", nullptr);
+
+  totalVoices.configure(1, cMaxVoices, 16, "");
+  totalVoices.setHintText(cHintTotalVoices);
+  unisonVoices.configure(1, cMaxVoices, 1, "");
+  unisonVoices.setHintText(cHintUnisonVoices);
+  polyphony.configure(VoiceManager::cMono, VoiceManager::cPoly, VoiceManager::cPoly, "Mono,Poly");
+  polyphony.setHintText(cHintPolyphony);
+  setup(unisonSpread, 0.0f, 1.0f, 0.3f, cHintUnisonDetune);
+  setupTransform(unisonSpread.getTransform(), nullptr, nullptr, 0.0f, 0.0f, "%.2f", nullptr);
+}
+
+void ZarnPlugin::createSharedObjects(const std::string& productName) {
+  GenericPlugin::createSharedObjects(productName);
+  setPresetFileVersion(cPresetFileVersion);
+  const std::string dataFolder = sVersionInfo->getDataFolder();
+
+  sOscillatorStyle = new Oscillator::Style();
+  sOscillatorStyle->initialize(Oscillator::Style::getCachePath(dataFolder));
+  sOscillatorStyle->prepareSampleRate(44100.0f);
+
+  sEnvelopeStyle = createZarnEnvelopeStyle();
+
+  // The bundle's characteristics; one that is missing or damaged is built
+  // from its design instead, so every filter choice always works.
+  sFilterStyles = new MultiDesignFilter::Style();
+  for (int i = 0; i < FilterCharacteristicPresets::cCount; ++i) {
+    const FilterCharacteristicPreset& preset = FilterCharacteristicPresets::get(i);
+    auto* style = new FilterCharacteristic(std::string(), preset.level);
+    if (!style->loadFromResource(preset.fileName)) FilterCharacteristicPresets::apply(i, *style);
+    sFilterStyles->add(style);
+  }
+
+  for (int i = 0; i < cComponentTypeCount; ++i) {
+    const std::string folder = dataFolder + "/Component Presets/" + kComponentTypes[i].folder + "/";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    sComponentPresetManagers[i] = new PresetManager(std::string(), kComponentTypes[i].extension);
+    sComponentPresetManagers[i]->initialize(folder);
+  }
+}
+
+void ZarnPlugin::releaseSharedObjects() {
+  for (PresetManager*& m : sComponentPresetManagers) {
+    delete m;
+    m = nullptr;
+  }
+  delete sFilterStyles;
+  sFilterStyles = nullptr;
+  delete sEnvelopeStyle;
+  sEnvelopeStyle = nullptr;
+  delete sOscillatorStyle;
+  sOscillatorStyle = nullptr;
+  GenericPlugin::releaseSharedObjects();
+}
+
+AbstractMusicEventReceiver* ZarnPlugin::createMusicEventReceiver() {
+  return new ZarnEventReceiver(sControllerMapping, this);
+}
+
+void ZarnPlugin::buildGraph() {
+  wave::Environment* env = getEnvironment();
+  for (int t = 0; t < cInstrumentTargetCount; ++t) {
+    mTargetSources[t] = std::make_unique<wave::FloatParameterSource>(env, 0.0f);
+    mDefaultTargets[t] = mTargetSources[t].get();
+  }
+  mModWheel = std::make_unique<wave::FloatParameterSource>(env, 0.0f);
+  mPitchBend = std::make_unique<wave::FloatParameterSource>(env, 0.0f);
+  mPitchBend->parameter.setLimits(-1.0f, 1.0f);
+  mAftertouch = std::make_unique<wave::FloatParameterSource>(env, 0.0f);
+  // Both oscillators follow Master Tune and the pitch wheel.
+  mPitchOffset = std::make_unique<ControlOffset>(env);
+  mPitchOffset->setInput(mTargetSources[cTargetMasterTune].get());
+  mPitchOffset->setAddend(mPitchBend.get(), cPitchBendRange / 12.0f);
+  mDefaultTargets[cTargetMasterTune] = mPitchOffset.get();
+
+  for (int n = 0; n < cLfoCount; ++n) {
+    mLfos[n] = std::make_unique<ModulationGenerator>(env);
+    mLfos[n]->indicatorChanged = NotifyEvent::bind(this, &ZarnPlugin::lfoIndicatorChanged);
+    mLfos[n]->frequency.setController(mTargetSources[cTargetLfo1Frequency + n].get());
+  }
+
+  mOsc1Gains = std::make_unique<BalanceGains>(env);
+  mOsc1Gains->setInputs(mDefaultTargets[cTargetOsc1Level], mDefaultTargets[cTargetOsc1Pan]);
+  mOsc2Gains = std::make_unique<BalanceGains>(env);
+  mOsc2Gains->setInputs(mDefaultTargets[cTargetOsc2Level], mDefaultTargets[cTargetOsc2Pan]);
+  mNoiseGains = std::make_unique<BalanceGains>(env);
+  mNoiseGains->setInputs(mDefaultTargets[cTargetNoiseLevel], mDefaultTargets[cTargetNoisePan]);
+  mCutoff1 = std::make_unique<StereoCutoff>(env);
+  mCutoff1->setInputs(mDefaultTargets[cTargetFilter1Freq], mDefaultTargets[cTargetFilter1Pan]);
+  mCutoff2 = std::make_unique<StereoCutoff>(env);
+  mCutoff2->setInputs(mDefaultTargets[cTargetFilter2Freq], mDefaultTargets[cTargetFilter2Pan]);
+  const ZarnVoice::SharedUnits shared = {mOsc1Gains.get(), mOsc2Gains.get(), mNoiseGains.get(), mCutoff1.get(),
+                                         mCutoff2.get()};
+
+  for (int k = 0; k < cMaxVoices; ++k) {
+    mCopies[k] = std::make_unique<ZarnVoice::Copy>(env, sOscillatorStyle, k);
+    mCopyList[k] = mCopies[k].get();
+  }
+  // Two voices share each filter's design filter: their left and right
+  // channels fill its four lanes, one vector pass for both.
+  for (auto& units : mFilterUnits)
+    for (auto& u : units) u = std::make_unique<MultiDesignFilter::ParallelUnit>(env, sFilterStyles);
+  mVoiceManager = std::make_unique<VoiceManager>(env, 2);
+  for (int i = 0; i < cMaxVoices; ++i) {
+    mVoices[i] = std::make_unique<ZarnVoice>(env, i, sOscillatorStyle, sEnvelopeStyle, mDefaultTargets, shared,
+                                             &mSettings, mFilterUnits[0][i / 2].get(), mFilterUnits[1][i / 2].get());
+    mVoiceManager->registerNoteVoice(mVoices[i].get());
+  }
+
+  mStereoSpread = std::make_unique<StereoSpread>(env);
+  mStereoSpread->setInputs(mVoiceManager->getOutput(0), mVoiceManager->getOutput(1));
+  mStereoSpread->spread.setController(mTargetSources[cTargetStereo].get());
+  mGraphBuilt = true;
+}
+
+void ZarnPlugin::bindTarget(FloatParamPluginParameter& p, int target) {
+  const FloatPluginParameterTransform& t = p.getTransform();
+  const float a = t.getValueOf(p.getMin());
+  const float b = t.getValueOf(p.getMax());
+  wave::FloatParameter& engine = mTargetSources[target]->parameter;
+  engine.setLimits(std::min(a, b), std::max(a, b));
+  p.addParameter(&engine);
+}
+
+ZarnLfoParameters& ZarnPlugin::lfoParameters(int n) { return n == 0 ? lfo1 : (n == 1 ? lfo2 : lfo3); }
+
+void ZarnPlugin::bindParameters() {
+  bindTarget(noiseLevel, cTargetNoiseLevel);
+  bindTarget(noisePan, cTargetNoisePan);
+  bindTarget(masterTune, cTargetMasterTune);
+  bindTarget(osc1.sync, cTargetOsc1Sync);
+  bindTarget(osc1.pulseWidth, cTargetOsc1PulseWidth);
+  bindTarget(osc1.level, cTargetOsc1Level);
+  bindTarget(osc1.pan, cTargetOsc1Pan);
+  bindTarget(osc2Detune, cTargetOsc2Detune);
+  bindTarget(osc2.sync, cTargetOsc2Sync);
+  bindTarget(osc2.pulseWidth, cTargetOsc2PulseWidth);
+  bindTarget(osc2.level, cTargetOsc2Level);
+  bindTarget(osc2.pan, cTargetOsc2Pan);
+  bindTarget(filter1.freq, cTargetFilter1Freq);
+  bindTarget(filter1.pan, cTargetFilter1Pan);
+  bindTarget(filter1.peak, cTargetFilter1Peak);
+  bindTarget(filter2.freq, cTargetFilter2Freq);
+  bindTarget(filter2.pan, cTargetFilter2Pan);
+  bindTarget(filter2.peak, cTargetFilter2Peak);
+  bindTarget(volume, cTargetVolume);
+  bindTarget(stereo, cTargetStereo);
+  for (int n = 0; n < cLfoCount; ++n) {
+    ZarnLfoParameters& p = lfoParameters(n);
+    bindTarget(p.frequency, cTargetLfo1Frequency + n);
+    p.waveForm.addProperty(&mLfos[n]->waveForm);
+    p.balance.addProperty(&mLfos[n]->balance);
+    p.syncFreq.addProperty(&mLfoSyncFreq[n]);
+    p.syncMode.addProperty(&mLfoSyncMode[n]);
+    p.midiTrigger.addProperty(&mLfoTrigger[n]);
+    p.polarity.addProperty(&mLfos[n]->polarity);
+  }
+  FloatParamPluginParameter* eg1Times[5] = {&eg1.delay, &eg1.attack, &eg1.decay, &eg1.sustain, &eg1.release};
+  FloatParamPluginParameter* eg2Times[5] = {&eg2.delay, &eg2.attack, &eg2.decay, &eg2.sustain, &eg2.release};
+  FloatParamPluginParameter* mainTimes[5] = {&egMain.hold, &egMain.attack, &egMain.decay, &egMain.sustain,
+                                             &egMain.release};
+  for (int i = 0; i < 5; ++i) {
+    bindTarget(*eg1Times[i], cTargetEg1Delay + i);
+    bindTarget(*eg2Times[i], cTargetEg2Delay + i);
+    bindTarget(*mainTimes[i], cTargetEgMainHold + i);
+  }
+
+  osc1.scale.addProperty(&mOsc1Scale);
+  osc2.scale.addProperty(&mOsc2Scale);
+  osc1.phaseSync.addProperty(&mPhaseSync1);
+  osc2.phaseSync.addProperty(&mPhaseSync2);
+  filterRouting.addProperty(&mRouting);
+  filter1.enabled.addProperty(&mFilter1Enabled);
+  filter2.enabled.addProperty(&mFilter2Enabled);
+  unisonSpread.addProperty(&mUnisonSpread);
+  totalVoices.addProperty(&mTotalVoices);
+  unisonVoices.addProperty(&mUnisonVoices);
+  polyphony.addProperty(&mVoiceManager->polyphony);
+  polyphony.addProperty(&mPolyphony);
+  portamentoMode.addProperty(&mVoiceManager->portamentoMode);
+  portamentoMode.addProperty(&mPortamentoMode);
+
+  for (int k = 0; k < cMaxVoices; ++k) {
+    osc1.waveForm.addProperty(&mCopies[k]->osc1.waveForm);
+    osc2.waveForm.addProperty(&mCopies[k]->osc2.waveForm);
+  }
+  for (int i = 0; i < cMaxVoices; ++i) {
+    ZarnVoice& v = *mVoices[i];
+    noiseType.addProperty(&v.noise.waveForm);
+    portamento.addProperty(&v.portamento.glideTime);
+    for (MultiDesignFilter* f : {&v.filter1Left, &v.filter1Right}) {
+      filter1.characteristic.addProperty(&f->characteristic);
+      filter1.response.addProperty(&f->response);
+      filter1.slope.addProperty(&f->slope);
+    }
+    for (MultiDesignFilter* f : {&v.filter2Left, &v.filter2Right}) {
+      filter2.characteristic.addProperty(&f->characteristic);
+      filter2.response.addProperty(&f->response);
+      filter2.slope.addProperty(&f->slope);
+    }
+    eg1.range.addProperty(&v.eg1.range);
+    eg2.range.addProperty(&v.eg2.range);
+  }
+}
+
+void ZarnPlugin::buildComponents() {
+  for (auto& c : mComponents) c = std::make_unique<ParameterCollection>(this);
+  osc1.addTo(*mComponents[0]);
+  mComponents[0]->registerParameter(&masterTune);
+  osc2.addTo(*mComponents[0]);
+  mComponents[0]->registerParameter(&osc2Detune);
+  filter1.addTo(*mComponents[1]);
+  filter2.addTo(*mComponents[1]);
+  mComponents[1]->registerParameter(&filterRouting);
+  egMain.addTo(*mComponents[2]);
+  eg1.addTo(*mComponents[3]);
+  eg2.addTo(*mComponents[4]);
+  lfo1.addTo(*mComponents[5]);
+  lfo2.addTo(*mComponents[6]);
+  lfo3.addTo(*mComponents[7]);
+}
+
+void ZarnPlugin::settleParameters() {
+  for (auto& s : mTargetSources)
+    if (s) s->parameter.initialize();
+}
+
+// ---------------------------------------------------------------- engine
+
+void ZarnPlugin::propertyChange(const AbstractProperty* p) {
+  if (!mGraphBuilt) return;
+  if (p == &mTotalVoices || p == &mUnisonVoices) {
+    reassignVoices();
+    return;
+  }
+  for (int n = 0; n < cLfoCount; ++n)
+    if (p == &mLfoSyncMode[n] || p == &mLfoSyncFreq[n]) {
+      updateLfoMode(n);
+      return;
+    }
+  applyVoiceSettings();
+}
+
+void ZarnPlugin::applyVoiceSettings() {
+  mSettings.osc1Scale = mOsc1Scale.get();
+  mSettings.osc2Scale = mOsc2Scale.get();
+  mSettings.phaseSync[0] = mPhaseSync1.get();
+  mSettings.phaseSync[1] = mPhaseSync2.get();
+  mSettings.routing = mRouting.get();
+  mSettings.filterEnabled[0] = mFilter1Enabled.get();
+  mSettings.filterEnabled[1] = mFilter2Enabled.get();
+  mSettings.unisonSpread = mUnisonSpread.get();
+  mSettings.legato = mPolyphony.get() == VoiceManager::cMono && mPortamentoMode.get() == VoiceManager::cLegato;
+  for (auto& v : mVoices) v->applySettings();
+}
+
+void ZarnPlugin::reassignVoices() {
+  applyVoiceSettings();
+  const int unison = std::clamp(mUnisonVoices.get(), 1, static_cast<int>(cMaxVoices));
+  const int total = std::clamp(mTotalVoices.get(), 1, static_cast<int>(cMaxVoices));
+  // Each key takes `unison` copies out of the pool of 32; a unison count
+  // above the total still plays one key.
+  const int keys = std::max(1, total / unison);
+  const float scale = 1.0f / std::sqrt(static_cast<float>(unison));
+  mOsc1Gains->scale = scale;
+  mOsc2Gains->scale = scale;
+  for (int i = 0; i < cMaxVoices; ++i) {
+    ZarnVoice& v = *mVoices[i];
+    v.stop();
+    if (i < keys)
+      v.assignCopies(&mCopyList[i * unison], unison);
+    else
+      v.assignCopies(nullptr, 0);
+  }
+  mVoiceManager->numVoices = keys;
+}
+
+void ZarnPlugin::updateLfoMode(int n) {
+  ModulationGenerator& lfo = *mLfos[n];
+  if (mLfoSyncMode[n].get() == ZarnLfoParameters::cFree) {
+    lfo.frequency.setController(mTargetSources[cTargetLfo1Frequency + n].get());
+  } else {
+    // sync sets the LFO's own frequency from the host's tempo.
+    lfo.frequency.setController(nullptr);
+    lfo.resetSyncPositionOffset();
+  }
+}
+
+void ZarnPlugin::sync(float tempo, float position) {
+  if (!mGraphBuilt) return;
+  for (int n = 0; n < cLfoCount; ++n) {
+    const int mode = mLfoSyncMode[n].get();
+    if (mode == ZarnLfoParameters::cFree || !(tempo > 0.0f)) continue;
+    mLfos[n]->sync(tempo, position, ZarnLfoParameters::syncCycleInBars(mLfoSyncFreq[n].get(), mode));
+  }
+}
+
+void ZarnPlugin::processSlice(const float** outputs, int outputCount, int sampleCount) {
+  const float* left = nullptr;
+  const float* right = nullptr;
+  if (mGraphBuilt) {
+    wave::Block* l = mStereoSpread->getOutput(0)->pull(sampleCount, 0);
+    wave::Block* r = mStereoSpread->getOutput(1)->pull(sampleCount, 0);
+    left = l ? l->data : nullptr;
+    right = r ? r->data : nullptr;
+  }
+  for (int i = 0; i < outputCount; ++i) outputs[i] = i == 0 ? left : (i == 1 ? right : nullptr);
+}
+
+void ZarnPlugin::setSampleRate(float rate) {
+  if (!(rate > 0.0f)) return;
+  if (sOscillatorStyle) sOscillatorStyle->prepareSampleRate(rate);
+  getEnvironment()->setSampleRate(rate);
+}
+
+bool ZarnPlugin::doLoadPreset(Preset* preset) {
+  // Files of versions 2 and 3 and of the betas stored other parameter
+  // layouts; the base reads only files of the current version and refuses
+  // the others without touching a parameter.
+  return GenericPlugin::doLoadPreset(preset);
+}
+
+int ZarnPlugin::getLFOState(int lfo) const {
+  if (lfo < 0 || lfo >= cLfoCount || !mLfos[lfo]) return 0;
+  return mLfos[lfo]->getIndicator();
+}
+
+void ZarnPlugin::lfoIndicatorChanged(void* sender) {
+  for (int n = 0; n < cLfoCount; ++n)
+    if (mLfos[n].get() == sender) notifyGeneralChange(n);
+}
+
+// ---------------------------------------------------------------- MIDI
+
+void ZarnPlugin::noteOn(int note, float velocity) {
+  if (!mGraphBuilt) return;
+  for (int n = 0; n < cLfoCount; ++n)
+    if (mLfoTrigger[n].get()) mLfos[n]->reset();
+  // The voice manager keeps note 0 for "every key": notes travel shifted
+  // by one, so that MIDI note 0 is a key like the others.
+  mVoiceManager->keyDown(note + 1, velocity);
+}
+
+void ZarnPlugin::noteOff(int note, float velocity) {
+  if (mGraphBuilt) mVoiceManager->keyUp(note + 1, velocity);
+}
+
+void ZarnPlugin::allNotesOff() {
+  if (mGraphBuilt) mVoiceManager->keyUp(0, 1.0f);
+}
+
+void ZarnPlugin::setModWheel(float value) {
+  if (mModWheel) mModWheel->parameter = std::clamp(value, 0.0f, 1.0f);
+}
+
+void ZarnPlugin::setPitchBend(float bend) {
+  if (mPitchBend) mPitchBend->parameter = std::clamp(bend, -1.0f, 1.0f);
+}
+
+void ZarnPlugin::setAftertouch(float value) {
+  if (mAftertouch) mAftertouch->parameter = std::clamp(value, 0.0f, 1.0f);
+}
+
+// ---------------------------------------------------------------- modulation
+
+wave::Producer* ZarnPlugin::getDefaultTargetInput(int target) const {
+  return target >= 0 && target < cTargetCount ? mDefaultTargets[target] : nullptr;
+}
+
+wave::Producer* ZarnPlugin::getGlobalSource(int source) const {
+  if (source >= cSourceLfo1 && source < cSourceLfo1 + cLfoCount) return mLfos[source - cSourceLfo1].get();
+  switch (source) {
+  case cSourceModWheel:
+    return mModWheel.get();
+  case cSourcePitchBend:
+    return mPitchBend.get();
+  case cSourceAftertouch:
+    return mAftertouch.get();
+  default:
+    return nullptr;
+  }
+}

@@ -1,0 +1,227 @@
+#pragma once
+
+// The synthesizer plug-in: two table oscillators and a noise oscillator,
+// two filters, three envelopes per voice, three shared LFOs, up to 32
+// voices with unison, polyphonic portamento, mono and legato modes, stereo
+// spread and a master volume.
+//
+// Life cycle. The constructor builds the parameters (registered in member
+// order), initializes the plug-in core, builds the signal graph, binds the
+// parameters to it and loads the preset "Default Sound" (without one the
+// parameters' defaults stand). The first instance makes the objects that
+// every instance shares (the oscillators' wave tables, the envelope
+// curves, the filter characteristics and the component preset libraries);
+// the last one releases them.
+//
+// Signal graph: voice manager (ZarnVoice x 32) -> stereo spread -> host
+// outputs. The LFOs run globally, free or synchronised to the host's tempo
+// through sync.
+//
+// Modulation. Each modulation target has a default input, the plug-in's
+// shared signal of its parameter (getDefaultTargetInput); a voice reads
+// its targets through its own table of inputs (ZarnVoice::setTargetInput),
+// and the shared targets (Stereo, LFO frequencies) through the buses of
+// their units. The sources are the voices' own (getSource of a voice) or
+// shared (getGlobalSource).
+//
+// Presets. Version 4 files are read. Older versions (2, 3 and betas) had
+// other parameter layouts, which no longer exist, so their files are
+// refused and change nothing.
+//
+// Threads: as GenericPlugin. MIDI, parameter changes and everything they
+// set run on the render thread; getLFOState may be read from any thread.
+
+#include "base/Property.h"
+#include "plugin/FloatParamPluginParameter.h"
+#include "plugin/GenericPlugin.h"
+#include "plugin/LimFloatPropPluginParameter.h"
+#include "plugin/ParameterCollection.h"
+#include "plugin/PropPluginParameter.h"
+#include "synth/ZarnControlUnits.h"
+#include "synth/ZarnModulation.h"
+#include "synth/ZarnParameterSets.h"
+#include "synth/ZarnVoice.h"
+#include "wave/EnvelopeGenerator.h"
+#include "wave/FloatParameter.h"
+#include "wave/ModulationGenerator.h"
+#include "wave/MultiDesignFilter.h"
+#include "wave/Oscillator.h"
+#include "wave/StereoSpread.h"
+#include "wave/VoiceManager.h"
+
+#include <memory>
+#include <string>
+
+class PresetManager;
+
+class ZarnPlugin : public GenericPlugin, public PropertyOwner {
+public:
+  static constexpr int cPresetFileVersion = 4;
+  static constexpr int cMaxVoices = 32;
+  static constexpr int cLfoCount = 3;
+  static constexpr int cComponentCount = 8;
+  static constexpr int cComponentTypeCount = 4;
+  // Pitch bend range, semitones either way.
+  static constexpr float cPitchBendRange = 2.0f;
+  static constexpr const char* cProductName = "Zarn";
+  static constexpr const char* cDefaultPresetName = "Default Sound";
+
+  // Shared by all instances; made by the first, released by the last.
+  static Oscillator::Style* sOscillatorStyle;
+  static EnvelopeGenerator::Style* sEnvelopeStyle;
+  static MultiDesignFilter::Style* sFilterStyles;
+  // 0 oscillators (".oscillators"), 1 filters (".filters"), 2 envelopes
+  // (".envelope"), 3 LFOs (".lfo").
+  static PresetManager* sComponentPresetManagers[cComponentTypeCount];
+
+  ZarnPlugin();
+  ~ZarnPlugin() override;
+
+  // ---- the product's answers
+  std::string getIdentifier() override { return "QZar"; }
+  int getCategory() override { return 0; }
+  int getType() override { return 0; }
+  int getInterfaceHeight() override { return 522; }
+  int getInterfaceWidth() override { return 640; }
+  int getPluginFlag() override { return 1; }
+
+  // ---- rendering
+  // Host tempo (beats per minute) and song position (beats), before each
+  // buffer: drives the LFOs that are synchronised.
+  void sync(float tempo, float position) override;
+  void processSlice(const float** outputs, int outputCount, int sampleCount) override;
+  // The host's sample rate: makes the oscillators' frequency table for it
+  // (on this thread, so the render thread never builds one) and sets the
+  // environment's rate. Not while rendering.
+  void setSampleRate(float rate);
+
+  // ---- presets
+  // Only files of version 4 are read; anything else is refused unchanged.
+  bool doLoadPreset(Preset* preset) override;
+
+  // ---- what the editor reads
+  // The indicator of LFO lfo (0..2): 0 while its light is on. Any thread.
+  int getLFOState(int lfo) const;
+  // Component collection i (0..7): 0 both oscillators, 1 both filters and
+  // "Filter Routing", 2 EG Main, 3 EG 1, 4 EG 2, 5..7 LFO 1..3.
+  ParameterCollection& getComponentCollection(int i) { return *mComponents[i]; }
+
+  // ---- MIDI, from the channel receiver (render thread)
+  // note: MIDI note 0..127; velocity 0..1.
+  void noteOn(int note, float velocity);
+  void noteOff(int note, float velocity);
+  void allNotesOff();
+  void setModWheel(float value);
+  // -1..1 (full bend down .. up).
+  void setPitchBend(float bend);
+  void setAftertouch(float value);
+
+  // ---- modulation plumbing
+  // The shared signal of target t; null for targets without a parameter.
+  wave::Producer* getDefaultTargetInput(int target) const;
+  // The LFOs, the modulation wheel, pitch bend and aftertouch; null for a
+  // voice's own source.
+  wave::Producer* getGlobalSource(int source) const;
+  ModulationGenerator* getLfo(int n) const { return mLfos[n].get(); }
+  ZarnVoice* getVoice(int i) const { return mVoices[i].get(); }
+  VoiceManager* getVoiceManager() const { return mVoiceManager.get(); }
+  StereoSpread* getStereoSpread() const { return mStereoSpread.get(); }
+  const ZarnVoice::Settings& getVoiceSettings() const { return mSettings; }
+
+  void propertyChange(const AbstractProperty* property) override;
+
+  // ---- parameters, in registration order
+  FloatParamPluginParameter noiseLevel{this, "Noise Level"};
+  FloatParamPluginParameter noisePan{this, "Noise Pan"};
+  PropPluginParameter<Oscillator::WaveForm> noiseType{this, "Noise Type"};
+  LimFloatPropPluginParameter portamento{this, "Portamento"};
+  PropPluginParameter<VoiceManager::PortamentoMode> portamentoMode{this, "Portamento Mode"};
+  ZarnOscillatorParameters osc1{this, 1};
+  FloatParamPluginParameter masterTune{this, "Master Tune"};
+  ZarnOscillatorParameters osc2{this, 2};
+  FloatParamPluginParameter osc2Detune{this, "Osc 2 Detune"};
+  ZarnFilterParameters filter1{this, 1};
+  ZarnFilterParameters filter2{this, 2};
+  PropPluginParameter<int> filterRouting{this, "Filter Routing"};
+  FloatParamPluginParameter volume{this, "Volume"};
+  FloatParamPluginParameter stereo{this, "Stereo"};
+  ZarnLfoParameters lfo1{this, 1};
+  ZarnLfoParameters lfo2{this, 2};
+  ZarnLfoParameters lfo3{this, 3};
+  ZarnEnvelopeParameters eg1{this, 1};
+  ZarnEnvelopeParameters eg2{this, 2};
+  ZarnMainEnvelopeParameters egMain{this};
+  PropPluginParameter<int> totalVoices{this, "Total Voices"};
+  PropPluginParameter<int> unisonVoices{this, "Unison Voices"};
+  PropPluginParameter<VoiceManager::Polyphony> polyphony{this, "Polyphony"};
+  LimFloatPropPluginParameter unisonSpread{this, "Unison Spread"};
+
+protected:
+  AbstractMusicEventReceiver* createMusicEventReceiver() override;
+  void createSharedObjects(const std::string& productName) override;
+  void releaseSharedObjects() override;
+
+private:
+  void configureParameters();
+  void buildGraph();
+  void bindParameters();
+  void buildComponents();
+  // Ends every glide of the shared parameter signals at its target.
+  void settleParameters();
+  // Deals the unison copies out to the voices for the current Total and
+  // Unison Voices, silencing every voice.
+  void reassignVoices();
+  void applyVoiceSettings();
+  void updateLfoMode(int n);
+  void lfoIndicatorChanged(void* sender);
+  // Binds p to the shared signal of target t, whose limits follow the
+  // parameter's engine range.
+  void bindTarget(FloatParamPluginParameter& p, int target);
+  ZarnLfoParameters& lfoParameters(int n);
+
+  // Engine-side settings bound to indexed parameters.
+  Property<int> mOsc1Scale{this, 0};
+  Property<int> mOsc2Scale{this, 0};
+  Property<bool> mPhaseSync1{this, false};
+  Property<bool> mPhaseSync2{this, false};
+  Property<int> mRouting{this, ZarnVoice::cSerial};
+  Property<bool> mFilter1Enabled{this, true};
+  Property<bool> mFilter2Enabled{this, false};
+  LimitedProperty<float> mUnisonSpread{this, 0.0f, 1.0f, 0.0f};
+  Property<int> mTotalVoices{this, 16};
+  Property<int> mUnisonVoices{this, 1};
+  Property<VoiceManager::Polyphony> mPolyphony{this, VoiceManager::cPoly};
+  Property<VoiceManager::PortamentoMode> mPortamentoMode{this, VoiceManager::cNormal};
+  Property<int> mLfoSyncFreq[cLfoCount] = {Property<int>{this, 6}, Property<int>{this, 6}, Property<int>{this, 6}};
+  Property<int> mLfoSyncMode[cLfoCount] = {Property<int>{this, 0}, Property<int>{this, 0}, Property<int>{this, 0}};
+  Property<bool> mLfoTrigger[cLfoCount] = {Property<bool>{this, false}, Property<bool>{this, false},
+                                           Property<bool>{this, false}};
+
+  ZarnVoice::Settings mSettings;
+  bool mGraphBuilt = false;
+
+  // The graph, built after initialize.
+  std::unique_ptr<wave::FloatParameterSource> mTargetSources[zarn::cTargetCount];
+  wave::Producer* mDefaultTargets[zarn::cTargetCount] = {};
+  std::unique_ptr<wave::FloatParameterSource> mModWheel;
+  std::unique_ptr<wave::FloatParameterSource> mPitchBend;
+  std::unique_ptr<wave::FloatParameterSource> mAftertouch;
+  std::unique_ptr<ControlOffset> mPitchOffset;
+  std::unique_ptr<ModulationGenerator> mLfos[cLfoCount];
+  // The voices' gains and cut-offs for unmodulated inputs, shared.
+  std::unique_ptr<BalanceGains> mOsc1Gains;
+  std::unique_ptr<BalanceGains> mOsc2Gains;
+  std::unique_ptr<BalanceGains> mNoiseGains;
+  std::unique_ptr<StereoCutoff> mCutoff1;
+  std::unique_ptr<StereoCutoff> mCutoff2;
+  std::unique_ptr<ZarnVoice::Copy> mCopies[cMaxVoices];
+  ZarnVoice::Copy* mCopyList[cMaxVoices] = {};
+  std::unique_ptr<MultiDesignFilter::ParallelUnit> mFilterUnits[2][cMaxVoices / 2];
+  std::unique_ptr<ZarnVoice> mVoices[cMaxVoices];
+  std::unique_ptr<VoiceManager> mVoiceManager;
+  std::unique_ptr<StereoSpread> mStereoSpread;
+  std::unique_ptr<ParameterCollection> mComponents[cComponentCount];
+};
+
+// The factory the host bridge calls: a new synthesizer, ready to play.
+GenericPlugin* createPluginInstance();

@@ -1,0 +1,347 @@
+#include "synth/ZarnVoice.h"
+
+#include "wave/ValueCurves.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace zarn;
+
+namespace {
+
+// The outermost unison copies are detuned by this much (octaves) at full
+// spread: 30 cents either way, a thick chorus but still in tune.
+constexpr float cMaxUnisonDetune = 0.3f / 12.0f;
+
+// A fixed start phase per oscillator (a fraction of the cycle), so that a
+// render does not depend on a random start.
+float startPhase(int index, int oscillator) {
+  const double x = (index * 2 + oscillator + 1) * 0.6180339887498949;
+  return static_cast<float>(x - std::floor(x));
+}
+
+// The phase of copy k of n, relative to the first: (k^2 + k) / 2n cycles
+// for odd n, k^2 / 2n for even n. The copies of a key start together, and
+// at these phases their fundamentals (and most low harmonics) add up to
+// sqrt(n) times one copy, the same as uncorrelated copies: with the gains
+// of 1/sqrt(n), a unison stack starts as loud as it goes on, however many
+// copies it has. (Evenly spread phases would cancel the fundamental.)
+float copyPhase(int k, int n) {
+  const double q = static_cast<double>(k) * k + (n % 2 ? k : 0);
+  const double x = q / (2.0 * n);
+  return static_cast<float>(x - std::floor(x));
+}
+
+void setStartPhase(Oscillator& osc, float fraction) {
+  fraction -= std::floor(fraction);
+  osc.kernelState.phase = fraction * static_cast<float>(osc.kernelState.tableSizes[osc.kernelState.tableIndex]);
+  osc.kernelState.syncPhase = osc.kernelState.phase;
+}
+
+// A noise register seed per oscillator: never 0, and the same on every run.
+uint32_t noiseSeed(int index) { return 1u + static_cast<uint32_t>((index * 2654435761u) % 16777215u); }
+
+} // namespace
+
+float velocityToGain(float velocity) {
+  const float v = std::clamp(velocity, 0.0f, 1.0f);
+  return std::pow(10.0f, (v - 1.0f) * 0.9f);
+}
+
+ZarnVoice::Copy::Copy(wave::Environment* env, Oscillator::Style* style, int index)
+    : pitch1(env), pitch2(env), osc1(style, env), osc2(style, env) {
+  setStartPhase(osc1, startPhase(index, 0));
+  setStartPhase(osc2, startPhase(index, 1));
+  osc1.noiseState = noiseSeed(2 * index + 1);
+  osc2.noiseState = noiseSeed(2 * index + 2);
+}
+
+ZarnVoice::ZarnVoice(wave::Environment* env, int index, Oscillator::Style* oscillatorStyle,
+                     EnvelopeGenerator::Style* envelopeStyle, wave::Producer* const* targets,
+                     const SharedUnits& shared, const Settings* settings, MultiDesignFilter::ParallelUnit* unit1,
+                     MultiDesignFilter::ParallelUnit* unit2)
+    : portamento(env), osc1Base(env), osc2Base(env), noise(oscillatorStyle, env), osc1Gains(env), osc2Gains(env),
+      noiseGains(env), mixA(env, 2 * cMaxCopies + 1), mixB(env, cMaxCopies + 1), cutoff1(env), cutoff2(env),
+      filter1Left(unit1), filter1Right(unit1), filter2Left(unit2), filter2Right(unit2), outLeft(env, 2),
+      outRight(env, 2), eg1(env, envelopeStyle), eg2(env, envelopeStyle), egMain(env, envelopeStyle),
+      velocitySource(env, 1.0f), keyTrackSource(env, 0.0f), index(index), shared(shared), settings(settings),
+      defaults(targets),
+      gain(env) {
+  for (int t = 0; t < cTargetCount; ++t) targetInputs[t] = targets[t];
+  for (Copy*& c : copies) c = nullptr;
+
+  noise.waveForm = Oscillator::WhiteNoise;
+  noise.noiseState = noiseSeed(1000 + index);
+  osc1Base.setInput(&portamento);
+  osc2Base.setInput(&portamento);
+  velocitySource.parameter.setLimits(0.0f, 1.0f);
+  keyTrackSource.parameter.setLimits(-2.0f, 2.0f);
+
+  for (MultiDesignFilter* f : {&filter1Left, &filter1Right, &filter2Left, &filter2Right}) {
+    f->setMuteController(this);
+    f->mix.setInterpolated(1.0f, 0.0f);
+  }
+  // EG Main has a hold, the other two a delay; the missing stage stays 0.
+  eg1.holdTime.getParameter().setInterpolated(0.0f, 0.0f);
+  eg2.holdTime.getParameter().setInterpolated(0.0f, 0.0f);
+  egMain.delayTime.getParameter().setInterpolated(0.0f, 0.0f);
+
+  connectTargets();
+  applySettings();
+}
+
+ZarnVoice::~ZarnVoice() = default;
+
+wave::Producer* ZarnVoice::getTargetInput(int target) const {
+  return target >= 0 && target < cTargetCount ? targetInputs[target] : nullptr;
+}
+
+void ZarnVoice::setTargetInput(int target, wave::Producer* p) {
+  if (target < 0 || target >= cTargetCount) return;
+  targetInputs[target] = p ? p : defaults[target];
+  connectTargets();
+  // The mixers hold the gains in use.
+  rebuildRouting();
+}
+
+wave::Producer* ZarnVoice::getSource(int source) {
+  switch (source) {
+  case cSourceEg1:
+    return &eg1;
+  case cSourceEg2:
+    return &eg2;
+  case cSourceEgMain:
+    return &egMain;
+  case cSourceVelocity:
+    return &velocitySource;
+  case cSourceKeyTrack:
+    return &keyTrackSource;
+  default:
+    return nullptr;
+  }
+}
+
+void ZarnVoice::connectTargets() {
+  wave::Producer* const* in = targetInputs;
+  portamento.pitchModulation.setController(in[cTargetMasterTune]);
+  osc2Base.setAddend(in[cTargetOsc2Detune]);
+  activeNoiseGains = selectGains(&noiseGains, shared.noiseGains, cTargetNoiseLevel, cTargetNoisePan);
+  activeOsc1Gains = selectGains(&osc1Gains, shared.osc1Gains, cTargetOsc1Level, cTargetOsc1Pan);
+  activeOsc2Gains = selectGains(&osc2Gains, shared.osc2Gains, cTargetOsc2Level, cTargetOsc2Pan);
+  for (int k = 0; k < copyCount; ++k) {
+    Copy* c = copies[k];
+    c->osc1.sync.setController(in[cTargetOsc1Sync]);
+    c->osc1.pulseWidth.setController(in[cTargetOsc1PulseWidth]);
+    c->osc2.sync.setController(in[cTargetOsc2Sync]);
+    c->osc2.pulseWidth.setController(in[cTargetOsc2PulseWidth]);
+  }
+  StereoCutoff* c1 = selectCutoff(&cutoff1, shared.cutoff1, cTargetFilter1Freq, cTargetFilter1Pan);
+  StereoCutoff* c2 = selectCutoff(&cutoff2, shared.cutoff2, cTargetFilter2Freq, cTargetFilter2Pan);
+  filter1Left.frequency.setController(c1->getOutput(0));
+  filter1Right.frequency.setController(c1->getOutput(1));
+  filter2Left.frequency.setController(c2->getOutput(0));
+  filter2Right.frequency.setController(c2->getOutput(1));
+  filter1Left.peak.setController(in[cTargetFilter1Peak]);
+  filter1Right.peak.setController(in[cTargetFilter1Peak]);
+  filter2Left.peak.setController(in[cTargetFilter2Peak]);
+  filter2Right.peak.setController(in[cTargetFilter2Peak]);
+
+  EnvelopeGenerator* egs[3] = {&eg1, &eg2, &egMain};
+  const int firsts[3] = {cTargetEg1Delay, cTargetEg2Delay, cTargetEgMainHold};
+  for (int e = 0; e < 3; ++e) {
+    EnvelopeGenerator& g = *egs[e];
+    const int t = firsts[e];
+    if (e == 2)
+      g.holdTime.setController(in[t + cEnvelopeDelayOrHold]);
+    else
+      g.delayTime.setController(in[t + cEnvelopeDelayOrHold]);
+    g.attackTime.setController(in[t + cEnvelopeAttack]);
+    g.decayTime.setController(in[t + cEnvelopeDecay]);
+    g.sustainLevel.setController(in[t + cEnvelopeSustain]);
+    g.releaseTime.setController(in[t + cEnvelopeRelease]);
+  }
+}
+
+BalanceGains* ZarnVoice::selectGains(BalanceGains* own, BalanceGains* common, int level, int pan) {
+  own->setInputs(targetInputs[level], targetInputs[pan]);
+  const bool standard = targetInputs[level] == defaults[level] && targetInputs[pan] == defaults[pan];
+  return standard && common ? common : own;
+}
+
+StereoCutoff* ZarnVoice::selectCutoff(StereoCutoff* own, StereoCutoff* common, int freq, int pan) {
+  own->setInputs(targetInputs[freq], targetInputs[pan]);
+  const bool standard = targetInputs[freq] == defaults[freq] && targetInputs[pan] == defaults[pan];
+  return standard && common ? common : own;
+}
+
+void ZarnVoice::assignCopies(Copy* const* list, int count) {
+  count = std::clamp(count, 0, static_cast<int>(cMaxCopies));
+  for (int k = 0; k < cMaxCopies; ++k) copies[k] = k < count ? list[k] : nullptr;
+  copyCount = count;
+  for (int k = 0; k < count; ++k) {
+    Copy* c = copies[k];
+    c->pitch1.setInput(&osc1Base);
+    c->pitch2.setInput(&osc2Base);
+    c->osc1.frequency.setController(&c->pitch1);
+    c->osc2.frequency.setController(&c->pitch2);
+  }
+  // Copies are uncorrelated (detuned, started at different phases), so
+  // their powers add: 1/sqrt(n) keeps the loudness of one.
+  const float scale = count > 0 ? 1.0f / std::sqrt(static_cast<float>(count)) : 0.0f;
+  osc1Gains.scale = scale;
+  osc2Gains.scale = scale;
+  connectTargets();
+  updateCopyOffsets();
+  rebuildRouting();
+}
+
+void ZarnVoice::updateCopyOffsets() {
+  const float spread = settings->unisonSpread;
+  for (int k = 0; k < copyCount; ++k) {
+    const float d = calculateSpreadingFactor(k, copyCount) * spread * cMaxUnisonDetune;
+    copies[k]->pitch1.offset = d;
+    copies[k]->pitch2.offset = d;
+  }
+}
+
+void ZarnVoice::rebuildRouting() {
+  routing = settings->routing;
+  const float spread = settings->unisonSpread;
+  mixA.clearAll();
+  mixB.clearAll();
+  UnisonMixer& osc2Mixer = routing == cPerOscillator ? mixB : mixA;
+  for (int k = 0; k < copyCount; ++k) {
+    const float pan = calculateSpreadingFactor(k, copyCount) * spread;
+    mixA.addSource(&copies[k]->osc1, activeOsc1Gains->getOutput(0), activeOsc1Gains->getOutput(1), pan);
+    osc2Mixer.addSource(&copies[k]->osc2, activeOsc2Gains->getOutput(0), activeOsc2Gains->getOutput(1), pan);
+  }
+  mixA.addSource(&noise, activeNoiseGains->getOutput(0), activeNoiseGains->getOutput(1), 0.0f);
+
+  filter1Left.setInput(mixA.getOutput(0));
+  filter1Right.setInput(mixA.getOutput(1));
+  switch (routing) {
+  case cParallel:
+    filter2Left.setInput(mixA.getOutput(0));
+    filter2Right.setInput(mixA.getOutput(1));
+    break;
+  case cPerOscillator:
+    filter2Left.setInput(mixB.getOutput(0));
+    filter2Right.setInput(mixB.getOutput(1));
+    break;
+  default:
+    filter2Left.setInput(&filter1Left);
+    filter2Right.setInput(&filter1Right);
+    break;
+  }
+  if (routing == cParallel || routing == cPerOscillator) {
+    outLeft.setInput(0, &filter1Left, 1.0f);
+    outLeft.setInput(1, &filter2Left, 1.0f);
+    outRight.setInput(0, &filter1Right, 1.0f);
+    outRight.setInput(1, &filter2Right, 1.0f);
+  } else {
+    outLeft.setInput(0, &filter2Left, 1.0f);
+    outLeft.setInput(1, nullptr, 0.0f);
+    outRight.setInput(0, &filter2Right, 1.0f);
+    outRight.setInput(1, nullptr, 0.0f);
+  }
+}
+
+void ZarnVoice::applySettings() {
+  osc1Base.offset = static_cast<float>(settings->osc1Scale);
+  osc2Base.offset = static_cast<float>(settings->osc2Scale);
+  const float m1 = settings->filterEnabled[0] ? 1.0f : 0.0f;
+  const float m2 = settings->filterEnabled[1] ? 1.0f : 0.0f;
+  // A silent voice takes a new state at once; a sounding one glides, so
+  // that switching a filter does not click.
+  const float time = isMute() ? 0.0f : -1.0f;
+  filter1Left.mix.setInterpolated(m1, time);
+  filter1Right.mix.setInterpolated(m1, time);
+  filter2Left.mix.setInterpolated(m2, time);
+  filter2Right.mix.setInterpolated(m2, time);
+  updateCopyOffsets();
+  rebuildRouting();
+}
+
+float* ZarnVoice::getGainSamples(int count, int flags) {
+  wave::Producer* v = targetInputs[cTargetVolume];
+  wave::Block* b = v ? v->pull(count, flags) : nullptr;
+  float* out = gain.data;
+  if (flags & wave::cMuteCall) return out;
+  if (!b) {
+    std::fill(out, out + count, 0.0f);
+    gainValue = -1.0f;
+    return out;
+  }
+  if (v->constantBlock) {
+    const float g = b->data[0] * velocityGain;
+    if (g != gainValue || gainFilled < count) {
+      std::fill(out, out + count, g);
+      gainValue = g;
+      gainFilled = count;
+    }
+    return out;
+  }
+  gainValue = -1.0f;
+  const float vg = velocityGain;
+  for (int i = 0; i < count; ++i) out[i] = b->data[i] * vg;
+  return out;
+}
+
+void ZarnVoice::keyDown(float noteValue, int startNote, float keyVelocity) {
+  const int n = static_cast<int>(noteValue) - 1;
+  const bool wasDown = keyDown_;
+  const float target = noteNumberToExpFreq(static_cast<float>(n));
+  if (startNote >= 1)
+    portamento.noteOn(target, noteNumberToExpFreq(static_cast<float>(startNote - 1)));
+  else if (played)
+    portamento.noteOn(target);
+  else
+    portamento.noteOn(target, target);
+
+  const bool silent = isMute();
+  note = n;
+  keyDown_ = true;
+  played = true;
+  // A key played while this voice's key is still held (mono mode) keeps
+  // the touch of the first key; with legato portamento it only moves the
+  // pitch.
+  if (wasDown && settings->legato) return;
+  if (!wasDown) {
+    velocity = std::clamp(keyVelocity, 0.0f, 1.0f);
+    velocityGain = velocityToGain(velocity);
+    velocitySource.parameter.setInterpolated(velocity, 0.0f);
+    keyTrackSource.parameter.setInterpolated((static_cast<float>(n) - 60.0f) / 60.0f, 0.0f);
+  }
+  // A voice that starts from silence lays its copies out afresh; with
+  // phase sync every start does, from halfway through the wave (a sounding
+  // voice would click otherwise).
+  const bool sync1 = settings->phaseSync[0];
+  const bool sync2 = settings->phaseSync[1];
+  if (silent || sync1 || sync2) {
+    const float base1 = sync1 ? 0.75f : startPhase(index, 0);
+    const float base2 = sync2 ? 0.75f : startPhase(index, 1);
+    for (int k = 0; k < copyCount; ++k) {
+      const float offset = copyPhase(k, copyCount);
+      if (silent || sync1) setStartPhase(copies[k]->osc1, base1 + offset);
+      if (silent || sync2) setStartPhase(copies[k]->osc2, base2 + offset);
+    }
+  }
+  eg1.start();
+  eg2.start();
+  egMain.start();
+}
+
+void ZarnVoice::keyUp(float) {
+  keyDown_ = false;
+  eg1.finish();
+  eg2.finish();
+  egMain.finish();
+}
+
+void ZarnVoice::stop() {
+  keyDown_ = false;
+  eg1.resetState();
+  eg2.resetState();
+  egMain.resetState();
+  portamento.resetState();
+}

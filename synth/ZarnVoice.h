@@ -1,0 +1,204 @@
+#pragma once
+
+// One voice of the synthesizer: what sounds for one key.
+//
+// Signal path, per voice:
+//
+//   portamento (note pitch + tune + pitch bend)
+//     -> Osc 1 base pitch (+ Osc 1 Scale), Osc 2 base pitch (+ Osc 2 Scale
+//        + Osc 2 Detune)
+//     -> the unison copies: each copy holds an Osc 1 and an Osc 2 at the base
+//        pitch plus its own detune, and sits at its own place in the stereo
+//        field
+//   noise oscillator
+//   -> unison mixers (left and right, each oscillator through its level and
+//      pan gains) -> Filter 1 and Filter 2 (one per channel, routed serial,
+//      parallel or per oscillator) -> the voice's output pair
+//
+// The voice manager multiplies the output pair by EG Main and by the
+// voice's gain (Volume x velocity), and EG Main tells when the voice is
+// silent. EG 1 and EG 2 run with the voice as modulation sources.
+//
+// Modulation. Every value the modulation matrix can reach (the targets of
+// zarn::Target) is read by the voice's units from one producer per target:
+// by default the plug-in's shared producer for that parameter, so an
+// unmodulated voice costs nothing extra; setTargetInput swaps in a
+// per-voice signal (a ParameterController summing the parameter and its
+// modulation sources), and getSource gives the voice's own sources.
+//
+// The unison copies come from a pool shared by all voices (assignCopies):
+// a voice playing n unison voices holds n copies.
+//
+// Everything here runs on the render thread; nothing allocates after
+// construction.
+
+#include "base/Property.h"
+#include "synth/ZarnControlUnits.h"
+#include "synth/ZarnModulation.h"
+#include "wave/Block.h"
+#include "wave/EnvelopeGenerator.h"
+#include "wave/FloatParameter.h"
+#include "wave/MultiDesignFilter.h"
+#include "wave/NoteVoice.h"
+#include "wave/Oscillator.h"
+#include "wave/PortamentoController.h"
+#include "wave/StaticMixer.h"
+#include "wave/UnisonMixer.h"
+
+#include <cstdint>
+
+class ZarnVoice : public NoteVoice {
+public:
+  static constexpr int cMaxCopies = 32;
+
+  enum Routing : int { cSerial = 0, cParallel = 1, cPerOscillator = 2 };
+
+  // What voices share, owned by the plug-in.
+  struct Settings {
+    int osc1Scale = 0; // octaves
+    int osc2Scale = 0;
+    bool phaseSync[2] = {false, false};
+    int routing = cSerial;
+    bool filterEnabled[2] = {true, false};
+    // 0..1: the unison copies' detune and pan spread.
+    float unisonSpread = 0.0f;
+    // Mono mode with legato portamento: a key played while another is
+    // held does not restart the envelopes.
+    bool legato = false;
+  };
+
+  // One unison copy: a pitch for each oscillator and the two oscillators.
+  class Copy {
+  public:
+    Copy(wave::Environment* env, Oscillator::Style* style, int index);
+    Copy(const Copy&) = delete;
+    Copy& operator=(const Copy&) = delete;
+
+    ControlOffset pitch1;
+    ControlOffset pitch2;
+    Oscillator osc1;
+    Oscillator osc2;
+  };
+
+  // The gains and cut-offs of the default target inputs, which are the
+  // same for every voice: made once by the plug-in and used by every voice
+  // whose level, pan or cut-off is not modulated on its own. The plug-in
+  // sets the oscillator gains' scale to 1/sqrt(unison voices).
+  struct SharedUnits {
+    BalanceGains* osc1Gains;
+    BalanceGains* osc2Gains;
+    BalanceGains* noiseGains;
+    StereoCutoff* cutoff1;
+    StereoCutoff* cutoff2;
+  };
+
+  // targets: cTargetCount default producers (entries may be null for
+  // targets without a parameter). unit1 and unit2: the shared design
+  // filters of Filter 1 and Filter 2, each serving this voice's left and
+  // right channel (and those of one more voice).
+  ZarnVoice(wave::Environment* env, int index, Oscillator::Style* oscillatorStyle,
+            EnvelopeGenerator::Style* envelopeStyle, wave::Producer* const* targets, const SharedUnits& shared,
+            const Settings* settings, MultiDesignFilter::ParallelUnit* unit1, MultiDesignFilter::ParallelUnit* unit2);
+  ~ZarnVoice() override;
+
+  ZarnVoice(const ZarnVoice&) = delete;
+  ZarnVoice& operator=(const ZarnVoice&) = delete;
+
+  // ---- NoteVoice
+  bool isMute() override { return egMain.isMute(); }
+  wave::Producer* getEnvelope() override { return &egMain; }
+  float* getGainSamples(int count, int flags) override;
+  wave::Producer* getOutput(int channel) override { return channel == 0 ? &outLeft : &outRight; }
+  bool isKeyDown() override { return keyDown_; }
+  // note and startNote are MIDI note numbers plus 1 (the voice manager
+  // reserves note 0): startNote 0 glides on from the pitch reached.
+  void keyDown(float note, int startNote, float velocity) override;
+  void keyUp(float velocity) override;
+
+  // ---- set-up and settings (render thread)
+  // Takes copies [0, count) of the list as this voice's unison copies and
+  // wires them; count 0 silences the oscillators.
+  void assignCopies(Copy* const* copies, int count);
+  // Reads the shared settings again (scales, routing, filter enables,
+  // unison spread).
+  void applySettings();
+  // Silences the voice at once: envelopes idle, key up, filters at rest.
+  void stop();
+
+  // ---- modulation
+  // The producer the voice reads for target t; null for none.
+  wave::Producer* getTargetInput(int target) const;
+  // p (or, with null, the plug-in's default) becomes the input of target
+  // t. Render thread or while nothing renders.
+  void setTargetInput(int target, wave::Producer* p);
+  // The voice's own modulation sources (EG 1, EG 2, EG Main, velocity, key
+  // tracking); null for the shared ones.
+  wave::Producer* getSource(int source);
+
+  int getIndex() const { return index; }
+  // The MIDI note last started (0..127), -1 before the first.
+  int getNote() const { return note; }
+  float getVelocity() const { return velocity; }
+  int getCopyCount() const { return copyCount; }
+  Copy* getCopy(int k) const { return copies[k]; }
+
+  // ---- units (the plug-in binds parameters to their properties)
+  PortamentoController portamento;
+  ControlOffset osc1Base;
+  ControlOffset osc2Base;
+  Oscillator noise;
+  BalanceGains osc1Gains;
+  BalanceGains osc2Gains;
+  BalanceGains noiseGains;
+  UnisonMixer mixA;
+  UnisonMixer mixB;
+  StereoCutoff cutoff1;
+  StereoCutoff cutoff2;
+  MultiDesignFilter filter1Left;
+  MultiDesignFilter filter1Right;
+  MultiDesignFilter filter2Left;
+  MultiDesignFilter filter2Right;
+  StaticMixer outLeft;
+  StaticMixer outRight;
+  EnvelopeGenerator eg1;
+  EnvelopeGenerator eg2;
+  EnvelopeGenerator egMain;
+  wave::FloatParameterSource velocitySource;
+  wave::FloatParameterSource keyTrackSource;
+
+private:
+  // Connects every unit to the current target inputs.
+  void connectTargets();
+  // Rebuilds the mixers and the filter chain for the routing.
+  void rebuildRouting();
+  void updateCopyOffsets();
+
+  // Own units where this voice's inputs differ from the defaults, else the
+  // shared ones.
+  BalanceGains* selectGains(BalanceGains* own, BalanceGains* common, int level, int pan);
+  StereoCutoff* selectCutoff(StereoCutoff* own, StereoCutoff* common, int freq, int pan);
+
+  int index;
+  SharedUnits shared;
+  BalanceGains* activeOsc1Gains = nullptr;
+  BalanceGains* activeOsc2Gains = nullptr;
+  BalanceGains* activeNoiseGains = nullptr;
+  const Settings* settings;
+  wave::Producer* const* defaults;
+  wave::Producer* targetInputs[zarn::cTargetCount];
+  Copy* copies[cMaxCopies];
+  int copyCount = 0;
+  int routing = -1;
+  bool keyDown_ = false;
+  bool played = false;
+  int note = -1;
+  float velocity = 0.0f;
+  float velocityGain = 1.0f;
+  wave::Block gain;
+  float gainValue = -1.0f;
+  int gainFilled = 0;
+};
+
+// The level factor of a key's velocity (0..1): 1 at full velocity,
+// falling by up to 18 dB towards the softest touch.
+float velocityToGain(float velocity);

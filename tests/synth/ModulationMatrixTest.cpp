@@ -1,0 +1,295 @@
+// Evaluation of the modulation matrix in voices and globally, and the
+// modulated inputs that add its sums to units' values.
+
+#include "synth/ModulationMatrix.h"
+#include "synth/ModulationMatrixInput.h"
+#include "tests/support/AllocationCounter.h"
+#include "tests/synth/ModulationMatrixTestSupport.h"
+#include "wave/Environment.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+using M = ModulationMatrix;
+using modmatrixtest::LineSource;
+
+constexpr int cBlock = 64;
+
+class ModulationMatrixTest : public ::testing::Test {
+protected:
+  ModulationMatrixTest()
+      : env(cBlock), matrix(&env), lfo(&env, 0.0f, 1.0f / 64.0f), wheel(&env, 0.0f), voiceA(&matrix),
+        voiceB(&matrix), egA(&env, 0.5f, 0.0f, true), egB(&env, 0.25f, 0.0f, true), velocityA(&env, 1.0f),
+        velocityB(&env, 0.5f) {
+    env.setSampleRate(1000.0f);
+    matrix.setGlobalSource(M::cSourceLFO1, &lfo);
+    matrix.setGlobalSource(M::cSourceModWheel, &wheel);
+    voiceA.setSource(M::cSourceEG1, &egA);
+    voiceB.setSource(M::cSourceEG1, &egB);
+    voiceA.setSource(M::cSourceVelocity, &velocityA);
+    voiceB.setSource(M::cSourceVelocity, &velocityB);
+  }
+
+  void connect(int slot, int source, int target, float level, bool inverted = false) {
+    matrix.setSlotSource(slot, source);
+    matrix.setSlotTarget(slot, target);
+    matrix.setSlotLevel(slot, level, false);
+    matrix.setSlotInverted(slot, inverted);
+  }
+
+  // Renders one block and returns the sum of target in scope.
+  const float* sum(M::Scope& scope, int target) {
+    env.beginBlock();
+    const float* data = scope.getTargetSum(target)->pull(cBlock, 0)->data;
+    env.endBlock(cBlock);
+    return data;
+  }
+
+  static float ramp(int i) { return static_cast<float>(i) / 64.0f; }
+
+  wave::Environment env;
+  M matrix;
+  LineSource lfo;
+  M::ValueSource wheel;
+  M::Voice voiceA, voiceB;
+  LineSource egA, egB;
+  M::ValueSource velocityA, velocityB;
+};
+
+TEST_F(ModulationMatrixTest, APerVoiceSlotScalesEachVoicesOwnSource) {
+  connect(0, M::cSourceEG1, M::cTargetFilter1Freq, 1.0f);
+  const float* a = sum(voiceA, M::cTargetFilter1Freq);
+  EXPECT_TRUE(voiceA.getTargetSum(M::cTargetFilter1Freq)->constantBlock);
+  for (int i = 0; i < cBlock; ++i) ASSERT_FLOAT_EQ(a[i], 0.5f * 5.0f) << i; // 5 octaves full scale
+  const float* b = sum(voiceB, M::cTargetFilter1Freq);
+  EXPECT_FLOAT_EQ(b[cBlock - 1], 0.25f * 5.0f);
+  // Nothing of it reaches the global scope or other targets.
+  EXPECT_FALSE(matrix.getGlobalScope().isModulated(M::cTargetFilter1Freq));
+  EXPECT_FALSE(voiceA.isModulated(M::cTargetFilter2Freq));
+  EXPECT_EQ(sum(voiceA, M::cTargetFilter2Freq), env.silentBlock->data);
+
+  // Level and invert scale the contribution.
+  connect(0, M::cSourceEG1, M::cTargetFilter1Freq, 0.5f, true);
+  EXPECT_FLOAT_EQ(sum(voiceA, M::cTargetFilter1Freq)[3], -0.5f * 0.5f * 5.0f);
+}
+
+TEST_F(ModulationMatrixTest, AGlobalSourceInAPerVoiceSlotIsRenderedOncePerBlock) {
+  connect(0, M::cSourceLFO1, M::cTargetOsc1Pan, 0.5f);
+  env.beginBlock();
+  const float* a = voiceA.getTargetSum(M::cTargetOsc1Pan)->pull(cBlock, 0)->data;
+  const float* b = voiceB.getTargetSum(M::cTargetOsc1Pan)->pull(cBlock, 0)->data;
+  env.endBlock(cBlock);
+  EXPECT_EQ(lfo.renders, 1);
+  EXPECT_FALSE(voiceA.getTargetSum(M::cTargetOsc1Pan)->constantBlock);
+  for (int i = 0; i < cBlock; ++i) {
+    ASSERT_FLOAT_EQ(a[i], ramp(i) * 0.5f) << i;
+    ASSERT_FLOAT_EQ(b[i], ramp(i) * 0.5f) << i;
+  }
+}
+
+TEST_F(ModulationMatrixTest, SlotsOnOneTargetAddUp) {
+  connect(0, M::cSourceEG1, M::cTargetFilter1Freq, 1.0f);
+  connect(1, M::cSourceLFO1, M::cTargetFilter1Freq, 0.5f, true);
+  connect(2, M::cSourceVelocity, M::cTargetFilter1Freq, 0.2f);
+  const float* a = sum(voiceA, M::cTargetFilter1Freq);
+  for (int i = 0; i < cBlock; ++i)
+    ASSERT_NEAR(a[i], (0.5f - 0.5f * ramp(i) + 0.2f) * 5.0f, 1e-5f) << i;
+  const float* b = sum(voiceB, M::cTargetFilter1Freq);
+  for (int i = 0; i < cBlock; ++i)
+    ASSERT_NEAR(b[i], (0.25f - 0.5f * ramp(i) + 0.2f * 0.5f) * 5.0f, 1e-5f) << i;
+}
+
+TEST_F(ModulationMatrixTest, GlobalTargetsAreSummedOnceInTheGlobalScope) {
+  wheel.setValue(0.5f);
+  connect(4, M::cSourceModWheel, M::cTargetLFO2Frequency, 1.0f);
+  connect(5, M::cSourceLFO1, M::cTargetStereo, 1.0f);
+  EXPECT_FALSE(voiceA.isModulated(M::cTargetLFO2Frequency));
+  EXPECT_FLOAT_EQ(sum(matrix.getGlobalScope(), M::cTargetLFO2Frequency)[0], 2.0f); // 4 octaves full scale
+  const float* stereo = sum(matrix.getGlobalScope(), M::cTargetStereo);
+  EXPECT_FLOAT_EQ(stereo[32], ramp(32));
+}
+
+TEST_F(ModulationMatrixTest, SlotLevelsAreModulatedInTheirSlotsScope) {
+  // Globally: the wheel opens slot 0's level; base and wheel sum clamped.
+  connect(0, M::cSourceLFO1, M::cTargetStereo, 0.0f);
+  connect(1, M::cSourceModWheel, M::cTargetSlotLevel + 0, 1.0f);
+  wheel.setValue(0.6f);
+  const float* s = sum(matrix.getGlobalScope(), M::cTargetStereo);
+  for (int i = 0; i < cBlock; ++i) ASSERT_NEAR(s[i], ramp(i) * 0.6f, 1e-6f) << i;
+  matrix.setSlotLevel(0, 0.8f, false);
+  s = sum(matrix.getGlobalScope(), M::cTargetStereo);
+  EXPECT_NEAR(s[40], ramp(40) * 1.0f, 1e-6f);
+
+  // Per voice: velocity scales how much LFO 1 moves the volume, with a
+  // varying level (the LFO modulates the level too).
+  connect(2, M::cSourceVelocity, M::cTargetSlotLevel + 3, 1.0f);
+  connect(3, M::cSourceLFO1, M::cTargetVolume, 0.0f);
+  connect(4, M::cSourceLFO1, M::cTargetSlotLevel + 3, 0.5f, true);
+  const float* a = sum(voiceA, M::cTargetVolume);
+  for (int i = 0; i < cBlock; ++i) ASSERT_NEAR(a[i], ramp(i) * (1.0f - 0.5f * ramp(i)), 1e-6f) << i;
+  const float* b = sum(voiceB, M::cTargetVolume);
+  for (int i = 0; i < cBlock; ++i)
+    ASSERT_NEAR(b[i], ramp(i) * std::fmax(0.0f, 0.5f - 0.5f * ramp(i)), 1e-6f) << i;
+}
+
+TEST_F(ModulationMatrixTest, AnInvalidSlotIsSilentWhileTheOthersWork) {
+  connect(0, M::cSourceEG1, M::cTargetEG1Attack, 1.0f); // its own parameter
+  connect(1, M::cSourceEG1, M::cTargetStereo, 1.0f);    // per voice to global
+  connect(2, M::cSourceEG1, M::cTargetFilter1Freq, 1.0f);
+  connect(3, M::cSourceAftertouch, M::cTargetFilter1Freq, 1.0f); // no producer registered
+  EXPECT_FALSE(matrix.isSlotValid(0));
+  EXPECT_FALSE(matrix.isSlotValid(1));
+  EXPECT_TRUE(matrix.isSlotValid(2));
+  EXPECT_TRUE(matrix.isSlotValid(3));
+  EXPECT_FALSE(voiceA.isModulated(M::cTargetEG1Attack));
+  EXPECT_FALSE(matrix.getGlobalScope().isModulated(M::cTargetStereo));
+  EXPECT_EQ(sum(voiceA, M::cTargetEG1Attack), env.silentBlock->data);
+  EXPECT_FLOAT_EQ(sum(voiceA, M::cTargetFilter1Freq)[7], 2.5f);
+
+  // Bypassing takes a slot out and back in.
+  matrix.setSlotBypassed(2, true);
+  EXPECT_FLOAT_EQ(sum(voiceA, M::cTargetFilter1Freq)[7], 0.0f);
+  matrix.setSlotBypassed(2, false);
+  EXPECT_FLOAT_EQ(sum(voiceA, M::cTargetFilter1Freq)[7], 2.5f);
+}
+
+TEST_F(ModulationMatrixTest, SourcesRegisterOnlyInTheirOwnScope) {
+  EXPECT_FALSE(matrix.setGlobalSource(M::cSourceEG1, &egA));
+  EXPECT_FALSE(voiceA.setSource(M::cSourceLFO2, &lfo));
+  EXPECT_FALSE(voiceA.setSource(11, &lfo));
+  EXPECT_EQ(voiceA.getSource(M::cSourceLFO1), &lfo); // read from the global scope
+  EXPECT_EQ(voiceB.getSource(M::cSourceEG1), &egB);
+  EXPECT_EQ(matrix.getGlobalScope().getSource(M::cSourceEG1), nullptr);
+  EXPECT_EQ(voiceA.getTargetSum(62), nullptr);
+}
+
+TEST_F(ModulationMatrixTest, AModulatedInputAddsTheSumWithinItsLimits) {
+  wave::FloatParameterSource base(&env, 10.0f);
+  base.parameter.setLimits(0.0f, 20.0f);
+  ModulationMatrixInput input(&env, &voiceA, M::cTargetFilter1Freq, &base, 0.0f, 12.0f);
+
+  // Unmodulated: the base's own block, untouched.
+  env.beginBlock();
+  wave::Block* out = input.pull(cBlock, 0);
+  env.endBlock(cBlock);
+  EXPECT_EQ(out, base.current);
+  EXPECT_TRUE(input.constantBlock);
+
+  connect(0, M::cSourceEG1, M::cTargetFilter1Freq, 0.2f); // + 0.5 octaves
+  connect(1, M::cSourceLFO1, M::cTargetFilter1Freq, 0.4f); // + ramp * 2 octaves
+  env.beginBlock();
+  out = input.pull(cBlock, 0);
+  env.endBlock(cBlock);
+  EXPECT_FALSE(input.constantBlock);
+  for (int i = 0; i < cBlock; ++i) ASSERT_NEAR(out->data[i], std::fmin(10.5f + 2.0f * ramp(i), 12.0f), 1e-5f) << i;
+  EXPECT_FLOAT_EQ(out->data[cBlock - 1], 12.0f);
+}
+
+TEST_F(ModulationMatrixTest, AModulatedInputWrapsAUnitsOwnBusValue) {
+  wave::FloatParameterBus decay(&env, 0.5f);
+  decay.getParameter().setLimits(0.0f, 100.0f);
+  ModulationMatrixInput input(&env, &voiceB, M::cTargetEG1Decay, &decay.source, 0.0f, 100.0f);
+  decay.setController(&input);
+  connect(0, M::cSourceVelocity, M::cTargetEG1Decay, 0.5f); // voice B: 0.5 * 0.5 * 4 = 1 octave
+  env.beginBlock();
+  EXPECT_NEAR(decay.output->pull(cBlock, 0)->data[9], (0.5f + 0.01f) * 2.0f - 0.01f, 1e-5f);
+  env.endBlock(cBlock);
+  // The own value is still written through the bus and read as the base.
+  decay.getParameter().setInterpolated(1.99f, 0.0f);
+  env.beginBlock();
+  EXPECT_NEAR(decay.output->pull(cBlock, 0)->data[9], (1.99f + 0.01f) * 2.0f - 0.01f, 1e-5f);
+  env.endBlock(cBlock);
+}
+
+TEST_F(ModulationMatrixTest, ExponentialTargetsScaleTimesAndFrequencies) {
+  wave::FloatParameterSource attack(&env, 0.1f);
+  ModulationMatrixInput attackInput(&env, &voiceA, M::cTargetEG1Attack, &attack, 0.0f, 100.0f);
+  wave::FloatParameterSource rate(&env, 2.0f);
+  rate.parameter.setLimits(0.0f, 50.0f);
+  ModulationMatrixInput rateInput(&env, &matrix.getGlobalScope(), M::cTargetLFO2Frequency, &rate, 0.0f, 50.0f);
+
+  // Velocity 1 at level 0.25 is one octave: (0.1 + 0.01) * 2 - 0.01.
+  connect(0, M::cSourceVelocity, M::cTargetEG1Attack, 0.25f);
+  // The wheel at 1 and level 0.5 inverted is two octaves down.
+  wheel.setValue(1.0f);
+  connect(1, M::cSourceModWheel, M::cTargetLFO2Frequency, 0.5f, true);
+  env.beginBlock();
+  const float* a = attackInput.pull(cBlock, 0)->data;
+  const float* r = rateInput.pull(cBlock, 0)->data;
+  env.endBlock(cBlock);
+  EXPECT_TRUE(attackInput.constantBlock);
+  EXPECT_NEAR(a[0], 0.21f, 1e-6f);
+  EXPECT_NEAR(a[cBlock - 1], 0.21f, 1e-6f);
+  EXPECT_NEAR(r[5], 0.5f, 1e-6f);
+
+  // A zero time can still be lengthened, and shortening stops at 0.
+  attack.parameter.setInterpolated(0.0f, 0.0f);
+  env.beginBlock();
+  a = attackInput.pull(cBlock, 0)->data;
+  env.endBlock(cBlock);
+  EXPECT_NEAR(a[0], 0.01f, 1e-6f);
+  connect(0, M::cSourceVelocity, M::cTargetEG1Attack, 0.25f, true);
+  env.beginBlock();
+  a = attackInput.pull(cBlock, 0)->data;
+  env.endBlock(cBlock);
+  EXPECT_FLOAT_EQ(a[0], 0.0f);
+}
+
+TEST_F(ModulationMatrixTest, LevelChangesGlide) {
+  connect(0, M::cSourceEG1, M::cTargetFilter1Freq, 0.0f);
+  sum(voiceA, M::cTargetFilter1Freq);
+  matrix.setSlotLevel(0, 1.0f); // large change: 20 ms, 20 samples at 1 kHz
+  const float* a = sum(voiceA, M::cTargetFilter1Freq);
+  EXPECT_FALSE(voiceA.getTargetSum(M::cTargetFilter1Freq)->constantBlock);
+  EXPECT_LT(a[5], a[10]);
+  EXPECT_FLOAT_EQ(a[cBlock - 1], 2.5f);
+}
+
+TEST_F(ModulationMatrixTest, EvaluationAllocatesNothing) {
+  wave::FloatParameterSource base(&env, 10.0f);
+  base.parameter.setLimits(0.0f, 20.0f);
+  ModulationMatrixInput filterA(&env, &voiceA, M::cTargetFilter1Freq, &base, 0.0f, 20.0f);
+  ModulationMatrixInput filterB(&env, &voiceB, M::cTargetFilter1Freq, &base, 0.0f, 20.0f);
+  ModulationMatrixInput volumeA(&env, &voiceA, M::cTargetVolume, &base, 0.0f, 20.0f);
+  ModulationMatrixInput stereo(&env, &matrix.getGlobalScope(), M::cTargetStereo, &base, 0.0f, 20.0f);
+  float total = 0.0f;
+  zarn::test::AllocationCounter counter;
+  for (int round = 0; round < 24; ++round) {
+    // Slot changes between blocks, as the parameter hand-off makes them.
+    connect(round, round % 2 ? M::cSourceLFO1 : M::cSourceEG1, round % 3 ? M::cTargetFilter1Freq : M::cTargetVolume,
+            0.3f, round % 4 == 0);
+    connect((round + 5) % 24, M::cSourceModWheel, M::cTargetSlotLevel + round, 0.5f);
+    if (round % 5 == 0) connect((round + 7) % 24, M::cSourceLFO1, M::cTargetStereo, 0.5f);
+    matrix.setSlotBypassed((round + 11) % 24, round % 2 == 0);
+    for (int b = 0; b < 4; ++b) {
+      env.beginBlock();
+      total += filterA.pull(cBlock, 0)->data[cBlock - 1];
+      total += filterB.pull(cBlock, 0)->data[cBlock - 1];
+      total += volumeA.pull(cBlock, 0)->data[0];
+      total += stereo.pull(cBlock, 0)->data[0];
+      env.endBlock(cBlock);
+    }
+  }
+  EXPECT_EQ(counter.count(), 0);
+  EXPECT_TRUE(std::isfinite(total));
+}
+
+TEST(ModulationMatrixValueSourceTest, HoldsItsValueAsAConstantBlock) {
+  wave::Environment env(16);
+  M::ValueSource source(&env, 0.25f);
+  env.beginBlock();
+  wave::Block* b = source.pull(8, 0);
+  env.endBlock(8);
+  EXPECT_TRUE(source.constantBlock);
+  EXPECT_FLOAT_EQ(b->data[7], 0.25f);
+  source.setValue(-1.0f);
+  env.beginBlock();
+  b = source.pull(16, 0);
+  env.endBlock(16);
+  for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(b->data[i], -1.0f) << i;
+}
+
+} // namespace

@@ -1,0 +1,211 @@
+// The synthesizer as a product: identity, parameters, component sets,
+// shared objects, presets and the LFOs' tempo sync and indicator.
+
+#include "base/Preset.h"
+#include "base/PresetContext.h"
+#include "base/PresetManager.h"
+#include "base/VersionInfo.h"
+#include "synth/ZarnHints.h"
+#include "tests/synth/ZarnTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+
+using namespace zarntest;
+
+TEST(ZarnPluginTest, AnswersAsTheInstrument) {
+  std::unique_ptr<GenericPlugin> p(createPluginInstance());
+  ASSERT_NE(dynamic_cast<ZarnPlugin*>(p.get()), nullptr);
+  EXPECT_EQ(p->getIdentifier(), "QZar");
+  EXPECT_EQ(p->getCategory(), 0);
+  EXPECT_EQ(p->getType(), 0);
+  EXPECT_EQ(p->getChannelCount(), 2);
+  EXPECT_FALSE(p->hasSideChain());
+  EXPECT_EQ(p->getInterfaceWidth(), 640);
+  EXPECT_EQ(p->getInterfaceHeight(), 522);
+  EXPECT_EQ(GenericPlugin::sPresetFileVersion, 4);
+}
+
+TEST(ZarnPluginTest, EveryNamedParameterExistsWithItsHint) {
+  Synth s;
+  std::set<std::string> names;
+  for (AbstractPluginParameter* p : s->getParameters()) {
+    EXPECT_TRUE(names.insert(p->getName()).second) << "twice: " << p->getName();
+    EXPECT_FALSE(p->getHintText().empty()) << p->getName();
+    // The default is inside the range and is the value after construction
+    // (no preset "Default Sound" exists here).
+    EXPECT_GE(p->getDefault(), p->getMin()) << p->getName();
+    EXPECT_LE(p->getDefault(), p->getMax()) << p->getName();
+    EXPECT_EQ(p->getValue(), p->getDefault()) << p->getName();
+  }
+  std::vector<std::string> expected = {"Noise Level", "Noise Pan", "Noise Type", "Portamento", "Portamento Mode",
+                                       "Master Tune", "Osc 2 Detune", "Filter Routing", "Volume", "Stereo",
+                                       "Total Voices", "Unison Voices", "Polyphony", "Unison Spread",
+                                       "EG Main Hold", "EG Main Attack", "EG Main Decay", "EG Main Sustain",
+                                       "EG Main Release"};
+  for (int n = 1; n <= 2; ++n) {
+    for (const char* x : {"Scale", "Wave Form", "Sync", "Pulse Width", "Level", "Pan", "Phase Sync"})
+      expected.push_back("Osc " + std::to_string(n) + " " + x);
+    for (const char* x : {"Freq", "Pan", "Peak", "Characteristic", "Response", "Slope", "Enabled"})
+      expected.push_back("Filter " + std::to_string(n) + " " + x);
+    for (const char* x : {"Delay", "Attack", "Decay", "Sustain", "Release", "Range"})
+      expected.push_back("EG " + std::to_string(n) + " " + x);
+  }
+  for (int n = 1; n <= 3; ++n)
+    for (const char* x : {"Frequency", "WaveForm", "Balance", "SyncFreq", "SyncMode", "MIDI Trigger", "Polarity"})
+      expected.push_back("LFO " + std::to_string(n) + " " + x);
+  for (const std::string& name : expected) EXPECT_TRUE(names.count(name)) << name;
+  EXPECT_EQ(names.size(), expected.size());
+
+  // The ranges the editor and the hints rely on.
+  EXPECT_EQ(s->filter1.freq.getMin(), 0.0f);
+  EXPECT_EQ(s->filter1.freq.getMax(), 1.0f);
+  EXPECT_EQ(s->filter2.peak.getMax(), 1.0f);
+  EXPECT_EQ(s->lfo1.syncFreq.getMin(), 0.0f);
+  EXPECT_EQ(s->lfo1.syncFreq.getMax(), 10.0f);
+  EXPECT_EQ(s->lfo1.syncFreq.convertValueToString(0.0f), "16 bars");
+  EXPECT_EQ(s->lfo1.syncFreq.convertValueToString(10.0f), "1/64 bar");
+  EXPECT_EQ(s->osc1.sync.getMin(), 1.0f);
+  EXPECT_EQ(s->osc2.scale.getMin(), 0.0f);
+  EXPECT_EQ(s->osc2.scale.getMax(), 3.0f);
+  EXPECT_NEAR(s->osc2Detune.getTransform().getValueOf(1.0f), 1.0f, 1e-6);   // an octave
+  EXPECT_NEAR(s->osc2Detune.getTransform().getValueOf(0.1f), 1.0f / 120.0f, 1e-4); // fine near 0
+  EXPECT_EQ(s->filter1.characteristic.convertValueToString(5.0f), "Easy Going");
+  EXPECT_EQ(s->filter1.slope.convertValueToString(1.0f), "24 dB");
+  EXPECT_EQ(s->osc1.sync.getHintText(), cHintOscSync);
+  EXPECT_EQ(s->osc2.scale.getHintText(), cHintOscDetune);
+  EXPECT_EQ(s->lfo2.syncFreq.getHintText(), cHintLFOFrequency);
+}
+
+TEST(ZarnPluginTest, HintTextsAreComplete) {
+  size_t total = 0;
+  std::set<std::string> distinct;
+  for (int i = 0; i < cHintCount; ++i) {
+    ASSERT_NE(cHintTexts[i], nullptr);
+    total += std::strlen(cHintTexts[i]);
+    distinct.insert(cHintTexts[i]);
+  }
+  EXPECT_EQ(cHintCount, 52);
+  EXPECT_EQ(distinct.size(), 52u);
+  EXPECT_GT(total, 14000u);
+  EXPECT_EQ(cHintTexts[0], cHintUnisonVoices);
+  EXPECT_EQ(cHintTexts[51], cHintFirstRun);
+}
+
+TEST(ZarnPluginTest, ComponentSetsAndTheirPresetLibraries) {
+  Synth s;
+  const int sizes[ZarnPlugin::cComponentCount] = {16, 15, 5, 6, 6, 7, 7, 7};
+  for (int i = 0; i < ZarnPlugin::cComponentCount; ++i) EXPECT_EQ(s->getComponentCollection(i).size(), sizes[i]);
+  EXPECT_EQ(s->getComponentCollection(1)[14], &s->filterRouting);
+  EXPECT_EQ(s->getComponentCollection(5)[6], &s->lfo1.polarity);
+  const char* extensions[4] = {".oscillators", ".filters", ".envelope", ".lfo"};
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_NE(ZarnPlugin::sComponentPresetManagers[i], nullptr);
+    EXPECT_EQ(ZarnPlugin::sComponentPresetManagers[i]->getManagerExtension(), extensions[i]);
+  }
+  ASSERT_NE(ZarnPlugin::sOscillatorStyle, nullptr);
+  ASSERT_NE(ZarnPlugin::sFilterStyles, nullptr);
+  EXPECT_EQ(ZarnPlugin::sFilterStyles->getCount(), 6);
+}
+
+TEST(ZarnPluginTest, SharedObjectsLiveWhileAnyInstanceDoes) {
+  auto* a = new ZarnPlugin();
+  Oscillator::Style* style = ZarnPlugin::sOscillatorStyle;
+  auto* b = new ZarnPlugin();
+  EXPECT_EQ(ZarnPlugin::sOscillatorStyle, style);
+  delete a;
+  EXPECT_EQ(ZarnPlugin::sOscillatorStyle, style);
+  delete b;
+  EXPECT_EQ(ZarnPlugin::sOscillatorStyle, nullptr);
+  EXPECT_EQ(ZarnPlugin::sComponentPresetManagers[0], nullptr);
+}
+
+TEST(ZarnPluginTest, PresetsOfVersionFourLoadOlderOnesAreRefused) {
+  Synth a;
+  PresetManager* library = a->getPresetManager(-1);
+  ASSERT_NE(library, nullptr);
+  // The product's library folder (inside the test's home folder), made as
+  // the first run of an installation would.
+  std::string root = GenericPlugin::sVersionInfo->getDefaultPresetFolder();
+  std::filesystem::create_directories(root);
+  library->initialize(root);
+
+  // "Default Sound" is what a new instance starts with.
+  Synth::set(a->volume, 0.35f);
+  Synth::set(a->filter1.response, 2.0f);
+  Preset preset(root + "Default Sound.qvp");
+  ASSERT_TRUE(a->savePreset(&preset));
+  Synth b;
+  EXPECT_FLOAT_EQ(b->volume.getValue(), 0.35f);
+  EXPECT_EQ(b->filter1.response.getTypedValue(), GenericFilter::cBandPass);
+  EXPECT_EQ(b->getPresetContext()->presetName.get(), "Default Sound");
+
+  // A file of version 3 with the same values changes nothing.
+  Synth::set(a->volume, 0.9f);
+  Preset old(root + "Old.qvp");
+  ASSERT_TRUE(a->getParameters().savePreset(&old, 3));
+  EXPECT_FALSE(b->loadPreset(&old));
+  EXPECT_FLOAT_EQ(b->volume.getValue(), 0.35f);
+  EXPECT_EQ(b->getPresetContext()->presetName.get(), "Default Sound");
+  std::filesystem::remove(root + "Default Sound.qvp");
+  std::filesystem::remove(root + "Old.qvp");
+  library->initialize(root);
+}
+
+namespace {
+
+class EventCounter : public GenericPlugin::Listener {
+public:
+  void postEvent(int code, int value) override {
+    if (code == cGeneralChangeEvent && value >= 0 && value < 3) general[value].fetch_add(1);
+  }
+  std::atomic<int> general[3] = {};
+};
+
+} // namespace
+
+TEST(ZarnPluginTest, LfoLightFollowsTheLfoAndTheEditorIsTold) {
+  Synth s;
+  Synth::set(s->lfo2.frequency, s->lfo2.frequency.getTransform().invertValue(2.0f));
+  s.settle();
+  EventCounter listener;
+  s->setListener(&listener);
+  std::set<int> states;
+  for (int k = 0; k < 40; ++k) {
+    s.render(0.05);
+    states.insert(s->getLFOState(1));
+  }
+  s->setListener(nullptr);
+  EXPECT_EQ(states.size(), 2u);
+  // Two seconds at 2 Hz: about eight changes of the light.
+  EXPECT_GE(listener.general[1].load(), 6);
+  EXPECT_LE(listener.general[1].load(), 10);
+}
+
+TEST(ZarnPluginTest, SyncedLfoFollowsTheHostTempo) {
+  Synth s;
+  Synth::set(s->lfo1.syncMode, 1.0f);  // straight
+  Synth::set(s->lfo1.syncFreq, 4.0f);  // one bar
+  Synth::set(s->lfo2.syncMode, 2.0f);  // dotted
+  Synth::set(s->lfo2.syncFreq, 4.0f);
+  Synth::set(s->lfo3.syncMode, 3.0f);  // triplet
+  Synth::set(s->lfo3.syncFreq, 6.0f);  // a quarter bar
+  s.settle();
+  s->sync(120.0f, 0.0f);
+  // 120 beats a minute: a bar of four beats lasts two seconds.
+  EXPECT_NEAR(s->getLfo(0)->frequency.getParameter().getTarget(), 0.5f, 1e-5);
+  EXPECT_NEAR(s->getLfo(1)->frequency.getParameter().getTarget(), 0.75f, 1e-5);
+  EXPECT_NEAR(s->getLfo(2)->frequency.getParameter().getTarget(), 2.0f * 2.0f / 3.0f, 1e-5);
+  // Back to free running: the Frequency knob drives it again.
+  Synth::set(s->lfo1.syncMode, 0.0f);
+  Synth::set(s->lfo1.frequency, s->lfo1.frequency.getTransform().invertValue(3.0f));
+  s.settle();
+  s->sync(120.0f, 8.0f);
+  wave::Block* b = s->getLfo(0)->frequency.output->pull(32, 0);
+  EXPECT_NEAR(b->data[0], 3.0f, 1e-3);
+}
