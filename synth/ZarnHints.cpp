@@ -268,7 +268,7 @@ const char* const cHintOscMasterTune =
     "\n"
     "The Master Tune knob is a modulation target that modulates the frequency of both oscillators.";
 
-// the welcome hint on first run (Part 8.103)
+// the welcome hint on the first run of an installation
 const char* const cHintFirstRun =
     "Welcome to Quorvane Zarn! This help hint window gives you hints and tips when you move the mouse cursor over a control. It pops up after one second.\n"
     "\n"

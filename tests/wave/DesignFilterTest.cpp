@@ -2,7 +2,7 @@
 
 #include "wave/Environment.h"
 #include "wave/MultiDesignFilter.h"
-#include "tests/wave/FilterSpectrum.h"
+#include "tests/wave/FilterFft.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "tests/support/AllocationCounter.h"
-#include "tests/wave/FilterSpectrum.h"
+#include "tests/wave/FilterFft.h"
 #include "wave/Environment.h"
 #include "wave/GenericFilter.h"
 #include "wave/StateVariableFilter.h"

@@ -1,4 +1,4 @@
-#include "tests/wave/FilterSpectrum.h"
+#include "tests/wave/FilterFft.h"
 #include "wave/Environment.h"
 #include "wave/FunctionTable.h"
 #include "wave/StateVariableFilter.h"

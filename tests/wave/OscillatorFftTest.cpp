@@ -2,7 +2,7 @@
 // the pulse's harmonics against its pulse width, hard sync, and the noise
 // colours.
 
-#include "tests/wave/OscillatorSpectrum.h"
+#include "tests/wave/OscillatorFft.h"
 #include "tests/wave/OscillatorTestSupport.h"
 
 #include <gtest/gtest.h>
