@@ -1,0 +1,115 @@
+#pragma once
+
+// The adapter between one host process (a plug-in instance as the host sees
+// it) and one GenericPlugin: it owns the plug-in, defines the host controls
+// from the plug-in's parameters and carries value changes both ways: host
+// to plug-in (automation, control surfaces, the host's own control editing),
+// plug-in to host (preset loads, MIDI learn) and editor to host (gestures on
+// the editor's controls). The preset-name chunk is its own as well.
+//
+// Controls: control 1 is the master bypass; parameter i is control i + 2.
+//
+// Threads. The host and the editor call on the host's main thread (the
+// thread that made the adapter). The plug-in reports its own changes on the
+// thread that makes them, which may be the render thread; the host's
+// control calls belong to the main thread, so such a change is only marked
+// there and handed to the host on the main thread: at the host's idle time,
+// or before a chunk is saved or restored. The bypass flag is atomic, and the
+// reset that switching it on asks for runs on the render thread at the start
+// of the next render call, never beside a running process call.
+
+#include "host/CEffectProcessMIDI.h"
+#include "plugin/GenericPlugin.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+class CPendingControlChanges;
+
+class DigiPluginAdapter : public GenericPlugin::Adapter, public virtual CEffectProcessMIDI {
+public:
+  static constexpr uint32_t kPresetNameChunkID = 0x51565072; // 'QVPr'
+  static constexpr const char* kPresetNameChunkName = "Quorvane Preset Name";
+  static constexpr int32_t kPresetNameSize = 64;
+  static constexpr int32_t kPresetNameChunkSize = kChunkHeaderSize + kPresetNameSize; // 120
+  static constexpr uint32_t kBypassControlID = 0x62797061; // 'bypa'
+  static constexpr int32_t kBypassControlIndex = 1;
+
+  // Makes the plug-in with createPluginInstance and registers as its
+  // adapter; the controls are defined later, by EffectInit.
+  DigiPluginAdapter();
+  // Deletes the plug-in.
+  ~DigiPluginAdapter() override;
+
+  static int32_t parameterIndexToControlIndex(int parameterIndex) { return parameterIndex + 2; }
+  static int controlIndexToParameterIndex(int32_t controlIndex) { return controlIndex - 2; }
+
+  // ---- GenericPlugin::Adapter
+  // parameterIndex: the parameter whose value the plug-in changed itself,
+  // -1 for all. Its current value goes to the host's control, at once on
+  // the main thread, else marked for the main thread.
+  void pluginParameterChange(int parameterIndex) override;
+  // Nothing to do: the preset's values arrive as parameter changes.
+  void pluginPresetChange() override;
+
+  // ---- What the editor calls around a gesture (main thread). value is in
+  // the parameter's natural units. A parameter index without a control
+  // throws CDAEError -7300.
+  virtual void startControlChange(int parameterIndex);
+  virtual void controlChange(int parameterIndex, float value);
+  virtual void endControlChange(int parameterIndex);
+  // An editor's request that only the bridge could carry out; none is
+  // defined, so every action is refused (false).
+  virtual bool processInterfaceAction(int action);
+
+  // ---- Host process
+  // Control 1 the master bypass, then one control per parameter.
+  void EffectInit() override;
+  // The host stored a new value in the control: bypass or a parameter.
+  void UpdateControlValueInAlgorithm(int32_t controlIndex) override;
+  // The preset-name chunk here; the MIDI-connection and controls chunks in
+  // the base. Pending plug-in changes reach the controls first.
+  int32_t GetChunk(uint32_t id, SFicPlugInChunk* chunk) override;
+  int32_t SetChunk(uint32_t id, SFicPlugInChunk* chunk) override;
+  // The host's idle time: hands over pending plug-in changes.
+  void Idle() override;
+
+  GenericPlugin* GetPlugin() const { return fPlugin; }
+  bool IsBypassed() const { return fBypassed.load(std::memory_order_acquire); }
+  // Main thread: hands every change the plug-in made off the main thread to
+  // the host's controls, with the parameters' values as they are now.
+  void HandOverControlChanges();
+  bool HasPendingControlChanges() const;
+
+protected:
+  // Marks the current thread as rendering this adapter while it lives:
+  // plug-in changes made inside are marked for the main thread even when
+  // the host renders on its main thread.
+  class CRenderScope {
+  public:
+    explicit CRenderScope(const DigiPluginAdapter* adapter);
+    ~CRenderScope();
+    CRenderScope(const CRenderScope&) = delete;
+    CRenderScope& operator=(const CRenderScope&) = delete;
+
+  private:
+    const DigiPluginAdapter* fPrevious;
+  };
+
+  // Render thread, at the start of a render call: the plug-in's reset when
+  // switching the bypass on asked for one since the last call.
+  void PerformRequestedReset();
+
+private:
+  bool MustDefer() const;
+  void ForwardToHost(int parameterIndex);
+
+  std::atomic<bool> fBypassed{false};
+  std::atomic<bool> fResetRequested{false};
+  GenericPlugin* fPlugin = nullptr;
+  std::unique_ptr<CPendingControlChanges> fPending;
+  std::thread::id fMainThread;
+  bool fHandingOver = false; // main thread only
+};
