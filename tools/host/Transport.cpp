@@ -18,6 +18,7 @@ void Transport::meter(int32_t& numerator, int32_t& denominator) const {
 }
 
 void Transport::barBeat(int64_t location, int32_t& bars, int32_t& beats, int64_t& ticks) const {
+  if (const SongMap* map = mSongMap.load()) return map->barBeat(location < 0 ? 0 : location, bars, beats, ticks);
   int32_t numerator, denominator;
   meter(numerator, denominator);
   double quarters = static_cast<double>(location < 0 ? 0 : location) / sampleRate() * tempo() / 60.0;

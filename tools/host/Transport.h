@@ -11,6 +11,15 @@
 
 namespace simhost {
 
+// Bar and beat positions of a song whose tempo or meter changes, which the
+// transport's constant tempo and meter cannot give. Called on the render
+// thread: it must not change while a render runs.
+class SongMap {
+public:
+  virtual ~SongMap() = default;
+  virtual void barBeat(int64_t location, int32_t& bars, int32_t& beats, int64_t& ticks) const = 0;
+};
+
 class Transport {
 public:
   void setTempo(double beatsPerMinute) { mTempo.store(beatsPerMinute > 0 ? beatsPerMinute : 120.0); }
@@ -23,6 +32,9 @@ public:
   void setSongPosition(int64_t location) { mSongPosition.store(location < 0 ? 0 : location); }
   int64_t songPosition() const { return mSongPosition.load(); }
 
+  // From the song map when one is set (set it before rendering, clear it
+  // before it goes), else at the constant tempo and meter.
+  void setSongMap(const SongMap* map) { mSongMap.store(map); }
   void barBeat(int64_t location, int32_t& bars, int32_t& beats, int64_t& ticks) const;
 
 private:
@@ -30,6 +42,7 @@ private:
   std::atomic<int32_t> mMeter{(4 << 16) | 4};
   std::atomic<double> mSampleRate{44100.0};
   std::atomic<int64_t> mSongPosition{0};
+  std::atomic<const SongMap*> mSongMap{nullptr};
 };
 
 } // namespace simhost

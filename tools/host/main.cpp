@@ -1,31 +1,19 @@
 // zarn-host: the command-line face of the simulated host.
-//   zarn-host info BUNDLE   prints the bundle's identity, process types,
+//   zarn-host render [options] INPUT.mid OUTPUT.wav
+//                           plays a MIDI file through the plug-in into a
+//                           WAV file
+//   zarn-host info [--bundle PATH]
+//                           prints the bundle's identity, process types,
 //                           controls and chunks
+// Each takes --help.
 
-#include "tools/host/HostInfo.h"
-#include "tools/host/SimHost.h"
+#include "tools/host/RenderCommand.h"
 
-#include <exception>
 #include <iostream>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
-  if (argc != 3 || std::string(argv[1]) != "info") {
-    std::cerr << "usage: zarn-host info BUNDLE\n";
-    return 2;
-  }
-  try {
-    simhost::SimHost host;
-    int32_t status = host.load(argv[2]);
-    if (status != 0) {
-      std::cerr << "zarn-host: the bundle did not start (" << status << ")\n";
-      return 1;
-    }
-    simhost::printInfo(std::cout, host, argv[2]);
-    host.unload();
-  } catch (const std::exception& e) {
-    std::cerr << "zarn-host: " << e.what() << "\n";
-    return 1;
-  }
-  return 0;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return simhost::runHostCommand(args, std::cout, std::cerr);
 }

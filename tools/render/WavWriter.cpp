@@ -46,6 +46,9 @@ bool WavWriter::open(const std::string& path, double sampleRate, Encoding encodi
   // Samples are clamped to [-1, 1] before they get here; the library clips
   // too, so that its own scaling to 24 bits can never overflow and wrap.
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  // No PEAK chunk: it carries a time stamp, and two renders of the same
+  // samples must give the same file.
+  sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
   mFile = file;
   mEncoding = encoding;
   mChannels = channels;

@@ -1,0 +1,320 @@
+// zarn-host render played in-process: its command line, where the notes of a
+// song land in the WAV file, and the state it saves and loads.
+
+#include "tools/host/RenderCommand.h"
+
+#include "tests/support/TempDir.h"
+#include "tests/tools/render/MidiBytes.h"
+#include "tools/host/HostState.h"
+#include "tools/host/PresetByName.h"
+#include "tools/render/MidiFile.h"
+#include "tools/render/WavReader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using midibytes::bytes;
+
+struct Result {
+  int status = 0;
+  std::string out, err;
+};
+
+Result run(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  Result r;
+  r.status = simhost::runHostCommand(args, out, err);
+  r.out = out.str();
+  r.err = err.str();
+  return r;
+}
+
+std::string bridgeBundle() {
+#ifdef ZARN_BRIDGE_TEST_BUNDLE
+  return ZARN_BRIDGE_TEST_BUNDLE;
+#else
+  return "";
+#endif
+}
+
+// One track at 480 ticks to the quarter and the default 120 quarters per
+// minute (a tick is 1/960 s): note 60 from tick 100 to 250, note 72 from
+// tick 300 to 333 (a note-on of velocity 0 ends it), a controller and a
+// pitch bend between.
+std::string songBytes() {
+  return midibytes::header(0, 1, 480) +
+         midibytes::track({0x00, 0xB0, 0x07, 0x64,           // volume at tick 0
+                           0x64, 0x90, 0x3C, 0x64,           // +100: note 60 on
+                           0x81, 0x16, 0x80, 0x3C, 0x40,     // +150: note 60 off
+                           0x32, 0xE0, 0x00, 0x50,           // +50: pitch bend
+                           0x00, 0x90, 0x48, 0x50,           // note 72 on
+                           0x21, 0x90, 0x48, 0x00,           // +33: note 72 off (velocity 0)
+                           0x00, 0xFF, 0x2F, 0x00});
+}
+
+class RenderCommandTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    mDir.write("song.mid", songBytes());
+    mDir.write("garbage.mid", "MThd this is no MIDI file");
+  }
+  std::string file(const std::string& name) const { return mDir.file(name); }
+
+  // Renders the song through the bridge's test bundle; the extra arguments
+  // go before the files.
+  Result renderSong(std::vector<std::string> extra, const std::string& output) {
+    std::vector<std::string> args{"render", "--quiet", "--bundle", bridgeBundle(), "--tail", "0.01"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(file("song.mid"));
+    args.push_back(file(output));
+    return run(args);
+  }
+
+  renderio::WavData readWav(const std::string& name) {
+    renderio::WavData data;
+    renderio::WavReader reader;
+    EXPECT_TRUE(reader.read(file(name), data)) << reader.error();
+    return data;
+  }
+
+  zarn::test::TempDir mDir{"render-command"};
+};
+
+// What the bridge's test instrument writes on its first channel at the k-th
+// sample of a note (Flat mode, no offset or octave).
+float flatSample(float level, int note) { return level * static_cast<float>(note + 1) / 128.0f; }
+
+bool isOneLine(const std::string& text) { return !text.empty() && text.find('\n') == text.size() - 1; }
+
+} // namespace
+
+TEST_F(RenderCommandTest, BadCommandLinesFailWithOneLineReasons) {
+  const std::string song = file("song.mid"), out = file("out.wav");
+  const std::string gain = ZARN_TEST_GAIN_BUNDLE;
+  struct Case {
+    std::vector<std::string> args;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {{"render"}, "needs INPUT.mid and OUTPUT.wav"},
+      {{"render", song}, "needs INPUT.mid and OUTPUT.wav"},
+      {{"render", song, out, "extra"}, "too many arguments"},
+      {{"render", "--volume", "3", song, out}, "unknown option --volume"},
+      {{"render", "--rate", "fast", song, out}, "--rate fast"},
+      {{"render", "--rate", "44100.5", song, out}, "--rate 44100.5"},
+      {{"render", "--rate", "0", song, out}, "--rate 0"},
+      {{"render", "--tail", "-1", song, out}, "--tail -1"},
+      {{"render", "--tail", song, out}, "--tail"},
+      {{"render", "--set", "Level", song, out}, "is not NAME=VALUE"},
+      {{"render", "--set", "=1", song, out}, "is not NAME=VALUE"},
+      {{"render", song, out, "--bundle"}, "--bundle needs a value"},
+      {{"render", "--bundle", gain, file("missing.mid"), out}, "missing.mid"},
+      {{"render", "--bundle", gain, file("garbage.mid"), out}, "garbage.mid"},
+      {{"render", "--bundle", file("nowhere.bundle"), song, out}, "nowhere.bundle"},
+      {{"render", "--bundle", gain, "--set", "Loudness=1", song, out}, "no parameter named \"Loudness\""},
+      {{"render", "--bundle", gain, "--set", "Gain=2.5", song, out}, "out of range"},
+      {{"render", "--bundle", gain, "--set", "Gain=loud", song, out}, "is not a number"},
+      {{"render", "--bundle", gain, "--set", "Master Bypass=maybe", song, out}, "out of range"},
+      {{"render", "--bundle", gain, "--preset", "Warm Pad", song, out}, "keeps no preset name"},
+      {{"render", "--bundle", gain, "--load-state", file("missing.state"), song, out}, "missing.state"},
+      {{"bounce", song, out}, "unknown command bounce"},
+      {{"info", "--verbose"}, "unknown option --verbose"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    const Result r = run(c.args);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    EXPECT_TRUE(isOneLine(r.err)) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  // Nothing is written when the command fails.
+  EXPECT_EQ(mDir.read("out.wav"), "");
+}
+
+TEST_F(RenderCommandTest, BridgeParametersAreCheckedAgainstTheirRanges) {
+  if (bridgeBundle().empty()) GTEST_SKIP() << "the bridge's test bundle is not built";
+  for (const char* bad : {"Level=1.01", "Level=-0.1", "Offset=-2", "Octave=3", "Octave=-3", "Mode=Sawtooth",
+                          "Mode=4"}) {
+    SCOPED_TRACE(bad);
+    const Result r = renderSong({"--set", bad}, "bad.wav");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("out of range"), std::string::npos) << r.err;
+  }
+  const Result r = renderSong({"--preset", "No Such Sound"}, "bad.wav");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("no preset named \"No Such Sound\""), std::string::npos) << r.err;
+}
+
+TEST_F(RenderCommandTest, NotesStartAtTheirEventsSampleOffsets) {
+  if (bridgeBundle().empty()) GTEST_SKIP() << "the bridge's test bundle is not built";
+  renderio::MidiFile song;
+  ASSERT_TRUE(song.read(file("song.mid"), 48000.0)) << song.error();
+  std::vector<int64_t> ons, offs;
+  for (const renderio::MidiEvent& e : song.events()) {
+    if (e.type() == renderio::MidiEvent::Type::NoteOn) ons.push_back(e.sample);
+    if (e.type() == renderio::MidiEvent::Type::NoteOff) offs.push_back(e.sample);
+  }
+  ASSERT_EQ(ons.size(), 2u);
+  ASSERT_EQ(offs.size(), 2u);
+  // Not on quantum boundaries, so a note placed at its quantum's start shows.
+  EXPECT_NE(ons[0] % 32, 0);
+  EXPECT_NE(ons[1] % 32, 0);
+
+  const Result r = renderSong({"--rate", "48000", "--set", "Level=1", "--set", "Mode=flat"}, "notes.wav");
+  ASSERT_EQ(r.status, 0) << r.err;
+  // --quiet: not a word.
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+  const renderio::WavData wav = readWav("notes.wav");
+  EXPECT_EQ(wav.sampleRate, 48000);
+  EXPECT_EQ(wav.channels, 2);
+  EXPECT_TRUE(wav.isFloat);
+  EXPECT_EQ(wav.frames, song.lengthSamples() + 480);
+
+  for (int64_t i = 0; i < wav.frames; ++i) {
+    float expected = 0.0f;
+    if (i >= ons[0] && i < offs[0]) expected = flatSample(1.0f, 60);
+    if (i >= ons[1] && i < offs[1]) expected = flatSample(1.0f, 72);
+    ASSERT_FLOAT_EQ(wav.at(i, 0), expected) << "sample " << i;
+    ASSERT_FLOAT_EQ(wav.at(i, 1), expected * 0.5f) << "sample " << i;
+  }
+}
+
+TEST_F(RenderCommandTest, ParameterValuesReachTheSound) {
+  if (bridgeBundle().empty()) GTEST_SKIP() << "the bridge's test bundle is not built";
+  const Result r = renderSong({"--set", "Level=0.25", "--set", "Octave=-1", "--set", "Offset=0.5"}, "set.wav");
+  ASSERT_EQ(r.status, 0) << r.err;
+  renderio::MidiFile song;
+  ASSERT_TRUE(song.read(file("song.mid"), 44100.0));
+  const int64_t on = song.events()[1].sample;
+  const renderio::WavData wav = readWav("set.wav");
+  // Octave -1 plays note 48; the offset adds 0.5 / 8.
+  EXPECT_NEAR(wav.at(on, 0), flatSample(0.25f, 48) + 0.0625f, 1e-4);
+  EXPECT_NEAR(wav.at(on - 1, 0), 0.0f, 1e-6);
+}
+
+TEST_F(RenderCommandTest, LoadingASavedStateRendersTheSameSamples) {
+  if (bridgeBundle().empty()) GTEST_SKIP() << "the bridge's test bundle is not built";
+  Result r = renderSong({"--set", "Level=0.75", "--set", "Mode=Steps", "--set", "Octave=1", "--save-state",
+                         file("sound.state")},
+                        "first.wav");
+  ASSERT_EQ(r.status, 0) << r.err;
+  simhost::HostState state;
+  std::string error;
+  ASSERT_TRUE(state.read(file("sound.state"), error)) << error;
+  EXPECT_FALSE(state.empty());
+
+  r = renderSong({"--load-state", file("sound.state")}, "second.wav");
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = renderSong({}, "plain.wav");
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  const renderio::WavData first = readWav("first.wav"), second = readWav("second.wav"), plain = readWav("plain.wav");
+  ASSERT_EQ(first.samples.size(), second.samples.size());
+  EXPECT_TRUE(first.samples == second.samples);
+  // The state carried the sound: without it the render differs.
+  EXPECT_FALSE(first.samples == plain.samples);
+  EXPECT_GT(*std::max_element(first.samples.begin(), first.samples.end()), 0.0f);
+}
+
+TEST_F(RenderCommandTest, DamagedStateFilesAreRefused) {
+  simhost::HostState state;
+  state.add(7, {1, 2, 3, 4});
+  state.add(0x51565072, std::vector<unsigned char>(120, 9));
+  const std::string good = state.serialize();
+  simhost::HostState back;
+  std::string error;
+  ASSERT_TRUE(back.parse(good, error)) << error;
+  EXPECT_EQ(back.chunks(), state.chunks());
+
+  std::string repeated = good;
+  repeated[12] = 0x72, repeated[13] = 0x50, repeated[14] = 0x56, repeated[15] = 0x51; // first id = second id
+  const std::vector<std::string> bad = {
+      "",
+      "ZHST",
+      "ZHSU" + good.substr(4),
+      good.substr(0, 4) + bytes({2, 0, 0, 0}) + good.substr(8),
+      good.substr(0, good.size() - 1),
+      good + "x",
+      good.substr(0, 8) + bytes({0xFF, 0xFF, 0xFF, 0xFF}) + good.substr(12),
+      good.substr(0, 16) + bytes({0xFF, 0xFF, 0xFF, 0x7F}) + good.substr(20),
+      repeated,
+  };
+  for (size_t i = 0; i < bad.size(); ++i) {
+    SCOPED_TRACE(i);
+    error.clear();
+    EXPECT_FALSE(back.parse(bad[i], error));
+    EXPECT_NE(error.find("not a state file"), std::string::npos) << error;
+    EXPECT_TRUE(back.empty());
+  }
+
+  mDir.write("bad.state", bad[4]);
+  const Result r = run({"render", "--bundle", ZARN_TEST_GAIN_BUNDLE, "--load-state", file("bad.state"),
+                        file("song.mid"), file("out.wav")});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("not a state file"), std::string::npos) << r.err;
+}
+
+TEST_F(RenderCommandTest, HelpAndSummary) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--help"}, {"render", "--help"}, {"info", "--help"}}) {
+    const Result r = run(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("usage: zarn-host"), std::string::npos);
+    EXPECT_EQ(r.err, "");
+  }
+  const Result r = run({"render", "--bundle", ZARN_TEST_GAIN_BUNDLE, "--tail", "1", "--set", "gain=0.5",
+                        file("song.mid"), file("gain.wav")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  // The length (song plus tail), the peak (silence: the effect has no input
+  // here) and the speed.
+  EXPECT_NE(r.out.find("gain.wav: 1.35 s (59397 samples at 44100 Hz), peak 0.0000"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("x real time"), std::string::npos) << r.out;
+}
+
+TEST_F(RenderCommandTest, SynthesizerPresetsAreFoundByName) {
+#ifndef ZARN_BUNDLE
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  auto renderZarn = [&](std::vector<std::string> extra, const std::string& output) {
+    std::vector<std::string> args{"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0.2"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(file("song.mid"));
+    args.push_back(file(output));
+    return run(args);
+  };
+  Result r = renderZarn({"--preset", "Acid Bass", "--save-state", file("acid.state")}, "acid.wav");
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(renderZarn({"--preset", "Sub Bass"}, "sub.wav").status, 0);
+  ASSERT_EQ(renderZarn({}, "plain.wav").status, 0);
+  ASSERT_EQ(renderZarn({"--load-state", file("acid.state")}, "again.wav").status, 0);
+
+  const renderio::WavData acid = readWav("acid.wav"), sub = readWav("sub.wav"), plain = readWav("plain.wav"),
+                          again = readWav("again.wav");
+  EXPECT_GT(*std::max_element(acid.samples.begin(), acid.samples.end()), 0.01f);
+  EXPECT_FALSE(acid.samples == sub.samples);
+  EXPECT_FALSE(acid.samples == plain.samples);
+  EXPECT_TRUE(acid.samples == again.samples);
+
+  // The state names the preset its sound came from.
+  simhost::HostState state;
+  std::string error;
+  ASSERT_TRUE(state.read(file("acid.state"), error)) << error;
+  const auto& chunks = state.chunks();
+  auto name = std::find_if(chunks.begin(), chunks.end(),
+                           [](const simhost::HostStateChunk& c) { return c.id == simhost::PresetByName::kPresetNameChunkID; });
+  ASSERT_NE(name, chunks.end());
+  EXPECT_EQ(simhost::PresetByName::nameIn(name->record), "Acid Bass");
+
+  r = renderZarn({"--preset", "Acid Bas"}, "none.wav");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("no preset named \"Acid Bas\""), std::string::npos) << r.err;
+#endif
+}

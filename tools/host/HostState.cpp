@@ -1,0 +1,142 @@
+#include "tools/host/HostState.h"
+
+#include "tools/host/HostInfo.h"
+#include "tools/host/SimHost.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+namespace simhost {
+namespace {
+
+constexpr char kMagic[4] = {'Z', 'H', 'S', 'T'};
+
+void putWord(std::string& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+bool getWord(const std::string& in, size_t& at, uint32_t& v) {
+  if (in.size() - at < 4) return false;
+  v = 0;
+  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<unsigned char>(in[at + i])) << (8 * i);
+  at += 4;
+  return true;
+}
+
+} // namespace
+
+bool HostState::capture(const SimHost& host, const Instance& in, std::string& error) {
+  mChunks.clear();
+  for (uint32_t id : host.chunkIDs(in)) {
+    std::vector<unsigned char> record;
+    if (int32_t status = host.getChunk(in, id, record); status != 0) {
+      error = "the plug-in gave no chunk " + fourCharText(id) + " (" + std::to_string(status) + ")";
+      mChunks.clear();
+      return false;
+    }
+    add(id, std::move(record));
+  }
+  return true;
+}
+
+bool HostState::restore(const SimHost& host, const Instance& in, std::string& error) const {
+  for (const HostStateChunk& c : mChunks)
+    if (int32_t status = host.setChunk(in, c.id, c.record); status != 0) {
+      error = "the plug-in refused chunk " + fourCharText(c.id) + " (" + std::to_string(status) + ")";
+      return false;
+    }
+  return true;
+}
+
+std::string HostState::serialize() const {
+  std::string out(kMagic, sizeof kMagic);
+  putWord(out, kVersion);
+  putWord(out, static_cast<uint32_t>(mChunks.size()));
+  for (const HostStateChunk& c : mChunks) {
+    putWord(out, c.id);
+    putWord(out, static_cast<uint32_t>(c.record.size()));
+    out.append(c.record.begin(), c.record.end());
+  }
+  return out;
+}
+
+bool HostState::parse(const std::string& bytes, std::string& error) {
+  mChunks.clear();
+  auto fail = [&](const std::string& why) {
+    mChunks.clear();
+    error = "not a state file: " + why;
+    return false;
+  };
+  if (bytes.size() < 12 || bytes.compare(0, 4, kMagic, 4) != 0) return fail("no header");
+  size_t at = 4;
+  uint32_t version = 0, count = 0;
+  getWord(bytes, at, version);
+  getWord(bytes, at, count);
+  if (version != kVersion) return fail("version " + std::to_string(version) + " is unknown");
+  if (count > kMaxChunks) return fail("too many chunks");
+  std::set<uint32_t> seen;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t id = 0, size = 0;
+    if (!getWord(bytes, at, id) || !getWord(bytes, at, size)) return fail("cut short");
+    if (size > bytes.size() - at) return fail("chunk " + fourCharText(id) + " runs past the end");
+    if (!seen.insert(id).second) return fail("chunk " + fourCharText(id) + " appears twice");
+    add(id, std::vector<unsigned char>(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                       bytes.begin() + static_cast<std::ptrdiff_t>(at + size)));
+    at += size;
+  }
+  if (at != bytes.size()) return fail("bytes after the last chunk");
+  return true;
+}
+
+bool HostState::write(const std::string& path, std::string& error) const {
+  // Written beside the target and renamed, so a failed write never leaves
+  // half a state where a good one was.
+  const std::string temp = path + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    const std::string bytes = serialize();
+    if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      std::remove(temp.c_str());
+      error = "cannot write " + path;
+      return false;
+    }
+  }
+  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    std::remove(temp.c_str());
+    error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+bool HostState::read(const std::string& path, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot open " + path;
+    return false;
+  }
+  std::string bytes;
+  char buffer[65536];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    bytes.append(buffer, static_cast<size_t>(in.gcount()));
+    if (bytes.size() > kMaxFileBytes) {
+      error = path + " is too large for a state file";
+      return false;
+    }
+  }
+  if (in.bad()) {
+    error = "cannot read " + path;
+    return false;
+  }
+  if (!parse(bytes, error)) {
+    error = path + ": " + error;
+    return false;
+  }
+  return true;
+}
+
+} // namespace simhost

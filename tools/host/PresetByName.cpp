@@ -1,0 +1,93 @@
+#include "tools/host/PresetByName.h"
+
+#include "tools/host/SimHost.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace simhost {
+namespace {
+
+// No preset file can be named this, so the chunk shows it only until a
+// preset is loaded.
+const char* const kNoPreset = "/";
+// A program change the plug-in could not act on at once (its library busy
+// with a rescan) is tried again this many times.
+constexpr int kRetries = 3;
+
+class ProbeInstance {
+public:
+  ProbeInstance(SimHost& host, int32_t type) : mHost(host), mInstance(host.createInstance(type)) {}
+  ~ProbeInstance() { mHost.deleteInstance(mInstance); }
+  ProbeInstance(const ProbeInstance&) = delete;
+  ProbeInstance& operator=(const ProbeInstance&) = delete;
+  Instance& operator*() const { return *mInstance; }
+
+private:
+  SimHost& mHost;
+  Instance* mInstance;
+};
+
+} // namespace
+
+std::string PresetByName::nameIn(const std::vector<unsigned char>& record) {
+  if (record.size() < static_cast<size_t>(kChunkHeaderSize + kPresetNameSize)) return {};
+  const char* field = reinterpret_cast<const char*>(record.data() + kChunkHeaderSize);
+  return std::string(field, strnlen(field, kPresetNameSize));
+}
+
+std::vector<unsigned char> PresetByName::withName(std::vector<unsigned char> record, const std::string& name) {
+  record.resize(std::max(record.size(), static_cast<size_t>(kChunkHeaderSize + kPresetNameSize)), 0);
+  unsigned char* field = record.data() + kChunkHeaderSize;
+  std::memset(field, 0, kPresetNameSize);
+  std::memcpy(field, name.data(), std::min<size_t>(name.size(), kPresetNameSize - 1));
+  return record;
+}
+
+bool PresetByName::load(SimHost& host, int32_t type, const std::string& name, HostState& state,
+                        std::string& error) {
+  ProbeInstance probe(host, type);
+  const auto ids = host.chunkIDs(*probe);
+  if (std::find(ids.begin(), ids.end(), kPresetNameChunkID) == ids.end()) {
+    error = "the plug-in keeps no preset name, so no preset can be chosen by name";
+    return false;
+  }
+  std::vector<unsigned char> record;
+  if (int32_t status = host.getChunk(*probe, kPresetNameChunkID, record); status != 0) {
+    error = "the plug-in gave no preset name (" + std::to_string(status) + ")";
+    return false;
+  }
+  const std::vector<unsigned char> cleared = withName(record, kNoPreset);
+
+  for (int32_t i = 0; i < kMaxPresets; ++i) {
+    const int32_t bank = i / 128, program = i % 128;
+    std::string found = kNoPreset;
+    for (int attempt = 0; attempt <= kRetries && found == kNoPreset; ++attempt) {
+      if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      if (host.setChunk(*probe, kPresetNameChunkID, cleared) != 0) {
+        error = "the plug-in refused its preset-name chunk";
+        return false;
+      }
+      host.queueMidi(*probe, 0, 0xB0, 0, static_cast<uint8_t>((bank >> 7) & 0x7F));
+      host.queueMidi(*probe, 0, 0xB0, 32, static_cast<uint8_t>(bank & 0x7F));
+      host.queueMidi(*probe, 0, 0xC0, static_cast<uint8_t>(program), 0, 2);
+      host.render(*probe, nullptr, nullptr, host.quantum(*probe));
+      host.idle();
+      record.clear();
+      if (host.getChunk(*probe, kPresetNameChunkID, record) != 0) {
+        error = "the plug-in gave no preset name";
+        return false;
+      }
+      found = nameIn(record);
+    }
+    // The first program without a preset is the end of the library.
+    if (found == kNoPreset) break;
+    if (found == name) return state.capture(host, *probe, error);
+  }
+  error = "no preset named \"" + name + "\"";
+  return false;
+}
+
+} // namespace simhost

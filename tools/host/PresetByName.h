@@ -1,0 +1,39 @@
+#pragma once
+
+// Loading a plug-in's preset by its name from the host's side. The host
+// has no call that loads a preset; what it has is MIDI (bank select and
+// program change pick preset i of the plug-in's library as bank i / 128,
+// program i % 128) and the preset-name chunk, which tells which preset the
+// instance holds. So a probe instance is walked through the library, one
+// program change per quantum, until its preset-name chunk shows the name
+// wanted; its state then carries the preset's values (in the controls
+// chunk) to the instance that renders.
+
+#include "tools/host/HostState.h"
+
+#include <cstdint>
+#include <string>
+
+namespace simhost {
+
+class SimHost;
+
+class PresetByName {
+public:
+  static constexpr uint32_t kPresetNameChunkID = 0x51565072; // 'QVPr'
+  static constexpr int32_t kPresetNameSize = 64;
+  // The library is searched no further than this many presets.
+  static constexpr int32_t kMaxPresets = 128 * 128;
+
+  // The state of an instance of the type that holds the preset; false with a
+  // reason when the plug-in keeps no preset name or no preset has the name.
+  static bool load(SimHost& host, int32_t type, const std::string& name, HostState& state, std::string& error);
+
+  // The name in a preset-name chunk record (header included); "" when the
+  // record is too short.
+  static std::string nameIn(const std::vector<unsigned char>& record);
+  // A preset-name chunk record holding name, on the header of record.
+  static std::vector<unsigned char> withName(std::vector<unsigned char> record, const std::string& name);
+};
+
+} // namespace simhost

@@ -1,0 +1,395 @@
+#include "tools/host/RenderCommand.h"
+
+#include "tools/host/ControlByName.h"
+#include "tools/host/HostInfo.h"
+#include "tools/host/HostState.h"
+#include "tools/host/MidiSongMap.h"
+#include "tools/host/PresetByName.h"
+#include "tools/host/SimHost.h"
+#include "tools/render/MidiFile.h"
+#include "tools/render/WavWriter.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <ostream>
+
+#ifndef ZARN_DEFAULT_BUNDLE
+#define ZARN_DEFAULT_BUNDLE ""
+#endif
+
+namespace simhost {
+namespace {
+
+constexpr int32_t kQuantum = 32;
+constexpr int kMinRate = 8000, kMaxRate = 384000;
+constexpr double kMaxTail = 600.0;
+// The host's main thread gets its idle time this often, in samples, at the
+// same places in every render so that two renders stay the same.
+constexpr int64_t kIdleInterval = 8192;
+
+const char* const kUsage = "usage: zarn-host render [options] INPUT.mid OUTPUT.wav\n"
+                           "       zarn-host info [--bundle PATH]\n";
+
+const char* const kRenderHelp =
+    "usage: zarn-host render [options] INPUT.mid OUTPUT.wav\n"
+    "Plays a MIDI file through the plug-in and writes a 32-bit float stereo WAV file.\n"
+    "  --bundle PATH        the plug-in bundle (default: the Zarn.bundle the build made)\n"
+    "  --preset NAME        start from the plug-in's preset of that name\n"
+    "  --set \"NAME=VALUE\"   set a parameter, in its own units (repeatable)\n"
+    "  --rate HZ            sample rate (default 44100)\n"
+    "  --tail SECONDS       release tail after the song's end (default 2)\n"
+    "  --load-state FILE    start from a state saved before\n"
+    "  --save-state FILE    save the state the song starts with\n"
+    "  --quiet              print nothing but errors\n"
+    "  --help               this text\n"
+    "The state is taken first, then the preset, then each --set.\n";
+
+const char* const kInfoHelp =
+    "usage: zarn-host info [--bundle PATH]\n"
+    "Prints the bundle's identity, process types, controls and their value texts, and chunks.\n"
+    "  --bundle PATH        the plug-in bundle (default: the Zarn.bundle the build made)\n"
+    "  --help               this text\n";
+
+// Reads the options of a command: "--name VALUE" or "--name=VALUE" for
+// those that take a value, "--" ends the options.
+class ArgReader {
+public:
+  explicit ArgReader(const std::vector<std::string>& args) : mArgs(args) {}
+  bool done() const { return mAt >= mArgs.size(); }
+  const std::string& next() { return mArgs[mAt++]; }
+  // For the option just read (name, or name=value): its value.
+  bool value(const std::string& arg, std::string& value, std::string& error) {
+    if (const size_t eq = arg.find('='); eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      return true;
+    }
+    if (done()) {
+      error = arg + " needs a value";
+      return false;
+    }
+    value = next();
+    return true;
+  }
+
+private:
+  const std::vector<std::string>& mArgs;
+  size_t mAt = 0;
+};
+
+std::string optionName(const std::string& arg) { return arg.substr(0, arg.find('=')); }
+
+bool parseNumber(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return end && *end == '\0' && std::isfinite(value);
+}
+
+double toDecibels(float peak) { return peak > 0.0f ? 20.0 * std::log10(peak) : -INFINITY; }
+
+int fail(std::ostream& err, const std::string& reason, int status = 1) {
+  err << "zarn-host render: " << reason << "\n";
+  return status;
+}
+
+// Writes the song's tempo and meter at a sample into the transport.
+void followSong(Transport& transport, const renderio::TempoMap& map, double seconds) {
+  transport.setTempo(map.tempoAt(seconds));
+  const renderio::TempoMap::Meter& meter = map.meterAt(seconds);
+  transport.setMeter(meter.numerator, meter.denominator);
+}
+
+std::string formatSeconds(double s) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", s);
+  return text;
+}
+
+} // namespace
+
+std::string defaultBundlePath() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const std::filesystem::path beside = exe.parent_path() / ".." / ".." / "Zarn.bundle";
+    if (std::filesystem::is_directory(beside, ec)) return beside.lexically_normal().string();
+  }
+  return ZARN_DEFAULT_BUNDLE;
+}
+
+bool parseRenderOptions(const std::vector<std::string>& args, RenderOptions& options, bool& help,
+                        std::string& error) {
+  help = false;
+  ArgReader reader(args);
+  std::vector<std::string> positional;
+  bool optionsEnd = false;
+  while (!reader.done()) {
+    const std::string arg = reader.next();
+    if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
+      positional.push_back(arg);
+      continue;
+    }
+    const std::string name = optionName(arg);
+    std::string value;
+    if (arg == "--") {
+      optionsEnd = true;
+    } else if (arg == "--help" || arg == "-h") {
+      help = true;
+      return false;
+    } else if (arg == "--quiet" || arg == "-q") {
+      options.quiet = true;
+    } else if (name == "--bundle" || name == "--preset" || name == "--set" || name == "--rate" || name == "--tail" ||
+               name == "--load-state" || name == "--save-state") {
+      if (!reader.value(arg, value, error)) return false;
+      if (name == "--bundle") {
+        options.bundle = value;
+      } else if (name == "--preset") {
+        if (value.empty()) {
+          error = "--preset needs a name";
+          return false;
+        }
+        options.preset = value;
+      } else if (name == "--set") {
+        ControlSetting setting;
+        if (!parseControlSetting(value, setting, error)) return false;
+        options.settings.push_back(value);
+      } else if (name == "--rate") {
+        double rate = 0.0;
+        if (!parseNumber(value, rate) || rate != std::floor(rate) || rate < kMinRate || rate > kMaxRate) {
+          error = "--rate " + value + " is not a whole number of hertz from " + std::to_string(kMinRate) + " to " +
+                  std::to_string(kMaxRate);
+          return false;
+        }
+        options.sampleRate = static_cast<int>(rate);
+      } else if (name == "--tail") {
+        double tail = 0.0;
+        if (!parseNumber(value, tail) || tail < 0.0 || tail > kMaxTail) {
+          error = "--tail " + value + " is not a number of seconds from 0 to " + std::to_string(int(kMaxTail));
+          return false;
+        }
+        options.tailSeconds = tail;
+      } else if (name == "--load-state") {
+        options.loadState = value;
+      } else {
+        options.saveState = value;
+      }
+      if (value.empty() && name != "--bundle") {
+        error = name + " needs a value";
+        return false;
+      }
+    } else {
+      error = "unknown option " + arg;
+      return false;
+    }
+  }
+  if (positional.size() != 2) {
+    error = positional.size() < 2 ? "needs INPUT.mid and OUTPUT.wav" : "too many arguments: " + positional[2];
+    return false;
+  }
+  options.input = positional[0];
+  options.output = positional[1];
+  return true;
+}
+
+int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
+  renderio::MidiFile song;
+  if (!song.read(options.input, options.sampleRate)) return fail(err, options.input + ": " + song.error());
+
+  const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
+  if (bundle.empty()) return fail(err, "no bundle given and none was built");
+
+  HostOptions hostOptions;
+  hostOptions.sampleRate = options.sampleRate;
+  SimHost host(hostOptions);
+  if (int32_t status = host.load(bundle); status != 0)
+    return fail(err, "the bundle " + bundle + " did not start (" + std::to_string(status) + ")");
+  if (host.numProcessTypes() < 1) return fail(err, "the bundle " + bundle + " has no process types");
+
+  std::string error;
+  HostState loaded;
+  if (!options.loadState.empty() && !loaded.read(options.loadState, error)) return fail(err, error);
+
+  Instance& in = *host.createInstance(1);
+  if (in.numOutputs() < 1) return fail(err, "the plug-in has no outputs");
+  if (!loaded.empty() && !loaded.restore(host, in, error)) return fail(err, options.loadState + ": " + error);
+  if (!options.preset.empty()) {
+    HostState preset;
+    if (!PresetByName::load(host, in.typeIndex(), options.preset, preset, error)) return fail(err, error);
+    if (!preset.restore(host, in, error)) return fail(err, "preset \"" + options.preset + "\": " + error);
+  }
+  for (const std::string& text : options.settings) {
+    ControlSetting setting;
+    if (!parseControlSetting(text, setting, error) || !applyControlSetting(host, in, setting, error))
+      return fail(err, error);
+  }
+  host.idle();
+  if (!options.saveState.empty()) {
+    HostState state;
+    if (!state.capture(host, in, error) || !state.write(options.saveState, error)) return fail(err, error);
+  }
+
+  renderio::WavWriter wav;
+  if (!wav.open(options.output, options.sampleRate, renderio::WavWriter::Encoding::Float32, 2))
+    return fail(err, wav.error());
+  auto abandon = [&](const std::string& reason) {
+    wav.close();
+    std::remove(options.output.c_str());
+    return fail(err, reason);
+  };
+
+  const double rate = options.sampleRate;
+  const int64_t total = song.lengthSamples() + static_cast<int64_t>(std::llround(options.tailSeconds * rate));
+  const renderio::TempoMap& map = song.tempoMap();
+  const std::vector<renderio::MidiEvent>& events = song.events();
+  size_t next = 0;
+
+  const int32_t outputs = in.numOutputs();
+  std::vector<std::vector<float>> buffers(static_cast<size_t>(outputs), std::vector<float>(kQuantum, 0.0f));
+  std::vector<float*> outs;
+  for (auto& b : buffers) outs.push_back(b.data());
+  const float* left = buffers[0].data();
+  const float* right = buffers[outputs > 1 ? 1 : 0].data();
+
+  // The transport follows the song: its tempo and meter quantum by quantum,
+  // its bar and beat positions from the song's own map.
+  const MidiSongMap songMap(map, rate);
+  struct SongMapScope {
+    Transport& transport;
+    ~SongMapScope() { transport.setSongMap(nullptr); }
+  } scope{host.transport()};
+  host.transport().setSongMap(&songMap);
+
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  Clock::time_point lastReport = start;
+  bool reported = false;
+  float peak = 0.0f;
+
+  for (int64_t at = 0; at < total; at += kQuantum) {
+    followSong(host.transport(), map, static_cast<double>(at) / rate);
+    for (; next < events.size() && events[next].sample < at + kQuantum; ++next) {
+      const renderio::MidiEvent& e = events[next];
+      host.queueMidi(in, std::max<int64_t>(e.sample - at, 0), e.status, e.data1, e.data2,
+                     static_cast<uint32_t>(e.size()));
+    }
+    host.render(in, nullptr, outs.data(), kQuantum);
+    const size_t frames = static_cast<size_t>(std::min<int64_t>(kQuantum, total - at));
+    for (size_t i = 0; i < frames; ++i)
+      peak = std::max({peak, std::isfinite(left[i]) ? std::fabs(left[i]) : 0.0f,
+                       std::isfinite(right[i]) ? std::fabs(right[i]) : 0.0f});
+    if (!wav.writeStereo(left, right, frames)) return abandon(wav.error());
+    if ((at + kQuantum) % kIdleInterval == 0) host.idle();
+
+    if (!options.quiet) {
+      const Clock::time_point now = Clock::now();
+      if (now - lastReport >= std::chrono::seconds(1)) {
+        lastReport = now;
+        reported = true;
+        err << "\rrendering: " << (at * 100 / std::max<int64_t>(total, 1)) << "% ("
+            << formatSeconds(static_cast<double>(at) / rate) << " of " << formatSeconds(static_cast<double>(total) / rate)
+            << ")" << std::flush;
+      }
+    }
+  }
+  if (reported) err << "\n";
+  if (!wav.close()) return abandon(wav.error());
+  const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+
+  if (wav.nonFiniteSamples() > 0)
+    err << "zarn-host render: warning: " << wav.nonFiniteSamples() << " samples were not numbers and were written as 0\n";
+  if (!options.quiet) {
+    const double seconds = static_cast<double>(total) / rate;
+    char line[256];
+    std::snprintf(line, sizeof line, "%s: %.2f s (%lld samples at %d Hz), peak %.4f (%.1f dBFS), %.1fx real time\n",
+                  options.output.c_str(), seconds, static_cast<long long>(total), options.sampleRate, peak,
+                  toDecibels(peak), elapsed > 0.0 ? seconds / elapsed : 0.0);
+    out << line;
+  }
+  return 0;
+}
+
+int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  RenderOptions options;
+  bool help = false;
+  std::string error;
+  if (!parseRenderOptions(args, options, help, error)) {
+    if (help) {
+      out << kRenderHelp;
+      return 0;
+    }
+    err << "zarn-host render: " << error << " (see zarn-host render --help)\n";
+    return 2;
+  }
+  try {
+    return render(options, out, err);
+  } catch (const std::exception& e) {
+    return fail(err, e.what());
+  }
+}
+
+int runInfoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  ArgReader reader(args);
+  std::string bundle, error;
+  std::vector<std::string> positional;
+  while (!reader.done()) {
+    const std::string arg = reader.next();
+    if (arg == "--help" || arg == "-h") {
+      out << kInfoHelp;
+      return 0;
+    }
+    if (optionName(arg) == "--bundle") {
+      if (!reader.value(arg, bundle, error)) {
+        err << "zarn-host info: " << error << "\n";
+        return 2;
+      }
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      err << "zarn-host info: unknown option " << arg << " (see zarn-host info --help)\n";
+      return 2;
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  // The bundle may also be given alone, as "zarn-host info BUNDLE".
+  if (positional.size() > 1 || (positional.size() == 1 && !bundle.empty())) {
+    err << "zarn-host info: too many arguments (see zarn-host info --help)\n";
+    return 2;
+  }
+  if (positional.size() == 1) bundle = positional[0];
+  if (bundle.empty()) bundle = defaultBundlePath();
+  try {
+    SimHost host;
+    if (int32_t status = host.load(bundle); status != 0) {
+      err << "zarn-host info: the bundle " << bundle << " did not start (" << status << ")\n";
+      return 1;
+    }
+    printInfo(out, host, bundle);
+    host.unload();
+  } catch (const std::exception& e) {
+    err << "zarn-host info: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+int runHostCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) {
+    err << kUsage;
+    return 2;
+  }
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (args[0] == "render") return runRenderCommand(rest, out, err);
+  if (args[0] == "info") return runInfoCommand(rest, out, err);
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    out << kUsage << "See zarn-host render --help and zarn-host info --help.\n";
+    return 0;
+  }
+  err << "zarn-host: unknown command " << args[0] << " (see zarn-host --help)\n";
+  return 2;
+}
+
+} // namespace simhost
