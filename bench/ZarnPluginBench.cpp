@@ -1,8 +1,11 @@
 // The whole instrument through the plug-in core, as the host runs it:
 // 32-sample buffers, held notes. Arguments: sounding voices (1, 8, 32),
 // unison voices per key (1 or 4: a key then takes four of the voices),
-// patch (0 plain: the default sound; 1 heavy: both filters at 24 dB in
-// series, hard sync on both oscillators, noise).
+// patch (0 plain: the parameters' defaults; 1 heavy: both filters at 24 dB
+// in series, hard sync on both oscillators, noise; 2 modulated: the
+// defaults with four matrix slots, a vibrato from LFO 1, EG 1 on Filter 1's
+// cut-off, velocity on the volume and the mod wheel on the vibrato's
+// level, so every voice evaluates its own pitch, cut-off and gain).
 //
 // Counters: realtime = seconds of audio per CPU second; ns_per_voice_sample
 // = CPU nanoseconds per sample of one sounding voice (one unison copy
@@ -13,6 +16,7 @@
 // while the benchmark runs.
 
 #include "plugin/MidiMessage.h"
+#include "synth/ModulationMatrixParameterSet.h"
 #include "synth/ZarnPlugin.h"
 
 #include <benchmark/benchmark.h>
@@ -52,6 +56,13 @@ constexpr int kQuantum = 32;
 
 void set(AbstractPluginParameter& p, float natural) { p.setValue(natural, 0); }
 
+void slot(ZarnPlugin& p, int n, int source, int target, float level) {
+  ModulationMatrixParameterSet::SlotParameters& s = p.getModMatrixParameters()->at(n);
+  set(s.source, static_cast<float>(source + 1));
+  set(s.target, static_cast<float>(target + 1));
+  set(s.level, level);
+}
+
 void render(ZarnPlugin& p, float** outs, int buffers) {
   for (int i = 0; i < buffers; ++i) p.process(nullptr, 0, outs, 2, kQuantum);
 }
@@ -59,7 +70,8 @@ void render(ZarnPlugin& p, float** outs, int buffers) {
 void BM_ZarnPlugin(benchmark::State& state) {
   const int voices = static_cast<int>(state.range(0));
   const int unison = static_cast<int>(state.range(1));
-  const bool heavy = state.range(2) != 0;
+  const bool heavy = state.range(2) == 1;
+  const bool modulated = state.range(2) == 2;
   const int keys = voices / unison > 0 ? voices / unison : 1;
   const int copies = keys * unison;
 
@@ -77,6 +89,12 @@ void BM_ZarnPlugin(benchmark::State& state) {
     set(p.filter2.enabled, 1.0f);
     set(p.filter2.freq, 0.8f);
     set(p.filter1.peak, 0.5f);
+  }
+  if (modulated) {
+    slot(p, 0, ModulationMatrix::cSourceLFO1, ModulationMatrix::cTargetMasterTune, 0.01f);
+    slot(p, 1, ModulationMatrix::cSourceEG1, ModulationMatrix::cTargetFilter1Freq, 0.3f);
+    slot(p, 2, ModulationMatrix::cSourceVelocity, ModulationMatrix::cTargetVolume, 0.1f);
+    slot(p, 3, ModulationMatrix::cSourceModWheel, ModulationMatrix::cTargetSlotLevel + 0, 0.02f);
   }
   alignas(16) float left[kQuantum];
   alignas(16) float right[kQuantum];
@@ -105,6 +123,6 @@ void BM_ZarnPlugin(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_ZarnPlugin)
-    ->ArgNames({"voices", "unison", "heavy"})
-    ->ArgsProduct({{1, 8, 32}, {1, 4}, {0, 1}})
+    ->ArgNames({"voices", "unison", "patch"})
+    ->ArgsProduct({{1, 8, 32}, {1, 4}, {0, 1, 2}})
     ->Unit(benchmark::kMicrosecond);

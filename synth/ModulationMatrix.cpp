@@ -249,4 +249,5 @@ void ModulationMatrix::rebuild() {
     mLists[scope][target][mCounts[scope][target]++] = static_cast<int8_t>(s);
   }
   mDirty = false;
+  ++mGeneration;
 }

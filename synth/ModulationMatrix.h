@@ -286,6 +286,9 @@ public:
   void update() {
     if (mDirty) rebuild();
   }
+  // Counts the rebuilds of the evaluation lists: a user that adapts its
+  // wiring to what is modulated compares it after update().
+  uint32_t getGeneration() const { return mGeneration; }
   // The valid slots of the scope kind that target target, in slot order.
   int getSlotList(bool voice, int target, const int8_t*& slots) {
     update();
@@ -305,6 +308,7 @@ private:
   int8_t mLists[2][cNumTargets][cNumSlots];
   uint8_t mCounts[2][cNumTargets];
   bool mDirty = true;
+  uint32_t mGeneration = 0;
   // The smoothed base level of every slot.
   std::vector<std::unique_ptr<wave::FloatParameterSource>> mLevels;
   std::unique_ptr<Scope> mGlobal;

@@ -2,6 +2,7 @@
 
 #include "base/PresetManager.h"
 #include "base/VersionInfo.h"
+#include "synth/ModulationMatrixParameterSet.h"
 #include "synth/ZarnEnvelopeCurves.h"
 #include "synth/ZarnEventReceiver.h"
 #include "synth/ZarnHints.h"
@@ -39,13 +40,18 @@ const ComponentType kComponentTypes[ZarnPlugin::cComponentTypeCount] = {
 
 GenericPlugin* createPluginInstance() { return new ZarnPlugin(); }
 
-ZarnPlugin::ZarnPlugin() : GenericPlugin(2) {
+ZarnPlugin::ZarnPlugin() : ModulationMatrixPlugin(2) {
   configureParameters();
+  // The slot parameters follow the instrument's own in the preset order.
+  createModMatrixParameters();
   initialize(cProductName, 1024);
   buildGraph();
   bindParameters();
+  buildModulation();
   buildComponents();
   definePluginVersion(0, unisonSpread);
+  // The modulation slots came with the next version.
+  definePluginVersion(1, getModMatrixParameters()->at(ModulationMatrix::cNumSlots - 1).target);
   // Every parameter's value into the engine; then the engine starts
   // settled, not gliding from the units' own initial values.
   updateParameters();
@@ -62,6 +68,7 @@ ZarnPlugin::~ZarnPlugin() {
   // Voices leave their filter units before the units go; the receiver
   // (deleted by finalize) only points at this object.
   mGraphBuilt = false;
+  releaseModulation();
   mStereoSpread.reset();
   mVoiceManager.reset();
   for (auto& v : mVoices) v.reset();
@@ -79,6 +86,7 @@ ZarnPlugin::~ZarnPlugin() {
   mPitchBend.reset();
   mAftertouch.reset();
   for (auto& s : mTargetSources) s.reset();
+  mMatrix.reset();
   finalize();
 }
 
@@ -181,6 +189,7 @@ AbstractMusicEventReceiver* ZarnPlugin::createMusicEventReceiver() {
 
 void ZarnPlugin::buildGraph() {
   wave::Environment* env = getEnvironment();
+  mMatrix = std::make_unique<ModulationMatrix>(env);
   for (int t = 0; t < cInstrumentTargetCount; ++t) {
     mTargetSources[t] = std::make_unique<wave::FloatParameterSource>(env, 0.0f);
     mDefaultTargets[t] = mTargetSources[t].get();
@@ -225,7 +234,8 @@ void ZarnPlugin::buildGraph() {
   mVoiceManager = std::make_unique<VoiceManager>(env, 2);
   for (int i = 0; i < cMaxVoices; ++i) {
     mVoices[i] = std::make_unique<ZarnVoice>(env, i, sOscillatorStyle, sEnvelopeStyle, mDefaultTargets, shared,
-                                             &mSettings, mFilterUnits[0][i / 2].get(), mFilterUnits[1][i / 2].get());
+                                             &mSettings, mFilterUnits[0][i / 2].get(), mFilterUnits[1][i / 2].get(),
+                                             mMatrix.get());
     mVoiceManager->registerNoteVoice(mVoices[i].get());
   }
 
@@ -233,6 +243,103 @@ void ZarnPlugin::buildGraph() {
   mStereoSpread->setInputs(mVoiceManager->getOutput(0), mVoiceManager->getOutput(1));
   mStereoSpread->spread.setController(mTargetSources[cTargetStereo].get());
   mGraphBuilt = true;
+}
+
+void ZarnPlugin::targetLimits(int target, float& min, float& max) const {
+  const wave::FloatParameter& engine = mTargetSources[target]->parameter;
+  min = engine.getMinValue();
+  max = engine.getMaxValue();
+  const float full = ModulationMatrix::getTargetFullScale(target);
+  switch (target) {
+  case cTargetMasterTune:
+    // The knob, the pitch wheel and a full-scale slot on top.
+    min -= full + cPitchBendRange / 12.0f;
+    max += full + cPitchBendRange / 12.0f;
+    break;
+  case cTargetOsc2Detune:
+    min -= full;
+    max += full;
+    break;
+  case cTargetVolume:
+    // Velocity or a controller may lift a quiet setting up to unity gain.
+    min = 0.0f;
+    max = std::max(max, full);
+    break;
+  case cTargetLfo1Frequency:
+  case cTargetLfo1Frequency + 1:
+  case cTargetLfo1Frequency + 2:
+    // A synchronised LFO's own frequency may lie outside the knob's range.
+    min = 0.001f;
+    max = 1000.0f;
+    break;
+  default:
+    break;
+  }
+}
+
+void ZarnPlugin::buildModulation() {
+  wave::Environment* env = getEnvironment();
+  for (int n = 0; n < cLfoCount; ++n) mMatrix->setGlobalSource(cSourceLfo1 + n, mLfos[n].get());
+  mMatrix->setGlobalSource(cSourceModWheel, mModWheel.get());
+  mMatrix->setGlobalSource(cSourcePitchBend, mPitchBend.get());
+  mMatrix->setGlobalSource(cSourceAftertouch, mAftertouch.get());
+
+  float min = 0.0f, max = 0.0f;
+  for (int i = 0; i < cMaxVoices; ++i)
+    for (int t = 0; t < cInstrumentTargetCount; ++t) {
+      if (!isVoiceTarget(t)) continue;
+      targetLimits(t, min, max);
+      mVoiceInputs[i][t] =
+          std::make_unique<ModulationMatrixInput>(env, &mVoices[i]->mod, t, mDefaultTargets[t], min, max);
+    }
+
+  ModulationMatrix::Scope* global = &mMatrix->getGlobalScope();
+  targetLimits(cTargetStereo, min, max);
+  mStereoInput =
+      std::make_unique<ModulationMatrixInput>(env, global, cTargetStereo, mTargetSources[cTargetStereo].get(), min, max);
+  mStereoSpread->spread.setController(mStereoInput.get());
+  for (int n = 0; n < cLfoCount; ++n) {
+    targetLimits(cTargetLfo1Frequency + n, min, max);
+    mLfoInputs[n] = std::make_unique<ModulationMatrixInput>(env, global, cTargetLfo1Frequency + n,
+                                                            mTargetSources[cTargetLfo1Frequency + n].get(), min, max);
+    mLfos[n]->frequency.setController(mLfoInputs[n].get());
+  }
+  getModMatrixParameters()->bind(mMatrix.get());
+  mRouted = false;
+}
+
+void ZarnPlugin::releaseModulation() {
+  if (ModulationMatrixParameterSet* slots = getModMatrixParameters()) slots->bind(nullptr);
+  if (mStereoSpread) mStereoSpread->spread.setController(nullptr);
+  for (int n = 0; n < cLfoCount; ++n)
+    if (mLfos[n]) mLfos[n]->frequency.setController(nullptr);
+  wave::Producer* none[cTargetCount] = {};
+  for (auto& v : mVoices)
+    if (v) v->setTargetInputs(none);
+  for (auto& inputs : mVoiceInputs)
+    for (auto& in : inputs) in.reset();
+  for (auto& in : mLfoInputs) in.reset();
+  mStereoInput.reset();
+}
+
+void ZarnPlugin::routeModulation() {
+  mMatrix->update();
+  const uint32_t generation = mMatrix->getGeneration();
+  if (mRouted && generation == mRoutedGeneration) return;
+  mRouted = true;
+  mRoutedGeneration = generation;
+  // Per-voice lists are the same in every voice.
+  bool modulated[cTargetCount] = {};
+  for (int t = 0; t < cInstrumentTargetCount; ++t) {
+    const int8_t* slots = nullptr;
+    modulated[t] = isVoiceTarget(t) && mMatrix->getSlotList(true, t, slots) > 0;
+  }
+  wave::Producer* inputs[cTargetCount];
+  for (int i = 0; i < cMaxVoices; ++i) {
+    for (int t = 0; t < cTargetCount; ++t)
+      inputs[t] = t < cInstrumentTargetCount && modulated[t] ? mVoiceInputs[i][t].get() : nullptr;
+    mVoices[i]->setTargetInputs(inputs);
+  }
 }
 
 void ZarnPlugin::bindTarget(FloatParamPluginParameter& p, int target) {
@@ -399,13 +506,16 @@ void ZarnPlugin::reassignVoices() {
 
 void ZarnPlugin::updateLfoMode(int n) {
   ModulationGenerator& lfo = *mLfos[n];
+  // The LFO reads its frequency through the matrix's input, whose base is
+  // the knob's signal while the LFO runs freely, and the LFO's own value,
+  // which sync sets from the host's tempo, while it is synchronised.
   if (mLfoSyncMode[n].get() == ZarnLfoParameters::cFree) {
-    lfo.frequency.setController(mTargetSources[cTargetLfo1Frequency + n].get());
+    mLfoInputs[n]->setBase(mTargetSources[cTargetLfo1Frequency + n].get());
   } else {
-    // sync sets the LFO's own frequency from the host's tempo.
-    lfo.frequency.setController(nullptr);
+    mLfoInputs[n]->setBase(&lfo.frequency.source);
     lfo.resetSyncPositionOffset();
   }
+  lfo.frequency.setController(mLfoInputs[n].get());
 }
 
 void ZarnPlugin::sync(float tempo, float position) {
@@ -421,6 +531,7 @@ void ZarnPlugin::processSlice(const float** outputs, int outputCount, int sample
   const float* left = nullptr;
   const float* right = nullptr;
   if (mGraphBuilt) {
+    routeModulation();
     wave::Block* l = mStereoSpread->getOutput(0)->pull(sampleCount, 0);
     wave::Block* r = mStereoSpread->getOutput(1)->pull(sampleCount, 0);
     left = l ? l->data : nullptr;

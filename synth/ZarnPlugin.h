@@ -17,12 +17,18 @@
 // outputs. The LFOs run globally, free or synchronised to the host's tempo
 // through sync.
 //
-// Modulation. Each modulation target has a default input, the plug-in's
-// shared signal of its parameter (getDefaultTargetInput); a voice reads
-// its targets through its own table of inputs (ZarnVoice::setTargetInput),
-// and the shared targets (Stereo, LFO frequencies) through the buses of
-// their units. The sources are the voices' own (getSource of a voice) or
-// shared (getGlobalSource).
+// Modulation. The 24 slots of the modulation matrix (getModulationMatrix)
+// are host parameters registered after the instrument's own. Each target
+// has a default input, the plug-in's shared signal of its parameter
+// (getDefaultTargetInput). Every voice owns one ModulationMatrixInput per
+// per-voice target (the default plus the matrix's sum in that voice) and
+// reads it only while a valid slot drives the target: before each slice
+// the plug-in switches the voices between their inputs and the shared
+// defaults when the matrix's evaluation lists have changed, so that an
+// unmodulated target costs nothing. The shared targets (Stereo, the LFO
+// frequencies) always go through an input of the matrix's global scope. The
+// sources are the voices' own (getSource of a voice) or shared
+// (getGlobalSource).
 //
 // Presets. Version 4 files are read. Older versions (2, 3 and betas) had
 // other parameter layouts, which no longer exist, so their files are
@@ -35,8 +41,12 @@
 #include "plugin/FloatParamPluginParameter.h"
 #include "plugin/GenericPlugin.h"
 #include "plugin/LimFloatPropPluginParameter.h"
+#include "plugin/MidiVirtualPluginParameter.h"
 #include "plugin/ParameterCollection.h"
 #include "plugin/PropPluginParameter.h"
+#include "synth/ModulationMatrix.h"
+#include "synth/ModulationMatrixInput.h"
+#include "synth/ModulationMatrixPlugin.h"
 #include "synth/ZarnControlUnits.h"
 #include "synth/ZarnModulation.h"
 #include "synth/ZarnParameterSets.h"
@@ -54,13 +64,20 @@
 
 class PresetManager;
 
-class ZarnPlugin : public GenericPlugin, public PropertyOwner {
+class ZarnPlugin : public ModulationMatrixPlugin, public PropertyOwner {
 public:
   static constexpr int cPresetFileVersion = 4;
   static constexpr int cMaxVoices = 32;
   static constexpr int cLfoCount = 3;
   static constexpr int cComponentCount = 8;
   static constexpr int cComponentTypeCount = 4;
+  // Component presets are files of the whole-preset format, holding one
+  // collection's parameters in its order, of this version.
+  static constexpr int cComponentPresetVersion = 1;
+  // The kind (preset library) of each component collection: the three
+  // envelopes share ".envelope" (EG Main's Hold takes an EG's Delay), the
+  // three LFOs ".lfo".
+  static constexpr int cComponentTypes[cComponentCount] = {0, 1, 2, 2, 2, 3, 3, 3};
   // Pitch bend range, semitones either way.
   static constexpr float cPitchBendRange = 2.0f;
   static constexpr const char* cProductName = "Zarn";
@@ -105,6 +122,11 @@ public:
   // Component collection i (0..7): 0 both oscillators, 1 both filters and
   // "Filter Routing", 2 EG Main, 3 EG 1, 4 EG 2, 5..7 LFO 1..3.
   ParameterCollection& getComponentCollection(int i) { return *mComponents[i]; }
+  // The preset library of component collection i; null outside 0..7 or
+  // while no instance exists.
+  static PresetManager* getComponentPresetManager(int i) {
+    return i >= 0 && i < cComponentCount ? sComponentPresetManagers[cComponentTypes[i]] : nullptr;
+  }
 
   // ---- MIDI, from the channel receiver (render thread)
   // note: MIDI note 0..127; velocity 0..1.
@@ -123,6 +145,11 @@ public:
   // voice's own source.
   wave::Producer* getGlobalSource(int source) const;
   ModulationGenerator* getLfo(int n) const { return mLfos[n].get(); }
+  ModulationMatrix* getModulationMatrix() const { return mMatrix.get(); }
+  // Voice v's modulated input of target t; null for the shared targets.
+  ModulationMatrixInput* getVoiceTargetInput(int v, int t) const {
+    return t >= 0 && t < zarn::cInstrumentTargetCount ? mVoiceInputs[v][t].get() : nullptr;
+  }
   ZarnVoice* getVoice(int i) const { return mVoices[i].get(); }
   VoiceManager* getVoiceManager() const { return mVoiceManager.get(); }
   StereoSpread* getStereoSpread() const { return mStereoSpread.get(); }
@@ -156,6 +183,16 @@ public:
   PropPluginParameter<VoiceManager::Polyphony> polyphony{this, "Polyphony"};
   LimFloatPropPluginParameter unisonSpread{this, "Unison Spread"};
 
+  // ---- MIDI-only controls: one controller moves the pair of sections
+  // that the editor links, keeping their distance.
+  MidiDuoVirtualPluginParameter oscSyncPair{this, "Osc 1 & 2 Sync", &osc1.sync, &osc2.sync};
+  MidiDuoVirtualPluginParameter oscPulseWidthPair{this, "Osc 1 & 2 Pulse Width", &osc1.pulseWidth, &osc2.pulseWidth};
+  MidiDuoVirtualPluginParameter oscLevelPair{this, "Osc 1 & 2 Level", &osc1.level, &osc2.level};
+  MidiDuoVirtualPluginParameter oscPanPair{this, "Osc 1 & 2 Pan", &osc1.pan, &osc2.pan};
+  MidiDuoVirtualPluginParameter filterFreqPair{this, "Filter 1 & 2 Freq", &filter1.freq, &filter2.freq};
+  MidiDuoVirtualPluginParameter filterPanPair{this, "Filter 1 & 2 Pan", &filter1.pan, &filter2.pan};
+  MidiDuoVirtualPluginParameter filterPeakPair{this, "Filter 1 & 2 Peak", &filter1.peak, &filter2.peak};
+
 protected:
   AbstractMusicEventReceiver* createMusicEventReceiver() override;
   void createSharedObjects(const std::string& productName) override;
@@ -178,6 +215,16 @@ private:
   // parameter's engine range.
   void bindTarget(FloatParamPluginParameter& p, int target);
   ZarnLfoParameters& lfoParameters(int n);
+  // The matrix, its global sources and the modulated inputs of every
+  // target.
+  void buildModulation();
+  void releaseModulation();
+  // Switches the voices to the modulated inputs of the targets that valid
+  // slots drive, and back to the shared defaults, when the matrix's lists
+  // have changed. Render thread, before pulling.
+  void routeModulation();
+  // Limits of the modulated value of target t.
+  void targetLimits(int target, float& min, float& max) const;
 
   // Engine-side settings bound to indexed parameters.
   Property<int> mOsc1Scale{this, 0};
@@ -221,6 +268,14 @@ private:
   std::unique_ptr<VoiceManager> mVoiceManager;
   std::unique_ptr<StereoSpread> mStereoSpread;
   std::unique_ptr<ParameterCollection> mComponents[cComponentCount];
+
+  std::unique_ptr<ModulationMatrix> mMatrix;
+  std::unique_ptr<ModulationMatrixInput> mVoiceInputs[cMaxVoices][zarn::cInstrumentTargetCount];
+  std::unique_ptr<ModulationMatrixInput> mStereoInput;
+  std::unique_ptr<ModulationMatrixInput> mLfoInputs[cLfoCount];
+  // The matrix generation the voices are wired for.
+  uint32_t mRoutedGeneration = 0;
+  bool mRouted = false;
 };
 
 // The factory the host bridge calls: a new synthesizer, ready to play.

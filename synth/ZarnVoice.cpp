@@ -59,12 +59,13 @@ ZarnVoice::Copy::Copy(wave::Environment* env, Oscillator::Style* style, int inde
 ZarnVoice::ZarnVoice(wave::Environment* env, int index, Oscillator::Style* oscillatorStyle,
                      EnvelopeGenerator::Style* envelopeStyle, wave::Producer* const* targets,
                      const SharedUnits& shared, const Settings* settings, MultiDesignFilter::ParallelUnit* unit1,
-                     MultiDesignFilter::ParallelUnit* unit2)
+                     MultiDesignFilter::ParallelUnit* unit2, ModulationMatrix* matrix)
     : portamento(env), osc1Base(env), osc2Base(env), noise(oscillatorStyle, env), osc1Gains(env), osc2Gains(env),
       noiseGains(env), mixA(env, 2 * cMaxCopies + 1), mixB(env, cMaxCopies + 1), cutoff1(env), cutoff2(env),
       filter1Left(unit1), filter1Right(unit1), filter2Left(unit2), filter2Right(unit2), outLeft(env, 2),
       outRight(env, 2), eg1(env, envelopeStyle), eg2(env, envelopeStyle), egMain(env, envelopeStyle),
-      velocitySource(env, 1.0f), keyTrackSource(env, 0.0f), index(index), shared(shared), settings(settings),
+      velocitySource(env, 1.0f), keyTrackSource(env, 0.0f), mod(matrix), index(index), shared(shared),
+      settings(settings),
       defaults(targets),
       gain(env) {
   for (int t = 0; t < cTargetCount; ++t) targetInputs[t] = targets[t];
@@ -76,6 +77,8 @@ ZarnVoice::ZarnVoice(wave::Environment* env, int index, Oscillator::Style* oscil
   osc2Base.setInput(&portamento);
   velocitySource.parameter.setLimits(0.0f, 1.0f);
   keyTrackSource.parameter.setLimits(-2.0f, 2.0f);
+  for (int source : {cSourceEg1, cSourceEg2, cSourceEgMain, cSourceVelocity, cSourceKeyTrack})
+    mod.setSource(source, getSource(source));
 
   for (MultiDesignFilter* f : {&filter1Left, &filter1Right, &filter2Left, &filter2Right}) {
     f->setMuteController(this);
@@ -101,6 +104,18 @@ void ZarnVoice::setTargetInput(int target, wave::Producer* p) {
   targetInputs[target] = p ? p : defaults[target];
   connectTargets();
   // The mixers hold the gains in use.
+  rebuildRouting();
+}
+
+void ZarnVoice::setTargetInputs(wave::Producer* const* inputs) {
+  bool changed = false;
+  for (int t = 0; t < cTargetCount; ++t) {
+    wave::Producer* p = inputs[t] ? inputs[t] : defaults[t];
+    changed = changed || p != targetInputs[t];
+    targetInputs[t] = p;
+  }
+  if (!changed) return;
+  connectTargets();
   rebuildRouting();
 }
 

@@ -33,6 +33,7 @@
 // construction.
 
 #include "base/Property.h"
+#include "synth/ModulationMatrix.h"
 #include "synth/ZarnControlUnits.h"
 #include "synth/ZarnModulation.h"
 #include "wave/Block.h"
@@ -95,10 +96,12 @@ public:
   // targets: cTargetCount default producers (entries may be null for
   // targets without a parameter). unit1 and unit2: the shared design
   // filters of Filter 1 and Filter 2, each serving this voice's left and
-  // right channel (and those of one more voice).
+  // right channel (and those of one more voice). matrix: the instrument's
+  // modulation matrix, of which the voice owns a per-voice scope (mod).
   ZarnVoice(wave::Environment* env, int index, Oscillator::Style* oscillatorStyle,
             EnvelopeGenerator::Style* envelopeStyle, wave::Producer* const* targets, const SharedUnits& shared,
-            const Settings* settings, MultiDesignFilter::ParallelUnit* unit1, MultiDesignFilter::ParallelUnit* unit2);
+            const Settings* settings, MultiDesignFilter::ParallelUnit* unit1, MultiDesignFilter::ParallelUnit* unit2,
+            ModulationMatrix* matrix);
   ~ZarnVoice() override;
 
   ZarnVoice(const ZarnVoice&) = delete;
@@ -131,6 +134,9 @@ public:
   // p (or, with null, the plug-in's default) becomes the input of target
   // t. Render thread or while nothing renders.
   void setTargetInput(int target, wave::Producer* p);
+  // cTargetCount inputs at once (a null entry: the default), rewiring the
+  // units once, and only when an input changed.
+  void setTargetInputs(wave::Producer* const* inputs);
   // The voice's own modulation sources (EG 1, EG 2, EG Main, velocity, key
   // tracking); null for the shared ones.
   wave::Producer* getSource(int source);
@@ -165,6 +171,9 @@ public:
   EnvelopeGenerator egMain;
   wave::FloatParameterSource velocitySource;
   wave::FloatParameterSource keyTrackSource;
+  // The voice's scope of the modulation matrix: its envelopes, velocity and
+  // key tracking are registered as the per-voice sources.
+  ModulationMatrix::Voice mod;
 
 private:
   // Connects every unit to the current target inputs.

@@ -11,6 +11,7 @@
 // Usage: zarn-make-presets <output folder>
 
 #include "base/Preset.h"
+#include "synth/ModulationMatrixParameterSet.h"
 #include "synth/ZarnPlugin.h"
 
 #include <cmath>
@@ -72,6 +73,38 @@ void unison(ZarnPlugin& z, int voices, float spread) {
   set(z.totalVoices, 32.0f);
 }
 
+// Slot n of the modulation matrix: source to target at level (0..1 of the
+// target's full scale).
+void slot(ZarnPlugin& z, int n, int source, int target, float level, bool inverted = false) {
+  ModulationMatrixParameterSet::SlotParameters& s = z.getModMatrixParameters()->at(n);
+  set(s.source, static_cast<float>(source + 1));
+  set(s.target, static_cast<float>(target + 1));
+  set(s.level, level);
+  set(s.inverted, inverted ? 1.0f : 0.0f);
+}
+
+// The mod wheel brings in a vibrato from LFO 1 (a sine at hz), up to cents
+// either way at full wheel: slot n carries the LFO with no level of its
+// own, slot n + 1 lets the wheel raise it.
+void wheelVibrato(ZarnPlugin& z, int n, float hz, float cents) {
+  set(z.lfo1.waveForm, static_cast<float>(ModulationGenerator::cSine));
+  setEngine(z.lfo1.frequency, hz);
+  const float fullScale = ModulationMatrix::getTargetFullScale(ModulationMatrix::cTargetMasterTune) * 1200.0f;
+  slot(z, n, ModulationMatrix::cSourceLFO1, ModulationMatrix::cTargetMasterTune, 0.0f);
+  slot(z, n + 1, ModulationMatrix::cSourceModWheel, ModulationMatrix::cTargetSlotLevel + n, cents / fullScale);
+}
+
+// EG 1 as a filter envelope on Filter 1: up by octaves at the peak.
+void filterEnvelope(ZarnPlugin& z, int n, Envelope e, float octaves) {
+  setEngine(z.eg1.delay, 0.0f);
+  setEngine(z.eg1.attack, e.attack);
+  setEngine(z.eg1.decay, e.decay);
+  set(z.eg1.sustain, e.sustain);
+  setEngine(z.eg1.release, e.release);
+  const float fullScale = ModulationMatrix::getTargetFullScale(ModulationMatrix::cTargetFilter1Freq);
+  slot(z, n, ModulationMatrix::cSourceEG1, ModulationMatrix::cTargetFilter1Freq, octaves / fullScale);
+}
+
 enum Characteristic { cUlk = 0, cGentle = 1, cRaw = 2, cTube = 3, cMetal = 4, cEasyGoing = 5 };
 
 struct FactoryPreset {
@@ -94,6 +127,8 @@ std::vector<FactoryPreset> factoryPresets() {
          setDetune(z, 0.08f);
          filter(z.filter1, LP, 2500.0f, 0.25f, cUlk);
          mainEnvelope(z, {0.005f, 0.6f, 0.7f, 0.35f});
+         // Silent until the wheel moves; the touch still sets the level.
+         wheelVibrato(z, 0, 5.5f, 30.0f);
        }},
       {"_Basics", "Clean",
        [](ZarnPlugin& z) {
@@ -122,6 +157,9 @@ std::vector<FactoryPreset> factoryPresets() {
          set(z.osc1.scale, -1.0f);
          filter(z.filter1, LP, 650.0f, 0.82f, cRaw, true);
          mainEnvelope(z, {0.001f, 0.25f, 0.6f, 0.08f});
+         // The squelch: a fast filter sweep, deeper for harder notes.
+         filterEnvelope(z, 0, {0.001f, 0.22f, 0.0f, 0.08f}, 1.5f);
+         slot(z, 1, ModulationMatrix::cSourceVelocity, ModulationMatrix::cTargetSlotLevel + 0, 0.2f);
          mono(z, 0.08f, true);
          set(z.volume, 0.9f);
        }},
@@ -149,6 +187,7 @@ std::vector<FactoryPreset> factoryPresets() {
          mono(z, 0.06f, false);
          unison(z, 2, 0.2f);
          set(z.volume, 0.85f);
+         wheelVibrato(z, 0, 6.0f, 40.0f);
        }},
       {"Lead", "Square Lead",
        [](ZarnPlugin& z) {
@@ -160,6 +199,7 @@ std::vector<FactoryPreset> factoryPresets() {
          mainEnvelope(z, {0.004f, 0.4f, 0.8f, 0.18f});
          mono(z, 0.05f, true);
          set(z.volume, 0.85f);
+         wheelVibrato(z, 0, 5.5f, 35.0f);
        }},
       {"Pad", "Warm Pad",
        [](ZarnPlugin& z) {
@@ -180,6 +220,10 @@ std::vector<FactoryPreset> factoryPresets() {
          osc(z.osc2, Oscillator::Square, 0.7f);
          set(z.osc2.pulseWidth, 0.55f);
          setDetune(z, 0.09f);
+         // A slow triangle moves Osc 1's width: real pulse width
+         // modulation on top of the pair's beating.
+         setEngine(z.lfo2.frequency, 0.35f);
+         slot(z, 0, ModulationMatrix::cSourceLFO2, ModulationMatrix::cTargetOsc1PulseWidth, 0.18f);
          filter(z.filter1, LP, 2200.0f, 0.1f, cEasyGoing);
          mainEnvelope(z, {0.5f, 1.2f, 0.85f, 1.5f});
          unison(z, 2, 0.6f);
@@ -214,6 +258,9 @@ std::vector<FactoryPreset> factoryPresets() {
          setDetune(z, 0.06f);
          filter(z.filter1, LP, 1800.0f, 0.2f, cTube);
          mainEnvelope(z, {0.06f, 0.4f, 0.75f, 0.2f});
+         // The brass swell: the filter opens with the attack and settles.
+         filterEnvelope(z, 0, {0.08f, 0.5f, 0.3f, 0.3f}, 1.0f);
+         wheelVibrato(z, 1, 5.0f, 25.0f);
          unison(z, 2, 0.2f);
        }},
       {"Brass and Strings", "Strings",
@@ -226,6 +273,7 @@ std::vector<FactoryPreset> factoryPresets() {
          mainEnvelope(z, {0.35f, 1.0f, 0.9f, 0.9f});
          unison(z, 4, 0.7f);
          set(z.stereo, 1.4f);
+         wheelVibrato(z, 0, 5.0f, 20.0f);
        }},
       {"Effects", "Wind",
        [](ZarnPlugin& z) {

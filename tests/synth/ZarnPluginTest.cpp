@@ -5,6 +5,7 @@
 #include "base/PresetContext.h"
 #include "base/PresetManager.h"
 #include "base/VersionInfo.h"
+#include "synth/ModulationMatrixParameterSet.h"
 #include "synth/ZarnHints.h"
 #include "tests/synth/ZarnTestSupport.h"
 
@@ -59,8 +60,20 @@ TEST(ZarnPluginTest, EveryNamedParameterExistsWithItsHint) {
   for (int n = 1; n <= 3; ++n)
     for (const char* x : {"Frequency", "WaveForm", "Balance", "SyncFreq", "SyncMode", "MIDI Trigger", "Polarity"})
       expected.push_back("LFO " + std::to_string(n) + " " + x);
+  const size_t instrument = expected.size();
+  for (int n = 1; n <= 24; ++n)
+    for (const char* x : {"Source", "Inverted", "Bypassed", "Level", "Target"})
+      expected.push_back("Slot " + std::to_string(n) + " " + x);
   for (const std::string& name : expected) EXPECT_TRUE(names.count(name)) << name;
   EXPECT_EQ(names.size(), expected.size());
+  // The slot parameters come after the instrument's own, slot by slot.
+  const std::vector<AbstractPluginParameter*>& all = s->getParameters().getParameters();
+  ASSERT_EQ(all.size(), expected.size());
+  EXPECT_EQ(all[instrument]->getName(), "Slot 1 Source");
+  EXPECT_EQ(all.back()->getName(), "Slot 24 Target");
+  EXPECT_EQ(s->getModMatrixParameters()->getFirstIndex(), static_cast<int>(instrument));
+  EXPECT_EQ(s->getNumParametersForVersion(0), static_cast<int>(instrument));
+  EXPECT_EQ(s->getNumParametersForVersion(1), static_cast<int>(all.size()));
 
   // The ranges the editor and the hints rely on.
   EXPECT_EQ(s->filter1.freq.getMin(), 0.0f);
