@@ -1,7 +1,7 @@
 #include "wave/DesignFilter.h"
 
 DesignFilter::DesignFilter(wave::Environment* env, Style* style)
-    : StateVariableFilter(env, style ? style->getClipTable() : sDefaultClipTable), style(style) {
+    : StateVariableFilter(env, sDefaultClipTable), style(style) {
   resetState();
 }
 
@@ -25,6 +25,11 @@ void DesignFilter::customize(float frequency, float peak, float& dampInput, floa
 float DesignFilter::getInputScale() {
   Style* s = getStyle();
   return s ? s->getLevel() : StateVariableFilter::getInputScale();
+}
+
+const StateVariableFilter::ClipTable& DesignFilter::activeClipTable() const {
+  const Style* s = getStyle();
+  return s ? s->getClipTable() : StateVariableFilter::activeClipTable();
 }
 
 void DesignFilter::propertyChange(const AbstractProperty*) { resetState(); }

@@ -4,7 +4,8 @@
 // characteristic (its Style) instead of the plain peak mapping: the
 // characteristic's grids give the damping input, cubic damping and clip
 // scale for each (cut-off, peak), its level is the input scale, and its own
-// clip table shapes the output.
+// clip table shapes the output. All three follow the characteristic in
+// force: switching it switches the clip table too.
 
 #include "base/Property.h"
 #include "wave/FilterCharacteristic.h"
@@ -16,15 +17,16 @@ class DesignFilter : public StateVariableFilter, public PropertyOwner {
 public:
   using Style = FilterCharacteristic;
 
-  // Runs on style (not owned) and on the style's clip table, which stays
-  // the filter's clip table for good. A null style gives the plain filter
+  // Runs on style (not owned). A null style gives the plain filter
   // (default clip table, plain peak mapping, input scale 1).
   DesignFilter(wave::Environment* env, Style* style);
   ~DesignFilter() override;
 
-  // Replaces the characteristic at once (the render thread picks it up at
-  // its next coefficient update); the states are kept, and so is the clip
-  // table. Any thread; no lock.
+  // Replaces the characteristic at once: the render thread takes its values
+  // from the next coefficient update and its level and clip table from the
+  // next block. The states are kept. Any thread; no lock. The
+  // characteristic must be fully loaded (its clip table built) before it
+  // is handed over, and must outlive its use here.
   void setStyle(Style* s) { style.store(s, std::memory_order_release); }
   Style* getStyle() const { return style.load(std::memory_order_acquire); }
 
@@ -46,6 +48,11 @@ public:
   LimitedProperty<float> manualCubicDamping{nullptr, 0.0f, 0.1f, 0.0f};
   LimitedProperty<float> manualDampInput{nullptr, 0.0f, 5.0f, 0.0f};
   Property<bool> useStyle{this, true};
+
+protected:
+  // The characteristic's own clip table; the default one without a
+  // characteristic.
+  const ClipTable& activeClipTable() const override;
 
 private:
   float lastFrequency = 0.0f;

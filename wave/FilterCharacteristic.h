@@ -49,7 +49,10 @@ public:
   FilterCharacteristic(const FilterCharacteristic&) = delete;
   FilterCharacteristic& operator=(const FilterCharacteristic&) = delete;
 
-  // Balance of the own clip table (must stay above 0).
+  // Balance of the own clip table (must stay above 0). The table is built
+  // here, on the thread that sets the balance (loading does), so the render
+  // thread only reads it; a change rebuilds it in place and so must not
+  // happen while a filter renders with this characteristic.
   Property<float> clipBalance{this, cDefaultClipBalance};
   // The cut-off range (log2 Hz) the grid columns span. A change recomputes
   // the axis and resets the tables to the neutral characteristic.

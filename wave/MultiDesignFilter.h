@@ -66,8 +66,8 @@ public:
   ~MultiDesignFilter() override;
 
   // Index into the list. Selecting replaces the design filter's
-  // characteristic at once, without a state reset; an index outside the list
-  // changes nothing.
+  // characteristic (its grids, level and clip table) at once, without a
+  // state reset; an index outside the list changes nothing.
   Property<int> characteristic{this, 0};
 
   void propertyChange(const AbstractProperty* property) override;

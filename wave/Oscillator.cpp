@@ -184,5 +184,9 @@ void Oscillator::addBackgroundNoise(wave::Block* block, int count, int flags) {
   if (flags & wave::cMuteCall) return;
   float* out = block->data;
   const float level = style->backgroundNoiseLevel;
+  // Most styles have no noise floor; adding zeros would cost a noise draw
+  // per sample for nothing. (The noise register then stands still, which
+  // nothing can hear: it starts at a random point anyway.)
+  if (level == 0.0f) return;
   for (int i = 0; i < count; ++i) out[i] += nextNoise() * level;
 }

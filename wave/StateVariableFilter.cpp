@@ -180,6 +180,8 @@ void StateVariableFilter::customize(float, float peakValue, float& damp, float& 
 
 float StateVariableFilter::getInputScale() { return 1.0f; }
 
+const StateVariableFilter::ClipTable& StateVariableFilter::activeClipTable() const { return clipTable; }
+
 void StateVariableFilter::prepareBlock(VectorFilterResponse& r, int& stages) {
   const float rate = env->sampleRate;
   if (rate != lastSampleRate) {
@@ -242,6 +244,7 @@ void StateVariableFilter::filterChunk(const float* in, float* out, const float* 
   int stages;
   prepareBlock(r, stages);
   const float inputScale = getInputScale();
+  const ClipTable& clipper = activeClipTable();
 
   float* F = frequencies.data;
   float* D = dampingRows.data;
@@ -279,7 +282,7 @@ void StateVariableFilter::filterChunk(const float* in, float* out, const float* 
   const int* lengths = runs + 1;
   vectorFilterDriveCpp(in, inputScale, F, D, G, lengths, low[0], band[0], r, out, count);
   for (int s = 1; s < stages; ++s) vectorFilterCpp(out, F, D + s * count, lengths, low[s], band[s], r, out, count);
-  clipTable.clip(out, out, S, A, lengths, count);
+  clipper.clip(out, out, S, A, lengths, count);
 }
 
 void StateVariableFilter::filterParallel(int count) {
@@ -308,6 +311,7 @@ void StateVariableFilter::filterParallel(int count) {
   int stages;
   prepareBlock(r, stages);
   const float inputScale = getInputScale();
+  const ClipTable& clipper = activeClipTable();
 
   float* F = frequencies.data;
   float* D = dampingRows.data;
@@ -380,7 +384,7 @@ void StateVariableFilter::filterParallel(int count) {
     vectorFilterParallelFast(out, F, D + s * rowStride, lengths, low + 4 * s, band + 4 * s, r, out, count);
 
   for (int l = 0; l < 4; ++l) {
-    if (peaks[l]) clipTable.clip(out[l], out[l], S + l * maxBlock, A + l * maxBlock, lengths, count);
+    if (peaks[l]) clipper.clip(out[l], out[l], S + l * maxBlock, A + l * maxBlock, lengths, count);
     if (l < served) storeFilterOutput(l, inputs[l], laneOutputs[l], count);
   }
 }

@@ -8,9 +8,9 @@
 // by more than a tenth of an octave), not per sample.
 //
 // As a parallel unit it filters up to four GenericFilters in one four-lane
-// pass. A characteristic (a subclass overriding customize and
-// getInputScale) replaces the mapping from (cut-off, peak) to the per-run
-// values and brings its own clip table.
+// pass. A characteristic (a subclass overriding customize, getInputScale
+// and activeClipTable) replaces the mapping from (cut-off, peak) to the
+// per-run values and brings its own clip table.
 
 #include "base/FunctionTableFunction.h"
 #include "wave/Block.h"
@@ -98,7 +98,8 @@ public:
 
   // Uses the shared default clip table (balance 1).
   explicit StateVariableFilter(wave::Environment* env);
-  // Uses clipTable (not owned), e.g. a characteristic's own.
+  // Uses clipTable (not owned), unless a subclass picks another through
+  // activeClipTable.
   StateVariableFilter(wave::Environment* env, ClipTable& clipTable);
   ~StateVariableFilter() override;
 
@@ -133,7 +134,8 @@ public:
   // unit's response and slope; picks up a new sample rate.
   void prepareBlock(VectorFilterResponse& response, int& stages);
 
-  const ClipTable& getClipTable() const { return clipTable; }
+  // The clip table the next block is clipped with.
+  const ClipTable& getClipTable() const { return activeClipTable(); }
   // Band and low states by index: the stage in one-lane use, 4 x stage +
   // lane in four-lane use.
   float getBandState(int index) const { return band[index]; }
@@ -148,6 +150,11 @@ public:
   static FunctionTable<float> sDampLimitTable;
   static ClipTable sDefaultClipTable;
   static bool sInitialized;
+
+protected:
+  // The clip table for the coming block, asked once per block on the render
+  // thread: no allocation, no lock. The one given at construction here.
+  virtual const ClipTable& activeClipTable() const;
 
 private:
   static void initializeTables();

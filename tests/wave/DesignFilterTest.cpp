@@ -2,10 +2,12 @@
 
 #include "wave/Environment.h"
 #include "wave/MultiDesignFilter.h"
+#include "tests/support/AllocationCounter.h"
 #include "tests/wave/FilterFft.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -129,8 +131,11 @@ TEST_F(DesignFilterTest, OwnPropertyChangesResetTheStatesAStyleChangeDoesNot) {
   EXPECT_EQ(band, f.getBandState(0));
   EXPECT_EQ(low, f.getLowState(0));
   EXPECT_EQ(0.5f, f.getInputScale());
-  // The clip table stays the one the filter was built on.
-  EXPECT_EQ(&a->getClipTable(), &f.getClipTable());
+  // The clip table is the characteristic's in force.
+  EXPECT_EQ(&b->getClipTable(), &f.getClipTable());
+  f.setStyle(nullptr);
+  EXPECT_EQ(&StateVariableFilter::sDefaultClipTable, &f.getClipTable());
+  f.setStyle(b.get());
 
   f.useStyle = false;
   EXPECT_TRUE(statesAreZero(f));
@@ -185,6 +190,64 @@ TEST_F(DesignFilterTest, TheCharacteristicShapesTheSound) {
   const double q = rms(run(fq, x, open, 0.0f), 441), h = rms(run(fh, x, open, 0.0f), 441);
   EXPECT_NEAR(rms(x, 441), q, 0.03);
   EXPECT_LT(h, 0.5 * q);
+}
+
+// Two characteristics alike but for the clip balance, with a clip scale that
+// drives a loud input deep into the clipper: the linear part (and so the
+// states) runs the same on both, and only the output clipper tells them
+// apart. Balance 1 clips symmetrically; balance 0.3 lets the positive swing
+// through much later than the negative one.
+struct ClipPair {
+  ClipPair()
+      : symmetric(flatStyle(0.0f, 0.0f, 8.0f, 1.0f, 1.0f)), lopsided(flatStyle(0.0f, 0.0f, 8.0f, 1.0f, 0.3f)),
+        loud(sine(200.0, 0.8, 40 * cBlock)) {}
+  std::unique_ptr<FilterCharacteristic> symmetric;
+  std::unique_ptr<FilterCharacteristic> lopsided;
+  std::vector<float> loud;
+  static constexpr float cOpen = 14.0f;
+};
+
+// Positive peak over negative peak, from sample from on.
+double asymmetry(const std::vector<float>& y, size_t from) {
+  const auto [lo, hi] = std::minmax_element(y.begin() + static_cast<std::ptrdiff_t>(from), y.end());
+  return double(*hi) / -double(*lo);
+}
+
+// A characteristic switched in brings its own clip table: after the switch
+// the filter sounds exactly like one built on the new characteristic, and
+// rendering after the switch allocates nothing.
+TEST_F(DesignFilterTest, SwitchingTheCharacteristicSwitchesTheClipper) {
+  ClipPair pair;
+  DesignFilter onSymmetric(&env, pair.symmetric.get()), onLopsided(&env, pair.lopsided.get());
+  const std::vector<float> a = run(onSymmetric, pair.loud, ClipPair::cOpen, 0.0f);
+  const std::vector<float> b = run(onLopsided, pair.loud, ClipPair::cOpen, 0.0f);
+  EXPECT_NEAR(1.0, asymmetry(a, 10 * cBlock), 0.05);
+  EXPECT_GT(asymmetry(b, 10 * cBlock), 2.0);
+
+  DesignFilter f(&env, pair.symmetric.get());
+  std::vector<float> y(pair.loud.size());
+  const std::vector<float> frequency(cBlock, ClipPair::cOpen), peaks(cBlock, 0.0f);
+  const size_t half = pair.loud.size() / 2;
+  auto render = [&](size_t from, size_t to) {
+    for (size_t i = from; i < to; i += cBlock)
+      f.filter(pair.loud.data() + i, y.data() + i, frequency.data(), peaks.data(), nullptr, cBlock, true);
+  };
+  render(0, half);
+  f.setStyle(pair.lopsided.get());
+  {
+    zarn::test::AllocationCounter counter;
+    render(half, y.size());
+    EXPECT_EQ(0, counter.count());
+  }
+  for (size_t i = 0; i < half; ++i) ASSERT_EQ(a[i], y[i]) << i;
+  for (size_t i = half; i < y.size(); ++i) ASSERT_EQ(b[i], y[i]) << i;
+  EXPECT_GT(asymmetry(y, half), 2.0);
+
+  // And back.
+  f.setStyle(pair.symmetric.get());
+  render(0, half);
+  EXPECT_NEAR(1.0, asymmetry(std::vector<float>(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(half)), cBlock),
+              0.05);
 }
 
 // ---------------------------------------------------------------------------
@@ -327,4 +390,52 @@ TEST(MultiDesignFilterTest, FiltersThroughTheGraphWithTheChosenCharacteristic) {
   level(200);
   const double sharp = level(100);
   EXPECT_GT(sharp, 8.0 * dull);
+}
+
+// The synthesizer's path: the characteristic chosen by index on a shared
+// unit, filtered in the four-lane pass. Its clip table comes with it, at
+// once and without an allocation on the render side.
+TEST(MultiDesignFilterTest, AChosenCharacteristicBringsItsClipTable) {
+  wave::Environment env(cBlock);
+  env.setSampleRate(44100.0f);
+  ClipPair pair;
+  MultiDesignFilter::Style list;
+  list.add(pair.symmetric.release());
+  list.add(pair.lopsided.release());
+  // One unit switched half-way, and one on each characteristic throughout.
+  MultiDesignFilter::ParallelUnit switched(&env, &list), first(&env, &list), second(&env, &list);
+  SignalSource in(&env);
+  in.signal = pair.loud;
+  MultiDesignFilter x(&switched), a(&first), b(&second);
+  b.characteristic = 1;
+  for (MultiDesignFilter* f : {&x, &a, &b}) {
+    f->setInput(&in);
+    f->frequency.getParameter() = ClipPair::cOpen;
+    f->peak.getParameter() = 0.0f;
+  }
+  const int blocks = static_cast<int>(pair.loud.size()) / cBlock;
+  std::vector<float> ys, as, bs;
+  ys.reserve(pair.loud.size());
+  as.reserve(pair.loud.size());
+  bs.reserve(pair.loud.size());
+  long allocations = 0;
+  for (int k = 0; k < blocks; ++k) {
+    if (k == blocks / 2) x.characteristic = 1;
+    zarn::test::AllocationCounter counter;
+    env.beginBlock();
+    const wave::Block* outX = x.pull(cBlock, 0);
+    const wave::Block* outA = a.pull(cBlock, 0);
+    const wave::Block* outB = b.pull(cBlock, 0);
+    env.endBlock(cBlock);
+    allocations += counter.count();
+    ys.insert(ys.end(), outX->data, outX->data + cBlock);
+    as.insert(as.end(), outA->data, outA->data + cBlock);
+    bs.insert(bs.end(), outB->data, outB->data + cBlock);
+  }
+  EXPECT_EQ(0, allocations);
+  const size_t half = static_cast<size_t>(blocks / 2 * cBlock);
+  for (size_t i = 0; i < half; ++i) ASSERT_EQ(as[i], ys[i]) << i;
+  for (size_t i = half; i < ys.size(); ++i) ASSERT_EQ(bs[i], ys[i]) << i;
+  EXPECT_NEAR(1.0, asymmetry(as, 10 * cBlock), 0.05);
+  EXPECT_GT(asymmetry(ys, half), 2.0);
 }

@@ -124,6 +124,22 @@ TEST(FilterCharacteristicPresetsTest, TheSynthesizersListLoadsThemFromTheBundle)
     EXPECT_EQ(fileBytes(designed.style), fileBytes(*list.get(i))) << cNames[i];
     EXPECT_EQ(cLevels[i], list.get(i)->getLevel());
   }
+
+  // Chosen on the synthesizer's shared unit, each design clips with its own
+  // balance, not with the first one's.
+  wave::Environment env(64);
+  MultiDesignFilter::ParallelUnit unit(&env, &list);
+  MultiDesignFilter filter(&unit);
+  std::set<float> balances;
+  for (int i : {3, 1, 5, 0, 2, 4}) {
+    filter.characteristic = i;
+    const Designed designed(i);
+    const StateVariableFilter::ClipTable& clipper = unit.getDesignFilter()->getClipTable();
+    EXPECT_EQ(&list.get(i)->getClipTable(), &clipper) << cNames[i];
+    EXPECT_EQ(designed.style.clipBalance.get(), clipper.getClipBalance()) << cNames[i];
+    balances.insert(clipper.getClipBalance());
+  }
+  EXPECT_GT(balances.size(), 1u);
 }
 
 TEST(FilterCharacteristicPresetsTest, TablesStayInTheirUsableRanges) {

@@ -225,6 +225,55 @@ TEST(OscillatorTest, BackgroundNoiseIsAddedAtItsLevel) {
   }
 }
 
+// Without a noise floor a tonal wave form is the bare kernel's output, bit
+// for bit, and no noise is drawn for it: the register stands still. With a
+// floor one value is drawn per sample.
+TEST(OscillatorTest, NoNoiseFloorLeavesTheKernelOutputAsItIs) {
+  BuiltStyle clean;
+  auto noisy = makeStyle(cSynthSquare[1], 0.0006f);
+  std::memcpy(noisy->sawtoothTables, clean.style->sawtoothTables, sizeof(noisy->sawtoothTables));
+  std::memcpy(noisy->triangleTables, clean.style->triangleTables, sizeof(noisy->triangleTables));
+  wave::Environment env(64);
+  ControlSignal vibrato(&env, std::vector<float>(1024, 0.0f));
+  for (size_t i = 0; i < vibrato.values.size(); ++i)
+    vibrato.values[i] = noteToPitch(57) + 0.2f * std::sin(static_cast<float>(i) * 0.02f);
+  for (Oscillator::WaveForm form : {Oscillator::Triangle, Oscillator::Sawtooth, Oscillator::Square}) {
+    Oscillator osc(clean.style.get(), &env);
+    osc.waveForm = form;
+    vibrato.position = 0;
+    osc.frequency.setController(&vibrato);
+    setNow(osc.pulseWidth, 0.3f);
+    const float(*tables)[Oscillator::cTableStride] =
+        form == Oscillator::Triangle ? clean.style->triangleTables : clean.style->sawtoothTables;
+    const uint32_t noise = osc.noiseState;
+    alignas(16) float expected[64];
+    for (int block = 0; block < 12; ++block) {
+      env.beginBlock();
+      VectorProduceParams reference = osc.kernelState;
+      const float* out = osc.pull(64)->data;
+      // The inputs the oscillator pulled this block (producers render once
+      // per block, so these are the same samples).
+      const float* pitch = osc.frequency.output->pull(64)->data;
+      const float* widths = osc.pulseWidth.output->pull(64)->data;
+      if (form == Oscillator::Square)
+        vectorProduceSquareFast(&reference, tables[0], pitch, widths, expected, 64);
+      else
+        vectorProduceWaveFast(&reference, tables[0], pitch, expected, 64);
+      ASSERT_EQ(0, std::memcmp(expected, out, sizeof(expected))) << form << " block " << block;
+      env.endBlock(64);
+    }
+    EXPECT_EQ(osc.noiseState, noise) << form;
+
+    Oscillator withFloor(noisy.get(), &env);
+    withFloor.waveForm = form;
+    Oscillator stepper(noisy.get(), &env);
+    stepper.noiseState = withFloor.noiseState;
+    render(env, withFloor, 640);
+    for (int i = 0; i < 640; ++i) stepper.nextNoise();
+    EXPECT_EQ(withFloor.noiseState, stepper.noiseState) << form;
+  }
+}
+
 // A new rate swaps the frequency table at the next block; the phase goes on
 // where it was.
 TEST(OscillatorTest, ARateChangeSwapsTheTableAndKeepsThePhase) {
