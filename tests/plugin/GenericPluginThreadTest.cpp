@@ -83,6 +83,8 @@ TEST(GenericPluginThreadTest, ChangesFromTheMainThreadAllReachTheRenderThread) {
   DriverParameter* parameters[4] = {&plugin.gain, &plugin.cutoff, &plugin.shape, &plugin.drive};
   std::minstd_rand random(11);
   int batches = 0;
+  // The two threads meet for real only once the render thread is running.
+  while (renders.load() == 0) std::this_thread::yield();
   for (int round = 0; round < 1200; ++round) {
     const bool batch = round % 3 == 0;
     const bool nested = round % 6 == 0;
