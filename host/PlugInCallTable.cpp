@@ -2,6 +2,7 @@
 // calling the group or the process named by its target, and turning every
 // failure into a status at this boundary.
 
+#include "host/HostCallBoundary.h"
 #include "host/PlugInEntryPoints.h"
 
 #include "host/CEffectProcess.h"
@@ -21,21 +22,6 @@
 
 namespace {
 
-template <class F> int32_t Boundary(F&& body) noexcept {
-  try {
-    return body();
-  } catch (const CDAEError& e) {
-    return e.GetErrorCode();
-  } catch (long code) {
-    return static_cast<int32_t>(code);
-  } catch (int code) {
-    return code;
-  } catch (short code) {
-    return code;
-  } catch (...) {
-    return kPlugInErr_Unexpected;
-  }
-}
 
 CProcessGroup& Group() {
   if (!gProcessGroup) throw CDAEError(kPlugInErr_NoProcessGroup);
@@ -84,7 +70,7 @@ using Table = std::array<PlugInRoutine, kNumPlugInCallSelectors>;
 #define ROUTINE(...)                                                                                           \
   [](uintptr_t target, uintptr_t w1, uintptr_t w2, uintptr_t w3, uintptr_t w4) -> int32_t {                    \
     (void)target, (void)w1, (void)w2, (void)w3, (void)w4;                                                       \
-    return Boundary([&]() -> int32_t { __VA_ARGS__ });                                                         \
+    return CallAtHostBoundary([&]() -> int32_t { __VA_ARGS__ });                                               \
   }
 
 Table MakeTable() {

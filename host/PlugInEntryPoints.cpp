@@ -1,3 +1,4 @@
+#include "host/HostCallBoundary.h"
 #include "host/PlugInEntryPoints.h"
 
 #include "host/CProcessGroup.h"
@@ -14,21 +15,6 @@ std::string gBundlePath;
 int32_t gResourceNesting = 0;
 platform::ResourceFileRef gResourceMap = 0;
 
-template <class F> int32_t StatusOf(F&& body) noexcept {
-  try {
-    return body();
-  } catch (const CDAEError& e) {
-    return e.GetErrorCode();
-  } catch (long code) {
-    return static_cast<int32_t>(code);
-  } catch (int code) {
-    return code;
-  } catch (short code) {
-    return code;
-  } catch (...) {
-    return kPlugInErr_Unexpected;
-  }
-}
 
 void CloseResourceMap() {
   if (gResourceNesting > 0) platform::closeResourceMap(gResourceMap);
@@ -44,7 +30,7 @@ int32_t NewMachOPlugIn(const char* bundlePath) {
   // Opened here, the bundle can be found by its identifier from now on.
   if (!gBundlePath.empty()) platform::Bundle::open(gBundlePath);
   CProcessGroup* group = nullptr;
-  int32_t status = StatusOf([&]() -> int32_t {
+  int32_t status = CallAtHostBoundary([&]() -> int32_t {
     CProcessGroupInterface* created = CProcessGroup::CreateProcessGroup();
     group = dynamic_cast<CProcessGroup*>(created);
     if (!group) {
