@@ -13,7 +13,22 @@ void ZarnChannelReceiver::receiveAllNotesOff() { synth->allNotesOff(); }
 
 void ZarnChannelReceiver::receiveControllerMessage(int controller, int value, float normalized) {
   DefaultChannelEventReceiver::receiveControllerMessage(controller, value, normalized);
-  if (controller == cModWheelController) synth->setModWheel(normalized);
+  switch (controller) {
+  case cModWheelController:
+    synth->setModWheel(normalized);
+    break;
+  case cSustainController:
+    synth->setSustain(value >= 64);
+    break;
+  case cAllSoundOffController:
+    synth->allSoundOff();
+    break;
+  case cResetAllControllersController:
+    synth->setSustain(false);
+    break;
+  default:
+    break;
+  }
 }
 
 void ZarnChannelReceiver::receivePitchWheelChange(float bend) { synth->setPitchBend(bend * 2.0f); }

@@ -546,6 +546,11 @@ void ZarnPlugin::setSampleRate(float rate) {
   getEnvironment()->setSampleRate(rate);
 }
 
+void ZarnPlugin::reset() {
+  GenericPlugin::reset();
+  setSustain(false);
+}
+
 bool ZarnPlugin::doLoadPreset(Preset* preset) {
   // Files of versions 2 and 3 and of the betas stored other parameter
   // layouts; the base reads only files of the current version and refuses
@@ -579,7 +584,21 @@ void ZarnPlugin::noteOff(int note, float velocity) {
 }
 
 void ZarnPlugin::allNotesOff() {
-  if (mGraphBuilt) mVoiceManager->keyUp(0, 1.0f);
+  if (!mGraphBuilt) return;
+  // A panic message: nothing may keep sounding, not even under a pedal
+  // that is still down, so the pedal counts as lifted until it moves again.
+  mVoiceManager->setSustain(false);
+  mVoiceManager->keyUp(0, 1.0f);
+}
+
+void ZarnPlugin::allSoundOff() {
+  if (!mGraphBuilt) return;
+  allNotesOff();
+  for (auto& v : mVoices) v->stop();
+}
+
+void ZarnPlugin::setSustain(bool down) {
+  if (mGraphBuilt) mVoiceManager->setSustain(down);
 }
 
 void ZarnPlugin::setModWheel(float value) {

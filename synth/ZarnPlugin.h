@@ -111,6 +111,9 @@ public:
   // (on this thread, so the render thread never builds one) and sets the
   // environment's rate. Not while rendering.
   void setSampleRate(float rate);
+  // Also lifts the sustain pedal: a pedal held across a reset would keep
+  // notes that no later pedal message releases.
+  void reset() override;
 
   // ---- presets
   // Only files of version 4 are read; anything else is refused unchanged.
@@ -132,7 +135,14 @@ public:
   // note: MIDI note 0..127; velocity 0..1.
   void noteOn(int note, float velocity);
   void noteOff(int note, float velocity);
+  // Releases every voice, those the pedal holds too, and lifts the pedal.
   void allNotesOff();
+  // Silences every voice at once (no release) and lifts the pedal.
+  void allSoundOff();
+  // The sustain pedal (controller 64): while down, released keys keep
+  // sounding; when it goes up they are released. Per instance.
+  void setSustain(bool down);
+  bool isSustainDown() const { return mVoiceManager && mVoiceManager->isSustainDown(); }
   void setModWheel(float value);
   // -1..1 (full bend down .. up).
   void setPitchBend(float bend);

@@ -43,7 +43,8 @@ VoiceManager::VoiceContext* VoiceManager::getNextFreeNoteVoice() {
   for (size_t i = 0; i < curVoicesEnd; ++i) {
     VoiceContext* x = &voiceContexts[i];
     if (x->voice->isMute()) return x;
-    bool xDown = x->voice->isKeyDown();
+    // A voice held only by the pedal is a released one here.
+    bool xDown = x->voice->isKeyDown() && !x->sustained;
     if (!candidate) {
       candidate = x;
       candidateDown = xDown;
@@ -64,7 +65,7 @@ VoiceManager::VoiceContext* VoiceManager::getNextFreeNoteVoice() {
 
 bool VoiceManager::isDown(int note) {
   for (VoiceContext& c : voiceContexts)
-    if (c.note == note && c.voice->isKeyDown()) return true;
+    if (c.note == note && c.voice->isKeyDown() && !c.sustained) return true;
   return false;
 }
 
@@ -98,6 +99,12 @@ void VoiceManager::keyDown(int note, float velocity, int offset) {
     appendBounded(heldKeys, static_cast<int32_t>(note), cNoteRoom);
     if (voiceContexts.empty()) return;
     VoiceContext& first = voiceContexts.front();
+    // A note held only by the pedal ends its phrase: the new key starts
+    // afresh (its own velocity, envelopes restarted even with legato).
+    if (first.sustained) {
+      first.sustained = false;
+      first.voice->keyUp(first.releaseVelocity);
+    }
     first.note = note;
     first.startStamp = startCounter;
     int start = portamentoMode.get() == cLegato && heldKeys.size() == 1 ? note : 0;
@@ -113,8 +120,25 @@ void VoiceManager::keyDown(int note, float velocity, int offset) {
     start = note;
   addToNoteHistory(note, now);
   startCounter += 1;
-  VoiceContext* context = getNextFreeNoteVoice();
+  // A key struck again while the pedal holds its voice restarts that voice
+  // (its envelopes attack from the level reached, so nothing clicks)
+  // instead of stacking a second one on it; any further voice the pedal
+  // holds for the same key is released.
+  VoiceContext* context = nullptr;
+  for (size_t i = 0; i < voiceContexts.size(); ++i) {
+    VoiceContext& c = voiceContexts[i];
+    if (!c.sustained || c.note != note) continue;
+    c.sustained = false;
+    c.voice->keyUp(c.releaseVelocity);
+    if (!context && i < curVoicesEnd) context = &c;
+  }
+  if (!context) context = getNextFreeNoteVoice();
   if (!context) return;
+  if (context->sustained) {
+    // Taken while the pedal held it: it ends before starting anew.
+    context->sustained = false;
+    context->voice->keyUp(context->releaseVelocity);
+  }
   context->note = note;
   context->startStamp = startCounter;
   context->voice->keyDown(static_cast<float>(note), start, velocity);
@@ -127,27 +151,59 @@ void VoiceManager::keyUp(int note, float velocity) {
     else
       heldKeys.erase(std::remove(heldKeys.begin(), heldKeys.end(), note), heldKeys.end());
     if (voiceContexts.empty()) return;
-    NoteVoice* voice = voiceContexts.front().voice;
-    if (heldKeys.empty())
-      voice->keyUp(velocity);
-    else // last-note priority: back to the newest key still held
+    VoiceContext& first = voiceContexts.front();
+    NoteVoice* voice = first.voice;
+    if (!heldKeys.empty()) {
+      // last-note priority: back to the newest key still held
       voice->keyDown(static_cast<float>(heldKeys.back()), 0, 1.0f);
+    } else if (note != 0 && sustainDown) {
+      // The last key went up under the pedal: the note holds until the
+      // pedal goes up.
+      if (voice->isKeyDown() && !first.sustained) {
+        first.sustained = true;
+        first.releaseVelocity = velocity;
+      }
+    } else {
+      first.sustained = false;
+      voice->keyUp(velocity);
+    }
     return;
   }
 
   // Every registered voice, not only those in use: a voice beyond a lowered
   // numVoices still gets its release.
   for (VoiceContext& c : voiceContexts) {
-    if (note == 0)
+    if (note == 0) {
+      c.sustained = false;
       c.voice->keyUp(velocity);
-    else if (c.note == note && c.voice->isKeyDown())
-      c.voice->keyUp(velocity);
+    } else if (c.note == note && c.voice->isKeyDown() && !c.sustained) {
+      if (sustainDown) {
+        c.sustained = true;
+        c.releaseVelocity = velocity;
+      } else {
+        c.voice->keyUp(velocity);
+      }
+    }
+  }
+}
+
+void VoiceManager::setSustain(bool down) {
+  sustainDown = down;
+  if (down) return;
+  // Keys still down keep sounding; only the voices the pedal held end.
+  for (VoiceContext& c : voiceContexts) {
+    if (!c.sustained) continue;
+    c.sustained = false;
+    if (c.voice->isKeyDown()) c.voice->keyUp(c.releaseVelocity);
   }
 }
 
 void VoiceManager::propertyChange(const AbstractProperty* property) {
   if (property == &polyphony) {
-    for (VoiceContext& c : voiceContexts) c.voice->keyUp(1.0f);
+    for (VoiceContext& c : voiceContexts) {
+      c.sustained = false;
+      c.voice->keyUp(1.0f);
+    }
     heldKeys.clear();
   } else if (property == &numVoices) {
     updateCurVoicesEnd();

@@ -30,6 +30,12 @@ public:
     // The start counter's value when the voice was last started.
     int32_t startStamp = 0;
     NoteVoice* voice = nullptr;
+    // The key went up while the sustain pedal was down: the voice still
+    // holds its key (it sounds in its sustain stage) until the pedal goes
+    // up, the key is struck again or the voice is taken for another key.
+    bool sustained = false;
+    // The velocity of that key-up, passed on when the pedal releases it.
+    float releaseVelocity = 1.0f;
   };
 
   struct NoteEvent {
@@ -57,13 +63,24 @@ public:
   // went down, for callers that decode several events ahead of one slice
   // (the plug-in core ends a slice at each event, so it passes 0).
   void keyDown(int note, float velocity, int offset = 0);
-  // Note 0 means all keys are up.
+  // Note 0 means all keys are up: every voice is released, those held by
+  // the pedal too (the pedal itself stays as it is).
   void keyUp(int note, float velocity);
+
+  // The sustain pedal. While it is down, a key that goes up leaves its
+  // voice holding (mono mode: the last key, when no other is held); when
+  // it goes up, every voice whose key is no longer down is released. A
+  // voice held only by the pedal counts as released when one is stolen,
+  // and a key struck again restarts its own held voice rather than
+  // doubling it.
+  void setSustain(bool down);
+  bool isSustainDown() const { return sustainDown; }
 
   // The voice to start next (a silent one, else a stolen one, which gets
   // keyUp(1.0)); null when no voice is in use.
   VoiceContext* getNextFreeNoteVoice();
-  // Whether a voice whose context note is note has its key down.
+  // Whether a voice whose context note is note has its key down (a voice
+  // held only by the pedal does not count).
   bool isDown(int note);
   // The note of the newest history entry at least one chord time older
   // than now (which is removed), else 0.
@@ -84,6 +101,7 @@ public:
   // Mono mode: notes in press order, each at most once.
   std::vector<int32_t> heldKeys;
   int32_t startCounter = 0;
+  bool sustainDown = false;
   // Contexts [0, curVoicesEnd) are in use.
   size_t curVoicesEnd = 0;
   std::vector<VoiceContext> voiceContexts;
