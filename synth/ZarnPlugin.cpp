@@ -207,7 +207,7 @@ void ZarnPlugin::buildGraph() {
   for (int n = 0; n < cLfoCount; ++n) {
     mLfos[n] = std::make_unique<ModulationGenerator>(env);
     mLfos[n]->indicatorChanged = NotifyEvent::bind(this, &ZarnPlugin::lfoIndicatorChanged);
-    mLfos[n]->frequency.setController(mTargetSources[cTargetLfo1Frequency + n].get());
+    mLfos[n]->frequency.setController(mTargetSources[cTargetLFO1Frequency + n].get());
   }
 
   mOsc1Gains = std::make_unique<BalanceGains>(env);
@@ -265,9 +265,9 @@ void ZarnPlugin::targetLimits(int target, float& min, float& max) const {
     min = 0.0f;
     max = std::max(max, full);
     break;
-  case cTargetLfo1Frequency:
-  case cTargetLfo1Frequency + 1:
-  case cTargetLfo1Frequency + 2:
+  case cTargetLFO1Frequency:
+  case cTargetLFO1Frequency + 1:
+  case cTargetLFO1Frequency + 2:
     // A synchronised LFO's own frequency may lie outside the knob's range.
     min = 0.001f;
     max = 1000.0f;
@@ -279,7 +279,7 @@ void ZarnPlugin::targetLimits(int target, float& min, float& max) const {
 
 void ZarnPlugin::buildModulation() {
   wave::Environment* env = getEnvironment();
-  for (int n = 0; n < cLfoCount; ++n) mMatrix->setGlobalSource(cSourceLfo1 + n, mLfos[n].get());
+  for (int n = 0; n < cLfoCount; ++n) mMatrix->setGlobalSource(cSourceLFO1 + n, mLfos[n].get());
   mMatrix->setGlobalSource(cSourceModWheel, mModWheel.get());
   mMatrix->setGlobalSource(cSourcePitchBend, mPitchBend.get());
   mMatrix->setGlobalSource(cSourceAftertouch, mAftertouch.get());
@@ -299,9 +299,9 @@ void ZarnPlugin::buildModulation() {
       std::make_unique<ModulationMatrixInput>(env, global, cTargetStereo, mTargetSources[cTargetStereo].get(), min, max);
   mStereoSpread->spread.setController(mStereoInput.get());
   for (int n = 0; n < cLfoCount; ++n) {
-    targetLimits(cTargetLfo1Frequency + n, min, max);
-    mLfoInputs[n] = std::make_unique<ModulationMatrixInput>(env, global, cTargetLfo1Frequency + n,
-                                                            mTargetSources[cTargetLfo1Frequency + n].get(), min, max);
+    targetLimits(cTargetLFO1Frequency + n, min, max);
+    mLfoInputs[n] = std::make_unique<ModulationMatrixInput>(env, global, cTargetLFO1Frequency + n,
+                                                            mTargetSources[cTargetLFO1Frequency + n].get(), min, max);
     mLfos[n]->frequency.setController(mLfoInputs[n].get());
   }
   getModMatrixParameters()->bind(mMatrix.get());
@@ -376,7 +376,7 @@ void ZarnPlugin::bindParameters() {
   bindTarget(stereo, cTargetStereo);
   for (int n = 0; n < cLfoCount; ++n) {
     ZarnLfoParameters& p = lfoParameters(n);
-    bindTarget(p.frequency, cTargetLfo1Frequency + n);
+    bindTarget(p.frequency, cTargetLFO1Frequency + n);
     p.waveForm.addProperty(&mLfos[n]->waveForm);
     p.balance.addProperty(&mLfos[n]->balance);
     p.syncFreq.addProperty(&mLfoSyncFreq[n]);
@@ -389,9 +389,9 @@ void ZarnPlugin::bindParameters() {
   FloatParamPluginParameter* mainTimes[5] = {&egMain.hold, &egMain.attack, &egMain.decay, &egMain.sustain,
                                              &egMain.release};
   for (int i = 0; i < 5; ++i) {
-    bindTarget(*eg1Times[i], cTargetEg1Delay + i);
-    bindTarget(*eg2Times[i], cTargetEg2Delay + i);
-    bindTarget(*mainTimes[i], cTargetEgMainHold + i);
+    bindTarget(*eg1Times[i], cTargetEG1Delay + i);
+    bindTarget(*eg2Times[i], cTargetEG2Delay + i);
+    bindTarget(*mainTimes[i], cTargetEGMainHold + i);
   }
 
   osc1.scale.addProperty(&mOsc1Scale);
@@ -510,7 +510,7 @@ void ZarnPlugin::updateLfoMode(int n) {
   // the knob's signal while the LFO runs freely, and the LFO's own value,
   // which sync sets from the host's tempo, while it is synchronised.
   if (mLfoSyncMode[n].get() == ZarnLfoParameters::cFree) {
-    mLfoInputs[n]->setBase(mTargetSources[cTargetLfo1Frequency + n].get());
+    mLfoInputs[n]->setBase(mTargetSources[cTargetLFO1Frequency + n].get());
   } else {
     mLfoInputs[n]->setBase(&lfo.frequency.source);
     lfo.resetSyncPositionOffset();
@@ -620,7 +620,7 @@ wave::Producer* ZarnPlugin::getDefaultTargetInput(int target) const {
 }
 
 wave::Producer* ZarnPlugin::getGlobalSource(int source) const {
-  if (source >= cSourceLfo1 && source < cSourceLfo1 + cLfoCount) return mLfos[source - cSourceLfo1].get();
+  if (source >= cSourceLFO1 && source < cSourceLFO1 + cLfoCount) return mLfos[source - cSourceLFO1].get();
   switch (source) {
   case cSourceModWheel:
     return mModWheel.get();

@@ -77,7 +77,7 @@ ZarnVoice::ZarnVoice(wave::Environment* env, int index, Oscillator::Style* oscil
   osc2Base.setInput(&portamento);
   velocitySource.parameter.setLimits(0.0f, 1.0f);
   keyTrackSource.parameter.setLimits(-2.0f, 2.0f);
-  for (int source : {cSourceEg1, cSourceEg2, cSourceEgMain, cSourceVelocity, cSourceKeyTrack})
+  for (int source : {cSourceEG1, cSourceEG2, cSourceEGMain, cSourceVelocity, cSourceKBTrack})
     mod.setSource(source, getSource(source));
 
   for (MultiDesignFilter* f : {&filter1Left, &filter1Right, &filter2Left, &filter2Right}) {
@@ -121,15 +121,15 @@ void ZarnVoice::setTargetInputs(wave::Producer* const* inputs) {
 
 wave::Producer* ZarnVoice::getSource(int source) {
   switch (source) {
-  case cSourceEg1:
+  case cSourceEG1:
     return &eg1;
-  case cSourceEg2:
+  case cSourceEG2:
     return &eg2;
-  case cSourceEgMain:
+  case cSourceEGMain:
     return &egMain;
   case cSourceVelocity:
     return &velocitySource;
-  case cSourceKeyTrack:
+  case cSourceKBTrack:
     return &keyTrackSource;
   default:
     return nullptr;
@@ -162,7 +162,7 @@ void ZarnVoice::connectTargets() {
   filter2Right.peak.setController(in[cTargetFilter2Peak]);
 
   EnvelopeGenerator* egs[3] = {&eg1, &eg2, &egMain};
-  const int firsts[3] = {cTargetEg1Delay, cTargetEg2Delay, cTargetEgMainHold};
+  const int firsts[3] = {cTargetEG1Delay, cTargetEG2Delay, cTargetEGMainHold};
   for (int e = 0; e < 3; ++e) {
     EnvelopeGenerator& g = *egs[e];
     const int t = firsts[e];
