@@ -18,6 +18,7 @@
 #include "plugin/MidiVirtualPluginParameter.h"
 #include "wave/Environment.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -86,6 +87,8 @@ void GenericPlugin::initialize(const std::string& productName, int maxBlockSize)
   mEnvironment->setSampleRate(44100.0f);
   mReceiver = createMusicEventReceiver();
   mMidiDecoder.emplace(mReceiver);
+  mMainThread = std::this_thread::get_id();
+  mPresetContextHandOff = std::make_unique<PresetContextHandOff>();
   mPresetContext = new PresetContext();
 }
 
@@ -93,6 +96,7 @@ void GenericPlugin::finalize() {
   if (--sInstances == 0) releaseSharedObjects();
   delete mPresetContext;
   mPresetContext = nullptr;
+  mPresetContextHandOff.reset();
   mMidiDecoder.reset();
   delete mReceiver;
   mReceiver = nullptr;
@@ -200,3 +204,46 @@ void GenericPlugin::learnMidi(int parameterIndex) {
 }
 
 void GenericPlugin::registerPluginAdapter(Adapter* adapter) { mAdapter.store(adapter, std::memory_order_release); }
+
+PresetContext* GenericPlugin::getPresetContext() const {
+  bringPresetContextUpToDate();
+  return mPresetContext;
+}
+
+void GenericPlugin::applyPendingPresetContext() { bringPresetContextUpToDate(); }
+
+void GenericPlugin::bringPresetContextUpToDate() const {
+  if (!mPresetContext || !mPresetContextHandOff || mApplyingPresetContext || !isMainThread()) return;
+  PresetContextHandOff& handOff = *mPresetContextHandOff;
+  if (!handOff.isPending()) return;
+  // The owners told below may read the context again; they see it as it is
+  // being brought up to date, and what arrives meanwhile waits for the next
+  // call.
+  struct Applying {
+    bool& flag;
+    explicit Applying(bool& f) : flag(f) { flag = true; }
+    ~Applying() { flag = false; }
+  } applying(mApplyingPresetContext);
+  // The texts first: the flag's change taken after them is at least as
+  // recent.
+  std::string name, path;
+  if (handOff.takeNameAndPath(name, path)) {
+    mPresetContext->presetName = name;
+    mPresetContext->presetPath = path;
+  }
+  switch (handOff.takeModified()) {
+  case PresetContextHandOff::cModifiedSet: mPresetContext->presetModified = true; break;
+  case PresetContextHandOff::cModifiedCleared: mPresetContext->presetModified = false; break;
+  case PresetContextHandOff::cModifiedUnchanged: break;
+  }
+}
+
+void GenericPlugin::changeSampleRate(float rate) {
+  if (!(rate > 0.0f) || !std::isfinite(rate)) return;
+  prepareSampleRate(rate);
+  // Release: what prepareSampleRate built is complete when the render
+  // thread sees the rate.
+  mPendingSampleRate.store(rate, std::memory_order_release);
+}
+
+void GenericPlugin::prepareSampleRate(float /*rate*/) {}

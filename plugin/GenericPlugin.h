@@ -18,6 +18,13 @@
 // thread. process takes no lock and allocates nothing, except when a queue's
 // node pool must grow or a MIDI program change loads a preset.
 //
+// The thread that initializes an instance is its main thread. The preset
+// context and the environment's sample rate are changed only where no other
+// thread reads them at the same time: a preset loaded off the main thread
+// leaves its name, path and modified flag in a hand-off that the main thread
+// applies (applyPendingPresetContext, getPresetContext), and a new sample
+// rate reaches the environment at the start of the next process call.
+//
 // Objects shared by every instance of the process (settings, product
 // record, preset library, MIDI controller map) are made by the first
 // initialize and released by the last finalize; instances are initialized
@@ -33,8 +40,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 class AbstractMusicEventReceiver;
@@ -43,6 +52,7 @@ class ControllerMapping;
 class MidiVirtualPluginParameter;
 class Preset;
 class PresetContext;
+class PresetContextHandOff;
 class PresetManager;
 class SettingSerializer;
 class VersionInfo;
@@ -206,6 +216,16 @@ public:
   // ---- rendering
   // Resets the sound state of the signal graph.
   virtual void reset();
+  // Main thread: prepares the product for the rate (prepareSampleRate), then
+  // hands the rate to the render thread: the environment takes it at the
+  // start of the next process call, before any slice, so that it never
+  // changes under a slice being rendered. Rates of 0 or below, infinite
+  // rates and not-a-number are ignored.
+  void changeSampleRate(float rate);
+  // Main thread, from changeSampleRate before the hand-off: whatever the
+  // product must build for a rate (which may allocate) before the render
+  // thread uses it. Nothing here.
+  virtual void prepareSampleRate(float rate);
   // Host tempo (beats per minute) and song position (beats), before each
   // buffer; nothing here.
   virtual void sync(float tempo, float position);
@@ -221,8 +241,9 @@ public:
   virtual void processSlice(const float** outputs, int outputCount, int sampleCount);
 
   // ---- presets
-  // True when the preset was applied; updates the preset context and tells
-  // the host and the editor.
+  // True when the preset was applied; updates the preset context (on the
+  // main thread; else through the hand-off) and tells the host and the
+  // editor.
   bool loadPreset(Preset* preset);
   // Reads the preset into the parameters; the default accepts only files of
   // sPresetFileVersion.
@@ -234,6 +255,12 @@ public:
   // True when the file was written.
   virtual bool savePreset(Preset* preset);
   static void setPresetFileVersion(int version) { sPresetFileVersion = version; }
+  // Main thread: makes the preset context show what other threads loaded
+  // (name, path) and changed (the modified flag) since the last call, in
+  // the order they did it. The host bridge calls it at idle time and before
+  // chunks; getPresetContext calls it when asked on the main thread.
+  // Elsewhere it does nothing.
+  void applyPendingPresetContext();
 
   // ---- parameters
   void handleParameterChange(int index, float value, int flags) override;
@@ -293,7 +320,10 @@ public:
     return mMidiVirtualParameters;
   }
   wave::Environment* getEnvironment() const { return mEnvironment; }
-  PresetContext* getPresetContext() const { return mPresetContext; }
+  // On the main thread the context is brought up to date first, so its
+  // readers there see what the render thread loaded. Other threads must
+  // not read its texts.
+  PresetContext* getPresetContext() const;
   MidiDecoder* getMidiDecoder() { return mMidiDecoder ? &*mMidiDecoder : nullptr; }
   AbstractMusicEventReceiver* getMusicEventReceiver() const { return mReceiver; }
   Adapter* getAdapter() const { return mAdapter.load(std::memory_order_acquire); }
@@ -309,8 +339,11 @@ protected:
   virtual void createSharedObjects(const std::string& productName);
   virtual void releaseSharedObjects();
 
-  // Sets the preset context's modified flag, notifying its owner once.
+  // Sets the preset context's modified flag, notifying its owner once (off
+  // the main thread: through the hand-off).
   void markPresetModified();
+  // Whether the calling thread is the one that initialized the instance.
+  bool isMainThread() const { return std::this_thread::get_id() == mMainThread; }
 
   // While set, incoming MIDI is ignored; nothing sets it at present.
   bool mMidiBlocked = false;
@@ -321,6 +354,14 @@ private:
 
   void initSharedObjects();
   void decodeMidiMessage(const MidiMessage& message);
+  // Makes the preset the current one (see loadPreset) and tells the host
+  // and the editor.
+  void announcePreset(const std::string& name, const std::string& relativePath);
+  // Render thread, first thing in process.
+  void applyPendingSampleRate();
+  // applyPendingPresetContext; const for getPresetContext, which changes
+  // only the context and the hand-off, not the instance.
+  void bringPresetContextUpToDate() const;
 
   std::atomic<Adapter*> mAdapter{nullptr};
   std::vector<Channel*> mChannels;
@@ -341,6 +382,15 @@ private:
   // Written by both batch ends and by changes from any thread.
   std::atomic<bool> mUpdatePending{false};
   PresetContext* mPresetContext = nullptr;
+  // Filled off the main thread, emptied on it; made with the context.
+  std::unique_ptr<PresetContextHandOff> mPresetContextHandOff;
+  // Main thread only: an owner told of a change while the pending changes
+  // are applied may ask for the context again; that must not apply newer
+  // changes before the older ones are complete.
+  mutable bool mApplyingPresetContext = false;
+  std::thread::id mMainThread;
+  // 0: no new rate.
+  std::atomic<float> mPendingSampleRate{0.0f};
 };
 
 // The first instance's start-up: registers the bundle's help book, reads

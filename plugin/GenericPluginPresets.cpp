@@ -6,7 +6,9 @@
 // restores presets by name there too, and a MIDI program change loads on
 // the render thread. The render thread must never wait for the main thread,
 // which may be rescanning the library: it asks the library without waiting
-// and works on a copy of the preset it found.
+// and works on a copy of the preset it found. Nor does it write the preset
+// context, which the main thread reads: it leaves the new name and path in
+// the context's hand-off, and the main thread applies them.
 
 #include "plugin/GenericPlugin.h"
 
@@ -14,29 +16,31 @@
 #include "base/PresetContext.h"
 #include "base/PresetManager.h"
 
-namespace {
-
-// Makes the preset the instance's current one and tells the host and the
-// editor.
-void announcePreset(GenericPlugin& plugin, const std::string& name, const std::string& relativePath) {
-  if (PresetContext* context = plugin.getPresetContext()) {
-    context->presetName = name;
-    context->presetPath = relativePath;
-    context->presetModified = false;
+void GenericPlugin::announcePreset(const std::string& name, const std::string& relativePath) {
+  if (mPresetContext) {
+    if (isMainThread()) {
+      // Changes other threads left come first, so they cannot undo this.
+      applyPendingPresetContext();
+      mPresetContext->presetName = name;
+      mPresetContext->presetPath = relativePath;
+      mPresetContext->presetModified = false;
+    } else {
+      mPresetContextHandOff->publish(name, relativePath);
+    }
   }
-  if (GenericPlugin::Adapter* adapter = plugin.getAdapter()) adapter->pluginPresetChange();
-  plugin.postEventToListener(cPresetChangeEvent, 0);
+  if (Adapter* adapter = getAdapter()) adapter->pluginPresetChange();
+  postEventToListener(cPresetChangeEvent, 0);
 }
 
-// Applies the file inside one batch and, when it was applied, announces it
-// under the name and the path below the library's root.
-bool applyPreset(GenericPlugin& plugin, Preset* preset, const std::string& name, const std::string& relativePath) {
+namespace {
+
+// Applies the file inside one batch; true when it was applied, and only
+// then is it announced.
+bool applyPreset(GenericPlugin& plugin, Preset* preset) {
   plugin.beginParameterUpdate();
   const bool applied = plugin.doLoadPreset(preset);
   plugin.endParameterUpdate();
-  if (!applied) return false;
-  announcePreset(plugin, name, relativePath);
-  return true;
+  return applied;
 }
 
 } // namespace
@@ -48,7 +52,9 @@ bool GenericPlugin::loadPreset(Preset* preset) {
   const std::string name = preset->getName();
   PresetManager* manager = getPresetManager(-1);
   const std::string relativePath = manager ? manager->getPresetPath(preset) : preset->getPath();
-  return applyPreset(*this, preset, name, relativePath);
+  if (!applyPreset(*this, preset)) return false;
+  announcePreset(name, relativePath);
+  return true;
 }
 
 bool GenericPlugin::doLoadPreset(Preset* preset) { return mParameters.loadPreset(preset, sPresetFileVersion); }
@@ -71,7 +77,9 @@ bool GenericPlugin::loadPresetWithName(const std::string& name) {
     copy = *preset;
     relativePath = manager->getPresetPath(preset);
   }
-  return applyPreset(*this, &copy, copy.getName(), relativePath);
+  if (!applyPreset(*this, &copy)) return false;
+  announcePreset(copy.getName(), relativePath);
+  return true;
 }
 
 bool GenericPlugin::receiveProgramChange(int bank, int program) {
@@ -85,7 +93,9 @@ bool GenericPlugin::receiveProgramChange(int bank, int program) {
   // as a full MIDI queue drops a message; the next one goes through.
   if (manager->tryFindPresetByBankAndProgram(bank, program, copy, relativePath) != PresetManager::found)
     return false;
-  return applyPreset(*this, &copy, copy.getName(), relativePath);
+  if (!applyPreset(*this, &copy)) return false;
+  announcePreset(copy.getName(), relativePath);
+  return true;
 }
 
 bool GenericPlugin::savePreset(Preset* preset) {
@@ -100,6 +110,6 @@ bool GenericPlugin::savePreset(Preset* preset) {
     manager->initialize(root);
     relativePath = manager->getPresetPath(&saved);
   }
-  announcePreset(*this, saved.getName(), relativePath);
+  announcePreset(saved.getName(), relativePath);
   return true;
 }

@@ -8,16 +8,21 @@
 #include "base/PlatformUtils.h"
 #include "base/PresetContext.h"
 #include "plugin/AbstractPluginParameter.h"
-#include "plugin/DenormalFlush.h"
 #include "plugin/MidiDecoder.h"
 #include "plugin/MidiVirtualPluginParameter.h"
+#include "wave/DenormalGuard.h"
 #include "wave/Environment.h"
 
 #include <cstring>
 
 void GenericPlugin::process(float** inputs, int inputCount, float** outputs, int outputCount, int sampleCount) {
-  ScopedDenormalFlush flush;
+  // The render state the filter kernels expect (flush-to-zero,
+  // denormals-are-zero, exceptions masked, round-to-nearest) for the whole
+  // buffer; the host's own state comes back when process returns.
+  wave::DenormalGuard renderState;
 
+  // The rate first: the parameter changes below and every slice see it.
+  applyPendingSampleRate();
   processParameterChangeEvents();
   const int n = outputCount < 0 ? 0 : (outputCount > cMaxOutputs ? cMaxOutputs : outputCount);
   const int maxBlock = mEnvironment->maxBlockSize;
@@ -58,6 +63,11 @@ void GenericPlugin::process(float** inputs, int inputCount, float** outputs, int
       return;
     }
   }
+}
+
+void GenericPlugin::applyPendingSampleRate() {
+  const float rate = mPendingSampleRate.exchange(0.0f, std::memory_order_acquire);
+  if (rate > 0.0f && mEnvironment) mEnvironment->setSampleRate(rate);
 }
 
 void GenericPlugin::decodeMidiMessage(const MidiMessage& message) {
@@ -147,7 +157,17 @@ void GenericPlugin::endParameterUpdate() {
 }
 
 void GenericPlugin::markPresetModified() {
-  if (mPresetContext && !mPresetContext->presetModified.get()) mPresetContext->presetModified = true;
+  if (!mPresetContext) return;
+  if (!isMainThread()) {
+    // The context is the main thread's; it mirrors the flag when it next
+    // applies the hand-off.
+    mPresetContextHandOff->markModified();
+    return;
+  }
+  // What other threads did before comes first, so a clearing they left
+  // cannot undo this.
+  applyPendingPresetContext();
+  if (!mPresetContext->presetModified.get()) mPresetContext->presetModified = true;
 }
 
 void GenericPlugin::receiveMidiParameterMessage(int index, float normalized) {

@@ -542,8 +542,12 @@ void ZarnPlugin::processSlice(const float** outputs, int outputCount, int sample
 
 void ZarnPlugin::setSampleRate(float rate) {
   if (!(rate > 0.0f)) return;
-  if (sOscillatorStyle) sOscillatorStyle->prepareSampleRate(rate);
+  prepareSampleRate(rate);
   getEnvironment()->setSampleRate(rate);
+}
+
+void ZarnPlugin::prepareSampleRate(float rate) {
+  if (sOscillatorStyle && rate > 0.0f) sOscillatorStyle->prepareSampleRate(rate);
 }
 
 void ZarnPlugin::reset() {

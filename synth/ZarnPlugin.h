@@ -111,6 +111,10 @@ public:
   // (on this thread, so the render thread never builds one) and sets the
   // environment's rate. Not while rendering.
   void setSampleRate(float rate);
+  // The host's way (changeSampleRate) calls this on the main thread before
+  // the render thread takes the new rate: the oscillators' tables for the
+  // rate are built here, never while rendering.
+  void prepareSampleRate(float rate) override;
   // Also lifts the sustain pedal: a pedal held across a reset would keep
   // notes that no later pedal message releases.
   void reset() override;

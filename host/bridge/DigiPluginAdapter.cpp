@@ -172,6 +172,8 @@ bool DigiPluginAdapter::HasPendingControlChanges() const { return fPending->IsPe
 
 void DigiPluginAdapter::Idle() {
   HandOverControlChanges();
+  // A preset a program change loaded on the render thread shows here.
+  fPlugin->applyPendingPresetContext();
   CEffectProcessMIDI::Idle();
 }
 

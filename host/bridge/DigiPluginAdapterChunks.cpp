@@ -20,8 +20,10 @@
 #include <string>
 
 int32_t DigiPluginAdapter::GetChunk(uint32_t id, SFicPlugInChunk* chunk) {
-  // What the plug-in changed itself belongs in the stored control values.
+  // What the plug-in changed itself belongs in the stored control values,
+  // and the preset the render thread loaded in the stored name.
   HandOverControlChanges();
+  GetPlugin()->applyPendingPresetContext();
   if (id != kPresetNameChunkID) return CEffectProcessMIDI::GetChunk(id, chunk);
   PlugInAssertPointer(chunk);
   chunk->fSize = kPresetNameChunkSize;
@@ -35,8 +37,10 @@ int32_t DigiPluginAdapter::GetChunk(uint32_t id, SFicPlugInChunk* chunk) {
 }
 
 int32_t DigiPluginAdapter::SetChunk(uint32_t id, SFicPlugInChunk* chunk) {
-  // Pending changes go to the host before the restored values replace them.
+  // Pending changes go to the host (and into the preset context) before the
+  // restored values replace them.
   HandOverControlChanges();
+  GetPlugin()->applyPendingPresetContext();
   if (id != kPresetNameChunkID) return CEffectProcessMIDI::SetChunk(id, chunk);
   PlugInAssertPointer(chunk);
   if (chunk->fSize < kPresetNameChunkSize) return kPlugInErr_BadChunk;

@@ -57,8 +57,9 @@ int32_t DigiRTASPluginAdapter::Initialize() {
 }
 
 int32_t DigiRTASPluginAdapter::SetSampleRate(int32_t rate) {
-  if (rate > 0)
-    if (wave::Environment* env = GetPlugin()->getEnvironment()) env->setSampleRate(static_cast<float>(rate));
+  // The render thread may be rendering: the plug-in prepares for the rate
+  // here and its environment takes it at the start of the next render call.
+  if (rate > 0) GetPlugin()->changeSampleRate(static_cast<float>(rate));
   return CProcess::SetSampleRate(rate);
 }
 

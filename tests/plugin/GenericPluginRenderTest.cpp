@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ios>
 #include <vector>
 #include <xmmintrin.h>
 
@@ -351,21 +352,34 @@ TEST(GenericPluginRenderTest, ResetResetsTheSignalGraph) {
   expectPositions(plugin, 0, 10, 100);
 }
 
-TEST(GenericPluginRenderTest, DenormalsAreFlushedOnlyWhileProcessing) {
+// process runs in the render state the filter kernels expect (flush-to-zero,
+// denormals-are-zero, every exception masked, round-to-nearest), whatever
+// state the host calls it in, and hands the host's control state back as it
+// was; status flags the host had raised stay raised.
+TEST(GenericPluginRenderTest, ProcessRunsInTheRenderStateAndRestoresTheHosts) {
   TestProduct plugin;
   const unsigned before = _mm_getcsr();
-  _mm_setcsr(before & ~0x8040u);
-  const unsigned host = _mm_getcsr();
-  plugin.render(64);
-  EXPECT_EQ(plugin.source->lastCsr & 0x8040u, 0x8040u);
-  EXPECT_EQ(_mm_getcsr(), host);
-
-  // A host that flushes already keeps its own state too.
-  _mm_setcsr(host | 0x8000u);
-  plugin.render(64);
-  EXPECT_EQ(plugin.source->lastCsr & 0x8040u, 0x8040u);
-  EXPECT_EQ(_mm_getcsr(), host | 0x8000u);
-  _mm_setcsr(before);
+  const unsigned controls = 0xffc0u;
+  const unsigned masks = 0x1f80u;
+  const unsigned hostStates[] = {
+      masks,                     // the usual default: no flushing
+      masks | 0x6000u,           // round towards zero
+      masks | 0x8000u,           // flush-to-zero alone
+      masks | 0x0040u | 0x2000u, // denormals-are-zero, round down
+      masks | 0x0001u,           // a status flag the host has raised
+      0x9fc0u,                   // the render state already
+  };
+  for (unsigned host : hostStates) {
+    _mm_setcsr((before & ~(controls | 0x3fu)) | host);
+    const unsigned callerState = _mm_getcsr();
+    plugin.source->lastCsr = 0;
+    plugin.render(64);
+    const unsigned after = _mm_getcsr();
+    _mm_setcsr(before);
+    EXPECT_EQ(plugin.source->lastCsr & controls, 0x9fc0u) << std::hex << host;
+    EXPECT_EQ(after & controls, callerState & controls) << std::hex << host;
+    EXPECT_EQ(after & callerState & 0x3fu, callerState & 0x3fu) << std::hex << host;
+  }
 }
 
 TEST(GenericPluginRenderTest, ProcessAllocatesNothingInSteadyState) {

@@ -259,3 +259,24 @@ TEST(ZarnPluginRenderTest, AllNotesOffReleasesEverythingAndNoteZeroIsAKey) {
   s.render(0.5);
   EXPECT_EQ(soundingVoices(*s), 0);
 }
+
+TEST(ZarnPluginRenderTest, AHostRateIsPreparedBeforeTheRenderThreadSeesIt) {
+  // The host changes the rate on its main thread; the oscillators' tables
+  // for the new rate must exist before the next render, so that rendering at
+  // 48 kHz allocates nothing and sounds at the right pitch.
+  Synth s;
+  plainPatch(s);
+  s->changeSampleRate(48000.0f);
+  float l[32], r[32];
+  float* outs[2] = {l, r};
+  MidiMessage m;
+  m.status = 0x90;
+  m.data1 = 69;
+  m.data2 = 100;
+  m.sampleOffset = 0;
+  s->receiveMidiMessage(m);
+  zarn::test::AllocationCounter counter;
+  for (int k = 0; k < 100; ++k) s->process(nullptr, 0, outs, 2, 32);
+  EXPECT_EQ(counter.count(), 0);
+  EXPECT_FLOAT_EQ(s->getEnvironment()->sampleRate, 48000.0f);
+}

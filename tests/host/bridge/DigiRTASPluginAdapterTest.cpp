@@ -215,11 +215,14 @@ TEST(DigiRTASPluginAdapterTest, TheSampleRateReachesThePlugin) {
   options.sampleRate = 48000;
   InProcessHost h(ProductOptions(), options);
   simhost::Instance* in = h->createInstance();
+  // The environment takes a new rate at the start of the next render call.
+  Render(h.host(), *in, 32);
   EXPECT_EQ(Product(*in)->getEnvironment()->sampleRate, 48000.0f);
   int32_t rate = 0;
   ASSERT_EQ(h->callWith(kProcess_SetSampleRate, in->process(), 96000), 0);
   ASSERT_EQ(h->callWith(kProcess_GetSampleRate, in->process(), &rate), 0);
   EXPECT_EQ(rate, 96000);
+  Render(h.host(), *in, 32);
   EXPECT_EQ(Product(*in)->getEnvironment()->sampleRate, 96000.0f);
 }
 
