@@ -17,6 +17,27 @@ const float* pullData(wave::Consumer& c, int n, bool& constant) {
 
 float at(const float* x, int i) { return x ? x[i] : 0.0f; }
 
+// Renders a left/right pair from two control inputs, value by value with
+// f(a, b, left, right); once, and filled, when both inputs are constant.
+template <class F>
+void producePair(wave::MultiProducer& unit, wave::Block* const* blocks, wave::Consumer& first,
+                 wave::Consumer& second, int n, F f) {
+  bool firstConstant, secondConstant;
+  const float* a = pullData(first, n, firstConstant);
+  const float* b = pullData(second, n, secondConstant);
+  float* left = blocks[0]->data;
+  float* right = blocks[1]->data;
+  const bool constant = firstConstant && secondConstant;
+  unit.getOutput(0)->constantBlock = constant;
+  unit.getOutput(1)->constantBlock = constant;
+  const int count = constant ? std::min(n, 1) : n;
+  for (int i = 0; i < count; ++i) f(at(a, i), at(b, i), left[i], right[i]);
+  if (constant && n > 1) {
+    std::fill(left + 1, left + n, left[0]);
+    std::fill(right + 1, right + n, right[0]);
+  }
+}
+
 } // namespace
 
 void ControlOffset::produce(wave::Block* block, int n, int flags) {
@@ -51,47 +72,21 @@ void ControlOffset::produce(wave::Block* block, int n, int flags) {
 
 void BalanceGains::produce(wave::Block* const* blocks, int n, int flags) {
   if (flags & wave::cMuteCall) return;
-  bool levelConstant, panConstant;
-  const float* l = pullData(level, n, levelConstant);
-  const float* p = pullData(pan, n, panConstant);
-  float* left = blocks[0]->data;
-  float* right = blocks[1]->data;
   const float s = scale;
-  const bool constant = levelConstant && panConstant;
-  outputs[0]->constantBlock = constant;
-  outputs[1]->constantBlock = constant;
-  const int count = constant ? std::min(n, 1) : n;
-  for (int i = 0; i < count; ++i) {
-    const float g = at(l, i) * s;
-    const float q = std::clamp(at(p, i), -1.0f, 1.0f);
-    left[i] = q > 0.0f ? g * (1.0f - q) : g;
-    right[i] = q < 0.0f ? g * (1.0f + q) : g;
-  }
-  if (constant && n > 1) {
-    std::fill(left + 1, left + n, left[0]);
-    std::fill(right + 1, right + n, right[0]);
-  }
+  producePair(*this, blocks, level, pan, n, [s](float gain, float position, float& left, float& right) {
+    const float g = gain * s;
+    const float q = std::clamp(position, -1.0f, 1.0f);
+    left = q > 0.0f ? g * (1.0f - q) : g;
+    right = q < 0.0f ? g * (1.0f + q) : g;
+  });
 }
 
 void StereoCutoff::produce(wave::Block* const* blocks, int n, int flags) {
   if (flags & wave::cMuteCall) return;
-  bool baseConstant, panConstant;
-  const float* b = pullData(base, n, baseConstant);
-  const float* p = pullData(pan, n, panConstant);
-  float* left = blocks[0]->data;
-  float* right = blocks[1]->data;
   const float s = span;
-  const bool constant = baseConstant && panConstant;
-  outputs[0]->constantBlock = constant;
-  outputs[1]->constantBlock = constant;
-  const int count = constant ? std::min(n, 1) : n;
-  for (int i = 0; i < count; ++i) {
-    const float d = at(p, i) * s;
-    left[i] = at(b, i) + d;
-    right[i] = at(b, i) - d;
-  }
-  if (constant && n > 1) {
-    std::fill(left + 1, left + n, left[0]);
-    std::fill(right + 1, right + n, right[0]);
-  }
+  producePair(*this, blocks, base, pan, n, [s](float centre, float position, float& left, float& right) {
+    const float d = position * s;
+    left = centre + d;
+    right = centre - d;
+  });
 }
