@@ -188,6 +188,9 @@ TEST(GenericPluginLifeCycleTest, TheBaseClassAnswersForAPlainEffect) {
 TEST(GenericPluginLifeCycleTest, TheBundlesHelpBookNameWinsOverTheStoredOne) {
   TestProduct::Options options;
   options.storedHelpFile = "StoredBook";
+  // Start from no stored preferences, whatever tests ran before in this
+  // process.
+  forgetPreferences();
   {
     // No bundle identifier: the stored name stays.
     TestBundle bundle("CFBundleHelpBookName=ZarnHelp\n");
