@@ -27,6 +27,14 @@ public:
   int lastFlags = -1;
 };
 
+// Renders one block of p and returns where its output lies.
+inline wave::Block* renderOne(wave::Environment& env, wave::Producer& p, int n) {
+  env.beginBlock();
+  wave::Block* b = p.pull(n, 0);
+  env.endBlock(n);
+  return b;
+}
+
 // Renders one block the way the plug-in core does: pulls the given
 // producers inside beginBlock/endBlock.
 template <class... P>

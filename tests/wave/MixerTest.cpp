@@ -17,12 +17,8 @@ namespace {
 
 constexpr int cBlock = 16;
 
-// Renders one block of p and returns where its output lies.
 wave::Block* render(wave::Environment& env, wave::Producer& p, int n = cBlock) {
-  env.beginBlock();
-  wave::Block* b = p.pull(n, 0);
-  env.endBlock(n);
-  return b;
+  return zarn::test::renderOne(env, p, n);
 }
 
 } // namespace

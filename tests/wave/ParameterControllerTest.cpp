@@ -13,10 +13,7 @@ namespace {
 constexpr int cBlock = 16;
 
 wave::Block* render(wave::Environment& env, wave::Producer& p, int n = cBlock) {
-  env.beginBlock();
-  wave::Block* b = p.pull(n, 0);
-  env.endBlock(n);
-  return b;
+  return zarn::test::renderOne(env, p, n);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "tests/host/services/ValueTextProbe.h"
 #include "host/services/CPluginControl_Continuous.h"
 
 #include "host/services/CDAEError.h"
@@ -23,18 +24,6 @@ CPluginControl_Linear parameterControl(double min, double max, double defaultVal
   return CPluginControl_Linear(7, "Cutoff\nCut", min, max, 0.001, defaultValue, true, kPrefixNone, kPrefixExa);
 }
 
-std::string valueText(const CPluginControl& control, int32_t maxLength, int32_t value) {
-  char buffer[320];
-  std::memset(buffer, '#', sizeof buffer);
-  control.GetValueString(buffer, maxLength, value);
-  EXPECT_EQ(buffer[maxLength], '\0') << "maxLength " << maxLength;
-  for (size_t i = static_cast<size_t>(maxLength) + 1; i < sizeof buffer; ++i)
-    if (buffer[i] != '#') {
-      ADD_FAILURE() << "byte " << i << " written for maxLength " << maxLength;
-      break;
-    }
-  return buffer;
-}
 
 int32_t typedError(const CPluginControl& control, const char* text) {
   try {

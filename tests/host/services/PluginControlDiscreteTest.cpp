@@ -1,3 +1,4 @@
+#include "tests/host/services/ValueTextProbe.h"
 #include "host/services/CPluginControl_Discrete.h"
 
 #include <gtest/gtest.h>
@@ -21,20 +22,6 @@ constexpr uint32_t kWaveID = 0x77617665;   // 'wave'
 constexpr uint32_t kTuneID = 0x74756E65;   // 'tune'
 const char* const kBypassName = "Master Bypass\nMstr Byp\nMBYP\nByp";
 
-// The value text for maxLength, checking that nothing past out[maxLength] is
-// written and that out[maxLength] is 0.
-std::string valueText(const CPluginControl& control, int32_t maxLength, int32_t value) {
-  char buffer[320];
-  std::memset(buffer, '#', sizeof buffer);
-  control.GetValueString(buffer, maxLength, value);
-  EXPECT_EQ(buffer[maxLength], '\0') << "maxLength " << maxLength;
-  for (size_t i = static_cast<size_t>(maxLength) + 1; i < sizeof buffer; ++i)
-    if (buffer[i] != '#') {
-      ADD_FAILURE() << "byte " << i << " written for maxLength " << maxLength;
-      break;
-    }
-  return buffer;
-}
 
 std::string nameText(const CPluginControl& control, int32_t maxLength) {
   char buffer[320];
