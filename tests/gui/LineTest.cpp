@@ -1,6 +1,7 @@
 #include "gui/Bitmap.h"
 
 #include "gui/BlendTables.h"
+#include "tests/gui/BandArea.h"
 #include "tests/gui/Pixels.h"
 
 #include <gtest/gtest.h>
@@ -22,40 +23,17 @@ namespace {
 
 const Color kWhite(255, 255, 255, 255);
 
-// The exact area of pixel (x, y) inside the band of a line that is not
-// steep: the band runs between the pixel centres of a and b, half as thick
-// as `width` across the line, cut square across x at both ends (the end
-// column excluded). The integrand is piecewise linear in x, so splitting it
-// at its kinks and using the trapezoid rule is exact.
+// The area of pixel (x, y) inside the band of a line that is not steep: the
+// band runs between the pixel centres of a and b and is cut square across x
+// at both ends, the end column excluded.
 double exactArea(Point a, Point b, double width, int x, int y) {
   if (b.x < a.x) std::swap(a, b);
   if (x < a.x || x >= b.x) return 0.0;
-  const double s = double(b.y - a.y) / (b.x - a.x);
-  const double h = 0.5 * width * std::sqrt(1.0 + s * s);
-  auto centre = [&](double u) { return a.y + 0.5 + s * (u - a.x - 0.5); };
-  auto inside = [&](double u) {
-    const double m = centre(u);
-    return std::max(0.0, std::min(y + 1.0, m + h) - std::max(double(y), m - h));
-  };
-  std::vector<double> cuts{double(x), x + 1.0};
-  if (s != 0.0)
-    for (double edge : {y - h, y + h, y + 1 - h, y + 1 + h}) {
-      const double u = a.x + 0.5 + (edge - a.y - 0.5) / s;
-      if (u > x && u < x + 1) cuts.push_back(u);
-    }
-  std::sort(cuts.begin(), cuts.end());
-  double area = 0.0;
-  for (std::size_t i = 1; i < cuts.size(); ++i) area += 0.5 * (inside(cuts[i - 1]) + inside(cuts[i])) * (cuts[i] - cuts[i - 1]);
-  return area;
+  return zarn::test::bandArea(a.x + 0.5, a.y + 0.5, double(b.y - a.y) / (b.x - a.x), width, x, y);
 }
 
-// Whether both edges of that band cross pixel (x, y) within its column.
 bool bothEdgesCross(Point a, Point b, double width, int x, int y) {
-  if (b.x < a.x) std::swap(a, b);
-  const double s = double(b.y - a.y) / (b.x - a.x), k = std::fabs(s);
-  const double c = a.y + 0.5 + s * (x - a.x), e = 0.5 * k + 0.5 * width * std::sqrt(1.0 + k * k);
-  auto crosses = [&](double from, double to) { return from < y + 1 && to > y; };
-  return crosses(c - e, c - e + k) && crosses(c + e - k, c + e);
+  return zarn::test::bothEdgesCross(a.x + 0.5, a.y + 0.5, double(b.y - a.y) / (b.x - a.x), width, x, y);
 }
 
 std::unique_ptr<gui::MacCompatibleBitmap> transposed(const gui::Bitmap& b) {
