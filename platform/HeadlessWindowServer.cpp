@@ -103,6 +103,8 @@ ViewId HeadlessWindowServer::createView(WindowId win, ViewId parent, const Scree
   if (!window(win)) return 0;
   const ViewId id = nextId++;
   views[id] = std::make_unique<View>(View{win, view(parent) ? parent : 0, frame, painter});
+  // A new view is drawn whole, as when a real window shows it.
+  invalidateWindow(win, viewFrameInWindow(*views[id]));
   return id;
 }
 
@@ -116,7 +118,12 @@ void HeadlessWindowServer::destroyView(ViewId id) {
 }
 
 void HeadlessWindowServer::setViewFrame(ViewId id, const ScreenRect& frame) {
-  if (View* v = view(id)) v->frame = frame;
+  View* v = view(id);
+  if (!v || v->frame == frame) return;
+  const ScreenRect old = viewFrameInWindow(*v);
+  v->frame = frame;
+  invalidateWindow(v->window, old);
+  invalidateWindow(v->window, viewFrameInWindow(*v));
 }
 
 ScreenRect HeadlessWindowServer::viewFrameInWindow(const View& v) {

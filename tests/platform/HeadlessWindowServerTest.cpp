@@ -90,6 +90,9 @@ TEST(HeadlessWindowServerTest, RoutesEventsAndPaintsOnlyInvalidAreas) {
   ASSERT_EQ(server.hostEvents(w).size(), 1u);
   EXPECT_EQ(server.hostEvents(w)[0].global, (platform::ScreenPoint{120, 80}));
 
+  server.runLoop().runDue(); // a new view is painted whole
+  EXPECT_EQ(server.takePaintLog().at(0).area, (platform::ScreenRect{0, 0, 40, 30}));
+  painter.value = 90;
   server.invalidateView(v, {2, 3, 4, 5});
   server.invalidateWindow(w, {0, 0, 16, 27}); // touches only the view's top-left pixel
   server.runLoop().runDue();
@@ -99,10 +102,12 @@ TEST(HeadlessWindowServerTest, RoutesEventsAndPaintsOnlyInvalidAreas) {
   EXPECT_EQ(log[1].area, (platform::ScreenRect{0, 0, 1, 1}));
   uint8_t rgb[3];
   server.pixel(w, 17, 29, rgb);
-  EXPECT_EQ(rgb[0], 200);
+  EXPECT_EQ(rgb[0], 90);
   server.pixel(w, 15, 26, rgb);
-  EXPECT_EQ(rgb[1], 200);
+  EXPECT_EQ(rgb[1], 90);
   server.pixel(w, 16, 26, rgb); // invalidated by neither
+  EXPECT_EQ(rgb[2], 200);
+  server.pixel(w, 14, 26, rgb); // outside the view
   EXPECT_EQ(rgb[2], 0);
 
   zarn::test::TempDir dir;
