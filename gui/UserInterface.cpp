@@ -30,11 +30,14 @@ void UserInterface::EventDispatcher::postEvent(int event, int value) { queue.add
 void UserInterface::EventDispatcher::sendEvent(int event, int value) {
   addRef();
   // Last registered first. A listener may unregister itself or others while
-  // it runs, so every index is checked against the list as it is now.
-  for (size_t i = listeners.size(); i-- > 0;) {
+  // it runs: the list is taken as it was when the event started, and each
+  // entry is delivered to only while it is still registered, so nobody gets
+  // the event twice and no entry past the end of the list is read.
+  const std::vector<Listener*> snapshot = listeners;
+  for (size_t i = snapshot.size(); i-- > 0;) {
     if (detached) break;
-    if (i >= listeners.size()) continue;
-    listeners[i]->receiveEvent(event, value);
+    if (std::find(listeners.begin(), listeners.end(), snapshot[i]) == listeners.end()) continue;
+    snapshot[i]->receiveEvent(event, value);
   }
   release();
 }

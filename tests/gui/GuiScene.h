@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/HeadlessWindowServer.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,7 @@ class Probe : public gui::Control {
 public:
   Probe(gui::UserInterface* ui, std::vector<std::string>* log, const std::string& name, gui::Control* parentControl,
         gui::Rect r, gui::Color colour = gui::Color(0, 0, 255, 255))
-      : gui::Control(ui), log(log), name(name), colour(colour) {
+      : gui::Control(ui), colour(colour), log(log), name(name) {
     bounds = r;
     parent = parentControl;
     onClick = NotifyEvent::bind(this, &Probe::clicked);
@@ -28,10 +29,17 @@ public:
 
   int opacityAt = 255;
   int paints = 0;
+  gui::Color colour;
+  // Runs inside paint, after the fill.
+  std::function<void()> onPaint;
+  std::function<void()> onDown;
 
 protected:
   int getOpacityAt(const gui::Point&) override { return opacityAt; }
-  void mouseDown(gui::MouseButton, const gui::Point& p, gui::ShiftState s) override { note("down", p, s); }
+  void mouseDown(gui::MouseButton, const gui::Point& p, gui::ShiftState s) override {
+    note("down", p, s);
+    if (onDown) onDown();
+  }
   void mouseUp(gui::MouseButton b, const gui::Point& p, gui::ShiftState s) override {
     note("up", p, s);
     gui::Control::mouseUp(b, p, s);
@@ -42,6 +50,7 @@ protected:
   void paint(const gui::Canvas& c) override {
     ++paints;
     c.fillRect(clientRect, colour);
+    if (onPaint) onPaint();
   }
 
 private:
@@ -53,7 +62,6 @@ private:
 
   std::vector<std::string>* log;
   std::string name;
-  gui::Color colour;
 };
 
 struct GuiScene {
