@@ -1,6 +1,6 @@
 #include "platform/HeadlessWindowServer.h"
 
-#include "platform/PngFile.h"
+#include "platform/PngWriter.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -375,7 +375,10 @@ bool HeadlessWindowServer::hasInvalidArea(WindowId id) {
 bool HeadlessWindowServer::writeSnapshot(WindowId id, const std::string& pngPath) {
   Window* w = window(id);
   if (!w) return false;
-  return writePngRgb(pngPath, w->content.width(), w->content.height(), w->pixels.data());
+  std::vector<uint8_t> rgba;
+  rgba.reserve(w->pixels.size() / 3 * 4);
+  for (size_t i = 0; i < w->pixels.size(); i += 3) rgba.insert(rgba.end(), {w->pixels[i], w->pixels[i + 1], w->pixels[i + 2], 255});
+  return writePngFile(pngPath, w->content.width(), w->content.height(), rgba.data(), false);
 }
 
 } // namespace platform
