@@ -110,6 +110,7 @@ private:
   ~TypeFaceCache() {
     mFaces.clear(); // before the library they belong to
     FT_Done_FreeType(mLibrary);
+    FcFini();
   }
 
   const FontFile& resolve(const std::string& name, bool bold, bool italic) {
