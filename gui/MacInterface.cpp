@@ -1,33 +1,13 @@
 #include "gui/MacInterface.h"
 
-#include "gui/MacCompatibleBitmap.h"
+#include "gui/MacBitmap.h"
 #include "gui/MacControl.h"
 #include "gui/MacFileDialogs.h"
 #include "gui/MacPopupMenu.h"
 #include "gui/MacTimer.h"
-#include "gui/Text.h"
+#include "gui/MacText.h"
 
 namespace gui {
-
-namespace {
-
-// Until the font back end lands: a text that measures its characters as
-// boxes of 0.6 x its size and draws nothing.
-class PlainText : public Text {
-public:
-  Bitmap* getBitmap() override {
-    bitmap.resize(getWidth(), getHeight());
-    bitmap.fillRect(bitmap.getBounds(), Color(0, 0, 0, 0));
-    return &bitmap;
-  }
-  int getHeight() override { return size.get() * 5 / 4; }
-  int getWidth() override { return static_cast<int>(text.get().size()) * size.get() * 3 / 5; }
-
-private:
-  MacCompatibleBitmap bitmap;
-};
-
-} // namespace
 
 MacInterface::MacInterface(platform::WindowId window, platform::ViewId parent, const Rect& bounds)
     : root(new MacControl(this, window, parent, bounds)) {}
@@ -42,7 +22,7 @@ void MacInterface::captureMouse(Control* control) {
   if (root) root->captureMouse(control);
 }
 
-Bitmap* MacInterface::createBitmap() { return new MacCompatibleBitmap; }
+Bitmap* MacInterface::createBitmap() { return new MacBitmap; }
 
 PopupMenu* MacInterface::createPopupMenu() { return new MacPopupMenu(root); }
 
@@ -50,7 +30,7 @@ SaveDialog* MacInterface::createSaveDialog() { return new MacSaveDialog; }
 
 SelectFolderDialog* MacInterface::createSelectFolderDialog() { return new MacSelectFolderDialog; }
 
-Text* MacInterface::createText() { return new PlainText; }
+Text* MacInterface::createText() { return new MacText; }
 
 Timer* MacInterface::createTimer() { return new MacTimer(this); }
 
