@@ -5,6 +5,7 @@
 #include "gui/MacControl.h"
 #include "gui/MacInterface.h"
 #include "gui/Menu.h"
+#include "gui/Text.h"
 #include "platform/Clock.h"
 #include "platform/HeadlessWindowServer.h"
 
@@ -39,9 +40,12 @@ class Part : public gui::Control {
 public:
   Part(gui::UserInterface* ui, Timeline& t, const std::string& name, gui::Control* parentControl, gui::Rect r,
        gui::Color face)
-      : gui::Control(ui), timeline(t), name(name), face(face) {
+      : gui::Control(ui), timeline(t), name(name), face(face), label(ui->createText()) {
     bounds = r;
     parent = parentControl;
+    label->text = name;
+    label->size = 10;
+    label->color = gui::Color(220, 216, 208, 255);
   }
 
 protected:
@@ -63,11 +67,13 @@ protected:
   void paint(const gui::Canvas& c) override {
     c.fillRect(clientRect, face);
     c.fillRect(gui::Rect(0, 0, clientRect.width(), 1), gui::Color(255, 255, 255, 60));
+    c.drawText(label.get(), gui::Point((clientRect.width() - label->getWidth()) / 2, 3), 255);
   }
 
   Timeline& timeline;
   std::string name;
   gui::Color face;
+  std::unique_ptr<gui::Text> label;
 };
 
 // Follows vertical drags: one step per pixel, 0 to 100.
