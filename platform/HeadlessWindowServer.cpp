@@ -235,7 +235,9 @@ void HeadlessWindowServer::dispatch(Window* w, const MouseEvent& e) {
     Window* still = window(id);
     if (!still) return false;
     still->hostEvents.push_back(e);
-    return still->host ? still->host(e) : false;
+    // A copy: the host may close the window from inside its handler.
+    const std::function<bool(const MouseEvent&)> host = still->host;
+    return host ? host(e) : false;
   };
   step(0);
   updateAll();

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -53,4 +55,22 @@ TEST(RunLoopTest, RunUntilStopsAtConditionOrTimeout) {
   EXPECT_EQ(platform::microseconds(), 40000);
   EXPECT_FALSE(loop.runUntil([] { return false; }, 25000));
   EXPECT_EQ(ticks, 6);
+}
+
+// On the real clock the loop sleeps until a watched descriptor has data.
+TEST(RunLoopThreadTest, WakesForADescriptorAnotherThreadWrites) {
+  platform::RunLoop loop;
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::string got;
+  loop.watch(fds[0], [&] {
+    char c;
+    if (read(fds[0], &c, 1) == 1) got += c;
+  });
+  std::thread writer([&] { EXPECT_EQ(write(fds[1], "x", 1), 1); });
+  EXPECT_TRUE(loop.runUntil([&] { return got == "x"; }, 5000000));
+  writer.join();
+  loop.unwatch(fds[0]);
+  close(fds[0]);
+  close(fds[1]);
 }
