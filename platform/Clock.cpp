@@ -24,6 +24,8 @@ void useVirtualClock(bool on) {
   sVirtual.store(on, std::memory_order_release);
 }
 
+bool isVirtualClock() { return sVirtual.load(std::memory_order_acquire); }
+
 void advanceVirtualClock(int64_t us) { sVirtualNow.fetch_add(us, std::memory_order_acq_rel); }
 
 } // namespace platform

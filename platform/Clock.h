@@ -12,6 +12,7 @@ int64_t microseconds();
 uint32_t ticks();
 
 void useVirtualClock(bool on);
+bool isVirtualClock();
 void advanceVirtualClock(int64_t microseconds);
 
 } // namespace platform

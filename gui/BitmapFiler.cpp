@@ -1,0 +1,44 @@
+#include "gui/BitmapFiler.h"
+
+#include "base/Folders.h"
+#include "gui/Bitmap.h"
+#include "gui/PNGFiler.h"
+
+#include <fstream>
+#include <memory>
+
+namespace gui {
+
+void BitmapFiler::writeLineToBitmap(int y, Color* colours) { bitmap->writeLine(y, colours); }
+
+// The toolkit's only reader, made here so that every program that loads
+// images has it (the registry is constant-initialised, so it exists first).
+static PNGFilerFactory sPNGFilerFactory;
+
+void Bitmap::loadFromStream(std::istream& s) {
+  const std::streampos start = s.tellg();
+  std::unique_ptr<BitmapFiler> filer;
+  for (BitmapFilerFactory* factory : sFilerFactories) {
+    filer.reset(factory->createFiler(this, s));
+    s.clear();
+    s.seekg(start);
+    if (filer) break;
+  }
+  if (!filer) throw EBitmap("Unknown file format");
+  // One change for the whole load, also when it fails halfway.
+  std::unique_ptr<Update> update(beginUpdate());
+  filer->load(s);
+  notifyChange();
+}
+
+void Bitmap::loadFromResource(const std::string& name) {
+  std::unique_ptr<std::istream> s(createResourceStream(name));
+  loadFromStream(*s);
+}
+
+void Bitmap::loadFromFile(const std::string& path) {
+  std::ifstream s(path, std::ios::binary);
+  loadFromStream(s);
+}
+
+} // namespace gui

@@ -1,0 +1,386 @@
+#include "platform/HeadlessWindowServer.h"
+
+#include "platform/PngWriter.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace platform {
+
+struct HeadlessWindowServer::Window {
+  ScreenRect content;
+  bool compositing = false;
+  std::string title;
+  std::vector<uint8_t> pixels; // RGB
+  std::vector<ScreenRect> invalid;
+  std::vector<std::pair<HandlerId, std::shared_ptr<MouseHandler>>> handlers;
+  std::function<bool(const MouseEvent&)> host;
+  std::vector<MouseEvent> hostEvents;
+};
+
+struct HeadlessWindowServer::View {
+  WindowId window;
+  ViewId parent;
+  ScreenRect frame;
+  ViewPainter* painter;
+};
+
+// Paints into a window's framebuffer, clipped to one area (window
+// coordinates) and moved by the view's origin.
+class HeadlessWindowServer::Surface : public ViewSurface {
+public:
+  Surface(Window& w, ScreenPoint origin, ScreenRect clip) : w(w), origin(origin), clip(clip) {}
+  void drawImage(const uint8_t* rgba, int width, int height, ScreenPoint at) override {
+    const int x0 = origin.x + at.x, y0 = origin.y + at.y;
+    const ScreenRect area = clip.intersected({x0, y0, x0 + width, y0 + height});
+    if (area.empty()) return;
+    const int stride = w.content.width();
+    for (int y = area.top; y < area.bottom; ++y)
+      for (int x = area.left; x < area.right; ++x) {
+        const uint8_t* s = rgba + (static_cast<size_t>(y - y0) * width + (x - x0)) * 4;
+        uint8_t* d = w.pixels.data() + (static_cast<size_t>(y) * stride + x) * 3;
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+      }
+  }
+
+private:
+  Window& w;
+  ScreenPoint origin;
+  ScreenRect clip;
+};
+
+HeadlessWindowServer::HeadlessWindowServer(RunLoop& loop) : loop(loop) {
+  idleHook = loop.addIdle([this] { updateAll(); });
+  const char* home = std::getenv("HOME");
+  defaultFolder = home && *home ? home : "/tmp";
+}
+
+HeadlessWindowServer::~HeadlessWindowServer() { loop.removeIdle(idleHook); }
+
+HeadlessWindowServer::Window* HeadlessWindowServer::window(WindowId id) {
+  auto it = windows.find(id);
+  return it == windows.end() ? nullptr : it->second.get();
+}
+
+HeadlessWindowServer::View* HeadlessWindowServer::view(ViewId id) {
+  auto it = views.find(id);
+  return it == views.end() ? nullptr : it->second.get();
+}
+
+WindowId HeadlessWindowServer::createWindow(const ScreenRect& content, bool compositing, const std::string& title) {
+  auto w = std::make_unique<Window>();
+  w->content = content;
+  w->compositing = compositing;
+  w->title = title;
+  w->pixels.assign(static_cast<size_t>(std::max(content.width(), 0)) * std::max(content.height(), 0) * 3, 0);
+  const WindowId id = nextId++;
+  windows[id] = std::move(w);
+  return id;
+}
+
+void HeadlessWindowServer::destroyWindow(WindowId id) {
+  for (auto it = views.begin(); it != views.end();)
+    it = it->second->window == id ? views.erase(it) : std::next(it);
+  for (auto it = handlerOwners.begin(); it != handlerOwners.end();)
+    it = it->second == id ? handlerOwners.erase(it) : std::next(it);
+  windows.erase(id);
+  if (pressWindow == id) pressWindow = 0;
+}
+
+ScreenRect HeadlessWindowServer::contentArea(WindowId id) {
+  Window* w = window(id);
+  return w ? w->content : ScreenRect{};
+}
+
+bool HeadlessWindowServer::isCompositing(WindowId id) {
+  Window* w = window(id);
+  return w && w->compositing;
+}
+
+ViewId HeadlessWindowServer::createView(WindowId win, ViewId parent, const ScreenRect& frame, ViewPainter* painter) {
+  if (!window(win)) return 0;
+  const ViewId id = nextId++;
+  views[id] = std::make_unique<View>(View{win, view(parent) ? parent : 0, frame, painter});
+  // A new view is drawn whole, as when a real window shows it.
+  invalidateWindow(win, viewFrameInWindow(*views[id]));
+  return id;
+}
+
+void HeadlessWindowServer::destroyView(ViewId id) {
+  // Subviews go with their parent.
+  std::vector<ViewId> doomed{id};
+  for (size_t i = 0; i < doomed.size(); ++i)
+    for (const auto& [vid, v] : views)
+      if (v->parent == doomed[i]) doomed.push_back(vid);
+  for (ViewId v : doomed) views.erase(v);
+}
+
+void HeadlessWindowServer::setViewFrame(ViewId id, const ScreenRect& frame) {
+  View* v = view(id);
+  if (!v || v->frame == frame) return;
+  const ScreenRect old = viewFrameInWindow(*v);
+  v->frame = frame;
+  invalidateWindow(v->window, old);
+  invalidateWindow(v->window, viewFrameInWindow(*v));
+}
+
+ScreenRect HeadlessWindowServer::viewFrameInWindow(const View& v) {
+  ScreenRect r = v.frame;
+  for (const View* p = view(v.parent); p; p = view(p->parent)) r = r.moved(p->frame.left, p->frame.top);
+  return r;
+}
+
+ScreenPoint HeadlessWindowServer::viewOrigin(ViewId id) {
+  View* v = view(id);
+  if (!v) return {};
+  const ScreenRect r = viewFrameInWindow(*v);
+  return {r.left, r.top};
+}
+
+ScreenPoint HeadlessWindowServer::windowToView(ViewId id, ScreenPoint p) {
+  const ScreenPoint o = viewOrigin(id);
+  return {p.x - o.x, p.y - o.y};
+}
+
+void HeadlessWindowServer::invalidateView(ViewId id, const ScreenRect& area) {
+  View* v = view(id);
+  if (!v) return;
+  const ScreenPoint o = viewOrigin(id);
+  invalidateWindow(v->window, area.moved(o.x, o.y).intersected(viewFrameInWindow(*v)));
+}
+
+void HeadlessWindowServer::invalidateWindow(WindowId id, const ScreenRect& area) {
+  Window* w = window(id);
+  if (!w) return;
+  const ScreenRect r = area.intersected({0, 0, w->content.width(), w->content.height()});
+  if (r.empty()) return;
+  for (const ScreenRect& old : w->invalid)
+    if (old.intersected(r) == r) return;
+  w->invalid.push_back(r);
+}
+
+void HeadlessWindowServer::updateWindow(WindowId id) {
+  Window* w = window(id);
+  if (!w) return;
+  // A view may invalidate while it paints; that area waits for the next
+  // update instead of being dropped.
+  std::vector<ScreenRect> areas;
+  areas.swap(w->invalid);
+  std::vector<ViewId> order;
+  for (const auto& [vid, v] : views)
+    if (v->window == id && v->painter) order.push_back(vid);
+  for (const ScreenRect& area : areas)
+    for (ViewId vid : order) {
+      View* v = view(vid);
+      Window* still = window(id);
+      if (!v || !still) return;
+      const ScreenRect frame = viewFrameInWindow(*v);
+      const ScreenRect clip = area.intersected(frame);
+      if (clip.empty()) continue;
+      const ScreenRect inView = clip.moved(-frame.left, -frame.top);
+      paintLog.push_back({vid, inView});
+      Surface s(*still, {frame.left, frame.top}, clip);
+      v->painter->paintView(s, inView);
+    }
+}
+
+void HeadlessWindowServer::updateAll() {
+  std::vector<WindowId> ids;
+  for (const auto& [id, w] : windows)
+    if (!w->invalid.empty()) ids.push_back(id);
+  for (WindowId id : ids) updateWindow(id);
+}
+
+HandlerId HeadlessWindowServer::addMouseHandler(WindowId id, MouseHandler handler) {
+  Window* w = window(id);
+  if (!w) return 0;
+  const HandlerId h = nextId++;
+  w->handlers.emplace_back(h, std::make_shared<MouseHandler>(std::move(handler)));
+  handlerOwners[h] = id;
+  return h;
+}
+
+void HeadlessWindowServer::removeMouseHandler(HandlerId h) {
+  auto it = handlerOwners.find(h);
+  if (it == handlerOwners.end()) return;
+  if (Window* w = window(it->second))
+    std::erase_if(w->handlers, [h](const auto& e) { return e.first == h; });
+  handlerOwners.erase(it);
+}
+
+void HeadlessWindowServer::setHostHandler(WindowId id, std::function<bool(const MouseEvent&)> handler) {
+  if (Window* w = window(id)) w->host = std::move(handler);
+}
+
+const std::vector<MouseEvent>& HeadlessWindowServer::hostEvents(WindowId id) {
+  static const std::vector<MouseEvent> none;
+  Window* w = window(id);
+  return w ? w->hostEvents : none;
+}
+
+void HeadlessWindowServer::dispatch(Window* w, const MouseEvent& e) {
+  // The chain is taken as it stands: a handler removed while the event runs
+  // (its window closed) is not called, and the callables live until the end.
+  const WindowId id = [&] {
+    for (const auto& [wid, win] : windows)
+      if (win.get() == w) return wid;
+    return 0;
+  }();
+  std::vector<std::pair<HandlerId, std::shared_ptr<MouseHandler>>> chain(w->handlers.rbegin(), w->handlers.rend());
+  std::function<bool(size_t)> step = [&](size_t i) -> bool {
+    while (i < chain.size() && !handlerOwners.count(chain[i].first)) ++i;
+    if (i < chain.size()) return (*chain[i].second)(e, [&step, i] { return step(i + 1); });
+    Window* still = window(id);
+    if (!still) return false;
+    still->hostEvents.push_back(e);
+    // A copy: the host may close the window from inside its handler.
+    const std::function<bool(const MouseEvent&)> host = still->host;
+    return host ? host(e) : false;
+  };
+  step(0);
+  updateAll();
+}
+
+HeadlessWindowServer::Window* HeadlessWindowServer::windowAt(ScreenPoint p) {
+  Window* found = nullptr;
+  for (const auto& [id, w] : windows)
+    if (w->content.contains(p)) found = w.get();
+  return found;
+}
+
+void HeadlessWindowServer::move(ScreenPoint p, uint32_t modifiers) {
+  mouse = p;
+  if (!button) return;
+  if (Window* w = window(pressWindow)) dispatch(w, {MouseEvent::Kind::dragged, p, modifiers, 1});
+}
+
+void HeadlessWindowServer::press(ScreenPoint p, uint32_t modifiers, int clickCount) {
+  mouse = p;
+  button = true;
+  dropRelease = false;
+  Window* w = windowAt(p);
+  pressWindow = 0;
+  for (const auto& [id, win] : windows)
+    if (win.get() == w) pressWindow = id;
+  if (w) dispatch(w, {MouseEvent::Kind::down, p, modifiers, clickCount});
+}
+
+void HeadlessWindowServer::release(ScreenPoint p, uint32_t modifiers) {
+  mouse = p;
+  button = false;
+  if (dropRelease) {
+    dropRelease = false;
+    return;
+  }
+  if (Window* w = window(pressWindow)) dispatch(w, {MouseEvent::Kind::up, p, modifiers, 1});
+  pressWindow = 0;
+}
+
+void HeadlessWindowServer::consumeRelease() {
+  if (!button) return;
+  button = false;
+  dropRelease = true;
+}
+
+namespace {
+
+// The first enabled, visible, non-divider entry with the text; null when there
+// is none (a matching entry that cannot be chosen cancels as well).
+int findChoice(const MenuEntry& menu, const std::string& text) {
+  for (size_t i = 0; i < menu.children.size(); ++i) {
+    const MenuEntry& e = menu.children[i];
+    if (e.text == text && e.enabled && e.visible && !e.divider) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+} // namespace
+
+std::vector<int> HeadlessWindowServer::popUpMenu(const MenuEntry& menu, ScreenPoint at) {
+  consumeRelease();
+  std::vector<std::string> script;
+  if (!menuScript.empty()) {
+    script = std::move(menuScript.front());
+    menuScript.pop_front();
+  }
+  std::vector<int> chosen;
+  const MenuEntry* level = &menu;
+  for (size_t i = 0; i < script.size(); ++i) {
+    const int index = findChoice(*level, script[i]);
+    if (index < 0) {
+      chosen.clear();
+      break;
+    }
+    chosen.push_back(index);
+    level = &level->children[index];
+    // Only a leaf is a choice; a submenu's title just opens it.
+    if ((i + 1 < script.size()) != !level->children.empty()) {
+      chosen.clear();
+      break;
+    }
+  }
+  menus.push_back({menu, at, chosen});
+  return chosen;
+}
+
+void HeadlessWindowServer::answerNextSave(std::optional<std::string> name, std::string folder) {
+  if (name)
+    saveScript.push_back(SaveAnswer{std::move(folder), std::move(*name)});
+  else
+    saveScript.push_back(std::nullopt);
+}
+
+void HeadlessWindowServer::answerNextFolder(std::optional<std::string> folder) { folderScript.push_back(folder); }
+
+std::optional<SaveAnswer> HeadlessWindowServer::askSaveName(const std::string& startFolder) {
+  startFolders.push_back(startFolder);
+  if (saveScript.empty()) return std::nullopt;
+  std::optional<SaveAnswer> a = std::move(saveScript.front());
+  saveScript.pop_front();
+  if (a && a->folder.empty()) a->folder = startFolder.empty() ? defaultFolder : startFolder;
+  return a;
+}
+
+std::optional<std::string> HeadlessWindowServer::askFolder(const std::string& startFolder, const std::string&) {
+  startFolders.push_back(startFolder);
+  if (folderScript.empty()) return std::nullopt;
+  std::optional<std::string> a = std::move(folderScript.front());
+  folderScript.pop_front();
+  return a;
+}
+
+void HeadlessWindowServer::alert(const std::string& message) { alertLog.push_back(message); }
+
+void HeadlessWindowServer::pixel(WindowId id, int x, int y, uint8_t rgb[3]) {
+  rgb[0] = rgb[1] = rgb[2] = 0;
+  Window* w = window(id);
+  if (!w || x < 0 || y < 0 || x >= w->content.width() || y >= w->content.height()) return;
+  const uint8_t* p = w->pixels.data() + (static_cast<size_t>(y) * w->content.width() + x) * 3;
+  rgb[0] = p[0];
+  rgb[1] = p[1];
+  rgb[2] = p[2];
+}
+
+std::vector<HeadlessWindowServer::Painted> HeadlessWindowServer::takePaintLog() {
+  std::vector<Painted> out;
+  out.swap(paintLog);
+  return out;
+}
+
+bool HeadlessWindowServer::hasInvalidArea(WindowId id) {
+  Window* w = window(id);
+  return w && !w->invalid.empty();
+}
+
+bool HeadlessWindowServer::writeSnapshot(WindowId id, const std::string& pngPath) {
+  Window* w = window(id);
+  if (!w) return false;
+  std::vector<uint8_t> rgba;
+  rgba.reserve(w->pixels.size() / 3 * 4);
+  for (size_t i = 0; i < w->pixels.size(); i += 3) rgba.insert(rgba.end(), {w->pixels[i], w->pixels[i + 1], w->pixels[i + 2], 255});
+  return writePngFile(pngPath, w->content.width(), w->content.height(), rgba.data(), false);
+}
+
+} // namespace platform

@@ -1,0 +1,131 @@
+#pragma once
+
+// The window server without a display. The screen is one RGB framebuffer
+// per window; views paint into it when the run loop goes idle (or on
+// updateWindow) and only inside what was invalidated, and every painted area
+// is logged, so a test sees exactly what was repainted. The mouse is driven
+// by move, press and release calls in global coordinates; a press goes to the
+// topmost window under it, moves with the button down and the release to the
+// window that got the press. Each window's handler chain ends in a host
+// handler that tests script (for instance to swallow the release in a
+// tracking loop of its own, as hosts do).
+//
+// Popup menus are answered by a scripted responder that chooses by the
+// entries' texts (the first enabled entry with the text wins; a disabled,
+// hidden or divider entry, or a text that is not there, cancels) and records
+// every menu shown; with nothing scripted a menu is cancelled. Like a real
+// menu's tracking, a menu opened while the button is down consumes the
+// release of that press. Dialogs are answered the same way and record the
+// folder they opened in; alerts are recorded.
+
+#include "platform/WindowServer.h"
+
+#include <deque>
+#include <map>
+#include <memory>
+
+namespace platform {
+
+class HeadlessWindowServer : public WindowServer {
+public:
+  struct ShownMenu {
+    MenuEntry menu;
+    ScreenPoint at;
+    std::vector<int> chosen;
+  };
+  struct Painted {
+    ViewId view;
+    ScreenRect area; // view coordinates
+  };
+
+  explicit HeadlessWindowServer(RunLoop& loop = RunLoop::main());
+  ~HeadlessWindowServer() override;
+
+  // WindowServer
+  RunLoop& runLoop() override { return loop; }
+  WindowId createWindow(const ScreenRect& content, bool compositing, const std::string& title) override;
+  void destroyWindow(WindowId window) override;
+  ScreenRect contentArea(WindowId window) override;
+  bool isCompositing(WindowId window) override;
+  ViewId createView(WindowId window, ViewId parent, const ScreenRect& frame, ViewPainter* painter) override;
+  void destroyView(ViewId view) override;
+  void setViewFrame(ViewId view, const ScreenRect& frame) override;
+  ScreenPoint viewOrigin(ViewId view) override;
+  ScreenPoint windowToView(ViewId view, ScreenPoint p) override;
+  void invalidateView(ViewId view, const ScreenRect& area) override;
+  void invalidateWindow(WindowId window, const ScreenRect& area) override;
+  void updateWindow(WindowId window) override;
+  HandlerId addMouseHandler(WindowId window, MouseHandler handler) override;
+  void removeMouseHandler(HandlerId handler) override;
+  ScreenPoint mouseLocation() override { return mouse; }
+  bool buttonStillDown() override { return button; }
+  std::vector<int> popUpMenu(const MenuEntry& menu, ScreenPoint at) override;
+  std::optional<SaveAnswer> askSaveName(const std::string& startFolder) override;
+  std::optional<std::string> askFolder(const std::string& startFolder, const std::string& title) override;
+  void alert(const std::string& message) override;
+
+  // The mouse, in global coordinates. A move with the button down is a drag.
+  void move(ScreenPoint p, uint32_t modifiers = 0);
+  void press(ScreenPoint p, uint32_t modifiers = 0, int clickCount = 1);
+  void release(ScreenPoint p, uint32_t modifiers = 0);
+  // The button went up in someone else's tracking: the next release is not
+  // delivered.
+  void consumeRelease();
+
+  // The last handler of the window's chain; returns whether it handled the
+  // event. The default handles nothing. Every event reaching it is logged.
+  void setHostHandler(WindowId window, std::function<bool(const MouseEvent&)> handler);
+  const std::vector<MouseEvent>& hostEvents(WindowId window);
+
+  // Scripts: the next menu chooses the entry with these texts (top level
+  // first); an empty path cancels.
+  void chooseInNextMenu(std::vector<std::string> path) { menuScript.push_back(std::move(path)); }
+  const std::vector<ShownMenu>& shownMenus() const { return menus; }
+  // The next save dialog returns `name` typed in `folder` (empty: the folder
+  // it opened in); nothing cancels. The same for the folder dialog.
+  void answerNextSave(std::optional<std::string> name, std::string folder = "");
+  void answerNextFolder(std::optional<std::string> folder);
+  const std::vector<std::string>& dialogStartFolders() const { return startFolders; }
+  void setDefaultFolder(const std::string& folder) { defaultFolder = folder; }
+  const std::vector<std::string>& alerts() const { return alertLog; }
+
+  // The screen.
+  void pixel(WindowId window, int x, int y, uint8_t rgb[3]);
+  // Areas painted since the last call, per view, in painting order.
+  std::vector<Painted> takePaintLog();
+  bool hasInvalidArea(WindowId window);
+  bool writeSnapshot(WindowId window, const std::string& pngPath);
+
+private:
+  struct Window;
+  struct View;
+  class Surface;
+
+  Window* window(WindowId id);
+  View* view(ViewId id);
+  Window* windowAt(ScreenPoint p);
+  ScreenRect viewFrameInWindow(const View& v);
+  void dispatch(Window* w, const MouseEvent& e);
+  void updateAll();
+
+  RunLoop& loop;
+  uint64_t idleHook;
+  std::map<WindowId, std::unique_ptr<Window>> windows;
+  std::map<ViewId, std::unique_ptr<View>> views;
+  std::map<HandlerId, WindowId> handlerOwners;
+  int nextId = 1;
+  ScreenPoint mouse;
+  bool button = false;
+  bool dropRelease = false;
+  WindowId pressWindow = 0;
+  std::deque<std::vector<std::string>> menuScript;
+  std::vector<ShownMenu> menus;
+  std::deque<std::optional<SaveAnswer>> saveScript;
+  std::deque<std::optional<std::string>> folderScript;
+  std::vector<std::string> startFolders;
+  std::string defaultFolder;
+  std::vector<std::string> alertLog;
+  std::vector<Painted> paintLog;
+};
+
+} // namespace platform

@@ -1,0 +1,111 @@
+#include "platform/RunLoop.h"
+
+#include "platform/Clock.h"
+
+#include <algorithm>
+#include <climits>
+#include <poll.h>
+
+namespace platform {
+
+RunLoop& RunLoop::main() {
+  static RunLoop loop;
+  return loop;
+}
+
+RunLoop::TimerId RunLoop::addTimer(int64_t firstUs, int64_t intervalUs, Callback callback) {
+  auto t = std::make_shared<Timer>();
+  t->due = microseconds() + std::max<int64_t>(firstUs, 0);
+  t->interval = std::max<int64_t>(intervalUs, 0);
+  t->callback = std::move(callback);
+  const TimerId id = nextId++;
+  timers[id] = std::move(t);
+  return id;
+}
+
+void RunLoop::removeTimer(TimerId id) { timers.erase(id); }
+
+void RunLoop::watch(int fd, Callback onReadable) { watched[fd] = std::make_shared<Callback>(std::move(onReadable)); }
+
+void RunLoop::unwatch(int fd) { watched.erase(fd); }
+
+uint64_t RunLoop::addIdle(Callback callback) {
+  const uint64_t id = nextIdleId++;
+  idles[id] = std::make_shared<Callback>(std::move(callback));
+  return id;
+}
+
+void RunLoop::removeIdle(uint64_t id) { idles.erase(id); }
+
+int64_t RunLoop::nextDue() const {
+  int64_t due = INT64_MAX;
+  for (const auto& [id, t] : timers) due = std::min(due, t->due);
+  return due;
+}
+
+int RunLoop::runDue() {
+  const int64_t now = microseconds();
+  // Fire in due order; a timer added or removed by a callback is seen at once
+  // because each one is looked up again before it fires.
+  std::vector<std::pair<int64_t, TimerId>> due;
+  for (const auto& [id, t] : timers)
+    if (t->due <= now) due.emplace_back(t->due, id);
+  std::sort(due.begin(), due.end());
+  int fired = 0;
+  for (const auto& [when, id] : due) {
+    auto it = timers.find(id);
+    if (it == timers.end()) continue;
+    std::shared_ptr<Timer> t = it->second; // keeps the callback alive if it removes its timer
+    if (t->interval > 0) {
+      t->due += t->interval;
+      if (t->due <= now) t->due = now + t->interval - (now - t->due) % t->interval;
+    } else {
+      timers.erase(it);
+    }
+    ++fired;
+    t->callback();
+  }
+  std::vector<std::shared_ptr<Callback>> hooks;
+  for (const auto& [id, h] : idles) hooks.push_back(h);
+  for (const auto& h : hooks) (*h)();
+  return fired;
+}
+
+void RunLoop::waitUntil(int64_t deadline) {
+  const int64_t now = microseconds();
+  if (deadline <= now) return;
+  std::vector<pollfd> fds;
+  for (const auto& [fd, cb] : watched) fds.push_back({fd, POLLIN, 0});
+  const int64_t ms = std::min<int64_t>((deadline - now + 999) / 1000, INT_MAX);
+  if (poll(fds.data(), fds.size(), static_cast<int>(ms)) <= 0) return;
+  for (const pollfd& p : fds) {
+    if (!(p.revents & (POLLIN | POLLHUP))) continue;
+    auto it = watched.find(p.fd);
+    if (it == watched.end()) continue;
+    std::shared_ptr<Callback> cb = it->second;
+    (*cb)();
+  }
+}
+
+void RunLoop::runFor(int64_t us) {
+  runUntil([] { return false; }, us);
+}
+
+bool RunLoop::runUntil(const std::function<bool()>& done, int64_t timeoutUs) {
+  const int64_t end = microseconds() + std::max<int64_t>(timeoutUs, 0);
+  runDue();
+  if (done()) return true;
+  for (;;) {
+    const int64_t now = microseconds();
+    if (now >= end) return false;
+    const int64_t next = std::min(nextDue(), end);
+    if (isVirtualClock())
+      advanceVirtualClock(next - now);
+    else
+      waitUntil(next);
+    runDue();
+    if (done()) return true;
+  }
+}
+
+} // namespace platform

@@ -1,0 +1,34 @@
+#include "platform/WindowServer.h"
+
+#include "platform/HeadlessWindowServer.h"
+
+#include <algorithm>
+
+namespace platform {
+
+ScreenRect ScreenRect::intersected(const ScreenRect& o) const {
+  return {std::max(left, o.left), std::max(top, o.top), std::min(right, o.right), std::min(bottom, o.bottom)};
+}
+
+ScreenRect ScreenRect::united(const ScreenRect& o) const {
+  if (o.empty()) return *this;
+  if (empty()) return o;
+  return {std::min(left, o.left), std::min(top, o.top), std::max(right, o.right), std::max(bottom, o.bottom)};
+}
+
+namespace {
+WindowServer* sCurrent = nullptr;
+} // namespace
+
+WindowServer& WindowServer::current() {
+  if (!sCurrent) {
+    // Without a display of its own the process gets a headless screen.
+    static HeadlessWindowServer fallback;
+    sCurrent = &fallback;
+  }
+  return *sCurrent;
+}
+
+void WindowServer::setCurrent(WindowServer* server) { sCurrent = server; }
+
+} // namespace platform

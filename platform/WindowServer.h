@@ -1,0 +1,167 @@
+#pragma once
+
+// The window server the GUI toolkit stands on: windows with a content area
+// on a global screen, views inside them that paint pixels on request,
+// invalidation, the mouse, timers (through the run loop), popup menus, save
+// and choose-folder dialogs and alerts. One small interface, so that the
+// toolkit above it runs unchanged in the headless server (events injected by
+// tests and tools, menus and dialogs answered by a script, the screen an RGB
+// framebuffer) and on a real display.
+//
+// Coordinates are pixels, x to the right and y downwards; rectangles exclude
+// their right and bottom edges. "Global" is the screen, "window" the window's
+// content area with its top-left at (0, 0), "view" a view's own area.
+//
+// Mouse events of a window run through a chain of handlers, the handler
+// installed last first; each decides whether to pass the event on, and the
+// chain ends in the host application's own handler. Mouse moves without a
+// pressed button are not sent: who wants hovering polls mouseLocation().
+//
+// Menus, dialogs and alerts block until answered; a real display runs a
+// nested run loop meanwhile. Everything runs on the GUI thread.
+
+#include "platform/RunLoop.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct ScreenPoint {
+  int x = 0;
+  int y = 0;
+  bool operator==(const ScreenPoint&) const = default;
+};
+
+struct ScreenRect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+
+  int width() const { return right - left; }
+  int height() const { return bottom - top; }
+  bool empty() const { return right <= left || bottom <= top; }
+  bool contains(ScreenPoint p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
+  ScreenRect moved(int dx, int dy) const { return {left + dx, top + dy, right + dx, bottom + dy}; }
+  ScreenRect intersected(const ScreenRect& o) const;
+  ScreenRect united(const ScreenRect& o) const;
+  bool operator==(const ScreenRect&) const = default;
+};
+
+// Modifier keys held during a mouse event.
+enum ModifierKey : uint32_t { kShiftKey = 1, kOptionKey = 2, kCommandKey = 4, kControlKey = 8 };
+
+struct MouseEvent {
+  enum class Kind { down, up, dragged };
+  Kind kind = Kind::down;
+  ScreenPoint global;
+  uint32_t modifiers = 0;
+  int clickCount = 1;
+};
+
+// One entry of a popup menu; an entry with children opens a submenu.
+struct MenuEntry {
+  std::string text;
+  bool enabled = true;
+  bool visible = true;
+  bool checked = false;
+  bool divider = false;
+  std::vector<MenuEntry> children;
+};
+
+// What a save dialog returns: the folder and the name the user typed.
+struct SaveAnswer {
+  std::string folder;
+  std::string name;
+};
+
+using WindowId = int;
+using ViewId = int;
+using HandlerId = int;
+
+// Where a view paints: the server clips every image to the area being
+// updated.
+class ViewSurface {
+public:
+  // Draws a width x height image of RGBA pixels (bytes in that order, alpha
+  // ignored), its top-left at `at` in view coordinates.
+  virtual void drawImage(const uint8_t* rgba, int width, int height, ScreenPoint at) = 0;
+
+protected:
+  ~ViewSurface() = default;
+};
+
+// The owner of a view: asked to paint the part `area` (view coordinates) of
+// itself.
+class ViewPainter {
+public:
+  virtual void paintView(ViewSurface& surface, const ScreenRect& area) = 0;
+
+protected:
+  ~ViewPainter() = default;
+};
+
+// A handler of the window's mouse events. `passOn` hands the event to the
+// rest of the chain and returns whether something there handled it.
+using MouseHandler = std::function<bool(const MouseEvent& event, const std::function<bool()>& passOn)>;
+
+class WindowServer {
+public:
+  virtual ~WindowServer() = default;
+
+  // The server the toolkit uses; tools and tests install theirs.
+  static WindowServer& current();
+  static void setCurrent(WindowServer* server);
+
+  virtual RunLoop& runLoop() = 0;
+
+  // Windows. `content` is the content area in global coordinates.
+  virtual WindowId createWindow(const ScreenRect& content, bool compositing, const std::string& title) = 0;
+  virtual void destroyWindow(WindowId window) = 0;
+  virtual ScreenRect contentArea(WindowId window) = 0;
+  virtual bool isCompositing(WindowId window) = 0;
+
+  // Views. `frame` is in the parent view's coordinates (parent 0: the
+  // window's content); a view paints through its painter.
+  virtual ViewId createView(WindowId window, ViewId parent, const ScreenRect& frame, ViewPainter* painter) = 0;
+  virtual void destroyView(ViewId view) = 0;
+  virtual void setViewFrame(ViewId view, const ScreenRect& frame) = 0;
+  // The view's top-left in its window's coordinates.
+  virtual ScreenPoint viewOrigin(ViewId view) = 0;
+  // Converts a point in window coordinates to the view's (compositing
+  // windows convert through the view hierarchy).
+  virtual ScreenPoint windowToView(ViewId view, ScreenPoint p) = 0;
+
+  // Invalidation: the area is painted on the next update. A compositing
+  // window is invalidated per view, any window by a window rectangle.
+  virtual void invalidateView(ViewId view, const ScreenRect& area) = 0;
+  virtual void invalidateWindow(WindowId window, const ScreenRect& area) = 0;
+  // Paints every invalid area of the window now.
+  virtual void updateWindow(WindowId window) = 0;
+
+  // The mouse.
+  virtual HandlerId addMouseHandler(WindowId window, MouseHandler handler) = 0;
+  virtual void removeMouseHandler(HandlerId handler) = 0;
+  virtual ScreenPoint mouseLocation() = 0;
+  virtual bool buttonStillDown() = 0;
+
+  // Shows the menu below-left of `at` (global) and blocks until the user
+  // chooses or cancels. Returns the path of indices of the chosen entry
+  // (first the index in `menu.children`, then in that entry's children...);
+  // empty when cancelled.
+  virtual std::vector<int> popUpMenu(const MenuEntry& menu, ScreenPoint at) = 0;
+
+  // Modal dialogs: nothing when cancelled. `startFolder` empty: the server's
+  // default folder.
+  virtual std::optional<SaveAnswer> askSaveName(const std::string& startFolder) = 0;
+  virtual std::optional<std::string> askFolder(const std::string& startFolder, const std::string& title) = 0;
+
+  // A modal note alert, run until dismissed.
+  virtual void alert(const std::string& message) = 0;
+};
+
+} // namespace platform
