@@ -22,20 +22,18 @@ char** newHandle(size_t size) {
 
 std::atomic<DriverHandleAllocator> sAllocator{nullptr};
 
-void disposeHandle(char** handle) {
-  if (sAllocator.load() == nullptr) ::operator delete(handle);
-  // A test's allocator keeps its handles.
-}
-
 // Calls the driver with args packed into a locked handle of their own.
 template <class Args> int32_t callDriver(ComponentRecord* driver, int16_t selector, const Args& args) {
   if (!driver || !driver->entry) return kDSPErr_NoDriver;
   DriverHandleAllocator allocate = sAllocator.load();
   char** handle = allocate ? allocate(sizeof(Args)) : newHandle(sizeof(Args));
-  if (!handle || !*handle) return kDSPErr_NoHandleMemory;
+  if (!handle || !*handle) {
+    if (!allocate) ::operator delete(handle);
+    return kDSPErr_NoHandleMemory;
+  }
   std::memcpy(*handle, &args, sizeof(Args));
   int32_t status = driver->entry(selector, driver, handle);
-  disposeHandle(handle);
+  if (!allocate) ::operator delete(handle);
   return status;
 }
 

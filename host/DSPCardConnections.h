@@ -60,7 +60,8 @@ struct SDriverShellArgs { // 13
 };
 
 // How the handles are made: a master pointer to size bytes, or null. Tests
-// replace it to see a handle fail; null restores the default.
+// replace it to see a handle fail (handles it makes are its own to free);
+// null restores the default.
 using DriverHandleAllocator = char** (*)(size_t size);
 void SetDriverHandleAllocator(DriverHandleAllocator allocator);
 
@@ -75,8 +76,9 @@ int32_t FindDriverFromDSP(ComponentRecord* driver, DSPRecord* dsp);
 class SConversantInfo {
 public:
   virtual ~SConversantInfo() = default;
-  // True when that listener is to be left alone.
-  virtual bool LeaveListenerAlone(int16_t listener) { return listener < 0; }
+  // True when that listener is to be left alone (the process decides; by
+  // default every listener is switched).
+  virtual bool LeaveListenerAlone(int16_t) { return false; }
 
   uintptr_t fRecord = 0; // handed to every connection call
   int16_t fNumListeners = 0;

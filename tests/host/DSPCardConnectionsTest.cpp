@@ -37,7 +37,10 @@ int16_t fakeDriver(int16_t selector, ComponentRecord* component, char** handle) 
   ++sDriverCalls;
   sLastCall.selector = selector;
   sLastCall.component = component;
-  sLastCall.bytes.assign(*handle, *handle + 32); // every argument record fits
+  size_t size = selector == kDriverFindFromCardID         ? sizeof(SDriverFindArgs)
+                : selector == kDriverHaveInitShellRecord ? sizeof(SDriverShellArgs)
+                                                         : sizeof(SDriverTDMFlagsArgs);
+  sLastCall.bytes.assign(*handle, *handle + size);
   if (selector == kDriverFindFromCardID) {
     SDriverFindArgs args;
     std::memcpy(&args, *handle, sizeof args);
