@@ -51,6 +51,18 @@ std::vector<std::string> portWrites(const std::string& log) {
   return writes;
 }
 
+// The probe group with a DSP process type beside its host-native one.
+class DSPProbeGroup : public hosttest::ProbeGroup {
+public:
+  void CreateEffectTypes() override {
+    ProbeGroup::CreateEffectTypes();
+    auto* type = new CDSPProcessType(0x44535031, 0x44535032, 0x10);
+    type->DefineTypeNames("DSP Probe\nDSP");
+    type->AttachEffectProcessCreator([]() -> CEffectProcess* { return new hosttest::ProbeProcess; }, nullptr);
+    AddEffectType(type);
+  }
+};
+
 } // namespace
 
 TEST(DSPCardAccessTest, OldAccessSpeaksTheHostPortProtocolAndGivesUpWithoutWriting) {
@@ -300,5 +312,28 @@ TEST(DSPCardAccessTest, TheManagersInterfaceIsKeptWithOneReferenceAndItsAbsenceR
     manager.configure("refuse=0; result.GetDSPManager=0");
     EXPECT_EQ(instantiate(), kDSPErr_NoDSPManager);
     EXPECT_EQ(creations, 1);
+  });
+}
+
+TEST(DSPCardAccessTest, TheHostIsRefusedADSPProcessWithMinus7080WhileItHasNoDSPManager) {
+  inIsolation([] {
+    simhost::SimHost host;
+    hosttest::SetGroupFactory([] { return new DSPProbeGroup; });
+    ASSERT_EQ(host.attach(hosttest::InProcessEntryPoints(), ""), 0);
+    platform::Bundle* library = platform::Bundle::findByIdentifier("org.example.simhost.DSPManager");
+    ASSERT_NE(library, nullptr);
+    auto configure = reinterpret_cast<SimEngineConfigureProc>(library->function(sim::kConfigure));
+    ASSERT_EQ(configure("refuse=1"), 0);
+    try {
+      host.createInstance(2);
+      ADD_FAILURE() << "a DSP process without a DSP manager";
+    } catch (const simhost::HostError& e) {
+      EXPECT_EQ(e.status(), kDSPErr_NoDSPManager);
+    }
+    EXPECT_NE(host.createInstance(1), nullptr); // the host-native type is untouched
+    ASSERT_EQ(configure("refuse=0"), 0);
+    EXPECT_NE(host.createInstance(2), nullptr);
+    host.unload();
+    hosttest::SetGroupFactory(nullptr);
   });
 }
