@@ -9,11 +9,10 @@
 #include "gui/MacBitmap.h"
 #include "gui/MacText.h"
 
-#include <png.h>
+#include "platform/PngWriter.h"
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -39,30 +38,8 @@ gui::Rect place(gui::Canvas* c, gui::MacText& t, gui::Point p) {
 }
 
 bool writePng(const std::string& path, gui::Bitmap& b) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, b.getWidth(), b.getHeight(), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<uint8_t> row(static_cast<size_t>(b.getWidth()) * 3);
-  for (int y = 0; y < b.getHeight(); ++y) {
-    for (int x = 0; x < b.getWidth(); ++x) {
-      const gui::Color c = b.getPixel(gui::Point(x, y));
-      row[x * 3] = c.r, row[x * 3 + 1] = c.g, row[x * 3 + 2] = c.b;
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0;
+  // MacCompatibleBitmap pixels are red, green, blue, alpha in memory.
+  return writePngFile(path, b.getWidth(), b.getHeight(), reinterpret_cast<const uint8_t*>(b.getPixels()), false);
 }
 
 } // namespace
