@@ -1,4 +1,4 @@
-// zarn-textsheet OUT.png
+// zarn-text-sheet OUT.png
 //
 // Draws a sheet of the toolkit's text: each size from 8 to 16 plain, bold,
 // italic and underlined, names shortened with an ellipsis at several widths,
@@ -46,7 +46,7 @@ bool writePng(const std::string& path, gui::Bitmap& b) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: zarn-textsheet OUT.png\n");
+    std::fprintf(stderr, "usage: zarn-text-sheet OUT.png\n");
     return 2;
   }
   const int width = 900, height = 540, half = width / 2;
@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     }
   }
   if (!writePng(argv[1], sheet)) {
-    std::fprintf(stderr, "zarn-textsheet: cannot write %s\n", argv[1]);
+    std::fprintf(stderr, "zarn-text-sheet: cannot write %s\n", argv[1]);
     return 1;
   }
   return 0;
