@@ -143,3 +143,25 @@ TEST(TextEngineTest, DrawingInksGreyGlyphsAndUnderlinesButNeverTheFourthByte) {
   EXPECT_EQ(right, l.width() >> 6); // the underline spans the advance width
   for (int x = 0; x < right; ++x) EXPECT_EQ(target.at(x, uy)[0], 0) << x;
 }
+
+TEST(TextEngineTest, ALineBoxHoldsEveryLatin1GlyphWhole) {
+  // Drawn into a box one line high (the baseline the descender's depth
+  // above its bottom), no glyph loses ink at any label size or style.
+  for (int size = 8; size <= 16; ++size)
+    for (int style = 0; style < 4; ++style) {
+      TypeFace* face = sans(size * 1.25f, style & 1, style & 2);
+      TextLayout l(face, U"");
+      const int h = l.lineHeight() >> 6, baseline = h - (l.baseline() >> 6), w = 3 * size;
+      for (char32_t c = 0x21; c <= 0xFF; ++c) {
+        const TypeFace::Glyph& g = face->glyph(c);
+        long expected = 0;
+        for (uint8_t v : g.coverage) expected += v;
+        std::vector<uint8_t> px(w * h * 4, 255);
+        l.setText(std::u32string(1, c));
+        l.draw(platform::Pixels(px.data(), w, h, w), size / 2, baseline, {0, 1}, false);
+        long ink = 0;
+        for (size_t i = 0; i < px.size(); i += 4) ink += 255 - px[i];
+        EXPECT_EQ(ink, expected) << "U+" << std::hex << unsigned(c) << " size " << std::dec << size << " style " << style;
+      }
+    }
+}
