@@ -346,9 +346,9 @@ TEST(EnvelopeGeneratorTest, AttackChangedMidwayShortensTheRestOfTheStage) {
 }
 
 TEST(EnvelopeGeneratorTest, AttackChangedAfterMuteCallsRanPastTheCurveEndStaysInsideTheBlock) {
-  // Mute calls advance the attack position by time alone; in slices shorter
-  // than four samples it passes the end of the curve while the stage count,
-  // held to multiples of 4, still shows samples left. A new attack time read
+  // Mute calls advance the attack position by time alone; it passes the end
+  // of the curve while the stage count, rounded up to a multiple of 4 at the
+  // start, still shows samples left. A new attack time read
   // then must not make the count negative (the decay would be given more
   // samples than the block has).
   Rig r(EnvelopeGenerator::cReadParametersWhenMute);
