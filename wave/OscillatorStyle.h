@@ -30,11 +30,12 @@ public:
   static constexpr float cFrequencyTableFactor = 409.6f;
   // Points per cycle of a table's highest harmonic, at least. The tables are
   // read with linear interpolation, whose error lies on harmonics far above
-  // half the rate and folds back: the sum of what folds lies about 66 dB
-  // below the fundamental with 32 points (and also with the full 4096
-  // points for the richest tables), but only 46 dB below with 4 to 8 points
-  // per cycle. Smaller tables keep the high notes, whose phase steps far
-  // through a table at every sample, within few cache lines.
+  // half the rate and folds back: with 32 points the sum of what folds lies
+  // about 66 dB below the fundamental of a sawtooth, with 4 to 8 only 46 dB.
+  // Tables of more than 128 harmonics play at the full 4096 points, where
+  // their tapered top harmonics keep the same 66 dB. The smaller tables of
+  // the high notes, whose phase steps far through a table at every sample,
+  // stay within few cache lines.
   static constexpr int32_t cPointsPerCycle = 32;
   static constexpr int32_t cMinTableSize = 64;
   // The cache file: a 28-byte header and the two table sets as raw floats
