@@ -53,7 +53,9 @@ public:
 
   // The bitmap carries meaningful alpha; translucent writes are skipped.
   Property<bool> transparent;
-  // Fired with the bitmap as sender when a change is announced.
+  // Fired with the bitmap (a gui::Bitmap*) as sender when a change is
+  // announced: a resize or a load. Drawing into the pixels announces
+  // nothing; whoever draws knows.
   NotifyEvent onChange;
 
   Bitmap();
@@ -101,8 +103,10 @@ public:
   // white fully transparent; colour's alpha scales the result.
   void convertGrayscaleToTransparency(Color colour);
   // Fills this bitmap, at its current size, with source rotated by angle
-  // radians about the centres of both, bilinearly interpolated; what falls
-  // outside the source fades to transparent.
+  // radians (clockwise on the screen) about the centres of both, bilinearly
+  // interpolated; what falls outside the source fades to transparent. The
+  // result carries alpha, so `transparent` is set. A bitmap cannot be
+  // rotated into itself: with source == this only the flag is set.
   void copyRotated(Bitmap* source, float angle);
 
   // The blend rule on one pixel or a half-open run, with no bounds test and

@@ -128,29 +128,6 @@ TEST(CubicCurveTest, VerticalIsTheTransposeOfHorizontal) {
   }
 }
 
-TEST(CubicCurveTest, ClippingNeverMovesAPixel) {
-  std::mt19937 random(3);
-  std::uniform_int_distribution<int> coordinate(-20, 70), byte(0, 255);
-  for (int i = 0; i < 80; ++i) {
-    const Cubic curve(Point(0, coordinate(random)), 0.1f * (byte(random) - 128), Point(40, coordinate(random)),
-                      0.1f * (byte(random) - 128));
-    const Color line(255, 255, 255, byte(random)), f1(0, 0, 255, byte(random)), f2(255, 0, 0, byte(random));
-    const float width = byte(random) / 25.0f;
-    const gui::Orientation o = i % 2 ? gui::cVertical : gui::cHorizontal;
-    auto whole = makeBitmap(50, 50, kGround);
-    whole->getCanvas()->drawSpline(curve, Rect(50, 50), Point(-5, -5), line, f1, f2, width, o);
-    auto cut = makeBitmap(50, 50, kGround);
-    gui::Canvas* canvas = cut->getCanvas();
-    canvas->clip = Rect(Point(coordinate(random), coordinate(random)), byte(random) / 4, byte(random) / 4);
-    canvas->drawSpline(curve, Rect(50, 50), Point(-5, -5), line, f1, f2, width, o);
-    for (int y = 0; y < 50; ++y)
-      for (int x = 0; x < 50; ++x) {
-        const Point p(x, y);
-        ASSERT_EQ(canvas->clip.get().contains(p) ? whole->getPixel(p) : kGround, cut->getPixel(p)) << i;
-      }
-  }
-}
-
 TEST(CubicCurveTest, FarAndBrokenCurvesStayInsideTheirDestination) {
   const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
   const Rect d(5, 6, 25, 20);

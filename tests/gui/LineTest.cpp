@@ -131,26 +131,6 @@ TEST(LineTest, ReversedLineIsTheSameImageAndTransposedLineTheTransposedImage) {
   }
 }
 
-TEST(LineTest, LimitCutsTheLineWithoutMovingAnyPixel) {
-  std::mt19937 random(9);
-  std::uniform_int_distribution<int> coordinate(-30, 90), byte(0, 255);
-  for (int i = 0; i < 150; ++i) {
-    const Point a(coordinate(random), coordinate(random)), b(coordinate(random), coordinate(random));
-    const float width = 0.5f + byte(random) / 24.0f;
-    const Color ink(byte(random), 200, 7, byte(random) | 128);
-    const Rect limit(Point(coordinate(random) / 2, coordinate(random) / 2), byte(random) / 4, byte(random) / 4);
-    auto whole = makeBitmap(60, 50, Color(100));
-    auto cut = makeBitmap(60, 50, Color(100));
-    whole->drawLine(Rect(-1000, -1000, 1000, 1000), a, b, ink, width);
-    cut->drawLine(limit, a, b, ink, width);
-    for (int y = 0; y < 50; ++y)
-      for (int x = 0; x < 60; ++x) {
-        const Point p(x, y);
-        ASSERT_EQ(limit.contains(p) ? whole->getPixel(p) : Color(100), cut->getPixel(p)) << i << ": " << x << "," << y;
-      }
-  }
-}
-
 TEST(LineTest, HostileCoordinatesAndWidthsStayInsideTheLimit) {
   const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
   const Point far[] = {Point(INT_MIN, INT_MIN), Point(INT_MAX, INT_MIN), Point(INT_MAX, INT_MAX), Point(-5, INT_MAX),
