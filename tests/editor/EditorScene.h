@@ -155,7 +155,7 @@ struct EditorScene {
     GenericPlugin::sSettings->showInteractiveHelp = true;
   }
   ~EditorScene() {
-    close();
+    delete editor;
     plugin.reset();
     platform::setUrlLauncher(nullptr);
     platform::WindowServer::setCurrent(nullptr);
@@ -167,10 +167,7 @@ struct EditorScene {
     editor = new TestEditor(ui, plugin.get(), withBridge ? &bridge : nullptr, background);
     return editor;
   }
-  void close() {
-    delete editor;
-    editor = nullptr;
-  }
+  void close() { delete std::exchange(editor, nullptr); }
   platform::ScreenPoint at(int x, int y) const { return {cX + x, cY + y}; }
   void click(int x, int y) {
     server.move(at(x, y));
