@@ -1,7 +1,7 @@
 #include "synth/ZarnParameterSets.h"
 
 #include "plugin/ParameterCollection.h"
-#include "synth/ZarnHints.h"
+#include "hints/ZarnHints.h"
 #include "wave/ValueCurves.h"
 
 #include <cmath>

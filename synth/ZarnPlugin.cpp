@@ -5,7 +5,7 @@
 #include "synth/ModulationMatrixParameterSet.h"
 #include "synth/ZarnEnvelopeCurves.h"
 #include "synth/ZarnEventReceiver.h"
-#include "synth/ZarnHints.h"
+#include "hints/ZarnHints.h"
 #include "wave/Environment.h"
 #include "wave/FilterCharacteristic.h"
 #include "wave/FilterCharacteristicPresets.h"
