@@ -31,9 +31,9 @@ void CControlEditor::Attach() {
     CControlView* found = nullptr;
     for (CPlugInView* a = fParent; a && !found; a = a->GetParent())
       found = dynamic_cast<CControlView*>(a->FindViewByType(fControlType));
-    if (!found) {
+    if (!found && fParent) {
       // Nobody holds the control yet: it joins the children of the root.
-      CPlugInView* root = PlugInAssertPointer(fParent);
+      CPlugInView* root = fParent;
       while (root->GetParent()) root = root->GetParent();
       CProcessControlView* made = new CProcessControlView;
       made->SetViewType(fControlType);
@@ -42,7 +42,8 @@ void CControlEditor::Attach() {
       if (fPort) made->SetViewPort(fPort);
       found = made;
     }
-    found->AddEditor(this);
+    // An editor outside any tree keeps a value of its own.
+    if (found) found->AddEditor(this);
   }
   CCustomView::Attach();
 }
