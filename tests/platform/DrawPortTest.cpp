@@ -8,6 +8,7 @@
 #include "platform/MenuManager.h"
 #include "platform/PortPicture.h"
 #include "platform/Resources.h"
+#include "platform/TextEdit.h"
 
 #include <gtest/gtest.h>
 
@@ -184,4 +185,30 @@ TEST(DrawPortTest, PicturesResourcesControlsAndMenus) {
   server.chooseInNextMenu({"Four"});
   EXPECT_EQ(popUpMenuSelect(menu, {100, 200}, 1), 0);
   WindowServer::setCurrent(previous);
+}
+
+TEST(DrawPortTest, TextEditTypesOverTheSelectionAndClicksToBoundaries) {
+  DrawPort port(200, 30);
+  port.setTextSize(12);
+  TextEdit edit(&port, {5, 10, 25, 190});
+  edit.setText("Cutoff");
+  edit.setSelection(0, 3);
+  edit.key('X');
+  EXPECT_EQ(edit.text(), "Xoff");
+  edit.key(TextEdit::kBackspace);
+  edit.key(TextEdit::kBackspace); // nothing before the caret
+  EXPECT_EQ(edit.text(), "off");
+  edit.key(TextEdit::kRightArrow);
+  edit.key('-');
+  edit.key(1); // control characters are not text
+  EXPECT_EQ(edit.text(), "o-ff");
+  // A click at the left edge is offset 0; Shift-click to the right end
+  // selects everything.
+  edit.click({15, 11}, false);
+  EXPECT_EQ(edit.selectionStart(), 0);
+  edit.click({15, 189}, true);
+  EXPECT_EQ(edit.selectionEnd(), 4);
+  edit.draw();
+  EXPECT_EQ(port.pixel(12, 5), (PortColor{0, 0, 0})); // the selection shows inverted
+  EXPECT_EQ(port.pixel(180, 15), kWhite);
 }

@@ -8,6 +8,7 @@
 #include "host/services/CPluginControl_Discrete.h"
 #include "host/services/CRadioGroupControlEditor.h"
 #include "host/services/CSliderControlEditor.h"
+#include "host/services/CTextEditEditor.h"
 #include "host/services/CTextPopupControlEditor.h"
 #include "tests/host/services/ViewTestSupport.h"
 
@@ -280,4 +281,54 @@ TEST(ControlEditorTest, RadioGroupOptionsStandForSteps) {
   EXPECT_TRUE(group->GetOption(2)->GetClicked());
   EXPECT_EQ(group->GetCenter(), (Point{120, 200}));
   EXPECT_EQ(group->GetOption(3), nullptr);
+}
+
+TEST(ControlEditorTest, TypedTextAndArrowKeysGoThroughTheControl) {
+  ViewWorld world;
+  TrackedProcess process;
+  auto* control = new CProcessControlView;
+  Panel panel(world, control);
+  control->SetControl(&process, 1);
+  auto* editor = panel.add<CTextEditEditor>({10, 100, 30, 180});
+  panel.root.Activate();
+  auto key = [&](char c) {
+    EventRecord e;
+    e.what = kKeyDownEvent;
+    e.message = static_cast<uint8_t>(c);
+    bool handled = false;
+    panel.root.HandleKeyEvent(&e, &handled);
+    return handled;
+  };
+  bool handled = true;
+  editor->HandleKey('1', &handled);
+  EXPECT_FALSE(handled); // not editing
+
+  world.dragAlong({});
+  panel.click({20, 140}); // takes the focus
+  EXPECT_EQ(panel.root.GetFocus(), editor);
+  key(3); // Enter: edit
+  ASSERT_TRUE(editor->IsEditing());
+  EXPECT_EQ(editor->GetEditRecord()->text(), "Saw");
+  EXPECT_FALSE(editor->IsModified());
+  key('S');
+  key('q');
+  EXPECT_EQ(editor->GetEditRecord()->text(), "Sq");
+  EXPECT_TRUE(editor->IsModified());
+  key(13); // Return hands the text to the control, which reads it as "Square"
+  EXPECT_FALSE(editor->IsEditing());
+  EXPECT_EQ(control->GetStep(), 1);
+
+  panel.click({20, 140});
+  key(3);
+  control->SetStep(3);
+  EXPECT_EQ(editor->GetEditRecord()->text(), "Noise");
+  EXPECT_TRUE(key(CTextEditEditor::kUpArrow)); // already the last step
+  EXPECT_EQ(control->GetStep(), 3);
+  key(CTextEditEditor::kDownArrow);
+  EXPECT_EQ(control->GetStep(), 2);
+  key('S');
+  key(27); // Escape drops what was typed
+  EXPECT_FALSE(editor->IsEditing());
+  EXPECT_EQ(control->GetStep(), 2);
+  EXPECT_EQ(editor->GetValueText(), "Sine");
 }
