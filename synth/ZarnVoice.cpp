@@ -363,7 +363,7 @@ void ZarnVoice::takeTouch(float keyVelocity, int midiNote, bool silent) {
   // A sounding voice moves to the new touch over a few milliseconds, so a
   // mono line of uneven velocities does not click; a silent one jumps.
   const float ms = silent ? 0.0f : cTouchGlideMs;
-  const int length = static_cast<int>(ms * 0.001f * portamento.env->sampleRate);
+  const int length = static_cast<int>(ms * 0.001f * velocitySource.env->sampleRate);
   if (length > 0 && target != velocityGain) {
     gainRampFrom = currentVelocityGain();
     gainRampLength = length;

@@ -60,6 +60,14 @@ void mono(Synth& s, bool legato) {
   Synth::set(s->portamentoMode, legato ? 1.0f : 0.0f);
 }
 
+// LFO 1, a square, opens Osc 1 (whose own level is 0) in its second half.
+void gateByLfo1(Synth& s) {
+  plainPatch(s);
+  Synth::set(s->osc1.level, 0.0f);
+  Synth::set(s->lfo1.waveForm, static_cast<float>(ModulationGenerator::cSquare));
+  connect(s, 0, M::cSourceLFO1, M::cTargetOsc1Level, 1.0f);
+}
+
 } // namespace
 
 TEST(ZarnPerformanceTest, BendAndAftertouchMoveThePitchAsFarAsSet) {
@@ -87,17 +95,13 @@ TEST(ZarnPerformanceTest, BendAndAftertouchMoveThePitchAsFarAsSet) {
 }
 
 TEST(ZarnPerformanceTest, MidiTriggerRestartsTheLfoOnEveryKey) {
-  // LFO 1, a 2 Hz square, opens Osc 1 (whose own level is 0) in its
-  // second half: a restarted LFO lets each note sound a quarter second
-  // after its key.
+  // At 2 Hz, a restarted LFO lets each note sound a quarter second after
+  // its key.
   auto firstSound = [](bool trigger) {
     Synth s;
-    plainPatch(s);
-    Synth::set(s->osc1.level, 0.0f);
-    Synth::set(s->lfo1.waveForm, static_cast<float>(ModulationGenerator::cSquare));
+    gateByLfo1(s);
     Synth::set(s->lfo1.frequency, s->lfo1.frequency.getTransform().invertValue(2.0f));
     Synth::set(s->lfo1.midiTrigger, trigger ? 1.0f : 0.0f);
-    connect(s, 0, M::cSourceLFO1, M::cTargetOsc1Level, 1.0f);
     s.settle();
     std::vector<double> delays;
     // Keys at different points of the LFO's cycle.
@@ -201,17 +205,13 @@ TEST(ZarnPerformanceTest, LegatoMovesTheLineWithoutRestartingTheEnvelope) {
 }
 
 TEST(ZarnPerformanceTest, TempoSyncLengthsAtTheSongsTempo) {
-  // LFO 1 gates Osc 1 as above, synchronised to "1/4 bar" at 120 bpm:
-  // a straight cycle lasts half a second (2 Hz), a dotted one 1.5 times
-  // that, a triplet two thirds of it.
+  // "1/4 bar" at 120 bpm: a straight cycle lasts half a second (2 Hz), a
+  // dotted one 1.5 times that, a triplet two thirds of it.
   auto cycle = [](int mode) {
     Synth s;
-    plainPatch(s);
-    Synth::set(s->osc1.level, 0.0f);
-    Synth::set(s->lfo1.waveForm, static_cast<float>(ModulationGenerator::cSquare));
+    gateByLfo1(s);
     Synth::set(s->lfo1.syncFreq, 6.0f);
     Synth::set(s->lfo1.syncMode, static_cast<float>(mode));
-    connect(s, 0, M::cSourceLFO1, M::cTargetOsc1Level, 1.0f);
     s.settle();
     s.noteOn(60, 127);
     // The host's transport, once per buffer, as it plays.
@@ -237,8 +237,6 @@ TEST(ZarnPerformanceTest, AProgramChangeSoundsFromItsOwnSample) {
   Synth::set(maker->osc1.waveForm, static_cast<float>(Oscillator::Square));
   Synth::set(maker->egMain.attack, maker->egMain.attack.getTransform().invertValue(0.02f));
   Synth::set(maker->filter1.freq, maker->filter1.freq.getTransform().invertValue(std::log2(700.0f)));
-  Synth::set(maker->lfo2.frequency, maker->lfo2.frequency.getTransform().invertValue(0.35f));
-  connect(maker, 0, M::cSourceLFO2, M::cTargetOsc1PulseWidth, 0.3f);
   Preset preset(root + "Hollow.qvp");
   ASSERT_TRUE(maker->getParameters().savePreset(&preset, ZarnPlugin::cPresetFileVersion));
   library->initialize(root);
