@@ -8,8 +8,9 @@
 //   sawtooth: level 0.5
 //   square:   level 0.6, half of it a pulse and half a sawtooth, so the
 //             "square" has even harmonics and sits between the other two
-//   noise:    level 0.2 (as loud as the tonal waves, not louder), and a
-//             faint floor of 0.0006 under the tonal waves
+//   noise:    level 0.2, a seasoning about 12 dB under a sawtooth of the
+//             same level that leaves the filters clean, and a faint floor
+//             of 0.0006 under the tonal waves
 //
 // The plug-in, the tests and the benchmarks all customize through
 // customizeOscillatorStyle, so that what is measured is what plays. The

@@ -168,7 +168,7 @@ void VoiceManager::keyUp(int note, float velocity) {
     if (!heldKeys.empty()) {
       // last-note priority: back to the newest key still held, with the
       // touch it was struck with
-      voice->keyDown(static_cast<float>(heldKeys.back()), 0, heldVelocities.back());
+      voice->keyDown(static_cast<float>(heldKeys.back()), 0, heldVelocities.empty() ? 1.0f : heldVelocities.back());
     } else if (note != 0 && sustainDown) {
       // The last key went up under the pedal: the note holds until the
       // pedal goes up.
