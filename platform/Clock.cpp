@@ -50,6 +50,4 @@ void useVirtualClock(bool on) {
 
 void advanceVirtualClock(int64_t us) { sVirtualNow.fetch_add(us, std::memory_order_acq_rel); }
 
-bool isVirtualClock() { return sVirtual.load(std::memory_order_acquire); }
-
 } // namespace platform

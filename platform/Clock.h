@@ -24,12 +24,11 @@ constexpr int64_t cVirtualCalendarStart = 1000000000;
 int64_t microseconds();
 uint32_t ticks();
 // Seconds since 1970-01-01 UTC; under the virtual clock its calendar start
-// plus the whole seconds it was advanced.
+// plus the whole seconds it was advanced. On, the virtual clock starts at 0
+// microseconds and its calendar start.
 int64_t calendarSeconds();
 
-// On: the virtual clock, at 0 microseconds and its calendar start.
 void useVirtualClock(bool on);
 void advanceVirtualClock(int64_t microseconds);
-bool isVirtualClock();
 
 } // namespace platform
