@@ -16,11 +16,11 @@
 #include "plugin/MidiDecoder.h"
 #include "plugin/DefaultEventReceiver.h"
 #include "plugin/MidiVirtualPluginParameter.h"
+#include "platform/Clock.h"
 #include "wave/Environment.h"
 
 #include <cmath>
 #include <cstdlib>
-#include <ctime>
 #include <memory>
 
 namespace {
@@ -72,7 +72,9 @@ GenericPlugin::Settings::Settings()
 GenericPlugin::GenericPlugin(int channelCount)
     : mMidiQueue(cMidiQueueSize), mChannelCount(channelCount), mOutputs{}, mParameterQueue(cParameterQueueSize),
       mParameters(this) {
-  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  // Seeded from the platform's calendar clock: the wall clock in a live
+  // host, a fixed start in an offline render, which then repeats exactly.
+  std::srand(static_cast<unsigned>(platform::calendarSeconds()));
 }
 
 GenericPlugin::~GenericPlugin() = default;

@@ -6,6 +6,7 @@
 #include "synth/ZarnEnvelopeCurves.h"
 #include "synth/ZarnEventReceiver.h"
 #include "hints/ZarnHints.h"
+#include "synth/ZarnOscillatorShape.h"
 #include "wave/Environment.h"
 #include "wave/FilterCharacteristic.h"
 #include "wave/FilterCharacteristicPresets.h"
@@ -145,6 +146,7 @@ void ZarnPlugin::createSharedObjects(const std::string& productName) {
   const std::string dataFolder = sVersionInfo->getDataFolder();
 
   sOscillatorStyle = new Oscillator::Style();
+  zarn::customizeOscillatorStyle(*sOscillatorStyle);
   sOscillatorStyle->initialize(Oscillator::Style::getCachePath(dataFolder));
   sOscillatorStyle->prepareSampleRate(44100.0f);
 
@@ -485,11 +487,12 @@ void ZarnPlugin::applyVoiceSettings() {
 
 void ZarnPlugin::reassignVoices() {
   applyVoiceSettings();
-  const int unison = std::clamp(mUnisonVoices.get(), 1, static_cast<int>(cMaxVoices));
   const int total = std::clamp(mTotalVoices.get(), 1, static_cast<int>(cMaxVoices));
-  // Each key takes `unison` copies out of the pool of 32; a unison count
-  // above the total still plays one key.
-  const int keys = std::max(1, total / unison);
+  // Each key takes `unison` copies out of the pool; Total Voices bounds the
+  // copies sounding at once, so a unison count above the total plays one
+  // key with as many copies as the total allows.
+  const int unison = std::clamp(mUnisonVoices.get(), 1, total);
+  const int keys = total / unison;
   const float scale = 1.0f / std::sqrt(static_cast<float>(unison));
   mOsc1Gains->scale = scale;
   mOsc2Gains->scale = scale;

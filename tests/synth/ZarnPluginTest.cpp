@@ -197,8 +197,9 @@ TEST(ZarnPluginTest, SyncedLfoFollowsTheHostTempo) {
   s->sync(120.0f, 0.0f);
   // 120 beats a minute: a bar of four beats lasts two seconds.
   EXPECT_NEAR(s->getLfo(0)->frequency.getParameter().getTarget(), 0.5f, 1e-5);
-  EXPECT_NEAR(s->getLfo(1)->frequency.getParameter().getTarget(), 0.75f, 1e-5);
-  EXPECT_NEAR(s->getLfo(2)->frequency.getParameter().getTarget(), 2.0f * 2.0f / 3.0f, 1e-5);
+  // A dotted bar lasts three seconds, a quarter-bar triplet a third of one.
+  EXPECT_NEAR(s->getLfo(1)->frequency.getParameter().getTarget(), 1.0f / 3.0f, 1e-5);
+  EXPECT_NEAR(s->getLfo(2)->frequency.getParameter().getTarget(), 3.0f, 1e-5);
   // Back to free running: the Frequency knob drives it again.
   Synth::set(s->lfo1.syncMode, 0.0f);
   Synth::set(s->lfo1.frequency, s->lfo1.frequency.getTransform().invertValue(3.0f));
