@@ -141,6 +141,16 @@ TypeFace::TypeFace(void* face, const std::string& file, float pixelSize)
   if (f->style_name) mStyle = f->style_name;
   mAscender = static_cast<int32_t>(f->size->metrics.ascender);
   mDescender = static_cast<int32_t>(f->size->metrics.descender);
+  // Hinting can lift an accent or sink a descender a pixel beyond the
+  // font's own lines; widen them to hold every printable Latin-1 character,
+  // so no label of such text loses a row.
+  for (char32_t c = 0x21; c <= 0xFF; ++c) {
+    if (c >= 0x7F && c < 0xA1) continue;
+    const Glyph& g = glyph(c);
+    if (g.height == 0) continue;
+    mAscender = std::max(mAscender, static_cast<int32_t>(g.top) * 64);
+    mDescender = std::min(mDescender, static_cast<int32_t>(g.top - g.height) * 64);
+  }
   if (FT_IS_SCALABLE(f) && f->units_per_EM > 0) {
     // The file gives the underline's centre, negative below the baseline;
     // keep whole pixels and the top edge at least one pixel down.

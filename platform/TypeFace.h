@@ -46,7 +46,10 @@ public:
   float pixelSize() const { return mPixelSize; }
   // Typographic metrics of the face at its size, 26.6 fixed point: the
   // ascender above the baseline (positive), the descender (negative), and
-  // the underline's top below the baseline and its thickness.
+  // the underline's top below the baseline and its thickness. Ascender and
+  // descender are the font's, widened where hinting moves a printable
+  // Latin-1 glyph beyond them (accented capitals at some sizes), so a line
+  // holds such text whole; they never depend on the text being set.
   int32_t ascender() const { return mAscender; }
   int32_t descender() const { return mDescender; }
   int32_t underlinePosition() const { return mUnderlinePosition; }

@@ -624,7 +624,7 @@ wave::Producer* ZarnPlugin::getDefaultTargetInput(int target) const {
 }
 
 wave::Producer* ZarnPlugin::getGlobalSource(int source) const {
-  if (source >= cSourceLFO1 && source < cSourceLFO1 + cLfoCount) return mLfos[source - cSourceLFO1].get();
+  if (const int lfo = source - cSourceLFO1; lfo >= 0 && lfo < cLfoCount) return mLfos[lfo].get();
   switch (source) {
   case cSourceModWheel:
     return mModWheel.get();

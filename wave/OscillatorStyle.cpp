@@ -11,6 +11,7 @@
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 // The cache is a raw dump in the machine's byte order, which on the target
 // is little-endian.
@@ -36,6 +37,16 @@ public:
   Guard& operator=(const Guard&) = delete;
   std::FILE* file;
 };
+
+// zlib's CRC-32 of the header and both table sets, as the file holds them.
+uint32_t checksum(const unsigned char* header, const void* triangle, const void* sawtooth) {
+  constexpr uInt tableBytes = sizeof(float) * Oscillator::cTableCount * Oscillator::cTableStride;
+  uLong crc = crc32(0L, Z_NULL, 0);
+  crc = crc32(crc, header, cHeaderSize);
+  crc = crc32(crc, static_cast<const Bytef*>(triangle), tableBytes);
+  crc = crc32(crc, static_cast<const Bytef*>(sawtooth), tableBytes);
+  return static_cast<uint32_t>(crc);
+}
 
 bool sameValue(float stored, float current) {
   // Written so that a NaN in the file is never "the same".
@@ -135,17 +146,22 @@ bool Oscillator::Style::loadTables(const std::string& path) {
   if (std::fread(header, 1, cHeaderSize, in.file) != cHeaderSize) return false;
   if (std::memcmp(header, cTag, sizeof(cTag)) != 0) return false;
   int32_t version;
-  float stored[4];
+  float shape[4];
   std::memcpy(&version, header + 8, 4);
-  std::memcpy(stored, header + 12, 16);
+  std::memcpy(shape, header + 12, 16);
   if (version != cCacheVersion) return false;
-  if (!sameValue(stored[0], triangleLevel) || !sameValue(stored[1], triangleBrightness) ||
-      !sameValue(stored[2], triangleSawAmount) || !sameValue(stored[3], sawtoothLevel))
+  if (!sameValue(shape[0], triangleLevel) || !sameValue(shape[1], triangleBrightness) ||
+      !sameValue(shape[2], triangleSawAmount) || !sameValue(shape[3], sawtoothLevel))
     return false;
 
   const size_t count = static_cast<size_t>(cTableCount) * cTableStride;
   if (std::fread(triangleTables, sizeof(float), count, in.file) != count) return false;
   if (std::fread(sawtoothTables, sizeof(float), count, in.file) != count) return false;
+  unsigned char trailer[4];
+  if (std::fread(trailer, 1, sizeof trailer, in.file) != sizeof trailer) return false;
+  const uint32_t stored = uint32_t(trailer[0]) | uint32_t(trailer[1]) << 8 | uint32_t(trailer[2]) << 16 |
+                          uint32_t(trailer[3]) << 24;
+  if (stored != checksum(header, triangleTables, sawtoothTables)) return false;
 
   // A damaged file must not reach the oscillators: a NaN or a huge value
   // would be played at full level.
@@ -181,6 +197,10 @@ void Oscillator::Style::saveTables(const std::string& path) {
   bool ok = std::fwrite(header, 1, cHeaderSize, out) == cHeaderSize;
   ok = ok && std::fwrite(triangleTables, sizeof(float), count, out) == count;
   ok = ok && std::fwrite(sawtoothTables, sizeof(float), count, out) == count;
+  const uint32_t sum = checksum(header, triangleTables, sawtoothTables);
+  const unsigned char trailer[4] = {static_cast<unsigned char>(sum), static_cast<unsigned char>(sum >> 8),
+                                    static_cast<unsigned char>(sum >> 16), static_cast<unsigned char>(sum >> 24)};
+  ok = ok && std::fwrite(trailer, 1, sizeof trailer, out) == sizeof trailer;
   ok = std::fflush(out) == 0 && ok;
   ok = ::fsync(fd) == 0 && ok;
   ok = std::fclose(out) == 0 && ok;
@@ -194,12 +214,13 @@ int32_t Oscillator::Style::getTableHarmonics(int table) {
 }
 
 void Oscillator::Style::initializeTableSizeTable() {
-  // The smallest power of two (at least 64) with at least 4 points per cycle
-  // of the table's highest harmonic; never larger than the table above.
+  // The smallest power of two (at least 64) with at least cPointsPerCycle
+  // points per cycle of the table's highest harmonic, at most the full
+  // table; never larger than the table above.
   int32_t size = cMaxTableSize;
   for (int i = cTableCount - 1; i >= 0; --i) {
     const int32_t harmonics = getTableHarmonics(i);
-    while (size >= 8 * harmonics && size >= 65) size /= 2;
+    while (size / 2 >= cPointsPerCycle * harmonics && size / 2 >= cMinTableSize) size /= 2;
     tableSizes[i] = size;
   }
 }

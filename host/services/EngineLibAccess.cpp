@@ -1,5 +1,6 @@
 #include "host/services/EngineLibAccess.h"
 
+#include "host/services/DSPManagerInterface.h"
 #include "host/services/EngineEntryIDs.h"
 
 #include <iterator>
@@ -174,7 +175,11 @@ int32_t FreeDAELibAccess() { return release(gDAELibAccess); }
 int32_t InitializeDSILibAccess() { return initialize(gDSILibAccess); }
 int32_t FreeDSILibAccess() { return release(gDSILibAccess); }
 int32_t InitializeDSPMgrLibAccess() { return initialize(gDSPMgrLibAccess); }
-int32_t FreeDSPMgrLibAccess() { return release(gDSPMgrLibAccess); }
+int32_t FreeDSPMgrLibAccess() {
+  // The kept interface lives in the library: let go of it first.
+  ReleaseDSPManagerInterface();
+  return release(gDSPMgrLibAccess);
+}
 
 void* GetDSPManager() {
   if (InitializeDSPMgrLibAccess() != 0) return nullptr;

@@ -7,7 +7,9 @@
 #include "wave/ValueCurves.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -34,12 +36,19 @@ TEST(OscillatorStyleTest, TableHarmonicsAndPlaySizes) {
   for (int i = 1; i < 128; ++i) EXPECT_GE(S::getTableHarmonics(i), S::getTableHarmonics(i - 1));
 
   auto style = std::make_unique<S>();
-  const int firstOfSize[] = {0, 16, 33, 52, 71, 90, 109, 128};
+  const int firstOfSize[] = {0, 2, 4, 8, 16, 33, 52, 128};
   for (int band = 0; band < 7; ++band)
     for (int i = firstOfSize[band]; i < firstOfSize[band + 1]; ++i)
       EXPECT_EQ(style->tableSizes[i], 64 << band) << "table " << i;
-  // At least four points per cycle of the top harmonic.
-  for (int i = 0; i < 128; ++i) EXPECT_GE(style->tableSizes[i], 4 * S::getTableHarmonics(i));
+  // The smallest power of two from 64 to 4096 with at least 32 points per
+  // cycle of the top harmonic: fewer make the linear reads alias audibly.
+  for (int i = 0; i < 128; ++i) {
+    const int wanted = std::min(32 * S::getTableHarmonics(i), 4096);
+    EXPECT_GE(style->tableSizes[i], wanted) << "table " << i;
+    if (style->tableSizes[i] > 64) {
+      EXPECT_LT(style->tableSizes[i] / 2, wanted) << "table " << i;
+    }
+  }
 }
 
 // Sine and cosine coefficient of harmonic m over the first size points.
@@ -203,6 +212,16 @@ float floatAt(const std::string& bytes, size_t offset) {
 
 void putFloat(std::string& bytes, size_t offset, float v) { std::memcpy(bytes.data() + offset, &v, 4); }
 
+// The file's CRC-32 trailer made to match its content again, as a file
+// written that way would have it.
+std::string sealed(std::string bytes) {
+  const size_t body = bytes.size() - 4;
+  const uint32_t crc = static_cast<uint32_t>(
+      crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(body)));
+  for (int i = 0; i < 4; ++i) bytes[body + static_cast<size_t>(i)] = static_cast<char>(crc >> (8 * i));
+  return bytes;
+}
+
 // Offset of a point of a table in the file.
 size_t pointOffset(bool sawtooth, int table, int point) {
   return 28 + (sawtooth ? cTableBytes : 0) + (static_cast<size_t>(table) * 4097 + static_cast<size_t>(point)) * 4;
@@ -218,9 +237,9 @@ TEST(OscillatorCacheTest, WritesTheTablesInTheirByteLayout) {
   style->initialize(path);
 
   const std::string bytes = readFile(path);
-  ASSERT_EQ(bytes.size(), 4195356u);
+  ASSERT_EQ(bytes.size(), 4195360u);
   EXPECT_EQ(bytes.substr(0, 8), "QVOscTbl");
-  EXPECT_EQ(bytes.substr(8, 4), std::string("\x02\x00\x00\x00", 4));
+  EXPECT_EQ(bytes.substr(8, 4), std::string("\x03\x00\x00\x00", 4));
   EXPECT_EQ(floatAt(bytes, 12), 0.7f);
   EXPECT_EQ(floatAt(bytes, 16), 0.45f);
   EXPECT_EQ(floatAt(bytes, 20), 0.02f);
@@ -228,6 +247,8 @@ TEST(OscillatorCacheTest, WritesTheTablesInTheirByteLayout) {
   EXPECT_EQ(std::memcmp(bytes.data() + 28, style->triangleTables, cTableBytes), 0);
   EXPECT_EQ(std::memcmp(bytes.data() + 2097692, style->sawtoothTables, cTableBytes), 0);
   EXPECT_NE(style->sawtoothTables[127][1], 0.0f);
+  // The last four bytes: zlib's CRC-32 of all before them, little-endian.
+  EXPECT_EQ(sealed(bytes), bytes);
   // Nothing but the file is left in the folder.
   std::unique_ptr<FileEnumerator> files(createFileEnumerator(dir.file("Quorvane/Zarn/*"), FileEnumerator::files));
   int count = 0;
@@ -244,6 +265,7 @@ TEST(OscillatorCacheTest, SameShapeReadsTheFileOtherSquareOrNoiseToo) {
   std::string bytes = readFile(path);
   const float marked = floatAt(bytes, pointOffset(true, 40, 7)) + 0.001f;
   putFloat(bytes, pointOffset(true, 40, 7), marked);
+  bytes = sealed(bytes);
   writeFile(path, bytes);
 
   auto same = makeStyle();
@@ -302,8 +324,10 @@ TEST(OscillatorCacheTest, RefusesDamagedFiles) {
   auto style = makeStyle();
   ASSERT_TRUE(style->loadTables(path));
 
+  // Checked with the checksum made to match, so that each check is seen
+  // on its own.
   auto refused = [&](std::string bytes, const char* what) {
-    writeFile(path, bytes);
+    writeFile(path, bytes.size() == good.size() ? sealed(bytes) : bytes);
     EXPECT_FALSE(style->loadTables(path)) << what;
   };
   refused(good.substr(0, good.size() - 1), "truncated");
@@ -333,15 +357,44 @@ TEST(OscillatorCacheTest, RefusesDamagedFiles) {
   EXPECT_FALSE(style->loadTables(path));
 }
 
+// Values inside every bound that are not the ones written: the checksum
+// tells. A sawtooth set overwritten with zeros played at -130 dBFS on
+// every later start before.
+TEST(OscillatorCacheTest, ContentThatDoesNotMatchItsChecksumIsRebuilt) {
+  TempDir dir;
+  const std::string path = dir.file("Zarn.dat");
+  makeStyle()->initialize(path);
+  const std::string good = readFile(path);
+
+  std::string zeroed = good;
+  std::memset(zeroed.data() + 28 + cTableBytes, 0, cTableBytes);
+  std::string flipped = good;
+  flipped[pointOffset(false, 64, 10)] ^= 0x01; // the lowest bit of one triangle value
+  std::string badSum = good;
+  badSum.back() ^= 0x40;
+  for (const std::string& damaged : {zeroed, flipped, badSum}) {
+    writeFile(path, damaged);
+    auto style = makeStyle();
+    EXPECT_FALSE(style->loadTables(path));
+    style->initialize(path);
+    EXPECT_NE(style->sawtoothTables[0][16], 0.0f);
+    EXPECT_EQ(std::memcmp(good.data() + 28 + cTableBytes, style->sawtoothTables, cTableBytes), 0);
+    EXPECT_EQ(readFile(path), good);
+  }
+}
+
 TEST(OscillatorCacheTest, DamagedOrOldFileIsRebuiltAndReplaced) {
   TempDir dir;
   const std::string path = dir.file("Zarn.dat");
   makeStyle()->initialize(path);
   const std::string good = readFile(path);
 
+  // Version 2 files hold tables built with too few points per cycle.
   std::string old = good;
   old[8] = 1;
-  for (const std::string& damaged : {good.substr(0, 1000), old}) {
+  std::string previous = good;
+  previous[8] = 2;
+  for (const std::string& damaged : {good.substr(0, 1000), old, previous}) {
     writeFile(path, damaged);
     auto style = makeStyle();
     style->initialize(path);

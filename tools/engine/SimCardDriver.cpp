@@ -8,8 +8,10 @@
 
 #include "host/services/DSIRecords.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,8 +27,20 @@ struct CardSetting {
   int32_t coreType;
 };
 
+// The host-port register block of one DSP, as old access reaches it.
+struct HostPort {
+  SHostPortRegisters registers; // first, so that the block's address is the port's
+  size_t dsp;
+  uint8_t written[32];
+  int32_t latch;
+};
+
 struct Driver {
   std::vector<CardSetting> installed;
+  std::vector<HostPort*> ports; // one per DSP
+  std::map<int32_t, std::vector<uint8_t>> portScript;
+  std::map<int32_t, size_t> portScriptRead;
+  int64_t portReads = 0;
   std::vector<CardRecord*> cards;
   std::vector<DSPRecord*> dsps;
   std::set<ShellRecord*> shells;
@@ -45,10 +59,48 @@ Driver& driver() {
   return *d;
 }
 
+bool takeWord(int32_t& w);
+
+uint8_t readPort(SHostPortRegisters* block, int32_t offset) {
+  sim::StateLock lock;
+  Driver& d = driver();
+  auto* port = reinterpret_cast<HostPort*>(block);
+  ++d.portReads;
+  if (offset < 0 || offset >= 32) return 0xFF;
+  if (auto it = d.portScript.find(offset); it != d.portScript.end() && !it->second.empty()) {
+    size_t& next = d.portScriptRead[offset];
+    uint8_t value = it->second[std::min(next, it->second.size() - 1)];
+    ++next;
+    return value;
+  }
+  switch (offset) {
+  case kHostPortStatus:
+    return static_cast<uint8_t>((d.receive.empty() ? 0 : kHostPortReceiveFull) | kHostPortTransmitEmpty |
+                                kHostPortTransmitterReady);
+  case kHostPortCommandVector: return port->written[offset] & ~kHostPortCommandPending;
+  case kHostPortDataHigh:
+    if (!takeWord(port->latch)) port->latch = 0;
+    return static_cast<uint8_t>(port->latch >> 16);
+  case kHostPortDataMiddle: return static_cast<uint8_t>(port->latch >> 8);
+  case kHostPortDataLow: return static_cast<uint8_t>(port->latch);
+  default: return port->written[offset];
+  }
+}
+
+void writePort(SHostPortRegisters* block, int32_t offset, uint8_t value) {
+  sim::StateLock lock;
+  auto* port = reinterpret_cast<HostPort*>(block);
+  if (offset >= 0 && offset < 32) port->written[offset] = value;
+  sim::log("HostPortWrite " + sim::num(static_cast<int64_t>(port->dsp)) + " " + sim::num(offset) + " " +
+           sim::num(value));
+}
+
 void freeRecords() {
   Driver& d = driver();
   for (auto* c : d.cards) delete c;
   for (auto* p : d.dsps) delete p;
+  for (auto* p : d.ports) delete p;
+  d.ports.clear();
   for (auto* s : d.shells) delete s;
   for (auto* c : d.clients) delete c;
   d.cards.clear();
@@ -62,6 +114,8 @@ void buildRecords() {
   Driver& d = driver();
   for (auto* c : d.cards) delete c;
   for (auto* p : d.dsps) delete p;
+  for (auto* p : d.ports) delete p;
+  d.ports.clear();
   d.cards.clear();
   d.dsps.clear();
   for (size_t i = 0; i < d.installed.size() && i < 64; ++i) {
@@ -77,6 +131,10 @@ void buildRecords() {
       dsp->coreType = d.installed[i].coreType;
       for (size_t b = 0; b < sizeof dsp->info.bytes; ++b)
         dsp->info.bytes[b] = static_cast<uint8_t>(d.dsps.size() * 16 + b);
+      auto* port = new HostPort{{readPort, writePort}, d.dsps.size(), {}, 0};
+      SHostPortRegisters* block = &port->registers;
+      std::memcpy(dsp->info.bytes + kDSPInfoHostPortOffset, &block, sizeof block);
+      d.ports.push_back(port);
       if (k == 0) card->firstDSP = dsp;
       if (!d.dsps.empty()) d.dsps.back()->next = dsp;
       d.dsps.push_back(dsp);
@@ -166,9 +224,12 @@ int16_t resetDSP(uintptr_t dsp) {
 int16_t dsiLoadShell(uintptr_t dsp, uintptr_t shell, uintptr_t client) {
   sim::StateLock lock;
   std::string args = " " + sim::word(dsp) + " " + sim::word(shell) + " " + sim::word(client);
-  if (!knownDSP(dsp) || !knownShell(shell)) return finish("DsiLoadShell", args, kParamErr);
+  // In old access the plug-in makes its shells itself, so any shell will do.
+  if (!knownDSP(dsp) || !shell) return finish("DsiLoadShell", args, kParamErr);
   dspOf(dsp)->shell = shellOf(shell);
   shellOf(shell)->client = client;
+  // The chip takes a copy of the program; show its text.
+  if (char** code = shellOf(shell)->dspCode; code && *code) args += " program=" + std::string(*code).substr(0, 32);
   return finish("DsiLoadShell", args, 0);
 }
 
@@ -573,6 +634,9 @@ void resetLibrary() {
   d.receive.clear();
   d.hostBits = 0xFFFF;
   d.controlLatch = 0;
+  d.portScript.clear();
+  d.portScriptRead.clear();
+  d.portReads = 0;
   for (auto& c : d.cardClient) c = 0;
   for (auto& c : d.cardClientValue) c = 0;
   buildRecords();
@@ -635,6 +699,19 @@ bool configureLibrary(const std::string& key, const std::string& value) {
     }
     return true;
   }
+  if (key.rfind("port.", 0) == 0) {
+    int64_t offset;
+    if (!parseNumber(key.substr(5), offset) || offset < 0 || offset >= 32) return false;
+    std::vector<uint8_t> script;
+    for (const std::string& item : split(value, ',')) {
+      int64_t v;
+      if (!parseNumber(item, v)) return false;
+      script.push_back(static_cast<uint8_t>(v));
+    }
+    d.portScript[static_cast<int32_t>(offset)] = script;
+    d.portScriptRead[static_cast<int32_t>(offset)] = 0;
+    return true;
+  }
   if (key == "hostbits") {
     int64_t v;
     if (!parseNumber(value, v)) return false;
@@ -649,6 +726,7 @@ int64_t libraryState(const std::string& name) {
   if (name == "cards") return static_cast<int64_t>(d.cards.size());
   if (name == "dsps") return static_cast<int64_t>(d.dsps.size());
   if (name == "shells") return static_cast<int64_t>(d.shells.size());
+  if (name == "portReads") return d.portReads;
   return 0;
 }
 

@@ -32,7 +32,25 @@
 //                         and a progress handler flag (0 or 1)
 //   receive=W,...         words that the DSPs hand to the host, in order
 //   hostbits=N            the host-port bits of every DSP (default 0xFFFF)
-// Simulated DSP manager: only the common settings.
+//   port.R=V,...          what successive reads of host-port register R give
+//                         (the last value repeats); unscripted, the status
+//                         register reads ready (receive full while words wait),
+//                         the command vector reads its last value with the
+//                         pending bit taken, and reading the high data byte
+//                         takes the next word for the middle and low bytes.
+//                         Every register write is logged:
+//                         "HostPortWrite <dsp index> <register> <value>".
+//                         Shells carry their program: a shell loaded with DSP
+//                         code logs it ("DsiLoadShell ... program=<text>").
+// Simulated DSP manager (the manager counts references: "managerRefs",
+// "interfaceRefs"; "SimDSPManagerConnection" gives a connection object):
+//   refuse=1              the manager has no interface to give
+//   cmvc=N                the connection's answer to 'cmvc' (default 1)
+//   changing=1            the connection's changing flag starts set
+//   fail.Op.I=S           the connection's Op (ReactivateTalker,
+//                         DeactivateTalker, ReactivateListener,
+//                         DeactivateListener) on index I answers S;
+//                         fail.Query=S and fail.SetChangingFlag=S likewise
 
 #include <cstdint>
 
@@ -47,11 +65,13 @@ using SimEngineClearLogProc = void (*)();
 // A number the library keeps, 0 for a name it does not know. Audio engine:
 // "objects" (live servers, objects and critical sections), "criticalSections",
 // "enters", "leaves", "idles", "midiClients", "tokens" (queued). Card driver:
-// "cards", "dsps", "shells".
+// "cards", "dsps", "shells", "portReads".
 using SimEngineStateProc = int64_t (*)(const char* name);
 // Audio engine only: queues a token with its task and task value for the
 // plug-in's next FicSDSGetTokenAndTaskVal.
 using SimEnginePostTokenProc = void (*)(uintptr_t token, uintptr_t task, uintptr_t taskValue);
+// DSP manager only: the connection object (an IDSPConnection*).
+using SimDSPManagerConnectionProc = void* (*)();
 }
 
 namespace sim {
@@ -61,4 +81,5 @@ constexpr const char* kLog = "SimEngineLog";
 constexpr const char* kClearLog = "SimEngineClearLog";
 constexpr const char* kState = "SimEngineState";
 constexpr const char* kPostToken = "SimEnginePostToken";
+constexpr const char* kConnection = "SimDSPManagerConnection";
 } // namespace sim

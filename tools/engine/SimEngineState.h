@@ -48,8 +48,12 @@ struct StateLock {
 // Exports entry point `name` with the type and body of `impl`. The symbol is
 // resolved when it is looked up, so a library configured to lack the entry
 // answers a look-up by name with nothing, as a library that never had it.
+// The resolver has external (hidden) linkage: clang resolves an ifunc only
+// to a function it emits under its plain name.
 #define SIM_ENTRY(name, impl)                                                                    \
   extern "C" {                                                                                   \
-  static decltype(&impl) sim_resolve_##name() { return ::sim::entryMissing(#name) ? nullptr : &impl; } \
+  __attribute__((visibility("hidden"))) decltype(&impl) sim_resolve_##name() {                   \
+    return ::sim::entryMissing(#name) ? nullptr : &impl;                                         \
+  }                                                                                              \
   __attribute__((visibility("default"))) decltype(impl) name __attribute__((ifunc("sim_resolve_" #name))); \
   }

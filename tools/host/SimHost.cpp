@@ -423,7 +423,7 @@ int32_t SimHost::setChunk(const Instance& in, uint32_t id, const std::vector<uns
 
 void SimHost::queueMidi(Instance& in, int64_t offset, uint8_t status, uint8_t data1, uint8_t data2,
                         uint32_t byteCount) {
-  Instance::PendingEvent e{offset < 0 ? 0 : offset, SMIDIRecord{}};
+  Instance::PendingEvent e{offset < 0 ? 0 : offset, SMIDIRecord{}, false};
   e.record.fByteCount = byteCount;
   e.record.fData[0] = status;
   e.record.fData[1] = data1;
@@ -432,6 +432,13 @@ void SimHost::queueMidi(Instance& in, int64_t offset, uint8_t status, uint8_t da
   auto at = std::upper_bound(in.mPending.begin(), in.mPending.end(), e.offset,
                              [](int64_t o, const Instance::PendingEvent& p) { return o < p.offset; });
   in.mPending.insert(at, e);
+}
+
+void SimHost::queueMidiRecord(Instance& in, const SMIDIRecord& record) {
+  std::lock_guard<std::mutex> lock(in.mMidiMutex);
+  auto at = std::upper_bound(in.mPending.begin(), in.mPending.end(), int64_t{0},
+                             [](int64_t o, const Instance::PendingEvent& p) { return o < p.offset; });
+  in.mPending.insert(at, Instance::PendingEvent{0, record, true});
 }
 
 std::vector<uint32_t> SimHost::midiNodes(const Instance& in) const {
@@ -483,7 +490,8 @@ void SimHost::render(Instance& in, const float* const* inputs, float* const* out
           node.records.clear();
           for (size_t i = 0; i < count; ++i) {
             SMIDIRecord r = in.mPending[i].record;
-            r.fSampleOffset = static_cast<uint32_t>(std::max<int64_t>(in.mPending[i].offset - done, 0));
+            if (!in.mPending[i].raw)
+              r.fSampleOffset = static_cast<uint32_t>(std::max<int64_t>(in.mPending[i].offset - done, 0));
             node.records.push_back(r);
           }
           node.buffer.fRecords = node.records.data();

@@ -101,6 +101,7 @@ private:
   struct PendingEvent {
     int64_t offset; // from the start of the next render call
     SMIDIRecord record;
+    bool raw = false; // the record's own sample offset stands
   };
   Instance() = default;
 
@@ -190,6 +191,9 @@ public:
   // start of the next render call.
   void queueMidi(Instance& in, int64_t offset, uint8_t status, uint8_t data1 = 0, uint8_t data2 = 0,
                  uint32_t byteCount = 3);
+  // A record handed to the plug-in with the next render call exactly as
+  // given, its offset and byte count included, as a faulty host might.
+  void queueMidiRecord(Instance& in, const SMIDIRecord& record);
   // The identities of the MIDI nodes the instance made.
   std::vector<uint32_t> midiNodes(const Instance& in) const;
   int32_t midiSessions() const;

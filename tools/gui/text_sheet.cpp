@@ -1,4 +1,4 @@
-// zarn-textsheet OUT.png
+// zarn-text-sheet OUT.png
 //
 // Draws a sheet of the toolkit's text: each size from 8 to 16 plain, bold,
 // italic and underlined, names shortened with an ellipsis at several widths,
@@ -9,11 +9,10 @@
 #include "gui/MacBitmap.h"
 #include "gui/MacText.h"
 
-#include <png.h>
+#include "platform/PngWriter.h"
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -39,37 +38,15 @@ gui::Rect place(gui::Canvas* c, gui::MacText& t, gui::Point p) {
 }
 
 bool writePng(const std::string& path, gui::Bitmap& b) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, b.getWidth(), b.getHeight(), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<uint8_t> row(static_cast<size_t>(b.getWidth()) * 3);
-  for (int y = 0; y < b.getHeight(); ++y) {
-    for (int x = 0; x < b.getWidth(); ++x) {
-      const gui::Color c = b.getPixel(gui::Point(x, y));
-      row[x * 3] = c.r, row[x * 3 + 1] = c.g, row[x * 3 + 2] = c.b;
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0;
+  // MacCompatibleBitmap pixels are red, green, blue, alpha in memory.
+  return writePngFile(path, b.getWidth(), b.getHeight(), reinterpret_cast<const uint8_t*>(b.getPixels()), false);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: zarn-textsheet OUT.png\n");
+    std::fprintf(stderr, "usage: zarn-text-sheet OUT.png\n");
     return 2;
   }
   const int width = 900, height = 540, half = width / 2;
@@ -87,7 +64,7 @@ int main(int argc, char** argv) {
     int y = 10;
     for (int size = 8; size <= 16; ++size) {
       int x = x0;
-      const char* styles[] = {"Cutoff 1.25 kHz", "Bold", "Italic", "Underline"};
+      const char* styles[] = {"\xC3\x89" "cho 1.25 kHz", "Bold", "Italic", "Underline"};
       for (int s = 0; s < 4; ++s) {
         gui::MacText t;
         t.size = size;
@@ -135,7 +112,7 @@ int main(int argc, char** argv) {
     }
   }
   if (!writePng(argv[1], sheet)) {
-    std::fprintf(stderr, "zarn-textsheet: cannot write %s\n", argv[1]);
+    std::fprintf(stderr, "zarn-text-sheet: cannot write %s\n", argv[1]);
     return 1;
   }
   return 0;
