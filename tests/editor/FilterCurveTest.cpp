@@ -62,6 +62,8 @@ TEST(FilterCurveTest, UpdatesMatchARebuildAndSegmentsJoinAnchors) {
         edited->peak = peak;
         edited->cutoff = 0.8f;
         auto fresh = displayCurve(response, slope, peak, 0.8f);
+        fresh->slope = slope + 1; // two full rebuilds with the peak in place
+        fresh->slope = slope;
         const int segments = response == 2 ? 2 : 3;
         for (int i = 0; i < segments; ++i) {
           SCOPED_TRACE(testing::Message() << response << "/" << slope << "/" << peak << " segment " << i);
