@@ -12,7 +12,7 @@
 GenericPluginInterface::GenericPluginInterface(gui::UserInterface* ui, GenericPlugin* plugin,
                                                InterfaceListener* listener, const std::string& backgroundName,
                                                float contrast)
-    : activeContainer(ui->getWindow()), listener(listener), plugin(plugin), ui(ui) {
+    : activeContainer(ui->getWindow()), listener(listener), plugin(plugin), ui(ui), pluginEvents(ui) {
   ui->registerListener(this);
   try {
     gui::Bitmap::sContrast = contrast;
@@ -43,8 +43,8 @@ GenericPluginInterface::GenericPluginInterface(gui::UserInterface* ui, GenericPl
     delete helpMenu;
     throw;
   }
-  // Last: from here on the plug-in may call postEvent from any thread.
-  plugin->setListener(this);
+  // Last: from here on the plug-in posts from any thread.
+  plugin->setListener(&pluginEvents);
 }
 
 GenericPluginInterface::~GenericPluginInterface() {

@@ -21,9 +21,13 @@
 // - the preset, MIDI and help menus are rebuilt from the current state each
 //   time they pop up.
 //
-// The plug-in gets the editor as its listener only once the editor is fully
-// built, and loses it first thing in the destructor, which waits for a
-// listener call still running on another thread. GUI thread only, except
+// The plug-in's events come from any thread, also while a concrete editor
+// is still being built or already being torn down, when the editor object
+// changes its dynamic type. So the plug-in does not call the editor itself:
+// it calls a small forwarder, a member of fixed type that hands each event
+// to the user interface's queue. The forwarder is registered once the editor
+// base is built and unregistered first thing in the destructor, which waits
+// for a call still running on another thread. GUI thread only, except
 // postEvent.
 
 #include "base/NotifyEvent.h"
@@ -258,7 +262,19 @@ protected:
   gui::UserInterface* ui;
 
 private:
+  // What the plug-in calls: posts into the user interface's queue.
+  class PluginEventForwarder final : public GenericPlugin::Listener {
+  public:
+    explicit PluginEventForwarder(gui::UserInterface* ui) : ui(ui) {}
+    void postEvent(int event, int value) override { ui->postEvent(event, value); }
+
+  private:
+    gui::UserInterface* ui;
+  };
+
   void presetMenuPopup(void* sender);
   void midiMenuPopup(void* sender);
   void helpMenuPopup(void* sender);
+
+  PluginEventForwarder pluginEvents;
 };

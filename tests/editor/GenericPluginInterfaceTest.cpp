@@ -1,53 +1,36 @@
 #include "tests/editor/EditorScene.h"
 
 #include "base/PresetContext.h"
-#include "gui/Knob.h"
-#include "gui/Text.h"
-#include "hints/ZarnHints.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <stdexcept>
 
 using editortest::EditorScene;
 using Log = std::vector<std::string>;
 
 namespace {
-
 int positionOf(float normalized) { return static_cast<int>(normalized * 65536.0f); }
-
-bool hasChild(gui::Control* parent, gui::Control* child) {
-  const auto& c = parent->getChildren();
-  return std::find(c.begin(), c.end(), child) != c.end();
-}
-
 } // namespace
 
 TEST(GenericPluginInterfaceTest, BindingGivesRangesPlacesInContainersAndMovesBindings) {
   EditorScene s;
   auto* e = s.open();
-  // Continuous with the default at the top; indexed 0..3 with default 2 and
-  // its value texts as items.
-  EXPECT_EQ((std::vector<int>{0, 65536, 65536, 0}),
-            (std::vector<int>{e->levelKnob->minimum, e->levelKnob->maximum, e->levelKnob->defaultPosition,
-                              e->levelKnob->id}));
-  EXPECT_EQ((std::vector<int>{0, 3, 2, 1}), (std::vector<int>{e->modeButton->minimum, e->modeButton->maximum,
-                                                              e->modeButton->defaultPosition, e->modeButton->id}));
+  auto range = [](gui::ValueEditor* c) { return std::vector<int>{c->minimum, c->maximum, c->defaultPosition, c->id}; };
+  EXPECT_EQ(range(e->levelKnob), (std::vector<int>{0, 65536, 65536, 0}));
+  EXPECT_EQ(range(e->modeButton), (std::vector<int>{0, 3, 2, 1}));
   gui::PopupMenu* items = e->modeButton->popupMenu;
   ASSERT_EQ(items->getCount(), 4);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(items->getItem(i)->text.get(), std::string(1, char('A' + i)));
+  EXPECT_EQ(items->getItem(0)->text.get() + items->getItem(3)->text.get(), "AD");
   EXPECT_EQ(e->cutoffKnob->hint.get(), cHintFilterCutOff);
 
-  // Window coordinates inside a container.
-  EXPECT_EQ(e->panKnob->getPosition(), gui::Point(40, 26));
-  EXPECT_EQ(e->panKnob->getGlobalPosition(), gui::Point(120, 250));
+  EXPECT_EQ(e->panKnob->getPosition(), gui::Point(40, 26)); // (120, 250) in the window
   EXPECT_EQ(e->getParameterIndexAtPos(gui::Point(136, 266)), 3);
   EXPECT_EQ(e->getParameterIndexAtPos(gui::Point(301, 21)), -1); // the caption
   EXPECT_EQ(e->getParameterIndexAtPos(gui::Point(5, 5)), -1);    // the background
 
-  // The cutoff knob moves to Level: Level's old knob goes dead, the cutoff
-  // entry no longer holds a knob that reports for Level.
+  // The cutoff knob moves to Level: Level's knob goes dead, and the cutoff
+  // entry keeps no knob that reports for Level.
   e->setControl(s.plugin->level, e->cutoffKnob);
   EXPECT_EQ(e->levelKnob->id, -1);
   EXPECT_EQ(e->getControl(s.plugin->cutoff), nullptr);
@@ -55,9 +38,8 @@ TEST(GenericPluginInterfaceTest, BindingGivesRangesPlacesInContainersAndMovesBin
   e->levelKnob->adjustPosition(100);
   e->levelKnob->endChange();
   EXPECT_EQ(s.bridge.take(), Log{});
-  // Binding it again where it is keeps it bound.
+  // Binding it again where it is keeps it bound; null unbinds.
   e->setControl(s.plugin->level, e->cutoffKnob);
-  EXPECT_EQ(e->cutoffKnob->id, 0);
   e->cutoffKnob->adjustPosition(0);
   EXPECT_EQ(s.bridge.take(), Log{"change 0 0.0000"});
   e->setControl(s.plugin->level, nullptr);
@@ -69,19 +51,17 @@ TEST(GenericPluginInterfaceTest, GesturesSendNaturalValuesLinkedPartnersFollowAn
   auto* e = s.open();
   e->linkControls(e->levelKnob, e->panKnob);
   e->linkControls(e->levelKnob, e->cutoffKnob);
-  e->setControl(s.plugin->cutoff, nullptr); // the second partner loses its knob
+  e->setControl(s.plugin->cutoff, nullptr);     // a partner loses its knob
   e->linkControls(e->levelKnob, e->cutoffKnob); // unbound: refused
   ASSERT_EQ(e->getLinks(0).size(), 2u);
-
   s.plugin->level.setValue(0.25f, cParameterChangeFromHost);
-  s.plugin->pan.setValue(0.5f, cParameterChangeFromHost);     // normalized 0.75
+  s.plugin->pan.setValue(0.5f, cParameterChangeFromHost);        // normalized 0.75
   s.plugin->cutoff.setValue(10010.0f, cParameterChangeFromHost); // normalized 0.5
   s.runMs(60);
-  ASSERT_FLOAT_EQ(e->panKnob->getValue(), 0.75f);
   s.plugin->getPresetContext()->presetModified = false;
 
   // Partners move by the same normalized amount from where they were when
-  // the link began, clamped, also when the drag comes back.
+  // the link began, clamped, also on the way back.
   e->levelKnob->setLinked(true);
   e->levelKnob->startChange();
   e->levelKnob->adjustPosition(positionOf(0.5f));
@@ -100,128 +80,105 @@ TEST(GenericPluginInterfaceTest, GesturesSendNaturalValuesLinkedPartnersFollowAn
   EXPECT_EQ(label->getText()->text.get(), s.plugin->pan.convertValueToString(0.25f));
   EXPECT_EQ(label->getPosition().x, 100 - (label->getText()->getWidth() - before) / 2);
 
-  // MIDI learn follows every touched control while on; off cancels.
   e->midiLearnMode = true;
   e->panKnob->adjustPosition(positionOf(0.5f));
   EXPECT_EQ(s.plugin->learnTarget(), 3);
   e->midiLearnMode = false;
   EXPECT_EQ(s.plugin->learnTarget(), -1);
-  s.bridge.take();
 
   // The mouse over a knob shows its value under it.
   s.server.move(s.at(136, 266));
   s.runMs(60);
   EXPECT_TRUE(label->visible.get());
-  EXPECT_EQ(label->getPosition().y, 250 + e->panKnob->bounds.get().height() + 5);
+  EXPECT_EQ(label->getPosition().y, 250 + 32 + 5);
   s.server.move(s.at(300, 150));
   s.runMs(60);
   EXPECT_FALSE(label->visible.get());
 }
 
-TEST(GenericPluginInterfaceTest, AMouseDragOnAKnobIsOneGestureAndEchoesMoveNoGesture) {
+TEST(GenericPluginInterfaceTest, AMouseDragIsOneGestureAndTheHostsEchoMovesNoGesture) {
   EditorScene s;
   auto* e = s.open();
   s.server.move(s.at(36, 116));
   s.server.press(s.at(36, 116));
   for (int y = 118; y <= 140; y += 2) s.server.move(s.at(36, y));
   s.server.release(s.at(36, 140));
-  s.runMs(60);
   Log log = s.bridge.take();
   ASSERT_GE(log.size(), 3u);
-  EXPECT_EQ(log.front(), "start 0");
-  EXPECT_EQ(log.back(), "end 0");
-  EXPECT_EQ(log[1].rfind("change 0 ", 0), 0u);
+  EXPECT_EQ(log.front() + "|" + log[1].substr(0, 9) + "|" + log.back(), "start 0|change 0 |end 0");
 
-  // The host's echo moves the knob on the next tick and is not sent back.
   s.plugin->level.setValue(0.125f, cParameterChangeFromHost);
   s.plugin->postEventToListener(cParameterChangeEvent, cMidiVirtualParameterBase); // no control: ignored
-  s.plugin->postEventToListener(cParameterChangeEvent, 99);
   EXPECT_NE(e->levelKnob->getValue(), 0.125f);
   s.runMs(60);
   EXPECT_FLOAT_EQ(e->levelKnob->getValue(), 0.125f);
   EXPECT_EQ(s.bridge.take(), Log{});
 
-  // Without a bridge nothing goes anywhere.
   s.close();
-  auto* quiet = s.open(false);
-  quiet->levelKnob->startChange();
+  auto* quiet = s.open(false); // no bridge: gestures go nowhere
   quiet->levelKnob->adjustPosition(0);
-  quiet->levelKnob->endChange();
-  EXPECT_EQ(s.bridge.take(), Log{});
+  EXPECT_EQ(quiet->valueLabel->getText()->text.get(), "");
 }
 
-TEST(GenericPluginInterfaceTest, HintsLetClicksThroughAndTheWelcomeShowsOnceUntilClicked) {
+TEST(GenericPluginInterfaceTest, HintsLetClicksThroughAndTheWelcomeTakesOneClick) {
   EditorScene s;
-  // An ordinary hint over the knob lets the click through to it.
   auto* e = s.open();
-  e->showHint("Turn me");
+  e->showHint("Turn me"); // over the cutoff knob
   EXPECT_TRUE(e->hintDisplay->visible.get());
   s.click(70, 70);
-  Log log = s.bridge.take();
-  ASSERT_FALSE(log.empty());
-  EXPECT_EQ(log.front(), "start 2");
+  EXPECT_EQ(s.bridge.take(), (Log{"start 2", "end 2"}));
+  GenericPlugin::sSettings->showInteractiveHelp = false;
+  e->showHint("Hidden");
+  EXPECT_EQ(e->hintDisplay->getText()->text.get() + (e->hintDisplay->visible ? "+" : "-"), "Hidden-");
+  GenericPlugin::sSettings->showInteractiveHelp = true;
   s.close();
 
+  // The welcome shows once, after the hint delay; other hints do not
+  // replace it; a click on it hides it and reaches nothing below.
   GenericPlugin::sSettings->showWelcomeHint = true;
   e = s.open();
   gui::ImageLabel* hint = e->hintDisplay;
   EXPECT_FALSE(GenericPlugin::sSettings->showWelcomeHint.get());
+  s.server.move(s.at(36, 116));
   s.runMs(1600);
   EXPECT_TRUE(hint->visible.get());
-  EXPECT_EQ(hint->getText()->text.get(), cHintFirstRun);
-  // Other hints do not replace it; a click on it (over the cutoff knob)
-  // hides it and reaches nothing below.
-  s.server.move(s.at(20 + 16, 100 + 16));
-  s.runMs(1600);
   EXPECT_EQ(hint->getText()->text.get(), cHintFirstRun);
   s.click(70, 70);
   EXPECT_FALSE(hint->visible.get());
   EXPECT_EQ(s.bridge.take(), Log{});
-
-  // Clicks reach the knob again.
   s.click(70, 70);
-  EXPECT_FALSE(s.bridge.take().empty());
+  EXPECT_EQ(s.bridge.take().size(), 2u);
 
-  // Hints off: the text is kept, the display stays hidden.
-  GenericPlugin::sSettings->showInteractiveHelp = false;
-  e->showHint("Hidden");
-  EXPECT_EQ(hint->getText()->text.get(), "Hidden");
-  EXPECT_FALSE(hint->visible.get());
-  GenericPlugin::sSettings->showInteractiveHelp = true;
-
-  // A dialog closing itself is deleted on the next tick, then the welcome
+  // A dialog closing itself is deleted on the next tick; then the welcome
   // shows again when asked for, and a click dismisses it again.
   GenericPlugin::sSettings->showWelcomeHint = true;
   s.popup(e->getHelpMenu(), {"About..."});
-  gui::Dialog* about = e->about;
-  ASSERT_NE(about, nullptr);
-  s.click(112, 98); // on the version label: it lets the click through
-  EXPECT_FALSE(hasChild(s.ui->getWindow(), about));
+  ASSERT_NE(e->about, nullptr);
+  s.click(112, 98); // on a label of the box: it lets the click through
+  const auto& top = s.ui->getWindow()->getChildren();
+  EXPECT_EQ(std::find(top.begin(), top.end(), e->about), top.end());
   s.runMs(1600);
-  EXPECT_EQ(hint->getText()->text.get(), cHintFirstRun);
   EXPECT_TRUE(hint->visible.get());
   s.click(70, 70);
   EXPECT_FALSE(hint->visible.get());
   EXPECT_TRUE(s.ui->hintsEnabled);
 
   // An editor without a hint display ignores both.
-  GenericPluginInterface bare(new gui::MacInterface(s.window, 0, gui::Rect(0, 0, 10, 10)), s.plugin.get(), nullptr,
+  GenericPluginInterface bare(new gui::MacInterface(s.window, 0, gui::Rect(0, 0, 9, 9)), s.plugin.get(), nullptr,
                               "Background.png", 1.0f);
   bare.showWelcomeHint();
   bare.hideWelcomeHint();
 }
 
-TEST(GenericPluginInterfaceTest, AnEditorThatCannotBeBuiltLeavesThePluginWithoutListener) {
+TEST(GenericPluginInterfaceTest, AnEditorThatCannotBeBuiltIsNobodysListener) {
   EditorScene s;
-  auto* ui = new gui::MacInterface(s.window, 0, gui::Rect(0, 0, 100, 100));
-  EXPECT_ANY_THROW(editortest::TestEditor(ui, s.plugin.get(), &s.bridge, "Missing.png"));
+  EXPECT_ANY_THROW(s.open(true, "Missing.png"));
   EXPECT_EQ(s.plugin->getListener(), nullptr);
   s.plugin->postEventToListener(cMidiReceivedEvent, 0);
-  s.runMs(60);
-  delete ui;
-
+  delete s.ui;
+  s.editor = nullptr;
   s.open();
-  EXPECT_EQ(s.plugin->getListener(), s.editor);
+  EXPECT_NE(s.plugin->getListener(), nullptr);
   s.close();
   EXPECT_EQ(s.plugin->getListener(), nullptr);
 }
