@@ -46,6 +46,8 @@ void Light::propertyChange(const AbstractProperty* property) {
   Control::propertyChange(property);
 }
 
-void Light::paint(const Canvas& canvas) { canvas.drawBitmap(on ? style->onBitmap : style->offBitmap, Point(0, 0), 255); }
+void Light::paint(const Canvas& canvas) {
+  canvas.drawBitmap(on ? style->onBitmap : style->offBitmap, Point(0, 0), 255);
+}
 
 } // namespace gui

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace zarn::test;
 
 namespace {
@@ -65,6 +67,22 @@ TEST(ButtonTest, ToggleFlipsOnlyOnAReleaseInside) {
   // The overlay sits at the left margin and shows the selection on screen.
   s.runMs(60);
   EXPECT_EQ(s.screen(10 + 2, 10 + 10), 0xFAC800u);
+
+  // A caption too long for the button is shortened to end 6 pixels inside
+  // it, and one that would start left of 6 starts there.
+  b->getText()->text = "Resonance boost amount";
+  s.runMs(60);
+  EXPECT_LE(b->getText()->getWidth(), 60 - 12);
+  int inkLeft = 60, inkRight = -1;
+  for (int y = 10; y < 30; ++y)
+    for (int x = 10; x < 70; ++x)
+      if ((s.screen(x, y) & 0xFF) < 100 && !(x < 18 && y >= 16 && y < 24)) { // the overlay aside
+        inkLeft = std::min(inkLeft, x - 10);
+        inkRight = std::max(inkRight, x - 10);
+      }
+  EXPECT_GE(inkLeft, 6);
+  EXPECT_LT(inkRight, 60 - 6);
+  EXPECT_GT(inkRight, 30);
 }
 
 TEST(ButtonTest, RadioGroupsSelectExactlyOneMember) {

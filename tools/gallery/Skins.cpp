@@ -133,9 +133,11 @@ void makeKnobSkin(gui::Knob::Style& style, int size) {
 
 void makeButtonSkin(gui::Button::Style& style, int height) {
   const int width = 3 * height;
-  render(style.normal, width, height, buttonFace(width, height, {214, 210, 202, 1}, {168, 163, 155, 1}, {70, 68, 64, 1}));
-  render(style.hover, width, height, buttonFace(width, height, {232, 228, 220, 1}, {186, 181, 172, 1}, {70, 68, 64, 1}));
-  render(style.pressed, width, height, buttonFace(width, height, {150, 146, 140, 1}, {186, 181, 173, 1}, {40, 38, 36, 1}));
+  const Rgba rim{70, 68, 64, 1}, deepRim{40, 38, 36, 1};
+  render(style.normal, width, height, buttonFace(width, height, {214, 210, 202, 1}, {168, 163, 155, 1}, rim));
+  render(style.hover, width, height, buttonFace(width, height, {232, 228, 220, 1}, {186, 181, 172, 1}, rim));
+  // Pressed: darker and lit from below, as if pushed in.
+  render(style.pressed, width, height, buttonFace(width, height, {150, 146, 140, 1}, {186, 181, 173, 1}, deepRim));
   const int lampSize = height / 2;
   render(style.overlayOff, lampSize, lampSize, lamp(lampSize, {70, 40, 30, 1}));
   render(style.overlayOn, lampSize, lampSize, lamp(lampSize, {255, 90, 30, 1}));
