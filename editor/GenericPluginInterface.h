@@ -105,7 +105,8 @@ public:
 
   // listener may be null (gestures then go nowhere). Loads the background
   // image (throws gui::EBitmap or EResource when it cannot; the user
-  // interface then stays the caller's, untouched by the editor).
+  // interface then stays the caller's to delete, and the plug-in never
+  // heard of the editor).
   GenericPluginInterface(gui::UserInterface* ui, GenericPlugin* plugin, InterfaceListener* listener,
                          const std::string& backgroundName, float contrast);
   // Detaches from the plug-in first, then deletes the menus and the user
