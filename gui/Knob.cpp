@@ -186,7 +186,8 @@ void Knob::mouseDown(MouseButton, const Point& p, ShiftState state) {
   stopwatch->reset();
   startChange();
   const ShiftStatePurpose purpose = shiftStateMapping.getPurpose(state);
-  if (purpose & cPurposeReset) {
+  resetPressed = (purpose & cPurposeReset) != 0;
+  if (resetPressed) {
     adjustPosition(defaultPosition);
     return;
   }
@@ -244,7 +245,10 @@ void Knob::mouseUp(MouseButton, const Point& p, ShiftState) {
     linked = false;
     dragMode = 0;
     invalidate();
-  } else if (!(style->background->getWidth() >= 1 && style->background->getHeight() >= 1) && getOpacityAt(p) > 0) {
+  } else if (!resetPressed && !(style->background->getWidth() >= 1 && style->background->getHeight() >= 1) &&
+             getOpacityAt(p) > 0) {
+    // A knob without a face is set by clicking the angle; a reset click
+    // keeps the default it just set.
     adjustPositionWithAngle(getMouseAngle(p));
   }
 }

@@ -112,6 +112,8 @@ private:
   int lastY = 0;
   float remainder = 0.0f;
   int dragMode = 0;
+  // The press was a reset.
+  bool resetPressed = false;
   IntervalTimer* stopwatch;
   Bitmap* overlay;
   float drawnAngle = -10.0f;

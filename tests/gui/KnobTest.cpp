@@ -88,9 +88,14 @@ TEST(KnobTest, AKnobWithoutAFaceJumpsToTheClickAndSplitsTheDeadZone) {
   k.position = 1000;
   EXPECT_EQ(click(1, 1), 1000);
   EXPECT_EQ(click(20, 20), 1000);
+  // A reset click keeps the default instead of jumping.
+  k.defaultPosition = 2048;
+  s.press(35, 20, platform::kCommandKey);
+  s.release(35, 20);
+  EXPECT_EQ(k.position, 2048);
   // Each click on the ring was one gesture; the jump comes after it.
-  EXPECT_EQ(s.gestures->count("start"), 4);
-  EXPECT_EQ(s.gestures->count("end"), 4);
+  EXPECT_EQ(s.gestures->count("start"), 5);
+  EXPECT_EQ(s.gestures->count("end"), 5);
 }
 
 TEST(KnobTest, VerticalDragsAccelerateWithSpeedAndCarryTheFraction) {
