@@ -46,7 +46,10 @@ VersionInfo::VersionInfo(const std::string& name) : shortName(name) {
   copyright = getVersionInformation(viCopyright, "");
   productName = std::string(cVendor) + " " + shortName;
   const char delimiter = getPathDelimiter();
-  dataFolder = getApplicationDataFolder() + delimiter + cVendor + delimiter + shortName;
+  // No folder of the user's, no data folder: "/Quorvane/..." would be a
+  // system folder.
+  const std::string applicationData = getApplicationDataFolder();
+  if (!applicationData.empty()) dataFolder = applicationData + delimiter + cVendor + delimiter + shortName;
 }
 
 std::string VersionInfo::getVendorName() const { return cVendor; }

@@ -36,7 +36,8 @@ public:
   std::string getProductName() const { return productName; }
   std::string getShortProductName() const { return shortName; }
   std::string getCopyrightString() const { return copyright; }
-  // application data folder + "/Quorvane/" + short name, no trailing '/'.
+  // application data folder + "/Quorvane/" + short name, no trailing '/';
+  // "" when the system knows no application data folder of the user's.
   std::string getDataFolder() const { return dataFolder; }
   std::string getVendorName() const;
   VersionNumber& getVersion() { return version; }

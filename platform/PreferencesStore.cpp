@@ -1,5 +1,7 @@
 #include "platform/PreferencesStore.h"
 
+#include "platform/StandardFolders.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -68,12 +70,6 @@ bool validDomain(const std::string& domain) {
   return true;
 }
 
-std::string homeFolder() {
-  if (const char* h = std::getenv("HOME"); h && *h) return h;
-  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
-  return {};
-}
-
 bool makeFolders(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
@@ -101,18 +97,14 @@ bool writeAll(int fd, const std::string& content) {
 } // namespace
 
 PreferencesStore::PreferencesStore(const std::string& domain) {
-  if (validDomain(domain)) mFile = folder() + "/" + domain + cExtension;
+  const std::string where = folder();
+  if (validDomain(domain) && !where.empty()) mFile = where + "/" + domain + cExtension;
   reload();
 }
 
 std::string PreferencesStore::folder() {
-  // A relative XDG_CONFIG_HOME is invalid and ignored, as the XDG rules say.
-  if (const char* c = std::getenv("XDG_CONFIG_HOME"); c && c[0] == '/') {
-    std::string f = c;
-    while (f.size() > 1 && f.back() == '/') f.pop_back();
-    return f;
-  }
-  return homeFolder() + "/.config";
+  std::string f;
+  return findStandardFolder(StandardFolder::configuration, f) ? f : std::string();
 }
 
 void PreferencesStore::reload() {

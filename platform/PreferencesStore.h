@@ -32,7 +32,9 @@ public:
   // ".." can name no file: such a store holds nothing and cannot be written.
   explicit PreferencesStore(const std::string& domain);
 
-  // The folder of all preferences files, without a trailing '/'.
+  // The folder of all preferences files, without a trailing '/' (the
+  // user's configuration folder, made when first written); "" when the
+  // system knows no home for the user, and then no store can be written.
   static std::string folder();
   // The file of this domain; "" for a domain that can name no file.
   const std::string& filePath() const { return mFile; }

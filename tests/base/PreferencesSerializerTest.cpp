@@ -225,7 +225,10 @@ TEST(PreferencesSerializerTest, ApplicationIdentifierOwnership) {
 TEST(PreferencesSerializerTest, ProductDomainNamesTheFile) {
   const std::string d = getProductSettingsPath("Zarn", 1);
   EXPECT_EQ(d, "com.quorvane.Zarn.1");
-  EXPECT_EQ(storeFile(d), std::string(getenv("XDG_CONFIG_HOME")) + "/com.quorvane.Zarn.1.prefs");
+  // In the prepared home and in a fresh one alike.
+  const char* config = getenv("XDG_CONFIG_HOME");
+  const std::string folder = config ? std::string(config) : std::string(getenv("HOME")) + "/.config";
+  EXPECT_EQ(storeFile(d), folder + "/com.quorvane.Zarn.1.prefs");
   // A domain that can name no file stores nothing and reads defaults.
   PreferencesWriter w("../escape");
   w.serializeInt("A", 1);
