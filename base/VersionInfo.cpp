@@ -69,5 +69,12 @@ std::string VersionInfo::getSettingsPath() const { return getProductSettingsPath
 
 void VersionInfo::serializeCurrentVersion(SettingSerializer* s) {
   const std::string running = version.getText();
-  firstRun = s->serializeString("CurrentVersion", running, "") != running;
+  if (firstRunPending && s->isWriter()) {
+    s->serializeString("CurrentVersion", storedVersion, "");
+    firstRun = true;
+    return;
+  }
+  const std::string stored = s->serializeString("CurrentVersion", running, "");
+  if (!s->isWriter()) storedVersion = stored;
+  firstRun = stored != running;
 }

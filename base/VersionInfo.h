@@ -58,6 +58,11 @@ public:
   // running version and the first run is over.
   void serializeCurrentVersion(SettingSerializer* s);
   bool isFirstRun() const { return firstRun; }
+  // The first run's installation did not complete: writing then stores the
+  // version text that was read at start-up instead of the running one, so
+  // that the next start is a first run again and installs what is missing.
+  void keepFirstRunPending() { firstRunPending = true; }
+  bool isFirstRunPending() const { return firstRunPending; }
 
   tm buildDate{};
   std::string copyright;
@@ -66,4 +71,8 @@ public:
   std::string productName;
   std::string shortName;
   VersionNumber version;
+
+private:
+  bool firstRunPending = false;
+  std::string storedVersion; // as read; "" when nothing was stored
 };

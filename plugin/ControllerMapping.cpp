@@ -2,6 +2,8 @@
 
 #include "base/BinaryData.h"
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -75,11 +77,13 @@ int ControllerMapping::getMappedParameter(int controller) const {
   return acceptsIndex(index) ? index : -1;
 }
 
-bool ControllerMapping::saveToFile(const std::string& path) const {
+bool ControllerMapping::saveToFile(const std::string& path, std::string* reason) const {
   BinaryFileWriter writer(path);
   writer.writeHeader(cTag, cFileVersion);
   for (const auto& e : entries) writer.writeInt(e.load(std::memory_order_relaxed));
-  return writer.commit();
+  if (writer.commit()) return true;
+  if (reason) *reason = std::strerror(writer.error() ? writer.error() : EIO);
+  return false;
 }
 
 bool ControllerMapping::loadFromBinaryData(BinaryDataReader* reader) {

@@ -65,8 +65,9 @@ public:
   int getMappedParameter(int controller) const;
 
   // Writes the map file; true when the whole file was written (an old file
-  // is replaced only then).
-  bool saveToFile(const std::string& path) const;
+  // is replaced only then). On failure reason, when given, gets the
+  // system's reason.
+  bool saveToFile(const std::string& path, std::string* reason = nullptr) const;
 
   // Reads the header and the 127 entries. Only a map read whole is taken:
   // on a foreign tag, a short or unreadable file or a null reader the

@@ -6,6 +6,7 @@
 
 #include "base/Folders.h"
 #include "base/PlatformPaths.h"
+#include "base/PathUtils.h"
 #include "base/PlatformUtils.h"
 #include "base/PreferencesSerializer.h"
 #include "base/PresetContext.h"
@@ -18,7 +19,9 @@
 #include "plugin/MidiVirtualPluginParameter.h"
 #include "wave/Environment.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -115,15 +118,43 @@ void GenericPlugin::initSharedObjects() {
   sVersionInfo->setBuildDate(cBuildDay, cBuildMonth, cBuildYear);
   if (!loadMidiSettings()) loadMidiFactorySettings();
   initializeGenericPlugin(this);
-  if (sVersionInfo->isFirstRun()) {
-    // An empty root names no folder; copying there would land in the
-    // working folder.
-    const std::string root = sPresetManager->getFolderPath();
-    if (!root.empty()) installFolderFromResource("FactoryPresets", root);
-    const std::string data = sVersionInfo->getDataFolder();
-    if (!data.empty()) installFolderFromResource("ApplicationData", data);
-    sPresetManager->initialize(root);
+  if (sVersionInfo->isFirstRun()) installFirstRunFolders();
+}
+
+// The first run of an installation is over only once the factory presets
+// and the application data are in the user's folders: an install that
+// failed (a full disk, a folder that cannot be made) is said once, and the
+// next start is a first run again and tries anew.
+void GenericPlugin::installFirstRunFolders() {
+  // An empty root names no folder; copying there would land in the working
+  // folder.
+  const std::string root = sPresetManager->getFolderPath();
+  const std::string data = sVersionInfo->getDataFolder();
+  std::string failure;
+  bool installed = true;
+  if (root.empty()) {
+    failure = "no folder for the presets is known for this user";
+    installed = false;
+  } else if (!installFolderFromResource("FactoryPresets", root, &failure) || !createFolder(root)) {
+    if (failure.empty()) failure = excludeTrailingPathDelimiter(root) + ": " + std::strerror(errno);
+    installed = false;
   }
+  std::string dataFailure;
+  if (data.empty()) {
+    dataFailure = "no data folder is known for this user";
+    installed = false;
+  } else if (!installFolderFromResource("ApplicationData", data, &dataFailure) || !createFolder(data)) {
+    if (dataFailure.empty()) dataFailure = data + ": " + std::strerror(errno);
+    installed = false;
+  }
+  sPresetManager->initialize(root);
+  if (installed) return;
+  sVersionInfo->keepFirstRunPending();
+  std::string message = sVersionInfo->getProductName() + " could not install its factory files; it will try again "
+                                                         "at the next start.";
+  if (!failure.empty()) message += " Presets: " + failure + ".";
+  if (!dataFailure.empty()) message += " Application data: " + dataFailure + ".";
+  showMessageDialog(message);
 }
 
 void GenericPlugin::releaseSharedObjects() {
@@ -150,10 +181,14 @@ void initializeGenericPlugin(GenericPlugin* plugin) {
   if (id.get()) GenericPlugin::sSettings->HelpFileName = getHelpBookName(id.get());
 }
 
-void finalizeGenericPlugin(GenericPlugin* plugin) {
-  // Deleting the writer commits what it stored.
+bool finalizeGenericPlugin(GenericPlugin* plugin) {
   std::unique_ptr<SettingSerializer> writer(createSettingWriter(GenericPlugin::sVersionInfo->getSettingsPath()));
   plugin->serialize(writer.get());
+  // Committed here rather than by the destructor, which cannot tell.
+  auto* preferences = dynamic_cast<PreferencesWriter*>(writer.get());
+  if (!preferences || preferences->synchronize()) return true;
+  showMessageDialog("The preferences could not be saved to " + preferences->failure());
+  return false;
 }
 
 AbstractMusicEventReceiver* GenericPlugin::createMusicEventReceiver() {

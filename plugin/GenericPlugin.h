@@ -210,7 +210,11 @@ public:
   virtual void loadMidiFactorySettings();
   // True when the saved map was read completely.
   virtual bool loadMidiSettings();
-  virtual void saveMidiSettings();
+  // Writes the map file; false, said on the alert handler with the path and
+  // the reason, when it could not be written. A damaged file found at
+  // start-up is kept beside as "MidiControllerMap.qvm.damaged"; a file of a
+  // newer version is never written over.
+  virtual bool saveMidiSettings();
   virtual void serialize(SettingSerializer* serializer);
 
   // ---- rendering
@@ -350,9 +354,10 @@ protected:
 
 private:
   friend void initializeGenericPlugin(GenericPlugin* plugin);
-  friend void finalizeGenericPlugin(GenericPlugin* plugin);
+  friend bool finalizeGenericPlugin(GenericPlugin* plugin);
 
   void initSharedObjects();
+  void installFirstRunFolders();
   void decodeMidiMessage(const MidiMessage& message);
   // Makes the preset the current one (see loadPreset) and tells the host
   // and the editor.
@@ -397,5 +402,7 @@ private:
 // the preferences into the plug-in's serialize, and lets the bundle's help
 // book name win over the stored one.
 void initializeGenericPlugin(GenericPlugin* plugin);
-// The last instance's end: writes the preferences from serialize.
-void finalizeGenericPlugin(GenericPlugin* plugin);
+// The last instance's end: writes the preferences from serialize. False,
+// said on the alert handler with the file and the reason, when they could
+// not be written.
+bool finalizeGenericPlugin(GenericPlugin* plugin);
