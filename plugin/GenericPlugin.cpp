@@ -78,13 +78,18 @@ GenericPlugin::GenericPlugin(int channelCount)
   std::srand(static_cast<unsigned>(std::time(nullptr)));
 }
 
-GenericPlugin::~GenericPlugin() = default;
+GenericPlugin::~GenericPlugin() {
+  // An instance that registered parameters but was never initialized (or
+  // outlived nothing) leaves no limits of its own behind in the shared map.
+  if (sControllerMapping) sControllerMapping->removeIndexLimits(this);
+}
 
 void GenericPlugin::initialize(const std::string& productName, int maxBlockSize) {
   if (++sInstances == 1) {
     createSharedObjects(productName);
     initSharedObjects();
   }
+  refreshControllerIndexLimits();
   // A block size of 0 would never advance the render position.
   mEnvironment = new wave::Environment(maxBlockSize < 1 ? 1 : maxBlockSize);
   mEnvironment->setSampleRate(44100.0f);
@@ -96,6 +101,7 @@ void GenericPlugin::initialize(const std::string& productName, int maxBlockSize)
 }
 
 void GenericPlugin::finalize() {
+  if (sControllerMapping) sControllerMapping->removeIndexLimits(this);
   if (--sInstances == 0) releaseSharedObjects();
   delete mPresetContext;
   mPresetContext = nullptr;
@@ -210,11 +216,12 @@ int GenericPlugin::registerParameter(AbstractPluginParameter* parameter) {
   return index;
 }
 
-// The shared controller map accepts only indexes that name something; a
-// parameter registered after start-up must be learnable too.
+// The shared controller map accepts only indexes that name something in one
+// of its instances; a parameter registered after start-up must be learnable
+// too, and an instance being built must not narrow what the others accept.
 void GenericPlugin::refreshControllerIndexLimits() {
   if (sControllerMapping)
-    sControllerMapping->setIndexLimits(getNumParameters(), static_cast<int>(mMidiVirtualParameters.size()));
+    sControllerMapping->setIndexLimits(this, getNumParameters(), static_cast<int>(mMidiVirtualParameters.size()));
 }
 
 void GenericPlugin::registerChannel(Channel* channel) { mChannels.push_back(channel); }
