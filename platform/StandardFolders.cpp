@@ -24,7 +24,8 @@ std::string baseFolder(const char* variable, const char* belowHome) {
   std::string v;
   if (absoluteVariable(variable, v)) return v;
   const std::string home = homeFolder();
-  return home.empty() ? std::string() : home + belowHome;
+  if (home.empty()) return {};
+  return (home == "/" ? std::string() : home) + belowHome;
 }
 
 // The user's folder of that name from "user-dirs.dirs", whose lines read
@@ -43,7 +44,7 @@ bool userDirsEntry(const std::string& name, std::string& value) {
     if (v.compare(0, 5, "$HOME") == 0 && (v.size() == 5 || v[5] == '/')) {
       std::string home = homeFolder();
       if (home.empty()) continue;
-      v = home + v.substr(5);
+      v = (home == "/" ? std::string() : home) + v.substr(5);
     }
     if (v.empty() || v[0] != '/') continue;
     value = v;
@@ -56,7 +57,8 @@ std::string documents() {
   std::string d;
   if (absoluteVariable("XDG_DOCUMENTS_DIR", d) || userDirsEntry("XDG_DOCUMENTS_DIR", d)) return d;
   const std::string home = homeFolder();
-  return home.empty() ? std::string() : home + "/Documents";
+  if (home.empty()) return {};
+  return (home == "/" ? std::string() : home) + "/Documents";
 }
 
 bool isFolder(const std::string& path) {
@@ -67,9 +69,14 @@ bool isFolder(const std::string& path) {
 } // namespace
 
 std::string homeFolder() {
-  if (const char* h = std::getenv("HOME"); h && *h == '/') return h;
-  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/') return pw->pw_dir;
-  return {};
+  std::string home;
+  if (const char* h = std::getenv("HOME"); h && *h == '/')
+    home = h;
+  else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
+    home = pw->pw_dir;
+  // "/home/u/" is "/home/u": its folders must not read "/home/u//.config".
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  return home;
 }
 
 bool findStandardFolder(StandardFolder which, std::string& path) {

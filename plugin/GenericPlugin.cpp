@@ -25,6 +25,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <mutex>
+#include <set>
 
 namespace {
 
@@ -160,7 +162,7 @@ void GenericPlugin::installFirstRunFolders() {
                                                          "at the next start.";
   if (!failure.empty()) message += " Presets: " + failure + ".";
   if (!dataFailure.empty()) message += " Application data: " + dataFailure + ".";
-  showMessageDialog(message);
+  alertOnce(message);
 }
 
 void GenericPlugin::releaseSharedObjects() {
@@ -187,13 +189,23 @@ void initializeGenericPlugin(GenericPlugin* plugin) {
   if (id.get()) GenericPlugin::sSettings->HelpFileName = getHelpBookName(id.get());
 }
 
+void alertOnce(const std::string& message) {
+  static std::mutex lock;
+  static std::set<std::string> said;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!said.insert(message).second) return;
+  }
+  showMessageDialog(message);
+}
+
 bool finalizeGenericPlugin(GenericPlugin* plugin) {
   std::unique_ptr<SettingSerializer> writer(createSettingWriter(GenericPlugin::sVersionInfo->getSettingsPath()));
   plugin->serialize(writer.get());
   // Committed here rather than by the destructor, which cannot tell.
   auto* preferences = dynamic_cast<PreferencesWriter*>(writer.get());
   if (!preferences || preferences->synchronize()) return true;
-  showMessageDialog("The preferences could not be saved to " + preferences->failure());
+  alertOnce("The preferences could not be saved to " + preferences->failure());
   return false;
 }
 

@@ -413,6 +413,11 @@ private:
   std::atomic<int32_t> mDeferredProgramChange{-1};
 };
 
+// Says the message on the alert handler, unless this process said the same
+// already: a host that builds and drops instances (a temporary one to read
+// the plug-in's names, then the real ones) hears of a failure once.
+void alertOnce(const std::string& message);
+
 // The first instance's start-up: registers the bundle's help book, reads
 // the preferences into the plug-in's serialize, and lets the bundle's help
 // book name win over the stored one.

@@ -131,7 +131,7 @@ bool GenericPlugin::saveMidiSettings() {
   const std::string folder = sVersionInfo->getDataFolder();
   const std::string path = midiMapPath();
   auto failed = [&](const std::string& why) {
-    showMessageDialog("The MIDI controller map could not be saved to " + (path.empty() ? cMidiMapName : path) +
+    alertOnce("The MIDI controller map could not be saved to " + (path.empty() ? cMidiMapName : path) +
                       ": " + why);
     return false;
   };
@@ -152,7 +152,7 @@ bool GenericPlugin::saveMidiSettings() {
   // map file as it was.
   if (!sControllerMapping->saveToFile(path, &reason)) return failed(reason);
   if (keepDamaged)
-    showMessageDialog("The MIDI controller map " + path + " was damaged and could not be read; the damaged file was "
+    alertOnce("The MIDI controller map " + path + " was damaged and could not be read; the damaged file was "
                       "kept as " + damagedCopy + ".");
   sMapFileState = MapFileState::usable;
   return true;

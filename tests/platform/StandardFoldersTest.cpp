@@ -35,6 +35,10 @@ TEST(StandardFoldersTest, AFreshHomeNamesTheXdgDefaultsWithoutMakingThem) {
   EXPECT_EQ(find(StandardFolder::cache), home.path() + "/.cache");
   struct stat st;
   EXPECT_NE(stat(home.file(".local").c_str(), &st), 0);
+  {
+    ScopedEnvironment slash("HOME", home.path() + "/");
+    EXPECT_EQ(find(StandardFolder::configuration), home.path() + "/.config");
+  }
   EXPECT_NE(stat(home.file("Documents").c_str(), &st), 0);
 
   bool opt = stat("/opt", &st) == 0 && S_ISDIR(st.st_mode);

@@ -165,7 +165,7 @@ TEST(FirstRunTest, AUsersDamagedOrNewerMapIsNeverLostWithoutAWord) {
     EXPECT_FALSE(plugin.saveMidiSettings());
   }
   EXPECT_EQ(account.home.read(".local/share/Quorvane/Tester/MidiControllerMap.qvm"), newer);
-  ASSERT_EQ(account.alerts.size(), 2u); // the editor's save and the one on the way out
+  ASSERT_EQ(account.alerts.size(), 1u); // the editor's save, and not again on the way out
   EXPECT_EQ(account.alerts[0], "The MIDI controller map could not be saved to " + map +
                                    ": the file was written by a newer version and is left as it is");
 }
