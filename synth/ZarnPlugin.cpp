@@ -147,7 +147,8 @@ void ZarnPlugin::createSharedObjects(const std::string& productName) {
 
   sOscillatorStyle = new Oscillator::Style();
   zarn::customizeOscillatorStyle(*sOscillatorStyle);
-  sOscillatorStyle->initialize(Oscillator::Style::getCachePath(dataFolder));
+  // Without a data folder of the user's the tables are built and not kept.
+  sOscillatorStyle->initialize(dataFolder.empty() ? std::string() : Oscillator::Style::getCachePath(dataFolder));
   sOscillatorStyle->prepareSampleRate(44100.0f);
 
   sEnvelopeStyle = createZarnEnvelopeStyle();
@@ -163,9 +164,10 @@ void ZarnPlugin::createSharedObjects(const std::string& productName) {
   }
 
   for (int i = 0; i < cComponentTypeCount; ++i) {
-    const std::string folder = dataFolder + "/Component Presets/" + kComponentTypes[i].folder + "/";
+    const std::string folder =
+        dataFolder.empty() ? std::string() : dataFolder + "/Component Presets/" + kComponentTypes[i].folder + "/";
     std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     sComponentPresetManagers[i] = new PresetManager(std::string(), kComponentTypes[i].extension);
     sComponentPresetManagers[i]->initialize(folder);
   }
