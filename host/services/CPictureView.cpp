@@ -2,6 +2,8 @@
 
 #include "host/PlugInGlobals.h"
 
+#include <cstdint>
+
 namespace {
 CCachedPictureManager* sManager = nullptr;
 } // namespace
@@ -37,7 +39,7 @@ void CPictureView::InitFromItemParse(SCustomParser* parser) {
     e = e->next;
     PlugInAssert(e && (e->kind == kElemNumber || e->kind == kElemString));
     if (e->kind == kElemNumber) {
-      PlugInAssert(e->value >= -1 && e->value <= kMaxPictureID);
+      PlugInAssert(e->value >= INT16_MIN && e->value <= kMaxPictureID);
       SetPicture(state, static_cast<int16_t>(e->value));
     }
   }

@@ -248,7 +248,9 @@ void CPlugInView::Update(Rect* area) {
 
 void CPlugInView::Idle(int32_t ticks) {
   for (CPlugInView* c = fFirstChild; c; c = c->fNextSibling) c->Idle(ticks);
-  IdleWhileTracking();
+  // Only the host's share: the group's own idle time idles the processes,
+  // which may be what idles this tree.
+  if (gProcessGroup) gProcessGroup->IdleHost();
 }
 
 void CPlugInView::SetClicked(bool clicked) {

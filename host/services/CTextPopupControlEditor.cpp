@@ -29,11 +29,9 @@ struct OverlayScope {
 } // namespace
 
 std::string CTextPopupControlEditor::GetValueText(int32_t value) {
+  if (!fControlView) return std::to_string(value / 65536); // as a control view without a process says it
   char text[256] = {};
-  if (fControlView)
-    fControlView->GetValueString(value, text, 255);
-  else
-    CControlView().GetValueString(value, text, 255);
+  fControlView->GetValueString(value, text, 255);
   return text;
 }
 
