@@ -74,6 +74,9 @@ public:
   int getCategory() override { return mOptions.category; }
   int getType() override { return mOptions.type; }
   bool hasSideChain() override { return mOptions.sideChain; }
+  // The editor's size (BridgeTestEditor.h).
+  int getInterfaceWidth() override { return 320; }
+  int getInterfaceHeight() override { return 200; }
 
   void reset() override;
   void sync(float tempo, float position) override;
