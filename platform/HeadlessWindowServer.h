@@ -99,9 +99,7 @@ public:
 
   // The screen.
   void pixel(WindowId window, int x, int y, uint8_t rgb[3]);
-  // Called for every area an update repaints (window coordinates), before
-  // the views paint: the host draws its own part of the window there.
-  void setUpdateHandler(WindowId window, std::function<void(const ScreenRect&)> handler);
+  void setUpdateHandler(WindowId window, std::function<void(const ScreenRect&)> handler) override;
   // Areas painted since the last call, per view, in painting order.
   std::vector<Painted> takePaintLog();
   bool hasInvalidArea(WindowId window);

@@ -144,6 +144,10 @@ public:
   virtual void invalidateWindow(WindowId window, const ScreenRect& area) = 0;
   // Paints every invalid area of the window now.
   virtual void updateWindow(WindowId window) = 0;
+  // Called for every area an update repaints (window coordinates) before
+  // the views paint: the host draws its own part of the window there, into
+  // the window's port. Ignored where the server has no window ports.
+  virtual void setUpdateHandler(WindowId, std::function<void(const ScreenRect&)>) {}
 
   // The port that draws into the window's content, in window coordinates:
   // what a host hands a plug-in as the window's port. Views of the window

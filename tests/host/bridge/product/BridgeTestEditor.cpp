@@ -14,8 +14,9 @@ namespace {
 std::atomic<int> sAlive{0};
 } // namespace
 
-BridgeTestEditor::BridgeTestEditor(gui::UserInterface* ui, BridgeTestProduct* product, InterfaceListener* listener)
-    : GenericPluginInterface(ui, product, listener, "BridgeTestBackground.png", 1.0f) {
+BridgeTestEditor::BridgeTestEditor(gui::UserInterface* ui, BridgeTestProduct* product, InterfaceListener* listener,
+                                   const std::string& background)
+    : GenericPluginInterface(ui, product, listener, background, 1.0f) {
   auto* style = new gui::Knob::Style(ui);
   style->loadFromResource("BridgeTestKnob.png", "BridgeTestPointer.png", "BridgeTestKnob.png",
                           "BridgeTestPointer.png", "BridgeTestPointer.png", "BridgeTestPointer.png");
@@ -62,5 +63,6 @@ std::vector<unsigned char> knobPicture(bool pointer) {
 
 GenericPluginInterface* createPluginInterfaceInstance(gui::UserInterface* ui, GenericPlugin* plugin,
                                                       GenericPluginInterface::InterfaceListener* listener) {
-  return new bridgetest::BridgeTestEditor(ui, static_cast<bridgetest::BridgeTestProduct*>(plugin), listener);
+  return new bridgetest::BridgeTestEditor(ui, static_cast<bridgetest::BridgeTestProduct*>(plugin), listener,
+                                          bridgetest::productOptions().editorBackground);
 }

@@ -34,6 +34,8 @@ struct ProductOptions {
   int category = 0;
   bool sideChain = false;
   std::string identifier = "QBrt";
+  // The editor's background picture; a missing one makes the editor fail.
+  std::string editorBackground = "BridgeTestBackground.png";
 };
 // What createPluginInstance builds (the test program's own copy; the bundle
 // has its own, left at the defaults).
