@@ -275,6 +275,8 @@ private:
     const unsigned char c = Peek();
     if (c == static_cast<unsigned char>(closing) || c == 0) return nullptr;
     if (IsLetter(c)) {
+      // An unknown word stays under the cursor: nothing may follow there.
+      const unsigned char* start = cursor;
       unsigned char name[256];
       size_t n = 0;
       while (cursor < end && (IsLetter(*cursor) || IsDigit(*cursor))) {
@@ -282,10 +284,12 @@ private:
         ++n;
         ++cursor;
       }
-      if (n > 255) return nullptr;
-      name[0] = static_cast<unsigned char>(n);
       SCustomParseElem found;
-      if (!CCustomView::FindKeyword(name, &found)) return nullptr;
+      name[0] = static_cast<unsigned char>(n);
+      if (n > 255 || !CCustomView::FindKeyword(name, &found)) {
+        cursor = start;
+        return nullptr;
+      }
       return p->NewElem(found.kind, found.value);
     }
     if (IsDigit(c) || c == '-') return p->NewElem(kElemNumber, ReadNumber());
