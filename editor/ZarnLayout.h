@@ -143,7 +143,6 @@ inline std::vector<Legend> legends() {
   std::vector<Legend> l;
   auto add = [&](Legend g) { l.push_back(g); };
   // oscillators
-  add(under("NOISE", cNoisePan, cRing, cRing, -82));
   add(under("LEVEL", cNoisePan, cRing, cRing, 0));
   add({"WHITE", cNoiseType.x - 2, cNoiseType.y + 2, 2, 5, false});
   add({"PINK", cNoiseType.x + cHorTrack + 2, cNoiseType.y + 2, 0, 5, false});
@@ -152,8 +151,7 @@ inline std::vector<Legend> legends() {
   add({"LEG", cPortamentoMode.x + cVerThick + 2, cPortamentoMode.y + 11, 0, 5, false});
   for (int o = 0; o < 2; ++o) {
     const int y = o == 0 ? cOscScale[0].y + cRing + 0 : cOscScale[1].y - 10;
-    add({"TUNE / OCT", cOscScale[o].x + cRing / 2, y, 1, 6, false});
-    add({o == 0 ? "DETUNE" : "", 0, 0, 1, 6, false});
+    add({o == 0 ? "TUNE / OCT" : "DETUNE / OCT", cOscScale[o].x + cRing / 2, y, 1, 6, false});
     const int ky = o == 0 ? cOscSync[0].y + cSmallKnob + 1 : cOscSync[1].y - 10;
     add({"SYNC", cOscSync[o].x + cSmallKnob / 2, ky, 1, 6, false});
     add({"PW", cOscPulse[o].x + cSmallKnob / 2, ky, 1, 6, false});
@@ -162,8 +160,6 @@ inline std::vector<Legend> legends() {
     add({"PHASE", cOscPhase[o].x + cToggleW / 2, o == 0 ? cOscPhase[0].y + cToggleH + 1 : cOscPhase[1].y - 9, 1, 5,
          false});
   }
-  add({"OSC 1", 188, 40, 0, 7, true});
-  add({"OSC 2", 188, 209, 0, 7, true});
   // filters
   for (int f = 0; f < 2; ++f) {
     const int ky = f == 0 ? cFilterPeak[0].y + cSmallKnob + 1 : cFilterPeak[1].y - 10;
@@ -200,6 +196,7 @@ inline std::vector<Legend> legends() {
     for (int w = 0; w < 5; ++w)
       add({cWaves[w], x0 + cLfoWave.x + cVerThick + 2, cLfoWave.y - 1 + 10 * w, 0, 5, false});
     add({"TRIG", x0 + cLfoTrigger.x + cToggleW / 2, cLfoTrigger.y - 8, 1, 5, false});
+    add({"POL", x0 + cLfoPolarity.x + cToggleW / 2, cLfoPolarity.y + cToggleH + 1, 1, 5, false});
   }
   // envelopes
   static const char* const cEgNames[3] = {"ENV 1", "ENV 2", "AMP ENV"};
@@ -209,10 +206,7 @@ inline std::vector<Legend> legends() {
     for (int k = 0; k < 5; ++k)
       add(under(r == 2 && k == 0 ? "HOLD" : cEgKnobs[k], {cEgKnobX[k], cEgRowY[r]}, cSmallKnob, cSmallKnob, 0));
   }
-  for (int r = 0; r < 2; ++r) {
-    add({"NORM", cEgRange[r].x + cVerThick + 2, cEgRange[r].y - 1, 0, 5, false});
-    add({"OFFS", cEgRange[r].x + cVerThick + 2, cEgRange[r].y + 9, 0, 5, false});
-  }
+  for (int r = 0; r < 2; ++r) add({"OFFSET", cEgRange[r].x + cVerThick / 2, cEgRange[r].y + cVerTrack + 1, 1, 5, false});
   // voices
   add({"MONO", cPolyphony.x + cVerThick + 2, cPolyphony.y - 1, 0, 5, false});
   add({"POLY", cPolyphony.x + cVerThick + 2, cPolyphony.y + 9, 0, 5, false});

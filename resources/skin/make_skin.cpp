@@ -273,6 +273,17 @@ void arrowSide(Image& img, double cx, double cy, double s, int dir, Rgba c) {
   img.fill(triangle(cx - dir * s / 2, cy - s, cx - dir * s / 2, cy + s, cx + dir * s / 2 + dir * 0.5, cy), c);
 }
 
+// A small wave form picture in the box (x, y, w, h): 0 triangle, 1 saw, 2 square.
+void waveGlyph(Image& img, int kind, double x, double y, double w, double h, Rgba c) {
+  std::vector<std::pair<double, double>> p;
+  if (kind == 0) p = {{0, 1}, {0.25, 0}, {0.75, 1}, {1, 0.5}};
+  if (kind == 1) p = {{0, 1}, {0.5, 0}, {0.5, 1}, {1, 0}, {1, 1}};
+  if (kind == 2) p = {{0, 1}, {0, 0}, {0.5, 0}, {0.5, 1}, {1, 1}, {1, 0}};
+  if (kind == 0) p = {{0, 0.5}, {0.25, 0}, {0.75, 1}, {1, 0.5}};
+  for (size_t i = 1; i < p.size(); ++i)
+    img.fill(segment(x + p[i - 1].first * w, y + p[i - 1].second * h, x + p[i].first * w, y + p[i].second * h, 1.1), c);
+}
+
 struct Writer {
   std::string dir;
   int count = 0;
@@ -321,15 +332,21 @@ void background(Writer& out) {
   // Top row.
   titled(cOscPanel, 2, 38, 357, 222, "", cAmber);
   text(img, "NOISE", 47, 40, 6, cAmber, 1, true);
-  text(img, "OSC 1", 150, 40, 6, cAmber, 1, true);
-  text(img, "OSC 2", 150, 211, 6, cAmber, 1, true);
+  text(img, "OSC 1", 249, cOscWave[0].y + 2, 6, cAmber, 1, true);
+  text(img, "OSC 2", 249, cOscWave[1].y + 2, 6, cAmber, 1, true);
+  // The wave forms under (over) each oscillator's switch, one per stop.
+  for (int o = 0; o < 2; ++o)
+    for (int k = 0; k < 3; ++k) {
+      const double cx = cOscWave[o].x + cHorThick / 2.0 + k * (cHorTrack - cHorThick), y0 = o == 0 ? cOscWave[0].y + cHorThick + 2.5 : cOscWave[1].y - 8.5;
+      waveGlyph(img, k, cx - 4.5, y0, 9, 6, cLegend);
+    }
   img.fill(roundRect(102, 49, 103, 215, 0), alpha(cShadow, 0.6));
   img.fill(roundRect(103, 49, 104, 215, 0), alpha(cHighlight, 0.4));
   img.fill(roundRect(108, 144, 354, 145, 0), alpha(cShadow, 0.6));
   img.fill(roundRect(108, 145, 354, 146, 0), alpha(cHighlight, 0.4));
   titled(cFilterPanel, 361, 38, 574, 222, "", cTeal);
-  text(img, "FILTER 1", 440, 40, 6, cTeal, 1, true);
-  text(img, "FILTER 2", 440, 211, 6, cTeal, 1, true);
+  text(img, "FILTER 1", 521, 39, 6, cTeal, 1, true);
+  text(img, "FILTER 2", 521, 212, 6, cTeal, 1, true);
   img.fill(roundRect(364, 142, 572, 143, 0), alpha(cShadow, 0.6));
   img.fill(roundRect(364, 143, 572, 144, 0), alpha(cHighlight, 0.4));
   titled(cOutputPanel, 576, 38, 638, 222, "", cAccents[4]);
@@ -355,8 +372,6 @@ void background(Writer& out) {
     img.fill(roundRect(350, r + 1, 634, r + 2, 0), alpha(cHighlight, 0.4));
   }
   plate(img, 2, 455, 341, 519);
-  text(img, "VOICES", 60, 505, 6, cAccents[6], 0, true);
-  text(img, "MIDI", 196, 505, 6, cViolet, 0, true);
 
   for (const Legend& g : legends())
     text(img, g.text, g.x, g.y, g.size, g.accent ? (g.y > 320 && g.x < 343 ? cViolet : g.x > 343 && g.y > 320 ? cGreen : g.x > 360 ? cTeal : cAmber) : cLegend,
