@@ -1,14 +1,12 @@
 #include "tools/host/snapshot/SnapshotCommand.h"
 
-#include "base/PlatformUtils.h"
-#include "editor/ZarnInterface.h"
-#include "gui/MacInterface.h"
-#include "platform/Bundle.h"
-#include "platform/Clock.h"
 #include "platform/HeadlessWindowServer.h"
-#include "plugin/AbstractPluginParameter.h"
-#include "synth/ZarnPlugin.h"
+#include "tools/host/ControlByName.h"
+#include "tools/host/EditorWindow.h"
+#include "tools/host/HostState.h"
+#include "tools/host/PresetByName.h"
 #include "tools/host/RenderCommand.h"
+#include "tools/host/SimHost.h"
 
 #include <algorithm>
 #include <cctype>
@@ -42,92 +40,10 @@ int fail(std::ostream& err, const std::string& reason, int status = 1) {
   return status;
 }
 
-std::string lower(std::string s) {
-  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 std::string trim(const std::string& s) {
   const size_t a = s.find_first_not_of(" \t\r\n");
   if (a == std::string::npos) return "";
   return s.substr(a, s.find_last_not_of(" \t\r\n") - a + 1);
-}
-
-// The leading number of a value text ("2.50 Hz" gives 2.5); false when the
-// text does not start with one.
-bool leadingNumber(const std::string& text, double& value) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  value = std::strtod(begin, &end);
-  return end != begin && std::isfinite(value);
-}
-
-// Plays the editor's gestures back into the plug-in, as the host would.
-class EchoBridge : public GenericPluginInterface::InterfaceListener {
-public:
-  explicit EchoBridge(GenericPlugin* plugin) : plugin(plugin) {}
-  void controlChange(int index, float value) override {
-    if (AbstractPluginParameter* p = plugin->getParameter(index)) p->setValue(value, 1);
-  }
-  void processInterfaceAction(int) override {}
-
-private:
-  GenericPlugin* plugin;
-};
-
-AbstractPluginParameter* findParameter(GenericPlugin& plugin, const std::string& name) {
-  for (int i = 0; i < plugin.getNumParameters(); ++i)
-    if (plugin.getParameter(i)->getName() == name) return plugin.getParameter(i);
-  for (int i = 0; i < plugin.getNumParameters(); ++i)
-    if (lower(plugin.getParameter(i)->getName()) == lower(name)) return plugin.getParameter(i);
-  return nullptr;
-}
-
-// "NAME=VALUE": the value is one of the parameter's value texts (any case),
-// else a number in the units the parameter shows, found by bisection over
-// its natural range (the shown value grows or falls with the natural one).
-bool applySetting(GenericPlugin& plugin, const std::string& setting, std::string& error) {
-  const size_t eq = setting.rfind('=');
-  const std::string name = trim(setting.substr(0, eq)), value = eq == std::string::npos ? "" : trim(setting.substr(eq + 1));
-  if (name.empty() || value.empty()) {
-    error = "--set \"" + setting + "\" is not NAME=VALUE";
-    return false;
-  }
-  AbstractPluginParameter* p = findParameter(plugin, name);
-  if (!p) {
-    error = "no parameter is named \"" + name + "\"";
-    return false;
-  }
-  const float lo = p->getMin(), hi = p->getMax();
-  if (hi - lo >= 1.0f && hi - lo <= 256.0f && std::floor(lo) == lo && std::floor(hi) == hi)
-    for (float v = lo; v <= hi; v += 1.0f)
-      if (lower(trim(p->convertValueToString(v))) == lower(value)) {
-        p->setValue(v, 1);
-        return true;
-      }
-  double wanted = 0, shownLo = 0, shownHi = 0;
-  if (!leadingNumber(value, wanted) || !leadingNumber(p->convertValueToString(lo), shownLo) ||
-      !leadingNumber(p->convertValueToString(hi), shownHi)) {
-    error = "\"" + value + "\" is not a value of " + p->getName();
-    return false;
-  }
-  if (wanted < std::min(shownLo, shownHi) || wanted > std::max(shownLo, shownHi)) {
-    error = value + " lies outside " + p->getName() + "'s range " + p->convertValueToString(lo) + " to " +
-            p->convertValueToString(hi);
-    return false;
-  }
-  float a = lo, b = hi;
-  for (int i = 0; i < 40; ++i) {
-    const float m = (a + b) / 2;
-    double shown = 0;
-    leadingNumber(p->convertValueToString(m), shown);
-    if ((shown < wanted) == (shownHi > shownLo))
-      a = m;
-    else
-      b = m;
-  }
-  p->setValue((a + b) / 2, 1);
-  return true;
 }
 
 // The plug-in keeps preferences and installs its presets below the user's
@@ -309,45 +225,52 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
   std::error_code ec;
   if (!std::filesystem::is_regular_file(std::filesystem::path(bundlePath) / "Resources" / "Background.png", ec))
     return fail(err, "no plug-in bundle with an editor skin at " + bundlePath);
-  platform::Bundle* bundle = platform::Bundle::open(bundlePath);
-  if (!bundle) return fail(err, "cannot open the bundle " + bundlePath);
-  const BundleRef previousModule = getModuleInstance();
-  registerModuleInstance(bundle);
 
   int status = 0;
   {
     PrivateHome home;
+    // A first run greets the user with a hint; a snapshot shows the panel,
+    // so the plug-in has run once in this home before.
+    {
+      SimHost first;
+      if (first.load(bundlePath) != 0) return fail(err, "the bundle " + bundlePath + " did not start");
+    }
     Scene scene;
-    platform::useVirtualClock(true);
     platform::WindowServer::setCurrent(&scene.server);
     try {
-      std::unique_ptr<GenericPlugin> plugin(createPluginInstance());
-      // A first run greets the user with a hint; a snapshot shows the panel.
-      if (GenericPlugin::sSettings) GenericPlugin::sSettings->showWelcomeHint = false;
+      SimHost host;
+      if (int32_t started = host.load(bundlePath); started != 0)
+        throw HostError("the bundle " + bundlePath + " did not start", started);
+      Instance& in = *host.createInstance(1);
       std::string error;
-      if (!options.preset.empty() && !plugin->loadPresetWithName(options.preset))
-        status = fail(err, "the plug-in has no preset named \"" + options.preset + "\"");
-      for (size_t i = 0; status == 0 && i < options.settings.size(); ++i)
-        if (!applySetting(*plugin, options.settings[i], error)) status = fail(err, error);
+      HostState loaded;
+      if (!options.loadState.empty() && (!loaded.read(options.loadState, error) || !loaded.restore(host, in, error)))
+        status = fail(err, error);
+      if (status == 0 && !options.preset.empty()) {
+        HostState preset;
+        if (!PresetByName::load(host, in.typeIndex(), options.preset, preset, error) ||
+            !preset.restore(host, in, error))
+          status = fail(err, error);
+      }
+      for (size_t i = 0; status == 0 && i < options.settings.size(); ++i) {
+        ControlSetting setting;
+        if (!parseControlSetting(options.settings[i], setting, error) || !applyControlSetting(host, in, setting, error))
+          status = fail(err, error);
+      }
+      host.idle();
       if (status == 0) {
-        EchoBridge bridge(plugin.get());
-        const int w = plugin->getInterfaceWidth(), h = plugin->getInterfaceHeight();
-        scene.window = scene.server.createWindow({Scene::cX, Scene::cY, Scene::cX + w, Scene::cY + h}, true, "Zarn");
-        auto* ui = new gui::MacInterface(scene.window, 0, gui::Rect(w, h));
-        GenericPluginInterface* editor = nullptr;
-        try {
-          editor = createPluginInterfaceInstance(ui, plugin.get(), &bridge);
-        } catch (...) {
-          delete ui;
-          throw;
-        }
+        // The host's road: the plug-in's view in a window, the window's port
+        // handed over, the editor on the window's root control. Gestures go
+        // to the host's automation, which echoes them to the plug-in.
+        EditorWindow window(host, in, scene.server, {Scene::cX, Scene::cY});
+        scene.window = window.window();
         scene.runMs(120);
         if (!options.script.empty() && !playScript(scene, options.script, error)) status = fail(err, error);
+        host.idle();
         scene.runMs(120);
-        if (status == 0 && !scene.server.writeSnapshot(scene.window, options.output))
+        window.update();
+        if (status == 0 && !scene.server.writeSnapshot(window.window(), options.output))
           status = fail(err, "cannot write " + options.output);
-        delete editor;
-        scene.server.destroyWindow(scene.window);
       }
     } catch (const std::exception& e) {
       status = fail(err, std::string("the editor could not be opened: ") + e.what());
@@ -355,9 +278,7 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
       status = fail(err, "the editor could not be opened");
     }
     platform::WindowServer::setCurrent(nullptr);
-    platform::useVirtualClock(false);
   }
-  registerModuleInstance(previousModule);
   if (status == 0) out << options.output << "\n";
   return status;
 }

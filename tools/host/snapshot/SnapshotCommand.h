@@ -3,11 +3,13 @@
 // zarn-host snapshot [--bundle B] [--preset NAME] [--set "NAME=VALUE"]...
 //                    [--script FILE] OUT.png
 //
-// Opens the synthesizer's editor in a window of the headless window server,
-// the plug-in made in this process and its pictures read from the bundle's
-// resources, optionally plays a mouse script on it and writes the whole
-// window as an 8-bit RGB PNG. The editor's gestures go straight back into
-// the plug-in's parameters, as a host would echo them.
+// Loads the bundle as a host does, opens its editor the host's way (the
+// plug-in's view in a window of the headless window server, the window's
+// port handed over, updates drawn), optionally plays a mouse script on it
+// (real time passes) and writes the whole window as an 8-bit RGB PNG. The
+// editor's gestures reach the host's automation, which echoes them to the
+// plug-in. The preset and the settings go through the host as well (see
+// PresetByName and ControlByName); the plug-in runs in a home of its own.
 //
 // The script has one step per line ('#' starts a comment), coordinates in
 // the editor window's pixels:
