@@ -140,6 +140,38 @@ TEST(ViewRoadTest, ChooseControlNamesTheParameterUnderAPoint) {
   EXPECT_EQ(window.chooseControl(kOffsetKnobX + half, kOffsetKnobY + kKnobSize - 2), kOffset);
   EXPECT_EQ(window.chooseControl(kLevelKnobX - 1, kLevelKnobY + half), 0);
   EXPECT_EQ(window.chooseControl(kEditorWidth - 1, kEditorHeight - 1), 0);
+
+  // The window's mouse reaches the editor's root control: a drag on the
+  // Level knob is one touched, changed and released control for the host.
+  h->clearAutomation();
+  const platform::ScreenRect c = window.content();
+  const platform::ScreenPoint knob{c.left + kLevelKnobX + half, c.top + kLevelKnobY + half};
+  s.server.move(knob);
+  s.server.press(knob);
+  s.server.move({knob.x, knob.y - 30});
+  s.server.release({knob.x, knob.y - 30});
+  std::vector<simhost::AutomationEvent> events = h->automation();
+  ASSERT_GE(events.size(), 3u);
+  EXPECT_EQ(events.front().kind, simhost::AutomationEvent::Touch);
+  EXPECT_EQ(events.back().kind, simhost::AutomationEvent::Release);
+  for (const simhost::AutomationEvent& e : events) EXPECT_EQ(e.control, kLevel);
+  EXPECT_GT(Product(*in)->level.getValue(), 0.5f);
+}
+
+TEST(ViewRoadTest, AViewThatIsNoAdapterViewIsNotUsedAsOne) {
+  ServerScope s;
+  InProcessHost h;
+  simhost::Instance* in = h->createInstance();
+  // The plug-in's keyword gone (as after an unload), its description shows
+  // as static text; the host still gets a view of the editor's size.
+  CCustomView::StaticFree();
+  uintptr_t view = 0;
+  ASSERT_EQ(h->callWith(kProcess_CreateView, in->process(), &view), 0);
+  std::unique_ptr<CPlugInView> root(reinterpret_cast<CPlugInView*>(view));
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(Adapter(*in)->GetHostView(), nullptr);
+  EXPECT_EQ(dynamic_cast<DigiViewAdapter*>(root->GetFirstChild()), nullptr);
+  EXPECT_NE(root->GetFirstChild(), nullptr);
 }
 
 TEST(ViewRoadTest, TheBundlesEditorThroughTheHostLooksAsTheToolkitDrawsIt) {
