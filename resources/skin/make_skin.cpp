@@ -276,7 +276,6 @@ void arrowSide(Image& img, double cx, double cy, double s, int dir, Rgba c) {
 // A small wave form picture in the box (x, y, w, h): 0 triangle, 1 saw, 2 square.
 void waveGlyph(Image& img, int kind, double x, double y, double w, double h, Rgba c) {
   std::vector<std::pair<double, double>> p;
-  if (kind == 0) p = {{0, 1}, {0.25, 0}, {0.75, 1}, {1, 0.5}};
   if (kind == 1) p = {{0, 1}, {0.5, 0}, {0.5, 1}, {1, 0}, {1, 1}};
   if (kind == 2) p = {{0, 1}, {0, 0}, {0.5, 0}, {0.5, 1}, {1, 1}, {1, 0}};
   if (kind == 0) p = {{0, 0.5}, {0.25, 0}, {0.75, 1}, {1, 0.5}};
@@ -322,8 +321,10 @@ void background(Writer& out) {
   img.fill(roundRect(0, 0, cWidth, 36, 0), vertical({40, 38, 36}, {28, 27, 26}, 0, 36));
   img.fill(roundRect(0, 35, cWidth, 36, 0), alpha(cShadow, 1));
   text(img, "ZARN", 14, 6, 16, {236, 232, 222}, 0, true);
-  text(img, "POLYPHONIC SYNTHESIZER", 84, 15, 6, cAmber, 0, false);
-  text(img, "QUORVANE", 250, 15, 6, cDimLegend, 0, true);
+  text(img, "QUORVANE", 86, 8, 6, cDimLegend, 0, true);
+  text(img, "POLYPHONIC SYNTHESIZER", 86, 18, 6, cAmber, 0, false);
+  // A row of small vents between the name and the preset display.
+  for (int x = 210; x < 350; x += 6) img.fill(roundRect(x, 13, x + 3, 24, 1.5), Rgba{16, 15, 14});
 
   auto titled = [&](const Panel& p, int x0, int y0, int x1, int y1, const char* title, Rgba accent) {
     plate(img, x0, y0, x1, y1);
