@@ -343,13 +343,13 @@ void background(Writer& out) {
     }
   img.fill(roundRect(102, 49, 103, 215, 0), alpha(cShadow, 0.6));
   img.fill(roundRect(103, 49, 104, 215, 0), alpha(cHighlight, 0.4));
-  img.fill(roundRect(108, 144, 354, 145, 0), alpha(cShadow, 0.6));
-  img.fill(roundRect(108, 145, 354, 146, 0), alpha(cHighlight, 0.4));
+  img.fill(roundRect(108, 134, 354, 135, 0), alpha(cShadow, 0.6));
+  img.fill(roundRect(108, 135, 354, 136, 0), alpha(cHighlight, 0.4));
   titled(cFilterPanel, 361, 38, 574, 222, "", cTeal);
   text(img, "FILTER 1", 521, 39, 6, cTeal, 1, true);
   text(img, "FILTER 2", 521, 212, 6, cTeal, 1, true);
-  img.fill(roundRect(364, 142, 572, 143, 0), alpha(cShadow, 0.6));
-  img.fill(roundRect(364, 143, 572, 144, 0), alpha(cHighlight, 0.4));
+  img.fill(roundRect(364, 134, 572, 135, 0), alpha(cShadow, 0.6));
+  img.fill(roundRect(364, 135, 572, 136, 0), alpha(cHighlight, 0.4));
   titled(cOutputPanel, 576, 38, 638, 222, "", cAccents[4]);
   text(img, "OUTPUT", 607, 42, 6, cAccents[4], 1, true);
   // The modulation strip: eight slot units.
@@ -360,7 +360,6 @@ void background(Writer& out) {
     well(img, x + 2, 229, x + 79, 247, {18, 17, 16}, 3);
     well(img, x + 2, 296, x + 79, 314, {18, 17, 16}, 3);
     text(img, "INV", x + 25, 286, 5, cDimLegend, 1);
-    text(img, "AMOUNT", x + 57, 287, 5, cDimLegend, 1);
   }
   // LFOs, envelopes, voices.
   for (int n = 0; n < 3; ++n) {
