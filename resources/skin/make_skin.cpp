@@ -276,7 +276,6 @@ void arrowSide(Image& img, double cx, double cy, double s, int dir, Rgba c) {
 // A small wave form picture in the box (x, y, w, h): 0 triangle, 1 saw, 2 square.
 void waveGlyph(Image& img, int kind, double x, double y, double w, double h, Rgba c) {
   std::vector<std::pair<double, double>> p;
-  if (kind == 0) p = {{0, 1}, {0.25, 0}, {0.75, 1}, {1, 0.5}};
   if (kind == 1) p = {{0, 1}, {0.5, 0}, {0.5, 1}, {1, 0}, {1, 1}};
   if (kind == 2) p = {{0, 1}, {0, 0}, {0.5, 0}, {0.5, 1}, {1, 1}, {1, 0}};
   if (kind == 0) p = {{0, 0.5}, {0.25, 0}, {0.75, 1}, {1, 0.5}};
@@ -322,8 +321,10 @@ void background(Writer& out) {
   img.fill(roundRect(0, 0, cWidth, 36, 0), vertical({40, 38, 36}, {28, 27, 26}, 0, 36));
   img.fill(roundRect(0, 35, cWidth, 36, 0), alpha(cShadow, 1));
   text(img, "ZARN", 14, 6, 16, {236, 232, 222}, 0, true);
-  text(img, "POLYPHONIC SYNTHESIZER", 84, 15, 6, cAmber, 0, false);
-  text(img, "QUORVANE", 250, 15, 6, cDimLegend, 0, true);
+  text(img, "QUORVANE", 86, 8, 6, cDimLegend, 0, true);
+  text(img, "POLYPHONIC SYNTHESIZER", 86, 18, 6, cAmber, 0, false);
+  // A row of small vents between the name and the preset display.
+  for (int x = 210; x < 350; x += 6) img.fill(roundRect(x, 13, x + 3, 24, 1.5), Rgba{16, 15, 14});
 
   auto titled = [&](const Panel& p, int x0, int y0, int x1, int y1, const char* title, Rgba accent) {
     plate(img, x0, y0, x1, y1);
@@ -342,13 +343,13 @@ void background(Writer& out) {
     }
   img.fill(roundRect(102, 49, 103, 215, 0), alpha(cShadow, 0.6));
   img.fill(roundRect(103, 49, 104, 215, 0), alpha(cHighlight, 0.4));
-  img.fill(roundRect(108, 144, 354, 145, 0), alpha(cShadow, 0.6));
-  img.fill(roundRect(108, 145, 354, 146, 0), alpha(cHighlight, 0.4));
+  img.fill(roundRect(108, 134, 354, 135, 0), alpha(cShadow, 0.6));
+  img.fill(roundRect(108, 135, 354, 136, 0), alpha(cHighlight, 0.4));
   titled(cFilterPanel, 361, 38, 574, 222, "", cTeal);
   text(img, "FILTER 1", 521, 39, 6, cTeal, 1, true);
   text(img, "FILTER 2", 521, 212, 6, cTeal, 1, true);
-  img.fill(roundRect(364, 142, 572, 143, 0), alpha(cShadow, 0.6));
-  img.fill(roundRect(364, 143, 572, 144, 0), alpha(cHighlight, 0.4));
+  img.fill(roundRect(364, 134, 572, 135, 0), alpha(cShadow, 0.6));
+  img.fill(roundRect(364, 135, 572, 136, 0), alpha(cHighlight, 0.4));
   titled(cOutputPanel, 576, 38, 638, 222, "", cAccents[4]);
   text(img, "OUTPUT", 607, 42, 6, cAccents[4], 1, true);
   // The modulation strip: eight slot units.
@@ -359,7 +360,6 @@ void background(Writer& out) {
     well(img, x + 2, 229, x + 79, 247, {18, 17, 16}, 3);
     well(img, x + 2, 296, x + 79, 314, {18, 17, 16}, 3);
     text(img, "INV", x + 25, 286, 5, cDimLegend, 1);
-    text(img, "AMOUNT", x + 57, 287, 5, cDimLegend, 1);
   }
   // LFOs, envelopes, voices.
   for (int n = 0; n < 3; ++n) {
