@@ -353,23 +353,15 @@ private:
 };
 
 // A string of the plug-in's resources, wrapped in double quotes and read
-// as a string element (at most 253 characters).
+// as a string of the description would be (escapes included; a double
+// quote inside ends it). At most 253 characters.
 SCustomParseElem* WrappedString(SCustomParser* parser, const std::string& text) {
   if (text.size() > 253) throw CDAEError(kMalformed);
-  std::string wrapped = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') {
-      // Kept as they stand: the delimiter and the escape would break the
-      // reading, so they are escaped here.
-      if (c == '"') throw CDAEError(kMalformed);
-      wrapped += '\\';
-    }
-    wrapped += c;
-  }
-  wrapped += '"';
+  const std::string wrapped = "\"" + text + "\"";
   const auto* bytes = reinterpret_cast<const unsigned char*>(wrapped.data());
   Reader reader(parser, bytes, bytes + wrapped.size());
-  const size_t left = parser->poolEnd > parser->poolCursor ? static_cast<size_t>(parser->poolEnd - parser->poolCursor) - 1 : 0;
+  const size_t left =
+      parser->poolEnd > parser->poolCursor ? static_cast<size_t>(parser->poolEnd - parser->poolCursor) - 1 : 0;
   unsigned char* string = reader.ReadString(left);
   SCustomParseElem* e = parser->NewElem(kElemString, 0);
   SetElemTarget(e, string);

@@ -154,7 +154,9 @@ void CStaticTextView::DrawTextBox(const char* text, int32_t length, Rect* box, i
   // A box lower than one line starts 2 pixels above its top.
   int top = wrap ? box->top : box->top - 2;
   for (std::string& l : lines) {
-    if (top + lineHeight > box->bottom + (wrap ? 0 : lineHeight)) break;
+    // A box of whole lines takes the lines that fit; a lower one each line
+    // that starts inside it.
+    if (wrap ? top + lineHeight > box->bottom : top >= box->bottom) break;
     while (!l.empty() && port->textWidth(l) > box->width()) l.pop_back();
     const int width = port->textWidth(l);
     const int free = box->width() - width;
@@ -171,7 +173,6 @@ void CStaticTextView::DrawTextBox(const char* text, int32_t length, Rect* box, i
     port->moveTo(h, top + info.ascent);
     port->drawString(l);
     top += lineHeight;
-    if (!wrap) break;
   }
 }
 
