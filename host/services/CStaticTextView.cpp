@@ -247,16 +247,17 @@ void CStaticTextView::HandleKey(char key, bool* handled) {
   *handled = false;
   if (!fEdit) return;
   *handled = true;
-  // Paste arrives as Option+V (either case) from the key handler.
-  if (key == 'v' || key == 'V') {
+  // Option+V pastes: the keyboard gives it as the characters 0xC3 and,
+  // with Shift, 0xD7. An empty clipboard leaves the text alone.
+  if (key == kOptionV || key == kShiftOptionV) {
     unsigned char scrap[256];
     GetScrapText(scrap);
     if (scrap[0]) {
       fEdit->setText(std::string(reinterpret_cast<const char*>(scrap + 1), scrap[0]));
       fModified = false;
       if (fPort) Update(nullptr);
-      return;
     }
+    return;
   }
   fEdit->key(key);
   fModified = true;

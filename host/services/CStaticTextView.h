@@ -24,6 +24,9 @@ class CStaticTextView : public CCustomView {
 public:
   // Justifications, as text edit records know them.
   enum : int16_t { kJustLeft = -2, kJustRight = -1, kJustDefault = 0, kJustCenter = 1 };
+  // The characters Option+V and Shift+Option+V type.
+  static constexpr char kOptionV = static_cast<char>(0xC3);
+  static constexpr char kShiftOptionV = static_cast<char>(0xD7);
 
   CStaticTextView() = default;
   ~CStaticTextView() override;

@@ -250,3 +250,42 @@ TEST(CustomViewTest, NoResourceViewsAddDescribedViewsOrTheirTextAndAPanelForAnyP
   EXPECT_EQ(children, 6);
   EXPECT_EQ(sliders, 1);
 }
+
+namespace {
+// A static text that takes the focus, with a clipboard of its own.
+class EditableText : public CStaticTextView {
+public:
+  bool WantsFocus() override { return true; }
+  void GetScrapText(unsigned char* out) override {
+    out[0] = static_cast<unsigned char>(scrap.size());
+    std::copy(scrap.begin(), scrap.end(), out + 1);
+  }
+  std::string scrap;
+};
+} // namespace
+
+TEST(CustomViewTest, EditedStaticTextTakesTypedKeysAndPastesOnlyAClipboardWithText) {
+  ViewWorld world;
+  EditableText text;
+  SItemDescriptor item = ItemWith("old");
+  text.InitFromItem(&item);
+  text.SetViewPort(&world.port());
+  text.BeginEdit();
+  ASSERT_TRUE(text.IsEditing());
+  bool handled = false;
+  for (char c : std::string("new")) text.HandleKey(c, &handled);
+  EXPECT_TRUE(text.IsModified());
+  text.HandleKey(CStaticTextView::kOptionV, &handled); // nothing to paste
+  EXPECT_TRUE(handled);
+  text.EndEdit(true);
+  EXPECT_EQ(text.GetTextString(), "new");
+  EXPECT_FALSE(text.IsEditing());
+
+  text.scrap = "pasted";
+  text.BeginEdit();
+  text.HandleKey(CStaticTextView::kShiftOptionV, &handled);
+  EXPECT_FALSE(text.IsModified());
+  text.EndEdit(true);
+  EXPECT_EQ(text.GetTextString(), "pasted");
+  text.SetViewPort(nullptr);
+}
