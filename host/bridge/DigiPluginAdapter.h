@@ -9,6 +9,13 @@
 //
 // Controls: control 1 is the master bypass; parameter i is control i + 2.
 //
+// The editor window: the host gets a host-drawn view that only reserves
+// the editor's rectangle, and hands over the window's port; the editor is
+// built on the window's root control and draws itself with its own toolkit.
+// At most one editor is open; it goes with a null port, a new port, or the
+// adapter. The host owns the view and may delete it before or after the
+// adapter.
+//
 // Threads. The host and the editor call on the host's main thread (the
 // thread that made the adapter). The plug-in reports its own changes on the
 // thread that makes them, which may be the render thread; the host's

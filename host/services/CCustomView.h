@@ -9,6 +9,12 @@
 // keyword, then one list of groups, each group a list of elements. A view
 // reads its groups in turn from the parser's reading position: this class
 // the first (the type code and the plate look), each subclass the next.
+// Words are looked up in one keyword list shared by the library: view
+// keywords name creators, the others attribute and function codes; the
+// list is built on first use and emptied when the plug-in is unloaded, so
+// a later load builds it again. A parse keeps every element and string in
+// a pool of 1024 bytes; elements link by distances within it, so they are
+// 12 bytes each on any machine. Strings hold at most 255 characters.
 
 #include "host/services/CPlugInView.h"
 
