@@ -2,6 +2,7 @@
 // server: bindings and hit areas of the whole panel, the slot strip, and
 // the reactions to the plug-in.
 
+#include "base/Preset.h"
 #include "base/PresetContext.h"
 #include "editor/ZarnInterface.h"
 #include "editor/ZarnFilterController.h"
@@ -345,12 +346,11 @@ TEST(ZarnInterfaceTest, ReactsToMidiLfoModesFiltersAndPresets) {
 
   // A loaded preset names itself on the presets button; touching a control
   // marks it as changed.
-  PresetContext* context = p.getPresetContext();
-  context->presetName = std::string("Glass Pad");
-  context->presetModified = false;
-  p.postEventToListener(cPresetChangeEvent, 0);
+  Preset clean(std::string(ZARN_SKIN_DIR) + "/FactoryPresets/_Basics/Clean.qvp");
+  ASSERT_TRUE(p.loadPreset(&clean));
   s.runMs(60);
-  EXPECT_EQ(e->getPresetsButton()->getText()->text.get(), "Glass Pad");
+  EXPECT_EQ(e->getPresetsButton()->getText()->text.get(), "Clean");
+  EXPECT_FALSE(p.getPresetContext()->presetModified.get());
   EXPECT_EQ(e->getPresetsButton()->getText()->color.get().a, 255);
   const Point volume(zarnlayout::cVolume.x + 18, zarnlayout::cVolume.y + 18);
   s.drag(volume, {Point(volume.x, volume.y - 10), Point(volume.x, volume.y - 20)});
