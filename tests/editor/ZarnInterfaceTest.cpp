@@ -11,6 +11,7 @@
 #include "gui/Label.h"
 #include "gui/MacInterface.h"
 #include "gui/Text.h"
+#include "gui/ToggleButton.h"
 #include "platform/Clock.h"
 #include "platform/HeadlessWindowServer.h"
 #include "plugin/MidiMessage.h"
@@ -385,4 +386,58 @@ TEST(ZarnInterfaceThreadTest, EditorsCloseCleanlyWhileTheRenderThreadPosts) {
   }
   stop = true;
   render.join();
+}
+
+TEST(ZarnInterfaceTest, HeaderLearnHelpAndSlotButtons) {
+  ZarnScene s("com.quorvane.zarn-editor-buttons");
+  ZarnInterface* e = s.open();
+  ZarnPlugin& p = *s.plugin;
+  auto click = [&](Point at) {
+    s.server.move(s.at(at));
+    s.server.press(s.at(at));
+    s.server.release(s.at(at));
+    s.runMs(60);
+  };
+
+  // In learn mode the caption shows the controller of each touched
+  // parameter ("-" for none); leaving the mode brings "Learn" back.
+  const Point learn(zarnlayout::cLearn.x + 32, zarnlayout::cLearn.y + 8);
+  click(learn);
+  EXPECT_TRUE(e->midiLearnMode.get());
+  p.postEventToListener(cParameterChangeEvent, p.volume.getIndex());
+  s.runMs(60);
+  EXPECT_EQ(e->getLearnButton()->getText()->text.get(), "-");
+  click(learn);
+  EXPECT_FALSE(e->midiLearnMode.get());
+  EXPECT_EQ(e->getLearnButton()->getText()->text.get(), "Learn");
+
+  // The help menu has the sound designers' page as its fifth item.
+  s.server.chooseInNextMenu({});
+  e->getHelpMenu()->popup(Rect(0, 0, 10, 10));
+  ASSERT_FALSE(s.server.shownMenus().empty());
+  ASSERT_GT(s.server.shownMenus().back().menu.children.size(), 4u);
+  EXPECT_EQ(s.server.shownMenus().back().menu.children[4].text, "About Sound Designers");
+
+  // The host's options: the header makes room for the options button,
+  // whose click goes to the host.
+  e->showQVHostOptions();
+  EXPECT_EQ(e->getPresetsButton()->getPosition(), Point(377, 10));
+  s.bridge.take();
+  click(Point(zarnlayout::cOptions.x + 10, zarnlayout::cOptions.y + 10));
+  EXPECT_EQ(s.bridge.take(), std::vector<std::string>{"action 1"});
+
+  // A slot's clear button empties it; its bypass button masks all of the
+  // slot but the bypass column.
+  s.connect(0, 3, 5);
+  s.connect(1, 3, 9);
+  click(Point(zarnlayout::cSlotClear.x + 6, zarnlayout::cSlotY + zarnlayout::cSlotClear.y + 6));
+  EXPECT_EQ(s.matrix()->getSlotSource(0), -1);
+  click(Point(80 + zarnlayout::cSlotBypass.x + 6, zarnlayout::cSlotY + zarnlayout::cSlotBypass.y + 6));
+  EXPECT_TRUE(s.matrix()->getSlotBypassed(1));
+  s.connect(2, 3, 10);
+  auto at = [&](int unit, int dx, int dy) { return s.pixel(unit * 80 + dx, zarnlayout::cSlotY + dy); };
+  EXPECT_EQ(at(1, 2, 12), at(0, 2, 12));   // the target row of a bypassed slot is masked
+  EXPECT_NE(at(1, 2, 12), at(2, 2, 12));   // and that of a working one is not
+  EXPECT_EQ(at(1, 34, 28), at(0, 34, 28)); // so is its middle right of the column
+  EXPECT_NE(at(1, 2, 45), at(0, 2, 45));   // but not the bypass column
 }
