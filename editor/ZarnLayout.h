@@ -136,7 +136,7 @@ struct Legend {
 // A legend centred under (or above, with a negative gap) a control of the
 // given width at p.
 inline Legend under(const char* text, Pos p, int width, int height, int gap = 1) {
-  return {text, p.x + width / 2, p.y + height + gap, 1, 6, false};
+  return {text, p.x + width / 2, p.y + height + gap, 1, 7, false};
 }
 
 // The step between the stops of a vertical switch, and a legend right of
@@ -157,22 +157,22 @@ inline std::vector<Legend> legends() {
   add(stop("NORM", cPortamentoMode, 0));
   add(stop("LEG", cPortamentoMode, 1));
   for (int o = 0; o < 2; ++o) {
-    const int y = o == 0 ? cOscScale[0].y + cRing + 0 : cOscScale[1].y - 10;
-    add({o == 0 ? "TUNE / OCT" : "DETUNE / OCT", cOscScale[o].x + cRing / 2, y, 1, 6, false});
-    const int ky = o == 0 ? cOscSync[0].y + cSmallKnob + 1 : cOscSync[1].y - 10;
-    add({"SYNC", cOscSync[o].x + cSmallKnob / 2, ky, 1, 6, false});
-    add({"PW", cOscPulse[o].x + cSmallKnob / 2, ky, 1, 6, false});
-    const int py = o == 0 ? cOscPan[0].y + cRing : cOscPan[1].y - 10;
-    add({"LEVEL / PAN", cOscPan[o].x + cRing / 2, py, 1, 6, false});
+    const int y = o == 0 ? cOscScale[0].y + cRing + 0 : cOscScale[1].y - 11;
+    add({o == 0 ? "TUNE / OCT" : "DETUNE / OCT", cOscScale[o].x + cRing / 2, y, 1, 7, false});
+    const int ky = o == 0 ? cOscSync[0].y + cSmallKnob + 1 : cOscSync[1].y - 11;
+    add({"SYNC", cOscSync[o].x + cSmallKnob / 2, ky, 1, 7, false});
+    add({"PW", cOscPulse[o].x + cSmallKnob / 2, ky, 1, 7, false});
+    const int py = o == 0 ? cOscPan[0].y + cRing : cOscPan[1].y - 11;
+    add({"LEVEL / PAN", cOscPan[o].x + cRing / 2, py, 1, 7, false});
     add({"PHASE", cOscPhase[o].x + cToggleW / 2, o == 0 ? cOscPhase[0].y + cToggleH + 1 : cOscPhase[1].y - 9, 1, 5,
          false});
   }
   // filters
   for (int f = 0; f < 2; ++f) {
-    const int ky = f == 0 ? cFilterPeak[0].y + cSmallKnob + 1 : cFilterPeak[1].y - 10;
-    add({"PEAK", cFilterPeak[f].x + cSmallKnob / 2, ky, 1, 6, false});
-    const int ry = f == 0 ? cFilterPan[0].y + cRing : cFilterPan[1].y - 10;
-    add({"FREQ / PAN", cFilterPan[f].x + cRing / 2, ry, 1, 6, false});
+    const int ky = f == 0 ? cFilterPeak[0].y + cSmallKnob + 1 : cFilterPeak[1].y - 11;
+    add({"PEAK", cFilterPeak[f].x + cSmallKnob / 2, ky, 1, 7, false});
+    const int ry = f == 0 ? cFilterPan[0].y + cRing : cFilterPan[1].y - 11;
+    add({"FREQ / PAN", cFilterPan[f].x + cRing / 2, ry, 1, 7, false});
     add({f == 0 ? "F1" : "F2", cFilterEnabled[f].x - 2, cFilterEnabled[f].y + 3, 2, 6, true});
     add(stop("12", cFilterSlope[f], 0));
     add(stop("24", cFilterSlope[f], 1));
@@ -193,7 +193,7 @@ inline std::vector<Legend> legends() {
   for (int n = 0; n < 3; ++n) {
     const int x0 = cLfoX[n];
     add({cLfoNames[n], x0 + 24, cLfoY + 3, 0, 7, true});
-    add({"RATE", x0 + cLfoFreq.x + cSmallKnob / 2, cLfoFreq.y + cSmallKnob + 5, 1, 6, false});
+    add({"RATE", x0 + cLfoFreq.x + cSmallKnob / 2, cLfoFreq.y + cSmallKnob + 5, 1, 7, false});
     add(under("BALANCE", {x0 + cLfoBalance.x, cLfoBalance.y}, cSmallKnob, cSmallKnob, 0));
     add(stop("FREE", {x0 + cLfoSyncMode.x, cLfoSyncMode.y}, 0));
     add(stop("1/1", {x0 + cLfoSyncMode.x, cLfoSyncMode.y}, 1));

@@ -245,6 +245,13 @@ Image raised(int w, int h, int state) { // 0 normal, 1 hover, 2 pressed
   if (state == 1) return face(w, h, {100, 96, 90}, {72, 69, 64}, {16, 15, 14});
   return face(w, h, {84, 80, 75}, {60, 58, 54}, {16, 15, 14});
 }
+// A light face, for buttons whose captions are dark (the slot banks).
+Image light(int w, int h, int state) {
+  if (state == 2) return face(w, h, {150, 145, 136}, {178, 172, 162}, {12, 11, 10});
+  if (state == 1) return face(w, h, {232, 228, 218}, {196, 190, 180}, {16, 15, 14});
+  return face(w, h, {214, 208, 196}, {172, 166, 156}, {16, 15, 14});
+}
+
 // A dark inset face (select buttons, preset name).
 Image inset(int w, int h, int state) {
   if (state == 2) return face(w, h, {14, 14, 13}, {26, 25, 24}, {8, 8, 8});
@@ -303,11 +310,12 @@ void knobSet(Writer& out, const std::string& prefix, int size, bool ticks) {
   out(prefix + "DownOverlay.png", knobPointer(size, lighter(cAmber, 30), w + 1, ticks));
 }
 
-void buttonSet(Writer& out, const std::string& name, int w, int h, bool dark,
+// look: 0 raised, 1 dark inset, 2 light.
+void buttonSet(Writer& out, const std::string& name, int w, int h, int look,
                const std::function<void(Image&, int)>& glyph = nullptr) {
   static const char* const cStates[3] = {"Normal", "Active", "Down"};
   for (int s = 0; s < 3; ++s) {
-    Image img = dark ? inset(w, h, s) : raised(w, h, s);
+    Image img = look == 1 ? inset(w, h, s) : look == 2 ? light(w, h, s) : raised(w, h, s);
     if (glyph) glyph(img, s);
     out("Button" + name + cStates[s] + ".png", img);
   }
@@ -415,16 +423,16 @@ int main(int argc, char** argv) {
   }
 
   // Buttons.
-  buttonSet(out, "Generic", 60, cGenericH, false);
-  buttonSet(out, "", 48, cSelectH, true);
-  buttonSet(out, "SlotBank", cBankW, cBankH, false);
+  buttonSet(out, "Generic", 60, cGenericH, 0);
+  buttonSet(out, "", 48, cSelectH, 1);
+  buttonSet(out, "SlotBank", cBankW, cBankH, 2);
   {
     Image off(cBankW, cBankH), on(cBankW, cBankH);
-    on.fill(roundRect(1, 1, cBankW - 1, cBankH - 1, 2), alpha(cViolet, 0.85));
+    on.fill(roundRect(1, 1, cBankW - 1, cBankH - 1, 2), alpha(lighter(cViolet, 20), 0.9));
     out("ButtonSlotBankOff.png", off);
     out("ButtonSlotBankOn.png", on);
   }
-  buttonSet(out, "Bypass", cSmallButton, cSmallButton, false);
+  buttonSet(out, "Bypass", cSmallButton, cSmallButton, 0);
   {
     Image off(cSmallButton, cSmallButton), on(cSmallButton, cSmallButton);
     off.fill(disc(6, 6, 2.2), Rgba{70, 66, 60});
@@ -433,9 +441,9 @@ int main(int argc, char** argv) {
     out("ButtonBypassOff.png", off);
     out("ButtonBypassOn.png", on);
   }
-  buttonSet(out, "Menu", cMenuSize, cMenuSize, false,
+  buttonSet(out, "Menu", cMenuSize, cMenuSize, 0,
             [](Image& img, int) { arrowDown(img, 6.5, 6.5, 3, cLegend); });
-  buttonSet(out, "Clear", cSmallButton, cSmallButton, false, [](Image& img, int) {
+  buttonSet(out, "Clear", cSmallButton, cSmallButton, 0, [](Image& img, int) {
     img.fill(segment(3.5, 3.5, 8.5, 8.5, 1.4), cLegend);
     img.fill(segment(8.5, 3.5, 3.5, 8.5, 1.4), cLegend);
   });
@@ -474,28 +482,28 @@ int main(int argc, char** argv) {
   out("ButtonToggleMonoOn.png", toggleOverlay(cViolet, true, 2));
 
   // Header buttons.
-  buttonSet(out, "Previous", cPreviousW, cGenericH, false,
+  buttonSet(out, "Previous", cPreviousW, cGenericH, 0,
             [](Image& img, int) { arrowSide(img, 10, 10, 4, -1, cLegend); });
-  buttonSet(out, "Presets", cPresetsW, cGenericH, true);
-  buttonSet(out, "Next", cNextW, cGenericH, false, [](Image& img, int) { arrowSide(img, 7, 10, 4, 1, cLegend); });
-  buttonSet(out, "Options", cOptionsW, cGenericH, false, [](Image& img, int) {
+  buttonSet(out, "Presets", cPresetsW, cGenericH, 1);
+  buttonSet(out, "Next", cNextW, cGenericH, 0, [](Image& img, int) { arrowSide(img, 7, 10, 4, 1, cLegend); });
+  buttonSet(out, "Options", cOptionsW, cGenericH, 0, [](Image& img, int) {
     for (double x : {6.0, 10.0, 14.0}) img.fill(disc(x, 10, 1.4), cLegend);
   });
-  buttonSet(out, "Display", cMenuSize, cMenuSize, false, [](Image& img, int) {
+  buttonSet(out, "Display", cMenuSize, cMenuSize, 0, [](Image& img, int) {
     for (int i = 0; i < 8; ++i) {
       const double x0 = 3 + i, x1 = 4 + i;
       auto y = [](double x) { return 8.5 - 4.5 * std::exp(-(x - 6.5) * (x - 6.5) / 3) + (x > 8 ? (x - 8) * 0.6 : 0); };
       img.fill(segment(x0, y(x0), x1, y(x1), 1.2), cTeal);
     }
   });
-  buttonSet(out, "NoDisplay", cMenuSize, cMenuSize, false, [](Image& img, int) {
+  buttonSet(out, "NoDisplay", cMenuSize, cMenuSize, 0, [](Image& img, int) {
     for (double x : {4.5, 8.5})
       for (double y : {4.5, 8.5}) img.fill(disc(x, y, 1.5), cTeal);
   });
-  buttonSet(out, "Learn", cLearnW, cToggleH, false, [](Image& img, int) {
+  buttonSet(out, "Learn", cLearnW, cToggleH, 0, [](Image& img, int) {
     img.fill(disc(8, 8, 2.5), alpha(cViolet, 0.9));
   });
-  buttonSet(out, "LearnMenu", cMenuSize, cToggleH, false, [](Image& img, int) { arrowDown(img, 6.5, 8, 3, cLegend); });
+  buttonSet(out, "LearnMenu", cMenuSize, cToggleH, 0, [](Image& img, int) { arrowDown(img, 6.5, 8, 3, cLegend); });
   for (int s = 0; s < 2; ++s) {
     Image img(cOrderW, cOrderH);
     img.fill(roundRect(0, 0, cOrderW, cOrderH, 2), s ? cViolet : Rgba{96, 92, 86});

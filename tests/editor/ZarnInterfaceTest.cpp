@@ -2,6 +2,7 @@
 // server: bindings and hit areas of the whole panel, the slot strip, and
 // the reactions to the plug-in.
 
+#include "base/Preset.h"
 #include "base/PresetContext.h"
 #include "editor/ZarnInterface.h"
 #include "editor/ZarnFilterController.h"
@@ -10,6 +11,7 @@
 #include "gui/Label.h"
 #include "gui/MacInterface.h"
 #include "gui/Text.h"
+#include "gui/ToggleButton.h"
 #include "platform/Clock.h"
 #include "platform/HeadlessWindowServer.h"
 #include "plugin/MidiMessage.h"
@@ -91,8 +93,15 @@ struct ZarnScene {
   struct Echo : GenericPluginInterface::InterfaceListener {
     ZarnScene* scene;
     explicit Echo(ZarnScene* s) : scene(s) {}
-    void controlChange(int index, float value) override { scene->plugin->getParameter(index)->setValue(value, 1); }
-    void processInterfaceAction(int) override {}
+    void controlChange(int index, float value) override {
+      log.push_back("change " + std::to_string(index));
+      scene->plugin->getParameter(index)->setValue(value, 1);
+    }
+    void startControlChange(int index) override { log.push_back("start " + std::to_string(index)); }
+    void endControlChange(int index) override { log.push_back("end " + std::to_string(index)); }
+    void processInterfaceAction(int action) override { log.push_back("action " + std::to_string(action)); }
+    std::vector<std::string> take() { return std::exchange(log, {}); }
+    std::vector<std::string> log;
   };
 
   zarn::test::TestBundle bundle;
@@ -307,6 +316,26 @@ TEST(ZarnInterfaceTest, ReactsToMidiLfoModesFiltersAndPresets) {
   EXPECT_TRUE(e->getFilterDisplayPanel()->visible.get());
   EXPECT_FALSE(e->getFilterDimmer(0)->visible.get());
 
+  // A gesture in the display goes out for all four parameters of the
+  // filter, frequency, peak, response, slope, and marks the preset.
+  s.bridge.take();
+  p.getPresetContext()->presetModified = false;
+  ZarnFilterController* curves = e->getFilterController();
+  curves->cutoff2 = 0.25f;
+  curves->response2 = 2;
+  e->filterControllerStartChange2(nullptr);
+  e->filterControllerChange2(nullptr);
+  e->filterControllerEndChange2(nullptr);
+  std::vector<std::string> expected;
+  const int four[4] = {p.filter2.freq.getIndex(), p.filter2.peak.getIndex(), p.filter2.response.getIndex(),
+                       p.filter2.slope.getIndex()};
+  for (const char* step : {"start ", "change ", "end "})
+    for (int index : four) expected.push_back(step + std::to_string(index));
+  EXPECT_EQ(s.bridge.take(), expected);
+  EXPECT_FLOAT_EQ(p.filter2.freq.getValue(), 0.25f);
+  EXPECT_EQ(p.filter2.response.getCurrentIndex(), 2);
+  EXPECT_TRUE(p.getPresetContext()->presetModified.get());
+
   // LFO 2 synced: its tempo knob replaces the rate knob.
   p.lfo2.syncMode.setValue(1, 1);
   s.runMs(60);
@@ -318,12 +347,11 @@ TEST(ZarnInterfaceTest, ReactsToMidiLfoModesFiltersAndPresets) {
 
   // A loaded preset names itself on the presets button; touching a control
   // marks it as changed.
-  PresetContext* context = p.getPresetContext();
-  context->presetName = std::string("Glass Pad");
-  context->presetModified = false;
-  p.postEventToListener(cPresetChangeEvent, 0);
+  Preset clean(std::string(ZARN_SKIN_DIR) + "/FactoryPresets/_Basics/Clean.qvp");
+  ASSERT_TRUE(p.loadPreset(&clean));
   s.runMs(60);
-  EXPECT_EQ(e->getPresetsButton()->getText()->text.get(), "Glass Pad");
+  EXPECT_EQ(e->getPresetsButton()->getText()->text.get(), "Clean");
+  EXPECT_FALSE(p.getPresetContext()->presetModified.get());
   EXPECT_EQ(e->getPresetsButton()->getText()->color.get().a, 255);
   const Point volume(zarnlayout::cVolume.x + 18, zarnlayout::cVolume.y + 18);
   s.drag(volume, {Point(volume.x, volume.y - 10), Point(volume.x, volume.y - 20)});
@@ -358,4 +386,58 @@ TEST(ZarnInterfaceThreadTest, EditorsCloseCleanlyWhileTheRenderThreadPosts) {
   }
   stop = true;
   render.join();
+}
+
+TEST(ZarnInterfaceTest, HeaderLearnHelpAndSlotButtons) {
+  ZarnScene s("com.quorvane.zarn-editor-buttons");
+  ZarnInterface* e = s.open();
+  ZarnPlugin& p = *s.plugin;
+  auto click = [&](Point at) {
+    s.server.move(s.at(at));
+    s.server.press(s.at(at));
+    s.server.release(s.at(at));
+    s.runMs(60);
+  };
+
+  // In learn mode the caption shows the controller of each touched
+  // parameter ("-" for none); leaving the mode brings "Learn" back.
+  const Point learn(zarnlayout::cLearn.x + 32, zarnlayout::cLearn.y + 8);
+  click(learn);
+  EXPECT_TRUE(e->midiLearnMode.get());
+  p.postEventToListener(cParameterChangeEvent, p.volume.getIndex());
+  s.runMs(60);
+  EXPECT_EQ(e->getLearnButton()->getText()->text.get(), "-");
+  click(learn);
+  EXPECT_FALSE(e->midiLearnMode.get());
+  EXPECT_EQ(e->getLearnButton()->getText()->text.get(), "Learn");
+
+  // The help menu has the sound designers' page as its fifth item.
+  s.server.chooseInNextMenu({});
+  e->getHelpMenu()->popup(Rect(0, 0, 10, 10));
+  ASSERT_FALSE(s.server.shownMenus().empty());
+  ASSERT_GT(s.server.shownMenus().back().menu.children.size(), 4u);
+  EXPECT_EQ(s.server.shownMenus().back().menu.children[4].text, "About Sound Designers");
+
+  // The host's options: the header makes room for the options button,
+  // whose click goes to the host.
+  e->showQVHostOptions();
+  EXPECT_EQ(e->getPresetsButton()->getPosition(), Point(377, 10));
+  s.bridge.take();
+  click(Point(zarnlayout::cOptions.x + 10, zarnlayout::cOptions.y + 10));
+  EXPECT_EQ(s.bridge.take(), std::vector<std::string>{"action 1"});
+
+  // A slot's clear button empties it; its bypass button masks all of the
+  // slot but the bypass column.
+  s.connect(0, 3, 5);
+  s.connect(1, 3, 9);
+  click(Point(zarnlayout::cSlotClear.x + 6, zarnlayout::cSlotY + zarnlayout::cSlotClear.y + 6));
+  EXPECT_EQ(s.matrix()->getSlotSource(0), -1);
+  click(Point(80 + zarnlayout::cSlotBypass.x + 6, zarnlayout::cSlotY + zarnlayout::cSlotBypass.y + 6));
+  EXPECT_TRUE(s.matrix()->getSlotBypassed(1));
+  s.connect(2, 3, 10);
+  auto at = [&](int unit, int dx, int dy) { return s.pixel(unit * 80 + dx, zarnlayout::cSlotY + dy); };
+  EXPECT_EQ(at(1, 2, 12), at(0, 2, 12));   // the target row of a bypassed slot is masked
+  EXPECT_NE(at(1, 2, 12), at(2, 2, 12));   // and that of a working one is not
+  EXPECT_EQ(at(1, 34, 28), at(0, 34, 28)); // so is its middle right of the column
+  EXPECT_NE(at(1, 2, 45), at(0, 2, 45));   // but not the bypass column
 }
