@@ -192,7 +192,7 @@ inline std::vector<Legend> legends() {
   static const char* const cLfoNames[3] = {"LFO 1", "LFO 2", "LFO 3"};
   for (int n = 0; n < 3; ++n) {
     const int x0 = cLfoX[n];
-    add({cLfoNames[n], x0 + 24, cLfoY + 3, 0, 7, true});
+    add({cLfoNames[n], x0 + 24, cLfoY + 1, 0, 7, true});
     add({"RATE", x0 + cLfoFreq.x + cSmallKnob / 2, cLfoFreq.y + cSmallKnob + 5, 1, 7, false});
     add(under("BALANCE", {x0 + cLfoBalance.x, cLfoBalance.y}, cSmallKnob, cSmallKnob, 0));
     add(stop("FREE", {x0 + cLfoSyncMode.x, cLfoSyncMode.y}, 0));

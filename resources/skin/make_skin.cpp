@@ -587,15 +587,19 @@ int main(int argc, char** argv) {
     out("DialogGeneric.png", d);
   }
 
-  // The ring of sync lengths behind an LFO's synced rate knob.
+  // Behind an LFO's synced rate knob: a violet arc over the knob's sweep
+  // with a dot at each of the eleven note lengths.
   {
     Image s(cSyncBackW, cSyncBackH);
-    const double cx = cSyncBackW / 2.0, cy = cSyncBackH / 2.0;
+    const double cx = cSyncBackW / 2.0, cy = cSyncBackH / 2.0, r = cSmallKnob / 2.0 + 2.5;
+    s.fill([=](double x, double y) {
+      const double d = std::hypot(x - cx, y - cy);
+      const double turn = std::fmod(std::atan2(x - cx, cy - y) / (2 * cPi) + 1.0, 1.0);
+      return std::fabs(d - r) <= 0.6 && (turn <= 150.0 / 360 || turn >= 210.0 / 360);
+    }, alpha(cViolet, 0.7));
     for (int t = 0; t <= 10; ++t) {
       const double a = (-150.0 + t * 30.0) * cPi / 180;
-      const double r0 = cSmallKnob / 2.0 + 1, r1 = r0 + (t % 2 ? 2.5 : 4);
-      s.fill(segment(cx + r0 * std::sin(a), cy - r0 * std::cos(a), cx + r1 * std::sin(a), cy - r1 * std::cos(a), 1.2),
-             t % 2 ? cDimLegend : cViolet);
+      s.fill(disc(cx + r * std::sin(a), cy - r * std::cos(a), t == 0 || t == 10 ? 1.6 : 1.3), cViolet);
     }
     out("BackgroundSyncKnob.png", s);
   }
