@@ -6,13 +6,11 @@
 #include "platform/HeadlessWindowServer.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/XPeer.h"
 #include "tests/support/Xvfb.h"
 
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <chrono>
@@ -134,94 +132,6 @@ struct Surface {
   MenuButton* button;
 };
 
-// A second client of the display: the user's hand (XTEST) and eye.
-class Peer {
-public:
-  explicit Peer(const std::string& name) : dpy(XOpenDisplay(name.c_str())) {}
-  ~Peer() {
-    if (dpy) XCloseDisplay(dpy);
-  }
-  void move(ScreenPoint p) { sync(XTestFakeMotionEvent(dpy, -1, p.x, p.y, 0)); }
-  void button(unsigned b, bool down) { sync(XTestFakeButtonEvent(dpy, b, down, 0)); }
-  void key(KeySym k, bool down) { sync(XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, k), down, 0)); }
-  void click(ScreenPoint p, unsigned b = 1) {
-    move(p);
-    button(b, true);
-    button(b, false);
-  }
-  // Mapped override-redirect windows (menus), bottom to top, as global rectangles.
-  std::vector<ScreenRect> popups() {
-    std::vector<ScreenRect> out;
-    for (::Window w : children()) {
-      XWindowAttributes a;
-      if (XGetWindowAttributes(dpy, w, &a) && a.override_redirect && a.map_state == IsViewable)
-        out.push_back({a.x, a.y, a.x + a.width, a.y + a.height});
-    }
-    return out;
-  }
-  // The first mapped top-level window with this name.
-  std::optional<ScreenRect> named(const std::string& title) {
-    for (::Window w : children()) {
-      char* name = nullptr;
-      XWindowAttributes a;
-      if (XFetchName(dpy, w, &name) && name) {
-        const bool match = title == name;
-        XFree(name);
-        if (match && XGetWindowAttributes(dpy, w, &a) && a.map_state == IsViewable)
-          return ScreenRect{a.x, a.y, a.x + a.width, a.y + a.height};
-      }
-    }
-    return std::nullopt;
-  }
-  // Waits up to 3 s for what `ready` looks for (a non-empty list or an
-  // answer).
-  static bool found(const std::vector<ScreenRect>& r) { return !r.empty(); }
-  static bool found(const std::optional<ScreenRect>& r) { return r.has_value(); }
-  template <class F> auto await(F ready) {
-    for (int i = 0; i < 300; ++i) {
-      if (auto r = ready(); found(r)) return r;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return ready();
-  }
-  std::vector<uint8_t> rgb(unsigned long window, int width, int height) {
-    std::vector<uint8_t> out;
-    XImage* image = XGetImage(dpy, window, 0, 0, width, height, AllPlanes, ZPixmap);
-    if (!image) return out;
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) {
-        const unsigned long p = XGetPixel(image, x, y);
-        out.insert(out.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
-      }
-    XDestroyImage(image);
-    return out;
-  }
-  void closeWindow(unsigned long window) {
-    XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.window = window;
-    e.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
-    e.xclient.data.l[1] = CurrentTime;
-    XSendEvent(dpy, window, False, NoEventMask, &e);
-    XSync(dpy, False);
-  }
-
-  Display* dpy;
-
-private:
-  void sync(int) { XSync(dpy, False); }
-  std::vector<::Window> children() {
-    ::Window root, parent, *kids = nullptr;
-    unsigned n = 0;
-    std::vector<::Window> out;
-    if (XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &kids, &n)) out.assign(kids, kids + n);
-    if (kids) XFree(kids);
-    return out;
-  }
-};
-
 class X11WindowServerTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -230,7 +140,7 @@ protected:
     std::string why;
     server = platform::X11WindowServer::open(loop, why);
     ASSERT_TRUE(server) << why;
-    peer = std::make_unique<Peer>(zarn::test::Xvfb::shared().display());
+    peer = std::make_unique<zarn::test::XPeer>(zarn::test::Xvfb::shared().display());
     ASSERT_TRUE(peer->dpy);
     // The pointer rests outside every window.
     peer->move({1000, 700});
@@ -246,7 +156,7 @@ protected:
   platform::RunLoop loop;
   std::unique_ptr<zarn::test::ScopedEnvironment> display;
   std::unique_ptr<platform::X11WindowServer> server;
-  std::unique_ptr<Peer> peer;
+  std::unique_ptr<zarn::test::XPeer> peer;
 };
 
 // What the X window shows is what the headless server's framebuffer holds
@@ -255,7 +165,7 @@ protected:
 TEST_F(X11WindowServerTest, WindowShowsTheHeadlessSnapshotAndClicksAndDragsReachControls) {
   Surface s(*server);
   settle(s.window);
-  Peer& hand = *peer;
+  zarn::test::XPeer& hand = *peer;
   // Drag the knob up 20 pixels; the pointer leaves the window meanwhile.
   hand.move(s.at(40, 60));
   hand.button(1, true);
@@ -310,7 +220,7 @@ TEST_F(X11WindowServerTest, MenusChooseByClickAndCancelByEscapeOrAClickOutside) 
   const std::string name = zarn::test::Xvfb::shared().display();
   std::vector<size_t> panelsSeen;
   std::thread user([&] {
-    Peer hand(name);
+    zarn::test::XPeer hand(name);
     auto menus = hand.await([&] { return hand.popups(); });
     hand.button(1, false); // the release of the opening press
     if (menus.empty()) return;
@@ -335,7 +245,7 @@ TEST_F(X11WindowServerTest, MenusChooseByClickAndCancelByEscapeOrAClickOutside) 
 
   s.button->choice.clear();
   std::thread escaper([&] {
-    Peer hand(name);
+    zarn::test::XPeer hand(name);
     hand.await([&] { return hand.popups(); });
     hand.key(XK_Escape, true);
     hand.key(XK_Escape, false);
@@ -345,7 +255,7 @@ TEST_F(X11WindowServerTest, MenusChooseByClickAndCancelByEscapeOrAClickOutside) 
   escaper.join();
 
   std::thread outside([&] {
-    Peer hand(name);
+    zarn::test::XPeer hand(name);
     hand.await([&] { return hand.popups(); });
     hand.click(s.at(40, 100)); // on the knob, under the menu's grab
   });
@@ -375,7 +285,7 @@ TEST_F(X11WindowServerTest, CloseReachesTheOwnerAndWaitsForAnAlert) {
   const std::string name = zarn::test::Xvfb::shared().display();
   bool closedDuringAlert = true;
   std::thread user([&] {
-    Peer hand(name);
+    zarn::test::XPeer hand(name);
     const auto box = hand.await([&] { return hand.named("Zarn"); });
     if (!box) return;
     hand.closeWindow(xid);

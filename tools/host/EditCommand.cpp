@@ -1,0 +1,203 @@
+#include "tools/host/EditCommand.h"
+
+#include "platform/Clock.h"
+#include "platform/RunLoop.h"
+#include "platform/WindowServer.h"
+#include "platform/X11WindowServer.h"
+#include "tools/host/HostState.h"
+#include "tools/host/PacedRender.h"
+#include "tools/host/PresetByName.h"
+#include "tools/host/RenderCommand.h"
+#include "tools/host/SimHost.h"
+#include "tools/render/MidiFile.h"
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <ostream>
+
+namespace simhost {
+
+namespace {
+
+const char* const kEditHelp =
+    "usage: zarn-host edit [options]\n"
+    "Opens the plug-in's editor in a window and runs until the window is closed.\n"
+    "  --bundle PATH        the plug-in bundle (default: the Zarn.bundle the build made)\n"
+    "  --preset NAME        start from the plug-in's preset of that name\n"
+    "  --load-state FILE    start from a state saved before\n"
+    "  --save-state FILE    save the state when the window closes (may be the --load-state file)\n"
+    "  --midi FILE          play this MIDI file in a loop meanwhile\n"
+    "  --help               this text\n"
+    "Needs an X display (DISPLAY); there is no audio output, the sound is rendered and dropped.\n";
+
+constexpr double kSampleRate = 44100.0;
+// How often the host's main thread gets its idle time while the editor is up.
+constexpr int64_t kIdleMicroseconds = 20'000;
+// The window the host opens for the editor, until the editor gives its size.
+constexpr platform::ScreenRect kHostWindow{80, 60, 80 + 640, 60 + 400};
+
+int fail(std::ostream& err, const std::string& reason, int status = 1) {
+  err << "zarn-host edit: " << reason << "\n";
+  return status;
+}
+
+// What the host window shows where the plug-in's view goes: the panel
+// colour, until the view is there to paint itself.
+class EmptyPanel : public platform::ViewPainter {
+public:
+  void paintView(platform::ViewSurface& surface, const platform::ScreenRect& area) override {
+    std::vector<uint8_t> row(static_cast<size_t>(area.width()) * 4);
+    for (size_t i = 0; i < row.size(); i += 4) {
+      row[i] = 38;
+      row[i + 1] = 35;
+      row[i + 2] = 33;
+      row[i + 3] = 255;
+    }
+    for (int y = area.top; y < area.bottom; ++y) surface.drawImage(row.data(), area.width(), 1, {area.left, y});
+  }
+};
+
+} // namespace
+
+bool parseEditOptions(const std::vector<std::string>& args, EditOptions& options, bool& help, std::string& error) {
+  help = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      help = true;
+      return false;
+    }
+    const size_t eq = arg.find('=');
+    const std::string name = arg.substr(0, eq);
+    std::string* target = name == "--bundle"       ? &options.bundle
+                          : name == "--preset"     ? &options.preset
+                          : name == "--load-state" ? &options.loadState
+                          : name == "--save-state" ? &options.saveState
+                          : name == "--midi"       ? &options.midi
+                                                   : nullptr;
+    if (!target) {
+      error = arg.size() > 1 && arg[0] == '-' ? "unknown option " + arg : "unexpected argument " + arg;
+      return false;
+    }
+    if (eq != std::string::npos) {
+      *target = arg.substr(eq + 1);
+    } else if (i + 1 < args.size()) {
+      *target = args[++i];
+    } else {
+      error = name + " needs a value";
+      return false;
+    }
+    if (target->empty()) {
+      error = name + " needs a value";
+      return false;
+    }
+  }
+  if (!options.preset.empty() && !options.loadState.empty()) {
+    error = "--preset and --load-state exclude each other";
+    return false;
+  }
+  return true;
+}
+
+int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  EditOptions options;
+  bool help = false;
+  std::string error;
+  if (!parseEditOptions(args, options, help, error)) {
+    if (help) {
+      out << kEditHelp;
+      return 0;
+    }
+    return fail(err, error + " (see zarn-host edit --help)", 2);
+  }
+
+  platform::RunLoop& loop = platform::RunLoop::main();
+  std::string whyHeadless;
+  std::unique_ptr<platform::WindowServer> server = platform::WindowServer::open(loop, &whyHeadless);
+  if (!whyHeadless.empty()) return fail(err, "no display to open the editor on (" + whyHeadless + ")");
+
+  try {
+    renderio::MidiFile song;
+    if (!options.midi.empty() && !song.read(options.midi, kSampleRate))
+      return fail(err, options.midi + ": " + song.error());
+    const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
+    if (bundle.empty()) return fail(err, "no bundle given and none was built");
+
+    HostOptions hostOptions;
+    hostOptions.sampleRate = static_cast<int32_t>(kSampleRate);
+    SimHost host(hostOptions);
+    if (int32_t status = host.load(bundle); status != 0)
+      return fail(err, "the bundle " + bundle + " did not start (" + std::to_string(status) + ")");
+    if (host.numProcessTypes() < 1) return fail(err, "the bundle " + bundle + " has no process types");
+    Instance& in = *host.createInstance(1);
+    if (!options.loadState.empty()) {
+      HostState loaded;
+      if (!loaded.read(options.loadState, error)) return fail(err, error);
+      if (!loaded.restore(host, in, error)) return fail(err, options.loadState + ": " + error);
+    }
+    if (!options.preset.empty()) {
+      HostState preset;
+      if (!PresetByName::load(host, in.typeIndex(), options.preset, preset, error)) return fail(err, error);
+      if (!preset.restore(host, in, error)) return fail(err, "preset \"" + options.preset + "\": " + error);
+    }
+    if (!options.midi.empty()) host.transport().setTempo(song.tempoMap().tempoAt(0.0));
+    host.idle();
+
+    PacedRender render(host, in, kSampleRate, options.midi.empty() ? nullptr : &song);
+    auto save = [&](std::string& why) {
+      render.stop();
+      if (options.saveState.empty()) return true;
+      HostState state;
+      return state.capture(host, in, why) && state.write(options.saveState, why);
+    };
+
+    platform::WindowServer::setCurrent(server.get());
+    // A display that goes away takes the process with it: the state is saved
+    // first.
+    platform::X11WindowServer::setConnectionLostHandler([&] {
+      std::string why;
+      if (!save(why)) err << "zarn-host edit: " << why << "\n";
+      err << "zarn-host edit: the connection to the display was lost\n" << std::flush;
+    });
+
+    // The host's window for the editor. Opening the plug-in's own view in it
+    // (the view road: CreateCPlugInView, then SetViewPort with this window)
+    // waits for the host's view support; until then the window shows the
+    // empty panel and everything around it (the render, the close, the
+    // state) runs as it will with the editor.
+    const platform::WindowId window = server->createWindow(kHostWindow, true, "Zarn");
+    EmptyPanel panel;
+    const platform::ViewId view =
+        server->createView(window, 0, {0, 0, kHostWindow.width(), kHostWindow.height()}, &panel);
+    bool closed = false;
+    server->setCloseHandler(window, [&] { closed = true; });
+
+    const int64_t opened = platform::microseconds();
+    render.start();
+    const platform::RunLoop::TimerId idle = loop.addTimer(kIdleMicroseconds, kIdleMicroseconds, [&] { host.idle(); });
+    loop.runUntil([&] { return closed; }, INT64_MAX / 4);
+    loop.removeTimer(idle);
+
+    const bool saved = save(error);
+    const double openSeconds = static_cast<double>(platform::microseconds() - opened) / 1e6;
+    platform::X11WindowServer::setConnectionLostHandler(nullptr);
+    server->destroyView(view);
+    server->destroyWindow(window);
+    platform::WindowServer::setCurrent(nullptr);
+    host.idle();
+    if (!saved) return fail(err, error);
+    char line[128];
+    std::snprintf(line, sizeof line, "rendered %.2f s of sound in %.2f s\n",
+                  static_cast<double>(render.quanta()) * 32 / kSampleRate, openSeconds);
+    out << line;
+    if (!options.saveState.empty()) out << "saved the state to " << options.saveState << "\n";
+    return 0;
+  } catch (const std::exception& e) {
+    platform::X11WindowServer::setConnectionLostHandler(nullptr);
+    platform::WindowServer::setCurrent(nullptr);
+    return fail(err, e.what());
+  }
+}
+
+} // namespace simhost
