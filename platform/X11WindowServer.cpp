@@ -488,12 +488,13 @@ void X11WindowServer::handleEvent(XEvent& e) {
     const XButtonEvent& b = e.xbutton;
     if ((b.button != Button1 && b.button != Button3) || pressButton) break;
     const ScreenPoint at{b.x_root, b.y_root};
-    if (b.time - lastPressTime <= cDoubleClickMs && std::abs(at.x - lastPressAt.x) <= cDoubleClickSlop &&
-        std::abs(at.y - lastPressAt.y) <= cDoubleClickSlop)
+    if (b.button == lastPressButton && b.time - lastPressTime <= cDoubleClickMs &&
+        std::abs(at.x - lastPressAt.x) <= cDoubleClickSlop && std::abs(at.y - lastPressAt.y) <= cDoubleClickSlop)
       ++clickCount;
     else
       clickCount = 1;
     lastPressTime = b.time;
+    lastPressButton = b.button;
     lastPressAt = at;
     pressWindow = id;
     pressButton = b.button;
@@ -643,13 +644,16 @@ public:
 
   void open(const MenuEntry& menu, ScreenPoint at) {
     openPanel(menu, at);
-    // The grab can fail while the window is being mapped; try a little.
-    for (int i = 0; i < 50; ++i) {
-      if (XGrabPointer(s.dpy, panels[0].xid, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
-                       GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess)
-        break;
-      usleep(2000);
+    // The grab can fail while the window is being mapped; try a little. A
+    // menu that cannot have the pointer (someone else holds it) could never
+    // be dismissed by a click outside: it is cancelled.
+    bool grabbed = false;
+    for (int i = 0; i < 50 && !grabbed; ++i) {
+      grabbed = XGrabPointer(s.dpy, panels[0].xid, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                             GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+      if (!grabbed) usleep(2000);
     }
+    if (!grabbed) return finish({});
     XGrabKeyboard(s.dpy, panels[0].xid, False, GrabModeAsync, GrabModeAsync, CurrentTime);
     // What happened before the grab was not reported to the menu: the
     // button may be up already and the pointer over an entry.

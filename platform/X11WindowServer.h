@@ -132,6 +132,7 @@ private:
   unsigned pressButton = 0;
   bool dropRelease = false;
   unsigned long lastPressTime = 0;
+  unsigned lastPressButton = 0;
   ScreenPoint lastPressAt;
   int clickCount = 0;
 };

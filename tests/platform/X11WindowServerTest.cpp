@@ -92,12 +92,16 @@ public:
   }
   std::string choice;
   int menusShown = 0;
+  // Ticks of a run-loop timer, counted while a menu was open.
+  int ticks = 0, ticksDuringMenu = 0;
 
 protected:
   void mouseDown(gui::MouseButton b, const gui::Point& p, gui::ShiftState s) override {
     Block::mouseDown(b, p, s);
     ++menusShown;
+    const int before = ticks;
     popup(menu.get());
+    ticksDuringMenu += ticks - before;
     // The menu took the release: the press ends here.
     userInterface->captureMouse(nullptr);
     mouseCaptured = false;
@@ -186,6 +190,14 @@ TEST_F(X11WindowServerTest, WindowShowsTheHeadlessSnapshotAndClicksAndDragsReach
   loop.runFor(50'000);
   ASSERT_EQ(s.knob->downs.size(), 2u);
   EXPECT_EQ(s.knob->downs[1], gui::cControlBit | gui::cCommandBit);
+  // Two quick clicks of button 1 make a double click; the button-3 click
+  // before them was another button's.
+  hand.click(s.at(40, 100));
+  hand.click(s.at(40, 100));
+  runUntil([&] { return s.knob->downs.size() >= 4; });
+  ASSERT_EQ(s.knob->downs.size(), 4u);
+  EXPECT_EQ(s.knob->downs[2], 0);
+  EXPECT_EQ(s.knob->downs[3], gui::cDoubleClickBit);
   hand.move({1000, 700});
   settle(s.window);
 
@@ -224,6 +236,7 @@ TEST_F(X11WindowServerTest, MenusChooseByClickAndCancelByEscapeOrAClickOutside) 
     auto menus = hand.await([&] { return hand.popups(); });
     hand.button(1, false); // the release of the opening press
     if (menus.empty()) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
     const ScreenRect m = menus.back();
     hand.move({m.left + 30, m.top + 4 + 20 + 7 + 10}); // "Bank"
     menus = hand.await([&] { auto p = hand.popups(); return p.size() == 2 ? p : decltype(p){}; });
@@ -234,12 +247,19 @@ TEST_F(X11WindowServerTest, MenusChooseByClickAndCancelByEscapeOrAClickOutside) 
     hand.button(1, true);
     hand.button(1, false);
   });
+  // Stands for the editor's event drain: nothing of the run loop runs while
+  // a menu is open.
+  const auto tick = loop.addTimer(10'000, 10'000, [&] { ++s.button->ticks; });
   peer->move(s.at(150, 28));
   peer->button(1, true);
   const bool chose = runUntil([&] { return !s.button->choice.empty(); });
   user.join();
   ASSERT_TRUE(chose);
   EXPECT_EQ(s.button->choice, "Lead");
+  EXPECT_EQ(s.button->ticksDuringMenu, 0);
+  loop.runFor(30'000);
+  EXPECT_GT(s.button->ticks, 0);
+  loop.removeTimer(tick);
   EXPECT_EQ(panelsSeen, std::vector<size_t>{2});
   EXPECT_TRUE(peer->popups().empty());
 

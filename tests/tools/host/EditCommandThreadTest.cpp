@@ -13,6 +13,11 @@
 #include "tools/host/PresetByName.h"
 
 #include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -126,5 +131,57 @@ TEST(EditCommandThreadTest, ClosingTheWindowSavesTheStateWhileTheRenderRuns) {
   EXPECT_NE(r.err.find("cannot write " + dir.file("missing/sound.state") + ": No such file or directory"),
             std::string::npos)
       << r.err;
+#endif
+}
+
+// A display that goes away ends the program, but not before the state is
+// saved.
+TEST(EditCommandTest, ALostDisplaySavesTheStateFirst) {
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_PROGRAM)
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  auto xvfb = std::make_unique<zarn::test::Xvfb>();
+  ZARN_REQUIRE_XVFB(*xvfb);
+  zarn::test::TempDir dir;
+  const std::string state = dir.file("lost.state");
+  std::vector<std::string> args{ZARN_HOST_PROGRAM, "edit", "--bundle", ZARN_BUNDLE, "--preset", "Acid Bass",
+                                "--save-state", state};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> env{"DISPLAY=" + xvfb->display(), "PATH=/usr/bin:/bin"};
+  if (const char* home = std::getenv("HOME")) env.push_back(std::string("HOME=") + home);
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, dir.file("err").c_str(), O_WRONLY | O_CREAT, 0600);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  {
+    zarn::test::XPeer peer(xvfb->display());
+    bool seen = false;
+    for (int i = 0; i < 1000 && !seen; ++i) {
+      seen = peer.namedWindow("Zarn").has_value();
+      if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(seen);
+  }
+  xvfb.reset();
+  int status = 0;
+  for (int i = 0; i < 1000 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (waitpid(pid, &status, WNOHANG) == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    FAIL() << "zarn-host edit went on without its display";
+  }
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(presetNameIn(state), "Acid Bass");
+  EXPECT_NE(dir.read("err").find("the connection to the display was lost"), std::string::npos) << dir.read("err");
 #endif
 }
