@@ -185,6 +185,9 @@ std::unique_ptr<X11WindowServer> X11WindowServer::open(RunLoop& loop, std::strin
   XFree(found);
   std::unique_ptr<X11WindowServer> server(new X11WindowServer(loop, dpy));
   server->format = std::move(format);
+  // One colour map for every window of the visual, which need not be the
+  // root's.
+  server->colormap = XCreateColormap(dpy, DefaultRootWindow(dpy), server->format->visual, AllocNone);
   return server;
 }
 
@@ -205,6 +208,7 @@ X11WindowServer::~X11WindowServer() {
   loop.removeIdle(idleHook);
   loop.unwatch(fd);
   while (!windows.empty()) destroyWindow(windows.begin()->first);
+  if (colormap) XFreeColormap(dpy, colormap);
   XCloseDisplay(dpy);
 }
 
@@ -240,7 +244,7 @@ WindowId X11WindowServer::createWindow(const ScreenRect& content, bool compositi
   const int screen = DefaultScreen(dpy);
   XSetWindowAttributes a{};
   a.background_pixmap = None; // the back buffer paints everything
-  a.colormap = XCreateColormap(dpy, RootWindow(dpy, screen), format->visual, AllocNone);
+  a.colormap = colormap;
   a.border_pixel = 0;
   a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | Button1MotionMask | Button3MotionMask |
                  StructureNotifyMask | KeyPressMask;
@@ -748,7 +752,7 @@ private:
     XSetWindowAttributes a{};
     a.override_redirect = True;
     a.background_pixmap = None;
-    a.colormap = XCreateColormap(s.dpy, DefaultRootWindow(s.dpy), s.format->visual, AllocNone);
+    a.colormap = s.colormap;
     a.border_pixel = 0;
     a.event_mask = ExposureMask;
     p.xid = XCreateWindow(s.dpy, DefaultRootWindow(s.dpy), x, top, static_cast<unsigned>(width),
@@ -869,7 +873,7 @@ public:
     const int sw = DisplayWidth(s.dpy, DefaultScreen(s.dpy)), sh = DisplayHeight(s.dpy, DefaultScreen(s.dpy));
     XSetWindowAttributes a{};
     a.background_pixmap = None;
-    a.colormap = XCreateColormap(s.dpy, DefaultRootWindow(s.dpy), s.format->visual, AllocNone);
+    a.colormap = s.colormap;
     a.border_pixel = 0;
     a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask | StructureNotifyMask;
     xid = XCreateWindow(s.dpy, DefaultRootWindow(s.dpy), (sw - width) / 2, (sh - height) / 3,

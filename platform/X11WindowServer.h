@@ -120,6 +120,7 @@ private:
   _XDisplay* dpy;
   std::unique_ptr<Format> format;
   unsigned long deleteAtom = 0;
+  unsigned long colormap = 0;
   uint64_t idleHook = 0;
   int fd = -1;
   int modalDepth = 0;
