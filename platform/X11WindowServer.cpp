@@ -695,8 +695,13 @@ public:
       if (panel.hover < 0) break;
       const Row& row = panel.rows[static_cast<size_t>(panel.hover)];
       if (!row.entry->enabled || !row.entry->children.empty()) break;
+      // The way here: the entry each panel above holds open.
       std::vector<int> path;
-      for (int i = 0; i < k; ++i) path.push_back(panels[static_cast<size_t>(i)].rows[static_cast<size_t>(panels[static_cast<size_t>(i)].hover)].index);
+      for (int i = 0; i < k; ++i) {
+        const Panel& above = panels[static_cast<size_t>(i)];
+        if (above.hover < 0) return;
+        path.push_back(above.rows[static_cast<size_t>(above.hover)].index);
+      }
       path.push_back(row.index);
       finish(path);
       break;

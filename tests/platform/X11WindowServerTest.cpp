@@ -176,6 +176,7 @@ TEST_F(X11WindowServerTest, WindowShowsTheHeadlessSnapshotAndClicksAndDragsReach
   for (int dy = 4; dy <= 20; dy += 4) hand.move(s.at(40, 60 - dy));
   ASSERT_TRUE(runUntil([&] { return s.knob->value == 70; })) << s.knob->value;
   hand.move({1000, 10}); // outside: the drag goes on to the same control
+  EXPECT_EQ(server->mouseLocation(), (ScreenPoint{1000, 10}));
   hand.button(1, false);
   runUntil([&] { return !s.knob->hasMouseCapture(); });
   EXPECT_EQ(s.knob->value, 100);
