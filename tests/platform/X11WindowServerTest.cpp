@@ -16,6 +16,8 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <iostream>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -322,8 +324,9 @@ TEST_F(X11WindowServerTest, CloseReachesTheOwnerAndWaitsForAnAlert) {
 }
 
 // Save and folder dialogs run zenity from the PATH as a child process and
-// split its answer; a cancelled zenity is no answer.
-TEST_F(X11WindowServerTest, DialogsAskZenity) {
+// split its answer; a cancelled zenity is no answer. Without zenity they ask
+// on the console.
+TEST_F(X11WindowServerTest, DialogsAskZenityOrTheConsole) {
   zarn::test::TempDir dir;
   dir.write("bin/zenity", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + dir.file("args") +
                               "\"\n[ -e \"" + dir.file("cancel") + "\" ] && exit 1\n"
@@ -340,6 +343,20 @@ TEST_F(X11WindowServerTest, DialogsAskZenity) {
   EXPECT_NE(dir.read("args").find("--title=Choose the preset folder\n"), std::string::npos);
   dir.write("cancel", "");
   EXPECT_FALSE(server->askSaveName("/tmp"));
+
+  // Without zenity the console asks; a bare name is saved in the start folder.
+  zarn::test::ScopedEnvironment bare("PATH", dir.file("none"));
+  std::istringstream typed("Warm Pad.qvp\n" + dir.path() + "\n\n");
+  std::streambuf* keyboard = std::cin.rdbuf(typed.rdbuf());
+  const auto console = server->askSaveName("/tmp/start");
+  const auto folder = server->askFolder("", "Choose the preset folder");
+  const auto cancelled = server->askSaveName("/tmp/start");
+  std::cin.rdbuf(keyboard);
+  ASSERT_TRUE(console);
+  EXPECT_EQ(console->folder, "/tmp/start");
+  EXPECT_EQ(console->name, "Warm Pad.qvp");
+  EXPECT_EQ(folder, std::optional<std::string>(dir.path()));
+  EXPECT_FALSE(cancelled);
 }
 
 // The process's server: X11 where a display answers, headless when none
