@@ -152,8 +152,8 @@ protected:
     peer->move({1000, 700});
   }
 
-  // Runs the loop until cond() or 3 s.
-  bool runUntil(const std::function<bool()>& cond) { return loop.runUntil(cond, 3'000'000); }
+  // Runs the loop until cond() or 10 s (generous: CI machines are busy).
+  bool runUntil(const std::function<bool()>& cond) { return loop.runUntil(cond, 10'000'000); }
   void settle(platform::WindowId w) {
     runUntil([&] { return !server->hasInvalidArea(w); });
     loop.runFor(60'000);

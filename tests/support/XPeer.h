@@ -73,12 +73,12 @@ public:
     }
     return std::nullopt;
   }
-  // Waits up to 3 s for what `ready` looks for (a non-empty list or an
+  // Waits up to 10 s for what `ready` looks for (a non-empty list or an
   // answer).
   static bool found(const std::vector<ScreenRect>& r) { return !r.empty(); }
   static bool found(const std::optional<ScreenRect>& r) { return r.has_value(); }
   template <class F> auto await(F ready) {
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 1000; ++i) {
       if (auto r = ready(); found(r)) return r;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
