@@ -284,7 +284,8 @@ void X11WindowServer::destroyWindow(WindowId id) {
   XDestroyWindow(dpy, w->xid);
   XFlush(dpy);
   windows.erase(id);
-  if (pressWindow == id) pressWindow = 0;
+  // Its release will not come here.
+  if (pressWindow == id) pressWindow = pressButton = 0;
 }
 
 ScreenRect X11WindowServer::contentArea(WindowId id) {
@@ -391,6 +392,7 @@ void X11WindowServer::updateWindow(WindowId id) {
       Surface s(*w, *format, {frame.left, frame.top}, clip);
       v->painter->paintView(s, clip.moved(-frame.left, -frame.top));
     }
+    if (!window(id)) return;
     put(*w, area);
   }
 }
@@ -490,7 +492,14 @@ void X11WindowServer::handleEvent(XEvent& e) {
     break;
   case ButtonPress: {
     const XButtonEvent& b = e.xbutton;
-    if ((b.button != Button1 && b.button != Button3) || pressButton) break;
+    if (b.button != Button1 && b.button != Button3) break;
+    // A press while another is held belongs to that one, unless its release
+    // went astray (a grab elsewhere ended it): the event's state tells which
+    // buttons were down just before it.
+    if (pressButton) {
+      if (b.state & (pressButton == Button1 ? Button1Mask : Button3Mask)) break;
+      pressButton = 0;
+    }
     const ScreenPoint at{b.x_root, b.y_root};
     if (b.button == lastPressButton && b.time - lastPressTime <= cDoubleClickMs &&
         std::abs(at.x - lastPressAt.x) <= cDoubleClickSlop && std::abs(at.y - lastPressAt.y) <= cDoubleClickSlop)

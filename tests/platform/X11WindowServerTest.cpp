@@ -385,3 +385,38 @@ TEST_F(X11WindowServerTest, ServerIsChosenAtRunTime) {
 }
 
 } // namespace
+
+namespace {
+
+// A window that closes on its own press never sees that press's release;
+// the next window still takes presses, drags and releases.
+TEST_F(X11WindowServerTest, AWindowClosedByItsPressLeavesTheNextFree) {
+  const platform::WindowId first = server->createWindow(cContent, false, "first");
+  server->addMouseHandler(first, [&](const platform::MouseEvent&, const std::function<bool()>&) {
+    server->destroyWindow(first);
+    return true;
+  });
+  loop.runFor(50'000);
+  peer->move({150, 100});
+  peer->button(1, true);
+  ASSERT_TRUE(runUntil([&] { return server->xWindow(first) == 0; }));
+  const platform::WindowId second = server->createWindow(cContent.moved(300, 0), false, "second");
+  std::vector<platform::MouseEvent::Kind> seen;
+  server->addMouseHandler(second, [&](const platform::MouseEvent& e, const std::function<bool()>&) {
+    seen.push_back(e.kind);
+    return true;
+  });
+  loop.runFor(50'000);
+  peer->button(1, false); // the first press's release, over nothing of ours
+  peer->move({450, 100});
+  peer->button(1, true);
+  peer->move({460, 110});
+  peer->button(1, false);
+  EXPECT_TRUE(runUntil([&] { return seen.size() == 3; }));
+  EXPECT_EQ(seen, (std::vector<platform::MouseEvent::Kind>{platform::MouseEvent::Kind::down,
+                                                           platform::MouseEvent::Kind::dragged,
+                                                           platform::MouseEvent::Kind::up}));
+  server->destroyWindow(second);
+}
+
+} // namespace
