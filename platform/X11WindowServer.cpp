@@ -253,7 +253,8 @@ WindowId X11WindowServer::createWindow(const ScreenRect& content, bool compositi
                          CWBackPixmap | CWColormap | CWBorderPixel | CWEventMask, &a);
   XStoreName(dpy, w->xid, title.c_str());
   XChangeProperty(dpy, w->xid, XInternAtom(dpy, "_NET_WM_NAME", False), XInternAtom(dpy, "UTF8_STRING", False), 8,
-                  PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()), static_cast<int>(title.size()));
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()),
+                  static_cast<int>(title.size()));
   // A fixed size, where the window manager is asked to put it.
   XSizeHints* hints = XAllocSizeHints();
   hints->flags = PPosition | USPosition | PMinSize | PMaxSize;

@@ -85,7 +85,8 @@ public:
     menu->add(new gui::MenuItem("Init", NotifyEvent::bind(this, &MenuButton::chosen)));
     menu->addDivider();
     auto* bank = new gui::MenuItem("Bank");
-    for (const char* n : {"Bass", "Lead", "Pad"}) bank->add(new gui::MenuItem(n, NotifyEvent::bind(this, &MenuButton::chosen)));
+    for (const char* n : {"Bass", "Lead", "Pad"})
+      bank->add(new gui::MenuItem(n, NotifyEvent::bind(this, &MenuButton::chosen)));
     bank->getItem(1)->checkMark = true;
     menu->add(bank);
     auto* off = new gui::MenuItem("Off", NotifyEvent::bind(this, &MenuButton::chosen));
@@ -330,7 +331,8 @@ TEST_F(X11WindowServerTest, DialogsAskZenityOrTheConsole) {
   zarn::test::TempDir dir;
   dir.write("bin/zenity", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + dir.file("args") +
                               "\"\n[ -e \"" + dir.file("cancel") + "\" ] && exit 1\n"
-                              "case \"$*\" in *--directory*) echo /tmp/sounds;; *) echo '/tmp/my presets/Warm Pad.qvp';; esac\n");
+                              "case \"$*\" in *--directory*) echo /tmp/sounds;;\n"
+                              "  *) echo '/tmp/my presets/Warm Pad.qvp';; esac\n");
   std::filesystem::permissions(dir.file("bin/zenity"), std::filesystem::perms::owner_all);
   zarn::test::ScopedEnvironment path("PATH", dir.file("bin") + ":/usr/bin:/bin");
   const auto saved = server->askSaveName("/tmp/start");
