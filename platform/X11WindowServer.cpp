@@ -610,17 +610,22 @@ public:
     dc.fillRect({r.left, r.top, r.right, r.bottom}, c.r, c.g, c.b);
   }
   // Text drawn as coverage on white, then laid over in the colour.
+  // Only the band of rows the line can touch is inked and laid over.
   void text(TypeFace* face, const std::string& utf8, int x, int baseline, Rgb c, int maxWidth = 1 << 20) {
     TextLayout layout(face, decodeUtf8(utf8));
     layout.shorten(maxWidth);
-    std::vector<uint8_t> ink(rgba.size(), 255);
-    layout.draw(Pixels(ink.data(), width, height, width), x, baseline, {0, layout.text().size()}, false);
-    for (size_t i = 0; i < rgba.size(); i += 4) {
+    const int line = (layout.lineHeight() + 63) / 64;
+    const int top = std::max(0, baseline - 2 * line), bottom = std::min(height, baseline + line);
+    if (bottom <= top) return;
+    std::vector<uint8_t> ink(static_cast<size_t>(width) * (bottom - top) * 4, 255);
+    layout.draw(Pixels(ink.data(), width, bottom - top, width), x, baseline - top, {0, layout.text().size()}, false);
+    uint8_t* band = rgba.data() + static_cast<size_t>(top) * width * 4;
+    for (size_t i = 0; i < ink.size(); i += 4) {
       const int cover = 255 - ink[i];
       if (!cover) continue;
-      rgba[i] = uint8_t((rgba[i] * (255 - cover) + c.r * cover) / 255);
-      rgba[i + 1] = uint8_t((rgba[i + 1] * (255 - cover) + c.g * cover) / 255);
-      rgba[i + 2] = uint8_t((rgba[i + 2] * (255 - cover) + c.b * cover) / 255);
+      band[i] = uint8_t((band[i] * (255 - cover) + c.r * cover) / 255);
+      band[i + 1] = uint8_t((band[i + 1] * (255 - cover) + c.g * cover) / 255);
+      band[i + 2] = uint8_t((band[i + 2] * (255 - cover) + c.b * cover) / 255);
     }
   }
   std::vector<uint32_t> packed(const std::function<uint32_t(const uint8_t*)>& pack) const {
@@ -745,32 +750,42 @@ private:
 
   void openPanel(const MenuEntry& menu, ScreenPoint at) {
     TypeFace* face = uiFace();
+    const int sw = DisplayWidth(s.dpy, DefaultScreen(s.dpy)), sh = DisplayHeight(s.dpy, DefaultScreen(s.dpy));
     Panel p;
-    int width = 80, y = cMenuPad;
+    int column = 80;
     bool arrows = false;
     for (size_t i = 0; i < menu.children.size(); ++i) {
       const MenuEntry& e = menu.children[i];
       if (!e.visible) continue;
       const int h = e.divider ? cRuleHeight : cRowHeight;
-      p.rows.push_back({&e, static_cast<int>(i), {0, y, 0, y + h}});
-      y += h;
-      if (!e.divider) width = std::max(width, textWidth(face, e.text));
+      p.rows.push_back({&e, static_cast<int>(i), {0, 0, 0, h}});
+      if (!e.divider) column = std::max(column, textWidth(face, e.text));
       arrows |= !e.children.empty();
     }
-    width = std::min(width + cCheckColumn + cArrowColumn * arrows + 12, 480);
-    const int height = y + cMenuPad;
-    for (Row& r : p.rows) r.rect.right = width;
+    column = std::min(column + cCheckColumn + cArrowColumn * arrows + 12, 480);
+    // A menu taller than the screen goes on in further columns.
+    int x = 0, y = cMenuPad, height = 0;
+    for (Row& r : p.rows) {
+      const int h = r.rect.bottom;
+      if (y > cMenuPad && y + h + cMenuPad > sh) {
+        x += column;
+        y = cMenuPad;
+      }
+      r.rect = {x, y, x + column, y + h};
+      y += h;
+      height = std::max(height, y + cMenuPad);
+    }
+    const int width = x + column;
     // On the screen, turned back at its right and bottom edges.
-    const int sw = DisplayWidth(s.dpy, DefaultScreen(s.dpy)), sh = DisplayHeight(s.dpy, DefaultScreen(s.dpy));
-    const int x = std::max(0, std::min(at.x, sw - width)), top = std::max(0, std::min(at.y, sh - height));
-    p.area = {x, top, x + width, top + height};
+    const int left = std::max(0, std::min(at.x, sw - width)), top = std::max(0, std::min(at.y, sh - height));
+    p.area = {left, top, left + width, top + height};
     XSetWindowAttributes a{};
     a.override_redirect = True;
     a.background_pixmap = None;
     a.colormap = s.colormap;
     a.border_pixel = 0;
     a.event_mask = ExposureMask;
-    p.xid = XCreateWindow(s.dpy, DefaultRootWindow(s.dpy), x, top, static_cast<unsigned>(width),
+    p.xid = XCreateWindow(s.dpy, DefaultRootWindow(s.dpy), left, top, static_cast<unsigned>(width),
                           static_cast<unsigned>(height), 0, s.format->depth, InputOutput, s.format->visual,
                           CWOverrideRedirect | CWBackPixmap | CWColormap | CWBorderPixel | CWEventMask, &a);
     p.gc = XCreateGC(s.dpy, p.xid, 0, nullptr);
@@ -819,7 +834,7 @@ private:
     if (row >= 0) {
       const Row& r = still.rows[static_cast<size_t>(row)];
       if (r.entry->enabled && !r.entry->children.empty())
-        openPanel(*r.entry, {still.area.right - 2, still.area.top + r.rect.top - cMenuPad});
+        openPanel(*r.entry, {still.area.left + r.rect.right - 2, still.area.top + r.rect.top - cMenuPad});
     }
   }
 
@@ -832,17 +847,18 @@ private:
     const int ascent = face->ascender() / 64;
     for (size_t i = 0; i < p.rows.size(); ++i) {
       const Row& r = p.rows[i];
+      const int l = r.rect.left, rt = r.rect.right;
       if (r.entry->divider) {
-        paper.fill({6, r.rect.top + cRuleHeight / 2, w - 6, r.rect.top + cRuleHeight / 2 + 1}, cMenuRule);
+        paper.fill({l + 6, r.rect.top + cRuleHeight / 2, rt - 6, r.rect.top + cRuleHeight / 2 + 1}, cMenuRule);
         continue;
       }
       const bool lit = static_cast<int>(i) == p.hover && r.entry->enabled;
-      if (lit) paper.fill({2, r.rect.top, w - 2, r.rect.bottom}, cMenuHover);
+      if (lit) paper.fill({l + 2, r.rect.top, rt - 2, r.rect.bottom}, cMenuHover);
       const Rgb ink = !r.entry->enabled ? cMenuDim : lit ? cMenuHoverText : cMenuText;
       const int baseline = r.rect.top + (cRowHeight - face->ascender() / 64 + face->descender() / 64) / 2 + ascent;
-      if (r.entry->checked) paper.text(face, "\u2713", 6, baseline, ink);
-      paper.text(face, r.entry->text, cCheckColumn, baseline, ink, w - cCheckColumn - cArrowColumn);
-      if (!r.entry->children.empty()) paper.text(face, "\u25B8", w - cArrowColumn + 4, baseline, ink);
+      if (r.entry->checked) paper.text(face, "\u2713", l + 6, baseline, ink);
+      paper.text(face, r.entry->text, l + cCheckColumn, baseline, ink, rt - l - cCheckColumn - cArrowColumn);
+      if (!r.entry->children.empty()) paper.text(face, "\u25B8", rt - cArrowColumn + 4, baseline, ink);
     }
     const auto packed = paper.packed([this](const uint8_t* rgb) { return s.format->pack(rgb); });
     s.format->put(s.dpy, p.xid, p.gc, packed, w, h, {0, 0, w, h});

@@ -237,7 +237,7 @@ TEST_F(X11WindowServerTest, MenusChooseByClickAndCancelByEscapeOrAClickOutside) 
   std::vector<size_t> panelsSeen;
   std::thread user([&] {
     zarn::test::XPeer hand(name);
-    auto menus = hand.await([&] { return hand.popups(); });
+    auto menus = hand.await([&] { return hand.grabbingPopups(); });
     hand.button(1, false); // the release of the opening press
     if (menus.empty()) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -270,7 +270,7 @@ TEST_F(X11WindowServerTest, MenusChooseByClickAndCancelByEscapeOrAClickOutside) 
   s.button->choice.clear();
   std::thread escaper([&] {
     zarn::test::XPeer hand(name);
-    hand.await([&] { return hand.popups(); });
+    hand.await([&] { return hand.grabbingPopups(); });
     hand.key(XK_Escape, true);
     hand.key(XK_Escape, false);
   });
@@ -280,7 +280,7 @@ TEST_F(X11WindowServerTest, MenusChooseByClickAndCancelByEscapeOrAClickOutside) 
 
   std::thread outside([&] {
     zarn::test::XPeer hand(name);
-    hand.await([&] { return hand.popups(); });
+    hand.await([&] { return hand.grabbingPopups(); });
     hand.click(s.at(40, 100)); // on the knob, under the menu's grab
   });
   peer->click(s.at(150, 28));
@@ -419,6 +419,35 @@ TEST_F(X11WindowServerTest, AWindowClosedByItsPressLeavesTheNextFree) {
                                                            platform::MouseEvent::Kind::dragged,
                                                            platform::MouseEvent::Kind::up}));
   server->destroyWindow(second);
+}
+
+} // namespace
+
+namespace {
+
+// A menu taller than the screen goes on in a second column, all of it on
+// the screen, and an entry there is chosen by its own index.
+TEST_F(X11WindowServerTest, ATallMenuFitsTheScreenInColumns) {
+  platform::MenuEntry menu;
+  for (int i = 0; i < 60; ++i) {
+    platform::MenuEntry e;
+    e.text = "Preset " + std::to_string(i);
+    menu.children.push_back(e);
+  }
+  const std::string name = zarn::test::Xvfb::shared().display();
+  ScreenRect shown;
+  std::thread user([&] {
+    zarn::test::XPeer hand(name);
+    const auto panels = hand.await([&] { return hand.grabbingPopups(); });
+    if (panels.empty()) return;
+    shown = panels.back();
+    hand.click({shown.right - 30, shown.top + 4 + 10}); // the top of the last column
+  });
+  const std::vector<int> chosen = server->popUpMenu(menu, {500, 600});
+  user.join();
+  EXPECT_GE(shown.top, 0);
+  EXPECT_LE(shown.bottom, 768);
+  EXPECT_EQ(chosen, std::vector<int>{38}); // (768 - 2 x 4) / 20 entries a column
 }
 
 } // namespace

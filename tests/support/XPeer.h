@@ -60,6 +60,20 @@ public:
     }
     return std::nullopt;
   }
+  // Open menus, once one holds the pointer (before that a click would go
+  // past it): empty until then.
+  std::vector<ScreenRect> grabbingPopups() {
+    std::vector<ScreenRect> open = popups();
+    if (open.empty()) return open;
+    const int grab = XGrabPointer(dpy, DefaultRootWindow(dpy), False, ButtonPressMask, GrabModeAsync, GrabModeAsync,
+                                  None, None, CurrentTime);
+    if (grab == GrabSuccess) {
+      XUngrabPointer(dpy, CurrentTime);
+      XSync(dpy, False);
+      return {};
+    }
+    return open;
+  }
   // The first mapped top-level window with this name, by its X id.
   std::optional<::Window> namedWindow(const std::string& title) {
     for (::Window w : children()) {
