@@ -741,6 +741,7 @@ private:
     ScreenRect area; // global
     std::vector<Row> rows;
     int hover = -1;
+    bool arrows = false; // an entry opens a submenu: room for the arrow
   };
 
   void finish(std::vector<int> path) {
@@ -776,6 +777,7 @@ private:
       height = std::max(height, y + cMenuPad);
     }
     const int width = x + column;
+    p.arrows = arrows;
     // On the screen, turned back at its right and bottom edges.
     const int left = std::max(0, std::min(at.x, sw - width)), top = std::max(0, std::min(at.y, sh - height));
     p.area = {left, top, left + width, top + height};
@@ -857,7 +859,8 @@ private:
       const Rgb ink = !r.entry->enabled ? cMenuDim : lit ? cMenuHoverText : cMenuText;
       const int baseline = r.rect.top + (cRowHeight - face->ascender() / 64 + face->descender() / 64) / 2 + ascent;
       if (r.entry->checked) paper.text(face, "\u2713", l + 6, baseline, ink);
-      paper.text(face, r.entry->text, l + cCheckColumn, baseline, ink, rt - l - cCheckColumn - cArrowColumn);
+      paper.text(face, r.entry->text, l + cCheckColumn, baseline, ink,
+                 rt - l - cCheckColumn - (p.arrows ? cArrowColumn : 6));
       if (!r.entry->children.empty()) paper.text(face, "\u25B8", rt - cArrowColumn + 4, baseline, ink);
     }
     const auto packed = paper.packed([this](const uint8_t* rgb) { return s.format->pack(rgb); });
