@@ -11,8 +11,12 @@
 #include "tools/host/SimHost.h"
 #include "tools/render/MidiFile.h"
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
+#include <fcntl.h>
+#include <functional>
+#include <unistd.h>
 #include <memory>
 #include <ostream>
 
@@ -36,6 +40,49 @@ constexpr double kSampleRate = 44100.0;
 constexpr int64_t kIdleMicroseconds = 20'000;
 // The window the host opens for the editor, until the editor gives its size.
 constexpr platform::ScreenRect kHostWindow{80, 60, 80 + 640, 60 + 400};
+
+// Interrupting the program in its terminal (Ctrl-C) or terminating it
+// closes the window as the window manager would, so the state is saved: the
+// signal only writes a byte into a pipe the run loop watches.
+int sStopPipe[2] = {-1, -1};
+
+extern "C" void onStopSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = write(sStopPipe[1], &byte, 1);
+}
+
+class StopSignals {
+public:
+  StopSignals(platform::RunLoop& loop, std::function<void()> onStop) : loop(loop) {
+    if (pipe2(sStopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    struct sigaction a {};
+    a.sa_handler = onStopSignal;
+    sigemptyset(&a.sa_mask);
+    sigaction(SIGINT, &a, &oldInt);
+    sigaction(SIGTERM, &a, &oldTerm);
+    loop.watch(sStopPipe[0], [onStop = std::move(onStop)] {
+      char bytes[16];
+      while (read(sStopPipe[0], bytes, sizeof bytes) > 0) {
+      }
+      onStop();
+    });
+  }
+  ~StopSignals() {
+    if (sStopPipe[0] < 0) return;
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGTERM, &oldTerm, nullptr);
+    loop.unwatch(sStopPipe[0]);
+    close(sStopPipe[0]);
+    close(sStopPipe[1]);
+    sStopPipe[0] = sStopPipe[1] = -1;
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+  platform::RunLoop& loop;
+  struct sigaction oldInt {}, oldTerm {};
+};
 
 int fail(std::ostream& err, const std::string& reason, int status = 1) {
   err << "zarn-host edit: " << reason << "\n";
@@ -161,6 +208,9 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
       err << "zarn-host edit: the connection to the display was lost\n" << std::flush;
     });
 
+    bool closed = false;
+    StopSignals signals(loop, [&] { closed = true; });
+
     // The host's window for the editor. Opening the plug-in's own view in it
     // (the view road: CreateCPlugInView, then SetViewPort with this window)
     // waits for the host's view support; until then the window shows the
@@ -170,7 +220,6 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
     EmptyPanel panel;
     const platform::ViewId view =
         server->createView(window, 0, {0, 0, kHostWindow.width(), kHostWindow.height()}, &panel);
-    bool closed = false;
     server->setCloseHandler(window, [&] { closed = true; });
 
     const int64_t opened = platform::microseconds();

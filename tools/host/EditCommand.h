@@ -8,7 +8,8 @@
 // wall clock, into a buffer nobody hears, playing the --midi song in a loop
 // when one is given. On close the instance's state is written to a
 // temporary file renamed over the --save-state file, so the same file may
-// be loaded and saved; a broken connection to the display saves it too.
+// be loaded and saved; a broken connection to the display, Ctrl-C and
+// SIGTERM save it too.
 // Without a display the command says so in one line and fails.
 
 #include <iosfwd>
