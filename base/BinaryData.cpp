@@ -111,6 +111,7 @@ BinaryFileWriter::BinaryFileWriter(const std::string& path) : BinaryDataWriter(n
     }
   }
   if (fd < 0) {
+    mError = name.empty() ? EISDIR : errno;
     mTemp.clear();
     file->setstate(std::ios::failbit);
     return;
@@ -119,6 +120,7 @@ BinaryFileWriter::BinaryFileWriter(const std::string& path) : BinaryDataWriter(n
   ::close(fd);
   file->open(mTemp, std::ios::out | std::ios::binary | std::ios::trunc);
   if (!file->is_open()) {
+    mError = errno ? errno : EIO;
     ::unlink(mTemp.c_str());
     mTemp.clear();
     file->setstate(std::ios::failbit);
@@ -130,18 +132,24 @@ BinaryFileWriter::~BinaryFileWriter() { commit(); }
 bool BinaryFileWriter::commit() {
   if (mTemp.empty()) return mWritten;
   auto* file = static_cast<std::ofstream*>(stream);
+  errno = 0;
   file->flush();
   bool ok = !file->fail();
   file->close();
   ok = ok && !file->fail();
+  if (!ok) mError = errno ? errno : EIO;
   if (ok) {
     // The bytes reach the disk before the name does, so a crash leaves the
     // old file or the new one, never an empty one.
     int fd = ::open(mTemp.c_str(), O_RDONLY | O_CLOEXEC);
     ok = fd >= 0 && ::fsync(fd) == 0;
+    if (!ok) mError = errno;
     if (fd >= 0) ::close(fd);
   }
-  ok = ok && ::rename(mTemp.c_str(), mPath.c_str()) == 0;
+  if (ok && ::rename(mTemp.c_str(), mPath.c_str()) != 0) {
+    ok = false;
+    mError = errno;
+  }
   if (!ok) ::unlink(mTemp.c_str());
   mTemp.clear();
   mWritten = ok;

@@ -82,11 +82,14 @@ public:
   // Finishes the file; true when it now holds everything written. Later
   // writes have no effect.
   bool commit();
+  // The system's error number of the first failure; 0 while none happened.
+  int error() const { return mError; }
 
 private:
   std::string mPath;
   std::string mTemp; // "" once committed or when it could not be made
   bool mWritten = false;
+  int mError = 0;
 };
 
 // The container in a resource of the plug-in bundle. Throws EResource

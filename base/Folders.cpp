@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -37,14 +38,24 @@ bool writeAll(int fd, const char* p, size_t size) {
   return true;
 }
 
+// The first failure of a copy, "<path>: <the system's reason>", when the
+// caller wants to know; errno is read at once.
+void noteFailure(std::string* failure, const std::string& path, int error) {
+  if (failure && failure->empty()) *failure = path + ": " + std::strerror(error);
+}
+
 // Copies one file into a new file at target, never replacing anything there.
 // The bytes go to a hidden file next to target first, which takes target's
 // name only once it is complete: a copy cut short by a read error, a full
 // disk or a crash leaves no half file that later runs would take for the
-// user's own and never replace.
-void copyNewFile(const std::string& source, const std::string& target) {
+// user's own and never replace. True when target holds the copy (or a file
+// that appeared there meanwhile, which is kept).
+bool copyNewFile(const std::string& source, const std::string& target, std::string* failure) {
   std::ifstream in(source, std::ios::binary);
-  if (!in) return;
+  if (!in) {
+    noteFailure(failure, source, errno ? errno : EIO);
+    return false;
+  }
 
   static std::atomic<unsigned> counter{0};
   const std::string folder = target.substr(0, target.rfind('/') + 1);
@@ -54,28 +65,54 @@ void copyNewFile(const std::string& source, const std::string& target) {
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temp = folder + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".part";
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return;
+    if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) return;
+  if (fd < 0) {
+    noteFailure(failure, target, errno);
+    return false;
+  }
 
   bool ok = true;
+  int error = 0;
   char buffer[65536];
   while (ok && in) {
     in.read(buffer, sizeof buffer);
     std::streamsize n = in.gcount();
-    if (n > 0) ok = writeAll(fd, buffer, static_cast<size_t>(n));
+    if (n > 0 && !writeAll(fd, buffer, static_cast<size_t>(n))) {
+      ok = false;
+      error = errno;
+    }
   }
-  ok = ok && in.eof() && !in.bad() && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
+  if (ok && (!in.eof() || in.bad())) {
+    ok = false;
+    error = EIO;
+    noteFailure(failure, source, error);
+  }
+  if (ok && ::fsync(fd) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
   if (ok) {
     // Atomically refuses to replace a file that appeared meanwhile; file
     // systems without that option fall back to a test before the rename.
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return;
-    if ((errno == EINVAL || errno == ENOSYS) && !fileExists(target) && !folderExists(target) &&
-        ::rename(temp.c_str(), target.c_str()) == 0)
-      return;
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    error = errno;
+    if (error == EEXIST) {
+      ::unlink(temp.c_str());
+      return true;
+    }
+    if ((error == EINVAL || error == ENOSYS) && !fileExists(target) && !folderExists(target)) {
+      if (::rename(temp.c_str(), target.c_str()) == 0) return true;
+      error = errno;
+    }
   }
   ::unlink(temp.c_str());
+  noteFailure(failure, target, error ? error : EIO);
+  return false;
 }
 
 std::string normalized(const std::string& path) {
@@ -87,16 +124,14 @@ std::string normalized(const std::string& path) {
 
 } // namespace
 
-std::string getDocumentsFolder() { return standardFolder(platform::StandardFolder::documents, "/Documents"); }
+std::string getDocumentsFolder() { return standardFolder(platform::StandardFolder::documents, ""); }
 
 std::string getProgramFilesFolder() {
   return standardFolder(platform::StandardFolder::applications, "/Applications");
 }
 
 std::string getApplicationDataFolder() {
-  std::string path;
-  if (platform::findStandardFolder(platform::StandardFolder::applicationSupport, path)) return path;
-  return getProgramFilesFolder();
+  return standardFolder(platform::StandardFolder::applicationSupport, "");
 }
 
 std::string getProductSettingsPath(const std::string& shortName, int majorVersion) {
@@ -107,7 +142,11 @@ std::string getProductDefaultPresetFolder(const std::string& shortName) {
   std::string audio;
   if (platform::findStandardFolder(platform::StandardFolder::audioSupport, audio))
     return includeTrailingPathDelimiter(audio) + "Presets/Quorvane/Quorvane " + shortName + "/";
-  return includeTrailingPathDelimiter(getDocumentsFolder()) + "Quorvane/" + shortName + "/";
+  // A root-level "Quorvane/" (or one relative to the working folder) would
+  // be no user's folder: without any folder of the user's there is none.
+  const std::string documents = getDocumentsFolder();
+  if (documents.empty()) return {};
+  return includeTrailingPathDelimiter(documents) + "Quorvane/" + shortName + "/";
 }
 
 bool createFolder(const std::string& folder) {
@@ -115,11 +154,18 @@ bool createFolder(const std::string& folder) {
   std::string path = folder;
   while (path.size() > 1 && path.back() == '/') path.pop_back();
 
+  // errno tells the caller why it failed.
   unsigned char isFolder = 0;
-  if (getFSRefFromPath(path, nullptr, &isFolder)) return isFolder != 0;
+  if (getFSRefFromPath(path, nullptr, &isFolder)) {
+    if (!isFolder) errno = ENOTDIR;
+    return isFolder != 0;
+  }
 
   const std::string::size_type slash = path.rfind('/');
-  if (slash == std::string::npos || slash == 0) return false;
+  if (slash == std::string::npos || slash == 0) {
+    errno = ENOENT;
+    return false;
+  }
   const std::string parent = path.substr(0, slash);
   if (!createFolder(parent)) return false;
   FSRef parentRef;
@@ -138,18 +184,36 @@ std::istream* createResourceStream(const std::string& name) {
 }
 
 void installFolderFromResource(const std::string& resourceName, const std::string& destination) {
+  installFolderFromResource(resourceName, destination, nullptr);
+}
+
+bool installFolderFromResource(const std::string& resourceName, const std::string& destination,
+                               std::string* failure) {
   const std::string source = getResourcePath(resourceName);
-  if (!source.empty()) copyFolderContents(source, destination);
+  if (source.empty()) return true;
+  if (destination.empty()) {
+    if (failure && failure->empty()) *failure = resourceName + ": no folder to install it into";
+    return false;
+  }
+  return copyFolderContents(source, destination, failure);
 }
 
 void copyFolderContents(const std::string& source, const std::string& destination) {
-  if (source.empty() || !folderExists(source) || destination.empty()) return;
+  copyFolderContents(source, destination, nullptr);
+}
+
+bool copyFolderContents(const std::string& source, const std::string& destination, std::string* failure) {
+  if (source.empty() || !folderExists(source) || destination.empty()) return true;
   // A destination inside the source would be copied into itself forever.
   const std::string from = normalized(source), to = normalized(destination);
   const std::string inside = includeTrailingPathDelimiter(from);
-  if (to == from || to.compare(0, inside.size(), inside) == 0) return;
+  if (to == from || to.compare(0, inside.size(), inside) == 0) return true;
 
-  createFolder(destination);
+  if (!createFolder(destination)) {
+    noteFailure(failure, excludeTrailingPathDelimiter(destination), errno);
+    return false;
+  }
+  bool ok = true;
   const std::string src = includeTrailingPathDelimiter(source);
   const std::string dst = includeTrailingPathDelimiter(destination);
 
@@ -157,7 +221,7 @@ void copyFolderContents(const std::string& source, const std::string& destinatio
   while (folders->findNext()) {
     const std::string name = folders->getFileName();
     if (name.empty() || name[0] == '.') continue;
-    copyFolderContents(src + name, dst + name);
+    ok = copyFolderContents(src + name, dst + name, failure) && ok;
   }
   folders.reset();
 
@@ -165,6 +229,7 @@ void copyFolderContents(const std::string& source, const std::string& destinatio
   while (files->findNext()) {
     const std::string name = files->getFileName();
     if (name.empty() || name[0] == '.') continue;
-    if (!fileExists(dst + name)) copyNewFile(src + name, dst + name);
+    if (!fileExists(dst + name)) ok = copyNewFile(src + name, dst + name, failure) && ok;
   }
+  return ok;
 }

@@ -43,7 +43,8 @@ void openHelpFile(const std::string& bookName) {
   std::string folder = bundle->resourcePath(bookName);
   if (folder.empty()) return;
   std::string page = includeTrailingPathDelimiter(folder) + "index.html";
-  if (fileExists(page)) platform::openUrl("file://" + page);
+  // The folder's name holds a blank ("Zarn Help"): a raw path is no URL.
+  if (fileExists(page)) platform::openUrl(platform::fileUrl(page));
 }
 
 void openWebPage(const std::string& url) {

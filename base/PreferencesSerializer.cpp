@@ -56,6 +56,16 @@ PreferencesWriter::PreferencesWriter(const std::string& id) { initializeApplicat
 
 PreferencesWriter::~PreferencesWriter() { commit(); }
 
+std::string PreferencesWriter::failure() {
+  const std::string& error = store().lastError();
+  const std::string& file = store().filePath();
+  if (error.empty()) return {};
+  // A reason that begins with a path names what failed (the file, or its
+  // folder); any other is about the file.
+  if (error[0] == '/' || file.empty()) return error;
+  return file + ": " + error;
+}
+
 void PreferencesWriter::serializeBinary(const std::string&, std::vector<char>&) {}
 
 int PreferencesWriter::serializeInt(const std::string& name, int value, int) {

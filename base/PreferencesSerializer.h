@@ -77,6 +77,8 @@ public:
   // Writes the values stored so far; false when the store could not be
   // written (the destructor commits too, but cannot tell).
   bool synchronize() { return commit(); }
+  // After a failed synchronize: the file and why it could not be written.
+  std::string failure();
 };
 
 // The serializer is owned by the caller, who deletes it; deleting a writer

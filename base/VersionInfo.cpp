@@ -46,7 +46,10 @@ VersionInfo::VersionInfo(const std::string& name) : shortName(name) {
   copyright = getVersionInformation(viCopyright, "");
   productName = std::string(cVendor) + " " + shortName;
   const char delimiter = getPathDelimiter();
-  dataFolder = getApplicationDataFolder() + delimiter + cVendor + delimiter + shortName;
+  // No folder of the user's, no data folder: "/Quorvane/..." would be a
+  // system folder.
+  const std::string applicationData = getApplicationDataFolder();
+  if (!applicationData.empty()) dataFolder = applicationData + delimiter + cVendor + delimiter + shortName;
 }
 
 std::string VersionInfo::getVendorName() const { return cVendor; }
@@ -66,5 +69,12 @@ std::string VersionInfo::getSettingsPath() const { return getProductSettingsPath
 
 void VersionInfo::serializeCurrentVersion(SettingSerializer* s) {
   const std::string running = version.getText();
-  firstRun = s->serializeString("CurrentVersion", running, "") != running;
+  if (firstRunPending && s->isWriter()) {
+    s->serializeString("CurrentVersion", storedVersion, "");
+    firstRun = true;
+    return;
+  }
+  const std::string stored = s->serializeString("CurrentVersion", running, "");
+  if (!s->isWriter()) storedVersion = stored;
+  firstRun = stored != running;
 }

@@ -36,7 +36,8 @@ public:
   std::string getProductName() const { return productName; }
   std::string getShortProductName() const { return shortName; }
   std::string getCopyrightString() const { return copyright; }
-  // application data folder + "/Quorvane/" + short name, no trailing '/'.
+  // application data folder + "/Quorvane/" + short name, no trailing '/';
+  // "" when the system knows no application data folder of the user's.
   std::string getDataFolder() const { return dataFolder; }
   std::string getVendorName() const;
   VersionNumber& getVersion() { return version; }
@@ -57,6 +58,11 @@ public:
   // running version and the first run is over.
   void serializeCurrentVersion(SettingSerializer* s);
   bool isFirstRun() const { return firstRun; }
+  // The first run's installation did not complete: writing then stores the
+  // version text that was read at start-up instead of the running one, so
+  // that the next start is a first run again and installs what is missing.
+  void keepFirstRunPending() { firstRunPending = true; }
+  bool isFirstRunPending() const { return firstRunPending; }
 
   tm buildDate{};
   std::string copyright;
@@ -65,4 +71,8 @@ public:
   std::string productName;
   std::string shortName;
   VersionNumber version;
+
+private:
+  bool firstRunPending = false;
+  std::string storedVersion; // as read; "" when nothing was stored
 };

@@ -3,6 +3,7 @@
 // under per-sample vibrato. Items are samples; "realtime" is seconds of
 // 44.1 kHz audio rendered per second of CPU.
 
+#include "synth/ZarnOscillatorShape.h"
 #include "wave/Environment.h"
 #include "wave/Oscillator.h"
 #include "wave/OscillatorStyle.h"
@@ -21,10 +22,7 @@ constexpr int kBlock = 256;
 Oscillator::Style& sharedStyle() {
   static std::unique_ptr<Oscillator::Style> style = [] {
     auto s = std::make_unique<Oscillator::Style>();
-    s->customizeTriangle(0.7f, 0.45f, 0.02f);
-    s->customizeSawtooth(0.5f);
-    s->customizeSquare(0.6f, 0.5f);
-    s->customizeNoise(0.2f, 0.0006f);
+    zarn::customizeOscillatorStyle(*s);
     s->initializeSineTable();
     s->initializeTable(s->triangleTables, Oscillator::Triangle);
     s->initializeTable(s->sawtoothTables, Oscillator::Sawtooth);

@@ -1,6 +1,7 @@
 #include "platform/Clock.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <time.h>
 
 namespace platform {
@@ -8,6 +9,21 @@ namespace platform {
 namespace {
 std::atomic<bool> sVirtual{false};
 std::atomic<int64_t> sVirtualNow{0};
+std::atomic<int64_t> sVirtualCalendarStart{cVirtualCalendarStart};
+
+// Reads cVirtualClockVariable once, when the program or the bundle that
+// holds this code is loaded.
+struct StartFromEnvironment {
+  StartFromEnvironment() {
+    const char* value = std::getenv(cVirtualClockVariable);
+    if (!value) return;
+    char* end = nullptr;
+    const long long seconds = std::strtoll(value, &end, 10);
+    if (end != value && *end == '\0' && seconds >= 0) sVirtualCalendarStart.store(seconds);
+    useVirtualClock(true);
+  }
+};
+const StartFromEnvironment sStartFromEnvironment;
 } // namespace
 
 int64_t microseconds() {
@@ -18,6 +34,14 @@ int64_t microseconds() {
 }
 
 uint32_t ticks() { return static_cast<uint32_t>(microseconds() * 60 / 1000000); }
+
+int64_t calendarSeconds() {
+  if (sVirtual.load(std::memory_order_acquire))
+    return sVirtualCalendarStart.load() + sVirtualNow.load(std::memory_order_acquire) / 1000000;
+  timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<int64_t>(ts.tv_sec);
+}
 
 void useVirtualClock(bool on) {
   if (on) sVirtualNow.store(0);

@@ -291,6 +291,24 @@ void HeadlessWindowServer::release(ScreenPoint p, uint32_t modifiers) {
   pressWindow = 0;
 }
 
+bool HeadlessWindowServer::buttonStillDown() {
+  if (!trackScripted) return button;
+  if (trackPath.empty()) {
+    trackScripted = false;
+    button = false;
+    return false;
+  }
+  mouse = trackPath.front();
+  trackPath.pop_front();
+  return true;
+}
+
+void HeadlessWindowServer::holdButtonAlong(std::vector<ScreenPoint> path) {
+  trackPath.assign(path.begin(), path.end());
+  trackScripted = true;
+  button = true;
+}
+
 void HeadlessWindowServer::consumeRelease() {
   if (!button) return;
   button = false;

@@ -59,7 +59,7 @@ public:
   HandlerId addMouseHandler(WindowId window, MouseHandler handler) override;
   void removeMouseHandler(HandlerId handler) override;
   ScreenPoint mouseLocation() override { return mouse; }
-  bool buttonStillDown() override { return button; }
+  bool buttonStillDown() override;
   std::vector<int> popUpMenu(const MenuEntry& menu, ScreenPoint at) override;
   std::optional<SaveAnswer> askSaveName(const std::string& startFolder) override;
   std::optional<std::string> askFolder(const std::string& startFolder, const std::string& title) override;
@@ -75,6 +75,11 @@ public:
   // The button went up in someone else's tracking: the next release is not
   // delivered.
   void consumeRelease();
+  // A drag that a tracking loop polls: the button is down, and each
+  // buttonStillDown() moves the mouse to the next point of path and answers
+  // true; once the path is used up the button is up where it ended. Nothing
+  // reaches the mouse handlers: the tracker owns the whole gesture.
+  void holdButtonAlong(std::vector<ScreenPoint> path);
 
   // The last handler of the window's chain; returns whether it handled the
   // event. The default handles nothing. Every event reaching it is logged.
@@ -121,6 +126,8 @@ private:
   ScreenPoint mouse;
   bool button = false;
   bool dropRelease = false;
+  std::deque<ScreenPoint> trackPath;
+  bool trackScripted = false;
   WindowId pressWindow = 0;
   std::deque<std::vector<std::string>> menuScript;
   std::vector<ShownMenu> menus;

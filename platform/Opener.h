@@ -1,13 +1,19 @@
 #pragma once
 
-// Opens web pages and documents with the desktop's default handler
-// (xdg-open, started without a shell). Tests replace the launcher to record
-// what would have been opened.
+// Opens web pages and documents with the desktop's default handler:
+// xdg-open from PATH, started with posix_spawn (the host's process is never
+// forked) and without a shell, the URL its only argument. Tests replace the
+// launcher to record what would have been opened.
 
 #include <functional>
 #include <string>
 
 namespace platform {
+
+// The file URL of an absolute path: "file://" and the path with every byte
+// but letters, digits, "-._~" and '/' percent-encoded ("Zarn Help" gives
+// "Zarn%20Help").
+std::string fileUrl(const std::string& path);
 
 // True when the text is an absolute URL with a scheme ("https://...",
 // "mailto:...", "file:///...") and no control characters or blanks.

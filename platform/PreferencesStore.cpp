@@ -1,8 +1,13 @@
 #include "platform/PreferencesStore.h"
 
+#include "platform/Alerts.h"
+#include "platform/FileKeeping.h"
+#include "platform/StandardFolders.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <pwd.h>
@@ -14,7 +19,8 @@ namespace platform {
 
 namespace {
 
-const char* const cHeader = "QuorvanePreferences 1";
+const char* const cHeaderName = "QuorvanePreferences";
+constexpr int cVersion = 1;
 const char* const cEnd = "end";
 const char* const cExtension = ".prefs";
 // Anything larger is not a preferences file of ours.
@@ -68,12 +74,6 @@ bool validDomain(const std::string& domain) {
   return true;
 }
 
-std::string homeFolder() {
-  if (const char* h = std::getenv("HOME"); h && *h) return h;
-  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
-  return {};
-}
-
 bool makeFolders(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
@@ -101,81 +101,113 @@ bool writeAll(int fd, const std::string& content) {
 } // namespace
 
 PreferencesStore::PreferencesStore(const std::string& domain) {
-  if (validDomain(domain)) mFile = folder() + "/" + domain + cExtension;
+  const std::string where = folder();
+  if (validDomain(domain) && !where.empty()) mFile = where + "/" + domain + cExtension;
   reload();
 }
 
 std::string PreferencesStore::folder() {
-  // A relative XDG_CONFIG_HOME is invalid and ignored, as the XDG rules say.
-  if (const char* c = std::getenv("XDG_CONFIG_HOME"); c && c[0] == '/') {
-    std::string f = c;
-    while (f.size() > 1 && f.back() == '/') f.pop_back();
-    return f;
-  }
-  return homeFolder() + "/.config";
+  std::string f;
+  return findStandardFolder(StandardFolder::configuration, f) ? f : std::string();
 }
 
 void PreferencesStore::reload() {
   mValues.clear();
+  mFileState = FileState::fine;
   if (mFile.empty()) return;
+  // A folder or a device under that name is no file to read or keep.
+  struct stat st;
+  if (::stat(mFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
   std::ifstream in(mFile, std::ios::binary);
   if (!in) return;
   std::ostringstream content;
   in.seekg(0, std::ios::end);
   std::streamoff size = in.tellg();
-  if (size < 0 || size > cMaxFileSize) return;
+  if (size < 0 || size > cMaxFileSize) {
+    // Not a preferences file of ours: nothing is read, and it is kept
+    // beside the new one when the store is written.
+    mFileState = FileState::damaged;
+    return;
+  }
   in.seekg(0);
   content << in.rdbuf();
-  Values values;
-  if (parse(content.str(), values)) mValues.swap(values);
+  mFileState = parse(content.str(), mValues);
 }
 
-bool PreferencesStore::parse(const std::string& content, Values& values) {
-  // Every line, the last one included, ends in '\n': a file cut anywhere
-  // lacks the final "end\n" and is refused as a whole.
-  if (content.empty() || content.back() != '\n') return false;
+PreferencesStore::FileState PreferencesStore::parse(const std::string& content, Values& values) {
+  // Line by line: a line that is not understood is skipped and the rest is
+  // read, so one bad line never costs the user every other setting. Every
+  // line, the last one included, ends in '\n': a last line without it was
+  // cut short and its value may be too, so it is not taken.
+  FileState state = FileState::fine;
   size_t pos = 0;
   bool headerSeen = false, endSeen = false;
   while (pos < content.size()) {
     size_t eol = content.find('\n', pos);
+    if (eol == std::string::npos) {
+      state = FileState::damaged;
+      break;
+    }
     std::string line = content.substr(pos, eol - pos);
     pos = eol + 1;
-    if (endSeen) return false; // nothing may follow the end marker
     if (!headerSeen) {
-      if (line != cHeader) return false;
       headerSeen = true;
-      continue;
+      int version = 0;
+      const std::string prefix = std::string(cHeaderName) + " ";
+      if (line.compare(0, prefix.size(), prefix) == 0) {
+        const char* first = line.data() + prefix.size();
+        auto [end, ec] = std::from_chars(first, line.data() + line.size(), version);
+        if (ec != std::errc() || end != line.data() + line.size()) version = 0;
+      }
+      if (version == cVersion) continue;
+      if (version > cVersion) {
+        // A newer version's file: what this version understands is read,
+        // and the file is never rewritten by it.
+        state = FileState::newer;
+        continue;
+      }
+      state = FileState::damaged; // no header: the line may still be an entry
     }
     if (line == cEnd) {
+      if (endSeen && state == FileState::fine) state = FileState::damaged;
       endSeen = true;
       continue;
     }
-    // "<type> <key> <value>", single blanks; escaping keeps blanks out of
-    // keys and values.
-    if (line.size() < 3 || line[1] != ' ') return false;
-    size_t blank = line.find(' ', 2);
-    if (blank == std::string::npos || line.find(' ', blank + 1) != std::string::npos) return false;
-    std::string key, text;
-    if (!unescape(line.substr(2, blank - 2), key)) return false;
-    std::string raw = line.substr(blank + 1);
+    std::string key;
     Value v;
-    if (line[0] == 'i') {
-      v.type = Value::integer;
-      auto [end, ec] = std::from_chars(raw.data(), raw.data() + raw.size(), v.number);
-      if (ec != std::errc() || end != raw.data() + raw.size() || raw.empty()) return false;
-    } else if (line[0] == 's') {
-      v.type = Value::string;
-      if (!unescape(raw, v.text)) return false;
-    } else {
-      return false;
+    if (parseEntry(line, key, v)) {
+      if (endSeen && state == FileState::fine) state = FileState::damaged; // nothing may follow the end
+      values[key] = v;
+    } else if (state != FileState::newer) {
+      state = FileState::damaged;
     }
-    values[key] = v;
   }
-  return headerSeen && endSeen;
+  if (!endSeen && state == FileState::fine) state = FileState::damaged;
+  return state;
+}
+
+bool PreferencesStore::parseEntry(const std::string& line, std::string& key, Value& v) {
+  // "<type> <key> <value>", single blanks; escaping keeps blanks out of keys
+  // and values.
+  if (line.size() < 3 || line[1] != ' ') return false;
+  size_t blank = line.find(' ', 2);
+  if (blank == std::string::npos || line.find(' ', blank + 1) != std::string::npos) return false;
+  if (!unescape(line.substr(2, blank - 2), key)) return false;
+  std::string raw = line.substr(blank + 1);
+  if (line[0] == 'i') {
+    v.type = Value::integer;
+    auto [end, ec] = std::from_chars(raw.data(), raw.data() + raw.size(), v.number);
+    return ec == std::errc() && end == raw.data() + raw.size() && !raw.empty();
+  }
+  if (line[0] == 's') {
+    v.type = Value::string;
+    return unescape(raw, v.text);
+  }
+  return false;
 }
 
 std::string PreferencesStore::format(const Values& values) {
-  std::string out = std::string(cHeader) + "\n";
+  std::string out = std::string(cHeaderName) + " " + std::to_string(cVersion) + "\n";
   for (const auto& [key, v] : values) {
     if (v.type == Value::integer) {
       char buffer[16];
@@ -232,11 +264,19 @@ void PreferencesStore::remove(const std::string& key) {
 }
 
 bool PreferencesStore::synchronize() {
+  mLastError.clear();
   if (mChanges.empty()) return true;
-  if (mFile.empty()) return false;
+  if (mFile.empty()) {
+    mLastError = "no configuration folder is known for this user";
+    return false;
+  }
   // Merge into the file as it is now: another writer may have stored other
   // keys since this store read it.
   reload();
+  if (mFileState == FileState::newer) {
+    mLastError = "the file was written by a newer version and is left as it is";
+    return false;
+  }
   Values merged = mValues;
   for (const auto& [key, v] : mChanges) {
     if (v.type == Value::removed)
@@ -244,10 +284,23 @@ bool PreferencesStore::synchronize() {
     else
       merged[key] = v;
   }
-  if (merged != mValues || !std::ifstream(mFile)) {
+  if (merged != mValues || mFileState == FileState::damaged || !std::ifstream(mFile)) {
+    const std::string damagedCopy = mFile + ".damaged";
+    if (mFileState == FileState::damaged) {
+      // What could not be read may matter to the user: it stays beside.
+      std::string reason;
+      if (!keepCopyBeside(mFile, damagedCopy, &reason)) {
+        mLastError = "the damaged file could not be kept as " + damagedCopy + ": " + reason;
+        return false;
+      }
+    }
     if (!writeAtomically(format(merged))) return false;
+    if (mFileState == FileState::damaged)
+      showAlert("The preferences file " + mFile + " was damaged. The settings that could be read were kept; "
+                "the damaged file was kept as " + damagedCopy + ".");
   }
   mValues.swap(merged);
+  mFileState = FileState::fine;
   mChanges.clear();
   return true;
 }
@@ -255,15 +308,24 @@ bool PreferencesStore::synchronize() {
 bool PreferencesStore::writeAtomically(const std::string& content) const {
   size_t slash = mFile.rfind('/');
   std::string dir = mFile.substr(0, slash);
-  if (!dir.empty() && !makeFolders(dir)) return false;
+  if (!dir.empty() && !makeFolders(dir)) {
+    mLastError = dir + ": " + std::strerror(errno);
+    return false;
+  }
   std::string temp = dir + "/." + mFile.substr(slash + 1) + ".XXXXXX";
   int fd = ::mkstemp(temp.data()); // mode 0600: preferences are the user's own
-  if (fd < 0) return false;
-  bool ok = writeAll(fd, content) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(temp.c_str(), mFile.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  if (fd < 0) {
+    mLastError = dir + ": " + std::strerror(errno);
+    return false;
+  }
+  int error = 0;
+  if (!writeAll(fd, content) || ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temp.c_str(), mFile.c_str()) != 0) error = errno;
+  if (error == 0) return true;
+  ::unlink(temp.c_str());
+  mLastError = mFile + ": " + std::strerror(error);
+  return false;
 }
 
 } // namespace platform

@@ -9,9 +9,15 @@
 // two writers of different keys do not undo each other) and replaces the
 // file atomically: the new content goes to a temporary file in the same
 // folder, which is then renamed over the old one. An interrupted write never
-// leaves half a file. A file that is not a complete preferences file (cut
-// short, or something else under that name) holds no values: every key is
-// "not found" and the callers' defaults apply.
+// leaves half a file.
+//
+// The file is read line by line: a line that is not understood is skipped
+// and every other one is read, keys this version does not know included,
+// which are written back as they were. A file with such lines, cut short
+// or with no header is damaged: when it is next written, the damaged file is
+// first kept beside it as "<file>.damaged" and the alert handler says so
+// once. A file of a newer version is read as far as it is understood and
+// never rewritten: writing it fails with a reason.
 //
 // File layout, text, one entry per line, numbers in the "C" form:
 //   "QuorvanePreferences 1"
@@ -32,7 +38,9 @@ public:
   // ".." can name no file: such a store holds nothing and cannot be written.
   explicit PreferencesStore(const std::string& domain);
 
-  // The folder of all preferences files, without a trailing '/'.
+  // The folder of all preferences files, without a trailing '/' (the
+  // user's configuration folder, made when first written); "" when the
+  // system knows no home for the user, and then no store can be written.
   static std::string folder();
   // The file of this domain; "" for a domain that can name no file.
   const std::string& filePath() const { return mFile; }
@@ -47,8 +55,11 @@ public:
 
   bool hasChanges() const { return !mChanges.empty(); }
   // Writes the pending changes to disk (nothing to do gives true). On
-  // failure the old file stays as it was and the changes stay pending.
+  // failure the old file stays as it was, the changes stay pending and
+  // lastError tells why.
   bool synchronize();
+  // Why the last synchronize failed, with the path; "" after a success.
+  const std::string& lastError() const { return mLastError; }
   // Reads the file again; pending changes are kept and still win.
   void reload();
 
@@ -61,7 +72,10 @@ private:
   };
   using Values = std::map<std::string, Value>;
 
-  static bool parse(const std::string& content, Values& values);
+  enum class FileState { fine, damaged, newer };
+
+  static FileState parse(const std::string& content, Values& values);
+  static bool parseEntry(const std::string& line, std::string& key, Value& value);
   static std::string format(const Values& values);
   const Value* find(const std::string& key) const;
   bool writeAtomically(const std::string& content) const;
@@ -69,6 +83,8 @@ private:
   std::string mFile;
   Values mValues;  // as last read from disk
   Values mChanges; // set or removed since, not yet written
+  FileState mFileState = FileState::fine;
+  mutable std::string mLastError;
 };
 
 } // namespace platform

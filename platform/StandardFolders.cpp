@@ -10,12 +10,6 @@ namespace platform {
 
 namespace {
 
-std::string homeFolder() {
-  if (const char* h = std::getenv("HOME"); h && *h) return h;
-  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
-  return {};
-}
-
 // The XDG rules ignore a variable that is unset, empty or relative.
 bool absoluteVariable(const char* name, std::string& value) {
   const char* v = std::getenv(name);
@@ -24,16 +18,22 @@ bool absoluteVariable(const char* name, std::string& value) {
   return true;
 }
 
-std::string configHome() {
-  std::string c;
-  if (absoluteVariable("XDG_CONFIG_HOME", c)) return c;
-  return homeFolder() + "/.config";
+// The variable's folder, else the folder below the home; "" when neither is
+// known.
+std::string baseFolder(const char* variable, const char* belowHome) {
+  std::string v;
+  if (absoluteVariable(variable, v)) return v;
+  const std::string home = homeFolder();
+  if (home.empty()) return {};
+  return (home == "/" ? std::string() : home) + belowHome;
 }
 
 // The user's folder of that name from "user-dirs.dirs", whose lines read
 // XDG_DOCUMENTS_DIR="$HOME/Documents" (or an absolute path).
 bool userDirsEntry(const std::string& name, std::string& value) {
-  std::ifstream in(configHome() + "/user-dirs.dirs");
+  const std::string config = baseFolder("XDG_CONFIG_HOME", "/.config");
+  if (config.empty()) return false;
+  std::ifstream in(config + "/user-dirs.dirs");
   std::string line;
   const std::string prefix = name + "=\"";
   while (std::getline(in, line)) {
@@ -44,7 +44,7 @@ bool userDirsEntry(const std::string& name, std::string& value) {
     if (v.compare(0, 5, "$HOME") == 0 && (v.size() == 5 || v[5] == '/')) {
       std::string home = homeFolder();
       if (home.empty()) continue;
-      v = home + v.substr(5);
+      v = (home == "/" ? std::string() : home) + v.substr(5);
     }
     if (v.empty() || v[0] != '/') continue;
     value = v;
@@ -53,18 +53,12 @@ bool userDirsEntry(const std::string& name, std::string& value) {
   return false;
 }
 
-std::string dataHome() {
-  std::string d;
-  if (absoluteVariable("XDG_DATA_HOME", d)) return d;
-  std::string home = homeFolder();
-  return home.empty() ? std::string() : home + "/.local/share";
-}
-
 std::string documents() {
   std::string d;
   if (absoluteVariable("XDG_DOCUMENTS_DIR", d) || userDirsEntry("XDG_DOCUMENTS_DIR", d)) return d;
-  std::string home = homeFolder();
-  return home.empty() ? std::string() : home + "/Documents";
+  const std::string home = homeFolder();
+  if (home.empty()) return {};
+  return (home == "/" ? std::string() : home) + "/Documents";
 }
 
 bool isFolder(const std::string& path) {
@@ -74,16 +68,34 @@ bool isFolder(const std::string& path) {
 
 } // namespace
 
+std::string homeFolder() {
+  std::string home;
+  if (const char* h = std::getenv("HOME"); h && *h == '/')
+    home = h;
+  else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
+    home = pw->pw_dir;
+  // "/home/u/" is "/home/u": its folders must not read "/home/u//.config".
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  return home;
+}
+
 bool findStandardFolder(StandardFolder which, std::string& path) {
   std::string p;
   switch (which) {
   case StandardFolder::documents: p = documents(); break;
-  case StandardFolder::applications: p = "/opt"; break;
+  case StandardFolder::applications:
+    if (!isFolder("/opt")) return false;
+    p = "/opt";
+    break;
   case StandardFolder::applicationSupport:
-  case StandardFolder::audioSupport: p = dataHome(); break;
+  case StandardFolder::audioSupport: p = baseFolder("XDG_DATA_HOME", "/.local/share"); break;
+  case StandardFolder::configuration: p = baseFolder("XDG_CONFIG_HOME", "/.config"); break;
+  case StandardFolder::cache: p = baseFolder("XDG_CACHE_HOME", "/.cache"); break;
   }
   while (p.size() > 1 && p.back() == '/') p.pop_back();
-  if (!isFolder(p)) return false;
+  // The root itself is no user's folder (a home of "/", as some service
+  // accounts have, gives "/.local/share", which is fine).
+  if (p.empty() || p == "/") return false;
   path = p;
   return true;
 }

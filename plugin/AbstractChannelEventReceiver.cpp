@@ -25,10 +25,15 @@ void AbstractChannelEventReceiver::receiveControllerMessage(int controller, int,
   if (!mapping || !ControllerMapping::isValidController(controller)) return;
 
   // The editor may arm another parameter meanwhile: only the target seen
-  // here is disarmed, and only if it is still armed.
+  // here is disarmed, and only if it is still armed. A target the mapping
+  // refuses (an index no live instance has yet) stays armed for the next
+  // controller, unless the editor armed or disarmed meanwhile.
   int32_t target = learnTarget.load(std::memory_order_relaxed);
-  if (target >= 0 && learnTarget.compare_exchange_strong(target, -1, std::memory_order_relaxed))
-    mapping->setConnection(controller, target);
+  if (target >= 0 && learnTarget.compare_exchange_strong(target, -1, std::memory_order_relaxed) &&
+      !mapping->setConnection(controller, target)) {
+    int32_t disarmed = -1;
+    learnTarget.compare_exchange_strong(disarmed, target, std::memory_order_relaxed);
+  }
 
   const int index = mapping->getMappedParameter(controller);
   if (index >= 0) receiveParameterMessage(index, normalized);

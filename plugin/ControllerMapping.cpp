@@ -2,6 +2,8 @@
 
 #include "base/BinaryData.h"
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -52,13 +54,36 @@ void ControllerMapping::reset() {
   for (auto& e : entries) e.store(-1, std::memory_order_relaxed);
 }
 
-void ControllerMapping::setIndexLimits(int parameterCount, int midiOnlyCount) {
-  if (parameterCount < 0 || midiOnlyCount < 0) parameterCount = midiOnlyCount = -1;
+void ControllerMapping::setIndexLimits(const void* user, int parameterCount, int midiOnlyCount) {
+  if (parameterCount < 0 || midiOnlyCount < 0) {
+    removeIndexLimits(user);
+    return;
+  }
   // The MIDI-only range begins where plug-in indexes end; a larger count
   // would let the two ranges overlap.
   if (parameterCount > cMidiOnlyParameterBase) parameterCount = cMidiOnlyParameterBase;
-  parameterLimit.store(parameterCount, std::memory_order_relaxed);
-  midiOnlyLimit.store(midiOnlyCount, std::memory_order_relaxed);
+  std::lock_guard<std::mutex> lock(mUsersLock);
+  mUsers[user] = {parameterCount, midiOnlyCount};
+  publishLimits();
+}
+
+void ControllerMapping::removeIndexLimits(const void* user) {
+  std::lock_guard<std::mutex> lock(mUsersLock);
+  if (mUsers.erase(user)) publishLimits();
+}
+
+void ControllerMapping::publishLimits() {
+  // Every user's range starts at 0 (and at the MIDI-only base), so the
+  // widest one holds all the others.
+  int32_t parameters = -1, midiOnly = -1;
+  for (const auto& [user, counts] : mUsers) {
+    if (counts.first > parameters) parameters = counts.first;
+    if (counts.second > midiOnly) midiOnly = counts.second;
+  }
+  // The MIDI-only limit first: a reader that sees the new parameter limit
+  // sees a matching pair, never "no limits" half way.
+  midiOnlyLimit.store(midiOnly, std::memory_order_relaxed);
+  parameterLimit.store(parameters, std::memory_order_relaxed);
 }
 
 bool ControllerMapping::acceptsIndex(int parameterIndex) const {
@@ -75,11 +100,13 @@ int ControllerMapping::getMappedParameter(int controller) const {
   return acceptsIndex(index) ? index : -1;
 }
 
-bool ControllerMapping::saveToFile(const std::string& path) const {
+bool ControllerMapping::saveToFile(const std::string& path, std::string* reason) const {
   BinaryFileWriter writer(path);
   writer.writeHeader(cTag, cFileVersion);
   for (const auto& e : entries) writer.writeInt(e.load(std::memory_order_relaxed));
-  return writer.commit();
+  if (writer.commit()) return true;
+  if (reason) *reason = std::strerror(writer.error() ? writer.error() : EIO);
+  return false;
 }
 
 bool ControllerMapping::loadFromBinaryData(BinaryDataReader* reader) {

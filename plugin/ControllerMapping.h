@@ -18,7 +18,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
+#include <utility>
 
 class BinaryDataReader;
 
@@ -52,12 +55,19 @@ public:
   // Unmaps every controller.
   void reset();
 
-  // Tells which indexes name something: 0 to parameterCount - 1 and
-  // cMidiOnlyParameterBase to cMidiOnlyParameterBase + midiOnlyCount - 1.
-  // A stored map may hold any number; entries outside these ranges stay in
-  // the table (and in the saved file) but are never handed on. Negative
-  // counts accept every index >= 0 again (the state after construction).
-  void setIndexLimits(int parameterCount, int midiOnlyCount);
+  // Tells which indexes name something for one user of the map (a plug-in
+  // instance): 0 to parameterCount - 1 and cMidiOnlyParameterBase to
+  // cMidiOnlyParameterBase + midiOnlyCount - 1. The map is shared, so it
+  // accepts an index that any of its users has; with no user every index
+  // >= 0 is accepted (the state after construction). A stored map may hold
+  // any number; entries outside these ranges stay in the table (and in the
+  // saved file) but are never handed on. Negative counts remove the user.
+  // Main thread only (the render thread reads the result, without a lock).
+  void setIndexLimits(const void* user, int parameterCount, int midiOnlyCount);
+  // The user is gone; its indexes are no longer accepted on its account.
+  void removeIndexLimits(const void* user);
+  // The limits of one anonymous user.
+  void setIndexLimits(int parameterCount, int midiOnlyCount) { setIndexLimits(nullptr, parameterCount, midiOnlyCount); }
   // True when the index is >= 0 and lies within the limits.
   bool acceptsIndex(int parameterIndex) const;
   // The controller's index when the mapping accepts it, else -1: what a
@@ -65,8 +75,9 @@ public:
   int getMappedParameter(int controller) const;
 
   // Writes the map file; true when the whole file was written (an old file
-  // is replaced only then).
-  bool saveToFile(const std::string& path) const;
+  // is replaced only then). On failure reason, when given, gets the
+  // system's reason.
+  bool saveToFile(const std::string& path, std::string* reason = nullptr) const;
 
   // Reads the header and the 127 entries. Only a map read whole is taken:
   // on a foreign tag, a short or unreadable file or a null reader the
@@ -81,7 +92,12 @@ public:
   bool loadFromResource(const std::string& name);
 
 private:
+  void publishLimits();
+
   std::atomic<int32_t> entries[cControllerCount];
+  // Users and their counts; the widest of them is what is published.
+  std::mutex mUsersLock;
+  std::map<const void*, std::pair<int32_t, int32_t>> mUsers;
   std::atomic<int32_t> parameterLimit{-1};
   std::atomic<int32_t> midiOnlyLimit{-1};
 };

@@ -6,6 +6,7 @@
 
 #include "base/Folders.h"
 #include "base/PlatformPaths.h"
+#include "base/PathUtils.h"
 #include "base/PlatformUtils.h"
 #include "base/PreferencesSerializer.h"
 #include "base/PresetContext.h"
@@ -16,12 +17,16 @@
 #include "plugin/MidiDecoder.h"
 #include "plugin/DefaultEventReceiver.h"
 #include "plugin/MidiVirtualPluginParameter.h"
+#include "platform/Clock.h"
 #include "wave/Environment.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
-#include <ctime>
 #include <memory>
+#include <mutex>
+#include <set>
 
 namespace {
 
@@ -72,16 +77,23 @@ GenericPlugin::Settings::Settings()
 GenericPlugin::GenericPlugin(int channelCount)
     : mMidiQueue(cMidiQueueSize), mChannelCount(channelCount), mOutputs{}, mParameterQueue(cParameterQueueSize),
       mParameters(this) {
-  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  // Seeded from the platform's calendar clock: the wall clock in a live
+  // host, a fixed start in an offline render, which then repeats exactly.
+  std::srand(static_cast<unsigned>(platform::calendarSeconds()));
 }
 
-GenericPlugin::~GenericPlugin() = default;
+GenericPlugin::~GenericPlugin() {
+  // An instance that registered parameters but was never initialized (or
+  // outlived nothing) leaves no limits of its own behind in the shared map.
+  if (sControllerMapping) sControllerMapping->removeIndexLimits(this);
+}
 
 void GenericPlugin::initialize(const std::string& productName, int maxBlockSize) {
   if (++sInstances == 1) {
     createSharedObjects(productName);
     initSharedObjects();
   }
+  refreshControllerIndexLimits();
   // A block size of 0 would never advance the render position.
   mEnvironment = new wave::Environment(maxBlockSize < 1 ? 1 : maxBlockSize);
   mEnvironment->setSampleRate(44100.0f);
@@ -93,6 +105,7 @@ void GenericPlugin::initialize(const std::string& productName, int maxBlockSize)
 }
 
 void GenericPlugin::finalize() {
+  if (sControllerMapping) sControllerMapping->removeIndexLimits(this);
   if (--sInstances == 0) releaseSharedObjects();
   delete mPresetContext;
   mPresetContext = nullptr;
@@ -115,15 +128,43 @@ void GenericPlugin::initSharedObjects() {
   sVersionInfo->setBuildDate(cBuildDay, cBuildMonth, cBuildYear);
   if (!loadMidiSettings()) loadMidiFactorySettings();
   initializeGenericPlugin(this);
-  if (sVersionInfo->isFirstRun()) {
-    // An empty root names no folder; copying there would land in the
-    // working folder.
-    const std::string root = sPresetManager->getFolderPath();
-    if (!root.empty()) installFolderFromResource("FactoryPresets", root);
-    const std::string data = sVersionInfo->getDataFolder();
-    if (!data.empty()) installFolderFromResource("ApplicationData", data);
-    sPresetManager->initialize(root);
+  if (sVersionInfo->isFirstRun()) installFirstRunFolders();
+}
+
+// The first run of an installation is over only once the factory presets
+// and the application data are in the user's folders: an install that
+// failed (a full disk, a folder that cannot be made) is said once, and the
+// next start is a first run again and tries anew.
+void GenericPlugin::installFirstRunFolders() {
+  // An empty root names no folder; copying there would land in the working
+  // folder.
+  const std::string root = sPresetManager->getFolderPath();
+  const std::string data = sVersionInfo->getDataFolder();
+  std::string failure;
+  bool installed = true;
+  if (root.empty()) {
+    failure = "no folder for the presets is known for this user";
+    installed = false;
+  } else if (!installFolderFromResource("FactoryPresets", root, &failure) || !createFolder(root)) {
+    if (failure.empty()) failure = excludeTrailingPathDelimiter(root) + ": " + std::strerror(errno);
+    installed = false;
   }
+  std::string dataFailure;
+  if (data.empty()) {
+    dataFailure = "no data folder is known for this user";
+    installed = false;
+  } else if (!installFolderFromResource("ApplicationData", data, &dataFailure) || !createFolder(data)) {
+    if (dataFailure.empty()) dataFailure = data + ": " + std::strerror(errno);
+    installed = false;
+  }
+  sPresetManager->initialize(root);
+  if (installed) return;
+  sVersionInfo->keepFirstRunPending();
+  std::string message = sVersionInfo->getProductName() + " could not install its factory files; it will try again "
+                                                         "at the next start.";
+  if (!failure.empty()) message += " Presets: " + failure + ".";
+  if (!dataFailure.empty()) message += " Application data: " + dataFailure + ".";
+  alertOnce(message);
 }
 
 void GenericPlugin::releaseSharedObjects() {
@@ -150,10 +191,24 @@ void initializeGenericPlugin(GenericPlugin* plugin) {
   if (id.get()) GenericPlugin::sSettings->HelpFileName = getHelpBookName(id.get());
 }
 
-void finalizeGenericPlugin(GenericPlugin* plugin) {
-  // Deleting the writer commits what it stored.
+void alertOnce(const std::string& message) {
+  static std::mutex lock;
+  static std::set<std::string> said;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!said.insert(message).second) return;
+  }
+  showMessageDialog(message);
+}
+
+bool finalizeGenericPlugin(GenericPlugin* plugin) {
   std::unique_ptr<SettingSerializer> writer(createSettingWriter(GenericPlugin::sVersionInfo->getSettingsPath()));
   plugin->serialize(writer.get());
+  // Committed here rather than by the destructor, which cannot tell.
+  auto* preferences = dynamic_cast<PreferencesWriter*>(writer.get());
+  if (!preferences || preferences->synchronize()) return true;
+  alertOnce("The preferences could not be saved to " + preferences->failure());
+  return false;
 }
 
 AbstractMusicEventReceiver* GenericPlugin::createMusicEventReceiver() {
@@ -175,11 +230,12 @@ int GenericPlugin::registerParameter(AbstractPluginParameter* parameter) {
   return index;
 }
 
-// The shared controller map accepts only indexes that name something; a
-// parameter registered after start-up must be learnable too.
+// The shared controller map accepts only indexes that name something in one
+// of its instances; a parameter registered after start-up must be learnable
+// too, and an instance being built must not narrow what the others accept.
 void GenericPlugin::refreshControllerIndexLimits() {
   if (sControllerMapping)
-    sControllerMapping->setIndexLimits(getNumParameters(), static_cast<int>(mMidiVirtualParameters.size()));
+    sControllerMapping->setIndexLimits(this, getNumParameters(), static_cast<int>(mMidiVirtualParameters.size()));
 }
 
 void GenericPlugin::registerChannel(Channel* channel) { mChannels.push_back(channel); }

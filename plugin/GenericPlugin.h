@@ -16,7 +16,8 @@
 // through lock-free queues; the adapter and the listener are called
 // synchronously on the thread that made the change, which may be the render
 // thread. process takes no lock and allocates nothing, except when a queue's
-// node pool must grow or a MIDI program change loads a preset.
+// node pool must grow or a MIDI program change loads a preset; then it only
+// tries the preset lock and never waits for it.
 //
 // The thread that initializes an instance is its main thread. The preset
 // context and the environment's sample rate are changed only where no other
@@ -41,6 +42,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -210,7 +212,11 @@ public:
   virtual void loadMidiFactorySettings();
   // True when the saved map was read completely.
   virtual bool loadMidiSettings();
-  virtual void saveMidiSettings();
+  // Writes the map file; false, said on the alert handler with the path and
+  // the reason, when it could not be written. A damaged file found at
+  // start-up is kept beside as "MidiControllerMap.qvm.damaged"; a file of a
+  // newer version is never written over.
+  virtual bool saveMidiSettings();
   virtual void serialize(SettingSerializer* serializer);
 
   // ---- rendering
@@ -250,8 +256,12 @@ public:
   virtual bool doLoadPreset(Preset* preset);
   bool loadPresetWithVersion(Preset* preset, int version);
   bool loadPresetWithName(const std::string& name);
-  // bank and program in the library order; false when there is no preset.
+  // bank (0..cMaxProgramChangeBank) and program in the library order; false
+  // when no preset was loaded now: there is none, or, off the main thread,
+  // a load on the main thread or a rescan of the library is in progress and
+  // the change is deferred to the start of the next process call.
   bool receiveProgramChange(int bank, int program);
+  static constexpr int cMaxProgramChangeBank = 16383;
   // True when the file was written.
   virtual bool savePreset(Preset* preset);
   static void setPresetFileVersion(int version) { sPresetFileVersion = version; }
@@ -350,15 +360,20 @@ protected:
 
 private:
   friend void initializeGenericPlugin(GenericPlugin* plugin);
-  friend void finalizeGenericPlugin(GenericPlugin* plugin);
+  friend bool finalizeGenericPlugin(GenericPlugin* plugin);
 
   void initSharedObjects();
+  void installFirstRunFolders();
   void decodeMidiMessage(const MidiMessage& message);
   // Makes the preset the current one (see loadPreset) and tells the host
   // and the editor.
   void announcePreset(const std::string& name, const std::string& relativePath);
   // Render thread, first thing in process.
   void applyPendingSampleRate();
+  // A program change that found the preset lock or the library busy waits
+  // here for the next process call.
+  void deferProgramChange(int bank, int program);
+  void applyDeferredProgramChange();
   // applyPendingPresetContext; const for getPresetContext, which changes
   // only the context and the hand-off, not the instance.
   void bringPresetContextUpToDate() const;
@@ -391,11 +406,23 @@ private:
   std::thread::id mMainThread;
   // 0: no new rate.
   std::atomic<float> mPendingSampleRate{0.0f};
+  // Held while a preset is applied and announced (and saved): the main
+  // thread waits for it, the render thread only tries it.
+  std::recursive_mutex mPresetLock;
+  // bank << 8 | program of a deferred program change; -1 for none.
+  std::atomic<int32_t> mDeferredProgramChange{-1};
 };
+
+// Says the message on the alert handler, unless this process said the same
+// already: a host that builds and drops instances (a temporary one to read
+// the plug-in's names, then the real ones) hears of a failure once.
+void alertOnce(const std::string& message);
 
 // The first instance's start-up: registers the bundle's help book, reads
 // the preferences into the plug-in's serialize, and lets the bundle's help
 // book name win over the stored one.
 void initializeGenericPlugin(GenericPlugin* plugin);
-// The last instance's end: writes the preferences from serialize.
-void finalizeGenericPlugin(GenericPlugin* plugin);
+// The last instance's end: writes the preferences from serialize. False,
+// said on the alert handler with the file and the reason, when they could
+// not be written.
+bool finalizeGenericPlugin(GenericPlugin* plugin);

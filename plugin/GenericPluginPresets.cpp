@@ -9,12 +9,22 @@
 // and works on a copy of the preset it found. Nor does it write the preset
 // context, which the main thread reads: it leaves the new name and path in
 // the context's hand-off, and the main thread applies them.
+//
+// A preset is applied and announced as a whole under the instance's preset
+// lock, so that a program change on the render thread and a load on the
+// main thread never interleave (which would leave parameters of both while
+// the context names one). The main thread waits for the lock; the render
+// thread only tries it, and when it is busy (or the library is being
+// rescanned) defers the program change to the start of its next render
+// call. A later program change replaces a deferred one.
 
 #include "plugin/GenericPlugin.h"
 
 #include "base/Preset.h"
 #include "base/PresetContext.h"
 #include "base/PresetManager.h"
+
+#include <mutex>
 
 void GenericPlugin::announcePreset(const std::string& name, const std::string& relativePath) {
   if (mPresetContext) {
@@ -47,6 +57,7 @@ bool applyPreset(GenericPlugin& plugin, Preset* preset) {
 
 bool GenericPlugin::loadPreset(Preset* preset) {
   if (!preset) return false;
+  std::lock_guard<std::recursive_mutex> lock(mPresetLock);
   // Taken before loading: what the preset says of itself is what it was
   // asked to load, whatever happens to the library meanwhile.
   const std::string name = preset->getName();
@@ -66,6 +77,7 @@ bool GenericPlugin::loadPresetWithVersion(Preset* preset, int version) {
 bool GenericPlugin::loadPresetWithName(const std::string& name) {
   PresetManager* manager = getPresetManager(-1);
   if (!manager) return false;
+  std::lock_guard<std::recursive_mutex> lock(mPresetLock);
   Preset copy{std::string()};
   std::string relativePath;
   {
@@ -83,23 +95,48 @@ bool GenericPlugin::loadPresetWithName(const std::string& name) {
 }
 
 bool GenericPlugin::receiveProgramChange(int bank, int program) {
-  if (bank < 0 || program < 0 || program >= PresetManager::programsPerBank) return false;
+  if (bank < 0 || bank > cMaxProgramChangeBank || program < 0 || program >= PresetManager::programsPerBank)
+    return false;
   PresetManager* manager = getPresetManager(-1);
   if (!manager) return false;
+  const bool mainThread = isMainThread();
+  std::unique_lock<std::recursive_mutex> lock(mPresetLock, std::defer_lock);
+  if (mainThread) {
+    lock.lock();
+  } else if (!lock.try_lock()) {
+    deferProgramChange(bank, program);
+    return false;
+  }
+  // This one supersedes any that waits.
+  mDeferredProgramChange.store(-1, std::memory_order_relaxed);
   Preset copy{std::string()};
   std::string relativePath;
-  // Busy means that a rescan is swapping the library's trees right now.
-  // Waiting for it would stall the audio, so the program change is dropped,
-  // as a full MIDI queue drops a message; the next one goes through.
-  if (manager->tryFindPresetByBankAndProgram(bank, program, copy, relativePath) != PresetManager::found)
+  const PresetManager::LookupResult found = manager->tryFindPresetByBankAndProgram(bank, program, copy, relativePath);
+  if (found == PresetManager::busy && !mainThread) {
+    // A rescan is swapping the library's trees right now; waiting for it
+    // would stall the audio.
+    deferProgramChange(bank, program);
     return false;
+  }
+  if (found != PresetManager::found) return false;
   if (!applyPreset(*this, &copy)) return false;
   announcePreset(copy.getName(), relativePath);
   return true;
 }
 
+void GenericPlugin::deferProgramChange(int bank, int program) {
+  mDeferredProgramChange.store(bank << 8 | program, std::memory_order_relaxed);
+}
+
+void GenericPlugin::applyDeferredProgramChange() {
+  const int32_t deferred = mDeferredProgramChange.exchange(-1, std::memory_order_relaxed);
+  if (deferred >= 0) receiveProgramChange(deferred >> 8, deferred & 0xFF);
+}
+
 bool GenericPlugin::savePreset(Preset* preset) {
   if (!preset) return false;
+  // The file holds one preset's values, not half of a program change's.
+  std::lock_guard<std::recursive_mutex> lock(mPresetLock);
   // The rescan below deletes every Preset of the library, and the caller's
   // may be one of them.
   const Preset saved = *preset;

@@ -1,6 +1,11 @@
 // The global settings in the preferences store and the MIDI controller map
 // file. Both are read when the first instance initializes and written when
 // the last one finalizes; everything here runs on the main thread.
+//
+// The user's files are never thrown away without a word: a write that fails
+// is said on the alert handler with the path and the reason; a damaged map
+// is kept beside the new one as "MidiControllerMap.qvm.damaged"; a map of a
+// newer version is never written over.
 
 #include "plugin/GenericPlugin.h"
 
@@ -11,13 +16,47 @@
 #include "base/VersionInfo.h"
 #include "plugin/ControllerMapping.h"
 
+#include "base/PlatformPaths.h"
+#include "platform/FileKeeping.h"
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
 
 namespace {
 
 const char* const cMidiMapName = "MidiControllerMap.qvm";
 
-std::string midiMapPath() { return GenericPlugin::sVersionInfo->getDataFolder() + getPathDelimiter() + cMidiMapName; }
+// "" when there is no data folder.
+std::string midiMapPath() {
+  const std::string folder = GenericPlugin::sVersionInfo->getDataFolder();
+  return folder.empty() ? std::string() : folder + getPathDelimiter() + cMidiMapName;
+}
+
+// What the user's map file was when it was last read: saving must not lose
+// a damaged one (it may be mendable) nor write over a newer version's.
+enum class MapFileState { usable, absent, damaged, newer };
+MapFileState sMapFileState = MapFileState::absent;
+
+MapFileState mapFileStateAfterLoad(const std::string& path, bool loaded) {
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return MapFileState::absent;
+  std::ifstream in(path, std::ios::binary);
+  unsigned char header[8] = {};
+  in.read(reinterpret_cast<char*>(header), sizeof header);
+  const uint32_t version = header[4] | header[5] << 8 | header[6] << 16 | static_cast<uint32_t>(header[7]) << 24;
+  // A newer version's map, read or not, is the newer version's to write.
+  if (in && std::memcmp(header, "QVCM", 4) == 0 && version > ControllerMapping::cFileVersion && version < 0x80000000u)
+    return MapFileState::newer;
+  return loaded ? MapFileState::usable : MapFileState::damaged;
+}
+
+// The preset folder as the preferences held it when they were read ("" for
+// none): kept there while the first run's installation is incomplete, so
+// that a folder that could not be made is not remembered as the user's.
+std::string sPresetFolderAsRead;
 
 } // namespace
 
@@ -40,10 +79,19 @@ void GenericPlugin::serialize(SettingSerializer* serializer) {
   PresetManager* manager = getPresetManager(-1);
   if (manager && sVersionInfo) {
     const std::string defaultFolder = sVersionInfo->getDefaultPresetFolder();
-    std::string folder = serializer->serializeString("PresetFolder", manager->getFolderPath(), defaultFolder);
-    // An empty folder names no library at all; the default is the one the
-    // product offers.
-    if (folder.empty() && !serializer->isWriter()) folder = defaultFolder;
+    std::string folder;
+    if (serializer->isWriter() && sVersionInfo->isFirstRunPending()) {
+      serializer->serializeString("PresetFolder", sPresetFolderAsRead, defaultFolder);
+      folder = manager->getFolderPath();
+    } else if (serializer->isWriter()) {
+      folder = serializer->serializeString("PresetFolder", manager->getFolderPath(), defaultFolder);
+    } else {
+      // Read with an empty default, to tell a stored folder from none.
+      folder = sPresetFolderAsRead = serializer->serializeString("PresetFolder", manager->getFolderPath(), "");
+      // An empty folder names no library at all; the default is the one the
+      // product offers.
+      if (folder.empty()) folder = defaultFolder;
+    }
     manager->initialize(folder);
   }
 
@@ -58,7 +106,10 @@ bool GenericPlugin::loadMidiSettings() {
   // A stored map may name any number; only what this product has is handed
   // on to parameters.
   refreshControllerIndexLimits();
-  return sControllerMapping->loadFromFile(midiMapPath());
+  const std::string path = midiMapPath();
+  const bool loaded = !path.empty() && sControllerMapping->loadFromFile(path);
+  sMapFileState = mapFileStateAfterLoad(path, loaded);
+  return loaded;
 }
 
 void GenericPlugin::loadMidiFactorySettings() {
@@ -75,12 +126,34 @@ void GenericPlugin::loadMidiFactorySettings() {
   if (!loaded) std::fprintf(stderr, "'%s' could not be loaded from resource\n", cMidiMapName);
 }
 
-void GenericPlugin::saveMidiSettings() {
-  if (!sControllerMapping || !sVersionInfo) return;
+bool GenericPlugin::saveMidiSettings() {
+  if (!sControllerMapping || !sVersionInfo) return false;
   const std::string folder = sVersionInfo->getDataFolder();
-  if (folder.empty()) return;
-  createFolder(folder);
+  const std::string path = midiMapPath();
+  auto failed = [&](const std::string& why) {
+    alertOnce("The MIDI controller map could not be saved to " + (path.empty() ? cMidiMapName : path) +
+                      ": " + why);
+    return false;
+  };
+  if (path.empty()) return failed("no data folder is known for this user");
+  if (sMapFileState == MapFileState::newer)
+    return failed("the file was written by a newer version and is left as it is");
+  if (!createFolder(folder)) return failed(folder + ": " + std::strerror(errno));
+  std::string reason;
+  const std::string damagedCopy = path + ".damaged";
+  // Only a file that is still there and still damaged is kept; the user
+  // may have mended or removed it meanwhile.
+  const bool keepDamaged =
+      sMapFileState == MapFileState::damaged && mapFileStateAfterLoad(path, ControllerMapping().loadFromFile(path)) ==
+                                                     MapFileState::damaged;
+  if (keepDamaged && !platform::keepCopyBeside(path, damagedCopy, &reason))
+    return failed("the damaged file could not be kept as " + damagedCopy + ": " + reason);
   // Written to a temporary file first: a failed write leaves the previous
   // map file as it was.
-  sControllerMapping->saveToFile(midiMapPath());
+  if (!sControllerMapping->saveToFile(path, &reason)) return failed(reason);
+  if (keepDamaged)
+    alertOnce("The MIDI controller map " + path + " was damaged and could not be read; the damaged file was "
+                      "kept as " + damagedCopy + ".");
+  sMapFileState = MapFileState::usable;
+  return true;
 }

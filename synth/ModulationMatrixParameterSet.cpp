@@ -1,6 +1,6 @@
 #include "synth/ModulationMatrixParameterSet.h"
 
-#include "synth/ZarnHints.h"
+#include "hints/ZarnHints.h"
 
 #include <string>
 

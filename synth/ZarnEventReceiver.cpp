@@ -37,5 +37,11 @@ void ZarnChannelReceiver::receiveChannelPressure(float pressure) { synth->setAft
 
 void ZarnChannelReceiver::receiveKeyPressure(int, float pressure) { synth->setAftertouch(pressure); }
 
+void ZarnChannelReceiver::receiveProgramChange(int bank, int program) {
+  // MIDI is decoded on the render thread between slices, where the queued
+  // parameter changes may be applied.
+  if (synth->receiveProgramChange(bank, program)) synth->processParameterChangeEvents();
+}
+
 ZarnEventReceiver::ZarnEventReceiver(ControllerMapping* mapping, ZarnPlugin* plugin)
     : DefaultEventReceiver(mapping, plugin, new ZarnChannelReceiver(mapping, plugin)) {}

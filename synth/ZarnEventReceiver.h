@@ -40,6 +40,12 @@ public:
   void receivePitchWheelChange(float bend) override;
   void receiveChannelPressure(float pressure) override;
   void receiveKeyPressure(int note, float pressure) override;
+  // Loads the preset as every product does, and puts its values into the
+  // engine at once: the new sound starts at the program change's own
+  // sample, as every other MIDI message takes effect at its own, so notes
+  // struck with it play the new sound and a song plays the same as one
+  // started from that preset.
+  void receiveProgramChange(int bank, int program) override;
 
 private:
   ZarnPlugin* synth;

@@ -1,7 +1,7 @@
 #include "synth/ZarnParameterSets.h"
 
 #include "plugin/ParameterCollection.h"
-#include "synth/ZarnHints.h"
+#include "hints/ZarnHints.h"
 #include "wave/ValueCurves.h"
 
 #include <cmath>
@@ -174,14 +174,14 @@ ZarnLfoParameters::ZarnLfoParameters(GenericParameterOwner* owner, int number)
   setup(frequency, 0.0f, 1.0f, lfoFrequencyInverse(2.0f), cHintLFOFrequency);
   setupTransform(frequency.getTransform(), lfoFrequency, lfoFrequencyInverse, 0.0f, 0.0f, "%.2f", "Hz");
   waveForm.configure(ModulationGenerator::cTriangle, ModulationGenerator::cSampleHold, ModulationGenerator::cTriangle,
-                     "Triangle,Square,Sine,Random Triangle,Sample & Hold");
+                     "Triangle,Square,Sine,TriangleRandom,SampleHold");
   waveForm.setHintText(cHintLFOWaveForm);
   setup(balance, 0.0f, 1.0f, 0.5f, cHintLFOBalance);
   setupTransform(balance.getTransform(), nullptr, nullptr, 0.0f, 0.0f, "%.2f", nullptr);
   syncFreq.configure(0, cSyncLengths - 1, 6,
                      "16 bars,8 bars,4 bars,2 bars,1 bar,1/2 bar,1/4 bar,1/8 bar,1/16 bar,1/32 bar,1/64 bar");
   syncFreq.setHintText(cHintLFOFrequency);
-  syncMode.configure(cFree, cTriplet, cFree, "Free,Straight,Dotted,Triplet");
+  syncMode.configure(cFree, cTriplet, cFree, "Free,Synchronized,Sync Dotted,Sync Triplets");
   syncMode.setHintText(cHintLFOSyncMode);
   setupSwitch(midiTrigger, false, cHintLFOTrigger);
   polarity.configure(ModulationGenerator::cBiPolar, ModulationGenerator::cMonoPolar, ModulationGenerator::cBiPolar,
@@ -202,8 +202,8 @@ float ZarnLfoParameters::syncLengthInBars(int step) {
 
 float ZarnLfoParameters::syncCycleInBars(int step, int mode) {
   const float bars = syncLengthInBars(step);
-  if (mode == cDotted) return bars / 1.5f;
-  if (mode == cTriplet) return bars * 1.5f;
+  if (mode == cDotted) return bars * 1.5f;
+  if (mode == cTriplet) return bars * (2.0f / 3.0f);
   return bars;
 }
 

@@ -85,8 +85,10 @@ struct ZarnLfoParameters {
   void addTo(ParameterCollection& collection);
   // The cycle in bars of step i (16 / 2^i).
   static float syncLengthInBars(int step);
-  // The cycle in bars for the step and mode: dotted runs 1.5 times as
-  // fast as straight, triplets 2/3 as fast.
+  // The cycle in bars for the step and mode: a dotted cycle lasts 1.5
+  // times the straight one, a triplet cycle two thirds of it (three in the
+  // time of two), as the note values do. At 120 bpm and "1/4 bar":
+  // straight 2 Hz, dotted 1.333 Hz, triplets 3 Hz.
   static float syncCycleInBars(int step, int mode);
 
   FloatParamPluginParameter frequency;

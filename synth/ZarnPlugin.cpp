@@ -5,7 +5,8 @@
 #include "synth/ModulationMatrixParameterSet.h"
 #include "synth/ZarnEnvelopeCurves.h"
 #include "synth/ZarnEventReceiver.h"
-#include "synth/ZarnHints.h"
+#include "hints/ZarnHints.h"
+#include "synth/ZarnOscillatorShape.h"
 #include "wave/Environment.h"
 #include "wave/FilterCharacteristic.h"
 #include "wave/FilterCharacteristicPresets.h"
@@ -145,7 +146,9 @@ void ZarnPlugin::createSharedObjects(const std::string& productName) {
   const std::string dataFolder = sVersionInfo->getDataFolder();
 
   sOscillatorStyle = new Oscillator::Style();
-  sOscillatorStyle->initialize(Oscillator::Style::getCachePath(dataFolder));
+  zarn::customizeOscillatorStyle(*sOscillatorStyle);
+  // Without a data folder of the user's the tables are built and not kept.
+  sOscillatorStyle->initialize(dataFolder.empty() ? std::string() : Oscillator::Style::getCachePath(dataFolder));
   sOscillatorStyle->prepareSampleRate(44100.0f);
 
   sEnvelopeStyle = createZarnEnvelopeStyle();
@@ -161,9 +164,10 @@ void ZarnPlugin::createSharedObjects(const std::string& productName) {
   }
 
   for (int i = 0; i < cComponentTypeCount; ++i) {
-    const std::string folder = dataFolder + "/Component Presets/" + kComponentTypes[i].folder + "/";
+    const std::string folder =
+        dataFolder.empty() ? std::string() : dataFolder + "/Component Presets/" + kComponentTypes[i].folder + "/";
     std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     sComponentPresetManagers[i] = new PresetManager(std::string(), kComponentTypes[i].extension);
     sComponentPresetManagers[i]->initialize(folder);
   }
@@ -485,11 +489,12 @@ void ZarnPlugin::applyVoiceSettings() {
 
 void ZarnPlugin::reassignVoices() {
   applyVoiceSettings();
-  const int unison = std::clamp(mUnisonVoices.get(), 1, static_cast<int>(cMaxVoices));
   const int total = std::clamp(mTotalVoices.get(), 1, static_cast<int>(cMaxVoices));
-  // Each key takes `unison` copies out of the pool of 32; a unison count
-  // above the total still plays one key.
-  const int keys = std::max(1, total / unison);
+  // Each key takes `unison` copies out of the pool; Total Voices bounds the
+  // copies sounding at once, so a unison count above the total plays one
+  // key with as many copies as the total allows.
+  const int unison = std::clamp(mUnisonVoices.get(), 1, total);
+  const int keys = total / unison;
   const float scale = 1.0f / std::sqrt(static_cast<float>(unison));
   mOsc1Gains->scale = scale;
   mOsc2Gains->scale = scale;

@@ -281,10 +281,26 @@ float* ZarnVoice::getGainSamples(int count, int flags) {
   wave::Producer* v = targetInputs[cTargetVolume];
   wave::Block* b = v ? v->pull(count, flags) : nullptr;
   float* out = gain.data;
-  if (flags & wave::cMuteCall) return out;
+  if (flags & wave::cMuteCall) {
+    gainRampLeft = std::max(0, gainRampLeft - count);
+    return out;
+  }
   if (!b) {
     std::fill(out, out + count, 0.0f);
     gainValue = -1.0f;
+    gainRampLeft = std::max(0, gainRampLeft - count);
+    return out;
+  }
+  if (gainRampLeft > 0) {
+    // Moving from one key's touch to the next.
+    gainValue = -1.0f;
+    const float step = (velocityGain - gainRampFrom) / static_cast<float>(gainRampLength);
+    for (int i = 0; i < count; ++i) {
+      const int left = std::max(0, gainRampLeft - i);
+      const float vg = velocityGain - step * static_cast<float>(left);
+      out[i] = (v->constantBlock ? b->data[0] : b->data[i]) * vg;
+    }
+    gainRampLeft = std::max(0, gainRampLeft - count);
     return out;
   }
   if (v->constantBlock) {
@@ -317,16 +333,11 @@ void ZarnVoice::keyDown(float noteValue, int startNote, float keyVelocity) {
   note = n;
   keyDown_ = true;
   played = true;
-  // A key played while this voice's key is still held (mono mode) keeps
-  // the touch of the first key; with legato portamento it only moves the
-  // pitch.
+  // Every key brings its own touch and key tracking, also one that takes
+  // over a mono line; with legato portamento that and the pitch are all
+  // that change.
+  takeTouch(keyVelocity, n, silent);
   if (wasDown && settings->legato) return;
-  if (!wasDown) {
-    velocity = std::clamp(keyVelocity, 0.0f, 1.0f);
-    velocityGain = velocityToGain(velocity);
-    velocitySource.parameter.setInterpolated(velocity, 0.0f);
-    keyTrackSource.parameter.setInterpolated((static_cast<float>(n) - 60.0f) / 60.0f, 0.0f);
-  }
   // A voice that starts from silence lays its copies out afresh; with
   // phase sync every start does, from halfway through the wave (a sounding
   // voice would click otherwise).
@@ -344,6 +355,31 @@ void ZarnVoice::keyDown(float noteValue, int startNote, float keyVelocity) {
   eg1.start();
   eg2.start();
   egMain.start();
+}
+
+void ZarnVoice::takeTouch(float keyVelocity, int midiNote, bool silent) {
+  velocity = std::clamp(keyVelocity, 0.0f, 1.0f);
+  const float target = velocityToGain(velocity);
+  // A sounding voice moves to the new touch over a few milliseconds, so a
+  // mono line of uneven velocities does not click; a silent one jumps.
+  const float ms = silent ? 0.0f : cTouchGlideMs;
+  const int length = static_cast<int>(ms * 0.001f * velocitySource.env->sampleRate);
+  if (length > 0 && target != velocityGain) {
+    gainRampFrom = currentVelocityGain();
+    gainRampLength = length;
+    gainRampLeft = length;
+  } else {
+    gainRampLeft = 0;
+  }
+  velocityGain = target;
+  velocitySource.parameter.setInterpolated(velocity, ms);
+  keyTrackSource.parameter.setInterpolated((static_cast<float>(midiNote) - 60.0f) / 60.0f, ms);
+}
+
+float ZarnVoice::currentVelocityGain() const {
+  if (gainRampLeft <= 0) return velocityGain;
+  const float done = 1.0f - static_cast<float>(gainRampLeft) / static_cast<float>(gainRampLength);
+  return gainRampFrom + (velocityGain - gainRampFrom) * done;
 }
 
 void ZarnVoice::keyUp(float) {

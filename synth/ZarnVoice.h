@@ -118,6 +118,10 @@ public:
   void keyDown(float note, int startNote, float velocity) override;
   void keyUp(float velocity) override;
 
+  // Milliseconds in which a sounding voice moves to a new key's velocity
+  // and key tracking (mono lines); a silent voice takes them at once.
+  static constexpr float cTouchGlideMs = 5.0f;
+
   // ---- set-up and settings (render thread)
   // Takes copies [0, count) of the list as this voice's unison copies and
   // wires them; count 0 silences the oscillators.
@@ -181,6 +185,11 @@ private:
   // Rebuilds the mixers and the filter chain for the routing.
   void rebuildRouting();
   void updateCopyOffsets();
+  // The key's velocity (0..1) and note (MIDI) into the gain and the
+  // velocity and key-tracking sources.
+  void takeTouch(float keyVelocity, int midiNote, bool silent);
+  // The velocity gain reached now, partway through a move.
+  float currentVelocityGain() const;
 
   // Own units where this voice's inputs differ from the defaults, else the
   // shared ones.
@@ -203,6 +212,11 @@ private:
   int note = -1;
   float velocity = 0.0f;
   float velocityGain = 1.0f;
+  // A move of the velocity gain from gainRampFrom to velocityGain over
+  // gainRampLength samples, gainRampLeft of them still to come.
+  float gainRampFrom = 1.0f;
+  int gainRampLength = 0;
+  int gainRampLeft = 0;
   wave::Block gain;
   float gainValue = -1.0f;
   int gainFilled = 0;

@@ -225,7 +225,7 @@ void EnvelopeGenerator::produceBlock(float* out, const ParameterBuffers* buffers
     if (samplesUntilRead <= 0) updateParameters(*buffers, i);
     const int n = std::min(end - i, samplesUntilRead);
     produceSlice(out ? out + i : nullptr, n, flags);
-    samplesUntilRead = roundDownToMultipleOfFour(samplesUntilRead - n);
+    samplesUntilRead -= n;
     i += n;
   }
 }
@@ -245,7 +245,7 @@ void EnvelopeGenerator::updateParameters(const ParameterBuffers& b, int i) {
     const int32_t total = roundUpToMultipleOfFour(secondsToSamples(delay));
     if (delaySamplesLeft > 0) {
       const int32_t passed = std::max(delaySamplesTotal - delaySamplesLeft, 0);
-      delaySamplesLeft = roundUpToMultipleOfFour(std::max(total - passed, 0));
+      delaySamplesLeft = std::max(total - passed, 0);
     }
     delaySamplesTotal = total;
   }
@@ -257,8 +257,14 @@ void EnvelopeGenerator::updateParameters(const ParameterBuffers& b, int i) {
       attackSamplesLeft = roundDownToMultipleOfFour(secondsToSamples(attack * rest));
     }
   }
-  if (changed(newDecay, decay) || changed(newSustain, sustain)) {
-    decay = newDecay;
+  // A new decay or release time changes only the speed: the stage goes on
+  // from where it stands. Were it restarted from the current level, a time
+  // that modulation moves at every read would never let the stage end; the
+  // envelope would creep towards its goal forever and a released voice would
+  // never fall silent. A new sustain level moves the decay's goal, so the
+  // decay starts over from the current level towards it.
+  if (changed(newDecay, decay)) decay = newDecay;
+  if (changed(newSustain, sustain)) {
     sustain = newSustain;
     updateSustainLevel();
     if (attackSamplesLeft == 0)
@@ -267,13 +273,7 @@ void EnvelopeGenerator::updateParameters(const ParameterBuffers& b, int i) {
       decaySpan = std::max(0.0f, 1.0f - sustain - cEpsilon);
     decayPosition = 0.0f;
   }
-  if (changed(newRelease, release)) {
-    release = newRelease;
-    if (!isMute()) {
-      releaseStartLevel = level;
-      releasePosition = 0.0f;
-    }
-  }
+  if (changed(newRelease, release)) release = newRelease;
   if (changed(newHold, hold)) {
     hold = newHold;
     holdSamples = secondsToSamples(hold);
@@ -290,7 +290,7 @@ void EnvelopeGenerator::produceSlice(float* out, int count, int flags) {
     if (releasePosition <= 0.0f) {
       // Released but the release has not begun: the stages go on for the
       // hold time, then the release takes over.
-      const int holdLeft = roundDownToMultipleOfFour(std::max(holdSamples - samplesSinceRelease, 0));
+      const int holdLeft = std::max(roundDownToMultipleOfFour(holdSamples) - samplesSinceRelease, 0);
       d = std::min(holdLeft, d);
       a = std::min(std::max(holdLeft - d, 0), a);
       s = std::min(std::max(holdLeft - d - a, 0), s);
@@ -312,14 +312,14 @@ void EnvelopeGenerator::produceSlice(float* out, int count, int flags) {
   if (d > 0) {
     fill(p, d, level);
     releaseStartLevel = level;
-    delaySamplesLeft = roundUpToMultipleOfFour(delaySamplesLeft - d);
+    delaySamplesLeft -= d;
     p += d;
   }
   if (a > 0) {
     const float gain = sustainTarget - sustain + 1.0f - attackStartLevel - cEpsilon;
     walk(style->getAttackCurve(), attackPosition, 1.0f / (rate * attack), p, a, attackStartLevel, gain);
     level = releaseStartLevel = p[a - 1];
-    attackSamplesLeft = roundUpToMultipleOfFour(attackSamplesLeft - a);
+    attackSamplesLeft -= a;
     p += a;
   }
   if (s > 0) {
@@ -349,10 +349,10 @@ void EnvelopeGenerator::processMute(int d, int a, int s, int r) {
     return;
   }
   const float rate = env->sampleRate;
-  delaySamplesLeft = roundUpToMultipleOfFour(delaySamplesLeft - d);
+  delaySamplesLeft -= d;
   if (a > 0) {
     attackPosition += static_cast<float>(a) / (rate * attack);
-    attackSamplesLeft = roundUpToMultipleOfFour(attackSamplesLeft - a);
+    attackSamplesLeft -= a;
   }
   if (s > 0) level = sustainTarget;
   if (r > 0) {

@@ -5,6 +5,13 @@
 // release, each stage shaped by a curve of a shared Style. Its time and level
 // inputs are buses, so modulation can drive them per voice. It tells a voice
 // through isMute when it has finished.
+//
+// The inputs are read every 64 samples. A new stage time changes only the
+// speed of the stage that runs, which goes on from where it stands, so a
+// modulated release still ends within the longest time it is given. Stage
+// lengths are whole multiples of 4 samples from the start of the stage and
+// are counted down sample by sample: the MIDI messages that cut a block into
+// slices do not change them.
 
 #include "base/FunctionTableFunction.h"
 #include "base/NotifyEvent.h"
@@ -158,7 +165,8 @@ private:
   float attackStartLevel = 0.0f;
   float releaseStartLevel = 0.0f;
   float decaySpan = 0.0f;
-  // Multiples of 4.
+  // Set to multiples of 4 when the stage starts, then counted down sample
+  // by sample, so that a stage lasts the same however the block is sliced.
   int32_t delaySamplesLeft = 0;
   int32_t attackSamplesLeft = 0;
   // The whole delay as startEnvelope set it, to tell how much of it has

@@ -126,7 +126,10 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
       if (std::fabs(r) > cEpsilon) {
         period = std::exp(s * 0.6931472f) * fsize;
         xStart = 0.95f * period;
-        xOffset = fsize - r * fsize;
+        // The slave stands fmod(period, size) into its cycle when the master
+        // resets it to 0: the crossfade target runs that far behind, so that
+        // it arrives at the reset exactly where the slave restarts.
+        xOffset = fsize - std::fmod(period, fsize);
         xSlope = 1.0f / (period - xStart);
       } else {
         // A whole number of slave cycles per master cycle: the reset falls

@@ -42,7 +42,8 @@ struct VectorProduceParams {
   float crossfadeStart;
   // 1 / (sync period - crossfadeStart).
   float crossfadeSlope;
-  // Phase offset of the crossfade target.
+  // Phase offset of the crossfade target: size - fmod(sync period, size),
+  // so that the target reaches the reset where the slave restarts.
   float crossfadeOffset;
   // The table last played.
   int32_t tableIndex;

@@ -214,12 +214,13 @@ int32_t Oscillator::Style::getTableHarmonics(int table) {
 }
 
 void Oscillator::Style::initializeTableSizeTable() {
-  // The smallest power of two (at least 64) with at least 4 points per cycle
-  // of the table's highest harmonic; never larger than the table above.
+  // The smallest power of two (at least 64) with at least cPointsPerCycle
+  // points per cycle of the table's highest harmonic, at most the full
+  // table; never larger than the table above.
   int32_t size = cMaxTableSize;
   for (int i = cTableCount - 1; i >= 0; --i) {
     const int32_t harmonics = getTableHarmonics(i);
-    while (size >= 8 * harmonics && size >= 65) size /= 2;
+    while (size / 2 >= cPointsPerCycle * harmonics && size / 2 >= cMinTableSize) size /= 2;
     tableSizes[i] = size;
   }
 }

@@ -31,10 +31,23 @@ class Oscillator::Style : private LockedObject {
 public:
   // Frequency-table entries per exp-frequency unit (octave).
   static constexpr float cFrequencyTableFactor = 409.6f;
+  // Points per cycle of a table's highest harmonic, at least. The tables are
+  // read with linear interpolation, whose error lies on harmonics far above
+  // half the rate and folds back: with 32 points the sum of what folds lies
+  // about 66 dB below the fundamental of a sawtooth, with 4 to 8 only 46 dB.
+  // Tables of more than 128 harmonics play at the full 4096 points, where
+  // their tapered top harmonics keep the same 66 dB. The smaller tables of
+  // the high notes, whose phase steps far through a table at every sample,
+  // stay within few cache lines.
+  static constexpr int32_t cPointsPerCycle = 32;
+  static constexpr int32_t cMinTableSize = 64;
   // The cache file: a 28-byte header, the two table sets as raw floats in
   // the machine's (little-endian) byte order, then the CRC-32 (zlib's) of
   // all bytes before it as a little-endian uint32.
   static constexpr const char* cCacheFileName = "Zarn.dat";
+  // 3: tables with cPointsPerCycle points per cycle of their highest
+  // harmonic and a checksum; version 2 files hold tables with 4 to 8 points
+  // and no checksum, and are not read.
   static constexpr int32_t cCacheVersion = 3;
   static constexpr long cCacheChecksumOffset = 28 + 2L * cTableCount * cTableStride * 4;
   static constexpr long cCacheFileSize = cCacheChecksumOffset + 4;

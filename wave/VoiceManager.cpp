@@ -21,6 +21,7 @@ void appendBounded(std::vector<T>& list, const T& value, size_t room) {
 VoiceManager::VoiceManager(wave::Environment* env, int channels) : wave::MultiProducer(env, channels) {
   noteHistory.reserve(cNoteRoom);
   heldKeys.reserve(cNoteRoom);
+  heldVelocities.reserve(cNoteRoom);
 }
 
 VoiceManager::~VoiceManager() = default;
@@ -86,6 +87,14 @@ int VoiceManager::getPortamentoStartNote(uint32_t now) {
   return 0;
 }
 
+void VoiceManager::releaseHeldKey(int note) {
+  for (size_t i = heldKeys.size(); i-- > 0;)
+    if (heldKeys[i] == note) {
+      heldKeys.erase(heldKeys.begin() + static_cast<std::ptrdiff_t>(i));
+      if (i < heldVelocities.size()) heldVelocities.erase(heldVelocities.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+}
+
 void VoiceManager::addToNoteHistory(int note, uint32_t time) {
   noteHistory.erase(std::remove(noteHistory.begin(), noteHistory.end(), note), noteHistory.end());
   appendBounded(noteHistory, NoteEvent{note, time}, cNoteRoom);
@@ -95,8 +104,9 @@ void VoiceManager::keyDown(int note, float velocity, int offset) {
   if (polyphony.get() == cMono) {
     // A key pressed again while held moves to the end instead of being
     // listed twice.
-    heldKeys.erase(std::remove(heldKeys.begin(), heldKeys.end(), note), heldKeys.end());
+    releaseHeldKey(note);
     appendBounded(heldKeys, static_cast<int32_t>(note), cNoteRoom);
+    appendBounded(heldVelocities, velocity, cNoteRoom);
     if (voiceContexts.empty()) return;
     VoiceContext& first = voiceContexts.front();
     // A note held only by the pedal ends its phrase: the new key starts
@@ -146,16 +156,19 @@ void VoiceManager::keyDown(int note, float velocity, int offset) {
 
 void VoiceManager::keyUp(int note, float velocity) {
   if (polyphony.get() == cMono) {
-    if (note == 0)
+    if (note == 0) {
       heldKeys.clear();
-    else
-      heldKeys.erase(std::remove(heldKeys.begin(), heldKeys.end(), note), heldKeys.end());
+      heldVelocities.clear();
+    } else {
+      releaseHeldKey(note);
+    }
     if (voiceContexts.empty()) return;
     VoiceContext& first = voiceContexts.front();
     NoteVoice* voice = first.voice;
     if (!heldKeys.empty()) {
-      // last-note priority: back to the newest key still held
-      voice->keyDown(static_cast<float>(heldKeys.back()), 0, 1.0f);
+      // last-note priority: back to the newest key still held, with the
+      // touch it was struck with
+      voice->keyDown(static_cast<float>(heldKeys.back()), 0, heldVelocities.empty() ? 1.0f : heldVelocities.back());
     } else if (note != 0 && sustainDown) {
       // The last key went up under the pedal: the note holds until the
       // pedal goes up.

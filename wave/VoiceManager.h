@@ -86,6 +86,8 @@ public:
   // than now (which is removed), else 0.
   int getPortamentoStartNote(uint32_t now);
   void addToNoteHistory(int note, uint32_t time);
+  // Takes note (and its velocity) off the mono list of held keys.
+  void releaseHeldKey(int note);
   void updateCurVoicesEnd();
 
   void produce(wave::Block* const* outputs, int count, int flags) override;
@@ -98,8 +100,11 @@ public:
 
   // Oldest first.
   std::vector<NoteEvent> noteHistory;
-  // Mono mode: notes in press order, each at most once.
+  // Mono mode: notes in press order, each at most once, and the velocity
+  // each was struck with (a line that falls back to a held key plays it
+  // with its own touch).
   std::vector<int32_t> heldKeys;
+  std::vector<float> heldVelocities;
   int32_t startCounter = 0;
   bool sustainDown = false;
   // Contexts [0, curVoicesEnd) are in use.

@@ -4,6 +4,7 @@
 #include "base/PlatformUtils.h"
 #include "base/PreferencesSerializer.h"
 #include "base/VersionInfo.h"
+#include "gui/ShiftStateMapping.h"
 #include "host/CEffectType.h"
 #include "host/bridge/DigiRTASPluginAdapter.h"
 #include "host/bridge/PluginInstanceFactory.h"
@@ -36,6 +37,15 @@ DigiPluginGroup::DigiPluginGroup() {
 
     std::unique_ptr<SettingSerializer> settings(createSettingReader(GenericPlugin::sVersionInfo->getSettingsPath()));
     if (settings) fHostShortcuts = settings->serializeBool("UseProToolsShortcuts", true, true);
+    if (fHostShortcuts) {
+      // The host's own shortcuts claim command-click (fine) and option-click
+      // (reset to default); the editor's widgets follow the host for the
+      // whole process.
+      gui::shiftStateMapping.setPurposeShiftState(gui::cPurposeReset, gui::cOptionBit);
+      gui::shiftStateMapping.setPurposeShiftState(gui::cPurposeFine, gui::cCommandBit);
+      gui::shiftStateMapping.setPurposeShiftState(gui::cPurposeLinked, gui::cShiftBit);
+      gui::shiftStateMapping.setPurposeShiftState(gui::cPurposeFineLinked, gui::cShiftBit | gui::cCommandBit);
+    }
   }
   // The host picks the longest variant that fits its field.
   fGroupNames = std::string(kManufacturerName) + " " + fShortProductName + "\n" + fShortProductName;

@@ -55,7 +55,8 @@ public:
   int32_t GetPluginType() const { return fPluginType; }
   // The setting "UseProToolsShortcuts" (true when missing): whether the
   // editor's modifier keys follow the host's conventions. Read once, when
-  // the group is made.
+  // the group is made, which then remaps gui::shiftStateMapping for the
+  // process.
   bool UsesHostShortcuts() const { return fHostShortcuts; }
 
 private:

@@ -149,7 +149,7 @@ std::vector<FactoryPreset> factoryPresets() {
          filter(z.filter1, LP, 400.0f, 0.1f, cGentle);
          mainEnvelope(z, {0.002f, 0.3f, 0.85f, 0.12f});
          mono(z, 0.03f, true);
-         set(z.volume, 0.9f); // one voice: room to spare
+         set(z.volume, 0.76f); // the triangle's fundamental carries
        }},
       {"Bass", "Acid Bass",
        [](ZarnPlugin& z) {
@@ -161,7 +161,8 @@ std::vector<FactoryPreset> factoryPresets() {
          filterEnvelope(z, 0, {0.001f, 0.22f, 0.0f, 0.08f}, 1.5f);
          slot(z, 1, ModulationMatrix::cSourceVelocity, ModulationMatrix::cTargetSlotLevel + 0, 0.2f);
          mono(z, 0.08f, true);
-         set(z.volume, 0.9f);
+         // The resonant, steep filter drives its characteristic hard.
+         set(z.volume, 0.65f);
        }},
       {"Bass", "Pluck Bass",
        [](ZarnPlugin& z) {
@@ -227,7 +228,7 @@ std::vector<FactoryPreset> factoryPresets() {
          filter(z.filter1, LP, 2200.0f, 0.1f, cEasyGoing);
          mainEnvelope(z, {0.5f, 1.2f, 0.85f, 1.5f});
          unison(z, 2, 0.6f);
-         set(z.volume, 0.52f);
+         set(z.volume, 0.6f);
        }},
       {"Plucks", "Pluck",
        [](ZarnPlugin& z) {
@@ -250,6 +251,7 @@ std::vector<FactoryPreset> factoryPresets() {
          setDetune(z, -4.86f);
          set(z.filter1.enabled, 0.0f);
          mainEnvelope(z, {0.001f, 1.2f, 0.0f, 1.2f});
+         set(z.volume, 0.51f); // unfiltered: all of the fundamentals
        }},
       {"Brass and Strings", "Brass",
        [](ZarnPlugin& z) {
@@ -287,7 +289,7 @@ std::vector<FactoryPreset> factoryPresets() {
          set(z.filter1.pan, -0.5f);
          set(z.filter2.pan, 0.5f);
          mainEnvelope(z, {1.2f, 2.0f, 0.8f, 2.5f});
-         set(z.volume, 0.38f);
+         set(z.volume, 0.52f);
        }},
       {"Effects", "Thunder",
        [](ZarnPlugin& z) {
@@ -297,6 +299,7 @@ std::vector<FactoryPreset> factoryPresets() {
          set(z.noiseType, 1.0f);
          filter(z.filter1, LP, 180.0f, 0.3f, cRaw, true);
          mainEnvelope(z, {0.01f, 3.0f, 0.3f, 4.0f});
+         set(z.volume, 0.86f); // noise is a quiet source
        }},
       {"Effects", "Surf",
        [](ZarnPlugin& z) {
@@ -306,6 +309,7 @@ std::vector<FactoryPreset> factoryPresets() {
          filter(z.filter1, HP, 600.0f, 0.2f, cEasyGoing);
          mainEnvelope(z, {1.5f, 2.5f, 0.4f, 3.0f});
          set(z.stereo, 1.5f);
+         set(z.volume, 0.97f); // noise is a quiet source
        }},
   };
 }

@@ -41,36 +41,68 @@ std::set<std::string> tree(const std::string& folder) {
   return out;
 }
 
-// HOME and the XDG folders in a temporary folder of the test's own, none of
-// the standard folders existing yet.
-struct Home {
+// A fresh account: HOME in a temporary folder of the test's own, no XDG
+// variable set and none of the standard folders made yet.
+struct FreshHome {
   TempDir dir{"zarn-home"};
   ScopedEnvironment home{"HOME", dir.path()};
-  ScopedEnvironment config{"XDG_CONFIG_HOME", dir.file(".config")};
-  ScopedEnvironment data{"XDG_DATA_HOME", dir.file(".local/share")};
-  ScopedEnvironment docs{"XDG_DOCUMENTS_DIR", dir.file("Documents")};
+  ScopedEnvironment config{"XDG_CONFIG_HOME", std::nullopt};
+  ScopedEnvironment data{"XDG_DATA_HOME", std::nullopt};
+  ScopedEnvironment cache{"XDG_CACHE_HOME", std::nullopt};
+  ScopedEnvironment docs{"XDG_DOCUMENTS_DIR", std::nullopt};
 };
 
 } // namespace
 
-TEST(FoldersTest, StandardFoldersAndTheirFallbacks) {
-  Home home;
-  EXPECT_EQ(getDocumentsFolder(), "/Documents");
-  EXPECT_EQ(getApplicationDataFolder(), getProgramFilesFolder());
-  EXPECT_EQ(getProductDefaultPresetFolder("Zarn"), "/Documents/Quorvane/Zarn/");
-
-  home.dir.write("Documents/.keep", "");
+TEST(FoldersTest, AFreshHomeKeepsTheProductsFoldersInsideIt) {
+  FreshHome home;
   EXPECT_EQ(getDocumentsFolder(), home.dir.file("Documents"));
-  EXPECT_EQ(getProductDefaultPresetFolder("Zarn"), home.dir.file("Documents/Quorvane/Zarn/"));
-
-  home.dir.write(".local/share/.keep", "");
   EXPECT_EQ(getApplicationDataFolder(), home.dir.file(".local/share"));
   EXPECT_EQ(getProductDefaultPresetFolder("Zarn"), home.dir.file(".local/share/Presets/Quorvane/Quorvane Zarn/"));
-
   // Looking folders up never creates them.
-  EXPECT_FALSE(folderExists(home.dir.file(".local/share/Presets")));
+  EXPECT_FALSE(folderExists(home.dir.file(".local")));
+  // The preset root can be made where there was nothing at all.
+  EXPECT_TRUE(createFolder(getProductDefaultPresetFolder("Zarn")));
+  EXPECT_TRUE(folderExists(home.dir.file(".local/share/Presets/Quorvane/Quorvane Zarn")));
+
+  {
+    // An XDG variable may point anywhere, and wins.
+    ScopedEnvironment data("XDG_DATA_HOME", home.dir.file("elsewhere/data"));
+    EXPECT_EQ(getApplicationDataFolder(), home.dir.file("elsewhere/data"));
+    EXPECT_EQ(getProductDefaultPresetFolder("Zarn"), home.dir.file("elsewhere/data/Presets/Quorvane/Quorvane Zarn/"));
+  }
   EXPECT_EQ(getProductSettingsPath("Zarn", 1), "com.quorvane.Zarn.1");
   EXPECT_EQ(getProductSettingsPath("Zarn", 12), "com.quorvane.Zarn.12");
+}
+
+TEST(FoldersTest, AFailedInstallSaysWhereAndWhy) {
+  zarn::test::TestBundle bundle("com.quorvane.test.failedinstall");
+  bundle.writeResource("FactoryPresets/Bass/Deep.qvp", "deep");
+  bundle.writeResource("FactoryPresets/Lead.qvp", "lead");
+  TempDir dir;
+  // A plain file where the destination's parent should be: even root
+  // cannot make a folder below it, whatever the permission bits say.
+  dir.write("blocked", "a file, not a folder");
+  std::string failure;
+  EXPECT_FALSE(installFolderFromResource("FactoryPresets", dir.file("blocked/Presets"), &failure));
+  EXPECT_EQ(failure, dir.file("blocked/Presets") + ": Not a directory");
+
+  // One sub-folder blocked: the rest is copied all the same, and the
+  // failure names that sub-folder.
+  dir.write("partial/Bass", "a file where the folder goes");
+  failure.clear();
+  EXPECT_FALSE(installFolderFromResource("FactoryPresets", dir.file("partial"), &failure));
+  EXPECT_EQ(failure.substr(0, dir.file("partial/Bass").size()), dir.file("partial/Bass"));
+  EXPECT_EQ(dir.read("partial/Lead.qvp"), "lead");
+
+  failure.clear();
+  EXPECT_TRUE(installFolderFromResource("FactoryPresets", dir.file("fine/Presets"), &failure));
+  EXPECT_EQ(failure, "");
+  EXPECT_EQ(dir.read("fine/Presets/Bass/Deep.qvp"), "deep");
+  // Nothing to install is no failure; no destination is.
+  EXPECT_TRUE(installFolderFromResource("ApplicationData", dir.file("data"), &failure));
+  EXPECT_FALSE(installFolderFromResource("FactoryPresets", "", &failure));
+  EXPECT_NE(failure, "");
 }
 
 TEST(FoldersTest, CreateFolderMakesMissingAncestors) {

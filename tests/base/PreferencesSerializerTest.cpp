@@ -159,7 +159,7 @@ TEST(PreferencesSerializerTest, WriterCommitsWhenDeleted) {
   EXPECT_EQ(r.serializeString("UseShortcuts", ""), "yes");
 }
 
-TEST(PreferencesSerializerTest, DamagedFilesLeaveTheDefaults) {
+TEST(PreferencesSerializerTest, DamagedFilesKeepWhatCanBeReadAndTheRestDefaults) {
   const std::string d = domain("damaged");
   {
     PreferencesWriter w(d);
@@ -178,7 +178,16 @@ TEST(PreferencesSerializerTest, DamagedFilesLeaveTheDefaults) {
     fclose(f);
     whole.assign(buffer, n);
   }
-  for (const std::string& damaged : {whole.substr(0, whole.size() - 2), std::string("\x89PNG\r\n"), std::string()}) {
+  {
+    // Cut inside its end marker: every value line is whole and is read.
+    FILE* f = fopen(file.c_str(), "wb");
+    fwrite(whole.data(), 1, whole.size() - 2, f);
+    fclose(f);
+    PreferencesReader r(d);
+    EXPECT_EQ(r.serializeInt("Count", 3), 9);
+    EXPECT_EQ(r.serializeString("Text", "default"), "kept");
+  }
+  for (const std::string& damaged : {std::string("\x89PNG\r\n"), std::string()}) {
     FILE* f = fopen(file.c_str(), "wb");
     fwrite(damaged.data(), 1, damaged.size(), f);
     fclose(f);
@@ -225,7 +234,10 @@ TEST(PreferencesSerializerTest, ApplicationIdentifierOwnership) {
 TEST(PreferencesSerializerTest, ProductDomainNamesTheFile) {
   const std::string d = getProductSettingsPath("Zarn", 1);
   EXPECT_EQ(d, "com.quorvane.Zarn.1");
-  EXPECT_EQ(storeFile(d), std::string(getenv("XDG_CONFIG_HOME")) + "/com.quorvane.Zarn.1.prefs");
+  // In the prepared home and in a fresh one alike.
+  const char* config = getenv("XDG_CONFIG_HOME");
+  const std::string folder = config ? std::string(config) : std::string(getenv("HOME")) + "/.config";
+  EXPECT_EQ(storeFile(d), folder + "/com.quorvane.Zarn.1.prefs");
   // A domain that can name no file stores nothing and reads defaults.
   PreferencesWriter w("../escape");
   w.serializeInt("A", 1);

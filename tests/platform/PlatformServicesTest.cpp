@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <sys/stat.h>
 #include <vector>
 
 TEST(ClockTest, VirtualClockMovesOnlyWhenAdvanced) {
@@ -40,7 +42,7 @@ TEST(OpenerTest, OnlyWellFormedUrlsAreOpened) {
 TEST(OpenerTest, HelpBookOpensItsStartPageFromTheBundle) {
   zarn::test::TempDir dir;
   dir.write("H.bundle/Info.txt", "CFBundleIdentifier=com.quorvane.test.help\n");
-  dir.write("H.bundle/Resources/ZarnHelp/index.html", "<html></html>");
+  dir.write("H.bundle/Resources/Zarn Help/index.html", "<html></html>");
   BundleRef previous = getModuleInstance();
   registerModuleInstance(platform::Bundle::open(dir.file("H.bundle")));
   std::vector<std::string> opened;
@@ -48,14 +50,43 @@ TEST(OpenerTest, HelpBookOpensItsStartPageFromTheBundle) {
     opened.push_back(url);
     return true;
   });
-  openHelpFile("ZarnHelp");
+  openHelpFile("Zarn Help");
   openHelpFile("NoSuchBook");
   openHelpFile("");
   ASSERT_EQ(opened.size(), 1u);
-  EXPECT_EQ(opened[0].substr(0, 7), "file://");
-  EXPECT_NE(opened[0].find("/Resources/ZarnHelp/index.html"), std::string::npos);
+  // The blank of the book's folder is encoded: a raw path is no URL.
+  EXPECT_EQ(opened[0], platform::fileUrl(dir.path()) + "/H.bundle/Resources/Zarn%20Help/index.html");
   platform::setUrlLauncher(nullptr);
   registerModuleInstance(previous);
+}
+
+TEST(OpenerTest, FileUrlsEncodeEveryByteThatIsNoPlainPathCharacter) {
+  EXPECT_EQ(platform::fileUrl("/a b/Zarn Help/index.html"), "file:///a%20b/Zarn%20Help/index.html");
+  EXPECT_EQ(platform::fileUrl("/x/100%#?;\"'\xC3\xA9~_.-"), "file:///x/100%25%23%3F%3B%22%27%C3%A9~_.-");
+  EXPECT_TRUE(platform::isValidUrl(platform::fileUrl("/tab\there/new\nline")));
+}
+
+TEST(OpenerTest, XdgOpenGetsTheUrlAsItsOnlyArgumentWithoutAShell) {
+  // A stand-in for xdg-open that writes down how it was called.
+  zarn::test::TempDir dir;
+  const std::string record = dir.file("called");
+  dir.write("bin/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > '" + record + ".part'\nmv '" + record + ".part' '" +
+                                record + "'\n");
+  ASSERT_EQ(chmod(dir.file("bin/xdg-open").c_str(), 0755), 0);
+  const char* oldPath = getenv("PATH");
+  const std::string saved = oldPath ? oldPath : "";
+  setenv("PATH", (dir.file("bin") + ":/usr/bin:/bin").c_str(), 1);
+  // Quotes, a semicolon and a dollar sign would do harm in a shell.
+  const std::string url = "https://www.example.com/a'b;c$HOME";
+  EXPECT_TRUE(platform::openUrl(url));
+  std::string called;
+  for (int i = 0; i < 400 && (called = dir.read("called")).empty(); ++i) sleepCurrentThread(5);
+  EXPECT_EQ(called, "1\n" + url + "\n");
+
+  // No opener at all: false, nothing started.
+  setenv("PATH", dir.file("nothing").c_str(), 1);
+  EXPECT_FALSE(platform::openUrl("https://www.example.com/"));
+  setenv("PATH", saved.c_str(), 1);
 }
 
 TEST(AlertsTest, AHandlerReceivesTheMessage) {

@@ -1,5 +1,7 @@
 #include "platform/PreferencesStore.h"
 
+#include "platform/Alerts.h"
+
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 
@@ -79,45 +81,103 @@ TEST(PreferencesStoreTest, EveryByteRoundTrips) {
   EXPECT_FALSE(store.getInteger(all, i));
 }
 
-TEST(PreferencesStoreTest, TruncatedOrForeignFilesHoldNothing) {
+TEST(PreferencesStoreTest, ABadLineCostsOnlyItselfAndTheDamagedFileIsKeptOnce) {
+  ConfigFolder config;
+  std::vector<std::string> alerts;
+  platform::setAlertHandler([&](const std::string& m) { alerts.push_back(m); });
+  const std::string damaged = "QuorvanePreferences 1\n"
+                              "i a 1\n"
+                              "x junk line\n"
+                              "s b two\n"
+                              "i c 1x\n"
+                              "s FutureKey kept%20as%20it%20is\n"
+                              "s d a b c\n" // a raw blank in a value
+                              "end\n";
+  config.dir.write("config/d.prefs", damaged);
+  {
+    PreferencesStore store("d");
+    int32_t i = 0;
+    std::string s;
+    EXPECT_TRUE(store.getInteger("a", i));
+    EXPECT_EQ(i, 1);
+    EXPECT_TRUE(store.getString("b", s));
+    EXPECT_EQ(s, "two");
+    EXPECT_FALSE(store.getInteger("c", i));
+    EXPECT_FALSE(store.getString("d", s));
+    // Reading alone changes nothing on disk and says nothing.
+    EXPECT_TRUE(alerts.empty());
+    store.setInteger("a", 2);
+    ASSERT_TRUE(store.synchronize()) << store.lastError();
+  }
+  // The key this version does not know is written back; the bad lines go,
+  // and the file they were in is kept beside.
+  EXPECT_EQ(config.dir.read("config/d.prefs"), "QuorvanePreferences 1\n"
+                                               "s FutureKey kept%20as%20it%20is\n"
+                                               "i a 2\n"
+                                               "s b two\n"
+                                               "end\n");
+  EXPECT_EQ(config.dir.read("config/d.prefs.damaged"), damaged);
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_NE(alerts[0].find(config.dir.file("config/d.prefs.damaged")), std::string::npos);
+  {
+    PreferencesStore store("d");
+    store.setInteger("a", 3);
+    ASSERT_TRUE(store.synchronize());
+  }
+  EXPECT_EQ(alerts.size(), 1u); // said once
+  EXPECT_EQ(config.dir.read("config/d.prefs.damaged"), damaged);
+  platform::setAlertHandler(nullptr);
+}
+
+TEST(PreferencesStoreTest, AFileCutShortKeepsItsWholeLinesOnly) {
   ConfigFolder config;
   {
     PreferencesStore store("d");
-    store.setInteger("a", 1);
-    store.setString("b", "two");
+    store.setInteger("a", 1234);
+    store.setString("b", "/home/u/Presets/");
     ASSERT_TRUE(store.synchronize());
   }
   const std::string whole = config.dir.read("config/d.prefs");
-  // Cut at every length short of the whole: nothing is read.
   for (size_t n = 0; n < whole.size(); ++n) {
     config.dir.write("config/d.prefs", whole.substr(0, n));
     PreferencesStore store("d");
     int32_t i = 0;
     std::string s;
-    EXPECT_FALSE(store.getInteger("a", i)) << n;
-    EXPECT_FALSE(store.getString("b", s)) << n;
+    // A value is read whole or not at all: a cut never shortens it.
+    if (store.getInteger("a", i)) {
+      EXPECT_EQ(i, 1234) << n;
+    }
+    if (store.getString("b", s)) {
+      EXPECT_EQ(s, "/home/u/Presets/") << n;
+    }
+    const bool aLineComplete = whole.substr(0, n).find("i a 1234\n") != std::string::npos;
+    EXPECT_EQ(store.getInteger("a", i), aLineComplete) << n;
   }
-  const char* foreign[] = {
-      "QuorvanePreferences 2\ni a 1\nend\n",  // another version
-      "QuorvanePreferences 1\ni a 1x\nend\n", // not a number
-      "QuorvanePreferences 1\ni a 99999999999\nend\n",
-      "QuorvanePreferences 1\nx a 1\nend\n",
-      "QuorvanePreferences 1\ns a b c\nend\n", // raw blank in a value
-      "QuorvanePreferences 1\ns a %4\nend\n",  // broken escape
-      "QuorvanePreferences 1\ni a 1\nend\ni b 2\n",
-      "QuorvanePreferences 1\r\ni a 1\r\nend\r\n",
-      "\x89PNG\r\n\x1a\n",
-  };
-  for (const char* f : foreign) {
-    config.dir.write("config/d.prefs", f);
-    PreferencesStore store("d");
-    int32_t i = 0;
-    EXPECT_FALSE(store.getInteger("a", i)) << f;
-  }
-  config.dir.write("config/d.prefs", "QuorvanePreferences 1\ni a 7\ni a 8\nend\n");
+  // Something else entirely under that name holds nothing.
+  config.dir.write("config/d.prefs", "\x89PNG\r\n\x1a\n");
   int32_t i = 0;
+  EXPECT_FALSE(PreferencesStore("d").getInteger("a", i));
+  config.dir.write("config/d.prefs", "QuorvanePreferences 1\ni a 7\ni a 8\nend\n");
   EXPECT_TRUE(PreferencesStore("d").getInteger("a", i));
   EXPECT_EQ(i, 8);
+}
+
+TEST(PreferencesStoreTest, ANewerVersionsFileIsReadButNeverRewritten) {
+  ConfigFolder config;
+  const std::string newer = "QuorvanePreferences 2\ni a 1\nf ratio 1.5\ns b two\nend\n";
+  config.dir.write("config/d.prefs", newer);
+  PreferencesStore store("d");
+  int32_t i = 0;
+  std::string s;
+  EXPECT_TRUE(store.getInteger("a", i));
+  EXPECT_EQ(i, 1);
+  EXPECT_TRUE(store.getString("b", s));
+  store.setInteger("a", 5);
+  EXPECT_FALSE(store.synchronize());
+  EXPECT_NE(store.lastError().find("newer version"), std::string::npos);
+  EXPECT_TRUE(store.hasChanges());
+  EXPECT_EQ(config.dir.read("config/d.prefs"), newer);
+  EXPECT_EQ(entries(config.dir.file("config")), std::vector<std::string>{"d.prefs"});
 }
 
 TEST(PreferencesStoreTest, SynchronizeMergesWithWhatIsOnDisk) {
@@ -152,6 +212,7 @@ TEST(PreferencesStoreTest, FailedWriteKeepsTheOldFileAndTheChanges) {
   PreferencesStore store("d");
   store.setInteger("a", 1);
   EXPECT_FALSE(store.synchronize());
+  EXPECT_EQ(store.lastError().substr(0, store.filePath().size() + 2), store.filePath() + ": ");
   EXPECT_TRUE(store.hasChanges());
   EXPECT_EQ(entries(config.dir.file("config")), std::vector<std::string>{"d.prefs"});
 

@@ -260,3 +260,50 @@ TEST(GenericPluginLifeCycleTest, AFirstRunWithoutPresetFolderCopiesNothingIntoTh
   ASSERT_EQ(::chdir(previous), 0);
   forgetPreferences();
 }
+
+namespace {
+
+// A product with one parameter of its own, built but never initialized, as
+// a host builds an instance before it starts it.
+class OneParameterProduct : public BareProduct {
+public:
+  DriverParameter only{this, "Only", 0.0f, 1.0f, 0.5f};
+};
+
+} // namespace
+
+TEST(GenericPluginLifeCycleTest, AnotherInstanceNeverNarrowsWhatTheSharedMapAccepts) {
+  TestProduct first;
+  ControllerMapping& map = *GenericPlugin::sControllerMapping;
+  map.reset();
+  ASSERT_TRUE(map.setConnection(7, first.drive.getIndex()));
+  first.learnMidi(first.shape.getIndex());
+  {
+    // Registering its one parameter must not cut the first instance's
+    // parameters out of the shared map: the armed learn completes, and the
+    // mapped controller moves its parameter.
+    OneParameterProduct second;
+    first.send(0xB0, 9, 127, 0);
+    first.send(0xB0, 7, 127, 4);
+    first.render(16);
+    EXPECT_EQ(map.getParameterIndex(9), first.shape.getIndex());
+    EXPECT_FLOAT_EQ(first.shape.getValue(), 8.0f);
+    EXPECT_FLOAT_EQ(first.drive.getValue(), 1.0f);
+
+    // A learn that no live instance can take stays armed, not lost.
+    first.learnMidi(0x100000);
+    first.send(0xB0, 10, 64, 0);
+    first.render(16);
+    EXPECT_EQ(map.getParameterIndex(10), -1);
+    EXPECT_EQ(first.receiver->getLearnTarget(), 0x100000);
+    first.learnMidi(-1);
+  }
+  {
+    // A second full instance comes and goes: the first keeps its map.
+    TestProduct third;
+  }
+  first.send(0xB0, 7, 0, 0);
+  first.render(16);
+  EXPECT_FLOAT_EQ(first.drive.getValue(), 0.0f);
+  map.reset();
+}

@@ -143,9 +143,9 @@ void TestProduct::loadMidiFactorySettings() {
   GenericPlugin::loadMidiFactorySettings();
 }
 
-void TestProduct::saveMidiSettings() {
+bool TestProduct::saveMidiSettings() {
   ++gCounts.midiSaves;
-  GenericPlugin::saveMidiSettings();
+  return GenericPlugin::saveMidiSettings();
 }
 
 void TestProduct::parameterChange(int index) {

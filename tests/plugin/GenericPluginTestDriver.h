@@ -189,7 +189,7 @@ public:
   void serialize(SettingSerializer* serializer) override;
   bool loadMidiSettings() override;
   void loadMidiFactorySettings() override;
-  void saveMidiSettings() override;
+  bool saveMidiSettings() override;
 
   // Shows the MIDI-blocked flag to the tests.
   void setMidiBlocked(bool blocked) { mMidiBlocked = blocked; }

@@ -104,13 +104,20 @@ TEST_F(MidiLearnTest, IndexesThatNameNothingNeverBecomeParameterMessages) {
   EXPECT_EQ((Calls{"controller 20 127 1", "controller 21 127 1", "controller 22 127 1", "parameter 1048576 1"}),
             receiver.calls);
 
-  // Learning such an index ends the learn without a connection.
+  // Learning such an index makes no connection, and the learn is not
+  // lost: it stays armed until an instance has that index.
   receiver.calls.clear();
   receiver.learn(11);
   controller(30, 127);
-  EXPECT_EQ(-1, receiver.getLearnTarget());
+  EXPECT_EQ(11, receiver.getLearnTarget());
   EXPECT_EQ(-1, mapping.getParameterIndex(30));
   EXPECT_EQ((Calls{"controller 30 127 1"}), receiver.calls);
+  int instance = 0;
+  mapping.setIndexLimits(&instance, 12, 0);
+  controller(31, 127);
+  EXPECT_EQ(-1, receiver.getLearnTarget());
+  EXPECT_EQ(11, mapping.getParameterIndex(31));
+  mapping.removeIndexLimits(&instance);
 }
 
 TEST_F(MidiLearnTest, LearnHappensOnTheReceiverThatHearsTheController) {

@@ -1,5 +1,6 @@
 // MIDI program changes load presets on the render thread while the main
-// thread rescans the shared library and saves presets into it.
+// thread rescans the shared library and saves presets into it: a change
+// that meets a rescan waits for the next quantum, and none is lost.
 
 #include "tests/plugin/GenericPluginTestDriver.h"
 #include "tests/plugin/PresetFileBytes.h"
@@ -41,25 +42,34 @@ TEST(PresetProgramChangeThreadTest, ProgramChangesLoadTheRightPresetWhileTheLibr
 
   std::atomic<bool> done{false};
   std::atomic<int> rescans{0};
-  int rounds = 0, loaded = 0, dropped = 0, wrong = 0, lastLoaded = -1;
+  int rounds = 0, loaded = 0, deferred = 0, late = 0, wrong = 0, lastProgram = -1, pending = -1;
   std::thread render([&] {
     // At least cRounds program changes, and on until the main thread has
     // rescanned often enough for the two to have met many times.
     for (int round = 0; round < cRounds || (rescans.load() < cRescans && round < 100 * cRounds); ++round) {
       ++rounds;
       const int program = (round * 7) % cPresets;
-      // A value no preset holds: what stays of it shows a dropped change.
+      lastProgram = program;
+      // A value no preset holds: what stays of it shows a deferred change.
       player.cutoff.setValue(-1.0f, 0);
       player.send(0xC0, static_cast<unsigned char>(program), 0, 0);
       player.render(32);
       const float cutoff = player.cutoff.getValue();
-      if (cutoff == -1.0f)
-        ++dropped;
-      else if (cutoff == 100.0f + static_cast<float>(program)) {
+      if (cutoff == 100.0f + static_cast<float>(program)) {
         ++loaded;
-        lastLoaded = program;
-      } else
+        pending = -1;
+      } else if (cutoff == -1.0f) {
+        ++deferred;
+        pending = program; // a newer change replaces a deferred one
+      } else if (pending >= 0 && cutoff == 100.0f + static_cast<float>(pending)) {
+        // The change deferred last time came through first, then this one
+        // was deferred in turn.
+        ++late;
+        ++deferred;
+        pending = program;
+      } else {
         ++wrong;
+      }
     }
     done = true;
   });
@@ -77,23 +87,30 @@ TEST(PresetProgramChangeThreadTest, ProgramChangesLoadTheRightPresetWhileTheLibr
     }
   }
   render.join();
+  // One more quantum takes a change still deferred.
+  player.render(32);
   RecordProperty("loaded", loaded);
-  RecordProperty("dropped", dropped);
+  RecordProperty("deferred", deferred);
   RecordProperty("rescans", rescans.load());
 
   EXPECT_EQ(wrong, 0);
-  EXPECT_EQ(loaded + dropped, rounds);
-  // A change is dropped only while the trees are swapped; how often that
-  // is depends on the machine's load, so only that both happened is
+  EXPECT_EQ(loaded + deferred, rounds);
+  // A change is deferred only while the trees are swapped; how often that
+  // is depends on the machine's load, so only that loads happened is
   // asserted, not a proportion.
   EXPECT_GT(loaded, 0);
-  // The render thread leaves the preset context to the main thread, which
-  // sees the last preset loaded.
-  ASSERT_GE(lastLoaded, 0);
+  // No change is lost: the last one sent is the one that stays, and the
+  // main thread's context names it.
+  ASSERT_GE(lastProgram, 0);
+  EXPECT_EQ(player.cutoff.getValue(), 100.0f + static_cast<float>(lastProgram));
   EXPECT_EQ(player.getPresetContext()->presetPath.get(),
-            "A/P" + std::to_string(lastLoaded / 10) + std::to_string(lastLoaded % 10) + ".qvp");
+            "A/P" + std::to_string(lastProgram / 10) + std::to_string(lastProgram % 10) + ".qvp");
   EXPECT_FALSE(player.getPresetContext()->presetModified.get());
-  EXPECT_EQ(adapter.presetChanges.load(), loaded);
+  // Every change was loaded once, or not at all when a newer one replaced
+  // it while it waited. (A deferred change that came through just before
+  // the round's own shows in no value, so only the bounds are exact.)
+  EXPECT_GE(adapter.presetChanges.load(), loaded + late + (pending >= 0 ? 1 : 0));
+  EXPECT_LE(adapter.presetChanges.load(), rounds);
   EXPECT_GT(rescans.load(), 0);
   EXPECT_NE(GenericPlugin::sPresetManager->findPresetByName("Saved00"), nullptr);
   GenericPlugin::sPresetManager->initialize("");

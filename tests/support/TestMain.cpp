@@ -4,6 +4,11 @@
 // temporary folder, so that preferences, presets and caches written by the
 // code under test never touch the real user's files. The folder is removed
 // when the program ends.
+//
+// Two homes: the prepared one of a desktop (the XDG variables set, their
+// folders made), and, with ZARN_TEST_FRESH_HOME=1, the home of a fresh
+// account (a server, a CI box, a new container): HOME alone, empty, every
+// XDG variable unset.
 
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/TempDir.h"
@@ -66,15 +71,18 @@ void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::f
 int main(int argc, char** argv) {
   zarn::test::TempDir home("zarn-home");
   setenv("HOME", home.path().c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (home.path() + "/.config").c_str(), 1);
-  setenv("XDG_DATA_HOME", (home.path() + "/.local/share").c_str(), 1);
-  setenv("XDG_CACHE_HOME", (home.path() + "/.cache").c_str(), 1);
-  setenv("XDG_DOCUMENTS_DIR", (home.path() + "/Documents").c_str(), 1);
-  // The folders exist, as on a real desktop: a missing one would be "not
-  // found" and send the product's data to a fallback outside the temporary
-  // home.
-  for (const char* sub : {".config", ".local/share", ".cache", "Documents"})
-    std::filesystem::create_directories(home.path() + "/" + sub);
+  const char* fresh = std::getenv("ZARN_TEST_FRESH_HOME");
+  if (fresh && std::string(fresh) == "1") {
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DOCUMENTS_DIR"})
+      unsetenv(name);
+  } else {
+    setenv("XDG_CONFIG_HOME", (home.path() + "/.config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (home.path() + "/.local/share").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home.path() + "/.cache").c_str(), 1);
+    setenv("XDG_DOCUMENTS_DIR", (home.path() + "/Documents").c_str(), 1);
+    for (const char* sub : {".config", ".local/share", ".cache", "Documents"})
+      std::filesystem::create_directories(home.path() + "/" + sub);
+  }
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

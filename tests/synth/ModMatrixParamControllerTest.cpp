@@ -3,7 +3,7 @@
 
 #include "synth/ModMatrixParamController.h"
 #include "synth/ModulationMatrixParameterSet.h"
-#include "synth/ZarnHints.h"
+#include "hints/ZarnHints.h"
 #include "tests/synth/ModulationMatrixTestSupport.h"
 
 #include <gtest/gtest.h>

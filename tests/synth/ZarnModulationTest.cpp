@@ -327,6 +327,28 @@ TEST_F(ZarnModulationTest, OneControllerMovesTheLinkedPairsTogether) {
   EXPECT_EQ(p.getMidiVirtualParameterFromParameterIndex(cMidiVirtualParameterBase + 7), nullptr);
 }
 
+TEST_F(ZarnModulationTest, AnLfoOnTheMainReleaseStillLetsReleasedVoicesEnd) {
+  // The release time is read every 64 samples and moves at every read; the
+  // voices must still fall silent within the longest release the LFO
+  // reaches (0.05 s x 2^0.8 here), not creep towards silence forever.
+  connect(0, M::cSourceLFO1, M::cTargetEGMainRelease, 0.2f);
+  Synth::set(s->egMain.release, 0.05f);
+  s.settle();
+  for (int n = 0; n < 8; ++n) s.noteOn(48 + 3 * n, 100);
+  s.render(0.3);
+  auto sounding = [&] {
+    int n = 0;
+    for (int v = 0; v < ZarnPlugin::cMaxVoices; ++v) n += s->getVoice(v)->isMute() ? 0 : 1;
+    return n;
+  };
+  ASSERT_EQ(sounding(), 8);
+  for (int n = 0; n < 8; ++n) s.noteOff(48 + 3 * n);
+  s.clear();
+  s.render(0.2);
+  EXPECT_EQ(sounding(), 0);
+  EXPECT_EQ(zarntest::peak(std::vector<float>(s.left.end() - 256, s.left.end())), 0.0);
+}
+
 TEST_F(ZarnModulationTest, RenderingAllocatesNothingWhateverTheSlots) {
   Synth::set(s->totalVoices, 32.0f);
   Synth::set(s->unisonVoices, 2.0f);

@@ -16,7 +16,7 @@ namespace {
 constexpr int cPedal = 64;
 // Level of the plain patch's held sawtooth is about 0.3 (RMS); a voice that
 // still sounds is far above this, one that has released is far below.
-constexpr double cSounding = 0.05;
+constexpr double cSounding = 0.02;
 constexpr double cSilent = 1e-4;
 
 int soundingVoices(ZarnPlugin& p) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <vector>
 
 using namespace wave;
@@ -345,9 +346,9 @@ TEST(EnvelopeGeneratorTest, AttackChangedMidwayShortensTheRestOfTheStage) {
 }
 
 TEST(EnvelopeGeneratorTest, AttackChangedAfterMuteCallsRanPastTheCurveEndStaysInsideTheBlock) {
-  // Mute calls advance the attack position by time alone; in slices shorter
-  // than four samples it passes the end of the curve while the stage count,
-  // held to multiples of 4, still shows samples left. A new attack time read
+  // Mute calls advance the attack position by time alone; it passes the end
+  // of the curve while the stage count, rounded up to a multiple of 4 at the
+  // start, still shows samples left. A new attack time read
   // then must not make the count negative (the decay would be given more
   // samples than the block has).
   Rig r(EnvelopeGenerator::cReadParametersWhenMute);
@@ -359,6 +360,153 @@ TEST(EnvelopeGeneratorTest, AttackChangedAfterMuteCallsRanPastTheCurveEndStaysIn
   EXPECT_FLOAT_EQ(r.eg.getAttack(), 50.0f);
   r.render(1024, 64);
   for (float v : r.out) ASSERT_TRUE(v >= 0.0f && v <= 1.0f) << v;
+}
+
+namespace {
+
+// A time input swept by a 5 Hz sine between lo and hi seconds, as an LFO
+// in a modulation slot would drive it.
+class Wobble : public Source {
+public:
+  Wobble(Environment* env, float lo, float hi) : Source(env), lo(lo), hi(hi) {}
+  void produce(Block* block, int n, int flags) override {
+    if (flags & cMuteCall) return;
+    for (int i = 0; i < n; ++i, ++t)
+      block->data[i] = lo + (hi - lo) * 0.5f * (1.0f + std::sin(6.2831853f * 5.0f * static_cast<float>(t) / 44100.0f));
+  }
+  float lo;
+  float hi;
+  long t = 0;
+};
+
+} // namespace
+
+TEST(EnvelopeGeneratorTest, ModulatedDecayAndReleaseTimesStillEndTheirStages) {
+  // A time that moves at every read only changes the stage's speed: the
+  // decay reaches the sustain level, and the release silence, within the
+  // longest time the input reaches.
+  Rig r;
+  r.times(0.0f, 0.01f, 0.0f, 0.3f, 0.0f);
+  Wobble decay(&r.env, 0.05f, 0.2f);
+  Wobble release(&r.env, 0.05f, 0.2f);
+  r.eg.decayTime.setController(&decay);
+  r.eg.releaseTime.setController(&release);
+  r.eg.start();
+  r.render(16384);
+  const int attackEnd = 444;
+  const int sustained = r.find(attackEnd, [](float v) { return v <= 0.3f + 1e-6f; });
+  ASSERT_GT(sustained, attackEnd);
+  EXPECT_GT(sustained - attackEnd, 0.05 * 44100);
+  EXPECT_LT(sustained - attackEnd, 0.2 * 44100 + 64);
+  r.eg.finish();
+  int samples = 0;
+  while (!r.eg.isMute() && samples < 5 * 44100) {
+    r.render(64);
+    samples += 64;
+  }
+  EXPECT_TRUE(r.eg.isMute());
+  EXPECT_GT(samples, 0.05 * 44100);
+  EXPECT_LE(samples, 0.2 * 44100 + 2 * 64);
+  EXPECT_EQ(r.out.back(), 0.0f);
+}
+
+TEST(EnvelopeGeneratorTest, ReleaseAndDecayTimesChangedMidwayGoOnFromWhereTheStageStands) {
+  // Half way through a 0.2 s release the time doubles: the other half takes
+  // 0.2 s, the release 0.3 s in all (not 0.1 s plus a new 0.4 s release).
+  Rig r;
+  r.times(0.0f, 0.01f, 0.2f, 0.2f, 0.2f);
+  r.eg.start();
+  r.render(444 + 4410); // the attack, then half the decay
+  Rig::set(r.eg.decayTime, 0.4f);
+  r.render(8832);
+  const int sustained = r.find(444, [](float v) { return v <= 0.2f + 1e-6f; });
+  EXPECT_NEAR(sustained, 444 + 0.1 * 44100 + 0.2 * 44100, 64 + 4);
+  const int from = static_cast<int>(r.out.size());
+  r.eg.finish();
+  r.render(4410);
+  EXPECT_NEAR(r.out.back(), 0.1f, 0.005f);
+  Rig::set(r.eg.releaseTime, 0.4f);
+  r.render(22050);
+  const int silent = r.find(from, [](float v) { return v <= 0.0f; });
+  EXPECT_NEAR(silent - from, 0.3 * 44100, 64 + 4);
+}
+
+// Renders the same envelope, events at the same samples, in slices of the
+// given sizes (repeated), through delay, attack, decay, hold and release.
+std::vector<float> renderSliced(const std::vector<int>& slices, EnvelopeGenerator::ParameterHandling handling,
+                                bool pulled) {
+  Rig r(handling);
+  r.times(0.1f, 0.0503f, 0.0307f, 0.4f, 0.0711f, 0.0123f);
+  size_t next = 0;
+  auto run = [&](int n) {
+    while (n > 0) {
+      const int k = std::min(n, slices[next++ % slices.size()]);
+      if (pulled)
+        r.render(k, k);
+      else
+        r.skip(k, k);
+      n -= k;
+    }
+  };
+  r.eg.start();
+  run(12000);
+  r.eg.finish();
+  run(5000);
+  if (!pulled) r.out.push_back(r.eg.getLevel());
+  r.out.push_back(r.eg.isMute() ? 1.0f : 0.0f);
+  return r.out;
+}
+
+TEST(EnvelopeGeneratorTest, StageLengthsDoNotDependOnHowTheBlockIsSliced) {
+  // Every MIDI message cuts the block into slices; the envelope must take
+  // the same course whatever the cuts.
+  const std::vector<float> whole = renderSliced({1024}, EnvelopeGenerator::cSkipParametersWhenMute, true);
+  // Where the stages end: the delay (4410 samples rounded up to 4412), the
+  // attack (2218 rounded up to 2220), the decay, the hold after the key is
+  // released at 12000 (542 samples rounded down to 540) and the release.
+  auto stages = [](const std::vector<float>& x) {
+    auto first = [&](size_t from, auto pred) {
+      for (size_t i = from; i < x.size(); ++i)
+        if (pred(x[i])) return i;
+      return x.size();
+    };
+    std::vector<size_t> ends;
+    ends.push_back(first(0, [](float v) { return v > 0.0f; }) - 1);
+    ends.push_back(first(ends.back(), [](float v) { return v >= kPeak; }));
+    ends.push_back(first(ends.back(), [](float v) { return v < kPeak; }));
+    ends.push_back(first(ends.back(), [](float v) { return v == 0.4f; }));
+    ends.push_back(first(ends.back(), [](float v) { return v != 0.4f; }));
+    ends.push_back(first(ends.back(), [](float v) { return v == 0.0f; }));
+    return ends;
+  };
+  const std::vector<size_t> wholeStages = stages(whole);
+  ASSERT_EQ(wholeStages[0], 4412u);
+  ASSERT_EQ(wholeStages[2], 4412u + 2220u + 1u); // the decay's first sample is still the peak
+  ASSERT_EQ(wholeStages[4], 12540u + 1u); // so is the release's
+  ASSERT_LT(wholeStages[5], 12540u + 3200u);
+
+  std::mt19937 random(18);
+  std::vector<std::vector<int>> slicings = {{1}, {3}, {5}, {7}, {31}, {32}, {5, 27}};
+  for (int k = 0; k < 4; ++k) {
+    std::vector<int> s;
+    for (int i = 0; i < 500; ++i) s.push_back(1 + static_cast<int>(random() % 70));
+    slicings.push_back(s);
+  }
+  for (const std::vector<int>& s : slicings) {
+    const std::vector<float> sliced = renderSliced(s, EnvelopeGenerator::cSkipParametersWhenMute, true);
+    ASSERT_EQ(sliced.size(), whole.size());
+    EXPECT_EQ(stages(sliced), wholeStages) << "slices of " << s[0] << " (" << s.size() << " sizes)";
+    // In between, only the rounding of the curve positions differs.
+    float worst = 0.0f;
+    for (size_t i = 0; i < whole.size(); ++i) worst = std::max(worst, std::fabs(sliced[i] - whole[i]));
+    EXPECT_LT(worst, 1e-4f) << "slices of " << s[0] << " (" << s.size() << " sizes)";
+  }
+  // Mute calls count the stages down the same way.
+  const std::vector<float> wholeMute = renderSliced({1024}, EnvelopeGenerator::cReadParametersWhenMute, false);
+  for (const std::vector<int>& s : slicings) {
+    const std::vector<float> sliced = renderSliced(s, EnvelopeGenerator::cReadParametersWhenMute, false);
+    EXPECT_EQ(sliced, wholeMute) << "slices of " << s[0];
+  }
 }
 
 TEST(EnvelopeGeneratorTest, ResetSilencesAtOnce) {

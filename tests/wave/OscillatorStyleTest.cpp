@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -35,12 +36,19 @@ TEST(OscillatorStyleTest, TableHarmonicsAndPlaySizes) {
   for (int i = 1; i < 128; ++i) EXPECT_GE(S::getTableHarmonics(i), S::getTableHarmonics(i - 1));
 
   auto style = std::make_unique<S>();
-  const int firstOfSize[] = {0, 16, 33, 52, 71, 90, 109, 128};
+  const int firstOfSize[] = {0, 2, 4, 8, 16, 33, 52, 128};
   for (int band = 0; band < 7; ++band)
     for (int i = firstOfSize[band]; i < firstOfSize[band + 1]; ++i)
       EXPECT_EQ(style->tableSizes[i], 64 << band) << "table " << i;
-  // At least four points per cycle of the top harmonic.
-  for (int i = 0; i < 128; ++i) EXPECT_GE(style->tableSizes[i], 4 * S::getTableHarmonics(i));
+  // The smallest power of two from 64 to 4096 with at least 32 points per
+  // cycle of the top harmonic: fewer make the linear reads alias audibly.
+  for (int i = 0; i < 128; ++i) {
+    const int wanted = std::min(32 * S::getTableHarmonics(i), 4096);
+    EXPECT_GE(style->tableSizes[i], wanted) << "table " << i;
+    if (style->tableSizes[i] > 64) {
+      EXPECT_LT(style->tableSizes[i] / 2, wanted) << "table " << i;
+    }
+  }
 }
 
 // Sine and cosine coefficient of harmonic m over the first size points.
@@ -381,9 +389,12 @@ TEST(OscillatorCacheTest, DamagedOrOldFileIsRebuiltAndReplaced) {
   makeStyle()->initialize(path);
   const std::string good = readFile(path);
 
+  // Version 2 files hold tables built with too few points per cycle.
   std::string old = good;
   old[8] = 1;
-  for (const std::string& damaged : {good.substr(0, 1000), old}) {
+  std::string previous = good;
+  previous[8] = 2;
+  for (const std::string& damaged : {good.substr(0, 1000), old, previous}) {
     writeFile(path, damaged);
     auto style = makeStyle();
     style->initialize(path);

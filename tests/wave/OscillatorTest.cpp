@@ -68,11 +68,12 @@ TEST(OscillatorTest, ResetPhaseGoesThreeQuartersIntoTheTableLastPlayed) {
   auto style = makeStyle();
   wave::Environment env(64);
   Oscillator osc(style.get(), &env);
-  // 440 Hz at 44.1 kHz fits 50 harmonics: a table of 256 points; 110 Hz
-  // fits 200: 1024 points. Find a pitch that plays a 512-point table.
+  // 440 Hz at 44.1 kHz fits 50 harmonics: a table of 2048 points; higher
+  // notes fit fewer. Find a pitch that plays a 512-point table.
   const Oscillator::FrequencyTable* table = style->getFrequencyTable(44100);
   float pitch = noteToPitch(69);
-  while (style->tableSizes[table->tableIndex[static_cast<int>(pitch * 409.6f + 4096.0f)]] != 512) pitch -= 0.05f;
+  while (style->tableSizes[table->tableIndex[static_cast<int>(pitch * 409.6f + 4096.0f)]] != 512 && pitch < 14.0f)
+    pitch += 0.05f;
   setNow(osc.frequency, pitch);
   render(env, osc, 64);
   ASSERT_EQ(style->tableSizes[osc.kernelState.tableIndex], 512);

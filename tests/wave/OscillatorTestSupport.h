@@ -1,9 +1,10 @@
 #pragma once
 
-// Helpers shared by the oscillator tests: a style with the synthesizer's
-// shape values whose cache lives in a temporary folder, a block-wise
+// Helpers shared by the oscillator tests: a style customized by the
+// synthesizer's own call whose cache lives in a temporary folder, a block-wise
 // renderer, and a control producer whose samples a test writes.
 
+#include "synth/ZarnOscillatorShape.h"
 #include "tests/support/TempDir.h"
 #include "wave/Environment.h"
 #include "wave/Oscillator.h"
@@ -18,19 +19,20 @@
 
 namespace osctest {
 
-constexpr float cSynthTriangle[3] = {0.7f, 0.45f, 0.02f};
-constexpr float cSynthSawtooth = 0.5f;
-constexpr float cSynthSquare[2] = {0.6f, 0.5f};
-constexpr float cSynthNoise = 0.2f;
+using Shape = zarn::OscillatorShape;
+constexpr float cSynthTriangle[3] = {Shape::cTriangleLevel, Shape::cTriangleBrightness, Shape::cTriangleSawAmount};
+constexpr float cSynthSawtooth = Shape::cSawtoothLevel;
+constexpr float cSynthSquare[2] = {Shape::cSquareLevel, Shape::cSquarePulseShare};
+constexpr float cSynthNoise = Shape::cNoiseLevel;
 
-// Customized as the synthesizer does, but the noise floor is off unless
-// asked for, so that measurements see the wave alone. Not initialized.
+// Customized by the synthesizer's own call, then the pulse share and the
+// noise floor as asked: the floor is off unless asked for, so that
+// measurements see the wave alone. Not initialized.
 inline std::unique_ptr<Oscillator::Style> makeStyle(float pulseShare = cSynthSquare[1], float background = 0.0f) {
   auto style = std::make_unique<Oscillator::Style>();
-  style->customizeTriangle(cSynthTriangle[0], cSynthTriangle[1], cSynthTriangle[2]);
-  style->customizeSawtooth(cSynthSawtooth);
-  style->customizeSquare(cSynthSquare[0], pulseShare);
-  style->customizeNoise(cSynthNoise, background);
+  zarn::customizeOscillatorStyle(*style);
+  style->customizeSquare(style->squareLevel, pulseShare);
+  style->customizeNoise(style->noiseLevel, background);
   return style;
 }
 

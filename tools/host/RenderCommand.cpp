@@ -1,5 +1,6 @@
 #include "tools/host/RenderCommand.h"
 
+#include "platform/Clock.h"
 #include "tools/host/ControlByName.h"
 #include "tools/host/EditCommand.h"
 #include "tools/host/HostInfo.h"
@@ -49,7 +50,8 @@ const char* const kRenderHelp =
     "  --save-state FILE    save the state the song starts with\n"
     "  --quiet              print nothing but errors\n"
     "  --help               this text\n"
-    "The state is taken first, then the preset, then each --set.\n";
+    "The state is taken first, then the preset, then each --set.\n"
+    "The plug-in runs on a virtual clock, so two renders of the same input are the same to the sample.\n";
 
 const char* const kInfoHelp =
     "usage: zarn-host info [--bundle PATH]\n"
@@ -105,6 +107,32 @@ void followSong(Transport& transport, const renderio::TempoMap& map, double seco
   const renderio::TempoMap::Meter& meter = map.meterAt(seconds);
   transport.setMeter(meter.numerator, meter.denominator);
 }
+
+// While it lives, the environment tells code loaded meanwhile (the bundle)
+// to run the platform clock virtually from its fixed start: the plug-in's
+// random seeds, taken from that clock, then repeat on every render.
+class VirtualClockForLoading {
+public:
+  VirtualClockForLoading() {
+    if (const char* v = std::getenv(platform::cVirtualClockVariable)) {
+      mPrevious = v;
+      mHadPrevious = true;
+    }
+    setenv(platform::cVirtualClockVariable, std::to_string(platform::cVirtualCalendarStart).c_str(), 1);
+  }
+  ~VirtualClockForLoading() {
+    if (mHadPrevious)
+      setenv(platform::cVirtualClockVariable, mPrevious.c_str(), 1);
+    else
+      unsetenv(platform::cVirtualClockVariable);
+  }
+  VirtualClockForLoading(const VirtualClockForLoading&) = delete;
+  VirtualClockForLoading& operator=(const VirtualClockForLoading&) = delete;
+
+private:
+  std::string mPrevious;
+  bool mHadPrevious = false;
+};
 
 std::string formatSeconds(double s) {
   char text[32];
@@ -208,7 +236,12 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
   HostOptions hostOptions;
   hostOptions.sampleRate = options.sampleRate;
   SimHost host(hostOptions);
-  if (int32_t status = host.load(bundle); status != 0)
+  int32_t loadStatus = 0;
+  {
+    VirtualClockForLoading virtualClock;
+    loadStatus = host.load(bundle);
+  }
+  if (int32_t status = loadStatus; status != 0)
     return fail(err, "the bundle " + bundle + " did not start (" + std::to_string(status) + ")");
   if (host.numProcessTypes() < 1) return fail(err, "the bundle " + bundle + " has no process types");
 

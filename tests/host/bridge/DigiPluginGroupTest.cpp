@@ -5,11 +5,13 @@
 #include "base/VersionInfo.h"
 #include "host/PlugInGlobals.h"
 #include "host/bridge/DigiPluginGroup.h"
+#include "gui/ShiftStateMapping.h"
 #include "tests/host/bridge/BridgeTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 using namespace bridgetest;
 
@@ -143,23 +145,27 @@ TEST(DigiPluginGroupTest, IdentifierCharactersAreUnsignedBytes) {
   EXPECT_EQ(TypeOf(h.host(), 2).id, 0x51E97231u);
 }
 
-TEST(DigiPluginGroupTest, HostShortcutsFollowTheStoredSetting) {
-  StoreShortcutSetting(-1);
-  {
+TEST(DigiPluginGroupTest, HostShortcutsFollowTheStoredSettingAndRemapTheModifiers) {
+  // Reset, fine, linked and fine + linked, as the widgets look them up.
+  auto purposes = [] {
+    std::vector<int> p;
+    for (int s : std::vector<int>{gui::cCommandBit, gui::cShiftBit, gui::cOptionBit, gui::cShiftBit | gui::cOptionBit,
+                  gui::cShiftBit | gui::cCommandBit})
+      p.push_back(gui::shiftStateMapping.getPurpose(s));
+    return p;
+  };
+  const std::vector<int> ownKeys{1, 2, 4, 6, 0}, hostKeys{2, 4, 1, 0, 6};
+  for (int stored : {-1, 0, 1}) {
+    gui::shiftStateMapping = gui::ShiftStateMapping();
+    StoreShortcutSetting(stored);
     InProcessHost h;
     ASSERT_NE(Group(), nullptr);
-    EXPECT_TRUE(Group()->UsesHostShortcuts()); // missing means true
+    const bool expected = stored != 0; // missing means true
+    EXPECT_EQ(Group()->UsesHostShortcuts(), expected) << stored;
+    EXPECT_EQ(purposes(), expected ? hostKeys : ownKeys) << stored;
+    EXPECT_EQ(gui::shiftStateMapping.entries.size(), 4u);
   }
-  StoreShortcutSetting(0);
-  {
-    InProcessHost h;
-    EXPECT_FALSE(Group()->UsesHostShortcuts());
-  }
-  StoreShortcutSetting(1);
-  {
-    InProcessHost h;
-    EXPECT_TRUE(Group()->UsesHostShortcuts());
-  }
+  gui::shiftStateMapping = gui::ShiftStateMapping();
 }
 
 TEST(DigiPluginGroupTest, TheViewNameJoinsPrefixNameAndSuffix) {

@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 using namespace bridgetest;
 
@@ -113,4 +116,35 @@ TEST_F(ZarnBundleTest, AStateRestoredFromChunksRendersTheSame) {
   ASSERT_GE(FirstSound(fromA[0]), 100);
   for (size_t c = 0; c < fromA.size(); ++c)
     for (size_t i = 0; i < fromA[c].size(); ++i) ASSERT_EQ(fromA[c][i], fromB[c][i]) << c << " " << i;
+}
+
+TEST(ZarnBundleHelpTest, TheBundleShipsTheHelpBookItsInformationNames) {
+  if (ZarnBundlePath().empty()) GTEST_SKIP() << "the synthesizer's bundle is not built";
+  auto read = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const std::string info = read(ZarnBundlePath() + "/Info.txt");
+  const std::string key = "CFBundleHelpBookName=";
+  const size_t at = info.find(key);
+  ASSERT_NE(at, std::string::npos);
+  const std::string book = info.substr(at + key.size(), info.find('\n', at) - at - key.size());
+  EXPECT_EQ(book, "Zarn Help");
+  const std::string folder = ZarnBundlePath() + "/Resources/" + book + "/";
+  const std::string page = read(folder + "index.html");
+  ASSERT_FALSE(page.empty()) << folder << "index.html";
+
+  // The manual covers the instrument's sections, the matrix, presets and
+  // MIDI learn, and every link and style sheet it names is there.
+  for (const char* section : {"Oscillators", "Noise", "Filters", "LFOs", "Envelopes", "Modulation matrix", "Presets",
+                              "MIDI learn"})
+    EXPECT_NE(page.find(std::string(">") + section), std::string::npos) << section;
+  for (size_t p = page.find("href=\""); p != std::string::npos; p = page.find("href=\"", p + 1)) {
+    const size_t start = p + 6;
+    const std::string target = page.substr(start, page.find('"', start) - start);
+    if (target[0] == '#')
+      EXPECT_NE(page.find("id=\"" + target.substr(1) + "\""), std::string::npos) << target;
+    else
+      EXPECT_FALSE(read(folder + target).empty()) << target;
+  }
 }

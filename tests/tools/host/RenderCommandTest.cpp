@@ -3,6 +3,7 @@
 
 #include "tools/host/RenderCommand.h"
 
+#include "platform/Clock.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/render/MidiBytes.h"
 #include "tools/host/HostState.h"
@@ -13,8 +14,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -316,5 +321,30 @@ TEST_F(RenderCommandTest, SynthesizerPresetsAreFoundByName) {
   r = renderZarn({"--preset", "Acid Bas"}, "none.wav");
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err.find("no preset named \"Acid Bas\""), std::string::npos) << r.err;
+#endif
+}
+
+TEST_F(RenderCommandTest, SynthesizerRendersRepeatToTheSampleWithRandomLfos) {
+#ifndef ZARN_BUNDLE
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  // "PWM Pad" moves Osc 1's pulse width with LFO 2, here a sample-and-hold
+  // whose random steps are seeded from the clock.
+  auto renderZarn = [&](const std::string& output) {
+    return run({"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0.5", "--preset", "PWM Pad", "--set",
+                "LFO 2 WaveForm=SampleHold", "--set", "LFO 2 Frequency=0.8", file("song.mid"), file(output)});
+  };
+  Result r = renderZarn("first.wav");
+  ASSERT_EQ(r.status, 0) << r.err;
+  // The second render starts in another second of the wall clock.
+  const std::time_t first = std::time(nullptr);
+  while (std::time(nullptr) == first) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  r = renderZarn("second.wav");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const renderio::WavData a = readWav("first.wav"), b = readWav("second.wav");
+  EXPECT_GT(*std::max_element(a.samples.begin(), a.samples.end()), 0.01f);
+  EXPECT_TRUE(a.samples == b.samples);
+  // Only the bundle's loading saw the virtual clock.
+  EXPECT_EQ(std::getenv(platform::cVirtualClockVariable), nullptr);
 #endif
 }

@@ -1,4 +1,4 @@
-#include "synth/ZarnHints.h"
+#include "hints/ZarnHints.h"
 
 // "Unison Voices"
 const char* const cHintUnisonVoices =

@@ -1,0 +1,20 @@
+#include "editor/EditorMessages.h"
+
+#include <cstring>
+
+const char* const cPresetOpenErrorText =
+    "The preset file could not be opened. It could be corrupt, from another Quorvane plug-in, or it was written by "
+    "an incompatible version of this plug-in.";
+
+const char* const cMakerWebAddress = "https://www.example.com/";
+const char* const cMakerSupportAddress = "https://www.example.com/support";
+const char* const cMakerEmailAddress = "info@example.com";
+
+std::string savePresetFailureMessage(int error) {
+  std::string message = "The preset could not be saved.";
+  if (error != 0) {
+    message += "\n\n";
+    message += std::strerror(error);
+  }
+  return message;
+}

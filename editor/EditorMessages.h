@@ -1,0 +1,16 @@
+#pragma once
+
+// Texts the editors show, and the maker's addresses.
+
+#include <string>
+
+// A preset or component preset file that cannot be loaded.
+extern const char* const cPresetOpenErrorText;
+
+extern const char* const cMakerWebAddress;
+extern const char* const cMakerSupportAddress;
+extern const char* const cMakerEmailAddress;
+
+// "The preset could not be saved." followed by the system's reason for
+// error (an errno value; 0 gives no reason).
+std::string savePresetFailureMessage(int error);

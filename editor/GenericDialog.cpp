@@ -1,0 +1,57 @@
+#include "editor/GenericDialog.h"
+
+#include "base/VersionInfo.h"
+#include "editor/EditorMessages.h"
+#include "editor/GenericPluginInterface.h"
+#include "gui/Bitmap.h"
+#include "gui/Image.h"
+#include "gui/Label.h"
+#include "gui/Text.h"
+#include "plugin/GenericPlugin.h"
+
+GenericDialog::GenericDialog(GenericPluginInterface* editor, Style* style)
+    : gui::Dialog(editor->getUserInterface()), background(nullptr), editor(editor), style(style) {
+  background = new gui::Image(userInterface);
+  background->parent = this;
+  background->getBitmap()->loadFromResource(style->backgroundImage);
+  const gui::Point centre = getClientCenter();
+  const gui::Point imageCentre = background->getClientCenter();
+  background->setPosition(gui::Point(centre.x - imageCentre.x, centre.y - imageCentre.y));
+}
+
+gui::Point GenericDialog::placeOnBackground(int x, int y) const {
+  const gui::Point offset = style->offset;
+  const gui::Point corner = background->getPosition();
+  return gui::Point(x + offset.x + corner.x, y + offset.y + corner.y);
+}
+
+gui::Label* GenericDialog::createLabel(int x, int y, const std::string& text) {
+  auto* label = new gui::Label(userInterface);
+  label->parent = this;
+  label->setPosition(placeOnBackground(x, y));
+  label->getText()->text = text;
+  label->hitThreshold = 255;
+  return label;
+}
+
+gui::Button* GenericDialog::createButton(int x, int y, const std::string& text) {
+  auto* button = new gui::Button(userInterface, style->buttonStyle);
+  button->parent = this;
+  button->setPosition(placeOnBackground(x, y));
+  button->getText()->text = text;
+  return button;
+}
+
+AboutDialog::AboutDialog(GenericPluginInterface* editor, Style* style) : GenericDialog(editor, style) {
+  background->onClick = NotifyEvent::bind(this, &AboutDialog::backgroundClick);
+  const VersionInfo* info = GenericPlugin::sVersionInfo;
+  gui::Label* product = createLabel(0, 0, info ? info->getProductName() : "");
+  product->getText()->bold = true;
+  createLabel(0, 16, "version " + (info ? info->getVersion().getText() : std::string()));
+  createLabel(0, 40, cMakerEmailAddress);
+  createLabel(0, 56, cMakerWebAddress);
+  createLabel(0, 80, info ? info->getBuildDate() : "");
+  createLabel(0, 160, "RTAS version for Pro Tools");
+}
+
+void AboutDialog::backgroundClick(void*) { editor->closeDialog(this); }

@@ -1,0 +1,43 @@
+#pragma once
+
+// A pop-up menu of a control's value texts: the editor shows the text of the
+// current value; a click pops up menu 1000 with the text of every step, the
+// current one under the mouse, and choosing an item sets that step. While
+// the menu is up, the overlay keeps the other views from painting over it,
+// and they are redrawn when it goes, however the menu ends.
+
+#include "host/services/CControlEditor.h"
+#include "platform/MenuManager.h"
+
+#include <string>
+#include <vector>
+
+class CTextPopupControlEditor : public CControlEditor, private platform::MenuDefinition {
+public:
+  static constexpr int16_t kMenuID = 1000;
+
+  void DrawContents(Rect* area) override;
+  void TrackClick(EventRecord* event, bool synthetic) override;
+  void Refresh() override;
+
+  // The texts of all steps, the first step first.
+  std::vector<std::string> GetItemTexts();
+  std::string GetValueText(int32_t value);
+  // Alignment of the shown text: 1 right, 2 left, otherwise centred.
+  void SetAlignment(int16_t alignment) { fAlignment = alignment; }
+
+private:
+  // The menu's look: items as high as a line plus 4, as wide as the widest
+  // text in bold plus 14; the current item under the click, inside the
+  // desktop inset by 5.
+  void size(platform::CustomMenu& menu) override;
+  Rect place(const platform::CustomMenu& menu, Point click, int16_t item) override;
+
+  int16_t fFont = 3;
+  int16_t fSize = 9;
+  int16_t fFace = 0;
+  int16_t fAlignment = 0;
+  std::string fShown;
+};
+
+CPlugInView* CreateCTextPopupControlEditor();

@@ -1,0 +1,114 @@
+// The passive controls: labels sizing themselves to their text, image
+// labels to their image and wrapped text, and lights going out on time.
+
+#include "gui/Image.h"
+#include "gui/Label.h"
+#include "gui/Light.h"
+#include "gui/Text.h"
+#include "tests/gui/GuiScene.h"
+#include "tests/gui/Widgets.h"
+
+#include <gtest/gtest.h>
+
+using namespace zarn::test;
+
+TEST(LabelTest, LabelsTakeTheirTextsSizeOrAlignInsideFixedBounds) {
+  GuiScene s;
+  gui::Label label(s.ui);
+  label.parent = s.root;
+  label.setPosition(gui::Point(10, 20));
+  gui::Text* t = label.getText();
+  t->text = "Cutoff";
+  const int w = t->getWidth(), h = t->getHeight();
+  ASSERT_GT(w, 0);
+  EXPECT_EQ(label.bounds.get(), gui::Rect(gui::Point(10, 20), w, h));
+  label.fillColor = gui::Color(255, 255, 255, 255);
+  label.resizeLabel();
+  EXPECT_EQ(label.bounds.get(), gui::Rect(gui::Point(10, 20), w + 6, h + 2));
+  t->text = "Cutoff frequency";
+  EXPECT_EQ(label.getClientRect().width(), t->getWidth() + 6);
+
+  // Fixed bounds: the text is placed inside them, here at the bottom right.
+  label.autoSize = false;
+  label.setBounds(10, 20, 200, 40);
+  label.horizontalAlignment = 2;
+  label.verticalAlignment = 2;
+  t->text = "Q";
+  EXPECT_EQ(label.getClientRect(), gui::Rect(200, 40));
+  label.fillColor = gui::Color(0, 0, 0, 255);
+  label.borderColor = gui::Color(0, 0, 0, 255);
+  t->color = gui::Color(255, 255, 255, 255);
+  s.runMs(60);
+  int lit = 0, litLeft = 0, litAbove = 0;
+  for (int y = 20; y < 60; ++y)
+    for (int x = 10; x < 210; ++x)
+      if ((s.screen(x, y) & 0xFF) > 128) {
+        ++lit;
+        litLeft += x < 10 + 200 - t->getWidth();
+        litAbove += y < 20 + 40 - t->getHeight();
+      }
+  EXPECT_GT(lit, 0);
+  EXPECT_EQ(litLeft, 0);
+  EXPECT_EQ(litAbove, 0);
+
+  // Every look property repaints.
+  s.server.takePaintLog();
+  for (auto change : std::vector<std::function<void()>>{
+           [&] { label.fillColor = gui::Color(1, 2, 3, 255); }, [&] { label.borderColor = gui::Color(9, 9, 9, 128); },
+           [&] { label.borderWidth = 3; }, [&] { label.horizontalAlignment = 1; },
+           [&] { label.verticalAlignment = 1; }}) {
+    change();
+    s.runMs(60);
+    EXPECT_FALSE(s.server.takePaintLog().empty());
+  }
+}
+
+TEST(LabelTest, ImageLabelsAreTwoThirdsOfTheirImageUnlessTheTextNeedsMore) {
+  GuiScene s;
+  gui::ImageLabel hint(s.ui);
+  hint.parent = s.root;
+  solid(hint.getBitmap(), 300, 90, gui::Color(250, 240, 200, 255));
+  EXPECT_EQ(hint.getClientRect(), gui::Rect(300, 60));
+  gui::Text* t = hint.getText();
+  EXPECT_EQ(t->maxWidth, 290);
+  std::string words;
+  for (int i = 0; i < 12; ++i) words += "Drag the knob up or down to change the value. ";
+  t->text = words;
+  ASSERT_GT(t->getHeight() + 10, 60); // wrapped into many lines
+  EXPECT_LE(t->getWidth(), 290);
+  EXPECT_EQ(hint.getClientRect(), gui::Rect(300, t->getHeight() + 10));
+  hint.margins = gui::Rect(20, 5, 20, 15);
+  EXPECT_EQ(t->maxWidth, 260);
+  EXPECT_EQ(hint.getClientRect(), gui::Rect(300, t->getHeight() + 20));
+  t->text = "";
+  EXPECT_EQ(hint.getClientRect(), gui::Rect(300, 60));
+
+  gui::Image image(s.ui);
+  image.setPosition(gui::Point(5, 6));
+  solid(image.getBitmap(), 33, 17, gui::Color(0, 0, 0, 255));
+  EXPECT_EQ(image.bounds.get(), gui::Rect(gui::Point(5, 6), 33, 17));
+}
+
+TEST(LabelTest, LightsGoOutWhenTheirPulseEnds) {
+  GuiScene s;
+  gui::Light::Style style(s.ui);
+  solid(style.offBitmap, 12, 12, gui::Color(30, 0, 0, 255));
+  solid(style.onBitmap, 12, 12, gui::Color(255, 0, 0, 255));
+  gui::Light light(s.ui, &style);
+  light.parent = s.root;
+  EXPECT_EQ(light.getClientRect(), gui::Rect(12, 12));
+  light.pulse(200);
+  s.runMs(100);
+  light.pulse(200); // restarts the full time
+  s.runMs(195);
+  EXPECT_TRUE(light.on);
+  EXPECT_EQ(s.screen(5, 5), 0xFF0000u);
+  s.runMs(10);
+  EXPECT_FALSE(light.on);
+  EXPECT_EQ(s.screen(5, 5), 0x1E0000u);
+  // No time at all still goes out, at the next tick.
+  light.pulse(0);
+  EXPECT_TRUE(light.on);
+  s.runMs(5);
+  EXPECT_FALSE(light.on);
+}

@@ -1,0 +1,334 @@
+// Control editors: dial and slider arithmetic and dragging, the default on
+// Option-click, touches released however tracking ends, scripted pop-up
+// choices and radio groups.
+
+#include "host/CProcess.h"
+#include "host/services/CDAEError.h"
+#include "host/services/CDialControlEditor.h"
+#include "host/services/CPluginControl_Discrete.h"
+#include "host/services/CRadioGroupControlEditor.h"
+#include "host/services/CSliderControlEditor.h"
+#include "host/services/CTextEditEditor.h"
+#include "host/services/CTextPopupControlEditor.h"
+#include "tests/host/services/ViewTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace viewtest;
+
+namespace {
+
+constexpr int64_t kSpan = 0xFFFFFFFFLL;
+
+// A process whose idle time records the touch of its control and can fail.
+class TrackedProcess : public CProcess {
+public:
+  TrackedProcess() { AddControl(new CPluginControl_List(fourCharCode("wave"), "Wave", {"Saw", "Square", "Sine", "Noise"}, 0, true)); }
+  void Idle() override {
+    maxTouch = std::max(maxTouch, GetTouchCount(1));
+    if (throwInIdle) throw CDAEError(-7400);
+  }
+  int32_t maxTouch = 0;
+  bool throwInIdle = false;
+};
+
+// A control view whose value cannot be set.
+class Stubborn : public CControlView {
+public:
+  void SetValue(int32_t) override { throw CDAEError(-7053); }
+};
+
+// A window with a root view, a control view of type 'Ctl1' and editors.
+struct Panel {
+  explicit Panel(ViewWorld& world, CControlView* control = new CControlView) : control(control) {
+    Rect r{0, 0, 200, 300};
+    root.SetRect(&r);
+    control->SetViewType(fourCharCode("Ctl1"));
+    Rect none{0, 0, 0, 0};
+    control->SetRect(&none);
+    root.AddSubView(control, false);
+    root.SetViewPort(&world.port());
+  }
+  template <class E> E* add(Rect r) {
+    E* e = new E;
+    e->SetRect(&r);
+    e->SetEnabled(true);
+    e->SetControlType(fourCharCode("Ctl1"));
+    root.AddSubView(e, false);
+    e->SetViewPort(root.GetPort());
+    e->Initialize();
+    e->Attach();
+    return e;
+  }
+  void click(Point p, uint16_t modifiers = 0) {
+    EventRecord e;
+    e.what = kMouseDownEvent;
+    e.where = p;
+    e.modifiers = modifiers;
+    root.HandleMouseDown(&e);
+  }
+  CCustomView root;
+  CControlView* control;
+};
+
+} // namespace
+
+TEST(ControlEditorTest, DialAnglesAndLinearMovesMapOntoTheRange) {
+  CDialControlEditor dial;
+  Rect r{0, 0, 40, 80}; // not square: angles are taken relative to the rect
+  dial.SetRect(&r);
+  EXPECT_EQ(dial.PointToAngle({0, 40}), 0);
+  EXPECT_EQ(dial.PointToAngle({20, 80}), 90);
+  EXPECT_EQ(dial.PointToAngle({40, 40}), 180);
+  EXPECT_EQ(dial.PointToAngle({0, 80}), 45);
+
+  // Non-cyclic: +-144 degrees cover the range, beyond that the ends hold.
+  EXPECT_EQ(dial.AngleToValue(150), INT32_MAX);
+  EXPECT_EQ(dial.AngleToValue(-150), INT32_MIN);
+  EXPECT_EQ(dial.AngleToValue(0), 0);
+  for (int a = -143; a <= 144; ++a) ASSERT_GT(dial.AngleToValue(a), dial.AngleToValue(a - 1)) << a;
+  EXPECT_EQ(dial.AngleToValue(72), 1073741824); // half of the upper half
+  dial.SetCyclic(true);
+  EXPECT_EQ(dial.AngleToValue(150), static_cast<int32_t>(150 * 2147483648LL / 180));
+  EXPECT_EQ(dial.AngleToValue(180), INT32_MAX);
+  EXPECT_EQ(dial.AngleToValue(181), dial.AngleToValue(-179));
+  dial.SetReverse(true);
+  EXPECT_EQ(dial.AngleToValue(90), -1073741824);
+
+  // Linear: one pixel is 28,585,472, a quarter of that with Command.
+  EXPECT_EQ(dial.MoveLinear(0, 1, 0, false), 28585472);
+  EXPECT_EQ(dial.MoveLinear(0, 0, 1, true), 7146368);
+  EXPECT_EQ(dial.MoveLinear(0, 3, 2, false), 5 * 28585472);
+  EXPECT_EQ(dial.MoveLinear(0, 3, -2, false), 3 * 28585472); // against the larger move: dropped
+  EXPECT_EQ(dial.MoveLinear(0, -1, -4, false), -5 * 28585472);
+  EXPECT_EQ(dial.MoveLinear(INT32_MAX - 5, 1, 0, false), INT32_MAX);
+  EXPECT_EQ(dial.MoveLinear(INT32_MIN + 5, -100, 0, false), INT32_MIN);
+}
+
+TEST(ControlEditorTest, DraggingADialFollowsTheMouseAroundItsCentre) {
+  ViewWorld world;
+  Panel panel(world);
+  auto* dial = panel.add<CDialControlEditor>({20, 20, 60, 60});
+  auto* twin = panel.add<CDialControlEditor>({20, 100, 60, 140});
+  EXPECT_EQ(dial->GetControlView(), panel.control);
+  EXPECT_EQ(twin->GetControlView(), panel.control);
+
+  world.dragAlong({{30, 40}, {40, 60}});
+  panel.click({30, 40});
+  EXPECT_EQ(panel.control->GetValue(), 1342177280); // 90 degrees x 10/8 of 180
+  world.dragAlong({{40, 59}, {40, 20}});
+  panel.click({40, 59});
+  EXPECT_EQ(panel.control->GetValue(), -1342177280);
+  EXPECT_FALSE(dial->GetClicked());
+  // The twin's pointer was redrawn: the face's top-right quadrant of the
+  // twin is plain face where the old pointer (pointing right) stood.
+  panel.root.Update(nullptr);
+  platform::PortColor face{0xAAAA, 0xAAAA, 0xAAAA};
+  EXPECT_EQ(world.port().pixel(128, 40), face);
+  EXPECT_NE(world.port().pixel(110, 40), face); // the pointer now points left
+
+  dial->SetAngleMode(false);
+  world.dragAlong({{40, 40}, {40, 42}, {41, 42}}); // 2 right, then 1 down
+  panel.click({40, 40}, kCommandKeyBit);
+  EXPECT_EQ(panel.control->GetValue(), -1342177280 + 7146368);
+}
+
+TEST(ControlEditorTest, SliderKnobTravelsOverTheRangeAndCommandIsSixTimesFiner) {
+  ViewWorld world;
+  Panel panel(world);
+  auto* slider = panel.add<CSliderControlEditor>({100, 20, 120, 220});
+  CCustomView* knob = slider->GetKnob();
+  ASSERT_NE(knob, nullptr);
+  EXPECT_EQ(knob->GetViewType(), CSliderControlEditor::kKnobType);
+  EXPECT_TRUE(slider->IsHorizontal());
+  EXPECT_EQ(slider->KnobLength(), 15);
+  EXPECT_EQ(slider->Travel(), 185);
+  panel.control->SetValue(INT32_MIN);
+  EXPECT_EQ(knob->GetBounds(), (Rect{100, 20, 120, 35}));
+
+  // The knob always lies inside the slider, further right for larger values.
+  int lastLeft = 0;
+  for (int64_t v = INT32_MIN; v <= INT32_MAX; v += kSpan / 64) {
+    Rect k = slider->KnobRect(static_cast<int32_t>(v));
+    ASSERT_TRUE(slider->GetBounds().encloses(k));
+    ASSERT_GE(k.left, lastLeft);
+    lastLeft = k.left;
+  }
+  EXPECT_EQ(slider->KnobRect(INT32_MAX).right, 220);
+
+  world.dragAlong({{110, 25}, {110, 62}});
+  panel.click({110, 25});
+  int32_t coarse = panel.control->GetValue();
+  EXPECT_EQ(coarse, static_cast<int32_t>(INT32_MIN + 37 * kSpan / 185));
+  EXPECT_EQ(knob->GetBounds().left, 57); // the knob moved with the value
+  EXPECT_EQ(world.port().pixel(60, 105), CCustomView::fPlateColor[0][2]);
+  EXPECT_FALSE(knob->GetClicked());
+
+  panel.control->SetValue(INT32_MIN);
+  world.dragAlong({{110, 25}, {110, 25 + 6 * 37}});
+  panel.click({110, 25}, kCommandKeyBit);
+  EXPECT_EQ(panel.control->GetValue(), coarse); // six times the travel, same change
+
+  // Reversed, the knob starts at the far end and moves the other way.
+  slider->SetReverse(true);
+  EXPECT_EQ(slider->KnobRect(INT32_MIN).right, 220);
+
+  // A slider without length has no travel: nothing divides by it.
+  EXPECT_EQ(CSliderControlEditor::OffsetOfValue(12345, 0), 0);
+  EXPECT_EQ(CSliderControlEditor::ValueOfOffset(10, 0), INT32_MIN);
+  CSliderControlEditor empty;
+  empty.InitializeTree();
+  EXPECT_EQ(empty.Travel(), 0);
+  empty.SetValue(INT32_MAX);
+  EXPECT_TRUE(empty.GetKnob()->GetBounds().empty());
+}
+
+TEST(ControlEditorTest, OptionClickSetsTheDefaultOnAnyEditor) {
+  ViewWorld world;
+  Panel panel(world);
+  panel.control->SetDefaultValue(123456);
+  auto* dial = panel.add<CDialControlEditor>({20, 20, 60, 60});
+  auto* slider = panel.add<CSliderControlEditor>({100, 20, 120, 220});
+  (void)dial;
+  (void)slider;
+  world.dragAlong({{40, 59}, {40, 20}});
+  panel.click({40, 59}, kOptionKeyBit); // the mouse moves, but the default wins
+  EXPECT_EQ(panel.control->GetValue(), 123456);
+  panel.control->SetValue(0);
+  world.dragAlong({{110, 150}});
+  panel.click({110, 150}, kOptionKeyBit);
+  EXPECT_EQ(panel.control->GetValue(), 123456);
+}
+
+TEST(ControlEditorTest, ATouchIsReleasedHoweverTrackingEnds) {
+  ViewWorld world;
+  TrackedProcess process;
+  auto* control = new CProcessControlView;
+  Panel panel(world, control);
+  control->SetControl(&process, 1);
+  auto* dial = panel.add<CDialControlEditor>({20, 20, 60, 60});
+
+  world.dragAlong({{30, 40}, {40, 60}, {50, 40}});
+  panel.click({30, 40});
+  EXPECT_EQ(process.maxTouch, 1); // touched while tracking
+  EXPECT_EQ(process.GetTouchCount(1), 0);
+  EXPECT_NE(process.GetControlValue(1), INT32_MIN);
+
+  process.throwInIdle = true;
+  world.dragAlong({{30, 40}, {40, 60}});
+  EXPECT_THROW(panel.click({30, 40}), CDAEError);
+  EXPECT_EQ(process.GetTouchCount(1), 0);
+  EXPECT_FALSE(dial->GetClicked());
+  EXPECT_EQ(panel.root.GetDrawDepth(), 0);
+  while (platform::DrawPort::stillDown()) {
+  }
+}
+
+TEST(ControlEditorTest, TextPopupChoosesAStepByScriptAndAlwaysClearsTheOverlay) {
+  ViewWorld world;
+  TrackedProcess process;
+  auto* control = new CProcessControlView;
+  Panel panel(world, control);
+  control->SetControl(&process, 1);
+  auto* popup = panel.add<CTextPopupControlEditor>({10, 100, 30, 180});
+  EXPECT_EQ(popup->GetItemTexts(), (std::vector<std::string>{"Saw", "Square", "Sine", "Noise"}));
+
+  world.server().chooseInNextMenu({"Sine"});
+  world.dragAlong({});
+  panel.click({20, 140});
+  EXPECT_EQ(control->GetStep(), 2);
+  const auto& shown = world.server().shownMenus().back();
+  ASSERT_EQ(shown.menu.children.size(), 4u);
+  EXPECT_TRUE(shown.menu.children[0].checked); // the step current when it popped up
+  EXPECT_EQ(CPlugInView::GetDeferredCount(), 0);
+  EXPECT_FALSE(popup->GetClicked());
+
+  world.server().chooseInNextMenu({});
+  panel.click({20, 140});
+  EXPECT_EQ(control->GetStep(), 2); // cancelled
+
+  // A choice that fails still takes the overlay away.
+  ViewWorld other;
+  auto* stubborn = new Stubborn;
+  stubborn->SetNumSteps(3);
+  Panel failing(other, stubborn);
+  failing.add<CTextPopupControlEditor>({10, 100, 30, 180});
+  other.server().chooseInNextMenu({"32767"});
+  EXPECT_THROW(failing.click({20, 140}), CDAEError);
+  failing.root.Update(nullptr);
+  EXPECT_EQ(CPlugInView::GetDeferredCount(), 0);
+}
+
+TEST(ControlEditorTest, RadioGroupOptionsStandForSteps) {
+  ViewWorld world;
+  Panel panel(world);
+  panel.control->SetNumSteps(3);
+  auto* group = panel.add<CRadioGroupControlEditor>({100, 100, 140, 220});
+  for (int i = 0; i < 3; ++i) {
+    auto* option = new CCustomView;
+    Rect r{100, static_cast<int16_t>(100 + 40 * i), 140, static_cast<int16_t>(140 + 40 * i)};
+    option->SetRect(&r);
+    group->AddSubView(option, false);
+  }
+  group->SetViewPort(&world.port());
+  panel.control->SetStep(0);
+  group->Refresh();
+  EXPECT_TRUE(group->GetOption(0)->GetClicked());
+
+  panel.click({120, 190}); // the third option
+  EXPECT_EQ(panel.control->GetStep(), 2);
+  EXPECT_FALSE(group->GetOption(0)->GetClicked());
+  EXPECT_TRUE(group->GetOption(2)->GetClicked());
+  EXPECT_EQ(group->GetCenter(), (Point{120, 200}));
+  EXPECT_EQ(group->GetOption(3), nullptr);
+}
+
+TEST(ControlEditorTest, TypedTextAndArrowKeysGoThroughTheControl) {
+  ViewWorld world;
+  TrackedProcess process;
+  auto* control = new CProcessControlView;
+  Panel panel(world, control);
+  control->SetControl(&process, 1);
+  auto* editor = panel.add<CTextEditEditor>({10, 100, 30, 180});
+  panel.root.Activate();
+  auto key = [&](char c) {
+    EventRecord e;
+    e.what = kKeyDownEvent;
+    e.message = static_cast<uint8_t>(c);
+    bool handled = false;
+    panel.root.HandleKeyEvent(&e, &handled);
+    return handled;
+  };
+  bool handled = true;
+  editor->HandleKey('1', &handled);
+  EXPECT_FALSE(handled); // not editing
+
+  world.dragAlong({});
+  panel.click({20, 140}); // takes the focus
+  EXPECT_EQ(panel.root.GetFocus(), editor);
+  key(3); // Enter: edit
+  ASSERT_TRUE(editor->IsEditing());
+  EXPECT_EQ(editor->GetEditRecord()->text(), "Saw");
+  EXPECT_FALSE(editor->IsModified());
+  key('S');
+  key('q');
+  EXPECT_EQ(editor->GetEditRecord()->text(), "Sq");
+  EXPECT_TRUE(editor->IsModified());
+  key(13); // Return hands the text to the control, which reads it as "Square"
+  EXPECT_FALSE(editor->IsEditing());
+  EXPECT_EQ(control->GetStep(), 1);
+
+  panel.click({20, 140});
+  key(3);
+  control->SetStep(3);
+  EXPECT_EQ(editor->GetEditRecord()->text(), "Noise");
+  EXPECT_TRUE(key(CTextEditEditor::kUpArrow)); // already the last step
+  EXPECT_EQ(control->GetStep(), 3);
+  key(CTextEditEditor::kDownArrow);
+  EXPECT_EQ(control->GetStep(), 2);
+  key('S');
+  key(27); // Escape drops what was typed
+  EXPECT_FALSE(editor->IsEditing());
+  EXPECT_EQ(control->GetStep(), 2);
+  EXPECT_EQ(editor->GetValueText(), "Sine");
+}

@@ -1,0 +1,84 @@
+#include "tests/host/services/ViewTestSupport.h"
+
+#include "host/PlugInEntryPoints.h"
+#include "host/PlugInGlobals.h"
+#include "platform/Resources.h"
+
+#include <gtest/gtest.h>
+
+CProcessGroupInterface* CProcessGroup::CreateProcessGroup() { return new viewtest::TestGroup; }
+
+namespace viewtest {
+
+namespace {
+int sBundles = 0;
+} // namespace
+
+ViewWorld::ViewWorld()
+    : mPrevious(&platform::WindowServer::current()),
+      mBundle("com.quorvane.viewtest." + std::to_string(++sBundles)) {
+  platform::WindowServer::setCurrent(&mServer);
+  mWindow = mServer.createWindow({kWindowAt.x, kWindowAt.y, kWindowAt.x + 300, kWindowAt.y + 200}, false, "views");
+  mPort = std::make_unique<platform::DrawPort>(300, 200);
+  mPort->setWindow(mWindow, kWindowAt);
+  EXPECT_EQ(NewMachOPlugIn(mBundle.bundle()->path().c_str()), 0);
+}
+
+ViewWorld::~ViewWorld() {
+  CloseMachOPlugIn();
+  platform::setCurrentPort(nullptr);
+  platform::WindowServer::setCurrent(mPrevious);
+}
+
+TestGroup& ViewWorld::group() { return *static_cast<TestGroup*>(gProcessGroup); }
+
+void ViewWorld::writeResource(const char (&type)[5], int16_t id, const std::vector<uint8_t>& bytes) {
+  mBundle.writeResource(platform::resourceFileName(platform::fourCharCode(type), id),
+                        std::string(bytes.begin(), bytes.end()));
+}
+
+void ViewWorld::dragAlong(const std::vector<Point>& path) {
+  std::vector<platform::ScreenPoint> screen;
+  for (Point p : path) screen.push_back(global(p));
+  mServer.holdButtonAlong(screen);
+}
+
+Elem Code(const char (&code)[5]) { return {kElemCode, static_cast<intptr_t>(platform::fourCharCode(code)), {}, {}}; }
+Elem Num(int32_t n) { return {kElemNumber, n, {}, {}}; }
+Elem Attr(int32_t code) { return {kElemAttribute, code, {}, {}}; }
+Elem Str(const std::string& s) { return {kElemString, 0, s, {}}; }
+Elem List(std::vector<Elem> items) { return {kElemList, 0, {}, std::move(items)}; }
+
+Description::Description(std::vector<Elem> groups) {
+  mParser.elements = build({{kElemMarker, 0, {}, {}}, {kElemView, 1, {}, {}}, List(std::move(groups))});
+}
+
+SCustomParseElem* Description::build(const std::vector<Elem>& items) {
+  SCustomParseElem* first = nullptr;
+  SCustomParseElem** link = &first;
+  for (const Elem& e : items) {
+    SCustomParseElem& made = mElems.emplace_back();
+    made.kind = e.kind;
+    made.value = e.value;
+    if (e.kind == kElemString) {
+      std::vector<unsigned char>& s = mStrings.emplace_back();
+      s.push_back(static_cast<unsigned char>(e.text.size()));
+      s.insert(s.end(), e.text.begin(), e.text.end());
+      made.value = reinterpret_cast<intptr_t>(s.data());
+    } else if (e.kind == kElemList) {
+      made.value = reinterpret_cast<intptr_t>(build(e.items));
+    }
+    *link = &made;
+    link = &made.next;
+  }
+  return first;
+}
+
+SItemDescriptor Item(Rect r, bool enabled) {
+  SItemDescriptor item;
+  item.rect = r;
+  item.type = enabled ? 0 : kItemDisabled;
+  return item;
+}
+
+} // namespace viewtest

@@ -1,0 +1,214 @@
+// The drawing port and what it stands on: regions against a pixel model,
+// drawing that stays inside the clip, scrolling, pictures, resources by
+// name, platform controls and pop-up menus with a definition of their own.
+
+#include "platform/ControlManager.h"
+#include "platform/DrawPort.h"
+#include "platform/HeadlessWindowServer.h"
+#include "platform/MenuManager.h"
+#include "platform/PortPicture.h"
+#include "platform/Resources.h"
+#include "platform/TextEdit.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+using namespace platform;
+
+namespace {
+
+PortRect RandomRect(std::mt19937& rng, int size) {
+  std::uniform_int_distribution<int> d(-2, size + 2);
+  int a = d(rng), b = d(rng), c = d(rng), e = d(rng);
+  return {int16_t(std::min(a, b)), int16_t(std::min(c, e)), int16_t(std::max(a, b)), int16_t(std::max(c, e))};
+}
+
+std::set<std::pair<int, int>> Pixels(const PortRect& r) {
+  std::set<std::pair<int, int>> s;
+  for (int v = r.top; v < r.bottom; ++v)
+    for (int h = r.left; h < r.right; ++h) s.insert({h, v});
+  return s;
+}
+
+const PortColor kWhite{0xFFFF, 0xFFFF, 0xFFFF}, kRed{0xFFFF, 0, 0}, kBlue{0, 0, 0xFFFF};
+
+} // namespace
+
+TEST(DrawPortTest, RegionsAgreeWithAPixelModel) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 200; ++round) {
+    Region region;
+    std::set<std::pair<int, int>> model;
+    for (int step = 0; step < 6; ++step) {
+      PortRect r = RandomRect(rng, 20);
+      std::set<std::pair<int, int>> px = Pixels(r), next;
+      switch (rng() % 3) {
+      case 0:
+        region.unite(r);
+        model.insert(px.begin(), px.end());
+        break;
+      case 1:
+        region.subtract(r);
+        for (auto p : model)
+          if (!px.count(p)) next.insert(p);
+        model = next;
+        break;
+      default:
+        region.intersect(r);
+        for (auto p : model)
+          if (px.count(p)) next.insert(p);
+        model = next;
+      }
+    }
+    // Same pixels, no rectangle overlapping another, bounds that fit.
+    ASSERT_EQ(region.area(), static_cast<int>(model.size()));
+    for (auto [h, v] : model) ASSERT_TRUE(region.contains({int16_t(v), int16_t(h)}));
+    for (size_t i = 0; i < region.rects().size(); ++i)
+      for (size_t j = i + 1; j < region.rects().size(); ++j) ASSERT_FALSE(region.rects()[i].meets(region.rects()[j]));
+    for (auto [h, v] : model) ASSERT_TRUE(region.bounds().contains({int16_t(v), int16_t(h)}));
+  }
+}
+
+TEST(DrawPortTest, EveryDrawingCallStaysInsideTheClip) {
+  std::mt19937 rng(3);
+  DrawPort port(40, 30);
+  port.setOrigin(-5, -3); // local coordinates start at (-5, -3)
+  const std::vector<uint8_t> icon(128, 0xFF);
+  PortPicture picture(2, 2, std::vector<uint8_t>(16, 200));
+  for (int round = 0; round < 60; ++round) {
+    Region clip(RandomRect(rng, 30));
+    clip.subtract(RandomRect(rng, 30));
+    port.setClip(clip);
+    port.setBackColor(kWhite);
+    port.setForeColor(kWhite);
+    port.setClip(Region(port.bounds()));
+    port.paintRect(port.bounds());
+    port.setClip(clip);
+    port.setForeColor(kRed);
+    port.setBackColor(kBlue);
+    port.setPenSize(1 + round % 3, 1 + round % 2);
+    PortRect r = RandomRect(rng, 30);
+    switch (round % 9) {
+    case 0: port.paintRect(r); break;
+    case 1: port.eraseRect(r); break;
+    case 2: port.frameRect(r); break;
+    case 3: port.paintOval(r); break;
+    case 4: port.frameOval(r); break;
+    case 5: port.moveTo(r.left, r.top); port.lineTo(r.right, r.bottom); break;
+    case 6: port.plotIcon(r, icon.data()); break;
+    case 7: port.drawPicture(picture, r); break;
+    default: port.moveTo(r.left, r.bottom); port.drawString("Wg"); break;
+    }
+    for (int v = -3; v < 27; ++v)
+      for (int h = -5; h < 35; ++h)
+        if (!clip.contains({int16_t(v), int16_t(h)})) {
+          ASSERT_EQ(port.pixel(h, v), kWhite) << round << " " << h << "," << v;
+        }
+  }
+  // Without a clip in the way, a filled rectangle covers exactly itself.
+  port.setClip(Region(port.bounds()));
+  port.setForeColor(kWhite);
+  port.paintRect(port.bounds());
+  port.setForeColor(kRed);
+  port.paintRect({2, 3, 5, 9});
+  int red = 0;
+  for (int v = -3; v < 27; ++v)
+    for (int h = -5; h < 35; ++h) red += port.pixel(h, v) == kRed;
+  EXPECT_EQ(red, 3 * 6);
+}
+
+TEST(DrawPortTest, ScrollingMovesPixelsAndErasesWhatItExposes) {
+  DrawPort port(20, 20);
+  port.setForeColor(kRed);
+  port.paintRect({5, 5, 10, 10});
+  port.setBackColor(kBlue);
+  Region exposed = port.scrollRect({0, 0, 20, 20}, 3, -2);
+  EXPECT_EQ(port.pixel(8, 3), kRed);
+  EXPECT_EQ(port.pixel(12, 7), kRed);
+  EXPECT_EQ(port.pixel(7, 8), kWhite); // where the square was and is no more
+  EXPECT_EQ(exposed.area(), 20 * 20 - 17 * 18);
+  for (const PortRect& r : exposed.rects()) EXPECT_EQ(port.pixel(r.left, r.top), kBlue);
+}
+
+TEST(DrawPortTest, PicturesResourcesControlsAndMenus) {
+  // Pictures round-trip; anything malformed is refused.
+  std::vector<uint8_t> rgba(3 * 2 * 4);
+  for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = static_cast<uint8_t>(i * 7);
+  std::vector<uint8_t> bytes = PortPicture(3, 2, rgba).encode();
+  std::optional<PortPicture> back = PortPicture::decode(bytes);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->encode(), bytes);
+  for (size_t cut : {size_t{0}, size_t{7}, bytes.size() - 1}) EXPECT_FALSE(PortPicture::decode({bytes.begin(), bytes.begin() + long(cut)}));
+  bytes[0] = 'X';
+  EXPECT_FALSE(PortPicture::decode(bytes));
+  EXPECT_EQ(resourceFileName(fourCharCode("STR#"), -128), "STR#.-128");
+  EXPECT_FALSE(getResource(fourCharCode("PICT"), 1)); // the application's own map holds none
+
+  HeadlessWindowServer server;
+  WindowServer* previous = &WindowServer::current();
+  WindowServer::setCurrent(&server);
+  DrawPort port(100, 100);
+  port.setWindow(server.createWindow({10, 10, 110, 110}, false, "t"), {10, 10});
+
+  // A control tracks the mouse and answers where it was let go.
+  std::unique_ptr<PortControl> box =
+      PortControl::create(&port, {10, 10, 30, 60}, "Box", true, 5, 0, 1, PortControl::kCheckBox, nullptr);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->value(), 1); // clamped
+  server.holdButtonAlong({{30, 30}, {200, 200}, {40, 25}});
+  EXPECT_EQ(box->track({20, 20}), PortControl::kInCheckBox);
+  EXPECT_FALSE(box->isHighlighted());
+  server.holdButtonAlong({{30, 30}, {200, 200}});
+  EXPECT_EQ(box->track({20, 20}), PortControl::kNoPart);
+  EXPECT_FALSE(PortControl::create(&port, {}, "", true, 0, 0, 1, 7, nullptr));
+
+  // A menu placed by its definition, chosen by the script.
+  struct Definition : MenuDefinition {
+    void size(CustomMenu& m) override {
+      m.width = 50;
+      m.height = static_cast<int16_t>(10 * m.items.size());
+    }
+    PortRect place(const CustomMenu& m, PortPoint click, int16_t item) override {
+      int16_t top = static_cast<int16_t>(click.v - 10 * (item - 1));
+      return {top, click.h, static_cast<int16_t>(top + m.height), static_cast<int16_t>(click.h + m.width)};
+    }
+  } definition;
+  CustomMenu menu{1000, {"One", "Two", "Three"}, 0, 0, &definition};
+  PortRect shownAt;
+  server.chooseInNextMenu({"Three"});
+  EXPECT_EQ(popUpMenuSelect(menu, {100, 200}, 2, [&](const PortRect& r) { shownAt = r; }), 3);
+  EXPECT_EQ(shownAt, (PortRect{90, 200, 120, 250}));
+  EXPECT_EQ(server.shownMenus().back().at, (ScreenPoint{200, 90}));
+  EXPECT_TRUE(server.shownMenus().back().menu.children[1].checked);
+  server.chooseInNextMenu({"Four"});
+  EXPECT_EQ(popUpMenuSelect(menu, {100, 200}, 1), 0);
+  WindowServer::setCurrent(previous);
+}
+
+TEST(DrawPortTest, TextEditTypesOverTheSelectionAndClicksToBoundaries) {
+  DrawPort port(200, 30);
+  port.setTextSize(12);
+  TextEdit edit(&port, {5, 10, 25, 190});
+  edit.setText("Cutoff");
+  edit.setSelection(0, 3);
+  edit.key('X');
+  EXPECT_EQ(edit.text(), "Xoff");
+  edit.key(TextEdit::kBackspace);
+  edit.key(TextEdit::kBackspace); // nothing before the caret
+  EXPECT_EQ(edit.text(), "off");
+  edit.key(TextEdit::kRightArrow);
+  edit.key('-');
+  edit.key(1); // control characters are not text
+  EXPECT_EQ(edit.text(), "o-ff");
+  // A click at the left edge is offset 0; Shift-click to the right end
+  // selects everything.
+  edit.click({15, 11}, false);
+  EXPECT_EQ(edit.selectionStart(), 0);
+  edit.click({15, 189}, true);
+  EXPECT_EQ(edit.selectionEnd(), 4);
+  edit.draw();
+  EXPECT_EQ(port.pixel(12, 5), (PortColor{0, 0, 0})); // the selection shows inverted
+  EXPECT_EQ(port.pixel(180, 15), kWhite);
+}

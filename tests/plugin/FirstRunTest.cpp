@@ -1,0 +1,171 @@
+// The first run of an installation on a fresh account, and what the user is
+// told when the plug-in cannot keep its files.
+
+#include "tests/plugin/GenericPluginTestDriver.h"
+#include "tests/plugin/PresetFileBytes.h"
+
+#include "base/Folders.h"
+#include "base/PresetManager.h"
+#include "base/VersionInfo.h"
+#include "platform/Alerts.h"
+#include "platform/PreferencesStore.h"
+#include "plugin/ControllerMapping.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestBundle.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+using namespace genericplugintest;
+using namespace presettest;
+using zarn::test::ScopedEnvironment;
+using zarn::test::TempDir;
+
+namespace {
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// A fresh account of the test's own: HOME in a temporary folder, no XDG
+// variable, nothing made yet; and a bundle with factory files to install.
+struct FreshAccount {
+  TempDir home{"zarn-fresh"};
+  ScopedEnvironment h{"HOME", home.path()};
+  ScopedEnvironment c{"XDG_CONFIG_HOME", std::nullopt};
+  ScopedEnvironment d{"XDG_DATA_HOME", std::nullopt};
+  ScopedEnvironment k{"XDG_CACHE_HOME", std::nullopt};
+  ScopedEnvironment doc{"XDG_DOCUMENTS_DIR", std::nullopt};
+  zarn::test::TestBundle bundle{"com.quorvane.test.firstrun"};
+  std::vector<std::string> alerts;
+
+  FreshAccount() {
+    bundle.writeResource("FactoryPresets/Leads/Bright.qvp", "preset");
+    bundle.writeResource("ApplicationData/Tables/readme.txt", "data");
+    platform::setAlertHandler([this](const std::string& m) { alerts.push_back(m); });
+  }
+  ~FreshAccount() { platform::setAlertHandler(nullptr); }
+
+  std::string presets() const { return home.file(".local/share/Presets/Quorvane/Quorvane Tester/"); }
+  std::string data() const { return home.file(".local/share/Quorvane/Tester"); }
+  std::string preferences() const { return home.file(".config/com.quorvane.Tester.1.prefs"); }
+  std::string stored(const std::string& key) const {
+    std::string value;
+    platform::PreferencesStore(getProductSettingsPath("Tester", 1)).getString(key, value);
+    return value;
+  }
+};
+
+std::string running() { return VersionInfo("Tester").getVersion().getText(); }
+
+} // namespace
+
+TEST(FirstRunTest, AFreshAccountGetsEverythingInItsOwnFolders) {
+  FreshAccount account;
+  {
+    TestProduct plugin;
+    EXPECT_TRUE(GenericPlugin::sVersionInfo->isFirstRun());
+    EXPECT_EQ(GenericPlugin::sPresetManager->getFolderPath(), account.presets());
+    EXPECT_TRUE(exists(account.presets() + "Leads/Bright.qvp"));
+    EXPECT_TRUE(exists(account.data() + "/Tables/readme.txt"));
+    EXPECT_NE(GenericPlugin::sPresetManager->findPresetByName("Bright"), nullptr);
+  }
+  EXPECT_TRUE(account.alerts.empty()) << account.alerts.front();
+  EXPECT_EQ(account.stored("CurrentVersion"), running());
+  EXPECT_EQ(account.stored("PresetFolder"), account.presets());
+  EXPECT_EQ(account.home.read(".local/share/Quorvane/Tester/MidiControllerMap.qvm").size(), 516u);
+  {
+    TestProduct plugin;
+    EXPECT_FALSE(GenericPlugin::sVersionInfo->isFirstRun());
+  }
+  EXPECT_TRUE(account.alerts.empty());
+}
+
+TEST(FirstRunTest, AFailedInstallIsSaidAndTriedAgainAtTheNextStart) {
+  FreshAccount account;
+  // A plain file where the data folder's parent should be: no folder can
+  // be made below it, not even by root, whatever the permission bits say.
+  account.home.write("blocked", "a file");
+  {
+    ScopedEnvironment data("XDG_DATA_HOME", account.home.file("blocked/share"));
+    {
+      TestProduct plugin;
+      EXPECT_TRUE(GenericPlugin::sVersionInfo->isFirstRun());
+    }
+    // Said once for the install (with the path and the system's reason)
+    // and once for each file that could not be saved on the way out.
+    ASSERT_EQ(account.alerts.size(), 2u);
+    EXPECT_NE(account.alerts[0].find("try again"), std::string::npos) << account.alerts[0];
+    EXPECT_NE(account.alerts[0].find(account.home.file("blocked/share")), std::string::npos) << account.alerts[0];
+    EXPECT_NE(account.alerts[0].find("Not a directory"), std::string::npos) << account.alerts[0];
+    EXPECT_NE(account.alerts[1].find("MIDI controller map could not be saved"), std::string::npos);
+    // The run is not recorded as done, and the folder that could not be
+    // made is not remembered as the user's.
+    EXPECT_TRUE(exists(account.preferences()));
+    EXPECT_NE(account.stored("CurrentVersion"), running());
+    EXPECT_EQ(account.stored("PresetFolder"), "");
+  }
+  account.alerts.clear();
+  {
+    TestProduct plugin;
+    EXPECT_TRUE(GenericPlugin::sVersionInfo->isFirstRun());
+    EXPECT_TRUE(exists(account.presets() + "Leads/Bright.qvp"));
+    EXPECT_TRUE(exists(account.data() + "/Tables/readme.txt"));
+  }
+  EXPECT_TRUE(account.alerts.empty());
+  EXPECT_EQ(account.stored("CurrentVersion"), running());
+}
+
+TEST(FirstRunTest, PreferencesThatCannotBeSavedAreSaid) {
+  FreshAccount account;
+  account.home.write("blocked", "a file");
+  ScopedEnvironment config("XDG_CONFIG_HOME", account.home.file("blocked/config"));
+  {
+    TestProduct plugin;
+  }
+  ASSERT_EQ(account.alerts.size(), 1u);
+  EXPECT_EQ(account.alerts[0], "The preferences could not be saved to " + account.home.file("blocked/config") +
+                                   ": Not a directory");
+}
+
+TEST(FirstRunTest, AUsersDamagedOrNewerMapIsNeverLostWithoutAWord) {
+  FreshAccount account;
+  account.bundle.writeResource("MidiControllerMap.qvm", mapBytes(std::vector<int>(127, -1)));
+  const std::string map = account.data() + "/MidiControllerMap.qvm";
+  const std::string damaged = mapBytes(std::vector<int>(127, 2)).substr(0, 300);
+  account.home.write(".local/share/Quorvane/Tester/MidiControllerMap.qvm", damaged);
+  {
+    TestProduct plugin;
+    // Unreadable: the factory map is used meanwhile.
+    EXPECT_EQ(GenericPlugin::sControllerMapping->getParameterIndex(0), -1);
+    GenericPlugin::sControllerMapping->setConnection(20, plugin.cutoff.getIndex());
+  }
+  EXPECT_EQ(account.home.read(".local/share/Quorvane/Tester/MidiControllerMap.qvm.damaged"), damaged);
+  std::vector<int> learned(127, -1);
+  learned[20] = 1;
+  EXPECT_EQ(account.home.read(".local/share/Quorvane/Tester/MidiControllerMap.qvm"), mapBytes(learned));
+  ASSERT_EQ(account.alerts.size(), 1u);
+  EXPECT_NE(account.alerts[0].find(map + ".damaged"), std::string::npos) << account.alerts[0];
+
+  // A newer version's map is read as far as it is understood and never
+  // written over; the user is told why the session's map was not saved.
+  account.alerts.clear();
+  const std::string newer = mapBytes(learned, 2) + std::string(40, '\x01');
+  account.home.write(".local/share/Quorvane/Tester/MidiControllerMap.qvm", newer);
+  {
+    TestProduct plugin;
+    EXPECT_EQ(GenericPlugin::sControllerMapping->getParameterIndex(20), 1);
+    GenericPlugin::sControllerMapping->setConnection(21, plugin.gain.getIndex());
+    EXPECT_FALSE(plugin.saveMidiSettings());
+  }
+  EXPECT_EQ(account.home.read(".local/share/Quorvane/Tester/MidiControllerMap.qvm"), newer);
+  ASSERT_EQ(account.alerts.size(), 1u); // the editor's save, and not again on the way out
+  EXPECT_EQ(account.alerts[0], "The MIDI controller map could not be saved to " + map +
+                                   ": the file was written by a newer version and is left as it is");
+}

@@ -1,0 +1,157 @@
+// A MIDI program change on the render thread and a preset load on the main
+// thread at the same time: the instance ends with every parameter of exactly
+// the preset its context names, and the render thread never waits.
+
+#include "tests/plugin/GenericPluginTestDriver.h"
+#include "tests/plugin/PresetFileBytes.h"
+
+#include "base/Preset.h"
+#include "base/PresetContext.h"
+#include "base/PresetManager.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+using namespace genericplugintest;
+using namespace presettest;
+
+namespace {
+
+constexpr int cPresets = 8;
+
+// Preset i sets every parameter to a value no other preset has.
+float gainOf(int i) { return 0.05f + 0.1f * static_cast<float>(i); }
+float cutoffOf(int i) { return 100.0f + static_cast<float>(i); }
+float shapeOf(int i) { return static_cast<float>(i); }
+float driveOf(int i) { return 0.9f - 0.1f * static_cast<float>(i); }
+
+std::string nameOf(int i) {
+  char name[8];
+  std::snprintf(name, sizeof name, "P%02d", i & 0xFF);
+  return name;
+}
+
+// The presets, numbered 0..cPresets-1 in the library's first bank.
+struct Library {
+  zarn::test::TempDir dir{"zarn-library"};
+  Library() {
+    for (int i = 0; i < cPresets; ++i)
+      dir.write(nameOf(i) + ".qvp", presetBytes("QTst", 1, {gainOf(i), cutoffOf(i), shapeOf(i), driveOf(i)}));
+    GenericPlugin::sPresetManager->initialize(dir.path() + "/");
+  }
+  ~Library() { GenericPlugin::sPresetManager->initialize(""); }
+};
+
+// Which preset the parameters hold, all four of them; -1 for a mixture.
+int presetHeld(const TestProduct& p) {
+  for (int i = 0; i < cPresets; ++i)
+    if (p.gain.getValue() == gainOf(i) && p.cutoff.getValue() == cutoffOf(i) && p.shape.getValue() == shapeOf(i) &&
+        p.drive.getValue() == driveOf(i))
+      return i;
+  return -1;
+}
+
+void spinUntil(const std::atomic<int>& value, int wanted) {
+  while (value.load() != wanted) std::this_thread::yield();
+}
+
+// A product whose preset reader can be held up by the test, as a load from
+// a slow disk would be.
+class SlowLoader : public TestProduct {
+public:
+  bool doLoadPreset(Preset* preset) override {
+    inside.store(true);
+    while (hold.load()) std::this_thread::yield();
+    inside.store(false);
+    return TestProduct::doLoadPreset(preset);
+  }
+  std::atomic<bool> hold{false};
+  std::atomic<bool> inside{false};
+};
+
+} // namespace
+
+TEST(PresetLoadThreadTest, EveryRoundEndsWithExactlyThePresetTheContextNames) {
+  TestProduct plugin;
+  Library library;
+  constexpr int cRounds = 3000;
+  std::atomic<int> go{-1}, mainDone{-1}, flushed{-1};
+  std::thread render([&] {
+    for (int round = 0; round < cRounds; ++round) {
+      spinUntil(go, round);
+      plugin.send(0xC0, static_cast<unsigned char>((round * 3) % cPresets), 0, 0);
+      plugin.render(32);
+      spinUntil(mainDone, round);
+      // A program change deferred above is applied here.
+      plugin.render(32);
+      flushed.store(round);
+    }
+  });
+
+  int mixed = 0, mismatched = 0;
+  int fromRender = 0, fromMain = 0;
+  for (int round = 0; round < cRounds; ++round) {
+    go.store(round);
+    const int mine = (round * 5 + 1) % cPresets;
+    EXPECT_TRUE(plugin.loadPresetWithName(nameOf(mine)));
+    mainDone.store(round);
+    spinUntil(flushed, round);
+    const int held = presetHeld(plugin);
+    const std::string named = plugin.getPresetContext()->presetName.get();
+    if (held < 0)
+      ++mixed;
+    else if (named != nameOf(held))
+      ++mismatched;
+    else if (held == mine)
+      ++fromMain;
+    else
+      ++fromRender;
+  }
+  render.join();
+  RecordProperty("lastFromMain", fromMain);
+  RecordProperty("lastFromRender", fromRender);
+  EXPECT_EQ(mixed, 0);
+  EXPECT_EQ(mismatched, 0);
+  EXPECT_EQ(fromMain + fromRender, cRounds);
+}
+
+TEST(PresetLoadThreadTest, ABusyLoadDefersTheProgramChangeAndNeverStallsTheRenderThread) {
+  SlowLoader plugin;
+  Library library;
+  plugin.hold.store(true);
+  std::atomic<int> mainDone{0};
+  bool renderedWhileLoading = false;
+  int heldDuringLoad = -2, heldAfterNextQuantum = -2, heldLater = -2;
+  std::thread render([&] {
+    while (!plugin.inside.load()) std::this_thread::yield();
+    // The main thread is inside its load. The program change does not wait
+    // for it: the quantum renders, and nothing of preset 5 is applied yet.
+    plugin.send(0xC0, 5, 0, 0);
+    plugin.render(32);
+    renderedWhileLoading = plugin.inside.load();
+    heldDuringLoad = presetHeld(plugin);
+    plugin.hold.store(false);
+    spinUntil(mainDone, 1);
+    // The next quantum takes the deferred change, whole; then it is done.
+    plugin.render(32);
+    heldAfterNextQuantum = presetHeld(plugin);
+    plugin.render(32);
+    heldLater = presetHeld(plugin);
+  });
+  EXPECT_TRUE(plugin.loadPresetWithName(nameOf(2)));
+  EXPECT_EQ(presetHeld(plugin), 2);
+  mainDone.store(1);
+  render.join();
+
+  EXPECT_TRUE(renderedWhileLoading);
+  EXPECT_EQ(heldDuringLoad, -1) << "the main thread's load had not set the parameters yet";
+  EXPECT_EQ(heldAfterNextQuantum, 5);
+  EXPECT_EQ(heldLater, 5);
+  EXPECT_EQ(plugin.getPresetContext()->presetName.get(), nameOf(5));
+  EXPECT_FALSE(plugin.getPresetContext()->presetModified.get());
+}
