@@ -1,6 +1,7 @@
 #include "gui/MacControl.h"
 
 #include "gui/MacInterface.h"
+#include "platform/DrawPort.h"
 
 #include <memory>
 
@@ -122,6 +123,20 @@ void MacControl::drawToWindow(const Rect* clip) {
   const platform::ScreenPoint o = server.viewOrigin(view);
   server.invalidateWindow(window, platform::ScreenRect{area.left, area.top, area.right, area.bottom}.moved(o.x, o.y));
   server.updateWindow(window);
+}
+
+void MacControl::drawBitmapToPort(platform::DrawPort& port, const Rect* clip) {
+  updateBitmap();
+  if (!bitmap->getPixels()) return;
+  Rect r = clientRect;
+  if (clip) r.intersect(*clip);
+  r.intersect(bitmap->getBounds());
+  if (r.isEmpty()) return;
+  const uint8_t* rgba = reinterpret_cast<const uint8_t*>(bitmap->getPixels());
+  const platform::ScreenPoint o = server.viewOrigin(view);
+  for (int y = r.top; y < r.bottom; ++y)
+    port.drawImage(rgba + (static_cast<size_t>(y) * bitmap->getWidth() + r.left) * 4, r.width(), 1, o.x + r.left,
+                   o.y + y);
 }
 
 void MacControl::prepareForMenu() {

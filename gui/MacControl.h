@@ -55,6 +55,11 @@ public:
   // Copies the bitmap to the window now, within `clip` (root coordinates)
   // when given.
   void drawToWindow(const Rect* clip);
+  // Copies the bitmap into the port of the root's window (window
+  // coordinates), within `clip` (root coordinates) and the port's clip.
+  void drawBitmapToPort(platform::DrawPort& port, const Rect* clip);
+  platform::WindowId getWindowId() const { return window; }
+  platform::WindowServer& getServer() const { return server; }
   void handleMouseUp(const Point&, const ShiftState&) {}
 
 protected:

@@ -5,6 +5,7 @@
 #include "gui/MacFileDialogs.h"
 #include "gui/MacPopupMenu.h"
 #include "gui/MacTimer.h"
+#include "platform/DrawPort.h"
 #include "gui/MacText.h"
 
 namespace gui {
@@ -41,7 +42,14 @@ void MacInterface::showMessage(const std::string& text) { platform::WindowServer
 platform::ViewId MacInterface::getControlRef() const { return root ? root->getView() : 0; }
 
 void MacInterface::drawCurrentPort(Rect* clip) {
-  if (root) root->drawToWindow(clip);
+  if (!root) return;
+  // Inside the host's drawing of the window the bitmap goes into the
+  // window's port, under the host's clip; elsewhere the window updates.
+  platform::DrawPort* port = platform::currentPort();
+  if (port && port->window() == root->getWindowId() && &port->server() == &root->getServer())
+    root->drawBitmapToPort(*port, clip);
+  else
+    root->drawToWindow(clip);
 }
 
 } // namespace gui

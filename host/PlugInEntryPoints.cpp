@@ -1,6 +1,8 @@
 #include "host/HostCallBoundary.h"
 #include "host/PlugInEntryPoints.h"
 
+#include "host/services/CCustomView.h"
+
 #include "host/CProcessGroup.h"
 #include "host/PlugInGlobals.h"
 #include "host/services/CDAEError.h"
@@ -51,6 +53,8 @@ int32_t NewMachOPlugIn(const char* bundlePath) {
 void CloseMachOPlugIn() {
   delete gProcessGroup;
   gProcessGroup = nullptr;
+  // The next load registers its view keywords afresh.
+  CCustomView::StaticFree();
   CloseResourceMap();
   HandOverHostCallback(nullptr);
 }

@@ -28,9 +28,10 @@ DrawPort::DrawPort(int width, int height)
     : mWidth(std::max(width, 0)), mHeight(std::max(height, 0)),
       mPixels(static_cast<size_t>(mWidth) * mHeight * 4, 0xFF), mClip(bounds()) {}
 
-void DrawPort::setWindow(WindowId window, ScreenPoint global) {
+void DrawPort::setWindow(WindowId window, ScreenPoint global, WindowServer* server) {
   mWindow = window;
   mGlobal = global;
+  mServer = server;
 }
 
 PortRect DrawPort::bounds() const {
@@ -51,7 +52,7 @@ PortPoint DrawPort::globalToLocal(PortPoint p) const {
 }
 
 PortPoint DrawPort::mouse() const {
-  ScreenPoint m = WindowServer::current().mouseLocation();
+  ScreenPoint m = server().mouseLocation();
   return globalToLocal({static_cast<int16_t>(m.y), static_cast<int16_t>(m.x)});
 }
 
@@ -263,12 +264,25 @@ void DrawPort::invalidate(const PortRect& r) {
   mInvalidated.push_back(r);
   if (mWindow == 0) return;
   // Window coordinates: the screen position less the content's top-left.
-  ScreenRect content = WindowServer::current().contentArea(mWindow);
+  ScreenRect content = server().contentArea(mWindow);
   int dx = mGlobal.x - mOriginH - content.left, dy = mGlobal.y - mOriginV - content.top;
-  WindowServer::current().invalidateWindow(mWindow, {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy});
+  server().invalidateWindow(mWindow, {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy});
 }
 
 std::vector<PortRect> DrawPort::takeInvalidated() { return std::exchange(mInvalidated, {}); }
+
+void DrawPort::drawImage(const uint8_t* rgba, int width, int height, int h, int v) {
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      if (!visible(h + x, v + y)) continue;
+      const uint8_t* s = rgba + (static_cast<size_t>(y) * width + x) * 4;
+      uint8_t* d = &mPixels[(static_cast<size_t>(v + y - mOriginV) * mWidth + (h + x - mOriginH)) * 4];
+      d[0] = s[0];
+      d[1] = s[1];
+      d[2] = s[2];
+      d[3] = 0xFF;
+    }
+}
 
 PortColor DrawPort::pixel(int h, int v) const {
   if (h < mOriginH || h >= mOriginH + mWidth || v < mOriginV || v >= mOriginV + mHeight) return {};

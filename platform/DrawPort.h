@@ -37,9 +37,12 @@ public:
   DrawPort(int width, int height);
 
   // The window the port draws for; global is the screen position of pixel
-  // (0, 0). Window 0: an offscreen port.
-  void setWindow(WindowId window, ScreenPoint global);
+  // (0, 0). Window 0: an offscreen port. server: the window server that
+  // owns the window (null: the current one), which the port asks about the
+  // mouse and tells of invalidations.
+  void setWindow(WindowId window, ScreenPoint global, WindowServer* server = nullptr);
   WindowId window() const { return mWindow; }
+  WindowServer& server() const { return mServer ? *mServer : WindowServer::current(); }
 
   // The bounds in local coordinates: the origin and the size.
   PortRect bounds() const;
@@ -110,11 +113,18 @@ public:
   void invalidate(const PortRect& r);
   std::vector<PortRect> takeInvalidated();
 
+  // Copies a width x height image of RGBA pixels (alpha ignored) with its
+  // top-left at local (h, v), inside the clip and the bounds.
+  void drawImage(const uint8_t* rgba, int width, int height, int h, int v);
+
   // Pixels, by local coordinates; outside the port black.
   PortColor pixel(int h, int v) const;
   int width() const { return mWidth; }
   int height() const { return mHeight; }
   const uint8_t* pixels() const { return mPixels.data(); }
+  // The pixels (RGBA, rows from the top) for a window server painting its
+  // views into the port's window.
+  uint8_t* pixelData() { return mPixels.data(); }
 
 private:
   // Fills the part of r (local) inside the clip and the bounds.
@@ -130,6 +140,7 @@ private:
   std::vector<uint8_t> mPixels;
   int16_t mOriginH = 0, mOriginV = 0;
   WindowId mWindow = 0;
+  WindowServer* mServer = nullptr;
   ScreenPoint mGlobal;
   Region mClip;
   PortColor mFore{0, 0, 0};

@@ -1,5 +1,6 @@
 #include "platform/HeadlessWindowServer.h"
 
+#include "platform/DrawPort.h"
 #include "platform/PngWriter.h"
 
 #include <algorithm>
@@ -11,7 +12,9 @@ struct HeadlessWindowServer::Window {
   ScreenRect content;
   bool compositing = false;
   std::string title;
-  std::vector<uint8_t> pixels; // RGB
+  std::unique_ptr<DrawPort> port; // the framebuffer
+  ViewId root = 0;
+  std::function<void(const ScreenRect&)> update;
   std::vector<ScreenRect> invalid;
   std::vector<std::pair<HandlerId, std::shared_ptr<MouseHandler>>> handlers;
   std::function<bool(const MouseEvent&)> host;
@@ -35,14 +38,16 @@ public:
     const int x0 = origin.x + at.x, y0 = origin.y + at.y;
     const ScreenRect area = clip.intersected({x0, y0, x0 + width, y0 + height});
     if (area.empty()) return;
-    const int stride = w.content.width();
+    const int stride = w.port->width();
+    uint8_t* pixels = w.port->pixelData();
     for (int y = area.top; y < area.bottom; ++y)
       for (int x = area.left; x < area.right; ++x) {
         const uint8_t* s = rgba + (static_cast<size_t>(y - y0) * width + (x - x0)) * 4;
-        uint8_t* d = w.pixels.data() + (static_cast<size_t>(y) * stride + x) * 3;
+        uint8_t* d = pixels + (static_cast<size_t>(y) * stride + x) * 4;
         d[0] = s[0];
         d[1] = s[1];
         d[2] = s[2];
+        d[3] = 0xFF;
       }
   }
 
@@ -75,8 +80,11 @@ WindowId HeadlessWindowServer::createWindow(const ScreenRect& content, bool comp
   w->content = content;
   w->compositing = compositing;
   w->title = title;
-  w->pixels.assign(static_cast<size_t>(std::max(content.width(), 0)) * std::max(content.height(), 0) * 3, 0);
   const WindowId id = nextId++;
+  w->port = std::make_unique<DrawPort>(std::max(content.width(), 0), std::max(content.height(), 0));
+  std::fill(w->port->pixelData(), w->port->pixelData() + static_cast<size_t>(w->port->width()) * w->port->height() * 4,
+            uint8_t{0});
+  w->port->setWindow(id, {content.left, content.top}, this);
   windows[id] = std::move(w);
   return id;
 }
@@ -174,6 +182,27 @@ void HeadlessWindowServer::invalidateWindow(WindowId id, const ScreenRect& area)
   w->invalid.push_back(r);
 }
 
+DrawPort* HeadlessWindowServer::windowPort(WindowId id) {
+  Window* w = window(id);
+  return w ? w->port.get() : nullptr;
+}
+
+ViewId HeadlessWindowServer::rootView(WindowId id) {
+  Window* w = window(id);
+  return w && view(w->root) ? w->root : 0;
+}
+
+ViewId HeadlessWindowServer::createRootView(WindowId id) {
+  Window* w = window(id);
+  if (!w) return 0;
+  if (!view(w->root)) w->root = createView(id, 0, {0, 0, w->content.width(), w->content.height()}, nullptr);
+  return w->root;
+}
+
+void HeadlessWindowServer::setUpdateHandler(WindowId id, std::function<void(const ScreenRect&)> handler) {
+  if (Window* w = window(id)) w->update = std::move(handler);
+}
+
 void HeadlessWindowServer::updateWindow(WindowId id) {
   Window* w = window(id);
   if (!w) return;
@@ -184,7 +213,14 @@ void HeadlessWindowServer::updateWindow(WindowId id) {
   std::vector<ViewId> order;
   for (const auto& [vid, v] : views)
     if (v->window == id && v->painter) order.push_back(vid);
-  for (const ScreenRect& area : areas)
+  for (const ScreenRect& area : areas) {
+    if (w->update) {
+      // A copy: the host may close the window while it draws.
+      const std::function<void(const ScreenRect&)> update = w->update;
+      update(area);
+      w = window(id);
+      if (!w) return;
+    }
     for (ViewId vid : order) {
       View* v = view(vid);
       Window* still = window(id);
@@ -197,6 +233,7 @@ void HeadlessWindowServer::updateWindow(WindowId id) {
       Surface s(*still, {frame.left, frame.top}, clip);
       v->painter->paintView(s, inView);
     }
+  }
 }
 
 void HeadlessWindowServer::updateAll() {
@@ -388,7 +425,7 @@ void HeadlessWindowServer::pixel(WindowId id, int x, int y, uint8_t rgb[3]) {
   rgb[0] = rgb[1] = rgb[2] = 0;
   Window* w = window(id);
   if (!w || x < 0 || y < 0 || x >= w->content.width() || y >= w->content.height()) return;
-  const uint8_t* p = w->pixels.data() + (static_cast<size_t>(y) * w->content.width() + x) * 3;
+  const uint8_t* p = w->port->pixels() + (static_cast<size_t>(y) * w->content.width() + x) * 4;
   rgb[0] = p[0];
   rgb[1] = p[1];
   rgb[2] = p[2];
@@ -408,10 +445,7 @@ bool HeadlessWindowServer::hasInvalidArea(WindowId id) {
 bool HeadlessWindowServer::writeSnapshot(WindowId id, const std::string& pngPath) {
   Window* w = window(id);
   if (!w) return false;
-  std::vector<uint8_t> rgba;
-  rgba.reserve(w->pixels.size() / 3 * 4);
-  for (size_t i = 0; i < w->pixels.size(); i += 3) rgba.insert(rgba.end(), {w->pixels[i], w->pixels[i + 1], w->pixels[i + 2], 255});
-  return writePngFile(pngPath, w->content.width(), w->content.height(), rgba.data(), false);
+  return writePngFile(pngPath, w->content.width(), w->content.height(), w->port->pixels(), false);
 }
 
 } // namespace platform

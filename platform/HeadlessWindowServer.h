@@ -1,7 +1,7 @@
 #pragma once
 
-// The window server without a display. The screen is one RGB framebuffer
-// per window; views paint into it when the run loop goes idle (or on
+// The window server without a display. The screen is one framebuffer per
+// window, the window's port (what host-drawn views draw into as well); views paint into it when the run loop goes idle (or on
 // updateWindow) and only inside what was invalidated, and every painted area
 // is logged, so a test sees exactly what was repainted. The mouse is driven
 // by move, press and release calls in global coordinates; a press goes to the
@@ -56,6 +56,9 @@ public:
   void invalidateView(ViewId view, const ScreenRect& area) override;
   void invalidateWindow(WindowId window, const ScreenRect& area) override;
   void updateWindow(WindowId window) override;
+  DrawPort* windowPort(WindowId window) override;
+  ViewId rootView(WindowId window) override;
+  ViewId createRootView(WindowId window) override;
   HandlerId addMouseHandler(WindowId window, MouseHandler handler) override;
   void removeMouseHandler(HandlerId handler) override;
   ScreenPoint mouseLocation() override { return mouse; }
@@ -100,6 +103,7 @@ public:
 
   // The screen.
   void pixel(WindowId window, int x, int y, uint8_t rgb[3]);
+  void setUpdateHandler(WindowId window, std::function<void(const ScreenRect&)> handler) override;
   // Areas painted since the last call, per view, in painting order.
   std::vector<Painted> takePaintLog();
   bool hasInvalidArea(WindowId window);

@@ -31,6 +31,8 @@
 
 namespace platform {
 
+class DrawPort;
+
 struct ScreenPoint {
   int x = 0;
   int y = 0;
@@ -152,6 +154,20 @@ public:
   virtual void invalidateWindow(WindowId window, const ScreenRect& area) = 0;
   // Paints every invalid area of the window now.
   virtual void updateWindow(WindowId window) = 0;
+  // Called for every area an update repaints (window coordinates) before
+  // the views paint: the host draws its own part of the window there, into
+  // the window's port. Ignored where the server has no window ports.
+  virtual void setUpdateHandler(WindowId, std::function<void(const ScreenRect&)>) {}
+
+  // The port that draws into the window's content, in window coordinates:
+  // what a host hands a plug-in as the window's port. Views of the window
+  // paint into the same pixels. Null where the server has none.
+  virtual DrawPort* windowPort(WindowId) { return nullptr; }
+  // The window's root view, which holds the views of the window's
+  // controls: 0 while it has none. createRootView makes one that covers the
+  // content and paints nothing itself (0 where the server cannot).
+  virtual ViewId rootView(WindowId) { return 0; }
+  virtual ViewId createRootView(WindowId) { return 0; }
 
   // The mouse.
   virtual HandlerId addMouseHandler(WindowId window, MouseHandler handler) = 0;

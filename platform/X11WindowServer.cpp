@@ -1,6 +1,7 @@
 #include "platform/X11WindowServer.h"
 
 #include "platform/DrawContext.h"
+#include "platform/DrawPort.h"
 #include "platform/TextLayout.h"
 #include "platform/TypeFace.h"
 #include "platform/Utf8.h"
@@ -93,20 +94,26 @@ struct X11WindowServer::Format {
     rgb[1] = uint8_t(p >> g);
     rgb[2] = uint8_t(p >> b);
   }
-  // Puts the part `area` of a width x height image of packed pixels at the
-  // same place in `target`.
-  void put(Display* dpy, ::Window target, GC gc, const std::vector<uint32_t>& pixels, int width, int height,
+  // Puts the part `area` of a width x height RGBA image (rows from the
+  // top, alpha ignored) at the same place in `target`.
+  void put(Display* dpy, ::Window target, GC gc, const uint8_t* rgba, int width, int height,
            const ScreenRect& area) const {
     const ScreenRect r = area.intersected({0, 0, width, height});
     if (r.empty()) return;
+    std::vector<uint32_t> packed(static_cast<size_t>(r.width()) * r.height());
+    uint32_t* d = packed.data();
+    for (int y = r.top; y < r.bottom; ++y) {
+      const uint8_t* p = rgba + (static_cast<size_t>(y) * width + r.left) * 4;
+      for (int x = r.left; x < r.right; ++x, p += 4) *d++ = pack(p);
+    }
     XImage* image = XCreateImage(dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0,
-                                 reinterpret_cast<char*>(const_cast<uint32_t*>(pixels.data())),
-                                 static_cast<unsigned>(width), static_cast<unsigned>(height), 32, width * 4);
+                                 reinterpret_cast<char*>(packed.data()), static_cast<unsigned>(r.width()),
+                                 static_cast<unsigned>(r.height()), 32, r.width() * 4);
     if (!image) return;
     // The words are in this machine's order; Xlib swaps if the server's differs.
     const uint16_t probe = 1;
     image->byte_order = *reinterpret_cast<const uint8_t*>(&probe) ? LSBFirst : MSBFirst;
-    XPutImage(dpy, target, gc, image, r.left, r.top, r.left, r.top, static_cast<unsigned>(r.width()),
+    XPutImage(dpy, target, gc, image, 0, 0, r.left, r.top, static_cast<unsigned>(r.width()),
               static_cast<unsigned>(r.height()));
     image->data = nullptr; // ours, not Xlib's to free
     XDestroyImage(image);
@@ -118,7 +125,11 @@ struct X11WindowServer::Window {
   GC gc = nullptr;
   ScreenRect content;
   bool compositing = false;
-  std::vector<uint32_t> pixels; // the back buffer, packed
+  // The back buffer: the window's port, which host-drawn views draw into
+  // as well; RGBA.
+  std::unique_ptr<DrawPort> port;
+  ViewId root = 0;
+  std::function<void(const ScreenRect&)> update;
   std::vector<ScreenRect> invalid;
   std::vector<std::pair<HandlerId, std::shared_ptr<MouseHandler>>> handlers;
   std::function<void()> onClose;
@@ -133,22 +144,27 @@ struct X11WindowServer::View {
 
 class X11WindowServer::Surface : public ViewSurface {
 public:
-  Surface(Window& w, const Format& f, ScreenPoint origin, ScreenRect clip) : w(w), f(f), origin(origin), clip(clip) {}
+  Surface(Window& w, ScreenPoint origin, ScreenRect clip) : w(w), origin(origin), clip(clip) {}
   void drawImage(const uint8_t* rgba, int width, int height, ScreenPoint at) override {
     const int x0 = origin.x + at.x, y0 = origin.y + at.y;
     const ScreenRect area = clip.intersected({x0, y0, x0 + width, y0 + height});
     if (area.empty()) return;
-    const int stride = w.content.width();
+    const int stride = w.port->width();
+    uint8_t* pixels = w.port->pixelData();
     for (int y = area.top; y < area.bottom; ++y) {
       const uint8_t* s = rgba + (static_cast<size_t>(y - y0) * width + (area.left - x0)) * 4;
-      uint32_t* d = w.pixels.data() + static_cast<size_t>(y) * stride + area.left;
-      for (int x = area.left; x < area.right; ++x, s += 4) *d++ = f.pack(s);
+      uint8_t* d = pixels + (static_cast<size_t>(y) * stride + area.left) * 4;
+      for (int x = area.left; x < area.right; ++x, s += 4, d += 4) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+        d[3] = 0xFF;
+      }
     }
   }
 
 private:
   Window& w;
-  const Format& f;
   ScreenPoint origin;
   ScreenRect clip;
 };
@@ -219,12 +235,6 @@ X11WindowServer::Window* X11WindowServer::window(WindowId id) {
   return it == windows.end() ? nullptr : it->second.get();
 }
 
-X11WindowServer::Window* X11WindowServer::windowByX(unsigned long xid) {
-  for (auto& [id, w] : windows)
-    if (w->xid == xid) return w.get();
-  return nullptr;
-}
-
 X11WindowServer::View* X11WindowServer::view(ViewId id) {
   auto it = views.find(id);
   return it == views.end() ? nullptr : it->second.get();
@@ -240,7 +250,8 @@ WindowId X11WindowServer::createWindow(const ScreenRect& content, bool compositi
   w->content = content;
   w->compositing = compositing;
   const int width = std::max(content.width(), 1), height = std::max(content.height(), 1);
-  w->pixels.assign(static_cast<size_t>(width) * height, 0);
+  w->port = std::make_unique<DrawPort>(width, height);
+  std::fill(w->port->pixelData(), w->port->pixelData() + static_cast<size_t>(width) * height * 4, uint8_t{0});
   const int screen = DefaultScreen(dpy);
   XSetWindowAttributes a{};
   a.background_pixmap = None; // the back buffer paints everything
@@ -270,6 +281,7 @@ WindowId X11WindowServer::createWindow(const ScreenRect& content, bool compositi
   XMapWindow(dpy, w->xid);
   XFlush(dpy);
   const WindowId id = nextId++;
+  w->port->setWindow(id, {content.left, content.top}, this);
   windows[id] = std::move(w);
   return id;
 }
@@ -303,11 +315,33 @@ void X11WindowServer::setCloseHandler(WindowId id, std::function<void()> onClose
   if (Window* w = window(id)) w->onClose = std::move(onClose);
 }
 
-void X11WindowServer::refreshPosition(Window& w) {
+void X11WindowServer::refreshPosition(WindowId id, Window& w) {
   int x = 0, y = 0;
   ::Window child;
   XTranslateCoordinates(dpy, w.xid, DefaultRootWindow(dpy), 0, 0, &x, &y, &child);
   w.content = w.content.moved(x - w.content.left, y - w.content.top);
+  w.port->setWindow(id, {x, y}, this);
+}
+
+DrawPort* X11WindowServer::windowPort(WindowId id) {
+  Window* w = window(id);
+  return w ? w->port.get() : nullptr;
+}
+
+ViewId X11WindowServer::rootView(WindowId id) {
+  Window* w = window(id);
+  return w && view(w->root) ? w->root : 0;
+}
+
+ViewId X11WindowServer::createRootView(WindowId id) {
+  Window* w = window(id);
+  if (!w) return 0;
+  if (!view(w->root)) w->root = createView(id, 0, {0, 0, w->content.width(), w->content.height()}, nullptr);
+  return w->root;
+}
+
+void X11WindowServer::setUpdateHandler(WindowId id, std::function<void(const ScreenRect&)> handler) {
+  if (Window* w = window(id)) w->update = std::move(handler);
 }
 
 ViewId X11WindowServer::createView(WindowId win, ViewId parent, const ScreenRect& frame, ViewPainter* painter) {
@@ -384,13 +418,20 @@ void X11WindowServer::updateWindow(WindowId id) {
   for (const auto& [vid, v] : views)
     if (v->window == id && v->painter) order.push_back(vid);
   for (const ScreenRect& area : areas) {
+    if (w->update) {
+      // The host draws its part first; a copy, for it may close the window.
+      const std::function<void(const ScreenRect&)> update = w->update;
+      update(area);
+      w = window(id);
+      if (!w) return;
+    }
     for (ViewId vid : order) {
       View* v = view(vid);
       if (!v || !window(id)) return; // a painter closed the window
       const ScreenRect frame = viewFrameInWindow(*v);
       const ScreenRect clip = area.intersected(frame);
       if (clip.empty()) continue;
-      Surface s(*w, *format, {frame.left, frame.top}, clip);
+      Surface s(*w, {frame.left, frame.top}, clip);
       v->painter->paintView(s, clip.moved(-frame.left, -frame.top));
     }
     if (!window(id)) return;
@@ -399,7 +440,7 @@ void X11WindowServer::updateWindow(WindowId id) {
 }
 
 void X11WindowServer::put(Window& w, const ScreenRect& area) {
-  format->put(dpy, w.xid, w.gc, w.pixels, w.content.width(), w.content.height(), area);
+  format->put(dpy, w.xid, w.gc, w.port->pixels(), w.port->width(), w.port->height(), area);
 }
 
 void X11WindowServer::updateAll() {
@@ -483,7 +524,7 @@ void X11WindowServer::handleEvent(XEvent& e) {
     put(*w, {e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width, e.xexpose.y + e.xexpose.height});
     break;
   case ConfigureNotify:
-    refreshPosition(*w);
+    refreshPosition(id, *w);
     break;
   case ClientMessage:
     if (static_cast<unsigned long>(e.xclient.data.l[0]) == deleteAtom && w->onClose) {
@@ -549,15 +590,18 @@ void X11WindowServer::handleEvent(XEvent& e) {
 }
 
 void X11WindowServer::handleEventWhileModal(XEvent& e) {
-  Window* w = windowByX(e.xany.window);
+  WindowId id = 0;
+  for (const auto& [wid, win] : windows)
+    if (win->xid == e.xany.window) id = wid;
+  Window* w = window(id);
   if (!w) return;
-  if (e.type == Expose)
+  if (e.type == Expose) {
     put(*w, {e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width, e.xexpose.y + e.xexpose.height});
-  else if (e.type == ConfigureNotify)
-    refreshPosition(*w);
-  else if (e.type == ClientMessage && static_cast<unsigned long>(e.xclient.data.l[0]) == deleteAtom)
-    for (const auto& [id, win] : windows)
-      if (win.get() == w) deferredCloses.push_back(id);
+  } else if (e.type == ConfigureNotify) {
+    refreshPosition(id, *w);
+  } else if (e.type == ClientMessage && static_cast<unsigned long>(e.xclient.data.l[0]) == deleteAtom) {
+    deferredCloses.push_back(id);
+  }
   // Input to the windows below a modal is dropped.
 }
 
@@ -627,11 +671,6 @@ public:
       band[i + 1] = uint8_t((band[i + 1] * (255 - cover) + c.g * cover) / 255);
       band[i + 2] = uint8_t((band[i + 2] * (255 - cover) + c.b * cover) / 255);
     }
-  }
-  std::vector<uint32_t> packed(const std::function<uint32_t(const uint8_t*)>& pack) const {
-    std::vector<uint32_t> out(static_cast<size_t>(width) * height);
-    for (size_t i = 0; i < out.size(); ++i) out[i] = pack(&rgba[i * 4]);
-    return out;
   }
 
   int width, height;
@@ -863,8 +902,7 @@ private:
                  rt - l - cCheckColumn - (p.arrows ? cArrowColumn : 6));
       if (!r.entry->children.empty()) paper.text(face, "\u25B8", rt - cArrowColumn + 4, baseline, ink);
     }
-    const auto packed = paper.packed([this](const uint8_t* rgb) { return s.format->pack(rgb); });
-    s.format->put(s.dpy, p.xid, p.gc, packed, w, h, {0, 0, w, h});
+    s.format->put(s.dpy, p.xid, p.gc, paper.rgba.data(), w, h, {0, 0, w, h});
   }
 
   X11WindowServer& s;
@@ -967,8 +1005,7 @@ private:
     paper.fill({button.left + 1, button.top + 1, button.right - 1, button.bottom - 1}, cMenuHover);
     paper.text(face, "OK", button.left + (cButtonWidth - textWidth(face, "OK")) / 2,
                button.top + (cButtonHeight + ascent) / 2 - 1, cMenuHoverText);
-    const auto packed = paper.packed([this](const uint8_t* rgb) { return s.format->pack(rgb); });
-    s.format->put(s.dpy, xid, gc, packed, width, height, {0, 0, width, height});
+    s.format->put(s.dpy, xid, gc, paper.rgba.data(), width, height, {0, 0, width, height});
   }
 
   X11WindowServer& s;

@@ -2,12 +2,13 @@
 
 // The window server on a real X display, over Xlib.
 //
-// Each window is a top-level X window of the content's size and title. Its
-// views paint, as in the headless server, into a back buffer of the window
-// (already in the visual's pixel format), only inside what was invalidated;
-// the painted rectangles are then put on the screen, and an expose is
-// answered from the back buffer without asking the views again. Only
-// 24-bit true-colour visuals (8 bits per channel) are served.
+// Each window is a top-level X window of the content's size and title. As in
+// the headless server, its back buffer is the window's port: the host draws
+// its part of an update there first, then the views paint, only inside what
+// was invalidated; the painted rectangles are then put on the screen,
+// converted to the visual's colour masks, and an expose is answered from
+// the back buffer without asking anyone again. Only 24-bit true-colour
+// visuals (8 bits per channel) are served.
 //
 // Input: button 1 is the mouse button and button 3 a control-click; the
 // wheel and the middle button are ignored. Shift is shift, Ctrl is command,
@@ -66,6 +67,10 @@ public:
   void invalidateView(ViewId view, const ScreenRect& area) override;
   void invalidateWindow(WindowId window, const ScreenRect& area) override;
   void updateWindow(WindowId window) override;
+  void setUpdateHandler(WindowId window, std::function<void(const ScreenRect&)> handler) override;
+  DrawPort* windowPort(WindowId window) override;
+  ViewId rootView(WindowId window) override;
+  ViewId createRootView(WindowId window) override;
   HandlerId addMouseHandler(WindowId window, MouseHandler handler) override;
   void removeMouseHandler(HandlerId handler) override;
   ScreenPoint mouseLocation() override;
@@ -98,7 +103,6 @@ private:
   X11WindowServer(RunLoop& loop, _XDisplay* dpy);
 
   Window* window(WindowId id);
-  Window* windowByX(unsigned long xid);
   View* view(ViewId id);
   ScreenRect viewFrameInWindow(const View& v);
   void handleEvent(_XEvent& e);
@@ -108,7 +112,7 @@ private:
   void dispatch(WindowId id, const MouseEvent& e);
   void updateAll();
   void put(Window& w, const ScreenRect& area);
-  void refreshPosition(Window& w);
+  void refreshPosition(WindowId id, Window& w);
   void deliverDeferredCloses();
   // Runs until done(): X events go to `handler`; `fd` (if >= 0) wakes
   // onReadable.

@@ -1,6 +1,7 @@
 #include "host/bridge/DigiPluginAdapter.h"
 
 #include "host/bridge/CPendingControlChanges.h"
+#include "host/bridge/DigiViewAdapter.h"
 #include "host/bridge/PluginInstanceFactory.h"
 #include "host/services/CPluginControl_Continuous.h"
 #include "host/services/CPluginControl_Discrete.h"
@@ -44,6 +45,9 @@ DigiPluginAdapter::DigiPluginAdapter() : fMainThread(std::this_thread::get_id())
 }
 
 DigiPluginAdapter::~DigiPluginAdapter() {
+  CloseEditor();
+  if (fHostView) fHostView->setPluginAdapter(nullptr);
+  fHostView = nullptr;
   fPlugin->registerPluginAdapter(nullptr);
   delete fPlugin;
 }
@@ -125,7 +129,7 @@ void DigiPluginAdapter::controlChange(int parameterIndex, float value) {
   SetControlValue(k, controlValue);
 }
 
-bool DigiPluginAdapter::processInterfaceAction(int) { return false; }
+void DigiPluginAdapter::processInterfaceAction(int) {}
 
 // ------------------------------------------------ changes the plug-in makes
 

@@ -18,6 +18,8 @@
 // reset that switching it on asks for runs on the render thread at the start
 // of the next render call, never beside a running process call.
 
+#include "editor/GenericPluginInterface.h"
+#include "gui/Geometry.h"
 #include "host/CEffectProcessMIDI.h"
 #include "plugin/GenericPlugin.h"
 
@@ -27,8 +29,15 @@
 #include <thread>
 
 class CPendingControlChanges;
+class CPlugInView;
+class DigiViewAdapter;
+namespace gui {
+class MacInterface;
+}
 
-class DigiPluginAdapter : public GenericPlugin::Adapter, public virtual CEffectProcessMIDI {
+class DigiPluginAdapter : public GenericPlugin::Adapter,
+                          public GenericPluginInterface::InterfaceListener,
+                          public virtual CEffectProcessMIDI {
 public:
   static constexpr uint32_t kPresetNameChunkID = 0x51565072; // 'QVPr'
   static constexpr const char* kPresetNameChunkName = "Quorvane Preset Name";
@@ -40,7 +49,8 @@ public:
   // Makes the plug-in with createPluginInstance and registers as its
   // adapter; the controls are defined later, by EffectInit.
   DigiPluginAdapter();
-  // Deletes the plug-in.
+  // Closes an open editor, unhooks the host's view (which the host may
+  // still hold), then deletes the plug-in.
   ~DigiPluginAdapter() override;
 
   static int32_t parameterIndexToControlIndex(int parameterIndex) { return parameterIndex + 2; }
@@ -57,12 +67,34 @@ public:
   // ---- What the editor calls around a gesture (main thread). value is in
   // the parameter's natural units. A parameter index without a control
   // throws CDAEError -7300.
-  virtual void startControlChange(int parameterIndex);
-  virtual void controlChange(int parameterIndex, float value);
-  virtual void endControlChange(int parameterIndex);
+  void startControlChange(int parameterIndex) override;
+  void controlChange(int parameterIndex, float value) override;
+  void endControlChange(int parameterIndex) override;
   // An editor's request that only the bridge could carry out; none is
-  // defined, so every action is refused (false).
-  virtual bool processInterfaceAction(int action);
+  // defined, so every action is ignored.
+  void processInterfaceAction(int action) override;
+
+  // ---- The editor window (main thread)
+  // A CNoResourceView of the editor's size holding one DigiViewAdapter;
+  // owned by the host. Null when it cannot be made.
+  CPlugInView* CreateCPlugInView() override;
+  // A window port opens the editor on the window's root control (closing
+  // one still open first); null closes it. When no root control can be
+  // found or made, or the editor cannot be built, no editor is open and
+  // the failure's status is returned.
+  int32_t SetViewPort(OpaqueGrafPtr* port) override;
+  // (0, 0) to the editor's width and height.
+  int32_t GetViewRect(SHostRect* rect) override;
+  // The host control of the parameter under a port point: parameter i is
+  // control i + 2; 0 over no parameter or without an editor. Returns 0.
+  int32_t ChooseControl(SHostPoint point, int32_t* controlIndex) override;
+  // Draws area of the editor (window coordinates) into the window.
+  void updateRect(gui::Rect area);
+  GenericPluginInterface* GetEditor() const { return fEditor; }
+  gui::MacInterface* GetUserInterface() const { return fUserInterface; }
+  DigiViewAdapter* GetHostView() const { return fHostView; }
+  // The host deleted the adapter view.
+  void viewDeleted(DigiViewAdapter* view);
 
   // ---- Host process
   // Control 1 the master bypass, then one control per parameter.
@@ -103,12 +135,16 @@ protected:
   void PerformRequestedReset();
 
 private:
+  void CloseEditor();
   bool MustDefer() const;
   void ForwardToHost(int parameterIndex);
 
   std::atomic<bool> fBypassed{false};
   std::atomic<bool> fResetRequested{false};
   GenericPlugin* fPlugin = nullptr;
+  GenericPluginInterface* fEditor = nullptr;
+  DigiViewAdapter* fHostView = nullptr;
+  gui::MacInterface* fUserInterface = nullptr; // owned by the editor
   std::unique_ptr<CPendingControlChanges> fPending;
   std::thread::id fMainThread;
   bool fHandingOver = false; // main thread only

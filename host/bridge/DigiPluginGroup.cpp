@@ -7,6 +7,7 @@
 #include "gui/ShiftStateMapping.h"
 #include "host/CEffectType.h"
 #include "host/bridge/DigiRTASPluginAdapter.h"
+#include "host/bridge/DigiViewAdapter.h"
 #include "host/bridge/PluginInstanceFactory.h"
 #include "plugin/GenericPlugin.h"
 
@@ -52,6 +53,8 @@ DigiPluginGroup::DigiPluginGroup() {
   DefinePlugInNamesAndVersion(fGroupNames.c_str(), version);
   DefineManufacturerNamesAndID(kManufacturerName, getQuorvaneId());
   AddGestalt(kGroupGestalt);
+  // The host's view of an instance names this keyword in its description.
+  CCustomView::AddNewViewProc(getPluginViewName(fShortProductName).c_str(), createDigiViewAdapter);
 }
 
 DigiPluginGroup::~DigiPluginGroup() = default;

@@ -5,11 +5,25 @@
 # the factory presets.
 
 if(TARGET zarn_synth)
+  # The synthesizer's editor factory, once a source of the editor or the
+  # synthesizer defines it; until then the bundle opens no editor.
+  set(_zarn_bundle_src ${CMAKE_CURRENT_LIST_DIR}/bundle/ZarnBundle.cpp)
+  file(GLOB _zarn_editor_src CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/editor/*.cpp ${CMAKE_SOURCE_DIR}/synth/*.cpp)
+  set(_zarn_has_editor FALSE)
+  foreach(_f ${_zarn_editor_src})
+    file(STRINGS ${_f} _m REGEX "^GenericPluginInterface\\* *createPluginInterfaceInstance\\(")
+    if(_m)
+      set(_zarn_has_editor TRUE)
+    endif()
+  endforeach()
+  if(NOT _zarn_has_editor)
+    list(APPEND _zarn_bundle_src ${CMAKE_CURRENT_LIST_DIR}/bundle/ZarnEditorFallback.cpp)
+  endif()
   zarn_bundle(Zarn
     INFO ${CMAKE_CURRENT_LIST_DIR}/Info.txt.in
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/bundle/ZarnBundle.cpp
-    LIBRARIES zarn_bridge zarn_synth zarn_host zarn_host_services zarn_plugin zarn_wave zarn_base zarn_platform
-              Threads::Threads)
+    SOURCES ${_zarn_bundle_src}
+    LIBRARIES zarn_bridge zarn_synth zarn_editor zarn_gui zarn_hints zarn_host zarn_host_services zarn_plugin
+              zarn_wave zarn_base zarn_platform Threads::Threads)
 
   # The resource generators are defined later in the tree (resources/ and
   # its sub-folders): the bundle depends on each of their custom targets, so

@@ -14,42 +14,111 @@
 
 #include <cstdint>
 
-// One element of a parsed view description.
-struct SCustomParseElem {
-  SCustomParseElem* next = nullptr;
-  int16_t kind = 0;
-  intptr_t value = 0; // a number, a character code, a code, or a pointer
+struct SCustomParseElem;
+
+#pragma pack(push, 2)
+// A link between two elements of one parse: the distance in bytes from the
+// link to the element, 0 for none. Elements live in the parser's pool, so
+// the distance always fits and an element stays 12 bytes on any machine.
+// A link reads and writes like a pointer; it must not be copied elsewhere.
+class SElemLink {
+public:
+  SElemLink() = default;
+  SElemLink(const SElemLink&) = delete;
+  SElemLink& operator=(const SElemLink&) = delete;
+  SElemLink& operator=(SCustomParseElem* target) {
+    fOffset = target ? static_cast<int32_t>(reinterpret_cast<const char*>(target) - reinterpret_cast<const char*>(this))
+                     : 0;
+    return *this;
+  }
+  operator SCustomParseElem*() const {
+    return fOffset ? reinterpret_cast<SCustomParseElem*>(const_cast<char*>(reinterpret_cast<const char*>(this)) +
+                                                         fOffset)
+                   : nullptr;
+  }
+  SCustomParseElem* operator->() const { return *this; }
+
+private:
+  int32_t fOffset = 0;
 };
+
+// One element of a parsed view description (12 bytes). value holds a
+// number, a character, a code, a keyword's code or creator number; for a
+// string or a list the distance from the element to the length-prefixed
+// string or to the list's first element.
+struct SCustomParseElem {
+  SElemLink next;
+  int16_t kind = 0;
+  int16_t reserved = 0;
+  int32_t value = 0;
+};
+#pragma pack(pop)
+static_assert(sizeof(SCustomParseElem) == 12);
 
 enum ECustomElemKind : int16_t {
   kElemMarker = 0,    // '!'
   kElemChar = 1,      // one character in single quotes
   kElemCode = 2,      // four characters in single quotes, big-endian
   kElemAttribute = 3, // an attribute keyword: its code
-  kElemView = 4,      // a view keyword: its creator
+  kElemView = 4,      // a view keyword: its creator's number (CCustomView::GetViewCreator)
   kElemFunction = 5,  // a function keyword: its code
-  kElemString = 6,    // a length-prefixed string (pointer)
+  kElemString = 6,    // a length-prefixed string
   kElemNumber = 7,    // a signed 32-bit number
-  kElemList = 8,      // a list: its first element (pointer)
+  kElemList = 8,      // a list: its first element
 };
 
 // Attribute keyword codes.
 enum ECustomAttribute : int32_t {
   kAttrLeft = 0, kAttrRight = 1, kAttrTop = 2, kAttrBottom = 3, kAttrCenter = 4, kAttrDefault = 5,
   kAttrReverse = 6, kAttrCyclical = 7, kAttrPlate = 8, kAttrNormal = 9, kAttrClicked = 10, kAttrDisabled = 11,
-  kAttrInversePlate = 12, kAttrEditable = 13, kAttrHorizontal = 14, kAttrVertical = 15,
+  kAttrInversePlate = 12, kAttrEditable = 13, kAttrHorizontal = 14, kAttrVertical = 15, kAttrRound = 16,
+  kAttrSquare = 17, kAttrFrame = 18, kAttrGreen = 19, kAttrDarkGreen = 20, kAttrRed = 21, kAttrDarkRed = 22,
+  kAttrBlue = 23, kAttrDarkBlue = 24, kAttrAmber = 25, kAttrDarkAmber = 26, kAttrASCII = 27,
 };
 
-// The state of one parse; elements is also where InitFromItemParse reads.
+// Function keyword codes.
+enum ECustomFunction : int32_t { kFuncGetList = 0, kFuncGetString = 1, kFuncShortVersion = 2, kFuncLongVersion = 3 };
+
+// The state of one parse: the item, the element list (also where
+// InitFromItemParse reads), the closing character expected at the current
+// nesting level, the text cursor, and the pool that holds every string and
+// element of the parse.
 struct SCustomParser {
+  static constexpr size_t kPoolSize = 1024;
+
   SItemDescriptor* item = nullptr;
   SCustomParseElem* elements = nullptr;
+  char closing = 0;
+  const unsigned char* text = nullptr;
+  const unsigned char* textEnd = nullptr;
+  unsigned char* poolCursor = pool;
+  unsigned char* poolEnd = pool + kPoolSize;
+  alignas(4) unsigned char pool[kPoolSize] = {};
+
+  SCustomParser() = default;
+  SCustomParser(const SCustomParser&) = delete;
+  SCustomParser& operator=(const SCustomParser&) = delete;
+
+  // Pool space for an element or a string (-7053 when exhausted).
+  SCustomParseElem* NewElem(int16_t kind, int32_t value);
+  // Empties the element list and the pool.
+  void Reset();
 };
 
-inline SCustomParseElem* ElemList(const SCustomParseElem* e) { return reinterpret_cast<SCustomParseElem*>(e->value); }
-inline const unsigned char* ElemString(const SCustomParseElem* e) {
-  return reinterpret_cast<const unsigned char*>(e->value);
+inline SCustomParseElem* ElemList(const SCustomParseElem* e) {
+  return e->value ? reinterpret_cast<SCustomParseElem*>(const_cast<char*>(reinterpret_cast<const char*>(e)) + e->value)
+                  : nullptr;
 }
+inline const unsigned char* ElemString(const SCustomParseElem* e) {
+  return reinterpret_cast<const unsigned char*>(e) + e->value;
+}
+// Points a string or list element at its target in the same pool.
+inline void SetElemTarget(SCustomParseElem* e, const void* target) {
+  e->value = target ? static_cast<int32_t>(static_cast<const char*>(target) - reinterpret_cast<const char*>(e)) : 0;
+}
+
+class CCustomView;
+using CustomViewCreator = CPlugInView* (*)();
 
 class CCustomView : public CPlugInView {
 public:
@@ -60,8 +129,8 @@ public:
   // face, corner, inner dark edge, outer dark edge.
   static const RGBColor fPlateColor[kPlateStates][6];
 
-  CCustomView() = default;
-  ~CCustomView() override = default;
+  CCustomView();
+  ~CCustomView() override;
 
   void SetViewPort(GrafPtr port) override;
   void SetClicked(bool clicked) override;
@@ -87,6 +156,42 @@ public:
   // group, -7400 when the element there is no list.
   static SCustomParseElem* TakeGroup(SCustomParser* parser);
 
+  // ---- The keyword list, shared by every view of the library.
+  // Registers the built-in keywords once per load; every constructor and
+  // FindKeyword call it first.
+  static void StaticInit();
+  // Empties the list and clears the once-per-load flag, so that the next
+  // StaticInit registers the built-in keywords again.
+  static void StaticFree();
+  // A later registration of a word hides the earlier one. Names longer
+  // than 31 characters are refused with -7400.
+  static void AddKeyword(const unsigned char* name, int16_t kind, int32_t value);
+  static void AddKeyword(const char* name, int16_t kind, int32_t value);
+  static void AddNewViewProc(const unsigned char* name, CustomViewCreator creator);
+  static void AddNewViewProc(const char* name, CustomViewCreator creator);
+  // Exact, case-sensitive; the newest registration first.
+  static bool FindKeyword(const unsigned char* name, SCustomParseElem* out);
+  // The creator a view keyword's value stands for; null for an unknown one.
+  static CustomViewCreator GetViewCreator(int32_t value);
+  static int GetKeywordCount();
+
+  // Parses the item's text into parser->elements; true when the result is
+  // a valid view description. Errors leave the list empty.
+  static bool ParseCustomData(SCustomParser* parser);
+  // The view the item describes, or null with *ok false. The caller adds
+  // it to its parent.
+  static CPlugInView* NewCustomItem(SItemDescriptor* item, unsigned char* ok);
+
+  // Shades of the window's background, computed at the first port.
+  static constexpr int kPaletteSize = 12;
+  static const RGBColor& GetPaletteShade(int index);
+  static bool IsPaletteInitialized();
+  virtual void InitColors();
+  // The two shared background patterns and the views counting on them.
+  static PixPatHandle GetNormalPattern();
+  static PixPatHandle GetHilitePattern();
+  static int GetPatternClientCount();
+
 protected:
   int16_t fPlateColorState = 0;
   bool fPlateBackground = false;
@@ -95,6 +200,7 @@ protected:
 
 private:
   void DrawRidges(const Rect& r, int pass);
+  bool fCountsPatterns = false;
 };
 
 CPlugInView* CreateCCustomView();

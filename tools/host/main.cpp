@@ -8,9 +8,13 @@
 //   zarn-host info [--bundle PATH]
 //                           prints the bundle's identity, process types,
 //                           controls and chunks
+//   zarn-host snapshot [options] OUT.png
+//                           opens the editor, plays a mouse script and
+//                           writes the window as a PNG image
 // Each takes --help.
 
 #include "tools/host/RenderCommand.h"
+#include "tools/host/snapshot/SnapshotCommand.h"
 
 #include <iostream>
 #include <string>
@@ -18,5 +22,7 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "snapshot")
+    return simhost::runSnapshotCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
   return simhost::runHostCommand(args, std::cout, std::cerr);
 }

@@ -55,21 +55,24 @@ Description::Description(std::vector<Elem> groups) {
 
 SCustomParseElem* Description::build(const std::vector<Elem>& items) {
   SCustomParseElem* first = nullptr;
-  SCustomParseElem** link = &first;
+  SCustomParseElem* last = nullptr;
   for (const Elem& e : items) {
-    SCustomParseElem& made = mElems.emplace_back();
-    made.kind = e.kind;
-    made.value = e.value;
+    unsigned char* text = nullptr;
     if (e.kind == kElemString) {
-      std::vector<unsigned char>& s = mStrings.emplace_back();
-      s.push_back(static_cast<unsigned char>(e.text.size()));
-      s.insert(s.end(), e.text.begin(), e.text.end());
-      made.value = reinterpret_cast<intptr_t>(s.data());
-    } else if (e.kind == kElemList) {
-      made.value = reinterpret_cast<intptr_t>(build(e.items));
+      text = mParser.poolCursor;
+      text[0] = static_cast<unsigned char>(e.text.size());
+      std::copy(e.text.begin(), e.text.end(), text + 1);
+      mParser.poolCursor += 1 + e.text.size();
     }
-    *link = &made;
-    link = &made.next;
+    SCustomParseElem* inner = e.kind == kElemList ? build(e.items) : nullptr;
+    SCustomParseElem* made = mParser.NewElem(e.kind, static_cast<int32_t>(e.value));
+    if (text) SetElemTarget(made, text);
+    if (e.kind == kElemList) SetElemTarget(made, inner);
+    if (last)
+      last->next = made;
+    else
+      first = made;
+    last = made;
   }
   return first;
 }

@@ -79,8 +79,6 @@ public:
 private:
   SCustomParseElem* build(const std::vector<Elem>& items);
 
-  std::deque<SCustomParseElem> mElems;
-  std::deque<std::vector<unsigned char>> mStrings;
   SCustomParser mParser;
 };
 

@@ -34,6 +34,8 @@ struct ProductOptions {
   int category = 0;
   bool sideChain = false;
   std::string identifier = "QBrt";
+  // The editor's background picture; a missing one makes the editor fail.
+  std::string editorBackground = "BridgeTestBackground.png";
 };
 // What createPluginInstance builds (the test program's own copy; the bundle
 // has its own, left at the defaults).
@@ -74,6 +76,9 @@ public:
   int getCategory() override { return mOptions.category; }
   int getType() override { return mOptions.type; }
   bool hasSideChain() override { return mOptions.sideChain; }
+  // The editor's size (BridgeTestEditor.h).
+  int getInterfaceWidth() override { return 320; }
+  int getInterfaceHeight() override { return 200; }
 
   void reset() override;
   void sync(float tempo, float position) override;

@@ -1,0 +1,361 @@
+// The synthesizer's editor with its generated skin, on the headless window
+// server: bindings and hit areas of the whole panel, the slot strip, and
+// the reactions to the plug-in.
+
+#include "base/PresetContext.h"
+#include "editor/ZarnInterface.h"
+#include "editor/ZarnFilterController.h"
+#include "editor/ZarnLayout.h"
+#include "gui/Image.h"
+#include "gui/Label.h"
+#include "gui/MacInterface.h"
+#include "gui/Text.h"
+#include "platform/Clock.h"
+#include "platform/HeadlessWindowServer.h"
+#include "plugin/MidiMessage.h"
+#include "synth/ModulationMatrixParameterSet.h"
+#include "synth/ZarnPlugin.h"
+#include "tests/support/TestBundle.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+#include <utility>
+
+using gui::Point;
+using gui::Rect;
+
+namespace {
+
+// The skin the build drew, copied into a bundle of the test's own.
+struct ZarnScene {
+  static constexpr int cX = 30, cY = 20;
+
+  explicit ZarnScene(const std::string& id) : bundle(id) {
+    for (const auto& entry : std::filesystem::directory_iterator(ZARN_SKIN_DIR))
+      if (entry.path().extension() == ".png") {
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        bundle.writeResource(entry.path().filename().string(), bytes.str());
+      }
+    platform::useVirtualClock(true);
+    platform::WindowServer::setCurrent(&server);
+    window = server.createWindow({cX, cY, cX + 640, cY + 522}, true, "zarn");
+    plugin = std::make_unique<ZarnPlugin>();
+    GenericPlugin::sSettings->showWelcomeHint = false;
+  }
+  ~ZarnScene() {
+    close();
+    plugin.reset();
+    platform::WindowServer::setCurrent(nullptr);
+    platform::useVirtualClock(false);
+  }
+  ZarnInterface* open() {
+    auto* ui = new gui::MacInterface(window, 0, Rect(0, 0, 640, 522));
+    editor = static_cast<ZarnInterface*>(createPluginInterfaceInstance(ui, plugin.get(), &bridge));
+    runMs(60);
+    return editor;
+  }
+  void close() { delete std::exchange(editor, nullptr); }
+  void runMs(int ms) { loop.runFor(int64_t(ms) * 1000); }
+  platform::ScreenPoint at(Point p) const { return {cX + p.x, cY + p.y}; }
+  void drag(Point from, std::initializer_list<Point> path) {
+    server.move(at(from));
+    server.press(at(from));
+    for (Point p : path) {
+      server.move(at(p));
+      runMs(20);
+    }
+  }
+  ModulationMatrix::Controller* matrix() { return plugin->getModMatrixController(); }
+  // Connections arrive as parameter events.
+  void connect(int slot, int source, int target) {
+    matrix()->makeConnection(slot, source, target);
+    runMs(60);
+  }
+  std::array<uint8_t, 3> pixel(int x, int y) {
+    std::array<uint8_t, 3> rgb{};
+    server.pixel(window, x, y, rgb.data());
+    return rgb;
+  }
+
+  // Sends what the editor asks for straight back to the plug-in.
+  struct Echo : GenericPluginInterface::InterfaceListener {
+    ZarnScene* scene;
+    explicit Echo(ZarnScene* s) : scene(s) {}
+    void controlChange(int index, float value) override { scene->plugin->getParameter(index)->setValue(value, 1); }
+    void processInterfaceAction(int) override {}
+  };
+
+  zarn::test::TestBundle bundle;
+  platform::RunLoop loop;
+  platform::HeadlessWindowServer server{loop};
+  platform::WindowId window = 0;
+  std::unique_ptr<ZarnPlugin> plugin;
+  Echo bridge{this};
+  ZarnInterface* editor = nullptr;
+};
+
+Rect windowRect(gui::Control* c, gui::Control* window) {
+  Rect r = c->bounds.get();
+  for (gui::Control* p = c->parent.get(); p && p != window; p = p->parent.get()) {
+    const Point o = p->getPosition();
+    r = Rect(r.left + o.x, r.top + o.y, r.right + o.x, r.bottom + o.y);
+  }
+  return r;
+}
+
+// The visible controls without children that take clicks, in the order
+// they are painted.
+void leaves(gui::Control* c, std::vector<gui::Control*>& out) {
+  if (!c->visible.get()) return;
+  if (c->getChildren().empty()) {
+    if (c->opacity.get() > 100) out.push_back(c);
+    return;
+  }
+  for (gui::Control* child : c->getChildren()) leaves(child, out);
+}
+
+} // namespace
+
+// Every parameter the panel shows has its control, and the control answers
+// for its parameter where no other control lies over it.
+TEST(ZarnInterfaceTest, EveryParameterHasAControlThatAnswersWhereItIsUncovered) {
+  ZarnScene s("com.quorvane.zarn-editor-bindings");
+  ZarnInterface* e = s.open();
+  ZarnPlugin& p = *s.plugin;
+  ModulationMatrixParameterSet& slots = *p.getModMatrixParameters();
+  int bound = 0;
+  for (int i = 0; i < p.getNumParameters(); ++i) {
+    AbstractPluginParameter& param = *p.getParameter(i);
+    if (param.getName().find(" & ") != std::string::npos) continue; // MIDI-only pairs
+    const bool slot = i >= slots.getFirstIndex() && i <= slots.getLastIndex();
+    const bool shownSlot = slot && i < slots.at(8).source.getIndex();
+    EXPECT_EQ(e->getControl(param) != nullptr, !slot || shownSlot) << param.getName();
+    bound += e->getControl(param) != nullptr;
+  }
+  EXPECT_GT(bound, 90);
+
+  gui::Control* window = s.editor->getUserInterface()->getWindow();
+  auto check = [&]() -> int {
+    std::vector<gui::Control*> all;
+    leaves(window, all);
+    std::vector<Rect> rects;
+    for (gui::Control* o : all) rects.push_back(windowRect(o, window));
+    int checked = 0;
+    for (size_t k = 0; k < all.size(); ++k) {
+      gui::Control* c = all[k];
+      auto* editor = dynamic_cast<gui::ValueEditor*>(c);
+      if (!editor || editor->id.get() < 0) continue;
+      const Rect r = rects[k];
+      // The uncovered point nearest to the centre.
+      Point best(-1, -1);
+      int bestDistance = 1 << 30;
+      for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) {
+          const int d = (2 * x - r.left - r.right) * (2 * x - r.left - r.right) +
+                        (2 * y - r.top - r.bottom) * (2 * y - r.top - r.bottom);
+          if (d >= bestDistance) continue;
+          bool covered = false;
+          // Only what is painted later lies above.
+          for (size_t o = k + 1; o < all.size() && !covered; ++o) covered = rects[o].contains(Point(x, y));
+          if (!covered) best = Point(x, y), bestDistance = d;
+        }
+      EXPECT_GE(best.x, 0) << p.getParameter(editor->id.get())->getName() << " is covered everywhere";
+      EXPECT_EQ(e->getParameterIndexAtPos(best), editor->id.get())
+          << p.getParameter(editor->id.get())->getName() << " at " << best.x << "," << best.y;
+      ++checked;
+    }
+    return checked;
+  };
+  EXPECT_GT(check(), 90);
+
+  // An LFO's synced rate knob lies on its free one and answers only when the
+  // sync mode shows it.
+  const Point rate(zarnlayout::cLfoFreq.x + zarnlayout::cSmallKnob / 2,
+                   zarnlayout::cLfoFreq.y + zarnlayout::cSmallKnob / 2);
+  EXPECT_EQ(e->getParameterIndexAtPos(rate), p.lfo1.frequency.getIndex());
+  p.lfo1.syncMode.setValue(2, 1);
+  s.runMs(60);
+  EXPECT_EQ(e->getParameterIndexAtPos(rate), p.lfo1.syncFreq.getIndex());
+  EXPECT_FALSE(e->getLfoFreqKnob(0)->visible.get());
+  EXPECT_TRUE(e->getLfoSyncKnob(0)->visible.get());
+  check();
+}
+
+TEST(ZarnInterfaceTest, BanksRefusedSlotsAndReordering) {
+  ZarnScene s("com.quorvane.zarn-editor-strip");
+  ZarnInterface* e = s.open();
+  ModulationMatrixParameterSet& slots = *s.plugin->getModMatrixParameters();
+
+  // Bank B shows slots 9 to 16.
+  s.server.move(s.at(Point(608, 212)));
+  s.server.press(s.at(Point(608, 212)));
+  s.server.release(s.at(Point(608, 212)));
+  s.runMs(60);
+  ASSERT_EQ(e->getBank(), 1);
+  EXPECT_TRUE(e->getBankButton(1)->selected.get());
+  EXPECT_FALSE(e->getBankButton(0)->selected.get());
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(e->getSlotUnit(i)->numberLabel->getText()->text.get(), std::to_string(9 + i));
+    EXPECT_EQ(e->getControl(slots.at(8 + i).level), e->getSlotUnit(i)->levelKnob);
+    EXPECT_EQ(e->getControl(slots.at(i).level), nullptr);
+  }
+  e->activateSlotBank(0);
+
+  // LFO 1 modulating its own rate is refused: the slot warns, and the mask
+  // covers its middle but leaves the rows that are set.
+  const int source = 0, lfo1Rate = 20, osc1Level = 5;
+  s.connect(0, source, lfo1Rate);
+  s.connect(2, source, osc1Level);
+  EXPECT_TRUE(e->getSlotUnit(0)->warningImage->visible.get());
+  EXPECT_FALSE(e->getSlotUnit(2)->warningImage->visible.get());
+  EXPECT_FALSE(e->getSlotUnit(1)->warningImage->visible.get());
+  const int top = s.cY + zarnlayout::cSlotY;
+  auto at = [&](int unit, int dy) { return s.pixel(unit * 80 + 2, top + dy - s.cY); };
+  EXPECT_EQ(at(0, 12), at(2, 12)); // target row set: clear
+  EXPECT_NE(at(0, 12), at(1, 12)); // an empty slot is masked all over
+  EXPECT_EQ(at(0, 45), at(1, 45)); // the middle of a refused slot is masked
+  EXPECT_NE(at(0, 45), at(2, 45)); // a working slot is not
+  // The first bank has a working slot, the others are empty.
+  EXPECT_EQ(e->getBankButton(0)->getText()->color.get().a, 200);
+  EXPECT_EQ(e->getBankButton(1)->getText()->color.get().a, 64);
+
+  // Dragging slot 3's order button past the next slot moves it there.
+  const Point grip(2 * 80 + 40, zarnlayout::cSlotY + 3);
+  s.drag(grip, {Point(250, 260), Point(300, 260)});
+  s.server.release(s.at(Point(300, 260)));
+  s.runMs(60);
+  EXPECT_EQ(s.matrix()->getSlotTarget(3), osc1Level);
+  EXPECT_EQ(s.matrix()->getSlotTarget(2), -1);
+
+  // Held beyond the right end the strip flips a bank per 600 ms; held left
+  // it comes back, and the drop lands on a slot of the shown bank even
+  // after a flip without a move.
+  const Point grip4(3 * 80 + 40, zarnlayout::cSlotY + 3);
+  s.drag(grip4, {Point(400, 260), Point(660, 260)});
+  s.runMs(560);
+  EXPECT_EQ(e->getBank(), 0);
+  s.runMs(40);
+  EXPECT_EQ(e->getBank(), 1);
+  s.runMs(600);
+  EXPECT_EQ(e->getBank(), 2);
+  s.runMs(1200);
+  EXPECT_EQ(e->getBank(), 2);
+  s.server.move(s.at(Point(-20, 260)));
+  s.runMs(20);
+  auto* stage = static_cast<ZarnInterface::ZarnSlotOrderStage*>(e->getSlotOrderStage());
+  EXPECT_EQ(stage->getResultSlot(), 15);
+  s.runMs(600);
+  EXPECT_EQ(e->getBank(), 1);
+  EXPECT_EQ(stage->getResultSlot(), 7);
+  s.runMs(600);
+  EXPECT_EQ(e->getBank(), 0);
+  EXPECT_EQ(stage->getResultSlot(), 0);
+  s.runMs(1200);
+  EXPECT_EQ(e->getBank(), 0);
+  s.server.release(s.at(Point(-20, 260)));
+  s.runMs(60);
+  EXPECT_EQ(s.matrix()->getSlotTarget(0), osc1Level);
+  EXPECT_EQ(s.matrix()->getSlotTarget(1), lfo1Rate);
+
+  // A new connection shows its bank.
+  e->makeConnection(17, source, osc1Level);
+  EXPECT_EQ(e->getBank(), 2);
+  EXPECT_EQ(e->getSlotUnit(0)->numberLabel->getText()->text.get(), "17");
+}
+
+TEST(ZarnInterfaceTest, ReactsToMidiLfoModesFiltersAndPresets) {
+  ZarnScene s("com.quorvane.zarn-editor-reactions");
+  ZarnInterface* e = s.open();
+  ZarnPlugin& p = *s.plugin;
+
+  MidiMessage note;
+  note.status = 0x90;
+  note.data1 = 60;
+  note.data2 = 100;
+  p.receiveMidiMessage(note);
+  s.runMs(60);
+  EXPECT_TRUE(e->getMidiLight()->on.get());
+  s.runMs(300);
+  EXPECT_FALSE(e->getMidiLight()->on.get());
+
+  // Filter 2 starts off, so its dimmer shows; switching filter 1 off dims
+  // it too; the display shows the change.
+  EXPECT_TRUE(e->getFilterDimmer(1)->visible.get());
+  EXPECT_FALSE(e->getFilterDimmer(0)->visible.get());
+  p.filter1.enabled.setValue(0, 1);
+  p.filter2.slope.setValue(1, 1);
+  s.runMs(60);
+  EXPECT_TRUE(e->getFilterDimmer(0)->visible.get());
+  EXPECT_FALSE(e->getFilterController()->enabled1.get());
+  EXPECT_EQ(e->getFilterController()->slope2.get(), 1);
+  // The display button hides the knobs and the dimmers with them.
+  const Point display(zarnlayout::cDisplayButton.x + 6, zarnlayout::cDisplayButton.y + 6);
+  s.server.move(s.at(display));
+  s.server.press(s.at(display));
+  s.server.release(s.at(display));
+  s.runMs(60);
+  EXPECT_TRUE(e->getFilterDisplayPanel()->visible.get());
+  EXPECT_FALSE(e->getFilterDimmer(0)->visible.get());
+
+  // LFO 2 synced: its tempo knob replaces the rate knob.
+  p.lfo2.syncMode.setValue(1, 1);
+  s.runMs(60);
+  EXPECT_TRUE(e->getLfoSyncKnob(1)->visible.get());
+  EXPECT_FALSE(e->getLfoFreqKnob(1)->visible.get());
+  p.lfo2.syncMode.setValue(0, 1);
+  s.runMs(60);
+  EXPECT_FALSE(e->getLfoSyncKnob(1)->visible.get());
+
+  // A loaded preset names itself on the presets button; touching a control
+  // marks it as changed.
+  PresetContext* context = p.getPresetContext();
+  context->presetName = std::string("Glass Pad");
+  context->presetModified = false;
+  p.postEventToListener(cPresetChangeEvent, 0);
+  s.runMs(60);
+  EXPECT_EQ(e->getPresetsButton()->getText()->text.get(), "Glass Pad");
+  EXPECT_EQ(e->getPresetsButton()->getText()->color.get().a, 255);
+  const Point volume(zarnlayout::cVolume.x + 18, zarnlayout::cVolume.y + 18);
+  s.drag(volume, {Point(volume.x, volume.y - 10), Point(volume.x, volume.y - 20)});
+  s.server.release(s.at(Point(volume.x, volume.y - 20)));
+  s.runMs(60);
+  EXPECT_TRUE(p.getPresetContext()->presetModified.get());
+  EXPECT_EQ(e->getPresetsButton()->getText()->color.get().a, 128);
+}
+
+// The render thread posts while editors open and close: each editor leaves
+// the plug-in before it goes.
+TEST(ZarnInterfaceThreadTest, EditorsCloseCleanlyWhileTheRenderThreadPosts) {
+  ZarnScene s("com.quorvane.zarn-editor-thread");
+  std::atomic<bool> stop{false};
+  std::thread render([&] {
+    MidiMessage note;
+    note.status = 0x90;
+    note.data1 = 64;
+    note.data2 = 90;
+    while (!stop.load()) {
+      s.plugin->receiveMidiMessage(note);
+      s.plugin->postEventToListener(cParameterChangeEvent, s.plugin->volume.getIndex());
+      s.plugin->notifyGeneralChange(1);
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+  });
+  for (int i = 0; i < 3; ++i) {
+    s.open();
+    s.runMs(60);
+    s.close();
+    EXPECT_EQ(s.plugin->getListener(), nullptr);
+  }
+  stop = true;
+  render.join();
+}

@@ -1,0 +1,72 @@
+#include "tools/host/snapshot/SnapshotCommand.h"
+
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using simhost::runSnapshotCommand;
+
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+Outcome run(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int status = runSnapshotCommand(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+// Width and height from the PNG header, or 0 x 0.
+std::pair<int, int> pngSize(const std::string& bytes) {
+  if (bytes.size() < 24 || bytes.compare(1, 3, "PNG") != 0 || bytes.compare(12, 4, "IHDR") != 0) return {0, 0};
+  auto word = [&](size_t at) {
+    return int(uint8_t(bytes[at])) << 24 | int(uint8_t(bytes[at + 1])) << 16 | int(uint8_t(bytes[at + 2])) << 8 |
+           int(uint8_t(bytes[at + 3]));
+  };
+  return {word(16), word(20)};
+}
+
+} // namespace
+
+TEST(SnapshotCommandTest, BadCommandLinesAndMissingBundlesGetOneLineReasons) {
+  const Outcome noOutput = run({});
+  EXPECT_EQ(noOutput.status, 2);
+  const Outcome unknown = run({"--zoom", "2", "out.png"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.err, "zarn-host snapshot: unknown option --zoom\n");
+  EXPECT_EQ(run({"--set"}).status, 2);
+  zarn::test::TempDir dir("zarn-snapshot");
+  const Outcome missing = run({"--bundle", dir.file("Nothing.bundle"), dir.file("out.png")});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1);
+  EXPECT_EQ(run({"--help"}).status, 0);
+}
+
+#ifdef ZARN_BUNDLE
+// The whole window, after a preset, a setting and a script that opens the
+// second slot bank; a script or a setting that cannot be used fails.
+TEST(SnapshotCommandTest, WritesTheEditorWindowAfterPresetSettingsAndScript) {
+  zarn::test::TempDir dir("zarn-snapshot");
+  dir.write("bank.txt", "# the second bank\nmove 608 212\nclick 608 212\nwait 100\n");
+  const Outcome ok = run({"--bundle", ZARN_BUNDLE, "--preset", "Default Sound", "--set", "Filter 2 Enabled=On",
+                      "--script", dir.file("bank.txt"), dir.file("out.png")});
+  ASSERT_EQ(ok.status, 0) << ok.err;
+  EXPECT_EQ(pngSize(dir.read("out.png")), std::make_pair(640, 522));
+
+  dir.write("bad.txt", "click 1 2\nspin 3 4\n");
+  const Outcome badScript = run({"--bundle", ZARN_BUNDLE, "--script", dir.file("bad.txt"), dir.file("bad.png")});
+  EXPECT_EQ(badScript.status, 1);
+  EXPECT_NE(badScript.err.find("bad.txt:2: unknown step \"spin\""), std::string::npos) << badScript.err;
+  const Outcome badSetting = run({"--bundle", ZARN_BUNDLE, "--set", "Volume=loud", dir.file("bad.png")});
+  EXPECT_EQ(badSetting.status, 1);
+  EXPECT_NE(badSetting.err.find("Volume"), std::string::npos);
+}
+#endif

@@ -1,0 +1,300 @@
+#include "tools/host/snapshot/SnapshotCommand.h"
+
+#include "platform/HeadlessWindowServer.h"
+#include "tools/host/ControlByName.h"
+#include "tools/host/EditorWindow.h"
+#include "tools/host/HostState.h"
+#include "tools/host/PresetByName.h"
+#include "tools/host/RenderCommand.h"
+#include "tools/host/SimHost.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <unistd.h>
+#include <ostream>
+#include <sstream>
+
+namespace simhost {
+namespace {
+
+const char* const kSnapshotHelp =
+    "usage: zarn-host snapshot [options] OUT.png\n"
+    "Opens the plug-in's editor, plays an optional mouse script and writes the window as a PNG image.\n"
+    "  --bundle PATH        the plug-in bundle (default: the Zarn.bundle the build made)\n"
+    "  --preset NAME        start from the plug-in's preset of that name\n"
+    "  --set \"NAME=VALUE\"   set a parameter, by its value text or in its shown units (repeatable)\n"
+    "  --script FILE        mouse steps: move|down|drag|up|click X Y, wait MS, menu ITEM [> ITEM]...\n"
+    "  --help               this text\n"
+    "The preset is taken first, then each --set.\n";
+
+int fail(std::ostream& err, const std::string& reason, int status = 1) {
+  err << "zarn-host snapshot: " << reason << "\n";
+  return status;
+}
+
+std::string trim(const std::string& s) {
+  const size_t a = s.find_first_not_of(" \t\r\n");
+  if (a == std::string::npos) return "";
+  return s.substr(a, s.find_last_not_of(" \t\r\n") - a + 1);
+}
+
+// The plug-in keeps preferences and installs its presets below the user's
+// folders on its first run. A snapshot runs it in a fresh home of its own,
+// so the picture never depends on (nor changes) the user's settings.
+class PrivateHome {
+public:
+  PrivateHome() {
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    for (int i = 0; i < 100 && folder.empty(); ++i) {
+      const std::filesystem::path p = base / ("zarn-snapshot-" + std::to_string(::getpid()) + "-" + std::to_string(i));
+      if (std::filesystem::create_directory(p, ec)) folder = p;
+    }
+    if (folder.empty()) return;
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DOCUMENTS_DIR"}) {
+      const char* old = std::getenv(name);
+      saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    }
+    std::filesystem::create_directories(folder / ".config", ec);
+    std::filesystem::create_directories(folder / ".local" / "share", ec);
+    std::filesystem::create_directories(folder / ".cache", ec);
+    std::filesystem::create_directories(folder / "Documents", ec);
+    ::setenv("HOME", folder.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (folder / ".config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (folder / ".local" / "share").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (folder / ".cache").c_str(), 1);
+    ::setenv("XDG_DOCUMENTS_DIR", (folder / "Documents").c_str(), 1);
+  }
+  ~PrivateHome() {
+    for (const auto& [name, value] : saved) {
+      if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+      else
+        ::unsetenv(name.c_str());
+    }
+    std::error_code ec;
+    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+  }
+  PrivateHome(const PrivateHome&) = delete;
+  PrivateHome& operator=(const PrivateHome&) = delete;
+
+private:
+  std::filesystem::path folder;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+};
+
+struct Scene {
+  static constexpr int cX = 40, cY = 40;
+  platform::RunLoop loop;
+  platform::HeadlessWindowServer server{loop};
+  platform::WindowId window = 0;
+  platform::ScreenPoint at(int x, int y) const { return {cX + x, cY + y}; }
+  void runMs(int ms) { loop.runFor(int64_t(ms) * 1000); }
+};
+
+bool playScript(Scene& scene, const std::string& path, std::string& error) {
+  std::ifstream in(path);
+  if (!in) {
+    error = "cannot read the script " + path;
+    return false;
+  }
+  std::string line;
+  int number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    line = trim(line.substr(0, line.find('#')));
+    if (line.empty()) continue;
+    std::istringstream words(line);
+    std::string step;
+    words >> step;
+    const std::string where = path + ":" + std::to_string(number) + ": ";
+    if (step == "menu") {
+      std::vector<std::string> items;
+      std::string rest;
+      std::getline(words, rest);
+      for (size_t start = 0;;) {
+        const size_t end = rest.find('>', start);
+        items.push_back(trim(rest.substr(start, end == std::string::npos ? std::string::npos : end - start)));
+        if (end == std::string::npos) break;
+        start = end + 1;
+      }
+      if (items.empty() || items[0].empty()) {
+        error = where + "menu needs an item";
+        return false;
+      }
+      scene.server.chooseInNextMenu(items);
+      continue;
+    }
+    if (step == "wait") {
+      int ms = -1;
+      if (!(words >> ms) || ms < 0 || ms > 600000) {
+        error = where + "wait needs milliseconds from 0 to 600000";
+        return false;
+      }
+      scene.runMs(ms);
+      continue;
+    }
+    int x = 0, y = 0;
+    if (!(words >> x >> y)) {
+      error = where + "\"" + line + "\" needs X and Y";
+      return false;
+    }
+    const platform::ScreenPoint p = scene.at(x, y);
+    if (step == "move" || step == "drag") {
+      scene.server.move(p);
+    } else if (step == "down") {
+      scene.server.move(p);
+      scene.server.press(p);
+    } else if (step == "up") {
+      scene.server.move(p);
+      scene.server.release(p);
+    } else if (step == "click") {
+      scene.server.move(p);
+      scene.server.press(p);
+      scene.server.release(p);
+    } else {
+      error = where + "unknown step \"" + step + "\"";
+      return false;
+    }
+    scene.runMs(20);
+  }
+  return true;
+}
+
+} // namespace
+
+bool parseSnapshotOptions(const std::vector<std::string>& args, SnapshotOptions& options, bool& help,
+                          std::string& error) {
+  help = false;
+  std::vector<std::string> positional;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.size() < 2 || arg[0] != '-') {
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      help = true;
+      return false;
+    }
+    const std::string name = arg.substr(0, arg.find('='));
+    if (name != "--bundle" && name != "--preset" && name != "--set" && name != "--script") {
+      error = "unknown option " + arg;
+      return false;
+    }
+    std::string value;
+    if (arg.find('=') != std::string::npos) {
+      value = arg.substr(arg.find('=') + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      error = arg + " needs a value";
+      return false;
+    }
+    if (value.empty()) {
+      error = name + " needs a value";
+      return false;
+    }
+    if (name == "--bundle")
+      options.bundle = value;
+    else if (name == "--preset")
+      options.preset = value;
+    else if (name == "--set")
+      options.settings.push_back(value);
+    else
+      options.script = value;
+  }
+  if (positional.size() != 1) {
+    error = positional.empty() ? "needs OUT.png" : "too many arguments: " + positional[1];
+    return false;
+  }
+  options.output = positional[0];
+  return true;
+}
+
+int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& err) {
+  const std::string bundlePath = options.bundle.empty() ? defaultBundlePath() : options.bundle;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(std::filesystem::path(bundlePath) / "Resources" / "Background.png", ec))
+    return fail(err, "no plug-in bundle with an editor skin at " + bundlePath);
+
+  int status = 0;
+  {
+    PrivateHome home;
+    // A first run greets the user with a hint; a snapshot shows the panel,
+    // so the plug-in has run once in this home before.
+    {
+      SimHost first;
+      if (first.load(bundlePath) != 0) return fail(err, "the bundle " + bundlePath + " did not start");
+    }
+    Scene scene;
+    platform::WindowServer::setCurrent(&scene.server);
+    try {
+      SimHost host;
+      if (int32_t started = host.load(bundlePath); started != 0)
+        throw HostError("the bundle " + bundlePath + " did not start", started);
+      Instance& in = *host.createInstance(1);
+      std::string error;
+      HostState loaded;
+      if (!options.loadState.empty() && (!loaded.read(options.loadState, error) || !loaded.restore(host, in, error)))
+        status = fail(err, error);
+      if (status == 0 && !options.preset.empty()) {
+        HostState preset;
+        if (!PresetByName::load(host, in.typeIndex(), options.preset, preset, error) ||
+            !preset.restore(host, in, error))
+          status = fail(err, error);
+      }
+      for (size_t i = 0; status == 0 && i < options.settings.size(); ++i) {
+        ControlSetting setting;
+        if (!parseControlSetting(options.settings[i], setting, error) || !applyControlSetting(host, in, setting, error))
+          status = fail(err, error);
+      }
+      host.idle();
+      if (status == 0) {
+        // The host's road: the plug-in's view in a window, the window's port
+        // handed over, the editor on the window's root control. Gestures go
+        // to the host's automation, which echoes them to the plug-in.
+        EditorWindow window(host, in, scene.server, {Scene::cX, Scene::cY});
+        scene.window = window.window();
+        scene.runMs(120);
+        if (!options.script.empty() && !playScript(scene, options.script, error)) status = fail(err, error);
+        host.idle();
+        scene.runMs(120);
+        window.update();
+        if (status == 0 && !scene.server.writeSnapshot(window.window(), options.output))
+          status = fail(err, "cannot write " + options.output);
+      }
+    } catch (const std::exception& e) {
+      status = fail(err, std::string("the editor could not be opened: ") + e.what());
+    } catch (...) {
+      status = fail(err, "the editor could not be opened");
+    }
+    platform::WindowServer::setCurrent(nullptr);
+  }
+  if (status == 0) out << options.output << "\n";
+  return status;
+}
+
+int runSnapshotCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  SnapshotOptions options;
+  bool help = false;
+  std::string error;
+  if (!parseSnapshotOptions(args, options, help, error)) {
+    if (help) {
+      out << kSnapshotHelp;
+      return 0;
+    }
+    return fail(err, error, 2);
+  }
+  return snapshot(options, out, err);
+}
+
+} // namespace simhost

@@ -1,0 +1,91 @@
+// zarn-view-render: draws view descriptions the way the host draws a
+// plug-in's host-drawn views, into a PNG.
+//   zarn-view-render [--bundle PATH] [--size WIDTHxHEIGHT] OUTPUT.png DESCRIPTION...
+// Each DESCRIPTION is a view description ("!Background[('NoID' plate 2)]",
+// grave accents read as double quotes), optionally preceded by
+// "X,Y,WIDTH,HEIGHT:" for its place; without one it covers the whole
+// picture (default 320 x 200). A description that does not parse shows as
+// static text. With --bundle the views read their pictures, patterns and
+// strings from that bundle's resources.
+
+#include "host/CProcessGroup.h"
+#include "host/PlugInEntryPoints.h"
+#include "host/services/CNoResourceView.h"
+#include "platform/DrawPort.h"
+#include "platform/PngWriter.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The group of the bundle the views read their resources from.
+class ViewGroup : public CProcessGroup {
+public:
+  int32_t Initialize() override { return 0; }
+};
+
+int usage() {
+  std::fprintf(stderr, "usage: zarn-view-render [--bundle PATH] [--size WIDTHxHEIGHT] OUTPUT.png DESCRIPTION...\n");
+  return 2;
+}
+
+} // namespace
+
+CProcessGroupInterface* CProcessGroup::CreateProcessGroup() { return new ViewGroup; }
+
+int main(int argc, char** argv) {
+  std::string bundle, output;
+  int width = 320, height = 200;
+  std::vector<std::string> descriptions;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--bundle" && i + 1 < argc) {
+      bundle = argv[++i];
+    } else if (a == "--size" && i + 1 < argc) {
+      if (std::sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0 || width > 4096 ||
+          height > 4096)
+        return usage();
+    } else if (a == "--help") {
+      return usage();
+    } else if (output.empty()) {
+      output = a;
+    } else {
+      descriptions.push_back(a);
+    }
+  }
+  if (output.empty() || descriptions.empty()) return usage();
+  if (!bundle.empty() && NewMachOPlugIn(bundle.c_str()) != 0) {
+    std::fprintf(stderr, "zarn-view-render: cannot open the bundle %s\n", bundle.c_str());
+    return 1;
+  }
+  int status = 0;
+  {
+    std::unique_ptr<CNoResourceView> root(CreateCNoResourceView());
+    root->SetSize(width, height);
+    for (const std::string& d : descriptions) {
+      int x = 0, y = 0, w = width, h = height, used = 0;
+      std::string text = d;
+      if (std::sscanf(d.c_str(), "%d,%d,%d,%d:%n", &x, &y, &w, &h, &used) == 4 && used > 0) text = d.substr(used);
+      if (!root->AddView2(text.c_str(), x, y, w, h, true)) {
+        std::fprintf(stderr, "zarn-view-render: no view for %s\n", text.c_str());
+        status = 1;
+      }
+    }
+    platform::DrawPort port(width, height);
+    root->SetViewPort(&port);
+    root->Activate();
+    Rect all{0, 0, static_cast<int16_t>(height), static_cast<int16_t>(width)};
+    root->Update(&all);
+    if (!writePngFile(output, width, height, port.pixels(), false)) {
+      std::fprintf(stderr, "zarn-view-render: cannot write %s\n", output.c_str());
+      status = 1;
+    }
+    root->SetViewPort(nullptr);
+  }
+  if (!bundle.empty()) CloseMachOPlugIn();
+  return status;
+}
