@@ -139,6 +139,13 @@ inline Legend under(const char* text, Pos p, int width, int height, int gap = 1)
   return {text, p.x + width / 2, p.y + height + gap, 1, 6, false};
 }
 
+// The step between the stops of a vertical switch, and a legend right of
+// stop k of the vertical switch at p, its middle level with the stop's.
+constexpr int cVerStep = cVerTrack - cHorThick;
+inline Legend stop(const char* text, Pos p, int k) {
+  return {text, p.x + cVerThick + 2, p.y + cHorThick / 2 + cVerStep * k - 4, 0, 5, false};
+}
+
 inline std::vector<Legend> legends() {
   std::vector<Legend> l;
   auto add = [&](Legend g) { l.push_back(g); };
@@ -147,8 +154,8 @@ inline std::vector<Legend> legends() {
   add({"WHITE", cNoiseType.x - 2, cNoiseType.y + 2, 2, 5, false});
   add({"PINK", cNoiseType.x + cHorTrack + 2, cNoiseType.y + 2, 0, 5, false});
   add(under("GLIDE", cPortamento, cSmallKnob, cSmallKnob, 0));
-  add({"NORM", cPortamentoMode.x + cVerThick + 2, cPortamentoMode.y - 1, 0, 5, false});
-  add({"LEG", cPortamentoMode.x + cVerThick + 2, cPortamentoMode.y + 11, 0, 5, false});
+  add(stop("NORM", cPortamentoMode, 0));
+  add(stop("LEG", cPortamentoMode, 1));
   for (int o = 0; o < 2; ++o) {
     const int y = o == 0 ? cOscScale[0].y + cRing + 0 : cOscScale[1].y - 10;
     add({o == 0 ? "TUNE / OCT" : "DETUNE / OCT", cOscScale[o].x + cRing / 2, y, 1, 6, false});
@@ -167,15 +174,15 @@ inline std::vector<Legend> legends() {
     const int ry = f == 0 ? cFilterPan[0].y + cRing : cFilterPan[1].y - 10;
     add({"FREQ / PAN", cFilterPan[f].x + cRing / 2, ry, 1, 6, false});
     add({f == 0 ? "F1" : "F2", cFilterEnabled[f].x - 2, cFilterEnabled[f].y + 3, 2, 6, true});
-    add({"12", cFilterSlope[f].x - 1, cFilterSlope[f].y + 1, 2, 5, false});
-    add({"24", cFilterSlope[f].x - 1, cFilterSlope[f].y + 11, 2, 5, false});
-    add({"LP", cFilterResponse[f].x + cVerThick + 2, cFilterResponse[f].y - 1, 0, 5, false});
-    add({"HP", cFilterResponse[f].x + cVerThick + 2, cFilterResponse[f].y + 9, 0, 5, false});
-    add({"BP", cFilterResponse[f].x + cVerThick + 2, cFilterResponse[f].y + 19, 0, 5, false});
+    add(stop("12", cFilterSlope[f], 0));
+    add(stop("24", cFilterSlope[f], 1));
+    add(stop("LP", cFilterResponse[f], 0));
+    add(stop("HP", cFilterResponse[f], 1));
+    add(stop("BP", cFilterResponse[f], 2));
   }
-  add({"SER", cFilterRouting.x + cVerThick + 2, cFilterRouting.y - 1, 0, 5, false});
-  add({"PAR", cFilterRouting.x + cVerThick + 2, cFilterRouting.y + 9, 0, 5, false});
-  add({"OSC", cFilterRouting.x + cVerThick + 2, cFilterRouting.y + 19, 0, 5, false});
+  add(stop("SER", cFilterRouting, 0));
+  add(stop("PAR", cFilterRouting, 1));
+  add(stop("OSC", cFilterRouting, 2));
   add({"ROUTE", cFilterRouting.x - 1, cFilterRouting.y + 10, 2, 5, false});
   // output
   add(under("VOLUME", cVolume, cSmallKnob, cSmallKnob));
@@ -188,13 +195,13 @@ inline std::vector<Legend> legends() {
     add({cLfoNames[n], x0 + 24, cLfoY + 3, 0, 7, true});
     add({"RATE", x0 + cLfoFreq.x + cSmallKnob / 2, cLfoFreq.y + cSmallKnob + 5, 1, 6, false});
     add(under("BALANCE", {x0 + cLfoBalance.x, cLfoBalance.y}, cSmallKnob, cSmallKnob, 0));
-    add({"FREE", x0 + cLfoSyncMode.x + cVerThick + 2, cLfoSyncMode.y - 1, 0, 5, false});
-    add({"1/1", x0 + cLfoSyncMode.x + cVerThick + 2, cLfoSyncMode.y + 9, 0, 5, false});
-    add({"1.5", x0 + cLfoSyncMode.x + cVerThick + 2, cLfoSyncMode.y + 19, 0, 5, false});
-    add({"3", x0 + cLfoSyncMode.x + cVerThick + 2, cLfoSyncMode.y + 29, 0, 5, false});
+    add(stop("FREE", {x0 + cLfoSyncMode.x, cLfoSyncMode.y}, 0));
+    add(stop("1/1", {x0 + cLfoSyncMode.x, cLfoSyncMode.y}, 1));
+    add(stop("DOT", {x0 + cLfoSyncMode.x, cLfoSyncMode.y}, 2));
+    add(stop("TRIP", {x0 + cLfoSyncMode.x, cLfoSyncMode.y}, 3));
     static const char* const cWaves[5] = {"TRI", "SQR", "SIN", "RTR", "S&H"};
     for (int w = 0; w < 5; ++w)
-      add({cWaves[w], x0 + cLfoWave.x + cVerThick + 2, cLfoWave.y - 1 + 10 * w, 0, 5, false});
+      add(stop(cWaves[w], {x0 + cLfoWave.x, cLfoWave.y}, w));
     add({"TRIG", x0 + cLfoTrigger.x + cToggleW / 2, cLfoTrigger.y - 8, 1, 5, false});
     add({"POL", x0 + cLfoPolarity.x + cToggleW / 2, cLfoPolarity.y + cToggleH + 1, 1, 5, false});
   }
@@ -208,8 +215,8 @@ inline std::vector<Legend> legends() {
   }
   for (int r = 0; r < 2; ++r) add({"OFFSET", cEgRange[r].x + cVerThick / 2, cEgRange[r].y + cVerTrack + 1, 1, 5, false});
   // voices
-  add({"MONO", cPolyphony.x + cVerThick + 2, cPolyphony.y - 1, 0, 5, false});
-  add({"POLY", cPolyphony.x + cVerThick + 2, cPolyphony.y + 9, 0, 5, false});
+  add(stop("MONO", cPolyphony, 0));
+  add(stop("POLY", cPolyphony, 1));
   add({"VOICES", cTotalVoices.x + cVoicesW + 3, cTotalVoices.y + 4, 0, 5, false});
   add({"UNISON", cUnisonVoices.x + cVoicesW + 3, cUnisonVoices.y + 4, 0, 5, false});
   add(under("SPREAD", cUnisonSpread, cSmallKnob, cSmallKnob, 0));

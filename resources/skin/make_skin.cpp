@@ -245,6 +245,13 @@ Image raised(int w, int h, int state) { // 0 normal, 1 hover, 2 pressed
   if (state == 1) return face(w, h, {100, 96, 90}, {72, 69, 64}, {16, 15, 14});
   return face(w, h, {84, 80, 75}, {60, 58, 54}, {16, 15, 14});
 }
+// A light face, for buttons whose captions are dark (the slot banks).
+Image light(int w, int h, int state) {
+  if (state == 2) return face(w, h, {150, 145, 136}, {178, 172, 162}, {12, 11, 10});
+  if (state == 1) return face(w, h, {232, 228, 218}, {196, 190, 180}, {16, 15, 14});
+  return face(w, h, {214, 208, 196}, {172, 166, 156}, {16, 15, 14});
+}
+
 // A dark inset face (select buttons, preset name).
 Image inset(int w, int h, int state) {
   if (state == 2) return face(w, h, {14, 14, 13}, {26, 25, 24}, {8, 8, 8});
@@ -276,7 +283,6 @@ void arrowSide(Image& img, double cx, double cy, double s, int dir, Rgba c) {
 // A small wave form picture in the box (x, y, w, h): 0 triangle, 1 saw, 2 square.
 void waveGlyph(Image& img, int kind, double x, double y, double w, double h, Rgba c) {
   std::vector<std::pair<double, double>> p;
-  if (kind == 0) p = {{0, 1}, {0.25, 0}, {0.75, 1}, {1, 0.5}};
   if (kind == 1) p = {{0, 1}, {0.5, 0}, {0.5, 1}, {1, 0}, {1, 1}};
   if (kind == 2) p = {{0, 1}, {0, 0}, {0.5, 0}, {0.5, 1}, {1, 1}, {1, 0}};
   if (kind == 0) p = {{0, 0.5}, {0.25, 0}, {0.75, 1}, {1, 0.5}};
@@ -304,11 +310,12 @@ void knobSet(Writer& out, const std::string& prefix, int size, bool ticks) {
   out(prefix + "DownOverlay.png", knobPointer(size, lighter(cAmber, 30), w + 1, ticks));
 }
 
-void buttonSet(Writer& out, const std::string& name, int w, int h, bool dark,
+// look: 0 raised, 1 dark inset, 2 light.
+void buttonSet(Writer& out, const std::string& name, int w, int h, int look,
                const std::function<void(Image&, int)>& glyph = nullptr) {
   static const char* const cStates[3] = {"Normal", "Active", "Down"};
   for (int s = 0; s < 3; ++s) {
-    Image img = dark ? inset(w, h, s) : raised(w, h, s);
+    Image img = look == 1 ? inset(w, h, s) : look == 2 ? light(w, h, s) : raised(w, h, s);
     if (glyph) glyph(img, s);
     out("Button" + name + cStates[s] + ".png", img);
   }
@@ -322,8 +329,10 @@ void background(Writer& out) {
   img.fill(roundRect(0, 0, cWidth, 36, 0), vertical({40, 38, 36}, {28, 27, 26}, 0, 36));
   img.fill(roundRect(0, 35, cWidth, 36, 0), alpha(cShadow, 1));
   text(img, "ZARN", 14, 6, 16, {236, 232, 222}, 0, true);
-  text(img, "POLYPHONIC SYNTHESIZER", 84, 15, 6, cAmber, 0, false);
-  text(img, "QUORVANE", 250, 15, 6, cDimLegend, 0, true);
+  text(img, "QUORVANE", 86, 8, 6, cDimLegend, 0, true);
+  text(img, "POLYPHONIC SYNTHESIZER", 86, 18, 6, cAmber, 0, false);
+  // A row of small vents between the name and the preset display.
+  for (int x = 210; x < 350; x += 6) img.fill(roundRect(x, 13, x + 3, 24, 1.5), Rgba{16, 15, 14});
 
   auto titled = [&](const Panel& p, int x0, int y0, int x1, int y1, const char* title, Rgba accent) {
     plate(img, x0, y0, x1, y1);
@@ -342,13 +351,13 @@ void background(Writer& out) {
     }
   img.fill(roundRect(102, 49, 103, 215, 0), alpha(cShadow, 0.6));
   img.fill(roundRect(103, 49, 104, 215, 0), alpha(cHighlight, 0.4));
-  img.fill(roundRect(108, 144, 354, 145, 0), alpha(cShadow, 0.6));
-  img.fill(roundRect(108, 145, 354, 146, 0), alpha(cHighlight, 0.4));
+  img.fill(roundRect(108, 134, 354, 135, 0), alpha(cShadow, 0.6));
+  img.fill(roundRect(108, 135, 354, 136, 0), alpha(cHighlight, 0.4));
   titled(cFilterPanel, 361, 38, 574, 222, "", cTeal);
   text(img, "FILTER 1", 521, 39, 6, cTeal, 1, true);
   text(img, "FILTER 2", 521, 212, 6, cTeal, 1, true);
-  img.fill(roundRect(364, 142, 572, 143, 0), alpha(cShadow, 0.6));
-  img.fill(roundRect(364, 143, 572, 144, 0), alpha(cHighlight, 0.4));
+  img.fill(roundRect(364, 134, 572, 135, 0), alpha(cShadow, 0.6));
+  img.fill(roundRect(364, 135, 572, 136, 0), alpha(cHighlight, 0.4));
   titled(cOutputPanel, 576, 38, 638, 222, "", cAccents[4]);
   text(img, "OUTPUT", 607, 42, 6, cAccents[4], 1, true);
   // The modulation strip: eight slot units.
@@ -359,7 +368,6 @@ void background(Writer& out) {
     well(img, x + 2, 229, x + 79, 247, {18, 17, 16}, 3);
     well(img, x + 2, 296, x + 79, 314, {18, 17, 16}, 3);
     text(img, "INV", x + 25, 286, 5, cDimLegend, 1);
-    text(img, "AMOUNT", x + 57, 287, 5, cDimLegend, 1);
   }
   // LFOs, envelopes, voices.
   for (int n = 0; n < 3; ++n) {
@@ -415,16 +423,16 @@ int main(int argc, char** argv) {
   }
 
   // Buttons.
-  buttonSet(out, "Generic", 60, cGenericH, false);
-  buttonSet(out, "", 48, cSelectH, true);
-  buttonSet(out, "SlotBank", cBankW, cBankH, false);
+  buttonSet(out, "Generic", 60, cGenericH, 0);
+  buttonSet(out, "", 48, cSelectH, 1);
+  buttonSet(out, "SlotBank", cBankW, cBankH, 2);
   {
     Image off(cBankW, cBankH), on(cBankW, cBankH);
-    on.fill(roundRect(1, 1, cBankW - 1, cBankH - 1, 2), alpha(cViolet, 0.85));
+    on.fill(roundRect(1, 1, cBankW - 1, cBankH - 1, 2), alpha(lighter(cViolet, 20), 0.9));
     out("ButtonSlotBankOff.png", off);
     out("ButtonSlotBankOn.png", on);
   }
-  buttonSet(out, "Bypass", cSmallButton, cSmallButton, false);
+  buttonSet(out, "Bypass", cSmallButton, cSmallButton, 0);
   {
     Image off(cSmallButton, cSmallButton), on(cSmallButton, cSmallButton);
     off.fill(disc(6, 6, 2.2), Rgba{70, 66, 60});
@@ -433,9 +441,9 @@ int main(int argc, char** argv) {
     out("ButtonBypassOff.png", off);
     out("ButtonBypassOn.png", on);
   }
-  buttonSet(out, "Menu", cMenuSize, cMenuSize, false,
+  buttonSet(out, "Menu", cMenuSize, cMenuSize, 0,
             [](Image& img, int) { arrowDown(img, 6.5, 6.5, 3, cLegend); });
-  buttonSet(out, "Clear", cSmallButton, cSmallButton, false, [](Image& img, int) {
+  buttonSet(out, "Clear", cSmallButton, cSmallButton, 0, [](Image& img, int) {
     img.fill(segment(3.5, 3.5, 8.5, 8.5, 1.4), cLegend);
     img.fill(segment(8.5, 3.5, 3.5, 8.5, 1.4), cLegend);
   });
@@ -474,28 +482,28 @@ int main(int argc, char** argv) {
   out("ButtonToggleMonoOn.png", toggleOverlay(cViolet, true, 2));
 
   // Header buttons.
-  buttonSet(out, "Previous", cPreviousW, cGenericH, false,
+  buttonSet(out, "Previous", cPreviousW, cGenericH, 0,
             [](Image& img, int) { arrowSide(img, 10, 10, 4, -1, cLegend); });
-  buttonSet(out, "Presets", cPresetsW, cGenericH, true);
-  buttonSet(out, "Next", cNextW, cGenericH, false, [](Image& img, int) { arrowSide(img, 7, 10, 4, 1, cLegend); });
-  buttonSet(out, "Options", cOptionsW, cGenericH, false, [](Image& img, int) {
+  buttonSet(out, "Presets", cPresetsW, cGenericH, 1);
+  buttonSet(out, "Next", cNextW, cGenericH, 0, [](Image& img, int) { arrowSide(img, 7, 10, 4, 1, cLegend); });
+  buttonSet(out, "Options", cOptionsW, cGenericH, 0, [](Image& img, int) {
     for (double x : {6.0, 10.0, 14.0}) img.fill(disc(x, 10, 1.4), cLegend);
   });
-  buttonSet(out, "Display", cMenuSize, cMenuSize, false, [](Image& img, int) {
+  buttonSet(out, "Display", cMenuSize, cMenuSize, 0, [](Image& img, int) {
     for (int i = 0; i < 8; ++i) {
       const double x0 = 3 + i, x1 = 4 + i;
       auto y = [](double x) { return 8.5 - 4.5 * std::exp(-(x - 6.5) * (x - 6.5) / 3) + (x > 8 ? (x - 8) * 0.6 : 0); };
       img.fill(segment(x0, y(x0), x1, y(x1), 1.2), cTeal);
     }
   });
-  buttonSet(out, "NoDisplay", cMenuSize, cMenuSize, false, [](Image& img, int) {
+  buttonSet(out, "NoDisplay", cMenuSize, cMenuSize, 0, [](Image& img, int) {
     for (double x : {4.5, 8.5})
       for (double y : {4.5, 8.5}) img.fill(disc(x, y, 1.5), cTeal);
   });
-  buttonSet(out, "Learn", cLearnW, cToggleH, false, [](Image& img, int) {
+  buttonSet(out, "Learn", cLearnW, cToggleH, 0, [](Image& img, int) {
     img.fill(disc(8, 8, 2.5), alpha(cViolet, 0.9));
   });
-  buttonSet(out, "LearnMenu", cMenuSize, cToggleH, false, [](Image& img, int) { arrowDown(img, 6.5, 8, 3, cLegend); });
+  buttonSet(out, "LearnMenu", cMenuSize, cToggleH, 0, [](Image& img, int) { arrowDown(img, 6.5, 8, 3, cLegend); });
   for (int s = 0; s < 2; ++s) {
     Image img(cOrderW, cOrderH);
     img.fill(roundRect(0, 0, cOrderW, cOrderH, 2), s ? cViolet : Rgba{96, 92, 86});

@@ -91,8 +91,15 @@ struct ZarnScene {
   struct Echo : GenericPluginInterface::InterfaceListener {
     ZarnScene* scene;
     explicit Echo(ZarnScene* s) : scene(s) {}
-    void controlChange(int index, float value) override { scene->plugin->getParameter(index)->setValue(value, 1); }
-    void processInterfaceAction(int) override {}
+    void controlChange(int index, float value) override {
+      log.push_back("change " + std::to_string(index));
+      scene->plugin->getParameter(index)->setValue(value, 1);
+    }
+    void startControlChange(int index) override { log.push_back("start " + std::to_string(index)); }
+    void endControlChange(int index) override { log.push_back("end " + std::to_string(index)); }
+    void processInterfaceAction(int action) override { log.push_back("action " + std::to_string(action)); }
+    std::vector<std::string> take() { return std::exchange(log, {}); }
+    std::vector<std::string> log;
   };
 
   zarn::test::TestBundle bundle;
@@ -306,6 +313,26 @@ TEST(ZarnInterfaceTest, ReactsToMidiLfoModesFiltersAndPresets) {
   s.runMs(60);
   EXPECT_TRUE(e->getFilterDisplayPanel()->visible.get());
   EXPECT_FALSE(e->getFilterDimmer(0)->visible.get());
+
+  // A gesture in the display goes out for all four parameters of the
+  // filter, frequency, peak, response, slope, and marks the preset.
+  s.bridge.take();
+  p.getPresetContext()->presetModified = false;
+  ZarnFilterController* curves = e->getFilterController();
+  curves->cutoff2 = 0.25f;
+  curves->response2 = 2;
+  e->filterControllerStartChange2(nullptr);
+  e->filterControllerChange2(nullptr);
+  e->filterControllerEndChange2(nullptr);
+  std::vector<std::string> expected;
+  const int four[4] = {p.filter2.freq.getIndex(), p.filter2.peak.getIndex(), p.filter2.response.getIndex(),
+                       p.filter2.slope.getIndex()};
+  for (const char* step : {"start ", "change ", "end "})
+    for (int index : four) expected.push_back(step + std::to_string(index));
+  EXPECT_EQ(s.bridge.take(), expected);
+  EXPECT_FLOAT_EQ(p.filter2.freq.getValue(), 0.25f);
+  EXPECT_EQ(p.filter2.response.getCurrentIndex(), 2);
+  EXPECT_TRUE(p.getPresetContext()->presetModified.get());
 
   // LFO 2 synced: its tempo knob replaces the rate knob.
   p.lfo2.syncMode.setValue(1, 1);
