@@ -4,6 +4,7 @@
 #include "platform/RunLoop.h"
 #include "platform/WindowServer.h"
 #include "platform/X11WindowServer.h"
+#include "tools/host/EditorWindow.h"
 #include "tools/host/HostState.h"
 #include "tools/host/PacedRender.h"
 #include "tools/host/PresetByName.h"
@@ -38,8 +39,8 @@ const char* const kEditHelp =
 constexpr double kSampleRate = 44100.0;
 // How often the host's main thread gets its idle time while the editor is up.
 constexpr int64_t kIdleMicroseconds = 20'000;
-// The window the host opens for the editor, until the editor gives its size.
-constexpr platform::ScreenRect kHostWindow{80, 60, 80 + 640, 60 + 400};
+// Where the editor's window asks to be put.
+constexpr platform::ScreenPoint kEditorAt{80, 60};
 
 // Interrupting the program in its terminal (Ctrl-C) or terminating it
 // closes the window as the window manager would, so the state is saved: the
@@ -88,22 +89,6 @@ int fail(std::ostream& err, const std::string& reason, int status = 1) {
   err << "zarn-host edit: " << reason << "\n";
   return status;
 }
-
-// What the host window shows where the plug-in's view goes: the panel
-// colour, until the view is there to paint itself.
-class EmptyPanel : public platform::ViewPainter {
-public:
-  void paintView(platform::ViewSurface& surface, const platform::ScreenRect& area) override {
-    std::vector<uint8_t> row(static_cast<size_t>(area.width()) * 4);
-    for (size_t i = 0; i < row.size(); i += 4) {
-      row[i] = 38;
-      row[i + 1] = 35;
-      row[i + 2] = 33;
-      row[i + 3] = 255;
-    }
-    for (int y = area.top; y < area.bottom; ++y) surface.drawImage(row.data(), area.width(), 1, {area.left, y});
-  }
-};
 
 } // namespace
 
@@ -211,28 +196,26 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
     bool closed = false;
     StopSignals signals(loop, [&] { closed = true; });
 
-    // The host's window for the editor. Opening the plug-in's own view in it
-    // (the view road: CreateCPlugInView, then SetViewPort with this window)
-    // waits for the host's view support; until then the window shows the
-    // empty panel and everything around it (the render, the close, the
-    // state) runs as it will with the editor.
-    const platform::WindowId window = server->createWindow(kHostWindow, true, "Zarn");
-    EmptyPanel panel;
-    const platform::ViewId view =
-        server->createView(window, 0, {0, 0, kHostWindow.width(), kHostWindow.height()}, &panel);
-    server->setCloseHandler(window, [&] { closed = true; });
+    // The host's road: the plug-in's view in a window on the display, the
+    // window's port handed over, the editor on the window's root control.
+    // Gestures go to the host's automation, which echoes them to the
+    // plug-in when the host idles.
+    auto editor = std::make_unique<EditorWindow>(host, in, *server, kEditorAt, "Zarn");
+    server->setCloseHandler(editor->window(), [&] { closed = true; });
 
     const int64_t opened = platform::microseconds();
     render.start();
     const platform::RunLoop::TimerId idle = loop.addTimer(kIdleMicroseconds, kIdleMicroseconds, [&] { host.idle(); });
     loop.runUntil([&] { return closed; }, INT64_MAX / 4);
     loop.removeTimer(idle);
+    // The editor closes while the render still runs and talks to it, as in
+    // a host; then the render stops and the state is taken.
+    editor.reset();
+    host.idle();
 
     const bool saved = save(error);
     const double openSeconds = static_cast<double>(platform::microseconds() - opened) / 1e6;
     platform::X11WindowServer::setConnectionLostHandler(nullptr);
-    server->destroyView(view);
-    server->destroyWindow(window);
     platform::WindowServer::setCurrent(nullptr);
     host.idle();
     if (!saved) return fail(err, error);
