@@ -10,8 +10,11 @@
 #include "tests/support/XPeer.h"
 #include "tests/support/Xvfb.h"
 #include "tests/tools/render/MidiBytes.h"
+#include "platform/Clock.h"
+#include "tools/host/ControlByName.h"
 #include "tools/host/HostState.h"
 #include "tools/host/PresetByName.h"
+#include "tools/host/SimHost.h"
 
 #include <algorithm>
 #include <csignal>
@@ -215,5 +218,57 @@ TEST(EditCommandTest, ALostDisplayOrASignalSavesTheStateFirst) {
   EXPECT_EQ(edit.exitStatus(), 1);
   EXPECT_EQ(presetNameIn(lost), "Acid Bass");
   EXPECT_NE(dir.read("err2").find("the connection to the display was lost"), std::string::npos) << dir.read("err2");
+#endif
+}
+
+// A knob dragged in the window on the display changes the sound the closed
+// editor leaves: the output volume, dragged up, is louder in the saved state
+// than in one saved untouched.
+TEST(EditCommandTest, AKnobDraggedInTheWindowChangesTheSavedSound) {
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_PROGRAM)
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  ZARN_REQUIRE_XVFB(zarn::test::Xvfb::shared());
+  const std::string display = zarn::test::Xvfb::shared().display();
+  zarn::test::TempDir dir;
+  // The editor's window asks for (80, 60); the volume knob's centre lies at
+  // (610, 81) in it.
+  const zarn::test::ScreenPoint knob{80 + 610, 60 + 81};
+  {
+    EditProgram edit(display, {"--save-state", dir.file("touched.state")}, dir.file("err"));
+    ASSERT_TRUE(edit.windowShown(display));
+    zarn::test::XPeer hand(display);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    hand.move(knob);
+    hand.button(1, true);
+    for (int dy = 5; dy <= 60; dy += 5) {
+      hand.move({knob.x, knob.y - dy});
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    hand.button(1, false);
+    hand.move({1200, 1000});
+    EXPECT_EQ(edit.closeAfter(display, 300), 0) << dir.read("err");
+  }
+  {
+    EditProgram edit(display, {"--save-state", dir.file("untouched.state")}, dir.file("err"));
+    EXPECT_EQ(edit.closeAfter(display, 100), 0) << dir.read("err");
+  }
+  // Read back through the host, the plug-in loaded as the render loads it.
+  zarn::test::ScopedEnvironment clock(platform::cVirtualClockVariable,
+                                      std::to_string(platform::cVirtualCalendarStart));
+  simhost::SimHost host;
+  ASSERT_EQ(host.load(ZARN_BUNDLE), 0);
+  simhost::Instance& in = *host.createInstance(1);
+  const int32_t volume = simhost::findControlByName(host, in, "Volume");
+  ASSERT_GT(volume, 0);
+  auto volumeIn = [&](const std::string& file) {
+    simhost::HostState state;
+    std::string error;
+    EXPECT_TRUE(state.read(dir.file(file), error) && state.restore(host, in, error)) << error;
+    host.idle();
+    return host.controlValue(in, volume);
+  };
+  const int32_t untouched = volumeIn("untouched.state"), touched = volumeIn("touched.state");
+  EXPECT_GT(touched, untouched);
 #endif
 }
