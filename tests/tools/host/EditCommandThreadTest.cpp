@@ -55,7 +55,7 @@ std::string presetNameIn(const std::string& path) {
 
 } // namespace
 
-#if defined(ZARN_BUNDLE) && defined(ZARN_HOST_PROGRAM)
+#if defined(ZARN_BUNDLE) && defined(ZARN_HOST_EXECUTABLE)
 
 namespace {
 
@@ -67,7 +67,7 @@ class EditProgram {
 public:
   EditProgram(const std::string& display, const std::vector<std::string>& options, const std::string& errFile,
               const std::string& outFile = "/dev/null") {
-    std::vector<std::string> args{ZARN_HOST_PROGRAM, "edit", "--bundle", ZARN_BUNDLE};
+    std::vector<std::string> args{ZARN_HOST_EXECUTABLE, "edit", "--bundle", ZARN_BUNDLE};
     args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -148,7 +148,7 @@ TEST(EditCommandTest, RefusesWithoutADisplay) {
 // on close, loads and saves into the same file unchanged, renders, and a
 // state that cannot be written fails with the reason.
 TEST(EditCommandThreadTest, ClosingTheWindowSavesTheStateWhileTheRenderRuns) {
-#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_PROGRAM)
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_EXECUTABLE)
   GTEST_SKIP() << "the synthesizer's bundle is not built";
 #else
   ZARN_REQUIRE_XVFB(zarn::test::Xvfb::shared());
@@ -198,7 +198,7 @@ TEST(EditCommandThreadTest, ClosingTheWindowSavesTheStateWhileTheRenderRuns) {
 // A display that goes away ends the program, but not before the state is
 // saved; so does SIGTERM (and Ctrl-C), which ends it cleanly.
 TEST(EditCommandTest, ALostDisplayOrASignalSavesTheStateFirst) {
-#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_PROGRAM)
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_EXECUTABLE)
   GTEST_SKIP() << "the synthesizer's bundle is not built";
 #else
   auto xvfb = std::make_unique<zarn::test::Xvfb>();
@@ -225,7 +225,7 @@ TEST(EditCommandTest, ALostDisplayOrASignalSavesTheStateFirst) {
 // editor leaves: the output volume, dragged up, is louder in the saved state
 // than in one saved untouched.
 TEST(EditCommandTest, AKnobDraggedInTheWindowChangesTheSavedSound) {
-#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_PROGRAM)
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_EXECUTABLE)
   GTEST_SKIP() << "the synthesizer's bundle is not built";
 #else
   ZARN_REQUIRE_XVFB(zarn::test::Xvfb::shared());
