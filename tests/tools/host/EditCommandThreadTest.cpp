@@ -236,9 +236,18 @@ TEST(EditCommandTest, AKnobDraggedInTheWindowChangesTheSavedSound) {
   const zarn::test::ScreenPoint knob{80 + 610, 60 + 81};
   {
     EditProgram edit(display, {"--save-state", dir.file("touched.state")}, dir.file("err"));
-    ASSERT_TRUE(edit.windowShown(display));
+    const auto window = edit.window(display);
+    ASSERT_TRUE(window);
     zarn::test::XPeer hand(display);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The editor is up once its skin is on the screen (the window starts
+    // black).
+    auto painted = [&] {
+      const auto rgb = hand.rgb(*window, 640, 522);
+      return !rgb.empty() && std::any_of(rgb.begin(), rgb.end(), [](uint8_t c) { return c > 40; });
+    };
+    for (int i = 0; i < 1000 && !painted(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(painted());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     hand.move(knob);
     hand.button(1, true);
     for (int dy = 5; dy <= 60; dy += 5) {
