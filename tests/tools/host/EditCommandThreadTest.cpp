@@ -100,6 +100,20 @@ public:
     }
     return std::nullopt;
   }
+  // Waits until the editor is up: its skin on the screen (the window starts
+  // black).
+  bool editorShown(const std::string& display) {
+    const auto w = window(display);
+    if (!w) return false;
+    zarn::test::XPeer eye(display);
+    auto painted = [&] {
+      const auto rgb = eye.rgb(*w, 640, 522);
+      return std::any_of(rgb.begin(), rgb.end(), [](uint8_t c) { return c > 40; });
+    };
+    for (int i = 0; i < 1000 && !painted(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return painted();
+  }
   // Closes its window as a window manager does, after `lifeMs`; the exit
   // status.
   int closeAfter(const std::string& display, int lifeMs) {
@@ -236,18 +250,8 @@ TEST(EditCommandTest, AKnobDraggedInTheWindowChangesTheSavedSound) {
   const zarn::test::ScreenPoint knob{80 + 610, 60 + 81};
   {
     EditProgram edit(display, {"--save-state", dir.file("touched.state")}, dir.file("err"));
-    const auto window = edit.window(display);
-    ASSERT_TRUE(window);
+    ASSERT_TRUE(edit.editorShown(display));
     zarn::test::XPeer hand(display);
-    // The editor is up once its skin is on the screen (the window starts
-    // black).
-    auto painted = [&] {
-      const auto rgb = hand.rgb(*window, 640, 522);
-      return !rgb.empty() && std::any_of(rgb.begin(), rgb.end(), [](uint8_t c) { return c > 40; });
-    };
-    for (int i = 0; i < 1000 && !painted(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(painted());
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     hand.move(knob);
     hand.button(1, true);
     for (int dy = 5; dy <= 60; dy += 5) {
@@ -279,5 +283,35 @@ TEST(EditCommandTest, AKnobDraggedInTheWindowChangesTheSavedSound) {
   };
   const int32_t untouched = volumeIn("untouched.state"), touched = volumeIn("touched.state");
   EXPECT_GT(touched, untouched);
+#endif
+}
+
+// The preset menu pops up on the display over the editor: a bank's submenu
+// opens on hover and a click on its entry loads that preset, which the
+// saved state then names.
+TEST(EditCommandTest, APresetChosenInTheMenuIsTheSavedSound) {
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_EXECUTABLE)
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  ZARN_REQUIRE_XVFB(zarn::test::Xvfb::shared());
+  const std::string display = zarn::test::Xvfb::shared().display();
+  zarn::test::TempDir dir;
+  EditProgram edit(display, {"--save-state", dir.file("chosen.state")}, dir.file("err"));
+  ASSERT_TRUE(edit.editorShown(display));
+  zarn::test::XPeer hand(display);
+  hand.click({80 + 466, 60 + 18}); // the preset name in the header
+  const auto menu = hand.await([&] { return hand.grabbingPopups(); });
+  ASSERT_EQ(menu.size(), 1u);
+  hand.move({menu[0].left + 40, menu[0].top + 4 + 20 + 10}); // the second bank, "Bass"
+  const auto open = hand.await([&] {
+    auto p = hand.popups();
+    return p.size() == 2 ? p : decltype(p){};
+  });
+  ASSERT_EQ(open.size(), 2u);
+  hand.click({open[1].left + 30, open[1].top + 4 + 10}); // its first preset
+  for (int i = 0; i < 300 && !hand.popups().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  hand.move({1000, 700});
+  EXPECT_EQ(edit.closeAfter(display, 200), 0) << dir.read("err");
+  EXPECT_EQ(presetNameIn(dir.file("chosen.state")), "Acid Bass");
 #endif
 }
