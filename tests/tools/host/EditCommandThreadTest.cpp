@@ -16,6 +16,8 @@
 #include "tools/host/PresetByName.h"
 #include "tools/host/SimHost.h"
 
+#include <png.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -66,8 +68,8 @@ namespace {
 class EditProgram {
 public:
   EditProgram(const std::string& display, const std::vector<std::string>& options, const std::string& errFile,
-              const std::string& outFile = "/dev/null") {
-    std::vector<std::string> args{ZARN_HOST_EXECUTABLE, "edit", "--bundle", ZARN_BUNDLE};
+              const std::string& outFile = "/dev/null", const std::string& command = "edit") {
+    std::vector<std::string> args{ZARN_HOST_EXECUTABLE, command, "--bundle", ZARN_BUNDLE};
     args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -313,5 +315,59 @@ TEST(EditCommandTest, APresetChosenInTheMenuIsTheSavedSound) {
   hand.move({1000, 700});
   EXPECT_EQ(edit.closeAfter(display, 200), 0) << dir.read("err");
   EXPECT_EQ(presetNameIn(dir.file("chosen.state")), "Acid Bass");
+#endif
+}
+
+namespace {
+
+// An 8-bit RGB PNG file's pixels, rows from the top; empty when unreadable.
+std::vector<uint8_t> readRgbPng(const std::string& path, int& width, int& height) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
+  width = static_cast<int>(image.width);
+  height = static_cast<int>(image.height);
+  return pixels;
+}
+
+} // namespace
+
+// The window on the display shows what the headless snapshot of the same
+// state shows, pixel for pixel, but for the lights the running render
+// moves (the snapshot renders nothing).
+TEST(EditCommandTest, TheWindowShowsWhatTheSnapshotShows) {
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_EXECUTABLE)
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  ZARN_REQUIRE_XVFB(zarn::test::Xvfb::shared());
+  const std::string display = zarn::test::Xvfb::shared().display();
+  zarn::test::TempDir dir;
+  {
+    EditProgram snapshot(display, {dir.file("snapshot.png")}, dir.file("err"), "/dev/null", "snapshot");
+    ASSERT_EQ(snapshot.exitStatus(), 0) << dir.read("err");
+  }
+  int width = 0, height = 0;
+  const std::vector<uint8_t> expected = readRgbPng(dir.file("snapshot.png"), width, height);
+  ASSERT_FALSE(expected.empty());
+
+  std::vector<uint8_t> shown;
+  {
+    EditProgram edit(display, {}, dir.file("err"));
+    ASSERT_TRUE(edit.editorShown(display));
+    zarn::test::XPeer eye(display);
+    eye.move({1000, 700}); // no hover, no hint
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    shown = eye.rgb(*edit.window(display), width, height);
+    EXPECT_EQ(edit.closeAfter(display, 0), 0) << dir.read("err");
+  }
+  ASSERT_EQ(shown.size(), expected.size());
+  size_t differing = 0;
+  for (size_t i = 0; i < shown.size(); i += 3)
+    differing += shown[i] != expected[i] || shown[i + 1] != expected[i + 1] || shown[i + 2] != expected[i + 2];
+  // Three LFO lights and the MIDI light are at most a few hundred pixels.
+  EXPECT_LT(differing, shown.size() / 3 / 500);
 #endif
 }
