@@ -19,6 +19,7 @@ struct HeadlessWindowServer::Window {
   std::vector<std::pair<HandlerId, std::shared_ptr<MouseHandler>>> handlers;
   std::function<bool(const MouseEvent&)> host;
   std::vector<MouseEvent> hostEvents;
+  std::function<void()> onClose;
 };
 
 struct HeadlessWindowServer::View {
@@ -105,6 +106,18 @@ ScreenRect HeadlessWindowServer::contentArea(WindowId id) {
 bool HeadlessWindowServer::isCompositing(WindowId id) {
   Window* w = window(id);
   return w && w->compositing;
+}
+
+void HeadlessWindowServer::setCloseHandler(WindowId id, std::function<void()> onClose) {
+  if (Window* w = window(id)) w->onClose = std::move(onClose);
+}
+
+void HeadlessWindowServer::requestClose(WindowId id) {
+  Window* w = window(id);
+  if (!w || !w->onClose) return;
+  // A copy: the handler may destroy the window.
+  const std::function<void()> onClose = w->onClose;
+  onClose();
 }
 
 ViewId HeadlessWindowServer::createView(WindowId win, ViewId parent, const ScreenRect& frame, ViewPainter* painter) {

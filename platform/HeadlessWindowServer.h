@@ -47,6 +47,7 @@ public:
   void destroyWindow(WindowId window) override;
   ScreenRect contentArea(WindowId window) override;
   bool isCompositing(WindowId window) override;
+  void setCloseHandler(WindowId window, std::function<void()> onClose) override;
   ViewId createView(WindowId window, ViewId parent, const ScreenRect& frame, ViewPainter* painter) override;
   void destroyView(ViewId view) override;
   void setViewFrame(ViewId view, const ScreenRect& frame) override;
@@ -66,6 +67,9 @@ public:
   std::optional<SaveAnswer> askSaveName(const std::string& startFolder) override;
   std::optional<std::string> askFolder(const std::string& startFolder, const std::string& title) override;
   void alert(const std::string& message) override;
+
+  // The user asks to close the window, as with a window manager's close box.
+  void requestClose(WindowId window);
 
   // The mouse, in global coordinates. A move with the button down is a drag.
   void move(ScreenPoint p, uint32_t modifiers = 0);

@@ -1,8 +1,11 @@
 #include "platform/WindowServer.h"
 
 #include "platform/HeadlessWindowServer.h"
+#include "platform/X11WindowServer.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 namespace platform {
 
@@ -30,5 +33,21 @@ WindowServer& WindowServer::current() {
 }
 
 void WindowServer::setCurrent(WindowServer* server) { sCurrent = server; }
+
+std::unique_ptr<WindowServer> WindowServer::open(RunLoop& loop, std::string* whyHeadless) {
+  std::string why;
+  const char* choice = std::getenv("ZARN_WINDOW");
+  const char* display = std::getenv("DISPLAY");
+  if (choice && std::strcmp(choice, "headless") == 0) {
+    why = "ZARN_WINDOW=headless";
+  } else if (!display || !*display) {
+    why = "DISPLAY is not set";
+  } else if (auto x = X11WindowServer::open(loop, why)) {
+    if (whyHeadless) whyHeadless->clear();
+    return x;
+  }
+  if (whyHeadless) *whyHeadless = why;
+  return std::make_unique<HeadlessWindowServer>(loop);
+}
 
 } // namespace platform

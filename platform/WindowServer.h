@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -119,6 +120,12 @@ public:
   static WindowServer& current();
   static void setCurrent(WindowServer* server);
 
+  // A server for this process's screen: on the display named by DISPLAY
+  // when one answers, headless otherwise; ZARN_WINDOW=headless forces
+  // headless. `whyHeadless` (if given) says in one line why a headless
+  // server was made, and is left empty for a display.
+  static std::unique_ptr<WindowServer> open(RunLoop& loop, std::string* whyHeadless = nullptr);
+
   virtual RunLoop& runLoop() = 0;
 
   // Windows. `content` is the content area in global coordinates.
@@ -126,6 +133,9 @@ public:
   virtual void destroyWindow(WindowId window) = 0;
   virtual ScreenRect contentArea(WindowId window) = 0;
   virtual bool isCompositing(WindowId window) = 0;
+  // Called when the user asks to close the window (the window manager's
+  // close box); the owner decides whether and when to destroy it.
+  virtual void setCloseHandler(WindowId window, std::function<void()> onClose) = 0;
 
   // Views. `frame` is in the parent view's coordinates (parent 0: the
   // window's content); a view paints through its painter.

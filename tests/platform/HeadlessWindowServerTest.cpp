@@ -117,3 +117,22 @@ TEST(HeadlessWindowServerTest, RoutesEventsAndPaintsOnlyInvalidAreas) {
   f.read(sig, 8);
   EXPECT_EQ(std::string(sig + 1, 3), "PNG");
 }
+
+// A close asked for by the user reaches the window's owner, who may destroy
+// the window from inside; a window without a handler stays.
+TEST(HeadlessWindowServerTest, CloseRequestsReachTheOwner) {
+  HeadlessWindowServer server;
+  const platform::WindowId kept = server.createWindow({0, 0, 50, 50}, false, "kept");
+  const platform::WindowId closing = server.createWindow({60, 0, 110, 50}, false, "closing");
+  int closes = 0;
+  server.setCloseHandler(closing, [&] {
+    ++closes;
+    server.destroyWindow(closing);
+  });
+  server.requestClose(kept);
+  server.requestClose(closing);
+  server.requestClose(closing);
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(server.contentArea(closing), platform::ScreenRect{});
+  EXPECT_EQ(server.contentArea(kept), (platform::ScreenRect{0, 0, 50, 50}));
+}

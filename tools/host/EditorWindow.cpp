@@ -6,7 +6,8 @@
 
 namespace simhost {
 
-EditorWindow::EditorWindow(SimHost& host, Instance& in, platform::WindowServer& server, platform::ScreenPoint at)
+EditorWindow::EditorWindow(SimHost& host, Instance& in, platform::WindowServer& server, platform::ScreenPoint at,
+                           const std::string& title)
     : mHost(host), mInstance(in), mServer(server) {
   SHostRect rect{};
   int32_t status = host.callWith(kProcess_GetViewRect, in.process(), &rect);
@@ -17,7 +18,7 @@ EditorWindow::EditorWindow(SimHost& host, Instance& in, platform::WindowServer& 
   status = host.callWith(kProcess_CreateView, in.process(), &view);
   if (status != 0 || view == 0) throw HostError("the plug-in's view", status != 0 ? status : kPlugInErr_Unexpected);
   mView = reinterpret_cast<CPlugInView*>(view);
-  mWindow = server.createWindow({at.x, at.y, at.x + mWidth, at.y + mHeight}, false, "editor");
+  mWindow = server.createWindow({at.x, at.y, at.x + mWidth, at.y + mHeight}, false, title);
   mPort = server.windowPort(mWindow);
   if (!mPort) {
     delete mView;

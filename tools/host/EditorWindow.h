@@ -23,9 +23,11 @@ namespace simhost {
 
 class EditorWindow {
 public:
-  // Opens the editor of in at `at` (global coordinates) on the server.
+  // Opens the editor of in at `at` (global coordinates) on the server, in a
+  // window with that title.
   // Throws HostError when the plug-in has no view or refuses the port.
-  EditorWindow(SimHost& host, Instance& in, platform::WindowServer& server, platform::ScreenPoint at = {0, 0});
+  EditorWindow(SimHost& host, Instance& in, platform::WindowServer& server, platform::ScreenPoint at = {0, 0},
+               const std::string& title = "editor");
   // Closes the editor.
   ~EditorWindow();
   EditorWindow(const EditorWindow&) = delete;

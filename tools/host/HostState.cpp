@@ -3,7 +3,9 @@
 #include "tools/host/HostInfo.h"
 #include "tools/host/SimHost.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -94,20 +96,23 @@ bool HostState::write(const std::string& path, std::string& error) const {
   // Written beside the target and renamed, so a failed write never leaves
   // half a state where a good one was.
   const std::string temp = path + ".tmp";
+  errno = 0;
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     const std::string bytes = serialize();
     if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
+      const int why = errno;
       std::remove(temp.c_str());
-      error = "cannot write " + path;
+      error = "cannot write " + path + (why ? std::string(": ") + std::strerror(why) : "");
       return false;
     }
   }
   if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    const int why = errno;
     std::remove(temp.c_str());
-    error = "cannot write " + path;
+    error = "cannot write " + path + ": " + std::strerror(why);
     return false;
   }
   return true;

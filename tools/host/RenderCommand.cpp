@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "tools/host/ControlByName.h"
+#include "tools/host/EditCommand.h"
 #include "tools/host/HostInfo.h"
 #include "tools/host/HostState.h"
 #include "tools/host/MidiSongMap.h"
@@ -34,6 +35,7 @@ constexpr double kMaxTail = 600.0;
 constexpr int64_t kIdleInterval = 8192;
 
 const char* const kUsage = "usage: zarn-host render [options] INPUT.mid OUTPUT.wav\n"
+                           "       zarn-host edit [options]\n"
                            "       zarn-host info [--bundle PATH]\n";
 
 const char* const kRenderHelp =
@@ -417,8 +419,9 @@ int runHostCommand(const std::vector<std::string>& args, std::ostream& out, std:
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "render") return runRenderCommand(rest, out, err);
   if (args[0] == "info") return runInfoCommand(rest, out, err);
+  if (args[0] == "edit") return runEditCommand(rest, out, err);
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-    out << kUsage << "See zarn-host render --help and zarn-host info --help.\n";
+    out << kUsage << "See zarn-host render --help, zarn-host edit --help and zarn-host info --help.\n";
     return 0;
   }
   err << "zarn-host: unknown command " << args[0] << " (see zarn-host --help)\n";

@@ -2,6 +2,9 @@
 //   zarn-host render [options] INPUT.mid OUTPUT.wav
 //                           plays a MIDI file through the plug-in into a
 //                           WAV file
+//   zarn-host edit [options]
+//                           opens the plug-in's editor in a window and
+//                           saves the state when it closes
 //   zarn-host info [--bundle PATH]
 //                           prints the bundle's identity, process types,
 //                           controls and chunks

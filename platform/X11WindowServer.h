@@ -1,0 +1,145 @@
+#pragma once
+
+// The window server on a real X display, over Xlib.
+//
+// Each window is a top-level X window of the content's size and title. As in
+// the headless server, its back buffer is the window's port: the host draws
+// its part of an update there first, then the views paint, only inside what
+// was invalidated; the painted rectangles are then put on the screen,
+// converted to the visual's colour masks, and an expose is answered from
+// the back buffer without asking anyone again. Only 24-bit true-colour
+// visuals (8 bits per channel) are served.
+//
+// Input: button 1 is the mouse button and button 3 a control-click; the
+// wheel and the middle button are ignored. Shift is shift, Ctrl is command,
+// Alt is option and Super is control. A press within 500 ms of the last one,
+// near it, counts as the next click. Drags go to the window that got the
+// press (X's implicit grab), and "button still down" asks the server for the
+// pointer's state, so a release lost elsewhere is noticed.
+//
+// The connection is served from the run loop: a watch on its socket and an
+// idle hook that drains Xlib's queue (events may have been read during a
+// round trip, where poll() would not see them), paints what was invalidated
+// and flushes, before the loop waits again.
+//
+// Popup menus, alerts and dialogs are modal: each runs a nested loop of its
+// own over the X connection (and a dialog's pipe) and nothing of the run
+// loop (no timer, so no event drain of the editor) runs until it returns;
+// the windows meanwhile stay painted from their back buffers and their
+// mouse input is dropped. A close asked for meanwhile is delivered after.
+// Menus are override-redirect windows drawn with the text engine, with
+// hover highlight, submenus, check marks and disabled entries; a click on
+// an entry chooses it, a click outside or Escape cancels, and the release of
+// the press that opened the menu is consumed. Save and folder dialogs run
+// `zenity` as a child process (no shell) when it is on the PATH and ask on
+// the console otherwise.
+
+#include "platform/WindowServer.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+struct _XDisplay;
+union _XEvent;
+
+namespace platform {
+
+class X11WindowServer : public WindowServer {
+public:
+  // Opens the display named by DISPLAY (or `displayName`); null with a
+  // one-line reason when none answers or its visual cannot be served.
+  static std::unique_ptr<X11WindowServer> open(RunLoop& loop, std::string& why, const char* displayName = nullptr);
+  ~X11WindowServer() override;
+
+  // WindowServer
+  RunLoop& runLoop() override { return loop; }
+  WindowId createWindow(const ScreenRect& content, bool compositing, const std::string& title) override;
+  void destroyWindow(WindowId window) override;
+  ScreenRect contentArea(WindowId window) override;
+  bool isCompositing(WindowId window) override;
+  void setCloseHandler(WindowId window, std::function<void()> onClose) override;
+  ViewId createView(WindowId window, ViewId parent, const ScreenRect& frame, ViewPainter* painter) override;
+  void destroyView(ViewId view) override;
+  void setViewFrame(ViewId view, const ScreenRect& frame) override;
+  ScreenPoint viewOrigin(ViewId view) override;
+  ScreenPoint windowToView(ViewId view, ScreenPoint p) override;
+  void invalidateView(ViewId view, const ScreenRect& area) override;
+  void invalidateWindow(WindowId window, const ScreenRect& area) override;
+  void updateWindow(WindowId window) override;
+  void setUpdateHandler(WindowId window, std::function<void(const ScreenRect&)> handler) override;
+  DrawPort* windowPort(WindowId window) override;
+  ViewId rootView(WindowId window) override;
+  ViewId createRootView(WindowId window) override;
+  HandlerId addMouseHandler(WindowId window, MouseHandler handler) override;
+  void removeMouseHandler(HandlerId handler) override;
+  ScreenPoint mouseLocation() override;
+  bool buttonStillDown() override;
+  std::vector<int> popUpMenu(const MenuEntry& menu, ScreenPoint at) override;
+  std::optional<SaveAnswer> askSaveName(const std::string& startFolder) override;
+  std::optional<std::string> askFolder(const std::string& startFolder, const std::string& title) override;
+  void alert(const std::string& message) override;
+
+  // Called, on the GUI thread, when the connection to the display breaks;
+  // the process ends after it returns (Xlib allows nothing else).
+  static void setConnectionLostHandler(std::function<void()> handler);
+
+  // For tests and tools: the connection and a window's X id.
+  _XDisplay* display() const { return dpy; }
+  unsigned long xWindow(WindowId window);
+  // Whether a window has areas waiting to be painted.
+  bool hasInvalidArea(WindowId window);
+  // Handles every event Xlib has queued or can read now; false when none.
+  bool processPendingEvents();
+
+private:
+  struct Window;
+  struct View;
+  struct Format;
+  class Surface;
+  class MenuTracker;
+  class AlertBox;
+
+  X11WindowServer(RunLoop& loop, _XDisplay* dpy);
+
+  Window* window(WindowId id);
+  View* view(ViewId id);
+  ScreenRect viewFrameInWindow(const View& v);
+  void handleEvent(_XEvent& e);
+  // While a modal loop runs: keeps windows painted, defers closes, drops
+  // their input.
+  void handleEventWhileModal(_XEvent& e);
+  void dispatch(WindowId id, const MouseEvent& e);
+  void updateAll();
+  void put(Window& w, const ScreenRect& area);
+  void refreshPosition(WindowId id, Window& w);
+  void deliverDeferredCloses();
+  // Runs until done(): X events go to `handler`; `fd` (if >= 0) wakes
+  // onReadable.
+  void runModal(const std::function<bool()>& done, const std::function<void(_XEvent&)>& handler, int fd = -1,
+                const std::function<void()>& onReadable = {});
+  std::optional<std::string> runDialog(const std::vector<std::string>& argv);
+
+  RunLoop& loop;
+  _XDisplay* dpy;
+  std::unique_ptr<Format> format;
+  unsigned long deleteAtom = 0;
+  unsigned long colormap = 0;
+  uint64_t idleHook = 0;
+  int fd = -1;
+  int modalDepth = 0;
+  std::map<WindowId, std::unique_ptr<Window>> windows;
+  std::map<ViewId, std::unique_ptr<View>> views;
+  std::map<HandlerId, WindowId> handlerOwners;
+  std::vector<WindowId> deferredCloses;
+  int nextId = 1;
+  WindowId pressWindow = 0;
+  unsigned pressButton = 0;
+  bool dropRelease = false;
+  unsigned long lastPressTime = 0;
+  unsigned lastPressButton = 0;
+  ScreenPoint lastPressAt;
+  int clickCount = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,373 @@
+// zarn-host edit on a private X display, run as a program: the window
+// opens, the instance renders on its own thread meanwhile, and the window
+// manager's close (or a signal, or a lost display) saves the state that
+// render can play from.
+
+#include "tools/host/RenderCommand.h"
+
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/XPeer.h"
+#include "tests/support/Xvfb.h"
+#include "tests/tools/render/MidiBytes.h"
+#include "platform/Clock.h"
+#include "tools/host/ControlByName.h"
+#include "tools/host/HostState.h"
+#include "tools/host/PresetByName.h"
+#include "tools/host/SimHost.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <optional>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+struct Result {
+  int status = 0;
+  std::string out, err;
+};
+
+Result run(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  Result r;
+  r.status = simhost::runHostCommand(args, out, err);
+  r.out = out.str();
+  r.err = err.str();
+  return r;
+}
+
+std::string presetNameIn(const std::string& path) {
+  simhost::HostState state;
+  std::string error;
+  if (!state.read(path, error)) return "unreadable: " + error;
+  for (const auto& c : state.chunks())
+    if (c.id == simhost::PresetByName::kPresetNameChunkID) return simhost::PresetByName::nameIn(c.record);
+  return "";
+}
+
+} // namespace
+
+#if defined(ZARN_BUNDLE) && defined(ZARN_HOST_EXECUTABLE)
+
+namespace {
+
+// zarn-host edit run as a program on `display`, its output and errors into
+// files. The plug-in is never loaded into the test itself: once loaded, a
+// process keeps it, with the clock it started on, and the render tests need
+// it loaded on the virtual clock.
+class EditProgram {
+public:
+  EditProgram(const std::string& display, const std::vector<std::string>& options, const std::string& errFile,
+              const std::string& outFile = "/dev/null", const std::string& command = "edit") {
+    std::vector<std::string> args{ZARN_HOST_EXECUTABLE, command, "--bundle", ZARN_BUNDLE};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env{"DISPLAY=" + display, "PATH=/usr/bin:/bin"};
+    if (const char* home = std::getenv("HOME")) env.push_back(std::string("HOME=") + home);
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT, 0600);
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~EditProgram() {
+    if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+  // Waits until its window is on the display.
+  bool windowShown(const std::string& display) { return window(display).has_value(); }
+  std::optional<::Window> window(const std::string& display) {
+    zarn::test::XPeer peer(display);
+    for (int i = 0; i < 1000; ++i) {
+      if (auto w = peer.namedWindow("Zarn")) return w;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return std::nullopt;
+  }
+  // Waits until the editor is up: its skin on the screen (the window starts
+  // black).
+  bool editorShown(const std::string& display) {
+    const auto w = window(display);
+    if (!w) return false;
+    zarn::test::XPeer eye(display);
+    auto painted = [&] {
+      const auto rgb = eye.rgb(*w, 640, 522);
+      return std::any_of(rgb.begin(), rgb.end(), [](uint8_t c) { return c > 40; });
+    };
+    for (int i = 0; i < 1000 && !painted(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return painted();
+  }
+  // Closes its window as a window manager does, after `lifeMs`; the exit
+  // status.
+  int closeAfter(const std::string& display, int lifeMs) {
+    const auto w = window(display);
+    if (!w) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(lifeMs));
+    zarn::test::XPeer(display).closeWindow(*w);
+    return exitStatus();
+  }
+  // The exit status, or -1 when it does not end within 10 s or was killed.
+  int exitStatus() {
+    int status = 0;
+    for (int i = 0; i < 1000; ++i) {
+      const pid_t done = waitpid(pid, &status, WNOHANG);
+      if (done == pid) {
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+  }
+
+  pid_t pid = -1;
+};
+
+} // namespace
+
+#endif
+
+// Without a display the command says so in one line and fails; a command
+// line it cannot use fails with 2.
+TEST(EditCommandTest, RefusesWithoutADisplay) {
+  zarn::test::ScopedEnvironment display("DISPLAY", std::nullopt);
+  Result r = run({"edit"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "zarn-host edit: no display to open the editor on (DISPLAY is not set)\n");
+  zarn::test::ScopedEnvironment forced("ZARN_WINDOW", "headless");
+  zarn::test::ScopedEnvironment some("DISPLAY", ":0");
+  EXPECT_EQ(run({"edit"}).err, "zarn-host edit: no display to open the editor on (ZARN_WINDOW=headless)\n");
+  EXPECT_EQ(run({"edit", "--preset", "A", "--load-state", "s"}).status, 2);
+  EXPECT_EQ(run({"edit", "--midi"}).status, 2);
+}
+
+// The window closes while the paced render plays a song; the state is saved
+// on close, loads and saves into the same file unchanged, renders, and a
+// state that cannot be written fails with the reason.
+TEST(EditCommandThreadTest, ClosingTheWindowSavesTheStateWhileTheRenderRuns) {
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_EXECUTABLE)
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  ZARN_REQUIRE_XVFB(zarn::test::Xvfb::shared());
+  const std::string display = zarn::test::Xvfb::shared().display();
+  zarn::test::TempDir dir;
+  // Two notes a beat apart, played in a loop.
+  dir.write("song.mid", midibytes::header(0, 1, 480) +
+                            midibytes::track({0x00, 0x90, 0x3C, 0x64, 0x83, 0x60, 0x80, 0x3C, 0x40, 0x00, 0x90, 0x43,
+                                              0x64, 0x83, 0x60, 0x80, 0x43, 0x40, 0x00, 0xFF, 0x2F, 0x00}));
+  const std::string state = dir.file("sound.state");
+  {
+    EditProgram edit(display, {"--preset", "Acid Bass", "--midi", dir.file("song.mid"), "--save-state", state},
+                     dir.file("err"), dir.file("out"));
+    ASSERT_EQ(edit.closeAfter(display, 400), 0) << dir.read("err");
+  }
+  EXPECT_EQ(presetNameIn(state), "Acid Bass");
+  // The render kept to the wall clock: never ahead of it.
+  double rendered = 0, open = 0;
+  ASSERT_EQ(std::sscanf(dir.read("out").c_str(), "rendered %lf s of sound in %lf s", &rendered, &open), 2)
+      << dir.read("out");
+  EXPECT_GT(rendered, 0.0);
+  EXPECT_LE(rendered, open + 0.05);
+  const std::string first = dir.read("sound.state");
+
+  {
+    EditProgram edit(display, {"--load-state", state, "--save-state", state}, dir.file("err"));
+    ASSERT_EQ(edit.closeAfter(display, 100), 0) << dir.read("err");
+  }
+  EXPECT_EQ(dir.read("sound.state"), first);
+  EXPECT_FALSE(std::filesystem::exists(state + ".tmp"));
+
+  Result r = run({"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0.1", "--load-state", state,
+                  dir.file("song.mid"), dir.file("out.wav")});
+  EXPECT_EQ(r.status, 0) << r.err;
+
+  const std::string missing = dir.file("missing/sound.state");
+  {
+    EditProgram edit(display, {"--save-state", missing}, dir.file("err"));
+    EXPECT_EQ(edit.closeAfter(display, 50), 1);
+  }
+  EXPECT_NE(dir.read("err").find("cannot write " + missing + ": No such file or directory"), std::string::npos)
+      << dir.read("err");
+#endif
+}
+
+
+// A display that goes away ends the program, but not before the state is
+// saved; so does SIGTERM (and Ctrl-C), which ends it cleanly.
+TEST(EditCommandTest, ALostDisplayOrASignalSavesTheStateFirst) {
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_EXECUTABLE)
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  auto xvfb = std::make_unique<zarn::test::Xvfb>();
+  ZARN_REQUIRE_XVFB(*xvfb);
+  zarn::test::TempDir dir;
+  const std::string lost = dir.file("lost.state"), stopped = dir.file("stopped.state");
+  {
+    EditProgram edit(xvfb->display(), {"--preset", "Acid Bass", "--save-state", stopped}, dir.file("err1"));
+    ASSERT_TRUE(edit.windowShown(xvfb->display()));
+    kill(edit.pid, SIGTERM);
+    EXPECT_EQ(edit.exitStatus(), 0) << dir.read("err1");
+    EXPECT_EQ(presetNameIn(stopped), "Acid Bass");
+  }
+  EditProgram edit(xvfb->display(), {"--preset", "Acid Bass", "--save-state", lost}, dir.file("err2"));
+  ASSERT_TRUE(edit.windowShown(xvfb->display()));
+  xvfb.reset();
+  EXPECT_EQ(edit.exitStatus(), 1);
+  EXPECT_EQ(presetNameIn(lost), "Acid Bass");
+  EXPECT_NE(dir.read("err2").find("the connection to the display was lost"), std::string::npos) << dir.read("err2");
+#endif
+}
+
+// A knob dragged in the window on the display changes the sound the closed
+// editor leaves: the output volume, dragged up, is louder in the saved state
+// than in one saved untouched.
+TEST(EditCommandTest, AKnobDraggedInTheWindowChangesTheSavedSound) {
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_EXECUTABLE)
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  ZARN_REQUIRE_XVFB(zarn::test::Xvfb::shared());
+  const std::string display = zarn::test::Xvfb::shared().display();
+  zarn::test::TempDir dir;
+  // The editor's window asks for (80, 60); the volume knob's centre lies at
+  // (610, 81) in it.
+  const zarn::test::ScreenPoint knob{80 + 610, 60 + 81};
+  {
+    EditProgram edit(display, {"--save-state", dir.file("touched.state")}, dir.file("err"));
+    ASSERT_TRUE(edit.editorShown(display));
+    zarn::test::XPeer hand(display);
+    hand.move(knob);
+    hand.button(1, true);
+    for (int dy = 5; dy <= 60; dy += 5) {
+      hand.move({knob.x, knob.y - dy});
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    hand.button(1, false);
+    hand.move({1200, 1000});
+    EXPECT_EQ(edit.closeAfter(display, 300), 0) << dir.read("err");
+  }
+  {
+    EditProgram edit(display, {"--save-state", dir.file("untouched.state")}, dir.file("err"));
+    EXPECT_EQ(edit.closeAfter(display, 100), 0) << dir.read("err");
+  }
+  // Read back through the host, the plug-in loaded as the render loads it.
+  zarn::test::ScopedEnvironment clock(platform::cVirtualClockVariable,
+                                      std::to_string(platform::cVirtualCalendarStart));
+  simhost::SimHost host;
+  ASSERT_EQ(host.load(ZARN_BUNDLE), 0);
+  simhost::Instance& in = *host.createInstance(1);
+  const int32_t volume = simhost::findControlByName(host, in, "Volume");
+  ASSERT_GT(volume, 0);
+  auto volumeIn = [&](const std::string& file) {
+    simhost::HostState state;
+    std::string error;
+    EXPECT_TRUE(state.read(dir.file(file), error) && state.restore(host, in, error)) << error;
+    host.idle();
+    return host.controlValue(in, volume);
+  };
+  const int32_t untouched = volumeIn("untouched.state"), touched = volumeIn("touched.state");
+  EXPECT_GT(touched, untouched);
+#endif
+}
+
+// The preset menu pops up on the display over the editor: a bank's submenu
+// opens on hover and a click on its entry loads that preset, which the
+// saved state then names.
+TEST(EditCommandTest, APresetChosenInTheMenuIsTheSavedSound) {
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_EXECUTABLE)
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  ZARN_REQUIRE_XVFB(zarn::test::Xvfb::shared());
+  const std::string display = zarn::test::Xvfb::shared().display();
+  zarn::test::TempDir dir;
+  EditProgram edit(display, {"--save-state", dir.file("chosen.state")}, dir.file("err"));
+  ASSERT_TRUE(edit.editorShown(display));
+  zarn::test::XPeer hand(display);
+  hand.click({80 + 466, 60 + 18}); // the preset name in the header
+  const auto menu = hand.await([&] { return hand.grabbingPopups(); });
+  ASSERT_EQ(menu.size(), 1u);
+  hand.move({menu[0].left + 40, menu[0].top + 4 + 20 + 10}); // the second bank, "Bass"
+  const auto open = hand.await([&] {
+    auto p = hand.popups();
+    return p.size() == 2 ? p : decltype(p){};
+  });
+  ASSERT_EQ(open.size(), 2u);
+  hand.click({open[1].left + 30, open[1].top + 4 + 10}); // its first preset
+  for (int i = 0; i < 300 && !hand.popups().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  hand.move({1000, 700});
+  EXPECT_EQ(edit.closeAfter(display, 200), 0) << dir.read("err");
+  EXPECT_EQ(presetNameIn(dir.file("chosen.state")), "Acid Bass");
+#endif
+}
+
+namespace {
+
+// An 8-bit RGB PNG file's pixels, rows from the top; empty when unreadable.
+std::vector<uint8_t> readRgbPng(const std::string& path, int& width, int& height) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
+  width = static_cast<int>(image.width);
+  height = static_cast<int>(image.height);
+  return pixels;
+}
+
+} // namespace
+
+// The window on the display shows what the headless snapshot of the same
+// state shows, pixel for pixel, but for the lights the running render
+// moves (the snapshot renders nothing).
+TEST(EditCommandTest, TheWindowShowsWhatTheSnapshotShows) {
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_EXECUTABLE)
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  ZARN_REQUIRE_XVFB(zarn::test::Xvfb::shared());
+  const std::string display = zarn::test::Xvfb::shared().display();
+  zarn::test::TempDir dir;
+  {
+    EditProgram snapshot(display, {dir.file("snapshot.png")}, dir.file("err"), "/dev/null", "snapshot");
+    ASSERT_EQ(snapshot.exitStatus(), 0) << dir.read("err");
+  }
+  int width = 0, height = 0;
+  const std::vector<uint8_t> expected = readRgbPng(dir.file("snapshot.png"), width, height);
+  ASSERT_FALSE(expected.empty());
+
+  std::vector<uint8_t> shown;
+  {
+    EditProgram edit(display, {}, dir.file("err"));
+    ASSERT_TRUE(edit.editorShown(display));
+    zarn::test::XPeer eye(display);
+    eye.move({1000, 700}); // no hover, no hint
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    shown = eye.rgb(*edit.window(display), width, height);
+    EXPECT_EQ(edit.closeAfter(display, 0), 0) << dir.read("err");
+  }
+  ASSERT_EQ(shown.size(), expected.size());
+  size_t differing = 0;
+  for (size_t i = 0; i < shown.size(); i += 3)
+    differing += shown[i] != expected[i] || shown[i + 1] != expected[i + 1] || shown[i + 2] != expected[i + 2];
+  // Three LFO lights and the MIDI light are at most a few hundred pixels.
+  EXPECT_LT(differing, shown.size() / 3 / 500);
+#endif
+}

@@ -1,0 +1,235 @@
+#include "tools/host/EditCommand.h"
+
+#include "platform/Clock.h"
+#include "platform/RunLoop.h"
+#include "platform/WindowServer.h"
+#include "platform/X11WindowServer.h"
+#include "tools/host/EditorWindow.h"
+#include "tools/host/HostState.h"
+#include "tools/host/PacedRender.h"
+#include "tools/host/PresetByName.h"
+#include "tools/host/RenderCommand.h"
+#include "tools/host/SimHost.h"
+#include "tools/render/MidiFile.h"
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <fcntl.h>
+#include <functional>
+#include <unistd.h>
+#include <memory>
+#include <ostream>
+
+namespace simhost {
+
+namespace {
+
+const char* const kEditHelp =
+    "usage: zarn-host edit [options]\n"
+    "Opens the plug-in's editor in a window and runs until the window is closed.\n"
+    "  --bundle PATH        the plug-in bundle (default: the Zarn.bundle the build made)\n"
+    "  --preset NAME        start from the plug-in's preset of that name\n"
+    "  --load-state FILE    start from a state saved before\n"
+    "  --save-state FILE    save the state when the window closes (may be the --load-state file)\n"
+    "  --midi FILE          play this MIDI file in a loop meanwhile\n"
+    "  --help               this text\n"
+    "Needs an X display (DISPLAY); there is no audio output, the sound is rendered and dropped.\n";
+
+constexpr double kSampleRate = 44100.0;
+// How often the host's main thread gets its idle time while the editor is up.
+constexpr int64_t kIdleMicroseconds = 20'000;
+// Where the editor's window asks to be put.
+constexpr platform::ScreenPoint kEditorAt{80, 60};
+
+// Interrupting the program in its terminal (Ctrl-C) or terminating it
+// closes the window as the window manager would, so the state is saved: the
+// signal only writes a byte into a pipe the run loop watches.
+int sStopPipe[2] = {-1, -1};
+
+extern "C" void onStopSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = write(sStopPipe[1], &byte, 1);
+}
+
+class StopSignals {
+public:
+  StopSignals(platform::RunLoop& loop, std::function<void()> onStop) : loop(loop) {
+    if (pipe2(sStopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    struct sigaction a {};
+    a.sa_handler = onStopSignal;
+    sigemptyset(&a.sa_mask);
+    sigaction(SIGINT, &a, &oldInt);
+    sigaction(SIGTERM, &a, &oldTerm);
+    loop.watch(sStopPipe[0], [onStop = std::move(onStop)] {
+      char bytes[16];
+      while (read(sStopPipe[0], bytes, sizeof bytes) > 0) {
+      }
+      onStop();
+    });
+  }
+  ~StopSignals() {
+    if (sStopPipe[0] < 0) return;
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGTERM, &oldTerm, nullptr);
+    loop.unwatch(sStopPipe[0]);
+    close(sStopPipe[0]);
+    close(sStopPipe[1]);
+    sStopPipe[0] = sStopPipe[1] = -1;
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+  platform::RunLoop& loop;
+  struct sigaction oldInt {}, oldTerm {};
+};
+
+int fail(std::ostream& err, const std::string& reason, int status = 1) {
+  err << "zarn-host edit: " << reason << "\n";
+  return status;
+}
+
+} // namespace
+
+bool parseEditOptions(const std::vector<std::string>& args, EditOptions& options, bool& help, std::string& error) {
+  help = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      help = true;
+      return false;
+    }
+    const size_t eq = arg.find('=');
+    const std::string name = arg.substr(0, eq);
+    std::string* target = name == "--bundle"       ? &options.bundle
+                          : name == "--preset"     ? &options.preset
+                          : name == "--load-state" ? &options.loadState
+                          : name == "--save-state" ? &options.saveState
+                          : name == "--midi"       ? &options.midi
+                                                   : nullptr;
+    if (!target) {
+      error = arg.size() > 1 && arg[0] == '-' ? "unknown option " + arg : "unexpected argument " + arg;
+      return false;
+    }
+    if (eq != std::string::npos) {
+      *target = arg.substr(eq + 1);
+    } else if (i + 1 < args.size()) {
+      *target = args[++i];
+    } else {
+      error = name + " needs a value";
+      return false;
+    }
+    if (target->empty()) {
+      error = name + " needs a value";
+      return false;
+    }
+  }
+  if (!options.preset.empty() && !options.loadState.empty()) {
+    error = "--preset and --load-state exclude each other";
+    return false;
+  }
+  return true;
+}
+
+int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  EditOptions options;
+  bool help = false;
+  std::string error;
+  if (!parseEditOptions(args, options, help, error)) {
+    if (help) {
+      out << kEditHelp;
+      return 0;
+    }
+    return fail(err, error + " (see zarn-host edit --help)", 2);
+  }
+
+  platform::RunLoop& loop = platform::RunLoop::main();
+  std::string whyHeadless;
+  std::unique_ptr<platform::WindowServer> server = platform::WindowServer::open(loop, &whyHeadless);
+  if (!whyHeadless.empty()) return fail(err, "no display to open the editor on (" + whyHeadless + ")");
+
+  try {
+    renderio::MidiFile song;
+    if (!options.midi.empty() && !song.read(options.midi, kSampleRate))
+      return fail(err, options.midi + ": " + song.error());
+    const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
+    if (bundle.empty()) return fail(err, "no bundle given and none was built");
+
+    HostOptions hostOptions;
+    hostOptions.sampleRate = static_cast<int32_t>(kSampleRate);
+    SimHost host(hostOptions);
+    if (int32_t status = host.load(bundle); status != 0)
+      return fail(err, "the bundle " + bundle + " did not start (" + std::to_string(status) + ")");
+    if (host.numProcessTypes() < 1) return fail(err, "the bundle " + bundle + " has no process types");
+    Instance& in = *host.createInstance(1);
+    if (!options.loadState.empty()) {
+      HostState loaded;
+      if (!loaded.read(options.loadState, error)) return fail(err, error);
+      if (!loaded.restore(host, in, error)) return fail(err, options.loadState + ": " + error);
+    }
+    if (!options.preset.empty()) {
+      HostState preset;
+      if (!PresetByName::load(host, in.typeIndex(), options.preset, preset, error)) return fail(err, error);
+      if (!preset.restore(host, in, error)) return fail(err, "preset \"" + options.preset + "\": " + error);
+    }
+    if (!options.midi.empty()) host.transport().setTempo(song.tempoMap().tempoAt(0.0));
+    host.idle();
+
+    PacedRender render(host, in, kSampleRate, options.midi.empty() ? nullptr : &song);
+    auto save = [&](std::string& why) {
+      render.stop();
+      if (options.saveState.empty()) return true;
+      HostState state;
+      return state.capture(host, in, why) && state.write(options.saveState, why);
+    };
+
+    platform::WindowServer::setCurrent(server.get());
+    // A display that goes away takes the process with it: the state is saved
+    // first.
+    platform::X11WindowServer::setConnectionLostHandler([&] {
+      std::string why;
+      if (!save(why)) err << "zarn-host edit: " << why << "\n";
+      err << "zarn-host edit: the connection to the display was lost\n" << std::flush;
+    });
+
+    bool closed = false;
+    StopSignals signals(loop, [&] { closed = true; });
+
+    // The host's road: the plug-in's view in a window on the display, the
+    // window's port handed over, the editor on the window's root control.
+    // Gestures go to the host's automation, which echoes them to the
+    // plug-in when the host idles.
+    auto editor = std::make_unique<EditorWindow>(host, in, *server, kEditorAt, "Zarn");
+    server->setCloseHandler(editor->window(), [&] { closed = true; });
+
+    const int64_t opened = platform::microseconds();
+    render.start();
+    const platform::RunLoop::TimerId idle = loop.addTimer(kIdleMicroseconds, kIdleMicroseconds, [&] { host.idle(); });
+    loop.runUntil([&] { return closed; }, INT64_MAX / 4);
+    loop.removeTimer(idle);
+    // The editor closes while the render still runs and talks to it, as in
+    // a host; then the render stops and the state is taken.
+    editor.reset();
+    host.idle();
+
+    const bool saved = save(error);
+    const double openSeconds = static_cast<double>(platform::microseconds() - opened) / 1e6;
+    platform::X11WindowServer::setConnectionLostHandler(nullptr);
+    platform::WindowServer::setCurrent(nullptr);
+    host.idle();
+    if (!saved) return fail(err, error);
+    char line[128];
+    std::snprintf(line, sizeof line, "rendered %.2f s of sound in %.2f s\n",
+                  static_cast<double>(render.quanta()) * 32 / kSampleRate, openSeconds);
+    out << line;
+    if (!options.saveState.empty()) out << "saved the state to " << options.saveState << "\n";
+    return 0;
+  } catch (const std::exception& e) {
+    platform::X11WindowServer::setConnectionLostHandler(nullptr);
+    platform::WindowServer::setCurrent(nullptr);
+    return fail(err, e.what());
+  }
+}
+
+} // namespace simhost

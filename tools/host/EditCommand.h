@@ -1,0 +1,35 @@
+#pragma once
+
+// zarn-host edit [--bundle B] [--preset NAME | --load-state F] [--save-state F] [--midi FILE]
+//
+// Opens an instance of the bundle's first process type in a window on the
+// display and runs until the window is closed (the window manager's close
+// included). Meanwhile the instance renders on its own thread, paced to the
+// wall clock, into a buffer nobody hears, playing the --midi song in a loop
+// when one is given. On close the instance's state is written to a
+// temporary file renamed over the --save-state file, so the same file may
+// be loaded and saved; a broken connection to the display, Ctrl-C and
+// SIGTERM save it too.
+// Without a display the command says so in one line and fails.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace simhost {
+
+struct EditOptions {
+  std::string bundle; // "" for the bundle the build made
+  std::string preset;
+  std::string loadState, saveState;
+  std::string midi;
+};
+
+// args: what follows "edit". False with a reason (help is true, and the
+// result false, for --help).
+bool parseEditOptions(const std::vector<std::string>& args, EditOptions& options, bool& help, std::string& error);
+// The exit status: 0 after a clean close and save, 1 when the display, the
+// plug-in or a file fails, 2 for a command line it cannot use.
+int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace simhost
