@@ -2,10 +2,10 @@
 // units, the mask over unusable slots, the bank operations and the stage
 // on which slots are reordered.
 
-#include "editor/ZarnInterface.h"
-#include "editor/ModulationControls.h"
+#include "editor/zarn/ZarnInterface.h"
+#include "editor/zarn/ModulationControls.h"
 #include "gui/Bitmap.h"
-#include "editor/ZarnLayout.h"
+#include "editor/zarn/ZarnLayout.h"
 #include "gui/Canvas.h"
 #include "gui/Image.h"
 #include "gui/Label.h"

@@ -25,8 +25,8 @@
 // GUI thread only.
 
 #include "editor/GenericDialog.h"
-#include "editor/ModulationMatrixPluginInterface.h"
-#include "editor/SlotOrder.h"
+#include "editor/zarn/ModulationMatrixPluginInterface.h"
+#include "editor/zarn/SlotOrder.h"
 
 #include <string>
 
