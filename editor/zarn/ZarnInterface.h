@@ -52,6 +52,11 @@ public:
     void updateWarning();
     void clearButtonClick(void* sender);
 
+  private:
+    // Binds the controls to the slot's parameters, or unbinds them.
+    void bindSlot(int slot, bool bind);
+
+  public:
     gui::ToggleButton* bypassButton;
     gui::Button* clearButton;
     ZarnInterface* editor;
