@@ -142,6 +142,7 @@ void MacControl::drawBitmapToPort(platform::DrawPort& port, const Rect* clip) {
 void MacControl::prepareForMenu() {
   if (!updateRect.isEmpty()) server.updateWindow(window);
   if (mouseState == 2) mouseState = 1;
+  if (captureControl != this) captureControl->releaseMouseCapture();
 }
 
 void MacControl::paint(const Canvas& canvas) {

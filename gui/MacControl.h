@@ -50,7 +50,9 @@ public:
   void drawBitmapToSurface(platform::ViewSurface& surface, const Rect* clip);
   // Before a popup menu: the window is brought up to date, and a pressed
   // button counts as released, because the menu's tracking consumes the
-  // release.
+  // release. The control holding the capture gives it back, so the next
+  // press goes to the control under the mouse; ending its own gesture is
+  // left to that control (a button does it once the menu is gone).
   void prepareForMenu();
   // Copies the bitmap to the window now, within `clip` (root coordinates)
   // when given.

@@ -8,7 +8,7 @@ namespace gui {
 void SelectButton::SelectMenuItem::click() { button->adjustPosition(index + button->minimum); }
 
 SelectButton::SelectButton(UserInterface* userInterface, Style* style)
-    : Button(userInterface, style), ValueEditor(this), menu(userInterface->createPopupMenu()) {
+    : ValueButton(userInterface, style), menu(userInterface->createPopupMenu()) {
   popupMenu = menu;
 }
 
@@ -16,8 +16,6 @@ SelectButton::~SelectButton() {
   if (popupMenu.get() == menu) popupMenu = nullptr;
   delete menu;
 }
-
-void SelectButton::setHint(const std::string& text) { hint = text; }
 
 void SelectButton::addItem(const std::string& text) {
   menu->add(new SelectMenuItem(this, menu->getCount(), text));
@@ -38,16 +36,6 @@ void SelectButton::propertyChange(const AbstractProperty* property) {
     endPropertyChange();
   }
   Button::propertyChange(property);
-}
-
-void SelectButton::mouseDown(MouseButton button, const Point& p, ShiftState state) {
-  startChange();
-  Button::mouseDown(button, p, state);
-}
-
-void SelectButton::mouseUp(MouseButton button, const Point& p, ShiftState state) {
-  Button::mouseUp(button, p, state);
-  if (ValueEditor::changing) endChange();
 }
 
 } // namespace gui

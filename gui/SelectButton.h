@@ -9,13 +9,12 @@
 // the choice: it opens before the menu shows and closes when the menu is
 // gone, and a real release arriving later closes nothing again.
 
-#include "gui/Button.h"
 #include "gui/Menu.h"
-#include "gui/ValueEditor.h"
+#include "gui/ValueButton.h"
 
 namespace gui {
 
-class SelectButton : public Button, public ValueEditor {
+class SelectButton : public ValueButton {
 public:
   class SelectMenuItem : public MenuItem {
   public:
@@ -38,11 +37,6 @@ public:
   void updateSelected();
 
   void propertyChange(const AbstractProperty* property) override;
-  void setHint(const std::string& text) override;
-
-protected:
-  void mouseDown(MouseButton button, const Point& p, ShiftState state) override;
-  void mouseUp(MouseButton button, const Point& p, ShiftState state) override;
 
 private:
   PopupMenu* menu;

@@ -5,12 +5,10 @@
 namespace gui {
 
 ToggleButton::ToggleButton(UserInterface* userInterface, Style* style)
-    : Button(userInterface, style), ValueEditor(this) {
+    : ValueButton(userInterface, style) {
   toggle = true;
   maximum = 1;
 }
-
-void ToggleButton::setHint(const std::string& text) { hint = text; }
 
 void ToggleButton::addRadioButton(Button* b) {
   if (radioButtons.empty()) {
@@ -54,16 +52,6 @@ void ToggleButton::propertyChange(const AbstractProperty* property) {
   // Outside the protocol: the overlay shows `selected` even when the
   // protocol refused to react to it.
   Button::propertyChange(property);
-}
-
-void ToggleButton::mouseDown(MouseButton button, const Point& p, ShiftState state) {
-  startChange();
-  Button::mouseDown(button, p, state);
-}
-
-void ToggleButton::mouseUp(MouseButton button, const Point& p, ShiftState state) {
-  Button::mouseUp(button, p, state);
-  if (ValueEditor::changing) endChange();
 }
 
 } // namespace gui

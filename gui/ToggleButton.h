@@ -9,14 +9,13 @@
 // inside the property protocol, where the value reaction is refused, but
 // the overlay still updates.
 
-#include "gui/Button.h"
-#include "gui/ValueEditor.h"
+#include "gui/ValueButton.h"
 
 #include <vector>
 
 namespace gui {
 
-class ToggleButton : public Button, public ValueEditor {
+class ToggleButton : public ValueButton {
 public:
   ToggleButton(UserInterface* userInterface, Style* style);
 
@@ -26,11 +25,6 @@ public:
   const std::vector<Button*>& getRadioButtons() const { return radioButtons; }
 
   void propertyChange(const AbstractProperty* property) override;
-  void setHint(const std::string& text) override;
-
-protected:
-  void mouseDown(MouseButton button, const Point& p, ShiftState state) override;
-  void mouseUp(MouseButton button, const Point& p, ShiftState state) override;
 
 private:
   void radioButtonClick(void* sender);

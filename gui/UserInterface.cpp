@@ -25,7 +25,9 @@ void UserInterface::EventDispatcher::registerListener(Listener* listener) { list
 
 void UserInterface::EventDispatcher::unregisterListener(Listener* listener) { std::erase(listeners, listener); }
 
-void UserInterface::EventDispatcher::postEvent(int event, int value) { queue.add(Event{event, value}); }
+void UserInterface::EventDispatcher::postEvent(int event, int value) {
+  if (queue.add(Event{event, value})) pending.fetch_add(1, std::memory_order_release);
+}
 
 void UserInterface::EventDispatcher::sendEvent(int event, int value) {
   addRef();
@@ -45,7 +47,10 @@ void UserInterface::EventDispatcher::sendEvent(int event, int value) {
 void UserInterface::EventDispatcher::dispatchPostedEvents() {
   addRef();
   Event e;
-  while (!detached && queue.retrieve(e)) sendEvent(e.event, e.value);
+  for (int64_t n = pending.load(std::memory_order_acquire); n > 0 && !detached && queue.retrieve(e); --n) {
+    pending.fetch_sub(1, std::memory_order_relaxed);
+    sendEvent(e.event, e.value);
+  }
   release();
 }
 

@@ -15,6 +15,8 @@
 #include "base/LockFreeQueue.h"
 #include "base/NotifyEvent.h"
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -60,7 +62,9 @@ public:
     void postEvent(int event, int value);
     // Delivers to the last registered listener first.
     void sendEvent(int event, int value);
-    // Sends every posted event, in posting order.
+    // Sends the events posted before the call, in posting order; those
+    // posted meanwhile wait for the next drain, so a thread posting faster
+    // than the GUI thread delivers cannot hold the GUI thread here.
     void dispatchPostedEvents();
     // Shows the hint on every listener, first registered first.
     void showHint(const std::string& text);
@@ -71,6 +75,9 @@ public:
     ~EventDispatcher() = default;
 
     lockfree::Queue<Event> queue;
+    // Events queued and not yet taken; briefly low while a post is between
+    // adding and counting.
+    std::atomic<int64_t> pending{0};
     std::vector<Listener*> listeners;
     int references = 1;
     bool detached = false;

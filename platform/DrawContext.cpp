@@ -17,6 +17,17 @@ inline uint8_t blend(uint8_t oldValue, uint8_t newValue, unsigned a) {
   return static_cast<uint8_t>(newValue * a / 255 + oldValue * (255 - a) / 255);
 }
 
+// One axis of a box: a negative scale mirrors the span about the origin.
+void toDeviceSpan(int origin, int scale, int lo, int hi, int& deviceLo, int& deviceHi) {
+  if (scale > 0) {
+    deviceLo = origin + lo;
+    deviceHi = origin + hi;
+  } else {
+    deviceLo = origin - hi;
+    deviceHi = origin - lo;
+  }
+}
+
 } // namespace
 
 DrawContext::DrawContext(const Pixels& target) : mTarget(target) {
@@ -35,20 +46,8 @@ void DrawContext::scale(int sx, int sy) {
 
 DrawContext::Box DrawContext::toDevice(const Box& r) const {
   Box d;
-  if (mState.sx > 0) {
-    d.left = mState.tx + r.left;
-    d.right = mState.tx + r.right;
-  } else {
-    d.left = mState.tx - r.right;
-    d.right = mState.tx - r.left;
-  }
-  if (mState.sy > 0) {
-    d.top = mState.ty + r.top;
-    d.bottom = mState.ty + r.bottom;
-  } else {
-    d.top = mState.ty - r.bottom;
-    d.bottom = mState.ty - r.top;
-  }
+  toDeviceSpan(mState.tx, mState.sx, r.left, r.right, d.left, d.right);
+  toDeviceSpan(mState.ty, mState.sy, r.top, r.bottom, d.top, d.bottom);
   return d;
 }
 

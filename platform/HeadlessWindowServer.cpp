@@ -8,53 +8,10 @@
 
 namespace platform {
 
-struct HeadlessWindowServer::Window {
-  ScreenRect content;
-  bool compositing = false;
+struct HeadlessWindowServer::Window : BufferedWindow {
   std::string title;
-  std::unique_ptr<DrawPort> port; // the framebuffer
-  ViewId root = 0;
-  std::function<void(const ScreenRect&)> update;
-  std::vector<ScreenRect> invalid;
-  std::vector<std::pair<HandlerId, std::shared_ptr<MouseHandler>>> handlers;
   std::function<bool(const MouseEvent&)> host;
   std::vector<MouseEvent> hostEvents;
-  std::function<void()> onClose;
-};
-
-struct HeadlessWindowServer::View {
-  WindowId window;
-  ViewId parent;
-  ScreenRect frame;
-  ViewPainter* painter;
-};
-
-// Paints into a window's framebuffer, clipped to one area (window
-// coordinates) and moved by the view's origin.
-class HeadlessWindowServer::Surface : public ViewSurface {
-public:
-  Surface(Window& w, ScreenPoint origin, ScreenRect clip) : w(w), origin(origin), clip(clip) {}
-  void drawImage(const uint8_t* rgba, int width, int height, ScreenPoint at) override {
-    const int x0 = origin.x + at.x, y0 = origin.y + at.y;
-    const ScreenRect area = clip.intersected({x0, y0, x0 + width, y0 + height});
-    if (area.empty()) return;
-    const int stride = w.port->width();
-    uint8_t* pixels = w.port->pixelData();
-    for (int y = area.top; y < area.bottom; ++y)
-      for (int x = area.left; x < area.right; ++x) {
-        const uint8_t* s = rgba + (static_cast<size_t>(y - y0) * width + (x - x0)) * 4;
-        uint8_t* d = pixels + (static_cast<size_t>(y) * stride + x) * 4;
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-        d[3] = 0xFF;
-      }
-  }
-
-private:
-  Window& w;
-  ScreenPoint origin;
-  ScreenRect clip;
 };
 
 HeadlessWindowServer::HeadlessWindowServer(RunLoop& loop) : loop(loop) {
@@ -65,51 +22,19 @@ HeadlessWindowServer::HeadlessWindowServer(RunLoop& loop) : loop(loop) {
 
 HeadlessWindowServer::~HeadlessWindowServer() { loop.removeIdle(idleHook); }
 
-HeadlessWindowServer::Window* HeadlessWindowServer::window(WindowId id) {
-  auto it = windows.find(id);
-  return it == windows.end() ? nullptr : it->second.get();
-}
-
-HeadlessWindowServer::View* HeadlessWindowServer::view(ViewId id) {
-  auto it = views.find(id);
-  return it == views.end() ? nullptr : it->second.get();
-}
+HeadlessWindowServer::Window* HeadlessWindowServer::window(WindowId id) { return static_cast<Window*>(bufferedWindow(id)); }
 
 WindowId HeadlessWindowServer::createWindow(const ScreenRect& content, bool compositing, const std::string& title) {
   auto w = std::make_unique<Window>();
   w->content = content;
   w->compositing = compositing;
   w->title = title;
-  const WindowId id = nextId++;
-  w->port = std::make_unique<DrawPort>(std::max(content.width(), 0), std::max(content.height(), 0));
-  std::fill(w->port->pixelData(), w->port->pixelData() + static_cast<size_t>(w->port->width()) * w->port->height() * 4,
-            uint8_t{0});
-  w->port->setWindow(id, {content.left, content.top}, this);
-  windows[id] = std::move(w);
-  return id;
+  return addWindow(std::move(w), std::max(content.width(), 0), std::max(content.height(), 0));
 }
 
 void HeadlessWindowServer::destroyWindow(WindowId id) {
-  for (auto it = views.begin(); it != views.end();)
-    it = it->second->window == id ? views.erase(it) : std::next(it);
-  for (auto it = handlerOwners.begin(); it != handlerOwners.end();)
-    it = it->second == id ? handlerOwners.erase(it) : std::next(it);
-  windows.erase(id);
+  removeWindow(id);
   if (pressWindow == id) pressWindow = 0;
-}
-
-ScreenRect HeadlessWindowServer::contentArea(WindowId id) {
-  Window* w = window(id);
-  return w ? w->content : ScreenRect{};
-}
-
-bool HeadlessWindowServer::isCompositing(WindowId id) {
-  Window* w = window(id);
-  return w && w->compositing;
-}
-
-void HeadlessWindowServer::setCloseHandler(WindowId id, std::function<void()> onClose) {
-  if (Window* w = window(id)) w->onClose = std::move(onClose);
 }
 
 void HeadlessWindowServer::requestClose(WindowId id) {
@@ -118,89 +43,6 @@ void HeadlessWindowServer::requestClose(WindowId id) {
   // A copy: the handler may destroy the window.
   const std::function<void()> onClose = w->onClose;
   onClose();
-}
-
-ViewId HeadlessWindowServer::createView(WindowId win, ViewId parent, const ScreenRect& frame, ViewPainter* painter) {
-  if (!window(win)) return 0;
-  const ViewId id = nextId++;
-  views[id] = std::make_unique<View>(View{win, view(parent) ? parent : 0, frame, painter});
-  // A new view is drawn whole, as when a real window shows it.
-  invalidateWindow(win, viewFrameInWindow(*views[id]));
-  return id;
-}
-
-void HeadlessWindowServer::destroyView(ViewId id) {
-  // Subviews go with their parent.
-  std::vector<ViewId> doomed{id};
-  for (size_t i = 0; i < doomed.size(); ++i)
-    for (const auto& [vid, v] : views)
-      if (v->parent == doomed[i]) doomed.push_back(vid);
-  for (ViewId v : doomed) views.erase(v);
-}
-
-void HeadlessWindowServer::setViewFrame(ViewId id, const ScreenRect& frame) {
-  View* v = view(id);
-  if (!v || v->frame == frame) return;
-  const ScreenRect old = viewFrameInWindow(*v);
-  v->frame = frame;
-  invalidateWindow(v->window, old);
-  invalidateWindow(v->window, viewFrameInWindow(*v));
-}
-
-ScreenRect HeadlessWindowServer::viewFrameInWindow(const View& v) {
-  ScreenRect r = v.frame;
-  for (const View* p = view(v.parent); p; p = view(p->parent)) r = r.moved(p->frame.left, p->frame.top);
-  return r;
-}
-
-ScreenPoint HeadlessWindowServer::viewOrigin(ViewId id) {
-  View* v = view(id);
-  if (!v) return {};
-  const ScreenRect r = viewFrameInWindow(*v);
-  return {r.left, r.top};
-}
-
-ScreenPoint HeadlessWindowServer::windowToView(ViewId id, ScreenPoint p) {
-  const ScreenPoint o = viewOrigin(id);
-  return {p.x - o.x, p.y - o.y};
-}
-
-void HeadlessWindowServer::invalidateView(ViewId id, const ScreenRect& area) {
-  View* v = view(id);
-  if (!v) return;
-  const ScreenPoint o = viewOrigin(id);
-  invalidateWindow(v->window, area.moved(o.x, o.y).intersected(viewFrameInWindow(*v)));
-}
-
-void HeadlessWindowServer::invalidateWindow(WindowId id, const ScreenRect& area) {
-  Window* w = window(id);
-  if (!w) return;
-  const ScreenRect r = area.intersected({0, 0, w->content.width(), w->content.height()});
-  if (r.empty()) return;
-  for (const ScreenRect& old : w->invalid)
-    if (old.intersected(r) == r) return;
-  w->invalid.push_back(r);
-}
-
-DrawPort* HeadlessWindowServer::windowPort(WindowId id) {
-  Window* w = window(id);
-  return w ? w->port.get() : nullptr;
-}
-
-ViewId HeadlessWindowServer::rootView(WindowId id) {
-  Window* w = window(id);
-  return w && view(w->root) ? w->root : 0;
-}
-
-ViewId HeadlessWindowServer::createRootView(WindowId id) {
-  Window* w = window(id);
-  if (!w) return 0;
-  if (!view(w->root)) w->root = createView(id, 0, {0, 0, w->content.width(), w->content.height()}, nullptr);
-  return w->root;
-}
-
-void HeadlessWindowServer::setUpdateHandler(WindowId id, std::function<void(const ScreenRect&)> handler) {
-  if (Window* w = window(id)) w->update = std::move(handler);
 }
 
 void HeadlessWindowServer::updateWindow(WindowId id) {
@@ -234,30 +76,6 @@ void HeadlessWindowServer::updateWindow(WindowId id) {
       v->painter->paintView(s, inView);
     }
   }
-}
-
-void HeadlessWindowServer::updateAll() {
-  std::vector<WindowId> ids;
-  for (const auto& [id, w] : windows)
-    if (!w->invalid.empty()) ids.push_back(id);
-  for (WindowId id : ids) updateWindow(id);
-}
-
-HandlerId HeadlessWindowServer::addMouseHandler(WindowId id, MouseHandler handler) {
-  Window* w = window(id);
-  if (!w) return 0;
-  const HandlerId h = nextId++;
-  w->handlers.emplace_back(h, std::make_shared<MouseHandler>(std::move(handler)));
-  handlerOwners[h] = id;
-  return h;
-}
-
-void HeadlessWindowServer::removeMouseHandler(HandlerId h) {
-  auto it = handlerOwners.find(h);
-  if (it == handlerOwners.end()) return;
-  if (Window* w = window(it->second))
-    std::erase_if(w->handlers, [h](const auto& e) { return e.first == h; });
-  handlerOwners.erase(it);
 }
 
 void HeadlessWindowServer::setHostHandler(WindowId id, std::function<bool(const MouseEvent&)> handler) {
@@ -296,7 +114,7 @@ void HeadlessWindowServer::dispatch(Window* w, const MouseEvent& e) {
 HeadlessWindowServer::Window* HeadlessWindowServer::windowAt(ScreenPoint p) {
   Window* found = nullptr;
   for (const auto& [id, w] : windows)
-    if (w->content.contains(p)) found = w.get();
+    if (w->content.contains(p)) found = static_cast<Window*>(w.get());
   return found;
 }
 
@@ -435,11 +253,6 @@ std::vector<HeadlessWindowServer::Painted> HeadlessWindowServer::takePaintLog() 
   std::vector<Painted> out;
   out.swap(paintLog);
   return out;
-}
-
-bool HeadlessWindowServer::hasInvalidArea(WindowId id) {
-  Window* w = window(id);
-  return w && !w->invalid.empty();
 }
 
 bool HeadlessWindowServer::writeSnapshot(WindowId id, const std::string& pngPath) {

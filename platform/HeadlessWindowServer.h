@@ -18,7 +18,7 @@
 // release of that press. Dialogs are answered the same way and record the
 // folder they opened in; alerts are recorded.
 
-#include "platform/WindowServer.h"
+#include "platform/BufferedWindowServer.h"
 
 #include <deque>
 #include <map>
@@ -26,7 +26,7 @@
 
 namespace platform {
 
-class HeadlessWindowServer : public WindowServer {
+class HeadlessWindowServer : public BufferedWindowServer {
 public:
   struct ShownMenu {
     MenuEntry menu;
@@ -45,22 +45,7 @@ public:
   RunLoop& runLoop() override { return loop; }
   WindowId createWindow(const ScreenRect& content, bool compositing, const std::string& title) override;
   void destroyWindow(WindowId window) override;
-  ScreenRect contentArea(WindowId window) override;
-  bool isCompositing(WindowId window) override;
-  void setCloseHandler(WindowId window, std::function<void()> onClose) override;
-  ViewId createView(WindowId window, ViewId parent, const ScreenRect& frame, ViewPainter* painter) override;
-  void destroyView(ViewId view) override;
-  void setViewFrame(ViewId view, const ScreenRect& frame) override;
-  ScreenPoint viewOrigin(ViewId view) override;
-  ScreenPoint windowToView(ViewId view, ScreenPoint p) override;
-  void invalidateView(ViewId view, const ScreenRect& area) override;
-  void invalidateWindow(WindowId window, const ScreenRect& area) override;
   void updateWindow(WindowId window) override;
-  DrawPort* windowPort(WindowId window) override;
-  ViewId rootView(WindowId window) override;
-  ViewId createRootView(WindowId window) override;
-  HandlerId addMouseHandler(WindowId window, MouseHandler handler) override;
-  void removeMouseHandler(HandlerId handler) override;
   ScreenPoint mouseLocation() override { return mouse; }
   bool buttonStillDown() override;
   std::vector<int> popUpMenu(const MenuEntry& menu, ScreenPoint at) override;
@@ -103,30 +88,19 @@ public:
 
   // The screen.
   void pixel(WindowId window, int x, int y, uint8_t rgb[3]);
-  void setUpdateHandler(WindowId window, std::function<void(const ScreenRect&)> handler) override;
   // Areas painted since the last call, per view, in painting order.
   std::vector<Painted> takePaintLog();
-  bool hasInvalidArea(WindowId window);
   bool writeSnapshot(WindowId window, const std::string& pngPath);
 
 private:
   struct Window;
-  struct View;
-  class Surface;
 
   Window* window(WindowId id);
-  View* view(ViewId id);
   Window* windowAt(ScreenPoint p);
-  ScreenRect viewFrameInWindow(const View& v);
   void dispatch(Window* w, const MouseEvent& e);
-  void updateAll();
 
   RunLoop& loop;
   uint64_t idleHook;
-  std::map<WindowId, std::unique_ptr<Window>> windows;
-  std::map<ViewId, std::unique_ptr<View>> views;
-  std::map<HandlerId, WindowId> handlerOwners;
-  int nextId = 1;
   ScreenPoint mouse;
   bool button = false;
   bool dropRelease = false;

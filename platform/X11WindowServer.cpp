@@ -120,53 +120,9 @@ struct X11WindowServer::Format {
   }
 };
 
-struct X11WindowServer::Window {
+struct X11WindowServer::Window : BufferedWindow {
   ::Window xid = 0;
   GC gc = nullptr;
-  ScreenRect content;
-  bool compositing = false;
-  // The back buffer: the window's port, which host-drawn views draw into
-  // as well; RGBA.
-  std::unique_ptr<DrawPort> port;
-  ViewId root = 0;
-  std::function<void(const ScreenRect&)> update;
-  std::vector<ScreenRect> invalid;
-  std::vector<std::pair<HandlerId, std::shared_ptr<MouseHandler>>> handlers;
-  std::function<void()> onClose;
-};
-
-struct X11WindowServer::View {
-  WindowId window;
-  ViewId parent;
-  ScreenRect frame;
-  ViewPainter* painter;
-};
-
-class X11WindowServer::Surface : public ViewSurface {
-public:
-  Surface(Window& w, ScreenPoint origin, ScreenRect clip) : w(w), origin(origin), clip(clip) {}
-  void drawImage(const uint8_t* rgba, int width, int height, ScreenPoint at) override {
-    const int x0 = origin.x + at.x, y0 = origin.y + at.y;
-    const ScreenRect area = clip.intersected({x0, y0, x0 + width, y0 + height});
-    if (area.empty()) return;
-    const int stride = w.port->width();
-    uint8_t* pixels = w.port->pixelData();
-    for (int y = area.top; y < area.bottom; ++y) {
-      const uint8_t* s = rgba + (static_cast<size_t>(y - y0) * width + (area.left - x0)) * 4;
-      uint8_t* d = pixels + (static_cast<size_t>(y) * stride + area.left) * 4;
-      for (int x = area.left; x < area.right; ++x, s += 4, d += 4) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-        d[3] = 0xFF;
-      }
-    }
-  }
-
-private:
-  Window& w;
-  ScreenPoint origin;
-  ScreenRect clip;
 };
 
 std::unique_ptr<X11WindowServer> X11WindowServer::open(RunLoop& loop, std::string& why, const char* displayName) {
@@ -230,15 +186,7 @@ X11WindowServer::~X11WindowServer() {
 
 void X11WindowServer::setConnectionLostHandler(std::function<void()> handler) { lostHandler() = std::move(handler); }
 
-X11WindowServer::Window* X11WindowServer::window(WindowId id) {
-  auto it = windows.find(id);
-  return it == windows.end() ? nullptr : it->second.get();
-}
-
-X11WindowServer::View* X11WindowServer::view(ViewId id) {
-  auto it = views.find(id);
-  return it == views.end() ? nullptr : it->second.get();
-}
+X11WindowServer::Window* X11WindowServer::window(WindowId id) { return static_cast<Window*>(bufferedWindow(id)); }
 
 unsigned long X11WindowServer::xWindow(WindowId id) {
   Window* w = window(id);
@@ -250,8 +198,6 @@ WindowId X11WindowServer::createWindow(const ScreenRect& content, bool compositi
   w->content = content;
   w->compositing = compositing;
   const int width = std::max(content.width(), 1), height = std::max(content.height(), 1);
-  w->port = std::make_unique<DrawPort>(width, height);
-  std::fill(w->port->pixelData(), w->port->pixelData() + static_cast<size_t>(width) * height * 4, uint8_t{0});
   const int screen = DefaultScreen(dpy);
   XSetWindowAttributes a{};
   a.background_pixmap = None; // the back buffer paints everything
@@ -280,39 +226,18 @@ WindowId X11WindowServer::createWindow(const ScreenRect& content, bool compositi
   w->gc = XCreateGC(dpy, w->xid, 0, nullptr);
   XMapWindow(dpy, w->xid);
   XFlush(dpy);
-  const WindowId id = nextId++;
-  w->port->setWindow(id, {content.left, content.top}, this);
-  windows[id] = std::move(w);
-  return id;
+  return addWindow(std::move(w), width, height);
 }
 
 void X11WindowServer::destroyWindow(WindowId id) {
   Window* w = window(id);
   if (!w) return;
-  for (auto it = views.begin(); it != views.end();)
-    it = it->second->window == id ? views.erase(it) : std::next(it);
-  for (auto it = handlerOwners.begin(); it != handlerOwners.end();)
-    it = it->second == id ? handlerOwners.erase(it) : std::next(it);
   XFreeGC(dpy, w->gc);
   XDestroyWindow(dpy, w->xid);
   XFlush(dpy);
-  windows.erase(id);
+  removeWindow(id);
   // Its release will not come here.
   if (pressWindow == id) pressWindow = pressButton = 0;
-}
-
-ScreenRect X11WindowServer::contentArea(WindowId id) {
-  Window* w = window(id);
-  return w ? w->content : ScreenRect{};
-}
-
-bool X11WindowServer::isCompositing(WindowId id) {
-  Window* w = window(id);
-  return w && w->compositing;
-}
-
-void X11WindowServer::setCloseHandler(WindowId id, std::function<void()> onClose) {
-  if (Window* w = window(id)) w->onClose = std::move(onClose);
 }
 
 void X11WindowServer::refreshPosition(WindowId id, Window& w) {
@@ -321,92 +246,6 @@ void X11WindowServer::refreshPosition(WindowId id, Window& w) {
   XTranslateCoordinates(dpy, w.xid, DefaultRootWindow(dpy), 0, 0, &x, &y, &child);
   w.content = w.content.moved(x - w.content.left, y - w.content.top);
   w.port->setWindow(id, {x, y}, this);
-}
-
-DrawPort* X11WindowServer::windowPort(WindowId id) {
-  Window* w = window(id);
-  return w ? w->port.get() : nullptr;
-}
-
-ViewId X11WindowServer::rootView(WindowId id) {
-  Window* w = window(id);
-  return w && view(w->root) ? w->root : 0;
-}
-
-ViewId X11WindowServer::createRootView(WindowId id) {
-  Window* w = window(id);
-  if (!w) return 0;
-  if (!view(w->root)) w->root = createView(id, 0, {0, 0, w->content.width(), w->content.height()}, nullptr);
-  return w->root;
-}
-
-void X11WindowServer::setUpdateHandler(WindowId id, std::function<void(const ScreenRect&)> handler) {
-  if (Window* w = window(id)) w->update = std::move(handler);
-}
-
-ViewId X11WindowServer::createView(WindowId win, ViewId parent, const ScreenRect& frame, ViewPainter* painter) {
-  if (!window(win)) return 0;
-  const ViewId id = nextId++;
-  views[id] = std::make_unique<View>(View{win, view(parent) ? parent : 0, frame, painter});
-  invalidateWindow(win, viewFrameInWindow(*views[id]));
-  return id;
-}
-
-void X11WindowServer::destroyView(ViewId id) {
-  std::vector<ViewId> doomed{id};
-  for (size_t i = 0; i < doomed.size(); ++i)
-    for (const auto& [vid, v] : views)
-      if (v->parent == doomed[i]) doomed.push_back(vid);
-  for (ViewId v : doomed) views.erase(v);
-}
-
-void X11WindowServer::setViewFrame(ViewId id, const ScreenRect& frame) {
-  View* v = view(id);
-  if (!v || v->frame == frame) return;
-  const ScreenRect old = viewFrameInWindow(*v);
-  v->frame = frame;
-  invalidateWindow(v->window, old);
-  invalidateWindow(v->window, viewFrameInWindow(*v));
-}
-
-ScreenRect X11WindowServer::viewFrameInWindow(const View& v) {
-  ScreenRect r = v.frame;
-  for (const View* p = view(v.parent); p; p = view(p->parent)) r = r.moved(p->frame.left, p->frame.top);
-  return r;
-}
-
-ScreenPoint X11WindowServer::viewOrigin(ViewId id) {
-  View* v = view(id);
-  if (!v) return {};
-  const ScreenRect r = viewFrameInWindow(*v);
-  return {r.left, r.top};
-}
-
-ScreenPoint X11WindowServer::windowToView(ViewId id, ScreenPoint p) {
-  const ScreenPoint o = viewOrigin(id);
-  return {p.x - o.x, p.y - o.y};
-}
-
-void X11WindowServer::invalidateView(ViewId id, const ScreenRect& area) {
-  View* v = view(id);
-  if (!v) return;
-  const ScreenPoint o = viewOrigin(id);
-  invalidateWindow(v->window, area.moved(o.x, o.y).intersected(viewFrameInWindow(*v)));
-}
-
-void X11WindowServer::invalidateWindow(WindowId id, const ScreenRect& area) {
-  Window* w = window(id);
-  if (!w) return;
-  const ScreenRect r = area.intersected({0, 0, w->content.width(), w->content.height()});
-  if (r.empty()) return;
-  for (const ScreenRect& old : w->invalid)
-    if (old.intersected(r) == r) return;
-  w->invalid.push_back(r);
-}
-
-bool X11WindowServer::hasInvalidArea(WindowId id) {
-  Window* w = window(id);
-  return w && !w->invalid.empty();
 }
 
 void X11WindowServer::updateWindow(WindowId id) {
@@ -441,29 +280,6 @@ void X11WindowServer::updateWindow(WindowId id) {
 
 void X11WindowServer::put(Window& w, const ScreenRect& area) {
   format->put(dpy, w.xid, w.gc, w.port->pixels(), w.port->width(), w.port->height(), area);
-}
-
-void X11WindowServer::updateAll() {
-  std::vector<WindowId> ids;
-  for (const auto& [id, w] : windows)
-    if (!w->invalid.empty()) ids.push_back(id);
-  for (WindowId id : ids) updateWindow(id);
-}
-
-HandlerId X11WindowServer::addMouseHandler(WindowId id, MouseHandler handler) {
-  Window* w = window(id);
-  if (!w) return 0;
-  const HandlerId h = nextId++;
-  w->handlers.emplace_back(h, std::make_shared<MouseHandler>(std::move(handler)));
-  handlerOwners[h] = id;
-  return h;
-}
-
-void X11WindowServer::removeMouseHandler(HandlerId h) {
-  auto it = handlerOwners.find(h);
-  if (it == handlerOwners.end()) return;
-  if (Window* w = window(it->second)) std::erase_if(w->handlers, [h](const auto& e) { return e.first == h; });
-  handlerOwners.erase(it);
 }
 
 ScreenPoint X11WindowServer::mouseLocation() {
@@ -516,7 +332,7 @@ bool X11WindowServer::processPendingEvents() {
 void X11WindowServer::handleEvent(XEvent& e) {
   WindowId id = 0;
   for (const auto& [wid, w] : windows)
-    if (w->xid == e.xany.window) id = wid;
+    if (static_cast<Window*>(w.get())->xid == e.xany.window) id = wid;
   Window* w = window(id);
   if (!w) return;
   switch (e.type) {
@@ -592,7 +408,7 @@ void X11WindowServer::handleEvent(XEvent& e) {
 void X11WindowServer::handleEventWhileModal(XEvent& e) {
   WindowId id = 0;
   for (const auto& [wid, win] : windows)
-    if (win->xid == e.xany.window) id = wid;
+    if (static_cast<Window*>(win.get())->xid == e.xany.window) id = wid;
   Window* w = window(id);
   if (!w) return;
   if (e.type == Expose) {

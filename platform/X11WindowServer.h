@@ -34,7 +34,7 @@
 // `zenity` as a child process (no shell) when it is on the PATH and ask on
 // the console otherwise.
 
-#include "platform/WindowServer.h"
+#include "platform/BufferedWindowServer.h"
 
 #include <map>
 #include <memory>
@@ -45,7 +45,7 @@ union _XEvent;
 
 namespace platform {
 
-class X11WindowServer : public WindowServer {
+class X11WindowServer : public BufferedWindowServer {
 public:
   // Opens the display named by DISPLAY (or `displayName`); null with a
   // one-line reason when none answers or its visual cannot be served.
@@ -56,23 +56,7 @@ public:
   RunLoop& runLoop() override { return loop; }
   WindowId createWindow(const ScreenRect& content, bool compositing, const std::string& title) override;
   void destroyWindow(WindowId window) override;
-  ScreenRect contentArea(WindowId window) override;
-  bool isCompositing(WindowId window) override;
-  void setCloseHandler(WindowId window, std::function<void()> onClose) override;
-  ViewId createView(WindowId window, ViewId parent, const ScreenRect& frame, ViewPainter* painter) override;
-  void destroyView(ViewId view) override;
-  void setViewFrame(ViewId view, const ScreenRect& frame) override;
-  ScreenPoint viewOrigin(ViewId view) override;
-  ScreenPoint windowToView(ViewId view, ScreenPoint p) override;
-  void invalidateView(ViewId view, const ScreenRect& area) override;
-  void invalidateWindow(WindowId window, const ScreenRect& area) override;
   void updateWindow(WindowId window) override;
-  void setUpdateHandler(WindowId window, std::function<void(const ScreenRect&)> handler) override;
-  DrawPort* windowPort(WindowId window) override;
-  ViewId rootView(WindowId window) override;
-  ViewId createRootView(WindowId window) override;
-  HandlerId addMouseHandler(WindowId window, MouseHandler handler) override;
-  void removeMouseHandler(HandlerId handler) override;
   ScreenPoint mouseLocation() override;
   bool buttonStillDown() override;
   std::vector<int> popUpMenu(const MenuEntry& menu, ScreenPoint at) override;
@@ -87,30 +71,23 @@ public:
   // For tests and tools: the connection and a window's X id.
   _XDisplay* display() const { return dpy; }
   unsigned long xWindow(WindowId window);
-  // Whether a window has areas waiting to be painted.
-  bool hasInvalidArea(WindowId window);
   // Handles every event Xlib has queued or can read now; false when none.
   bool processPendingEvents();
 
 private:
   struct Window;
-  struct View;
   struct Format;
-  class Surface;
   class MenuTracker;
   class AlertBox;
 
   X11WindowServer(RunLoop& loop, _XDisplay* dpy);
 
   Window* window(WindowId id);
-  View* view(ViewId id);
-  ScreenRect viewFrameInWindow(const View& v);
   void handleEvent(_XEvent& e);
   // While a modal loop runs: keeps windows painted, defers closes, drops
   // their input.
   void handleEventWhileModal(_XEvent& e);
   void dispatch(WindowId id, const MouseEvent& e);
-  void updateAll();
   void put(Window& w, const ScreenRect& area);
   void refreshPosition(WindowId id, Window& w);
   void deliverDeferredCloses();
@@ -128,11 +105,7 @@ private:
   uint64_t idleHook = 0;
   int fd = -1;
   int modalDepth = 0;
-  std::map<WindowId, std::unique_ptr<Window>> windows;
-  std::map<ViewId, std::unique_ptr<View>> views;
-  std::map<HandlerId, WindowId> handlerOwners;
   std::vector<WindowId> deferredCloses;
-  int nextId = 1;
   WindowId pressWindow = 0;
   unsigned pressButton = 0;
   bool dropRelease = false;

@@ -8,7 +8,7 @@ if(TARGET zarn_synth)
   zarn_bundle(Zarn
     INFO ${CMAKE_CURRENT_LIST_DIR}/Info.txt.in
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/bundle/ZarnBundle.cpp
-    LIBRARIES zarn_bridge zarn_synth zarn_editor zarn_gui zarn_hints zarn_host zarn_host_services zarn_plugin
+    LIBRARIES zarn_bridge zarn_synth_editor zarn_synth zarn_editor zarn_gui zarn_hints zarn_host zarn_host_services zarn_plugin
               zarn_wave zarn_base zarn_platform Threads::Threads)
 
   # The resource generators are defined later in the tree (resources/ and

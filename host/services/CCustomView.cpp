@@ -534,6 +534,16 @@ void CCustomView::SetViewPort(GrafPtr port) {
 void CCustomView::SetClicked(bool clicked) { CPlugInView::SetClicked(clicked); }
 void CCustomView::GetForegroundColor(RGBColor* color) { CPlugInView::GetForegroundColor(color); }
 
+bool CCustomView::GetHighlightForeColor(RGBColor* color) {
+  int16_t colour = 0, other = 0;
+  char text[256] = {};
+  GetHighlightInfo(&colour, &other, text);
+  static const int16_t states[4] = {kPlateRed, kPlateBlue, kPlateGreen, kPlateAmber};
+  if (colour < 0 || colour >= 4) return false;
+  *color = fPlateColor[states[colour]][4];
+  return true;
+}
+
 void CCustomView::GetBackgroundColor(RGBColor* color) {
   if (!fPlateBackground) {
     CPlugInView::GetBackgroundColor(color);

@@ -149,6 +149,9 @@ public:
   virtual void SetPlateBackground(bool plate, int16_t colourState, int16_t ridgeFlags);
   virtual int16_t GetPlateColorState();
   virtual void DrawPlate(Rect* area);
+  // The text colour of the highlight the host asks for (red, blue, green or
+  // amber plate); false when the view has no such highlight.
+  bool GetHighlightForeColor(RGBColor* color);
 
   bool HasPlateBackground() const { return fPlateBackground; }
   bool HasInversePlate() const { return fInversePlate; }

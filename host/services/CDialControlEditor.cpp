@@ -128,16 +128,7 @@ void CDialControlEditor::TrackClick(EventRecord* event, bool) {
 }
 
 void CDialControlEditor::GetForegroundColor(RGBColor* color) {
-  if (IsHighlighted()) {
-    int16_t colour = 0, other = 0;
-    char text[256] = {};
-    GetHighlightInfo(&colour, &other, text);
-    static const int16_t states[4] = {kPlateRed, kPlateBlue, kPlateGreen, kPlateAmber};
-    if (colour >= 0 && colour < 4) {
-      *color = fPlateColor[states[colour]][4];
-      return;
-    }
-  }
+  if (IsHighlighted() && GetHighlightForeColor(color)) return;
   CControlEditor::GetForegroundColor(color);
 }
 

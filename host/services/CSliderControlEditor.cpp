@@ -71,33 +71,25 @@ void CSliderControlEditor::DrawContents(Rect* area) {
   RGBColor saved = port->foreColor();
   int half = KnobLength() / 2;
   port->setPenSize(1, 1);
+  Rect slot{};
   if (IsHorizontal()) {
     int mid = (fRect.top + fRect.bottom) / 2;
-    Rect slot{int16_t(mid - 1), int16_t(fRect.left + half), int16_t(mid + 1), int16_t(fRect.right - half)};
-    port->setForeColor({0, 0, 0});
-    port->paintRect(slot);
-    port->setForeColor({0x3333, 0x3333, 0x3333});
-    port->moveTo(slot.left - 1, slot.bottom);
-    port->lineTo(slot.left - 1, slot.top - 1);
-    port->lineTo(slot.right, slot.top - 1);
-    port->setForeColor({0x9999, 0x9999, 0x9999});
-    port->moveTo(slot.left, slot.bottom);
-    port->lineTo(slot.right, slot.bottom);
-    port->lineTo(slot.right, slot.top);
+    slot = Rect{int16_t(mid - 1), int16_t(fRect.left + half), int16_t(mid + 1), int16_t(fRect.right - half)};
   } else {
     int mid = (fRect.left + fRect.right) / 2;
-    Rect slot{int16_t(fRect.top + half), int16_t(mid - 1), int16_t(fRect.bottom - half), int16_t(mid + 1)};
-    port->setForeColor({0, 0, 0});
-    port->paintRect(slot);
-    port->setForeColor({0x3333, 0x3333, 0x3333});
-    port->moveTo(slot.left - 1, slot.bottom);
-    port->lineTo(slot.left - 1, slot.top - 1);
-    port->lineTo(slot.right, slot.top - 1);
-    port->setForeColor({0x9999, 0x9999, 0x9999});
-    port->moveTo(slot.left, slot.bottom);
-    port->lineTo(slot.right, slot.bottom);
-    port->lineTo(slot.right, slot.top);
+    slot = Rect{int16_t(fRect.top + half), int16_t(mid - 1), int16_t(fRect.bottom - half), int16_t(mid + 1)};
   }
+  // A black slot, shaded dark above and left, light below and right.
+  port->setForeColor({0, 0, 0});
+  port->paintRect(slot);
+  port->setForeColor({0x3333, 0x3333, 0x3333});
+  port->moveTo(slot.left - 1, slot.bottom);
+  port->lineTo(slot.left - 1, slot.top - 1);
+  port->lineTo(slot.right, slot.top - 1);
+  port->setForeColor({0x9999, 0x9999, 0x9999});
+  port->moveTo(slot.left, slot.bottom);
+  port->lineTo(slot.right, slot.bottom);
+  port->lineTo(slot.right, slot.top);
   port->setForeColor(saved);
 }
 

@@ -178,15 +178,7 @@ void CStaticTextView::DrawTextBox(const char* text, int32_t length, Rect* box, i
 
 void CStaticTextView::GetForegroundColor(RGBColor* color) {
   if ((!fParent || fParent->IsEnabled()) && IsHighlighted() && fClicked) {
-    int16_t colour = 0, other = 0;
-    char text[256] = {};
-    GetHighlightInfo(&colour, &other, text);
-    static const int16_t states[4] = {kPlateRed, kPlateBlue, kPlateGreen, kPlateAmber};
-    if (colour >= 0 && colour < 4) {
-      *color = fPlateColor[states[colour]][4];
-      return;
-    }
-    CCustomView::GetForegroundColor(color);
+    if (!GetHighlightForeColor(color)) CCustomView::GetForegroundColor(color);
     return;
   }
   const int16_t state = GetPlateColorState();

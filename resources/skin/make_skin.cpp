@@ -13,7 +13,7 @@
 // titles, lit states and knob marks; graphite knobs with a bright pointer
 // and a tick scale; buttons that light up and sink in when pressed.
 
-#include "editor/ZarnLayout.h"
+#include "editor/zarn/ZarnLayout.h"
 #include "gui/Bitmap.h"
 #include "gui/MacText.h"
 #include "hints/ZarnHints.h"

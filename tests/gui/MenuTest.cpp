@@ -103,3 +103,32 @@ TEST(MenuTest, PopupFromAPressClicksTheChosenItem) {
     EXPECT_EQ(s.root->getCaptureControl(), s.root);
   }
 }
+
+// A control that opens a menu from its press while it still holds the
+// capture loses it to the menu: whether the menu was cancelled or an item
+// chosen, the next press goes to the control under the mouse, which captures
+// it and gets its release.
+TEST(MenuTest, AMenuOpenedFromACapturedPressGivesTheCaptureBack) {
+  for (bool choose : {false, true}) {
+    GuiScene s(true);
+    Probe opener(s.ui, &s.log, "A", s.root, gui::Rect(10, 10, 60, 30));
+    Probe other(s.ui, &s.log, "B", s.root, gui::Rect(100, 10, 150, 30));
+    std::unique_ptr<gui::PopupMenu> menu(s.ui->createPopupMenu());
+    ClickLog clicks{&s.log};
+    menu->add(new gui::MenuItem("Init", NotifyEvent::bind(&clicks, &ClickLog::clicked)));
+    opener.onDown = [&] { opener.popup(menu.get()); };
+
+    if (choose) s.server.chooseInNextMenu({"Init"});
+    s.server.press(s.at(20, 20));
+    s.server.release(s.at(20, 20));
+    EXPECT_EQ(s.root->getCaptureControl(), s.root);
+    EXPECT_FALSE(opener.hasMouseCapture());
+    s.log.clear();
+    s.server.press(s.at(110, 20));
+    s.server.release(s.at(110, 20));
+    EXPECT_EQ(s.log, (std::vector<std::string>{"A leave", "B enter", "B move 10,10", "B down 10,10 captured",
+                                               "B move 10,10 captured", "B up 10,10", "B click"}))
+        << (choose ? "chosen" : "cancelled");
+    EXPECT_EQ(s.root->getCaptureControl(), s.root);
+  }
+}

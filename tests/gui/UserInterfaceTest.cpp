@@ -135,3 +135,21 @@ TEST(UserInterfaceTest, TimersRestartAndComponentsDieOnce) {
   auto* owner = new Owning(s.ui, nullptr);
   owner->other = s.ui->createTimer();
 }
+
+// A drain delivers what was posted before it began: a listener (or another
+// thread) that keeps posting cannot hold the GUI thread in the drain, and
+// what it posts arrives at the following drains, in order.
+TEST(UserInterfaceTest, ADrainDeliversOnlyWhatWasPostedBeforeIt) {
+  GuiScene s;
+  Recorder r("r", &s.log);
+  s.ui->registerListener(&r);
+  r.onEvent = [&](int event) {
+    if (event < 1000) s.ui->postEvent(event + 1, 0);
+  };
+  s.ui->postEvent(1, 0);
+  s.runMs(50);
+  EXPECT_EQ(s.log, (std::vector<std::string>{"r 1:0"}));
+  s.runMs(100);
+  EXPECT_EQ(s.log, (std::vector<std::string>{"r 1:0", "r 2:0", "r 3:0"}));
+  s.ui->unregisterListener(&r);
+}

@@ -53,17 +53,10 @@ public:
   }
   // The first mapped top-level window with this name.
   std::optional<ScreenRect> named(const std::string& title) {
-    for (::Window w : children()) {
-      char* name = nullptr;
-      XWindowAttributes a;
-      if (XFetchName(dpy, w, &name) && name) {
-        const bool match = title == name;
-        XFree(name);
-        if (match && XGetWindowAttributes(dpy, w, &a) && a.map_state == IsViewable)
-          return ScreenRect{a.x, a.y, a.x + a.width, a.y + a.height};
-      }
-    }
-    return std::nullopt;
+    const std::optional<::Window> w = namedWindow(title);
+    XWindowAttributes a;
+    if (!w || !XGetWindowAttributes(dpy, *w, &a)) return std::nullopt;
+    return ScreenRect{a.x, a.y, a.x + a.width, a.y + a.height};
   }
   // Open menus, once one holds the pointer (before that a click would go
   // past it): empty until then.

@@ -1,7 +1,7 @@
-#include "editor/ModulationDragStage.h"
+#include "editor/zarn/ModulationDragStage.h"
 
-#include "editor/ModulationControls.h"
-#include "editor/ModulationMatrixPluginInterface.h"
+#include "editor/zarn/ModulationControls.h"
+#include "editor/zarn/ModulationMatrixPluginInterface.h"
 #include "gui/Bitmap.h"
 #include "gui/Knob.h"
 #include "gui/Timer.h"

@@ -1,6 +1,6 @@
-#include "editor/ZarnFilterController.h"
+#include "editor/zarn/ZarnFilterController.h"
 
-#include "editor/FilterCurve.h"
+#include "editor/zarn/FilterCurve.h"
 #include "gui/Bitmap.h"
 #include "gui/UserInterface.h"
 

@@ -4,9 +4,9 @@
 
 #include "base/Preset.h"
 #include "base/PresetContext.h"
-#include "editor/ZarnInterface.h"
-#include "editor/ZarnFilterController.h"
-#include "editor/ZarnLayout.h"
+#include "editor/zarn/ZarnInterface.h"
+#include "editor/zarn/ZarnFilterController.h"
+#include "editor/zarn/ZarnLayout.h"
 #include "gui/Image.h"
 #include "gui/Label.h"
 #include "gui/MacInterface.h"

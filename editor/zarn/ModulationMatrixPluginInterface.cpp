@@ -1,8 +1,8 @@
-#include "editor/ModulationMatrixPluginInterface.h"
+#include "editor/zarn/ModulationMatrixPluginInterface.h"
 
-#include "editor/ModulationControls.h"
-#include "editor/ModulationDragStage.h"
-#include "editor/SlotOrder.h"
+#include "editor/zarn/ModulationControls.h"
+#include "editor/zarn/ModulationDragStage.h"
+#include "editor/zarn/SlotOrder.h"
 #include "synth/ModulationMatrixPlugin.h"
 
 namespace {

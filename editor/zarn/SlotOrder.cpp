@@ -1,6 +1,6 @@
-#include "editor/SlotOrder.h"
+#include "editor/zarn/SlotOrder.h"
 
-#include "editor/ModulationMatrixPluginInterface.h"
+#include "editor/zarn/ModulationMatrixPluginInterface.h"
 
 SlotOrderStage::SlotOrderStage(ModulationMatrixPluginInterface* editor) : gui::Control(editor->getUserInterface()) {
   setBounds(0, 0, editor->getPlugin()->getInterfaceWidth(), editor->getPlugin()->getInterfaceHeight());

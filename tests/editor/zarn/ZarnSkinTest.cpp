@@ -3,7 +3,7 @@
 #include "gui/MacBitmap.h"
 #include "hints/ZarnHints.h"
 #include "gui/MacText.h"
-#include "editor/ZarnLayout.h"
+#include "editor/zarn/ZarnLayout.h"
 
 #include <gtest/gtest.h>
 

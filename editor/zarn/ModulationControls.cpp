@@ -1,8 +1,8 @@
-#include "editor/ModulationControls.h"
+#include "editor/zarn/ModulationControls.h"
 
 #include "base/PlatformUtils.h"
-#include "editor/ModulationDragStage.h"
-#include "editor/ModulationMatrixPluginInterface.h"
+#include "editor/zarn/ModulationDragStage.h"
+#include "editor/zarn/ModulationMatrixPluginInterface.h"
 #include "gui/Bitmap.h"
 #include "gui/Timer.h"
 #include "gui/UserInterface.h"

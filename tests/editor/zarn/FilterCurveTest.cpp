@@ -1,4 +1,4 @@
-#include "editor/FilterCurve.h"
+#include "editor/zarn/FilterCurve.h"
 
 #include "tests/gui/Pixels.h"
 

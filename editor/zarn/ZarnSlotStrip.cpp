@@ -2,10 +2,10 @@
 // units, the mask over unusable slots, the bank operations and the stage
 // on which slots are reordered.
 
-#include "editor/ZarnInterface.h"
-#include "editor/ModulationControls.h"
+#include "editor/zarn/ZarnInterface.h"
+#include "editor/zarn/ModulationControls.h"
 #include "gui/Bitmap.h"
-#include "editor/ZarnLayout.h"
+#include "editor/zarn/ZarnLayout.h"
 #include "gui/Canvas.h"
 #include "gui/Image.h"
 #include "gui/Label.h"
@@ -72,27 +72,23 @@ ZarnInterface::SlotUnit::SlotUnit(ZarnInterface* editor, int slot, int x, int y)
   setSlotIndex(slot);
 }
 
+void ZarnInterface::SlotUnit::bindSlot(int slot, bool bind) {
+  ModulationMatrixParameterSet::SlotParameters& p = slotParameters(editor, slot);
+  editor->setControl(p.target, bind ? targetButton : nullptr);
+  editor->setControl(p.level, 38 + slot, bind ? levelKnob : nullptr);
+  editor->setControl(p.bypassed, bind ? bypassButton : nullptr);
+  editor->setControl(p.inverted, bind ? invertSwitch : nullptr);
+  editor->setControl(p.source, bind ? sourceButton : nullptr);
+}
+
 void ZarnInterface::SlotUnit::setSlotIndex(int slot) {
   if (slot == slotIndex) return;
-  if (slotIndex >= 0) {
-    ModulationMatrixParameterSet::SlotParameters& old = slotParameters(editor, slotIndex);
-    editor->setControl(old.target, nullptr);
-    editor->setControl(old.level, 38 + slotIndex, nullptr);
-    editor->setControl(old.bypassed, nullptr);
-    editor->setControl(old.inverted, nullptr);
-    editor->setControl(old.source, nullptr);
-  }
+  if (slotIndex >= 0) bindSlot(slotIndex, false);
   slotIndex = slot;
   orderButton->setSlotIndex(slot);
   const std::string number = std::to_string(slot + 1);
   if (numberLabel->getText()->text.get() != number) numberLabel->getText()->text = number;
-  if (slot < 0) return;
-  ModulationMatrixParameterSet::SlotParameters& now = slotParameters(editor, slot);
-  editor->setControl(now.target, targetButton);
-  editor->setControl(now.level, 38 + slot, levelKnob);
-  editor->setControl(now.bypassed, bypassButton);
-  editor->setControl(now.inverted, invertSwitch);
-  editor->setControl(now.source, sourceButton);
+  if (slot >= 0) bindSlot(slot, true);
 }
 
 void ZarnInterface::SlotUnit::updateWarning() {

@@ -25,8 +25,8 @@
 // GUI thread only.
 
 #include "editor/GenericDialog.h"
-#include "editor/ModulationMatrixPluginInterface.h"
-#include "editor/SlotOrder.h"
+#include "editor/zarn/ModulationMatrixPluginInterface.h"
+#include "editor/zarn/SlotOrder.h"
 
 #include <string>
 
@@ -52,6 +52,11 @@ public:
     void updateWarning();
     void clearButtonClick(void* sender);
 
+  private:
+    // Binds the controls to the slot's parameters, or unbinds them.
+    void bindSlot(int slot, bool bind);
+
+  public:
     gui::ToggleButton* bypassButton;
     gui::Button* clearButton;
     ZarnInterface* editor;
