@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <sys/resource.h>
@@ -406,5 +407,27 @@ TEST_F(RenderCommandTest, SynthesizerPresetsAreFoundByName) {
   r = renderZarn({"--preset", "Acid Bas"}, "none.wav");
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err.find("no preset named \"Acid Bas\""), std::string::npos) << r.err;
+
+  // A preset cut short: the plug-in says which file and why (on its alert
+  // handler, standard error here), the search does not mistake the file
+  // for the end of the library, and the presets after it are still found.
+  std::string acidPath;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(std::getenv("HOME")))
+    if (entry.path().filename() == "Acid Bass.qvp") acidPath = entry.path().string();
+  ASSERT_FALSE(acidPath.empty());
+  std::filesystem::resize_file(acidPath, 30);
+  testing::internal::CaptureStderr();
+  r = renderZarn({"--preset", "Acid Bass"}, "cut.wav");
+  const Result after = renderZarn({"--preset", "Sub Bass"}, "sub2.wav");
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(r.status, 0);
+  EXPECT_EQ(r.err.find("no preset named"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("could not be loaded"), std::string::npos) << r.err;
+  EXPECT_NE(said.find("The preset \"Acid Bass\" could not be loaded from " + acidPath +
+                      ": it is cut short before the last of its "),
+            std::string::npos)
+      << said;
+  ASSERT_EQ(after.status, 0) << after.err;
+  EXPECT_TRUE(readWav("sub2.wav").samples == sub.samples);
 #endif
 }
