@@ -1,12 +1,28 @@
 #include "tools/render/ReplacingFile.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace renderio {
+
+namespace {
+
+// The process's umask, read without changing it (umask() can only be read
+// by setting it, which another thread creating a file would notice).
+mode_t currentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.compare(0, 6, "Umask:") == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  return 022;
+}
+
+} // namespace
 
 ReplacingFile::~ReplacingFile() { discard(); }
 
@@ -26,9 +42,7 @@ bool ReplacingFile::create(const std::string& path) {
   std::string temp = folder + "." + name + ".XXXXXX";
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return fail("write", errno);
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+  ::fchmod(fd, 0666 & ~currentUmask());
   mFd = fd;
   mTemp = temp;
   return true;
