@@ -42,8 +42,9 @@ void GenericPlugin::announcePreset(const std::string& name, const std::string& r
 namespace {
 
 // The files already reported, for the whole process: a damaged file is
-// named once, not at every program change that meets it. Main thread only;
-// the lock is for instances of other hosts' main threads in one process.
+// named once, not at every program change that meets it. Only main threads
+// come here, but every instance shares the set, and instances made by two
+// hosts in one process have two main threads: hence the lock.
 std::mutex sReportedLock;
 std::set<std::string> sReported;
 
