@@ -49,6 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   return 0;
 }
 
+void prepare() { chunkIDs(); }
+
 void writeSeeds(const std::string& folder) {
   const std::vector<uint32_t>& ids = chunkIDs();
   for (size_t i = 0; i < ids.size(); ++i) {

@@ -13,5 +13,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     writeSeeds(seeds);
     std::exit(0);
   }
+  if (prepare) prepare();
   return 0;
 }

@@ -6,11 +6,21 @@
 //
 //   extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 //   void writeSeeds(const std::string& folder);
+// Optional: see above.
+void prepare() __attribute__((weak));
 //
 // The first reads one input the way the program reads outside data and
 // must never crash, hang, leak or trip a sanitizer, whatever the bytes. The
 // second writes the target's seed corpus into folder with the project's own
 // writers; the build calls it once (FuzzMain.cpp).
+//
+// A target with a costly set-up (a plug-in instance, wave tables) also
+// defines
+//
+//   void prepare();
+//
+// which runs once before the first input, so that its time is not taken
+// for a hang and a bundle it loads is instrumented from the start.
 //
 // Before either runs, the process has a scratch folder of its own, and HOME
 // and the XDG folders point into it, so nothing a target does touches the
@@ -21,6 +31,8 @@
 #include <string>
 
 void writeSeeds(const std::string& folder);
+// Optional: see above.
+void prepare() __attribute__((weak));
 
 namespace fuzz {
 

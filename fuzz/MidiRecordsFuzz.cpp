@@ -19,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   return 0;
 }
 
+void prepare() { fuzz::host(); }
+
 void writeSeeds(const std::string& folder) {
   // What the host itself writes: a chord, a controller, a bend and a
   // program change; and a note-off record with a byte count of 2.

@@ -29,6 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   return 0;
 }
 
+void prepare() { plugin(); }
+
 void writeSeeds(const std::string& folder) {
   ZarnPlugin& z = plugin();
   Preset initial(folder + "/Initial.qvp");

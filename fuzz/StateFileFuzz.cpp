@@ -19,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   return 0;
 }
 
+void prepare() { fuzz::host(); }
+
 void writeSeeds(const std::string& folder) {
   simhost::SimHost& host = fuzz::host();
   simhost::Instance& in = fuzz::instance();

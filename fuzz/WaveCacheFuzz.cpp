@@ -128,6 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   return 0;
 }
 
+void prepare() { cache(); }
+
 void writeSeeds(const std::string& folder) {
   // The good file unchanged; its header rewritten whole (checksum fixed);
   // the file cut in the middle of the tables; a small file of its own.

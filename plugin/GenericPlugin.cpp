@@ -18,6 +18,7 @@
 #include "plugin/DefaultEventReceiver.h"
 #include "plugin/MidiVirtualPluginParameter.h"
 #include "platform/Clock.h"
+#include "plugin/PresetFailureHandOff.h"
 #include "wave/Environment.h"
 
 #include <cerrno>
@@ -101,6 +102,7 @@ void GenericPlugin::initialize(const std::string& productName, int maxBlockSize)
   mMidiDecoder.emplace(mReceiver);
   mMainThread = std::this_thread::get_id();
   mPresetContextHandOff = std::make_unique<PresetContextHandOff>();
+  mPresetFailureHandOff = std::make_unique<PresetFailureHandOff>();
   mPresetContext = new PresetContext();
 }
 
@@ -110,6 +112,7 @@ void GenericPlugin::finalize() {
   delete mPresetContext;
   mPresetContext = nullptr;
   mPresetContextHandOff.reset();
+  mPresetFailureHandOff.reset();
   mMidiDecoder.reset();
   delete mReceiver;
   mReceiver = nullptr;
@@ -266,7 +269,10 @@ PresetContext* GenericPlugin::getPresetContext() const {
   return mPresetContext;
 }
 
-void GenericPlugin::applyPendingPresetContext() { bringPresetContextUpToDate(); }
+void GenericPlugin::applyPendingPresetContext() {
+  bringPresetContextUpToDate();
+  reportPendingPresetFailures();
+}
 
 void GenericPlugin::bringPresetContextUpToDate() const {
   if (!mPresetContext || !mPresetContextHandOff || mApplyingPresetContext || !isMainThread()) return;

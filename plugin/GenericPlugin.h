@@ -37,6 +37,7 @@
 #include "plugin/MidiDecoder.h"
 #include "plugin/MidiMessage.h"
 #include "plugin/ParameterCollection.h"
+#include "plugin/PresetLoader.h"
 #include "wave/Component.h"
 
 #include <atomic>
@@ -55,6 +56,7 @@ class MidiVirtualPluginParameter;
 class Preset;
 class PresetContext;
 class PresetContextHandOff;
+class PresetFailureHandOff;
 class PresetManager;
 class SettingSerializer;
 class VersionInfo;
@@ -267,10 +269,18 @@ public:
   static void setPresetFileVersion(int version) { sPresetFileVersion = version; }
   // Main thread: makes the preset context show what other threads loaded
   // (name, path) and changed (the modified flag) since the last call, in
-  // the order they did it. The host bridge calls it at idle time and before
+  // the order they did it, and tells the user of the preset files they
+  // could not load. The host bridge calls it at idle time and before
   // chunks; getPresetContext calls it when asked on the main thread.
   // Elsewhere it does nothing.
   void applyPendingPresetContext();
+  // A preset reader tells why the file it is reading cannot be loaded. A
+  // load that fails is reported to the user on the alert handler, once per
+  // file for the whole process: at once on the main thread, else through a
+  // hand-off at the main thread's next idle time.
+  void notePresetFailure(const PresetLoadFailure& failure) { mPresetFailure[isMainThread() ? 0 : 1] = failure; }
+  // Main thread: the alert's text for a file that could not be loaded.
+  static std::string presetFailureMessage(const std::string& path, const PresetLoadFailure& failure);
 
   // ---- parameters
   void handleParameterChange(int index, float value, int flags) override;
@@ -368,6 +378,12 @@ private:
   // Makes the preset the current one (see loadPreset) and tells the host
   // and the editor.
   void announcePreset(const std::string& name, const std::string& relativePath);
+  // Applies the file inside one batch; true when it was applied. A failure
+  // is reported (see notePresetFailure).
+  bool applyPreset(Preset* preset);
+  // Main thread: the reports other threads handed over, each shown once
+  // per file.
+  void reportPendingPresetFailures();
   // Render thread, first thing in process.
   void applyPendingSampleRate();
   // A program change that found the preset lock or the library busy waits
@@ -399,6 +415,11 @@ private:
   PresetContext* mPresetContext = nullptr;
   // Filled off the main thread, emptied on it; made with the context.
   std::unique_ptr<PresetContextHandOff> mPresetContextHandOff;
+  // Filled off the main thread, emptied on it; made with the context.
+  std::unique_ptr<PresetFailureHandOff> mPresetFailureHandOff;
+  // Why the preset being applied was refused, set by the reader: [0] on the
+  // main thread, [1] on the one other thread that loads (the render thread).
+  PresetLoadFailure mPresetFailure[2];
   // Main thread only: an owner told of a change while the pending changes
   // are applied may ask for the context again; that must not apply newer
   // changes before the older ones are complete.

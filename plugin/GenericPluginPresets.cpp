@@ -8,7 +8,9 @@
 // which may be rescanning the library: it asks the library without waiting
 // and works on a copy of the preset it found. Nor does it write the preset
 // context, which the main thread reads: it leaves the new name and path in
-// the context's hand-off, and the main thread applies them.
+// the context's hand-off, and the main thread applies them. Nor does it
+// tell the user of a file it could not load: that report, too, waits in a
+// hand-off for the main thread.
 //
 // A preset is applied and announced as a whole under the instance's preset
 // lock, so that a program change on the render thread and a load on the
@@ -22,9 +24,12 @@
 
 #include "base/Preset.h"
 #include "base/PresetContext.h"
+#include "base/PlatformPaths.h"
 #include "base/PresetManager.h"
+#include "plugin/PresetFailureHandOff.h"
 
 #include <mutex>
+#include <set>
 
 void GenericPlugin::announcePreset(const std::string& name, const std::string& relativePath) {
   if (mPresetContext) {
@@ -44,16 +49,55 @@ void GenericPlugin::announcePreset(const std::string& name, const std::string& r
 
 namespace {
 
-// Applies the file inside one batch; true when it was applied, and only
-// then is it announced.
-bool applyPreset(GenericPlugin& plugin, Preset* preset) {
-  plugin.beginParameterUpdate();
-  const bool applied = plugin.doLoadPreset(preset);
-  plugin.endParameterUpdate();
-  return applied;
+// The files already reported, for the whole process: a damaged file is
+// named once, not at every program change that meets it. Only main threads
+// come here, but every instance shares the set, and instances made by two
+// hosts in one process have two main threads: hence the lock.
+std::mutex sReportedLock;
+std::set<std::string> sReported;
+
+void reportOnce(const std::string& path, const PresetLoadFailure& failure) {
+  {
+    std::lock_guard<std::mutex> lock(sReportedLock);
+    if (!sReported.insert(path).second) return;
+  }
+  showMessageDialog(GenericPlugin::presetFailureMessage(path, failure));
 }
 
 } // namespace
+
+std::string GenericPlugin::presetFailureMessage(const std::string& path, const PresetLoadFailure& failure) {
+  if (path.empty()) return "A preset file could not be loaded: " + describePresetFailure(failure) + ".";
+  const size_t slash = path.rfind('/');
+  std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.erase(dot);
+  return "The preset \"" + name + "\" could not be loaded from " + path + ": " + describePresetFailure(failure) + ".";
+}
+
+// Applies the file inside one batch; true when it was applied, and only
+// then is it announced. A refusal is reported: here on the main thread,
+// else handed to it without allocating.
+bool GenericPlugin::applyPreset(Preset* preset) {
+  PresetLoadFailure& failure = mPresetFailure[isMainThread() ? 0 : 1];
+  failure = PresetLoadFailure{};
+  beginParameterUpdate();
+  const bool applied = doLoadPreset(preset);
+  endParameterUpdate();
+  if (applied) return true;
+  if (failure.kind == PresetLoadFailure::none) failure.kind = PresetLoadFailure::refused;
+  if (isMainThread())
+    reportOnce(preset->getPath(), failure);
+  else if (mPresetFailureHandOff)
+    mPresetFailureHandOff->publish(preset->getPath(), failure);
+  return false;
+}
+
+void GenericPlugin::reportPendingPresetFailures() {
+  if (!mPresetFailureHandOff || !isMainThread()) return;
+  std::string path;
+  PresetLoadFailure failure;
+  while (mPresetFailureHandOff->take(path, failure)) reportOnce(path, failure);
+}
 
 bool GenericPlugin::loadPreset(Preset* preset) {
   if (!preset) return false;
@@ -63,7 +107,7 @@ bool GenericPlugin::loadPreset(Preset* preset) {
   const std::string name = preset->getName();
   PresetManager* manager = getPresetManager(-1);
   const std::string relativePath = manager ? manager->getPresetPath(preset) : preset->getPath();
-  if (!applyPreset(*this, preset)) return false;
+  if (!applyPreset(preset)) return false;
   announcePreset(name, relativePath);
   return true;
 }
@@ -89,7 +133,7 @@ bool GenericPlugin::loadPresetWithName(const std::string& name) {
     copy = *preset;
     relativePath = manager->getPresetPath(preset);
   }
-  if (!applyPreset(*this, &copy)) return false;
+  if (!applyPreset(&copy)) return false;
   announcePreset(copy.getName(), relativePath);
   return true;
 }
@@ -119,7 +163,7 @@ bool GenericPlugin::receiveProgramChange(int bank, int program) {
     return false;
   }
   if (found != PresetManager::found) return false;
-  if (!applyPreset(*this, &copy)) return false;
+  if (!applyPreset(&copy)) return false;
   announcePreset(copy.getName(), relativePath);
   return true;
 }

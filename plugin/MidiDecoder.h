@@ -23,7 +23,8 @@
 
 class AbstractMusicEventReceiver;
 
-class MidiDecoder : public MidiMessageReceiver {
+// final: it is held by value, and its base has no virtual destructor.
+class MidiDecoder final : public MidiMessageReceiver {
 public:
   // The receiver is not owned and may be null (every message dropped).
   explicit MidiDecoder(AbstractMusicEventReceiver* receiver);

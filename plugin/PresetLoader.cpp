@@ -6,18 +6,49 @@
 #include "plugin/GenericPlugin.h"
 #include "plugin/ParameterCollection.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+
+std::string describePresetFailure(const PresetLoadFailure& f) {
+  switch (f.kind) {
+  case PresetLoadFailure::none: return "nothing is wrong with it";
+  case PresetLoadFailure::cannotOpen: return std::string("it cannot be opened (") + std::strerror(f.detail) + ")";
+  case PresetLoadFailure::notAPreset: return "it is not a preset of this plug-in";
+  case PresetLoadFailure::otherVersion:
+    return "it has version " + std::to_string(f.detail) + ", and this plug-in reads version " +
+           std::to_string(f.expected);
+  case PresetLoadFailure::badCount: return "it declares a negative number of values";
+  case PresetLoadFailure::cutShort:
+    return f.detail < 0 ? std::string("it is cut short within its header")
+                        : "it is cut short before the last of its " + std::to_string(f.detail) + " values";
+  case PresetLoadFailure::refused: break;
+  }
+  return "the plug-in could not read it";
+}
+
+bool PresetLoader::fail(PresetLoadFailure::Kind kind, int32_t detail, int32_t expected) {
+  mFailure = PresetLoadFailure{kind, detail, expected};
+  if (plugin) plugin->notePresetFailure(mFailure);
+  return false;
+}
 
 bool PresetLoader::load(Preset* preset, int version, const std::string& identifier) {
+  mFailure = PresetLoadFailure{};
   if (!preset) return false;
   const std::string tag = !identifier.empty() ? identifier : (plugin ? plugin->getIdentifier() : std::string());
   if (tag.empty()) return false;
 
+  errno = 0;
   BinaryFileReader reader(preset->getPath());
-  if (!reader.headerValid(tag) || reader.getVersion() != version) return false;
+  if (reader.failed()) return fail(PresetLoadFailure::cannotOpen, errno != 0 ? errno : ENOENT);
+  if (!reader.headerValid(tag))
+    return reader.failed() ? fail(PresetLoadFailure::cutShort, -1) : fail(PresetLoadFailure::notAPreset);
+  if (reader.getVersion() != version) return fail(PresetLoadFailure::otherVersion, reader.getVersion(), version);
   const int stored = reader.readInt();
-  if (reader.failed() || stored < 0) return false;
+  if (reader.failed()) return fail(PresetLoadFailure::cutShort, -1);
+  if (stored < 0) return fail(PresetLoadFailure::badCount);
 
   const int parameters = getNumParameters() < 0 ? 0 : getNumParameters();
   const int present = stored < parameters ? stored : parameters;
@@ -28,7 +59,7 @@ bool PresetLoader::load(Preset* preset, int version, const std::string& identifi
   // not be half applied. Reading stops at the first missing byte, so a huge
   // count costs no more than the file is long.
   for (int64_t i = present; i < stored && !reader.failed(); ++i) reader.readFloat();
-  if (reader.failed()) return false;
+  if (reader.failed()) return fail(PresetLoadFailure::cutShort, stored);
 
   if (plugin) plugin->beginParameterUpdate();
   for (int i = 0; i < present; ++i) {

@@ -22,6 +22,26 @@ class GenericPlugin;
 class ParameterCollection;
 class Preset;
 
+// Why a preset file was not applied: a plain record, so that the render
+// thread can hand it on without allocating.
+struct PresetLoadFailure {
+  enum Kind : int32_t {
+    none,
+    cannotOpen,   // detail: the system's error number
+    notAPreset,   // another tag: not a preset of this plug-in
+    otherVersion, // detail: the file's version; expected: the one read
+    badCount,     // a negative count of values
+    cutShort,     // detail: the count it declares (-1: the header is cut short)
+    refused       // the product's own reader refused it
+  };
+  Kind kind = none;
+  int32_t detail = 0;
+  int32_t expected = 0;
+};
+
+// The reason as a user reads it, after "could not be loaded: ".
+std::string describePresetFailure(const PresetLoadFailure& failure);
+
 class PresetLoader {
 public:
   explicit PresetLoader(GenericPlugin* plugin) : plugin(plugin) {}
@@ -35,6 +55,9 @@ public:
   // read, has another tag, another version than `version`, a negative count,
   // or ends before its last value.
   bool load(Preset* preset, int version, const std::string& identifier = std::string());
+  // Why the last load failed (kind none after success); the plug-in, when
+  // there is one, is told too (GenericPlugin::notePresetFailure).
+  const PresetLoadFailure& failure() const { return mFailure; }
 
   virtual int getNumParameters() = 0;
   virtual void setParameterToDefault(int index) = 0;
@@ -46,6 +69,11 @@ public:
 
 protected:
   ~PresetLoader() = default;
+
+private:
+  bool fail(PresetLoadFailure::Kind kind, int32_t detail = 0, int32_t expected = 0);
+
+  PresetLoadFailure mFailure;
 };
 
 // Value i goes to parameter i of the collection, with flags 0.

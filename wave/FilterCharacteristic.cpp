@@ -14,10 +14,16 @@ int nearestStep(float position) {
   return static_cast<int>(position + 0.5f);
 }
 
-bool allFinite(const FilterSettingTable& t) {
+// No characteristic needs a damping, cubic damping or clip scale anywhere
+// near this; larger values (finite, but near the float's limit) would make
+// the differences between neighbours overflow, and the lookups between them
+// give not-a-number.
+constexpr float cMaxTableValue = 1e6f;
+
+bool allUsable(const FilterSettingTable& t) {
   for (int r = 0; r < t.getSize(); ++r)
     for (int c = 0; c < t.getSize(); ++c)
-      if (!std::isfinite(t.getPoint(c, r))) return false;
+      if (!(std::fabs(t.getPoint(c, r)) <= cMaxTableValue)) return false;
   return true;
 }
 
@@ -102,7 +108,7 @@ bool FilterCharacteristic::loadFromBinaryData(BinaryDataReader* reader) {
   ok = ok && clip.getSize() == n && cubic.getSize() == n && damp.getSize() == n;
   ok = ok && std::isfinite(balance) && balance > 0.0f && std::isfinite(minimum) && std::isfinite(maximum) &&
        maximum > minimum;
-  ok = ok && allFinite(clip) && allFinite(cubic) && allFinite(damp);
+  ok = ok && allUsable(clip) && allUsable(cubic) && allUsable(damp);
   if (!ok) return false;
 
   clipBalance = balance;

@@ -79,7 +79,8 @@ public:
   // false, with nothing changed, for a foreign tag, data that ends early,
   // tables of another size than tableSize, a clip balance that is not above
   // 0, an empty or reversed cut-off range, or any value that is not a
-  // finite number.
+  // finite number or lies beyond +-1e6 (where neighbouring values could no
+  // longer be interpolated).
   bool loadFromBinaryData(BinaryDataReader* reader);
   // The bundle resource of that name; false also when there is none.
   bool loadFromResource(const std::string& name);

@@ -47,6 +47,27 @@ TEST(MidiTransportTest, EventsReachTheirQuantumWithTheirOffset) {
   EXPECT_EQ(r.midi[2].fData[1], 7);
 }
 
+// What the fuzz targets use to play a faulty host: the record arrives with
+// the next render call exactly as given, its offset and count included.
+TEST(MidiTransportTest, ARawRecordArrivesAsGiven) {
+  ProbeHost host;
+  simhost::Instance* in = host->createInstance();
+  SMIDIRecord raw{};
+  raw.fSampleOffset = 4000000000u;
+  raw.fByteCount = 77;
+  raw.fData[0] = 0xF8;
+  raw.fReserved[4] = 0xAB;
+  host->queueMidi(*in, 3, 0x90, 60, 100);
+  host->queueMidiRecord(*in, raw);
+  Render(host.host(), *in, 32);
+  const hosttest::ProbeRecord& r = Probe(*in)->fRecord;
+  ASSERT_EQ(r.midi.size(), 2u);
+  EXPECT_EQ(r.midi[0].fSampleOffset, 4000000000u);
+  EXPECT_EQ(r.midi[0].fByteCount, 77u);
+  EXPECT_EQ(r.midi[0].fReserved[4], 0xAB);
+  EXPECT_EQ(r.midi[1].fSampleOffset, 3u);
+}
+
 TEST(MidiTransportTest, TransportGivesTempoAndSongPosition) {
   ProbeHost host;
   host->transport().setTempo(120.0);

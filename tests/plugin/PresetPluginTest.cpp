@@ -8,12 +8,14 @@
 #include "base/Preset.h"
 #include "base/PresetContext.h"
 #include "base/PresetManager.h"
+#include "platform/Alerts.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 using namespace genericplugintest;
 using namespace presettest;
@@ -144,6 +146,39 @@ TEST(PresetPluginTest, AFailedLoadKeepsTheCurrentPresetAndTellsNobody) {
   EXPECT_EQ(lib.adapter.presetChanges.load(), 0);
   EXPECT_EQ(lib.listener.calls(), 0);
   EXPECT_EQ(lib.plugin->getUpdateDepth(), 0);
+}
+
+// Each reason a file is refused for, said once per file, with its path.
+TEST(PresetPluginTest, AFailedLoadTellsTheUserWhichFileAndWhy) {
+  Library lib;
+  const std::string cut = presetBytes("QTst", 1, {0.3f, 90.0f, 2.0f, 0.1f});
+  lib.dir.write("Cut.qvp", cut.substr(0, cut.size() - 2));
+  lib.dir.write("Stub.qvp", cut.substr(0, 6));
+  lib.dir.write("Other.qvp", presetBytes("QZar", 1, {0.3f, 90.0f, 2.0f, 0.1f}));
+  lib.add("Old.qvp", {0.3f, 90.0f, 2.0f, 0.1f}, 3);
+  lib.rescan();
+  std::vector<std::string> alerts;
+  platform::setAlertHandler([&](const std::string& m) { alerts.push_back(m); });
+  for (const char* name : {"Cut", "Stub", "Other", "Old", "Cut"}) EXPECT_FALSE(lib.plugin->loadPresetWithName(name));
+  Preset missing(lib.root() + "Missing.qvp");
+  EXPECT_FALSE(lib.plugin->loadPreset(&missing));
+  platform::setAlertHandler(nullptr);
+
+  const std::string& root = lib.root();
+  ASSERT_EQ(alerts.size(), 5u); // the second try of Cut.qvp is not said again
+  EXPECT_EQ(alerts[0], "The preset \"Cut\" could not be loaded from " + root +
+                           "Cut.qvp: it is cut short before the last of its 4 values.");
+  EXPECT_EQ(alerts[1], "The preset \"Stub\" could not be loaded from " + root +
+                           "Stub.qvp: it is cut short within its header.");
+  EXPECT_EQ(alerts[2], "The preset \"Other\" could not be loaded from " + root +
+                           "Other.qvp: it is not a preset of this plug-in.");
+  EXPECT_EQ(alerts[3], "The preset \"Old\" could not be loaded from " + root +
+                           "Old.qvp: it has version 3, and this plug-in reads version 1.");
+  EXPECT_EQ(alerts[4], "The preset \"Missing\" could not be loaded from " + root +
+                           "Missing.qvp: it cannot be opened (No such file or directory).");
+  // A name that no preset has is no damaged file.
+  EXPECT_FALSE(lib.plugin->loadPresetWithName("Nowhere"));
+  EXPECT_EQ(alerts.size(), 5u);
 }
 
 TEST(PresetPluginTest, PresetsAreFoundByName) {

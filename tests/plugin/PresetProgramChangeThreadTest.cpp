@@ -8,13 +8,16 @@
 #include "base/Preset.h"
 #include "base/PresetContext.h"
 #include "base/PresetManager.h"
+#include "platform/Alerts.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 using namespace genericplugintest;
 using namespace presettest;
@@ -113,5 +116,54 @@ TEST(PresetProgramChangeThreadTest, ProgramChangesLoadTheRightPresetWhileTheLibr
   EXPECT_LE(adapter.presetChanges.load(), rounds);
   EXPECT_GT(rescans.load(), 0);
   EXPECT_NE(GenericPlugin::sPresetManager->findPresetByName("Saved00"), nullptr);
+  GenericPlugin::sPresetManager->initialize("");
+}
+
+// A program change meets a damaged preset on the render thread: the song
+// plays on with the sound it had, and the main thread (not the render
+// thread) tells the user which file could not be loaded and why, once.
+TEST(PresetProgramChangeThreadTest, ADamagedPresetIsReportedOnTheMainThreadOnce) {
+  zarn::test::TempDir dir("zarn-library");
+  const std::string root = dir.path() + "/";
+  dir.write("A Good.qvp", presetBytes("QTst", 1, {0.5f, 300.0f, 0.0f, 0.25f}));
+  const std::string whole = presetBytes("QTst", 1, {0.5f, 900.0f, 0.0f, 0.25f});
+  dir.write("B Cut.qvp", whole.substr(0, whole.size() - 3));
+
+  std::mutex lock;
+  std::vector<std::string> alerts;
+  std::vector<std::thread::id> alertThreads;
+  platform::setAlertHandler([&](const std::string& m) {
+    std::lock_guard<std::mutex> guard(lock);
+    alerts.push_back(m);
+    alertThreads.push_back(std::this_thread::get_id());
+  });
+  TestProduct player;
+  GenericPlugin::sPresetManager->initialize(root);
+
+  auto programChangeOnTheRenderThread = [&](unsigned char program) {
+    std::thread render([&] {
+      player.send(0xC0, program, 0, 0);
+      player.render(32);
+    });
+    render.join();
+  };
+  programChangeOnTheRenderThread(0);
+  EXPECT_FLOAT_EQ(player.cutoff.getValue(), 300.0f);
+  programChangeOnTheRenderThread(1);
+  EXPECT_FLOAT_EQ(player.cutoff.getValue(), 300.0f); // the previous sound plays on
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    EXPECT_TRUE(alerts.empty()); // nothing is shown from the render thread
+  }
+  player.applyPendingPresetContext(); // the host's idle time
+  programChangeOnTheRenderThread(1);
+  player.applyPendingPresetContext();
+  platform::setAlertHandler(nullptr);
+
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alertThreads[0], std::this_thread::get_id());
+  EXPECT_EQ(alerts[0], "The preset \"B Cut\" could not be loaded from " + root +
+                           "B Cut.qvp: it is cut short before the last of its 4 values.");
+  EXPECT_EQ(player.getPresetContext()->presetName.get(), "A Good");
   GenericPlugin::sPresetManager->initialize("");
 }

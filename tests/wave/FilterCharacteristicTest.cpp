@@ -278,6 +278,15 @@ TEST(FilterCharacteristicTest, UnusableFilesAreRejectedWholeAndChangeNothing) {
   std::string infValue = good;
   putFloat(infValue, 24 + 4 * 3, std::numeric_limits<float>::infinity());
   bad.emplace_back("infinite value", infValue);
+  // Finite, but the difference of two neighbours overflows: the lookups
+  // between them gave not-a-number (found by fuzzing).
+  std::string hugeValues = good;
+  putFloat(hugeValues, 24 + table + 4 * 40, 2.5e38f);
+  putFloat(hugeValues, 24 + table + 4 * 41, -2.5e38f);
+  bad.emplace_back("huge values", hugeValues);
+  std::string largeValue = good;
+  putFloat(largeValue, 24 + 4 * 60, -2e6f);
+  bad.emplace_back("value beyond a million", largeValue);
   for (float balance : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN()}) {
     std::string bytes = good;
     putFloat(bytes, 8, balance);

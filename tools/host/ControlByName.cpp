@@ -29,6 +29,9 @@ std::string lower(std::string s) {
   return s;
 }
 
+// Units are compared as a user types them: case does not count.
+bool sameUnit(const std::string& a, const std::string& b) { return lower(a) == lower(b); }
+
 std::string numberText(double v) {
   char text[64];
   std::snprintf(text, sizeof text, "%.9g", v);
@@ -75,14 +78,26 @@ double rangeEnd(const SimHost& host, const Instance& in, int32_t control, double
 bool continuousValue(const SimHost& host, const Instance& in, int32_t control, const std::string& text,
                      int32_t& controlValue, std::string& error) {
   double value = 0.0, ignored = 0.0;
-  if (!parseControlNumber(text, value, ignored)) {
+  std::string unit;
+  if (!parseControlNumber(text, value, ignored, unit)) {
     error = "\"" + text + "\" is not a number";
     return false;
   }
   constexpr int32_t kMin = std::numeric_limits<int32_t>::min(), kMax = std::numeric_limits<int32_t>::max();
   double first = 0.0, firstSlack = 0.0, last = 0.0, lastSlack = 0.0;
-  if (parseControlNumber(host.valueString(in, control, kMin, kLongName), first, firstSlack) &&
-      parseControlNumber(host.valueString(in, control, kMax, kLongName), last, lastSlack) && first != last) {
+  std::string firstUnit, lastUnit;
+  const std::string firstText = host.valueString(in, control, kMin, kLongName);
+  const bool firstNumeric = parseControlNumber(firstText, first, firstSlack, firstUnit);
+  const bool lastNumeric =
+      parseControlNumber(host.valueString(in, control, kMax, kLongName), last, lastSlack, lastUnit);
+  if (!unit.empty() && !sameUnit(unit, firstUnit) && !sameUnit(unit, lastUnit)) {
+    const std::string shown = firstNumeric && !firstUnit.empty() ? firstUnit : lastNumeric ? lastUnit : "";
+    error = "\"" + text + "\" is not in the control's unit (" +
+            (shown.empty() ? std::string("its values have none, as in \"") + firstText + "\")"
+                           : "\"" + shown + "\")");
+    return false;
+  }
+  if (firstNumeric && lastNumeric && first != last) {
     double lo = rangeEnd(host, in, control, first, firstSlack, last, kMin);
     double hi = rangeEnd(host, in, control, last, lastSlack, first, kMax);
     if (lo > hi) std::swap(lo, hi);
@@ -119,18 +134,20 @@ bool discreteValue(const SimHost& host, const Instance& in, int32_t control, con
       return true;
     }
   double number = 0.0, slack = 0.0;
-  if (parseControlNumber(text, number, slack)) {
+  std::string unit;
+  if (parseControlNumber(text, number, slack, unit)) {
     bool anyNumeric = false;
     for (int32_t i = 0; i < steps; ++i) {
       double v = 0.0, s = 0.0;
-      if (!parseControlNumber(texts[static_cast<size_t>(i)], v, s)) continue;
+      std::string shownUnit;
+      if (!parseControlNumber(texts[static_cast<size_t>(i)], v, s, shownUnit)) continue;
       anyNumeric = true;
-      if (std::fabs(v - number) <= 1e-9 * std::max(1.0, std::fabs(v))) {
+      if ((unit.empty() || sameUnit(unit, shownUnit)) && std::fabs(v - number) <= 1e-9 * std::max(1.0, std::fabs(v))) {
         controlValue = positionValue(i, steps);
         return true;
       }
     }
-    if (!anyNumeric && number == std::floor(number) && number >= 0 && number < steps) {
+    if (!anyNumeric && unit.empty() && number == std::floor(number) && number >= 0 && number < steps) {
       controlValue = positionValue(static_cast<int32_t>(number), steps);
       return true;
     }
@@ -145,6 +162,11 @@ bool discreteValue(const SimHost& host, const Instance& in, int32_t control, con
 } // namespace
 
 bool parseControlNumber(const std::string& raw, double& value, double& halfStep) {
+  std::string unit;
+  return parseControlNumber(raw, value, halfStep, unit);
+}
+
+bool parseControlNumber(const std::string& raw, double& value, double& halfStep, std::string& unit) {
   const std::string text = trim(raw);
   size_t at = 0;
   if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
@@ -177,6 +199,7 @@ bool parseControlNumber(const std::string& raw, double& value, double& halfStep)
   // Whatever follows is the unit: letters, '%' or '/'.
   for (char c : rest)
     if (!std::isalpha(static_cast<unsigned char>(c)) && c != '%' && c != '/') return false;
+  unit = rest;
   value = std::strtod(number.c_str(), nullptr) * factor;
   halfStep = 0.5 * std::pow(10.0, -std::max(decimals, 0)) * factor;
   return std::isfinite(value);

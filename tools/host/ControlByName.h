@@ -7,9 +7,12 @@
 // surface would (touch, new value, release).
 //
 // Continuous controls: the value is a number (a decimal prefix such as 2.5k
-// is allowed); its range is read from the texts of the control's lowest and
-// highest values, allowing for the rounding of those texts. The plug-in's
-// own text conversion gives the control value.
+// is allowed), optionally followed by the unit the control's value texts
+// show; any other text after the number is refused rather than ignored, so
+// "0.5 dB" never sets a control that counts in something else. The range is
+// read from the texts of the control's lowest and highest values, allowing
+// for the rounding of those texts. The plug-in's own text conversion gives
+// the control value.
 // Discrete controls: the value is one of the control's value texts (in any
 // case), or a number equal to a numeric value text, or else a position from
 // 0 among the control's steps.
@@ -47,5 +50,8 @@ bool applyControlSetting(SimHost& host, const Instance& in, const ControlSetting
 // unit). halfStep is half the unit of the last digit shown (times the
 // prefix): the most the text may differ from the value it stands for.
 bool parseControlNumber(const std::string& text, double& value, double& halfStep);
+// The same, also giving the unit after the number and its prefix ("" when
+// the text has none).
+bool parseControlNumber(const std::string& text, double& value, double& halfStep, std::string& unit);
 
 } // namespace simhost

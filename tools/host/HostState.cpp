@@ -3,12 +3,14 @@
 #include "tools/host/HostInfo.h"
 #include "tools/host/SimHost.h"
 
+#include "tools/render/ReplacingFile.h"
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace simhost {
 namespace {
@@ -93,50 +95,55 @@ bool HostState::parse(const std::string& bytes, std::string& error) {
 }
 
 bool HostState::write(const std::string& path, std::string& error) const {
-  // Written beside the target and renamed, so a failed write never leaves
-  // half a state where a good one was.
-  const std::string temp = path + ".tmp";
-  errno = 0;
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    const std::string bytes = serialize();
-    if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      const int why = errno;
-      std::remove(temp.c_str());
-      error = "cannot write " + path + (why ? std::string(": ") + std::strerror(why) : "");
-      return false;
-    }
-  }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    const int why = errno;
-    std::remove(temp.c_str());
-    error = "cannot write " + path + ": " + std::strerror(why);
+  // A unique temporary file beside the target, made exclusively, flushed to
+  // the disk and renamed over it: a failed write never leaves half a state
+  // where a good one was, and a link planted at either name is never
+  // written through.
+  renderio::ReplacingFile file;
+  const std::string bytes = serialize();
+  if (!file.create(path) || !file.writeAll(bytes.data(), bytes.size()) || !file.commit()) {
+    error = file.error();
     return false;
   }
   return true;
 }
 
 bool HostState::read(const std::string& path, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open " + path;
+  // Opened without waiting, so that a FIFO or a device is refused rather
+  // than read from (or waited on) forever.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }
-  std::string bytes;
-  char buffer[65536];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    bytes.append(buffer, static_cast<size_t>(in.gcount()));
-    if (bytes.size() > kMaxFileBytes) {
-      error = path + " is too large for a state file";
-      return false;
-    }
-  }
-  if (in.bad()) {
-    error = "cannot read " + path;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    error = path + " is not a file";
     return false;
   }
+  if (static_cast<uint64_t>(st.st_size) > kMaxFileBytes) {
+    ::close(fd);
+    error = path + " is too large for a state file";
+    return false;
+  }
+  std::string bytes(static_cast<size_t>(st.st_size), '\0');
+  size_t got = 0;
+  int readError = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) readError = errno;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  if (readError != 0) {
+    error = "cannot read " + path + ": " + std::strerror(readError);
+    return false;
+  }
+  // A file that shrank while it was read is taken as it now ends.
+  bytes.resize(got);
   if (!parse(bytes, error)) {
     error = path + ": " + error;
     return false;

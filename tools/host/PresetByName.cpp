@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 namespace simhost {
 namespace {
@@ -61,6 +62,10 @@ bool PresetByName::load(SimHost& host, int32_t type, const std::string& name, Ho
   }
   const std::vector<unsigned char> cleared = withName(record, kNoPreset);
 
+  // Programs that showed no preset: while more presets follow them, they
+  // are files the plug-in could not load (it tells why itself); the last
+  // run of them is the end of the library.
+  std::vector<int32_t> empty, unloaded;
   for (int32_t i = 0; i < kMaxPresets; ++i) {
     const int32_t bank = i / 128, program = i % 128;
     std::string found = kNoPreset;
@@ -82,11 +87,26 @@ bool PresetByName::load(SimHost& host, int32_t type, const std::string& name, Ho
       }
       found = nameIn(record);
     }
-    // The first program without a preset is the end of the library.
-    if (found == kNoPreset) break;
+    if (found == kNoPreset) {
+      empty.push_back(i);
+      if (static_cast<int32_t>(empty.size()) >= kEndOfLibrary) break;
+      continue;
+    }
+    unloaded.insert(unloaded.end(), empty.begin(), empty.end());
+    empty.clear();
     if (found == name) return state.capture(host, *probe, error);
   }
-  error = "no preset named \"" + name + "\"";
+  if (unloaded.empty()) {
+    error = "no preset named \"" + name + "\"";
+  } else {
+    error = "preset \"" + name + "\" not found among the presets that load; " + std::to_string(unloaded.size()) +
+            " preset" + (unloaded.size() == 1 ? "" : "s") + " of the library could not be loaded (";
+    for (size_t k = 0; k < unloaded.size() && k < 4; ++k)
+      error += (k ? ", " : "") + std::string("bank ") + std::to_string(unloaded[k] / 128) + " program " +
+               std::to_string(unloaded[k] % 128);
+    error += unloaded.size() > 4 ? ", ...; " : "; ";
+    error += "the plug-in says why)";
+  }
   return false;
 }
 

@@ -7,7 +7,9 @@
 // instance holds. So a probe instance is walked through the library, one
 // program change per quantum, until its preset-name chunk shows the name
 // wanted; its state then carries the preset's values (in the controls
-// chunk) to the instance that renders.
+// chunk) to the instance that renders. A preset file the plug-in cannot
+// load shows no name: the plug-in says which file and why on its own, and
+// the search goes on past it.
 
 #include "tools/host/HostState.h"
 
@@ -24,6 +26,10 @@ public:
   static constexpr int32_t kPresetNameSize = 64;
   // The library is searched no further than this many presets.
   static constexpr int32_t kMaxPresets = 128 * 128;
+  // This many programs in a row without a preset end the library. A
+  // program whose file the plug-in cannot load shows no preset either, so
+  // a single one does not end the search: the presets after it are found.
+  static constexpr int32_t kEndOfLibrary = 3;
 
   // The state of an instance of the type that holds the preset; false with a
   // reason when the plug-in keeps no preset name or no preset has the name.

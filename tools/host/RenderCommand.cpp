@@ -19,6 +19,7 @@
 #include <exception>
 #include <filesystem>
 #include <ostream>
+#include <sys/stat.h>
 
 #ifndef ZARN_DEFAULT_BUNDLE
 #define ZARN_DEFAULT_BUNDLE ""
@@ -134,6 +135,13 @@ private:
   bool mHadPrevious = false;
 };
 
+// Whether two paths name one existing file (through links, other spellings).
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 std::string formatSeconds(double s) {
   char text[32];
   std::snprintf(text, sizeof text, "%.2f s", s);
@@ -227,8 +235,11 @@ bool parseRenderOptions(const std::vector<std::string>& args, RenderOptions& opt
 }
 
 int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
+  // The render would replace the song with its own sound.
+  if (sameFile(options.input, options.output))
+    return fail(err, "the output " + options.output + " is the input file; name another", 2);
   renderio::MidiFile song;
-  if (!song.read(options.input, options.sampleRate)) return fail(err, options.input + ": " + song.error());
+  if (!song.read(options.input, options.sampleRate)) return fail(err, song.error());
 
   const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
   if (bundle.empty()) return fail(err, "no bundle given and none was built");
@@ -271,9 +282,9 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
   renderio::WavWriter wav;
   if (!wav.open(options.output, options.sampleRate, renderio::WavWriter::Encoding::Float32, 2))
     return fail(err, wav.error());
+  // What was at the output path before stays there.
   auto abandon = [&](const std::string& reason) {
-    wav.close();
-    std::remove(options.output.c_str());
+    wav.discard();
     return fail(err, reason);
   };
 
@@ -332,7 +343,7 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
     }
   }
   if (reported) err << "\n";
-  if (!wav.close()) return abandon(wav.error());
+  if (!wav.close()) return fail(err, wav.error());
   const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
 
   if (wav.nonFiniteSamples() > 0)

@@ -186,7 +186,8 @@ bool MidiFile::fail(std::string reason) {
 }
 
 bool MidiFile::read(const std::string& path, double sampleRate) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without waiting: a FIFO would block the open until a writer came.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return fail("cannot open " + path + ": " + std::strerror(errno));
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

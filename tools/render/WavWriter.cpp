@@ -19,9 +19,7 @@ SNDFILE* handle(void* p) { return static_cast<SNDFILE*>(p); }
 
 WavWriter::WavWriter() = default;
 
-WavWriter::~WavWriter() {
-  if (mFile) sf_close(handle(mFile));
-}
+WavWriter::~WavWriter() { discard(); }
 
 bool WavWriter::fail(const std::string& reason) {
   if (mError.empty()) mError = mPath.empty() ? reason : mPath + ": " + reason;
@@ -29,7 +27,7 @@ bool WavWriter::fail(const std::string& reason) {
 }
 
 bool WavWriter::open(const std::string& path, double sampleRate, Encoding encoding, int channels) {
-  if (mFile) close();
+  if (mFile) discard();
   mPath = path;
   mError.clear();
   mFrames = mClipped = mNonFinite = 0;
@@ -41,8 +39,15 @@ bool WavWriter::open(const std::string& path, double sampleRate, Encoding encodi
   info.samplerate = static_cast<int>(sampleRate);
   info.channels = channels;
   info.format = SF_FORMAT_WAV | (encoding == Encoding::Float32 ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_24);
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  if (!file) return fail(std::string("cannot write the file: ") + sf_strerror(nullptr));
+  if (!mTarget.create(path)) {
+    mError = mTarget.error();
+    return false;
+  }
+  SNDFILE* file = sf_open_fd(mTarget.descriptor(), SFM_WRITE, &info, SF_FALSE);
+  if (!file) {
+    mTarget.discard();
+    return fail(std::string("cannot write the file: ") + sf_strerror(nullptr));
+  }
   // Samples are clamped to [-1, 1] before they get here; the library clips
   // too, so that its own scaling to 24 bits can never overflow and wrap.
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
@@ -125,7 +130,21 @@ bool WavWriter::close() {
   int status = sf_close(handle(mFile));
   mFile = nullptr;
   if (status != 0) fail(std::string("cannot finish the file: ") + sf_error_number(status));
-  return mError.empty();
+  if (!mError.empty()) {
+    mTarget.discard();
+    return false;
+  }
+  if (!mTarget.commit()) {
+    mError = mTarget.error();
+    return false;
+  }
+  return true;
+}
+
+void WavWriter::discard() {
+  if (mFile) sf_close(handle(mFile));
+  mFile = nullptr;
+  mTarget.discard();
 }
 
 } // namespace renderio

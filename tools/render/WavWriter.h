@@ -14,6 +14,13 @@
 // failure every further write fails and close() reports it again. A RIFF file
 // cannot pass 4 GiB: a write that would is refused. Writing allocates nothing
 // once the file is open.
+//
+// The file appears at its path only when close() succeeds: until then the
+// samples go to a temporary file beside it (ReplacingFile), so a failed,
+// abandoned or killed render leaves a file already at the path as it was,
+// and never a file whose header does not match its samples.
+
+#include "tools/render/ReplacingFile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,12 +34,12 @@ public:
   enum class Encoding { Float32, Pcm24 };
 
   WavWriter();
-  ~WavWriter(); // closes the file
+  ~WavWriter(); // discards a file not closed
   WavWriter(const WavWriter&) = delete;
   WavWriter& operator=(const WavWriter&) = delete;
 
   // The rate must be a whole number of hertz; channels 1 or 2. A file
-  // already open is closed first.
+  // already open is discarded first.
   bool open(const std::string& path, double sampleRate, Encoding encoding, int channels = 2);
   bool isOpen() const { return mFile != nullptr; }
 
@@ -42,9 +49,12 @@ public:
   bool writePlanar(const float* const* channels, size_t frames);
   bool writeStereo(const float* left, const float* right, size_t frames);
 
-  // Completes the header. False if the file could not be finished or any
-  // write before failed.
+  // Completes the header and puts the file at its path. False, with the
+  // path left as it was, if the file could not be finished or any write
+  // before failed.
   bool close();
+  // Drops the file being written; the path is left as it was.
+  void discard();
 
   const std::string& error() const { return mError; }
   int64_t framesWritten() const { return mFrames; }
@@ -60,6 +70,7 @@ private:
   float clean(float x);
 
   void* mFile = nullptr; // SNDFILE*
+  ReplacingFile mTarget;
   std::string mPath;
   std::string mError;
   Encoding mEncoding = Encoding::Float32;

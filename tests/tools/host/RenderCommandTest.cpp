@@ -15,9 +15,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -126,6 +130,8 @@ TEST_F(RenderCommandTest, BadCommandLinesFailWithOneLineReasons) {
       {{"render", "--bundle", gain, "--set", "Gain=2.5", song, out}, "out of range"},
       {{"render", "--bundle", gain, "--set", "Gain=loud", song, out}, "is not a number"},
       {{"render", "--bundle", gain, "--set", "Master Bypass=maybe", song, out}, "out of range"},
+      // The gain shows no unit: text after the number is refused, not ignored.
+      {{"render", "--bundle", gain, "--set", "Gain=0.5 dB", song, out}, "is not in the control's unit"},
       {{"render", "--bundle", gain, "--preset", "Warm Pad", song, out}, "keeps no preset name"},
       {{"render", "--bundle", gain, "--load-state", file("missing.state"), song, out}, "missing.state"},
       {{"bounce", song, out}, "unknown command bounce"},
@@ -141,6 +147,90 @@ TEST_F(RenderCommandTest, BadCommandLinesFailWithOneLineReasons) {
   }
   // Nothing is written when the command fails.
   EXPECT_EQ(mDir.read("out.wav"), "");
+
+  // A malformed song's reason names its file once.
+  const Result r = run({"render", "--bundle", gain, file("garbage.mid"), out});
+  const std::string path = file("garbage.mid");
+  const size_t at = r.err.find(path);
+  ASSERT_NE(at, std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(path, at + 1), std::string::npos) << r.err;
+}
+
+// Every file render writes replaces what was there whole or not at all, and
+// never through a link planted at its name or beside it.
+TEST_F(RenderCommandTest, OutputFilesAreReplacedWholeOrNotAtAll) {
+  namespace fs = std::filesystem;
+  const std::string gain = ZARN_TEST_GAIN_BUNDLE;
+  mDir.write("victim", "not to be written");
+  fs::create_symlink(file("victim"), file("sound.state.tmp"));
+  fs::create_symlink(file("victim"), file("linked.state"));
+  for (const char* state : {"sound.state", "linked.state"}) {
+    SCOPED_TRACE(state);
+    const Result r = run({"render", "--quiet", "--bundle", gain, "--tail", "0", "--save-state", file(state),
+                          file("song.mid"), file("out.wav")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fs::is_symlink(file(state)));
+    simhost::HostState saved;
+    std::string error;
+    EXPECT_TRUE(saved.read(file(state), error)) << error;
+  }
+  EXPECT_EQ(mDir.read("victim"), "not to be written");
+  EXPECT_TRUE(fs::is_symlink(file("sound.state.tmp")));
+
+  // Paths that cannot be written: the reason names the path and the cause,
+  // and no file is left behind.
+  Result r = run({"render", "--bundle", gain, "--save-state", file("no/folder/x.state"), file("song.mid"),
+                  file("out.wav")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(file("no/folder/x.state") + ": No such file or directory"), std::string::npos) << r.err;
+  const std::string previous = mDir.read("out.wav");
+  ASSERT_FALSE(previous.empty());
+  r = run({"render", "--bundle", gain, file("song.mid"), file("no/folder/out.wav")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(file("no/folder/out.wav") + ": No such file or directory"), std::string::npos) << r.err;
+
+  // A render that fails half way (the disk fills: a file size limit) leaves
+  // the earlier output as it was.
+  struct sigaction ignore {}, old {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &old);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit limited = saved;
+  limited.rlim_cur = 16 * 1024;
+  setrlimit(RLIMIT_FSIZE, &limited);
+  r = run({"render", "--quiet", "--bundle", gain, "--tail", "1", file("song.mid"), file("out.wav")});
+  setrlimit(RLIMIT_FSIZE, &saved);
+  sigaction(SIGXFSZ, &old, nullptr);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("write failed"), std::string::npos) << r.err;
+  EXPECT_EQ(mDir.read("out.wav"), previous);
+  EXPECT_EQ(std::distance(fs::directory_iterator(mDir.path()), {}), 7); // no temporary file is left
+
+  // The output may not be the input, by whatever name.
+  const std::string song = mDir.read("song.mid");
+  fs::create_symlink(file("song.mid"), file("song-link.wav"));
+  for (const std::string& output : {file("song.mid"), file("song-link.wav"), mDir.path() + "/./song.mid"}) {
+    r = run({"render", "--bundle", gain, file("song.mid"), output});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("is the input file"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(mDir.read("song.mid"), song);
+}
+
+// Reading from a FIFO would wait for a writer forever: refused at once.
+TEST_F(RenderCommandTest, InputsThatAreNotFilesAreRefused) {
+  ASSERT_EQ(::mkfifo(file("pipe").c_str(), 0600), 0);
+  Result r = run({"render", "--bundle", ZARN_TEST_GAIN_BUNDLE, "--load-state", file("pipe"), file("song.mid"),
+                  file("out.wav")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(file("pipe") + " is not a file"), std::string::npos) << r.err;
+  r = run({"render", "--bundle", ZARN_TEST_GAIN_BUNDLE, file("pipe"), file("out.wav")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(file("pipe") + " is not a file"), std::string::npos) << r.err;
+  r = run({"render", "--bundle", ZARN_TEST_GAIN_BUNDLE, "--load-state", mDir.path(), file("song.mid"),
+           file("out.wav")});
+  EXPECT_NE(r.err.find(" is not a file"), std::string::npos) << r.err;
 }
 
 TEST_F(RenderCommandTest, BridgeParametersAreCheckedAgainstTheirRanges) {
@@ -321,6 +411,28 @@ TEST_F(RenderCommandTest, SynthesizerPresetsAreFoundByName) {
   r = renderZarn({"--preset", "Acid Bas"}, "none.wav");
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err.find("no preset named \"Acid Bas\""), std::string::npos) << r.err;
+
+  // A preset cut short: the plug-in says which file and why (on its alert
+  // handler, standard error here), the search does not mistake the file
+  // for the end of the library, and the presets after it are still found.
+  std::string acidPath;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(std::getenv("HOME")))
+    if (entry.path().filename() == "Acid Bass.qvp") acidPath = entry.path().string();
+  ASSERT_FALSE(acidPath.empty());
+  std::filesystem::resize_file(acidPath, 30);
+  testing::internal::CaptureStderr();
+  r = renderZarn({"--preset", "Acid Bass"}, "cut.wav");
+  const Result after = renderZarn({"--preset", "Sub Bass"}, "sub2.wav");
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(r.status, 0);
+  EXPECT_EQ(r.err.find("no preset named"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("could not be loaded"), std::string::npos) << r.err;
+  EXPECT_NE(said.find("The preset \"Acid Bass\" could not be loaded from " + acidPath +
+                      ": it is cut short before the last of its "),
+            std::string::npos)
+      << said;
+  ASSERT_EQ(after.status, 0) << after.err;
+  EXPECT_TRUE(readWav("sub2.wav").samples == sub.samples);
 #endif
 }
 

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <filesystem>
 #include <limits>
 #include <sys/resource.h>
 #include <vector>
@@ -160,11 +161,61 @@ TEST(WavWriterTest, RefusesWhatItCannotWrite) {
   EXPECT_NE(wav.error().find("4 GiB"), std::string::npos);
   EXPECT_FALSE(wav.writeInterleaved(frame, 1)); // and stays failed
   EXPECT_FALSE(wav.close());
-  EXPECT_EQ(readBack(dir.file("big.wav")).frames, 1); // what was written is a sound file
+  EXPECT_FALSE(std::filesystem::exists(dir.file("big.wav"))); // a failed file never appears
 
   ASSERT_TRUE(wav.open(dir.file("c.wav"), 48000, Encoding::Float32));
   ASSERT_TRUE(wav.close());
   EXPECT_FALSE(wav.writeInterleaved(frame, 1));
+}
+
+// A render that fails, is abandoned or is killed half way leaves the file
+// at the output path as it was; the new file replaces it only when whole.
+TEST(WavWriterTest, TheOldFileStaysUntilTheNewOneIsComplete) {
+  zarn::test::TempDir dir;
+  const std::string path = dir.file("song.wav");
+  std::vector<float> left(100, 0.25f), right(100, -0.25f);
+  {
+    WavWriter first;
+    ASSERT_TRUE(first.open(path, 48000, Encoding::Float32));
+    ASSERT_TRUE(first.writeStereo(left.data(), right.data(), 100));
+    ASSERT_TRUE(first.close()) << first.error();
+  }
+  auto holdsTheOldFile = [&](const char* when) {
+    const WavData old = readBack(path);
+    EXPECT_EQ(old.frames, 100) << when;
+    EXPECT_EQ(old.at(99, 1), -0.25f) << when;
+    // Nothing else is visible beside it.
+    int visible = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      if (entry.path().filename().string()[0] != '.') ++visible;
+    EXPECT_EQ(visible, 1) << when;
+  };
+
+  WavWriter wav;
+  ASSERT_TRUE(wav.open(path, 48000, Encoding::Float32));
+  ASSERT_TRUE(wav.writeStereo(left.data(), left.data(), 60));
+  holdsTheOldFile("while a render runs"); // what a kill now would leave
+  wav.discard();
+  holdsTheOldFile("after a discarded render");
+
+  ASSERT_TRUE(wav.open(path, 48000, Encoding::Float32));
+  ASSERT_TRUE(wav.writeStereo(left.data(), left.data(), 60));
+  EXPECT_FALSE(wav.writeInterleaved(left.data(), size_t(1) << 29));
+  EXPECT_FALSE(wav.close());
+  holdsTheOldFile("after a failed render");
+  {
+    WavWriter abandoned;
+    ASSERT_TRUE(abandoned.open(path, 48000, Encoding::Float32));
+    ASSERT_TRUE(abandoned.writeStereo(left.data(), left.data(), 60));
+  }
+  holdsTheOldFile("after an abandoned render");
+  // Only hidden temporary files could be left, and none is.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+
+  ASSERT_TRUE(wav.open(path, 48000, Encoding::Float32));
+  ASSERT_TRUE(wav.writeStereo(left.data(), left.data(), 60));
+  ASSERT_TRUE(wav.close());
+  EXPECT_EQ(readBack(path).frames, 60);
 }
 
 TEST(WavWriterTest, ReportsAFailedWrite) {
@@ -194,6 +245,7 @@ TEST(WavWriterTest, ReportsAFailedWrite) {
   EXPECT_FALSE(wroteAfter);
   EXPECT_FALSE(closed);
   EXPECT_LT(wav.framesWritten(), 48000);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out.wav"))); // no cut-short file is left
 }
 
 TEST(WavReaderTest, RefusesWhatIsNotASoundFile) {

@@ -1,0 +1,82 @@
+#include "tools/render/ReplacingFile.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace renderio {
+
+namespace {
+
+// The process's umask, read without changing it (umask() can only be read
+// by setting it, which another thread creating a file would notice).
+mode_t currentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.compare(0, 6, "Umask:") == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  return 022;
+}
+
+} // namespace
+
+ReplacingFile::~ReplacingFile() { discard(); }
+
+bool ReplacingFile::fail(const std::string& what, int error) {
+  mError = "cannot " + what + " " + mPath + ": " + std::strerror(error);
+  return false;
+}
+
+bool ReplacingFile::create(const std::string& path) {
+  discard();
+  mPath = path;
+  mError.clear();
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty()) return fail("write", EISDIR);
+  std::string temp = folder + "." + name + ".XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return fail("write", errno);
+  ::fchmod(fd, 0666 & ~currentUmask());
+  mFd = fd;
+  mTemp = temp;
+  return true;
+}
+
+bool ReplacingFile::writeAll(const void* data, size_t size) {
+  if (mFd < 0) return fail("write", EBADF);
+  const char* at = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(mFd, at, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return fail("write", n < 0 ? errno : EIO);
+    at += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool ReplacingFile::commit() {
+  if (mFd < 0) return fail("write", EBADF);
+  bool ok = ::fsync(mFd) == 0 || fail("write", errno);
+  if (::close(mFd) != 0 && ok) ok = fail("write", errno);
+  mFd = -1;
+  if (ok && ::rename(mTemp.c_str(), mPath.c_str()) != 0) ok = fail("replace", errno);
+  if (!ok) ::unlink(mTemp.c_str());
+  mTemp.clear();
+  return ok;
+}
+
+void ReplacingFile::discard() {
+  if (mFd >= 0) ::close(mFd);
+  mFd = -1;
+  if (!mTemp.empty()) ::unlink(mTemp.c_str());
+  mTemp.clear();
+}
+
+} // namespace renderio

@@ -1,0 +1,52 @@
+#pragma once
+
+// A file that replaces another only once it is complete.
+//
+//   renderio::ReplacingFile file;
+//   if (!file.create("out.wav")) fail(file.error());
+//   write(file.descriptor(), ...);
+//   if (!file.commit()) fail(file.error());   // out.wav now holds it all
+//
+// The bytes go to a temporary file of a unique name in the target's folder,
+// created exclusively (mkstemp: never an existing file, never through a
+// symbolic link planted under that name). commit() flushes it to the disk
+// and renames it over the target; the rename replaces a link at the target
+// itself rather than writing where it points. Until then, and after any
+// failure or a discard, the target stays as it was; a process killed on the
+// way leaves at most the hidden temporary file (".NAME.XXXXXX") beside it.
+// Errors name the target and the system's reason. The new file gets the
+// usual mode (0666 less the umask), not mkstemp's 0600.
+
+#include <string>
+
+namespace renderio {
+
+class ReplacingFile {
+public:
+  ReplacingFile() = default;
+  ~ReplacingFile(); // discards what was not committed
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  bool create(const std::string& path);
+  // The open temporary file; -1 before create or after commit/discard.
+  int descriptor() const { return mFd; }
+  // Writes everything, going on after short writes.
+  bool writeAll(const void* data, size_t size);
+  // fsync, close, rename over the target. The descriptor is closed either way.
+  bool commit();
+  // Closes and removes the temporary file; the target is untouched.
+  void discard();
+
+  const std::string& error() const { return mError; }
+  const std::string& path() const { return mPath; }
+  const std::string& temporaryPath() const { return mTemp; }
+
+private:
+  bool fail(const std::string& what, int error);
+
+  std::string mPath, mTemp, mError;
+  int mFd = -1;
+};
+
+} // namespace renderio
