@@ -97,6 +97,7 @@ public:
     void click() override;
 
     int getController() const { return controller; }
+    GenericPluginInterface* getEditor() const { return editor; }
 
   private:
     int controller;
