@@ -76,5 +76,5 @@ void VersionInfo::serializeCurrentVersion(SettingSerializer* s) {
   }
   const std::string stored = s->serializeString("CurrentVersion", running, "");
   if (!s->isWriter()) storedVersion = stored;
-  firstRun = stored != running;
+  firstRun = stored != running || firstRunRequired;
 }

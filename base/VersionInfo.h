@@ -63,6 +63,10 @@ public:
   // that the next start is a first run again and installs what is missing.
   void keepFirstRunPending() { firstRunPending = true; }
   bool isFirstRunPending() const { return firstRunPending; }
+  // What the first run installs is missing whatever the stored version says
+  // (the settings name a library that never held anything): the start is a
+  // first run.
+  void requireFirstRun() { firstRunRequired = firstRun = true; }
 
   tm buildDate{};
   std::string copyright;
@@ -74,5 +78,6 @@ public:
 
 private:
   bool firstRunPending = false;
+  bool firstRunRequired = false;
   std::string storedVersion; // as read; "" when nothing was stored
 };

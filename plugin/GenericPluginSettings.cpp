@@ -58,6 +58,14 @@ MapFileState mapFileStateAfterLoad(const std::string& path, bool loaded) {
 // that a folder that could not be made is not remembered as the user's.
 std::string sPresetFolderAsRead;
 
+// Earlier builds, on an account without a documents folder, fell back to
+// one at the root of the file system, which cannot be made, and recorded
+// the first run as done: such a library is not the user's and never held
+// anything.
+bool isRootDocumentsLibrary(const std::string& folder) {
+  return folder.rfind("/Documents/", 0) == 0 && !folderExists(folder);
+}
+
 } // namespace
 
 void GenericPlugin::Settings::serialize(SettingSerializer* serializer) {
@@ -88,6 +96,12 @@ void GenericPlugin::serialize(SettingSerializer* serializer) {
     } else {
       // Read with an empty default, to tell a stored folder from none.
       folder = sPresetFolderAsRead = serializer->serializeString("PresetFolder", manager->getFolderPath(), "");
+      // Such a library is replaced by the user's own, and the factory
+      // presets are installed there as on a first run.
+      if (isRootDocumentsLibrary(folder)) {
+        folder = sPresetFolderAsRead = "";
+        sVersionInfo->requireFirstRun();
+      }
       // An empty folder names no library at all; the default is the one the
       // product offers.
       if (folder.empty()) folder = defaultFolder;

@@ -122,6 +122,26 @@ TEST(FirstRunTest, AFailedInstallIsSaidAndTriedAgainAtTheNextStart) {
   EXPECT_EQ(account.stored("CurrentVersion"), running());
 }
 
+// Preferences left by an earlier build that fell back to a documents folder
+// at the root of the file system and called the first run done: the library
+// moves to the user's own folder and the factory presets are installed.
+TEST(FirstRunTest, ALibraryAtTheRootDocumentsFolderIsRepairedOnUpgrade) {
+  FreshAccount account;
+  account.home.write(".config/com.quorvane.Tester.1.prefs",
+                     "QuorvanePreferences 1\ns CurrentVersion " + running() +
+                         "\ns PresetFolder /Documents/Quorvane/Tester/\nend\n");
+  {
+    TestProduct plugin;
+    EXPECT_TRUE(GenericPlugin::sVersionInfo->isFirstRun());
+    EXPECT_EQ(GenericPlugin::sPresetManager->getFolderPath(), account.presets());
+    EXPECT_NE(GenericPlugin::sPresetManager->findPresetByName("Bright"), nullptr);
+  }
+  EXPECT_TRUE(account.alerts.empty()) << account.alerts.front();
+  EXPECT_EQ(account.stored("PresetFolder"), account.presets());
+  TestProduct again;
+  EXPECT_FALSE(GenericPlugin::sVersionInfo->isFirstRun());
+}
+
 TEST(FirstRunTest, PreferencesThatCannotBeSavedAreSaid) {
   FreshAccount account;
   account.home.write("blocked", "a file");

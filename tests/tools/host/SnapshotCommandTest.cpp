@@ -1,4 +1,5 @@
 #include "tools/host/snapshot/SnapshotCommand.h"
+#include "tools/host/RenderCommand.h"
 
 #include "tests/support/TempDir.h"
 
@@ -68,5 +69,30 @@ TEST(SnapshotCommandTest, WritesTheEditorWindowAfterPresetSettingsAndScript) {
   const Outcome badSetting = run({"--bundle", ZARN_BUNDLE, "--set", "Volume=loud", dir.file("bad.png")});
   EXPECT_EQ(badSetting.status, 1);
   EXPECT_NE(badSetting.err.find("Volume"), std::string::npos);
+}
+
+// A state saved by a render opens as the same picture as the preset and
+// settings it was made from, and not as the default one.
+TEST(SnapshotCommandTest, ASavedStateOpensAsItWasSaved) {
+  zarn::test::TempDir dir("zarn-snapshot");
+  const std::vector<std::string> sound = {"--preset", "Acid Bass", "--set", "Filter 2 Enabled=On", "--set",
+                                          "Volume=0.3"};
+  std::vector<std::string> render = {"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0"};
+  render.insert(render.end(), sound.begin(), sound.end());
+  render.insert(render.end(), {"--save-state", dir.file("s.state"),
+                               std::string(std::getenv("ZARN_SOURCE_DIR")) + "/tools/demo/demo.mid", dir.file("o.wav")});
+  std::ostringstream out, err;
+  ASSERT_EQ(simhost::runHostCommand(render, out, err), 0) << err.str();
+
+  const Outcome loaded = run({"--bundle", ZARN_BUNDLE, "--load-state", dir.file("s.state"), dir.file("loaded.png")});
+  ASSERT_EQ(loaded.status, 0) << loaded.err;
+  std::vector<std::string> direct = {"--bundle", ZARN_BUNDLE};
+  direct.insert(direct.end(), sound.begin(), sound.end());
+  direct.push_back(dir.file("direct.png"));
+  ASSERT_EQ(run(direct).status, 0);
+  ASSERT_EQ(run({"--bundle", ZARN_BUNDLE, dir.file("default.png")}).status, 0);
+  EXPECT_TRUE(dir.read("loaded.png") == dir.read("direct.png"));
+  EXPECT_FALSE(dir.read("loaded.png") == dir.read("default.png"));
+  EXPECT_EQ(run({"--bundle", ZARN_BUNDLE, "--load-state", dir.file("none.state"), dir.file("x.png")}).status, 1);
 }
 #endif

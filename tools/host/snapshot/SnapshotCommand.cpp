@@ -31,9 +31,10 @@ const char* const kSnapshotHelp =
     "  --bundle PATH        the plug-in bundle (default: the Zarn.bundle the build made)\n"
     "  --preset NAME        start from the plug-in's preset of that name\n"
     "  --set \"NAME=VALUE\"   set a parameter, by its value text or in its shown units (repeatable)\n"
+    "  --load-state FILE    start from a state saved by render or edit\n"
     "  --script FILE        mouse steps: move|down|drag|up|click X Y, wait MS, menu ITEM [> ITEM]...\n"
     "  --help               this text\n"
-    "The preset is taken first, then each --set.\n";
+    "The saved state is taken first, then the preset, then each --set.\n";
 
 int fail(std::ostream& err, const std::string& reason, int status = 1) {
   err << "zarn-host snapshot: " << reason << "\n";
@@ -186,7 +187,8 @@ bool parseSnapshotOptions(const std::vector<std::string>& args, SnapshotOptions&
       return false;
     }
     const std::string name = arg.substr(0, arg.find('='));
-    if (name != "--bundle" && name != "--preset" && name != "--set" && name != "--script") {
+    if (name != "--bundle" && name != "--preset" && name != "--set" && name != "--script" &&
+        name != "--load-state") {
       error = "unknown option " + arg;
       return false;
     }
@@ -209,6 +211,8 @@ bool parseSnapshotOptions(const std::vector<std::string>& args, SnapshotOptions&
       options.preset = value;
     else if (name == "--set")
       options.settings.push_back(value);
+    else if (name == "--load-state")
+      options.loadState = value;
     else
       options.script = value;
   }
@@ -244,8 +248,10 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
       Instance& in = *host.createInstance(1);
       std::string error;
       HostState loaded;
-      if (!options.loadState.empty() && (!loaded.read(options.loadState, error) || !loaded.restore(host, in, error)))
+      if (!options.loadState.empty() && !loaded.read(options.loadState, error))
         status = fail(err, error);
+      else if (!options.loadState.empty() && !loaded.restore(host, in, error))
+        status = fail(err, options.loadState + ": " + error);
       if (status == 0 && !options.preset.empty()) {
         HostState preset;
         if (!PresetByName::load(host, in.typeIndex(), options.preset, preset, error) ||
