@@ -27,7 +27,10 @@ void CTextControlEditor::Detach() {
 }
 
 void CTextControlEditor::DrawContents(Rect* area) {
-  if (!fText) CTextEditEditor::DrawContents(area); // the child shows the text
+  if (fText)
+    DrawBackground(area); // the child shows the text
+  else
+    CTextEditEditor::DrawContents(area);
 }
 
 void CTextControlEditor::Draw(Rect* area) {
