@@ -9,8 +9,10 @@
 #include "host/services/CRadioGroupControlEditor.h"
 #include "host/services/CSliderControlEditor.h"
 #include "host/services/CStaticTextView.h"
+#include "host/services/CTextControlEditor.h"
 #include "host/services/CTextEditEditor.h"
 #include "host/services/CTextPopupControlEditor.h"
+#include "host/services/CViewPopupControlEditor.h"
 #include "platform/Resources.h"
 
 #include <algorithm>
@@ -88,7 +90,7 @@ void CCustomView::StaticInit() {
       {"ScrollControl", CreateCScrollControlView},
       {"Slider", CreateCSliderControlEditor},
       {"Dial", CreateCDialControlEditor},
-      {"TextEditor", CreateCTextEditEditor},
+      {"TextEditor", CreateCTextControlEditor},
       {"RadioGroup", CreateCRadioGroupControlEditor},
       {"TextPopup", CreateCTextPopupControlEditor},
       {"Button", CreateCButtonView},
@@ -96,6 +98,7 @@ void CCustomView::StaticInit() {
       {"RadioButton", CreateCRadioButtonView},
       {"StaticText", CreateCStaticTextView},
       {"Picture", CreateCPictureView},
+      {"ViewPopup", CreateCViewPopupControlEditor},
   };
   for (const ViewWord& v : views) AddNewViewProc(v.word, v.creator);
   static const char* const attributes[] = {

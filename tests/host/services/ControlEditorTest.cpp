@@ -9,10 +9,19 @@
 #include "host/services/CRadioGroupControlEditor.h"
 #include "host/services/CSliderControlEditor.h"
 #include "host/services/CTextEditEditor.h"
+#include "host/services/CTextControlEditor.h"
 #include "host/services/CTextPopupControlEditor.h"
+#include "host/services/CViewPopupControlEditor.h"
+#include "host/services/HostViewTypes.h"
 #include "tests/host/services/ViewTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
 
 using namespace viewtest;
 
@@ -67,9 +76,75 @@ struct Panel {
     e.modifiers = modifiers;
     root.HandleMouseDown(&e);
   }
+  // Builds the view a description names and attaches it like add does.
+  template <class E> E* describe(const std::string& text, Rect r) {
+    SItemDescriptor item = Item(r);
+    item.data[0] = static_cast<uint8_t>(text.size());
+    std::copy(text.begin(), text.end(), item.data + 1);
+    unsigned char ok = 2;
+    CPlugInView* view = CCustomView::NewCustomItem(&item, &ok);
+    auto* e = dynamic_cast<E*>(view);
+    if (!e) {
+      delete view;
+      return nullptr;
+    }
+    e->SetEnabled(true);
+    root.AddSubView(e, false);
+    e->SetViewPort(root.GetPort());
+    e->Initialize();
+    e->Attach();
+    return e;
+  }
   CCustomView root;
   CControlView* control;
 };
+
+// A control that records the texts it is asked to read and reads only
+// whole numbers of the control's range.
+class Reader : public CControlView {
+public:
+  bool GetValueFromString(int32_t* value, const char* text) override {
+    read.push_back(text);
+    char* end = nullptr;
+    long n = std::strtol(text, &end, 10);
+    if (!*text || *end || n < -32768 || n > 32767) return false;
+    *value = static_cast<int32_t>(n * 65536);
+    return true;
+  }
+  void AcceptsKey(int16_t, unsigned char* accept) override { *accept = 1; }
+  std::vector<std::string> read;
+};
+
+// A view that counts the synthetic presses it hears.
+int sSyntheticPresses = 0;
+class PressProbe : public CCustomView {
+public:
+  void TrackClick(EventRecord* event, bool synthetic) override {
+    if (synthetic && event->modifiers == 128) ++sSyntheticPresses;
+  }
+};
+CPlugInView* CreatePressProbe() { return new PressProbe; }
+
+std::vector<uint8_t> BigEndianRect(Rect r) {
+  std::vector<uint8_t> out;
+  for (int16_t c : {r.top, r.left, r.bottom, r.right}) out.insert(out.end(), {uint8_t(c >> 8), uint8_t(c)});
+  return out;
+}
+
+// An item list of static-text items holding descriptions.
+std::vector<uint8_t> ItemList(const std::vector<std::pair<Rect, std::string>>& items) {
+  std::vector<uint8_t> list{0, static_cast<uint8_t>(items.size() - 1)};
+  for (const auto& [r, text] : items) {
+    list.insert(list.end(), {0, 0, 0, 0});
+    std::vector<uint8_t> rect = BigEndianRect(r);
+    list.insert(list.end(), rect.begin(), rect.end());
+    list.push_back(8);
+    list.push_back(static_cast<uint8_t>(text.size()));
+    list.insert(list.end(), text.begin(), text.end());
+    if (text.size() % 2) list.push_back(0);
+  }
+  return list;
+}
 
 } // namespace
 
@@ -331,4 +406,143 @@ TEST(ControlEditorTest, TypedTextAndArrowKeysGoThroughTheControl) {
   EXPECT_FALSE(editor->IsEditing());
   EXPECT_EQ(control->GetStep(), 2);
   EXPECT_EQ(editor->GetValueText(), "Sine");
+}
+
+TEST(ControlEditorTest, TextEditorShowsTheValueInItsTextChildAndReadsWhatIsTyped) {
+  ViewWorld world;
+  auto* reader = new Reader;
+  Panel panel(world, reader);
+  reader->SetValue(3 * 65536);
+  auto* editor = panel.describe<CTextControlEditor>("!TextEditor[('Edit')('Ctl1')]", {10, 100, 30, 180});
+  ASSERT_NE(editor, nullptr);
+  CStaticTextView* text = editor->GetTextView();
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->GetBounds(), editor->GetBounds());
+  EXPECT_EQ(text->GetTextString(), "3");
+  reader->SetValue(4 * 65536); // a change elsewhere reaches the child
+  EXPECT_EQ(text->GetTextString(), "4");
+  panel.root.Activate();
+  auto key = [&](char c) {
+    EventRecord e;
+    e.what = kKeyDownEvent;
+    e.message = static_cast<uint8_t>(c);
+    bool handled = false;
+    panel.root.HandleKeyEvent(&e, &handled);
+  };
+  auto edit = [&] {
+    world.dragAlong({});
+    panel.click({20, 140});
+    key(3);
+  };
+
+  edit();
+  ASSERT_TRUE(editor->IsEditing());
+  EXPECT_TRUE(text->GetClicked());
+  EXPECT_EQ(editor->GetEditRecord()->text(), "4");
+  key('7');
+  key('2');
+  panel.root.Update(nullptr); // the edit record drawn over the child
+  key(13);
+  EXPECT_FALSE(editor->IsEditing());
+  EXPECT_FALSE(text->GetClicked());
+  EXPECT_EQ(reader->GetValue(), 72 * 65536);
+  EXPECT_EQ(text->GetTextString(), "72");
+
+  // Untouched, or emptied: nothing is read, the value stays shown.
+  edit();
+  key(13);
+  edit();
+  key('5');
+  key(platform::TextEdit::kBackspace);
+  EXPECT_EQ(editor->GetEditRecord()->text(), "");
+  key(13);
+  EXPECT_EQ(reader->read.size(), 1u);
+  EXPECT_EQ(reader->GetValue(), 72 * 65536);
+
+  // Not understood: the shown value comes back. Only 30 characters go.
+  edit();
+  for (int i = 0; i < 40; ++i) key(static_cast<char>('0' + i % 10));
+  key('x');
+  key(13);
+  ASSERT_EQ(reader->read.size(), 2u);
+  EXPECT_EQ(reader->read.back(), "012345678901234567890123456789");
+  EXPECT_EQ(reader->GetValue(), 72 * 65536);
+  EXPECT_EQ(text->GetTextString(), "72");
+
+  // Escape drops a readable text.
+  edit();
+  key('9');
+  key(27);
+  EXPECT_EQ(reader->read.size(), 2u);
+  EXPECT_EQ(reader->GetValue(), 72 * 65536);
+}
+
+TEST(ControlEditorTest, ViewPopupShowsItsDialogAndChoosesAStepByScript) {
+  ViewWorld world;
+  CCustomView::AddNewViewProc("PressProbe", CreatePressProbe);
+  // Dialog 400, 60 x 120, with item list 401.
+  std::vector<uint8_t> dialog = BigEndianRect({40, 40, 100, 160});
+  dialog.resize(20, 0);
+  dialog[18] = 401 >> 8;
+  dialog[19] = 401 & 0xFF;
+  world.writeResource("DLOG", 400, dialog);
+  world.writeResource("DITL", 401, ItemList({{{0, 0, 20, 50}, "!Background[('Vw01')]"},
+                                             {{0, 60, 20, 120}, "!TextPopup[('Vw02')('Ctl9')]"},
+                                             {{20, 40, 40, 80}, "!PressProbe[('Prob')]"}}));
+
+  TrackedProcess process;
+  auto* control = new CProcessControlView;
+  Panel panel(world, control);
+  control->SetControl(&process, 1);
+  auto* popup = panel.describe<CViewPopupControlEditor>("!ViewPopup[('Pop1')('Ctl1')(400 'Vw01' 'Vw02' 'None')]",
+                                                       {10, 100, 30, 180});
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(popup->GetDialogID(), 400);
+  ASSERT_NE(popup->GetDialogView(), nullptr);
+  Rect bounds = popup->GetDialogView()->GetBounds();
+  EXPECT_EQ(bounds.bottom - bounds.top, 60);
+  EXPECT_EQ(bounds.right - bounds.left, 120);
+  ASSERT_NE(popup->GetView(0), nullptr);
+  EXPECT_EQ(popup->GetView(0)->GetViewType(), fourCharCode("Vw01"));
+  auto* inner = dynamic_cast<CTextPopupControlEditor*>(popup->GetView(1));
+  ASSERT_NE(inner, nullptr);
+  EXPECT_EQ(inner->GetControlView(), nullptr);
+  EXPECT_EQ(popup->GetView(2), nullptr);
+  EXPECT_EQ(panel.root.FindViewByType(fourCharCode("Ctl9")), nullptr); // no control made for the dialog's views
+
+  sSyntheticPresses = 0;
+  world.server().chooseInNextMenu({"Sine"});
+  world.dragAlong({});
+  panel.click({20, 140});
+  EXPECT_EQ(control->GetStep(), 2);
+  EXPECT_EQ(sSyntheticPresses, 1); // the probe lies under the click
+  // The dialog stood at the menu, around the click.
+  Rect shown = popup->GetDialogView()->GetBounds();
+  platform::ScreenPoint click = world.global({20, 140});
+  EXPECT_TRUE(shown.contains(Point{static_cast<int16_t>(click.y), static_cast<int16_t>(click.x)}));
+  EXPECT_EQ(CPlugInView::GetDeferredCount(), 0);
+  EXPECT_FALSE(popup->GetClicked());
+
+  world.server().chooseInNextMenu({});
+  panel.click({20, 140});
+  EXPECT_EQ(control->GetStep(), 2); // cancelled
+  EXPECT_EQ(CPlugInView::GetDeferredCount(), 0);
+
+  // A choice that fails still takes the overlay away.
+  auto* stubborn = new Stubborn;
+  stubborn->SetNumSteps(3);
+  ViewWorld other;
+  other.writeResource("DLOG", 400, dialog);
+  other.writeResource("DITL", 401, ItemList({{{0, 0, 20, 50}, "!Background[('Vw01')]"}}));
+  Panel failing(other, stubborn);
+  ASSERT_NE(failing.describe<CViewPopupControlEditor>("!ViewPopup[('Pop1')('Ctl1')(400)]", {10, 100, 30, 180}), nullptr);
+  other.server().chooseInNextMenu({"32767"});
+  EXPECT_THROW(failing.click({20, 140}), CDAEError);
+  failing.root.Update(nullptr);
+  EXPECT_EQ(CPlugInView::GetDeferredCount(), 0);
+
+  // A dialog that is not there cannot be shown.
+  Panel missing(other);
+  EXPECT_THROW(missing.describe<CViewPopupControlEditor>("!ViewPopup[('Pop2')('Ctl1')(402)]", {10, 100, 30, 180}),
+               CDAEError);
 }

@@ -1,0 +1,131 @@
+#include "host/services/CViewPopupControlEditor.h"
+
+#include "host/PlugInGlobals.h"
+#include "host/services/HostViewTypes.h"
+#include "platform/Clock.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// The window the menu stands in; its pixel (0, 0) is the screen's, so the
+// dialog sits at the menu's global position.
+platform::DrawPort& MenuPort() {
+  static platform::DrawPort port(1, 1);
+  return port;
+}
+
+// Clears the overlay when the menu is gone, redrawing what it covered.
+struct OverlayScope {
+  bool set = false;
+  ~OverlayScope() {
+    if (!set) return;
+    try {
+      CPlugInView::SetOverlay(nullptr, nullptr);
+    } catch (...) {
+      // A view that cannot redraw now is drawn on the next update.
+    }
+  }
+};
+
+} // namespace
+
+void CViewPopupControlEditor::InitFromItemParse(SCustomParser* parser) {
+  CControlEditor::InitFromItemParse(parser);
+  SCustomParseElem* e = TakeGroup(parser);
+  PlugInAssert(e && e->kind == kElemNumber);
+  fDialogID = static_cast<int16_t>(e->value);
+  for (e = e->next; e; e = e->next) {
+    PlugInAssert(e->kind == kElemCode && fTypeCount < kMaxViews);
+    fTypes[fTypeCount++] = static_cast<uint32_t>(e->value);
+  }
+}
+
+void CViewPopupControlEditor::InitializeTree() {
+  fDialog = std::make_unique<CDialogView>();
+  fDialog->SetDialogID(fDialogID);
+  fDialog->Initialize();
+  for (int i = 0; i < fTypeCount; ++i) {
+    fViews[i] = fDialog->FindViewByType(fTypes[i]);
+    // The dialog's views show this editor's choices, not a control of their own.
+    if (auto* editor = dynamic_cast<CControlEditor*>(fViews[i])) editor->Detach();
+  }
+  CControlEditor::InitializeTree();
+}
+
+std::vector<std::string> CViewPopupControlEditor::GetItemTexts() {
+  std::vector<std::string> items;
+  const int32_t steps = GetNumSteps();
+  for (int32_t i = 0; i < steps; ++i) {
+    char text[256] = {};
+    if (fControlView) fControlView->GetValueString(StepToValue(i), text, 255);
+    else std::snprintf(text, sizeof text, "%d", StepToValue(i) / 65536);
+    items.push_back(text);
+  }
+  return items;
+}
+
+void CViewPopupControlEditor::size(platform::CustomMenu& menu) {
+  Rect r = fDialog ? fDialog->GetBounds() : Rect{0, 0, 0, 0};
+  menu.width = static_cast<int16_t>(r.right - r.left);
+  menu.height = static_cast<int16_t>(r.bottom - r.top);
+}
+
+Rect CViewPopupControlEditor::place(const platform::CustomMenu& menu, Point click, int16_t) {
+  // One screen: the desktop is the device that holds every click.
+  Rect screen = platform::desktopBounds().inset(5, 5);
+  int left = click.h - menu.width / 2, top = click.v - menu.height / 2;
+  left = std::clamp(left, static_cast<int>(screen.left), std::max<int>(screen.left, screen.right - menu.width));
+  top = std::clamp(top, static_cast<int>(screen.top), std::max<int>(screen.top, screen.bottom - menu.height));
+  return {static_cast<int16_t>(top), static_cast<int16_t>(left), static_cast<int16_t>(top + menu.height),
+          static_cast<int16_t>(left + menu.width)};
+}
+
+void CViewPopupControlEditor::ShowDialog(const Rect& where, Point mouse) {
+  if (!fDialog) return;
+  GrafPtr saved = platform::currentPort();
+  platform::setCurrentPort(&MenuPort());
+  fDialog->MoveTo(where.left, where.top);
+  fDialog->SetViewPort(&MenuPort());
+  RGBColor savedFore = MenuPort().foreColor();
+  MenuPort().setForeColor({gDefaultForeColor.red, gDefaultForeColor.green, gDefaultForeColor.blue});
+  fDialog->Update(nullptr);
+  MenuPort().setForeColor(savedFore);
+  EventRecord press;
+  press.what = kMouseDownEvent;
+  press.message = kSyntheticClickMessage;
+  press.when = platform::ticks();
+  press.where = mouse;
+  press.modifiers = 128;
+  fDialog->HandleMouseDown(&press);
+  platform::setCurrentPort(saved);
+}
+
+void CViewPopupControlEditor::TrackClick(EventRecord* event, bool synthetic) {
+  if (synthetic || !fPort) return;
+  OverlayScope overlay;
+  CClickedScope clicked(this);
+  platform::CustomMenu menu;
+  menu.id = kMenuID;
+  menu.items = GetItemTexts();
+  menu.definition = this;
+  const int16_t current = static_cast<int16_t>(GetStep() + 1);
+  const Point mouse = fPort->localToGlobal(event->where);
+  const int16_t chosen = platform::popUpMenuSelect(menu, mouse, current, [&](const Rect& where) {
+    // The menu's rectangle grown by 1 left and top and 2 right and bottom.
+    Point topLeft = fPort->globalToLocal({static_cast<int16_t>(where.top - 1), static_cast<int16_t>(where.left - 1)});
+    Point bottomRight =
+        fPort->globalToLocal({static_cast<int16_t>(where.bottom + 2), static_cast<int16_t>(where.right + 2)});
+    Rect local{topLeft.v, topLeft.h, bottomRight.v, bottomRight.h};
+    GrafPtr saved = platform::currentPort();
+    platform::setCurrentPort(fPort);
+    CPlugInView::SetOverlay(&MenuPort(), &local);
+    platform::setCurrentPort(saved);
+    overlay.set = true;
+    ShowDialog(where, mouse);
+  });
+  if (chosen > 0 && chosen != current) SetStep(chosen - 1);
+}
+
+CPlugInView* CreateCViewPopupControlEditor() { return new CViewPopupControlEditor; }
