@@ -1,32 +1,9 @@
 #include "host/services/CTextPopupControlEditor.h"
 
 #include "host/PlugInGlobals.h"
+#include "host/services/PopupMenuSupport.h"
 
 #include <algorithm>
-
-namespace {
-
-// The window a pop-up menu stands in: views of other ports stay off its
-// rectangle while it is up.
-platform::DrawPort& MenuPort() {
-  static platform::DrawPort port(1, 1);
-  return port;
-}
-
-// Clears the overlay when the menu is gone, redrawing what it covered.
-struct OverlayScope {
-  bool set = false;
-  ~OverlayScope() {
-    if (!set) return;
-    try {
-      CPlugInView::SetOverlay(nullptr, nullptr);
-    } catch (...) {
-      // A view that cannot redraw now is drawn on the next update.
-    }
-  }
-};
-
-} // namespace
 
 std::string CTextPopupControlEditor::GetValueText(int32_t value) {
   if (!fControlView) return std::to_string(value / 65536); // as a control view without a process says it
@@ -91,7 +68,7 @@ Rect CTextPopupControlEditor::place(const platform::CustomMenu& menu, Point clic
 
 void CTextPopupControlEditor::TrackClick(EventRecord* event, bool synthetic) {
   if (synthetic || !fPort) return;
-  OverlayScope overlay;
+  popupmenu::OverlayScope overlay;
   int16_t chosen = 0, current = 0;
   {
     CClickedScope clicked(this);
@@ -108,7 +85,7 @@ void CTextPopupControlEditor::TrackClick(EventRecord* event, bool synthetic) {
       Rect local{topLeft.v, topLeft.h, bottomRight.v, bottomRight.h};
       GrafPtr saved = platform::currentPort();
       platform::setCurrentPort(fPort);
-      CPlugInView::SetOverlay(&MenuPort(), &local);
+      CPlugInView::SetOverlay(&popupmenu::MenuPort(), &local);
       platform::setCurrentPort(saved);
       overlay.set = true;
     });

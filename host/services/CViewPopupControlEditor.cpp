@@ -1,35 +1,12 @@
 #include "host/services/CViewPopupControlEditor.h"
 
 #include "host/PlugInGlobals.h"
+#include "host/services/PopupMenuSupport.h"
 #include "host/services/HostViewTypes.h"
 #include "platform/Clock.h"
 
 #include <algorithm>
 #include <cstdio>
-
-namespace {
-
-// The window the menu stands in; its pixel (0, 0) is the screen's, so the
-// dialog sits at the menu's global position.
-platform::DrawPort& MenuPort() {
-  static platform::DrawPort port(1, 1);
-  return port;
-}
-
-// Clears the overlay when the menu is gone, redrawing what it covered.
-struct OverlayScope {
-  bool set = false;
-  ~OverlayScope() {
-    if (!set) return;
-    try {
-      CPlugInView::SetOverlay(nullptr, nullptr);
-    } catch (...) {
-      // A view that cannot redraw now is drawn on the next update.
-    }
-  }
-};
-
-} // namespace
 
 void CViewPopupControlEditor::InitFromItemParse(SCustomParser* parser) {
   CControlEditor::InitFromItemParse(parser);
@@ -85,13 +62,13 @@ Rect CViewPopupControlEditor::place(const platform::CustomMenu& menu, Point clic
 void CViewPopupControlEditor::ShowDialog(const Rect& where, Point mouse) {
   if (!fDialog) return;
   GrafPtr saved = platform::currentPort();
-  platform::setCurrentPort(&MenuPort());
+  platform::setCurrentPort(&popupmenu::MenuPort());
   fDialog->MoveTo(where.left, where.top);
-  fDialog->SetViewPort(&MenuPort());
-  RGBColor savedFore = MenuPort().foreColor();
-  MenuPort().setForeColor({gDefaultForeColor.red, gDefaultForeColor.green, gDefaultForeColor.blue});
+  fDialog->SetViewPort(&popupmenu::MenuPort());
+  RGBColor savedFore = popupmenu::MenuPort().foreColor();
+  popupmenu::MenuPort().setForeColor({gDefaultForeColor.red, gDefaultForeColor.green, gDefaultForeColor.blue});
   fDialog->Update(nullptr);
-  MenuPort().setForeColor(savedFore);
+  popupmenu::MenuPort().setForeColor(savedFore);
   EventRecord press;
   press.what = kMouseDownEvent;
   press.message = kSyntheticClickMessage;
@@ -104,7 +81,7 @@ void CViewPopupControlEditor::ShowDialog(const Rect& where, Point mouse) {
 
 void CViewPopupControlEditor::TrackClick(EventRecord* event, bool synthetic) {
   if (synthetic || !fPort) return;
-  OverlayScope overlay;
+  popupmenu::OverlayScope overlay;
   CClickedScope clicked(this);
   platform::CustomMenu menu;
   menu.id = kMenuID;
@@ -120,7 +97,7 @@ void CViewPopupControlEditor::TrackClick(EventRecord* event, bool synthetic) {
     Rect local{topLeft.v, topLeft.h, bottomRight.v, bottomRight.h};
     GrafPtr saved = platform::currentPort();
     platform::setCurrentPort(fPort);
-    CPlugInView::SetOverlay(&MenuPort(), &local);
+    CPlugInView::SetOverlay(&popupmenu::MenuPort(), &local);
     platform::setCurrentPort(saved);
     overlay.set = true;
     ShowDialog(where, mouse);
