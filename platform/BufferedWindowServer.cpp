@@ -179,4 +179,39 @@ void BufferedWindowServer::removeMouseHandler(HandlerId h) {
   handlerOwners.erase(it);
 }
 
+bool BufferedWindowServer::paintInvalidAreas(WindowId id,
+                                             const std::function<void(ViewId, const ScreenRect&)>& painted,
+                                             const std::function<void(const ScreenRect&)>& done) {
+  BufferedWindow* w = bufferedWindow(id);
+  if (!w) return false;
+  std::vector<ScreenRect> areas;
+  areas.swap(w->invalid);
+  std::vector<ViewId> order;
+  for (const auto& [vid, v] : views)
+    if (v->window == id && v->painter) order.push_back(vid);
+  for (const ScreenRect& area : areas) {
+    if (w->update) {
+      // A copy: the host may close the window while it draws.
+      const std::function<void(const ScreenRect&)> update = w->update;
+      update(area);
+      if (!(w = bufferedWindow(id))) return false;
+    }
+    for (ViewId vid : order) {
+      View* v = view(vid);
+      if (!(w = bufferedWindow(id))) return false;
+      if (!v) continue;
+      const ScreenRect frame = viewFrameInWindow(*v);
+      const ScreenRect clip = area.intersected(frame);
+      if (clip.empty()) continue;
+      const ScreenRect inView = clip.moved(-frame.left, -frame.top);
+      if (painted) painted(vid, inView);
+      Surface s(*w, {frame.left, frame.top}, clip);
+      v->painter->paintView(s, inView);
+    }
+    if (!bufferedWindow(id)) return false;
+    if (done) done(area);
+  }
+  return true;
+}
+
 } // namespace platform

@@ -82,6 +82,14 @@ protected:
   ScreenRect viewFrameInWindow(const View& v);
   // Updates every window with areas waiting.
   void updateAll();
+  // Paints the window's waiting areas into its back buffer: for each, the
+  // host's update first, then every view it meets. `painted` (may be empty)
+  // hears each view's share in the view's coordinates, `done` (may be
+  // empty) each area once painted. An area invalidated meanwhile waits for
+  // the next update instead of being dropped. False when a painter or the
+  // host closed the window.
+  bool paintInvalidAreas(WindowId id, const std::function<void(ViewId, const ScreenRect&)>& painted,
+                         const std::function<void(const ScreenRect&)>& done);
 
   std::map<WindowId, std::unique_ptr<BufferedWindow>> windows;
   std::map<ViewId, std::unique_ptr<View>> views;

@@ -46,36 +46,8 @@ void HeadlessWindowServer::requestClose(WindowId id) {
 }
 
 void HeadlessWindowServer::updateWindow(WindowId id) {
-  Window* w = window(id);
-  if (!w) return;
-  // A view may invalidate while it paints; that area waits for the next
-  // update instead of being dropped.
-  std::vector<ScreenRect> areas;
-  areas.swap(w->invalid);
-  std::vector<ViewId> order;
-  for (const auto& [vid, v] : views)
-    if (v->window == id && v->painter) order.push_back(vid);
-  for (const ScreenRect& area : areas) {
-    if (w->update) {
-      // A copy: the host may close the window while it draws.
-      const std::function<void(const ScreenRect&)> update = w->update;
-      update(area);
-      w = window(id);
-      if (!w) return;
-    }
-    for (ViewId vid : order) {
-      View* v = view(vid);
-      Window* still = window(id);
-      if (!v || !still) return;
-      const ScreenRect frame = viewFrameInWindow(*v);
-      const ScreenRect clip = area.intersected(frame);
-      if (clip.empty()) continue;
-      const ScreenRect inView = clip.moved(-frame.left, -frame.top);
-      paintLog.push_back({vid, inView});
-      Surface s(*still, {frame.left, frame.top}, clip);
-      v->painter->paintView(s, inView);
-    }
-  }
+  paintInvalidAreas(
+      id, [this](ViewId vid, const ScreenRect& inView) { paintLog.push_back({vid, inView}); }, nullptr);
 }
 
 void HeadlessWindowServer::setHostHandler(WindowId id, std::function<bool(const MouseEvent&)> handler) {

@@ -249,33 +249,10 @@ void X11WindowServer::refreshPosition(WindowId id, Window& w) {
 }
 
 void X11WindowServer::updateWindow(WindowId id) {
-  Window* w = window(id);
-  if (!w) return;
-  std::vector<ScreenRect> areas;
-  areas.swap(w->invalid);
-  std::vector<ViewId> order;
-  for (const auto& [vid, v] : views)
-    if (v->window == id && v->painter) order.push_back(vid);
-  for (const ScreenRect& area : areas) {
-    if (w->update) {
-      // The host draws its part first; a copy, for it may close the window.
-      const std::function<void(const ScreenRect&)> update = w->update;
-      update(area);
-      w = window(id);
-      if (!w) return;
-    }
-    for (ViewId vid : order) {
-      View* v = view(vid);
-      if (!v || !window(id)) return; // a painter closed the window
-      const ScreenRect frame = viewFrameInWindow(*v);
-      const ScreenRect clip = area.intersected(frame);
-      if (clip.empty()) continue;
-      Surface s(*w, {frame.left, frame.top}, clip);
-      v->painter->paintView(s, clip.moved(-frame.left, -frame.top));
-    }
-    if (!window(id)) return;
-    put(*w, area);
-  }
+  // Each area goes to the screen once the host and the views painted it.
+  paintInvalidAreas(id, nullptr, [this, id](const ScreenRect& area) {
+    if (Window* w = window(id)) put(*w, area);
+  });
 }
 
 void X11WindowServer::put(Window& w, const ScreenRect& area) {
