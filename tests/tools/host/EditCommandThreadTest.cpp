@@ -4,6 +4,7 @@
 // render can play from.
 
 #include "tools/host/RenderCommand.h"
+#include "tests/tools/host/HostCommandRun.h"
 
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
@@ -32,19 +33,8 @@
 
 namespace {
 
-struct Result {
-  int status = 0;
-  std::string out, err;
-};
-
-Result run(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  Result r;
-  r.status = simhost::runHostCommand(args, out, err);
-  r.out = out.str();
-  r.err = err.str();
-  return r;
-}
+using hosttest::Result;
+using hosttest::run;
 
 std::string presetNameIn(const std::string& path) {
   simhost::HostState state;

@@ -2,6 +2,7 @@
 // song land in the WAV file, and the state it saves and loads.
 
 #include "tools/host/RenderCommand.h"
+#include "tests/tools/host/HostCommandRun.h"
 
 #include "platform/Clock.h"
 #include "tests/support/TempDir.h"
@@ -30,19 +31,8 @@ namespace {
 
 using midibytes::bytes;
 
-struct Result {
-  int status = 0;
-  std::string out, err;
-};
-
-Result run(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  Result r;
-  r.status = simhost::runHostCommand(args, out, err);
-  r.out = out.str();
-  r.err = err.str();
-  return r;
-}
+using hosttest::Result;
+using hosttest::run;
 
 std::string bridgeBundle() {
 #ifdef ZARN_BRIDGE_TEST_BUNDLE
