@@ -25,6 +25,13 @@ public:
   std::string GetValueText(int32_t value);
   // Alignment of the shown text: 1 right, 2 left, otherwise centred.
   void SetAlignment(int16_t alignment) { fAlignment = alignment; }
+  void SetTextStyle(int16_t font, int16_t size, int16_t face) {
+    fFont = font;
+    fSize = size;
+    fFace = face;
+  }
+  int16_t GetTextFont() const { return fFont; }
+  int16_t GetTextSize() const { return fSize; }
 
 private:
   // The menu's look: items as high as a line plus 4, as wide as the widest

@@ -247,7 +247,7 @@ TEST(CustomViewTest, NoResourceViewsAddDescribedViewsOrTheirTextAndAPanelForAnyP
       EXPECT_EQ(slider->GetBounds(), (Rect{30, 120, 44, 319}));
     }
   }
-  EXPECT_EQ(children, 6);
+  EXPECT_EQ(children, 8); // three a row, and the rows' two control views
   EXPECT_EQ(sliders, 1);
 }
 
