@@ -34,6 +34,16 @@ WindowServer& WindowServer::current() {
 
 void WindowServer::setCurrent(WindowServer* server) { sCurrent = server; }
 
+namespace {
+std::optional<std::string>& processClipboard() {
+  static std::optional<std::string> text;
+  return text;
+}
+} // namespace
+
+std::optional<std::string> WindowServer::clipboardText() { return processClipboard(); }
+void WindowServer::setClipboardText(const std::string& text) { processClipboard() = text; }
+
 std::unique_ptr<WindowServer> WindowServer::open(RunLoop& loop, std::string* whyHeadless) {
   std::string why;
   const char* choice = std::getenv("ZARN_WINDOW");

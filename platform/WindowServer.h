@@ -188,6 +188,13 @@ public:
 
   // A modal note alert, run until dismissed.
   virtual void alert(const std::string& message) = 0;
+
+  // The clipboard's text (UTF-8): on a display its clipboard, shared with
+  // every other program there; elsewhere one clipboard for the whole
+  // process, which tests and scripts set. Nothing when it holds no text.
+  virtual std::optional<std::string> clipboardText();
+  // Puts text on the clipboard (this process then owns it).
+  virtual void setClipboardText(const std::string& text);
 };
 
 } // namespace platform

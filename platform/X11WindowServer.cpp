@@ -4,6 +4,7 @@
 #include "platform/DrawPort.h"
 #include "platform/TextLayout.h"
 #include "platform/TypeFace.h"
+#include "platform/X11Clipboard.h"
 #include "platform/Utf8.h"
 
 #include <X11/Xatom.h>
@@ -168,6 +169,7 @@ X11WindowServer::X11WindowServer(RunLoop& loop, Display* dpy) : loop(loop), dpy(
   XSetErrorHandler(onError);
   deleteAtom = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
   fd = ConnectionNumber(dpy);
+  clipboard = std::make_unique<X11Clipboard>(dpy);
   loop.watch(fd, [this] { processPendingEvents(); });
   idleHook = loop.addIdle([this] {
     processPendingEvents();
@@ -181,8 +183,12 @@ X11WindowServer::~X11WindowServer() {
   loop.unwatch(fd);
   while (!windows.empty()) destroyWindow(windows.begin()->first);
   if (colormap) XFreeColormap(dpy, colormap);
+  clipboard.reset();
   XCloseDisplay(dpy);
 }
+
+std::optional<std::string> X11WindowServer::clipboardText() { return clipboard->text(); }
+void X11WindowServer::setClipboardText(const std::string& text) { clipboard->setText(text); }
 
 void X11WindowServer::setConnectionLostHandler(std::function<void()> handler) { lostHandler() = std::move(handler); }
 
@@ -297,6 +303,7 @@ bool X11WindowServer::processPendingEvents() {
     XEvent e;
     XNextEvent(dpy, &e);
     any = true;
+    if (clipboard->handle(e)) continue;
     if (modalDepth > 0)
       handleEventWhileModal(e);
     else
@@ -417,7 +424,7 @@ void X11WindowServer::runModal(const std::function<bool()>& done, const std::fun
     if (XPending(dpy) > 0) {
       XEvent e;
       XNextEvent(dpy, &e);
-      handler(e);
+      if (!clipboard->handle(e)) handler(e);
       continue;
     }
     XFlush(dpy);

@@ -45,6 +45,8 @@ union _XEvent;
 
 namespace platform {
 
+class X11Clipboard;
+
 class X11WindowServer : public BufferedWindowServer {
 public:
   // Opens the display named by DISPLAY (or `displayName`); null with a
@@ -63,6 +65,9 @@ public:
   std::optional<SaveAnswer> askSaveName(const std::string& startFolder) override;
   std::optional<std::string> askFolder(const std::string& startFolder, const std::string& title) override;
   void alert(const std::string& message) override;
+  // The display's CLIPBOARD selection.
+  std::optional<std::string> clipboardText() override;
+  void setClipboardText(const std::string& text) override;
 
   // Called, on the GUI thread, when the connection to the display breaks;
   // the process ends after it returns (Xlib allows nothing else).
@@ -113,6 +118,7 @@ private:
   unsigned lastPressButton = 0;
   ScreenPoint lastPressAt;
   int clickCount = 0;
+  std::unique_ptr<X11Clipboard> clipboard;
 };
 
 } // namespace platform

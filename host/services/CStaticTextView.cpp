@@ -203,7 +203,7 @@ void CStaticTextView::GetEditRect(Rect* r) {
   r->top -= 2;
 }
 
-void CStaticTextView::GetScrapText(unsigned char* out) { out[0] = 0; }
+void CStaticTextView::GetScrapText(unsigned char* out) { scrap::GetScrapText(out); }
 
 void CStaticTextView::BeginEdit() {
   if (!fPort || fEdit) return;
@@ -239,9 +239,13 @@ void CStaticTextView::HandleKey(char key, bool* handled) {
   *handled = false;
   if (!fEdit) return;
   *handled = true;
-  // Option+V pastes: the keyboard gives it as the characters 0xC3 and,
-  // with Shift, 0xD7. An empty clipboard leaves the text alone.
-  if (key == kOptionV || key == kShiftOptionV) {
+  // Option+V pastes; an empty clipboard leaves the text alone. Option+C
+  // copies the selection.
+  if (scrap::IsCopy(key)) {
+    scrap::CopySelection(*fEdit);
+    return;
+  }
+  if (scrap::IsPaste(key)) {
     unsigned char scrap[256];
     GetScrapText(scrap);
     if (scrap[0]) {
