@@ -41,6 +41,17 @@ std::optional<std::string>& processClipboard() {
 }
 } // namespace
 
+int WindowServer::popUpDrawnMenu(DrawnMenu& menu) {
+  MenuEntry entries;
+  const std::vector<std::string> texts = menu.itemTexts();
+  for (size_t i = 0; i < texts.size(); ++i)
+    entries.children.push_back({texts[i], true, true, static_cast<int>(i + 1) == menu.currentItem(), false, {}});
+  const ScreenRect frame = menu.frame();
+  const std::vector<int> chosen = popUpMenu(entries, {frame.left, frame.top});
+  if (chosen.empty() || chosen[0] < 0 || chosen[0] >= static_cast<int>(texts.size())) return 0;
+  return chosen[0] + 1;
+}
+
 std::optional<std::string> WindowServer::clipboardText() { return processClipboard(); }
 void WindowServer::setClipboardText(const std::string& text) { processClipboard() = text; }
 

@@ -181,6 +181,29 @@ public:
   // empty when cancelled.
   virtual std::vector<int> popUpMenu(const MenuEntry& menu, ScreenPoint at) = 0;
 
+  // A pop-up menu that its owner draws and tracks: the server shows the
+  // owner's port over the menu's frame, lets the owner draw it, and while
+  // the user points asks it for the item under the mouse (which the owner
+  // highlights, and where the menu is cut by the screen, scrolls to).
+  // Returns the chosen item (1-based), 0 when cancelled. Servers that
+  // cannot show such a menu offer the item texts in a plain one.
+  class DrawnMenu {
+  public:
+    // Global; the port's local coordinates are global too.
+    virtual ScreenRect frame() = 0;
+    virtual DrawPort& port() = 0;
+    virtual void draw() = 0;
+    virtual int track(ScreenPoint mouse) = 0;
+    // What the user reads in each item (scripts choose by it), and the
+    // current item (1-based, 0 for none).
+    virtual std::vector<std::string> itemTexts() = 0;
+    virtual int currentItem() = 0;
+
+  protected:
+    ~DrawnMenu() = default;
+  };
+  virtual int popUpDrawnMenu(DrawnMenu& menu);
+
   // Modal dialogs: nothing when cancelled. `startFolder` empty: the server's
   // default folder.
   virtual std::optional<SaveAnswer> askSaveName(const std::string& startFolder) = 0;

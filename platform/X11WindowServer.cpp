@@ -13,6 +13,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -723,6 +724,94 @@ std::vector<int> X11WindowServer::popUpMenu(const MenuEntry& menu, ScreenPoint a
     runModal([&] { return tracker.finished(); }, [&](XEvent& e) { tracker.handle(e); });
     chosen = tracker.result();
   }
+  // The press that opened the menu ended inside it: its window hears no more.
+  pressButton = 0;
+  pressWindow = 0;
+  XFlush(dpy);
+  return chosen;
+}
+
+int X11WindowServer::popUpDrawnMenu(DrawnMenu& menu) {
+  const ScreenRect frame = menu.frame();
+  if (frame.empty()) return 0;
+  const int width = frame.width(), height = frame.height();
+  XSetWindowAttributes a{};
+  a.override_redirect = True;
+  a.background_pixmap = None;
+  a.colormap = colormap;
+  a.border_pixel = 0;
+  a.event_mask = ExposureMask;
+  const ::Window xid = XCreateWindow(dpy, DefaultRootWindow(dpy), frame.left, frame.top, static_cast<unsigned>(width),
+                                     static_cast<unsigned>(height), 0, format->depth, InputOutput, format->visual,
+                                     CWOverrideRedirect | CWBackPixmap | CWColormap | CWBorderPixel | CWEventMask, &a);
+  GC gc = XCreateGC(dpy, xid, 0, nullptr);
+  XMapRaised(dpy, xid);
+  const auto show = [&] {
+    const DrawPort& port = menu.port();
+    format->put(dpy, xid, gc, port.pixels(), std::min(width, port.width()), std::min(height, port.height()),
+                {0, 0, width, height});
+  };
+  menu.draw();
+  show();
+  XSync(dpy, False);
+  bool grabbed = false;
+  for (int i = 0; i < 50 && !grabbed; ++i) {
+    grabbed = XGrabPointer(dpy, xid, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                           GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+    if (!grabbed) usleep(2000);
+  }
+  int chosen = 0;
+  if (grabbed) {
+    XGrabKeyboard(dpy, xid, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    bool held = buttonStillDown(); // the release of the opening press chooses
+    bool done = false;
+    auto lastTrack = std::chrono::steady_clock::now();
+    const auto track = [&](ScreenPoint p) {
+      const int item = menu.track(p);
+      show();
+      lastTrack = std::chrono::steady_clock::now();
+      return item;
+    };
+    track(mouseLocation());
+    runModal(
+        [&] {
+          if (!done && std::chrono::steady_clock::now() - lastTrack > std::chrono::milliseconds(50))
+            track(mouseLocation());
+          return done;
+        },
+        [&](XEvent& e) {
+          if (e.xany.window != xid) return handleEventWhileModal(e);
+          switch (e.type) {
+          case Expose:
+            show();
+            break;
+          case MotionNotify:
+            track({e.xmotion.x_root, e.xmotion.y_root});
+            break;
+          case ButtonPress:
+            if (frame.contains({e.xbutton.x_root, e.xbutton.y_root}))
+              held = true;
+            else
+              done = true;
+            break;
+          case ButtonRelease:
+            if (held) {
+              chosen = track({e.xbutton.x_root, e.xbutton.y_root});
+              done = true;
+            }
+            break;
+          case KeyPress:
+            done |= XLookupKeysym(&e.xkey, 0) == XK_Escape;
+            break;
+          default:
+            break;
+          }
+        });
+    XUngrabKeyboard(dpy, CurrentTime);
+    XUngrabPointer(dpy, CurrentTime);
+  }
+  XFreeGC(dpy, gc);
+  XDestroyWindow(dpy, xid);
   // The press that opened the menu ended inside it: its window hears no more.
   pressButton = 0;
   pressWindow = 0;

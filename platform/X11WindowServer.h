@@ -62,6 +62,12 @@ public:
   ScreenPoint mouseLocation() override;
   bool buttonStillDown() override;
   std::vector<int> popUpMenu(const MenuEntry& menu, ScreenPoint at) override;
+  // A drawn menu is an override-redirect window showing the menu's port,
+  // with the pointer grabbed: each move is tracked (and the resting mouse
+  // every 50 ms, so that a cut menu scrolls), the release of the press that
+  // opened it, or a click, chooses where it happens; a press outside or
+  // Escape cancels.
+  int popUpDrawnMenu(DrawnMenu& menu) override;
   std::optional<SaveAnswer> askSaveName(const std::string& startFolder) override;
   std::optional<std::string> askFolder(const std::string& startFolder, const std::string& title) override;
   void alert(const std::string& message) override;
