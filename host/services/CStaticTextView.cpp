@@ -61,9 +61,13 @@ void CStaticTextView::InitFromItem(SItemDescriptor* item) {
 
 void CStaticTextView::InitFromItemParse(SCustomParser* parser) {
   CCustomView::InitFromItemParse(parser);
+  ReadTextGroup(TakeGroup(parser));
+}
+
+void CStaticTextView::ReadTextGroup(SCustomParseElem* first) {
   fJustification = kJustDefault;
   fText.clear();
-  for (SCustomParseElem* e = TakeGroup(parser); e; e = e->next) {
+  for (SCustomParseElem* e = first; e; e = e->next) {
     if (e->kind == kElemString) {
       const unsigned char* s = ElemString(e);
       fText.assign(reinterpret_cast<const char*>(s + 1), s[0]);

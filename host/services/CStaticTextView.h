@@ -64,6 +64,10 @@ public:
   platform::TextEdit* GetEditRecord() const { return fEdit.get(); }
 
 protected:
+  // Reads a group of justification attributes and strings (the last one is
+  // the text), both reset first.
+  void ReadTextGroup(SCustomParseElem* first);
+
   bool fModified = false;
   std::unique_ptr<platform::TextEdit> fEdit;
   std::string fText;

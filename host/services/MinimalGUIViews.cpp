@@ -103,26 +103,11 @@ void CStyledTextView::InitFromItemParse(SCustomParser* parser) {
   // The type code leads the text group: split it off for the base.
   PlugInAssert(ValidCustomParse(parser->elements));
   SCustomParseElem* groups = ElemList(parser->elements->next->next);
-  SCustomParseElem* first = PlugInAssertPointer(ElemList(PlugInAssertPointer(groups)));
+  PlugInAssert(PlugInAssertPointer(groups)->kind == kElemList);
+  SCustomParseElem* first = PlugInAssertPointer(ElemList(groups));
   PlugInAssert(first->kind == kElemCode);
   SetViewType(static_cast<uint32_t>(first->value));
-  fJustification = kJustDefault;
-  fText.clear();
-  for (SCustomParseElem* e = first->next; e; e = e->next) {
-    if (e->kind == kElemString) {
-      const unsigned char* s = ElemString(e);
-      fText.assign(reinterpret_cast<const char*>(s + 1), s[0]);
-    } else {
-      PlugInAssert(e->kind == kElemAttribute);
-      switch (e->value) {
-      case kAttrLeft: fJustification = kJustLeft; break;
-      case kAttrRight: fJustification = kJustRight; break;
-      case kAttrCenter: fJustification = kJustCenter; break;
-      case kAttrDefault: fJustification = kJustDefault; break;
-      default: PlugInAssert(false);
-      }
-    }
-  }
+  ReadTextGroup(first->next);
   parser->elements = groups->next;
   if (parser->elements) ReadTextStyle(TakeGroup(parser), fStyle);
   PlugInAssert(!parser->elements);

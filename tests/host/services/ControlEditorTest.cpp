@@ -147,6 +147,16 @@ std::vector<uint8_t> ItemList(const std::vector<std::pair<Rect, std::string>>& i
   return list;
 }
 
+// Dialog 400, 60 x 120, with item list 401.
+void WriteDialog(ViewWorld& world, const std::vector<uint8_t>& items) {
+  std::vector<uint8_t> dialog = BigEndianRect({40, 40, 100, 160});
+  dialog.resize(20, 0);
+  dialog[18] = 401 >> 8;
+  dialog[19] = 401 & 0xFF;
+  world.writeResource("DLOG", 400, dialog);
+  world.writeResource("DITL", 401, items);
+}
+
 } // namespace
 
 TEST(ControlEditorTest, DialAnglesAndLinearMovesMapOntoTheRange) {
@@ -481,15 +491,9 @@ TEST(ControlEditorTest, TextEditorShowsTheValueInItsTextChildAndReadsWhatIsTyped
 TEST(ControlEditorTest, ViewPopupShowsItsDialogAndChoosesAStepByScript) {
   ViewWorld world;
   CCustomView::AddNewViewProc("PressProbe", CreatePressProbe);
-  // Dialog 400, 60 x 120, with item list 401.
-  std::vector<uint8_t> dialog = BigEndianRect({40, 40, 100, 160});
-  dialog.resize(20, 0);
-  dialog[18] = 401 >> 8;
-  dialog[19] = 401 & 0xFF;
-  world.writeResource("DLOG", 400, dialog);
-  world.writeResource("DITL", 401, ItemList({{{0, 0, 20, 50}, "!Background[('Vw01')]"},
-                                             {{0, 60, 20, 120}, "!TextPopup[('Vw02')('Ctl9')]"},
-                                             {{20, 40, 40, 80}, "!PressProbe[('Prob')]"}}));
+  WriteDialog(world, ItemList({{{0, 0, 20, 50}, "!Background[('Vw01')]"},
+                               {{0, 60, 20, 120}, "!TextPopup[('Vw02')('Ctl9')]"},
+                               {{20, 40, 40, 80}, "!PressProbe[('Prob')]"}}));
 
   TrackedProcess process;
   auto* control = new CProcessControlView;
@@ -533,8 +537,7 @@ TEST(ControlEditorTest, ViewPopupShowsItsDialogAndChoosesAStepByScript) {
   auto* stubborn = new Stubborn;
   stubborn->SetNumSteps(3);
   ViewWorld other;
-  other.writeResource("DLOG", 400, dialog);
-  other.writeResource("DITL", 401, ItemList({{{0, 0, 20, 50}, "!Background[('Vw01')]"}}));
+  WriteDialog(other, ItemList({{{0, 0, 20, 50}, "!Background[('Vw01')]"}}));
   Panel failing(other, stubborn);
   ASSERT_NE(failing.describe<CViewPopupControlEditor>("!ViewPopup[('Pop1')('Ctl1')(400)]", {10, 100, 30, 180}), nullptr);
   other.server().chooseInNextMenu({"32767"});
@@ -640,15 +643,10 @@ TEST(ControlEditorTest, TextPopupTallerThanTheDesktopIsCutAndScrollsToItsLastIte
 TEST(ControlEditorTest, ViewPopupPressesItsDialogAtEveryPointTheMouseMovesTo) {
   ViewWorld world;
   CCustomView::AddNewViewProc("PressProbe", CreatePressProbe);
-  std::vector<uint8_t> dialog = BigEndianRect({40, 40, 100, 160});
-  dialog.resize(20, 0);
-  dialog[18] = 401 >> 8;
-  dialog[19] = 401 & 0xFF;
-  world.writeResource("DLOG", 400, dialog);
   // The first two views stand for the first two steps.
-  world.writeResource("DITL", 401, ItemList({{{0, 0, 20, 50}, "!Background[('Vw01')]"},
-                                             {{0, 60, 20, 120}, "!Background[('Vw02')]"},
-                                             {{20, 0, 60, 120}, "!PressProbe[('Prob')]"}}));
+  WriteDialog(world, ItemList({{{0, 0, 20, 50}, "!Background[('Vw01')]"},
+                               {{0, 60, 20, 120}, "!Background[('Vw02')]"},
+                               {{20, 0, 60, 120}, "!PressProbe[('Prob')]"}}));
   TrackedProcess process;
   auto* control = new CProcessControlView;
   Panel panel(world, control);
