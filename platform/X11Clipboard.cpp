@@ -30,7 +30,6 @@ std::string utf8ToLatin1(const std::string& utf8) {
 X11Clipboard::X11Clipboard(Display* dpy) : dpy(dpy) {
   XSetWindowAttributes a{};
   window = XCreateWindow(dpy, DefaultRootWindow(dpy), -10, -10, 1, 1, 0, 0, InputOnly, CopyFromParent, 0, &a);
-  XSelectInput(dpy, window, PropertyChangeMask);
   clipboardAtom = XInternAtom(dpy, "CLIPBOARD", False);
   utf8Atom = XInternAtom(dpy, "UTF8_STRING", False);
   stringAtom = XA_STRING;
