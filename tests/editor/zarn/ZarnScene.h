@@ -50,6 +50,13 @@ struct ZarnScene {
     platform::WindowServer::setCurrent(nullptr);
     platform::useVirtualClock(false);
   }
+  // A file of the built bundle's resources, copied into the test's bundle.
+  void copyResource(const std::string& name) {
+    std::ifstream in(std::filesystem::path(ZARN_SKIN_DIR) / name, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    bundle.writeResource(name, bytes.str());
+  }
   ZarnInterface* open() {
     auto* ui = new gui::MacInterface(window, 0, Rect(0, 0, 640, 522));
     editor = static_cast<ZarnInterface*>(createPluginInterfaceInstance(ui, plugin.get(), &bridge));
