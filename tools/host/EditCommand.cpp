@@ -172,8 +172,8 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
       HostState preset;
       int32_t index = 0;
       if (!PresetByName::load(host, in.typeIndex(), options.preset, preset, error, &index)) return fail(err, error);
-      if (!preset.restore(host, in, error) || !PresetByName::choose(host, in, index, options.preset, error))
-        return fail(err, "preset \"" + options.preset + "\": " + error);
+      if (!preset.restore(host, in, error)) return fail(err, "preset \"" + options.preset + "\": " + error);
+      if (!PresetByName::choose(host, in, index, options.preset, error)) return fail(err, error);
     }
     if (!options.midi.empty()) host.transport().setTempo(song.tempoMap().tempoAt(0.0));
     host.idle();

@@ -70,7 +70,7 @@ bool PresetByName::choose(SimHost& host, Instance& in, int32_t index, const std:
     record.clear();
     if (host.getChunk(in, kPresetNameChunkID, record) == 0 && nameIn(record) == name) return true;
   }
-  error = "preset \"" + name + "\" did not load";
+  error = "preset \"" + name + "\" did not load from a program change";
   return false;
 }
 
