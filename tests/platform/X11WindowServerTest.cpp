@@ -364,6 +364,8 @@ TEST_F(X11WindowServerTest, DialogsAskZenityOrTheConsole) {
 // The process's server: X11 where a display answers, headless when none
 // does or ZARN_WINDOW says so, with the reason.
 TEST_F(X11WindowServerTest, ServerIsChosenAtRunTime) {
+  // Whatever the caller's environment forces, the test sets its own.
+  zarn::test::ScopedEnvironment unforced("ZARN_WINDOW", std::nullopt);
   std::string why = "unset";
   auto chosen = platform::WindowServer::open(loop, &why);
   EXPECT_TRUE(dynamic_cast<platform::X11WindowServer*>(chosen.get()));

@@ -170,8 +170,10 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
     if (!options.preset.empty()) {
       HostState preset;
-      if (!PresetByName::load(host, in.typeIndex(), options.preset, preset, error)) return fail(err, error);
+      int32_t index = 0;
+      if (!PresetByName::load(host, in.typeIndex(), options.preset, preset, error, &index)) return fail(err, error);
       if (!preset.restore(host, in, error)) return fail(err, "preset \"" + options.preset + "\": " + error);
+      if (!PresetByName::choose(host, in, index, options.preset, error)) return fail(err, error);
     }
     if (!options.midi.empty()) host.transport().setTempo(song.tempoMap().tempoAt(0.0));
     host.idle();

@@ -5,6 +5,7 @@
 
 #include "tools/host/RenderCommand.h"
 #include "tests/tools/host/HostCommandRun.h"
+#include "tests/tools/host/RgbPng.h"
 
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
@@ -308,22 +309,7 @@ TEST(EditCommandTest, APresetChosenInTheMenuIsTheSavedSound) {
 #endif
 }
 
-namespace {
-
-// An 8-bit RGB PNG file's pixels, rows from the top; empty when unreadable.
-std::vector<uint8_t> readRgbPng(const std::string& path, int& width, int& height) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-  image.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
-  width = static_cast<int>(image.width);
-  height = static_cast<int>(image.height);
-  return pixels;
-}
-
-} // namespace
+using hosttest::readRgbPng;
 
 // The window on the display shows what the headless snapshot of the same
 // state shows, pixel for pixel, but for the lights the running render
