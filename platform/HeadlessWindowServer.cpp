@@ -210,7 +210,8 @@ void HeadlessWindowServer::answerNextSave(std::optional<std::string> name, std::
 
 void HeadlessWindowServer::answerNextFolder(std::optional<std::string> folder) { folderScript.push_back(folder); }
 
-std::optional<SaveAnswer> HeadlessWindowServer::askSaveName(const std::string& startFolder) {
+std::optional<SaveAnswer> HeadlessWindowServer::askSaveName(const std::string& startFolder, const std::string&,
+                                                            const std::string&) {
   startFolders.push_back(startFolder);
   if (saveScript.empty()) return std::nullopt;
   std::optional<SaveAnswer> a = std::move(saveScript.front());

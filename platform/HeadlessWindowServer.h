@@ -55,7 +55,8 @@ public:
   // the item where the button goes up. Either way it is logged among the
   // shown menus.
   int popUpDrawnMenu(DrawnMenu& menu) override;
-  std::optional<SaveAnswer> askSaveName(const std::string& startFolder) override;
+  std::optional<SaveAnswer> askSaveName(const std::string& startFolder, const std::string& suffix = "",
+                                        const std::string& filter = "") override;
   std::optional<std::string> askFolder(const std::string& startFolder, const std::string& title) override;
   void alert(const std::string& message) override;
 

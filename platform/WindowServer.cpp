@@ -19,6 +19,13 @@ ScreenRect ScreenRect::united(const ScreenRect& o) const {
   return {std::min(left, o.left), std::min(top, o.top), std::max(right, o.right), std::max(bottom, o.bottom)};
 }
 
+std::string withSuffix(const std::string& path, const std::string& suffix) {
+  if (suffix.empty() || suffix.size() >= path.size() ||
+      path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0)
+    return path;
+  return path + suffix;
+}
+
 namespace {
 WindowServer* sCurrent = nullptr;
 } // namespace

@@ -196,7 +196,11 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
     });
 
     bool closed = false;
-    StopSignals signals(loop, [&] { closed = true; });
+    // A menu or dialog open meanwhile is cancelled, so the loop gets back.
+    StopSignals signals(loop, [&] {
+      closed = true;
+      server->cancelModal();
+    });
 
     // The host's road: the plug-in's view in a window on the display, the
     // window's port handed over, the editor on the window's root control.
