@@ -781,7 +781,7 @@ std::vector<int> X11WindowServer::popUpMenu(const MenuEntry& menu, ScreenPoint a
 
 int X11WindowServer::popUpDrawnMenu(DrawnMenu& menu) {
   const ScreenRect frame = menu.frame();
-  if (frame.empty()) return 0;
+  if (frame.empty() || cancelling) return 0;
   const int width = frame.width(), height = frame.height();
   XSetWindowAttributes a{};
   a.override_redirect = True;
