@@ -167,6 +167,7 @@ void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
 
   if (!trigger || trigger->enabled.get() == 0) {
     produceBlock(out, b, 0, count, flags);
+    markConstant(out, count);
     return;
   }
 
@@ -185,7 +186,18 @@ void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
       stopEnvelope();
   }
   if (done < count) produceBlock(out, b, done, count - done, flags);
+  markConstant(out, count);
   handleTriggerCalls(count, gate != gateBefore);
+}
+
+void EnvelopeGenerator::markConstant(const float* out, int count) {
+  // A held note at its sustain level (or a silent voice) gives one value
+  // throughout: saying so lets the sums and gains that read the envelope
+  // work on one value, and the filters it drives compute their
+  // coefficients once for the block.
+  bool constant = out != nullptr && count > 0;
+  for (int i = 1; i < count && constant; ++i) constant = out[i] == out[0];
+  constantBlock = constant;
 }
 
 void EnvelopeGenerator::handleTriggerCalls(int count, bool gateChange) {

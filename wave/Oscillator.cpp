@@ -96,6 +96,11 @@ void Oscillator::resetPhase() {
 
 void Oscillator::produce(wave::Block* block, int count, int flags) {
   updateFrequencyTable();
+  // The floor's part of the noise bed was last read a second or more ago.
+  if (style->backgroundNoiseLevel != 0.0f && !(flags & wave::cMuteCall)) {
+    const float* bed = style->getNoiseBed() + (bedPosition & (Style::cNoiseBedSize - 1));
+    for (int i = 0; i < count + 16; i += 16) __builtin_prefetch(bed + i);
+  }
   switch (waveForm.get()) {
   case Triangle:
     produceWave(style->triangleTables, block, count, flags);
@@ -233,8 +238,8 @@ void Oscillator::addBackgroundNoise(wave::Block* block, int count, int flags) {
   for (int done = 0; done < count;) {
     const uint32_t at = bedPosition & mask;
     const int n = std::min(count - done, static_cast<int>(Style::cNoiseBedSize - at));
-    const float* x = bed + at;
-    float* y = out + done;
+    const float* __restrict x = bed + at;
+    float* __restrict y = out + done;
     for (int i = 0; i < n; ++i) y[i] += x[i] * level;
     bedPosition = at + static_cast<uint32_t>(n);
     done += n;
