@@ -1,6 +1,7 @@
 #include "wave/Oscillator.h"
 
 #include "wave/OscillatorStyle.h"
+#include "wave/VectorKernels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -235,13 +236,14 @@ void Oscillator::addBackgroundNoise(wave::Block* block, int count, int flags) {
   if (level == 0.0f) return;
   const float* bed = style->getNoiseBed();
   constexpr uint32_t mask = Style::cNoiseBedSize - 1;
+  // Reads start at multiples of four, so that the kernel reads whole aligned
+  // groups: after a block whose length is not a multiple of four, the up to
+  // three values that the last group read beyond it are skipped.
   for (int done = 0; done < count;) {
-    const uint32_t at = bedPosition & mask;
+    const uint32_t at = bedPosition & mask & ~3u;
     const int n = std::min(count - done, static_cast<int>(Style::cNoiseBedSize - at));
-    const float* __restrict x = bed + at;
-    float* __restrict y = out + done;
-    for (int i = 0; i < n; ++i) y[i] += x[i] * level;
-    bedPosition = at + static_cast<uint32_t>(n);
+    vectorMulSAddFast(bed + at, level, out + done, out + done, n);
+    bedPosition = at + ((static_cast<uint32_t>(n) + 3u) & ~3u);
     done += n;
   }
 }
