@@ -18,6 +18,7 @@
 //                     are not counted as the plug-in's; wall_p99_us gives
 //                     the wall time's p99 beside it.
 
+#include "bench/TemporaryHome.h"
 #include "tools/host/ControlByName.h"
 #include "tools/host/HostState.h"
 #include "tools/host/PresetByName.h"
@@ -28,9 +29,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,27 +43,6 @@ namespace {
 constexpr int kQuantum = 32;
 constexpr double kRate = 44100.0;
 const char* const kDefaultPreset = "Default Sound";
-
-// A fresh home for the plug-in's files, made before the bundle loads.
-class FreshHome {
-public:
-  FreshHome() {
-    char pattern[] = "/tmp/zarn-road-XXXXXX";
-    if (const char* made = mkdtemp(pattern)) path = made;
-    setenv("HOME", path.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (path + "/.config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (path + "/.local/share").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (path + "/.cache").c_str(), 1);
-    setenv("XDG_DOCUMENTS_DIR", (path + "/Documents").c_str(), 1);
-    for (const char* sub : {".config", ".local/share", ".cache", "Documents"})
-      std::filesystem::create_directories(path + "/" + sub);
-  }
-  ~FreshHome() {
-    std::error_code ec;
-    if (!path.empty()) std::filesystem::remove_all(path, ec);
-  }
-  std::string path;
-};
 
 double seconds(clockid_t clock) {
   timespec t;
@@ -120,10 +98,7 @@ public:
   std::vector<float*> outs;
 };
 
-FreshHome& home() {
-  static FreshHome h;
-  return h;
-}
+void home() { zarnbench::temporaryHome(); }
 
 // The keys of the held-note songs of the side-by-side comparison.
 int heldKey(int i) { return 36 + (i * 5) % 48 + i / 10; }
