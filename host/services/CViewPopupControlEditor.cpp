@@ -11,8 +11,8 @@
 void CViewPopupControlEditor::InitFromItemParse(SCustomParser* parser) {
   CControlEditor::InitFromItemParse(parser);
   SCustomParseElem* e = TakeGroup(parser);
-  PlugInAssert(e && e->kind == kElemNumber);
-  fDialogID = static_cast<int16_t>(e->value);
+  PlugInAssert(e != nullptr);
+  fDialogID = ShortNumber(e);
   for (e = e->next; e; e = e->next) {
     PlugInAssert(e->kind == kElemCode && fTypeCount < kMaxViews);
     fTypes[fTypeCount++] = static_cast<uint32_t>(e->value);

@@ -10,6 +10,7 @@
 
 #include "host/CProcessGroup.h"
 #include "host/PlugInEntryPoints.h"
+#include "host/services/CDAEError.h"
 #include "host/services/CNoResourceView.h"
 #include "platform/DrawPort.h"
 #include "platform/PngWriter.h"
@@ -71,9 +72,19 @@ int main(int argc, char** argv) {
       std::string text = d;
       if (std::sscanf(d.c_str(), "%d,%d,%d,%d:%n", &x, &y, &w, &h, &used) == 4 && used > 0) text = d.substr(used);
       if (!root->AddView2(text.c_str(), x, y, w, h, true)) {
-        std::fprintf(stderr, "zarn-view-render: no view for %s\n", text.c_str());
+        std::fprintf(stderr, "zarn-view-render: no view for %s (error %d)\n", text.c_str(),
+                     static_cast<int>(root->GetLastError()));
         status = 1;
       }
+    }
+    // As the host does with the views it is given: the root is initialized
+    // once its children are in, which attaches every control editor.
+    try {
+      root->Initialize();
+    } catch (const CDAEError& e) {
+      std::fprintf(stderr, "zarn-view-render: the views cannot be initialized (error %d)\n",
+                   static_cast<int>(e.GetErrorCode()));
+      status = 1;
     }
     platform::DrawPort port(width, height);
     root->SetViewPort(&port);
