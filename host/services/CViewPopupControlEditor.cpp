@@ -66,9 +66,16 @@ void CViewPopupControlEditor::ShowDialog(const Rect& where, Point mouse) {
   fDialog->MoveTo(where.left, where.top);
   fDialog->SetViewPort(&popupmenu::MenuPort());
   RGBColor savedFore = popupmenu::MenuPort().foreColor();
+  // The menu takes the editor's font and size while it is drawn, as the
+  // text pop-up's menu does.
+  const int16_t savedFont = popupmenu::MenuPort().textFont(), savedSize = popupmenu::MenuPort().textSize();
+  popupmenu::MenuPort().setTextFont(fFont);
+  popupmenu::MenuPort().setTextSize(fSize);
   popupmenu::MenuPort().setForeColor({gDefaultForeColor.red, gDefaultForeColor.green, gDefaultForeColor.blue});
   fDialog->Update(nullptr);
   popupmenu::MenuPort().setForeColor(savedFore);
+  popupmenu::MenuPort().setTextFont(savedFont);
+  popupmenu::MenuPort().setTextSize(savedSize);
   EventRecord press;
   press.what = kMouseDownEvent;
   press.message = kSyntheticClickMessage;
