@@ -26,21 +26,6 @@ using namespace zarn::test;
 
 namespace {
 
-SItemDescriptor ItemWith(const std::string& text) {
-  SItemDescriptor item = Item({10, 20, 60, 220});
-  item.data[0] = static_cast<uint8_t>(text.size());
-  std::copy(text.begin(), text.end(), item.data + 1);
-  return item;
-}
-
-std::unique_ptr<CPlugInView> Make(const std::string& text) {
-  SItemDescriptor item = ItemWith(text);
-  unsigned char ok = 2;
-  std::unique_ptr<CPlugInView> view(CCustomView::NewCustomItem(&item, &ok));
-  EXPECT_EQ(ok != 0, view != nullptr) << text;
-  return view;
-}
-
 int Children(CPlugInView& v) {
   int n = 0;
   for (CPlugInView* c = v.GetFirstChild(); c; c = c->GetNextSibling()) ++n;
