@@ -6,12 +6,11 @@
 #include "platform/Alerts.h"
 
 #include <cctype>
-#include <exception>
-#include <string>
-
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
+#include <string>
 
 namespace {
 
