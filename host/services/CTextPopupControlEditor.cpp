@@ -14,7 +14,7 @@ std::string CTextPopupControlEditor::GetValueText(int32_t value) {
 
 std::vector<std::string> CTextPopupControlEditor::GetItemTexts() {
   std::vector<std::string> items;
-  int32_t steps = GetNumSteps();
+  const int32_t steps = std::min(GetNumSteps(), popupmenu::kMaxItems);
   for (int32_t i = 0; i < steps; ++i) items.push_back(GetValueText(StepToValue(i)));
   return items;
 }
@@ -76,7 +76,7 @@ void CTextPopupControlEditor::TrackClick(EventRecord* event, bool synthetic) {
     menu.id = kMenuID;
     menu.items = GetItemTexts();
     menu.definition = this;
-    current = static_cast<int16_t>(GetStep() + 1);
+    current = popupmenu::ItemOfStep(GetStep());
     chosen = platform::popUpMenuSelect(menu, fPort->localToGlobal(event->where), current, [&](const Rect& where) {
       // The menu's rectangle grown by 1 left and top and 2 right and bottom.
       Point topLeft = fPort->globalToLocal({static_cast<int16_t>(where.top - 1), static_cast<int16_t>(where.left - 1)});

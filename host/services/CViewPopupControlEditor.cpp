@@ -33,7 +33,7 @@ void CViewPopupControlEditor::InitializeTree() {
 
 std::vector<std::string> CViewPopupControlEditor::GetItemTexts() {
   std::vector<std::string> items;
-  const int32_t steps = GetNumSteps();
+  const int32_t steps = std::min(GetNumSteps(), popupmenu::kMaxItems);
   for (int32_t i = 0; i < steps; ++i) {
     char text[256] = {};
     if (fControlView) fControlView->GetValueString(StepToValue(i), text, 255);
@@ -94,7 +94,7 @@ void CViewPopupControlEditor::TrackClick(EventRecord* event, bool synthetic) {
   menu.id = kMenuID;
   menu.items = GetItemTexts();
   menu.definition = this;
-  const int16_t current = static_cast<int16_t>(GetStep() + 1);
+  const int16_t current = popupmenu::ItemOfStep(GetStep());
   const Point mouse = fPort->localToGlobal(event->where);
   const int16_t chosen = platform::popUpMenuSelect(menu, mouse, current, [&](const Rect& where) {
     // The menu's rectangle grown by 1 left and top and 2 right and bottom.

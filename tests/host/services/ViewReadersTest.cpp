@@ -4,6 +4,7 @@
 // themselves. Whatever they hold, the host gets a view or a status, never
 // an exception, an endless build or a write outside the parser's pool.
 
+#include "host/services/CControlEditor.h"
 #include "host/services/CDAEError.h"
 #include "host/services/CMacControlView.h"
 #include "host/services/CNoResourceView.h"
@@ -322,5 +323,36 @@ TEST(ViewReadersTest, ADisabledPictureWinsOverAClickedOne) {
   EXPECT_EQ(drawn(), (std::vector<int>{0, 0, 255}));
   view->SetClicked(false);
   EXPECT_EQ(drawn(), (std::vector<int>{0, 0, 255}));
+  root.SetViewPort(nullptr);
+}
+
+TEST(ViewReadersTest, APopUpOfAControlWithBillionsOfStepsOffersWhatAMenuHolds) {
+  ViewWorld world;
+  CNoResourceView root;
+  root.SetSize(300, 200);
+  ASSERT_NE(root.AddView2("!ProcessControl[('ctl2')(`Mode` 2000000000 0)]", 0, 0, 300, 10, true), nullptr);
+  CPlugInView* popup = root.AddView2("!TextPopup[('NoID')('ctl2')]", 20, 40, 80, 20, true);
+  ASSERT_NE(popup, nullptr);
+  root.Initialize();
+  root.SetViewPort(&world.port());
+  auto* control = dynamic_cast<CControlView*>(root.FindViewByType(fourCharCode("ctl2")));
+  ASSERT_NE(control, nullptr);
+  EXPECT_EQ(control->GetNumSteps(), 2000000000);
+  EXPECT_EQ(static_cast<CControlEditor*>(popup)->GetControlView(), control);
+  // The menu holds the first 32767 steps; the current step, in the middle
+  // of the range, is past them, so no item is marked; the first item
+  // chosen sets the lowest step.
+  world.server().chooseInNextMenu({"-32768"});
+  world.dragAlong({});
+  EventRecord press;
+  press.what = kMouseDownEvent;
+  press.where = {50, 60};
+  root.HandleMouseDown(&press);
+  ASSERT_FALSE(world.server().shownMenus().empty());
+  const auto& shown = world.server().shownMenus().back().menu.children;
+  ASSERT_EQ(shown.size(), 32767u);
+  EXPECT_EQ(shown.front().text, "-32768");
+  EXPECT_TRUE(std::none_of(shown.begin(), shown.end(), [](const platform::MenuEntry& e) { return e.checked; }));
+  EXPECT_EQ(control->GetValue(), INT32_MIN);
   root.SetViewPort(nullptr);
 }
