@@ -49,6 +49,7 @@ void writeSeeds(const std::string& folder) {
       "\n10,50,90,40:!RadioGroup[('NoID')('ctl2')(\"EnableHighlight\")]",
       "!ScrollControl[('scrl')(\"Scroll\" 4 0)]\n0,0,100,60:!ItemList[('NoID')(128 'scrl' 'scrl')]",
       "!Button[('NoID')(\"OK\" 0 1 0)]\n0,30,80,20:!CheckBox[('NoID' inversePlate 5)(\"On\" 0 1 1)]",
+      "0,0,200,10:!ProcessControl[('ctl2')(\"Mode\" 2000000000 0)]\n5,5,80,20:!TextPopup[('NoID')('ctl2')]",
   };
   for (const char* w : words) fuzz::writeFile(folder + "/word-" + std::to_string(n++), w);
 }
