@@ -48,6 +48,31 @@ private:
   RGBColor fore, back;
 };
 
+// The item lists and dialogs being built, outermost first. Views built
+// from resources may hold views built from other resources; a resource met
+// again inside its own build would never end, and a deep or wide web of
+// them would take as long, so both are refused (-7400).
+class ResourceBuildScope {
+public:
+  static constexpr size_t kMaxDepth = 8;
+  static constexpr int kMaxBuilds = 256;
+
+  ResourceBuildScope(uint32_t type, int16_t id) {
+    if (sBuilding.empty()) sBuilds = 0;
+    for (const auto& [t, i] : sBuilding) PlugInAssert(t != type || i != id);
+    ++sBuilds;
+    PlugInAssert(sBuilding.size() < kMaxDepth && sBuilds <= kMaxBuilds);
+    sBuilding.emplace_back(type, id);
+  }
+  ~ResourceBuildScope() { sBuilding.pop_back(); }
+  ResourceBuildScope(const ResourceBuildScope&) = delete;
+  ResourceBuildScope& operator=(const ResourceBuildScope&) = delete;
+
+private:
+  static inline std::vector<std::pair<uint32_t, int16_t>> sBuilding;
+  static inline int sBuilds = 0;
+};
+
 } // namespace
 
 // ------------------------------------------------------------- static text
@@ -284,8 +309,7 @@ CItemListView::~CItemListView() = default;
 void CItemListView::InitFromItemParse(SCustomParser* parser) {
   CCustomView::InitFromItemParse(parser);
   SCustomParseElem* e = PlugInAssertPointer(TakeGroup(parser));
-  PlugInAssert(e->kind == kElemNumber);
-  fItemListID = static_cast<int16_t>(e->value);
+  fItemListID = ShortNumber(e);
   e = e->next;
   if (!e) return;
   PlugInAssert(e->kind == kElemCode);
@@ -296,6 +320,7 @@ void CItemListView::InitFromItemParse(SCustomParser* parser) {
 }
 
 void CItemListView::InitializeTree() {
+  ResourceBuildScope building(fourCharCode("DITL"), fItemListID);
   std::optional<std::vector<uint8_t>> list;
   {
     CResourceFileScope resources;
@@ -410,6 +435,7 @@ void CItemListView::GetContentBounds(Rect* bounds) {
 CDialogView::~CDialogView() { delete fPattern; }
 
 void CDialogView::InitializeTree() {
+  ResourceBuildScope building(fourCharCode("DLOG"), fDialogID);
   std::optional<std::vector<uint8_t>> dialog;
   {
     CResourceFileScope resources;

@@ -15,7 +15,7 @@ std::string CTextPopupControlEditor::GetValueText(int32_t value) {
 
 std::vector<std::string> CTextPopupControlEditor::GetItemTexts() {
   std::vector<std::string> items;
-  int32_t steps = GetNumSteps();
+  const int32_t steps = std::min(GetNumSteps(), popupmenu::kMaxItems);
   for (int32_t i = 0; i < steps; ++i) items.push_back(GetValueText(StepToValue(i)));
   return items;
 }
@@ -116,7 +116,7 @@ void CTextPopupControlEditor::TrackClick(EventRecord* event, bool synthetic) {
     menu.id = kMenuID;
     menu.items = GetItemTexts();
     menu.definition = this;
-    current = static_cast<int16_t>(GetStep() + 1);
+    current = popupmenu::ItemOfStep(GetStep());
     chosen = platform::popUpMenuSelect(menu, fPort->localToGlobal(event->where), current,
                                        [&](const Rect& where) { overlay.Cover(fPort, menu.port, where); });
     if (chosen > 0 && chosen != current) SetStep(chosen - 1);

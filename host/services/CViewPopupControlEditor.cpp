@@ -11,8 +11,8 @@
 void CViewPopupControlEditor::InitFromItemParse(SCustomParser* parser) {
   CControlEditor::InitFromItemParse(parser);
   SCustomParseElem* e = TakeGroup(parser);
-  PlugInAssert(e && e->kind == kElemNumber);
-  fDialogID = static_cast<int16_t>(e->value);
+  PlugInAssert(e != nullptr);
+  fDialogID = ShortNumber(e);
   for (e = e->next; e; e = e->next) {
     PlugInAssert(e->kind == kElemCode && fTypeCount < kMaxViews);
     fTypes[fTypeCount++] = static_cast<uint32_t>(e->value);
@@ -33,7 +33,7 @@ void CViewPopupControlEditor::InitializeTree() {
 
 std::vector<std::string> CViewPopupControlEditor::GetItemTexts() {
   std::vector<std::string> items;
-  const int32_t steps = GetNumSteps();
+  const int32_t steps = std::min(GetNumSteps(), popupmenu::kMaxItems);
   for (int32_t i = 0; i < steps; ++i) {
     char text[256] = {};
     if (fControlView) fControlView->GetValueString(StepToValue(i), text, 255);
@@ -61,9 +61,16 @@ void CViewPopupControlEditor::DrawMenuContent(platform::CustomMenu&, platform::D
   fDialog->MoveTo(fContent.left, fContent.top);
   fDialog->SetViewPort(&port);
   const RGBColor savedFore = port.foreColor();
+  // The menu takes the editor's font and size while it is drawn, as the
+  // text pop-up's menu does.
+  const int16_t savedFont = port.textFont(), savedSize = port.textSize();
+  port.setTextFont(fFont);
+  port.setTextSize(fSize);
   port.setForeColor({gDefaultForeColor.red, gDefaultForeColor.green, gDefaultForeColor.blue});
   fDialog->Update(nullptr);
   port.setForeColor(savedFore);
+  port.setTextFont(savedFont);
+  port.setTextSize(savedSize);
 }
 
 void CViewPopupControlEditor::highlightItem(platform::CustomMenu&, int16_t, int16_t item) {
@@ -119,7 +126,7 @@ void CViewPopupControlEditor::TrackClick(EventRecord* event, bool synthetic) {
   menu.id = kMenuID;
   menu.items = GetItemTexts();
   menu.definition = this;
-  const int16_t current = static_cast<int16_t>(GetStep() + 1);
+  const int16_t current = popupmenu::ItemOfStep(GetStep());
   const Point mouse = fPort->localToGlobal(event->where);
   const int16_t chosen = platform::popUpMenuSelect(menu, mouse, current, [&](const Rect& where) {
     overlay.Cover(fPort, menu.port, where);

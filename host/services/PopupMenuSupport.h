@@ -71,6 +71,15 @@ private:
   void ComputeArrows();
 };
 
+// A menu numbers its items in 16 bits: a control with more steps than that
+// (a continuous one has up to 2^31) offers its first 32767 in a pop-up,
+// rather than building billions of items.
+constexpr int32_t kMaxItems = 32767;
+// The item of a step, 0 (none) for a step past the menu's items.
+constexpr int16_t ItemOfStep(int32_t step) {
+  return step >= 0 && step < kMaxItems ? static_cast<int16_t>(step + 1) : 0;
+}
+
 // Clears the overlay when the menu is gone, redrawing what it covered.
 struct OverlayScope {
   bool set = false;
