@@ -83,7 +83,10 @@ void ScrollingMenu::drawMenu(platform::CustomMenu& menu) {
 
 void ScrollingMenu::DrawMenuContent(platform::CustomMenu& menu, platform::DrawPort& port) {
   const Rect inner = InnerFrame();
-  for (int16_t item = 1; item <= static_cast<int16_t>(menu.items.size()); ++item) {
+  // An int counter: a menu of 32767 items would wrap a 16-bit one.
+  const int count = std::min<int>(static_cast<int>(menu.items.size()), INT16_MAX);
+  for (int i = 1; i <= count; ++i) {
+    const auto item = static_cast<int16_t>(i);
     const Rect r = ItemRect(menu, item);
     if (r.meets(inner)) DrawMenuItem(menu, port, item, r, item == fHighlighted);
   }
