@@ -13,10 +13,11 @@ RunLoop& RunLoop::main() {
   return loop;
 }
 
-RunLoop::TimerId RunLoop::addTimer(int64_t firstUs, int64_t intervalUs, Callback callback) {
+RunLoop::TimerId RunLoop::addTimer(int64_t firstUs, int64_t intervalUs, Callback callback, int64_t leewayUs) {
   auto t = std::make_shared<Timer>();
   t->due = microseconds() + std::max<int64_t>(firstUs, 0);
   t->interval = std::max<int64_t>(intervalUs, 0);
+  t->leeway = std::max<int64_t>(leewayUs, 0);
   t->callback = std::move(callback);
   const TimerId id = nextId++;
   timers[id] = std::move(t);
@@ -49,7 +50,7 @@ int RunLoop::runDue() {
   // because each one is looked up again before it fires.
   std::vector<std::pair<int64_t, TimerId>> due;
   for (const auto& [id, t] : timers)
-    if (t->due <= now) due.emplace_back(t->due, id);
+    if (t->due - t->leeway <= now) due.emplace_back(t->due, id);
   std::sort(due.begin(), due.end());
   int fired = 0;
   for (const auto& [when, id] : due) {
@@ -58,7 +59,9 @@ int RunLoop::runDue() {
     // menu's loop).
     if (it == timers.end() || it->second->due > now) continue;
     std::shared_ptr<Timer> t = it->second; // keeps the callback alive if it removes its timer
-    if (t->interval > 0) {
+    if (t->interval > 0 && t->leeway > 0) {
+      t->due = now + t->interval;
+    } else if (t->interval > 0) {
       t->due += t->interval;
       if (t->due <= now) t->due = now + t->interval - (now - t->due) % t->interval;
     } else {

@@ -36,8 +36,12 @@ public:
   static RunLoop& main();
 
   // A timer that fires first `firstUs` from now and then every `intervalUs`
-  // (0: once). Never returns 0.
-  TimerId addTimer(int64_t firstUs, int64_t intervalUs, Callback callback);
+  // (0: once). Never returns 0. A timer with a leeway may fire up to that
+  // much before it is due on a pass the loop makes anyway, and its next time
+  // is then counted from that firing; the loop never wakes early for it. A
+  // timer that need not be punctual so shares the wakes of the others, and
+  // an idle thread sleeps until something else is due.
+  TimerId addTimer(int64_t firstUs, int64_t intervalUs, Callback callback, int64_t leewayUs = 0);
   // Safe inside the timer's own callback and for an id already removed.
   void removeTimer(TimerId id);
   bool hasTimer(TimerId id) const { return timers.count(id) != 0; }
@@ -68,6 +72,7 @@ private:
   struct Timer {
     int64_t due;
     int64_t interval;
+    int64_t leeway;
     Callback callback;
   };
 

@@ -17,9 +17,6 @@ namespace {
 constexpr const char* kBypassNames = "Master Bypass\nMstr Byp\nMBYP\nByp";
 constexpr double kContinuousStep = 0.001;
 
-// The adapter whose render call the current thread is inside, if any.
-thread_local const DigiPluginAdapter* tRendering = nullptr;
-
 // A list position from a natural value: the value minus the minimum,
 // truncated toward zero.
 int32_t PositionOf(float value, float min) {
@@ -31,11 +28,18 @@ int32_t PositionOf(float value, float min) {
 
 } // namespace
 
-DigiPluginAdapter::CRenderScope::CRenderScope(const DigiPluginAdapter* adapter) : fPrevious(tRendering) {
-  tRendering = adapter;
+// Only the main thread ever touches the mark: a render on any other thread
+// defers by the thread alone.
+DigiPluginAdapter::CRenderScope::CRenderScope(const DigiPluginAdapter* adapter)
+    : fAdapter(std::this_thread::get_id() == adapter->fMainThread ? adapter : nullptr) {
+  if (!fAdapter) return;
+  fPrevious = fAdapter->fMainThreadRendering;
+  fAdapter->fMainThreadRendering = true;
 }
 
-DigiPluginAdapter::CRenderScope::~CRenderScope() { tRendering = fPrevious; }
+DigiPluginAdapter::CRenderScope::~CRenderScope() {
+  if (fAdapter) fAdapter->fMainThreadRendering = fPrevious;
+}
 
 DigiPluginAdapter::DigiPluginAdapter() : fMainThread(std::this_thread::get_id()) {
   fPlugin = createPluginInstance();
@@ -145,7 +149,7 @@ void DigiPluginAdapter::pluginParameterChange(int parameterIndex) {
 void DigiPluginAdapter::pluginPresetChange() {}
 
 bool DigiPluginAdapter::MustDefer() const {
-  return tRendering == this || std::this_thread::get_id() != fMainThread;
+  return std::this_thread::get_id() != fMainThread || fMainThreadRendering;
 }
 
 void DigiPluginAdapter::ForwardToHost(int parameterIndex) {

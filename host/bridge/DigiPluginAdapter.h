@@ -123,9 +123,9 @@ public:
   bool HasPendingControlChanges() const;
 
 protected:
-  // Marks the current thread as rendering this adapter while it lives:
-  // plug-in changes made inside are marked for the main thread even when
-  // the host renders on its main thread.
+  // Marks this adapter as rendering while it lives: plug-in changes made
+  // inside are marked for the main thread even when the host renders on its
+  // main thread.
   class CRenderScope {
   public:
     explicit CRenderScope(const DigiPluginAdapter* adapter);
@@ -134,7 +134,8 @@ protected:
     CRenderScope& operator=(const CRenderScope&) = delete;
 
   private:
-    const DigiPluginAdapter* fPrevious;
+    const DigiPluginAdapter* fAdapter; // null off the main thread
+    bool fPrevious = false;
   };
 
   // Render thread, at the start of a render call: the plug-in's reset when
@@ -155,4 +156,8 @@ private:
   std::unique_ptr<CPendingControlChanges> fPending;
   std::thread::id fMainThread;
   bool fHandingOver = false; // main thread only
+  // The main thread is inside a render call of this adapter. A member, not a
+  // thread-local: a bundle the host loads late gets its thread-locals in
+  // blocks allocated on first use, which leak checkers misread at exit.
+  mutable bool fMainThreadRendering = false; // main thread only
 };

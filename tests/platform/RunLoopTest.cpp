@@ -45,6 +45,42 @@ TEST(RunLoopTest, TimersFireOnScheduleAndSurviveRemovalInCallbacks) {
   EXPECT_EQ(platform::microseconds(), 260000);
 }
 
+// A timer with a leeway rides on the passes another timer makes, as soon as
+// it is within its leeway of being due, and from then on keeps that timer's
+// pace; alone, it wakes the loop only when it is due, never before.
+TEST(RunLoopTest, ATimerWithLeewaySharesTheWakesOfOthers) {
+  VirtualClock clock;
+  platform::RunLoop loop;
+  std::vector<int64_t> lenientAt, strictAt;
+  // Due at 60, 110, ... ms on its own; it may run up to 30 ms early.
+  const platform::RunLoop::TimerId lenient =
+      loop.addTimer(60000, 50000, [&] { lenientAt.push_back(platform::microseconds()); }, 30000);
+  const platform::RunLoop::TimerId strict =
+      loop.addTimer(40000, 50000, [&] { strictAt.push_back(platform::microseconds()); });
+  loop.runFor(200000);
+  // At 40 ms the lenient one is 20 ms from due: it goes along, and is next
+  // due 50 ms later, with the strict one again.
+  const std::vector<int64_t> shared = {40000, 90000, 140000, 190000};
+  EXPECT_EQ(strictAt, shared);
+  EXPECT_EQ(lenientAt, shared);
+
+  // Too far from due on the other's pass (40 ms early): it waits for its own
+  // time, and the loop sleeps until then.
+  loop.removeTimer(lenient);
+  loop.removeTimer(strict);
+  lenientAt.clear();
+  strictAt.clear();
+  loop.addTimer(90000, 100000, [&] { lenientAt.push_back(platform::microseconds()); }, 30000);
+  loop.addTimer(50000, 0, [&] { strictAt.push_back(platform::microseconds()); });
+  int passes = 0;
+  loop.addIdle([&] { ++passes; });
+  loop.runFor(300000);
+  EXPECT_EQ(strictAt, std::vector<int64_t>{250000});
+  EXPECT_EQ(lenientAt, (std::vector<int64_t>{290000, 390000, 490000}));
+  // One at the start, one at each of the four due times, one at the end.
+  EXPECT_EQ(passes, 6);
+}
+
 // runUntil stops as soon as its condition holds and reports a timeout.
 TEST(RunLoopTest, RunUntilStopsAtConditionOrTimeout) {
   VirtualClock clock;

@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <fcntl.h>
 #include <functional>
@@ -33,12 +34,17 @@ const char* const kEditHelp =
     "  --load-state FILE    start from a state saved before\n"
     "  --save-state FILE    save the state when the window closes (may be the --load-state file)\n"
     "  --midi FILE          play this MIDI file in a loop meanwhile\n"
+    "  --buffer-size N      render N frames per host buffer, a multiple of 32 up to 8192 (default 512)\n"
     "  --help               this text\n"
     "Needs an X display (DISPLAY); there is no audio output, the sound is rendered and dropped.\n";
 
 constexpr double kSampleRate = 44100.0;
-// How often the host's main thread gets its idle time while the editor is up.
-constexpr int64_t kIdleMicroseconds = 20'000;
+// How often the host's main thread gets its idle time while the editor is
+// up: on a pass the window's own timers or events make anyway, once 20 ms
+// have gone by since the last, and at the latest after 50 ms. An untouched
+// window then wakes only for what is due in it.
+constexpr int64_t kIdleMicroseconds = 50'000;
+constexpr int64_t kIdleLeewayMicroseconds = 30'000;
 // Where the editor's window asks to be put.
 constexpr platform::ScreenPoint kEditorAt{80, 60};
 
@@ -102,12 +108,14 @@ bool parseEditOptions(const std::vector<std::string>& args, EditOptions& options
     }
     const size_t eq = arg.find('=');
     const std::string name = arg.substr(0, eq);
-    std::string* target = name == "--bundle"       ? &options.bundle
-                          : name == "--preset"     ? &options.preset
-                          : name == "--load-state" ? &options.loadState
-                          : name == "--save-state" ? &options.saveState
-                          : name == "--midi"       ? &options.midi
-                                                   : nullptr;
+    std::string bufferSize;
+    std::string* target = name == "--bundle"        ? &options.bundle
+                          : name == "--preset"      ? &options.preset
+                          : name == "--load-state"  ? &options.loadState
+                          : name == "--save-state"  ? &options.saveState
+                          : name == "--midi"        ? &options.midi
+                          : name == "--buffer-size" ? &bufferSize
+                                                    : nullptr;
     if (!target) {
       error = arg.size() > 1 && arg[0] == '-' ? "unknown option " + arg : "unexpected argument " + arg;
       return false;
@@ -123,6 +131,16 @@ bool parseEditOptions(const std::vector<std::string>& args, EditOptions& options
     if (target->empty()) {
       error = name + " needs a value";
       return false;
+    }
+    if (target == &bufferSize) {
+      char* end = nullptr;
+      const long frames = std::strtol(bufferSize.c_str(), &end, 10);
+      if (*end != '\0' || frames < 32 || frames > PacedRender::kMaxBufferFrames || frames % 32 != 0) {
+        error = "--buffer-size must be a multiple of 32 from 32 to " + std::to_string(PacedRender::kMaxBufferFrames) +
+                ", not " + bufferSize;
+        return false;
+      }
+      options.bufferFrames = static_cast<int32_t>(frames);
     }
   }
   if (!options.preset.empty() && !options.loadState.empty()) {
@@ -178,7 +196,7 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
     if (!options.midi.empty()) host.transport().setTempo(song.tempoMap().tempoAt(0.0));
     host.idle();
 
-    PacedRender render(host, in, kSampleRate, options.midi.empty() ? nullptr : &song);
+    PacedRender render(host, in, kSampleRate, options.midi.empty() ? nullptr : &song, options.bufferFrames);
     auto save = [&](std::string& why) {
       render.stop();
       if (options.saveState.empty()) return true;
@@ -211,7 +229,8 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
 
     const int64_t opened = platform::microseconds();
     render.start();
-    const platform::RunLoop::TimerId idle = loop.addTimer(kIdleMicroseconds, kIdleMicroseconds, [&] { host.idle(); });
+    const platform::RunLoop::TimerId idle = loop.addTimer(kIdleMicroseconds, kIdleMicroseconds, [&] { host.idle(); },
+                                                             kIdleLeewayMicroseconds);
     loop.runUntil([&] { return closed; }, INT64_MAX / 4);
     loop.removeTimer(idle);
     // The editor closes while the render still runs and talks to it, as in

@@ -1,17 +1,19 @@
 #pragma once
 
 // zarn-host edit [--bundle B] [--preset NAME | --load-state F] [--save-state F] [--midi FILE]
+//                [--buffer-size N]
 //
 // Opens an instance of the bundle's first process type in a window on the
 // display and runs until the window is closed (the window manager's close
 // included). Meanwhile the instance renders on its own thread, paced to the
-// wall clock, into a buffer nobody hears, playing the --midi song in a loop
-// when one is given. On close the instance's state is written to a
-// temporary file renamed over the --save-state file, so the same file may
-// be loaded and saved; a broken connection to the display, Ctrl-C and
-// SIGTERM save it too.
+// wall clock one host buffer (N frames, 512 unless given) at a time, into a
+// buffer nobody hears, playing the --midi song in a loop when one is given.
+// On close the instance's state is written to a temporary file renamed over
+// the --save-state file, so the same file may be loaded and saved; a broken
+// connection to the display, Ctrl-C and SIGTERM save it too.
 // Without a display the command says so in one line and fails.
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -23,6 +25,7 @@ struct EditOptions {
   std::string preset;
   std::string loadState, saveState;
   std::string midi;
+  int32_t bufferFrames = 512; // per host buffer, a multiple of 32
 };
 
 // args: what follows "edit". False with a reason (help is true, and the

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <link.h>
+
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -63,6 +65,29 @@ TEST_F(ZarnBundleTest, IsAStereoInstrumentNamedZarn) {
     EXPECT_EQ(host.controlID(*in, k), static_cast<uint32_t>(k - 2));
     EXPECT_FALSE(host.controlName(*in, k, 31).empty()) << k;
   }
+}
+
+// The bundle's code keeps no thread-local variable. A library loaded after
+// the program started gets its thread-locals in blocks made on first use in
+// each thread, whose bounds the sanitizer builds' leak check misreads at
+// exit now and then: the host then fails at random after a clean run.
+TEST_F(ZarnBundleTest, KeepsNoThreadLocalVariables) {
+  struct Loaded {
+    std::string bundle;
+    int modules = 0, withThreadLocals = 0;
+  } loaded{ZarnBundlePath() + "/", 0, 0};
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* data) {
+        auto* l = static_cast<Loaded*>(data);
+        if (!info->dlpi_name || std::string(info->dlpi_name).rfind(l->bundle, 0) != 0) return 0;
+        ++l->modules;
+        for (int i = 0; i < info->dlpi_phnum; ++i)
+          if (info->dlpi_phdr[i].p_type == PT_TLS && info->dlpi_phdr[i].p_memsz > 0) ++l->withThreadLocals;
+        return 0;
+      },
+      &loaded);
+  ASSERT_EQ(loaded.modules, 1) << "the bundle's library is not among the loaded ones";
+  EXPECT_EQ(loaded.withThreadLocals, 0);
 }
 
 TEST_F(ZarnBundleTest, NotesSoundFromTheirOffsetsAndBypassIsSilent) {

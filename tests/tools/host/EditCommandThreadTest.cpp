@@ -14,6 +14,7 @@
 #include "tests/tools/render/MidiBytes.h"
 #include "platform/Clock.h"
 #include "tools/host/ControlByName.h"
+#include "tools/host/EditCommand.h"
 #include "tools/host/HostState.h"
 #include "tools/host/PresetByName.h"
 #include "tools/host/SimHost.h"
@@ -153,6 +154,28 @@ TEST(EditCommandTest, RefusesWithoutADisplay) {
   EXPECT_EQ(run({"edit"}).err, "zarn-host edit: no display to open the editor on (ZARN_WINDOW=headless)\n");
   EXPECT_EQ(run({"edit", "--preset", "A", "--load-state", "s"}).status, 2);
   EXPECT_EQ(run({"edit", "--midi"}).status, 2);
+}
+
+// The host's buffer is a whole number of the plug-in's 32-sample quanta, 512
+// frames unless given; another size is a command line the command refuses.
+TEST(EditCommandTest, TakesAHostBufferOfWholeQuanta) {
+  simhost::EditOptions options;
+  bool help = false;
+  std::string error;
+  ASSERT_TRUE(simhost::parseEditOptions({}, options, help, error)) << error;
+  EXPECT_EQ(options.bufferFrames, 512);
+  ASSERT_TRUE(simhost::parseEditOptions({"--buffer-size=1024"}, options, help, error)) << error;
+  EXPECT_EQ(options.bufferFrames, 1024);
+  ASSERT_TRUE(simhost::parseEditOptions({"--buffer-size", "32"}, options, help, error)) << error;
+  EXPECT_EQ(options.bufferFrames, 32);
+  for (const char* bad : {"100", "0", "-64", "8224", "512x", "abc"}) {
+    const Result r = run({"edit", "--buffer-size", bad});
+    EXPECT_EQ(r.status, 2) << bad;
+    EXPECT_NE(r.err.find("--buffer-size must be a multiple of 32 from 32 to 8192, not " + std::string(bad)),
+              std::string::npos)
+        << r.err;
+  }
+  EXPECT_NE(run({"edit", "--help"}).out.find("--buffer-size N"), std::string::npos);
 }
 
 // The window closes while the paced render plays a song; the state is saved
