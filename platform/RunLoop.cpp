@@ -57,7 +57,7 @@ int RunLoop::runDue() {
     auto it = timers.find(id);
     // Gone, or fired meanwhile by a pass nested in an earlier callback (a
     // menu's loop).
-    if (it == timers.end() || it->second->due > now) continue;
+    if (it == timers.end() || it->second->due - it->second->leeway > now) continue;
     std::shared_ptr<Timer> t = it->second; // keeps the callback alive if it removes its timer
     if (t->interval > 0 && t->leeway > 0) {
       t->due = now + t->interval;
