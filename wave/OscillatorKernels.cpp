@@ -73,10 +73,14 @@ inline float readPulse(const VectorProduceParams* p, const float* table, int32_t
   return a * (p->sawGain * v + p->pulseGain) + m * p->pulseGain;
 }
 
-template <bool square>
+// over: samples rendered per sample of pitch, sync and pulse width (1 or
+// cSyncOversampling); the wave is looked up that many octaves' worth
+// lower, i.e. at the finer rate.
+template <bool square, int over>
 void produceSync(VectorProduceParams* p, const float* tables, const float* pitch, const float* sync,
                  const float* pulseWidth, float* out, int count) {
   if (count < 1) return;
+  const float octavesUp = over == 1 ? 0.0f : std::log2(static_cast<float>(over));
   const int32_t* sizes = p->tableSizes;
   int32_t t = p->tableIndex;
   int32_t size = sizes[t];
@@ -92,7 +96,8 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
   float inc = 0.0f;
   float period = fsize;
 
-  for (int i = 0; i < count; ++i) {
+  for (int j = 0; j < count * over; ++j) {
+    const int i = over == 1 ? j : j / over;
     float v = square ? 1.0f - holdPulseWidth(pulseWidth[i]) : 0.0f;
     float o = square ? readPulse(p, table, size, phase, v) : readTable(table, phase);
     if (syncPhase >= xStart) {
@@ -106,11 +111,11 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
                                              1.0));
       o = static_cast<float>(static_cast<double>(o) + g * static_cast<double>(alt - o));
     }
-    out[i] = o;
+    out[j] = o;
 
     if (pitch[i] != lastPitch || sync[i] != lastSync) {
       float s = holdSync(sync[i]);
-      Lookup l = lookUp(p, pitch[i] + s);
+      Lookup l = lookUp(p, pitch[i] + s - octavesUp);
       int32_t newSize = sizes[l.table];
       if (newSize != size) {
         float fnew = static_cast<float>(newSize);
@@ -265,10 +270,20 @@ void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, c
 
 void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
                               const float* sync, float* out, int count) {
-  produceSync<false>(params, tables, pitch, sync, nullptr, out, count);
+  produceSync<false, 1>(params, tables, pitch, sync, nullptr, out, count);
 }
 
 void vectorProduceSquareSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
                                 const float* sync, const float* pulseWidth, float* out, int count) {
-  produceSync<true>(params, tables, pitch, sync, pulseWidth, out, count);
+  produceSync<true, 1>(params, tables, pitch, sync, pulseWidth, out, count);
+}
+
+void vectorProduceWaveSyncOversampled(VectorProduceParams* params, const float* tables, const float* pitch,
+                                      const float* sync, float* out, int count) {
+  produceSync<false, cSyncOversampling>(params, tables, pitch, sync, nullptr, out, count);
+}
+
+void vectorProduceSquareSyncOversampled(VectorProduceParams* params, const float* tables, const float* pitch,
+                                        const float* sync, const float* pulseWidth, float* out, int count) {
+  produceSync<true, cSyncOversampling>(params, tables, pitch, sync, pulseWidth, out, count);
 }
