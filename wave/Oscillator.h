@@ -8,10 +8,10 @@
 // input above 0 the oscillator runs sync octaves above the pitch and is
 // hard-synced to a virtual master at the pitch itself, whose cycle is 2^sync
 // of its own; when that is not a whole number of cycles a raised-cosine
-// crossfade over the last 5 % of the master cycle hides the reset. A synced
-// oscillator renders at four times the rate and is filtered back down
-// (wave/SyncDecimator.h), so that the resets do not fold back as grains
-// between the harmonics at high notes. The tonal
+// crossfade over the last 5 % of the master cycle (three samples at the
+// least) hides the reset. A synced oscillator renders at twice the rate and
+// is filtered back down (wave/SyncDecimator.h), so that the resets do not
+// fold back as grains between the harmonics at high notes. The tonal
 // wave forms get a faint noise floor added (the style's background noise
 // level).
 

@@ -12,6 +12,7 @@ constexpr float cLastEntry = static_cast<float>(cFrequencyTableEntries - 1);
 // kernel call always looks up.
 constexpr float cNoValue = 1000.0f;
 constexpr double cPi = 3.14159265358979323846;
+constexpr float cMinCrossfade = 3.0f;
 
 struct Lookup {
   float frequency; // cycles per sample
@@ -130,7 +131,9 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
       float r = s - std::trunc(s);
       if (std::fabs(r) > cEpsilon) {
         period = std::exp(s * 0.6931472f) * fsize;
-        xStart = 0.95f * period;
+        // At least cMinCrossfade samples (when that is under half the
+        // cycle): shorter, the fade is a step of its own.
+        xStart = period - std::min(std::max(0.05f * period, cMinCrossfade * inc), 0.5f * period);
         // The slave stands fmod(period, size) into its cycle when the master
         // resets it to 0: the crossfade target runs that far behind, so that
         // it arrives at the reset exactly where the slave restarts.

@@ -6,12 +6,8 @@
 
 namespace {
 
-// Symmetric low passes by the window method (Kaiser). The first stage, a
-// half band (0 at every even distance from the centre), only has to keep
-// the band below half the base rate clean of what would fold down from
-// above one and a half times it: a short filter. The second passes up to
-// 0.4 of the base rate and stops from 0.5 on, so that nothing above half
-// the base rate folds back below it.
+// A symmetric low pass by the window method (Kaiser, about 60 dB down from
+// 0.5 of the base rate on).
 struct LowPass {
   // Every tap, padded with zeros to a whole number of four.
   alignas(16) float taps[96];
@@ -27,8 +23,7 @@ double besselI0(double x) {
   return sum;
 }
 
-// cutoff: the -6 dB point as a fraction of the filter's own rate. A cutoff
-// of a quarter gives a half band: 0 at every even distance from the centre.
+// cutoff: the -6 dB point as a fraction of the filter's own rate.
 LowPass design(int taps, double cutoff, double beta) {
   LowPass h{};
   h.length = (taps + 3) / 4 * 4;
@@ -43,8 +38,7 @@ LowPass design(int taps, double cutoff, double beta) {
   return h;
 }
 
-const LowPass cStage1 = design(SyncDecimator::cTaps1, 0.25, 6.0);
-const LowPass cStage2 = design(SyncDecimator::cTaps2, 0.225, 6.2);
+const LowPass cLowPass = design(SyncDecimator::cTaps, 0.225, 6.2);
 
 // Every second output of the low pass over line (history first): n outputs
 // from 2n new inputs. Output m is the filter over the taps' length of line
@@ -63,19 +57,12 @@ inline void halve(const LowPass& h, const float* line, float* out, int n) {
 
 } // namespace
 
-void SyncDecimator::reset() {
-  std::memset(line1, 0, sizeof line1);
-  std::memset(line2, 0, sizeof line2);
-}
+void SyncDecimator::reset() { std::memset(line, 0, sizeof line); }
 
 void SyncDecimator::process(const float* in, float* out, int count) {
   if (count < 1) return;
-  constexpr int h1 = cTaps1 - 1;
-  constexpr int h2 = cTaps2 - 1;
-  const int n4 = cFactor * count;
-  std::memcpy(line1 + h1, in, sizeof(float) * static_cast<size_t>(n4));
-  halve(cStage1, line1, line2 + h2, 2 * count);
-  std::memmove(line1, line1 + n4, sizeof(float) * h1);
-  halve(cStage2, line2, out, count);
-  std::memmove(line2, line2 + 2 * count, sizeof(float) * h2);
+  constexpr int history = cTaps - 1;
+  std::memcpy(line + history, in, sizeof(float) * static_cast<size_t>(cFactor * count));
+  halve(cLowPass, line, out, count);
+  std::memmove(line, line + cFactor * count, sizeof(float) * history);
 }

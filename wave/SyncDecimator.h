@@ -1,28 +1,28 @@
 #pragma once
 
-// Brings a hard-synced oscillator rendered at four times the sample rate
-// back down to it. A reset of the slave is a jump of the wave, whose
-// spectrum reaches far past half the rate: at the base rate every part of it
-// above half the rate folds back as a grain between the harmonics. Rendered
-// four times finer, the slave keeps its harmonics up to twice the base rate
-// and what folds lies far up; two half-band low passes (4x to 2x, then 2x to
-// 1x) take everything above the audio band away before it can fold.
+// Brings a hard-synced oscillator rendered at twice the sample rate back
+// down to it. A reset of the slave is a jump of the wave, whose spectrum
+// reaches far past half the rate: at the base rate every part of it above
+// half the rate folds back as a grain between the harmonics. Rendered twice
+// as fine, the slave keeps its harmonics up to the base rate, its crossfade
+// spans more samples, and what would fold lies far up; a low pass that
+// passes up to 0.4 of the base rate and stops from 0.5 on takes everything
+// above the audio band away before it can fold.
 //
-// Linear-phase FIR stages: a delay of cDelay base samples, the same at
-// every pitch. Nothing allocates; the history lives in the object.
+// A linear-phase FIR: a delay of cDelay base samples, the same at every
+// pitch. Nothing allocates; the history lives in the object.
 
 class SyncDecimator {
 public:
-  static constexpr int cFactor = 4;
+  static constexpr int cFactor = 2;
   // Base samples per call at most.
   static constexpr int cMaxChunk = 64;
-  // Taps of the two stages (odd; every second tap but the centre is 0).
-  static constexpr int cTaps1 = 17;
-  static constexpr int cTaps2 = 81;
-  // The delay in base samples, rounded down.
-  static constexpr int cDelay = ((cTaps1 - 1) / 2 + (cTaps2 - 1)) / 4;
+  // Taps at the finer rate (odd, symmetric).
+  static constexpr int cTaps = 81;
+  // The delay in base samples.
+  static constexpr int cDelay = (cTaps - 1) / 4;
 
-  // Both stages silent.
+  // Silent history.
   void reset();
   // count (<= cMaxChunk) base samples into out from cFactor x count
   // samples in in.
@@ -31,6 +31,5 @@ public:
 private:
   // History, new samples, and room for the taps' padding to a multiple of
   // four (read with a zero tap).
-  float line1[cTaps1 - 1 + cFactor * cMaxChunk + 4] = {};
-  float line2[cTaps2 - 1 + 2 * cMaxChunk + 4] = {};
+  float line[cTaps - 1 + cFactor * cMaxChunk + 4] = {};
 };

@@ -1,6 +1,6 @@
-// The synced oscillator's way down from four times the rate: the audio
-// band passes unchanged but for a fixed delay, what lies above half the
-// base rate is gone before it can fold back.
+// The synced oscillator's way down from twice the rate: the audio band
+// passes unchanged but for a fixed delay, what lies above half the base
+// rate is gone before it can fold back.
 
 #include "wave/SyncDecimator.h"
 
@@ -13,17 +13,17 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// A sine of hz at four times 44.1 kHz through the decimator, in chunks of
-// 37 base samples (a size that does not divide anything).
+// A sine of hz at twice 44.1 kHz through the decimator, in chunks of 37
+// base samples (a size that divides nothing here).
 std::vector<float> decimate(double hz, int baseSamples) {
   SyncDecimator d;
-  const double fine = 4.0 * 44100.0;
-  std::vector<float> in(4 * static_cast<size_t>(baseSamples));
+  const double fine = SyncDecimator::cFactor * 44100.0;
+  std::vector<float> in(SyncDecimator::cFactor * static_cast<size_t>(baseSamples));
   for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<float>(std::sin(2.0 * kPi * hz * static_cast<double>(i) / fine));
   std::vector<float> out(static_cast<size_t>(baseSamples));
   for (int done = 0; done < baseSamples; done += 37) {
     const int n = std::min(37, baseSamples - done);
-    d.process(in.data() + 4 * done, out.data() + done, n);
+    d.process(in.data() + SyncDecimator::cFactor * done, out.data() + done, n);
   }
   return out;
 }
@@ -47,9 +47,8 @@ TEST(SyncDecimatorTest, PassesTheAudioBandLateByItsDelayAndStopsWhatWouldFold) {
     }
     EXPECT_LT(worst, 2e-3) << hz;
   }
-  // From half the base rate up to where the first stage's own folding
-  // starts, at least 55 dB down: 23 kHz would fold to 21.1 kHz, 30 kHz to
-  // 14.1, 60 kHz to 15.9.
-  for (double hz : {22600.0, 23000.0, 30000.0, 45000.0, 60000.0, 80000.0})
+  // From half the base rate up to the finer rate's half, at least 55 dB
+  // down: 23 kHz would fold to 21.1 kHz, 30 kHz to 14.1, 40 kHz to 4.1.
+  for (double hz : {22600.0, 23000.0, 30000.0, 40000.0, 44000.0})
     EXPECT_LT(20.0 * std::log10(rmsFrom(decimate(hz, 4000), 200) * std::sqrt(2.0)), -55.0) << hz;
 }
