@@ -7,6 +7,7 @@
 
 #include "tests/support/TempDir.h"
 #include "tests/tools/render/MidiBytes.h"
+#include "tools/host/HostState.h"
 #include "tools/render/WavReader.h"
 
 #include <gtest/gtest.h>
@@ -172,6 +173,42 @@ TEST_F(PresetLevelsTest, TheDefaultSoundLeavesHeadroomAndSaysWhenAChordExceedsIt
   std::snprintf(said, sizeof said, "%lld samples beyond full scale, peak %.4f", static_cast<long long>(over), peak);
   EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("beyond full scale"), r.err.rfind("beyond full scale")) << r.err;
+}
+
+
+TEST_F(PresetLevelsTest, AStateSavedBeforeTheVoiceGainKeepsItsLoudness) {
+  ASSERT_NE(std::getenv("ZARN_SOURCE_DIR"), nullptr);
+  mDir.write("a4.mid", singleNote());
+  const std::string now = mDir.file("now.state");
+  const renderio::WavData saved = render({"--preset", "Default Sound", "--save-state", now}, mDir.file("a4.mid"));
+
+  // The same state as a build before the voice gain wrote it: its stored
+  // values carry state version 0 (a state without the entry reads as 0).
+  simhost::HostState state;
+  std::string error;
+  ASSERT_TRUE(state.read(now, error)) << error;
+  std::vector<simhost::HostStateChunk> chunks = state.chunks();
+  bool marked = false;
+  for (simhost::HostStateChunk& c : chunks) {
+    const std::string name = "ZSVr";
+    auto at = std::search(c.record.begin(), c.record.end(), name.begin(), name.end());
+    if (at == c.record.end()) continue;
+    // The name, a type byte, then the value (big-endian): 1 now.
+    const size_t value = static_cast<size_t>(at - c.record.begin()) + name.size() + 1;
+    ASSERT_LE(value + 4, c.record.size());
+    EXPECT_EQ(c.record[value + 3], 1);
+    for (size_t k = 0; k < 4; ++k) c.record[value + k] = 0;
+    marked = true;
+  }
+  ASSERT_TRUE(marked);
+  simhost::HostState old;
+  for (const simhost::HostStateChunk& c : chunks) old.add(c.id, c.record);
+  ASSERT_TRUE(old.write(mDir.file("old.state"), error)) << error;
+  const renderio::WavData before = render({"--load-state", mDir.file("old.state")}, mDir.file("a4.mid"));
+
+  // Its Volume is lowered by the voice gain (6.9, 16.8 dB) that came after
+  // it: as loud as it was then.
+  EXPECT_NEAR(measure(saved, 0, 1).loudest - measure(before, 0, 1).loudest, 20.0 * std::log10(6.9), 0.1);
 }
 
 #endif
