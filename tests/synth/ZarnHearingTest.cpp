@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace zarntest;
 
 namespace {
@@ -137,37 +139,34 @@ TEST(ZarnHearingTest, FullKeyTrackingMovesTheCutoffWithThePitch) {
 }
 
 TEST(ZarnHearingTest, NoteChangesDoNotClick) {
-  // A mono line (triangle, legato) held at velocity 120, then a two-note
-  // chord at velocity 40 arriving in the same sample: the voice moves to
-  // the new touch and pitch without a step larger than the wave's own.
+  // A mono line (triangle, legato): root held at velocity 120 for half a
+  // second, then a two-note chord at velocity 40 arriving in the same sample.
+  auto monoChord = [](int root, double after) {
+    auto s = std::make_unique<Synth>();
+    plainPatch(*s, Oscillator::Triangle);
+    Synth::set((*s)->polyphony, static_cast<float>(VoiceManager::cMono));
+    Synth::set((*s)->portamentoMode, 1.0f);
+    s->settle();
+    s->noteOn(root, 120);
+    s->render(0.5);
+    s->noteOn(root + 4, 40);
+    s->noteOn(root + 7, 40);
+    s->render(after);
+    return s;
+  };
+  // The voice moves to the new touch and pitch without a step larger than
+  // the wave's own.
   {
-    Synth s;
-    plainPatch(s, Oscillator::Triangle);
-    Synth::set(s->polyphony, static_cast<float>(VoiceManager::cMono));
-    Synth::set(s->portamentoMode, 1.0f);
-    s.settle();
-    s.noteOn(48, 120);
-    s.render(0.5);
-    s.noteOn(52, 40);
-    s.noteOn(55, 40);
-    s.render(0.3);
-    const double before = largestStep(s, 0.25, 0.5);
-    EXPECT_LT(largestStep(s, 0.5, 0.8), 1.5 * before);
+    const auto s = monoChord(48, 0.3);
+    const double before = largestStep(*s, 0.25, 0.5);
+    EXPECT_LT(largestStep(*s, 0.5, 0.8), 1.5 * before);
   }
   // The same high up, where a millisecond holds two cycles: the touch
   // glides over 5 ms from velocity 120 to 40 (-11.3 dB on the 18 dB scale)
   // instead of jumping there.
   {
-    Synth s;
-    plainPatch(s, Oscillator::Triangle);
-    Synth::set(s->polyphony, static_cast<float>(VoiceManager::cMono));
-    Synth::set(s->portamentoMode, 1.0f);
-    s.settle();
-    s.noteOn(96, 120);
-    s.render(0.5);
-    s.noteOn(100, 40);
-    s.noteOn(103, 40);
-    s.render(0.1);
+    const auto p = monoChord(96, 0.1);
+    const Synth& s = *p;
     const double held = rms(s.left, static_cast<size_t>(0.4 * kRate), static_cast<size_t>(0.5 * kRate));
     const size_t at = static_cast<size_t>(0.5 * kRate);
     const size_t ms = static_cast<size_t>(0.001 * kRate);
