@@ -1,13 +1,11 @@
 #pragma once
 
-// Takes the DC out of a signal: subtracts its own slow average, a one-pole
-// low pass at cCornerHz of the block means, moved linearly across each
-// block. The result is a first-order high pass: -3 dB at cCornerHz, less
-// than half a decibel an octave and a half above it, so the lowest
+// Takes the DC out of a signal: a one-pole high pass at a few hertz,
+// y[n] = x[n] - x[n-1] + r y[n-1]. At cCornerHz the level falls 3 dB; an
+// octave and a half above it less than half a decibel, so the lowest
 // fundamentals keep their weight while a constant offset (hard sync, a
 // resonant filter driven into its characteristic) dies away within a few
-// tens of milliseconds. Working on block means, it costs two plain passes
-// over the block instead of a recursion per sample.
+// tens of milliseconds.
 
 #include "wave/Producer.h"
 
@@ -25,10 +23,9 @@ public:
 
 private:
   wave::Producer* input = nullptr;
-  // The rate and block size the smoothing factor was made for.
   float rate = 0.0f;
-  int size = 0;
-  float factor = 0.0f;
-  // The average reached at the end of the last block.
-  float average = 0.0f;
+  // r, r^2, r^3, r^4.
+  float r[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+  float x1 = 0.0f;
+  float y1 = 0.0f;
 };
