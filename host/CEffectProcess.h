@@ -68,6 +68,9 @@ protected:
   static bool ParseChunk(const SFicPlugInChunk* chunk, class ChunkDataParser& parser);
   // Writes parser's data into chunk with its total size.
   static void WriteChunk(const class ChunkDataParser& parser, SFicPlugInChunk* chunk);
+  // Every control's value under its name; a subclass may add entries of its
+  // own (a reader passes over names it has no control for).
+  virtual void FillControlsChunk(class ChunkDataParser& parser) const;
 
 private:
   struct SChunkInfo {
@@ -75,7 +78,6 @@ private:
     std::string fName;
     int32_t fDataSize;
   };
-  void FillControlsChunk(class ChunkDataParser& parser) const;
 
   std::vector<SChunkInfo> fChunks;
   uint32_t fMasterBypassControl = 0;

@@ -267,6 +267,14 @@ public:
   // True when the file was written.
   virtual bool savePreset(Preset* preset);
   static void setPresetFileVersion(int version) { sPresetFileVersion = version; }
+
+  // ---- the sound of saved states
+  // The version of the sound a state saved now holds (the host's stored
+  // control values carry it); 0 before any change of sound.
+  virtual int getStateVersion() const { return 0; }
+  // After a state saved with an older version (fromVersion) was restored:
+  // brings its values to what sounds the same now. Main thread.
+  virtual void upgradeState(int /*fromVersion*/) {}
   // Main thread: makes the preset context show what other threads loaded
   // (name, path) and changed (the modified flag) since the last call, in
   // the order they did it, and tells the user of the preset files they

@@ -1,6 +1,8 @@
 #include "synth/ZarnPlugin.h"
 
 #include "base/PresetManager.h"
+#include "base/BinaryData.h"
+#include "base/Preset.h"
 #include "base/VersionInfo.h"
 #include "synth/ModulationMatrixParameterSet.h"
 #include "synth/ZarnEnvelopeCurves.h"
@@ -562,9 +564,23 @@ void ZarnPlugin::reset() {
 
 bool ZarnPlugin::doLoadPreset(Preset* preset) {
   // Files of versions 2 and 3 and of the betas stored other parameter
-  // layouts; the base reads only files of the current version and refuses
-  // the others without touching a parameter.
+  // layouts; the base reads only files of the version asked for and refuses
+  // the others without touching a parameter. Version 4 has this layout.
+  if (preset) {
+    BinaryFileReader header(preset->getPath());
+    if (!header.failed() && header.headerValid(getIdentifier()) && header.getVersion() == 4) {
+      if (!loadPresetWithVersion(preset, 4)) return false;
+      upgradeState(0);
+      return true;
+    }
+  }
   return GenericPlugin::doLoadPreset(preset);
+}
+
+float ZarnPlugin::upgradeVolume(float x) { return x / std::sqrt(ZarnVoice::cOutputLevel); }
+
+void ZarnPlugin::upgradeState(int fromVersion) {
+  if (fromVersion < 1) volume.setValue(upgradeVolume(volume.getValue()), 0);
 }
 
 int ZarnPlugin::getLFOState(int lfo) const {

@@ -66,7 +66,13 @@ class PresetManager;
 
 class ZarnPlugin : public ModulationMatrixPlugin, public PropertyOwner {
 public:
-  static constexpr int cPresetFileVersion = 4;
+  // 5: presets made for the voice gain of ZarnVoice::cOutputLevel; files of
+  // version 4, saved before it, are read and their Volume lowered so that
+  // they sound as loud as they did.
+  static constexpr int cPresetFileVersion = 5;
+  // 1: states saved since the voice gain; older ones are upgraded the same
+  // way.
+  static constexpr int cStateVersion = 1;
   static constexpr int cMaxVoices = 32;
   static constexpr int cLfoCount = 3;
   static constexpr int cComponentCount = 8;
@@ -120,8 +126,16 @@ public:
   void reset() override;
 
   // ---- presets
-  // Only files of version 4 are read; anything else is refused unchanged.
+  // Files of versions 5 and 4 are read (4 upgraded); anything else is
+  // refused unchanged.
   bool doLoadPreset(Preset* preset) override;
+  int getStateVersion() const override { return cStateVersion; }
+  // From 0: Volume lowered by the voice gain added since (the knob's
+  // amplitude goes with its square), so the state is as loud as before.
+  void upgradeState(int fromVersion) override;
+  // The Volume knob position that sounds, with the voice gain, as loud as
+  // position x did without it.
+  static float upgradeVolume(float x);
 
   // ---- what the editor reads
   // The indicator of LFO lfo (0..2): 0 while its light is on. Any thread.

@@ -63,7 +63,7 @@ ZarnVoice::ZarnVoice(wave::Environment* env, int index, Oscillator::Style* oscil
     : portamento(env), osc1Base(env), osc2Base(env), noise(oscillatorStyle, env), osc1Gains(env), osc2Gains(env),
       noiseGains(env), mixA(env, 2 * cMaxCopies + 1), mixB(env, cMaxCopies + 1), cutoff1(env), cutoff2(env),
       filter1Left(unit1), filter1Right(unit1), filter2Left(unit2), filter2Right(unit2), outLeft(env, 2),
-      outRight(env, 2), eg1(env, envelopeStyle), eg2(env, envelopeStyle), egMain(env, envelopeStyle),
+      outRight(env, 2), dcLeft(env), dcRight(env), eg1(env, envelopeStyle), eg2(env, envelopeStyle), egMain(env, envelopeStyle),
       velocitySource(env, 1.0f), keyTrackSource(env, 0.0f), mod(matrix), index(index), shared(shared),
       settings(settings),
       defaults(targets),
@@ -74,6 +74,8 @@ ZarnVoice::ZarnVoice(wave::Environment* env, int index, Oscillator::Style* oscil
   noise.waveForm = Oscillator::WhiteNoise;
   noise.seedNoise(noiseSeed(1000 + index));
   osc1Base.setInput(&portamento);
+  dcLeft.setInput(&outLeft);
+  dcRight.setInput(&outRight);
   osc2Base.setInput(&portamento);
   velocitySource.parameter.setLimits(0.0f, 1.0f);
   keyTrackSource.parameter.setLimits(-2.0f, 2.0f);
@@ -343,6 +345,10 @@ void ZarnVoice::keyDown(float noteValue, int startNote, float keyVelocity) {
   // voice would click otherwise).
   const bool sync1 = settings->phaseSync[0];
   const bool sync2 = settings->phaseSync[1];
+  if (silent) {
+    dcLeft.resetState();
+    dcRight.resetState();
+  }
   if (silent || sync1 || sync2) {
     const float base1 = sync1 ? 0.75f : startPhase(index, 0);
     const float base2 = sync2 ? 0.75f : startPhase(index, 1);
@@ -359,18 +365,21 @@ void ZarnVoice::keyDown(float noteValue, int startNote, float keyVelocity) {
 
 void ZarnVoice::takeTouch(float keyVelocity, int midiNote, bool silent) {
   velocity = std::clamp(keyVelocity, 0.0f, 1.0f);
-  const float target = velocityToGain(velocity);
+  const float target = cOutputLevel * velocityToGain(velocity);
   // A sounding voice moves to the new touch over a few milliseconds, so a
   // mono line of uneven velocities does not click; a silent one jumps.
   const float ms = silent ? 0.0f : cTouchGlideMs;
   const int length = static_cast<int>(ms * 0.001f * velocitySource.env->sampleRate);
-  if (length > 0 && target != velocityGain) {
+  if (length == 0) {
+    gainRampLeft = 0;
+  } else if (target != velocityGain) {
     gainRampFrom = currentVelocityGain();
     gainRampLength = length;
     gainRampLeft = length;
-  } else {
-    gainRampLeft = 0;
   }
+  // A key that brings the touch already being moved to (two keys of a
+  // chord arriving together on a mono line) leaves the move running: cut
+  // short, the gain would jump.
   velocityGain = target;
   velocitySource.parameter.setInterpolated(velocity, ms);
   keyTrackSource.parameter.setInterpolated((static_cast<float>(midiNote) - 60.0f) / 60.0f, ms);
@@ -395,4 +404,6 @@ void ZarnVoice::stop() {
   eg2.resetState();
   egMain.resetState();
   portamento.resetState();
+  dcLeft.resetState();
+  dcRight.resetState();
 }

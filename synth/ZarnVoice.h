@@ -13,7 +13,7 @@
 //   noise oscillator
 //   -> unison mixers (left and right, each oscillator through its level and
 //      pan gains) -> Filter 1 and Filter 2 (one per channel, routed serial,
-//      parallel or per oscillator) -> the voice's output pair
+//      parallel or per oscillator) -> DC blockers -> the voice's output pair
 //
 // The voice manager multiplies the output pair by EG Main and by the
 // voice's gain (Volume x velocity), and EG Main tells when the voice is
@@ -37,6 +37,7 @@
 #include "synth/ZarnControlUnits.h"
 #include "synth/ZarnModulation.h"
 #include "wave/Block.h"
+#include "wave/DcBlocker.h"
 #include "wave/EnvelopeGenerator.h"
 #include "wave/FloatParameter.h"
 #include "wave/MultiDesignFilter.h"
@@ -111,12 +112,17 @@ public:
   bool isMute() override { return egMain.isMute(); }
   wave::Producer* getEnvelope() override { return &egMain; }
   float* getGainSamples(int count, int flags) override;
-  wave::Producer* getOutput(int channel) override { return channel == 0 ? &outLeft : &outRight; }
+  wave::Producer* getOutput(int channel) override { return channel == 0 ? &dcLeft : &dcRight; }
   bool isKeyDown() override { return keyDown_; }
   // note and startNote are MIDI note numbers plus 1 (the voice manager
   // reserves note 0): startNote 0 glides on from the pitch reached.
   void keyDown(float note, int startNote, float velocity) override;
   void keyUp(float velocity) override;
+
+  // The voice's gain at full velocity on top of Volume: a single note at
+  // velocity 100 on the default sound peaks near -12 dBFS, a song played on
+  // it a few decibels below full scale.
+  static constexpr float cOutputLevel = 6.9f;
 
   // Milliseconds in which a sounding voice moves to a new key's velocity
   // and key tracking (mono lines); a silent voice takes them at once.
@@ -170,6 +176,10 @@ public:
   MultiDesignFilter filter2Right;
   StaticMixer outLeft;
   StaticMixer outRight;
+  // Before EG Main: an offset left by hard sync or a driven filter is gone
+  // before the envelope could turn it into a thump.
+  DcBlocker dcLeft;
+  DcBlocker dcRight;
   EnvelopeGenerator eg1;
   EnvelopeGenerator eg2;
   EnvelopeGenerator egMain;
@@ -211,10 +221,10 @@ private:
   bool played = false;
   int note = -1;
   float velocity = 0.0f;
-  float velocityGain = 1.0f;
+  float velocityGain = cOutputLevel;
   // A move of the velocity gain from gainRampFrom to velocityGain over
   // gainRampLength samples, gainRampLeft of them still to come.
-  float gainRampFrom = 1.0f;
+  float gainRampFrom = cOutputLevel;
   int gainRampLength = 0;
   int gainRampLeft = 0;
   wave::Block gain;

@@ -140,9 +140,29 @@ void Oscillator::produceWave(const float (*tables)[cTableStride], wave::Block* b
   const float* syncValues = pulled(sync.output, count, env);
   lastPitch = pitch[count - 1];
   if (sync.output->constantBlock && std::fabs(syncValues[0]) <= cEpsilon) {
+    synced = false;
     vectorProduceWaveFast(&kernelState, tables[0], pitch, block->data, count);
   } else {
-    vectorProduceWaveSyncCpp(&kernelState, tables[0], pitch, syncValues, block->data, count);
+    produceSynced(tables[0], pitch, syncValues, nullptr, block->data, count);
+  }
+}
+
+void Oscillator::produceSynced(const float* tables, const float* pitch, const float* syncValues, const float* widths,
+                               float* out, int count) {
+  if (!synced) {
+    // The filter starts from silence, not from what it held when sync was
+    // last on.
+    decimator.reset();
+    synced = true;
+  }
+  for (int done = 0; done < count; done += SyncDecimator::cMaxChunk) {
+    const int n = std::min(count - done, SyncDecimator::cMaxChunk);
+    if (widths)
+      vectorProduceSquareSyncOversampled(&kernelState, tables, pitch + done, syncValues + done, widths + done,
+                                         oversampled, n);
+    else
+      vectorProduceWaveSyncOversampled(&kernelState, tables, pitch + done, syncValues + done, oversampled, n);
+    decimator.process(oversampled, out + done, n);
   }
 }
 
@@ -183,10 +203,12 @@ void Oscillator::produceSquare(wave::Block* block, int count, int flags) {
   const float* tables = style->sawtoothTables[0];
   lastPitch = pitch[count - 1];
   lastWidth = widths[count - 1];
-  if (sync.output->constantBlock && std::fabs(syncValues[0]) <= cEpsilon)
+  if (sync.output->constantBlock && std::fabs(syncValues[0]) <= cEpsilon) {
+    synced = false;
     vectorProduceSquareFast(&kernelState, tables, pitch, widths, block->data, count);
-  else
-    vectorProduceSquareSyncCpp(&kernelState, tables, pitch, syncValues, widths, block->data, count);
+  } else {
+    produceSynced(tables, pitch, syncValues, widths, block->data, count);
+  }
 }
 
 void Oscillator::seedNoise(uint32_t seed) {

@@ -8,7 +8,10 @@
 // input above 0 the oscillator runs sync octaves above the pitch and is
 // hard-synced to a virtual master at the pitch itself, whose cycle is 2^sync
 // of its own; when that is not a whole number of cycles a raised-cosine
-// crossfade over the last 5 % of the master cycle hides the reset. The tonal
+// crossfade over the last 5 % of the master cycle (three samples at the
+// least) hides the reset. A synced oscillator renders at twice the rate and
+// is filtered back down (wave/SyncDecimator.h), so that the resets do not
+// fold back as grains between the harmonics at high notes. The tonal
 // wave forms get a faint noise floor added (the style's background noise
 // level): read from the style's shared noise bed at the oscillator's own
 // position, so that the floors of the oscillators are independent without
@@ -17,6 +20,7 @@
 #include "base/Property.h"
 #include "wave/FloatParameter.h"
 #include "wave/OscillatorKernels.h"
+#include "wave/SyncDecimator.h"
 #include "wave/Producer.h"
 
 #include <cstdint>
@@ -107,4 +111,13 @@ public:
   float lastPitch = 8.0f;
   float lastWidth = 0.0f;
   Style* style;
+
+private:
+  // The sync kernels' finer-rate output, a chunk at a time, and the filter
+  // that brings it down.
+  void produceSynced(const float* tables, const float* pitch, const float* syncValues, const float* widths,
+                     float* out, int count);
+  bool synced = false;
+  SyncDecimator decimator;
+  alignas(16) float oversampled[SyncDecimator::cFactor * SyncDecimator::cMaxChunk];
 };

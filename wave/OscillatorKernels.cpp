@@ -12,6 +12,7 @@ constexpr float cLastEntry = static_cast<float>(cFrequencyTableEntries - 1);
 // kernel call always looks up.
 constexpr float cNoValue = 1000.0f;
 constexpr double cPi = 3.14159265358979323846;
+constexpr float cMinCrossfade = 3.0f;
 
 struct Lookup {
   float frequency; // cycles per sample
@@ -73,10 +74,14 @@ inline float readPulse(const VectorProduceParams* p, const float* table, int32_t
   return a * (p->sawGain * v + p->pulseGain) + m * p->pulseGain;
 }
 
-template <bool square>
+// over: samples rendered per sample of pitch, sync and pulse width (1 or
+// cSyncOversampling); the wave is looked up that many octaves' worth
+// lower, i.e. at the finer rate.
+template <bool square, int over>
 void produceSync(VectorProduceParams* p, const float* tables, const float* pitch, const float* sync,
                  const float* pulseWidth, float* out, int count) {
   if (count < 1) return;
+  const float octavesUp = over == 1 ? 0.0f : std::log2(static_cast<float>(over));
   const int32_t* sizes = p->tableSizes;
   int32_t t = p->tableIndex;
   int32_t size = sizes[t];
@@ -92,7 +97,8 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
   float inc = 0.0f;
   float period = fsize;
 
-  for (int i = 0; i < count; ++i) {
+  for (int j = 0; j < count * over; ++j) {
+    const int i = over == 1 ? j : j / over;
     float v = square ? 1.0f - holdPulseWidth(pulseWidth[i]) : 0.0f;
     float o = square ? readPulse(p, table, size, phase, v) : readTable(table, phase);
     if (syncPhase >= xStart) {
@@ -106,11 +112,11 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
                                              1.0));
       o = static_cast<float>(static_cast<double>(o) + g * static_cast<double>(alt - o));
     }
-    out[i] = o;
+    out[j] = o;
 
     if (pitch[i] != lastPitch || sync[i] != lastSync) {
       float s = holdSync(sync[i]);
-      Lookup l = lookUp(p, pitch[i] + s);
+      Lookup l = lookUp(p, pitch[i] + s - octavesUp);
       int32_t newSize = sizes[l.table];
       if (newSize != size) {
         float fnew = static_cast<float>(newSize);
@@ -125,7 +131,9 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
       float r = s - std::trunc(s);
       if (std::fabs(r) > cEpsilon) {
         period = std::exp(s * 0.6931472f) * fsize;
-        xStart = 0.95f * period;
+        // At least cMinCrossfade samples (when that is under half the
+        // cycle): shorter, the fade is a step of its own.
+        xStart = period - std::min(std::max(0.05f * period, cMinCrossfade * inc), 0.5f * period);
         // The slave stands fmod(period, size) into its cycle when the master
         // resets it to 0: the crossfade target runs that far behind, so that
         // it arrives at the reset exactly where the slave restarts.
@@ -265,10 +273,20 @@ void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, c
 
 void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
                               const float* sync, float* out, int count) {
-  produceSync<false>(params, tables, pitch, sync, nullptr, out, count);
+  produceSync<false, 1>(params, tables, pitch, sync, nullptr, out, count);
 }
 
 void vectorProduceSquareSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
                                 const float* sync, const float* pulseWidth, float* out, int count) {
-  produceSync<true>(params, tables, pitch, sync, pulseWidth, out, count);
+  produceSync<true, 1>(params, tables, pitch, sync, pulseWidth, out, count);
+}
+
+void vectorProduceWaveSyncOversampled(VectorProduceParams* params, const float* tables, const float* pitch,
+                                      const float* sync, float* out, int count) {
+  produceSync<false, cSyncOversampling>(params, tables, pitch, sync, nullptr, out, count);
+}
+
+void vectorProduceSquareSyncOversampled(VectorProduceParams* params, const float* tables, const float* pitch,
+                                        const float* sync, const float* pulseWidth, float* out, int count) {
+  produceSync<true, cSyncOversampling>(params, tables, pitch, sync, pulseWidth, out, count);
 }

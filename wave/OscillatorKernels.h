@@ -79,3 +79,13 @@ void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, 
                               const float* sync, float* out, int count);
 void vectorProduceSquareSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
                                 const float* sync, const float* pulseWidth, float* out, int count);
+
+// The sync kernels at cSyncOversampling times the rate whose frequency
+// table params holds: count samples of pitch, sync and pulse width give
+// cSyncOversampling x count samples in out, the slave band-limited to half
+// the finer rate (for the oscillator's decimator to bring down).
+constexpr int cSyncOversampling = 2;
+void vectorProduceWaveSyncOversampled(VectorProduceParams* params, const float* tables, const float* pitch,
+                                      const float* sync, float* out, int count);
+void vectorProduceSquareSyncOversampled(VectorProduceParams* params, const float* tables, const float* pitch,
+                                        const float* sync, const float* pulseWidth, float* out, int count);

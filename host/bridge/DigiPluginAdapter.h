@@ -112,6 +112,10 @@ public:
   // the base. Pending plug-in changes reach the controls first.
   int32_t GetChunk(uint32_t id, SFicPlugInChunk* chunk) override;
   int32_t SetChunk(uint32_t id, SFicPlugInChunk* chunk) override;
+  // The control values and, under kStateVersionName, the plug-in's state
+  // version; a chunk without it was saved before the first change of sound.
+  void FillControlsChunk(class ChunkDataParser& parser) const override;
+  static constexpr const char* kStateVersionName = "ZSVr";
   // The host's idle time: hands over pending plug-in changes.
   void Idle() override;
 

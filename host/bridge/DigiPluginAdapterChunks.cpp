@@ -13,6 +13,7 @@
 #include "base/Preset.h"
 #include "base/PresetContext.h"
 #include "base/PresetManager.h"
+#include "host/ChunkDataParser.h"
 #include "host/PlugInGlobals.h"
 
 #include <algorithm>
@@ -36,11 +37,25 @@ int32_t DigiPluginAdapter::GetChunk(uint32_t id, SFicPlugInChunk* chunk) {
   return 0;
 }
 
+void DigiPluginAdapter::FillControlsChunk(ChunkDataParser& parser) const {
+  CEffectProcessMIDI::FillControlsChunk(parser);
+  parser.AddLong(kStateVersionName, GetPlugin()->getStateVersion());
+}
+
 int32_t DigiPluginAdapter::SetChunk(uint32_t id, SFicPlugInChunk* chunk) {
   // Pending changes go to the host (and into the preset context) before the
   // restored values replace them.
   HandOverControlChanges();
   GetPlugin()->applyPendingPresetContext();
+  if (id == kControlsChunkID) {
+    PlugInAssertPointer(chunk);
+    int32_t version = 0;
+    ChunkDataParser parser;
+    if (ParseChunk(chunk, parser)) parser.FindLong(kStateVersionName, version);
+    const int32_t result = CEffectProcessMIDI::SetChunk(id, chunk);
+    if (result == 0 && version < GetPlugin()->getStateVersion()) GetPlugin()->upgradeState(version);
+    return result;
+  }
   if (id != kPresetNameChunkID) return CEffectProcessMIDI::SetChunk(id, chunk);
   PlugInAssertPointer(chunk);
   if (chunk->fSize < kPresetNameChunkSize) return kPlugInErr_BadChunk;

@@ -137,7 +137,7 @@ std::vector<FactoryPreset> factoryPresets() {
          osc(z.osc1, Oscillator::Sawtooth, 0.8f);
          filter(z.filter1, LP, 1200.0f, 0.55f, cUlk);
          mainEnvelope(z, {0.002f, 0.0f, 1.0f, 0.1f});
-         set(z.volume, 0.5f);
+         set(z.volume, 0.44f);
        }},
       {"Bass", "Sub Bass",
        [](ZarnPlugin& z) {
@@ -149,7 +149,7 @@ std::vector<FactoryPreset> factoryPresets() {
          filter(z.filter1, LP, 400.0f, 0.1f, cGentle);
          mainEnvelope(z, {0.002f, 0.3f, 0.85f, 0.12f});
          mono(z, 0.03f, true);
-         set(z.volume, 0.76f); // the triangle's fundamental carries
+         set(z.volume, 0.62f); // the triangle's fundamental carries
        }},
       {"Bass", "Acid Bass",
        [](ZarnPlugin& z) {
@@ -162,7 +162,7 @@ std::vector<FactoryPreset> factoryPresets() {
          slot(z, 1, ModulationMatrix::cSourceVelocity, ModulationMatrix::cTargetSlotLevel + 0, 0.2f);
          mono(z, 0.08f, true);
          // The resonant, steep filter drives its characteristic hard.
-         set(z.volume, 0.65f);
+         set(z.volume, 0.53f);
        }},
       {"Bass", "Pluck Bass",
        [](ZarnPlugin& z) {
@@ -172,8 +172,8 @@ std::vector<FactoryPreset> factoryPresets() {
          set(z.osc1.phaseSync, 1.0f);
          set(z.osc2.phaseSync, 1.0f);
          filter(z.filter1, LP, 900.0f, 0.3f, cTube);
-         mainEnvelope(z, {0.001f, 0.35f, 0.0f, 0.15f});
-         set(z.volume, 0.45f);
+         mainEnvelope(z, {0.001f, 0.7f, 0.0f, 0.15f});
+         set(z.volume, 0.6f);
        }},
       {"Lead", "Sync Lead",
        [](ZarnPlugin& z) {
@@ -187,7 +187,7 @@ std::vector<FactoryPreset> factoryPresets() {
          mainEnvelope(z, {0.005f, 0.5f, 0.85f, 0.2f});
          mono(z, 0.06f, false);
          unison(z, 2, 0.2f);
-         set(z.volume, 0.85f);
+         set(z.volume, 0.7f);
          wheelVibrato(z, 0, 6.0f, 40.0f);
        }},
       {"Lead", "Square Lead",
@@ -199,7 +199,7 @@ std::vector<FactoryPreset> factoryPresets() {
          filter(z.filter1, LP, 3000.0f, 0.3f, cTube);
          mainEnvelope(z, {0.004f, 0.4f, 0.8f, 0.18f});
          mono(z, 0.05f, true);
-         set(z.volume, 0.85f);
+         set(z.volume, 0.59f);
          wheelVibrato(z, 0, 5.5f, 35.0f);
        }},
       {"Pad", "Warm Pad",
@@ -211,6 +211,7 @@ std::vector<FactoryPreset> factoryPresets() {
          mainEnvelope(z, {0.8f, 1.5f, 0.8f, 1.8f});
          unison(z, 3, 0.5f);
          set(z.stereo, 1.3f);
+         set(z.volume, 0.52f);
        }},
       {"Pad", "PWM Pad",
        [](ZarnPlugin& z) {
@@ -228,7 +229,7 @@ std::vector<FactoryPreset> factoryPresets() {
          filter(z.filter1, LP, 2200.0f, 0.1f, cEasyGoing);
          mainEnvelope(z, {0.5f, 1.2f, 0.85f, 1.5f});
          unison(z, 2, 0.6f);
-         set(z.volume, 0.6f);
+         set(z.volume, 0.455f);
        }},
       {"Plucks", "Pluck",
        [](ZarnPlugin& z) {
@@ -238,8 +239,9 @@ std::vector<FactoryPreset> factoryPresets() {
          set(z.osc1.phaseSync, 1.0f);
          set(z.osc2.phaseSync, 1.0f);
          filter(z.filter1, LP, 2200.0f, 0.35f, cUlk);
-         mainEnvelope(z, {0.001f, 0.45f, 0.0f, 0.4f});
+         mainEnvelope(z, {0.001f, 0.9f, 0.0f, 0.4f});
          unison(z, 2, 0.3f);
+         set(z.volume, 0.62f);
        }},
       {"Plucks", "Glass Pluck",
        [](ZarnPlugin& z) {
@@ -251,7 +253,7 @@ std::vector<FactoryPreset> factoryPresets() {
          setDetune(z, -4.86f);
          set(z.filter1.enabled, 0.0f);
          mainEnvelope(z, {0.001f, 1.2f, 0.0f, 1.2f});
-         set(z.volume, 0.51f); // unfiltered: all of the fundamentals
+         set(z.volume, 0.55f); // unfiltered: all of the fundamentals
        }},
       {"Brass and Strings", "Brass",
        [](ZarnPlugin& z) {
@@ -264,6 +266,7 @@ std::vector<FactoryPreset> factoryPresets() {
          filterEnvelope(z, 0, {0.08f, 0.5f, 0.3f, 0.3f}, 1.0f);
          wheelVibrato(z, 1, 5.0f, 25.0f);
          unison(z, 2, 0.2f);
+         set(z.volume, 0.46f);
        }},
       {"Brass and Strings", "Strings",
        [](ZarnPlugin& z) {
@@ -275,6 +278,7 @@ std::vector<FactoryPreset> factoryPresets() {
          mainEnvelope(z, {0.35f, 1.0f, 0.9f, 0.9f});
          unison(z, 4, 0.7f);
          set(z.stereo, 1.4f);
+         set(z.volume, 0.67f);
          wheelVibrato(z, 0, 5.0f, 20.0f);
        }},
       {"Effects", "Wind",
@@ -289,7 +293,7 @@ std::vector<FactoryPreset> factoryPresets() {
          set(z.filter1.pan, -0.5f);
          set(z.filter2.pan, 0.5f);
          mainEnvelope(z, {1.2f, 2.0f, 0.8f, 2.5f});
-         set(z.volume, 0.52f);
+         set(z.volume, 0.55f);
        }},
       {"Effects", "Thunder",
        [](ZarnPlugin& z) {
@@ -299,17 +303,17 @@ std::vector<FactoryPreset> factoryPresets() {
          set(z.noiseType, 1.0f);
          filter(z.filter1, LP, 180.0f, 0.3f, cRaw, true);
          mainEnvelope(z, {0.01f, 3.0f, 0.3f, 4.0f});
-         set(z.volume, 0.86f); // noise is a quiet source
+         set(z.volume, 0.65f); // noise is a quiet source
        }},
       {"Effects", "Surf",
        [](ZarnPlugin& z) {
          // White noise washing in and out, opened up by a high pass.
          set(z.osc1.level, 0.0f);
-         set(z.noiseLevel, 0.8f);
+         set(z.noiseLevel, 1.0f);
          filter(z.filter1, HP, 600.0f, 0.2f, cEasyGoing);
-         mainEnvelope(z, {1.5f, 2.5f, 0.4f, 3.0f});
+         mainEnvelope(z, {1.2f, 2.5f, 0.4f, 3.0f});
          set(z.stereo, 1.5f);
-         set(z.volume, 0.97f); // noise is a quiet source
+         set(z.volume, 0.85f); // noise is a quiet source
        }},
   };
 }

@@ -91,21 +91,8 @@ TEST(ZarnPluginRenderTest, TheThirtyThirdNoteStealsTheOldestVoice) {
   EXPECT_EQ(soundingVoices(*t), 4);
 }
 
-TEST(ZarnPluginRenderTest, VelocityAndEnvelopeShapeTheLevel) {
-  Synth s;
-  plainPatch(s);
-  s.noteOn(60, 127);
-  s.render(0.3);
-  s.noteOff(60);
-  s.render(0.5);
-  s.noteOn(60, 64);
-  s.render(0.3);
-  const double loud = rms(s.left, 4410, 13230);
-  const size_t soft0 = static_cast<size_t>(0.8 * kRate);
-  const double soft = rms(s.left, soft0 + 4410, soft0 + 13230);
-  EXPECT_NEAR(toDB(soft / loud), toDB(velocityToGain(64.0f / 127.0f)), 0.5);
-  EXPECT_LT(soft, loud * 0.8);
-
+// The touch's range: ZarnHearingTest.VelocitySpansEighteenDecibels.
+TEST(ZarnPluginRenderTest, TheEnvelopeShapesTheLevel) {
   // Attack 0.5 s: quiet at first, full after the attack; release: silence
   // afterwards, and the voice is free again.
   Synth e;
@@ -182,17 +169,6 @@ TEST(ZarnPluginRenderTest, UnisonCopiesSpreadAcrossTheStereoField) {
     else
       EXPECT_GT(correlation(t.left, t.right, 4410), 0.999);
   }
-}
-
-TEST(ZarnPluginRenderTest, FullChordDoesNotClipAtTheDefaultVolume) {
-  Synth s; // every parameter at its default
-  Synth::set(s->totalVoices, 32.0f);
-  s.settle();
-  for (int i = 0; i < 32; ++i) s.noteOn(36 + i * 2, 127);
-  s.render(1.5);
-  EXPECT_LT(peak(s.left), 1.0);
-  EXPECT_LT(peak(s.right), 1.0);
-  EXPECT_GT(peak(s.left), 0.05);
 }
 
 TEST(ZarnPluginRenderTest, SameMidiGivesTheSameSamples) {

@@ -29,7 +29,7 @@ TEST(ZarnPluginTest, AnswersAsTheInstrument) {
   EXPECT_FALSE(p->hasSideChain());
   EXPECT_EQ(p->getInterfaceWidth(), 640);
   EXPECT_EQ(p->getInterfaceHeight(), 522);
-  EXPECT_EQ(GenericPlugin::sPresetFileVersion, 4);
+  EXPECT_EQ(GenericPlugin::sPresetFileVersion, 5);
 }
 
 TEST(ZarnPluginTest, EveryNamedParameterExistsWithItsHint) {
@@ -123,7 +123,7 @@ TEST(ZarnPluginTest, SharedObjectsLiveWhileAnyInstanceDoes) {
   EXPECT_EQ(ZarnPlugin::sComponentPresetManagers[0], nullptr);
 }
 
-TEST(ZarnPluginTest, PresetsOfVersionFourLoadOlderOnesAreRefused) {
+TEST(ZarnPluginTest, PresetsOfVersionsFiveAndFourLoadOlderOnesAreRefused) {
   Synth a;
   PresetManager* library = a->getPresetManager(-1);
   ASSERT_NE(library, nullptr);
@@ -143,8 +143,20 @@ TEST(ZarnPluginTest, PresetsOfVersionFourLoadOlderOnesAreRefused) {
   EXPECT_EQ(b->filter1.response.getTypedValue(), GenericFilter::cBandPass);
   EXPECT_EQ(b->getPresetContext()->presetName.get(), "Default Sound");
 
-  // A file of version 3 with the same values changes nothing.
+  // A file of version 4 was made before the voice gain: it loads with its
+  // Volume lowered so that it is as loud as it was (the knob's amplitude
+  // 0.3 x^2, times the voice gain now, equals what it was then).
   Synth::set(a->volume, 0.9f);
+  Preset four(root + "Four.qvp");
+  ASSERT_TRUE(a->getParameters().savePreset(&four, 4));
+  Synth c;
+  ASSERT_TRUE(c->loadPreset(&four));
+  const double x = c->volume.getValue();
+  EXPECT_NEAR(0.3 * x * x * ZarnVoice::cOutputLevel, 0.3 * 0.9 * 0.9, 1e-4);
+  EXPECT_EQ(c->filter1.response.getTypedValue(), GenericFilter::cBandPass);
+  std::filesystem::remove(root + "Four.qvp");
+
+  // A file of version 3 with the same values changes nothing.
   Preset old(root + "Old.qvp");
   ASSERT_TRUE(a->getParameters().savePreset(&old, 3));
   EXPECT_FALSE(b->loadPreset(&old));

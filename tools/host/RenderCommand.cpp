@@ -315,6 +315,9 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
   Clock::time_point lastReport = start;
   bool reported = false;
   float peak = 0.0f;
+  // Samples beyond full scale: the float file keeps them, a fixed-point
+  // copy of it would clip them.
+  int64_t overs = 0;
 
   for (int64_t at = 0; at < total; at += kQuantum) {
     followSong(host.transport(), map, static_cast<double>(at) / rate);
@@ -325,9 +328,12 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
     }
     host.render(in, nullptr, outs.data(), kQuantum);
     const size_t frames = static_cast<size_t>(std::min<int64_t>(kQuantum, total - at));
-    for (size_t i = 0; i < frames; ++i)
-      peak = std::max({peak, std::isfinite(left[i]) ? std::fabs(left[i]) : 0.0f,
-                       std::isfinite(right[i]) ? std::fabs(right[i]) : 0.0f});
+    for (size_t i = 0; i < frames; ++i) {
+      const float l = std::isfinite(left[i]) ? std::fabs(left[i]) : 0.0f;
+      const float r = std::isfinite(right[i]) ? std::fabs(right[i]) : 0.0f;
+      peak = std::max({peak, l, r});
+      overs += (l > 1.0f ? 1 : 0) + (r > 1.0f ? 1 : 0);
+    }
     if (!wav.writeStereo(left, right, frames)) return abandon(wav.error());
     if ((at + kQuantum) % kIdleInterval == 0) host.idle();
 
@@ -346,6 +352,14 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
   if (!wav.close()) return fail(err, wav.error());
   const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
 
+  if (overs > 0 || wav.clippedSamples() > 0) {
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "zarn-host render: note: %lld samples beyond full scale, peak %.4f (%+.1f dBFS)%s\n",
+                  static_cast<long long>(std::max(overs, wav.clippedSamples())), peak, toDecibels(peak),
+                  wav.clippedSamples() > 0 ? ", clipped in the file" : "; the float file keeps them, a 24-bit copy would clip them");
+    err << line;
+  }
   if (wav.nonFiniteSamples() > 0)
     err << "zarn-host render: warning: " << wav.nonFiniteSamples() << " samples were not numbers and were written as 0\n";
   if (!options.quiet) {
