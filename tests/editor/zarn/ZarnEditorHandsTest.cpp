@@ -3,6 +3,12 @@
 // editor's default shortcut table and under the one a host puts in force;
 // what the plug-in holds afterwards is read back.
 
+// gcc 12 takes a std::function inside <regex>'s pattern compiler for maybe
+// uninitialized when the sanitizers instrument it: a false alarm in the
+// library's own code, reported where the library is, so the whole file
+// (a test) is spared it.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
 #include "editor/zarn/ZarnFilterController.h"
 #include "editor/zarn/ZarnInterface.h"
 #include "editor/zarn/ZarnLayout.h"
