@@ -15,42 +15,20 @@
 // user's folders: HOME and the XDG folders point at a temporary folder
 // while the benchmark runs.
 
+#include "bench/TemporaryHome.h"
 #include "plugin/MidiMessage.h"
 #include "synth/ModulationMatrixParameterSet.h"
 #include "synth/ZarnPlugin.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 
 namespace {
 
-class TemporaryHome {
-public:
-  TemporaryHome() {
-    char pattern[] = "/tmp/zarn-bench-XXXXXX";
-    if (const char* made = mkdtemp(pattern)) {
-      path = made;
-      setenv("HOME", path.c_str(), 1);
-      setenv("XDG_CONFIG_HOME", (path + "/.config").c_str(), 1);
-      setenv("XDG_DATA_HOME", (path + "/.local/share").c_str(), 1);
-      setenv("XDG_CACHE_HOME", (path + "/.cache").c_str(), 1);
-      setenv("XDG_DOCUMENTS_DIR", (path + "/Documents").c_str(), 1);
-      for (const char* sub : {".config", ".local/share", ".cache", "Documents"})
-        std::filesystem::create_directories(path + "/" + sub);
-    }
-  }
-  ~TemporaryHome() {
-    std::error_code ec;
-    if (!path.empty()) std::filesystem::remove_all(path, ec);
-  }
-  std::string path;
-};
-
-TemporaryHome gHome;
+// Made before any benchmark runs.
+zarnbench::TemporaryHome& gHome = zarnbench::temporaryHome();
 
 constexpr int kQuantum = 32;
 

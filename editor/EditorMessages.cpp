@@ -18,3 +18,8 @@ std::string savePresetFailureMessage(int error) {
   }
   return message;
 }
+
+std::string missingPresetFolderMessage(const std::string& chosen, const std::string& kept) {
+  return "The folder \"" + chosen + "\" does not exist, so it cannot hold your presets.\n\nThe presets are still read from \"" +
+         kept + "\".";
+}

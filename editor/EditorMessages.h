@@ -14,3 +14,7 @@ extern const char* const cMakerEmailAddress;
 // "The preset could not be saved." followed by the system's reason for
 // error (an errno value; 0 gives no reason).
 std::string savePresetFailureMessage(int error);
+
+// "Change Preset Folder" given a folder that does not exist: names it and the
+// folder the presets are still read from.
+std::string missingPresetFolderMessage(const std::string& chosen, const std::string& kept);

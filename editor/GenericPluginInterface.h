@@ -245,6 +245,8 @@ public:
 protected:
   // The parameter bound to a control's id, or null when the id names none.
   AbstractPluginParameter* boundParameter(const gui::ValueEditor* control) const;
+  // x moved as little as needed for the label to lie inside the window.
+  int insideWindow(const gui::Label* label, int x) const;
   // Places a new control in the active container at window position (x,
   // y), with the given width when it is not negative.
   void place(gui::Control* control, int x, int y, int width = -1);

@@ -4,6 +4,7 @@
 #include "editor/GenericPluginInterface.h"
 
 #include "base/PresetContext.h"
+#include "editor/ShortcutHints.h"
 #include "gui/Bitmap.h"
 #include "gui/Control.h"
 #include "gui/Image.h"
@@ -200,7 +201,7 @@ void GenericPluginInterface::setControl(const AbstractPluginParameter& parameter
       controls[static_cast<size_t>(previous)] = nullptr;
 
     control->id = index;
-    if (!parameter.getHintText().empty()) control->setHint(parameter.getHintText());
+    if (!parameter.getHintText().empty()) control->setHint(hintWithKeysInForce(parameter.getHintText()));
 
     int minimum, maximum, defaultPosition;
     if (parameter.getType() == AbstractPluginParameter::cIndexed) {
@@ -322,7 +323,7 @@ void GenericPluginInterface::controlChange(void* sender) {
     label->getText()->text = parameter->convertValueToString(value);
     const int newWidth = label->getText()->getWidth();
     const gui::Point p = label->getPosition();
-    label->setPosition(gui::Point(p.x - (newWidth - oldWidth) / 2, p.y));
+    label->setPosition(gui::Point(insideWindow(label, p.x - (newWidth - oldWidth) / 2), p.y));
   }
 
   if (midiLearnMode) plugin->learnMidi(index);
@@ -340,7 +341,15 @@ void GenericPluginInterface::knobMouseEnter(void* sender) {
   const gui::Point at = knob->getGlobalPosition();
   const gui::Rect& kb = knob->bounds.get();
   const gui::Rect& lb = label->bounds.get();
-  label->setPosition(gui::Point(at.x + (kb.width() - lb.width()) / 2, at.y + kb.height() + 5));
+  label->setPosition(gui::Point(insideWindow(label, at.x + (kb.width() - lb.width()) / 2), at.y + kb.height() + 5));
+}
+
+int GenericPluginInterface::insideWindow(const gui::Label* label, int x) const {
+  const gui::Control* window = ui->getWindow();
+  if (!window) return x;
+  const int room = window->bounds.get().width() - label->bounds.get().width();
+  // A label wider than the window keeps its left edge in sight.
+  return std::max(0, std::min(x, room));
 }
 
 void GenericPluginInterface::knobMouseLeave(void*) {

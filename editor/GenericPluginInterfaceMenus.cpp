@@ -14,6 +14,7 @@
 #include "plugin/MidiVirtualPluginParameter.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <memory>
 
 void GenericPluginInterface::presetMenuPopup(void*) { initializePresetMenu(); }
@@ -110,7 +111,16 @@ void GenericPluginInterface::changeFolderClick(void*) {
   std::unique_ptr<gui::SelectFolderDialog> dialog(ui->createSelectFolderDialog());
   dialog->title = "Select a folder to store your presets:";
   dialog->folder = manager->getFolderPath();
-  if (dialog->execute()) manager->initialize(dialog->folder);
+  if (!dialog->execute()) return;
+  // A folder that is not there would be kept and show "(No Presets)" on
+  // every later run: refuse it and keep the one in use.
+  const std::string chosen = dialog->folder;
+  std::error_code error;
+  if (chosen.empty() || !std::filesystem::is_directory(chosen, error)) {
+    ui->showMessage(missingPresetFolderMessage(chosen, manager->getFolderPath()));
+    return;
+  }
+  manager->initialize(chosen);
 }
 
 // ---- MIDI controller map

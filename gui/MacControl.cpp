@@ -198,7 +198,8 @@ bool MacControl::windowHandler(const platform::MouseEvent& event, const std::fun
     break;
   }
   const bool handled = passOn();
-  if (monitor->isAlive() && mouseState == 2 && !server.buttonStillDown()) {
+  // A quick click's release may wait behind its press already: it comes.
+  if (monitor->isAlive() && mouseState == 2 && !server.buttonStillDown() && !server.releaseQueued()) {
     // The release went to someone else's tracking loop.
     captureControl->doMouseUp(0, Point(-1, -1), state);
     if (monitor->isAlive()) {

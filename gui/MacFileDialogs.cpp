@@ -13,7 +13,8 @@ std::string dialogStartFolder(const std::string& path) {
 }
 
 bool MacSaveDialog::execute() {
-  const auto answer = platform::WindowServer::current().askSaveName(dialogStartFolder(location));
+  const auto answer =
+      platform::WindowServer::current().askSaveName(dialogStartFolder(location), "." + extension.get(), filter);
   if (!answer) return false;
   updateFileName(answer->folder, answer->name);
   return true;
@@ -23,9 +24,7 @@ void MacSaveDialog::updateFileName(const std::string& folder, const std::string&
   std::string path = folder;
   if (path.empty() || path.back() != '/') path += '/';
   path += name;
-  const std::string ext = "." + extension.get();
-  if (ext.size() < path.size() && path.compare(path.size() - ext.size(), ext.size(), ext) != 0) path += ext;
-  fileName = path;
+  fileName = platform::withSuffix(path, "." + extension.get());
 }
 
 bool MacSelectFolderDialog::execute() {

@@ -1,5 +1,7 @@
 #include "gui/ShiftStateMapping.h"
 
+#include <cstddef>
+
 namespace gui {
 
 ShiftStateMapping shiftStateMapping;
@@ -24,6 +26,33 @@ void ShiftStateMapping::setPurposeShiftState(ShiftStatePurpose p, ShiftState s) 
       return;
     }
   entries.push_back({s, p});
+}
+
+
+ShiftState ShiftStateMapping::getShiftState(ShiftStatePurpose p) const {
+  for (const Entry& e : entries)
+    if (e.purpose == p) return e.shiftState;
+  return 0;
+}
+
+ShiftState ShiftStateMapping::inDefaultKeys(ShiftState s) const {
+  static const ShiftStateMapping defaults;
+  const ShiftState keys = cShiftBit | cOptionBit | cCommandBit | cControlBit;
+  ShiftState out = s & ~keys;
+  for (ShiftStatePurpose p : {cPurposeReset, cPurposeFine, cPurposeLinked}) {
+    const ShiftState k = getShiftState(p);
+    if (k != 0 && (s & k) == k) out |= defaults.getShiftState(p);
+  }
+  return out;
+}
+
+bool ShiftStateMapping::isDefault() const {
+  const ShiftStateMapping defaults;
+  if (entries.size() != defaults.entries.size()) return false;
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (entries[i].shiftState != defaults.entries[i].shiftState || entries[i].purpose != defaults.entries[i].purpose)
+      return false;
+  return true;
 }
 
 } // namespace gui

@@ -39,6 +39,16 @@ public:
   // The entry of purpose p gets state s; a purpose not yet present is
   // appended.
   void setPurposeShiftState(ShiftStatePurpose p, ShiftState s);
+  // The keys that give purpose p alone (0 when the table has no entry).
+  ShiftState getShiftState(ShiftStatePurpose p) const;
+  // s with the keys of each purpose replaced by the keys the default table
+  // gives that purpose, so a gesture that is not a plain purpose (a click
+  // that cycles a response, a drag that mirrors) reads the keys in force as
+  // the widgets do. The identity under the default table; bits that are no
+  // modifier key pass unchanged.
+  ShiftState inDefaultKeys(ShiftState s) const;
+  // Whether the table is the one the constructor builds.
+  bool isDefault() const;
 
   std::vector<Entry> entries;
 };

@@ -1,7 +1,9 @@
 #include "platform/Clock.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <time.h>
 
 namespace platform {
@@ -51,5 +53,13 @@ void useVirtualClock(bool on) {
 bool isVirtualClock() { return sVirtual.load(std::memory_order_acquire); }
 
 void advanceVirtualClock(int64_t us) { sVirtualNow.fetch_add(us, std::memory_order_acq_rel); }
+
+void delayTicks(uint32_t ticks) {
+  const int64_t us = static_cast<int64_t>(ticks) * 1000000 / 60;
+  if (isVirtualClock())
+    advanceVirtualClock(us);
+  else
+    std::this_thread::sleep_for(std::chrono::microseconds(us));
+}
 
 } // namespace platform

@@ -28,6 +28,10 @@ uint32_t ticks();
 // microseconds and its calendar start.
 int64_t calendarSeconds();
 
+// Waits that many ticks: under the virtual clock the clock moves on at
+// once, else the thread sleeps.
+void delayTicks(uint32_t ticks);
+
 void useVirtualClock(bool on);
 bool isVirtualClock();
 void advanceVirtualClock(int64_t microseconds);

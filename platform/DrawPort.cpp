@@ -149,9 +149,13 @@ void DrawPort::frameRect(const PortRect& r) {
   fill({r.top, static_cast<int16_t>(r.right - pw), r.bottom, r.right}, mFore);
 }
 
+PortRect DrawPort::drawable(const PortRect& r) const { return r.intersected(bounds()).intersected(mClip.bounds()); }
+
 template <class Inside> void DrawPort::fillShape(const PortRect& r, Inside inside, bool eraseIt) {
-  for (int v = r.top; v < r.bottom; ++v)
-    for (int h = r.left; h < r.right; ++h)
+  // A shape costs what can be seen of it, however large it claims to be.
+  const PortRect part = drawable(r);
+  for (int v = part.top; v < part.bottom; ++v)
+    for (int h = part.left; h < part.right; ++h)
       if (inside(h + 0.5, v + 0.5) && visible(h, v)) {
         if (eraseIt)
           erase({static_cast<int16_t>(v), static_cast<int16_t>(h), static_cast<int16_t>(v + 1),
@@ -198,8 +202,9 @@ void DrawPort::fillTriangle(PortPoint a, PortPoint b, PortPoint c) {
 
 void DrawPort::drawPicture(const PortPicture& picture, const PortRect& r) {
   if (r.empty()) return;
-  for (int v = r.top; v < r.bottom; ++v)
-    for (int h = r.left; h < r.right; ++h) {
+  const PortRect part = drawable(r);
+  for (int v = part.top; v < part.bottom; ++v)
+    for (int h = part.left; h < part.right; ++h) {
       if (!visible(h, v)) continue;
       const uint8_t* s = picture.at((h - r.left) * picture.width() / r.width(), (v - r.top) * picture.height() / r.height());
       if (s[3] >= 128)
@@ -210,8 +215,9 @@ void DrawPort::drawPicture(const PortPicture& picture, const PortRect& r) {
 
 void DrawPort::plotIcon(const PortRect& r, const uint8_t* icon) {
   if (r.empty() || !icon) return;
-  for (int v = r.top; v < r.bottom; ++v)
-    for (int h = r.left; h < r.right; ++h) {
+  const PortRect part = drawable(r);
+  for (int v = part.top; v < part.bottom; ++v)
+    for (int h = part.left; h < part.right; ++h) {
       int x = (h - r.left) * 32 / r.width(), y = (v - r.top) * 32 / r.height();
       if (icon[y * 4 + x / 8] & (0x80 >> (x % 8))) plot(h, v, mFore);
     }

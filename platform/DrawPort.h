@@ -134,6 +134,9 @@ private:
   bool visible(int h, int v) const;
   void set(int h, int v, PortColor c);
   void blend(int h, int v, PortColor c, int coverage);
+  // The part of r (local) that drawing can reach: inside the bounds and the
+  // clip's bounding box.
+  PortRect drawable(const PortRect& r) const;
   template <class Inside> void fillShape(const PortRect& r, Inside inside, bool eraseIt);
 
   int mWidth, mHeight;

@@ -183,6 +183,24 @@ std::vector<int> HeadlessWindowServer::popUpMenu(const MenuEntry& menu, ScreenPo
   return chosen;
 }
 
+int HeadlessWindowServer::popUpDrawnMenu(DrawnMenu& menu) {
+  menu.draw();
+  drawnOpened = std::make_unique<DrawPort>(menu.port());
+  int chosen = 0;
+  if (menuScript.empty() && trackScripted && !trackPath.empty()) {
+    while (buttonStillDown()) chosen = menu.track(mouse);
+    chosen = menu.track(mouse); // where the button went up
+    MenuEntry entries;
+    for (const std::string& text : menu.itemTexts()) entries.children.push_back({text, true, true, false, false, {}});
+    const ScreenRect frame = menu.frame();
+    menus.push_back({entries, {frame.left, frame.top}, chosen > 0 ? std::vector<int>{chosen - 1} : std::vector<int>{}});
+  } else {
+    chosen = WindowServer::popUpDrawnMenu(menu);
+  }
+  drawnClosed = std::make_unique<DrawPort>(menu.port());
+  return chosen;
+}
+
 void HeadlessWindowServer::answerNextSave(std::optional<std::string> name, std::string folder) {
   if (name)
     saveScript.push_back(SaveAnswer{std::move(folder), std::move(*name)});
@@ -192,7 +210,8 @@ void HeadlessWindowServer::answerNextSave(std::optional<std::string> name, std::
 
 void HeadlessWindowServer::answerNextFolder(std::optional<std::string> folder) { folderScript.push_back(folder); }
 
-std::optional<SaveAnswer> HeadlessWindowServer::askSaveName(const std::string& startFolder) {
+std::optional<SaveAnswer> HeadlessWindowServer::askSaveName(const std::string& startFolder, const std::string&,
+                                                            const std::string&) {
   startFolders.push_back(startFolder);
   if (saveScript.empty()) return std::nullopt;
   std::optional<SaveAnswer> a = std::move(saveScript.front());

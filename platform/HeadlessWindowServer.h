@@ -49,7 +49,14 @@ public:
   ScreenPoint mouseLocation() override { return mouse; }
   bool buttonStillDown() override;
   std::vector<int> popUpMenu(const MenuEntry& menu, ScreenPoint at) override;
-  std::optional<SaveAnswer> askSaveName(const std::string& startFolder) override;
+  // A drawn menu is drawn into its port; a script chooses in it by text as
+  // in a plain menu; a hand holding the button along a path (with nothing
+  // scripted) moves through it, the menu tracking each point, and chooses
+  // the item where the button goes up. Either way it is logged among the
+  // shown menus.
+  int popUpDrawnMenu(DrawnMenu& menu) override;
+  std::optional<SaveAnswer> askSaveName(const std::string& startFolder, const std::string& suffix = "",
+                                        const std::string& filter = "") override;
   std::optional<std::string> askFolder(const std::string& startFolder, const std::string& title) override;
   void alert(const std::string& message) override;
 
@@ -86,6 +93,11 @@ public:
   void setDefaultFolder(const std::string& folder) { defaultFolder = folder; }
   const std::vector<std::string>& alerts() const { return alertLog; }
 
+  // The last drawn menu as it was first drawn and as it closed; null
+  // before any.
+  const DrawPort* drawnMenuOpened() const { return drawnOpened.get(); }
+  const DrawPort* drawnMenuClosed() const { return drawnClosed.get(); }
+
   // The screen.
   void pixel(WindowId window, int x, int y, uint8_t rgb[3]);
   // Areas painted since the last call, per view, in painting order.
@@ -115,6 +127,8 @@ private:
   std::string defaultFolder;
   std::vector<std::string> alertLog;
   std::vector<Painted> paintLog;
+  std::unique_ptr<DrawPort> drawnOpened;
+  std::unique_ptr<DrawPort> drawnClosed;
 };
 
 } // namespace platform

@@ -54,7 +54,9 @@ int RunLoop::runDue() {
   int fired = 0;
   for (const auto& [when, id] : due) {
     auto it = timers.find(id);
-    if (it == timers.end()) continue;
+    // Gone, or fired meanwhile by a pass nested in an earlier callback (a
+    // menu's loop).
+    if (it == timers.end() || it->second->due > now) continue;
     std::shared_ptr<Timer> t = it->second; // keeps the callback alive if it removes its timer
     if (t->interval > 0) {
       t->due += t->interval;

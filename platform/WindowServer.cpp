@@ -19,6 +19,13 @@ ScreenRect ScreenRect::united(const ScreenRect& o) const {
   return {std::min(left, o.left), std::min(top, o.top), std::max(right, o.right), std::max(bottom, o.bottom)};
 }
 
+std::string withSuffix(const std::string& path, const std::string& suffix) {
+  if (suffix.empty() || suffix.size() >= path.size() ||
+      path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0)
+    return path;
+  return path + suffix;
+}
+
 namespace {
 WindowServer* sCurrent = nullptr;
 } // namespace
@@ -33,6 +40,27 @@ WindowServer& WindowServer::current() {
 }
 
 void WindowServer::setCurrent(WindowServer* server) { sCurrent = server; }
+
+namespace {
+std::optional<std::string>& processClipboard() {
+  static std::optional<std::string> text;
+  return text;
+}
+} // namespace
+
+int WindowServer::popUpDrawnMenu(DrawnMenu& menu) {
+  MenuEntry entries;
+  const std::vector<std::string> texts = menu.itemTexts();
+  for (size_t i = 0; i < texts.size(); ++i)
+    entries.children.push_back({texts[i], true, true, static_cast<int>(i + 1) == menu.currentItem(), false, {}});
+  const ScreenRect frame = menu.frame();
+  const std::vector<int> chosen = popUpMenu(entries, {frame.left, frame.top});
+  if (chosen.empty() || chosen[0] < 0 || chosen[0] >= static_cast<int>(texts.size())) return 0;
+  return chosen[0] + 1;
+}
+
+std::optional<std::string> WindowServer::clipboardText() { return processClipboard(); }
+void WindowServer::setClipboardText(const std::string& text) { processClipboard() = text; }
 
 std::unique_ptr<WindowServer> WindowServer::open(RunLoop& loop, std::string* whyHeadless) {
   std::string why;

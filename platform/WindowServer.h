@@ -18,7 +18,8 @@
 // pressed button are not sent: who wants hovering polls mouseLocation().
 //
 // Menus, dialogs and alerts block until answered; a real display runs a
-// nested run loop meanwhile. Everything runs on the GUI thread.
+// nested run loop meanwhile (its timers fire and the windows paint, but their
+// mouse input waits). Everything runs on the GUI thread.
 
 #include "platform/RunLoop.h"
 
@@ -174,6 +175,10 @@ public:
   virtual void removeMouseHandler(HandlerId handler) = 0;
   virtual ScreenPoint mouseLocation() = 0;
   virtual bool buttonStillDown() = 0;
+  // Whether the release of the press being delivered already waits in the
+  // server's queue, so it will reach the window: a quick click whose button
+  // is up before its press is handled. False where events are not queued.
+  virtual bool releaseQueued() { return false; }
 
   // Shows the menu below-left of `at` (global) and blocks until the user
   // chooses or cancels. Returns the path of indices of the chosen entry
@@ -181,13 +186,57 @@ public:
   // empty when cancelled.
   virtual std::vector<int> popUpMenu(const MenuEntry& menu, ScreenPoint at) = 0;
 
+  // A pop-up menu that its owner draws and tracks: the server shows the
+  // owner's port over the menu's frame, lets the owner draw it, and while
+  // the user points asks it for the item under the mouse (which the owner
+  // highlights, and where the menu is cut by the screen, scrolls to).
+  // Returns the chosen item (1-based), 0 when cancelled. Servers that
+  // cannot show such a menu offer the item texts in a plain one.
+  class DrawnMenu {
+  public:
+    // Global; the port's local coordinates are global too.
+    virtual ScreenRect frame() = 0;
+    virtual DrawPort& port() = 0;
+    virtual void draw() = 0;
+    virtual int track(ScreenPoint mouse) = 0;
+    // What the user reads in each item (scripts choose by it), and the
+    // current item (1-based, 0 for none).
+    virtual std::vector<std::string> itemTexts() = 0;
+    virtual int currentItem() = 0;
+
+  protected:
+    ~DrawnMenu() = default;
+  };
+  virtual int popUpDrawnMenu(DrawnMenu& menu);
+
   // Modal dialogs: nothing when cancelled. `startFolder` empty: the server's
-  // default folder.
-  virtual std::optional<SaveAnswer> askSaveName(const std::string& startFolder) = 0;
+  // default folder. A save dialog that is given a `suffix` (the extension
+  // with its dot) answers the name with it as withSuffix adds it, and asks
+  // before that file is replaced; `filter` holds pairs of a description and
+  // patterns separated by "|", the file types it may offer.
+  virtual std::optional<SaveAnswer> askSaveName(const std::string& startFolder, const std::string& suffix = "",
+                                                const std::string& filter = "") = 0;
   virtual std::optional<std::string> askFolder(const std::string& startFolder, const std::string& title) = 0;
 
   // A modal note alert, run until dismissed.
   virtual void alert(const std::string& message) = 0;
+
+  // The clipboard's text (UTF-8): on a display its clipboard, shared with
+  // every other program there; elsewhere one clipboard for the whole
+  // process, which tests and scripts set. Nothing when it holds no text.
+  virtual std::optional<std::string> clipboardText();
+  // Puts text on the clipboard (this process then owns it).
+  virtual void setClipboardText(const std::string& text);
+
+  // Ends the menu, dialog or alert being shown as if the user had cancelled
+  // it, and any that opens before control is back in the run loop's own
+  // pass: the process or its window is closing. Where modals are answered
+  // at once there is nothing to end.
+  virtual void cancelModal() {}
 };
+
+// `path` with `suffix` appended unless it already ends in it (byte for
+// byte) or is not longer than it; an empty suffix adds nothing.
+std::string withSuffix(const std::string& path, const std::string& suffix);
 
 } // namespace platform

@@ -1,9 +1,11 @@
 #include "platform/X11WindowServer.h"
 
+#include "platform/Clock.h"
 #include "platform/DrawContext.h"
 #include "platform/DrawPort.h"
 #include "platform/TextLayout.h"
 #include "platform/TypeFace.h"
+#include "platform/X11Clipboard.h"
 #include "platform/Utf8.h"
 
 #include <X11/Xatom.h>
@@ -12,12 +14,14 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <csignal>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -168,6 +172,7 @@ X11WindowServer::X11WindowServer(RunLoop& loop, Display* dpy) : loop(loop), dpy(
   XSetErrorHandler(onError);
   deleteAtom = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
   fd = ConnectionNumber(dpy);
+  clipboard = std::make_unique<X11Clipboard>(dpy);
   loop.watch(fd, [this] { processPendingEvents(); });
   idleHook = loop.addIdle([this] {
     processPendingEvents();
@@ -181,8 +186,12 @@ X11WindowServer::~X11WindowServer() {
   loop.unwatch(fd);
   while (!windows.empty()) destroyWindow(windows.begin()->first);
   if (colormap) XFreeColormap(dpy, colormap);
+  clipboard.reset();
   XCloseDisplay(dpy);
 }
+
+std::optional<std::string> X11WindowServer::clipboardText() { return clipboard->text(); }
+void X11WindowServer::setClipboardText(const std::string& text) { clipboard->setText(text); }
 
 void X11WindowServer::setConnectionLostHandler(std::function<void()> handler) { lostHandler() = std::move(handler); }
 
@@ -275,6 +284,27 @@ bool X11WindowServer::buttonStillDown() {
   return mask & (Button1Mask | Button3Mask);
 }
 
+bool X11WindowServer::releaseQueued() {
+  if (!pressButton) return false;
+  // Whatever the display sent so far is in Xlib's queue after a round trip;
+  // the queue is searched without taking anything from it.
+  XSync(dpy, False);
+  struct Look {
+    unsigned button;
+    bool found;
+  } look{pressButton, false};
+  XEvent e;
+  XCheckIfEvent(
+      dpy, &e,
+      [](Display*, XEvent* ev, XPointer arg) -> Bool {
+        Look* l = reinterpret_cast<Look*>(arg);
+        l->found |= ev->type == ButtonRelease && ev->xbutton.button == l->button;
+        return False;
+      },
+      reinterpret_cast<XPointer>(&look));
+  return look.found;
+}
+
 void X11WindowServer::dispatch(WindowId id, const MouseEvent& e) {
   Window* w = window(id);
   if (!w) return;
@@ -297,12 +327,17 @@ bool X11WindowServer::processPendingEvents() {
     XEvent e;
     XNextEvent(dpy, &e);
     any = true;
-    if (modalDepth > 0)
-      handleEventWhileModal(e);
+    if (clipboard->handle(e)) continue;
+    if (modalHandler)
+      (*modalHandler)(e);
     else
       handleEvent(e);
   }
-  if (modalDepth == 0) deliverDeferredCloses();
+  if (modalDepth == 0) {
+    deliverDeferredCloses();
+    // Back at the loop's own level: a cancel has done its work.
+    cancelling = false;
+  }
   return any;
 }
 
@@ -393,7 +428,9 @@ void X11WindowServer::handleEventWhileModal(XEvent& e) {
   } else if (e.type == ConfigureNotify) {
     refreshPosition(id, *w);
   } else if (e.type == ClientMessage && static_cast<unsigned long>(e.xclient.data.l[0]) == deleteAtom) {
+    // The window goes: what holds it up is cancelled first.
     deferredCloses.push_back(id);
+    cancelling = true;
   }
   // Input to the windows below a modal is dropped.
 }
@@ -409,24 +446,36 @@ void X11WindowServer::deliverDeferredCloses() {
   }
 }
 
-void X11WindowServer::runModal(const std::function<bool()>& done, const std::function<void(XEvent&)>& handler,
+bool X11WindowServer::runModal(const std::function<bool()>& done, const std::function<void(XEvent&)>& handler,
                                int extraFd, const std::function<void()>& onReadable) {
   ++modalDepth;
+  const std::function<void(XEvent&)>* outer = modalHandler;
+  modalHandler = &handler;
+  if (extraFd >= 0) loop.watch(extraFd, onReadable);
+  const auto ended = [&] { return cancelling || done(); };
   XFlush(dpy);
-  while (!done()) {
-    if (XPending(dpy) > 0) {
-      XEvent e;
-      XNextEvent(dpy, &e);
-      handler(e);
+  while (!ended()) {
+    if (!isVirtualClock()) {
+      // The loop goes on: the connection's watch and idle hook hand X events
+      // to the modal, then timers fire and the windows paint.
+      // A pass at least every 50 ms, so done() may look at the mouse.
+      loop.runUntil(ended, 50'000);
       continue;
     }
+    // A virtual clock never waits for the display: it is polled here.
+    processPendingEvents();
+    if (ended()) break;
     XFlush(dpy);
     pollfd fds[2] = {{fd, POLLIN, 0}, {extraFd, POLLIN, 0}};
     if (poll(fds, extraFd >= 0 ? 2 : 1, 100) <= 0) continue;
     if (extraFd >= 0 && (fds[1].revents & (POLLIN | POLLHUP)) && onReadable) onReadable();
   }
+  const bool answered = !cancelling;
+  if (extraFd >= 0) loop.unwatch(extraFd);
+  modalHandler = outer;
   --modalDepth;
   XFlush(dpy);
+  return answered;
 }
 
 // ---------------------------------------------------------------------------
@@ -507,8 +556,9 @@ public:
     if (!grabbed) return finish({});
     XGrabKeyboard(s.dpy, panels[0].xid, False, GrabModeAsync, GrabModeAsync, CurrentTime);
     // What happened before the grab was not reported to the menu: the
-    // button may be up already and the pointer over an entry.
-    skipRelease = skipRelease && s.buttonStillDown();
+    // button may be up already, its release lost elsewhere, and the pointer
+    // over an entry.
+    skipRelease = skipRelease && (s.buttonStillDown() || s.releaseQueued());
     hover(s.mouseLocation());
   }
 
@@ -530,11 +580,15 @@ public:
       skipRelease = false;
       break;
     case ButtonRelease: {
+      const ScreenPoint p{e.xbutton.x_root, e.xbutton.y_root};
+      // The opening press ends: a click leaves the menu open, a press
+      // dragged onto an entry and released there chooses it.
       if (skipRelease) {
         skipRelease = false;
-        break;
+        if (e.xbutton.time - s.lastPressTime <= cDoubleClickMs ||
+            (std::abs(p.x - s.lastPressAt.x) <= cDoubleClickSlop && std::abs(p.y - s.lastPressAt.y) <= cDoubleClickSlop))
+          break;
       }
-      const ScreenPoint p{e.xbutton.x_root, e.xbutton.y_root};
       hover(p);
       const int k = panelAt(p);
       if (k < 0) break;
@@ -706,9 +760,11 @@ private:
 };
 
 std::vector<int> X11WindowServer::popUpMenu(const MenuEntry& menu, ScreenPoint at) {
-  if (std::none_of(menu.children.begin(), menu.children.end(), [](const MenuEntry& e) { return e.visible; }))
+  if (cancelling ||
+      std::none_of(menu.children.begin(), menu.children.end(), [](const MenuEntry& e) { return e.visible; }))
     return {};
-  const bool held = buttonStillDown();
+  // The press that opened the menu, unless its release was lost elsewhere.
+  const bool held = pressButton != 0;
   std::vector<int> chosen;
   {
     MenuTracker tracker(*this, held);
@@ -716,6 +772,94 @@ std::vector<int> X11WindowServer::popUpMenu(const MenuEntry& menu, ScreenPoint a
     runModal([&] { return tracker.finished(); }, [&](XEvent& e) { tracker.handle(e); });
     chosen = tracker.result();
   }
+  // The press that opened the menu ended inside it: its window hears no more.
+  pressButton = 0;
+  pressWindow = 0;
+  XFlush(dpy);
+  return chosen;
+}
+
+int X11WindowServer::popUpDrawnMenu(DrawnMenu& menu) {
+  const ScreenRect frame = menu.frame();
+  if (frame.empty() || cancelling) return 0;
+  const int width = frame.width(), height = frame.height();
+  XSetWindowAttributes a{};
+  a.override_redirect = True;
+  a.background_pixmap = None;
+  a.colormap = colormap;
+  a.border_pixel = 0;
+  a.event_mask = ExposureMask;
+  const ::Window xid = XCreateWindow(dpy, DefaultRootWindow(dpy), frame.left, frame.top, static_cast<unsigned>(width),
+                                     static_cast<unsigned>(height), 0, format->depth, InputOutput, format->visual,
+                                     CWOverrideRedirect | CWBackPixmap | CWColormap | CWBorderPixel | CWEventMask, &a);
+  GC gc = XCreateGC(dpy, xid, 0, nullptr);
+  XMapRaised(dpy, xid);
+  const auto show = [&] {
+    const DrawPort& port = menu.port();
+    format->put(dpy, xid, gc, port.pixels(), std::min(width, port.width()), std::min(height, port.height()),
+                {0, 0, width, height});
+  };
+  menu.draw();
+  show();
+  XSync(dpy, False);
+  bool grabbed = false;
+  for (int i = 0; i < 50 && !grabbed; ++i) {
+    grabbed = XGrabPointer(dpy, xid, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                           GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+    if (!grabbed) usleep(2000);
+  }
+  int chosen = 0;
+  if (grabbed) {
+    XGrabKeyboard(dpy, xid, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    bool held = buttonStillDown(); // the release of the opening press chooses
+    bool done = false;
+    auto lastTrack = std::chrono::steady_clock::now();
+    const auto track = [&](ScreenPoint p) {
+      const int item = menu.track(p);
+      show();
+      lastTrack = std::chrono::steady_clock::now();
+      return item;
+    };
+    track(mouseLocation());
+    runModal(
+        [&] {
+          if (!done && std::chrono::steady_clock::now() - lastTrack > std::chrono::milliseconds(50))
+            track(mouseLocation());
+          return done;
+        },
+        [&](XEvent& e) {
+          if (e.xany.window != xid) return handleEventWhileModal(e);
+          switch (e.type) {
+          case Expose:
+            show();
+            break;
+          case MotionNotify:
+            track({e.xmotion.x_root, e.xmotion.y_root});
+            break;
+          case ButtonPress:
+            if (frame.contains({e.xbutton.x_root, e.xbutton.y_root}))
+              held = true;
+            else
+              done = true;
+            break;
+          case ButtonRelease:
+            if (held) {
+              chosen = track({e.xbutton.x_root, e.xbutton.y_root});
+              done = true;
+            }
+            break;
+          case KeyPress:
+            done |= XLookupKeysym(&e.xkey, 0) == XK_Escape;
+            break;
+          default:
+            break;
+          }
+        });
+    XUngrabKeyboard(dpy, CurrentTime);
+    XUngrabPointer(dpy, CurrentTime);
+  }
+  XFreeGC(dpy, gc);
+  XDestroyWindow(dpy, xid);
   // The press that opened the menu ended inside it: its window hears no more.
   pressButton = 0;
   pressWindow = 0;
@@ -812,6 +956,7 @@ private:
 };
 
 void X11WindowServer::alert(const std::string& message) {
+  if (cancelling) return;
   {
     AlertBox box(*this, message);
     runModal([&] { return box.finished(); }, [&](XEvent& e) { box.handle(e); });
@@ -823,7 +968,9 @@ void X11WindowServer::alert(const std::string& message) {
 // ---------------------------------------------------------------------------
 // Dialogs.
 
-std::optional<std::string> X11WindowServer::runDialog(const std::vector<std::string>& argv) {
+std::optional<std::string> X11WindowServer::runDialog(const std::vector<std::string>& argv, bool* succeeded) {
+  if (succeeded) *succeeded = false;
+  if (cancelling) return std::nullopt;
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return std::nullopt;
   posix_spawn_file_actions_t actions;
@@ -843,24 +990,67 @@ std::optional<std::string> X11WindowServer::runDialog(const std::vector<std::str
   }
   std::string answer;
   bool eof = false;
-  runModal([&] { return eof; }, [this](XEvent& e) { handleEventWhileModal(e); }, out[0], [&] {
-    char buffer[512];
-    const ssize_t n = read(out[0], buffer, sizeof buffer);
-    if (n > 0)
-      answer.append(buffer, static_cast<size_t>(n));
-    else if (n == 0 || errno != EINTR)
-      eof = true;
-  });
+  const bool answered =
+      runModal([&] { return eof; }, [this](XEvent& e) { handleEventWhileModal(e); }, out[0], [&] {
+        char buffer[512];
+        const ssize_t n = read(out[0], buffer, sizeof buffer);
+        if (n > 0)
+          answer.append(buffer, static_cast<size_t>(n));
+        else if (n == 0 || errno != EINTR)
+          eof = true;
+      });
   close(out[0]);
+  // Cancelled: the dialog goes with the window; one that ignores the
+  // request is killed.
+  if (!answered) kill(pid, SIGTERM);
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  for (int waited = 0; !answered && waited < 100; ++waited) {
+    const pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid || (r < 0 && errno != EINTR)) {
+      pid = 0;
+      break;
+    }
+    usleep(10'000);
+  }
+  if (pid && !answered) kill(pid, SIGKILL);
+  while (pid && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   pressButton = 0;
   pressWindow = 0;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  if (!answered || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  if (succeeded) *succeeded = true;
   while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
   if (answer.empty()) return std::nullopt;
   return answer;
+}
+
+std::optional<std::string> X11WindowServer::askOnConsole(const std::string& prompt) {
+  // No standard input (closed): nobody could answer.
+  if (cancelling || fcntl(STDIN_FILENO, F_GETFL) < 0) return std::nullopt;
+  std::cerr << prompt << std::flush;
+  std::string line;
+  bool ended = false, got = false;
+  const bool answered = runModal([&] { return ended || got; }, [this](XEvent& e) { handleEventWhileModal(e); },
+                                 STDIN_FILENO, [&] {
+                                   // A byte at a time, so what follows the line stays
+                                   // for the next question; only what is there is read.
+                                   for (;;) {
+                                     char c = 0;
+                                     const ssize_t n = read(STDIN_FILENO, &c, 1);
+                                     if (n < 0 && errno == EINTR) continue;
+                                     if (n <= 0 || c == '\n') {
+                                       (n <= 0 ? ended : got) = true;
+                                       return;
+                                     }
+                                     if (c != '\r') line += c;
+                                     pollfd more{STDIN_FILENO, POLLIN, 0};
+                                     if (poll(&more, 1, 0) <= 0) return;
+                                   }
+                                 });
+  pressButton = 0;
+  pressWindow = 0;
+  if (!answered || line.empty()) return std::nullopt;
+  return line;
 }
 
 namespace {
@@ -871,27 +1061,71 @@ std::string startIn(const std::string& folder) {
   return home && *home ? home : "/tmp";
 }
 
-std::optional<std::string> askOnConsole(const std::string& prompt) {
-  std::cerr << prompt << std::flush;
-  std::string line;
-  if (!std::getline(std::cin, line) || line.empty()) return std::nullopt;
-  return line;
+// zenity's filters from "description|patterns|..." pairs; patterns in a
+// list are separated by ";", and "*.*" means every file.
+std::vector<std::string> zenityFilters(const std::string& filter) {
+  std::vector<std::string> parts;
+  size_t at = 0;
+  while (!filter.empty() && at <= filter.size()) {
+    const size_t bar = std::min(filter.find('|', at), filter.size());
+    parts.push_back(filter.substr(at, bar - at));
+    at = bar + 1;
+  }
+  std::vector<std::string> out;
+  for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+    std::string patterns = parts[i + 1];
+    std::replace(patterns.begin(), patterns.end(), ';', ' ');
+    if (patterns == "*.*") patterns = "*";
+    out.push_back("--file-filter=" + parts[i] + " | " + patterns);
+  }
+  return out;
 }
 
 } // namespace
 
-std::optional<SaveAnswer> X11WindowServer::askSaveName(const std::string& startFolder) {
+bool X11WindowServer::confirmReplace(const std::string& path, bool zenity) {
+  const std::string question =
+      "A file named \"" + path.substr(path.rfind('/') + 1) + "\" already exists. Do you want to replace it?";
+  if (!zenity) {
+    const std::optional<std::string> answer = askOnConsole(question + " (y/N): ");
+    return answer && (answer->front() == 'y' || answer->front() == 'Y');
+  }
+  bool yes = false;
+  runDialog({"zenity", "--question", "--no-markup", "--title=Save", "--text=" + question}, &yes);
+  return yes;
+}
+
+std::optional<SaveAnswer> X11WindowServer::askSaveName(const std::string& startFolder, const std::string& suffix,
+                                                       const std::string& filter) {
   const std::string folder = startIn(startFolder);
-  std::optional<std::string> path;
-  if (onPath("zenity"))
-    path = runDialog({"zenity", "--file-selection", "--save", "--confirm-overwrite", "--filename=" + folder + "/"});
-  else
-    path = askOnConsole("Save as (a name in " + folder + ", or a path; empty cancels): ");
-  if (!path) return std::nullopt;
-  const size_t slash = path->rfind('/');
-  if (slash == std::string::npos) return SaveAnswer{folder, *path};
-  if (slash + 1 == path->size()) return std::nullopt;
-  return SaveAnswer{slash == 0 ? "/" : path->substr(0, slash), path->substr(slash + 1)};
+  const bool zenity = onPath("zenity");
+  std::string offered = folder + "/";
+  for (;;) {
+    std::optional<std::string> typed;
+    if (zenity) {
+      std::vector<std::string> argv{"zenity", "--file-selection", "--save", "--confirm-overwrite",
+                                    "--filename=" + offered};
+      for (const std::string& f : zenityFilters(filter)) argv.push_back(f);
+      typed = runDialog(argv);
+    } else {
+      typed = askOnConsole("Save as (a name in " + folder + ", or a path; empty cancels): ");
+    }
+    if (!typed) return std::nullopt;
+    const std::string full = typed->find('/') == std::string::npos ? folder + "/" + *typed : *typed;
+    if (full.back() == '/') return std::nullopt;
+    // The file written is the one with the extension: zenity only asked
+    // about the name as typed.
+    const std::string path = withSuffix(full, suffix);
+    struct stat st {};
+    const bool asked = zenity && path == full;
+    if (!asked && stat(path.c_str(), &st) == 0 && !confirmReplace(path, zenity)) {
+      if (cancelling) return std::nullopt;
+      offered = full;
+      continue;
+    }
+    const size_t slash = path.rfind('/');
+    return SaveAnswer{slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+  }
 }
 
 std::optional<std::string> X11WindowServer::askFolder(const std::string& startFolder, const std::string& title) {

@@ -22,17 +22,21 @@
 // round trip, where poll() would not see them), paints what was invalidated
 // and flushes, before the loop waits again.
 //
-// Popup menus, alerts and dialogs are modal: each runs a nested loop of its
-// own over the X connection (and a dialog's pipe) and nothing of the run
-// loop (no timer, so no event drain of the editor) runs until it returns;
-// the windows meanwhile stay painted from their back buffers and their
-// mouse input is dropped. A close asked for meanwhile is delivered after.
-// Menus are override-redirect windows drawn with the text engine, with
-// hover highlight, submenus, check marks and disabled entries; a click on
-// an entry chooses it, a click outside or Escape cancels, and the release of
-// the press that opened the menu is consumed. Save and folder dialogs run
+// Popup menus, alerts and dialogs are modal: each runs the run loop nested
+// until it is answered, the X events going to the modal first, so timers
+// fire and what they invalidate is painted (the editor's lights go on); the
+// windows' mouse input is dropped meanwhile. A close asked for meanwhile
+// cancels the modal, as does cancelModal() (a termination signal), and is
+// delivered once it has returned. Menus are override-redirect windows drawn
+// with the text engine, with hover highlight, submenus, check marks and
+// disabled entries; a click on an entry chooses it, so does a press dragged
+// onto one and released there, a click outside or Escape cancels. The
+// release of the press that opened the menu is consumed when it comes where
+// the press was or within the double-click time. Save and folder dialogs run
 // `zenity` as a child process (no shell) when it is on the PATH and ask on
-// the console otherwise.
+// the console otherwise, without holding the loop while a line is typed; a
+// save dialog asks before replacing the file its answer names once the
+// extension is added.
 
 #include "platform/BufferedWindowServer.h"
 
@@ -44,6 +48,8 @@ struct _XDisplay;
 union _XEvent;
 
 namespace platform {
+
+class X11Clipboard;
 
 class X11WindowServer : public BufferedWindowServer {
 public:
@@ -59,10 +65,22 @@ public:
   void updateWindow(WindowId window) override;
   ScreenPoint mouseLocation() override;
   bool buttonStillDown() override;
+  bool releaseQueued() override;
   std::vector<int> popUpMenu(const MenuEntry& menu, ScreenPoint at) override;
-  std::optional<SaveAnswer> askSaveName(const std::string& startFolder) override;
+  // A drawn menu is an override-redirect window showing the menu's port,
+  // with the pointer grabbed: each move is tracked (and the resting mouse
+  // every 50 ms, so that a cut menu scrolls), the release of the press that
+  // opened it, or a click, chooses where it happens; a press outside or
+  // Escape cancels.
+  int popUpDrawnMenu(DrawnMenu& menu) override;
+  std::optional<SaveAnswer> askSaveName(const std::string& startFolder, const std::string& suffix = "",
+                                        const std::string& filter = "") override;
   std::optional<std::string> askFolder(const std::string& startFolder, const std::string& title) override;
   void alert(const std::string& message) override;
+  void cancelModal() override { cancelling = true; }
+  // The display's CLIPBOARD selection.
+  std::optional<std::string> clipboardText() override;
+  void setClipboardText(const std::string& text) override;
 
   // Called, on the GUI thread, when the connection to the display breaks;
   // the process ends after it returns (Xlib allows nothing else).
@@ -91,11 +109,19 @@ private:
   void put(Window& w, const ScreenRect& area);
   void refreshPosition(WindowId id, Window& w);
   void deliverDeferredCloses();
-  // Runs until done(): X events go to `handler`; `fd` (if >= 0) wakes
-  // onReadable.
-  void runModal(const std::function<bool()>& done, const std::function<void(_XEvent&)>& handler, int fd = -1,
+  // Runs the loop until done() or a cancel: X events go to `handler`; `fd`
+  // (if >= 0) wakes onReadable. False when cancelled.
+  bool runModal(const std::function<bool()>& done, const std::function<void(_XEvent&)>& handler, int fd = -1,
                 const std::function<void()>& onReadable = {});
-  std::optional<std::string> runDialog(const std::vector<std::string>& argv);
+  // Runs the program and answers what it wrote, nothing when it failed or
+  // was cancelled (it is ended then). `succeeded` (if given) hears whether it
+  // exited with 0, for programs that answer by their status.
+  std::optional<std::string> runDialog(const std::vector<std::string>& argv, bool* succeeded = nullptr);
+  // Asks on the console: one line from standard input, read while the loop
+  // runs; nothing when empty, at its end or cancelled.
+  std::optional<std::string> askOnConsole(const std::string& prompt);
+  // Whether the user lets `path` be replaced.
+  bool confirmReplace(const std::string& path, bool zenity);
 
   RunLoop& loop;
   _XDisplay* dpy;
@@ -105,6 +131,8 @@ private:
   uint64_t idleHook = 0;
   int fd = -1;
   int modalDepth = 0;
+  const std::function<void(_XEvent&)>* modalHandler = nullptr;
+  bool cancelling = false;
   std::vector<WindowId> deferredCloses;
   WindowId pressWindow = 0;
   unsigned pressButton = 0;
@@ -113,6 +141,7 @@ private:
   unsigned lastPressButton = 0;
   ScreenPoint lastPressAt;
   int clickCount = 0;
+  std::unique_ptr<X11Clipboard> clipboard;
 };
 
 } // namespace platform

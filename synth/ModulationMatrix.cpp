@@ -134,6 +134,10 @@ void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int
 
     const float amount = slot.inverted ? -fullScale : fullScale;
     const float* x = in->data;
+    // A slot turned down to 0 adds nothing; taking it as a moving block
+    // (its source moves) would send the whole target's chain down the
+    // per-sample path for zeros.
+    if (levelConstant && levelValue * amount == 0.0f) continue;
     if (inConstant && levelConstant) {
       constantPart += x[0] * levelValue * amount;
     } else if (inConstant) {

@@ -1,5 +1,6 @@
 #include "synth/ModulationMatrixParameterSet.h"
 
+#include "base/TextUtils.h"
 #include "hints/ZarnHints.h"
 
 #include <string>
@@ -69,6 +70,10 @@ ModulationMatrixParameterSet::LevelParameter::LevelParameter(GenericParameterOwn
     : FloatPluginParameter(owner, slotName(slot, "Level")), mSet(set), mSlot(slot) {
   setLimits(0.0f, 1.0f, cDefaultLevel);
   setHintText(cHintSlotLevel);
+}
+
+std::string ModulationMatrixParameterSet::LevelParameter::convertValueToString(float natural) const {
+  return floatToStr(natural, "%.3f");
 }
 
 void ModulationMatrixParameterSet::LevelParameter::updateValue(float /*natural*/) {

@@ -72,6 +72,8 @@ public:
     LevelParameter(GenericParameterOwner* owner, ModulationMatrixParameterSet* set, int slot);
     using FloatPluginParameter::operator=;
     void updateValue(float natural) override;
+    // Three decimals, as the other 0..1 levels read.
+    std::string convertValueToString(float natural) const override;
 
   private:
     ModulationMatrixParameterSet* mSet;

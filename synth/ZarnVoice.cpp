@@ -52,8 +52,8 @@ ZarnVoice::Copy::Copy(wave::Environment* env, Oscillator::Style* style, int inde
     : pitch1(env), pitch2(env), osc1(style, env), osc2(style, env) {
   setStartPhase(osc1, startPhase(index, 0));
   setStartPhase(osc2, startPhase(index, 1));
-  osc1.noiseState = noiseSeed(2 * index + 1);
-  osc2.noiseState = noiseSeed(2 * index + 2);
+  osc1.seedNoise(noiseSeed(2 * index + 1));
+  osc2.seedNoise(noiseSeed(2 * index + 2));
 }
 
 ZarnVoice::ZarnVoice(wave::Environment* env, int index, Oscillator::Style* oscillatorStyle,
@@ -72,7 +72,7 @@ ZarnVoice::ZarnVoice(wave::Environment* env, int index, Oscillator::Style* oscil
   for (Copy*& c : copies) c = nullptr;
 
   noise.waveForm = Oscillator::WhiteNoise;
-  noise.noiseState = noiseSeed(1000 + index);
+  noise.seedNoise(noiseSeed(1000 + index));
   osc1Base.setInput(&portamento);
   osc2Base.setInput(&portamento);
   velocitySource.parameter.setLimits(0.0f, 1.0f);

@@ -6,6 +6,7 @@
 #include "wave/Trigger.h"
 
 #include <algorithm>
+#include <xmmintrin.h>
 #include <cmath>
 #include <limits>
 
@@ -167,6 +168,7 @@ void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
 
   if (!trigger || trigger->enabled.get() == 0) {
     produceBlock(out, b, 0, count, flags);
+    markConstant(out, count);
     return;
   }
 
@@ -185,7 +187,27 @@ void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
       stopEnvelope();
   }
   if (done < count) produceBlock(out, b, done, count - done, flags);
+  markConstant(out, count);
   handleTriggerCalls(count, gate != gateBefore);
+}
+
+void EnvelopeGenerator::markConstant(const float* out, int count) {
+  // A held note at its sustain level (or a silent voice) gives one value
+  // throughout: saying so lets the sums and gains that read the envelope
+  // work on one value, and the filters it drives compute their
+  // coefficients once for the block.
+  if (!out || count < 1) {
+    constantBlock = false;
+    return;
+  }
+  // The block is 16-byte aligned: whole groups of four, then the rest.
+  const __m128 first = _mm_set1_ps(out[0]);
+  __m128 same = _mm_cmpeq_ps(first, first);
+  const int groups = count & ~3;
+  for (int i = 0; i < groups; i += 4) same = _mm_and_ps(same, _mm_cmpeq_ps(_mm_load_ps(out + i), first));
+  bool constant = _mm_movemask_ps(same) == 0xf;
+  for (int i = groups; i < count; ++i) constant = constant && out[i] == out[0];
+  constantBlock = constant;
 }
 
 void EnvelopeGenerator::handleTriggerCalls(int count, bool gateChange) {

@@ -111,6 +111,8 @@ public:
   void setTrigger(Trigger* t) { trigger = t; }
   // Raises gateChanged for a gate change, at most ten times a second.
   void handleTriggerCalls(int count, bool changed);
+  // constantBlock: whether the block written holds one value throughout.
+  void markConstant(const float* out, int count);
 
   Trigger* getTrigger() const { return trigger; }
   Style* getStyle() const { return style; }

@@ -1,7 +1,9 @@
 #include "wave/Oscillator.h"
 
 #include "wave/OscillatorStyle.h"
+#include "wave/VectorKernels.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -50,7 +52,7 @@ Oscillator::Oscillator(Style* style, wave::Environment* env)
   pulseWidth.getParameter().setLimits(0.0f, 1.0f);
   sync.getParameter().setLimits(0.0f, 2.0f);
 
-  noiseState = 1u + static_cast<uint32_t>(std::rand() % 16777215);
+  seedNoise(1u + static_cast<uint32_t>(std::rand() % 16777215));
 
   kernelState.frequencyTable = nullptr;
   kernelState.tableIndexTable = nullptr;
@@ -95,6 +97,11 @@ void Oscillator::resetPhase() {
 
 void Oscillator::produce(wave::Block* block, int count, int flags) {
   updateFrequencyTable();
+  // The floor's part of the noise bed was last read a second or more ago.
+  if (style->backgroundNoiseLevel != 0.0f && !(flags & wave::cMuteCall)) {
+    const float* bed = style->getNoiseBed() + (bedPosition & (Style::cNoiseBedSize - 1));
+    for (int i = 0; i < count + 16; i += 16) __builtin_prefetch(bed + i);
+  }
   switch (waveForm.get()) {
   case Triangle:
     produceWave(style->triangleTables, block, count, flags);
@@ -128,29 +135,70 @@ const float* pulled(wave::Producer* p, int count, wave::Environment* env) {
 
 void Oscillator::produceWave(const float (*tables)[cTableStride], wave::Block* block, int count, int flags) {
   if (flags & wave::cMuteCall) return;
+  prefetchBlock(tables[0], count, -1.0f);
   const float* pitch = pulled(frequency.output, count, env);
   const float* syncValues = pulled(sync.output, count, env);
-  if (sync.output->constantBlock && std::fabs(syncValues[0]) <= cEpsilon)
+  lastPitch = pitch[count - 1];
+  if (sync.output->constantBlock && std::fabs(syncValues[0]) <= cEpsilon) {
     vectorProduceWaveFast(&kernelState, tables[0], pitch, block->data, count);
-  else
+  } else {
     vectorProduceWaveSyncCpp(&kernelState, tables[0], pitch, syncValues, block->data, count);
+  }
+}
+
+void Oscillator::prefetchBlock(const float* tables, int count, float width) {
+  // The tables of the low notes are large, and a voice sweeps through all
+  // of its table in every cycle; with many voices they no longer stay in
+  // the nearer caches. This block most likely reads the points ahead of the
+  // phase at the pitch last played: asking for them before the inputs are
+  // rendered lets the memory fetch them meanwhile, instead of stalling the
+  // kernel line by line.
+  const VectorProduceParams& k = kernelState;
+  const float x = lastPitch * k.indexScale + k.indexOffset;
+  // Held inside the table, a NaN included.
+  const int entry = x >= 0.0f ? static_cast<int>(std::min(x, static_cast<float>(cFrequencyTableEntries - 1))) : 0;
+  const int table = k.tableIndexTable[entry];
+  const int size = k.tableSizes[table];
+  const float span = k.frequencyTable[entry] * static_cast<float>(size) * static_cast<float>(count) + 2.0f;
+  if (!(span < static_cast<float>(size))) return; // the whole table: nothing to choose
+  const float* base = tables + static_cast<size_t>(table) * cTableStride;
+  constexpr int cLineFloats = 16;
+  const int from = static_cast<int>(k.phase);
+  const int to = from + static_cast<int>(span);
+  for (int i = from; i <= to + cLineFloats - 1; i += cLineFloats) __builtin_prefetch(base + (i & (size - 1)));
+  if (!(width >= 0.0f && width < 1.0f)) return;
+  // The pulse also reads the sawtooth backwards from a point that the
+  // width sets (see readPulse in the kernels).
+  const int mirror = static_cast<int>(static_cast<float>(size / 2) * (1.0f - width)) - from;
+  for (int i = mirror - static_cast<int>(span) - cLineFloats; i <= mirror; i += cLineFloats)
+    __builtin_prefetch(base + (i & (size - 1)));
 }
 
 void Oscillator::produceSquare(wave::Block* block, int count, int flags) {
   if (flags & wave::cMuteCall) return;
+  prefetchBlock(style->sawtoothTables[0], count, lastWidth);
   const float* pitch = pulled(frequency.output, count, env);
   const float* widths = pulled(pulseWidth.output, count, env);
   const float* syncValues = pulled(sync.output, count, env);
   const float* tables = style->sawtoothTables[0];
+  lastPitch = pitch[count - 1];
+  lastWidth = widths[count - 1];
   if (sync.output->constantBlock && std::fabs(syncValues[0]) <= cEpsilon)
     vectorProduceSquareFast(&kernelState, tables, pitch, widths, block->data, count);
   else
     vectorProduceSquareSyncCpp(&kernelState, tables, pitch, syncValues, widths, block->data, count);
 }
 
-float Oscillator::nextNoise() {
-  noiseState = ((noiseState & 0xffffu) << 8) ^ cNoiseSteps.v[noiseState >> 16];
-  return static_cast<float>(static_cast<int32_t>(noiseState) - 0x800000) * 1.1920929e-7f;
+void Oscillator::seedNoise(uint32_t seed) {
+  noiseState = seed;
+  // Seeds are close together for neighbouring oscillators; the multiplier
+  // spreads their places over the whole bed.
+  bedPosition = (seed * 2654435761u) >> 16;
+}
+
+float Oscillator::stepNoise(uint32_t& state) {
+  state = ((state & 0xffffu) << 8) ^ cNoiseSteps.v[state >> 16];
+  return static_cast<float>(static_cast<int32_t>(state) - 0x800000) * 1.1920929e-7f;
 }
 
 void Oscillator::produceNoise(wave::Block* block, int count, int flags) {
@@ -184,9 +232,18 @@ void Oscillator::addBackgroundNoise(wave::Block* block, int count, int flags) {
   if (flags & wave::cMuteCall) return;
   float* out = block->data;
   const float level = style->backgroundNoiseLevel;
-  // Most styles have no noise floor; adding zeros would cost a noise draw
-  // per sample for nothing. (The noise register then stands still, which
-  // nothing can hear: it starts at a random point anyway.)
+  // Most styles have no noise floor; adding zeros would cost for nothing.
   if (level == 0.0f) return;
-  for (int i = 0; i < count; ++i) out[i] += nextNoise() * level;
+  const float* bed = style->getNoiseBed();
+  constexpr uint32_t mask = Style::cNoiseBedSize - 1;
+  // Reads start at multiples of four, so that the kernel reads whole aligned
+  // groups: after a block whose length is not a multiple of four, the up to
+  // three values that the last group read beyond it are skipped.
+  for (int done = 0; done < count;) {
+    const uint32_t at = bedPosition & mask & ~3u;
+    const int n = std::min(count - done, static_cast<int>(Style::cNoiseBedSize - at));
+    vectorMulSAddFast(bed + at, level, out + done, out + done, n);
+    bedPosition = at + ((static_cast<uint32_t>(n) + 3u) & ~3u);
+    done += n;
+  }
 }

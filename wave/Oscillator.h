@@ -10,7 +10,9 @@
 // of its own; when that is not a whole number of cycles a raised-cosine
 // crossfade over the last 5 % of the master cycle hides the reset. The tonal
 // wave forms get a faint noise floor added (the style's background noise
-// level).
+// level): read from the style's shared noise bed at the oscillator's own
+// position, so that the floors of the oscillators are independent without
+// each drawing its own random number at every sample.
 
 #include "base/Property.h"
 #include "wave/FloatParameter.h"
@@ -73,9 +75,17 @@ public:
   void produceSquare(wave::Block* block, int count, int flags);
   void produceNoise(wave::Block* block, int count, int flags);
   void addBackgroundNoise(wave::Block* block, int count, int flags);
+  // Asks the memory for the table points this block will likely read, from
+  // the pitch (and pulse width, when width >= 0) of the last block.
+  void prefetchBlock(const float* tables, int count, float width);
 
   // The next noise value in [-1, 1).
-  float nextNoise();
+  float nextNoise() { return stepNoise(noiseState); }
+  // The next value of a noise register state (never 0, below 2^24).
+  static float stepNoise(uint32_t& state);
+  // Seeds the noise register (seed != 0, below 2^24) and the floor's place
+  // in the style's noise bed.
+  void seedNoise(uint32_t seed);
 
   // Inputs. Pitch in exp-frequency units (initial 8, limits -10..30), pulse
   // width 0..1 (initial 0), sync in octaves 0..2 (initial 0).
@@ -88,8 +98,13 @@ public:
   const FrequencyTable* frequencyTable = nullptr;
   // A 24-bit shift register, never 0.
   uint32_t noiseState;
+  // Where the noise floor reads the style's noise bed next.
+  uint32_t bedPosition;
   float pinkState[3] = {0.0f, 0.0f, 0.0f};
   VectorProduceParams kernelState;
   float currentRate = 0.0f;
+  // The last pitch and pulse width played, for prefetchBlock.
+  float lastPitch = 8.0f;
+  float lastWidth = 0.0f;
   Style* style;
 };

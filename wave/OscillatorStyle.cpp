@@ -94,7 +94,9 @@ void addPartial(float* table, int32_t size, int harmonic, float amplitude, const
 
 } // namespace
 
-Oscillator::Style::Style() {
+Oscillator::Style::Style() : noiseBed(new float[cNoiseBedSize]) {
+  uint32_t state = 1u;
+  for (uint32_t i = 0; i < cNoiseBedSize; ++i) noiseBed[i] = Oscillator::stepNoise(state);
   std::memset(sawtoothTables, 0, sizeof(sawtoothTables));
   std::memset(sineTable, 0, sizeof(sineTable));
   std::memset(triangleTables, 0, sizeof(triangleTables));

@@ -24,6 +24,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,10 @@ public:
   // stay within few cache lines.
   static constexpr int32_t cPointsPerCycle = 32;
   static constexpr int32_t cMinTableSize = 64;
+  // Values in the noise bed: white noise in [-1, 1), about 1.5 s at
+  // 44.1 kHz. The oscillators read their faint noise floors from it, each at
+  // its own place.
+  static constexpr uint32_t cNoiseBedSize = 65536;
   // The cache file: a 28-byte header, the two table sets as raw floats in
   // the machine's (little-endian) byte order, then the CRC-32 (zlib's) of
   // all bytes before it as a little-endian uint32.
@@ -103,6 +108,9 @@ public:
   // the current shape values; loadTables rejects values beyond twice it.
   float getPeakBound(WaveForm waveForm) const;
 
+  // cNoiseBedSize values, made by the constructor.
+  const float* getNoiseBed() const { return noiseBed.get(); }
+
   // Owned; guarded by the lock.
   std::vector<FrequencyTable*> frequencyTables;
   float noiseLevel = 1.0f;
@@ -119,6 +127,7 @@ public:
   float triangleTables[cTableCount][cTableStride];
 
 private:
+  std::unique_ptr<float[]> noiseBed;
   FrequencyTable* findPublished(int rate) const;
   static FrequencyTable* makeFrequencyTable(int rate);
 

@@ -71,12 +71,17 @@ void PortamentoController::produce(wave::Block* block, int count, int flags) {
   if (!block) return;
   float* out = block->data;
   if (!gliding) {
-    if (modulation)
+    // A held note is a constant block unless the modulation moves: the
+    // units that read the pitch then take their constant paths too.
+    const bool constant = !modulation || pitchModulation.output->constantBlock;
+    constantBlock = constant;
+    if (!constant)
       vectorAddSFast(modulation->data, currentPitch, out, count);
     else
-      std::fill(out, out + count, currentPitch);
+      std::fill(out, out + count, modulation ? modulation->data[0] + currentPitch : currentPitch);
     return;
   }
+  constantBlock = false;
   const FunctionTable<float>& curve = glideSpan > 0.0f ? upwardCurve : downwardCurve;
   // A glide shorter than a sample ends with its first sample.
   const float samples = std::max(glideTime.get() * env->sampleRate, 1.0f);

@@ -2,6 +2,7 @@
 
 #include "editor/zarn/FilterCurve.h"
 #include "gui/Bitmap.h"
+#include "gui/ShiftStateMapping.h"
 #include "gui/UserInterface.h"
 
 #include <algorithm>
@@ -201,6 +202,9 @@ void ZarnFilterController::mouseDown(gui::MouseButton button, const Point& p, gu
   startedArea = dragArea;
   fireStart(dragArea);
 
+  // The display's gestures follow the shortcut table the knobs use: the
+  // keys are read as the default table would name the same purposes.
+  state = gui::shiftStateMapping.inDefaultKeys(state);
   const bool command = (state & gui::cCommandBit) && !(state & gui::cOptionBit);
   if (command || (state & gui::cShiftBit)) {
     if (dragArea == cPeak1Area) {
@@ -241,6 +245,7 @@ void ZarnFilterController::mouseMove(const Point& point, gui::ShiftState state) 
     setActive(selectArea(point));
     return;
   }
+  state = gui::shiftStateMapping.inDefaultKeys(state);
   setMirroring(state & gui::cCommandBit);
   setLinked((state & gui::cOptionBit) && !(state & gui::cCommandBit));
   const Point p = point - grabOffset;

@@ -8,7 +8,10 @@
 // captured when command went down, and option (without command) keeps the
 // distance between the peaks captured when option went down. A
 // command-click on a peak handle cycles the filter's response, a
-// shift-click its slope.
+// shift-click its slope (12 or 24 dB, the slope properties hold the slope
+// itself). The keys are those of the default shortcut table: a remapped
+// table moves them as it moves the knobs' (reset for command, fine for
+// shift, linked for option).
 //
 // The control knows nothing of parameters: the editor copies parameter
 // values into the properties below and turns the six events into parameter

@@ -2,6 +2,7 @@
 
 #include "base/PresetContext.h"
 #include "editor/ComponentPresetHandler.h"
+#include "editor/ShortcutHints.h"
 #include "editor/zarn/ModulationControls.h"
 #include "editor/zarn/ModulationDragStage.h"
 #include "editor/zarn/ZarnFilterController.h"
@@ -245,9 +246,11 @@ void ZarnInterface::createFilters() {
 
   filterDisplayPanel = createContainer(cFilterPanel.x, cFilterPanel.y, cFilterPanel.w, cFilterPanel.h);
   setActiveContainer(filterDisplayPanel);
-  createImage(cDisplayBackground.x, cDisplayBackground.y, "DisplayBackground.png")->hint =
-      std::string(cHintFilterDisplay);
+  const std::string displayHint = hintWithKeysInForce(cHintFilterDisplay);
+  createImage(cDisplayBackground.x, cDisplayBackground.y, "DisplayBackground.png")->hint = displayHint;
   filterController = new ZarnFilterController(ui, nullptr);
+  // The curves cover the background image: the display explains itself.
+  filterController->hint = displayHint;
   filterController->loadFromResource("DisplayMid.png", "DisplayPeak1.png", "DisplayPeak2.png",
                                      "DisplayMidActive.png", "DisplayPeak1Active.png", "DisplayPeak2Active.png");
   place(filterController, cDisplay.x, cDisplay.y);
@@ -338,8 +341,9 @@ void ZarnInterface::createVoices() {
   createSourceButton(8, cModWheel.x, cModWheel.y);
   createSourceButton(9, cPitchBend.x, cPitchBend.y);
   midiLight = createLight(cMidiLight.x, cMidiLight.y, lightStyle);
+  // The light shows learn mode, so the button has off and on overlays.
   learnButton = createToggleButton(cLearn.x, cLearn.y, "ButtonLearnNormal.png", "ButtonLearnActive.png",
-                                   "ButtonLearnDown.png", "", "");
+                                   "ButtonLearnDown.png", "ButtonLearnOff.png", "ButtonLearnOn.png");
   learnButton->toggle = true;
   learnButton->getText()->text = std::string("Learn");
   learnButton->getText()->color = cCaptionColor;
@@ -375,7 +379,8 @@ void ZarnInterface::updateParameterControl(int index) {
     else if (index == filter.response.getIndex())
       setIfDifferent(f == 0 ? c->response1 : c->response2, filter.response.getCurrentIndex());
     else if (index == filter.slope.getIndex())
-      setIfDifferent(f == 0 ? c->slope1 : c->slope2, filter.slope.getCurrentIndex());
+      // The display holds the slope itself (12 or 24 dB), the parameter its index.
+      setIfDifferent(f == 0 ? c->slope1 : c->slope2, static_cast<int>(filter.slope.getTypedValue()));
     else if (index == filter.enabled.getIndex()) {
       const bool on = filter.enabled.getCurrentIndex() != 0;
       updateFilter(f, on);
@@ -412,8 +417,10 @@ void ZarnInterface::updateReceivedMidi() { midiLight->pulse(250); }
 
 void ZarnInterface::propertyChange(const AbstractProperty* property) {
   ModulationMatrixPluginInterface::propertyChange(property);
-  if (property == &midiLearnMode && !midiLearnMode.get())
-    setIfDifferent(learnButton->getText()->text, std::string("Learn"));
+  if (property != &midiLearnMode) return;
+  // However the mode changed, the button's light follows it.
+  setIfDifferent(learnButton->selected, midiLearnMode.get());
+  if (!midiLearnMode.get()) setIfDifferent(learnButton->getText()->text, std::string("Learn"));
 }
 
 void ZarnInterface::showQVHostOptions() {
@@ -468,7 +475,8 @@ void ZarnInterface::filterChange(int f) {
     listener->controlChange(filter.freq.getIndex(), f == 0 ? c->cutoff1.get() : c->cutoff2.get());
     listener->controlChange(filter.peak.getIndex(), f == 0 ? c->peak1.get() : c->peak2.get());
     listener->controlChange(filter.response.getIndex(), float(f == 0 ? c->response1.get() : c->response2.get()));
-    listener->controlChange(filter.slope.getIndex(), float(f == 0 ? c->slope1.get() : c->slope2.get()));
+    const int slope = f == 0 ? c->slope1.get() : c->slope2.get();
+    listener->controlChange(filter.slope.getIndex(), float(slope - filter.slope.getFirstValue()));
   }
   if (PresetContext* context = zarnPlugin->getPresetContext()) setIfDifferent(context->presetModified, true);
 }

@@ -261,8 +261,9 @@ public:
         }
       }
       // A length byte holds at most 255 characters, whatever room the pool
-      // has left.
+      // has left; and the pool must have a byte for this one.
       if (length >= room || length >= 255) throw CDAEError(kMalformed);
+      if (p->poolEnd - out <= static_cast<ptrdiff_t>(1 + length)) throw CDAEError(kNoSuchElement);
       out[1 + length++] = c;
     }
     if (cursor >= end) throw CDAEError(kMalformed);
@@ -333,6 +334,10 @@ private:
     return nullptr;
   }
 
+  // A signed 32-bit number: decimal from -2147483648 to 2147483647, or
+  // "0x" and up to 32 bits of hexadecimal (taken as the bit pattern). A
+  // number out of that range, or without digits, breaks the description
+  // rather than wrapping to some other value.
   int32_t ReadNumber() {
     bool negative = false;
     if (*cursor == '-') {
@@ -340,14 +345,21 @@ private:
       ++cursor;
       if (!IsDigit(Peek())) throw CDAEError(kMalformed);
     }
-    uint32_t value = 0;
-    if (Peek() == '0' && cursor + 1 < end && (cursor[1] == 'x' || cursor[1] == 'X')) {
-      cursor += 2;
-      while (cursor < end && HexDigit(*cursor) >= 0) value = value * 16 + static_cast<uint32_t>(HexDigit(*cursor++));
-    } else {
-      while (cursor < end && IsDigit(*cursor)) value = value * 10 + static_cast<uint32_t>(*cursor++ - '0');
+    const bool hex = Peek() == '0' && cursor + 1 < end && (cursor[1] == 'x' || cursor[1] == 'X');
+    if (hex) cursor += 2;
+    const uint64_t base = hex ? 16 : 10;
+    const uint64_t limit = negative ? 0x80000000u : hex ? 0xFFFFFFFFu : 0x7FFFFFFFu;
+    uint64_t value = 0;
+    int digits = 0;
+    for (; cursor < end; ++cursor, ++digits) {
+      const int d = hex ? HexDigit(*cursor) : IsDigit(*cursor) ? *cursor - '0' : -1;
+      if (d < 0) break;
+      value = value * base + static_cast<uint64_t>(d);
+      if (value > limit) throw CDAEError(kMalformed);
     }
-    return static_cast<int32_t>(negative ? 0u - value : value);
+    if (digits == 0) throw CDAEError(kMalformed);
+    const uint32_t bits = static_cast<uint32_t>(negative ? 0u - value : value);
+    return static_cast<int32_t>(bits);
   }
 
   SCustomParser* p;
@@ -586,6 +598,12 @@ SCustomParseElem* CCustomView::TakeGroup(SCustomParser* parser) {
   PlugInAssert(group->kind == kElemList);
   parser->elements = group->next;
   return ElemList(group);
+}
+
+int16_t CCustomView::ShortNumber(const SCustomParseElem* e) {
+  PlugInAssertPointer(e);
+  PlugInAssert(e->kind == kElemNumber && e->value >= INT16_MIN && e->value <= INT16_MAX);
+  return static_cast<int16_t>(e->value);
 }
 
 void CCustomView::InitFromItemParse(SCustomParser* parser) {

@@ -164,6 +164,9 @@ public:
   // empty); the reading position moves to the next group. -7053 without a
   // group, -7400 when the element there is no list.
   static SCustomParseElem* TakeGroup(SCustomParser* parser);
+  // A number element for a 16-bit field: -7053 when missing, -7400 when no
+  // number or out of the field's range.
+  static int16_t ShortNumber(const SCustomParseElem* e);
 
   // ---- The keyword list, shared by every view of the library.
   // Registers the built-in keywords once per load; every constructor and

@@ -1,6 +1,10 @@
 #include "host/services/CMacControlView.h"
 
 #include "host/PlugInGlobals.h"
+#include "host/services/CDAEError.h"
+#include "platform/Alerts.h"
+
+#include <string>
 
 namespace {
 
@@ -30,8 +34,7 @@ void CMacControlView::InitFromItemParse(SCustomParser* parser) {
   int16_t* numbers[3] = {&fMinimum, &fMaximum, &fValue};
   for (int16_t* n : numbers) {
     e = e->next;
-    PlugInAssert(e && e->kind == kElemNumber);
-    *n = static_cast<int16_t>(e->value);
+    *n = ShortNumber(e);
   }
   PlugInAssert(e->next == nullptr);
 }
@@ -39,9 +42,23 @@ void CMacControlView::InitFromItemParse(SCustomParser* parser) {
 void CMacControlView::SetViewPort(GrafPtr port) {
   CCustomView::SetViewPort(port);
   if (port) {
-    fControl = CreateControl();
-    PlugInAssertPointer(fControl.get());
-    fNeedsShow = true;
+    // A control that cannot be made (a missing or damaged resource) is left
+    // out of the window: the host hears why, nothing else stops.
+    try {
+      fControl = CreateControl();
+      PlugInAssertPointer(fControl.get());
+      fNeedsShow = true;
+    } catch (const CDAEError& e) {
+      fControl.reset();
+      if (!fReportedFailure) {
+        fReportedFailure = true;
+        auto* resource = dynamic_cast<CResControlView*>(this);
+        const std::string name = resource ? "from resource " + std::to_string(resource->GetResourceID())
+                                          : "\"" + fTitle + "\"";
+        platform::showAlert("The control " + name + " could not be made (error " + std::to_string(e.GetErrorCode()) +
+                            "); it is left out.");
+      }
+    }
   } else {
     fControl.reset();
   }
@@ -60,7 +77,11 @@ void CMacControlView::DrawContents(Rect*) {
   if (!fControl) return;
   if (fNeedsShow) {
     fNeedsShow = false;
-    fControl->show();
+    // A control made visible (from its resource) is drawn all the same.
+    if (fControl->isVisible())
+      fControl->draw();
+    else
+      fControl->show();
   } else {
     fControl->draw();
   }

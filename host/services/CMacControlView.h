@@ -36,6 +36,7 @@ protected:
   std::string fTitle;
   int16_t fMinimum = 0, fMaximum = 1, fValue = 0;
   bool fNeedsShow = false;
+  bool fReportedFailure = false;
   int16_t fLastPart = 0;
 };
 
@@ -61,6 +62,7 @@ public:
   void InitFromItem(SItemDescriptor* item) override;
   std::unique_ptr<platform::PortControl> CreateControl() override;
   void SetResourceID(int16_t id) { fResourceID = id; }
+  int16_t GetResourceID() const { return fResourceID; }
 
 private:
   int16_t fResourceID = -1;

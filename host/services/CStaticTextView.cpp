@@ -48,6 +48,31 @@ private:
   RGBColor fore, back;
 };
 
+// The item lists and dialogs being built, outermost first. Views built
+// from resources may hold views built from other resources; a resource met
+// again inside its own build would never end, and a deep or wide web of
+// them would take as long, so both are refused (-7400).
+class ResourceBuildScope {
+public:
+  static constexpr size_t kMaxDepth = 8;
+  static constexpr int kMaxBuilds = 256;
+
+  ResourceBuildScope(uint32_t type, int16_t id) {
+    if (sBuilding.empty()) sBuilds = 0;
+    for (const auto& [t, i] : sBuilding) PlugInAssert(t != type || i != id);
+    ++sBuilds;
+    PlugInAssert(sBuilding.size() < kMaxDepth && sBuilds <= kMaxBuilds);
+    sBuilding.emplace_back(type, id);
+  }
+  ~ResourceBuildScope() { sBuilding.pop_back(); }
+  ResourceBuildScope(const ResourceBuildScope&) = delete;
+  ResourceBuildScope& operator=(const ResourceBuildScope&) = delete;
+
+private:
+  static inline std::vector<std::pair<uint32_t, int16_t>> sBuilding;
+  static inline int sBuilds = 0;
+};
+
 } // namespace
 
 // ------------------------------------------------------------- static text
@@ -61,9 +86,13 @@ void CStaticTextView::InitFromItem(SItemDescriptor* item) {
 
 void CStaticTextView::InitFromItemParse(SCustomParser* parser) {
   CCustomView::InitFromItemParse(parser);
+  ReadTextGroup(TakeGroup(parser));
+}
+
+void CStaticTextView::ReadTextGroup(SCustomParseElem* first) {
   fJustification = kJustDefault;
   fText.clear();
-  for (SCustomParseElem* e = TakeGroup(parser); e; e = e->next) {
+  for (SCustomParseElem* e = first; e; e = e->next) {
     if (e->kind == kElemString) {
       const unsigned char* s = ElemString(e);
       fText.assign(reinterpret_cast<const char*>(s + 1), s[0]);
@@ -203,7 +232,7 @@ void CStaticTextView::GetEditRect(Rect* r) {
   r->top -= 2;
 }
 
-void CStaticTextView::GetScrapText(unsigned char* out) { out[0] = 0; }
+void CStaticTextView::GetScrapText(unsigned char* out) { scrap::GetScrapText(out); }
 
 void CStaticTextView::BeginEdit() {
   if (!fPort || fEdit) return;
@@ -239,9 +268,13 @@ void CStaticTextView::HandleKey(char key, bool* handled) {
   *handled = false;
   if (!fEdit) return;
   *handled = true;
-  // Option+V pastes: the keyboard gives it as the characters 0xC3 and,
-  // with Shift, 0xD7. An empty clipboard leaves the text alone.
-  if (key == kOptionV || key == kShiftOptionV) {
+  // Option+V pastes; an empty clipboard leaves the text alone. Option+C
+  // copies the selection.
+  if (scrap::IsCopy(key)) {
+    scrap::CopySelection(*fEdit);
+    return;
+  }
+  if (scrap::IsPaste(key)) {
     unsigned char scrap[256];
     GetScrapText(scrap);
     if (scrap[0]) {
@@ -276,8 +309,7 @@ CItemListView::~CItemListView() = default;
 void CItemListView::InitFromItemParse(SCustomParser* parser) {
   CCustomView::InitFromItemParse(parser);
   SCustomParseElem* e = PlugInAssertPointer(TakeGroup(parser));
-  PlugInAssert(e->kind == kElemNumber);
-  fItemListID = static_cast<int16_t>(e->value);
+  fItemListID = ShortNumber(e);
   e = e->next;
   if (!e) return;
   PlugInAssert(e->kind == kElemCode);
@@ -288,6 +320,7 @@ void CItemListView::InitFromItemParse(SCustomParser* parser) {
 }
 
 void CItemListView::InitializeTree() {
+  ResourceBuildScope building(fourCharCode("DITL"), fItemListID);
   std::optional<std::vector<uint8_t>> list;
   {
     CResourceFileScope resources;
@@ -402,6 +435,7 @@ void CItemListView::GetContentBounds(Rect* bounds) {
 CDialogView::~CDialogView() { delete fPattern; }
 
 void CDialogView::InitializeTree() {
+  ResourceBuildScope building(fourCharCode("DLOG"), fDialogID);
   std::optional<std::vector<uint8_t>> dialog;
   {
     CResourceFileScope resources;

@@ -15,6 +15,7 @@
 
 #include "host/services/CControlView.h"
 #include "host/services/CCustomView.h"
+#include "host/services/ScrapText.h"
 #include "platform/TextEdit.h"
 
 #include <memory>
@@ -25,8 +26,8 @@ public:
   // Justifications, as text edit records know them.
   enum : int16_t { kJustLeft = -2, kJustRight = -1, kJustDefault = 0, kJustCenter = 1 };
   // The characters Option+V and Shift+Option+V type.
-  static constexpr char kOptionV = static_cast<char>(0xC3);
-  static constexpr char kShiftOptionV = static_cast<char>(0xD7);
+  static constexpr char kOptionV = scrap::kOptionV;
+  static constexpr char kShiftOptionV = scrap::kShiftOptionV;
 
   CStaticTextView() = default;
   ~CStaticTextView() override;
@@ -45,8 +46,8 @@ public:
   virtual int16_t GetTextSize() { return 9; }
   virtual int16_t GetTextFace() { return 0; }
   virtual void GetEditRect(Rect* r);
-  // The clipboard's text (length-prefixed, at most 255 characters); this
-  // system has no clipboard, so it is empty.
+  // The clipboard's text (length-prefixed, at most 255 characters, one
+  // line): the window server's clipboard.
   virtual void GetScrapText(unsigned char* out);
   virtual void DrawTextContents();
   virtual void DrawTextBox(const char* text, int32_t length, Rect* box, int16_t justification);
@@ -60,8 +61,13 @@ public:
   void SetJustification(int16_t justification) { fJustification = justification; }
   bool IsEditing() const { return fEdit != nullptr; }
   bool IsModified() const { return fModified; }
+  platform::TextEdit* GetEditRecord() const { return fEdit.get(); }
 
 protected:
+  // Reads a group of justification attributes and strings (the last one is
+  // the text), both reset first.
+  void ReadTextGroup(SCustomParseElem* first);
+
   bool fModified = false;
   std::unique_ptr<platform::TextEdit> fEdit;
   std::string fText;

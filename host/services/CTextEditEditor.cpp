@@ -1,6 +1,7 @@
 #include "host/services/CTextEditEditor.h"
 
 #include "host/PlugInGlobals.h"
+#include "host/services/ScrapText.h"
 
 #include <algorithm>
 
@@ -34,6 +35,20 @@ void CTextEditEditor::HandleKey(char key, bool* handled) {
     int32_t step = GetStep() + ((key == kUpArrow) != fReverse ? 1 : -1);
     if (step >= 0 && step < GetNumSteps()) SetStep(step);
     fModified = false;
+    return;
+  }
+  if (scrap::IsCopy(key)) {
+    scrap::CopySelection(*fEdit);
+    return;
+  }
+  if (scrap::IsPaste(key)) {
+    // A pasted value is typed: ending the edit hands it to the control.
+    unsigned char pasted[256];
+    scrap::GetScrapText(pasted, kMaxTypedLength);
+    if (!pasted[0]) return;
+    fEdit->setText(std::string(reinterpret_cast<const char*>(pasted + 1), pasted[0]));
+    fModified = true;
+    if (fPort) Update(nullptr);
     return;
   }
   unsigned char accept = 0;

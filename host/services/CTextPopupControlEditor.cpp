@@ -2,6 +2,7 @@
 
 #include "host/PlugInGlobals.h"
 #include "host/services/PopupMenuSupport.h"
+#include "platform/Clock.h"
 
 #include <algorithm>
 
@@ -14,7 +15,7 @@ std::string CTextPopupControlEditor::GetValueText(int32_t value) {
 
 std::vector<std::string> CTextPopupControlEditor::GetItemTexts() {
   std::vector<std::string> items;
-  int32_t steps = GetNumSteps();
+  const int32_t steps = std::min(GetNumSteps(), popupmenu::kMaxItems);
   for (int32_t i = 0; i < steps; ++i) items.push_back(GetValueText(StepToValue(i)));
   return items;
 }
@@ -58,12 +59,51 @@ void CTextPopupControlEditor::size(platform::CustomMenu& menu) {
 
 Rect CTextPopupControlEditor::place(const platform::CustomMenu& menu, Point click, int16_t item) {
   int itemHeight = menu.items.empty() ? 0 : menu.height / static_cast<int>(menu.items.size());
-  int top = click.v - (item - 1) * itemHeight - itemHeight / 2, left = click.h - menu.width / 2;
-  Rect desk = platform::desktopBounds().inset(5, 5);
-  left = std::clamp(left, static_cast<int>(desk.left), std::max<int>(desk.left, desk.right - menu.width));
-  top = std::clamp(top, static_cast<int>(desk.top), std::max<int>(desk.top, desk.bottom - menu.height));
-  return {static_cast<int16_t>(top), static_cast<int16_t>(left), static_cast<int16_t>(top + menu.height),
-          static_cast<int16_t>(left + menu.width)};
+  const int top = click.v - (item - 1) * itemHeight - itemHeight / 2, left = click.h - menu.width / 2;
+  return PlaceMenu(menu, {static_cast<int16_t>(top), static_cast<int16_t>(left)},
+                   platform::desktopBounds().inset(5, 5), item);
+}
+
+std::string CTextPopupControlEditor::FittedText(platform::DrawPort& port, int32_t step, int width) {
+  const int32_t value = StepToValue(step);
+  std::string text = GetValueText(value);
+  // The control shortens its own text: asked again with one character less
+  // each time.
+  for (int16_t length = 255; length > 1 && port.textWidth(text) > width; --length) {
+    if (fControlView) {
+      char shorter[256] = {};
+      fControlView->GetValueString(value, shorter, length);
+      text = shorter;
+    } else {
+      text.resize(std::min<size_t>(text.size(), static_cast<size_t>(length - 1)));
+    }
+  }
+  return text;
+}
+
+void CTextPopupControlEditor::DrawMenuItem(platform::CustomMenu&, platform::DrawPort& port, int16_t item,
+                                           const Rect& r, bool highlighted) {
+  static constexpr RGBColor kHighlight{0x0000, 0x6666, 0xFFFF};
+  const RGBColor fore = port.foreColor(), back = port.backColor();
+  port.setBackColor(highlighted ? kHighlight : kMenuBack);
+  port.eraseRect(r);
+  port.setForeColor(highlighted ? RGBColor{0xFFFF, 0xFFFF, 0xFFFF} : RGBColor{0, 0, 0});
+  port.setTextFont(fFont);
+  port.setTextSize(fSize);
+  port.setTextFace(0);
+  port.setTextMode(platform::kSrcOr);
+  const std::string text = FittedText(port, item - 1, r.width() - 6);
+  const int baseline = r.bottom - port.fontInfo().descent - 1;
+  for (int pass = 0; pass < (item == fCurrent ? 2 : 1); ++pass) {
+    port.moveTo(r.left + 3 + pass, baseline);
+    port.drawString(text);
+  }
+  port.setForeColor(fore);
+  port.setBackColor(back);
+}
+
+void CTextPopupControlEditor::Tracked(platform::CustomMenu&, Point) {
+  if (fControlView) fControlView->Idle(static_cast<int32_t>(platform::ticks()));
 }
 
 void CTextPopupControlEditor::TrackClick(EventRecord* event, bool synthetic) {
@@ -76,19 +116,9 @@ void CTextPopupControlEditor::TrackClick(EventRecord* event, bool synthetic) {
     menu.id = kMenuID;
     menu.items = GetItemTexts();
     menu.definition = this;
-    current = static_cast<int16_t>(GetStep() + 1);
-    chosen = platform::popUpMenuSelect(menu, fPort->localToGlobal(event->where), current, [&](const Rect& where) {
-      // The menu's rectangle grown by 1 left and top and 2 right and bottom.
-      Point topLeft = fPort->globalToLocal({static_cast<int16_t>(where.top - 1), static_cast<int16_t>(where.left - 1)});
-      Point bottomRight =
-          fPort->globalToLocal({static_cast<int16_t>(where.bottom + 2), static_cast<int16_t>(where.right + 2)});
-      Rect local{topLeft.v, topLeft.h, bottomRight.v, bottomRight.h};
-      GrafPtr saved = platform::currentPort();
-      platform::setCurrentPort(fPort);
-      CPlugInView::SetOverlay(&popupmenu::MenuPort(), &local);
-      platform::setCurrentPort(saved);
-      overlay.set = true;
-    });
+    current = popupmenu::ItemOfStep(GetStep());
+    chosen = platform::popUpMenuSelect(menu, fPort->localToGlobal(event->where), current,
+                                       [&](const Rect& where) { overlay.Cover(fPort, menu.port, where); });
     if (chosen > 0 && chosen != current) SetStep(chosen - 1);
   }
 }

@@ -11,8 +11,8 @@
 void CViewPopupControlEditor::InitFromItemParse(SCustomParser* parser) {
   CControlEditor::InitFromItemParse(parser);
   SCustomParseElem* e = TakeGroup(parser);
-  PlugInAssert(e && e->kind == kElemNumber);
-  fDialogID = static_cast<int16_t>(e->value);
+  PlugInAssert(e != nullptr);
+  fDialogID = ShortNumber(e);
   for (e = e->next; e; e = e->next) {
     PlugInAssert(e->kind == kElemCode && fTypeCount < kMaxViews);
     fTypes[fTypeCount++] = static_cast<uint32_t>(e->value);
@@ -33,7 +33,7 @@ void CViewPopupControlEditor::InitializeTree() {
 
 std::vector<std::string> CViewPopupControlEditor::GetItemTexts() {
   std::vector<std::string> items;
-  const int32_t steps = GetNumSteps();
+  const int32_t steps = std::min(GetNumSteps(), popupmenu::kMaxItems);
   for (int32_t i = 0; i < steps; ++i) {
     char text[256] = {};
     if (fControlView) fControlView->GetValueString(StepToValue(i), text, 255);
@@ -49,26 +49,53 @@ void CViewPopupControlEditor::size(platform::CustomMenu& menu) {
   menu.height = static_cast<int16_t>(r.bottom - r.top);
 }
 
-Rect CViewPopupControlEditor::place(const platform::CustomMenu& menu, Point click, int16_t) {
+Rect CViewPopupControlEditor::place(const platform::CustomMenu& menu, Point click, int16_t item) {
   // One screen: the desktop is the device that holds every click.
-  Rect screen = platform::desktopBounds().inset(5, 5);
-  int left = click.h - menu.width / 2, top = click.v - menu.height / 2;
-  left = std::clamp(left, static_cast<int>(screen.left), std::max<int>(screen.left, screen.right - menu.width));
-  top = std::clamp(top, static_cast<int>(screen.top), std::max<int>(screen.top, screen.bottom - menu.height));
-  return {static_cast<int16_t>(top), static_cast<int16_t>(left), static_cast<int16_t>(top + menu.height),
-          static_cast<int16_t>(left + menu.width)};
+  return PlaceMenu(menu, {static_cast<int16_t>(click.v - menu.height / 2), static_cast<int16_t>(click.h - menu.width / 2)},
+                   platform::desktopBounds().inset(5, 5), item);
 }
 
-void CViewPopupControlEditor::ShowDialog(const Rect& where, Point mouse) {
+void CViewPopupControlEditor::DrawMenuContent(platform::CustomMenu&, platform::DrawPort& port) {
   if (!fDialog) return;
-  GrafPtr saved = platform::currentPort();
-  platform::setCurrentPort(&popupmenu::MenuPort());
-  fDialog->MoveTo(where.left, where.top);
-  fDialog->SetViewPort(&popupmenu::MenuPort());
-  RGBColor savedFore = popupmenu::MenuPort().foreColor();
-  popupmenu::MenuPort().setForeColor({gDefaultForeColor.red, gDefaultForeColor.green, gDefaultForeColor.blue});
+  // The dialog stands where the menu's content does, in the menu's port.
+  fDialog->MoveTo(fContent.left, fContent.top);
+  fDialog->SetViewPort(&port);
+  const RGBColor savedFore = port.foreColor();
+  // The menu takes the editor's font and size while it is drawn, as the
+  // text pop-up's menu does.
+  const int16_t savedFont = port.textFont(), savedSize = port.textSize();
+  port.setTextFont(fFont);
+  port.setTextSize(fSize);
+  port.setForeColor({gDefaultForeColor.red, gDefaultForeColor.green, gDefaultForeColor.blue});
   fDialog->Update(nullptr);
-  popupmenu::MenuPort().setForeColor(savedFore);
+  port.setForeColor(savedFore);
+  port.setTextFont(savedFont);
+  port.setTextSize(savedSize);
+}
+
+void CViewPopupControlEditor::highlightItem(platform::CustomMenu&, int16_t, int16_t item) {
+  // The dialog's views show the choice themselves.
+  fHighlighted = item;
+}
+
+int16_t CViewPopupControlEditor::ItemAt(const platform::CustomMenu& menu, Point mouse) {
+  if (!InnerFrame().contains(mouse)) return 0;
+  const int steps = std::min<int>(GetNumSteps(), static_cast<int>(menu.items.size()));
+  if (fTypeCount == 0) {
+    const int height = fContent.height();
+    const int item = height > 0 ? (mouse.v - fContent.top) * steps / height + 1 : 0;
+    return item >= 1 && item <= steps ? static_cast<int16_t>(item) : 0;
+  }
+  for (int i = 0; i < fTypeCount && i < steps; ++i)
+    if (fViews[i] && fViews[i]->GetBounds().contains(mouse)) return static_cast<int16_t>(i + 1);
+  return 0;
+}
+
+void CViewPopupControlEditor::PressDialog(platform::CustomMenu& menu, Point mouse) {
+  fLastMouse = mouse;
+  if (!fDialog || !menu.port) return;
+  GrafPtr saved = platform::currentPort();
+  platform::setCurrentPort(menu.port);
   EventRecord press;
   press.what = kMouseDownEvent;
   press.message = kSyntheticClickMessage;
@@ -77,30 +104,35 @@ void CViewPopupControlEditor::ShowDialog(const Rect& where, Point mouse) {
   press.modifiers = 128;
   fDialog->HandleMouseDown(&press);
   platform::setCurrentPort(saved);
+  drawMenu(menu);
+}
+
+void CViewPopupControlEditor::Tracked(platform::CustomMenu& menu, Point mouse) {
+  if (!(mouse == fLastMouse)) PressDialog(menu, mouse);
 }
 
 void CViewPopupControlEditor::TrackClick(EventRecord* event, bool synthetic) {
   if (synthetic || !fPort) return;
   popupmenu::OverlayScope overlay;
   CClickedScope clicked(this);
+  // The menu's port goes with the menu: the dialog lets go of it.
+  struct Release {
+    CDialogView* dialog;
+    ~Release() {
+      if (dialog) dialog->SetViewPort(nullptr);
+    }
+  } release{fDialog.get()};
   platform::CustomMenu menu;
   menu.id = kMenuID;
   menu.items = GetItemTexts();
   menu.definition = this;
-  const int16_t current = static_cast<int16_t>(GetStep() + 1);
+  const int16_t current = popupmenu::ItemOfStep(GetStep());
   const Point mouse = fPort->localToGlobal(event->where);
   const int16_t chosen = platform::popUpMenuSelect(menu, mouse, current, [&](const Rect& where) {
-    // The menu's rectangle grown by 1 left and top and 2 right and bottom.
-    Point topLeft = fPort->globalToLocal({static_cast<int16_t>(where.top - 1), static_cast<int16_t>(where.left - 1)});
-    Point bottomRight =
-        fPort->globalToLocal({static_cast<int16_t>(where.bottom + 2), static_cast<int16_t>(where.right + 2)});
-    Rect local{topLeft.v, topLeft.h, bottomRight.v, bottomRight.h};
-    GrafPtr saved = platform::currentPort();
-    platform::setCurrentPort(fPort);
-    CPlugInView::SetOverlay(&popupmenu::MenuPort(), &local);
-    platform::setCurrentPort(saved);
-    overlay.set = true;
-    ShowDialog(where, mouse);
+    overlay.Cover(fPort, menu.port, where);
+    // The dialog hears the press that opened the menu.
+    drawMenu(menu);
+    PressDialog(menu, mouse);
   });
   if (chosen > 0 && chosen != current) SetStep(chosen - 1);
 }

@@ -3,6 +3,8 @@
 #include "host/CEffectProcess.h"
 #include "host/CPluginControl.h"
 #include "host/PlugInGlobals.h"
+#include "host/services/CControlView.h"
+#include "host/services/MinimalGUIViews.h"
 
 #include <memory>
 #include <string>
@@ -21,6 +23,7 @@ std::string Code(unsigned long code) {
 CNoResourceView* CreateMinimalGUI(const CProcess* process, const unsigned long* meterIds,
                                   const unsigned long* clipIds) {
   PlugInAssertPointer(process);
+  RegisterMinimalGUIViews();
   const auto* effect = dynamic_cast<const CEffectProcess*>(process);
   const int32_t n = process->GetNumControls();
   const int32_t m = effect ? effect->GetNumMeters() : 0;
@@ -28,6 +31,19 @@ CNoResourceView* CreateMinimalGUI(const CProcess* process, const unsigned long* 
   std::unique_ptr<CNoResourceView> view(CreateCNoResourceView());
   Rect r{0, 0, static_cast<int16_t>(20 * (n - (b != 0 ? 1 : 0) + m) + 14), 399};
   view->SetRect(&r);
+
+  // The editors of a row find their control here, bound to the process,
+  // so that the panel shows and sets the process's values.
+  for (int32_t k = 1; k <= n; ++k) {
+    if (k == b) continue;
+    auto* control = new CProcessControlView;
+    control->SetViewType(static_cast<uint32_t>(process->GetControl(k)->GetID()));
+    Rect none{0, 0, 0, 0};
+    control->SetRect(&none);
+    view->AddSubView(control, false);
+    control->Initialize();
+    control->SetControl(const_cast<CProcess*>(process), k);
+  }
 
   long v = 10;
   for (int32_t j = 0; j < m && meterIds && clipIds; ++j, v += 20) {

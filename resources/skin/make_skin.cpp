@@ -500,9 +500,15 @@ int main(int argc, char** argv) {
     for (double x : {4.5, 8.5})
       for (double y : {4.5, 8.5}) img.fill(disc(x, y, 1.5), cTeal);
   });
-  buttonSet(out, "Learn", cLearnW, cToggleH, 0, [](Image& img, int) {
-    img.fill(disc(8, 8, 2.5), alpha(cViolet, 0.9));
-  });
+  // The Learn button's light is its overlay: dark while learning is off,
+  // lit (with a glow) while it is on.
+  buttonSet(out, "Learn", cLearnW, cToggleH, 0);
+  for (int on = 0; on < 2; ++on) {
+    Image img(cLearnW, cToggleH);
+    if (on) img.fill(disc(8, 8, 5), alpha(cViolet, 0.3));
+    img.fill(disc(8, 8, on ? 3 : 2.5), on ? lighter(cViolet, 40) : Rgba{62, 58, 72});
+    out(on ? "ButtonLearnOn.png" : "ButtonLearnOff.png", img);
+  }
   buttonSet(out, "LearnMenu", cMenuSize, cToggleH, 0, [](Image& img, int) { arrowDown(img, 6.5, 8, 3, cLegend); });
   for (int s = 0; s < 2; ++s) {
     Image img(cOrderW, cOrderH);

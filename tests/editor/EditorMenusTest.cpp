@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using editortest::EditorScene;
@@ -39,6 +40,9 @@ TEST(EditorMenusTest, ThePresetMenuMarksTheWayToTheCurrentPresetLoadsAndSaves) {
   // The option flips inside its own click; the menu shows it next time.
   s.popup(e->getPresetMenu(), {"View Bank/Program Numbers"});
   EXPECT_EQ(s.popup(e->getPresetMenu())[2], "(0/2) Lead");
+  // Presets in sub-folders carry their numbers too, counted across folders.
+  EXPECT_EQ(s.popup(e->getPresetMenu(), {}, {0}), Texts{"(0/0) Soft"});
+  EXPECT_EQ(s.popup(e->getPresetMenu(), {}, {1, 0}), Texts{"[x] (0/1) Warm"});
   GenericPlugin::sSettings->ViewProgramNumbersEnabled = false;
 
   s.popup(e->getPresetMenu(), {"Lead"});
@@ -68,6 +72,17 @@ TEST(EditorMenusTest, ThePresetMenuMarksTheWayToTheCurrentPresetLoadsAndSaves) {
   ASSERT_EQ(s.server.alerts().size(), 2u);
   EXPECT_EQ(s.server.alerts()[1], "The preset could not be saved.\n\nNo such file or directory");
   EXPECT_EQ(current->presetName.get(), "Soft");
+
+  // A folder that is not there is refused, with a message naming it; the
+  // presets stay where they were.
+  const std::string missing = dir.file("Not There");
+  s.server.answerNextFolder(missing);
+  s.popup(e->getPresetMenu(), {"Change Preset Folder..."});
+  ASSERT_EQ(s.server.alerts().size(), 3u);
+  EXPECT_NE(s.server.alerts()[2].find("\"" + missing + "\" does not exist"), std::string::npos) << s.server.alerts()[2];
+  const Texts kept = s.popup(e->getPresetMenu());
+  EXPECT_NE(std::find(kept.begin(), kept.end(), "Lead"), kept.end());
+  EXPECT_FALSE(std::filesystem::exists(missing));
 
   zarn::test::TempDir other{"zarn-other"};
   s.server.answerNextFolder(other.path());
@@ -112,8 +127,10 @@ TEST(EditorMenusTest, TheMidiMenuListsMappingsInParameterOrderAndRemovesThem) {
 
   ASSERT_TRUE(map->setConnection(7, 3));
   ASSERT_TRUE(map->setConnection(1, 1));
+  ASSERT_TRUE(map->setConnection(0, 2)); // bank select is a controller too
   ASSERT_TRUE(map->setConnection(9, s.plugin->wheel.getIdentifier()));
-  EXPECT_EQ(s.popup(e->getMidiMenu(), {}, {0}), (Texts{"1: Mode", "7: Pan", "9: Wheel", "-", "Clear All"}));
+  EXPECT_EQ(s.popup(e->getMidiMenu(), {}, {0}),
+            (Texts{"1: Mode", "0: Cutoff", "7: Pan", "9: Wheel", "-", "Clear All"}));
   s.popup(e->getMidiMenu(), {"Clear", "7: Pan"});
   EXPECT_EQ(std::vector<int>({map->getControllerNumber(3), map->getControllerNumber(1)}), std::vector<int>({-1, 1}));
   s.popup(e->getMidiMenu(), {"Clear", "Clear All"});

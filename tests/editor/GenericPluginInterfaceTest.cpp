@@ -107,6 +107,26 @@ TEST(GenericPluginInterfaceTest, AMouseDragIsOneGestureAndTheHostsEchoMovesNoGes
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log.front() + "|" + log[1].substr(0, 9) + "|" + log.back(), "start 0|change 0 |end 0");
 
+  // The knob lies near the window's left edge; its label, however long the
+  // value's text, is kept inside the window while the value changes too.
+  gui::Label* label = e->valueLabel;
+  s.plugin->level.setValue(0.123456789f, cParameterChangeFromHost);
+  s.runMs(60);
+  s.server.move(s.at(300, 150));
+  s.runMs(60);
+  s.server.move(s.at(36, 116));
+  s.runMs(60);
+  ASSERT_TRUE(label->visible.get());
+  ASSERT_GT(label->bounds.get().width(), 2 * 36); // wider than twice the room left of the knob's middle
+  EXPECT_EQ(label->getPosition().x, 0);
+  s.server.press(s.at(36, 116));
+  for (int y = 114; y >= 100; y -= 2) {
+    s.server.move(s.at(36, y));
+    EXPECT_GE(label->getPosition().x, 0) << label->getText()->text.get();
+  }
+  s.server.release(s.at(36, 100));
+  s.bridge.take();
+
   s.plugin->level.setValue(0.125f, cParameterChangeFromHost);
   s.plugin->postEventToListener(cParameterChangeEvent, cMidiVirtualParameterBase); // no control: ignored
   EXPECT_NE(e->levelKnob->getValue(), 0.125f);

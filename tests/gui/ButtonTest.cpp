@@ -226,3 +226,27 @@ TEST(ButtonTest, SwitchesSnapToTheNearestStopAndGrowWithTheRange) {
   s.server.release(s.at(10 + 50, 15));
   EXPECT_EQ(sw.position, 2);
 }
+
+// A caption pushed left (a long one, or one offset towards the left) still
+// starts 6 pixels inside the button, so its first letter never touches the
+// edge.
+TEST(ButtonTest, ACaptionStartsNoFurtherLeftThanSixPixels) {
+  ButtonScene s;
+  auto* b = s.make<gui::Button>(10, 10);
+  b->getText()->text = std::string("MMMMMMMMMMMM");
+  b->getText()->color = gui::Color(0, 0, 0, 255);
+  b->textOffset = -40;
+  b->alignment = 2; // the style's overlay at the right end, out of the way
+  s.runMs(60);
+  // Columns 0-5 show the face alone; the caption's ink begins at 6.
+  const uint32_t face = s.screen(10, 10);
+  int firstInk = -1;
+  for (int x = 0; x < 20 && firstInk < 0; ++x)
+    for (int y = 0; y < 20; ++y)
+      if (s.screen(10 + x, 10 + y) != face) {
+        firstInk = x;
+        break;
+      }
+  EXPECT_GE(firstInk, 6);
+  EXPECT_LE(firstInk, 8); // and it is there: an "M" is ink from its first column
+}

@@ -96,6 +96,22 @@ TEST(ControlTreeTest, RoutesHoverHintsCaptureAndClicks) {
   EXPECT_EQ(s.root->getCaptureControl(), s.root);
 }
 
+// A control that holds the capture (its own press not yet released) still
+// hands a press over one of its children to that child.
+TEST(ControlTreeTest, APressOnACapturingControlReachesTheChildUnderIt) {
+  GuiScene s;
+  Probe a(s.ui, &s.log, "A", s.root, gui::Rect(20, 20, 120, 120));
+  Probe b(s.ui, &s.log, "B", &a, gui::Rect(10, 10, 50, 50));
+  s.server.move(s.at(100, 100));
+  s.server.press(s.at(100, 100)); // A's own area: A captures
+  ASSERT_EQ(s.root->getCaptureControl(), &a);
+  s.log.clear();
+  s.server.press(s.at(35, 36));
+  ASSERT_FALSE(s.log.empty());
+  EXPECT_EQ(s.log.back().substr(0, 10), "B down 5,6");
+  s.server.release(s.at(35, 36));
+}
+
 // Invalidation climbs to the root and repaints exactly the union of a moved
 // control's old and new areas, in both window kinds; deleting a parent
 // leaves its children alive and detached; a dialog covers the window and

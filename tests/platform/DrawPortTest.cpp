@@ -212,3 +212,49 @@ TEST(DrawPortTest, TextEditTypesOverTheSelectionAndClicksToBoundaries) {
   EXPECT_EQ(port.pixel(12, 5), (PortColor{0, 0, 0})); // the selection shows inverted
   EXPECT_EQ(port.pixel(180, 15), kWhite);
 }
+
+TEST(DrawPortTest, HugeShapesDrawTheirVisiblePart) {
+  // Shapes as large as a rectangle can be, seen through a small port: what
+  // shows is what the geometry says, and drawing them costs what shows.
+  DrawPort port(40, 30);
+  port.setOrigin(-20, -15);
+  const PortRect huge{-32768, -32768, 32767, 32767};
+  const PortRect clip{-10, -12, 10, 12};
+  auto clear = [&] {
+    port.setClip(Region(port.bounds()));
+    port.setForeColor(kWhite);
+    port.paintRect(port.bounds());
+    port.setClip(Region(clip));
+    port.setForeColor(kRed);
+  };
+  auto inClip = [&](int h, int v) { return h >= clip.left && h < clip.right && v >= clip.top && v < clip.bottom; };
+
+  // The oval's centre is near (0, 0) and its radii are 32767: every pixel
+  // of the port is inside it, and its one-pixel frame is far outside.
+  clear();
+  port.paintOval(huge);
+  for (int v = -15; v < 15; ++v)
+    for (int h = -20; h < 20; ++h) ASSERT_EQ(port.pixel(h, v), inClip(h, v) ? kRed : kWhite) << h << "," << v;
+  clear();
+  port.frameOval(huge);
+  for (int v = -15; v < 15; ++v)
+    for (int h = -20; h < 20; ++h) ASSERT_EQ(port.pixel(h, v), kWhite) << h << "," << v;
+
+  // A 2 x 2 picture over it: its columns meet at h = 0, its rows at v = 0.
+  const uint8_t quads[16] = {255, 0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 255, 255, 0, 0, 255};
+  clear();
+  port.drawPicture(PortPicture(2, 2, std::vector<uint8_t>(quads, quads + 16)), huge);
+  for (int v = -15; v < 15; ++v)
+    for (int h = -20; h < 20; ++h) {
+      const PortColor expected = ((h >= 0) != (v >= 0)) ? kBlue : kRed;
+      ASSERT_EQ(port.pixel(h, v), inClip(h, v) ? expected : kWhite) << h << "," << v;
+    }
+
+  // An icon whose right half is set: pixels from h = 0 rightward.
+  std::vector<uint8_t> icon;
+  for (int row = 0; row < 32; ++row) icon.insert(icon.end(), {0, 0, 0xFF, 0xFF});
+  clear();
+  port.plotIcon(huge, icon.data());
+  for (int v = -15; v < 15; ++v)
+    for (int h = -20; h < 20; ++h) ASSERT_EQ(port.pixel(h, v), inClip(h, v) && h >= 0 ? kRed : kWhite) << h << "," << v;
+}

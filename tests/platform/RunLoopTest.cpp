@@ -57,6 +57,19 @@ TEST(RunLoopTest, RunUntilStopsAtConditionOrTimeout) {
   EXPECT_EQ(ticks, 6);
 }
 
+// A callback may run the loop nested (a menu's loop): timers fire there at
+// their times, and a timer that fired in the nested loop does not fire a
+// second time when the outer pass goes on.
+TEST(RunLoopTest, ANestedLoopFiresTimersOnceAtTheirTimes) {
+  VirtualClock clock;
+  platform::RunLoop loop;
+  std::vector<int64_t> ticks;
+  loop.addTimer(10000, 0, [&] { loop.runFor(35000); });
+  loop.addTimer(10000, 10000, [&] { ticks.push_back(platform::microseconds()); });
+  loop.runFor(60000);
+  EXPECT_EQ(ticks, (std::vector<int64_t>{10000, 20000, 30000, 40000, 50000, 60000}));
+}
+
 // On the real clock the loop sleeps until a watched descriptor has data.
 TEST(RunLoopThreadTest, WakesForADescriptorAnotherThreadWrites) {
   platform::RunLoop loop;

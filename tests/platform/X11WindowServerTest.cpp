@@ -16,9 +16,12 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <iostream>
 #include <sstream>
 #include <thread>
+#include <unistd.h>
+#include <csignal>
 
 namespace {
 
@@ -37,17 +40,30 @@ public:
     parent = parentControl;
   }
   std::vector<gui::ShiftState> downs;
+  int clicks = 0;
+  void click() override {
+    ++clicks;
+    gui::Control::click();
+  }
 
 protected:
   void mouseDown(gui::MouseButton b, const gui::Point& p, gui::ShiftState s) override {
     downs.push_back(s);
+    armed = true;
     gui::Control::mouseDown(b, p, s);
+  }
+  // As a button: only the release of its own press may click it.
+  void mouseUp(gui::MouseButton b, const gui::Point& p, gui::ShiftState s) override {
+    if (!armed) return;
+    armed = false;
+    gui::Control::mouseUp(b, p, s);
   }
   void paint(const gui::Canvas& c) override {
     c.fillRect(clientRect, face);
     c.fillRect(gui::Rect(0, 0, clientRect.width(), 1), gui::Color(255, 255, 255, 90));
   }
   gui::Color face;
+  bool armed = false;
 };
 
 class Knob : public Block {
@@ -229,18 +245,27 @@ TEST_F(X11WindowServerTest, WindowShowsTheHeadlessSnapshotAndClicksAndDragsReach
 
 // The preset menu opens on the press and consumes its release, opens its
 // submenu on hover and chooses by click; the second time Escape cancels, and
-// the third a click outside does, reaching nothing below.
+// the third a click outside does, reaching nothing below. While it is open
+// the run loop's timers go on and what they change is painted.
 TEST_F(X11WindowServerTest, MenusChooseByClickAndCancelByEscapeOrAClickOutside) {
   Surface s(*server);
   settle(s.window);
   const std::string name = zarn::test::Xvfb::shared().display();
+  const unsigned long xid = server->xWindow(s.window);
   std::vector<size_t> panelsSeen;
+  std::set<std::vector<uint8_t>> knobLooksUnderMenu;
   std::thread user([&] {
     zarn::test::XPeer hand(name);
     auto menus = hand.await([&] { return hand.grabbingPopups(); });
     hand.button(1, false); // the release of the opening press
     if (menus.empty()) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    // The knob, which the timer fills and empties, as the screen shows it.
+    for (int i = 0; i < 400 && (i < 12 || knobLooksUnderMenu.size() < 2); ++i) {
+      const auto rgb = hand.rgb(xid, 41, 41);
+      knobLooksUnderMenu.insert({rgb.end() - 3, rgb.end()});
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    ASSERT_FALSE(hand.popups().empty());
     const ScreenRect m = menus.back();
     hand.move({m.left + 30, m.top + 4 + 20 + 7 + 10}); // "Bank"
     menus = hand.await([&] { auto p = hand.popups(); return p.size() == 2 ? p : decltype(p){}; });
@@ -251,16 +276,20 @@ TEST_F(X11WindowServerTest, MenusChooseByClickAndCancelByEscapeOrAClickOutside) 
     hand.button(1, true);
     hand.button(1, false);
   });
-  // Stands for the editor's event drain: nothing of the run loop runs while
-  // a menu is open.
-  const auto tick = loop.addTimer(10'000, 10'000, [&] { ++s.button->ticks; });
+  // Stands for the editor's lights: a timer that fills and empties the knob.
+  const auto tick = loop.addTimer(10'000, 10'000, [&] {
+    ++s.button->ticks;
+    s.knob->value = s.button->ticks % 2 ? 100 : 0;
+    s.knob->invalidate();
+  });
   peer->move(s.at(150, 28));
   peer->button(1, true);
   const bool chose = runUntil([&] { return !s.button->choice.empty(); });
   user.join();
   ASSERT_TRUE(chose);
   EXPECT_EQ(s.button->choice, "Lead");
-  EXPECT_EQ(s.button->ticksDuringMenu, 0);
+  EXPECT_GT(s.button->ticksDuringMenu, 10);
+  EXPECT_EQ(knobLooksUnderMenu.size(), 2u);
   loop.runFor(30'000);
   EXPECT_GT(s.button->ticks, 0);
   loop.removeTimer(tick);
@@ -294,76 +323,280 @@ TEST_F(X11WindowServerTest, MenusChooseByClickAndCancelByEscapeOrAClickOutside) 
   EXPECT_TRUE(runUntil([&] { return s.knob->downs.size() == 1; }));
 }
 
-// The window manager's close reaches the owner's handler, also when it comes
-// while an alert is up (then it waits for the alert), and the alert closes
-// with its OK button.
-TEST_F(X11WindowServerTest, CloseReachesTheOwnerAndWaitsForAnAlert) {
+// A click whose press and release wait in the queue together (a quick
+// hand, a busy machine) is a click, every time; so is a slow one.
+TEST_F(X11WindowServerTest, AQuickClickIsAClick) {
+  Surface s(*server);
+  settle(s.window);
+  for (int i = 0; i < 12; ++i) {
+    // Both events reach the display before the loop looks.
+    peer->click(s.at(30 + i % 2 * 20, 100));
+    loop.runUntil([&] { return s.knob->clicks == i + 1; }, 2'000'000);
+  }
+  EXPECT_EQ(s.knob->clicks, 12);
+  peer->button(1, true);
+  runUntil([&] { return s.knob->downs.size() == 13; });
+  peer->button(1, false);
+  EXPECT_TRUE(runUntil([&] { return s.knob->clicks == 13; }));
+}
+
+// A press on the preset button opens its menu; dragged onto an entry and
+// released there after a while, it chooses that entry. Released where it
+// was pressed, it leaves the menu open for a click.
+TEST_F(X11WindowServerTest, APressDraggedOntoAMenuEntryChoosesIt) {
+  Surface s(*server);
+  settle(s.window);
+  const std::string name = zarn::test::Xvfb::shared().display();
+  std::thread user([&] {
+    zarn::test::XPeer hand(name);
+    auto menus = hand.await([&] { return hand.grabbingPopups(); });
+    if (menus.empty()) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(600)); // past the double-click time
+    hand.move({menus[0].left + 30, menus[0].top + 4 + 10}); // "Init"
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    hand.button(1, false);
+    // A menu that stays open is dismissed, so the test ends.
+    for (int i = 0; i < 100 && !hand.popups().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    hand.key(XK_Escape, true);
+    hand.key(XK_Escape, false);
+  });
+  peer->move(s.at(150, 28));
+  peer->button(1, true);
+  EXPECT_TRUE(runUntil([&] { return !s.button->choice.empty(); }));
+  user.join();
+  EXPECT_EQ(s.button->choice, "Init");
+  EXPECT_TRUE(peer->popups().empty());
+
+  s.button->choice.clear();
+  std::vector<ScreenRect> stillOpen;
+  std::thread slowClick([&] {
+    zarn::test::XPeer hand(name);
+    auto menus = hand.await([&] { return hand.grabbingPopups(); });
+    if (menus.empty()) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    hand.button(1, false); // where it was pressed
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    stillOpen = hand.popups();
+    hand.click({menus[0].left + 30, menus[0].top + 4 + 10});
+  });
+  peer->move(s.at(150, 28));
+  peer->button(1, true);
+  EXPECT_TRUE(runUntil([&] { return !s.button->choice.empty(); }));
+  slowClick.join();
+  EXPECT_EQ(stillOpen.size(), 1u);
+  EXPECT_EQ(s.button->choice, "Init");
+}
+
+// A close asked for while a menu, an alert or a dialog is up cancels it
+// (a dialog's program is ended) and then reaches the owner, once the modal
+// has returned; so does cancelModal() from the loop, as a termination
+// signal does, and a modal opened before the loop is back is cancelled too.
+TEST_F(X11WindowServerTest, ACloseOrACancelEndsAMenuAnAlertOrADialogAndComesAfter) {
   const platform::WindowId w = server->createWindow(cContent, false, "closing");
   int closes = 0;
-  server->setCloseHandler(w, [&] {
-    ++closes;
-    server->destroyWindow(w);
-  });
+  server->setCloseHandler(w, [&] { ++closes; });
   loop.runFor(50'000);
   const unsigned long xid = server->xWindow(w);
   const std::string name = zarn::test::Xvfb::shared().display();
-  bool closedDuringAlert = true;
-  std::thread user([&] {
-    zarn::test::XPeer hand(name);
-    const auto box = hand.await([&] { return hand.named("Zarn"); });
-    if (!box) return;
-    hand.closeWindow(xid);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    closedDuringAlert = closes > 0;
-    hand.click({box->right - 16 - 36, box->bottom - 16 - 12});
-  });
+  auto closer = [&](std::function<bool(zarn::test::XPeer&)> shown) {
+    return std::thread([&, shown] {
+      zarn::test::XPeer hand(name);
+      for (int i = 0; i < 1000 && !shown(hand); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      hand.closeWindow(xid);
+    });
+  };
+
+  std::thread user = closer([](zarn::test::XPeer& hand) { return hand.named("Zarn").has_value(); });
   server->alert("The preset could not be saved: the disk is full.");
   user.join();
-  EXPECT_FALSE(closedDuringAlert);
+  EXPECT_EQ(closes, 0);
   EXPECT_TRUE(runUntil([&] { return closes == 1; }));
-  EXPECT_EQ(server->xWindow(w), 0u);
-}
+  EXPECT_FALSE(peer->named("Zarn"));
 
-// Save and folder dialogs run zenity from the PATH as a child process and
-// split its answer; a cancelled zenity is no answer. Without zenity they ask
-// on the console.
-TEST_F(X11WindowServerTest, DialogsAskZenityOrTheConsole) {
+  platform::MenuEntry menu, entry;
+  entry.text = "Entry";
+  menu.children.resize(3, entry);
+  user = closer([](zarn::test::XPeer& hand) { return !hand.grabbingPopups().empty(); });
+  EXPECT_TRUE(server->popUpMenu(menu, {300, 300}).empty());
+  user.join();
+  EXPECT_TRUE(runUntil([&] { return closes == 2; }));
+  EXPECT_TRUE(peer->popups().empty());
+
+  // The dialog's program waits for ever; it says where it runs.
   zarn::test::TempDir dir;
-  dir.write("bin/zenity", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + dir.file("args") +
-                              "\"\n[ -e \"" + dir.file("cancel") + "\" ] && exit 1\n"
-                              "case \"$*\" in *--directory*) echo /tmp/sounds;;\n"
-                              "  *) echo '/tmp/my presets/Warm Pad.qvp';; esac\n");
+  dir.write("bin/zenity", "#!/bin/sh\necho $$ > \"" + dir.file("pid") + ".tmp\"\nmv \"" + dir.file("pid") +
+                              ".tmp\" \"" + dir.file("pid") + "\"\nexec sleep 60\n");
   std::filesystem::permissions(dir.file("bin/zenity"), std::filesystem::perms::owner_all);
   zarn::test::ScopedEnvironment path("PATH", dir.file("bin") + ":/usr/bin:/bin");
-  const auto saved = server->askSaveName("/tmp/start");
-  ASSERT_TRUE(saved);
-  EXPECT_EQ(saved->folder, "/tmp/my presets");
-  EXPECT_EQ(saved->name, "Warm Pad.qvp");
-  EXPECT_NE(dir.read("args").find("--save\n"), std::string::npos);
-  EXPECT_NE(dir.read("args").find("--filename=/tmp/start/\n"), std::string::npos);
-  EXPECT_EQ(server->askFolder("", "Choose the preset folder"), std::optional<std::string>("/tmp/sounds"));
-  EXPECT_NE(dir.read("args").find("--title=Choose the preset folder\n"), std::string::npos);
-  dir.write("cancel", "");
-  EXPECT_FALSE(server->askSaveName("/tmp"));
+  user = closer([&](zarn::test::XPeer&) { return !dir.read("pid").empty(); });
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(server->askSaveName("/tmp", ".qvp"));
+  user.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  const pid_t dialog = std::stoi(dir.read("pid"));
+  EXPECT_NE(kill(dialog, 0), 0); // ended and reaped
+  EXPECT_TRUE(runUntil([&] { return closes == 3; }));
 
-  // Without zenity the console asks; a bare name is saved in the start folder.
+  // A cancel from the loop (a signal's watch) ends a menu; a dialog opened
+  // before the loop is back is cancelled at once.
+  std::thread escape([&] {
+    zarn::test::XPeer hand(name);
+    // Should the cancel never come, the test ends anyway.
+    for (int i = 0; i < 1000 && hand.grabbingPopups().empty(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && !hand.popups().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    hand.key(XK_Escape, true);
+    hand.key(XK_Escape, false);
+  });
+  bool dialogAnswered = true;
+  std::optional<std::string> folderAnswer;
+  loop.addTimer(0, 0, [&] {
+    loop.addTimer(300'000, 0, [&] { server->cancelModal(); });
+    const auto shownAt = std::chrono::steady_clock::now();
+    dialogAnswered = !server->popUpMenu(menu, {300, 300}).empty();
+    EXPECT_LT(std::chrono::steady_clock::now() - shownAt, std::chrono::seconds(3));
+    dir.write("pid", "");
+    folderAnswer = server->askFolder("/tmp", "Presets");
+  });
+  loop.runFor(100'000);
+  escape.join();
+  EXPECT_FALSE(dialogAnswered);
+  EXPECT_FALSE(folderAnswer);
+  EXPECT_EQ(dir.read("pid"), ""); // never started
+  EXPECT_EQ(closes, 3);
+  server->destroyWindow(w);
+}
+
+namespace {
+
+// Standard input from a pipe for the test's life; `type` writes into it.
+class TypedInput {
+public:
+  TypedInput() {
+    saved = dup(STDIN_FILENO);
+    if (pipe(ends) == 0) dup2(ends[0], STDIN_FILENO);
+  }
+  ~TypedInput() {
+    dup2(saved, STDIN_FILENO);
+    close(saved);
+    close(ends[0]);
+    if (ends[1] >= 0) close(ends[1]);
+  }
+  void type(const std::string& text) { EXPECT_EQ(write(ends[1], text.data(), text.size()), ssize_t(text.size())); }
+  void end() {
+    close(ends[1]);
+    ends[1] = -1;
+  }
+
+private:
+  int saved = -1;
+  int ends[2] = {-1, -1};
+};
+
+} // namespace
+
+// Save and folder dialogs run zenity from the PATH as a child process and
+// split its answer; a cancelled zenity is no answer. The save dialog offers
+// the file types, adds the extension to the name typed and asks before the
+// file with it is replaced (zenity itself asks only about the name as
+// typed); a "no" shows the dialog again.
+TEST_F(X11WindowServerTest, DialogsAskZenityAndBeforeReplacingAFile) {
+  zarn::test::TempDir dir;
+  dir.write("presets/Test.qvp", "kept");
+  // Answers in turn from the files answer1, answer2...; a missing one cancels.
+  dir.write("bin/zenity", "#!/bin/sh\nn=$(cat \"" + dir.file("count") + "\" 2>/dev/null || echo 0)\n"
+                          "n=$((n + 1)); echo $n > \"" + dir.file("count") + "\"\n"
+                          "printf '%s\\n' \"$@\" > \"" + dir.file("args") + "$n\"\n"
+                          "[ -e \"" + dir.file("answer") + "$n\" ] || exit 1\n"
+                          "cat \"" + dir.file("answer") + "$n\"\n"
+                          "[ \"$(cat \"" + dir.file("answer") + "$n\")\" = no ] && exit 1\nexit 0\n");
+  std::filesystem::permissions(dir.file("bin/zenity"), std::filesystem::perms::owner_all);
+  zarn::test::ScopedEnvironment path("PATH", dir.file("bin") + ":/usr/bin:/bin");
+  const std::string presets = dir.file("presets");
+  const std::string filter = "Quorvane Presets (*.qvp)|*.qvp|All Files (*.*)|*.*";
+
+  // "Test" over Test.qvp: asked, refused, asked for a name again, "Test" again, replaced.
+  dir.write("answer1", presets + "/Test\n");
+  dir.write("answer2", "no");
+  dir.write("answer3", presets + "/Test\n");
+  dir.write("answer4", "\n");
+  auto saved = server->askSaveName(presets, ".qvp", filter);
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(saved->folder, presets);
+  EXPECT_EQ(saved->name, "Test.qvp");
+  EXPECT_EQ(dir.read("count"), "4\n");
+  const std::string first = dir.read("args1");
+  EXPECT_NE(first.find("--save\n"), std::string::npos);
+  EXPECT_NE(first.find("--filename=" + presets + "/\n"), std::string::npos);
+  EXPECT_NE(first.find("--file-filter=Quorvane Presets (*.qvp) | *.qvp\n--file-filter=All Files (*.*) | *\n"),
+            std::string::npos)
+      << first;
+  EXPECT_NE(dir.read("args2").find("--question\n"), std::string::npos);
+  EXPECT_NE(dir.read("args2").find("\"Test.qvp\" already exists"), std::string::npos);
+  EXPECT_NE(dir.read("args3").find("--filename=" + presets + "/Test\n"), std::string::npos);
+
+  // A name typed with the extension was asked about by zenity; a new name
+  // is not asked about; a cancel is no answer.
+  std::filesystem::remove(dir.file("count"));
+  dir.write("answer1", presets + "/Test.qvp\n");
+  dir.write("answer2", presets + "/Warm Pad\n");
+  std::filesystem::remove(dir.file("answer3"));
+  saved = server->askSaveName(presets, ".qvp", filter);
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(saved->name, "Test.qvp");
+  saved = server->askSaveName(presets, ".qvp", filter);
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(saved->name, "Warm Pad.qvp");
+  EXPECT_FALSE(server->askSaveName(presets, ".qvp", filter));
+  EXPECT_EQ(dir.read("count"), "3\n");
+
+  std::filesystem::remove(dir.file("count"));
+  dir.write("answer1", "/tmp/sounds\n");
+  EXPECT_EQ(server->askFolder("", "Choose the preset folder"), std::optional<std::string>("/tmp/sounds"));
+  EXPECT_NE(dir.read("args1").find("--title=Choose the preset folder\n"), std::string::npos);
+}
+
+// Without zenity the console asks, one line from standard input each, and
+// the loop goes on meanwhile: timers fire and windows paint while nothing
+// is typed. A bare name is saved in the start folder; an existing file is
+// replaced only on "y".
+TEST_F(X11WindowServerTest, TheConsoleAsksWithoutHoldingTheLoop) {
+  zarn::test::TempDir dir;
+  dir.write("Test.qvp", "kept");
   zarn::test::ScopedEnvironment bare("PATH", dir.file("none"));
-  std::istringstream typed("Warm Pad.qvp\n" + dir.path() + "\n\n");
-  std::streambuf* keyboard = std::cin.rdbuf(typed.rdbuf());
-  const auto console = server->askSaveName("/tmp/start");
+  TypedInput keyboard;
+  int ticks = 0;
+  const auto tick = loop.addTimer(10'000, 10'000, [&] { ++ticks; });
+  // Typed late: the old blocking read would wait here with the loop held.
+  std::thread typist([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    keyboard.type("Warm Pad\n");
+  });
+  auto console = server->askSaveName(dir.path(), ".qvp");
+  typist.join();
+  EXPECT_GT(ticks, 10);
+  ASSERT_TRUE(console);
+  EXPECT_EQ(console->folder, dir.path());
+  EXPECT_EQ(console->name, "Warm Pad.qvp");
+
+  keyboard.type("Test\nn\nTest\ny\n" + dir.path() + "\n\n");
+  console = server->askSaveName(dir.path(), ".qvp");
   const auto folder = server->askFolder("", "Choose the preset folder");
   const auto cancelled = server->askSaveName("/tmp/start");
-  std::cin.rdbuf(keyboard);
   ASSERT_TRUE(console);
-  EXPECT_EQ(console->folder, "/tmp/start");
-  EXPECT_EQ(console->name, "Warm Pad.qvp");
+  EXPECT_EQ(console->name, "Test.qvp");
   EXPECT_EQ(folder, std::optional<std::string>(dir.path()));
   EXPECT_FALSE(cancelled);
+  keyboard.end();
+  EXPECT_FALSE(server->askSaveName("/tmp/start"));
+  loop.removeTimer(tick);
 }
 
 // The process's server: X11 where a display answers, headless when none
 // does or ZARN_WINDOW says so, with the reason.
 TEST_F(X11WindowServerTest, ServerIsChosenAtRunTime) {
+  // Whatever the caller's environment forces, the test sets its own.
+  zarn::test::ScopedEnvironment unforced("ZARN_WINDOW", std::nullopt);
   std::string why = "unset";
   auto chosen = platform::WindowServer::open(loop, &why);
   EXPECT_TRUE(dynamic_cast<platform::X11WindowServer*>(chosen.get()));

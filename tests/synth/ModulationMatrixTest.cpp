@@ -90,6 +90,24 @@ TEST_F(ModulationMatrixTest, AGlobalSourceInAPerVoiceSlotIsRenderedOncePerBlock)
   }
 }
 
+// A moving source through a slot turned down to 0 adds nothing: the sum
+// stays a constant block (the chain behind the target keeps its constant
+// path), with another slot's value as it is; turned up, the sum moves.
+TEST_F(ModulationMatrixTest, ASlotAtLevelZeroLeavesTheSumConstant) {
+  connect(0, M::cSourceLFO1, M::cTargetOsc1Pan, 0.0f);
+  const float* a = sum(voiceA, M::cTargetOsc1Pan);
+  EXPECT_TRUE(voiceA.getTargetSum(M::cTargetOsc1Pan)->constantBlock);
+  for (int i = 0; i < cBlock; ++i) ASSERT_EQ(a[i], 0.0f) << i;
+  connect(1, M::cSourceVelocity, M::cTargetOsc1Pan, 0.5f);
+  a = sum(voiceA, M::cTargetOsc1Pan);
+  EXPECT_TRUE(voiceA.getTargetSum(M::cTargetOsc1Pan)->constantBlock);
+  for (int i = 0; i < cBlock; ++i) ASSERT_FLOAT_EQ(a[i], 0.5f) << i; // velocity 1 at half level, full scale 1
+  connect(0, M::cSourceLFO1, M::cTargetOsc1Pan, 0.25f);
+  a = sum(voiceA, M::cTargetOsc1Pan);
+  EXPECT_FALSE(voiceA.getTargetSum(M::cTargetOsc1Pan)->constantBlock);
+  EXPECT_NE(a[0], a[cBlock - 1]);
+}
+
 TEST_F(ModulationMatrixTest, SlotsOnOneTargetAddUp) {
   connect(0, M::cSourceEG1, M::cTargetFilter1Freq, 1.0f);
   connect(1, M::cSourceLFO1, M::cTargetFilter1Freq, 0.5f, true);

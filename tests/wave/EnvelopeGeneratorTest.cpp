@@ -123,6 +123,31 @@ TEST(EnvelopeGeneratorTest, DecayReachesTheSustainLevelAfterTheDecayTime) {
   EXPECT_FALSE(r.eg.isMute());
 }
 
+// Readers take one value from a block marked constant: the mark is set
+// exactly when every sample of the block holds one value (the attack and
+// decay are not, the sustain is), and it goes again with the release.
+TEST(EnvelopeGeneratorTest, ABlockIsMarkedConstantExactlyWhenItHoldsOneValue) {
+  Rig r;
+  r.times(0.0f, 0.01f, 0.05f, 0.25f, 0.1f);
+  r.eg.start();
+  int constant = 0, moving = 0;
+  auto blocks = [&](int count) {
+    for (int k = 0; k < count; ++k) {
+      const size_t from = r.out.size();
+      r.render(64);
+      const bool same = std::all_of(r.out.begin() + static_cast<long>(from), r.out.end(),
+                                    [&](float v) { return v == r.out[from]; });
+      ASSERT_EQ(r.eg.constantBlock, same) << "block " << from / 64;
+      ++(same ? constant : moving);
+    }
+  };
+  blocks(100); // attack, decay, sustain
+  r.eg.finish();
+  blocks(100); // release, silence
+  EXPECT_GT(moving, 100);  // 441 + 2205 samples of attack and decay, 4410 of release
+  EXPECT_GT(constant, 80); // the sustain and the silence after the release
+}
+
 TEST(EnvelopeGeneratorTest, DelayHoldsTheRestLevelForItsSamplesRoundedUpToFour) {
   Rig r;
   r.times(0.1f, 0.01f, 0.1f, 0.5f, 0.1f);

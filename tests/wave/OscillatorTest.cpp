@@ -227,8 +227,10 @@ TEST(OscillatorTest, BackgroundNoiseIsAddedAtItsLevel) {
 }
 
 // Without a noise floor a tonal wave form is the bare kernel's output, bit
-// for bit, and no noise is drawn for it: the register stands still. With a
-// floor one value is drawn per sample.
+// for bit, and no noise is drawn for it: the register stands still. The
+// floor does not draw from the register either; two oscillators seeded apart
+// get floors that do not follow each other (voices' floors add up as noise,
+// not as one louder copy).
 TEST(OscillatorTest, NoNoiseFloorLeavesTheKernelOutputAsItIs) {
   BuiltStyle clean;
   auto noisy = makeStyle(cSynthSquare[1], 0.0006f);
@@ -265,13 +267,30 @@ TEST(OscillatorTest, NoNoiseFloorLeavesTheKernelOutputAsItIs) {
     }
     EXPECT_EQ(osc.noiseState, noise) << form;
 
+    Oscillator bare(clean.style.get(), &env);
     Oscillator withFloor(noisy.get(), &env);
-    withFloor.waveForm = form;
-    Oscillator stepper(noisy.get(), &env);
-    stepper.noiseState = withFloor.noiseState;
-    render(env, withFloor, 640);
-    for (int i = 0; i < 640; ++i) stepper.nextNoise();
-    EXPECT_EQ(withFloor.noiseState, stepper.noiseState) << form;
+    Oscillator other(noisy.get(), &env);
+    for (Oscillator* o : {&bare, &withFloor, &other}) {
+      o->waveForm = form;
+      o->kernelState.phase = 0.0f;
+    }
+    withFloor.seedNoise(1);
+    other.seedNoise(2);
+    const uint32_t before = withFloor.noiseState;
+    const std::vector<float> x = render(env, bare, 8192);
+    const std::vector<float> a = render(env, withFloor, 8192);
+    const std::vector<float> b = render(env, other, 8192);
+    EXPECT_EQ(withFloor.noiseState, before) << form;
+    double aa = 0.0, bb = 0.0, ab = 0.0;
+    for (size_t i = 0; i < x.size(); ++i) {
+      const double da = static_cast<double>(a[i]) - x[i];
+      const double db = static_cast<double>(b[i]) - x[i];
+      aa += da * da;
+      bb += db * db;
+      ab += da * db;
+    }
+    // Independent floors: a correlation of about 1/sqrt(8192) at most.
+    EXPECT_LT(std::fabs(ab) / std::sqrt(aa * bb), 0.05) << form;
   }
 }
 

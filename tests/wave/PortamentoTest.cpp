@@ -192,3 +192,28 @@ TEST(PortamentoTest, RenderingAllocatesNothing) {
   }
   EXPECT_EQ(counter.count(), 0);
 }
+
+// A held note without moving modulation is a constant block, so that the
+// pitch chain after it takes its constant paths; a glide or a moving
+// modulation is not.
+TEST(PortamentoTest, AHeldNoteIsAConstantBlockAndAGlideIsNot) {
+  Rig r;
+  r.pc.noteOn(kC4);
+  r.render(64, 64);
+  EXPECT_TRUE(r.pc.constantBlock);
+  EXPECT_EQ(r.out[63], kC4);
+  r.pc.glideTime = 0.1f;
+  r.pc.noteOn(kC5, kC4);
+  r.render(64, 64);
+  EXPECT_FALSE(r.pc.constantBlock);
+  EXPECT_LT(r.out[127], kC5);
+  r.render(8192, 64); // past the glide
+  EXPECT_TRUE(r.pc.constantBlock);
+  EXPECT_EQ(r.out.back(), kC5);
+  r.pc.pitchModulation.getParameter().setInterpolated(0.5f, 10.0f);
+  r.render(64, 64);
+  EXPECT_FALSE(r.pc.constantBlock);
+  r.render(4096, 64); // the modulation has settled
+  EXPECT_TRUE(r.pc.constantBlock);
+  EXPECT_FLOAT_EQ(r.out.back(), kC5 + 0.5f);
+}

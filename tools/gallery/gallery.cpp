@@ -142,15 +142,18 @@ private:
   int64_t t0 = platform::microseconds();
 };
 
-int usage() {
-  std::fprintf(stderr, "usage: zarn-gallery OUT.png [--zoom N]\n");
-  return 2;
+// Asked for (--help): on standard output, success; otherwise an error.
+int usage(bool asked = false) {
+  std::fprintf(asked ? stdout : stderr, "usage: zarn-gallery OUT.png [--zoom N]\n");
+  return asked ? 0 : 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return usage();
+  if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) return usage(true);
+  // An option where the picture's name belongs is no name to write to.
+  if (argc < 2 || argv[1][0] == '-') return usage();
   int zoom = 1;
   for (int i = 2; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--zoom") && i + 1 < argc)

@@ -208,13 +208,16 @@ void drawPointers(const Canvas& c) {
 
 } // namespace
 
-int usage() {
-  std::fprintf(stderr, "usage: zarn-raster-sheet OUT.png [--crop X Y W H] [--zoom N]\n");
-  return 2;
+// Asked for (--help): on standard output, success; otherwise an error.
+int usage(bool asked = false) {
+  std::fprintf(asked ? stdout : stderr, "usage: zarn-raster-sheet OUT.png [--crop X Y W H] [--zoom N]\n");
+  return asked ? 0 : 2;
 }
 
 int main(int argc, char** argv) {
-  if (argc < 2) return usage();
+  if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) return usage(true);
+  // An option where the picture's name belongs is no name to write to.
+  if (argc < 2 || argv[1][0] == '-') return usage();
   const int width = 3 * kPanel + 4 * kGap, height = 2 * kPanel + 3 * kGap;
   Rect crop(width, height);
   int zoom = 1;

@@ -12,6 +12,7 @@
 #include "platform/PngWriter.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -45,9 +46,11 @@ bool writePng(const std::string& path, gui::Bitmap& b) {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: zarn-text-sheet OUT.png\n");
-    return 2;
+  const bool asked = argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"));
+  // An option where the picture's name belongs is no name to write to.
+  if (argc != 2 || argv[1][0] == '-') {
+    std::fprintf(asked ? stdout : stderr, "usage: zarn-text-sheet OUT.png\n");
+    return asked ? 0 : 2;
   }
   const int width = 900, height = 540, half = width / 2;
   gui::MacBitmap sheet;

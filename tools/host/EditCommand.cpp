@@ -170,8 +170,10 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
     if (!options.preset.empty()) {
       HostState preset;
-      if (!PresetByName::load(host, in.typeIndex(), options.preset, preset, error)) return fail(err, error);
+      int32_t index = 0;
+      if (!PresetByName::load(host, in.typeIndex(), options.preset, preset, error, &index)) return fail(err, error);
       if (!preset.restore(host, in, error)) return fail(err, "preset \"" + options.preset + "\": " + error);
+      if (!PresetByName::choose(host, in, index, options.preset, error)) return fail(err, error);
     }
     if (!options.midi.empty()) host.transport().setTempo(song.tempoMap().tempoAt(0.0));
     host.idle();
@@ -194,7 +196,11 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
     });
 
     bool closed = false;
-    StopSignals signals(loop, [&] { closed = true; });
+    // A menu or dialog open meanwhile is cancelled, so the loop gets back.
+    StopSignals signals(loop, [&] {
+      closed = true;
+      server->cancelModal();
+    });
 
     // The host's road: the plug-in's view in a window on the display, the
     // window's port handed over, the editor on the window's root control.

@@ -47,8 +47,35 @@ std::vector<unsigned char> PresetByName::withName(std::vector<unsigned char> rec
   return record;
 }
 
+namespace {
+
+// Bank select and program change for preset i, then one quantum and an idle
+// call so the plug-in acts on them.
+void sendProgram(SimHost& host, Instance& in, int32_t i) {
+  const int32_t bank = i / 128, program = i % 128;
+  host.queueMidi(in, 0, 0xB0, 0, static_cast<uint8_t>((bank >> 7) & 0x7F));
+  host.queueMidi(in, 0, 0xB0, 32, static_cast<uint8_t>(bank & 0x7F));
+  host.queueMidi(in, 0, 0xC0, static_cast<uint8_t>(program), 0, 2);
+  host.render(in, nullptr, nullptr, host.quantum(in));
+  host.idle();
+}
+
+} // namespace
+
+bool PresetByName::choose(SimHost& host, Instance& in, int32_t index, const std::string& name, std::string& error) {
+  std::vector<unsigned char> record;
+  for (int attempt = 0; attempt <= kRetries; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    sendProgram(host, in, index);
+    record.clear();
+    if (host.getChunk(in, kPresetNameChunkID, record) == 0 && nameIn(record) == name) return true;
+  }
+  error = "preset \"" + name + "\" did not load from a program change";
+  return false;
+}
+
 bool PresetByName::load(SimHost& host, int32_t type, const std::string& name, HostState& state,
-                        std::string& error) {
+                        std::string& error, int32_t* index) {
   ProbeInstance probe(host, type);
   const auto ids = host.chunkIDs(*probe);
   if (std::find(ids.begin(), ids.end(), kPresetNameChunkID) == ids.end()) {
@@ -67,7 +94,6 @@ bool PresetByName::load(SimHost& host, int32_t type, const std::string& name, Ho
   // run of them is the end of the library.
   std::vector<int32_t> empty, unloaded;
   for (int32_t i = 0; i < kMaxPresets; ++i) {
-    const int32_t bank = i / 128, program = i % 128;
     std::string found = kNoPreset;
     for (int attempt = 0; attempt <= kRetries && found == kNoPreset; ++attempt) {
       if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -75,11 +101,7 @@ bool PresetByName::load(SimHost& host, int32_t type, const std::string& name, Ho
         error = "the plug-in refused its preset-name chunk";
         return false;
       }
-      host.queueMidi(*probe, 0, 0xB0, 0, static_cast<uint8_t>((bank >> 7) & 0x7F));
-      host.queueMidi(*probe, 0, 0xB0, 32, static_cast<uint8_t>(bank & 0x7F));
-      host.queueMidi(*probe, 0, 0xC0, static_cast<uint8_t>(program), 0, 2);
-      host.render(*probe, nullptr, nullptr, host.quantum(*probe));
-      host.idle();
+      sendProgram(host, *probe, i);
       record.clear();
       if (host.getChunk(*probe, kPresetNameChunkID, record) != 0) {
         error = "the plug-in gave no preset name";
@@ -94,7 +116,10 @@ bool PresetByName::load(SimHost& host, int32_t type, const std::string& name, Ho
     }
     unloaded.insert(unloaded.end(), empty.begin(), empty.end());
     empty.clear();
-    if (found == name) return state.capture(host, *probe, error);
+    if (found == name) {
+      if (index) *index = i;
+      return state.capture(host, *probe, error);
+    }
   }
   if (unloaded.empty()) {
     error = "no preset named \"" + name + "\"";

@@ -18,6 +18,7 @@
 
 namespace simhost {
 
+class Instance;
 class SimHost;
 
 class PresetByName {
@@ -33,7 +34,15 @@ public:
 
   // The state of an instance of the type that holds the preset; false with a
   // reason when the plug-in keeps no preset name or no preset has the name.
-  static bool load(SimHost& host, int32_t type, const std::string& name, HostState& state, std::string& error);
+  // With index, the preset's place in the library (bank * 128 + program).
+  static bool load(SimHost& host, int32_t type, const std::string& name, HostState& state, std::string& error,
+                   int32_t* index = nullptr);
+  // Makes the instance load preset index itself, as a program change from
+  // its MIDI input does, so that it holds the preset as chosen, not as
+  // changed: restoring a state sets every control and marks the preset
+  // modified. False with a reason when the instance does not end up
+  // showing name.
+  static bool choose(SimHost& host, Instance& in, int32_t index, const std::string& name, std::string& error);
 
   // The name in a preset-name chunk record (header included); "" when the
   // record is too short.

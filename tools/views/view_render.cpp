@@ -13,6 +13,7 @@
 #include "host/services/CNoResourceView.h"
 #include "platform/DrawPort.h"
 #include "platform/PngWriter.h"
+#include "tools/views/ViewRender.h"
 
 #include <cstdio>
 #include <cstring>
@@ -66,25 +67,16 @@ int main(int argc, char** argv) {
   {
     std::unique_ptr<CNoResourceView> root(CreateCNoResourceView());
     root->SetSize(width, height);
-    for (const std::string& d : descriptions) {
-      int x = 0, y = 0, w = width, h = height, used = 0;
-      std::string text = d;
-      if (std::sscanf(d.c_str(), "%d,%d,%d,%d:%n", &x, &y, &w, &h, &used) == 4 && used > 0) text = d.substr(used);
-      if (!root->AddView2(text.c_str(), x, y, w, h, true)) {
-        std::fprintf(stderr, "zarn-view-render: no view for %s\n", text.c_str());
-        status = 1;
-      }
-    }
+    std::string problems;
+    if (!viewrender::buildViews(*root, descriptions, problems)) status = 1;
+    for (size_t at = 0, end; (end = problems.find('\n', at)) != std::string::npos; at = end + 1)
+      std::fprintf(stderr, "zarn-view-render: %s\n", problems.substr(at, end - at).c_str());
     platform::DrawPort port(width, height);
-    root->SetViewPort(&port);
-    root->Activate();
-    Rect all{0, 0, static_cast<int16_t>(height), static_cast<int16_t>(width)};
-    root->Update(&all);
+    viewrender::drawViews(*root, port);
     if (!writePngFile(output, width, height, port.pixels(), false)) {
       std::fprintf(stderr, "zarn-view-render: cannot write %s\n", output.c_str());
       status = 1;
     }
-    root->SetViewPort(nullptr);
   }
   if (!bundle.empty()) CloseMachOPlugIn();
   return status;

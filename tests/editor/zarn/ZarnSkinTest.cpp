@@ -36,7 +36,7 @@ TEST(ZarnSkinTest, PicturesLoadWithoutGammaAndPairedFacesShareTheirSize) {
     b.loadFromFile(entry.path().string());
     sizes[entry.path().filename().string()] = {b.getWidth(), b.getHeight()};
   }
-  EXPECT_EQ(sizes.size(), 99u);
+  EXPECT_EQ(sizes.size(), 101u);
   EXPECT_EQ(sizes["Background.png"], std::make_pair(640, 522));
   int pairs = 0;
   for (const auto& [name, size] : sizes)

@@ -13,6 +13,7 @@
 #include "host/services/CTextPopupControlEditor.h"
 #include "host/services/CViewPopupControlEditor.h"
 #include "host/services/HostViewTypes.h"
+#include "platform/Clock.h"
 #include "tests/host/services/ViewTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -144,6 +145,16 @@ std::vector<uint8_t> ItemList(const std::vector<std::pair<Rect, std::string>>& i
     if (text.size() % 2) list.push_back(0);
   }
   return list;
+}
+
+// Dialog 400, 60 x 120, with item list 401.
+void WriteDialog(ViewWorld& world, const std::vector<uint8_t>& items) {
+  std::vector<uint8_t> dialog = BigEndianRect({40, 40, 100, 160});
+  dialog.resize(20, 0);
+  dialog[18] = 401 >> 8;
+  dialog[19] = 401 & 0xFF;
+  world.writeResource("DLOG", 400, dialog);
+  world.writeResource("DITL", 401, items);
 }
 
 } // namespace
@@ -480,15 +491,9 @@ TEST(ControlEditorTest, TextEditorShowsTheValueInItsTextChildAndReadsWhatIsTyped
 TEST(ControlEditorTest, ViewPopupShowsItsDialogAndChoosesAStepByScript) {
   ViewWorld world;
   CCustomView::AddNewViewProc("PressProbe", CreatePressProbe);
-  // Dialog 400, 60 x 120, with item list 401.
-  std::vector<uint8_t> dialog = BigEndianRect({40, 40, 100, 160});
-  dialog.resize(20, 0);
-  dialog[18] = 401 >> 8;
-  dialog[19] = 401 & 0xFF;
-  world.writeResource("DLOG", 400, dialog);
-  world.writeResource("DITL", 401, ItemList({{{0, 0, 20, 50}, "!Background[('Vw01')]"},
-                                             {{0, 60, 20, 120}, "!TextPopup[('Vw02')('Ctl9')]"},
-                                             {{20, 40, 40, 80}, "!PressProbe[('Prob')]"}}));
+  WriteDialog(world, ItemList({{{0, 0, 20, 50}, "!Background[('Vw01')]"},
+                               {{0, 60, 20, 120}, "!TextPopup[('Vw02')('Ctl9')]"},
+                               {{20, 40, 40, 80}, "!PressProbe[('Prob')]"}}));
 
   TrackedProcess process;
   auto* control = new CProcessControlView;
@@ -532,8 +537,7 @@ TEST(ControlEditorTest, ViewPopupShowsItsDialogAndChoosesAStepByScript) {
   auto* stubborn = new Stubborn;
   stubborn->SetNumSteps(3);
   ViewWorld other;
-  other.writeResource("DLOG", 400, dialog);
-  other.writeResource("DITL", 401, ItemList({{{0, 0, 20, 50}, "!Background[('Vw01')]"}}));
+  WriteDialog(other, ItemList({{{0, 0, 20, 50}, "!Background[('Vw01')]"}}));
   Panel failing(other, stubborn);
   ASSERT_NE(failing.describe<CViewPopupControlEditor>("!ViewPopup[('Pop1')('Ctl1')(400)]", {10, 100, 30, 180}), nullptr);
   other.server().chooseInNextMenu({"32767"});
@@ -545,4 +549,128 @@ TEST(ControlEditorTest, ViewPopupShowsItsDialogAndChoosesAStepByScript) {
   Panel missing(other);
   EXPECT_THROW(missing.describe<CViewPopupControlEditor>("!ViewPopup[('Pop2')('Ctl1')(402)]", {10, 100, 30, 180}),
                CDAEError);
+}
+
+namespace {
+
+// The desktop and the clock a long menu is tried under; both restored.
+struct SmallDesktop {
+  explicit SmallDesktop(Rect area) : saved(platform::desktopBounds()) {
+    platform::setDesktopBounds(area);
+    platform::useVirtualClock(true);
+  }
+  ~SmallDesktop() {
+    platform::setDesktopBounds(saved);
+    platform::useVirtualClock(false);
+  }
+  Rect saved;
+};
+
+int BlackIn(const platform::DrawPort& port, int left, int top, int right, int bottom) {
+  int n = 0;
+  for (int v = top; v < bottom; ++v)
+    for (int h = left; h < right; ++h) n += port.pixel(h, v) == RGBColor{0, 0, 0};
+  return n;
+}
+
+} // namespace
+
+TEST(ControlEditorTest, TextPopupTallerThanTheDesktopIsCutAndScrollsToItsLastItem) {
+  ViewWorld world;
+  SmallDesktop desktop({0, 0, 300, 600}); // menus stay inside 5..295 down
+  std::vector<std::string> names;
+  for (int i = 1; i <= 40; ++i) names.push_back("Item " + std::to_string(i));
+  CProcess process;
+  process.AddControl(new CPluginControl_List(fourCharCode("long"), "Long", names, 0, true));
+  auto* control = new CProcessControlView;
+  Panel panel(world, control);
+  control->SetControl(&process, 1);
+  auto* popup = panel.add<CTextPopupControlEditor>({170, 100, 187, 180});
+
+  // Rows as high as the editor's font line plus 4: 40 of them do not fit
+  // the 290 pixels, so the menu covers the area and is cut at its bottom.
+  platform::DrawPort measure(1, 1);
+  measure.setTextFont(3);
+  measure.setTextSize(9);
+  const platform::DrawPort::FontInfo fi = measure.fontInfo();
+  const int row = fi.ascent + fi.descent + 4;
+  ASSERT_GT(40 * row, 290);
+  const platform::ScreenPoint click = world.global({178, 140});
+  const int x = click.x;
+  std::vector<platform::ScreenPoint> path{{x, 100}};
+  for (int i = 0; i < 40; ++i) path.push_back({x, 290}); // resting on the bottom strip
+  world.server().holdButtonAlong(path);
+  const uint32_t before = platform::ticks();
+  panel.click({178, 140});
+
+  // It scrolled the 40 rows up to the last one, which the release chose.
+  EXPECT_EQ(control->GetStep(), 39);
+  EXPECT_EQ(process.GetControlValue(1), control->StepToValue(39));
+  const Rect frame = popup->GetMenuFrame();
+  EXPECT_EQ(frame.top, 5);
+  EXPECT_EQ(frame.bottom, 295);
+  EXPECT_EQ(popup->GetMenuContent().bottom, 295);
+  EXPECT_EQ(popup->GetMenuContent().top, 295 - 40 * row);
+  EXPECT_EQ(popup->GetMenuArrows(), popupmenu::ScrollingMenu::kArrowTop);
+  // Each step moved at most 16 pixels and paused 10 ticks.
+  const int steps = (40 * row - 290 + 15) / 16;
+  EXPECT_GE(platform::ticks() - before, static_cast<uint32_t>(10 * steps - 1));
+
+  // Opened, a triangle marked the bottom strip and none the top; closed,
+  // the other way round, with the chosen last row highlighted at the
+  // bottom.
+  const platform::DrawPort* opened = world.server().drawnMenuOpened();
+  const platform::DrawPort* closed = world.server().drawnMenuClosed();
+  ASSERT_TRUE(opened && closed);
+  const int mid = (frame.left + frame.right) / 2;
+  EXPECT_GE(BlackIn(*opened, mid - 6, 283, mid + 7, 295), 20);
+  EXPECT_EQ(BlackIn(*opened, frame.left, 283, mid - 6, 295), 0); // the strip holds nothing else
+  int inked = 0; // the first row's text
+  for (int h = frame.left; h < frame.right; ++h)
+    for (int v = 5; v < 5 + row; ++v) inked += opened->pixel(h, v) != popupmenu::ScrollingMenu::kMenuBack;
+  EXPECT_GT(inked, 10);
+  EXPECT_GE(BlackIn(*closed, mid - 6, 5, mid + 7, 17), 20);
+  EXPECT_EQ(BlackIn(*closed, frame.left, 5, mid - 6, 17), 0);
+  EXPECT_EQ(closed->pixel(frame.left + 1, 293), (RGBColor{0x0000, 0x6666, 0xFFFF}));
+  EXPECT_EQ(CPlugInView::GetDeferredCount(), 0);
+
+  // A release on a strip chooses nothing.
+  world.server().holdButtonAlong({{x, 100}, {x, 10}});
+  panel.click({178, 140});
+  EXPECT_EQ(control->GetStep(), 39);
+}
+
+TEST(ControlEditorTest, ViewPopupPressesItsDialogAtEveryPointTheMouseMovesTo) {
+  ViewWorld world;
+  CCustomView::AddNewViewProc("PressProbe", CreatePressProbe);
+  // The first two views stand for the first two steps.
+  WriteDialog(world, ItemList({{{0, 0, 20, 50}, "!Background[('Vw01')]"},
+                               {{0, 60, 20, 120}, "!Background[('Vw02')]"},
+                               {{20, 0, 60, 120}, "!PressProbe[('Prob')]"}}));
+  TrackedProcess process;
+  auto* control = new CProcessControlView;
+  Panel panel(world, control);
+  control->SetControl(&process, 1);
+  auto* popup = panel.describe<CViewPopupControlEditor>("!ViewPopup[('Pop1')('Ctl1')(400 'Vw01' 'Vw02')]",
+                                                       {10, 100, 30, 180});
+  ASSERT_NE(popup, nullptr);
+
+  // The 120 x 60 menu is centred on the click; a press reaches the probe at
+  // each new point (not at a repeated one), and the release over the second
+  // view chooses the second step.
+  const platform::ScreenPoint click = world.global({20, 140});
+  const int left = click.x - 60, top = click.y - 30;
+  sSyntheticPresses = 0;
+  world.server().holdButtonAlong({{left + 10, top + 30}, {left + 20, top + 40}, {left + 20, top + 40},
+                                  {left + 30, top + 50}, {left + 80, top + 10}});
+  panel.click({20, 140});
+  EXPECT_EQ(popup->GetMenuFrame(), (Rect{static_cast<int16_t>(top), static_cast<int16_t>(left),
+                                         static_cast<int16_t>(top + 60), static_cast<int16_t>(left + 120)}));
+  EXPECT_EQ(sSyntheticPresses, 4); // the opening press (on the probe) and three moves onto it
+  EXPECT_EQ(control->GetStep(), 1);
+  // The menu showed the dialog: its port holds what the dialog drew.
+  const platform::DrawPort* shown = world.server().drawnMenuClosed();
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->bounds(), popup->GetMenuFrame());
+  EXPECT_EQ(popup->GetDialogView()->GetPort(), nullptr); // it let go of the menu's port
 }

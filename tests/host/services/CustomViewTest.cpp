@@ -22,22 +22,6 @@ using namespace viewtest;
 
 namespace {
 
-SItemDescriptor ItemWith(const std::string& text) {
-  SItemDescriptor item = Item({10, 20, 60, 220});
-  item.data[0] = static_cast<uint8_t>(text.size());
-  std::copy(text.begin(), text.end(), item.data + 1);
-  return item;
-}
-
-// The view the description makes; null when it fails.
-std::unique_ptr<CPlugInView> Make(const std::string& text) {
-  SItemDescriptor item = ItemWith(text);
-  unsigned char ok = 2;
-  std::unique_ptr<CPlugInView> view(CCustomView::NewCustomItem(&item, &ok));
-  EXPECT_EQ(ok != 0, view != nullptr) << text;
-  return view;
-}
-
 std::string TextOf(const std::string& description) {
   std::unique_ptr<CPlugInView> v = Make(description);
   auto* text = dynamic_cast<CStaticTextView*>(v.get());
@@ -247,7 +231,7 @@ TEST(CustomViewTest, NoResourceViewsAddDescribedViewsOrTheirTextAndAPanelForAnyP
       EXPECT_EQ(slider->GetBounds(), (Rect{30, 120, 44, 319}));
     }
   }
-  EXPECT_EQ(children, 6);
+  EXPECT_EQ(children, 8); // three a row, and the rows' two control views
   EXPECT_EQ(sliders, 1);
 }
 

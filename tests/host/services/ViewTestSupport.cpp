@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 CProcessGroupInterface* CProcessGroup::CreateProcessGroup() { return new viewtest::TestGroup; }
 
 namespace viewtest {
@@ -82,6 +84,21 @@ SItemDescriptor Item(Rect r, bool enabled) {
   item.rect = r;
   item.type = enabled ? 0 : kItemDisabled;
   return item;
+}
+
+SItemDescriptor ItemWith(const std::string& text) {
+  SItemDescriptor item = Item({10, 20, 60, 220});
+  item.data[0] = static_cast<uint8_t>(text.size());
+  std::copy(text.begin(), text.end(), item.data + 1);
+  return item;
+}
+
+std::unique_ptr<CPlugInView> Make(const std::string& text) {
+  SItemDescriptor item = ItemWith(text);
+  unsigned char ok = 2;
+  std::unique_ptr<CPlugInView> view(CCustomView::NewCustomItem(&item, &ok));
+  EXPECT_EQ(ok != 0, view != nullptr) << text;
+  return view;
 }
 
 } // namespace viewtest

@@ -84,5 +84,9 @@ private:
 
 // A plain item with a rectangle.
 SItemDescriptor Item(Rect r, bool enabled = true);
+// An item at (10, 20, 60, 220) whose text is text.
+SItemDescriptor ItemWith(const std::string& text);
+// The view the description makes; null when it fails.
+std::unique_ptr<CPlugInView> Make(const std::string& text);
 
 } // namespace viewtest

@@ -5,6 +5,7 @@
 
 #include "tools/host/RenderCommand.h"
 #include "tests/tools/host/HostCommandRun.h"
+#include "tests/tools/host/RgbPng.h"
 
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
@@ -19,12 +20,15 @@
 
 #include <png.h>
 
+#include <X11/keysym.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -58,13 +62,14 @@ namespace {
 class EditProgram {
 public:
   EditProgram(const std::string& display, const std::vector<std::string>& options, const std::string& errFile,
-              const std::string& outFile = "/dev/null", const std::string& command = "edit") {
+              const std::string& outFile = "/dev/null", const std::string& command = "edit",
+              const std::string& path = "/usr/bin:/bin") {
     std::vector<std::string> args{ZARN_HOST_EXECUTABLE, command, "--bundle", ZARN_BUNDLE};
     args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> env{"DISPLAY=" + display, "PATH=/usr/bin:/bin"};
+    std::vector<std::string> env{"DISPLAY=" + display, "PATH=" + path};
     if (const char* home = std::getenv("HOME")) env.push_back(std::string("HOME=") + home);
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());
@@ -308,22 +313,120 @@ TEST(EditCommandTest, APresetChosenInTheMenuIsTheSavedSound) {
 #endif
 }
 
+#if defined(ZARN_BUNDLE) && defined(ZARN_HOST_EXECUTABLE)
 namespace {
 
-// An 8-bit RGB PNG file's pixels, rows from the top; empty when unreadable.
-std::vector<uint8_t> readRgbPng(const std::string& path, int& width, int& height) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-  image.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
-  width = static_cast<int>(image.width);
-  height = static_cast<int>(image.height);
-  return pixels;
+// Opens the preset menu by a click on the preset name in the header; the
+// menu's panel, none when it does not open.
+std::optional<zarn::test::ScreenRect> openPresetMenu(zarn::test::XPeer& hand) {
+  hand.click({80 + 466, 60 + 18});
+  const auto menu = hand.await([&] { return hand.grabbingPopups(); });
+  if (menu.size() != 1) return std::nullopt;
+  return menu[0];
+}
+
+// Plays the state for a moment: the render accepts it and makes sound.
+void expectRenders(const zarn::test::TempDir& dir, const std::string& state) {
+  dir.write("note.mid", midibytes::header(0, 1, 480) +
+                            midibytes::track({0x00, 0x90, 0x3C, 0x64, 0x83, 0x60, 0x80, 0x3C, 0x40, 0x00, 0xFF, 0x2F,
+                                              0x00}));
+  Result r = run({"render", "--bundle", ZARN_BUNDLE, "--tail", "0.1", "--load-state", state, dir.file("note.mid"),
+                  dir.file("note.wav")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string wav = dir.read("note.wav");
+  ASSERT_GT(wav.size(), 44u);
+  // 16- or 32-bit samples alike: some byte of the sound is not zero.
+  EXPECT_TRUE(std::any_of(wav.begin() + 44, wav.end(), [](char c) { return c != 0; }));
 }
 
 } // namespace
+#endif
+
+// A termination signal while a menu is open cancels the menu and ends the
+// program as a close does, with the state saved; so does the window
+// manager's close while the Save As dialog is up, and the dialog's program
+// goes with it.
+TEST(EditCommandTest, ASignalOrACloseDuringAMenuOrADialogSavesTheState) {
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_EXECUTABLE)
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  ZARN_REQUIRE_XVFB(zarn::test::Xvfb::shared());
+  const std::string display = zarn::test::Xvfb::shared().display();
+  zarn::test::TempDir dir;
+  zarn::test::XPeer hand(display);
+  {
+    EditProgram edit(display, {"--preset", "Acid Bass", "--save-state", dir.file("menu.state")}, dir.file("err"));
+    ASSERT_TRUE(edit.editorShown(display));
+    ASSERT_TRUE(openPresetMenu(hand));
+    const auto signalled = std::chrono::steady_clock::now();
+    kill(edit.pid, SIGTERM);
+    EXPECT_EQ(edit.exitStatus(), 0) << dir.read("err");
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(5));
+  }
+  EXPECT_TRUE(hand.popups().empty());
+  EXPECT_EQ(presetNameIn(dir.file("menu.state")), "Acid Bass");
+  expectRenders(dir, dir.file("menu.state"));
+
+  // The save dialog's program waits for ever; it says where it runs.
+  dir.write("bin/zenity", "#!/bin/sh\necho $$ > \"" + dir.file("pid") + ".tmp\"\nmv \"" + dir.file("pid") +
+                              ".tmp\" \"" + dir.file("pid") + "\"\nexec sleep 60\n");
+  std::filesystem::permissions(dir.file("bin/zenity"), std::filesystem::perms::owner_all);
+  {
+    EditProgram edit(display, {"--preset", "Acid Bass", "--save-state", dir.file("dialog.state")}, dir.file("err"),
+                     "/dev/null", "edit", dir.file("bin") + ":/usr/bin:/bin");
+    ASSERT_TRUE(edit.editorShown(display));
+    const auto menu = openPresetMenu(hand);
+    ASSERT_TRUE(menu);
+    hand.click({menu->left + 40, menu->bottom - 4 - 20 - 20 - 7 - 10}); // "Save As..."
+    for (int i = 0; i < 1000 && dir.read("pid").empty(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(dir.read("pid").empty());
+    hand.move({1000, 700});
+    EXPECT_EQ(edit.closeAfter(display, 100), 0) << dir.read("err");
+  }
+  const pid_t dialog = std::stoi(dir.read("pid"));
+  const bool dialogLeft = kill(dialog, 0) == 0;
+  if (dialogLeft) kill(dialog, SIGKILL);
+  EXPECT_FALSE(dialogLeft);
+  EXPECT_EQ(presetNameIn(dir.file("dialog.state")), "Acid Bass");
+  expectRenders(dir, dir.file("dialog.state"));
+#endif
+}
+
+// While a menu is open over the editor, its lights go on moving with the
+// song: the window shows more than one picture under a still menu.
+TEST(EditCommandTest, TheLightsMoveUnderAnOpenMenu) {
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_EXECUTABLE)
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  ZARN_REQUIRE_XVFB(zarn::test::Xvfb::shared());
+  const std::string display = zarn::test::Xvfb::shared().display();
+  zarn::test::TempDir dir;
+  // Short notes, one after another, in a loop.
+  dir.write("song.mid", midibytes::header(0, 1, 480) +
+                            midibytes::track({0x00, 0x90, 0x3C, 0x64, 0x81, 0x70, 0x80, 0x3C, 0x40, 0x00, 0x90, 0x43,
+                                              0x64, 0x81, 0x70, 0x80, 0x43, 0x40, 0x00, 0xFF, 0x2F, 0x00}));
+  EditProgram edit(display, {"--preset", "Acid Bass", "--midi", dir.file("song.mid")}, dir.file("err"));
+  ASSERT_TRUE(edit.editorShown(display));
+  const auto window = edit.window(display);
+  ASSERT_TRUE(window);
+  zarn::test::XPeer hand(display);
+  ASSERT_TRUE(openPresetMenu(hand));
+  std::set<std::vector<uint8_t>> pictures;
+  for (int i = 0; i < 30; ++i) {
+    pictures.insert(hand.rgb(*window, 640, 522));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_FALSE(hand.popups().empty());
+  EXPECT_GT(pictures.size(), 2u);
+  hand.key(XK_Escape, true);
+  hand.key(XK_Escape, false);
+  hand.move({1000, 700});
+  EXPECT_EQ(edit.closeAfter(display, 100), 0) << dir.read("err");
+#endif
+}
+
+using hosttest::readRgbPng;
 
 // The window on the display shows what the headless snapshot of the same
 // state shows, pixel for pixel, but for the lights the running render

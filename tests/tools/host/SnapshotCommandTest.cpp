@@ -2,6 +2,7 @@
 #include "tools/host/RenderCommand.h"
 
 #include "tests/support/TempDir.h"
+#include "tests/tools/host/RgbPng.h"
 
 #include <gtest/gtest.h>
 
@@ -96,5 +97,37 @@ TEST(SnapshotCommandTest, ASavedStateOpensAsItWasSaved) {
   EXPECT_TRUE(dir.read("loaded.png") == dir.read("direct.png"));
   EXPECT_FALSE(dir.read("loaded.png") == dir.read("default.png"));
   EXPECT_EQ(run({"--bundle", ZARN_BUNDLE, "--load-state", dir.file("none.state"), dir.file("x.png")}).status, 1);
+}
+
+// A preset chosen by name opens as chosen, not as changed: its name on the
+// presets button is as bright as that of the preset a fresh editor shows.
+// A script that waits long enough for a hint shows no welcome.
+TEST(SnapshotCommandTest, APresetChosenByNameIsUnchangedAndNoWelcomeShows) {
+  zarn::test::TempDir dir("zarn-snapshot");
+  dir.write("rest.txt", "move 2 300\nwait 100\n");
+  dir.write("wait.txt", "move 2 300\nwait 2000\n");
+  ASSERT_EQ(run({"--bundle", ZARN_BUNDLE, "--preset", "Clean", "--script", dir.file("rest.txt"), dir.file("clean.png")})
+                .status,
+            0);
+  ASSERT_EQ(run({"--bundle", ZARN_BUNDLE, "--script", dir.file("rest.txt"), dir.file("plain.png")}).status, 0);
+  // The brightest pixel of the caption (the button's face is dark).
+  auto captionLight = [&](const std::string& name) {
+    int width = 0, height = 0;
+    const std::vector<uint8_t> rgb = hosttest::readRgbPng(dir.file(name), width, height);
+    int light = 0;
+    for (int y = 12; y < 29 && !rgb.empty(); ++y)
+      for (int x = 400; x < 530; ++x) {
+        const uint8_t* p = &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
+        light = std::max(light, p[0] + p[1] + p[2]);
+      }
+    return light;
+  };
+  const int plain = captionLight("plain.png");
+  EXPECT_GT(plain, 600);
+  EXPECT_GE(captionLight("clean.png"), plain - 30);
+  EXPECT_FALSE(dir.read("clean.png") == dir.read("plain.png")); // another preset all the same
+
+  ASSERT_EQ(run({"--bundle", ZARN_BUNDLE, "--script", dir.file("wait.txt"), dir.file("waited.png")}).status, 0);
+  EXPECT_TRUE(dir.read("waited.png") == dir.read("plain.png"));
 }
 #endif

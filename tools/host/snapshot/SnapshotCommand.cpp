@@ -1,6 +1,7 @@
 #include "tools/host/snapshot/SnapshotCommand.h"
 
 #include "platform/HeadlessWindowServer.h"
+#include "platform/PreferencesStore.h"
 #include "tools/host/ControlByName.h"
 #include "tools/host/EditorWindow.h"
 #include "tools/host/HostState.h"
@@ -45,6 +46,23 @@ std::string trim(const std::string& s) {
   const size_t a = s.find_first_not_of(" \t\r\n");
   if (a == std::string::npos) return "";
   return s.substr(a, s.find_last_not_of(" \t\r\n") - a + 1);
+}
+
+// Every preferences file of the (private) home that asks for the welcome
+// hint stops asking.
+void hideWelcomeHint() {
+  const std::string folder = platform::PreferencesStore::folder();
+  std::error_code ec;
+  if (folder.empty() || !std::filesystem::is_directory(folder, ec)) return;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    if (entry.path().extension() != ".prefs") continue;
+    platform::PreferencesStore store(entry.path().stem().string());
+    int32_t on = 0;
+    if (store.getInteger("showWelcomeHint", on) && on != 0) {
+      store.setInteger("showWelcomeHint", 0);
+      store.synchronize();
+    }
+  }
 }
 
 // The plug-in keeps preferences and installs its presets below the user's
@@ -239,6 +257,9 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
       SimHost first;
       if (first.load(bundlePath) != 0) return fail(err, "the bundle " + bundlePath + " did not start");
     }
+    // The first run leaves the welcome on until an editor has shown it: a
+    // script that waits for a hint would get the welcome instead.
+    hideWelcomeHint();
     Scene scene;
     platform::WindowServer::setCurrent(&scene.server);
     try {
@@ -254,8 +275,9 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
         status = fail(err, options.loadState + ": " + error);
       if (status == 0 && !options.preset.empty()) {
         HostState preset;
-        if (!PresetByName::load(host, in.typeIndex(), options.preset, preset, error) ||
-            !preset.restore(host, in, error))
+        int32_t index = 0;
+        if (!PresetByName::load(host, in.typeIndex(), options.preset, preset, error, &index) ||
+            !preset.restore(host, in, error) || !PresetByName::choose(host, in, index, options.preset, error))
           status = fail(err, error);
       }
       for (size_t i = 0; status == 0 && i < options.settings.size(); ++i) {

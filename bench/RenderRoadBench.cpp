@@ -1,0 +1,206 @@
+// The road that renders, as `zarn-host render` takes it: the synthesizer's
+// bundle loaded by the simulated host, one instance, the default preset of
+// the factory library (which the plug-in installs into a fresh temporary
+// home), Total Voices 32, 32-sample quanta, every MIDI message queued at its
+// offset.
+//
+//   BM_RenderHeld/N   N keys held (1, 8, 32); ns_per_voice_sample = (CPU
+//                     time per sample with the keys held - the same without
+//                     keys) / N, and realtime = seconds of audio per CPU
+//                     second with the keys held.
+//   BM_RenderDemo     the demo song, whole; realtime as above.
+//   BM_BlockTimes     32 keys held, one key struck and another released
+//                     every 6 quanta, 100,000 quanta: the time of each
+//                     render call, median, p99, p99.9 and max in us, and
+//                     p99_within_budget: 1 when p99 is below 150 us. The
+//                     time is the rendering thread's CPU time, so that on a
+//                     shared machine the moments the thread waits for a core
+//                     are not counted as the plug-in's; wall_p99_us gives
+//                     the wall time's p99 beside it.
+
+#include "bench/TemporaryHome.h"
+#include "tools/host/ControlByName.h"
+#include "tools/host/HostState.h"
+#include "tools/host/PresetByName.h"
+#include "tools/host/RenderCommand.h"
+#include "tools/host/SimHost.h"
+#include "tools/render/MidiFile.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#ifndef ZARN_SOURCE_DIR
+#define ZARN_SOURCE_DIR "."
+#endif
+
+namespace {
+
+constexpr int kQuantum = 32;
+constexpr double kRate = 44100.0;
+const char* const kDefaultPreset = "Default Sound";
+
+double seconds(clockid_t clock) {
+  timespec t;
+  clock_gettime(clock, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+double cpuSeconds() { return seconds(CLOCK_PROCESS_CPUTIME_ID); }
+
+// One loaded bundle and an instance on the default preset with 32 voices.
+class Road {
+public:
+  explicit Road(benchmark::State& state) {
+    simhost::HostOptions options;
+    options.sampleRate = static_cast<int32_t>(kRate);
+    host = std::make_unique<simhost::SimHost>(options);
+    if (host->load(simhost::defaultBundlePath()) != 0) {
+      state.SkipWithError("the bundle did not load");
+      return;
+    }
+    in = host->createInstance(1);
+    std::string error;
+    simhost::HostState preset;
+    if (!simhost::PresetByName::load(*host, in->typeIndex(), kDefaultPreset, preset, error) ||
+        !preset.restore(*host, *in, error)) {
+      state.SkipWithError(("the default preset: " + error).c_str());
+      in = nullptr;
+      return;
+    }
+    simhost::ControlSetting voices;
+    if (!simhost::parseControlSetting("Total Voices=32", voices, error) ||
+        !simhost::applyControlSetting(*host, *in, voices, error)) {
+      state.SkipWithError(error.c_str());
+      in = nullptr;
+      return;
+    }
+    host->idle();
+    for (auto& b : buffers) b.assign(kQuantum, 0.0f);
+    for (auto& b : buffers) outs.push_back(b.data());
+    renderQuanta(64);
+  }
+  bool ok() const { return in != nullptr; }
+  void renderQuanta(int n) {
+    for (int i = 0; i < n; ++i) host->render(*in, nullptr, outs.data(), kQuantum);
+  }
+  void note(bool on, int key, int offset = 0) {
+    host->queueMidi(*in, offset, on ? 0x90 : 0x80, static_cast<uint8_t>(key), on ? 100 : 0);
+  }
+
+  std::unique_ptr<simhost::SimHost> host;
+  simhost::Instance* in = nullptr;
+  std::vector<float> buffers[2];
+  std::vector<float*> outs;
+};
+
+void home() { zarnbench::temporaryHome(); }
+
+// The keys of the held-note songs of the side-by-side comparison.
+int heldKey(int i) { return 36 + (i * 5) % 48 + i / 10; }
+
+void BM_RenderHeld(benchmark::State& state) {
+  home();
+  const int keys = static_cast<int>(state.range(0));
+  Road road(state);
+  if (!road.ok()) return;
+  // The cost of the instance without keys, measured beside the held keys.
+  constexpr int kIdleQuanta = 4000;
+  double idle = cpuSeconds();
+  road.renderQuanta(kIdleQuanta);
+  idle = (cpuSeconds() - idle) / (kIdleQuanta * kQuantum);
+  for (int k = 0; k < keys; ++k) road.note(true, heldKey(k));
+  road.renderQuanta(512); // past the attack and decay
+  double cpu = 0.0;
+  int64_t quanta = 0;
+  for (auto _ : state) {
+    const double t = cpuSeconds();
+    road.renderQuanta(256);
+    cpu += cpuSeconds() - t;
+    quanta += 256;
+    benchmark::DoNotOptimize(road.buffers[0][0]);
+  }
+  const double perSample = cpu / static_cast<double>(quanta * kQuantum);
+  state.counters["ns_per_voice_sample"] = (perSample - idle) * 1e9 / keys;
+  state.counters["realtime"] = 1.0 / (perSample * kRate);
+}
+
+void BM_RenderDemo(benchmark::State& state) {
+  home();
+  renderio::MidiFile song;
+  if (!song.read(std::string(ZARN_SOURCE_DIR) + "/tools/demo/demo.mid", kRate)) {
+    state.SkipWithError(song.error().c_str());
+    return;
+  }
+  Road road(state);
+  if (!road.ok()) return;
+  const std::vector<renderio::MidiEvent>& events = song.events();
+  const int64_t total = song.lengthSamples() + static_cast<int64_t>(2 * kRate);
+  double cpu = 0.0;
+  int64_t samples = 0;
+  for (auto _ : state) {
+    const double t = cpuSeconds();
+    size_t next = 0;
+    for (int64_t at = 0; at < total; at += kQuantum) {
+      for (; next < events.size() && events[next].sample < at + kQuantum; ++next) {
+        const renderio::MidiEvent& e = events[next];
+        road.host->queueMidi(*road.in, std::max<int64_t>(e.sample - at, 0), e.status, e.data1, e.data2,
+                             static_cast<uint32_t>(e.size()));
+      }
+      road.renderQuanta(1);
+    }
+    cpu += cpuSeconds() - t;
+    samples += total;
+  }
+  state.counters["realtime"] = static_cast<double>(samples) / kRate / cpu;
+}
+
+void BM_BlockTimes(benchmark::State& state) {
+  home();
+  Road road(state);
+  if (!road.ok()) return;
+  constexpr int kBlocks = 100000;
+  constexpr int kEvery = 6;
+  std::vector<double> times(kBlocks), wall(kBlocks);
+  for (auto _ : state) {
+    for (int k = 0; k < 32; ++k) road.note(true, heldKey(k));
+    road.renderQuanta(64);
+    // Key 96 + j takes turns: struck at one quantum, released at the next
+    // turn, while the 32 keys stay held; the pool of 32 steals for it.
+    int turn = 0;
+    for (int b = 0; b < kBlocks; ++b) {
+      if (b % kEvery == 0) {
+        road.note(false, 96 + turn % 8, 3);
+        ++turn;
+        road.note(true, 96 + turn % 8, 17);
+      }
+      const double w = seconds(CLOCK_MONOTONIC);
+      const double t = seconds(CLOCK_THREAD_CPUTIME_ID);
+      road.renderQuanta(1);
+      times[static_cast<size_t>(b)] = (seconds(CLOCK_THREAD_CPUTIME_ID) - t) * 1e6;
+      wall[static_cast<size_t>(b)] = (seconds(CLOCK_MONOTONIC) - w) * 1e6;
+    }
+    for (int k = 0; k < 32; ++k) road.note(false, heldKey(k));
+    road.note(false, 96 + turn % 8);
+    road.renderQuanta(2000);
+  }
+  std::sort(times.begin(), times.end());
+  std::sort(wall.begin(), wall.end());
+  auto at = [&](double q) { return times[std::min(times.size() - 1, static_cast<size_t>(q * times.size()))]; };
+  state.counters["wall_p99_us"] = wall[static_cast<size_t>(0.99 * wall.size())];
+  state.counters["median_us"] = at(0.5);
+  state.counters["p99_us"] = at(0.99);
+  state.counters["p999_us"] = at(0.999);
+  state.counters["max_us"] = times.back();
+  state.counters["p99_within_budget"] = at(0.99) < 150.0 ? 1.0 : 0.0;
+}
+
+} // namespace
+
+BENCHMARK(BM_RenderHeld)->ArgName("keys")->Arg(1)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_RenderDemo)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_BlockTimes)->Unit(benchmark::kMillisecond)->Iterations(1);
