@@ -379,9 +379,7 @@ void StateVariableFilter::filterParallel(int count) {
   const int* lengths = runs + 1;
   const float* in[4] = {inputs[0]->data, inputs[1]->data, inputs[2]->data, inputs[3]->data};
   float* out[4] = {laneOutputs[0]->data, laneOutputs[1]->data, laneOutputs[2]->data, laneOutputs[3]->data};
-  vectorFilterDriveParallelFast(in, inputScale, F, D, G, lengths, low, band, r, out, count);
-  for (int s = 1; s < stages; ++s)
-    vectorFilterParallelFast(out, F, D + s * rowStride, lengths, low + 4 * s, band + 4 * s, r, out, count);
+  vectorFilterCascadeParallelFast(in, inputScale, F, D, rowStride, G, lengths, low, band, stages, r, out, count);
 
   for (int l = 0; l < 4; ++l) {
     if (peaks[l]) clipper.clip(out[l], out[l], S + l * maxBlock, A + l * maxBlock, lengths, count);
