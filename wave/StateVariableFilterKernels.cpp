@@ -236,29 +236,26 @@ void filterCascade(const VectorFilterLanes* lanes, float inputScale, int damping
 
   int i = 0;
   // Groups of four samples: a 4 x 4 transpose turns four samples of each
-  // lane into one vector per sample.
+  // lane into one vector per sample. The groups take turns sample by
+  // sample, so that their chains lie side by side in the instruction
+  // stream.
   for (; i + 4 <= count; i += 4) {
+    __m128 x[Groups][4];
     for (int g = 0; g < Groups; ++g) {
       const VectorFilterLanes& l = lanes[g];
-      __m128 x0 = _mm_load_ps(l.in[0] + i);
-      __m128 x1 = _mm_load_ps(l.in[1] + i);
-      __m128 x2 = _mm_load_ps(l.in[2] + i);
-      __m128 x3 = _mm_load_ps(l.in[3] + i);
-      _MM_TRANSPOSE4_PS(x0, x1, x2, x3);
-      CascadeGroup<Stages>& cg = c[g];
-      if (cg.runEnd <= i) cg.enter(l, dampingStride, i);
-      __m128 y0 = cg.one(x0, scale, response);
-      if (cg.runEnd <= i + 1) cg.enter(l, dampingStride, i + 1);
-      __m128 y1 = cg.one(x1, scale, response);
-      if (cg.runEnd <= i + 2) cg.enter(l, dampingStride, i + 2);
-      __m128 y2 = cg.one(x2, scale, response);
-      if (cg.runEnd <= i + 3) cg.enter(l, dampingStride, i + 3);
-      __m128 y3 = cg.one(x3, scale, response);
-      _MM_TRANSPOSE4_PS(y0, y1, y2, y3);
-      _mm_store_ps(l.out[0] + i, y0);
-      _mm_store_ps(l.out[1] + i, y1);
-      _mm_store_ps(l.out[2] + i, y2);
-      _mm_store_ps(l.out[3] + i, y3);
+      for (int k = 0; k < 4; ++k) x[g][k] = _mm_load_ps(l.in[k] + i);
+      _MM_TRANSPOSE4_PS(x[g][0], x[g][1], x[g][2], x[g][3]);
+    }
+    for (int k = 0; k < 4; ++k)
+      for (int g = 0; g < Groups; ++g) {
+        CascadeGroup<Stages>& cg = c[g];
+        if (cg.runEnd <= i + k) cg.enter(lanes[g], dampingStride, i + k);
+        x[g][k] = cg.one(x[g][k], scale, response);
+      }
+    for (int g = 0; g < Groups; ++g) {
+      const VectorFilterLanes& l = lanes[g];
+      _MM_TRANSPOSE4_PS(x[g][0], x[g][1], x[g][2], x[g][3]);
+      for (int k = 0; k < 4; ++k) _mm_store_ps(l.out[k] + i, x[g][k]);
     }
   }
   // The rest one sample at a time, so that the states advance by exactly
