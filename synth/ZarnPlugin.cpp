@@ -233,14 +233,14 @@ void ZarnPlugin::buildGraph() {
     mCopies[k] = std::make_unique<ZarnVoice::Copy>(env, sOscillatorStyle, k);
     mCopyList[k] = mCopies[k].get();
   }
-  // Two voices share each filter's design filter: their left and right
-  // channels fill its four lanes, one vector pass for both.
+  // Four voices share each filter's design filter: their left and right
+  // channels fill its eight lanes, one pass for all of them.
   for (auto& units : mFilterUnits)
     for (auto& u : units) u = std::make_unique<MultiDesignFilter::ParallelUnit>(env, sFilterStyles);
   mVoiceManager = std::make_unique<VoiceManager>(env, 2);
   for (int i = 0; i < cMaxVoices; ++i) {
     mVoices[i] = std::make_unique<ZarnVoice>(env, i, sOscillatorStyle, sEnvelopeStyle, mDefaultTargets, shared,
-                                             &mSettings, mFilterUnits[0][i / 2].get(), mFilterUnits[1][i / 2].get(),
+                                             &mSettings, mFilterUnits[0][i / 4].get(), mFilterUnits[1][i / 4].get(),
                                              mMatrix.get());
     mVoiceManager->registerNoteVoice(mVoices[i].get());
   }

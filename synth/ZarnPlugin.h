@@ -291,7 +291,7 @@ private:
   std::unique_ptr<StereoCutoff> mCutoff2;
   std::unique_ptr<ZarnVoice::Copy> mCopies[cMaxVoices];
   ZarnVoice::Copy* mCopyList[cMaxVoices] = {};
-  std::unique_ptr<MultiDesignFilter::ParallelUnit> mFilterUnits[2][cMaxVoices / 2];
+  std::unique_ptr<MultiDesignFilter::ParallelUnit> mFilterUnits[2][cMaxVoices / 4];
   std::unique_ptr<ZarnVoice> mVoices[cMaxVoices];
   std::unique_ptr<VoiceManager> mVoiceManager;
   std::unique_ptr<StereoSpread> mStereoSpread;

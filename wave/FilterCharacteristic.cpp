@@ -88,10 +88,10 @@ void FilterCharacteristic::getFilterParameters(float frequency, float peak, floa
   float y = last * peak;
   if (!(y > 0.0f)) y = 0.0f;
   if (y > last) y = last;
-  const float scale = clipScaleTable->getValue(x, y);
+  float scale;
+  FilterSettingTable::getValues(*clipScaleTable, *cubicDampingTable, *dampInputTable, x, y, scale, cubicDamping,
+                                dampInput);
   clipScale = scale > cMinClipScale ? scale : cMinClipScale;
-  cubicDamping = cubicDampingTable->getValue(x, y);
-  dampInput = dampInputTable->getValue(x, y);
 }
 
 bool FilterCharacteristic::loadFromBinaryData(BinaryDataReader* reader) {

@@ -49,6 +49,38 @@ float FilterSettingTable::getValue(float x, float y) const {
   return lower + (upper - lower) * fy;
 }
 
+void FilterSettingTable::getValues(const FilterSettingTable& a, const FilterSettingTable& b,
+                                   const FilterSettingTable& c, float x, float y, float& va, float& vb, float& vc) {
+  const int n = a.mSize;
+  if (b.mSize != n || c.mSize != n) {
+    va = a.getValue(x, y);
+    vb = b.getValue(x, y);
+    vc = c.getValue(x, y);
+    return;
+  }
+  // The steps of getValue, once for all three.
+  const float last = static_cast<float>(n - 1);
+  if (!(x > 0.0f)) x = 0.0f;
+  if (x > last) x = last;
+  if (!(y > 0.0f)) y = 0.0f;
+  if (y > last) y = last;
+  // x and y lie in [0, last]: truncation is their floor.
+  const int r = static_cast<int>(y);
+  const int col = static_cast<int>(x);
+  const float fx = x - static_cast<float>(col);
+  const float fy = y - static_cast<float>(r);
+  const int s = n + 1;
+  const int i = r * s + col;
+  auto read = [&](const FilterSettingTable& t) {
+    const float lower = t.mValues[i] + fx * t.mDifferences[i];
+    const float upper = t.mValues[i + s] + fx * t.mDifferences[i + s];
+    return lower + (upper - lower) * fy;
+  };
+  va = read(a);
+  vb = read(b);
+  vc = read(c);
+}
+
 float FilterSettingTable::getPoint(int column, int row) const {
   if (column < 0 || row < 0 || column > mSize || row > mSize) return 0.0f;
   return at(mValues, column, row);

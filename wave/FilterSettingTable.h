@@ -41,6 +41,10 @@ public:
   // NaN) read the nearest edge, never outside the grid. No allocation, no
   // lock: the render thread calls it.
   float getValue(float x, float y) const;
+  // getValue of three tables at one position, to the bit, the position
+  // worked out once when the three have one size.
+  static void getValues(const FilterSettingTable& a, const FilterSettingTable& b, const FilterSettingTable& c,
+                        float x, float y, float& va, float& vb, float& vc);
   // The stored value; 0 outside the grid.
   float getPoint(int column, int row) const;
   // The stored difference to the right neighbour; 0 outside the grid.

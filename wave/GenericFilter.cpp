@@ -141,7 +141,7 @@ void GenericFilter::filter(const wave::Block* in, wave::Block* out, int count, i
   if (parallelUnit) {
     copySettingsTo(parallelUnit);
     parallelUnit->filterParallel(count);
-    // A unit serves four lanes; a filter past them passes its input on.
+    // A unit serves eight lanes; a filter past them passes its input on.
     if (stamp != env->stamp) {
       active = false;
       storeOutput(source, out, count);

@@ -2,8 +2,8 @@
 
 // The graph side of the filters: a filter with a smoothed cut-off and peak,
 // a response, a slope and a dry/wet mix, whose arithmetic is done by a filter
-// unit. The unit is either the filter's own, or one shared by up to four
-// filters, which then filters all of them in one four-lane pass.
+// unit. The unit is either the filter's own, or one shared by up to eight
+// filters, which then filters all of them in one pass.
 
 #include "base/Property.h"
 #include "wave/Filter.h"
@@ -46,10 +46,10 @@ public:
     Property<Slope> slope{nullptr, c12dB};
   };
 
-  // A unit that serves up to four filters; lane i is the i-th filter added.
+  // A unit that serves up to eight filters; lane i is the i-th filter added.
   class ParallelFilterUnit : public FilterUnit {
   public:
-    static constexpr int cLanes = 4;
+    static constexpr int cLanes = 8;
 
     explicit ParallelFilterUnit(wave::Environment* env);
     // The filters still on the unit forget it, so that none of them calls
@@ -93,7 +93,7 @@ public:
   void setFilter(FilterUnit* unit);
   // Leaves the previous parallel unit and joins unit (null: none).
   void setParallelFilter(ParallelFilterUnit* unit);
-  // Asked in the four-lane pass only: a muted filter costs no work.
+  // Asked in the parallel pass only: a muted filter costs no work.
   void setMuteController(wave::MuteController* c) { muteController = c; }
   wave::MuteController* getMuteController() const { return muteController; }
   // Connects the peak modulator input; it scales the peak only while peak

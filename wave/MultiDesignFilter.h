@@ -3,8 +3,8 @@
 // The filter the synthesizer builds for each filter of each voice channel:
 // a GenericFilter whose unit is a design filter, with the characteristic
 // chosen by index out of a list shared by the whole process. Filters of up
-// to four channels share one design filter (a ParallelUnit), which computes
-// them in one four-lane pass; a characteristic chosen on any of them then
+// to eight channels share one design filter (a ParallelUnit), which computes
+// them in one pass; a characteristic chosen on any of them then
 // holds for all of them.
 
 #include "base/Property.h"
@@ -39,7 +39,7 @@ public:
     std::vector<DesignFilter::Style*> styles;
   };
 
-  // One design filter shared by up to four MultiDesignFilters.
+  // One design filter shared by up to eight MultiDesignFilters.
   class ParallelUnit : public wave::Component {
   public:
     // Creates the design filter on the list's first characteristic.

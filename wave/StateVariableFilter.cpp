@@ -123,8 +123,8 @@ void StateVariableFilter::ClipTable::clip(float* out, const float* in, const flo
 StateVariableFilter::StateVariableFilter(wave::Environment* env) : StateVariableFilter(env, sDefaultClipTable) {}
 
 StateVariableFilter::StateVariableFilter(wave::Environment* env, ClipTable& table)
-    : ParallelFilterUnit(env), clipTable(table), stateStore(env), dampingRows(env, 16), cubicDampings(env, 4),
-      frequencies(env, 4), gains(env, 4), clipScales(env, 4) {
+    : ParallelFilterUnit(env), clipTable(table), stateStore(env), dampingRows(env, 4 * cLanes),
+      cubicDampings(env, cLanes), frequencies(env, cLanes), gains(env, cLanes), clipScales(env, cLanes) {
   initialize();
 }
 
@@ -152,12 +152,14 @@ void StateVariableFilter::initialize() {
   for (wave::Block*& b : laneOutputs) {
     if (!b) b = new wave::Block(env);
   }
-  runLengths.assign(static_cast<size_t>(env->maxBlockSize > 0 ? env->maxBlockSize : 0) + 1, 0);
+  // One list of runs per group of four lanes.
+  runLengths.assign(2 * (static_cast<size_t>(env->maxBlockSize > 0 ? env->maxBlockSize : 0) + 1), 0);
   lastSampleRate = 0.0f;
-  // Two arrays of 16 states, whatever the block size.
-  if (stateStore.size < 32) stateStore.initialize(32);
+  // Two arrays of 32 states (four stages of eight lanes), whatever the
+  // block size.
+  if (stateStore.size < 64) stateStore.initialize(64);
   band = stateStore.data;
-  low = stateStore.data + 16;
+  low = stateStore.data + 32;
   resetState();
 }
 
@@ -166,7 +168,7 @@ bool StateVariableFilter::isResponseSupported(GenericFilter::Response) { return 
 bool StateVariableFilter::isSlopeSupported(GenericFilter::Slope s) { return s != 0; }
 
 void StateVariableFilter::resetState() {
-  for (int i = 0; i < 16; ++i) {
+  for (int i = 0; i < 32; ++i) {
     band[i] = 0.0f;
     low[i] = 0.0f;
   }
@@ -288,17 +290,20 @@ void StateVariableFilter::filterChunk(const float* in, float* out, const float* 
 void StateVariableFilter::filterParallel(int count) {
   const int maxBlock = env->maxBlockSize;
   if (count > maxBlock) count = maxBlock;
-  const wave::Block* inputs[4];
-  const float* freq[4];
-  const float* peaks[4];
-  const float* scales[4];
-  bool constants[4];
-  bool anyActive = false;
-  for (int l = 0; l < 4; ++l) {
+  const wave::Block* inputs[cLanes];
+  const float* freq[cLanes];
+  const float* peaks[cLanes];
+  const float* scales[cLanes];
+  bool constants[cLanes];
+  // Lanes 0-3 and 4-7 form two groups of four; a group without a sounding
+  // lane is left out of the pass.
+  bool groupActive[2] = {false, false};
+  for (int l = 0; l < cLanes; ++l) {
     retrieveFilterInput(l, inputs[l], freq[l], peaks[l], scales[l], count, constants[l]);
-    if (peaks[l]) anyActive = true;
+    if (peaks[l]) groupActive[l / 4] = true;
   }
-  const int served = getFilterCount() < 4 ? getFilterCount() : 4;
+  const bool anyActive = groupActive[0] || groupActive[1];
+  const int served = getFilterCount() < cLanes ? getFilterCount() : cLanes;
   if (!anyActive || count < 1) {
     for (int l = 0; l < served; ++l) storeFilterOutput(l, inputs[l], laneOutputs[l], count);
     // No lane sounds: each starts from rest when it sounds again.
@@ -312,79 +317,107 @@ void StateVariableFilter::filterParallel(int count) {
   prepareBlock(r, stages);
   const float inputScale = getInputScale();
   const ClipTable& clipper = activeClipTable();
-
-  float* F = frequencies.data;
-  float* D = dampingRows.data;
-  float* G = cubicDampings.data;
+  const int rowStride = 4 * maxBlock;
   float* S = clipScales.data;
   float* A = gains.data;
-  int32_t* runs = runLengths.data();
-  runs[0] = 0;
-  const int rowStride = 4 * maxBlock;
+  VectorFilterLanes groups[2];
+  const int* lengths[2] = {nullptr, nullptr};
+  int passes = 0;
 
-  auto coefficients = [&](int k, int i) {
-    for (int l = 0; l < 4; ++l) {
-      const int c = 4 * k + l;
-      if (!peaks[l]) {
-        // Inactive lanes are held at rest: zero coefficients on zero
-        // states and silent input give silence.
-        F[c] = 0.0f;
-        G[c] = 0.0f;
-        for (int s = 0; s < stages; ++s) D[s * rowStride + c] = 0.0f;
-        continue;
-      }
-      const float p = scales[l] ? peaks[l][i] * scales[l][i] : peaks[l][i];
-      computeCoefficients(freq[l][i], p, inputScale, stages, F + c, D + c, rowStride, G + c,
-                          S + l * maxBlock + k, A + l * maxBlock + k);
+  for (int h = 0; h < 2; ++h) {
+    float* lowH = low + 16 * h;
+    float* bandH = band + 16 * h;
+    if (!groupActive[h]) {
+      // A silent group starts from rest when it sounds again.
+      for (int i = 0; i < 16; ++i) lowH[i] = bandH[i] = 0.0f;
+      continue;
     }
-  };
+    const int first = 4 * h;
+    float* F = frequencies.data + h * rowStride;
+    float* D = dampingRows.data + h * 4 * rowStride;
+    float* G = cubicDampings.data + h * rowStride;
+    int32_t* runs = runLengths.data() + h * (maxBlock + 1);
+    runs[0] = 0;
 
-  bool oneRun = true;
-  for (int l = 0; l < 4; ++l)
-    if (!constants[l] || scales[l]) oneRun = false;
+    auto coefficients = [&](int k, int i) {
+      for (int j = 0; j < 4; ++j) {
+        const int l = first + j;
+        const int c = 4 * k + j;
+        if (!peaks[l]) {
+          // Inactive lanes are held at rest: zero coefficients on zero
+          // states and silent input give silence.
+          F[c] = 0.0f;
+          G[c] = 0.0f;
+          for (int s = 0; s < stages; ++s) D[s * rowStride + c] = 0.0f;
+          continue;
+        }
+        const float p = scales[l] ? peaks[l][i] * scales[l][i] : peaks[l][i];
+        computeCoefficients(freq[l][i], p, inputScale, stages, F + c, D + c, rowStride, G + c,
+                            S + l * maxBlock + k, A + l * maxBlock + k);
+      }
+    };
 
-  int k = 0;
-  if (oneRun) {
-    coefficients(0, 0);
-    runs[1] = count;
-    k = 1;
+    bool oneRun = true;
+    for (int j = first; j < first + 4; ++j)
+      if (!constants[j] || scales[j]) oneRun = false;
+
+    int k = 0;
+    if (oneRun) {
+      coefficients(0, 0);
+      runs[1] = count;
+    } else {
+      int start = 0;
+      float runFrequency[4];
+      for (int j = 0; j < 4; ++j) runFrequency[j] = freq[first + j][0];
+      for (int i = 1; i < count; ++i) {
+        bool split = i % cUpdateInterval == 0;
+        for (int j = 0; j < 4 && !split; ++j)
+          if (std::fabs(freq[first + j][i] - runFrequency[j]) > cUpdateEpsilon) split = true;
+        if (split) {
+          coefficients(k, start);
+          runs[++k] = i - start;
+          start = i;
+          for (int j = 0; j < 4; ++j) runFrequency[j] = freq[first + j][i];
+        }
+      }
+      coefficients(k, start);
+      runs[++k] = count - start;
+    }
+
+    // Inactive lanes start from rest.
+    for (int j = 0; j < 4; ++j) {
+      if (peaks[first + j]) continue;
+      for (int s = 0; s < 4; ++s) {
+        lowH[4 * s + j] = 0.0f;
+        bandH[4 * s + j] = 0.0f;
+      }
+    }
+
+    VectorFilterLanes& g = groups[passes++];
+    for (int j = 0; j < 4; ++j) {
+      g.in[j] = inputs[first + j]->data;
+      g.out[j] = laneOutputs[first + j]->data;
+    }
+    g.frequency = F;
+    g.damping = D;
+    g.cubicDamping = G;
+    g.runLength = runs + 1;
+    g.low = lowH;
+    g.band = bandH;
+    lengths[h] = runs + 1;
+  }
+
+  if (passes == 2) {
+    vectorFilterCascadeEightLanesFast(groups, inputScale, rowStride, stages, r, count);
   } else {
-    int start = 0;
-    float runFrequency[4];
-    for (int l = 0; l < 4; ++l) runFrequency[l] = freq[l][0];
-    for (int i = 1; i < count; ++i) {
-      bool split = i % cUpdateInterval == 0;
-      for (int l = 0; l < 4 && !split; ++l)
-        if (std::fabs(freq[l][i] - runFrequency[l]) > cUpdateEpsilon) split = true;
-      if (split) {
-        coefficients(k, start);
-        runs[++k] = i - start;
-        start = i;
-        for (int l = 0; l < 4; ++l) runFrequency[l] = freq[l][i];
-      }
-    }
-    coefficients(k, start);
-    runs[++k] = count - start;
+    const VectorFilterLanes& g = groups[0];
+    vectorFilterCascadeParallelFast(g.in, inputScale, g.frequency, g.damping, rowStride, g.cubicDamping,
+                                    g.runLength, g.low, g.band, stages, r, g.out, count);
   }
 
-  // Inactive lanes start from rest.
-  for (int l = 0; l < 4; ++l) {
-    if (peaks[l]) continue;
-    for (int s = 0; s < 4; ++s) {
-      low[4 * s + l] = 0.0f;
-      band[4 * s + l] = 0.0f;
-    }
-  }
-
-  const int* lengths = runs + 1;
-  const float* in[4] = {inputs[0]->data, inputs[1]->data, inputs[2]->data, inputs[3]->data};
-  float* out[4] = {laneOutputs[0]->data, laneOutputs[1]->data, laneOutputs[2]->data, laneOutputs[3]->data};
-  vectorFilterDriveParallelFast(in, inputScale, F, D, G, lengths, low, band, r, out, count);
-  for (int s = 1; s < stages; ++s)
-    vectorFilterParallelFast(out, F, D + s * rowStride, lengths, low + 4 * s, band + 4 * s, r, out, count);
-
-  for (int l = 0; l < 4; ++l) {
-    if (peaks[l]) clipper.clip(out[l], out[l], S + l * maxBlock, A + l * maxBlock, lengths, count);
+  for (int l = 0; l < cLanes; ++l) {
+    float* out = laneOutputs[l]->data;
+    if (peaks[l]) clipper.clip(out, out, S + l * maxBlock, A + l * maxBlock, lengths[l / 4], count);
     if (l < served) storeFilterOutput(l, inputs[l], laneOutputs[l], count);
   }
 }

@@ -7,8 +7,8 @@
 // per run of samples (a run ends every 32 samples or when the cut-off moves
 // by more than a tenth of an octave), not per sample.
 //
-// As a parallel unit it filters up to four GenericFilters in one four-lane
-// pass. A characteristic (a subclass overriding customize, getInputScale
+// As a parallel unit it filters up to eight GenericFilters in one pass, two
+// groups of four lanes side by side in the vector unit. A characteristic (a subclass overriding customize, getInputScale
 // and activeClipTable) replaces the mapping from (cut-off, peak) to the
 // per-run values and brings its own clip table.
 
@@ -115,7 +115,7 @@ public:
   bool isSlopeSupported(GenericFilter::Slope s) override;
   // All states 0.
   void resetState() override;
-  // The four-lane pass over the served filters (count at most the
+  // The eight-lane pass over the served filters (count at most the
   // environment's maximum block). Lanes without a sounding, active filter
   // are silenced: their states are cleared, so that they do not ring on
   // with stale coefficients and into the next note.
@@ -136,11 +136,12 @@ public:
 
   // The clip table the next block is clipped with.
   const ClipTable& getClipTable() const { return activeClipTable(); }
-  // Band and low states by index: the stage in one-lane use, 4 x stage +
-  // lane in four-lane use.
+  // Band and low states by index: the stage in one-lane use, 16 x group +
+  // 4 x stage + lane within its group (lane l is in group l / 4) in
+  // eight-lane use.
   float getBandState(int index) const { return band[index]; }
   float getLowState(int index) const { return low[index]; }
-  // The output block of lane l of the four-lane pass.
+  // The output block of lane l of the eight-lane pass.
   wave::Block* getLaneOutput(int lane) const { return laneOutputs[lane]; }
 
   // Shared by every filter of the process; built by the first one
@@ -172,7 +173,7 @@ private:
   wave::Block cubicDampings;
   wave::Block frequencies;
   float log2SampleRate = 0.0f;
-  wave::Block* laneOutputs[4] = {nullptr, nullptr, nullptr, nullptr};
+  wave::Block* laneOutputs[cLanes] = {};
   wave::Block gains;
   wave::Block clipScales;
   // Entry 0 is always 0; run k's length is at entry k + 1.

@@ -176,6 +176,123 @@ void filterFourLanes(const float* const* in, float inputScale, const float* freq
   _mm_storeu_ps(bandState, s.band);
 }
 
+// A cascade of Stages sections on Groups x four lanes in one pass: the
+// first with the input scale and the cubic term, the others plain, each fed
+// by the one before. Every lane computes what the stages computed one after
+// the other would. Each sample's section steps form one long chain of
+// dependent operations that leaves most of the vector unit idle; in one
+// pass, the later stages of a sample and the other group's chain overlap it
+// instead of waiting for the whole block.
+template <int Stages>
+struct CascadeGroup {
+  Lanes s[Stages];
+  int r = 0;
+  int runEnd = 0;
+
+  void load(const VectorFilterLanes& g) {
+    for (int k = 0; k < Stages; ++k) {
+      s[k].low = _mm_loadu_ps(g.low + 4 * k);
+      s[k].band = _mm_loadu_ps(g.band + 4 * k);
+      s[k].f = s[k].q = s[k].g = _mm_setzero_ps();
+    }
+  }
+  void store(const VectorFilterLanes& g) const {
+    for (int k = 0; k < Stages; ++k) {
+      _mm_storeu_ps(g.low + 4 * k, s[k].low);
+      _mm_storeu_ps(g.band + 4 * k, s[k].band);
+    }
+  }
+  // Loads the coefficients of the run that holds sample i.
+  void enter(const VectorFilterLanes& g, int dampingStride, int i) {
+    while (runEnd <= i) {
+      const int len = g.runLength[r];
+      if (len > 0) {
+        const __m128 f = _mm_loadu_ps(g.frequency + 4 * r);
+        for (int k = 0; k < Stages; ++k) {
+          s[k].f = f;
+          s[k].q = _mm_loadu_ps(g.damping + k * dampingStride + 4 * r);
+        }
+        s[0].g = _mm_loadu_ps(g.cubicDamping + 4 * r);
+        runEnd += len;
+      }
+      ++r;
+    }
+  }
+  __m128 one(__m128 x, __m128 scale, VectorFilterResponse response) {
+    __m128 y = stepPs<true>(_mm_mul_ps(scale, x), s[0], response);
+    for (int k = 1; k < Stages; ++k) y = stepPs<false>(y, s[k], response);
+    return y;
+  }
+};
+
+template <int Stages, int Groups>
+void filterCascade(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
+                   VectorFilterResponse response, int count) {
+  if (count < 1) return;
+  wave::DenormalGuard guard;
+  const __m128 scale = _mm_set1_ps(inputScale);
+  CascadeGroup<Stages> c[Groups];
+  for (int g = 0; g < Groups; ++g) c[g].load(lanes[g]);
+
+  int i = 0;
+  // Groups of four samples: a 4 x 4 transpose turns four samples of each
+  // lane into one vector per sample. The groups take turns sample by
+  // sample, so that their chains lie side by side in the instruction
+  // stream.
+  for (; i + 4 <= count; i += 4) {
+    __m128 x[Groups][4];
+    for (int g = 0; g < Groups; ++g) {
+      const VectorFilterLanes& l = lanes[g];
+      for (int k = 0; k < 4; ++k) x[g][k] = _mm_load_ps(l.in[k] + i);
+      _MM_TRANSPOSE4_PS(x[g][0], x[g][1], x[g][2], x[g][3]);
+    }
+    for (int k = 0; k < 4; ++k)
+      for (int g = 0; g < Groups; ++g) {
+        CascadeGroup<Stages>& cg = c[g];
+        if (cg.runEnd <= i + k) cg.enter(lanes[g], dampingStride, i + k);
+        x[g][k] = cg.one(x[g][k], scale, response);
+      }
+    for (int g = 0; g < Groups; ++g) {
+      const VectorFilterLanes& l = lanes[g];
+      _MM_TRANSPOSE4_PS(x[g][0], x[g][1], x[g][2], x[g][3]);
+      for (int k = 0; k < 4; ++k) _mm_store_ps(l.out[k] + i, x[g][k]);
+    }
+  }
+  // The rest one sample at a time, so that the states advance by exactly
+  // count samples.
+  alignas(16) float y[4];
+  for (; i < count; ++i)
+    for (int g = 0; g < Groups; ++g) {
+      const VectorFilterLanes& l = lanes[g];
+      CascadeGroup<Stages>& cg = c[g];
+      if (cg.runEnd <= i) cg.enter(l, dampingStride, i);
+      _mm_store_ps(y, cg.one(_mm_setr_ps(l.in[0][i], l.in[1][i], l.in[2][i], l.in[3][i]), scale, response));
+      for (int k = 0; k < 4; ++k) l.out[k][i] = y[k];
+    }
+  for (int g = 0; g < Groups; ++g) c[g].store(lanes[g]);
+}
+
+template <int Groups>
+void filterCascadeStages(const VectorFilterLanes* lanes, float inputScale, int dampingStride, int stages,
+                         VectorFilterResponse response, int count) {
+  switch (stages) {
+  case 1:
+    filterCascade<1, Groups>(lanes, inputScale, dampingStride, response, count);
+    break;
+  case 2:
+    filterCascade<2, Groups>(lanes, inputScale, dampingStride, response, count);
+    break;
+  case 3:
+    filterCascade<3, Groups>(lanes, inputScale, dampingStride, response, count);
+    break;
+  case 4:
+    filterCascade<4, Groups>(lanes, inputScale, dampingStride, response, count);
+    break;
+  default:
+    break;
+  }
+}
+
 } // namespace
 
 void vectorFilterDriveCpp(const float* in, float inputScale, const float* frequency, const float* damping,
@@ -219,4 +336,27 @@ void vectorFilterParallelFast(const float* const* in, const float* frequency, co
                               const int* runLength, float* low, float* band, VectorFilterResponse response,
                               float* const* out, int count) {
   filterFourLanes<false>(in, 1.0f, frequency, damping, nullptr, runLength, low, band, response, out, count);
+}
+
+void vectorFilterCascadeParallelFast(const float* const* in, float inputScale, const float* frequency,
+                                     const float* damping, int dampingStride, const float* cubicDamping,
+                                     const int* runLength, float* low, float* band, int stages,
+                                     VectorFilterResponse response, float* const* out, int count) {
+  VectorFilterLanes lanes;
+  for (int k = 0; k < 4; ++k) {
+    lanes.in[k] = in[k];
+    lanes.out[k] = out[k];
+  }
+  lanes.frequency = frequency;
+  lanes.damping = damping;
+  lanes.cubicDamping = cubicDamping;
+  lanes.runLength = runLength;
+  lanes.low = low;
+  lanes.band = band;
+  filterCascadeStages<1>(&lanes, inputScale, dampingStride, stages, response, count);
+}
+
+void vectorFilterCascadeEightLanesFast(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
+                                       int stages, VectorFilterResponse response, int count) {
+  filterCascadeStages<2>(lanes, inputScale, dampingStride, stages, response, count);
 }

@@ -60,3 +60,38 @@ void vectorFilterDriveParallelFast(const float* const* in, float inputScale, con
 void vectorFilterParallelFast(const float* const* in, const float* frequency, const float* damping,
                               const int* runLength, float* low, float* band, VectorFilterResponse response,
                               float* const* out, int count);
+
+// The whole cascade of stages (1 to 4) on four lanes in one pass: the Drive
+// stage, then stages - 1 plain stages, each on the output of the one before,
+// the same as vectorFilterDriveParallelFast followed by
+// vectorFilterParallelFast per further stage, to the bit. Stage s reads its
+// damping at damping + s * dampingStride and its states at low + 4 s and
+// band + 4 s; all stages share the frequency and the runs. Other stage
+// counts do nothing.
+void vectorFilterCascadeParallelFast(const float* const* in, float inputScale, const float* frequency,
+                                     const float* damping, int dampingStride, const float* cubicDamping,
+                                     const int* runLength, float* low, float* band, int stages,
+                                     VectorFilterResponse response, float* const* out, int count);
+
+// Four lanes of a cascade: their channels, their per-run coefficients (as
+// above: entries 4r .. 4r + 3, stage s's damping dampingStride further on
+// per stage), their runs and their states (stage s at low + 4 s and
+// band + 4 s).
+struct VectorFilterLanes {
+  const float* in[4];
+  float* out[4];
+  const float* frequency;
+  const float* damping;
+  const float* cubicDamping;
+  const int* runLength;
+  float* low;
+  float* band;
+};
+
+// Two independent groups of four lanes (lanes[0] and lanes[1], each with
+// its own coefficients, runs and states) through the cascade in one pass:
+// each group's result is to the bit that of vectorFilterCascadeParallelFast
+// on it alone. The two chains overlap in the vector unit, so that eight
+// lanes cost little more than four.
+void vectorFilterCascadeEightLanesFast(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
+                                       int stages, VectorFilterResponse response, int count);

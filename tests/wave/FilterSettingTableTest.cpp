@@ -201,3 +201,33 @@ TEST(FilterSettingTableTest, RejectsUnusableSizesAndReportsShortData) {
   EXPECT_EQ(pattern(10, 0) - pattern(9, 0), c.getDifference(9, 0));
 }
 
+
+// The three-table read gives what three single reads give, to the bit, at
+// grid points, between them, past the edges and at NaN; also when the
+// tables differ in size.
+TEST(FilterSettingTableTest, ThreeTablesReadAtOnceAsEachAlone) {
+  for (int sizeC : {7, 9}) {
+    FilterSettingTable a, b, c;
+    a.size = 7;
+    b.size = 7;
+    c.size = sizeC;
+    for (int r = 0; r < 9; ++r)
+      for (int col = 0; col < 9; ++col) {
+        a.setValue(col, r, 0.37f * static_cast<float>(r) - 0.11f * static_cast<float>(col * col));
+        b.setValue(col, r, std::sin(static_cast<float>(r + 3 * col)));
+        c.setValue(col, r, 1.0f / static_cast<float>(1 + r + col));
+      }
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float positions[] = {-3.0f, 0.0f, 0.25f, 1.0f, 2.5f, 3.999f, 5.5f, 6.0f, 6.75f, 8.0f, 40.0f, nan};
+    for (float x : positions)
+      for (float y : positions) {
+        float va = -1.0f, vb = -1.0f, vc = -1.0f;
+        FilterSettingTable::getValues(a, b, c, x, y, va, vb, vc);
+        ASSERT_EQ(va, a.getValue(x, y)) << x << ", " << y;
+        ASSERT_EQ(vb, b.getValue(x, y)) << x << ", " << y;
+        ASSERT_EQ(vc, c.getValue(x, y)) << x << ", " << y;
+      }
+    // Not all the same value everywhere: the reads do depend on the place.
+    EXPECT_NE(a.getValue(1.0f, 2.0f), a.getValue(2.0f, 1.0f));
+  }
+}

@@ -518,6 +518,141 @@ TEST(StateVariableFilterKernelTest, FourLaneKernelsMatchTheirScalarReference) {
     }
 }
 
+// The one-pass cascade gives, to the bit, what the stages give run one
+// after the other over the whole block: each stage its own damping row and
+// states, all of them the frequency and the runs.
+TEST(StateVariableFilterKernelTest, OnePassCascadeEqualsTheStagesInTurn) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> signal(-1.5f, 1.5f);
+  std::uniform_real_distribution<float> coefficient(0.01f, 0.9f);
+  std::uniform_real_distribution<float> damping(0.05f, 1.5f);
+  std::uniform_int_distribution<int> length(1, 20);
+  const int count = 97;
+  std::vector<int> runs;
+  for (int left = count; left > 0;) {
+    const int len = std::min(left, length(rng));
+    runs.push_back(len);
+    left -= len;
+  }
+  const int nr = static_cast<int>(runs.size());
+  const int stride = 4 * nr + 8; // rows apart by more than the runs use
+  std::vector<float> f(4 * nr), g(4 * nr), q(4 * stride);
+  for (float& v : f) v = coefficient(rng);
+  for (float& v : g) v = 0.05f * coefficient(rng);
+  for (float& v : q) v = damping(rng);
+  struct Lanes {
+    alignas(16) float data[4][100];
+  };
+  Lanes input;
+  for (auto& lane : input.data)
+    for (float& x : lane) x = signal(rng);
+  float low0[16], band0[16];
+  for (int i = 0; i < 16; ++i) {
+    low0[i] = 0.3f * signal(rng);
+    band0[i] = 0.2f * signal(rng);
+  }
+
+  for (int stages = 1; stages <= 4; ++stages)
+    for (int r : {0, 1, 2}) {
+      const auto resp = VectorFilterResponse(r);
+      Lanes one = input, turn = input;
+      float lowA[16], bandA[16], lowB[16], bandB[16];
+      std::copy(low0, low0 + 16, lowA);
+      std::copy(band0, band0 + 16, bandA);
+      std::copy(low0, low0 + 16, lowB);
+      std::copy(band0, band0 + 16, bandB);
+      const float* inA[4] = {one.data[0], one.data[1], one.data[2], one.data[3]};
+      float* outA[4] = {one.data[0], one.data[1], one.data[2], one.data[3]};
+      const float* inB[4] = {turn.data[0], turn.data[1], turn.data[2], turn.data[3]};
+      float* outB[4] = {turn.data[0], turn.data[1], turn.data[2], turn.data[3]};
+      vectorFilterCascadeParallelFast(inA, 1.3f, f.data(), q.data(), stride, g.data(), runs.data(), lowA, bandA,
+                                      stages, resp, outA, count);
+      vectorFilterDriveParallelFast(inB, 1.3f, f.data(), q.data(), g.data(), runs.data(), lowB, bandB, resp, outB,
+                                    count);
+      for (int s = 1; s < stages; ++s)
+        vectorFilterParallelFast(outB, f.data(), q.data() + s * stride, runs.data(), lowB + 4 * s, bandB + 4 * s,
+                                 resp, outB, count);
+      for (int l = 0; l < 4; ++l)
+        for (int i = 0; i < 100; ++i)
+          ASSERT_EQ(one.data[l][i], turn.data[l][i]) << stages << " stages, lane " << l << " sample " << i;
+      for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(lowA[i], lowB[i]) << stages << " stages, state " << i;
+        EXPECT_EQ(bandA[i], bandB[i]) << stages << " stages, state " << i;
+      }
+    }
+}
+
+// Two groups of four lanes in one pass: each with its own coefficients,
+// runs and states, each giving to the bit what it gives alone.
+TEST(StateVariableFilterKernelTest, EightLanePassEqualsEachGroupAlone) {
+  std::mt19937 rng(23);
+  std::uniform_real_distribution<float> signal(-1.5f, 1.5f);
+  std::uniform_real_distribution<float> coefficient(0.01f, 0.9f);
+  std::uniform_real_distribution<float> damping(0.05f, 1.5f);
+  std::uniform_int_distribution<int> length(1, 16);
+  const int count = 61;
+  const int stride = 4 * count;
+  struct Group {
+    std::vector<int> runs;
+    std::vector<float> f, g, q;
+    alignas(16) float data[4][64];
+    float low[16], band[16];
+  };
+  Group groups[2];
+  for (Group& gr : groups) {
+    for (int left = count; left > 0;) {
+      const int len = std::min(left, length(rng));
+      gr.runs.push_back(len);
+      left -= len;
+    }
+    gr.f.resize(4 * count);
+    gr.g.resize(4 * count);
+    gr.q.resize(4 * stride);
+    for (float& v : gr.f) v = coefficient(rng);
+    for (float& v : gr.g) v = 0.05f * coefficient(rng);
+    for (float& v : gr.q) v = damping(rng);
+    for (auto& lane : gr.data)
+      for (float& x : lane) x = signal(rng);
+    for (int i = 0; i < 16; ++i) {
+      gr.low[i] = 0.3f * signal(rng);
+      gr.band[i] = 0.2f * signal(rng);
+    }
+  }
+  auto lanesOf = [&](Group& gr) {
+    VectorFilterLanes l;
+    for (int k = 0; k < 4; ++k) l.in[k] = l.out[k] = gr.data[k];
+    l.frequency = gr.f.data();
+    l.damping = gr.q.data();
+    l.cubicDamping = gr.g.data();
+    l.runLength = gr.runs.data();
+    l.low = gr.low;
+    l.band = gr.band;
+    return l;
+  };
+  for (int stages : {1, 2, 4})
+    for (int r : {0, 2}) {
+      const auto resp = VectorFilterResponse(r);
+      Group together[2] = {groups[0], groups[1]};
+      VectorFilterLanes both[2] = {lanesOf(together[0]), lanesOf(together[1])};
+      vectorFilterCascadeEightLanesFast(both, 0.8f, stride, stages, resp, count);
+      for (int h = 0; h < 2; ++h) {
+        Group alone = groups[h];
+        VectorFilterLanes l = lanesOf(alone);
+        vectorFilterCascadeParallelFast(l.in, 0.8f, l.frequency, l.damping, stride, l.cubicDamping, l.runLength,
+                                        l.low, l.band, stages, resp, l.out, count);
+        for (int k = 0; k < 4; ++k)
+          for (int i = 0; i < 64; ++i)
+            ASSERT_EQ(together[h].data[k][i], alone.data[k][i]) << "group " << h << " lane " << k << " sample " << i;
+        for (int i = 0; i < 16; ++i) {
+          EXPECT_EQ(together[h].low[i], alone.low[i]);
+          EXPECT_EQ(together[h].band[i], alone.band[i]);
+        }
+        // Something happened: the output is not the input.
+        EXPECT_NE(alone.data[1][10], groups[h].data[1][10]);
+      }
+    }
+}
+
 TEST(StateVariableFilterKernelTest, FourLaneKernelsRestoreTheControlState) {
   const unsigned before = _mm_getcsr();
   _mm_setcsr(0x1f80u);
