@@ -32,4 +32,12 @@ const StateVariableFilter::ClipTable& DesignFilter::activeClipTable() const {
   return s ? s->getClipTable() : StateVariableFilter::activeClipTable();
 }
 
+uint64_t DesignFilter::customizeStamp() const {
+  if (!useStyle) return 0;
+  // Characteristics count their stamps up from 1, one count for all of
+  // them, so the largest value never names one of them.
+  const Style* s = getStyle();
+  return s ? s->getEditStamp() : UINT64_MAX;
+}
+
 void DesignFilter::propertyChange(const AbstractProperty*) { resetState(); }

@@ -40,6 +40,8 @@ public:
   // A change of the filter's own properties resets the states.
   void propertyChange(const AbstractProperty* property) override;
 
+  // The arguments of the last customize call (runs whose values were kept
+  // from the run before call nothing).
   float getLastFrequency() const { return lastFrequency; }
   float getLastPeak() const { return lastPeak; }
 
@@ -53,6 +55,9 @@ protected:
   // The characteristic's own clip table; the default one without a
   // characteristic.
   const ClipTable& activeClipTable() const override;
+  // The characteristic's edit stamp; a fixed one for the plain mapping;
+  // 0 (nothing kept) with the manual values, whose changes nothing counts.
+  uint64_t customizeStamp() const override;
 
 private:
   float lastFrequency = 0.0f;

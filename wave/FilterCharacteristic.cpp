@@ -34,6 +34,7 @@ FilterCharacteristic::FilterCharacteristic(const std::string& name, float level)
       dampInputTable(new FilterSettingTable) {
   clipTable.setClipBalance(clipBalance);
   updateFrequencyScale();
+  ownEditStamp.store(FilterSettingTable::nextEditStamp(), std::memory_order_release);
   if (name.empty())
     initialize();
   else
@@ -58,6 +59,16 @@ void FilterCharacteristic::propertyChange(const AbstractProperty* property) {
     updateFrequencyScale();
     initialize();
   }
+  ownEditStamp.store(FilterSettingTable::nextEditStamp(), std::memory_order_release);
+}
+
+uint64_t FilterCharacteristic::getEditStamp() const {
+  uint64_t stamp = ownEditStamp.load(std::memory_order_acquire);
+  for (const FilterSettingTable* t : {clipScaleTable.get(), cubicDampingTable.get(), dampInputTable.get()}) {
+    const uint64_t s = t->getEditStamp();
+    if (s > stamp) stamp = s;
+  }
+  return stamp;
 }
 
 void FilterCharacteristic::updateFrequencyScale() {

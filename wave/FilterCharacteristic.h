@@ -24,6 +24,8 @@
 #include "wave/FilterSettingTable.h"
 #include "wave/StateVariableFilter.h"
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -114,6 +116,13 @@ public:
   const FilterSettingTable& getCubicDampingTable() const { return *cubicDampingTable; }
   const FilterSettingTable& getDampInputTable() const { return *dampInputTable; }
 
+  // Changes whenever what getFilterParameters gives may change: an edit of
+  // any grid (also one made through the getters above), the cut-off range
+  // or the grid size. Never the same for two states of two characteristics,
+  // so a filter that keeps the values of its last lookup can tell from the
+  // stamp alone whether they still hold. Any thread; no lock.
+  uint64_t getEditStamp() const;
+
 private:
   // The grid actually laid out (tableSize held as the tables hold it).
   int gridSize() const { return dampInputTable->getSize(); }
@@ -126,4 +135,6 @@ private:
   std::unique_ptr<FilterSettingTable> cubicDampingTable;
   float level;
   std::unique_ptr<FilterSettingTable> dampInputTable;
+  // Bumped after the characteristic's own properties change.
+  std::atomic<uint64_t> ownEditStamp{0};
 };

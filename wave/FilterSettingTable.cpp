@@ -2,10 +2,23 @@
 
 #include "base/BinaryData.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 
+namespace {
+
+// One count for every table of the process, so that a stamp names one
+// state of one table: no two edits, of one table or of two, share a stamp.
+std::atomic<uint64_t> sEditCount{0};
+
+} // namespace
+
 FilterSettingTable::FilterSettingTable() { size = 11; }
+
+uint64_t FilterSettingTable::nextEditStamp() { return sEditCount.fetch_add(1, std::memory_order_relaxed) + 1; }
+
+void FilterSettingTable::edited() { mEditStamp.store(nextEditStamp(), std::memory_order_release); }
 
 void FilterSettingTable::propertyChange(const AbstractProperty* property) {
   if (property == &size) {
@@ -13,6 +26,7 @@ void FilterSettingTable::propertyChange(const AbstractProperty* property) {
     if (n < 1) n = 1;
     if (n > cMaxSize) n = cMaxSize;
     resize(n);
+    edited();
   }
 }
 
@@ -101,12 +115,14 @@ void FilterSettingTable::setValue(int column, int row, float value) {
   at(mValues, column, row) = value;
   if (column > 0) at(mDifferences, column - 1, row) = value - at(mValues, column - 1, row);
   if (column < mSize - 1) at(mDifferences, column, row) = at(mValues, column + 1, row) - value;
+  edited();
 }
 
 void FilterSettingTable::setValueForAllCutOff(int row, float value) {
   if (row < 0 || row >= mSize) return;
   for (int c = 0; c < mSize; ++c) at(mValues, c, row) = value;
   updateDifferences(row);
+  edited();
 }
 
 void FilterSettingTable::setValueArea(int row1, float value1, int row2, float value2) {
@@ -138,6 +154,7 @@ void FilterSettingTable::interpolateValues(int row1, int row2) {
 
 void FilterSettingTable::initializeDiffTable() {
   for (int r = 0; r < mSize; ++r) updateDifferences(r);
+  edited();
 }
 
 bool FilterSettingTable::readFromBinaryData(BinaryDataReader* reader) {
@@ -168,4 +185,5 @@ void FilterSettingTable::copyFrom(const FilterSettingTable& other) {
   size = other.mSize;
   mValues = other.mValues;
   mDifferences = other.mDifferences;
+  edited();
 }

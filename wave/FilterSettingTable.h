@@ -11,6 +11,8 @@
 
 #include "base/Property.h"
 
+#include <atomic>
+#include <cstdint>
 #include <vector>
 
 class BinaryDataReader;
@@ -74,7 +76,16 @@ public:
   // stays the same).
   void copyFrom(const FilterSettingTable& other);
 
+  // Changes with every edit (a size change, the editing calls, a read or a
+  // copy), after the values are in place; never the same for two edits of
+  // any tables of the process. A reader that keeps values worked out from
+  // the table keeps them only while the stamp stays.
+  uint64_t getEditStamp() const { return mEditStamp.load(std::memory_order_acquire); }
+  // A stamp no table has had yet.
+  static uint64_t nextEditStamp();
+
 private:
+  void edited();
   int stride() const { return mSize + 1; }
   float& at(std::vector<float>& grid, int column, int row) { return grid[row * stride() + column]; }
   float at(const std::vector<float>& grid, int column, int row) const { return grid[row * stride() + column]; }
@@ -84,4 +95,5 @@ private:
   int mSize = 0;
   std::vector<float> mValues;      // (N + 1) x (N + 1)
   std::vector<float> mDifferences; // (N + 1) x (N + 1)
+  std::atomic<uint64_t> mEditStamp{0};
 };

@@ -4,6 +4,7 @@
 #include "wave/TableKernels.h"
 #include "wave/ValueCurves.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <mutex>
@@ -16,6 +17,8 @@ constexpr double cPi = 3.14159265358979323846;
 std::once_flag sTablesOnce;
 
 bool isAligned(const void* p) { return (reinterpret_cast<uintptr_t>(p) & 15u) == 0; }
+
+bool sameBits(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
 
 } // namespace
 
@@ -205,9 +208,24 @@ void StateVariableFilter::prepareBlock(VectorFilterResponse& r, int& stages) {
   stages = s == 1 ? 1 : (s == 2 ? 2 : 4);
 }
 
+uint64_t StateVariableFilter::customizeStamp() const { return 0; }
+
 void StateVariableFilter::computeCoefficients(float fr, float p, float inputScale, int stages, float* freq,
                                               float* damping, int dampingStride, float* cubic, float* clipScale,
-                                              float* gain) {
+                                              float* gain, CoefficientCache& cache, uint64_t stamp) {
+  // Compared bit for bit: a value that is equal but not the same (0 and
+  // -0, not-a-number) is worked out anew.
+  if (stamp != 0 && cache.stamp == stamp && sameBits(cache.frequency, fr) && sameBits(cache.peak, p) &&
+      sameBits(cache.inputScale, inputScale) && sameBits(cache.log2SampleRate, log2SampleRate) &&
+      cache.stages == stages) {
+    dampInput = cache.dampInput;
+    *cubic = cache.cubic;
+    *clipScale = cache.clipScale;
+    *gain = cache.gain;
+    *freq = cache.freq;
+    for (int s = 0; s < stages; ++s) damping[s * dampingStride] = cache.damping[s];
+    return;
+  }
   customize(fr, p, dampInput, *cubic, *clipScale);
   *gain = 1.0f / (inputScale * *clipScale);
   const float f = readFunctionTable(sFreqTable, fr - log2SampleRate);
@@ -219,6 +237,19 @@ void StateVariableFilter::computeCoefficients(float fr, float p, float inputScal
     const float d = readFunctionTable(sDampTable, static_cast<float>(4 - s) * p * 0.035f);
     damping[s * dampingStride] = d < limit ? d : limit;
   }
+  cache.stamp = stamp;
+  if (stamp == 0) return;
+  cache.frequency = fr;
+  cache.peak = p;
+  cache.inputScale = inputScale;
+  cache.log2SampleRate = log2SampleRate;
+  cache.stages = stages;
+  cache.freq = f;
+  for (int s = 0; s < stages; ++s) cache.damping[s] = damping[s * dampingStride];
+  cache.cubic = *cubic;
+  cache.clipScale = *clipScale;
+  cache.gain = *gain;
+  cache.dampInput = dampInput;
 }
 
 void StateVariableFilter::filter(const float* in, float* out, const float* frequency, const float* peakValues,
@@ -247,6 +278,7 @@ void StateVariableFilter::filterChunk(const float* in, float* out, const float* 
   prepareBlock(r, stages);
   const float inputScale = getInputScale();
   const ClipTable& clipper = activeClipTable();
+  const uint64_t stamp = customizeStamp();
 
   float* F = frequencies.data;
   float* D = dampingRows.data;
@@ -258,7 +290,8 @@ void StateVariableFilter::filterChunk(const float* in, float* out, const float* 
 
   auto coefficients = [&](int k, int i) {
     const float p = peakScale ? peakValues[i] * peakScale[i] : peakValues[i];
-    computeCoefficients(frequency[i], p, inputScale, stages, F + k, D + k, count, G + k, S + k, A + k);
+    computeCoefficients(frequency[i], p, inputScale, stages, F + k, D + k, count, G + k, S + k, A + k,
+                        coefficientCaches[cLanes], stamp);
   };
 
   int k = 0;
@@ -317,6 +350,7 @@ void StateVariableFilter::filterParallel(int count) {
   prepareBlock(r, stages);
   const float inputScale = getInputScale();
   const ClipTable& clipper = activeClipTable();
+  const uint64_t stamp = customizeStamp();
   const int rowStride = 4 * maxBlock;
   float* S = clipScales.data;
   float* A = gains.data;
@@ -353,7 +387,7 @@ void StateVariableFilter::filterParallel(int count) {
         }
         const float p = scales[l] ? peaks[l][i] * scales[l][i] : peaks[l][i];
         computeCoefficients(freq[l][i], p, inputScale, stages, F + c, D + c, rowStride, G + c,
-                            S + l * maxBlock + k, A + l * maxBlock + k);
+                            S + l * maxBlock + k, A + l * maxBlock + k, coefficientCaches[l], stamp);
       }
     };
 

@@ -156,14 +156,41 @@ protected:
   // The clip table for the coming block, asked once per block on the render
   // thread: no allocation, no lock. The one given at construction here.
   virtual const ClipTable& activeClipTable() const;
+  // Asked once per block on the render thread. 0 (here): customize may read
+  // anything, and the per-run values are worked out anew for every run. A
+  // subclass returns anything else only if customize's results depend on
+  // nothing but its cut-off and peak and on state whose every change
+  // changes this value (not on the damping input handed in); then a lane
+  // whose cut-off, peak, stage count, input scale, sample rate and this
+  // value are those of its last run takes the values of that run again.
+  virtual uint64_t customizeStamp() const;
 
 private:
+  // The inputs and results of one lane's last worked-out run.
+  struct CoefficientCache {
+    uint64_t stamp = 0; // 0: nothing kept
+    float frequency = 0.0f;
+    float peak = 0.0f;
+    float inputScale = 0.0f;
+    float log2SampleRate = 0.0f;
+    int stages = 0;
+    float freq = 0.0f;
+    float damping[4] = {};
+    float cubic = 0.0f;
+    float clipScale = 0.0f;
+    float gain = 0.0f;
+    float dampInput = 0.0f;
+  };
+
   static void initializeTables();
 
   // Works out the per-run values for one cut-off and peak and stores them
-  // at the given places (the damping of stage s at damping[s x stride]).
+  // at the given places (the damping of stage s at damping[s x stride]);
+  // takes them from the lane's cache when its inputs are those of the last
+  // run (stamp as customizeStamp gave it for the block).
   void computeCoefficients(float frequency, float peak, float inputScale, int stages, float* freq, float* damping,
-                           int dampingStride, float* cubic, float* clipScale, float* gain);
+                           int dampingStride, float* cubic, float* clipScale, float* gain, CoefficientCache& cache,
+                           uint64_t stamp);
   void filterChunk(const float* in, float* out, const float* frequency, const float* peak, const float* peakScale,
                    int count, bool constant);
 
@@ -183,4 +210,6 @@ private:
   float dampInput = 0.0f;
   float* band = nullptr;
   float* low = nullptr;
+  // One per lane of the eight-lane pass and one for the one-lane use.
+  CoefficientCache coefficientCaches[cLanes + 1];
 };

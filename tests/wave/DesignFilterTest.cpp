@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <memory>
 #include <vector>
 
 using zarn::test::SignalSource;
@@ -438,4 +440,90 @@ TEST(MultiDesignFilterTest, AChosenCharacteristicBringsItsClipTable) {
   for (size_t i = half; i < ys.size(); ++i) ASSERT_EQ(bs[i], ys[i]) << i;
   EXPECT_NEAR(1.0, asymmetry(as, 10 * cBlock), 0.05);
   EXPECT_GT(asymmetry(ys, half), 2.0);
+}
+
+// A characteristic edited in place while a voice holds a note at a constant
+// cut-off and peak: the filter must sound the edited characteristic from
+// then on, whichever way the edit is made, however many blocks it has run
+// on the old values. Each edit turns a dull filter resonant; the level
+// after it must match that of a filter that had the edited characteristic
+// from the start.
+TEST(MultiDesignFilterTest, InPlaceEditsOfTheCharacteristicAreHeardAtOnce) {
+  using Edit = std::function<void(FilterCharacteristic&)>;
+  const std::vector<std::pair<const char*, Edit>> edits = {
+      {"rows through the grid getter",
+       [](FilterCharacteristic& s) {
+         for (int r = 0; r < 11; ++r) s.getDampInputTable().setValueForAllCutOff(r, 0.95f);
+       }},
+      {"points through the grid getter",
+       [](FilterCharacteristic& s) {
+         for (int r = 0; r < 11; ++r)
+           for (int c = 0; c < 11; ++c) s.getDampInputTable().setValue(c, r, 0.95f);
+       }},
+      {"an area", [](FilterCharacteristic& s) { s.getDampInputTable().setValueArea(0, 0.95f, 10, 0.95f); }},
+      {"interpolation between edited edge rows",
+       [](FilterCharacteristic& s) {
+         s.getDampInputTable().setValueForAllCutOff(0, 0.95f);
+         s.getDampInputTable().setValueForAllCutOff(10, 0.95f);
+         s.getDampInputTable().interpolateValues(0, 10);
+       }},
+      {"the editor's row store",
+       [](FilterCharacteristic& s) {
+         for (int r = 0; r < 11; ++r) s.storeForAllCutOff(static_cast<float>(r) / 10.0f, 0.1f, 0.0f, 0.95f);
+       }},
+      {"a copied grid",
+       [](FilterCharacteristic& s) {
+         FilterSettingTable other;
+         for (int r = 0; r < 11; ++r) other.setValueForAllCutOff(r, 0.95f);
+         s.getDampInputTable().copyFrom(other);
+       }},
+      // A new range resets to the neutral characteristic: 0.999 on the top
+      // row, which the peak of 1 reads.
+      {"a new cut-off range", [](FilterCharacteristic& s) { s.minFrequency = 2.0f; }},
+  };
+
+  struct Rig {
+    explicit Rig(const Edit* before) : env(cBlock) {
+      env.setSampleRate(44100.0f);
+      FilterCharacteristic* s = flatStyle(0.0f, 0.0f, 0.1f, 1.0f);
+      if (before) (*before)(*s);
+      list.add(s);
+      unit = std::make_unique<MultiDesignFilter::ParallelUnit>(&env, &list);
+      filter = std::make_unique<MultiDesignFilter>(unit.get());
+      source = std::make_unique<SignalSource>(&env);
+      source->signal = sine(1000.0, 0.05, 44100 * 4);
+      filter->setInput(source.get());
+      filter->frequency.getParameter() = std::log2(1000.0f);
+      filter->peak.getParameter() = 1.0f;
+    }
+    double level(int blocks) {
+      double sum = 0.0;
+      for (int k = 0; k < blocks; ++k) {
+        env.beginBlock();
+        const wave::Block* out = filter->pull(cBlock, 0);
+        for (int i = 0; i < cBlock; ++i) sum += double(out->data[i]) * out->data[i];
+        env.endBlock(cBlock);
+      }
+      return std::sqrt(sum / (blocks * cBlock));
+    }
+    wave::Environment env;
+    MultiDesignFilter::Style list;
+    std::unique_ptr<MultiDesignFilter::ParallelUnit> unit;
+    std::unique_ptr<MultiDesignFilter> filter;
+    std::unique_ptr<SignalSource> source;
+  };
+
+  for (const auto& [name, edit] : edits) {
+    SCOPED_TRACE(name);
+    Rig edited(nullptr), fromStart(&edit);
+    edited.level(200);
+    const double dull = edited.level(100);
+    edit(*edited.list.get(0));
+    edited.level(400);
+    const double after = edited.level(100);
+    fromStart.level(700);
+    const double expected = fromStart.level(100);
+    EXPECT_GT(expected, 8.0 * dull);
+    EXPECT_NEAR(after, expected, 0.01 * expected);
+  }
 }
