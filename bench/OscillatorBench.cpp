@@ -2,10 +2,16 @@
 // (four-lane kernels) and hard-synced (scalar kernels), at a held pitch and
 // under per-sample vibrato. Items are samples; "realtime" is seconds of
 // 44.1 kHz audio rendered per second of CPU.
+//
+// BM_ProduceKernel: the four-lane kernels alone, as the render road calls
+// them: 32-sample blocks for 32 oscillators at the pitches of 32 held keys,
+// one after the other, so that their tables compete for the caches as in a
+// song. Items are samples.
 
 #include "synth/ZarnOscillatorShape.h"
 #include "wave/Environment.h"
 #include "wave/Oscillator.h"
+#include "wave/OscillatorKernels.h"
 #include "wave/OscillatorStyle.h"
 #include "wave/Producer.h"
 
@@ -13,6 +19,7 @@
 
 #include <cmath>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -91,5 +98,49 @@ BENCHMARK(BM_Oscillator)
     ->Args({2, 0, 1})
     ->Args({3, 0, 0})
     ->Args({4, 0, 0});
+
+void BM_ProduceKernel(benchmark::State& state) {
+  constexpr int kVoices = 32;
+  constexpr int kSamples = 32;
+  const bool square = state.range(0) != 0;
+  Oscillator::Style& style = sharedStyle();
+  const Oscillator::FrequencyTable* table = style.getFrequencyTable(44100);
+  std::vector<VectorProduceParams> params(kVoices);
+  alignas(16) float pitch[kVoices][kSamples];
+  alignas(16) float width[kSamples];
+  alignas(16) float out[kSamples];
+  for (float& w : width) w = 0.3f;
+  for (int v = 0; v < kVoices; ++v) {
+    // The keys of the held-note song (bench/compare): MIDI 36 to 89.
+    const int key = 36 + (v * 5) % 48 + v / 10;
+    const float p = std::log2(440.0f) + static_cast<float>(key - 69) / 12.0f;
+    for (float& x : pitch[v]) x = p;
+    VectorProduceParams& k = params[static_cast<size_t>(v)];
+    k = VectorProduceParams{};
+    k.frequencyTable = table->frequency;
+    k.tableIndexTable = table->tableIndex;
+    k.tableSizes = style.tableSizes;
+    k.tableStride = Oscillator::cTableStride;
+    k.phase = static_cast<float>(v * 7);
+    k.indexOffset = 10.0f * Oscillator::Style::cFrequencyTableFactor;
+    k.indexScale = Oscillator::Style::cFrequencyTableFactor;
+    k.pulseGain = 0.5f;
+    k.sawGain = 0.5f;
+  }
+  for (auto _ : state) {
+    for (int v = 0; v < kVoices; ++v) {
+      if (square)
+        vectorProduceSquareFast(&params[static_cast<size_t>(v)], style.sawtoothTables[0], pitch[v], width, out,
+                                kSamples);
+      else
+        vectorProduceWaveFast(&params[static_cast<size_t>(v)], style.sawtoothTables[0], pitch[v], out, kSamples);
+      benchmark::DoNotOptimize(out[kSamples - 1]);
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kVoices * kSamples);
+}
+
+// Argument: 0 the plain wave, 1 the pulse.
+BENCHMARK(BM_ProduceKernel)->ArgName("square")->Arg(0)->Arg(1);
 
 } // namespace

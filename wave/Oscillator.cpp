@@ -135,10 +135,8 @@ const float* pulled(wave::Producer* p, int count, wave::Environment* env) {
 
 void Oscillator::produceWave(const float (*tables)[cTableStride], wave::Block* block, int count, int flags) {
   if (flags & wave::cMuteCall) return;
-  prefetchBlock(tables[0], count, -1.0f);
   const float* pitch = pulled(frequency.output, count, env);
   const float* syncValues = pulled(sync.output, count, env);
-  lastPitch = pitch[count - 1];
   if (sync.output->constantBlock && std::fabs(syncValues[0]) <= cEpsilon) {
     synced = false;
     vectorProduceWaveFast(&kernelState, tables[0], pitch, block->data, count);
@@ -166,43 +164,12 @@ void Oscillator::produceSynced(const float* tables, const float* pitch, const fl
   }
 }
 
-void Oscillator::prefetchBlock(const float* tables, int count, float width) {
-  // The tables of the low notes are large, and a voice sweeps through all
-  // of its table in every cycle; with many voices they no longer stay in
-  // the nearer caches. This block most likely reads the points ahead of the
-  // phase at the pitch last played: asking for them before the inputs are
-  // rendered lets the memory fetch them meanwhile, instead of stalling the
-  // kernel line by line.
-  const VectorProduceParams& k = kernelState;
-  const float x = lastPitch * k.indexScale + k.indexOffset;
-  // Held inside the table, a NaN included.
-  const int entry = x >= 0.0f ? static_cast<int>(std::min(x, static_cast<float>(cFrequencyTableEntries - 1))) : 0;
-  const int table = k.tableIndexTable[entry];
-  const int size = k.tableSizes[table];
-  const float span = k.frequencyTable[entry] * static_cast<float>(size) * static_cast<float>(count) + 2.0f;
-  if (!(span < static_cast<float>(size))) return; // the whole table: nothing to choose
-  const float* base = tables + static_cast<size_t>(table) * cTableStride;
-  constexpr int cLineFloats = 16;
-  const int from = static_cast<int>(k.phase);
-  const int to = from + static_cast<int>(span);
-  for (int i = from; i <= to + cLineFloats - 1; i += cLineFloats) __builtin_prefetch(base + (i & (size - 1)));
-  if (!(width >= 0.0f && width < 1.0f)) return;
-  // The pulse also reads the sawtooth backwards from a point that the
-  // width sets (see readPulse in the kernels).
-  const int mirror = static_cast<int>(static_cast<float>(size / 2) * (1.0f - width)) - from;
-  for (int i = mirror - static_cast<int>(span) - cLineFloats; i <= mirror; i += cLineFloats)
-    __builtin_prefetch(base + (i & (size - 1)));
-}
-
 void Oscillator::produceSquare(wave::Block* block, int count, int flags) {
   if (flags & wave::cMuteCall) return;
-  prefetchBlock(style->sawtoothTables[0], count, lastWidth);
   const float* pitch = pulled(frequency.output, count, env);
   const float* widths = pulled(pulseWidth.output, count, env);
   const float* syncValues = pulled(sync.output, count, env);
   const float* tables = style->sawtoothTables[0];
-  lastPitch = pitch[count - 1];
-  lastWidth = widths[count - 1];
   if (sync.output->constantBlock && std::fabs(syncValues[0]) <= cEpsilon) {
     synced = false;
     vectorProduceSquareFast(&kernelState, tables, pitch, widths, block->data, count);

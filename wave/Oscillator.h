@@ -79,9 +79,6 @@ public:
   void produceSquare(wave::Block* block, int count, int flags);
   void produceNoise(wave::Block* block, int count, int flags);
   void addBackgroundNoise(wave::Block* block, int count, int flags);
-  // Asks the memory for the table points this block will likely read, from
-  // the pitch (and pulse width, when width >= 0) of the last block.
-  void prefetchBlock(const float* tables, int count, float width);
 
   // The next noise value in [-1, 1).
   float nextNoise() { return stepNoise(noiseState); }
@@ -107,9 +104,6 @@ public:
   float pinkState[3] = {0.0f, 0.0f, 0.0f};
   VectorProduceParams kernelState;
   float currentRate = 0.0f;
-  // The last pitch and pulse width played, for prefetchBlock.
-  float lastPitch = 8.0f;
-  float lastWidth = 0.0f;
   Style* style;
 
 private:

@@ -173,6 +173,20 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
 
 inline float lane0(__m128 v) { return _mm_cvtss_f32(v); }
 
+// The points at the four indices (v0) and the points after them (v1). Each
+// neighbouring pair is one 8-byte load, mostly from a single cache line:
+// four loads and four shuffles where single points took eight and six.
+inline void readPairs(const float* table, const int32_t* idx, __m128& v0, __m128& v1) {
+  const __m128 p0 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + idx[0])));
+  const __m128 p1 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + idx[1])));
+  const __m128 p2 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + idx[2])));
+  const __m128 p3 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + idx[3])));
+  const __m128 u01 = _mm_unpacklo_ps(p0, p1); // a0 a1 b0 b1
+  const __m128 u23 = _mm_unpacklo_ps(p2, p3); // a2 a3 b2 b3
+  v0 = _mm_movelh_ps(u01, u23);
+  v1 = _mm_movehl_ps(u23, u01);
+}
+
 template <bool square>
 void produceFast(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
                  float* out, int count) {
@@ -183,7 +197,10 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
   int32_t size = sizes[t];
   float fsize = static_cast<float>(size);
   const float* table = tables + static_cast<ptrdiff_t>(t) * p->tableStride;
-  float phase = wrapPhase(p->phase * fsize / static_cast<float>(sizes[p->tableIndex]), fsize);
+  // Sizes are powers of two, so the carried phase scales exactly; at an
+  // unchanged size it stays as it is, without the division.
+  const int32_t lastSize = sizes[p->tableIndex];
+  float phase = wrapPhase(lastSize == size ? p->phase : p->phase * fsize / static_cast<float>(lastSize), fsize);
   float inc = l.frequency * fsize;
   float lastPitch = pitch[0];
 
@@ -196,19 +213,29 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
   __m128 lanes = _mm_add_ps(_mm_set1_ps(phase), _mm_mul_ps(_mm_set1_ps(inc), laneSteps));
   __m128 inc4 = _mm_set1_ps(4.0f * inc);
   __m128 vsize = _mm_set1_ps(fsize);
+  __m128 vsize2 = _mm_set1_ps(2.0f * fsize);
   alignas(16) int32_t idx[4];
   alignas(16) int32_t jdx[4];
 
   for (int s = 0; s < count; s += 4) {
-    // Lanes start below 3 x size (see the pitch change below), so two
-    // conditional subtractions bring them into [0, size).
-    lanes = _mm_sub_ps(lanes, _mm_and_ps(_mm_cmpge_ps(lanes, vsize), vsize));
-    lanes = _mm_sub_ps(lanes, _mm_and_ps(_mm_cmpge_ps(lanes, vsize), vsize));
+    // Lanes start below 3 x size (see the pitch change below), so they are
+    // brought into [0, size) by subtracting size once or twice. Both
+    // differences are exact (size is a power of two), so choosing between
+    // them equals two conditional subtractions in a row, while the chain
+    // from one group's lanes to the next stays short.
+    {
+      const __m128 once = _mm_cmpge_ps(lanes, vsize);
+      const __m128 twice = _mm_cmpge_ps(lanes, vsize2);
+      const __m128 less1 = _mm_sub_ps(lanes, vsize);
+      const __m128 less2 = _mm_sub_ps(lanes, vsize2);
+      lanes = _mm_or_ps(_mm_or_ps(_mm_and_ps(twice, less2), _mm_andnot_ps(once, lanes)),
+                        _mm_and_ps(_mm_andnot_ps(twice, once), less1));
+    }
     __m128i n = _mm_cvttps_epi32(lanes);
     __m128 frac = _mm_sub_ps(lanes, _mm_cvtepi32_ps(n));
     _mm_store_si128(reinterpret_cast<__m128i*>(idx), n);
-    __m128 t0 = _mm_setr_ps(table[idx[0]], table[idx[1]], table[idx[2]], table[idx[3]]);
-    __m128 t1 = _mm_setr_ps(table[idx[0] + 1], table[idx[1] + 1], table[idx[2] + 1], table[idx[3] + 1]);
+    __m128 t0, t1;
+    readPairs(table, idx, t0, t1);
     __m128 o = _mm_add_ps(t0, _mm_mul_ps(frac, _mm_sub_ps(t1, t0)));
     if (square) {
       __m128 w = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(pulseWidth + s), zero), one);
@@ -217,8 +244,8 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
                                 _mm_set1_epi32(2 * size));
       __m128i j = _mm_and_si128(_mm_sub_epi32(_mm_sub_epi32(c, n), oneInt), _mm_set1_epi32(size - 1));
       _mm_store_si128(reinterpret_cast<__m128i*>(jdx), j);
-      __m128 m0 = _mm_setr_ps(table[jdx[0]], table[jdx[1]], table[jdx[2]], table[jdx[3]]);
-      __m128 m1 = _mm_setr_ps(table[jdx[0] + 1], table[jdx[1] + 1], table[jdx[2] + 1], table[jdx[3] + 1]);
+      __m128 m0, m1;
+      readPairs(table, jdx, m0, m1);
       __m128 m = _mm_add_ps(m0, _mm_mul_ps(_mm_sub_ps(one, frac), _mm_sub_ps(m1, m0)));
       o = _mm_add_ps(_mm_mul_ps(o, _mm_add_ps(_mm_mul_ps(sawGain, v), pulseGain)), _mm_mul_ps(m, pulseGain));
     }
@@ -238,6 +265,7 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
         size = newSize;
         fsize = fnew;
         vsize = _mm_set1_ps(fsize);
+        vsize2 = _mm_set1_ps(2.0f * fsize);
       }
       first = wrapPhase(first, fsize);
       t = l.table;
