@@ -1,8 +1,7 @@
 #include "wave/UnisonMixer.h"
 
-#include "wave/VectorKernels.h"
-
 #include <cmath>
+#include <emmintrin.h>
 
 namespace {
 
@@ -10,6 +9,54 @@ constexpr float cEpsilon = 1.1920929e-7f;
 
 bool isSilent(const wave::Producer* gain, const wave::Block* block) {
   return gain->constantBlock && block && std::fabs(block->data[0]) <= cEpsilon;
+}
+
+// One source's share of a block: its signal, its gains and its pan factors.
+struct Share {
+  const float* x;
+  const float* leftGain;
+  const float* rightGain;
+  float leftFactor;
+  float rightFactor;
+};
+
+inline __m128 side(const float* x, const float* gain, __m128 factor, int g) {
+  return _mm_mul_ps(_mm_mul_ps(_mm_load_ps(x + g), _mm_load_ps(gain + g)), factor);
+}
+
+// Both sides of one share (or of two, a then b) at once, each sample
+// (x x gain) x factor, written (add false) or added to what the sides hold;
+// the sums are formed in the order of the sources, as adding one share
+// after the other would. Whole groups of four, as the vector kernels do.
+template <bool add>
+void mixShare(const Share& a, float* left, float* right, int n) {
+  const __m128 la = _mm_set1_ps(a.leftFactor), ra = _mm_set1_ps(a.rightFactor);
+  for (int g = 0; g < n; g += 4) {
+    __m128 l = side(a.x, a.leftGain, la, g);
+    __m128 r = side(a.x, a.rightGain, ra, g);
+    if (add) {
+      l = _mm_add_ps(l, _mm_load_ps(left + g));
+      r = _mm_add_ps(r, _mm_load_ps(right + g));
+    }
+    _mm_store_ps(left + g, l);
+    _mm_store_ps(right + g, r);
+  }
+}
+
+template <bool add>
+void mixShares(const Share& a, const Share& b, float* left, float* right, int n) {
+  const __m128 la = _mm_set1_ps(a.leftFactor), ra = _mm_set1_ps(a.rightFactor);
+  const __m128 lb = _mm_set1_ps(b.leftFactor), rb = _mm_set1_ps(b.rightFactor);
+  for (int g = 0; g < n; g += 4) {
+    __m128 l = side(a.x, a.leftGain, la, g);
+    __m128 r = side(a.x, a.rightGain, ra, g);
+    if (add) {
+      l = _mm_add_ps(l, _mm_load_ps(left + g));
+      r = _mm_add_ps(r, _mm_load_ps(right + g));
+    }
+    _mm_store_ps(left + g, _mm_add_ps(side(b.x, b.leftGain, lb, g), l));
+    _mm_store_ps(right + g, _mm_add_ps(side(b.x, b.rightGain, rb, g), r));
+  }
 }
 
 } // namespace
@@ -30,7 +77,10 @@ void UnisonMixer::produce(wave::Block* const* outputs, int n, int flags) {
   if (flags & wave::cMuteCall) return;
   float* left = outputs[0]->data;
   float* right = outputs[1]->data;
+  // Sounding sources are mixed two at a time, in one pass over both sides.
   bool first = true;
+  bool waiting = false;
+  Share held{};
   for (const Source& s : sources) {
     wave::Block* lg = s.leftGain->pull(n, 0);
     wave::Block* rg = s.rightGain->pull(n, 0);
@@ -38,16 +88,26 @@ void UnisonMixer::produce(wave::Block* const* outputs, int n, int flags) {
     if (isSilent(s.leftGain, lg) && isSilent(s.rightGain, rg)) continue;
     wave::Block* x = s.signal->pull(n, 0);
     if (!x) continue;
-    float leftFactor = s.pan >= 0.0f ? 1.0f - s.pan : 1.0f;
-    float rightFactor = s.pan >= 0.0f ? 1.0f : 1.0f + s.pan;
-    if (first) {
-      vectorMul2MulSFast(x->data, lg->data, leftFactor, left, n);
-      vectorMul2MulSFast(x->data, rg->data, rightFactor, right, n);
-      first = false;
-    } else {
-      vectorMul2MulSAddFast(x->data, lg->data, leftFactor, left, left, n);
-      vectorMul2MulSAddFast(x->data, rg->data, rightFactor, right, right, n);
+    const Share share{x->data, lg->data, rg->data, s.pan >= 0.0f ? 1.0f - s.pan : 1.0f,
+                      s.pan >= 0.0f ? 1.0f : 1.0f + s.pan};
+    if (!waiting) {
+      held = share;
+      waiting = true;
+      continue;
     }
+    if (first)
+      mixShares<false>(held, share, left, right, n);
+    else
+      mixShares<true>(held, share, left, right, n);
+    first = false;
+    waiting = false;
+  }
+  if (waiting) {
+    if (first)
+      mixShare<false>(held, left, right, n);
+    else
+      mixShare<true>(held, left, right, n);
+    first = false;
   }
   if (first) {
     // Nothing sounds: hand out silence without writing a sample.
