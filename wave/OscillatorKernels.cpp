@@ -173,14 +173,22 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
 
 inline float lane0(__m128 v) { return _mm_cvtss_f32(v); }
 
-// The points at the four indices (v0) and the points after them (v1). Each
-// neighbouring pair is one 8-byte load, mostly from a single cache line:
-// four loads and four shuffles where single points took eight and six.
-inline void readPairs(const float* table, const int32_t* idx, __m128& v0, __m128& v1) {
-  const __m128 p0 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + idx[0])));
-  const __m128 p1 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + idx[1])));
-  const __m128 p2 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + idx[2])));
-  const __m128 p3 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + idx[3])));
+// The points at the four indices in n, all in [0, size) (v0), and the
+// points after them (v1). Each neighbouring pair is one 8-byte load, mostly
+// from a single cache line: four loads and four shuffles where single
+// points took eight and six. The indices leave the vector two at a time,
+// as unsigned values, which need no sign extension for the addressing.
+inline __m128 pairAt(const float* table, uint32_t i) {
+  return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + i)));
+}
+
+inline void readPairs(const float* table, __m128i n, __m128& v0, __m128& v1) {
+  const uint64_t low = static_cast<uint64_t>(_mm_cvtsi128_si64(n));
+  const uint64_t high = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(n, n)));
+  const __m128 p0 = pairAt(table, static_cast<uint32_t>(low));
+  const __m128 p1 = pairAt(table, static_cast<uint32_t>(low >> 32));
+  const __m128 p2 = pairAt(table, static_cast<uint32_t>(high));
+  const __m128 p3 = pairAt(table, static_cast<uint32_t>(high >> 32));
   const __m128 u01 = _mm_unpacklo_ps(p0, p1); // a0 a1 b0 b1
   const __m128 u23 = _mm_unpacklo_ps(p2, p3); // a2 a3 b2 b3
   v0 = _mm_movelh_ps(u01, u23);
@@ -214,8 +222,6 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
   __m128 inc4 = _mm_set1_ps(4.0f * inc);
   __m128 vsize = _mm_set1_ps(fsize);
   __m128 vsize2 = _mm_set1_ps(2.0f * fsize);
-  alignas(16) int32_t idx[4];
-  alignas(16) int32_t jdx[4];
 
   for (int s = 0; s < count; s += 4) {
     // Lanes start below 3 x size (see the pitch change below), so they are
@@ -233,9 +239,8 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
     }
     __m128i n = _mm_cvttps_epi32(lanes);
     __m128 frac = _mm_sub_ps(lanes, _mm_cvtepi32_ps(n));
-    _mm_store_si128(reinterpret_cast<__m128i*>(idx), n);
     __m128 t0, t1;
-    readPairs(table, idx, t0, t1);
+    readPairs(table, n, t0, t1);
     __m128 o = _mm_add_ps(t0, _mm_mul_ps(frac, _mm_sub_ps(t1, t0)));
     if (square) {
       __m128 w = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(pulseWidth + s), zero), one);
@@ -243,9 +248,8 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
       __m128i c = _mm_add_epi32(_mm_cvttps_epi32(_mm_mul_ps(_mm_set1_ps(static_cast<float>(size / 2)), v)),
                                 _mm_set1_epi32(2 * size));
       __m128i j = _mm_and_si128(_mm_sub_epi32(_mm_sub_epi32(c, n), oneInt), _mm_set1_epi32(size - 1));
-      _mm_store_si128(reinterpret_cast<__m128i*>(jdx), j);
       __m128 m0, m1;
-      readPairs(table, jdx, m0, m1);
+      readPairs(table, j, m0, m1);
       __m128 m = _mm_add_ps(m0, _mm_mul_ps(_mm_sub_ps(one, frac), _mm_sub_ps(m1, m0)));
       o = _mm_add_ps(_mm_mul_ps(o, _mm_add_ps(_mm_mul_ps(sawGain, v), pulseGain)), _mm_mul_ps(m, pulseGain));
     }
