@@ -105,15 +105,12 @@ void Oscillator::produce(wave::Block* block, int count, int flags) {
   switch (waveForm.get()) {
   case Triangle:
     produceWave(style->triangleTables, block, count, flags);
-    addBackgroundNoise(block, count, flags);
     break;
   case Sawtooth:
     produceWave(style->sawtoothTables, block, count, flags);
-    addBackgroundNoise(block, count, flags);
     break;
   case Square:
     produceSquare(block, count, flags);
-    addBackgroundNoise(block, count, flags);
     break;
   case WhiteNoise:
   case PinkNoise:
@@ -139,10 +136,22 @@ void Oscillator::produceWave(const float (*tables)[cTableStride], wave::Block* b
   const float* syncValues = pulled(sync.output, count, env);
   if (sync.output->constantBlock && std::fabs(syncValues[0]) <= cEpsilon) {
     synced = false;
-    vectorProduceWaveFast(&kernelState, tables[0], pitch, block->data, count);
+    const float* bed = claimNoiseFloor(count);
+    vectorProduceWaveFast(&kernelState, tables[0], pitch, block->data, count, bed, style->backgroundNoiseLevel);
+    if (bed) return;
   } else {
     produceSynced(tables[0], pitch, syncValues, nullptr, block->data, count);
   }
+  addBackgroundNoise(block, count, flags);
+}
+
+const float* Oscillator::claimNoiseFloor(int count) {
+  if (style->backgroundNoiseLevel == 0.0f || count < 1) return nullptr;
+  // Aligned as addBackgroundNoise reads it.
+  const uint32_t at = bedPosition & (Style::cNoiseBedSize - 1) & ~3u;
+  if (at + static_cast<uint32_t>(count) > Style::cNoiseBedSize) return nullptr;
+  bedPosition = at + ((static_cast<uint32_t>(count) + 3u) & ~3u);
+  return style->getNoiseBed() + at;
 }
 
 void Oscillator::produceSynced(const float* tables, const float* pitch, const float* syncValues, const float* widths,
@@ -172,10 +181,14 @@ void Oscillator::produceSquare(wave::Block* block, int count, int flags) {
   const float* tables = style->sawtoothTables[0];
   if (sync.output->constantBlock && std::fabs(syncValues[0]) <= cEpsilon) {
     synced = false;
-    vectorProduceSquareFast(&kernelState, tables, pitch, widths, block->data, count);
+    const float* bed = claimNoiseFloor(count);
+    vectorProduceSquareFast(&kernelState, tables, pitch, widths, block->data, count, bed,
+                            style->backgroundNoiseLevel);
+    if (bed) return;
   } else {
     produceSynced(tables, pitch, syncValues, widths, block->data, count);
   }
+  addBackgroundNoise(block, count, flags);
 }
 
 void Oscillator::seedNoise(uint32_t seed) {

@@ -74,11 +74,17 @@ public:
   // has changed; the phase is kept.
   void updateFrequencyTable();
 
-  // The steps of produce.
+  // The steps of produce. The tonal forms come with their noise floor: the
+  // free-running kernels add it in their own pass where this block's part
+  // of the noise bed lies in one piece, else addBackgroundNoise follows.
   void produceWave(const float (*tables)[cTableStride], wave::Block* block, int count, int flags);
   void produceSquare(wave::Block* block, int count, int flags);
   void produceNoise(wave::Block* block, int count, int flags);
   void addBackgroundNoise(wave::Block* block, int count, int flags);
+  // The part of the noise bed that this block's floor reads, the position
+  // moved past it as addBackgroundNoise moves it; null (the position kept)
+  // when there is no floor or the part wraps around the end of the bed.
+  const float* claimNoiseFloor(int count);
 
   // The next noise value in [-1, 1).
   float nextNoise() { return stepNoise(noiseState); }

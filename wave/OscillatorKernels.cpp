@@ -195,9 +195,9 @@ inline void readPairs(const float* table, __m128i n, __m128& v0, __m128& v1) {
   v1 = _mm_movehl_ps(u23, u01);
 }
 
-template <bool square>
+template <bool square, bool withNoise>
 void produceFast(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
-                 float* out, int count) {
+                 float* out, int count, const float* noise, float noiseLevel) {
   if (count < 1) return;
   const int32_t* sizes = p->tableSizes;
   Lookup l = lookUp(p, pitch[0]);
@@ -218,6 +218,7 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
   const __m128i oneInt = _mm_set1_epi32(1);
   const __m128 pulseGain = _mm_set1_ps(p->pulseGain);
   const __m128 sawGain = _mm_set1_ps(p->sawGain);
+  const __m128 vNoiseLevel = _mm_set1_ps(noiseLevel);
   __m128 lanes = _mm_add_ps(_mm_set1_ps(phase), _mm_mul_ps(_mm_set1_ps(inc), laneSteps));
   __m128 inc4 = _mm_set1_ps(4.0f * inc);
   __m128 vsize = _mm_set1_ps(fsize);
@@ -253,6 +254,7 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
       __m128 m = _mm_add_ps(m0, _mm_mul_ps(_mm_sub_ps(one, frac), _mm_sub_ps(m1, m0)));
       o = _mm_add_ps(_mm_mul_ps(o, _mm_add_ps(_mm_mul_ps(sawGain, v), pulseGain)), _mm_mul_ps(m, pulseGain));
     }
+    if (withNoise) o = _mm_add_ps(_mm_mul_ps(_mm_load_ps(noise + s), vNoiseLevel), o);
     _mm_store_ps(out + s, o);
     lanes = _mm_add_ps(lanes, inc4);
 
@@ -294,13 +296,19 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
 } // namespace
 
 void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, const float* pitch, float* out,
-                           int count) {
-  produceFast<false>(params, tables, pitch, nullptr, out, count);
+                           int count, const float* noise, float noiseLevel) {
+  if (noise)
+    produceFast<false, true>(params, tables, pitch, nullptr, out, count, noise, noiseLevel);
+  else
+    produceFast<false, false>(params, tables, pitch, nullptr, out, count, nullptr, 0.0f);
 }
 
 void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, const float* pitch,
-                             const float* pulseWidth, float* out, int count) {
-  produceFast<true>(params, tables, pitch, pulseWidth, out, count);
+                             const float* pulseWidth, float* out, int count, const float* noise, float noiseLevel) {
+  if (noise)
+    produceFast<true, true>(params, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+  else
+    produceFast<true, false>(params, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
 }
 
 void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,

@@ -69,12 +69,16 @@ constexpr int32_t cFrequencyTableEntries = 16384;
 // outside the table or overflow the period.
 constexpr float cMaxSyncOctaves = 30.0f;
 
+// With noise (16-byte aligned, as many values as out is written), each
+// output gets noise[i] x noiseLevel added, as vectorMulSAddFast would add it
+// afterwards: the oscillator's faint noise floor in the same pass.
 void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, const float* pitch, float* out,
-                           int count);
+                           int count, const float* noise = nullptr, float noiseLevel = 0.0f);
 // Pulse widths are held in [0, 1] (a NaN reads 0): 0 is an even square,
 // 1 silence.
 void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, const float* pitch,
-                             const float* pulseWidth, float* out, int count);
+                             const float* pulseWidth, float* out, int count, const float* noise = nullptr,
+                             float noiseLevel = 0.0f);
 void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
                               const float* sync, float* out, int count);
 void vectorProduceSquareSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,

@@ -199,6 +199,38 @@ TEST(OscillatorKernelsTest, FastKernelsMatchTheScalarModelBitForBit) {
   }
 }
 
+// With a noise floor handed in, each output is the plain kernel's sample
+// plus noise x level, rounded as that sum; the state moves as without it.
+TEST(OscillatorKernelsTest, TheNoiseFloorIsAddedInTheSamePass) {
+  Fixture fx;
+  std::mt19937 rng(13);
+  std::uniform_real_distribution<float> any(-1.0f, 1.0f);
+  const float level = 0.0006f;
+  for (bool square : {false, true}) {
+    VectorProduceParams fast = fx.params(3.5f, 40);
+    VectorProduceParams model = fast;
+    for (int count : {1, 6, 32, 61}) {
+      std::vector<float> pitch = pitchPattern(count % 2 ? 2 : 1, count, rng);
+      std::vector<float> width(static_cast<size_t>(count) + 4, 0.3f);
+      Aligned noise(count);
+      for (int i = 0; i < (count + 3) / 4 * 4; ++i) noise.data[i] = any(rng);
+      Aligned out(count);
+      std::vector<float> expected(static_cast<size_t>(count) + 4);
+      if (square)
+        vectorProduceSquareFast(&fast, fx.tables.data(), pitch.data(), width.data(), out.data, count, noise.data,
+                                level);
+      else
+        vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, count, noise.data, level);
+      Reference::run(model, fx.tables.data(), pitch.data(), width.data(), expected.data(), count, square);
+      for (int i = 0; i < (count + 3) / 4 * 4; ++i) {
+        const float want = noise.data[i] * level + expected[static_cast<size_t>(i)];
+        ASSERT_EQ(out.data[i], want) << "square " << square << " count " << count << " sample " << i;
+      }
+      expectSameState(fast, model);
+    }
+  }
+}
+
 TEST(OscillatorKernelsTest, ACountBelowOneDoesNothing) {
   Fixture fx;
   VectorProduceParams p = fx.params(12.5f, 3);

@@ -312,6 +312,45 @@ TEST(OscillatorTest, NoNoiseFloorLeavesTheKernelOutputAsItIs) {
   }
 }
 
+// The floor is the noise bed read on from the oscillator's place, aligned
+// to four, wrapping from the bed's end to its start inside a block: each
+// sample is the bare wave plus bed value x level.
+TEST(OscillatorTest, TheNoiseFloorReadsTheBedOnAcrossItsEnd) {
+  auto noisy = makeStyle(cSynthSquare[1], 0.0006f);
+  BuiltStyle clean;
+  std::memcpy(noisy->sawtoothTables, clean.style->sawtoothTables, sizeof(noisy->sawtoothTables));
+  wave::Environment env(64);
+  const uint32_t size = Oscillator::Style::cNoiseBedSize;
+  const float* bed = noisy->getNoiseBed();
+  for (Oscillator::WaveForm form : {Oscillator::Sawtooth, Oscillator::Square}) {
+    Oscillator osc(noisy.get(), &env);
+    osc.waveForm = form;
+    setNow(osc.pulseWidth, 0.3f);
+    // 90 values before the end, rounded down to a multiple of four: 92. The
+    // second block crosses the end.
+    osc.bedPosition = size - 90;
+    uint32_t place = size - 92;
+    alignas(16) float bare[64];
+    for (int block = 0; block < 4; ++block) {
+      env.beginBlock();
+      VectorProduceParams reference = osc.kernelState;
+      const float* out = osc.pull(64)->data;
+      const float* pitch = osc.frequency.output->pull(64)->data;
+      const float* widths = osc.pulseWidth.output->pull(64)->data;
+      if (form == Oscillator::Square)
+        vectorProduceSquareFast(&reference, noisy->sawtoothTables[0], pitch, widths, bare, 64);
+      else
+        vectorProduceWaveFast(&reference, noisy->sawtoothTables[0], pitch, bare, 64);
+      for (int i = 0; i < 64; ++i) {
+        const float want = bed[(place + static_cast<uint32_t>(i)) % size] * 0.0006f + bare[i];
+        ASSERT_EQ(out[i], want) << form << " block " << block << " sample " << i;
+      }
+      place = (place + 64) % size;
+      env.endBlock(64);
+    }
+  }
+}
+
 // A new rate swaps the frequency table at the next block; the phase goes on
 // where it was.
 TEST(OscillatorTest, ARateChangeSwapsTheTableAndKeepsThePhase) {
