@@ -103,6 +103,7 @@ void BM_ProduceKernel(benchmark::State& state) {
   constexpr int kVoices = 32;
   constexpr int kSamples = 32;
   const bool square = state.range(0) != 0;
+  const bool held = state.range(1) != 0;
   Oscillator::Style& style = sharedStyle();
   const Oscillator::FrequencyTable* table = style.getFrequencyTable(44100);
   std::vector<VectorProduceParams> params(kVoices);
@@ -131,16 +132,18 @@ void BM_ProduceKernel(benchmark::State& state) {
     for (int v = 0; v < kVoices; ++v) {
       if (square)
         vectorProduceSquareFast(&params[static_cast<size_t>(v)], style.sawtoothTables[0], pitch[v], width, out,
-                                kSamples);
+                                kSamples, nullptr, 0.0f, held);
       else
-        vectorProduceWaveFast(&params[static_cast<size_t>(v)], style.sawtoothTables[0], pitch[v], out, kSamples);
+        vectorProduceWaveFast(&params[static_cast<size_t>(v)], style.sawtoothTables[0], pitch[v], out, kSamples,
+                              nullptr, 0.0f, held);
       benchmark::DoNotOptimize(out[kSamples - 1]);
     }
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kVoices * kSamples);
 }
 
-// Argument: 0 the plain wave, 1 the pulse.
-BENCHMARK(BM_ProduceKernel)->ArgName("square")->Arg(0)->Arg(1);
+// Arguments: 0 the plain wave, 1 the pulse; pitch blocks marked held (as
+// the voices' constant pitch blocks are) or not.
+BENCHMARK(BM_ProduceKernel)->ArgNames({"square", "held"})->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1});
 
 } // namespace

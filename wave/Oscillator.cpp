@@ -137,7 +137,8 @@ void Oscillator::produceWave(const float (*tables)[cTableStride], wave::Block* b
   if (sync.output->constantBlock && std::fabs(syncValues[0]) <= cEpsilon) {
     synced = false;
     const float* bed = claimNoiseFloor(count);
-    vectorProduceWaveFast(&kernelState, tables[0], pitch, block->data, count, bed, style->backgroundNoiseLevel);
+    vectorProduceWaveFast(&kernelState, tables[0], pitch, block->data, count, bed, style->backgroundNoiseLevel,
+                          frequency.output->constantBlock);
     if (bed) return;
   } else {
     produceSynced(tables[0], pitch, syncValues, nullptr, block->data, count);
@@ -183,7 +184,7 @@ void Oscillator::produceSquare(wave::Block* block, int count, int flags) {
     synced = false;
     const float* bed = claimNoiseFloor(count);
     vectorProduceSquareFast(&kernelState, tables, pitch, widths, block->data, count, bed,
-                            style->backgroundNoiseLevel);
+                            style->backgroundNoiseLevel, frequency.output->constantBlock);
     if (bed) return;
   } else {
     produceSynced(tables, pitch, syncValues, widths, block->data, count);

@@ -195,7 +195,7 @@ inline void readPairs(const float* table, __m128i n, __m128& v0, __m128& v1) {
   v1 = _mm_movehl_ps(u23, u01);
 }
 
-template <bool square, bool withNoise>
+template <bool square, bool withNoise, bool heldPitch>
 void produceFast(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
                  float* out, int count, const float* noise, float noiseLevel) {
   if (count < 1) return;
@@ -258,7 +258,7 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
     _mm_store_ps(out + s, o);
     lanes = _mm_add_ps(lanes, inc4);
 
-    if (pitch[s] != lastPitch) {
+    if (!heldPitch && pitch[s] != lastPitch) {
       // Lane 0 has moved on with the old increment; the new one applies from
       // lane 1 on. Lane 0 is brought back into [0, size) so that the lanes
       // stay below 3 x size even when the pitch leaps up near half the rate.
@@ -295,22 +295,40 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
 
 } // namespace
 
+namespace {
+
+// The kernel for the case at hand. A held pitch that is not a number takes
+// the general path: NaN differs from itself, so that path looks it up anew
+// at every group.
+template <bool square>
+void produceFastFor(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
+                    float* out, int count, const float* noise, float noiseLevel, bool heldPitch) {
+  heldPitch = heldPitch && count > 0 && pitch[0] == pitch[0];
+  if (noise) {
+    if (heldPitch)
+      produceFast<square, true, true>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+    else
+      produceFast<square, true, false>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+  } else {
+    if (heldPitch)
+      produceFast<square, false, true>(p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
+    else
+      produceFast<square, false, false>(p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
+  }
+}
+
+} // namespace
+
 void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, const float* pitch, float* out,
-                           int count, const float* noise, float noiseLevel) {
-  if (noise)
-    produceFast<false, true>(params, tables, pitch, nullptr, out, count, noise, noiseLevel);
-  else
-    produceFast<false, false>(params, tables, pitch, nullptr, out, count, nullptr, 0.0f);
+                           int count, const float* noise, float noiseLevel, bool heldPitch) {
+  produceFastFor<false>(params, tables, pitch, nullptr, out, count, noise, noiseLevel, heldPitch);
 }
 
 void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, const float* pitch,
-                             const float* pulseWidth, float* out, int count, const float* noise, float noiseLevel) {
-  if (noise)
-    produceFast<true, true>(params, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
-  else
-    produceFast<true, false>(params, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
+                             const float* pulseWidth, float* out, int count, const float* noise, float noiseLevel,
+                             bool heldPitch) {
+  produceFastFor<true>(params, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldPitch);
 }
-
 void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
                               const float* sync, float* out, int count) {
   produceSync<false, 1>(params, tables, pitch, sync, nullptr, out, count);

@@ -72,13 +72,16 @@ constexpr float cMaxSyncOctaves = 30.0f;
 // With noise (16-byte aligned, as many values as out is written), each
 // output gets noise[i] x noiseLevel added, as vectorMulSAddFast would add it
 // afterwards: the oscillator's faint noise floor in the same pass.
+// heldPitch promises that every pitch of the block equals pitch[0] (a
+// constant block): the kernel then reads pitch[0] alone, with the same
+// output.
 void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, const float* pitch, float* out,
-                           int count, const float* noise = nullptr, float noiseLevel = 0.0f);
+                           int count, const float* noise = nullptr, float noiseLevel = 0.0f, bool heldPitch = false);
 // Pulse widths are held in [0, 1] (a NaN reads 0): 0 is an even square,
 // 1 silence.
 void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, const float* pitch,
                              const float* pulseWidth, float* out, int count, const float* noise = nullptr,
-                             float noiseLevel = 0.0f);
+                             float noiseLevel = 0.0f, bool heldPitch = false);
 void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
                               const float* sync, float* out, int count);
 void vectorProduceSquareSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,

@@ -152,7 +152,8 @@ void expectSameState(const VectorProduceParams& a, const VectorProduceParams& b)
 }
 
 // Pitch patterns: held, a sweep over the keyboard that crosses every table
-// size, leaps between sample groups, and values outside the table (and NaN).
+// size, leaps between sample groups, values outside the table (and NaN),
+// and a held NaN.
 std::vector<float> pitchPattern(int kind, int n, std::mt19937& rng) {
   std::vector<float> v(static_cast<size_t>(n) + 4);
   std::uniform_real_distribution<float> any(-12.0f, 32.0f);
@@ -161,7 +162,8 @@ std::vector<float> pitchPattern(int kind, int n, std::mt19937& rng) {
     case 0: v[i] = noteToPitch(57); break;
     case 1: v[i] = 3.0f + 12.0f * static_cast<float>(i) / static_cast<float>(n); break;
     case 2: v[i] = (i / 4) % 2 ? noteToPitch(110) : noteToPitch(30); break;
-    default: v[i] = i % 37 == 5 ? cNaN : any(rng); break;
+    case 3: v[i] = i % 37 == 5 ? cNaN : any(rng); break;
+    default: v[i] = cNaN; break;
     }
   }
   return v;
@@ -171,7 +173,9 @@ TEST(OscillatorKernelsTest, FastKernelsMatchTheScalarModelBitForBit) {
   Fixture fx;
   std::mt19937 rng(11);
   std::uniform_real_distribution<float> widths(-0.5f, 1.5f);
-  for (int kind = 0; kind < 4; ++kind) {
+  for (int kind = 0; kind < 5; ++kind) {
+    // The held patterns are handed in as held, as a constant block is.
+    const bool held = kind == 0 || kind == 4;
     for (bool square : {false, true}) {
       VectorProduceParams fast = fx.params(37.25f, 5);
       VectorProduceParams model = fast;
@@ -184,9 +188,10 @@ TEST(OscillatorKernelsTest, FastKernelsMatchTheScalarModelBitForBit) {
         Aligned out(count);
         std::vector<float> expected(static_cast<size_t>(count) + 4);
         if (square)
-          vectorProduceSquareFast(&fast, fx.tables.data(), pitch.data(), width.data(), out.data, count);
+          vectorProduceSquareFast(&fast, fx.tables.data(), pitch.data(), width.data(), out.data, count, nullptr,
+                                  0.0f, held);
         else
-          vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, count);
+          vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, count, nullptr, 0.0f, held);
         Reference::run(model, fx.tables.data(), pitch.data(), width.data(), expected.data(), count, square);
         for (int i = 0; i < (count + 3) / 4 * 4; ++i)
           ASSERT_EQ(out.data[i], expected[static_cast<size_t>(i)])
