@@ -11,7 +11,9 @@ constexpr float cEpsilon = 1.1920929e-7f;
 } // namespace
 
 StaticMixer::StaticMixer(wave::Environment* env, int count)
-    : wave::Source(env), inputs(count > 0 ? static_cast<size_t>(count) : 0) {}
+    : wave::Source(env), inputCount(count > 0 ? count : 0),
+      moreInputs(inputCount > cInlineInputs ? new Input[static_cast<size_t>(inputCount)] : nullptr),
+      inputs(moreInputs ? moreInputs.get() : inlineInputs) {}
 
 StaticMixer::~StaticMixer() = default;
 
@@ -28,7 +30,8 @@ void StaticMixer::produce(wave::Block* out, int n, int flags) {
   enum { cEmpty, cHolding, cSumming } state = cEmpty;
   wave::Block* held = nullptr;
   float* o = out->data;
-  for (const Input& slot : inputs) {
+  for (int k = 0; k < inputCount; ++k) {
+    const Input& slot = inputs[k];
     if (!slot.producer) continue;
     wave::Block* xb = slot.producer->pull(n, 0);
     if (!xb) continue;

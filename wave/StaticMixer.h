@@ -5,7 +5,7 @@
 
 #include "wave/Producer.h"
 
-#include <vector>
+#include <memory>
 
 class StaticMixer : public wave::Source {
 public:
@@ -17,6 +17,9 @@ public:
 
   StaticMixer(wave::Environment* env, int count);
   ~StaticMixer() override;
+  // The slots may lie inside the mixer: a copy would share them.
+  StaticMixer(const StaticMixer&) = delete;
+  StaticMixer& operator=(const StaticMixer&) = delete;
 
   // index must be below the slot count. A plain store that takes effect at
   // the next block.
@@ -24,5 +27,15 @@ public:
 
   void produce(wave::Block* out, int n, int flags) override;
 
-  std::vector<Input> inputs;
+  int getInputCount() const { return inputCount; }
+
+private:
+  // Up to cInlineInputs slots (a voice's mixers have two) lie inside the
+  // mixer, so that reading them at every block does not go to memory of
+  // its own; more are allocated.
+  static constexpr int cInlineInputs = 4;
+  int inputCount;
+  Input inlineInputs[cInlineInputs];
+  std::unique_ptr<Input[]> moreInputs;
+  Input* inputs;
 };

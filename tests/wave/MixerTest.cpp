@@ -9,6 +9,8 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <vector>
 
 using zarn::test::AllocationCounter;
 using zarn::test::CountingSource;
@@ -56,6 +58,25 @@ TEST(StaticMixerTest, SumsInIndexOrderWhateverTheGains) {
   mixer.setInput(1, &b, 1.0f);
   mixer.setInput(2, &c, -0.5f);
   EXPECT_FLOAT_EQ(render(env, mixer)->data[3], 2.0f);
+}
+
+// More slots than the mixer keeps inside itself: every slot is summed, the
+// last one included.
+TEST(StaticMixerTest, ManySlotsAreAllSummed) {
+  wave::Environment env(cBlock);
+  for (int count : {4, 5, 9}) {
+    StaticMixer mixer(&env, count);
+    std::vector<std::unique_ptr<CountingSource>> sources;
+    float expected = 0.0f;
+    for (int k = 0; k < count; ++k) {
+      sources.push_back(std::make_unique<CountingSource>(&env, static_cast<float>(1 << k)));
+      mixer.setInput(k, sources.back().get(), 0.5f);
+      expected += 0.5f * static_cast<float>(1 << k);
+    }
+    wave::Block* out = render(env, mixer);
+    EXPECT_EQ(out->data[cBlock - 1], expected) << count << " slots";
+    for (const auto& s : sources) EXPECT_EQ(s->calls, 1) << count << " slots";
+  }
 }
 
 TEST(StaticMixerTest, EmptyMixersOutputTheSilentBlock) {
