@@ -173,6 +173,19 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
 
 inline float lane0(__m128 v) { return _mm_cvtss_f32(v); }
 
+// lookUp, or its last result when the pitch and the frequency table are the
+// same as then (a NaN pitch is never the same).
+inline Lookup rememberedLookUp(VectorProduceParams* p, float pitch) {
+  if (pitch == p->lookedUpPitch && p->frequencyTable == p->lookedUpIn)
+    return {p->lookedUpFrequency, p->lookedUpTable};
+  const Lookup l = lookUp(p, pitch);
+  p->lookedUpPitch = pitch;
+  p->lookedUpIn = p->frequencyTable;
+  p->lookedUpFrequency = l.frequency;
+  p->lookedUpTable = l.table;
+  return l;
+}
+
 // The points at the four indices in n, all in [0, size) (v0), and the
 // points after them (v1). Each neighbouring pair is one 8-byte load, mostly
 // from a single cache line: four loads and four shuffles where single
@@ -200,7 +213,7 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
                  float* out, int count, const float* noise, float noiseLevel) {
   if (count < 1) return;
   const int32_t* sizes = p->tableSizes;
-  Lookup l = lookUp(p, pitch[0]);
+  Lookup l = rememberedLookUp(p, pitch[0]);
   int32_t t = l.table;
   int32_t size = sizes[t];
   float fsize = static_cast<float>(size);
@@ -262,7 +275,7 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
       // Lane 0 has moved on with the old increment; the new one applies from
       // lane 1 on. Lane 0 is brought back into [0, size) so that the lanes
       // stay below 3 x size even when the pitch leaps up near half the rate.
-      l = lookUp(p, pitch[s]);
+      l = rememberedLookUp(p, pitch[s]);
       int32_t newSize = sizes[l.table];
       float first = lane0(lanes);
       if (newSize != size) {

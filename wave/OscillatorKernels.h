@@ -58,6 +58,15 @@ struct VectorProduceParams {
   // pulse width, so an enveloped square thumped and modulating the width
   // wobbled.
   float sawLevel;
+  // The four-lane kernels' last look-up: the pitch, the frequency table it
+  // was read from, and what it gave. A block that starts at that pitch
+  // takes it without reading the frequency table again (whose entry has
+  // mostly left the nearer caches since). indexScale and indexOffset are
+  // taken to stay as they are.
+  float lookedUpPitch = 0.0f;
+  const float* lookedUpIn = nullptr;
+  float lookedUpFrequency = 0.0f;
+  int32_t lookedUpTable = 0;
 };
 
 // Entries of a per-rate frequency table (exp-frequency -10 up to 30 in steps

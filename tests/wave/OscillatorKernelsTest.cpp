@@ -236,6 +236,41 @@ TEST(OscillatorKernelsTest, TheNoiseFloorIsAddedInTheSamePass) {
   }
 }
 
+// The kernels remember their last look-up; a block at the same pitch read
+// through another rate's frequency table (after a rate change) looks up
+// anew, as does one at another pitch.
+TEST(OscillatorKernelsTest, ANewFrequencyTableOrPitchIsLookedUpAnew) {
+  Fixture fx;
+  Fixture other(48000);
+  std::vector<float> held(36, noteToPitch(60));
+  std::vector<float> higher(36, noteToPitch(61));
+  std::vector<float> width(36, 0.3f);
+  for (bool square : {false, true}) {
+    VectorProduceParams fast = fx.params(3.0f, 40);
+    VectorProduceParams model = fast;
+    std::vector<float> expected(36);
+    Aligned out(32);
+    auto step = [&](const std::vector<float>& pitch, const char* what) {
+      if (square)
+        vectorProduceSquareFast(&fast, fx.tables.data(), pitch.data(), width.data(), out.data, 32, nullptr, 0.0f,
+                                true);
+      else
+        vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, 32, nullptr, 0.0f, true);
+      Reference::run(model, fx.tables.data(), pitch.data(), width.data(), expected.data(), 32, square);
+      for (int i = 0; i < 32; ++i) ASSERT_EQ(out.data[i], expected[static_cast<size_t>(i)]) << what << " " << i;
+      expectSameState(fast, model);
+    };
+    step(held, "first");
+    step(held, "again");
+    fast.frequencyTable = other.frequencies.data();
+    fast.tableIndexTable = other.tableNumbers.data();
+    model.frequencyTable = fast.frequencyTable;
+    model.tableIndexTable = fast.tableIndexTable;
+    step(held, "other rate");
+    step(higher, "other pitch");
+  }
+}
+
 TEST(OscillatorKernelsTest, ACountBelowOneDoesNothing) {
   Fixture fx;
   VectorProduceParams p = fx.params(12.5f, 3);
