@@ -28,22 +28,7 @@ inline __m128 side(const float* x, const float* gain, __m128 factor, int g) {
 // (x x gain) x factor, written (add false) or added to what the sides hold;
 // the sums are formed in the order of the sources, as adding one share
 // after the other would. Whole groups of four, as the vector kernels do.
-template <bool add>
-void mixShare(const Share& a, float* left, float* right, int n) {
-  const __m128 la = _mm_set1_ps(a.leftFactor), ra = _mm_set1_ps(a.rightFactor);
-  for (int g = 0; g < n; g += 4) {
-    __m128 l = side(a.x, a.leftGain, la, g);
-    __m128 r = side(a.x, a.rightGain, ra, g);
-    if (add) {
-      l = _mm_add_ps(l, _mm_load_ps(left + g));
-      r = _mm_add_ps(r, _mm_load_ps(right + g));
-    }
-    _mm_store_ps(left + g, l);
-    _mm_store_ps(right + g, r);
-  }
-}
-
-template <bool add>
+template <bool add, bool pair>
 void mixShares(const Share& a, const Share& b, float* left, float* right, int n) {
   const __m128 la = _mm_set1_ps(a.leftFactor), ra = _mm_set1_ps(a.rightFactor);
   const __m128 lb = _mm_set1_ps(b.leftFactor), rb = _mm_set1_ps(b.rightFactor);
@@ -54,8 +39,12 @@ void mixShares(const Share& a, const Share& b, float* left, float* right, int n)
       l = _mm_add_ps(l, _mm_load_ps(left + g));
       r = _mm_add_ps(r, _mm_load_ps(right + g));
     }
-    _mm_store_ps(left + g, _mm_add_ps(side(b.x, b.leftGain, lb, g), l));
-    _mm_store_ps(right + g, _mm_add_ps(side(b.x, b.rightGain, rb, g), r));
+    if (pair) {
+      l = _mm_add_ps(side(b.x, b.leftGain, lb, g), l);
+      r = _mm_add_ps(side(b.x, b.rightGain, rb, g), r);
+    }
+    _mm_store_ps(left + g, l);
+    _mm_store_ps(right + g, r);
   }
 }
 
@@ -96,17 +85,17 @@ void UnisonMixer::produce(wave::Block* const* outputs, int n, int flags) {
       continue;
     }
     if (first)
-      mixShares<false>(held, share, left, right, n);
+      mixShares<false, true>(held, share, left, right, n);
     else
-      mixShares<true>(held, share, left, right, n);
+      mixShares<true, true>(held, share, left, right, n);
     first = false;
     waiting = false;
   }
   if (waiting) {
     if (first)
-      mixShare<false>(held, left, right, n);
+      mixShares<false, false>(held, held, left, right, n);
     else
-      mixShare<true>(held, left, right, n);
+      mixShares<true, false>(held, held, left, right, n);
     first = false;
   }
   if (first) {

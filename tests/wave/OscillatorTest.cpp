@@ -19,6 +19,23 @@ using namespace osctest;
 
 namespace {
 
+// Pulls a 64-sample block of the oscillator (between the caller's
+// beginBlock and endBlock) and writes what the bare kernel makes of the
+// same state and inputs into bare; returns the oscillator's block.
+const float* pullBesideKernel(Oscillator& osc, const float (*tables)[Oscillator::cTableStride], float* bare) {
+  VectorProduceParams reference = osc.kernelState;
+  const float* out = osc.pull(64)->data;
+  // The inputs the oscillator pulled this block (producers render once per
+  // block, so these are the same samples).
+  const float* pitch = osc.frequency.output->pull(64)->data;
+  const float* widths = osc.pulseWidth.output->pull(64)->data;
+  if (osc.waveForm.get() == Oscillator::Square)
+    vectorProduceSquareFast(&reference, tables[0], pitch, widths, bare, 64);
+  else
+    vectorProduceWaveFast(&reference, tables[0], pitch, bare, 64);
+  return out;
+}
+
 TEST(OscillatorTest, StartsWithinTheFirstTableAndTheSynthesizersPulseShares) {
   auto style = makeStyle();
   wave::Environment env(64);
@@ -270,16 +287,7 @@ TEST(OscillatorTest, NoNoiseFloorLeavesTheKernelOutputAsItIs) {
     alignas(16) float expected[64];
     for (int block = 0; block < 12; ++block) {
       env.beginBlock();
-      VectorProduceParams reference = osc.kernelState;
-      const float* out = osc.pull(64)->data;
-      // The inputs the oscillator pulled this block (producers render once
-      // per block, so these are the same samples).
-      const float* pitch = osc.frequency.output->pull(64)->data;
-      const float* widths = osc.pulseWidth.output->pull(64)->data;
-      if (form == Oscillator::Square)
-        vectorProduceSquareFast(&reference, tables[0], pitch, widths, expected, 64);
-      else
-        vectorProduceWaveFast(&reference, tables[0], pitch, expected, 64);
+      const float* out = pullBesideKernel(osc, tables, expected);
       ASSERT_EQ(0, std::memcmp(expected, out, sizeof(expected))) << form << " block " << block;
       env.endBlock(64);
     }
@@ -333,14 +341,7 @@ TEST(OscillatorTest, TheNoiseFloorReadsTheBedOnAcrossItsEnd) {
     alignas(16) float bare[64];
     for (int block = 0; block < 4; ++block) {
       env.beginBlock();
-      VectorProduceParams reference = osc.kernelState;
-      const float* out = osc.pull(64)->data;
-      const float* pitch = osc.frequency.output->pull(64)->data;
-      const float* widths = osc.pulseWidth.output->pull(64)->data;
-      if (form == Oscillator::Square)
-        vectorProduceSquareFast(&reference, noisy->sawtoothTables[0], pitch, widths, bare, 64);
-      else
-        vectorProduceWaveFast(&reference, noisy->sawtoothTables[0], pitch, bare, 64);
+      const float* out = pullBesideKernel(osc, noisy->sawtoothTables, bare);
       for (int i = 0; i < 64; ++i) {
         const float want = bed[(place + static_cast<uint32_t>(i)) % size] * 0.0006f + bare[i];
         ASSERT_EQ(out[i], want) << form << " block " << block << " sample " << i;
