@@ -1,5 +1,6 @@
 #include "wave/OscillatorKernels.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <emmintrin.h>
@@ -74,17 +75,93 @@ inline float readPulse(const VectorProduceParams* p, const float* table, int32_t
   return a * (p->sawGain * v + p->pulseGain) + m * p->pulseGain;
 }
 
+// fmod(x, size) for 0 <= x < 2^60 and a power of two size (every table's
+// size is one), without the library's general loop; both are exact, so
+// the results are the same float. x / size and q x size only move the
+// exponent (x / size is x times the reciprocal, a power of two too); the
+// quotient's whole part is its truncation, as it is not negative; x - q x
+// size is below size and a multiple of the ulp of q x size, which is at
+// least size x 2^-23, so it fits in 24 bits.
+inline float wrapToSize(float x, float size, float reciprocal) {
+  const float q = static_cast<float>(static_cast<int64_t>(x * reciprocal));
+  return x - q * size;
+}
+
+// 1 / size for a power of two size from 1 to 2^126, built from its exponent.
+inline float reciprocalOf(int32_t size) {
+  const uint32_t bits = static_cast<uint32_t>(127 - __builtin_ctz(static_cast<uint32_t>(size))) << 23;
+  float r;
+  __builtin_memcpy(&r, &bits, sizeof r);
+  return r;
+}
+
+// What a synced kernel plays at one pitch and sync: a function of the two
+// alone, so that a chunk's steps can be worked out before its samples.
+struct SyncStep {
+  const float* table;
+  int32_t t;
+  int32_t size;
+  float inc;
+  float period;
+  float xStart;
+  // Set, and the crossfade's offset and slope with it, when the sync is not
+  // a whole number of octaves; otherwise the last ones stay.
+  bool fade;
+  float xOffset;
+  float xSlope;
+};
+
+inline SyncStep syncStep(const VectorProduceParams* p, const float* tables, float pitch, float sync,
+                         float octavesUp) {
+  SyncStep st;
+  const float s = holdSync(sync);
+  const Lookup l = lookUp(p, pitch + s - octavesUp);
+  st.t = l.table;
+  st.size = p->tableSizes[l.table];
+  st.table = tables + static_cast<ptrdiff_t>(st.t) * p->tableStride;
+  const float fsize = static_cast<float>(st.size);
+  st.inc = l.frequency * fsize;
+  // s is held in [0, 30]: its truncation is the conversion's.
+  const float r = s - static_cast<float>(static_cast<int32_t>(s));
+  st.fade = std::fabs(r) > cEpsilon;
+  if (st.fade) {
+    st.period = std::exp(s * 0.6931472f) * fsize;
+    // At least cMinCrossfade samples (when that is under half the cycle):
+    // shorter, the fade is a step of its own.
+    st.xStart = st.period - std::min(std::max(0.05f * st.period, cMinCrossfade * st.inc), 0.5f * st.period);
+    // The slave stands fmod(period, size) into its cycle when the master
+    // resets it to 0: the crossfade target runs that far behind, so that it
+    // arrives at the reset exactly where the slave restarts.
+    st.xOffset = fsize - wrapToSize(st.period, fsize, reciprocalOf(st.size));
+    st.xSlope = 1.0f / (st.period - st.xStart);
+  } else {
+    // A whole number of slave cycles per master cycle: the reset falls where
+    // the slave starts a cycle anyway, no crossfade.
+    st.period = std::ldexp(fsize, static_cast<int>(s));
+    st.xStart = st.period + 1.0f;
+    st.xOffset = 0.0f;
+    st.xSlope = 0.0f;
+  }
+  return st;
+}
+
+// Base samples whose steps a synced kernel works out at a time.
+constexpr int cSyncStepChunk = 64;
+
 // over: samples rendered per sample of pitch, sync and pulse width (1 or
 // cSyncOversampling); the wave is looked up that many octaves' worth
-// lower, i.e. at the finer rate.
+// lower, i.e. at the finer rate. Each base sample's first output is read
+// with what the sample before set up, then its step takes over. The steps
+// are worked out for a chunk first (a step is looked up afresh only where
+// pitch or sync changed), so that the sample loop keeps its state in
+// registers and calls nothing but the crossfade's cosine.
 template <bool square, int over>
 void produceSync(VectorProduceParams* p, const float* tables, const float* pitch, const float* sync,
                  const float* pulseWidth, float* out, int count) {
   if (count < 1) return;
   const float octavesUp = over == 1 ? 0.0f : std::log2(static_cast<float>(over));
-  const int32_t* sizes = p->tableSizes;
   int32_t t = p->tableIndex;
-  int32_t size = sizes[t];
+  int32_t size = p->tableSizes[t];
   float fsize = static_cast<float>(size);
   const float* table = tables + static_cast<ptrdiff_t>(t) * p->tableStride;
   float phase = wrapPhase(p->phase, fsize);
@@ -96,70 +173,76 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
   float lastSync = cNoValue;
   float inc = 0.0f;
   float period = fsize;
+  // Before the first lookup, as the state came in (the last slot stands
+  // for the sample before the chunk).
+  SyncStep steps[cSyncStepChunk];
+  steps[cSyncStepChunk - 1] = {table, t, size, inc, period, xStart, false, 0.0f, 0.0f};
 
-  for (int j = 0; j < count * over; ++j) {
-    const int i = over == 1 ? j : j / over;
-    float v = square ? 1.0f - holdPulseWidth(pulseWidth[i]) : 0.0f;
-    float o = square ? readPulse(p, table, size, phase, v) : readTable(table, phase);
-    if (syncPhase >= xStart) {
-      // Fade towards the wave as it will be after the reset, so that the
-      // jump of a reset that is not a whole number of cycles is not heard.
-      float p2 = phase + xOffset;
-      if (p2 >= fsize) p2 -= fsize;
-      float alt = square ? readPulse(p, table, size, p2, v) : readTable(table, p2);
-      double g = 0.5 + 0.5 * std::cos(cPi * ((static_cast<double>(syncPhase) - static_cast<double>(xStart)) *
-                                                 static_cast<double>(xSlope) -
-                                             1.0));
-      o = static_cast<float>(static_cast<double>(o) + g * static_cast<double>(alt - o));
-    }
-    out[j] = o;
-
-    if (pitch[i] != lastPitch || sync[i] != lastSync) {
-      float s = holdSync(sync[i]);
-      Lookup l = lookUp(p, pitch[i] + s - octavesUp);
-      int32_t newSize = sizes[l.table];
-      if (newSize != size) {
-        float fnew = static_cast<float>(newSize);
-        phase = phase * fnew / fsize;
-        syncPhase = syncPhase * fnew / fsize;
-        size = newSize;
-        fsize = fnew;
-      }
-      t = l.table;
-      table = tables + static_cast<ptrdiff_t>(t) * p->tableStride;
-      inc = l.frequency * fsize;
-      float r = s - std::trunc(s);
-      if (std::fabs(r) > cEpsilon) {
-        period = std::exp(s * 0.6931472f) * fsize;
-        // At least cMinCrossfade samples (when that is under half the
-        // cycle): shorter, the fade is a step of its own.
-        xStart = period - std::min(std::max(0.05f * period, cMinCrossfade * inc), 0.5f * period);
-        // The slave stands fmod(period, size) into its cycle when the master
-        // resets it to 0: the crossfade target runs that far behind, so that
-        // it arrives at the reset exactly where the slave restarts.
-        xOffset = fsize - std::fmod(period, fsize);
-        xSlope = 1.0f / (period - xStart);
+  for (int done = 0; done < count; done += cSyncStepChunk) {
+    const int n = std::min(count - done, cSyncStepChunk);
+    for (int i = 0; i < n; ++i) {
+      const float pi = pitch[done + i], si = sync[done + i];
+      if (pi != lastPitch || si != lastSync) {
+        steps[i] = syncStep(p, tables, pi, si, octavesUp);
+        lastPitch = pi;
+        lastSync = si;
       } else {
-        // A whole number of slave cycles per master cycle: the reset falls
-        // where the slave starts a cycle anyway, no crossfade.
-        period = std::ldexp(fsize, static_cast<int>(s));
-        xStart = period + 1.0f;
+        steps[i] = steps[i > 0 ? i - 1 : cSyncStepChunk - 1];
       }
-      lastPitch = pitch[i];
-      lastSync = sync[i];
     }
+    for (int i = 0; i < n; ++i) {
+      const float v = square ? 1.0f - holdPulseWidth(pulseWidth[done + i]) : 0.0f;
+      for (int k = 0; k < over; ++k) {
+        float o = square ? readPulse(p, table, size, phase, v) : readTable(table, phase);
+        if (syncPhase >= xStart) {
+          // Fade towards the wave as it will be after the reset, so that the
+          // jump of a reset that is not a whole number of cycles is not heard.
+          float p2 = phase + xOffset;
+          if (p2 >= fsize) p2 -= fsize;
+          float alt = square ? readPulse(p, table, size, p2, v) : readTable(table, p2);
+          double g = 0.5 + 0.5 * std::cos(cPi * ((static_cast<double>(syncPhase) - static_cast<double>(xStart)) *
+                                                     static_cast<double>(xSlope) -
+                                                 1.0));
+          o = static_cast<float>(static_cast<double>(o) + g * static_cast<double>(alt - o));
+        }
+        out[over * (done + i) + k] = o;
 
-    syncPhase += inc;
-    if (syncPhase >= period) {
-      // The master starts a cycle: the slave restarts with it.
-      syncPhase -= period;
-      // Only after a change of sync between blocks can more than one period
-      // be left; the phase must stay inside the table whatever is left.
-      if (syncPhase >= period) syncPhase = std::fmod(syncPhase, period);
-      phase = syncPhase < fsize ? syncPhase : std::fmod(syncPhase, fsize);
-    } else {
-      phase += inc;
-      if (phase >= fsize) phase -= fsize;
+        if (k == 0) {
+          // The step of this sample (the same as the last one's when pitch
+          // and sync stayed: then nothing changes).
+          const SyncStep& st = steps[i];
+          if (st.size != size) {
+            float fnew = static_cast<float>(st.size);
+            phase = phase * fnew / fsize;
+            syncPhase = syncPhase * fnew / fsize;
+            size = st.size;
+            fsize = fnew;
+          }
+          t = st.t;
+          table = st.table;
+          inc = st.inc;
+          period = st.period;
+          xStart = st.xStart;
+          if (st.fade) {
+            xOffset = st.xOffset;
+            xSlope = st.xSlope;
+          }
+        }
+
+        syncPhase += inc;
+        if (syncPhase >= period) {
+          // The master starts a cycle: the slave restarts with it.
+          syncPhase -= period;
+          // Only after a change of sync between blocks can more than one
+          // period be left; the phase must stay inside the table whatever
+          // is left.
+          if (syncPhase >= period) syncPhase = std::fmod(syncPhase, period);
+          phase = syncPhase < fsize ? syncPhase : wrapToSize(syncPhase, fsize, reciprocalOf(size));
+        } else {
+          phase += inc;
+          if (phase >= fsize) phase -= fsize;
+        }
+      }
     }
   }
 
