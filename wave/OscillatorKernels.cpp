@@ -95,66 +95,98 @@ inline float reciprocalOf(int32_t size) {
   return r;
 }
 
-// What a synced kernel plays at one pitch and sync: a function of the two
-// alone, so that a chunk's steps can be worked out before its samples.
-struct SyncStep {
-  const float* table;
-  int32_t t;
-  int32_t size;
-  float inc;
-  float period;
-  float xStart;
-  // Set, and the crossfade's offset and slope with it, when the sync is not
-  // a whole number of octaves; otherwise the last ones stay.
-  bool fade;
-  float xOffset;
-  float xSlope;
-};
-
-inline SyncStep syncStep(const VectorProduceParams* p, const float* tables, float pitch, float sync,
-                         float octavesUp) {
-  SyncStep st;
-  const float s = holdSync(sync);
-  const Lookup l = lookUp(p, pitch + s - octavesUp);
-  st.t = l.table;
-  st.size = p->tableSizes[l.table];
-  st.table = tables + static_cast<ptrdiff_t>(st.t) * p->tableStride;
-  const float fsize = static_cast<float>(st.size);
-  st.inc = l.frequency * fsize;
-  // s is held in [0, 30]: its truncation is the conversion's.
-  const float r = s - static_cast<float>(static_cast<int32_t>(s));
-  st.fade = std::fabs(r) > cEpsilon;
-  if (st.fade) {
-    st.period = std::exp(s * 0.6931472f) * fsize;
-    // At least cMinCrossfade samples (when that is under half the cycle):
-    // shorter, the fade is a step of its own.
-    st.xStart = st.period - std::min(std::max(0.05f * st.period, cMinCrossfade * st.inc), 0.5f * st.period);
-    // The slave stands fmod(period, size) into its cycle when the master
-    // resets it to 0: the crossfade target runs that far behind, so that it
-    // arrives at the reset exactly where the slave restarts.
-    st.xOffset = fsize - wrapToSize(st.period, fsize, reciprocalOf(st.size));
-    st.xSlope = 1.0f / (st.period - st.xStart);
-  } else {
-    // A whole number of slave cycles per master cycle: the reset falls where
-    // the slave starts a cycle anyway, no crossfade.
-    st.period = std::ldexp(fsize, static_cast<int>(s));
-    st.xStart = st.period + 1.0f;
-    st.xOffset = 0.0f;
-    st.xSlope = 0.0f;
-  }
-  return st;
-}
-
 // Base samples whose steps a synced kernel works out at a time.
 constexpr int cSyncStepChunk = 64;
+
+// What a synced kernel plays at each base sample of a chunk: a function of
+// pitch and sync alone, so that the steps can be worked out before the
+// samples, the lookups and the exponential one by one, the crossfade's
+// settings four at a time. Slot cSyncStepChunk - 1 also stands for the
+// sample before the chunk.
+struct SyncSteps {
+  const float* table[cSyncStepChunk];
+  int32_t t[cSyncStepChunk];
+  int32_t size[cSyncStepChunk];
+  alignas(16) float inc[cSyncStepChunk];
+  alignas(16) float period[cSyncStepChunk];
+  alignas(16) float xStart[cSyncStepChunk];
+  // All ones when the sync is not a whole number of octaves: then the
+  // crossfade's offset and slope are set too; otherwise the last ones stay.
+  alignas(16) int32_t fade[cSyncStepChunk];
+  alignas(16) float xOffset[cSyncStepChunk];
+  alignas(16) float xSlope[cSyncStepChunk];
+
+  void copy(int to, int from) {
+    table[to] = table[from];
+    t[to] = t[from];
+    size[to] = size[from];
+    inc[to] = inc[from];
+    period[to] = period[from];
+    xStart[to] = xStart[from];
+    fade[to] = fade[from];
+  }
+
+  // The lookup and the period (without the crossfade's settings).
+  void look(int i, const VectorProduceParams* p, const float* tables, float pitch, float sync, float octavesUp) {
+    const float s = holdSync(sync);
+    const Lookup l = lookUp(p, pitch + s - octavesUp);
+    t[i] = l.table;
+    size[i] = p->tableSizes[l.table];
+    table[i] = tables + static_cast<ptrdiff_t>(l.table) * p->tableStride;
+    const float fsize = static_cast<float>(size[i]);
+    inc[i] = l.frequency * fsize;
+    // s is held in [0, 30]: its truncation is the conversion's.
+    const float r = s - static_cast<float>(static_cast<int32_t>(s));
+    if (std::fabs(r) > cEpsilon) {
+      fade[i] = -1;
+      period[i] = std::exp(s * 0.6931472f) * fsize;
+      xStart[i] = 0.0f; // set by fades()
+    } else {
+      // A whole number of slave cycles per master cycle: the reset falls
+      // where the slave starts a cycle anyway, no crossfade.
+      fade[i] = 0;
+      period[i] = std::ldexp(fsize, static_cast<int>(s));
+      xStart[i] = period[i] + 1.0f;
+    }
+  }
+
+  // The crossfade's settings of slots [0, n) (n a multiple of four; slots
+  // without a fade keep their start). Each lane is the same arithmetic as
+  // one float at a time.
+  void fades(int n) {
+    const __m128 minFade = _mm_set1_ps(cMinCrossfade), share = _mm_set1_ps(0.05f), half = _mm_set1_ps(0.5f);
+    const __m128 one = _mm_set1_ps(1.0f);
+    for (int i = 0; i < n; i += 4) {
+      const __m128 mask = _mm_load_ps(reinterpret_cast<const float*>(fade + i));
+      const __m128 per = _mm_load_ps(period + i);
+      const __m128 fsize = _mm_setr_ps(static_cast<float>(size[i]), static_cast<float>(size[i + 1]),
+                                       static_cast<float>(size[i + 2]), static_cast<float>(size[i + 3]));
+      const __m128 reciprocal = _mm_setr_ps(reciprocalOf(size[i]), reciprocalOf(size[i + 1]),
+                                            reciprocalOf(size[i + 2]), reciprocalOf(size[i + 3]));
+      // At least cMinCrossfade samples (when that is under half the
+      // cycle): shorter, the fade is a step of its own.
+      const __m128 span = _mm_min_ps(_mm_max_ps(_mm_mul_ps(share, per), _mm_mul_ps(minFade, _mm_load_ps(inc + i))),
+                                     _mm_mul_ps(half, per));
+      const __m128 start = _mm_sub_ps(per, span);
+      _mm_store_ps(xStart + i, _mm_or_ps(_mm_and_ps(mask, start), _mm_andnot_ps(mask, _mm_load_ps(xStart + i))));
+      // The slave stands fmod(period, size) into its cycle when the master
+      // resets it to 0: the crossfade target runs that far behind, so that
+      // it arrives at the reset exactly where the slave restarts. period /
+      // size = 2^sync is below 2^31.
+      const __m128 whole = _mm_cvtepi32_ps(_mm_cvttps_epi32(_mm_mul_ps(per, reciprocal)));
+      _mm_store_ps(xOffset + i, _mm_sub_ps(fsize, _mm_sub_ps(per, _mm_mul_ps(whole, fsize))));
+      _mm_store_ps(xSlope + i, _mm_div_ps(one, _mm_sub_ps(per, start)));
+    }
+  }
+};
 
 // over: samples rendered per sample of pitch, sync and pulse width (1 or
 // cSyncOversampling); the wave is looked up that many octaves' worth
 // lower, i.e. at the finer rate. Each base sample's first output is read
 // with what the sample before set up, then its step takes over. The steps
-// are worked out for a chunk first (a step is looked up afresh only where
-// pitch or sync changed), so that the sample loop keeps its state in
-// registers and calls nothing but the crossfade's cosine.
+// are worked out for a chunk first (looked up afresh only where pitch or
+// sync changed), so that the sample loop keeps its state in registers and
+// calls nothing but the crossfade's cosine.
 template <bool square, int over>
 void produceSync(VectorProduceParams* p, const float* tables, const float* pitch, const float* sync,
                  const float* pulseWidth, float* out, int count) {
@@ -173,23 +205,33 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
   float lastSync = cNoValue;
   float inc = 0.0f;
   float period = fsize;
-  // Before the first lookup, as the state came in (the last slot stands
-  // for the sample before the chunk).
-  SyncStep steps[cSyncStepChunk];
-  steps[cSyncStepChunk - 1] = {table, t, size, inc, period, xStart, false, 0.0f, 0.0f};
+  // Before the first lookup, as the state came in.
+  SyncSteps steps;
+  constexpr int before = cSyncStepChunk - 1;
+  steps.table[before] = table;
+  steps.t[before] = t;
+  steps.size[before] = size;
+  steps.inc[before] = inc;
+  steps.period[before] = period;
+  steps.xStart[before] = xStart;
+  steps.fade[before] = 0;
 
   for (int done = 0; done < count; done += cSyncStepChunk) {
     const int n = std::min(count - done, cSyncStepChunk);
     for (int i = 0; i < n; ++i) {
       const float pi = pitch[done + i], si = sync[done + i];
       if (pi != lastPitch || si != lastSync) {
-        steps[i] = syncStep(p, tables, pi, si, octavesUp);
+        steps.look(i, p, tables, pi, si, octavesUp);
         lastPitch = pi;
         lastSync = si;
       } else {
-        steps[i] = steps[i > 0 ? i - 1 : cSyncStepChunk - 1];
+        steps.copy(i, i > 0 ? i - 1 : before);
       }
     }
+    // The lanes past the chunk's end repeat its last step.
+    const int rounded = (n + 3) & ~3;
+    for (int i = n; i < rounded; ++i) steps.copy(i, n - 1);
+    steps.fades(rounded);
     for (int i = 0; i < n; ++i) {
       const float v = square ? 1.0f - holdPulseWidth(pulseWidth[done + i]) : 0.0f;
       for (int k = 0; k < over; ++k) {
@@ -210,22 +252,21 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
         if (k == 0) {
           // The step of this sample (the same as the last one's when pitch
           // and sync stayed: then nothing changes).
-          const SyncStep& st = steps[i];
-          if (st.size != size) {
-            float fnew = static_cast<float>(st.size);
+          if (steps.size[i] != size) {
+            float fnew = static_cast<float>(steps.size[i]);
             phase = phase * fnew / fsize;
             syncPhase = syncPhase * fnew / fsize;
-            size = st.size;
+            size = steps.size[i];
             fsize = fnew;
           }
-          t = st.t;
-          table = st.table;
-          inc = st.inc;
-          period = st.period;
-          xStart = st.xStart;
-          if (st.fade) {
-            xOffset = st.xOffset;
-            xSlope = st.xSlope;
+          t = steps.t[i];
+          table = steps.table[i];
+          inc = steps.inc[i];
+          period = steps.period[i];
+          xStart = steps.xStart[i];
+          if (steps.fade[i]) {
+            xOffset = steps.xOffset[i];
+            xSlope = steps.xSlope[i];
           }
         }
 
