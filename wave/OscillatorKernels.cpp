@@ -98,23 +98,24 @@ inline float reciprocalOf(int32_t size) {
 // Base samples whose steps a synced kernel works out at a time.
 constexpr int cSyncStepChunk = 64;
 
-// What a synced kernel plays at each base sample of a chunk: a function of
-// pitch and sync alone, so that the steps can be worked out before the
-// samples, the lookups and the exponential one by one, the crossfade's
-// settings four at a time. Slot cSyncStepChunk - 1 also stands for the
-// sample before the chunk.
+// What a synced kernel plays at the base samples of a chunk where pitch or
+// sync changed: a function of the two alone, so that the steps can be
+// worked out before the samples, the lookups and the exponential one by
+// one, the crossfade's settings four at a time.
 struct SyncSteps {
-  const float* table[cSyncStepChunk];
-  int32_t t[cSyncStepChunk];
-  int32_t size[cSyncStepChunk];
-  alignas(16) float inc[cSyncStepChunk];
-  alignas(16) float period[cSyncStepChunk];
-  alignas(16) float xStart[cSyncStepChunk];
+  // Slots: one per change, and room for rounding to a whole group of four.
+  static constexpr int cSlots = cSyncStepChunk + 4;
+  const float* table[cSlots];
+  int32_t t[cSlots];
+  int32_t size[cSlots];
+  alignas(16) float inc[cSlots];
+  alignas(16) float period[cSlots];
+  alignas(16) float xStart[cSlots];
   // All ones when the sync is not a whole number of octaves: then the
   // crossfade's offset and slope are set too; otherwise the last ones stay.
-  alignas(16) int32_t fade[cSyncStepChunk];
-  alignas(16) float xOffset[cSyncStepChunk];
-  alignas(16) float xSlope[cSyncStepChunk];
+  alignas(16) int32_t fade[cSlots];
+  alignas(16) float xOffset[cSlots];
+  alignas(16) float xSlope[cSlots];
 
   void copy(int to, int from) {
     table[to] = table[from];
@@ -183,10 +184,10 @@ struct SyncSteps {
 // over: samples rendered per sample of pitch, sync and pulse width (1 or
 // cSyncOversampling); the wave is looked up that many octaves' worth
 // lower, i.e. at the finer rate. Each base sample's first output is read
-// with what the sample before set up, then its step takes over. The steps
-// are worked out for a chunk first (looked up afresh only where pitch or
-// sync changed), so that the sample loop keeps its state in registers and
-// calls nothing but the crossfade's cosine.
+// with what the sample before set up, then, where pitch or sync changed,
+// its new step takes over. The steps are worked out for a chunk first, so
+// that the sample loop keeps its state in registers and calls nothing but
+// the crossfade's cosine.
 template <bool square, int over>
 void produceSync(VectorProduceParams* p, const float* tables, const float* pitch, const float* sync,
                  const float* pulseWidth, float* out, int count) {
@@ -205,33 +206,31 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
   float lastSync = cNoValue;
   float inc = 0.0f;
   float period = fsize;
-  // Before the first lookup, as the state came in.
   SyncSteps steps;
-  constexpr int before = cSyncStepChunk - 1;
-  steps.table[before] = table;
-  steps.t[before] = t;
-  steps.size[before] = size;
-  steps.inc[before] = inc;
-  steps.period[before] = period;
-  steps.xStart[before] = xStart;
-  steps.fade[before] = 0;
+  // Per base sample of the chunk, the slot of its new step, or -1 where
+  // pitch and sync stayed (and nothing changes).
+  int8_t slot[cSyncStepChunk];
 
   for (int done = 0; done < count; done += cSyncStepChunk) {
     const int n = std::min(count - done, cSyncStepChunk);
+    int used = 0;
     for (int i = 0; i < n; ++i) {
       const float pi = pitch[done + i], si = sync[done + i];
       if (pi != lastPitch || si != lastSync) {
-        steps.look(i, p, tables, pi, si, octavesUp);
+        steps.look(used, p, tables, pi, si, octavesUp);
+        slot[i] = static_cast<int8_t>(used++);
         lastPitch = pi;
         lastSync = si;
       } else {
-        steps.copy(i, i > 0 ? i - 1 : before);
+        slot[i] = -1;
       }
     }
-    // The lanes past the chunk's end repeat its last step.
-    const int rounded = (n + 3) & ~3;
-    for (int i = n; i < rounded; ++i) steps.copy(i, n - 1);
-    steps.fades(rounded);
+    if (used > 0) {
+      // The lanes past the last slot repeat it.
+      const int rounded = (used + 3) & ~3;
+      for (int j = used; j < rounded; ++j) steps.copy(j, used - 1);
+      steps.fades(rounded);
+    }
     for (int i = 0; i < n; ++i) {
       const float v = square ? 1.0f - holdPulseWidth(pulseWidth[done + i]) : 0.0f;
       for (int k = 0; k < over; ++k) {
@@ -249,24 +248,24 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
         }
         out[over * (done + i) + k] = o;
 
-        if (k == 0) {
-          // The step of this sample (the same as the last one's when pitch
-          // and sync stayed: then nothing changes).
-          if (steps.size[i] != size) {
-            float fnew = static_cast<float>(steps.size[i]);
+        if (k == 0 && slot[i] >= 0) {
+          // The step of this sample, where pitch or sync changed.
+          const int j = slot[i];
+          if (steps.size[j] != size) {
+            float fnew = static_cast<float>(steps.size[j]);
             phase = phase * fnew / fsize;
             syncPhase = syncPhase * fnew / fsize;
-            size = steps.size[i];
+            size = steps.size[j];
             fsize = fnew;
           }
-          t = steps.t[i];
-          table = steps.table[i];
-          inc = steps.inc[i];
-          period = steps.period[i];
-          xStart = steps.xStart[i];
-          if (steps.fade[i]) {
-            xOffset = steps.xOffset[i];
-            xSlope = steps.xSlope[i];
+          t = steps.t[j];
+          table = steps.table[j];
+          inc = steps.inc[j];
+          period = steps.period[j];
+          xStart = steps.xStart[j];
+          if (steps.fade[j]) {
+            xOffset = steps.xOffset[j];
+            xSlope = steps.xSlope[j];
           }
         }
 
