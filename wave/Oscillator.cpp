@@ -161,7 +161,10 @@ const float* pulled(wave::Producer* p, int count, wave::Environment* env) {
 
 void Oscillator::produceWave(const float (*tables)[cTableStride], wave::Block* block, int count, int flags) {
   if (flags & wave::cMuteCall) return;
-  prefetchBlock(tables[0], count, -1.0f);
+  // A synced oscillator (as it was last block) reads another table, that of
+  // its pitch raised by the sync, from the phases its resets set: the lines
+  // ahead of the free phase are not the ones it reads.
+  if (!synced) prefetchBlock(tables[0], count, -1.0f);
   const float* pitch = pulled(frequency.output, count, env);
   const float* syncValues = pulled(sync.output, count, env);
   lastPitch = pitch[count - 1];
@@ -222,7 +225,7 @@ void Oscillator::prefetchBlock(const float* tables, int count, float width) {
 
 void Oscillator::produceSquare(wave::Block* block, int count, int flags) {
   if (flags & wave::cMuteCall) return;
-  prefetchBlock(style->sawtoothTables[0], count, lastWidth);
+  if (!synced) prefetchBlock(style->sawtoothTables[0], count, lastWidth);
   const float* pitch = pulled(frequency.output, count, env);
   const float* widths = pulled(pulseWidth.output, count, env);
   const float* syncValues = pulled(sync.output, count, env);
