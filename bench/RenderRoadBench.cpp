@@ -8,6 +8,11 @@
 //                     time per sample with the keys held - the same without
 //                     keys) / N, and realtime = seconds of audio per CPU
 //                     second with the keys held.
+//   BM_RenderHeavy/N  the same with the heavy patch (bench/heavy.patch: both
+//                     filters at 24 dB, sync, noise, slots 1-8 used) set
+//                     over the default preset, and the plain preset measured
+//                     beside it in alternating rounds: heavy_over_plain is
+//                     the ratio of their costs per voice-sample.
 //   BM_RenderDemo     the demo song, whole; realtime as above.
 //   BM_BlockTimes     32 keys held, one key struck and another released
 //                     every 6 quanta, 100,000 quanta: the time of each
@@ -30,6 +35,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,10 +58,22 @@ double seconds(clockid_t clock) {
 
 double cpuSeconds() { return seconds(CLOCK_PROCESS_CPUTIME_ID); }
 
-// One loaded bundle and an instance on the default preset with 32 voices.
+// The heavy patch's settings, one "NAME=VALUE" a line ('#' starts a
+// comment line), as bench/compare passes them to zarn-host render.
+std::vector<std::string> heavyPatch() {
+  std::vector<std::string> settings;
+  std::ifstream file(std::string(ZARN_SOURCE_DIR) + "/bench/heavy.patch");
+  for (std::string line; std::getline(file, line);)
+    if (!line.empty() && line[0] != '#') settings.push_back(line);
+  return settings;
+}
+
+// One loaded bundle and an instance on the default preset with 32 voices,
+// plus the given settings; a second instance beside it on request (the
+// simulated host is one per process).
 class Road {
 public:
-  explicit Road(benchmark::State& state) {
+  explicit Road(benchmark::State& state, const std::vector<std::string>& extra = {}) {
     simhost::HostOptions options;
     options.sampleRate = static_cast<int32_t>(kRate);
     host = std::make_unique<simhost::SimHost>(options);
@@ -63,33 +81,41 @@ public:
       state.SkipWithError("the bundle did not load");
       return;
     }
-    in = host->createInstance(1);
-    std::string error;
-    simhost::HostState preset;
-    if (!simhost::PresetByName::load(*host, in->typeIndex(), kDefaultPreset, preset, error) ||
-        !preset.restore(*host, *in, error)) {
-      state.SkipWithError(("the default preset: " + error).c_str());
-      in = nullptr;
-      return;
-    }
-    simhost::ControlSetting voices;
-    if (!simhost::parseControlSetting("Total Voices=32", voices, error) ||
-        !simhost::applyControlSetting(*host, *in, voices, error)) {
-      state.SkipWithError(error.c_str());
-      in = nullptr;
-      return;
-    }
-    host->idle();
     for (auto& b : buffers) b.assign(kQuantum, 0.0f);
     for (auto& b : buffers) outs.push_back(b.data());
-    renderQuanta(64);
+    in = addInstance(state, extra);
+  }
+  simhost::Instance* addInstance(benchmark::State& state, const std::vector<std::string>& extra) {
+    simhost::Instance* made = host->createInstance(1);
+    std::string error;
+    simhost::HostState preset;
+    if (!simhost::PresetByName::load(*host, made->typeIndex(), kDefaultPreset, preset, error) ||
+        !preset.restore(*host, *made, error)) {
+      state.SkipWithError(("the default preset: " + error).c_str());
+      return nullptr;
+    }
+    std::vector<std::string> settings{"Total Voices=32"};
+    settings.insert(settings.end(), extra.begin(), extra.end());
+    for (const std::string& text : settings) {
+      simhost::ControlSetting setting;
+      if (!simhost::parseControlSetting(text, setting, error) ||
+          !simhost::applyControlSetting(*host, *made, setting, error)) {
+        state.SkipWithError((text + ": " + error).c_str());
+        return nullptr;
+      }
+    }
+    host->idle();
+    renderQuanta(64, made);
+    return made;
   }
   bool ok() const { return in != nullptr; }
-  void renderQuanta(int n) {
-    for (int i = 0; i < n; ++i) host->render(*in, nullptr, outs.data(), kQuantum);
+  void renderQuanta(int n) { renderQuanta(n, in); }
+  void renderQuanta(int n, simhost::Instance* which) {
+    for (int i = 0; i < n; ++i) host->render(*which, nullptr, outs.data(), kQuantum);
   }
-  void note(bool on, int key, int offset = 0) {
-    host->queueMidi(*in, offset, on ? 0x90 : 0x80, static_cast<uint8_t>(key), on ? 100 : 0);
+  void note(bool on, int key, int offset = 0) { note(on, key, offset, in); }
+  void note(bool on, int key, int offset, simhost::Instance* which) {
+    host->queueMidi(*which, offset, on ? 0x90 : 0x80, static_cast<uint8_t>(key), on ? 100 : 0);
   }
 
   std::unique_ptr<simhost::SimHost> host;
@@ -127,6 +153,51 @@ void BM_RenderHeld(benchmark::State& state) {
   const double perSample = cpu / static_cast<double>(quanta * kQuantum);
   state.counters["ns_per_voice_sample"] = (perSample - idle) * 1e9 / keys;
   state.counters["realtime"] = 1.0 / (perSample * kRate);
+}
+
+// The heavy patch beside the plain preset, two instances with the same keys
+// held, rendered in alternating rounds so that a busy machine weighs on both
+// alike.
+void BM_RenderHeavy(benchmark::State& state) {
+  home();
+  const int keys = static_cast<int>(state.range(0));
+  const std::vector<std::string> patch = heavyPatch();
+  if (patch.empty()) {
+    state.SkipWithError("bench/heavy.patch is missing or empty");
+    return;
+  }
+  Road road(state, patch);
+  if (!road.ok()) return;
+  simhost::Instance* plain = road.addInstance(state, {});
+  if (!plain) return;
+  simhost::Instance* ins[2] = {road.in, plain};
+  constexpr int kIdleQuanta = 4000;
+  double idle[2];
+  for (int r = 0; r < 2; ++r) {
+    idle[r] = cpuSeconds();
+    road.renderQuanta(kIdleQuanta, ins[r]);
+    idle[r] = (cpuSeconds() - idle[r]) / (kIdleQuanta * kQuantum);
+  }
+  for (int r = 0; r < 2; ++r) {
+    for (int k = 0; k < keys; ++k) road.note(true, heldKey(k), 0, ins[r]);
+    road.renderQuanta(512, ins[r]);
+  }
+  double cpu[2] = {0.0, 0.0};
+  int64_t quanta = 0;
+  for (auto _ : state) {
+    for (int r = 0; r < 2; ++r) {
+      const double t = cpuSeconds();
+      road.renderQuanta(256, ins[r]);
+      cpu[r] += cpuSeconds() - t;
+      benchmark::DoNotOptimize(road.buffers[0][0]);
+    }
+    quanta += 256;
+  }
+  double ns[2];
+  for (int r = 0; r < 2; ++r) ns[r] = (cpu[r] / static_cast<double>(quanta * kQuantum) - idle[r]) * 1e9 / keys;
+  state.counters["ns_per_voice_sample"] = ns[0];
+  state.counters["plain_ns_per_voice_sample"] = ns[1];
+  state.counters["heavy_over_plain"] = ns[0] / ns[1];
 }
 
 void BM_RenderDemo(benchmark::State& state) {
@@ -202,5 +273,6 @@ void BM_BlockTimes(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_RenderHeld)->ArgName("keys")->Arg(1)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_RenderHeavy)->ArgName("keys")->Arg(32)->Unit(benchmark::kMillisecond)->MinTime(4.0);
 BENCHMARK(BM_RenderDemo)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_BlockTimes)->Unit(benchmark::kMillisecond)->Iterations(1);

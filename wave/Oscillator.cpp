@@ -43,6 +43,32 @@ constexpr NoiseSteps makeNoiseSteps() {
 
 constexpr NoiseSteps cNoiseSteps = makeNoiseSteps();
 
+// Four samples' shifts (32) at once, for four interleaved runs of the
+// register: linear again, so the xor of the shifts of each of the three
+// bytes on its own.
+struct NoiseJumps {
+  uint32_t v[3][256];
+};
+
+constexpr NoiseJumps makeNoiseJumps() {
+  NoiseJumps t{};
+  for (int byte = 0; byte < 3; ++byte)
+    for (uint32_t b = 0; b < 256; ++b) {
+      uint32_t s = b << (8 * byte);
+      for (int k = 0; k < 32; ++k) s = stepNoiseOnce(s);
+      t.v[byte][b] = s;
+    }
+  return t;
+}
+
+constexpr NoiseJumps cNoiseJumps = makeNoiseJumps();
+
+inline uint32_t jumpNoise(uint32_t s) {
+  return cNoiseJumps.v[0][s & 0xffu] ^ cNoiseJumps.v[1][(s >> 8) & 0xffu] ^ cNoiseJumps.v[2][s >> 16];
+}
+
+inline float noiseValue(uint32_t s) { return static_cast<float>(static_cast<int32_t>(s) - 0x800000) * 1.1920929e-7f; }
+
 } // namespace
 
 Oscillator::Oscillator(Style* style, wave::Environment* env)
@@ -201,17 +227,32 @@ void Oscillator::seedNoise(uint32_t seed) {
 
 float Oscillator::stepNoise(uint32_t& state) {
   state = ((state & 0xffffu) << 8) ^ cNoiseSteps.v[state >> 16];
-  return static_cast<float>(static_cast<int32_t>(state) - 0x800000) * 1.1920929e-7f;
+  return noiseValue(state);
 }
 
 void Oscillator::produceNoise(wave::Block* block, int count, int flags) {
   if (flags & wave::cMuteCall) return;
   float* out = block->data;
   const float level = style->noiseLevel;
-  if (waveForm.get() == WhiteNoise) {
-    for (int i = 0; i < count; ++i) out[i] = nextNoise() * level;
-    return;
+  // The register's own sequence, but four runs of it a sample apart, each
+  // jumping four samples a step: the runs do not wait for each other.
+  int i = 0;
+  if (count >= 8) {
+    uint32_t r[4];
+    uint32_t s = noiseState;
+    for (uint32_t& x : r) {
+      stepNoise(s);
+      x = s;
+    }
+    for (; i + 4 <= count; i += 4) {
+      for (int k = 0; k < 4; ++k) out[i + k] = noiseValue(r[k]) * level;
+      s = r[3];
+      for (uint32_t& x : r) x = jumpNoise(x);
+    }
+    noiseState = s;
   }
+  for (; i < count; ++i) out[i] = nextNoise() * level;
+  if (waveForm.get() == WhiteNoise) return;
   // Three one-pole low passes in parallel plus a direct share: -3 dB per
   // octave over the audio band. All four shares are positive; with the
   // fastest pole's share negative and a tenth of its size the spectrum fell
@@ -219,8 +260,8 @@ void Oscillator::produceNoise(wave::Block* block, int count, int flags) {
   float b0 = pinkState[0];
   float b1 = pinkState[1];
   float b2 = pinkState[2];
-  for (int i = 0; i < count; ++i) {
-    const double x = static_cast<double>(nextNoise() * level);
+  for (i = 0; i < count; ++i) {
+    const double x = static_cast<double>(out[i]);
     b0 = static_cast<float>(0.99765 * b0 + 0.0594276 * x);
     b1 = static_cast<float>(0.963 * b1 + 0.17790984 * x);
     b2 = static_cast<float>(0.57 * b2 + 0.63161478 * x);

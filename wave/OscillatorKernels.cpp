@@ -1,5 +1,6 @@
 #include "wave/OscillatorKernels.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <emmintrin.h>
@@ -74,17 +75,126 @@ inline float readPulse(const VectorProduceParams* p, const float* table, int32_t
   return a * (p->sawGain * v + p->pulseGain) + m * p->pulseGain;
 }
 
+// fmod(x, size) for 0 <= x < 2^60 and a power of two size (every table's
+// size is one), without the library's general loop; both are exact, so
+// the results are the same float. x / size and q x size only move the
+// exponent (x / size is x times the reciprocal, a power of two too); the
+// quotient's whole part is its truncation, as it is not negative; x - q x
+// size is below size and a multiple of the ulp of q x size, which is at
+// least size x 2^-23, so it fits in 24 bits.
+inline float wrapToSize(float x, float size, float reciprocal) {
+  const float q = static_cast<float>(static_cast<int64_t>(x * reciprocal));
+  return x - q * size;
+}
+
+// 1 / size for a power of two size from 1 to 2^126, built from its exponent.
+inline float reciprocalOf(int32_t size) {
+  const uint32_t bits = static_cast<uint32_t>(127 - __builtin_ctz(static_cast<uint32_t>(size))) << 23;
+  float r;
+  __builtin_memcpy(&r, &bits, sizeof r);
+  return r;
+}
+
+// Base samples whose steps a synced kernel works out at a time.
+constexpr int cSyncStepChunk = 64;
+
+// What a synced kernel plays at the base samples of a chunk where pitch or
+// sync changed: a function of the two alone, so that the steps can be
+// worked out before the samples, the lookups and the exponential one by
+// one, the crossfade's settings four at a time.
+struct SyncSteps {
+  // Slots: one per change, and room for rounding to a whole group of four.
+  static constexpr int cSlots = cSyncStepChunk + 4;
+  const float* table[cSlots];
+  int32_t t[cSlots];
+  int32_t size[cSlots];
+  alignas(16) float inc[cSlots];
+  alignas(16) float period[cSlots];
+  alignas(16) float xStart[cSlots];
+  // All ones when the sync is not a whole number of octaves: then the
+  // crossfade's offset and slope are set too; otherwise the last ones stay.
+  alignas(16) int32_t fade[cSlots];
+  alignas(16) float xOffset[cSlots];
+  alignas(16) float xSlope[cSlots];
+
+  void copy(int to, int from) {
+    table[to] = table[from];
+    t[to] = t[from];
+    size[to] = size[from];
+    inc[to] = inc[from];
+    period[to] = period[from];
+    xStart[to] = xStart[from];
+    fade[to] = fade[from];
+  }
+
+  // The lookup and the period (without the crossfade's settings).
+  void look(int i, const VectorProduceParams* p, const float* tables, float pitch, float sync, float octavesUp) {
+    const float s = holdSync(sync);
+    const Lookup l = lookUp(p, pitch + s - octavesUp);
+    t[i] = l.table;
+    size[i] = p->tableSizes[l.table];
+    table[i] = tables + static_cast<ptrdiff_t>(l.table) * p->tableStride;
+    const float fsize = static_cast<float>(size[i]);
+    inc[i] = l.frequency * fsize;
+    // s is held in [0, 30]: its truncation is the conversion's.
+    const float r = s - static_cast<float>(static_cast<int32_t>(s));
+    if (std::fabs(r) > cEpsilon) {
+      fade[i] = -1;
+      period[i] = std::exp(s * 0.6931472f) * fsize;
+      xStart[i] = 0.0f; // set by fades()
+    } else {
+      // A whole number of slave cycles per master cycle: the reset falls
+      // where the slave starts a cycle anyway, no crossfade.
+      fade[i] = 0;
+      period[i] = std::ldexp(fsize, static_cast<int>(s));
+      xStart[i] = period[i] + 1.0f;
+    }
+  }
+
+  // The crossfade's settings of slots [0, n) (n a multiple of four; slots
+  // without a fade keep their start). Each lane is the same arithmetic as
+  // one float at a time.
+  void fades(int n) {
+    const __m128 minFade = _mm_set1_ps(cMinCrossfade), share = _mm_set1_ps(0.05f), half = _mm_set1_ps(0.5f);
+    const __m128 one = _mm_set1_ps(1.0f);
+    for (int i = 0; i < n; i += 4) {
+      const __m128 mask = _mm_load_ps(reinterpret_cast<const float*>(fade + i));
+      const __m128 per = _mm_load_ps(period + i);
+      const __m128 fsize = _mm_setr_ps(static_cast<float>(size[i]), static_cast<float>(size[i + 1]),
+                                       static_cast<float>(size[i + 2]), static_cast<float>(size[i + 3]));
+      const __m128 reciprocal = _mm_setr_ps(reciprocalOf(size[i]), reciprocalOf(size[i + 1]),
+                                            reciprocalOf(size[i + 2]), reciprocalOf(size[i + 3]));
+      // At least cMinCrossfade samples (when that is under half the
+      // cycle): shorter, the fade is a step of its own.
+      const __m128 span = _mm_min_ps(_mm_max_ps(_mm_mul_ps(share, per), _mm_mul_ps(minFade, _mm_load_ps(inc + i))),
+                                     _mm_mul_ps(half, per));
+      const __m128 start = _mm_sub_ps(per, span);
+      _mm_store_ps(xStart + i, _mm_or_ps(_mm_and_ps(mask, start), _mm_andnot_ps(mask, _mm_load_ps(xStart + i))));
+      // The slave stands fmod(period, size) into its cycle when the master
+      // resets it to 0: the crossfade target runs that far behind, so that
+      // it arrives at the reset exactly where the slave restarts. period /
+      // size = 2^sync is below 2^31.
+      const __m128 whole = _mm_cvtepi32_ps(_mm_cvttps_epi32(_mm_mul_ps(per, reciprocal)));
+      _mm_store_ps(xOffset + i, _mm_sub_ps(fsize, _mm_sub_ps(per, _mm_mul_ps(whole, fsize))));
+      _mm_store_ps(xSlope + i, _mm_div_ps(one, _mm_sub_ps(per, start)));
+    }
+  }
+};
+
 // over: samples rendered per sample of pitch, sync and pulse width (1 or
 // cSyncOversampling); the wave is looked up that many octaves' worth
-// lower, i.e. at the finer rate.
+// lower, i.e. at the finer rate. Each base sample's first output is read
+// with what the sample before set up, then, where pitch or sync changed,
+// its new step takes over. The steps are worked out for a chunk first, so
+// that the sample loop keeps its state in registers and calls nothing but
+// the crossfade's cosine.
 template <bool square, int over>
 void produceSync(VectorProduceParams* p, const float* tables, const float* pitch, const float* sync,
                  const float* pulseWidth, float* out, int count) {
   if (count < 1) return;
   const float octavesUp = over == 1 ? 0.0f : std::log2(static_cast<float>(over));
-  const int32_t* sizes = p->tableSizes;
   int32_t t = p->tableIndex;
-  int32_t size = sizes[t];
+  int32_t size = p->tableSizes[t];
   float fsize = static_cast<float>(size);
   const float* table = tables + static_cast<ptrdiff_t>(t) * p->tableStride;
   float phase = wrapPhase(p->phase, fsize);
@@ -96,70 +206,83 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
   float lastSync = cNoValue;
   float inc = 0.0f;
   float period = fsize;
+  SyncSteps steps;
+  // Per base sample of the chunk, the slot of its new step, or -1 where
+  // pitch and sync stayed (and nothing changes).
+  int8_t slot[cSyncStepChunk];
 
-  for (int j = 0; j < count * over; ++j) {
-    const int i = over == 1 ? j : j / over;
-    float v = square ? 1.0f - holdPulseWidth(pulseWidth[i]) : 0.0f;
-    float o = square ? readPulse(p, table, size, phase, v) : readTable(table, phase);
-    if (syncPhase >= xStart) {
-      // Fade towards the wave as it will be after the reset, so that the
-      // jump of a reset that is not a whole number of cycles is not heard.
-      float p2 = phase + xOffset;
-      if (p2 >= fsize) p2 -= fsize;
-      float alt = square ? readPulse(p, table, size, p2, v) : readTable(table, p2);
-      double g = 0.5 + 0.5 * std::cos(cPi * ((static_cast<double>(syncPhase) - static_cast<double>(xStart)) *
-                                                 static_cast<double>(xSlope) -
-                                             1.0));
-      o = static_cast<float>(static_cast<double>(o) + g * static_cast<double>(alt - o));
-    }
-    out[j] = o;
-
-    if (pitch[i] != lastPitch || sync[i] != lastSync) {
-      float s = holdSync(sync[i]);
-      Lookup l = lookUp(p, pitch[i] + s - octavesUp);
-      int32_t newSize = sizes[l.table];
-      if (newSize != size) {
-        float fnew = static_cast<float>(newSize);
-        phase = phase * fnew / fsize;
-        syncPhase = syncPhase * fnew / fsize;
-        size = newSize;
-        fsize = fnew;
-      }
-      t = l.table;
-      table = tables + static_cast<ptrdiff_t>(t) * p->tableStride;
-      inc = l.frequency * fsize;
-      float r = s - std::trunc(s);
-      if (std::fabs(r) > cEpsilon) {
-        period = std::exp(s * 0.6931472f) * fsize;
-        // At least cMinCrossfade samples (when that is under half the
-        // cycle): shorter, the fade is a step of its own.
-        xStart = period - std::min(std::max(0.05f * period, cMinCrossfade * inc), 0.5f * period);
-        // The slave stands fmod(period, size) into its cycle when the master
-        // resets it to 0: the crossfade target runs that far behind, so that
-        // it arrives at the reset exactly where the slave restarts.
-        xOffset = fsize - std::fmod(period, fsize);
-        xSlope = 1.0f / (period - xStart);
+  for (int done = 0; done < count; done += cSyncStepChunk) {
+    const int n = std::min(count - done, cSyncStepChunk);
+    int used = 0;
+    for (int i = 0; i < n; ++i) {
+      const float pi = pitch[done + i], si = sync[done + i];
+      if (pi != lastPitch || si != lastSync) {
+        steps.look(used, p, tables, pi, si, octavesUp);
+        slot[i] = static_cast<int8_t>(used++);
+        lastPitch = pi;
+        lastSync = si;
       } else {
-        // A whole number of slave cycles per master cycle: the reset falls
-        // where the slave starts a cycle anyway, no crossfade.
-        period = std::ldexp(fsize, static_cast<int>(s));
-        xStart = period + 1.0f;
+        slot[i] = -1;
       }
-      lastPitch = pitch[i];
-      lastSync = sync[i];
     }
+    if (used > 0) {
+      // The lanes past the last slot repeat it.
+      const int rounded = (used + 3) & ~3;
+      for (int j = used; j < rounded; ++j) steps.copy(j, used - 1);
+      steps.fades(rounded);
+    }
+    for (int i = 0; i < n; ++i) {
+      const float v = square ? 1.0f - holdPulseWidth(pulseWidth[done + i]) : 0.0f;
+      for (int k = 0; k < over; ++k) {
+        float o = square ? readPulse(p, table, size, phase, v) : readTable(table, phase);
+        if (syncPhase >= xStart) {
+          // Fade towards the wave as it will be after the reset, so that the
+          // jump of a reset that is not a whole number of cycles is not heard.
+          float p2 = phase + xOffset;
+          if (p2 >= fsize) p2 -= fsize;
+          float alt = square ? readPulse(p, table, size, p2, v) : readTable(table, p2);
+          double g = 0.5 + 0.5 * std::cos(cPi * ((static_cast<double>(syncPhase) - static_cast<double>(xStart)) *
+                                                     static_cast<double>(xSlope) -
+                                                 1.0));
+          o = static_cast<float>(static_cast<double>(o) + g * static_cast<double>(alt - o));
+        }
+        out[over * (done + i) + k] = o;
 
-    syncPhase += inc;
-    if (syncPhase >= period) {
-      // The master starts a cycle: the slave restarts with it.
-      syncPhase -= period;
-      // Only after a change of sync between blocks can more than one period
-      // be left; the phase must stay inside the table whatever is left.
-      if (syncPhase >= period) syncPhase = std::fmod(syncPhase, period);
-      phase = syncPhase < fsize ? syncPhase : std::fmod(syncPhase, fsize);
-    } else {
-      phase += inc;
-      if (phase >= fsize) phase -= fsize;
+        if (k == 0 && slot[i] >= 0) {
+          // The step of this sample, where pitch or sync changed.
+          const int j = slot[i];
+          if (steps.size[j] != size) {
+            float fnew = static_cast<float>(steps.size[j]);
+            phase = phase * fnew / fsize;
+            syncPhase = syncPhase * fnew / fsize;
+            size = steps.size[j];
+            fsize = fnew;
+          }
+          t = steps.t[j];
+          table = steps.table[j];
+          inc = steps.inc[j];
+          period = steps.period[j];
+          xStart = steps.xStart[j];
+          if (steps.fade[j]) {
+            xOffset = steps.xOffset[j];
+            xSlope = steps.xSlope[j];
+          }
+        }
+
+        syncPhase += inc;
+        if (syncPhase >= period) {
+          // The master starts a cycle: the slave restarts with it.
+          syncPhase -= period;
+          // Only after a change of sync between blocks can more than one
+          // period be left; the phase must stay inside the table whatever
+          // is left.
+          if (syncPhase >= period) syncPhase = std::fmod(syncPhase, period);
+          phase = syncPhase < fsize ? syncPhase : wrapToSize(syncPhase, fsize, reciprocalOf(size));
+        } else {
+          phase += inc;
+          if (phase >= fsize) phase -= fsize;
+        }
+      }
     }
   }
 

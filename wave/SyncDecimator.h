@@ -29,7 +29,6 @@ public:
   void process(const float* in, float* out, int count);
 
 private:
-  // History, new samples, and room for the taps' padding to a multiple of
-  // four (read with a zero tap).
+  // History, new samples, and four spare places.
   float line[cTaps - 1 + cFactor * cMaxChunk + 4] = {};
 };

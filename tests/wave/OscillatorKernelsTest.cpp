@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -386,6 +388,139 @@ TEST(OscillatorKernelsTest, SyncPhaseLeftFromAnotherSettingStaysInRange) {
     EXPECT_GE(p.phase, 0.0f) << s;
     EXPECT_LT(p.phase, size) << s;
     for (float v : out) ASSERT_TRUE(std::isfinite(v)) << s;
+  }
+}
+
+
+// The synced kernels one output at a time, as plainly as they can be said:
+// read (and inside the crossfade blend towards the reset's target), look
+// pitch and sync up afresh whenever either changed (carrying the phases to
+// a new table size), then step the master; at its cycle's end the slave
+// restarts at the master's phase, brought into the table with fmod.
+struct SyncReference {
+  static float read(const VectorProduceParams& p, const float* table, int32_t size, float x, float v, bool square) {
+    int32_t n = static_cast<int32_t>(x);
+    float frac = x - static_cast<float>(n);
+    float a = table[n] + frac * (table[n + 1] - table[n]);
+    if (!square) return a;
+    int32_t j = (static_cast<int32_t>(static_cast<float>(size / 2) * v) + 2 * size - n - 1) & (size - 1);
+    float m = static_cast<float>(table[j] + (1.0 - frac) * static_cast<double>(table[j + 1] - table[j]));
+    return a * (p.sawGain * v + p.pulseGain) + m * p.pulseGain;
+  }
+  static void run(VectorProduceParams& p, const float* tables, const float* pitch, const float* sync,
+                  const float* width, float* out, int count, int over) {
+    int32_t t = p.tableIndex, size = p.tableSizes[t];
+    float fs = static_cast<float>(size);
+    float phase = Reference::wrap(p.phase, fs);
+    float sp = p.syncPhase >= 0.0f ? p.syncPhase : 0.0f;
+    float xs = p.crossfadeStart, xl = p.crossfadeSlope, xo = p.crossfadeOffset;
+    float lastP = 1000.0f, lastS = 1000.0f, inc = 0.0f, period = fs;
+    for (int j = 0; j < count * over; ++j) {
+      const int i = j / over;
+      const float* table = tables + t * p.tableStride;
+      float v = 0.0f;
+      if (width) v = 1.0f - std::min(std::max(width[i], 0.0f), 1.0f);
+      float o = read(p, table, size, phase, v, width != nullptr);
+      if (sp >= xs) {
+        float p2 = phase + xo;
+        if (p2 >= fs) p2 -= fs;
+        float alt = read(p, table, size, p2, v, width != nullptr);
+        double g = 0.5 + 0.5 * std::cos(3.14159265358979323846 * ((static_cast<double>(sp) - xs) * xl - 1.0));
+        o = static_cast<float>(o + g * static_cast<double>(alt - o));
+      }
+      out[j] = o;
+      if (pitch[i] != lastP || sync[i] != lastS) {
+        float s = sync[i] >= 0.0f ? std::min(sync[i], 30.0f) : 0.0f;
+        float f;
+        Reference::lookUp(p, pitch[i] + s - (over == 2 ? 1.0f : 0.0f), f, t);
+        if (p.tableSizes[t] != size) {
+          float fn = static_cast<float>(p.tableSizes[t]);
+          phase = phase * fn / fs;
+          sp = sp * fn / fs;
+          size = p.tableSizes[t];
+          fs = fn;
+        }
+        inc = f * fs;
+        if (std::fabs(s - std::trunc(s)) > 1.1920929e-7f) {
+          period = std::exp(s * 0.6931472f) * fs;
+          xs = period - std::min(std::max(0.05f * period, 3.0f * inc), 0.5f * period);
+          xo = fs - std::fmod(period, fs);
+          xl = 1.0f / (period - xs);
+        } else {
+          period = std::ldexp(fs, static_cast<int>(s));
+          xs = period + 1.0f;
+        }
+        lastP = pitch[i];
+        lastS = sync[i];
+      }
+      sp += inc;
+      if (sp >= period) {
+        sp -= period;
+        if (sp >= period) sp = std::fmod(sp, period);
+        phase = sp < fs ? sp : std::fmod(sp, fs);
+      } else {
+        phase += inc;
+        if (phase >= fs) phase -= fs;
+      }
+    }
+    p.phase = phase;
+    p.tableIndex = t;
+    p.syncPhase = sp;
+    p.crossfadeOffset = xo;
+    p.crossfadeStart = xs;
+    p.crossfadeSlope = xl;
+  }
+};
+
+// Sync held (whole and fractional octaves), swept every sample across whole
+// octaves, stepped between blocks, and out of range, over pitches held,
+// swept across table sizes and leaping; calls of 1 to 200 samples, so that
+// the kernels' chunks of precomputed steps are crossed.
+TEST(OscillatorKernelsTest, SyncKernelsMatchThePlainModelBitForBit) {
+  Fixture fx;
+  std::mt19937 rng(11);
+  using Kernel = void (*)(VectorProduceParams*, const float*, const float*, const float*, const float*, float*, int);
+  const Kernel kernels[4] = {
+      [](VectorProduceParams* p, const float* t, const float* pi, const float* s, const float*, float* o, int n) {
+        vectorProduceWaveSyncCpp(p, t, pi, s, o, n);
+      },
+      [](VectorProduceParams* p, const float* t, const float* pi, const float* s, const float*, float* o, int n) {
+        vectorProduceWaveSyncOversampled(p, t, pi, s, o, n);
+      },
+      vectorProduceSquareSyncCpp, vectorProduceSquareSyncOversampled};
+  for (int k = 0; k < 4; ++k) {
+    const int over = k % 2 ? 2 : 1;
+    const bool square = k >= 2;
+    for (int pk = 0; pk < 3; ++pk) {
+      for (int sk = 0; sk < 4; ++sk) {
+        VectorProduceParams a = fx.params(5.0f, 0), b = a;
+        for (int call = 0; call < 12; ++call) {
+          const int n = std::vector<int>{1, 200, 64, 65, 3, 130, 32, 17, 128, 7, 64, 100}[static_cast<size_t>(call)];
+          std::vector<float> pitch = pitchPattern(pk, n, rng), sync(static_cast<size_t>(n)), width(static_cast<size_t>(n));
+          for (int i = 0; i < n; ++i) {
+            const float x = static_cast<float>(call * 200 + i);
+            sync[static_cast<size_t>(i)] = sk == 0   ? 1.37f
+                                           : sk == 1 ? 1.5f + 1.2f * std::sin(x * 0.003f)
+                                           : sk == 2 ? static_cast<float>(call % 3)
+                                                     : (i % 50 == 3 ? cNaN : 3.0f * std::sin(x * 0.01f));
+            width[static_cast<size_t>(i)] = 0.5f + 0.6f * std::sin(x * 0.002f);
+          }
+          std::vector<float> got(static_cast<size_t>(n * over)), want(got.size());
+          kernels[k](&a, fx.tables.data(), pitch.data(), sync.data(), width.data(), got.data(), n);
+          SyncReference::run(b, fx.tables.data(), pitch.data(), sync.data(), square ? width.data() : nullptr,
+                             want.data(), n, over);
+          for (size_t j = 0; j < got.size(); ++j)
+            ASSERT_EQ(std::bit_cast<uint32_t>(got[j]), std::bit_cast<uint32_t>(want[j]))
+                << "kernel " << k << " pitch " << pk << " sync " << sk << " call " << call << " at " << j;
+          ASSERT_EQ(a.phase, b.phase);
+          ASSERT_EQ(a.syncPhase, b.syncPhase);
+          ASSERT_EQ(a.tableIndex, b.tableIndex);
+          ASSERT_EQ(a.crossfadeStart, b.crossfadeStart);
+          ASSERT_EQ(a.crossfadeOffset, b.crossfadeOffset);
+          ASSERT_EQ(a.crossfadeSlope, b.crossfadeSlope);
+        }
+      }
+    }
   }
 }
 

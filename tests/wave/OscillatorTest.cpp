@@ -208,6 +208,29 @@ TEST(OscillatorTest, NoiseRegisterRunsThroughAllStatesAndNeverZero) {
   EXPECT_EQ(period, (1u << 24) - 1u);
 }
 
+// The white noise wave is the register's sequence, one value per sample
+// (eight single shifts apart), whatever lengths the blocks have.
+TEST(OscillatorTest, WhiteNoiseIsTheRegistersSequenceInBlocksOfAnyLength) {
+  auto style = makeStyle();
+  for (int block : {1, 3, 7, 8, 12, 64, 200}) {
+    wave::Environment env(256);
+    Oscillator osc(style.get(), &env);
+    osc.waveForm = Oscillator::WhiteNoise;
+    osc.seedNoise(4242u + static_cast<uint32_t>(block));
+    uint32_t s = osc.noiseState;
+    const std::vector<float> x = render(env, osc, 1000, block);
+    for (size_t i = 0; i < x.size(); ++i) {
+      for (int k = 0; k < 8; ++k) {
+        s *= 2;
+        if (s & 0x1000000u) s ^= 0x11d872bu;
+      }
+      const float want = static_cast<float>(static_cast<int32_t>(s) - 0x800000) * 1.1920929e-7f * cSynthNoise;
+      ASSERT_EQ(x[i], want) << "blocks of " << block << ", sample " << i;
+    }
+    EXPECT_EQ(osc.noiseState, s) << block;
+  }
+}
+
 TEST(OscillatorTest, WhiteNoiseStaysWithinItsLevelAndDiffersPerOscillator) {
   auto style = makeStyle();
   wave::Environment env(64);
