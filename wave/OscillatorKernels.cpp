@@ -429,10 +429,6 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
   p->crossfadeStart = fsize + 1.0f;
 }
 
-} // namespace
-
-namespace {
-
 // The kernel for the case at hand. A held pitch that is not a number takes
 // the general path: NaN differs from itself, so that path looks it up anew
 // at every group.
@@ -465,6 +461,7 @@ void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, c
                              bool heldPitch) {
   produceFastFor<true>(params, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldPitch);
 }
+
 void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
                               const float* sync, float* out, int count) {
   produceSync<false, 1>(params, tables, pitch, sync, nullptr, out, count);
