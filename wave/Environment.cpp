@@ -20,8 +20,9 @@ void Environment::endBlock(int n) {
   // list itself only changes while the host does not render.
   for (size_t i = 0; i < endBlockSubscribers.size(); ++i) {
     Producer* s = endBlockSubscribers[i];
-    // Automatic mute calls go only to producers nobody pulled in this block.
-    if (s->endBlockMode != Producer::cEndBlockNotifications && s->stamp == stamp) continue;
+    // Automatic mute calls go only to producers nobody pulled in this block
+    // and that have something left to advance.
+    if (s->endBlockMode != Producer::cEndBlockNotifications && (s->stamp == stamp || s->dormant)) continue;
     int flags = s->endBlockMode == Producer::cEndBlockNotifications ? cEndBlockCall : cMuteCall;
     s->current = s->ownBlock;
     s->produce(s->ownBlock, n, flags);
