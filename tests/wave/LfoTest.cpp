@@ -306,6 +306,7 @@ TEST(LfoTest, GeneratorThatNobodyPullsRunsOn) {
         r->lfo.polarity = static_cast<ModulationGenerator::Polarity>(polarity);
         r->lfo.balance = 0.3f;
       }
+      int lit = 0;
       for (int b = 0; b < 200; ++b) {
         pulled.env.beginBlock();
         Block* p = pulled.lfo.pull(256);
@@ -316,7 +317,12 @@ TEST(LfoTest, GeneratorThatNobodyPullsRunsOn) {
           for (int i = 0; i < 256; ++i) ASSERT_EQ(s->data[i], p->data[i]) << form << " " << polarity << " " << b;
         }
         skipped.env.endBlock(256); // mute call when not pulled
+        // The editor's light moves the same.
+        ASSERT_EQ(skipped.lfo.getIndicator(), pulled.lfo.getIndicator()) << form << " " << b;
+        lit += skipped.lfo.getIndicator();
       }
+      EXPECT_GT(lit, 0);
+      EXPECT_LT(lit, 200);
       EXPECT_EQ(skipped.lfo.getPhase(), pulled.lfo.getPhase());
       EXPECT_EQ(skipped.lfo.getPrevious(), pulled.lfo.getPrevious());
     }
