@@ -57,35 +57,12 @@ void ModulationGenerator::produce(wave::Block* block, int count, int flags) {
     fallbackFrequency = frequency.getParameter().getTarget();
   }
   float* out = block ? block->data : nullptr;
-  if (out && (flags & wave::cMuteCall)) {
-    // Nobody reads a mute call's block: the phase runs on, and only the
-    // values the next halves start from are worked out.
-    switch (waveForm.get()) {
-    case cSquare:
-    case cSampleHold:
-      produceWave<SquareWave, false>(out, count, frequencies, stride);
-      break;
-    case cSine:
-      produceWave<SineWave, false>(out, count, frequencies, stride);
-      break;
-    default:
-      produceWave<TriangleWave, false>(out, count, frequencies, stride);
-      break;
-    }
-  } else if (out) {
-    switch (waveForm.get()) {
-    case cSquare:
-    case cSampleHold:
-      produceWave<SquareWave, true>(out, count, frequencies, stride);
-      break;
-    case cSine:
-      produceWave<SineWave, true>(out, count, frequencies, stride);
-      break;
-    default:
-      produceWave<TriangleWave, true>(out, count, frequencies, stride);
-      break;
-    }
-  }
+  // Nobody reads a mute call's block: the phase runs on, and only the
+  // values the next halves start from are worked out.
+  if (out && (flags & wave::cMuteCall))
+    produceForm<false>(out, count, frequencies, stride);
+  else if (out)
+    produceForm<true>(out, count, frequencies, stride);
   lastHalfChange = std::max(lastHalfChange - count, cLongAgo);
 }
 
@@ -107,6 +84,22 @@ bool ModulationGenerator::carryOver(double& p, bool half) const {
       if (p < 0.0) p = 0.0;
       half = false;
     }
+  }
+}
+
+template <bool kWrite>
+void ModulationGenerator::produceForm(float* out, int count, const float* frequencies, int stride) {
+  switch (waveForm.get()) {
+  case cSquare:
+  case cSampleHold:
+    produceWave<SquareWave, kWrite>(out, count, frequencies, stride);
+    break;
+  case cSine:
+    produceWave<SineWave, kWrite>(out, count, frequencies, stride);
+    break;
+  default:
+    produceWave<TriangleWave, kWrite>(out, count, frequencies, stride);
+    break;
   }
 }
 

@@ -75,6 +75,8 @@ private:
   struct SineWave;
 
   // kWrite false: the phase, the halves and the last value only.
+  template <bool kWrite>
+  void produceForm(float* out, int count, const float* frequencies, int stride);
   template <class Wave, bool kWrite>
   void produceWave(float* out, int count, const float* frequencies, int stride);
   // Moves a phase that reached the end of its half into the next half,
