@@ -29,8 +29,8 @@ public:
   ModulationGenerator(const ModulationGenerator&) = delete;
   ModulationGenerator& operator=(const ModulationGenerator&) = delete;
 
-  // Runs the phase on every call, mute calls included, so that it moves on
-  // while nobody listens; a mute call writes no samples.
+  // Renders the block on every call, mute calls included, so the phase runs
+  // on while nobody listens.
   void produce(wave::Block* block, int count, int flags) override;
   void propertyChange(const AbstractProperty* p) override;
 
@@ -74,10 +74,7 @@ private:
   struct SquareWave;
   struct SineWave;
 
-  // kWrite false: the phase, the halves and the last value only.
-  template <bool kWrite>
-  void produceForm(float* out, int count, const float* frequencies, int stride);
-  template <class Wave, bool kWrite>
+  template <class Wave>
   void produceWave(float* out, int count, const float* frequencies, int stride);
   // Moves a phase that reached the end of its half into the next half,
   // carrying the overshoot over at the next half's speed; returns the half

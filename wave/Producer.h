@@ -74,8 +74,9 @@ public:
   int32_t endBlockMode = cNotSubscribed;
   bool resetSubscribed = false;
   // Set by a producer with automatic mute calls while one more mute call
-  // would change nothing (an envelope at rest): the end of a block passes
-  // it by. Whatever can make a mute call matter again clears it.
+  // would change nothing (an envelope at rest): the end of a block counts
+  // it as called without calling it. Whatever can make a mute call matter
+  // again clears it.
   bool dormant = false;
   // The environment stamp of the block for which current is valid.
   int32_t stamp = 0;

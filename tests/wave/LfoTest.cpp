@@ -328,6 +328,34 @@ TEST(LfoTest, GeneratorThatNobodyPullsRunsOn) {
     }
 }
 
+// An LFO whose frequency another LFO drives, neither pulled: at the end of
+// a block the driving one has its mute call first, and the driven one reads
+// that block on its own. Its block must hold what a pulled one would.
+TEST(LfoTest, AnLfoDrivenByAnotherThatNobodyPullsRunsOnAsIfPulled) {
+  struct Pair {
+    Environment env{1024};
+    ModulationGenerator driven{&env}, driver{&env};
+    Pair() {
+      driven.frequency.getParameter().setInterpolated(2.0f, 0.0f);
+      driver.frequency.getParameter().setInterpolated(0.7f, 0.0f);
+      driver.waveForm = ModulationGenerator::cSine;
+      driver.polarity = ModulationGenerator::cMonoPolar;
+      driven.frequency.setController(&driver);
+    }
+  };
+  Pair pulled, skipped;
+  for (int b = 0; b < 400; ++b) {
+    pulled.env.beginBlock();
+    pulled.driven.pull(256);
+    pulled.env.endBlock(256);
+    skipped.env.beginBlock();
+    if (b % 3 == 0) skipped.driven.pull(256);
+    skipped.env.endBlock(256);
+  }
+  EXPECT_EQ(skipped.driven.getPhase(), pulled.driven.getPhase());
+  EXPECT_EQ(skipped.driver.getPhase(), pulled.driver.getPhase());
+}
+
 TEST(LfoTest, WaveFormAndPolarityChangesStayInRange) {
   Rig r(4.0f);
   r.lfo.waveForm = ModulationGenerator::cTriangleRandom;

@@ -220,6 +220,9 @@ TEST(SignalGraphTest, ADormantProducerGetsNoMuteCallsButIsStillPulledAndNotified
   env.endBlock(16);
   ASSERT_EQ(log.calls.size(), 1u); // the notification only
   EXPECT_EQ(log.calls[0].flags, cEndBlockCall);
+  // As after a mute call, a pull in the rest of the block renders nothing.
+  EXPECT_TRUE(muted.isProduced());
+  EXPECT_EQ(muted.current, muted.ownBlock);
 
   env.beginBlock();
   muted.pull(16);
