@@ -51,7 +51,8 @@ int32_t CEffectProcessRTAS::DisconnectOutput(int32_t port) {
 void CEffectProcessRTAS::RenderAudioWorker(SRTASRenderCall* call) {
   if (!call || !call->fInstanceData || !call->fOutputs) return;
   const uintptr_t* data = call->fInstanceData;
-  auto* process = dynamic_cast<CEffectProcessRTAS*>(CProcess::FromHostReference(data[eRTASInstance_Process]));
+  CProcess* reference = CProcess::FromHostReference(data[eRTASInstance_Process]);
+  CEffectProcessRTAS* process = reference ? reference->AsRealTimeProcess() : nullptr;
   const auto* inputSlots = reinterpret_cast<const uintptr_t*>(data[eRTASInstance_Inputs]);
   const auto* outputSlots = reinterpret_cast<const uintptr_t*>(data[eRTASInstance_Outputs]);
   const int32_t inputs = std::clamp<int32_t>(static_cast<int32_t>(data[eRTASInstance_NumInputs]) +

@@ -31,6 +31,7 @@ public:
   int32_t CreateHostPlugIn(const SFicPlugInId& id);
   CAdaptorPlugIn* GetHostPlugIn() const { return fHostPlugIn; }
   static void RenderAudioWorker(SRTASRenderCall* call);
+  CEffectProcessRTAS* AsRealTimeProcess() override { return this; }
 
   // The host's connections of port (1-based) to its buffers; 0 or a status.
   int32_t ConnectInput(int32_t port, uintptr_t connection);

@@ -22,6 +22,7 @@
 #include <deque>
 #include <vector>
 
+class CEffectProcessRTAS;
 class CPluginControl;
 class CPlugInView;
 class CProcessType;
@@ -41,6 +42,10 @@ public:
   // How the host names this process in the call table and the services.
   uintptr_t GetHostReference() const { return reinterpret_cast<uintptr_t>(this); }
   static CProcess* FromHostReference(uintptr_t reference) { return reinterpret_cast<CProcess*>(reference); }
+  // This process as one the host's real-time thread renders, else null: a
+  // cast the render worker makes for every quantum, cheaper than a
+  // dynamic_cast through the virtual bases.
+  virtual CEffectProcessRTAS* AsRealTimeProcess() { return nullptr; }
 
   // Channels of the process type's input and output stems (0 without a
   // type); 0.

@@ -174,6 +174,9 @@ public:
   virtual HandlerId addMouseHandler(WindowId window, MouseHandler handler) = 0;
   virtual void removeMouseHandler(HandlerId handler) = 0;
   virtual ScreenPoint mouseLocation() = 0;
+  // Where a hovering poll finds the pointer: mouseLocation(), or what the
+  // server's own events have told it, where that saves asking the display.
+  virtual ScreenPoint hoverLocation() { return mouseLocation(); }
   virtual bool buttonStillDown() = 0;
   // Whether the release of the press being delivered already waits in the
   // server's queue, so it will reach the window: a quick click whose button

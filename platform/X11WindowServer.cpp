@@ -212,8 +212,10 @@ WindowId X11WindowServer::createWindow(const ScreenRect& content, bool compositi
   a.background_pixmap = None; // the back buffer paints everything
   a.colormap = colormap;
   a.border_pixel = 0;
-  a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | Button1MotionMask | Button3MotionMask |
-                 StructureNotifyMask | KeyPressMask;
+  // Every move over the window and the crossings are reported too, so that
+  // hovering knows where the pointer is without asking.
+  a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
+                 LeaveWindowMask | StructureNotifyMask | KeyPressMask;
   w->xid = XCreateWindow(dpy, RootWindow(dpy, screen), content.left, content.top, static_cast<unsigned>(width),
                          static_cast<unsigned>(height), 0, format->depth, InputOutput, format->visual,
                          CWBackPixmap | CWColormap | CWBorderPixel | CWEventMask, &a);
@@ -245,6 +247,8 @@ void X11WindowServer::destroyWindow(WindowId id) {
   XDestroyWindow(dpy, w->xid);
   XFlush(dpy);
   removeWindow(id);
+  // Its leave will not come here either.
+  pointerKnown = false;
   // Its release will not come here.
   if (pressWindow == id) pressWindow = pressButton = 0;
 }
@@ -269,11 +273,47 @@ void X11WindowServer::put(Window& w, const ScreenRect& area) {
 }
 
 ScreenPoint X11WindowServer::mouseLocation() {
-  ::Window root, child;
+  ::Window root, child = 0;
   int rx = 0, ry = 0, wx, wy;
   unsigned mask;
   XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rx, &ry, &wx, &wy, &mask);
+  // Outside every window of ours it stays outside until a crossing says
+  // otherwise: hovering need not ask again.
+  bool ours = false;
+  for (const auto& [wid, w] : windows) ours = ours || static_cast<Window*>(w.get())->xid == child;
+  if (!ours) {
+    pointerKnown = true;
+    pointerAt = {rx, ry};
+  }
   return {rx, ry};
+}
+
+ScreenPoint X11WindowServer::hoverLocation() {
+  // A held button's drag compresses its moves, and a menu's grab takes them.
+  if (pointerKnown && !pressButton && modalDepth == 0) return pointerAt;
+  return mouseLocation();
+}
+
+void X11WindowServer::notePointer(const XEvent& e) {
+  switch (e.type) {
+  case EnterNotify:
+  case LeaveNotify:
+    // A grab starting elsewhere hides the moves that follow.
+    pointerKnown = e.xcrossing.mode != NotifyGrab && e.xcrossing.same_screen;
+    pointerAt = {e.xcrossing.x_root, e.xcrossing.y_root};
+    break;
+  case MotionNotify:
+    pointerKnown = e.xmotion.same_screen;
+    pointerAt = {e.xmotion.x_root, e.xmotion.y_root};
+    break;
+  case ButtonPress:
+  case ButtonRelease:
+    pointerKnown = e.xbutton.same_screen;
+    pointerAt = {e.xbutton.x_root, e.xbutton.y_root};
+    break;
+  default:
+    break;
+  }
 }
 
 bool X11WindowServer::buttonStillDown() {
@@ -327,6 +367,7 @@ bool X11WindowServer::processPendingEvents() {
     XEvent e;
     XNextEvent(dpy, &e);
     any = true;
+    notePointer(e);
     if (clipboard->handle(e)) continue;
     if (modalHandler)
       (*modalHandler)(e);
@@ -474,6 +515,8 @@ bool X11WindowServer::runModal(const std::function<bool()>& done, const std::fun
   if (extraFd >= 0) loop.unwatch(extraFd);
   modalHandler = outer;
   --modalDepth;
+  // Its handler may have swallowed moves: the pointer is asked for again.
+  pointerKnown = false;
   XFlush(dpy);
   return answered;
 }

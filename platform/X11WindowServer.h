@@ -64,6 +64,10 @@ public:
   void destroyWindow(WindowId window) override;
   void updateWindow(WindowId window) override;
   ScreenPoint mouseLocation() override;
+  // From the crossing and motion events of the windows while no button is
+  // held and no menu or dialog runs (they report every move over a window
+  // and the leave): an idle window's polls need no round trip.
+  ScreenPoint hoverLocation() override;
   bool buttonStillDown() override;
   bool releaseQueued() override;
   std::vector<int> popUpMenu(const MenuEntry& menu, ScreenPoint at) override;
@@ -102,6 +106,8 @@ private:
 
   Window* window(WindowId id);
   void handleEvent(_XEvent& e);
+  // Takes the pointer's position from an event that carries it.
+  void notePointer(const _XEvent& e);
   // While a modal loop runs: keeps windows painted, defers closes, drops
   // their input.
   void handleEventWhileModal(_XEvent& e);
@@ -141,6 +147,10 @@ private:
   unsigned lastPressButton = 0;
   ScreenPoint lastPressAt;
   int clickCount = 0;
+  // Where the last event put the pointer, while the events tell it (not
+  // during someone's grab, nor before the first event).
+  bool pointerKnown = false;
+  ScreenPoint pointerAt;
   std::unique_ptr<X11Clipboard> clipboard;
 };
 

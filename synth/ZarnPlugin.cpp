@@ -346,6 +346,17 @@ void ZarnPlugin::routeModulation() {
       inputs[t] = t < cInstrumentTargetCount && modulated[t] ? mVoiceInputs[i][t].get() : nullptr;
     mVoices[i]->setTargetInputs(inputs);
   }
+  // At the end of a block an LFO nobody pulled has its mute call; one whose
+  // frequency is modulated reads its sources' blocks there, which may be
+  // other LFOs' mute-call blocks. Only while no LFO frequency is modulated
+  // may they leave those blocks unwritten.
+  bool lfoFrequencyModulated = false;
+  for (int n = 0; n < cLfoCount; ++n)
+    for (bool voice : {false, true}) {
+      const int8_t* slots = nullptr;
+      lfoFrequencyModulated = lfoFrequencyModulated || mMatrix->getSlotList(voice, cTargetLFO1Frequency + n, slots) > 0;
+    }
+  for (auto& lfo : mLfos) lfo->writeOnMuteCalls = lfoFrequencyModulated;
 }
 
 void ZarnPlugin::bindTarget(FloatParamPluginParameter& p, int target) {

@@ -102,11 +102,15 @@ int32_t EnvelopeGenerator::secondsToSamples(float seconds) const {
   return static_cast<int32_t>(std::min(samples, 1.0e9f));
 }
 
-void EnvelopeGenerator::start() { startPending = true; }
+void EnvelopeGenerator::start() {
+  startPending = true;
+  dormant = false;
+}
 
 void EnvelopeGenerator::finish() { stopEnvelope(); }
 
 void EnvelopeGenerator::stopEnvelope() {
+  dormant = false;
   startPending = false;
   gate = false;
   samplesUntilRead = 0;
@@ -115,6 +119,7 @@ void EnvelopeGenerator::stopEnvelope() {
 bool EnvelopeGenerator::isMute() { return state == cIdle && !startPending; }
 
 void EnvelopeGenerator::resetState() {
+  dormant = false;
   state = cIdle;
   level = 0.0f;
   samplesSinceRelease = 0;
@@ -128,6 +133,7 @@ void EnvelopeGenerator::propertyChange(const AbstractProperty* p) {
 }
 
 void EnvelopeGenerator::updateSustainLevel() {
+  dormant = false;
   sustainTarget = range.get() == cRangeNeutralSustain ? 0.0f : sustain;
   if (isMute()) level = sustainTarget - sustain;
 }
@@ -169,6 +175,11 @@ void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
   if (!trigger || trigger->enabled.get() == 0) {
     produceBlock(out, b, 0, count, flags);
     markConstant(out, count);
+    // At rest after a mute call, the next mute calls would only repeat it
+    // (the level stays at its resting value, nothing counts on). A gate
+    // may start the envelope by itself, and inputs read on mute calls
+    // advance, so neither rests.
+    dormant = mute && state == cIdle && !startPending && !trigger && parameterHandling == cSkipParametersWhenMute;
     return;
   }
 

@@ -108,7 +108,10 @@ public:
   void updateSustainLevel();
   // An optional gate that starts and finishes the envelope inside blocks
   // while it is enabled; not owned.
-  void setTrigger(Trigger* t) { trigger = t; }
+  void setTrigger(Trigger* t) {
+    trigger = t;
+    dormant = false;
+  }
   // Raises gateChanged for a gate change, at most ten times a second.
   void handleTriggerCalls(int count, bool changed);
   // constantBlock: whether the block written holds one value throughout.

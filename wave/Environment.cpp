@@ -20,11 +20,13 @@ void Environment::endBlock(int n) {
   // list itself only changes while the host does not render.
   for (size_t i = 0; i < endBlockSubscribers.size(); ++i) {
     Producer* s = endBlockSubscribers[i];
+    const bool notification = s->endBlockMode == Producer::cEndBlockNotifications;
     // Automatic mute calls go only to producers nobody pulled in this block.
-    if (s->endBlockMode != Producer::cEndBlockNotifications && s->stamp == stamp) continue;
-    int flags = s->endBlockMode == Producer::cEndBlockNotifications ? cEndBlockCall : cMuteCall;
+    if (!notification && s->stamp == stamp) continue;
     s->current = s->ownBlock;
-    s->produce(s->ownBlock, n, flags);
+    // A dormant one is passed by, but counts as called, as a call would
+    // have changed nothing.
+    if (notification || !s->dormant) s->produce(s->ownBlock, n, notification ? cEndBlockCall : cMuteCall);
     s->stamp = stamp;
   }
   sampleTime += static_cast<uint32_t>(n);

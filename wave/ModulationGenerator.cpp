@@ -45,7 +45,7 @@ ModulationGenerator::ModulationGenerator(wave::Environment* env)
   enableAutomaticMuteCalls(wave::cMuteCallsFirst);
 }
 
-void ModulationGenerator::produce(wave::Block* block, int count, int /*flags*/) {
+void ModulationGenerator::produce(wave::Block* block, int count, int flags) {
   wave::Producer* f = frequency.output;
   const wave::Block* fb = f->pull(count, 0);
   const float* frequencies = &fallbackFrequency;
@@ -57,20 +57,10 @@ void ModulationGenerator::produce(wave::Block* block, int count, int /*flags*/) 
     fallbackFrequency = frequency.getParameter().getTarget();
   }
   float* out = block ? block->data : nullptr;
-  if (out) {
-    switch (waveForm.get()) {
-    case cSquare:
-    case cSampleHold:
-      produceWave<SquareWave>(out, count, frequencies, stride);
-      break;
-    case cSine:
-      produceWave<SineWave>(out, count, frequencies, stride);
-      break;
-    default:
-      produceWave<TriangleWave>(out, count, frequencies, stride);
-      break;
-    }
-  }
+  if (out && (flags & wave::cMuteCall) && !writeOnMuteCalls)
+    produceForm<false>(out, count, frequencies, stride);
+  else if (out)
+    produceForm<true>(out, count, frequencies, stride);
   lastHalfChange = std::max(lastHalfChange - count, cLongAgo);
 }
 
@@ -95,7 +85,23 @@ bool ModulationGenerator::carryOver(double& p, bool half) const {
   }
 }
 
-template <class Wave>
+template <bool kWrite>
+void ModulationGenerator::produceForm(float* out, int count, const float* frequencies, int stride) {
+  switch (waveForm.get()) {
+  case cSquare:
+  case cSampleHold:
+    produceWave<SquareWave, kWrite>(out, count, frequencies, stride);
+    break;
+  case cSine:
+    produceWave<SineWave, kWrite>(out, count, frequencies, stride);
+    break;
+  default:
+    produceWave<TriangleWave, kWrite>(out, count, frequencies, stride);
+    break;
+  }
+}
+
+template <class Wave, bool kWrite>
 void ModulationGenerator::produceWave(float* out, int count, const float* frequencies, int stride) {
   const double rate = env->sampleRate;
   const double b = balance.get();
@@ -118,6 +124,8 @@ void ModulationGenerator::produceWave(float* out, int count, const float* freque
   while (i < count) {
     const int begin = i;
     bool half = secondHalf;
+    // The phase of the last sample of the pass.
+    double last = p;
     if (!half && noFirstHalf) {
       p += 0.5;
       half = true;
@@ -127,19 +135,23 @@ void ModulationGenerator::produceWave(float* out, int count, const float* freque
     } else if (!half) {
       // At least one sample per pass, so the loop always moves on.
       do {
-        out[i] = Wave::first(level, range, p);
+        if constexpr (kWrite) out[i] = Wave::first(level, range, p);
+        last = p;
         p += frequencyAt(i) * firstSpeed;
         ++i;
       } while (i < count && p < 0.5 - cEpsilon);
+      if constexpr (!kWrite) previous = Wave::first(level, range, last);
     } else {
       do {
-        out[i] = Wave::second(level, range, p);
+        if constexpr (kWrite) out[i] = Wave::second(level, range, p);
+        last = p;
         p += frequencyAt(i) * secondSpeed;
         ++i;
       } while (i < count && p < 1.0 - cEpsilon);
+      if constexpr (!kWrite) previous = Wave::second(level, range, last);
     }
     carryOver(p, half);
-    if (i > begin) previous = out[i - 1];
+    if (kWrite && i > begin) previous = out[i - 1];
     setPhase(p, i);
     p = phase;
   }

@@ -29,8 +29,8 @@ public:
   ModulationGenerator(const ModulationGenerator&) = delete;
   ModulationGenerator& operator=(const ModulationGenerator&) = delete;
 
-  // Renders the block on every call, mute calls included, so the phase runs
-  // on while nobody listens.
+  // Runs the phase on every call, mute calls included, so that it moves on
+  // while nobody listens.
   void produce(wave::Block* block, int count, int flags) override;
   void propertyChange(const AbstractProperty* p) override;
 
@@ -68,13 +68,22 @@ public:
   Property<WaveForm> waveForm;
   // Raised on the render thread when the indicator changes.
   NotifyEvent indicatorChanged;
+  // Whether a mute call writes the block as well. Only where no other mute
+  // call of the same block reads it (another generator whose frequency it
+  // drives would) may an owner turn this off: the phase, the halves and the
+  // last value then still run on exactly, and the sine's samples cost
+  // nothing while nobody listens.
+  bool writeOnMuteCalls = true;
 
 private:
   struct TriangleWave;
   struct SquareWave;
   struct SineWave;
 
-  template <class Wave>
+  // kWrite false: the phase, the halves and the last value only.
+  template <bool kWrite>
+  void produceForm(float* out, int count, const float* frequencies, int stride);
+  template <class Wave, bool kWrite>
   void produceWave(float* out, int count, const float* frequencies, int stride);
   // Moves a phase that reached the end of its half into the next half,
   // carrying the overshoot over at the next half's speed; returns the half

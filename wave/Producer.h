@@ -73,6 +73,11 @@ public:
   bool constantBlock = false;
   int32_t endBlockMode = cNotSubscribed;
   bool resetSubscribed = false;
+  // Set by a producer with automatic mute calls while one more mute call
+  // would change nothing (an envelope at rest): the end of a block counts
+  // it as called without calling it. Whatever can make a mute call matter
+  // again clears it.
+  bool dormant = false;
   // The environment stamp of the block for which current is valid.
   int32_t stamp = 0;
   // Where this block's output lies: ownBlock, another producer's block, a

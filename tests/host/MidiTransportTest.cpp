@@ -66,6 +66,14 @@ TEST(MidiTransportTest, ARawRecordArrivesAsGiven) {
   EXPECT_EQ(r.midi[0].fByteCount, 77u);
   EXPECT_EQ(r.midi[0].fReserved[4], 0xAB);
   EXPECT_EQ(r.midi[1].fSampleOffset, 3u);
+
+  // Alone, after quanta that had nothing to deliver, it arrives just the
+  // same, once.
+  Render(host.host(), *in, 64);
+  host->queueMidiRecord(*in, raw);
+  Render(host.host(), *in, 64);
+  ASSERT_EQ(r.midi.size(), 3u);
+  EXPECT_EQ(r.midi[2].fByteCount, 77u);
 }
 
 TEST(MidiTransportTest, TransportGivesTempoAndSongPosition) {

@@ -145,3 +145,19 @@ TEST(PlugInObjectModelTest, BaseSetKeepsOrderAndUniqueness) {
   EXPECT_FALSE(s.RemoveMember(&y));
   EXPECT_EQ(s.GetMemberN(2), &z);
 }
+
+TEST(PlugInObjectModelTest, TheWorkerPointsTheOutputsAtSilenceForAProcessTheRealTimeThreadDoesNotRender) {
+  CProcess plain; // a process of no real-time kind
+  alignas(16) float out0[32] = {}, out1[32] = {};
+  const uintptr_t inputSlots[2] = {0, 0};
+  const uintptr_t outputSlots[2] = {reinterpret_cast<uintptr_t>(out0), reinterpret_cast<uintptr_t>(out1)};
+  const uintptr_t data[eRTASInstance_NumFields] = {plain.GetHostReference(),
+                                                   reinterpret_cast<uintptr_t>(inputSlots),
+                                                   reinterpret_cast<uintptr_t>(outputSlots), 2, 2, 0, 0};
+  alignas(16) const float silence[32] = {};
+  const float* results[2] = {out0, out1};
+  SRTASRenderCall call{data, 32, silence, results};
+  CEffectProcessRTAS::RenderAudioWorker(&call);
+  EXPECT_EQ(results[0], silence);
+  EXPECT_EQ(results[1], silence);
+}

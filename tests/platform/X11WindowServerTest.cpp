@@ -340,6 +340,39 @@ TEST_F(X11WindowServerTest, AQuickClickIsAClick) {
   EXPECT_TRUE(runUntil([&] { return s.knob->clicks == 13; }));
 }
 
+// An idle window polls the pointer for hovering: the window's own events
+// tell where it is, moving over the window and leaving it, so the polls ask
+// the display nothing (no request goes out). A held button or a menu makes
+// them ask again.
+TEST_F(X11WindowServerTest, HoveringFollowsThePointerFromTheWindowsEventsWithoutAskingTheDisplay) {
+  Surface s(*server);
+  settle(s.window);
+  _XDisplay* d = server->display();
+  // True once a poll answers p without sending a request.
+  const auto answeredFromEvents = [&](ScreenPoint p) {
+    return runUntil([&] {
+      const unsigned long before = XNextRequest(d);
+      const ScreenPoint h = server->hoverLocation();
+      return XNextRequest(d) == before && h == p;
+    });
+  };
+  for (ScreenPoint p : {s.at(40, 60), s.at(41, 61), s.at(200, 120), ScreenPoint{900, 650}, s.at(10, 10)}) {
+    peer->move(p);
+    EXPECT_TRUE(answeredFromEvents(p)) << p.x << "," << p.y;
+  }
+  // While the button is held (a drag on the knob) the display is asked.
+  peer->move(s.at(30, 40));
+  peer->button(1, true);
+  ASSERT_TRUE(runUntil([&] { return s.knob->downs.size() == 1; }));
+  peer->move(s.at(35, 50));
+  loop.runFor(100'000);
+  const unsigned long before = XNextRequest(d);
+  EXPECT_EQ(server->hoverLocation(), s.at(35, 50));
+  EXPECT_NE(XNextRequest(d), before);
+  peer->button(1, false);
+  EXPECT_TRUE(answeredFromEvents(s.at(35, 50)));
+}
+
 // A press on the preset button opens its menu; dragged onto an entry and
 // released there after a while, it chooses that entry. Released where it
 // was pressed, it leaves the menu open for a click.

@@ -197,6 +197,27 @@ TEST(ZarnPluginTest, LfoLightFollowsTheLfoAndTheEditorIsTold) {
   EXPECT_LE(listener.general[1].load(), 10);
 }
 
+// An LFO nobody pulls may leave its mute-call block unwritten only while no
+// LFO's frequency is modulated: a modulated one reads its sources' blocks
+// in its own mute call (LfoTest shows what else would go wrong).
+TEST(ZarnPluginTest, LfosWriteTheirMuteCallBlocksWhileAnLfoFrequencyIsModulated) {
+  Synth s;
+  auto writes = [&](bool expected) {
+    s.render(0.01);
+    for (int n = 0; n < ZarnPlugin::cLfoCount; ++n)
+      if (s->getLfo(n)->writeOnMuteCalls != expected) return false;
+    return true;
+  };
+  EXPECT_TRUE(writes(false)); // the default sound: nothing drives an LFO
+  ModulationMatrixParameterSet::SlotParameters& slot = s->getModMatrixParameters()->at(5);
+  Synth::set(slot.source, static_cast<float>(ModulationMatrix::cSourceLFO2 + 1));
+  Synth::set(slot.target, static_cast<float>(ModulationMatrix::cTargetLFO1Frequency + 1));
+  Synth::set(slot.level, 0.5f);
+  EXPECT_TRUE(writes(true));
+  Synth::set(slot.bypassed, 1.0f);
+  EXPECT_TRUE(writes(false));
+}
+
 TEST(ZarnPluginTest, SyncedLfoFollowsTheHostTempo) {
   Synth s;
   Synth::set(s->lfo1.syncMode, 1.0f);  // straight

@@ -329,6 +329,56 @@ TEST(EnvelopeGeneratorTest, PulledAfterMuteCallsTheEnvelopeContinuesWhereTheStag
   for (int i = 64 * 2; i < static_cast<int>(r.out.size()); ++i) ASSERT_NEAR(r.out[i], 0.5f, 1e-6f);
 }
 
+TEST(EnvelopeGeneratorTest, AnEnvelopeAtRestSkipsItsMuteCallsAndResumesAsIfItHadHadThem) {
+  // Twin envelopes; the second is woken before every end of block, so it
+  // gets each mute call, as every envelope did before resting ones were
+  // passed by. "Neutral Sustain" rests at -sustain, not at 0, so a missed
+  // mute call after a reset would show in where the next attack starts.
+  Rig rested, woken;
+  auto both = [&](auto f) {
+    f(rested);
+    f(woken);
+  };
+  auto run = [&](int n, bool pull) {
+    for (; n > 0; n -= 64) {
+      both([&](Rig& r) { r.env.beginBlock(); });
+      if (pull)
+        both([&](Rig& r) {
+          Block* b = r.eg.pull(64);
+          r.out.insert(r.out.end(), b->data, b->data + 64);
+        });
+      woken.eg.dormant = false;
+      both([&](Rig& r) { r.env.endBlock(64); });
+      ASSERT_EQ(rested.eg.getLevel(), woken.eg.getLevel());
+    }
+  };
+  both([](Rig& r) {
+    r.times(0.0f, 0.01f, 0.02f, 0.6f, 0.05f);
+    r.eg.range = EnvelopeGenerator::cRangeNeutralSustain;
+  });
+  both([](Rig& r) { r.eg.start(); });
+  run(1024, true);
+  both([](Rig& r) { r.eg.finish(); });
+  run(8192, false); // the release ends in mute calls
+  EXPECT_TRUE(rested.eg.dormant);
+  EXPECT_FLOAT_EQ(rested.eg.getLevel(), -0.6f);
+
+  both([](Rig& r) { r.env.reset(); }); // level 0 until the next mute call
+  run(256, false);
+  both([](Rig& r) { r.eg.start(); });
+  run(1024, true);
+  both([](Rig& r) { r.eg.finish(); });
+  run(8192, false);
+  both([](Rig& r) { r.eg.range = EnvelopeGenerator::cRangeNormal; });
+  run(256, false);
+  both([](Rig& r) { r.eg.start(); });
+  run(1024, true);
+
+  ASSERT_EQ(rested.out.size(), woken.out.size());
+  for (size_t i = 0; i < rested.out.size(); ++i) ASSERT_EQ(rested.out[i], woken.out[i]) << i;
+  EXPECT_FLOAT_EQ(rested.out[1024], -0.6f); // the second attack starts at rest
+}
+
 TEST(EnvelopeGeneratorTest, ZeroTimesFromAControllerAreHeldAtTheShortestTime) {
   // A modulation signal may feed any value into a time input; a stage time
   // of 0 must not divide by zero.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 using namespace wave;
@@ -291,19 +292,70 @@ TEST(LfoTest, SyncedOncePerHostBufferTheOutputFollowsTheHost) {
 }
 
 TEST(LfoTest, GeneratorThatNobodyPullsRunsOn) {
-  Rig pulled(3.0f), skipped(3.0f);
-  for (int b = 0; b < 200; ++b) {
+  // Every wave form: the random ones start each half from the last value
+  // of the one before, which mute calls must keep too. Equal seeds for the
+  // twins come from the same start of rand().
+  for (int form = ModulationGenerator::cTriangle; form <= ModulationGenerator::cSampleHold; ++form)
+    for (int polarity : {ModulationGenerator::cBiPolar, ModulationGenerator::cMonoPolar}) {
+      std::srand(7);
+      Rig pulled(3.0f);
+      std::srand(7);
+      Rig skipped(3.0f);
+      // Nobody reads its mute calls' blocks: they need not be written.
+      skipped.lfo.writeOnMuteCalls = false;
+      for (Rig* r : {&pulled, &skipped}) {
+        r->lfo.waveForm = static_cast<ModulationGenerator::WaveForm>(form);
+        r->lfo.polarity = static_cast<ModulationGenerator::Polarity>(polarity);
+        r->lfo.balance = 0.3f;
+      }
+      int lit = 0;
+      for (int b = 0; b < 200; ++b) {
+        pulled.env.beginBlock();
+        Block* p = pulled.lfo.pull(256);
+        pulled.env.endBlock(256);
+        skipped.env.beginBlock();
+        if (b % 3 == 0) {
+          Block* s = skipped.lfo.pull(256);
+          for (int i = 0; i < 256; ++i) ASSERT_EQ(s->data[i], p->data[i]) << form << " " << polarity << " " << b;
+        }
+        skipped.env.endBlock(256); // mute call when not pulled
+        // The editor's light moves the same.
+        ASSERT_EQ(skipped.lfo.getIndicator(), pulled.lfo.getIndicator()) << form << " " << b;
+        lit += skipped.lfo.getIndicator();
+      }
+      EXPECT_GT(lit, 0);
+      EXPECT_LT(lit, 200);
+      EXPECT_EQ(skipped.lfo.getPhase(), pulled.lfo.getPhase());
+      EXPECT_EQ(skipped.lfo.getPrevious(), pulled.lfo.getPrevious());
+    }
+}
+
+// An LFO whose frequency another LFO drives, neither pulled: at the end of
+// a block the driving one has its mute call first, and the driven one reads
+// that block on its own. Its block must hold what a pulled one would.
+TEST(LfoTest, AnLfoDrivenByAnotherThatNobodyPullsRunsOnAsIfPulled) {
+  struct Pair {
+    Environment env{1024};
+    ModulationGenerator driven{&env}, driver{&env};
+    Pair() {
+      driven.frequency.getParameter().setInterpolated(2.0f, 0.0f);
+      driver.frequency.getParameter().setInterpolated(0.7f, 0.0f);
+      driver.waveForm = ModulationGenerator::cSine;
+      driver.polarity = ModulationGenerator::cMonoPolar;
+      driven.frequency.setController(&driver);
+    }
+  };
+  Pair pulled, skipped;
+  for (int b = 0; b < 400; ++b) {
     pulled.env.beginBlock();
-    Block* p = pulled.lfo.pull(256);
+    pulled.driven.pull(256);
     pulled.env.endBlock(256);
     skipped.env.beginBlock();
-    if (b % 3 == 0) {
-      Block* s = skipped.lfo.pull(256);
-      for (int i = 0; i < 256; ++i) ASSERT_EQ(s->data[i], p->data[i]) << b;
-    }
-    skipped.env.endBlock(256); // mute call when not pulled
+    if (b % 3 == 0) skipped.driven.pull(256);
+    skipped.env.endBlock(256);
   }
-  EXPECT_EQ(skipped.lfo.getPhase(), pulled.lfo.getPhase());
+  EXPECT_EQ(skipped.driven.getPhase(), pulled.driven.getPhase());
+  EXPECT_EQ(skipped.driver.getPhase(), pulled.driver.getPhase());
 }
 
 TEST(LfoTest, WaveFormAndPolarityChangesStayInRange) {

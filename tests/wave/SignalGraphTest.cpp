@@ -208,6 +208,38 @@ TEST(SignalGraphTest, AutomaticMuteCallsGoOnlyToProducersNobodyPulled) {
   EXPECT_EQ(src.current, src.ownBlock);
 }
 
+TEST(SignalGraphTest, ADormantProducerGetsNoMuteCallsButIsStillPulledAndNotified) {
+  Environment env(16);
+  CallLog log;
+  TestSource muted(&env, log), notified(&env, log);
+  muted.enableAutomaticMuteCalls(cMuteCallsLast);
+  notified.enableEndBlockNotifications();
+  muted.dormant = notified.dormant = true;
+
+  env.beginBlock();
+  env.endBlock(16);
+  ASSERT_EQ(log.calls.size(), 1u); // the notification only
+  EXPECT_EQ(log.calls[0].flags, cEndBlockCall);
+  // As after a mute call, a pull in the rest of the block renders nothing.
+  EXPECT_TRUE(muted.isProduced());
+  EXPECT_EQ(muted.current, muted.ownBlock);
+
+  env.beginBlock();
+  muted.pull(16);
+  env.endBlock(16);
+  ASSERT_EQ(log.calls.size(), 3u);
+  EXPECT_EQ(log.calls[1].who, &muted);
+  EXPECT_EQ(log.calls[1].flags, 0);
+
+  muted.dormant = false;
+  env.beginBlock();
+  env.endBlock(8);
+  ASSERT_EQ(log.calls.size(), 5u);
+  EXPECT_EQ(log.calls[4].who, &muted);
+  EXPECT_EQ(log.calls[4].flags, cMuteCall);
+  EXPECT_EQ(log.countFor(&notified), 3);
+}
+
 TEST(SignalGraphTest, EndBlockNotificationsComeInEveryBlockAlsoAfterAPull) {
   Environment env(16);
   CallLog log;

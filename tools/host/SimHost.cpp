@@ -432,6 +432,7 @@ void SimHost::queueMidi(Instance& in, int64_t offset, uint8_t status, uint8_t da
   auto at = std::upper_bound(in.mPending.begin(), in.mPending.end(), e.offset,
                              [](int64_t o, const Instance::PendingEvent& p) { return o < p.offset; });
   in.mPending.insert(at, e);
+  in.mPendingCount.store(in.mPending.size());
 }
 
 void SimHost::queueMidiRecord(Instance& in, const SMIDIRecord& record) {
@@ -439,6 +440,7 @@ void SimHost::queueMidiRecord(Instance& in, const SMIDIRecord& record) {
   auto at = std::upper_bound(in.mPending.begin(), in.mPending.end(), int64_t{0},
                              [](int64_t o, const Instance::PendingEvent& p) { return o < p.offset; });
   in.mPending.insert(at, Instance::PendingEvent{0, record, true});
+  in.mPendingCount.store(in.mPending.size());
 }
 
 std::vector<uint32_t> SimHost::midiNodes(const Instance& in) const {
@@ -477,7 +479,10 @@ void SimHost::render(Instance& in, const float* const* inputs, float* const* out
         std::memset(b, 0, sizeof(float) * static_cast<size_t>(valid));
       std::memset(b + valid, 0, sizeof(float) * static_cast<size_t>(n - valid));
     }
-    {
+    // Without events the nodes stay empty, as the last quantum with events
+    // left them. One queued meanwhile waits for the next quantum.
+    const bool events = in.mPendingCount.load() > 0;
+    if (events) {
       // This quantum's events go to every buffered node of the instance.
       std::lock_guard<std::mutex> midi(in.mMidiMutex);
       std::lock_guard<std::mutex> lock(mMutex);
@@ -499,6 +504,7 @@ void SimHost::render(Instance& in, const float* const* inputs, float* const* out
         }
       }
       in.mPending.erase(in.mPending.begin(), in.mPending.begin() + static_cast<std::ptrdiff_t>(count));
+      in.mPendingCount.store(in.mPending.size());
     }
     in.mQuantumStart = in.mPosition.load();
     SRTASRenderCall call{in.mInstanceData, n, mSilence, in.mResults.data()};
@@ -507,7 +513,7 @@ void SimHost::render(Instance& in, const float* const* inputs, float* const* out
       if (outputs && outputs[c])
         std::memcpy(outputs[c] + done, in.mResults[c] ? in.mResults[c] : mSilence,
                     sizeof(float) * static_cast<size_t>(valid));
-    {
+    if (events) {
       std::lock_guard<std::mutex> lock(mMutex);
       for (Session& s : mSessions)
         if (s.process == in.mProcess)
@@ -516,6 +522,7 @@ void SimHost::render(Instance& in, const float* const* inputs, float* const* out
     in.mPosition += n;
     done += n;
   }
+  if (in.mPendingCount.load() == 0) return;
   std::lock_guard<std::mutex> midi(in.mMidiMutex);
   const int64_t advanced = (frames + q - 1) / q * q;
   for (auto& e : in.mPending) e.offset = std::max<int64_t>(e.offset - advanced, 0);

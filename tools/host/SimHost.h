@@ -115,6 +115,9 @@ private:
   std::vector<const float*> mResults;
   std::mutex mMidiMutex;
   std::vector<PendingEvent> mPending;
+  // mPending's size, written under mMidiMutex: a quantum with nothing
+  // pending takes no lock.
+  std::atomic<size_t> mPendingCount{0};
   std::atomic<int64_t> mPosition{0};
   int64_t mQuantumStart = 0; // render thread: the location of the current quantum
 };
