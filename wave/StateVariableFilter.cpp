@@ -352,10 +352,7 @@ void StateVariableFilter::filterParallel(int count) {
   const ClipTable& clipper = activeClipTable();
   const uint64_t stamp = customizeStamp();
   const int rowStride = 4 * maxBlock;
-  float* S = clipScales.data;
-  float* A = gains.data;
   VectorFilterLanes groups[2];
-  const int* lengths[2] = {nullptr, nullptr};
   int passes = 0;
 
   for (int h = 0; h < 2; ++h) {
@@ -370,6 +367,8 @@ void StateVariableFilter::filterParallel(int count) {
     float* F = frequencies.data + h * rowStride;
     float* D = dampingRows.data + h * 4 * rowStride;
     float* G = cubicDampings.data + h * rowStride;
+    float* S = clipScales.data + h * rowStride;
+    float* A = gains.data + h * rowStride;
     int32_t* runs = runLengths.data() + h * (maxBlock + 1);
     runs[0] = 0;
 
@@ -379,15 +378,18 @@ void StateVariableFilter::filterParallel(int count) {
         const int c = 4 * k + j;
         if (!peaks[l]) {
           // Inactive lanes are held at rest: zero coefficients on zero
-          // states and silent input give silence.
+          // states and silent input give silence (their output is not
+          // used: their filters pass their input on).
           F[c] = 0.0f;
           G[c] = 0.0f;
+          S[c] = 0.0f;
+          A[c] = 0.0f;
           for (int s = 0; s < stages; ++s) D[s * rowStride + c] = 0.0f;
           continue;
         }
         const float p = scales[l] ? peaks[l][i] * scales[l][i] : peaks[l][i];
-        computeCoefficients(freq[l][i], p, inputScale, stages, F + c, D + c, rowStride, G + c,
-                            S + l * maxBlock + k, A + l * maxBlock + k, coefficientCaches[l], stamp);
+        computeCoefficients(freq[l][i], p, inputScale, stages, F + c, D + c, rowStride, G + c, S + c, A + c,
+                            coefficientCaches[l], stamp);
       }
     };
 
@@ -438,10 +440,26 @@ void StateVariableFilter::filterParallel(int count) {
     g.runLength = runs + 1;
     g.low = lowH;
     g.band = bandH;
-    lengths[h] = runs + 1;
+    g.clipScale = S;
+    g.clipGain = A;
   }
 
-  if (passes == 2) {
+  // The clipper runs inside the filter's pass, where its table reads fill
+  // the time the filter's chain of dependent operations leaves idle; two
+  // groups go through the 256-bit unit where the processor has one (the
+  // same samples to the bit, half the operations).
+  const FunctionTable<float>& table = clipper.getTable();
+  const bool wide = passes == 2 && vectorFilterWideAvailable();
+  if (table.getPoints() >= 2) {
+    const VectorFilterClip clip = {table.getValues(), table.getFracOffset(), table.getIntOffset(), table.getScale(),
+                                   table.getMask()};
+    if (wide)
+      vectorFilterCascadeClippedWide(groups, inputScale, rowStride, stages, r, clip, count);
+    else
+      vectorFilterCascadeClippedFast(groups, passes, inputScale, rowStride, stages, r, clip, count);
+  } else if (wide) {
+    vectorFilterCascadeEightLanesWide(groups, inputScale, rowStride, stages, r, count);
+  } else if (passes == 2) {
     vectorFilterCascadeEightLanesFast(groups, inputScale, rowStride, stages, r, count);
   } else {
     const VectorFilterLanes& g = groups[0];
@@ -449,9 +467,5 @@ void StateVariableFilter::filterParallel(int count) {
                                     g.runLength, g.low, g.band, stages, r, g.out, count);
   }
 
-  for (int l = 0; l < cLanes; ++l) {
-    float* out = laneOutputs[l]->data;
-    if (peaks[l]) clipper.clip(out, out, S + l * maxBlock, A + l * maxBlock, lengths[l / 4], count);
-    if (l < served) storeFilterOutput(l, inputs[l], laneOutputs[l], count);
-  }
+  for (int l = 0; l < served; ++l) storeFilterOutput(l, inputs[l], laneOutputs[l], count);
 }
