@@ -5,67 +5,151 @@
 #include <cmath>
 #include <xmmintrin.h>
 
+namespace {
+
+// One channel's run through the recursion: its samples and its state (the
+// last input a and the last output b).
+struct Channel {
+  const float* x;
+  float* y;
+  float a;
+  float b;
+  __m128 before;
+  __m128 last;
+};
+
+// The weights of the four-sample step: each sample from the output before
+// the group, the differences weighted by powers of r.
+struct Weights {
+  __m128 c0, c1, c2, c3, cb;
+  float r1;
+
+  explicit Weights(const float* r)
+      : c0(_mm_setr_ps(1.0f, r[0], r[1], r[2])), c1(_mm_setr_ps(0.0f, 1.0f, r[0], r[1])),
+        c2(_mm_setr_ps(0.0f, 0.0f, 1.0f, r[0])), c3(_mm_setr_ps(0.0f, 0.0f, 0.0f, 1.0f)),
+        cb(_mm_setr_ps(r[0], r[1], r[2], r[3])), r1(r[0]) {}
+};
+
+inline void begin(Channel& c) {
+  c.before = _mm_set1_ps(c.a);
+  c.last = _mm_set1_ps(c.b);
+}
+
+// Samples i .. i + 3: the recursion waits on itself once per four samples,
+// not every sample.
+inline void fourSamples(const Weights& w, Channel& c, int i) {
+  const __m128 v = _mm_loadu_ps(c.x + i);
+  // [a, x0, x1, x2]: each sample's predecessor.
+  const __m128 previous = _mm_move_ss(_mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 1, 0, 0)), c.before);
+  const __m128 d = _mm_sub_ps(v, previous);
+  __m128 o = _mm_mul_ps(w.cb, c.last);
+  o = _mm_add_ps(o, _mm_mul_ps(w.c0, _mm_shuffle_ps(d, d, 0x00)));
+  o = _mm_add_ps(o, _mm_mul_ps(w.c1, _mm_shuffle_ps(d, d, 0x55)));
+  o = _mm_add_ps(o, _mm_mul_ps(w.c2, _mm_shuffle_ps(d, d, 0xAA)));
+  o = _mm_add_ps(o, _mm_mul_ps(w.c3, _mm_shuffle_ps(d, d, 0xFF)));
+  _mm_storeu_ps(c.y + i, o);
+  c.last = _mm_shuffle_ps(o, o, 0xFF);
+  c.before = _mm_shuffle_ps(v, v, 0xFF);
+}
+
+// The samples from i to n one at a time.
+inline void finish(const Weights& w, Channel& c, bool grouped, int i, int n) {
+  if (grouped) {
+    c.a = _mm_cvtss_f32(c.before);
+    c.b = _mm_cvtss_f32(c.last);
+  }
+  for (; i < n; ++i) {
+    c.b = c.x[i] - c.a + w.r1 * c.b;
+    c.a = c.x[i];
+    c.y[i] = c.b;
+  }
+}
+
+} // namespace
+
 DcBlocker::DcBlocker(wave::Environment* env) : wave::Source(env) {}
+
+DcBlocker::~DcBlocker() { pairWith(nullptr); }
+
+void DcBlocker::pairWith(DcBlocker* other) {
+  if (other == this) other = nullptr;
+  if (partner) partner->partner = nullptr;
+  partner = other;
+  if (!other) return;
+  if (other->partner) other->partner->partner = nullptr;
+  other->partner = this;
+}
 
 void DcBlocker::resetState() {
   x1 = 0.0f;
   y1 = 0.0f;
 }
 
-void DcBlocker::produce(wave::Block* out, int n, int flags) {
-  if (flags & wave::cMuteCall) return;
-  wave::Block* in = input ? input->pull(n, 0) : nullptr;
+void DcBlocker::updateRate() {
+  if (env->sampleRate == rate) return;
+  rate = env->sampleRate;
+  r[0] = rate > 0.0f ? std::exp(-6.2831853f * cCornerHz / rate) : 1.0f;
+  for (int k = 1; k < 4; ++k) r[k] = r[k - 1] * r[0];
+}
+
+const wave::Block* DcBlocker::pullInput(int n) {
+  const wave::Block* in = input ? input->pull(n, 0) : nullptr;
   if (!in) {
     current = env->silentBlock;
     resetState();
-    return;
   }
-  if (env->sampleRate != rate) {
-    rate = env->sampleRate;
-    r[0] = rate > 0.0f ? std::exp(-6.2831853f * cCornerHz / rate) : 1.0f;
-    for (int k = 1; k < 4; ++k) r[k] = r[k - 1] * r[0];
+  return in;
+}
+
+void DcBlocker::produce(wave::Block* out, int n, int flags) {
+  if (flags & wave::cMuteCall) return;
+  const wave::Block* in = pullInput(n);
+  updateRate();
+  DcBlocker* other = partner && !partner->isProduced() ? partner : nullptr;
+  const wave::Block* otherIn = nullptr;
+  if (other) {
+    other->current = other->ownBlock;
+    otherIn = other->pullInput(n);
+    other->updateRate();
+    other->stamp = env->stamp;
   }
-  const float* x = in->data;
-  float* y = out->data;
-  float a = x1;
-  float b = y1;
-  const float r1 = r[0], r2 = r[1], r3 = r[2], r4 = r[3];
+
+  DcBlocker* blockers[2] = {in ? this : nullptr, otherIn ? other : nullptr};
+  Channel channels[2];
+  int count = 0;
+  for (int k = 0; k < 2; ++k) {
+    DcBlocker* d = blockers[k];
+    if (!d) continue;
+    Channel& c = channels[count++];
+    c.x = (k == 0 ? in : otherIn)->data;
+    c.y = (k == 0 ? out : other->ownBlock)->data;
+    c.a = d->x1;
+    c.b = d->y1;
+  }
+  if (count == 0) return;
+  // Both channels share the rate and so the weights.
+  const Weights w(r);
   int i = 0;
-  // Four samples at a time, each from the output before them (the
-  // differences weighted by powers of r): the recursion waits on itself
-  // once per four samples, not every sample.
-  if (n >= 4) {
-    const __m128 c0 = _mm_setr_ps(1.0f, r1, r2, r3);
-    const __m128 c1 = _mm_setr_ps(0.0f, 1.0f, r1, r2);
-    const __m128 c2 = _mm_setr_ps(0.0f, 0.0f, 1.0f, r1);
-    const __m128 c3 = _mm_setr_ps(0.0f, 0.0f, 0.0f, 1.0f);
-    const __m128 cb = _mm_setr_ps(r1, r2, r3, r4);
-    __m128 before = _mm_set1_ps(a);
-    __m128 last = _mm_set1_ps(b);
-    for (; i + 4 <= n; i += 4) {
-      const __m128 v = _mm_loadu_ps(x + i);
-      // [a, x0, x1, x2]: each sample's predecessor.
-      const __m128 previous = _mm_move_ss(_mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 1, 0, 0)), before);
-      const __m128 d = _mm_sub_ps(v, previous);
-      __m128 o = _mm_mul_ps(cb, last);
-      o = _mm_add_ps(o, _mm_mul_ps(c0, _mm_shuffle_ps(d, d, 0x00)));
-      o = _mm_add_ps(o, _mm_mul_ps(c1, _mm_shuffle_ps(d, d, 0x55)));
-      o = _mm_add_ps(o, _mm_mul_ps(c2, _mm_shuffle_ps(d, d, 0xAA)));
-      o = _mm_add_ps(o, _mm_mul_ps(c3, _mm_shuffle_ps(d, d, 0xFF)));
-      _mm_storeu_ps(y + i, o);
-      last = _mm_shuffle_ps(o, o, 0xFF);
-      before = _mm_shuffle_ps(v, v, 0xFF);
+  const bool grouped = n >= 4;
+  if (grouped) {
+    for (int k = 0; k < count; ++k) begin(channels[k]);
+    if (count == 2) {
+      for (; i + 4 <= n; i += 4) {
+        fourSamples(w, channels[0], i);
+        fourSamples(w, channels[1], i);
+      }
+    } else {
+      for (; i + 4 <= n; i += 4) fourSamples(w, channels[0], i);
     }
-    a = _mm_cvtss_f32(before);
-    b = _mm_cvtss_f32(last);
   }
-  for (; i < n; ++i) {
-    b = x[i] - a + r1 * b;
-    a = x[i];
-    y[i] = b;
+  count = 0;
+  for (DcBlocker* d : blockers) {
+    if (!d) continue;
+    Channel& c = channels[count++];
+    finish(w, c, grouped, i, n);
+    d->x1 = c.a;
+    // The state decays towards zero in silence: keep it out of the
+    // denormal range.
+    d->y1 = std::fabs(c.b) < 1e-20f ? 0.0f : c.b;
   }
-  x1 = a;
-  // The state decays towards zero in silence: keep it out of the denormal
-  // range.
-  y1 = std::fabs(b) < 1e-20f ? 0.0f : b;
 }

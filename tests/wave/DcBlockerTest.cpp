@@ -49,3 +49,55 @@ TEST(DcBlockerTest, TakesTheOffsetAndKeepsTheLowestNotes) {
     EXPECT_NEAR(level(block(4.0, 0.0f, 4, size), 2 * 44100), -3.0, 0.4) << size;
   }
 }
+
+// A voice's two channels as a pair: each gives, to the bit, what a blocker
+// of its own gives, whichever of the two is pulled first, in blocks of
+// every size (also under four samples), and while one channel's input is
+// missing (silence, its state reset) and after it comes back.
+TEST(DcBlockerTest, APairFiltersEachChannelAsItsOwnBlockerWould) {
+  wave::Environment env(256);
+  env.setSampleRate(44100.0f);
+  const size_t total = 6000;
+  std::vector<float> left(total), right(total);
+  for (size_t i = 0; i < total; ++i) {
+    left[i] = 0.4f + static_cast<float>(std::sin(2.0 * kPi * 110.0 * i / 44100.0));
+    right[i] = -0.3f + 0.7f * static_cast<float>(std::sin(2.0 * kPi * 37.0 * i / 44100.0 + 1.0));
+  }
+  ControlSignal inLeft(&env, left), inRight(&env, right);
+  DcBlocker pairLeft(&env), pairRight(&env), ownLeft(&env), ownRight(&env);
+  pairLeft.pairWith(&pairRight);
+  EXPECT_EQ(pairRight.getPartner(), &pairLeft);
+  pairLeft.setInput(&inLeft);
+  ownLeft.setInput(&inLeft);
+  pairRight.setInput(&inRight);
+  ownRight.setInput(&inRight);
+
+  const int sizes[] = {32, 37, 3, 64, 1, 30};
+  int blocks = 0;
+  double energy = 0.0;
+  for (size_t done = 0; done < total; ++blocks) {
+    const int n = static_cast<int>(std::min<size_t>(sizes[blocks % 6], total - done));
+    // Blocks 40 to 59: the right channel has no input.
+    const bool gap = blocks >= 40 && blocks < 60;
+    pairRight.setInput(gap ? nullptr : &inRight);
+    ownRight.setInput(gap ? nullptr : &inRight);
+    env.beginBlock();
+    const bool rightFirst = blocks % 2 == 1;
+    const wave::Block* r = rightFirst ? pairRight.pull(n) : nullptr;
+    const wave::Block* l = pairLeft.pull(n);
+    if (!rightFirst) r = pairRight.pull(n);
+    const wave::Block* expectLeft = ownLeft.pull(n);
+    const wave::Block* expectRight = ownRight.pull(n);
+    for (int i = 0; i < n; ++i) {
+      ASSERT_EQ(l->data[i], expectLeft->data[i]) << "block " << blocks << " sample " << i;
+      ASSERT_EQ(r->data[i], expectRight->data[i]) << "block " << blocks << " sample " << i;
+      energy += std::fabs(r->data[i]);
+    }
+    env.endBlock(n);
+    done += static_cast<size_t>(n);
+  }
+  EXPECT_GT(energy, 100.0);
+  // Unpairing reaches both.
+  pairRight.pairWith(nullptr);
+  EXPECT_EQ(pairLeft.getPartner(), nullptr);
+}
