@@ -485,7 +485,7 @@ struct CascadeAvx {
   }
 };
 
-template <int Stages, bool Clip>
+template <int Stages, bool Clip, int Registers>
 ZARN_AVX2 void filterCascadeAvx(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
                                 VectorFilterResponse response, const VectorFilterClip* clipTable, int count) {
   if (count < 1) return;
@@ -495,70 +495,115 @@ ZARN_AVX2 void filterCascadeAvx(const VectorFilterLanes* lanes, float inputScale
                                                               clipTable->intOffset, clipTable->mask}
                                         : ClampedTableReadAvx{nullptr, 0.0f, 0, 0u};
   const __m128 tableScale = _mm_set1_ps(Clip ? clipTable->scale : 0.0f);
-  CascadeAvx<Stages, Clip> c;
-  c.load(lanes);
-  auto one = [&](__m256 x, int i) ZARN_AVX2 {
-    if (c.runEnd[0] <= i) c.template enter<0>(lanes[0], dampingStride, tableScale, i);
-    if (c.runEnd[1] <= i) c.template enter<1>(lanes[1], dampingStride, tableScale, i);
-    __m256 y = c.one(x, scale, response);
-    if (Clip) y = _mm256_mul_ps(read(c.clipScale, y), c.clipGain);
-    return y;
+  // Register v holds groups 2v and 2v + 1; with two registers their chains
+  // lie side by side in the instruction stream.
+  CascadeAvx<Stages, Clip> c[Registers];
+  for (int v = 0; v < Registers; ++v) c[v].load(lanes + 2 * v);
+  auto enter = [&](int v, int i) ZARN_AVX2 {
+    CascadeAvx<Stages, Clip>& cv = c[v];
+    const VectorFilterLanes* l = lanes + 2 * v;
+    if (cv.runEnd[0] <= i) cv.template enter<0>(l[0], dampingStride, tableScale, i);
+    if (cv.runEnd[1] <= i) cv.template enter<1>(l[1], dampingStride, tableScale, i);
   };
+  auto clip = [&](__m256 y, __m256 s, __m256 g) ZARN_AVX2 { return _mm256_mul_ps(read(s, y), g); };
 
+  constexpr int Groups = 2 * Registers;
+  // Samples of each register as in the four-lane kernel: the clipper works
+  // one group of four samples behind the filter, its table reads waiting on
+  // nothing.
+  struct Queue {
+    __m256 y[Registers][4];
+    __m256 scale[Registers][4];
+    __m256 gain[Registers][4];
+  };
+  Queue queue[2];
+  bool queued = false;
+  auto storeGroups = [&](__m256 (&y)[Registers][4], int at) ZARN_AVX2 {
+    for (int v = 0; v < Registers; ++v)
+      for (int h = 0; h < 2; ++h) {
+        __m128 q[4];
+        for (int k = 0; k < 4; ++k) q[k] = h ? _mm256_extractf128_ps(y[v][k], 1) : _mm256_castps256_ps128(y[v][k]);
+        _MM_TRANSPOSE4_PS(q[0], q[1], q[2], q[3]);
+        const VectorFilterLanes& l = lanes[2 * v + h];
+        for (int k = 0; k < 4; ++k) _mm_store_ps(l.out[k] + at, q[k]);
+      }
+  };
   int i = 0;
   // Groups of four samples: a 4 x 4 transpose per group of lanes turns four
   // samples of each lane into one vector per sample and group, and the two
   // groups' vectors of a sample make one register.
   for (; i + 4 <= count; i += 4) {
-    __m128 x[2][4];
-    for (int g = 0; g < 2; ++g) {
+    Queue& now = queue[(i >> 2) & 1];
+    Queue& before = queue[((i >> 2) & 1) ^ 1];
+    __m128 x[Groups][4];
+    for (int g = 0; g < Groups; ++g) {
       const VectorFilterLanes& l = lanes[g];
       for (int k = 0; k < 4; ++k) x[g][k] = _mm_load_ps(l.in[k] + i);
       _MM_TRANSPOSE4_PS(x[g][0], x[g][1], x[g][2], x[g][3]);
     }
-    for (int k = 0; k < 4; ++k) {
-      const __m256 y = one(_mm256_set_m128(x[1][k], x[0][k]), i + k);
-      x[0][k] = _mm256_castps256_ps128(y);
-      x[1][k] = _mm256_extractf128_ps(y, 1);
-    }
-    for (int g = 0; g < 2; ++g) {
-      const VectorFilterLanes& l = lanes[g];
-      _MM_TRANSPOSE4_PS(x[g][0], x[g][1], x[g][2], x[g][3]);
-      for (int k = 0; k < 4; ++k) _mm_store_ps(l.out[k] + i, x[g][k]);
+    for (int k = 0; k < 4; ++k)
+      for (int v = 0; v < Registers; ++v) {
+        enter(v, i + k);
+        now.y[v][k] = c[v].one(_mm256_set_m128(x[2 * v + 1][k], x[2 * v][k]), scale, response);
+        if (Clip) {
+          now.scale[v][k] = c[v].clipScale;
+          now.gain[v][k] = c[v].clipGain;
+          if (queued) before.y[v][k] = clip(before.y[v][k], before.scale[v][k], before.gain[v][k]);
+        }
+      }
+    if (!Clip) {
+      storeGroups(now.y, i);
+    } else {
+      if (queued) storeGroups(before.y, i - 4);
+      queued = true;
     }
   }
+  if (Clip && queued) {
+    Queue& last = queue[((i >> 2) & 1) ^ 1];
+    for (int v = 0; v < Registers; ++v)
+      for (int k = 0; k < 4; ++k) last.y[v][k] = clip(last.y[v][k], last.scale[v][k], last.gain[v][k]);
+    storeGroups(last.y, i - 4);
+  }
+  auto one = [&](int v, __m256 x, int i) ZARN_AVX2 {
+    enter(v, i);
+    __m256 y = c[v].one(x, scale, response);
+    if (Clip) y = clip(y, c[v].clipScale, c[v].clipGain);
+    return y;
+  };
   // The rest one sample at a time, so that the states advance by exactly
   // count samples.
   alignas(32) float y[8];
-  for (; i < count; ++i) {
-    const VectorFilterLanes& a = lanes[0];
-    const VectorFilterLanes& b = lanes[1];
-    _mm256_store_ps(y, one(_mm256_setr_ps(a.in[0][i], a.in[1][i], a.in[2][i], a.in[3][i], b.in[0][i], b.in[1][i],
-                                          b.in[2][i], b.in[3][i]),
-                           i));
-    for (int k = 0; k < 4; ++k) {
-      a.out[k][i] = y[k];
-      b.out[k][i] = y[4 + k];
+  for (; i < count; ++i)
+    for (int v = 0; v < Registers; ++v) {
+      const VectorFilterLanes& a = lanes[2 * v];
+      const VectorFilterLanes& b = lanes[2 * v + 1];
+      _mm256_store_ps(y, one(v,
+                             _mm256_setr_ps(a.in[0][i], a.in[1][i], a.in[2][i], a.in[3][i], b.in[0][i], b.in[1][i],
+                                            b.in[2][i], b.in[3][i]),
+                             i));
+      for (int k = 0; k < 4; ++k) {
+        a.out[k][i] = y[k];
+        b.out[k][i] = y[4 + k];
+      }
     }
-  }
-  c.store(lanes);
+  for (int v = 0; v < Registers; ++v) c[v].store(lanes + 2 * v);
 }
 
-template <bool Clip>
+template <bool Clip, int Registers = 1>
 void filterCascadeAvxStages(const VectorFilterLanes* lanes, float inputScale, int dampingStride, int stages,
                             VectorFilterResponse response, const VectorFilterClip* clip, int count) {
   switch (stages) {
   case 1:
-    filterCascadeAvx<1, Clip>(lanes, inputScale, dampingStride, response, clip, count);
+    filterCascadeAvx<1, Clip, Registers>(lanes, inputScale, dampingStride, response, clip, count);
     break;
   case 2:
-    filterCascadeAvx<2, Clip>(lanes, inputScale, dampingStride, response, clip, count);
+    filterCascadeAvx<2, Clip, Registers>(lanes, inputScale, dampingStride, response, clip, count);
     break;
   case 3:
-    filterCascadeAvx<3, Clip>(lanes, inputScale, dampingStride, response, clip, count);
+    filterCascadeAvx<3, Clip, Registers>(lanes, inputScale, dampingStride, response, clip, count);
     break;
   case 4:
-    filterCascadeAvx<4, Clip>(lanes, inputScale, dampingStride, response, clip, count);
+    filterCascadeAvx<4, Clip, Registers>(lanes, inputScale, dampingStride, response, clip, count);
     break;
   default:
     break;
@@ -656,4 +701,10 @@ void vectorFilterCascadeClippedWide(const VectorFilterLanes* lanes, float inputS
                                     int stages, VectorFilterResponse response, const VectorFilterClip& clip,
                                     int count) {
   filterCascadeAvxStages<true>(lanes, inputScale, dampingStride, stages, response, &clip, count);
+}
+
+void vectorFilterCascadeClippedWidePair(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
+                                        int stages, VectorFilterResponse response, const VectorFilterClip& clip,
+                                        int count) {
+  filterCascadeAvxStages<true, 2>(lanes, inputScale, dampingStride, stages, response, &clip, count);
 }

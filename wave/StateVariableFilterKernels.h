@@ -132,3 +132,10 @@ void vectorFilterCascadeEightLanesWide(const VectorFilterLanes* lanes, float inp
 void vectorFilterCascadeClippedWide(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
                                     int stages, VectorFilterResponse response, const VectorFilterClip& clip,
                                     int count);
+// Two sets of eight lanes (lanes[0] to lanes[3], two groups each, with
+// coefficients of their own) through the clipped 256-bit cascade in one
+// pass, each set to the bit what vectorFilterCascadeClippedWide gives it
+// alone: the two chains overlap in the vector unit.
+void vectorFilterCascadeClippedWidePair(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
+                                        int stages, VectorFilterResponse response, const VectorFilterClip& clip,
+                                        int count);
