@@ -237,6 +237,10 @@ void ZarnPlugin::buildGraph() {
   // channels fill its eight lanes, one pass for all of them.
   for (auto& units : mFilterUnits)
     for (auto& u : units) u = std::make_unique<MultiDesignFilter::ParallelUnit>(env, sFilterStyles);
+  // Two neighbouring units filter in one pass, where their chains overlap.
+  for (auto& units : mFilterUnits)
+    for (size_t k = 0; k + 1 < std::size(units); k += 2)
+      units[k]->getDesignFilter()->pairWith(units[k + 1]->getDesignFilter());
   mVoiceManager = std::make_unique<VoiceManager>(env, 2);
   for (int i = 0; i < cMaxVoices; ++i) {
     mVoices[i] = std::make_unique<ZarnVoice>(env, i, sOscillatorStyle, sEnvelopeStyle, mDefaultTargets, shared,

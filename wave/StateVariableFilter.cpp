@@ -132,6 +132,7 @@ StateVariableFilter::StateVariableFilter(wave::Environment* env, ClipTable& tabl
 }
 
 StateVariableFilter::~StateVariableFilter() {
+  pairWith(nullptr);
   for (wave::Block*& b : laneOutputs) {
     delete b;
     b = nullptr;
@@ -320,41 +321,45 @@ void StateVariableFilter::filterChunk(const float* in, float* out, const float* 
   clipper.clip(out, out, S, A, lengths, count);
 }
 
-void StateVariableFilter::filterParallel(int count) {
-  const int maxBlock = env->maxBlockSize;
-  if (count > maxBlock) count = maxBlock;
-  const wave::Block* inputs[cLanes];
-  const float* freq[cLanes];
-  const float* peaks[cLanes];
-  const float* scales[cLanes];
-  bool constants[cLanes];
+bool StateVariableFilter::gatherLanes(int count, Pass& p) {
   // Lanes 0-3 and 4-7 form two groups of four; a group without a sounding
   // lane is left out of the pass.
-  bool groupActive[2] = {false, false};
+  p.groupActive[0] = p.groupActive[1] = false;
   for (int l = 0; l < cLanes; ++l) {
-    retrieveFilterInput(l, inputs[l], freq[l], peaks[l], scales[l], count, constants[l]);
-    if (peaks[l]) groupActive[l / 4] = true;
+    retrieveFilterInput(l, p.inputs[l], p.freq[l], p.peaks[l], p.scales[l], count, p.constants[l]);
+    if (p.peaks[l]) p.groupActive[l / 4] = true;
   }
-  const bool anyActive = groupActive[0] || groupActive[1];
-  const int served = getFilterCount() < cLanes ? getFilterCount() : cLanes;
+  const bool anyActive = p.groupActive[0] || p.groupActive[1];
+  p.served = getFilterCount() < cLanes ? getFilterCount() : cLanes;
   if (!anyActive || count < 1) {
-    for (int l = 0; l < served; ++l) storeFilterOutput(l, inputs[l], laneOutputs[l], count);
+    for (int l = 0; l < p.served; ++l) storeFilterOutput(l, p.inputs[l], laneOutputs[l], count);
     // No lane sounds: each starts from rest when it sounds again.
     if (!anyActive) resetState();
-    return;
+    return false;
   }
+  return true;
+}
 
-  wave::DenormalGuard guard;
-  VectorFilterResponse r;
-  int stages;
+void StateVariableFilter::preparePass(int count, Pass& pass) {
+  const int maxBlock = env->maxBlockSize;
+  const float* const* freq = pass.freq;
+  const float* const* peaks = pass.peaks;
+  const float* const* scales = pass.scales;
+  const bool* constants = pass.constants;
+  const bool* groupActive = pass.groupActive;
+  const wave::Block* const* inputs = pass.inputs;
+  VectorFilterResponse& r = pass.response;
+  int& stages = pass.stages;
   prepareBlock(r, stages);
-  const float inputScale = getInputScale();
-  const ClipTable& clipper = activeClipTable();
+  pass.inputScale = getInputScale();
+  const float inputScale = pass.inputScale;
+  pass.clipper = &activeClipTable();
   const uint64_t stamp = customizeStamp();
   const int rowStride = 4 * maxBlock;
-  VectorFilterLanes groups[2];
-  int passes = 0;
-
+  pass.rowStride = rowStride;
+  VectorFilterLanes* groups = pass.groups;
+  int& passes = pass.passes;
+  passes = 0;
   for (int h = 0; h < 2; ++h) {
     float* lowH = low + 16 * h;
     float* bandH = band + 16 * h;
@@ -443,12 +448,20 @@ void StateVariableFilter::filterParallel(int count) {
     g.clipScale = S;
     g.clipGain = A;
   }
+}
 
+void StateVariableFilter::runPass(Pass& p, int count) {
+  VectorFilterLanes* groups = p.groups;
+  const int passes = p.passes;
+  const int rowStride = p.rowStride;
+  const int stages = p.stages;
+  const VectorFilterResponse r = p.response;
+  const float inputScale = p.inputScale;
   // The clipper runs inside the filter's pass, where its table reads fill
   // the time the filter's chain of dependent operations leaves idle; two
   // groups go through the 256-bit unit where the processor has one (the
   // same samples to the bit, half the operations).
-  const FunctionTable<float>& table = clipper.getTable();
+  const FunctionTable<float>& table = p.clipper->getTable();
   const bool wide = passes == 2 && vectorFilterWideAvailable();
   if (table.getPoints() >= 2) {
     const VectorFilterClip clip = {table.getValues(), table.getFracOffset(), table.getIntOffset(), table.getScale(),
@@ -466,6 +479,72 @@ void StateVariableFilter::filterParallel(int count) {
     vectorFilterCascadeParallelFast(g.in, inputScale, g.frequency, g.damping, rowStride, g.cubicDamping,
                                     g.runLength, g.low, g.band, stages, r, g.out, count);
   }
+}
 
-  for (int l = 0; l < served; ++l) storeFilterOutput(l, inputs[l], laneOutputs[l], count);
+void StateVariableFilter::storePass(const Pass& p, int count) {
+  for (int l = 0; l < p.served; ++l) storeFilterOutput(l, p.inputs[l], laneOutputs[l], count);
+}
+
+void StateVariableFilter::pairWith(StateVariableFilter* other) {
+  if (other == this) other = nullptr;
+  if (partner) partner->partner = nullptr;
+  partner = other;
+  if (!other) return;
+  if (other->partner) other->partner->partner = nullptr;
+  other->partner = this;
+}
+
+bool StateVariableFilter::allFiltersSounding() const {
+  if (filters.empty()) return false;
+  for (GenericFilter* f : filters) {
+    wave::MuteController* m = f->getMuteController();
+    if (m && m->isMute()) return false;
+  }
+  return true;
+}
+
+void StateVariableFilter::filterParallel(int count) {
+  const int maxBlock = env->maxBlockSize;
+  if (count > maxBlock) count = maxBlock;
+  passStamp = env->stamp;
+  Pass own;
+  const bool ownActive = gatherLanes(count, own);
+  // The partner goes along if it will be asked in this block anyway (one
+  // of its filters is not muted) and has not been yet.
+  StateVariableFilter* other = partner;
+  if (other && (other->passStamp == env->stamp || !other->allFiltersSounding())) other = nullptr;
+  Pass theirs;
+  bool otherActive = false;
+  if (other) {
+    other->passStamp = env->stamp;
+    // The settings its filters would copy to it when asking it.
+    if (GenericFilter* f = other->getFilter(0)) {
+      other->slope = f->slope.get();
+      other->response = f->response.get();
+    }
+    otherActive = other->gatherLanes(count, theirs);
+  }
+  if (!ownActive && !otherActive) return;
+
+  wave::DenormalGuard guard;
+  if (ownActive) preparePass(count, own);
+  if (otherActive) other->preparePass(count, theirs);
+  // Two sets of eight lanes with the same settings go through one pass,
+  // where their chains overlap.
+  const bool joint = ownActive && otherActive && own.passes == 2 && theirs.passes == 2 && vectorFilterWideAvailable() &&
+                     own.response == theirs.response && own.stages == theirs.stages &&
+                     own.inputScale == theirs.inputScale && own.clipper == theirs.clipper &&
+                     own.clipper->getTable().getPoints() >= 2;
+  if (joint) {
+    const FunctionTable<float>& table = own.clipper->getTable();
+    const VectorFilterClip clip = {table.getValues(), table.getFracOffset(), table.getIntOffset(), table.getScale(),
+                                   table.getMask()};
+    const VectorFilterLanes lanes[4] = {own.groups[0], own.groups[1], theirs.groups[0], theirs.groups[1]};
+    vectorFilterCascadeClippedWidePair(lanes, own.inputScale, own.rowStride, own.stages, own.response, clip, count);
+  } else {
+    if (ownActive) runPass(own, count);
+    if (otherActive) other->runPass(theirs, count);
+  }
+  if (ownActive) storePass(own, count);
+  if (otherActive) other->storePass(theirs, count);
 }

@@ -360,6 +360,8 @@ void filterCascadeStages(const VectorFilterLanes* lanes, float inputScale, int d
 // the number of operations.
 
 #define ZARN_AVX2 __attribute__((target("avx2")))
+// The helpers of the kernel, inlined whatever the size of the kernel.
+#define ZARN_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
 struct LanesAvx {
   __m256 low;
@@ -369,16 +371,16 @@ struct LanesAvx {
   __m256 g;
 };
 
-ZARN_AVX2 inline __m256 holdAvx(__m256 x, __m256 lo, __m256 hi) {
+ZARN_AVX2_INLINE __m256 holdAvx(__m256 x, __m256 lo, __m256 hi) {
   return _mm256_min_ps(_mm256_max_ps(x, lo), hi);
 }
 
-ZARN_AVX2 inline __m256 cubeAvx(__m256 g, __m256 b) {
+ZARN_AVX2_INLINE __m256 cubeAvx(__m256 g, __m256 b) {
   return _mm256_mul_ps(_mm256_mul_ps(_mm256_mul_ps(g, b), b), b);
 }
 
 template <bool Cubic>
-ZARN_AVX2 inline __m256 stepAvx(__m256 x, LanesAvx& s, VectorFilterResponse response) {
+ZARN_AVX2_INLINE __m256 stepAvx(__m256 x, LanesAvx& s, VectorFilterResponse response) {
   const __m256 bandHi = _mm256_set1_ps(cVectorFilterBandLimit);
   const __m256 bandLo = _mm256_set1_ps(-cVectorFilterBandLimit);
   const __m256 lowHi = _mm256_set1_ps(cVectorFilterLowLimit);
@@ -403,7 +405,7 @@ ZARN_AVX2 inline __m256 stepAvx(__m256 x, LanesAvx& s, VectorFilterResponse resp
 
 // Half h of v replaced by x.
 template <int H>
-ZARN_AVX2 inline void setHalf(__m256& v, __m128 x) {
+ZARN_AVX2_INLINE void setHalf(__m256& v, __m128 x) {
   v = _mm256_insertf128_ps(v, x, H);
 }
 
@@ -414,7 +416,7 @@ struct ClampedTableReadAvx {
   int intOffset;
   unsigned mask;
 
-  ZARN_AVX2 __m256 operator()(__m256 scale, __m256 in) const {
+  ZARN_AVX2_INLINE __m256 operator()(__m256 scale, __m256 in) const {
     const __m256 lo = _mm256_set1_ps(static_cast<float>(intOffset));
     const __m256 hi = _mm256_set1_ps(static_cast<float>(static_cast<double>(intOffset) + static_cast<double>(mask)));
     __m256 x = _mm256_sub_ps(_mm256_mul_ps(scale, in), _mm256_set1_ps(fracOffset));
@@ -458,7 +460,7 @@ struct CascadeAvx {
   // Loads group H's coefficients of the run that holds sample i into its
   // half.
   template <int H>
-  ZARN_AVX2 void enter(const VectorFilterLanes& g, int dampingStride, __m128 tableScale, int i) {
+  ZARN_AVX2_INLINE void enter(const VectorFilterLanes& g, int dampingStride, __m128 tableScale, int i) {
     while (runEnd[H] <= i) {
       const int rr = r[H];
       const int len = g.runLength[rr];
@@ -478,7 +480,7 @@ struct CascadeAvx {
       r[H] = rr + 1;
     }
   }
-  ZARN_AVX2 __m256 one(__m256 x, __m256 scale, VectorFilterResponse response) {
+  ZARN_AVX2_INLINE __m256 one(__m256 x, __m256 scale, VectorFilterResponse response) {
     __m256 y = stepAvx<true>(_mm256_mul_ps(scale, x), s[0], response);
     for (int k = 1; k < Stages; ++k) y = stepAvx<false>(y, s[k], response);
     return y;
