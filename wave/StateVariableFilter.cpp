@@ -498,7 +498,7 @@ bool StateVariableFilter::allFiltersSounding() const {
   if (filters.empty()) return false;
   for (GenericFilter* f : filters) {
     wave::MuteController* m = f->getMuteController();
-    if (m && m->isMute()) return false;
+    if (m && (m->isMute() || m->mayMuteWhenPulled())) return false;
   }
   return true;
 }
@@ -509,8 +509,10 @@ void StateVariableFilter::filterParallel(int count) {
   passStamp = env->stamp;
   Pass own;
   const bool ownActive = gatherLanes(count, own);
-  // The partner goes along if it will be asked in this block anyway (one
-  // of its filters is not muted) and has not been yet.
+  // The partner goes along if it has not been asked in this block yet and
+  // will be, with every lane as it stands now: none of its filters is muted
+  // or may be muted by its voice's own pull still to come (a lane's mute is
+  // asked when the unit runs).
   StateVariableFilter* other = partner;
   if (other && (other->passStamp == env->stamp || !other->allFiltersSounding())) other = nullptr;
   Pass theirs;

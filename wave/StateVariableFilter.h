@@ -124,9 +124,10 @@ public:
   // asked to filter in a block runs both, each with its own settings, lanes,
   // coefficients and states, in one pass where the processor and their
   // settings allow, so that their chains overlap in the vector unit; each
-  // gives the samples it gives alone. The partner goes along only while one
-  // of its filters is not muted, that is when it is asked in the same block
-  // anyway. Leaves any earlier pair.
+  // gives the samples it gives alone. The partner goes along only while
+  // none of its filters is muted or may be muted before it is asked
+  // (MuteController::mayMuteWhenPulled); it is then asked in the same block
+  // anyway and sees its lanes as it would then. Leaves any earlier pair.
   void pairWith(StateVariableFilter* other);
   StateVariableFilter* getPartner() const { return partner; }
 

@@ -77,6 +77,14 @@ public:
   bool mute = false;
 };
 
+// A mute switch that, while not muted, stays so when its voice is pulled
+// unless told that it may not.
+class SteadySwitch : public MuteSwitch {
+public:
+  bool mayMuteWhenPulled() override { return mayMute; }
+  bool mayMute = false;
+};
+
 struct Graph {
   Graph() : env(kMaxBlock) { env.setSampleRate(48000.0f); }
   // Pulls each producer in one block.
@@ -410,8 +418,9 @@ TEST(GenericFilterTest, FourLanePassEqualsOneFilterPerLane) {
 
 // Two units as a pair (two sets of four voices): every filter gives, to the
 // bit, what it gives on a unit of its own, whichever unit is asked first; a
-// muted filter on one unit keeps that unit out of the other's pass, and a
-// pair filters once per block where it goes along.
+// filter on one unit that is muted, or may be muted by its voice's pull,
+// keeps that unit out of the other's pass, and a pair filters once per
+// block where it goes along.
 TEST(GenericFilterTest, PairedUnitsGiveWhatEachGivesAlone) {
   const int n = 61; // runs and groups of four that do not fit the block
   const int lanes = 2 * GenericFilter::ParallelFilterUnit::cLanes;
@@ -422,7 +431,7 @@ TEST(GenericFilterTest, PairedUnitsGiveWhatEachGivesAlone) {
     EXPECT_EQ(b.getPartner(), &a);
     std::vector<std::unique_ptr<SignalSource>> src;
     std::vector<std::unique_ptr<GenericFilter>> paired, solo;
-    std::vector<MuteSwitch> mutes(lanes);
+    std::vector<SteadySwitch> mutes(lanes);
     for (int l = 0; l < lanes; ++l) {
       src.push_back(std::make_unique<SignalSource>(&g.env));
       src[l]->signal = noise(16 * n, 40 + l, 0.8f);
@@ -445,9 +454,11 @@ TEST(GenericFilterTest, PairedUnitsGiveWhatEachGivesAlone) {
         for (int l : {1, 6, 9, 14})
           for (GenericFilter* f : {paired[l].get(), solo[l].get()})
             f->frequency.getParameter().setInterpolated(9.0f, 5.0f);
-      // Blocks 6 to 8 lane 9 (on b) is muted, blocks 10 and 11 lane 2 (on a).
+      // Blocks 6 to 8 lane 9 (on b) is muted, blocks 10 and 11 lane 2 (on
+      // a); in blocks 12 and 13 lane 12 (on b) may be muted by its pull.
       mutes[9].mute = block >= 6 && block <= 8;
       mutes[2].mute = block >= 10 && block <= 11;
+      mutes[12].mayMute = block >= 12 && block <= 13;
       const int before = a.passes + b.passes;
       g.env.beginBlock();
       std::vector<const wave::Block*> x(lanes), y(lanes);
@@ -469,11 +480,11 @@ TEST(GenericFilterTest, PairedUnitsGiveWhatEachGivesAlone) {
       const int now = a.passes + b.passes - before;
       // The unit asked first takes the other along unless one of the
       // other's filters is muted.
-      const bool otherMuted = block % 2 ? (block >= 10 && block <= 11) : (block >= 6 && block <= 8);
+      const bool otherMuted = block % 2 ? (block >= 10 && block <= 11) : (block >= 6 && block <= 8) || block == 12;
       EXPECT_EQ(now, otherMuted ? 2 : 1) << "block " << block;
       passes += now;
     }
-    EXPECT_EQ(passes, 16 + 3); // blocks 6, 8 and 11 in two passes
+    EXPECT_EQ(passes, 16 + 4); // blocks 6, 8, 11 and 12 in two passes
   }
   // Unpairing reaches both.
   Graph g;
