@@ -513,7 +513,8 @@ void StateVariableFilter::filterParallel(int count) {
   // will be, with every lane as it stands now: none of its filters is muted
   // or may be muted by its voice's own pull still to come (a lane's mute is
   // asked when the unit runs).
-  StateVariableFilter* other = partner;
+  // Without the 256-bit unit the two sets gain nothing from one pass.
+  StateVariableFilter* other = vectorFilterWideAvailable() ? partner : nullptr;
   if (other && (other->passStamp == env->stamp || !other->allFiltersSounding())) other = nullptr;
   Pass theirs;
   bool otherActive = false;

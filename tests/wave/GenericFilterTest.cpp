@@ -448,7 +448,6 @@ TEST(GenericFilterTest, PairedUnitsGiveWhatEachGivesAlone) {
         f->peak.getParameter().setInterpolated(0.05f * static_cast<float>(l % 10) + 0.5f, 0.0f);
       }
     }
-    int passes = 0;
     for (int block = 0; block < 16; ++block) {
       if (block == 4)
         for (int l : {1, 6, 9, 14})
@@ -479,12 +478,11 @@ TEST(GenericFilterTest, PairedUnitsGiveWhatEachGivesAlone) {
       g.env.endBlock(n);
       const int now = a.passes + b.passes - before;
       // The unit asked first takes the other along unless one of the
-      // other's filters is muted.
+      // other's filters is muted or may be.
       const bool otherMuted = block % 2 ? (block >= 10 && block <= 11) : (block >= 6 && block <= 8) || block == 12;
-      EXPECT_EQ(now, otherMuted ? 2 : 1) << "block " << block;
-      passes += now;
+      // Without the 256-bit unit each unit runs alone.
+      EXPECT_EQ(now, otherMuted || !vectorFilterWideAvailable() ? 2 : 1) << "block " << block;
     }
-    EXPECT_EQ(passes, 16 + 4); // blocks 6, 8, 11 and 12 in two passes
   }
   // Unpairing reaches both.
   Graph g;
