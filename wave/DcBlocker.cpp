@@ -69,17 +69,6 @@ inline void finish(const Weights& w, Channel& c, bool grouped, int i, int n) {
 
 DcBlocker::DcBlocker(wave::Environment* env) : wave::Source(env) {}
 
-DcBlocker::~DcBlocker() { pairWith(nullptr); }
-
-void DcBlocker::pairWith(DcBlocker* other) {
-  if (other == this) other = nullptr;
-  if (partner) partner->partner = nullptr;
-  partner = other;
-  if (!other) return;
-  if (other->partner) other->partner->partner = nullptr;
-  other->partner = this;
-}
-
 void DcBlocker::resetState() {
   x1 = 0.0f;
   y1 = 0.0f;

@@ -7,26 +7,22 @@
 // resonant filter driven into its characteristic) dies away within a few
 // tens of milliseconds.
 
+#include "wave/PairedUnit.h"
 #include "wave/Producer.h"
 
-class DcBlocker : public wave::Source {
+class DcBlocker : public wave::Source, public PairedUnit<DcBlocker> {
 public:
   static constexpr float cCornerHz = 4.0f;
 
   explicit DcBlocker(wave::Environment* env);
-  // Leaves the pair.
-  ~DcBlocker() override;
 
   // Not owned; null gives silence.
   void setInput(wave::Producer* p) { input = p; }
-  // Makes this blocker and other (null: none) a pair, such as the left and
-  // right channel of a voice: the first of them pulled in a block filters
-  // both in one pass, where each one's recursion fills the time the other
-  // waits on itself; the samples are those each computes alone. Both must
-  // be pulled in the same blocks with the same count. Leaves any earlier
-  // pair.
-  void pairWith(DcBlocker* other);
-  DcBlocker* getPartner() const { return partner; }
+  // As a pair (pairWith), such as the left and right channel of a voice,
+  // the first of two blockers pulled in a block filters both in one pass,
+  // where each one's recursion fills the time the other waits on itself;
+  // the samples are those each computes alone. Both must be pulled in the
+  // same blocks with the same count.
   // Forgets the signal so far, as if it had been silent.
   void resetState() override;
   void produce(wave::Block* out, int n, int flags) override;
@@ -39,7 +35,6 @@ private:
   const wave::Block* pullInput(int n);
 
   wave::Producer* input = nullptr;
-  DcBlocker* partner = nullptr;
   float rate = 0.0f;
   // r, r^2, r^3, r^4.
   float r[4] = {1.0f, 1.0f, 1.0f, 1.0f};

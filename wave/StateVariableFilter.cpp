@@ -132,7 +132,6 @@ StateVariableFilter::StateVariableFilter(wave::Environment* env, ClipTable& tabl
 }
 
 StateVariableFilter::~StateVariableFilter() {
-  pairWith(nullptr);
   for (wave::Block*& b : laneOutputs) {
     delete b;
     b = nullptr;
@@ -483,15 +482,6 @@ void StateVariableFilter::runPass(Pass& p, int count) {
 
 void StateVariableFilter::storePass(const Pass& p, int count) {
   for (int l = 0; l < p.served; ++l) storeFilterOutput(l, p.inputs[l], laneOutputs[l], count);
-}
-
-void StateVariableFilter::pairWith(StateVariableFilter* other) {
-  if (other == this) other = nullptr;
-  if (partner) partner->partner = nullptr;
-  partner = other;
-  if (!other) return;
-  if (other->partner) other->partner->partner = nullptr;
-  other->partner = this;
 }
 
 bool StateVariableFilter::allFiltersSounding() const {

@@ -16,12 +16,13 @@
 #include "wave/Block.h"
 #include "wave/FunctionTable.h"
 #include "wave/GenericFilter.h"
+#include "wave/PairedUnit.h"
 #include "wave/StateVariableFilterKernels.h"
 
 #include <cstdint>
 #include <vector>
 
-class StateVariableFilter : public GenericFilter::ParallelFilterUnit {
+class StateVariableFilter : public GenericFilter::ParallelFilterUnit, public PairedUnit<StateVariableFilter> {
 public:
   // Lowest and highest cut-off and sample rate (log2 Hz) the frequency
   // table covers.
@@ -120,16 +121,14 @@ public:
   // are silenced: their states are cleared, so that they do not ring on
   // with stale coefficients and into the next note.
   void filterParallel(int count) override;
-  // Makes this unit and other (null: none) a pair: the first of the two
-  // asked to filter in a block runs both, each with its own settings, lanes,
+  // As a pair (pairWith), the first of two units asked to filter in a
+  // block runs both, each with its own settings, lanes,
   // coefficients and states, in one pass where the processor and their
   // settings allow, so that their chains overlap in the vector unit; each
   // gives the samples it gives alone. The partner goes along only while
   // none of its filters is muted or may be muted before it is asked
   // (MuteController::mayMuteWhenPulled); it is then asked in the same block
-  // anyway and sees its lanes as it would then. Leaves any earlier pair.
-  void pairWith(StateVariableFilter* other);
-  StateVariableFilter* getPartner() const { return partner; }
+  // anyway and sees its lanes as it would then.
 
   // Maps one (cut-off, peak) pair to the per-run values: the damping input
   // of the first stage, the cubic damping and the clip scale (the factor
@@ -252,7 +251,6 @@ private:
   float* low = nullptr;
   // One per lane of the eight-lane pass and one for the one-lane use.
   CoefficientCache coefficientCaches[cLanes + 1];
-  StateVariableFilter* partner = nullptr;
   // The environment's stamp of the block last filtered.
   int32_t passStamp = -1;
 };

@@ -583,53 +583,69 @@ TEST(StateVariableFilterKernelTest, OnePassCascadeEqualsTheStagesInTurn) {
     }
 }
 
+// Four lanes of a cascade drawn at random: runs of 1 to 16 samples over
+// count, per-run coefficients (the clipper's too), damping rows stride
+// apart, channels of 64 samples and states.
+struct LaneGroup {
+  std::vector<int> runs;
+  std::vector<float> f, g, q, s, a;
+  alignas(16) float data[4][64];
+  float low[16], band[16];
+
+  void draw(std::mt19937& rng, int count, int stride) {
+    std::uniform_real_distribution<float> signal(-1.5f, 1.5f);
+    std::uniform_real_distribution<float> coefficient(0.01f, 0.9f);
+    std::uniform_real_distribution<float> damping(0.05f, 1.5f);
+    std::uniform_real_distribution<float> clipScale(0.05f, 8.0f);
+    std::uniform_int_distribution<int> length(1, 16);
+    for (int left = count; left > 0;) {
+      const int len = std::min(left, length(rng));
+      runs.push_back(len);
+      left -= len;
+    }
+    f.resize(4 * 64);
+    g.resize(4 * 64);
+    s.resize(4 * 64);
+    a.resize(4 * 64);
+    q.resize(4 * static_cast<size_t>(stride));
+    for (float& v : f) v = coefficient(rng);
+    for (float& v : g) v = 0.05f * coefficient(rng);
+    for (float& v : q) v = damping(rng);
+    // Every fifth clip scale drives the clipper far past the table's ends.
+    for (size_t i = 0; i < s.size(); ++i) s[i] = i % 5 == 2 ? 60.0f : clipScale(rng);
+    for (float& v : a) v = 4.0f * coefficient(rng);
+    for (auto& lane : data)
+      for (float& x : lane) x = signal(rng);
+    for (int i = 0; i < 16; ++i) {
+      low[i] = 0.3f * signal(rng);
+      band[i] = 0.2f * signal(rng);
+    }
+  }
+  VectorFilterLanes lanes() {
+    VectorFilterLanes l;
+    for (int k = 0; k < 4; ++k) l.in[k] = l.out[k] = data[k];
+    l.frequency = f.data();
+    l.damping = q.data();
+    l.cubicDamping = g.data();
+    l.runLength = runs.data();
+    l.low = low;
+    l.band = band;
+    l.clipScale = s.data();
+    l.clipGain = a.data();
+    return l;
+  }
+};
+
 // Two groups of four lanes in one pass: each with its own coefficients,
 // runs and states, each giving to the bit what it gives alone.
 TEST(StateVariableFilterKernelTest, EightLanePassEqualsEachGroupAlone) {
   std::mt19937 rng(23);
-  std::uniform_real_distribution<float> signal(-1.5f, 1.5f);
-  std::uniform_real_distribution<float> coefficient(0.01f, 0.9f);
-  std::uniform_real_distribution<float> damping(0.05f, 1.5f);
-  std::uniform_int_distribution<int> length(1, 16);
   const int count = 61;
   const int stride = 4 * count;
-  struct Group {
-    std::vector<int> runs;
-    std::vector<float> f, g, q;
-    alignas(16) float data[4][64];
-    float low[16], band[16];
-  };
+  using Group = LaneGroup;
   Group groups[2];
-  for (Group& gr : groups) {
-    for (int left = count; left > 0;) {
-      const int len = std::min(left, length(rng));
-      gr.runs.push_back(len);
-      left -= len;
-    }
-    gr.f.resize(4 * count);
-    gr.g.resize(4 * count);
-    gr.q.resize(4 * stride);
-    for (float& v : gr.f) v = coefficient(rng);
-    for (float& v : gr.g) v = 0.05f * coefficient(rng);
-    for (float& v : gr.q) v = damping(rng);
-    for (auto& lane : gr.data)
-      for (float& x : lane) x = signal(rng);
-    for (int i = 0; i < 16; ++i) {
-      gr.low[i] = 0.3f * signal(rng);
-      gr.band[i] = 0.2f * signal(rng);
-    }
-  }
-  auto lanesOf = [&](Group& gr) {
-    VectorFilterLanes l;
-    for (int k = 0; k < 4; ++k) l.in[k] = l.out[k] = gr.data[k];
-    l.frequency = gr.f.data();
-    l.damping = gr.q.data();
-    l.cubicDamping = gr.g.data();
-    l.runLength = gr.runs.data();
-    l.low = gr.low;
-    l.band = gr.band;
-    return l;
-  };
+  for (Group& gr : groups) gr.draw(rng, count, stride);
+  auto lanesOf = [](Group& gr) { return gr.lanes(); };
   for (int stages : {1, 2, 4})
     for (int r : {0, 2}) {
       const auto resp = VectorFilterResponse(r);
@@ -664,30 +680,8 @@ TEST(StateVariableFilterKernelTest, ClippedAndWidePassesEqualTheCascadeThenTheCl
   const FunctionTable<float>& t = clipper.getTable();
   const VectorFilterClip clip = {t.getValues(), t.getFracOffset(), t.getIntOffset(), t.getScale(), t.getMask()};
   std::mt19937 rng(31);
-  std::uniform_real_distribution<float> signal(-1.5f, 1.5f);
-  std::uniform_real_distribution<float> coefficient(0.01f, 0.9f);
-  std::uniform_real_distribution<float> damping(0.05f, 1.5f);
-  std::uniform_real_distribution<float> clipScale(0.05f, 8.0f);
-  std::uniform_int_distribution<int> length(1, 16);
-  struct Group {
-    std::vector<int> runs;
-    std::vector<float> f, g, q, s, a;
-    alignas(16) float data[4][64];
-    float low[16], band[16];
-  };
-  auto lanesOf = [](Group& gr) {
-    VectorFilterLanes l;
-    for (int k = 0; k < 4; ++k) l.in[k] = l.out[k] = gr.data[k];
-    l.frequency = gr.f.data();
-    l.damping = gr.q.data();
-    l.cubicDamping = gr.g.data();
-    l.runLength = gr.runs.data();
-    l.low = gr.low;
-    l.band = gr.band;
-    l.clipScale = gr.s.data();
-    l.clipGain = gr.a.data();
-    return l;
-  };
+  using Group = LaneGroup;
+  auto lanesOf = [](Group& gr) { return gr.lanes(); };
   auto same = [](const Group& x, const Group& y, const char* what, int count, int stages, int h) {
     for (int k = 0; k < 4; ++k)
       for (int i = 0; i < 64; ++i)
@@ -703,30 +697,7 @@ TEST(StateVariableFilterKernelTest, ClippedAndWidePassesEqualTheCascadeThenTheCl
   int saturated = 0;
   for (int count : {3, 61, 64}) {
     Group groups[2];
-    for (Group& gr : groups) {
-      for (int left = count; left > 0;) {
-        const int len = std::min(left, length(rng));
-        gr.runs.push_back(len);
-        left -= len;
-      }
-      gr.f.resize(4 * 64);
-      gr.g.resize(4 * 64);
-      gr.s.resize(4 * 64);
-      gr.a.resize(4 * 64);
-      gr.q.resize(4 * stride);
-      for (float& v : gr.f) v = coefficient(rng);
-      for (float& v : gr.g) v = 0.05f * coefficient(rng);
-      for (float& v : gr.q) v = damping(rng);
-      // Every fifth scale drives the clipper far past the table's ends.
-      for (size_t i = 0; i < gr.s.size(); ++i) gr.s[i] = i % 5 == 2 ? 60.0f : clipScale(rng);
-      for (float& v : gr.a) v = 4.0f * coefficient(rng);
-      for (auto& lane : gr.data)
-        for (float& x : lane) x = signal(rng);
-      for (int i = 0; i < 16; ++i) {
-        gr.low[i] = 0.3f * signal(rng);
-        gr.band[i] = 0.2f * signal(rng);
-      }
-    }
+    for (Group& gr : groups) gr.draw(rng, count, stride);
     for (int stages = 1; stages <= 4; ++stages)
       for (int r : {0, 1, 2}) {
         const auto resp = VectorFilterResponse(r);
