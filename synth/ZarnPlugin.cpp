@@ -248,6 +248,13 @@ void ZarnPlugin::buildGraph() {
                                              mMatrix.get());
     mVoiceManager->registerNoteVoice(mVoices[i].get());
   }
+  // The DC blockers of the four voices that share filter units may filter
+  // in one pass.
+  for (int i = 0; i + 4 <= cMaxVoices; i += 4) {
+    DcBlocker* group[4];
+    for (int k = 0; k < 4; ++k) group[k] = &mVoices[i + k]->dcLeft;
+    for (int k = 0; k < 4; ++k) group[k]->setNeighbours(group, 4);
+  }
 
   mStereoSpread = std::make_unique<StereoSpread>(env);
   mStereoSpread->setInputs(mVoiceManager->getOutput(0), mVoiceManager->getOutput(1));

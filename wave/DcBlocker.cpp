@@ -90,33 +90,53 @@ const wave::Block* DcBlocker::pullInput(int n) {
   return in;
 }
 
+void DcBlocker::setNeighbours(DcBlocker* const* blockers, int count) {
+  neighbourCount = 0;
+  for (int k = 0; k < count && neighbourCount < cMaxNeighbours; ++k)
+    if (blockers[k] && blockers[k] != this) neighbours[neighbourCount++] = blockers[k];
+}
+
+bool DcBlocker::goesAlong() {
+  if (isProduced() || (partner && partner->isProduced())) return false;
+  return muteController && !muteController->isMute() && !muteController->mayMuteWhenPulled();
+}
+
 void DcBlocker::produce(wave::Block* out, int n, int flags) {
   if (flags & wave::cMuteCall) return;
-  const wave::Block* in = pullInput(n);
-  updateRate();
-  DcBlocker* other = partner && !partner->isProduced() ? partner : nullptr;
-  const wave::Block* otherIn = nullptr;
-  if (other) {
-    other->current = other->ownBlock;
-    otherIn = other->pullInput(n);
-    other->updateRate();
-    other->stamp = env->stamp;
+  // This blocker, its partner, and the pairs of the neighbours that go
+  // along.
+  constexpr int cMaxBlockers = 2 * (cMaxNeighbours + 1);
+  DcBlocker* taken[cMaxBlockers];
+  int takenCount = 0;
+  taken[takenCount++] = this;
+  if (partner && !partner->isProduced()) taken[takenCount++] = partner;
+  const DcBlocker* first = neighbourCount > 0 || !partner ? this : partner;
+  for (int k = 0; k < first->neighbourCount; ++k) {
+    DcBlocker* d = first->neighbours[k];
+    if (!d->goesAlong()) continue;
+    taken[takenCount++] = d;
+    if (d->partner) taken[takenCount++] = d->partner;
   }
 
-  DcBlocker* blockers[2] = {in ? this : nullptr, otherIn ? other : nullptr};
-  Channel channels[2];
+  Channel channels[cMaxBlockers];
+  DcBlocker* filtered[cMaxBlockers];
   int count = 0;
-  for (int k = 0; k < 2; ++k) {
-    DcBlocker* d = blockers[k];
-    if (!d) continue;
-    Channel& c = channels[count++];
-    c.x = (k == 0 ? in : otherIn)->data;
-    c.y = (k == 0 ? out : other->ownBlock)->data;
+  for (int k = 0; k < takenCount; ++k) {
+    DcBlocker* d = taken[k];
+    if (d != this) d->current = d->ownBlock;
+    const wave::Block* in = d->pullInput(n);
+    d->updateRate();
+    if (d != this) d->stamp = env->stamp;
+    if (!in) continue;
+    Channel& c = channels[count];
+    c.x = in->data;
+    c.y = (d == this ? out : d->ownBlock)->data;
     c.a = d->x1;
     c.b = d->y1;
+    filtered[count++] = d;
   }
   if (count == 0) return;
-  // Both channels share the rate and so the weights.
+  // All channels share the rate and so the weights.
   const Weights w(r);
   int i = 0;
   const bool grouped = n >= 4;
@@ -128,14 +148,14 @@ void DcBlocker::produce(wave::Block* out, int n, int flags) {
         fourSamples(w, channels[1], i);
       }
     } else {
-      for (; i + 4 <= n; i += 4) fourSamples(w, channels[0], i);
+      for (; i + 4 <= n; i += 4)
+        for (int k = 0; k < count; ++k) fourSamples(w, channels[k], i);
     }
   }
-  count = 0;
-  for (DcBlocker* d : blockers) {
-    if (!d) continue;
-    Channel& c = channels[count++];
+  for (int k = 0; k < count; ++k) {
+    Channel& c = channels[k];
     finish(w, c, grouped, i, n);
+    DcBlocker* d = filtered[k];
     d->x1 = c.a;
     // The state decays towards zero in silence: keep it out of the
     // denormal range.
