@@ -52,6 +52,69 @@ inline void fourSamples(const Weights& w, Channel& c, int i) {
   c.before = _mm_shuffle_ps(v, v, 0xFF);
 }
 
+// Samples i .. i + 3 of four channels side by side, one channel per lane:
+// lane k of fourSamples' vectors, worked out for every channel at once with
+// the weights of position k broadcast, in the same order. Four chains
+// advance for the wait of one.
+struct FourChannels {
+  Channel* c[4];
+  __m128 a; // each channel's last input
+  __m128 b; // each channel's last output
+  __m128 cb[4], c0[4], c1[4], c2[4], c3[4];
+
+  FourChannels(const Weights& w, Channel* const* channels) {
+    for (int k = 0; k < 4; ++k) c[k] = channels[k];
+    a = _mm_setr_ps(c[0]->a, c[1]->a, c[2]->a, c[3]->a);
+    b = _mm_setr_ps(c[0]->b, c[1]->b, c[2]->b, c[3]->b);
+    alignas(16) float v[5][4];
+    _mm_store_ps(v[0], w.cb);
+    _mm_store_ps(v[1], w.c0);
+    _mm_store_ps(v[2], w.c1);
+    _mm_store_ps(v[3], w.c2);
+    _mm_store_ps(v[4], w.c3);
+    for (int k = 0; k < 4; ++k) {
+      cb[k] = _mm_set1_ps(v[0][k]);
+      c0[k] = _mm_set1_ps(v[1][k]);
+      c1[k] = _mm_set1_ps(v[2][k]);
+      c2[k] = _mm_set1_ps(v[3][k]);
+      c3[k] = _mm_set1_ps(v[4][k]);
+    }
+  }
+  void step(int i) {
+    __m128 x0 = _mm_loadu_ps(c[0]->x + i);
+    __m128 x1 = _mm_loadu_ps(c[1]->x + i);
+    __m128 x2 = _mm_loadu_ps(c[2]->x + i);
+    __m128 x3 = _mm_loadu_ps(c[3]->x + i);
+    _MM_TRANSPOSE4_PS(x0, x1, x2, x3); // xj: sample j of every channel
+    const __m128 d0 = _mm_sub_ps(x0, a);
+    const __m128 d1 = _mm_sub_ps(x1, x0);
+    const __m128 d2 = _mm_sub_ps(x2, x1);
+    const __m128 d3 = _mm_sub_ps(x3, x2);
+    __m128 o[4];
+    for (int k = 0; k < 4; ++k) {
+      __m128 y = _mm_mul_ps(cb[k], b);
+      y = _mm_add_ps(y, _mm_mul_ps(c0[k], d0));
+      y = _mm_add_ps(y, _mm_mul_ps(c1[k], d1));
+      y = _mm_add_ps(y, _mm_mul_ps(c2[k], d2));
+      o[k] = _mm_add_ps(y, _mm_mul_ps(c3[k], d3));
+    }
+    b = o[3];
+    a = x3;
+    _MM_TRANSPOSE4_PS(o[0], o[1], o[2], o[3]); // o[k]: the four samples of channel k
+    for (int k = 0; k < 4; ++k) _mm_storeu_ps(c[k]->y + i, o[k]);
+  }
+  // Hands each channel its state back.
+  void end() {
+    alignas(16) float va[4], vb[4];
+    _mm_store_ps(va, a);
+    _mm_store_ps(vb, b);
+    for (int k = 0; k < 4; ++k) {
+      c[k]->a = va[k];
+      c[k]->b = vb[k];
+    }
+  }
+};
+
 // The samples from i to n one at a time.
 inline void finish(const Weights& w, Channel& c, bool grouped, int i, int n) {
   if (grouped) {
@@ -140,21 +203,35 @@ void DcBlocker::produce(wave::Block* out, int n, int flags) {
   const Weights w(r);
   int i = 0;
   const bool grouped = n >= 4;
+  // Sets of four channels side by side, the rest (at most three) each in
+  // its own chain.
+  const int sets = n >= 4 ? count / 4 : 0;
+  const int alone = 4 * sets;
+  if (sets > 0) {
+    Channel* set[4];
+    for (int q = 0; q < sets; ++q) {
+      for (int k = 0; k < 4; ++k) set[k] = &channels[4 * q + k];
+      FourChannels f(w, set);
+      for (int j = 0; j + 4 <= n; j += 4) f.step(j);
+      f.end();
+    }
+  }
   if (grouped) {
-    for (int k = 0; k < count; ++k) begin(channels[k]);
-    if (count == 2) {
+    for (int k = alone; k < count; ++k) begin(channels[k]);
+    if (count - alone == 2) {
       for (; i + 4 <= n; i += 4) {
-        fourSamples(w, channels[0], i);
-        fourSamples(w, channels[1], i);
+        fourSamples(w, channels[alone], i);
+        fourSamples(w, channels[alone + 1], i);
       }
     } else {
       for (; i + 4 <= n; i += 4)
-        for (int k = 0; k < count; ++k) fourSamples(w, channels[k], i);
+        for (int k = alone; k < count; ++k) fourSamples(w, channels[k], i);
     }
   }
   for (int k = 0; k < count; ++k) {
     Channel& c = channels[k];
-    finish(w, c, grouped, i, n);
+    // The sets handed their states back already.
+    finish(w, c, grouped && k >= alone, i, n);
     DcBlocker* d = filtered[k];
     d->x1 = c.a;
     // The state decays towards zero in silence: keep it out of the
