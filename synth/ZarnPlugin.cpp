@@ -237,12 +237,23 @@ void ZarnPlugin::buildGraph() {
   // channels fill its eight lanes, one pass for all of them.
   for (auto& units : mFilterUnits)
     for (auto& u : units) u = std::make_unique<MultiDesignFilter::ParallelUnit>(env, sFilterStyles);
+  // Two neighbouring units filter in one pass, where their chains overlap.
+  for (auto& units : mFilterUnits)
+    for (size_t k = 0; k + 1 < std::size(units); k += 2)
+      units[k]->getDesignFilter()->pairWith(units[k + 1]->getDesignFilter());
   mVoiceManager = std::make_unique<VoiceManager>(env, 2);
   for (int i = 0; i < cMaxVoices; ++i) {
     mVoices[i] = std::make_unique<ZarnVoice>(env, i, sOscillatorStyle, sEnvelopeStyle, mDefaultTargets, shared,
                                              &mSettings, mFilterUnits[0][i / 4].get(), mFilterUnits[1][i / 4].get(),
                                              mMatrix.get());
     mVoiceManager->registerNoteVoice(mVoices[i].get());
+  }
+  // The DC blockers of the four voices that share filter units may filter
+  // in one pass.
+  for (int i = 0; i + 4 <= cMaxVoices; i += 4) {
+    DcBlocker* group[4];
+    for (int k = 0; k < 4; ++k) group[k] = &mVoices[i + k]->dcLeft;
+    for (int k = 0; k < 4; ++k) group[k]->setNeighbours(group, 4);
   }
 
   mStereoSpread = std::make_unique<StereoSpread>(env);

@@ -76,6 +76,9 @@ ZarnVoice::ZarnVoice(wave::Environment* env, int index, Oscillator::Style* oscil
   osc1Base.setInput(&portamento);
   dcLeft.setInput(&outLeft);
   dcRight.setInput(&outRight);
+  // Filtered in one pass: the voice pulls both channels in every block.
+  dcLeft.pairWith(&dcRight);
+  dcLeft.setMuteController(this);
   osc2Base.setInput(&portamento);
   velocitySource.parameter.setLimits(0.0f, 1.0f);
   keyTrackSource.parameter.setLimits(-2.0f, 2.0f);

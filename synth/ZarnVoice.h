@@ -110,6 +110,8 @@ public:
 
   // ---- NoteVoice
   bool isMute() override { return egMain.isMute(); }
+  // Only a release that has just ended goes silent on the envelope's pull.
+  bool mayMuteWhenPulled() override { return egMain.getState() != 1; }
   wave::Producer* getEnvelope() override { return &egMain; }
   float* getGainSamples(int count, int flags) override;
   wave::Producer* getOutput(int channel) override { return channel == 0 ? &dcLeft : &dcRight; }

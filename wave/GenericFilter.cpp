@@ -108,7 +108,10 @@ bool GenericFilter::retrieveInput(const float*& freq, const float*& pk, const fl
   constant = fp->constantBlock && pp->constantBlock;
 
   mixValues = mix.getInterpolatedBlock(count, flags, mixConstant)->data;
-  active = !(mixConstant && std::fabs(mixValues[0]) <= cEpsilon);
+  // A constant block holds the target: read from there, the mix spares a
+  // visit to a block that has long left the cache while it stays put.
+  mixFirst = mixConstant && count > 0 && !(flags & wave::cMuteCall) ? mix.getTarget() : mixValues[0];
+  active = !(mixConstant && std::fabs(mixFirst) <= cEpsilon);
   return active;
 }
 
@@ -117,7 +120,7 @@ void GenericFilter::storeOutput(const wave::Block* in, wave::Block* out, int cou
     // Readers only read a producer's current block.
     current = const_cast<wave::Block*>(in);
   } else {
-    if (!(mixConstant && std::fabs(mixValues[0] - 1.0f) <= cEpsilon) && count > 0) {
+    if (!(mixConstant && std::fabs(mixFirst - 1.0f) <= cEpsilon) && count > 0) {
       const float* x = in->data;
       float* y = out->data;
       const float* m = mixValues;

@@ -135,6 +135,8 @@ private:
   bool active = false;
   bool mixConstant = true;
   const float* mixValues = nullptr;
+  // mixValues[0].
+  float mixFirst = 0.0f;
   FilterUnit* filterUnit = nullptr;
   wave::MuteController* muteController = nullptr;
   ParallelFilterUnit* parallelUnit = nullptr;

@@ -8,6 +8,12 @@ class MuteController {
 public:
   virtual ~MuteController() = default;
   virtual bool isMute() = 0;
+  // Whether isMute may turn true in this block when the voice itself is
+  // pulled (an envelope whose release has just ended falls silent on its
+  // next pull). A unit that works ahead of a voice's own pull, for voices
+  // not pulled yet, does so only where this is false. True unless the
+  // controller knows better.
+  virtual bool mayMuteWhenPulled() { return true; }
 };
 
 } // namespace wave

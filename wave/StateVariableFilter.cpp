@@ -320,44 +320,45 @@ void StateVariableFilter::filterChunk(const float* in, float* out, const float* 
   clipper.clip(out, out, S, A, lengths, count);
 }
 
-void StateVariableFilter::filterParallel(int count) {
-  const int maxBlock = env->maxBlockSize;
-  if (count > maxBlock) count = maxBlock;
-  const wave::Block* inputs[cLanes];
-  const float* freq[cLanes];
-  const float* peaks[cLanes];
-  const float* scales[cLanes];
-  bool constants[cLanes];
+bool StateVariableFilter::gatherLanes(int count, Pass& p) {
   // Lanes 0-3 and 4-7 form two groups of four; a group without a sounding
   // lane is left out of the pass.
-  bool groupActive[2] = {false, false};
+  p.groupActive[0] = p.groupActive[1] = false;
   for (int l = 0; l < cLanes; ++l) {
-    retrieveFilterInput(l, inputs[l], freq[l], peaks[l], scales[l], count, constants[l]);
-    if (peaks[l]) groupActive[l / 4] = true;
+    retrieveFilterInput(l, p.inputs[l], p.freq[l], p.peaks[l], p.scales[l], count, p.constants[l]);
+    if (p.peaks[l]) p.groupActive[l / 4] = true;
   }
-  const bool anyActive = groupActive[0] || groupActive[1];
-  const int served = getFilterCount() < cLanes ? getFilterCount() : cLanes;
+  const bool anyActive = p.groupActive[0] || p.groupActive[1];
+  p.served = getFilterCount() < cLanes ? getFilterCount() : cLanes;
   if (!anyActive || count < 1) {
-    for (int l = 0; l < served; ++l) storeFilterOutput(l, inputs[l], laneOutputs[l], count);
+    for (int l = 0; l < p.served; ++l) storeFilterOutput(l, p.inputs[l], laneOutputs[l], count);
     // No lane sounds: each starts from rest when it sounds again.
     if (!anyActive) resetState();
-    return;
+    return false;
   }
+  return true;
+}
 
-  wave::DenormalGuard guard;
-  VectorFilterResponse r;
-  int stages;
+void StateVariableFilter::preparePass(int count, Pass& pass) {
+  const int maxBlock = env->maxBlockSize;
+  const float* const* freq = pass.freq;
+  const float* const* peaks = pass.peaks;
+  const float* const* scales = pass.scales;
+  const bool* constants = pass.constants;
+  const bool* groupActive = pass.groupActive;
+  const wave::Block* const* inputs = pass.inputs;
+  VectorFilterResponse& r = pass.response;
+  int& stages = pass.stages;
   prepareBlock(r, stages);
-  const float inputScale = getInputScale();
-  const ClipTable& clipper = activeClipTable();
+  pass.inputScale = getInputScale();
+  const float inputScale = pass.inputScale;
+  pass.clipper = &activeClipTable();
   const uint64_t stamp = customizeStamp();
   const int rowStride = 4 * maxBlock;
-  float* S = clipScales.data;
-  float* A = gains.data;
-  VectorFilterLanes groups[2];
-  const int* lengths[2] = {nullptr, nullptr};
-  int passes = 0;
-
+  pass.rowStride = rowStride;
+  VectorFilterLanes* groups = pass.groups;
+  int& passes = pass.passes;
+  passes = 0;
   for (int h = 0; h < 2; ++h) {
     float* lowH = low + 16 * h;
     float* bandH = band + 16 * h;
@@ -370,6 +371,8 @@ void StateVariableFilter::filterParallel(int count) {
     float* F = frequencies.data + h * rowStride;
     float* D = dampingRows.data + h * 4 * rowStride;
     float* G = cubicDampings.data + h * rowStride;
+    float* S = clipScales.data + h * rowStride;
+    float* A = gains.data + h * rowStride;
     int32_t* runs = runLengths.data() + h * (maxBlock + 1);
     runs[0] = 0;
 
@@ -379,15 +382,18 @@ void StateVariableFilter::filterParallel(int count) {
         const int c = 4 * k + j;
         if (!peaks[l]) {
           // Inactive lanes are held at rest: zero coefficients on zero
-          // states and silent input give silence.
+          // states and silent input give silence (their output is not
+          // used: their filters pass their input on).
           F[c] = 0.0f;
           G[c] = 0.0f;
+          S[c] = 0.0f;
+          A[c] = 0.0f;
           for (int s = 0; s < stages; ++s) D[s * rowStride + c] = 0.0f;
           continue;
         }
         const float p = scales[l] ? peaks[l][i] * scales[l][i] : peaks[l][i];
-        computeCoefficients(freq[l][i], p, inputScale, stages, F + c, D + c, rowStride, G + c,
-                            S + l * maxBlock + k, A + l * maxBlock + k, coefficientCaches[l], stamp);
+        computeCoefficients(freq[l][i], p, inputScale, stages, F + c, D + c, rowStride, G + c, S + c, A + c,
+                            coefficientCaches[l], stamp);
       }
     };
 
@@ -438,20 +444,100 @@ void StateVariableFilter::filterParallel(int count) {
     g.runLength = runs + 1;
     g.low = lowH;
     g.band = bandH;
-    lengths[h] = runs + 1;
+    g.clipScale = S;
+    g.clipGain = A;
   }
+}
 
-  if (passes == 2) {
+void StateVariableFilter::runPass(Pass& p, int count) {
+  VectorFilterLanes* groups = p.groups;
+  const int passes = p.passes;
+  const int rowStride = p.rowStride;
+  const int stages = p.stages;
+  const VectorFilterResponse r = p.response;
+  const float inputScale = p.inputScale;
+  // The clipper runs inside the filter's pass, where its table reads fill
+  // the time the filter's chain of dependent operations leaves idle; two
+  // groups go through the 256-bit unit where the processor has one (the
+  // same samples to the bit, half the operations).
+  const FunctionTable<float>& table = p.clipper->getTable();
+  const bool wide = passes == 2 && vectorFilterWideAvailable();
+  if (table.getPoints() >= 2) {
+    const VectorFilterClip clip = {table.getValues(), table.getFracOffset(), table.getIntOffset(), table.getScale(),
+                                   table.getMask()};
+    if (wide)
+      vectorFilterCascadeClippedWide(groups, inputScale, rowStride, stages, r, clip, count);
+    else
+      vectorFilterCascadeClippedFast(groups, passes, inputScale, rowStride, stages, r, clip, count);
+  } else if (wide) {
+    vectorFilterCascadeEightLanesWide(groups, inputScale, rowStride, stages, r, count);
+  } else if (passes == 2) {
     vectorFilterCascadeEightLanesFast(groups, inputScale, rowStride, stages, r, count);
   } else {
     const VectorFilterLanes& g = groups[0];
     vectorFilterCascadeParallelFast(g.in, inputScale, g.frequency, g.damping, rowStride, g.cubicDamping,
                                     g.runLength, g.low, g.band, stages, r, g.out, count);
   }
+}
 
-  for (int l = 0; l < cLanes; ++l) {
-    float* out = laneOutputs[l]->data;
-    if (peaks[l]) clipper.clip(out, out, S + l * maxBlock, A + l * maxBlock, lengths[l / 4], count);
-    if (l < served) storeFilterOutput(l, inputs[l], laneOutputs[l], count);
+void StateVariableFilter::storePass(const Pass& p, int count) {
+  for (int l = 0; l < p.served; ++l) storeFilterOutput(l, p.inputs[l], laneOutputs[l], count);
+}
+
+bool StateVariableFilter::allFiltersSounding() const {
+  if (filters.empty()) return false;
+  for (GenericFilter* f : filters) {
+    wave::MuteController* m = f->getMuteController();
+    if (m && (m->isMute() || m->mayMuteWhenPulled())) return false;
   }
+  return true;
+}
+
+void StateVariableFilter::filterParallel(int count) {
+  const int maxBlock = env->maxBlockSize;
+  if (count > maxBlock) count = maxBlock;
+  passStamp = env->stamp;
+  Pass own;
+  const bool ownActive = gatherLanes(count, own);
+  // The partner goes along if it has not been asked in this block yet and
+  // will be, with every lane as it stands now: none of its filters is muted
+  // or may be muted by its voice's own pull still to come (a lane's mute is
+  // asked when the unit runs).
+  // Without the 256-bit unit the two sets gain nothing from one pass.
+  StateVariableFilter* other = vectorFilterWideAvailable() ? partner : nullptr;
+  if (other && (other->passStamp == env->stamp || !other->allFiltersSounding())) other = nullptr;
+  Pass theirs;
+  bool otherActive = false;
+  if (other) {
+    other->passStamp = env->stamp;
+    // The settings its filters would copy to it when asking it.
+    if (GenericFilter* f = other->getFilter(0)) {
+      other->slope = f->slope.get();
+      other->response = f->response.get();
+    }
+    otherActive = other->gatherLanes(count, theirs);
+  }
+  if (!ownActive && !otherActive) return;
+
+  wave::DenormalGuard guard;
+  if (ownActive) preparePass(count, own);
+  if (otherActive) other->preparePass(count, theirs);
+  // Two sets of eight lanes with the same settings go through one pass,
+  // where their chains overlap.
+  const bool joint = ownActive && otherActive && own.passes == 2 && theirs.passes == 2 && vectorFilterWideAvailable() &&
+                     own.response == theirs.response && own.stages == theirs.stages &&
+                     own.inputScale == theirs.inputScale && own.clipper == theirs.clipper &&
+                     own.clipper->getTable().getPoints() >= 2;
+  if (joint) {
+    const FunctionTable<float>& table = own.clipper->getTable();
+    const VectorFilterClip clip = {table.getValues(), table.getFracOffset(), table.getIntOffset(), table.getScale(),
+                                   table.getMask()};
+    const VectorFilterLanes lanes[4] = {own.groups[0], own.groups[1], theirs.groups[0], theirs.groups[1]};
+    vectorFilterCascadeClippedWidePair(lanes, own.inputScale, own.rowStride, own.stages, own.response, clip, count);
+  } else {
+    if (ownActive) runPass(own, count);
+    if (otherActive) other->runPass(theirs, count);
+  }
+  if (ownActive) storePass(own, count);
+  if (otherActive) other->storePass(theirs, count);
 }

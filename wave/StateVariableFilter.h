@@ -16,12 +16,13 @@
 #include "wave/Block.h"
 #include "wave/FunctionTable.h"
 #include "wave/GenericFilter.h"
+#include "wave/PairedUnit.h"
 #include "wave/StateVariableFilterKernels.h"
 
 #include <cstdint>
 #include <vector>
 
-class StateVariableFilter : public GenericFilter::ParallelFilterUnit {
+class StateVariableFilter : public GenericFilter::ParallelFilterUnit, public PairedUnit<StateVariableFilter> {
 public:
   // Lowest and highest cut-off and sample rate (log2 Hz) the frequency
   // table covers.
@@ -120,6 +121,14 @@ public:
   // are silenced: their states are cleared, so that they do not ring on
   // with stale coefficients and into the next note.
   void filterParallel(int count) override;
+  // As a pair (pairWith), the first of two units asked to filter in a
+  // block runs both, each with its own settings, lanes,
+  // coefficients and states, in one pass where the processor and their
+  // settings allow, so that their chains overlap in the vector unit; each
+  // gives the samples it gives alone. The partner goes along only while
+  // none of its filters is muted or may be muted before it is asked
+  // (MuteController::mayMuteWhenPulled); it is then asked in the same block
+  // anyway and sees its lanes as it would then.
 
   // Maps one (cut-off, peak) pair to the per-run values: the damping input
   // of the first stage, the cubic damping and the clip scale (the factor
@@ -182,7 +191,37 @@ private:
     float dampInput = 0.0f;
   };
 
+  // One block's pass over the lanes: what they feed in and, once prepared,
+  // their groups, coefficients and settings.
+  struct Pass {
+    const wave::Block* inputs[cLanes];
+    const float* freq[cLanes];
+    const float* peaks[cLanes];
+    const float* scales[cLanes];
+    bool constants[cLanes];
+    bool groupActive[2];
+    int served;
+    VectorFilterResponse response;
+    int stages;
+    float inputScale;
+    const ClipTable* clipper;
+    int rowStride;
+    VectorFilterLanes groups[2];
+    int passes;
+  };
+
   static void initializeTables();
+  // Pulls every lane's input. Without a sounding lane, stores the outputs
+  // (each filter passes its input on), resets the states and returns
+  // false.
+  bool gatherLanes(int count, Pass& p);
+  // The coefficients and runs of the sounding groups (under the render
+  // state of the floating-point unit).
+  void preparePass(int count, Pass& p);
+  // The cascade and the clipper over the prepared groups.
+  void runPass(Pass& p, int count);
+  void storePass(const Pass& p, int count);
+  bool allFiltersSounding() const;
 
   // Works out the per-run values for one cut-off and peak and stores them
   // at the given places (the damping of stage s at damping[s x stride]);
@@ -212,4 +251,6 @@ private:
   float* low = nullptr;
   // One per lane of the eight-lane pass and one for the one-lane use.
   CoefficientCache coefficientCaches[cLanes + 1];
+  // The environment's stamp of the block last filtered.
+  int32_t passStamp = -1;
 };

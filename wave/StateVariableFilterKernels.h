@@ -86,6 +86,20 @@ struct VectorFilterLanes {
   const int* runLength;
   float* low;
   float* band;
+  // Per run (entries 4r .. 4r + 3), read only by the clipped cascade: the
+  // scale before the output clipper and the gain after it.
+  const float* clipScale = nullptr;
+  const float* clipGain = nullptr;
+};
+
+// The output soft clipper's table as FunctionTable<float> gives it (see
+// vectorConvertBlockScaledRunsFast).
+struct VectorFilterClip {
+  const float* values;
+  float fracOffset;
+  int intOffset;
+  float scale;
+  unsigned mask;
 };
 
 // Two independent groups of four lanes (lanes[0] and lanes[1], each with
@@ -95,3 +109,33 @@ struct VectorFilterLanes {
 // lanes cost little more than four.
 void vectorFilterCascadeEightLanesFast(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
                                        int stages, VectorFilterResponse response, int count);
+
+// One or two groups (groups) through the cascade and then through the
+// output clipper, in the same pass: each lane's sample y becomes
+// T(y x clip.scale x clipScale[r]) x clipGain[r], T read clamped to the
+// table's ends; to the bit what vectorFilterCascadeEightLanesFast (or
+// vectorFilterCascadeParallelFast) followed by
+// vectorConvertBlockScaledRunsCpp on each lane gives. The clipper's table
+// reads fill the vector unit while it waits on the filter's chain of
+// dependent operations.
+void vectorFilterCascadeClippedFast(const VectorFilterLanes* lanes, int groups, float inputScale,
+                                    int dampingStride, int stages, VectorFilterResponse response,
+                                    const VectorFilterClip& clip, int count);
+
+// The Wide forms: two groups of four lanes in the 256-bit vector unit, to
+// the bit what vectorFilterCascadeEightLanesFast and
+// vectorFilterCascadeClippedFast (two groups) give. Only where
+// vectorFilterWideAvailable() says the processor has the unit (AVX2).
+bool vectorFilterWideAvailable();
+void vectorFilterCascadeEightLanesWide(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
+                                       int stages, VectorFilterResponse response, int count);
+void vectorFilterCascadeClippedWide(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
+                                    int stages, VectorFilterResponse response, const VectorFilterClip& clip,
+                                    int count);
+// Two sets of eight lanes (lanes[0] to lanes[3], two groups each, with
+// coefficients of their own) through the clipped 256-bit cascade in one
+// pass, each set to the bit what vectorFilterCascadeClippedWide gives it
+// alone: the two chains overlap in the vector unit.
+void vectorFilterCascadeClippedWidePair(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
+                                        int stages, VectorFilterResponse response, const VectorFilterClip& clip,
+                                        int count);

@@ -1,6 +1,7 @@
 #include "wave/TableKernels.h"
 
 #include "base/PlatformUtils.h"
+#include "wave/TableReadPs.h"
 
 #include <cstdint>
 #include <emmintrin.h>
@@ -112,15 +113,7 @@ void vectorConvertBlockScaledRunsCpp(const float* table, float fracOffset, int i
 void vectorConvertBlockScaledRunsFast(const float* table, float fracOffset, int intOffset, float scale,
                                       unsigned mask, const float* in, const float* runScale, const float* runGain,
                                       const int* runLength, float* out, int n) {
-  // floor comes from truncation corrected where it rounded up (negative
-  // non-integers), so the rounding mode is neither read nor changed.
-  const __m128 vFrac = _mm_set1_ps(fracOffset);
-  const __m128 vLo = _mm_set1_ps(tableBottom(intOffset));
-  const __m128 vHi = _mm_set1_ps(tableTop(intOffset, mask));
-  const __m128i vIntOffset = _mm_set1_epi32(intOffset);
-  const __m128i vMask = _mm_set1_epi32(static_cast<int>(mask));
-  alignas(16) uint32_t idx[4];
-
+  const ClampedTableReadPs read(table, fracOffset, intOffset, mask);
   int g = 0;
   int64_t runEnd = 0;
   for (int r = 0; g < n; ++r) {
@@ -130,18 +123,6 @@ void vectorConvertBlockScaledRunsFast(const float* table, float fracOffset, int 
     const __m128 vScale = _mm_set1_ps(scale * runScale[r]);
     const __m128 vGain = _mm_set1_ps(runGain[r]);
     // Whole groups: a run ending inside a group lends it its scale and gain.
-    for (; g < end; g += 4) {
-      __m128 x = _mm_sub_ps(_mm_mul_ps(vScale, _mm_load_ps(in + g)), vFrac);
-      x = _mm_min_ps(_mm_max_ps(x, vLo), vHi);
-      const __m128i t = _mm_cvttps_epi32(x);
-      const __m128 roundedUp = _mm_cmpgt_ps(_mm_cvtepi32_ps(t), x);
-      const __m128i k = _mm_add_epi32(t, _mm_castps_si128(roundedUp)); // minus 1 where rounded up
-      const __m128 f = _mm_sub_ps(x, _mm_cvtepi32_ps(k));
-      _mm_store_si128(reinterpret_cast<__m128i*>(idx), _mm_and_si128(_mm_sub_epi32(k, vIntOffset), vMask));
-      const __m128 v0 = _mm_setr_ps(table[idx[0]], table[idx[1]], table[idx[2]], table[idx[3]]);
-      const __m128 v1 = _mm_setr_ps(table[idx[0] + 1], table[idx[1] + 1], table[idx[2] + 1], table[idx[3] + 1]);
-      const __m128 v = _mm_add_ps(v0, _mm_mul_ps(f, _mm_sub_ps(v1, v0)));
-      _mm_store_ps(out + g, _mm_mul_ps(v, vGain));
-    }
+    for (; g < end; g += 4) _mm_store_ps(out + g, _mm_mul_ps(read(vScale, _mm_load_ps(in + g)), vGain));
   }
 }

@@ -77,6 +77,14 @@ public:
   bool mute = false;
 };
 
+// A mute switch that, while not muted, stays so when its voice is pulled
+// unless told that it may not.
+class SteadySwitch : public MuteSwitch {
+public:
+  bool mayMuteWhenPulled() override { return mayMute; }
+  bool mayMute = false;
+};
+
 struct Graph {
   Graph() : env(kMaxBlock) { env.setSampleRate(48000.0f); }
   // Pulls each producer in one block.
@@ -406,6 +414,82 @@ TEST(GenericFilterTest, FourLanePassEqualsOneFilterPerLane) {
         g.env.endBlock(n);
       }
     }
+}
+
+// Two units as a pair (two sets of four voices): every filter gives, to the
+// bit, what it gives on a unit of its own, whichever unit is asked first; a
+// filter on one unit that is muted, or may be muted by its voice's pull,
+// keeps that unit out of the other's pass, and a pair filters once per
+// block where it goes along.
+TEST(GenericFilterTest, PairedUnitsGiveWhatEachGivesAlone) {
+  const int n = 61; // runs and groups of four that do not fit the block
+  const int lanes = 2 * GenericFilter::ParallelFilterUnit::cLanes;
+  for (int slope : {1, 2}) {
+    Graph g;
+    CountingUnit a(&g.env), b(&g.env), soloA(&g.env), soloB(&g.env);
+    a.pairWith(&b);
+    EXPECT_EQ(b.getPartner(), &a);
+    std::vector<std::unique_ptr<SignalSource>> src;
+    std::vector<std::unique_ptr<GenericFilter>> paired, solo;
+    std::vector<SteadySwitch> mutes(lanes);
+    for (int l = 0; l < lanes; ++l) {
+      src.push_back(std::make_unique<SignalSource>(&g.env));
+      src[l]->signal = noise(16 * n, 40 + l, 0.8f);
+      paired.push_back(std::make_unique<GenericFilter>(&g.env));
+      solo.push_back(std::make_unique<GenericFilter>(&g.env));
+      const bool first = l < lanes / 2;
+      paired[l]->setParallelFilter(first ? &a : &b);
+      solo[l]->setParallelFilter(first ? &soloA : &soloB);
+      for (GenericFilter* f : {paired[l].get(), solo[l].get()}) {
+        f->setInput(src[l].get());
+        f->setMuteController(&mutes[l]);
+        f->slope = GenericFilter::Slope(slope);
+        f->frequency.getParameter().setInterpolated(7.5f + 0.4f * static_cast<float>(l), 0.0f);
+        f->peak.getParameter().setInterpolated(0.05f * static_cast<float>(l % 10) + 0.5f, 0.0f);
+      }
+    }
+    for (int block = 0; block < 16; ++block) {
+      if (block == 4)
+        for (int l : {1, 6, 9, 14})
+          for (GenericFilter* f : {paired[l].get(), solo[l].get()})
+            f->frequency.getParameter().setInterpolated(9.0f, 5.0f);
+      // Blocks 6 to 8 lane 9 (on b) is muted, blocks 10 and 11 lane 2 (on
+      // a); in blocks 12 and 13 lane 12 (on b) may be muted by its pull.
+      mutes[9].mute = block >= 6 && block <= 8;
+      mutes[2].mute = block >= 10 && block <= 11;
+      mutes[12].mayMute = block >= 12 && block <= 13;
+      const int before = a.passes + b.passes;
+      g.env.beginBlock();
+      std::vector<const wave::Block*> x(lanes), y(lanes);
+      for (int k = 0; k < lanes; ++k) {
+        // Odd blocks ask b first.
+        const int l = block % 2 ? (k + lanes / 2) % lanes : k;
+        x[l] = mutes[l].mute ? nullptr : paired[l]->pull(n, 0);
+      }
+      for (int l = 0; l < lanes; ++l) y[l] = mutes[l].mute ? nullptr : solo[l]->pull(n, 0);
+      for (int l = 0; l < lanes; ++l) {
+        if (!x[l]) continue;
+        for (int i = 0; i < n; ++i)
+          ASSERT_EQ(x[l]->data[i], y[l]->data[i]) << "slope " << slope << " block " << block << " lane " << l
+                                                  << " sample " << i;
+        // Filtered: not the input.
+        EXPECT_NE(x[l]->data[n / 2], src[l]->signal[static_cast<size_t>(block * n + n / 2)]);
+      }
+      g.env.endBlock(n);
+      const int now = a.passes + b.passes - before;
+      // The unit asked first takes the other along unless one of the
+      // other's filters is muted or may be.
+      const bool otherMuted = block % 2 ? (block >= 10 && block <= 11) : (block >= 6 && block <= 8) || block == 12;
+      // Without the 256-bit unit each unit runs alone.
+      EXPECT_EQ(now, otherMuted || !vectorFilterWideAvailable() ? 2 : 1) << "block " << block;
+    }
+  }
+  // Unpairing reaches both.
+  Graph g;
+  StateVariableFilter c(&g.env), d(&g.env);
+  c.pairWith(&d);
+  d.pairWith(nullptr);
+  EXPECT_EQ(c.getPartner(), nullptr);
 }
 
 TEST(GenericFilterTest, AFilterPastTheLastLanePassesItsInput) {

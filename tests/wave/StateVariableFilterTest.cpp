@@ -2,6 +2,7 @@
 #include "wave/Environment.h"
 #include "wave/FunctionTable.h"
 #include "wave/StateVariableFilter.h"
+#include "wave/TableKernels.h"
 #include "wave/ValueCurves.h"
 
 #include <gtest/gtest.h>
@@ -582,53 +583,69 @@ TEST(StateVariableFilterKernelTest, OnePassCascadeEqualsTheStagesInTurn) {
     }
 }
 
+// Four lanes of a cascade drawn at random: runs of 1 to 16 samples over
+// count, per-run coefficients (the clipper's too), damping rows stride
+// apart, channels of 64 samples and states.
+struct LaneGroup {
+  std::vector<int> runs;
+  std::vector<float> f, g, q, s, a;
+  alignas(16) float data[4][64];
+  float low[16], band[16];
+
+  void draw(std::mt19937& rng, int count, int stride) {
+    std::uniform_real_distribution<float> signal(-1.5f, 1.5f);
+    std::uniform_real_distribution<float> coefficient(0.01f, 0.9f);
+    std::uniform_real_distribution<float> damping(0.05f, 1.5f);
+    std::uniform_real_distribution<float> clipScale(0.05f, 8.0f);
+    std::uniform_int_distribution<int> length(1, 16);
+    for (int left = count; left > 0;) {
+      const int len = std::min(left, length(rng));
+      runs.push_back(len);
+      left -= len;
+    }
+    f.resize(4 * 64);
+    g.resize(4 * 64);
+    s.resize(4 * 64);
+    a.resize(4 * 64);
+    q.resize(4 * static_cast<size_t>(stride));
+    for (float& v : f) v = coefficient(rng);
+    for (float& v : g) v = 0.05f * coefficient(rng);
+    for (float& v : q) v = damping(rng);
+    // Every fifth clip scale drives the clipper far past the table's ends.
+    for (size_t i = 0; i < s.size(); ++i) s[i] = i % 5 == 2 ? 60.0f : clipScale(rng);
+    for (float& v : a) v = 4.0f * coefficient(rng);
+    for (auto& lane : data)
+      for (float& x : lane) x = signal(rng);
+    for (int i = 0; i < 16; ++i) {
+      low[i] = 0.3f * signal(rng);
+      band[i] = 0.2f * signal(rng);
+    }
+  }
+  VectorFilterLanes lanes() {
+    VectorFilterLanes l;
+    for (int k = 0; k < 4; ++k) l.in[k] = l.out[k] = data[k];
+    l.frequency = f.data();
+    l.damping = q.data();
+    l.cubicDamping = g.data();
+    l.runLength = runs.data();
+    l.low = low;
+    l.band = band;
+    l.clipScale = s.data();
+    l.clipGain = a.data();
+    return l;
+  }
+};
+
 // Two groups of four lanes in one pass: each with its own coefficients,
 // runs and states, each giving to the bit what it gives alone.
 TEST(StateVariableFilterKernelTest, EightLanePassEqualsEachGroupAlone) {
   std::mt19937 rng(23);
-  std::uniform_real_distribution<float> signal(-1.5f, 1.5f);
-  std::uniform_real_distribution<float> coefficient(0.01f, 0.9f);
-  std::uniform_real_distribution<float> damping(0.05f, 1.5f);
-  std::uniform_int_distribution<int> length(1, 16);
   const int count = 61;
   const int stride = 4 * count;
-  struct Group {
-    std::vector<int> runs;
-    std::vector<float> f, g, q;
-    alignas(16) float data[4][64];
-    float low[16], band[16];
-  };
+  using Group = LaneGroup;
   Group groups[2];
-  for (Group& gr : groups) {
-    for (int left = count; left > 0;) {
-      const int len = std::min(left, length(rng));
-      gr.runs.push_back(len);
-      left -= len;
-    }
-    gr.f.resize(4 * count);
-    gr.g.resize(4 * count);
-    gr.q.resize(4 * stride);
-    for (float& v : gr.f) v = coefficient(rng);
-    for (float& v : gr.g) v = 0.05f * coefficient(rng);
-    for (float& v : gr.q) v = damping(rng);
-    for (auto& lane : gr.data)
-      for (float& x : lane) x = signal(rng);
-    for (int i = 0; i < 16; ++i) {
-      gr.low[i] = 0.3f * signal(rng);
-      gr.band[i] = 0.2f * signal(rng);
-    }
-  }
-  auto lanesOf = [&](Group& gr) {
-    VectorFilterLanes l;
-    for (int k = 0; k < 4; ++k) l.in[k] = l.out[k] = gr.data[k];
-    l.frequency = gr.f.data();
-    l.damping = gr.q.data();
-    l.cubicDamping = gr.g.data();
-    l.runLength = gr.runs.data();
-    l.low = gr.low;
-    l.band = gr.band;
-    return l;
-  };
+  for (Group& gr : groups) gr.draw(rng, count, stride);
+  auto lanesOf = [](Group& gr) { return gr.lanes(); };
   for (int stages : {1, 2, 4})
     for (int r : {0, 2}) {
       const auto resp = VectorFilterResponse(r);
@@ -651,6 +668,95 @@ TEST(StateVariableFilterKernelTest, EightLanePassEqualsEachGroupAlone) {
         EXPECT_NE(alone.data[1][10], groups[h].data[1][10]);
       }
     }
+}
+
+// The clipper inside the pass (one or two groups, and the 256-bit forms
+// where the processor has them) gives to the bit what the cascade followed
+// by the scalar clipper on each lane gives: per lane, per run its own scale
+// and gain, the groups with runs of their own, arguments far past the
+// table's ends, and counts with and without a partial group of four.
+TEST(StateVariableFilterKernelTest, ClippedAndWidePassesEqualTheCascadeThenTheClipper) {
+  const StateVariableFilter::ClipTable clipper(0.6f);
+  const FunctionTable<float>& t = clipper.getTable();
+  const VectorFilterClip clip = {t.getValues(), t.getFracOffset(), t.getIntOffset(), t.getScale(), t.getMask()};
+  std::mt19937 rng(31);
+  using Group = LaneGroup;
+  auto lanesOf = [](Group& gr) { return gr.lanes(); };
+  auto same = [](const Group& x, const Group& y, const char* what, int count, int stages, int h) {
+    for (int k = 0; k < 4; ++k)
+      for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(x.data[k][i], y.data[k][i])
+            << what << ": count " << count << ", " << stages << " stages, group " << h << " lane " << k << " sample "
+            << i;
+    for (int i = 0; i < 16; ++i) {
+      ASSERT_EQ(x.low[i], y.low[i]) << what;
+      ASSERT_EQ(x.band[i], y.band[i]) << what;
+    }
+  };
+  const int stride = 4 * 64;
+  int saturated = 0;
+  for (int count : {3, 61, 64}) {
+    Group groups[2];
+    for (Group& gr : groups) gr.draw(rng, count, stride);
+    for (int stages = 1; stages <= 4; ++stages)
+      for (int r : {0, 1, 2}) {
+        const auto resp = VectorFilterResponse(r);
+        // The reference: each group's cascade alone, then the scalar
+        // clipper lane by lane.
+        Group filtered[2] = {groups[0], groups[1]};
+        Group expected[2];
+        for (int h = 0; h < 2; ++h) {
+          VectorFilterLanes l = lanesOf(filtered[h]);
+          vectorFilterCascadeParallelFast(l.in, 0.8f, l.frequency, l.damping, stride, l.cubicDamping, l.runLength,
+                                          l.low, l.band, stages, resp, l.out, count);
+          expected[h] = filtered[h];
+          Group& e = expected[h];
+          const int nr = static_cast<int>(e.runs.size());
+          for (int k = 0; k < 4; ++k) {
+            std::vector<float> scales(nr), gains(nr);
+            for (int j = 0; j < nr; ++j) {
+              scales[j] = e.s[4 * j + k];
+              gains[j] = e.a[4 * j + k];
+            }
+            for (int j = 0, i = 0; i < count; i += e.runs[j++])
+              for (int n = i; n < i + e.runs[j]; ++n)
+                if (std::fabs(e.data[k][n] * scales[j]) > 40.0f) ++saturated;
+            vectorConvertBlockScaledRunsCpp(t.getValues(), t.getFracOffset(), t.getIntOffset(), t.getScale(),
+                                            t.getMask(), e.data[k], scales.data(), gains.data(), e.runs.data(),
+                                            e.data[k], count);
+          }
+        }
+
+        Group both[2] = {groups[0], groups[1]};
+        VectorFilterLanes lanes[2] = {lanesOf(both[0]), lanesOf(both[1])};
+        vectorFilterCascadeClippedFast(lanes, 2, 0.8f, stride, stages, resp, clip, count);
+        for (int h = 0; h < 2; ++h) same(both[h], expected[h], "two groups", count, stages, h);
+        for (int h = 0; h < 2; ++h) {
+          Group alone = groups[h];
+          VectorFilterLanes l = lanesOf(alone);
+          vectorFilterCascadeClippedFast(&l, 1, 0.8f, stride, stages, resp, clip, count);
+          same(alone, expected[h], "one group", count, stages, h);
+        }
+        if (!vectorFilterWideAvailable()) continue;
+        Group wide[2] = {groups[0], groups[1]};
+        VectorFilterLanes w[2] = {lanesOf(wide[0]), lanesOf(wide[1])};
+        vectorFilterCascadeClippedWide(w, 0.8f, stride, stages, resp, clip, count);
+        for (int h = 0; h < 2; ++h) same(wide[h], expected[h], "256-bit, clipped", count, stages, h);
+        // Two sets of eight lanes side by side, the groups in another order
+        // in each: every group gives what it gives alone.
+        const int order[4] = {1, 0, 0, 1};
+        Group pair[4] = {groups[1], groups[0], groups[0], groups[1]};
+        VectorFilterLanes q[4] = {lanesOf(pair[0]), lanesOf(pair[1]), lanesOf(pair[2]), lanesOf(pair[3])};
+        vectorFilterCascadeClippedWidePair(q, 0.8f, stride, stages, resp, clip, count);
+        for (int h = 0; h < 4; ++h) same(pair[h], expected[order[h]], "256-bit pair", count, stages, h);
+        Group plain[2] = {groups[0], groups[1]};
+        VectorFilterLanes p[2] = {lanesOf(plain[0]), lanesOf(plain[1])};
+        vectorFilterCascadeEightLanesWide(p, 0.8f, stride, stages, resp, count);
+        for (int h = 0; h < 2; ++h) same(plain[h], filtered[h], "256-bit", count, stages, h);
+      }
+  }
+  // The table's clamped ends were reached.
+  EXPECT_GT(saturated, 50);
 }
 
 TEST(StateVariableFilterKernelTest, FourLaneKernelsRestoreTheControlState) {
