@@ -252,6 +252,18 @@ void ModulationMatrix::rebuild() {
     const int target = mSlots[s].target;
     mLists[scope][target][mCounts[scope][target]++] = static_cast<int8_t>(s);
   }
+  for (int t = 0; t < cNumTargets; ++t) mVoiceDependent[t] = readsVoiceSource(t, 0);
   mDirty = false;
   ++mGeneration;
+}
+
+bool ModulationMatrix::readsVoiceSource(int target, int depth) const {
+  // The rules leave no loops, so a chain of slot levels is at most one slot
+  // per step deep; the limit only guards against endless recursion.
+  if (depth > cNumSlots) return true;
+  for (int k = 0; k < mCounts[1][target]; ++k) {
+    const int s = mLists[1][target][k];
+    if (isVoiceSource(mSlots[s].source) || readsVoiceSource(cTargetSlotLevel + s, depth + 1)) return true;
+  }
+  return false;
 }

@@ -295,18 +295,29 @@ public:
     slots = mLists[voice ? 1 : 0][target];
     return mCounts[voice ? 1 : 0][target];
   }
+  // Whether the target's sum in a voice reads a source of the voice's own
+  // (an envelope, velocity or key tracking), through its slots or the slots
+  // that modulate their levels. A sum that reads none is the same in every
+  // voice, so it may be evaluated once for all of them (in a Voice scope
+  // without sources of its own). False outside the range.
+  bool dependsOnVoice(int target) {
+    update();
+    return isTargetIndex(target) && mVoiceDependent[target];
+  }
 
 private:
   friend class Scope;
 
   void rebuild();
   void setDirty() { mDirty = true; }
+  bool readsVoiceSource(int target, int depth) const;
 
   wave::Environment* mEnv;
   SlotConfig mSlots[cNumSlots];
   Analysis mAnalysis;
   int8_t mLists[2][cNumTargets][cNumSlots];
   uint8_t mCounts[2][cNumTargets];
+  bool mVoiceDependent[cNumTargets] = {};
   bool mDirty = true;
   uint32_t mGeneration = 0;
   // The smoothed base level of every slot.

@@ -291,13 +291,16 @@ void ZarnPlugin::buildModulation() {
   mMatrix->setGlobalSource(cSourceAftertouch, mAftertouch.get());
 
   float min = 0.0f, max = 0.0f;
-  for (int i = 0; i < cMaxVoices; ++i)
-    for (int t = 0; t < cInstrumentTargetCount; ++t) {
-      if (!isVoiceTarget(t)) continue;
-      targetLimits(t, min, max);
+  mCommonScope = std::make_unique<ModulationMatrix::Voice>(mMatrix.get());
+  for (int t = 0; t < cInstrumentTargetCount; ++t) {
+    if (!isVoiceTarget(t)) continue;
+    targetLimits(t, min, max);
+    for (int i = 0; i < cMaxVoices; ++i)
       mVoiceInputs[i][t] =
           std::make_unique<ModulationMatrixInput>(env, &mVoices[i]->mod, t, mDefaultTargets[t], min, max);
-    }
+    mCommonInputs[t] =
+        std::make_unique<ModulationMatrixInput>(env, mCommonScope.get(), t, mDefaultTargets[t], min, max);
+  }
 
   ModulationMatrix::Scope* global = &mMatrix->getGlobalScope();
   targetLimits(cTargetStereo, min, max);
@@ -324,6 +327,8 @@ void ZarnPlugin::releaseModulation() {
     if (v) v->setTargetInputs(none);
   for (auto& inputs : mVoiceInputs)
     for (auto& in : inputs) in.reset();
+  for (auto& in : mCommonInputs) in.reset();
+  mCommonScope.reset();
   for (auto& in : mLfoInputs) in.reset();
   mStereoInput.reset();
 }
@@ -342,10 +347,15 @@ void ZarnPlugin::routeModulation() {
   }
   wave::Producer* inputs[cTargetCount];
   for (int i = 0; i < cMaxVoices; ++i) {
-    for (int t = 0; t < cTargetCount; ++t)
-      inputs[t] = t < cInstrumentTargetCount && modulated[t] ? mVoiceInputs[i][t].get() : nullptr;
+    for (int t = 0; t < cTargetCount; ++t) inputs[t] = modulated[t] ? getVoiceTargetInput(i, t) : nullptr;
     mVoices[i]->setTargetInputs(inputs);
   }
+}
+
+ModulationMatrixInput* ZarnPlugin::getVoiceTargetInput(int v, int t) const {
+  if (v < 0 || v >= cMaxVoices || t < 0 || t >= cInstrumentTargetCount) return nullptr;
+  if (mCommonInputs[t] && !mMatrix->dependsOnVoice(t)) return mCommonInputs[t].get();
+  return mVoiceInputs[v][t].get();
 }
 
 void ZarnPlugin::bindTarget(FloatParamPluginParameter& p, int target) {

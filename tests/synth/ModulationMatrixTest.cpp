@@ -153,6 +153,47 @@ TEST_F(ModulationMatrixTest, SlotLevelsAreModulatedInTheirSlotsScope) {
     ASSERT_NEAR(b[i], ramp(i) * std::fmax(0.0f, 0.5f - 0.5f * ramp(i)), 1e-6f) << i;
 }
 
+// A voice's sum that reads only global sources, also through the slots
+// that modulate its slots' levels, is the same in every voice: a voice
+// scope without sources of its own gives it exactly as each voice does.
+// One per-voice source anywhere in the chain makes it the voice's own.
+TEST_F(ModulationMatrixTest, ASumOfGlobalSourcesIsTheSameInEveryVoice) {
+  M::Voice common(&matrix);
+  wheel.setValue(0.5f);
+  connect(0, M::cSourceLFO1, M::cTargetOsc1Pan, 0.25f);
+  connect(1, M::cSourceModWheel, M::cTargetSlotLevel + 0, 0.5f);
+  EXPECT_FALSE(matrix.dependsOnVoice(M::cTargetOsc1Pan));
+  EXPECT_FALSE(matrix.dependsOnVoice(M::cTargetSlotLevel + 0));
+  env.beginBlock();
+  const float* c = common.getTargetSum(M::cTargetOsc1Pan)->pull(cBlock, 0)->data;
+  const float* a = voiceA.getTargetSum(M::cTargetOsc1Pan)->pull(cBlock, 0)->data;
+  const float* b = voiceB.getTargetSum(M::cTargetOsc1Pan)->pull(cBlock, 0)->data;
+  env.endBlock(cBlock);
+  for (int i = 0; i < cBlock; ++i) {
+    // The LFO at level 0.25 + 0.5 x 0.5 (full scale 1).
+    ASSERT_FLOAT_EQ(c[i], ramp(i) * 0.5f) << i;
+    ASSERT_EQ(a[i], c[i]) << i;
+    ASSERT_EQ(b[i], c[i]) << i;
+  }
+
+  // Velocity on the level of slot 1, which drives slot 0's level: the pan
+  // now depends on the voice, two levels down.
+  connect(2, M::cSourceVelocity, M::cTargetSlotLevel + 1, 0.5f);
+  EXPECT_TRUE(matrix.dependsOnVoice(M::cTargetOsc1Pan));
+  EXPECT_TRUE(matrix.dependsOnVoice(M::cTargetSlotLevel + 0));
+  EXPECT_TRUE(matrix.dependsOnVoice(M::cTargetSlotLevel + 1));
+  EXPECT_FLOAT_EQ(sum(voiceA, M::cTargetOsc1Pan)[32], ramp(32) * (0.25f + 0.5f * 1.0f));
+  EXPECT_FLOAT_EQ(sum(voiceB, M::cTargetOsc1Pan)[32], ramp(32) * (0.25f + 0.5f * 0.75f));
+  // Bypassed, the chain is global again; an envelope on another target
+  // leaves it so.
+  matrix.setSlotBypassed(2, true);
+  connect(3, M::cSourceEG1, M::cTargetFilter1Freq, 1.0f);
+  EXPECT_FALSE(matrix.dependsOnVoice(M::cTargetOsc1Pan));
+  EXPECT_TRUE(matrix.dependsOnVoice(M::cTargetFilter1Freq));
+  EXPECT_FALSE(matrix.dependsOnVoice(M::cTargetFilter2Freq));
+  EXPECT_FALSE(matrix.dependsOnVoice(M::cNumTargets));
+}
+
 TEST_F(ModulationMatrixTest, AnInvalidSlotIsSilentWhileTheOthersWork) {
   connect(0, M::cSourceEG1, M::cTargetEG1Attack, 1.0f); // its own parameter
   connect(1, M::cSourceEG1, M::cTargetStereo, 1.0f);    // per voice to global

@@ -279,6 +279,40 @@ TEST_F(ZarnModulationTest, OnlyModulatedVoiceTargetsLeaveTheSharedDefaults) {
   EXPECT_EQ(voice.getTargetInput(M::cTargetFilter1Freq), s->getVoiceTargetInput(3, M::cTargetFilter1Freq));
 }
 
+// A target modulated by global sources alone has one input for all voices,
+// evaluated once; a voice's own source anywhere in its chain gives every
+// voice its own again. Either way each voice applies base + sum.
+TEST_F(ZarnModulationTest, VoicesShareATargetsInputWhileItsSlotsReadOnlyGlobalSources) {
+  s->setModWheel(1.0f);
+  connect(0, M::cSourceModWheel, M::cTargetVolume, 0.2f);
+  s.settle();
+  s.noteOn(kNote, 127);
+  s.noteOn(kNote + 7, 32);
+  s.render(0.1);
+  std::vector<ZarnVoice*> held;
+  for (int i = 0; i < ZarnPlugin::cMaxVoices; ++i)
+    if (s->getVoice(i)->isKeyDown()) held.push_back(s->getVoice(i));
+  ASSERT_EQ(held.size(), 2u);
+  const float base = s->getDefaultTargetInput(M::cTargetVolume)->current->data[0];
+  auto volume = [&](ZarnVoice* v) { return v->getTargetInput(M::cTargetVolume)->current->data[0]; };
+  EXPECT_EQ(held[0]->getTargetInput(M::cTargetVolume), held[1]->getTargetInput(M::cTargetVolume));
+  EXPECT_NE(held[0]->getTargetInput(M::cTargetVolume), s->getDefaultTargetInput(M::cTargetVolume));
+  for (ZarnVoice* v : held) EXPECT_FLOAT_EQ(volume(v), base + 0.2f); // wheel 1 at level 0.2, full scale 1
+
+  // Velocity on slot 0's level: each voice's own sum.
+  connect(1, M::cSourceVelocity, M::cTargetSlotLevel + 0, 0.25f);
+  s.render(0.1);
+  EXPECT_NE(held[0]->getTargetInput(M::cTargetVolume), held[1]->getTargetInput(M::cTargetVolume));
+  for (ZarnVoice* v : held) EXPECT_FLOAT_EQ(volume(v), base + 0.2f + 0.25f * v->getVelocity()) << v->getVelocity();
+  EXPECT_NE(volume(held[0]), volume(held[1]));
+
+  // Bypassed again: shared again, at the wheel's level alone.
+  Synth::set(slot(1).bypassed, 1.0f);
+  s.render(0.1);
+  EXPECT_EQ(held[0]->getTargetInput(M::cTargetVolume), held[1]->getTargetInput(M::cTargetVolume));
+  for (ZarnVoice* v : held) EXPECT_FLOAT_EQ(volume(v), base + 0.2f);
+}
+
 TEST_F(ZarnModulationTest, PresetsCarryTheSlotsIntoTheEngine) {
   zarn::test::TempDir dir;
   connect(0, M::cSourceLFO1, M::cTargetMasterTune, 0.0f);
