@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <xmmintrin.h>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -17,6 +18,8 @@ constexpr float cEpsilon = 1.1920929e-7f;
 constexpr int32_t cCounterLimit = std::numeric_limits<int32_t>::max() / 2;
 
 bool changed(float a, float b) { return std::fabs(a - b) > cEpsilon; }
+
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Holds a time that a controller delivers inside [lo, cMaxTime]. A stage
 // time of 0 would divide by zero when the curve step is computed, so the
@@ -167,7 +170,12 @@ void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
   if (!out) flags |= wave::cMuteCall;
 
   if (!trigger || trigger->enabled.get() == 0) {
+    if (out && b && holdsSustain(*b, count)) {
+      produceSustain(out, count);
+      return;
+    }
     produceBlock(out, b, 0, count, flags);
+    filledCount = 0;
     markConstant(out, count);
     return;
   }
@@ -187,8 +195,37 @@ void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
       stopEnvelope();
   }
   if (done < count) produceBlock(out, b, done, count - done, flags);
+  filledCount = 0;
   markConstant(out, count);
   handleTriggerCalls(count, gate != gateBefore);
+}
+
+bool EnvelopeGenerator::holdsSustain(const ParameterBuffers& b, int count) {
+  // The sustain stage from the block's start to its end: no delay or attack
+  // left, the key held, the level at the sustain level (as produceSlice
+  // tells a level there from a decay still on its way).
+  if (state != cRunning || !gate || delaySamplesLeft > 0 || attackSamplesLeft > 0 || count < 1) return false;
+  // The inputs are read at the block's first sample, as produceBlock would.
+  if (samplesUntilRead <= 0) updateParameters(b, 0);
+  if (samplesUntilRead < count) return false;
+  const float distance = level - sustainTarget;
+  return distance <= cEpsilon && distance >= -cEpsilon;
+}
+
+void EnvelopeGenerator::produceSustain(float* out, int count) {
+  samplesUntilRead -= count;
+  level = releaseStartLevel = sustainTarget;
+  // The block keeps its samples between blocks: a held note writes them
+  // once, and again only for a new level or a longer block.
+  if (out != filledData || count > filledCount || !sameBits(sustainTarget, filledValue)) {
+    fill(out, count, sustainTarget);
+    filledData = out;
+    filledCount = count;
+    filledValue = sustainTarget;
+  }
+  // As markConstant judges it: a level that is not a number is not one
+  // value.
+  constantBlock = sustainTarget == sustainTarget;
 }
 
 void EnvelopeGenerator::markConstant(const float* out, int count) {

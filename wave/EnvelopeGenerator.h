@@ -151,6 +151,10 @@ private:
   void produceBlock(float* out, const ParameterBuffers* buffers, int from, int count, int flags);
   void updateParameters(const ParameterBuffers& buffers, int i);
   void produceSlice(float* out, int count, int flags);
+  // Whether the whole block is the sustain stage at its level (reading the
+  // inputs first when a read is due), and its rendering.
+  bool holdsSustain(const ParameterBuffers& b, int count);
+  void produceSustain(float* out, int count);
   void processMute(int d, int a, int s, int r);
   int32_t secondsToSamples(float seconds) const;
 
@@ -191,4 +195,9 @@ private:
   Trigger* trigger = nullptr;
   int32_t samplesUntilRead = 0;
   bool notificationPending = false;
+  // What the sustain path last wrote: filledCount samples of filledValue
+  // at filledData (0 after any other write).
+  const float* filledData = nullptr;
+  int32_t filledCount = 0;
+  float filledValue = 0.0f;
 };

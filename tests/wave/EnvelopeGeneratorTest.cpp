@@ -250,6 +250,48 @@ TEST(EnvelopeGeneratorTest, NeutralSustainShiftsEveryValueDownByTheSustainLevel)
   EXPECT_EQ(r.eg.getLevel(), 0.0f);
 }
 
+// A held note at its sustain level writes one value per block; in blocks of
+// the synthesizer's size and of sizes that cut the read interval unevenly,
+// through a change of the level, a release and a new start, every block
+// marked constant holds one value and every one that moves is not marked,
+// and the sustain blocks hold the level set, exactly.
+TEST(EnvelopeGeneratorTest, SustainBlocksHoldTheLevelThroughChangesReleasesAndRestarts) {
+  for (int block : {32, 24, 40}) {
+    Rig r;
+    r.times(0.0f, 0.01f, 0.05f, 0.25f, 0.02f);
+    int sustained = 0;
+    // Renders count samples and checks each block's mark against its
+    // samples; counts the blocks that hold level throughout.
+    auto blocks = [&](int count, float level) {
+      for (int done = 0; done < count; done += block) {
+        const size_t from = r.out.size();
+        r.render(block, block);
+        const bool same = std::all_of(r.out.begin() + static_cast<long>(from), r.out.end(),
+                                      [&](float v) { return v == r.out[from]; });
+        ASSERT_EQ(r.eg.constantBlock, same) << block << " at " << from;
+        if (same && r.out[from] == level) ++sustained;
+      }
+    };
+    r.eg.start();
+    blocks(8000, 0.25f); // attack 441, decay 2205, then the sustain
+    EXPECT_EQ(r.out.back(), 0.25f) << block;
+    EXPECT_GT(sustained, 4000 / block) << block;
+    Rig::set(r.eg.sustainLevel, 0.5f);
+    sustained = 0;
+    blocks(8000, 0.5f); // read within 64 samples, a rise over 2205
+    EXPECT_EQ(r.out.back(), 0.5f) << block;
+    EXPECT_GT(sustained, 4000 / block) << block;
+    r.eg.finish();
+    blocks(4000, 0.0f);
+    EXPECT_EQ(r.out.back(), 0.0f) << block;
+    r.eg.start();
+    sustained = 0;
+    blocks(8000, 0.5f);
+    EXPECT_EQ(r.out.back(), 0.5f) << block;
+    EXPECT_GT(sustained, 4000 / block) << block;
+  }
+}
+
 TEST(EnvelopeGeneratorTest, RaisingTheSustainLevelRisesAlongTheDecayUpCurve) {
   Rig r;
   r.times(0.0f, 0.01f, 0.1f, 0.3f, 0.1f);
