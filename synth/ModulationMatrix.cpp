@@ -50,6 +50,7 @@ public:
   // own sources (which the rules exclude) reads as silence, never as an
   // endless recursion.
   bool busy = false;
+  wave::ConstantFill fill;
 };
 
 ModulationMatrix::Scope::Scope(ModulationMatrix* matrix, bool voice)
@@ -160,10 +161,12 @@ void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int
       varying = true;
     }
   }
-  if (!varying)
-    fill(out, n, constantPart);
-  else if (constantPart != 0.0f)
-    vectorAddSFast(out, constantPart, out, n);
+  if (!varying) {
+    sum->fill.fill(out, n, constantPart);
+  } else {
+    sum->fill.forget();
+    if (constantPart != 0.0f) vectorAddSFast(out, constantPart, out, n);
+  }
   sum->constantBlock = !varying;
   sum->busy = false;
 }

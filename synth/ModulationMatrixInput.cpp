@@ -34,12 +34,23 @@ void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
   const float* b = base ? base->data : env->silentBlock->data;
   float* out = block->data;
   constantBlock = baseConstant && modConstant;
-  const int count = constantBlock ? 1 : n;
+  if (constantBlock) {
+    float v;
+    if (mScale == ModulationMatrix::cAdditive) {
+      v = b[0] + m[0];
+    } else {
+      const float e = std::clamp(m[0], -ModulationMatrix::cMaxExponent, ModulationMatrix::cMaxExponent);
+      v = (b[0] + mOffset) * std::exp2(e) - mOffset;
+    }
+    // As the limit kernel: a value that is not at least the minimum (a
+    // NaN included) gives the minimum.
+    fill.fill(out, n, v >= mMin ? std::min(v, mMax) : mMin);
+    return;
+  }
+  fill.forget();
 
   if (mScale == ModulationMatrix::cAdditive) {
-    if (constantBlock)
-      out[0] = b[0] + m[0];
-    else if (baseConstant)
+    if (baseConstant)
       vectorAddSFast(m, b[0], out, n);
     else if (modConstant)
       vectorAddSFast(b, m[0], out, n);
@@ -47,18 +58,11 @@ void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
       vectorAddFast(b, m, out, n);
   } else {
     const float limit = ModulationMatrix::cMaxExponent;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < n; ++i) {
       const float x = baseConstant ? b[0] : b[i];
       const float e = std::clamp(modConstant ? m[0] : m[i], -limit, limit);
       out[i] = (x + mOffset) * std::exp2(e) - mOffset;
     }
   }
-  if (constantBlock) {
-    // As the limit kernel: a value that is not at least the minimum (a
-    // NaN included) gives the minimum.
-    const float v = out[0] >= mMin ? std::min(out[0], mMax) : mMin;
-    for (int i = 0; i < n; ++i) out[i] = v;
-  } else {
-    vectorLimitFast(out, mMin, mMax, out, n);
-  }
+  vectorLimitFast(out, mMin, mMax, out, n);
 }

@@ -43,4 +43,5 @@ private:
   float mOffset;
   float mMin;
   float mMax;
+  wave::ConstantFill fill;
 };

@@ -55,10 +55,10 @@ void ControlOffset::produce(wave::Block* block, int n, int flags) {
   const float o = offset;
   const float s = addendScale;
   if (constantBlock) {
-    const float v = at(x, 0) + o + s * at(a, 0);
-    std::fill(out, out + n, v);
+    fill.fill(out, n, at(x, 0) + o + s * at(a, 0));
     return;
   }
+  fill.forget();
   if (x && a) {
     for (int i = 0; i < n; ++i) out[i] = x[i] + o + s * a[i];
   } else if (x) {

@@ -30,6 +30,9 @@ public:
   float addendScale = 1.0f;
   // A plain store, read at the next block.
   float offset = 0.0f;
+
+private:
+  wave::ConstantFill fill;
 };
 
 // Output 0 = level x scale x (1 - pan) for pan > 0, else level x scale;

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <xmmintrin.h>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -19,7 +18,6 @@ constexpr int32_t cCounterLimit = std::numeric_limits<int32_t>::max() / 2;
 
 bool changed(float a, float b) { return std::fabs(a - b) > cEpsilon; }
 
-bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Holds a time that a controller delivers inside [lo, cMaxTime]. A stage
 // time of 0 would divide by zero when the curve step is computed, so the
@@ -175,7 +173,7 @@ void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
       return;
     }
     produceBlock(out, b, 0, count, flags);
-    filledCount = 0;
+    sustainFill.forget();
     markConstant(out, count);
     return;
   }
@@ -195,7 +193,7 @@ void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
       stopEnvelope();
   }
   if (done < count) produceBlock(out, b, done, count - done, flags);
-  filledCount = 0;
+  sustainFill.forget();
   markConstant(out, count);
   handleTriggerCalls(count, gate != gateBefore);
 }
@@ -217,12 +215,7 @@ void EnvelopeGenerator::produceSustain(float* out, int count) {
   level = releaseStartLevel = sustainTarget;
   // The block keeps its samples between blocks: a held note writes them
   // once, and again only for a new level or a longer block.
-  if (out != filledData || count > filledCount || !sameBits(sustainTarget, filledValue)) {
-    fill(out, count, sustainTarget);
-    filledData = out;
-    filledCount = count;
-    filledValue = sustainTarget;
-  }
+  sustainFill.fill(out, count, sustainTarget);
   // As markConstant judges it: a level that is not a number is not one
   // value.
   constantBlock = sustainTarget == sustainTarget;

@@ -195,9 +195,6 @@ private:
   Trigger* trigger = nullptr;
   int32_t samplesUntilRead = 0;
   bool notificationPending = false;
-  // What the sustain path last wrote: filledCount samples of filledValue
-  // at filledData (0 after any other write).
-  const float* filledData = nullptr;
-  int32_t filledCount = 0;
-  float filledValue = 0.0f;
+  // What the sustain path last wrote.
+  wave::ConstantFill sustainFill;
 };

@@ -108,6 +108,43 @@ TEST_F(ModulationMatrixTest, ASlotAtLevelZeroLeavesTheSumConstant) {
   EXPECT_NE(a[0], a[cBlock - 1]);
 }
 
+// A sum and the input reading it go from a constant block to a moving one
+// and back: the constant blocks hold their one value in every sample, also
+// in the block that held the moving values before.
+TEST_F(ModulationMatrixTest, ConstantSumsAndInputsHoldTheirValueAfterMovingBlocks) {
+  LineSource base(&env, 0.5f, 0.0f, true);
+  ModulationMatrixInput input(&env, &voiceA, M::cTargetOsc1Pan, &base, -4.0f, 4.0f);
+  connect(0, M::cSourceVelocity, M::cTargetOsc1Pan, 0.5f); // + 0.5
+  connect(1, M::cSourceLFO1, M::cTargetOsc1Pan, 0.0f);
+  auto render = [&](const float*& sumData, const float*& inputData) {
+    env.beginBlock();
+    inputData = input.pull(cBlock, 0)->data;
+    sumData = voiceA.getTargetSum(M::cTargetOsc1Pan)->current->data;
+    env.endBlock(cBlock);
+  };
+  const float* s = nullptr;
+  const float* in = nullptr;
+  for (int round = 0; round < 2; ++round) {
+    render(s, in);
+    EXPECT_TRUE(voiceA.getTargetSum(M::cTargetOsc1Pan)->constantBlock);
+    EXPECT_TRUE(input.constantBlock);
+    for (int i = 0; i < cBlock; ++i) {
+      ASSERT_EQ(s[i], 0.5f) << round << " " << i;
+      ASSERT_EQ(in[i], 1.0f) << round << " " << i;
+    }
+    // The LFO turned up: a ramp on top.
+    matrix.setSlotLevel(1, 1.0f, false);
+    render(s, in);
+    EXPECT_FALSE(voiceA.getTargetSum(M::cTargetOsc1Pan)->constantBlock);
+    EXPECT_FALSE(input.constantBlock);
+    for (int i = 0; i < cBlock; ++i) {
+      ASSERT_FLOAT_EQ(s[i], 0.5f + ramp(i)) << round << " " << i;
+      ASSERT_FLOAT_EQ(in[i], 1.0f + ramp(i)) << round << " " << i;
+    }
+    matrix.setSlotLevel(1, 0.0f, false);
+  }
+}
+
 TEST_F(ModulationMatrixTest, SlotsOnOneTargetAddUp) {
   connect(0, M::cSourceEG1, M::cTargetFilter1Freq, 1.0f);
   connect(1, M::cSourceLFO1, M::cTargetFilter1Freq, 0.5f, true);
