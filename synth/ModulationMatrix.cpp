@@ -40,12 +40,14 @@ void ModulationMatrix::ValueSource::produce(wave::Block* block, int n, int flags
 class ModulationMatrix::Scope::TargetSum : public wave::Source {
 public:
   TargetSum(wave::Environment* env, Scope* scope, int target, bool ownBlock)
-      : wave::Source(env, ownBlock ? 0 : wave::cNoOwnBlock), scope(scope), target(target) {}
+      : wave::Source(env, ownBlock ? 0 : wave::cNoOwnBlock), scope(scope), target(target),
+        fullScale(getTargetFullScale(target)) {}
 
   void produce(wave::Block* block, int n, int flags) override { scope->produceSum(this, block, n, flags); }
 
   Scope* scope;
   int target;
+  float fullScale;
   // Set while the sum is being rendered: a sum reached again through its
   // own sources (which the rules exclude) reads as silence, never as an
   // endless recursion.
@@ -70,19 +72,6 @@ wave::Producer* ModulationMatrix::Scope::getTargetSum(int target) {
   return isTargetIndex(target) ? mSums[static_cast<size_t>(target)].get() : nullptr;
 }
 
-bool ModulationMatrix::Scope::isModulated(int target) {
-  if (!isTargetIndex(target)) return false;
-  const int8_t* slots;
-  return mMatrix->getSlotList(mVoice, target, slots) > 0;
-}
-
-wave::Producer* ModulationMatrix::Scope::getSource(int source) const {
-  if (!isSourceIndex(source)) return nullptr;
-  // A voice reads the global sources from the global scope.
-  if (mVoice && !isVoiceSource(source)) return mMatrix->mGlobal->mSources[source];
-  return mSources[source];
-}
-
 void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int n, int flags) {
   const int8_t* slots;
   const int count = mMatrix->getSlotList(mVoice, sum->target, slots);
@@ -96,7 +85,7 @@ void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int
 
   sum->busy = true;
   float* out = block->data;
-  const float fullScale = getTargetFullScale(sum->target);
+  const float fullScale = sum->fullScale;
   float constantPart = 0.0f;
   bool varying = false;
   for (int k = 0; k < count; ++k) {
@@ -113,7 +102,7 @@ void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int
     const float* level = base->pull(n, flags)->data;
     bool levelConstant = base->constantBlock;
     float levelValue = level[0];
-    if (isModulated(cTargetSlotLevel + s)) {
+    if (mMatrix->mCounts[mVoice ? 1 : 0][cTargetSlotLevel + s] > 0) {
       wave::Producer* mod = mSums[static_cast<size_t>(cTargetSlotLevel + s)].get();
       const float* m = mod->pull(n, flags)->data;
       const bool modConstant = mod->constantBlock;

@@ -181,7 +181,7 @@ public:
   static bool isSourceIndex(int source) { return source >= 0 && source < cNumSources; }
   static bool isTargetIndex(int target) { return target >= 0 && target < cNumTargets; }
   // EGs, velocity and KB track.
-  static bool isVoiceSource(int source);
+  static bool isVoiceSource(int source) { return source >= cSourceEG1 && source <= cSourceKBTrack; }
   // For the 38 parameter targets; slot levels depend on the slots (analyze).
   static bool isVoiceParameterTarget(int target);
   // The generator (a source index) whose parameter the target is, else -1.
@@ -339,9 +339,17 @@ public:
   // of this scope drives the target.
   wave::Producer* getTargetSum(int target);
   // Whether any valid slot of this scope drives the target.
-  bool isModulated(int target);
+  bool isModulated(int target) {
+    const int8_t* slots;
+    return isTargetIndex(target) && mMatrix->getSlotList(mVoice, target, slots) > 0;
+  }
   // The producer a slot of this scope reads for the source, or null.
-  wave::Producer* getSource(int source) const;
+  wave::Producer* getSource(int source) const {
+    if (!isSourceIndex(source)) return nullptr;
+    // A voice reads the global sources from the global scope.
+    if (mVoice && !isVoiceSource(source)) return mMatrix->mGlobal->mSources[source];
+    return mSources[source];
+  }
 
   bool isVoiceScope() const { return mVoice; }
   ModulationMatrix* getMatrix() const { return mMatrix; }

@@ -9,15 +9,15 @@
 ModulationMatrixInput::ModulationMatrixInput(wave::Environment* env, ModulationMatrix::Scope* scope, int target,
                                              wave::Producer* base, float min, float max)
     : wave::Source(env), mScope(scope), mBase(base), mTarget(target),
-      mScale(ModulationMatrix::getTargetScale(target)), mOffset(ModulationMatrix::getTargetOffset(target)),
-      mMin(min), mMax(max) {}
+      mSum(scope ? scope->getTargetSum(target) : nullptr), mScale(ModulationMatrix::getTargetScale(target)),
+      mOffset(ModulationMatrix::getTargetOffset(target)), mMin(min), mMax(max) {}
 
 void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
   wave::Block* base = mBase ? mBase->pull(n, flags) : nullptr;
   const bool baseConstant = base ? mBase->constantBlock : true;
   if (flags & wave::cMuteCall) return;
 
-  wave::Producer* sum = mScope ? mScope->getTargetSum(mTarget) : nullptr;
+  wave::Producer* sum = mSum;
   if (!sum || !mScope->isModulated(mTarget)) {
     if (base) {
       current = base;

@@ -39,6 +39,8 @@ private:
   ModulationMatrix::Scope* mScope;
   wave::Producer* mBase;
   int mTarget;
+  // The scope's sum of the target (its sums live as long as the scope).
+  wave::Producer* mSum;
   ModulationMatrix::TargetScale mScale;
   float mOffset;
   float mMin;
