@@ -345,6 +345,25 @@ void ZarnPlugin::routeModulation() {
     const int8_t* slots = nullptr;
     modulated[t] = isVoiceTarget(t) && mMatrix->getSlotList(true, t, slots) > 0;
   }
+  // The gains and cut-offs whose inputs every voice shares are computed
+  // once; the voices take them where they read the same inputs.
+  auto common = [&](int t) -> wave::Producer* {
+    if (!modulated[t]) return mDefaultTargets[t];
+    return mMatrix->dependsOnVoice(t) ? nullptr : mCommonInputs[t].get();
+  };
+  auto share = [&](auto& unit, int a, int b) {
+    wave::Producer* x = common(a);
+    wave::Producer* y = common(b);
+    if (x && y)
+      unit->setInputs(x, y);
+    else
+      unit->setInputs(mDefaultTargets[a], mDefaultTargets[b]);
+  };
+  share(mOsc1Gains, cTargetOsc1Level, cTargetOsc1Pan);
+  share(mOsc2Gains, cTargetOsc2Level, cTargetOsc2Pan);
+  share(mNoiseGains, cTargetNoiseLevel, cTargetNoisePan);
+  share(mCutoff1, cTargetFilter1Freq, cTargetFilter1Pan);
+  share(mCutoff2, cTargetFilter2Freq, cTargetFilter2Pan);
   wave::Producer* inputs[cTargetCount];
   for (int i = 0; i < cMaxVoices; ++i) {
     for (int t = 0; t < cTargetCount; ++t) inputs[t] = modulated[t] ? getVoiceTargetInput(i, t) : nullptr;

@@ -181,14 +181,15 @@ void ZarnVoice::connectTargets() {
 
 BalanceGains* ZarnVoice::selectGains(BalanceGains* own, BalanceGains* common, int level, int pan) {
   own->setInputs(targetInputs[level], targetInputs[pan]);
-  const bool standard = targetInputs[level] == defaults[level] && targetInputs[pan] == defaults[pan];
-  return standard && common ? common : own;
+  // The shared unit computes the same from the same inputs.
+  const bool same = common && common->level.input == targetInputs[level] && common->pan.input == targetInputs[pan];
+  return same ? common : own;
 }
 
 StereoCutoff* ZarnVoice::selectCutoff(StereoCutoff* own, StereoCutoff* common, int freq, int pan) {
   own->setInputs(targetInputs[freq], targetInputs[pan]);
-  const bool standard = targetInputs[freq] == defaults[freq] && targetInputs[pan] == defaults[pan];
-  return standard && common ? common : own;
+  const bool same = common && common->base.input == targetInputs[freq] && common->pan.input == targetInputs[pan];
+  return same ? common : own;
 }
 
 void ZarnVoice::assignCopies(Copy* const* list, int count) {

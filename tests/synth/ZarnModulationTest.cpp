@@ -313,6 +313,45 @@ TEST_F(ZarnModulationTest, VoicesShareATargetsInputWhileItsSlotsReadOnlyGlobalSo
   for (ZarnVoice* v : held) EXPECT_FLOAT_EQ(volume(v), base + 0.2f);
 }
 
+// Gains whose inputs every voice shares (here an LFO on Osc 1 Pan) are
+// computed once for all voices; a slot that brings a voice's own source
+// into the chain (velocity on the LFO slot's level, at 0 so that the sum
+// stays the same) gives each voice its own unit again. Both sound the same,
+// sample for sample.
+TEST_F(ZarnModulationTest, VoicesShareGainsWhileTheirInputsAreShared) {
+  auto play = [&](bool ownUnits) {
+    Synth t;
+    zarntest::plainPatch(t, Oscillator::Triangle);
+    t->setModWheel(0.0f);
+    M::Controller* c = t->getModMatrixController();
+    c->makeConnection(0, M::cSourceLFO2, M::cTargetOsc1Pan);
+    Synth::set(t->getModMatrixParameters()->at(0).level, 0.8f);
+    if (ownUnits) {
+      c->makeConnection(1, M::cSourceVelocity, M::cTargetSlotLevel + 0);
+      Synth::set(t->getModMatrixParameters()->at(1).level, 0.0f);
+    }
+    t.settle();
+    t.noteOn(kNote, 100);
+    t.noteOn(kNote + 4, 60);
+    t.render(0.3);
+    int own = 0, held = 0;
+    for (int i = 0; i < ZarnPlugin::cMaxVoices; ++i) {
+      ZarnVoice* v = t->getVoice(i);
+      if (!v->isKeyDown()) continue;
+      ++held;
+      if (v->osc1Gains.getOutput(0)->isProduced()) ++own;
+    }
+    EXPECT_EQ(held, 2);
+    EXPECT_EQ(own, ownUnits ? 2 : 0);
+    return t.left;
+  };
+  const std::vector<float> shared = play(false);
+  const std::vector<float> own = play(true);
+  ASSERT_EQ(shared.size(), own.size());
+  EXPECT_GT(zarntest::rms(shared, 0, shared.size()), 0.01);
+  for (size_t i = 0; i < shared.size(); ++i) ASSERT_EQ(shared[i], own[i]) << i;
+}
+
 TEST_F(ZarnModulationTest, PresetsCarryTheSlotsIntoTheEngine) {
   zarn::test::TempDir dir;
   connect(0, M::cSourceLFO1, M::cTargetMasterTune, 0.0f);
