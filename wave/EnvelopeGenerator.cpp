@@ -113,8 +113,6 @@ void EnvelopeGenerator::stopEnvelope() {
   samplesUntilRead = 0;
 }
 
-bool EnvelopeGenerator::isMute() { return state == cIdle && !startPending; }
-
 void EnvelopeGenerator::resetState() {
   state = cIdle;
   level = 0.0f;

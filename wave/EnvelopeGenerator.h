@@ -97,7 +97,7 @@ public:
   void produce(wave::Block* block, int count, int flags) override;
   void resetState() override;
   // True when idle and no start is pending.
-  bool isMute() override;
+  bool isMute() override { return state == cIdle && !startPending; }
   void propertyChange(const AbstractProperty* p) override;
 
   // The envelope starts at the beginning of its next block.
