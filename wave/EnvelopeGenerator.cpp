@@ -131,28 +131,42 @@ void EnvelopeGenerator::updateSustainLevel() {
   if (isMute()) level = sustainTarget - sustain;
 }
 
-bool EnvelopeGenerator::pullParameters(int count, ParameterBuffers& b) {
-  wave::Block* d = delayTime.output->pull(count, 0);
-  wave::Block* a = attackTime.output->pull(count, 0);
-  wave::Block* dc = decayTime.output->pull(count, 0);
-  wave::Block* s = sustainLevel.output->pull(count, 0);
-  wave::Block* r = releaseTime.output->pull(count, 0);
-  wave::Block* h = holdTime.output->pull(count, 0);
-  if (!d || !a || !dc || !s || !r || !h) return false;
-  b.hold = h->data;
-  b.delay = d->data;
-  b.attack = a->data;
-  b.decay = dc->data;
-  b.sustain = s->data;
-  b.release = r->data;
-  return true;
+bool EnvelopeGenerator::pullParameters(int count, ParameterBuffers& b, bool reading) {
+  wave::FloatParameterBus* const buses[cInputCount] = {&delayTime, &attackTime, &decayTime,
+                                                       &sustainLevel, &releaseTime, &holdTime};
+  const float** const data[cInputCount] = {&b.delay, &b.attack, &b.decay, &b.sustain, &b.release, &b.hold};
+  bool complete = true;
+  for (int k = 0; k < cInputCount; ++k) {
+    wave::Producer* p = buses[k]->output;
+    *data[k] = nullptr;
+    if (!reading) {
+      // A parameter's value follows the clock alone: in a block where the
+      // envelope reads none of its inputs, it need not render.
+      if (p != seenInputs[k]) {
+        seenInputs[k] = p;
+        clockInputs[k] = dynamic_cast<wave::FloatParameterSource*>(p) != nullptr;
+      }
+      if (clockInputs[k]) continue;
+    }
+    wave::Block* block = p->pull(count, 0);
+    if (block)
+      *data[k] = block->data;
+    else
+      complete = false;
+  }
+  return complete;
 }
 
 void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
   const bool mute = (flags & wave::cMuteCall) != 0;
   ParameterBuffers buffers;
   const ParameterBuffers* b = nullptr;
-  if (!(mute && parameterHandling == cSkipParametersWhenMute) && pullParameters(count, buffers)) b = &buffers;
+  // The inputs are read at the start, and every cParameterReadInterval
+  // samples; a trigger may stop the envelope inside the block, which reads
+  // them at once.
+  const bool reading = startPending || samplesUntilRead < count || (trigger && trigger->enabled.get() != 0);
+  if (!(mute && parameterHandling == cSkipParametersWhenMute) && pullParameters(count, buffers, reading))
+    b = &buffers;
 
   if (startPending) {
     if (b) updateParameters(*b, 0);

@@ -145,7 +145,11 @@ public:
 private:
   enum StageState { cIdle = 0, cRunning = 1, cReleaseEnded = 2 };
 
-  bool pullParameters(int count, ParameterBuffers& buffers);
+  static constexpr int cInputCount = 6;
+
+  // Pulls the inputs; without reading, only those that render more than a
+  // parameter's glide. False when one gives no block.
+  bool pullParameters(int count, ParameterBuffers& buffers, bool reading);
   void startEnvelope();
   void stopEnvelope();
   void produceBlock(float* out, const ParameterBuffers* buffers, int from, int count, int flags);
@@ -197,4 +201,8 @@ private:
   bool notificationPending = false;
   // What the sustain path last wrote.
   wave::ConstantFill sustainFill;
+  // The producers last seen on the inputs, and whether each is a
+  // FloatParameterSource.
+  wave::Producer* seenInputs[cInputCount] = {};
+  bool clockInputs[cInputCount] = {};
 };
