@@ -81,3 +81,46 @@ TEST(ZarnControlUnitsTest, AnOffsetOfConstantInputsIsAConstantBlockOfTheirSum) {
   EXPECT_FALSE(constant);
   for (int i = 0; i < kBlock; ++i) ASSERT_EQ(out[i], -0.25f) << i;
 }
+
+// Gains from a level and a pan, and cut-offs from a base and a pan: each
+// channel follows its formula sample by sample while an input moves, and
+// holds one value in every sample while both are constant, also after a
+// moving block.
+TEST(ZarnControlUnitsTest, GainsAndCutOffsHoldTheirValueWhileTheirInputsAreConstant) {
+  wave::Environment env(64);
+  LineSource first(&env, 0.0f), second(&env, 0.0f);
+  BalanceGains gains(&env);
+  gains.setInputs(&first, &second);
+  gains.scale = 0.5f;
+  StereoCutoff cutoff(&env);
+  cutoff.setInputs(&first, &second);
+  cutoff.span = 2.0f;
+  auto check = [&](bool constant, const char* what) {
+    env.beginBlock();
+    const float* gl = gains.getOutput(0)->pull(kBlock, 0)->data;
+    const float* gr = gains.getOutput(1)->pull(kBlock, 0)->data;
+    const float* cl = cutoff.getOutput(0)->pull(kBlock, 0)->data;
+    const float* cr = cutoff.getOutput(1)->pull(kBlock, 0)->data;
+    env.endBlock(kBlock);
+    EXPECT_EQ(gains.getOutput(0)->constantBlock, constant) << what;
+    EXPECT_EQ(cutoff.getOutput(1)->constantBlock, constant) << what;
+    for (int i = 0; i < kBlock; ++i) {
+      const float x = first.a + first.b * static_cast<float>(i);
+      const float p = second.a + second.b * static_cast<float>(i);
+      // Pan right lowers the left gain, pan left the right one.
+      ASSERT_EQ(gl[i], p > 0.0f ? x * 0.5f * (1.0f - p) : x * 0.5f) << what << " " << i;
+      ASSERT_EQ(gr[i], p < 0.0f ? x * 0.5f * (1.0f + p) : x * 0.5f) << what << " " << i;
+      ASSERT_EQ(cl[i], x + p * 2.0f) << what << " " << i;
+      ASSERT_EQ(cr[i], x - p * 2.0f) << what << " " << i;
+    }
+  };
+  line(first, 0.75f, 0.0f, true);
+  line(second, 0.25f, 0.0f, true);
+  check(true, "constant");
+  line(second, -0.5f, 1.0f / 32.0f, false); // the pan sweeps through the centre
+  check(false, "moving pan");
+  line(second, 0.25f, 0.0f, true);
+  check(true, "constant again");
+  line(first, 0.5f, 0.0f, true);
+  check(true, "a new level");
+}
