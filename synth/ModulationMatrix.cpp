@@ -48,10 +48,6 @@ public:
   Scope* scope;
   int target;
   float fullScale;
-  // Set while the sum is being rendered: a sum reached again through its
-  // own sources (which the rules exclude) reads as silence, never as an
-  // endless recursion.
-  bool busy = false;
   wave::ConstantFill fill;
 };
 
@@ -73,19 +69,34 @@ wave::Producer* ModulationMatrix::Scope::getTargetSum(int target) {
 }
 
 void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int n, int flags) {
-  const int8_t* slots;
-  const int count = mMatrix->getSlotList(mVoice, sum->target, slots);
   sum->constantBlock = true;
-  if (count == 0 || sum->busy || !block) {
+  const int8_t* slots;
+  if (mMatrix->getSlotList(mVoice, sum->target, slots) == 0 || mBusy[sum->target] || !block) {
     sum->current = mMatrix->getEnvironment()->silentBlock;
     return;
   }
   // A mute call only advances state, and a sum has none.
   if (flags & wave::cMuteCall) return;
+  float value;
+  const Result r = evaluate(sum->target, sum->fullScale, block->data, n, flags, value);
+  if (r == cSilent) {
+    sum->current = mMatrix->getEnvironment()->silentBlock;
+  } else if (r == cConstant) {
+    sum->fill.fill(block->data, n, value);
+  } else {
+    sum->fill.forget();
+    sum->constantBlock = false;
+  }
+}
 
-  sum->busy = true;
-  float* out = block->data;
-  const float fullScale = sum->fullScale;
+ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, float fullScale, float* out, int n,
+                                                                  int flags, float& value) {
+  value = 0.0f;
+  const int8_t* slots;
+  const int count = mMatrix->getSlotList(mVoice, target, slots);
+  if (count == 0 || mBusy[target]) return cSilent;
+
+  mBusy[target] = true;
   float constantPart = 0.0f;
   bool varying = false;
   for (int k = 0; k < count; ++k) {
@@ -150,14 +161,13 @@ void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int
       varying = true;
     }
   }
+  mBusy[target] = false;
   if (!varying) {
-    sum->fill.fill(out, n, constantPart);
-  } else {
-    sum->fill.forget();
-    if (constantPart != 0.0f) vectorAddSFast(out, constantPart, out, n);
+    value = constantPart;
+    return cConstant;
   }
-  sum->constantBlock = !varying;
-  sum->busy = false;
+  if (constantPart != 0.0f) vectorAddSFast(out, constantPart, out, n);
+  return cVarying;
 }
 
 // ---- Voice

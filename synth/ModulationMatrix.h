@@ -338,6 +338,14 @@ public:
   // range. Its block is the environment's silent block while no valid slot
   // of this scope drives the target.
   wave::Producer* getTargetSum(int target);
+  // How evaluate found a target's sum: no slot adds to it (0), one value
+  // throughout (in value), or moving (written to out).
+  enum Result { cSilent = 0, cConstant = 1, cVarying = 2 };
+  // The sum of target (0..cNumTargets - 1) for the next n samples, with the
+  // target's full scale; out (n floats, 16-byte aligned) may be written
+  // whatever the result. A modulated input renders its sum into its own
+  // block this way, without a block in between.
+  Result evaluate(int target, float fullScale, float* out, int n, int flags, float& value);
   // Whether any valid slot of this scope drives the target.
   bool isModulated(int target) {
     const int8_t* slots;
@@ -369,6 +377,10 @@ private:
 
   ModulationMatrix* mMatrix;
   bool mVoice;
+  // Set while a target's sum is being rendered: a sum reached again through
+  // its own sources (which the rules exclude) reads as silence, never as an
+  // endless recursion.
+  bool mBusy[cNumTargets] = {};
   std::vector<std::unique_ptr<TargetSum>> mSums;
   // The effective level of the slot being added.
   wave::Block mScratch;

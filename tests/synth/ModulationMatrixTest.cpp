@@ -119,7 +119,7 @@ TEST_F(ModulationMatrixTest, ConstantSumsAndInputsHoldTheirValueAfterMovingBlock
   auto render = [&](const float*& sumData, const float*& inputData) {
     env.beginBlock();
     inputData = input.pull(cBlock, 0)->data;
-    sumData = voiceA.getTargetSum(M::cTargetOsc1Pan)->current->data;
+    sumData = voiceA.getTargetSum(M::cTargetOsc1Pan)->pull(cBlock, 0)->data;
     env.endBlock(cBlock);
   };
   const float* s = nullptr;
@@ -332,6 +332,30 @@ TEST_F(ModulationMatrixTest, ExponentialTargetsScaleTimesAndFrequencies) {
   a = attackInput.pull(cBlock, 0)->data;
   env.endBlock(cBlock);
   EXPECT_FLOAT_EQ(a[0], 0.0f);
+}
+
+// A moving sum on a moving base, added and as a power of two: the input
+// writes the sum into its own block and combines it with the base there,
+// sample by sample, as the formulas give it.
+TEST_F(ModulationMatrixTest, AModulatedInputCombinesAMovingSumWithAMovingBase) {
+  LineSource base(&env, 0.25f, 1.0f / 256.0f); // moving
+  ModulationMatrixInput pan(&env, &voiceA, M::cTargetOsc1Pan, &base, -1.0f, 1.0f);
+  ModulationMatrixInput attack(&env, &voiceA, M::cTargetEG2Attack, &base, 0.0f, 100.0f);
+  connect(0, M::cSourceLFO1, M::cTargetOsc1Pan, 0.5f);        // + ramp / 2
+  connect(1, M::cSourceLFO1, M::cTargetEG2Attack, 0.25f);     // 4 octaves x 0.25 x ramp
+  connect(2, M::cSourceEG1, M::cTargetEG2Attack, 0.5f, true); // - 4 x 0.5 x 0.5 octaves
+  env.beginBlock();
+  const float* p = pan.pull(cBlock, 0)->data;
+  const float* a = attack.pull(cBlock, 0)->data;
+  env.endBlock(cBlock);
+  EXPECT_FALSE(pan.constantBlock);
+  EXPECT_FALSE(attack.constantBlock);
+  for (int i = 0; i < cBlock; ++i) {
+    const double b = 0.25 + i / 256.0;
+    const double r = i / 64.0;
+    ASSERT_NEAR(p[i], std::fmin(b + 0.5 * r, 1.0), 1e-6) << i;
+    ASSERT_NEAR(a[i], (b + 0.01) * std::exp2(r - 1.0) - 0.01, 1e-6) << i;
+  }
 }
 
 TEST_F(ModulationMatrixTest, LevelChangesGlide) {
