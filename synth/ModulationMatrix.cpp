@@ -40,16 +40,15 @@ void ModulationMatrix::ValueSource::produce(wave::Block* block, int n, int flags
 class ModulationMatrix::Scope::TargetSum : public wave::Source {
 public:
   TargetSum(wave::Environment* env, Scope* scope, int target, bool ownBlock)
-      : wave::Source(env, ownBlock ? 0 : wave::cNoOwnBlock), scope(scope), target(target) {}
+      : wave::Source(env, ownBlock ? 0 : wave::cNoOwnBlock), scope(scope), target(target),
+        fullScale(getTargetFullScale(target)) {}
 
   void produce(wave::Block* block, int n, int flags) override { scope->produceSum(this, block, n, flags); }
 
   Scope* scope;
   int target;
-  // Set while the sum is being rendered: a sum reached again through its
-  // own sources (which the rules exclude) reads as silence, never as an
-  // endless recursion.
-  bool busy = false;
+  float fullScale;
+  wave::ConstantFill fill;
 };
 
 ModulationMatrix::Scope::Scope(ModulationMatrix* matrix, bool voice)
@@ -69,33 +68,35 @@ wave::Producer* ModulationMatrix::Scope::getTargetSum(int target) {
   return isTargetIndex(target) ? mSums[static_cast<size_t>(target)].get() : nullptr;
 }
 
-bool ModulationMatrix::Scope::isModulated(int target) {
-  if (!isTargetIndex(target)) return false;
-  const int8_t* slots;
-  return mMatrix->getSlotList(mVoice, target, slots) > 0;
-}
-
-wave::Producer* ModulationMatrix::Scope::getSource(int source) const {
-  if (!isSourceIndex(source)) return nullptr;
-  // A voice reads the global sources from the global scope.
-  if (mVoice && !isVoiceSource(source)) return mMatrix->mGlobal->mSources[source];
-  return mSources[source];
-}
-
 void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int n, int flags) {
-  const int8_t* slots;
-  const int count = mMatrix->getSlotList(mVoice, sum->target, slots);
   sum->constantBlock = true;
-  if (count == 0 || sum->busy || !block) {
+  const int8_t* slots;
+  if (mMatrix->getSlotList(mVoice, sum->target, slots) == 0 || mBusy[sum->target] || !block) {
     sum->current = mMatrix->getEnvironment()->silentBlock;
     return;
   }
   // A mute call only advances state, and a sum has none.
   if (flags & wave::cMuteCall) return;
+  float value;
+  const Result r = evaluate(sum->target, sum->fullScale, block->data, n, flags, value);
+  if (r == cSilent) {
+    sum->current = mMatrix->getEnvironment()->silentBlock;
+  } else if (r == cConstant) {
+    sum->fill.fill(block->data, n, value);
+  } else {
+    sum->fill.forget();
+    sum->constantBlock = false;
+  }
+}
 
-  sum->busy = true;
-  float* out = block->data;
-  const float fullScale = getTargetFullScale(sum->target);
+ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, float fullScale, float* out, int n,
+                                                                  int flags, float& value) {
+  value = 0.0f;
+  const int8_t* slots;
+  const int count = mMatrix->getSlotList(mVoice, target, slots);
+  if (count == 0 || mBusy[target]) return cSilent;
+
+  mBusy[target] = true;
   float constantPart = 0.0f;
   bool varying = false;
   for (int k = 0; k < count; ++k) {
@@ -112,7 +113,7 @@ void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int
     const float* level = base->pull(n, flags)->data;
     bool levelConstant = base->constantBlock;
     float levelValue = level[0];
-    if (isModulated(cTargetSlotLevel + s)) {
+    if (mMatrix->mCounts[mVoice ? 1 : 0][cTargetSlotLevel + s] > 0) {
       wave::Producer* mod = mSums[static_cast<size_t>(cTargetSlotLevel + s)].get();
       const float* m = mod->pull(n, flags)->data;
       const bool modConstant = mod->constantBlock;
@@ -160,12 +161,13 @@ void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int
       varying = true;
     }
   }
-  if (!varying)
-    fill(out, n, constantPart);
-  else if (constantPart != 0.0f)
-    vectorAddSFast(out, constantPart, out, n);
-  sum->constantBlock = !varying;
-  sum->busy = false;
+  mBusy[target] = false;
+  if (!varying) {
+    value = constantPart;
+    return cConstant;
+  }
+  if (constantPart != 0.0f) vectorAddSFast(out, constantPart, out, n);
+  return cVarying;
 }
 
 // ---- Voice
@@ -252,6 +254,18 @@ void ModulationMatrix::rebuild() {
     const int target = mSlots[s].target;
     mLists[scope][target][mCounts[scope][target]++] = static_cast<int8_t>(s);
   }
+  for (int t = 0; t < cNumTargets; ++t) mVoiceDependent[t] = readsVoiceSource(t, 0);
   mDirty = false;
   ++mGeneration;
+}
+
+bool ModulationMatrix::readsVoiceSource(int target, int depth) const {
+  // The rules leave no loops, so a chain of slot levels is at most one slot
+  // per step deep; the limit only guards against endless recursion.
+  if (depth > cNumSlots) return true;
+  for (int k = 0; k < mCounts[1][target]; ++k) {
+    const int s = mLists[1][target][k];
+    if (isVoiceSource(mSlots[s].source) || readsVoiceSource(cTargetSlotLevel + s, depth + 1)) return true;
+  }
+  return false;
 }

@@ -181,7 +181,7 @@ public:
   static bool isSourceIndex(int source) { return source >= 0 && source < cNumSources; }
   static bool isTargetIndex(int target) { return target >= 0 && target < cNumTargets; }
   // EGs, velocity and KB track.
-  static bool isVoiceSource(int source);
+  static bool isVoiceSource(int source) { return source >= cSourceEG1 && source <= cSourceKBTrack; }
   // For the 38 parameter targets; slot levels depend on the slots (analyze).
   static bool isVoiceParameterTarget(int target);
   // The generator (a source index) whose parameter the target is, else -1.
@@ -295,18 +295,29 @@ public:
     slots = mLists[voice ? 1 : 0][target];
     return mCounts[voice ? 1 : 0][target];
   }
+  // Whether the target's sum in a voice reads a source of the voice's own
+  // (an envelope, velocity or key tracking), through its slots or the slots
+  // that modulate their levels. A sum that reads none is the same in every
+  // voice, so it may be evaluated once for all of them (in a Voice scope
+  // without sources of its own). False outside the range.
+  bool dependsOnVoice(int target) {
+    update();
+    return isTargetIndex(target) && mVoiceDependent[target];
+  }
 
 private:
   friend class Scope;
 
   void rebuild();
   void setDirty() { mDirty = true; }
+  bool readsVoiceSource(int target, int depth) const;
 
   wave::Environment* mEnv;
   SlotConfig mSlots[cNumSlots];
   Analysis mAnalysis;
   int8_t mLists[2][cNumTargets][cNumSlots];
   uint8_t mCounts[2][cNumTargets];
+  bool mVoiceDependent[cNumTargets] = {};
   bool mDirty = true;
   uint32_t mGeneration = 0;
   // The smoothed base level of every slot.
@@ -327,10 +338,26 @@ public:
   // range. Its block is the environment's silent block while no valid slot
   // of this scope drives the target.
   wave::Producer* getTargetSum(int target);
+  // How evaluate found a target's sum: no slot adds to it (0), one value
+  // throughout (in value), or moving (written to out).
+  enum Result { cSilent = 0, cConstant = 1, cVarying = 2 };
+  // The sum of target (0..cNumTargets - 1) for the next n samples, with the
+  // target's full scale; out (n floats, 16-byte aligned) may be written
+  // whatever the result. A modulated input renders its sum into its own
+  // block this way, without a block in between.
+  Result evaluate(int target, float fullScale, float* out, int n, int flags, float& value);
   // Whether any valid slot of this scope drives the target.
-  bool isModulated(int target);
+  bool isModulated(int target) {
+    const int8_t* slots;
+    return isTargetIndex(target) && mMatrix->getSlotList(mVoice, target, slots) > 0;
+  }
   // The producer a slot of this scope reads for the source, or null.
-  wave::Producer* getSource(int source) const;
+  wave::Producer* getSource(int source) const {
+    if (!isSourceIndex(source)) return nullptr;
+    // A voice reads the global sources from the global scope.
+    if (mVoice && !isVoiceSource(source)) return mMatrix->mGlobal->mSources[source];
+    return mSources[source];
+  }
 
   bool isVoiceScope() const { return mVoice; }
   ModulationMatrix* getMatrix() const { return mMatrix; }
@@ -350,6 +377,10 @@ private:
 
   ModulationMatrix* mMatrix;
   bool mVoice;
+  // Set while a target's sum is being rendered: a sum reached again through
+  // its own sources (which the rules exclude) reads as silence, never as an
+  // endless recursion.
+  bool mBusy[cNumTargets] = {};
   std::vector<std::unique_ptr<TargetSum>> mSums;
   // The effective level of the slot being added.
   wave::Block mScratch;

@@ -9,16 +9,16 @@
 ModulationMatrixInput::ModulationMatrixInput(wave::Environment* env, ModulationMatrix::Scope* scope, int target,
                                              wave::Producer* base, float min, float max)
     : wave::Source(env), mScope(scope), mBase(base), mTarget(target),
-      mScale(ModulationMatrix::getTargetScale(target)), mOffset(ModulationMatrix::getTargetOffset(target)),
-      mMin(min), mMax(max) {}
+      mSum(scope ? scope->getTargetSum(target) : nullptr), mFullScale(ModulationMatrix::getTargetFullScale(target)),
+      mScale(ModulationMatrix::getTargetScale(target)),
+      mOffset(ModulationMatrix::getTargetOffset(target)), mMin(min), mMax(max) {}
 
 void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
   wave::Block* base = mBase ? mBase->pull(n, flags) : nullptr;
   const bool baseConstant = base ? mBase->constantBlock : true;
   if (flags & wave::cMuteCall) return;
 
-  wave::Producer* sum = mScope ? mScope->getTargetSum(mTarget) : nullptr;
-  if (!sum || !mScope->isModulated(mTarget)) {
+  if (!mSum || !mScope->isModulated(mTarget)) {
     if (base) {
       current = base;
       constantBlock = baseConstant;
@@ -29,36 +29,43 @@ void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
     return;
   }
 
-  const float* m = sum->pull(n, flags)->data;
-  const bool modConstant = sum->constantBlock;
-  const float* b = base ? base->data : env->silentBlock->data;
+  // The sum goes straight into this block; when it moves, it is added to
+  // the base there.
   float* out = block->data;
+  float value;
+  const bool modConstant =
+      mScope->evaluate(mTarget, mFullScale, out, n, flags, value) != ModulationMatrix::Scope::cVarying;
+  const float* b = base ? base->data : env->silentBlock->data;
   constantBlock = baseConstant && modConstant;
-  const int count = constantBlock ? 1 : n;
+  if (constantBlock) {
+    float v;
+    if (mScale == ModulationMatrix::cAdditive) {
+      v = b[0] + value;
+    } else {
+      const float e = std::clamp(value, -ModulationMatrix::cMaxExponent, ModulationMatrix::cMaxExponent);
+      v = (b[0] + mOffset) * std::exp2(e) - mOffset;
+    }
+    // As the limit kernel: a value that is not at least the minimum (a
+    // NaN included) gives the minimum.
+    fill.fill(out, n, v >= mMin ? std::min(v, mMax) : mMin);
+    return;
+  }
+  fill.forget();
 
   if (mScale == ModulationMatrix::cAdditive) {
-    if (constantBlock)
-      out[0] = b[0] + m[0];
-    else if (baseConstant)
-      vectorAddSFast(m, b[0], out, n);
+    if (baseConstant)
+      vectorAddSFast(out, b[0], out, n);
     else if (modConstant)
-      vectorAddSFast(b, m[0], out, n);
+      vectorAddSFast(b, value, out, n);
     else
-      vectorAddFast(b, m, out, n);
+      vectorAddFast(b, out, out, n);
   } else {
     const float limit = ModulationMatrix::cMaxExponent;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < n; ++i) {
       const float x = baseConstant ? b[0] : b[i];
-      const float e = std::clamp(modConstant ? m[0] : m[i], -limit, limit);
+      const float e = std::clamp(modConstant ? value : out[i], -limit, limit);
       out[i] = (x + mOffset) * std::exp2(e) - mOffset;
     }
   }
-  if (constantBlock) {
-    // As the limit kernel: a value that is not at least the minimum (a
-    // NaN included) gives the minimum.
-    const float v = out[0] >= mMin ? std::min(out[0], mMax) : mMin;
-    for (int i = 0; i < n; ++i) out[i] = v;
-  } else {
-    vectorLimitFast(out, mMin, mMax, out, n);
-  }
+  vectorLimitFast(out, mMin, mMax, out, n);
 }

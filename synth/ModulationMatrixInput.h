@@ -39,8 +39,13 @@ private:
   ModulationMatrix::Scope* mScope;
   wave::Producer* mBase;
   int mTarget;
+  // The scope's sum of the target (its sums live as long as the scope);
+  // the input evaluates the sum itself, into its own block.
+  wave::Producer* mSum;
+  float mFullScale;
   ModulationMatrix::TargetScale mScale;
   float mOffset;
   float mMin;
   float mMax;
+  wave::ConstantFill fill;
 };

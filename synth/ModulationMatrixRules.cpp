@@ -136,7 +136,6 @@ bool closesLoop(const ModulationMatrix::SlotConfig* slots, const bool* accepted,
 
 } // namespace
 
-bool ModulationMatrix::isVoiceSource(int source) { return source >= cSourceEG1 && source <= cSourceKBTrack; }
 
 bool ModulationMatrix::isVoiceParameterTarget(int target) {
   return isParameterTarget(target) && cTargets[target].voice;

@@ -21,7 +21,7 @@ float at(const float* x, int i) { return x ? x[i] : 0.0f; }
 // f(a, b, left, right); once, and filled, when both inputs are constant.
 template <class F>
 void producePair(wave::MultiProducer& unit, wave::Block* const* blocks, wave::Consumer& first,
-                 wave::Consumer& second, int n, F f) {
+                 wave::Consumer& second, int n, wave::ConstantFill* fills, F f) {
   bool firstConstant, secondConstant;
   const float* a = pullData(first, n, firstConstant);
   const float* b = pullData(second, n, secondConstant);
@@ -30,12 +30,16 @@ void producePair(wave::MultiProducer& unit, wave::Block* const* blocks, wave::Co
   const bool constant = firstConstant && secondConstant;
   unit.getOutput(0)->constantBlock = constant;
   unit.getOutput(1)->constantBlock = constant;
-  const int count = constant ? std::min(n, 1) : n;
-  for (int i = 0; i < count; ++i) f(at(a, i), at(b, i), left[i], right[i]);
-  if (constant && n > 1) {
-    std::fill(left + 1, left + n, left[0]);
-    std::fill(right + 1, right + n, right[0]);
+  if (constant) {
+    float l, r;
+    f(at(a, 0), at(b, 0), l, r);
+    fills[0].fill(left, n, l);
+    fills[1].fill(right, n, r);
+    return;
   }
+  fills[0].forget();
+  fills[1].forget();
+  for (int i = 0; i < n; ++i) f(at(a, i), at(b, i), left[i], right[i]);
 }
 
 } // namespace
@@ -55,10 +59,10 @@ void ControlOffset::produce(wave::Block* block, int n, int flags) {
   const float o = offset;
   const float s = addendScale;
   if (constantBlock) {
-    const float v = at(x, 0) + o + s * at(a, 0);
-    std::fill(out, out + n, v);
+    fill.fill(out, n, at(x, 0) + o + s * at(a, 0));
     return;
   }
+  fill.forget();
   if (x && a) {
     for (int i = 0; i < n; ++i) out[i] = x[i] + o + s * a[i];
   } else if (x) {
@@ -73,7 +77,7 @@ void ControlOffset::produce(wave::Block* block, int n, int flags) {
 void BalanceGains::produce(wave::Block* const* blocks, int n, int flags) {
   if (flags & wave::cMuteCall) return;
   const float s = scale;
-  producePair(*this, blocks, level, pan, n, [s](float gain, float position, float& left, float& right) {
+  producePair(*this, blocks, level, pan, n, fills, [s](float gain, float position, float& left, float& right) {
     const float g = gain * s;
     const float q = std::clamp(position, -1.0f, 1.0f);
     left = q > 0.0f ? g * (1.0f - q) : g;
@@ -84,7 +88,7 @@ void BalanceGains::produce(wave::Block* const* blocks, int n, int flags) {
 void StereoCutoff::produce(wave::Block* const* blocks, int n, int flags) {
   if (flags & wave::cMuteCall) return;
   const float s = span;
-  producePair(*this, blocks, base, pan, n, [s](float centre, float position, float& left, float& right) {
+  producePair(*this, blocks, base, pan, n, fills, [s](float centre, float position, float& left, float& right) {
     const float d = position * s;
     left = centre + d;
     right = centre - d;

@@ -30,6 +30,9 @@ public:
   float addendScale = 1.0f;
   // A plain store, read at the next block.
   float offset = 0.0f;
+
+private:
+  wave::ConstantFill fill;
 };
 
 // Output 0 = level x scale x (1 - pan) for pan > 0, else level x scale;
@@ -51,6 +54,9 @@ public:
   wave::Consumer pan;
   // A plain store, read at the next block.
   float scale = 1.0f;
+
+private:
+  wave::ConstantFill fills[2];
 };
 
 // Output 0 (left) = base + pan x span, output 1 (right) = base - pan x span:
@@ -71,4 +77,7 @@ public:
   wave::Consumer pan;
   // Octaves of cut-off difference per unit of pan.
   float span = 1.0f;
+
+private:
+  wave::ConstantFill fills[2];
 };

@@ -302,13 +302,16 @@ void ZarnPlugin::buildModulation() {
   mMatrix->setGlobalSource(cSourceAftertouch, mAftertouch.get());
 
   float min = 0.0f, max = 0.0f;
-  for (int i = 0; i < cMaxVoices; ++i)
-    for (int t = 0; t < cInstrumentTargetCount; ++t) {
-      if (!isVoiceTarget(t)) continue;
-      targetLimits(t, min, max);
+  mCommonScope = std::make_unique<ModulationMatrix::Voice>(mMatrix.get());
+  for (int t = 0; t < cInstrumentTargetCount; ++t) {
+    if (!isVoiceTarget(t)) continue;
+    targetLimits(t, min, max);
+    for (int i = 0; i < cMaxVoices; ++i)
       mVoiceInputs[i][t] =
           std::make_unique<ModulationMatrixInput>(env, &mVoices[i]->mod, t, mDefaultTargets[t], min, max);
-    }
+    mCommonInputs[t] =
+        std::make_unique<ModulationMatrixInput>(env, mCommonScope.get(), t, mDefaultTargets[t], min, max);
+  }
 
   ModulationMatrix::Scope* global = &mMatrix->getGlobalScope();
   targetLimits(cTargetStereo, min, max);
@@ -335,6 +338,8 @@ void ZarnPlugin::releaseModulation() {
     if (v) v->setTargetInputs(none);
   for (auto& inputs : mVoiceInputs)
     for (auto& in : inputs) in.reset();
+  for (auto& in : mCommonInputs) in.reset();
+  mCommonScope.reset();
   for (auto& in : mLfoInputs) in.reset();
   mStereoInput.reset();
 }
@@ -351,10 +356,28 @@ void ZarnPlugin::routeModulation() {
     const int8_t* slots = nullptr;
     modulated[t] = isVoiceTarget(t) && mMatrix->getSlotList(true, t, slots) > 0;
   }
+  // The gains and cut-offs whose inputs every voice shares are computed
+  // once; the voices take them where they read the same inputs.
+  auto common = [&](int t) -> wave::Producer* {
+    if (!modulated[t]) return mDefaultTargets[t];
+    return mMatrix->dependsOnVoice(t) ? nullptr : mCommonInputs[t].get();
+  };
+  auto share = [&](auto& unit, int a, int b) {
+    wave::Producer* x = common(a);
+    wave::Producer* y = common(b);
+    if (x && y)
+      unit->setInputs(x, y);
+    else
+      unit->setInputs(mDefaultTargets[a], mDefaultTargets[b]);
+  };
+  share(mOsc1Gains, cTargetOsc1Level, cTargetOsc1Pan);
+  share(mOsc2Gains, cTargetOsc2Level, cTargetOsc2Pan);
+  share(mNoiseGains, cTargetNoiseLevel, cTargetNoisePan);
+  share(mCutoff1, cTargetFilter1Freq, cTargetFilter1Pan);
+  share(mCutoff2, cTargetFilter2Freq, cTargetFilter2Pan);
   wave::Producer* inputs[cTargetCount];
   for (int i = 0; i < cMaxVoices; ++i) {
-    for (int t = 0; t < cTargetCount; ++t)
-      inputs[t] = t < cInstrumentTargetCount && modulated[t] ? mVoiceInputs[i][t].get() : nullptr;
+    for (int t = 0; t < cTargetCount; ++t) inputs[t] = modulated[t] ? getVoiceTargetInput(i, t) : nullptr;
     mVoices[i]->setTargetInputs(inputs);
   }
   // At the end of a block an LFO nobody pulled has its mute call; one whose
@@ -368,6 +391,12 @@ void ZarnPlugin::routeModulation() {
       lfoFrequencyModulated = lfoFrequencyModulated || mMatrix->getSlotList(voice, cTargetLFO1Frequency + n, slots) > 0;
     }
   for (auto& lfo : mLfos) lfo->writeOnMuteCalls = lfoFrequencyModulated;
+}
+
+ModulationMatrixInput* ZarnPlugin::getVoiceTargetInput(int v, int t) const {
+  if (v < 0 || v >= cMaxVoices || t < 0 || t >= cInstrumentTargetCount) return nullptr;
+  if (mCommonInputs[t] && !mMatrix->dependsOnVoice(t)) return mCommonInputs[t].get();
+  return mVoiceInputs[v][t].get();
 }
 
 void ZarnPlugin::bindTarget(FloatParamPluginParameter& p, int target) {

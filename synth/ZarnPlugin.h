@@ -25,7 +25,10 @@
 // reads it only while a valid slot drives the target: before each slice
 // the plug-in switches the voices between their inputs and the shared
 // defaults when the matrix's evaluation lists have changed, so that an
-// unmodulated target costs nothing. The shared targets (Stereo, the LFO
+// unmodulated target costs nothing. A target whose slots read only global
+// sources (LFOs, the wheel, bend, aftertouch) has the same sum in every
+// voice: the voices then share one input, evaluated once per block. The
+// shared targets (Stereo, the LFO
 // frequencies) always go through an input of the matrix's global scope. The
 // sources are the voices' own (getSource of a voice) or shared
 // (getGlobalSource).
@@ -174,10 +177,10 @@ public:
   wave::Producer* getGlobalSource(int source) const;
   ModulationGenerator* getLfo(int n) const { return mLfos[n].get(); }
   ModulationMatrix* getModulationMatrix() const { return mMatrix.get(); }
-  // Voice v's modulated input of target t; null for the shared targets.
-  ModulationMatrixInput* getVoiceTargetInput(int v, int t) const {
-    return t >= 0 && t < zarn::cInstrumentTargetCount ? mVoiceInputs[v][t].get() : nullptr;
-  }
+  // Voice v's modulated input of target t: the voice's own, or the one
+  // every voice shares while the target's modulation reads none of a
+  // voice's own sources; null for the shared targets.
+  ModulationMatrixInput* getVoiceTargetInput(int v, int t) const;
   ZarnVoice* getVoice(int i) const { return mVoices[i].get(); }
   VoiceManager* getVoiceManager() const { return mVoiceManager.get(); }
   StereoSpread* getStereoSpread() const { return mStereoSpread.get(); }
@@ -299,6 +302,10 @@ private:
 
   std::unique_ptr<ModulationMatrix> mMatrix;
   std::unique_ptr<ModulationMatrixInput> mVoiceInputs[cMaxVoices][zarn::cInstrumentTargetCount];
+  // The per-voice targets' inputs for sums that read no voice's own source:
+  // a voice scope without sources, and one input per target in it.
+  std::unique_ptr<ModulationMatrix::Voice> mCommonScope;
+  std::unique_ptr<ModulationMatrixInput> mCommonInputs[zarn::cInstrumentTargetCount];
   std::unique_ptr<ModulationMatrixInput> mStereoInput;
   std::unique_ptr<ModulationMatrixInput> mLfoInputs[cLfoCount];
   // The matrix generation the voices are wired for.

@@ -184,27 +184,21 @@ void ZarnVoice::connectTargets() {
 
 BalanceGains* ZarnVoice::selectGains(BalanceGains* own, BalanceGains* common, int level, int pan) {
   own->setInputs(targetInputs[level], targetInputs[pan]);
-  const bool standard = targetInputs[level] == defaults[level] && targetInputs[pan] == defaults[pan];
-  return standard && common ? common : own;
+  // The shared unit computes the same from the same inputs.
+  const bool same = common && common->level.input == targetInputs[level] && common->pan.input == targetInputs[pan];
+  return same ? common : own;
 }
 
 StereoCutoff* ZarnVoice::selectCutoff(StereoCutoff* own, StereoCutoff* common, int freq, int pan) {
   own->setInputs(targetInputs[freq], targetInputs[pan]);
-  const bool standard = targetInputs[freq] == defaults[freq] && targetInputs[pan] == defaults[pan];
-  return standard && common ? common : own;
+  const bool same = common && common->base.input == targetInputs[freq] && common->pan.input == targetInputs[pan];
+  return same ? common : own;
 }
 
 void ZarnVoice::assignCopies(Copy* const* list, int count) {
   count = std::clamp(count, 0, static_cast<int>(cMaxCopies));
   for (int k = 0; k < cMaxCopies; ++k) copies[k] = k < count ? list[k] : nullptr;
   copyCount = count;
-  for (int k = 0; k < count; ++k) {
-    Copy* c = copies[k];
-    c->pitch1.setInput(&osc1Base);
-    c->pitch2.setInput(&osc2Base);
-    c->osc1.frequency.setController(&c->pitch1);
-    c->osc2.frequency.setController(&c->pitch2);
-  }
   // Copies are uncorrelated (detuned, started at different phases), so
   // their powers add: 1/sqrt(n) keeps the loudness of one.
   const float scale = count > 0 ? 1.0f / std::sqrt(static_cast<float>(count)) : 0.0f;
@@ -217,10 +211,18 @@ void ZarnVoice::assignCopies(Copy* const* list, int count) {
 
 void ZarnVoice::updateCopyOffsets() {
   const float spread = settings->unisonSpread;
+  // An offset of 0 without an addend only hands its input on: such a unit
+  // is left out of the chain, and the oscillator reads its input directly.
+  wave::Producer* base1 = osc1Base.offset == 0.0f ? static_cast<wave::Producer*>(&portamento) : &osc1Base;
   for (int k = 0; k < copyCount; ++k) {
+    Copy* c = copies[k];
     const float d = calculateSpreadingFactor(k, copyCount) * spread * cMaxUnisonDetune;
-    copies[k]->pitch1.offset = d;
-    copies[k]->pitch2.offset = d;
+    c->pitch1.offset = d;
+    c->pitch2.offset = d;
+    c->pitch1.setInput(base1);
+    c->pitch2.setInput(&osc2Base);
+    c->osc1.frequency.setController(d == 0.0f ? base1 : &c->pitch1);
+    c->osc2.frequency.setController(d == 0.0f ? static_cast<wave::Producer*>(&osc2Base) : &c->pitch2);
   }
 }
 

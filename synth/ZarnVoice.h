@@ -82,10 +82,10 @@ public:
     Oscillator osc2;
   };
 
-  // The gains and cut-offs of the default target inputs, which are the
-  // same for every voice: made once by the plug-in and used by every voice
-  // whose level, pan or cut-off is not modulated on its own. The plug-in
-  // sets the oscillator gains' scale to 1/sqrt(unison voices).
+  // The gains and cut-offs that are the same for every voice: made once by
+  // the plug-in, which sets their inputs to the defaults or to inputs that
+  // all voices share, and used by every voice that reads the same inputs.
+  // The plug-in sets the oscillator gains' scale to 1/sqrt(unison voices).
   struct SharedUnits {
     BalanceGains* osc1Gains;
     BalanceGains* osc2Gains;
@@ -203,8 +203,8 @@ private:
   // The velocity gain reached now, partway through a move.
   float currentVelocityGain() const;
 
-  // Own units where this voice's inputs differ from the defaults, else the
-  // shared ones.
+  // The shared units where they read this voice's inputs, else the own
+  // ones.
   BalanceGains* selectGains(BalanceGains* own, BalanceGains* common, int level, int pan);
   StereoCutoff* selectCutoff(StereoCutoff* own, StereoCutoff* common, int freq, int pan);
 

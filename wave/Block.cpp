@@ -44,6 +44,13 @@ void Block::initialize(int n) {
   size = n < 0 ? 0 : n;
 }
 
+void ConstantFill::write(float* out, int n, float v, uint32_t b) {
+  for (int i = 0; i < n; ++i) out[i] = v;
+  data = out;
+  count = n < 0 ? 0 : n;
+  bits = b;
+}
+
 void Block::reset() {
   if (size > 0) std::memset(data, 0, static_cast<size_t>(size) * sizeof(float));
 }

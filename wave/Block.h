@@ -3,6 +3,7 @@
 // A buffer of samples that a producer renders into.
 
 #include <cstdint>
+#include <cstring>
 
 namespace wave {
 
@@ -30,6 +31,29 @@ public:
   // four-lane kernels, which process n rounded up to a multiple of four,
   // stay inside it whatever size is.
   float* data = nullptr;
+};
+
+// What a producer last wrote into its own block as one value throughout, so
+// that a block holding one value from block to block is written once and
+// again only for a new value (judged by its bits), a longer block or
+// another buffer.
+class ConstantFill {
+public:
+  // Makes out[0, n) hold v.
+  void fill(float* out, int n, float v) {
+    uint32_t b;
+    std::memcpy(&b, &v, sizeof b);
+    if (out != data || n > count || b != bits) write(out, n, v, b);
+  }
+  // Something else was written into the block.
+  void forget() { count = 0; }
+
+private:
+  void write(float* out, int n, float v, uint32_t b);
+
+  const float* data = nullptr;
+  int32_t count = 0;
+  uint32_t bits = 0;
 };
 
 } // namespace wave

@@ -18,6 +18,7 @@ constexpr int32_t cCounterLimit = std::numeric_limits<int32_t>::max() / 2;
 
 bool changed(float a, float b) { return std::fabs(a - b) > cEpsilon; }
 
+
 // Holds a time that a controller delivers inside [lo, cMaxTime]. A stage
 // time of 0 would divide by zero when the curve step is computed, so the
 // stage times stop at the shortest time there is; a value that is not a
@@ -116,8 +117,6 @@ void EnvelopeGenerator::stopEnvelope() {
   samplesUntilRead = 0;
 }
 
-bool EnvelopeGenerator::isMute() { return state == cIdle && !startPending; }
-
 void EnvelopeGenerator::resetState() {
   dormant = false;
   state = cIdle;
@@ -138,28 +137,42 @@ void EnvelopeGenerator::updateSustainLevel() {
   if (isMute()) level = sustainTarget - sustain;
 }
 
-bool EnvelopeGenerator::pullParameters(int count, ParameterBuffers& b) {
-  wave::Block* d = delayTime.output->pull(count, 0);
-  wave::Block* a = attackTime.output->pull(count, 0);
-  wave::Block* dc = decayTime.output->pull(count, 0);
-  wave::Block* s = sustainLevel.output->pull(count, 0);
-  wave::Block* r = releaseTime.output->pull(count, 0);
-  wave::Block* h = holdTime.output->pull(count, 0);
-  if (!d || !a || !dc || !s || !r || !h) return false;
-  b.hold = h->data;
-  b.delay = d->data;
-  b.attack = a->data;
-  b.decay = dc->data;
-  b.sustain = s->data;
-  b.release = r->data;
-  return true;
+bool EnvelopeGenerator::pullParameters(int count, ParameterBuffers& b, bool reading) {
+  wave::FloatParameterBus* const buses[cInputCount] = {&delayTime, &attackTime, &decayTime,
+                                                       &sustainLevel, &releaseTime, &holdTime};
+  const float** const data[cInputCount] = {&b.delay, &b.attack, &b.decay, &b.sustain, &b.release, &b.hold};
+  bool complete = true;
+  for (int k = 0; k < cInputCount; ++k) {
+    wave::Producer* p = buses[k]->output;
+    *data[k] = nullptr;
+    if (!reading) {
+      // A parameter's value follows the clock alone: in a block where the
+      // envelope reads none of its inputs, it need not render.
+      if (p != seenInputs[k]) {
+        seenInputs[k] = p;
+        clockInputs[k] = dynamic_cast<wave::FloatParameterSource*>(p) != nullptr;
+      }
+      if (clockInputs[k]) continue;
+    }
+    wave::Block* block = p->pull(count, 0);
+    if (block)
+      *data[k] = block->data;
+    else
+      complete = false;
+  }
+  return complete;
 }
 
 void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
   const bool mute = (flags & wave::cMuteCall) != 0;
   ParameterBuffers buffers;
   const ParameterBuffers* b = nullptr;
-  if (!(mute && parameterHandling == cSkipParametersWhenMute) && pullParameters(count, buffers)) b = &buffers;
+  // The inputs are read at the start, and every cParameterReadInterval
+  // samples; a trigger may stop the envelope inside the block, which reads
+  // them at once.
+  const bool reading = startPending || samplesUntilRead < count || (trigger && trigger->enabled.get() != 0);
+  if (!(mute && parameterHandling == cSkipParametersWhenMute) && pullParameters(count, buffers, reading))
+    b = &buffers;
 
   if (startPending) {
     if (b) updateParameters(*b, 0);
@@ -173,7 +186,12 @@ void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
   if (!out) flags |= wave::cMuteCall;
 
   if (!trigger || trigger->enabled.get() == 0) {
+    if (out && b && holdsSustain(*b, count)) {
+      produceSustain(out, count);
+      return;
+    }
     produceBlock(out, b, 0, count, flags);
+    sustainFill.forget();
     markConstant(out, count);
     // At rest after a mute call, the next mute calls would only repeat it
     // (the level stays at its resting value, nothing counts on). A gate
@@ -198,8 +216,32 @@ void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
       stopEnvelope();
   }
   if (done < count) produceBlock(out, b, done, count - done, flags);
+  sustainFill.forget();
   markConstant(out, count);
   handleTriggerCalls(count, gate != gateBefore);
+}
+
+bool EnvelopeGenerator::holdsSustain(const ParameterBuffers& b, int count) {
+  // The sustain stage from the block's start to its end: no delay or attack
+  // left, the key held, the level at the sustain level (as produceSlice
+  // tells a level there from a decay still on its way).
+  if (state != cRunning || !gate || delaySamplesLeft > 0 || attackSamplesLeft > 0 || count < 1) return false;
+  // The inputs are read at the block's first sample, as produceBlock would.
+  if (samplesUntilRead <= 0) updateParameters(b, 0);
+  if (samplesUntilRead < count) return false;
+  const float distance = level - sustainTarget;
+  return distance <= cEpsilon && distance >= -cEpsilon;
+}
+
+void EnvelopeGenerator::produceSustain(float* out, int count) {
+  samplesUntilRead -= count;
+  level = releaseStartLevel = sustainTarget;
+  // The block keeps its samples between blocks: a held note writes them
+  // once, and again only for a new level or a longer block.
+  sustainFill.fill(out, count, sustainTarget);
+  // As markConstant judges it: a level that is not a number is not one
+  // value.
+  constantBlock = sustainTarget == sustainTarget;
 }
 
 void EnvelopeGenerator::markConstant(const float* out, int count) {

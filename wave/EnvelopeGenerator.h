@@ -97,7 +97,7 @@ public:
   void produce(wave::Block* block, int count, int flags) override;
   void resetState() override;
   // True when idle and no start is pending.
-  bool isMute() override;
+  bool isMute() override { return state == cIdle && !startPending; }
   void propertyChange(const AbstractProperty* p) override;
 
   // The envelope starts at the beginning of its next block.
@@ -148,12 +148,20 @@ public:
 private:
   enum StageState { cIdle = 0, cRunning = 1, cReleaseEnded = 2 };
 
-  bool pullParameters(int count, ParameterBuffers& buffers);
+  static constexpr int cInputCount = 6;
+
+  // Pulls the inputs; without reading, only those that render more than a
+  // parameter's glide. False when one gives no block.
+  bool pullParameters(int count, ParameterBuffers& buffers, bool reading);
   void startEnvelope();
   void stopEnvelope();
   void produceBlock(float* out, const ParameterBuffers* buffers, int from, int count, int flags);
   void updateParameters(const ParameterBuffers& buffers, int i);
   void produceSlice(float* out, int count, int flags);
+  // Whether the whole block is the sustain stage at its level (reading the
+  // inputs first when a read is due), and its rendering.
+  bool holdsSustain(const ParameterBuffers& b, int count);
+  void produceSustain(float* out, int count);
   void processMute(int d, int a, int s, int r);
   int32_t secondsToSamples(float seconds) const;
 
@@ -194,4 +202,10 @@ private:
   Trigger* trigger = nullptr;
   int32_t samplesUntilRead = 0;
   bool notificationPending = false;
+  // What the sustain path last wrote.
+  wave::ConstantFill sustainFill;
+  // The producers last seen on the inputs, and whether each is a
+  // FloatParameterSource.
+  wave::Producer* seenInputs[cInputCount] = {};
+  bool clockInputs[cInputCount] = {};
 };

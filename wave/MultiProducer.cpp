@@ -5,8 +5,8 @@ namespace wave {
 void MultiProducer::Output::produce(Block*, int n, int flags) { owner->produceAll(n, flags); }
 
 MultiProducer::MultiProducer(Environment* env, int count)
-    : Component(env), count(count < 0 ? 0 : count), ownBlocks(static_cast<size_t>(this->count), nullptr),
-      outputs(static_cast<size_t>(this->count), nullptr), currentBlocks(static_cast<size_t>(this->count), nullptr) {
+    : Component(env), count(count < 0 ? 0 : count), ownBlocks(static_cast<size_t>(this->count)),
+      outputs(static_cast<size_t>(this->count)), currentBlocks(static_cast<size_t>(this->count)) {
   try {
     for (size_t i = 0; i < outputs.size(); ++i) {
       ownBlocks[i] = new Block(env);

@@ -8,9 +8,34 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace wave {
+
+// A fixed number of items, kept inside the owner up to four (a node's
+// outputs are read every block: no separate allocation to chase).
+template <class T>
+class SmallList {
+public:
+  explicit SmallList(size_t count) : n(count), items(count <= cInline ? inlineItems : new T[count]()) {}
+  ~SmallList() {
+    if (items != inlineItems) delete[] items;
+  }
+  SmallList(const SmallList&) = delete;
+  SmallList& operator=(const SmallList&) = delete;
+
+  T& operator[](size_t i) { return items[i]; }
+  const T& operator[](size_t i) const { return items[i]; }
+  T* data() { return items; }
+  size_t size() const { return n; }
+  T* begin() { return items; }
+  T* end() { return items + n; }
+
+private:
+  static constexpr size_t cInline = 4;
+  size_t n;
+  T* items;
+  T inlineItems[cInline] = {};
+};
 
 class MultiProducer : public Component {
 public:
@@ -42,9 +67,9 @@ public:
   Output* getOutput(int i) const { return outputs[static_cast<size_t>(i)]; }
 
   int32_t count;
-  std::vector<Block*> ownBlocks;
-  std::vector<Output*> outputs;
-  std::vector<Block*> currentBlocks;
+  SmallList<Block*> ownBlocks;
+  SmallList<Output*> outputs;
+  SmallList<Block*> currentBlocks;
 };
 
 } // namespace wave

@@ -75,12 +75,15 @@ void PortamentoController::produce(wave::Block* block, int count, int flags) {
     // units that read the pitch then take their constant paths too.
     const bool constant = !modulation || pitchModulation.output->constantBlock;
     constantBlock = constant;
-    if (!constant)
-      vectorAddSFast(modulation->data, currentPitch, out, count);
-    else
-      std::fill(out, out + count, modulation ? modulation->data[0] + currentPitch : currentPitch);
+    if (constant) {
+      fill.fill(out, count, modulation ? modulation->data[0] + currentPitch : currentPitch);
+      return;
+    }
+    fill.forget();
+    vectorAddSFast(modulation->data, currentPitch, out, count);
     return;
   }
+  fill.forget();
   constantBlock = false;
   const FunctionTable<float>& curve = glideSpan > 0.0f ? upwardCurve : downwardCurve;
   // A glide shorter than a sample ends with its first sample.

@@ -54,4 +54,5 @@ private:
   FunctionTable<float> upwardCurve;
   FunctionTable<float> downwardCurve;
   float glideStart = 0.0f;
+  wave::ConstantFill fill;
 };

@@ -108,6 +108,43 @@ TEST_F(ModulationMatrixTest, ASlotAtLevelZeroLeavesTheSumConstant) {
   EXPECT_NE(a[0], a[cBlock - 1]);
 }
 
+// A sum and the input reading it go from a constant block to a moving one
+// and back: the constant blocks hold their one value in every sample, also
+// in the block that held the moving values before.
+TEST_F(ModulationMatrixTest, ConstantSumsAndInputsHoldTheirValueAfterMovingBlocks) {
+  LineSource base(&env, 0.5f, 0.0f, true);
+  ModulationMatrixInput input(&env, &voiceA, M::cTargetOsc1Pan, &base, -4.0f, 4.0f);
+  connect(0, M::cSourceVelocity, M::cTargetOsc1Pan, 0.5f); // + 0.5
+  connect(1, M::cSourceLFO1, M::cTargetOsc1Pan, 0.0f);
+  auto render = [&](const float*& sumData, const float*& inputData) {
+    env.beginBlock();
+    inputData = input.pull(cBlock, 0)->data;
+    sumData = voiceA.getTargetSum(M::cTargetOsc1Pan)->pull(cBlock, 0)->data;
+    env.endBlock(cBlock);
+  };
+  const float* s = nullptr;
+  const float* in = nullptr;
+  for (int round = 0; round < 2; ++round) {
+    render(s, in);
+    EXPECT_TRUE(voiceA.getTargetSum(M::cTargetOsc1Pan)->constantBlock);
+    EXPECT_TRUE(input.constantBlock);
+    for (int i = 0; i < cBlock; ++i) {
+      ASSERT_EQ(s[i], 0.5f) << round << " " << i;
+      ASSERT_EQ(in[i], 1.0f) << round << " " << i;
+    }
+    // The LFO turned up: a ramp on top.
+    matrix.setSlotLevel(1, 1.0f, false);
+    render(s, in);
+    EXPECT_FALSE(voiceA.getTargetSum(M::cTargetOsc1Pan)->constantBlock);
+    EXPECT_FALSE(input.constantBlock);
+    for (int i = 0; i < cBlock; ++i) {
+      ASSERT_FLOAT_EQ(s[i], 0.5f + ramp(i)) << round << " " << i;
+      ASSERT_FLOAT_EQ(in[i], 1.0f + ramp(i)) << round << " " << i;
+    }
+    matrix.setSlotLevel(1, 0.0f, false);
+  }
+}
+
 TEST_F(ModulationMatrixTest, SlotsOnOneTargetAddUp) {
   connect(0, M::cSourceEG1, M::cTargetFilter1Freq, 1.0f);
   connect(1, M::cSourceLFO1, M::cTargetFilter1Freq, 0.5f, true);
@@ -151,6 +188,47 @@ TEST_F(ModulationMatrixTest, SlotLevelsAreModulatedInTheirSlotsScope) {
   const float* b = sum(voiceB, M::cTargetVolume);
   for (int i = 0; i < cBlock; ++i)
     ASSERT_NEAR(b[i], ramp(i) * std::fmax(0.0f, 0.5f - 0.5f * ramp(i)), 1e-6f) << i;
+}
+
+// A voice's sum that reads only global sources, also through the slots
+// that modulate its slots' levels, is the same in every voice: a voice
+// scope without sources of its own gives it exactly as each voice does.
+// One per-voice source anywhere in the chain makes it the voice's own.
+TEST_F(ModulationMatrixTest, ASumOfGlobalSourcesIsTheSameInEveryVoice) {
+  M::Voice common(&matrix);
+  wheel.setValue(0.5f);
+  connect(0, M::cSourceLFO1, M::cTargetOsc1Pan, 0.25f);
+  connect(1, M::cSourceModWheel, M::cTargetSlotLevel + 0, 0.5f);
+  EXPECT_FALSE(matrix.dependsOnVoice(M::cTargetOsc1Pan));
+  EXPECT_FALSE(matrix.dependsOnVoice(M::cTargetSlotLevel + 0));
+  env.beginBlock();
+  const float* c = common.getTargetSum(M::cTargetOsc1Pan)->pull(cBlock, 0)->data;
+  const float* a = voiceA.getTargetSum(M::cTargetOsc1Pan)->pull(cBlock, 0)->data;
+  const float* b = voiceB.getTargetSum(M::cTargetOsc1Pan)->pull(cBlock, 0)->data;
+  env.endBlock(cBlock);
+  for (int i = 0; i < cBlock; ++i) {
+    // The LFO at level 0.25 + 0.5 x 0.5 (full scale 1).
+    ASSERT_FLOAT_EQ(c[i], ramp(i) * 0.5f) << i;
+    ASSERT_EQ(a[i], c[i]) << i;
+    ASSERT_EQ(b[i], c[i]) << i;
+  }
+
+  // Velocity on the level of slot 1, which drives slot 0's level: the pan
+  // now depends on the voice, two levels down.
+  connect(2, M::cSourceVelocity, M::cTargetSlotLevel + 1, 0.5f);
+  EXPECT_TRUE(matrix.dependsOnVoice(M::cTargetOsc1Pan));
+  EXPECT_TRUE(matrix.dependsOnVoice(M::cTargetSlotLevel + 0));
+  EXPECT_TRUE(matrix.dependsOnVoice(M::cTargetSlotLevel + 1));
+  EXPECT_FLOAT_EQ(sum(voiceA, M::cTargetOsc1Pan)[32], ramp(32) * (0.25f + 0.5f * 1.0f));
+  EXPECT_FLOAT_EQ(sum(voiceB, M::cTargetOsc1Pan)[32], ramp(32) * (0.25f + 0.5f * 0.75f));
+  // Bypassed, the chain is global again; an envelope on another target
+  // leaves it so.
+  matrix.setSlotBypassed(2, true);
+  connect(3, M::cSourceEG1, M::cTargetFilter1Freq, 1.0f);
+  EXPECT_FALSE(matrix.dependsOnVoice(M::cTargetOsc1Pan));
+  EXPECT_TRUE(matrix.dependsOnVoice(M::cTargetFilter1Freq));
+  EXPECT_FALSE(matrix.dependsOnVoice(M::cTargetFilter2Freq));
+  EXPECT_FALSE(matrix.dependsOnVoice(M::cNumTargets));
 }
 
 TEST_F(ModulationMatrixTest, AnInvalidSlotIsSilentWhileTheOthersWork) {
@@ -254,6 +332,30 @@ TEST_F(ModulationMatrixTest, ExponentialTargetsScaleTimesAndFrequencies) {
   a = attackInput.pull(cBlock, 0)->data;
   env.endBlock(cBlock);
   EXPECT_FLOAT_EQ(a[0], 0.0f);
+}
+
+// A moving sum on a moving base, added and as a power of two: the input
+// writes the sum into its own block and combines it with the base there,
+// sample by sample, as the formulas give it.
+TEST_F(ModulationMatrixTest, AModulatedInputCombinesAMovingSumWithAMovingBase) {
+  LineSource base(&env, 0.25f, 1.0f / 256.0f); // moving
+  ModulationMatrixInput pan(&env, &voiceA, M::cTargetOsc1Pan, &base, -1.0f, 1.0f);
+  ModulationMatrixInput attack(&env, &voiceA, M::cTargetEG2Attack, &base, 0.0f, 100.0f);
+  connect(0, M::cSourceLFO1, M::cTargetOsc1Pan, 0.5f);        // + ramp / 2
+  connect(1, M::cSourceLFO1, M::cTargetEG2Attack, 0.25f);     // 4 octaves x 0.25 x ramp
+  connect(2, M::cSourceEG1, M::cTargetEG2Attack, 0.5f, true); // - 4 x 0.5 x 0.5 octaves
+  env.beginBlock();
+  const float* p = pan.pull(cBlock, 0)->data;
+  const float* a = attack.pull(cBlock, 0)->data;
+  env.endBlock(cBlock);
+  EXPECT_FALSE(pan.constantBlock);
+  EXPECT_FALSE(attack.constantBlock);
+  for (int i = 0; i < cBlock; ++i) {
+    const double b = 0.25 + i / 256.0;
+    const double r = i / 64.0;
+    ASSERT_NEAR(p[i], std::fmin(b + 0.5 * r, 1.0), 1e-6) << i;
+    ASSERT_NEAR(a[i], (b + 0.01) * std::exp2(r - 1.0) - 0.01, 1e-6) << i;
+  }
 }
 
 TEST_F(ModulationMatrixTest, LevelChangesGlide) {

@@ -279,6 +279,79 @@ TEST_F(ZarnModulationTest, OnlyModulatedVoiceTargetsLeaveTheSharedDefaults) {
   EXPECT_EQ(voice.getTargetInput(M::cTargetFilter1Freq), s->getVoiceTargetInput(3, M::cTargetFilter1Freq));
 }
 
+// A target modulated by global sources alone has one input for all voices,
+// evaluated once; a voice's own source anywhere in its chain gives every
+// voice its own again. Either way each voice applies base + sum.
+TEST_F(ZarnModulationTest, VoicesShareATargetsInputWhileItsSlotsReadOnlyGlobalSources) {
+  s->setModWheel(1.0f);
+  connect(0, M::cSourceModWheel, M::cTargetVolume, 0.2f);
+  s.settle();
+  s.noteOn(kNote, 127);
+  s.noteOn(kNote + 7, 32);
+  s.render(0.1);
+  std::vector<ZarnVoice*> held;
+  for (int i = 0; i < ZarnPlugin::cMaxVoices; ++i)
+    if (s->getVoice(i)->isKeyDown()) held.push_back(s->getVoice(i));
+  ASSERT_EQ(held.size(), 2u);
+  const float base = s->getDefaultTargetInput(M::cTargetVolume)->current->data[0];
+  auto volume = [&](ZarnVoice* v) { return v->getTargetInput(M::cTargetVolume)->current->data[0]; };
+  EXPECT_EQ(held[0]->getTargetInput(M::cTargetVolume), held[1]->getTargetInput(M::cTargetVolume));
+  EXPECT_NE(held[0]->getTargetInput(M::cTargetVolume), s->getDefaultTargetInput(M::cTargetVolume));
+  for (ZarnVoice* v : held) EXPECT_FLOAT_EQ(volume(v), base + 0.2f); // wheel 1 at level 0.2, full scale 1
+
+  // Velocity on slot 0's level: each voice's own sum.
+  connect(1, M::cSourceVelocity, M::cTargetSlotLevel + 0, 0.25f);
+  s.render(0.1);
+  EXPECT_NE(held[0]->getTargetInput(M::cTargetVolume), held[1]->getTargetInput(M::cTargetVolume));
+  for (ZarnVoice* v : held) EXPECT_FLOAT_EQ(volume(v), base + 0.2f + 0.25f * v->getVelocity()) << v->getVelocity();
+  EXPECT_NE(volume(held[0]), volume(held[1]));
+
+  // Bypassed again: shared again, at the wheel's level alone.
+  Synth::set(slot(1).bypassed, 1.0f);
+  s.render(0.1);
+  EXPECT_EQ(held[0]->getTargetInput(M::cTargetVolume), held[1]->getTargetInput(M::cTargetVolume));
+  for (ZarnVoice* v : held) EXPECT_FLOAT_EQ(volume(v), base + 0.2f);
+}
+
+// Gains whose inputs every voice shares (here an LFO on Osc 1 Pan) are
+// computed once for all voices; a slot that brings a voice's own source
+// into the chain (velocity on the LFO slot's level, at 0 so that the sum
+// stays the same) gives each voice its own unit again. Both sound the same,
+// sample for sample.
+TEST_F(ZarnModulationTest, VoicesShareGainsWhileTheirInputsAreShared) {
+  auto play = [&](bool ownUnits) {
+    Synth t;
+    zarntest::plainPatch(t, Oscillator::Triangle);
+    t->setModWheel(0.0f);
+    M::Controller* c = t->getModMatrixController();
+    c->makeConnection(0, M::cSourceLFO2, M::cTargetOsc1Pan);
+    Synth::set(t->getModMatrixParameters()->at(0).level, 0.8f);
+    if (ownUnits) {
+      c->makeConnection(1, M::cSourceVelocity, M::cTargetSlotLevel + 0);
+      Synth::set(t->getModMatrixParameters()->at(1).level, 0.0f);
+    }
+    t.settle();
+    t.noteOn(kNote, 100);
+    t.noteOn(kNote + 4, 60);
+    t.render(0.3);
+    int own = 0, held = 0;
+    for (int i = 0; i < ZarnPlugin::cMaxVoices; ++i) {
+      ZarnVoice* v = t->getVoice(i);
+      if (!v->isKeyDown()) continue;
+      ++held;
+      if (v->osc1Gains.getOutput(0)->isProduced()) ++own;
+    }
+    EXPECT_EQ(held, 2);
+    EXPECT_EQ(own, ownUnits ? 2 : 0);
+    return t.left;
+  };
+  const std::vector<float> shared = play(false);
+  const std::vector<float> own = play(true);
+  ASSERT_EQ(shared.size(), own.size());
+  EXPECT_GT(zarntest::rms(shared, 0, shared.size()), 0.01);
+  for (size_t i = 0; i < shared.size(); ++i) ASSERT_EQ(shared[i], own[i]) << i;
+}
+
 TEST_F(ZarnModulationTest, PresetsCarryTheSlotsIntoTheEngine) {
   zarn::test::TempDir dir;
   connect(0, M::cSourceLFO1, M::cTargetMasterTune, 0.0f);

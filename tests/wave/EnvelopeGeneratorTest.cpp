@@ -250,6 +250,48 @@ TEST(EnvelopeGeneratorTest, NeutralSustainShiftsEveryValueDownByTheSustainLevel)
   EXPECT_EQ(r.eg.getLevel(), 0.0f);
 }
 
+// A held note at its sustain level writes one value per block; in blocks of
+// the synthesizer's size and of sizes that cut the read interval unevenly,
+// through a change of the level, a release and a new start, every block
+// marked constant holds one value and every one that moves is not marked,
+// and the sustain blocks hold the level set, exactly.
+TEST(EnvelopeGeneratorTest, SustainBlocksHoldTheLevelThroughChangesReleasesAndRestarts) {
+  for (int block : {32, 24, 40}) {
+    Rig r;
+    r.times(0.0f, 0.01f, 0.05f, 0.25f, 0.02f);
+    int sustained = 0;
+    // Renders count samples and checks each block's mark against its
+    // samples; counts the blocks that hold level throughout.
+    auto blocks = [&](int count, float level) {
+      for (int done = 0; done < count; done += block) {
+        const size_t from = r.out.size();
+        r.render(block, block);
+        const bool same = std::all_of(r.out.begin() + static_cast<long>(from), r.out.end(),
+                                      [&](float v) { return v == r.out[from]; });
+        ASSERT_EQ(r.eg.constantBlock, same) << block << " at " << from;
+        if (same && r.out[from] == level) ++sustained;
+      }
+    };
+    r.eg.start();
+    blocks(8000, 0.25f); // attack 441, decay 2205, then the sustain
+    EXPECT_EQ(r.out.back(), 0.25f) << block;
+    EXPECT_GT(sustained, 4000 / block) << block;
+    Rig::set(r.eg.sustainLevel, 0.5f);
+    sustained = 0;
+    blocks(8000, 0.5f); // read within 64 samples, a rise over 2205
+    EXPECT_EQ(r.out.back(), 0.5f) << block;
+    EXPECT_GT(sustained, 4000 / block) << block;
+    r.eg.finish();
+    blocks(4000, 0.0f);
+    EXPECT_EQ(r.out.back(), 0.0f) << block;
+    r.eg.start();
+    sustained = 0;
+    blocks(8000, 0.5f);
+    EXPECT_EQ(r.out.back(), 0.5f) << block;
+    EXPECT_GT(sustained, 4000 / block) << block;
+  }
+}
+
 TEST(EnvelopeGeneratorTest, RaisingTheSustainLevelRisesAlongTheDecayUpCurve) {
   Rig r;
   r.times(0.0f, 0.01f, 0.1f, 0.3f, 0.1f);
@@ -455,6 +497,87 @@ public:
 };
 
 } // namespace
+
+// Parameter inputs glide by the clock alone, so the envelope leaves them
+// unrendered in blocks where it reads nothing; what it reads is still the
+// value at the moment of each read. Its twin reads the same glides through
+// forwarders, which it renders every block: sample for sample the same,
+// through changes of every input while the stages run, in blocks of 32 and
+// of sizes that cut the read interval unevenly. An input that is not a
+// parameter renders every block.
+TEST(EnvelopeGeneratorTest, InputsGoUnrenderedOnlyWhereNothingIsReadAndReadTheSame) {
+  for (int block : {32, 24, 100}) {
+    Environment env(128);
+    EnvelopeGenerator skipping(&env), pulling(&env);
+    // attack, decay, sustain, release, delay
+    FloatParameterSource sources[2][5] = {
+        {{&env, 0.01f}, {&env, 0.1f}, {&env, 0.5f}, {&env, 0.2f}, {&env, 0.0f}},
+        {{&env, 0.01f}, {&env, 0.1f}, {&env, 0.5f}, {&env, 0.2f}, {&env, 0.0f}}};
+    FloatParameterForwarder forwarders[5] = {FloatParameterForwarder(&env), FloatParameterForwarder(&env),
+                                             FloatParameterForwarder(&env), FloatParameterForwarder(&env),
+                                             FloatParameterForwarder(&env)};
+    auto buses = [](EnvelopeGenerator& g) {
+      return std::vector<FloatParameterBus*>{&g.attackTime, &g.decayTime, &g.sustainLevel, &g.releaseTime,
+                                             &g.delayTime};
+    };
+    for (int k = 0; k < 5; ++k) {
+      buses(skipping)[static_cast<size_t>(k)]->setController(&sources[0][k]);
+      forwarders[k].parameter = &sources[1][k].parameter;
+      buses(pulling)[static_cast<size_t>(k)]->setController(&forwarders[k]);
+    }
+    // Changes with glides, at sample times that fall between reads.
+    auto change = [&](int k, float v) {
+      for (auto& row : sources) row[k].parameter.setInterpolated(v, 7.0f);
+    };
+    std::vector<float> a, b;
+    auto render = [&](int n) {
+      for (int done = 0; done < n; done += block) {
+        env.beginBlock();
+        const float* x = skipping.pull(block)->data;
+        const float* y = pulling.pull(block)->data;
+        a.insert(a.end(), x, x + block);
+        b.insert(b.end(), y, y + block);
+        env.endBlock(block);
+      }
+    };
+    skipping.start();
+    pulling.start();
+    render(3000);
+    change(2, 0.7f); // sustain, while the decay runs
+    render(2000);
+    change(0, 0.3f); // attack and decay times, unread until a new note
+    change(1, 0.05f);
+    render(9000);
+    change(2, 0.4f); // sustain, held
+    render(6000);
+    skipping.finish();
+    pulling.finish();
+    change(3, 0.05f); // release time, while it runs
+    render(3000);
+    skipping.start();
+    pulling.start();
+    render(20000);
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) ASSERT_EQ(a[i], b[i]) << block << " at " << i;
+    EXPECT_FLOAT_EQ(a.back(), 0.4f) << block;
+
+    // A modulated input (not a parameter) renders in every block.
+    Wobble wobble(&env, 0.1f, 0.2f);
+    int renders = 0;
+    struct Counting : Source {
+      Counting(Environment* e, Producer* in, int* count) : Source(e, cNoOwnBlock), in(in), count(count) {}
+      void produce(Block*, int n, int flags) override {
+        ++*count;
+        current = in->pull(n, flags);
+      }
+      Producer* in;
+      int* count;
+    } counting(&env, &wobble, &renders);
+    skipping.releaseTime.setController(&counting);
+    render(20 * block);
+    EXPECT_EQ(renders, 20) << block;
+  }
+}
 
 TEST(EnvelopeGeneratorTest, ModulatedDecayAndReleaseTimesStillEndTheirStages) {
   // A time that moves at every read only changes the stage's speed: the

@@ -328,6 +328,42 @@ TEST(FloatParameterTest, ALongSettledValueStaysSettled) {
   }
 }
 
+// A settled value read block after block (the graph's everyday case, with
+// reads, mute calls and blocks of changing size) stays a constant block of
+// its target, and a change inside a block still starts from the block's
+// start, as with any other history.
+TEST(FloatParameterTest, ASettledValueReadBlockAfterBlockGlidesOnAChange) {
+  Environment env(64);
+  env.setSampleRate(1000.0f);
+  Clock clock(env);
+  FloatParameter p(&env, 0.25f);
+  for (int k = 0; k < 3000; ++k) {
+    const int n = 1 + (k * 7) % 64;
+    bool constant = false;
+    env.beginBlock();
+    Block* b = p.getInterpolatedBlock(n, k % 5 == 4 ? cMuteCall : 0, constant);
+    env.endBlock(n);
+    ASSERT_TRUE(constant) << k;
+    if (k % 5 == 4) continue;
+    for (int i = 0; i < n; ++i) ASSERT_EQ(b->data[i], 0.25f) << k << " " << i;
+  }
+  env.beginBlock();
+  bool constant = false;
+  p.getInterpolatedBlock(32, 0, constant);
+  p.setInterpolated(0.75f, 100.0f); // 100 samples, from this block's start
+  env.endBlock(32);
+  std::vector<float> v = clock.render(p, 64, &constant);
+  EXPECT_FALSE(constant);
+  for (int i = 0; i < 64; ++i) ASSERT_NEAR(v[i], 0.25f + 0.5f * static_cast<float>(32 + i) / 100.0f, 1e-6f) << i;
+  v = clock.render(p, 64, &constant);
+  EXPECT_FALSE(constant);
+  EXPECT_NEAR(v[3], 0.25f + 0.5f * 99.0f / 100.0f, 1e-6f);
+  EXPECT_EQ(v[4], 0.75f);
+  v = clock.render(p, 64, &constant);
+  EXPECT_TRUE(constant);
+  EXPECT_EQ(v[63], 0.75f);
+}
+
 TEST(FloatParameterTest, CopiesAndAssignments) {
   Environment env(64);
   Clock clock(env);

@@ -217,3 +217,28 @@ TEST(PortamentoTest, AHeldNoteIsAConstantBlockAndAGlideIsNot) {
   EXPECT_TRUE(r.pc.constantBlock);
   EXPECT_FLOAT_EQ(r.out.back(), kC5 + 0.5f);
 }
+
+// A held note is a constant block of its pitch plus the modulation; after a
+// block of moving modulation, the same pitch is one value throughout again.
+TEST(PortamentoTest, AHeldPitchIsAConstantBlockAgainAfterMovingModulation) {
+  Rig r;
+  FloatParameterSource modulation(&r.env, 0.0f);
+  modulation.parameter.setLimits(-1.0f, 1.0f);
+  r.pc.pitchModulation.setController(&modulation);
+  r.pc.noteOn(kC4);
+  r.render(64, 32);
+  EXPECT_TRUE(r.pc.constantBlock);
+  for (int i = 0; i < 64; ++i) ASSERT_EQ(r.out[static_cast<size_t>(i)], kC4) << i;
+  // The modulation glides up by half an octave in 0.5 ms (22 samples).
+  modulation.parameter.setInterpolated(0.5f, 0.5f);
+  r.out.clear();
+  r.render(32, 32);
+  EXPECT_FALSE(r.pc.constantBlock);
+  EXPECT_EQ(r.out[0], kC4);
+  EXPECT_EQ(r.out[31], kC4 + 0.5f);
+  modulation.parameter.setInterpolated(0.0f, 0.0f);
+  r.out.clear();
+  r.render(64, 32);
+  EXPECT_TRUE(r.pc.constantBlock);
+  for (int i = 0; i < 64; ++i) ASSERT_EQ(r.out[static_cast<size_t>(i)], kC4) << i;
+}

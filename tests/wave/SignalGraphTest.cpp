@@ -105,6 +105,37 @@ TEST(SignalGraphTest, BlocksAreAlignedZeroedAndSizedToTheMaximumBlock) {
   for (int i = 0; i < 7; ++i) EXPECT_EQ(one.data[i], 0.0f);
 }
 
+// A block filled with one value holds it in every sample asked for after
+// each fill, whatever was asked before: a new value (also one that only
+// differs in sign, as -0 from 0), a longer block, another buffer, or a
+// write the fill was told about.
+TEST(SignalGraphTest, AConstantFillLeavesTheBlockHoldingTheValueAskedFor) {
+  Environment env(64);
+  Block a(&env), b(&env);
+  ConstantFill fill;
+  auto holds = [](const Block& x, int n, float v) {
+    for (int i = 0; i < n; ++i)
+      if (std::memcmp(&x.data[i], &v, sizeof v) != 0) return false;
+    return true;
+  };
+  fill.fill(a.data, 16, 0.0f);
+  EXPECT_TRUE(holds(a, 16, 0.0f));
+  fill.fill(a.data, 16, -0.0f);
+  EXPECT_TRUE(holds(a, 16, -0.0f));
+  fill.fill(a.data, 32, -0.0f);
+  EXPECT_TRUE(holds(a, 32, -0.0f));
+  fill.fill(a.data, 8, 2.5f);
+  EXPECT_TRUE(holds(a, 8, 2.5f));
+  fill.fill(a.data, 32, 2.5f);
+  EXPECT_TRUE(holds(a, 32, 2.5f));
+  fill.fill(b.data, 32, 2.5f);
+  EXPECT_TRUE(holds(b, 32, 2.5f));
+  for (int i = 0; i < 32; ++i) b.data[i] = static_cast<float>(i);
+  fill.forget();
+  fill.fill(b.data, 32, 2.5f);
+  EXPECT_TRUE(holds(b, 32, 2.5f));
+}
+
 TEST(SignalGraphTest, EnvironmentStartsAsDescribedAndCountsTime) {
   Environment env(64);
   EXPECT_EQ(env.maxBlockSize, 64);
