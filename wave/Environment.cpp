@@ -19,14 +19,17 @@ void Environment::endBlock(int n) {
   // Indexed walk: a subscriber's produce may pull other producers, but the
   // list itself only changes while the host does not render.
   for (size_t i = 0; i < endBlockSubscribers.size(); ++i) {
+    // A dormant one is passed by without touching it (an idle instance has
+    // a hundred resting envelopes, which would each cost a cache miss), as
+    // a mute call would have changed nothing.
+    const int32_t id = endBlockDormantIds[i];
+    if (id >= 0 && dormantFlags[static_cast<size_t>(id)]) continue;
     Producer* s = endBlockSubscribers[i];
     const bool notification = s->endBlockMode == Producer::cEndBlockNotifications;
     // Automatic mute calls go only to producers nobody pulled in this block.
     if (!notification && s->stamp == stamp) continue;
     s->current = s->ownBlock;
-    // A dormant one is passed by, but counts as called, as a call would
-    // have changed nothing.
-    if (notification || !s->dormant) s->produce(s->ownBlock, n, notification ? cEndBlockCall : cMuteCall);
+    s->produce(s->ownBlock, n, notification ? cEndBlockCall : cMuteCall);
     s->stamp = stamp;
   }
   sampleTime += static_cast<uint32_t>(n);
@@ -39,7 +42,7 @@ void Environment::reset() {
 
 void Environment::setSampleRate(float rate) { sampleRate = rate; }
 
-void Environment::registerProducer() {
+int32_t Environment::registerProducer() {
   producerCount += 1;
   size_t needed = static_cast<size_t>(producerCount);
   if (needed > endBlockSubscribers.capacity()) {
@@ -47,8 +50,11 @@ void Environment::registerProducer() {
     // copy the lists once per producer.
     size_t room = std::max(needed, endBlockSubscribers.capacity() * 2);
     endBlockSubscribers.reserve(room);
+    endBlockDormantIds.reserve(room);
     resetSubscribers.reserve(room);
   }
+  dormantFlags.push_back(0);
+  return producerCount - 1;
 }
 
 void Environment::subscribeResetNotifications(Producer* p) { resetSubscribers.push_back(p); }
@@ -58,19 +64,16 @@ void Environment::unsubscribeResetNotifications(Producer* p) {
 }
 
 void Environment::subscribeEndBlockNotifications(Producer* p, EndBlockPriority priority) {
-  switch (priority) {
-  case cFrontGroup:
-    endBlockSubscribers.insert(endBlockSubscribers.begin(), p);
+  const int32_t id = p->endBlockMode == Producer::cEndBlockNotifications ? -1 : p->dormant.id;
+  size_t at = endBlockSubscribers.size();
+  if (priority == cFrontGroup) {
+    at = 0;
     frontCount += 1;
-    break;
-  case cAfterFrontGroup:
-    endBlockSubscribers.insert(endBlockSubscribers.begin() + std::min<size_t>(frontCount, endBlockSubscribers.size()),
-                               p);
-    break;
-  default:
-    endBlockSubscribers.push_back(p);
-    break;
+  } else if (priority == cAfterFrontGroup) {
+    at = std::min<size_t>(static_cast<size_t>(frontCount), at);
   }
+  endBlockSubscribers.insert(endBlockSubscribers.begin() + static_cast<std::ptrdiff_t>(at), p);
+  endBlockDormantIds.insert(endBlockDormantIds.begin() + static_cast<std::ptrdiff_t>(at), id);
 }
 
 void Environment::unsubscribeEndBlockNotifications(Producer* p) {
@@ -84,9 +87,11 @@ void Environment::unsubscribeEndBlockNotifications(Producer* p) {
       if (static_cast<int32_t>(i) < frontCount) front -= 1;
       continue;
     }
+    endBlockDormantIds[kept] = endBlockDormantIds[i];
     endBlockSubscribers[kept++] = endBlockSubscribers[i];
   }
   endBlockSubscribers.resize(kept);
+  endBlockDormantIds.resize(kept);
   frontCount = front;
 }
 

@@ -38,10 +38,10 @@ public:
   void reset();
   void setSampleRate(float rate);
 
-  // Every producer constructor calls this once. The subscriber lists keep
-  // room for one entry per producer, so subscribing never allocates while
-  // rendering.
-  void registerProducer();
+  // Every producer constructor calls this once; returns the producer's
+  // number (its place in dormantFlags). The subscriber lists keep room for
+  // one entry per producer, so subscribing never allocates while rendering.
+  int32_t registerProducer();
 
   void subscribeResetNotifications(Producer* p);
   // Removes every occurrence.
@@ -55,6 +55,11 @@ public:
   int32_t producerCount = 0;
   int32_t frontCount = 0;
   std::vector<Producer*> endBlockSubscribers;
+  // Beside each end-block entry: the producer's number when it takes
+  // automatic mute calls (and may then be passed by while dormant), else -1.
+  std::vector<int32_t> endBlockDormantIds;
+  // Per producer number: 1 while that producer is dormant.
+  std::vector<uint8_t> dormantFlags;
   std::vector<Producer*> resetSubscribers;
   uint32_t resetTime = 0;
   uint32_t sampleTime = 0;

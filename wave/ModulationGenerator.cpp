@@ -4,6 +4,7 @@
 #include "wave/Environment.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 
@@ -19,6 +20,38 @@ constexpr int32_t cLongAgo = -(1 << 30);
 // The generator's own random sequence needs a seed in [1, 2^24 - 1]: 0
 // would stay 0, and 2^24 would leave the 24-bit range for good.
 int32_t newSeed() { return (std::rand() & 0xFFFFFF) % 0xFFFFFF + 1; }
+
+// Takes at once as many steps p += d as give exactly what stepping one by
+// one would, stopping short of end, and returns how many (at most
+// steps - 1; -1 when no step can ever be taken at once in this pass).
+// Within one binade [lo, 2 lo) every double lies on one grid, so each sum
+// rounds to p plus d rounded to that grid, the same amount every step,
+// unless d falls exactly halfway between two grid points; m steps then add
+// m times that amount, and the result lies on the grid again.
+int leap(double& p, int steps, double d, double end) {
+  if (steps < 2 || !(p < end)) return -1;
+  if (!(p >= 0x1p-900)) return 0;
+  // p is positive: its biased exponent gives the binade, its grid and the
+  // grid's inverse as exact powers of two.
+  const uint64_t exponent = std::bit_cast<uint64_t>(p) >> 52;
+  const double grid = std::bit_cast<double>((exponent - 52) << 52);
+  const double t = d * std::bit_cast<double>((2046 - (exponent - 52)) << 52);
+  if (!(t >= 0.0 && t < 0x1p51)) return -1;
+  const int64_t whole = static_cast<int64_t>(t);
+  const double fraction = t - static_cast<double>(whole);
+  if (fraction == 0.5) return -1;
+  const double r = static_cast<double>(fraction > 0.5 ? whole + 1 : whole) * grid;
+  const double limit = std::min(end, std::bit_cast<double>((exponent + 1) << 52));
+  int m = steps - 1;
+  if (r > 0.0) {
+    const double fit = (limit - p) / r;
+    if (fit < m) m = static_cast<int>(fit);
+  }
+  while (m > 0 && p + m * r >= limit) --m;
+  if (m <= 0) return 0;
+  p += m * r;
+  return m;
+}
 
 } // namespace
 
@@ -134,7 +167,15 @@ void ModulationGenerator::produceWave(float* out, int count, const float* freque
       half = false;
     } else if (!half) {
       // At least one sample per pass, so the loop always moves on.
+      bool leaping = !kWrite && stride == 0;
       do {
+        if constexpr (!kWrite) {
+          if (leaping) {
+            const int m = leap(p, count - i, frequencyAt(i) * firstSpeed, 0.5 - cEpsilon);
+            leaping = m >= 0;
+            if (m > 0) i += m;
+          }
+        }
         if constexpr (kWrite) out[i] = Wave::first(level, range, p);
         last = p;
         p += frequencyAt(i) * firstSpeed;
@@ -142,7 +183,15 @@ void ModulationGenerator::produceWave(float* out, int count, const float* freque
       } while (i < count && p < 0.5 - cEpsilon);
       if constexpr (!kWrite) previous = Wave::first(level, range, last);
     } else {
+      bool leaping = !kWrite && stride == 0;
       do {
+        if constexpr (!kWrite) {
+          if (leaping) {
+            const int m = leap(p, count - i, frequencyAt(i) * secondSpeed, 1.0 - cEpsilon);
+            leaping = m >= 0;
+            if (m > 0) i += m;
+          }
+        }
         if constexpr (kWrite) out[i] = Wave::second(level, range, p);
         last = p;
         p += frequencyAt(i) * secondSpeed;

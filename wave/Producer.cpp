@@ -6,12 +6,12 @@ namespace wave {
 
 Producer::Producer(Environment* env, int flags)
     : Component(env), ownBlock((flags & cNoOwnBlock) ? nullptr : new Block(env)) {
-  env->registerProducer();
+  dormant.bind(env, env->registerProducer());
 }
 
 Producer::Producer(const Producer& other)
     : Component(other.env), ownBlock(other.ownBlock ? new Block(other.env) : nullptr) {
-  env->registerProducer();
+  dormant.bind(env, env->registerProducer());
 }
 
 Producer::~Producer() {
@@ -29,15 +29,15 @@ void Producer::enableResetNotifications() {
 
 void Producer::enableEndBlockNotifications() {
   if (endBlockMode != cNotSubscribed) return;
-  env->subscribeEndBlockNotifications(this, Environment::cFrontGroup);
   endBlockMode = cEndBlockNotifications;
+  env->subscribeEndBlockNotifications(this, Environment::cFrontGroup);
 }
 
 void Producer::enableAutomaticMuteCalls(MuteBehavior b) {
   if (endBlockMode != cNotSubscribed) return;
+  endBlockMode = cAutomaticMuteCalls;
   env->subscribeEndBlockNotifications(this, b == cMuteCallsFirst ? Environment::cAfterFrontGroup
                                                                  : Environment::cAppend);
-  endBlockMode = cAutomaticMuteCalls;
 }
 
 void Source::doProduce(Block* block, int n, int flags) {

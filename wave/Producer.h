@@ -25,6 +25,28 @@ enum MuteBehavior {
   cMuteCallsFirst = 1 // ahead of every earlier automatic subscriber
 };
 
+// A producer's dormant flag, kept in the environment's compact array so
+// that the end of a block can pass dormant producers by without touching
+// them. Reads and writes like a bool.
+class DormantFlag {
+public:
+  DormantFlag() = default;
+  DormantFlag(const DormantFlag&) = delete;
+  void bind(Environment* e, int32_t producerId) {
+    env = e;
+    id = producerId;
+  }
+  DormantFlag& operator=(bool v) {
+    env->dormantFlags[static_cast<size_t>(id)] = v ? 1 : 0;
+    return *this;
+  }
+  DormantFlag& operator=(const DormantFlag& other) { return *this = static_cast<bool>(other); }
+  operator bool() const { return env->dormantFlags[static_cast<size_t>(id)] != 0; }
+
+  Environment* env = nullptr;
+  int32_t id = -1;
+};
+
 class Producer : public Component {
 public:
   enum EndBlockMode { cNotSubscribed = 0, cAutomaticMuteCalls = 1, cEndBlockNotifications = 2 };
@@ -77,7 +99,7 @@ public:
   // would change nothing (an envelope at rest): the end of a block counts
   // it as called without calling it. Whatever can make a mute call matter
   // again clears it.
-  bool dormant = false;
+  DormantFlag dormant;
   // The environment stamp of the block for which current is valid.
   int32_t stamp = 0;
   // Where this block's output lies: ownBlock, another producer's block, a

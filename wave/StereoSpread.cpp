@@ -15,6 +15,13 @@ void StereoSpread::produce(wave::Block* const* outputs, int n, int flags) {
   wave::Block* sb = spread.output->pull(n, 0);
   wave::Block* lb = leftInput ? leftInput->pull(n, 0) : nullptr;
   wave::Block* rb = rightInput ? rightInput->pull(n, 0) : nullptr;
+  // Silence in and a spread that holds within [0, 2] give +0 on both
+  // sides: hand on the shared silence without computing it.
+  const bool silentIn = (!lb || lb == silence) && (!rb || rb == silence);
+  if (silentIn && (!sb || (spread.output->constantBlock && sb->data[0] >= 0.0f && sb->data[0] <= 2.0f))) {
+    currentBlocks[0] = currentBlocks[1] = silence;
+    return;
+  }
   const float* s = (sb ? sb : silence)->data;
   const float* l = (lb ? lb : silence)->data;
   const float* r = (rb ? rb : silence)->data;

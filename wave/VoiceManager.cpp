@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -254,7 +253,9 @@ void VoiceManager::produce(wave::Block* const* outputs, int n, int flags) {
     }
     first = false;
   }
+  // No voice sounds: every output hands on the shared silence instead of
+  // zeroing its own block, which also tells the units behind it that
+  // nothing came.
   if (first)
-    for (int ch = 0; ch < count; ++ch)
-      std::memset(outputs[ch]->data, 0, sizeof(float) * static_cast<size_t>(std::max(n, 0)));
+    for (int ch = 0; ch < count; ++ch) currentBlocks[static_cast<size_t>(ch)] = env->silentBlock;
 }

@@ -400,3 +400,30 @@ TEST(LfoTest, RenderingAllocatesNothing) {
   }
   EXPECT_EQ(counter.count(), 0);
 }
+
+// Nobody listening, the phase may run on in bigger strides than a sample,
+// but it must land on exactly the value that stepping sample by sample
+// gives, or the wave heard after the next key differs: at any rate, balance
+// and slice size, and at a rate that lands halfway between two doubles.
+TEST(LfoTest, UnheardPhaseRunsOnExactlyAsAHeardOne) {
+  std::srand(11);
+  std::vector<float> rates = {0.001f, 0.0173f, 0.1f, 0.37f, 1.0f, 3.0f, 17.3f, 100.0f, 999.0f, 22050.0f};
+  for (int k = 0; k < 6; ++k) rates.push_back(0.001f + 20.0f * static_cast<float>(std::rand()) / RAND_MAX);
+  for (float hz : rates)
+    for (float balance : {0.0f, 0.01f, 0.3f, 0.5f, 0.97f, 1.0f})
+      for (int slice : {32, 5, 512}) {
+        Rig heard(hz);
+        Rig unheard(hz);
+        unheard.lfo.writeOnMuteCalls = false;
+        heard.lfo.balance = unheard.lfo.balance = balance;
+        for (int b = 0; b < 300; ++b) {
+          heard.env.beginBlock();
+          heard.lfo.pull(slice);
+          heard.env.endBlock(slice);
+          unheard.env.beginBlock();
+          unheard.env.endBlock(slice);
+          ASSERT_EQ(unheard.lfo.getPhase(), heard.lfo.getPhase()) << hz << " " << balance << " " << slice << " " << b;
+          ASSERT_EQ(unheard.lfo.isSecondHalf(), heard.lfo.isSecondHalf());
+        }
+      }
+}

@@ -251,9 +251,9 @@ TEST(SignalGraphTest, ADormantProducerGetsNoMuteCallsButIsStillPulledAndNotified
   env.endBlock(16);
   ASSERT_EQ(log.calls.size(), 1u); // the notification only
   EXPECT_EQ(log.calls[0].flags, cEndBlockCall);
-  // As after a mute call, a pull in the rest of the block renders nothing.
-  EXPECT_TRUE(muted.isProduced());
-  EXPECT_EQ(muted.current, muted.ownBlock);
+  // The flag lives in the environment's compact array, where the walk
+  // reads it without touching the producer.
+  EXPECT_EQ(env.dormantFlags[static_cast<size_t>(muted.dormant.id)], 1);
 
   env.beginBlock();
   muted.pull(16);
@@ -269,6 +269,34 @@ TEST(SignalGraphTest, ADormantProducerGetsNoMuteCallsButIsStillPulledAndNotified
   EXPECT_EQ(log.calls[4].who, &muted);
   EXPECT_EQ(log.calls[4].flags, cMuteCall);
   EXPECT_EQ(log.countFor(&notified), 3);
+}
+
+// Whatever the order of subscribing and unsubscribing, the dormant flag
+// passed by at the end of a block is the one of the producer standing there.
+TEST(SignalGraphTest, DormantProducersStayPassedByAcrossSubscriptionChanges) {
+  Environment env(16);
+  CallLog log;
+  TestSource last(&env, log), first(&env, log), sleeper(&env, log);
+  auto notified = std::make_unique<TestSource>(&env, log);
+  last.enableAutomaticMuteCalls(cMuteCallsLast);
+  sleeper.enableAutomaticMuteCalls(cMuteCallsFirst);
+  notified->enableEndBlockNotifications();
+  first.enableAutomaticMuteCalls(cMuteCallsFirst);
+  sleeper.dormant = true;
+  auto block = [&] {
+    log.calls.clear();
+    env.beginBlock();
+    env.endBlock(16);
+    std::vector<const Producer*> who;
+    for (const auto& c : log.calls) who.push_back(c.who);
+    return who;
+  };
+  EXPECT_EQ(block(), (std::vector<const Producer*>{notified.get(), &first, &last}));
+  notified.reset();
+  EXPECT_EQ(block(), (std::vector<const Producer*>{&first, &last}));
+  sleeper.dormant = false;
+  first.dormant = true;
+  EXPECT_EQ(block(), (std::vector<const Producer*>{&sleeper, &last}));
 }
 
 TEST(SignalGraphTest, EndBlockNotificationsComeInEveryBlockAlsoAfterAPull) {

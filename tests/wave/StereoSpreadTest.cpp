@@ -107,6 +107,53 @@ TEST(StereoSpreadTest, MissingInputsAreSilenceAndAMuteCallPullsNothing) {
   EXPECT_FALSE(spread.spread.output->isProduced());
 }
 
+// A source that sounds only while on is true, and otherwise hands on the
+// environment's silent block as the voice manager does.
+class SwitchedSource : public wave::Source {
+public:
+  SwitchedSource(wave::Environment* env, float value) : wave::Source(env), value(value) {}
+  void produce(wave::Block* block, int n, int) override {
+    if (!on) {
+      current = env->silentBlock;
+      return;
+    }
+    for (int i = 0; i < n; ++i) block->data[i] = value;
+  }
+  float value;
+  bool on = false;
+};
+
+// Silence in, silence out, passed on without computing it while the spread
+// stays within [0, 2]; outside, the arithmetic runs (and still gives zeros);
+// sound comes through again from the next block on.
+TEST(StereoSpreadTest, SilenceInIsHandedOnAndSoundComesBack) {
+  wave::Environment env(cBlock);
+  SwitchedSource left(&env, 1.0f), right(&env, 0.5f);
+  StereoSpread spread(&env);
+  spread.setInputs(&left, &right);
+  spread.spread.getParameter().setLimits(-1.0f, 3.0f);
+  for (float s : {0.0f, 1.0f, 2.0f, 2.5f, -0.5f}) {
+    spread.spread.getParameter().setInterpolated(s, 0.0f);
+    render(env, spread); // the spread settles
+    auto [o0, o1] = render(env, spread);
+    EXPECT_EQ(o0 == env.silentBlock && o1 == env.silentBlock, s >= 0.0f && s <= 2.0f) << s;
+    for (int i = 0; i < cBlock; ++i) {
+      ASSERT_EQ(o0->data[i], 0.0f) << s << " " << i;
+      ASSERT_EQ(o1->data[i], 0.0f) << s << " " << i;
+    }
+  }
+  spread.spread.getParameter().setInterpolated(1.0f, 0.0f);
+  render(env, spread);
+  left.on = right.on = true;
+  auto [o0, o1] = render(env, spread);
+  // Spread 1 keeps the image.
+  for (int i = 0; i < cBlock; ++i) {
+    ASSERT_FLOAT_EQ(o0->data[i], 1.0f) << i;
+    ASSERT_FLOAT_EQ(o1->data[i], 0.5f) << i;
+  }
+  for (int i = 0; i < cBlock; ++i) ASSERT_EQ(env.silentBlock->data[i], 0.0f) << i;
+}
+
 TEST(StereoSpreadTest, RenderingNeverAllocates) {
   SpreadRig rig;
   render(rig.env, rig.spread);

@@ -448,6 +448,33 @@ TEST(VoiceManagerTest, SumsTheSoundingVoicesAndSkipsSilentOnes) {
   EXPECT_EQ(rig.render(), (std::vector<float>{0.0f, 0.0f}));
 }
 
+// When the last voice goes quiet the whole block is silence, handed on as
+// the environment's shared silent block (so the stereo stage behind can
+// pass it on too) without anything written into it; the next key sounds
+// again from the first sample of the next block.
+TEST(VoiceManagerTest, TheLastVoiceGoingQuietGivesSilenceAndTheNextKeySoundAgain) {
+  Rig rig(2);
+  rig.manager.keyDown(60, 1.0f);
+  rig.renderQuietly();
+  rig.voice(0).mute = true;
+  rig.env.beginBlock();
+  for (int ch = 0; ch < 2; ++ch) {
+    wave::Block* b = rig.manager.getOutput(ch)->pull(cBlock, 0);
+    EXPECT_EQ(b, rig.env.silentBlock) << ch;
+    for (int i = 0; i < cBlock; ++i) ASSERT_EQ(b->data[i], 0.0f) << ch << " " << i;
+  }
+  rig.env.endBlock(cBlock);
+  rig.manager.keyDown(62, 1.0f);
+  rig.env.beginBlock();
+  for (int ch = 0; ch < 2; ++ch) {
+    wave::Block* b = rig.manager.getOutput(ch)->pull(cBlock, 0);
+    // Channel ch of the first voice writes 10 + ch, x envelope 1 x gain 0.5.
+    for (int i = 0; i < cBlock; ++i) ASSERT_EQ(b->data[i], (10.0f + static_cast<float>(ch)) * 0.5f) << ch << " " << i;
+  }
+  rig.env.endBlock(cBlock);
+  for (int i = 0; i < cBlock; ++i) ASSERT_EQ(rig.env.silentBlock->data[i], 0.0f) << i;
+}
+
 TEST(VoiceManagerTest, EveryOutputSampleIsVoiceTimesEnvelopeTimesGain) {
   Rig rig(2, 1);
   rig.manager.keyDown(60, 1.0f);
