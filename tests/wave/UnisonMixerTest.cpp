@@ -128,6 +128,51 @@ TEST(UnisonMixerTest, ManyCopiesSumInOrderWithPerSampleOrConstantGains) {
   }
 }
 
+// Centred copies with one constant gain for both sides make both sides the
+// same samples, and a block after that, where a side differs, has both
+// sides right again: each side is the in-order sum of signal x gain x pan
+// factor.
+TEST(UnisonMixerTest, CentredCopiesWithEqualConstantGainsGiveEqualSides) {
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+  for (int copies = 1; copies <= 4; ++copies) {
+    Rig rig;
+    std::vector<std::unique_ptr<CountingSource>> signals;
+    std::vector<std::unique_ptr<CountingSource>> gains;
+    for (int k = 0; k < copies; ++k) {
+      signals.push_back(std::make_unique<CountingSource>(&rig.env));
+      for (int i = 0; i < cBlock; ++i) signals.back()->values.push_back(value(rng));
+      gains.push_back(std::make_unique<CountingSource>(&rig.env, value(rng)));
+      gains.back()->constantBlock = true;
+      gains.push_back(std::make_unique<CountingSource>(&rig.env, gains.back()->value));
+      gains.back()->constantBlock = true;
+      rig.mixer.addSource(signals.back().get(), gains[gains.size() - 2].get(), gains.back().get(), 0.0f);
+    }
+    auto expected = [&](int side, int i) {
+      float sum = 0.0f;
+      for (int k = 0; k < copies; ++k) {
+        const float p = signals[static_cast<size_t>(k)]->values[static_cast<size_t>(i)] *
+                        gains[static_cast<size_t>(2 * k + side)]->value * 1.0f;
+        sum = k == 0 ? p : p + sum;
+      }
+      return sum;
+    };
+    auto [l, r] = rig.render();
+    for (int i = 0; i < cBlock; ++i) {
+      ASSERT_EQ(l->data[i], expected(0, i)) << copies << " copies, sample " << i;
+      ASSERT_EQ(r->data[i], expected(0, i)) << copies << " copies, sample " << i;
+    }
+    // The last copy's right gain moves away: the sides part.
+    gains.back()->value *= 0.5f;
+    auto [l2, r2] = rig.render();
+    EXPECT_NE(l2, r2);
+    for (int i = 0; i < cBlock; ++i) {
+      ASSERT_EQ(l2->data[i], expected(0, i)) << copies << " copies, sample " << i;
+      ASSERT_EQ(r2->data[i], expected(1, i)) << copies << " copies, sample " << i;
+    }
+  }
+}
+
 TEST(UnisonMixerTest, SilentCopiesAreNeverPulled) {
   Rig rig;
   CountingSource loud(&rig.env, 1.0f), quiet(&rig.env, 5.0f), halfQuiet(&rig.env, 7.0f);
