@@ -29,19 +29,23 @@ void StaticMixer::produce(wave::Block* out, int n, int flags) {
   // summing: the sum so far is in out.
   enum { cEmpty, cHolding, cSumming } state = cEmpty;
   wave::Block* held = nullptr;
-  float* o = out->data;
+  // The own block is read only once two inputs are summed: a lone input
+  // handed on by reference leaves it untouched, block object and all.
+  float* o = nullptr;
   for (int k = 0; k < inputCount; ++k) {
     const Input& slot = inputs[k];
     if (!slot.producer) continue;
     wave::Block* xb = slot.producer->pull(n, 0);
     if (!xb) continue;
     const float* x = xb->data;
+    const bool unity = std::fabs(slot.gain - 1.0f) <= cEpsilon;
+    if (!o && !(unity && state == cEmpty)) o = out->data;
     const float* previous = o;
     if (state == cHolding) {
       previous = held->data;
       state = cSumming;
     }
-    if (std::fabs(slot.gain - 1.0f) <= cEpsilon) {
+    if (unity) {
       if (state == cEmpty) {
         held = xb;
         state = cHolding;

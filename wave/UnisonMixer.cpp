@@ -1,6 +1,7 @@
 #include "wave/UnisonMixer.h"
 
 #include <cmath>
+#include <cstring>
 #include <emmintrin.h>
 
 namespace {
@@ -11,53 +12,74 @@ bool isSilent(const wave::Producer* gain, const wave::Block* block) {
   return gain->constantBlock && block && std::fabs(block->data[0]) <= cEpsilon;
 }
 
-// One source's share of a block: its signal, its gains and its pan factors.
-struct Share {
-  const float* x;
-  const float* leftGain;
-  const float* rightGain;
-  float leftFactor;
-  float rightFactor;
-};
-
-inline __m128 side(const float* x, const float* gain, __m128 factor, int g) {
-  return _mm_mul_ps(_mm_mul_ps(_mm_load_ps(x + g), _mm_load_ps(gain + g)), factor);
+bool sameBits(float a, float b) {
+  uint32_t x, y;
+  std::memcpy(&x, &a, sizeof x);
+  std::memcpy(&y, &b, sizeof y);
+  return x == y;
 }
+
+// One side of a share at group g: (x x gain) x factor. With constant gains
+// the gain is the block's first value in every lane, which is what the
+// block holds; the products are the same.
+template <bool constant>
+inline __m128 side(const float* x, const float* gain, __m128 constantGain, __m128 factor, int g) {
+  const __m128 gv = constant ? constantGain : _mm_load_ps(gain + g);
+  return _mm_mul_ps(_mm_mul_ps(_mm_load_ps(x + g), gv), factor);
+}
+
+} // namespace
 
 // Both sides of one share (or of two, a then b) at once, each sample
 // (x x gain) x factor, written (add false) or added to what the sides hold;
 // the sums are formed in the order of the sources, as adding one share
 // after the other would. Whole groups of four, as the vector kernels do.
-template <bool add, bool pair>
-void mixShares(const Share& a, const Share& b, float* left, float* right, int n) {
+// With mono, only the left side is formed (the right would be the same).
+template <bool add, bool pair, bool constA, bool constB, bool mono>
+static void mixShares(const UnisonMixer::Share& a, const UnisonMixer::Share& b, float* left, float* right, int n) {
   const __m128 la = _mm_set1_ps(a.leftFactor), ra = _mm_set1_ps(a.rightFactor);
   const __m128 lb = _mm_set1_ps(b.leftFactor), rb = _mm_set1_ps(b.rightFactor);
+  const __m128 gla = _mm_set1_ps(a.leftGain[0]), gra = _mm_set1_ps(a.rightGain[0]);
+  const __m128 glb = _mm_set1_ps(b.leftGain[0]), grb = _mm_set1_ps(b.rightGain[0]);
   for (int g = 0; g < n; g += 4) {
-    __m128 l = side(a.x, a.leftGain, la, g);
-    __m128 r = side(a.x, a.rightGain, ra, g);
-    if (add) {
-      l = _mm_add_ps(l, _mm_load_ps(left + g));
-      r = _mm_add_ps(r, _mm_load_ps(right + g));
-    }
-    if (pair) {
-      l = _mm_add_ps(side(b.x, b.leftGain, lb, g), l);
-      r = _mm_add_ps(side(b.x, b.rightGain, rb, g), r);
-    }
+    __m128 l = side<constA>(a.x, a.leftGain, gla, la, g);
+    if (add) l = _mm_add_ps(l, _mm_load_ps(left + g));
+    if (pair) l = _mm_add_ps(side<constB>(b.x, b.leftGain, glb, lb, g), l);
     _mm_store_ps(left + g, l);
-    _mm_store_ps(right + g, r);
+    if (!mono) {
+      __m128 r = side<constA>(a.x, a.rightGain, gra, ra, g);
+      if (add) r = _mm_add_ps(r, _mm_load_ps(right + g));
+      if (pair) r = _mm_add_ps(side<constB>(b.x, b.rightGain, grb, rb, g), r);
+      _mm_store_ps(right + g, r);
+    }
   }
 }
 
-} // namespace
+template <bool add, bool pair>
+static void mixSharesOf(const UnisonMixer::Share& a, const UnisonMixer::Share& b, float* left, float* right, int n,
+                        bool mono) {
+  if (mono)
+    mixShares<add, pair, true, true, true>(a, b, left, right, n);
+  else if (a.constantGains && pair && b.constantGains)
+    mixShares<add, pair, true, true, false>(a, b, left, right, n);
+  else if (a.constantGains)
+    mixShares<add, pair, true, false, false>(a, b, left, right, n);
+  else if (pair && b.constantGains)
+    mixShares<add, pair, false, true, false>(a, b, left, right, n);
+  else
+    mixShares<add, pair, false, false, false>(a, b, left, right, n);
+}
 
 UnisonMixer::UnisonMixer(wave::Environment* env, int capacity) : wave::MultiProducer(env, 2) {
   sources.reserve(capacity > 0 ? static_cast<size_t>(capacity) : 0);
+  shares.resize(capacity > 0 ? static_cast<size_t>(capacity) : 0);
 }
 
 UnisonMixer::~UnisonMixer() = default;
 
 void UnisonMixer::addSource(wave::Producer* signal, wave::Producer* leftGain, wave::Producer* rightGain, float pan) {
   sources.push_back(Source{leftGain, rightGain, signal, pan});
+  if (shares.size() < sources.size()) shares.resize(sources.size());
 }
 
 void UnisonMixer::clearAll() { sources.clear(); }
@@ -65,11 +87,9 @@ void UnisonMixer::clearAll() { sources.clear(); }
 void UnisonMixer::produce(wave::Block* const* outputs, int n, int flags) {
   if (flags & wave::cMuteCall) return;
   float* left = outputs[0]->data;
-  float* right = outputs[1]->data;
-  // Sounding sources are mixed two at a time, in one pass over both sides.
-  bool first = true;
-  bool waiting = false;
-  Share held{};
+  // The sounding sources, in order; mono while both sides come out the same.
+  size_t count = 0;
+  bool mono = true;
   for (const Source& s : sources) {
     wave::Block* lg = s.leftGain->pull(n, 0);
     wave::Block* rg = s.rightGain->pull(n, 0);
@@ -77,30 +97,36 @@ void UnisonMixer::produce(wave::Block* const* outputs, int n, int flags) {
     if (isSilent(s.leftGain, lg) && isSilent(s.rightGain, rg)) continue;
     wave::Block* x = s.signal->pull(n, 0);
     if (!x) continue;
-    const Share share{x->data, lg->data, rg->data, s.pan >= 0.0f ? 1.0f - s.pan : 1.0f,
-                      s.pan >= 0.0f ? 1.0f : 1.0f + s.pan};
-    if (!waiting) {
-      held = share;
-      waiting = true;
-      continue;
-    }
-    if (first)
-      mixShares<false, true>(held, share, left, right, n);
-    else
-      mixShares<true, true>(held, share, left, right, n);
-    first = false;
-    waiting = false;
+    Share& share = shares[count++];
+    share = Share{x->data,
+                  lg->data,
+                  rg->data,
+                  s.pan >= 0.0f ? 1.0f - s.pan : 1.0f,
+                  s.pan >= 0.0f ? 1.0f : 1.0f + s.pan,
+                  s.leftGain->constantBlock && s.rightGain->constantBlock};
+    mono = mono && share.constantGains && sameBits(lg->data[0], rg->data[0]) &&
+           sameBits(share.leftFactor, share.rightFactor);
   }
-  if (waiting) {
-    if (first)
-      mixShares<false, false>(held, held, left, right, n);
-    else
-      mixShares<true, false>(held, held, left, right, n);
-    first = false;
-  }
-  if (first) {
+  if (count == 0) {
     // Nothing sounds: hand out silence without writing a sample.
     currentBlocks[0] = env->silentBlock;
     currentBlocks[1] = env->silentBlock;
+    return;
   }
+  float* right = mono ? nullptr : outputs[1]->data;
+  // Mixed two at a time, in one pass over the sides.
+  size_t k = 0;
+  for (; k + 1 < count; k += 2) {
+    if (k == 0)
+      mixSharesOf<false, true>(shares[k], shares[k + 1], left, right, n, mono);
+    else
+      mixSharesOf<true, true>(shares[k], shares[k + 1], left, right, n, mono);
+  }
+  if (k < count) {
+    if (k == 0)
+      mixSharesOf<false, false>(shares[k], shares[k], left, right, n, mono);
+    else
+      mixSharesOf<true, false>(shares[k], shares[k], left, right, n, mono);
+  }
+  if (mono) currentBlocks[1] = outputs[0];
 }

@@ -28,8 +28,24 @@ public:
   void addSource(wave::Producer* signal, wave::Producer* leftGain, wave::Producer* rightGain, float pan);
   void clearAll();
 
-  // Output 0 is left, 1 right.
+  // Output 0 is left, 1 right. When every sounding copy has the same
+  // constant gain on both sides and sits in the middle, the two sides are
+  // the same samples: the left block is handed out for both.
   void produce(wave::Block* const* outputs, int n, int flags) override;
 
+  // One sounding source's part of a block: its signal, its gains and its
+  // pan factors, with constantGains set where both gains hold one value.
+  struct Share {
+    const float* x;
+    const float* leftGain;
+    const float* rightGain;
+    float leftFactor;
+    float rightFactor;
+    bool constantGains;
+  };
+
+private:
   std::vector<Source> sources;
+  // Room for a share per source, kept as long as the sources.
+  std::vector<Share> shares;
 };

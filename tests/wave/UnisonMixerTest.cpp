@@ -72,46 +72,103 @@ TEST(UnisonMixerTest, CopiesAreSummedWithTheirOwnGains) {
   EXPECT_NE(l, rig.env.silentBlock);
 }
 
-// Any number of sounding copies, with gains that move every sample: each
-// side is the sum, in the order the copies were added, of signal x gain x
-// pan factor, rounded as single-precision arithmetic rounds it one copy
-// after the other.
-TEST(UnisonMixerTest, ManyCopiesSumInOrderWithPerSampleGains) {
+// Any number of sounding copies, with gains that move every sample or hold
+// one value (a constant block) in any mixture: each side is the sum, in the
+// order the copies were added, of signal x gain x pan factor, rounded as
+// single-precision arithmetic rounds it one copy after the other.
+TEST(UnisonMixerTest, ManyCopiesSumInOrderWithPerSampleOrConstantGains) {
   std::mt19937 rng(5);
   std::uniform_real_distribution<float> value(-1.0f, 1.0f);
   for (int copies = 1; copies <= 5; ++copies) {
-    for (int n : {7, 32}) {
-      Rig rig;
-      std::vector<std::unique_ptr<CountingSource>> units;
-      auto make = [&] {
-        units.push_back(std::make_unique<CountingSource>(&rig.env));
-        for (int i = 0; i < n; ++i) units.back()->values.push_back(value(rng));
-        return units.back().get();
-      };
-      std::vector<float> pans;
-      for (int k = 0; k < copies; ++k) {
-        CountingSource* x = make();
-        CountingSource* lg = make();
-        CountingSource* rg = make();
-        pans.push_back(value(rng));
-        rig.mixer.addSource(x, lg, rg, pans.back());
-      }
-      auto [l, r] = rig.render(n);
-      for (int i = 0; i < n; ++i) {
-        float left = 0.0f, right = 0.0f;
+    for (int constantMask = 0; constantMask < (1 << copies); ++constantMask) {
+      for (int n : {7, 32}) {
+        Rig rig;
+        std::vector<std::unique_ptr<CountingSource>> units;
+        auto make = [&](bool constant) {
+          units.push_back(std::make_unique<CountingSource>(&rig.env, value(rng)));
+          CountingSource* u = units.back().get();
+          u->constantBlock = constant;
+          if (!constant)
+            for (int i = 0; i < n; ++i) u->values.push_back(value(rng));
+          return u;
+        };
+        auto at = [&](size_t unit, int i) {
+          const CountingSource& u = *units[unit];
+          return u.values.empty() ? u.value : u.values[static_cast<size_t>(i)];
+        };
+        std::vector<float> pans;
         for (int k = 0; k < copies; ++k) {
-          const float x = units[static_cast<size_t>(3 * k)]->values[static_cast<size_t>(i)];
-          const float lg = units[static_cast<size_t>(3 * k + 1)]->values[static_cast<size_t>(i)];
-          const float rg = units[static_cast<size_t>(3 * k + 2)]->values[static_cast<size_t>(i)];
-          const float pan = pans[static_cast<size_t>(k)];
-          const float lp = x * lg * (pan >= 0.0f ? 1.0f - pan : 1.0f);
-          const float rp = x * rg * (pan >= 0.0f ? 1.0f : 1.0f + pan);
-          left = k == 0 ? lp : lp + left;
-          right = k == 0 ? rp : rp + right;
+          const bool constant = (constantMask >> k) & 1;
+          CountingSource* x = make(false);
+          CountingSource* lg = make(constant);
+          CountingSource* rg = make(constant);
+          // Centred copies too: their factors are exactly 1.
+          pans.push_back(k == 1 ? 0.0f : value(rng));
+          rig.mixer.addSource(x, lg, rg, pans.back());
         }
-        ASSERT_EQ(l->data[i], left) << copies << " copies, sample " << i << " of " << n;
-        ASSERT_EQ(r->data[i], right) << copies << " copies, sample " << i << " of " << n;
+        auto [l, r] = rig.render(n);
+        for (int i = 0; i < n; ++i) {
+          float left = 0.0f, right = 0.0f;
+          for (int k = 0; k < copies; ++k) {
+            const size_t u = static_cast<size_t>(3 * k);
+            const float x = at(u, i), lg = at(u + 1, i), rg = at(u + 2, i);
+            const float pan = pans[static_cast<size_t>(k)];
+            const float lp = x * lg * (pan >= 0.0f ? 1.0f - pan : 1.0f);
+            const float rp = x * rg * (pan >= 0.0f ? 1.0f : 1.0f + pan);
+            left = k == 0 ? lp : lp + left;
+            right = k == 0 ? rp : rp + right;
+          }
+          ASSERT_EQ(l->data[i], left) << copies << " copies, constant " << constantMask << ", sample " << i
+                                      << " of " << n;
+          ASSERT_EQ(r->data[i], right) << copies << " copies, constant " << constantMask << ", sample " << i
+                                       << " of " << n;
+        }
       }
+    }
+  }
+}
+
+// Centred copies with one constant gain for both sides make both sides the
+// same samples, and a block after that, where a side differs, has both
+// sides right again: each side is the in-order sum of signal x gain x pan
+// factor.
+TEST(UnisonMixerTest, CentredCopiesWithEqualConstantGainsGiveEqualSides) {
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+  for (int copies = 1; copies <= 4; ++copies) {
+    Rig rig;
+    std::vector<std::unique_ptr<CountingSource>> signals;
+    std::vector<std::unique_ptr<CountingSource>> gains;
+    for (int k = 0; k < copies; ++k) {
+      signals.push_back(std::make_unique<CountingSource>(&rig.env));
+      for (int i = 0; i < cBlock; ++i) signals.back()->values.push_back(value(rng));
+      gains.push_back(std::make_unique<CountingSource>(&rig.env, value(rng)));
+      gains.back()->constantBlock = true;
+      gains.push_back(std::make_unique<CountingSource>(&rig.env, gains.back()->value));
+      gains.back()->constantBlock = true;
+      rig.mixer.addSource(signals.back().get(), gains[gains.size() - 2].get(), gains.back().get(), 0.0f);
+    }
+    auto expected = [&](int side, int i) {
+      float sum = 0.0f;
+      for (int k = 0; k < copies; ++k) {
+        const float p = signals[static_cast<size_t>(k)]->values[static_cast<size_t>(i)] *
+                        gains[static_cast<size_t>(2 * k + side)]->value * 1.0f;
+        sum = k == 0 ? p : p + sum;
+      }
+      return sum;
+    };
+    auto [l, r] = rig.render();
+    for (int i = 0; i < cBlock; ++i) {
+      ASSERT_EQ(l->data[i], expected(0, i)) << copies << " copies, sample " << i;
+      ASSERT_EQ(r->data[i], expected(0, i)) << copies << " copies, sample " << i;
+    }
+    // The last copy's right gain moves away: the sides part.
+    gains.back()->value *= 0.5f;
+    auto [l2, r2] = rig.render();
+    EXPECT_NE(l2, r2);
+    for (int i = 0; i < cBlock; ++i) {
+      ASSERT_EQ(l2->data[i], expected(0, i)) << copies << " copies, sample " << i;
+      ASSERT_EQ(r2->data[i], expected(1, i)) << copies << " copies, sample " << i;
     }
   }
 }
