@@ -27,10 +27,6 @@ void GenericFilter::ParallelFilterUnit::removeFilter(GenericFilter* f) {
   filters.erase(std::remove(filters.begin(), filters.end(), f), filters.end());
 }
 
-GenericFilter* GenericFilter::ParallelFilterUnit::getFilter(int lane) const {
-  return lane >= 0 && lane < static_cast<int>(filters.size()) ? filters[static_cast<size_t>(lane)] : nullptr;
-}
-
 void GenericFilter::ParallelFilterUnit::retrieveFilterInput(int lane, const wave::Block*& input,
                                                             const float*& frequency, const float*& peak,
                                                             const float*& peakScale, int count, bool& constant) {

@@ -66,7 +66,10 @@ public:
     // Removes every occurrence; the later filters move down one lane.
     void removeFilter(GenericFilter* f);
     int getFilterCount() const { return static_cast<int>(filters.size()); }
-    GenericFilter* getFilter(int lane) const;
+    // Asked for every lane in every block: kept inline.
+  GenericFilter* getFilter(int lane) const {
+    return lane >= 0 && lane < static_cast<int>(filters.size()) ? filters[static_cast<size_t>(lane)] : nullptr;
+  }
 
     // What lane feeds the unit in this block. A lane with a sounding, active
     // filter gets its input block, cut-off, peak and peak scale; a lane

@@ -486,9 +486,14 @@ void StateVariableFilter::storePass(const Pass& p, int count) {
 
 bool StateVariableFilter::allFiltersSounding() const {
   if (filters.empty()) return false;
+  // Neighbouring lanes are mostly one voice's two channels: nothing runs
+  // between the questions, so one controller answers alike twice in a row.
+  const wave::MuteController* asked = nullptr;
   for (GenericFilter* f : filters) {
     wave::MuteController* m = f->getMuteController();
-    if (m && (m->isMute() || m->mayMuteWhenPulled())) return false;
+    if (!m || m == asked) continue;
+    if (m->isMute() || m->mayMuteWhenPulled()) return false;
+    asked = m;
   }
   return true;
 }
