@@ -60,19 +60,25 @@ struct FourChannels {
   Channel* c[4];
   __m128 a; // each channel's last input
   __m128 b; // each channel's last output
-  // cb[k], c0[k] .. c3[k]: the weights of position k broadcast
-  // (DcBlocker::broadcastWeights).
-  const __m128* cb;
-  const __m128* c0;
-  const __m128* c1;
-  const __m128* c2;
-  const __m128* c3;
+  __m128 cb[4], c0[4], c1[4], c2[4], c3[4];
 
-  FourChannels(const __m128* broadcast, Channel* const* channels)
-      : cb(broadcast), c0(broadcast + 4), c1(broadcast + 8), c2(broadcast + 12), c3(broadcast + 16) {
+  FourChannels(const Weights& w, Channel* const* channels) {
     for (int k = 0; k < 4; ++k) c[k] = channels[k];
     a = _mm_setr_ps(c[0]->a, c[1]->a, c[2]->a, c[3]->a);
     b = _mm_setr_ps(c[0]->b, c[1]->b, c[2]->b, c[3]->b);
+    alignas(16) float v[5][4];
+    _mm_store_ps(v[0], w.cb);
+    _mm_store_ps(v[1], w.c0);
+    _mm_store_ps(v[2], w.c1);
+    _mm_store_ps(v[3], w.c2);
+    _mm_store_ps(v[4], w.c3);
+    for (int k = 0; k < 4; ++k) {
+      cb[k] = _mm_set1_ps(v[0][k]);
+      c0[k] = _mm_set1_ps(v[1][k]);
+      c1[k] = _mm_set1_ps(v[2][k]);
+      c2[k] = _mm_set1_ps(v[3][k]);
+      c3[k] = _mm_set1_ps(v[4][k]);
+    }
   }
   void step(int i) {
     __m128 x0 = _mm_loadu_ps(c[0]->x + i);
@@ -124,7 +130,7 @@ inline void finish(const Weights& w, Channel& c, bool grouped, int i, int n) {
 
 } // namespace
 
-DcBlocker::DcBlocker(wave::Environment* env) : wave::Source(env) { layOutWeights(); }
+DcBlocker::DcBlocker(wave::Environment* env) : wave::Source(env) {}
 
 void DcBlocker::resetState() {
   x1 = 0.0f;
@@ -136,21 +142,6 @@ void DcBlocker::updateRate() {
   rate = env->sampleRate;
   r[0] = rate > 0.0f ? std::exp(-6.2831853f * cCornerHz / rate) : 1.0f;
   for (int k = 1; k < 4; ++k) r[k] = r[k - 1] * r[0];
-  layOutWeights();
-}
-
-void DcBlocker::layOutWeights() {
-  // The four-channel step's weights, laid out once per rate instead of
-  // once per block: position k of Weights' vectors broadcast.
-  const Weights w(r);
-  alignas(16) float v[5][4];
-  _mm_store_ps(v[0], w.cb);
-  _mm_store_ps(v[1], w.c0);
-  _mm_store_ps(v[2], w.c1);
-  _mm_store_ps(v[3], w.c2);
-  _mm_store_ps(v[4], w.c3);
-  for (int j = 0; j < 5; ++j)
-    for (int k = 0; k < 4; ++k) broadcastWeights[4 * j + k] = _mm_set1_ps(v[j][k]);
 }
 
 const wave::Block* DcBlocker::pullInput(int n) {
@@ -220,7 +211,7 @@ void DcBlocker::produce(wave::Block* out, int n, int flags) {
     Channel* set[4];
     for (int q = 0; q < sets; ++q) {
       for (int k = 0; k < 4; ++k) set[k] = &channels[4 * q + k];
-      FourChannels f(broadcastWeights, set);
+      FourChannels f(w, set);
       for (int j = 0; j + 4 <= n; j += 4) f.step(j);
       f.end();
     }

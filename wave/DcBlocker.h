@@ -11,8 +11,6 @@
 #include "wave/PairedUnit.h"
 #include "wave/Producer.h"
 
-#include <xmmintrin.h>
-
 class DcBlocker : public wave::Source, public PairedUnit<DcBlocker> {
 public:
   static constexpr float cCornerHz = 4.0f;
@@ -45,8 +43,6 @@ public:
 private:
   // Picks up a new sample rate.
   void updateRate();
-  // broadcastWeights from r.
-  void layOutWeights();
   // The input of this block, or null after going silent (current is then
   // the silent block and the state is reset).
   const wave::Block* pullInput(int n);
@@ -63,8 +59,4 @@ private:
   float r[4] = {1.0f, 1.0f, 1.0f, 1.0f};
   float x1 = 0.0f;
   float y1 = 0.0f;
-  // The weights of the four-channel step for this rate: for each of the
-  // output before the group and the four differences, the weight of each
-  // position broadcast to a vector.
-  __m128 broadcastWeights[20];
 };
