@@ -145,3 +145,33 @@ private:
   ParallelFilterUnit* parallelUnit = nullptr;
   wave::Consumer peakModulator;
 };
+
+// Asked for every lane of every pass: inline, so that a pass reads its
+// lanes without a call per lane.
+inline void GenericFilter::ParallelFilterUnit::retrieveFilterInput(int lane, const wave::Block*& input,
+                                                                   const float*& frequency, const float*& peak,
+                                                                   const float*& peakScale, int count,
+                                                                   bool& constant) {
+  wave::Block* silence = env->silentBlock;
+  GenericFilter* f = getFilter(lane);
+  if (f && !(f->muteController && f->muteController->isMute())) {
+    const wave::Block* in = f->input ? f->input->pull(count, 0) : nullptr;
+    input = in ? in : silence;
+    if (f->retrieveInput(frequency, peak, peakScale, count, 0, constant)) return;
+  } else {
+    input = silence;
+    // A muted filter outputs its (silent) lane input: were it left active
+    // from an earlier block, it would hand out the lane block of a pass that
+    // did not run for it.
+    if (f) f->active = false;
+  }
+  frequency = silence->data;
+  peak = nullptr;
+  peakScale = nullptr;
+  constant = true;
+}
+
+inline void GenericFilter::ParallelFilterUnit::storeFilterOutput(int lane, const wave::Block* in,
+                                                                 wave::Block* out, int count) {
+  if (GenericFilter* f = getFilter(lane)) f->storeOutput(in, out, count);
+}
