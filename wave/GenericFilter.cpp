@@ -3,12 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-constexpr float cEpsilon = 1.1920929e-7f;
-
-} // namespace
-
 // ---------------------------------------------------------------------------
 // ParallelFilterUnit
 
@@ -59,37 +53,12 @@ void GenericFilter::resetState() {
     filterUnit->resetState();
 }
 
-bool GenericFilter::retrieveInput(const float*& freq, const float*& pk, const float*& peakScale, int count,
-                                  int flags, bool& constant) {
-  const float* silence = env->silentBlock->data;
-  wave::Producer* fp = frequency.output;
-  wave::Producer* pp = peak.output;
-  const wave::Block* fb = fp->pull(count, flags);
-  const wave::Block* pb = pp->pull(count, flags);
-  freq = fb ? fb->data : silence;
-  pk = pb ? pb->data : silence;
-
-  peakScale = nullptr;
-  if (peakModulationEnabled && peakModulator.input) {
-    const wave::Block* sb = peakModulator.input->pull(count, flags);
-    if (sb) peakScale = sb->data;
-  }
-  constant = fp->constantBlock && pp->constantBlock;
-
-  mixValues = mix.getInterpolatedBlock(count, flags, mixConstant)->data;
-  // A constant block holds the target: read from there, the mix spares a
-  // visit to a block that has long left the cache while it stays put.
-  mixFirst = mixConstant && count > 0 && !(flags & wave::cMuteCall) ? mix.getTarget() : mixValues[0];
-  active = !(mixConstant && std::fabs(mixFirst) <= cEpsilon);
-  return active;
-}
-
 void GenericFilter::storeOutput(const wave::Block* in, wave::Block* out, int count) {
   if (!active) {
     // Readers only read a producer's current block.
     current = const_cast<wave::Block*>(in);
   } else {
-    if (!(mixConstant && std::fabs(mixFirst - 1.0f) <= cEpsilon) && count > 0) {
+    if (!(mixConstant && std::fabs(mixFirst - 1.0f) <= cMixEpsilon) && count > 0) {
       const float* x = in->data;
       float* y = out->data;
       const float* m = mixValues;

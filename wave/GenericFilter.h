@@ -10,6 +10,7 @@
 #include "wave/FloatParameter.h"
 #include "wave/MuteController.h"
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -132,6 +133,9 @@ public:
   Property<Slope> slope{nullptr, c12dB};
 
 private:
+  // A mix this close to 0 or 1 counts as dry or wet.
+  static constexpr float cMixEpsilon = 1.1920929e-7f;
+
   void copySettingsTo(FilterUnit* unit);
 
   bool peakModulationEnabled = false;
@@ -145,6 +149,31 @@ private:
   ParallelFilterUnit* parallelUnit = nullptr;
   wave::Consumer peakModulator;
 };
+
+inline bool GenericFilter::retrieveInput(const float*& freq, const float*& pk, const float*& peakScale, int count,
+                                         int flags, bool& constant) {
+  const float* silence = env->silentBlock->data;
+  wave::Producer* fp = frequency.output;
+  wave::Producer* pp = peak.output;
+  const wave::Block* fb = fp->pull(count, flags);
+  const wave::Block* pb = pp->pull(count, flags);
+  freq = fb ? fb->data : silence;
+  pk = pb ? pb->data : silence;
+
+  peakScale = nullptr;
+  if (peakModulationEnabled && peakModulator.input) {
+    const wave::Block* sb = peakModulator.input->pull(count, flags);
+    if (sb) peakScale = sb->data;
+  }
+  constant = fp->constantBlock && pp->constantBlock;
+
+  mixValues = mix.getInterpolatedBlock(count, flags, mixConstant)->data;
+  // A constant block holds the target: read from there, the mix spares a
+  // visit to a block that has long left the cache while it stays put.
+  mixFirst = mixConstant && count > 0 && !(flags & wave::cMuteCall) ? mix.getTarget() : mixValues[0];
+  active = !(mixConstant && std::fabs(mixFirst) <= cMixEpsilon);
+  return active;
+}
 
 // Asked for every lane of every pass: inline, so that a pass reads its
 // lanes without a call per lane.
