@@ -105,6 +105,28 @@ std::vector<float> noise(int n, unsigned seed, float amplitude) {
   return x;
 }
 
+// Filters on one shared unit beside the same filters each on a unit of its
+// own, lane l of both fed the same noise (seed + l).
+template <class Unit>
+struct LanesBesideOwnUnits {
+  LanesBesideOwnUnits(wave::Environment* env, int lanes, int samples, unsigned seed) : shared(env) {
+    for (int l = 0; l < lanes; ++l) {
+      src.push_back(std::make_unique<SignalSource>(env));
+      src[l]->signal = noise(samples, seed + static_cast<unsigned>(l), 0.5f);
+      own.push_back(std::make_unique<Unit>(env));
+      lane.push_back(std::make_unique<GenericFilter>(env));
+      single.push_back(std::make_unique<GenericFilter>(env));
+      lane[l]->setParallelFilter(&shared);
+      single[l]->setFilter(own[l].get());
+      for (GenericFilter* f : {lane[l].get(), single[l].get()}) f->setInput(src[l].get());
+    }
+  }
+  Unit shared;
+  std::vector<std::unique_ptr<SignalSource>> src;
+  std::vector<std::unique_ptr<Unit>> own;
+  std::vector<std::unique_ptr<GenericFilter>> lane, single;
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -376,22 +398,13 @@ TEST(GenericFilterTest, FourLanePassEqualsOneFilterPerLane) {
   for (int slope : {1, 2})
     for (int r : {0, 1, 2}) {
       Graph g;
-      StateVariableFilter shared(&g.env);
-      std::vector<std::unique_ptr<SignalSource>> src;
-      std::vector<std::unique_ptr<StateVariableFilter>> own;
-      std::vector<std::unique_ptr<GenericFilter>> lane, single;
+      LanesBesideOwnUnits<StateVariableFilter> rig(&g.env, 4, 16 * n, 20);
+      auto& lane = rig.lane;
+      auto& single = rig.single;
       const float cutoffs[4] = {8.0f, 9.5f, 11.0f, 12.5f};
       const float peaks[4] = {0.1f, 0.5f, 0.8f, 0.97f};
       for (int l = 0; l < 4; ++l) {
-        src.push_back(std::make_unique<SignalSource>(&g.env));
-        src[l]->signal = noise(16 * n, 20 + l, 0.5f);
-        own.push_back(std::make_unique<StateVariableFilter>(&g.env));
-        lane.push_back(std::make_unique<GenericFilter>(&g.env));
-        single.push_back(std::make_unique<GenericFilter>(&g.env));
-        lane[l]->setParallelFilter(&shared);
-        single[l]->setFilter(own[l].get());
         for (GenericFilter* f : {lane[l].get(), single[l].get()}) {
-          f->setInput(src[l].get());
           f->response = GenericFilter::Response(r);
           f->slope = GenericFilter::Slope(slope);
           f->frequency.getParameter().setInterpolated(cutoffs[l], 0.0f);
@@ -416,6 +429,8 @@ TEST(GenericFilterTest, FourLanePassEqualsOneFilterPerLane) {
     }
 }
 
+namespace {
+
 // A characteristic whose values depend on nothing but cut-off, peak and a
 // setting counted in its stamp: the eight-lane pass may take a group's
 // values of the last block again.
@@ -439,26 +454,21 @@ private:
   uint64_t edits = 1;
 };
 
+} // namespace
+
 TEST(GenericFilterTest, HeldLanesHearEveryChangeInTheBlockItIsMade) {
   // Eight lanes held at constant settings, then one thing changed at a
   // time: each lane must give what a filter of its own gives in every
   // block, the block of the change first.
   const int n = 64;
   Graph g;
-  StampedUnit shared(&g.env);
-  std::vector<std::unique_ptr<SignalSource>> src;
-  std::vector<std::unique_ptr<StampedUnit>> own;
-  std::vector<std::unique_ptr<GenericFilter>> lane, single;
+  LanesBesideOwnUnits<StampedUnit> rig(&g.env, 8, 40 * n, 40);
+  StampedUnit& shared = rig.shared;
+  auto& own = rig.own;
+  auto& lane = rig.lane;
+  auto& single = rig.single;
   for (int l = 0; l < 8; ++l) {
-    src.push_back(std::make_unique<SignalSource>(&g.env));
-    src[l]->signal = noise(40 * n, 40 + l, 0.5f);
-    own.push_back(std::make_unique<StampedUnit>(&g.env));
-    lane.push_back(std::make_unique<GenericFilter>(&g.env));
-    single.push_back(std::make_unique<GenericFilter>(&g.env));
-    lane[l]->setParallelFilter(&shared);
-    single[l]->setFilter(own[l].get());
     for (GenericFilter* f : {lane[l].get(), single[l].get()}) {
-      f->setInput(src[l].get());
       f->slope = GenericFilter::c24dB;
       f->frequency.getParameter().setInterpolated(9.0f + 0.4f * static_cast<float>(l), 0.0f);
       f->peak.getParameter().setInterpolated(0.6f, 0.0f);
