@@ -53,22 +53,6 @@ void GenericFilter::resetState() {
     filterUnit->resetState();
 }
 
-void GenericFilter::storeOutput(const wave::Block* in, wave::Block* out, int count) {
-  if (!active) {
-    // Readers only read a producer's current block.
-    current = const_cast<wave::Block*>(in);
-  } else {
-    if (!(mixConstant && std::fabs(mixFirst - 1.0f) <= cMixEpsilon) && count > 0) {
-      const float* x = in->data;
-      float* y = out->data;
-      const float* m = mixValues;
-      for (int i = 0; i < count; ++i) y[i] = x[i] + (y[i] - x[i]) * m[i];
-    }
-    current = out;
-  }
-  stamp = env->stamp;
-}
-
 void GenericFilter::copySettingsTo(FilterUnit* unit) {
   // Through the unit's properties, so that an owner of them hears of it;
   // equal values notify nobody.

@@ -175,6 +175,22 @@ inline bool GenericFilter::retrieveInput(const float*& freq, const float*& pk, c
   return active;
 }
 
+inline void GenericFilter::storeOutput(const wave::Block* in, wave::Block* out, int count) {
+  if (!active) {
+    // Readers only read a producer's current block.
+    current = const_cast<wave::Block*>(in);
+  } else {
+    if (!(mixConstant && std::fabs(mixFirst - 1.0f) <= cMixEpsilon) && count > 0) {
+      const float* x = in->data;
+      float* y = out->data;
+      const float* m = mixValues;
+      for (int i = 0; i < count; ++i) y[i] = x[i] + (y[i] - x[i]) * m[i];
+    }
+    current = out;
+  }
+  stamp = env->stamp;
+}
+
 // Asked for every lane of every pass: inline, so that a pass reads its
 // lanes without a call per lane.
 inline void GenericFilter::ParallelFilterUnit::retrieveFilterInput(int lane, const wave::Block*& input,
