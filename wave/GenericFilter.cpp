@@ -3,12 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-constexpr float cEpsilon = 1.1920929e-7f;
-
-} // namespace
-
 // ---------------------------------------------------------------------------
 // ParallelFilterUnit
 
@@ -25,37 +19,6 @@ void GenericFilter::ParallelFilterUnit::addFilter(GenericFilter* f) { filters.pu
 
 void GenericFilter::ParallelFilterUnit::removeFilter(GenericFilter* f) {
   filters.erase(std::remove(filters.begin(), filters.end(), f), filters.end());
-}
-
-GenericFilter* GenericFilter::ParallelFilterUnit::getFilter(int lane) const {
-  return lane >= 0 && lane < static_cast<int>(filters.size()) ? filters[static_cast<size_t>(lane)] : nullptr;
-}
-
-void GenericFilter::ParallelFilterUnit::retrieveFilterInput(int lane, const wave::Block*& input,
-                                                            const float*& frequency, const float*& peak,
-                                                            const float*& peakScale, int count, bool& constant) {
-  wave::Block* silence = env->silentBlock;
-  GenericFilter* f = getFilter(lane);
-  if (f && !(f->muteController && f->muteController->isMute())) {
-    const wave::Block* in = f->input ? f->input->pull(count, 0) : nullptr;
-    input = in ? in : silence;
-    if (f->retrieveInput(frequency, peak, peakScale, count, 0, constant)) return;
-  } else {
-    input = silence;
-    // A muted filter outputs its (silent) lane input: were it left active
-    // from an earlier block, it would hand out the lane block of a pass that
-    // did not run for it.
-    if (f) f->active = false;
-  }
-  frequency = silence->data;
-  peak = nullptr;
-  peakScale = nullptr;
-  constant = true;
-}
-
-void GenericFilter::ParallelFilterUnit::storeFilterOutput(int lane, const wave::Block* in, wave::Block* out,
-                                                          int count) {
-  if (GenericFilter* f = getFilter(lane)) f->storeOutput(in, out, count);
 }
 
 // ---------------------------------------------------------------------------
@@ -88,47 +51,6 @@ void GenericFilter::resetState() {
     parallelUnit->resetState();
   else if (filterUnit)
     filterUnit->resetState();
-}
-
-bool GenericFilter::retrieveInput(const float*& freq, const float*& pk, const float*& peakScale, int count,
-                                  int flags, bool& constant) {
-  const float* silence = env->silentBlock->data;
-  wave::Producer* fp = frequency.output;
-  wave::Producer* pp = peak.output;
-  const wave::Block* fb = fp->pull(count, flags);
-  const wave::Block* pb = pp->pull(count, flags);
-  freq = fb ? fb->data : silence;
-  pk = pb ? pb->data : silence;
-
-  peakScale = nullptr;
-  if (peakModulationEnabled && peakModulator.input) {
-    const wave::Block* sb = peakModulator.input->pull(count, flags);
-    if (sb) peakScale = sb->data;
-  }
-  constant = fp->constantBlock && pp->constantBlock;
-
-  mixValues = mix.getInterpolatedBlock(count, flags, mixConstant)->data;
-  // A constant block holds the target: read from there, the mix spares a
-  // visit to a block that has long left the cache while it stays put.
-  mixFirst = mixConstant && count > 0 && !(flags & wave::cMuteCall) ? mix.getTarget() : mixValues[0];
-  active = !(mixConstant && std::fabs(mixFirst) <= cEpsilon);
-  return active;
-}
-
-void GenericFilter::storeOutput(const wave::Block* in, wave::Block* out, int count) {
-  if (!active) {
-    // Readers only read a producer's current block.
-    current = const_cast<wave::Block*>(in);
-  } else {
-    if (!(mixConstant && std::fabs(mixFirst - 1.0f) <= cEpsilon) && count > 0) {
-      const float* x = in->data;
-      float* y = out->data;
-      const float* m = mixValues;
-      for (int i = 0; i < count; ++i) y[i] = x[i] + (y[i] - x[i]) * m[i];
-    }
-    current = out;
-  }
-  stamp = env->stamp;
 }
 
 void GenericFilter::copySettingsTo(FilterUnit* unit) {

@@ -10,6 +10,7 @@
 #include "wave/FloatParameter.h"
 #include "wave/MuteController.h"
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -66,7 +67,10 @@ public:
     // Removes every occurrence; the later filters move down one lane.
     void removeFilter(GenericFilter* f);
     int getFilterCount() const { return static_cast<int>(filters.size()); }
-    GenericFilter* getFilter(int lane) const;
+    // Asked for every lane in every block: kept inline.
+  GenericFilter* getFilter(int lane) const {
+    return lane >= 0 && lane < static_cast<int>(filters.size()) ? filters[static_cast<size_t>(lane)] : nullptr;
+  }
 
     // What lane feeds the unit in this block. A lane with a sounding, active
     // filter gets its input block, cut-off, peak and peak scale; a lane
@@ -129,6 +133,9 @@ public:
   Property<Slope> slope{nullptr, c12dB};
 
 private:
+  // A mix this close to 0 or 1 counts as dry or wet.
+  static constexpr float cMixEpsilon = 1.1920929e-7f;
+
   void copySettingsTo(FilterUnit* unit);
 
   bool peakModulationEnabled = false;
@@ -142,3 +149,74 @@ private:
   ParallelFilterUnit* parallelUnit = nullptr;
   wave::Consumer peakModulator;
 };
+
+inline bool GenericFilter::retrieveInput(const float*& freq, const float*& pk, const float*& peakScale, int count,
+                                         int flags, bool& constant) {
+  const float* silence = env->silentBlock->data;
+  wave::Producer* fp = frequency.output;
+  wave::Producer* pp = peak.output;
+  const wave::Block* fb = fp->pull(count, flags);
+  const wave::Block* pb = pp->pull(count, flags);
+  freq = fb ? fb->data : silence;
+  pk = pb ? pb->data : silence;
+
+  peakScale = nullptr;
+  if (peakModulationEnabled && peakModulator.input) {
+    const wave::Block* sb = peakModulator.input->pull(count, flags);
+    if (sb) peakScale = sb->data;
+  }
+  constant = fp->constantBlock && pp->constantBlock;
+
+  mixValues = mix.getInterpolatedBlock(count, flags, mixConstant)->data;
+  // A constant block holds the target: read from there, the mix spares a
+  // visit to a block that has long left the cache while it stays put.
+  mixFirst = mixConstant && count > 0 && !(flags & wave::cMuteCall) ? mix.getTarget() : mixValues[0];
+  active = !(mixConstant && std::fabs(mixFirst) <= cMixEpsilon);
+  return active;
+}
+
+inline void GenericFilter::storeOutput(const wave::Block* in, wave::Block* out, int count) {
+  if (!active) {
+    // Readers only read a producer's current block.
+    current = const_cast<wave::Block*>(in);
+  } else {
+    if (!(mixConstant && std::fabs(mixFirst - 1.0f) <= cMixEpsilon) && count > 0) {
+      const float* x = in->data;
+      float* y = out->data;
+      const float* m = mixValues;
+      for (int i = 0; i < count; ++i) y[i] = x[i] + (y[i] - x[i]) * m[i];
+    }
+    current = out;
+  }
+  stamp = env->stamp;
+}
+
+// Asked for every lane of every pass: inline, so that a pass reads its
+// lanes without a call per lane.
+inline void GenericFilter::ParallelFilterUnit::retrieveFilterInput(int lane, const wave::Block*& input,
+                                                                   const float*& frequency, const float*& peak,
+                                                                   const float*& peakScale, int count,
+                                                                   bool& constant) {
+  wave::Block* silence = env->silentBlock;
+  GenericFilter* f = getFilter(lane);
+  if (f && !(f->muteController && f->muteController->isMute())) {
+    const wave::Block* in = f->input ? f->input->pull(count, 0) : nullptr;
+    input = in ? in : silence;
+    if (f->retrieveInput(frequency, peak, peakScale, count, 0, constant)) return;
+  } else {
+    input = silence;
+    // A muted filter outputs its (silent) lane input: were it left active
+    // from an earlier block, it would hand out the lane block of a pass that
+    // did not run for it.
+    if (f) f->active = false;
+  }
+  frequency = silence->data;
+  peak = nullptr;
+  peakScale = nullptr;
+  constant = true;
+}
+
+inline void GenericFilter::ParallelFilterUnit::storeFilterOutput(int lane, const wave::Block* in,
+                                                                 wave::Block* out, int count) {
+  if (GenericFilter* f = getFilter(lane)) f->storeOutput(in, out, count);
+}

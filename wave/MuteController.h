@@ -3,7 +3,8 @@
 namespace wave {
 
 // Asked by units that can skip their work while a voice is silent; voices
-// and envelopes answer.
+// and envelopes answer. Asking changes nothing: a unit may take one answer
+// for several of its lanes when nothing runs between the questions.
 class MuteController {
 public:
   virtual ~MuteController() = default;

@@ -158,6 +158,7 @@ void StateVariableFilter::initialize() {
   // One list of runs per group of four lanes.
   runLengths.assign(2 * (static_cast<size_t>(env->maxBlockSize > 0 ? env->maxBlockSize : 0) + 1), 0);
   lastSampleRate = 0.0f;
+  groupRuns[0].valid = groupRuns[1].valid = false;
   // Two arrays of 32 states (four stages of eight lanes), whatever the
   // block size.
   if (stateStore.size < 64) stateStore.initialize(64);
@@ -287,6 +288,8 @@ void StateVariableFilter::filterChunk(const float* in, float* out, const float* 
   float* A = gains.data;
   int32_t* runs = runLengths.data();
   runs[0] = 0;
+  // The rows are written over.
+  groupRuns[0].valid = groupRuns[1].valid = false;
 
   auto coefficients = [&](int k, int i) {
     const float p = peakScale ? peakValues[i] * peakScale[i] : peakValues[i];
@@ -401,11 +404,45 @@ void StateVariableFilter::preparePass(int count, Pass& pass) {
     for (int j = first; j < first + 4; ++j)
       if (!constants[j] || scales[j]) oneRun = false;
 
+    GroupRun& memo = groupRuns[h];
     int k = 0;
     if (oneRun) {
-      coefficients(0, 0);
+      // A held note's group repeats its inputs block after block.
+      bool same = stamp != 0 && memo.valid && memo.stamp == stamp && memo.stages == stages &&
+                  memo.rowStride == rowStride && sameBits(memo.inputScale, inputScale) &&
+                  sameBits(memo.log2SampleRate, log2SampleRate);
+      for (int j = 0; j < 4 && same; ++j) {
+        const int l = first + j;
+        same = memo.active[j] == (peaks[l] != nullptr) &&
+               (!peaks[l] || (memo.frequency[j] == std::bit_cast<uint32_t>(freq[l][0]) &&
+                              memo.peak[j] == std::bit_cast<uint32_t>(peaks[l][0])));
+      }
+      if (same) {
+        // What the lanes' caches would hand on, the last active lane's
+        // damping input last.
+        for (int j = 3; j >= 0; --j)
+          if (memo.active[j]) {
+            dampInput = coefficientCaches[first + j].dampInput;
+            break;
+          }
+      } else {
+        coefficients(0, 0);
+        memo.valid = stamp != 0;
+        memo.stamp = stamp;
+        memo.inputScale = inputScale;
+        memo.log2SampleRate = log2SampleRate;
+        memo.stages = stages;
+        memo.rowStride = rowStride;
+        for (int j = 0; j < 4; ++j) {
+          const int l = first + j;
+          memo.active[j] = peaks[l] != nullptr;
+          memo.frequency[j] = peaks[l] ? std::bit_cast<uint32_t>(freq[l][0]) : 0u;
+          memo.peak[j] = peaks[l] ? std::bit_cast<uint32_t>(peaks[l][0]) : 0u;
+        }
+      }
       runs[1] = count;
     } else {
+      memo.valid = false;
       int start = 0;
       float runFrequency[4];
       for (int j = 0; j < 4; ++j) runFrequency[j] = freq[first + j][0];
@@ -486,9 +523,14 @@ void StateVariableFilter::storePass(const Pass& p, int count) {
 
 bool StateVariableFilter::allFiltersSounding() const {
   if (filters.empty()) return false;
+  // Neighbouring lanes are mostly one voice's two channels: nothing runs
+  // between the questions, so one controller answers alike twice in a row.
+  const wave::MuteController* asked = nullptr;
   for (GenericFilter* f : filters) {
     wave::MuteController* m = f->getMuteController();
-    if (m && (m->isMute() || m->mayMuteWhenPulled())) return false;
+    if (!m || m == asked) continue;
+    if (m->isMute() || m->mayMuteWhenPulled()) return false;
+    asked = m;
   }
   return true;
 }

@@ -251,6 +251,21 @@ private:
   float* low = nullptr;
   // One per lane of the eight-lane pass and one for the one-lane use.
   CoefficientCache coefficientCaches[cLanes + 1];
+  // What a group of four lanes' single run was worked out from, while the
+  // group's rows still hold its values: with the same inputs again, every
+  // lane would take the values its cache holds, which are already there.
+  struct GroupRun {
+    bool valid = false; // false: the rows hold anything else
+    uint64_t stamp = 0;
+    float inputScale = 0.0f;
+    float log2SampleRate = 0.0f;
+    int stages = 0;
+    int rowStride = 0;
+    bool active[4] = {};
+    uint32_t frequency[4] = {}; // the bits of the active lanes' values
+    uint32_t peak[4] = {};
+  };
+  GroupRun groupRuns[2];
   // The environment's stamp of the block last filtered.
   int32_t passStamp = -1;
 };

@@ -105,6 +105,28 @@ std::vector<float> noise(int n, unsigned seed, float amplitude) {
   return x;
 }
 
+// Filters on one shared unit beside the same filters each on a unit of its
+// own, lane l of both fed the same noise (seed + l).
+template <class Unit>
+struct LanesBesideOwnUnits {
+  LanesBesideOwnUnits(wave::Environment* env, int lanes, int samples, unsigned seed) : shared(env) {
+    for (int l = 0; l < lanes; ++l) {
+      src.push_back(std::make_unique<SignalSource>(env));
+      src[l]->signal = noise(samples, seed + static_cast<unsigned>(l), 0.5f);
+      own.push_back(std::make_unique<Unit>(env));
+      lane.push_back(std::make_unique<GenericFilter>(env));
+      single.push_back(std::make_unique<GenericFilter>(env));
+      lane[l]->setParallelFilter(&shared);
+      single[l]->setFilter(own[l].get());
+      for (GenericFilter* f : {lane[l].get(), single[l].get()}) f->setInput(src[l].get());
+    }
+  }
+  Unit shared;
+  std::vector<std::unique_ptr<SignalSource>> src;
+  std::vector<std::unique_ptr<Unit>> own;
+  std::vector<std::unique_ptr<GenericFilter>> lane, single;
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -376,22 +398,13 @@ TEST(GenericFilterTest, FourLanePassEqualsOneFilterPerLane) {
   for (int slope : {1, 2})
     for (int r : {0, 1, 2}) {
       Graph g;
-      StateVariableFilter shared(&g.env);
-      std::vector<std::unique_ptr<SignalSource>> src;
-      std::vector<std::unique_ptr<StateVariableFilter>> own;
-      std::vector<std::unique_ptr<GenericFilter>> lane, single;
+      LanesBesideOwnUnits<StateVariableFilter> rig(&g.env, 4, 16 * n, 20);
+      auto& lane = rig.lane;
+      auto& single = rig.single;
       const float cutoffs[4] = {8.0f, 9.5f, 11.0f, 12.5f};
       const float peaks[4] = {0.1f, 0.5f, 0.8f, 0.97f};
       for (int l = 0; l < 4; ++l) {
-        src.push_back(std::make_unique<SignalSource>(&g.env));
-        src[l]->signal = noise(16 * n, 20 + l, 0.5f);
-        own.push_back(std::make_unique<StateVariableFilter>(&g.env));
-        lane.push_back(std::make_unique<GenericFilter>(&g.env));
-        single.push_back(std::make_unique<GenericFilter>(&g.env));
-        lane[l]->setParallelFilter(&shared);
-        single[l]->setFilter(own[l].get());
         for (GenericFilter* f : {lane[l].get(), single[l].get()}) {
-          f->setInput(src[l].get());
           f->response = GenericFilter::Response(r);
           f->slope = GenericFilter::Slope(slope);
           f->frequency.getParameter().setInterpolated(cutoffs[l], 0.0f);
@@ -414,6 +427,124 @@ TEST(GenericFilterTest, FourLanePassEqualsOneFilterPerLane) {
         g.env.endBlock(n);
       }
     }
+}
+
+namespace {
+
+// A characteristic whose values depend on nothing but cut-off, peak and a
+// setting counted in its stamp: the eight-lane pass may take a group's
+// values of the last block again.
+class StampedUnit : public StateVariableFilter {
+public:
+  using StateVariableFilter::StateVariableFilter;
+  void customize(float, float peak, float& dampInput, float& cubicDamping, float& clipScale) override {
+    dampInput = peak * 0.9f;
+    cubicDamping = 0.0f;
+    clipScale = clip;
+  }
+  uint64_t customizeStamp() const override { return edits; }
+  // Changing clip counts an edit.
+  void setClip(float c) {
+    clip = c;
+    ++edits;
+  }
+
+private:
+  float clip = 0.1f;
+  uint64_t edits = 1;
+};
+
+} // namespace
+
+TEST(GenericFilterTest, HeldLanesHearEveryChangeInTheBlockItIsMade) {
+  // Eight lanes held at constant settings, then one thing changed at a
+  // time: each lane must give what a filter of its own gives in every
+  // block, the block of the change first.
+  const int n = 64;
+  Graph g;
+  LanesBesideOwnUnits<StampedUnit> rig(&g.env, 8, 40 * n, 40);
+  StampedUnit& shared = rig.shared;
+  auto& own = rig.own;
+  auto& lane = rig.lane;
+  auto& single = rig.single;
+  for (int l = 0; l < 8; ++l) {
+    for (GenericFilter* f : {lane[l].get(), single[l].get()}) {
+      f->slope = GenericFilter::c24dB;
+      f->frequency.getParameter().setInterpolated(9.0f + 0.4f * static_cast<float>(l), 0.0f);
+      f->peak.getParameter().setInterpolated(0.6f, 0.0f);
+    }
+  }
+  SignalSource halfPeak(&g.env);
+  halfPeak.signal.assign(80 * n, 0.5f);
+  for (GenericFilter* f : {lane[5].get(), single[5].get()}) f->setPeakMuteController(&halfPeak);
+  auto both = [&](int l, auto change) {
+    change(*lane[l]);
+    change(*single[l]);
+  };
+  for (int b = 0; b < 40; ++b) {
+    const char* what = "held";
+    switch (b) {
+    case 4: // one lane's cut-off jumps
+      both(6, [](GenericFilter& f) { f.frequency.getParameter().setInterpolated(12.0f, 0.0f); });
+      what = "cut-off";
+      break;
+    case 8: // one lane's peak
+      both(1, [](GenericFilter& f) { f.peak.getParameter().setInterpolated(0.95f, 0.0f); });
+      what = "peak";
+      break;
+    case 12: // a lane falls silent (mix 0) ...
+      both(3, [](GenericFilter& f) { f.mix.setInterpolated(0.0f, 0.0f); });
+      what = "mix 0";
+      break;
+    case 16: // ... and sounds again with another cut-off
+      both(3, [](GenericFilter& f) {
+        f.mix.setInterpolated(1.0f, 0.0f);
+        f.frequency.getParameter().setInterpolated(8.0f, 0.0f);
+      });
+      own[3]->resetState(); // a silenced lane starts from rest
+      what = "mix 1";
+      break;
+    case 20: // the slope of every lane, down and (after a change made
+             // with one stage) up again
+      for (int l = 0; l < 8; ++l) both(l, [](GenericFilter& f) { f.slope = GenericFilter::c12dB; });
+      what = "slope";
+      break;
+    case 21:
+      both(2, [](GenericFilter& f) { f.peak.getParameter().setInterpolated(0.3f, 0.0f); });
+      what = "peak with one stage";
+      break;
+    case 22:
+      for (int l = 0; l < 8; ++l) both(l, [](GenericFilter& f) { f.slope = GenericFilter::c24dB; });
+      what = "slope";
+      break;
+    case 24: // the characteristic is edited
+      shared.setClip(0.3f);
+      for (auto& u : own) u->setClip(0.3f);
+      what = "characteristic";
+      break;
+    case 28: // a lane's peak modulated for a block (runs of their own),
+             // then held as before
+      both(5, [](GenericFilter& f) { f.setPeakModulationEnabled(true); });
+      what = "peak modulation";
+      break;
+    case 29:
+      both(5, [](GenericFilter& f) { f.setPeakModulationEnabled(false); });
+      what = "peak modulation off";
+      break;
+    case 36: // the sample rate
+      g.env.setSampleRate(44100.0f);
+      what = "rate";
+      break;
+    }
+    g.env.beginBlock();
+    for (int l = 0; l < 8; ++l) {
+      const wave::Block* x = lane[l]->pull(n, 0);
+      const wave::Block* y = single[l]->pull(n, 0);
+      for (int i = 0; i < n; ++i)
+        ASSERT_NEAR(x->data[i], y->data[i], 2e-5) << what << ": lane " << l << " block " << b << " sample " << i;
+    }
+    g.env.endBlock(n);
+  }
 }
 
 // Two units as a pair (two sets of four voices): every filter gives, to the
