@@ -18,7 +18,10 @@ std::string sourceNames() {
 
 std::string targetNames() {
   std::string names = "< Target >";
-  for (int t = 0; t < ModulationMatrix::cNumTargets; ++t) names += "," + ModulationMatrix::getTargetName(t);
+  for (int t = 0; t < ModulationMatrix::cNumTargets; ++t) {
+    names += ',';
+    names += ModulationMatrix::getTargetName(t);
+  }
   return names;
 }
 
