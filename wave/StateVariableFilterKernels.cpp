@@ -3,7 +3,17 @@
 #include "wave/DenormalGuard.h"
 #include "wave/TableReadPs.h"
 
+#include <algorithm>
+// g++ 12 at -O3 takes the placeholder that the 512-bit intrinsics pass for
+// lanes they overwrite for a value read before it is set.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #include <xmmintrin.h>
 
 namespace {
@@ -612,6 +622,320 @@ void filterCascadeAvxStages(const VectorFilterLanes* lanes, float inputScale, in
   }
 }
 
+// ---------------------------------------------------------------------------
+// Four groups (sixteen lanes) in one 512-bit register, for processors that
+// have the unit (asked at run time): the same operations as the 256-bit
+// kernels in the same order, lane by lane, so every lane computes to the
+// bit what they give. Each stage's recursion waits on itself; here stage k
+// runs a sample behind stage k - 1, so that the stages' chains are
+// independent within a step and overlap instead of queueing one behind the
+// other, and the clipper's table reads follow a little later still.
+
+#define ZARN_AVX512 __attribute__((target("avx2,avx512f")))
+#define ZARN_AVX512_INLINE __attribute__((target("avx2,avx512f"), always_inline)) inline
+
+struct Lanes512 {
+  __m512 low;
+  __m512 band;
+  __m512 f;
+  __m512 q;
+  __m512 g;
+};
+
+ZARN_AVX512_INLINE __m512 cube512(__m512 g, __m512 b) {
+  return _mm512_mul_ps(_mm512_mul_ps(_mm512_mul_ps(g, b), b), b);
+}
+
+template <bool Cubic, VectorFilterResponse R>
+ZARN_AVX512_INLINE __m512 step512(__m512 x, Lanes512& s) {
+  const __m512 bandHi = _mm512_set1_ps(cVectorFilterBandLimit);
+  const __m512 bandLo = _mm512_set1_ps(-cVectorFilterBandLimit);
+  const __m512 lowHi = _mm512_set1_ps(cVectorFilterLowLimit);
+  const __m512 lowLo = _mm512_set1_ps(-cVectorFilterLowLimit);
+  const __m512 f = s.f;
+  const __m512 q = s.q;
+  const __m512 b = s.band;
+  const __m512 l1 = _mm512_add_ps(s.low, _mm512_mul_ps(f, b));
+  __m512 b1 = _mm512_add_ps(b, _mm512_mul_ps(f, _mm512_sub_ps(_mm512_sub_ps(x, _mm512_mul_ps(q, b)), l1)));
+  if (Cubic) b1 = _mm512_sub_ps(b1, cube512(s.g, b));
+  const __m512 l2 = _mm512_add_ps(l1, _mm512_mul_ps(f, b1));
+  __m512 b2 = _mm512_add_ps(b1, _mm512_mul_ps(f, _mm512_sub_ps(_mm512_sub_ps(x, _mm512_mul_ps(q, b1)), l2)));
+  if (Cubic) b2 = _mm512_sub_ps(b2, cube512(s.g, b1));
+  const __m512 l3 = _mm512_add_ps(l2, _mm512_mul_ps(f, b2));
+  const __m512 h = _mm512_sub_ps(_mm512_sub_ps(x, _mm512_mul_ps(q, b2)), l3);
+  __m512 nb = _mm512_add_ps(b2, _mm512_mul_ps(f, h));
+  if (Cubic) nb = _mm512_sub_ps(nb, cube512(s.g, b2));
+  s.band = _mm512_min_ps(_mm512_max_ps(nb, bandLo), bandHi);
+  s.low = _mm512_min_ps(_mm512_max_ps(l3, lowLo), lowHi);
+  return R == cVectorFilterLowPass ? s.low : (R == cVectorFilterHighPass ? h : s.band);
+}
+
+// The clipper's table read of ClampedTableReadAvx on sixteen lanes.
+struct ClampedTableRead512 {
+  const float* values;
+  float fracOffset;
+  int intOffset;
+  unsigned mask;
+
+  ZARN_AVX512_INLINE __m512 operator()(__m512 scale, __m512 in) const {
+    const __m512 lo = _mm512_set1_ps(static_cast<float>(intOffset));
+    const __m512 hi = _mm512_set1_ps(static_cast<float>(static_cast<double>(intOffset) + static_cast<double>(mask)));
+    __m512 x = _mm512_sub_ps(_mm512_mul_ps(scale, in), _mm512_set1_ps(fracOffset));
+    x = _mm512_min_ps(_mm512_max_ps(x, lo), hi);
+    const __m512i t = _mm512_cvttps_epi32(x);
+    const __mmask16 roundedUp = _mm512_cmp_ps_mask(_mm512_cvtepi32_ps(t), x, _CMP_GT_OS);
+    const __m512i k = _mm512_mask_sub_epi32(t, roundedUp, t, _mm512_set1_epi32(1));
+    const __m512 f = _mm512_sub_ps(x, _mm512_cvtepi32_ps(k));
+    const __m512i idx = _mm512_and_si512(_mm512_sub_epi32(k, _mm512_set1_epi32(intOffset)),
+                                         _mm512_set1_epi32(static_cast<int>(mask)));
+    // Each lane's two neighbouring entries in one 64-bit read: half the
+    // elements to gather, split into the two rows afterwards.
+    const __m512 p0 = _mm512_castpd_ps(_mm512_i32gather_pd(_mm512_castsi512_si256(idx), values, 4));
+    const __m512 p1 = _mm512_castpd_ps(_mm512_i32gather_pd(_mm512_extracti64x4_epi64(idx, 1), values, 4));
+    const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+    const __m512i odd = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
+    const __m512 v0 = _mm512_permutex2var_ps(p0, even, p1);
+    const __m512 v1 = _mm512_permutex2var_ps(p0, odd, p1);
+    return _mm512_add_ps(v0, _mm512_mul_ps(f, _mm512_sub_ps(v1, v0)));
+  }
+};
+
+template <int H>
+ZARN_AVX512_INLINE void setQuarter(__m512& v, __m128 x) {
+  v = _mm512_insertf32x4(v, x, H);
+}
+
+// One stage of the sixteen lanes: its states and coefficients, and where
+// each group's runs stand for the sample the stage is at.
+template <VectorFilterResponse R>
+struct Stage512 {
+  Lanes512 s;
+  int r[4] = {0, 0, 0, 0};
+  int runEnd[4] = {0, 0, 0, 0};
+  // The first sample at which a group enters a new run.
+  int next = 0;
+};
+
+template <int Stages, bool Clip, VectorFilterResponse R>
+struct Cascade512 {
+  const VectorFilterLanes* lanes;
+  int dampingStride;
+  __m128 tableScale;
+  __m512 scale;
+  ClampedTableRead512 read;
+  Stage512<R> st[Stages];
+  __m512 clipScale;
+  __m512 clipGain;
+  // The clipper's scale and gain of each sample of the chunk.
+  __m512* scales;
+  __m512* gains;
+
+  ZARN_AVX512 void load() {
+    for (int k = 0; k < Stages; ++k) {
+      __m512 lo = _mm512_setzero_ps(), ba = _mm512_setzero_ps();
+      lo = _mm512_insertf32x4(lo, _mm_loadu_ps(lanes[0].low + 4 * k), 0);
+      lo = _mm512_insertf32x4(lo, _mm_loadu_ps(lanes[1].low + 4 * k), 1);
+      lo = _mm512_insertf32x4(lo, _mm_loadu_ps(lanes[2].low + 4 * k), 2);
+      lo = _mm512_insertf32x4(lo, _mm_loadu_ps(lanes[3].low + 4 * k), 3);
+      ba = _mm512_insertf32x4(ba, _mm_loadu_ps(lanes[0].band + 4 * k), 0);
+      ba = _mm512_insertf32x4(ba, _mm_loadu_ps(lanes[1].band + 4 * k), 1);
+      ba = _mm512_insertf32x4(ba, _mm_loadu_ps(lanes[2].band + 4 * k), 2);
+      ba = _mm512_insertf32x4(ba, _mm_loadu_ps(lanes[3].band + 4 * k), 3);
+      st[k].s.low = lo;
+      st[k].s.band = ba;
+      st[k].s.f = st[k].s.q = st[k].s.g = _mm512_setzero_ps();
+    }
+    clipScale = clipGain = _mm512_setzero_ps();
+  }
+  ZARN_AVX512 void store() const {
+    for (int k = 0; k < Stages; ++k) {
+      _mm_storeu_ps(lanes[0].low + 4 * k, _mm512_extractf32x4_ps(st[k].s.low, 0));
+      _mm_storeu_ps(lanes[1].low + 4 * k, _mm512_extractf32x4_ps(st[k].s.low, 1));
+      _mm_storeu_ps(lanes[2].low + 4 * k, _mm512_extractf32x4_ps(st[k].s.low, 2));
+      _mm_storeu_ps(lanes[3].low + 4 * k, _mm512_extractf32x4_ps(st[k].s.low, 3));
+      _mm_storeu_ps(lanes[0].band + 4 * k, _mm512_extractf32x4_ps(st[k].s.band, 0));
+      _mm_storeu_ps(lanes[1].band + 4 * k, _mm512_extractf32x4_ps(st[k].s.band, 1));
+      _mm_storeu_ps(lanes[2].band + 4 * k, _mm512_extractf32x4_ps(st[k].s.band, 2));
+      _mm_storeu_ps(lanes[3].band + 4 * k, _mm512_extractf32x4_ps(st[k].s.band, 3));
+    }
+  }
+  // Loads group H's coefficients for stage K of the run that holds sample
+  // i into its quarter (the clipper's with the last stage).
+  template <int K, int H>
+  ZARN_AVX512_INLINE void enterGroup(int i) {
+    const VectorFilterLanes& g = lanes[H];
+    Stage512<R>& t = st[K];
+    while (t.runEnd[H] <= i) {
+      const int rr = t.r[H];
+      const int len = g.runLength[rr];
+      if (len > 0) {
+        setQuarter<H>(t.s.f, _mm_loadu_ps(g.frequency + 4 * rr));
+        setQuarter<H>(t.s.q, _mm_loadu_ps(g.damping + K * dampingStride + 4 * rr));
+        if (K == 0) setQuarter<H>(t.s.g, _mm_loadu_ps(g.cubicDamping + 4 * rr));
+        if (Clip && K == Stages - 1) {
+          setQuarter<H>(clipScale, _mm_mul_ps(tableScale, _mm_loadu_ps(g.clipScale + 4 * rr)));
+          setQuarter<H>(clipGain, _mm_loadu_ps(g.clipGain + 4 * rr));
+        }
+        t.runEnd[H] += len;
+      }
+      t.r[H] = rr + 1;
+    }
+  }
+  // Stage K at sample m of the chunk at base: x[m] holds the previous
+  // stage's output (the input for stage 0) and takes this one's.
+  template <int K>
+  ZARN_AVX512_INLINE void advance(__m512* x, int base, int m) {
+    Stage512<R>& t = st[K];
+    const int i = base + m;
+    if (i >= t.next) {
+      enterGroup<K, 0>(i);
+      enterGroup<K, 1>(i);
+      enterGroup<K, 2>(i);
+      enterGroup<K, 3>(i);
+      t.next = std::min(std::min(t.runEnd[0], t.runEnd[1]), std::min(t.runEnd[2], t.runEnd[3]));
+    }
+    __m512 y = K == 0 ? step512<true, R>(_mm512_mul_ps(scale, x[m]), t.s) : step512<false, R>(x[m], t.s);
+    if (Clip && K == Stages - 1) {
+      scales[m] = clipScale;
+      gains[m] = clipGain;
+    }
+    x[m] = y;
+  }
+  // Every stage whose sample n - K lies in [0, len), the later stages
+  // first: each reads what the stage before gave one step earlier, so the
+  // stages' chains are independent within a step.
+  template <int K>
+  ZARN_AVX512_INLINE void stepAll(__m512* x, int base, int n, int len) {
+    const int m = n - K;
+    if (m >= 0 && m < len) advance<K>(x, base, m);
+    if constexpr (K > 0) stepAll<K - 1>(x, base, n, len);
+  }
+  template <int K>
+  ZARN_AVX512_INLINE void stepSteady(__m512* x, int base, int n) {
+    advance<K>(x, base, n - K);
+    if constexpr (K > 0) stepSteady<K - 1>(x, base, n);
+  }
+};
+
+template <int Stages, bool Clip, VectorFilterResponse R>
+ZARN_AVX512 void filterCascade512(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
+                                  const VectorFilterClip* clipTable, int count) {
+  if (count < 1) return;
+  wave::DenormalGuard guard;
+  Cascade512<Stages, Clip, R> c;
+  c.lanes = lanes;
+  c.dampingStride = dampingStride;
+  c.tableScale = _mm_set1_ps(Clip ? clipTable->scale : 0.0f);
+  c.scale = _mm512_set1_ps(inputScale);
+  c.read = Clip ? ClampedTableRead512{clipTable->values, clipTable->fracOffset, clipTable->intOffset, clipTable->mask}
+                : ClampedTableRead512{nullptr, 0.0f, 0, 0u};
+  c.load();
+  // Chunks of samples, each transposed into one register per sample (a
+  // 4 x 4 transpose per group of lanes and four samples), filtered with
+  // stage k a sample behind stage k - 1 so that their chains overlap, and
+  // transposed back.
+  constexpr int cChunk = 64;
+  __m512 x[cChunk];
+  __m512 scales[Clip ? cChunk : 1];
+  __m512 gains[Clip ? cChunk : 1];
+  c.scales = scales;
+  c.gains = gains;
+  alignas(64) float buffer[16];
+  for (int base = 0; base < count; base += cChunk) {
+    const int len = count - base < cChunk ? count - base : cChunk;
+    const int whole = len & ~3;
+    for (int m = 0; m < whole; m += 4) {
+      __m128 q[4][4];
+      for (int g = 0; g < 4; ++g) {
+        for (int k = 0; k < 4; ++k) q[g][k] = _mm_load_ps(lanes[g].in[k] + base + m);
+        _MM_TRANSPOSE4_PS(q[g][0], q[g][1], q[g][2], q[g][3]);
+      }
+      for (int k = 0; k < 4; ++k) {
+        __m512 v = _mm512_castps128_ps512(q[0][k]);
+        v = _mm512_insertf32x4(v, q[1][k], 1);
+        v = _mm512_insertf32x4(v, q[2][k], 2);
+        x[m + k] = _mm512_insertf32x4(v, q[3][k], 3);
+      }
+    }
+    for (int m = whole; m < len; ++m) {
+      for (int g = 0; g < 4; ++g)
+        for (int k = 0; k < 4; ++k) buffer[4 * g + k] = lanes[g].in[k][base + m];
+      x[m] = _mm512_load_ps(buffer);
+    }
+    int n = 0;
+    for (; n < Stages - 1 && n < len; ++n) c.template stepAll<Stages - 1>(x, base, n, len);
+    // The clipper a few samples behind the last stage, where its table
+    // reads fill the time the stages' chains leave idle.
+    constexpr int cLag = 2;
+    int clipped = 0;
+    for (; n < len; ++n) {
+      c.template stepSteady<Stages - 1>(x, base, n);
+      if (Clip && n - (Stages - 1) - cLag >= 0) {
+        x[clipped] = _mm512_mul_ps(c.read(scales[clipped], x[clipped]), gains[clipped]);
+        ++clipped;
+      }
+    }
+    for (; n < len + Stages - 1; ++n) c.template stepAll<Stages - 1>(x, base, n, len);
+    if (Clip)
+      for (int m = clipped; m < len; ++m) x[m] = _mm512_mul_ps(c.read(scales[m], x[m]), gains[m]);
+    for (int m = 0; m < whole; m += 4) {
+      for (int g = 0; g < 4; ++g) {
+        __m128 q[4];
+        for (int k = 0; k < 4; ++k) {
+          switch (g) {
+          case 0:
+            q[k] = _mm512_extractf32x4_ps(x[m + k], 0);
+            break;
+          case 1:
+            q[k] = _mm512_extractf32x4_ps(x[m + k], 1);
+            break;
+          case 2:
+            q[k] = _mm512_extractf32x4_ps(x[m + k], 2);
+            break;
+          default:
+            q[k] = _mm512_extractf32x4_ps(x[m + k], 3);
+            break;
+          }
+        }
+        _MM_TRANSPOSE4_PS(q[0], q[1], q[2], q[3]);
+        for (int k = 0; k < 4; ++k) _mm_store_ps(lanes[g].out[k] + base + m, q[k]);
+      }
+    }
+    for (int m = whole; m < len; ++m) {
+      _mm512_store_ps(buffer, x[m]);
+      for (int g = 0; g < 4; ++g)
+        for (int k = 0; k < 4; ++k) lanes[g].out[k][base + m] = buffer[4 * g + k];
+    }
+  }
+  c.store();
+}
+
+template <bool Clip, VectorFilterResponse R>
+void filterCascade512Stages(const VectorFilterLanes* lanes, float inputScale, int dampingStride, int stages,
+                            const VectorFilterClip* clip, int count) {
+  switch (stages) {
+  case 1:
+    filterCascade512<1, Clip, R>(lanes, inputScale, dampingStride, clip, count);
+    break;
+  case 2:
+    filterCascade512<2, Clip, R>(lanes, inputScale, dampingStride, clip, count);
+    break;
+  case 3:
+    filterCascade512<3, Clip, R>(lanes, inputScale, dampingStride, clip, count);
+    break;
+  case 4:
+    filterCascade512<4, Clip, R>(lanes, inputScale, dampingStride, clip, count);
+    break;
+  default:
+    break;
+  }
+}
+
+bool wide512Available() {
+  static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2");
+  return available;
+}
+
 } // namespace
 
 void vectorFilterDriveCpp(const float* in, float inputScale, const float* frequency, const float* damping,
@@ -708,5 +1032,18 @@ void vectorFilterCascadeClippedWide(const VectorFilterLanes* lanes, float inputS
 void vectorFilterCascadeClippedWidePair(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
                                         int stages, VectorFilterResponse response, const VectorFilterClip& clip,
                                         int count) {
+  if (wide512Available()) {
+    switch (response) {
+    case cVectorFilterLowPass:
+      filterCascade512Stages<true, cVectorFilterLowPass>(lanes, inputScale, dampingStride, stages, &clip, count);
+      return;
+    case cVectorFilterHighPass:
+      filterCascade512Stages<true, cVectorFilterHighPass>(lanes, inputScale, dampingStride, stages, &clip, count);
+      return;
+    default:
+      filterCascade512Stages<true, cVectorFilterBandPass>(lanes, inputScale, dampingStride, stages, &clip, count);
+      return;
+    }
+  }
   filterCascadeAvxStages<true, 2>(lanes, inputScale, dampingStride, stages, response, &clip, count);
 }

@@ -135,7 +135,9 @@ void vectorFilterCascadeClippedWide(const VectorFilterLanes* lanes, float inputS
 // Two sets of eight lanes (lanes[0] to lanes[3], two groups each, with
 // coefficients of their own) through the clipped 256-bit cascade in one
 // pass, each set to the bit what vectorFilterCascadeClippedWide gives it
-// alone: the two chains overlap in the vector unit.
+// alone: the two chains overlap in the vector unit. Where the processor has
+// the 512-bit unit, the sixteen lanes go through it as one register, to the
+// same bit.
 void vectorFilterCascadeClippedWidePair(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
                                         int stages, VectorFilterResponse response, const VectorFilterClip& clip,
                                         int count);

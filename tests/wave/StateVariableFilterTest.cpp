@@ -759,6 +759,98 @@ TEST(StateVariableFilterKernelTest, ClippedAndWidePassesEqualTheCascadeThenTheCl
   EXPECT_GT(saturated, 50);
 }
 
+// Sixteen lanes (four groups, each with runs of its own) through the paired
+// clipped pass, over blocks longer than the pass works through at once and
+// with a partial group of four at the end, against each lane worked out
+// sample by sample from the filter's equations and the clipper's linear
+// table read, to the bit.
+TEST(StateVariableFilterKernelTest, SixteenLanePassEqualsThePlainEquations) {
+  const StateVariableFilter::ClipTable clipper(0.6f);
+  const FunctionTable<float>& t = clipper.getTable();
+  const VectorFilterClip clip = {t.getValues(), t.getFracOffset(), t.getIntOffset(), t.getScale(), t.getMask()};
+  constexpr int count = 150;
+  constexpr int stride = 4 * count;
+  std::mt19937 rng(47);
+  std::uniform_real_distribution<float> signal(-1.5f, 1.5f), unit(0.0f, 1.0f);
+  std::uniform_int_distribution<int> length(1, 40);
+  struct Group {
+    std::vector<int> runs;
+    std::vector<float> f, q, g, s, a;
+    alignas(16) float data[4][152];
+    float low[16], band[16];
+  };
+  Group drawn[4];
+  for (Group& gr : drawn) {
+    for (int left = count; left > 0; left -= gr.runs.back()) gr.runs.push_back(std::min(left, length(rng)));
+    for (auto* v : {&gr.f, &gr.g, &gr.s, &gr.a}) v->resize(4 * count);
+    gr.q.resize(4 * stride);
+    for (float& v : gr.f) v = 0.01f + 0.89f * unit(rng);
+    for (float& v : gr.q) v = 0.05f + 1.45f * unit(rng);
+    for (float& v : gr.g) v = 0.05f * unit(rng);
+    for (float& v : gr.s) v = 0.05f + 8.0f * unit(rng);
+    for (float& v : gr.a) v = 4.0f * unit(rng);
+    for (auto& lane : gr.data)
+      for (float& x : lane) x = signal(rng);
+    for (int i = 0; i < 16; ++i) {
+      gr.low[i] = 0.3f * signal(rng);
+      gr.band[i] = 0.2f * signal(rng);
+    }
+  }
+  // The clipper: the table read linearly between its points, clamped to
+  // its ends.
+  auto clipped = [&](float y, float scale, float gain) {
+    const float lo = static_cast<float>(t.getIntOffset());
+    const float hi = static_cast<float>(static_cast<double>(t.getIntOffset()) + t.getMask());
+    float x = t.getScale() * scale * y - t.getFracOffset();
+    x = std::min(std::max(x, lo), hi);
+    const float k = std::floor(x);
+    const int at = (static_cast<int>(k) - t.getIntOffset()) & static_cast<int>(t.getMask());
+    const float v0 = t.getValues()[at], v1 = t.getValues()[at + 1];
+    return (v0 + (x - k) * (v1 - v0)) * gain;
+  };
+  for (int stages = 1; stages <= 4; ++stages)
+    for (int r : {0, 1, 2}) {
+      Group pass[4] = {drawn[0], drawn[1], drawn[2], drawn[3]};
+      VectorFilterLanes lanes[4];
+      for (int h = 0; h < 4; ++h) {
+        Group& gr = pass[h];
+        lanes[h] = {{gr.data[0], gr.data[1], gr.data[2], gr.data[3]}, {gr.data[0], gr.data[1], gr.data[2], gr.data[3]},
+                    gr.f.data(), gr.q.data(), gr.g.data(), gr.runs.data(), gr.low, gr.band, gr.s.data(), gr.a.data()};
+      }
+      vectorFilterCascadeClippedWidePair(lanes, 0.8f, stride, stages, VectorFilterResponse(r), clip, count);
+      for (int h = 0; h < 4; ++h)
+        for (int l = 0; l < 4; ++l) {
+          Group gr = drawn[h];
+          for (int i = 0, run = 0, end = gr.runs[0]; i < count; ++i) {
+            if (i == end) end += gr.runs[++run];
+            const int c = 4 * run + l;
+            float y = 0.8f * gr.data[l][i];
+            for (int st = 0; st < stages; ++st) {
+              const float f = gr.f[c], q = gr.q[st * stride + c], g = st == 0 ? gr.g[c] : 0.0f;
+              float& low = gr.low[4 * st + l];
+              float& band = gr.band[4 * st + l];
+              const float b = band;
+              const float l1 = low + f * b;
+              const float b1 = b + f * ((y - q * b) - l1) - ((g * b) * b) * b;
+              const float l2 = l1 + f * b1;
+              const float b2 = b1 + f * ((y - q * b1) - l2) - ((g * b1) * b1) * b1;
+              const float l3 = l2 + f * b2;
+              const float hp = (y - q * b2) - l3;
+              band = std::min(std::max(b2 + f * hp - ((g * b2) * b2) * b2, -1.0f), 1.0f);
+              low = std::min(std::max(l3, -10.0f), 10.0f);
+              y = r == 0 ? low : (r == 1 ? hp : band);
+            }
+            ASSERT_EQ(pass[h].data[l][i], clipped(y, gr.s[c], gr.a[c]))
+                << stages << " stages, response " << r << ", group " << h << " lane " << l << " sample " << i;
+          }
+          for (int st = 0; st < stages; ++st) {
+            EXPECT_EQ(pass[h].low[4 * st + l], gr.low[4 * st + l]);
+            EXPECT_EQ(pass[h].band[4 * st + l], gr.band[4 * st + l]);
+          }
+        }
+    }
+}
+
 TEST(StateVariableFilterKernelTest, FourLaneKernelsRestoreTheControlState) {
   const unsigned before = _mm_getcsr();
   _mm_setcsr(0x1f80u);
