@@ -88,6 +88,19 @@ void BalanceGains::produce(wave::Block* const* blocks, int n, int flags) {
 void StereoCutoff::produce(wave::Block* const* blocks, int n, int flags) {
   if (flags & wave::cMuteCall) return;
   const float s = span;
+  // Without a pan both channels take the base as it is: its block is
+  // handed on to both, which stays valid for the rest of this block.
+  if (base.input) {
+    bool panConstant;
+    const float* q = pullData(pan, n, panConstant);
+    if (panConstant && at(q, 0) * s == 0.0f) {
+      if (wave::Block* b = base.input->pull(n, 0)) {
+        currentBlocks[0] = currentBlocks[1] = b;
+        getOutput(0)->constantBlock = getOutput(1)->constantBlock = base.input->constantBlock;
+        return;
+      }
+    }
+  }
   producePair(*this, blocks, base, pan, n, fills, [s](float centre, float position, float& left, float& right) {
     const float d = position * s;
     left = centre + d;

@@ -123,4 +123,13 @@ TEST(ZarnControlUnitsTest, GainsAndCutOffsHoldTheirValueWhileTheirInputsAreConst
   check(true, "constant again");
   line(first, 0.5f, 0.0f, true);
   check(true, "a new level");
+  // A centred pan: both cut-offs are the base, moving or not, and the
+  // channels part again when the pan leaves the centre.
+  line(second, 0.0f, 0.0f, true);
+  line(first, 0.5f, 1.0f / 64.0f, false);
+  check(false, "centred pan, moving base");
+  line(first, 0.5f, 0.0f, true);
+  check(true, "centred pan, constant base");
+  line(second, 0.25f, 0.0f, true);
+  check(true, "off the centre again");
 }
