@@ -834,7 +834,7 @@ ZARN_AVX512 void filterCascade512(const VectorFilterLanes* lanes, float inputSca
   // 4 x 4 transpose per group of lanes and four samples), filtered with
   // stage k a sample behind stage k - 1 so that their chains overlap, and
   // transposed back.
-  constexpr int cChunk = 64;
+  constexpr int cChunk = 32;
   __m512 x[cChunk];
   __m512 scales[Clip ? cChunk : 1];
   __m512 gains[Clip ? cChunk : 1];
