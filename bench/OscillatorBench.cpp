@@ -7,6 +7,10 @@
 // them: 32-sample blocks for 32 oscillators at the pitches of 32 held keys,
 // one after the other, so that their tables compete for the caches as in a
 // song. Items are samples.
+//
+// BM_SyncKernel: the oversampled sawtooth sync kernel and its decimator
+// the same way, the sync held or swept every sample as an LFO on "Osc 1
+// Sync" sweeps it (every base sample a new step). Items are base samples.
 
 #include "synth/ZarnOscillatorShape.h"
 #include "wave/Environment.h"
@@ -14,6 +18,7 @@
 #include "wave/OscillatorKernels.h"
 #include "wave/OscillatorStyle.h"
 #include "wave/Producer.h"
+#include "wave/SyncDecimator.h"
 
 #include <benchmark/benchmark.h>
 
@@ -99,51 +104,109 @@ BENCHMARK(BM_Oscillator)
     ->Args({3, 0, 0})
     ->Args({4, 0, 0});
 
+// The voices' kernel settings for the keys of the held-note song (bench/
+// compare): MIDI 36 to 89.
+struct HeldKeys {
+  static constexpr int kVoices = 32;
+  explicit HeldKeys(Oscillator::Style& style) {
+    const Oscillator::FrequencyTable* table = style.getFrequencyTable(44100);
+    for (int v = 0; v < kVoices; ++v) {
+      const int key = 36 + (v * 5) % 48 + v / 10;
+      pitch[v] = std::log2(440.0f) + static_cast<float>(key - 69) / 12.0f;
+      VectorProduceParams& k = params[v];
+      k = VectorProduceParams{};
+      k.frequencyTable = table->frequency;
+      k.tableIndexTable = table->tableIndex;
+      k.tableSizes = style.tableSizes;
+      k.tableStride = Oscillator::cTableStride;
+      k.phase = static_cast<float>(v * 7);
+      k.indexOffset = 10.0f * Oscillator::Style::cFrequencyTableFactor;
+      k.indexScale = Oscillator::Style::cFrequencyTableFactor;
+      k.pulseGain = 0.5f;
+      k.sawGain = 0.5f;
+    }
+  }
+  float pitch[kVoices];
+  VectorProduceParams params[kVoices];
+};
+
 void BM_ProduceKernel(benchmark::State& state) {
-  constexpr int kVoices = 32;
   constexpr int kSamples = 32;
   const bool square = state.range(0) != 0;
   const bool held = state.range(1) != 0;
   Oscillator::Style& style = sharedStyle();
-  const Oscillator::FrequencyTable* table = style.getFrequencyTable(44100);
-  std::vector<VectorProduceParams> params(kVoices);
-  alignas(16) float pitch[kVoices][kSamples];
+  auto keys = std::make_unique<HeldKeys>(style);
+  alignas(16) float pitch[HeldKeys::kVoices][kSamples];
   alignas(16) float width[kSamples];
   alignas(16) float out[kSamples];
   for (float& w : width) w = 0.3f;
-  for (int v = 0; v < kVoices; ++v) {
-    // The keys of the held-note song (bench/compare): MIDI 36 to 89.
-    const int key = 36 + (v * 5) % 48 + v / 10;
-    const float p = std::log2(440.0f) + static_cast<float>(key - 69) / 12.0f;
-    for (float& x : pitch[v]) x = p;
-    VectorProduceParams& k = params[static_cast<size_t>(v)];
-    k = VectorProduceParams{};
-    k.frequencyTable = table->frequency;
-    k.tableIndexTable = table->tableIndex;
-    k.tableSizes = style.tableSizes;
-    k.tableStride = Oscillator::cTableStride;
-    k.phase = static_cast<float>(v * 7);
-    k.indexOffset = 10.0f * Oscillator::Style::cFrequencyTableFactor;
-    k.indexScale = Oscillator::Style::cFrequencyTableFactor;
-    k.pulseGain = 0.5f;
-    k.sawGain = 0.5f;
-  }
+  for (int v = 0; v < HeldKeys::kVoices; ++v)
+    for (float& x : pitch[v]) x = keys->pitch[v];
   for (auto _ : state) {
-    for (int v = 0; v < kVoices; ++v) {
+    for (int v = 0; v < HeldKeys::kVoices; ++v) {
       if (square)
-        vectorProduceSquareFast(&params[static_cast<size_t>(v)], style.sawtoothTables[0], pitch[v], width, out,
-                                kSamples, nullptr, 0.0f, held);
+        vectorProduceSquareFast(&keys->params[v], style.sawtoothTables[0], pitch[v], width, out, kSamples, nullptr,
+                                0.0f, held);
       else
-        vectorProduceWaveFast(&params[static_cast<size_t>(v)], style.sawtoothTables[0], pitch[v], out, kSamples,
-                              nullptr, 0.0f, held);
+        vectorProduceWaveFast(&keys->params[v], style.sawtoothTables[0], pitch[v], out, kSamples, nullptr, 0.0f,
+                              held);
       benchmark::DoNotOptimize(out[kSamples - 1]);
     }
   }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kVoices * kSamples);
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * HeldKeys::kVoices * kSamples);
 }
 
 // Arguments: 0 the plain wave, 1 the pulse; pitch blocks marked held (as
 // the voices' constant pitch blocks are) or not.
 BENCHMARK(BM_ProduceKernel)->ArgNames({"square", "held"})->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1});
+
+void BM_SyncKernel(benchmark::State& state) {
+  constexpr int kSamples = 32;
+  const bool swept = state.range(0) != 0;
+  Oscillator::Style& style = sharedStyle();
+  auto keys = std::make_unique<HeldKeys>(style);
+  auto decimators = std::make_unique<SyncDecimator[]>(HeldKeys::kVoices);
+  alignas(16) float pitch[kSamples];
+  alignas(16) float sync[kSamples];
+  alignas(16) float fine[SyncDecimator::cFactor * kSamples];
+  alignas(16) float out[kSamples];
+  float angle = 0.0f;
+  for (auto _ : state) {
+    for (int i = 0; i < kSamples; ++i) {
+      // 0.2 octaves of LFO around sync 2.5, about 5 Hz.
+      sync[i] = swept ? 2.5f + 0.2f * std::sin(angle) : 2.5f;
+      angle += 0.0007f;
+    }
+    if (angle > 6.2831853f) angle -= 6.2831853f;
+    for (int v = 0; v < HeldKeys::kVoices; ++v) {
+      for (float& p : pitch) p = keys->pitch[v];
+      vectorProduceWaveSyncOversampled(&keys->params[v], style.sawtoothTables[0], pitch, sync, fine, kSamples);
+      decimators[static_cast<size_t>(v)].process(fine, out, kSamples);
+      benchmark::DoNotOptimize(out[kSamples - 1]);
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * HeldKeys::kVoices * kSamples);
+}
+
+// Argument: 0 the sync held, 1 swept every sample.
+BENCHMARK(BM_SyncKernel)->ArgName("swept")->Arg(0)->Arg(1);
+
+// The decimator alone, 32 of them, on blocks of N base samples of noise.
+void BM_SyncDecimator(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  auto decimators = std::make_unique<SyncDecimator[]>(HeldKeys::kVoices);
+  std::vector<float> fine(SyncDecimator::cFactor * static_cast<size_t>(n)), out(static_cast<size_t>(n));
+  uint32_t seed = 1;
+  for (float& x : fine) x = static_cast<float>((seed = seed * 1664525u + 1013904223u) >> 8) / 8388608.0f - 1.0f;
+  for (auto _ : state) {
+    for (int v = 0; v < HeldKeys::kVoices; ++v) {
+      decimators[static_cast<size_t>(v)].process(fine.data(), out.data(), n);
+      benchmark::DoNotOptimize(out[static_cast<size_t>(n) - 1]);
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * HeldKeys::kVoices * n);
+}
+
+BENCHMARK(BM_SyncDecimator)->ArgName("samples")->Arg(32)->Arg(64)->Arg(13);
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "wave/OscillatorKernels.h"
+#include "wave/CrossfadeBlend.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +13,6 @@ constexpr float cLastEntry = static_cast<float>(cFrequencyTableEntries - 1);
 // Marks "no pitch or sync looked up yet", so that the first sample of a sync
 // kernel call always looks up.
 constexpr float cNoValue = 1000.0f;
-constexpr double cPi = 3.14159265358979323846;
 constexpr float cMinCrossfade = 3.0f;
 
 struct Lookup {
@@ -241,10 +241,8 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
           float p2 = phase + xOffset;
           if (p2 >= fsize) p2 -= fsize;
           float alt = square ? readPulse(p, table, size, p2, v) : readTable(table, p2);
-          double g = 0.5 + 0.5 * std::cos(cPi * ((static_cast<double>(syncPhase) - static_cast<double>(xStart)) *
-                                                     static_cast<double>(xSlope) -
-                                                 1.0));
-          o = static_cast<float>(static_cast<double>(o) + g * static_cast<double>(alt - o));
+          o = crossfadeBlend(
+              o, alt, (static_cast<double>(syncPhase) - static_cast<double>(xStart)) * static_cast<double>(xSlope));
         }
         out[over * (done + i) + k] = o;
 

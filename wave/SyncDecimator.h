@@ -11,6 +11,13 @@
 //
 // A linear-phase FIR: a delay of cDelay base samples, the same at every
 // pitch. Nothing allocates; the history lives in the object.
+//
+// Where the processor has 256-bit registers (asked at run time), the input
+// is kept split into its even and its odd samples: only every second
+// output is wanted, so the inputs that one tap meets in consecutive outputs
+// then lie side by side, and eight outputs are summed in the lanes of one
+// register. Otherwise one output's taps are summed four lanes at a time.
+// Both give the same bits.
 
 class SyncDecimator {
 public:
@@ -22,6 +29,10 @@ public:
   // The delay in base samples.
   static constexpr int cDelay = (cTaps - 1) / 4;
 
+  // wide: the eight-lane way, where the processor has it.
+  explicit SyncDecimator(bool wide = wideAvailable());
+  static bool wideAvailable();
+
   // Silent history.
   void reset();
   // count (<= cMaxChunk) base samples into out from cFactor x count
@@ -29,6 +40,17 @@ public:
   void process(const float* in, float* out, int count);
 
 private:
-  // History, new samples, and four spare places.
+  // Input samples of one phase that the taps reach back.
+  static constexpr int cHistory = (cTaps - 1) / cFactor;
+  // The eight-lane way: its even samples start the line, the odd ones
+  // start here.
+  static constexpr int cOdd = cHistory + cMaxChunk;
+
+  bool wide;
+  // Four lanes: history, new samples, and four spare places. Eight lanes:
+  // each phase's history and new samples; a last group of outputs reads
+  // past the new ones into older values there (its surplus lanes are
+  // dropped), never past the phase's end.
   float line[cTaps - 1 + cFactor * cMaxChunk + 4] = {};
+  static_assert(2 * cOdd <= cTaps - 1 + cFactor * cMaxChunk + 4, "both phases fit in the line");
 };
