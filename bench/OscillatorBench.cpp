@@ -104,6 +104,8 @@ void BM_ProduceKernel(benchmark::State& state) {
   constexpr int kSamples = 32;
   const bool square = state.range(0) != 0;
   const bool held = state.range(1) != 0;
+  // A pitch that moves at every sample, as under a detune LFO.
+  const bool moving = state.range(2) != 0;
   Oscillator::Style& style = sharedStyle();
   const Oscillator::FrequencyTable* table = style.getFrequencyTable(44100);
   std::vector<VectorProduceParams> params(kVoices);
@@ -115,7 +117,8 @@ void BM_ProduceKernel(benchmark::State& state) {
     // The keys of the held-note song (bench/compare): MIDI 36 to 89.
     const int key = 36 + (v * 5) % 48 + v / 10;
     const float p = std::log2(440.0f) + static_cast<float>(key - 69) / 12.0f;
-    for (float& x : pitch[v]) x = p;
+    for (int i = 0; i < kSamples; ++i)
+      pitch[v][i] = moving ? p + 0.01f * std::sin(0.05f * static_cast<float>(i + v)) : p;
     VectorProduceParams& k = params[static_cast<size_t>(v)];
     k = VectorProduceParams{};
     k.frequencyTable = table->frequency;
@@ -143,7 +146,15 @@ void BM_ProduceKernel(benchmark::State& state) {
 }
 
 // Arguments: 0 the plain wave, 1 the pulse; pitch blocks marked held (as
-// the voices' constant pitch blocks are) or not.
-BENCHMARK(BM_ProduceKernel)->ArgNames({"square", "held"})->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1});
+// the voices' constant pitch blocks are) or not; a pitch that moves at
+// every sample or not.
+BENCHMARK(BM_ProduceKernel)
+    ->ArgNames({"square", "held", "moving"})
+    ->Args({0, 0, 0})
+    ->Args({0, 1, 0})
+    ->Args({1, 0, 0})
+    ->Args({1, 1, 0})
+    ->Args({0, 0, 1})
+    ->Args({1, 0, 1});
 
 } // namespace
