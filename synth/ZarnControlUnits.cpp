@@ -17,14 +17,12 @@ const float* pullData(wave::Consumer& c, int n, bool& constant) {
 
 float at(const float* x, int i) { return x ? x[i] : 0.0f; }
 
-// Renders a left/right pair from two control inputs, value by value with
-// f(a, b, left, right); once, and filled, when both inputs are constant.
+// Renders a left/right pair from the blocks of two control inputs (null
+// reads as 0), value by value with f(a, b, left, right); once, and filled,
+// when both inputs are constant.
 template <class F>
-void producePair(wave::MultiProducer& unit, wave::Block* const* blocks, wave::Consumer& first,
-                 wave::Consumer& second, int n, wave::ConstantFill* fills, F f) {
-  bool firstConstant, secondConstant;
-  const float* a = pullData(first, n, firstConstant);
-  const float* b = pullData(second, n, secondConstant);
+void producePairOf(wave::MultiProducer& unit, wave::Block* const* blocks, const float* a, bool firstConstant,
+                   const float* b, bool secondConstant, int n, wave::ConstantFill* fills, F f) {
   float* left = blocks[0]->data;
   float* right = blocks[1]->data;
   const bool constant = firstConstant && secondConstant;
@@ -40,6 +38,16 @@ void producePair(wave::MultiProducer& unit, wave::Block* const* blocks, wave::Co
   fills[0].forget();
   fills[1].forget();
   for (int i = 0; i < n; ++i) f(at(a, i), at(b, i), left[i], right[i]);
+}
+
+// The same from the two inputs' blocks of this block.
+template <class F>
+void producePair(wave::MultiProducer& unit, wave::Block* const* blocks, wave::Consumer& first,
+                 wave::Consumer& second, int n, wave::ConstantFill* fills, F f) {
+  bool firstConstant, secondConstant;
+  const float* a = pullData(first, n, firstConstant);
+  const float* b = pullData(second, n, secondConstant);
+  producePairOf(unit, blocks, a, firstConstant, b, secondConstant, n, fills, f);
 }
 
 } // namespace
@@ -87,7 +95,7 @@ void BalanceGains::produce(wave::Block* const* blocks, int n, int flags) {
   const float* a = pullData(level, n, levelConstant);
   const float* b = pullData(pan, n, panConstant);
   if (!a || levelConstant || !panConstant) {
-    producePair(*this, blocks, level, pan, n, fills, gains);
+    producePairOf(*this, blocks, a, levelConstant, b, panConstant, n, fills, gains);
     return;
   }
   // A moving level under a held pan (an envelope on the level): each side

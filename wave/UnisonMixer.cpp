@@ -78,12 +78,21 @@ static void mixSharesBy(const UnisonMixer::Share& a, const UnisonMixer::Share& b
     mixShares<add, pair, false, false, false, factors>(a, b, left, right, n);
 }
 
+// A centred share: both factors are 1.
+static bool isUnit(const UnisonMixer::Share& s) { return s.leftFactor == 1.0f && s.rightFactor == 1.0f; }
+
+// Both sides of a share read the same gains: one block, or one constant
+// value.
+static bool hasOneGain(const UnisonMixer::Share& s) {
+  return s.leftGain == s.rightGain || (s.constantGains && sameBits(s.leftGain[0], s.rightGain[0]));
+}
+
 template <bool add, bool pair>
 static void mixSharesOf(const UnisonMixer::Share& a, const UnisonMixer::Share& b, float* left, float* right, int n,
                         bool mono) {
-  if (!a.unit || (pair && !b.unit))
+  if (!isUnit(a) || (pair && !isUnit(b)))
     mixSharesBy<add, pair, cScaled>(a, b, left, right, n, mono);
-  else if (!mono && a.oneGain && (!pair || b.oneGain))
+  else if (!mono && hasOneGain(a) && (!pair || hasOneGain(b)))
     mixSharesBy<add, pair, cUnitOneGain>(a, b, left, right, n, mono);
   else
     mixSharesBy<add, pair, cUnit>(a, b, left, right, n, mono);
@@ -117,14 +126,14 @@ void UnisonMixer::produce(wave::Block* const* outputs, int n, int flags) {
     wave::Block* x = s.signal->pull(n, 0);
     if (!x) continue;
     Share& share = shares[count++];
-    const float leftFactor = s.pan >= 0.0f ? 1.0f - s.pan : 1.0f;
-    const float rightFactor = s.pan >= 0.0f ? 1.0f : 1.0f + s.pan;
-    const bool constantGains = s.leftGain->constantBlock && s.rightGain->constantBlock;
-    // Both sides read the same gains: one block, or one constant value.
-    const bool oneGain = lg == rg || (constantGains && sameBits(lg->data[0], rg->data[0]));
-    share = Share{x->data,      lg->data,       rg->data, leftFactor, rightFactor, constantGains,
-                  leftFactor == 1.0f && rightFactor == 1.0f, oneGain};
-    mono = mono && constantGains && oneGain && sameBits(leftFactor, rightFactor);
+    share = Share{x->data,
+                  lg->data,
+                  rg->data,
+                  s.pan >= 0.0f ? 1.0f - s.pan : 1.0f,
+                  s.pan >= 0.0f ? 1.0f : 1.0f + s.pan,
+                  s.leftGain->constantBlock && s.rightGain->constantBlock};
+    mono = mono && share.constantGains && sameBits(lg->data[0], rg->data[0]) &&
+           sameBits(share.leftFactor, share.rightFactor);
   }
   if (count == 0) {
     // Nothing sounds: hand out silence without writing a sample.

@@ -34,9 +34,7 @@ public:
   void produce(wave::Block* const* outputs, int n, int flags) override;
 
   // One sounding source's part of a block: its signal, its gains and its
-  // pan factors, with constantGains set where both gains hold one value,
-  // unit where both factors are 1 (a centred source) and oneGain where
-  // both sides read the same gains.
+  // pan factors, with constantGains set where both gains hold one value.
   struct Share {
     const float* x;
     const float* leftGain;
@@ -44,8 +42,6 @@ public:
     float leftFactor;
     float rightFactor;
     bool constantGains;
-    bool unit;
-    bool oneGain;
   };
 
 private:
