@@ -31,6 +31,19 @@ struct Rig {
   UnisonMixer mixer;
 };
 
+// A signal or gain of random values for the order-of-sums tests: one value
+// (a constant block) or n values, kept in units.
+CountingSource* randomUnit(Rig& rig, std::vector<std::unique_ptr<CountingSource>>& units, std::mt19937& rng,
+                           bool constant, int n) {
+  std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+  units.push_back(std::make_unique<CountingSource>(&rig.env, value(rng)));
+  CountingSource* u = units.back().get();
+  u->constantBlock = constant;
+  if (!constant)
+    for (int i = 0; i < n; ++i) u->values.push_back(value(rng));
+  return u;
+}
+
 } // namespace
 
 TEST(UnisonMixerTest, NoSourceOutputsTheSilentBlock) {
@@ -84,14 +97,7 @@ TEST(UnisonMixerTest, ManyCopiesSumInOrderWithPerSampleOrConstantGains) {
       for (int n : {7, 32}) {
         Rig rig;
         std::vector<std::unique_ptr<CountingSource>> units;
-        auto make = [&](bool constant) {
-          units.push_back(std::make_unique<CountingSource>(&rig.env, value(rng)));
-          CountingSource* u = units.back().get();
-          u->constantBlock = constant;
-          if (!constant)
-            for (int i = 0; i < n; ++i) u->values.push_back(value(rng));
-          return u;
-        };
+        auto make = [&](bool constant) { return randomUnit(rig, units, rng, constant, n); };
         auto at = [&](size_t unit, int i) {
           const CountingSource& u = *units[unit];
           return u.values.empty() ? u.value : u.values[static_cast<size_t>(i)];
@@ -187,14 +193,7 @@ TEST(UnisonMixerTest, CentredCopiesWithOneGainForBothSidesSumAsAnyOther) {
     for (int mixture = 0; mixture < mixtures; ++mixture) {
       Rig rig;
       std::vector<std::unique_ptr<CountingSource>> units;
-      auto make = [&](bool constant) {
-        units.push_back(std::make_unique<CountingSource>(&rig.env, value(rng)));
-        CountingSource* u = units.back().get();
-        u->constantBlock = constant;
-        if (!constant)
-          for (int i = 0; i < cBlock; ++i) u->values.push_back(value(rng));
-        return u;
-      };
+      auto make = [&](bool constant) { return randomUnit(rig, units, rng, constant, cBlock); };
       struct Copy {
         CountingSource *x, *lg, *rg;
         float pan;
