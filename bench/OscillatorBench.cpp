@@ -134,6 +134,8 @@ void BM_ProduceKernel(benchmark::State& state) {
   constexpr int kSamples = 32;
   const bool square = state.range(0) != 0;
   const bool held = state.range(1) != 0;
+  // A pitch that moves at every sample, as under a detune LFO.
+  const bool moving = state.range(2) != 0;
   Oscillator::Style& style = sharedStyle();
   auto keys = std::make_unique<HeldKeys>(style);
   alignas(16) float pitch[HeldKeys::kVoices][kSamples];
@@ -141,7 +143,8 @@ void BM_ProduceKernel(benchmark::State& state) {
   alignas(16) float out[kSamples];
   for (float& w : width) w = 0.3f;
   for (int v = 0; v < HeldKeys::kVoices; ++v)
-    for (float& x : pitch[v]) x = keys->pitch[v];
+    for (int i = 0; i < kSamples; ++i)
+      pitch[v][i] = moving ? keys->pitch[v] + 0.01f * std::sin(0.05f * static_cast<float>(i + v)) : keys->pitch[v];
   for (auto _ : state) {
     for (int v = 0; v < HeldKeys::kVoices; ++v) {
       if (square)
@@ -157,8 +160,16 @@ void BM_ProduceKernel(benchmark::State& state) {
 }
 
 // Arguments: 0 the plain wave, 1 the pulse; pitch blocks marked held (as
-// the voices' constant pitch blocks are) or not.
-BENCHMARK(BM_ProduceKernel)->ArgNames({"square", "held"})->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1});
+// the voices' constant pitch blocks are) or not; a pitch that moves at
+// every sample or not.
+BENCHMARK(BM_ProduceKernel)
+    ->ArgNames({"square", "held", "moving"})
+    ->Args({0, 0, 0})
+    ->Args({0, 1, 0})
+    ->Args({1, 0, 0})
+    ->Args({1, 1, 0})
+    ->Args({0, 0, 1})
+    ->Args({1, 0, 1});
 
 void BM_SyncKernel(benchmark::State& state) {
   constexpr int kSamples = 32;

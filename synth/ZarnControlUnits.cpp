@@ -17,14 +17,12 @@ const float* pullData(wave::Consumer& c, int n, bool& constant) {
 
 float at(const float* x, int i) { return x ? x[i] : 0.0f; }
 
-// Renders a left/right pair from two control inputs, value by value with
-// f(a, b, left, right); once, and filled, when both inputs are constant.
+// Renders a left/right pair from the blocks of two control inputs (null
+// reads as 0), value by value with f(a, b, left, right); once, and filled,
+// when both inputs are constant.
 template <class F>
-void producePair(wave::MultiProducer& unit, wave::Block* const* blocks, wave::Consumer& first,
-                 wave::Consumer& second, int n, wave::ConstantFill* fills, F f) {
-  bool firstConstant, secondConstant;
-  const float* a = pullData(first, n, firstConstant);
-  const float* b = pullData(second, n, secondConstant);
+void producePairOf(wave::MultiProducer& unit, wave::Block* const* blocks, const float* a, bool firstConstant,
+                   const float* b, bool secondConstant, int n, wave::ConstantFill* fills, F f) {
   float* left = blocks[0]->data;
   float* right = blocks[1]->data;
   const bool constant = firstConstant && secondConstant;
@@ -40,6 +38,16 @@ void producePair(wave::MultiProducer& unit, wave::Block* const* blocks, wave::Co
   fills[0].forget();
   fills[1].forget();
   for (int i = 0; i < n; ++i) f(at(a, i), at(b, i), left[i], right[i]);
+}
+
+// The same from the two inputs' blocks of this block.
+template <class F>
+void producePair(wave::MultiProducer& unit, wave::Block* const* blocks, wave::Consumer& first,
+                 wave::Consumer& second, int n, wave::ConstantFill* fills, F f) {
+  bool firstConstant, secondConstant;
+  const float* a = pullData(first, n, firstConstant);
+  const float* b = pullData(second, n, secondConstant);
+  producePairOf(unit, blocks, a, firstConstant, b, secondConstant, n, fills, f);
 }
 
 } // namespace
@@ -77,12 +85,47 @@ void ControlOffset::produce(wave::Block* block, int n, int flags) {
 void BalanceGains::produce(wave::Block* const* blocks, int n, int flags) {
   if (flags & wave::cMuteCall) return;
   const float s = scale;
-  producePair(*this, blocks, level, pan, n, fills, [s](float gain, float position, float& left, float& right) {
+  auto gains = [s](float gain, float position, float& left, float& right) {
     const float g = gain * s;
     const float q = std::clamp(position, -1.0f, 1.0f);
     left = q > 0.0f ? g * (1.0f - q) : g;
     right = q < 0.0f ? g * (1.0f + q) : g;
-  });
+  };
+  bool levelConstant, panConstant;
+  const float* a = pullData(level, n, levelConstant);
+  const float* b = pullData(pan, n, panConstant);
+  if (!a || levelConstant || !panConstant) {
+    producePairOf(*this, blocks, a, levelConstant, b, panConstant, n, fills, gains);
+    return;
+  }
+  // A moving level under a held pan (an envelope on the level): each side
+  // is the level times one factor, the same values as above.
+  getOutput(0)->constantBlock = false;
+  getOutput(1)->constantBlock = false;
+  const float q = std::clamp(at(b, 0), -1.0f, 1.0f);
+  if (s == 1.0f && !(q > 0.0f) && !(q < 0.0f)) {
+    // Centred at unity scale: both sides are the level's own samples
+    // (g x 1 is g), handed on without a copy.
+    currentBlocks[0] = level.input->current;
+    currentBlocks[1] = level.input->current;
+    return;
+  }
+  fills[0].forget();
+  fills[1].forget();
+  float* left = blocks[0]->data;
+  float* right = blocks[1]->data;
+  const float leftFactor = 1.0f - q;
+  const float rightFactor = 1.0f + q;
+  if (q > 0.0f) {
+    for (int i = 0; i < n; ++i) left[i] = a[i] * s * leftFactor;
+  } else {
+    for (int i = 0; i < n; ++i) left[i] = a[i] * s;
+  }
+  if (q < 0.0f) {
+    for (int i = 0; i < n; ++i) right[i] = a[i] * s * rightFactor;
+  } else {
+    for (int i = 0; i < n; ++i) right[i] = a[i] * s;
+  }
 }
 
 void StereoCutoff::produce(wave::Block* const* blocks, int n, int flags) {

@@ -1,5 +1,7 @@
 #include "wave/MultiProducer.h"
 
+#include <new>
+
 namespace wave {
 
 void MultiProducer::Output::produce(Block*, int n, int flags) { owner->produceAll(n, flags); }
@@ -7,25 +9,39 @@ void MultiProducer::Output::produce(Block*, int n, int flags) { owner->produceAl
 MultiProducer::MultiProducer(Environment* env, int count)
     : Component(env), count(count < 0 ? 0 : count), ownBlocks(static_cast<size_t>(this->count)),
       outputs(static_cast<size_t>(this->count)), currentBlocks(static_cast<size_t>(this->count)) {
+  int made = 0;
   try {
-    for (size_t i = 0; i < outputs.size(); ++i) {
-      ownBlocks[i] = new Block(env);
-      outputs[i] = new Output(env, this);
+    for (; made < this->count; ++made) {
+      const bool inside = made < cInlineOutputs;
+      ownBlocks[made] = inside ? new (blockSpace[made]) Block(env) : new Block(env);
+      try {
+        outputs[made] = inside ? new (outputSpace[made]) Output(env, this) : new Output(env, this);
+      } catch (...) {
+        outputs[made] = nullptr;
+        ++made;
+        throw;
+      }
     }
   } catch (...) {
-    for (size_t i = 0; i < outputs.size(); ++i) {
-      delete outputs[i];
-      delete ownBlocks[i];
-    }
+    for (int i = 0; i < made; ++i) release(i);
     throw;
   }
 }
 
-MultiProducer::~MultiProducer() {
-  for (size_t i = 0; i < outputs.size(); ++i) {
-    delete outputs[i];
-    delete ownBlocks[i];
+void MultiProducer::release(int i) {
+  Output* o = outputs[static_cast<size_t>(i)];
+  Block* b = ownBlocks[static_cast<size_t>(i)];
+  if (i < cInlineOutputs) {
+    if (o) o->~Output();
+    if (b) b->~Block();
+  } else {
+    delete o;
+    delete b;
   }
+}
+
+MultiProducer::~MultiProducer() {
+  for (int i = 0; i < count; ++i) release(i);
 }
 
 void MultiProducer::reset() {

@@ -70,6 +70,15 @@ public:
   SmallList<Block*> ownBlocks;
   SmallList<Output*> outputs;
   SmallList<Block*> currentBlocks;
+
+private:
+  // The first outputs and their blocks lie inside the node, beside the
+  // lists that point at them: a pull reaches them without going to memory
+  // of their own (most nodes are a left and right pair).
+  static constexpr int cInlineOutputs = 2;
+  void release(int i);
+  alignas(Output) unsigned char outputSpace[cInlineOutputs][sizeof(Output)];
+  alignas(Block) unsigned char blockSpace[cInlineOutputs][sizeof(Block)];
 };
 
 } // namespace wave

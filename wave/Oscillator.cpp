@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <emmintrin.h>
 
 namespace {
 
@@ -50,22 +51,26 @@ struct NoiseJumps {
   uint32_t v[3][256];
 };
 
-constexpr NoiseJumps makeNoiseJumps() {
+constexpr NoiseJumps makeNoiseJumps(int shifts) {
   NoiseJumps t{};
   for (int byte = 0; byte < 3; ++byte)
     for (uint32_t b = 0; b < 256; ++b) {
       uint32_t s = b << (8 * byte);
-      for (int k = 0; k < 32; ++k) s = stepNoiseOnce(s);
+      for (int k = 0; k < shifts; ++k) s = stepNoiseOnce(s);
       t.v[byte][b] = s;
     }
   return t;
 }
 
-constexpr NoiseJumps cNoiseJumps = makeNoiseJumps();
+constexpr NoiseJumps cNoiseJumps = makeNoiseJumps(32);
+// Eight samples' shifts (64).
+constexpr NoiseJumps cNoiseLeaps = makeNoiseJumps(64);
 
-inline uint32_t jumpNoise(uint32_t s) {
-  return cNoiseJumps.v[0][s & 0xffu] ^ cNoiseJumps.v[1][(s >> 8) & 0xffu] ^ cNoiseJumps.v[2][s >> 16];
+inline uint32_t jumpNoise(uint32_t s, const NoiseJumps& j = cNoiseJumps) {
+  return j.v[0][s & 0xffu] ^ j.v[1][(s >> 8) & 0xffu] ^ j.v[2][s >> 16];
 }
+
+inline uint32_t stepState(uint32_t s) { return ((s & 0xffffu) << 8) ^ cNoiseSteps.v[s >> 16]; }
 
 inline float noiseValue(uint32_t s) { return static_cast<float>(static_cast<int32_t>(s) - 0x800000) * 1.1920929e-7f; }
 
@@ -226,7 +231,7 @@ void Oscillator::seedNoise(uint32_t seed) {
 }
 
 float Oscillator::stepNoise(uint32_t& state) {
-  state = ((state & 0xffffu) << 8) ^ cNoiseSteps.v[state >> 16];
+  state = stepState(state);
   return noiseValue(state);
 }
 
@@ -234,14 +239,45 @@ void Oscillator::produceNoise(wave::Block* block, int count, int flags) {
   if (flags & wave::cMuteCall) return;
   float* out = block->data;
   const float level = style->noiseLevel;
-  // The register's own sequence, but four runs of it a sample apart, each
-  // jumping four samples a step: the runs do not wait for each other.
+  // The register's own sequence. Whole groups of 32 samples go as four runs
+  // of eight, one table look-up a sample, each run's start leaping eight
+  // samples from the one before: the runs do not wait for each other, and
+  // each group waits only for the four leaps of the group before.
   int i = 0;
-  if (count >= 8) {
+  if (count >= 32) {
+    // The step table was last read a voice ago: its lines are asked for
+    // together rather than one after the other along the runs.
+    const char* steps = reinterpret_cast<const char*>(&cNoiseSteps);
+    for (size_t b = 0; b < sizeof cNoiseSteps; b += 64) __builtin_prefetch(steps + b);
+    alignas(16) int32_t states[32];
+    const __m128 scale = _mm_set1_ps(1.1920929e-7f);
+    const __m128 gain = _mm_set1_ps(level);
+    const __m128i middle = _mm_set1_epi32(0x800000);
+    uint32_t next = stepState(noiseState);
+    for (; i + 32 <= count; i += 32) {
+      uint32_t r[4];
+      r[0] = next;
+      for (int q = 1; q < 4; ++q) r[q] = jumpNoise(r[q - 1], cNoiseLeaps);
+      next = jumpNoise(r[3], cNoiseLeaps);
+      for (int k = 0; k < 8; ++k)
+        for (int q = 0; q < 4; ++q) {
+          if (k > 0) r[q] = stepState(r[q]);
+          states[8 * q + k] = static_cast<int32_t>(r[q]);
+        }
+      noiseState = r[3];
+      for (int k = 0; k < 32; k += 4) {
+        const __m128i x = _mm_sub_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(states + k)), middle);
+        _mm_store_ps(out + i + k, _mm_mul_ps(_mm_mul_ps(_mm_cvtepi32_ps(x), scale), gain));
+      }
+    }
+  }
+  // The rest: four runs of it a sample apart, each jumping four samples a
+  // step.
+  if (count - i >= 8) {
     uint32_t r[4];
     uint32_t s = noiseState;
     for (uint32_t& x : r) {
-      stepNoise(s);
+      s = stepState(s);
       x = s;
     }
     for (; i + 4 <= count; i += 4) {

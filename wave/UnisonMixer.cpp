@@ -19,13 +19,19 @@ bool sameBits(float a, float b) {
   return x == y;
 }
 
+// How a call's shares weigh their sides: by their pan factors; by factors
+// of 1 (centred), which leave x x gain as it is; or by factors of 1 with one
+// gain for both sides, where the right side's part is the left's.
+enum Factors { cScaled, cUnit, cUnitOneGain };
+
 // One side of a share at group g: (x x gain) x factor. With constant gains
 // the gain is the block's first value in every lane, which is what the
 // block holds; the products are the same.
-template <bool constant>
+template <bool constant, Factors factors>
 inline __m128 side(const float* x, const float* gain, __m128 constantGain, __m128 factor, int g) {
   const __m128 gv = constant ? constantGain : _mm_load_ps(gain + g);
-  return _mm_mul_ps(_mm_mul_ps(_mm_load_ps(x + g), gv), factor);
+  const __m128 product = _mm_mul_ps(_mm_load_ps(x + g), gv);
+  return factors == cScaled ? _mm_mul_ps(product, factor) : product;
 }
 
 } // namespace
@@ -35,39 +41,61 @@ inline __m128 side(const float* x, const float* gain, __m128 constantGain, __m12
 // the sums are formed in the order of the sources, as adding one share
 // after the other would. Whole groups of four, as the vector kernels do.
 // With mono, only the left side is formed (the right would be the same).
-template <bool add, bool pair, bool constA, bool constB, bool mono>
+template <bool add, bool pair, bool constA, bool constB, bool mono, Factors factors>
 static void mixShares(const UnisonMixer::Share& a, const UnisonMixer::Share& b, float* left, float* right, int n) {
   const __m128 la = _mm_set1_ps(a.leftFactor), ra = _mm_set1_ps(a.rightFactor);
   const __m128 lb = _mm_set1_ps(b.leftFactor), rb = _mm_set1_ps(b.rightFactor);
   const __m128 gla = _mm_set1_ps(a.leftGain[0]), gra = _mm_set1_ps(a.rightGain[0]);
   const __m128 glb = _mm_set1_ps(b.leftGain[0]), grb = _mm_set1_ps(b.rightGain[0]);
   for (int g = 0; g < n; g += 4) {
-    __m128 l = side<constA>(a.x, a.leftGain, gla, la, g);
+    const __m128 pa = side<constA, factors>(a.x, a.leftGain, gla, la, g);
+    const __m128 pb = pair ? side<constB, factors>(b.x, b.leftGain, glb, lb, g) : pa;
+    __m128 l = pa;
     if (add) l = _mm_add_ps(l, _mm_load_ps(left + g));
-    if (pair) l = _mm_add_ps(side<constB>(b.x, b.leftGain, glb, lb, g), l);
+    if (pair) l = _mm_add_ps(pb, l);
     _mm_store_ps(left + g, l);
     if (!mono) {
-      __m128 r = side<constA>(a.x, a.rightGain, gra, ra, g);
+      __m128 r = factors == cUnitOneGain ? pa : side<constA, factors>(a.x, a.rightGain, gra, ra, g);
       if (add) r = _mm_add_ps(r, _mm_load_ps(right + g));
-      if (pair) r = _mm_add_ps(side<constB>(b.x, b.rightGain, grb, rb, g), r);
+      if (pair) r = _mm_add_ps(factors == cUnitOneGain ? pb : side<constB, factors>(b.x, b.rightGain, grb, rb, g), r);
       _mm_store_ps(right + g, r);
     }
   }
 }
 
+template <bool add, bool pair, Factors factors>
+static void mixSharesBy(const UnisonMixer::Share& a, const UnisonMixer::Share& b, float* left, float* right, int n,
+                        bool mono) {
+  if (mono)
+    mixShares<add, pair, true, true, true, factors>(a, b, left, right, n);
+  else if (a.constantGains && pair && b.constantGains)
+    mixShares<add, pair, true, true, false, factors>(a, b, left, right, n);
+  else if (a.constantGains)
+    mixShares<add, pair, true, false, false, factors>(a, b, left, right, n);
+  else if (pair && b.constantGains)
+    mixShares<add, pair, false, true, false, factors>(a, b, left, right, n);
+  else
+    mixShares<add, pair, false, false, false, factors>(a, b, left, right, n);
+}
+
+// A centred share: both factors are 1.
+static bool isUnit(const UnisonMixer::Share& s) { return s.leftFactor == 1.0f && s.rightFactor == 1.0f; }
+
+// Both sides of a share read the same gains: one block, or one constant
+// value.
+static bool hasOneGain(const UnisonMixer::Share& s) {
+  return s.leftGain == s.rightGain || (s.constantGains && sameBits(s.leftGain[0], s.rightGain[0]));
+}
+
 template <bool add, bool pair>
 static void mixSharesOf(const UnisonMixer::Share& a, const UnisonMixer::Share& b, float* left, float* right, int n,
                         bool mono) {
-  if (mono)
-    mixShares<add, pair, true, true, true>(a, b, left, right, n);
-  else if (a.constantGains && pair && b.constantGains)
-    mixShares<add, pair, true, true, false>(a, b, left, right, n);
-  else if (a.constantGains)
-    mixShares<add, pair, true, false, false>(a, b, left, right, n);
-  else if (pair && b.constantGains)
-    mixShares<add, pair, false, true, false>(a, b, left, right, n);
+  if (!isUnit(a) || (pair && !isUnit(b)))
+    mixSharesBy<add, pair, cScaled>(a, b, left, right, n, mono);
+  else if (!mono && hasOneGain(a) && (!pair || hasOneGain(b)))
+    mixSharesBy<add, pair, cUnitOneGain>(a, b, left, right, n, mono);
   else
-    mixShares<add, pair, false, false, false>(a, b, left, right, n);
+    mixSharesBy<add, pair, cUnit>(a, b, left, right, n, mono);
 }
 
 UnisonMixer::UnisonMixer(wave::Environment* env, int capacity) : wave::MultiProducer(env, 2) {

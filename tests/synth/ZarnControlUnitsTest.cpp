@@ -133,3 +133,34 @@ TEST(ZarnControlUnitsTest, GainsAndCutOffsHoldTheirValueWhileTheirInputsAreConst
   line(second, 0.25f, 0.0f, true);
   check(true, "off the centre again");
 }
+
+// A moving level (an envelope on it) under a held pan, at several pans and
+// scales, with constant blocks in between: each side is level x scale x
+// the pan's factor in every sample, and a constant block after a moving one
+// holds its own value.
+TEST(ZarnControlUnitsTest, GainsFollowAMovingLevelUnderAHeldPan) {
+  wave::Environment env(64);
+  LineSource level(&env, 0.0f), pan(&env, 0.0f);
+  BalanceGains gains(&env);
+  gains.setInputs(&level, &pan);
+  for (float scale : {1.0f, 0.5f}) {
+    gains.scale = scale;
+    for (float p : {0.0f, 0.25f, -0.5f, 1.5f, -2.0f, 0.0f}) {
+      for (bool moving : {true, false, true}) {
+        line(level, moving ? 0.125f : 0.375f, moving ? 1.0f / 64.0f : 0.0f, !moving);
+        line(pan, p, 0.0f, true);
+        env.beginBlock();
+        const float* l = gains.getOutput(0)->pull(kBlock, 0)->data;
+        const float* r = gains.getOutput(1)->pull(kBlock, 0)->data;
+        env.endBlock(kBlock);
+        EXPECT_EQ(gains.getOutput(1)->constantBlock, !moving);
+        const float q = p > 1.0f ? 1.0f : (p < -1.0f ? -1.0f : p);
+        for (int i = 0; i < kBlock; ++i) {
+          const float g = (level.a + level.b * static_cast<float>(i)) * scale;
+          ASSERT_EQ(l[i], q > 0.0f ? g * (1.0f - q) : g) << scale << " " << p << " " << moving << " " << i;
+          ASSERT_EQ(r[i], q < 0.0f ? g * (1.0f + q) : g) << scale << " " << p << " " << moving << " " << i;
+        }
+      }
+    }
+  }
+}

@@ -563,3 +563,31 @@ TEST(SignalGraphTest, RenderingAllocatesNothing) {
   EXPECT_EQ(counter.count(), 0);
   EXPECT_GT(log.countFor(&muted), 0);
 }
+
+// A node of five outputs (the first two kept inside the node, the others
+// apart): each output hands out a block of its own, one pull renders them
+// all once, and every output holds what was written for it.
+TEST(SignalGraphTest, EveryOutputOfANodeHasItsOwnBlock) {
+  Environment env(16);
+  struct Five : MultiProducer {
+    explicit Five(Environment* e) : MultiProducer(e, 5) {}
+    void produce(Block* const* blocks, int n, int) override {
+      ++calls;
+      for (int k = 0; k < 5; ++k)
+        for (int i = 0; i < n; ++i) blocks[k]->data[i] = static_cast<float>(100 * k + i);
+    }
+    int calls = 0;
+  };
+  auto node = std::make_unique<Five>(&env);
+  env.beginBlock();
+  Block* seen[5];
+  for (int k = 0; k < 5; ++k) seen[k] = node->getOutput(4 - k)->pull(16, 0);
+  env.endBlock(16);
+  EXPECT_EQ(node->calls, 1);
+  for (int k = 0; k < 5; ++k) {
+    const int output = 4 - k;
+    for (int j = 0; j < k; ++j) EXPECT_NE(seen[k], seen[j]);
+    for (int i = 0; i < 16; ++i) ASSERT_EQ(seen[k]->data[i], static_cast<float>(100 * output + i)) << output;
+  }
+  node.reset();
+}

@@ -31,6 +31,19 @@ struct Rig {
   UnisonMixer mixer;
 };
 
+// A signal or gain of random values for the order-of-sums tests: one value
+// (a constant block) or n values, kept in units.
+CountingSource* randomUnit(Rig& rig, std::vector<std::unique_ptr<CountingSource>>& units, std::mt19937& rng,
+                           bool constant, int n) {
+  std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+  units.push_back(std::make_unique<CountingSource>(&rig.env, value(rng)));
+  CountingSource* u = units.back().get();
+  u->constantBlock = constant;
+  if (!constant)
+    for (int i = 0; i < n; ++i) u->values.push_back(value(rng));
+  return u;
+}
+
 } // namespace
 
 TEST(UnisonMixerTest, NoSourceOutputsTheSilentBlock) {
@@ -84,14 +97,7 @@ TEST(UnisonMixerTest, ManyCopiesSumInOrderWithPerSampleOrConstantGains) {
       for (int n : {7, 32}) {
         Rig rig;
         std::vector<std::unique_ptr<CountingSource>> units;
-        auto make = [&](bool constant) {
-          units.push_back(std::make_unique<CountingSource>(&rig.env, value(rng)));
-          CountingSource* u = units.back().get();
-          u->constantBlock = constant;
-          if (!constant)
-            for (int i = 0; i < n; ++i) u->values.push_back(value(rng));
-          return u;
-        };
+        auto make = [&](bool constant) { return randomUnit(rig, units, rng, constant, n); };
         auto at = [&](size_t unit, int i) {
           const CountingSource& u = *units[unit];
           return u.values.empty() ? u.value : u.values[static_cast<size_t>(i)];
@@ -169,6 +175,54 @@ TEST(UnisonMixerTest, CentredCopiesWithEqualConstantGainsGiveEqualSides) {
     for (int i = 0; i < cBlock; ++i) {
       ASSERT_EQ(l2->data[i], expected(0, i)) << copies << " copies, sample " << i;
       ASSERT_EQ(r2->data[i], expected(1, i)) << copies << " copies, sample " << i;
+    }
+  }
+}
+
+// Centred copies (pan factors of 1) in every mixture with panned ones,
+// their two sides reading one gain producer (moving or constant) or two
+// producers of their own: each side is still the in-order sum of signal x
+// gain x factor.
+TEST(UnisonMixerTest, CentredCopiesWithOneGainForBothSidesSumAsAnyOther) {
+  std::mt19937 rng(13);
+  std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+  enum Kind { cOneMoving, cOneConstant, cTwoMoving, cPanned, cKinds };
+  for (int copies = 1; copies <= 4; ++copies) {
+    int mixtures = 1;
+    for (int k = 0; k < copies; ++k) mixtures *= cKinds;
+    for (int mixture = 0; mixture < mixtures; ++mixture) {
+      Rig rig;
+      std::vector<std::unique_ptr<CountingSource>> units;
+      auto make = [&](bool constant) { return randomUnit(rig, units, rng, constant, cBlock); };
+      struct Copy {
+        CountingSource *x, *lg, *rg;
+        float pan;
+      };
+      std::vector<Copy> list;
+      for (int k = 0, m = mixture; k < copies; ++k, m /= cKinds) {
+        const int kind = m % cKinds;
+        CountingSource* x = make(false);
+        CountingSource* lg = make(kind == cOneConstant);
+        CountingSource* rg = kind == cOneMoving || kind == cOneConstant ? lg : make(false);
+        list.push_back({x, lg, rg, kind == cPanned ? value(rng) : 0.0f});
+        rig.mixer.addSource(x, lg, rg, list.back().pan);
+      }
+      auto at = [](const CountingSource* u, int i) {
+        return u->values.empty() ? u->value : u->values[static_cast<size_t>(i)];
+      };
+      auto [l, r] = rig.render();
+      for (int i = 0; i < cBlock; ++i) {
+        float left = 0.0f, right = 0.0f;
+        for (size_t k = 0; k < list.size(); ++k) {
+          const Copy& c = list[k];
+          const float lp = at(c.x, i) * at(c.lg, i) * (c.pan >= 0.0f ? 1.0f - c.pan : 1.0f);
+          const float rp = at(c.x, i) * at(c.rg, i) * (c.pan >= 0.0f ? 1.0f : 1.0f + c.pan);
+          left = k == 0 ? lp : lp + left;
+          right = k == 0 ? rp : rp + right;
+        }
+        ASSERT_EQ(l->data[i], left) << copies << " copies, mixture " << mixture << ", sample " << i;
+        ASSERT_EQ(r->data[i], right) << copies << " copies, mixture " << mixture << ", sample " << i;
+      }
     }
   }
 }
