@@ -4,6 +4,7 @@
 
 #include "synth/ModulationMatrix.h"
 
+#include "wave/EnvelopeGenerator.h"
 #include "wave/Environment.h"
 #include "wave/VectorKernels.h"
 
@@ -140,12 +141,13 @@ ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, fl
     // per-sample path for zeros.
     if (levelConstant && levelValue * amount == 0.0f) continue;
     if (inConstant && levelConstant) {
-      constantPart += x[0] * levelValue * amount;
+      constantPart += constantValue(slot.source, source, in) * levelValue * amount;
     } else if (inConstant) {
+      const float x0 = constantValue(slot.source, source, in);
       if (varying)
-        vectorMulSAddFast(level, x[0] * amount, out, out, n);
+        vectorMulSAddFast(level, x0 * amount, out, out, n);
       else
-        vectorMultiplySFast(level, x[0] * amount, out, n);
+        vectorMultiplySFast(level, x0 * amount, out, n);
       varying = true;
     } else if (levelConstant) {
       if (varying)
@@ -170,11 +172,31 @@ ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, fl
   return cVarying;
 }
 
+float ModulationMatrix::Scope::constantValue(int source, const wave::Producer* producer,
+                                             const wave::Block* in) const {
+  switch (mValueKinds[source]) {
+  case cValueOfParameter:
+    // A settled parameter's block holds its target.
+    return static_cast<const wave::FloatParameterSource*>(producer)->parameter.getTarget();
+  case cValueOfEnvelope:
+    // The envelope's level is the last sample it wrote.
+    return static_cast<const EnvelopeGenerator*>(producer)->getLevel();
+  default:
+    return in->data[0];
+  }
+}
+
 // ---- Voice
 
 bool ModulationMatrix::Voice::setSource(int source, wave::Producer* producer) {
   if (!isSourceIndex(source) || !isVoiceSource(source)) return false;
   mSources[source] = producer;
+  ValueKind kind = cValueInBlock;
+  if (dynamic_cast<wave::FloatParameterSource*>(producer))
+    kind = cValueOfParameter;
+  else if (dynamic_cast<EnvelopeGenerator*>(producer))
+    kind = cValueOfEnvelope;
+  mValueKinds[source] = kind;
   return true;
 }
 

@@ -365,8 +365,16 @@ public:
 protected:
   Scope(ModulationMatrix* matrix, bool voice);
 
+  // Where the value of a voice's source lies while its block holds one
+  // value throughout: a smoothed parameter's settled value and an
+  // envelope's last level are read from the producer itself, whose fields
+  // the pull has just brought in, and not from its block, which would cost
+  // one more cache miss per slot and voice. Other producers: the block.
+  enum ValueKind : uint8_t { cValueInBlock = 0, cValueOfParameter = 1, cValueOfEnvelope = 2 };
+
   // Per-voice sources in a voice, global sources in the global scope.
   wave::Producer* mSources[cNumSources] = {};
+  uint8_t mValueKinds[cNumSources] = {};
 
 private:
   friend class ModulationMatrix;
@@ -374,6 +382,8 @@ private:
 
   // Renders the sum of target into block.
   void produceSum(TargetSum* sum, wave::Block* block, int n, int flags);
+  // The value of a source whose block in holds one value throughout.
+  float constantValue(int source, const wave::Producer* producer, const wave::Block* in) const;
 
   ModulationMatrix* mMatrix;
   bool mVoice;

@@ -5,7 +5,9 @@
 #include "synth/ModulationMatrixInput.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/synth/ModulationMatrixTestSupport.h"
+#include "wave/EnvelopeGenerator.h"
 #include "wave/Environment.h"
+#include "wave/FloatParameter.h"
 
 #include <gtest/gtest.h>
 
@@ -143,6 +145,61 @@ TEST_F(ModulationMatrixTest, ConstantSumsAndInputsHoldTheirValueAfterMovingBlock
     }
     matrix.setSlotLevel(1, 0.0f, false);
   }
+}
+
+// A voice's velocity as a smoothed parameter and its envelope as the
+// generator itself: block after block, through jumps, glides, a new note, a
+// sustain level moved, a slot level edited and the release, each sum is the
+// source's own samples times level and full scale, also in the blocks
+// where the source holds one value.
+TEST_F(ModulationMatrixTest, ParameterAndEnvelopeSourcesAreFollowedInEveryBlock) {
+  M::Voice voice(&matrix);
+  wave::FloatParameterSource velocity(&env, 0.25f);
+  EnvelopeGenerator eg(&env);
+  eg.attackTime.getParameter().setInterpolated(0.05f, 0.0f);
+  eg.decayTime.getParameter().setInterpolated(0.05f, 0.0f);
+  eg.sustainLevel.getParameter().setInterpolated(0.6f, 0.0f);
+  eg.releaseTime.getParameter().setInterpolated(0.1f, 0.0f);
+  voice.setSource(M::cSourceVelocity, &velocity);
+  voice.setSource(M::cSourceEG1, &eg);
+  connect(0, M::cSourceVelocity, M::cTargetFilter2Freq, 0.3f);
+  connect(1, M::cSourceEG1, M::cTargetFilter1Freq, 0.5f);
+  float levels[2] = {0.3f, 0.5f};
+  int constants[2] = {};
+  auto check = [&](int blocks) {
+    for (int k = 0; k < blocks; ++k) {
+      env.beginBlock();
+      wave::Producer* sums[2] = {voice.getTargetSum(M::cTargetFilter2Freq), voice.getTargetSum(M::cTargetFilter1Freq)};
+      wave::Producer* sources[2] = {&velocity, &eg};
+      for (int s = 0; s < 2; ++s) {
+        const float* out = sums[s]->pull(cBlock, 0)->data;
+        const float* in = sources[s]->pull(cBlock, 0)->data;
+        constants[s] += sums[s]->constantBlock ? 1 : 0;
+        for (int i = 0; i < cBlock; ++i) ASSERT_FLOAT_EQ(out[i], in[i] * levels[s] * 5.0f) << s << " " << i;
+      }
+      env.endBlock(cBlock);
+    }
+  };
+  eg.start();
+  check(4);
+  velocity.parameter.setInterpolated(0.8f, 0.0f); // another key's touch, at once
+  check(2);
+  velocity.parameter.setInterpolated(0.4f, 20.0f); // a glide over a block
+  eg.sustainLevel.getParameter().setInterpolated(0.3f, 0.0f);
+  check(4);
+  eg.start(); // a new note
+  velocity.parameter.setInterpolated(1.0f, 0.0f);
+  check(3);
+  matrix.setSlotLevel(0, 0.7f, false);
+  matrix.setSlotLevel(1, 0.2f, false);
+  levels[0] = 0.7f;
+  levels[1] = 0.2f;
+  check(2);
+  eg.finish();
+  check(4);
+  // The constant paths were taken, or this test would not try them.
+  EXPECT_GE(constants[0], 10);
+  EXPECT_GE(constants[1], 3);
 }
 
 TEST_F(ModulationMatrixTest, SlotsOnOneTargetAddUp) {
