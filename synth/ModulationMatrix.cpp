@@ -9,6 +9,7 @@
 #include "wave/VectorKernels.h"
 
 #include <algorithm>
+#include <typeinfo>
 
 namespace {
 
@@ -191,10 +192,11 @@ float ModulationMatrix::Scope::constantValue(int source, const wave::Producer* p
 bool ModulationMatrix::Voice::setSource(int source, wave::Producer* producer) {
   if (!isSourceIndex(source) || !isVoiceSource(source)) return false;
   mSources[source] = producer;
+  // Only the classes themselves: a subclass may render something else.
   ValueKind kind = cValueInBlock;
-  if (dynamic_cast<wave::FloatParameterSource*>(producer))
+  if (producer && typeid(*producer) == typeid(wave::FloatParameterSource))
     kind = cValueOfParameter;
-  else if (dynamic_cast<EnvelopeGenerator*>(producer))
+  else if (producer && typeid(*producer) == typeid(EnvelopeGenerator))
     kind = cValueOfEnvelope;
   mValueKinds[source] = kind;
   return true;
