@@ -141,7 +141,12 @@ bool EnvelopeGenerator::pullParameters(int count, ParameterBuffers& b, bool read
   wave::FloatParameterBus* const buses[cInputCount] = {&delayTime, &attackTime, &decayTime,
                                                        &sustainLevel, &releaseTime, &holdTime};
   const float** const data[cInputCount] = {&b.delay, &b.attack, &b.decay, &b.sustain, &b.release, &b.hold};
+  if (!reading && allClockInputs && seenBusChanges == env->busChanges) {
+    for (const float** d : data) *d = nullptr;
+    return true;
+  }
   bool complete = true;
+  bool allClock = true;
   for (int k = 0; k < cInputCount; ++k) {
     wave::Producer* p = buses[k]->output;
     *data[k] = nullptr;
@@ -159,6 +164,11 @@ bool EnvelopeGenerator::pullParameters(int count, ParameterBuffers& b, bool read
       *data[k] = block->data;
     else
       complete = false;
+  }
+  if (!reading) {
+    for (bool c : clockInputs) allClock = allClock && c;
+    allClockInputs = allClock;
+    seenBusChanges = env->busChanges;
   }
   return complete;
 }

@@ -208,4 +208,9 @@ private:
   // FloatParameterSource.
   wave::Producer* seenInputs[cInputCount] = {};
   bool clockInputs[cInputCount] = {};
+  // Whether every input was a parameter when the environment's count of
+  // controller changes was seenBusChanges: a block that reads no input then
+  // has nothing to pull.
+  bool allClockInputs = false;
+  uint32_t seenBusChanges = 0;
 };

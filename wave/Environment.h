@@ -65,6 +65,10 @@ public:
   uint32_t sampleTime = 0;
   float sampleRate = 44100.0f;
   int32_t stamp = 0;
+  // Counts the changes of any FloatParameterBus's controller, so that a
+  // unit that reads its buses only now and then can tell without looking
+  // at each of them that none has a new one.
+  uint32_t busChanges = 0;
   // maxBlockSize zeros shared by every producer that outputs silence
   // without writing; nobody writes into it.
   Block* silentBlock;

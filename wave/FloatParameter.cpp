@@ -193,6 +193,7 @@ FloatParameterBus::FloatParameterBus(const FloatParameterBus& other)
 FloatParameterBus& FloatParameterBus::operator=(const FloatParameterBus& other) {
   source = other.source;
   output = other.output == &other.source ? &source : other.output;
+  ++source.env->busChanges;
   return *this;
 }
 

@@ -102,7 +102,10 @@ public:
 
   // null hands the output back to the own value, which has kept gliding
   // meanwhile.
-  void setController(Producer* p) { output = p ? p : &source; }
+  void setController(Producer* p) {
+    output = p ? p : &source;
+    ++source.env->busChanges;
+  }
   FloatParameter& getParameter() { return source.parameter; }
 
   // The producer that consumers pull.
