@@ -148,33 +148,32 @@ TEST_F(ModulationMatrixTest, ConstantSumsAndInputsHoldTheirValueAfterMovingBlock
 }
 
 // A voice's velocity as a smoothed parameter and its envelope as the
-// generator itself: block after block, through jumps, glides, a new note, a
-// sustain level moved, a slot level edited and the release, each sum is the
-// source's own samples times level and full scale, also in the blocks
-// where the source holds one value.
+// generator itself: through a new touch, a glide, a sustain level moved, a
+// new note, slot levels edited and the release, each sum is the source's
+// own samples times level and full scale, also where the source holds one
+// value (read from the producer, not its block).
 TEST_F(ModulationMatrixTest, ParameterAndEnvelopeSourcesAreFollowedInEveryBlock) {
   M::Voice voice(&matrix);
   wave::FloatParameterSource velocity(&env, 0.25f);
   EnvelopeGenerator eg(&env);
-  eg.attackTime.getParameter().setInterpolated(0.05f, 0.0f);
-  eg.decayTime.getParameter().setInterpolated(0.05f, 0.0f);
+  for (auto* bus : {&eg.attackTime, &eg.decayTime, &eg.releaseTime}) bus->getParameter().setInterpolated(0.05f, 0.0f);
   eg.sustainLevel.getParameter().setInterpolated(0.6f, 0.0f);
-  eg.releaseTime.getParameter().setInterpolated(0.1f, 0.0f);
   voice.setSource(M::cSourceVelocity, &velocity);
   voice.setSource(M::cSourceEG1, &eg);
   connect(0, M::cSourceVelocity, M::cTargetFilter2Freq, 0.3f);
   connect(1, M::cSourceEG1, M::cTargetFilter1Freq, 0.5f);
+  const int targets[2] = {M::cTargetFilter2Freq, M::cTargetFilter1Freq};
+  wave::Producer* sources[2] = {&velocity, &eg};
   float levels[2] = {0.3f, 0.5f};
   int constants[2] = {};
   auto check = [&](int blocks) {
     for (int k = 0; k < blocks; ++k) {
       env.beginBlock();
-      wave::Producer* sums[2] = {voice.getTargetSum(M::cTargetFilter2Freq), voice.getTargetSum(M::cTargetFilter1Freq)};
-      wave::Producer* sources[2] = {&velocity, &eg};
       for (int s = 0; s < 2; ++s) {
-        const float* out = sums[s]->pull(cBlock, 0)->data;
+        wave::Producer* sum = voice.getTargetSum(targets[s]);
+        const float* out = sum->pull(cBlock, 0)->data;
         const float* in = sources[s]->pull(cBlock, 0)->data;
-        constants[s] += sums[s]->constantBlock ? 1 : 0;
+        constants[s] += sum->constantBlock ? 1 : 0;
         for (int i = 0; i < cBlock; ++i) ASSERT_FLOAT_EQ(out[i], in[i] * levels[s] * 5.0f) << s << " " << i;
       }
       env.endBlock(cBlock);
@@ -184,21 +183,20 @@ TEST_F(ModulationMatrixTest, ParameterAndEnvelopeSourcesAreFollowedInEveryBlock)
   check(4);
   velocity.parameter.setInterpolated(0.8f, 0.0f); // another key's touch, at once
   check(2);
-  velocity.parameter.setInterpolated(0.4f, 20.0f); // a glide over a block
+  velocity.parameter.setInterpolated(0.4f, 20.0f);
   eg.sustainLevel.getParameter().setInterpolated(0.3f, 0.0f);
   check(4);
   eg.start(); // a new note
   velocity.parameter.setInterpolated(1.0f, 0.0f);
   check(3);
-  matrix.setSlotLevel(0, 0.7f, false);
-  matrix.setSlotLevel(1, 0.2f, false);
   levels[0] = 0.7f;
   levels[1] = 0.2f;
+  matrix.setSlotLevel(0, levels[0], false);
+  matrix.setSlotLevel(1, levels[1], false);
   check(2);
   eg.finish();
   check(4);
-  // The constant paths were taken, or this test would not try them.
-  EXPECT_GE(constants[0], 10);
+  EXPECT_GE(constants[0], 10); // the constant paths were taken
   EXPECT_GE(constants[1], 3);
 }
 
