@@ -174,11 +174,29 @@ X11WindowServer::X11WindowServer(RunLoop& loop, Display* dpy) : loop(loop), dpy(
   fd = ConnectionNumber(dpy);
   clipboard = std::make_unique<X11Clipboard>(dpy);
   loop.watch(fd, [this] { processPendingEvents(); });
-  idleHook = loop.addIdle([this] {
-    processPendingEvents();
+  idleHook = loop.addIdle([this] { idlePass(); });
+}
+
+void X11WindowServer::idlePass() {
+  // Xlib reads the connection only while it flushes, waits for a reply or
+  // is asked for events. With no request since the last drain, whatever
+  // came since still waits in the socket (and wakes the loop's watch) or
+  // lies in Xlib's queue: an untouched window's pass then costs no system
+  // call and no trip through Xlib.
+  // The flush reads too: events it queued are handled now, not on the next
+  // pass, which may be a timer period away (a few rounds at most, so a
+  // flood cannot hold the loop).
+  for (int round = 0; round < 4; ++round) {
+    if (XEventsQueued(dpy, QueuedAlready) > 0 || XNextRequest(dpy) != drainedAt)
+      processPendingEvents();
+    else
+      endEventPass();
     updateAll();
-    XFlush(this->dpy);
-  });
+    if (XNextRequest(dpy) == drainedAt) return;
+    XFlush(dpy);
+    drainedAt = XNextRequest(dpy);
+    if (XEventsQueued(dpy, QueuedAlready) == 0) return;
+  }
 }
 
 X11WindowServer::~X11WindowServer() {
@@ -374,12 +392,17 @@ bool X11WindowServer::processPendingEvents() {
     else
       handleEvent(e);
   }
-  if (modalDepth == 0) {
-    deliverDeferredCloses();
-    // Back at the loop's own level: a cancel has done its work.
-    cancelling = false;
-  }
+  // The last XPending flushed and read.
+  drainedAt = XNextRequest(dpy);
+  endEventPass();
   return any;
+}
+
+void X11WindowServer::endEventPass() {
+  if (modalDepth != 0) return;
+  deliverDeferredCloses();
+  // Back at the loop's own level: a cancel has done its work.
+  cancelling = false;
 }
 
 void X11WindowServer::handleEvent(XEvent& e) {
