@@ -137,7 +137,7 @@ void Control::paintControl(Canvas& canvas) {
     // passes the rest of the tree by without saving and restoring the canvas
     // for each control.
     if (!childClip.intersects(child->clientRect)) continue;
-    std::unique_ptr<Canvas::State> saved(canvas.saveState());
+    const Canvas::State saved(&canvas);
     canvas.origin = canvas.origin.get() + corner;
     canvas.clip = childClip;
     child->paintControl(canvas);

@@ -90,6 +90,7 @@ struct X11WindowServer::Format {
   Visual* visual;
   int depth;
   int r, g, b;
+  mutable std::vector<uint32_t> packed;
   uint32_t pack(const uint8_t* rgb) const {
     return uint32_t(rgb[0]) << r | uint32_t(rgb[1]) << g | uint32_t(rgb[2]) << b;
   }
@@ -104,7 +105,8 @@ struct X11WindowServer::Format {
            const ScreenRect& area) const {
     const ScreenRect r = area.intersected({0, 0, width, height});
     if (r.empty()) return;
-    std::vector<uint32_t> packed(static_cast<size_t>(r.width()) * r.height());
+    // Kept from one area to the next: a light's repaint allocates nothing.
+    packed.resize(static_cast<size_t>(r.width()) * r.height());
     uint32_t* d = packed.data();
     for (int y = r.top; y < r.bottom; ++y) {
       const uint8_t* p = rgba + (static_cast<size_t>(y) * width + r.left) * 4;
@@ -157,7 +159,7 @@ std::unique_ptr<X11WindowServer> X11WindowServer::open(RunLoop& loop, std::strin
     return nullptr;
   }
   auto format = std::make_unique<Format>(Format{pick->visual, pick->depth, shiftOf(pick->red_mask),
-                                                shiftOf(pick->green_mask), shiftOf(pick->blue_mask)});
+                                                shiftOf(pick->green_mask), shiftOf(pick->blue_mask), {}});
   XFree(found);
   std::unique_ptr<X11WindowServer> server(new X11WindowServer(loop, dpy));
   server->format = std::move(format);
