@@ -130,11 +130,15 @@ void Control::paintControl(Canvas& canvas) {
   for (size_t i = 0; i < children.size(); ++i) {
     Control* child = children[i];
     if (!child->visible || child->opacity <= 0) continue;
-    std::unique_ptr<Canvas::State> saved(canvas.saveState());
     const Point corner = child->appliedBounds.topLeft();
-    canvas.origin = canvas.origin.get() + corner;
     Rect childClip = canvas.clip;
     childClip.offset(Point(-corner.x, -corner.y));
+    // A child outside the area would paint nothing: a light's repaint then
+    // passes the rest of the tree by without saving and restoring the canvas
+    // for each control.
+    if (!childClip.intersects(child->clientRect)) continue;
+    const Canvas::State saved(&canvas);
+    canvas.origin = canvas.origin.get() + corner;
     canvas.clip = childClip;
     child->paintControl(canvas);
   }

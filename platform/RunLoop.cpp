@@ -44,11 +44,28 @@ int64_t RunLoop::nextDue() const {
   return due;
 }
 
+RunLoop::PassLists& RunLoop::passLists() {
+  if (lists.size() <= depth) lists.push_back(std::make_unique<PassLists>());
+  return *lists[depth];
+}
+
+namespace {
+// Counts a pass in for as long as it lasts.
+struct Nesting {
+  explicit Nesting(size_t& depth) : depth(depth) { ++depth; }
+  ~Nesting() { --depth; }
+  size_t& depth;
+};
+} // namespace
+
 int RunLoop::runDue() {
   const int64_t now = microseconds();
+  PassLists& pass = passLists();
+  const Nesting nesting(depth);
   // Fire in due order; a timer added or removed by a callback is seen at once
   // because each one is looked up again before it fires.
-  std::vector<std::pair<int64_t, TimerId>> due;
+  std::vector<std::pair<int64_t, TimerId>>& due = pass.due;
+  due.clear();
   for (const auto& [id, t] : timers)
     if (t->due - t->leeway <= now) due.emplace_back(t->due, id);
   std::sort(due.begin(), due.end());
@@ -70,22 +87,33 @@ int RunLoop::runDue() {
     ++fired;
     t->callback();
   }
-  std::vector<std::shared_ptr<Callback>> hooks;
+  std::vector<std::shared_ptr<Callback>>& hooks = pass.hooks;
+  hooks.clear();
   for (const auto& [id, h] : idles) hooks.push_back(h);
   for (const auto& h : hooks) (*h)();
+  // The hooks' callbacks are not kept alive past the pass.
+  hooks.clear();
   return fired;
 }
 
 void RunLoop::waitUntil(int64_t deadline) {
   const int64_t now = microseconds();
   if (deadline <= now) return;
-  std::vector<pollfd> fds;
+  PassLists& pass = passLists();
+  const Nesting nesting(depth);
+  std::vector<pollfd>& fds = pass.polls;
+  fds.clear();
   for (const auto& [fd, cb] : watched) fds.push_back({fd, POLLIN, 0});
   const int64_t ms = std::min<int64_t>((deadline - now + 999) / 1000, INT_MAX);
   if (poll(fds.data(), fds.size(), static_cast<int>(ms)) <= 0) return;
-  for (const pollfd& p : fds) {
-    if (!(p.revents & (POLLIN | POLLHUP))) continue;
-    auto it = watched.find(p.fd);
+  // The ready ones are listed before any callback runs: one may change what
+  // is watched or open a nested loop.
+  std::vector<int>& ready = pass.ready;
+  ready.clear();
+  for (const pollfd& p : fds)
+    if (p.revents & (POLLIN | POLLHUP)) ready.push_back(p.fd);
+  for (const int fd : ready) {
+    auto it = watched.find(fd);
     if (it == watched.end()) continue;
     std::shared_ptr<Callback> cb = it->second;
     (*cb)();

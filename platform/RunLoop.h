@@ -21,6 +21,8 @@
 #include <memory>
 #include <vector>
 
+#include <poll.h>
+
 namespace platform {
 
 class RunLoop {
@@ -76,8 +78,21 @@ private:
     Callback callback;
   };
 
+  // What a pass lists while it calls out; one set per nesting depth (a
+  // menu's loop runs inside a callback), kept so that a pass allocates
+  // nothing once the loop has run.
+  struct PassLists {
+    std::vector<std::pair<int64_t, TimerId>> due;
+    std::vector<std::shared_ptr<Callback>> hooks;
+    std::vector<pollfd> polls;
+    std::vector<int> ready;
+  };
+  PassLists& passLists();
+
   void waitUntil(int64_t deadline);
 
+  std::vector<std::unique_ptr<PassLists>> lists;
+  size_t depth = 0;
   std::map<TimerId, std::shared_ptr<Timer>> timers;
   std::map<int, std::shared_ptr<Callback>> watched;
   std::map<uint64_t, std::shared_ptr<Callback>> idles;

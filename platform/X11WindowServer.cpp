@@ -90,6 +90,7 @@ struct X11WindowServer::Format {
   Visual* visual;
   int depth;
   int r, g, b;
+  mutable std::vector<uint32_t> packed;
   uint32_t pack(const uint8_t* rgb) const {
     return uint32_t(rgb[0]) << r | uint32_t(rgb[1]) << g | uint32_t(rgb[2]) << b;
   }
@@ -104,7 +105,8 @@ struct X11WindowServer::Format {
            const ScreenRect& area) const {
     const ScreenRect r = area.intersected({0, 0, width, height});
     if (r.empty()) return;
-    std::vector<uint32_t> packed(static_cast<size_t>(r.width()) * r.height());
+    // Kept from one area to the next: a light's repaint allocates nothing.
+    packed.resize(static_cast<size_t>(r.width()) * r.height());
     uint32_t* d = packed.data();
     for (int y = r.top; y < r.bottom; ++y) {
       const uint8_t* p = rgba + (static_cast<size_t>(y) * width + r.left) * 4;
@@ -157,7 +159,7 @@ std::unique_ptr<X11WindowServer> X11WindowServer::open(RunLoop& loop, std::strin
     return nullptr;
   }
   auto format = std::make_unique<Format>(Format{pick->visual, pick->depth, shiftOf(pick->red_mask),
-                                                shiftOf(pick->green_mask), shiftOf(pick->blue_mask)});
+                                                shiftOf(pick->green_mask), shiftOf(pick->blue_mask), {}});
   XFree(found);
   std::unique_ptr<X11WindowServer> server(new X11WindowServer(loop, dpy));
   server->format = std::move(format);
@@ -174,11 +176,29 @@ X11WindowServer::X11WindowServer(RunLoop& loop, Display* dpy) : loop(loop), dpy(
   fd = ConnectionNumber(dpy);
   clipboard = std::make_unique<X11Clipboard>(dpy);
   loop.watch(fd, [this] { processPendingEvents(); });
-  idleHook = loop.addIdle([this] {
-    processPendingEvents();
+  idleHook = loop.addIdle([this] { idlePass(); });
+}
+
+void X11WindowServer::idlePass() {
+  // Xlib reads the connection only while it flushes, waits for a reply or
+  // is asked for events. With no request since the last drain, whatever
+  // came since still waits in the socket (and wakes the loop's watch) or
+  // lies in Xlib's queue: an untouched window's pass then costs no system
+  // call and no trip through Xlib.
+  // The flush reads too: events it queued are handled now, not on the next
+  // pass, which may be a timer period away (a few rounds at most, so a
+  // flood cannot hold the loop).
+  for (int round = 0; round < 4; ++round) {
+    if (XEventsQueued(dpy, QueuedAlready) > 0 || XNextRequest(dpy) != drainedAt)
+      processPendingEvents();
+    else
+      endEventPass();
     updateAll();
-    XFlush(this->dpy);
-  });
+    if (XNextRequest(dpy) == drainedAt) return;
+    XFlush(dpy);
+    drainedAt = XNextRequest(dpy);
+    if (XEventsQueued(dpy, QueuedAlready) == 0) return;
+  }
 }
 
 X11WindowServer::~X11WindowServer() {
@@ -374,12 +394,17 @@ bool X11WindowServer::processPendingEvents() {
     else
       handleEvent(e);
   }
-  if (modalDepth == 0) {
-    deliverDeferredCloses();
-    // Back at the loop's own level: a cancel has done its work.
-    cancelling = false;
-  }
+  // The last XPending flushed and read.
+  drainedAt = XNextRequest(dpy);
+  endEventPass();
   return any;
+}
+
+void X11WindowServer::endEventPass() {
+  if (modalDepth != 0) return;
+  deliverDeferredCloses();
+  // Back at the loop's own level: a cancel has done its work.
+  cancelling = false;
 }
 
 void X11WindowServer::handleEvent(XEvent& e) {

@@ -115,6 +115,11 @@ private:
   void put(Window& w, const ScreenRect& area);
   void refreshPosition(WindowId id, Window& w);
   void deliverDeferredCloses();
+  // After events or in their stead: a modal's deferred closes and cancel.
+  void endEventPass();
+  // The loop's pass: events Xlib holds or may have read, then painting, then
+  // the requests sent.
+  void idlePass();
   // Runs the loop until done() or a cancel: X events go to `handler`; `fd`
   // (if >= 0) wakes onReadable. False when cancelled.
   bool runModal(const std::function<bool()>& done, const std::function<void(_XEvent&)>& handler, int fd = -1,
@@ -136,6 +141,9 @@ private:
   unsigned long colormap = 0;
   uint64_t idleHook = 0;
   int fd = -1;
+  // The connection's request number when Xlib last flushed it and read what
+  // had come (see the idle hook).
+  unsigned long drainedAt = 0;
   int modalDepth = 0;
   const std::function<void(_XEvent&)>* modalHandler = nullptr;
   bool cancelling = false;

@@ -227,6 +227,8 @@ bool GenericPlugin::hasSideChain() { return false; }
 int GenericPlugin::getPluginFlag() { return 0; }
 void GenericPlugin::sync(float /*tempo*/, float /*position*/) {}
 
+bool GenericPlugin::followsTransport() const { return true; }
+
 int GenericPlugin::registerParameter(AbstractPluginParameter* parameter) {
   int index = mParameters.registerParameter(parameter);
   refreshControllerIndexLimits();

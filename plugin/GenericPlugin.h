@@ -237,6 +237,10 @@ public:
   // Host tempo (beats per minute) and song position (beats), before each
   // buffer; nothing here.
   virtual void sync(float tempo, float position);
+  // Render thread, before each buffer: whether sync would use the tempo and
+  // the position now (true here). When it would not, the adapter spares the
+  // host's transport queries and hands sync the last values it had.
+  virtual bool followsTransport() const;
   // Binds host input buffers to the channels' inputs.
   virtual void connectInputs(float** inputs, int inputCount, int sampleCount);
   // Render thread: applies the queued parameter changes, renders the buffer

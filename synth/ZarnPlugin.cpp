@@ -585,6 +585,13 @@ void ZarnPlugin::sync(float tempo, float position) {
   }
 }
 
+bool ZarnPlugin::followsTransport() const {
+  if (!mGraphBuilt) return false;
+  for (int n = 0; n < cLfoCount; ++n)
+    if (mLfoSyncMode[n].get() != ZarnLfoParameters::cFree) return true;
+  return false;
+}
+
 void ZarnPlugin::processSlice(const float** outputs, int outputCount, int sampleCount) {
   const float* left = nullptr;
   const float* right = nullptr;

@@ -115,6 +115,8 @@ public:
   // Host tempo (beats per minute) and song position (beats), before each
   // buffer: drives the LFOs that are synchronised.
   void sync(float tempo, float position) override;
+  // Only while an LFO is synchronised to the host.
+  bool followsTransport() const override;
   void processSlice(const float** outputs, int outputCount, int sampleCount) override;
   // The host's sample rate: makes the oscillators' frequency table for it
   // (on this thread, so the render thread never builds one) and sets the

@@ -111,7 +111,9 @@ void DigiRTASPluginAdapter::Render(float** inputs, int32_t mainInputs, float** o
 }
 
 void DigiRTASPluginAdapter::syncAndProcessMidi() {
-  if (fTransport) {
+  // Four host calls a quantum (and the host's lock for the location) that an
+  // instance whose LFOs run freely would not use.
+  if (fTransport && GetPlugin()->followsTransport()) {
     int64_t location = 0;
     const bool located = fTransport->GetCurrentRTASSampleLocation(&location) == 0;
     double tempo = 0.0;

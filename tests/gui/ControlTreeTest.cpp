@@ -147,3 +147,30 @@ TEST(ControlTreeTest, RepaintsOnlyWhatChangedAndKeepsOwnershipRules) {
     EXPECT_TRUE(s.root->getChildren().empty());
   }
 }
+
+// A control's repaint paints what lies under its area, a sibling that
+// overlaps it by a single pixel included, and passes by the controls beside
+// it (one that only shares its edge) and far away, whatever the offsets
+// between the tree's levels.
+TEST(ControlTreeTest, ARepaintPaintsTheControlsUnderItsAreaAlone) {
+  GuiScene s;
+  auto* panel = new Probe(s.ui, &s.log, "P", s.root, gui::Rect(20, 20, 220, 120), gui::Color(0, 0, 255, 255));
+  auto* light = new Probe(s.ui, &s.log, "L", panel, gui::Rect(60, 40, 80, 60), gui::Color(255, 0, 0, 255));
+  auto* over = new Probe(s.ui, &s.log, "O", panel, gui::Rect(79, 59, 90, 70), gui::Color(0, 255, 0, 255));
+  auto* beside = new Probe(s.ui, &s.log, "B", panel, gui::Rect(80, 40, 100, 59), gui::Color(255, 255, 0, 255));
+  auto* below = new Probe(s.ui, &s.log, "U", panel, gui::Rect(60, 60, 78, 80), gui::Color(0, 255, 255, 255));
+  auto* far = new Probe(s.ui, &s.log, "F", s.root, gui::Rect(250, 150, 270, 170), gui::Color(255, 0, 255, 255));
+  s.runMs(1);
+  const std::vector<Probe*> all{panel, light, over, beside, below, far};
+  for (Probe* p : all) p->paints = 0;
+  light->colour = gui::Color(128, 0, 0, 255);
+  light->invalidate();
+  s.runMs(1);
+  std::vector<int> paints;
+  for (Probe* p : all) paints.push_back(p->paints);
+  EXPECT_EQ(paints, (std::vector<int>{1, 1, 1, 0, 0, 0}));
+  // Root coordinates: the panel's corner plus the child's point.
+  EXPECT_EQ(s.screen(20 + 78, 20 + 58), 0x800000u);
+  EXPECT_EQ(s.screen(20 + 79, 20 + 59), 0x00FF00u);
+  EXPECT_EQ(s.screen(20 + 80, 20 + 40), 0xFFFF00u);
+}

@@ -1,6 +1,7 @@
 #include "platform/RunLoop.h"
 
 #include "platform/Clock.h"
+#include "tests/support/AllocationCounter.h"
 
 #include <gtest/gtest.h>
 
@@ -107,6 +108,51 @@ TEST(RunLoopTest, ANestedLoopFiresTimersOnceAtTheirTimes) {
 }
 
 // On the real clock the loop sleeps until a watched descriptor has data.
+// An idle window's passes (timers due, the idle hooks, a timer that runs a
+// nested loop as a menu does, a descriptor that wakes the wait) allocate
+// nothing once the loop has run them once; what they call still runs.
+TEST(RunLoopTest, PassesAllocateNothingOnceRun) {
+  int ticks = 0, nested = 0, hooks = 0, reads = 0;
+  {
+    VirtualClock clock;
+    platform::RunLoop loop;
+    loop.addTimer(50'000, 50'000, [&] { ++ticks; }, 30'000);
+    loop.addTimer(50'000, 50'000, [&] {
+      ++nested;
+      loop.runFor(5'000); // a menu's loop inside the callback
+    });
+    loop.addTimer(1'000, 1'000, [] {});
+    loop.addIdle([&] { ++hooks; });
+    loop.runFor(200'000);
+    const int before = ticks;
+    zarn::test::AllocationCounter counter;
+    loop.runFor(1'000'000);
+    EXPECT_EQ(counter.count(), 0);
+    EXPECT_GE(ticks - before, 19);
+    EXPECT_GE(nested, 20);
+    EXPECT_GT(hooks, 1000);
+  }
+  platform::RunLoop loop;
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  loop.watch(fds[0], [&] {
+    char byte;
+    if (read(fds[0], &byte, 1) == 1) ++reads;
+  });
+  const auto wroteAndRead = [&](int n) {
+    const char byte = 1;
+    if (write(fds[1], &byte, 1) != 1) return false;
+    return loop.runUntil([&] { return reads == n; }, 10'000'000);
+  };
+  ASSERT_TRUE(wroteAndRead(1));
+  zarn::test::AllocationCounter counter;
+  for (int n = 2; n <= 5; ++n) ASSERT_TRUE(wroteAndRead(n));
+  EXPECT_EQ(counter.count(), 0);
+  loop.unwatch(fds[0]);
+  close(fds[0]);
+  close(fds[1]);
+}
+
 TEST(RunLoopThreadTest, WakesForADescriptorAnotherThreadWrites) {
   platform::RunLoop loop;
   int fds[2];

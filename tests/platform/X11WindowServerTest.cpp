@@ -340,6 +340,25 @@ TEST_F(X11WindowServerTest, AQuickClickIsAClick) {
   EXPECT_TRUE(runUntil([&] { return s.knob->clicks == 13; }));
 }
 
+// A pass of the loop that sent nothing skips asking the display, but an
+// event Xlib has already read off the connection (a flush or a reply read
+// it, so the socket no longer wakes the loop) is handled on the next pass.
+TEST_F(X11WindowServerTest, AClickXlibHasAlreadyReadIsHandledOnTheNextPass) {
+  Surface s(*server);
+  settle(s.window);
+  _XDisplay* d = server->display();
+  for (int i = 1; i <= 3; ++i) {
+    peer->click(s.at(40, 100));
+    // The events move into Xlib's queue without a request going out.
+    const unsigned long before = XNextRequest(d);
+    for (int wait = 0; wait < 1000 && XEventsQueued(d, QueuedAfterReading) < 2; ++wait)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_GE(XEventsQueued(d, QueuedAlready), 2);
+    ASSERT_EQ(XNextRequest(d), before);
+    EXPECT_TRUE(loop.runUntil([&] { return s.knob->clicks == i; }, 3'000'000)) << i;
+  }
+}
+
 // An idle window polls the pointer for hovering: the window's own events
 // tell where it is, moving over the window and leaving it, so the polls ask
 // the display nothing (no request goes out). A held button or a menu makes

@@ -218,8 +218,15 @@ TEST(ZarnPluginTest, LfosWriteTheirMuteCallBlocksWhileAnLfoFrequencyIsModulated)
   EXPECT_TRUE(writes(false));
 }
 
+// The host's transport is asked for only while some LFO is synchronised
+// (the third alone counts too).
 TEST(ZarnPluginTest, SyncedLfoFollowsTheHostTempo) {
   Synth s;
+  s.settle();
+  EXPECT_FALSE(s->followsTransport());
+  Synth::set(s->lfo3.syncMode, 1.0f);
+  s.settle();
+  EXPECT_TRUE(s->followsTransport());
   Synth::set(s->lfo1.syncMode, 1.0f);  // straight
   Synth::set(s->lfo1.syncFreq, 4.0f);  // one bar
   Synth::set(s->lfo2.syncMode, 2.0f);  // dotted
@@ -240,4 +247,9 @@ TEST(ZarnPluginTest, SyncedLfoFollowsTheHostTempo) {
   s->sync(120.0f, 8.0f);
   wave::Block* b = s->getLfo(0)->frequency.output->pull(32, 0);
   EXPECT_NEAR(b->data[0], 3.0f, 1e-3);
+  EXPECT_TRUE(s->followsTransport());
+  Synth::set(s->lfo2.syncMode, 0.0f);
+  Synth::set(s->lfo3.syncMode, 0.0f);
+  s.settle();
+  EXPECT_FALSE(s->followsTransport());
 }

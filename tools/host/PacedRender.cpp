@@ -1,12 +1,25 @@
 #include "tools/host/PacedRender.h"
 
 #include <algorithm>
-#include <chrono>
+#include <cerrno>
+#include <climits>
+#include <ctime>
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace simhost {
 
 namespace {
 constexpr int32_t kQuantum = 32;
+// The kernel waits on the word itself.
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) && std::atomic<uint32_t>::is_always_lock_free);
+
+int64_t monotonicNs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
 } // namespace
 
 PacedRender::PacedRender(SimHost& host, Instance& instance, double sampleRate, const renderio::MidiFile* song,
@@ -29,16 +42,26 @@ void PacedRender::listen(float inputLevel, Listener listener) {
 
 void PacedRender::start() {
   if (mRunning.exchange(true)) return;
+  mGo.store(1);
   mThread = std::thread([this] { run(); });
 }
 
 void PacedRender::stop() {
-  {
-    std::lock_guard<std::mutex> lock(mWakeMutex);
-    mRunning = false;
-  }
-  mWake.notify_all();
+  mRunning = false;
+  mGo.store(0);
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(&mGo), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
   if (mThread.joinable()) mThread.join();
+}
+
+bool PacedRender::sleepUntil(const timespec& due) {
+  // The deadline is absolute on the monotonic clock; a wake by stop() (or a
+  // spurious one) looks at the word again.
+  while (mGo.load() != 0) {
+    const long r = syscall(SYS_futex, reinterpret_cast<uint32_t*>(&mGo), FUTEX_WAIT_BITSET_PRIVATE, 1u, &due,
+                           nullptr, FUTEX_BITSET_MATCH_ANY);
+    if (r != 0 && errno == ETIMEDOUT) break;
+  }
+  return mGo.load() != 0;
 }
 
 void PacedRender::queueSong(size_t& next, int64_t& songAt) {
@@ -62,30 +85,23 @@ void PacedRender::queueSong(size_t& next, int64_t& songAt) {
 }
 
 void PacedRender::run() {
-  using Clock = std::chrono::steady_clock;
   std::vector<const float*> ins;
   std::vector<float*> outs;
   for (auto& b : mIn) ins.push_back(b.data());
   for (auto& b : mOut) outs.push_back(b.data());
   size_t next = 0;
   int64_t songAt = 0;
-  const auto bufferLength =
-      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(mFrames / mRate));
-  Clock::time_point origin = Clock::now();
+  const int64_t bufferNs = static_cast<int64_t>(mFrames * 1e9 / mRate);
+  int64_t origin = monotonicNs();
   int64_t rendered = 0; // samples since origin
   for (;;) {
     // This buffer is due when the wall clock reaches its end.
-    const Clock::time_point due =
-        origin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(rendered / mRate)) +
-        bufferLength;
-    {
-      std::unique_lock<std::mutex> lock(mWakeMutex);
-      mWake.wait_until(lock, due, [this] { return !mRunning.load(); });
-      if (!mRunning.load()) return;
-    }
-    const Clock::time_point now = Clock::now();
-    if (now - due > std::chrono::milliseconds(100)) {
-      origin = now - bufferLength;
+    const int64_t due = origin + static_cast<int64_t>(static_cast<double>(rendered) * 1e9 / mRate) + bufferNs;
+    if (!sleepUntil(timespec{static_cast<time_t>(due / 1'000'000'000), static_cast<long>(due % 1'000'000'000)}))
+      return;
+    const int64_t now = monotonicNs();
+    if (now - due > 100'000'000) {
+      origin = now - bufferNs;
       rendered = 0;
     }
     if (mSong) queueSong(next, songAt);

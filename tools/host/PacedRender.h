@@ -19,9 +19,9 @@
 #include "tools/render/MidiFile.h"
 
 #include <atomic>
-#include <condition_variable>
+#include <cstdint>
+#include <ctime>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -56,6 +56,8 @@ public:
 
 private:
   void run();
+  // Sleeps until the monotonic clock reaches due; false once stopped.
+  bool sleepUntil(const timespec& due);
   // Queues the song's events of the buffer about to be rendered, each at its
   // offset in the buffer, and moves the song on by one buffer.
   void queueSong(size_t& next, int64_t& songAt);
@@ -69,9 +71,10 @@ private:
   bool mFeedInputs = false;
   Listener mListener;
   std::atomic<bool> mRunning{false};
-  // The thread waits for its next buffer here; stop() wakes it at once.
-  std::mutex mWakeMutex;
-  std::condition_variable mWake;
+  // 1 while the thread is to go on. It sleeps for its next buffer on this
+  // word with an absolute deadline (one system call, no lock, no clock
+  // read); stop() clears it and wakes the thread at once.
+  std::atomic<uint32_t> mGo{0};
   std::atomic<int64_t> mQuanta{0};
   std::atomic<int64_t> mRounds{0};
   std::thread mThread;

@@ -164,6 +164,25 @@ TEST(DigiRTASPluginAdapterTest, TheTransportGivesTempoAndSongPosition) {
   }
 }
 
+// A product that would not use the transport is not given fresh values
+// (the host is not asked) until it follows the transport again.
+TEST(DigiRTASPluginAdapterTest, TheTransportIsAskedOnlyWhileTheProductFollowsIt) {
+  InProcessHost h;
+  simhost::Instance* in = h->createInstance();
+  BridgeTestProduct* p = Product(*in);
+  Render(h.host(), *in, 32);
+  ASSERT_EQ(p->lastTempo.load(), 120.0f);
+  p->following = false;
+  h->transport().setTempo(90.0);
+  Render(h.host(), *in, 64);
+  EXPECT_EQ(p->lastTempo.load(), 120.0f);
+  EXPECT_EQ(p->lastPosition.load(), 4.0f);
+  EXPECT_EQ(p->syncs.load(), 3); // sync still comes before each quantum
+  p->following = true;
+  Render(h.host(), *in, 32);
+  EXPECT_EQ(p->lastTempo.load(), 90.0f);
+}
+
 TEST(DigiRTASPluginAdapterTest, AFailingTransportKeepsTheLastGoodValues) {
   InProcessHost h;
   h->transport().setTempo(90.0);

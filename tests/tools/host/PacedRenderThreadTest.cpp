@@ -93,3 +93,19 @@ TEST(PacedRenderThreadTest, ASongLoopsOnItsSamplesWhateverTheBufferSize) {
     for (int32_t n : heard.callFrames) ASSERT_EQ(n, frames);
   }
 }
+
+// Stopping does not wait for the buffer being waited for: at 100 samples a
+// second a buffer of 8192 frames is due after 82 s, and stop() ends the
+// wait at once, with nothing rendered.
+TEST(PacedRenderThreadTest, StopEndsTheWaitForTheNextBuffer) {
+  simhost::SimHost host;
+  ASSERT_EQ(host.load(ZARN_TEST_GAIN_BUNDLE), 0);
+  simhost::Instance& in = *host.createInstance();
+  simhost::PacedRender render(host, in, 100.0, nullptr, 8192);
+  render.start();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const auto before = std::chrono::steady_clock::now();
+  render.stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(30));
+  EXPECT_EQ(render.quanta(), 0);
+}

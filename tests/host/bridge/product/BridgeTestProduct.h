@@ -82,6 +82,7 @@ public:
 
   void reset() override;
   void sync(float tempo, float position) override;
+  bool followsTransport() const override { return following.load(); }
   void connectInputs(float** inputs, int inputCount, int sampleCount) override;
   void processSlice(const float** outputs, int outputCount, int sampleCount) override;
 
@@ -112,6 +113,7 @@ public:
   std::atomic<int> resets{0};
   std::atomic<size_t> resetThread{0}; // std::hash of the thread's id
   std::atomic<int> syncs{0};
+  std::atomic<bool> following{true}; // what followsTransport answers
   std::atomic<float> lastTempo{-1.0f};
   std::atomic<float> lastPosition{-1.0f};
   std::atomic<int> noteOns{0};
