@@ -35,12 +35,14 @@ void UserInterface::EventDispatcher::sendEvent(int event, int value) {
   // it runs: the list is taken as it was when the event started, and each
   // entry is delivered to only while it is still registered, so nobody gets
   // the event twice and no entry past the end of the list is read.
-  const std::vector<Listener*> snapshot = listeners;
+  std::vector<Listener*> snapshot = std::move(spareSnapshot);
+  snapshot.assign(listeners.begin(), listeners.end());
   for (size_t i = snapshot.size(); i-- > 0;) {
     if (detached) break;
     if (std::find(listeners.begin(), listeners.end(), snapshot[i]) == listeners.end()) continue;
     snapshot[i]->receiveEvent(event, value);
   }
+  spareSnapshot = std::move(snapshot);
   release();
 }
 

@@ -79,6 +79,9 @@ public:
     // adding and counting.
     std::atomic<int64_t> pending{0};
     std::vector<Listener*> listeners;
+    // sendEvent's copy of the list, kept for the next event's (one sent
+    // from inside a listener makes its own).
+    std::vector<Listener*> spareSnapshot;
     int references = 1;
     bool detached = false;
   };

@@ -156,10 +156,12 @@ ViewId BufferedWindowServer::createRootView(WindowId id) {
 }
 
 void BufferedWindowServer::updateAll() {
-  std::vector<WindowId> ids;
+  std::vector<WindowId> ids = std::move(spareIds);
+  ids.clear();
   for (const auto& [id, w] : windows)
     if (!w->invalid.empty()) ids.push_back(id);
   for (WindowId id : ids) updateWindow(id);
+  spareIds = std::move(ids);
 }
 
 HandlerId BufferedWindowServer::addMouseHandler(WindowId id, MouseHandler handler) {
@@ -184,9 +186,11 @@ bool BufferedWindowServer::paintInvalidAreas(WindowId id,
                                              const std::function<void(const ScreenRect&)>& done) {
   BufferedWindow* w = bufferedWindow(id);
   if (!w) return false;
-  std::vector<ScreenRect> areas;
-  areas.swap(w->invalid);
-  std::vector<ViewId> order;
+  std::vector<ScreenRect> areas = std::move(w->invalid);
+  w->invalid = std::move(w->spareAreas);
+  w->invalid.clear();
+  std::vector<ViewId> order = std::move(w->spareOrder);
+  order.clear();
   for (const auto& [vid, v] : views)
     if (v->window == id && v->painter) order.push_back(vid);
   for (const ScreenRect& area : areas) {
@@ -210,6 +214,11 @@ bool BufferedWindowServer::paintInvalidAreas(WindowId id,
     }
     if (!bufferedWindow(id)) return false;
     if (done) done(area);
+  }
+  if ((w = bufferedWindow(id))) {
+    areas.clear();
+    w->spareAreas = std::move(areas);
+    w->spareOrder = std::move(order);
   }
   return true;
 }

@@ -50,6 +50,10 @@ protected:
     ViewId root = 0;
     std::function<void(const ScreenRect&)> update;
     std::vector<ScreenRect> invalid;
+    // A paint's lists, handed back when it ends: the next one reuses their
+    // room (a paint nested in another finds them taken and makes its own).
+    std::vector<ScreenRect> spareAreas;
+    std::vector<ViewId> spareOrder;
     std::vector<std::pair<HandlerId, std::shared_ptr<MouseHandler>>> handlers;
     std::function<void()> onClose;
   };
@@ -95,6 +99,7 @@ protected:
   std::map<ViewId, std::unique_ptr<View>> views;
   std::map<HandlerId, WindowId> handlerOwners;
   int nextId = 1;
+  std::vector<WindowId> spareIds; // updateAll's list, kept in the same way
 };
 
 } // namespace platform

@@ -55,7 +55,10 @@ public:
 
   const Region& clip() const { return mClip; }
   void setClip(const Region& clip) { mClip = clip; }
-  void clipRect(const PortRect& r) { mClip = Region(r); }
+  void clipRect(const PortRect& r) {
+    mClip.clear();
+    mClip.unite(r);
+  }
 
   PortColor foreColor() const { return mFore; }
   PortColor backColor() const { return mBack; }

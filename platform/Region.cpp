@@ -45,7 +45,8 @@ int Region::area() const {
 
 void Region::unite(const PortRect& r) {
   if (r.empty()) return;
-  subtract(r);
+  // An empty region keeps its room.
+  if (!mRects.empty()) subtract(r);
   mRects.push_back(r);
 }
 

@@ -405,7 +405,7 @@ void CPlugInView::BeginDraw(Rect* clip) {
   platform::setCurrentPort(fPort);
   fPort->setPenMode(platform::kPatCopy);
   fPort->setTextMode(platform::kPatCopy);
-  saved.clip = std::make_unique<platform::Region>(fPort->clip());
+  saved.clip = fPort->clip();
   Rect bounds = fPort->bounds();
   saved.originTop = bounds.top;
   saved.originLeft = bounds.left;
@@ -439,8 +439,7 @@ void CPlugInView::EndDraw() {
   PlugInAssert(fDrawDepth >= 1);
   SavedState& saved = fDrawStates[--fDrawDepth];
   fPort->setOrigin(saved.originLeft, saved.originTop);
-  fPort->setClip(*saved.clip);
-  saved.clip.reset();
+  fPort->setClip(saved.clip);
   platform::setCurrentPort(saved.port);
 }
 

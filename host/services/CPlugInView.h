@@ -145,7 +145,8 @@ private:
     GrafPtr port = nullptr;
     int16_t originTop = 0;
     int16_t originLeft = 0;
-    std::unique_ptr<platform::Region> clip;
+    // Kept from one draw to the next: saving a port's clip reuses its room.
+    platform::Region clip;
   };
   SavedState fDrawStates[kMaxDrawDepth];
   int16_t fDrawDepth = 0;

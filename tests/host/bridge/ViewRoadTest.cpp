@@ -3,16 +3,20 @@
 // in-process (where the adapter can be looked into) and through the test
 // bundle loaded as a host loads it.
 
+#include "gui/Bitmap.h"
+#include "gui/Light.h"
 #include "gui/MacInterface.h"
 #include "host/bridge/DigiViewAdapter.h"
 #include "platform/HeadlessWindowServer.h"
 #include "platform/RootControl.h"
 #include "tests/host/bridge/BridgeTestSupport.h"
 #include "tests/host/bridge/product/BridgeTestEditor.h"
+#include "tests/support/AllocationCounter.h"
 #include "tools/host/EditorWindow.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -208,4 +212,59 @@ TEST(ViewRoadTest, TheBundlesEditorThroughTheHostLooksAsTheToolkitDrawsIt) {
     window.view()->Update(&all);
     EXPECT_EQ(Pixels(s.server, window.window(), kEditorWidth, kEditorHeight), direct) << round;
   }
+}
+
+// An editor light through the host's view, as an idle window's ticks show
+// it: a change is in the window after the pass that follows it, with the
+// new image and only over the light's own rectangle; a set to what it
+// shows already paints nothing; and once the window has painted a change
+// or two, a pass that paints one allocates nothing.
+TEST(ViewRoadTest, ALightsChangeIsPaintedInItsPassAndNothingElse) {
+  ServerScope s;
+  InProcessHost h;
+  simhost::Instance* in = h->createInstance();
+  simhost::EditorWindow window(h.host(), *in, s.server);
+  window.redraw();
+  gui::UserInterface* ui = Adapter(*in)->GetUserInterface();
+  ASSERT_NE(ui, nullptr);
+  auto* style = new gui::Light::Style(ui);
+  for (auto [bitmap, colour] : {std::pair{style->offBitmap, gui::Color(200, 10, 20, 255)},
+                                std::pair{style->onBitmap, gui::Color(30, 220, 40, 255)}}) {
+    bitmap->resize(6, 4);
+    bitmap->fillRect(gui::Rect(0, 0, 6, 4), colour);
+  }
+  auto* light = new gui::Light(ui, style);
+  light->setBounds(20, 10, 6, 4);
+  light->parent = ui->getWindow();
+  s.loop.runDue();
+  const std::vector<uint8_t> before = Pixels(s.server, window.window(), kEditorWidth, kEditorHeight);
+  // Every pixel of the window but the light's as `before`, the light's all `rgb`.
+  const auto shows = [&](std::array<uint8_t, 3> rgb) {
+    std::vector<uint8_t> expected = before;
+    for (int y = 10; y < 14; ++y)
+      for (int x = 20; x < 26; ++x) std::copy(rgb.begin(), rgb.end(), expected.begin() + (y * kEditorWidth + x) * 3);
+    return Pixels(s.server, window.window(), kEditorWidth, kEditorHeight) == expected;
+  };
+  EXPECT_TRUE(shows({200, 10, 20}));
+  s.server.takePaintLog();
+  light->on = true;
+  light->on = true;
+  s.loop.runDue();
+  EXPECT_TRUE(shows({30, 220, 40}));
+  const auto log = s.server.takePaintLog();
+  ASSERT_FALSE(log.empty());
+  for (const auto& p : log) EXPECT_LE(p.area.width() * p.area.height(), 6 * 4);
+  light->on = true;
+  s.loop.runDue();
+  EXPECT_TRUE(s.server.takePaintLog().empty());
+  long allocations = 0;
+  for (int i = 0; i < 4; ++i) {
+    s.server.takePaintLog(); // the log keeps its room
+    zarn::test::AllocationCounter counter;
+    light->on = i % 2 == 1;
+    s.loop.runDue();
+    allocations += counter.count();
+  }
+  EXPECT_EQ(allocations, 0);
+  EXPECT_TRUE(shows({30, 220, 40}));
 }
