@@ -56,6 +56,16 @@ public:
   float value;
 };
 
+// Renders one empty block of 16 samples; returns who had a call, in order.
+std::vector<const Producer*> endOneBlock(Environment& env, CallLog& log) {
+  log.calls.clear();
+  env.beginBlock();
+  env.endBlock(16);
+  std::vector<const Producer*> who;
+  for (const auto& c : log.calls) who.push_back(c.who);
+  return who;
+}
+
 // Adds 1 to its input, remembering what it was handed.
 class AddOne : public Filter {
 public:
@@ -283,14 +293,7 @@ TEST(SignalGraphTest, DormantProducersStayPassedByAcrossSubscriptionChanges) {
   notified->enableEndBlockNotifications();
   first.enableAutomaticMuteCalls(cMuteCallsFirst);
   sleeper.dormant = true;
-  auto block = [&] {
-    log.calls.clear();
-    env.beginBlock();
-    env.endBlock(16);
-    std::vector<const Producer*> who;
-    for (const auto& c : log.calls) who.push_back(c.who);
-    return who;
-  };
+  auto block = [&] { return endOneBlock(env, log); };
   EXPECT_EQ(block(), (std::vector<const Producer*>{notified.get(), &first, &last}));
   notified.reset();
   EXPECT_EQ(block(), (std::vector<const Producer*>{&first, &last}));
@@ -324,14 +327,7 @@ TEST(SignalGraphTest, AMuteCallThatWakesOrSettlesALaterProducerIsHonouredInTheSa
   }
   all[3]->wake = all[40].get();
   all[3]->settle = all[50].get();
-  auto block = [&] {
-    log.calls.clear();
-    env.beginBlock();
-    env.endBlock(16);
-    std::vector<const Producer*> who;
-    for (const auto& c : log.calls) who.push_back(c.who);
-    return who;
-  };
+  auto block = [&] { return endOneBlock(env, log); };
   EXPECT_EQ(block(), (std::vector<const Producer*>{all[3].get(), all[40].get()}));
   all[3]->wake = nullptr;
   all[40]->dormant = true;
