@@ -4,6 +4,7 @@
 #include "wave/Producer.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace wave {
 
@@ -18,12 +19,18 @@ void Environment::beginBlock() { stamp += 1; }
 void Environment::endBlock(int n) {
   // Indexed walk: a subscriber's produce may pull other producers, but the
   // list itself only changes while the host does not render.
-  for (size_t i = 0; i < endBlockSubscribers.size(); ++i) {
-    // A dormant one is passed by without touching it (an idle instance has
-    // a hundred resting envelopes, which would each cost a cache miss), as
-    // a mute call would have changed nothing.
-    const int32_t id = endBlockDormantIds[i];
-    if (id >= 0 && dormantFlags[static_cast<size_t>(id)]) continue;
+  // A dormant one is passed by without touching it (an idle instance has
+  // a hundred resting envelopes, which would each cost a cache miss), as
+  // a mute call would have changed nothing. The word is read afresh for
+  // each entry: a call may wake or settle a producer further on.
+  const size_t count = endBlockSubscribers.size();
+  for (size_t i = 0; i < count; ++i) {
+    const uint64_t awake = endBlockAwake[i >> 6] >> (i & 63);
+    if (awake == 0) {
+      i |= 63;
+      continue;
+    }
+    i += static_cast<size_t>(std::countr_zero(awake));
     Producer* s = endBlockSubscribers[i];
     const bool notification = s->endBlockMode == Producer::cEndBlockNotifications;
     // Automatic mute calls go only to producers nobody pulled in this block.
@@ -50,10 +57,11 @@ int32_t Environment::registerProducer() {
     // copy the lists once per producer.
     size_t room = std::max(needed, endBlockSubscribers.capacity() * 2);
     endBlockSubscribers.reserve(room);
-    endBlockDormantIds.reserve(room);
+    endBlockAwake.reserve((room + 63) / 64);
     resetSubscribers.reserve(room);
   }
   dormantFlags.push_back(0);
+  endBlockPositions.push_back(-1);
   return producerCount - 1;
 }
 
@@ -63,8 +71,17 @@ void Environment::unsubscribeResetNotifications(Producer* p) {
   resetSubscribers.erase(std::remove(resetSubscribers.begin(), resetSubscribers.end(), p), resetSubscribers.end());
 }
 
+void Environment::indexEndBlockEntries() {
+  endBlockAwake.assign((endBlockSubscribers.size() + 63) / 64, 0);
+  for (size_t i = 0; i < endBlockSubscribers.size(); ++i) {
+    const Producer* p = endBlockSubscribers[i];
+    const bool automatic = p->endBlockMode != Producer::cEndBlockNotifications;
+    if (automatic) endBlockPositions[static_cast<size_t>(p->dormant.id)] = static_cast<int32_t>(i);
+    if (!automatic || !dormantFlags[static_cast<size_t>(p->dormant.id)]) endBlockAwake[i >> 6] |= uint64_t{1} << (i & 63);
+  }
+}
+
 void Environment::subscribeEndBlockNotifications(Producer* p, EndBlockPriority priority) {
-  const int32_t id = p->endBlockMode == Producer::cEndBlockNotifications ? -1 : p->dormant.id;
   size_t at = endBlockSubscribers.size();
   if (priority == cFrontGroup) {
     at = 0;
@@ -73,7 +90,7 @@ void Environment::subscribeEndBlockNotifications(Producer* p, EndBlockPriority p
     at = std::min<size_t>(static_cast<size_t>(frontCount), at);
   }
   endBlockSubscribers.insert(endBlockSubscribers.begin() + static_cast<std::ptrdiff_t>(at), p);
-  endBlockDormantIds.insert(endBlockDormantIds.begin() + static_cast<std::ptrdiff_t>(at), id);
+  indexEndBlockEntries();
 }
 
 void Environment::unsubscribeEndBlockNotifications(Producer* p) {
@@ -87,12 +104,13 @@ void Environment::unsubscribeEndBlockNotifications(Producer* p) {
       if (static_cast<int32_t>(i) < frontCount) front -= 1;
       continue;
     }
-    endBlockDormantIds[kept] = endBlockDormantIds[i];
     endBlockSubscribers[kept++] = endBlockSubscribers[i];
   }
   endBlockSubscribers.resize(kept);
-  endBlockDormantIds.resize(kept);
   frontCount = front;
+  if (p->dormant.id >= 0 && static_cast<size_t>(p->dormant.id) < endBlockPositions.size())
+    endBlockPositions[static_cast<size_t>(p->dormant.id)] = -1;
+  indexEndBlockEntries();
 }
 
 } // namespace wave

@@ -49,15 +49,30 @@ public:
   void subscribeEndBlockNotifications(Producer* p, EndBlockPriority priority);
   // Removes every occurrence.
   void unsubscribeEndBlockNotifications(Producer* p);
+  // Sets producer id's dormant flag and its end-block entry's bit.
+  void setDormant(int32_t id, bool dormant) {
+    const size_t i = static_cast<size_t>(id);
+    dormantFlags[i] = dormant ? 1 : 0;
+    const int32_t at = endBlockPositions[i];
+    if (at < 0) return;
+    const uint64_t bit = uint64_t{1} << (at & 63);
+    uint64_t& word = endBlockAwake[static_cast<size_t>(at >> 6)];
+    word = dormant ? word & ~bit : word | bit;
+  }
 
   // Units read these directly.
   int32_t maxBlockSize;
   int32_t producerCount = 0;
   int32_t frontCount = 0;
   std::vector<Producer*> endBlockSubscribers;
-  // Beside each end-block entry: the producer's number when it takes
-  // automatic mute calls (and may then be passed by while dormant), else -1.
-  std::vector<int32_t> endBlockDormantIds;
+  // One bit per end-block entry, set while the entry wants its call: always
+  // for a notification, for automatic mute calls while the producer is not
+  // dormant. The end of a block finds the few awake entries of an idle
+  // instance among a hundred resting envelopes by reading a few words.
+  std::vector<uint64_t> endBlockAwake;
+  // Per producer number: its end-block entry when it takes automatic mute
+  // calls, else -1.
+  std::vector<int32_t> endBlockPositions;
   // Per producer number: 1 while that producer is dormant.
   std::vector<uint8_t> dormantFlags;
   std::vector<Producer*> resetSubscribers;
@@ -72,6 +87,10 @@ public:
   // maxBlockSize zeros shared by every producer that outputs silence
   // without writing; nobody writes into it.
   Block* silentBlock;
+
+private:
+  // Renumbers the entries and sets their bits after the list changed.
+  void indexEndBlockEntries();
 };
 
 } // namespace wave

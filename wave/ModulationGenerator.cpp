@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <type_traits>
 
 namespace {
 
@@ -181,7 +182,7 @@ void ModulationGenerator::produceWave(float* out, int count, const float* freque
         p += frequencyAt(i) * firstSpeed;
         ++i;
       } while (i < count && p < 0.5 - cEpsilon);
-      if constexpr (!kWrite) previous = Wave::first(level, range, last);
+      if constexpr (!kWrite) deferPrevious<Wave>(last, false);
     } else {
       bool leaping = !kWrite && stride == 0;
       do {
@@ -197,13 +198,29 @@ void ModulationGenerator::produceWave(float* out, int count, const float* freque
         p += frequencyAt(i) * secondSpeed;
         ++i;
       } while (i < count && p < 1.0 - cEpsilon);
-      if constexpr (!kWrite) previous = Wave::second(level, range, last);
+      if constexpr (!kWrite) deferPrevious<Wave>(last, true);
     }
     carryOver(p, half);
-    if (kWrite && i > begin) previous = out[i - 1];
+    if (kWrite && i > begin) setPrevious(out[i - 1]);
     setPhase(p, i);
     p = phase;
   }
+}
+
+template <class Wave>
+void ModulationGenerator::deferPrevious(double lastPhase, bool half) {
+  if constexpr (std::is_same_v<Wave, SineWave>) {
+    previousPending = true;
+    previousPhase = lastPhase;
+    previousLevel = level;
+    previousRange = range;
+  } else {
+    setPrevious(half ? Wave::second(level, range, lastPhase) : Wave::first(level, range, lastPhase));
+  }
+}
+
+float ModulationGenerator::previousValue() const {
+  return previousPending ? SineWave::first(previousLevel, previousRange, previousPhase) : previous;
 }
 
 void ModulationGenerator::setPhase(double p, int sampleIndex) {
@@ -234,9 +251,10 @@ void ModulationGenerator::updateWaveLevelAndRange() {
     break;
   case cTriangleRandom: {
     const float r = randomFloat(seed);
+    const float last = previousValue();
     if (mono) {
       if (secondHalf) {
-        level = range = previous;
+        level = range = last;
       } else {
         level = 0.0f;
         range = r * 0.9f + 0.1f;
@@ -244,16 +262,17 @@ void ModulationGenerator::updateWaveLevelAndRange() {
     } else {
       // The first half ramps from where the wave stands to a value in
       // [-0.8, 1.0], the second to one in [-1.0, 0.8].
-      level = previous;
-      range = secondHalf ? (r - 0.5f) * 1.8f + previous + 0.1f : (r - 0.5f) * 1.8f + 0.1f - previous;
+      level = last;
+      range = secondHalf ? (r - 0.5f) * 1.8f + last + 0.1f : (r - 0.5f) * 1.8f + 0.1f - last;
     }
     break;
   }
   case cSampleHold: {
     const float r = randomFloat(seed);
     level = mono ? r : (r - 0.5f) * 2.0f;
+    const float last = previousValue();
     // Keep successive steps audible.
-    if (std::fabs(previous - level) < 0.2f) level = previous >= 0.5f ? previous - 0.2f : previous + 0.2f;
+    if (std::fabs(last - level) < 0.2f) level = last >= 0.5f ? last - 0.2f : last + 0.2f;
     break;
   }
   }
@@ -261,9 +280,9 @@ void ModulationGenerator::updateWaveLevelAndRange() {
 
 void ModulationGenerator::propertyChange(const AbstractProperty* p) {
   if (p != &waveForm && p != &polarity) return;
-  if (waveForm.get() == cTriangleRandom) previous = level;
+  if (waveForm.get() == cTriangleRandom) setPrevious(level);
   if (polarity.get() == cMonoPolar) {
-    previous = std::fabs(previous);
+    setPrevious(std::fabs(previousValue()));
     level = std::fabs(level);
   }
   updateWaveLevelAndRange();

@@ -58,7 +58,7 @@ public:
   bool isSecondHalf() const { return secondHalf; }
   float getWaveLevel() const { return level; }
   float getWaveRange() const { return range; }
-  float getPrevious() const { return previous; }
+  float getPrevious() const { return previousValue(); }
 
   // The fraction of the cycle spent in the first half.
   LimitedProperty<float> balance;
@@ -89,11 +89,27 @@ private:
   // carrying the overshoot over at the next half's speed; returns the half
   // it lands in.
   bool carryOver(double& p, bool half) const;
+  // The last value; a sine's unwritten pass leaves the cosine to whoever
+  // asks (a change of form or polarity), as an idle instance would else
+  // compute one per quantum that nobody reads.
+  float previousValue() const;
+  template <class Wave>
+  void deferPrevious(double lastPhase, bool half);
+  void setPrevious(float value) {
+    previous = value;
+    previousPending = false;
+  }
 
   std::atomic<int32_t> indicator{0};
   // Relative to the start of the current block.
   int32_t lastHalfChange = 0;
   float previous = -1.0f;
+  // While set, the last value is the sine's at previousPhase with the level
+  // and range of that pass.
+  bool previousPending = false;
+  float previousLevel = 0.0f;
+  float previousRange = 0.0f;
+  double previousPhase = 0.0;
   double phase = 0.0;
   float lastSyncPosition = -1.0f;
   bool secondHalf = false;

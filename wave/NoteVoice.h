@@ -9,7 +9,8 @@
 
 class NoteVoice : public wave::MuteController {
 public:
-  // True when the voice is silent and may be reused at once.
+  // True when the voice is silent and may be reused at once. A silent voice
+  // stays silent until its next keyDown (the manager stops asking meanwhile).
   bool isMute() override = 0;
   // The amplitude envelope that scales the voice's outputs.
   virtual wave::Producer* getEnvelope() = 0;

@@ -37,7 +37,7 @@ public:
     id = producerId;
   }
   DormantFlag& operator=(bool v) {
-    env->dormantFlags[static_cast<size_t>(id)] = v ? 1 : 0;
+    env->setDormant(id, v);
     return *this;
   }
   DormantFlag& operator=(const DormantFlag& other) { return *this = static_cast<bool>(other); }

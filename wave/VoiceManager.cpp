@@ -30,6 +30,7 @@ void VoiceManager::registerNoteVoice(NoteVoice* voice) {
   context.voice = voice;
   voiceContexts.push_back(context);
   updateCurVoicesEnd();
+  maybeSounding = true;
 }
 
 void VoiceManager::updateCurVoicesEnd() {
@@ -100,6 +101,7 @@ void VoiceManager::addToNoteHistory(int note, uint32_t time) {
 }
 
 void VoiceManager::keyDown(int note, float velocity, int offset) {
+  maybeSounding = true;
   if (polyphony.get() == cMono) {
     // A key pressed again while held moves to the end instead of being
     // listed twice.
@@ -154,6 +156,8 @@ void VoiceManager::keyDown(int note, float velocity, int offset) {
 }
 
 void VoiceManager::keyUp(int note, float velocity) {
+  // A mono line falls back to a held key, whose voice may have gone silent.
+  maybeSounding = true;
   if (polyphony.get() == cMono) {
     if (note == 0) {
       heldKeys.clear();
@@ -218,25 +222,33 @@ void VoiceManager::propertyChange(const AbstractProperty* property) {
     }
     heldKeys.clear();
   } else if (property == &numVoices) {
+    // A voice beyond the old end may still sound.
     updateCurVoicesEnd();
+    maybeSounding = true;
   }
 }
 
 void VoiceManager::produce(wave::Block* const* outputs, int n, int flags) {
   if (flags & wave::cMuteCall) {
     // Not pulled: the voices advance their gain, nothing is written.
-    for (size_t i = 0; i < curVoicesEnd; ++i) {
+    bool sounding = false;
+    for (size_t i = 0; maybeSounding && i < curVoicesEnd; ++i) {
       NoteVoice* voice = voiceContexts[i].voice;
-      if (!voice->isMute()) voice->getGainSamples(n, flags);
+      if (voice->isMute()) continue;
+      voice->getGainSamples(n, flags);
+      sounding = true;
     }
+    maybeSounding = sounding;
     return;
   }
 
   const float* silence = env->silentBlock->data;
   bool first = true;
-  for (size_t i = 0; i < curVoicesEnd; ++i) {
+  bool sounding = false;
+  for (size_t i = 0; maybeSounding && i < curVoicesEnd; ++i) {
     NoteVoice* voice = voiceContexts[i].voice;
     if (voice->isMute()) continue;
+    sounding = true;
     wave::Producer* envelopeProducer = voice->getEnvelope();
     wave::Block* envelope = envelopeProducer ? envelopeProducer->pull(n, flags) : nullptr;
     const float* gain = voice->getGainSamples(n, flags);
@@ -253,6 +265,7 @@ void VoiceManager::produce(wave::Block* const* outputs, int n, int flags) {
     }
     first = false;
   }
+  maybeSounding = sounding;
   // No voice sounds: every output hands on the shared silence instead of
   // zeroing its own block, which also tells the units behind it that
   // nothing came.

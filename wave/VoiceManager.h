@@ -109,5 +109,10 @@ public:
   bool sustainDown = false;
   // Contexts [0, curVoicesEnd) are in use.
   size_t curVoicesEnd = 0;
+  // False once a block found every voice in use silent, until a key or a
+  // change of the pool may let one sound again: until then a block asks no
+  // voice anything (an idle instance would otherwise touch each voice in
+  // every quantum).
+  bool maybeSounding = true;
   std::vector<VoiceContext> voiceContexts;
 };

@@ -310,6 +310,12 @@ TEST(LfoTest, GeneratorThatNobodyPullsRunsOn) {
       }
       int lit = 0;
       for (int b = 0; b < 200; ++b) {
+        // A change of form or polarity after unread blocks starts from the
+        // last value they reached (a sine's included).
+        for (Rig* r : {&pulled, &skipped}) {
+          if (b == 101) r->lfo.waveForm = static_cast<ModulationGenerator::WaveForm>((form + 2) % 5);
+          if (b == 152) r->lfo.polarity = static_cast<ModulationGenerator::Polarity>(1 - polarity);
+        }
         pulled.env.beginBlock();
         Block* p = pulled.lfo.pull(256);
         pulled.env.endBlock(256);

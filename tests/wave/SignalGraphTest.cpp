@@ -56,6 +56,16 @@ public:
   float value;
 };
 
+// Renders one empty block of 16 samples; returns who had a call, in order.
+std::vector<const Producer*> endOneBlock(Environment& env, CallLog& log) {
+  log.calls.clear();
+  env.beginBlock();
+  env.endBlock(16);
+  std::vector<const Producer*> who;
+  for (const auto& c : log.calls) who.push_back(c.who);
+  return who;
+}
+
 // Adds 1 to its input, remembering what it was handed.
 class AddOne : public Filter {
 public:
@@ -283,20 +293,48 @@ TEST(SignalGraphTest, DormantProducersStayPassedByAcrossSubscriptionChanges) {
   notified->enableEndBlockNotifications();
   first.enableAutomaticMuteCalls(cMuteCallsFirst);
   sleeper.dormant = true;
-  auto block = [&] {
-    log.calls.clear();
-    env.beginBlock();
-    env.endBlock(16);
-    std::vector<const Producer*> who;
-    for (const auto& c : log.calls) who.push_back(c.who);
-    return who;
-  };
+  auto block = [&] { return endOneBlock(env, log); };
   EXPECT_EQ(block(), (std::vector<const Producer*>{notified.get(), &first, &last}));
   notified.reset();
   EXPECT_EQ(block(), (std::vector<const Producer*>{&first, &last}));
   sleeper.dormant = false;
   first.dormant = true;
   EXPECT_EQ(block(), (std::vector<const Producer*>{&sleeper, &last}));
+}
+
+// Among many resting producers the end of a block calls exactly the awake
+// ones, in order, also one that an earlier call wakes further on or puts to
+// rest, and also after an entry in front of
+// them went away.
+TEST(SignalGraphTest, AMuteCallThatWakesOrSettlesALaterProducerIsHonouredInTheSameBlock) {
+  Environment env(16);
+  CallLog log;
+  struct Waker : TestSource {
+    using TestSource::TestSource;
+    void produce(Block* block, int n, int flags) override {
+      TestSource::produce(block, n, flags);
+      if (wake) wake->dormant = false;
+      if (settle) settle->dormant = true;
+    }
+    Producer* wake = nullptr;
+    Producer* settle = nullptr;
+  };
+  std::vector<std::unique_ptr<Waker>> all;
+  for (int i = 0; i < 150; ++i) {
+    all.push_back(std::make_unique<Waker>(&env, log));
+    all.back()->enableAutomaticMuteCalls(cMuteCallsLast);
+    all.back()->dormant = i != 3 && i != 50;
+  }
+  all[3]->wake = all[40].get();
+  all[3]->settle = all[50].get();
+  auto block = [&] { return endOneBlock(env, log); };
+  EXPECT_EQ(block(), (std::vector<const Producer*>{all[3].get(), all[40].get()}));
+  all[3]->wake = nullptr;
+  all[40]->dormant = true;
+  all[64]->dormant = false;
+  all[149]->dormant = false;
+  all.erase(all.begin()); // every entry moves one place forward
+  EXPECT_EQ(block(), (std::vector<const Producer*>{all[2].get(), all[63].get(), all[148].get()}));
 }
 
 TEST(SignalGraphTest, EndBlockNotificationsComeInEveryBlockAlsoAfterAPull) {

@@ -475,6 +475,41 @@ TEST(VoiceManagerTest, TheLastVoiceGoingQuietGivesSilenceAndTheNextKeySoundAgain
   for (int i = 0; i < cBlock; ++i) ASSERT_EQ(rig.env.silentBlock->data[i], 0.0f) << i;
 }
 
+// Once every voice is silent, idle blocks ask no voice anything; whatever
+// may let a voice sound again (a key, a mono line falling back to a held key
+// whose voice went silent, a larger pool) sounds in the very next block.
+TEST(VoiceManagerTest, AfterIdleBlocksAVoiceSoundsAgainInTheNextBlock) {
+  Rig rig(2, 1);
+  rig.render();
+  const int queries = rig.voice(0).muteQueries + rig.voice(1).muteQueries;
+  for (int k = 0; k < 50; ++k) rig.render();
+  rig.env.beginBlock();
+  rig.manager.produceAll(cBlock, wave::cMuteCall);
+  rig.env.endBlock(cBlock);
+  EXPECT_EQ(rig.voice(0).muteQueries + rig.voice(1).muteQueries, queries);
+  rig.manager.keyDown(60, 1.0f);
+  EXPECT_FLOAT_EQ(rig.render()[0], 10 * 0.5f);
+
+  // Voice 1 sounds beyond a pool of one while voice 0 falls silent.
+  rig.manager.keyDown(61, 1.0f);
+  rig.manager.numVoices = 1;
+  rig.voice(0).mute = true;
+  for (int k = 0; k < 20; ++k) EXPECT_EQ(rig.render()[0], 0.0f);
+  rig.manager.numVoices = 2;
+  EXPECT_FLOAT_EQ(rig.render()[0], 20 * 0.5f);
+
+  rig.manager.keyUp(0, 1.0f);
+  rig.voice(1).mute = true;
+  rig.manager.polyphony = VoiceManager::cMono;
+  rig.manager.keyDown(60, 1.0f);
+  rig.manager.keyDown(62, 1.0f);
+  rig.voice(0).mute = true; // its envelope ended while the keys were held
+  for (int k = 0; k < 20; ++k) EXPECT_EQ(rig.render()[0], 0.0f);
+  rig.manager.keyUp(62, 1.0f);
+  EXPECT_EQ(rig.voice(0).last(), down(60, 0, 1.0f));
+  EXPECT_FLOAT_EQ(rig.render()[0], 10 * 0.5f);
+}
+
 TEST(VoiceManagerTest, EveryOutputSampleIsVoiceTimesEnvelopeTimesGain) {
   Rig rig(2, 1);
   rig.manager.keyDown(60, 1.0f);
