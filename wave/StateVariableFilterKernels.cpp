@@ -1031,8 +1031,8 @@ void vectorFilterCascadeClippedWide(const VectorFilterLanes* lanes, float inputS
 
 void vectorFilterCascadeClippedWidePair(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
                                         int stages, VectorFilterResponse response, const VectorFilterClip& clip,
-                                        int count) {
-  if (wide512Available()) {
+                                        int count, bool allow512) {
+  if (allow512 && wide512Available()) {
     switch (response) {
     case cVectorFilterLowPass:
       filterCascade512Stages<true, cVectorFilterLowPass>(lanes, inputScale, dampingStride, stages, &clip, count);

@@ -137,7 +137,8 @@ void vectorFilterCascadeClippedWide(const VectorFilterLanes* lanes, float inputS
 // pass, each set to the bit what vectorFilterCascadeClippedWide gives it
 // alone: the two chains overlap in the vector unit. Where the processor has
 // the 512-bit unit, the sixteen lanes go through it as one register, to the
-// same bit.
+// same bit, unless allow512 is false (so that the 256-bit pass can be
+// checked on such a processor too).
 void vectorFilterCascadeClippedWidePair(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
                                         int stages, VectorFilterResponse response, const VectorFilterClip& clip,
-                                        int count);
+                                        int count, bool allow512 = true);
