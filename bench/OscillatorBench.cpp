@@ -202,6 +202,57 @@ void BM_SyncKernel(benchmark::State& state) {
 // Argument: 0 the sync held, 1 swept every sample.
 BENCHMARK(BM_SyncKernel)->ArgName("swept")->Arg(0)->Arg(1);
 
+// BM_SyncKernel's work with the oscillators eight at a time in the lanes
+// of the vector unit (kernel and decimator), as the voices' synced
+// oscillators are rendered where the processor allows. Items are base
+// samples.
+void BM_SyncLanes(benchmark::State& state) {
+  constexpr int kSamples = 32;
+  constexpr int kGroups = HeldKeys::kVoices / cSyncLanes;
+  const bool swept = state.range(0) != 0;
+  if (!syncLanesAvailable()) {
+    state.SkipWithError("no 256-bit vector unit");
+    return;
+  }
+  Oscillator::Style& style = sharedStyle();
+  auto keys = std::make_unique<HeldKeys>(style);
+  auto decimators = std::make_unique<SyncDecimatorLanes[]>(kGroups);
+  alignas(16) float pitch[HeldKeys::kVoices][kSamples];
+  alignas(16) float sync[kSamples];
+  alignas(16) float out[HeldKeys::kVoices][kSamples];
+  for (int v = 0; v < HeldKeys::kVoices; ++v)
+    for (float& p : pitch[v]) p = keys->pitch[v];
+  float angle = 0.0f;
+  for (auto _ : state) {
+    for (int i = 0; i < kSamples; ++i) {
+      sync[i] = swept ? 2.5f + 0.2f * std::sin(angle) : 2.5f;
+      angle += 0.0007f;
+    }
+    if (angle > 6.2831853f) angle -= 6.2831853f;
+    for (int g = 0; g < kGroups; ++g) {
+      VectorProduceParams* params[cSyncLanes];
+      const float* pitches[cSyncLanes];
+      const float* syncs[cSyncLanes];
+      float* outs[cSyncLanes];
+      for (int l = 0; l < cSyncLanes; ++l) {
+        const int v = g * cSyncLanes + l;
+        params[l] = &keys->params[v];
+        pitches[l] = pitch[v];
+        syncs[l] = sync;
+        outs[l] = out[v];
+      }
+      SyncDecimatorLanes& d = decimators[static_cast<size_t>(g)];
+      vectorProduceWaveSyncOversampledLanes(params, style.sawtoothTables[0], pitches, syncs, cSyncLanes, d.input(),
+                                            kSamples);
+      d.process(outs, cSyncLanes, kSamples);
+      benchmark::DoNotOptimize(out[g * cSyncLanes][kSamples - 1]);
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * HeldKeys::kVoices * kSamples);
+}
+
+BENCHMARK(BM_SyncLanes)->ArgName("swept")->Arg(0)->Arg(1);
+
 // The decimator alone, 32 of them, on blocks of N base samples of noise.
 void BM_SyncDecimator(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));

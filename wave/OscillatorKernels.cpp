@@ -479,3 +479,302 @@ void vectorProduceSquareSyncOversampled(VectorProduceParams* params, const float
                                         const float* sync, const float* pulseWidth, float* out, int count) {
   produceSync<true, cSyncOversampling>(params, tables, pitch, sync, pulseWidth, out, count);
 }
+
+// ---------------------------------------------------------------------------
+// The synced wave of several oscillators, one per lane.
+
+#include <immintrin.h>
+
+namespace {
+
+#define ZARN_AVX2 __attribute__((target("avx2")))
+#define ZARN_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
+
+// Each lane's new step per base sample of a chunk, the lanes side by side:
+// what SyncSteps gives the lane's oscillator alone; has is all ones where
+// the lane takes a step at that sample (the other fields are then set).
+struct LaneSteps {
+  alignas(32) int32_t has[cSyncStepChunk][cSyncLanes];
+  alignas(32) int32_t size[cSyncStepChunk][cSyncLanes];
+  alignas(32) int32_t t[cSyncStepChunk][cSyncLanes];
+  alignas(32) float inc[cSyncStepChunk][cSyncLanes];
+  alignas(32) float period[cSyncStepChunk][cSyncLanes];
+  alignas(32) float xStart[cSyncStepChunk][cSyncLanes];
+  alignas(32) int32_t fade[cSyncStepChunk][cSyncLanes];
+  alignas(32) float xOffset[cSyncStepChunk][cSyncLanes];
+  alignas(32) float xSlope[cSyncStepChunk][cSyncLanes];
+};
+
+// The steps of one lane over base samples [done, done + n), as the
+// one-oscillator kernel works them out (lastPitch and lastSync carried
+// from chunk to chunk as there), without the crossfade's settings.
+void laneSteps(LaneSteps& ls, int lane, const VectorProduceParams* p, const float* pitch,
+               const float* sync, int done, int n, float octavesUp, float& lastPitch, float& lastSync) {
+  for (int i = 0; i < n; ++i) {
+    const float pi = pitch[done + i], si = sync[done + i];
+    if (pi != lastPitch || si != lastSync) {
+      lastPitch = pi;
+      lastSync = si;
+      ls.has[i][lane] = -1;
+      const float s = holdSync(si);
+      const Lookup l = lookUp(p, pi + s - octavesUp);
+      const int32_t size = p->tableSizes[l.table];
+      ls.t[i][lane] = l.table;
+      ls.size[i][lane] = size;
+      const float fsize = static_cast<float>(size);
+      ls.inc[i][lane] = l.frequency * fsize;
+      const float r = s - static_cast<float>(static_cast<int32_t>(s));
+      if (std::fabs(r) > cEpsilon) {
+        ls.fade[i][lane] = -1;
+        ls.period[i][lane] = std::exp(s * 0.6931472f) * fsize;
+      } else {
+        ls.fade[i][lane] = 0;
+        const float period = std::ldexp(fsize, static_cast<int>(s));
+        ls.period[i][lane] = period;
+        ls.xStart[i][lane] = period + 1.0f;
+      }
+    } else {
+      ls.has[i][lane] = 0;
+    }
+  }
+}
+
+// SyncSteps::fades for the lanes of base sample i that take a step.
+__attribute__((target("avx2"))) void laneFades(LaneSteps& ls, int i) {
+  const __m256 has = _mm256_load_ps(reinterpret_cast<const float*>(ls.has[i]));
+  const __m256 mask = _mm256_and_ps(has, _mm256_load_ps(reinterpret_cast<const float*>(ls.fade[i])));
+  if (!_mm256_movemask_ps(mask)) return;
+  const __m256 per = _mm256_load_ps(ls.period[i]);
+  const __m256 fsize = _mm256_cvtepi32_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(ls.size[i])));
+  const __m256 reciprocal = _mm256_div_ps(_mm256_set1_ps(1.0f), fsize);
+  const __m256 span =
+      _mm256_min_ps(_mm256_max_ps(_mm256_mul_ps(_mm256_set1_ps(0.05f), per),
+                                  _mm256_mul_ps(_mm256_set1_ps(cMinCrossfade), _mm256_load_ps(ls.inc[i]))),
+                    _mm256_mul_ps(_mm256_set1_ps(0.5f), per));
+  const __m256 start = _mm256_sub_ps(per, span);
+  _mm256_store_ps(ls.xStart[i], _mm256_blendv_ps(_mm256_load_ps(ls.xStart[i]), start, mask));
+  const __m256 whole = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(_mm256_mul_ps(per, reciprocal)));
+  _mm256_store_ps(ls.xOffset[i], _mm256_sub_ps(fsize, _mm256_sub_ps(per, _mm256_mul_ps(whole, fsize))));
+  _mm256_store_ps(ls.xSlope[i], _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_sub_ps(per, start)));
+}
+
+ZARN_AVX2_INLINE __m256 select(__m256 mask, __m256 yes, __m256 no) { return _mm256_blendv_ps(no, yes, mask); }
+
+ZARN_AVX2_INLINE __m256i selectInt(__m256 mask, __m256i yes, __m256i no) {
+  return _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(no), _mm256_castsi256_ps(yes), mask));
+}
+
+// readTable in each lane: base is the lane's table's first point in tables.
+ZARN_AVX2_INLINE __m256 readLanes(const float* tables, __m256i base, __m256 x) {
+  const __m256i n = _mm256_cvttps_epi32(x);
+  const __m256 frac = _mm256_sub_ps(x, _mm256_cvtepi32_ps(n));
+  // Each lane's neighbouring points in one 8-byte load (a gather of
+  // eight lanes is slower on some processors than the loads one by one).
+  alignas(32) int32_t at[cSyncLanes];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(at), _mm256_add_epi32(base, n));
+  const __m128 u01 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at[0])), pairAt(tables, static_cast<uint32_t>(at[1])));
+  const __m128 u23 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at[2])), pairAt(tables, static_cast<uint32_t>(at[3])));
+  const __m128 u45 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at[4])), pairAt(tables, static_cast<uint32_t>(at[5])));
+  const __m128 u67 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at[6])), pairAt(tables, static_cast<uint32_t>(at[7])));
+  const __m256 a = _mm256_set_m128(_mm_movelh_ps(u45, u67), _mm_movelh_ps(u01, u23));
+  const __m256 b = _mm256_set_m128(_mm_movehl_ps(u67, u45), _mm_movehl_ps(u23, u01));
+  return _mm256_add_ps(a, _mm256_mul_ps(frac, _mm256_sub_ps(b, a)));
+}
+
+// crossfadeBlend's polynomial way for four lanes in double: the sum, and
+// the two floats around it that decide whether it may be taken.
+ZARN_AVX2_INLINE void blendQuarter(__m128 o4, __m128 alt4, __m128 sp4, __m128 xs4, __m128 sl4, __m128& below,
+                                   __m128& above, __m128& inRange) {
+  const __m256d d = _mm256_cvtps_pd(_mm_sub_ps(alt4, o4));
+  const __m256d u = _mm256_mul_pd(_mm256_sub_pd(_mm256_cvtps_pd(sp4), _mm256_cvtps_pd(xs4)), _mm256_cvtps_pd(sl4));
+  const __m256d range =
+      _mm256_and_pd(_mm256_cmp_pd(u, _mm256_setzero_pd(), _CMP_GE_OQ), _mm256_cmp_pd(u, _mm256_set1_pd(1.0), _CMP_LE_OQ));
+  const __m256d t = _mm256_sub_pd(u, _mm256_set1_pd(0.5));
+  const __m256d z = _mm256_mul_pd(t, t);
+  __m256d s = _mm256_set1_pd(-2.113362735205297e-05);
+  s = _mm256_add_pd(_mm256_mul_pd(s, z), _mm256_set1_pd(0.0004659870158043378));
+  s = _mm256_sub_pd(_mm256_mul_pd(s, z), _mm256_set1_pd(0.0073703643265304155));
+  s = _mm256_add_pd(_mm256_mul_pd(s, z), _mm256_set1_pd(0.08214587881631043));
+  s = _mm256_sub_pd(_mm256_mul_pd(s, z), _mm256_set1_pd(0.599264528825224));
+  s = _mm256_add_pd(_mm256_mul_pd(s, z), _mm256_set1_pd(2.5501640398618677));
+  s = _mm256_sub_pd(_mm256_mul_pd(s, z), _mm256_set1_pd(5.1677127800497855));
+  s = _mm256_add_pd(_mm256_mul_pd(s, z), _mm256_set1_pd(3.1415926535897927));
+  const __m256d half = _mm256_set1_pd(0.5);
+  const __m256d v =
+      _mm256_add_pd(_mm256_cvtps_pd(o4), _mm256_mul_pd(_mm256_add_pd(half, _mm256_mul_pd(half, _mm256_mul_pd(t, s))), d));
+  const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffll));
+  const __m256d w = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(0x1p-44), _mm256_and_pd(absMask, d)),
+                                  _mm256_mul_pd(_mm256_set1_pd(0x1p-50), _mm256_and_pd(absMask, v)));
+  below = _mm256_cvtpd_ps(_mm256_sub_pd(v, w));
+  above = _mm256_cvtpd_ps(_mm256_add_pd(v, w));
+  // Each 64-bit mask's low half, as four 32-bit masks.
+  const __m256 r = _mm256_castpd_ps(range);
+  inRange = _mm_shuffle_ps(_mm256_castps256_ps128(r), _mm256_extractf128_ps(r, 1), _MM_SHUFFLE(2, 0, 2, 0));
+}
+
+ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float* tables, const float* const* pitch,
+                                const float* const* sync, int lanes, float* out, int count) {
+  constexpr int over = cSyncOversampling;
+  const float octavesUp = std::log2(static_cast<float>(over));
+  alignas(32) float phaseL[cSyncLanes], syncPhaseL[cSyncLanes], xStartL[cSyncLanes], xSlopeL[cSyncLanes],
+      xOffsetL[cSyncLanes], fsizeL[cSyncLanes];
+  alignas(32) int32_t sizeL[cSyncLanes], baseL[cSyncLanes], tL[cSyncLanes];
+  float lastPitch[cSyncLanes], lastSync[cSyncLanes];
+  for (int l = 0; l < cSyncLanes; ++l) {
+    // Lanes past those in use repeat lane 0 and are dropped.
+    const VectorProduceParams* p = params[l < lanes ? l : 0];
+    tL[l] = p->tableIndex;
+    sizeL[l] = p->tableSizes[tL[l]];
+    fsizeL[l] = static_cast<float>(sizeL[l]);
+    baseL[l] = tL[l] * p->tableStride;
+    phaseL[l] = wrapPhase(p->phase, fsizeL[l]);
+    syncPhaseL[l] = p->syncPhase >= 0.0f ? p->syncPhase : 0.0f;
+    xStartL[l] = p->crossfadeStart;
+    xSlopeL[l] = p->crossfadeSlope;
+    xOffsetL[l] = p->crossfadeOffset;
+    lastPitch[l] = cNoValue;
+    lastSync[l] = cNoValue;
+  }
+  __m256 phase = _mm256_load_ps(phaseL), syncPhase = _mm256_load_ps(syncPhaseL);
+  __m256 xStart = _mm256_load_ps(xStartL), xSlope = _mm256_load_ps(xSlopeL), xOffset = _mm256_load_ps(xOffsetL);
+  __m256 fsize = _mm256_load_ps(fsizeL);
+  __m256 reciprocal = _mm256_div_ps(_mm256_set1_ps(1.0f), fsize); // exact: sizes are powers of two
+  __m256i size = _mm256_load_si256(reinterpret_cast<const __m256i*>(sizeL));
+  __m256i base = _mm256_load_si256(reinterpret_cast<const __m256i*>(baseL));
+  __m256i t = _mm256_load_si256(reinterpret_cast<const __m256i*>(tL));
+  __m256 inc = _mm256_setzero_ps();
+  __m256 period = fsize;
+  const __m256i stride = _mm256_set1_epi32(params[0]->tableStride);
+  LaneSteps steps;
+
+  for (int done = 0; done < count; done += cSyncStepChunk) {
+    const int n = std::min(count - done, cSyncStepChunk);
+    for (int l = 0; l < cSyncLanes; ++l) {
+      const int from = l < lanes ? l : 0;
+      laneSteps(steps, l, params[from], pitch[from], sync[from], done, n, octavesUp, lastPitch[l],
+                lastSync[l]);
+    }
+    for (int i = 0; i < n; ++i) laneFades(steps, i);
+    for (int i = 0; i < n; ++i) {
+      for (int k = 0; k < over; ++k) {
+        __m256 o = readLanes(tables, base, phase);
+        const __m256 fading = _mm256_cmp_ps(syncPhase, xStart, _CMP_GE_OQ);
+        if (_mm256_movemask_ps(fading)) {
+          __m256 p2 = _mm256_add_ps(phase, xOffset);
+          p2 = select(_mm256_cmp_ps(p2, fsize, _CMP_GE_OQ), _mm256_sub_ps(p2, fsize), p2);
+          // Lanes that do not fade read their own start, inside the table.
+          p2 = _mm256_and_ps(fading, p2);
+          const __m256 alt = readLanes(tables, base, p2);
+          __m128 b0, a0, r0, b1, a1, r1;
+          blendQuarter(_mm256_castps256_ps128(o), _mm256_castps256_ps128(alt), _mm256_castps256_ps128(syncPhase),
+                       _mm256_castps256_ps128(xStart), _mm256_castps256_ps128(xSlope), b0, a0, r0);
+          blendQuarter(_mm256_extractf128_ps(o, 1), _mm256_extractf128_ps(alt, 1), _mm256_extractf128_ps(syncPhase, 1),
+                       _mm256_extractf128_ps(xStart, 1), _mm256_extractf128_ps(xSlope, 1), b1, a1, r1);
+          const __m256 below = _mm256_set_m128(b1, b0), above = _mm256_set_m128(a1, a0);
+          const __m256 taken = _mm256_and_ps(_mm256_set_m128(r1, r0), _mm256_cmp_ps(below, above, _CMP_EQ_OQ));
+          const int asked = _mm256_movemask_ps(_mm256_andnot_ps(taken, fading));
+          __m256 blended = below;
+          if (asked) {
+            // The cosine after all, lane by lane.
+            alignas(32) float bl[cSyncLanes], ol[cSyncLanes], al[cSyncLanes], sl[cSyncLanes], xl[cSyncLanes],
+                dl[cSyncLanes];
+            _mm256_store_ps(bl, below);
+            _mm256_store_ps(ol, o);
+            _mm256_store_ps(al, alt);
+            _mm256_store_ps(sl, syncPhase);
+            _mm256_store_ps(xl, xStart);
+            _mm256_store_ps(dl, xSlope);
+            for (int l = 0; l < cSyncLanes; ++l)
+              if (asked & (1 << l))
+                bl[l] = crossfadeBlend(ol[l], al[l],
+                                       (static_cast<double>(sl[l]) - static_cast<double>(xl[l])) *
+                                           static_cast<double>(dl[l]));
+            blended = _mm256_load_ps(bl);
+          }
+          o = select(fading, blended, o);
+        }
+        _mm256_store_ps(out + (over * (done + i) + k) * cSyncLanes, o);
+
+        if (k == 0) {
+          const __m256 has = _mm256_load_ps(reinterpret_cast<const float*>(steps.has[i]));
+          if (_mm256_movemask_ps(has)) {
+            const __m256i newSize = _mm256_load_si256(reinterpret_cast<const __m256i*>(steps.size[i]));
+            const __m256 resized =
+                _mm256_andnot_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(newSize, size)), has);
+            if (_mm256_movemask_ps(resized)) {
+              const __m256 fnew = _mm256_cvtepi32_ps(newSize);
+              phase = select(resized, _mm256_div_ps(_mm256_mul_ps(phase, fnew), fsize), phase);
+              syncPhase = select(resized, _mm256_div_ps(_mm256_mul_ps(syncPhase, fnew), fsize), syncPhase);
+              size = selectInt(resized, newSize, size);
+              fsize = select(resized, fnew, fsize);
+              reciprocal = _mm256_div_ps(_mm256_set1_ps(1.0f), fsize);
+            }
+            t = selectInt(has, _mm256_load_si256(reinterpret_cast<const __m256i*>(steps.t[i])), t);
+            base = _mm256_mullo_epi32(t, stride);
+            inc = select(has, _mm256_load_ps(steps.inc[i]), inc);
+            period = select(has, _mm256_load_ps(steps.period[i]), period);
+            xStart = select(has, _mm256_load_ps(steps.xStart[i]), xStart);
+            const __m256 fade = _mm256_and_ps(has, _mm256_load_ps(reinterpret_cast<const float*>(steps.fade[i])));
+            xOffset = select(fade, _mm256_load_ps(steps.xOffset[i]), xOffset);
+            xSlope = select(fade, _mm256_load_ps(steps.xSlope[i]), xSlope);
+          }
+        }
+
+        const __m256 sp = _mm256_add_ps(syncPhase, inc);
+        const __m256 reset = _mm256_cmp_ps(sp, period, _CMP_GE_OQ);
+        __m256 left = _mm256_sub_ps(sp, period);
+        if (_mm256_movemask_ps(_mm256_and_ps(reset, _mm256_cmp_ps(left, period, _CMP_GE_OQ)))) {
+          // More than one period left (after a change of sync between
+          // blocks): rare, lane by lane.
+          alignas(32) float ll[cSyncLanes], pl[cSyncLanes], rl[cSyncLanes];
+          _mm256_store_ps(ll, left);
+          _mm256_store_ps(pl, period);
+          _mm256_store_ps(rl, reset);
+          for (int l = 0; l < cSyncLanes; ++l)
+            if (rl[l] != 0.0f && ll[l] >= pl[l]) ll[l] = std::fmod(ll[l], pl[l]);
+          left = _mm256_load_ps(ll);
+        }
+        // wrapToSize: the quotient is below 2^31 where it is taken (left
+        // is below the period, at most 2^30 cycles), so the 32-bit
+        // truncation is the 64-bit one.
+        const __m256 whole = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(_mm256_mul_ps(left, reciprocal)));
+        const __m256 wrapped = _mm256_sub_ps(left, _mm256_mul_ps(whole, fsize));
+        const __m256 restart = select(_mm256_cmp_ps(left, fsize, _CMP_LT_OQ), left, wrapped);
+        __m256 moved = _mm256_add_ps(phase, inc);
+        moved = select(_mm256_cmp_ps(moved, fsize, _CMP_GE_OQ), _mm256_sub_ps(moved, fsize), moved);
+        phase = select(reset, restart, moved);
+        syncPhase = select(reset, left, sp);
+      }
+    }
+  }
+
+  _mm256_store_ps(phaseL, phase);
+  _mm256_store_ps(syncPhaseL, syncPhase);
+  _mm256_store_ps(xStartL, xStart);
+  _mm256_store_ps(xSlopeL, xSlope);
+  _mm256_store_ps(xOffsetL, xOffset);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(tL), t);
+  for (int l = 0; l < lanes; ++l) {
+    VectorProduceParams* p = params[l];
+    p->phase = phaseL[l];
+    p->tableIndex = tL[l];
+    p->syncPhase = syncPhaseL[l];
+    p->crossfadeOffset = xOffsetL[l];
+    p->crossfadeStart = xStartL[l];
+    p->crossfadeSlope = xSlopeL[l];
+  }
+}
+
+} // namespace
+
+bool syncLanesAvailable() {
+  static const bool available = __builtin_cpu_supports("avx2");
+  return available;
+}
+
+void vectorProduceWaveSyncOversampledLanes(VectorProduceParams* const* params, const float* tables,
+                                           const float* const* pitch, const float* const* sync, int lanes,
+                                           float* out, int count) {
+  if (count < 1 || lanes < 1) return;
+  produceSyncLanes(params, tables, pitch, sync, lanes > cSyncLanes ? cSyncLanes : lanes, out, count);
+}

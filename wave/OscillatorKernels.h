@@ -105,3 +105,18 @@ void vectorProduceWaveSyncOversampled(VectorProduceParams* params, const float* 
                                       const float* sync, float* out, int count);
 void vectorProduceSquareSyncOversampled(VectorProduceParams* params, const float* tables, const float* pitch,
                                         const float* sync, const float* pulseWidth, float* out, int count);
+
+// vectorProduceWaveSyncOversampled for up to cSyncLanes oscillators at once,
+// one per lane of the vector unit (256-bit registers: ask
+// syncLanesAvailable first). Each lane does the arithmetic of the
+// one-oscillator kernel in the same order, so that each oscillator gets the
+// samples it gets alone. params, pitch and sync hold one entry per lane in
+// use (lanes, 1 to cSyncLanes); every lane renders count samples. out is
+// interleaved, lanes side by side: sample j of lane l at out[j x cSyncLanes
+// + l], cSyncOversampling x count x cSyncLanes floats, 32-byte aligned; the
+// lanes past those in use hold anything.
+constexpr int cSyncLanes = 8;
+bool syncLanesAvailable();
+void vectorProduceWaveSyncOversampledLanes(VectorProduceParams* const* params, const float* tables,
+                                           const float* const* pitch, const float* const* sync, int lanes,
+                                           float* out, int count);

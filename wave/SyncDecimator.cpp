@@ -164,3 +164,51 @@ void SyncDecimator::process(const float* in, float* out, int count) {
   halve(cLowPass, line, out, count);
   std::memmove(line, line + cFactor * count, sizeof(float) * history);
 }
+
+namespace {
+
+// Output m of every lane: the taps over the line from sample 2m on, tap k
+// into partial sum k mod 4 in the order of k, the partial sums added as
+// (0 + 2) + (1 + 3); two outputs at a time keep eight chains in flight.
+ZARN_AVX2 void halveLanes(const LowPass& h, const float* line, float* const* out, int lanes, int n) {
+  constexpr int L = SyncDecimatorLanes::cLanes;
+  constexpr int groups = (SyncDecimator::cTaps - 1) / 4;
+  alignas(32) float sums[2][L];
+  for (int m = 0; m < n; m += 2) {
+    const int rows = n - m >= 2 ? 2 : 1;
+    __m256 a0[2], a1[2], a2[2], a3[2];
+    for (int r = 0; r < 2; ++r) a0[r] = a1[r] = a2[r] = a3[r] = _mm256_setzero_ps();
+    const float* x = line + 2 * m * L;
+    for (int g = 0; g < groups; ++g) {
+      for (int r = 0; r < 2; ++r) {
+        const float* y = x + (4 * g + 2 * r) * L;
+        a0[r] = addTap(a0[r], h.taps[4 * g], y);
+        a1[r] = addTap(a1[r], h.taps[4 * g + 1], y + L);
+        a2[r] = addTap(a2[r], h.taps[4 * g + 2], y + 2 * L);
+        a3[r] = addTap(a3[r], h.taps[4 * g + 3], y + 3 * L);
+      }
+    }
+    for (int r = 0; r < 2; ++r) {
+      a0[r] = addTap(a0[r], h.taps[4 * groups], x + (4 * groups + 2 * r) * L);
+      _mm256_store_ps(sums[r], _mm256_add_ps(_mm256_add_ps(a0[r], a2[r]), _mm256_add_ps(a1[r], a3[r])));
+    }
+    for (int l = 0; l < lanes; ++l) {
+      out[l][m] = sums[0][l];
+      if (rows == 2) out[l][m + 1] = sums[1][l];
+    }
+  }
+}
+
+} // namespace
+
+void SyncDecimatorLanes::reset() { std::memset(line, 0, sizeof line); }
+
+void SyncDecimatorLanes::resetLane(int lane) {
+  for (int j = 0; j < cHistory; ++j) line[j * cLanes + lane] = 0.0f;
+}
+
+void SyncDecimatorLanes::process(float* const* out, int lanes, int count) {
+  if (count < 1) return;
+  halveLanes(cLowPass, line, out, lanes, count);
+  std::memmove(line, line + SyncDecimator::cFactor * count * cLanes, sizeof(float) * cHistory * cLanes);
+}

@@ -54,3 +54,28 @@ private:
   float line[cTaps - 1 + cFactor * cMaxChunk + 4] = {};
   static_assert(2 * cOdd <= cTaps - 1 + cFactor * cMaxChunk + 4, "both phases fit in the line");
 };
+
+// The same filter for up to eight synced oscillators at once, one per lane
+// of the vector unit (256-bit registers), fed the interleaved output of the
+// lane kernel (vectorProduceWaveSyncOversampledLanes). Each lane sums its
+// products in the order a SyncDecimator does, so that it gives the samples
+// that a SyncDecimator fed that lane alone gives.
+class SyncDecimatorLanes {
+public:
+  static constexpr int cLanes = 8;
+  static constexpr int cMaxChunk = SyncDecimator::cMaxChunk;
+
+  // Silent history in every lane, or in one.
+  void reset();
+  void resetLane(int lane);
+  // Where the next call's input goes: cFactor x count samples of each lane,
+  // interleaved (sample j of lane l at j x cLanes + l); 32-byte aligned.
+  float* input() { return line + cHistory * cLanes; }
+  // count (<= cMaxChunk) base samples of lanes [0, lanes) into out[lane]
+  // from what input() holds.
+  void process(float* const* out, int lanes, int count);
+
+private:
+  static constexpr int cHistory = SyncDecimator::cTaps - 1;
+  alignas(32) float line[(cHistory + SyncDecimator::cFactor * cMaxChunk) * cLanes] = {};
+};

@@ -7,6 +7,7 @@
 
 #include "tests/wave/OscillatorTestSupport.h"
 #include "wave/OscillatorKernels.h"
+#include "wave/SyncDecimator.h"
 
 #include <gtest/gtest.h>
 
@@ -520,6 +521,98 @@ TEST(OscillatorKernelsTest, SyncKernelsMatchThePlainModelBitForBit) {
           ASSERT_EQ(a.crossfadeSlope, b.crossfadeSlope);
         }
       }
+    }
+  }
+}
+
+// Eight (and five) synced oscillators in the lanes against each one alone
+// in the one-oscillator kernel and its decimator: different pitches (held,
+// swept across table sizes, leaping, random with NaNs), sync held
+// fractional, swept, in whole octaves, jumping up between calls (several
+// periods left over) and out of range, and phase resets between calls.
+// Every sample, both ways down, and the state left must be the same bits.
+TEST(OscillatorKernelsTest, SyncLanesMatchTheOneOscillatorKernelBitForBit) {
+  if (!syncLanesAvailable()) GTEST_SKIP() << "no 256-bit vector unit";
+  Fixture fx;
+  std::mt19937 rng(23);
+  for (int lanes : {8, 5}) {
+    std::vector<VectorProduceParams> alone, together;
+    for (int l = 0; l < lanes; ++l) {
+      alone.push_back(fx.params(static_cast<float>(3 * l), 0));
+      if (l % 3 == 1) {
+        // Left inside a fade far past its end (u well above 1: the
+        // cosine's way) and several periods into the master's cycle.
+        alone.back().syncPhase = 100.0f + static_cast<float>(l);
+        alone.back().crossfadeStart = 10.0f;
+        alone.back().crossfadeSlope = 0.5f;
+        alone.back().crossfadeOffset = 7.0f;
+      }
+    }
+    together = alone;
+    std::vector<SyncDecimator> decimators(static_cast<size_t>(lanes));
+    SyncDecimatorLanes laneDecimator;
+    laneDecimator.reset();
+    const std::vector<int> counts{1, 64, 33, 64, 2, 64, 17, 64, 64, 5, 64, 48, 64, 64, 64, 64};
+    int at = 0;
+    for (size_t call = 0; call < counts.size(); ++call) {
+      const int n = counts[call];
+      std::vector<std::vector<float>> pitch(static_cast<size_t>(lanes)), sync(pitch.size());
+      for (int l = 0; l < lanes; ++l) {
+        // Lanes 0-3 play the patterns at different notes, the rest the
+        // sweeps and leaps.
+        pitch[l] = pitchPattern(l < 4 ? 0 : 1 + l % 3, n, rng);
+        if (l < 4) for (float& p : pitch[l]) p += static_cast<float>(l) * 0.7f - 1.0f;
+        sync[l].resize(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) {
+          const float x = static_cast<float>(at + i);
+          const int kind = (l + static_cast<int>(call) / 5) % 5;
+          sync[l][i] = kind == 0   ? 1.37f + 0.1f * static_cast<float>(l)
+                       : kind == 1 ? 1.5f + 1.2f * std::sin(x * 0.003f * static_cast<float>(l + 1))
+                       : kind == 2 ? static_cast<float>((call + l) % 3)
+                       : kind == 3 ? (call % 4 == 1 ? 14.2f : 0.4f)
+                                   : (i % 50 == 3 ? cNaN : 3.0f * std::sin(x * 0.01f));
+        }
+        if (call % 6 == 3 && l % 2 == 0) {
+          // A note-on's phase reset.
+          const float phase = 0.75f * static_cast<float>(fx.sizes[static_cast<size_t>(alone[l].tableIndex)]);
+          alone[l].phase = alone[l].syncPhase = together[l].phase = together[l].syncPhase = phase;
+        }
+      }
+      std::vector<VectorProduceParams*> params;
+      std::vector<const float*> pitches, syncs;
+      std::vector<std::vector<float>> got(static_cast<size_t>(lanes), std::vector<float>(static_cast<size_t>(n)));
+      std::vector<float*> outs;
+      for (int l = 0; l < lanes; ++l) {
+        params.push_back(&together[l]);
+        pitches.push_back(pitch[l].data());
+        syncs.push_back(sync[l].data());
+        outs.push_back(got[l].data());
+      }
+      vectorProduceWaveSyncOversampledLanes(params.data(), fx.tables.data(), pitches.data(), syncs.data(), lanes,
+                                            laneDecimator.input(), n);
+      std::vector<float> fine(static_cast<size_t>(cSyncOversampling * n * cSyncLanes));
+      std::memcpy(fine.data(), laneDecimator.input(), sizeof(float) * fine.size());
+      laneDecimator.process(outs.data(), lanes, n);
+      for (int l = 0; l < lanes; ++l) {
+        std::vector<float> wantFine(static_cast<size_t>(cSyncOversampling * n)), want(static_cast<size_t>(n));
+        vectorProduceWaveSyncOversampled(&alone[l], fx.tables.data(), pitch[l].data(), sync[l].data(),
+                                         wantFine.data(), n);
+        decimators[static_cast<size_t>(l)].process(wantFine.data(), want.data(), n);
+        for (int j = 0; j < cSyncOversampling * n; ++j)
+          ASSERT_EQ(std::bit_cast<uint32_t>(fine[static_cast<size_t>(j * cSyncLanes + l)]),
+                    std::bit_cast<uint32_t>(wantFine[static_cast<size_t>(j)]))
+              << "lanes " << lanes << " lane " << l << " call " << call << " fine sample " << j;
+        for (int i = 0; i < n; ++i)
+          ASSERT_EQ(std::bit_cast<uint32_t>(got[l][i]), std::bit_cast<uint32_t>(want[i]))
+              << "lanes " << lanes << " lane " << l << " call " << call << " sample " << i;
+        ASSERT_EQ(together[l].phase, alone[l].phase);
+        ASSERT_EQ(together[l].syncPhase, alone[l].syncPhase);
+        ASSERT_EQ(together[l].tableIndex, alone[l].tableIndex);
+        ASSERT_EQ(together[l].crossfadeStart, alone[l].crossfadeStart);
+        ASSERT_EQ(together[l].crossfadeOffset, alone[l].crossfadeOffset);
+        ASSERT_EQ(together[l].crossfadeSlope, alone[l].crossfadeSlope);
+      }
+      at += n;
     }
   }
 }
