@@ -233,6 +233,14 @@ void ZarnPlugin::buildGraph() {
     mCopies[k] = std::make_unique<ZarnVoice::Copy>(env, sOscillatorStyle, k);
     mCopyList[k] = mCopies[k].get();
   }
+  for (int g = 0; g < cMaxVoices / SyncLanes::cLanes; ++g)
+    for (int o = 0; o < 2; ++o) {
+      mSyncLanes[o][g] = std::make_unique<SyncLanes>(env);
+      for (int l = 0; l < SyncLanes::cLanes; ++l) {
+        ZarnVoice::Copy& c = *mCopies[g * SyncLanes::cLanes + l];
+        mSyncLanes[o][g]->setMember(l, o == 0 ? &c.osc1 : &c.osc2);
+      }
+    }
   // Four voices share each filter's design filter: their left and right
   // channels fill its eight lanes, one pass for all of them.
   for (auto& units : mFilterUnits)
@@ -551,6 +559,11 @@ void ZarnPlugin::reassignVoices() {
   const float scale = 1.0f / std::sqrt(static_cast<float>(unison));
   mOsc1Gains->scale = scale;
   mOsc2Gains->scale = scale;
+  // A copy left out answers to no voice (assignCopies sets the others').
+  for (auto& c : mCopies) {
+    c->osc1.setMuteController(nullptr);
+    c->osc2.setMuteController(nullptr);
+  }
   for (int i = 0; i < cMaxVoices; ++i) {
     ZarnVoice& v = *mVoices[i];
     v.stop();

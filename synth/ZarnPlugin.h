@@ -59,6 +59,7 @@
 #include "wave/ModulationGenerator.h"
 #include "wave/MultiDesignFilter.h"
 #include "wave/Oscillator.h"
+#include "wave/SyncLanes.h"
 #include "wave/StereoSpread.h"
 #include "wave/VoiceManager.h"
 
@@ -294,6 +295,9 @@ private:
   std::unique_ptr<BalanceGains> mNoiseGains;
   std::unique_ptr<StereoCutoff> mCutoff1;
   std::unique_ptr<StereoCutoff> mCutoff2;
+  // The synced oscillators of eight copies at a time rendered in one pass:
+  // Osc 1's and Osc 2's.
+  std::unique_ptr<SyncLanes> mSyncLanes[2][cMaxVoices / SyncLanes::cLanes];
   std::unique_ptr<ZarnVoice::Copy> mCopies[cMaxVoices];
   ZarnVoice::Copy* mCopyList[cMaxVoices] = {};
   std::unique_ptr<MultiDesignFilter::ParallelUnit> mFilterUnits[2][cMaxVoices / 4];

@@ -199,6 +199,10 @@ void ZarnVoice::assignCopies(Copy* const* list, int count) {
   count = std::clamp(count, 0, static_cast<int>(cMaxCopies));
   for (int k = 0; k < cMaxCopies; ++k) copies[k] = k < count ? list[k] : nullptr;
   copyCount = count;
+  for (int k = 0; k < count; ++k) {
+    copies[k]->osc1.setMuteController(this);
+    copies[k]->osc2.setMuteController(this);
+  }
   // Copies are uncorrelated (detuned, started at different phases), so
   // their powers add: 1/sqrt(n) keeps the loudness of one.
   const float scale = count > 0 ? 1.0f / std::sqrt(static_cast<float>(count)) : 0.0f;

@@ -1,6 +1,7 @@
 #include "wave/Oscillator.h"
 
 #include "wave/OscillatorStyle.h"
+#include "wave/SyncLanes.h"
 #include "wave/VectorKernels.h"
 
 #include <algorithm>
@@ -110,7 +111,9 @@ Oscillator::Oscillator(Style* style, wave::Environment* env)
   updateFrequencyTable();
 }
 
-Oscillator::~Oscillator() = default;
+Oscillator::~Oscillator() {
+  if (syncLanes) syncLanes->setMember(syncLane, nullptr);
+}
 
 void Oscillator::updateFrequencyTable() {
   const float rate = env->sampleRate;
@@ -171,7 +174,7 @@ void Oscillator::produceWave(const float (*tables)[cTableStride], wave::Block* b
     vectorProduceWaveFast(&kernelState, tables[0], pitch, block->data, count, bed, style->backgroundNoiseLevel,
                           frequency.output->constantBlock);
     if (bed) return;
-  } else {
+  } else if (!(syncLanes && syncLanes->render(this, tables[0], pitch, syncValues, block->data, count))) {
     produceSynced(tables[0], pitch, syncValues, nullptr, block->data, count);
   }
   addBackgroundNoise(block, count, flags);
@@ -188,6 +191,7 @@ const float* Oscillator::claimNoiseFloor(int count) {
 
 void Oscillator::produceSynced(const float* tables, const float* pitch, const float* syncValues, const float* widths,
                                float* out, int count) {
+  if (syncLanes) syncLanes->release(this);
   if (!synced) {
     // The filter starts from silence, not from what it held when sync was
     // last on.

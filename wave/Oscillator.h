@@ -20,10 +20,13 @@
 #include "base/Property.h"
 #include "wave/FloatParameter.h"
 #include "wave/OscillatorKernels.h"
+#include "wave/MuteController.h"
 #include "wave/SyncDecimator.h"
 #include "wave/Producer.h"
 
 #include <cstdint>
+
+class SyncLanes;
 
 class Oscillator : public wave::Source {
 public:
@@ -101,6 +104,11 @@ public:
   wave::FloatParameterBus sync;
   Property<WaveForm> waveForm;
 
+  // The voice, asked whether a synced pass of several voices may render
+  // this oscillator ahead of its pull (wave/SyncLanes.h); null: never.
+  void setMuteController(wave::MuteController* c) { muteController = c; }
+  SyncLanes* getSyncLanes() const { return syncLanes; }
+
   // Not owned: it belongs to the style.
   const FrequencyTable* frequencyTable = nullptr;
   // A 24-bit shift register, never 0.
@@ -113,11 +121,16 @@ public:
   Style* style;
 
 private:
+  friend class SyncLanes;
   // The sync kernels' finer-rate output, a chunk at a time, and the filter
   // that brings it down.
   void produceSynced(const float* tables, const float* pitch, const float* syncValues, const float* widths,
                      float* out, int count);
   bool synced = false;
+  // Not owned; set by SyncLanes::setMember.
+  SyncLanes* syncLanes = nullptr;
+  int syncLane = 0;
+  wave::MuteController* muteController = nullptr;
   SyncDecimator decimator;
   alignas(16) float oversampled[SyncDecimator::cFactor * SyncDecimator::cMaxChunk];
 };

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <emmintrin.h>
 
 namespace {
@@ -505,38 +506,104 @@ struct LaneSteps {
   alignas(32) float xSlope[cSyncStepChunk][cSyncLanes];
 };
 
-// The steps of one lane over base samples [done, done + n), as the
-// one-oscillator kernel works them out (lastPitch and lastSync carried
-// from chunk to chunk as there), without the crossfade's settings.
-void laneSteps(LaneSteps& ls, int lane, const VectorProduceParams* p, const float* pitch,
-               const float* sync, int done, int n, float octavesUp, float& lastPitch, float& lastSync) {
-  for (int i = 0; i < n; ++i) {
-    const float pi = pitch[done + i], si = sync[done + i];
-    if (pi != lastPitch || si != lastSync) {
-      lastPitch = pi;
-      lastSync = si;
-      ls.has[i][lane] = -1;
-      const float s = holdSync(si);
-      const Lookup l = lookUp(p, pi + s - octavesUp);
-      const int32_t size = p->tableSizes[l.table];
-      ls.t[i][lane] = l.table;
-      ls.size[i][lane] = size;
-      const float fsize = static_cast<float>(size);
-      ls.inc[i][lane] = l.frequency * fsize;
-      const float r = s - static_cast<float>(static_cast<int32_t>(s));
-      if (std::fabs(r) > cEpsilon) {
-        ls.fade[i][lane] = -1;
-        ls.period[i][lane] = std::exp(s * 0.6931472f) * fsize;
-      } else {
-        ls.fade[i][lane] = 0;
-        const float period = std::ldexp(fsize, static_cast<int>(s));
-        ls.period[i][lane] = period;
-        ls.xStart[i][lane] = period + 1.0f;
-      }
-    } else {
-      ls.has[i][lane] = 0;
-    }
+// What the lanes' steps read: each lane's frequency table and sizes (a
+// lane out of use reads those of a lane in use), its inputs, and the pitch
+// and sync it last looked up.
+struct LaneInputs {
+  const float* frequency[cSyncLanes];
+  const int32_t* tableIndex[cSyncLanes];
+  const int32_t* sizes[cSyncLanes];
+  const float* pitch[cSyncLanes];
+  const float* sync[cSyncLanes];
+  alignas(32) float indexScale[cSyncLanes];
+  alignas(32) float indexOffset[cSyncLanes];
+  alignas(32) int32_t active[cSyncLanes]; // all ones for a lane in use
+  alignas(32) float lastPitch[cSyncLanes];
+  alignas(32) float lastSync[cSyncLanes];
+};
+
+// The steps of base sample i (at i + done of the inputs) of every lane, as
+// SyncSteps::look works out each one alone: the lookups and the
+// exponential lane by lane, the rest across the lanes in the same order.
+__attribute__((target("avx2"))) void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, int done,
+                                                 float octavesUp) {
+  const __m256 pi = _mm256_setr_ps(in.pitch[0][done + i], in.pitch[1][done + i], in.pitch[2][done + i],
+                                   in.pitch[3][done + i], in.pitch[4][done + i], in.pitch[5][done + i],
+                                   in.pitch[6][done + i], in.pitch[7][done + i]);
+  const __m256 si = _mm256_setr_ps(in.sync[0][done + i], in.sync[1][done + i], in.sync[2][done + i],
+                                   in.sync[3][done + i], in.sync[4][done + i], in.sync[5][done + i],
+                                   in.sync[6][done + i], in.sync[7][done + i]);
+  const __m256 lastP = _mm256_load_ps(in.lastPitch), lastS = _mm256_load_ps(in.lastSync);
+  // pi != lastPitch || si != lastSync, a NaN included.
+  const __m256 has =
+      _mm256_and_ps(_mm256_load_ps(reinterpret_cast<const float*>(in.active)),
+                    _mm256_or_ps(_mm256_cmp_ps(pi, lastP, _CMP_NEQ_UQ), _mm256_cmp_ps(si, lastS, _CMP_NEQ_UQ)));
+  _mm256_store_ps(reinterpret_cast<float*>(ls.has[i]), has);
+  const int hasMask = _mm256_movemask_ps(has);
+  if (!hasMask) return;
+  _mm256_store_ps(in.lastPitch, _mm256_blendv_ps(lastP, pi, has));
+  _mm256_store_ps(in.lastSync, _mm256_blendv_ps(lastS, si, has));
+  // holdSync.
+  __m256 s = _mm256_and_ps(_mm256_cmp_ps(si, _mm256_setzero_ps(), _CMP_GE_OQ), si);
+  s = _mm256_min_ps(s, _mm256_set1_ps(cMaxSyncOctaves));
+  // lookUp.
+  __m256 x = _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(_mm256_add_ps(pi, s), _mm256_set1_ps(octavesUp)),
+                                         _mm256_load_ps(in.indexScale)),
+                           _mm256_load_ps(in.indexOffset));
+  x = _mm256_and_ps(_mm256_cmp_ps(x, _mm256_setzero_ps(), _CMP_GE_OQ), x);
+  x = _mm256_min_ps(x, _mm256_set1_ps(cLastEntry));
+  const __m256i k = _mm256_cvttps_epi32(x);
+  alignas(32) int32_t kl[cSyncLanes], tl[cSyncLanes], sizel[cSyncLanes];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(kl), k);
+  alignas(32) float f0[cSyncLanes], f1[cSyncLanes];
+  for (int l = 0; l < cSyncLanes; ++l) {
+    f0[l] = in.frequency[l][kl[l]];
+    f1[l] = in.frequency[l][kl[l] + 1];
+    tl[l] = in.tableIndex[l][kl[l]];
+    sizel[l] = in.sizes[l][tl[l]];
   }
+  const __m256 a = _mm256_load_ps(f0);
+  const __m256 frequency = _mm256_add_ps(
+      a, _mm256_mul_ps(_mm256_sub_ps(x, _mm256_cvtepi32_ps(k)), _mm256_sub_ps(_mm256_load_ps(f1), a)));
+  const __m256i size = _mm256_load_si256(reinterpret_cast<const __m256i*>(sizel));
+  const __m256 fsize = _mm256_cvtepi32_ps(size);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(ls.t[i]), _mm256_load_si256(reinterpret_cast<const __m256i*>(tl)));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(ls.size[i]), size);
+  _mm256_store_ps(ls.inc[i], _mm256_mul_ps(frequency, fsize));
+  // s is held in [0, 30]: its truncation is the conversion's.
+  const __m256i whole = _mm256_cvttps_epi32(s);
+  const __m256 r = _mm256_sub_ps(s, _mm256_cvtepi32_ps(whole));
+  const __m256 absR = _mm256_and_ps(r, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)));
+  const __m256 fade = _mm256_and_ps(has, _mm256_cmp_ps(absR, _mm256_set1_ps(cEpsilon), _CMP_GT_OQ));
+  _mm256_store_ps(reinterpret_cast<float*>(ls.fade[i]), fade);
+  // A whole number of octaves: fsize x 2^whole, exact as ldexp.
+  const __m256 octaves = _mm256_castsi256_ps(_mm256_slli_epi32(_mm256_add_epi32(whole, _mm256_set1_epi32(127)), 23));
+  const __m256 wholePeriod = _mm256_mul_ps(fsize, octaves);
+  _mm256_store_ps(ls.xStart[i], _mm256_add_ps(wholePeriod, _mm256_set1_ps(1.0f)));
+  __m256 period = wholePeriod;
+  if (const int fadeMask = _mm256_movemask_ps(fade)) {
+    // The exponential lane by lane; lanes with the same sync (a shared
+    // modulation source) take the one worked out before.
+    alignas(32) float arg[cSyncLanes], e[cSyncLanes];
+    _mm256_store_ps(arg, _mm256_mul_ps(s, _mm256_set1_ps(0.6931472f)));
+    uint32_t lastBits = 0;
+    float lastExp = 0.0f;
+    bool any = false;
+    for (int l = 0; l < cSyncLanes; ++l) {
+      e[l] = 0.0f;
+      if (!(fadeMask & (1 << l))) continue;
+      uint32_t bits;
+      std::memcpy(&bits, &arg[l], sizeof bits);
+      if (!any || bits != lastBits) {
+        lastExp = std::exp(arg[l]);
+        lastBits = bits;
+        any = true;
+      }
+      e[l] = lastExp;
+    }
+    period = _mm256_blendv_ps(period, _mm256_mul_ps(_mm256_load_ps(e), fsize), fade);
+  }
+  _mm256_store_ps(ls.period[i], period);
 }
 
 // SyncSteps::fades for the lanes of base sample i that take a step.
@@ -619,10 +686,14 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float*
   alignas(32) float phaseL[cSyncLanes], syncPhaseL[cSyncLanes], xStartL[cSyncLanes], xSlopeL[cSyncLanes],
       xOffsetL[cSyncLanes], fsizeL[cSyncLanes];
   alignas(32) int32_t sizeL[cSyncLanes], baseL[cSyncLanes], tL[cSyncLanes];
-  float lastPitch[cSyncLanes], lastSync[cSyncLanes];
+  float lastPitch[cSyncLanes] = {}, lastSync[cSyncLanes] = {};
+  const VectorProduceParams* any = nullptr;
+  for (int l = lanes - 1; l >= 0; --l)
+    if (params[l]) any = params[l];
+  if (!any) return;
   for (int l = 0; l < cSyncLanes; ++l) {
-    // Lanes past those in use repeat lane 0 and are dropped.
-    const VectorProduceParams* p = params[l < lanes ? l : 0];
+    // Lanes out of use start from a lane in use and are dropped.
+    const VectorProduceParams* p = l < lanes && params[l] ? params[l] : any;
     tL[l] = p->tableIndex;
     sizeL[l] = p->tableSizes[tL[l]];
     fsizeL[l] = static_cast<float>(sizeL[l]);
@@ -644,17 +715,34 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float*
   __m256i t = _mm256_load_si256(reinterpret_cast<const __m256i*>(tL));
   __m256 inc = _mm256_setzero_ps();
   __m256 period = fsize;
-  const __m256i stride = _mm256_set1_epi32(params[0]->tableStride);
+  const __m256i stride = _mm256_set1_epi32(any->tableStride);
   LaneSteps steps;
+  LaneInputs in;
+  for (int l = 0; l < cSyncLanes; ++l) {
+    const bool used = l < lanes && params[l];
+    const VectorProduceParams* p = used ? params[l] : any;
+    in.frequency[l] = p->frequencyTable;
+    in.tableIndex[l] = p->tableIndexTable;
+    in.sizes[l] = p->tableSizes;
+    in.indexScale[l] = p->indexScale;
+    in.indexOffset[l] = p->indexOffset;
+    in.active[l] = used ? -1 : 0;
+    int from = l;
+    if (!used)
+      for (from = 0; !(from < lanes && params[from]); ++from) {
+      }
+    in.pitch[l] = pitch[from];
+    in.sync[l] = sync[from];
+    in.lastPitch[l] = lastPitch[l];
+    in.lastSync[l] = lastSync[l];
+  }
 
   for (int done = 0; done < count; done += cSyncStepChunk) {
     const int n = std::min(count - done, cSyncStepChunk);
-    for (int l = 0; l < cSyncLanes; ++l) {
-      const int from = l < lanes ? l : 0;
-      laneSteps(steps, l, params[from], pitch[from], sync[from], done, n, octavesUp, lastPitch[l],
-                lastSync[l]);
+    for (int i = 0; i < n; ++i) {
+      laneStepRow(steps, in, i, done, octavesUp);
+      laneFades(steps, i);
     }
-    for (int i = 0; i < n; ++i) laneFades(steps, i);
     for (int i = 0; i < n; ++i) {
       for (int k = 0; k < over; ++k) {
         __m256 o = readLanes(tables, base, phase);
@@ -756,6 +844,7 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float*
   _mm256_store_si256(reinterpret_cast<__m256i*>(tL), t);
   for (int l = 0; l < lanes; ++l) {
     VectorProduceParams* p = params[l];
+    if (!p) continue;
     p->phase = phaseL[l];
     p->tableIndex = tL[l];
     p->syncPhase = syncPhaseL[l];

@@ -165,6 +165,28 @@ void SyncDecimator::process(const float* in, float* out, int count) {
   std::memmove(line, line + cFactor * count, sizeof(float) * history);
 }
 
+void SyncDecimator::saveHistory(float* at, int stride) const {
+  if (wide) {
+    for (int j = 0; j < cHistory; ++j) {
+      at[2 * j * stride] = line[j];
+      at[(2 * j + 1) * stride] = line[cOdd + j];
+    }
+  } else {
+    for (int j = 0; j < cTaps - 1; ++j) at[j * stride] = line[j];
+  }
+}
+
+void SyncDecimator::loadHistory(const float* at, int stride) {
+  if (wide) {
+    for (int j = 0; j < cHistory; ++j) {
+      line[j] = at[2 * j * stride];
+      line[cOdd + j] = at[(2 * j + 1) * stride];
+    }
+  } else {
+    for (int j = 0; j < cTaps - 1; ++j) line[j] = at[j * stride];
+  }
+}
+
 namespace {
 
 // Output m of every lane: the taps over the line from sample 2m on, tap k
@@ -193,6 +215,7 @@ ZARN_AVX2 void halveLanes(const LowPass& h, const float* line, float* const* out
       _mm256_store_ps(sums[r], _mm256_add_ps(_mm256_add_ps(a0[r], a2[r]), _mm256_add_ps(a1[r], a3[r])));
     }
     for (int l = 0; l < lanes; ++l) {
+      if (!out[l]) continue;
       out[l][m] = sums[0][l];
       if (rows == 2) out[l][m + 1] = sums[1][l];
     }
@@ -203,8 +226,14 @@ ZARN_AVX2 void halveLanes(const LowPass& h, const float* line, float* const* out
 
 void SyncDecimatorLanes::reset() { std::memset(line, 0, sizeof line); }
 
-void SyncDecimatorLanes::resetLane(int lane) {
+void SyncDecimatorLanes::silenceLane(int lane) {
   for (int j = 0; j < cHistory; ++j) line[j * cLanes + lane] = 0.0f;
+}
+
+void SyncDecimatorLanes::keepHistory() { std::memcpy(kept, line, sizeof kept); }
+
+void SyncDecimatorLanes::restoreLane(int lane) {
+  for (int j = 0; j < cHistory; ++j) line[j * cLanes + lane] = kept[j * cLanes + lane];
 }
 
 void SyncDecimatorLanes::process(float* const* out, int lanes, int count) {

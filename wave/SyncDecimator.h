@@ -38,6 +38,11 @@ public:
   // count (<= cMaxChunk) base samples into out from cFactor x count
   // samples in in.
   void process(const float* in, float* out, int count);
+  // The inputs the taps still reach (the last cTaps - 1, oldest first) as
+  // every stride-th float from at, and back: how a filter's history moves
+  // into a lane of SyncDecimatorLanes and out again.
+  void saveHistory(float* at, int stride) const;
+  void loadHistory(const float* at, int stride);
 
 private:
   // Input samples of one phase that the taps reach back.
@@ -65,9 +70,16 @@ public:
   static constexpr int cLanes = 8;
   static constexpr int cMaxChunk = SyncDecimator::cMaxChunk;
 
-  // Silent history in every lane, or in one.
+  // Silent history in every lane.
   void reset();
-  void resetLane(int lane);
+  // Lane's history from a filter, or silent; and back into a filter.
+  void loadLane(int lane, const SyncDecimator& from) { from.saveHistory(line + lane, cLanes); }
+  void silenceLane(int lane);
+  void storeLane(int lane, SyncDecimator& to) const { to.loadHistory(line + lane, cLanes); }
+  // Keeps every lane's history aside; a lane takes it back after calls
+  // that should not have moved it on.
+  void keepHistory();
+  void restoreLane(int lane);
   // Where the next call's input goes: cFactor x count samples of each lane,
   // interleaved (sample j of lane l at j x cLanes + l); 32-byte aligned.
   float* input() { return line + cHistory * cLanes; }
@@ -78,4 +90,5 @@ public:
 private:
   static constexpr int cHistory = SyncDecimator::cTaps - 1;
   alignas(32) float line[(cHistory + SyncDecimator::cFactor * cMaxChunk) * cLanes] = {};
+  alignas(32) float kept[cHistory * cLanes] = {};
 };
