@@ -89,7 +89,9 @@ void SyncLanes::runPass(Oscillator* first, const float* tables, const float* pit
     outs[l] = outputs.data() + static_cast<size_t>(l) * static_cast<size_t>(env->maxBlockSize);
     ++used;
   }
+  lastPassLanes = 0;
   if (used < cMinLanes) return;
+  lastPassLanes = used;
   for (int l = 0; l < cLanes; ++l) {
     if (!params[l]) continue;
     Oscillator* m = members[l];

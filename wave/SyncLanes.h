@@ -46,6 +46,8 @@ public:
   // block pulled, tables its wave's): its count samples into out, its state
   // and filter history moved on; false where it renders alone.
   bool render(Oscillator* osc, const float* tables, const float* pitch, const float* sync, float* out, int count);
+  // Members rendered by the last pass (0: it rendered none).
+  int getLastPassLanes() const { return lastPassLanes; }
   // Asked by a member about to render synced alone: its filter history
   // goes back into its own decimator, where the group held it.
   void release(Oscillator* osc);
@@ -64,6 +66,7 @@ private:
   bool passRan = false;
   int32_t passStamp = 0;
   int passCount = 0;
+  int lastPassLanes = 0;
   bool pending[cLanes] = {};
   bool inLane[cLanes] = {};
   VectorProduceParams states[cLanes];
