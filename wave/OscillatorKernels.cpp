@@ -510,11 +510,11 @@ struct LaneSteps {
 // lane out of use reads those of a lane in use), its inputs, and the pitch
 // and sync it last looked up.
 struct LaneInputs {
-  const float *frequency[cSyncLanes];
-  const int32_t *tableIndex[cSyncLanes];
-  const int32_t *sizes[cSyncLanes];
-  const float *pitch[cSyncLanes];
-  const float *sync[cSyncLanes];
+  const float* frequency[cSyncLanes];
+  const int32_t* tableIndex[cSyncLanes];
+  const int32_t* sizes[cSyncLanes];
+  const float* pitch[cSyncLanes];
+  const float* sync[cSyncLanes];
   alignas(32) float indexScale[cSyncLanes];
   alignas(32) float indexOffset[cSyncLanes];
   alignas(32) int32_t active[cSyncLanes]; // all ones for a lane in use
@@ -525,7 +525,7 @@ struct LaneInputs {
 // The steps of base sample i (at i + done of the inputs) of every lane, as
 // SyncSteps::look works out each one alone: the lookups and the
 // exponential lane by lane, the rest across the lanes in the same order.
-__attribute__((target("avx2"))) void laneStepRow(LaneSteps &ls, LaneInputs &in, int i, int done, float octavesUp) {
+__attribute__((target("avx2"))) void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, int done, float octavesUp) {
   const __m256 pi =
       _mm256_setr_ps(in.pitch[0][done + i], in.pitch[1][done + i], in.pitch[2][done + i], in.pitch[3][done + i],
                      in.pitch[4][done + i], in.pitch[5][done + i], in.pitch[6][done + i], in.pitch[7][done + i]);
@@ -535,12 +535,11 @@ __attribute__((target("avx2"))) void laneStepRow(LaneSteps &ls, LaneInputs &in, 
   const __m256 lastP = _mm256_load_ps(in.lastPitch), lastS = _mm256_load_ps(in.lastSync);
   // pi != lastPitch || si != lastSync, a NaN included.
   const __m256 has =
-      _mm256_and_ps(_mm256_load_ps(reinterpret_cast<const float *>(in.active)),
+      _mm256_and_ps(_mm256_load_ps(reinterpret_cast<const float*>(in.active)),
                     _mm256_or_ps(_mm256_cmp_ps(pi, lastP, _CMP_NEQ_UQ), _mm256_cmp_ps(si, lastS, _CMP_NEQ_UQ)));
-  _mm256_store_ps(reinterpret_cast<float *>(ls.has[i]), has);
+  _mm256_store_ps(reinterpret_cast<float*>(ls.has[i]), has);
   const int hasMask = _mm256_movemask_ps(has);
-  if (!hasMask)
-    return;
+  if (!hasMask) return;
   _mm256_store_ps(in.lastPitch, _mm256_blendv_ps(lastP, pi, has));
   _mm256_store_ps(in.lastSync, _mm256_blendv_ps(lastS, si, has));
   // holdSync.
@@ -554,7 +553,7 @@ __attribute__((target("avx2"))) void laneStepRow(LaneSteps &ls, LaneInputs &in, 
   x = _mm256_min_ps(x, _mm256_set1_ps(cLastEntry));
   const __m256i k = _mm256_cvttps_epi32(x);
   alignas(32) int32_t kl[cSyncLanes], tl[cSyncLanes], sizel[cSyncLanes];
-  _mm256_store_si256(reinterpret_cast<__m256i *>(kl), k);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(kl), k);
   alignas(32) float f0[cSyncLanes], f1[cSyncLanes];
   for (int l = 0; l < cSyncLanes; ++l) {
     f0[l] = in.frequency[l][kl[l]];
@@ -565,17 +564,17 @@ __attribute__((target("avx2"))) void laneStepRow(LaneSteps &ls, LaneInputs &in, 
   const __m256 a = _mm256_load_ps(f0);
   const __m256 frequency =
       _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(x, _mm256_cvtepi32_ps(k)), _mm256_sub_ps(_mm256_load_ps(f1), a)));
-  const __m256i size = _mm256_load_si256(reinterpret_cast<const __m256i *>(sizel));
+  const __m256i size = _mm256_load_si256(reinterpret_cast<const __m256i*>(sizel));
   const __m256 fsize = _mm256_cvtepi32_ps(size);
-  _mm256_store_si256(reinterpret_cast<__m256i *>(ls.t[i]), _mm256_load_si256(reinterpret_cast<const __m256i *>(tl)));
-  _mm256_store_si256(reinterpret_cast<__m256i *>(ls.size[i]), size);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(ls.t[i]), _mm256_load_si256(reinterpret_cast<const __m256i*>(tl)));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(ls.size[i]), size);
   _mm256_store_ps(ls.inc[i], _mm256_mul_ps(frequency, fsize));
   // s is held in [0, 30]: its truncation is the conversion's.
   const __m256i whole = _mm256_cvttps_epi32(s);
   const __m256 r = _mm256_sub_ps(s, _mm256_cvtepi32_ps(whole));
   const __m256 absR = _mm256_and_ps(r, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)));
   const __m256 fade = _mm256_and_ps(has, _mm256_cmp_ps(absR, _mm256_set1_ps(cEpsilon), _CMP_GT_OQ));
-  _mm256_store_ps(reinterpret_cast<float *>(ls.fade[i]), fade);
+  _mm256_store_ps(reinterpret_cast<float*>(ls.fade[i]), fade);
   // A whole number of octaves: fsize x 2^whole, exact as ldexp.
   const __m256 octaves = _mm256_castsi256_ps(_mm256_slli_epi32(_mm256_add_epi32(whole, _mm256_set1_epi32(127)), 23));
   const __m256 wholePeriod = _mm256_mul_ps(fsize, octaves);
@@ -591,8 +590,7 @@ __attribute__((target("avx2"))) void laneStepRow(LaneSteps &ls, LaneInputs &in, 
     bool any = false;
     for (int l = 0; l < cSyncLanes; ++l) {
       e[l] = 0.0f;
-      if (!(fadeMask & (1 << l)))
-        continue;
+      if (!(fadeMask & (1 << l))) continue;
       uint32_t bits;
       std::memcpy(&bits, &arg[l], sizeof bits);
       if (!any || bits != lastBits) {
@@ -608,13 +606,12 @@ __attribute__((target("avx2"))) void laneStepRow(LaneSteps &ls, LaneInputs &in, 
 }
 
 // SyncSteps::fades for the lanes of base sample i that take a step.
-__attribute__((target("avx2"))) void laneFades(LaneSteps &ls, int i) {
-  const __m256 has = _mm256_load_ps(reinterpret_cast<const float *>(ls.has[i]));
-  const __m256 mask = _mm256_and_ps(has, _mm256_load_ps(reinterpret_cast<const float *>(ls.fade[i])));
-  if (!_mm256_movemask_ps(mask))
-    return;
+__attribute__((target("avx2"))) void laneFades(LaneSteps& ls, int i) {
+  const __m256 has = _mm256_load_ps(reinterpret_cast<const float*>(ls.has[i]));
+  const __m256 mask = _mm256_and_ps(has, _mm256_load_ps(reinterpret_cast<const float*>(ls.fade[i])));
+  if (!_mm256_movemask_ps(mask)) return;
   const __m256 per = _mm256_load_ps(ls.period[i]);
-  const __m256 fsize = _mm256_cvtepi32_ps(_mm256_load_si256(reinterpret_cast<const __m256i *>(ls.size[i])));
+  const __m256 fsize = _mm256_cvtepi32_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(ls.size[i])));
   const __m256 reciprocal = _mm256_div_ps(_mm256_set1_ps(1.0f), fsize);
   const __m256 span =
       _mm256_min_ps(_mm256_max_ps(_mm256_mul_ps(_mm256_set1_ps(0.05f), per),
@@ -634,13 +631,13 @@ ZARN_AVX2_INLINE __m256i selectInt(__m256 mask, __m256i yes, __m256i no) {
 }
 
 // readTable in each lane: base is the lane's table's first point in tables.
-ZARN_AVX2_INLINE __m256 readLanes(const float *tables, __m256i base, __m256 x) {
+ZARN_AVX2_INLINE __m256 readLanes(const float* tables, __m256i base, __m256 x) {
   const __m256i n = _mm256_cvttps_epi32(x);
   const __m256 frac = _mm256_sub_ps(x, _mm256_cvtepi32_ps(n));
   // Each lane's neighbouring points in one 8-byte load (a gather of
   // eight lanes is slower on some processors than the loads one by one).
   alignas(32) int32_t at[cSyncLanes];
-  _mm256_store_si256(reinterpret_cast<__m256i *>(at), _mm256_add_epi32(base, n));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(at), _mm256_add_epi32(base, n));
   const __m128 u01 =
       _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at[0])), pairAt(tables, static_cast<uint32_t>(at[1])));
   const __m128 u23 =
@@ -656,8 +653,8 @@ ZARN_AVX2_INLINE __m256 readLanes(const float *tables, __m256i base, __m256 x) {
 
 // crossfadeBlend's polynomial way for four lanes in double: the sum, and
 // the two floats around it that decide whether it may be taken.
-ZARN_AVX2_INLINE void blendQuarter(__m128 o4, __m128 alt4, __m128 sp4, __m128 xs4, __m128 sl4, __m128 &below,
-                                   __m128 &above, __m128 &inRange) {
+ZARN_AVX2_INLINE void blendQuarter(__m128 o4, __m128 alt4, __m128 sp4, __m128 xs4, __m128 sl4, __m128& below,
+                                   __m128& above, __m128& inRange) {
   const __m256d d = _mm256_cvtps_pd(_mm_sub_ps(alt4, o4));
   const __m256d u = _mm256_mul_pd(_mm256_sub_pd(_mm256_cvtps_pd(sp4), _mm256_cvtps_pd(xs4)), _mm256_cvtps_pd(sl4));
   const __m256d range = _mm256_and_pd(_mm256_cmp_pd(u, _mm256_setzero_pd(), _CMP_GE_OQ),
@@ -685,23 +682,20 @@ ZARN_AVX2_INLINE void blendQuarter(__m128 o4, __m128 alt4, __m128 sp4, __m128 xs
   inRange = _mm_shuffle_ps(_mm256_castps256_ps128(r), _mm256_extractf128_ps(r, 1), _MM_SHUFFLE(2, 0, 2, 0));
 }
 
-ZARN_AVX2 void produceSyncLanes(VectorProduceParams *const *params, const float *tables, const float *const *pitch,
-                                const float *const *sync, int lanes, float *out, int count) {
+ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float* tables, const float* const* pitch,
+                                const float* const* sync, int lanes, float* out, int count) {
   constexpr int over = cSyncOversampling;
   const float octavesUp = std::log2(static_cast<float>(over));
   alignas(32) float phaseL[cSyncLanes], syncPhaseL[cSyncLanes], xStartL[cSyncLanes], xSlopeL[cSyncLanes],
       xOffsetL[cSyncLanes], fsizeL[cSyncLanes];
   alignas(32) int32_t sizeL[cSyncLanes], baseL[cSyncLanes], tL[cSyncLanes];
-  float lastPitch[cSyncLanes] = {}, lastSync[cSyncLanes] = {};
-  const VectorProduceParams *any = nullptr;
+  const VectorProduceParams* any = nullptr;
   for (int l = lanes - 1; l >= 0; --l)
-    if (params[l])
-      any = params[l];
-  if (!any)
-    return;
+    if (params[l]) any = params[l];
+  if (!any) return;
   for (int l = 0; l < cSyncLanes; ++l) {
     // Lanes out of use start from a lane in use and are dropped.
-    const VectorProduceParams *p = l < lanes && params[l] ? params[l] : any;
+    const VectorProduceParams* p = l < lanes && params[l] ? params[l] : any;
     tL[l] = p->tableIndex;
     sizeL[l] = p->tableSizes[tL[l]];
     fsizeL[l] = static_cast<float>(sizeL[l]);
@@ -711,16 +705,14 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams *const *params, const float 
     xStartL[l] = p->crossfadeStart;
     xSlopeL[l] = p->crossfadeSlope;
     xOffsetL[l] = p->crossfadeOffset;
-    lastPitch[l] = cNoValue;
-    lastSync[l] = cNoValue;
   }
   __m256 phase = _mm256_load_ps(phaseL), syncPhase = _mm256_load_ps(syncPhaseL);
   __m256 xStart = _mm256_load_ps(xStartL), xSlope = _mm256_load_ps(xSlopeL), xOffset = _mm256_load_ps(xOffsetL);
   __m256 fsize = _mm256_load_ps(fsizeL);
   __m256 reciprocal = _mm256_div_ps(_mm256_set1_ps(1.0f), fsize); // exact: sizes are powers of two
-  __m256i size = _mm256_load_si256(reinterpret_cast<const __m256i *>(sizeL));
-  __m256i base = _mm256_load_si256(reinterpret_cast<const __m256i *>(baseL));
-  __m256i t = _mm256_load_si256(reinterpret_cast<const __m256i *>(tL));
+  __m256i size = _mm256_load_si256(reinterpret_cast<const __m256i*>(sizeL));
+  __m256i base = _mm256_load_si256(reinterpret_cast<const __m256i*>(baseL));
+  __m256i t = _mm256_load_si256(reinterpret_cast<const __m256i*>(tL));
   __m256 inc = _mm256_setzero_ps();
   __m256 period = fsize;
   const __m256i stride = _mm256_set1_epi32(any->tableStride);
@@ -728,7 +720,7 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams *const *params, const float 
   LaneInputs in;
   for (int l = 0; l < cSyncLanes; ++l) {
     const bool used = l < lanes && params[l];
-    const VectorProduceParams *p = used ? params[l] : any;
+    const VectorProduceParams* p = used ? params[l] : any;
     in.frequency[l] = p->frequencyTable;
     in.tableIndex[l] = p->tableIndexTable;
     in.sizes[l] = p->tableSizes;
@@ -741,8 +733,9 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams *const *params, const float 
       }
     in.pitch[l] = pitch[from];
     in.sync[l] = sync[from];
-    in.lastPitch[l] = lastPitch[l];
-    in.lastSync[l] = lastSync[l];
+    // The first sample of a call always looks up.
+    in.lastPitch[l] = cNoValue;
+    in.lastSync[l] = cNoValue;
   }
 
   for (int done = 0; done < count; done += cSyncStepChunk) {
@@ -792,9 +785,9 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams *const *params, const float 
         _mm256_store_ps(out + (over * (done + i) + k) * cSyncLanes, o);
 
         if (k == 0) {
-          const __m256 has = _mm256_load_ps(reinterpret_cast<const float *>(steps.has[i]));
+          const __m256 has = _mm256_load_ps(reinterpret_cast<const float*>(steps.has[i]));
           if (_mm256_movemask_ps(has)) {
-            const __m256i newSize = _mm256_load_si256(reinterpret_cast<const __m256i *>(steps.size[i]));
+            const __m256i newSize = _mm256_load_si256(reinterpret_cast<const __m256i*>(steps.size[i]));
             const __m256 resized = _mm256_andnot_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(newSize, size)), has);
             if (_mm256_movemask_ps(resized)) {
               const __m256 fnew = _mm256_cvtepi32_ps(newSize);
@@ -804,12 +797,12 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams *const *params, const float 
               fsize = select(resized, fnew, fsize);
               reciprocal = _mm256_div_ps(_mm256_set1_ps(1.0f), fsize);
             }
-            t = selectInt(has, _mm256_load_si256(reinterpret_cast<const __m256i *>(steps.t[i])), t);
+            t = selectInt(has, _mm256_load_si256(reinterpret_cast<const __m256i*>(steps.t[i])), t);
             base = _mm256_mullo_epi32(t, stride);
             inc = select(has, _mm256_load_ps(steps.inc[i]), inc);
             period = select(has, _mm256_load_ps(steps.period[i]), period);
             xStart = select(has, _mm256_load_ps(steps.xStart[i]), xStart);
-            const __m256 fade = _mm256_and_ps(has, _mm256_load_ps(reinterpret_cast<const float *>(steps.fade[i])));
+            const __m256 fade = _mm256_and_ps(has, _mm256_load_ps(reinterpret_cast<const float*>(steps.fade[i])));
             xOffset = select(fade, _mm256_load_ps(steps.xOffset[i]), xOffset);
             xSlope = select(fade, _mm256_load_ps(steps.xSlope[i]), xSlope);
           }
@@ -826,8 +819,7 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams *const *params, const float 
           _mm256_store_ps(pl, period);
           _mm256_store_ps(rl, reset);
           for (int l = 0; l < cSyncLanes; ++l)
-            if (rl[l] != 0.0f && ll[l] >= pl[l])
-              ll[l] = std::fmod(ll[l], pl[l]);
+            if (rl[l] != 0.0f && ll[l] >= pl[l]) ll[l] = std::fmod(ll[l], pl[l]);
           left = _mm256_load_ps(ll);
         }
         // wrapToSize: the quotient is below 2^31 where it is taken (left
@@ -849,11 +841,10 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams *const *params, const float 
   _mm256_store_ps(xStartL, xStart);
   _mm256_store_ps(xSlopeL, xSlope);
   _mm256_store_ps(xOffsetL, xOffset);
-  _mm256_store_si256(reinterpret_cast<__m256i *>(tL), t);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(tL), t);
   for (int l = 0; l < lanes; ++l) {
-    VectorProduceParams *p = params[l];
-    if (!p)
-      continue;
+    VectorProduceParams* p = params[l];
+    if (!p) continue;
     p->phase = phaseL[l];
     p->tableIndex = tL[l];
     p->syncPhase = syncPhaseL[l];
@@ -870,10 +861,9 @@ bool syncLanesAvailable() {
   return available;
 }
 
-void vectorProduceWaveSyncOversampledLanes(VectorProduceParams *const *params, const float *tables,
-                                           const float *const *pitch, const float *const *sync, int lanes, float *out,
+void vectorProduceWaveSyncOversampledLanes(VectorProduceParams* const* params, const float* tables,
+                                           const float* const* pitch, const float* const* sync, int lanes, float* out,
                                            int count) {
-  if (count < 1 || lanes < 1)
-    return;
+  if (count < 1 || lanes < 1) return;
   produceSyncLanes(params, tables, pitch, sync, lanes > cSyncLanes ? cSyncLanes : lanes, out, count);
 }

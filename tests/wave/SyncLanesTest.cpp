@@ -28,11 +28,10 @@ struct FakeVoice : wave::MuteController {
 // blocks that off says.
 class SyncSignal : public wave::Source {
 public:
-  SyncSignal(wave::Environment *env, float base, float depth, float rate)
+  SyncSignal(wave::Environment* env, float base, float depth, float rate)
       : wave::Source(env), base(base), depth(depth), rate(rate) {}
-  void produce(wave::Block *block, int n, int flags) override {
-    if (flags & wave::cMuteCall)
-      return;
+  void produce(wave::Block* block, int n, int flags) override {
+    if (flags & wave::cMuteCall) return;
     constantBlock = off;
     for (int i = 0; i < n; ++i, ++t)
       block->data[i] = off ? 0.0f : base + depth * std::sin(rate * static_cast<float>(t));
@@ -43,8 +42,7 @@ public:
 };
 
 TEST(SyncLanesTest, VoicesInOnePassSoundAsEachAlone) {
-  if (!syncLanesAvailable())
-    GTEST_SKIP() << "no 256-bit vector unit";
+  if (!syncLanesAvailable()) GTEST_SKIP() << "no 256-bit vector unit";
   BuiltStyle built(cSynthSquare[1], 0.02f);
   wave::Environment env(64);
   env.setSampleRate(44100.0f);
@@ -62,9 +60,9 @@ TEST(SyncLanesTest, VoicesInOnePassSoundAsEachAlone) {
     syncs.push_back(std::make_unique<SyncSignal>(&env, 0.3f + 0.2f * static_cast<float>(l),
                                                  0.15f * static_cast<float>(l % 3),
                                                  0.0005f * static_cast<float>(l + 1)));
-    for (auto *list : {&grouped, &alone}) {
+    for (auto* list : {&grouped, &alone}) {
       list->push_back(std::make_unique<Oscillator>(built.style.get(), &env));
-      Oscillator &o = *list->back();
+      Oscillator& o = *list->back();
       o.frequency.setController(pitches.back().get());
       o.sync.setController(syncs.back().get());
       o.waveForm = Oscillator::Sawtooth;
@@ -90,16 +88,14 @@ TEST(SyncLanesTest, VoicesInOnePassSoundAsEachAlone) {
     alone[2]->waveForm = form2;
     for (int k = 0; k < L; ++k) {
       const int l = (k + b) % L; // each lane in turn is the first pulled
-      if (voices[l].mute || (l == 5 && skipped))
-        continue;
-      const wave::Block *got = grouped[l]->pull(n);
-      const wave::Block *want = alone[l]->pull(n);
+      if (voices[l].mute || (l == 5 && skipped)) continue;
+      const wave::Block* got = grouped[l]->pull(n);
+      const wave::Block* want = alone[l]->pull(n);
       for (int i = 0; i < n; ++i)
         ASSERT_EQ(std::bit_cast<uint32_t>(got->data[i]), std::bit_cast<uint32_t>(want->data[i]))
             << "block " << b << " lane " << l << " sample " << i;
     }
-    if (lanes.getLastPassLanes() >= SyncLanes::cMinLanes)
-      ++passes;
+    if (lanes.getLastPassLanes() >= SyncLanes::cMinLanes) ++passes;
     env.endBlock(n);
   }
   // Most blocks went through the lanes (else the comparison proved nothing).
