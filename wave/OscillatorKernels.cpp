@@ -522,16 +522,46 @@ struct LaneInputs {
   alignas(32) float lastSync[cSyncLanes];
 };
 
-// The steps of base sample i (at i + done of the inputs) of every lane, as
-// SyncSteps::look works out each one alone: the lookups and the
+// Samples [at, at + n) of eight inputs as rows of the lanes side by side:
+// eight samples at a time by a transposition in registers, the rest one by
+// one.
+ZARN_AVX2 void laneRows(const float* const* src, int at, int n, float (*rows)[cSyncLanes]) {
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    __m256 r[8];
+    for (int l = 0; l < 8; ++l) r[l] = _mm256_loadu_ps(src[l] + at + i);
+    const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
+    const __m256 t2 = _mm256_unpacklo_ps(r[2], r[3]), t3 = _mm256_unpackhi_ps(r[2], r[3]);
+    const __m256 t4 = _mm256_unpacklo_ps(r[4], r[5]), t5 = _mm256_unpackhi_ps(r[4], r[5]);
+    const __m256 t6 = _mm256_unpacklo_ps(r[6], r[7]), t7 = _mm256_unpackhi_ps(r[6], r[7]);
+    const __m256 u0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m256 u2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m256 u4 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u5 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m256 u6 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u7 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(3, 2, 3, 2));
+    _mm256_store_ps(rows[i + 0], _mm256_permute2f128_ps(u0, u4, 0x20));
+    _mm256_store_ps(rows[i + 1], _mm256_permute2f128_ps(u1, u5, 0x20));
+    _mm256_store_ps(rows[i + 2], _mm256_permute2f128_ps(u2, u6, 0x20));
+    _mm256_store_ps(rows[i + 3], _mm256_permute2f128_ps(u3, u7, 0x20));
+    _mm256_store_ps(rows[i + 4], _mm256_permute2f128_ps(u0, u4, 0x31));
+    _mm256_store_ps(rows[i + 5], _mm256_permute2f128_ps(u1, u5, 0x31));
+    _mm256_store_ps(rows[i + 6], _mm256_permute2f128_ps(u2, u6, 0x31));
+    _mm256_store_ps(rows[i + 7], _mm256_permute2f128_ps(u3, u7, 0x31));
+  }
+  for (; i < n; ++i)
+    for (int l = 0; l < 8; ++l) rows[i][l] = src[l][at + i];
+}
+
+// The steps of base sample i of every lane (its pitch and sync in rows),
+// as SyncSteps::look works out each one alone: the lookups and the
 // exponential lane by lane, the rest across the lanes in the same order.
-__attribute__((target("avx2"))) void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, int done, float octavesUp) {
-  const __m256 pi =
-      _mm256_setr_ps(in.pitch[0][done + i], in.pitch[1][done + i], in.pitch[2][done + i], in.pitch[3][done + i],
-                     in.pitch[4][done + i], in.pitch[5][done + i], in.pitch[6][done + i], in.pitch[7][done + i]);
-  const __m256 si =
-      _mm256_setr_ps(in.sync[0][done + i], in.sync[1][done + i], in.sync[2][done + i], in.sync[3][done + i],
-                     in.sync[4][done + i], in.sync[5][done + i], in.sync[6][done + i], in.sync[7][done + i]);
+ZARN_AVX2 void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const float* pitchRow, const float* syncRow,
+                           float octavesUp) {
+  const __m256 pi = _mm256_load_ps(pitchRow);
+  const __m256 si = _mm256_load_ps(syncRow);
   const __m256 lastP = _mm256_load_ps(in.lastPitch), lastS = _mm256_load_ps(in.lastSync);
   // pi != lastPitch || si != lastSync, a NaN included.
   const __m256 has =
@@ -606,13 +636,16 @@ __attribute__((target("avx2"))) void laneStepRow(LaneSteps& ls, LaneInputs& in, 
 }
 
 // SyncSteps::fades for the lanes of base sample i that take a step.
-__attribute__((target("avx2"))) void laneFades(LaneSteps& ls, int i) {
+ZARN_AVX2 void laneFades(LaneSteps& ls, int i) {
   const __m256 has = _mm256_load_ps(reinterpret_cast<const float*>(ls.has[i]));
   const __m256 mask = _mm256_and_ps(has, _mm256_load_ps(reinterpret_cast<const float*>(ls.fade[i])));
   if (!_mm256_movemask_ps(mask)) return;
   const __m256 per = _mm256_load_ps(ls.period[i]);
   const __m256 fsize = _mm256_cvtepi32_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(ls.size[i])));
-  const __m256 reciprocal = _mm256_div_ps(_mm256_set1_ps(1.0f), fsize);
+  // 1 / size from the exponent alone, as reciprocalOf (sizes are powers of
+  // two).
+  const __m256 reciprocal =
+      _mm256_castsi256_ps(_mm256_sub_epi32(_mm256_set1_epi32(254 << 23), _mm256_castps_si256(fsize)));
   const __m256 span =
       _mm256_min_ps(_mm256_max_ps(_mm256_mul_ps(_mm256_set1_ps(0.05f), per),
                                   _mm256_mul_ps(_mm256_set1_ps(cMinCrossfade), _mm256_load_ps(ls.inc[i]))),
@@ -718,6 +751,7 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float*
   const __m256i stride = _mm256_set1_epi32(any->tableStride);
   LaneSteps steps;
   LaneInputs in;
+  alignas(32) float pitchRows[cSyncStepChunk][cSyncLanes], syncRows[cSyncStepChunk][cSyncLanes];
   for (int l = 0; l < cSyncLanes; ++l) {
     const bool used = l < lanes && params[l];
     const VectorProduceParams* p = used ? params[l] : any;
@@ -740,8 +774,10 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float*
 
   for (int done = 0; done < count; done += cSyncStepChunk) {
     const int n = std::min(count - done, cSyncStepChunk);
+    laneRows(in.pitch, done, n, pitchRows);
+    laneRows(in.sync, done, n, syncRows);
     for (int i = 0; i < n; ++i) {
-      laneStepRow(steps, in, i, done, octavesUp);
+      laneStepRow(steps, in, i, pitchRows[i], syncRows[i], octavesUp);
       laneFades(steps, i);
     }
     for (int i = 0; i < n; ++i) {
