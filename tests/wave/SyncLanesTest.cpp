@@ -44,7 +44,7 @@ public:
 TEST(SyncLanesTest, VoicesInOnePassSoundAsEachAlone) {
   if (!syncLanesAvailable()) GTEST_SKIP() << "no 256-bit vector unit";
   BuiltStyle built(cSynthSquare[1], 0.02f);
-  wave::Environment env(64);
+  wave::Environment env(128);
   env.setSampleRate(44100.0f);
   constexpr int L = SyncLanes::cLanes;
   SyncLanes lanes(&env);
@@ -73,7 +73,7 @@ TEST(SyncLanesTest, VoicesInOnePassSoundAsEachAlone) {
     grouped[l]->setMuteController(&voices[l]);
   }
   int passes = 0;
-  const int counts[4] = {32, 17, 64, 5};
+  const int counts[4] = {32, 17, 100, 5}; // 100: two chunks of the decimator
   for (int b = 0; b < 300; ++b) {
     const int n = counts[b % 4];
     env.beginBlock();
