@@ -171,6 +171,16 @@ BENCHMARK(BM_ProduceKernel)
     ->Args({0, 0, 1})
     ->Args({1, 0, 1});
 
+// The next n values of the sync input: 0.2 octaves of LFO around sync 2.5,
+// about 5 Hz, or 2.5 held.
+void sweepSync(float* sync, int n, bool swept, float& angle) {
+  for (int i = 0; i < n; ++i) {
+    sync[i] = swept ? 2.5f + 0.2f * std::sin(angle) : 2.5f;
+    angle += 0.0007f;
+  }
+  if (angle > 6.2831853f) angle -= 6.2831853f;
+}
+
 void BM_SyncKernel(benchmark::State& state) {
   constexpr int kSamples = 32;
   const bool swept = state.range(0) != 0;
@@ -183,12 +193,7 @@ void BM_SyncKernel(benchmark::State& state) {
   alignas(16) float out[kSamples];
   float angle = 0.0f;
   for (auto _ : state) {
-    for (int i = 0; i < kSamples; ++i) {
-      // 0.2 octaves of LFO around sync 2.5, about 5 Hz.
-      sync[i] = swept ? 2.5f + 0.2f * std::sin(angle) : 2.5f;
-      angle += 0.0007f;
-    }
-    if (angle > 6.2831853f) angle -= 6.2831853f;
+    sweepSync(sync, kSamples, swept, angle);
     for (int v = 0; v < HeldKeys::kVoices; ++v) {
       for (float& p : pitch) p = keys->pitch[v];
       vectorProduceWaveSyncOversampled(&keys->params[v], style.sawtoothTables[0], pitch, sync, fine, kSamples);
@@ -224,11 +229,7 @@ void BM_SyncLanes(benchmark::State& state) {
     for (float& p : pitch[v]) p = keys->pitch[v];
   float angle = 0.0f;
   for (auto _ : state) {
-    for (int i = 0; i < kSamples; ++i) {
-      sync[i] = swept ? 2.5f + 0.2f * std::sin(angle) : 2.5f;
-      angle += 0.0007f;
-    }
-    if (angle > 6.2831853f) angle -= 6.2831853f;
+    sweepSync(sync, kSamples, swept, angle);
     for (int g = 0; g < kGroups; ++g) {
       VectorProduceParams* params[cSyncLanes];
       const float* pitches[cSyncLanes];
