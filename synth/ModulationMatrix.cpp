@@ -114,17 +114,20 @@ ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, fl
     wave::FloatParameterSource* base = mMatrix->mLevels[static_cast<size_t>(s)].get();
     const float* level = base->pull(n, flags)->data;
     bool levelConstant = base->constantBlock;
-    float levelValue = level[0];
+    // A settled level's block holds its target: read from the parameter,
+    // which the pull has just brought in, the level spares a visit to its
+    // block (a slot's level is read in every voice).
+    float levelValue = levelConstant && !(flags & wave::cMuteCall) ? base->parameter.getTarget() : level[0];
     if (mMatrix->mCounts[mVoice ? 1 : 0][cTargetSlotLevel + s] > 0) {
       wave::Producer* mod = mSums[static_cast<size_t>(cTargetSlotLevel + s)].get();
       const float* m = mod->pull(n, flags)->data;
       const bool modConstant = mod->constantBlock;
       if (levelConstant && modConstant) {
-        levelValue = std::clamp(level[0] + m[0], 0.0f, 1.0f);
+        levelValue = std::clamp(levelValue + m[0], 0.0f, 1.0f);
       } else {
         float* scratch = mScratch.data;
         if (levelConstant)
-          vectorAddSFast(m, level[0], scratch, n);
+          vectorAddSFast(m, levelValue, scratch, n);
         else if (modConstant)
           vectorAddSFast(level, m[0], scratch, n);
         else

@@ -5,13 +5,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
 ModulationMatrixInput::ModulationMatrixInput(wave::Environment* env, ModulationMatrix::Scope* scope, int target,
                                              wave::Producer* base, float min, float max)
     : wave::Source(env), mScope(scope), mBase(base), mTarget(target),
       mSum(scope ? scope->getTargetSum(target) : nullptr), mFullScale(ModulationMatrix::getTargetFullScale(target)),
       mScale(ModulationMatrix::getTargetScale(target)),
-      mOffset(ModulationMatrix::getTargetOffset(target)), mMin(min), mMax(max) {}
+      mOffset(ModulationMatrix::getTargetOffset(target)), mMin(min), mMax(max) {
+  setBase(base);
+}
+
+void ModulationMatrixInput::setBase(wave::Producer* base) {
+  mBase = base;
+  // Only the class itself: a subclass may render something else.
+  mBaseParameter = base && typeid(*base) == typeid(wave::FloatParameterSource)
+                       ? static_cast<const wave::FloatParameterSource*>(base)
+                       : nullptr;
+}
 
 void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
   wave::Block* base = mBase ? mBase->pull(n, flags) : nullptr;
@@ -38,12 +49,15 @@ void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
   const float* b = base ? base->data : env->silentBlock->data;
   constantBlock = baseConstant && modConstant;
   if (constantBlock) {
+    // A settled parameter's block holds its target (every voice reads the
+    // same base: its block would be one more visit per voice).
+    const float b0 = mBaseParameter && base ? mBaseParameter->parameter.getTarget() : b[0];
     float v;
     if (mScale == ModulationMatrix::cAdditive) {
-      v = b[0] + value;
+      v = b0 + value;
     } else {
       const float e = std::clamp(value, -ModulationMatrix::cMaxExponent, ModulationMatrix::cMaxExponent);
-      v = (b[0] + mOffset) * std::exp2(e) - mOffset;
+      v = (b0 + mOffset) * std::exp2(e) - mOffset;
     }
     // As the limit kernel: a value that is not at least the minimum (a
     // NaN included) gives the minimum.

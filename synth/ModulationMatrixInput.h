@@ -28,7 +28,7 @@ public:
 
   void produce(wave::Block* block, int n, int flags) override;
 
-  void setBase(wave::Producer* base) { mBase = base; }
+  void setBase(wave::Producer* base);
   void setLimits(float min, float max) {
     mMin = min;
     mMax = max;
@@ -38,6 +38,9 @@ public:
 private:
   ModulationMatrix::Scope* mScope;
   wave::Producer* mBase;
+  // mBase when it is a plain parameter source, whose settled value is read
+  // from the parameter (which the pull brings in) rather than its block.
+  const wave::FloatParameterSource* mBaseParameter = nullptr;
   int mTarget;
   // The scope's sum of the target (its sums live as long as the scope);
   // the input evaluates the sum itself, into its own block.
