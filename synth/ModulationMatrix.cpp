@@ -92,8 +92,9 @@ void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int
 }
 
 ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, float fullScale, float* out, int n,
-                                                                  int flags, float& value) {
+                                                                  int flags, float& value, bool* settled) {
   value = 0.0f;
+  if (settled) *settled = false;
   const int8_t* slots;
   const int count = mMatrix->getSlotList(mVoice, target, slots);
   if (count == 0 || mBusy[target]) return cSilent;
@@ -101,6 +102,9 @@ ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, fl
   mBusy[target] = true;
   float constantPart = 0.0f;
   bool varying = false;
+  bool allSettled = true;
+  // A voice reads the global sources from the global scope.
+  const bool* parameterSources = mVoice ? mMatrix->mGlobal->mParameterSources : mParameterSources;
   for (int k = 0; k < count; ++k) {
     const int s = slots[k];
     const SlotConfig& slot = mMatrix->mSlots[s];
@@ -138,6 +142,10 @@ ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, fl
       }
     }
 
+    const bool parameterSource = mVoice && isVoiceSource(slot.source) ? mParameterSources[slot.source]
+                                                                      : parameterSources[slot.source];
+    allSettled = allSettled && parameterSource && inConstant && levelConstant &&
+                 mMatrix->mCounts[mVoice ? 1 : 0][cTargetSlotLevel + s] == 0;
     const float amount = slot.inverted ? -fullScale : fullScale;
     const float* x = in->data;
     // A slot turned down to 0 adds nothing; taking it as a moving block
@@ -170,6 +178,7 @@ ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, fl
   mBusy[target] = false;
   if (!varying) {
     value = constantPart;
+    if (settled) *settled = allSettled && !(flags & wave::cMuteCall);
     return cConstant;
   }
   if (constantPart != 0.0f) vectorAddSFast(out, constantPart, out, n);
@@ -195,6 +204,8 @@ float ModulationMatrix::Scope::constantValue(int source, const wave::Producer* p
 bool ModulationMatrix::Voice::setSource(int source, wave::Producer* producer) {
   if (!isSourceIndex(source) || !isVoiceSource(source)) return false;
   mSources[source] = producer;
+  mMatrix->setDirty();
+  mParameterSources[source] = producer && typeid(*producer) == typeid(wave::FloatParameterSource);
   // Only the classes themselves: a subclass may render something else.
   ValueKind kind = cValueInBlock;
   if (producer && typeid(*producer) == typeid(wave::FloatParameterSource))
@@ -225,6 +236,8 @@ ModulationMatrix::~ModulationMatrix() = default;
 bool ModulationMatrix::setGlobalSource(int source, wave::Producer* producer) {
   if (!isSourceIndex(source) || isVoiceSource(source)) return false;
   mGlobal->mSources[source] = producer;
+  mGlobal->mParameterSources[source] = producer && typeid(*producer) == typeid(wave::FloatParameterSource);
+  setDirty();
   return true;
 }
 
@@ -246,7 +259,9 @@ void ModulationMatrix::setSlotTarget(int slot, int target) {
 
 void ModulationMatrix::setSlotInverted(int slot, bool inverted) {
   // The sign is read while summing; the lists stay as they are.
-  if (slot >= 0 && slot < cNumSlots) mSlots[slot].inverted = inverted;
+  if (slot < 0 || slot >= cNumSlots || mSlots[slot].inverted == inverted) return;
+  mSlots[slot].inverted = inverted;
+  ++mChanges;
 }
 
 void ModulationMatrix::setSlotBypassed(int slot, bool bypassed) {

@@ -18,6 +18,7 @@ ModulationMatrixInput::ModulationMatrixInput(wave::Environment* env, ModulationM
 
 void ModulationMatrixInput::setBase(wave::Producer* base) {
   mBase = base;
+  mHeld = false;
   // Only the class itself: a subclass may render something else.
   mBaseParameter = base && typeid(*base) == typeid(wave::FloatParameterSource)
                        ? static_cast<const wave::FloatParameterSource*>(base)
@@ -25,6 +26,14 @@ void ModulationMatrixInput::setBase(wave::Producer* base) {
 }
 
 void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
+  if (mHeld && !(flags & wave::cMuteCall) && block && env->parameterChanges == mHeldParameterChanges &&
+      mScope->getMatrix()->getChanges() == mHeldMatrixChanges) {
+    // A held note's settled touch and key: the same value as before.
+    constantBlock = true;
+    fill.fill(block->data, n, mHeldValue);
+    return;
+  }
+  mHeld = false;
   wave::Block* base = mBase ? mBase->pull(n, flags) : nullptr;
   const bool baseConstant = base ? mBase->constantBlock : true;
   if (flags & wave::cMuteCall) return;
@@ -44,8 +53,9 @@ void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
   // the base there.
   float* out = block->data;
   float value;
+  bool settled = false;
   const bool modConstant =
-      mScope->evaluate(mTarget, mFullScale, out, n, flags, value) != ModulationMatrix::Scope::cVarying;
+      mScope->evaluate(mTarget, mFullScale, out, n, flags, value, &settled) != ModulationMatrix::Scope::cVarying;
   const float* b = base ? base->data : env->silentBlock->data;
   constantBlock = baseConstant && modConstant;
   if (constantBlock) {
@@ -61,7 +71,14 @@ void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
     }
     // As the limit kernel: a value that is not at least the minimum (a
     // NaN included) gives the minimum.
-    fill.fill(out, n, v >= mMin ? std::min(v, mMax) : mMin);
+    const float limited = v >= mMin ? std::min(v, mMax) : mMin;
+    fill.fill(out, n, limited);
+    mHeld = settled && mBaseParameter && base;
+    if (mHeld) {
+      mHeldValue = limited;
+      mHeldParameterChanges = env->parameterChanges;
+      mHeldMatrixChanges = mScope->getMatrix()->getChanges();
+    }
     return;
   }
   fill.forget();

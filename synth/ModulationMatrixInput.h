@@ -32,6 +32,7 @@ public:
   void setLimits(float min, float max) {
     mMin = min;
     mMax = max;
+    mHeld = false;
   }
   int getTarget() const { return mTarget; }
 
@@ -51,4 +52,12 @@ private:
   float mMin;
   float mMax;
   wave::ConstantFill fill;
+  // The last block was the constant mHeldValue, made of settled parameters
+  // alone (the base and every slot's source and level) while the
+  // environment's and the matrix's counts of changes stood at these: until
+  // either moves on, the input gives that value without reading them.
+  bool mHeld = false;
+  float mHeldValue = 0.0f;
+  uint32_t mHeldParameterChanges = 0;
+  uint32_t mHeldMatrixChanges = 0;
 };
