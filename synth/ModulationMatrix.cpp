@@ -92,8 +92,9 @@ void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int
 }
 
 ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, float fullScale, float* out, int n,
-                                                                  int flags, float& value) {
+                                                                  int flags, float& value, bool* settled) {
   value = 0.0f;
+  if (settled) *settled = false;
   const int8_t* slots;
   const int count = mMatrix->getSlotList(mVoice, target, slots);
   if (count == 0 || mBusy[target]) return cSilent;
@@ -101,6 +102,9 @@ ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, fl
   mBusy[target] = true;
   float constantPart = 0.0f;
   bool varying = false;
+  bool allSettled = true;
+  // A voice reads the global sources from the global scope.
+  const bool* parameterSources = mVoice ? mMatrix->mGlobal->mParameterSources : mParameterSources;
   for (int k = 0; k < count; ++k) {
     const int s = slots[k];
     const SlotConfig& slot = mMatrix->mSlots[s];
@@ -114,17 +118,20 @@ ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, fl
     wave::FloatParameterSource* base = mMatrix->mLevels[static_cast<size_t>(s)].get();
     const float* level = base->pull(n, flags)->data;
     bool levelConstant = base->constantBlock;
-    float levelValue = level[0];
+    // A settled level's block holds its target: read from the parameter,
+    // which the pull has just brought in, the level spares a visit to its
+    // block (a slot's level is read in every voice).
+    float levelValue = levelConstant && !(flags & wave::cMuteCall) ? base->parameter.getTarget() : level[0];
     if (mMatrix->mCounts[mVoice ? 1 : 0][cTargetSlotLevel + s] > 0) {
       wave::Producer* mod = mSums[static_cast<size_t>(cTargetSlotLevel + s)].get();
       const float* m = mod->pull(n, flags)->data;
       const bool modConstant = mod->constantBlock;
       if (levelConstant && modConstant) {
-        levelValue = std::clamp(level[0] + m[0], 0.0f, 1.0f);
+        levelValue = std::clamp(levelValue + m[0], 0.0f, 1.0f);
       } else {
         float* scratch = mScratch.data;
         if (levelConstant)
-          vectorAddSFast(m, level[0], scratch, n);
+          vectorAddSFast(m, levelValue, scratch, n);
         else if (modConstant)
           vectorAddSFast(level, m[0], scratch, n);
         else
@@ -135,6 +142,10 @@ ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, fl
       }
     }
 
+    const bool parameterSource = mVoice && isVoiceSource(slot.source) ? mParameterSources[slot.source]
+                                                                      : parameterSources[slot.source];
+    allSettled = allSettled && parameterSource && inConstant && levelConstant &&
+                 mMatrix->mCounts[mVoice ? 1 : 0][cTargetSlotLevel + s] == 0;
     const float amount = slot.inverted ? -fullScale : fullScale;
     const float* x = in->data;
     // A slot turned down to 0 adds nothing; taking it as a moving block
@@ -167,6 +178,7 @@ ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, fl
   mBusy[target] = false;
   if (!varying) {
     value = constantPart;
+    if (settled) *settled = allSettled && !(flags & wave::cMuteCall);
     return cConstant;
   }
   if (constantPart != 0.0f) vectorAddSFast(out, constantPart, out, n);
@@ -192,6 +204,8 @@ float ModulationMatrix::Scope::constantValue(int source, const wave::Producer* p
 bool ModulationMatrix::Voice::setSource(int source, wave::Producer* producer) {
   if (!isSourceIndex(source) || !isVoiceSource(source)) return false;
   mSources[source] = producer;
+  mMatrix->setDirty();
+  mParameterSources[source] = producer && typeid(*producer) == typeid(wave::FloatParameterSource);
   // Only the classes themselves: a subclass may render something else.
   ValueKind kind = cValueInBlock;
   if (producer && typeid(*producer) == typeid(wave::FloatParameterSource))
@@ -222,6 +236,8 @@ ModulationMatrix::~ModulationMatrix() = default;
 bool ModulationMatrix::setGlobalSource(int source, wave::Producer* producer) {
   if (!isSourceIndex(source) || isVoiceSource(source)) return false;
   mGlobal->mSources[source] = producer;
+  mGlobal->mParameterSources[source] = producer && typeid(*producer) == typeid(wave::FloatParameterSource);
+  setDirty();
   return true;
 }
 
@@ -243,7 +259,9 @@ void ModulationMatrix::setSlotTarget(int slot, int target) {
 
 void ModulationMatrix::setSlotInverted(int slot, bool inverted) {
   // The sign is read while summing; the lists stay as they are.
-  if (slot >= 0 && slot < cNumSlots) mSlots[slot].inverted = inverted;
+  if (slot < 0 || slot >= cNumSlots || mSlots[slot].inverted == inverted) return;
+  mSlots[slot].inverted = inverted;
+  ++mChanges;
 }
 
 void ModulationMatrix::setSlotBypassed(int slot, bool bypassed) {

@@ -289,6 +289,10 @@ public:
   // Counts the rebuilds of the evaluation lists: a user that adapts its
   // wiring to what is modulated compares it after update().
   uint32_t getGeneration() const { return mGeneration; }
+  // Counts every change of a slot setting or a source's producer (the
+  // levels are parameters: their changes count in the environment), so
+  // that a sum found settled can tell it would come out the same.
+  uint32_t getChanges() const { return mChanges; }
   // The valid slots of the scope kind that target target, in slot order.
   int getSlotList(bool voice, int target, const int8_t*& slots) {
     update();
@@ -309,7 +313,10 @@ private:
   friend class Scope;
 
   void rebuild();
-  void setDirty() { mDirty = true; }
+  void setDirty() {
+    mDirty = true;
+    ++mChanges;
+  }
   bool readsVoiceSource(int target, int depth) const;
 
   wave::Environment* mEnv;
@@ -320,6 +327,7 @@ private:
   bool mVoiceDependent[cNumTargets] = {};
   bool mDirty = true;
   uint32_t mGeneration = 0;
+  uint32_t mChanges = 0;
   // The smoothed base level of every slot.
   std::vector<std::unique_ptr<wave::FloatParameterSource>> mLevels;
   std::unique_ptr<Scope> mGlobal;
@@ -345,7 +353,10 @@ public:
   // target's full scale; out (n floats, 16-byte aligned) may be written
   // whatever the result. A modulated input renders its sum into its own
   // block this way, without a block in between.
-  Result evaluate(int target, float fullScale, float* out, int n, int flags, float& value);
+  // With settled, also tells whether the sum is made of settled parameters
+  // alone (sources and levels that hold their values until a parameter or
+  // a slot changes), so that a constant sum stays what it is until then.
+  Result evaluate(int target, float fullScale, float* out, int n, int flags, float& value, bool* settled = nullptr);
   // Whether any valid slot of this scope drives the target.
   bool isModulated(int target) {
     const int8_t* slots;
@@ -375,6 +386,9 @@ protected:
   // Per-voice sources in a voice, global sources in the global scope.
   wave::Producer* mSources[cNumSources] = {};
   uint8_t mValueKinds[cNumSources] = {};
+  // The source's producer is a plain parameter source (in the scope that
+  // registers it).
+  bool mParameterSources[cNumSources] = {};
 
 private:
   friend class ModulationMatrix;

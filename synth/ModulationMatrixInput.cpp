@@ -5,15 +5,35 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
 ModulationMatrixInput::ModulationMatrixInput(wave::Environment* env, ModulationMatrix::Scope* scope, int target,
                                              wave::Producer* base, float min, float max)
     : wave::Source(env), mScope(scope), mBase(base), mTarget(target),
       mSum(scope ? scope->getTargetSum(target) : nullptr), mFullScale(ModulationMatrix::getTargetFullScale(target)),
       mScale(ModulationMatrix::getTargetScale(target)),
-      mOffset(ModulationMatrix::getTargetOffset(target)), mMin(min), mMax(max) {}
+      mOffset(ModulationMatrix::getTargetOffset(target)), mMin(min), mMax(max) {
+  setBase(base);
+}
+
+void ModulationMatrixInput::setBase(wave::Producer* base) {
+  mBase = base;
+  mHeld = false;
+  // Only the class itself: a subclass may render something else.
+  mBaseParameter = base && typeid(*base) == typeid(wave::FloatParameterSource)
+                       ? static_cast<const wave::FloatParameterSource*>(base)
+                       : nullptr;
+}
 
 void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
+  if (mHeld && !(flags & wave::cMuteCall) && block && env->parameterChanges == mHeldParameterChanges &&
+      mScope->getMatrix()->getChanges() == mHeldMatrixChanges) {
+    // A held note's settled touch and key: the same value as before.
+    constantBlock = true;
+    fill.fill(block->data, n, mHeldValue);
+    return;
+  }
+  mHeld = false;
   wave::Block* base = mBase ? mBase->pull(n, flags) : nullptr;
   const bool baseConstant = base ? mBase->constantBlock : true;
   if (flags & wave::cMuteCall) return;
@@ -33,21 +53,32 @@ void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
   // the base there.
   float* out = block->data;
   float value;
+  bool settled = false;
   const bool modConstant =
-      mScope->evaluate(mTarget, mFullScale, out, n, flags, value) != ModulationMatrix::Scope::cVarying;
+      mScope->evaluate(mTarget, mFullScale, out, n, flags, value, &settled) != ModulationMatrix::Scope::cVarying;
   const float* b = base ? base->data : env->silentBlock->data;
   constantBlock = baseConstant && modConstant;
   if (constantBlock) {
+    // A settled parameter's block holds its target (every voice reads the
+    // same base: its block would be one more visit per voice).
+    const float b0 = mBaseParameter && base ? mBaseParameter->parameter.getTarget() : b[0];
     float v;
     if (mScale == ModulationMatrix::cAdditive) {
-      v = b[0] + value;
+      v = b0 + value;
     } else {
       const float e = std::clamp(value, -ModulationMatrix::cMaxExponent, ModulationMatrix::cMaxExponent);
-      v = (b[0] + mOffset) * std::exp2(e) - mOffset;
+      v = (b0 + mOffset) * std::exp2(e) - mOffset;
     }
     // As the limit kernel: a value that is not at least the minimum (a
     // NaN included) gives the minimum.
-    fill.fill(out, n, v >= mMin ? std::min(v, mMax) : mMin);
+    const float limited = v >= mMin ? std::min(v, mMax) : mMin;
+    fill.fill(out, n, limited);
+    mHeld = settled && mBaseParameter && base;
+    if (mHeld) {
+      mHeldValue = limited;
+      mHeldParameterChanges = env->parameterChanges;
+      mHeldMatrixChanges = mScope->getMatrix()->getChanges();
+    }
     return;
   }
   fill.forget();

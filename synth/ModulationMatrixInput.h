@@ -28,16 +28,20 @@ public:
 
   void produce(wave::Block* block, int n, int flags) override;
 
-  void setBase(wave::Producer* base) { mBase = base; }
+  void setBase(wave::Producer* base);
   void setLimits(float min, float max) {
     mMin = min;
     mMax = max;
+    mHeld = false;
   }
   int getTarget() const { return mTarget; }
 
 private:
   ModulationMatrix::Scope* mScope;
   wave::Producer* mBase;
+  // mBase when it is a plain parameter source, whose settled value is read
+  // from the parameter (which the pull brings in) rather than its block.
+  const wave::FloatParameterSource* mBaseParameter = nullptr;
   int mTarget;
   // The scope's sum of the target (its sums live as long as the scope);
   // the input evaluates the sum itself, into its own block.
@@ -48,4 +52,12 @@ private:
   float mMin;
   float mMax;
   wave::ConstantFill fill;
+  // The last block was the constant mHeldValue, made of settled parameters
+  // alone (the base and every slot's source and level) while the
+  // environment's and the matrix's counts of changes stood at these: until
+  // either moves on, the input gives that value without reading them.
+  bool mHeld = false;
+  float mHeldValue = 0.0f;
+  uint32_t mHeldParameterChanges = 0;
+  uint32_t mHeldMatrixChanges = 0;
 };

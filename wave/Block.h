@@ -26,6 +26,9 @@ public:
   void reset();
 
   int32_t size = 0;
+  // The buffer came from the SamplePool (for size, which must not change
+  // but through initialize).
+  bool pooled = false;
   // 16-byte aligned and zero-filled when allocated. The allocation is
   // rounded up to a whole number of four-float groups, so that the
   // four-lane kernels, which process n rounded up to a multiple of four,

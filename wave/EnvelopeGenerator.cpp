@@ -141,34 +141,46 @@ bool EnvelopeGenerator::pullParameters(int count, ParameterBuffers& b, bool read
   wave::FloatParameterBus* const buses[cInputCount] = {&delayTime, &attackTime, &decayTime,
                                                        &sustainLevel, &releaseTime, &holdTime};
   const float** const data[cInputCount] = {&b.delay, &b.attack, &b.decay, &b.sustain, &b.release, &b.hold};
-  if (!reading && allClockInputs && seenBusChanges == env->busChanges) {
+  b.unchanged = false;
+  // A new controller anywhere: what the last read found may come from
+  // another input.
+  if (seenBusChanges != env->busChanges) settledAtRead = false;
+  const bool sameInputs = allClockInputs && seenBusChanges == env->busChanges;
+  // Settled parameters hold their values until one of them is changed (a
+  // held note's envelopes read the same times block after block).
+  const bool unchanged = sameInputs && settledAtRead && seenParameterChanges == env->parameterChanges;
+  if ((!reading && sameInputs) || (reading && unchanged)) {
     for (const float** d : data) *d = nullptr;
+    b.unchanged = reading;
     return true;
   }
   bool complete = true;
   bool allClock = true;
+  bool settled = true;
   for (int k = 0; k < cInputCount; ++k) {
     wave::Producer* p = buses[k]->output;
     *data[k] = nullptr;
-    if (!reading) {
-      // A parameter's value follows the clock alone: in a block where the
-      // envelope reads none of its inputs, it need not render.
-      if (p != seenInputs[k]) {
-        seenInputs[k] = p;
-        clockInputs[k] = dynamic_cast<wave::FloatParameterSource*>(p) != nullptr;
-      }
-      if (clockInputs[k]) continue;
+    if (p != seenInputs[k]) {
+      seenInputs[k] = p;
+      clockInputs[k] = dynamic_cast<wave::FloatParameterSource*>(p) != nullptr;
     }
+    allClock = allClock && clockInputs[k];
+    // A parameter's value follows the clock alone: in a block where the
+    // envelope reads none of its inputs, it need not render.
+    if (!reading && clockInputs[k]) continue;
     wave::Block* block = p->pull(count, 0);
-    if (block)
+    if (block) {
       *data[k] = block->data;
-    else
+      settled = settled && p->constantBlock;
+    } else {
       complete = false;
+    }
   }
-  if (!reading) {
-    for (bool c : clockInputs) allClock = allClock && c;
-    allClockInputs = allClock;
-    seenBusChanges = env->busChanges;
+  allClockInputs = allClock;
+  seenBusChanges = env->busChanges;
+  if (reading) {
+    settledAtRead = allClock && complete && settled;
+    seenParameterChanges = env->parameterChanges;
   }
   return complete;
 }
@@ -316,6 +328,11 @@ void EnvelopeGenerator::produceBlock(float* out, const ParameterBuffers* buffers
 }
 
 void EnvelopeGenerator::updateParameters(const ParameterBuffers& b, int i) {
+  if (b.unchanged) {
+    // The same values as at the last read: nothing would change.
+    samplesUntilRead = cParameterReadInterval;
+    return;
+  }
   const float newDelay = limitTime(b.delay[i], 0.0f);
   const float newAttack = limitTime(b.attack[i], cMinTime);
   const float newDecay = limitTime(b.decay[i], cMinTime);

@@ -43,6 +43,8 @@ public:
     const float* decay;
     const float* sustain;
     const float* release;
+    // The inputs hold what the last read found: the values in use stay.
+    bool unchanged = false;
   };
 
   using DefaultUpCurve = EnvelopeDefaultUpCurve;
@@ -213,4 +215,9 @@ private:
   // has nothing to pull.
   bool allClockInputs = false;
   uint32_t seenBusChanges = 0;
+  // The last read found every input a settled parameter while the
+  // environment's count of parameter changes was seenParameterChanges: until
+  // it moves on, a read would find the same values.
+  bool settledAtRead = false;
+  uint32_t seenParameterChanges = 0;
 };

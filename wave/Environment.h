@@ -84,6 +84,11 @@ public:
   // unit that reads its buses only now and then can tell without looking
   // at each of them that none has a new one.
   uint32_t busChanges = 0;
+  // Counts the calls that may change a settled FloatParameter's value (a
+  // new target, new limits): a unit that found its parameters settled may
+  // tell without reading them again that they still hold the values it
+  // read.
+  uint32_t parameterChanges = 0;
   // maxBlockSize zeros shared by every producer that outputs silence
   // without writing; nobody writes into it.
   Block* silentBlock;

@@ -41,6 +41,7 @@ float FloatParameter::operator=(float v) {
 }
 
 void FloatParameter::setLimits(float min, float max, float r) {
+  ++env->parameterChanges;
   minValue = min;
   maxValue = max;
   range = r > 0.0f ? r : max - min;
@@ -81,6 +82,7 @@ void FloatParameter::catchUp() {
 }
 
 void FloatParameter::setInterpolated(float value, float timeMs) {
+  ++env->parameterChanges;
   if (std::isnan(value)) return;
   float v = value < minValue ? minValue : std::min(value, maxValue);
   if (std::fabs(v - target) <= cEpsilon) return;

@@ -317,6 +317,64 @@ TEST_F(ModulationMatrixTest, SourcesRegisterOnlyInTheirOwnScope) {
   EXPECT_EQ(voiceA.getTargetSum(62), nullptr);
 }
 
+// A held note's input made of settled parameters alone (its base, the
+// touch, the wheel, the slot levels) keeps its value from block to block
+// without reading them; every edit still shows in the next block: a new
+// touch, a wheel moved, a slot inverted, turned down, bypassed or given a
+// source without a producer, a new base, new limits; a held value that is
+// no parameter is read in every block.
+TEST_F(ModulationMatrixTest, AnInputOfSettledParametersFollowsEveryEditInTheNextBlock) {
+  M::Voice voice(&matrix);
+  wave::FloatParameterSource velocity(&env, 0.5f);
+  wave::FloatParameterSource wheelParameter(&env, 0.5f);
+  wave::FloatParameterSource base(&env, 10.0f), otherBase(&env, 3.0f);
+  for (auto* p : {&base, &otherBase}) p->parameter.setLimits(0.0f, 20.0f);
+  voice.setSource(M::cSourceVelocity, &velocity);
+  matrix.setGlobalSource(M::cSourceModWheel, &wheelParameter);
+  ModulationMatrixInput input(&env, &voice, M::cTargetFilter2Freq, &base, 0.0f, 30.0f);
+  connect(0, M::cSourceVelocity, M::cTargetFilter2Freq, 0.4f);
+  auto expect = [&](float value, const char* step) {
+    for (int k = 0; k < 3; ++k) {
+      env.beginBlock();
+      const float* out = input.pull(cBlock, 0)->data;
+      EXPECT_TRUE(input.constantBlock) << step;
+      for (int i = 0; i < cBlock; ++i) ASSERT_FLOAT_EQ(out[i], value) << step << " block " << k << " at " << i;
+      env.endBlock(cBlock);
+    }
+  };
+  // The filter's cut-off moves 5 octaves for a full-scale slot.
+  expect(10.0f + 0.5f * 0.4f * 5.0f, "the first touch");
+  velocity.parameter.setInterpolated(1.0f, 0.0f);
+  expect(12.0f, "a new touch");
+  matrix.setSlotInverted(0, true);
+  expect(8.0f, "inverted");
+  matrix.setSlotLevel(0, 0.2f, false);
+  expect(9.0f, "turned down");
+  base.parameter.setInterpolated(11.0f, 0.0f);
+  expect(10.0f, "the knob");
+  connect(1, M::cSourceModWheel, M::cTargetFilter2Freq, 1.0f);
+  expect(12.5f, "the wheel added");
+  wheelParameter.parameter.setInterpolated(1.0f, 0.0f);
+  expect(15.0f, "the wheel moved");
+  matrix.setSlotBypassed(0, true);
+  expect(16.0f, "the touch bypassed");
+  matrix.setSlotSource(1, M::cSourceAftertouch); // no producer: adds nothing
+  expect(11.0f, "a source without a producer");
+  matrix.setSlotSource(1, M::cSourceModWheel);
+  input.setBase(&otherBase);
+  expect(8.0f, "another base");
+  input.setLimits(0.0f, 7.5f);
+  expect(7.5f, "new limits");
+  // A held value that is no parameter is read in every block.
+  input.setLimits(0.0f, 30.0f);
+  M::ValueSource bend(&env, 0.2f);
+  matrix.setGlobalSource(M::cSourcePitchBend, &bend);
+  connect(2, M::cSourcePitchBend, M::cTargetFilter2Freq, 1.0f);
+  expect(3.0f + 5.0f + 1.0f, "the bend added");
+  bend.setValue(0.6f);
+  expect(11.0f, "the bend moved");
+}
+
 TEST_F(ModulationMatrixTest, AModulatedInputAddsTheSumWithinItsLimits) {
   wave::FloatParameterSource base(&env, 10.0f);
   base.parameter.setLimits(0.0f, 20.0f);

@@ -579,6 +579,53 @@ TEST(EnvelopeGeneratorTest, InputsGoUnrenderedOnlyWhereNothingIsReadAndReadTheSa
   }
 }
 
+// A held note whose settled times are not read again still follows every
+// kind of change to them, a jump or a glide ended at once, sample for
+// sample as an envelope that reads its inputs in every block.
+TEST(EnvelopeGeneratorTest, SettledInputsLeftUnreadStillFollowJumpsAndEndedGlides) {
+  Environment env(64);
+  EnvelopeGenerator settled(&env), reading(&env);
+  FloatParameterSource sources[2][3] = {{{&env, 0.01f}, {&env, 0.05f}, {&env, 0.5f}},
+                                        {{&env, 0.01f}, {&env, 0.05f}, {&env, 0.5f}}};
+  FloatParameterForwarder forwarders[3] = {FloatParameterForwarder(&env), FloatParameterForwarder(&env),
+                                           FloatParameterForwarder(&env)};
+  FloatParameterBus* a[3] = {&settled.attackTime, &settled.decayTime, &settled.sustainLevel};
+  FloatParameterBus* b[3] = {&reading.attackTime, &reading.decayTime, &reading.sustainLevel};
+  for (int k = 0; k < 3; ++k) {
+    a[k]->setController(&sources[0][k]);
+    forwarders[k].parameter = &sources[1][k].parameter;
+    b[k]->setController(&forwarders[k]);
+  }
+  std::vector<float> x, y;
+  auto render = [&](int n) {
+    for (int done = 0; done < n; done += 32) {
+      env.beginBlock();
+      const float* p = settled.pull(32)->data;
+      const float* q = reading.pull(32)->data;
+      x.insert(x.end(), p, p + 32);
+      y.insert(y.end(), q, q + 32);
+      env.endBlock(32);
+    }
+  };
+  auto sustain = [&](auto change) {
+    for (auto& row : sources) change(row[2].parameter);
+  };
+  settled.start();
+  reading.start();
+  render(8000);
+  sustain([](FloatParameter& s) { s.setInterpolated(0.7f, 0.0f); });
+  render(8000);
+  const float jumped = x.back();
+  sustain([](FloatParameter& s) { s.setInterpolated(0.2f, 50.0f); });
+  render(96);
+  sustain([](FloatParameter& s) { s.initialize(); });
+  render(8000);
+  ASSERT_EQ(x.size(), y.size());
+  for (size_t i = 0; i < x.size(); ++i) ASSERT_EQ(x[i], y[i]) << "at " << i;
+  EXPECT_FLOAT_EQ(jumped, 0.7f);
+  EXPECT_FLOAT_EQ(x.back(), 0.2f);
+}
+
 TEST(EnvelopeGeneratorTest, ModulatedDecayAndReleaseTimesStillEndTheirStages) {
   // A time that moves at every read only changes the stage's speed: the
   // decay reaches the sustain level, and the release silence, within the

@@ -115,6 +115,37 @@ TEST(SignalGraphTest, BlocksAreAlignedZeroedAndSizedToTheMaximumBlock) {
   for (int i = 0; i < 7; ++i) EXPECT_EQ(one.data[i], 0.0f);
 }
 
+// Blocks come and go while graphs are built and torn down: a block built
+// where written ones were freed starts silent, aligned, and shares no sample
+// with any other live block, of its size or another (a large one too).
+TEST(SignalGraphTest, BlocksBuiltAfterOthersWereFreedAreSilentAndApart) {
+  Environment env(100);
+  std::vector<std::unique_ptr<Block>> live;
+  auto fillAll = [](Block& b, float v) {
+    for (int i = 0; i < b.size; ++i) b.data[i] = v;
+  };
+  for (int round = 0; round < 3; ++round) {
+    const size_t kept = live.size();
+    for (int k = 0; k < 150; ++k)
+      live.push_back(k % 50 == 49 ? std::make_unique<Block>(&env, 200) : std::make_unique<Block>(&env));
+    for (size_t k = kept; k < live.size(); ++k) {
+      const Block& b = *live[k];
+      ASSERT_EQ(reinterpret_cast<uintptr_t>(b.data) % 16, 0u);
+      for (int i = 0; i < b.size; ++i) ASSERT_EQ(b.data[i], 0.0f);
+    }
+    // Each block marked with its own number: an overlap shows as a mark
+    // overwritten by another block's.
+    for (size_t k = 0; k < live.size(); ++k) fillAll(*live[k], static_cast<float>(k + 1));
+    for (size_t k = 0; k < live.size(); ++k)
+      for (int i = 0; i < live[k]->size; ++i) ASSERT_EQ(live[k]->data[i], static_cast<float>(k + 1));
+    // Every other block goes; the next round builds into the gaps.
+    std::vector<std::unique_ptr<Block>> rest;
+    for (size_t k = 0; k < live.size(); ++k)
+      if (k % 2) rest.push_back(std::move(live[k]));
+    live = std::move(rest);
+  }
+}
+
 // A block filled with one value holds it in every sample asked for after
 // each fill, whatever was asked before: a new value (also one that only
 // differs in sign, as -0 from 0), a longer block, another buffer, or a
