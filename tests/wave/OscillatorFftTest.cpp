@@ -21,12 +21,16 @@ struct Play {
   float pitch = 8.0f;
   float pulseWidth = 0.0f;
   float sync = 0.0f;
+  // The noise forms' seed, so that a result does not hang on how many
+  // oscillators the process made before.
+  uint32_t seed = 1;
 };
 
 std::vector<float> play(Oscillator::Style* style, const Play& p, int samples) {
   wave::Environment env(256);
   env.setSampleRate(p.rate);
   Oscillator osc(style, &env);
+  osc.seedNoise(p.seed);
   osc.waveForm = p.form;
   setNow(osc.frequency, p.pitch);
   setNow(osc.pulseWidth, p.pulseWidth);
