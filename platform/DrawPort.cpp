@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace platform {
@@ -89,10 +90,14 @@ void DrawPort::plot(int h, int v, PortColor c) {
 }
 
 void DrawPort::fill(const PortRect& r, PortColor c) {
+  const uint8_t ink[4] = {static_cast<uint8_t>(c.red >> 8), static_cast<uint8_t>(c.green >> 8),
+                          static_cast<uint8_t>(c.blue >> 8), 0xFF};
   for (const PortRect& clip : mClip.rects()) {
     PortRect part = r.intersected(bounds()).intersected(clip);
-    for (int v = part.top; v < part.bottom; ++v)
-      for (int h = part.left; h < part.right; ++h) set(h, v, c);
+    for (int v = part.top; v < part.bottom; ++v) {
+      uint8_t* d = &mPixels[(static_cast<size_t>(v - mOriginV) * mWidth + (part.left - mOriginH)) * 4];
+      for (int h = part.left; h < part.right; ++h, d += 4) std::memcpy(d, ink, 4);
+    }
   }
 }
 
@@ -278,16 +283,28 @@ void DrawPort::invalidate(const PortRect& r) {
 std::vector<PortRect> DrawPort::takeInvalidated() { return std::exchange(mInvalidated, {}); }
 
 void DrawPort::drawImage(const uint8_t* rgba, int width, int height, int h, int v) {
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      if (!visible(h + x, v + y)) continue;
-      const uint8_t* s = rgba + (static_cast<size_t>(y) * width + x) * 4;
-      uint8_t* d = &mPixels[(static_cast<size_t>(v + y - mOriginV) * mWidth + (h + x - mOriginH)) * 4];
-      d[0] = s[0];
-      d[1] = s[1];
-      d[2] = s[2];
-      d[3] = 0xFF;
+  if (width <= 0 || height <= 0) return;
+  // Clip rectangle by clip rectangle, row by row: a pixel is copied when
+  // the port and its clip hold it, without asking the region pixel by pixel.
+  // A pixel two rectangles held would get the same bytes twice.
+  const PortRect image{static_cast<int16_t>(std::clamp(v, -32768, 32767)),
+                       static_cast<int16_t>(std::clamp(h, -32768, 32767)),
+                       static_cast<int16_t>(std::clamp(v + height, -32768, 32767)),
+                       static_cast<int16_t>(std::clamp(h + width, -32768, 32767))};
+  const PortRect inPort = image.intersected(bounds());
+  for (const PortRect& clip : mClip.rects()) {
+    const PortRect part = inPort.intersected(clip);
+    for (int y = part.top; y < part.bottom; ++y) {
+      const uint8_t* s = rgba + (static_cast<size_t>(y - v) * width + (part.left - h)) * 4;
+      uint8_t* d = &mPixels[(static_cast<size_t>(y - mOriginV) * mWidth + (part.left - mOriginH)) * 4];
+      for (int x = part.left; x < part.right; ++x, s += 4, d += 4) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+        d[3] = 0xFF;
+      }
     }
+  }
 }
 
 PortColor DrawPort::pixel(int h, int v) const {

@@ -67,6 +67,9 @@ void GenericPlugin::process(float** inputs, int inputCount, float** outputs, int
 }
 
 void GenericPlugin::applyPendingSampleRate() {
+  // Looked at before it is taken: no locked write per quantum while no
+  // rate waits.
+  if (!(mPendingSampleRate.load(std::memory_order_relaxed) > 0.0f)) return;
   const float rate = mPendingSampleRate.exchange(0.0f, std::memory_order_acquire);
   if (rate > 0.0f && mEnvironment) mEnvironment->setSampleRate(rate);
 }

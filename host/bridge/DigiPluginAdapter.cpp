@@ -186,5 +186,8 @@ void DigiPluginAdapter::Idle() {
 }
 
 void DigiPluginAdapter::PerformRequestedReset() {
-  if (fResetRequested.exchange(false, std::memory_order_acq_rel)) fPlugin->reset();
+  // Looked at before it is cleared: no locked write per quantum while no
+  // reset is asked for.
+  if (fResetRequested.load(std::memory_order_relaxed) && fResetRequested.exchange(false, std::memory_order_acq_rel))
+    fPlugin->reset();
 }

@@ -119,6 +119,40 @@ TEST(DrawPortTest, EveryDrawingCallStaysInsideTheClip) {
   EXPECT_EQ(red, 3 * 6);
 }
 
+// An image lands pixel for pixel where the port and its clip (a region of
+// several rectangles) hold it, wherever the origin and the image sit, and
+// nowhere else; every byte of the image counts, and the port's pixel is opaque.
+TEST(DrawPortTest, ImagesLandOnlyInsideTheClip) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> place(-12, 28), size(0, 14), origin(-4, 4);
+  for (int round = 0; round < 80; ++round) {
+    DrawPort port(24, 18);
+    port.setOrigin(origin(rng), origin(rng));
+    port.setClip(Region(port.bounds()));
+    port.setForeColor(kWhite);
+    port.paintRect(port.bounds());
+    Region clip(RandomRect(rng, 24));
+    clip.unite(RandomRect(rng, 24));
+    clip.subtract(RandomRect(rng, 24));
+    port.setClip(clip);
+    const int width = size(rng), height = size(rng), h = place(rng), v = place(rng);
+    std::vector<uint8_t> image(static_cast<size_t>(width * height) * 4);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + 1);
+    port.drawImage(image.data(), width, height, h, v);
+    const PortRect b = port.bounds();
+    for (int y = b.top; y < b.bottom; ++y)
+      for (int x = b.left; x < b.right; ++x) {
+        PortColor want = kWhite;
+        if (x >= h && x < h + width && y >= v && y < v + height && clip.contains({int16_t(y), int16_t(x)})) {
+          const uint8_t* s = &image[(static_cast<size_t>(y - v) * width + (x - h)) * 4];
+          want = {static_cast<uint16_t>(s[0] * 0x101), static_cast<uint16_t>(s[1] * 0x101),
+                  static_cast<uint16_t>(s[2] * 0x101)};
+        }
+        ASSERT_EQ(port.pixel(x, y), want) << round << " at " << x << "," << y;
+      }
+  }
+}
+
 TEST(DrawPortTest, ScrollingMovesPixelsAndErasesWhatItExposes) {
   DrawPort port(20, 20);
   port.setForeColor(kRed);

@@ -39,10 +39,7 @@ std::string frameworksFolder() {
 
 } // namespace
 
-Instance::~Instance() {
-  for (float* b : mInputs) std::free(b);
-  for (float* b : mOutputs) std::free(b);
-}
+Instance::~Instance() { std::free(mPortBuffers); }
 
 SimHost* SimHost::active() { return gActive; }
 
@@ -277,15 +274,22 @@ Instance* SimHost::createInstance(int32_t type) {
     if (!raw->mInstanceData) throw HostError("the instance published no instance data", -9007);
     raw->mVariableQuantum = raw->mInstanceData[eRTASInstance_VariableQuantum] != 0;
 
+    // The port buffers side by side in one block, a quantum each: a quantum
+    // touches one page of them, not one page per port.
+    const size_t stride = (static_cast<size_t>(quantum(*raw)) + 3) / 4 * 4;
+    raw->mPortBuffers = allocBuffer(stride * (p->inputs.size() + p->outputs.size()));
+    float* next = raw->mPortBuffers;
     for (uintptr_t port : p->inputs) {
       const PublishedPort* pp = mObjects.port(port);
-      float* buffer = allocBuffer(static_cast<size_t>(mOptions.maxQuantum));
+      float* buffer = next;
+      next += stride;
       raw->mInputs.push_back(buffer);
       check(callWith(kProcess_ConnectInput, process, pp ? pp->index : 0, buffer), "connect input");
     }
     for (uintptr_t port : p->outputs) {
       const PublishedPort* pp = mObjects.port(port);
-      float* buffer = allocBuffer(static_cast<size_t>(mOptions.maxQuantum));
+      float* buffer = next;
+      next += stride;
       raw->mOutputs.push_back(buffer);
       check(callWith(kProcess_ConnectOutput, process, pp ? pp->index : 0, buffer), "connect output");
     }
@@ -519,7 +523,8 @@ void SimHost::render(Instance& in, const float* const* inputs, float* const* out
         if (s.process == in.mProcess)
           for (Node& node : s.nodes) node.buffer.fCount = 0;
     }
-    in.mPosition += n;
+    // Only the render call writes the position: no locked add per quantum.
+    in.mPosition.store(in.mPosition.load(std::memory_order_relaxed) + n, std::memory_order_release);
     done += n;
   }
   if (in.mPendingCount.load() == 0) return;

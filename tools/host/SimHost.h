@@ -111,7 +111,8 @@ private:
   RTASRenderRoutine mRoutine = nullptr;
   const uintptr_t* mInstanceData = nullptr;
   bool mVariableQuantum = false;
-  std::vector<float*> mInputs, mOutputs; // the host's buffers, maxQuantum each
+  float* mPortBuffers = nullptr;         // owns the buffers below
+  std::vector<float*> mInputs, mOutputs; // the host's buffers, a quantum each
   std::vector<const float*> mResults;
   std::mutex mMidiMutex;
   std::vector<PendingEvent> mPending;
