@@ -1,6 +1,7 @@
 #include "platform/BufferedWindowServer.h"
 
 #include "platform/DrawPort.h"
+#include "platform/Pixels.h"
 
 #include <algorithm>
 
@@ -17,12 +18,7 @@ void BufferedWindowServer::Surface::drawImage(const uint8_t* rgba, int width, in
   for (int y = area.top; y < area.bottom; ++y) {
     const uint8_t* s = rgba + (static_cast<size_t>(y - y0) * width + (area.left - x0)) * 4;
     uint8_t* d = pixels + (static_cast<size_t>(y) * stride + area.left) * 4;
-    for (int x = area.left; x < area.right; ++x, s += 4, d += 4) {
-      d[0] = s[0];
-      d[1] = s[1];
-      d[2] = s[2];
-      d[3] = 0xFF;
-    }
+    copyOpaque(d, s, area.right - area.left);
   }
 }
 

@@ -1,5 +1,6 @@
 #include "platform/DrawPort.h"
 
+#include "platform/Pixels.h"
 #include "platform/PortPicture.h"
 #include "platform/TypeFace.h"
 
@@ -297,12 +298,7 @@ void DrawPort::drawImage(const uint8_t* rgba, int width, int height, int h, int 
     for (int y = part.top; y < part.bottom; ++y) {
       const uint8_t* s = rgba + (static_cast<size_t>(y - v) * width + (part.left - h)) * 4;
       uint8_t* d = &mPixels[(static_cast<size_t>(y - mOriginV) * mWidth + (part.left - mOriginH)) * 4];
-      for (int x = part.left; x < part.right; ++x, s += 4, d += 4) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-        d[3] = 0xFF;
-      }
+      copyOpaque(d, s, part.right - part.left);
     }
   }
 }

@@ -6,9 +6,23 @@
 // drawing context and the text engine draw into such a view; neither owns
 // nor frees the memory.
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace platform {
+
+// Copies n RGBA pixels and makes them opaque (alpha 0xFF, the colour bytes
+// as they are), a pixel a word.
+inline void copyOpaque(uint8_t* d, const uint8_t* s, int n) {
+  constexpr uint32_t alpha = std::endian::native == std::endian::little ? 0xFF000000u : 0x000000FFu;
+  for (int i = 0; i < n; ++i, s += 4, d += 4) {
+    uint32_t p;
+    std::memcpy(&p, s, 4);
+    p |= alpha;
+    std::memcpy(d, &p, 4);
+  }
+}
 
 struct Pixels {
   uint8_t* data = nullptr;

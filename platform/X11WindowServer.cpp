@@ -112,17 +112,28 @@ struct X11WindowServer::Format {
       const uint8_t* p = rgba + (static_cast<size_t>(y) * width + r.left) * 4;
       for (int x = r.left; x < r.right; ++x, p += 4) *d++ = pack(p);
     }
-    XImage* image = XCreateImage(dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0,
-                                 reinterpret_cast<char*>(packed.data()), static_cast<unsigned>(r.width()),
-                                 static_cast<unsigned>(r.height()), 32, r.width() * 4);
-    if (!image) return;
+    // The image's description lives here for the call: nothing is allocated
+    // or freed per area.
+    XImage image{};
+    image.width = r.width();
+    image.height = r.height();
+    image.format = ZPixmap;
+    image.data = reinterpret_cast<char*>(packed.data());
     // The words are in this machine's order; Xlib swaps if the server's differs.
     const uint16_t probe = 1;
-    image->byte_order = *reinterpret_cast<const uint8_t*>(&probe) ? LSBFirst : MSBFirst;
-    XPutImage(dpy, target, gc, image, 0, 0, r.left, r.top, static_cast<unsigned>(r.width()),
+    image.byte_order = *reinterpret_cast<const uint8_t*>(&probe) ? LSBFirst : MSBFirst;
+    image.bitmap_unit = BitmapUnit(dpy);
+    image.bitmap_bit_order = BitmapBitOrder(dpy);
+    image.bitmap_pad = 32;
+    image.depth = depth;
+    image.bytes_per_line = r.width() * 4;
+    image.bits_per_pixel = 32;
+    image.red_mask = visual->red_mask;
+    image.green_mask = visual->green_mask;
+    image.blue_mask = visual->blue_mask;
+    if (!XInitImage(&image)) return;
+    XPutImage(dpy, target, gc, &image, 0, 0, r.left, r.top, static_cast<unsigned>(r.width()),
               static_cast<unsigned>(r.height()));
-    image->data = nullptr; // ours, not Xlib's to free
-    XDestroyImage(image);
   }
 };
 
