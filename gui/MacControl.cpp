@@ -139,9 +139,8 @@ void MacControl::drawBitmapToPort(platform::DrawPort& port, const Rect* clip) {
   if (r.isEmpty()) return;
   const uint8_t* rgba = reinterpret_cast<const uint8_t*>(bitmap->getPixels());
   const platform::ScreenPoint o = server.viewOrigin(view);
-  for (int y = r.top; y < r.bottom; ++y)
-    port.drawImage(rgba + (static_cast<size_t>(y) * bitmap->getWidth() + r.left) * 4, r.width(), 1, o.x + r.left,
-                   o.y + y);
+  port.drawImage(rgba + (static_cast<size_t>(r.top) * bitmap->getWidth() + r.left) * 4, r.width(), r.height(),
+                 o.x + r.left, o.y + r.top, bitmap->getWidth());
 }
 
 void MacControl::prepareForMenu() {

@@ -283,8 +283,9 @@ void DrawPort::invalidate(const PortRect& r) {
 
 std::vector<PortRect> DrawPort::takeInvalidated() { return std::exchange(mInvalidated, {}); }
 
-void DrawPort::drawImage(const uint8_t* rgba, int width, int height, int h, int v) {
+void DrawPort::drawImage(const uint8_t* rgba, int width, int height, int h, int v, int rowPixels) {
   if (width <= 0 || height <= 0) return;
+  const size_t stride = static_cast<size_t>(rowPixels > 0 ? rowPixels : width);
   // Clip rectangle by clip rectangle, row by row: a pixel is copied when
   // the port and its clip hold it, without asking the region pixel by pixel.
   // A pixel two rectangles held would get the same bytes twice.
@@ -296,7 +297,7 @@ void DrawPort::drawImage(const uint8_t* rgba, int width, int height, int h, int 
   for (const PortRect& clip : mClip.rects()) {
     const PortRect part = inPort.intersected(clip);
     for (int y = part.top; y < part.bottom; ++y) {
-      const uint8_t* s = rgba + (static_cast<size_t>(y - v) * width + (part.left - h)) * 4;
+      const uint8_t* s = rgba + (static_cast<size_t>(y - v) * stride + (part.left - h)) * 4;
       uint8_t* d = &mPixels[(static_cast<size_t>(y - mOriginV) * mWidth + (part.left - mOriginH)) * 4];
       copyOpaque(d, s, part.right - part.left);
     }

@@ -117,8 +117,10 @@ public:
   std::vector<PortRect> takeInvalidated();
 
   // Copies a width x height image of RGBA pixels (alpha ignored) with its
-  // top-left at local (h, v), inside the clip and the bounds.
-  void drawImage(const uint8_t* rgba, int width, int height, int h, int v);
+  // top-left at local (h, v), inside the clip and the bounds. The image's
+  // rows lie rowPixels pixels apart (its width when 0 or less): a part of a
+  // larger image goes in one call.
+  void drawImage(const uint8_t* rgba, int width, int height, int h, int v, int rowPixels = 0);
 
   // Pixels, by local coordinates; outside the port black.
   PortColor pixel(int h, int v) const;

@@ -136,15 +136,21 @@ TEST(DrawPortTest, ImagesLandOnlyInsideTheClip) {
     clip.subtract(RandomRect(rng, 24));
     port.setClip(clip);
     const int width = size(rng), height = size(rng), h = place(rng), v = place(rng);
-    std::vector<uint8_t> image(static_cast<size_t>(width * height) * 4);
+    // Every other round the image is the left part of a wider one, whose
+    // rows the port must step over.
+    const int stride = width + (round % 2) * (1 + round % 5);
+    std::vector<uint8_t> image(static_cast<size_t>(stride * height) * 4);
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + 1);
-    port.drawImage(image.data(), width, height, h, v);
+    if (stride == width)
+      port.drawImage(image.data(), width, height, h, v);
+    else
+      port.drawImage(image.data(), width, height, h, v, stride);
     const PortRect b = port.bounds();
     for (int y = b.top; y < b.bottom; ++y)
       for (int x = b.left; x < b.right; ++x) {
         PortColor want = kWhite;
         if (x >= h && x < h + width && y >= v && y < v + height && clip.contains({int16_t(y), int16_t(x)})) {
-          const uint8_t* s = &image[(static_cast<size_t>(y - v) * width + (x - h)) * 4];
+          const uint8_t* s = &image[(static_cast<size_t>(y - v) * stride + (x - h)) * 4];
           want = {static_cast<uint16_t>(s[0] * 0x101), static_cast<uint16_t>(s[1] * 0x101),
                   static_cast<uint16_t>(s[2] * 0x101)};
         }
