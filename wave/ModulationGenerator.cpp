@@ -81,14 +81,27 @@ ModulationGenerator::ModulationGenerator(wave::Environment* env)
 
 void ModulationGenerator::produce(wave::Block* block, int count, int flags) {
   wave::Producer* f = frequency.output;
-  const wave::Block* fb = f->pull(count, 0);
-  const float* frequencies = &fallbackFrequency;
+  const float* frequencies = &heldFrequency;
   int stride = 0;
-  if (fb) {
-    frequencies = fb->data;
-    stride = f->constantBlock ? 0 : 1;
-  } else {
-    fallbackFrequency = frequency.getParameter().getTarget();
+  if (!(heldFrom == f && heldParameterChanges == env->parameterChanges && heldBusChanges == env->busChanges)) {
+    // Pulled afresh only while the input may move: a settled input would
+    // give the same value, and an idle instance's three generators would
+    // visit it and its parameter in every block.
+    heldFrom = nullptr;
+    const wave::Block* fb = f->pull(count, 0);
+    if (fb) {
+      frequencies = fb->data;
+      stride = f->constantBlock ? 0 : 1;
+      if (stride == 0 && f->holdsOutput()) {
+        heldFrequency = fb->data[0];
+        heldFrom = f;
+        heldParameterChanges = env->parameterChanges;
+        heldBusChanges = env->busChanges;
+      }
+    } else {
+      fallbackFrequency = frequency.getParameter().getTarget();
+      frequencies = &fallbackFrequency;
+    }
   }
   float* out = block ? block->data : nullptr;
   if (out && (flags & wave::cMuteCall) && !writeOnMuteCalls)

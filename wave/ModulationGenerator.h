@@ -119,4 +119,10 @@ private:
   float range = 2.0f;
   // Stands in for the frequency block when the input has none.
   float fallbackFrequency = 0.1f;
+  // The frequency read from heldFrom, a settled input that holds it while
+  // the environment's counts of changes stand at these (null: none held).
+  const wave::Producer* heldFrom = nullptr;
+  float heldFrequency = 0.0f;
+  uint32_t heldParameterChanges = 0;
+  uint32_t heldBusChanges = 0;
 };
