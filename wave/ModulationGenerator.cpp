@@ -83,21 +83,17 @@ void ModulationGenerator::produce(wave::Block* block, int count, int flags) {
   wave::Producer* f = frequency.output;
   const float* frequencies = &heldFrequency;
   int stride = 0;
-  if (!(heldFrom == f && heldParameterChanges == env->parameterChanges && heldBusChanges == env->busChanges)) {
+  if (!heldInput.holds(f, env)) {
     // Pulled afresh only while the input may move: a settled input would
     // give the same value, and an idle instance's three generators would
     // visit it and its parameter in every block.
-    heldFrom = nullptr;
+    heldInput.forget();
     const wave::Block* fb = f->pull(count, 0);
     if (fb) {
       frequencies = fb->data;
       stride = f->constantBlock ? 0 : 1;
-      if (stride == 0 && f->holdsOutput()) {
-        heldFrequency = fb->data[0];
-        heldFrom = f;
-        heldParameterChanges = env->parameterChanges;
-        heldBusChanges = env->busChanges;
-      }
+      heldFrequency = fb->data[0];
+      heldInput.keepIfHeld(f, env);
     } else {
       fallbackFrequency = frequency.getParameter().getTarget();
       frequencies = &fallbackFrequency;

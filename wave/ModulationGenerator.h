@@ -9,6 +9,7 @@
 #include "base/NotifyEvent.h"
 #include "base/Property.h"
 #include "wave/FloatParameter.h"
+#include "wave/HeldInput.h"
 #include "wave/Producer.h"
 
 #include <atomic>
@@ -119,10 +120,7 @@ private:
   float range = 2.0f;
   // Stands in for the frequency block when the input has none.
   float fallbackFrequency = 0.1f;
-  // The frequency read from heldFrom, a settled input that holds it while
-  // the environment's counts of changes stand at these (null: none held).
-  const wave::Producer* heldFrom = nullptr;
+  // The frequency last read, and whether the input holds it.
   float heldFrequency = 0.0f;
-  uint32_t heldParameterChanges = 0;
-  uint32_t heldBusChanges = 0;
+  wave::HeldInput heldInput;
 };
