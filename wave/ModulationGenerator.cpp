@@ -73,8 +73,8 @@ struct ModulationGenerator::SineWave {
 };
 
 ModulationGenerator::ModulationGenerator(wave::Environment* env)
-    : wave::Source(env), balance(this, 0.0f, 1.0f, 0.5f), frequency(env, 0.1f), polarity(this, cBiPolar),
-      waveForm(this, cTriangle), seed(newSeed()) {
+    : wave::Source(env), balance(this, 0.0f, 1.0f, 0.5f), polarity(this, cBiPolar), waveForm(this, cTriangle),
+      seed(newSeed()), frequency(env, 0.1f) {
   frequency.getParameter().setLimits(0.001f, 1000.0f);
   enableAutomaticMuteCalls(wave::cMuteCallsFirst);
 }
