@@ -9,6 +9,7 @@
 #include "wave/Environment.h"
 #include "wave/FloatParameter.h"
 #include "wave/ModulationGenerator.h"
+#include "wave/StereoSpread.h"
 
 #include <gtest/gtest.h>
 
@@ -563,6 +564,45 @@ TEST_F(ModulationMatrixTest, AnLfoOnASettledInputFollowsEveryEditInTheNextBlock)
     expect(1.0, "the input again");
     matrix.setSlotBypassed(0, false);
   }
+}
+
+// The stereo spread passes silence on without reading a settled spread:
+// a spread edited while nothing sounds must still shape the first sound.
+TEST_F(ModulationMatrixTest, AStereoSpreadEditedDuringSilenceShapesTheFirstSound) {
+  wave::FloatParameterSource base(&env, 1.0f);
+  base.parameter.setLimits(0.0f, 2.0f);
+  ModulationMatrixInput input(&env, &matrix.getGlobalScope(), M::cTargetStereo, &base, 0.0f, 2.0f);
+  StereoSpread spread(&env);
+  spread.spread.setController(&input);
+  M::ValueSource left(&env, 1.0f), right(&env, 0.0f);
+  auto render = [&](bool sound, float expectLeft, float expectRight, const char* step) {
+    spread.setInputs(sound ? &left : nullptr, sound ? &right : nullptr);
+    for (int k = 0; k < 3; ++k) {
+      env.beginBlock();
+      const float* l = spread.getOutput(0)->pull(cBlock, 0)->data;
+      const float* r = spread.getOutput(1)->pull(cBlock, 0)->data;
+      for (int i = 0; i < cBlock; i += 21) {
+        ASSERT_EQ(l[i], expectLeft) << step << " block " << k << " at " << i;
+        ASSERT_EQ(r[i], expectRight) << step << " block " << k << " at " << i;
+      }
+      env.endBlock(cBlock);
+    }
+  };
+  // Left alone: side and mid are half of it each; beyond spread 1 the mid
+  // fades out.
+  render(false, 0.0f, 0.0f, "silence at 1");
+  base.parameter.setInterpolated(0.5f, 0.0f);
+  render(false, 0.0f, 0.0f, "silence at 0.5");
+  render(true, 0.75f, 0.25f, "sound at 0.5");
+  render(false, 0.0f, 0.0f, "silence again");
+  connect(0, M::cSourceModWheel, M::cTargetStereo, 1.0f);
+  wheel.setValue(1.0f);
+  // The matrix sum is a value source's: read in every block.
+  render(false, 0.0f, 0.0f, "silence with the wheel");
+  render(true, 1.0f, -0.5f, "sound with the wheel");
+  matrix.setSlotBypassed(0, true);
+  render(false, 0.0f, 0.0f, "silence, the wheel bypassed");
+  render(true, 0.75f, 0.25f, "sound, the wheel bypassed");
 }
 
 TEST(ModulationMatrixValueSourceTest, HoldsItsValueAsAConstantBlock) {
