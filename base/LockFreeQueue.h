@@ -68,12 +68,22 @@ public:
     // Failure means another thread has already moved the tail on.
     mTail.compare_exchange_strong(tail, successorOf(tail, node), std::memory_order_acq_rel,
                                   std::memory_order_relaxed);
+    // Counted once the record is reachable: a consumer that sees the new
+    // count sees the link.
+    mLinked.fetch_add(1, std::memory_order_release);
     return true;
   }
 
   // Removes the oldest record into `record`. False when the queue is empty,
   // in which case `record` is not written.
   bool retrieve(T& record) {
+    // A queue found empty stays so until a record is linked: while the count
+    // of linked records stands where it stood before that finding, the
+    // answer is known without reading the tail or a pool node (an idle
+    // consumer polling every few milliseconds would else find three cold
+    // cache lines each time).
+    const uint64_t linked = mLinked.load(std::memory_order_acquire);
+    if (linked == mEmptyAt.load(std::memory_order_relaxed)) return false;
     for (;;) {
       TaggedIndex head = mHead.load(std::memory_order_acquire);
       TaggedIndex tail, next;
@@ -85,7 +95,12 @@ public:
         head = again;
       }
       if (indexOf(head) == indexOf(tail)) {
-        if (indexOf(next) == 0) return false;
+        if (indexOf(next) == 0) {
+          // Every record counted in `linked` was linked before this look,
+          // so it has been taken: empty at that count.
+          mEmptyAt.store(linked, std::memory_order_relaxed);
+          return false;
+        }
         // The tail lags behind the last node: help it on.
         mTail.compare_exchange_strong(tail, successorOf(tail, indexOf(next)), std::memory_order_acq_rel,
                                       std::memory_order_relaxed);
@@ -116,6 +131,11 @@ private:
   // Head and tail on cache lines of their own: consumers swap one and
   // producers the other.
   alignas(64) std::atomic<TaggedIndex> mHead{0};
+  // Records linked so far (never wraps in practice), and a count at which
+  // a consumer found the queue empty; beside the head, so that a poll of
+  // an empty queue reads this one line.
+  std::atomic<uint64_t> mLinked{0};
+  std::atomic<uint64_t> mEmptyAt{0};
   MemoryManager<T> mMemory;
   alignas(64) std::atomic<TaggedIndex> mTail{0};
 };

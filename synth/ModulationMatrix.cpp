@@ -261,7 +261,7 @@ void ModulationMatrix::setSlotInverted(int slot, bool inverted) {
   // The sign is read while summing; the lists stay as they are.
   if (slot < 0 || slot >= cNumSlots || mSlots[slot].inverted == inverted) return;
   mSlots[slot].inverted = inverted;
-  ++mChanges;
+  countChange();
 }
 
 void ModulationMatrix::setSlotBypassed(int slot, bool bypassed) {

@@ -315,7 +315,13 @@ private:
   void rebuild();
   void setDirty() {
     mDirty = true;
+    countChange();
+  }
+  // A changed slot may change a sum that its readers found settled: those
+  // that go by the environment's count of parameter changes look again.
+  void countChange() {
     ++mChanges;
+    if (mEnv) ++mEnv->parameterChanges;
   }
   bool readsVoiceSource(int target, int depth) const;
 

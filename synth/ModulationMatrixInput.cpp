@@ -19,6 +19,7 @@ ModulationMatrixInput::ModulationMatrixInput(wave::Environment* env, ModulationM
 void ModulationMatrixInput::setBase(wave::Producer* base) {
   mBase = base;
   mHeld = false;
+  mHolds = false;
   // Only the class itself: a subclass may render something else.
   mBaseParameter = base && typeid(*base) == typeid(wave::FloatParameterSource)
                        ? static_cast<const wave::FloatParameterSource*>(base)
@@ -34,6 +35,7 @@ void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
     return;
   }
   mHeld = false;
+  mHolds = false;
   wave::Block* base = mBase ? mBase->pull(n, flags) : nullptr;
   const bool baseConstant = base ? mBase->constantBlock : true;
   if (flags & wave::cMuteCall) return;
@@ -42,6 +44,8 @@ void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
     if (base) {
       current = base;
       constantBlock = baseConstant;
+      // A settled parameter stays so until it is given a new value.
+      mHolds = baseConstant && mBaseParameter;
     } else {
       current = env->silentBlock;
       constantBlock = true;
@@ -74,6 +78,7 @@ void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
     const float limited = v >= mMin ? std::min(v, mMax) : mMin;
     fill.fill(out, n, limited);
     mHeld = settled && mBaseParameter && base;
+    mHolds = mHeld;
     if (mHeld) {
       mHeldValue = limited;
       mHeldParameterChanges = env->parameterChanges;

@@ -27,12 +27,16 @@ public:
                         float min, float max);
 
   void produce(wave::Block* block, int n, int flags) override;
+  bool holdsOutput() const override { return mHolds; }
 
   void setBase(wave::Producer* base);
   void setLimits(float min, float max) {
     mMin = min;
     mMax = max;
     mHeld = false;
+    mHolds = false;
+    // Whoever keeps a value read from this input reads it again.
+    ++env->parameterChanges;
   }
   int getTarget() const { return mTarget; }
 
@@ -60,4 +64,7 @@ private:
   float mHeldValue = 0.0f;
   uint32_t mHeldParameterChanges = 0;
   uint32_t mHeldMatrixChanges = 0;
+  // The last block came from settled parameters alone (held, or the
+  // settled base while nothing modulates the target).
+  bool mHolds = false;
 };

@@ -353,8 +353,14 @@ void ZarnPlugin::releaseModulation() {
 }
 
 void ZarnPlugin::routeModulation() {
+  // Every slot change counts among the environment's parameter changes:
+  // while that count stands, the matrix is not looked at (an idle
+  // instance would read it in every quantum).
+  wave::Environment* env = getEnvironment();
+  if (mRouted && env->parameterChanges == mRoutedParameterChanges) return;
   mMatrix->update();
   const uint32_t generation = mMatrix->getGeneration();
+  mRoutedParameterChanges = env->parameterChanges;
   if (mRouted && generation == mRoutedGeneration) return;
   mRouted = true;
   mRoutedGeneration = generation;
@@ -399,6 +405,7 @@ void ZarnPlugin::routeModulation() {
       lfoFrequencyModulated = lfoFrequencyModulated || mMatrix->getSlotList(voice, cTargetLFO1Frequency + n, slots) > 0;
     }
   for (auto& lfo : mLfos) lfo->writeOnMuteCalls = lfoFrequencyModulated;
+  mRoutedParameterChanges = env->parameterChanges;
 }
 
 ModulationMatrixInput* ZarnPlugin::getVoiceTargetInput(int v, int t) const {

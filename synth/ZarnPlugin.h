@@ -316,6 +316,7 @@ private:
   std::unique_ptr<ModulationMatrixInput> mLfoInputs[cLfoCount];
   // The matrix generation the voices are wired for.
   uint32_t mRoutedGeneration = 0;
+  uint32_t mRoutedParameterChanges = 0;
   bool mRouted = false;
 };
 

@@ -73,22 +73,31 @@ struct ModulationGenerator::SineWave {
 };
 
 ModulationGenerator::ModulationGenerator(wave::Environment* env)
-    : wave::Source(env), balance(this, 0.0f, 1.0f, 0.5f), frequency(env, 0.1f), polarity(this, cBiPolar),
-      waveForm(this, cTriangle), seed(newSeed()) {
+    : wave::Source(env), balance(this, 0.0f, 1.0f, 0.5f), polarity(this, cBiPolar), waveForm(this, cTriangle),
+      seed(newSeed()), frequency(env, 0.1f) {
   frequency.getParameter().setLimits(0.001f, 1000.0f);
   enableAutomaticMuteCalls(wave::cMuteCallsFirst);
 }
 
 void ModulationGenerator::produce(wave::Block* block, int count, int flags) {
   wave::Producer* f = frequency.output;
-  const wave::Block* fb = f->pull(count, 0);
-  const float* frequencies = &fallbackFrequency;
+  const float* frequencies = &heldFrequency;
   int stride = 0;
-  if (fb) {
-    frequencies = fb->data;
-    stride = f->constantBlock ? 0 : 1;
-  } else {
-    fallbackFrequency = frequency.getParameter().getTarget();
+  if (!heldInput.holds(f, env)) {
+    // Pulled afresh only while the input may move: a settled input would
+    // give the same value, and an idle instance's three generators would
+    // visit it and its parameter in every block.
+    heldInput.forget();
+    const wave::Block* fb = f->pull(count, 0);
+    if (fb) {
+      frequencies = fb->data;
+      stride = f->constantBlock ? 0 : 1;
+      heldFrequency = fb->data[0];
+      heldInput.keepIfHeld(f, env);
+    } else {
+      fallbackFrequency = frequency.getParameter().getTarget();
+      frequencies = &fallbackFrequency;
+    }
   }
   float* out = block ? block->data : nullptr;
   if (out && (flags & wave::cMuteCall) && !writeOnMuteCalls)

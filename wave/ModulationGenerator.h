@@ -9,12 +9,15 @@
 #include "base/NotifyEvent.h"
 #include "base/Property.h"
 #include "wave/FloatParameter.h"
+#include "wave/HeldInput.h"
 #include "wave/Producer.h"
 
 #include <atomic>
 #include <cstdint>
 
-class ModulationGenerator : public wave::Source, public PropertyOwner {
+// Cache-line aligned: the lines read per quantum are then as few as the
+// fields need.
+class alignas(64) ModulationGenerator : public wave::Source, public PropertyOwner {
 public:
   enum WaveForm { cTriangle = 0, cSquare = 1, cSine = 2, cTriangleRandom = 3, cSampleHold = 4 };
   enum Polarity { cBiPolar = 0, cMonoPolar = 1 };
@@ -62,8 +65,6 @@ public:
 
   // The fraction of the cycle spent in the first half.
   LimitedProperty<float> balance;
-  // Cycles per second.
-  wave::FloatParameterBus frequency;
   Property<Polarity> polarity;
   Property<WaveForm> waveForm;
   // Raised on the render thread when the indicator changes.
@@ -119,4 +120,14 @@ private:
   float range = 2.0f;
   // Stands in for the frequency block when the input has none.
   float fallbackFrequency = 0.1f;
+  // The frequency last read, and whether the input holds it.
+  float heldFrequency = 0.0f;
+  wave::HeldInput heldInput;
+
+public:
+  // Cycles per second. Last, so that what every quantum reads (the
+  // settings and the state above, and this bus's output) lies on a few
+  // lines in front of the bus's own parameter, which a settled input
+  // leaves unread.
+  wave::FloatParameterBus frequency;
 };

@@ -67,6 +67,11 @@ public:
   virtual void produce(Block* block, int n, int flags) = 0;
   // Called on reset subscribers when the environment is reset.
   virtual void resetState() {}
+  // True when the block just produced is constant and the following blocks
+  // would hold the same value until the environment's parameterChanges or
+  // busChanges moves on: a reader may then keep the value it read instead
+  // of pulling again.
+  virtual bool holdsOutput() const { return false; }
 
   // Each call subscribes once more.
   void enableResetNotifications();

@@ -5,6 +5,7 @@
 // Spread 0 = mono, 1 = unchanged, 2 = side only.
 
 #include "wave/FloatParameter.h"
+#include "wave/HeldInput.h"
 #include "wave/MultiProducer.h"
 
 class StereoSpread : public wave::MultiProducer {
@@ -22,4 +23,8 @@ public:
   wave::FloatParameterBus spread;
   wave::Producer* leftInput = nullptr;
   wave::Producer* rightInput = nullptr;
+
+private:
+  // The spread last pulled stands within [0, 2].
+  wave::HeldInput heldSpread;
 };

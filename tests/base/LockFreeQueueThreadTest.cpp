@@ -188,3 +188,43 @@ TEST(LockFreeQueueThreadTest, ConcurrentGrowthStopsExactlyAtTheLimit) {
   EXPECT_EQ(expected, accepted);
   EXPECT_TRUE(queue.add(Record{0, 0}));
 }
+
+// The render thread polls an empty queue far more often than anything
+// arrives: each record here is added only once the consumer has found the
+// queue empty since the last one, so every record is the first after an
+// empty spell. None may be missed, delayed past the producer's return or
+// seen twice.
+TEST(LockFreeQueueThreadTest, EachRecordAfterAnEmptySpellArrives) {
+  lockfree::Queue<Record> queue(4);
+  constexpr uint32_t count = 20000;
+  std::atomic<uint32_t> foundEmptyAfter{0}; // records taken when the consumer last found none
+  std::atomic<uint32_t> added{0};
+  const Clock::time_point stop = deadline();
+  uint32_t taken = 0, wrong = 0, earlyEmpty = 0;
+  std::thread consumer([&] {
+    Record r{};
+    while (taken < count && Clock::now() < stop) {
+      // Read before the poll: a record whose add had returned by then must
+      // be found.
+      const uint32_t addedBefore = added.load();
+      if (!queue.retrieve(r)) {
+        if (addedBefore > taken) ++earlyEmpty;
+        foundEmptyAfter.store(taken + 1);
+        continue;
+      }
+      if (r.sequence != taken) ++wrong;
+      ++taken;
+    }
+  });
+  for (uint32_t i = 0; i < count && Clock::now() < stop; ++i) {
+    while (foundEmptyAfter.load() != i + 1 && Clock::now() < stop) std::this_thread::yield();
+    ASSERT_TRUE(queue.add(Record{0, i}));
+    added.store(i + 1);
+  }
+  consumer.join();
+  EXPECT_EQ(taken, count);
+  EXPECT_EQ(wrong, 0u);
+  EXPECT_EQ(earlyEmpty, 0u);
+  Record r{};
+  EXPECT_FALSE(queue.retrieve(r));
+}

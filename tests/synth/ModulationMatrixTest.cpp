@@ -8,6 +8,8 @@
 #include "wave/EnvelopeGenerator.h"
 #include "wave/Environment.h"
 #include "wave/FloatParameter.h"
+#include "wave/ModulationGenerator.h"
+#include "wave/StereoSpread.h"
 
 #include <gtest/gtest.h>
 
@@ -508,6 +510,99 @@ TEST_F(ModulationMatrixTest, EvaluationAllocatesNothing) {
   }
   EXPECT_EQ(counter.count(), 0);
   EXPECT_TRUE(std::isfinite(total));
+}
+
+// An LFO keeps the frequency of a settled input between edits: every edit
+// of the knob, a slot, the input's limits or the LFO's controller must
+// still reach its speed in the next block, pulled or moved on by its mute
+// call alone (as while nobody listens).
+TEST_F(ModulationMatrixTest, AnLfoOnASettledInputFollowsEveryEditInTheNextBlock) {
+  ModulationGenerator generator(&env);
+  wave::FloatParameterSource base(&env, 0.5f), wheelParameter(&env, 0.0f);
+  base.parameter.setLimits(0.0f, 10.0f);
+  matrix.setGlobalSource(M::cSourceModWheel, &wheelParameter);
+  ModulationMatrixInput input(&env, &matrix.getGlobalScope(), M::cTargetLFO1Frequency, &base, 0.0f, 10.0f);
+  generator.frequency.setController(&input);
+  for (bool written : {true, false}) {
+    generator.writeOnMuteCalls = written;
+    auto expect = [&](double hertz, const char* step) {
+      // Balance 0.5: both halves run at the frequency, half a cycle each.
+      const double perBlock = hertz * cBlock / 1000.0;
+      for (int k = 0; k < 4; ++k) {
+        const double before = generator.getPhase();
+        env.beginBlock();
+        if (k % 2 == 0) generator.pull(cBlock, 0);
+        env.endBlock(cBlock);
+        double moved = generator.getPhase() - before;
+        if (moved < 0.0) moved += 1.0;
+        EXPECT_NEAR(moved, perBlock, 1e-6) << step << " block " << k << (written ? "" : ", unwritten");
+      }
+    };
+    base.parameter.setInterpolated(0.5f, 0.0f);
+    wheelParameter.parameter.setInterpolated(0.0f, 0.0f);
+    matrix.setSlotTarget(0, -1);
+    input.setLimits(0.0f, 10.0f);
+    expect(0.5, "the knob");
+    base.parameter.setInterpolated(1.0f, 0.0f);
+    expect(1.0, "the knob turned");
+    // Four octaves for a full-scale slot: a quarter of the wheel is one.
+    connect(0, M::cSourceModWheel, M::cTargetLFO1Frequency, 0.25f);
+    expect(1.0, "a slot with the wheel down");
+    wheelParameter.parameter.setInterpolated(1.0f, 0.0f);
+    expect(2.0, "the wheel up");
+    matrix.setSlotInverted(0, true);
+    expect(0.5, "inverted");
+    matrix.setSlotLevel(0, 0.125f, false);
+    expect(std::sqrt(0.5), "turned down");
+    input.setLimits(0.0f, 0.625f);
+    expect(0.625, "new limits");
+    matrix.setSlotBypassed(0, true);
+    expect(1.0, "bypassed");
+    generator.frequency.setController(nullptr);
+    expect(0.1, "the LFO's own value");
+    generator.frequency.setController(&input);
+    expect(1.0, "the input again");
+    matrix.setSlotBypassed(0, false);
+  }
+}
+
+// The stereo spread passes silence on without reading a settled spread:
+// a spread edited while nothing sounds must still shape the first sound.
+TEST_F(ModulationMatrixTest, AStereoSpreadEditedDuringSilenceShapesTheFirstSound) {
+  wave::FloatParameterSource base(&env, 1.0f);
+  base.parameter.setLimits(0.0f, 2.0f);
+  ModulationMatrixInput input(&env, &matrix.getGlobalScope(), M::cTargetStereo, &base, 0.0f, 2.0f);
+  StereoSpread spread(&env);
+  spread.spread.setController(&input);
+  M::ValueSource left(&env, 1.0f), right(&env, 0.0f);
+  auto render = [&](bool sound, float expectLeft, float expectRight, const char* step) {
+    spread.setInputs(sound ? &left : nullptr, sound ? &right : nullptr);
+    for (int k = 0; k < 3; ++k) {
+      env.beginBlock();
+      const float* l = spread.getOutput(0)->pull(cBlock, 0)->data;
+      const float* r = spread.getOutput(1)->pull(cBlock, 0)->data;
+      for (int i = 0; i < cBlock; i += 21) {
+        ASSERT_EQ(l[i], expectLeft) << step << " block " << k << " at " << i;
+        ASSERT_EQ(r[i], expectRight) << step << " block " << k << " at " << i;
+      }
+      env.endBlock(cBlock);
+    }
+  };
+  // Left alone: side and mid are half of it each; beyond spread 1 the mid
+  // fades out.
+  render(false, 0.0f, 0.0f, "silence at 1");
+  base.parameter.setInterpolated(0.5f, 0.0f);
+  render(false, 0.0f, 0.0f, "silence at 0.5");
+  render(true, 0.75f, 0.25f, "sound at 0.5");
+  render(false, 0.0f, 0.0f, "silence again");
+  connect(0, M::cSourceModWheel, M::cTargetStereo, 1.0f);
+  wheel.setValue(1.0f);
+  // The matrix sum is a value source's: read in every block.
+  render(false, 0.0f, 0.0f, "silence with the wheel");
+  render(true, 1.0f, -0.5f, "sound with the wheel");
+  matrix.setSlotBypassed(0, true);
+  render(false, 0.0f, 0.0f, "silence, the wheel bypassed");
+  render(true, 0.75f, 0.25f, "sound, the wheel bypassed");
 }
 
 TEST(ModulationMatrixValueSourceTest, HoldsItsValueAsAConstantBlock) {
