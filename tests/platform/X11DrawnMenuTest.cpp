@@ -6,6 +6,7 @@
 
 #include "platform/DrawPort.h"
 #include "platform/X11WindowServer.h"
+#include "tests/support/ModalWatchdog.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/Xvfb.h"
 
@@ -89,6 +90,8 @@ TEST(X11DrawnMenuTest, ScreenShowsThePortTracksTheMouseAndTheReleaseChooses) {
   std::string why;
   auto server = platform::X11WindowServer::open(loop, why);
   ASSERT_TRUE(server) << why;
+  // A menu a failed hand left open ends after a minute.
+  zarn::test::ModalWatchdog watchdog(loop, *server);
   zarn::test::XPeer peer(name);
   peer.move({150, 150});
 

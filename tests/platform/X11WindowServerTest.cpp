@@ -4,6 +4,7 @@
 #include "gui/MacInterface.h"
 #include "gui/Menu.h"
 #include "platform/HeadlessWindowServer.h"
+#include "tests/support/ModalWatchdog.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/XPeer.h"
@@ -163,6 +164,7 @@ protected:
     std::string why;
     server = platform::X11WindowServer::open(loop, why);
     ASSERT_TRUE(server) << why;
+    watchdog = std::make_unique<zarn::test::ModalWatchdog>(loop, *server);
     peer = std::make_unique<zarn::test::XPeer>(zarn::test::Xvfb::shared().display());
     ASSERT_TRUE(peer->dpy);
     // The pointer rests outside every window.
@@ -180,6 +182,8 @@ protected:
   std::unique_ptr<zarn::test::ScopedEnvironment> display;
   std::unique_ptr<platform::X11WindowServer> server;
   std::unique_ptr<zarn::test::XPeer> peer;
+  // A menu a failed hand left open ends after a minute.
+  std::unique_ptr<zarn::test::ModalWatchdog> watchdog;
 };
 
 // What the X window shows is what the headless server's framebuffer holds
