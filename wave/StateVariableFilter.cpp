@@ -569,12 +569,11 @@ void StateVariableFilter::filterParallel(int count) {
   // it has not been asked in this block yet and will be, with every lane as
   // it stands now: none of its filters is muted or may be muted by its
   // voice's own pull still to come (a lane's mute is asked when the unit
-  // runs). Without the 256-bit unit the sets gain nothing from one pass;
-  // without the 512-bit unit, two pairs gain nothing over a pass each.
+  // runs). Without the 256-bit unit the sets gain nothing from one pass.
   StateVariableFilter* units[4] = {this, nullptr, nullptr, nullptr};
   if (vectorFilterWideAvailable()) {
     units[1] = partner;
-    if (neighbour && vectorFilter512Available()) {
+    if (neighbour) {
       units[2] = neighbour;
       units[3] = neighbour->partner;
     }

@@ -131,7 +131,7 @@ public:
   // anyway and sees its lanes as it would then.
 
   // Makes this unit's pair and other's pair (null: none) neighbours, each
-  // side leaving any earlier neighbour: where the processor has the 512-bit
+  // side leaving any earlier neighbour: where the processor has the 256-bit
   // unit, the first of the four units asked in a block takes the other pair
   // along on the same terms as its partner, and two pairs with the same
   // settings go through one pass of thirty-two lanes. Link both units of

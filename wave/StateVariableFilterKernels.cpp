@@ -1087,8 +1087,6 @@ void vectorFilterCascadeClippedWidePair(const VectorFilterLanes* lanes, float in
   filterCascadeAvxStages<true, 2>(lanes, inputScale, dampingStride, stages, response, &clip, count);
 }
 
-bool vectorFilter512Available() { return wide512Available(); }
-
 void vectorFilterCascadeClippedWideQuad(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
                                         int stages, VectorFilterResponse response, const VectorFilterClip& clip,
                                         int count, bool allow512) {
@@ -1096,6 +1094,5 @@ void vectorFilterCascadeClippedWideQuad(const VectorFilterLanes* lanes, float in
     filterCascade512Clipped<2>(lanes, inputScale, dampingStride, stages, response, &clip, count);
     return;
   }
-  for (int s = 0; s < 2; ++s)
-    filterCascadeAvxStages<true, 2>(lanes + 4 * s, inputScale, dampingStride, stages, response, &clip, count);
+  filterCascadeAvxStages<true, 4>(lanes, inputScale, dampingStride, stages, response, &clip, count);
 }
