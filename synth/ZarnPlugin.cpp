@@ -249,6 +249,11 @@ void ZarnPlugin::buildGraph() {
   for (auto& units : mFilterUnits)
     for (size_t k = 0; k + 1 < std::size(units); k += 2)
       units[k]->getDesignFilter()->pairWith(units[k + 1]->getDesignFilter());
+  // Two neighbouring pairs (sixteen voices) likewise, where the 512-bit
+  // unit runs both pairs' chains side by side.
+  for (auto& units : mFilterUnits)
+    for (size_t k = 0; k + 3 < std::size(units); k += 4)
+      for (size_t j = 0; j < 2; ++j) units[k + j]->getDesignFilter()->joinPairs(units[k + 2 + j]->getDesignFilter());
   mVoiceManager = std::make_unique<VoiceManager>(env, 2);
   for (int i = 0; i < cMaxVoices; ++i) {
     mVoices[i] = std::make_unique<ZarnVoice>(env, i, sOscillatorStyle, sEnvelopeStyle, mDefaultTargets, shared,

@@ -132,6 +132,7 @@ StateVariableFilter::StateVariableFilter(wave::Environment* env, ClipTable& tabl
 }
 
 StateVariableFilter::~StateVariableFilter() {
+  joinPairs(nullptr);
   for (wave::Block*& b : laneOutputs) {
     delete b;
     b = nullptr;
@@ -535,51 +536,89 @@ bool StateVariableFilter::allFiltersSounding() const {
   return true;
 }
 
+void StateVariableFilter::joinPairs(StateVariableFilter* other) {
+  if (other == this) other = nullptr;
+  if (neighbour) neighbour->neighbour = nullptr;
+  neighbour = other;
+  if (!other) return;
+  if (other->neighbour) other->neighbour->neighbour = nullptr;
+  other->neighbour = this;
+}
+
+bool StateVariableFilter::joinsPass() {
+  if (passStamp == env->stamp || !allFiltersSounding()) return false;
+  passStamp = env->stamp;
+  // The settings its filters would copy to it when asking it.
+  if (GenericFilter* f = getFilter(0)) {
+    slope = f->slope.get();
+    response = f->response.get();
+  }
+  return true;
+}
+
+bool StateVariableFilter::canShare(const Pass& a, const Pass& b) {
+  return a.passes == 2 && b.passes == 2 && a.response == b.response && a.stages == b.stages &&
+         a.inputScale == b.inputScale && a.clipper == b.clipper && a.clipper->getTable().getPoints() >= 2;
+}
+
 void StateVariableFilter::filterParallel(int count) {
   const int maxBlock = env->maxBlockSize;
   if (count > maxBlock) count = maxBlock;
   passStamp = env->stamp;
-  Pass own;
-  const bool ownActive = gatherLanes(count, own);
-  // The partner goes along if it has not been asked in this block yet and
-  // will be, with every lane as it stands now: none of its filters is muted
-  // or may be muted by its voice's own pull still to come (a lane's mute is
-  // asked when the unit runs).
-  // Without the 256-bit unit the two sets gain nothing from one pass.
-  StateVariableFilter* other = vectorFilterWideAvailable() ? partner : nullptr;
-  if (other && (other->passStamp == env->stamp || !other->allFiltersSounding())) other = nullptr;
-  Pass theirs;
-  bool otherActive = false;
-  if (other) {
-    other->passStamp = env->stamp;
-    // The settings its filters would copy to it when asking it.
-    if (GenericFilter* f = other->getFilter(0)) {
-      other->slope = f->slope.get();
-      other->response = f->response.get();
+  // This unit, its partner and the neighbouring pair. A unit goes along if
+  // it has not been asked in this block yet and will be, with every lane as
+  // it stands now: none of its filters is muted or may be muted by its
+  // voice's own pull still to come (a lane's mute is asked when the unit
+  // runs). Without the 256-bit unit the sets gain nothing from one pass.
+  StateVariableFilter* units[4] = {this, nullptr, nullptr, nullptr};
+  if (vectorFilterWideAvailable()) {
+    units[1] = partner;
+    if (neighbour) {
+      units[2] = neighbour;
+      units[3] = neighbour->partner;
     }
-    otherActive = other->gatherLanes(count, theirs);
   }
-  if (!ownActive && !otherActive) return;
+  Pass pass[4];
+  bool active[4] = {};
+  bool anyActive = false;
+  for (int u = 0; u < 4; ++u) {
+    if (u > 0 && units[u] && !units[u]->joinsPass()) units[u] = nullptr;
+    if (units[u]) active[u] = units[u]->gatherLanes(count, pass[u]);
+    anyActive = anyActive || active[u];
+  }
+  if (!anyActive) return;
 
   wave::DenormalGuard guard;
-  if (ownActive) preparePass(count, own);
-  if (otherActive) other->preparePass(count, theirs);
+  for (int u = 0; u < 4; ++u)
+    if (active[u]) units[u]->preparePass(count, pass[u]);
   // Two sets of eight lanes with the same settings go through one pass,
-  // where their chains overlap.
-  const bool joint = ownActive && otherActive && own.passes == 2 && theirs.passes == 2 && vectorFilterWideAvailable() &&
-                     own.response == theirs.response && own.stages == theirs.stages &&
-                     own.inputScale == theirs.inputScale && own.clipper == theirs.clipper &&
-                     own.clipper->getTable().getPoints() >= 2;
-  if (joint) {
-    const FunctionTable<float>& table = own.clipper->getTable();
-    const VectorFilterClip clip = {table.getValues(), table.getFracOffset(), table.getIntOffset(), table.getScale(),
-                                   table.getMask()};
-    const VectorFilterLanes lanes[4] = {own.groups[0], own.groups[1], theirs.groups[0], theirs.groups[1]};
-    vectorFilterCascadeClippedWidePair(lanes, own.inputScale, own.rowStride, own.stages, own.response, clip, count);
+  // where their chains overlap; two such pairs alike through one pass of
+  // thirty-two lanes.
+  const bool joint[2] = {active[0] && active[1] && canShare(pass[0], pass[1]),
+                         active[2] && active[3] && canShare(pass[2], pass[3])};
+  auto clipOf = [](const Pass& p) {
+    const FunctionTable<float>& table = p.clipper->getTable();
+    return VectorFilterClip{table.getValues(), table.getFracOffset(), table.getIntOffset(), table.getScale(),
+                            table.getMask()};
+  };
+  if (joint[0] && joint[1] && canShare(pass[0], pass[2])) {
+    const Pass& p = pass[0];
+    VectorFilterLanes lanes[8];
+    for (int u = 0; u < 4; ++u)
+      for (int h = 0; h < 2; ++h) lanes[2 * u + h] = pass[u].groups[h];
+    vectorFilterCascadeClippedWideQuad(lanes, p.inputScale, p.rowStride, p.stages, p.response, clipOf(p), count);
   } else {
-    if (ownActive) runPass(own, count);
-    if (otherActive) other->runPass(theirs, count);
+    for (int u = 0; u < 4; u += 2) {
+      if (joint[u / 2]) {
+        const Pass& p = pass[u];
+        const VectorFilterLanes lanes[4] = {p.groups[0], p.groups[1], pass[u + 1].groups[0], pass[u + 1].groups[1]};
+        vectorFilterCascadeClippedWidePair(lanes, p.inputScale, p.rowStride, p.stages, p.response, clipOf(p), count);
+        continue;
+      }
+      for (int v = u; v < u + 2; ++v)
+        if (active[v]) units[v]->runPass(pass[v], count);
+    }
   }
-  if (ownActive) storePass(own, count);
-  if (otherActive) other->storePass(theirs, count);
+  for (int u = 0; u < 4; ++u)
+    if (active[u]) units[u]->storePass(pass[u], count);
 }

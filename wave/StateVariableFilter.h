@@ -130,6 +130,15 @@ public:
   // (MuteController::mayMuteWhenPulled); it is then asked in the same block
   // anyway and sees its lanes as it would then.
 
+  // Makes this unit's pair and other's pair (null: none) neighbours, each
+  // side leaving any earlier neighbour: where the processor has the 256-bit
+  // unit, the first of the four units asked in a block takes the other pair
+  // along on the same terms as its partner, and two pairs with the same
+  // settings go through one pass of thirty-two lanes. Link both units of
+  // one pair to those of the other (a with c, b with d).
+  void joinPairs(StateVariableFilter* other);
+  StateVariableFilter* getNeighbour() const { return neighbour; }
+
   // Maps one (cut-off, peak) pair to the per-run values: the damping input
   // of the first stage, the cubic damping and the clip scale (the factor
   // before the output clipper). Here: min(peak, 0.999), 0 and 0.1.
@@ -222,6 +231,12 @@ private:
   void runPass(Pass& p, int count);
   void storePass(const Pass& p, int count);
   bool allFiltersSounding() const;
+  // Whether the unit, not yet asked in this block, goes along with the one
+  // asked (and then marks it asked and gives it its filters' settings).
+  bool joinsPass();
+  // Whether two prepared passes of eight lanes each may go through one
+  // kernel pass.
+  static bool canShare(const Pass& a, const Pass& b);
 
   // Works out the per-run values for one cut-off and peak and stores them
   // at the given places (the damping of stage s at damping[s x stride]);
@@ -268,4 +283,6 @@ private:
   GroupRun groupRuns[2];
   // The environment's stamp of the block last filtered.
   int32_t passStamp = -1;
+  // The neighbouring pair's unit (joinPairs).
+  StateVariableFilter* neighbour = nullptr;
 };

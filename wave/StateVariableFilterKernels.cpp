@@ -670,24 +670,33 @@ ZARN_AVX512_INLINE __m512 step512(__m512 x, Lanes512& s) {
   return R == cVectorFilterLowPass ? s.low : (R == cVectorFilterHighPass ? h : s.band);
 }
 
-// The clipper's table read of ClampedTableReadAvx on sixteen lanes.
+// The clipper's table read of ClampedTableReadAvx on sixteen lanes, its
+// constants set out once per pass.
 struct ClampedTableRead512 {
   const float* values;
-  float fracOffset;
-  int intOffset;
-  unsigned mask;
+  __m512 fracOffset;
+  __m512 lo; // the argument of the first point
+  __m512 hi; // the argument of the last point
+  __m512i intOffset;
+  __m512i mask;
+
+  ZARN_AVX512 void set(const VectorFilterClip& t) {
+    values = t.values;
+    fracOffset = _mm512_set1_ps(t.fracOffset);
+    lo = _mm512_set1_ps(static_cast<float>(t.intOffset));
+    hi = _mm512_set1_ps(static_cast<float>(static_cast<double>(t.intOffset) + static_cast<double>(t.mask)));
+    intOffset = _mm512_set1_epi32(t.intOffset);
+    mask = _mm512_set1_epi32(static_cast<int>(t.mask));
+  }
 
   ZARN_AVX512_INLINE __m512 operator()(__m512 scale, __m512 in) const {
-    const __m512 lo = _mm512_set1_ps(static_cast<float>(intOffset));
-    const __m512 hi = _mm512_set1_ps(static_cast<float>(static_cast<double>(intOffset) + static_cast<double>(mask)));
-    __m512 x = _mm512_sub_ps(_mm512_mul_ps(scale, in), _mm512_set1_ps(fracOffset));
+    __m512 x = _mm512_sub_ps(_mm512_mul_ps(scale, in), fracOffset);
     x = _mm512_min_ps(_mm512_max_ps(x, lo), hi);
-    const __m512i t = _mm512_cvttps_epi32(x);
-    const __mmask16 roundedUp = _mm512_cmp_ps_mask(_mm512_cvtepi32_ps(t), x, _CMP_GT_OS);
-    const __m512i k = _mm512_mask_sub_epi32(t, roundedUp, t, _mm512_set1_epi32(1));
+    // x rounded down: what truncation less one where it rounded up gives,
+    // x being held to the table's arguments.
+    const __m512i k = _mm512_cvttps_epi32(_mm512_roundscale_ps(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
     const __m512 f = _mm512_sub_ps(x, _mm512_cvtepi32_ps(k));
-    const __m512i idx = _mm512_and_si512(_mm512_sub_epi32(k, _mm512_set1_epi32(intOffset)),
-                                         _mm512_set1_epi32(static_cast<int>(mask)));
+    const __m512i idx = _mm512_and_si512(_mm512_sub_epi32(k, intOffset), mask);
     // Each lane's two neighbouring entries in one 64-bit read: half the
     // elements to gather, split into the two rows afterwards.
     const __m512 p0 = _mm512_castpd_ps(_mm512_i32gather_pd(_mm512_castsi512_si256(idx), values, 4));
@@ -722,7 +731,6 @@ struct Cascade512 {
   int dampingStride;
   __m128 tableScale;
   __m512 scale;
-  ClampedTableRead512 read;
   Stage512<R> st[Stages];
   __m512 clipScale;
   __m512 clipGain;
@@ -757,6 +765,63 @@ struct Cascade512 {
       _mm_storeu_ps(lanes[1].band + 4 * k, _mm512_extractf32x4_ps(st[k].s.band, 1));
       _mm_storeu_ps(lanes[2].band + 4 * k, _mm512_extractf32x4_ps(st[k].s.band, 2));
       _mm_storeu_ps(lanes[3].band + 4 * k, _mm512_extractf32x4_ps(st[k].s.band, 3));
+    }
+  }
+  // The len samples at base of the sixteen lanes' inputs, one register per
+  // sample: a 4 x 4 transpose per group of lanes and four samples.
+  ZARN_AVX512_INLINE void gather(__m512* x, int base, int len) const {
+    const int whole = len & ~3;
+    for (int m = 0; m < whole; m += 4) {
+      __m128 q[4][4];
+      for (int g = 0; g < 4; ++g) {
+        for (int k = 0; k < 4; ++k) q[g][k] = _mm_load_ps(lanes[g].in[k] + base + m);
+        _MM_TRANSPOSE4_PS(q[g][0], q[g][1], q[g][2], q[g][3]);
+      }
+      for (int k = 0; k < 4; ++k) {
+        __m512 v = _mm512_castps128_ps512(q[0][k]);
+        v = _mm512_insertf32x4(v, q[1][k], 1);
+        v = _mm512_insertf32x4(v, q[2][k], 2);
+        x[m + k] = _mm512_insertf32x4(v, q[3][k], 3);
+      }
+    }
+    alignas(64) float buffer[16];
+    for (int m = whole; m < len; ++m) {
+      for (int g = 0; g < 4; ++g)
+        for (int k = 0; k < 4; ++k) buffer[4 * g + k] = lanes[g].in[k][base + m];
+      x[m] = _mm512_load_ps(buffer);
+    }
+  }
+  // The reverse of gather, into the lanes' outputs.
+  ZARN_AVX512_INLINE void scatter(const __m512* x, int base, int len) const {
+    const int whole = len & ~3;
+    for (int m = 0; m < whole; m += 4) {
+      for (int g = 0; g < 4; ++g) {
+        __m128 q[4];
+        for (int k = 0; k < 4; ++k) {
+          switch (g) {
+          case 0:
+            q[k] = _mm512_extractf32x4_ps(x[m + k], 0);
+            break;
+          case 1:
+            q[k] = _mm512_extractf32x4_ps(x[m + k], 1);
+            break;
+          case 2:
+            q[k] = _mm512_extractf32x4_ps(x[m + k], 2);
+            break;
+          default:
+            q[k] = _mm512_extractf32x4_ps(x[m + k], 3);
+            break;
+          }
+        }
+        _MM_TRANSPOSE4_PS(q[0], q[1], q[2], q[3]);
+        for (int k = 0; k < 4; ++k) _mm_store_ps(lanes[g].out[k] + base + m, q[k]);
+      }
+    }
+    alignas(64) float buffer[16];
+    for (int m = whole; m < len; ++m) {
+      _mm512_store_ps(buffer, x[m]);
+      for (int g = 0; g < 4; ++g)
+        for (int k = 0; k < 4; ++k) lanes[g].out[k][base + m] = buffer[4 * g + k];
     }
   }
   // Loads group H's coefficients for stage K of the run that holds sample
@@ -817,117 +882,100 @@ struct Cascade512 {
   }
 };
 
-template <int Stages, bool Clip, VectorFilterResponse R>
+// A loop over the sets, unrolled so that each set's states and
+// coefficients stay in registers of their own.
+#define ZARN_EACH_SET(s) _Pragma("GCC unroll 4") for (int s = 0; s < Sets; ++s)
+
+template <int Stages, bool Clip, VectorFilterResponse R, int Sets>
 ZARN_AVX512 void filterCascade512(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
                                   const VectorFilterClip* clipTable, int count) {
   if (count < 1) return;
   wave::DenormalGuard guard;
-  Cascade512<Stages, Clip, R> c;
-  c.lanes = lanes;
-  c.dampingStride = dampingStride;
-  c.tableScale = _mm_set1_ps(Clip ? clipTable->scale : 0.0f);
-  c.scale = _mm512_set1_ps(inputScale);
-  c.read = Clip ? ClampedTableRead512{clipTable->values, clipTable->fracOffset, clipTable->intOffset, clipTable->mask}
-                : ClampedTableRead512{nullptr, 0.0f, 0, 0u};
-  c.load();
-  // Chunks of samples, each transposed into one register per sample (a
-  // 4 x 4 transpose per group of lanes and four samples), filtered with
-  // stage k a sample behind stage k - 1 so that their chains overlap, and
-  // transposed back.
+  // Chunks of samples, each transposed into one register per sample,
+  // filtered with stage k a sample behind stage k - 1 so that their chains
+  // overlap, and transposed back. Set s (sixteen lanes, groups 4s to
+  // 4s + 3) has registers of its own; the sets' chains are independent and
+  // lie side by side in the instruction stream.
   constexpr int cChunk = 32;
-  __m512 x[cChunk];
-  __m512 scales[Clip ? cChunk : 1];
-  __m512 gains[Clip ? cChunk : 1];
-  c.scales = scales;
-  c.gains = gains;
-  alignas(64) float buffer[16];
+  ClampedTableRead512 read = {};
+  if (Clip) read.set(*clipTable);
+  Cascade512<Stages, Clip, R> c[Sets];
+  __m512 x[Sets][cChunk];
+  __m512 scales[Sets][Clip ? cChunk : 1];
+  __m512 gains[Sets][Clip ? cChunk : 1];
+  for (int s = 0; s < Sets; ++s) {
+    Cascade512<Stages, Clip, R>& cs = c[s];
+    cs.lanes = lanes + 4 * s;
+    cs.dampingStride = dampingStride;
+    cs.tableScale = _mm_set1_ps(Clip ? clipTable->scale : 0.0f);
+    cs.scale = _mm512_set1_ps(inputScale);
+    cs.scales = scales[s];
+    cs.gains = gains[s];
+    cs.load();
+  }
   for (int base = 0; base < count; base += cChunk) {
     const int len = count - base < cChunk ? count - base : cChunk;
-    const int whole = len & ~3;
-    for (int m = 0; m < whole; m += 4) {
-      __m128 q[4][4];
-      for (int g = 0; g < 4; ++g) {
-        for (int k = 0; k < 4; ++k) q[g][k] = _mm_load_ps(lanes[g].in[k] + base + m);
-        _MM_TRANSPOSE4_PS(q[g][0], q[g][1], q[g][2], q[g][3]);
-      }
-      for (int k = 0; k < 4; ++k) {
-        __m512 v = _mm512_castps128_ps512(q[0][k]);
-        v = _mm512_insertf32x4(v, q[1][k], 1);
-        v = _mm512_insertf32x4(v, q[2][k], 2);
-        x[m + k] = _mm512_insertf32x4(v, q[3][k], 3);
-      }
-    }
-    for (int m = whole; m < len; ++m) {
-      for (int g = 0; g < 4; ++g)
-        for (int k = 0; k < 4; ++k) buffer[4 * g + k] = lanes[g].in[k][base + m];
-      x[m] = _mm512_load_ps(buffer);
-    }
+    ZARN_EACH_SET(s) c[s].gather(x[s], base, len);
     int n = 0;
-    for (; n < Stages - 1 && n < len; ++n) c.template stepAll<Stages - 1>(x, base, n, len);
+    for (; n < Stages - 1 && n < len; ++n)
+      ZARN_EACH_SET(s) c[s].template stepAll<Stages - 1>(x[s], base, n, len);
     // The clipper a few samples behind the last stage, where its table
     // reads fill the time the stages' chains leave idle.
     constexpr int cLag = 2;
     int clipped = 0;
     for (; n < len; ++n) {
-      c.template stepSteady<Stages - 1>(x, base, n);
+      ZARN_EACH_SET(s) c[s].template stepSteady<Stages - 1>(x[s], base, n);
       if (Clip && n - (Stages - 1) - cLag >= 0) {
-        x[clipped] = _mm512_mul_ps(c.read(scales[clipped], x[clipped]), gains[clipped]);
+        ZARN_EACH_SET(s)
+          x[s][clipped] = _mm512_mul_ps(read(scales[s][clipped], x[s][clipped]), gains[s][clipped]);
         ++clipped;
       }
     }
-    for (; n < len + Stages - 1; ++n) c.template stepAll<Stages - 1>(x, base, n, len);
+    for (; n < len + Stages - 1; ++n)
+      ZARN_EACH_SET(s) c[s].template stepAll<Stages - 1>(x[s], base, n, len);
     if (Clip)
-      for (int m = clipped; m < len; ++m) x[m] = _mm512_mul_ps(c.read(scales[m], x[m]), gains[m]);
-    for (int m = 0; m < whole; m += 4) {
-      for (int g = 0; g < 4; ++g) {
-        __m128 q[4];
-        for (int k = 0; k < 4; ++k) {
-          switch (g) {
-          case 0:
-            q[k] = _mm512_extractf32x4_ps(x[m + k], 0);
-            break;
-          case 1:
-            q[k] = _mm512_extractf32x4_ps(x[m + k], 1);
-            break;
-          case 2:
-            q[k] = _mm512_extractf32x4_ps(x[m + k], 2);
-            break;
-          default:
-            q[k] = _mm512_extractf32x4_ps(x[m + k], 3);
-            break;
-          }
-        }
-        _MM_TRANSPOSE4_PS(q[0], q[1], q[2], q[3]);
-        for (int k = 0; k < 4; ++k) _mm_store_ps(lanes[g].out[k] + base + m, q[k]);
-      }
-    }
-    for (int m = whole; m < len; ++m) {
-      _mm512_store_ps(buffer, x[m]);
-      for (int g = 0; g < 4; ++g)
-        for (int k = 0; k < 4; ++k) lanes[g].out[k][base + m] = buffer[4 * g + k];
-    }
+      for (int m = clipped; m < len; ++m)
+        ZARN_EACH_SET(s) x[s][m] = _mm512_mul_ps(read(scales[s][m], x[s][m]), gains[s][m]);
+    ZARN_EACH_SET(s) c[s].scatter(x[s], base, len);
   }
-  c.store();
+  for (int s = 0; s < Sets; ++s) c[s].store();
 }
 
-template <bool Clip, VectorFilterResponse R>
+template <bool Clip, VectorFilterResponse R, int Sets>
 void filterCascade512Stages(const VectorFilterLanes* lanes, float inputScale, int dampingStride, int stages,
                             const VectorFilterClip* clip, int count) {
   switch (stages) {
   case 1:
-    filterCascade512<1, Clip, R>(lanes, inputScale, dampingStride, clip, count);
+    filterCascade512<1, Clip, R, Sets>(lanes, inputScale, dampingStride, clip, count);
     break;
   case 2:
-    filterCascade512<2, Clip, R>(lanes, inputScale, dampingStride, clip, count);
+    filterCascade512<2, Clip, R, Sets>(lanes, inputScale, dampingStride, clip, count);
     break;
   case 3:
-    filterCascade512<3, Clip, R>(lanes, inputScale, dampingStride, clip, count);
+    filterCascade512<3, Clip, R, Sets>(lanes, inputScale, dampingStride, clip, count);
     break;
   case 4:
-    filterCascade512<4, Clip, R>(lanes, inputScale, dampingStride, clip, count);
+    filterCascade512<4, Clip, R, Sets>(lanes, inputScale, dampingStride, clip, count);
     break;
   default:
     break;
+  }
+}
+
+// The clipped cascade over Sets sets of sixteen lanes in the 512-bit unit.
+template <int Sets>
+void filterCascade512Clipped(const VectorFilterLanes* lanes, float inputScale, int dampingStride, int stages,
+                             VectorFilterResponse response, const VectorFilterClip* clip, int count) {
+  switch (response) {
+  case cVectorFilterLowPass:
+    filterCascade512Stages<true, cVectorFilterLowPass, Sets>(lanes, inputScale, dampingStride, stages, clip, count);
+    return;
+  case cVectorFilterHighPass:
+    filterCascade512Stages<true, cVectorFilterHighPass, Sets>(lanes, inputScale, dampingStride, stages, clip, count);
+    return;
+  default:
+    filterCascade512Stages<true, cVectorFilterBandPass, Sets>(lanes, inputScale, dampingStride, stages, clip, count);
+    return;
   }
 }
 
@@ -1033,17 +1081,18 @@ void vectorFilterCascadeClippedWidePair(const VectorFilterLanes* lanes, float in
                                         int stages, VectorFilterResponse response, const VectorFilterClip& clip,
                                         int count, bool allow512) {
   if (allow512 && wide512Available()) {
-    switch (response) {
-    case cVectorFilterLowPass:
-      filterCascade512Stages<true, cVectorFilterLowPass>(lanes, inputScale, dampingStride, stages, &clip, count);
-      return;
-    case cVectorFilterHighPass:
-      filterCascade512Stages<true, cVectorFilterHighPass>(lanes, inputScale, dampingStride, stages, &clip, count);
-      return;
-    default:
-      filterCascade512Stages<true, cVectorFilterBandPass>(lanes, inputScale, dampingStride, stages, &clip, count);
-      return;
-    }
+    filterCascade512Clipped<1>(lanes, inputScale, dampingStride, stages, response, &clip, count);
+    return;
   }
   filterCascadeAvxStages<true, 2>(lanes, inputScale, dampingStride, stages, response, &clip, count);
+}
+
+void vectorFilterCascadeClippedWideQuad(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
+                                        int stages, VectorFilterResponse response, const VectorFilterClip& clip,
+                                        int count, bool allow512) {
+  if (allow512 && wide512Available()) {
+    filterCascade512Clipped<2>(lanes, inputScale, dampingStride, stages, response, &clip, count);
+    return;
+  }
+  filterCascadeAvxStages<true, 4>(lanes, inputScale, dampingStride, stages, response, &clip, count);
 }

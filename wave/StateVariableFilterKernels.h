@@ -142,3 +142,11 @@ void vectorFilterCascadeClippedWide(const VectorFilterLanes* lanes, float inputS
 void vectorFilterCascadeClippedWidePair(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
                                         int stages, VectorFilterResponse response, const VectorFilterClip& clip,
                                         int count, bool allow512 = true);
+// Two such sets of sixteen lanes (lanes[0] to lanes[7], four groups each,
+// with coefficients, runs and states of their own) in one pass, each set to
+// the bit what vectorFilterCascadeClippedWidePair gives it alone: the two
+// sets' chains overlap as the stages' do, in the 512-bit unit or (without
+// it, or with allow512 false) in four 256-bit registers.
+void vectorFilterCascadeClippedWideQuad(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
+                                        int stages, VectorFilterResponse response, const VectorFilterClip& clip,
+                                        int count, bool allow512 = true);

@@ -623,6 +623,84 @@ TEST(GenericFilterTest, PairedUnitsGiveWhatEachGivesAlone) {
   EXPECT_EQ(c.getPartner(), nullptr);
 }
 
+// Two pairs joined as neighbours (sixteen voices): every filter gives, to
+// the bit, what it gives on a unit of its own, whichever unit is asked
+// first, while the pairs share a pass, while a muted lane keeps one unit of
+// the other pair out and while the pairs' slopes differ; one unit asked
+// takes all four along where the processor allows it.
+TEST(GenericFilterTest, NeighbouringPairsGiveWhatEachGivesAlone) {
+  const int n = 45; // ends inside the kernel's chunks and groups of four
+  constexpr int kUnits = 4;
+  const int lanes = kUnits * GenericFilter::ParallelFilterUnit::cLanes;
+  Graph g;
+  std::vector<std::unique_ptr<CountingUnit>> joined, solo;
+  for (int u = 0; u < kUnits; ++u) {
+    joined.push_back(std::make_unique<CountingUnit>(&g.env));
+    solo.push_back(std::make_unique<CountingUnit>(&g.env));
+  }
+  joined[0]->pairWith(joined[1].get());
+  joined[2]->pairWith(joined[3].get());
+  joined[0]->joinPairs(joined[2].get());
+  joined[1]->joinPairs(joined[3].get());
+  EXPECT_EQ(joined[2]->getNeighbour(), joined[0].get());
+  std::vector<std::unique_ptr<SignalSource>> src;
+  std::vector<std::unique_ptr<GenericFilter>> fj, fs;
+  std::vector<SteadySwitch> mutes(lanes);
+  for (int l = 0; l < lanes; ++l) {
+    src.push_back(std::make_unique<SignalSource>(&g.env));
+    src[l]->signal = noise(12 * n, 70 + l, 0.8f);
+    fj.push_back(std::make_unique<GenericFilter>(&g.env));
+    fs.push_back(std::make_unique<GenericFilter>(&g.env));
+    fj[l]->setParallelFilter(joined[l / 8].get());
+    fs[l]->setParallelFilter(solo[l / 8].get());
+    for (GenericFilter* f : {fj[l].get(), fs[l].get()}) {
+      f->setInput(src[l].get());
+      f->setMuteController(&mutes[l]);
+      f->slope = GenericFilter::c24dB;
+      f->frequency.getParameter().setInterpolated(7.0f + 0.15f * static_cast<float>(l), 0.0f);
+      f->peak.getParameter().setInterpolated(0.03f * static_cast<float>(l % 13) + 0.5f, 0.0f);
+    }
+  }
+  for (int block = 0; block < 12; ++block) {
+    if (block == 2) // cut-offs moving on some lanes: runs of their own
+      for (int l : {3, 17, 26, 30})
+        for (GenericFilter* f : {fj[l].get(), fs[l].get()}) f->frequency.getParameter().setInterpolated(9.5f, 4.0f);
+    // Blocks 4 and 5 lane 20 (on the third unit) is muted; blocks 6 and 7
+    // the second pair runs at 12 dB.
+    mutes[20].mute = block == 4 || block == 5;
+    const GenericFilter::Slope slope = block == 6 || block == 7 ? GenericFilter::c12dB : GenericFilter::c24dB;
+    for (int l = 16; l < lanes; ++l)
+      for (GenericFilter* f : {fj[l].get(), fs[l].get()}) f->slope = slope;
+    int before = 0;
+    for (auto& u : joined) before += u->passes;
+    g.env.beginBlock();
+    std::vector<const wave::Block*> x(lanes), y(lanes);
+    for (int k = 0; k < lanes; ++k) {
+      // Odd blocks ask the second pair first.
+      const int l = block % 2 ? (k + lanes / 2) % lanes : k;
+      x[l] = mutes[l].mute ? nullptr : fj[l]->pull(n, 0);
+    }
+    for (int l = 0; l < lanes; ++l) y[l] = mutes[l].mute ? nullptr : fs[l]->pull(n, 0);
+    for (int l = 0; l < lanes; ++l) {
+      if (!x[l]) continue;
+      for (int i = 0; i < n; ++i)
+        ASSERT_EQ(x[l]->data[i], y[l]->data[i]) << "block " << block << " lane " << l << " sample " << i;
+    }
+    g.env.endBlock(n);
+    int now = -before;
+    for (auto& u : joined) now += u->passes;
+    // A muted lane on the third unit keeps it out of a pass begun on the
+    // first pair (it then runs on its own when asked); a pass begun on it
+    // takes the others along.
+    const bool keptOut = mutes[20].mute && block % 2 == 0;
+    const int expected = !vectorFilterWideAvailable() ? 4 : keptOut ? 2 : 1;
+    EXPECT_EQ(now, expected) << "block " << block;
+  }
+  // A unit that goes leaves its neighbour unlinked.
+  joined[3].reset();
+  EXPECT_EQ(joined[1]->getNeighbour(), nullptr);
+}
+
 TEST(GenericFilterTest, AFilterPastTheLastLanePassesItsInput) {
   Graph g;
   StateVariableFilter unit(&g.env);

@@ -763,6 +763,53 @@ TEST(StateVariableFilterKernelTest, ClippedAndWidePassesEqualTheCascadeThenTheCl
   EXPECT_GT(saturated, 50);
 }
 
+// Two sets of sixteen lanes in one pass, every group with runs and
+// coefficients of its own, over blocks that end inside a group of four
+// samples and past the pass's chunk: each set gives, to the bit, what the
+// sixteen-lane pass gives it alone, in both of the processor's passes.
+TEST(StateVariableFilterKernelTest, ThirtyTwoLanePassEqualsEachSetAlone) {
+  if (!vectorFilterWideAvailable()) GTEST_SKIP() << "no 256-bit unit";
+  const StateVariableFilter::ClipTable clipper(0.6f);
+  const FunctionTable<float>& t = clipper.getTable();
+  const VectorFilterClip clip = {t.getValues(), t.getFracOffset(), t.getIntOffset(), t.getScale(), t.getMask()};
+  std::mt19937 rng(53);
+  const int stride = 4 * 64;
+  for (int count : {3, 45, 64}) {
+    LaneGroup groups[8];
+    for (LaneGroup& gr : groups) gr.draw(rng, count, stride);
+    for (int stages = 1; stages <= 4; ++stages)
+      for (int r : {0, 1, 2}) {
+        const auto resp = VectorFilterResponse(r);
+        LaneGroup alone[8], both[8];
+        VectorFilterLanes a[8], b[8];
+        for (int h = 0; h < 8; ++h) {
+          alone[h] = groups[h];
+          a[h] = alone[h].lanes();
+        }
+        for (int set = 0; set < 2; ++set)
+          vectorFilterCascadeClippedWidePair(a + 4 * set, 0.8f, stride, stages, resp, clip, count);
+        for (const bool allow512 : {true, false}) {
+          for (int h = 0; h < 8; ++h) {
+            both[h] = groups[h];
+            b[h] = both[h].lanes();
+          }
+          vectorFilterCascadeClippedWideQuad(b, 0.8f, stride, stages, resp, clip, count, allow512);
+          for (int h = 0; h < 8; ++h) {
+            for (int k = 0; k < 4; ++k)
+              for (int i = 0; i < count; ++i)
+                ASSERT_EQ(both[h].data[k][i], alone[h].data[k][i])
+                    << "count " << count << ", " << stages << " stages, response " << r << ", group " << h
+                    << " lane " << k << " sample " << i << (allow512 ? "" : ", 256-bit");
+            for (int i = 0; i < 4 * stages; ++i) {
+              ASSERT_EQ(both[h].low[i], alone[h].low[i]) << "group " << h << " state " << i;
+              ASSERT_EQ(both[h].band[i], alone[h].band[i]) << "group " << h << " state " << i;
+            }
+          }
+        }
+      }
+  }
+}
+
 // Sixteen lanes (four groups, each with runs of its own) through the paired
 // clipped pass, over blocks longer than the pass works through at once and
 // with a partial group of four at the end, against each lane worked out
