@@ -555,10 +555,54 @@ ZARN_AVX2 void laneRows(const float* const* src, int at, int n, float (*rows)[cS
     for (int l = 0; l < 8; ++l) rows[i][l] = src[l][at + i];
 }
 
+#define ZARN_AVX2_FMA_INLINE __attribute__((target("avx2,fma"), always_inline)) inline
+
+// The exponential as the C library's expf works it out, so that a lane
+// gets the bits std::exp gives the one-oscillator kernel: x = (k + r) ln 2
+// / 32 with k whole, 2^(k/32) from a table of 32 and the exponent, 2^(r/32)
+// by a polynomial of degree three, all in double with the same fused
+// operations in the same order, rounded to float once. The constants are
+// the library's, bit for bit; the tests hold the result to std::exp over
+// every argument the lanes pass (x in [0, 30 ln 2]).
+alignas(32) constexpr uint64_t cExpTable[32] = {
+    0x3ff0000000000000, 0x3fefd9b0d3158574, 0x3fefb5586cf9890f, 0x3fef9301d0125b51, 0x3fef72b83c7d517b,
+    0x3fef54873168b9aa, 0x3fef387a6e756238, 0x3fef1e9df51fdee1, 0x3fef06fe0a31b715, 0x3feef1a7373aa9cb,
+    0x3feedea64c123422, 0x3feece086061892d, 0x3feebfdad5362a27, 0x3feeb42b569d4f82, 0x3feeab07dd485429,
+    0x3feea47eb03a5585, 0x3feea09e667f3bcd, 0x3fee9f75e8ec5f74, 0x3feea11473eb0187, 0x3feea589994cce13,
+    0x3feeace5422aa0db, 0x3feeb737b0cdc5e5, 0x3feec49182a3f090, 0x3feed503b23e255d, 0x3feee89f995ad3ad,
+    0x3feeff76f2fb5e47, 0x3fef199bdd85529c, 0x3fef3720dcef9069, 0x3fef5818dcfba487, 0x3fef7c97337b9b5f,
+    0x3fefa4afa2a490da, 0x3fefd0765b6e4540};
+
+ZARN_AVX2_FMA_INLINE __m256d bitsAsDouble(uint64_t bits) {
+  return _mm256_castsi256_pd(_mm256_set1_epi64x(static_cast<long long>(bits)));
+}
+
+ZARN_AVX2_FMA_INLINE __m128 expQuarter(__m128 x) {
+  const __m256d xd = _mm256_cvtps_pd(x);
+  const __m256d scale = bitsAsDouble(0x40471547652b82fe); // 32 / ln 2
+  const __m256d shift = bitsAsDouble(0x4338000000000000); // 1.5 x 2^52: rounds to a whole number
+  __m256d kd = _mm256_fmadd_pd(scale, xd, shift);
+  const __m256i ki = _mm256_castpd_si256(kd);
+  kd = _mm256_sub_pd(kd, shift);
+  const __m256d r = _mm256_fmsub_pd(scale, xd, kd);
+  const __m256i t = _mm256_i64gather_epi64(reinterpret_cast<const long long*>(cExpTable),
+                                           _mm256_and_si256(ki, _mm256_set1_epi64x(31)), 8);
+  const __m256d twoToK = _mm256_castsi256_pd(_mm256_add_epi64(t, _mm256_slli_epi64(ki, 47)));
+  const __m256d z = _mm256_fmadd_pd(r, bitsAsDouble(0x3ebc6af84b912394), bitsAsDouble(0x3f2ebfce50fac4f3));
+  const __m256d r2 = _mm256_mul_pd(r, r);
+  __m256d y = _mm256_fmadd_pd(r, bitsAsDouble(0x3f962e42ff0c52d6), _mm256_set1_pd(1.0));
+  y = _mm256_fmadd_pd(z, r2, y);
+  return _mm256_cvtpd_ps(_mm256_mul_pd(y, twoToK));
+}
+
+ZARN_AVX2_FMA_INLINE __m256 expLanes(__m256 x) {
+  return _mm256_set_m128(expQuarter(_mm256_extractf128_ps(x, 1)), expQuarter(_mm256_castps256_ps128(x)));
+}
+
 // The steps of base sample i of every lane (its pitch and sync in rows),
 // as SyncSteps::look works out each one alone: the lookups and the
 // exponential lane by lane, the rest across the lanes in the same order.
-ZARN_AVX2 void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const float* pitchRow, const float* syncRow,
+__attribute__((target("avx2,fma"))) void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const float* pitchRow, const float* syncRow,
                            float octavesUp) {
   const __m256 pi = _mm256_load_ps(pitchRow);
   const __m256 si = _mm256_load_ps(syncRow);
@@ -610,27 +654,9 @@ ZARN_AVX2 void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const float* pi
   const __m256 wholePeriod = _mm256_mul_ps(fsize, octaves);
   _mm256_store_ps(ls.xStart[i], _mm256_add_ps(wholePeriod, _mm256_set1_ps(1.0f)));
   __m256 period = wholePeriod;
-  if (const int fadeMask = _mm256_movemask_ps(fade)) {
-    // The exponential lane by lane; lanes with the same sync (a shared
-    // modulation source) take the one worked out before.
-    alignas(32) float arg[cSyncLanes], e[cSyncLanes];
-    _mm256_store_ps(arg, _mm256_mul_ps(s, _mm256_set1_ps(0.6931472f)));
-    uint32_t lastBits = 0;
-    float lastExp = 0.0f;
-    bool any = false;
-    for (int l = 0; l < cSyncLanes; ++l) {
-      e[l] = 0.0f;
-      if (!(fadeMask & (1 << l))) continue;
-      uint32_t bits;
-      std::memcpy(&bits, &arg[l], sizeof bits);
-      if (!any || bits != lastBits) {
-        lastExp = std::exp(arg[l]);
-        lastBits = bits;
-        any = true;
-      }
-      e[l] = lastExp;
-    }
-    period = _mm256_blendv_ps(period, _mm256_mul_ps(_mm256_load_ps(e), fsize), fade);
+  if (_mm256_movemask_ps(fade)) {
+    const __m256 e = expLanes(_mm256_mul_ps(s, _mm256_set1_ps(0.6931472f)));
+    period = _mm256_blendv_ps(period, _mm256_mul_ps(e, fsize), fade);
   }
   _mm256_store_ps(ls.period[i], period);
 }
@@ -715,6 +741,51 @@ ZARN_AVX2_INLINE void blendQuarter(__m128 o4, __m128 alt4, __m128 sp4, __m128 xs
   inRange = _mm_shuffle_ps(_mm256_castps256_ps128(r), _mm256_extractf128_ps(r, 1), _MM_SHUFFLE(2, 0, 2, 0));
 }
 
+// readLanes for four lanes.
+ZARN_AVX2_INLINE __m128 readQuarter(const float* tables, __m128i base, __m128 x) {
+  const __m128i n = _mm_cvttps_epi32(x);
+  const __m128 frac = _mm_sub_ps(x, _mm_cvtepi32_ps(n));
+  const __m128i at = _mm_add_epi32(base, n);
+  const __m128 u01 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(_mm_cvtsi128_si32(at))),
+                                     pairAt(tables, static_cast<uint32_t>(_mm_extract_epi32(at, 1))));
+  const __m128 u23 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(_mm_extract_epi32(at, 2))),
+                                     pairAt(tables, static_cast<uint32_t>(_mm_extract_epi32(at, 3))));
+  const __m128 a = _mm_movelh_ps(u01, u23), b = _mm_movehl_ps(u23, u01);
+  return _mm_add_ps(a, _mm_mul_ps(frac, _mm_sub_ps(b, a)));
+}
+
+// Four lanes' output o with the crossfade where fading: the table read
+// xOffset ahead blended in as crossfadeBlend does.
+ZARN_AVX2_INLINE __m128 fadeQuarter(const float* tables, __m128i base, __m128 phase, __m128 fading, __m128 o,
+                                    __m128 syncPhase, __m128 xStart, __m128 xSlope, __m128 xOffset, __m128 fsize) {
+  __m128 p2 = _mm_add_ps(phase, xOffset);
+  p2 = _mm_blendv_ps(p2, _mm_sub_ps(p2, fsize), _mm_cmpge_ps(p2, fsize));
+  // Lanes that do not fade read their own start, inside the table.
+  p2 = _mm_and_ps(fading, p2);
+  const __m128 alt = readQuarter(tables, base, p2);
+  __m128 below, above, inRange;
+  blendQuarter(o, alt, syncPhase, xStart, xSlope, below, above, inRange);
+  const __m128 taken = _mm_and_ps(inRange, _mm_cmpeq_ps(below, above));
+  const int asked = _mm_movemask_ps(_mm_andnot_ps(taken, fading));
+  __m128 blended = below;
+  if (asked) {
+    // The cosine after all, lane by lane.
+    alignas(16) float bl[4], ol[4], al[4], sl[4], xl[4], dl[4];
+    _mm_store_ps(bl, below);
+    _mm_store_ps(ol, o);
+    _mm_store_ps(al, alt);
+    _mm_store_ps(sl, syncPhase);
+    _mm_store_ps(xl, xStart);
+    _mm_store_ps(dl, xSlope);
+    for (int l = 0; l < 4; ++l)
+      if (asked & (1 << l))
+        bl[l] = crossfadeBlend(ol[l], al[l],
+                               (static_cast<double>(sl[l]) - static_cast<double>(xl[l])) * static_cast<double>(dl[l]));
+    blended = _mm_load_ps(bl);
+  }
+  return _mm_blendv_ps(o, blended, fading);
+}
+
 ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float* tables, const float* const* pitch,
                                 const float* const* sync, int lanes, float* out, int count) {
   constexpr int over = cSyncOversampling;
@@ -784,39 +855,22 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float*
       for (int k = 0; k < over; ++k) {
         __m256 o = readLanes(tables, base, phase);
         const __m256 fading = _mm256_cmp_ps(syncPhase, xStart, _CMP_GE_OQ);
-        if (_mm256_movemask_ps(fading)) {
-          __m256 p2 = _mm256_add_ps(phase, xOffset);
-          p2 = select(_mm256_cmp_ps(p2, fsize, _CMP_GE_OQ), _mm256_sub_ps(p2, fsize), p2);
-          // Lanes that do not fade read their own start, inside the table.
-          p2 = _mm256_and_ps(fading, p2);
-          const __m256 alt = readLanes(tables, base, p2);
-          __m128 b0, a0, r0, b1, a1, r1;
-          blendQuarter(_mm256_castps256_ps128(o), _mm256_castps256_ps128(alt), _mm256_castps256_ps128(syncPhase),
-                       _mm256_castps256_ps128(xStart), _mm256_castps256_ps128(xSlope), b0, a0, r0);
-          blendQuarter(_mm256_extractf128_ps(o, 1), _mm256_extractf128_ps(alt, 1), _mm256_extractf128_ps(syncPhase, 1),
-                       _mm256_extractf128_ps(xStart, 1), _mm256_extractf128_ps(xSlope, 1), b1, a1, r1);
-          const __m256 below = _mm256_set_m128(b1, b0), above = _mm256_set_m128(a1, a0);
-          const __m256 taken = _mm256_and_ps(_mm256_set_m128(r1, r0), _mm256_cmp_ps(below, above, _CMP_EQ_OQ));
-          const int asked = _mm256_movemask_ps(_mm256_andnot_ps(taken, fading));
-          __m256 blended = below;
-          if (asked) {
-            // The cosine after all, lane by lane.
-            alignas(32) float bl[cSyncLanes], ol[cSyncLanes], al[cSyncLanes], sl[cSyncLanes], xl[cSyncLanes],
-                dl[cSyncLanes];
-            _mm256_store_ps(bl, below);
-            _mm256_store_ps(ol, o);
-            _mm256_store_ps(al, alt);
-            _mm256_store_ps(sl, syncPhase);
-            _mm256_store_ps(xl, xStart);
-            _mm256_store_ps(dl, xSlope);
-            for (int l = 0; l < cSyncLanes; ++l)
-              if (asked & (1 << l))
-                bl[l] = crossfadeBlend(ol[l], al[l],
-                                       (static_cast<double>(sl[l]) - static_cast<double>(xl[l])) *
-                                           static_cast<double>(dl[l]));
-            blended = _mm256_load_ps(bl);
-          }
-          o = select(fading, blended, o);
+        if (const int fadeMask = _mm256_movemask_ps(fading)) {
+          // Each half of the lanes alone, and only where one of its lanes
+          // fades: a fade is a small part of a period, so that most often
+          // one half has none.
+          __m128 lo = _mm256_castps256_ps128(o), hi = _mm256_extractf128_ps(o, 1);
+          if (fadeMask & 0x0f)
+            lo = fadeQuarter(tables, _mm256_castsi256_si128(base), _mm256_castps256_ps128(phase),
+                             _mm256_castps256_ps128(fading), lo, _mm256_castps256_ps128(syncPhase),
+                             _mm256_castps256_ps128(xStart), _mm256_castps256_ps128(xSlope),
+                             _mm256_castps256_ps128(xOffset), _mm256_castps256_ps128(fsize));
+          if (fadeMask & 0xf0)
+            hi = fadeQuarter(tables, _mm256_extracti128_si256(base, 1), _mm256_extractf128_ps(phase, 1),
+                             _mm256_extractf128_ps(fading, 1), hi, _mm256_extractf128_ps(syncPhase, 1),
+                             _mm256_extractf128_ps(xStart, 1), _mm256_extractf128_ps(xSlope, 1),
+                             _mm256_extractf128_ps(xOffset, 1), _mm256_extractf128_ps(fsize, 1));
+          o = _mm256_set_m128(hi, lo);
         }
         _mm256_store_ps(out + (over * (done + i) + k) * cSyncLanes, o);
 
@@ -890,12 +944,18 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float*
   }
 }
 
+__attribute__((target("avx2,fma"))) void storeExpLanes(const float* x, float* out) {
+  _mm256_storeu_ps(out, expLanes(_mm256_loadu_ps(x)));
+}
+
 } // namespace
 
 bool syncLanesAvailable() {
-  static const bool available = __builtin_cpu_supports("avx2");
+  static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
   return available;
 }
+
+void syncLanesExp(const float* x, float* out) { storeExpLanes(x, out); }
 
 void vectorProduceWaveSyncOversampledLanes(VectorProduceParams* const* params, const float* tables,
                                            const float* const* pitch, const float* const* sync, int lanes, float* out,
