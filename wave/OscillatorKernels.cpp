@@ -488,8 +488,11 @@ void vectorProduceSquareSyncOversampled(VectorProduceParams* params, const float
 
 namespace {
 
-#define ZARN_AVX2 __attribute__((target("avx2")))
-#define ZARN_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
+// The lanes ask for fused multiply-add beside 256-bit registers for the
+// exponential alone; the rest is compiled without contraction, as
+// everywhere.
+#define ZARN_AVX2 __attribute__((target("avx2,fma")))
+#define ZARN_AVX2_INLINE __attribute__((target("avx2,fma"), always_inline)) inline
 
 // Each lane's new step per base sample of a chunk, the lanes side by side:
 // what SyncSteps gives the lane's oscillator alone; has is all ones where
@@ -555,8 +558,6 @@ ZARN_AVX2 void laneRows(const float* const* src, int at, int n, float (*rows)[cS
     for (int l = 0; l < 8; ++l) rows[i][l] = src[l][at + i];
 }
 
-#define ZARN_AVX2_FMA_INLINE __attribute__((target("avx2,fma"), always_inline)) inline
-
 // The exponential as the C library's expf works it out, so that a lane
 // gets the bits std::exp gives the one-oscillator kernel: x = (k + r) ln 2
 // / 32 with k whole, 2^(k/32) from a table of 32 and the exponent, 2^(r/32)
@@ -573,11 +574,11 @@ alignas(32) constexpr uint64_t cExpTable[32] = {
     0x3feeff76f2fb5e47, 0x3fef199bdd85529c, 0x3fef3720dcef9069, 0x3fef5818dcfba487, 0x3fef7c97337b9b5f,
     0x3fefa4afa2a490da, 0x3fefd0765b6e4540};
 
-ZARN_AVX2_FMA_INLINE __m256d bitsAsDouble(uint64_t bits) {
+ZARN_AVX2_INLINE __m256d bitsAsDouble(uint64_t bits) {
   return _mm256_castsi256_pd(_mm256_set1_epi64x(static_cast<long long>(bits)));
 }
 
-ZARN_AVX2_FMA_INLINE __m128 expQuarter(__m128 x) {
+ZARN_AVX2_INLINE __m128 expQuarter(__m128 x) {
   const __m256d xd = _mm256_cvtps_pd(x);
   const __m256d scale = bitsAsDouble(0x40471547652b82fe); // 32 / ln 2
   const __m256d shift = bitsAsDouble(0x4338000000000000); // 1.5 x 2^52: rounds to a whole number
@@ -595,14 +596,14 @@ ZARN_AVX2_FMA_INLINE __m128 expQuarter(__m128 x) {
   return _mm256_cvtpd_ps(_mm256_mul_pd(y, twoToK));
 }
 
-ZARN_AVX2_FMA_INLINE __m256 expLanes(__m256 x) {
+ZARN_AVX2_INLINE __m256 expLanes(__m256 x) {
   return _mm256_set_m128(expQuarter(_mm256_extractf128_ps(x, 1)), expQuarter(_mm256_castps256_ps128(x)));
 }
 
 // The steps of base sample i of every lane (its pitch and sync in rows),
-// as SyncSteps::look works out each one alone: the lookups and the
-// exponential lane by lane, the rest across the lanes in the same order.
-__attribute__((target("avx2,fma"))) void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const float* pitchRow, const float* syncRow,
+// as SyncSteps::look and SyncSteps::fades work out each one alone: the
+// lookups lane by lane, the rest across the lanes in the same order.
+ZARN_AVX2 void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const float* pitchRow, const float* syncRow,
                            float octavesUp) {
   const __m256 pi = _mm256_load_ps(pitchRow);
   const __m256 si = _mm256_load_ps(syncRow);
@@ -642,7 +643,8 @@ __attribute__((target("avx2,fma"))) void laneStepRow(LaneSteps& ls, LaneInputs& 
   const __m256 fsize = _mm256_cvtepi32_ps(size);
   _mm256_store_si256(reinterpret_cast<__m256i*>(ls.t[i]), _mm256_load_si256(reinterpret_cast<const __m256i*>(tl)));
   _mm256_store_si256(reinterpret_cast<__m256i*>(ls.size[i]), size);
-  _mm256_store_ps(ls.inc[i], _mm256_mul_ps(frequency, fsize));
+  const __m256 inc = _mm256_mul_ps(frequency, fsize);
+  _mm256_store_ps(ls.inc[i], inc);
   // s is held in [0, 30]: its truncation is the conversion's.
   const __m256i whole = _mm256_cvttps_epi32(s);
   const __m256 r = _mm256_sub_ps(s, _mm256_cvtepi32_ps(whole));
@@ -652,35 +654,28 @@ __attribute__((target("avx2,fma"))) void laneStepRow(LaneSteps& ls, LaneInputs& 
   // A whole number of octaves: fsize x 2^whole, exact as ldexp.
   const __m256 octaves = _mm256_castsi256_ps(_mm256_slli_epi32(_mm256_add_epi32(whole, _mm256_set1_epi32(127)), 23));
   const __m256 wholePeriod = _mm256_mul_ps(fsize, octaves);
-  _mm256_store_ps(ls.xStart[i], _mm256_add_ps(wholePeriod, _mm256_set1_ps(1.0f)));
+  __m256 xStart = _mm256_add_ps(wholePeriod, _mm256_set1_ps(1.0f));
   __m256 period = wholePeriod;
   if (_mm256_movemask_ps(fade)) {
     const __m256 e = expLanes(_mm256_mul_ps(s, _mm256_set1_ps(0.6931472f)));
-    period = _mm256_blendv_ps(period, _mm256_mul_ps(e, fsize), fade);
+    const __m256 per = _mm256_blendv_ps(period, _mm256_mul_ps(e, fsize), fade);
+    period = per;
+    // SyncSteps::fades for the lanes that fade.
+    // 1 / size from the exponent alone, as reciprocalOf (sizes are powers
+    // of two).
+    const __m256 reciprocal =
+        _mm256_castsi256_ps(_mm256_sub_epi32(_mm256_set1_epi32(254 << 23), _mm256_castps_si256(fsize)));
+    const __m256 span = _mm256_min_ps(_mm256_max_ps(_mm256_mul_ps(_mm256_set1_ps(0.05f), per),
+                                                    _mm256_mul_ps(_mm256_set1_ps(cMinCrossfade), inc)),
+                                      _mm256_mul_ps(_mm256_set1_ps(0.5f), per));
+    const __m256 start = _mm256_sub_ps(per, span);
+    xStart = _mm256_blendv_ps(xStart, start, fade);
+    const __m256 cycles = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(_mm256_mul_ps(per, reciprocal)));
+    _mm256_store_ps(ls.xOffset[i], _mm256_sub_ps(fsize, _mm256_sub_ps(per, _mm256_mul_ps(cycles, fsize))));
+    _mm256_store_ps(ls.xSlope[i], _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_sub_ps(per, start)));
   }
+  _mm256_store_ps(ls.xStart[i], xStart);
   _mm256_store_ps(ls.period[i], period);
-}
-
-// SyncSteps::fades for the lanes of base sample i that take a step.
-ZARN_AVX2 void laneFades(LaneSteps& ls, int i) {
-  const __m256 has = _mm256_load_ps(reinterpret_cast<const float*>(ls.has[i]));
-  const __m256 mask = _mm256_and_ps(has, _mm256_load_ps(reinterpret_cast<const float*>(ls.fade[i])));
-  if (!_mm256_movemask_ps(mask)) return;
-  const __m256 per = _mm256_load_ps(ls.period[i]);
-  const __m256 fsize = _mm256_cvtepi32_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(ls.size[i])));
-  // 1 / size from the exponent alone, as reciprocalOf (sizes are powers of
-  // two).
-  const __m256 reciprocal =
-      _mm256_castsi256_ps(_mm256_sub_epi32(_mm256_set1_epi32(254 << 23), _mm256_castps_si256(fsize)));
-  const __m256 span =
-      _mm256_min_ps(_mm256_max_ps(_mm256_mul_ps(_mm256_set1_ps(0.05f), per),
-                                  _mm256_mul_ps(_mm256_set1_ps(cMinCrossfade), _mm256_load_ps(ls.inc[i]))),
-                    _mm256_mul_ps(_mm256_set1_ps(0.5f), per));
-  const __m256 start = _mm256_sub_ps(per, span);
-  _mm256_store_ps(ls.xStart[i], _mm256_blendv_ps(_mm256_load_ps(ls.xStart[i]), start, mask));
-  const __m256 whole = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(_mm256_mul_ps(per, reciprocal)));
-  _mm256_store_ps(ls.xOffset[i], _mm256_sub_ps(fsize, _mm256_sub_ps(per, _mm256_mul_ps(whole, fsize))));
-  _mm256_store_ps(ls.xSlope[i], _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_sub_ps(per, start)));
 }
 
 ZARN_AVX2_INLINE __m256 select(__m256 mask, __m256 yes, __m256 no) { return _mm256_blendv_ps(no, yes, mask); }
@@ -849,7 +844,6 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float*
     laneRows(in.sync, done, n, syncRows);
     for (int i = 0; i < n; ++i) {
       laneStepRow(steps, in, i, pitchRows[i], syncRows[i], octavesUp);
-      laneFades(steps, i);
     }
     for (int i = 0; i < n; ++i) {
       for (int k = 0; k < over; ++k) {
@@ -944,7 +938,7 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float*
   }
 }
 
-__attribute__((target("avx2,fma"))) void storeExpLanes(const float* x, float* out) {
+ZARN_AVX2 void storeExpLanes(const float* x, float* out) {
   _mm256_storeu_ps(out, expLanes(_mm256_loadu_ps(x)));
 }
 
