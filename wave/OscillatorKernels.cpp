@@ -523,6 +523,7 @@ struct LaneInputs {
   alignas(32) int32_t active[cSyncLanes]; // all ones for a lane in use
   alignas(32) float lastPitch[cSyncLanes];
   alignas(32) float lastSync[cSyncLanes];
+  bool shared; // every lane's tables are lane 0's
 };
 
 // Samples [at, at + n) of eight inputs as rows of the lanes side by side:
@@ -627,21 +628,45 @@ ZARN_AVX2 void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const float* pi
   x = _mm256_and_ps(_mm256_cmp_ps(x, _mm256_setzero_ps(), _CMP_GE_OQ), x);
   x = _mm256_min_ps(x, _mm256_set1_ps(cLastEntry));
   const __m256i k = _mm256_cvttps_epi32(x);
-  alignas(32) int32_t kl[cSyncLanes], tl[cSyncLanes], sizel[cSyncLanes];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(kl), k);
-  alignas(32) float f0[cSyncLanes], f1[cSyncLanes];
-  for (int l = 0; l < cSyncLanes; ++l) {
-    f0[l] = in.frequency[l][kl[l]];
-    f1[l] = in.frequency[l][kl[l] + 1];
-    tl[l] = in.tableIndex[l][kl[l]];
-    sizel[l] = in.sizes[l][tl[l]];
+  __m256 a, b;
+  __m256i t, size;
+  if (in.shared) {
+    // Every lane reads the same tables (the voices' oscillators share
+    // them).
+    const float* frequency = in.frequency[0];
+    const int32_t* tableIndex = in.tableIndex[0];
+    const int32_t* sizes = in.sizes[0];
+    const __m128i k0 = _mm256_castsi256_si128(k), k1 = _mm256_extracti128_si256(k, 1);
+    const int32_t kl[cSyncLanes] = {_mm_cvtsi128_si32(k0),    _mm_extract_epi32(k0, 1), _mm_extract_epi32(k0, 2),
+                                    _mm_extract_epi32(k0, 3), _mm_cvtsi128_si32(k1),    _mm_extract_epi32(k1, 1),
+                                    _mm_extract_epi32(k1, 2), _mm_extract_epi32(k1, 3)};
+    int32_t tl[cSyncLanes];
+    for (int l = 0; l < cSyncLanes; ++l) tl[l] = tableIndex[kl[l]];
+    a = _mm256_setr_ps(frequency[kl[0]], frequency[kl[1]], frequency[kl[2]], frequency[kl[3]], frequency[kl[4]],
+                       frequency[kl[5]], frequency[kl[6]], frequency[kl[7]]);
+    b = _mm256_setr_ps(frequency[kl[0] + 1], frequency[kl[1] + 1], frequency[kl[2] + 1], frequency[kl[3] + 1],
+                       frequency[kl[4] + 1], frequency[kl[5] + 1], frequency[kl[6] + 1], frequency[kl[7] + 1]);
+    t = _mm256_setr_epi32(tl[0], tl[1], tl[2], tl[3], tl[4], tl[5], tl[6], tl[7]);
+    size = _mm256_setr_epi32(sizes[tl[0]], sizes[tl[1]], sizes[tl[2]], sizes[tl[3]], sizes[tl[4]], sizes[tl[5]],
+                             sizes[tl[6]], sizes[tl[7]]);
+  } else {
+    alignas(32) int32_t kl[cSyncLanes], tl[cSyncLanes], sizel[cSyncLanes];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(kl), k);
+    alignas(32) float f0[cSyncLanes], f1[cSyncLanes];
+    for (int l = 0; l < cSyncLanes; ++l) {
+      f0[l] = in.frequency[l][kl[l]];
+      f1[l] = in.frequency[l][kl[l] + 1];
+      tl[l] = in.tableIndex[l][kl[l]];
+      sizel[l] = in.sizes[l][tl[l]];
+    }
+    a = _mm256_load_ps(f0);
+    b = _mm256_load_ps(f1);
+    t = _mm256_load_si256(reinterpret_cast<const __m256i*>(tl));
+    size = _mm256_load_si256(reinterpret_cast<const __m256i*>(sizel));
   }
-  const __m256 a = _mm256_load_ps(f0);
-  const __m256 frequency =
-      _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(x, _mm256_cvtepi32_ps(k)), _mm256_sub_ps(_mm256_load_ps(f1), a)));
-  const __m256i size = _mm256_load_si256(reinterpret_cast<const __m256i*>(sizel));
+  const __m256 frequency = _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(x, _mm256_cvtepi32_ps(k)), _mm256_sub_ps(b, a)));
   const __m256 fsize = _mm256_cvtepi32_ps(size);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(ls.t[i]), _mm256_load_si256(reinterpret_cast<const __m256i*>(tl)));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(ls.t[i]), t);
   _mm256_store_si256(reinterpret_cast<__m256i*>(ls.size[i]), size);
   const __m256 inc = _mm256_mul_ps(frequency, fsize);
   _mm256_store_ps(ls.inc[i], inc);
@@ -837,6 +862,11 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float*
     in.lastPitch[l] = cNoValue;
     in.lastSync[l] = cNoValue;
   }
+
+  in.shared = true;
+  for (int l = 1; l < cSyncLanes; ++l)
+    in.shared = in.shared && in.frequency[l] == in.frequency[0] && in.tableIndex[l] == in.tableIndex[0] &&
+                in.sizes[l] == in.sizes[0];
 
   for (int done = 0; done < count; done += cSyncStepChunk) {
     const int n = std::min(count - done, cSyncStepChunk);

@@ -530,16 +530,23 @@ TEST(OscillatorKernelsTest, SyncKernelsMatchThePlainModelBitForBit) {
 // in the one-oscillator kernel and its decimator: different pitches (held,
 // swept across table sizes, leaping, random with NaNs), sync held
 // fractional, swept, in whole octaves, jumping up between calls (several
-// periods left over) and out of range, and phase resets between calls.
-// Every sample, both ways down, and the state left must be the same bits.
+// periods left over) and out of range, and phase resets between calls;
+// all eight lanes on one set of frequency tables, then one of five on its
+// own. Every sample, both ways down, and the state left must be the same bits.
 TEST(OscillatorKernelsTest, SyncLanesMatchTheOneOscillatorKernelBitForBit) {
   if (!syncLanesAvailable()) GTEST_SKIP() << "no 256-bit vector unit";
   Fixture fx;
+  const Fixture otherRate(96000);
   std::mt19937 rng(23);
   for (int lanes : {8, 5}) {
     std::vector<VectorProduceParams> alone, together;
     for (int l = 0; l < lanes; ++l) {
       alone.push_back(fx.params(static_cast<float>(3 * l), 0));
+      if (lanes == 5 && l == 4) {
+        // A lane with frequency tables of its own (the others share one).
+        alone.back().frequencyTable = otherRate.frequencies.data();
+        alone.back().tableIndexTable = otherRate.tableNumbers.data();
+      }
       if (l % 3 == 1) {
         // Left inside a fade far past its end (u well above 1: the
         // cosine's way) and several periods into the master's cycle.
