@@ -189,15 +189,41 @@ void SyncDecimator::loadHistory(const float* at, int stride) {
 
 namespace {
 
+// Eight outputs of eight lanes, rows[j][l] the output j of lane l, into
+// out[l][j] (null entries and lanes from lanes on left out): the rows
+// transposed in registers.
+ZARN_AVX2 void storeColumns(const float (*rows)[SyncDecimatorLanes::cLanes], float* const* out, int lanes, int at) {
+  __m256 r[8];
+  for (int j = 0; j < 8; ++j) r[j] = _mm256_load_ps(rows[j]);
+  const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
+  const __m256 t2 = _mm256_unpacklo_ps(r[2], r[3]), t3 = _mm256_unpackhi_ps(r[2], r[3]);
+  const __m256 t4 = _mm256_unpacklo_ps(r[4], r[5]), t5 = _mm256_unpackhi_ps(r[4], r[5]);
+  const __m256 t6 = _mm256_unpacklo_ps(r[6], r[7]), t7 = _mm256_unpackhi_ps(r[6], r[7]);
+  const __m256 u0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
+  const __m256 u1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+  const __m256 u2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
+  const __m256 u3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+  const __m256 u4 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(1, 0, 1, 0));
+  const __m256 u5 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(3, 2, 3, 2));
+  const __m256 u6 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(1, 0, 1, 0));
+  const __m256 u7 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(3, 2, 3, 2));
+  const __m256 c[8] = {_mm256_permute2f128_ps(u0, u4, 0x20), _mm256_permute2f128_ps(u1, u5, 0x20),
+                       _mm256_permute2f128_ps(u2, u6, 0x20), _mm256_permute2f128_ps(u3, u7, 0x20),
+                       _mm256_permute2f128_ps(u0, u4, 0x31), _mm256_permute2f128_ps(u1, u5, 0x31),
+                       _mm256_permute2f128_ps(u2, u6, 0x31), _mm256_permute2f128_ps(u3, u7, 0x31)};
+  for (int l = 0; l < lanes; ++l)
+    if (out[l]) _mm256_storeu_ps(out[l] + at, c[l]);
+}
+
 // Output m of every lane: the taps over the line from sample 2m on, tap k
 // into partial sum k mod 4 in the order of k, the partial sums added as
 // (0 + 2) + (1 + 3); two outputs at a time keep eight chains in flight.
+// The outputs gather as rows and go out eight of each lane at a time.
 ZARN_AVX2 void halveLanes(const LowPass& h, const float* line, float* const* out, int lanes, int n) {
   constexpr int L = SyncDecimatorLanes::cLanes;
   constexpr int groups = (SyncDecimator::cTaps - 1) / 4;
-  alignas(32) float sums[2][L];
+  alignas(32) float sums[SyncDecimatorLanes::cMaxChunk + 1][L];
   for (int m = 0; m < n; m += 2) {
-    const int rows = n - m >= 2 ? 2 : 1;
     __m256 a0[2], a1[2], a2[2], a3[2];
     for (int r = 0; r < 2; ++r) a0[r] = a1[r] = a2[r] = a3[r] = _mm256_setzero_ps();
     const float* x = line + 2 * m * L;
@@ -212,14 +238,14 @@ ZARN_AVX2 void halveLanes(const LowPass& h, const float* line, float* const* out
     }
     for (int r = 0; r < 2; ++r) {
       a0[r] = addTap(a0[r], h.taps[4 * groups], x + (4 * groups + 2 * r) * L);
-      _mm256_store_ps(sums[r], _mm256_add_ps(_mm256_add_ps(a0[r], a2[r]), _mm256_add_ps(a1[r], a3[r])));
-    }
-    for (int l = 0; l < lanes; ++l) {
-      if (!out[l]) continue;
-      out[l][m] = sums[0][l];
-      if (rows == 2) out[l][m + 1] = sums[1][l];
+      _mm256_store_ps(sums[m + r], _mm256_add_ps(_mm256_add_ps(a0[r], a2[r]), _mm256_add_ps(a1[r], a3[r])));
     }
   }
+  int m = 0;
+  for (; m + 8 <= n; m += 8) storeColumns(sums + m, out, lanes, m);
+  for (; m < n; ++m)
+    for (int l = 0; l < lanes; ++l)
+      if (out[l]) out[l][m] = sums[m][l];
 }
 
 } // namespace
