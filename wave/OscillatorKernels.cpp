@@ -714,17 +714,22 @@ ZARN_AVX2_INLINE __m256 readLanes(const float* tables, __m256i base, __m256 x) {
   const __m256i n = _mm256_cvttps_epi32(x);
   const __m256 frac = _mm256_sub_ps(x, _mm256_cvtepi32_ps(n));
   // Each lane's neighbouring points in one 8-byte load (a gather of
-  // eight lanes is slower on some processors than the loads one by one).
-  alignas(32) int32_t at[cSyncLanes];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(at), _mm256_add_epi32(base, n));
-  const __m128 u01 =
-      _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at[0])), pairAt(tables, static_cast<uint32_t>(at[1])));
-  const __m128 u23 =
-      _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at[2])), pairAt(tables, static_cast<uint32_t>(at[3])));
-  const __m128 u45 =
-      _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at[4])), pairAt(tables, static_cast<uint32_t>(at[5])));
-  const __m128 u67 =
-      _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at[6])), pairAt(tables, static_cast<uint32_t>(at[7])));
+  // eight lanes is slower on some processors than the loads one by one);
+  // the places come out two at a time, as 64-bit halves.
+  const __m256i at = _mm256_add_epi32(base, n);
+  const __m128i lo = _mm256_castsi256_si128(at), hi = _mm256_extracti128_si256(at, 1);
+  const uint64_t at01 = static_cast<uint64_t>(_mm_cvtsi128_si64(lo));
+  const uint64_t at23 = static_cast<uint64_t>(_mm_extract_epi64(lo, 1));
+  const uint64_t at45 = static_cast<uint64_t>(_mm_cvtsi128_si64(hi));
+  const uint64_t at67 = static_cast<uint64_t>(_mm_extract_epi64(hi, 1));
+  const __m128 u01 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at01)),
+                                     pairAt(tables, static_cast<uint32_t>(at01 >> 32)));
+  const __m128 u23 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at23)),
+                                     pairAt(tables, static_cast<uint32_t>(at23 >> 32)));
+  const __m128 u45 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at45)),
+                                     pairAt(tables, static_cast<uint32_t>(at45 >> 32)));
+  const __m128 u67 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at67)),
+                                     pairAt(tables, static_cast<uint32_t>(at67 >> 32)));
   const __m256 a = _mm256_set_m128(_mm_movelh_ps(u45, u67), _mm_movelh_ps(u01, u23));
   const __m256 b = _mm256_set_m128(_mm_movehl_ps(u67, u45), _mm_movehl_ps(u23, u01));
   return _mm256_add_ps(a, _mm256_mul_ps(frac, _mm256_sub_ps(b, a)));
@@ -766,10 +771,12 @@ ZARN_AVX2_INLINE __m128 readQuarter(const float* tables, __m128i base, __m128 x)
   const __m128i n = _mm_cvttps_epi32(x);
   const __m128 frac = _mm_sub_ps(x, _mm_cvtepi32_ps(n));
   const __m128i at = _mm_add_epi32(base, n);
-  const __m128 u01 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(_mm_cvtsi128_si32(at))),
-                                     pairAt(tables, static_cast<uint32_t>(_mm_extract_epi32(at, 1))));
-  const __m128 u23 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(_mm_extract_epi32(at, 2))),
-                                     pairAt(tables, static_cast<uint32_t>(_mm_extract_epi32(at, 3))));
+  const uint64_t at01 = static_cast<uint64_t>(_mm_cvtsi128_si64(at));
+  const uint64_t at23 = static_cast<uint64_t>(_mm_extract_epi64(at, 1));
+  const __m128 u01 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at01)),
+                                     pairAt(tables, static_cast<uint32_t>(at01 >> 32)));
+  const __m128 u23 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at23)),
+                                     pairAt(tables, static_cast<uint32_t>(at23 >> 32)));
   const __m128 a = _mm_movelh_ps(u01, u23), b = _mm_movehl_ps(u23, u01);
   return _mm_add_ps(a, _mm_mul_ps(frac, _mm_sub_ps(b, a)));
 }
