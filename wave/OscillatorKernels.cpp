@@ -493,6 +493,9 @@ namespace {
 // everywhere.
 #define ZARN_AVX2 __attribute__((target("avx2,fma")))
 #define ZARN_AVX2_INLINE __attribute__((target("avx2,fma"), always_inline)) inline
+// The same code for AVX-512VL: its 32 vector registers hold what 16 must
+// spill; the instructions and their results stay those written.
+#define ZARN_AVX512VL __attribute__((target("avx2,fma,avx512f,avx512vl")))
 
 // Each lane's new step per base sample of a chunk, the lanes side by side:
 // what SyncSteps gives the lane's oscillator alone; has is all ones where
@@ -604,7 +607,7 @@ ZARN_AVX2_INLINE __m256 expLanes(__m256 x) {
 // The steps of base sample i of every lane (its pitch and sync in rows),
 // as SyncSteps::look and SyncSteps::fades work out each one alone: the
 // lookups lane by lane, the rest across the lanes in the same order.
-ZARN_AVX2 void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const float* pitchRow, const float* syncRow,
+ZARN_AVX2_INLINE void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const float* pitchRow, const float* syncRow,
                            float octavesUp) {
   const __m256 pi = _mm256_load_ps(pitchRow);
   const __m256 si = _mm256_load_ps(syncRow);
@@ -813,8 +816,9 @@ ZARN_AVX2_INLINE __m128 fadeQuarter(const float* tables, __m128i base, __m128 ph
   return _mm_blendv_ps(o, blended, fading);
 }
 
-ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float* tables, const float* const* pitch,
-                                const float* const* sync, int lanes, float* out, int count) {
+ZARN_AVX2_INLINE void produceSyncLanes(VectorProduceParams* const* params, const float* tables,
+                                       const float* const* pitch, const float* const* sync, int lanes, float* out,
+                                       int count) {
   constexpr int over = cSyncOversampling;
   const float octavesUp = std::log2(static_cast<float>(over));
   alignas(32) float phaseL[cSyncLanes], syncPhaseL[cSyncLanes], xStartL[cSyncLanes], xSlopeL[cSyncLanes],
@@ -979,6 +983,17 @@ ZARN_AVX2 void storeExpLanes(const float* x, float* out) {
   _mm256_storeu_ps(out, expLanes(_mm256_loadu_ps(x)));
 }
 
+ZARN_AVX2 void produceSyncLanes256(VectorProduceParams* const* params, const float* tables, const float* const* pitch,
+                                   const float* const* sync, int lanes, float* out, int count) {
+  produceSyncLanes(params, tables, pitch, sync, lanes, out, count);
+}
+
+ZARN_AVX512VL void produceSyncLanes512(VectorProduceParams* const* params, const float* tables,
+                                       const float* const* pitch, const float* const* sync, int lanes, float* out,
+                                       int count) {
+  produceSyncLanes(params, tables, pitch, sync, lanes, out, count);
+}
+
 } // namespace
 
 bool syncLanesAvailable() {
@@ -986,11 +1001,21 @@ bool syncLanesAvailable() {
   return available;
 }
 
+bool syncLanesAvx512Available() {
+  static const bool available =
+      syncLanesAvailable() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+  return available;
+}
+
 void syncLanesExp(const float* x, float* out) { storeExpLanes(x, out); }
 
 void vectorProduceWaveSyncOversampledLanes(VectorProduceParams* const* params, const float* tables,
                                            const float* const* pitch, const float* const* sync, int lanes, float* out,
-                                           int count) {
+                                           int count, bool allowAvx512) {
   if (count < 1 || lanes < 1) return;
-  produceSyncLanes(params, tables, pitch, sync, lanes > cSyncLanes ? cSyncLanes : lanes, out, count);
+  if (lanes > cSyncLanes) lanes = cSyncLanes;
+  if (allowAvx512 && syncLanesAvx512Available())
+    produceSyncLanes512(params, tables, pitch, sync, lanes, out, count);
+  else
+    produceSyncLanes256(params, tables, pitch, sync, lanes, out, count);
 }

@@ -116,11 +116,15 @@ void vectorProduceSquareSyncOversampled(VectorProduceParams* params, const float
 // interleaved, lanes side by side: sample j of lane l at out[j x cSyncLanes
 // + l], cSyncOversampling x count x cSyncLanes floats, 32-byte aligned; the
 // lanes past those in use hold anything.
+// allowAvx512 lets it use the 32 registers of AVX-512VL where the
+// processor has them (syncLanesAvx512Available): the same arithmetic with
+// less spilled, the same bits.
 constexpr int cSyncLanes = 8;
 bool syncLanesAvailable();
+bool syncLanesAvx512Available();
 void vectorProduceWaveSyncOversampledLanes(VectorProduceParams* const* params, const float* tables,
                                            const float* const* pitch, const float* const* sync, int lanes,
-                                           float* out, int count);
+                                           float* out, int count, bool allowAvx512 = true);
 // std::exp of eight floats in [0, cMaxSyncOctaves x ln 2] as the lanes
 // work it out, all eight at once (where syncLanesAvailable): for the test
 // that holds it to std::exp.

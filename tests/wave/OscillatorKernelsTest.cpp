@@ -532,13 +532,16 @@ TEST(OscillatorKernelsTest, SyncKernelsMatchThePlainModelBitForBit) {
 // fractional, swept, in whole octaves, jumping up between calls (several
 // periods left over) and out of range, and phase resets between calls;
 // all eight lanes on one set of frequency tables, then one of five on its
-// own. Every sample, both ways down, and the state left must be the same bits.
+// own; in 16 registers and, where the processor has them, in AVX-512VL's
+// 32. Every sample, both ways down, and the state left must be the same bits.
 TEST(OscillatorKernelsTest, SyncLanesMatchTheOneOscillatorKernelBitForBit) {
   if (!syncLanesAvailable()) GTEST_SKIP() << "no 256-bit vector unit";
   Fixture fx;
   const Fixture otherRate(96000);
   std::mt19937 rng(23);
-  for (int lanes : {8, 5}) {
+  for (int run = 0; run < 4; ++run) {
+    const bool avx512 = run >= 2;
+    const int lanes = run % 2 == 0 ? 8 : 5;
     std::vector<VectorProduceParams> alone, together;
     for (int l = 0; l < lanes; ++l) {
       alone.push_back(fx.params(static_cast<float>(3 * l), 0));
@@ -558,7 +561,7 @@ TEST(OscillatorKernelsTest, SyncLanesMatchTheOneOscillatorKernelBitForBit) {
     }
     together = alone;
     std::vector<SyncDecimator> decimators(static_cast<size_t>(lanes));
-    SyncDecimatorLanes laneDecimator;
+    SyncDecimatorLanes laneDecimator(avx512);
     laneDecimator.reset();
     const std::vector<int> counts{1, 64, 33, 64, 2, 64, 17, 64, 64, 5, 64, 48, 64, 64, 64, 64};
     int at = 0;
@@ -597,7 +600,7 @@ TEST(OscillatorKernelsTest, SyncLanesMatchTheOneOscillatorKernelBitForBit) {
         outs.push_back(got[l].data());
       }
       vectorProduceWaveSyncOversampledLanes(params.data(), fx.tables.data(), pitches.data(), syncs.data(), lanes,
-                                            laneDecimator.input(), n);
+                                            laneDecimator.input(), n, avx512);
       std::vector<float> fine(static_cast<size_t>(cSyncOversampling * n * cSyncLanes));
       std::memcpy(fine.data(), laneDecimator.input(), sizeof(float) * fine.size());
       laneDecimator.process(outs.data(), lanes, n);
@@ -609,10 +612,10 @@ TEST(OscillatorKernelsTest, SyncLanesMatchTheOneOscillatorKernelBitForBit) {
         for (int j = 0; j < cSyncOversampling * n; ++j)
           ASSERT_EQ(std::bit_cast<uint32_t>(fine[static_cast<size_t>(j * cSyncLanes + l)]),
                     std::bit_cast<uint32_t>(wantFine[static_cast<size_t>(j)]))
-              << "lanes " << lanes << " lane " << l << " call " << call << " fine sample " << j;
+              << "avx512 " << avx512 << " lanes " << lanes << " lane " << l << " call " << call << " fine sample " << j;
         for (int i = 0; i < n; ++i)
           ASSERT_EQ(std::bit_cast<uint32_t>(got[l][i]), std::bit_cast<uint32_t>(want[i]))
-              << "lanes " << lanes << " lane " << l << " call " << call << " sample " << i;
+              << "avx512 " << avx512 << " lanes " << lanes << " lane " << l << " call " << call << " sample " << i;
         ASSERT_EQ(together[l].phase, alone[l].phase);
         ASSERT_EQ(together[l].syncPhase, alone[l].syncPhase);
         ASSERT_EQ(together[l].tableIndex, alone[l].tableIndex);
