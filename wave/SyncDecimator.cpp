@@ -275,16 +275,12 @@ void SyncDecimatorLanes::silenceLane(int lane) {
   for (int j = 0; j < cHistory; ++j) line[j * cLanes + lane] = 0.0f;
 }
 
-// Register by register, kept from becoming gcc's block copy (a string
-// move), which is slow for a copy of this size; it runs once per block and
-// group of eight voices.
-#if defined(__clang__)
-#define ZARN_NO_BLOCK_COPY
-#else
-#define ZARN_NO_BLOCK_COPY __attribute__((optimize("no-tree-loop-distribute-patterns")))
-#endif
-ZARN_NO_BLOCK_COPY void SyncDecimatorLanes::keepHistory() {
-  for (int i = 0; i < cHistory * cLanes; i += 4) _mm_store_ps(kept + i, _mm_load_ps(line + i));
+// Stored past the caches: the copy is read back only in the rare block
+// whose member does not take its result, and a copy through the caches
+// (gcc's string move, or loads and stores) costs a line fetched for every
+// line written, once per block and group of eight voices.
+void SyncDecimatorLanes::keepHistory() {
+  for (int i = 0; i < cHistory * cLanes; i += 4) _mm_stream_ps(kept + i, _mm_load_ps(line + i));
 }
 
 void SyncDecimatorLanes::restoreLane(int lane) {
