@@ -69,8 +69,9 @@ private:
   int lastPassLanes = 0;
   bool pending[cLanes] = {};
   bool inLane[cLanes] = {};
+  // cLanes runs of the environment's largest block (ahead of the large
+  // members, on a line every call reads).
+  std::vector<float> outputs;
   VectorProduceParams states[cLanes];
   SyncDecimatorLanes decimator;
-  // cLanes runs of the environment's largest block.
-  std::vector<float> outputs;
 };
