@@ -667,7 +667,8 @@ ZARN_AVX2_INLINE void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const fl
     t = _mm256_load_si256(reinterpret_cast<const __m256i*>(tl));
     size = _mm256_load_si256(reinterpret_cast<const __m256i*>(sizel));
   }
-  const __m256 frequency = _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(x, _mm256_cvtepi32_ps(k)), _mm256_sub_ps(b, a)));
+  const __m256 frequency =
+      _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(x, _mm256_cvtepi32_ps(k)), _mm256_sub_ps(b, a)));
   const __m256 fsize = _mm256_cvtepi32_ps(size);
   _mm256_store_si256(reinterpret_cast<__m256i*>(ls.t[i]), t);
   _mm256_store_si256(reinterpret_cast<__m256i*>(ls.size[i]), size);

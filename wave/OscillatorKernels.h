@@ -108,11 +108,11 @@ void vectorProduceSquareSyncOversampled(VectorProduceParams* params, const float
 
 // vectorProduceWaveSyncOversampled for up to cSyncLanes oscillators at once,
 // one per lane of the vector unit (256-bit registers and fused
-// multiply-add: ask syncLanesAvailable first). Each lane does the arithmetic of the
-// one-oscillator kernel in the same order, so that each oscillator gets the
-// samples it gets alone. params, pitch and sync hold one entry per lane
-// (lanes, 1 to cSyncLanes; a null params entry leaves its lane out of
-// use); every lane renders count samples. out is
+// multiply-add: ask syncLanesAvailable first). Each lane does the
+// arithmetic of the one-oscillator kernel in the same order, so that each
+// oscillator gets the samples it gets alone. params, pitch and sync hold
+// one entry per lane (lanes, 1 to cSyncLanes; a null params entry leaves
+// its lane out of use); every lane renders count samples. out is
 // interleaved, lanes side by side: sample j of lane l at out[j x cSyncLanes
 // + l], cSyncOversampling x count x cSyncLanes floats, 32-byte aligned; the
 // lanes past those in use hold anything.

@@ -194,7 +194,8 @@ namespace {
 // Eight outputs of eight lanes, rows[j][l] the output j of lane l, into
 // out[l][j] (null entries and lanes from lanes on left out): the rows
 // transposed in registers.
-ZARN_AVX2_INLINE void storeColumns(const float (*rows)[SyncDecimatorLanes::cLanes], float* const* out, int lanes, int at) {
+ZARN_AVX2_INLINE void storeColumns(const float (*rows)[SyncDecimatorLanes::cLanes], float* const* out, int lanes,
+                                   int at) {
   __m256 r[8];
   for (int j = 0; j < 8; ++j) r[j] = _mm256_load_ps(rows[j]);
   const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);

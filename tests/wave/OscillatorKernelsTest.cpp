@@ -612,7 +612,8 @@ TEST(OscillatorKernelsTest, SyncLanesMatchTheOneOscillatorKernelBitForBit) {
         for (int j = 0; j < cSyncOversampling * n; ++j)
           ASSERT_EQ(std::bit_cast<uint32_t>(fine[static_cast<size_t>(j * cSyncLanes + l)]),
                     std::bit_cast<uint32_t>(wantFine[static_cast<size_t>(j)]))
-              << "avx512 " << avx512 << " lanes " << lanes << " lane " << l << " call " << call << " fine sample " << j;
+              << "avx512 " << avx512 << " lanes " << lanes << " lane " << l << " call " << call << " fine sample "
+              << j;
         for (int i = 0; i < n; ++i)
           ASSERT_EQ(std::bit_cast<uint32_t>(got[l][i]), std::bit_cast<uint32_t>(want[i]))
               << "avx512 " << avx512 << " lanes " << lanes << " lane " << l << " call " << call << " sample " << i;
