@@ -713,6 +713,13 @@ ZARN_AVX2_INLINE __m256i selectInt(__m256 mask, __m256i yes, __m256i no) {
   return _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(no), _mm256_castsi256_ps(yes), mask));
 }
 
+// The neighbouring points of two lanes, from the places in the low and
+// the high half of places: (a, b) of the first, then of the second.
+ZARN_AVX2_INLINE __m128 pairsAt(const float* tables, uint64_t places) {
+  const __m128 first = pairAt(tables, static_cast<uint32_t>(places));
+  return _mm_loadh_pi(first, reinterpret_cast<const __m64*>(tables + static_cast<uint32_t>(places >> 32)));
+}
+
 // readTable in each lane: base is the lane's table's first point in tables.
 ZARN_AVX2_INLINE __m256 readLanes(const float* tables, __m256i base, __m256 x) {
   const __m256i n = _mm256_cvttps_epi32(x);
@@ -726,16 +733,10 @@ ZARN_AVX2_INLINE __m256 readLanes(const float* tables, __m256i base, __m256 x) {
   const uint64_t at23 = static_cast<uint64_t>(_mm_extract_epi64(lo, 1));
   const uint64_t at45 = static_cast<uint64_t>(_mm_cvtsi128_si64(hi));
   const uint64_t at67 = static_cast<uint64_t>(_mm_extract_epi64(hi, 1));
-  const __m128 u01 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at01)),
-                                     pairAt(tables, static_cast<uint32_t>(at01 >> 32)));
-  const __m128 u23 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at23)),
-                                     pairAt(tables, static_cast<uint32_t>(at23 >> 32)));
-  const __m128 u45 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at45)),
-                                     pairAt(tables, static_cast<uint32_t>(at45 >> 32)));
-  const __m128 u67 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at67)),
-                                     pairAt(tables, static_cast<uint32_t>(at67 >> 32)));
-  const __m256 a = _mm256_set_m128(_mm_movelh_ps(u45, u67), _mm_movelh_ps(u01, u23));
-  const __m256 b = _mm256_set_m128(_mm_movehl_ps(u67, u45), _mm_movehl_ps(u23, u01));
+  const __m256 p0145 = _mm256_set_m128(pairsAt(tables, at45), pairsAt(tables, at01));
+  const __m256 p2367 = _mm256_set_m128(pairsAt(tables, at67), pairsAt(tables, at23));
+  const __m256 a = _mm256_shuffle_ps(p0145, p2367, _MM_SHUFFLE(2, 0, 2, 0));
+  const __m256 b = _mm256_shuffle_ps(p0145, p2367, _MM_SHUFFLE(3, 1, 3, 1));
   return _mm256_add_ps(a, _mm256_mul_ps(frac, _mm256_sub_ps(b, a)));
 }
 
@@ -777,11 +778,9 @@ ZARN_AVX2_INLINE __m128 readQuarter(const float* tables, __m128i base, __m128 x)
   const __m128i at = _mm_add_epi32(base, n);
   const uint64_t at01 = static_cast<uint64_t>(_mm_cvtsi128_si64(at));
   const uint64_t at23 = static_cast<uint64_t>(_mm_extract_epi64(at, 1));
-  const __m128 u01 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at01)),
-                                     pairAt(tables, static_cast<uint32_t>(at01 >> 32)));
-  const __m128 u23 = _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at23)),
-                                     pairAt(tables, static_cast<uint32_t>(at23 >> 32)));
-  const __m128 a = _mm_movelh_ps(u01, u23), b = _mm_movehl_ps(u23, u01);
+  const __m128 p01 = pairsAt(tables, at01), p23 = pairsAt(tables, at23);
+  const __m128 a = _mm_shuffle_ps(p01, p23, _MM_SHUFFLE(2, 0, 2, 0));
+  const __m128 b = _mm_shuffle_ps(p01, p23, _MM_SHUFFLE(3, 1, 3, 1));
   return _mm_add_ps(a, _mm_mul_ps(frac, _mm_sub_ps(b, a)));
 }
 
