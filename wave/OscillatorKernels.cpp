@@ -604,6 +604,9 @@ ZARN_AVX2_INLINE __m256 expLanes(__m256 x) {
   return _mm256_set_m128(expQuarter(_mm256_extractf128_ps(x, 1)), expQuarter(_mm256_castps256_ps128(x)));
 }
 
+// readTable in each lane (below).
+ZARN_AVX2_INLINE __m256 readLanes(const float* tables, __m256i base, __m256 x);
+
 // The steps of base sample i of every lane (its pitch and sync in rows),
 // as SyncSteps::look and SyncSteps::fades work out each one alone: the
 // lookups lane by lane, the rest across the lanes in the same order.
@@ -631,24 +634,25 @@ ZARN_AVX2_INLINE void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const fl
   x = _mm256_and_ps(_mm256_cmp_ps(x, _mm256_setzero_ps(), _CMP_GE_OQ), x);
   x = _mm256_min_ps(x, _mm256_set1_ps(cLastEntry));
   const __m256i k = _mm256_cvttps_epi32(x);
-  __m256 a, b;
+  __m256 frequency;
   __m256i t, size;
   if (in.shared) {
     // Every lane reads the same tables (the voices' oscillators share
-    // them).
-    const float* frequency = in.frequency[0];
+    // them): the frequency as a wave table is read (the same
+    // interpolation), table numbers and sizes one by one.
+    frequency = readLanes(in.frequency[0], _mm256_setzero_si256(), x);
     const int32_t* tableIndex = in.tableIndex[0];
     const int32_t* sizes = in.sizes[0];
     const __m128i k0 = _mm256_castsi256_si128(k), k1 = _mm256_extracti128_si256(k, 1);
-    const int32_t kl[cSyncLanes] = {_mm_cvtsi128_si32(k0),    _mm_extract_epi32(k0, 1), _mm_extract_epi32(k0, 2),
-                                    _mm_extract_epi32(k0, 3), _mm_cvtsi128_si32(k1),    _mm_extract_epi32(k1, 1),
-                                    _mm_extract_epi32(k1, 2), _mm_extract_epi32(k1, 3)};
-    int32_t tl[cSyncLanes];
-    for (int l = 0; l < cSyncLanes; ++l) tl[l] = tableIndex[kl[l]];
-    a = _mm256_setr_ps(frequency[kl[0]], frequency[kl[1]], frequency[kl[2]], frequency[kl[3]], frequency[kl[4]],
-                       frequency[kl[5]], frequency[kl[6]], frequency[kl[7]]);
-    b = _mm256_setr_ps(frequency[kl[0] + 1], frequency[kl[1] + 1], frequency[kl[2] + 1], frequency[kl[3] + 1],
-                       frequency[kl[4] + 1], frequency[kl[5] + 1], frequency[kl[6] + 1], frequency[kl[7] + 1]);
+    const uint64_t k01 = static_cast<uint64_t>(_mm_cvtsi128_si64(k0));
+    const uint64_t k23 = static_cast<uint64_t>(_mm_extract_epi64(k0, 1));
+    const uint64_t k45 = static_cast<uint64_t>(_mm_cvtsi128_si64(k1));
+    const uint64_t k67 = static_cast<uint64_t>(_mm_extract_epi64(k1, 1));
+    const int32_t tl[cSyncLanes] = {
+        tableIndex[static_cast<uint32_t>(k01)], tableIndex[static_cast<uint32_t>(k01 >> 32)],
+        tableIndex[static_cast<uint32_t>(k23)], tableIndex[static_cast<uint32_t>(k23 >> 32)],
+        tableIndex[static_cast<uint32_t>(k45)], tableIndex[static_cast<uint32_t>(k45 >> 32)],
+        tableIndex[static_cast<uint32_t>(k67)], tableIndex[static_cast<uint32_t>(k67 >> 32)]};
     t = _mm256_setr_epi32(tl[0], tl[1], tl[2], tl[3], tl[4], tl[5], tl[6], tl[7]);
     size = _mm256_setr_epi32(sizes[tl[0]], sizes[tl[1]], sizes[tl[2]], sizes[tl[3]], sizes[tl[4]], sizes[tl[5]],
                              sizes[tl[6]], sizes[tl[7]]);
@@ -662,13 +666,12 @@ ZARN_AVX2_INLINE void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const fl
       tl[l] = in.tableIndex[l][kl[l]];
       sizel[l] = in.sizes[l][tl[l]];
     }
-    a = _mm256_load_ps(f0);
-    b = _mm256_load_ps(f1);
+    const __m256 a = _mm256_load_ps(f0);
+    frequency = _mm256_add_ps(
+        a, _mm256_mul_ps(_mm256_sub_ps(x, _mm256_cvtepi32_ps(k)), _mm256_sub_ps(_mm256_load_ps(f1), a)));
     t = _mm256_load_si256(reinterpret_cast<const __m256i*>(tl));
     size = _mm256_load_si256(reinterpret_cast<const __m256i*>(sizel));
   }
-  const __m256 frequency =
-      _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(x, _mm256_cvtepi32_ps(k)), _mm256_sub_ps(b, a)));
   const __m256 fsize = _mm256_cvtepi32_ps(size);
   _mm256_store_si256(reinterpret_cast<__m256i*>(ls.t[i]), t);
   _mm256_store_si256(reinterpret_cast<__m256i*>(ls.size[i]), size);
