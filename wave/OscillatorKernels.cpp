@@ -1,5 +1,6 @@
 #include "wave/OscillatorKernels.h"
 #include "wave/CrossfadeBlend.h"
+#include "wave/TransposeEight.h"
 
 #include <algorithm>
 #include <cmath>
@@ -537,26 +538,8 @@ ZARN_AVX2 void laneRows(const float* const* src, int at, int n, float (*rows)[cS
   for (; i + 8 <= n; i += 8) {
     __m256 r[8];
     for (int l = 0; l < 8; ++l) r[l] = _mm256_loadu_ps(src[l] + at + i);
-    const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
-    const __m256 t2 = _mm256_unpacklo_ps(r[2], r[3]), t3 = _mm256_unpackhi_ps(r[2], r[3]);
-    const __m256 t4 = _mm256_unpacklo_ps(r[4], r[5]), t5 = _mm256_unpackhi_ps(r[4], r[5]);
-    const __m256 t6 = _mm256_unpacklo_ps(r[6], r[7]), t7 = _mm256_unpackhi_ps(r[6], r[7]);
-    const __m256 u0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
-    const __m256 u1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
-    const __m256 u2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
-    const __m256 u3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
-    const __m256 u4 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(1, 0, 1, 0));
-    const __m256 u5 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(3, 2, 3, 2));
-    const __m256 u6 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(1, 0, 1, 0));
-    const __m256 u7 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(3, 2, 3, 2));
-    _mm256_store_ps(rows[i + 0], _mm256_permute2f128_ps(u0, u4, 0x20));
-    _mm256_store_ps(rows[i + 1], _mm256_permute2f128_ps(u1, u5, 0x20));
-    _mm256_store_ps(rows[i + 2], _mm256_permute2f128_ps(u2, u6, 0x20));
-    _mm256_store_ps(rows[i + 3], _mm256_permute2f128_ps(u3, u7, 0x20));
-    _mm256_store_ps(rows[i + 4], _mm256_permute2f128_ps(u0, u4, 0x31));
-    _mm256_store_ps(rows[i + 5], _mm256_permute2f128_ps(u1, u5, 0x31));
-    _mm256_store_ps(rows[i + 6], _mm256_permute2f128_ps(u2, u6, 0x31));
-    _mm256_store_ps(rows[i + 7], _mm256_permute2f128_ps(u3, u7, 0x31));
+    transposeEight(r);
+    for (int l = 0; l < 8; ++l) _mm256_store_ps(rows[i + l], r[l]);
   }
   for (; i < n; ++i)
     for (int l = 0; l < 8; ++l) rows[i][l] = src[l][at + i];
