@@ -1,5 +1,6 @@
 #include "wave/OscillatorKernels.h"
 #include "wave/CrossfadeBlend.h"
+#include "wave/TransposeEight.h"
 
 #include <algorithm>
 #include <cmath>
@@ -488,8 +489,14 @@ void vectorProduceSquareSyncOversampled(VectorProduceParams* params, const float
 
 namespace {
 
-#define ZARN_AVX2 __attribute__((target("avx2")))
-#define ZARN_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
+// The lanes ask for fused multiply-add beside 256-bit registers for the
+// exponential alone; the rest is compiled without contraction, as
+// everywhere.
+#define ZARN_AVX2 __attribute__((target("avx2,fma")))
+#define ZARN_AVX2_INLINE __attribute__((target("avx2,fma"), always_inline)) inline
+// The same code for AVX-512VL: its 32 vector registers hold what 16 must
+// spill; the instructions and their results stay those written.
+#define ZARN_AVX512VL __attribute__((target("avx2,fma,avx512f,avx512vl")))
 
 // Each lane's new step per base sample of a chunk, the lanes side by side:
 // what SyncSteps gives the lane's oscillator alone; has is all ones where
@@ -520,6 +527,7 @@ struct LaneInputs {
   alignas(32) int32_t active[cSyncLanes]; // all ones for a lane in use
   alignas(32) float lastPitch[cSyncLanes];
   alignas(32) float lastSync[cSyncLanes];
+  bool shared; // every lane's tables are lane 0's
 };
 
 // Samples [at, at + n) of eight inputs as rows of the lanes side by side:
@@ -530,35 +538,62 @@ ZARN_AVX2 void laneRows(const float* const* src, int at, int n, float (*rows)[cS
   for (; i + 8 <= n; i += 8) {
     __m256 r[8];
     for (int l = 0; l < 8; ++l) r[l] = _mm256_loadu_ps(src[l] + at + i);
-    const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
-    const __m256 t2 = _mm256_unpacklo_ps(r[2], r[3]), t3 = _mm256_unpackhi_ps(r[2], r[3]);
-    const __m256 t4 = _mm256_unpacklo_ps(r[4], r[5]), t5 = _mm256_unpackhi_ps(r[4], r[5]);
-    const __m256 t6 = _mm256_unpacklo_ps(r[6], r[7]), t7 = _mm256_unpackhi_ps(r[6], r[7]);
-    const __m256 u0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
-    const __m256 u1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
-    const __m256 u2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
-    const __m256 u3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
-    const __m256 u4 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(1, 0, 1, 0));
-    const __m256 u5 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(3, 2, 3, 2));
-    const __m256 u6 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(1, 0, 1, 0));
-    const __m256 u7 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(3, 2, 3, 2));
-    _mm256_store_ps(rows[i + 0], _mm256_permute2f128_ps(u0, u4, 0x20));
-    _mm256_store_ps(rows[i + 1], _mm256_permute2f128_ps(u1, u5, 0x20));
-    _mm256_store_ps(rows[i + 2], _mm256_permute2f128_ps(u2, u6, 0x20));
-    _mm256_store_ps(rows[i + 3], _mm256_permute2f128_ps(u3, u7, 0x20));
-    _mm256_store_ps(rows[i + 4], _mm256_permute2f128_ps(u0, u4, 0x31));
-    _mm256_store_ps(rows[i + 5], _mm256_permute2f128_ps(u1, u5, 0x31));
-    _mm256_store_ps(rows[i + 6], _mm256_permute2f128_ps(u2, u6, 0x31));
-    _mm256_store_ps(rows[i + 7], _mm256_permute2f128_ps(u3, u7, 0x31));
+    transposeEight(r);
+    for (int l = 0; l < 8; ++l) _mm256_store_ps(rows[i + l], r[l]);
   }
   for (; i < n; ++i)
     for (int l = 0; l < 8; ++l) rows[i][l] = src[l][at + i];
 }
 
+// The exponential as the C library's expf works it out, so that a lane
+// gets the bits std::exp gives the one-oscillator kernel: x = (k + r) ln 2
+// / 32 with k whole, 2^(k/32) from a table of 32 and the exponent, 2^(r/32)
+// by a polynomial of degree three, all in double with the same fused
+// operations in the same order, rounded to float once. The constants are
+// the library's, bit for bit; the tests hold the result to std::exp over
+// every argument the lanes pass (x in [0, 30 ln 2]).
+alignas(32) constexpr uint64_t cExpTable[32] = {
+    0x3ff0000000000000, 0x3fefd9b0d3158574, 0x3fefb5586cf9890f, 0x3fef9301d0125b51, 0x3fef72b83c7d517b,
+    0x3fef54873168b9aa, 0x3fef387a6e756238, 0x3fef1e9df51fdee1, 0x3fef06fe0a31b715, 0x3feef1a7373aa9cb,
+    0x3feedea64c123422, 0x3feece086061892d, 0x3feebfdad5362a27, 0x3feeb42b569d4f82, 0x3feeab07dd485429,
+    0x3feea47eb03a5585, 0x3feea09e667f3bcd, 0x3fee9f75e8ec5f74, 0x3feea11473eb0187, 0x3feea589994cce13,
+    0x3feeace5422aa0db, 0x3feeb737b0cdc5e5, 0x3feec49182a3f090, 0x3feed503b23e255d, 0x3feee89f995ad3ad,
+    0x3feeff76f2fb5e47, 0x3fef199bdd85529c, 0x3fef3720dcef9069, 0x3fef5818dcfba487, 0x3fef7c97337b9b5f,
+    0x3fefa4afa2a490da, 0x3fefd0765b6e4540};
+
+ZARN_AVX2_INLINE __m256d bitsAsDouble(uint64_t bits) {
+  return _mm256_castsi256_pd(_mm256_set1_epi64x(static_cast<long long>(bits)));
+}
+
+ZARN_AVX2_INLINE __m128 expQuarter(__m128 x) {
+  const __m256d xd = _mm256_cvtps_pd(x);
+  const __m256d scale = bitsAsDouble(0x40471547652b82fe); // 32 / ln 2
+  const __m256d shift = bitsAsDouble(0x4338000000000000); // 1.5 x 2^52: rounds to a whole number
+  __m256d kd = _mm256_fmadd_pd(scale, xd, shift);
+  const __m256i ki = _mm256_castpd_si256(kd);
+  kd = _mm256_sub_pd(kd, shift);
+  const __m256d r = _mm256_fmsub_pd(scale, xd, kd);
+  const __m256i t = _mm256_i64gather_epi64(reinterpret_cast<const long long*>(cExpTable),
+                                           _mm256_and_si256(ki, _mm256_set1_epi64x(31)), 8);
+  const __m256d twoToK = _mm256_castsi256_pd(_mm256_add_epi64(t, _mm256_slli_epi64(ki, 47)));
+  const __m256d z = _mm256_fmadd_pd(r, bitsAsDouble(0x3ebc6af84b912394), bitsAsDouble(0x3f2ebfce50fac4f3));
+  const __m256d r2 = _mm256_mul_pd(r, r);
+  __m256d y = _mm256_fmadd_pd(r, bitsAsDouble(0x3f962e42ff0c52d6), _mm256_set1_pd(1.0));
+  y = _mm256_fmadd_pd(z, r2, y);
+  return _mm256_cvtpd_ps(_mm256_mul_pd(y, twoToK));
+}
+
+ZARN_AVX2_INLINE __m256 expLanes(__m256 x) {
+  return _mm256_set_m128(expQuarter(_mm256_extractf128_ps(x, 1)), expQuarter(_mm256_castps256_ps128(x)));
+}
+
+// readTable in each lane (below).
+ZARN_AVX2_INLINE __m256 readLanes(const float* tables, __m256i base, __m256 x);
+
 // The steps of base sample i of every lane (its pitch and sync in rows),
-// as SyncSteps::look works out each one alone: the lookups and the
-// exponential lane by lane, the rest across the lanes in the same order.
-ZARN_AVX2 void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const float* pitchRow, const float* syncRow,
+// as SyncSteps::look and SyncSteps::fades work out each one alone: the
+// lookups lane by lane, the rest across the lanes in the same order.
+ZARN_AVX2_INLINE void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const float* pitchRow, const float* syncRow,
                            float octavesUp) {
   const __m256 pi = _mm256_load_ps(pitchRow);
   const __m256 si = _mm256_load_ps(syncRow);
@@ -582,23 +617,49 @@ ZARN_AVX2 void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const float* pi
   x = _mm256_and_ps(_mm256_cmp_ps(x, _mm256_setzero_ps(), _CMP_GE_OQ), x);
   x = _mm256_min_ps(x, _mm256_set1_ps(cLastEntry));
   const __m256i k = _mm256_cvttps_epi32(x);
-  alignas(32) int32_t kl[cSyncLanes], tl[cSyncLanes], sizel[cSyncLanes];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(kl), k);
-  alignas(32) float f0[cSyncLanes], f1[cSyncLanes];
-  for (int l = 0; l < cSyncLanes; ++l) {
-    f0[l] = in.frequency[l][kl[l]];
-    f1[l] = in.frequency[l][kl[l] + 1];
-    tl[l] = in.tableIndex[l][kl[l]];
-    sizel[l] = in.sizes[l][tl[l]];
+  __m256 frequency;
+  __m256i t, size;
+  if (in.shared) {
+    // Every lane reads the same tables (the voices' oscillators share
+    // them): the frequency as a wave table is read (the same
+    // interpolation), table numbers and sizes one by one.
+    frequency = readLanes(in.frequency[0], _mm256_setzero_si256(), x);
+    const int32_t* tableIndex = in.tableIndex[0];
+    const int32_t* sizes = in.sizes[0];
+    const __m128i k0 = _mm256_castsi256_si128(k), k1 = _mm256_extracti128_si256(k, 1);
+    const uint64_t k01 = static_cast<uint64_t>(_mm_cvtsi128_si64(k0));
+    const uint64_t k23 = static_cast<uint64_t>(_mm_extract_epi64(k0, 1));
+    const uint64_t k45 = static_cast<uint64_t>(_mm_cvtsi128_si64(k1));
+    const uint64_t k67 = static_cast<uint64_t>(_mm_extract_epi64(k1, 1));
+    const int32_t tl[cSyncLanes] = {
+        tableIndex[static_cast<uint32_t>(k01)], tableIndex[static_cast<uint32_t>(k01 >> 32)],
+        tableIndex[static_cast<uint32_t>(k23)], tableIndex[static_cast<uint32_t>(k23 >> 32)],
+        tableIndex[static_cast<uint32_t>(k45)], tableIndex[static_cast<uint32_t>(k45 >> 32)],
+        tableIndex[static_cast<uint32_t>(k67)], tableIndex[static_cast<uint32_t>(k67 >> 32)]};
+    t = _mm256_setr_epi32(tl[0], tl[1], tl[2], tl[3], tl[4], tl[5], tl[6], tl[7]);
+    size = _mm256_setr_epi32(sizes[tl[0]], sizes[tl[1]], sizes[tl[2]], sizes[tl[3]], sizes[tl[4]], sizes[tl[5]],
+                             sizes[tl[6]], sizes[tl[7]]);
+  } else {
+    alignas(32) int32_t kl[cSyncLanes], tl[cSyncLanes], sizel[cSyncLanes];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(kl), k);
+    alignas(32) float f0[cSyncLanes], f1[cSyncLanes];
+    for (int l = 0; l < cSyncLanes; ++l) {
+      f0[l] = in.frequency[l][kl[l]];
+      f1[l] = in.frequency[l][kl[l] + 1];
+      tl[l] = in.tableIndex[l][kl[l]];
+      sizel[l] = in.sizes[l][tl[l]];
+    }
+    const __m256 a = _mm256_load_ps(f0);
+    frequency = _mm256_add_ps(
+        a, _mm256_mul_ps(_mm256_sub_ps(x, _mm256_cvtepi32_ps(k)), _mm256_sub_ps(_mm256_load_ps(f1), a)));
+    t = _mm256_load_si256(reinterpret_cast<const __m256i*>(tl));
+    size = _mm256_load_si256(reinterpret_cast<const __m256i*>(sizel));
   }
-  const __m256 a = _mm256_load_ps(f0);
-  const __m256 frequency =
-      _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(x, _mm256_cvtepi32_ps(k)), _mm256_sub_ps(_mm256_load_ps(f1), a)));
-  const __m256i size = _mm256_load_si256(reinterpret_cast<const __m256i*>(sizel));
   const __m256 fsize = _mm256_cvtepi32_ps(size);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(ls.t[i]), _mm256_load_si256(reinterpret_cast<const __m256i*>(tl)));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(ls.t[i]), t);
   _mm256_store_si256(reinterpret_cast<__m256i*>(ls.size[i]), size);
-  _mm256_store_ps(ls.inc[i], _mm256_mul_ps(frequency, fsize));
+  const __m256 inc = _mm256_mul_ps(frequency, fsize);
+  _mm256_store_ps(ls.inc[i], inc);
   // s is held in [0, 30]: its truncation is the conversion's.
   const __m256i whole = _mm256_cvttps_epi32(s);
   const __m256 r = _mm256_sub_ps(s, _mm256_cvtepi32_ps(whole));
@@ -608,53 +669,28 @@ ZARN_AVX2 void laneStepRow(LaneSteps& ls, LaneInputs& in, int i, const float* pi
   // A whole number of octaves: fsize x 2^whole, exact as ldexp.
   const __m256 octaves = _mm256_castsi256_ps(_mm256_slli_epi32(_mm256_add_epi32(whole, _mm256_set1_epi32(127)), 23));
   const __m256 wholePeriod = _mm256_mul_ps(fsize, octaves);
-  _mm256_store_ps(ls.xStart[i], _mm256_add_ps(wholePeriod, _mm256_set1_ps(1.0f)));
+  __m256 xStart = _mm256_add_ps(wholePeriod, _mm256_set1_ps(1.0f));
   __m256 period = wholePeriod;
-  if (const int fadeMask = _mm256_movemask_ps(fade)) {
-    // The exponential lane by lane; lanes with the same sync (a shared
-    // modulation source) take the one worked out before.
-    alignas(32) float arg[cSyncLanes], e[cSyncLanes];
-    _mm256_store_ps(arg, _mm256_mul_ps(s, _mm256_set1_ps(0.6931472f)));
-    uint32_t lastBits = 0;
-    float lastExp = 0.0f;
-    bool any = false;
-    for (int l = 0; l < cSyncLanes; ++l) {
-      e[l] = 0.0f;
-      if (!(fadeMask & (1 << l))) continue;
-      uint32_t bits;
-      std::memcpy(&bits, &arg[l], sizeof bits);
-      if (!any || bits != lastBits) {
-        lastExp = std::exp(arg[l]);
-        lastBits = bits;
-        any = true;
-      }
-      e[l] = lastExp;
-    }
-    period = _mm256_blendv_ps(period, _mm256_mul_ps(_mm256_load_ps(e), fsize), fade);
+  if (_mm256_movemask_ps(fade)) {
+    const __m256 e = expLanes(_mm256_mul_ps(s, _mm256_set1_ps(0.6931472f)));
+    const __m256 per = _mm256_blendv_ps(period, _mm256_mul_ps(e, fsize), fade);
+    period = per;
+    // SyncSteps::fades for the lanes that fade.
+    // 1 / size from the exponent alone, as reciprocalOf (sizes are powers
+    // of two).
+    const __m256 reciprocal =
+        _mm256_castsi256_ps(_mm256_sub_epi32(_mm256_set1_epi32(254 << 23), _mm256_castps_si256(fsize)));
+    const __m256 span = _mm256_min_ps(_mm256_max_ps(_mm256_mul_ps(_mm256_set1_ps(0.05f), per),
+                                                    _mm256_mul_ps(_mm256_set1_ps(cMinCrossfade), inc)),
+                                      _mm256_mul_ps(_mm256_set1_ps(0.5f), per));
+    const __m256 start = _mm256_sub_ps(per, span);
+    xStart = _mm256_blendv_ps(xStart, start, fade);
+    const __m256 cycles = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(_mm256_mul_ps(per, reciprocal)));
+    _mm256_store_ps(ls.xOffset[i], _mm256_sub_ps(fsize, _mm256_sub_ps(per, _mm256_mul_ps(cycles, fsize))));
+    _mm256_store_ps(ls.xSlope[i], _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_sub_ps(per, start)));
   }
+  _mm256_store_ps(ls.xStart[i], xStart);
   _mm256_store_ps(ls.period[i], period);
-}
-
-// SyncSteps::fades for the lanes of base sample i that take a step.
-ZARN_AVX2 void laneFades(LaneSteps& ls, int i) {
-  const __m256 has = _mm256_load_ps(reinterpret_cast<const float*>(ls.has[i]));
-  const __m256 mask = _mm256_and_ps(has, _mm256_load_ps(reinterpret_cast<const float*>(ls.fade[i])));
-  if (!_mm256_movemask_ps(mask)) return;
-  const __m256 per = _mm256_load_ps(ls.period[i]);
-  const __m256 fsize = _mm256_cvtepi32_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(ls.size[i])));
-  // 1 / size from the exponent alone, as reciprocalOf (sizes are powers of
-  // two).
-  const __m256 reciprocal =
-      _mm256_castsi256_ps(_mm256_sub_epi32(_mm256_set1_epi32(254 << 23), _mm256_castps_si256(fsize)));
-  const __m256 span =
-      _mm256_min_ps(_mm256_max_ps(_mm256_mul_ps(_mm256_set1_ps(0.05f), per),
-                                  _mm256_mul_ps(_mm256_set1_ps(cMinCrossfade), _mm256_load_ps(ls.inc[i]))),
-                    _mm256_mul_ps(_mm256_set1_ps(0.5f), per));
-  const __m256 start = _mm256_sub_ps(per, span);
-  _mm256_store_ps(ls.xStart[i], _mm256_blendv_ps(_mm256_load_ps(ls.xStart[i]), start, mask));
-  const __m256 whole = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(_mm256_mul_ps(per, reciprocal)));
-  _mm256_store_ps(ls.xOffset[i], _mm256_sub_ps(fsize, _mm256_sub_ps(per, _mm256_mul_ps(whole, fsize))));
-  _mm256_store_ps(ls.xSlope[i], _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_sub_ps(per, start)));
 }
 
 ZARN_AVX2_INLINE __m256 select(__m256 mask, __m256 yes, __m256 no) { return _mm256_blendv_ps(no, yes, mask); }
@@ -663,24 +699,30 @@ ZARN_AVX2_INLINE __m256i selectInt(__m256 mask, __m256i yes, __m256i no) {
   return _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(no), _mm256_castsi256_ps(yes), mask));
 }
 
+// The neighbouring points of two lanes, from the places in the low and
+// the high half of places: (a, b) of the first, then of the second.
+ZARN_AVX2_INLINE __m128 pairsAt(const float* tables, uint64_t places) {
+  const __m128 first = pairAt(tables, static_cast<uint32_t>(places));
+  return _mm_loadh_pi(first, reinterpret_cast<const __m64*>(tables + static_cast<uint32_t>(places >> 32)));
+}
+
 // readTable in each lane: base is the lane's table's first point in tables.
 ZARN_AVX2_INLINE __m256 readLanes(const float* tables, __m256i base, __m256 x) {
   const __m256i n = _mm256_cvttps_epi32(x);
   const __m256 frac = _mm256_sub_ps(x, _mm256_cvtepi32_ps(n));
   // Each lane's neighbouring points in one 8-byte load (a gather of
-  // eight lanes is slower on some processors than the loads one by one).
-  alignas(32) int32_t at[cSyncLanes];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(at), _mm256_add_epi32(base, n));
-  const __m128 u01 =
-      _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at[0])), pairAt(tables, static_cast<uint32_t>(at[1])));
-  const __m128 u23 =
-      _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at[2])), pairAt(tables, static_cast<uint32_t>(at[3])));
-  const __m128 u45 =
-      _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at[4])), pairAt(tables, static_cast<uint32_t>(at[5])));
-  const __m128 u67 =
-      _mm_unpacklo_ps(pairAt(tables, static_cast<uint32_t>(at[6])), pairAt(tables, static_cast<uint32_t>(at[7])));
-  const __m256 a = _mm256_set_m128(_mm_movelh_ps(u45, u67), _mm_movelh_ps(u01, u23));
-  const __m256 b = _mm256_set_m128(_mm_movehl_ps(u67, u45), _mm_movehl_ps(u23, u01));
+  // eight lanes is slower on some processors than the loads one by one);
+  // the places come out two at a time, as 64-bit halves.
+  const __m256i at = _mm256_add_epi32(base, n);
+  const __m128i lo = _mm256_castsi256_si128(at), hi = _mm256_extracti128_si256(at, 1);
+  const uint64_t at01 = static_cast<uint64_t>(_mm_cvtsi128_si64(lo));
+  const uint64_t at23 = static_cast<uint64_t>(_mm_extract_epi64(lo, 1));
+  const uint64_t at45 = static_cast<uint64_t>(_mm_cvtsi128_si64(hi));
+  const uint64_t at67 = static_cast<uint64_t>(_mm_extract_epi64(hi, 1));
+  const __m256 p0145 = _mm256_set_m128(pairsAt(tables, at45), pairsAt(tables, at01));
+  const __m256 p2367 = _mm256_set_m128(pairsAt(tables, at67), pairsAt(tables, at23));
+  const __m256 a = _mm256_shuffle_ps(p0145, p2367, _MM_SHUFFLE(2, 0, 2, 0));
+  const __m256 b = _mm256_shuffle_ps(p0145, p2367, _MM_SHUFFLE(3, 1, 3, 1));
   return _mm256_add_ps(a, _mm256_mul_ps(frac, _mm256_sub_ps(b, a)));
 }
 
@@ -715,8 +757,54 @@ ZARN_AVX2_INLINE void blendQuarter(__m128 o4, __m128 alt4, __m128 sp4, __m128 xs
   inRange = _mm_shuffle_ps(_mm256_castps256_ps128(r), _mm256_extractf128_ps(r, 1), _MM_SHUFFLE(2, 0, 2, 0));
 }
 
-ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float* tables, const float* const* pitch,
-                                const float* const* sync, int lanes, float* out, int count) {
+// readLanes for four lanes.
+ZARN_AVX2_INLINE __m128 readQuarter(const float* tables, __m128i base, __m128 x) {
+  const __m128i n = _mm_cvttps_epi32(x);
+  const __m128 frac = _mm_sub_ps(x, _mm_cvtepi32_ps(n));
+  const __m128i at = _mm_add_epi32(base, n);
+  const uint64_t at01 = static_cast<uint64_t>(_mm_cvtsi128_si64(at));
+  const uint64_t at23 = static_cast<uint64_t>(_mm_extract_epi64(at, 1));
+  const __m128 p01 = pairsAt(tables, at01), p23 = pairsAt(tables, at23);
+  const __m128 a = _mm_shuffle_ps(p01, p23, _MM_SHUFFLE(2, 0, 2, 0));
+  const __m128 b = _mm_shuffle_ps(p01, p23, _MM_SHUFFLE(3, 1, 3, 1));
+  return _mm_add_ps(a, _mm_mul_ps(frac, _mm_sub_ps(b, a)));
+}
+
+// Four lanes' output o with the crossfade where fading: the table read
+// xOffset ahead blended in as crossfadeBlend does.
+ZARN_AVX2_INLINE __m128 fadeQuarter(const float* tables, __m128i base, __m128 phase, __m128 fading, __m128 o,
+                                    __m128 syncPhase, __m128 xStart, __m128 xSlope, __m128 xOffset, __m128 fsize) {
+  __m128 p2 = _mm_add_ps(phase, xOffset);
+  p2 = _mm_blendv_ps(p2, _mm_sub_ps(p2, fsize), _mm_cmpge_ps(p2, fsize));
+  // Lanes that do not fade read their own start, inside the table.
+  p2 = _mm_and_ps(fading, p2);
+  const __m128 alt = readQuarter(tables, base, p2);
+  __m128 below, above, inRange;
+  blendQuarter(o, alt, syncPhase, xStart, xSlope, below, above, inRange);
+  const __m128 taken = _mm_and_ps(inRange, _mm_cmpeq_ps(below, above));
+  const int asked = _mm_movemask_ps(_mm_andnot_ps(taken, fading));
+  __m128 blended = below;
+  if (asked) {
+    // The cosine after all, lane by lane.
+    alignas(16) float bl[4], ol[4], al[4], sl[4], xl[4], dl[4];
+    _mm_store_ps(bl, below);
+    _mm_store_ps(ol, o);
+    _mm_store_ps(al, alt);
+    _mm_store_ps(sl, syncPhase);
+    _mm_store_ps(xl, xStart);
+    _mm_store_ps(dl, xSlope);
+    for (int l = 0; l < 4; ++l)
+      if (asked & (1 << l))
+        bl[l] = crossfadeBlend(ol[l], al[l],
+                               (static_cast<double>(sl[l]) - static_cast<double>(xl[l])) * static_cast<double>(dl[l]));
+    blended = _mm_load_ps(bl);
+  }
+  return _mm_blendv_ps(o, blended, fading);
+}
+
+ZARN_AVX2_INLINE void produceSyncLanes(VectorProduceParams* const* params, const float* tables,
+                                       const float* const* pitch, const float* const* sync, int lanes, float* out,
+                                       int count) {
   constexpr int over = cSyncOversampling;
   const float octavesUp = std::log2(static_cast<float>(over));
   alignas(32) float phaseL[cSyncLanes], syncPhaseL[cSyncLanes], xStartL[cSyncLanes], xSlopeL[cSyncLanes],
@@ -772,51 +860,38 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float*
     in.lastSync[l] = cNoValue;
   }
 
+  in.shared = true;
+  for (int l = 1; l < cSyncLanes; ++l)
+    in.shared = in.shared && in.frequency[l] == in.frequency[0] && in.tableIndex[l] == in.tableIndex[0] &&
+                in.sizes[l] == in.sizes[0];
+
   for (int done = 0; done < count; done += cSyncStepChunk) {
     const int n = std::min(count - done, cSyncStepChunk);
     laneRows(in.pitch, done, n, pitchRows);
     laneRows(in.sync, done, n, syncRows);
     for (int i = 0; i < n; ++i) {
       laneStepRow(steps, in, i, pitchRows[i], syncRows[i], octavesUp);
-      laneFades(steps, i);
     }
     for (int i = 0; i < n; ++i) {
       for (int k = 0; k < over; ++k) {
         __m256 o = readLanes(tables, base, phase);
         const __m256 fading = _mm256_cmp_ps(syncPhase, xStart, _CMP_GE_OQ);
-        if (_mm256_movemask_ps(fading)) {
-          __m256 p2 = _mm256_add_ps(phase, xOffset);
-          p2 = select(_mm256_cmp_ps(p2, fsize, _CMP_GE_OQ), _mm256_sub_ps(p2, fsize), p2);
-          // Lanes that do not fade read their own start, inside the table.
-          p2 = _mm256_and_ps(fading, p2);
-          const __m256 alt = readLanes(tables, base, p2);
-          __m128 b0, a0, r0, b1, a1, r1;
-          blendQuarter(_mm256_castps256_ps128(o), _mm256_castps256_ps128(alt), _mm256_castps256_ps128(syncPhase),
-                       _mm256_castps256_ps128(xStart), _mm256_castps256_ps128(xSlope), b0, a0, r0);
-          blendQuarter(_mm256_extractf128_ps(o, 1), _mm256_extractf128_ps(alt, 1), _mm256_extractf128_ps(syncPhase, 1),
-                       _mm256_extractf128_ps(xStart, 1), _mm256_extractf128_ps(xSlope, 1), b1, a1, r1);
-          const __m256 below = _mm256_set_m128(b1, b0), above = _mm256_set_m128(a1, a0);
-          const __m256 taken = _mm256_and_ps(_mm256_set_m128(r1, r0), _mm256_cmp_ps(below, above, _CMP_EQ_OQ));
-          const int asked = _mm256_movemask_ps(_mm256_andnot_ps(taken, fading));
-          __m256 blended = below;
-          if (asked) {
-            // The cosine after all, lane by lane.
-            alignas(32) float bl[cSyncLanes], ol[cSyncLanes], al[cSyncLanes], sl[cSyncLanes], xl[cSyncLanes],
-                dl[cSyncLanes];
-            _mm256_store_ps(bl, below);
-            _mm256_store_ps(ol, o);
-            _mm256_store_ps(al, alt);
-            _mm256_store_ps(sl, syncPhase);
-            _mm256_store_ps(xl, xStart);
-            _mm256_store_ps(dl, xSlope);
-            for (int l = 0; l < cSyncLanes; ++l)
-              if (asked & (1 << l))
-                bl[l] = crossfadeBlend(ol[l], al[l],
-                                       (static_cast<double>(sl[l]) - static_cast<double>(xl[l])) *
-                                           static_cast<double>(dl[l]));
-            blended = _mm256_load_ps(bl);
-          }
-          o = select(fading, blended, o);
+        if (const int fadeMask = _mm256_movemask_ps(fading)) {
+          // Each half of the lanes alone, and only where one of its lanes
+          // fades: a fade is a small part of a period, so that most often
+          // one half has none.
+          __m128 lo = _mm256_castps256_ps128(o), hi = _mm256_extractf128_ps(o, 1);
+          if (fadeMask & 0x0f)
+            lo = fadeQuarter(tables, _mm256_castsi256_si128(base), _mm256_castps256_ps128(phase),
+                             _mm256_castps256_ps128(fading), lo, _mm256_castps256_ps128(syncPhase),
+                             _mm256_castps256_ps128(xStart), _mm256_castps256_ps128(xSlope),
+                             _mm256_castps256_ps128(xOffset), _mm256_castps256_ps128(fsize));
+          if (fadeMask & 0xf0)
+            hi = fadeQuarter(tables, _mm256_extracti128_si256(base, 1), _mm256_extractf128_ps(phase, 1),
+                             _mm256_extractf128_ps(fading, 1), hi, _mm256_extractf128_ps(syncPhase, 1),
+                             _mm256_extractf128_ps(xStart, 1), _mm256_extractf128_ps(xSlope, 1),
+                             _mm256_extractf128_ps(xOffset, 1), _mm256_extractf128_ps(fsize, 1));
+          o = _mm256_set_m128(hi, lo);
         }
         _mm256_store_ps(out + (over * (done + i) + k) * cSyncLanes, o);
 
@@ -890,16 +965,43 @@ ZARN_AVX2 void produceSyncLanes(VectorProduceParams* const* params, const float*
   }
 }
 
+ZARN_AVX2 void storeExpLanes(const float* x, float* out) {
+  _mm256_storeu_ps(out, expLanes(_mm256_loadu_ps(x)));
+}
+
+ZARN_AVX2 void produceSyncLanes256(VectorProduceParams* const* params, const float* tables, const float* const* pitch,
+                                   const float* const* sync, int lanes, float* out, int count) {
+  produceSyncLanes(params, tables, pitch, sync, lanes, out, count);
+}
+
+ZARN_AVX512VL void produceSyncLanes512(VectorProduceParams* const* params, const float* tables,
+                                       const float* const* pitch, const float* const* sync, int lanes, float* out,
+                                       int count) {
+  produceSyncLanes(params, tables, pitch, sync, lanes, out, count);
+}
+
 } // namespace
 
 bool syncLanesAvailable() {
-  static const bool available = __builtin_cpu_supports("avx2");
+  static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
   return available;
 }
 
+bool syncLanesAvx512Available() {
+  static const bool available =
+      syncLanesAvailable() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+  return available;
+}
+
+void syncLanesExp(const float* x, float* out) { storeExpLanes(x, out); }
+
 void vectorProduceWaveSyncOversampledLanes(VectorProduceParams* const* params, const float* tables,
                                            const float* const* pitch, const float* const* sync, int lanes, float* out,
-                                           int count) {
+                                           int count, bool allowAvx512) {
   if (count < 1 || lanes < 1) return;
-  produceSyncLanes(params, tables, pitch, sync, lanes > cSyncLanes ? cSyncLanes : lanes, out, count);
+  if (lanes > cSyncLanes) lanes = cSyncLanes;
+  if (allowAvx512 && syncLanesAvx512Available())
+    produceSyncLanes512(params, tables, pitch, sync, lanes, out, count);
+  else
+    produceSyncLanes256(params, tables, pitch, sync, lanes, out, count);
 }

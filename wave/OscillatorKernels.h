@@ -107,17 +107,25 @@ void vectorProduceSquareSyncOversampled(VectorProduceParams* params, const float
                                         const float* sync, const float* pulseWidth, float* out, int count);
 
 // vectorProduceWaveSyncOversampled for up to cSyncLanes oscillators at once,
-// one per lane of the vector unit (256-bit registers: ask
-// syncLanesAvailable first). Each lane does the arithmetic of the
-// one-oscillator kernel in the same order, so that each oscillator gets the
-// samples it gets alone. params, pitch and sync hold one entry per lane
-// (lanes, 1 to cSyncLanes; a null params entry leaves its lane out of
-// use); every lane renders count samples. out is
+// one per lane of the vector unit (256-bit registers and fused
+// multiply-add: ask syncLanesAvailable first). Each lane does the
+// arithmetic of the one-oscillator kernel in the same order, so that each
+// oscillator gets the samples it gets alone. params, pitch and sync hold
+// one entry per lane (lanes, 1 to cSyncLanes; a null params entry leaves
+// its lane out of use); every lane renders count samples. out is
 // interleaved, lanes side by side: sample j of lane l at out[j x cSyncLanes
 // + l], cSyncOversampling x count x cSyncLanes floats, 32-byte aligned; the
 // lanes past those in use hold anything.
+// allowAvx512 lets it use the 32 registers of AVX-512VL where the
+// processor has them (syncLanesAvx512Available): the same arithmetic with
+// less spilled, the same bits.
 constexpr int cSyncLanes = 8;
 bool syncLanesAvailable();
+bool syncLanesAvx512Available();
 void vectorProduceWaveSyncOversampledLanes(VectorProduceParams* const* params, const float* tables,
                                            const float* const* pitch, const float* const* sync, int lanes,
-                                           float* out, int count);
+                                           float* out, int count, bool allowAvx512 = true);
+// std::exp of eight floats in [0, cMaxSyncOctaves x ln 2] as the lanes
+// work it out, all eight at once (where syncLanesAvailable): for the test
+// that holds it to std::exp.
+void syncLanesExp(const float* x, float* out);

@@ -1,5 +1,8 @@
 #include "wave/SyncDecimator.h"
 
+#include "wave/OscillatorKernels.h"
+#include "wave/TransposeEight.h"
+
 #include <cmath>
 #include <cstring>
 #include <immintrin.h>
@@ -189,20 +192,38 @@ void SyncDecimator::loadHistory(const float* at, int stride) {
 
 namespace {
 
+// Eight outputs of eight lanes, rows[j][l] the output j of lane l, into
+// out[l][j] (null entries and lanes from lanes on left out): the rows
+// transposed in registers.
+ZARN_AVX2_INLINE void storeColumns(const float (*rows)[SyncDecimatorLanes::cLanes], float* const* out, int lanes,
+                                   int at) {
+  __m256 r[8];
+  for (int j = 0; j < 8; ++j) r[j] = _mm256_load_ps(rows[j]);
+  transposeEight(r);
+  for (int l = 0; l < lanes; ++l)
+    if (out[l]) _mm256_storeu_ps(out[l] + at, r[l]);
+}
+
 // Output m of every lane: the taps over the line from sample 2m on, tap k
 // into partial sum k mod 4 in the order of k, the partial sums added as
-// (0 + 2) + (1 + 3); two outputs at a time keep eight chains in flight.
-ZARN_AVX2 void halveLanes(const LowPass& h, const float* line, float* const* out, int lanes, int n) {
+// (0 + 2) + (1 + 3); rows outputs at a time keep 4 x rows chains in
+// flight and share each tap's broadcast: two in 16 registers, four in 32.
+// The last group reads past the new inputs into the line's older values
+// (never past its end: cMaxChunk is a whole number of rows); its surplus
+// outputs are dropped. The outputs gather as rows and go out eight of each
+// lane at a time.
+template <int rows>
+ZARN_AVX2_INLINE void halveLanes(const LowPass& h, const float* line, float* const* out, int lanes, int n) {
   constexpr int L = SyncDecimatorLanes::cLanes;
   constexpr int groups = (SyncDecimator::cTaps - 1) / 4;
-  alignas(32) float sums[2][L];
-  for (int m = 0; m < n; m += 2) {
-    const int rows = n - m >= 2 ? 2 : 1;
-    __m256 a0[2], a1[2], a2[2], a3[2];
-    for (int r = 0; r < 2; ++r) a0[r] = a1[r] = a2[r] = a3[r] = _mm256_setzero_ps();
+  static_assert(SyncDecimatorLanes::cMaxChunk % rows == 0, "a chunk is a whole number of rows");
+  alignas(32) float sums[SyncDecimatorLanes::cMaxChunk][L];
+  for (int m = 0; m < n; m += rows) {
+    __m256 a0[rows], a1[rows], a2[rows], a3[rows];
+    for (int r = 0; r < rows; ++r) a0[r] = a1[r] = a2[r] = a3[r] = _mm256_setzero_ps();
     const float* x = line + 2 * m * L;
     for (int g = 0; g < groups; ++g) {
-      for (int r = 0; r < 2; ++r) {
+      for (int r = 0; r < rows; ++r) {
         const float* y = x + (4 * g + 2 * r) * L;
         a0[r] = addTap(a0[r], h.taps[4 * g], y);
         a1[r] = addTap(a1[r], h.taps[4 * g + 1], y + L);
@@ -210,19 +231,30 @@ ZARN_AVX2 void halveLanes(const LowPass& h, const float* line, float* const* out
         a3[r] = addTap(a3[r], h.taps[4 * g + 3], y + 3 * L);
       }
     }
-    for (int r = 0; r < 2; ++r) {
+    for (int r = 0; r < rows; ++r) {
       a0[r] = addTap(a0[r], h.taps[4 * groups], x + (4 * groups + 2 * r) * L);
-      _mm256_store_ps(sums[r], _mm256_add_ps(_mm256_add_ps(a0[r], a2[r]), _mm256_add_ps(a1[r], a3[r])));
-    }
-    for (int l = 0; l < lanes; ++l) {
-      if (!out[l]) continue;
-      out[l][m] = sums[0][l];
-      if (rows == 2) out[l][m + 1] = sums[1][l];
+      _mm256_store_ps(sums[m + r], _mm256_add_ps(_mm256_add_ps(a0[r], a2[r]), _mm256_add_ps(a1[r], a3[r])));
     }
   }
+  int m = 0;
+  for (; m + 8 <= n; m += 8) storeColumns(sums + m, out, lanes, m);
+  for (; m < n; ++m)
+    for (int l = 0; l < lanes; ++l)
+      if (out[l]) out[l][m] = sums[m][l];
+}
+
+ZARN_AVX2 void halveLanes256(const LowPass& h, const float* line, float* const* out, int lanes, int n) {
+  halveLanes<2>(h, line, out, lanes, n);
+}
+
+__attribute__((target("avx2,avx512f,avx512vl"))) void halveLanes512(const LowPass& h, const float* line,
+                                                                  float* const* out, int lanes, int n) {
+  halveLanes<4>(h, line, out, lanes, n);
 }
 
 } // namespace
+
+SyncDecimatorLanes::SyncDecimatorLanes(bool allowAvx512) : avx512(allowAvx512 && syncLanesAvx512Available()) {}
 
 void SyncDecimatorLanes::reset() { std::memset(line, 0, sizeof line); }
 
@@ -230,7 +262,13 @@ void SyncDecimatorLanes::silenceLane(int lane) {
   for (int j = 0; j < cHistory; ++j) line[j * cLanes + lane] = 0.0f;
 }
 
-void SyncDecimatorLanes::keepHistory() { std::memcpy(kept, line, sizeof kept); }
+// Stored past the caches: the copy is read back only in the rare block
+// whose member does not take its result, and a copy through the caches
+// (gcc's string move, or loads and stores) costs a line fetched for every
+// line written, once per block and group of eight voices.
+void SyncDecimatorLanes::keepHistory() {
+  for (int i = 0; i < cHistory * cLanes; i += 4) _mm_stream_ps(kept + i, _mm_load_ps(line + i));
+}
 
 void SyncDecimatorLanes::restoreLane(int lane) {
   for (int j = 0; j < cHistory; ++j) line[j * cLanes + lane] = kept[j * cLanes + lane];
@@ -238,6 +276,9 @@ void SyncDecimatorLanes::restoreLane(int lane) {
 
 void SyncDecimatorLanes::process(float* const* out, int lanes, int count) {
   if (count < 1) return;
-  halveLanes(cLowPass, line, out, lanes, count);
+  if (avx512)
+    halveLanes512(cLowPass, line, out, lanes, count);
+  else
+    halveLanes256(cLowPass, line, out, lanes, count);
   std::memmove(line, line + SyncDecimator::cFactor * count * cLanes, sizeof(float) * cHistory * cLanes);
 }

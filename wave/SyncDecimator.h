@@ -70,6 +70,9 @@ public:
   static constexpr int cLanes = 8;
   static constexpr int cMaxChunk = SyncDecimator::cMaxChunk;
 
+  // allowAvx512: four outputs at a time in the 32 registers of AVX-512VL
+  // where the processor has them (the same sums, bit for bit).
+  explicit SyncDecimatorLanes(bool allowAvx512 = true);
   // Silent history in every lane.
   void reset();
   // Lane's history from a filter, or silent; and back into a filter.
@@ -89,6 +92,7 @@ public:
 
 private:
   static constexpr int cHistory = SyncDecimator::cTaps - 1;
+  bool avx512;
   alignas(32) float line[(cHistory + SyncDecimator::cFactor * cMaxChunk) * cLanes] = {};
   alignas(32) float kept[cHistory * cLanes] = {};
 };

@@ -13,9 +13,9 @@
 // A member goes along where it has not been pulled in the block yet, its
 // voice sounds and stays so when pulled (its mute controller says so), it
 // plays a plain wave (not the pulse) from the same tables, and its sync is
-// on. With fewer than cMinLanes such members, or without 256-bit registers,
-// every member renders alone: a pass costs nearly as much for a few lanes
-// as for eight.
+// on. With fewer than cMinLanes such members, or without 256-bit registers
+// and fused multiply-add (syncLanesAvailable), every member renders alone:
+// a pass costs nearly as much for a few lanes as for eight.
 
 #include "wave/Environment.h"
 #include "wave/OscillatorKernels.h"
@@ -69,8 +69,9 @@ private:
   int lastPassLanes = 0;
   bool pending[cLanes] = {};
   bool inLane[cLanes] = {};
+  // cLanes runs of the environment's largest block (ahead of the large
+  // members, on a line every call reads).
+  std::vector<float> outputs;
   VectorProduceParams states[cLanes];
   SyncDecimatorLanes decimator;
-  // cLanes runs of the environment's largest block.
-  std::vector<float> outputs;
 };

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 
 #include <cmath>
@@ -529,16 +530,26 @@ TEST(OscillatorKernelsTest, SyncKernelsMatchThePlainModelBitForBit) {
 // in the one-oscillator kernel and its decimator: different pitches (held,
 // swept across table sizes, leaping, random with NaNs), sync held
 // fractional, swept, in whole octaves, jumping up between calls (several
-// periods left over) and out of range, and phase resets between calls.
-// Every sample, both ways down, and the state left must be the same bits.
+// periods left over) and out of range, and phase resets between calls;
+// all eight lanes on one set of frequency tables, then one of five on its
+// own; in 16 registers and, where the processor has them, in AVX-512VL's
+// 32. Every sample, both ways down, and the state left must be the same bits.
 TEST(OscillatorKernelsTest, SyncLanesMatchTheOneOscillatorKernelBitForBit) {
   if (!syncLanesAvailable()) GTEST_SKIP() << "no 256-bit vector unit";
   Fixture fx;
+  const Fixture otherRate(96000);
   std::mt19937 rng(23);
-  for (int lanes : {8, 5}) {
+  for (int run = 0; run < 4; ++run) {
+    const bool avx512 = run >= 2;
+    const int lanes = run % 2 == 0 ? 8 : 5;
     std::vector<VectorProduceParams> alone, together;
     for (int l = 0; l < lanes; ++l) {
       alone.push_back(fx.params(static_cast<float>(3 * l), 0));
+      if (lanes == 5 && l == 4) {
+        // A lane with frequency tables of its own (the others share one).
+        alone.back().frequencyTable = otherRate.frequencies.data();
+        alone.back().tableIndexTable = otherRate.tableNumbers.data();
+      }
       if (l % 3 == 1) {
         // Left inside a fade far past its end (u well above 1: the
         // cosine's way) and several periods into the master's cycle.
@@ -550,7 +561,7 @@ TEST(OscillatorKernelsTest, SyncLanesMatchTheOneOscillatorKernelBitForBit) {
     }
     together = alone;
     std::vector<SyncDecimator> decimators(static_cast<size_t>(lanes));
-    SyncDecimatorLanes laneDecimator;
+    SyncDecimatorLanes laneDecimator(avx512);
     laneDecimator.reset();
     const std::vector<int> counts{1, 64, 33, 64, 2, 64, 17, 64, 64, 5, 64, 48, 64, 64, 64, 64};
     int at = 0;
@@ -589,7 +600,7 @@ TEST(OscillatorKernelsTest, SyncLanesMatchTheOneOscillatorKernelBitForBit) {
         outs.push_back(got[l].data());
       }
       vectorProduceWaveSyncOversampledLanes(params.data(), fx.tables.data(), pitches.data(), syncs.data(), lanes,
-                                            laneDecimator.input(), n);
+                                            laneDecimator.input(), n, avx512);
       std::vector<float> fine(static_cast<size_t>(cSyncOversampling * n * cSyncLanes));
       std::memcpy(fine.data(), laneDecimator.input(), sizeof(float) * fine.size());
       laneDecimator.process(outs.data(), lanes, n);
@@ -601,10 +612,11 @@ TEST(OscillatorKernelsTest, SyncLanesMatchTheOneOscillatorKernelBitForBit) {
         for (int j = 0; j < cSyncOversampling * n; ++j)
           ASSERT_EQ(std::bit_cast<uint32_t>(fine[static_cast<size_t>(j * cSyncLanes + l)]),
                     std::bit_cast<uint32_t>(wantFine[static_cast<size_t>(j)]))
-              << "lanes " << lanes << " lane " << l << " call " << call << " fine sample " << j;
+              << "avx512 " << avx512 << " lanes " << lanes << " lane " << l << " call " << call << " fine sample "
+              << j;
         for (int i = 0; i < n; ++i)
           ASSERT_EQ(std::bit_cast<uint32_t>(got[l][i]), std::bit_cast<uint32_t>(want[i]))
-              << "lanes " << lanes << " lane " << l << " call " << call << " sample " << i;
+              << "avx512 " << avx512 << " lanes " << lanes << " lane " << l << " call " << call << " sample " << i;
         ASSERT_EQ(together[l].phase, alone[l].phase);
         ASSERT_EQ(together[l].syncPhase, alone[l].syncPhase);
         ASSERT_EQ(together[l].tableIndex, alone[l].tableIndex);
@@ -615,6 +627,34 @@ TEST(OscillatorKernelsTest, SyncLanesMatchTheOneOscillatorKernelBitForBit) {
       at += n;
     }
   }
+}
+
+// The lanes' exponential against std::exp over every argument a lane can
+// pass it: s x 0.6931472f for every float s in [0, cMaxSyncOctaves], eight
+// at a time (about 1.1e9 of them: a few seconds).
+TEST(OscillatorKernelsTest, SyncLanesExponentialIsStdExpForEverySync) {
+  if (!syncLanesAvailable()) GTEST_SKIP() << "no 256-bit vector unit";
+  const uint32_t last = std::bit_cast<uint32_t>(cMaxSyncOctaves);
+  float x[8], got[8];
+  uint64_t mismatches = 0;
+  uint32_t firstBad = 0;
+  for (uint32_t bits = 0; bits <= last; bits += 8) {
+    for (uint32_t j = 0; j < 8; ++j) x[j] = std::bit_cast<float>(std::min(bits + j, last)) * 0.6931472f;
+    syncLanesExp(x, got);
+    for (int j = 0; j < 8; ++j)
+      if (std::bit_cast<uint32_t>(got[j]) != std::bit_cast<uint32_t>(std::exp(x[j])) && mismatches++ == 0)
+        firstBad = std::bit_cast<uint32_t>(x[j]);
+  }
+  EXPECT_EQ(mismatches, 0u) << "first at the argument with bits " << std::hex << firstBad;
+  // The ends and a whole number of octaves, against known values.
+  x[0] = 0.0f;
+  x[1] = cMaxSyncOctaves * 0.6931472f;
+  x[2] = 10.0f * 0.6931472f;
+  for (int j = 3; j < 8; ++j) x[j] = 0.0f;
+  syncLanesExp(x, got);
+  EXPECT_EQ(got[0], 1.0f);
+  EXPECT_NEAR(got[1], 1073741824.0f, 1073741824.0f * 1e-6f);
+  EXPECT_NEAR(got[2], 1024.0f, 1024.0f * 1e-6f);
 }
 
 } // namespace
