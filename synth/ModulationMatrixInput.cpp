@@ -34,6 +34,10 @@ void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
     fill.fill(block->data, n, mHeldValue);
     return;
   }
+  produceAnew(block, n, flags);
+}
+
+__attribute__((noinline)) void ModulationMatrixInput::produceAnew(wave::Block* block, int n, int flags) {
   mHeld = false;
   mHolds = false;
   wave::Block* base = mBase ? mBase->pull(n, flags) : nullptr;

@@ -41,6 +41,10 @@ public:
   int getTarget() const { return mTarget; }
 
 private:
+  // Everything but a held value: kept out of produce, whose held case then
+  // saves and restores no more registers than it uses.
+  void produceAnew(wave::Block* block, int n, int flags);
+
   ModulationMatrix::Scope* mScope;
   wave::Producer* mBase;
   // mBase when it is a plain parameter source, whose settled value is read

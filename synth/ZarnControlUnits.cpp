@@ -1,6 +1,7 @@
 #include "synth/ZarnControlUnits.h"
 
 #include <algorithm>
+#include <xmmintrin.h>
 
 namespace {
 
@@ -71,7 +72,12 @@ void ControlOffset::produce(wave::Block* block, int n, int flags) {
     return;
   }
   fill.forget();
-  if (x && a) {
+  if (x && a && inputConstant) {
+    // A held key under a moving addend (a detune LFO): x + o is one value.
+    // Whole groups of four, as the vector kernels write a block.
+    const __m128 xo = _mm_set1_ps(x[0] + o), vs = _mm_set1_ps(s);
+    for (int i = 0; i < n; i += 4) _mm_store_ps(out + i, _mm_add_ps(xo, _mm_mul_ps(vs, _mm_loadu_ps(a + i))));
+  } else if (x && a) {
     for (int i = 0; i < n; ++i) out[i] = x[i] + o + s * a[i];
   } else if (x) {
     for (int i = 0; i < n; ++i) out[i] = x[i] + o;

@@ -138,9 +138,6 @@ void EnvelopeGenerator::updateSustainLevel() {
 }
 
 bool EnvelopeGenerator::pullParameters(int count, ParameterBuffers& b, bool reading) {
-  wave::FloatParameterBus* const buses[cInputCount] = {&delayTime, &attackTime, &decayTime,
-                                                       &sustainLevel, &releaseTime, &holdTime};
-  const float** const data[cInputCount] = {&b.delay, &b.attack, &b.decay, &b.sustain, &b.release, &b.hold};
   b.unchanged = false;
   // A new controller anywhere: what the last read found may come from
   // another input.
@@ -150,10 +147,17 @@ bool EnvelopeGenerator::pullParameters(int count, ParameterBuffers& b, bool read
   // held note's envelopes read the same times block after block).
   const bool unchanged = sameInputs && settledAtRead && seenParameterChanges == env->parameterChanges;
   if ((!reading && sameInputs) || (reading && unchanged)) {
-    for (const float** d : data) *d = nullptr;
+    b.delay = b.attack = b.decay = b.sustain = b.release = b.hold = nullptr;
     b.unchanged = reading;
     return true;
   }
+  return pullInputs(count, b, reading);
+}
+
+__attribute__((noinline)) bool EnvelopeGenerator::pullInputs(int count, ParameterBuffers& b, bool reading) {
+  wave::FloatParameterBus* const buses[cInputCount] = {&delayTime, &attackTime, &decayTime,
+                                                       &sustainLevel, &releaseTime, &holdTime};
+  const float** const data[cInputCount] = {&b.delay, &b.attack, &b.decay, &b.sustain, &b.release, &b.hold};
   bool complete = true;
   bool allClock = true;
   bool settled = true;

@@ -155,6 +155,9 @@ private:
   // Pulls the inputs; without reading, only those that render more than a
   // parameter's glide. False when one gives no block.
   bool pullParameters(int count, ParameterBuffers& buffers, bool reading);
+  // pullParameters past its quick answer (kept apart, so that a held note
+  // does not pay for this part's registers).
+  bool pullInputs(int count, ParameterBuffers& buffers, bool reading);
   void startEnvelope();
   void stopEnvelope();
   void produceBlock(float* out, const ParameterBuffers* buffers, int from, int count, int flags);

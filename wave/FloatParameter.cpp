@@ -141,6 +141,10 @@ Block* FloatParameter::getInterpolatedBlock(int n, int flags, bool& constant) {
     constant = true;
     return &block;
   }
+  return renderBlock(n, flags, constant);
+}
+
+__attribute__((noinline)) Block* FloatParameter::renderBlock(int n, int flags, bool& constant) {
   catchUp();
   lastTime = env->sampleTime + static_cast<uint32_t>(n);
   int w = std::clamp(n, 0, static_cast<int>(block.size)); // samples to write

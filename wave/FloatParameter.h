@@ -55,6 +55,9 @@ public:
 private:
   // Brings position up to the environment's clock.
   void catchUp();
+  // getInterpolatedBlock past its settled case (kept apart, so that the
+  // settled case saves and restores no more registers than it uses).
+  Block* renderBlock(int n, int flags, bool& constant);
 
   float shortTime = 20.0f;
   float longTime = 150.0f;

@@ -115,13 +115,23 @@ Oscillator::~Oscillator() {
   if (syncLanes) syncLanes->setMember(syncLane, nullptr);
 }
 
+namespace {
+
+// updateFrequencyTable's swap, for a new rate (apart from the check, which
+// then needs no registers of its own).
+__attribute__((noinline)) void loadFrequencyTable(Oscillator& o, float rate) {
+  o.currentRate = rate;
+  o.frequencyTable = o.style->getFrequencyTable(Oscillator::Style::truncateRate(rate));
+  o.kernelState.frequencyTable = o.frequencyTable->frequency;
+  o.kernelState.tableIndexTable = o.frequencyTable->tableIndex;
+}
+
+} // namespace
+
 void Oscillator::updateFrequencyTable() {
   const float rate = env->sampleRate;
   if (frequencyTable && !(std::fabs(rate - currentRate) > cEpsilon)) return;
-  currentRate = rate;
-  frequencyTable = style->getFrequencyTable(Style::truncateRate(rate));
-  kernelState.frequencyTable = frequencyTable->frequency;
-  kernelState.tableIndexTable = frequencyTable->tableIndex;
+  loadFrequencyTable(*this, rate);
 }
 
 void Oscillator::resetPhase() {
@@ -131,12 +141,14 @@ void Oscillator::resetPhase() {
 
 void Oscillator::produce(wave::Block* block, int count, int flags) {
   updateFrequencyTable();
-  // The floor's part of the noise bed was last read a second or more ago.
-  if (style->backgroundNoiseLevel != 0.0f && !(flags & wave::cMuteCall)) {
+  const auto form = waveForm.get();
+  // The floor's part of the noise bed was last read a second or more ago
+  // (the tonal forms add it; the noise forms are noise enough).
+  if (style->backgroundNoiseLevel != 0.0f && !(flags & wave::cMuteCall) && form != WhiteNoise && form != PinkNoise) {
     const float* bed = style->getNoiseBed() + (bedPosition & (Style::cNoiseBedSize - 1));
     for (int i = 0; i < count + 16; i += 16) __builtin_prefetch(bed + i);
   }
-  switch (waveForm.get()) {
+  switch (form) {
   case Triangle:
     produceWave(style->triangleTables, block, count, flags);
     break;

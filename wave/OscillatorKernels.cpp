@@ -331,6 +331,57 @@ inline void readPairs(const float* table, __m128i n, __m128& v0, __m128& v1) {
   v1 = _mm_movehl_ps(u23, u01);
 }
 
+// The look-ups of a moving pitch, worked out ahead of the samples for the
+// groups of four [from, from + groups): changed[g] is set where group g's
+// first pitch differs from the group's before (a NaN always differs; the
+// first group compares with itself), and then frequency[g] and table[g]
+// hold what lookUp gives for it. Four groups go at a time, with the same
+// arithmetic as lookUp (a -0 index is read as +0: the same entry, and the
+// same frequency); groups whose pitch stayed are not looked up.
+constexpr int cLookAheadGroups = 64;
+struct GroupLookups {
+  alignas(16) float frequency[cLookAheadGroups];
+  alignas(16) int32_t table[cLookAheadGroups];
+  alignas(16) int32_t changed[cLookAheadGroups];
+};
+
+inline void lookAhead(const VectorProduceParams* p, const float* pitch, int from, int groups, GroupLookups& g) {
+  const float* f = p->frequencyTable;
+  const int32_t* tables = p->tableIndexTable;
+  const __m128 scale = _mm_set1_ps(p->indexScale), offset = _mm_set1_ps(p->indexOffset);
+  const __m128 zero = _mm_setzero_ps(), last = _mm_set1_ps(cLastEntry);
+  int k = 0;
+  // The first pitch of the group before, in every lane.
+  __m128 previous = _mm_set1_ps(pitch[from > 0 ? 4 * from - 4 : 0]);
+  for (; k + 4 <= groups; k += 4) {
+    const int s = 4 * (from + k);
+    const __m128 now = _mm_setr_ps(pitch[s], pitch[s + 4], pitch[s + 8], pitch[s + 12]);
+    const __m128 before = _mm_move_ss(_mm_shuffle_ps(now, now, _MM_SHUFFLE(2, 1, 0, 0)), previous);
+    previous = _mm_shuffle_ps(now, now, _MM_SHUFFLE(3, 3, 3, 3));
+    const __m128 changed = _mm_cmpneq_ps(now, before);
+    _mm_store_ps(reinterpret_cast<float*>(g.changed + k), changed);
+    if (_mm_movemask_ps(changed) == 0) continue;
+    const __m128 x = _mm_min_ps(_mm_max_ps(_mm_add_ps(_mm_mul_ps(now, scale), offset), zero), last);
+    const __m128i index = _mm_cvttps_epi32(x);
+    const __m128 frac = _mm_sub_ps(x, _mm_cvtepi32_ps(index));
+    alignas(16) int32_t at[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
+    const __m128 f0 = _mm_setr_ps(f[at[0]], f[at[1]], f[at[2]], f[at[3]]);
+    const __m128 f1 = _mm_setr_ps(f[at[0] + 1], f[at[1] + 1], f[at[2] + 1], f[at[3] + 1]);
+    _mm_store_ps(g.frequency + k, _mm_add_ps(f0, _mm_mul_ps(frac, _mm_sub_ps(f1, f0))));
+    for (int j = 0; j < 4; ++j) g.table[k + j] = tables[at[j]];
+  }
+  for (; k < groups; ++k) {
+    const int s = 4 * (from + k);
+    const float before = pitch[s > 0 ? s - 4 : 0];
+    g.changed[k] = pitch[s] != before ? -1 : 0;
+    if (!g.changed[k]) continue;
+    const Lookup l = lookUp(p, pitch[s]);
+    g.frequency[k] = l.frequency;
+    g.table[k] = l.table;
+  }
+}
+
 template <bool square, bool withNoise, bool heldPitch>
 void produceFast(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
                  float* out, int count, const float* noise, float noiseLevel) {
@@ -346,7 +397,6 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
   const int32_t lastSize = sizes[p->tableIndex];
   float phase = wrapPhase(lastSize == size ? p->phase : p->phase * fsize / static_cast<float>(lastSize), fsize);
   float inc = l.frequency * fsize;
-  float lastPitch = pitch[0];
 
   const __m128 laneSteps = _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f);
   const __m128 zero = _mm_setzero_ps();
@@ -360,7 +410,15 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
   __m128 vsize = _mm_set1_ps(fsize);
   __m128 vsize2 = _mm_set1_ps(2.0f * fsize);
 
-  for (int s = 0; s < count; s += 4) {
+  // A moving pitch's look-ups, a stretch of groups ahead; the last one
+  // made is remembered for the next block.
+  GroupLookups ahead;
+  int lastLookedUp = -1;
+  for (int s = 0, g = cLookAheadGroups; s < count; s += 4, ++g) {
+    if (!heldPitch && g == cLookAheadGroups) {
+      lookAhead(p, pitch, s / 4, std::min(cLookAheadGroups, (count - s + 3) / 4), ahead);
+      g = 0;
+    }
     // Lanes start below 3 x size (see the pitch change below), so they are
     // brought into [0, size) by subtracting size once or twice. Both
     // differences are exact (size is a power of two), so choosing between
@@ -394,11 +452,12 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
     _mm_store_ps(out + s, o);
     lanes = _mm_add_ps(lanes, inc4);
 
-    if (!heldPitch && pitch[s] != lastPitch) {
+    if (!heldPitch && ahead.changed[g]) {
       // Lane 0 has moved on with the old increment; the new one applies from
       // lane 1 on. Lane 0 is brought back into [0, size) so that the lanes
       // stay below 3 x size even when the pitch leaps up near half the rate.
-      l = rememberedLookUp(p, pitch[s]);
+      l = {ahead.frequency[g], ahead.table[g]};
+      lastLookedUp = s;
       int32_t newSize = sizes[l.table];
       float first = lane0(lanes);
       if (newSize != size) {
@@ -415,8 +474,13 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
       inc = l.frequency * fsize;
       lanes = _mm_add_ps(_mm_set1_ps(first), _mm_mul_ps(_mm_set1_ps(inc), laneSteps));
       inc4 = _mm_set1_ps(4.0f * inc);
-      lastPitch = pitch[s];
     }
+  }
+  if (lastLookedUp >= 0) {
+    p->lookedUpPitch = pitch[lastLookedUp];
+    p->lookedUpIn = p->frequencyTable;
+    p->lookedUpFrequency = l.frequency;
+    p->lookedUpTable = l.table;
   }
 
   // The phase of sample count: a lane of the next group, stepped back.
