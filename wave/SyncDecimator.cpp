@@ -265,9 +265,13 @@ void SyncDecimatorLanes::silenceLane(int lane) {
 // Stored past the caches: the copy is read back only in the rare block
 // whose member does not take its result, and a copy through the caches
 // (gcc's string move, or loads and stores) costs a line fetched for every
-// line written, once per block and group of eight voices.
+// line written, once per block and group of eight voices. Streaming stores
+// are ordered with nothing else, so a fence follows: the next block may be
+// rendered by another thread (a host's offline render after its real-time
+// one), handed over by a plain release store.
 void SyncDecimatorLanes::keepHistory() {
   for (int i = 0; i < cHistory * cLanes; i += 4) _mm_stream_ps(kept + i, _mm_load_ps(line + i));
+  _mm_sfence();
 }
 
 void SyncDecimatorLanes::restoreLane(int lane) {
