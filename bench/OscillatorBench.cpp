@@ -104,6 +104,35 @@ BENCHMARK(BM_Oscillator)
     ->Args({3, 0, 0})
     ->Args({4, 0, 0});
 
+// The noise oscillators of 32 voices, one block each in turn as the render
+// road pulls them: blocks of 32 samples (the host's block) or of an odd
+// length, white or pink. Items are samples.
+void BM_NoiseBlock(benchmark::State& state) {
+  constexpr int kVoices = 32;
+  const auto form = static_cast<Oscillator::WaveForm>(state.range(0));
+  const int n = static_cast<int>(state.range(1));
+  wave::Environment env(n);
+  env.setSampleRate(44100.0f);
+  std::vector<std::unique_ptr<Oscillator>> voices;
+  for (int v = 0; v < kVoices; ++v) {
+    voices.push_back(std::make_unique<Oscillator>(&sharedStyle(), &env));
+    voices.back()->waveForm = form;
+    voices.back()->seedNoise(1u + static_cast<uint32_t>(v) * 2654435761u % 16777215u);
+  }
+  for (auto _ : state) {
+    env.beginBlock();
+    for (auto& osc : voices) {
+      wave::Block* b = osc->pull(n);
+      benchmark::DoNotOptimize(b->data[n - 1]);
+    }
+    env.endBlock(n);
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kVoices * n);
+}
+
+// Arguments: wave form (3 white, 4 pink), samples per block.
+BENCHMARK(BM_NoiseBlock)->ArgNames({"form", "samples"})->Args({3, 32})->Args({3, 13})->Args({4, 32});
+
 // The voices' kernel settings for the keys of the held-note song (bench/
 // compare): MIDI 36 to 89.
 struct HeldKeys {
