@@ -7,7 +7,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <emmintrin.h>
+// g++ 12 at -O3 takes the placeholder that the 512-bit intrinsics pass for
+// lanes they overwrite for a value read before it is set.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 namespace {
 
@@ -74,6 +83,194 @@ inline uint32_t jumpNoise(uint32_t s, const NoiseJumps& j = cNoiseJumps) {
 inline uint32_t stepState(uint32_t s) { return ((s & 0xffffu) << 8) ^ cNoiseSteps.v[s >> 16]; }
 
 inline float noiseValue(uint32_t s) { return static_cast<float>(static_cast<int32_t>(s) - 0x800000) * 1.1920929e-7f; }
+
+// The register's values times level, the table way: whole groups of 32
+// samples go as four runs of eight, one table look-up a sample, each run's
+// start leaping eight samples from the one before: the runs do not wait for
+// each other, and each group waits only for the four leaps of the group
+// before.
+void produceWhiteByTable(uint32_t& state, float level, float* out, int count) {
+  int i = 0;
+  if (count >= 32) {
+    // The step table was last read a voice ago: its lines are asked for
+    // together rather than one after the other along the runs.
+    const char* steps = reinterpret_cast<const char*>(&cNoiseSteps);
+    for (size_t b = 0; b < sizeof cNoiseSteps; b += 64) __builtin_prefetch(steps + b);
+    alignas(16) int32_t states[32];
+    const __m128 scale = _mm_set1_ps(1.1920929e-7f);
+    const __m128 gain = _mm_set1_ps(level);
+    const __m128i middle = _mm_set1_epi32(0x800000);
+    uint32_t next = stepState(state);
+    for (; i + 32 <= count; i += 32) {
+      uint32_t r[4];
+      r[0] = next;
+      for (int q = 1; q < 4; ++q) r[q] = jumpNoise(r[q - 1], cNoiseLeaps);
+      next = jumpNoise(r[3], cNoiseLeaps);
+      for (int k = 0; k < 8; ++k)
+        for (int q = 0; q < 4; ++q) {
+          if (k > 0) r[q] = stepState(r[q]);
+          states[8 * q + k] = static_cast<int32_t>(r[q]);
+        }
+      state = r[3];
+      for (int k = 0; k < 32; k += 4) {
+        const __m128i x = _mm_sub_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(states + k)), middle);
+        _mm_store_ps(out + i + k, _mm_mul_ps(_mm_mul_ps(_mm_cvtepi32_ps(x), scale), gain));
+      }
+    }
+  }
+  // The rest: four runs of it a sample apart, each jumping four samples a
+  // step.
+  if (count - i >= 8) {
+    uint32_t r[4];
+    uint32_t s = state;
+    for (uint32_t& x : r) {
+      s = stepState(s);
+      x = s;
+    }
+    for (; i + 4 <= count; i += 4) {
+      for (int k = 0; k < 4; ++k) out[i + k] = noiseValue(r[k]) * level;
+      s = r[3];
+      for (uint32_t& x : r) x = jumpNoise(x);
+    }
+    state = s;
+  }
+  for (; i < count; ++i) out[i] = Oscillator::stepNoise(state) * level;
+}
+
+// Thirty-two values with no chain of steps between them. As polynomials
+// over GF(2) the state after t single shifts is s x^t mod p (p the register's
+// feedback with its x^24), and
+//   s x^t = q_t p + s_t,  so  s_t = low 24 bits of (s x^t + q_t f),
+// f being p without its x^24 and q_t the quotient of s x^t by p. The
+// quotients of a group of 32 samples (t = 8, 16, .. 256) are the top bits
+// of one, Q = s x^256 / p (256 bits): Q >> (256 - t). That one is the top
+// of a carry-less product with the constant x^280 / p (exactly, as the part
+// below x^24 cannot reach it), and the low 24 bits of a product by f are,
+// byte by byte, the same three 8 x 8 bit matrices applied to the bytes of
+// q_t moved up by none, one and two bytes: affine byte transforms.
+// s x^t itself adds to the low 24 bits only for t = 8 and 16.
+struct NoiseQuotient {
+  uint64_t q[4]; // bits 1 to 256 of x^280 / p; bit 0 cannot reach Q
+};
+
+constexpr NoiseQuotient makeNoiseQuotient() {
+  // Long division by the register: from state 1 (x^0), the bit shifted out
+  // at single shift t is the quotient's coefficient of x^(280 - t).
+  NoiseQuotient m{};
+  uint32_t s = 1;
+  for (int t = 1; t <= 280; ++t) {
+    s *= 2;
+    const bool out = (s & 0x1000000u) != 0;
+    if (out) s ^= cNoiseFeedback;
+    const int bit = 280 - t;
+    if (out && bit >= 1) m.q[(bit - 1) / 64] |= uint64_t{1} << ((bit - 1) % 64);
+  }
+  return m;
+}
+
+constexpr NoiseQuotient cNoiseQuotient = makeNoiseQuotient();
+
+// Byte d of (a byte x f), as the affine transform's matrix: the row of
+// output bit i (in byte 7 - i) marks the input bits j with f's bit 8d + i - j.
+constexpr uint64_t feedbackProductMatrix(int d) {
+  constexpr uint32_t f = cNoiseFeedback & 0xffffffu;
+  uint64_t a = 0;
+  for (int i = 0; i < 8; ++i) {
+    uint64_t row = 0;
+    for (int j = 0; j < 8; ++j) {
+      const int n = 8 * d + i - j;
+      if (n >= 0 && n < 24 && ((f >> n) & 1u)) row |= uint64_t{1} << j;
+    }
+    a |= row << (8 * (7 - i));
+  }
+  return a;
+}
+
+// For the 32 samples' states (a 32-bit lane each, 16 lanes to a register)
+// the bytes of Q that make q_t moved up by d bytes (d = 0, 1, 2) in the low
+// three bytes of each lane; an index of 32 or more reads a zero byte.
+struct NoiseWindows {
+  alignas(64) uint8_t index[2][3][64];
+};
+
+constexpr NoiseWindows makeNoiseWindows() {
+  NoiseWindows w{};
+  for (int half = 0; half < 2; ++half)
+    for (int d = 0; d < 3; ++d)
+      for (int lane = 0; lane < 16; ++lane)
+        for (int byte = 0; byte < 4; ++byte) {
+          const int k = 16 * half + lane + 1; // t = 8 k
+          // Byte m of q_t is byte 32 - k + m of Q.
+          const int m = byte - d;
+          w.index[half][d][4 * lane + byte] = (byte < 3 && m >= 0) ? static_cast<uint8_t>(32 - k + m) : 63;
+        }
+  return w;
+}
+
+constexpr NoiseWindows cNoiseWindows = makeNoiseWindows();
+
+#define ZARN_NOISE_WIDE                                                                                              \
+  __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,gfni,vpclmulqdq")))
+
+// The states 8, 16, .. 256 single shifts after s, 16 to a register.
+ZARN_NOISE_WIDE inline void nextNoiseStates(uint32_t s, __m512i (&y)[2]) {
+  const __m256i seed = _mm256_set1_epi64x(static_cast<int64_t>(s));
+  const __m256i mu = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cNoiseQuotient.q));
+  // The products by the quarters 0, 2 and 1, 3 of the constant; the odd ones
+  // lie a quarter (64 bits) higher.
+  const __m512i even = _mm512_inserti64x4(_mm512_setzero_si512(), _mm256_clmulepi64_epi128(seed, mu, 0x00), 0);
+  const __m512i odd = _mm512_inserti64x4(_mm512_setzero_si512(), _mm256_clmulepi64_epi128(seed, mu, 0x10), 0);
+  const __m512i product = _mm512_xor_si512(even, _mm512_alignr_epi64(odd, _mm512_setzero_si512(), 7));
+  // Q: the product moved down by 23 bits (the constant lacks its bit 0), 256
+  // bits with zeros above.
+  const __m512i q = _mm512_shrdi_epi64(product, _mm512_alignr_epi64(_mm512_setzero_si512(), product, 1), 23);
+  const __m512i f0 = _mm512_set1_epi64(static_cast<int64_t>(feedbackProductMatrix(0)));
+  const __m512i f1 = _mm512_set1_epi64(static_cast<int64_t>(feedbackProductMatrix(1)));
+  const __m512i f2 = _mm512_set1_epi64(static_cast<int64_t>(feedbackProductMatrix(2)));
+  for (int h = 0; h < 2; ++h) {
+    const auto* index = cNoiseWindows.index[h];
+    const __m512i a0 = _mm512_gf2p8affine_epi64_epi8(_mm512_permutexvar_epi8(_mm512_load_si512(index[0]), q), f0, 0);
+    const __m512i a1 = _mm512_gf2p8affine_epi64_epi8(_mm512_permutexvar_epi8(_mm512_load_si512(index[1]), q), f1, 0);
+    const __m512i a2 = _mm512_gf2p8affine_epi64_epi8(_mm512_permutexvar_epi8(_mm512_load_si512(index[2]), q), f2, 0);
+    y[h] = _mm512_ternarylogic_epi32(a0, a1, a2, 0x96);
+  }
+  // s x^8 and s x^16, the parts below x^24.
+  const uint64_t near = ((s << 8) & 0xffffffu) | (static_cast<uint64_t>((s << 16) & 0xffffffu) << 32);
+  y[0] = _mm512_xor_si512(y[0], _mm512_inserti64x4(_mm512_setzero_si512(),
+                                                    _mm256_set_epi64x(0, 0, 0, static_cast<int64_t>(near)), 0));
+}
+
+ZARN_NOISE_WIDE void produceWhiteWide(uint32_t& state, float level, float* out, int count) {
+  const __m512 scale = _mm512_set1_ps(1.1920929e-7f);
+  const __m512 gain = _mm512_set1_ps(level);
+  const __m512i middle = _mm512_set1_epi32(0x800000);
+  uint32_t s = state;
+  for (int i = 0; i < count; i += 32) {
+    __m512i y[2];
+    nextNoiseStates(s, y);
+    const int n = std::min(count - i, 32);
+    for (int h = 0; h < 2 && 16 * h < n; ++h) {
+      const __m512 v = _mm512_mul_ps(_mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_sub_epi32(y[h], middle)), scale), gain);
+      const int left = n - 16 * h;
+      if (left >= 16)
+        _mm512_storeu_ps(out + i + 16 * h, v);
+      else
+        _mm512_mask_storeu_ps(out + i + 16 * h, static_cast<__mmask16>((1u << left) - 1u), v);
+    }
+    const __m512i last = _mm512_permutexvar_epi32(_mm512_set1_epi32((n - 1) & 15), y[n > 16 ? 1 : 0]);
+    s = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(last)));
+  }
+  state = s;
+}
+
+bool wideNoiseSupported() {
+  static const bool supported =
+      __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+      __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("gfni") &&
+      __builtin_cpu_supports("vpclmulqdq");
+  return supported;
+}
 
 } // namespace
 
@@ -251,59 +448,20 @@ float Oscillator::stepNoise(uint32_t& state) {
   return noiseValue(state);
 }
 
+bool Oscillator::wideNoiseAvailable() { return wideNoiseSupported(); }
+
+void Oscillator::produceWhiteNoise(uint32_t& state, float level, float* out, int count, bool allowWide) {
+  if (count < 1) return;
+  if (allowWide && wideNoiseSupported())
+    produceWhiteWide(state, level, out, count);
+  else
+    produceWhiteByTable(state, level, out, count);
+}
+
 void Oscillator::produceNoise(wave::Block* block, int count, int flags) {
   if (flags & wave::cMuteCall) return;
   float* out = block->data;
-  const float level = style->noiseLevel;
-  // The register's own sequence. Whole groups of 32 samples go as four runs
-  // of eight, one table look-up a sample, each run's start leaping eight
-  // samples from the one before: the runs do not wait for each other, and
-  // each group waits only for the four leaps of the group before.
-  int i = 0;
-  if (count >= 32) {
-    // The step table was last read a voice ago: its lines are asked for
-    // together rather than one after the other along the runs.
-    const char* steps = reinterpret_cast<const char*>(&cNoiseSteps);
-    for (size_t b = 0; b < sizeof cNoiseSteps; b += 64) __builtin_prefetch(steps + b);
-    alignas(16) int32_t states[32];
-    const __m128 scale = _mm_set1_ps(1.1920929e-7f);
-    const __m128 gain = _mm_set1_ps(level);
-    const __m128i middle = _mm_set1_epi32(0x800000);
-    uint32_t next = stepState(noiseState);
-    for (; i + 32 <= count; i += 32) {
-      uint32_t r[4];
-      r[0] = next;
-      for (int q = 1; q < 4; ++q) r[q] = jumpNoise(r[q - 1], cNoiseLeaps);
-      next = jumpNoise(r[3], cNoiseLeaps);
-      for (int k = 0; k < 8; ++k)
-        for (int q = 0; q < 4; ++q) {
-          if (k > 0) r[q] = stepState(r[q]);
-          states[8 * q + k] = static_cast<int32_t>(r[q]);
-        }
-      noiseState = r[3];
-      for (int k = 0; k < 32; k += 4) {
-        const __m128i x = _mm_sub_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(states + k)), middle);
-        _mm_store_ps(out + i + k, _mm_mul_ps(_mm_mul_ps(_mm_cvtepi32_ps(x), scale), gain));
-      }
-    }
-  }
-  // The rest: four runs of it a sample apart, each jumping four samples a
-  // step.
-  if (count - i >= 8) {
-    uint32_t r[4];
-    uint32_t s = noiseState;
-    for (uint32_t& x : r) {
-      s = stepState(s);
-      x = s;
-    }
-    for (; i + 4 <= count; i += 4) {
-      for (int k = 0; k < 4; ++k) out[i + k] = noiseValue(r[k]) * level;
-      s = r[3];
-      for (uint32_t& x : r) x = jumpNoise(x);
-    }
-    noiseState = s;
-  }
-  for (; i < count; ++i) out[i] = nextNoise() * level;
+  produceWhiteNoise(noiseState, style->noiseLevel, out, count);
   if (waveForm.get() == WhiteNoise) return;
   // Three one-pole low passes in parallel plus a direct share: -3 dB per
   // octave over the audio band. All four shares are positive; with the
@@ -312,7 +470,7 @@ void Oscillator::produceNoise(wave::Block* block, int count, int flags) {
   float b0 = pinkState[0];
   float b1 = pinkState[1];
   float b2 = pinkState[2];
-  for (i = 0; i < count; ++i) {
+  for (int i = 0; i < count; ++i) {
     const double x = static_cast<double>(out[i]);
     b0 = static_cast<float>(0.99765 * b0 + 0.0594276 * x);
     b1 = static_cast<float>(0.963 * b1 + 0.17790984 * x);

@@ -96,6 +96,14 @@ public:
   // Seeds the noise register (seed != 0, below 2^24) and the floor's place
   // in the style's noise bed.
   void seedNoise(uint32_t seed);
+  // The register's next count values (each eight single shifts on) times
+  // level, the state moved past them. The wide path (carry-less products and
+  // byte-matrix transforms, where the processor has them) gives the same
+  // states and floats as the table steps; allowWide false keeps to the
+  // tables.
+  static void produceWhiteNoise(uint32_t& state, float level, float* out, int count, bool allowWide = true);
+  // Whether this processor takes the wide path.
+  static bool wideNoiseAvailable();
 
   // Inputs. Pitch in exp-frequency units (initial 8, limits -10..30), pulse
   // width 0..1 (initial 0), sync in octaves 0..2 (initial 0).

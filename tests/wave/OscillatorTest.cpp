@@ -231,6 +231,45 @@ TEST(OscillatorTest, WhiteNoiseIsTheRegistersSequenceInBlocksOfAnyLength) {
   }
 }
 
+// Both ways of making white noise (the wide one where this processor has
+// it, and the table steps) give the one-shift register's sequence bit for bit
+// over many blocks of odd and even lengths, leave the state where the last
+// value left it and write nothing past the block.
+TEST(OscillatorTest, WhiteNoiseBothWaysIsTheOneShiftSequenceOverManyBlocks) {
+  RecordProperty("wideNoise", Oscillator::wideNoiseAvailable() ? "yes" : "no");
+  const int lengths[] = {1, 2, 3, 5, 8, 15, 16, 17, 31, 32, 33, 47, 48, 63, 64, 65, 95, 96, 97, 129, 255, 256, 300};
+  const uint32_t seeds[] = {1u, 0xffffffu, 0x800000u, 0x000100u, 0x7fffffu, 0x123456u, 0xabcdefu, 0x010203u};
+  const float levels[] = {0.2f, 1.0f, 0.37f};
+  std::vector<float> out(400);
+  for (bool wide : {true, false}) {
+    for (size_t seed = 0; seed < std::size(seeds); ++seed) {
+      uint32_t state = seeds[seed];
+      uint32_t want = seeds[seed];
+      const float level = levels[seed % std::size(levels)];
+      for (int block = 0; block < 400; ++block) {
+        const int n = lengths[(block * 7 + static_cast<int>(seed)) % std::size(lengths)];
+        std::fill(out.begin(), out.end(), 12345.0f);
+        Oscillator::produceWhiteNoise(state, level, out.data(), n, wide);
+        for (int i = 0; i < n; ++i) {
+          for (int k = 0; k < 8; ++k) {
+            want *= 2;
+            if (want & 0x1000000u) want ^= 0x11d872bu;
+          }
+          const float v = static_cast<float>(static_cast<int32_t>(want) - 0x800000) * 1.1920929e-7f * level;
+          uint32_t got, expected;
+          std::memcpy(&got, &out[static_cast<size_t>(i)], sizeof got);
+          std::memcpy(&expected, &v, sizeof expected);
+          ASSERT_EQ(got, expected) << (wide ? "wide" : "table") << ", seed " << seeds[seed] << ", block " << block
+                                   << " of " << n << ", sample " << i;
+        }
+        ASSERT_EQ(state, want) << (wide ? "wide" : "table") << ", block " << block << " of " << n;
+        for (size_t i = static_cast<size_t>(n); i < out.size(); ++i)
+          ASSERT_EQ(out[i], 12345.0f) << "written past a block of " << n;
+      }
+    }
+  }
+}
+
 TEST(OscillatorTest, WhiteNoiseStaysWithinItsLevelAndDiffersPerOscillator) {
   auto style = makeStyle();
   wave::Environment env(64);
