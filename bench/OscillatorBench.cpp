@@ -133,6 +133,39 @@ void BM_NoiseBlock(benchmark::State& state) {
 // Arguments: wave form (3 white, 4 pink), samples per block.
 BENCHMARK(BM_NoiseBlock)->ArgNames({"form", "samples"})->Args({3, 32})->Args({3, 13})->Args({4, 32});
 
+// The white noise of 32 registers alone, a block of each in turn: the
+// wide way (where this processor has it) or the table steps. Items are
+// samples.
+void BM_WhiteNoiseKernel(benchmark::State& state) {
+  constexpr int kVoices = 32;
+  const bool wide = state.range(0) != 0;
+  const int n = static_cast<int>(state.range(1));
+  if (wide && !Oscillator::wideNoiseAvailable()) {
+    state.SkipWithError("no wide noise on this processor");
+    return;
+  }
+  uint32_t registers[kVoices];
+  for (int v = 0; v < kVoices; ++v) registers[v] = 1u + static_cast<uint32_t>(v) * 2654435761u % 16777215u;
+  alignas(64) float out[256];
+  for (auto _ : state) {
+    for (uint32_t& r : registers) {
+      Oscillator::produceWhiteNoise(r, 0.2f, out, n, wide);
+      benchmark::DoNotOptimize(out[n - 1]);
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kVoices * n);
+}
+
+// Arguments: wide (1) or table steps (0), samples per block.
+BENCHMARK(BM_WhiteNoiseKernel)
+    ->ArgNames({"wide", "samples"})
+    ->Args({0, 32})
+    ->Args({1, 32})
+    ->Args({0, 13})
+    ->Args({1, 13})
+    ->Args({0, 256})
+    ->Args({1, 256});
+
 // The voices' kernel settings for the keys of the held-note song (bench/
 // compare): MIDI 36 to 89.
 struct HeldKeys {

@@ -12,6 +12,7 @@
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 #include <immintrin.h>
 #if defined(__GNUC__) && !defined(__clang__)
@@ -75,6 +76,8 @@ constexpr NoiseJumps makeNoiseJumps(int shifts) {
 constexpr NoiseJumps cNoiseJumps = makeNoiseJumps(32);
 // Eight samples' shifts (64).
 constexpr NoiseJumps cNoiseLeaps = makeNoiseJumps(64);
+// Thirty-two samples' shifts (256).
+constexpr NoiseJumps cNoiseGroups = makeNoiseJumps(256);
 
 inline uint32_t jumpNoise(uint32_t s, const NoiseJumps& j = cNoiseJumps) {
   return j.v[0][s & 0xffu] ^ j.v[1][(s >> 8) & 0xffu] ^ j.v[2][s >> 16];
@@ -240,27 +243,36 @@ ZARN_NOISE_WIDE inline void nextNoiseStates(uint32_t s, __m512i (&y)[2]) {
                                                     _mm256_set_epi64x(0, 0, 0, static_cast<int64_t>(near)), 0));
 }
 
+// noiseValue times the level, for 16 states.
+ZARN_NOISE_WIDE inline __m512 noiseValues(__m512i y, __m512i middle, __m512 scale, __m512 gain) {
+  return _mm512_mul_ps(_mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_sub_epi32(y, middle)), scale), gain);
+}
+
 ZARN_NOISE_WIDE void produceWhiteWide(uint32_t& state, float level, float* out, int count) {
   const __m512 scale = _mm512_set1_ps(1.1920929e-7f);
   const __m512 gain = _mm512_set1_ps(level);
   const __m512i middle = _mm512_set1_epi32(0x800000);
   uint32_t s = state;
-  for (int i = 0; i < count; i += 32) {
-    __m512i y[2];
+  int i = 0;
+  __m512i y[2];
+  // Groups with more to come take the next one's start from a table leap,
+  // so that they do not wait for each other.
+  for (; count - i > 32; i += 32) {
     nextNoiseStates(s, y);
-    const int n = std::min(count - i, 32);
-    for (int h = 0; h < 2 && 16 * h < n; ++h) {
-      const __m512 v = _mm512_mul_ps(_mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_sub_epi32(y[h], middle)), scale), gain);
-      const int left = n - 16 * h;
-      if (left >= 16)
-        _mm512_storeu_ps(out + i + 16 * h, v);
-      else
-        _mm512_mask_storeu_ps(out + i + 16 * h, static_cast<__mmask16>((1u << left) - 1u), v);
-    }
-    const __m512i last = _mm512_permutexvar_epi32(_mm512_set1_epi32((n - 1) & 15), y[n > 16 ? 1 : 0]);
-    s = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(last)));
+    _mm512_storeu_ps(out + i, noiseValues(y[0], middle, scale, gain));
+    _mm512_storeu_ps(out + i + 16, noiseValues(y[1], middle, scale, gain));
+    s = jumpNoise(s, cNoiseGroups);
   }
-  state = s;
+  // The last group, whole or not.
+  nextNoiseStates(s, y);
+  const int n = count - i;
+  for (int h = 0; h < 2 && 16 * h < n; ++h) {
+    const int left = n - 16 * h;
+    _mm512_mask_storeu_ps(out + i + 16 * h, static_cast<__mmask16>(left >= 16 ? 0xffffu : (1u << left) - 1u),
+                          noiseValues(y[h], middle, scale, gain));
+  }
+  const __m512i last = _mm512_permutexvar_epi32(_mm512_set1_epi32((n - 1) & 15), y[n > 16 ? 1 : 0]);
+  state = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(last)));
 }
 
 bool wideNoiseSupported() {
