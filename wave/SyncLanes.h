@@ -43,9 +43,11 @@ public:
   Oscillator* getMember(int lane) const { return members[lane]; }
 
   // Asked by a member whose synced plain wave is due (pitch and sync of the
-  // block pulled, tables its wave's): its count samples into out, its state
-  // and filter history moved on; false where it renders alone.
-  bool render(Oscillator* osc, const float* tables, const float* pitch, const float* sync, float* out, int count);
+  // block pulled, tables its wave's): its state and filter history moved
+  // on, and where its count samples lie (16-byte aligned, readable in whole
+  // groups of four, valid until the group's next pass), for the member to
+  // take over without a copy of its own; null where it renders alone.
+  const float* render(Oscillator* osc, const float* tables, const float* pitch, const float* sync, int count);
   // Members rendered by the last pass (0: it rendered none).
   int getLastPassLanes() const { return lastPassLanes; }
   // Asked by a member about to render synced alone: its filter history
@@ -69,9 +71,11 @@ private:
   int lastPassLanes = 0;
   bool pending[cLanes] = {};
   bool inLane[cLanes] = {};
-  // cLanes runs of the environment's largest block (ahead of the large
-  // members, on a line every call reads).
+  // cLanes runs of the environment's largest block, each rounded up to
+  // whole groups of eight (ahead of the large members, on a line every
+  // call reads).
   std::vector<float> outputs;
+  size_t stride;
   VectorProduceParams states[cLanes];
   SyncDecimatorLanes decimator;
 };
