@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <emmintrin.h>
 
 namespace {
@@ -187,9 +186,10 @@ void Oscillator::produceWave(const float (*tables)[cTableStride], wave::Block* b
     vectorProduceWaveFast(&kernelState, tables[0], pitch, block->data, count, bed, style->backgroundNoiseLevel,
                           frequency.output->constantBlock);
     if (bed) return;
-  } else if (const float* lane = syncLanes ? syncLanes->render(this, tables[0], pitch, syncValues, count) : nullptr) {
-    // The group's samples come over with the floor added on the way.
-    addBackgroundNoise(lane, block, count);
+  } else if (wave::Block* lane = syncLanes ? syncLanes->render(this, tables[0], pitch, syncValues, count) : nullptr) {
+    // The group's block is handed out, its floor added where it lies.
+    current = lane;
+    addBackgroundNoise(lane, count, flags);
     return;
   } else {
     produceSynced(tables[0], pitch, syncValues, nullptr, block->data, count);
@@ -331,17 +331,10 @@ void Oscillator::produceNoise(wave::Block* block, int count, int flags) {
 
 void Oscillator::addBackgroundNoise(wave::Block* block, int count, int flags) {
   if (flags & wave::cMuteCall) return;
-  addBackgroundNoise(block->data, block, count);
-}
-
-void Oscillator::addBackgroundNoise(const float* from, wave::Block* block, int count) {
   float* out = block->data;
   const float level = style->backgroundNoiseLevel;
   // Most styles have no noise floor; adding zeros would cost for nothing.
-  if (level == 0.0f) {
-    if (from != out) std::memcpy(out, from, sizeof(float) * static_cast<size_t>(std::max(count, 0)));
-    return;
-  }
+  if (level == 0.0f) return;
   const float* bed = style->getNoiseBed();
   constexpr uint32_t mask = Style::cNoiseBedSize - 1;
   // Reads start at multiples of four, so that the kernel reads whole aligned
@@ -350,7 +343,7 @@ void Oscillator::addBackgroundNoise(const float* from, wave::Block* block, int c
   for (int done = 0; done < count;) {
     const uint32_t at = bedPosition & mask & ~3u;
     const int n = std::min(count - done, static_cast<int>(Style::cNoiseBedSize - at));
-    vectorMulSAddFast(bed + at, level, from + done, out + done, n);
+    vectorMulSAddFast(bed + at, level, out + done, out + done, n);
     bedPosition = at + ((static_cast<uint32_t>(n) + 3u) & ~3u);
     done += n;
   }

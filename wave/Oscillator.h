@@ -84,9 +84,6 @@ public:
   void produceSquare(wave::Block* block, int count, int flags);
   void produceNoise(wave::Block* block, int count, int flags);
   void addBackgroundNoise(wave::Block* block, int count, int flags);
-  // The same onto samples rendered elsewhere: block = from + floor, in one
-  // pass (from is read in whole groups of four, as block is).
-  void addBackgroundNoise(const float* from, wave::Block* block, int count);
   // The part of the noise bed that this block's floor reads, the position
   // moved past it as addBackgroundNoise moves it; null (the position kept)
   // when there is no floor or the part wraps around the end of the bed.

@@ -7,8 +7,8 @@
 #include <cmath>
 
 SyncLanes::SyncLanes(wave::Environment* env)
-    : env(env), outputs(static_cast<size_t>(cLanes) * ((static_cast<size_t>(env->maxBlockSize) + 7) & ~size_t{7})),
-      stride((static_cast<size_t>(env->maxBlockSize) + 7) & ~size_t{7}) {
+    : env(env) {
+  for (std::unique_ptr<wave::Block>& b : outputs) b = std::make_unique<wave::Block>(env);
   decimator.reset();
   decimator.keepHistory();
 }
@@ -86,7 +86,7 @@ void SyncLanes::runPass(Oscillator* first, const float* tables, const float* pit
     params[l] = &states[l];
     pitches[l] = pi;
     syncs[l] = si;
-    outs[l] = outputs.data() + static_cast<size_t>(l) * stride;
+    outs[l] = outputs[l]->data;
     ++used;
   }
   lastPassLanes = 0;
@@ -119,7 +119,7 @@ void SyncLanes::runPass(Oscillator* first, const float* tables, const float* pit
     if (!params[l] && inLane[l]) decimator.restoreLane(l);
 }
 
-const float* SyncLanes::render(Oscillator* osc, const float* tables, const float* pitch, const float* sync,
+wave::Block* SyncLanes::render(Oscillator* osc, const float* tables, const float* pitch, const float* sync,
                                int count) {
   const int l = osc->syncLane;
   if (!syncLanesAvailable() || members[l] != osc) return nullptr;
@@ -128,5 +128,5 @@ const float* SyncLanes::render(Oscillator* osc, const float* tables, const float
   pending[l] = false;
   osc->kernelState = states[l];
   osc->synced = true;
-  return outputs.data() + static_cast<size_t>(l) * stride;
+  return outputs[l].get();
 }

@@ -22,7 +22,7 @@
 #include "wave/SyncDecimator.h"
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 class Oscillator;
 
@@ -44,10 +44,10 @@ public:
 
   // Asked by a member whose synced plain wave is due (pitch and sync of the
   // block pulled, tables its wave's): its state and filter history moved
-  // on, and where its count samples lie (16-byte aligned, readable in whole
-  // groups of four, valid until the group's next pass), for the member to
-  // take over without a copy of its own; null where it renders alone.
-  const float* render(Oscillator* osc, const float* tables, const float* pitch, const float* sync, int count);
+  // on, and the block that holds its count samples, the member's own until
+  // the group's next pass (it hands it out as its output, without a copy);
+  // null where it renders alone.
+  wave::Block* render(Oscillator* osc, const float* tables, const float* pitch, const float* sync, int count);
   // Members rendered by the last pass (0: it rendered none).
   int getLastPassLanes() const { return lastPassLanes; }
   // Asked by a member about to render synced alone: its filter history
@@ -71,11 +71,9 @@ private:
   int lastPassLanes = 0;
   bool pending[cLanes] = {};
   bool inLane[cLanes] = {};
-  // cLanes runs of the environment's largest block, each rounded up to
-  // whole groups of eight (ahead of the large members, on a line every
-  // call reads).
-  std::vector<float> outputs;
-  size_t stride;
+  // A block per lane (ahead of the large members, on a line every call
+  // reads).
+  std::unique_ptr<wave::Block> outputs[cLanes];
   VectorProduceParams states[cLanes];
   SyncDecimatorLanes decimator;
 };
