@@ -18,6 +18,12 @@ public:
   // The voice pulls its own gain producer (with flags, so that a mute call
   // only advances it).
   virtual float* getGainSamples(int count, int flags) = 0;
+  // After getGainSamples: true where every one of its samples is value
+  // (the manager then scales by the value instead of reading the block).
+  virtual bool getHeldGain(float& value) {
+    (void)value;
+    return false;
+  }
   // The voice's signal for output channel channel.
   virtual wave::Producer* getOutput(int channel) = 0;
   // True between a keyDown and its keyUp.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <xmmintrin.h>
 
 namespace {
 
@@ -13,6 +14,35 @@ template <class T>
 void appendBounded(std::vector<T>& list, const T& value, size_t room) {
   if (list.size() >= room) list.erase(list.begin());
   list.push_back(value);
+}
+
+// out = x x envelope x gain (add false) or out + x x envelope x gain, as
+// vectorMultiply3Fast and vectorMul3AddFast form them; an envelope or a
+// gain that holds one value over the block comes as that value (e0, g0)
+// rather than as its block, which then need not be read.
+template <bool add, bool heldEnvelope, bool heldGain>
+void scaleInto(const float* x, const float* e, float e0, const float* g, float g0, float* out, int n) {
+  const __m128 ve = _mm_set1_ps(e0), vg = _mm_set1_ps(g0);
+  for (int i = 0; i < n; i += 4) {
+    const __m128 xe = _mm_mul_ps(_mm_load_ps(x + i), heldEnvelope ? ve : _mm_load_ps(e + i));
+    __m128 p = _mm_mul_ps(xe, heldGain ? vg : _mm_load_ps(g + i));
+    if (add) p = _mm_add_ps(p, _mm_load_ps(out + i));
+    _mm_store_ps(out + i, p);
+  }
+}
+
+template <bool add>
+void scaleIntoBy(const float* x, const float* e, bool heldEnvelope, const float* g, bool heldGain, float g0,
+                 float* out, int n) {
+  const float e0 = heldEnvelope ? e[0] : 0.0f;
+  if (heldEnvelope && heldGain)
+    scaleInto<add, true, true>(x, e, e0, g, g0, out, n);
+  else if (heldGain)
+    scaleInto<add, false, true>(x, e, e0, g, g0, out, n);
+  else if (heldEnvelope)
+    scaleInto<add, true, false>(x, e, e0, g, g0, out, n);
+  else
+    scaleInto<add, false, false>(x, e, e0, g, g0, out, n);
 }
 
 } // namespace
@@ -253,15 +283,18 @@ void VoiceManager::produce(wave::Block* const* outputs, int n, int flags) {
     wave::Block* envelope = envelopeProducer ? envelopeProducer->pull(n, flags) : nullptr;
     const float* gain = voice->getGainSamples(n, flags);
     if (!envelope || !gain) continue;
+    float heldGain = 0.0f;
+    const bool gainHeld = voice->getHeldGain(heldGain);
+    const bool envelopeHeld = envelopeProducer->constantBlock;
     for (int ch = 0; ch < count; ++ch) {
       wave::Producer* output = voice->getOutput(ch);
       wave::Block* block = output ? output->pull(n, flags) : nullptr;
       const float* x = block ? block->data : silence;
       float* out = outputs[ch]->data;
       if (first)
-        vectorMultiply3Fast(x, envelope->data, gain, out, n);
+        scaleIntoBy<false>(x, envelope->data, envelopeHeld, gain, gainHeld, heldGain, out, n);
       else
-        vectorMul3AddFast(x, envelope->data, gain, out, out, n);
+        scaleIntoBy<true>(x, envelope->data, envelopeHeld, gain, gainHeld, heldGain, out, n);
     }
     first = false;
   }
