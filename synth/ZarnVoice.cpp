@@ -323,6 +323,7 @@ float* ZarnVoice::getGainSamples(int count, int flags) {
       gainFilled = count;
     }
     gainHeld = true;
+    heldGain = g;
     return out;
   }
   gainValue = -1.0f;

@@ -114,10 +114,6 @@ public:
   bool mayMuteWhenPulled() override { return egMain.getState() != 1; }
   wave::Producer* getEnvelope() override { return &egMain; }
   float* getGainSamples(int count, int flags) override;
-  bool getHeldGain(float& value) override {
-    value = gainValue;
-    return gainHeld;
-  }
   wave::Producer* getOutput(int channel) override { return channel == 0 ? &dcLeft : &dcRight; }
   bool isKeyDown() override { return keyDown_; }
   // note and startNote are MIDI note numbers plus 1 (the voice manager
@@ -236,8 +232,6 @@ private:
   wave::Block gain;
   float gainValue = -1.0f;
   int gainFilled = 0;
-  // The last getGainSamples gave gainValue throughout.
-  bool gainHeld = false;
 };
 
 // The level factor of a key's velocity (0..1): 1 at full velocity,

@@ -18,12 +18,6 @@ public:
   // The voice pulls its own gain producer (with flags, so that a mute call
   // only advances it).
   virtual float* getGainSamples(int count, int flags) = 0;
-  // After getGainSamples: true where every one of its samples is value
-  // (the manager then scales by the value instead of reading the block).
-  virtual bool getHeldGain(float& value) {
-    (void)value;
-    return false;
-  }
   // The voice's signal for output channel channel.
   virtual wave::Producer* getOutput(int channel) = 0;
   // True between a keyDown and its keyUp.
@@ -34,4 +28,10 @@ public:
   virtual void keyDown(float note, int startNote, float velocity) = 0;
   virtual void keyUp(float velocity) = 0;
   ~NoteVoice() override = default;
+
+  // Set by getGainSamples where every one of its samples is heldGain: the
+  // manager then scales by the value instead of reading the block. Kept
+  // beside the voice's first line, which the manager reads anyway.
+  bool gainHeld = false;
+  float heldGain = 0.0f;
 };

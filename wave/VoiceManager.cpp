@@ -31,18 +31,56 @@ void scaleInto(const float* x, const float* e, float e0, const float* g, float g
   }
 }
 
-template <bool add>
-void scaleIntoBy(const float* x, const float* e, bool heldEnvelope, const float* g, bool heldGain, float g0,
-                 float* out, int n) {
+// The same for a left and right pair in one pass: each group of the
+// envelope and the gain is read once for both.
+template <bool add, bool heldEnvelope, bool heldGain>
+void scalePairInto(const float* x, const float* y, const float* e, float e0, const float* g, float g0, float* out,
+                   float* outY, int n) {
+  const __m128 ve = _mm_set1_ps(e0), vg = _mm_set1_ps(g0);
+  for (int i = 0; i < n; i += 4) {
+    const __m128 ei = heldEnvelope ? ve : _mm_load_ps(e + i);
+    const __m128 gi = heldGain ? vg : _mm_load_ps(g + i);
+    __m128 p = _mm_mul_ps(_mm_mul_ps(_mm_load_ps(x + i), ei), gi);
+    __m128 q = _mm_mul_ps(_mm_mul_ps(_mm_load_ps(y + i), ei), gi);
+    if (add) {
+      p = _mm_add_ps(p, _mm_load_ps(out + i));
+      q = _mm_add_ps(q, _mm_load_ps(outY + i));
+    }
+    _mm_store_ps(out + i, p);
+    _mm_store_ps(outY + i, q);
+  }
+}
+
+// Channels x (and y, unless null) of a voice into out (and outY), with the
+// envelope's and the gain's blocks or held values.
+template <bool add, bool heldEnvelope, bool heldGain>
+void scaleChannelsInto(const float* x, const float* y, const float* e, const float* g, float g0, float* out,
+                       float* outY, int n) {
   const float e0 = heldEnvelope ? e[0] : 0.0f;
-  if (heldEnvelope && heldGain)
-    scaleInto<add, true, true>(x, e, e0, g, g0, out, n);
-  else if (heldGain)
-    scaleInto<add, false, true>(x, e, e0, g, g0, out, n);
-  else if (heldEnvelope)
-    scaleInto<add, true, false>(x, e, e0, g, g0, out, n);
+  if (y)
+    scalePairInto<add, heldEnvelope, heldGain>(x, y, e, e0, g, g0, out, outY, n);
   else
-    scaleInto<add, false, false>(x, e, e0, g, g0, out, n);
+    scaleInto<add, heldEnvelope, heldGain>(x, e, e0, g, g0, out, n);
+}
+
+template <bool add>
+void scaleChannelsIntoBy(const float* x, const float* y, const float* e, bool heldEnvelope, const float* g,
+                         bool heldGain, float g0, float* out, float* outY, int n) {
+  if (heldEnvelope && heldGain)
+    scaleChannelsInto<add, true, true>(x, y, e, g, g0, out, outY, n);
+  else if (heldGain)
+    scaleChannelsInto<add, false, true>(x, y, e, g, g0, out, outY, n);
+  else if (heldEnvelope)
+    scaleChannelsInto<add, true, false>(x, y, e, g, g0, out, outY, n);
+  else
+    scaleChannelsInto<add, false, false>(x, y, e, g, g0, out, outY, n);
+}
+
+// A voice's block for channel ch, or silence.
+const float* channelSamples(NoteVoice* voice, int ch, int n, int flags, const float* silence) {
+  wave::Producer* output = voice->getOutput(ch);
+  wave::Block* block = output ? output->pull(n, flags) : nullptr;
+  return block ? block->data : silence;
 }
 
 } // namespace
@@ -283,18 +321,20 @@ void VoiceManager::produce(wave::Block* const* outputs, int n, int flags) {
     wave::Block* envelope = envelopeProducer ? envelopeProducer->pull(n, flags) : nullptr;
     const float* gain = voice->getGainSamples(n, flags);
     if (!envelope || !gain) continue;
-    float heldGain = 0.0f;
-    const bool gainHeld = voice->getHeldGain(heldGain);
+    const bool gainHeld = voice->gainHeld;
+    const float heldGain = voice->heldGain;
     const bool envelopeHeld = envelopeProducer->constantBlock;
-    for (int ch = 0; ch < count; ++ch) {
-      wave::Producer* output = voice->getOutput(ch);
-      wave::Block* block = output ? output->pull(n, flags) : nullptr;
-      const float* x = block ? block->data : silence;
+    // Two channels at a time (a left and right pair in one pass).
+    for (int ch = 0; ch < count; ch += 2) {
+      const bool pair = ch + 1 < count;
+      const float* x = channelSamples(voice, ch, n, flags, silence);
+      const float* y = pair ? channelSamples(voice, ch + 1, n, flags, silence) : nullptr;
       float* out = outputs[ch]->data;
+      float* outY = pair ? outputs[ch + 1]->data : nullptr;
       if (first)
-        scaleIntoBy<false>(x, envelope->data, envelopeHeld, gain, gainHeld, heldGain, out, n);
+        scaleChannelsIntoBy<false>(x, y, envelope->data, envelopeHeld, gain, gainHeld, heldGain, out, outY, n);
       else
-        scaleIntoBy<true>(x, envelope->data, envelopeHeld, gain, gainHeld, heldGain, out, n);
+        scaleChannelsIntoBy<true>(x, y, envelope->data, envelopeHeld, gain, gainHeld, heldGain, out, outY, n);
     }
     first = false;
   }

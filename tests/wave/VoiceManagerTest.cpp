@@ -60,11 +60,9 @@ public:
   float* getGainSamples(int, int flags) override {
     ++gainCalls;
     lastGainFlags = flags;
+    gainHeld = reportsHeldGain;
+    heldGain = gain.data[0];
     return gain.data;
-  }
-  bool getHeldGain(float& value) override {
-    value = gain.data[0];
-    return reportsHeldGain;
   }
   wave::Producer* getOutput(int channel) override { return outputs[static_cast<size_t>(channel)].get(); }
   bool isKeyDown() override { return keyIsDown; }
