@@ -1,6 +1,8 @@
 #include "synth/ZarnControlUnits.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <xmmintrin.h>
 
 namespace {
@@ -33,6 +35,16 @@ void producePairOf(wave::MultiProducer& unit, wave::Block* const* blocks, const 
     float l, r;
     f(at(a, 0), at(b, 0), l, r);
     fills[0].fill(left, n, l);
+    uint32_t lb, rb;
+    std::memcpy(&lb, &l, sizeof lb);
+    std::memcpy(&rb, &r, sizeof rb);
+    if (lb == rb) {
+      // Both sides one value (a centred pan): the left block serves both,
+      // and a reader of both finds one block, one cache line, not two.
+      // The right block keeps what its fill wrote.
+      unit.currentBlocks[1] = blocks[0];
+      return;
+    }
     fills[1].fill(right, n, r);
     return;
   }

@@ -292,6 +292,7 @@ float* ZarnVoice::getGainSamples(int count, int flags) {
   wave::Producer* v = targetInputs[cTargetVolume];
   wave::Block* b = v ? v->pull(count, flags) : nullptr;
   float* out = gain.data;
+  gainHeld = false;
   if (flags & wave::cMuteCall) {
     gainRampLeft = std::max(0, gainRampLeft - count);
     return out;
@@ -321,6 +322,8 @@ float* ZarnVoice::getGainSamples(int count, int flags) {
       gainValue = g;
       gainFilled = count;
     }
+    gainHeld = true;
+    heldGain = g;
     return out;
   }
   gainValue = -1.0f;

@@ -49,11 +49,28 @@ void MultiProducer::reset() {
 }
 
 void MultiProducer::produceAll(int n, int flags) {
-  for (size_t i = 0; i < ownBlocks.size(); ++i) currentBlocks[i] = ownBlocks[i];
-  produce(ownBlocks.data(), n, flags);
+  Block** own = ownBlocks.data();
+  Block** chosen = currentBlocks.data();
+  if (count == 2) {
+    // Most nodes are a left and right pair: straight through, without the
+    // loops' set-up in every voice's every block.
+    chosen[0] = own[0];
+    chosen[1] = own[1];
+    produce(own, n, flags);
+    const int32_t stamp = env->stamp;
+    Output* left = outputs[0];
+    Output* right = outputs[1];
+    left->current = chosen[0];
+    left->stamp = stamp;
+    right->current = chosen[1];
+    right->stamp = stamp;
+    return;
+  }
+  for (size_t i = 0; i < ownBlocks.size(); ++i) chosen[i] = own[i];
+  produce(own, n, flags);
   int32_t stamp = env->stamp;
   for (size_t i = 0; i < outputs.size(); ++i) {
-    outputs[i]->current = currentBlocks[i];
+    outputs[i]->current = chosen[i];
     outputs[i]->stamp = stamp;
   }
 }

@@ -28,4 +28,10 @@ public:
   virtual void keyDown(float note, int startNote, float velocity) = 0;
   virtual void keyUp(float velocity) = 0;
   ~NoteVoice() override = default;
+
+  // Set by getGainSamples where every one of its samples is heldGain: the
+  // manager then scales by the value instead of reading the block. Kept
+  // beside the voice's first line, which the manager reads anyway.
+  bool gainHeld = false;
+  float heldGain = 0.0f;
 };

@@ -395,7 +395,12 @@ void Oscillator::produceWave(const float (*tables)[cTableStride], wave::Block* b
     vectorProduceWaveFast(&kernelState, tables[0], pitch, block->data, count, bed, style->backgroundNoiseLevel,
                           frequency.output->constantBlock);
     if (bed) return;
-  } else if (!(syncLanes && syncLanes->render(this, tables[0], pitch, syncValues, block->data, count))) {
+  } else if (wave::Block* lane = syncLanes ? syncLanes->render(this, tables[0], pitch, syncValues, count) : nullptr) {
+    // The group's block is handed out, its floor added where it lies.
+    current = lane;
+    addBackgroundNoise(lane, count, flags);
+    return;
+  } else {
     produceSynced(tables[0], pitch, syncValues, nullptr, block->data, count);
   }
   addBackgroundNoise(block, count, flags);

@@ -5,10 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 SyncLanes::SyncLanes(wave::Environment* env)
-    : env(env), outputs(static_cast<size_t>(cLanes) * static_cast<size_t>(env->maxBlockSize)) {
+    : env(env) {
+  for (std::unique_ptr<wave::Block>& b : outputs) b = std::make_unique<wave::Block>(env);
   decimator.reset();
   decimator.keepHistory();
 }
@@ -86,7 +86,7 @@ void SyncLanes::runPass(Oscillator* first, const float* tables, const float* pit
     params[l] = &states[l];
     pitches[l] = pi;
     syncs[l] = si;
-    outs[l] = outputs.data() + static_cast<size_t>(l) * static_cast<size_t>(env->maxBlockSize);
+    outs[l] = outputs[l]->data;
     ++used;
   }
   lastPassLanes = 0;
@@ -119,16 +119,14 @@ void SyncLanes::runPass(Oscillator* first, const float* tables, const float* pit
     if (!params[l] && inLane[l]) decimator.restoreLane(l);
 }
 
-bool SyncLanes::render(Oscillator* osc, const float* tables, const float* pitch, const float* sync, float* out,
-                       int count) {
+wave::Block* SyncLanes::render(Oscillator* osc, const float* tables, const float* pitch, const float* sync,
+                               int count) {
   const int l = osc->syncLane;
-  if (!syncLanesAvailable() || members[l] != osc) return false;
+  if (!syncLanesAvailable() || members[l] != osc) return nullptr;
   if (!(passRan && passStamp == env->stamp)) runPass(osc, tables, pitch, sync, count);
-  if (!pending[l] || count != passCount) return false;
+  if (!pending[l] || count != passCount) return nullptr;
   pending[l] = false;
   osc->kernelState = states[l];
   osc->synced = true;
-  std::memcpy(out, outputs.data() + static_cast<size_t>(l) * static_cast<size_t>(env->maxBlockSize),
-              sizeof(float) * static_cast<size_t>(count));
-  return true;
+  return outputs[l].get();
 }

@@ -22,7 +22,7 @@
 #include "wave/SyncDecimator.h"
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 class Oscillator;
 
@@ -43,9 +43,11 @@ public:
   Oscillator* getMember(int lane) const { return members[lane]; }
 
   // Asked by a member whose synced plain wave is due (pitch and sync of the
-  // block pulled, tables its wave's): its count samples into out, its state
-  // and filter history moved on; false where it renders alone.
-  bool render(Oscillator* osc, const float* tables, const float* pitch, const float* sync, float* out, int count);
+  // block pulled, tables its wave's): its state and filter history moved
+  // on, and the block that holds its count samples, the member's own until
+  // the group's next pass (it hands it out as its output, without a copy);
+  // null where it renders alone.
+  wave::Block* render(Oscillator* osc, const float* tables, const float* pitch, const float* sync, int count);
   // Members rendered by the last pass (0: it rendered none).
   int getLastPassLanes() const { return lastPassLanes; }
   // Asked by a member about to render synced alone: its filter history
@@ -69,9 +71,9 @@ private:
   int lastPassLanes = 0;
   bool pending[cLanes] = {};
   bool inLane[cLanes] = {};
-  // cLanes runs of the environment's largest block (ahead of the large
-  // members, on a line every call reads).
-  std::vector<float> outputs;
+  // A block per lane (ahead of the large members, on a line every call
+  // reads).
+  std::unique_ptr<wave::Block> outputs[cLanes];
   VectorProduceParams states[cLanes];
   SyncDecimatorLanes decimator;
 };

@@ -116,6 +116,10 @@ void UnisonMixer::produce(wave::Block* const* outputs, int n, int flags) {
   if (flags & wave::cMuteCall) return;
   float* left = outputs[0]->data;
   // The sounding sources, in order; mono while both sides come out the same.
+  // A voice's few shares go on the stack, whose lines are at hand, rather
+  // than into lines of the heap that each voice's call would fetch again.
+  Share local[cLocalShares];
+  Share* const shares = sources.size() <= cLocalShares ? local : this->shares.data();
   size_t count = 0;
   bool mono = true;
   for (const Source& s : sources) {

@@ -45,7 +45,9 @@ public:
   };
 
 private:
+  // Up to this many sources, a call keeps its shares on the stack.
+  static constexpr size_t cLocalShares = 8;
   std::vector<Source> sources;
-  // Room for a share per source, kept as long as the sources.
+  // Room for a share per source beyond that, kept as long as the sources.
   std::vector<Share> shares;
 };

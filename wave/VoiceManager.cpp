@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <xmmintrin.h>
 
 namespace {
 
@@ -13,6 +14,73 @@ template <class T>
 void appendBounded(std::vector<T>& list, const T& value, size_t room) {
   if (list.size() >= room) list.erase(list.begin());
   list.push_back(value);
+}
+
+// out = x x envelope x gain (add false) or out + x x envelope x gain, as
+// vectorMultiply3Fast and vectorMul3AddFast form them; an envelope or a
+// gain that holds one value over the block comes as that value (e0, g0)
+// rather than as its block, which then need not be read.
+template <bool add, bool heldEnvelope, bool heldGain>
+void scaleInto(const float* x, const float* e, float e0, const float* g, float g0, float* out, int n) {
+  const __m128 ve = _mm_set1_ps(e0), vg = _mm_set1_ps(g0);
+  for (int i = 0; i < n; i += 4) {
+    const __m128 xe = _mm_mul_ps(_mm_load_ps(x + i), heldEnvelope ? ve : _mm_load_ps(e + i));
+    __m128 p = _mm_mul_ps(xe, heldGain ? vg : _mm_load_ps(g + i));
+    if (add) p = _mm_add_ps(p, _mm_load_ps(out + i));
+    _mm_store_ps(out + i, p);
+  }
+}
+
+// The same for a left and right pair in one pass: each group of the
+// envelope and the gain is read once for both.
+template <bool add, bool heldEnvelope, bool heldGain>
+void scalePairInto(const float* x, const float* y, const float* e, float e0, const float* g, float g0, float* out,
+                   float* outY, int n) {
+  const __m128 ve = _mm_set1_ps(e0), vg = _mm_set1_ps(g0);
+  for (int i = 0; i < n; i += 4) {
+    const __m128 ei = heldEnvelope ? ve : _mm_load_ps(e + i);
+    const __m128 gi = heldGain ? vg : _mm_load_ps(g + i);
+    __m128 p = _mm_mul_ps(_mm_mul_ps(_mm_load_ps(x + i), ei), gi);
+    __m128 q = _mm_mul_ps(_mm_mul_ps(_mm_load_ps(y + i), ei), gi);
+    if (add) {
+      p = _mm_add_ps(p, _mm_load_ps(out + i));
+      q = _mm_add_ps(q, _mm_load_ps(outY + i));
+    }
+    _mm_store_ps(out + i, p);
+    _mm_store_ps(outY + i, q);
+  }
+}
+
+// Channels x (and y, unless null) of a voice into out (and outY), with the
+// envelope's and the gain's blocks or held values.
+template <bool add, bool heldEnvelope, bool heldGain>
+void scaleChannelsInto(const float* x, const float* y, const float* e, const float* g, float g0, float* out,
+                       float* outY, int n) {
+  const float e0 = heldEnvelope ? e[0] : 0.0f;
+  if (y)
+    scalePairInto<add, heldEnvelope, heldGain>(x, y, e, e0, g, g0, out, outY, n);
+  else
+    scaleInto<add, heldEnvelope, heldGain>(x, e, e0, g, g0, out, n);
+}
+
+template <bool add>
+void scaleChannelsIntoBy(const float* x, const float* y, const float* e, bool heldEnvelope, const float* g,
+                         bool heldGain, float g0, float* out, float* outY, int n) {
+  if (heldEnvelope && heldGain)
+    scaleChannelsInto<add, true, true>(x, y, e, g, g0, out, outY, n);
+  else if (heldGain)
+    scaleChannelsInto<add, false, true>(x, y, e, g, g0, out, outY, n);
+  else if (heldEnvelope)
+    scaleChannelsInto<add, true, false>(x, y, e, g, g0, out, outY, n);
+  else
+    scaleChannelsInto<add, false, false>(x, y, e, g, g0, out, outY, n);
+}
+
+// A voice's block for channel ch, or silence.
+const float* channelSamples(NoteVoice* voice, int ch, int n, int flags, const float* silence) {
+  wave::Producer* output = voice->getOutput(ch);
+  wave::Block* block = output ? output->pull(n, flags) : nullptr;
+  return block ? block->data : silence;
 }
 
 } // namespace
@@ -253,15 +321,20 @@ void VoiceManager::produce(wave::Block* const* outputs, int n, int flags) {
     wave::Block* envelope = envelopeProducer ? envelopeProducer->pull(n, flags) : nullptr;
     const float* gain = voice->getGainSamples(n, flags);
     if (!envelope || !gain) continue;
-    for (int ch = 0; ch < count; ++ch) {
-      wave::Producer* output = voice->getOutput(ch);
-      wave::Block* block = output ? output->pull(n, flags) : nullptr;
-      const float* x = block ? block->data : silence;
+    const bool gainHeld = voice->gainHeld;
+    const float heldGain = voice->heldGain;
+    const bool envelopeHeld = envelopeProducer->constantBlock;
+    // Two channels at a time (a left and right pair in one pass).
+    for (int ch = 0; ch < count; ch += 2) {
+      const bool pair = ch + 1 < count;
+      const float* x = channelSamples(voice, ch, n, flags, silence);
+      const float* y = pair ? channelSamples(voice, ch + 1, n, flags, silence) : nullptr;
       float* out = outputs[ch]->data;
+      float* outY = pair ? outputs[ch + 1]->data : nullptr;
       if (first)
-        vectorMultiply3Fast(x, envelope->data, gain, out, n);
+        scaleChannelsIntoBy<false>(x, y, envelope->data, envelopeHeld, gain, gainHeld, heldGain, out, outY, n);
       else
-        vectorMul3AddFast(x, envelope->data, gain, out, out, n);
+        scaleChannelsIntoBy<true>(x, y, envelope->data, envelopeHeld, gain, gainHeld, heldGain, out, outY, n);
     }
     first = false;
   }

@@ -164,3 +164,38 @@ TEST(ZarnControlUnitsTest, GainsFollowAMovingLevelUnderAHeldPan) {
     }
   }
 }
+
+// Held gains with a centred pan are one value on both sides: both outputs
+// may then be one block. Off the centre again, each side holds its own
+// value, also where the right side's value is the one it held before the
+// centre (its block must not be taken as still holding it if anything
+// wrote there in between).
+TEST(ZarnControlUnitsTest, HeldGainsKeepTheirSidesApartAcrossACentredPan) {
+  wave::Environment env(64);
+  LineSource level(&env, 0.0f), pan(&env, 0.0f);
+  BalanceGains gains(&env);
+  gains.setInputs(&level, &pan);
+  line(level, 0.5f, 0.0f, true);
+  struct Step {
+    float pan;
+    float left, right;
+  };
+  // Expected sides for level 0.5: pan 0.5 right halves the left side,
+  // -0.5 halves the right side, the centre leaves both at 0.5.
+  const Step steps[] = {{0.5f, 0.25f, 0.5f}, {0.0f, 0.5f, 0.5f},   {-0.5f, 0.5f, 0.25f},
+                        {0.0f, 0.5f, 0.5f},  {-0.5f, 0.5f, 0.25f}, {0.5f, 0.25f, 0.5f}};
+  for (const Step& s : steps) {
+    line(pan, s.pan, 0.0f, true);
+    env.beginBlock();
+    const wave::Block* l = gains.getOutput(0)->pull(kBlock, 0);
+    const wave::Block* r = gains.getOutput(1)->pull(kBlock, 0);
+    env.endBlock(kBlock);
+    if (s.pan == 0.0f) {
+      EXPECT_EQ(l, r) << "a centred pan reads one block for both sides";
+    }
+    for (int i = 0; i < kBlock; ++i) {
+      ASSERT_EQ(l->data[i], s.left) << s.pan << " " << i;
+      ASSERT_EQ(r->data[i], s.right) << s.pan << " " << i;
+    }
+  }
+}
