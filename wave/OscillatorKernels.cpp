@@ -41,6 +41,10 @@ inline Lookup lookUp(const VectorProduceParams* p, float pitch) {
 // without further checks.
 inline float wrapPhase(float phase, float size) {
   if (phase >= 0.0f && phase < size) return phase;
+  // Just past the end, as a phase most often is that has moved on a
+  // group: fmod's result, phase - size, is exact there (size <= phase <
+  // 2 x size), without the library's call.
+  if (phase >= size && phase < size + size) return phase - size;
   float r = std::fmod(phase, size);
   if (r < 0.0f) r += size;
   if (!(r >= 0.0f && r < size)) r = 0.0f; // a NaN, or a negative tiny r that rounded up to size
@@ -382,9 +386,12 @@ inline void lookAhead(const VectorProduceParams* p, const float* pitch, int from
   }
 }
 
+// The four-lane kernel's body, built twice: as SSE2 (produceFast) and for
+// the 32 registers of AVX-512VL (produceFast512).
 template <bool square, bool withNoise, bool heldPitch>
-void produceFast(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
-                 float* out, int count, const float* noise, float noiseLevel) {
+[[gnu::always_inline]] inline void fastKernel(VectorProduceParams* p, const float* tables, const float* pitch,
+                                              const float* pulseWidth, float* out, int count, const float* noise,
+                                              float noiseLevel) {
   if (count < 1) return;
   const int32_t* sizes = p->tableSizes;
   Lookup l = rememberedLookUp(p, pitch[0]);
@@ -493,37 +500,71 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
   p->crossfadeStart = fsize + 1.0f;
 }
 
+template <bool square, bool withNoise, bool heldPitch>
+void produceFast(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
+                 float* out, int count, const float* noise, float noiseLevel) {
+  fastKernel<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+}
+
+// The same source for AVX-512VL: the intrinsics above become their
+// three-operand forms over 32 registers, so that less is spilled; no fused
+// multiply-add is asked for (nor formed: contraction is off), so each lane
+// rounds as the SSE2 build does.
+template <bool square, bool withNoise, bool heldPitch>
+__attribute__((target("avx2,avx512f,avx512vl"))) void produceFast512(VectorProduceParams* p, const float* tables,
+                                                                     const float* pitch, const float* pulseWidth,
+                                                                     float* out, int count, const float* noise,
+                                                                     float noiseLevel) {
+  fastKernel<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+}
+
+template <bool square, bool withNoise, bool heldPitch>
+inline void produceFastOn(bool wide, VectorProduceParams* p, const float* tables, const float* pitch,
+                          const float* pulseWidth, float* out, int count, const float* noise, float noiseLevel) {
+  if (wide)
+    produceFast512<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+  else
+    produceFast<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+}
+
 // The kernel for the case at hand. A held pitch that is not a number takes
 // the general path: NaN differs from itself, so that path looks it up anew
 // at every group.
 template <bool square>
 void produceFastFor(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
-                    float* out, int count, const float* noise, float noiseLevel, bool heldPitch) {
+                    float* out, int count, const float* noise, float noiseLevel, bool heldPitch, bool allowAvx512) {
   heldPitch = heldPitch && count > 0 && pitch[0] == pitch[0];
+  const bool wide = allowAvx512 && fastKernelsAvx512Available();
   if (noise) {
     if (heldPitch)
-      produceFast<square, true, true>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+      produceFastOn<square, true, true>(wide, p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
     else
-      produceFast<square, true, false>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+      produceFastOn<square, true, false>(wide, p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
   } else {
     if (heldPitch)
-      produceFast<square, false, true>(p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
+      produceFastOn<square, false, true>(wide, p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
     else
-      produceFast<square, false, false>(p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
+      produceFastOn<square, false, false>(wide, p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
   }
 }
 
 } // namespace
 
+bool fastKernelsAvx512Available() {
+  static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
+                                __builtin_cpu_supports("avx512vl");
+  return available;
+}
+
 void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, const float* pitch, float* out,
-                           int count, const float* noise, float noiseLevel, bool heldPitch) {
-  produceFastFor<false>(params, tables, pitch, nullptr, out, count, noise, noiseLevel, heldPitch);
+                           int count, const float* noise, float noiseLevel, bool heldPitch, bool allowAvx512) {
+  produceFastFor<false>(params, tables, pitch, nullptr, out, count, noise, noiseLevel, heldPitch, allowAvx512);
 }
 
 void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, const float* pitch,
                              const float* pulseWidth, float* out, int count, const float* noise, float noiseLevel,
-                             bool heldPitch) {
-  produceFastFor<true>(params, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldPitch);
+                             bool heldPitch, bool allowAvx512) {
+  produceFastFor<true>(params, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldPitch, allowAvx512);
 }
 
 void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
