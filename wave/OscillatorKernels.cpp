@@ -300,17 +300,43 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
 
 inline float lane0(__m128 v) { return _mm_cvtss_f32(v); }
 
+// The frequency table index of a pitch, held inside the table as lookUp
+// holds it, and its entry.
+inline float indexOf(const VectorProduceParams* p, float pitch, int32_t& entry) {
+  float x = pitch * p->indexScale + p->indexOffset;
+  if (!(x >= 0.0f))
+    x = 0.0f; // also a NaN
+  else if (x > cLastEntry)
+    x = cLastEntry;
+  entry = static_cast<int32_t>(x);
+  return x;
+}
+
+// Remembers the entry k of the frequency table f: its frequency, the step
+// to the next one and its table number.
+inline void rememberEntry(VectorProduceParams* p, const float* f, int32_t k) {
+  p->lookedUpIn = f;
+  p->lookedUpEntry = k;
+  p->lookedUpEntryFrequency = f[k];
+  p->lookedUpEntryStep = f[k + 1] - f[k];
+  p->lookedUpTable = p->tableIndexTable[k];
+}
+
 // lookUp, or its last result when the pitch and the frequency table are the
-// same as then (a NaN pitch is never the same).
+// same as then (a NaN pitch is never the same). A pitch that reads the
+// entry read last (a pitch that moves but slowly) is interpolated from
+// what was remembered of it, the same arithmetic on the same values,
+// without reading the frequency table, whose entry has mostly left the
+// nearer caches since the last block.
 inline Lookup rememberedLookUp(VectorProduceParams* p, float pitch) {
   if (pitch == p->lookedUpPitch && p->frequencyTable == p->lookedUpIn)
     return {p->lookedUpFrequency, p->lookedUpTable};
-  const Lookup l = lookUp(p, pitch);
+  int32_t k;
+  const float x = indexOf(p, pitch, k);
+  if (k != p->lookedUpEntry || p->frequencyTable != p->lookedUpIn) rememberEntry(p, p->frequencyTable, k);
   p->lookedUpPitch = pitch;
-  p->lookedUpIn = p->frequencyTable;
-  p->lookedUpFrequency = l.frequency;
-  p->lookedUpTable = l.table;
-  return l;
+  p->lookedUpFrequency = p->lookedUpEntryFrequency + (x - static_cast<float>(k)) * p->lookedUpEntryStep;
+  return {p->lookedUpFrequency, p->lookedUpTable};
 }
 
 // The points at the four indices in n, all in [0, size) (v0), and the
@@ -341,7 +367,9 @@ inline void readPairs(const float* table, __m128i n, __m128& v0, __m128& v1) {
 // first group compares with itself), and then frequency[g] and table[g]
 // hold what lookUp gives for it. Four groups go at a time, with the same
 // arithmetic as lookUp (a -0 index is read as +0: the same entry, and the
-// same frequency); groups whose pitch stayed are not looked up.
+// same frequency); groups whose pitch stayed are not looked up, and four
+// that read the entry remembered from the block's first look-up take its
+// values instead of reading the tables again.
 constexpr int cLookAheadGroups = 64;
 struct GroupLookups {
   alignas(16) float frequency[cLookAheadGroups];
@@ -354,6 +382,10 @@ inline void lookAhead(const VectorProduceParams* p, const float* pitch, int from
   const int32_t* tables = p->tableIndexTable;
   const __m128 scale = _mm_set1_ps(p->indexScale), offset = _mm_set1_ps(p->indexOffset);
   const __m128 zero = _mm_setzero_ps(), last = _mm_set1_ps(cLastEntry);
+  // The entry the block's first look-up read (see rememberedLookUp).
+  const bool known = p->lookedUpIn == f;
+  const __m128i entry = _mm_set1_epi32(p->lookedUpEntry), entryTable = _mm_set1_epi32(p->lookedUpTable);
+  const __m128 entryFrequency = _mm_set1_ps(p->lookedUpEntryFrequency), entryStep = _mm_set1_ps(p->lookedUpEntryStep);
   int k = 0;
   // The first pitch of the group before, in every lane.
   __m128 previous = _mm_set1_ps(pitch[from > 0 ? 4 * from - 4 : 0]);
@@ -368,6 +400,12 @@ inline void lookAhead(const VectorProduceParams* p, const float* pitch, int from
     const __m128 x = _mm_min_ps(_mm_max_ps(_mm_add_ps(_mm_mul_ps(now, scale), offset), zero), last);
     const __m128i index = _mm_cvttps_epi32(x);
     const __m128 frac = _mm_sub_ps(x, _mm_cvtepi32_ps(index));
+    if (known && _mm_movemask_epi8(_mm_cmpeq_epi32(index, entry)) == 0xffff) {
+      // All four in the entry remembered: its values, without the reads.
+      _mm_store_ps(g.frequency + k, _mm_add_ps(entryFrequency, _mm_mul_ps(frac, entryStep)));
+      _mm_store_si128(reinterpret_cast<__m128i*>(g.table + k), entryTable);
+      continue;
+    }
     alignas(16) int32_t at[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
     const __m128 f0 = _mm_setr_ps(f[at[0]], f[at[1]], f[at[2]], f[at[3]]);
@@ -484,10 +522,11 @@ template <bool square, bool withNoise, bool heldPitch>
     }
   }
   if (lastLookedUp >= 0) {
+    int32_t k;
+    indexOf(p, pitch[lastLookedUp], k);
+    rememberEntry(p, p->frequencyTable, k);
     p->lookedUpPitch = pitch[lastLookedUp];
-    p->lookedUpIn = p->frequencyTable;
     p->lookedUpFrequency = l.frequency;
-    p->lookedUpTable = l.table;
   }
 
   // The phase of sample count: a lane of the next group, stepped back.

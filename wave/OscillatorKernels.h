@@ -67,6 +67,13 @@ struct VectorProduceParams {
   const float* lookedUpIn = nullptr;
   float lookedUpFrequency = 0.0f;
   int32_t lookedUpTable = 0;
+  // The frequency table entry that look-up read (-1: none yet), its
+  // frequency and the difference to the next entry's: a block that starts
+  // at another pitch in the same entry (a slowly moving pitch) interpolates
+  // these. lookedUpTable is the entry's table number.
+  int32_t lookedUpEntry = -1;
+  float lookedUpEntryFrequency = 0.0f;
+  float lookedUpEntryStep = 0.0f;
 };
 
 // Entries of a per-rate frequency table (exp-frequency -10 up to 30 in steps

@@ -252,6 +252,44 @@ TEST_P(FastKernelBuilds, LongBlocksOfAMovingPitchMatchTheModel) {
   }
 }
 
+// A pitch that drifts slowly, as under a slow LFO, starts most blocks in
+// the frequency table entry where the block before ended: those blocks,
+// held ones in that entry, a leap away and back, and a change of rate
+// during the drift all keep the model's bits.
+TEST_P(FastKernelBuilds, ASlowlyDriftingPitchMatchesTheModel) {
+  Fixture fx;
+  Fixture other(48000);
+  for (bool square : {false, true}) {
+    VectorProduceParams fast = fx.params(7.0f, 12);
+    VectorProduceParams model = fast;
+    float at = noteToPitch(57);
+    for (int block = 0; block < 60; ++block) {
+      const int count = 32;
+      const bool held = block % 7 == 3, leap = block % 11 == 5;
+      std::vector<float> pitch(count + 4), width(count + 4, 0.2f);
+      for (int i = 0; i < count + 4; ++i)
+        pitch[static_cast<size_t>(i)] = leap ? noteToPitch(90) : held ? at : at + 3e-5f * static_cast<float>(i);
+      if (!held && !leap) at += 3e-5f * count;
+      if (block == 30) {
+        fast.frequencyTable = model.frequencyTable = other.frequencies.data();
+        fast.tableIndexTable = model.tableIndexTable = other.tableNumbers.data();
+      }
+      Aligned out(count);
+      std::vector<float> expected(count + 4);
+      if (square)
+        vectorProduceSquareFast(&fast, fx.tables.data(), pitch.data(), width.data(), out.data, count, nullptr, 0.0f,
+                                held, avx512());
+      else
+        vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, count, nullptr, 0.0f, held, avx512());
+      Reference::run(model, fx.tables.data(), pitch.data(), width.data(), expected.data(), count, square);
+      for (int i = 0; i < count; ++i)
+        ASSERT_EQ(out.data[i], expected[static_cast<size_t>(i)])
+            << "square " << square << " block " << block << " sample " << i;
+      expectSameState(fast, model);
+    }
+  }
+}
+
 // With a noise floor handed in, each output is the plain kernel's sample
 // plus noise x level, rounded as that sum; the state moves as without it.
 TEST_P(FastKernelBuilds, TheNoiseFloorIsAddedInTheSamePass) {
