@@ -589,11 +589,16 @@ void produceFastFor(VectorProduceParams* p, const float* tables, const float* pi
 
 } // namespace
 
-bool fastKernelsAvx512Available() {
-  static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
-                                __builtin_cpu_supports("avx512vl");
-  return available;
-}
+namespace {
+// Asked once when the library loads, so that the kernels' calls on the
+// render path test a plain flag.
+const bool cFastKernelsAvx512 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+}();
+} // namespace
+
+bool fastKernelsAvx512Available() { return cFastKernelsAvx512; }
 
 void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, const float* pitch, float* out,
                            int count, const float* noise, float noiseLevel, bool heldPitch, bool allowAvx512) {
