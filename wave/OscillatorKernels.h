@@ -91,9 +91,10 @@ constexpr float cMaxSyncOctaves = 30.0f;
 // heldPitch promises that every pitch of the block equals pitch[0] (a
 // constant block): the kernel then reads pitch[0] alone, with the same
 // output.
-// allowAvx512 lets them run a build for the 32 registers of AVX-512VL where
-// the processor has them (fastKernelsAvx512Available): the same arithmetic
-// in the same order, less spilled, the same bits.
+// allowAvx512 lets a block whose pitch is not held run a build for the 32
+// registers of AVX-512VL where the processor has them
+// (fastKernelsAvx512Available): the same arithmetic in the same order,
+// less spilled, the same bits.
 bool fastKernelsAvx512Available();
 void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, const float* pitch, float* out,
                            int count, const float* noise = nullptr, float noiseLevel = 0.0f, bool heldPitch = false,
