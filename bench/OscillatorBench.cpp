@@ -198,23 +198,31 @@ void BM_ProduceKernel(benchmark::State& state) {
   const bool held = state.range(1) != 0;
   // A pitch that moves at every sample, as under a detune LFO.
   const bool moving = state.range(2) != 0;
+  // The oscillator's faint noise floor added in the same pass.
+  const bool noisy = state.range(3) != 0;
+  // The AVX-512VL build for a pitch not held where the processor has it
+  // (as the render road runs), or the SSE2 build.
+  const bool avx512 = state.range(4) != 0;
   Oscillator::Style& style = sharedStyle();
   auto keys = std::make_unique<HeldKeys>(style);
   alignas(16) float pitch[HeldKeys::kVoices][kSamples];
   alignas(16) float width[kSamples];
   alignas(16) float out[kSamples];
+  alignas(16) float noise[kSamples];
   for (float& w : width) w = 0.3f;
+  for (int i = 0; i < kSamples; ++i) noise[i] = std::sin(1.7f * static_cast<float>(i));
+  const float* bed = noisy ? noise : nullptr;
   for (int v = 0; v < HeldKeys::kVoices; ++v)
     for (int i = 0; i < kSamples; ++i)
       pitch[v][i] = moving ? keys->pitch[v] + 0.01f * std::sin(0.05f * static_cast<float>(i + v)) : keys->pitch[v];
   for (auto _ : state) {
     for (int v = 0; v < HeldKeys::kVoices; ++v) {
       if (square)
-        vectorProduceSquareFast(&keys->params[v], style.sawtoothTables[0], pitch[v], width, out, kSamples, nullptr,
-                                0.0f, held);
+        vectorProduceSquareFast(&keys->params[v], style.sawtoothTables[0], pitch[v], width, out, kSamples, bed,
+                                0.0006f, held, avx512);
       else
-        vectorProduceWaveFast(&keys->params[v], style.sawtoothTables[0], pitch[v], out, kSamples, nullptr, 0.0f,
-                              held);
+        vectorProduceWaveFast(&keys->params[v], style.sawtoothTables[0], pitch[v], out, kSamples, bed, 0.0006f,
+                              held, avx512);
       benchmark::DoNotOptimize(out[kSamples - 1]);
     }
   }
@@ -223,15 +231,22 @@ void BM_ProduceKernel(benchmark::State& state) {
 
 // Arguments: 0 the plain wave, 1 the pulse; pitch blocks marked held (as
 // the voices' constant pitch blocks are) or not; a pitch that moves at
-// every sample or not.
+// every sample or not; a noise floor or none (the default patch's
+// oscillators are held with the floor, the heavy patch's Osc 2 is the
+// plain wave, moving, with the floor); the AVX-512VL build that a pitch
+// not held runs where the processor has it or, for the heavy patch's
+// case, also the SSE2 build.
 BENCHMARK(BM_ProduceKernel)
-    ->ArgNames({"square", "held", "moving"})
-    ->Args({0, 0, 0})
-    ->Args({0, 1, 0})
-    ->Args({1, 0, 0})
-    ->Args({1, 1, 0})
-    ->Args({0, 0, 1})
-    ->Args({1, 0, 1});
+    ->ArgNames({"square", "held", "moving", "noise", "avx512"})
+    ->Args({0, 0, 0, 0, 1})
+    ->Args({0, 1, 0, 0, 1})
+    ->Args({1, 0, 0, 0, 1})
+    ->Args({1, 1, 0, 0, 1})
+    ->Args({0, 0, 1, 0, 1})
+    ->Args({1, 0, 1, 0, 1})
+    ->Args({0, 1, 0, 1, 1})
+    ->Args({0, 0, 1, 1, 1})
+    ->Args({0, 0, 1, 1, 0});
 
 // The next n values of the sync input: 0.2 octaves of LFO around sync 2.5,
 // about 5 Hz, or 2.5 held.

@@ -41,6 +41,10 @@ inline Lookup lookUp(const VectorProduceParams* p, float pitch) {
 // without further checks.
 inline float wrapPhase(float phase, float size) {
   if (phase >= 0.0f && phase < size) return phase;
+  // Just past the end, as a phase most often is that has moved on a
+  // group: fmod's result, phase - size, is exact there (size <= phase <
+  // 2 x size), without the library's call.
+  if (phase >= size && phase < size + size) return phase - size;
   float r = std::fmod(phase, size);
   if (r < 0.0f) r += size;
   if (!(r >= 0.0f && r < size)) r = 0.0f; // a NaN, or a negative tiny r that rounded up to size
@@ -296,17 +300,43 @@ void produceSync(VectorProduceParams* p, const float* tables, const float* pitch
 
 inline float lane0(__m128 v) { return _mm_cvtss_f32(v); }
 
+// The frequency table index of a pitch, held inside the table as lookUp
+// holds it, and its entry.
+inline float indexOf(const VectorProduceParams* p, float pitch, int32_t& entry) {
+  float x = pitch * p->indexScale + p->indexOffset;
+  if (!(x >= 0.0f))
+    x = 0.0f; // also a NaN
+  else if (x > cLastEntry)
+    x = cLastEntry;
+  entry = static_cast<int32_t>(x);
+  return x;
+}
+
+// Remembers the entry k of the frequency table f: its frequency, the step
+// to the next one and its table number.
+inline void rememberEntry(VectorProduceParams* p, const float* f, int32_t k) {
+  p->lookedUpIn = f;
+  p->lookedUpEntry = k;
+  p->lookedUpEntryFrequency = f[k];
+  p->lookedUpEntryStep = f[k + 1] - f[k];
+  p->lookedUpTable = p->tableIndexTable[k];
+}
+
 // lookUp, or its last result when the pitch and the frequency table are the
-// same as then (a NaN pitch is never the same).
+// same as then (a NaN pitch is never the same). A pitch that reads the
+// entry read last (a pitch that moves but slowly) is interpolated from
+// what was remembered of it, the same arithmetic on the same values,
+// without reading the frequency table, whose entry has mostly left the
+// nearer caches since the last block.
 inline Lookup rememberedLookUp(VectorProduceParams* p, float pitch) {
   if (pitch == p->lookedUpPitch && p->frequencyTable == p->lookedUpIn)
     return {p->lookedUpFrequency, p->lookedUpTable};
-  const Lookup l = lookUp(p, pitch);
+  int32_t k;
+  const float x = indexOf(p, pitch, k);
+  if (k != p->lookedUpEntry || p->frequencyTable != p->lookedUpIn) rememberEntry(p, p->frequencyTable, k);
   p->lookedUpPitch = pitch;
-  p->lookedUpIn = p->frequencyTable;
-  p->lookedUpFrequency = l.frequency;
-  p->lookedUpTable = l.table;
-  return l;
+  p->lookedUpFrequency = p->lookedUpEntryFrequency + (x - static_cast<float>(k)) * p->lookedUpEntryStep;
+  return {p->lookedUpFrequency, p->lookedUpTable};
 }
 
 // The points at the four indices in n, all in [0, size) (v0), and the
@@ -337,7 +367,9 @@ inline void readPairs(const float* table, __m128i n, __m128& v0, __m128& v1) {
 // first group compares with itself), and then frequency[g] and table[g]
 // hold what lookUp gives for it. Four groups go at a time, with the same
 // arithmetic as lookUp (a -0 index is read as +0: the same entry, and the
-// same frequency); groups whose pitch stayed are not looked up.
+// same frequency); groups whose pitch stayed are not looked up, and four
+// that read the entry remembered from the block's first look-up take its
+// values instead of reading the tables again.
 constexpr int cLookAheadGroups = 64;
 struct GroupLookups {
   alignas(16) float frequency[cLookAheadGroups];
@@ -350,6 +382,10 @@ inline void lookAhead(const VectorProduceParams* p, const float* pitch, int from
   const int32_t* tables = p->tableIndexTable;
   const __m128 scale = _mm_set1_ps(p->indexScale), offset = _mm_set1_ps(p->indexOffset);
   const __m128 zero = _mm_setzero_ps(), last = _mm_set1_ps(cLastEntry);
+  // The entry the block's first look-up read (see rememberedLookUp).
+  const bool known = p->lookedUpIn == f;
+  const __m128i entry = _mm_set1_epi32(p->lookedUpEntry), entryTable = _mm_set1_epi32(p->lookedUpTable);
+  const __m128 entryFrequency = _mm_set1_ps(p->lookedUpEntryFrequency), entryStep = _mm_set1_ps(p->lookedUpEntryStep);
   int k = 0;
   // The first pitch of the group before, in every lane.
   __m128 previous = _mm_set1_ps(pitch[from > 0 ? 4 * from - 4 : 0]);
@@ -364,6 +400,12 @@ inline void lookAhead(const VectorProduceParams* p, const float* pitch, int from
     const __m128 x = _mm_min_ps(_mm_max_ps(_mm_add_ps(_mm_mul_ps(now, scale), offset), zero), last);
     const __m128i index = _mm_cvttps_epi32(x);
     const __m128 frac = _mm_sub_ps(x, _mm_cvtepi32_ps(index));
+    if (known && _mm_movemask_epi8(_mm_cmpeq_epi32(index, entry)) == 0xffff) {
+      // All four in the entry remembered: its values, without the reads.
+      _mm_store_ps(g.frequency + k, _mm_add_ps(entryFrequency, _mm_mul_ps(frac, entryStep)));
+      _mm_store_si128(reinterpret_cast<__m128i*>(g.table + k), entryTable);
+      continue;
+    }
     alignas(16) int32_t at[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
     const __m128 f0 = _mm_setr_ps(f[at[0]], f[at[1]], f[at[2]], f[at[3]]);
@@ -382,9 +424,12 @@ inline void lookAhead(const VectorProduceParams* p, const float* pitch, int from
   }
 }
 
+// The four-lane kernel's body, built twice: as SSE2 (produceFast) and for
+// the 32 registers of AVX-512VL (produceFast512).
 template <bool square, bool withNoise, bool heldPitch>
-void produceFast(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
-                 float* out, int count, const float* noise, float noiseLevel) {
+[[gnu::always_inline]] inline void fastKernel(VectorProduceParams* p, const float* tables, const float* pitch,
+                                              const float* pulseWidth, float* out, int count, const float* noise,
+                                              float noiseLevel) {
   if (count < 1) return;
   const int32_t* sizes = p->tableSizes;
   Lookup l = rememberedLookUp(p, pitch[0]);
@@ -477,10 +522,11 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
     }
   }
   if (lastLookedUp >= 0) {
+    int32_t k;
+    indexOf(p, pitch[lastLookedUp], k);
+    rememberEntry(p, p->frequencyTable, k);
     p->lookedUpPitch = pitch[lastLookedUp];
-    p->lookedUpIn = p->frequencyTable;
     p->lookedUpFrequency = l.frequency;
-    p->lookedUpTable = l.table;
   }
 
   // The phase of sample count: a lane of the next group, stepped back.
@@ -493,37 +539,77 @@ void produceFast(VectorProduceParams* p, const float* tables, const float* pitch
   p->crossfadeStart = fsize + 1.0f;
 }
 
+template <bool square, bool withNoise, bool heldPitch>
+void produceFast(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
+                 float* out, int count, const float* noise, float noiseLevel) {
+  fastKernel<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+}
+
+// The same source for AVX-512VL: the intrinsics above become their
+// three-operand forms over 32 registers, so that less is spilled; no fused
+// multiply-add is asked for (nor formed: contraction is off), so each lane
+// rounds as the SSE2 build does.
+template <bool square, bool withNoise, bool heldPitch>
+__attribute__((target("avx2,avx512f,avx512vl"))) void produceFast512(VectorProduceParams* p, const float* tables,
+                                                                     const float* pitch, const float* pulseWidth,
+                                                                     float* out, int count, const float* noise,
+                                                                     float noiseLevel) {
+  fastKernel<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+}
+
+template <bool square, bool withNoise, bool heldPitch>
+inline void produceFastOn(bool wide, VectorProduceParams* p, const float* tables, const float* pitch,
+                          const float* pulseWidth, float* out, int count, const float* noise, float noiseLevel) {
+  if (wide)
+    produceFast512<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+  else
+    produceFast<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+}
+
 // The kernel for the case at hand. A held pitch that is not a number takes
 // the general path: NaN differs from itself, so that path looks it up anew
-// at every group.
+// at every group. Only a moving pitch's path, whose steps keep more in
+// registers, gains from the 32 registers; a held one keeps the SSE2 build.
 template <bool square>
 void produceFastFor(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
-                    float* out, int count, const float* noise, float noiseLevel, bool heldPitch) {
+                    float* out, int count, const float* noise, float noiseLevel, bool heldPitch, bool allowAvx512) {
   heldPitch = heldPitch && count > 0 && pitch[0] == pitch[0];
+  const bool wide = allowAvx512 && fastKernelsAvx512Available();
   if (noise) {
     if (heldPitch)
       produceFast<square, true, true>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
     else
-      produceFast<square, true, false>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+      produceFastOn<square, true, false>(wide, p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
   } else {
     if (heldPitch)
       produceFast<square, false, true>(p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
     else
-      produceFast<square, false, false>(p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
+      produceFastOn<square, false, false>(wide, p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
   }
 }
 
 } // namespace
 
+namespace {
+// Asked once when the library loads, so that the kernels' calls on the
+// render path test a plain flag.
+const bool cFastKernelsAvx512 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+}();
+} // namespace
+
+bool fastKernelsAvx512Available() { return cFastKernelsAvx512; }
+
 void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, const float* pitch, float* out,
-                           int count, const float* noise, float noiseLevel, bool heldPitch) {
-  produceFastFor<false>(params, tables, pitch, nullptr, out, count, noise, noiseLevel, heldPitch);
+                           int count, const float* noise, float noiseLevel, bool heldPitch, bool allowAvx512) {
+  produceFastFor<false>(params, tables, pitch, nullptr, out, count, noise, noiseLevel, heldPitch, allowAvx512);
 }
 
 void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, const float* pitch,
                              const float* pulseWidth, float* out, int count, const float* noise, float noiseLevel,
-                             bool heldPitch) {
-  produceFastFor<true>(params, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldPitch);
+                             bool heldPitch, bool allowAvx512) {
+  produceFastFor<true>(params, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldPitch, allowAvx512);
 }
 
 void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,

@@ -67,6 +67,13 @@ struct VectorProduceParams {
   const float* lookedUpIn = nullptr;
   float lookedUpFrequency = 0.0f;
   int32_t lookedUpTable = 0;
+  // The frequency table entry that look-up read (-1: none yet), its
+  // frequency and the difference to the next entry's: a block that starts
+  // at another pitch in the same entry (a slowly moving pitch) interpolates
+  // these. lookedUpTable is the entry's table number.
+  int32_t lookedUpEntry = -1;
+  float lookedUpEntryFrequency = 0.0f;
+  float lookedUpEntryStep = 0.0f;
 };
 
 // Entries of a per-rate frequency table (exp-frequency -10 up to 30 in steps
@@ -84,13 +91,19 @@ constexpr float cMaxSyncOctaves = 30.0f;
 // heldPitch promises that every pitch of the block equals pitch[0] (a
 // constant block): the kernel then reads pitch[0] alone, with the same
 // output.
+// allowAvx512 lets a block whose pitch is not held run a build for the 32
+// registers of AVX-512VL where the processor has them
+// (fastKernelsAvx512Available): the same arithmetic in the same order,
+// less spilled, the same bits.
+bool fastKernelsAvx512Available();
 void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, const float* pitch, float* out,
-                           int count, const float* noise = nullptr, float noiseLevel = 0.0f, bool heldPitch = false);
+                           int count, const float* noise = nullptr, float noiseLevel = 0.0f, bool heldPitch = false,
+                           bool allowAvx512 = true);
 // Pulse widths are held in [0, 1] (a NaN reads 0): 0 is an even square,
 // 1 silence.
 void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, const float* pitch,
                              const float* pulseWidth, float* out, int count, const float* noise = nullptr,
-                             float noiseLevel = 0.0f, bool heldPitch = false);
+                             float noiseLevel = 0.0f, bool heldPitch = false, bool allowAvx512 = true);
 void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
                               const float* sync, float* out, int count);
 void vectorProduceSquareSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,

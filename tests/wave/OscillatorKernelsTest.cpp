@@ -173,7 +173,20 @@ std::vector<float> pitchPattern(int kind, int n, std::mt19937& rng) {
   return v;
 }
 
-TEST(OscillatorKernelsTest, FastKernelsMatchTheScalarModelBitForBit) {
+// The four-lane kernels run as two builds, SSE2 and (where the processor
+// has it) AVX-512VL: each must give the model's bits.
+class FastKernelBuilds : public ::testing::TestWithParam<bool> {
+protected:
+  void SetUp() override {
+    if (GetParam() && !fastKernelsAvx512Available()) GTEST_SKIP() << "no AVX-512VL";
+  }
+  bool avx512() const { return GetParam(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(OscillatorKernelsTest, FastKernelBuilds, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Avx512" : "Sse2"; });
+
+TEST_P(FastKernelBuilds, FastKernelsMatchTheScalarModelBitForBit) {
   Fixture fx;
   std::mt19937 rng(11);
   std::uniform_real_distribution<float> widths(-0.5f, 1.5f);
@@ -193,9 +206,9 @@ TEST(OscillatorKernelsTest, FastKernelsMatchTheScalarModelBitForBit) {
         std::vector<float> expected(static_cast<size_t>(count) + 4);
         if (square)
           vectorProduceSquareFast(&fast, fx.tables.data(), pitch.data(), width.data(), out.data, count, nullptr,
-                                  0.0f, held);
+                                  0.0f, held, avx512());
         else
-          vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, count, nullptr, 0.0f, held);
+          vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, count, nullptr, 0.0f, held, avx512());
         Reference::run(model, fx.tables.data(), pitch.data(), width.data(), expected.data(), count, square);
         for (int i = 0; i < (count + 3) / 4 * 4; ++i)
           ASSERT_EQ(out.data[i], expected[static_cast<size_t>(i)])
@@ -212,7 +225,7 @@ TEST(OscillatorKernelsTest, FastKernelsMatchTheScalarModelBitForBit) {
 // samples, a stretch at a time: long blocks, whose groups span several
 // stretches (with leaps, NaNs and table changes at their seams), still
 // match the model bit for bit, and so does the state they leave.
-TEST(OscillatorKernelsTest, LongBlocksOfAMovingPitchMatchTheModel) {
+TEST_P(FastKernelBuilds, LongBlocksOfAMovingPitchMatchTheModel) {
   Fixture fx;
   std::mt19937 rng(17);
   for (int kind : {1, 2, 3}) {
@@ -225,9 +238,10 @@ TEST(OscillatorKernelsTest, LongBlocksOfAMovingPitchMatchTheModel) {
         Aligned out(count);
         std::vector<float> expected(static_cast<size_t>(count) + 4);
         if (square)
-          vectorProduceSquareFast(&fast, fx.tables.data(), pitch.data(), width.data(), out.data, count);
+          vectorProduceSquareFast(&fast, fx.tables.data(), pitch.data(), width.data(), out.data, count, nullptr, 0.0f,
+                                  false, avx512());
         else
-          vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, count);
+          vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, count, nullptr, 0.0f, false, avx512());
         Reference::run(model, fx.tables.data(), pitch.data(), width.data(), expected.data(), count, square);
         for (int i = 0; i < (count + 3) / 4 * 4; ++i)
           ASSERT_EQ(out.data[i], expected[static_cast<size_t>(i)])
@@ -238,9 +252,47 @@ TEST(OscillatorKernelsTest, LongBlocksOfAMovingPitchMatchTheModel) {
   }
 }
 
+// A pitch that drifts slowly, as under a slow LFO, starts most blocks in
+// the frequency table entry where the block before ended: those blocks,
+// held ones in that entry, a leap away and back, and a change of rate
+// during the drift all keep the model's bits.
+TEST_P(FastKernelBuilds, ASlowlyDriftingPitchMatchesTheModel) {
+  Fixture fx;
+  Fixture other(48000);
+  for (bool square : {false, true}) {
+    VectorProduceParams fast = fx.params(7.0f, 12);
+    VectorProduceParams model = fast;
+    float at = noteToPitch(57);
+    for (int block = 0; block < 60; ++block) {
+      const int count = 32;
+      const bool held = block % 7 == 3, leap = block % 11 == 5;
+      std::vector<float> pitch(count + 4), width(count + 4, 0.2f);
+      for (int i = 0; i < count + 4; ++i)
+        pitch[static_cast<size_t>(i)] = leap ? noteToPitch(90) : held ? at : at + 3e-5f * static_cast<float>(i);
+      if (!held && !leap) at += 3e-5f * count;
+      if (block == 30) {
+        fast.frequencyTable = model.frequencyTable = other.frequencies.data();
+        fast.tableIndexTable = model.tableIndexTable = other.tableNumbers.data();
+      }
+      Aligned out(count);
+      std::vector<float> expected(count + 4);
+      if (square)
+        vectorProduceSquareFast(&fast, fx.tables.data(), pitch.data(), width.data(), out.data, count, nullptr, 0.0f,
+                                held, avx512());
+      else
+        vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, count, nullptr, 0.0f, held, avx512());
+      Reference::run(model, fx.tables.data(), pitch.data(), width.data(), expected.data(), count, square);
+      for (int i = 0; i < count; ++i)
+        ASSERT_EQ(out.data[i], expected[static_cast<size_t>(i)])
+            << "square " << square << " block " << block << " sample " << i;
+      expectSameState(fast, model);
+    }
+  }
+}
+
 // With a noise floor handed in, each output is the plain kernel's sample
 // plus noise x level, rounded as that sum; the state moves as without it.
-TEST(OscillatorKernelsTest, TheNoiseFloorIsAddedInTheSamePass) {
+TEST_P(FastKernelBuilds, TheNoiseFloorIsAddedInTheSamePass) {
   Fixture fx;
   std::mt19937 rng(13);
   std::uniform_real_distribution<float> any(-1.0f, 1.0f);
@@ -257,9 +309,10 @@ TEST(OscillatorKernelsTest, TheNoiseFloorIsAddedInTheSamePass) {
       std::vector<float> expected(static_cast<size_t>(count) + 4);
       if (square)
         vectorProduceSquareFast(&fast, fx.tables.data(), pitch.data(), width.data(), out.data, count, noise.data,
-                                level);
+                                level, false, avx512());
       else
-        vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, count, noise.data, level);
+        vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, count, noise.data, level, false,
+                              avx512());
       Reference::run(model, fx.tables.data(), pitch.data(), width.data(), expected.data(), count, square);
       for (int i = 0; i < (count + 3) / 4 * 4; ++i) {
         const float want = noise.data[i] * level + expected[static_cast<size_t>(i)];
@@ -273,7 +326,7 @@ TEST(OscillatorKernelsTest, TheNoiseFloorIsAddedInTheSamePass) {
 // The kernels remember their last look-up; a block at the same pitch read
 // through another rate's frequency table (after a rate change) looks up
 // anew, as does one at another pitch.
-TEST(OscillatorKernelsTest, ANewFrequencyTableOrPitchIsLookedUpAnew) {
+TEST_P(FastKernelBuilds, ANewFrequencyTableOrPitchIsLookedUpAnew) {
   Fixture fx;
   Fixture other(48000);
   std::vector<float> held(36, noteToPitch(60));
@@ -287,9 +340,9 @@ TEST(OscillatorKernelsTest, ANewFrequencyTableOrPitchIsLookedUpAnew) {
     auto step = [&](const std::vector<float>& pitch, const char* what) {
       if (square)
         vectorProduceSquareFast(&fast, fx.tables.data(), pitch.data(), width.data(), out.data, 32, nullptr, 0.0f,
-                                true);
+                                true, avx512());
       else
-        vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, 32, nullptr, 0.0f, true);
+        vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, 32, nullptr, 0.0f, true, avx512());
       Reference::run(model, fx.tables.data(), pitch.data(), width.data(), expected.data(), 32, square);
       for (int i = 0; i < 32; ++i) ASSERT_EQ(out.data[i], expected[static_cast<size_t>(i)]) << what << " " << i;
       expectSameState(fast, model);
@@ -305,7 +358,7 @@ TEST(OscillatorKernelsTest, ANewFrequencyTableOrPitchIsLookedUpAnew) {
   }
 }
 
-TEST(OscillatorKernelsTest, ACountBelowOneDoesNothing) {
+TEST_P(FastKernelBuilds, ACountBelowOneDoesNothing) {
   Fixture fx;
   VectorProduceParams p = fx.params(12.5f, 3);
   p.crossfadeSlope = 0.25f;
@@ -315,8 +368,8 @@ TEST(OscillatorKernelsTest, ACountBelowOneDoesNothing) {
   float sync[4] = {0.5f, 0.5f, 0.5f, 0.5f};
   Aligned out(4);
   out.data[0] = 42.0f;
-  vectorProduceWaveFast(&p, fx.tables.data(), pitch, out.data, 0);
-  vectorProduceSquareFast(&p, fx.tables.data(), pitch, pitch, out.data, -3);
+  vectorProduceWaveFast(&p, fx.tables.data(), pitch, out.data, 0, nullptr, 0.0f, false, avx512());
+  vectorProduceSquareFast(&p, fx.tables.data(), pitch, pitch, out.data, -3, nullptr, 0.0f, false, avx512());
   vectorProduceWaveSyncCpp(&p, fx.tables.data(), pitch, sync, out.data, 0);
   vectorProduceSquareSyncCpp(&p, fx.tables.data(), pitch, sync, pitch, out.data, 0);
   EXPECT_EQ(out.data[0], 42.0f);
@@ -326,7 +379,7 @@ TEST(OscillatorKernelsTest, ACountBelowOneDoesNothing) {
 // Pitch plus sync at the top of what the buses allow (30 + 2), below the
 // table (-12) and NaN: the index stays inside the frequency table, whose
 // arrays here end exactly where the table does.
-TEST(OscillatorKernelsTest, PitchOutsideTheTableReadsItsEnds) {
+TEST_P(FastKernelBuilds, PitchOutsideTheTableReadsItsEnds) {
   Fixture fx;
   const int n = 64;
   for (float top : {30.0f, -12.0f, cNaN, 1e30f}) {
@@ -337,8 +390,9 @@ TEST(OscillatorKernelsTest, PitchOutsideTheTableReadsItsEnds) {
     VectorProduceParams p = fx.params();
     vectorProduceWaveSyncCpp(&p, fx.tables.data(), pitch.data(), sync.data(), out.data, n);
     vectorProduceSquareSyncCpp(&p, fx.tables.data(), pitch.data(), sync.data(), width.data(), out.data, n);
-    vectorProduceWaveFast(&p, fx.tables.data(), pitch.data(), out.data, n);
-    vectorProduceSquareFast(&p, fx.tables.data(), pitch.data(), width.data(), out.data, n);
+    vectorProduceWaveFast(&p, fx.tables.data(), pitch.data(), out.data, n, nullptr, 0.0f, false, avx512());
+    vectorProduceSquareFast(&p, fx.tables.data(), pitch.data(), width.data(), out.data, n, nullptr, 0.0f, false,
+                            avx512());
     for (int i = 0; i < n; ++i) ASSERT_TRUE(std::isfinite(out.data[i])) << top;
     const int32_t expectedTable = top > 0.0f ? fx.tableNumbers.back() : fx.tableNumbers.front();
     EXPECT_EQ(p.tableIndex, expectedTable) << top;
