@@ -76,8 +76,23 @@ constexpr NoiseJumps makeNoiseJumps(int shifts) {
 constexpr NoiseJumps cNoiseJumps = makeNoiseJumps(32);
 // Eight samples' shifts (64).
 constexpr NoiseJumps cNoiseLeaps = makeNoiseJumps(64);
+
+// The jumps of j taken times times over: composed from the table rather
+// than stepped shift by shift, which would take a compiler past its limit
+// of steps for a constant.
+constexpr NoiseJumps repeatNoiseJumps(const NoiseJumps& j, int times) {
+  NoiseJumps t{};
+  for (int byte = 0; byte < 3; ++byte)
+    for (uint32_t b = 0; b < 256; ++b) {
+      uint32_t s = b << (8 * byte);
+      for (int k = 0; k < times; ++k) s = j.v[0][s & 0xffu] ^ j.v[1][(s >> 8) & 0xffu] ^ j.v[2][s >> 16];
+      t.v[byte][b] = s;
+    }
+  return t;
+}
+
 // Thirty-two samples' shifts (256).
-constexpr NoiseJumps cNoiseGroups = makeNoiseJumps(256);
+constexpr NoiseJumps cNoiseGroups = repeatNoiseJumps(cNoiseLeaps, 4);
 
 inline uint32_t jumpNoise(uint32_t s, const NoiseJumps& j = cNoiseJumps) {
   return j.v[0][s & 0xffu] ^ j.v[1][(s >> 8) & 0xffu] ^ j.v[2][s >> 16];
