@@ -1,5 +1,6 @@
 #include "wave/Oscillator.h"
 
+#include "wave/Intrinsics.h"
 #include "wave/OscillatorStyle.h"
 #include "wave/SyncLanes.h"
 #include "wave/VectorKernels.h"
@@ -7,17 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-// g++ 12 at -O3 takes the placeholder that the 512-bit intrinsics pass for
-// lanes they overwrite for a value read before it is set.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
-#include <immintrin.h>
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
 
 namespace {
 

@@ -1,21 +1,10 @@
 #include "wave/StateVariableFilterKernels.h"
 
 #include "wave/DenormalGuard.h"
+#include "wave/Intrinsics.h"
 #include "wave/TableReadPs.h"
 
 #include <algorithm>
-// g++ 12 (at -O3, and at -O1 with the sanitizers) takes the placeholder that
-// the 512-bit intrinsics pass for lanes they overwrite for a value read
-// before it is set.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
-#include <immintrin.h>
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
 #include <xmmintrin.h>
 
 namespace {
