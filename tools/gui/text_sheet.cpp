@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     int y = 10;
     for (int size = 8; size <= 16; ++size) {
       int x = x0;
-      const char* styles[] = {"\xC3\x89" "cho 1.25 kHz", "Bold", "Italic", "Underline"};
+      const char* styles[] = {("\xC3\x89" "cho 1.25 kHz"), "Bold", "Italic", "Underline"};
       for (int s = 0; s < 4; ++s) {
         gui::MacText t;
         t.size = size;
