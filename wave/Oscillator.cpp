@@ -280,14 +280,18 @@ ZARN_NOISE_WIDE void produceWhiteWide(uint32_t& state, float level, float* out, 
   state = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(last)));
 }
 
-bool wideNoiseSupported() {
-  static const bool supported =
-      __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
-      __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("gfni") &&
-      __builtin_cpu_supports("vpclmulqdq");
-  return supported;
-}
+// Asked once when the library loads, so that a noise block on the render
+// path tests a plain flag (a function's static would take its guard's lock
+// on the first call, there).
+const bool cWideNoise = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+         __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("gfni") &&
+         __builtin_cpu_supports("vpclmulqdq");
+}();
+
+bool wideNoiseSupported() { return cWideNoise; }
 
 } // namespace
 
