@@ -11,7 +11,7 @@
 
 ModulationMatrixInput::ModulationMatrixInput(wave::Environment* env, ModulationMatrix::Scope* scope, int target,
                                              wave::Producer* base, float min, float max)
-    : wave::Source(env), mScope(scope), mBase(base), mTarget(target),
+    : wave::Source(env), mScope(scope), mMatrix(scope ? scope->getMatrix() : nullptr), mBase(base), mTarget(target),
       mSum(scope ? scope->getTargetSum(target) : nullptr), mFullScale(ModulationMatrix::getTargetFullScale(target)),
       mScale(ModulationMatrix::getTargetScale(target)),
       mOffset(ModulationMatrix::getTargetOffset(target)), mMin(min), mMax(max) {
@@ -30,7 +30,7 @@ void ModulationMatrixInput::setBase(wave::Producer* base) {
 
 void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
   if (mHeld && !(flags & wave::cMuteCall) && block && env->parameterChanges == mHeldParameterChanges &&
-      mScope->getMatrix()->getChanges() == mHeldMatrixChanges &&
+      mMatrix->getChanges() == mHeldMatrixChanges &&
       (mEnvelopes.count == 0 || envelopesStand(n, flags))) {
     // A held note's settled touch, key and sustain: the same value as
     // before.
@@ -104,7 +104,7 @@ __attribute__((noinline)) void ModulationMatrixInput::produceAnew(wave::Block* b
     if (mHeld) {
       mHeldValue = limited;
       mHeldParameterChanges = env->parameterChanges;
-      mHeldMatrixChanges = mScope->getMatrix()->getChanges();
+      mHeldMatrixChanges = mMatrix->getChanges();
     }
     return;
   }

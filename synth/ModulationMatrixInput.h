@@ -49,6 +49,9 @@ private:
   bool envelopesStand(int n, int flags);
 
   ModulationMatrix::Scope* mScope;
+  // The scope's matrix, kept here: the held case asks it for its count of
+  // changes in every block without a visit to the scope.
+  ModulationMatrix* mMatrix;
   wave::Producer* mBase;
   // mBase when it is a plain parameter source, whose settled value is read
   // from the parameter (which the pull brings in) rather than its block.
