@@ -36,6 +36,15 @@ public:
   float value;
 };
 
+// Slots 0..count-1 from source and target pairs, each at level 0.3.
+void connectSlots(M& matrix, const int (*slots)[2], int count) {
+  for (int s = 0; s < count; ++s) {
+    matrix.setSlotSource(s, slots[s][0]);
+    matrix.setSlotTarget(s, slots[s][1]);
+    matrix.setSlotLevel(s, 0.3f, false);
+  }
+}
+
 struct BenchVoice {
   BenchVoice(M* matrix, wave::Producer* base, float start)
       : scope(matrix), eg1(matrix->getEnvironment(), start), eg2(matrix->getEnvironment(), -start),
@@ -68,11 +77,7 @@ void BM_ModulationMatrixPerVoice(benchmark::State& state) {
       {M::cSourceLFO1, M::cTargetMasterTune},  {M::cSourceModWheel, M::cTargetSlotLevel + 2},
       {M::cSourceLFO1, M::cTargetOsc1PulseWidth}, {M::cSourceVelocity, M::cTargetVolume},
       {M::cSourceEG1, M::cTargetEG2Attack},    {M::cSourceLFO1, M::cTargetStereo}};
-  for (int s = 0; s < 8; ++s) {
-    matrix.setSlotSource(s, slots[s][0]);
-    matrix.setSlotTarget(s, slots[s][1]);
-    matrix.setSlotLevel(s, 0.3f, false);
-  }
+  connectSlots(matrix, slots, 8);
   wave::FloatParameterSource base(&env, 1.0f);
   std::vector<std::unique_ptr<BenchVoice>> voices;
   for (int v = 0; v < kVoices; ++v) voices.push_back(std::make_unique<BenchVoice>(&matrix, &base, 0.01f * v));
@@ -136,11 +141,7 @@ void BM_ModulationMatrixHeldNotes(benchmark::State& state) {
                           {M::cSourceVelocity, M::cTargetFilter2Freq},
                           {M::cSourceEG2, M::cTargetNoiseLevel},
                           {M::cSourceKBTrack, M::cTargetFilter2Peak}};
-  for (int s = 0; s < 4; ++s) {
-    matrix.setSlotSource(s, slots[s][0]);
-    matrix.setSlotTarget(s, slots[s][1]);
-    matrix.setSlotLevel(s, 0.3f, false);
-  }
+  connectSlots(matrix, slots, 4);
   wave::FloatParameterSource base(&env, 1.0f);
   std::vector<std::unique_ptr<HeldVoice>> voices;
   for (int v = 0; v < kVoices; ++v) voices.push_back(std::make_unique<HeldVoice>(&matrix, &base, 0.02f * v - 0.3f));
