@@ -92,9 +92,11 @@ void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int
 }
 
 ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, float fullScale, float* out, int n,
-                                                                  int flags, float& value, bool* settled) {
+                                                                  int flags, float& value, bool* settled,
+                                                                  HeldEnvelopes* envelopes) {
   value = 0.0f;
   if (settled) *settled = false;
+  if (envelopes) envelopes->count = 0;
   const int8_t* slots;
   const int count = mMatrix->getSlotList(mVoice, target, slots);
   if (count == 0 || mBusy[target]) return cSilent;
@@ -142,8 +144,18 @@ ModulationMatrix::Scope::Result ModulationMatrix::Scope::evaluate(int target, fl
       }
     }
 
-    const bool parameterSource = mVoice && isVoiceSource(slot.source) ? mParameterSources[slot.source]
-                                                                      : parameterSources[slot.source];
+    const bool voiceSource = mVoice && isVoiceSource(slot.source);
+    bool parameterSource = voiceSource ? mParameterSources[slot.source] : parameterSources[slot.source];
+    // An envelope holding one level: settled while it keeps that level,
+    // which the caller looks at again in every block.
+    if (!parameterSource && envelopes && voiceSource && inConstant && allSettled &&
+        mValueKinds[slot.source] == cValueOfEnvelope && envelopes->count < HeldEnvelopes::cCapacity &&
+        !(flags & wave::cMuteCall)) {
+      envelopes->producers[envelopes->count] = source;
+      envelopes->levels[envelopes->count] = static_cast<const EnvelopeGenerator*>(source)->getLevel();
+      ++envelopes->count;
+      parameterSource = true;
+    }
     allSettled = allSettled && parameterSource && inConstant && levelConstant &&
                  mMatrix->mCounts[mVoice ? 1 : 0][cTargetSlotLevel + s] == 0;
     const float amount = slot.inverted ? -fullScale : fullScale;

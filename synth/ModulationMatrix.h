@@ -362,7 +362,18 @@ public:
   // With settled, also tells whether the sum is made of settled parameters
   // alone (sources and levels that hold their values until a parameter or
   // a slot changes), so that a constant sum stays what it is until then.
-  Result evaluate(int target, float fullScale, float* out, int n, int flags, float& value, bool* settled = nullptr);
+  // With envelopes as well, an envelope whose block holds one level counts
+  // as settled too, and is listed there with that level: the constant sum
+  // then stays what it is while each listed envelope still renders its
+  // level throughout (a held note's sustain) and nothing else changes.
+  struct HeldEnvelopes {
+    static constexpr int cCapacity = 4;
+    int count = 0;
+    wave::Producer* producers[cCapacity] = {};
+    float levels[cCapacity] = {};
+  };
+  Result evaluate(int target, float fullScale, float* out, int n, int flags, float& value, bool* settled = nullptr,
+                  HeldEnvelopes* envelopes = nullptr);
   // Whether any valid slot of this scope drives the target.
   bool isModulated(int target) {
     const int8_t* slots;

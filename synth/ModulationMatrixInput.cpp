@@ -1,15 +1,17 @@
 #include "synth/ModulationMatrixInput.h"
 
+#include "wave/EnvelopeGenerator.h"
 #include "wave/Environment.h"
 #include "wave/VectorKernels.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <typeinfo>
 
 ModulationMatrixInput::ModulationMatrixInput(wave::Environment* env, ModulationMatrix::Scope* scope, int target,
                                              wave::Producer* base, float min, float max)
-    : wave::Source(env), mScope(scope), mBase(base), mTarget(target),
+    : wave::Source(env), mScope(scope), mMatrix(scope ? scope->getMatrix() : nullptr), mBase(base), mTarget(target),
       mSum(scope ? scope->getTargetSum(target) : nullptr), mFullScale(ModulationMatrix::getTargetFullScale(target)),
       mScale(ModulationMatrix::getTargetScale(target)),
       mOffset(ModulationMatrix::getTargetOffset(target)), mMin(min), mMax(max) {
@@ -28,13 +30,26 @@ void ModulationMatrixInput::setBase(wave::Producer* base) {
 
 void ModulationMatrixInput::produce(wave::Block* block, int n, int flags) {
   if (mHeld && !(flags & wave::cMuteCall) && block && env->parameterChanges == mHeldParameterChanges &&
-      mScope->getMatrix()->getChanges() == mHeldMatrixChanges) {
-    // A held note's settled touch and key: the same value as before.
+      mMatrix->getChanges() == mHeldMatrixChanges &&
+      (mEnvelopes.count == 0 || envelopesStand(n, flags))) {
+    // A held note's settled touch, key and sustain: the same value as
+    // before.
     constantBlock = true;
     fill.fill(block->data, n, mHeldValue);
     return;
   }
   produceAnew(block, n, flags);
+}
+
+bool ModulationMatrixInput::envelopesStand(int n, int flags) {
+  for (int k = 0; k < mEnvelopes.count; ++k) {
+    wave::Producer* p = mEnvelopes.producers[k];
+    p->pull(n, flags);
+    // The level the sum read, to the bit: a sign of zero may carry on.
+    const float level = static_cast<const EnvelopeGenerator*>(p)->getLevel();
+    if (!p->constantBlock || std::memcmp(&level, &mEnvelopes.levels[k], sizeof level) != 0) return false;
+  }
+  return true;
 }
 
 __attribute__((noinline)) void ModulationMatrixInput::produceAnew(wave::Block* block, int n, int flags) {
@@ -63,7 +78,8 @@ __attribute__((noinline)) void ModulationMatrixInput::produceAnew(wave::Block* b
   float value;
   bool settled = false;
   const bool modConstant =
-      mScope->evaluate(mTarget, mFullScale, out, n, flags, value, &settled) != ModulationMatrix::Scope::cVarying;
+      mScope->evaluate(mTarget, mFullScale, out, n, flags, value, &settled, &mEnvelopes) !=
+      ModulationMatrix::Scope::cVarying;
   const float* b = base ? base->data : env->silentBlock->data;
   constantBlock = baseConstant && modConstant;
   if (constantBlock) {
@@ -82,11 +98,13 @@ __attribute__((noinline)) void ModulationMatrixInput::produceAnew(wave::Block* b
     const float limited = v >= mMin ? std::min(v, mMax) : mMin;
     fill.fill(out, n, limited);
     mHeld = settled && mBaseParameter && base;
-    mHolds = mHeld;
+    // An envelope's level may move on without a parameter change: only a
+    // value of parameters alone stands for those who keep it.
+    mHolds = mHeld && mEnvelopes.count == 0;
     if (mHeld) {
       mHeldValue = limited;
       mHeldParameterChanges = env->parameterChanges;
-      mHeldMatrixChanges = mScope->getMatrix()->getChanges();
+      mHeldMatrixChanges = mMatrix->getChanges();
     }
     return;
   }

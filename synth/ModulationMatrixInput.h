@@ -44,8 +44,14 @@ private:
   // Everything but a held value: kept out of produce, whose held case then
   // saves and restores no more registers than it uses.
   void produceAnew(wave::Block* block, int n, int flags);
+  // Whether every envelope the held value rests on still renders the
+  // level it had (pulling them, as the sum would).
+  bool envelopesStand(int n, int flags);
 
   ModulationMatrix::Scope* mScope;
+  // The scope's matrix, kept here: the held case asks it for its count of
+  // changes in every block without a visit to the scope.
+  ModulationMatrix* mMatrix;
   wave::Producer* mBase;
   // mBase when it is a plain parameter source, whose settled value is read
   // from the parameter (which the pull brings in) rather than its block.
@@ -61,14 +67,17 @@ private:
   float mMax;
   wave::ConstantFill fill;
   // The last block was the constant mHeldValue, made of settled parameters
-  // alone (the base and every slot's source and level) while the
-  // environment's and the matrix's counts of changes stood at these: until
-  // either moves on, the input gives that value without reading them.
+  // (the base and every slot's source and level) and of the envelopes in
+  // mEnvelopes at their levels, while the environment's and the matrix's
+  // counts of changes stood at these: until either moves on, or one of the
+  // envelopes leaves its level, the input gives that value without reading
+  // the rest.
   bool mHeld = false;
+  ModulationMatrix::Scope::HeldEnvelopes mEnvelopes;
   float mHeldValue = 0.0f;
   uint32_t mHeldParameterChanges = 0;
   uint32_t mHeldMatrixChanges = 0;
-  // The last block came from settled parameters alone (held, or the
-  // settled base while nothing modulates the target).
+  // The last block came from settled parameters alone (held without
+  // envelopes, or the settled base while nothing modulates the target).
   bool mHolds = false;
 };

@@ -202,6 +202,57 @@ TEST_F(ModulationMatrixTest, ParameterAndEnvelopeSourcesAreFollowedInEveryBlock)
   EXPECT_GE(constants[1], 3);
 }
 
+// A held note's input on envelopes in their sustain gives one value block
+// after block, yet follows every move of theirs that no parameter edit
+// announces: a sustain level driven by another unit, a new note, the
+// release of one of two envelopes on the target, and the last release.
+TEST_F(ModulationMatrixTest, AnInputOnHeldEnvelopesFollowsEveryMoveOfTheirs) {
+  M::Voice voice(&matrix);
+  wave::FloatParameterSource base(&env, 4.0f);
+  base.parameter.setLimits(0.0f, 20.0f);
+  EnvelopeGenerator eg1(&env), eg2(&env);
+  for (EnvelopeGenerator* eg : {&eg1, &eg2})
+    for (auto* bus : {&eg->attackTime, &eg->decayTime, &eg->releaseTime})
+      bus->getParameter().setInterpolated(0.1f, 0.0f);
+  eg1.sustainLevel.getParameter().setInterpolated(0.6f, 0.0f);
+  eg2.sustainLevel.getParameter().setInterpolated(0.2f, 0.0f);
+  voice.setSource(M::cSourceEG1, &eg1);
+  voice.setSource(M::cSourceEG2, &eg2);
+  ModulationMatrixInput input(&env, &voice, M::cTargetFilter1Freq, &base, 0.0f, 30.0f);
+  connect(0, M::cSourceEG1, M::cTargetFilter1Freq, 0.5f);
+  connect(1, M::cSourceEG2, M::cTargetFilter1Freq, 0.25f, true);
+  int constant = 0;
+  auto check = [&](int blocks, const char* step) {
+    for (int k = 0; k < blocks; ++k) {
+      env.beginBlock();
+      const float* out = input.pull(cBlock, 0)->data;
+      constant += input.constantBlock ? 1 : 0;
+      const float* a = eg1.pull(cBlock, 0)->data;
+      const float* b = eg2.pull(cBlock, 0)->data;
+      // The cut-off moves 5 octaves for a full-scale slot; EG 2's is inverted.
+      for (int i = 0; i < cBlock; ++i)
+        ASSERT_NEAR(out[i], 4.0f + a[i] * 0.5f * 5.0f - b[i] * 0.25f * 5.0f, 1e-5f)
+            << step << " block " << k << " at " << i;
+      env.endBlock(cBlock);
+    }
+  };
+  eg1.start();
+  eg2.start();
+  check(8, "attack, decay and sustain");
+  EXPECT_GE(constant, 3);
+  LineSource sustain(&env, 0.3f, 0.0f, true);
+  eg1.sustainLevel.setController(&sustain);
+  check(4, "the sustain level driven by another unit");
+  sustain.a = 0.45f; // no edit of a parameter or of the wiring
+  check(4, "the driving unit moved on");
+  eg1.start();
+  check(6, "a new note");
+  eg2.finish();
+  check(4, "EG 2 released, EG 1 held");
+  eg1.finish();
+  check(4, "both released");
+}
+
 TEST_F(ModulationMatrixTest, SlotsOnOneTargetAddUp) {
   connect(0, M::cSourceEG1, M::cTargetFilter1Freq, 1.0f);
   connect(1, M::cSourceLFO1, M::cTargetFilter1Freq, 0.5f, true);
