@@ -5,6 +5,7 @@
 #include "wave/TableReadPs.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <xmmintrin.h>
 
 namespace {
@@ -664,20 +665,19 @@ ZARN_AVX512_INLINE __m512 step512(__m512 x, Lanes512& s) {
 // The clipper's table read of ClampedTableReadAvx on sixteen lanes, its
 // constants set out once per pass.
 struct ClampedTableRead512 {
-  const float* values;
+  // The address of the entry of argument 0, as if the table went on below
+  // its first point: argument k's entry is then at origin + 4 k.
+  const char* origin;
   __m512 fracOffset;
   __m512 lo; // the argument of the first point
   __m512 hi; // the argument of the last point
-  __m512i intOffset;
-  __m512i mask;
 
   ZARN_AVX512 void set(const VectorFilterClip& t) {
-    values = t.values;
+    origin = reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(t.values) -
+                                           static_cast<std::uintptr_t>(static_cast<std::intptr_t>(t.intOffset) * 4));
     fracOffset = _mm512_set1_ps(t.fracOffset);
     lo = _mm512_set1_ps(static_cast<float>(t.intOffset));
     hi = _mm512_set1_ps(static_cast<float>(static_cast<double>(t.intOffset) + static_cast<double>(t.mask)));
-    intOffset = _mm512_set1_epi32(t.intOffset);
-    mask = _mm512_set1_epi32(static_cast<int>(t.mask));
   }
 
   ZARN_AVX512_INLINE __m512 operator()(__m512 scale, __m512 in) const {
@@ -688,11 +688,12 @@ struct ClampedTableRead512 {
     // (integers far inside the float's exact range).
     const __m512i k = _mm512_cvt_roundps_epi32(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
     const __m512 f = _mm512_sub_ps(x, _mm512_roundscale_ps(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
-    const __m512i idx = _mm512_and_si512(_mm512_sub_epi32(k, intOffset), mask);
+    // x held to the table's arguments, k - intOffset lies in [0, mask]: the
+    // entry the mask (N - 1, N a power of two) would leave as it is.
     // Each lane's two neighbouring entries in one 64-bit read: half the
     // elements to gather, split into the two rows afterwards.
-    const __m512 p0 = _mm512_castpd_ps(_mm512_i32gather_pd(_mm512_castsi512_si256(idx), values, 4));
-    const __m512 p1 = _mm512_castpd_ps(_mm512_i32gather_pd(_mm512_extracti64x4_epi64(idx, 1), values, 4));
+    const __m512 p0 = _mm512_castpd_ps(_mm512_i32gather_pd(_mm512_castsi512_si256(k), origin, 4));
+    const __m512 p1 = _mm512_castpd_ps(_mm512_i32gather_pd(_mm512_extracti64x4_epi64(k, 1), origin, 4));
     const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
     const __m512i odd = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
     const __m512 v0 = _mm512_permutex2var_ps(p0, even, p1);
