@@ -90,15 +90,18 @@ BENCHMARK(BM_StateVariableFilter)
     ->ArgNames({"lanes", "slope", "modulated"})
     ->ArgsProduct({{1, 4}, {1, 2}, {0, 1}});
 
-// The clipped 24 dB cascade kernel on 32 lanes (eight groups of four, each
-// with a run of its own per block, as held notes give): as two passes of
-// sixteen lanes (sets 1) against one pass over both sets (sets 2). Argument
-// count: samples per call (the render's blocks are 32); avx512 0 keeps the
-// kernels to the 256-bit unit, as on processors without the 512-bit one.
+// The clipped cascade kernel on 32 lanes (eight groups of four, each with a
+// run of its own per block, as held notes give): as two passes of sixteen
+// lanes (sets 1) against one pass over both sets (sets 2). Argument count:
+// samples per call (the render's blocks are 32); avx512 0 keeps the kernels
+// to the 256-bit unit, as on processors without the 512-bit one; stages:
+// sections per lane (2 is the 24 dB slope), so that the pass's fixed cost
+// (transposes, runs, clipper) shows apart from what each stage adds.
 void BM_FilterCascadeSets(benchmark::State& state) {
   const int sets = static_cast<int>(state.range(0));
   const int count = static_cast<int>(state.range(1));
   const bool allow512 = state.range(2) != 0;
+  const int stages = static_cast<int>(state.range(3));
   const StateVariableFilter::ClipTable clipper(1.0f);
   const FunctionTable<float>& t = clipper.getTable();
   const VectorFilterClip clip = {t.getValues(), t.getFracOffset(), t.getIntOffset(), t.getScale(), t.getMask()};
@@ -110,7 +113,7 @@ void BM_FilterCascadeSets(benchmark::State& state) {
     std::vector<float> f, q, g, s, a;
     int run;
     std::vector<float> data[4];
-    float low[16] = {}, band[16] = {};
+    float low[16] = {}, band[16] = {}; // four states per stage
   };
   std::vector<Group> groups(kGroups);
   VectorFilterLanes lanes[kGroups];
@@ -118,7 +121,7 @@ void BM_FilterCascadeSets(benchmark::State& state) {
     Group& gr = groups[static_cast<size_t>(h)];
     gr.run = count;
     gr.f.assign(4, 0.05f + 0.01f * static_cast<float>(h));
-    gr.q.assign(static_cast<size_t>(2 * stride), 0.7f);
+    gr.q.assign(static_cast<size_t>(stages * stride), 0.7f);
     gr.g.assign(4, 0.01f);
     gr.s.assign(4, 0.1f);
     gr.a.assign(4, 10.0f);
@@ -140,10 +143,11 @@ void BM_FilterCascadeSets(benchmark::State& state) {
   }
   for (auto _ : state) {
     if (sets == 2) {
-      vectorFilterCascadeClippedWideQuad(lanes, 1.0f, stride, 2, cVectorFilterLowPass, clip, count, allow512);
+      vectorFilterCascadeClippedWideQuad(lanes, 1.0f, stride, stages, cVectorFilterLowPass, clip, count, allow512);
     } else {
-      vectorFilterCascadeClippedWidePair(lanes, 1.0f, stride, 2, cVectorFilterLowPass, clip, count, allow512);
-      vectorFilterCascadeClippedWidePair(lanes + 4, 1.0f, stride, 2, cVectorFilterLowPass, clip, count, allow512);
+      vectorFilterCascadeClippedWidePair(lanes, 1.0f, stride, stages, cVectorFilterLowPass, clip, count, allow512);
+      vectorFilterCascadeClippedWidePair(lanes + 4, 1.0f, stride, stages, cVectorFilterLowPass, clip, count,
+                                         allow512);
     }
     benchmark::ClobberMemory();
   }
@@ -152,6 +156,10 @@ void BM_FilterCascadeSets(benchmark::State& state) {
   state.counters["ns_per_sample_lane"] =
       benchmark::Counter(samples / 1e9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_FilterCascadeSets)->ArgNames({"sets", "count", "avx512"})->ArgsProduct({{1, 2}, {32, 256}, {1, 0}});
+// The 24 dB slope at both block sizes; one and four stages at 32.
+BENCHMARK(BM_FilterCascadeSets)
+    ->ArgNames({"sets", "count", "avx512", "stages"})
+    ->ArgsProduct({{1, 2}, {32, 256}, {1, 0}, {2}})
+    ->ArgsProduct({{1, 2}, {32}, {1, 0}, {1, 4}});
 
 } // namespace

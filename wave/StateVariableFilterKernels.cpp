@@ -5,6 +5,7 @@
 #include "wave/TableReadPs.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <xmmintrin.h>
 
 namespace {
@@ -664,34 +665,35 @@ ZARN_AVX512_INLINE __m512 step512(__m512 x, Lanes512& s) {
 // The clipper's table read of ClampedTableReadAvx on sixteen lanes, its
 // constants set out once per pass.
 struct ClampedTableRead512 {
-  const float* values;
+  // The address of the entry of argument 0, as if the table went on below
+  // its first point: argument k's entry is then at origin + 4 k.
+  const char* origin;
   __m512 fracOffset;
   __m512 lo; // the argument of the first point
   __m512 hi; // the argument of the last point
-  __m512i intOffset;
-  __m512i mask;
 
   ZARN_AVX512 void set(const VectorFilterClip& t) {
-    values = t.values;
+    origin = reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(t.values) -
+                                           static_cast<std::uintptr_t>(static_cast<std::intptr_t>(t.intOffset) * 4));
     fracOffset = _mm512_set1_ps(t.fracOffset);
     lo = _mm512_set1_ps(static_cast<float>(t.intOffset));
     hi = _mm512_set1_ps(static_cast<float>(static_cast<double>(t.intOffset) + static_cast<double>(t.mask)));
-    intOffset = _mm512_set1_epi32(t.intOffset);
-    mask = _mm512_set1_epi32(static_cast<int>(t.mask));
   }
 
   ZARN_AVX512_INLINE __m512 operator()(__m512 scale, __m512 in) const {
     __m512 x = _mm512_sub_ps(_mm512_mul_ps(scale, in), fracOffset);
     x = _mm512_min_ps(_mm512_max_ps(x, lo), hi);
-    // x rounded down: what truncation less one where it rounded up gives,
-    // x being held to the table's arguments.
-    const __m512i k = _mm512_cvttps_epi32(_mm512_roundscale_ps(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
-    const __m512 f = _mm512_sub_ps(x, _mm512_cvtepi32_ps(k));
-    const __m512i idx = _mm512_and_si512(_mm512_sub_epi32(k, intOffset), mask);
+    // x rounded down, as an integer and as a float: what truncation less
+    // one where it rounded up gives, x being held to the table's arguments
+    // (integers far inside the float's exact range).
+    const __m512i k = _mm512_cvt_roundps_epi32(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    const __m512 f = _mm512_sub_ps(x, _mm512_roundscale_ps(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+    // x held to the table's arguments, k - intOffset lies in [0, mask]: the
+    // entry the mask (N - 1, N a power of two) would leave as it is.
     // Each lane's two neighbouring entries in one 64-bit read: half the
     // elements to gather, split into the two rows afterwards.
-    const __m512 p0 = _mm512_castpd_ps(_mm512_i32gather_pd(_mm512_castsi512_si256(idx), values, 4));
-    const __m512 p1 = _mm512_castpd_ps(_mm512_i32gather_pd(_mm512_extracti64x4_epi64(idx, 1), values, 4));
+    const __m512 p0 = _mm512_castpd_ps(_mm512_i32gather_pd(_mm512_castsi512_si256(k), origin, 4));
+    const __m512 p1 = _mm512_castpd_ps(_mm512_i32gather_pd(_mm512_extracti64x4_epi64(k, 1), origin, 4));
     const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
     const __m512i odd = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
     const __m512 v0 = _mm512_permutex2var_ps(p0, even, p1);
@@ -699,6 +701,19 @@ struct ClampedTableRead512 {
     return _mm512_add_ps(v0, _mm512_mul_ps(f, _mm512_sub_ps(v1, v0)));
   }
 };
+
+// b[k] = a 4 x 4 transpose within each 128-bit quarter: element j of b[k]'s
+// quarter is element k of a[j]'s.
+ZARN_AVX512_INLINE void transposeQuarters(const __m512* a, __m512* b) {
+  const __m512 t0 = _mm512_unpacklo_ps(a[0], a[1]);
+  const __m512 t1 = _mm512_unpackhi_ps(a[0], a[1]);
+  const __m512 t2 = _mm512_unpacklo_ps(a[2], a[3]);
+  const __m512 t3 = _mm512_unpackhi_ps(a[2], a[3]);
+  b[0] = _mm512_castpd_ps(_mm512_unpacklo_pd(_mm512_castps_pd(t0), _mm512_castps_pd(t2)));
+  b[1] = _mm512_castpd_ps(_mm512_unpackhi_pd(_mm512_castps_pd(t0), _mm512_castps_pd(t2)));
+  b[2] = _mm512_castpd_ps(_mm512_unpacklo_pd(_mm512_castps_pd(t1), _mm512_castps_pd(t3)));
+  b[3] = _mm512_castpd_ps(_mm512_unpackhi_pd(_mm512_castps_pd(t1), _mm512_castps_pd(t3)));
+}
 
 template <int H>
 ZARN_AVX512_INLINE void setQuarter(__m512& v, __m128 x) {
@@ -759,21 +774,19 @@ struct Cascade512 {
     }
   }
   // The len samples at base of the sixteen lanes' inputs, one register per
-  // sample: a 4 x 4 transpose per group of lanes and four samples.
+  // sample: per four samples, lane k of the four groups in one register
+  // (group g's quarter g), then a 4 x 4 transpose within each quarter.
   ZARN_AVX512_INLINE void gather(__m512* x, int base, int len) const {
     const int whole = len & ~3;
     for (int m = 0; m < whole; m += 4) {
-      __m128 q[4][4];
-      for (int g = 0; g < 4; ++g) {
-        for (int k = 0; k < 4; ++k) q[g][k] = _mm_load_ps(lanes[g].in[k] + base + m);
-        _MM_TRANSPOSE4_PS(q[g][0], q[g][1], q[g][2], q[g][3]);
-      }
+      __m512 v[4];
       for (int k = 0; k < 4; ++k) {
-        __m512 v = _mm512_castps128_ps512(q[0][k]);
-        v = _mm512_insertf32x4(v, q[1][k], 1);
-        v = _mm512_insertf32x4(v, q[2][k], 2);
-        x[m + k] = _mm512_insertf32x4(v, q[3][k], 3);
+        v[k] = _mm512_castps128_ps512(_mm_load_ps(lanes[0].in[k] + base + m));
+        v[k] = _mm512_insertf32x4(v[k], _mm_load_ps(lanes[1].in[k] + base + m), 1);
+        v[k] = _mm512_insertf32x4(v[k], _mm_load_ps(lanes[2].in[k] + base + m), 2);
+        v[k] = _mm512_insertf32x4(v[k], _mm_load_ps(lanes[3].in[k] + base + m), 3);
       }
+      transposeQuarters(v, x + m);
     }
     alignas(64) float buffer[16];
     for (int m = whole; m < len; ++m) {
@@ -786,26 +799,13 @@ struct Cascade512 {
   ZARN_AVX512_INLINE void scatter(const __m512* x, int base, int len) const {
     const int whole = len & ~3;
     for (int m = 0; m < whole; m += 4) {
-      for (int g = 0; g < 4; ++g) {
-        __m128 q[4];
-        for (int k = 0; k < 4; ++k) {
-          switch (g) {
-          case 0:
-            q[k] = _mm512_extractf32x4_ps(x[m + k], 0);
-            break;
-          case 1:
-            q[k] = _mm512_extractf32x4_ps(x[m + k], 1);
-            break;
-          case 2:
-            q[k] = _mm512_extractf32x4_ps(x[m + k], 2);
-            break;
-          default:
-            q[k] = _mm512_extractf32x4_ps(x[m + k], 3);
-            break;
-          }
-        }
-        _MM_TRANSPOSE4_PS(q[0], q[1], q[2], q[3]);
-        for (int k = 0; k < 4; ++k) _mm_store_ps(lanes[g].out[k] + base + m, q[k]);
+      __m512 v[4];
+      transposeQuarters(x + m, v);
+      for (int k = 0; k < 4; ++k) {
+        _mm_store_ps(lanes[0].out[k] + base + m, _mm512_castps512_ps128(v[k]));
+        _mm_store_ps(lanes[1].out[k] + base + m, _mm512_extractf32x4_ps(v[k], 1));
+        _mm_store_ps(lanes[2].out[k] + base + m, _mm512_extractf32x4_ps(v[k], 2));
+        _mm_store_ps(lanes[3].out[k] + base + m, _mm512_extractf32x4_ps(v[k], 3));
       }
     }
     alignas(64) float buffer[16];
@@ -837,12 +837,10 @@ struct Cascade512 {
       t.r[H] = rr + 1;
     }
   }
-  // Stage K at sample m of the chunk at base: x[m] holds the previous
-  // stage's output (the input for stage 0) and takes this one's.
+  // Stage K's coefficients of the runs that hold sample i.
   template <int K>
-  ZARN_AVX512_INLINE void advance(__m512* x, int base, int m) {
+  ZARN_AVX512_INLINE void enterStage(int i) {
     Stage512<R>& t = st[K];
-    const int i = base + m;
     if (i >= t.next) {
       enterGroup<K, 0>(i);
       enterGroup<K, 1>(i);
@@ -850,8 +848,28 @@ struct Cascade512 {
       enterGroup<K, 3>(i);
       t.next = std::min(std::min(t.runEnd[0], t.runEnd[1]), std::min(t.runEnd[2], t.runEnd[3]));
     }
+  }
+  // Every stage's runs that hold sample base, the first of a chunk of len
+  // samples that every stage has still to work through. True when no
+  // group's run ends inside the chunk (held notes give runs of whole
+  // blocks): the chunk then needs no run checks, and the clipper's scale
+  // and gain hold for all of it.
+  template <int K = Stages - 1>
+  ZARN_AVX512_INLINE bool enterChunk(int base, int len) {
+    enterStage<K>(base);
+    const bool steady = st[K].next >= base + len;
+    if constexpr (K > 0) return enterChunk<K - 1>(base, len) && steady;
+    return steady;
+  }
+  // Stage K at sample m of the chunk at base: x[m] holds the previous
+  // stage's output (the input for stage 0) and takes this one's. Steady:
+  // a chunk that enterChunk found inside every group's runs.
+  template <int K, bool Steady>
+  ZARN_AVX512_INLINE void advance(__m512* x, int base, int m) {
+    Stage512<R>& t = st[K];
+    if (!Steady) enterStage<K>(base + m);
     __m512 y = K == 0 ? step512<true, R>(_mm512_mul_ps(scale, x[m]), t.s) : step512<false, R>(x[m], t.s);
-    if (Clip && K == Stages - 1) {
+    if (Clip && !Steady && K == Stages - 1) {
       scales[m] = clipScale;
       gains[m] = clipGain;
     }
@@ -860,22 +878,58 @@ struct Cascade512 {
   // Every stage whose sample n - K lies in [0, len), the later stages
   // first: each reads what the stage before gave one step earlier, so the
   // stages' chains are independent within a step.
-  template <int K>
+  template <int K, bool Steady>
   ZARN_AVX512_INLINE void stepAll(__m512* x, int base, int n, int len) {
     const int m = n - K;
-    if (m >= 0 && m < len) advance<K>(x, base, m);
-    if constexpr (K > 0) stepAll<K - 1>(x, base, n, len);
+    if (m >= 0 && m < len) advance<K, Steady>(x, base, m);
+    if constexpr (K > 0) stepAll<K - 1, Steady>(x, base, n, len);
   }
-  template <int K>
+  template <int K, bool Steady>
   ZARN_AVX512_INLINE void stepSteady(__m512* x, int base, int n) {
-    advance<K>(x, base, n - K);
-    if constexpr (K > 0) stepSteady<K - 1>(x, base, n);
+    advance<K, Steady>(x, base, n - K);
+    if constexpr (K > 0) stepSteady<K - 1, Steady>(x, base, n);
+  }
+  // The clipper on sample m of the chunk, with the scale and gain of its
+  // run.
+  template <bool Steady>
+  ZARN_AVX512_INLINE __m512 clip(const ClampedTableRead512& read, __m512 y, int m) const {
+    return Steady ? _mm512_mul_ps(read(clipScale, y), clipGain) : _mm512_mul_ps(read(scales[m], y), gains[m]);
   }
 };
 
 // A loop over the sets, unrolled so that each set's states and
 // coefficients stay in registers of their own.
 #define ZARN_EACH_SET(s) _Pragma("GCC unroll 4") for (int s = 0; s < Sets; ++s)
+
+// Samples per chunk of the 512-bit pass.
+constexpr int cChunk512 = 32;
+
+// The len samples at base through every set's stages and clipper, each set
+// chunk in x[s] one register per sample: stage k a sample behind stage
+// k - 1 so that their chains overlap, the clipper a few samples behind the
+// last stage, where its table reads fill the time the stages' chains leave
+// idle.
+template <int Stages, bool Clip, VectorFilterResponse R, int Sets, bool Steady>
+ZARN_AVX512_INLINE void filterChunk512(Cascade512<Stages, Clip, R>* c, __m512 (*x)[cChunk512],
+                                       const ClampedTableRead512& read, int base, int len) {
+  int n = 0;
+  for (; n < Stages - 1 && n < len; ++n)
+    ZARN_EACH_SET(s) c[s].template stepAll<Stages - 1, Steady>(x[s], base, n, len);
+  constexpr int cLag = 2;
+  int clipped = 0;
+  for (; n < len; ++n) {
+    ZARN_EACH_SET(s) c[s].template stepSteady<Stages - 1, Steady>(x[s], base, n);
+    if (Clip && n - (Stages - 1) - cLag >= 0) {
+      ZARN_EACH_SET(s) x[s][clipped] = c[s].template clip<Steady>(read, x[s][clipped], clipped);
+      ++clipped;
+    }
+  }
+  for (; n < len + Stages - 1; ++n)
+    ZARN_EACH_SET(s) c[s].template stepAll<Stages - 1, Steady>(x[s], base, n, len);
+  if (Clip)
+    for (int m = clipped; m < len; ++m)
+      ZARN_EACH_SET(s) x[s][m] = c[s].template clip<Steady>(read, x[s][m], m);
+}
 
 template <int Stages, bool Clip, VectorFilterResponse R, int Sets>
 ZARN_AVX512 void filterCascade512(const VectorFilterLanes* lanes, float inputScale, int dampingStride,
@@ -887,7 +941,7 @@ ZARN_AVX512 void filterCascade512(const VectorFilterLanes* lanes, float inputSca
   // overlap, and transposed back. Set s (sixteen lanes, groups 4s to
   // 4s + 3) has registers of its own; the sets' chains are independent and
   // lie side by side in the instruction stream.
-  constexpr int cChunk = 32;
+  constexpr int cChunk = cChunk512;
   ClampedTableRead512 read = {};
   if (Clip) read.set(*clipTable);
   Cascade512<Stages, Clip, R> c[Sets];
@@ -907,26 +961,12 @@ ZARN_AVX512 void filterCascade512(const VectorFilterLanes* lanes, float inputSca
   for (int base = 0; base < count; base += cChunk) {
     const int len = count - base < cChunk ? count - base : cChunk;
     ZARN_EACH_SET(s) c[s].gather(x[s], base, len);
-    int n = 0;
-    for (; n < Stages - 1 && n < len; ++n)
-      ZARN_EACH_SET(s) c[s].template stepAll<Stages - 1>(x[s], base, n, len);
-    // The clipper a few samples behind the last stage, where its table
-    // reads fill the time the stages' chains leave idle.
-    constexpr int cLag = 2;
-    int clipped = 0;
-    for (; n < len; ++n) {
-      ZARN_EACH_SET(s) c[s].template stepSteady<Stages - 1>(x[s], base, n);
-      if (Clip && n - (Stages - 1) - cLag >= 0) {
-        ZARN_EACH_SET(s)
-          x[s][clipped] = _mm512_mul_ps(read(scales[s][clipped], x[s][clipped]), gains[s][clipped]);
-        ++clipped;
-      }
-    }
-    for (; n < len + Stages - 1; ++n)
-      ZARN_EACH_SET(s) c[s].template stepAll<Stages - 1>(x[s], base, n, len);
-    if (Clip)
-      for (int m = clipped; m < len; ++m)
-        ZARN_EACH_SET(s) x[s][m] = _mm512_mul_ps(read(scales[s][m], x[s][m]), gains[s][m]);
+    bool steady = true;
+    ZARN_EACH_SET(s) steady = c[s].enterChunk(base, len) && steady;
+    if (steady)
+      filterChunk512<Stages, Clip, R, Sets, true>(c, x, read, base, len);
+    else
+      filterChunk512<Stages, Clip, R, Sets, false>(c, x, read, base, len);
     ZARN_EACH_SET(s) c[s].scatter(x[s], base, len);
   }
   for (int s = 0; s < Sets; ++s) c[s].store();

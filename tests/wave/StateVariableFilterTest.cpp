@@ -810,6 +810,81 @@ TEST(StateVariableFilterKernelTest, ThirtyTwoLanePassEqualsEachSetAlone) {
   }
 }
 
+// Runs laid out as held and moving notes give them: whole chunks of 32
+// samples (the pass then skips its per-sample run checks and keeps the
+// clipper's scale and gain for the chunk), one run over the whole block,
+// and one group whose run changes inside the first or the second chunk or
+// passes an empty run, beside groups whose runs do not. The sixteen- and
+// thirty-two-lane passes, in both of the processor's passes, give every
+// group to the bit what the four-lane clipped pass gives it alone, whose
+// new run at a chunk's start brings new coefficients, clip scale and gain.
+TEST(StateVariableFilterKernelTest, PassesOverWholeChunkRunsEqualEachGroupAlone) {
+  if (!vectorFilterWideAvailable()) GTEST_SKIP() << "no 256-bit unit";
+  const StateVariableFilter::ClipTable clipper(0.6f);
+  const FunctionTable<float>& t = clipper.getTable();
+  const VectorFilterClip clip = {t.getValues(), t.getFracOffset(), t.getIntOffset(), t.getScale(), t.getMask()};
+  std::mt19937 rng(71);
+  const int stride = 4 * 64;
+  struct Layout {
+    int count;
+    std::vector<int> usual; // every group's runs but the odd one's
+    int odd;                // the group (of eight) with other runs
+    std::vector<int> oddRuns;
+  };
+  const Layout layouts[] = {
+      {64, {32, 32}, 0, {32, 32}},       // every chunk inside one run
+      {61, {61}, 0, {61}},               // a run longer than a chunk, a partial group of four
+      {64, {32, 32}, 2, {32, 0, 30, 2}}, // an empty run, a change in the last group of four
+      {64, {64}, 5, {29, 35}},           // a change late in the first chunk only
+      {64, {64}, 7, {1, 63}},            // a change early in the first chunk only
+      {45, {32, 13}, 6, {32, 13}},       // a short last chunk with a run of its own
+  };
+  for (const Layout& lay : layouts) {
+    LaneGroup groups[8];
+    for (int h = 0; h < 8; ++h) {
+      groups[h].draw(rng, lay.count, stride);
+      groups[h].runs = h == lay.odd ? lay.oddRuns : lay.usual;
+    }
+    for (int stages = 1; stages <= 4; ++stages)
+      for (int r : {0, 1, 2}) {
+        const auto resp = VectorFilterResponse(r);
+        LaneGroup alone[8];
+        for (int h = 0; h < 8; ++h) {
+          alone[h] = groups[h];
+          VectorFilterLanes l = alone[h].lanes();
+          vectorFilterCascadeClippedFast(&l, 1, 0.8f, stride, stages, resp, clip, lay.count);
+        }
+        for (const bool allow512 : {true, false})
+          for (const bool quad : {false, true}) {
+            LaneGroup both[8];
+            VectorFilterLanes b[8];
+            for (int h = 0; h < 8; ++h) {
+              both[h] = groups[h];
+              b[h] = both[h].lanes();
+            }
+            if (quad) {
+              vectorFilterCascadeClippedWideQuad(b, 0.8f, stride, stages, resp, clip, lay.count, allow512);
+            } else {
+              vectorFilterCascadeClippedWidePair(b, 0.8f, stride, stages, resp, clip, lay.count, allow512);
+              vectorFilterCascadeClippedWidePair(b + 4, 0.8f, stride, stages, resp, clip, lay.count, allow512);
+            }
+            for (int h = 0; h < 8; ++h) {
+              for (int k = 0; k < 4; ++k)
+                for (int i = 0; i < lay.count; ++i)
+                  ASSERT_EQ(both[h].data[k][i], alone[h].data[k][i])
+                      << "count " << lay.count << ", odd group " << lay.odd << ", " << stages << " stages, response "
+                      << r << ", group " << h << " lane " << k << " sample " << i << (quad ? ", 32 lanes" : "")
+                      << (allow512 ? "" : ", 256-bit");
+              for (int i = 0; i < 4 * stages; ++i) {
+                ASSERT_EQ(both[h].low[i], alone[h].low[i]) << "group " << h << " state " << i;
+                ASSERT_EQ(both[h].band[i], alone[h].band[i]) << "group " << h << " state " << i;
+              }
+            }
+          }
+      }
+  }
+}
+
 // Sixteen lanes (four groups, each with runs of its own) through the paired
 // clipped pass, over blocks longer than the pass works through at once and
 // with a partial group of four at the end, against each lane worked out
