@@ -189,6 +189,31 @@ __attribute__((noinline)) bool EnvelopeGenerator::pullInputs(int count, Paramete
   return complete;
 }
 
+// Inlined into produce: a held note pays for no call.
+__attribute__((always_inline)) inline bool EnvelopeGenerator::holdsSustainQuickly(const wave::Block* block, int count,
+                                                                              int flags) {
+  // What the full path finds for a held note in its sustain whose inputs
+  // are settled parameters nobody has touched: pullParameters pulls
+  // nothing, a due read (updateParameters) only restarts the interval,
+  // and holdsSustain agrees. Anything else takes the full path.
+  if ((flags & wave::cMuteCall) || !block || startPending || trigger || state != cRunning || !gate ||
+      delaySamplesLeft > 0 || attackSamplesLeft > 0 || count < 1 || !allClockInputs ||
+      seenBusChanges != env->busChanges)
+    return false;
+  int32_t left = samplesUntilRead;
+  if (left < count) {
+    // A read is due: it finds what the last one found only if that was
+    // settled and no parameter has changed since; one due partway through
+    // the block goes the full way.
+    if (left > 0 || !settledAtRead || seenParameterChanges != env->parameterChanges) return false;
+    left = cParameterReadInterval;
+  }
+  const float distance = level - sustainTarget;
+  if (left < count || !(distance <= cEpsilon && distance >= -cEpsilon)) return false;
+  samplesUntilRead = left;
+  return true;
+}
+
 void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
   if (holdsSustainQuickly(block, count, flags)) {
     produceSustain(block->data, count);
@@ -261,29 +286,6 @@ bool EnvelopeGenerator::holdsSustain(const ParameterBuffers& b, int count) {
   if (samplesUntilRead < count) return false;
   const float distance = level - sustainTarget;
   return distance <= cEpsilon && distance >= -cEpsilon;
-}
-
-bool EnvelopeGenerator::holdsSustainQuickly(const wave::Block* block, int count, int flags) {
-  // What the full path finds for a held note in its sustain whose inputs
-  // are settled parameters nobody has touched: pullParameters pulls
-  // nothing, a due read (updateParameters) only restarts the interval,
-  // and holdsSustain agrees. Anything else takes the full path.
-  if ((flags & wave::cMuteCall) || !block || startPending || trigger || state != cRunning || !gate ||
-      delaySamplesLeft > 0 || attackSamplesLeft > 0 || count < 1 || !allClockInputs ||
-      seenBusChanges != env->busChanges)
-    return false;
-  int32_t left = samplesUntilRead;
-  if (left < count) {
-    // A read is due: it finds what the last one found only if that was
-    // settled and no parameter has changed since; one due partway through
-    // the block goes the full way.
-    if (left > 0 || !settledAtRead || seenParameterChanges != env->parameterChanges) return false;
-    left = cParameterReadInterval;
-  }
-  const float distance = level - sustainTarget;
-  if (left < count || !(distance <= cEpsilon && distance >= -cEpsilon)) return false;
-  samplesUntilRead = left;
-  return true;
 }
 
 void EnvelopeGenerator::produceSustain(float* out, int count) {
