@@ -196,9 +196,13 @@ __attribute__((always_inline)) inline bool EnvelopeGenerator::holdsSustainQuickl
   // are settled parameters nobody has touched: pullParameters pulls
   // nothing, a due read (updateParameters) only restarts the interval,
   // and holdsSustain agrees. Anything else takes the full path.
-  if ((flags & wave::cMuteCall) || !block || startPending || trigger || state != cRunning || !gate ||
-      delaySamplesLeft > 0 || attackSamplesLeft > 0 || count < 1 || !allClockInputs ||
-      seenBusChanges != env->busChanges)
+  // What most often tells another stage first: a muted, idle or
+  // released envelope, an attack, a decay on its way.
+  if ((flags & wave::cMuteCall) || state != cRunning || !gate || attackSamplesLeft > 0 || delaySamplesLeft > 0)
+    return false;
+  const float distance = level - sustainTarget;
+  if (!(distance <= cEpsilon && distance >= -cEpsilon)) return false;
+  if (!block || startPending || trigger || count < 1 || !allClockInputs || seenBusChanges != env->busChanges)
     return false;
   int32_t left = samplesUntilRead;
   if (left < count) {
@@ -208,8 +212,7 @@ __attribute__((always_inline)) inline bool EnvelopeGenerator::holdsSustainQuickl
     if (left > 0 || !settledAtRead || seenParameterChanges != env->parameterChanges) return false;
     left = cParameterReadInterval;
   }
-  const float distance = level - sustainTarget;
-  if (left < count || !(distance <= cEpsilon && distance >= -cEpsilon)) return false;
+  if (left < count) return false;
   samplesUntilRead = left;
   return true;
 }

@@ -331,7 +331,6 @@ bool StateVariableFilter::gatherLanes(int count, Pass& p) {
   p.groupActive[0] = p.groupActive[1] = false;
   for (int l = 0; l < cLanes; ++l) {
     retrieveFilterInput(l, p.inputs[l], p.freq[l], p.peaks[l], p.scales[l], count, p.constants[l]);
-    p.inputData[l] = p.inputs[l]->data;
     if (p.peaks[l]) p.groupActive[l / 4] = true;
   }
   const bool anyActive = p.groupActive[0] || p.groupActive[1];
@@ -342,6 +341,9 @@ bool StateVariableFilter::gatherLanes(int count, Pass& p) {
     if (!anyActive) resetState();
     return false;
   }
+  // The inputs' blocks were pulled just now: their samples' addresses are
+  // at hand here, not by the time the pass is prepared.
+  for (int l = 0; l < cLanes; ++l) p.inputData[l] = p.inputs[l]->data;
   return true;
 }
 
