@@ -52,6 +52,23 @@ private:
   // The scope's matrix, kept here: the held case asks it for its count of
   // changes in every block without a visit to the scope.
   ModulationMatrix* mMatrix;
+  // What a held value reads comes next, on the lines of the matrix's
+  // address: a held note's input fetches no more of itself.
+  wave::ConstantFill fill;
+  // The last block was the constant mHeldValue, made of settled parameters
+  // (the base and every slot's source and level) and of the envelopes in
+  // mEnvelopes at their levels, while the environment's and the matrix's
+  // counts of changes stood at these: until either moves on, or one of the
+  // envelopes leaves its level, the input gives that value without reading
+  // the rest.
+  bool mHeld = false;
+  // The last block came from settled parameters alone (held without
+  // envelopes, or the settled base while nothing modulates the target).
+  bool mHolds = false;
+  float mHeldValue = 0.0f;
+  uint32_t mHeldParameterChanges = 0;
+  uint32_t mHeldMatrixChanges = 0;
+  ModulationMatrix::Scope::HeldEnvelopes mEnvelopes;
   wave::Producer* mBase;
   // mBase when it is a plain parameter source, whose settled value is read
   // from the parameter (which the pull brings in) rather than its block.
@@ -65,19 +82,4 @@ private:
   float mOffset;
   float mMin;
   float mMax;
-  wave::ConstantFill fill;
-  // The last block was the constant mHeldValue, made of settled parameters
-  // (the base and every slot's source and level) and of the envelopes in
-  // mEnvelopes at their levels, while the environment's and the matrix's
-  // counts of changes stood at these: until either moves on, or one of the
-  // envelopes leaves its level, the input gives that value without reading
-  // the rest.
-  bool mHeld = false;
-  ModulationMatrix::Scope::HeldEnvelopes mEnvelopes;
-  float mHeldValue = 0.0f;
-  uint32_t mHeldParameterChanges = 0;
-  uint32_t mHeldMatrixChanges = 0;
-  // The last block came from settled parameters alone (held without
-  // envelopes, or the settled base while nothing modulates the target).
-  bool mHolds = false;
 };

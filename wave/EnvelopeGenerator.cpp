@@ -189,7 +189,39 @@ __attribute__((noinline)) bool EnvelopeGenerator::pullInputs(int count, Paramete
   return complete;
 }
 
+// Inlined into produce: a held note pays for no call.
+__attribute__((always_inline)) inline bool EnvelopeGenerator::holdsSustainQuickly(const wave::Block* block, int count,
+                                                                              int flags) {
+  // What the full path finds for a held note in its sustain whose inputs
+  // are settled parameters nobody has touched: pullParameters pulls
+  // nothing, a due read (updateParameters) only restarts the interval,
+  // and holdsSustain agrees. Anything else takes the full path.
+  // What most often tells another stage first: a muted, idle or
+  // released envelope, an attack, a decay on its way.
+  if ((flags & wave::cMuteCall) || state != cRunning || !gate || attackSamplesLeft > 0 || delaySamplesLeft > 0)
+    return false;
+  const float distance = level - sustainTarget;
+  if (!(distance <= cEpsilon && distance >= -cEpsilon)) return false;
+  if (!block || startPending || trigger || count < 1 || !allClockInputs || seenBusChanges != env->busChanges)
+    return false;
+  int32_t left = samplesUntilRead;
+  if (left < count) {
+    // A read is due: it finds what the last one found only if that was
+    // settled and no parameter has changed since; one due partway through
+    // the block goes the full way.
+    if (left > 0 || !settledAtRead || seenParameterChanges != env->parameterChanges) return false;
+    left = cParameterReadInterval;
+  }
+  if (left < count) return false;
+  samplesUntilRead = left;
+  return true;
+}
+
 void EnvelopeGenerator::produce(wave::Block* block, int count, int flags) {
+  if (holdsSustainQuickly(block, count, flags)) {
+    produceSustain(block->data, count);
+    return;
+  }
   const bool mute = (flags & wave::cMuteCall) != 0;
   ParameterBuffers buffers;
   const ParameterBuffers* b = nullptr;

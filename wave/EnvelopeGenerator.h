@@ -167,6 +167,9 @@ private:
   // inputs first when a read is due), and its rendering.
   bool holdsSustain(const ParameterBuffers& b, int count);
   void produceSustain(float* out, int count);
+  // holdsSustain for the common case, without pulling or reading the
+  // inputs; false leaves everything as it was.
+  bool holdsSustainQuickly(const wave::Block* block, int count, int flags);
   void processMute(int d, int a, int s, int r);
   int32_t secondsToSamples(float seconds) const;
 

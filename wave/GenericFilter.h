@@ -123,6 +123,22 @@ public:
 
   bool isActive() const { return active; }
 
+private:
+  // What a parallel pass reads of every lane in every block comes first,
+  // beside the input and the cut-off's producer: fewer lines of each
+  // voice's filters to fetch.
+  wave::MuteController* muteController = nullptr;
+  bool peakModulationEnabled = false;
+  bool active = false;
+  bool mixConstant = true;
+  // mixValues[0].
+  float mixFirst = 0.0f;
+  const float* mixValues = nullptr;
+  wave::Consumer peakModulator;
+  FilterUnit* filterUnit = nullptr;
+  ParallelFilterUnit* parallelUnit = nullptr;
+
+public:
   // Cut-off in log2 Hz; starts fully open (20.0).
   wave::FloatParameterBus frequency;
   // Dry/wet, [0, 1].
@@ -138,16 +154,6 @@ private:
 
   void copySettingsTo(FilterUnit* unit);
 
-  bool peakModulationEnabled = false;
-  bool active = false;
-  bool mixConstant = true;
-  const float* mixValues = nullptr;
-  // mixValues[0].
-  float mixFirst = 0.0f;
-  FilterUnit* filterUnit = nullptr;
-  wave::MuteController* muteController = nullptr;
-  ParallelFilterUnit* parallelUnit = nullptr;
-  wave::Consumer peakModulator;
 };
 
 inline bool GenericFilter::retrieveInput(const float*& freq, const float*& pk, const float*& peakScale, int count,

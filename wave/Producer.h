@@ -94,10 +94,19 @@ public:
     return current;
   }
 
-  Block* ownBlock;
+  // What every pull reads (with the environment's address before it)
+  // comes first, where one line holds it: a reader of a block made already
+  // touches no other part of the producer.
+  //
+  // The environment stamp of the block for which current is valid.
+  int32_t stamp = 0;
   // Set by a producer whose current block holds one value throughout;
   // readers may then use the first sample alone.
   bool constantBlock = false;
+  // Where this block's output lies: ownBlock, another producer's block, a
+  // block of the unit's own, or the environment's silentBlock.
+  Block* current = nullptr;
+  Block* ownBlock;
   int32_t endBlockMode = cNotSubscribed;
   bool resetSubscribed = false;
   // Set by a producer with automatic mute calls while one more mute call
@@ -105,11 +114,6 @@ public:
   // it as called without calling it. Whatever can make a mute call matter
   // again clears it.
   DormantFlag dormant;
-  // The environment stamp of the block for which current is valid.
-  int32_t stamp = 0;
-  // Where this block's output lies: ownBlock, another producer's block, a
-  // block of the unit's own, or the environment's silentBlock.
-  Block* current = nullptr;
 };
 
 // Base of every unit without a signal input.

@@ -153,8 +153,9 @@ void StateVariableFilter::initialize() {
   // instance); the tables are built exactly once and are complete before
   // any of them goes on.
   std::call_once(sTablesOnce, initializeTables);
-  for (wave::Block*& b : laneOutputs) {
-    if (!b) b = new wave::Block(env);
+  for (int l = 0; l < cLanes; ++l) {
+    if (!laneOutputs[l]) laneOutputs[l] = new wave::Block(env);
+    laneOutputData[l] = laneOutputs[l]->data;
   }
   // One list of runs per group of four lanes.
   runLengths.assign(2 * (static_cast<size_t>(env->maxBlockSize > 0 ? env->maxBlockSize : 0) + 1), 0);
@@ -340,6 +341,9 @@ bool StateVariableFilter::gatherLanes(int count, Pass& p) {
     if (!anyActive) resetState();
     return false;
   }
+  // The inputs' blocks were pulled just now: their samples' addresses are
+  // at hand here, not by the time the pass is prepared.
+  for (int l = 0; l < cLanes; ++l) p.inputData[l] = p.inputs[l]->data;
   return true;
 }
 
@@ -350,7 +354,7 @@ void StateVariableFilter::preparePass(int count, Pass& pass) {
   const float* const* scales = pass.scales;
   const bool* constants = pass.constants;
   const bool* groupActive = pass.groupActive;
-  const wave::Block* const* inputs = pass.inputs;
+  const float* const* inputs = pass.inputData;
   VectorFilterResponse& r = pass.response;
   int& stages = pass.stages;
   prepareBlock(r, stages);
@@ -420,12 +424,9 @@ void StateVariableFilter::preparePass(int count, Pass& pass) {
       }
       if (same) {
         // What the lanes' caches would hand on, the last active lane's
-        // damping input last.
-        for (int j = 3; j >= 0; --j)
-          if (memo.active[j]) {
-            dampInput = coefficientCaches[first + j].dampInput;
-            break;
-          }
+        // damping input last (the memo keeps it: the caches of its lanes
+        // change only where the memo is made anew or given up).
+        if (memo.active[0] || memo.active[1] || memo.active[2] || memo.active[3]) dampInput = memo.dampInput;
       } else {
         coefficients(0, 0);
         memo.valid = stamp != 0;
@@ -440,6 +441,11 @@ void StateVariableFilter::preparePass(int count, Pass& pass) {
           memo.frequency[j] = peaks[l] ? std::bit_cast<uint32_t>(freq[l][0]) : 0u;
           memo.peak[j] = peaks[l] ? std::bit_cast<uint32_t>(peaks[l][0]) : 0u;
         }
+        for (int j = 3; j >= 0; --j)
+          if (memo.active[j]) {
+            memo.dampInput = coefficientCaches[first + j].dampInput;
+            break;
+          }
       }
       runs[1] = count;
     } else {
@@ -473,8 +479,8 @@ void StateVariableFilter::preparePass(int count, Pass& pass) {
 
     VectorFilterLanes& g = groups[passes++];
     for (int j = 0; j < 4; ++j) {
-      g.in[j] = inputs[first + j]->data;
-      g.out[j] = laneOutputs[first + j]->data;
+      g.in[j] = inputs[first + j];
+      g.out[j] = laneOutputData[first + j];
     }
     g.frequency = F;
     g.damping = D;

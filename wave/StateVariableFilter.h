@@ -204,6 +204,8 @@ private:
   // their groups, coefficients and settings.
   struct Pass {
     const wave::Block* inputs[cLanes];
+    // Their samples, read while the input's block is at hand.
+    const float* inputData[cLanes];
     const float* freq[cLanes];
     const float* peaks[cLanes];
     const float* scales[cLanes];
@@ -255,6 +257,9 @@ private:
   wave::Block frequencies;
   float log2SampleRate = 0.0f;
   wave::Block* laneOutputs[cLanes] = {};
+  // Their samples, side by side: a pass takes them without a visit to
+  // each block.
+  float* laneOutputData[cLanes] = {};
   wave::Block gains;
   wave::Block clipScales;
   // Entry 0 is always 0; run k's length is at entry k + 1.
@@ -279,6 +284,8 @@ private:
     bool active[4] = {};
     uint32_t frequency[4] = {}; // the bits of the active lanes' values
     uint32_t peak[4] = {};
+    // What the last active lane's cache held as its damping input.
+    float dampInput = 0.0f;
   };
   GroupRun groupRuns[2];
   // The environment's stamp of the block last filtered.

@@ -292,6 +292,28 @@ TEST(EnvelopeGeneratorTest, SustainBlocksHoldTheLevelThroughChangesReleasesAndRe
   }
 }
 
+TEST(EnvelopeGeneratorTest, AHeldSustainFollowsANewControllerAndAParameterMovedUnderIt) {
+  // A note held at its sustain for a long while, then the level's input
+  // handed to another source (as the modulation matrix does when a slot
+  // gets a target), then that source moved: each reaches the output.
+  Rig r;
+  r.times(0.0f, 0.01f, 0.02f, 0.5f, 0.02f);
+  FloatParameterSource other(&r.env, 0.25f);
+  r.eg.start();
+  r.render(20000, 32);
+  ASSERT_EQ(r.out.back(), 0.5f);
+  ASSERT_TRUE(r.eg.constantBlock);
+  r.eg.sustainLevel.setController(&other);
+  r.render(4000, 32); // a read within 64 samples, then a fall over 882
+  EXPECT_EQ(r.out.back(), 0.25f);
+  const size_t fallen = r.out.size();
+  other.parameter.setInterpolated(0.75f, 0.0f);
+  r.render(4000, 32);
+  EXPECT_EQ(r.out.back(), 0.75f);
+  // The rise starts within one read interval of the change.
+  EXPECT_GT(r.out[fallen + EnvelopeGenerator::cParameterReadInterval + 32], 0.25f);
+}
+
 TEST(EnvelopeGeneratorTest, RaisingTheSustainLevelRisesAlongTheDecayUpCurve) {
   Rig r;
   r.times(0.0f, 0.01f, 0.1f, 0.3f, 0.1f);
