@@ -151,6 +151,10 @@ TEST(ZarnPluginRenderTest, UnisonCopiesSpreadAcrossTheStereoField) {
   const Spectrum r = spectrum(s.right, 4410, 65536);
   EXPECT_GT(l.at(flat, 1), 100.0 * l.at(sharp, 1));
   EXPECT_GT(r.at(sharp, 1), 100.0 * r.at(flat, 1));
+  // Each outer copy sounds where its detune puts it, to about a quarter of a
+  // cent (the next copy's harmonic lies 7 Hz away, outside the search).
+  EXPECT_NEAR(l.peakHz(flat - 4.0, flat + 4.0), flat, 0.1);
+  EXPECT_NEAR(r.peakHz(sharp - 4.0, sharp + 4.0), sharp, 0.1);
   // Loudness does not follow the unison count.
   EXPECT_NEAR(toDB(level(s) / single), 0.0, 3.0);
 
