@@ -108,6 +108,26 @@ TEST(ZarnHearingTest, VelocitySpansEighteenDecibels) {
   EXPECT_NEAR(toDB(level[0] / level[1]), 18.0 * 97.0 / 127.0, 0.3);
 }
 
+TEST(ZarnHearingTest, LevelKnobsAreSquareLawInAmplitude) {
+  // An oscillator's level knob at half way sounds 12 dB below its top, at
+  // a quarter 24 dB; the noise level knob follows the same law.
+  auto level = [](float osc, float noise) {
+    Synth s;
+    plainPatch(s);
+    Synth::set(s->osc1.level, osc);
+    Synth::set(s->noiseLevel, noise);
+    s.settle();
+    s.noteOn(60, 127);
+    s.render(0.3);
+    return rms(s.left, 4410, 13230);
+  };
+  const double top = level(1.0f, 0.0f);
+  EXPECT_NEAR(toDB(level(0.5f, 0.0f) / top), -12.04, 0.1);
+  EXPECT_NEAR(toDB(level(0.25f, 0.0f) / top), -24.08, 0.1);
+  const double noise = level(0.0f, 1.0f);
+  EXPECT_NEAR(toDB(level(0.0f, 0.5f) / noise), -12.04, 0.3);
+}
+
 TEST(ZarnHearingTest, AHardPannedOscillatorSitsOnOneSide) {
   // A balance law: the near side keeps the full level, the far side falls
   // in proportion, to half (-6 dB) at half pan and to silence at the end.
