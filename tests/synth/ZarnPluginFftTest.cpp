@@ -109,6 +109,26 @@ TEST(ZarnPluginSpectrumTest, HardSyncBrightensButKeepsThePitch) {
   EXPECT_NEAR(b.peakHz(100.0, 120.0), 110.0, 0.5);
 }
 
+TEST(ZarnPluginSpectrumTest, AWholeSyncRatioSoundsAsThatHarmonicsSaw) {
+  // Synced at a whole ratio n, the sawtooth restarts exactly at the end of
+  // its n-th cycle: what sounds is a sawtooth n times the note, with the
+  // harmonics n, 2n, ... alone; the others lie 60 dB or more below the
+  // n-th. A ratio a little off lets every harmonic through.
+  for (int ratio : {2, 3, 4}) {
+    Synth synced;
+    plainPatch(synced, Oscillator::Sawtooth);
+    Synth::set(synced->osc1.sync, static_cast<float>(ratio));
+    synced.settle();
+    const Spectrum b = playAndAnalyse(synced, 45);
+    const double top = b.at(110.0 * ratio, 2);
+    for (int h = 1; h <= 8; ++h) {
+      if (h % ratio != 0) {
+        EXPECT_LT(10 * std::log10(b.at(110.0 * h, 2) / top), -60.0) << ratio << " " << h;
+      }
+    }
+  }
+}
+
 TEST(ZarnPluginSpectrumTest, WhiteAndPinkNoise) {
   Synth white;
   noisePatch(white);
