@@ -155,7 +155,10 @@ std::vector<FactoryPreset> factoryPresets() {
        [](ZarnPlugin& z) {
          osc(z.osc1, Oscillator::Sawtooth, 0.9f);
          set(z.osc1.scale, -1.0f);
-         filter(z.filter1, LP, 650.0f, 0.82f, cRaw, true);
+         // The peak stays just under where the raw characteristic starts
+         // to ring by itself (about 0.75): above it the filter sings its
+         // own 650 Hz whistle through every held note, whatever the key.
+         filter(z.filter1, LP, 650.0f, 0.72f, cRaw, true);
          mainEnvelope(z, {0.001f, 0.25f, 0.6f, 0.08f});
          // The squelch: a fast filter sweep, deeper for harder notes.
          filterEnvelope(z, 0, {0.001f, 0.22f, 0.0f, 0.08f}, 1.5f);
