@@ -162,6 +162,39 @@ TEST(PreferencesStoreTest, AFileCutShortKeepsItsWholeLinesOnly) {
   EXPECT_EQ(i, 8);
 }
 
+// A file cut at a line boundary has only whole lines, but those after the
+// cut are gone: only the missing end line tells, and then the user must
+// hear of it and keep the file as it was.
+TEST(PreferencesStoreTest, AFileWithoutItsEndLineIsKeptAsDamaged) {
+  const std::string whole = "QuorvanePreferences 1\n"
+                            "i a 1234\n"
+                            "s b /home/u/Presets/\n"
+                            "end\n";
+  // Cut after the header, after the first entry and after the second.
+  for (size_t n = whole.find('\n') + 1; n < whole.size(); n = whole.find('\n', n) + 1) {
+    ConfigFolder config;
+    std::vector<std::string> alerts;
+    platform::setAlertHandler([&](const std::string& m) { alerts.push_back(m); });
+    const std::string cut = whole.substr(0, n);
+    config.dir.write("config/d.prefs", cut);
+    {
+      PreferencesStore store("d");
+      store.setInteger("c", 5);
+      ASSERT_TRUE(store.synchronize()) << store.lastError();
+    }
+    const bool a = cut.find("i a 1234\n") != std::string::npos;
+    const bool b = cut.find("s b /home/u/Presets/\n") != std::string::npos;
+    EXPECT_EQ(config.dir.read("config/d.prefs"), std::string("QuorvanePreferences 1\n") +
+                                                     (a ? "i a 1234\n" : "") + (b ? "s b /home/u/Presets/\n" : "") +
+                                                     "i c 5\n"
+                                                     "end\n")
+        << n;
+    EXPECT_EQ(config.dir.read("config/d.prefs.damaged"), cut) << n;
+    EXPECT_EQ(alerts.size(), 1u) << n;
+    platform::setAlertHandler(nullptr);
+  }
+}
+
 TEST(PreferencesStoreTest, ANewerVersionsFileIsReadButNeverRewritten) {
   ConfigFolder config;
   const std::string newer = "QuorvanePreferences 2\ni a 1\nf ratio 1.5\ns b two\nend\n";
