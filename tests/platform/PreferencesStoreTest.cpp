@@ -81,6 +81,36 @@ TEST(PreferencesStoreTest, EveryByteRoundTrips) {
   EXPECT_FALSE(store.getInteger(all, i));
 }
 
+// The last byte of a key or value may be one that is escaped: a folder
+// typed with a blank at its end, a name ending in '%'.
+TEST(PreferencesStoreTest, AnEscapeEndingAKeyOrValueIsRead) {
+  ConfigFolder config;
+  config.dir.write("config/d.prefs", "QuorvanePreferences 1\n"
+                                     "s Folder%20 /home/u/My%20Presets%20\n"
+                                     "s 100%25 line%0A\n"
+                                     "i x%09 7\n"
+                                     "end\n");
+  {
+    PreferencesStore store("d");
+    std::string s;
+    int32_t i = 0;
+    EXPECT_TRUE(store.getString("Folder ", s));
+    EXPECT_EQ(s, "/home/u/My Presets ");
+    EXPECT_TRUE(store.getString("100%", s));
+    EXPECT_EQ(s, "line\n");
+    EXPECT_TRUE(store.getInteger("x\t", i));
+    EXPECT_EQ(i, 7);
+    // Nothing was damaged: a write keeps no copy of the file.
+    store.setInteger("y", 1);
+    ASSERT_TRUE(store.synchronize()) << store.lastError();
+  }
+  EXPECT_EQ(entries(config.dir.file("config")), std::vector<std::string>{"d.prefs"});
+  PreferencesStore again("d");
+  std::string s;
+  EXPECT_TRUE(again.getString("Folder ", s));
+  EXPECT_EQ(s, "/home/u/My Presets ");
+}
+
 TEST(PreferencesStoreTest, ABadLineCostsOnlyItselfAndTheDamagedFileIsKeptOnce) {
   ConfigFolder config;
   std::vector<std::string> alerts;
