@@ -141,8 +141,9 @@ bool ChunkDataParser::ParseData(const unsigned char* data, size_t size) {
   SReader r{data, data + size};
   uint32_t version, count;
   if (!r.Word(version) || version != kVersion || !r.Word(count)) return false;
-  // Each entry takes at least 7 bytes; a count beyond that cannot be right.
-  if (count > size / 7) return false;
+  // Each entry takes at least 4 bytes (a name of one byte and an empty
+  // string: length, name, tag, length); a count beyond that cannot be right.
+  if (count > size / 4) return false;
   std::vector<SValue> values;
   values.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {

@@ -60,6 +60,10 @@ TEST(SettingSerializerTest, BaseReducesEverythingToStrings) {
   EXPECT_EQ(w.values["I"], "-42");
   EXPECT_EQ(w.values["B"], "1");
   EXPECT_EQ(w.values["F"], "0.1");
+  // Fifteen significant digits are kept: 2/3 is stored rounded in the last,
+  // and the writer gives back what it stored.
+  EXPECT_NEAR(w.serializeFloat("Third", 2.0 / 3.0), 2.0 / 3.0, 1e-15);
+  EXPECT_EQ(w.values["Third"], "0.666666666666667");
 
   MemorySerializer r(false);
   r.values = w.values;
@@ -67,6 +71,7 @@ TEST(SettingSerializerTest, BaseReducesEverythingToStrings) {
   EXPECT_EQ(r.serializeInt("I", 0), -42);
   EXPECT_TRUE(r.serializeBool("B", false));
   EXPECT_EQ(r.serializeFloat("F", 9.0), 0.1);
+  EXPECT_NEAR(r.serializeFloat("Third", 9.0), 2.0 / 3.0, 1e-15);
   EXPECT_EQ(r.serializeInt("Bad", 4, 8), 8);
   EXPECT_EQ(r.serializeFloat("Bad", 4.0, 8.0), 8.0);
   EXPECT_EQ(r.serializeInt("Missing", 5), 5);

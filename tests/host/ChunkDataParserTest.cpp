@@ -87,3 +87,22 @@ TEST(ChunkDataParserTest, RefusesMalformedEntries) {
   EXPECT_FALSE(parses({0, 0, 0, 1, 0x7F, 0xFF, 0xFF, 0xFF}));                     // count beyond the data
   EXPECT_FALSE(parses({0, 0, 0, 1, 0, 0, 0, 1, 1, 'a', 's', 5, 'x'}));            // string cut short
 }
+
+TEST(ChunkDataParserTest, TakesEntriesAsShortAsTheEncodingAllows) {
+  // A name of one byte and an empty string: 4 bytes an entry (name length,
+  // name, tag, string length), so 5 entries fit in 8 + 20 bytes.
+  const std::vector<unsigned char> data = {0, 0, 0, 1, 0, 0, 0, 5,   // version, count
+                                           1, 'a', 's', 0, 1, 'b', 's', 0, 1, 'c', 's', 0,
+                                           1, 'd', 's', 0, 1, 'e', 's', 0};
+  ChunkDataParser p;
+  ASSERT_TRUE(p.ParseData(data.data(), data.size()));
+  EXPECT_EQ(p.GetNumValues(), 5);
+  std::string s = "x";
+  EXPECT_TRUE(p.FindString("e", s));
+  EXPECT_EQ(s, "");
+  EXPECT_EQ(Encode(p), data);
+  // A count one larger than the entries present is still refused.
+  std::vector<unsigned char> more = data;
+  more[7] = 6;
+  EXPECT_FALSE(p.ParseData(more.data(), more.size()));
+}

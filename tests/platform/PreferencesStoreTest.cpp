@@ -81,6 +81,36 @@ TEST(PreferencesStoreTest, EveryByteRoundTrips) {
   EXPECT_FALSE(store.getInteger(all, i));
 }
 
+// The last byte of a key or value may be one that is escaped: a folder
+// typed with a blank at its end, a name ending in '%'.
+TEST(PreferencesStoreTest, AnEscapeEndingAKeyOrValueIsRead) {
+  ConfigFolder config;
+  config.dir.write("config/d.prefs", "QuorvanePreferences 1\n"
+                                     "s Folder%20 /home/u/My%20Presets%20\n"
+                                     "s 100%25 line%0A\n"
+                                     "i x%09 7\n"
+                                     "end\n");
+  {
+    PreferencesStore store("d");
+    std::string s;
+    int32_t i = 0;
+    EXPECT_TRUE(store.getString("Folder ", s));
+    EXPECT_EQ(s, "/home/u/My Presets ");
+    EXPECT_TRUE(store.getString("100%", s));
+    EXPECT_EQ(s, "line\n");
+    EXPECT_TRUE(store.getInteger("x\t", i));
+    EXPECT_EQ(i, 7);
+    // Nothing was damaged: a write keeps no copy of the file.
+    store.setInteger("y", 1);
+    ASSERT_TRUE(store.synchronize()) << store.lastError();
+  }
+  EXPECT_EQ(entries(config.dir.file("config")), std::vector<std::string>{"d.prefs"});
+  PreferencesStore again("d");
+  std::string s;
+  EXPECT_TRUE(again.getString("Folder ", s));
+  EXPECT_EQ(s, "/home/u/My Presets ");
+}
+
 TEST(PreferencesStoreTest, ABadLineCostsOnlyItselfAndTheDamagedFileIsKeptOnce) {
   ConfigFolder config;
   std::vector<std::string> alerts;
@@ -160,6 +190,39 @@ TEST(PreferencesStoreTest, AFileCutShortKeepsItsWholeLinesOnly) {
   config.dir.write("config/d.prefs", "QuorvanePreferences 1\ni a 7\ni a 8\nend\n");
   EXPECT_TRUE(PreferencesStore("d").getInteger("a", i));
   EXPECT_EQ(i, 8);
+}
+
+// A file cut at a line boundary has only whole lines, but those after the
+// cut are gone: only the missing end line tells, and then the user must
+// hear of it and keep the file as it was.
+TEST(PreferencesStoreTest, AFileWithoutItsEndLineIsKeptAsDamaged) {
+  const std::string whole = "QuorvanePreferences 1\n"
+                            "i a 1234\n"
+                            "s b /home/u/Presets/\n"
+                            "end\n";
+  // Cut after the header, after the first entry and after the second.
+  for (size_t n = whole.find('\n') + 1; n < whole.size(); n = whole.find('\n', n) + 1) {
+    ConfigFolder config;
+    std::vector<std::string> alerts;
+    platform::setAlertHandler([&](const std::string& m) { alerts.push_back(m); });
+    const std::string cut = whole.substr(0, n);
+    config.dir.write("config/d.prefs", cut);
+    {
+      PreferencesStore store("d");
+      store.setInteger("c", 5);
+      ASSERT_TRUE(store.synchronize()) << store.lastError();
+    }
+    const bool a = cut.find("i a 1234\n") != std::string::npos;
+    const bool b = cut.find("s b /home/u/Presets/\n") != std::string::npos;
+    EXPECT_EQ(config.dir.read("config/d.prefs"), std::string("QuorvanePreferences 1\n") +
+                                                     (a ? "i a 1234\n" : "") + (b ? "s b /home/u/Presets/\n" : "") +
+                                                     "i c 5\n"
+                                                     "end\n")
+        << n;
+    EXPECT_EQ(config.dir.read("config/d.prefs.damaged"), cut) << n;
+    EXPECT_EQ(alerts.size(), 1u) << n;
+    platform::setAlertHandler(nullptr);
+  }
 }
 
 TEST(PreferencesStoreTest, ANewerVersionsFileIsReadButNeverRewritten) {

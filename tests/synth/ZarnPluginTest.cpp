@@ -7,6 +7,7 @@
 #include "base/VersionInfo.h"
 #include "synth/ModulationMatrixParameterSet.h"
 #include "hints/ZarnHints.h"
+#include "tests/plugin/PresetFileBytes.h"
 #include "tests/synth/ZarnTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 
@@ -155,6 +157,18 @@ TEST(ZarnPluginTest, PresetsOfVersionsFiveAndFourLoadOlderOnesAreRefused) {
   EXPECT_NEAR(0.3 * x * x * ZarnVoice::cOutputLevel, 0.3 * 0.9 * 0.9, 1e-4);
   EXPECT_EQ(c->filter1.response.getTypedValue(), GenericFilter::cBandPass);
   std::filesystem::remove(root + "Four.qvp");
+
+  // A file of version 4 that ends before the values it declares is damaged:
+  // refused whole, and its upgrade is not applied to the sound playing.
+  {
+    std::ofstream cut(root + "Cut Four.qvp", std::ios::binary);
+    cut << presettest::presetBytes("QZar", 4, {0.9f, 0.5f}, b->getParameters().size());
+  }
+  Preset cutFour(root + "Cut Four.qvp");
+  EXPECT_FALSE(b->loadPreset(&cutFour));
+  EXPECT_FLOAT_EQ(b->volume.getValue(), 0.35f);
+  EXPECT_EQ(b->getPresetContext()->presetName.get(), "Default Sound");
+  std::filesystem::remove(root + "Cut Four.qvp");
 
   // A file of version 3 with the same values changes nothing.
   Preset old(root + "Old.qvp");

@@ -16,6 +16,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -254,6 +256,38 @@ TEST_F(PresetLevelsTest, AStateSavedBeforeTheVoiceGainKeepsItsLoudness) {
   // Its Volume is lowered by the voice gain (6.9, 16.8 dB) that came after
   // it: as loud as it was then.
   EXPECT_NEAR(measure(saved, 0, 1).loudest - measure(before, 0, 1).loudest, 20.0 * std::log10(6.9), 0.1);
+
+  // Builds from before the entry wrote no entry at all: such a state is as
+  // old as one whose entry reads 0, and must sound like it. The entry's 10
+  // bytes (name length 4, the name, 'l', the value) go, the big-endian
+  // count after the data's version word drops by one and so does the
+  // record's size word (the host's, in the machine's order).
+  const unsigned char entry[] = {4, 'Z', 'S', 'V', 'r', 'l'};
+  simhost::HostState older;
+  bool removed = false;
+  for (simhost::HostStateChunk c : state.chunks()) {
+    auto at = std::search(c.record.begin(), c.record.end(), std::begin(entry), std::end(entry));
+    if (at != c.record.end()) {
+      ASSERT_LE(static_cast<size_t>(at - c.record.begin()) + 10, c.record.size());
+      c.record.erase(at, at + 10);
+      uint32_t count = 0;
+      for (size_t k = 60; k < 64; ++k) count = count << 8 | c.record[k];
+      --count;
+      for (size_t k = 60; k < 64; ++k) c.record[k] = static_cast<unsigned char>(count >> (8 * (63 - k)));
+      int32_t size;
+      std::memcpy(&size, c.record.data(), sizeof size);
+      EXPECT_EQ(static_cast<size_t>(size), c.record.size() + 10);
+      size -= 10;
+      std::memcpy(c.record.data(), &size, sizeof size);
+      removed = true;
+    }
+    older.add(c.id, c.record);
+  }
+  ASSERT_TRUE(removed);
+  ASSERT_TRUE(older.write(mDir.file("older.state"), error)) << error;
+  const renderio::WavData withoutEntry = render({"--load-state", mDir.file("older.state")}, mDir.file("a4.mid"));
+  ASSERT_EQ(withoutEntry.samples.size(), before.samples.size());
+  EXPECT_TRUE(withoutEntry.samples == before.samples);
 }
 
 #endif
