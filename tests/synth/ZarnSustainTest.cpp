@@ -413,3 +413,30 @@ TEST(ZarnSustainTest, PedalAndNotesAllocateNothingWhileRendering) {
   }
   EXPECT_EQ(counter.count(), 0);
 }
+
+TEST(ZarnSustainTest, AllNotesOffLetsPedalHeldNotesRingOutThroughTheirRelease) {
+  // All Notes Off is a key-up for every note, not a cut: a note the pedal
+  // holds falls along its release like any released key. Release 0.6 s:
+  // e^(-5t/T) bent to reach zero at T, -10.9 dB a quarter of the way in,
+  // nothing left past T.
+  Synth s;
+  plainPatch(s, Oscillator::Triangle);
+  Synth::set(s->egMain.release, s->egMain.release.getTransform().invertValue(0.6f));
+  s.settle();
+  cc(s, cPedal, 127);
+  s.noteOn(57, 127);
+  s.render(0.2);
+  s.noteOff(57);
+  s.render(0.3);
+  const double held = tailRms(s, 0.2);
+  ASSERT_GT(held, cSounding);
+
+  cc(s, 123, 0);
+  const size_t off = s.size();
+  s.render(0.8);
+  const double quarterIn = 20.0 * std::log10((std::exp(-5.0 * 0.25) - std::exp(-5.0)) / (1.0 - std::exp(-5.0)));
+  const size_t at = off + static_cast<size_t>(0.15 * kRate), half = static_cast<size_t>(0.005 * kRate);
+  EXPECT_NEAR(toDB(rms(s.left, at - half, at + half) / held), quarterIn, 1.0);
+  EXPECT_LT(rms(s.left, off + static_cast<size_t>(0.62 * kRate), off + static_cast<size_t>(0.72 * kRate)),
+            held * 1e-4);
+}
