@@ -273,3 +273,27 @@ TEST(ZarnPerformanceTest, UnisonNeverTakesMoreThanTheTotalVoices) {
   EXPECT_EQ(copies, 4);
   EXPECT_EQ(s->getVoiceManager()->numVoices.get(), 1);
 }
+
+TEST(ZarnPerformanceTest, PolyPressureOnTheSoundingKeyMovesThePitchAsFarAsChannelPressure) {
+  Synth s;
+  plainPatch(s, Oscillator::Triangle);
+  // Aftertouch up to a fifth: Master Tune's full scale is two octaves.
+  connect(s, 0, M::cSourceAftertouch, M::cTargetMasterTune, (7.0f / 12.0f) / 2.0f);
+  s.settle();
+  s.noteOn(69, 127);
+  s.render(0.5);
+
+  auto after = [&](unsigned char status, unsigned char d1, unsigned char d2) {
+    s.midi(status, d1, d2);
+    s.render(0.1);
+    const size_t from = s.size();
+    s.render(0.4);
+    return pitchAt(s, from);
+  };
+  // Full pressure on key 69 is the whole fifth; pressure 64 is 64/127 of it.
+  EXPECT_NEAR(after(0xA0, 69, 127), 440.0 * std::pow(2.0, 7.0 / 12.0), 0.5);
+  EXPECT_NEAR(after(0xA0, 69, 64), 440.0 * std::pow(2.0, 64.0 / 127.0 * 7.0 / 12.0), 0.5);
+  EXPECT_NEAR(after(0xA0, 69, 0), 440.0, 0.5);
+  // Channel pressure of the same value lands on the same pitch.
+  EXPECT_NEAR(after(0xD0, 64, 0), 440.0 * std::pow(2.0, 64.0 / 127.0 * 7.0 / 12.0), 0.5);
+}
