@@ -24,7 +24,12 @@ void ZarnChannelReceiver::receiveControllerMessage(int controller, int value, fl
     synth->allSoundOff();
     break;
   case cResetAllControllersController:
+    // Every performance control back at rest, as the MIDI rule has it: a
+    // bend or pressure left over from a stopped take would detune the next.
     synth->setSustain(false);
+    synth->setPitchBend(0.0f);
+    synth->setAftertouch(0.0f);
+    synth->setModWheel(0.0f);
     break;
   default:
     break;

@@ -23,7 +23,8 @@ public:
   static constexpr int cSustainController = 64;
   // Silences every voice at once and lifts the pedal.
   static constexpr int cAllSoundOffController = 120;
-  // Among what it resets, the pedal goes up.
+  // Lifts the pedal, centres the bend and sets pressure and the
+  // modulation wheel to 0.
   static constexpr int cResetAllControllersController = 121;
 
   ZarnChannelReceiver(ControllerMapping* mapping, ZarnPlugin* plugin);

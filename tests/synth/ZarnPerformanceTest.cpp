@@ -297,3 +297,30 @@ TEST(ZarnPerformanceTest, PolyPressureOnTheSoundingKeyMovesThePitchAsFarAsChanne
   // Channel pressure of the same value lands on the same pitch.
   EXPECT_NEAR(after(0xD0, 64, 0), 440.0 * std::pow(2.0, 64.0 / 127.0 * 7.0 / 12.0), 0.5);
 }
+
+TEST(ZarnPerformanceTest, ResetAllControllersCentresTheBendAndClearsPressureAndTheWheel) {
+  // Controller 121 puts the performance controls back where they rest: the
+  // wheel centred, no pressure, the modulation wheel down. A host sends it
+  // when the song stops; a bend left up would play the next take out of tune.
+  Synth s;
+  plainPatch(s, Oscillator::Triangle);
+  connect(s, 0, M::cSourceAftertouch, M::cTargetMasterTune, (7.0f / 12.0f) / 2.0f);
+  // The modulation wheel up to a whole tone.
+  connect(s, 1, M::cSourceModWheel, M::cTargetMasterTune, (2.0f / 12.0f) / 2.0f);
+  s.settle();
+  s.noteOn(69, 127);
+  s.midi(0xE0, 0x7F, 0x7F);
+  s.midi(0xD0, 0x7F, 0x00);
+  s.controller(1, 127);
+  s.render(0.2);
+  size_t from = s.size();
+  s.render(0.4);
+  // +2 (bend) +7 (pressure) +2 (wheel) semitones.
+  ASSERT_NEAR(pitchAt(s, from), 440.0 * std::pow(2.0, 11.0 / 12.0), 1.0);
+
+  s.controller(121, 0);
+  s.render(0.2);
+  from = s.size();
+  s.render(0.4);
+  EXPECT_NEAR(pitchAt(s, from), 440.0, 0.5);
+}
