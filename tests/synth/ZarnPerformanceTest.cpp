@@ -1,7 +1,8 @@
 // What a player hears of the performance controls: the pitch after a full
-// bend and under aftertouch, LFO restarts on a key, phase sync, mono lines
-// (touch, key tracking, legato), the three tempo-sync lengths, a program
-// change at a note's own sample, and the voice budget of unison.
+// bend, under channel and poly aftertouch and after Reset All Controllers,
+// LFO restarts on a key, phase sync, mono lines (touch, key tracking,
+// legato), the three tempo-sync lengths, a program change at a note's own
+// sample, and the voice budget of unison.
 
 #include "base/Preset.h"
 #include "base/PresetContext.h"
@@ -68,25 +69,33 @@ void gateByLfo1(Synth& s) {
   connect(s, 0, M::cSourceLFO1, M::cTargetOsc1Level, 1.0f);
 }
 
-} // namespace
-
-TEST(ZarnPerformanceTest, BendAndAftertouchMoveThePitchAsFarAsSet) {
-  Synth s;
+// Osc 1's triangle, with aftertouch raising Master Tune by up to a fifth
+// (its full scale is two octaves), playing A4 at full velocity for 0.5 s.
+void a4WithPressureToAFifth(Synth& s) {
   plainPatch(s, Oscillator::Triangle);
-  // Aftertouch up to a fifth: Master Tune's full scale is two octaves.
   connect(s, 0, M::cSourceAftertouch, M::cTargetMasterTune, (7.0f / 12.0f) / 2.0f);
   s.settle();
   s.noteOn(69, 127);
   s.render(0.5);
-  EXPECT_NEAR(pitchAt(s, 4410), 440.0, 0.5);
+}
 
-  auto after = [&](unsigned char status, unsigned char d1, unsigned char d2) {
-    s.midi(status, d1, d2);
-    s.render(0.1); // the wheel's glide
-    const size_t from = s.size();
-    s.render(0.4);
-    return pitchAt(s, from);
-  };
+// The pitch a message leaves: 0.1 s (the wheel's glide) after it, over
+// the next 0.4 s.
+double pitchAfter(Synth& s, unsigned char status, unsigned char d1, unsigned char d2) {
+  s.midi(status, d1, d2);
+  s.render(0.1);
+  const size_t from = s.size();
+  s.render(0.4);
+  return pitchAt(s, from);
+}
+
+} // namespace
+
+TEST(ZarnPerformanceTest, BendAndAftertouchMoveThePitchAsFarAsSet) {
+  Synth s;
+  a4WithPressureToAFifth(s);
+  EXPECT_NEAR(pitchAt(s, 4410), 440.0, 0.5);
+  auto after = [&](unsigned char status, unsigned char d1, unsigned char d2) { return pitchAfter(s, status, d1, d2); };
   EXPECT_NEAR(after(0xE0, 0x7F, 0x7F), 440.0 * std::pow(2.0, 2.0 / 12.0), 0.5);  // full up: +2 semitones
   EXPECT_NEAR(after(0xE0, 0x00, 0x00), 440.0 * std::pow(2.0, -2.0 / 12.0), 0.5); // full down: -2
   EXPECT_NEAR(after(0xE0, 0x00, 0x40), 440.0, 0.5);                              // centred
@@ -276,20 +285,8 @@ TEST(ZarnPerformanceTest, UnisonNeverTakesMoreThanTheTotalVoices) {
 
 TEST(ZarnPerformanceTest, PolyPressureOnTheSoundingKeyMovesThePitchAsFarAsChannelPressure) {
   Synth s;
-  plainPatch(s, Oscillator::Triangle);
-  // Aftertouch up to a fifth: Master Tune's full scale is two octaves.
-  connect(s, 0, M::cSourceAftertouch, M::cTargetMasterTune, (7.0f / 12.0f) / 2.0f);
-  s.settle();
-  s.noteOn(69, 127);
-  s.render(0.5);
-
-  auto after = [&](unsigned char status, unsigned char d1, unsigned char d2) {
-    s.midi(status, d1, d2);
-    s.render(0.1);
-    const size_t from = s.size();
-    s.render(0.4);
-    return pitchAt(s, from);
-  };
+  a4WithPressureToAFifth(s);
+  auto after = [&](unsigned char status, unsigned char d1, unsigned char d2) { return pitchAfter(s, status, d1, d2); };
   // Full pressure on key 69 is the whole fifth; pressure 64 is 64/127 of it.
   EXPECT_NEAR(after(0xA0, 69, 127), 440.0 * std::pow(2.0, 7.0 / 12.0), 0.5);
   EXPECT_NEAR(after(0xA0, 69, 64), 440.0 * std::pow(2.0, 64.0 / 127.0 * 7.0 / 12.0), 0.5);
