@@ -1,8 +1,9 @@
 // What a musician hears and could check with a meter: how a release and a
 // decay bend, how far velocity and the level knobs move the level, how a
 // hard-panned oscillator sits, how the filter follows the keys and its
-// pan, that note changes do not click, and that the output carries no DC. Every expected value comes from the
-// musical rule, never from the engine's own functions.
+// pan, that note changes do not click, and that the output carries no DC.
+// Every expected value comes from the musical rule, never from the
+// engine's own functions.
 
 #include "synth/ModulationMatrixParameterSet.h"
 #include "tests/synth/ZarnTestSupport.h"
