@@ -171,17 +171,30 @@ TEST(LfoTest, SampleAndHoldStepsDifferByAtLeastATenthOfTheRangeTwice) {
     Rig r(10.0f);
     r.lfo.waveForm = ModulationGenerator::cSampleHold;
     r.lfo.polarity = polarity;
-    r.render(5 * 44100);
+    r.render(20 * 44100);
     auto runs = r.runs();
-    ASSERT_NEAR(runs.size(), 100u, 2u) << polarity; // two steps per cycle
+    ASSERT_NEAR(runs.size(), 400u, 2u) << polarity; // two steps per cycle
     for (size_t k = 1; k < runs.size(); ++k) {
       EXPECT_GE(std::fabs(runs[k].second - runs[k - 1].second), 0.2f - 1e-6f) << k;
       if (k + 1 < runs.size()) {
         EXPECT_NEAR(runs[k + 1].first - runs[k].first, 2205, 1) << k;
       }
     }
-    EXPECT_GE(r.min(), polarity == ModulationGenerator::cBiPolar ? -1.0f : 0.0f);
+    const float low = polarity == ModulationGenerator::cBiPolar ? -1.0f : 0.0f;
+    EXPECT_GE(r.min(), low);
     EXPECT_LE(r.max(), 1.0f);
+    // The steps reach across the whole range: a uniform draw puts 15 % of
+    // them in each outer 15 % of it, the rule that keeps steps audible
+    // pulls some of those inwards (8-14 % here), a range a fifth short
+    // leaves half as many or fewer.
+    const float edge = 0.15f * (1.0f - low);
+    int bottom = 0, top = 0;
+    for (const auto& run : runs) {
+      bottom += run.second < low + edge;
+      top += run.second > 1.0f - edge;
+    }
+    EXPECT_GE(bottom, 20) << polarity;
+    EXPECT_GE(top, 20) << polarity;
   }
 }
 

@@ -180,6 +180,15 @@ TEST(ZarnFilterControllerTest, Drags) {
   EXPECT_TRUE(near(d.peak(2), p2 + Point(-10, 15)));
   d.release(p2 + Point(-10, 15), platform::kOptionKey);
 
+  // Command and option together mirror: option links only without command.
+  p1 = d.peak(1);
+  const Point both((p1.x + d.peak(2).x) / 2, (p1.y + d.peak(2).y) / 2);
+  d.press(p1);
+  d.drag(p1 + Point(16, 12), platform::kCommandKey | platform::kOptionKey);
+  EXPECT_TRUE(near(d.peak(1), p1 + Point(16, 12)));
+  EXPECT_TRUE(near(d.peak(2), both + both - (p1 + Point(16, 12))));
+  d.release(p1 + Point(16, 12), platform::kCommandKey | platform::kOptionKey);
+
   // The middle handle carries both.
   p1 = d.peak(1);
   p2 = d.peak(2);
