@@ -194,34 +194,45 @@ TEST(PreferencesStoreTest, AFileCutShortKeepsItsWholeLinesOnly) {
 
 // A file cut at a line boundary has only whole lines, but those after the
 // cut are gone: only the missing end line tells, and then the user must
-// hear of it and keep the file as it was.
+// hear of it and keep the file as it was. So with lines after the end, or
+// a header line that says more than the version: something else wrote
+// there, and the file is not what this version wrote.
 TEST(PreferencesStoreTest, AFileWithoutItsEndLineIsKeptAsDamaged) {
   const std::string whole = "QuorvanePreferences 1\n"
                             "i a 1234\n"
                             "s b /home/u/Presets/\n"
                             "end\n";
-  // Cut after the header, after the first entry and after the second.
-  for (size_t n = whole.find('\n') + 1; n < whole.size(); n = whole.find('\n', n) + 1) {
+  // Writes file, stores one value and gives back what is then on disk.
+  auto rewritten = [](const std::string& file) {
+    SCOPED_TRACE(file);
     ConfigFolder config;
     std::vector<std::string> alerts;
     platform::setAlertHandler([&](const std::string& m) { alerts.push_back(m); });
-    const std::string cut = whole.substr(0, n);
-    config.dir.write("config/d.prefs", cut);
+    config.dir.write("config/d.prefs", file);
     {
       PreferencesStore store("d");
       store.setInteger("c", 5);
-      ASSERT_TRUE(store.synchronize()) << store.lastError();
+      EXPECT_TRUE(store.synchronize()) << store.lastError();
     }
+    EXPECT_EQ(config.dir.read("config/d.prefs.damaged"), file);
+    EXPECT_EQ(alerts.size(), 1u);
+    platform::setAlertHandler(nullptr);
+    return config.dir.read("config/d.prefs");
+  };
+  // Cut after the header, after the first entry and after the second.
+  for (size_t n = whole.find('\n') + 1; n < whole.size(); n = whole.find('\n', n) + 1) {
+    const std::string cut = whole.substr(0, n);
     const bool a = cut.find("i a 1234\n") != std::string::npos;
     const bool b = cut.find("s b /home/u/Presets/\n") != std::string::npos;
-    EXPECT_EQ(config.dir.read("config/d.prefs"), std::string("QuorvanePreferences 1\n") +
-                                                     (a ? "i a 1234\n" : "") + (b ? "s b /home/u/Presets/\n" : "") +
-                                                     "i c 5\n"
-                                                     "end\n")
-        << n;
-    EXPECT_EQ(config.dir.read("config/d.prefs.damaged"), cut) << n;
-    EXPECT_EQ(alerts.size(), 1u) << n;
-    platform::setAlertHandler(nullptr);
+    EXPECT_EQ(rewritten(cut), std::string("QuorvanePreferences 1\n") + (a ? "i a 1234\n" : "") +
+                                  (b ? "s b /home/u/Presets/\n" : "") +
+                                  "i c 5\n"
+                                  "end\n");
+  }
+  const std::string body = whole.substr(whole.find('\n') + 1);
+  for (const std::string& odd : {whole + "i z 1\n", whole + "end\n", "QuorvanePreferences 1 \n" + body}) {
+    // Every entry is still read, and kept.
+    EXPECT_NE(rewritten(odd).find("i a 1234\ns b /home/u/Presets/\n"), std::string::npos) << odd;
   }
 }
 
