@@ -90,19 +90,19 @@ TEST(ChunkDataParserTest, RefusesMalformedEntries) {
 
 TEST(ChunkDataParserTest, TakesEntriesAsShortAsTheEncodingAllows) {
   // A name of one byte and an empty string: 4 bytes an entry (name length,
-  // name, tag, string length), so 5 entries fit in 8 + 20 bytes.
-  const std::vector<unsigned char> data = {0, 0, 0, 1, 0, 0, 0, 5,   // version, count
-                                           1, 'a', 's', 0, 1, 'b', 's', 0, 1, 'c', 's', 0,
-                                           1, 'd', 's', 0, 1, 'e', 's', 0};
+  // name, tag, string length), so 12 entries fit in 8 + 48 bytes. Any bound
+  // on the count tighter than a quarter of the size would refuse them.
+  std::vector<unsigned char> data = {0, 0, 0, 1, 0, 0, 0, 12}; // version, count
+  for (unsigned char name = 'a'; name < 'a' + 12; ++name) data.insert(data.end(), {1, name, 's', 0});
   ChunkDataParser p;
   ASSERT_TRUE(p.ParseData(data.data(), data.size()));
-  EXPECT_EQ(p.GetNumValues(), 5);
+  EXPECT_EQ(p.GetNumValues(), 12);
   std::string s = "x";
-  EXPECT_TRUE(p.FindString("e", s));
+  EXPECT_TRUE(p.FindString("l", s));
   EXPECT_EQ(s, "");
   EXPECT_EQ(Encode(p), data);
   // A count one larger than the entries present is still refused.
   std::vector<unsigned char> more = data;
-  more[7] = 6;
+  more[7] = 13;
   EXPECT_FALSE(p.ParseData(more.data(), more.size()));
 }

@@ -131,11 +131,18 @@ TEST(ProcessChunksTest, MidiConnectionChunkCarriesTheNodeIdentity) {
   // Restored into a new document after the first instance is gone.
   EXPECT_EQ(host->setChunk(*b, kMIDIConnectionChunkID, chunk), 0);
   EXPECT_EQ(host->midiNodes(*b), std::vector<uint32_t>{nodesA[0]});
+  auto chunkOf = [](const char* name, int32_t value) {
+    ChunkDataParser q;
+    q.AddLong(name, value);
+    std::vector<unsigned char> c(kChunkHeaderSize + q.GetDataSize());
+    PutSize(c, static_cast<int32_t>(c.size()));
+    q.WriteData(c.data() + kChunkHeaderSize);
+    return c;
+  };
   // A chunk without the value is malformed.
-  ChunkDataParser q;
-  q.AddLong("Other", 1);
-  std::vector<unsigned char> other(kChunkHeaderSize + q.GetDataSize());
-  PutSize(other, static_cast<int32_t>(other.size()));
-  q.WriteData(other.data() + kChunkHeaderSize);
-  EXPECT_EQ(host->setChunk(*b, kMIDIConnectionChunkID, other), -7157);
+  EXPECT_EQ(host->setChunk(*b, kMIDIConnectionChunkID, chunkOf("Other", 1)), -7157);
+  // Identity 0 comes from an instance that had no MIDI node: the node here
+  // keeps its own, and the document still opens.
+  EXPECT_EQ(host->setChunk(*b, kMIDIConnectionChunkID, chunkOf("Instance ID", 0)), 0);
+  EXPECT_EQ(host->midiNodes(*b), std::vector<uint32_t>{nodesA[0]});
 }

@@ -188,4 +188,16 @@ TEST(FirstRunTest, AUsersDamagedOrNewerMapIsNeverLostWithoutAWord) {
   ASSERT_EQ(account.alerts.size(), 1u); // the editor's save, and not again on the way out
   EXPECT_EQ(account.alerts[0], "The MIDI controller map could not be saved to " + map +
                                    ": the file was written by a newer version and is left as it is");
+
+  // A version word with its top bit set is no newer version's (nor any
+  // version's): the map is read, and saved again as this version's.
+  account.alerts.clear();
+  account.home.write(".local/share/Quorvane/Tester/MidiControllerMap.qvm", mapBytes(learned, -1));
+  {
+    TestProduct plugin;
+    EXPECT_EQ(GenericPlugin::sControllerMapping->getParameterIndex(20), 1);
+    EXPECT_TRUE(plugin.saveMidiSettings());
+  }
+  EXPECT_EQ(account.home.read(".local/share/Quorvane/Tester/MidiControllerMap.qvm"), mapBytes(learned));
+  EXPECT_TRUE(account.alerts.empty());
 }
