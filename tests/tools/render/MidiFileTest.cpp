@@ -202,6 +202,13 @@ TEST(MidiFileTest, EndOfTrackSetsTheLengthAndEndsTheTrack) {
   ASSERT_TRUE(song.parse(header(0, 1, 480) + track({0x00, 0x90, 0x3C, 0x40, 0x83, 0x60, 0x3C, 0x00})));
   EXPECT_EQ(song.lengthTicks(), 480);
   EXPECT_EQ(song.events().size(), 2u);
+
+  // The latest end of any track ends the song, even when a later track ends
+  // sooner: two beats at the default 120 bpm.
+  ASSERT_TRUE(song.parse(header(1, 2, 480) + track({0x00, 0x90, 0x3C, 0x40, 0x87, 0x40, 0xFF, 0x2F, 0x00}) +
+                         track({0x00, 0x90, 0x3E, 0x40, 0x00, 0xFF, 0x2F, 0x00})));
+  EXPECT_EQ(song.lengthTicks(), 960);
+  EXPECT_DOUBLE_EQ(song.lengthSeconds(), 1.0);
 }
 
 TEST(MidiFileTest, RefusesMalformedHeaders) {

@@ -63,6 +63,9 @@ TEST(WavWriterTest, FloatFileHoldsExactlyWhatWasWrittenInterleaved) {
   EXPECT_EQ(data.samples, expected);
   EXPECT_EQ(data.at(4001, 0), 1.5f);
   EXPECT_EQ(wav.clippedSamples(), 0);
+  // No PEAK chunk: it holds the time of writing, and two renders of one song
+  // must give the same file.
+  EXPECT_EQ(dir.read("out.wav").find("PEAK"), std::string::npos);
 }
 
 TEST(WavWriterTest, Pcm24FileMatchesWithinItsPrecisionAndClips) {
