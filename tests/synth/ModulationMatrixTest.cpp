@@ -263,6 +263,23 @@ TEST_F(ModulationMatrixTest, SlotsOnOneTargetAddUp) {
   const float* b = sum(voiceB, M::cTargetFilter1Freq);
   for (int i = 0; i < cBlock; ++i)
     ASSERT_NEAR(b[i], (0.25f - 0.5f * ramp(i) + 0.2f * 0.5f) * 5.0f, 1e-5f) << i;
+
+  // Slots whose levels move (other slots drive them) add in after a moving
+  // one as well: velocity at level LFO x 0.5, the LFO at level LFO x 0.25.
+  connect(3, M::cSourceLFO1, M::cTargetSlotLevel + 4, 0.5f);
+  connect(4, M::cSourceVelocity, M::cTargetFilter1Freq, 0.0f);
+  connect(5, M::cSourceLFO1, M::cTargetFilter1Freq, 0.0f);
+  connect(6, M::cSourceLFO1, M::cTargetSlotLevel + 5, 0.25f);
+  a = sum(voiceA, M::cTargetFilter1Freq);
+  for (int i = 0; i < cBlock; ++i) {
+    const float r = ramp(i);
+    ASSERT_NEAR(a[i], (0.5f - 0.5f * r + 0.2f + 1.0f * 0.5f * r + r * 0.25f * r) * 5.0f, 1e-5f) << i;
+  }
+  b = sum(voiceB, M::cTargetFilter1Freq);
+  for (int i = 0; i < cBlock; ++i) {
+    const float r = ramp(i);
+    ASSERT_NEAR(b[i], (0.25f - 0.5f * r + 0.1f + 0.5f * 0.5f * r + r * 0.25f * r) * 5.0f, 1e-5f) << i;
+  }
 }
 
 TEST_F(ModulationMatrixTest, GlobalTargetsAreSummedOnceInTheGlobalScope) {
@@ -296,6 +313,12 @@ TEST_F(ModulationMatrixTest, SlotLevelsAreModulatedInTheirSlotsScope) {
   const float* b = sum(voiceB, M::cTargetVolume);
   for (int i = 0; i < cBlock; ++i)
     ASSERT_NEAR(b[i], ramp(i) * std::fmax(0.0f, 0.5f - 0.5f * ramp(i)), 1e-6f) << i;
+  // The LFO raising the level instead: voice A's passes 1 and stays there.
+  matrix.setSlotInverted(4, false);
+  a = sum(voiceA, M::cTargetVolume);
+  for (int i = 0; i < cBlock; ++i) ASSERT_NEAR(a[i], ramp(i) * 1.0f, 1e-6f) << i;
+  b = sum(voiceB, M::cTargetVolume);
+  for (int i = 0; i < cBlock; ++i) ASSERT_NEAR(b[i], ramp(i) * (0.5f + 0.5f * ramp(i)), 1e-6f) << i;
 }
 
 // A voice's sum that reads only global sources, also through the slots
