@@ -19,6 +19,8 @@ TEST(GenericPluginInterfaceTest, BindingGivesRangesPlacesInContainersAndMovesBin
   auto range = [](gui::ValueEditor* c) { return std::vector<int>{c->minimum, c->maximum, c->defaultPosition, c->id}; };
   EXPECT_EQ(range(e->levelKnob), (std::vector<int>{0, 65536, 65536, 0}));
   EXPECT_EQ(range(e->modeButton), (std::vector<int>{0, 3, 2, 1}));
+  // Pan's default 0 lies halfway along -1..1.
+  EXPECT_EQ(range(e->panKnob), (std::vector<int>{0, 65536, 32768, 3}));
   gui::PopupMenu* items = e->modeButton->popupMenu;
   ASSERT_EQ(items->getCount(), 4);
   EXPECT_EQ(items->getItem(0)->text.get() + items->getItem(3)->text.get(), "AD");

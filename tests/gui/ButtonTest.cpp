@@ -114,6 +114,12 @@ TEST(ButtonTest, RadioGroupsSelectExactlyOneMember) {
   // Only the click on the toggle button itself was its gesture.
   EXPECT_EQ(log.count("start"), 1);
   EXPECT_EQ(log.count("end"), 1);
+  // On a range from 1 the members stand for 1, 2 and 3.
+  t->maximum = 3;
+  t->minimum = 1;
+  s.click(10, 70);
+  EXPECT_EQ(t->position, 3);
+  EXPECT_EQ(selection(), (std::vector<bool>{false, false, true}));
 }
 
 TEST(ButtonTest, AToggleButtonShowsItsValueWhoeverSetsIt) {
@@ -171,13 +177,22 @@ TEST(ButtonTest, SelectButtonsChooseInsideOneGestureAndGiveTheCaptureBack) {
   EXPECT_EQ(shown.children[2].text, "Noise");
   EXPECT_TRUE(shown.children[2].checked);
 
+  // On a range from 1 the items stand for 1, 2 and 3.
+  b->minimum = 1;
+  EXPECT_EQ(b->getText()->text.get(), "Saw"); // position 1 is now the first item
+  s.server.chooseInNextMenu({"Noise"});
+  s.server.press(s.at(20, 15));
+  s.server.release(s.at(20, 15));
+  EXPECT_EQ(b->position, 3);
+  EXPECT_EQ(b->getText()->text.get(), "Noise");
+
   // The menu's press left no capture behind: the next press takes it.
   b->popupMenu = nullptr;
   s.server.press(s.at(20, 15));
   EXPECT_TRUE(b->hasMouseCapture());
   s.server.release(s.at(20, 15));
-  EXPECT_EQ(log.count("start"), 2);
-  EXPECT_EQ(log.count("end"), 2);
+  EXPECT_EQ(log.count("start"), 3);
+  EXPECT_EQ(log.count("end"), 3);
 }
 
 TEST(ButtonTest, SwitchesSnapToTheNearestStopAndGrowWithTheRange) {

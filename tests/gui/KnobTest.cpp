@@ -33,7 +33,7 @@ struct KnobScene : GuiScene {
   // Knob coordinates.
   void press(int x, int y, uint32_t mods = 0) { server.press(at(cX + x, cY + y), mods); }
   void drag(int x, int y, uint32_t mods = 0) { server.move(at(cX + x, cY + y), mods); }
-  void release(int x, int y) { server.release(at(cX + x, cY + y)); }
+  void release(int x, int y, uint32_t mods = 0) { server.release(at(cX + x, cY + y), mods); }
 
   gui::Knob::Style style;
   gui::Knob* knob;
@@ -139,6 +139,13 @@ TEST(KnobTest, VerticalDragsAccelerateWithSpeedAndCarryTheFraction) {
   s.drag(20, 10, platform::kShiftKey);
   EXPECT_EQ(k.position, 20); // 10 px * 0.1 * 4096 / 200 = 20.48
   s.release(20, 10);
+  // Fine and linked together (shift and option) is as fine.
+  k.position = 0;
+  s.press(20, 20, platform::kShiftKey | platform::kOptionKey);
+  s.drag(20, 10, platform::kShiftKey | platform::kOptionKey);
+  EXPECT_EQ(k.position, 20);
+  EXPECT_TRUE(k.isLinked());
+  s.release(20, 10);
 }
 
 TEST(KnobTest, SmallRangesStepEveryTwentyPixelsOrTwoHundredFine) {
@@ -175,11 +182,12 @@ TEST(KnobTest, ResetLinkAndThePointerGrab) {
   EXPECT_EQ(k.position, 1234);
   EXPECT_EQ(s.gestures->lines, (std::vector<std::string>{"start", "change 1234", "end"}));
 
-  // Option links; the link ends silently with the gesture.
+  // Option links; the link ends silently with the gesture, also when the
+  // key is still held at the release.
   s.gestures->lines.clear();
   s.press(20, 30, platform::kOptionKey);
   EXPECT_TRUE(k.isLinked());
-  s.release(20, 30);
+  s.release(20, 30, platform::kOptionKey);
   EXPECT_FALSE(k.isLinked());
   EXPECT_EQ(s.gestures->lines, (std::vector<std::string>{"start", "link", "end"}));
 
