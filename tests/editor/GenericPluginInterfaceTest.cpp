@@ -73,6 +73,12 @@ TEST(GenericPluginInterfaceTest, GesturesSendNaturalValuesLinkedPartnersFollowAn
                                   "change 2 15005.0000", "change 0 0.0000", "change 3 0.0000", "change 2 5015.0000",
                                   "end 0", "end 3", "end 2"}));
   EXPECT_TRUE(s.plugin->getPresetContext()->presetModified.get());
+  // Unlinked, the partners take no part, neither in the gesture nor after.
+  e->levelKnob->setLinked(false);
+  e->levelKnob->startChange();
+  e->levelKnob->adjustPosition(positionOf(0.25f));
+  e->levelKnob->endChange();
+  EXPECT_EQ(s.bridge.take(), (Log{"start 0", "change 0 0.2500", "end 0"}));
 
   // The value label shows the natural value and stays centred.
   gui::Label* label = e->valueLabel;

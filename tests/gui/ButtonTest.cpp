@@ -211,8 +211,9 @@ TEST(ButtonTest, SwitchesSnapToTheNearestStopAndGrowWithTheRange) {
   };
   EXPECT_FALSE(sw.isVertical());
   EXPECT_EQ(sw.getButtonSpace(), 20);
-  // Grab the handle 5 pixels in and drag its leading edge to 9, then 10.
-  s.server.press(s.at(15, 15), platform::kOptionKey);
+  // Grab the handle 5 pixels in (and 2 down) and drag its leading edge to
+  // 9, then 10.
+  s.server.press(s.at(15, 12), platform::kOptionKey);
   s.server.move(s.at(24, 15), platform::kOptionKey);
   EXPECT_EQ(sw.position, 0);
   s.server.move(s.at(25, 15), platform::kOptionKey);
@@ -240,6 +241,22 @@ TEST(ButtonTest, SwitchesSnapToTheNearestStopAndGrowWithTheRange) {
   s.server.press(s.at(10 + 50, 15), platform::kCommandKey);
   s.server.release(s.at(10 + 50, 15));
   EXPECT_EQ(sw.position, 2);
+
+  // Upright, a click centres the handle by its height: centred at 21 its
+  // top is at 11, past half the 20-pixel way to the lower stop; centred at
+  // 17 (above the lowered handle) its top is at 7, short of it.
+  gui::Switch::Style upright(s.ui);
+  solid(upright.background, 10, 40, gui::Color(60, 60, 60, 255));
+  solid(upright.handle, 10, 20, gui::Color(230, 230, 230, 255));
+  solid(upright.handleRollover, 10, 20, gui::Color(255, 255, 255, 255));
+  gui::Switch up(s.ui, &upright);
+  up.setPosition(gui::Point(100, 10));
+  up.parent = s.root;
+  EXPECT_TRUE(up.isVertical());
+  click(105, 10 + 21);
+  EXPECT_EQ(up.position, 1);
+  click(105, 10 + 17);
+  EXPECT_EQ(up.position, 0);
 }
 
 // A caption pushed left (a long one, or one offset towards the left) still

@@ -168,6 +168,15 @@ TEST(KnobTest, SmallRangesStepEveryTwentyPixelsOrTwoHundredFine) {
   k.maximum = 10;
   s.runMs(500);
   EXPECT_EQ(dragUp(40, 0), 2);
+  // Nor a slow one, up to a span of 20: 40 px in 500 ms are still
+  // 40 * 20 / 200 = 4 steps.
+  k.maximum = 20;
+  k.position = 0;
+  s.press(20, 20);
+  s.runMs(500);
+  s.drag(20, -20);
+  s.release(20, -20);
+  EXPECT_EQ(k.position, 4);
 }
 
 TEST(KnobTest, ResetLinkAndThePointerGrab) {
