@@ -185,6 +185,10 @@ TEST(ButtonTest, SelectButtonsChooseInsideOneGestureAndGiveTheCaptureBack) {
   s.server.release(s.at(20, 15));
   EXPECT_EQ(b->position, 3);
   EXPECT_EQ(b->getText()->text.get(), "Noise");
+  gui::PopupMenu* items = b->popupMenu;
+  EXPECT_EQ(std::vector<bool>({items->getItem(0)->checkMark, items->getItem(1)->checkMark,
+                               items->getItem(2)->checkMark}),
+            (std::vector<bool>{false, false, true}));
 
   // The menu's press left no capture behind: the next press takes it.
   b->popupMenu = nullptr;

@@ -199,6 +199,14 @@ TEST(KnobTest, ResetLinkAndThePointerGrab) {
   s.release(20, 30, platform::kOptionKey);
   EXPECT_FALSE(k.isLinked());
   EXPECT_EQ(s.gestures->lines, (std::vector<std::string>{"start", "link", "end"}));
+  // The key may also come down during the drag.
+  s.gestures->lines.clear();
+  s.press(32, 30);
+  EXPECT_FALSE(k.isLinked());
+  s.drag(32, 30, platform::kOptionKey);
+  EXPECT_TRUE(k.isLinked());
+  s.release(32, 30);
+  EXPECT_EQ(s.gestures->lines, (std::vector<std::string>{"start", "link", "end"}));
 
   // The pointer at 12 o'clock is grabbed in its ring and turned about the
   // centre: a quarter turn moves it by a quarter turn.
