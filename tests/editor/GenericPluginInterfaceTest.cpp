@@ -19,6 +19,8 @@ TEST(GenericPluginInterfaceTest, BindingGivesRangesPlacesInContainersAndMovesBin
   auto range = [](gui::ValueEditor* c) { return std::vector<int>{c->minimum, c->maximum, c->defaultPosition, c->id}; };
   EXPECT_EQ(range(e->levelKnob), (std::vector<int>{0, 65536, 65536, 0}));
   EXPECT_EQ(range(e->modeButton), (std::vector<int>{0, 3, 2, 1}));
+  // Pan's default 0 lies halfway along -1..1.
+  EXPECT_EQ(range(e->panKnob), (std::vector<int>{0, 65536, 32768, 3}));
   gui::PopupMenu* items = e->modeButton->popupMenu;
   ASSERT_EQ(items->getCount(), 4);
   EXPECT_EQ(items->getItem(0)->text.get() + items->getItem(3)->text.get(), "AD");
@@ -71,6 +73,12 @@ TEST(GenericPluginInterfaceTest, GesturesSendNaturalValuesLinkedPartnersFollowAn
                                   "change 2 15005.0000", "change 0 0.0000", "change 3 0.0000", "change 2 5015.0000",
                                   "end 0", "end 3", "end 2"}));
   EXPECT_TRUE(s.plugin->getPresetContext()->presetModified.get());
+  // Unlinked, the partners take no part, neither in the gesture nor after.
+  e->levelKnob->setLinked(false);
+  e->levelKnob->startChange();
+  e->levelKnob->adjustPosition(positionOf(0.25f));
+  e->levelKnob->endChange();
+  EXPECT_EQ(s.bridge.take(), (Log{"start 0", "change 0 0.2500", "end 0"}));
 
   // The value label shows the natural value and stays centred.
   gui::Label* label = e->valueLabel;

@@ -114,6 +114,12 @@ TEST(ButtonTest, RadioGroupsSelectExactlyOneMember) {
   // Only the click on the toggle button itself was its gesture.
   EXPECT_EQ(log.count("start"), 1);
   EXPECT_EQ(log.count("end"), 1);
+  // On a range from 1 the members stand for 1, 2 and 3.
+  t->maximum = 3;
+  t->minimum = 1;
+  s.click(10, 70);
+  EXPECT_EQ(t->position, 3);
+  EXPECT_EQ(selection(), (std::vector<bool>{false, false, true}));
 }
 
 TEST(ButtonTest, AToggleButtonShowsItsValueWhoeverSetsIt) {
@@ -171,13 +177,26 @@ TEST(ButtonTest, SelectButtonsChooseInsideOneGestureAndGiveTheCaptureBack) {
   EXPECT_EQ(shown.children[2].text, "Noise");
   EXPECT_TRUE(shown.children[2].checked);
 
+  // On a range from 1 the items stand for 1, 2 and 3.
+  b->minimum = 1;
+  EXPECT_EQ(b->getText()->text.get(), "Saw"); // position 1 is now the first item
+  s.server.chooseInNextMenu({"Noise"});
+  s.server.press(s.at(20, 15));
+  s.server.release(s.at(20, 15));
+  EXPECT_EQ(b->position, 3);
+  EXPECT_EQ(b->getText()->text.get(), "Noise");
+  gui::PopupMenu* items = b->popupMenu;
+  EXPECT_EQ(std::vector<bool>({items->getItem(0)->checkMark, items->getItem(1)->checkMark,
+                               items->getItem(2)->checkMark}),
+            (std::vector<bool>{false, false, true}));
+
   // The menu's press left no capture behind: the next press takes it.
   b->popupMenu = nullptr;
   s.server.press(s.at(20, 15));
   EXPECT_TRUE(b->hasMouseCapture());
   s.server.release(s.at(20, 15));
-  EXPECT_EQ(log.count("start"), 2);
-  EXPECT_EQ(log.count("end"), 2);
+  EXPECT_EQ(log.count("start"), 3);
+  EXPECT_EQ(log.count("end"), 3);
 }
 
 TEST(ButtonTest, SwitchesSnapToTheNearestStopAndGrowWithTheRange) {
@@ -196,8 +215,9 @@ TEST(ButtonTest, SwitchesSnapToTheNearestStopAndGrowWithTheRange) {
   };
   EXPECT_FALSE(sw.isVertical());
   EXPECT_EQ(sw.getButtonSpace(), 20);
-  // Grab the handle 5 pixels in and drag its leading edge to 9, then 10.
-  s.server.press(s.at(15, 15), platform::kOptionKey);
+  // Grab the handle 5 pixels in (and 2 down) and drag its leading edge to
+  // 9, then 10.
+  s.server.press(s.at(15, 12), platform::kOptionKey);
   s.server.move(s.at(24, 15), platform::kOptionKey);
   EXPECT_EQ(sw.position, 0);
   s.server.move(s.at(25, 15), platform::kOptionKey);
@@ -225,6 +245,22 @@ TEST(ButtonTest, SwitchesSnapToTheNearestStopAndGrowWithTheRange) {
   s.server.press(s.at(10 + 50, 15), platform::kCommandKey);
   s.server.release(s.at(10 + 50, 15));
   EXPECT_EQ(sw.position, 2);
+
+  // Upright, a click centres the handle by its height: centred at 21 its
+  // top is at 11, past half the 20-pixel way to the lower stop; centred at
+  // 17 (above the lowered handle) its top is at 7, short of it.
+  gui::Switch::Style upright(s.ui);
+  solid(upright.background, 10, 40, gui::Color(60, 60, 60, 255));
+  solid(upright.handle, 10, 20, gui::Color(230, 230, 230, 255));
+  solid(upright.handleRollover, 10, 20, gui::Color(255, 255, 255, 255));
+  gui::Switch up(s.ui, &upright);
+  up.setPosition(gui::Point(100, 10));
+  up.parent = s.root;
+  EXPECT_TRUE(up.isVertical());
+  click(105, 10 + 21);
+  EXPECT_EQ(up.position, 1);
+  click(105, 10 + 17);
+  EXPECT_EQ(up.position, 0);
 }
 
 // A caption pushed left (a long one, or one offset towards the left) still

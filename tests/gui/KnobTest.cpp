@@ -33,7 +33,7 @@ struct KnobScene : GuiScene {
   // Knob coordinates.
   void press(int x, int y, uint32_t mods = 0) { server.press(at(cX + x, cY + y), mods); }
   void drag(int x, int y, uint32_t mods = 0) { server.move(at(cX + x, cY + y), mods); }
-  void release(int x, int y) { server.release(at(cX + x, cY + y)); }
+  void release(int x, int y, uint32_t mods = 0) { server.release(at(cX + x, cY + y), mods); }
 
   gui::Knob::Style style;
   gui::Knob* knob;
@@ -139,6 +139,13 @@ TEST(KnobTest, VerticalDragsAccelerateWithSpeedAndCarryTheFraction) {
   s.drag(20, 10, platform::kShiftKey);
   EXPECT_EQ(k.position, 20); // 10 px * 0.1 * 4096 / 200 = 20.48
   s.release(20, 10);
+  // Fine and linked together (shift and option) is as fine.
+  k.position = 0;
+  s.press(20, 20, platform::kShiftKey | platform::kOptionKey);
+  s.drag(20, 10, platform::kShiftKey | platform::kOptionKey);
+  EXPECT_EQ(k.position, 20);
+  EXPECT_TRUE(k.isLinked());
+  s.release(20, 10);
 }
 
 TEST(KnobTest, SmallRangesStepEveryTwentyPixelsOrTwoHundredFine) {
@@ -161,6 +168,15 @@ TEST(KnobTest, SmallRangesStepEveryTwentyPixelsOrTwoHundredFine) {
   k.maximum = 10;
   s.runMs(500);
   EXPECT_EQ(dragUp(40, 0), 2);
+  // Nor a slow one, up to a span of 20: 40 px in 500 ms are still
+  // 40 * 20 / 200 = 4 steps.
+  k.maximum = 20;
+  k.position = 0;
+  s.press(20, 20);
+  s.runMs(500);
+  s.drag(20, -20);
+  s.release(20, -20);
+  EXPECT_EQ(k.position, 4);
 }
 
 TEST(KnobTest, ResetLinkAndThePointerGrab) {
@@ -175,12 +191,21 @@ TEST(KnobTest, ResetLinkAndThePointerGrab) {
   EXPECT_EQ(k.position, 1234);
   EXPECT_EQ(s.gestures->lines, (std::vector<std::string>{"start", "change 1234", "end"}));
 
-  // Option links; the link ends silently with the gesture.
+  // Option links; the link ends silently with the gesture, also when the
+  // key is still held at the release.
   s.gestures->lines.clear();
   s.press(20, 30, platform::kOptionKey);
   EXPECT_TRUE(k.isLinked());
-  s.release(20, 30);
+  s.release(20, 30, platform::kOptionKey);
   EXPECT_FALSE(k.isLinked());
+  EXPECT_EQ(s.gestures->lines, (std::vector<std::string>{"start", "link", "end"}));
+  // The key may also come down during the drag.
+  s.gestures->lines.clear();
+  s.press(32, 30);
+  EXPECT_FALSE(k.isLinked());
+  s.drag(32, 30, platform::kOptionKey);
+  EXPECT_TRUE(k.isLinked());
+  s.release(32, 30);
   EXPECT_EQ(s.gestures->lines, (std::vector<std::string>{"start", "link", "end"}));
 
   // The pointer at 12 o'clock is grabbed in its ring and turned about the
