@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 using namespace zarn::test;
 
@@ -201,13 +202,21 @@ TEST(ButtonTest, SelectButtonsChooseInsideOneGestureAndGiveTheCaptureBack) {
 
 TEST(ButtonTest, SwitchesSnapToTheNearestStopAndGrowWithTheRange) {
   GuiScene s;
-  gui::Switch::Style style(s.ui);
-  solid(style.background, 40, 10, gui::Color(60, 60, 60, 255));
-  solid(style.handle, 20, 10, gui::Color(230, 230, 230, 255));
-  solid(style.handleRollover, 20, 10, gui::Color(255, 255, 255, 255));
-  gui::Switch sw(s.ui, &style);
-  sw.setPosition(gui::Point(10, 10));
-  sw.parent = s.root;
+  // A track w x h with a handle hw x hh, the switch placed at (x, y).
+  auto style = [&](int w, int h, int hw, int hh) {
+    auto st = std::make_unique<gui::Switch::Style>(s.ui);
+    solid(st->background, w, h, gui::Color(60, 60, 60, 255));
+    solid(st->handle, hw, hh, gui::Color(230, 230, 230, 255));
+    solid(st->handleRollover, hw, hh, gui::Color(255, 255, 255, 255));
+    return st;
+  };
+  auto place = [&](gui::Switch& v, int x, int y) {
+    v.setPosition(gui::Point(x, y));
+    v.parent = s.root;
+  };
+  const auto across = style(40, 10, 20, 10);
+  gui::Switch sw(s.ui, across.get());
+  place(sw, 10, 10);
   GestureLog log(&sw);
   auto click = [&](int x, int y) {
     s.server.press(s.at(x, y));
@@ -249,13 +258,9 @@ TEST(ButtonTest, SwitchesSnapToTheNearestStopAndGrowWithTheRange) {
   // Upright, a click centres the handle by its height: centred at 21 its
   // top is at 11, past half the 20-pixel way to the lower stop; centred at
   // 17 (above the lowered handle) its top is at 7, short of it.
-  gui::Switch::Style upright(s.ui);
-  solid(upright.background, 10, 40, gui::Color(60, 60, 60, 255));
-  solid(upright.handle, 10, 20, gui::Color(230, 230, 230, 255));
-  solid(upright.handleRollover, 10, 20, gui::Color(255, 255, 255, 255));
-  gui::Switch up(s.ui, &upright);
-  up.setPosition(gui::Point(100, 10));
-  up.parent = s.root;
+  const auto upright = style(10, 40, 10, 20);
+  gui::Switch up(s.ui, upright.get());
+  place(up, 100, 10);
   EXPECT_TRUE(up.isVertical());
   click(105, 10 + 21);
   EXPECT_EQ(up.position, 1);
