@@ -1,7 +1,8 @@
 // What a musician hears and could check with a meter: how a release and a
 // decay bend, how far velocity and the level knobs move the level, how a
 // hard-panned oscillator sits, how the filter follows the keys and its
-// pan, that note changes do not click, and that the output carries no DC.
+// pan, that note changes and a filter switched under a note do not click,
+// and that the output carries no DC.
 // Every expected value comes from the musical rule, never from the
 // engine's own functions.
 
@@ -214,7 +215,7 @@ TEST(ZarnHearingTest, FilterPanPartsTheSidesCutOffs) {
   }
 }
 
-TEST(ZarnHearingTest, NoteChangesDoNotClick) {
+TEST(ZarnHearingTest, NoteAndFilterChangesDoNotClick) {
   // A mono line (triangle, legato): root held at velocity 120 for half a
   // second, then a two-note chord at velocity 40 arriving in the same sample.
   auto monoChord = [](int root, double after) {
@@ -268,6 +269,22 @@ TEST(ZarnHearingTest, NoteChangesDoNotClick) {
     }
     // Five voices at once step at most by the sum of their own slopes.
     EXPECT_LT(largestStep(s, 0.3, 0.7), 5.0 * before);
+  }
+  // A filter switched on or off under a held note glides between the open
+  // and the filtered wave instead of jumping from one to the other.
+  {
+    Synth s;
+    plainPatch(s, Oscillator::Triangle);
+    Synth::set(s->filter1.freq, s->filter1.freq.getTransform().invertValue(std::log2(200.0f)));
+    s.settle();
+    s.noteOn(69, 127);
+    s.render(0.3);
+    const double before = largestStep(s, 0.1, 0.3);
+    Synth::set(s->filter1.enabled, 1.0f);
+    s.render(0.3);
+    Synth::set(s->filter1.enabled, 0.0f);
+    s.render(0.3);
+    EXPECT_LT(largestStep(s, 0.3, 0.9), 1.5 * before);
   }
 }
 

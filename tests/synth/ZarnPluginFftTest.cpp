@@ -200,8 +200,14 @@ TEST(ZarnPluginSpectrumTest, RoutingsCombineTheFiltersAsSaid) {
     Synth::set(s->filter2.peak, 0.0f);
     Synth::set(s->filter2.response, static_cast<float>(GenericFilter::cHighPass));
     Synth::set(s->filterRouting, static_cast<float>(routing));
+    // Both oscillators hard left: whichever way the filters are joined,
+    // nothing reaches the right side.
+    Synth::set(s->osc1.pan, -1.0f);
+    Synth::set(s->osc2.pan, -1.0f);
     s.settle();
-    return playAndAnalyse(s, 45, 1.0, 32768); // osc 1 at 110 Hz, osc 2 at 880 Hz
+    const Spectrum left = playAndAnalyse(s, 45, 1.0, 32768); // osc 1 at 110 Hz, osc 2 at 880 Hz
+    EXPECT_LT(rms(s.right, 4410, s.size()), 1e-4 * rms(s.left, 4410, s.size())) << routing;
+    return left;
   };
   const Spectrum serial = run(ZarnVoice::cSerial);
   const Spectrum parallel = run(ZarnVoice::cParallel);

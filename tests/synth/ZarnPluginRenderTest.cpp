@@ -1,5 +1,6 @@
 // The instrument as a whole, through the plug-in core: MIDI in, samples out.
 
+#include "synth/ModulationMatrixParameterSet.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/synth/ZarnTestSupport.h"
 
@@ -173,6 +174,36 @@ TEST(ZarnPluginRenderTest, UnisonCopiesSpreadAcrossTheStereoField) {
     else
       EXPECT_GT(correlation(t.left, t.right, 4410), 0.999);
   }
+
+  // Osc 2 alone, its level moved by velocity through a slot, so that each
+  // voice weighs its own copies: the stack is still as loud as one copy,
+  // and Osc 2's copies are detuned and spread as Osc 1's are.
+  auto osc2Stack = [](float unison) {
+    auto t = std::make_unique<Synth>();
+    plainPatch(*t);
+    Synth::set((*t)->osc1.level, 0.0f);
+    Synth::set((*t)->osc2.level, 0.5f);
+    Synth::set((*t)->osc2.waveForm, static_cast<float>(Oscillator::Sawtooth));
+    ModulationMatrixParameterSet::SlotParameters& slot = (*t)->getModMatrixParameters()->at(0);
+    Synth::set(slot.source, static_cast<float>(ModulationMatrix::cSourceVelocity + 1));
+    Synth::set(slot.target, static_cast<float>(ModulationMatrix::cTargetOsc2Level + 1));
+    Synth::set(slot.level, 0.5f);
+    Synth::set((*t)->unisonVoices, unison);
+    Synth::set((*t)->unisonSpread, 1.0f);
+    t->settle();
+    t->noteOn(57, 127);
+    t->render(1.6);
+    return t;
+  };
+  const auto alone = osc2Stack(1.0f);
+  const auto stack = osc2Stack(4.0f);
+  // Hard-panned outer copies of 1/sqrt(4) each and inner ones at 1/3 pan:
+  // each side carries (1 + 1 + 4/9) / 4 of one centred copy's power.
+  EXPECT_NEAR(toDB(level(*stack) / level(*alone)), 10.0 * std::log10((2.0 + 4.0 / 9.0) / 4.0), 0.5);
+  const Spectrum l2 = spectrum(stack->left, 4410, 65536);
+  const Spectrum r2 = spectrum(stack->right, 4410, 65536);
+  EXPECT_NEAR(l2.peakHz(flat - 4.0, flat + 4.0), flat, 0.1);
+  EXPECT_NEAR(r2.peakHz(sharp - 4.0, sharp + 4.0), sharp, 0.1);
 }
 
 TEST(ZarnPluginRenderTest, SameMidiGivesTheSameSamples) {
