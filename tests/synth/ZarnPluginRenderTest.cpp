@@ -113,6 +113,17 @@ TEST(ZarnPluginRenderTest, TheEnvelopeShapesTheLevel) {
   EXPECT_GT(middle, 0.2 * full);
   EXPECT_LT(middle, 0.9 * full);
   EXPECT_LT(released, 1e-4);
+  // The attack is gently bent: the level rises as (1 - e^(-2 t/T)) /
+  // (1 - e^-2) of the full one. Measured over five periods of middle C
+  // (843 samples) around a quarter, a half and the end of the attack.
+  auto attackAt = [&](double fraction) {
+    const size_t centre = static_cast<size_t>(fraction * 0.5 * kRate);
+    return rms(e.left, centre - 421, centre + 422) / full;
+  };
+  auto bent = [](double x) { return (1.0 - std::exp(-2.0 * x)) / (1.0 - std::exp(-2.0)); };
+  EXPECT_NEAR(attackAt(0.25), bent(0.25), 0.01);
+  EXPECT_NEAR(attackAt(0.5), bent(0.5), 0.01);
+  EXPECT_NEAR(attackAt(0.95), bent(0.95), 0.01);
   EXPECT_EQ(soundingVoices(*e), 0);
 }
 
