@@ -1,5 +1,6 @@
 #include "base/PresetManager.h"
 
+#include "base/PathUtils.h"
 #include "base/PlatformServices.h"
 #include "base/Preset.h"
 
@@ -154,6 +155,11 @@ std::string PresetManager::getPresetPath(const Preset* preset) const {
   // inside the path is part of the preset's own name.
   if (startsWith(preset->getPath(), root)) return preset->getPath().substr(root.size());
   return preset->getPath();
+}
+
+std::string PresetManager::getFullPresetPath(const std::string& presetPath) const {
+  if (presetPath.empty() || presetPath[0] == getPathDelimiter()) return presetPath;
+  return getFolderPath() + presetPath;
 }
 
 PresetManager::LookupResult PresetManager::tryFindPresetByBankAndProgram(

@@ -84,6 +84,10 @@ public:
   // The preset's path below the root; the full path when the preset is not
   // inside the root folder.
   std::string getPresetPath(const Preset* preset) const;
+  // The full path of a path that getPresetPath gave: the root's path
+  // followed by it, or the path as it stands when it is a full one already
+  // (a preset outside the root folder). Empty stays empty.
+  std::string getFullPresetPath(const std::string& presetPath) const;
 
   // The render thread's program change: never waits. On found, copies the
   // preset and its path below the root, so the caller may load the file

@@ -31,8 +31,7 @@ void GenericPluginInterface::initializePresetMenu() {
 
   presetMenu->clear();
   if (manager) {
-    const std::string current =
-        context && !context->presetPath.get().empty() ? manager->getFolderPath() + context->presetPath.get() : "";
+    const std::string current = context ? manager->getFullPresetPath(context->presetPath.get()) : "";
     fillPresetFolderMenu(*manager, presetMenu, this, programNumbers ? cPresetViewProgramNumbers : cPresetViewNames,
                          current);
   }
@@ -73,7 +72,9 @@ void GenericPluginInterface::saveItemClick(void*) {
   PresetManager* manager = plugin->getPresetManager(-1);
   PresetContext* context = plugin->getPresetContext();
   if (!manager || !context || context->presetName.get().empty()) return;
-  Preset preset(manager->getFolderPath() + context->presetPath.get());
+  // A preset saved or loaded outside the library is known by its full
+  // path: it is overwritten where it lies.
+  Preset preset(manager->getFullPresetPath(context->presetPath.get()));
   errno = 0;
   if (!plugin->savePreset(&preset)) ui->showMessage(savePresetFailureMessage(errno));
 }

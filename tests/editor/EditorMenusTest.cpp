@@ -20,6 +20,13 @@ using Texts = std::vector<std::string>;
 TEST(EditorMenusTest, ThePresetMenuMarksTheWayToTheCurrentPresetLoadsAndSaves) {
   EditorScene s;
   zarn::test::TempDir dir{"zarn-library"};
+  auto* e = s.open();
+  // "Save" before any preset was loaded or saved has nothing to overwrite:
+  // it writes nothing and says nothing.
+  GenericPlugin::sSettings->SavePresetItemEnabled = true;
+  s.popup(e->getPresetMenu(), {"Save"});
+  EXPECT_TRUE(s.server.alerts().empty());
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
   for (const char* f : {"Pads", "Pads Extra/Sub"}) std::filesystem::create_directories(dir.file(f));
   for (const char* f : {"Pads/Soft.qvp", "Pads Extra/Sub/Warm.qvp", "Lead.qvp"}) {
     Preset p(dir.file(f));
@@ -28,7 +35,15 @@ TEST(EditorMenusTest, ThePresetMenuMarksTheWayToTheCurrentPresetLoadsAndSaves) {
   PresetManager* library = s.plugin->getPresetManager(-1);
   library->initialize(dir.path());
   PresetContext* current = s.plugin->getPresetContext();
-  auto* e = s.open();
+  // Lead was saved while the library lay elsewhere: it is known by its
+  // full path, and "Save" overwrites it there.
+  s.plugin->level.setValue(0.25f, 0);
+  s.popup(e->getPresetMenu(), {"Save"});
+  EXPECT_TRUE(s.server.alerts().empty());
+  s.plugin->level.setValue(0.0f, 0);
+  ASSERT_TRUE(s.plugin->loadPreset(library->findPresetByName("Lead")));
+  EXPECT_FLOAT_EQ(s.plugin->level.getValue(), 0.25f);
+  GenericPlugin::sSettings->SavePresetItemEnabled = false;
   Preset warm(dir.file("Pads Extra/Sub/Warm.qvp"));
   ASSERT_TRUE(s.plugin->loadPreset(&warm));
 
@@ -72,6 +87,12 @@ TEST(EditorMenusTest, ThePresetMenuMarksTheWayToTheCurrentPresetLoadsAndSaves) {
   ASSERT_EQ(s.server.alerts().size(), 2u);
   EXPECT_EQ(s.server.alerts()[1], "The preset could not be saved.\n\nNo such file or directory");
   EXPECT_EQ(current->presetName.get(), "Soft");
+
+  // Save As cancelled: a folder made inside the dialog is in the menu.
+  std::filesystem::create_directories(dir.file("Made There"));
+  s.server.answerNextSave(std::nullopt);
+  s.popup(e->getPresetMenu(), {"Save As..."});
+  EXPECT_EQ(s.popup(e->getPresetMenu())[0], "Made There");
 
   // A folder that is not there is refused, with a message naming it; the
   // presets stay where they were.
