@@ -14,6 +14,7 @@
 
 #include <random>
 #include <set>
+#include <utility>
 
 using namespace platform;
 
@@ -251,6 +252,32 @@ TEST(DrawPortTest, TextEditTypesOverTheSelectionAndClicksToBoundaries) {
   edit.draw();
   EXPECT_EQ(port.pixel(12, 5), (PortColor{0, 0, 0})); // the selection shows inverted
   EXPECT_EQ(port.pixel(180, 15), kWhite);
+
+  // An arrow key ends a selection at its own side; at either end of the
+  // text the caret stays there.
+  auto caret = [&] { return std::pair(edit.selectionStart(), edit.selectionEnd()); };
+  edit.setSelection(1, 3);
+  edit.key(TextEdit::kLeftArrow);
+  EXPECT_EQ(caret(), std::pair(1, 1));
+  edit.setSelection(1, 3);
+  edit.key(TextEdit::kRightArrow);
+  EXPECT_EQ(caret(), std::pair(3, 3));
+  edit.setSelection(4, 4);
+  edit.key(TextEdit::kRightArrow);
+  EXPECT_EQ(caret(), std::pair(4, 4));
+  edit.key('!');
+  EXPECT_EQ(edit.text(), "o-ff!");
+  edit.setSelection(0, 0);
+  edit.key(TextEdit::kLeftArrow);
+  EXPECT_EQ(caret(), std::pair(0, 0));
+  // The bytes of a character beyond ASCII ("\xC3\xA9", e acute) are text.
+  edit.key('\xC3');
+  edit.key('\xA9');
+  EXPECT_EQ(edit.text(), "\xC3\xA9o-ff!");
+  // Shift-click to the left of the caret selects from there up to it.
+  edit.setSelection(3, 3);
+  edit.click({15, 11}, true);
+  EXPECT_EQ(caret(), std::pair(0, 3));
 }
 
 TEST(DrawPortTest, HugeShapesDrawTheirVisiblePart) {
