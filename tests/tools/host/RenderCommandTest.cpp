@@ -319,6 +319,12 @@ TEST_F(RenderCommandTest, ParameterValuesReachTheSound) {
   // Octave -1 plays note 48; the offset adds 0.5 / 8.
   EXPECT_NEAR(wav.at(on, 0), flatSample(0.25f, 48) + 0.0625f, 1e-4);
   EXPECT_NEAR(wav.at(on - 1, 0), 0.0f, 1e-6);
+
+  // The lowest ends of the ranges are values like any other: no level, and
+  // the offset's -1 / 8.
+  const Result low = renderSong({"--set", "Level=0", "--set", "Offset=-1"}, "low.wav");
+  ASSERT_EQ(low.status, 0) << low.err;
+  EXPECT_NEAR(readWav("low.wav").at(on, 0), -0.125f, 1e-4);
 }
 
 TEST_F(RenderCommandTest, LoadingASavedStateRendersTheSameSamples) {
