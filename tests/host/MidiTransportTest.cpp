@@ -114,11 +114,22 @@ TEST(MidiTransportTest, BarsAndBeatsFollowTheMeter) {
   EXPECT_EQ(bars, 2);
   EXPECT_EQ(beats, 2);
   EXPECT_EQ(ticks, 480000);
+  // One sample at 44100 Hz is 960000 / 44100 = 21.8 ticks at 60: the
+  // nearest is 22.
+  t.setSampleRate(44100);
+  t.barBeat(1, bars, beats, ticks);
+  EXPECT_EQ(bars, 1);
+  EXPECT_EQ(beats, 1);
+  EXPECT_EQ(ticks, 22);
   t.setMeter(7, 3); // not a note value: the meter stays
   int32_t n, d;
   t.meter(n, d);
   EXPECT_EQ(n, 3);
   EXPECT_EQ(d, 4);
+  t.setMeter(5, 64); // the shortest note value a meter may count
+  t.meter(n, d);
+  EXPECT_EQ(n, 5);
+  EXPECT_EQ(d, 64);
 }
 
 TEST(MidiTransportTest, AnOldMidiInterfaceAnswersTransportQueriesWithAnError) {

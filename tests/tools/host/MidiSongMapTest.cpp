@@ -55,4 +55,24 @@ TEST(MidiSongMapTest, PositionsFollowTempoAndMeterChanges) {
   // fourth beat of the first bar.
   transport.setSongMap(nullptr);
   EXPECT_EQ(at(transport, 3.0), (Position{1, 4, 0}));
+
+  // 499161 microseconds a quarter at 44100 Hz: 22013.0001 samples a
+  // quarter, so sample 22013 k lies k ten-thousandths of a sample (a few
+  // billionths of a quarter) before the k-th beat, well within half a tick:
+  // it is that beat, with no ticks, and the fourth is the next bar's first.
+  renderio::TempoMap uneven(480);
+  uneven.addTempo(0, 499161.0);
+  simhost::MidiSongMap unevenSong(uneven, kRate);
+  transport.setSongMap(&unevenSong);
+  auto atSample = [&](int64_t location) {
+    Position p{};
+    transport.barBeat(location, p.bars, p.beats, p.ticks);
+    return p;
+  };
+  EXPECT_EQ(atSample(22013), (Position{1, 2, 0}));
+  EXPECT_EQ(atSample(3 * 22013), (Position{1, 4, 0}));
+  EXPECT_EQ(atSample(4 * 22013), (Position{2, 1, 0}));
+  // A sample on is 0.9999 / 22013.0001 of a quarter past it, 43.6 ticks.
+  EXPECT_EQ(atSample(22013 + 1), (Position{1, 2, 44}));
+  transport.setSongMap(nullptr);
 }

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
@@ -237,6 +238,41 @@ TEST_F(RenderCommandTest, BridgeParametersAreCheckedAgainstTheirRanges) {
   EXPECT_NE(r.err.find("no preset named \"No Such Sound\""), std::string::npos) << r.err;
 }
 
+TEST_F(RenderCommandTest, OptionsAreReadOverTheirWholeRanges) {
+  simhost::RenderOptions options;
+  bool help = false;
+  std::string error;
+  // The ends of the ranges --help gives, and values given as --name=VALUE.
+  ASSERT_TRUE(simhost::parseRenderOptions({"--rate", "8000", "--tail=600", "--preset=Warm Pad", "--set=Level=0.5",
+                                           "--load-state=a.state", "in.mid", "out.wav"},
+                                          options, help, error))
+      << error;
+  EXPECT_EQ(options.sampleRate, 8000);
+  EXPECT_EQ(options.tailSeconds, 600.0);
+  EXPECT_EQ(options.preset, "Warm Pad");
+  EXPECT_EQ(options.settings, std::vector<std::string>{"Level=0.5"});
+  EXPECT_EQ(options.loadState, "a.state");
+  // After "--" even names that start with a dash are files.
+  options = {};
+  ASSERT_TRUE(simhost::parseRenderOptions({"--rate=384000", "--", "-in.mid", "--out.wav"}, options, help, error))
+      << error;
+  EXPECT_EQ(options.sampleRate, 384000);
+  EXPECT_EQ(options.input, "-in.mid");
+  EXPECT_EQ(options.output, "--out.wav");
+
+  const std::vector<std::vector<std::string>> refused = {
+      {"--rate", "7999"}, {"--rate", "384001"}, {"--tail", "600.5"}, {"--load-state="}, {"--save-state", ""}};
+  for (std::vector<std::string> args : refused) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    const std::string option = args[0].substr(0, args[0].find('='));
+    args.insert(args.end(), {"in.mid", "out.wav"});
+    options = {};
+    error.clear();
+    EXPECT_FALSE(simhost::parseRenderOptions(args, options, help, error));
+    EXPECT_NE(error.find(option), std::string::npos) << error;
+  }
+}
+
 TEST_F(RenderCommandTest, NotesStartAtTheirEventsSampleOffsets) {
   if (bridgeBundle().empty()) GTEST_SKIP() << "the bridge's test bundle is not built";
   renderio::MidiFile song;
@@ -283,6 +319,12 @@ TEST_F(RenderCommandTest, ParameterValuesReachTheSound) {
   // Octave -1 plays note 48; the offset adds 0.5 / 8.
   EXPECT_NEAR(wav.at(on, 0), flatSample(0.25f, 48) + 0.0625f, 1e-4);
   EXPECT_NEAR(wav.at(on - 1, 0), 0.0f, 1e-6);
+
+  // The lowest ends of the ranges are values like any other: no level, and
+  // the offset's -1 / 8.
+  const Result low = renderSong({"--set", "Level=0", "--set", "Offset=-1"}, "low.wav");
+  ASSERT_EQ(low.status, 0) << low.err;
+  EXPECT_NEAR(readWav("low.wav").at(on, 0), -0.125f, 1e-4);
 }
 
 TEST_F(RenderCommandTest, LoadingASavedStateRendersTheSameSamples) {
@@ -448,5 +490,46 @@ TEST_F(RenderCommandTest, SynthesizerRendersRepeatToTheSampleWithRandomLfos) {
   EXPECT_TRUE(a.samples == b.samples);
   // Only the bundle's loading saw the virtual clock.
   EXPECT_EQ(std::getenv(platform::cVirtualClockVariable), nullptr);
+#endif
+}
+
+// The transport follows the song: bar 1 in 4/4 at 120 quarters a minute
+// (2 s), then 3/4 at 60. The synthesizer's first LFO, a square wave synced
+// to a bar of four beats, turns the volume up for the second half of each
+// cycle: loud from beat 3 of bar 1 (1 s). After the change the song
+// position counts beats of 3/4 (bar 2 starts at beat 2 x 3 = 6, still in a
+// second half), a second each: quiet from beat 8 (4 s), loud from beat 10
+// (6 s), quiet from beat 12 (8 s). A host that kept the first tempo or
+// meter, or timed the bars at another sample rate, moves these edges.
+TEST_F(RenderCommandTest, SynthesizerLfoFollowsTheSongsTempoAndMeter) {
+#ifndef ZARN_BUNDLE
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  // Note 57 from the start to 7 quarters after the change, at 9 s.
+  mDir.write("changes.mid", midibytes::header(0, 1, 480) +
+                                midibytes::track({0x00, 0x90, 0x39, 0x64,                         // note on
+                                                  0x8F, 0x00, 0xFF, 0x58, 0x04, 0x03, 0x02, 0x18, 0x08, // +1920: 3/4
+                                                  0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,       // 1000000 us a quarter
+                                                  0x9A, 0x20, 0x80, 0x39, 0x40,                   // +3360: note off
+                                                  0x00, 0xFF, 0x2F, 0x00}));
+  const Result r = run({"render", "--quiet", "--bundle", ZARN_BUNDLE, "--rate", "48000", "--tail", "0", "--set",
+                        "LFO 1 SyncMode=Synchronized", "--set", "LFO 1 SyncFreq=1 bar", "--set",
+                        "LFO 1 WaveForm=Square", "--set", "Slot 1 Source=LFO 1", "--set", "Slot 1 Target=Volume",
+                        "--set", "Slot 1 Level=1", file("changes.mid"), file("lfo.wav")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const renderio::WavData wav = readWav("lfo.wav");
+  ASSERT_EQ(wav.frames, 9 * 48000);
+  // Tenths of a second, away from the edges, loud (quiet is a tenth as loud).
+  auto loud = [&](int tenth) {
+    double sum = 0.0;
+    for (int64_t i = tenth * 4800; i < (tenth + 1) * 4800; ++i) sum += double(wav.at(i, 0)) * wav.at(i, 0);
+    return std::sqrt(sum / 4800) > 0.3;
+  };
+  for (int tenth = 0; tenth < 90; ++tenth) {
+    if (tenth % 10 == 0 || tenth % 10 == 9) continue; // the edges fall on whole seconds
+    const int second = tenth / 10;
+    const bool expected = (second >= 1 && second < 4) || (second >= 6 && second < 8);
+    EXPECT_EQ(loud(tenth), expected) << tenth / 10.0 << " s";
+  }
 #endif
 }

@@ -56,6 +56,9 @@ TEST(TempoMapTest, IgnoresImpossibleChangesAndReplacesSimultaneousOnes) {
   map.addMeter(0, 7, 8);
   ASSERT_EQ(map.meters().size(), 1u);
   EXPECT_EQ(map.meters()[0].numerator, 7);
+  map.addMeter(0, 5, 64); // the shortest note value a meter may count
+  ASSERT_EQ(map.meters().size(), 1u);
+  EXPECT_EQ(map.meters()[0].denominator, 64);
 }
 
 TEST(TempoMapTest, CountsBarsAcrossMeterChanges) {
@@ -63,6 +66,7 @@ TEST(TempoMapTest, CountsBarsAcrossMeterChanges) {
   map.addMeter(0, 4, 4);
   map.addMeter(480 * 8, 3, 4);  // after two bars of 4/4
   map.addMeter(480 * 14, 6, 8); // after two bars of 3/4
+  map.addMeter(480 * 14, 6, 8); // the same change again, as another track may repeat it
   map.addMeter(480 * 16, 2, 4); // in the middle of a bar of 6/8: that bar is cut short
   ASSERT_EQ(map.meters().size(), 4u);
   EXPECT_EQ(map.meters()[1].barsBefore, 2);
