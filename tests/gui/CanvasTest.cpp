@@ -111,8 +111,9 @@ TEST(CanvasTest, ForwardsThroughClipOriginAndOpacity) {
   EXPECT_EQ(0, counter.count);
   canvas.clip = Rect(5, 5, 6, 6);
   canvas.origin = Point(0, 0);
+  canvas.opacity = 7;
   delete saved;
-  EXPECT_EQ(4, counter.count);
+  EXPECT_EQ(6, counter.count);
   EXPECT_EQ(Rect(0, 0, 100, 100), canvas.clip.get());
   EXPECT_EQ(Point(3, 4), canvas.origin.get());
   EXPECT_EQ(128, canvas.opacity.get());
