@@ -50,6 +50,33 @@ TEST(LabelTest, LabelsTakeTheirTextsSizeOrAlignInsideFixedBounds) {
   EXPECT_GT(lit, 0);
   EXPECT_EQ(litLeft, 0);
   EXPECT_EQ(litAbove, 0);
+  // Exactly: the text's own mask, white over the black fill, with its box
+  // in the corner the alignment names, or centred within a pixel.
+  auto textAt = [&](int left, int top) {
+    gui::Bitmap* mask = t->getBitmap();
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 200; ++x) {
+        const gui::Point m(x - left, y - top);
+        const uint32_t a = mask->getBounds().contains(m) ? mask->getPixel(m).a : 0;
+        if (s.screen(10 + x, 20 + y) != (a << 16 | a << 8 | a)) return false;
+      }
+    return true;
+  };
+  const int tw = t->getWidth(), th = t->getHeight();
+  EXPECT_TRUE(textAt(200 - tw, 40 - th));
+  label.horizontalAlignment = 0;
+  label.verticalAlignment = 0;
+  s.runMs(60);
+  EXPECT_TRUE(textAt(0, 0));
+  label.horizontalAlignment = 1;
+  label.verticalAlignment = 1;
+  s.runMs(60);
+  bool centred = false;
+  for (int dy = -1; dy <= 1; ++dy)
+    for (int dx = -1; dx <= 1; ++dx) centred = centred || textAt((200 - tw) / 2 + dx, (40 - th) / 2 + dy);
+  EXPECT_TRUE(centred);
+  label.horizontalAlignment = 2;
+  label.verticalAlignment = 2;
 
   // Every look property repaints.
   s.server.takePaintLog();
@@ -60,6 +87,19 @@ TEST(LabelTest, LabelsTakeTheirTextsSizeOrAlignInsideFixedBounds) {
     change();
     s.runMs(60);
     EXPECT_FALSE(s.server.takePaintLog().empty());
+  }
+
+  // A border of 3 on every side, the fill inside it (the text sits in the
+  // middle, away from the rows and columns looked at).
+  label.borderColor = gui::Color(255, 0, 0, 255);
+  label.fillColor = gui::Color(0, 0, 255, 255);
+  s.runMs(60);
+  for (int i = 0; i < 4; ++i) {
+    const uint32_t want = i < 3 ? 0xFF0000u : 0x0000FFu;
+    EXPECT_EQ(s.screen(10 + i, 28), want) << i;
+    EXPECT_EQ(s.screen(10 + 199 - i, 28), want) << i;
+    EXPECT_EQ(s.screen(40, 20 + i), want) << i;
+    EXPECT_EQ(s.screen(40, 20 + 39 - i), want) << i;
   }
 }
 
