@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace zarn::test;
 
 TEST(LabelTest, LabelsTakeTheirTextsSizeOrAlignInsideFixedBounds) {
@@ -108,7 +110,12 @@ TEST(LabelTest, ImageLabelsAreTwoThirdsOfTheirImageUnlessTheTextNeedsMore) {
   gui::ImageLabel hint(s.ui);
   hint.parent = s.root;
   solid(hint.getBitmap(), 300, 90, gui::Color(250, 240, 200, 255));
+  hint.getBitmap()->fillRect(gui::Rect(0, 87, 300, 90), gui::Color(90, 80, 70, 255));
   EXPECT_EQ(hint.getClientRect(), gui::Rect(300, 60));
+  // Shorter than its image, the box still ends in the image's bottom edge.
+  s.runMs(60);
+  EXPECT_EQ(s.screen(150, 59), 0x5A5046u);
+  EXPECT_EQ(s.screen(150, 56), 0xFAF0C8u);
   gui::Text* t = hint.getText();
   EXPECT_EQ(t->maxWidth, 290);
   std::string words;
@@ -120,6 +127,18 @@ TEST(LabelTest, ImageLabelsAreTwoThirdsOfTheirImageUnlessTheTextNeedsMore) {
   hint.margins = gui::Rect(20, 5, 20, 15);
   EXPECT_EQ(t->maxWidth, 260);
   EXPECT_EQ(hint.getClientRect(), gui::Rect(300, t->getHeight() + 20));
+  // The text starts inside the margins: the columns left of it look like
+  // the right margin's, and the top rows like the image's top.
+  s.runMs(60);
+  const int height = std::min(200, t->getHeight() + 20); // the root's height at most
+  int inked = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < 20; ++x) ASSERT_EQ(s.screen(x, y), s.screen(299 - x, y)) << x << "," << y;
+    for (int x = 20; x < 280; ++x) inked += s.screen(x, y) != s.screen(299, y);
+  }
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 300; ++x) ASSERT_EQ(s.screen(x, y), 0xFAF0C8u) << x << "," << y;
+  EXPECT_GT(inked, 100);
   t->text = "";
   EXPECT_EQ(hint.getClientRect(), gui::Rect(300, 60));
 
