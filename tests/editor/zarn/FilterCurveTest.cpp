@@ -103,4 +103,12 @@ TEST(FilterCurveTest, Drawing) {
   auto band = drawn(2, 1, true);
   EXPECT_EQ(band->getPixel({5, 150}), gui::Color(0));
   EXPECT_EQ(band->getPixel({106, 150}).b, 200);
+  // Switched to band pass from high pass, whose pass band ran off to the
+  // right: only the two band-pass segments show, nothing right of the knee.
+  auto switched = displayCurve(1, 3, 0.5f);
+  switched->response = 2;
+  auto b = zarn::test::makeBitmap(213, 186, gui::Color(0));
+  switched->draw(*b->getCanvas(), 2.0f, true, line, fill, gui::Color());
+  EXPECT_EQ(b->getPixel({106, 150}).b, 200);
+  for (int x = 106 + 42 + 2; x < 213; x += 5) EXPECT_EQ(b->getPixel({x, 150}), gui::Color(0)) << x;
 }
