@@ -169,6 +169,13 @@ TEST(ZarnInterfaceTest, BanksRefusedSlotsAndReordering) {
   // The first bank has a working slot, the others are empty.
   EXPECT_EQ(e->getBankButton(0)->getText()->color.get().a, 200);
   EXPECT_EQ(e->getBankButton(1)->getText()->color.get().a, 64);
+  // A bypassed slot is switched off on purpose: no warning.
+  slots.at(0).bypassed.setValue(1, 1);
+  s.runMs(60);
+  EXPECT_FALSE(e->getSlotUnit(0)->warningImage->visible.get());
+  slots.at(0).bypassed.setValue(0, 1);
+  s.runMs(60);
+  EXPECT_TRUE(e->getSlotUnit(0)->warningImage->visible.get());
 
   // Dragging slot 3's order button past the next slot moves it there.
   const Point grip(2 * 80 + 40, zarnlayout::cSlotY + 3);
