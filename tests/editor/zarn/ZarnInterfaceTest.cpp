@@ -179,11 +179,15 @@ TEST(ZarnInterfaceTest, BanksRefusedSlotsAndReordering) {
 
   // Dragging slot 3's order button past the next slot moves it there.
   const Point grip(2 * 80 + 40, zarnlayout::cSlotY + 3);
-  s.drag(grip, {Point(250, 260), Point(300, 260)});
-  // The marker is centred on the border the slot will land against: right
-  // of slot 4, as it moves right.
   auto* stage = static_cast<ZarnInterface::ZarnSlotOrderStage*>(e->getSlotOrderStage());
   gui::Image* marker = stage->getMarker();
+  // Still over its own place, the slot would stay: no marker.
+  s.drag(grip, {Point(250, 260)});
+  EXPECT_FALSE(marker->visible.get());
+  // The marker is centred on the border the slot will land against: right
+  // of slot 4, as it moves right.
+  s.server.move(s.at(Point(300, 260)));
+  s.runMs(20);
   EXPECT_TRUE(marker->visible.get());
   EXPECT_EQ(marker->getPosition().x + marker->bounds.get().width() / 2, 4 * zarnlayout::cSlotW);
   s.server.release(s.at(Point(300, 260)));
@@ -227,6 +231,10 @@ TEST(ZarnInterfaceTest, BanksRefusedSlotsAndReordering) {
   e->makeConnection(17, source, osc1Level);
   EXPECT_EQ(e->getBank(), 2);
   EXPECT_EQ(e->getSlotUnit(0)->numberLabel->getText()->text.get(), "17");
+  // The mask follows the shown bank's slots: 18 works, 17 and 19 are empty.
+  s.runMs(60);
+  EXPECT_NE(at(1, 45), at(0, 45));
+  EXPECT_EQ(at(0, 45), at(2, 45));
 
   // A bank whose only working slot is its last is not dimmed.
   s.connect(15, source, osc1Level);
