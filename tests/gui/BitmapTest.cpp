@@ -71,6 +71,9 @@ TEST(BitmapTest, BlendRuleFillsBlitsAndTheTransparentFlag) {
   EXPECT_EQ(under, b->getPixel(Point(0, 1)));
   EXPECT_EQ(over(under, Color(255, 0, 10, 0), 128), b->getPixel(Point(0, 0)));
   EXPECT_EQ(Color(), b->getPixel(Point(4, 0)));
+  // Alpha 254 is still a blend, never an opaque write.
+  b->fillRect(Rect(3, 3, 4, 4), Color(255, 0, 10, 254));
+  EXPECT_EQ(over(under, Color(255, 0, 10, 0), 254), b->getPixel(Point(3, 3)));
 
   auto source = makePattern(6, 5);
   auto copy = makeBitmap(8, 8, under);
@@ -127,17 +130,43 @@ TEST(BitmapTest, GreyImageBecomesAMaskOfTheColour) {
 // pixel samples the source at its rotated position, the four neighbours
 // weighted by area and those outside the source counting as transparent.
 TEST(BitmapTest, RotationMatchesAFloatingPointBilinearReference) {
-  const int sw = 40, sh = 30, w = 52, h = 48;
+  // Odd sizes too: a knob's pointer image has a middle pixel to turn about.
+  const int sw = 41, sh = 31, w = 53, h = 47;
   auto source = makeBitmap(sw, sh, Color(0));
   for (int y = 0; y < sh; ++y)
     for (int x = 0; x < sw; ++x)
       source->setPixel(Point(x, y), Color(static_cast<unsigned char>(5 * x + 20), static_cast<unsigned char>(7 * y + 10),
                                           static_cast<unsigned char>(2 * (x + y) + 30), 255));
-  gui::MacCompatibleBitmap unrotated;
-  unrotated.resize(sw, sh);
-  unrotated.copyRotated(source.get(), 0.0f);
-  EXPECT_EQ(pixelsOf(*source), pixelsOf(unrotated));
-  EXPECT_TRUE(unrotated.transparent);
+  for (const int less : {0, 1}) {
+    auto cut = makeBitmap(sw - less, sh - less, Color(0));
+    cut->drawBitmap(source.get(), cut->getBounds(), Point(0, 0), 255);
+    gui::MacCompatibleBitmap unrotated;
+    unrotated.resize(sw - less, sh - less);
+    unrotated.copyRotated(cut.get(), 0.0f);
+    EXPECT_EQ(pixelsOf(*cut), pixelsOf(unrotated)) << less;
+    EXPECT_TRUE(unrotated.transparent);
+  }
+
+  // A source with alpha (a pointer drawn on nothing) keeps its shape: each
+  // pixel's alpha, and its colour within the rounding of the premultiplied
+  // sums.
+  auto shape = makeBitmap(sw, sh, Color(0));
+  for (int y = 0; y < sh; ++y)
+    for (int x = 0; x < sw; ++x)
+      shape->getPixels()[y * sw + x] = (source->getPixels()[y * sw + x] & 0x00ffffffu) | uint32_t(6 * x) << 24;
+  shape->transparent = true;
+  gui::MacCompatibleBitmap turned;
+  turned.resize(sw, sh);
+  turned.copyRotated(shape.get(), 0.0f);
+  for (int y = 0; y < sh; ++y)
+    for (int x = 0; x < sw; ++x) {
+      const Color want = shape->getPixel(Point(x, y)), got = turned.getPixel(Point(x, y));
+      ASSERT_EQ(want.a, got.a) << x << "," << y;
+      if (want.a >= 128) {
+        EXPECT_NEAR(want.r, got.r, 2) << x << "," << y;
+        EXPECT_NEAR(want.b, got.b, 2) << x << "," << y;
+      }
+    }
 
   for (const float angle : {0.3f, 1.5707964f, 2.4f, -0.8f}) {
     gui::MacCompatibleBitmap rotated;

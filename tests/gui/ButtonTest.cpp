@@ -146,6 +146,26 @@ TEST(ButtonTest, AToggleButtonShowsItsValueWhoeverSetsIt) {
   s.server.release(s.at(20, 15));
   EXPECT_EQ(t->position, 1);
   EXPECT_EQ(t->getOverlayState(), 1);
+
+  // The face follows the mouse: the hover face while over it; pressed, the
+  // pressed face, with the overlay sunk a pixel right and down.
+  s.runMs(60);
+  EXPECT_EQ(s.screen(10 + 40, 10 + 2), 0xDCDCDCu);
+  EXPECT_EQ(s.screen(10 + 0, 10 + 6), 0xFAC800u);
+  s.server.press(s.at(20, 15));
+  s.runMs(60);
+  EXPECT_EQ(s.screen(10 + 40, 10 + 2), 0x969696u);
+  EXPECT_EQ(s.screen(10 + 0, 10 + 6), 0x969696u);
+  EXPECT_EQ(s.screen(10 + 8, 10 + 14), 0xFAC800u);
+  s.server.release(s.at(20, 15));
+  // Aligned right, the overlay ends the margin short of the right edge.
+  t->alignment = 2;
+  t->margin = 3;
+  s.runMs(60);
+  EXPECT_EQ(s.screen(10 + 49, 10 + 10), 0x282828u);
+  EXPECT_EQ(s.screen(10 + 56, 10 + 10), 0x282828u);
+  EXPECT_EQ(s.screen(10 + 57, 10 + 10), 0xDCDCDCu);
+  EXPECT_EQ(s.screen(10 + 48, 10 + 10), 0xDCDCDCu);
 }
 
 TEST(ButtonTest, SelectButtonsChooseInsideOneGestureAndGiveTheCaptureBack) {
@@ -254,6 +274,14 @@ TEST(ButtonTest, SwitchesSnapToTheNearestStopAndGrowWithTheRange) {
   s.server.press(s.at(10 + 50, 15), platform::kCommandKey);
   s.server.release(s.at(10 + 50, 15));
   EXPECT_EQ(sw.position, 2);
+  // The handle lights up while the mouse is over it.
+  s.server.move(s.at(10 + 5, 15));
+  s.runMs(60);
+  EXPECT_EQ(s.screen(10 + 45, 12), 0xE6E6E6u);
+  s.server.move(s.at(10 + 55, 15));
+  s.runMs(60);
+  EXPECT_EQ(s.screen(10 + 45, 12), 0xFFFFFFu);
+  EXPECT_EQ(s.screen(10 + 35, 12), 0x3C3C3Cu);
 
   // Upright, a click centres the handle by its height: centred at 21 its
   // top is at 11, past half the 20-pixel way to the lower stop; centred at

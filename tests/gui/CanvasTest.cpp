@@ -111,8 +111,9 @@ TEST(CanvasTest, ForwardsThroughClipOriginAndOpacity) {
   EXPECT_EQ(0, counter.count);
   canvas.clip = Rect(5, 5, 6, 6);
   canvas.origin = Point(0, 0);
+  canvas.opacity = 7;
   delete saved;
-  EXPECT_EQ(4, counter.count);
+  EXPECT_EQ(6, counter.count);
   EXPECT_EQ(Rect(0, 0, 100, 100), canvas.clip.get());
   EXPECT_EQ(Point(3, 4), canvas.origin.get());
   EXPECT_EQ(128, canvas.opacity.get());
@@ -133,6 +134,14 @@ TEST(CanvasTest, TilesAThreePartImageWithoutScaling) {
   canvas.drawTiledBitmap(tall.get(), Rect(1, 2, 5, 12), 255);
   EXPECT_EQ("blit 1, 2, 5, 5 from 0,0 o255; blit 1, 9, 5, 12 from 0,6 o255; "
             "blit 1, 5, 5, 8 from 0,3 o255; blit 1, 8, 5, 9 from 0,3 o255",
+            owner.take());
+
+  // The caps are at most as long as the image is thick: a flat 60 x 10
+  // image has 10-pixel caps and a 40-pixel middle.
+  auto flat = makePattern(60, 10);
+  canvas.drawTiledBitmap(flat.get(), Rect(0, 20, 100, 30), 255);
+  EXPECT_EQ("blit 0, 20, 10, 30 from 0,0 o255; blit 90, 20, 100, 30 from 50,0 o255; "
+            "blit 10, 20, 50, 30 from 10,0 o255; blit 50, 20, 90, 30 from 10,0 o255",
             owner.take());
 
   // A tile with no length along its axis would never advance.

@@ -55,6 +55,26 @@ TEST(CubicCurveTest, ConstantCurveRows) {
         EXPECT_EQ(y < 9 ? kAbove : (y == 10 ? kLine : kBelow), t) << x << "," << y;
       }
     }
+
+  // Translucent fills: rows 9 and 11 are half line, half fill at half
+  // strength, over the ground; each fill shows only on its own side.
+  const Color above(0, 0, 200, 128), below(200, 0, 0, 128);
+  auto glazed = makeBitmap(20, 40, kGround);
+  glazed->drawSpline(flat, Rect(20, 40), Point(0, 0), kLine, above, below, 2.0f, gui::cHorizontal);
+  auto coverage = [](Color fill, int ground, int f, int l) {
+    const double a = 0.5 * fill.a / 255.0;
+    return ground * (1.0 - 0.5 - a) + f * a + l * 0.5;
+  };
+  for (int x = 0; x < 20; x += 7) {
+    const Color upper = glazed->getPixel(Point(x, 9)), lower = glazed->getPixel(Point(x, 11));
+    EXPECT_NEAR(coverage(above, kGround.r, above.r, kLine.r), upper.r, 3.0);
+    EXPECT_NEAR(coverage(above, kGround.b, above.b, kLine.b), upper.b, 3.0);
+    EXPECT_NEAR(coverage(below, kGround.r, below.r, kLine.r), lower.r, 3.0);
+    EXPECT_NEAR(coverage(below, kGround.b, below.b, kLine.b), lower.b, 3.0);
+    EXPECT_NEAR(0.5 * kGround.b + 0.5 * above.b, glazed->getPixel(Point(x, 8)).b, 1.0);
+    EXPECT_NEAR(0.5 * kGround.r + 0.5 * below.r, glazed->getPixel(Point(x, 12)).r, 1.0);
+    EXPECT_EQ(kLine, glazed->getPixel(Point(x, 10)));
+  }
 }
 
 // A straight cubic in a column has the line rasteriser's geometry; where it

@@ -95,6 +95,10 @@ TEST(GeometryTest, FourPointPieceNeverOvershootsItsPoints) {
   EXPECT_NEAR(1.5, line.derivative(20.0), 1e-9);
   const Cubic peak(Point(0, 0), Point(10, 30), Point(20, 5), Point(30, 0));
   EXPECT_NEAR(0.0, peak.derivative(10.0), 1e-9);
+  // Three equal points in a row stay level: no 0/0 in the tangents.
+  const Cubic level(Point(0, 8), Point(10, 8), Point(20, 8), Point(30, 3));
+  EXPECT_NEAR(8.0, level(15.0), 1e-9);
+  EXPECT_NEAR(0.0, level.derivative(15.0), 1e-9);
 
   std::mt19937 random(7);
   std::uniform_int_distribution<int> step(1, 40), value(-50, 50);

@@ -227,6 +227,12 @@ TEST(KnobTest, ResetLinkAndThePointerGrab) {
 TEST(KnobTest, ThePointerIsRenderedAgainOnlyForVisibleChanges) {
   KnobScene s;
   gui::Knob& k = *s.knob;
+  // Each pointer a bar above the middle: white, red when active.
+  for (auto [b, c] : {std::pair{s.style.pointer, gui::Color(255, 255, 255, 255)},
+                      std::pair{s.style.activePointer, gui::Color(255, 0, 0, 255)}}) {
+    b->fillRect(gui::Rect(18, 2, 23, 12), c);
+    b->transparent = true;
+  }
   k.maximum = 65536;
   k.position = 30000;
   s.runMs(100);
@@ -241,4 +247,18 @@ TEST(KnobTest, ThePointerIsRenderedAgainOnlyForVisibleChanges) {
   s.runMs(100);
   EXPECT_FALSE(s.server.takePaintLog().empty());
   EXPECT_EQ(k.getVisibleState(), 1);
+
+  // At 3 o'clock (0.8 of the sweep) the bar points right, over the active
+  // face; back to normal it is the white bar over the normal face.
+  k.position = 52429;
+  s.runMs(100);
+  auto at = [&](int x, int y) { return s.screen(cX + x, cY + y); };
+  EXPECT_EQ(at(33, 20), 0xFF0000u);
+  EXPECT_EQ(at(7, 20), 0x787878u);
+  EXPECT_EQ(at(20, 7), 0x787878u);
+  k.highlighted = false;
+  s.runMs(100);
+  EXPECT_EQ(at(33, 20), 0xFFFFFFu);
+  EXPECT_EQ(at(7, 20), 0x5A5A5Au);
+  EXPECT_EQ(at(20, 33), 0x5A5A5Au);
 }

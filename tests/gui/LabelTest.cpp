@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace zarn::test;
 
 TEST(LabelTest, LabelsTakeTheirTextsSizeOrAlignInsideFixedBounds) {
@@ -50,6 +52,33 @@ TEST(LabelTest, LabelsTakeTheirTextsSizeOrAlignInsideFixedBounds) {
   EXPECT_GT(lit, 0);
   EXPECT_EQ(litLeft, 0);
   EXPECT_EQ(litAbove, 0);
+  // Exactly: the text's own mask, white over the black fill, with its box
+  // in the corner the alignment names, or centred within a pixel.
+  auto textAt = [&](int left, int top) {
+    gui::Bitmap* mask = t->getBitmap();
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 200; ++x) {
+        const gui::Point m(x - left, y - top);
+        const uint32_t a = mask->getBounds().contains(m) ? mask->getPixel(m).a : 0;
+        if (s.screen(10 + x, 20 + y) != (a << 16 | a << 8 | a)) return false;
+      }
+    return true;
+  };
+  const int tw = t->getWidth(), th = t->getHeight();
+  EXPECT_TRUE(textAt(200 - tw, 40 - th));
+  label.horizontalAlignment = 0;
+  label.verticalAlignment = 0;
+  s.runMs(60);
+  EXPECT_TRUE(textAt(0, 0));
+  label.horizontalAlignment = 1;
+  label.verticalAlignment = 1;
+  s.runMs(60);
+  bool centred = false;
+  for (int dy = -1; dy <= 1; ++dy)
+    for (int dx = -1; dx <= 1; ++dx) centred = centred || textAt((200 - tw) / 2 + dx, (40 - th) / 2 + dy);
+  EXPECT_TRUE(centred);
+  label.horizontalAlignment = 2;
+  label.verticalAlignment = 2;
 
   // Every look property repaints.
   s.server.takePaintLog();
@@ -61,6 +90,19 @@ TEST(LabelTest, LabelsTakeTheirTextsSizeOrAlignInsideFixedBounds) {
     s.runMs(60);
     EXPECT_FALSE(s.server.takePaintLog().empty());
   }
+
+  // A border of 3 on every side, the fill inside it (the text sits in the
+  // middle, away from the rows and columns looked at).
+  label.borderColor = gui::Color(255, 0, 0, 255);
+  label.fillColor = gui::Color(0, 0, 255, 255);
+  s.runMs(60);
+  for (int i = 0; i < 4; ++i) {
+    const uint32_t want = i < 3 ? 0xFF0000u : 0x0000FFu;
+    EXPECT_EQ(s.screen(10 + i, 28), want) << i;
+    EXPECT_EQ(s.screen(10 + 199 - i, 28), want) << i;
+    EXPECT_EQ(s.screen(40, 20 + i), want) << i;
+    EXPECT_EQ(s.screen(40, 20 + 39 - i), want) << i;
+  }
 }
 
 TEST(LabelTest, ImageLabelsAreTwoThirdsOfTheirImageUnlessTheTextNeedsMore) {
@@ -68,7 +110,12 @@ TEST(LabelTest, ImageLabelsAreTwoThirdsOfTheirImageUnlessTheTextNeedsMore) {
   gui::ImageLabel hint(s.ui);
   hint.parent = s.root;
   solid(hint.getBitmap(), 300, 90, gui::Color(250, 240, 200, 255));
+  hint.getBitmap()->fillRect(gui::Rect(0, 87, 300, 90), gui::Color(90, 80, 70, 255));
   EXPECT_EQ(hint.getClientRect(), gui::Rect(300, 60));
+  // Shorter than its image, the box still ends in the image's bottom edge.
+  s.runMs(60);
+  EXPECT_EQ(s.screen(150, 59), 0x5A5046u);
+  EXPECT_EQ(s.screen(150, 56), 0xFAF0C8u);
   gui::Text* t = hint.getText();
   EXPECT_EQ(t->maxWidth, 290);
   std::string words;
@@ -80,6 +127,18 @@ TEST(LabelTest, ImageLabelsAreTwoThirdsOfTheirImageUnlessTheTextNeedsMore) {
   hint.margins = gui::Rect(20, 5, 20, 15);
   EXPECT_EQ(t->maxWidth, 260);
   EXPECT_EQ(hint.getClientRect(), gui::Rect(300, t->getHeight() + 20));
+  // The text starts inside the margins: the columns left of it look like
+  // the right margin's, and the top rows like the image's top.
+  s.runMs(60);
+  const int height = std::min(200, t->getHeight() + 20); // the root's height at most
+  int inked = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < 20; ++x) ASSERT_EQ(s.screen(x, y), s.screen(299 - x, y)) << x << "," << y;
+    for (int x = 20; x < 280; ++x) inked += s.screen(x, y) != s.screen(299, y);
+  }
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 300; ++x) ASSERT_EQ(s.screen(x, y), 0xFAF0C8u) << x << "," << y;
+  EXPECT_GT(inked, 100);
   t->text = "";
   EXPECT_EQ(hint.getClientRect(), gui::Rect(300, 60));
 

@@ -76,6 +76,9 @@ TEST(MenuTest, PopupFromAPressClicksTheChosenItem) {
         auto* off = new gui::MenuItem("Off", NotifyEvent::bind(clicks, &ClickLog::clicked));
         off->enabled = false;
         menu->add(off);
+        auto* hidden = new gui::MenuItem("Hidden", NotifyEvent::bind(clicks, &ClickLog::clicked));
+        hidden->visible = false;
+        menu->add(hidden);
       }
     } filler{menu.get(), &clicks};
     menu->onPopup = NotifyEvent::bind(&filler, &Filler::fill);
@@ -99,6 +102,9 @@ TEST(MenuTest, PopupFromAPressClicksTheChosenItem) {
     EXPECT_TRUE(shown.menu.children[1].divider);
     EXPECT_TRUE(shown.menu.children[2].children[1].checked);
     EXPECT_FALSE(shown.menu.children[3].enabled);
+    EXPECT_TRUE(shown.menu.children[3].visible);
+    EXPECT_FALSE(shown.menu.children[4].visible);
+    EXPECT_FALSE(shown.menu.children[2].children[0].checked);
     EXPECT_EQ(s.root->getMouseState(), 1);
     EXPECT_EQ(s.root->getCaptureControl(), s.root);
   }

@@ -49,6 +49,15 @@ TEST(FilterCurveTest, DisplayGeometry) {
   EXPECT_EQ(c->getPeakPosition().y, 0);
   c->response = 1;
   EXPECT_EQ(c->getPeakPosition(), gui::Point(63, 0)); // the high pass peaks at the cutoff
+
+  // The high pass is the low pass mirrored about the cutoff.
+  for (int s = 0; s < 4; ++s) {
+    auto low = displayCurve(0, s, 0.4f), high = displayCurve(1, s, 0.4f);
+    for (int i = 0; i < 4; ++i) {
+      const gui::Point l = low->getAnchor(3 - i), h = high->getAnchor(i);
+      EXPECT_EQ(h, gui::Point(-l.x, l.y)) << s << " anchor " << i;
+    }
+  }
 }
 
 // Every segment joins its two anchors, and the cheap updates (peak: only the
@@ -100,7 +109,33 @@ TEST(FilterCurveTest, Drawing) {
     EXPECT_EQ(b->getPixel({120, 180}).b, slope == 9 ? 0 : 200);
   }
   EXPECT_EQ(drawn(0, 1, false)->getPixel({20, 150}).b, 100);
+  // The peak is drawn at the cutoff's column: there the line's middle (its
+  // coverage-weighted row) is the peak anchor's height, plus half a pixel
+  // for the pixel centres.
+  for (float cutoff : {0.5f, 0.3f}) {
+    auto c = displayCurve(0, 1, 0.5f, cutoff);
+    auto b = zarn::test::makeBitmap(213, 186, gui::Color(0));
+    c->draw(*b->getCanvas(), 2.0f, true, line, gui::Color(), gui::Color());
+    const gui::Point peak = c->getPeakPosition();
+    ASSERT_EQ(peak.x, static_cast<int>(213 * cutoff));
+    double sum = 0.0, weighted = 0.0;
+    for (int y = 0; y < 186; ++y) {
+      const int r = b->getPixel({peak.x, y}).r;
+      sum += r;
+      weighted += r * (y + 0.5);
+    }
+    ASSERT_GT(sum, 0.0);
+    EXPECT_NEAR(weighted / sum, peak.y + 0.5, 0.3) << cutoff;
+  }
   auto band = drawn(2, 1, true);
   EXPECT_EQ(band->getPixel({5, 150}), gui::Color(0));
   EXPECT_EQ(band->getPixel({106, 150}).b, 200);
+  // Switched to band pass from high pass, whose pass band ran off to the
+  // right: only the two band-pass segments show, nothing right of the knee.
+  auto switched = displayCurve(1, 3, 0.5f);
+  switched->response = 2;
+  auto b = zarn::test::makeBitmap(213, 186, gui::Color(0));
+  switched->draw(*b->getCanvas(), 2.0f, true, line, fill, gui::Color());
+  EXPECT_EQ(b->getPixel({106, 150}).b, 200);
+  for (int x = 106 + 42 + 2; x < 213; x += 5) EXPECT_EQ(b->getPixel({x, 150}), gui::Color(0)) << x;
 }

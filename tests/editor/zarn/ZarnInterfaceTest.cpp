@@ -10,6 +10,7 @@
 #include "gui/Image.h"
 #include "gui/Label.h"
 #include "gui/MacInterface.h"
+#include "gui/SelectButton.h"
 #include "gui/Text.h"
 #include "gui/ToggleButton.h"
 #include "platform/Clock.h"
@@ -144,6 +145,9 @@ TEST(ZarnInterfaceTest, BanksRefusedSlotsAndReordering) {
     EXPECT_EQ(e->getControl(slots.at(8 + i).level), e->getSlotUnit(i)->levelKnob);
     EXPECT_EQ(e->getControl(slots.at(i).level), nullptr);
   }
+  // Every bank is empty; only the ones not shown are dimmed.
+  EXPECT_EQ(e->getBankButton(1)->getText()->color.get().a, 200);
+  EXPECT_EQ(e->getBankButton(0)->getText()->color.get().a, 64);
   e->activateSlotBank(0);
 
   // LFO 1 modulating its own rate is refused: the slot warns, and the mask
@@ -160,13 +164,32 @@ TEST(ZarnInterfaceTest, BanksRefusedSlotsAndReordering) {
   EXPECT_NE(at(0, 12), at(1, 12)); // an empty slot is masked all over
   EXPECT_EQ(at(0, 45), at(1, 45)); // the middle of a refused slot is masked
   EXPECT_NE(at(0, 45), at(2, 45)); // a working slot is not
+  EXPECT_EQ(at(0, 83), at(2, 83)); // source row set: clear
+  EXPECT_NE(at(0, 83), at(1, 83));
   // The first bank has a working slot, the others are empty.
   EXPECT_EQ(e->getBankButton(0)->getText()->color.get().a, 200);
   EXPECT_EQ(e->getBankButton(1)->getText()->color.get().a, 64);
+  // A bypassed slot is switched off on purpose: no warning.
+  slots.at(0).bypassed.setValue(1, 1);
+  s.runMs(60);
+  EXPECT_FALSE(e->getSlotUnit(0)->warningImage->visible.get());
+  slots.at(0).bypassed.setValue(0, 1);
+  s.runMs(60);
+  EXPECT_TRUE(e->getSlotUnit(0)->warningImage->visible.get());
 
   // Dragging slot 3's order button past the next slot moves it there.
   const Point grip(2 * 80 + 40, zarnlayout::cSlotY + 3);
-  s.drag(grip, {Point(250, 260), Point(300, 260)});
+  auto* stage = static_cast<ZarnInterface::ZarnSlotOrderStage*>(e->getSlotOrderStage());
+  gui::Image* marker = stage->getMarker();
+  // Still over its own place, the slot would stay: no marker.
+  s.drag(grip, {Point(250, 260)});
+  EXPECT_FALSE(marker->visible.get());
+  // The marker is centred on the border the slot will land against: right
+  // of slot 4, as it moves right.
+  s.server.move(s.at(Point(300, 260)));
+  s.runMs(20);
+  EXPECT_TRUE(marker->visible.get());
+  EXPECT_EQ(marker->getPosition().x + marker->bounds.get().width() / 2, 4 * zarnlayout::cSlotW);
   s.server.release(s.at(Point(300, 260)));
   s.runMs(60);
   EXPECT_EQ(s.matrix()->getSlotTarget(3), osc1Level);
@@ -187,7 +210,6 @@ TEST(ZarnInterfaceTest, BanksRefusedSlotsAndReordering) {
   EXPECT_EQ(e->getBank(), 2);
   s.server.move(s.at(Point(-20, 260)));
   s.runMs(20);
-  auto* stage = static_cast<ZarnInterface::ZarnSlotOrderStage*>(e->getSlotOrderStage());
   EXPECT_EQ(stage->getResultSlot(), 15);
   s.runMs(600);
   EXPECT_EQ(e->getBank(), 1);
@@ -195,6 +217,9 @@ TEST(ZarnInterfaceTest, BanksRefusedSlotsAndReordering) {
   s.runMs(600);
   EXPECT_EQ(e->getBank(), 0);
   EXPECT_EQ(stage->getResultSlot(), 0);
+  // Moving left, it lands before slot 1: the marker straddles the strip's
+  // left end.
+  EXPECT_EQ(marker->getPosition().x + marker->bounds.get().width() / 2, 0);
   s.runMs(1200);
   EXPECT_EQ(e->getBank(), 0);
   s.server.release(s.at(Point(-20, 260)));
@@ -206,6 +231,29 @@ TEST(ZarnInterfaceTest, BanksRefusedSlotsAndReordering) {
   e->makeConnection(17, source, osc1Level);
   EXPECT_EQ(e->getBank(), 2);
   EXPECT_EQ(e->getSlotUnit(0)->numberLabel->getText()->text.get(), "17");
+  // The mask follows the shown bank's slots: 18 works, 17 and 19 are empty.
+  s.runMs(60);
+  EXPECT_NE(at(1, 45), at(0, 45));
+  EXPECT_EQ(at(0, 45), at(2, 45));
+
+  // A bank whose only working slot is its last is not dimmed.
+  s.connect(15, source, osc1Level);
+  e->activateSlotBank(0);
+  EXPECT_EQ(e->getBankButton(1)->getText()->color.get().a, 200);
+
+  // The modulation lines end in the middle of a slot's source and target
+  // buttons.
+  e->activateSlotBank(1);
+  for (int i : {0, 5}) {
+    auto middle = [](gui::Control* c) {
+      return c->getGlobalPosition() + Point(c->bounds.get().width() / 2, c->bounds.get().height() / 2);
+    };
+    const Point source = middle(e->getSlotUnit(i)->sourceButton), target = middle(e->getSlotUnit(i)->targetButton);
+    EXPECT_NEAR(e->getSlotSourcePos(8 + i).x, source.x, 1) << i;
+    EXPECT_NEAR(e->getSlotSourcePos(8 + i).y, source.y, 1) << i;
+    EXPECT_NEAR(e->getSlotTargetPos(8 + i).x, target.x, 1) << i;
+    EXPECT_NEAR(e->getSlotTargetPos(8 + i).y, target.y, 1) << i;
+  }
 }
 
 TEST(ZarnInterfaceTest, ReactsToMidiLfoModesFiltersAndPresets) {
@@ -366,4 +414,6 @@ TEST(ZarnInterfaceTest, HeaderLearnHelpAndSlotButtons) {
   EXPECT_NE(at(1, 2, 12), at(2, 2, 12));   // and that of a working one is not
   EXPECT_EQ(at(1, 34, 28), at(0, 34, 28)); // so is its middle right of the column
   EXPECT_NE(at(1, 2, 45), at(0, 2, 45));   // but not the bypass column
+  EXPECT_EQ(at(1, 2, 83), at(0, 2, 83));   // and its source row is masked too
+  EXPECT_NE(at(1, 2, 83), at(2, 2, 83));
 }
