@@ -79,6 +79,13 @@ TEST_F(FloatPluginParameterTest, ChangesWithinSinglePrecisionEpsilonAreNoChanges
   parameter.setValue(next, 0);
   EXPECT_EQ(parameter.getValue(), next);
   EXPECT_EQ(owner.reports.size(), 1u);
+  // From 1 the next float up is exactly epsilon away (the float step above
+  // 1 is what epsilon is): still no change.
+  parameter.setValue(1.0f, 0);
+  owner.reports.clear();
+  parameter.setValue(std::nextafter(1.0f, 2.0f), 0);
+  EXPECT_EQ(parameter.getValue(), 1.0f);
+  EXPECT_TRUE(owner.reports.empty());
 }
 
 TEST_F(FloatPluginParameterTest, SetLimitsTakesTheDefaultAsValueAndReportsIt) {
@@ -125,6 +132,8 @@ TEST_F(FloatPluginParameterTest, NormalizedAndVersionedFormsAreLinearAndNotClamp
   EXPECT_FLOAT_EQ(parameter.getVersionedValue(7), 1.0f);
   parameter.setVersionedValue(0.25f, 2, 0);
   EXPECT_FLOAT_EQ(parameter.getValue(), 5015.0f);
+  parameter.setVersionedValue(0.0f, 2, 0);
+  EXPECT_EQ(parameter.getValue(), 20.0f);
   EXPECT_EQ(parameter.getIndexedMaxForVersion(0), -1);
 }
 

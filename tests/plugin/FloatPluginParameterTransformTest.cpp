@@ -113,4 +113,13 @@ TEST_F(FloatPluginParameterTransformTest, AOnePointParameterMapsToTheBottomOfThe
   EXPECT_EQ(transform.getValue(), 10.0f);
   EXPECT_EQ(transform.invertValue(15.0f), 3.0f);
   EXPECT_EQ(transform.convertValueToString(3.0f), "10.000");
+
+  // A range of one engine value: the bottom of the natural range stands for
+  // every natural value.
+  FloatPluginParameter wide(&owner, "Wide");
+  wide.setLimits(2.0f, 8.0f, 5.0f);
+  FloatPluginParameterTransform flat(&wide);
+  flat.setRange(7.0f, 7.0f);
+  EXPECT_EQ(flat.getValue(), 7.0f);
+  EXPECT_EQ(flat.invertValue(7.0f), 2.0f);
 }

@@ -97,6 +97,59 @@ TEST(ZarnPluginTest, EveryNamedParameterExistsWithItsHint) {
   EXPECT_EQ(s->lfo2.syncFreq.getHintText(), cHintLFOFrequency);
 }
 
+// What the host and the editor show of the continuous controls: the ranges
+// the parameter sets declare, in their units, worked out from those ranges.
+TEST(ZarnPluginTest, ValueTextsShowTheDeclaredRangesInTheirUnits) {
+  Synth s;
+  // Cut-off 2^4 = 16 Hz .. 2^14.3219281 = 20480 Hz, evenly by octaves: the
+  // middle is the geometric mean, sqrt(16 x 20480) = 572.4 Hz.
+  for (ZarnFilterParameters* f : {&s->filter1, &s->filter2}) {
+    EXPECT_EQ(f->freq.convertValueToString(0.0f), "16 Hz");
+    EXPECT_EQ(f->freq.convertValueToString(0.5f), "572 Hz");
+    EXPECT_EQ(f->freq.convertValueToString(1.0f), "20480 Hz");
+  }
+  // Envelope times 0..10 s, delay and hold 0..5 s; typing a time back
+  // finds the knob position that shows it.
+  for (FloatParamPluginParameter* t : {&s->egMain.attack, &s->egMain.decay, &s->egMain.release, &s->eg1.attack,
+                                       &s->eg2.decay, &s->eg2.release}) {
+    EXPECT_EQ(t->convertValueToString(0.0f), "0.000 s") << t->getName();
+    EXPECT_EQ(t->convertValueToString(1.0f), "10.000 s") << t->getName();
+  }
+  for (FloatParamPluginParameter* t : {&s->egMain.hold, &s->eg1.delay, &s->eg2.delay})
+    EXPECT_EQ(t->convertValueToString(1.0f), "5.000 s") << t->getName();
+  for (float x : {0.07f, 0.37f, 0.81f}) {
+    const FloatPluginParameterTransform& t = s->egMain.release.getTransform();
+    EXPECT_NEAR(t.invertValue(t.getValueOf(x)), x, 1e-4f);
+  }
+  EXPECT_EQ(s->portamento.convertValueToString(0.0f), "0.000 s");
+  EXPECT_EQ(s->portamento.convertValueToString(1.0f), "5.000 s");
+  // LFO rates 0.01..40 Hz; 2 Hz is the default.
+  EXPECT_EQ(s->lfo1.frequency.convertValueToString(0.0f), "0.01 Hz");
+  EXPECT_EQ(s->lfo3.frequency.convertValueToString(1.0f), "40.00 Hz");
+  EXPECT_EQ(s->lfo2.frequency.getValueAsString(), "2.00 Hz");
+  // Tunings show semitones: Master Tune's natural value is its semitones,
+  // Detune's ends are an octave.
+  EXPECT_EQ(s->masterTune.convertValueToString(12.0f), "12.00 st");
+  EXPECT_EQ(s->masterTune.convertValueToString(-3.5f), "-3.50 st");
+  EXPECT_FLOAT_EQ(s->masterTune.getTransform().invertDisplayValue(-7.0f), -7.0f);
+  EXPECT_EQ(s->osc2Detune.convertValueToString(1.0f), "12.00 st");
+  EXPECT_EQ(s->osc2Detune.convertValueToString(-1.0f), "-12.00 st");
+  // Volume: amplitude 0.3 x^2 shown in dB 10.802 above the amplitude's own,
+  // so the top reads 20 log10(0.3) + 10.802 = 0.34 dB and the default 0.6
+  // reads 20 log10(0.108) + 10.802 = -8.53 dB.
+  EXPECT_EQ(s->volume.convertValueToString(1.0f), "0.34 dB");
+  EXPECT_EQ(s->volume.getValueAsString(), "-8.53 dB");
+  EXPECT_EQ(s->volume.convertValueToString(0.0f), "-INF dB");
+  EXPECT_NEAR(s->volume.getTransform().invertValue(0.108f), 0.6f, 1e-5f);
+  // Every pan starts in the middle, and a reset to the default puts it back.
+  for (FloatParamPluginParameter* pan : {&s->osc1.pan, &s->osc2.pan, &s->noisePan, &s->filter1.pan, &s->filter2.pan}) {
+    EXPECT_EQ(pan->getDefault(), 0.0f) << pan->getName();
+    EXPECT_EQ(pan->getValueAsString(), "0.00") << pan->getName();
+  }
+  EXPECT_EQ(s->polyphony.convertValueToString(static_cast<float>(VoiceManager::cMono)), "Mono");
+  EXPECT_EQ(s->polyphony.convertValueToString(static_cast<float>(VoiceManager::cPoly)), "Poly");
+}
+
 TEST(ZarnPluginTest, ComponentSetsAndTheirPresetLibraries) {
   Synth s;
   const int sizes[ZarnPlugin::cComponentCount] = {16, 15, 5, 6, 6, 7, 7, 7};

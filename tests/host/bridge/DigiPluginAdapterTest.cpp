@@ -2,11 +2,13 @@
 // and editor gestures, in-process.
 
 #include "host/services/CDAEError.h"
+#include "platform/Alerts.h"
 #include "tests/host/bridge/BridgeTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -34,6 +36,7 @@ TEST(DigiPluginAdapterTest, ControlsMirrorTheParameters) {
 
   EXPECT_EQ(h->controlID(*in, kBypass), 0x62797061u); // 'bypa'
   EXPECT_EQ(h->controlName(*in, kBypass, 31), "Master Bypass");
+  EXPECT_EQ(h->controlName(*in, kBypass, 8), "Mstr Byp");
   EXPECT_EQ(h->controlName(*in, kBypass, 4), "MBYP");
   EXPECT_EQ(h->controlName(*in, kBypass, 3), "Byp");
   EXPECT_EQ(h->controlValue(*in, kBypass), kMin);
@@ -72,6 +75,28 @@ TEST(DigiPluginAdapterTest, ControlsMirrorTheParameters) {
   EXPECT_EQ(h->valueString(*in, kOctave, ListControl(0, 5), 31), "-2");
   EXPECT_EQ(h->valueString(*in, kOctave, ListControl(4, 5), 31), "2");
   EXPECT_EQ(h->controlValue(*in, kOctave), ListControl(2, 5));
+}
+
+// A product that starts with a sound of its own (a user's start preset)
+// shows that sound in the host's controls from the start: a control left at
+// the declared default would show, automate and save a value that does not
+// play.
+TEST(DigiPluginAdapterTest, ControlsStartAtTheValuesTheProductStartsWith) {
+  const std::string path = WritePreset("Start Sound", 0.8f, BridgeTestProduct::Alternate, -0.25f, 1);
+  ASSERT_GE(ProgramNumberOf("Start Sound"), 0);
+  {
+    ProductOptions options;
+    options.startPreset = "Start Sound";
+    InProcessHost h(options);
+    simhost::Instance* in = h->createInstance();
+    ASSERT_EQ(Product(*in)->mode.getValue(), 2.0f);
+    EXPECT_EQ(h->controlValue(*in, kLevel), ContinuousControl(0.8f, 0, 1));
+    EXPECT_EQ(h->controlValue(*in, kMode), ListControl(2, 4));
+    EXPECT_EQ(h->controlValue(*in, kOffset), ContinuousControl(-0.25, -1, 1));
+    // Octave 1 is the fourth of -2..2.
+    EXPECT_EQ(h->controlValue(*in, kOctave), ListControl(3, 5));
+  }
+  std::remove(path.c_str());
 }
 
 TEST(DigiPluginAdapterTest, HostChangesReachTheParametersWithoutEcho) {
@@ -278,5 +303,35 @@ TEST(DigiPluginAdapterTest, AProgramChangeWhileRenderingReachesEveryControl) {
   EXPECT_EQ(log[10], (AutomationEvent{AutomationEvent::Value, in->process(), kOctave, ListControl(3, 5)}));
   // The host's controls now hold what the plug-in holds.
   EXPECT_EQ(h->controlValue(*in, kOctave), ListControl(3, 5));
+  std::remove(path.c_str());
+}
+
+// A damaged preset that a program change met on the render thread is
+// reported to the user at the host's next idle time, on the main thread;
+// the sound plays on as it was.
+TEST(DigiPluginAdapterTest, APresetThatFailedWhileRenderingIsReportedAtIdleTime) {
+  const std::string path = WritePreset("Idle Cut", 0.9f, BridgeTestProduct::Steps, 0.5f, 2);
+  std::filesystem::resize_file(path, std::filesystem::file_size(path) - 3);
+  const int program = ProgramNumberOf("Idle Cut");
+  ASSERT_GE(program, 0);
+  std::vector<std::string> alerts;
+  std::vector<std::thread::id> alertThreads;
+  platform::setAlertHandler([&](const std::string& m) {
+    alerts.push_back(m);
+    alertThreads.push_back(std::this_thread::get_id());
+  });
+  {
+    InProcessHost h;
+    simhost::Instance* in = h->createInstance();
+    h->queueMidi(*in, 0, 0xC0, static_cast<uint8_t>(program));
+    std::thread([&] { Render(h.host(), *in, 32); }).join();
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_FLOAT_EQ(Product(*in)->level.getValue(), 0.5f);
+    h->idle();
+  }
+  platform::setAlertHandler(nullptr);
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alertThreads[0], std::this_thread::get_id());
+  EXPECT_NE(alerts[0].find("\"Idle Cut\" could not be loaded"), std::string::npos) << alerts[0];
   std::remove(path.c_str());
 }

@@ -30,6 +30,7 @@ BridgeTestProduct::BridgeTestProduct(const ProductOptions& options)
     : GenericPlugin(options.channels), mOptions(options) {
   initialize(kProductName, kMaxBlock);
   std::memset(mOut, 0, sizeof mOut);
+  if (!options.startPreset.empty()) loadPresetWithName(options.startPreset);
 }
 
 BridgeTestProduct::~BridgeTestProduct() { finalize(); }

@@ -36,6 +36,9 @@ struct ProductOptions {
   std::string identifier = "QBrt";
   // The editor's background picture; a missing one makes the editor fail.
   std::string editorBackground = "BridgeTestBackground.png";
+  // A preset of the library that the constructor loads, as a product loads
+  // a user's start sound; none when empty.
+  std::string startPreset;
 };
 // What createPluginInstance builds (the test program's own copy; the bundle
 // has its own, left at the defaults).
