@@ -12,7 +12,7 @@
 //   levels 0..1 -> amplitude (squared: the knob's middle is about -12 dB),
 //   pans -1..1, Sync 1..4 -> 0..2 octaves of hard sync (1 = normal),
 //   Detune -1..1 -> +-1 octave (fine near 0), Master Tune -12..12 semitones,
-//   Freq 0..1 -> 16 Hz .. 20 kHz on an octave scale, Peak 0..1,
+//   Freq 0..1 -> 16 Hz .. 20.5 kHz on an octave scale, Peak 0..1,
 //   envelope times 0..1 -> 0..10 s (0..5 s for delay and hold) along a
 //   curve that is fine for short times, LFO Frequency 0..1 -> 0.01..40 Hz.
 
