@@ -28,23 +28,26 @@ TEST(MidiTransportTest, EventsReachTheirQuantumWithTheirOffset) {
   ProbeHost host;
   simhost::Instance* in = host->createInstance();
   host->queueMidi(*in, 5, 0x90, 60, 100);
+  host->queueMidi(*in, 32, 0xA0, 60, 10); // on the boundary: the second quantum's first sample
   host->queueMidi(*in, 40, 0x80, 60, 0, 1);
   host->queueMidi(*in, 100, 0xB0, 7, 64);
   Render(host.host(), *in, 64);
   const hosttest::ProbeRecord& r = Probe(*in)->fRecord;
   EXPECT_EQ(r.quanta, (std::vector<int32_t>{32, 32}));
-  ASSERT_EQ(r.midi.size(), 2u);
+  ASSERT_EQ(r.midi.size(), 3u);
   EXPECT_EQ(r.midi[0].fSampleOffset, 5u);
   EXPECT_EQ(r.midi[0].fByteCount, 3u);
   EXPECT_EQ(r.midi[0].fData[0], 0x90);
   EXPECT_EQ(r.midi[0].fData[2], 100);
-  EXPECT_EQ(r.midi[1].fSampleOffset, 8u); // 40 is sample 8 of the second quantum
-  EXPECT_EQ(r.midi[1].fByteCount, 1u);
+  EXPECT_EQ(r.midi[1].fData[0], 0xA0);
+  EXPECT_EQ(r.midi[1].fSampleOffset, 0u);
+  EXPECT_EQ(r.midi[2].fSampleOffset, 8u); // 40 is sample 8 of the second quantum
+  EXPECT_EQ(r.midi[2].fByteCount, 1u);
   // The event after the call waits for the next one, its offset counted on.
   Render(host.host(), *in, 64);
-  ASSERT_EQ(r.midi.size(), 3u);
-  EXPECT_EQ(r.midi[2].fSampleOffset, 4u); // 100 - 64 = 36, sample 4 of the second quantum
-  EXPECT_EQ(r.midi[2].fData[1], 7);
+  ASSERT_EQ(r.midi.size(), 4u);
+  EXPECT_EQ(r.midi[3].fSampleOffset, 4u); // 100 - 64 = 36, sample 4 of the second quantum
+  EXPECT_EQ(r.midi[3].fData[1], 7);
 }
 
 // What the fuzz targets use to play a faulty host: the record arrives with
