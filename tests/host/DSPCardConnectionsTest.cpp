@@ -180,6 +180,21 @@ TEST(DSPCardConnectionsTest, AFailedChangeSwitchesBackEverythingItSwitchedLastFi
     std::vector<std::string> calls = connectionCalls(manager.log());
     ASSERT_EQ(calls.size(), 5u);
     EXPECT_EQ(calls.front(), "ReactivateListener 1");
+
+    // The extra listener may be listener 1; 0 stands for none.
+    Process extra;
+    extra.fNumListeners = 0;
+    extra.fNumTalkers = 0;
+    extra.fHasExtraListener = 1;
+    extra.fConnection = connection;
+    for (int16_t listener : {1, 0}) {
+      extra.fExtraListener = listener;
+      manager.reset();
+      manager.clearLog();
+      EXPECT_EQ(ActivateListenersFunc(extra), 0);
+      EXPECT_EQ(connectionCalls(manager.log()),
+                listener ? std::vector<std::string>{"ReactivateListener 1"} : std::vector<std::string>{});
+    }
   });
 }
 

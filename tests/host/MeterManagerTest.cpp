@@ -1,3 +1,4 @@
+#include "host/CEffectProcess.h"
 #include "host/CMeterManager.h"
 #include "host/CProcess.h"
 #include "host/services/CDAEError.h"
@@ -21,6 +22,18 @@ public:
   }
   std::vector<int32_t> levels;
   int refreshes = 0;
+};
+
+// The same for an effect, whose meters are a list the host asks about.
+class MeterEffect : public CEffectProcess {
+public:
+  void UpdateMeters(int32_t* values, bool* peaks) override {
+    for (size_t i = 0; i < levels.size(); ++i) {
+      values[i] = levels[i];
+      peaks[i] = levels[i] > 1000;
+    }
+  }
+  std::vector<int32_t> levels;
 };
 
 class MeterManagerTest : public ::testing::Test {
@@ -49,7 +62,12 @@ TEST_F(MeterManagerTest, RefreshesAtMostEveryTwoTicks) {
   m.AccessMeters('e', values, peaks, 2, &v, false);
   EXPECT_EQ(process.refreshes, 1);
   EXPECT_EQ(v, 200);
-  Tick(2);
+  // One tick later still; the second one refreshes.
+  Tick(1);
+  m.AccessMeters('e', values, peaks, 2, &v, false);
+  EXPECT_EQ(process.refreshes, 1);
+  EXPECT_EQ(v, 200);
+  Tick(1);
   m.AccessMeters('e', values, peaks, 2, &v, false);
   EXPECT_EQ(process.refreshes, 2);
   EXPECT_EQ(v, 400);
@@ -74,6 +92,46 @@ TEST_F(MeterManagerTest, APeakIsNotLostToAnotherReader) {
   Tick(2);
   m.AccessMeters('e', values, peaks, 1, &v, false);
   EXPECT_EQ(v, 50); // the same reader gets the fresh level
+  // Reading them all works alike: 'i' gets what 'e' saw, then its own fresh.
+  Tick(2);
+  process.levels = {20};
+  m.AccessMeters('i', values, peaks, -1, nullptr, false);
+  EXPECT_EQ(values[0], 50);
+  Tick(2);
+  process.levels = {10};
+  m.AccessMeters('i', values, peaks, -1, nullptr, false);
+  EXPECT_EQ(values[0], 10);
+}
+
+TEST_F(MeterManagerTest, AnEffectAnswersTheHostsMeterAndClipQueries) {
+  MeterEffect effect;
+  effect.Initialize();
+  effect.GetMeterManager().AddMeter(new CPlugInMeter("Out", 'o', 0));
+  effect.levels = {2000};
+  int32_t v = 0, clipped = 0;
+  EXPECT_EQ(effect.GetClipState(1, &clipped), 0);
+  EXPECT_EQ(clipped, 1);
+  // Clearing puts the clip light out until the level clips again.
+  effect.ClearClipState();
+  effect.GetClipState(1, &clipped);
+  EXPECT_EQ(clipped, 0);
+  Tick(2);
+  effect.levels = {500};
+  effect.GetClipState(1, &clipped);
+  EXPECT_EQ(clipped, 0);
+  // The host's value query and its all-meters query are two readers: a
+  // level one of them saw is not lost to the other.
+  Tick(2);
+  effect.levels = {900};
+  effect.GetMeterVal(1, &v);
+  EXPECT_EQ(v, 900);
+  Tick(2);
+  effect.levels = {100};
+  int32_t values[1] = {};
+  bool clips[2] = {};
+  EXPECT_EQ(effect.GetMetersAndClipIndicators(values, clips), 1);
+  EXPECT_EQ(values[0], 900);
+  EXPECT_FALSE(clips[0]);
 }
 
 TEST_F(MeterManagerTest, ResetInRecordModeZeroesTheCallersArraysOnly) {

@@ -136,16 +136,24 @@ TEST(MidiTransportTest, BarsAndBeatsFollowTheMeter) {
 }
 
 TEST(MidiTransportTest, AnOldMidiInterfaceAnswersTransportQueriesWithAnError) {
-  simhost::HostOptions options;
-  options.midiVersion = kMIDIInterfaceVersionTransport - 1;
-  ProbeHost host(options);
-  simhost::Instance* in = host->createInstance();
-  host->queueMidi(*in, 0, 0x90, 1, 1);
-  Render(host.host(), *in, 32);
-  const hosttest::ProbeRecord& r = Probe(*in)->fRecord;
-  EXPECT_EQ(r.transportStatus, -9145);
-  EXPECT_EQ(r.tempo, 0.0); // left unwritten
-  EXPECT_EQ(r.midi.size(), 1u); // MIDI itself still arrives
+  // The version before the transport's, and the first with it.
+  for (int32_t version : {kMIDIInterfaceVersionTransport - 1, kMIDIInterfaceVersionTransport}) {
+    SCOPED_TRACE(version);
+    const bool old = version < kMIDIInterfaceVersionTransport;
+    simhost::HostOptions options;
+    options.midiVersion = version;
+    ProbeHost host(options);
+    simhost::Instance* in = host->createInstance();
+    host->queueMidi(*in, 0, 0x90, 1, 1);
+    Render(host.host(), *in, 32);
+    const hosttest::ProbeRecord& r = Probe(*in)->fRecord;
+    EXPECT_EQ(r.transportStatus, old ? -9145 : 0);
+    if (old)
+      EXPECT_EQ(r.tempo, 0.0); // left unwritten
+    else
+      EXPECT_GT(r.tempo, 0.0);
+    EXPECT_EQ(r.midi.size(), 1u); // MIDI itself arrives either way
+  }
 }
 
 TEST(MidiTransportTest, WithoutMidiServiceTheInstanceRendersWithoutMidi) {

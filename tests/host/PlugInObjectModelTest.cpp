@@ -73,9 +73,36 @@ TEST(PlugInObjectModelTest, AnInstancePublishesPortsWorkerAndInstanceData) {
   EXPECT_EQ(adaptor->SetNumOutputs(-1), 0);
   EXPECT_EQ(adaptor->GetFourCharCode(), 0x20202020u);
 
+  // The side chain reaches the process as the input after the main ones.
+  std::vector<float> left(32, 0.125f), right(32, 0.25f), key(32, 0.75f), outL(32), outR(32);
+  const float* ins[] = {left.data(), right.data(), key.data()};
+  float* outs[] = {outL.data(), outR.data()};
+  host->render(*in, ins, outs, 32);
+  EXPECT_EQ(Probe(*in)->fRecord.sideChain, 0.75f);
+  EXPECT_EQ(outR[31], 0.75f); // the probe's right input plus a half
+
   // Deleting the instance unregisters everything it registered.
   host->deleteInstance(in);
   EXPECT_EQ(objects.registeredCount(), 0);
+}
+
+TEST(PlugInObjectModelTest, AnInstrumentPublishesItsOwnInputAndOutputCounts) {
+  ProbeOptions probe;
+  probe.configureType = [](CEffectType& type) {
+    type.DefineStemFormats(ePlugIn_StemFormat_Mono, ePlugIn_StemFormat_Stereo, ePlugIn_StemFormat_Mono);
+  };
+  ProbeHost host(simhost::HostOptions(), probe);
+  simhost::Instance* in = host->createInstance();
+  int16_t inputs = 0, outputs = 0;
+  Probe(*in)->GetNumAudioInputs(&inputs);
+  Probe(*in)->GetNumAudioOutputs(&outputs);
+  EXPECT_EQ(inputs, 1);
+  EXPECT_EQ(outputs, 2);
+  const simhost::PublishedPlugIn* p = host->objects().plugIn(in->plugInObject());
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->inputs.size(), 1u);
+  EXPECT_EQ(p->outputs.size(), 2u);
+  host->deleteInstance(in);
 }
 
 TEST(PlugInObjectModelTest, WithoutTheHostObjectInterfaceNothingIsSentAndAllSucceeds) {

@@ -111,6 +111,8 @@ void ProbeProcess::RenderAudio(float** inputs, float** outputs, int32_t n) {
   GetNumAudioInputs(&ins);
   for (int32_t c = 0; c < outs; ++c)
     for (int32_t i = 0; i < n; ++i) outputs[c][i] = (c < ins ? inputs[c][i] : 0.0f) + 0.5f;
+  // The side chain follows the main inputs.
+  if (ProbeGroup::sOptions.sideChain && n > 0) fRecord.sideChain = inputs[ins][n - 1];
   if (int32_t v = fSendFromRender.exchange(0)) SetControlValue(2, v);
 }
 

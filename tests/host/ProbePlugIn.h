@@ -53,6 +53,7 @@ struct ProbeRecord {
   int32_t transportStatus = 1;                   // of the last tempo query
   double tempo = 0, position = 0;                // as an instrument's sync would get them
   int64_t location = -1;
+  float sideChain = 0;                           // the side-chain input's last sample, when the type has one
 };
 
 class ProbeProcess : public CEffectProcessMIDI, public CEffectProcessRTAS {

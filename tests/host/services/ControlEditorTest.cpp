@@ -673,4 +673,18 @@ TEST(ControlEditorTest, ViewPopupPressesItsDialogAtEveryPointTheMouseMovesTo) {
   ASSERT_NE(shown, nullptr);
   EXPECT_EQ(shown->bounds(), popup->GetMenuFrame());
   EXPECT_EQ(popup->GetDialogView()->GetPort(), nullptr); // it let go of the menu's port
+
+  // Without view types the menu's rows stand for the steps, top to bottom:
+  // four steps over 60 pixels, 15 each, so 50 pixels down is the fourth.
+  auto* rows = panel.describe<CViewPopupControlEditor>("!ViewPopup[('Pop2')('Ctl1')(400)]", {40, 100, 60, 180});
+  ASSERT_NE(rows, nullptr);
+  const platform::ScreenPoint at = world.global({50, 140});
+  world.server().holdButtonAlong({{at.x, at.y - 30 + 50}});
+  panel.click({50, 140});
+  EXPECT_EQ(rows->GetMenuFrame().top, at.y - 30);
+  EXPECT_EQ(control->GetStep(), 3);
+  // 44 pixels down is still the third.
+  world.server().holdButtonAlong({{at.x, at.y - 30 + 44}});
+  panel.click({50, 140});
+  EXPECT_EQ(control->GetStep(), 2);
 }

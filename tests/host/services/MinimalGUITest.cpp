@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,6 +102,18 @@ TEST(MinimalGUITest, RowsShowLabelsAndEditorsBoundToTheProcessControls) {
   EXPECT_GT(CountPixels(wide, value, amber), 5);
   EXPECT_GT(CountPixels(wide, value, face), value.width() * value.height() / 2);
   EXPECT_GT(CountPixels(wide, labels[0]->GetBounds(), {0, 0, 0}), 5); // the label's text
+  // The labels are centred: the short one's text leaves as much room on the
+  // left as on the right (within a pixel of rounding and the bearings of
+  // its first and last glyphs).
+  const Rect label = labels[1]->GetBounds();
+  int first = label.right, last = label.left - 1;
+  for (int h = label.left; h < label.right; ++h)
+    if (CountPixels(wide, {label.top, static_cast<int16_t>(h), label.bottom, static_cast<int16_t>(h + 1)}, {0, 0, 0})) {
+      first = std::min(first, h);
+      last = h;
+    }
+  ASSERT_LT(first, last);
+  EXPECT_NEAR(first - label.left, label.right - 1 - last, 3);
   panel->Detach();
   panel->SetViewPort(nullptr);
 }
