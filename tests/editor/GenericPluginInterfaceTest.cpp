@@ -66,11 +66,12 @@ TEST(GenericPluginInterfaceTest, GesturesSendNaturalValuesLinkedPartnersFollowAn
   // the link began, clamped, also on the way back.
   e->levelKnob->setLinked(true);
   e->levelKnob->startChange();
-  e->levelKnob->adjustPosition(positionOf(0.5f));
+  // Up by 0.5: pan would pass its top (0.75 + 0.5) and stops at 1.
+  e->levelKnob->adjustPosition(positionOf(0.75f));
   e->levelKnob->adjustPosition(positionOf(0.0f));
   e->levelKnob->endChange();
-  EXPECT_EQ(s.bridge.take(), (Log{"start 0", "start 3", "start 2", "change 0 0.5000", "change 3 1.0000",
-                                  "change 2 15005.0000", "change 0 0.0000", "change 3 0.0000", "change 2 5015.0000",
+  EXPECT_EQ(s.bridge.take(), (Log{"start 0", "start 3", "start 2", "change 0 0.7500", "change 3 1.0000",
+                                  "change 2 20000.0000", "change 0 0.0000", "change 3 0.0000", "change 2 5015.0000",
                                   "end 0", "end 3", "end 2"}));
   EXPECT_TRUE(s.plugin->getPresetContext()->presetModified.get());
   // Unlinked, the partners take no part, neither in the gesture nor after.
@@ -80,16 +81,18 @@ TEST(GenericPluginInterfaceTest, GesturesSendNaturalValuesLinkedPartnersFollowAn
   e->levelKnob->endChange();
   EXPECT_EQ(s.bridge.take(), (Log{"start 0", "change 0 0.2500", "end 0"}));
 
-  // The value label shows the natural value and stays centred.
+  // The value label shows the natural value and stays centred: "0.25"
+  // (the level's last value) becomes the narrower "0" (pan's middle).
   gui::Label* label = e->valueLabel;
   label->setPosition(gui::Point(100, 10));
   const int before = label->getText()->getWidth();
-  e->panKnob->adjustPosition(positionOf(0.625f));
-  EXPECT_EQ(label->getText()->text.get(), s.plugin->pan.convertValueToString(0.25f));
+  e->panKnob->adjustPosition(positionOf(0.5f));
+  EXPECT_EQ(label->getText()->text.get(), "0");
+  ASSERT_LT(label->getText()->getWidth(), before - 1);
   EXPECT_EQ(label->getPosition().x, 100 - (label->getText()->getWidth() - before) / 2);
 
   e->midiLearnMode = true;
-  e->panKnob->adjustPosition(positionOf(0.5f));
+  e->panKnob->adjustPosition(positionOf(0.625f));
   EXPECT_EQ(s.plugin->learnTarget(), 3);
   e->midiLearnMode = false;
   EXPECT_EQ(s.plugin->learnTarget(), -1);

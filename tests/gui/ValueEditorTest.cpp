@@ -47,6 +47,14 @@ TEST(ValueEditorTest, RangeAndPositionStayConsistentUnderRandomWrites) {
   knob.maximum = 4096;
   knob.setValue(0.5f);
   EXPECT_EQ(knob.position, 2048);
+  // A host's value lands on the nearest step, not on the one below it:
+  // 0.3 * 4096 = 1228.8, and 0.6666 of 0..3 is nearest to the third item.
+  knob.setValue(0.3f);
+  EXPECT_EQ(knob.position, 1229);
+  knob.maximum = 3;
+  knob.setValue(0.6666f);
+  EXPECT_EQ(knob.position, 2);
+  knob.maximum = 4096;
   knob.position = 4096;
   EXPECT_FLOAT_EQ(knob.getValue(), 1.0f);
   // The maximum pulls the minimum below it, and the position follows.
@@ -94,6 +102,15 @@ TEST(ValueEditorTest, ModifierPurposesAndTheirRemapping) {
   EXPECT_EQ(m.entries.size(), 4u);
   EXPECT_EQ(m.getPurpose(gui::cShiftBit | gui::cCommandBit), gui::cPurposeFineLinked);
   EXPECT_EQ(m.getPurpose(gui::cOptionBit), gui::cPurposeReset);
+  // Read back in the default keys (reset Command, fine Shift, linked
+  // Option); bits that are no modifier key pass unchanged.
+  EXPECT_EQ(m.inDefaultKeys(gui::cOptionBit | gui::cDoubleClickBit), gui::cCommandBit | gui::cDoubleClickBit);
+  EXPECT_EQ(m.inDefaultKeys(gui::cCommandBit | gui::cShiftBit), gui::cShiftBit | gui::cOptionBit);
+  // A purpose on a chord needs the whole chord.
+  m.setPurposeShiftState(gui::cPurposeReset, gui::cOptionBit | gui::cControlBit);
+  EXPECT_EQ(m.inDefaultKeys(gui::cOptionBit), 0);
+  EXPECT_EQ(m.inDefaultKeys(gui::cOptionBit | gui::cControlBit), gui::cCommandBit);
+  m.setPurposeShiftState(gui::cPurposeReset, gui::cOptionBit);
   m.setPurposeShiftState(8, gui::cControlBit);
   EXPECT_EQ(m.entries.size(), 5u);
   EXPECT_EQ(m.getPurpose(gui::cControlBit), 8);

@@ -183,6 +183,15 @@ TEST_P(ShortcutHintsTest, TheKeysTheHintsNameDoWhatTheySay) {
   h.click(Point(zarnlayout::cDisplayButton.x + 6, zarnlayout::cDisplayButton.y + 6));
   ZarnFilterController* display = e->getFilterController();
   const std::string displayHint = display->hint.get();
+  if (GetParam()) {
+    // The host's table: the mirror drag is reset and link together (Alt
+    // and Shift, the same names on both systems), the slope is the fine key
+    // (Command), the response the reset key (Option).
+    for (const char* phrase : {"Hold down the Alt and Shift keys and drag the button",
+                               "Ctrl-click (Command-click on Mac) the button for filter 1 or 2 to toggle the filter slope",
+                               "Alt-click the button for filter 1 or 2 to toggle between"})
+      EXPECT_NE(displayHint.find(phrase), std::string::npos) << phrase << "\nis not in\n" << displayHint;
+  }
   const Point origin = display->getGlobalPosition();
   const Rect handle = display->getPeak1Rect();
   const Point peak1(origin.x + (handle.left + handle.right) / 2, origin.y + (handle.top + handle.bottom) / 2);

@@ -154,6 +154,11 @@ TEST(EditCommandTest, RefusesWithoutADisplay) {
   EXPECT_EQ(run({"edit"}).err, "zarn-host edit: no display to open the editor on (ZARN_WINDOW=headless)\n");
   EXPECT_EQ(run({"edit", "--preset", "A", "--load-state", "s"}).status, 2);
   EXPECT_EQ(run({"edit", "--midi"}).status, 2);
+  // An empty value (an unset shell variable) is refused, not taken for no
+  // option: the state would silently go unsaved.
+  const Result empty = run({"edit", "--save-state="});
+  EXPECT_EQ(empty.status, 2);
+  EXPECT_NE(empty.err.find("--save-state needs a value"), std::string::npos) << empty.err;
 }
 
 // The host's buffer is a whole number of the plug-in's 32-sample quanta, 512
