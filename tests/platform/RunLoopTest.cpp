@@ -135,6 +135,18 @@ TEST(RunLoopTest, ANestedLoopFiresTimersOnceAtTheirTimes) {
   loop.addTimer(10000, 10000, [&] { ticks.push_back(platform::microseconds()); });
   loop.runFor(60000);
   EXPECT_EQ(ticks, (std::vector<int64_t>{10000, 20000, 30000, 40000, 50000, 60000}));
+
+  // A callback that waits (a menu pausing as it scrolls) moves the clock on
+  // by two ticks, 33333 us; the loop never takes it back: what fell due
+  // meanwhile fires at once, late, and then on its own phase.
+  platform::RunLoop busy;
+  const int64_t t0 = platform::microseconds();
+  ticks.clear();
+  busy.addTimer(10000, 10000, [&] { ticks.push_back(platform::microseconds() - t0); });
+  busy.addTimer(5000, 0, [] { platform::delayTicks(2); });
+  busy.runFor(60000);
+  EXPECT_EQ(ticks, (std::vector<int64_t>{38333, 40000, 50000, 60000}));
+  EXPECT_EQ(platform::microseconds() - t0, 60000);
 }
 
 // On the real clock the loop sleeps until a watched descriptor has data.
