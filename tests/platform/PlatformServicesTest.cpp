@@ -43,6 +43,7 @@ TEST(OpenerTest, OnlyWellFormedUrlsAreOpened) {
   openWebPage("");
   openWebPage("https://www.example.com/a b");
   openWebPage("1http://x");
+  openWebPage("https:"); // a scheme and nothing after it
   EXPECT_EQ(opened, (std::vector<std::string>{"https://www.example.com/support", "mailto:info@example.com"}));
   platform::setUrlLauncher(nullptr);
 }
