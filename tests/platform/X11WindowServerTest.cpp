@@ -222,8 +222,31 @@ TEST_F(X11WindowServerTest, WindowShowsTheHeadlessSnapshotAndClicksAndDragsReach
   ASSERT_EQ(s.knob->downs.size(), 4u);
   EXPECT_EQ(s.knob->downs[2], 0);
   EXPECT_EQ(s.knob->downs[3], gui::cDoubleClickBit);
+  // Shift, Alt and the logo key come along as shift, option and control.
+  const int clicks = s.knob->clicks;
+  for (KeySym k : {XK_Shift_L, XK_Alt_L, XK_Super_L}) hand.key(k, true);
+  hand.click(s.at(40, 60)); // too far from the last for a double click
+  for (KeySym k : {XK_Shift_L, XK_Alt_L, XK_Super_L}) hand.key(k, false);
+  // A press of button 3 while button 1 is held belongs to that press: the
+  // knob hears one press and one release.
+  hand.button(1, true);
+  hand.button(3, true);
+  hand.button(3, false);
+  hand.button(1, false);
+  runUntil([&] { return s.knob->clicks >= clicks + 2; });
+  loop.runFor(50'000);
+  ASSERT_EQ(s.knob->downs.size(), 6u);
+  EXPECT_EQ(s.knob->downs[4], gui::cShiftBit | gui::cOptionBit | gui::cControlBit);
+  EXPECT_EQ(s.knob->clicks, clicks + 2);
   hand.move({1000, 700});
   settle(s.window);
+  // Either button held is still down.
+  for (unsigned b : {1u, 3u}) {
+    hand.button(b, true);
+    EXPECT_TRUE(server->buttonStillDown()) << b;
+    hand.button(b, false);
+    EXPECT_FALSE(server->buttonStillDown()) << b;
+  }
 
   platform::HeadlessWindowServer headless(loop);
   std::vector<uint8_t> expected;
