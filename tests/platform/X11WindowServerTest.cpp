@@ -71,6 +71,7 @@ class Knob : public Block {
 public:
   using Block::Block;
   int value = 50;
+  std::vector<gui::ShiftState> moves;
 
 protected:
   void mouseDown(gui::MouseButton b, const gui::Point& p, gui::ShiftState s) override {
@@ -78,8 +79,9 @@ protected:
     grabY = p.y;
     grabValue = value;
   }
-  void mouseMove(const gui::Point& p, gui::ShiftState) override {
+  void mouseMove(const gui::Point& p, gui::ShiftState s) override {
     if (!mouseCaptured) return;
+    moves.push_back(s);
     value = std::clamp(grabValue + grabY - p.y, 0, 100);
     invalidate();
   }
@@ -237,7 +239,28 @@ TEST_F(X11WindowServerTest, WindowShowsTheHeadlessSnapshotAndClicksAndDragsReach
   loop.runFor(50'000);
   ASSERT_EQ(s.knob->downs.size(), 6u);
   EXPECT_EQ(s.knob->downs[4], gui::cShiftBit | gui::cOptionBit | gui::cControlBit);
+  EXPECT_EQ(s.knob->downs[5], gui::cDoubleClickBit);
   EXPECT_EQ(s.knob->clicks, clicks + 2);
+  // A click longer than the double-click time (half a second) after the
+  // last is a click of its own.
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  hand.click(s.at(40, 60));
+  runUntil([&] { return s.knob->downs.size() >= 7 && !s.knob->hasMouseCapture(); });
+  ASSERT_EQ(s.knob->downs.size(), 7u);
+  EXPECT_EQ(s.knob->downs[6], 0);
+  const size_t moves = s.knob->moves.size();
+  // A drag with button 3 and Shift held is a control-drag with shift.
+  hand.key(XK_Shift_L, true);
+  hand.button(3, true);
+  hand.move(s.at(40, 50));
+  hand.button(3, false);
+  hand.key(XK_Shift_L, false);
+  runUntil([&] { return s.knob->downs.size() >= 8 && s.knob->moves.size() > moves && !s.knob->hasMouseCapture(); });
+  ASSERT_EQ(s.knob->downs.size(), 8u);
+  // The drag and the release reach the knob with both.
+  ASSERT_GE(s.knob->moves.size(), moves + 2);
+  for (size_t i = moves; i < s.knob->moves.size(); ++i)
+    EXPECT_EQ(s.knob->moves[i], gui::cShiftBit | gui::cControlBit) << i;
   hand.move({1000, 700});
   settle(s.window);
   // Either button held is still down.
