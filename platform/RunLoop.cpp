@@ -132,10 +132,13 @@ bool RunLoop::runUntil(const std::function<bool()>& done, int64_t timeoutUs) {
     const int64_t now = microseconds();
     if (now >= end) return false;
     const int64_t next = std::min(nextDue(), end);
-    if (isVirtualClock())
-      advanceVirtualClock(next - now);
-    else
+    if (isVirtualClock()) {
+      // A callback may have moved the clock past what is due (a delay): the
+      // clock never goes back, and the overdue timers fire late.
+      if (next > now) advanceVirtualClock(next - now);
+    } else {
       waitUntil(next);
+    }
     runDue();
     if (done()) return true;
   }

@@ -10,7 +10,8 @@ namespace {
 std::string layOutBundle(const zarn::test::TempDir& dir, const std::string& id) {
   dir.write("B.bundle/Info.txt", "# information\nCFBundleIdentifier = " + id +
                                      "\nCFBundleShortVersionString=1.2.3\n"
-                                     "NSHumanReadableCopyright=Copyright 2026 Quorvane\nbroken line\n");
+                                     "NSHumanReadableCopyright=Copyright 2026 Quorvane\nbroken line\n"
+                                     "ZarnHelpQuery = topic=filters\n");
   dir.write("B.bundle/Resources/Background.png", "png");
   dir.write("B.bundle/Resources/FactoryPresets/Bass/A.qvp", "p");
   return dir.file("B.bundle");
@@ -27,12 +28,16 @@ TEST(BundleTest, ReadsInformationKeysAndFindsResources) {
   EXPECT_TRUE(b->infoString("CFBundleShortVersionString", v));
   EXPECT_EQ(v, "1.2.3");
   EXPECT_FALSE(b->infoString("broken line", v));
+  EXPECT_TRUE(b->infoString("ZarnHelpQuery", v)); // the first '=' ends the key
+  EXPECT_EQ(v, "topic=filters");
   EXPECT_FALSE(b->infoString("Missing", v));
   EXPECT_EQ(b->resourcePath("Background.png"), b->resourcesPath() + "Background.png");
   EXPECT_EQ(b->resourcePath("FactoryPresets"), b->resourcesPath() + "FactoryPresets");
   EXPECT_EQ(b->resourcePath("Missing.png"), "");
   // Resources are looked up directly in the resource folder, never above it.
   EXPECT_EQ(b->resourcePath("../Info.txt"), "");
+  EXPECT_EQ(b->resourcePath(".."), "");
+  EXPECT_EQ(b->resourcePath("."), "");
   EXPECT_EQ(b->resourcePath("FactoryPresets/Bass"), "");
 
   // Opening the same folder again gives the same bundle; it can be found by

@@ -52,4 +52,32 @@ TEST(DrawContextTest, FillsAndImagesFollowTranslationMirroringAndTheClipStack) {
   c.fillRect({-100, -100, 100, 100}, 255, 255, 255, 128); // translucent, unclipped
   EXPECT_EQ(s.red(0, 0), 128);
   EXPECT_EQ(s.red(5, 29), 200 * 127 / 255 + 128);
+
+  // Mirrored left to right: a translation moves the other way on the
+  // device (user x lies at device 8 - x), and an image shows its column 0
+  // at the right edge.
+  Surface m(10, 10);
+  platform::DrawContext d(m.pixels());
+  d.scale(-1, 1);
+  d.translate(-8, 2);
+  Surface pair(2, 1);
+  pair.bytes[0] = 10;
+  pair.bytes[4] = 20;
+  d.drawImage({0, 0, 2, 1}, pair.pixels());
+  EXPECT_EQ(m.red(7, 2), 10);
+  EXPECT_EQ(m.red(6, 2), 20);
+  EXPECT_EQ(m.boxOf(10), "7,2,8,3");
+  // A clip within a clip holds only what both hold: device columns 3 to 7,
+  // then 2 to 6, leave 3 to 6.
+  d.saveState();
+  d.clipToRect({0, 0, 5, 10});
+  d.clipToRect({1, 0, 6, 10});
+  d.fillRect({-10, 3, 20, 4}, 50, 0, 0);
+  EXPECT_EQ(m.boxOf(50), "3,5,7,6");
+  d.restoreState();
+  // Each term of a blend is rounded down on its own: 200 over 200 at alpha
+  // 200 is 200 x 200 / 255 = 156 (156.9) plus 200 x 55 / 255 = 43 (43.1).
+  d.fillRect({0, 6, 1, 7}, 200, 0, 0);
+  d.fillRect({0, 6, 1, 7}, 200, 0, 0, 200);
+  EXPECT_EQ(m.red(7, 8), 199);
 }

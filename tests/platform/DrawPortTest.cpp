@@ -325,3 +325,138 @@ TEST(DrawPortTest, HugeShapesDrawTheirVisiblePart) {
   for (int v = -15; v < 15; ++v)
     for (int h = -20; h < 20; ++h) ASSERT_EQ(port.pixel(h, v), inClip(h, v) && h >= 0 ? kRed : kWhite) << h << "," << v;
 }
+
+// What a shape, a picture, an icon or a string covers, pixel by pixel, as
+// worked out from its geometry; and where the port's local coordinates lie
+// on the screen and in its window.
+TEST(DrawPortTest, ShapesPicturesIconsAndTextCoverWhatTheirGeometrySays) {
+  DrawPort port(40, 40);
+  auto clear = [&] {
+    port.setForeColor(kWhite);
+    port.paintRect(port.bounds());
+    port.setForeColor(kRed);
+  };
+
+  // A line with no pixel centre as near to one side as to the other: each
+  // column takes the row nearest to y = x / 3.
+  clear();
+  port.setPenSize(1, 1);
+  port.moveTo(0, 0);
+  port.lineTo(6, 2);
+  for (int v = 0; v < 4; ++v)
+    for (int h = 0; h < 8; ++h)
+      EXPECT_EQ(port.pixel(h, v), h <= 6 && v == (h + 1) / 3 ? kRed : kWhite) << h << "," << v;
+  EXPECT_EQ(port.pen(), (PortPoint{2, 6}));
+
+  // A frame as thick as the pen: two columns at the sides, one row at the
+  // top and the bottom.
+  clear();
+  port.setPenSize(2, 1);
+  port.frameRect({2, 3, 10, 12});
+  for (int v = 0; v < 14; ++v)
+    for (int h = 0; h < 16; ++h) {
+      const bool inside = v >= 2 && v < 10 && h >= 3 && h < 12;
+      const bool border = v < 3 || v >= 9 || h < 5 || h >= 10;
+      EXPECT_EQ(port.pixel(h, v), inside && border ? kRed : kWhite) << h << "," << v;
+    }
+
+  // An oval frame 20 x 10 with a pen 3 wide and 1 high: its inner edge is
+  // the oval of the rectangle inset by 3 and 1, whose half axes are 7 and 4
+  // about the centre (10, 5). Pixel centres just outside and just inside
+  // that edge, on each side:
+  clear();
+  port.setPenSize(3, 1);
+  port.frameOval({0, 0, 10, 20});
+  for (auto [h, v] : {std::pair{2, 4}, {17, 4}, {10, 0}, {10, 9}}) EXPECT_EQ(port.pixel(h, v), kRed) << h << "," << v;
+  for (auto [h, v] : {std::pair{3, 4}, {16, 4}, {10, 1}, {10, 8}}) EXPECT_EQ(port.pixel(h, v), kWhite) << h << "," << v;
+  port.setPenSize(1, 1);
+
+  // A picture's mask: a mostly transparent pixel is not drawn, a mostly
+  // opaque one is. A picture 1 wide and 2 high stretched to 2 x 4: each
+  // of its pixels covers two rows.
+  clear();
+  const uint8_t masked[8] = {0, 0, 255, 64, 0, 0, 255, 192};
+  port.drawPicture(PortPicture(2, 1, std::vector<uint8_t>(masked, masked + 8)), {0, 0, 1, 2});
+  EXPECT_EQ(port.pixel(0, 0), kWhite);
+  EXPECT_EQ(port.pixel(1, 0), kBlue);
+  const uint8_t tall[8] = {255, 0, 0, 255, 0, 0, 255, 255};
+  port.drawPicture(PortPicture(1, 2, std::vector<uint8_t>(tall, tall + 8)), {4, 0, 8, 2});
+  for (int v = 4; v < 8; ++v)
+    for (int h = 0; h < 2; ++h) EXPECT_EQ(port.pixel(h, v), v < 6 ? kRed : kBlue) << h << "," << v;
+
+  // An icon's rows are 4 bytes, the leftmost pixel in each byte's top bit.
+  clear();
+  std::vector<uint8_t> icon(128, 0);
+  icon[0] = 0xC0; // row 0: pixels 0 and 1
+  icon[3] = 0x01; // row 0: pixel 31
+  port.plotIcon({0, 0, 32, 32}, icon.data());
+  for (int h = 0; h < 32; ++h) EXPECT_EQ(port.pixel(h, 0), h < 2 || h == 31 ? kRed : kWhite) << h;
+  EXPECT_EQ(port.pixel(0, 1), kWhite);
+
+  // Text sits on its baseline: an "H" inks the row just above the pen and
+  // nothing from the pen's row down, nor above its size.
+  port.setTextSize(12);
+  const DrawPort::FontInfo info = port.fontInfo();
+  EXPECT_GT(info.ascent, info.descent);
+  EXPECT_GT(info.descent, 0);
+  EXPECT_GE(info.ascent + info.descent, 12);
+  EXPECT_LE(info.ascent + info.descent, 18);
+  clear();
+  port.setForeColor({0, 0, 0});
+  port.moveTo(5, 20);
+  port.drawString("H");
+  int inkedAbove = 0;
+  for (int v = 0; v < 40; ++v)
+    for (int h = 0; h < 40; ++h) {
+      const bool inked = port.pixel(h, v) != kWhite;
+      if (v >= 20 || v < 20 - 12) {
+        EXPECT_FALSE(inked) << h << "," << v;
+      }
+      if (v == 19) inkedAbove += inked;
+    }
+  EXPECT_GT(inkedAbove, 0);
+  // A grey ink blends with white by each pixel's coverage, which the black
+  // string shows, to the nearest level.
+  std::vector<int> coverage;
+  for (int v = 0; v < 40; ++v)
+    for (int h = 0; h < 40; ++h) coverage.push_back(255 - port.pixel(h, v).red / 0x101);
+  clear();
+  port.setForeColor({0x8080, 0x8080, 0x8080});
+  port.moveTo(5, 20);
+  port.drawString("H");
+  for (int v = 0; v < 40; ++v)
+    for (int h = 0; h < 40; ++h) {
+      const int c = coverage[static_cast<size_t>(v * 40 + h)];
+      const double exact = (128.0 * c + 255.0 * (255 - c)) / 255.0;
+      EXPECT_NEAR(port.pixel(h, v).red / 0x101, exact, 0.5) << h << "," << v;
+    }
+  // A string is as wide as drawing it moves the pen, at every size.
+  for (int16_t size = 9; size <= 16; ++size) {
+    port.setTextSize(size);
+    for (const char* s : {"Cutoff", "Resonance", "LFO 2 Rate", "Wg", "i"}) {
+      port.moveTo(3, 30);
+      port.drawString(s);
+      EXPECT_EQ(port.pen().h, 3 + port.textWidth(s)) << s << " at " << size;
+    }
+  }
+
+  // Local coordinates with the origin at (-5, -3), the port's top-left on
+  // the screen at (10, 10), where its window's content starts: local (0, 0)
+  // is on the screen at (15, 13) and in the window at (5, 3).
+  HeadlessWindowServer server;
+  const WindowId w = server.createWindow({10, 10, 50, 50}, false, "t");
+  DrawPort local(40, 40);
+  local.setWindow(w, {10, 10}, &server);
+  local.setOrigin(-5, -3);
+  EXPECT_EQ(local.localToGlobal({0, 0}), (PortPoint{13, 15}));
+  EXPECT_EQ(local.globalToLocal({13, 15}), (PortPoint{0, 0}));
+  server.move({17, 14});
+  EXPECT_EQ(local.mouse(), (PortPoint{1, 2}));
+  std::vector<ScreenRect> updated;
+  server.setUpdateHandler(w, [&](const ScreenRect& r) { updated.push_back(r); });
+  server.runLoop().runDue();
+  updated.clear();
+  local.invalidate({0, 0, 4, 4});
+  server.runLoop().runDue();
+  EXPECT_EQ(updated, (std::vector<ScreenRect>{{5, 3, 9, 7}}));
+}

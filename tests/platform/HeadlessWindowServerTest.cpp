@@ -109,6 +109,21 @@ TEST(HeadlessWindowServerTest, RoutesEventsAndPaintsOnlyInvalidAreas) {
   EXPECT_EQ(rgb[2], 200);
   server.pixel(w, 14, 26, rgb); // outside the view
   EXPECT_EQ(rgb[2], 0);
+  // A view's invalidation stays inside the view: the window's neighbours
+  // of it are not drawn again.
+  std::vector<platform::ScreenRect> updated;
+  server.setUpdateHandler(w, [&](const platform::ScreenRect& r) { updated.push_back(r); });
+  server.invalidateView(v, {-5, -5, 100, 100});
+  server.runLoop().runDue();
+  EXPECT_EQ(updated, (std::vector<platform::ScreenRect>{{15, 26, 55, 56}}));
+  server.setUpdateHandler(w, nullptr);
+
+  // Where windows overlap, a press reaches the one opened last, in front.
+  const platform::WindowId front = server.createWindow({250, 200, 400, 300}, false, "front");
+  server.press({260, 210});
+  server.release({260, 210});
+  EXPECT_EQ(server.hostEvents(front).size(), 2u);
+  EXPECT_EQ(server.hostEvents(w).size(), 1u);
 
   zarn::test::TempDir dir;
   ASSERT_TRUE(server.writeSnapshot(w, dir.file("w.png")));

@@ -17,6 +17,14 @@ TEST(ClockTest, VirtualClockMovesOnlyWhenAdvanced) {
   platform::advanceVirtualClock(1000000);
   EXPECT_EQ(platform::microseconds(), t0 + 1000000);
   EXPECT_EQ(platform::ticks(), 60u);
+  // Its calendar moves with it in whole seconds, and a delay of 30 ticks is
+  // half a second that passes at once.
+  const int64_t second = platform::calendarSeconds();
+  platform::advanceVirtualClock(1500000);
+  EXPECT_EQ(platform::calendarSeconds(), second + 1);
+  platform::delayTicks(30);
+  EXPECT_EQ(platform::microseconds(), t0 + 3000000);
+  EXPECT_EQ(platform::calendarSeconds(), second + 2);
   platform::useVirtualClock(false);
   int64_t a = platform::microseconds();
   sleepCurrentThread(2);
@@ -35,6 +43,7 @@ TEST(OpenerTest, OnlyWellFormedUrlsAreOpened) {
   openWebPage("");
   openWebPage("https://www.example.com/a b");
   openWebPage("1http://x");
+  openWebPage("https:"); // a scheme and nothing after it
   EXPECT_EQ(opened, (std::vector<std::string>{"https://www.example.com/support", "mailto:info@example.com"}));
   platform::setUrlLauncher(nullptr);
 }

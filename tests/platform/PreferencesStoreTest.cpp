@@ -118,6 +118,7 @@ TEST(PreferencesStoreTest, ABadLineCostsOnlyItselfAndTheDamagedFileIsKeptOnce) {
   const std::string damaged = "QuorvanePreferences 1\n"
                               "i a 1\n"
                               "x junk line\n"
+                              "ix 5\n" // no blank after the type
                               "s b two\n"
                               "i c 1x\n"
                               "s FutureKey kept%20as%20it%20is\n"
@@ -230,7 +231,7 @@ TEST(PreferencesStoreTest, AFileWithoutItsEndLineIsKeptAsDamaged) {
                                   "end\n");
   }
   const std::string body = whole.substr(whole.find('\n') + 1);
-  for (const std::string& odd : {whole + "i z 1\n", whole + "end\n", "QuorvanePreferences 1 \n" + body}) {
+  for (const std::string& odd : {whole + "i z 1\n", whole + "end\n", whole + "i z", "QuorvanePreferences 1 \n" + body}) {
     // Every entry is still read, and kept.
     EXPECT_NE(rewritten(odd).find("i a 1234\ns b /home/u/Presets/\n"), std::string::npos) << odd;
   }

@@ -41,6 +41,8 @@ TEST(ResourceFileTest, MapsOpenBecomeCurrentAndCloseBackToTheApplication) {
   platform::closeResourceMap(ra); // already closed
   platform::closeResourceMap(0);
   EXPECT_EQ(platform::currentResourceFile(), rb);
+  platform::useResourceFile(0); // back to the application's own
+  EXPECT_EQ(platform::currentResourceFile(), 0);
   platform::closeResourceMap(rb);
   platform::useResourceFile(start);
 }

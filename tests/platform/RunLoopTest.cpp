@@ -44,6 +44,23 @@ TEST(RunLoopTest, TimersFireOnScheduleAndSurviveRemovalInCallbacks) {
   EXPECT_FALSE(loop.hasTimer(a));
   EXPECT_FALSE(loop.hasTimer(b));
   EXPECT_EQ(platform::microseconds(), 260000);
+
+  // A pass that comes late by more than a period (the program was busy)
+  // fires what is overdue once each, in the order it fell due, and an
+  // interval timer keeps its phase: it is next due at the next multiple of
+  // its period from its start.
+  platform::RunLoop late;
+  const int64_t t0 = platform::microseconds();
+  std::vector<std::pair<char, int64_t>> overdue;
+  late.addTimer(40000, 0, [&] { overdue.emplace_back('x', platform::microseconds() - t0); });
+  late.addTimer(10000, 10000, [&] { overdue.emplace_back('p', platform::microseconds() - t0); });
+  platform::advanceVirtualClock(42000);
+  EXPECT_EQ(late.runDue(), 2);
+  platform::advanceVirtualClock(7000);
+  EXPECT_EQ(late.runDue(), 0);
+  platform::advanceVirtualClock(1000);
+  EXPECT_EQ(late.runDue(), 1);
+  EXPECT_EQ(overdue, (std::vector<std::pair<char, int64_t>>{{'p', 42000}, {'x', 42000}, {'p', 50000}}));
 }
 
 // A timer with a leeway rides on the passes another timer makes, as soon as
@@ -80,6 +97,19 @@ TEST(RunLoopTest, ATimerWithLeewaySharesTheWakesOfOthers) {
   EXPECT_EQ(lenientAt, (std::vector<int64_t>{290000, 390000, 490000}));
   // One at the start, one at each of the four due times, one at the end.
   EXPECT_EQ(passes, 6);
+
+  // Its own period counts from the pass it went along with: with a period
+  // of 70 ms it is due at 110 after firing at 40, at 160 after 90 and at
+  // 210 after 140, each time within its leeway of the 50 ms timer's pass.
+  platform::RunLoop other;
+  lenientAt.clear();
+  strictAt.clear();
+  const int64_t t0 = platform::microseconds();
+  other.addTimer(60000, 70000, [&] { lenientAt.push_back(platform::microseconds() - t0); }, 30000);
+  other.addTimer(40000, 50000, [&] { strictAt.push_back(platform::microseconds() - t0); });
+  other.runFor(220000);
+  EXPECT_EQ(strictAt, (std::vector<int64_t>{40000, 90000, 140000, 190000}));
+  EXPECT_EQ(lenientAt, (std::vector<int64_t>{40000, 90000, 140000, 190000}));
 }
 
 // runUntil stops as soon as its condition holds and reports a timeout.
@@ -105,6 +135,18 @@ TEST(RunLoopTest, ANestedLoopFiresTimersOnceAtTheirTimes) {
   loop.addTimer(10000, 10000, [&] { ticks.push_back(platform::microseconds()); });
   loop.runFor(60000);
   EXPECT_EQ(ticks, (std::vector<int64_t>{10000, 20000, 30000, 40000, 50000, 60000}));
+
+  // A callback that waits (a menu pausing as it scrolls) moves the clock on
+  // by two ticks, 33333 us; the loop never takes it back: what fell due
+  // meanwhile fires at once, late, and then on its own phase.
+  platform::RunLoop busy;
+  const int64_t t0 = platform::microseconds();
+  ticks.clear();
+  busy.addTimer(10000, 10000, [&] { ticks.push_back(platform::microseconds() - t0); });
+  busy.addTimer(5000, 0, [] { platform::delayTicks(2); });
+  busy.runFor(60000);
+  EXPECT_EQ(ticks, (std::vector<int64_t>{38333, 40000, 50000, 60000}));
+  EXPECT_EQ(platform::microseconds() - t0, 60000);
 }
 
 // On the real clock the loop sleeps until a watched descriptor has data.

@@ -40,6 +40,12 @@ TEST(StandardFoldersTest, AFreshHomeNamesTheXdgDefaultsWithoutMakingThem) {
     EXPECT_EQ(find(StandardFolder::configuration), home.path() + "/.config");
   }
   EXPECT_NE(stat(home.file("Documents").c_str(), &st), 0);
+  {
+    // A service account whose home is the root keeps its folders there.
+    ScopedEnvironment root("HOME", "/");
+    EXPECT_EQ(find(StandardFolder::configuration), "/.config");
+    EXPECT_EQ(find(StandardFolder::documents), "/Documents");
+  }
 
   bool opt = stat("/opt", &st) == 0 && S_ISDIR(st.st_mode);
   EXPECT_EQ(find(StandardFolder::applications), opt ? "/opt" : "not found: untouched");
@@ -86,5 +92,8 @@ TEST(StandardFoldersTest, XdgVariablesAndUserDirsWin) {
     // all the same.
     home.write("cfg/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Gone\"\n");
     EXPECT_EQ(find(StandardFolder::documents), home.file("Gone"));
+    // "$HOMEDocs" names no folder below the home: it is no absolute path.
+    home.write("cfg/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOMEDocs\"\n");
+    EXPECT_EQ(find(StandardFolder::documents), home.file("Documents"));
   }
 }

@@ -71,6 +71,7 @@ class Knob : public Block {
 public:
   using Block::Block;
   int value = 50;
+  std::vector<gui::ShiftState> moves;
 
 protected:
   void mouseDown(gui::MouseButton b, const gui::Point& p, gui::ShiftState s) override {
@@ -78,8 +79,9 @@ protected:
     grabY = p.y;
     grabValue = value;
   }
-  void mouseMove(const gui::Point& p, gui::ShiftState) override {
+  void mouseMove(const gui::Point& p, gui::ShiftState s) override {
     if (!mouseCaptured) return;
+    moves.push_back(s);
     value = std::clamp(grabValue + grabY - p.y, 0, 100);
     invalidate();
   }
@@ -222,8 +224,52 @@ TEST_F(X11WindowServerTest, WindowShowsTheHeadlessSnapshotAndClicksAndDragsReach
   ASSERT_EQ(s.knob->downs.size(), 4u);
   EXPECT_EQ(s.knob->downs[2], 0);
   EXPECT_EQ(s.knob->downs[3], gui::cDoubleClickBit);
+  // Shift, Alt and the logo key come along as shift, option and control.
+  const int clicks = s.knob->clicks;
+  for (KeySym k : {XK_Shift_L, XK_Alt_L, XK_Super_L}) hand.key(k, true);
+  hand.click(s.at(40, 60)); // too far from the last for a double click
+  for (KeySym k : {XK_Shift_L, XK_Alt_L, XK_Super_L}) hand.key(k, false);
+  // A press of button 3 while button 1 is held belongs to that press: the
+  // knob hears one press and one release.
+  hand.button(1, true);
+  hand.button(3, true);
+  hand.button(3, false);
+  hand.button(1, false);
+  runUntil([&] { return s.knob->clicks >= clicks + 2; });
+  loop.runFor(50'000);
+  ASSERT_EQ(s.knob->downs.size(), 6u);
+  EXPECT_EQ(s.knob->downs[4], gui::cShiftBit | gui::cOptionBit | gui::cControlBit);
+  EXPECT_EQ(s.knob->downs[5], gui::cDoubleClickBit);
+  EXPECT_EQ(s.knob->clicks, clicks + 2);
+  // A click longer than the double-click time (half a second) after the
+  // last is a click of its own.
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  hand.click(s.at(40, 60));
+  runUntil([&] { return s.knob->downs.size() >= 7 && !s.knob->hasMouseCapture(); });
+  ASSERT_EQ(s.knob->downs.size(), 7u);
+  EXPECT_EQ(s.knob->downs[6], 0);
+  const size_t moves = s.knob->moves.size();
+  // A drag with button 3 and Shift held is a control-drag with shift.
+  hand.key(XK_Shift_L, true);
+  hand.button(3, true);
+  hand.move(s.at(40, 50));
+  hand.button(3, false);
+  hand.key(XK_Shift_L, false);
+  runUntil([&] { return s.knob->downs.size() >= 8 && s.knob->moves.size() > moves && !s.knob->hasMouseCapture(); });
+  ASSERT_EQ(s.knob->downs.size(), 8u);
+  // The drag and the release reach the knob with both.
+  ASSERT_GE(s.knob->moves.size(), moves + 2);
+  for (size_t i = moves; i < s.knob->moves.size(); ++i)
+    EXPECT_EQ(s.knob->moves[i], gui::cShiftBit | gui::cControlBit) << i;
   hand.move({1000, 700});
   settle(s.window);
+  // Either button held is still down.
+  for (unsigned b : {1u, 3u}) {
+    hand.button(b, true);
+    EXPECT_TRUE(server->buttonStillDown()) << b;
+    hand.button(b, false);
+    EXPECT_FALSE(server->buttonStillDown()) << b;
+  }
 
   platform::HeadlessWindowServer headless(loop);
   std::vector<uint8_t> expected;
