@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/DrawContext.h"
 #include "platform/DrawPort.h"
+#include "platform/KeyMap.h"
 #include "platform/TextLayout.h"
 #include "platform/TypeFace.h"
 #include "platform/X11Clipboard.h"
@@ -68,6 +69,41 @@ uint32_t modifiersOf(unsigned state) {
   if (state & Mod1Mask) m |= kOptionKey;
   if (state & Mod4Mask) m |= kControlKey;
   return m;
+}
+
+// The key map's codes of the four modifier keys, paired with the X11
+// modifiers that modifiersOf reads as them.
+struct ModifierKey {
+  unsigned mask;
+  int code;
+};
+constexpr ModifierKey cModifierKeys[] = {{ControlMask, 55}, {ShiftMask, 56}, {Mod1Mask, 58}, {Mod4Mask, 59}};
+
+// Keeps the key map's modifier keys as the input event found them, so that
+// a question about the keyboard in the middle of a drag is answered as the
+// drag's own events are. The state is the one just before the event.
+void noteModifierKeys(const XEvent& e) {
+  unsigned state;
+  switch (e.type) {
+  case ButtonPress:
+  case ButtonRelease:
+    state = e.xbutton.state;
+    break;
+  case MotionNotify:
+    state = e.xmotion.state;
+    break;
+  case EnterNotify:
+  case LeaveNotify:
+    state = e.xcrossing.state;
+    break;
+  case KeyPress:
+  case KeyRelease:
+    state = e.xkey.state;
+    break;
+  default:
+    return;
+  }
+  for (const ModifierKey& k : cModifierKeys) setKeyDown(k.code, (state & k.mask) != 0);
 }
 
 bool onPath(const std::string& program) {
@@ -399,6 +435,7 @@ bool X11WindowServer::processPendingEvents() {
     XNextEvent(dpy, &e);
     any = true;
     notePointer(e);
+    noteModifierKeys(e);
     if (clipboard->handle(e)) continue;
     if (modalHandler)
       (*modalHandler)(e);

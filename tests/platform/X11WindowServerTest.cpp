@@ -4,6 +4,7 @@
 #include "gui/MacInterface.h"
 #include "gui/Menu.h"
 #include "platform/HeadlessWindowServer.h"
+#include "platform/KeyMap.h"
 #include "tests/support/ModalWatchdog.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
@@ -261,8 +262,17 @@ TEST_F(X11WindowServerTest, WindowShowsTheHeadlessSnapshotAndClicksAndDragsReach
   ASSERT_GE(s.knob->moves.size(), moves + 2);
   for (size_t i = moves; i < s.knob->moves.size(); ++i)
     EXPECT_EQ(s.knob->moves[i], gui::cShiftBit | gui::cControlBit) << i;
+  // The keyboard as a reader of the key map finds it: Shift (code 56) was
+  // down through the drag, and is up once an event comes without it.
+  auto shiftDown = [] {
+    platform::KeyMap keys;
+    platform::getKeys(keys);
+    return (keys.bytes[56 / 8] >> (56 % 8)) & 1;
+  };
+  EXPECT_TRUE(shiftDown());
   hand.move({1000, 700});
   settle(s.window);
+  EXPECT_FALSE(shiftDown());
   // Either button held is still down.
   for (unsigned b : {1u, 3u}) {
     hand.button(b, true);
