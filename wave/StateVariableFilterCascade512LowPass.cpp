@@ -1,0 +1,8 @@
+// The low-pass response of the 512-bit filter cascade, for one and two sets
+// of sixteen lanes.
+#include "wave/StateVariableFilterCascade512.h"
+
+template void vectorFilterCascade512<cVectorFilterLowPass, 1>(const VectorFilterLanes*, float, int, int,
+                                                              const VectorFilterClip*, int);
+template void vectorFilterCascade512<cVectorFilterLowPass, 2>(const VectorFilterLanes*, float, int, int,
+                                                              const VectorFilterClip*, int);
