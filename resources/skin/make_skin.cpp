@@ -122,7 +122,9 @@ struct Image {
         if (n) over(x, y, p(x + 0.5, y + 0.5), n / 16.0);
       }
   }
-  void fill(const Shape& s, Rgba c) { fill(s, solid(c)); }
+  void fill(const Shape& s, Rgba c, int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1) {
+    fill(s, solid(c), x0, y0, x1, y1);
+  }
   // Copies src onto this with its top-left at (x, y).
   void draw(const Image& src, int x, int y) {
     for (int sy = 0; sy < src.h; ++sy)
@@ -159,22 +161,45 @@ int text(Image& img, const std::string& s, int x, int y, int size, Rgba c, int a
   return width;
 }
 
+// A rounded rectangle filled with p, sampling only the pixels it can touch.
+template <typename P>
+void box(Image& img, double x0, double y0, double x1, double y1, double r, const P& p) {
+  img.fill(roundRect(x0, y0, x1, y1, r), p, int(std::floor(x0)), int(std::floor(y0)), int(std::ceil(x1)) + 1,
+           int(std::ceil(y1)) + 1);
+}
+
+// A segment filled with p, sampling only the pixels it can touch.
+template <typename P>
+void line(Image& img, double ax, double ay, double bx, double by, double width, const P& p) {
+  const double h = width / 2;
+  img.fill(segment(ax, ay, bx, by, width), p, int(std::floor(std::min(ax, bx) - h)),
+           int(std::floor(std::min(ay, by) - h)), int(std::ceil(std::max(ax, bx) + h)) + 1,
+           int(std::ceil(std::max(ay, by) + h)) + 1);
+}
+
 // ---- pieces
 
 // A raised plate: shadow, body with a vertical gradient, a top highlight.
 void plate(Image& img, double x0, double y0, double x1, double y1, double r = 5) {
-  img.fill(roundRect(x0 + 1, y0 + 2, x1 + 1, y1 + 2, r), alpha(cShadow, 0.55));
-  img.fill(roundRect(x0, y0, x1, y1, r), vertical(cPlateTop, cPlateBottom, y0, y1));
-  img.fill([=](double x, double y) { return roundRect(x0, y0, x1, y1, r)(x, y) && !roundRect(x0, y0 + 1, x1, y1 + 1, r)(x, y); },
-           alpha(cHighlight, 0.9));
+  // Only the pixels that the plate and its shadow can touch are sampled.
+  const int bx0 = int(std::floor(x0)) - 1, by0 = int(std::floor(y0)) - 1;
+  const int bx1 = int(std::ceil(x1)) + 3, by1 = int(std::ceil(y1)) + 4;
+  const Shape body = roundRect(x0, y0, x1, y1, r), lowered = roundRect(x0, y0 + 1, x1, y1 + 1, r);
+  img.fill(roundRect(x0 + 1, y0 + 2, x1 + 1, y1 + 2, r), alpha(cShadow, 0.55), bx0, by0, bx1, by1);
+  img.fill(body, vertical(cPlateTop, cPlateBottom, y0, y1), bx0, by0, bx1, by1);
+  img.fill([&](double x, double y) { return body(x, y) && !lowered(x, y); }, alpha(cHighlight, 0.9), bx0, by0, bx1,
+           by1);
 }
 
 // A recessed well (displays, slot rows).
 void well(Image& img, double x0, double y0, double x1, double y1, Rgba body, double r = 3) {
-  img.fill(roundRect(x0, y0, x1, y1, r), alpha(cShadow, 0.9));
-  img.fill(roundRect(x0 + 0.5, y0 + 1, x1 - 0.5, y1 - 0.5, r), body);
-  img.fill([=](double x, double y) { return roundRect(x0, y0, x1, y1, r)(x, y) && !roundRect(x0, y0, x1, y1 - 1, r)(x, y); },
-           alpha(cHighlight, 0.5));
+  // Only the pixels that the well can touch are sampled.
+  const int bx0 = int(std::floor(x0)) - 1, by0 = int(std::floor(y0)) - 1;
+  const int bx1 = int(std::ceil(x1)) + 2, by1 = int(std::ceil(y1)) + 2;
+  const Shape rim = roundRect(x0, y0, x1, y1, r), raised = roundRect(x0, y0, x1, y1 - 1, r);
+  img.fill(rim, alpha(cShadow, 0.9), bx0, by0, bx1, by1);
+  img.fill(roundRect(x0 + 0.5, y0 + 1, x1 - 0.5, y1 - 0.5, r), body, bx0, by0, bx1, by1);
+  img.fill([&](double x, double y) { return rim(x, y) && !raised(x, y); }, alpha(cHighlight, 0.5), bx0, by0, bx1, by1);
 }
 
 // A knob face: a tick scale over the default 300 degrees, a graphite body
@@ -187,9 +212,8 @@ Image knobFace(int size, bool active, bool ticks) {
       const double a = (-150.0 + t * 30.0) * cPi / 180;
       const double r0 = body + 1.5, r1 = size / 2.0 - 0.5;
       const bool major = t == 0 || t == 5 || t == 10;
-      img.fill(segment(c + r0 * std::sin(a), c - r0 * std::cos(a), c + r1 * std::sin(a), c - r1 * std::cos(a),
-                       major ? 1.4 : 0.9),
-               major ? cLegend : cDimLegend);
+      line(img, c + r0 * std::sin(a), c - r0 * std::cos(a), c + r1 * std::sin(a), c - r1 * std::cos(a),
+           major ? 1.4 : 0.9, major ? cLegend : cDimLegend);
     }
   img.fill(disc(c + 0.6, c + 1.2, body), alpha(cShadow, 0.7));
   img.fill(disc(c, c, body), active ? cAmber : Rgba{22, 21, 20});
@@ -208,7 +232,7 @@ Image knobFace(int size, bool active, bool ticks) {
 Image knobPointer(int size, Rgba colour, double width, bool ticks) {
   Image img(size, size);
   const double c = size / 2.0, body = ticks ? size / 2.0 - 5.5 : size / 2.0 - 1;
-  img.fill(segment(c, c - body + 2.5, c, c - body * 0.38, width), colour);
+  line(img, c, c - body + 2.5, c, c - body * 0.38, width, colour);
   return img;
 }
 
@@ -234,10 +258,10 @@ Image ringPointer(Rgba colour) {
 // A button face in three parts (caps as wide as min(height, width / 3)).
 Image face(int w, int h, Rgba top, Rgba bottom, Rgba rim, double r = 3) {
   Image img(w, h);
-  img.fill(roundRect(0, 0, w, h, r), rim);
-  img.fill(roundRect(1, 1, w - 1, h - 1, r - 1), vertical(top, bottom, 1, h - 1));
-  img.fill([=](double x, double y) { return roundRect(1, 1, w - 1, h - 1, r - 1)(x, y) && y < 2; },
-           alpha(lighter(top, 40), 0.6));
+  box(img, 0, 0, w, h, r, rim);
+  box(img, 1, 1, w - 1, h - 1, r - 1, vertical(top, bottom, 1, h - 1));
+  const Shape inner = roundRect(1, 1, w - 1, h - 1, r - 1);
+  img.fill([&](double x, double y) { return inner(x, y) && y < 2; }, alpha(lighter(top, 40), 0.6));
   return img;
 }
 Image raised(int w, int h, int state) { // 0 normal, 1 hover, 2 pressed
@@ -287,7 +311,7 @@ void waveGlyph(Image& img, int kind, double x, double y, double w, double h, Rgb
   if (kind == 2) p = {{0, 1}, {0, 0}, {0.5, 0}, {0.5, 1}, {1, 1}, {1, 0}};
   if (kind == 0) p = {{0, 0.5}, {0.25, 0}, {0.75, 1}, {1, 0.5}};
   for (size_t i = 1; i < p.size(); ++i)
-    img.fill(segment(x + p[i - 1].first * w, y + p[i - 1].second * h, x + p[i].first * w, y + p[i].second * h, 1.1), c);
+    line(img, x + p[i - 1].first * w, y + p[i - 1].second * h, x + p[i].first * w, y + p[i].second * h, 1.1, c);
 }
 
 struct Writer {
@@ -326,13 +350,13 @@ void buttonSet(Writer& out, const std::string& name, int w, int h, int look,
 void background(Writer& out) {
   Image img(cWidth, cHeight, cCase);
   // Header: the name plate and the preset well.
-  img.fill(roundRect(0, 0, cWidth, 36, 0), vertical({40, 38, 36}, {28, 27, 26}, 0, 36));
-  img.fill(roundRect(0, 35, cWidth, 36, 0), alpha(cShadow, 1));
+  box(img, 0, 0, cWidth, 36, 0, vertical({40, 38, 36}, {28, 27, 26}, 0, 36));
+  box(img, 0, 35, cWidth, 36, 0, alpha(cShadow, 1));
   text(img, "ZARN", 14, 6, 16, {236, 232, 222}, 0, true);
   text(img, "QUORVANE", 86, 8, 6, cDimLegend, 0, true);
   text(img, "POLYPHONIC SYNTHESIZER", 86, 18, 6, cAmber, 0, false);
   // A row of small vents between the name and the preset display.
-  for (int x = 210; x < 350; x += 6) img.fill(roundRect(x, 13, x + 3, 24, 1.5), Rgba{16, 15, 14});
+  for (int x = 210; x < 350; x += 6) box(img, x, 13, x + 3, 24, 1.5, Rgba{16, 15, 14});
 
   auto titled = [&](const Panel& p, int x0, int y0, int x1, int y1, const char* title, Rgba accent) {
     plate(img, x0, y0, x1, y1);
@@ -349,19 +373,19 @@ void background(Writer& out) {
       const double cx = cOscWave[o].x + cHorThick / 2.0 + k * (cHorTrack - cHorThick), y0 = o == 0 ? cOscWave[0].y + cHorThick + 2.5 : cOscWave[1].y - 8.5;
       waveGlyph(img, k, cx - 4.5, y0, 9, 6, cLegend);
     }
-  img.fill(roundRect(102, 49, 103, 215, 0), alpha(cShadow, 0.6));
-  img.fill(roundRect(103, 49, 104, 215, 0), alpha(cHighlight, 0.4));
-  img.fill(roundRect(108, 134, 354, 135, 0), alpha(cShadow, 0.6));
-  img.fill(roundRect(108, 135, 354, 136, 0), alpha(cHighlight, 0.4));
+  box(img, 102, 49, 103, 215, 0, alpha(cShadow, 0.6));
+  box(img, 103, 49, 104, 215, 0, alpha(cHighlight, 0.4));
+  box(img, 108, 134, 354, 135, 0, alpha(cShadow, 0.6));
+  box(img, 108, 135, 354, 136, 0, alpha(cHighlight, 0.4));
   titled(cFilterPanel, 361, 38, 574, 222, "", cTeal);
   text(img, "FILTER 1", 521, 39, 6, cTeal, 1, true);
   text(img, "FILTER 2", 521, 212, 6, cTeal, 1, true);
-  img.fill(roundRect(364, 134, 572, 135, 0), alpha(cShadow, 0.6));
-  img.fill(roundRect(364, 135, 572, 136, 0), alpha(cHighlight, 0.4));
+  box(img, 364, 134, 572, 135, 0, alpha(cShadow, 0.6));
+  box(img, 364, 135, 572, 136, 0, alpha(cHighlight, 0.4));
   titled(cOutputPanel, 576, 38, 638, 222, "", cAccents[4]);
   text(img, "OUTPUT", 607, 42, 6, cAccents[4], 1, true);
   // The modulation strip: eight slot units.
-  img.fill(roundRect(0, 223, cWidth, 319, 0), Rgba{24, 23, 22});
+  box(img, 0, 223, cWidth, 319, 0, Rgba{24, 23, 22});
   for (int i = 0; i < 8; ++i) {
     const int x = cSlotW * i;
     plate(img, x + 1, 225, x + 79, 318, 4);
@@ -376,8 +400,8 @@ void background(Writer& out) {
   }
   plate(img, 345, 321, 638, 519);
   for (int r : {385, 451}) {
-    img.fill(roundRect(350, r, 634, r + 1, 0), alpha(cShadow, 0.6));
-    img.fill(roundRect(350, r + 1, 634, r + 2, 0), alpha(cHighlight, 0.4));
+    box(img, 350, r, 634, r + 1, 0, alpha(cShadow, 0.6));
+    box(img, 350, r + 1, 634, r + 2, 0, alpha(cHighlight, 0.4));
   }
   plate(img, 2, 455, 341, 519);
 
@@ -409,8 +433,8 @@ int main(int argc, char** argv) {
   // Switches: a dark slot and a ribbed handle.
   auto track = [](int w, int h) {
     Image img(w, h);
-    img.fill(roundRect(0, 0, w, h, 3), Rgba{10, 10, 9});
-    img.fill(roundRect(1, 1, w - 1, h - 1, 2.5), vertical({20, 19, 18}, {34, 33, 31}, 1, h - 1));
+    box(img, 0, 0, w, h, 3, Rgba{10, 10, 9});
+    box(img, 1, 1, w - 1, h - 1, 2.5, vertical({20, 19, 18}, {34, 33, 31}, 1, h - 1));
     return img;
   };
   out("SwitchHorBack.png", track(cHorTrack, cHorThick));
@@ -418,7 +442,7 @@ int main(int argc, char** argv) {
   for (int active = 0; active < 2; ++active) {
     Image h = face(cHorThick, cHorThick, active ? Rgba{232, 226, 214} : Rgba{200, 195, 186},
                    active ? Rgba{196, 188, 174} : Rgba{150, 145, 137}, {14, 13, 12}, 3);
-    for (double y : {4.5, 6.5, 8.5}) h.fill(roundRect(3, y - 0.5, cHorThick - 3, y, 0), alpha(cShadow, 0.45));
+    for (double y : {4.5, 6.5, 8.5}) box(h, 3, y - 0.5, cHorThick - 3, y, 0, alpha(cShadow, 0.45));
     out(active ? "SwitchActiveButton.png" : "SwitchNormalButton.png", h);
   }
 
@@ -428,7 +452,7 @@ int main(int argc, char** argv) {
   buttonSet(out, "SlotBank", cBankW, cBankH, 2);
   {
     Image off(cBankW, cBankH), on(cBankW, cBankH);
-    on.fill(roundRect(1, 1, cBankW - 1, cBankH - 1, 2), alpha(lighter(cViolet, 20), 0.9));
+    box(on, 1, 1, cBankW - 1, cBankH - 1, 2, alpha(lighter(cViolet, 20), 0.9));
     out("ButtonSlotBankOff.png", off);
     out("ButtonSlotBankOn.png", on);
   }
@@ -444,8 +468,8 @@ int main(int argc, char** argv) {
   buttonSet(out, "Menu", cMenuSize, cMenuSize, 0,
             [](Image& img, int) { arrowDown(img, 6.5, 6.5, 3, cLegend); });
   buttonSet(out, "Clear", cSmallButton, cSmallButton, 0, [](Image& img, int) {
-    img.fill(segment(3.5, 3.5, 8.5, 8.5, 1.4), cLegend);
-    img.fill(segment(8.5, 3.5, 3.5, 8.5, 1.4), cLegend);
+    line(img, 3.5, 3.5, 8.5, 8.5, 1.4, cLegend);
+    line(img, 8.5, 3.5, 3.5, 8.5, 1.4, cLegend);
   });
   out("ButtonToggleBackground.png", raised(cToggleW, cToggleH, 0));
   out("ButtonToggleActive.png", raised(cToggleW, cToggleH, 1));
@@ -453,16 +477,16 @@ int main(int argc, char** argv) {
   auto toggleOverlay = [](Rgba c, bool on, int glyph) {
     Image img(cToggleW, cToggleH);
     const Rgba ink = on ? c : Rgba{110, 106, 98};
-    if (on) img.fill(roundRect(2, 2, cToggleW - 2, cToggleH - 2, 2), alpha(c, 0.22));
+    if (on) box(img, 2, 2, cToggleW - 2, cToggleH - 2, 2, alpha(c, 0.22));
     if (glyph == 0) img.fill(disc(cToggleW / 2.0, cToggleH / 2.0, on ? 3.2 : 2.6), ink);
     if (glyph == 1) { // a note head and stem
       img.fill(disc(7.5, 10.5, 2.4), ink);
-      img.fill(segment(9.6, 10.5, 9.6, 3.5, 1.2), ink);
-      img.fill(segment(9.6, 3.5, 12.5, 5.5, 1.2), ink);
+      line(img, 9.6, 10.5, 9.6, 3.5, 1.2, ink);
+      line(img, 9.6, 3.5, 12.5, 5.5, 1.2, ink);
     }
     if (glyph == 2) { // bipolar (off) or unipolar (on) wave
       if (on)
-        img.fill(segment(4, 11.5, 14, 11.5, 1), alpha(ink, 0.5));
+        line(img, 4, 11.5, 14, 11.5, 1, alpha(ink, 0.5));
       for (int i = 0; i < 10; ++i) {
         const double x0 = 4 + i, x1 = 5 + i;
         auto y = [&](double x) {
@@ -512,7 +536,7 @@ int main(int argc, char** argv) {
   buttonSet(out, "LearnMenu", cMenuSize, cToggleH, 0, [](Image& img, int) { arrowDown(img, 6.5, 8, 3, cLegend); });
   for (int s = 0; s < 2; ++s) {
     Image img(cOrderW, cOrderH);
-    img.fill(roundRect(0, 0, cOrderW, cOrderH, 2), s ? cViolet : Rgba{96, 92, 86});
+    box(img, 0, 0, cOrderW, cOrderH, 2, s ? cViolet : Rgba{96, 92, 86});
     for (double x = 4.5; x < cOrderW - 3; x += 3) img.fill(disc(x, 3, 0.8), alpha(cShadow, 0.8));
     out(s ? "ButtonSlotDragActive.png" : "ButtonSlotDragNormal.png", img);
   }
@@ -544,7 +568,7 @@ int main(int argc, char** argv) {
     out("DragDot.png", dot);
     Image warn(cWarning, cWarning);
     warn.fill(triangle(6, 0.5, 11.5, 11, 0.5, 11), Rgba{255, 196, 40});
-    warn.fill(segment(6, 4, 6, 7.2, 1.5), Rgba{30, 20, 0});
+    line(warn, 6, 4, 6, 7.2, 1.5, Rgba{30, 20, 0});
     warn.fill(disc(6, 9.2, 0.9), Rgba{30, 20, 0});
     out("SlotWarning.png", warn);
   }
@@ -552,15 +576,15 @@ int main(int argc, char** argv) {
   // The filter display and its dimmers.
   for (int i = 0; i < 2; ++i) {
     Image dim(cDisplayW, cDimmerH[i]);
-    dim.fill(roundRect(0, 0, cDisplayW, cDimmerH[i], 0), Rgba{20, 19, 18, 0.9});
+    box(dim, 0, 0, cDisplayW, cDimmerH[i], 0, Rgba{20, 19, 18, 0.9});
     out(i == 0 ? "Filter1Dimmer.png" : "Filter2Dimmer.png", dim);
   }
   {
     Image d(cDisplayW, cDisplayH);
-    d.fill(roundRect(0, 0, cDisplayW, cDisplayH, 5), Rgba{8, 10, 10});
-    d.fill(roundRect(1.5, 1.5, cDisplayW - 1.5, cDisplayH - 1.5, 4), vertical({16, 26, 26}, {10, 16, 16}, 0, cDisplayH));
-    for (int x = 20; x < cDisplayW; x += 24) d.fill(roundRect(x, 4, x + 1, cDisplayH - 4, 0), alpha(cTeal, 0.10));
-    for (int y = 20; y < cDisplayH; y += 24) d.fill(roundRect(4, y, cDisplayW - 4, y + 1, 0), alpha(cTeal, 0.10));
+    box(d, 0, 0, cDisplayW, cDisplayH, 5, Rgba{8, 10, 10});
+    box(d, 1.5, 1.5, cDisplayW - 1.5, cDisplayH - 1.5, 4, vertical({16, 26, 26}, {10, 16, 16}, 0, cDisplayH));
+    for (int x = 20; x < cDisplayW; x += 24) box(d, x, 4, x + 1, cDisplayH - 4, 0, alpha(cTeal, 0.10));
+    for (int y = 20; y < cDisplayH; y += 24) box(d, 4, y, cDisplayW - 4, y + 1, 0, alpha(cTeal, 0.10));
     out("DisplayBackground.png", d);
     auto handle = [](int size, Rgba c, bool active) {
       Image img(size, size);
@@ -581,14 +605,14 @@ int main(int argc, char** argv) {
   // The hint window (tiled along y: thirds) and the dialog.
   {
     Image fixed(cHintW, cHintH);
-    fixed.fill(roundRect(0, 0, cHintW, cHintH, 6), Rgba{70, 64, 40});
-    fixed.fill(roundRect(1, 1, cHintW - 1, cHintH - 1, 5), Rgba{252, 246, 222});
-    fixed.fill(roundRect(5, 8, 8, cHintH - 8, 1.5), cAmber);
+    box(fixed, 0, 0, cHintW, cHintH, 6, Rgba{70, 64, 40});
+    box(fixed, 1, 1, cHintW - 1, cHintH - 1, 5, Rgba{252, 246, 222});
+    box(fixed, 5, 8, 8, cHintH - 8, 1.5, cAmber);
     out("HelpHintBackground.png", fixed);
     Image d(cDialogW, cDialogH);
-    d.fill(roundRect(0, 0, cDialogW, cDialogH, 8), Rgba{10, 10, 9});
-    d.fill(roundRect(1, 1, cDialogW - 1, cDialogH - 1, 7), vertical({66, 63, 58}, {40, 38, 36}, 0, cDialogH));
-    d.fill(roundRect(16, 20, 76, 80, 10), vertical({84, 80, 75}, {52, 50, 46}, 20, 80));
+    box(d, 0, 0, cDialogW, cDialogH, 8, Rgba{10, 10, 9});
+    box(d, 1, 1, cDialogW - 1, cDialogH - 1, 7, vertical({66, 63, 58}, {40, 38, 36}, 0, cDialogH));
+    box(d, 16, 20, 76, 80, 10, vertical({84, 80, 75}, {52, 50, 46}, 20, 80));
     text(d, "Z", 46, 30, 24, cAmber, 1, true);
     out("DialogGeneric.png", d);
   }
