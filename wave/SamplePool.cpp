@@ -12,6 +12,8 @@ namespace wave {
 namespace {
 
 constexpr size_t cLine = 64;
+// The smallest page size in use; larger pages are touched more than once.
+constexpr size_t cPage = 4096;
 // Buffers per slab: a slab of 4 KB buffers is about a quarter of a megabyte.
 constexpr size_t cSlabBuffers = 64;
 
@@ -22,6 +24,20 @@ size_t strideFor(size_t bytes) {
   if (lines == 0) lines = 1;
   if (lines % 2 == 0) ++lines;
   return lines * cLine;
+}
+
+// The pages of a fresh slab are mapped now, on the thread that builds the
+// graph. calloc leaves those of a large allocation untouched (the kernel
+// hands out zero pages as they are first written), so that otherwise the
+// render thread would take a page fault, in which the kernel finds and
+// clears a page under its memory lock, at the first write into each
+// buffer: hundreds of them in the slice in which a chord first sounds.
+// The writes are volatile because a compiler may turn a plain clearing of
+// fresh memory back into the untouched calloc.
+void touchPages(void* p, size_t bytes) {
+  volatile char* c = static_cast<volatile char*>(p);
+  for (size_t i = 0; i < bytes; i += cPage) c[i] = 0;
+  c[bytes - 1] = 0;
 }
 
 class Pool {
@@ -84,8 +100,10 @@ private:
     } catch (const std::bad_alloc&) {
       return false;
     }
-    void* raw = std::calloc(1, cSlabBuffers * lane.stride + cLine);
+    const size_t bytes = cSlabBuffers * lane.stride + cLine;
+    void* raw = std::calloc(1, bytes);
     if (!raw) return false;
+    touchPages(raw, bytes);
     slabs.push_back(raw);
     const uintptr_t start = (reinterpret_cast<uintptr_t>(raw) + cLine - 1) & ~static_cast<uintptr_t>(cLine - 1);
     lane.next = reinterpret_cast<char*>(start);
