@@ -41,7 +41,9 @@ class MultiProducer : public Component {
 public:
   class Output : public Producer {
   public:
-    Output(Environment* env, MultiProducer* owner) : Producer(env), owner(owner) {}
+    // An output hands out one of the owner's blocks and has none of its
+    // own, which would only take a page of memory per output.
+    Output(Environment* env, MultiProducer* owner) : Producer(env, cNoOwnBlock), owner(owner) {}
     // Renders the owner (the block argument is not used).
     void produce(Block* block, int n, int flags) override;
 
