@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -12,10 +13,18 @@ namespace wave {
 namespace {
 
 constexpr size_t cLine = 64;
-// The smallest page size in use; larger pages are touched more than once.
-constexpr size_t cPage = 4096;
-// Buffers per slab: a slab of 4 KB buffers is about a quarter of a megabyte.
-constexpr size_t cSlabBuffers = 64;
+
+// Slabs are cut from chunks of this size and alignment, which the kernel
+// may back with one large page each: a voice's units touch dozens of
+// buffers a page apart in every slice, and one large page spares the
+// translation lookups of hundreds of small ones.
+constexpr size_t cChunk = 2 * 1024 * 1024;
+// Buffers per slab: as many as fill an eighth of a chunk (63 of the common
+// 4 KB ones), so that eight slabs fill a chunk with next to nothing left.
+size_t slabBuffers(size_t stride) {
+  const size_t fit = cChunk / 8 / stride;
+  return fit < 1 ? 1 : fit;
+}
 
 // The distance between neighbouring buffers of one size: whole cache lines,
 // an odd number of them.
@@ -26,18 +35,31 @@ size_t strideFor(size_t bytes) {
   return lines * cLine;
 }
 
-// The pages of a fresh slab are mapped now, on the thread that builds the
-// graph. calloc leaves those of a large allocation untouched (the kernel
-// hands out zero pages as they are first written), so that otherwise the
-// render thread would take a page fault, in which the kernel finds and
-// clears a page under its memory lock, at the first write into each
-// buffer: hundreds of them in the slice in which a chord first sounds.
-// The writes are volatile because a compiler may turn a plain clearing of
-// fresh memory back into the untouched calloc.
-void touchPages(void* p, size_t bytes) {
-  volatile char* c = static_cast<volatile char*>(p);
+// The smallest page size in use; larger pages are written more than once.
+constexpr size_t cPage = 4096;
+
+// A fresh chunk of bytes (a multiple of cChunk) on a cChunk boundary, its
+// pages zero and mapped now, on the thread that builds the graph; null when
+// memory runs out. Left to the kernel, a page would be mapped at the first
+// write into it, and that is on the render thread: a page fault, in which
+// the kernel finds and clears a page under its memory lock, for each of
+// hundreds of buffers in the slice in which a chord first sounds.
+void* newChunk(size_t bytes) {
+  // Mapped with a chunk to spare, then trimmed to the boundary.
+  const size_t span = bytes + cChunk;
+  void* raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t aligned = (start + cChunk - 1) & ~static_cast<uintptr_t>(cChunk - 1);
+  if (aligned > start) ::munmap(raw, aligned - start);
+  if (start + span > aligned + bytes)
+    ::munmap(reinterpret_cast<void*>(aligned + bytes), start + span - (aligned + bytes));
+  char* chunk = reinterpret_cast<char*>(aligned);
+  ::madvise(chunk, bytes, MADV_HUGEPAGE);
+  // Fresh anonymous pages read as zero; a write maps each one.
+  volatile char* c = chunk;
   for (size_t i = 0; i < bytes; i += cPage) c[i] = 0;
-  c[bytes - 1] = 0;
+  return chunk;
 }
 
 class Pool {
@@ -67,9 +89,10 @@ public:
     // Room for every buffer of the lane was reserved with its slabs.
     if (lane) lane->free.push_back(p);
     if (--outstanding > 0) return;
-    // The last buffer is back: nothing is left in use, the slabs go.
-    for (void* s : slabs) std::free(s);
-    slabs.clear();
+    // The last buffer is back: nothing is left in use, the chunks go.
+    for (const Chunk& c : chunks) ::munmap(c.start, c.bytes);
+    chunks.clear();
+    chunkNext = chunkEnd = nullptr;
     lanes.clear();
   }
 
@@ -95,25 +118,38 @@ private:
   bool addSlab(Lane& lane) {
     try {
       // Every buffer of the lane may come back at once.
-      lane.free.reserve(lane.free.capacity() + cSlabBuffers);
-      slabs.reserve(slabs.size() + 1);
+      lane.free.reserve(lane.free.capacity() + slabBuffers(lane.stride));
+      chunks.reserve(chunks.size() + 1);
     } catch (const std::bad_alloc&) {
       return false;
     }
-    const size_t bytes = cSlabBuffers * lane.stride + cLine;
-    void* raw = std::calloc(1, bytes);
-    if (!raw) return false;
-    touchPages(raw, bytes);
-    slabs.push_back(raw);
-    const uintptr_t start = (reinterpret_cast<uintptr_t>(raw) + cLine - 1) & ~static_cast<uintptr_t>(cLine - 1);
-    lane.next = reinterpret_cast<char*>(start);
-    lane.end = lane.next + cSlabBuffers * lane.stride;
+    // Strides are whole cache lines, so every slab cut from a chunk starts
+    // on a line.
+    const size_t bytes = slabBuffers(lane.stride) * lane.stride;
+    if (static_cast<size_t>(chunkEnd - chunkNext) < bytes) {
+      const size_t size = (bytes + cChunk - 1) / cChunk * cChunk;
+      char* chunk = static_cast<char*>(newChunk(size));
+      if (!chunk) return false;
+      chunks.push_back({chunk, size});
+      chunkNext = chunk;
+      chunkEnd = chunk + size;
+    }
+    lane.next = chunkNext;
+    lane.end = chunkNext + bytes;
+    chunkNext += bytes;
     return true;
   }
 
   std::mutex mutex;
   std::vector<Lane> lanes;
-  std::vector<void*> slabs;
+  struct Chunk {
+    void* start;
+    size_t bytes;
+  };
+  std::vector<Chunk> chunks;
+  // The part of the newest chunk that no slab has taken yet.
+  char* chunkNext = nullptr;
+  char* chunkEnd = nullptr;
   size_t outstanding = 0;
 };
 

@@ -11,8 +11,10 @@
 // apart, so that the first lines of neighbouring buffers fall into
 // different cache sets.
 //
-// Buffers are zero-filled when handed out. The slabs are shared by every
-// instance in the process and given back when the last buffer is freed.
+// Buffers are zero-filled when handed out, and their memory is mapped when
+// the pool takes it from the system, never by a buffer's first write on the
+// render thread. The slabs are shared by every instance in the process and
+// given back when the last buffer is freed.
 // Thread-safe; takes a lock, so it is for building graphs, never for
 // rendering.
 
