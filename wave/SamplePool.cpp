@@ -1,12 +1,12 @@
 #include "wave/SamplePool.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
 #include <mutex>
 #include <new>
 #include <vector>
+
+#include <sys/mman.h>
 
 namespace wave {
 
