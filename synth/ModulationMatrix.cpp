@@ -39,17 +39,20 @@ void ModulationMatrix::ValueSource::produce(wave::Block* block, int n, int flags
 // ---- the sums
 
 // One target's modulation sum in one scope.
+// Its block is one of the scope's sum blocks (see produceSum).
 class ModulationMatrix::Scope::TargetSum : public wave::Source {
 public:
-  TargetSum(wave::Environment* env, Scope* scope, int target, bool ownBlock)
-      : wave::Source(env, ownBlock ? 0 : wave::cNoOwnBlock), scope(scope), target(target),
-        fullScale(getTargetFullScale(target)) {}
+  TargetSum(wave::Environment* env, Scope* scope, int target, bool drivable)
+      : wave::Source(env, wave::cNoOwnBlock), scope(scope), target(target), fullScale(getTargetFullScale(target)),
+        drivable(drivable) {}
 
-  void produce(wave::Block* block, int n, int flags) override { scope->produceSum(this, block, n, flags); }
+  void produce(wave::Block*, int n, int flags) override { scope->produceSum(this, n, flags); }
 
   Scope* scope;
   int target;
   float fullScale;
+  // Whether a slot of this scope can drive the target at all.
+  bool drivable;
   wave::ConstantFill fill;
 };
 
@@ -58,10 +61,11 @@ ModulationMatrix::Scope::Scope(ModulationMatrix* matrix, bool voice)
   wave::Environment* env = matrix->getEnvironment();
   mSums.reserve(cNumTargets);
   for (int t = 0; t < cNumTargets; ++t) {
-    // Targets that no slot of this scope can drive need no block.
-    const bool used = t >= cTargetSlotLevel || isVoiceParameterTarget(t) == voice;
-    mSums.push_back(std::make_unique<TargetSum>(env, this, t, used));
+    const bool drivable = t >= cTargetSlotLevel || isVoiceParameterTarget(t) == voice;
+    mSums.push_back(std::make_unique<TargetSum>(env, this, t, drivable));
   }
+  for (auto& b : mSumBlocks) b = std::make_unique<wave::Block>(env);
+  std::fill(std::begin(mSumBlockTargets), std::end(mSumBlockTargets), -1);
 }
 
 ModulationMatrix::Scope::~Scope() = default;
@@ -70,15 +74,25 @@ wave::Producer* ModulationMatrix::Scope::getTargetSum(int target) {
   return isTargetIndex(target) ? mSums[static_cast<size_t>(target)].get() : nullptr;
 }
 
-void ModulationMatrix::Scope::produceSum(TargetSum* sum, wave::Block* block, int n, int flags) {
+void ModulationMatrix::Scope::produceSum(TargetSum* sum, int n, int flags) {
   sum->constantBlock = true;
   const int8_t* slots;
-  if (mMatrix->getSlotList(mVoice, sum->target, slots) == 0 || mBusy[sum->target] || !block) {
+  if (!sum->drivable || mMatrix->getSlotList(mVoice, sum->target, slots) == 0 || mBusy[sum->target]) {
     sum->current = mMatrix->getEnvironment()->silentBlock;
     return;
   }
   // A mute call only advances state, and a sum has none.
   if (flags & wave::cMuteCall) return;
+  // The block of the first slot that drives the target: a slot drives one
+  // target, so no two sums share one at a time. What the block held for
+  // another target is not this sum's constant.
+  const int first = slots[0];
+  wave::Block* block = mSumBlocks[first].get();
+  if (mSumBlockTargets[first] != sum->target) {
+    mSumBlockTargets[first] = sum->target;
+    sum->fill.forget();
+  }
+  sum->current = block;
   float value;
   const Result r = evaluate(sum->target, sum->fullScale, block->data, n, flags, value);
   if (r == cSilent) {

@@ -411,8 +411,9 @@ private:
   friend class ModulationMatrix;
   class TargetSum;
 
-  // Renders the sum of target into block.
-  void produceSum(TargetSum* sum, wave::Block* block, int n, int flags);
+  // Renders the sum's target into a block of mSumBlocks, or hands out the
+  // silent block.
+  void produceSum(TargetSum* sum, int n, int flags);
   // The value of a source whose block in holds one value throughout.
   float constantValue(int source, const wave::Producer* producer, const wave::Block* in) const;
 
@@ -423,6 +424,12 @@ private:
   // endless recursion.
   bool mBusy[cNumTargets] = {};
   std::vector<std::unique_ptr<TargetSum>> mSums;
+  // A block per slot, rather than one per target, which would be sixty
+  // pages per voice when at most cNumSlots targets are driven at a time: a
+  // driven target's sum is rendered into the block of the first slot that
+  // drives it. With the target each last held.
+  std::unique_ptr<wave::Block> mSumBlocks[cNumSlots];
+  int mSumBlockTargets[cNumSlots];
   // The effective level of the slot being added.
   wave::Block mScratch;
 };

@@ -282,6 +282,30 @@ TEST_F(ModulationMatrixTest, SlotsOnOneTargetAddUp) {
   }
 }
 
+// A voice keeps a block per slot, not per target: targets driven at once
+// never share one, and a slot moved to another target and back leaves
+// neither sum with the other's values.
+TEST_F(ModulationMatrixTest, ASlotMovedToAnotherTargetAndBackGivesEachItsOwnSum) {
+  connect(0, M::cSourceEG1, M::cTargetFilter1Freq, 1.0f);
+  connect(1, M::cSourceVelocity, M::cTargetOsc1Pan, 0.5f);
+  env.beginBlock();
+  const float* freq = voiceA.getTargetSum(M::cTargetFilter1Freq)->pull(cBlock, 0)->data;
+  const float* pan = voiceA.getTargetSum(M::cTargetOsc1Pan)->pull(cBlock, 0)->data;
+  env.endBlock(cBlock);
+  for (int i = 0; i < cBlock; ++i) {
+    ASSERT_FLOAT_EQ(freq[i], 0.5f * 5.0f) << i;
+    ASSERT_FLOAT_EQ(pan[i], 0.5f) << i;
+  }
+
+  matrix.setSlotBypassed(1, true);
+  connect(0, M::cSourceEG1, M::cTargetOsc1Pan, 0.4f);
+  EXPECT_FLOAT_EQ(sum(voiceA, M::cTargetOsc1Pan)[cBlock - 1], 0.5f * 0.4f);
+  EXPECT_EQ(sum(voiceA, M::cTargetFilter1Freq), env.silentBlock->data);
+  connect(0, M::cSourceEG1, M::cTargetFilter1Freq, 1.0f);
+  const float* back = sum(voiceA, M::cTargetFilter1Freq);
+  for (int i = 0; i < cBlock; ++i) ASSERT_FLOAT_EQ(back[i], 0.5f * 5.0f) << i;
+}
+
 TEST_F(ModulationMatrixTest, GlobalTargetsAreSummedOnceInTheGlobalScope) {
   wheel.setValue(0.5f);
   connect(4, M::cSourceModWheel, M::cTargetLFO2Frequency, 1.0f);
