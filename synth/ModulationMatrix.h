@@ -427,8 +427,9 @@ private:
   // A block per slot, rather than one per target, which would be sixty
   // pages per voice when at most cNumSlots targets are driven at a time: a
   // driven target's sum is rendered into the block of the first slot that
-  // drives it. With the target each last held.
+  // drives it.
   std::unique_ptr<wave::Block> mSumBlocks[cNumSlots];
+  // The target whose sum each block last held (-1: none yet).
   int mSumBlockTargets[cNumSlots];
   // The effective level of the slot being added.
   wave::Block mScratch;
