@@ -4,13 +4,11 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace zarn::test {
 
@@ -21,21 +19,33 @@ Xvfb::Xvfb() {
     return;
   }
   fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
   const std::string fdText = std::to_string(fds[1]);
   std::vector<std::string> args = {"Xvfb", "-displayfd", fdText, "-screen", "0", "1024x768x24", "-nolisten", "tcp",
                                    "-noreset"};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  const int spawned = posix_spawnp(&pid, "Xvfb", &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  // A test program that ends without running its destructors (a crash, a
+  // timeout's kill, a death test's child) would leave the server running
+  // with no parent: the server is told to end with the thread that starts
+  // it, a test body on the program's main thread. Between fork and exec,
+  // only calls that are safe in a child of a threaded program.
+  const pid_t parent = getpid();
+  pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+    }
+    close(fds[0]);
+    execvp("Xvfb", argv.data());
+    _exit(127);
+  }
   close(fds[1]);
-  if (spawned != 0) {
+  if (pid < 0) {
     pid = -1;
     close(fds[0]);
     why = "cannot run Xvfb";
@@ -53,9 +63,11 @@ Xvfb::Xvfb() {
   }
   close(fds[0]);
   if (number.empty()) {
-    why = "Xvfb gave no display number";
     kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    // 127: the child found no Xvfb to run.
+    why = WIFEXITED(status) && WEXITSTATUS(status) == 127 ? "cannot run Xvfb" : "Xvfb gave no display number";
     pid = -1;
     return;
   }
