@@ -886,14 +886,18 @@ ZARN_AVX2_INLINE void blendQuarter(__m128 o4, __m128 alt4, __m128 sp4, __m128 xs
                                       _mm256_cmp_pd(u, _mm256_set1_pd(1.0), _CMP_LE_OQ));
   const __m256d t = _mm256_sub_pd(u, _mm256_set1_pd(0.5));
   const __m256d z = _mm256_mul_pd(t, t);
-  __m256d s = _mm256_set1_pd(-2.113362735205297e-05);
-  s = _mm256_add_pd(_mm256_mul_pd(s, z), _mm256_set1_pd(0.0004659870158043378));
-  s = _mm256_sub_pd(_mm256_mul_pd(s, z), _mm256_set1_pd(0.0073703643265304155));
-  s = _mm256_add_pd(_mm256_mul_pd(s, z), _mm256_set1_pd(0.08214587881631043));
-  s = _mm256_sub_pd(_mm256_mul_pd(s, z), _mm256_set1_pd(0.599264528825224));
-  s = _mm256_add_pd(_mm256_mul_pd(s, z), _mm256_set1_pd(2.5501640398618677));
-  s = _mm256_sub_pd(_mm256_mul_pd(s, z), _mm256_set1_pd(5.1677127800497855));
-  s = _mm256_add_pd(_mm256_mul_pd(s, z), _mm256_set1_pd(3.1415926535897927));
+  // The polynomial in z by pairs (Estrin's scheme) with fused operations:
+  // a few dependent steps where Horner's rule takes fourteen, which a fade
+  // in every few samples would wait on. The sum differs from crossfadeBlend's
+  // by a few units of the double's last place, far inside the margin w,
+  // so that the float taken (or the cosine asked) is the same.
+  const __m256d z2 = _mm256_mul_pd(z, z), z4 = _mm256_mul_pd(z2, z2);
+  const __m256d p0 = _mm256_fmadd_pd(_mm256_set1_pd(-5.1677127800497855), z, _mm256_set1_pd(3.1415926535897927));
+  const __m256d p1 = _mm256_fmadd_pd(_mm256_set1_pd(-0.599264528825224), z, _mm256_set1_pd(2.5501640398618677));
+  const __m256d p2 = _mm256_fmadd_pd(_mm256_set1_pd(-0.0073703643265304155), z, _mm256_set1_pd(0.08214587881631043));
+  const __m256d p3 = _mm256_fmadd_pd(_mm256_set1_pd(-2.113362735205297e-05), z, _mm256_set1_pd(0.0004659870158043378));
+  const __m256d s =
+      _mm256_fmadd_pd(_mm256_fmadd_pd(p3, z2, p2), z4, _mm256_fmadd_pd(p1, z2, p0));
   const __m256d half = _mm256_set1_pd(0.5);
   const __m256d v = _mm256_add_pd(_mm256_cvtps_pd(o4),
                                   _mm256_mul_pd(_mm256_add_pd(half, _mm256_mul_pd(half, _mm256_mul_pd(t, s))), d));
@@ -920,15 +924,10 @@ ZARN_AVX2_INLINE __m128 readQuarter(const float* tables, __m128i base, __m128 x)
   return _mm_add_ps(a, _mm_mul_ps(frac, _mm_sub_ps(b, a)));
 }
 
-// Four lanes' output o with the crossfade where fading: the table read
-// xOffset ahead blended in as crossfadeBlend does.
-ZARN_AVX2_INLINE __m128 fadeQuarter(const float* tables, __m128i base, __m128 phase, __m128 fading, __m128 o,
-                                    __m128 syncPhase, __m128 xStart, __m128 xSlope, __m128 xOffset, __m128 fsize) {
-  __m128 p2 = _mm_add_ps(phase, xOffset);
-  p2 = _mm_blendv_ps(p2, _mm_sub_ps(p2, fsize), _mm_cmpge_ps(p2, fsize));
-  // Lanes that do not fade read their own start, inside the table.
-  p2 = _mm_and_ps(fading, p2);
-  const __m128 alt = readQuarter(tables, base, p2);
+// crossfadeBlend in the four lanes where fading (all ones), o in the
+// others.
+ZARN_AVX2_INLINE __m128 blendLanes(__m128 o, __m128 alt, __m128 fading, __m128 syncPhase, __m128 xStart,
+                                   __m128 xSlope) {
   __m128 below, above, inRange;
   blendQuarter(o, alt, syncPhase, xStart, xSlope, below, above, inRange);
   const __m128 taken = _mm_and_ps(inRange, _mm_cmpeq_ps(below, above));
@@ -950,6 +949,17 @@ ZARN_AVX2_INLINE __m128 fadeQuarter(const float* tables, __m128i base, __m128 ph
     blended = _mm_load_ps(bl);
   }
   return _mm_blendv_ps(o, blended, fading);
+}
+
+// Four lanes' output o with the crossfade where fading: the table read
+// xOffset ahead blended in as crossfadeBlend does.
+ZARN_AVX2_INLINE __m128 fadeQuarter(const float* tables, __m128i base, __m128 phase, __m128 fading, __m128 o,
+                                    __m128 syncPhase, __m128 xStart, __m128 xSlope, __m128 xOffset, __m128 fsize) {
+  __m128 p2 = _mm_add_ps(phase, xOffset);
+  p2 = _mm_blendv_ps(p2, _mm_sub_ps(p2, fsize), _mm_cmpge_ps(p2, fsize));
+  // Lanes that do not fade read their own start, inside the table.
+  p2 = _mm_and_ps(fading, p2);
+  return blendLanes(o, readQuarter(tables, base, p2), fading, syncPhase, xStart, xSlope);
 }
 
 ZARN_AVX2_INLINE void produceSyncLanes(VectorProduceParams* const* params, const float* tables,
@@ -1115,6 +1125,13 @@ ZARN_AVX2_INLINE void produceSyncLanes(VectorProduceParams* const* params, const
   }
 }
 
+ZARN_AVX2 void storeBlendLanes(const float* o, const float* alt, const float* syncPhase, const float* xStart,
+                               const float* xSlope, float* out) {
+  const __m128 all = _mm_castsi128_ps(_mm_set1_epi32(-1));
+  _mm_storeu_ps(out, blendLanes(_mm_loadu_ps(o), _mm_loadu_ps(alt), all, _mm_loadu_ps(syncPhase),
+                                _mm_loadu_ps(xStart), _mm_loadu_ps(xSlope)));
+}
+
 ZARN_AVX2 void storeExpLanes(const float* x, float* out) {
   _mm256_storeu_ps(out, expLanes(_mm256_loadu_ps(x)));
 }
@@ -1144,6 +1161,11 @@ bool syncLanesAvx512Available() {
 }
 
 void syncLanesExp(const float* x, float* out) { storeExpLanes(x, out); }
+
+void syncLanesCrossfade(const float* o, const float* alt, const float* syncPhase, const float* xStart,
+                        const float* xSlope, float* out) {
+  storeBlendLanes(o, alt, syncPhase, xStart, xSlope, out);
+}
 
 void vectorProduceWaveSyncOversampledLanes(VectorProduceParams* const* params, const float* tables,
                                            const float* const* pitch, const float* const* sync, int lanes, float* out,

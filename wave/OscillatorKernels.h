@@ -142,3 +142,9 @@ void vectorProduceWaveSyncOversampledLanes(VectorProduceParams* const* params, c
 // work it out, all eight at once (where syncLanesAvailable): for the test
 // that holds it to std::exp.
 void syncLanesExp(const float* x, float* out);
+// The crossfade of four lanes, each fading, as the lanes work it out: out
+// = crossfadeBlend(o, alt, (syncPhase - xStart) x xSlope) in double, lane
+// by lane (where syncLanesAvailable): for the test that holds it to the
+// library's cosine.
+void syncLanesCrossfade(const float* o, const float* alt, const float* syncPhase, const float* xStart,
+                        const float* xSlope, float* out);

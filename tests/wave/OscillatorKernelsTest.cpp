@@ -741,4 +741,52 @@ TEST(OscillatorKernelsTest, SyncLanesExponentialIsStdExpForEverySync) {
   EXPECT_NEAR(got[2], 1024.0f, 1024.0f * 1e-6f);
 }
 
+// The lanes' crossfade, which works its polynomial out in another order
+// than crossfadeBlend, against the library's cosine: random fades of every
+// length and level (a little past both ends too), and blends next to the
+// point halfway between 1 and the float above it, where a sum a few
+// parts in 10^12 off rounds the other way.
+TEST(OscillatorKernelsTest, SyncLanesCrossfadeRoundsAsTheLibraryCosineDoes) {
+  if (!syncLanesAvailable()) GTEST_SKIP() << "no 256-bit vector unit";
+  auto cosine = [](float o, float alt, float sp, float xs, float sl) {
+    const double u = (static_cast<double>(sp) - static_cast<double>(xs)) * static_cast<double>(sl);
+    const double g = 0.5 + 0.5 * std::cos(3.14159265358979323846 * (u - 1.0));
+    return static_cast<float>(static_cast<double>(o) + g * static_cast<double>(alt - o));
+  };
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<float> wave(-1.0f, 1.0f), where(-0.05f, 1.05f), start(0.0f, 8192.0f),
+      span(2.0f, 4000.0f);
+  std::uniform_int_distribution<int> octave(-20, 2);
+  float o[4], alt[4], sp[4], xs[4], sl[4], got[4];
+  for (int i = 0; i < 250000; ++i) {
+    for (int l = 0; l < 4; ++l) {
+      const float length = span(rng);
+      xs[l] = start(rng);
+      sl[l] = 1.0f / length;
+      sp[l] = xs[l] + where(rng) * length;
+      o[l] = std::ldexp(wave(rng), octave(rng));
+      alt[l] = (i + l) % 7 ? wave(rng) : o[l];
+    }
+    syncLanesCrossfade(o, alt, sp, xs, sl, got);
+    for (int l = 0; l < 4; ++l)
+      ASSERT_EQ(std::bit_cast<uint32_t>(got[l]), std::bit_cast<uint32_t>(cosine(o[l], alt[l], sp[l], xs[l], sl[l])))
+          << o[l] << " " << alt[l] << " " << sp[l] << " " << xs[l] << " " << sl[l];
+  }
+  for (int i = 0; i < 200000; i += 4) {
+    for (int l = 0; l < 4; ++l) {
+      xs[l] = 0.0f;
+      sl[l] = 1.0f / 200000.0f;
+      sp[l] = static_cast<float>(i + l + 1);
+      const double u = static_cast<double>(sp[l]) * static_cast<double>(sl[l]);
+      const double g = 0.5 + 0.5 * std::cos(3.14159265358979323846 * (u - 1.0));
+      o[l] = 1.0f;
+      alt[l] = 1.0f + static_cast<float>(0x1p-24 / g);
+    }
+    syncLanesCrossfade(o, alt, sp, xs, sl, got);
+    for (int l = 0; l < 4; ++l)
+      ASSERT_EQ(std::bit_cast<uint32_t>(got[l]), std::bit_cast<uint32_t>(cosine(o[l], alt[l], sp[l], xs[l], sl[l])))
+          << alt[l] << " " << sp[l];
+  }
+}
+
 } // namespace
