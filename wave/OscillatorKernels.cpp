@@ -896,8 +896,7 @@ ZARN_AVX2_INLINE void blendQuarter(__m128 o4, __m128 alt4, __m128 sp4, __m128 xs
   const __m256d p1 = _mm256_fmadd_pd(_mm256_set1_pd(-0.599264528825224), z, _mm256_set1_pd(2.5501640398618677));
   const __m256d p2 = _mm256_fmadd_pd(_mm256_set1_pd(-0.0073703643265304155), z, _mm256_set1_pd(0.08214587881631043));
   const __m256d p3 = _mm256_fmadd_pd(_mm256_set1_pd(-2.113362735205297e-05), z, _mm256_set1_pd(0.0004659870158043378));
-  const __m256d s =
-      _mm256_fmadd_pd(_mm256_fmadd_pd(p3, z2, p2), z4, _mm256_fmadd_pd(p1, z2, p0));
+  const __m256d s = _mm256_fmadd_pd(_mm256_fmadd_pd(p3, z2, p2), z4, _mm256_fmadd_pd(p1, z2, p0));
   const __m256d half = _mm256_set1_pd(0.5);
   const __m256d v = _mm256_add_pd(_mm256_cvtps_pd(o4),
                                   _mm256_mul_pd(_mm256_add_pd(half, _mm256_mul_pd(half, _mm256_mul_pd(t, s))), d));
