@@ -113,6 +113,59 @@ TEST(TableKernelsTest, ConvertRangeStaysInsideTheTable) {
   EXPECT_EQ(4.0f, position);
 }
 
+// The stretch one sample at a time, positions summed in double: what the
+// kernel's four-sample groups must give to the bit.
+bool rangeModel(const float* table, float start, float scale, int last, float& position, float step, float* out,
+                int n, float offset, float gain) {
+  auto index = [last](double p) { return !(p < last) ? last : (p < 0.0 ? 0 : static_cast<int>(p)); };
+  double p = (position - start) * scale;
+  const double d = scale * step;
+  int i = index(p);
+  for (int k = 0; k < n; ++k) {
+    if (i < last) {
+      const float f = p > 0.0 ? static_cast<float>(p - i) : 0.0f;
+      out[k] = (table[i] + f * (table[i + 1] - table[i])) * gain + offset;
+      p += d;
+      i = index(p);
+    } else {
+      out[k] = gain * table[last] + offset;
+    }
+  }
+  const float pF = static_cast<float>(p);
+  position = start + (pF < static_cast<float>(last) ? pF : static_cast<float>(last)) / scale;
+  return last <= i;
+}
+
+TEST(TableKernelsTest, ConvertRangeGivesTheOneSampleWalksBits) {
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  std::vector<float> table(4098);
+  for (float& v : table) v = unit(rng) * 2.0f - 1.0f;
+  for (int trial = 0; trial < 20000; ++trial) {
+    const int last = trial % 50 == 0 ? 1 + static_cast<int>(unit(rng) * 3) : 4096;
+    const float start = unit(rng) * 4.0f - 2.0f;
+    const float scale = last / (0.5f + unit(rng) * 4.0f);
+    const float span = last / scale;
+    // From a little below the start to past the end; steps that cross the
+    // end within a block, walk backwards, or stand still.
+    const float position = start + span * (unit(rng) * 1.2f - 0.1f);
+    const int kind = trial % 4;
+    const float step = kind == 0   ? span * unit(rng) / 16.0f
+                       : kind == 1 ? span * unit(rng) * 1e-4f
+                       : kind == 2 ? -span * unit(rng) / 64.0f
+                                   : 0.0f;
+    const int n = static_cast<int>(unit(rng) * 70.0f);
+    const float offset = unit(rng) - 0.5f, gain = unit(rng) * 3.0f;
+    float a[72], b[72];
+    float pa = position, pb = position;
+    const bool ea = vectorConvertRangeCpp(table.data(), start, scale, last, pa, step, a, n, offset, gain);
+    const bool eb = rangeModel(table.data(), start, scale, last, pb, step, b, n, offset, gain);
+    ASSERT_EQ(eb, ea) << trial;
+    ASSERT_EQ(bits(pb), bits(pa)) << trial;
+    for (int k = 0; k < n; ++k) ASSERT_EQ(bits(b[k]), bits(a[k])) << trial << " sample " << k;
+  }
+}
+
 // --- the periodic block kernel ---------------------------------------------
 
 TEST(TableKernelsTest, BlockScaledReadsAPeriodicTable) {
