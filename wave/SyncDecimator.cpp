@@ -256,33 +256,32 @@ __attribute__((target("avx2,avx512f,avx512vl"))) void halveLanes512(const LowPas
 
 SyncDecimatorLanes::SyncDecimatorLanes(bool allowAvx512) : avx512(allowAvx512 && syncLanesAvx512Available()) {}
 
-void SyncDecimatorLanes::reset() { std::memset(line, 0, sizeof line); }
-
-void SyncDecimatorLanes::silenceLane(int lane) {
-  for (int j = 0; j < cHistory; ++j) line[j * cLanes + lane] = 0.0f;
+void SyncDecimatorLanes::reset() {
+  std::memset(lines, 0, sizeof lines);
+  keptAt = lines[cur];
 }
 
-// Stored past the caches: the copy is read back only in the rare block
-// whose member does not take its result, and a copy through the caches
-// (gcc's string move, or loads and stores) costs a line fetched for every
-// line written, once per block and group of eight voices. Streaming stores
-// are ordered with nothing else, so a fence follows: the next block may be
-// rendered by another thread (a host's offline render after its real-time
-// one), handed over by a plain release store.
-void SyncDecimatorLanes::keepHistory() {
-  for (int i = 0; i < cHistory * cLanes; i += 4) _mm_stream_ps(kept + i, _mm_load_ps(line + i));
-  _mm_sfence();
+void SyncDecimatorLanes::silenceLane(int lane) {
+  for (int j = 0; j < cHistory; ++j) lines[cur][j * cLanes + lane] = 0.0f;
 }
 
 void SyncDecimatorLanes::restoreLane(int lane) {
-  for (int j = 0; j < cHistory; ++j) line[j * cLanes + lane] = kept[j * cLanes + lane];
+  float* line = lines[cur];
+  for (int j = 0; j < cHistory; ++j) line[j * cLanes + lane] = keptAt[j * cLanes + lane];
 }
 
 void SyncDecimatorLanes::process(float* const* out, int lanes, int count) {
   if (count < 1) return;
+  const float* line = lines[cur];
   if (avx512)
     halveLanes512(cLowPass, line, out, lanes, count);
   else
     halveLanes256(cLowPass, line, out, lanes, count);
-  std::memmove(line, line + SyncDecimator::cFactor * count * cLanes, sizeof(float) * cHistory * cLanes);
+  float* next = lines[cur ^ 1];
+  if (keptAt == next) {
+    std::memcpy(kept, next, sizeof kept);
+    keptAt = kept;
+  }
+  std::memcpy(next, line + SyncDecimator::cFactor * count * cLanes, sizeof(float) * cHistory * cLanes);
+  cur ^= 1;
 }

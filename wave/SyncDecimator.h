@@ -73,26 +73,37 @@ public:
   // allowAvx512: four outputs at a time in the 32 registers of AVX-512VL
   // where the processor has them (the same sums, bit for bit).
   explicit SyncDecimatorLanes(bool allowAvx512 = true);
+  SyncDecimatorLanes(const SyncDecimatorLanes&) = delete;
+  SyncDecimatorLanes& operator=(const SyncDecimatorLanes&) = delete;
   // Silent history in every lane.
   void reset();
   // Lane's history from a filter, or silent; and back into a filter.
-  void loadLane(int lane, const SyncDecimator& from) { from.saveHistory(line + lane, cLanes); }
+  void loadLane(int lane, const SyncDecimator& from) { from.saveHistory(lines[cur] + lane, cLanes); }
   void silenceLane(int lane);
-  void storeLane(int lane, SyncDecimator& to) const { to.loadHistory(line + lane, cLanes); }
+  void storeLane(int lane, SyncDecimator& to) const { to.loadHistory(lines[cur] + lane, cLanes); }
   // Keeps every lane's history aside; a lane takes it back after calls
   // that should not have moved it on.
-  void keepHistory();
+  void keepHistory() { keptAt = lines[cur]; }
   void restoreLane(int lane);
   // Where the next call's input goes: cFactor x count samples of each lane,
   // interleaved (sample j of lane l at j x cLanes + l); 32-byte aligned.
-  float* input() { return line + cHistory * cLanes; }
+  float* input() { return lines[cur] + cHistory * cLanes; }
   // count (<= cMaxChunk) base samples of lanes [0, lanes) into out[lane]
   // from what input() holds.
   void process(float* const* out, int lanes, int count);
 
 private:
   static constexpr int cHistory = SyncDecimator::cTaps - 1;
+  static constexpr int cLine = (cHistory + SyncDecimator::cFactor * cMaxChunk) * cLanes;
   bool avx512;
-  alignas(32) float line[(cHistory + SyncDecimator::cFactor * cMaxChunk) * cLanes] = {};
+  // Two lines, each a history and the new samples after it: a call reads
+  // the current one and starts the other with the history it leaves, so
+  // the history a call began with stays where it was until the call after
+  // next. Keeping it aside is then a pointer, not a copy of every lane in
+  // every block; only a second call after keepHistory copies it (into
+  // kept) before writing over it.
+  int cur = 0;
+  alignas(32) float lines[2][cLine] = {};
+  const float* keptAt = lines[0];
   alignas(32) float kept[cHistory * cLanes] = {};
 };
