@@ -4,8 +4,9 @@
 // linear interpolation (see FunctionTable<float>, whose fields supply the
 // table arguments). Same conventions as the vector kernels: the Fast form
 // works four samples at a time on 16-byte-aligned arrays and writes n rounded
-// up to a multiple of four samples; the Cpp forms are scalar, exact count,
-// any alignment.
+// up to a multiple of four samples; the Cpp forms write exactly n samples
+// at any alignment (vectorConvertRangeCpp reads four at a time inside,
+// giving the bits of its one-sample step).
 //
 // What a position outside the table reads:
 // - vectorConvertRangeCpp holds the table's end values: at or past the last
