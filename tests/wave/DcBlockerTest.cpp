@@ -117,14 +117,15 @@ public:
 
 } // namespace
 
-// Three voices' pairs as neighbours, pulled voice by voice in changing
-// order as the voice manager pulls them: every channel gives, to the bit,
-// what a blocker of its own gives, while voices go silent (not pulled),
-// may go silent on their pull (not taken along) or sound.
+// Four voices' pairs as neighbours (all eight channels in one pass where
+// every voice sounds), pulled voice by voice in changing order as the voice
+// manager pulls them: every channel gives, to the bit, what a blocker of its
+// own gives, while voices go silent (not pulled), may go silent on their
+// pull (not taken along) or sound.
 TEST(DcBlockerTest, NeighboursFilterEachChannelAsItsOwnBlockerWould) {
   wave::Environment env(256);
   env.setSampleRate(44100.0f);
-  const int voices = 3;
+  const int voices = 4;
   const size_t total = 4000;
   std::vector<std::vector<float>> signal(2 * voices, std::vector<float>(total));
   for (int c = 0; c < 2 * voices; ++c)
