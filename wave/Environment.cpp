@@ -24,20 +24,7 @@ void Environment::endBlock(int n) {
   // a mute call would have changed nothing. The word is read afresh for
   // each entry: a call may wake or settle a producer further on.
   const size_t count = endBlockSubscribers.size();
-  // The awake subscribers lie all over the graph and were mostly last
-  // touched by other voices' work: asking for an entry a few places ahead
-  // lets their lines arrive side by side instead of one miss after the
-  // other. Dormant ones stay untouched.
-  constexpr size_t cAhead = 6;
-  auto ask = [this](size_t i) {
-    if (!((endBlockAwake[i >> 6] >> (i & 63)) & 1)) return;
-    const Producer* p = endBlockSubscribers[i];
-    __builtin_prefetch(&p->stamp);
-    __builtin_prefetch(&p->endBlockMode);
-  };
-  for (size_t i = 0; i < count && i < cAhead; ++i) ask(i);
   for (size_t i = 0; i < count; ++i) {
-    if (i + cAhead < count) ask(i + cAhead);
     const uint64_t awake = endBlockAwake[i >> 6] >> (i & 63);
     if (awake == 0) {
       i |= 63;
