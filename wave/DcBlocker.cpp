@@ -127,7 +127,8 @@ ZARN_DC_AVX_INLINE __m256 pairOf(__m128 low, __m128 high) {
 // 256-bit register: lane k of it in the same order, so each channel gets the
 // same bits. The eight chains (a voice's two and three neighbours' pairs)
 // wait once where two sets of four waited one after the other. The last
-// n mod 4 samples are left to the one-sample step.
+// n mod 4 samples are left to the one-sample step. Its arithmetic must stay
+// FourChannels::step's, operation for operation.
 ZARN_DC_AVX void eightChannels(const Weights& w, Channel* const* c, int n) {
   __m256 a = _mm256_setr_ps(c[0]->a, c[1]->a, c[2]->a, c[3]->a, c[4]->a, c[5]->a, c[6]->a, c[7]->a);
   __m256 b = _mm256_setr_ps(c[0]->b, c[1]->b, c[2]->b, c[3]->b, c[4]->b, c[5]->b, c[6]->b, c[7]->b);
@@ -293,9 +294,9 @@ void DcBlocker::produce(wave::Block* out, int n, int flags) {
   const Weights w(r);
   int i = 0;
   const bool grouped = n >= 4;
-  // Sets of four channels side by side, the rest (at most three) each in
-  // its own chain.
-  // Eight where the processor has 256-bit registers.
+  // Eight channels (four voices' pairs) in one 256-bit chain where the
+  // processor has it; else sets of four side by side. The rest (at most
+  // three) each in its own chain.
   const bool eight = n >= 4 && count == 8 && eightChannelsAvailable();
   const int sets = n >= 4 && !eight ? count / 4 : 0;
   const int alone = eight ? 8 : 4 * sets;
