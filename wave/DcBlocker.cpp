@@ -1,10 +1,9 @@
 #include "wave/DcBlocker.h"
 
 #include "wave/Environment.h"
-#include "wave/Intrinsics.h"
 
 #include <cmath>
-#include <immintrin.h>
+#include <xmmintrin.h>
 
 namespace {
 
@@ -116,96 +115,6 @@ struct FourChannels {
   }
 };
 
-#define ZARN_DC_AVX __attribute__((target("avx")))
-#define ZARN_DC_AVX_INLINE __attribute__((target("avx"), ZARN_FORCE_INLINE)) inline
-
-ZARN_DC_AVX_INLINE __m256 pairOf(__m128 low, __m128 high) {
-  return _mm256_insertf128_ps(_mm256_castps128_ps256(low), high, 1);
-}
-
-// FourChannels over all n samples for eight channels, one per lane of a
-// 256-bit register: lane k of it in the same order, so each channel gets the
-// same bits. The eight chains (a voice's two and three neighbours' pairs)
-// wait once where two sets of four waited one after the other. The last
-// n mod 4 samples are left to the one-sample step. Its arithmetic must stay
-// FourChannels::step's, operation for operation.
-ZARN_DC_AVX void eightChannels(const Weights& w, Channel* const* c, int n) {
-  __m256 a = _mm256_setr_ps(c[0]->a, c[1]->a, c[2]->a, c[3]->a, c[4]->a, c[5]->a, c[6]->a, c[7]->a);
-  __m256 b = _mm256_setr_ps(c[0]->b, c[1]->b, c[2]->b, c[3]->b, c[4]->b, c[5]->b, c[6]->b, c[7]->b);
-  alignas(16) float v[5][4];
-  _mm_store_ps(v[0], w.cb);
-  _mm_store_ps(v[1], w.c0);
-  _mm_store_ps(v[2], w.c1);
-  _mm_store_ps(v[3], w.c2);
-  _mm_store_ps(v[4], w.c3);
-  __m256 cb[4], c0[4], c1[4], c2[4], c3[4];
-  for (int k = 0; k < 4; ++k) {
-    cb[k] = _mm256_set1_ps(v[0][k]);
-    c0[k] = _mm256_set1_ps(v[1][k]);
-    c1[k] = _mm256_set1_ps(v[2][k]);
-    c2[k] = _mm256_set1_ps(v[3][k]);
-    c3[k] = _mm256_set1_ps(v[4][k]);
-  }
-  // The channels' samples, apart from the channels: the stores below could
-  // otherwise write over their pointers, as far as the compiler knows.
-  const float* x[8];
-  float* y[8];
-  for (int k = 0; k < 8; ++k) {
-    x[k] = c[k]->x;
-    y[k] = c[k]->y;
-  }
-  for (int i = 0; i + 4 <= n; i += 4) {
-    __m128 p0 = _mm_loadu_ps(x[0] + i), p1 = _mm_loadu_ps(x[1] + i);
-    __m128 p2 = _mm_loadu_ps(x[2] + i), p3 = _mm_loadu_ps(x[3] + i);
-    __m128 q0 = _mm_loadu_ps(x[4] + i), q1 = _mm_loadu_ps(x[5] + i);
-    __m128 q2 = _mm_loadu_ps(x[6] + i), q3 = _mm_loadu_ps(x[7] + i);
-    _MM_TRANSPOSE4_PS(p0, p1, p2, p3);
-    _MM_TRANSPOSE4_PS(q0, q1, q2, q3);
-    // xj: sample j of every channel.
-    const __m256 x0 = pairOf(p0, q0), x1 = pairOf(p1, q1), x2 = pairOf(p2, q2), x3 = pairOf(p3, q3);
-    const __m256 d0 = _mm256_sub_ps(x0, a);
-    const __m256 d1 = _mm256_sub_ps(x1, x0);
-    const __m256 d2 = _mm256_sub_ps(x2, x1);
-    const __m256 d3 = _mm256_sub_ps(x3, x2);
-    __m256 o[4];
-    for (int k = 0; k < 4; ++k) {
-      __m256 s = _mm256_mul_ps(cb[k], b);
-      s = _mm256_add_ps(s, _mm256_mul_ps(c0[k], d0));
-      s = _mm256_add_ps(s, _mm256_mul_ps(c1[k], d1));
-      s = _mm256_add_ps(s, _mm256_mul_ps(c2[k], d2));
-      o[k] = _mm256_add_ps(s, _mm256_mul_ps(c3[k], d3));
-    }
-    b = o[3];
-    a = x3;
-    __m128 l0 = _mm256_castps256_ps128(o[0]), l1 = _mm256_castps256_ps128(o[1]);
-    __m128 l2 = _mm256_castps256_ps128(o[2]), l3 = _mm256_castps256_ps128(o[3]);
-    __m128 h0 = _mm256_extractf128_ps(o[0], 1), h1 = _mm256_extractf128_ps(o[1], 1);
-    __m128 h2 = _mm256_extractf128_ps(o[2], 1), h3 = _mm256_extractf128_ps(o[3], 1);
-    _MM_TRANSPOSE4_PS(l0, l1, l2, l3);
-    _MM_TRANSPOSE4_PS(h0, h1, h2, h3);
-    _mm_storeu_ps(y[0] + i, l0);
-    _mm_storeu_ps(y[1] + i, l1);
-    _mm_storeu_ps(y[2] + i, l2);
-    _mm_storeu_ps(y[3] + i, l3);
-    _mm_storeu_ps(y[4] + i, h0);
-    _mm_storeu_ps(y[5] + i, h1);
-    _mm_storeu_ps(y[6] + i, h2);
-    _mm_storeu_ps(y[7] + i, h3);
-  }
-  alignas(32) float va[8], vb[8];
-  _mm256_store_ps(va, a);
-  _mm256_store_ps(vb, b);
-  for (int k = 0; k < 8; ++k) {
-    c[k]->a = va[k];
-    c[k]->b = vb[k];
-  }
-}
-
-bool eightChannelsAvailable() {
-  static const bool available = __builtin_cpu_supports("avx");
-  return available;
-}
-
 // The samples from i to n one at a time.
 inline void finish(const Weights& w, Channel& c, bool grouped, int i, int n) {
   if (grouped) {
@@ -294,17 +203,10 @@ void DcBlocker::produce(wave::Block* out, int n, int flags) {
   const Weights w(r);
   int i = 0;
   const bool grouped = n >= 4;
-  // Eight channels (four voices' pairs) in one 256-bit chain where the
-  // processor has it; else sets of four side by side. The rest (at most
-  // three) each in its own chain.
-  const bool eight = n >= 4 && count == 8 && eightChannelsAvailable();
-  const int sets = n >= 4 && !eight ? count / 4 : 0;
-  const int alone = eight ? 8 : 4 * sets;
-  if (eight) {
-    Channel* set[8];
-    for (int k = 0; k < 8; ++k) set[k] = &channels[k];
-    eightChannels(w, set, n);
-  }
+  // Sets of four channels side by side, the rest (at most three) each in
+  // its own chain.
+  const int sets = n >= 4 ? count / 4 : 0;
+  const int alone = 4 * sets;
   if (sets > 0) {
     Channel* set[4];
     for (int q = 0; q < sets; ++q) {
