@@ -117,11 +117,11 @@ public:
 
 } // namespace
 
-// Four voices' pairs as neighbours (all eight channels in one pass where
-// every voice sounds), pulled voice by voice in changing order as the voice
-// manager pulls them: every channel gives, to the bit, what a blocker of its
-// own gives, while voices go silent (not pulled), may go silent on their
-// pull (not taken along) or sound.
+// Four voices' pairs as neighbours (where every voice sounds, one pass
+// takes the eight channels as two sets of four), pulled voice by voice in
+// changing order as the voice manager pulls them: every channel gives, to
+// the bit, what a blocker of its own gives, while voices go silent (not
+// pulled), may go silent on their pull (not taken along) or sound.
 TEST(DcBlockerTest, NeighboursFilterEachChannelAsItsOwnBlockerWould) {
   wave::Environment env(256);
   env.setSampleRate(44100.0f);
