@@ -8,6 +8,7 @@
 // is the part of its cost that no code of ours can take away; bench/idle-edit
 // measures the two side by side, because the figure moves with the machine.
 
+#include <pthread.h>
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -20,6 +21,7 @@
 namespace {
 
 void sleepAt(double rate, double seconds) {
+  pthread_setname_np(pthread_self(), "zarn-idle-wake");
   const long period = static_cast<long>(1e9 / rate);
   const long wakes = static_cast<long>(rate * seconds);
   timespec due{};
