@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace simhost {
 
@@ -32,8 +33,26 @@ public:
   // a single one does not end the search: the presets after it are found.
   static constexpr int32_t kEndOfLibrary = 3;
 
+  // A place in the library and the name the preset there showed ("" when
+  // the plug-in could not load it).
+  struct Entry {
+    int32_t index = 0; // bank * 128 + program
+    std::string name;
+  };
+
+  // Whether the name a preset-name chunk shows is the preset wanted: the
+  // same name, or, for a name longer than the chunk holds, its beginning.
+  static bool matches(const std::string& shown, const std::string& wanted);
+  // Every place of the library, in order, up to its last preset; false with
+  // a reason when the plug-in keeps no preset name.
+  static bool list(SimHost& host, int32_t type, std::vector<Entry>& presets, std::string& error);
+  // The names of the presets that load, separated by commas.
+  static std::string listText(const std::vector<Entry>& presets);
+
   // The state of an instance of the type that holds the preset; false with a
-  // reason when the plug-in keeps no preset name or no preset has the name.
+  // reason when the plug-in keeps no preset name or no preset has the name
+  // (the reason then lists the presets there are). A name longer than the
+  // chunk holds is found by its beginning when no other preset begins so.
   // With index, the preset's place in the library (bank * 128 + program).
   static bool load(SimHost& host, int32_t type, const std::string& name, HostState& state, std::string& error,
                    int32_t* index = nullptr);

@@ -44,7 +44,7 @@ const char* const kRenderHelp =
     "usage: zarn-host render [options] INPUT.mid OUTPUT.wav\n"
     "Plays a MIDI file through the plug-in and writes a 32-bit float stereo WAV file.\n"
     "  --bundle PATH        the plug-in bundle (default: the Zarn.bundle the build made)\n"
-    "  --preset NAME        start from the plug-in's preset of that name\n"
+    "  --preset NAME        start from the plug-in's preset of that name (zarn-host info lists them)\n"
     "  --set \"NAME=VALUE\"   set a parameter, in its own units (repeatable)\n"
     "  --rate HZ            sample rate (default 44100)\n"
     "  --tail SECONDS       release tail after the song's end (default 2)\n"
@@ -57,7 +57,8 @@ const char* const kRenderHelp =
 
 const char* const kInfoHelp =
     "usage: zarn-host info [--bundle PATH]\n"
-    "Prints the bundle's identity, process types, controls and their value texts, and chunks.\n"
+    "Prints the bundle's identity, process types, controls and their value texts, chunks, and the\n"
+    "presets with the bank and program that choose each (the names --preset takes).\n"
     "  --bundle PATH        the plug-in bundle (default: the Zarn.bundle the build made)\n"
     "  --help               this text\n";
 
