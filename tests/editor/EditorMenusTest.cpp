@@ -87,10 +87,12 @@ TEST(EditorMenusTest, ThePresetMenuMarksTheWayToTheCurrentPresetLoadsAndSaves) {
   s.server.answerNextSave(std::string("New"), dir.file("Gone"));
   s.popup(e->getPresetMenu(), {"Save As..."});
   ASSERT_EQ(s.server.alerts().size(), 2u);
-  EXPECT_EQ(s.server.alerts()[1], "The preset could not be saved.\n\nNo such file or directory");
+  EXPECT_EQ(s.server.alerts()[1],
+            "The preset could not be saved as " + dir.file("Gone/New.qvp") + ".\n\nNo such file or directory");
   // Any reported error gives its reason, none gives no empty paragraph.
-  EXPECT_EQ(savePresetFailureMessage(EPERM), "The preset could not be saved.\n\nOperation not permitted");
-  EXPECT_EQ(savePresetFailureMessage(0), "The preset could not be saved.");
+  EXPECT_EQ(savePresetFailureMessage("/p/A.qvp", EPERM),
+            "The preset could not be saved as /p/A.qvp.\n\nOperation not permitted");
+  EXPECT_EQ(savePresetFailureMessage("", 0), "The preset could not be saved.");
   EXPECT_EQ(current->presetName.get(), "Soft");
 
   // Save As cancelled: a folder made inside the dialog is in the menu.
