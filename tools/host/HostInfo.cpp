@@ -89,7 +89,7 @@ void printPresets(std::ostream& out, SimHost& host, int32_t type) {
   for (const PresetByName::Entry& e : presets)
     out << "      " << e.index / 128 << ", " << e.index % 128 << ": "
         << (e.name.empty() ? "(this file does not load; the plug-in says why)" : e.name)
-        << (e.name.size() == static_cast<size_t>(PresetByName::kPresetNameSize)
+        << (e.name == e.stored && e.name.size() == static_cast<size_t>(PresetByName::kPresetNameSize)
                 ? " (as far as a host sees a name; --preset takes the whole name too)"
                 : "")
         << "\n";

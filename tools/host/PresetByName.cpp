@@ -39,10 +39,25 @@ std::string PresetByName::nameIn(const std::vector<unsigned char>& record) {
   return std::string(field, strnlen(field, kPresetNameSize));
 }
 
+std::string PresetByName::fileNameIn(const std::vector<unsigned char>& record) {
+  const size_t at = static_cast<size_t>(kChunkHeaderSize + kPresetNameSize);
+  if (record.size() <= at) return {};
+  const char* field = reinterpret_cast<const char*>(record.data() + at);
+  const size_t room = std::min<size_t>(record.size() - at, kPresetPathSize);
+  const size_t length = strnlen(field, room);
+  // No path, or one cut short by the field: no name can be taken from it.
+  if (length == 0 || length == room) return {};
+  std::string name(field, length);
+  if (const size_t slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+  if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
+}
+
 std::vector<unsigned char> PresetByName::withName(std::vector<unsigned char> record, const std::string& name) {
   record.resize(std::max(record.size(), static_cast<size_t>(kChunkHeaderSize + kPresetNameSize)), 0);
   unsigned char* field = record.data() + kChunkHeaderSize;
-  std::memset(field, 0, kPresetNameSize);
+  // The name alone: a path after it (of another preset) is cleared too.
+  std::memset(field, 0, record.size() - kChunkHeaderSize);
   std::memcpy(field, name.data(), std::min<size_t>(name.size(), kPresetNameSize - 1));
   return record;
 }
@@ -68,7 +83,7 @@ bool PresetByName::choose(SimHost& host, Instance& in, int32_t index, const std:
     if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     sendProgram(host, in, index);
     record.clear();
-    if (host.getChunk(in, kPresetNameChunkID, record) == 0 && matches(nameIn(record), name)) return true;
+    if (host.getChunk(in, kPresetNameChunkID, record) == 0 && matches(entryOf(index, record), name)) return true;
   }
   error = "preset \"" + name + "\" did not load from a program change";
   return false;
@@ -77,7 +92,8 @@ bool PresetByName::choose(SimHost& host, Instance& in, int32_t index, const std:
 namespace {
 
 // Walks the library on the probe, program after program, and hands each
-// place and the name it showed ("" when it showed none) to visit, until
+// place and what it showed (an entry without names when it showed none)
+// to visit, until
 // visit says stop or the library ends. False with a reason when the chunk
 // cannot be used.
 template <class Visit>
@@ -96,6 +112,7 @@ bool walkLibrary(SimHost& host, Instance& probe, std::string& error, Visit visit
   int32_t emptyRun = 0;
   for (int32_t i = 0; i < PresetByName::kMaxPresets; ++i) {
     std::string found = kNoPreset;
+    record.clear();
     for (int attempt = 0; attempt <= kRetries && found == kNoPreset; ++attempt) {
       if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
       if (host.setChunk(probe, PresetByName::kPresetNameChunkID, cleared) != 0) {
@@ -112,11 +129,11 @@ bool walkLibrary(SimHost& host, Instance& probe, std::string& error, Visit visit
     }
     if (found == kNoPreset) {
       if (++emptyRun >= PresetByName::kEndOfLibrary) break;
-      if (!visit(i, std::string())) return true;
+      if (!visit(PresetByName::Entry{i, {}, {}})) return true;
       continue;
     }
     emptyRun = 0;
-    if (!visit(i, found)) return true;
+    if (!visit(PresetByName::entryOf(i, record))) return true;
   }
   return true;
 }
@@ -127,26 +144,33 @@ std::string placeText(int32_t index) {
 
 } // namespace
 
-bool PresetByName::matches(const std::string& shown, const std::string& wanted) {
-  if (shown.empty()) return false;
-  if (shown == wanted) return true;
-  // The chunk keeps the first kPresetNameSize bytes of a longer name.
-  return shown.size() == static_cast<size_t>(kPresetNameSize) && wanted.size() > shown.size() &&
-         wanted.compare(0, shown.size(), shown) == 0;
+PresetByName::Entry PresetByName::entryOf(int32_t index, const std::vector<unsigned char>& record) {
+  Entry e{index, fileNameIn(record), nameIn(record)};
+  if (e.name.empty()) e.name = e.stored;
+  return e;
+}
+
+bool PresetByName::matches(const Entry& shown, const std::string& wanted) {
+  if (shown.stored.empty()) return false;
+  if (wanted == shown.name || wanted == shown.stored) return true;
+  // Without the file's name, a name longer than the chunk keeps is known
+  // by its first kPresetNameSize bytes.
+  return shown.name == shown.stored && shown.stored.size() == static_cast<size_t>(kPresetNameSize) &&
+         wanted.size() > shown.stored.size() && wanted.compare(0, shown.stored.size(), shown.stored) == 0;
 }
 
 bool PresetByName::list(SimHost& host, int32_t type, std::vector<Entry>& presets, std::string& error) {
   presets.clear();
   ProbeInstance probe(host, type);
   std::vector<Entry> pending; // programs that showed nothing, until a preset follows them
-  const bool ok = walkLibrary(host, *probe, error, [&](int32_t i, const std::string& name) {
-    if (name.empty()) {
-      pending.push_back({i, std::string()});
+  const bool ok = walkLibrary(host, *probe, error, [&](const Entry& e) {
+    if (e.name.empty()) {
+      pending.push_back(e);
       return true;
     }
     presets.insert(presets.end(), pending.begin(), pending.end());
     pending.clear();
-    presets.push_back({i, name});
+    presets.push_back(e);
     return true;
   });
   return ok;
@@ -167,19 +191,19 @@ bool PresetByName::load(SimHost& host, int32_t type, const std::string& name, Ho
   int32_t exact = -1;
   {
     ProbeInstance probe(host, type);
-    const bool ok = walkLibrary(host, *probe, error, [&](int32_t i, const std::string& found) {
-      if (found.empty()) {
-        pending.push_back({i, std::string()});
+    const bool ok = walkLibrary(host, *probe, error, [&](const Entry& e) {
+      if (e.name.empty()) {
+        pending.push_back(e);
         return true;
       }
       unloaded.insert(unloaded.end(), pending.begin(), pending.end());
       pending.clear();
-      seen.push_back({i, found});
-      if (found == name) {
-        exact = i;
+      seen.push_back(e);
+      if (e.name == name || e.stored == name) {
+        exact = e.index;
         return false;
       }
-      if (matches(found, name)) cut.push_back({i, found});
+      if (matches(e, name)) cut.push_back(e);
       return true;
     });
     if (!ok) return false;
