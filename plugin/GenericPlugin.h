@@ -216,9 +216,9 @@ public:
   virtual bool loadMidiSettings();
   // Writes the map file (whether it changed or not: the editor's save);
   // false, said on the alert handler with the path and the reason, when it
-  // could not be written. A damaged file found at
-  // start-up is kept beside as "MidiControllerMap.qvm.damaged"; a file of a
-  // newer version is never written over.
+  // could not be written. A damaged file found at start-up is kept beside
+  // as "MidiControllerMap.qvm.damaged"; a file of a newer version is never
+  // written over.
   virtual bool saveMidiSettings();
   virtual void serialize(SettingSerializer* serializer);
 
