@@ -4,11 +4,23 @@
 // host status: a CDAEError gives its code, a thrown integer its value, and
 // anything else kPlugInErr_Unexpected. Nothing is allowed to cross into the
 // host as an exception.
+//
+// A status alone tells the user nothing he can act on. The words of a
+// failure that had words (a std::exception's what()) are kept with their
+// status on the calling thread, and a host that knows to ask takes them
+// with PlugInTakeFailureText (host/PlugInEntryPoints.h) right after the
+// call. Only failures touch them: a call that succeeds costs nothing.
 
 #include "host/HostInterface.h"
 #include "host/services/CDAEError.h"
 
 #include <cstdint>
+#include <exception>
+
+// Keeps the words of the failure that returns status on this thread,
+// replacing earlier ones; never throws (words that cannot be kept are
+// dropped).
+void RememberHostCallFailure(int32_t status, const char* words) noexcept;
 
 template <class F> int32_t CallAtHostBoundary(F&& body) noexcept {
   try {
@@ -21,6 +33,9 @@ template <class F> int32_t CallAtHostBoundary(F&& body) noexcept {
     return code;
   } catch (short code) {
     return code;
+  } catch (const std::exception& e) {
+    RememberHostCallFailure(kPlugInErr_Unexpected, e.what());
+    return kPlugInErr_Unexpected;
   } catch (...) {
     return kPlugInErr_Unexpected;
   }

@@ -9,9 +9,19 @@
 #include "platform/Bundle.h"
 #include "platform/ResourceFile.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace {
+
+// The words of the last failure of each thread that had any; a thread that
+// never failed never makes one.
+struct FailureWords {
+  int32_t status = 0;
+  std::string text;
+};
+thread_local FailureWords tFailure;
 
 std::string gBundlePath;
 int32_t gResourceNesting = 0;
@@ -92,3 +102,26 @@ int16_t CProcessGroupUseResourceFile() {
 }
 
 void CProcessGroupRestoreResourceFile(int16_t previous) { RestoreGroupResourceFile(previous); }
+
+void RememberHostCallFailure(int32_t status, const char* words) noexcept {
+  try {
+    tFailure.status = status;
+    tFailure.text = words ? words : "";
+  } catch (...) {
+    tFailure.status = 0;
+  }
+}
+
+int32_t PlugInTakeFailureText(int32_t status, char* buffer, int32_t size) {
+  if (buffer && size > 0) buffer[0] = '\0';
+  if (status == 0 || tFailure.status != status || tFailure.text.empty()) return 0;
+  const auto length = static_cast<int32_t>(tFailure.text.size());
+  if (buffer && size > 0) {
+    const size_t kept = std::min(tFailure.text.size(), static_cast<size_t>(size - 1));
+    std::memcpy(buffer, tFailure.text.data(), kept);
+    buffer[kept] = '\0';
+  }
+  tFailure.status = 0;
+  tFailure.text.clear();
+  return length;
+}

@@ -206,7 +206,8 @@ TEST(GenericPluginInterfaceTest, AnEditorThatCannotBeBuiltIsNobodysListener) {
   EXPECT_ANY_THROW(s.open(true, "Missing.png"));
   EXPECT_EQ(s.plugin->getListener(), nullptr);
   s.plugin->postEventToListener(cMidiReceivedEvent, 0);
-  delete s.ui;
+  // The failed editor deleted its user interface.
+  s.ui = nullptr;
   s.editor = nullptr;
   s.open();
   EXPECT_NE(s.plugin->getListener(), nullptr);

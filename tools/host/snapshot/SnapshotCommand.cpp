@@ -301,7 +301,7 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
           status = fail(err, "cannot write " + options.output);
       }
     } catch (const std::exception& e) {
-      status = fail(err, std::string("the editor could not be opened: ") + e.what());
+      status = fail(err, e.what());
     } catch (...) {
       status = fail(err, "the editor could not be opened");
     }
