@@ -209,7 +209,7 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
     hostOptions.sampleRate = static_cast<int32_t>(kSampleRate);
     SimHost host(hostOptions);
     if (int32_t status = host.load(bundle); status != 0)
-      return fail(err, "the bundle " + bundle + " did not start (" + std::to_string(status) + ")");
+      return fail(err, HostError("the bundle " + bundle + " did not start", status, host.failureWords(status)).what());
     if (host.numProcessTypes() < 1) return fail(err, "the bundle " + bundle + " has no process types");
     Instance& in = *host.createInstance(1);
     if (!options.loadState.empty()) {

@@ -127,6 +127,8 @@ TEST_F(RenderCommandTest, BadCommandLinesFailWithOneLineReasons) {
       {{"render", "--bundle", gain, "--load-state", file("missing.state"), song, out}, "missing.state"},
       {{"bounce", song, out}, "unknown command bounce"},
       {{"info", "--verbose"}, "unknown option --verbose"},
+      {{"info", "extra"}, "unexpected argument extra; give a bundle with --bundle PATH"},
+      {{"info", "--bundle", gain, "extra"}, "unexpected argument extra"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));

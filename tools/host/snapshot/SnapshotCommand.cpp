@@ -253,9 +253,13 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
     PrivateHome home;
     // A first run greets the user with a hint; a snapshot shows the panel,
     // so the plug-in has run once in this home before.
-    {
+    try {
       SimHost first;
-      if (first.load(bundlePath) != 0) return fail(err, "the bundle " + bundlePath + " did not start");
+      if (int32_t started = first.load(bundlePath); started != 0)
+        return fail(err, HostError("the bundle " + bundlePath + " did not start", started, first.failureWords(started))
+                             .what());
+    } catch (const std::exception& e) {
+      return fail(err, e.what());
     }
     // The first run leaves the welcome on until an editor has shown it: a
     // script that waits for a hint would get the welcome instead.
@@ -265,7 +269,7 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
     try {
       SimHost host;
       if (int32_t started = host.load(bundlePath); started != 0)
-        throw HostError("the bundle " + bundlePath + " did not start", started);
+        throw HostError("the bundle " + bundlePath + " did not start", started, host.failureWords(started));
       Instance& in = *host.createInstance(1);
       std::string error;
       HostState loaded;
