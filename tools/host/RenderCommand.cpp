@@ -9,6 +9,7 @@
 #include "tools/host/PresetByName.h"
 #include "tools/host/SimHost.h"
 #include "tools/render/MidiFile.h"
+#include "tools/render/ReplacingFile.h"
 #include "tools/render/WavWriter.h"
 
 #include <algorithm>
@@ -240,6 +241,12 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
     return fail(err, "the output " + options.output + " is the input file; name another", 2);
   renderio::MidiFile song;
   if (!song.read(options.input, options.sampleRate)) return fail(err, song.error());
+  // Said before the render, not after it: a folder, or a place that takes
+  // no file.
+  std::string unwritable;
+  if (!renderio::ReplacingFile::checkWritable(options.output, unwritable)) return fail(err, unwritable);
+  if (!options.saveState.empty() && !renderio::ReplacingFile::checkWritable(options.saveState, unwritable))
+    return fail(err, "--save-state: " + unwritable);
 
   const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
   if (bundle.empty()) return fail(err, "no bundle given and none was built");
