@@ -21,22 +21,32 @@
 // replacing earlier ones; never throws (words that cannot be kept are
 // dropped).
 void RememberHostCallFailure(int32_t status, const char* words) noexcept;
+// A failure without words: forgets the words kept for any other status, so
+// that a host never takes stale words for it. Those kept for the same
+// status stay (an inner boundary's words, its status thrown on by an outer
+// one).
+void NoteHostCallFailure(int32_t status) noexcept;
 
 template <class F> int32_t CallAtHostBoundary(F&& body) noexcept {
   try {
     return body();
   } catch (const CDAEError& e) {
+    NoteHostCallFailure(e.GetErrorCode());
     return e.GetErrorCode();
   } catch (long code) {
+    NoteHostCallFailure(static_cast<int32_t>(code));
     return static_cast<int32_t>(code);
   } catch (int code) {
+    NoteHostCallFailure(code);
     return code;
   } catch (short code) {
+    NoteHostCallFailure(code);
     return code;
   } catch (const std::exception& e) {
     RememberHostCallFailure(kPlugInErr_Unexpected, e.what());
     return kPlugInErr_Unexpected;
   } catch (...) {
+    NoteHostCallFailure(kPlugInErr_Unexpected);
     return kPlugInErr_Unexpected;
   }
 }

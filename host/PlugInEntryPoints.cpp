@@ -112,6 +112,13 @@ void RememberHostCallFailure(int32_t status, const char* words) noexcept {
   }
 }
 
+void NoteHostCallFailure(int32_t status) noexcept {
+  if (tFailure.status != status) {
+    tFailure.status = 0;
+    tFailure.text.clear();
+  }
+}
+
 int32_t PlugInTakeFailureText(int32_t status, char* buffer, int32_t size) {
   if (buffer && size > 0) buffer[0] = '\0';
   if (status == 0 || tFailure.status != status || tFailure.text.empty()) return 0;
