@@ -7,7 +7,7 @@
 //
 // A status alone tells the user nothing he can act on. The words of a
 // failure that had words (a std::exception's what()) are kept with their
-// status on the calling thread, and a host that knows to ask takes them
+// status and the calling thread, and a host that knows to ask takes them
 // with PlugInTakeFailureText (host/PlugInEntryPoints.h) right after the
 // call. Only failures touch them: a call that succeeds costs nothing.
 
@@ -18,8 +18,8 @@
 #include <exception>
 
 // Keeps the words of the failure that returns status on this thread,
-// replacing earlier ones; never throws (words that cannot be kept are
-// dropped).
+// replacing earlier ones (of any thread); never throws (words that cannot
+// be kept are dropped).
 void RememberHostCallFailure(int32_t status, const char* words) noexcept;
 // A failure without words: forgets the words kept for any other status, so
 // that a host never takes stale words for it. Those kept for the same

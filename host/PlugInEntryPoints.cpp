@@ -11,17 +11,23 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
 
-// The words of the last failure of each thread that had any; a thread that
-// never failed never makes one.
+// The words of the last failure that had any, with the thread it returned
+// on. Not thread-local: the bundle keeps none (a library loaded late gets
+// them in blocks the sanitizers' leak check misreads). Touched only when a
+// call fails and when the host then asks.
 struct FailureWords {
+  std::thread::id thread;
   int32_t status = 0;
   std::string text;
 };
-thread_local FailureWords tFailure;
+std::mutex gFailureLock;
+FailureWords gFailure;
 
 std::string gBundlePath;
 int32_t gResourceNesting = 0;
@@ -104,31 +110,37 @@ int16_t CProcessGroupUseResourceFile() {
 void CProcessGroupRestoreResourceFile(int16_t previous) { RestoreGroupResourceFile(previous); }
 
 void RememberHostCallFailure(int32_t status, const char* words) noexcept {
+  std::lock_guard<std::mutex> lock(gFailureLock);
+  gFailure.thread = std::this_thread::get_id();
+  gFailure.status = status;
   try {
-    tFailure.status = status;
-    tFailure.text = words ? words : "";
+    gFailure.text = words ? words : "";
   } catch (...) {
-    tFailure.status = 0;
+    gFailure.status = 0;
   }
 }
 
 void NoteHostCallFailure(int32_t status) noexcept {
-  if (tFailure.status != status) {
-    tFailure.status = 0;
-    tFailure.text.clear();
+  std::lock_guard<std::mutex> lock(gFailureLock);
+  if (gFailure.thread == std::this_thread::get_id() && gFailure.status != status) {
+    gFailure.status = 0;
+    gFailure.text.clear();
   }
 }
 
 int32_t PlugInTakeFailureText(int32_t status, char* buffer, int32_t size) {
   if (buffer && size > 0) buffer[0] = '\0';
-  if (status == 0 || tFailure.status != status || tFailure.text.empty()) return 0;
-  const auto length = static_cast<int32_t>(tFailure.text.size());
+  std::lock_guard<std::mutex> lock(gFailureLock);
+  if (status == 0 || gFailure.status != status || gFailure.thread != std::this_thread::get_id() ||
+      gFailure.text.empty())
+    return 0;
+  const auto length = static_cast<int32_t>(gFailure.text.size());
   if (buffer && size > 0) {
-    const size_t kept = std::min(tFailure.text.size(), static_cast<size_t>(size - 1));
-    std::memcpy(buffer, tFailure.text.data(), kept);
+    const size_t kept = std::min(gFailure.text.size(), static_cast<size_t>(size - 1));
+    std::memcpy(buffer, gFailure.text.data(), kept);
     buffer[kept] = '\0';
   }
-  tFailure.status = 0;
-  tFailure.text.clear();
+  gFailure.status = 0;
+  gFailure.text.clear();
   return length;
 }
