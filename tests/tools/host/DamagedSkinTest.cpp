@@ -3,6 +3,8 @@
 // and what is wrong with it, the host's call comes back, and the same
 // instance goes on playing and opens its editor once the picture is back.
 // (The sanitizer builds also see that nothing is freed twice or leaked.)
+// The command-line tool says the same in one line and leaves nothing in the
+// temporary folder.
 
 #include "platform/HeadlessWindowServer.h"
 #include "platform/RunLoop.h"
@@ -14,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +24,10 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #ifdef ZARN_BUNDLE
 namespace {
@@ -147,6 +154,42 @@ int everyPictureMissingOrCutShort() {
 }
 
 } // namespace
+
+#ifdef ZARN_HOST_EXECUTABLE
+// The command-line tool with a picture missing: one line that names it, a
+// failure status, and its private home gone from the temporary folder.
+TEST(DamagedSkinTest, ASnapshotWithAPictureMissingSaysWhichAndLeavesNothingBehind) {
+  zarn::test::TempDir dir("zarn-skin");
+  const fs::path resources = fs::path(copyOfTheBundle(dir)) / "Resources";
+  fs::remove(resources / "LightOn.png");
+  fs::create_directory(dir.file("tmp"));
+  std::vector<std::string> args{ZARN_HOST_EXECUTABLE, "snapshot", "--bundle", resources.parent_path().string(),
+                                dir.file("out.png")};
+  std::vector<std::string> env{"PATH=/usr/bin:/bin", "HOME=" + dir.path(), "TMPDIR=" + dir.file("tmp")};
+  std::vector<char*> argv, envp;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, dir.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(dir.read("err"), "zarn-host snapshot: the editor could not be opened: the picture LightOn.png is missing "
+                             "from the plug-in's Resources folder (Resource not found); reinstall the plug-in "
+                             "(-7401)\n");
+  EXPECT_TRUE(fs::is_empty(dir.file("tmp")));
+  EXPECT_FALSE(fs::exists(dir.file("out.png")));
+}
+#endif
 
 TEST(DamagedSkinTest, EveryPictureMissingOrCutShortFailsTheEditorByNameAndThePlugInPlaysOn) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
