@@ -614,7 +614,8 @@ bool ZarnPlugin::fadeForLayout(int keys, int unison) {
   // Only voices the manager renders sound; the others are silent however
   // their envelopes stand.
   const int rendered = std::clamp(mVoiceManager->numVoices.get(), 0, static_cast<int>(cMaxVoices));
-  const int fade = std::max(1, static_cast<int>(std::lround(cVoiceFadeMs * 0.001f * getEnvironment()->sampleRate)));
+  const double rate = getEnvironment()->sampleRate;
+  const int fade = std::max(1, static_cast<int>(std::lround(static_cast<double>(cVoiceFadeMs) * rate / 1000.0)));
   bool started = false;
   bool fading = false;
   for (int i = 0; i < rendered; ++i) {

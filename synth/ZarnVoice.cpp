@@ -385,8 +385,14 @@ void ZarnVoice::keyDown(float noteValue, int startNote, float keyVelocity) {
   const bool sync1 = settings->phaseSync[0];
   const bool sync2 = settings->phaseSync[1];
   if (silent) {
+    // Nothing of the last note may carry over into this one: the DC
+    // blockers and the sync filters start as a new voice's do.
     dcLeft.resetState();
     dcRight.resetState();
+    for (int k = 0; k < copyCount; ++k) {
+      copies[k]->osc1.startFromSilence();
+      copies[k]->osc2.startFromSilence();
+    }
   }
   if (silent || sync1 || sync2) {
     const float base1 = sync1 ? 0.75f : startPhase(index, 0);

@@ -73,6 +73,11 @@ public:
   // Both phases to three quarters into the cycle of the table last played
   // (the sawtooth's zero crossing), for a note-on with phase sync.
   void resetPhase();
+  // Starts again as a new oscillator does, the phase and the noise kept:
+  // the sync filter from silence, no crossfade under way, the first table
+  // as the one last played. For a voice that starts again from silence,
+  // whose oscillators still hold the end of its last note.
+  void startFromSilence();
   // Swaps in the frequency table of the environment's rate when the rate
   // has changed; the phase is kept.
   void updateFrequencyTable();
