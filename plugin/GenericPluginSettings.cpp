@@ -5,7 +5,7 @@
 // The user's files are never thrown away without a word: a write that fails
 // is said on the alert handler with the path and the reason; a damaged map
 // is kept beside the new one as "MidiControllerMap.qvm.damaged"; a map of a
-// newer version is never written over.
+// version this one does not know is never written over.
 
 #include "plugin/GenericPlugin.h"
 
@@ -18,11 +18,12 @@
 
 #include "base/PlatformPaths.h"
 #include "platform/FileKeeping.h"
+#include "platform/RegularFile.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <memory>
 #include <sys/stat.h>
 
 namespace {
@@ -36,20 +37,22 @@ std::string midiMapPath() {
 }
 
 // What the user's map file was when it was last read: saving must not lose
-// a damaged one (it may be mendable) nor write over a newer version's.
-enum class MapFileState { usable, absent, damaged, newer };
+// a damaged one (it may be mendable), nor write over another version's map
+// (whose layout this one does not know) or something that is no file.
+enum class MapFileState { usable, absent, damaged, otherVersion, notAFile };
 MapFileState sMapFileState = MapFileState::absent;
 
 MapFileState mapFileStateAfterLoad(const std::string& path, bool loaded) {
   struct stat st;
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return MapFileState::absent;
-  std::ifstream in(path, std::ios::binary);
+  if (!S_ISREG(st.st_mode)) return MapFileState::notAFile;
+  std::unique_ptr<std::istream> in(platform::newRegularFileStream(path));
   unsigned char header[8] = {};
-  in.read(reinterpret_cast<char*>(header), sizeof header);
-  const uint32_t version = header[4] | header[5] << 8 | header[6] << 16 | static_cast<uint32_t>(header[7]) << 24;
-  // A newer version's map, read or not, is the newer version's to write.
-  if (in && std::memcmp(header, "QVCM", 4) == 0 && version > ControllerMapping::cFileVersion && version < 0x80000000u)
-    return MapFileState::newer;
+  in->read(reinterpret_cast<char*>(header), sizeof header);
+  const int32_t version =
+      static_cast<int32_t>(header[4] | header[5] << 8 | header[6] << 16 | static_cast<uint32_t>(header[7]) << 24);
+  if (*in && std::memcmp(header, "QVCM", 4) == 0 && version != ControllerMapping::cFileVersion)
+    return MapFileState::otherVersion;
   return loaded ? MapFileState::usable : MapFileState::damaged;
 }
 
@@ -150,8 +153,9 @@ bool GenericPlugin::saveMidiSettings() {
     return false;
   };
   if (path.empty()) return failed("no data folder is known for this user");
-  if (sMapFileState == MapFileState::newer)
-    return failed("the file was written by a newer version and is left as it is");
+  if (sMapFileState == MapFileState::otherVersion)
+    return failed("the file was written by another version and is left as it is");
+  if (sMapFileState == MapFileState::notAFile) return failed(std::string(platform::cNotAFile) + "; it is left as it is");
   if (!createFolder(folder)) return failed(folder + ": " + std::strerror(errno));
   std::string reason;
   const std::string damagedCopy = path + ".damaged";

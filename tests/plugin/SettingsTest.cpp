@@ -314,10 +314,11 @@ TEST(MidiMapSettingsTest, TheSavedMapIs516BytesAndLoadsBackByteForByte) {
   plugin.saveMidiSettings();
   EXPECT_EQ(readFile(mapFile()), bytes);
 
-  // The version is written as 1 but not checked when reading.
+  // Version 1 is written, and only version 1 is read: another version's
+  // map changes nothing.
   writeFile(mapFile(), mapBytes(entries({{5, 2}}), 7));
-  EXPECT_TRUE(plugin.loadMidiSettings());
-  EXPECT_EQ(entriesOf(map), entries({{5, 2}}));
+  EXPECT_FALSE(plugin.loadMidiSettings());
+  EXPECT_EQ(entriesOf(map), entries({{7, 0}, {74, 1}, {0, 3}}));
   forgetEverything();
 }
 
