@@ -11,6 +11,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -51,10 +52,18 @@ double processStartSeconds(long pid) {
   return static_cast<double>(bootSeconds) + static_cast<double>(startTicks) / static_cast<double>(ticksPerSecond);
 }
 
-int removeIn(const std::string& folder, const std::string& namePrefix, int depth) {
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
-  if (!dir) return 0;
+struct Sweep {
+  std::string namePrefix;
+  dev_t device = 0;
+  int foldersLeft = 0;
   int removed = 0;
+};
+
+void removeIn(const std::string& folder, int depth, Sweep& sweep) {
+  if (sweep.foldersLeft-- <= 0) return;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+  if (!dir) return;
+  std::vector<std::string> subFolders;
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
@@ -62,14 +71,16 @@ int removeIn(const std::string& folder, const std::string& namePrefix, int depth
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) continue;
     if (S_ISDIR(st.st_mode)) {
-      if (depth > 0 && name[0] != '.') removed += removeIn(path, namePrefix, depth - 1);
+      // The walk stays on the folder's own disk, off links and hidden folders.
+      if (depth > 0 && name[0] != '.' && st.st_dev == sweep.device) subFolders.push_back(path);
       continue;
     }
     if (!S_ISREG(st.st_mode) || temporaryFileOwner(name) < 0) continue;
-    if (name.compare(1, namePrefix.size(), namePrefix) != 0) continue;
-    if (isStaleTemporaryFile(path) && ::unlink(path.c_str()) == 0) ++removed;
+    if (name.compare(1, sweep.namePrefix.size(), sweep.namePrefix) != 0) continue;
+    if (isStaleTemporaryFile(path) && ::unlink(path.c_str()) == 0) ++sweep.removed;
   }
-  return removed;
+  dir.reset();
+  for (const std::string& sub : subFolders) removeIn(sub, depth - 1, sweep);
 }
 
 } // namespace
@@ -127,7 +138,16 @@ int removeStaleTemporaryFiles(const std::string& folder, const std::string& name
   if (folder.empty()) return 0;
   std::string f = folder;
   while (f.size() > 1 && f.back() == '/') f.pop_back();
-  return removeIn(f, namePrefix, depth);
+  struct stat st;
+  if (::stat(f.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
+  Sweep sweep;
+  sweep.namePrefix = namePrefix;
+  sweep.device = st.st_dev;
+  // A library may be large: a start-up sweep looks at a bounded number of
+  // folders.
+  sweep.foldersLeft = 1000;
+  removeIn(f, depth, sweep);
+  return sweep.removed;
 }
 
 } // namespace platform

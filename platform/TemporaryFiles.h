@@ -35,8 +35,9 @@ bool isStaleTemporaryFile(const std::string& path);
 
 // Removes the stale temporary files (regular files only) in folder whose
 // NAME begins with namePrefix ("" for all), and in its sub-folders down to
-// depth levels; links to folders and hidden folders are not entered. Returns
-// how many were removed.
+// depth levels; links to folders, hidden folders and other disks are not
+// entered, and at most 1000 folders are looked at. Returns how many files
+// were removed.
 int removeStaleTemporaryFiles(const std::string& folder, const std::string& namePrefix = "", int depth = 0);
 
 } // namespace platform

@@ -155,7 +155,7 @@ bool GenericPlugin::saveMidiSettings() {
   if (path.empty()) return failed("no data folder is known for this user");
   if (sMapFileState == MapFileState::otherVersion)
     return failed("the file was written by another version and is left as it is");
-  if (sMapFileState == MapFileState::notAFile) return failed(std::string(platform::cNotAFile) + "; it is left as it is");
+  if (sMapFileState == MapFileState::notAFile) return failed("it is not a file and is left as it is");
   if (!createFolder(folder)) return failed(folder + ": " + std::strerror(errno));
   std::string reason;
   const std::string damagedCopy = path + ".damaged";
