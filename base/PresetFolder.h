@@ -61,9 +61,10 @@ private:
 
   PresetFolder(const std::string& path, const std::string& extension, int budgetMs,
                const FolderIdentity* ancestors, ScanState& state, bool followLinks);
-  // Fills an empty folder; startUs: the real clock when its scan began.
+  // Fills an empty folder.
   void scan(const std::string& path, int budgetMs, const FolderIdentity* ancestors, ScanState& state,
             bool followLinks);
+  // startUs: the real clock when this folder's scan began.
   void scanFolders(int budgetMs, const FolderIdentity* self, ScanState& state, int64_t startUs);
   void scanPresets();
 
