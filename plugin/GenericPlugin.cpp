@@ -149,7 +149,8 @@ void GenericPlugin::removeStaleTemporaryFiles(bool presetLibrary) {
     if (sPresetManager) platform::removeStaleTemporaryFiles(sPresetManager->getFolderPath(), "", cPresetFolderDepth);
     return;
   }
-  platform::removeStaleTemporaryFiles(sVersionInfo->getDataFolder());
+  // The data folder holds the component presets' libraries too.
+  platform::removeStaleTemporaryFiles(sVersionInfo->getDataFolder(), "", cPresetFolderDepth);
   platform::removeStaleTemporaryFiles(platform::PreferencesStore::folder(), sVersionInfo->getSettingsPath() + ".");
 }
 

@@ -389,7 +389,8 @@ private:
   // Removes ended processes' temporary files from the data and preferences
   // folders, or from the preset library.
   static void removeStaleTemporaryFiles(bool presetLibrary);
-  // How deep below the library's root the start-up sweep looks.
+  // How deep below the library's root (and the data folder) the start-up
+  // sweep looks.
   static constexpr int cPresetFolderDepth = 6;
   void decodeMidiMessage(const MidiMessage& message);
   // Makes the preset the current one (see loadPreset) and tells the host

@@ -230,6 +230,7 @@ TEST(FirstRunTest, TemporaryFilesOfEndedProcessesAreRemovedAtStart) {
   const std::vector<std::string> stale = {
       data + tempName("MidiControllerMap.qvm", ended, 0),
       data + tempName("Zarn.dat", ended, 4),
+      data + "Component Presets/Filters/" + tempName("Dark.qvf", ended, 5),
       account.presets() + tempName("Clean.qvp", ended, 1),
       account.presets() + "Leads/" + tempName("Bright.qvp", ended, 2),
       config + tempName("com.quorvane.Tester.1.prefs", ended, 0),
