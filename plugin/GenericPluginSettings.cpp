@@ -109,7 +109,11 @@ void GenericPlugin::serialize(SettingSerializer* serializer) {
       // product offers.
       if (folder.empty()) folder = defaultFolder;
     }
-    manager->initialize(folder);
+    // A writer hands back the library's own folder: scanning it again would
+    // list what is listed (and the last instance's finalization deletes the
+    // library right after), while a library that links to a large tree
+    // costs a whole scan budget.
+    if (!serializer->isWriter() || folder != manager->getFolderPath()) manager->initialize(folder);
   }
 
   if (sVersionInfo) {

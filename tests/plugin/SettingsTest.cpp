@@ -180,6 +180,16 @@ TEST(SettingsTest, TheSettingsPassGoesThroughEveryKeyInItsOrder) {
   EXPECT_EQ(writer.ints["showWelcomeHint"], 0);
   EXPECT_EQ(writer.strings["PresetFolder"], library.path() + "/");
   EXPECT_EQ(writer.strings["CurrentVersion"], runningVersion());
+
+  // The writer's pass does not scan the library again: it would list what
+  // is listed, at the cost of a whole scan when the library links to a
+  // large tree. A reader's pass does.
+  library.write("Late.qvp", "");
+  RecordingSerializer again(true);
+  plugin.GenericPlugin::serialize(&again);
+  EXPECT_EQ(GenericPlugin::sPresetManager->findPresetByName("Late"), nullptr);
+  plugin.GenericPlugin::serialize(&reader);
+  EXPECT_NE(GenericPlugin::sPresetManager->findPresetByName("Late"), nullptr);
   GenericPlugin::sPresetManager->initialize("");
 }
 
