@@ -265,6 +265,8 @@ TEST(FirstRunTest, AFifoInPlaceOfTheMapIsRefusedAndLeftAlone) {
     {
       TestProduct plugin;
       out = "controller 20: " + std::to_string(GenericPlugin::sControllerMapping->getParameterIndex(20));
+      // A map learned in the session cannot be saved there: said at the end.
+      GenericPlugin::sControllerMapping->setConnection(21, plugin.gain.getIndex());
     }
     for (const std::string& alert : account.alerts) out += "; " + alert;
     struct stat st;
