@@ -217,8 +217,8 @@ public:
   // Writes the map file (whether it changed or not: the editor's save);
   // false, said on the alert handler with the path and the reason, when it
   // could not be written. A damaged file found at start-up is kept beside
-  // as "MidiControllerMap.qvm.damaged"; a file of a newer version is never
-  // written over.
+  // as "MidiControllerMap.qvm.damaged"; a file of another version, or
+  // something that is no file, is never written over.
   virtual bool saveMidiSettings();
   virtual void serialize(SettingSerializer* serializer);
 
@@ -392,6 +392,12 @@ private:
 
   void initSharedObjects();
   void installFirstRunFolders();
+  // Removes ended processes' temporary files from the data and preferences
+  // folders, or from the preset library.
+  static void removeStaleTemporaryFiles(bool presetLibrary);
+  // How deep below the library's root (and the data folder) the start-up
+  // sweep looks.
+  static constexpr int cPresetFolderDepth = 6;
   // The shared map as it was last read or saved, and whether the last
   // instance must write it: only when this process changed it, or when the
   // user has no readable copy yet (see GenericPluginSettings.cpp). Another

@@ -5,6 +5,7 @@
 #include "plugin/AbstractPluginParameter.h"
 #include "plugin/GenericPlugin.h"
 #include "plugin/ParameterCollection.h"
+#include "platform/RegularFile.h"
 
 #include <cerrno>
 #include <cmath>
@@ -23,6 +24,7 @@ std::string describePresetFailure(const PresetLoadFailure& f) {
   case PresetLoadFailure::cutShort:
     return f.detail < 0 ? std::string("it is cut short within its header")
                         : "it is cut short before the last of its " + std::to_string(f.detail) + " values";
+  case PresetLoadFailure::notAFile: return "it is not a file";
   case PresetLoadFailure::refused: break;
   }
   return "the plug-in could not read it";
@@ -42,7 +44,10 @@ bool PresetLoader::load(Preset* preset, int version, const std::string& identifi
 
   errno = 0;
   BinaryFileReader reader(preset->getPath());
-  if (reader.failed()) return fail(PresetLoadFailure::cannotOpen, errno != 0 ? errno : ENOENT);
+  if (reader.failed()) {
+    if (reader.failure() == platform::cNotAFile) return fail(PresetLoadFailure::notAFile);
+    return fail(PresetLoadFailure::cannotOpen, errno != 0 ? errno : ENOENT);
+  }
   if (!reader.headerValid(tag))
     return reader.failed() ? fail(PresetLoadFailure::cutShort, -1) : fail(PresetLoadFailure::notAPreset);
   if (reader.getVersion() != version) return fail(PresetLoadFailure::otherVersion, reader.getVersion(), version);

@@ -32,7 +32,8 @@ struct PresetLoadFailure {
     otherVersion, // detail: the file's version; expected: the one read
     badCount,     // a negative count of values
     cutShort,     // detail: the count it declares (-1: the header is cut short)
-    refused       // the product's own reader refused it
+    refused,      // the product's own reader refused it
+    notAFile      // a FIFO, a device or a folder stands where the file should be
   };
   Kind kind = none;
   int32_t detail = 0;
