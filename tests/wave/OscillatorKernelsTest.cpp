@@ -118,9 +118,18 @@ struct Reference {
           float w = width[s + j] > 0.0f ? width[s + j] : 0.0f;
           w = w < 1.0f ? w : 1.0f;
           float v = 1.0f - w;
-          int32_t c = static_cast<int32_t>(static_cast<float>(size / 2) * v) + 2 * size;
-          int32_t m = (c - n - 1) & (size - 1);
-          float b = table[m] + (1.0f - frac) * (table[m + 1] - table[m]);
+          // The mirror at (size / 2) x v - x, between points: the part of
+          // a point adds to the backward read's weight, a point on past 1.
+          float c = static_cast<float>(size / 2) * v;
+          int32_t whole = static_cast<int32_t>(c);
+          float u = (1.0f - frac) + (c - static_cast<float>(whole));
+          int32_t m = whole + 2 * size - n - 1;
+          if (u > 1.0f) {
+            ++m;
+            u -= 1.0f;
+          }
+          m &= size - 1;
+          float b = table[m] + u * (table[m + 1] - table[m]);
           a = a * (p.sawGain * v + p.pulseGain) + b * p.pulseGain;
         }
         out[s + j] = a;
@@ -489,8 +498,16 @@ struct SyncReference {
     float frac = x - static_cast<float>(n);
     float a = table[n] + frac * (table[n + 1] - table[n]);
     if (!square) return a;
-    int32_t j = (static_cast<int32_t>(static_cast<float>(size / 2) * v) + 2 * size - n - 1) & (size - 1);
-    float m = static_cast<float>(table[j] + (1.0 - frac) * static_cast<double>(table[j + 1] - table[j]));
+    float c = static_cast<float>(size / 2) * v;
+    int32_t whole = static_cast<int32_t>(c);
+    double u = 1.0 - frac + static_cast<double>(c - static_cast<float>(whole));
+    int32_t j = whole + 2 * size - n - 1;
+    if (u > 1.0) {
+      ++j;
+      u -= 1.0;
+    }
+    j &= size - 1;
+    float m = static_cast<float>(table[j] + u * static_cast<double>(table[j + 1] - table[j]));
     return a * (p.sawGain * v + p.pulseGain) + m * p.pulseGain;
   }
   static void run(VectorProduceParams& p, const float* tables, const float* pitch, const float* sync,
