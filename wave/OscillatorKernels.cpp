@@ -75,22 +75,20 @@ inline float readTable(const float* table, float x) {
 // size / 2 steps, and the steps (faster the larger the table) put side
 // bands around every harmonic, some 115 Hz off at note 96 (512 points)
 // under a slow sweep. (size / 2) x v is exact (a power of two times v), so
-// is its split into whole points and the rest; the mirror's weight is the
-// main read's 1 - frac plus that rest, one point further on past 1. A
-// width on a whole point adds nothing and reads as before.
+// is its split into whole points and a part. The mirror then lies 1 - g
+// on from point whole - n - 1, g = frac - part, or -g on from the point
+// after it where g < 0. A width on a whole point (part 0) reads as the
+// whole point alone did, to the bit.
 inline float readPulse(const VectorProduceParams* p, const float* table, int32_t size, float x, float v) {
   int32_t n = static_cast<int32_t>(x);
   float frac = x - static_cast<float>(n);
   float a = table[n] + frac * (table[n + 1] - table[n]);
   const float c = static_cast<float>(size / 2) * v;
   const int32_t whole = static_cast<int32_t>(c);
-  int32_t j = whole + 2 * size - n - 1;
-  double w = 1.0 - static_cast<double>(frac) + static_cast<double>(c - static_cast<float>(whole));
-  if (w > 1.0) {
-    ++j;
-    w -= 1.0;
-  }
-  j &= size - 1;
+  const double g = static_cast<double>(frac) - static_cast<double>(c - static_cast<float>(whole));
+  const bool past = g < 0.0;
+  const int32_t j = (whole + 2 * size - n - 1 + (past ? 1 : 0)) & (size - 1);
+  const double w = (past ? 0.0 : 1.0) - g;
   float m = static_cast<float>(static_cast<double>(table[j]) + w * static_cast<double>(table[j + 1] - table[j]));
   return a * (p->sawGain * v + p->pulseGain) + m * p->pulseGain;
 }
@@ -460,7 +458,6 @@ template <bool square, bool withNoise, bool heldPitch>
   const __m128 laneSteps = _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f);
   const __m128 zero = _mm_setzero_ps();
   const __m128 one = _mm_set1_ps(1.0f);
-  const __m128i oneInt = _mm_set1_epi32(1);
   const __m128 pulseGain = _mm_set1_ps(p->pulseGain);
   const __m128 sawGain = _mm_set1_ps(p->sawGain);
   const __m128 vNoiseLevel = _mm_set1_ps(noiseLevel);
@@ -498,18 +495,17 @@ template <bool square, bool withNoise, bool heldPitch>
     __m128 o = _mm_add_ps(t0, _mm_mul_ps(frac, _mm_sub_ps(t1, t0)));
     if (square) {
       // The mirror at (size / 2) x v - x, between points as readPulse
-      // reads it: whole points in j, the rest added to the weight, and a
-      // weight past 1 moved a point on (past is -1 there).
+      // reads it: g = frac - the width's part of a point, past (all ones)
+      // where g < 0 moves it a point on (past reads as -1).
       __m128 w = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(pulseWidth + s), zero), one);
       __m128 v = _mm_sub_ps(one, w);
       const __m128 c = _mm_mul_ps(_mm_set1_ps(static_cast<float>(size / 2)), v);
       const __m128i whole = _mm_cvttps_epi32(c);
-      __m128 u = _mm_add_ps(_mm_sub_ps(one, frac), _mm_sub_ps(c, _mm_cvtepi32_ps(whole)));
-      const __m128 past = _mm_cmpgt_ps(u, one);
-      u = _mm_sub_ps(u, _mm_and_ps(past, one));
-      __m128i j = _mm_sub_epi32(_mm_sub_epi32(_mm_add_epi32(whole, _mm_set1_epi32(2 * size)), n),
-                                _mm_add_epi32(oneInt, _mm_castps_si128(past)));
-      j = _mm_and_si128(j, _mm_set1_epi32(size - 1));
+      const __m128 g = _mm_sub_ps(frac, _mm_sub_ps(c, _mm_cvtepi32_ps(whole)));
+      const __m128 past = _mm_cmplt_ps(g, zero);
+      const __m128 u = _mm_sub_ps(_mm_andnot_ps(past, one), g);
+      __m128i j = _mm_sub_epi32(_mm_add_epi32(whole, _mm_set1_epi32(2 * size - 1)), n);
+      j = _mm_and_si128(_mm_sub_epi32(j, _mm_castps_si128(past)), _mm_set1_epi32(size - 1));
       __m128 m0, m1;
       readPairs(table, j, m0, m1);
       __m128 m = _mm_add_ps(m0, _mm_mul_ps(u, _mm_sub_ps(m1, m0)));

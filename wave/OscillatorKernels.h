@@ -100,7 +100,8 @@ void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, con
                            int count, const float* noise = nullptr, float noiseLevel = 0.0f, bool heldPitch = false,
                            bool allowAvx512 = true);
 // Pulse widths are held in [0, 1] (a NaN reads 0): 0 is an even square,
-// 1 silence.
+// 1 silence. Every sample's width is played as it is, between the table's
+// points too, so that a moving width glides rather than steps.
 void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, const float* pitch,
                              const float* pulseWidth, float* out, int count, const float* noise = nullptr,
                              float noiseLevel = 0.0f, bool heldPitch = false, bool allowAvx512 = true);

@@ -118,17 +118,15 @@ struct Reference {
           float w = width[s + j] > 0.0f ? width[s + j] : 0.0f;
           w = w < 1.0f ? w : 1.0f;
           float v = 1.0f - w;
-          // The mirror at (size / 2) x v - x, between points: the part of
-          // a point adds to the backward read's weight, a point on past 1.
+          // The mirror at (size / 2) x v - x, between points: 1 - g on
+          // from point whole - n - 1, g = frac - the width's part of a
+          // point, or -g on from the point after it where g < 0.
           float c = static_cast<float>(size / 2) * v;
           int32_t whole = static_cast<int32_t>(c);
-          float u = (1.0f - frac) + (c - static_cast<float>(whole));
-          int32_t m = whole + 2 * size - n - 1;
-          if (u > 1.0f) {
-            ++m;
-            u -= 1.0f;
-          }
-          m &= size - 1;
+          float g = frac - (c - static_cast<float>(whole));
+          bool past = g < 0.0f;
+          float u = (past ? 0.0f : 1.0f) - g;
+          int32_t m = (whole + 2 * size - n - 1 + (past ? 1 : 0)) & (size - 1);
           float b = table[m] + u * (table[m + 1] - table[m]);
           a = a * (p.sawGain * v + p.pulseGain) + b * p.pulseGain;
         }
@@ -500,13 +498,10 @@ struct SyncReference {
     if (!square) return a;
     float c = static_cast<float>(size / 2) * v;
     int32_t whole = static_cast<int32_t>(c);
-    double u = 1.0 - frac + static_cast<double>(c - static_cast<float>(whole));
-    int32_t j = whole + 2 * size - n - 1;
-    if (u > 1.0) {
-      ++j;
-      u -= 1.0;
-    }
-    j &= size - 1;
+    double g = static_cast<double>(frac) - static_cast<double>(c - static_cast<float>(whole));
+    bool past = g < 0.0;
+    double u = (past ? 0.0 : 1.0) - g;
+    int32_t j = (whole + 2 * size - n - 1 + (past ? 1 : 0)) & (size - 1);
     float m = static_cast<float>(table[j] + u * static_cast<double>(table[j + 1] - table[j]));
     return a * (p.sawGain * v + p.pulseGain) + m * p.pulseGain;
   }
