@@ -454,7 +454,8 @@ void Oscillator::produceSquare(wave::Block* block, int count, int flags) {
     synced = false;
     const float* bed = claimNoiseFloor(count);
     vectorProduceSquareFast(&kernelState, tables, pitch, widths, block->data, count, bed,
-                            style->backgroundNoiseLevel, frequency.output->constantBlock);
+                            style->backgroundNoiseLevel, frequency.output->constantBlock, true,
+                            pulseWidth.output->constantBlock);
     if (bed) return;
   } else {
     produceSynced(tables, pitch, syncValues, widths, block->data, count);

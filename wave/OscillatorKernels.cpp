@@ -441,7 +441,7 @@ inline void lookAhead(const VectorProduceParams* p, const float* pitch, int from
 template <bool square, bool withNoise, bool heldPitch>
 [[gnu::always_inline]] inline void fastKernel(VectorProduceParams* p, const float* tables, const float* pitch,
                                               const float* pulseWidth, float* out, int count, const float* noise,
-                                              float noiseLevel) {
+                                              float noiseLevel, bool heldWidth) {
   if (count < 1) return;
   const int32_t* sizes = p->tableSizes;
   Lookup l = rememberedLookUp(p, pitch[0]);
@@ -465,6 +465,19 @@ template <bool square, bool withNoise, bool heldPitch>
   __m128 inc4 = _mm_set1_ps(4.0f * inc);
   __m128 vsize = _mm_set1_ps(fsize);
   __m128 vsize2 = _mm_set1_ps(2.0f * fsize);
+  // A width held through a block of held pitch (so of one table size): its
+  // mirror offset, split as the groups split it, worked out once.
+  const bool widthOnce = square && heldPitch && heldWidth;
+  __m128 heldV = zero, heldPart = zero;
+  __m128i heldBase = _mm_setzero_si128();
+  if (widthOnce) {
+    const float v = 1.0f - holdPulseWidth(pulseWidth[0]);
+    const float c = static_cast<float>(size / 2) * v;
+    const int32_t whole = static_cast<int32_t>(c);
+    heldV = _mm_set1_ps(v);
+    heldPart = _mm_set1_ps(c - static_cast<float>(whole));
+    heldBase = _mm_set1_epi32(whole + 2 * size - 1);
+  }
 
   // A moving pitch's look-ups, a stretch of groups ahead; the last one
   // made is remembered for the next block.
@@ -497,15 +510,24 @@ template <bool square, bool withNoise, bool heldPitch>
       // The mirror at (size / 2) x v - x, between points as readPulse
       // reads it: g = frac - the width's part of a point, past (all ones)
       // where g < 0 moves it a point on (past reads as -1).
-      __m128 w = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(pulseWidth + s), zero), one);
-      __m128 v = _mm_sub_ps(one, w);
-      const __m128 c = _mm_mul_ps(_mm_set1_ps(static_cast<float>(size / 2)), v);
-      const __m128i whole = _mm_cvttps_epi32(c);
-      const __m128 g = _mm_sub_ps(frac, _mm_sub_ps(c, _mm_cvtepi32_ps(whole)));
+      __m128 v, part;
+      __m128i base;
+      if (widthOnce) {
+        v = heldV;
+        part = heldPart;
+        base = heldBase;
+      } else {
+        v = _mm_sub_ps(one, _mm_min_ps(_mm_max_ps(_mm_loadu_ps(pulseWidth + s), zero), one));
+        const __m128 c = _mm_mul_ps(_mm_set1_ps(static_cast<float>(size / 2)), v);
+        const __m128i whole = _mm_cvttps_epi32(c);
+        part = _mm_sub_ps(c, _mm_cvtepi32_ps(whole));
+        base = _mm_add_epi32(whole, _mm_set1_epi32(2 * size - 1));
+      }
+      const __m128 g = _mm_sub_ps(frac, part);
       const __m128 past = _mm_cmplt_ps(g, zero);
       const __m128 u = _mm_sub_ps(_mm_andnot_ps(past, one), g);
-      __m128i j = _mm_sub_epi32(_mm_add_epi32(whole, _mm_set1_epi32(2 * size - 1)), n);
-      j = _mm_and_si128(_mm_sub_epi32(j, _mm_castps_si128(past)), _mm_set1_epi32(size - 1));
+      const __m128i j = _mm_and_si128(_mm_sub_epi32(_mm_sub_epi32(base, n), _mm_castps_si128(past)),
+                                      _mm_set1_epi32(size - 1));
       __m128 m0, m1;
       readPairs(table, j, m0, m1);
       __m128 m = _mm_add_ps(m0, _mm_mul_ps(u, _mm_sub_ps(m1, m0)));
@@ -559,8 +581,8 @@ template <bool square, bool withNoise, bool heldPitch>
 
 template <bool square, bool withNoise, bool heldPitch>
 void produceFast(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
-                 float* out, int count, const float* noise, float noiseLevel) {
-  fastKernel<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+                 float* out, int count, const float* noise, float noiseLevel, bool heldWidth) {
+  fastKernel<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldWidth);
 }
 
 // The same source for AVX-512VL: the intrinsics above become their
@@ -571,17 +593,17 @@ template <bool square, bool withNoise, bool heldPitch>
 __attribute__((target("avx2,avx512f,avx512vl"))) void produceFast512(VectorProduceParams* p, const float* tables,
                                                                      const float* pitch, const float* pulseWidth,
                                                                      float* out, int count, const float* noise,
-                                                                     float noiseLevel) {
-  fastKernel<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+                                                                     float noiseLevel, bool heldWidth) {
+  fastKernel<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldWidth);
 }
 
 template <bool square, bool withNoise, bool heldPitch>
 inline void produceFastOn(bool wide, VectorProduceParams* p, const float* tables, const float* pitch,
                           const float* pulseWidth, float* out, int count, const float* noise, float noiseLevel) {
   if (wide)
-    produceFast512<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+    produceFast512<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel, false);
   else
-    produceFast<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+    produceFast<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel, false);
 }
 
 // The kernel for the case at hand. A held pitch that is not a number takes
@@ -590,17 +612,18 @@ inline void produceFastOn(bool wide, VectorProduceParams* p, const float* tables
 // registers, gains from the 32 registers; a held one keeps the SSE2 build.
 template <bool square>
 void produceFastFor(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
-                    float* out, int count, const float* noise, float noiseLevel, bool heldPitch, bool allowAvx512) {
+                    float* out, int count, const float* noise, float noiseLevel, bool heldPitch, bool allowAvx512,
+                    bool heldWidth) {
   heldPitch = heldPitch && count > 0 && pitch[0] == pitch[0];
   const bool wide = allowAvx512 && fastKernelsAvx512Available();
   if (noise) {
     if (heldPitch)
-      produceFast<square, true, true>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+      produceFast<square, true, true>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldWidth);
     else
       produceFastOn<square, true, false>(wide, p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
   } else {
     if (heldPitch)
-      produceFast<square, false, true>(p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
+      produceFast<square, false, true>(p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f, heldWidth);
     else
       produceFastOn<square, false, false>(wide, p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
   }
@@ -621,13 +644,14 @@ bool fastKernelsAvx512Available() { return cFastKernelsAvx512; }
 
 void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, const float* pitch, float* out,
                            int count, const float* noise, float noiseLevel, bool heldPitch, bool allowAvx512) {
-  produceFastFor<false>(params, tables, pitch, nullptr, out, count, noise, noiseLevel, heldPitch, allowAvx512);
+  produceFastFor<false>(params, tables, pitch, nullptr, out, count, noise, noiseLevel, heldPitch, allowAvx512, false);
 }
 
 void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, const float* pitch,
                              const float* pulseWidth, float* out, int count, const float* noise, float noiseLevel,
-                             bool heldPitch, bool allowAvx512) {
-  produceFastFor<true>(params, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldPitch, allowAvx512);
+                             bool heldPitch, bool allowAvx512, bool heldWidth) {
+  produceFastFor<true>(params, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldPitch, allowAvx512,
+                       heldWidth);
 }
 
 void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,

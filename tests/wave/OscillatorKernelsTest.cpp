@@ -197,29 +197,38 @@ TEST_P(FastKernelBuilds, FastKernelsMatchTheScalarModelBitForBit) {
   Fixture fx;
   std::mt19937 rng(11);
   std::uniform_real_distribution<float> widths(-0.5f, 1.5f);
+  // Held widths: on whole table points (0, 1 and, for sizes to 64 points,
+  // 0.5), between them, outside the range, not a number.
+  const float heldWidths[] = {0.3f, 0.0f, 0.5f, -0.25f, 0.7183f, 1.0f, 1.5f, cNaN, 0.0001f, 0.9999f};
   for (int kind = 0; kind < 5; ++kind) {
     // The held patterns are handed in as held, as a constant block is.
     const bool held = kind == 0 || kind == 4;
-    for (bool square : {false, true}) {
+    for (int form = 0; form < 3; ++form) {
+      const bool square = form > 0;
+      // A square's widths each sample's own, or one held through the block
+      // and handed in as held.
+      const bool heldWidth = form == 2;
       VectorProduceParams fast = fx.params(37.25f, 5);
       VectorProduceParams model = fast;
       // Successive calls of varied counts, the state carried between them.
+      int call = 0;
       for (int count : {1, 2, 3, 4, 5, 7, 16, 61, 64, 3, 128}) {
         std::vector<float> pitch = pitchPattern(kind, count, rng);
         std::vector<float> width(static_cast<size_t>(count) + 4);
-        for (float& w : width) w = widths(rng);
-        width[0] = cNaN;
+        for (float& w : width) w = heldWidth ? heldWidths[call % 10] : widths(rng);
+        if (!heldWidth) width[0] = cNaN;
+        ++call;
         Aligned out(count);
         std::vector<float> expected(static_cast<size_t>(count) + 4);
         if (square)
           vectorProduceSquareFast(&fast, fx.tables.data(), pitch.data(), width.data(), out.data, count, nullptr,
-                                  0.0f, held, avx512());
+                                  0.0f, held, avx512(), heldWidth);
         else
           vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, count, nullptr, 0.0f, held, avx512());
         Reference::run(model, fx.tables.data(), pitch.data(), width.data(), expected.data(), count, square);
         for (int i = 0; i < (count + 3) / 4 * 4; ++i)
           ASSERT_EQ(out.data[i], expected[static_cast<size_t>(i)])
-              << "kind " << kind << " square " << square << " count " << count << " sample " << i;
+              << "kind " << kind << " form " << form << " count " << count << " sample " << i;
         expectSameState(fast, model);
         ASSERT_GE(fast.phase, 0.0f);
         ASSERT_LT(fast.phase, static_cast<float>(fx.sizes[static_cast<size_t>(fast.tableIndex)]));
