@@ -11,6 +11,7 @@
 #include "base/PreferencesSerializer.h"
 #include "base/PresetContext.h"
 #include "base/PresetManager.h"
+#include "base/SettingChangeFilter.h"
 #include "base/VersionInfo.h"
 #include "plugin/AbstractPluginParameter.h"
 #include "plugin/ControllerMapping.h"
@@ -61,6 +62,11 @@ public:
 private:
   PlatformStringRef mId = nullptr;
 };
+
+// The settings as this process read them when its first instance started:
+// at the end only what differs from them is written, so that what another
+// process stored meanwhile is not put back to what was read here.
+SettingChangeFilter::Record sSettingsAsRead;
 
 } // namespace
 
@@ -130,6 +136,7 @@ void GenericPlugin::createSharedObjects(const std::string& productName) {
 void GenericPlugin::initSharedObjects() {
   sVersionInfo->setBuildDate(cBuildDay, cBuildMonth, cBuildYear);
   if (!loadMidiSettings()) loadMidiFactorySettings();
+  noteMidiMapAsStored();
   initializeGenericPlugin(this);
   if (sVersionInfo->isFirstRun()) installFirstRunFolders();
 }
@@ -172,7 +179,7 @@ void GenericPlugin::installFirstRunFolders() {
 
 void GenericPlugin::releaseSharedObjects() {
   finalizeGenericPlugin(this);
-  saveMidiSettings();
+  if (midiMapNeedsSaving()) saveMidiSettings();
   delete sControllerMapping;
   sControllerMapping = nullptr;
   delete sPresetManager;
@@ -188,7 +195,9 @@ void initializeGenericPlugin(GenericPlugin* plugin) {
   if (id.get()) registerHelpBook(id.get());
   {
     std::unique_ptr<SettingSerializer> reader(createSettingReader(GenericPlugin::sVersionInfo->getSettingsPath()));
-    plugin->serialize(reader.get());
+    sSettingsAsRead.clear();
+    SettingChangeFilter recorded(*reader, sSettingsAsRead);
+    plugin->serialize(&recorded);
   }
   // The bundle's help book wins over the stored name.
   if (id.get()) GenericPlugin::sSettings->HelpFileName = getHelpBookName(id.get());
@@ -206,7 +215,10 @@ void alertOnce(const std::string& message) {
 
 bool finalizeGenericPlugin(GenericPlugin* plugin) {
   std::unique_ptr<SettingSerializer> writer(createSettingWriter(GenericPlugin::sVersionInfo->getSettingsPath()));
-  plugin->serialize(writer.get());
+  // Only the settings changed since they were read; with none, the file is
+  // not touched at all.
+  SettingChangeFilter changes(*writer, sSettingsAsRead);
+  plugin->serialize(&changes);
   // Committed here rather than by the destructor, which cannot tell.
   auto* preferences = dynamic_cast<PreferencesWriter*>(writer.get());
   if (!preferences || preferences->synchronize()) return true;

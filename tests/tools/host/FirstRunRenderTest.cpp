@@ -178,9 +178,10 @@ TEST_F(FirstRunRenderTest, AFirstRunThatCannotInstallIsSaidAndTriedAgain) {
                 home("blocked/share/Quorvane/Zarn/MidiControllerMap.qvm") + ": " + home("blocked/share/Quorvane/Zarn") +
                 ": Not a directory\n");
   // Not recorded as done, and the folder that could not be made is not
-  // remembered.
-  EXPECT_EQ(stored(prefs(), "CurrentVersion"), "");
-  EXPECT_EQ(stored(prefs(), "PresetFolder"), "");
+  // remembered: neither key changed from what was read (nothing), so
+  // neither is written.
+  EXPECT_EQ(stored(prefs(), "CurrentVersion"), "<missing>");
+  EXPECT_EQ(stored(prefs(), "PresetFolder"), "<missing>");
 
   HostRun second = render({"HOME=" + home("")}, "second.wav");
   ASSERT_EQ(second.status, 0) << second.err;
