@@ -167,12 +167,24 @@ void GenericPlugin::installFirstRunFolders() {
     if (dataFailure.empty()) dataFailure = data + ": " + std::strerror(errno);
     installed = false;
   }
-  sPresetManager->initialize(root);
+  // The factory presets ship in the bundle: until they are installed, the
+  // plug-in offers them from there (the first sound is the same as after a
+  // good install). The bundle's folder is never remembered as the user's: a
+  // pending first run keeps the stored folder.
+  std::string offered = root;
+  if (!failure.empty()) {
+    const std::string shipped = getResourcePath("FactoryPresets");
+    if (!shipped.empty() && folderExists(shipped)) offered = includeTrailingPathDelimiter(shipped);
+  }
+  sPresetManager->initialize(offered);
   if (installed) return;
   sVersionInfo->keepFirstRunPending();
   std::string message = sVersionInfo->getProductName() + " could not install its factory files; it will try again "
                                                          "at the next start.";
-  if (!failure.empty()) message += " Presets: " + failure + ".";
+  if (!failure.empty()) {
+    message += " Presets: " + failure + ".";
+    if (offered != root) message += " The factory presets are offered from the plug-in's bundle meanwhile.";
+  }
   if (!dataFailure.empty()) message += " Application data: " + dataFailure + ".";
   alertOnce(message);
 }

@@ -311,6 +311,11 @@ public:
 
   // Drains the parameter queue into the engine, as process does first.
   void processParameterChangeEvents();
+  // Render thread, before process (or a program change on the render
+  // thread) drains the parameter queue: true keeps the queued changes
+  // waiting, for a product that must first end what they would cut off
+  // (it drains the queue itself when done). False here.
+  virtual bool holdParameterChanges() { return false; }
   // Hands every parameter's current value to the engine, in index order.
   void updateParameters();
   // Called on the render thread for every change that reached the engine;

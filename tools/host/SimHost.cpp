@@ -113,13 +113,21 @@ std::string SimHost::engineLog() const {
 
 int32_t SimHost::load(const std::string& bundlePath) {
   platform::Bundle* bundle = platform::Bundle::open(bundlePath);
-  if (!bundle || !bundle->loadExecutable()) throw HostError("not a loadable bundle: " + bundlePath, -9065);
+  if (!bundle)
+    throw HostError("no plug-in bundle at " + bundlePath + ": there is no such folder; give the path of a bundle " +
+                        "folder such as the build's Zarn.bundle",
+                    -9065);
+  if (!bundle->loadExecutable())
+    throw HostError(bundlePath + " is not a loadable plug-in bundle: " + bundle->loadFailure() +
+                        "; give the path of a bundle folder such as the build's Zarn.bundle",
+                    -9065);
   EntryPoints e;
   e.newPlugIn = reinterpret_cast<NewMachOPlugInProc>(bundle->function(kNewMachOPlugInName));
   e.closePlugIn = reinterpret_cast<CloseMachOPlugInProc>(bundle->function(kCloseMachOPlugInName));
   // The lookup is a data word that holds the routine lookup's address.
   auto* lookup = static_cast<PlugInGetRoutineProc*>(bundle->function(kGetRoutineDescriptorName));
   e.getRoutine = lookup ? *lookup : nullptr;
+  e.takeFailureText = reinterpret_cast<PlugInTakeFailureTextProc>(bundle->function(kTakeFailureTextName));
   return attach(e, bundle->path());
 }
 
@@ -170,7 +178,14 @@ int32_t SimHost::call(int32_t selector, uintptr_t target, uintptr_t w1, uintptr_
 }
 
 void SimHost::check(int32_t status, const char* what) const {
-  if (status != 0) throw HostError(what, status);
+  if (status != 0) throw HostError(what, status, failureWords(status));
+}
+
+std::string SimHost::failureWords(int32_t status) const {
+  if (status == 0 || !mEntry.takeFailureText) return {};
+  char text[1024];
+  if (mEntry.takeFailureText(status, text, sizeof text) <= 0) return {};
+  return text;
 }
 
 // ------------------------------------------------------------ group queries

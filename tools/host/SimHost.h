@@ -34,11 +34,13 @@
 
 namespace simhost {
 
-// A status other than 0 from the plug-in, where the caller needs success.
+// A status other than 0 from the plug-in, where the caller needs success:
+// what failed, the plug-in's own words when it had any, and the status.
 class HostError : public std::runtime_error {
 public:
-  HostError(const std::string& what, int32_t status)
-      : std::runtime_error(what + " (" + std::to_string(status) + ")"), mStatus(status) {}
+  HostError(const std::string& what, int32_t status, const std::string& words = {})
+      : std::runtime_error(what + (words.empty() ? "" : ": " + words) + " (" + std::to_string(status) + ")"),
+        mStatus(status) {}
   int32_t status() const { return mStatus; }
 
 private:
@@ -66,6 +68,7 @@ struct EntryPoints {
   NewMachOPlugInProc newPlugIn = nullptr;
   CloseMachOPlugInProc closePlugIn = nullptr;
   PlugInGetRoutineProc getRoutine = nullptr;
+  PlugInTakeFailureTextProc takeFailureText = nullptr; // optional
 };
 
 struct AutomationEvent {
@@ -231,6 +234,9 @@ public:
   // The audio engine library's control entry (tools/engine): configure, log.
   int32_t configureEngine(const std::string& settings);
   std::string engineLog() const;
+  // The plug-in's words for the failure status that this thread's last call
+  // returned ("" when it had none, or does not tell); asking forgets them.
+  std::string failureWords(int32_t status) const;
 
 private:
   struct Node {
