@@ -219,7 +219,7 @@ void BM_ProduceKernel(benchmark::State& state) {
     for (int v = 0; v < HeldKeys::kVoices; ++v) {
       if (square)
         vectorProduceSquareFast(&keys->params[v], style.sawtoothTables[0], pitch[v], width, out, kSamples, bed,
-                                0.0006f, held, avx512);
+                                0.0006f, held, avx512, held);
       else
         vectorProduceWaveFast(&keys->params[v], style.sawtoothTables[0], pitch[v], out, kSamples, bed, 0.0006f,
                               held, avx512);
@@ -229,11 +229,11 @@ void BM_ProduceKernel(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * HeldKeys::kVoices * kSamples);
 }
 
-// Arguments: 0 the plain wave, 1 the pulse; pitch blocks marked held (as
-// the voices' constant pitch blocks are) or not; a pitch that moves at
-// every sample or not; a noise floor or none (the default patch's
-// oscillators are held with the floor, the heavy patch's Osc 2 is the
-// plain wave, moving, with the floor); the AVX-512VL build that a pitch
+// Arguments: 0 the plain wave, 1 the pulse; pitch (and the pulse's
+// width) blocks marked held (as the voices' constant blocks are) or not; a
+// pitch that moves at every sample or not; a noise floor or none (the
+// default patch's oscillators are held with the floor, the heavy patch's
+// Osc 2 is the plain wave, moving, with the floor); the AVX-512VL build that a pitch
 // not held runs where the processor has it or, for the heavy patch's
 // case, also the SSE2 build.
 BENCHMARK(BM_ProduceKernel)

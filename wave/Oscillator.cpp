@@ -544,7 +544,8 @@ void Oscillator::produceSquare(wave::Block* block, int count, int flags) {
     synced = false;
     const float* bed = claimNoiseFloor(count);
     vectorProduceSquareFast(&kernelState, tables, pitch, widths, block->data, count, bed,
-                            style->backgroundNoiseLevel, frequency.output->constantBlock);
+                            style->backgroundNoiseLevel, frequency.output->constantBlock, true,
+                            pulseWidth.output->constantBlock);
     if (restartLeft > 0) fadeRestartFast(tables, pitch, widths, block->data, count, bed);
     if (bed) return;
   } else {

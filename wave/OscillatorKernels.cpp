@@ -70,13 +70,25 @@ inline float readTable(const float* table, float x) {
 // The pulse at x: the sawtooth at x plus the sawtooth read backwards from a
 // point (size / 2) x v ahead, v = 1 - pulse width. Their sum is a pulse of
 // duty v / 2; both are zero-mean, so the pulse is too.
+// The mirror is read at (size / 2) x v - x exactly, between table points
+// too: rounded to a whole point, a moving width went up a staircase of
+// size / 2 steps, and the steps (faster the larger the table) put side
+// bands around every harmonic, some 115 Hz off at note 96 (512 points)
+// under a slow sweep. (size / 2) x v is exact (a power of two times v), so
+// is its split into whole points and a part. The mirror then lies 1 - g
+// on from point whole - n - 1, g = frac - part, or -g on from the point
+// after it where g < 0. A width on a whole point (part 0) reads as the
+// whole point alone did, to the bit.
 inline float readPulse(const VectorProduceParams* p, const float* table, int32_t size, float x, float v) {
   int32_t n = static_cast<int32_t>(x);
   float frac = x - static_cast<float>(n);
   float a = table[n] + frac * (table[n + 1] - table[n]);
-  int32_t c = static_cast<int32_t>(static_cast<float>(size / 2) * v) + 2 * size;
-  int32_t j = (c - n - 1) & (size - 1);
-  double w = 1.0 - static_cast<double>(frac);
+  const float c = static_cast<float>(size / 2) * v;
+  const int32_t whole = static_cast<int32_t>(c);
+  const double g = static_cast<double>(frac) - static_cast<double>(c - static_cast<float>(whole));
+  const bool past = g < 0.0;
+  const int32_t j = (whole + 2 * size - n - 1 + (past ? 1 : 0)) & (size - 1);
+  const double w = (past ? 0.0 : 1.0) - g;
   float m = static_cast<float>(static_cast<double>(table[j]) + w * static_cast<double>(table[j + 1] - table[j]));
   return a * (p->sawGain * v + p->pulseGain) + m * p->pulseGain;
 }
@@ -429,7 +441,7 @@ inline void lookAhead(const VectorProduceParams* p, const float* pitch, int from
 template <bool square, bool withNoise, bool heldPitch>
 [[gnu::always_inline]] inline void fastKernel(VectorProduceParams* p, const float* tables, const float* pitch,
                                               const float* pulseWidth, float* out, int count, const float* noise,
-                                              float noiseLevel) {
+                                              float noiseLevel, bool heldWidth) {
   if (count < 1) return;
   const int32_t* sizes = p->tableSizes;
   Lookup l = rememberedLookUp(p, pitch[0]);
@@ -446,7 +458,6 @@ template <bool square, bool withNoise, bool heldPitch>
   const __m128 laneSteps = _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f);
   const __m128 zero = _mm_setzero_ps();
   const __m128 one = _mm_set1_ps(1.0f);
-  const __m128i oneInt = _mm_set1_epi32(1);
   const __m128 pulseGain = _mm_set1_ps(p->pulseGain);
   const __m128 sawGain = _mm_set1_ps(p->sawGain);
   const __m128 vNoiseLevel = _mm_set1_ps(noiseLevel);
@@ -454,6 +465,19 @@ template <bool square, bool withNoise, bool heldPitch>
   __m128 inc4 = _mm_set1_ps(4.0f * inc);
   __m128 vsize = _mm_set1_ps(fsize);
   __m128 vsize2 = _mm_set1_ps(2.0f * fsize);
+  // A width held through a block of held pitch (so of one table size): its
+  // mirror offset, split as the groups split it, worked out once.
+  const bool widthOnce = square && heldPitch && heldWidth;
+  __m128 heldV = zero, heldPart = zero;
+  __m128i heldBase = _mm_setzero_si128();
+  if (widthOnce) {
+    const float v = 1.0f - holdPulseWidth(pulseWidth[0]);
+    const float c = static_cast<float>(size / 2) * v;
+    const int32_t whole = static_cast<int32_t>(c);
+    heldV = _mm_set1_ps(v);
+    heldPart = _mm_set1_ps(c - static_cast<float>(whole));
+    heldBase = _mm_set1_epi32(whole + 2 * size - 1);
+  }
 
   // A moving pitch's look-ups, a stretch of groups ahead; the last one
   // made is remembered for the next block.
@@ -483,14 +507,30 @@ template <bool square, bool withNoise, bool heldPitch>
     readPairs(table, n, t0, t1);
     __m128 o = _mm_add_ps(t0, _mm_mul_ps(frac, _mm_sub_ps(t1, t0)));
     if (square) {
-      __m128 w = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(pulseWidth + s), zero), one);
-      __m128 v = _mm_sub_ps(one, w);
-      __m128i c = _mm_add_epi32(_mm_cvttps_epi32(_mm_mul_ps(_mm_set1_ps(static_cast<float>(size / 2)), v)),
-                                _mm_set1_epi32(2 * size));
-      __m128i j = _mm_and_si128(_mm_sub_epi32(_mm_sub_epi32(c, n), oneInt), _mm_set1_epi32(size - 1));
+      // The mirror at (size / 2) x v - x, between points as readPulse
+      // reads it: g = frac - the width's part of a point, past (all ones)
+      // where g < 0 moves it a point on (past reads as -1).
+      __m128 v, part;
+      __m128i base;
+      if (widthOnce) {
+        v = heldV;
+        part = heldPart;
+        base = heldBase;
+      } else {
+        v = _mm_sub_ps(one, _mm_min_ps(_mm_max_ps(_mm_loadu_ps(pulseWidth + s), zero), one));
+        const __m128 c = _mm_mul_ps(_mm_set1_ps(static_cast<float>(size / 2)), v);
+        const __m128i whole = _mm_cvttps_epi32(c);
+        part = _mm_sub_ps(c, _mm_cvtepi32_ps(whole));
+        base = _mm_add_epi32(whole, _mm_set1_epi32(2 * size - 1));
+      }
+      const __m128 g = _mm_sub_ps(frac, part);
+      const __m128 past = _mm_cmplt_ps(g, zero);
+      const __m128 u = _mm_sub_ps(_mm_andnot_ps(past, one), g);
+      const __m128i j = _mm_and_si128(_mm_sub_epi32(_mm_sub_epi32(base, n), _mm_castps_si128(past)),
+                                      _mm_set1_epi32(size - 1));
       __m128 m0, m1;
       readPairs(table, j, m0, m1);
-      __m128 m = _mm_add_ps(m0, _mm_mul_ps(_mm_sub_ps(one, frac), _mm_sub_ps(m1, m0)));
+      __m128 m = _mm_add_ps(m0, _mm_mul_ps(u, _mm_sub_ps(m1, m0)));
       o = _mm_add_ps(_mm_mul_ps(o, _mm_add_ps(_mm_mul_ps(sawGain, v), pulseGain)), _mm_mul_ps(m, pulseGain));
     }
     if (withNoise) o = _mm_add_ps(_mm_mul_ps(_mm_load_ps(noise + s), vNoiseLevel), o);
@@ -541,8 +581,8 @@ template <bool square, bool withNoise, bool heldPitch>
 
 template <bool square, bool withNoise, bool heldPitch>
 void produceFast(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
-                 float* out, int count, const float* noise, float noiseLevel) {
-  fastKernel<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+                 float* out, int count, const float* noise, float noiseLevel, bool heldWidth) {
+  fastKernel<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldWidth);
 }
 
 // The same source for AVX-512VL: the intrinsics above become their
@@ -553,17 +593,17 @@ template <bool square, bool withNoise, bool heldPitch>
 __attribute__((target("avx2,avx512f,avx512vl"))) void produceFast512(VectorProduceParams* p, const float* tables,
                                                                      const float* pitch, const float* pulseWidth,
                                                                      float* out, int count, const float* noise,
-                                                                     float noiseLevel) {
-  fastKernel<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+                                                                     float noiseLevel, bool heldWidth) {
+  fastKernel<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldWidth);
 }
 
 template <bool square, bool withNoise, bool heldPitch>
 inline void produceFastOn(bool wide, VectorProduceParams* p, const float* tables, const float* pitch,
                           const float* pulseWidth, float* out, int count, const float* noise, float noiseLevel) {
   if (wide)
-    produceFast512<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+    produceFast512<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel, false);
   else
-    produceFast<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+    produceFast<square, withNoise, heldPitch>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel, false);
 }
 
 // The kernel for the case at hand. A held pitch that is not a number takes
@@ -572,17 +612,18 @@ inline void produceFastOn(bool wide, VectorProduceParams* p, const float* tables
 // registers, gains from the 32 registers; a held one keeps the SSE2 build.
 template <bool square>
 void produceFastFor(VectorProduceParams* p, const float* tables, const float* pitch, const float* pulseWidth,
-                    float* out, int count, const float* noise, float noiseLevel, bool heldPitch, bool allowAvx512) {
+                    float* out, int count, const float* noise, float noiseLevel, bool heldPitch, bool allowAvx512,
+                    bool heldWidth) {
   heldPitch = heldPitch && count > 0 && pitch[0] == pitch[0];
   const bool wide = allowAvx512 && fastKernelsAvx512Available();
   if (noise) {
     if (heldPitch)
-      produceFast<square, true, true>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
+      produceFast<square, true, true>(p, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldWidth);
     else
       produceFastOn<square, true, false>(wide, p, tables, pitch, pulseWidth, out, count, noise, noiseLevel);
   } else {
     if (heldPitch)
-      produceFast<square, false, true>(p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
+      produceFast<square, false, true>(p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f, heldWidth);
     else
       produceFastOn<square, false, false>(wide, p, tables, pitch, pulseWidth, out, count, nullptr, 0.0f);
   }
@@ -603,13 +644,14 @@ bool fastKernelsAvx512Available() { return cFastKernelsAvx512; }
 
 void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, const float* pitch, float* out,
                            int count, const float* noise, float noiseLevel, bool heldPitch, bool allowAvx512) {
-  produceFastFor<false>(params, tables, pitch, nullptr, out, count, noise, noiseLevel, heldPitch, allowAvx512);
+  produceFastFor<false>(params, tables, pitch, nullptr, out, count, noise, noiseLevel, heldPitch, allowAvx512, false);
 }
 
 void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, const float* pitch,
                              const float* pulseWidth, float* out, int count, const float* noise, float noiseLevel,
-                             bool heldPitch, bool allowAvx512) {
-  produceFastFor<true>(params, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldPitch, allowAvx512);
+                             bool heldPitch, bool allowAvx512, bool heldWidth) {
+  produceFastFor<true>(params, tables, pitch, pulseWidth, out, count, noise, noiseLevel, heldPitch, allowAvx512,
+                       heldWidth);
 }
 
 void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,

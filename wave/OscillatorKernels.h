@@ -100,10 +100,15 @@ void vectorProduceWaveFast(VectorProduceParams* params, const float* tables, con
                            int count, const float* noise = nullptr, float noiseLevel = 0.0f, bool heldPitch = false,
                            bool allowAvx512 = true);
 // Pulse widths are held in [0, 1] (a NaN reads 0): 0 is an even square,
-// 1 silence.
+// 1 silence. Every sample's width is played as it is, between the table's
+// points too, so that a moving width glides rather than steps.
+// heldWidth promises, as heldPitch does for the pitch, that every width of
+// the block equals pulseWidth[0]: the same output, the mirror's offset
+// worked out once where the pitch is held too.
 void vectorProduceSquareFast(VectorProduceParams* params, const float* tables, const float* pitch,
                              const float* pulseWidth, float* out, int count, const float* noise = nullptr,
-                             float noiseLevel = 0.0f, bool heldPitch = false, bool allowAvx512 = true);
+                             float noiseLevel = 0.0f, bool heldPitch = false, bool allowAvx512 = true,
+                             bool heldWidth = false);
 void vectorProduceWaveSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,
                               const float* sync, float* out, int count);
 void vectorProduceSquareSyncCpp(VectorProduceParams* params, const float* tables, const float* pitch,

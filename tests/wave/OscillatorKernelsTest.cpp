@@ -118,9 +118,16 @@ struct Reference {
           float w = width[s + j] > 0.0f ? width[s + j] : 0.0f;
           w = w < 1.0f ? w : 1.0f;
           float v = 1.0f - w;
-          int32_t c = static_cast<int32_t>(static_cast<float>(size / 2) * v) + 2 * size;
-          int32_t m = (c - n - 1) & (size - 1);
-          float b = table[m] + (1.0f - frac) * (table[m + 1] - table[m]);
+          // The mirror at (size / 2) x v - x, between points: 1 - g on
+          // from point whole - n - 1, g = frac - the width's part of a
+          // point, or -g on from the point after it where g < 0.
+          float c = static_cast<float>(size / 2) * v;
+          int32_t whole = static_cast<int32_t>(c);
+          float g = frac - (c - static_cast<float>(whole));
+          bool past = g < 0.0f;
+          float u = (past ? 0.0f : 1.0f) - g;
+          int32_t m = (whole + 2 * size - n - 1 + (past ? 1 : 0)) & (size - 1);
+          float b = table[m] + u * (table[m + 1] - table[m]);
           a = a * (p.sawGain * v + p.pulseGain) + b * p.pulseGain;
         }
         out[s + j] = a;
@@ -190,29 +197,38 @@ TEST_P(FastKernelBuilds, FastKernelsMatchTheScalarModelBitForBit) {
   Fixture fx;
   std::mt19937 rng(11);
   std::uniform_real_distribution<float> widths(-0.5f, 1.5f);
+  // Held widths: on whole table points (0, 1 and, for sizes to 64 points,
+  // 0.5), between them, outside the range, not a number.
+  const float heldWidths[] = {0.3f, 0.0f, 0.5f, -0.25f, 0.7183f, 1.0f, 1.5f, cNaN, 0.0001f, 0.9999f};
   for (int kind = 0; kind < 5; ++kind) {
     // The held patterns are handed in as held, as a constant block is.
     const bool held = kind == 0 || kind == 4;
-    for (bool square : {false, true}) {
+    for (int form = 0; form < 3; ++form) {
+      const bool square = form > 0;
+      // A square's widths each sample's own, or one held through the block
+      // and handed in as held.
+      const bool heldWidth = form == 2;
       VectorProduceParams fast = fx.params(37.25f, 5);
       VectorProduceParams model = fast;
       // Successive calls of varied counts, the state carried between them.
+      int call = 0;
       for (int count : {1, 2, 3, 4, 5, 7, 16, 61, 64, 3, 128}) {
         std::vector<float> pitch = pitchPattern(kind, count, rng);
         std::vector<float> width(static_cast<size_t>(count) + 4);
-        for (float& w : width) w = widths(rng);
-        width[0] = cNaN;
+        for (float& w : width) w = heldWidth ? heldWidths[call % 10] : widths(rng);
+        if (!heldWidth) width[0] = cNaN;
+        ++call;
         Aligned out(count);
         std::vector<float> expected(static_cast<size_t>(count) + 4);
         if (square)
           vectorProduceSquareFast(&fast, fx.tables.data(), pitch.data(), width.data(), out.data, count, nullptr,
-                                  0.0f, held, avx512());
+                                  0.0f, held, avx512(), heldWidth);
         else
           vectorProduceWaveFast(&fast, fx.tables.data(), pitch.data(), out.data, count, nullptr, 0.0f, held, avx512());
         Reference::run(model, fx.tables.data(), pitch.data(), width.data(), expected.data(), count, square);
         for (int i = 0; i < (count + 3) / 4 * 4; ++i)
           ASSERT_EQ(out.data[i], expected[static_cast<size_t>(i)])
-              << "kind " << kind << " square " << square << " count " << count << " sample " << i;
+              << "kind " << kind << " form " << form << " count " << count << " sample " << i;
         expectSameState(fast, model);
         ASSERT_GE(fast.phase, 0.0f);
         ASSERT_LT(fast.phase, static_cast<float>(fx.sizes[static_cast<size_t>(fast.tableIndex)]));
@@ -489,8 +505,13 @@ struct SyncReference {
     float frac = x - static_cast<float>(n);
     float a = table[n] + frac * (table[n + 1] - table[n]);
     if (!square) return a;
-    int32_t j = (static_cast<int32_t>(static_cast<float>(size / 2) * v) + 2 * size - n - 1) & (size - 1);
-    float m = static_cast<float>(table[j] + (1.0 - frac) * static_cast<double>(table[j + 1] - table[j]));
+    float c = static_cast<float>(size / 2) * v;
+    int32_t whole = static_cast<int32_t>(c);
+    double g = static_cast<double>(frac) - static_cast<double>(c - static_cast<float>(whole));
+    bool past = g < 0.0;
+    double u = (past ? 0.0 : 1.0) - g;
+    int32_t j = (whole + 2 * size - n - 1 + (past ? 1 : 0)) & (size - 1);
+    float m = static_cast<float>(table[j] + u * static_cast<double>(table[j + 1] - table[j]));
     return a * (p.sawGain * v + p.pulseGain) + m * p.pulseGain;
   }
   static void run(VectorProduceParams& p, const float* tables, const float* pitch, const float* sync,
