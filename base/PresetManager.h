@@ -22,6 +22,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,16 @@ public:
   };
 
   enum LookupResult { found, notFound, busy };
+
+  // Told when the library's tree was replaced (initialize, clear), on the
+  // thread that replaced it, after readers see the new tree.
+  class Observer {
+  public:
+    virtual void presetLibraryReplaced(PresetManager& manager) = 0;
+
+  protected:
+    ~Observer() = default;
+  };
 
   // A scope in which the library's tree is not replaced or deleted.
   class ReadAccess {
@@ -96,6 +107,14 @@ public:
                                              std::string& relativePath) const;
 
   const std::string& getManagerExtension() const { return mExtension; }
+  // Any thread. An observer removed is not called once removeObserver has
+  // returned; it must not be removed from inside its own call.
+  void addObserver(Observer* observer);
+  void removeObserver(Observer* observer);
+  // Any thread: grows by one each time the tree is replaced (initialize,
+  // clear), so that whoever keeps something drawn from the library can tell
+  // it is out of date.
+  uint32_t getGeneration() const { return mGeneration.load(std::memory_order_acquire); }
 
 private:
   bool tryBeginRead() const;
@@ -103,9 +122,13 @@ private:
   // Replaces the root's whole content (or only its lists) with replacement's
   // once no reader is inside; replacement then holds the old tree.
   void replaceTree(PresetFolder& replacement, bool listsOnly);
+  void notifyObservers();
 
   std::string mExtension;
   CriticalSection* mWriteLock;
   mutable std::atomic<int> mReaders{0};
   std::atomic<bool> mSwapping{false};
+  std::atomic<uint32_t> mGeneration{0};
+  std::mutex mObserverLock;
+  std::vector<Observer*> mObservers;
 };
