@@ -14,8 +14,10 @@
 // on the manager. A rescan builds the new tree first, then waits for the
 // current readers to leave before it swaps the trees, and deletes the old
 // tree afterwards; while it swaps, new readers are refused rather than kept
-// waiting. The render thread therefore takes ReadAccess with tryOnly and
-// drops or defers a program change when the library is busy. A thread that
+// waiting, so a thread that must never wait takes ReadAccess with tryOnly
+// and gives up when the library is busy. (The plug-in's render thread does
+// not ask the library at all: it reads what the main thread copied out of
+// it, and getGeneration tells when that copy is out of date.) A thread that
 // holds a ReadAccess must not rescan the library.
 
 #include "base/PresetFolder.h"
@@ -100,7 +102,7 @@ public:
   // (a preset outside the root folder). Empty stays empty.
   std::string getFullPresetPath(const std::string& presetPath) const;
 
-  // The render thread's program change: never waits. On found, copies the
+  // A lookup that never waits. On found, copies the
   // preset and its path below the root, so the caller may load the file
   // without holding the library. busy: a rescan is swapping the trees.
   LookupResult tryFindPresetByBankAndProgram(int bank, int program, Preset& copy,

@@ -279,7 +279,8 @@ public:
   // library was rescanned since the main thread last read it, and the
   // change is deferred to the start of the next process call. Off the main
   // thread the values come from the preset snapshot: no file is opened,
-  // nothing is allocated, no lock is taken.
+  // nothing is allocated, no lock is taken. One thread besides the main
+  // thread calls it (the render thread, through MIDI decoding).
   bool receiveProgramChange(int bank, int program);
   // Main thread: reads the library into a new preset snapshot for the
   // render thread when the library was rescanned since the last one (or
@@ -421,8 +422,8 @@ private:
   void reportPendingPresetFailures();
   // Render thread, first thing in process.
   void applyPendingSampleRate();
-  // A program change that found the preset lock or the library busy waits
-  // here for the next process call.
+  // A program change that met a load on another thread, or a library
+  // rescanned since the snapshot, waits here for the next process call.
   void deferProgramChange(int bank, int program);
   void applyDeferredProgramChange();
   // applyPendingPresetContext; const for getPresetContext, which changes
