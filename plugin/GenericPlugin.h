@@ -286,7 +286,9 @@ public:
   // render thread when the library was rescanned since the last one (or
   // always, with force, as when files may have changed on disk), and
   // deletes the snapshots the render thread has let go of. Called at
-  // initialize, after a save and at idle time (applyPendingPresetContext).
+  // initialize, whenever the library is rescanned on this thread (a save
+  // rescans it) and at idle time (applyPendingPresetContext), which catches
+  // rescans made on other threads.
   void refreshPresetSnapshot(bool force = false);
   // Main thread: the snapshot the render thread reads now; null before the
   // first. Valid until the next refreshPresetSnapshot.
