@@ -9,11 +9,19 @@
 #include "gui/Text.h"
 #include "plugin/GenericPlugin.h"
 
+#include <exception>
+
 GenericDialog::GenericDialog(GenericPluginInterface* editor, Style* style)
     : gui::Dialog(editor->getUserInterface()), background(nullptr), editor(editor), style(style) {
   background = new gui::Image(userInterface);
   background->parent = this;
-  background->getBitmap()->loadFromResource(style->backgroundImage);
+  try {
+    background->getBitmap()->loadFromResource(style->backgroundImage);
+  } catch (const std::exception&) {
+    // The editor read the picture when it opened; a picture gone since
+    // leaves the dialog without its backdrop rather than letting the
+    // failure out of the menu or click that opened it (into the host).
+  }
   const gui::Point centre = getClientCenter();
   const gui::Point imageCentre = background->getClientCenter();
   background->setPosition(gui::Point(centre.x - imageCentre.x, centre.y - imageCentre.y));

@@ -41,6 +41,7 @@ GenericPluginInterface::GenericPluginInterface(gui::UserInterface* ui, GenericPl
     delete presetMenu;
     delete midiMenu;
     delete helpMenu;
+    delete ui;
     throw;
   }
   // Last: from here on the plug-in posts from any thread.

@@ -105,9 +105,11 @@ public:
   };
 
   // listener may be null (gestures then go nowhere). Loads the background
-  // image (throws gui::EBitmap or EResource when it cannot; the user
-  // interface then stays the caller's to delete, and the plug-in never
-  // heard of the editor).
+  // image (throws gui::EBitmap or EResource when it cannot, and the plug-in
+  // never heard of the editor). The user interface is the editor's from
+  // this call on, also when it throws: a concrete editor whose own
+  // constructor fails runs this class's destructor, which deletes it, so
+  // the caller never deletes it after the call.
   GenericPluginInterface(gui::UserInterface* ui, GenericPlugin* plugin, InterfaceListener* listener,
                          const std::string& backgroundName, float contrast);
   // Detaches from the plug-in first, then deletes the menus and the user

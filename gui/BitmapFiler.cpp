@@ -31,9 +31,25 @@ void Bitmap::loadFromStream(std::istream& s) {
   notifyChange();
 }
 
+// The reason names the picture and says what the user can do about it:
+// an editor that cannot open tells its host no more than this.
 void Bitmap::loadFromResource(const std::string& name) {
-  std::unique_ptr<std::istream> s(createResourceStream(name));
-  loadFromStream(*s);
+  std::unique_ptr<std::istream> s;
+  try {
+    s.reset(createResourceStream(name));
+  } catch (const EResource& e) {
+    throw EResource("the picture " + name + " is missing from the plug-in's Resources folder (" + e.what() +
+                    "); reinstall the plug-in");
+  }
+  try {
+    loadFromStream(*s);
+  } catch (const EBitmap& e) {
+    const std::string reason = e.what();
+    const bool unsupported = reason.rfind("Unsupported", 0) == 0;
+    throw EBitmap("the picture " + name + " in the plug-in's Resources folder cannot be read (" + reason + "); " +
+                  (unsupported ? "save it as an 8-bit RGB or RGBA PNG without interlacing"
+                               : "it is damaged or cut short: reinstall the plug-in"));
+  }
 }
 
 void Bitmap::loadFromFile(const std::string& path) {

@@ -93,7 +93,7 @@ void PNGFiler::readHeader() {
   const bool supported = w >= 1 && ht >= 1 && w <= cMaxSide && ht <= cMaxSide &&
                          int64_t(w) * int64_t(ht) <= cMaxPixels && depth == 8 &&
                          (colourType == 2 || colourType == 6) && h[10] == 0 && h[11] == 0 && h[12] == 0;
-  if (!supported) throw EBitmap("Unsupported PNG format");
+  if (!supported) throw EBitmap(h[12] != 0 ? "Unsupported PNG format: interlaced" : "Unsupported PNG format");
   width = static_cast<int>(w);
   height = static_cast<int>(ht);
   bytesPerPixel = colourType == 6 ? 4 : 3;

@@ -52,23 +52,20 @@ std::string Cut(const std::string& s) { return s.size() > kMaxText ? s.substr(0,
 
 ChunkDataParser::SValue& ChunkDataParser::Slot(const std::string& name, unsigned char tag) {
   std::string n = Cut(name.empty() ? std::string(1, '\0') : name);
-  for (SValue& v : fValues)
-    if (v.fName == n) {
-      v = SValue();
-      v.fName = n;
-      v.fTag = tag;
-      return v;
-    }
-  fValues.emplace_back();
-  fValues.back().fName = n;
-  fValues.back().fTag = tag;
-  return fValues.back();
+  auto [at, added] = fIndex.try_emplace(n, fValues.size());
+  if (added) fValues.emplace_back();
+  SValue& v = fValues[at->second];
+  v = SValue();
+  v.fName = std::move(n);
+  v.fTag = tag;
+  return v;
 }
 
 const ChunkDataParser::SValue* ChunkDataParser::Find(const std::string& name, unsigned char tag) const {
-  for (const SValue& v : fValues)
-    if (v.fName == name) return v.fTag == tag ? &v : nullptr;
-  return nullptr;
+  auto at = fIndex.find(name);
+  if (at == fIndex.end()) return nullptr;
+  const SValue& v = fValues[at->second];
+  return v.fTag == tag ? &v : nullptr;
 }
 
 void ChunkDataParser::AddLong(const std::string& name, int32_t value) { Slot(name, kLongTag).fLong = value; }
@@ -95,11 +92,7 @@ bool ChunkDataParser::FindString(const std::string& name, std::string& value) co
   return v != nullptr;
 }
 
-bool ChunkDataParser::HasName(const std::string& name) const {
-  for (const SValue& v : fValues)
-    if (v.fName == name) return true;
-  return false;
-}
+bool ChunkDataParser::HasName(const std::string& name) const { return fIndex.count(name) != 0; }
 
 size_t ChunkDataParser::GetDataSize() const {
   size_t size = 8;
@@ -136,7 +129,7 @@ void ChunkDataParser::WriteData(unsigned char* data) const {
 }
 
 bool ChunkDataParser::ParseData(const unsigned char* data, size_t size) {
-  fValues.clear();
+  Clear();
   if (!data && size) return false;
   SReader r{data, data + size};
   uint32_t version, count;
@@ -145,12 +138,14 @@ bool ChunkDataParser::ParseData(const unsigned char* data, size_t size) {
   // string: length, name, tag, length); a count beyond that cannot be right.
   if (count > size / 4) return false;
   std::vector<SValue> values;
+  std::unordered_map<std::string, size_t> index;
   values.reserve(count);
+  index.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     SValue v;
     if (!r.Text(v.fName) || v.fName.empty() || !r.Byte(v.fTag)) return false;
-    for (const SValue& earlier : values)
-      if (earlier.fName == v.fName) return false;
+    // A name given twice makes the data malformed, whichever value is last.
+    if (!index.try_emplace(v.fName, values.size()).second) return false;
     switch (v.fTag) {
     case kLongTag: {
       uint32_t w;
@@ -174,6 +169,7 @@ bool ChunkDataParser::ParseData(const unsigned char* data, size_t size) {
   }
   if (r.fPos != r.fEnd) return false;
   fValues = std::move(values);
+  fIndex = std::move(index);
   return true;
 }
 

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class ChunkDataParser {
@@ -36,7 +37,10 @@ public:
   bool FindString(const std::string& name, std::string& value) const;
   bool HasName(const std::string& name) const;
   int32_t GetNumValues() const { return static_cast<int32_t>(fValues.size()); }
-  void Clear() { fValues.clear(); }
+  void Clear() {
+    fValues.clear();
+    fIndex.clear();
+  }
 
   // The encoded size in bytes, and the encoding itself into size bytes.
   size_t GetDataSize() const;
@@ -59,5 +63,9 @@ private:
   SValue& Slot(const std::string& name, unsigned char tag);
   const SValue* Find(const std::string& name, unsigned char tag) const;
 
+  // The values in the order they were added or read, and where each name
+  // stands among them: a chunk may announce any number of entries, and
+  // neither reading nor looking up may cost more than a hash per name.
   std::vector<SValue> fValues;
+  std::unordered_map<std::string, size_t> fIndex;
 };

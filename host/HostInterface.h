@@ -58,6 +58,14 @@ constexpr const char* kGetBundleRefName = "CProcessGroupGetBundleRef";
 constexpr const char* kUseResourceFileName = "CProcessGroupUseResourceFile";
 constexpr const char* kRestoreResourceFileName = "CProcessGroupRestoreResourceFile";
 
+// Optional: copies the words the plug-in kept for the failure status the
+// calling thread's last call returned into buffer (cut to size - 1 bytes
+// and ended by a NUL) and forgets them. Returns their full length, 0 when
+// there are none for that status. A host that does not look it up gets the
+// bare statuses.
+using PlugInTakeFailureTextProc = int32_t (*)(int32_t status, char* buffer, int32_t size);
+constexpr const char* kTakeFailureTextName = "PlugInTakeFailureText";
+
 // ---------------------------------------------------------------------------
 // Status codes exchanged across the interface
 

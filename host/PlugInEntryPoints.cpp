@@ -9,9 +9,25 @@
 #include "platform/Bundle.h"
 #include "platform/ResourceFile.h"
 
+#include <algorithm>
+#include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
+
+// The words of the last failure that had any, with the thread it returned
+// on. Not thread-local: the bundle keeps none (a library loaded late gets
+// them in blocks the sanitizers' leak check misreads). Touched only when a
+// call fails and when the host then asks.
+struct FailureWords {
+  std::thread::id thread;
+  int32_t status = 0;
+  std::string text;
+};
+std::mutex gFailureLock;
+FailureWords gFailure;
 
 std::string gBundlePath;
 int32_t gResourceNesting = 0;
@@ -92,3 +108,39 @@ int16_t CProcessGroupUseResourceFile() {
 }
 
 void CProcessGroupRestoreResourceFile(int16_t previous) { RestoreGroupResourceFile(previous); }
+
+void RememberHostCallFailure(int32_t status, const char* words) noexcept {
+  std::lock_guard<std::mutex> lock(gFailureLock);
+  gFailure.thread = std::this_thread::get_id();
+  gFailure.status = status;
+  try {
+    gFailure.text = words ? words : "";
+  } catch (...) {
+    gFailure.status = 0;
+  }
+}
+
+void NoteHostCallFailure(int32_t status) noexcept {
+  std::lock_guard<std::mutex> lock(gFailureLock);
+  if (gFailure.thread == std::this_thread::get_id() && gFailure.status != status) {
+    gFailure.status = 0;
+    gFailure.text.clear();
+  }
+}
+
+int32_t PlugInTakeFailureText(int32_t status, char* buffer, int32_t size) {
+  if (buffer && size > 0) buffer[0] = '\0';
+  std::lock_guard<std::mutex> lock(gFailureLock);
+  if (status == 0 || gFailure.status != status || gFailure.thread != std::this_thread::get_id() ||
+      gFailure.text.empty())
+    return 0;
+  const auto length = static_cast<int32_t>(gFailure.text.size());
+  if (buffer && size > 0) {
+    const size_t kept = std::min(gFailure.text.size(), static_cast<size_t>(size - 1));
+    std::memcpy(buffer, gFailure.text.data(), kept);
+    buffer[kept] = '\0';
+  }
+  gFailure.status = 0;
+  gFailure.text.clear();
+  return length;
+}

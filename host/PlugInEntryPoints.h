@@ -25,6 +25,9 @@ ZARN_PLUGIN_EXPORT const char* CProcessGroupGetBundleRef();
 // file current (the C++ forms in CProcessGroup.h throw instead).
 ZARN_PLUGIN_EXPORT int16_t CProcessGroupUseResourceFile();
 ZARN_PLUGIN_EXPORT void CProcessGroupRestoreResourceFile(int16_t previous);
+// The words of the calling thread's last failure, when it returned status
+// (PlugInTakeFailureTextProc in host/HostInterface.h).
+ZARN_PLUGIN_EXPORT int32_t PlugInTakeFailureText(int32_t status, char* buffer, int32_t size);
 
 // The lookup itself (what _PI_GetRoutineDescriptor holds).
 int32_t PI_GetRoutineDescriptor(int32_t selector, PlugInRoutine* routine);

@@ -125,10 +125,21 @@ bool Bundle::loadExecutable() {
       ::closedir(d);
     }
   }
-  if (file.empty()) return false;
+  if (file.empty()) {
+    mLoadFailure = "it holds no Info.txt naming its program and no .so file";
+    return false;
+  }
   mHandle = ::dlopen((mPath + file).c_str(), RTLD_NOW | RTLD_LOCAL);
-  return mHandle != nullptr;
+  if (!mHandle) {
+    const char* reason = ::dlerror();
+    mLoadFailure = "its program " + file + " cannot be loaded: " + (reason ? reason : "unknown reason");
+    return false;
+  }
+  mLoadFailure.clear();
+  return true;
 }
+
+std::string Bundle::loadFailure() const { return mLoadFailure; }
 
 void* Bundle::function(const std::string& name) {
   if (!loadExecutable()) return nullptr;

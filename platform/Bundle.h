@@ -35,6 +35,9 @@ public:
   // function up by name; null when either fails.
   bool loadExecutable();
   void* function(const std::string& name);
+  // Why the last loadExecutable failed, in words for the user: no program
+  // in the folder, or the loader's reason; "" after a success.
+  std::string loadFailure() const;
 
   // Re-reads the information file (tests that write one after opening).
   void reload();
@@ -45,6 +48,7 @@ private:
   struct Info;
   Info* mInfo;
   void* mHandle = nullptr;
+  std::string mLoadFailure;
 };
 
 } // namespace platform

@@ -12,8 +12,10 @@
 #include <fstream>
 #include <pwd.h>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -97,6 +99,50 @@ bool writeAll(int fd, const std::string& content) {
   }
   return true;
 }
+
+// Held while a store reads its file again, merges and replaces it: two
+// processes ending at once would otherwise each merge into the file as it
+// was before the other's write, and the later rename would drop the
+// earlier one's changes. The lock file is there only while it is held: its
+// holder removes it before letting go, and a process that got the lock of
+// a file no longer under that name (removed meanwhile) tries again. The
+// wait is bounded: a process that hangs holding the lock must not hang
+// every other one, which then writes as it would without the lock.
+class FileLock {
+public:
+  explicit FileLock(std::string path) : mPath(std::move(path)) {
+    for (int tries = 0; tries < cLockTries; ++tries) {
+      mFd = ::open(mPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+      if (mFd < 0) return;
+      struct stat held, named;
+      if (::fstat(mFd, &held) != 0 || !S_ISREG(held.st_mode)) break;
+      if (::flock(mFd, LOCK_EX | LOCK_NB) == 0) {
+        if (::stat(mPath.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+          return;
+      } else if (errno != EWOULDBLOCK && errno != EINTR) {
+        break;
+      }
+      ::close(mFd);
+      mFd = -1;
+      ::usleep(cLockPause);
+    }
+    if (mFd >= 0) ::close(mFd);
+    mFd = -1;
+  }
+  ~FileLock() {
+    if (mFd < 0) return;
+    ::unlink(mPath.c_str());
+    ::close(mFd); // lets go of the lock
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+private:
+  static constexpr int cLockTries = 300;
+  static constexpr useconds_t cLockPause = 10000; // 3 s in all
+  std::string mPath;
+  int mFd = -1;
+};
 
 } // namespace
 
@@ -272,6 +318,10 @@ bool PreferencesStore::synchronize() {
   }
   // Merge into the file as it is now: another writer may have stored other
   // keys since this store read it.
+  const size_t slash = mFile.rfind('/');
+  const std::string dir = mFile.substr(0, slash);
+  if (!dir.empty()) makeFolders(dir); // a failure is told by the write below
+  FileLock lock(dir + "/." + mFile.substr(slash + 1) + ".lock");
   reload();
   if (mFileState == FileState::newer) {
     mLastError = "the file was written by a newer version and is left as it is";

@@ -6,8 +6,9 @@
 //
 // A store reads its file once when made. Changes are kept in memory until
 // synchronize(), which merges them into what is on disk at that moment (so
-// two writers of different keys do not undo each other) and replaces the
-// file atomically: the new content goes to a temporary file in the same
+// two writers of different keys do not undo each other; a hidden lock file
+// beside it, ".<file>.lock", there only while a store merges, keeps two
+// processes from merging at once) and replaces the file atomically: the new content goes to a temporary file in the same
 // folder, which is then renamed over the old one. An interrupted write never
 // leaves half a file.
 //

@@ -11,6 +11,7 @@
 #include "base/PreferencesSerializer.h"
 #include "base/PresetContext.h"
 #include "base/PresetManager.h"
+#include "base/SettingChangeFilter.h"
 #include "base/VersionInfo.h"
 #include "plugin/AbstractPluginParameter.h"
 #include "plugin/ControllerMapping.h"
@@ -62,6 +63,11 @@ public:
 private:
   PlatformStringRef mId = nullptr;
 };
+
+// The settings as this process read them when its first instance started:
+// at the end only what differs from them is written, so that what another
+// process stored meanwhile is not put back to what was read here.
+SettingChangeFilter::Record sSettingsAsRead;
 
 } // namespace
 
@@ -142,6 +148,7 @@ void GenericPlugin::createSharedObjects(const std::string& productName) {
 void GenericPlugin::initSharedObjects() {
   sVersionInfo->setBuildDate(cBuildDay, cBuildMonth, cBuildYear);
   if (!loadMidiSettings()) loadMidiFactorySettings();
+  noteMidiMapAsStored();
   initializeGenericPlugin(this);
   if (sVersionInfo->isFirstRun()) installFirstRunFolders();
 }
@@ -172,19 +179,31 @@ void GenericPlugin::installFirstRunFolders() {
     if (dataFailure.empty()) dataFailure = data + ": " + std::strerror(errno);
     installed = false;
   }
-  sPresetManager->initialize(root);
+  // The factory presets ship in the bundle: until they are installed, the
+  // plug-in offers them from there (the first sound is the same as after a
+  // good install). The bundle's folder is never remembered as the user's: a
+  // pending first run keeps the stored folder.
+  std::string offered = root;
+  if (!failure.empty()) {
+    const std::string shipped = getResourcePath("FactoryPresets");
+    if (!shipped.empty() && folderExists(shipped)) offered = includeTrailingPathDelimiter(shipped);
+  }
+  sPresetManager->initialize(offered);
   if (installed) return;
   sVersionInfo->keepFirstRunPending();
   std::string message = sVersionInfo->getProductName() + " could not install its factory files; it will try again "
                                                          "at the next start.";
-  if (!failure.empty()) message += " Presets: " + failure + ".";
+  if (!failure.empty()) {
+    message += " Presets: " + failure + ".";
+    if (offered != root) message += " The factory presets are offered from the plug-in's bundle meanwhile.";
+  }
   if (!dataFailure.empty()) message += " Application data: " + dataFailure + ".";
   alertOnce(message);
 }
 
 void GenericPlugin::releaseSharedObjects() {
   finalizeGenericPlugin(this);
-  saveMidiSettings();
+  if (midiMapNeedsSaving()) saveMidiSettings();
   delete sControllerMapping;
   sControllerMapping = nullptr;
   delete sPresetManager;
@@ -200,7 +219,9 @@ void initializeGenericPlugin(GenericPlugin* plugin) {
   if (id.get()) registerHelpBook(id.get());
   {
     std::unique_ptr<SettingSerializer> reader(createSettingReader(GenericPlugin::sVersionInfo->getSettingsPath()));
-    plugin->serialize(reader.get());
+    sSettingsAsRead.clear();
+    SettingChangeFilter recorded(*reader, sSettingsAsRead);
+    plugin->serialize(&recorded);
   }
   // The bundle's help book wins over the stored name.
   if (id.get()) GenericPlugin::sSettings->HelpFileName = getHelpBookName(id.get());
@@ -218,7 +239,10 @@ void alertOnce(const std::string& message) {
 
 bool finalizeGenericPlugin(GenericPlugin* plugin) {
   std::unique_ptr<SettingSerializer> writer(createSettingWriter(GenericPlugin::sVersionInfo->getSettingsPath()));
-  plugin->serialize(writer.get());
+  // Only the settings changed since they were read; with none, the file is
+  // not touched at all.
+  SettingChangeFilter changes(*writer, sSettingsAsRead);
+  plugin->serialize(&changes);
   // Committed here rather than by the destructor, which cannot tell.
   auto* preferences = dynamic_cast<PreferencesWriter*>(writer.get());
   if (!preferences || preferences->synchronize()) return true;

@@ -217,10 +217,11 @@ public:
   virtual void loadMidiFactorySettings();
   // True when the saved map was read completely.
   virtual bool loadMidiSettings();
-  // Writes the map file; false, said on the alert handler with the path and
-  // the reason, when it could not be written. A damaged file found at
-  // start-up is kept beside as "MidiControllerMap.qvm.damaged"; a file of a
-  // newer version is never written over.
+  // Writes the map file (whether it changed or not: the editor's save);
+  // false, said on the alert handler with the path and the reason, when it
+  // could not be written. A damaged file found at start-up is kept beside
+  // as "MidiControllerMap.qvm.damaged"; a file of a newer version is never
+  // written over.
   virtual bool saveMidiSettings();
   virtual void serialize(SettingSerializer* serializer);
 
@@ -412,6 +413,12 @@ private:
 
   void initSharedObjects();
   void installFirstRunFolders();
+  // The shared map as it was last read or saved, and whether the last
+  // instance must write it: only when this process changed it, or when the
+  // user has no readable copy yet (see GenericPluginSettings.cpp). Another
+  // process's map is not put back to what was read here.
+  static void noteMidiMapAsStored();
+  static bool midiMapNeedsSaving();
   void decodeMidiMessage(const MidiMessage& message);
   // Makes the preset the current one (see loadPreset) and tells the host
   // and the editor.

@@ -2,6 +2,14 @@
 // file. Both are read when the first instance initializes and written when
 // the last one finalizes; everything here runs on the main thread.
 //
+// Several processes (two hosts on one account) may share both files: each
+// writes only what it changed, so that it does not put back what another
+// one has stored since it started. The settings are filtered key by key
+// (see initializeGenericPlugin); the map is one document, the user's
+// deliberate state as a whole, so it is written whole, and only when this
+// process changed it since it was read or saved, or when there is no
+// readable copy of it to keep (none yet, or a damaged one).
+//
 // The user's files are never thrown away without a word: a write that fails
 // is said on the alert handler with the path and the reason; a damaged map
 // is kept beside the new one as "MidiControllerMap.qvm.damaged"; a map of a
@@ -19,6 +27,7 @@
 #include "base/PlatformPaths.h"
 #include "platform/FileKeeping.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -39,6 +48,17 @@ std::string midiMapPath() {
 // a damaged one (it may be mendable) nor write over a newer version's.
 enum class MapFileState { usable, absent, damaged, newer };
 MapFileState sMapFileState = MapFileState::absent;
+
+// The shared map's entries as last read (from the file or the factory
+// copy) or saved.
+std::array<int32_t, ControllerMapping::cControllerCount> sMapAsStored{};
+
+std::array<int32_t, ControllerMapping::cControllerCount> entriesOf(const ControllerMapping& map) {
+  std::array<int32_t, ControllerMapping::cControllerCount> entries{};
+  for (int c = 0; c < ControllerMapping::cControllerCount; ++c)
+    entries[static_cast<size_t>(c)] = map.getParameterIndex(c);
+  return entries;
+}
 
 MapFileState mapFileStateAfterLoad(const std::string& path, bool loaded) {
   struct stat st;
@@ -169,5 +189,30 @@ bool GenericPlugin::saveMidiSettings() {
     alertOnce("The MIDI controller map " + path + " was damaged and could not be read; the damaged file was "
                       "kept as " + damagedCopy + ".");
   sMapFileState = MapFileState::usable;
+  sMapAsStored = entriesOf(*sControllerMapping);
   return true;
+}
+
+void GenericPlugin::noteMidiMapAsStored() {
+  if (sControllerMapping) sMapAsStored = entriesOf(*sControllerMapping);
+}
+
+bool GenericPlugin::midiMapNeedsSaving() {
+  if (!sControllerMapping) return false;
+  if (entriesOf(*sControllerMapping) != sMapAsStored) return true;
+  // Unchanged here. The user gets a copy of the map in use when there was
+  // none readable at start-up, unless another process has written one
+  // since: that one is the user's now.
+  const std::string path = midiMapPath();
+  switch (sMapFileState) {
+  case MapFileState::absent: {
+    struct stat st;
+    return path.empty() || ::lstat(path.c_str(), &st) != 0;
+  }
+  case MapFileState::damaged:
+    return mapFileStateAfterLoad(path, ControllerMapping().loadFromFile(path)) == MapFileState::damaged;
+  case MapFileState::usable:
+  case MapFileState::newer: return false;
+  }
+  return false;
 }

@@ -682,8 +682,20 @@ void ZarnPlugin::lfoIndicatorChanged(void* sender) {
 
 void ZarnPlugin::noteOn(int note, float velocity) {
   if (!mGraphBuilt) return;
-  for (int n = 0; n < cLfoCount; ++n)
-    if (mLfoTrigger[n].get()) mLfos[n]->reset();
+  // A restart under notes that sound ramps to the restarted wave; with
+  // nothing sounding, it may jump.
+  int sounding = -1;
+  for (int n = 0; n < cLfoCount; ++n) {
+    if (!mLfoTrigger[n].get()) continue;
+    if (sounding < 0)
+      sounding = std::any_of(std::begin(mVoices), std::end(mVoices), [](const auto& v) { return v && !v->isMute(); })
+                     ? 1
+                     : 0;
+    if (sounding)
+      mLfos[n]->retrigger();
+    else
+      mLfos[n]->reset();
+  }
   // The voice manager keeps note 0 for "every key": notes travel shifted
   // by one, so that MIDI note 0 is a key like the others.
   mVoiceManager->keyDown(note + 1, velocity);

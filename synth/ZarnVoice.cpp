@@ -32,12 +32,6 @@ float copyPhase(int k, int n) {
   return static_cast<float>(x - std::floor(x));
 }
 
-void setStartPhase(Oscillator& osc, float fraction) {
-  fraction -= std::floor(fraction);
-  osc.kernelState.phase = fraction * static_cast<float>(osc.kernelState.tableSizes[osc.kernelState.tableIndex]);
-  osc.kernelState.syncPhase = osc.kernelState.phase;
-}
-
 // A noise register seed per oscillator: never 0, and the same on every run.
 uint32_t noiseSeed(int index) { return 1u + static_cast<uint32_t>((index * 2654435761u) % 16777215u); }
 
@@ -50,8 +44,8 @@ float velocityToGain(float velocity) {
 
 ZarnVoice::Copy::Copy(wave::Environment* env, Oscillator::Style* style, int index)
     : pitch1(env), pitch2(env), osc1(style, env), osc2(style, env) {
-  setStartPhase(osc1, startPhase(index, 0));
-  setStartPhase(osc2, startPhase(index, 1));
+  osc1.jumpToPhase(startPhase(index, 0));
+  osc2.jumpToPhase(startPhase(index, 1));
   osc1.seedNoise(noiseSeed(2 * index + 1));
   osc2.seedNoise(noiseSeed(2 * index + 2));
 }
@@ -353,8 +347,10 @@ void ZarnVoice::keyDown(float noteValue, int startNote, float keyVelocity) {
   takeTouch(keyVelocity, n, silent);
   if (wasDown && settings->legato) return;
   // A voice that starts from silence lays its copies out afresh; with
-  // phase sync every start does, from halfway through the wave (a sounding
-  // voice would click otherwise).
+  // phase sync every start does, from three quarters into the wave. A
+  // sounding voice (a mono line, a key struck again under the pedal, a
+  // stolen voice) fades into the synced phase instead of jumping there,
+  // which would click.
   const bool sync1 = settings->phaseSync[0];
   const bool sync2 = settings->phaseSync[1];
   if (silent) {
@@ -364,10 +360,16 @@ void ZarnVoice::keyDown(float noteValue, int startNote, float keyVelocity) {
   if (silent || sync1 || sync2) {
     const float base1 = sync1 ? 0.75f : startPhase(index, 0);
     const float base2 = sync2 ? 0.75f : startPhase(index, 1);
+    auto start = [silent](Oscillator& osc, float fraction) {
+      if (silent)
+        osc.jumpToPhase(fraction);
+      else
+        osc.fadeToPhase(fraction);
+    };
     for (int k = 0; k < copyCount; ++k) {
       const float offset = copyPhase(k, copyCount);
-      if (silent || sync1) setStartPhase(copies[k]->osc1, base1 + offset);
-      if (silent || sync2) setStartPhase(copies[k]->osc2, base2 + offset);
+      if (silent || sync1) start(copies[k]->osc1, base1 + offset);
+      if (silent || sync2) start(copies[k]->osc2, base2 + offset);
     }
   }
   eg1.start();

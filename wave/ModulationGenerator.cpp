@@ -100,10 +100,15 @@ void ModulationGenerator::produce(wave::Block* block, int count, int flags) {
     }
   }
   float* out = block ? block->data : nullptr;
-  if (out && (flags & wave::cMuteCall) && !writeOnMuteCalls)
+  if (out && (flags & wave::cMuteCall) && !writeOnMuteCalls) {
     produceForm<false>(out, count, frequencies, stride);
-  else if (out)
+    // Nobody listens: there is no step to hide.
+    rampLeft = 0;
+  } else if (out) {
     produceForm<true>(out, count, frequencies, stride);
+    if (rampLeft > 0 && count > 0) applyRamp(out, count);
+  }
+  if (out && count > 0) producedAny = true;
   lastHalfChange = std::max(lastHalfChange - count, cLongAgo);
 }
 
@@ -297,7 +302,43 @@ void ModulationGenerator::propertyChange(const AbstractProperty* p) {
   updateWaveLevelAndRange();
 }
 
+float ModulationGenerator::rampOffset(int k) const {
+  const double x = static_cast<double>(k + 1) / rampLength;
+  return static_cast<float>(rampStep * (0.5 + 0.5 * std::cos(3.14159265358979323846 * x)));
+}
+
+float ModulationGenerator::lastOutput() const {
+  if (rampLeft <= 0) return previousValue();
+  if (!rampStarted) return rampFrom;
+  return previousValue() + rampOffset(rampLength - rampLeft - 1);
+}
+
+void ModulationGenerator::applyRamp(float* out, int count) {
+  if (!rampStarted) {
+    rampStep = rampFrom - out[0];
+    rampStarted = true;
+  }
+  const int done = rampLength - rampLeft;
+  const int n = std::min(count, rampLeft);
+  for (int i = 0; i < n; ++i) out[i] += rampOffset(done + i);
+  rampLeft -= n;
+}
+
+void ModulationGenerator::retrigger() {
+  if (!producedAny) {
+    reset();
+    return;
+  }
+  const float from = lastOutput();
+  reset();
+  rampFrom = from;
+  rampStarted = false;
+  rampLength = std::max(1, static_cast<int32_t>(cRetriggerSeconds * env->sampleRate));
+  rampLeft = rampLength;
+}
+
 void ModulationGenerator::reset() {
+  rampLeft = 0;
   phase = 0.0;
   syncPositionOffset = lastSyncPosition;
   if (secondHalf) {

@@ -38,8 +38,16 @@ public:
   void propertyChange(const AbstractProperty* p) override;
 
   // Restarts the cycle (a key press with "MIDI Trigger" on): phase 0, and the
-  // tempo-synchronised position counts from the last host position.
+  // tempo-synchronised position counts from the last host position. The
+  // output jumps to the restart value.
   void reset();
+  // The same restart for an output that is being listened to (a note
+  // sounds): the output leaves the value it last gave and reaches the
+  // restarted wave over cRetriggerSeconds instead of stepping there (an
+  // offset that fades by a raised cosine), so that held notes do not
+  // click. Before the generator has produced anything it is reset.
+  void retrigger();
+  static constexpr float cRetriggerSeconds = 0.005f;
   // Tempo-synchronised positions count from the song's start again.
   void resetSyncPositionOffset() { syncPositionOffset = 0.0f; }
   // Tempo in beats per minute, position in beats, a cycle of lengthInBars
@@ -101,6 +109,13 @@ private:
     previousPending = false;
   }
 
+  // The offset a retrigger adds at sample k of its ramp (k < length).
+  float rampOffset(int k) const;
+  // The value the output gave last, the ramp's offset included.
+  float lastOutput() const;
+  // Adds the ramp's offsets to the first samples of out.
+  void applyRamp(float* out, int count);
+
   std::atomic<int32_t> indicator{0};
   // Relative to the start of the current block.
   int32_t lastHalfChange = 0;
@@ -123,6 +138,16 @@ private:
   // The frequency last read, and whether the input holds it.
   float heldFrequency = 0.0f;
   wave::HeldInput heldInput;
+  // A retrigger's ramp: the value the output gave before it (rampFrom),
+  // the offset between that and the restarted wave's first sample
+  // (rampStep, known once that sample is rendered: rampStarted), its length
+  // and the samples still to come (0: none under way).
+  bool producedAny = false;
+  bool rampStarted = false;
+  float rampFrom = 0.0f;
+  float rampStep = 0.0f;
+  int32_t rampLength = 0;
+  int32_t rampLeft = 0;
 
 public:
   // Cycles per second. Last, so that what every quantum reads (the

@@ -1,5 +1,6 @@
 #include "wave/Oscillator.h"
 
+#include "wave/CrossfadeBlend.h"
 #include "wave/Intrinsics.h"
 #include "wave/OscillatorStyle.h"
 #include "wave/SyncLanes.h"
@@ -357,6 +358,70 @@ void Oscillator::resetPhase() {
   kernelState.syncPhase = kernelState.phase;
 }
 
+void Oscillator::jumpToPhase(float fraction) {
+  fraction -= std::floor(fraction);
+  kernelState.phase = fraction * static_cast<float>(kernelState.tableSizes[kernelState.tableIndex]);
+  kernelState.syncPhase = kernelState.phase;
+  restartLeft = 0;
+}
+
+void Oscillator::fadeToPhase(float fraction) {
+  const int length = std::max(1, static_cast<int>(cRestartSeconds * env->sampleRate));
+  // The wave that sounds most now is the one to fade from; before a
+  // restart has played a sample, that is still the one from before it.
+  const bool keepFrom = restartLeft > 0 && 2 * restartLeft > restartLength;
+  if (!keepFrom) restartFrom = kernelState;
+  fraction -= std::floor(fraction);
+  kernelState.phase = fraction * static_cast<float>(kernelState.tableSizes[kernelState.tableIndex]);
+  kernelState.syncPhase = kernelState.phase;
+  restartLength = length;
+  restartLeft = length;
+}
+
+namespace {
+
+// Samples of the faded-out wave rendered at a time, on the stack.
+constexpr int cRestartChunk = 64;
+
+} // namespace
+
+void Oscillator::fadeRestartFast(const float* tables, const float* pitch, const float* widths, float* out, int count,
+                                 const float* bed) {
+  const int n = std::min(count, restartLeft);
+  const bool held = frequency.output->constantBlock;
+  const float level = style->backgroundNoiseLevel;
+  const double step = 1.0 / restartLength;
+  const int done = restartLength - restartLeft;
+  alignas(16) float from[cRestartChunk + 4];
+  for (int at = 0; at < n; at += cRestartChunk) {
+    const int k = std::min(n - at, cRestartChunk);
+    const float* noise = bed ? bed + at : nullptr;
+    if (widths)
+      vectorProduceSquareFast(&restartFrom, tables, pitch + at, widths + at, from, k, noise, level, held);
+    else
+      vectorProduceWaveFast(&restartFrom, tables, pitch + at, from, k, noise, level, held);
+    for (int i = 0; i < k; ++i)
+      out[at + i] = crossfadeBlend(from[i], out[at + i], (done + at + i + 1) * step);
+  }
+  restartLeft -= n;
+}
+
+void Oscillator::fadeRestartSynced(const float* tables, const float* pitch, const float* syncValues,
+                                   const float* widths, float* oversampledOut, int count) {
+  const int n = std::min(count, restartLeft);
+  if (n <= 0) return;
+  alignas(16) float from[SyncDecimator::cFactor * SyncDecimator::cMaxChunk];
+  if (widths)
+    vectorProduceSquareSyncOversampled(&restartFrom, tables, pitch, syncValues, widths, from, n);
+  else
+    vectorProduceWaveSyncOversampled(&restartFrom, tables, pitch, syncValues, from, n);
+  constexpr int f = SyncDecimator::cFactor;
+  const double step = 1.0 / (f * restartLength);
+  const int done = f * (restartLength - restartLeft);
+  for (int i = 0; i < f * n; ++i) oversampledOut[i] = crossfadeBlend(from[i], oversampledOut[i], (done + i + 1) * step);
+  restartLeft -= n;
+}
+
 void Oscillator::produce(wave::Block* block, int count, int flags) {
   updateFrequencyTable();
   const auto form = waveForm.get();
@@ -403,8 +468,11 @@ void Oscillator::produceWave(const float (*tables)[cTableStride], wave::Block* b
     const float* bed = claimNoiseFloor(count);
     vectorProduceWaveFast(&kernelState, tables[0], pitch, block->data, count, bed, style->backgroundNoiseLevel,
                           frequency.output->constantBlock);
+    if (restartLeft > 0) fadeRestartFast(tables[0], pitch, nullptr, block->data, count, bed);
     if (bed) return;
-  } else if (wave::Block* lane = syncLanes ? syncLanes->render(this, tables[0], pitch, syncValues, count) : nullptr) {
+  } else if (wave::Block* lane = syncLanes && restartLeft == 0
+                                     ? syncLanes->render(this, tables[0], pitch, syncValues, count)
+                                     : nullptr) {
     // The group's block is handed out, its floor added where it lies.
     current = lane;
     addBackgroundNoise(lane, count, flags);
@@ -440,6 +508,8 @@ void Oscillator::produceSynced(const float* tables, const float* pitch, const fl
                                          oversampled, n);
     else
       vectorProduceWaveSyncOversampled(&kernelState, tables, pitch + done, syncValues + done, oversampled, n);
+    if (restartLeft > 0)
+      fadeRestartSynced(tables, pitch + done, syncValues + done, widths ? widths + done : nullptr, oversampled, n);
     decimator.process(oversampled, out + done, n);
   }
 }
@@ -455,6 +525,7 @@ void Oscillator::produceSquare(wave::Block* block, int count, int flags) {
     const float* bed = claimNoiseFloor(count);
     vectorProduceSquareFast(&kernelState, tables, pitch, widths, block->data, count, bed,
                             style->backgroundNoiseLevel, frequency.output->constantBlock);
+    if (restartLeft > 0) fadeRestartFast(tables, pitch, widths, block->data, count, bed);
     if (bed) return;
   } else {
     produceSynced(tables, pitch, syncValues, widths, block->data, count);

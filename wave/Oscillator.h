@@ -73,6 +73,21 @@ public:
   // Both phases to three quarters into the cycle of the table last played
   // (the sawtooth's zero crossing), for a note-on with phase sync.
   void resetPhase();
+  // Both phases to fraction of the cycle of the table last played, at once:
+  // for an oscillator about to start from silence. A restart's crossfade
+  // under way is dropped.
+  void jumpToPhase(float fraction);
+  // The same for an oscillator that is sounding: its wave runs on from
+  // where it is and crossfades (a raised cosine) into the wave from the new
+  // phase over cRestartSeconds, so that the restart does not click. Called
+  // again during a crossfade, the wave that weighs more so far is the one
+  // faded from (a step of up to half the difference remains, and only
+  // where restarts come within a crossfade of each other; restarts at the
+  // same moment fade from the wave that sounded before them).
+  void fadeToPhase(float fraction);
+  static constexpr float cRestartSeconds = 0.005f;
+  // Whether a restart's crossfade is under way.
+  bool isFadingToPhase() const { return restartLeft > 0; }
   // Swaps in the frequency table of the environment's rate when the rate
   // has changed; the phase is kept.
   void updateFrequencyTable();
@@ -134,7 +149,21 @@ private:
   // that brings it down.
   void produceSynced(const float* tables, const float* pitch, const float* syncValues, const float* widths,
                      float* out, int count);
+  // A restart's crossfade over the free-running kernels' output: the wave
+  // from before it rendered on (its noise floor from the same part of the
+  // bed, so that the floor comes through whole) and faded out.
+  void fadeRestartFast(const float* tables, const float* pitch, const float* widths, float* out, int count,
+                       const float* bed);
+  // The same at the synced kernels' finer rate, before the decimator (a
+  // linear filter: fading before it is fading after it).
+  void fadeRestartSynced(const float* tables, const float* pitch, const float* syncValues, const float* widths,
+                         float* oversampledOut, int count);
   bool synced = false;
+  // The kernels' state of the wave a restart fades out, and the restart's
+  // length and samples still to come (0: none under way).
+  VectorProduceParams restartFrom{};
+  int restartLength = 0;
+  int restartLeft = 0;
   // Not owned; set by SyncLanes::setMember.
   SyncLanes* syncLanes = nullptr;
   int syncLane = 0;

@@ -49,7 +49,8 @@ void SyncLanes::release(Oscillator* osc) {
 }
 
 bool SyncLanes::goesAlong(Oscillator* m, const float* tables, int count, const float*& pitch, const float*& sync) {
-  if (m->isProduced() || !m->muteController || m->muteController->isMute() ||
+  // A member fading from a restart renders that fade alone.
+  if (m->isProduced() || m->restartLeft > 0 || !m->muteController || m->muteController->isMute() ||
       m->muteController->mayMuteWhenPulled())
     return false;
   const Oscillator::WaveForm form = m->waveForm.get();

@@ -12,8 +12,8 @@
 //
 // A member goes along where it has not been pulled in the block yet, its
 // voice sounds and stays so when pulled (its mute controller says so), it
-// plays a plain wave (not the pulse) from the same tables, and its sync is
-// on. With fewer than cMinLanes such members, or without 256-bit registers
+// plays a plain wave (not the pulse) from the same tables, its sync is on,
+// and no restart of its phase is being faded in. With fewer than cMinLanes such members, or without 256-bit registers
 // and fused multiply-add (syncLanesAvailable), every member renders alone:
 // a pass costs nearly as much for a few lanes as for eight.
 

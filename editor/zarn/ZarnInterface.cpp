@@ -96,12 +96,15 @@ ZarnInterface::ZarnInterface(gui::UserInterface* ui, ZarnPlugin* plugin,
                                          "ButtonSlotDragActive.png", "", "");
   dialogStyle = new GenericDialog::Style(ui);
   dialogStyle->backgroundImage = std::string("DialogGeneric.png");
+  // The dialogs load their picture when they open; one that cannot be read
+  // fails the editor now, by name, and not a click on a menu later.
+  std::unique_ptr<gui::Bitmap>(ui->createBitmap())->loadFromResource(dialogStyle->backgroundImage);
   dialogStyle->offset = gui::Point(90, 22);
   dialogStyle->buttonStyle = genericButtonStyle;
 
   // ---- section presets
   for (int i = 0; i < ZarnPlugin::cComponentCount; ++i)
-    handlers[i] = new ComponentPresetHandler(ui, &plugin->getComponentCollection(i),
+    handlers[i] = std::make_unique<ComponentPresetHandler>(ui, &plugin->getComponentCollection(i),
                                              ZarnPlugin::sComponentPresetManagers[ZarnPlugin::cComponentTypes[i]],
                                              listener);
 
@@ -178,7 +181,7 @@ ZarnInterface::ZarnInterface(gui::UserInterface* ui, ZarnPlugin* plugin,
 }
 
 ZarnInterface::~ZarnInterface() {
-  for (ComponentPresetHandler*& h : handlers) delete std::exchange(h, nullptr);
+  for (auto& h : handlers) h.reset();
 }
 
 gui::Button* ZarnInterface::createSectionPresets(int x, int y, int handler) {

@@ -28,6 +28,7 @@
 #include "editor/zarn/ModulationMatrixPluginInterface.h"
 #include "editor/zarn/SlotOrder.h"
 
+#include <memory>
 #include <string>
 
 class ComponentPresetHandler;
@@ -186,7 +187,8 @@ private:
   void createVoices();
   gui::Button* createSectionPresets(int x, int y, int handler);
 
-  // styles
+  // styles: components of the user interface, which deletes them with
+  // itself, also when the constructor fails halfway
   gui::Knob::Style* knobStyle;
   gui::Knob::Style* outerKnobStyle;
   gui::Knob::Style* smallKnobStyle;
@@ -205,7 +207,9 @@ private:
   gui::Button::Style* slotOrderButtonStyle;
   GenericDialog::Style* dialogStyle;
 
-  ComponentPresetHandler* handlers[8] = {};
+  // Freed before the base deletes the user interface their menus live in,
+  // also when the constructor fails halfway.
+  std::unique_ptr<ComponentPresetHandler> handlers[8];
   gui::Button* bankButtons[3] = {};
   int currentBank = 0;
   gui::Button* previousButton;

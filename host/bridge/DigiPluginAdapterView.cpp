@@ -72,11 +72,8 @@ int32_t DigiPluginAdapter::SetViewPort(OpaqueGrafPtr* port) {
     editor = createPluginInterfaceInstance(ui, fPlugin, this);
     return 0;
   });
-  if (!editor) {
-    // Not built: the user interface is still ours.
-    delete ui;
-    return status;
-  }
+  // Built or not, the user interface was the editor's to delete.
+  if (!editor) return status;
   fUserInterface = ui;
   fEditor = editor;
   return 0;

@@ -109,7 +109,7 @@ struct TestEditor : GenericPluginInterface {
   gui::Label* getValueLabel() override { return valueLabel; }
   void showAboutDialog() override {
     auto* style = new GenericDialog::Style(ui);
-    style->backgroundImage = "About.png";
+    style->backgroundImage = aboutImage;
     style->offset = gui::Point(10, 20);
     about = new AboutDialog(this, style);
   }
@@ -120,6 +120,7 @@ struct TestEditor : GenericPluginInterface {
   gui::Label* valueLabel;
   gui::ImageLabel* hintDisplay;
   gui::Dialog* about = nullptr;
+  std::string aboutImage = "About.png";
 };
 
 // A PNG of one colour; with a disc only the disc is opaque.

@@ -201,12 +201,26 @@ TEST(GenericPluginInterfaceTest, HintsLetClicksThroughAndTheWelcomeTakesOneClick
   bare.hideWelcomeHint();
 }
 
+// A dialog whose picture went away after the editor opened still opens,
+// without its backdrop: the failure never leaves the menu choice that
+// opened it (a host would end with it).
+TEST(GenericPluginInterfaceTest, ADialogWithoutItsPictureOpensBare) {
+  EditorScene s;
+  auto* e = s.open();
+  e->aboutImage = "Missing.png";
+  EXPECT_NO_THROW(s.popup(e->getHelpMenu(), {"About..."}));
+  ASSERT_NE(e->about, nullptr);
+  const auto& top = s.ui->getWindow()->getChildren();
+  EXPECT_NE(std::find(top.begin(), top.end(), e->about), top.end());
+}
+
 TEST(GenericPluginInterfaceTest, AnEditorThatCannotBeBuiltIsNobodysListener) {
   EditorScene s;
   EXPECT_ANY_THROW(s.open(true, "Missing.png"));
   EXPECT_EQ(s.plugin->getListener(), nullptr);
   s.plugin->postEventToListener(cMidiReceivedEvent, 0);
-  delete s.ui;
+  // The failed editor deleted its user interface.
+  s.ui = nullptr;
   s.editor = nullptr;
   s.open();
   EXPECT_NE(s.plugin->getListener(), nullptr);

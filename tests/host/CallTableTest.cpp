@@ -72,7 +72,24 @@ TEST(CallTableTest, GroupStartUpFailuresAreReportedAndLeaveNoGroup) {
     EXPECT_EQ(host.attach(hosttest::InProcessEntryPoints(), ""), expected[how]) << how;
     EXPECT_EQ(gProcessGroup, nullptr);
     EXPECT_FALSE(host.loaded());
+    // The failure's words, when it had any, are the host's to take once,
+    // for that status only; a failure without words leaves none behind.
+    if (how == 4) {
+      EXPECT_EQ(host.failureWords(-7075), "");
+      EXPECT_EQ(host.failureWords(-7401), "start");
+    }
+    EXPECT_EQ(host.failureWords(expected[how]), "") << how;
   }
+  SetGroupFactory([] { return new FailingGroup(4); });
+  host.attach(hosttest::InProcessEntryPoints(), "");
+  SetGroupFactory([] { return new FailingGroup(2); });
+  host.attach(hosttest::InProcessEntryPoints(), "");
+  EXPECT_EQ(host.failureWords(-7401), "");
+  char cut[4] = "xyz";
+  SetGroupFactory([] { return new FailingGroup(4); });
+  host.attach(hosttest::InProcessEntryPoints(), "");
+  EXPECT_EQ(PlugInTakeFailureText(-7401, cut, sizeof cut), 5);
+  EXPECT_STREQ(cut, "sta");
   SetGroupFactory([] { return new FailingGroup(0); });
   EXPECT_EQ(host.attach(hosttest::InProcessEntryPoints(), ""), 0);
   // A second start keeps the group.

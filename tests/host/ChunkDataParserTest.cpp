@@ -106,3 +106,36 @@ TEST(ChunkDataParserTest, TakesEntriesAsShortAsTheEncodingAllows) {
   more[7] = 13;
   EXPECT_FALSE(p.ParseData(more.data(), more.size()));
 }
+
+// Many values: a repeated name is refused wherever it stands, a value
+// replaced keeps its place in the encoding, and data that is refused
+// leaves nothing behind from what was read before.
+TEST(ChunkDataParserTest, ManyValuesKeepTheirPlacesAndARepeatFarApartIsRefused) {
+  ChunkDataParser p;
+  for (uint32_t i = 0; i < 3000; ++i) p.AddLong(ChunkDataParser::NameFromID(0x61000000u + i), static_cast<int32_t>(i));
+  p.AddString(ChunkDataParser::NameFromID(0x61000000u + 5), "five"); // replaces, in place
+  ASSERT_EQ(p.GetNumValues(), 3000);
+  std::vector<unsigned char> data = Encode(p);
+  // The sixth entry (after 8 header bytes and five long entries of 10 bytes).
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&data[8 + 50 + 1]), 4), ChunkDataParser::NameFromID(0x61000005u));
+  EXPECT_EQ(data[8 + 50 + 5], 's');
+
+  ChunkDataParser q;
+  ASSERT_TRUE(q.ParseData(data.data(), data.size()));
+  int32_t v = -1;
+  EXPECT_TRUE(q.FindLong(ChunkDataParser::NameFromID(0x61000000u + 2999), v));
+  EXPECT_EQ(v, 2999);
+  std::string s;
+  EXPECT_FALSE(q.FindLong(ChunkDataParser::NameFromID(0x61000005u), v));
+  EXPECT_TRUE(q.FindString(ChunkDataParser::NameFromID(0x61000005u), s));
+  EXPECT_EQ(s, "five");
+
+  // The last entry's name made the same as the first one's.
+  data[data.size() - 10 + 1 + 3] = 0x00;
+  data[data.size() - 10 + 1 + 2] = 0x00;
+  ASSERT_EQ(std::string(reinterpret_cast<const char*>(&data[data.size() - 9]), 4), ChunkDataParser::NameFromID(0x61000000u));
+  EXPECT_FALSE(q.ParseData(data.data(), data.size()));
+  EXPECT_EQ(q.GetNumValues(), 0);
+  EXPECT_FALSE(q.HasName(ChunkDataParser::NameFromID(0x61000000u + 2999)));
+  EXPECT_FALSE(q.FindLong(ChunkDataParser::NameFromID(0x61000000u), v));
+}

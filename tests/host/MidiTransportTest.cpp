@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 using hosttest::Probe;
@@ -48,6 +49,35 @@ TEST(MidiTransportTest, EventsReachTheirQuantumWithTheirOffset) {
   ASSERT_EQ(r.midi.size(), 4u);
   EXPECT_EQ(r.midi[3].fSampleOffset, 4u); // 100 - 64 = 36, sample 4 of the second quantum
   EXPECT_EQ(r.midi[3].fData[1], 7);
+}
+
+// A quantum takes at most 256 records: the rest wait, late, in their order,
+// and go first in the next quanta, ahead of what is queued after them.
+TEST(MidiTransportTest, EventsBeyondAQuantumsRecordsWaitInTheirOrder) {
+  ProbeHost host;
+  simhost::Instance* in = host->createInstance();
+  // Offsets 0, 1 and 2: the first quantum can take only the first 256.
+  for (int i = 0; i < 600; ++i)
+    host->queueMidi(*in, std::min(i / 128, 2), 0xB0, static_cast<uint8_t>(i / 128), static_cast<uint8_t>(i % 128));
+  host->queueMidi(*in, 40, 0x90, 1, 1); // due in the second quantum of the call
+  Render(host.host(), *in, 64);
+  const hosttest::ProbeRecord& r = Probe(*in)->fRecord;
+  ASSERT_EQ(r.midi.size(), 512u);
+  host->queueMidi(*in, 0, 0x90, 2, 2);  // queued after the waiting ones, due at once
+  host->queueMidi(*in, 33, 0x90, 3, 3); // sample 1 of the next call's second quantum
+  Render(host.host(), *in, 64);
+  ASSERT_EQ(r.midi.size(), 603u);
+  for (size_t i = 0; i < 600; ++i) {
+    EXPECT_EQ(r.midi[i].fData[1] * 128 + r.midi[i].fData[2], static_cast<int>(i)) << i;
+    // Only the first quantum's own events keep their offset; late ones come at 0.
+    EXPECT_EQ(r.midi[i].fSampleOffset, i < 256 ? i / 128 : 0u) << i;
+  }
+  EXPECT_EQ(r.midi[600].fData[1], 1); // late as well by now
+  EXPECT_EQ(r.midi[600].fSampleOffset, 0u);
+  EXPECT_EQ(r.midi[601].fData[1], 2);
+  EXPECT_EQ(r.midi[601].fSampleOffset, 0u);
+  EXPECT_EQ(r.midi[602].fData[1], 3);
+  EXPECT_EQ(r.midi[602].fSampleOffset, 1u);
 }
 
 // What the fuzz targets use to play a faulty host: the record arrives with

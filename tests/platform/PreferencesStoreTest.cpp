@@ -9,7 +9,11 @@
 
 #include <climits>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -313,4 +317,41 @@ TEST(PreferencesStoreTest, ConfigurationFolderFollowsXdgRules) {
   }
   zarn::test::ScopedEnvironment c("XDG_CONFIG_HOME", home.path() + "/cfg/");
   EXPECT_EQ(PreferencesStore::folder(), home.path() + "/cfg");
+}
+
+// Another process merging into the file at the same moment: while it holds
+// the lock beside the file, a store waits, and then merges into what that
+// process wrote, not into what was there before. (The pause only gives the
+// other process the time to reach its write: the outcome does not depend
+// on it.)
+TEST(PreferencesStoreTest, AStoreMergesAfterAnotherProcessHoldingTheLock) {
+  ConfigFolder config;
+  {
+    PreferencesStore first("d");
+    first.setInteger("x", 1);
+    ASSERT_TRUE(first.synchronize());
+  }
+  const std::string lockFile = config.dir.file("config/.d.prefs.lock");
+  const int lock = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    PreferencesStore store("d");
+    store.setInteger("y", 2);
+    ::_exit(store.synchronize() ? 0 : 1);
+  }
+  ASSERT_GT(child, 0);
+  ::usleep(200000);
+  // The other process's write, as a store makes it: a new file renamed
+  // over the old one; then it lets go as a store does.
+  config.dir.write("config/d.prefs.new", "QuorvanePreferences 1\ni x 5\nend\n");
+  ASSERT_EQ(::rename(config.dir.file("config/d.prefs.new").c_str(), config.dir.file("config/d.prefs").c_str()), 0);
+  ::unlink(lockFile.c_str());
+  ::close(lock);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(config.dir.read("config/d.prefs"), "QuorvanePreferences 1\ni x 5\ni y 2\nend\n");
+  EXPECT_EQ(entries(config.dir.file("config")), std::vector<std::string>{"d.prefs"});
 }

@@ -1,8 +1,9 @@
 // What a musician hears and could check with a meter: how a release and a
 // decay bend, how far velocity and the level knobs move the level, how a
 // hard-panned oscillator sits, how the filter follows the keys and its
-// pan, that note changes and a filter switched under a note do not click,
-// and that the output carries no DC.
+// pan, that note changes, a filter switched under a note, a restart of a
+// sounding phase-synced voice and an LFO restarted under held notes do not
+// click, and that the output carries no DC.
 // Every expected value comes from the musical rule, never from the
 // engine's own functions.
 
@@ -286,6 +287,106 @@ TEST(ZarnHearingTest, NoteAndFilterChangesDoNotClick) {
     s.render(0.3);
     EXPECT_LT(largestStep(s, 0.3, 0.9), 1.5 * before);
   }
+}
+
+namespace {
+
+// Osc 1's triangle alone with phase sync, filters off, EG Main rising over
+// 50 ms to full sustain: nothing hides a step of the wave.
+void phaseSyncedTriangle(Synth& s) {
+  plainPatch(s, Oscillator::Triangle);
+  Synth::set(s->osc1.phaseSync, 1.0f);
+  Synth::set(s->egMain.attack, s->egMain.attack.getTransform().invertValue(0.05f));
+  s.settle();
+}
+
+} // namespace
+
+TEST(ZarnHearingTest, APhaseSyncedVoiceRestartedWhileSoundingDoesNotClick) {
+  // Each way a sounding voice starts again: the largest step from a
+  // millisecond before the restart to 10 ms after it, against the new
+  // note's own largest step once it holds (a jump to the synced phase
+  // stepped 2.5 to 27 times as far).
+  enum Way { cMonoLine, cPedal, cStolen, cHardSync };
+  for (Way way : {cMonoLine, cPedal, cStolen, cHardSync}) {
+    SCOPED_TRACE(testing::Message() << "way " << way);
+    Synth s;
+    phaseSyncedTriangle(s);
+    if (way == cMonoLine || way == cHardSync) Synth::set(s->polyphony, static_cast<float>(VoiceManager::cMono));
+    if (way == cHardSync) Synth::set(s->osc1.sync, 1.5f); // a ratio: 0.58 octaves
+    if (way == cStolen) Synth::set(s->totalVoices, 1.0f);
+    s.settle();
+    if (way == cPedal) s.controller(64, 127);
+    s.noteOn(57, 127);
+    s.render(0.2);
+    // A mono line's key let go just before the next one comes (the voice
+    // releases); under the pedal the same key again; a held key's only
+    // voice taken for another.
+    if (way != cStolen) s.noteOff(57);
+    s.render(0.0213);
+    const double at = static_cast<double>(s.size()) / kRate;
+    s.noteOn(way == cPedal ? 57 : 60, 127);
+    s.render(0.3);
+    const double own = largestStep(s, at + 0.05, at + 0.3);
+    EXPECT_LT(largestStep(s, at - 0.001, at + 0.01), 1.5 * own);
+  }
+}
+
+TEST(ZarnHearingTest, APhaseSyncedVoiceStartingFromSilenceStartsAsItAlwaysDid) {
+  // Two instances play the same mono line, the first with phase sync, the
+  // second without, and are silenced (All Sound Off) 64 samples after a
+  // restart, in the middle of the first one's crossfade. With phase sync
+  // on in both, the next note starts from silence in both: the same
+  // samples, to the bit, whatever the voice did before.
+  Synth a, b;
+  for (Synth* s : {&a, &b}) {
+    phaseSyncedTriangle(*s);
+    Synth::set((*s)->polyphony, static_cast<float>(VoiceManager::cMono));
+    Synth::set((*s)->osc1.phaseSync, s == &a ? 1.0f : 0.0f);
+    s->settle();
+    s->noteOn(57, 127);
+    s->render(0.2);
+    s->noteOn(60, 127);
+    s->renderSamples(64);
+    s->controller(120, 0);
+    s->render(0.1);
+    Synth::set((*s)->osc1.phaseSync, 1.0f);
+    s->clear();
+    s->noteOn(64, 100);
+    s->render(0.2);
+  }
+  EXPECT_GT(peak(a.left), 0.1);
+  for (size_t i = 0; i < a.size(); ++i) ASSERT_EQ(a.left[i], b.left[i]) << "sample " << i;
+}
+
+TEST(ZarnHearingTest, AnLfoRestartedByANoteDoesNotClickOnHeldNotes) {
+  // LFO 2 (sine, mono-polar, 1.5 Hz) moves Osc 1's level through a slot;
+  // a second note 0.25 s after the first restarts it under the first. The
+  // step at the restart against the wave's own largest step before it
+  // (7 times as far when the LFO jumped); the LFO still restarts: after
+  // its ramp the sound differs from that of an LFO left to run.
+  auto play = [](bool trigger) {
+    auto s = std::make_unique<Synth>();
+    plainPatch(*s, Oscillator::Triangle);
+    ZarnPlugin& z = **s;
+    Synth::set(z.osc1.level, 0.6f);
+    Synth::set(z.lfo2.waveForm, static_cast<float>(ModulationGenerator::cSine));
+    Synth::set(z.lfo2.polarity, static_cast<float>(ModulationGenerator::cMonoPolar));
+    Synth::set(z.lfo2.frequency, z.lfo2.frequency.getTransform().invertValue(1.5f));
+    Synth::set(z.lfo2.midiTrigger, trigger ? 1.0f : 0.0f);
+    slot(z, 0, zarn::cSourceLFO2, zarn::cTargetOsc1Level, 0.5f);
+    s->settle();
+    s->noteOn(57, 127);
+    s->render(0.25);
+    s->noteOn(64, 127);
+    s->render(0.25);
+    return s;
+  };
+  const auto triggered = play(true);
+  const double own = largestStep(*triggered, 0.1, 0.249);
+  EXPECT_LT(largestStep(*triggered, 0.249, 0.26), 1.5 * own);
+  const auto running = play(false);
+  EXPECT_GT(std::fabs(rmsAt(triggered->left, 0.3) - rmsAt(running->left, 0.3)), 0.1 * rmsAt(running->left, 0.3));
 }
 
 TEST(ZarnHearingTest, NoDcReachesTheOutput) {

@@ -1,8 +1,8 @@
 // What a player hears of the performance controls: the pitch after a full
 // bend, under channel and poly aftertouch and after Reset All Controllers,
-// LFO restarts on a key, phase sync, mono lines (touch, key tracking,
-// legato), the three tempo-sync lengths, a program change at a note's own
-// sample, and the voice budget of unison.
+// LFO restarts on a key (from silence at once), phase sync, mono lines
+// (touch, key tracking, legato), the three tempo-sync lengths, a program
+// change at a note's own sample, and the voice budget of unison.
 
 #include "base/Preset.h"
 #include "base/PresetContext.h"
@@ -130,6 +130,26 @@ TEST(ZarnPerformanceTest, MidiTriggerRestartsTheLfoOnEveryKey) {
   // Free running, the keys meet the LFO where it happens to be.
   const std::vector<double> free = firstSound(false);
   EXPECT_GT(std::fabs(free[0] - free[1]) + std::fabs(free[1] - free[2]), 0.05);
+}
+
+TEST(ZarnPerformanceTest, ATriggeredLfoStartsANoteAfterSilenceRightAtItsRestart) {
+  // The square LFO opens Osc 1 only in its second half. The key comes
+  // while it is open and nothing sounds: the restart jumps to the closed
+  // first half (a ramp down from open, which only held notes need, would
+  // let a few milliseconds of the note through), so the note stays silent
+  // for the LFO's first half, a quarter second at 2 Hz.
+  Synth s;
+  gateByLfo1(s);
+  Synth::set(s->lfo1.frequency, s->lfo1.frequency.getTransform().invertValue(2.0f));
+  Synth::set(s->lfo1.midiTrigger, 1.0f);
+  s.settle();
+  s.render(0.3);
+  ASSERT_TRUE(s->getLfo(0)->isSecondHalf());
+  s.clear();
+  s.noteOn(60, 127);
+  s.render(0.5);
+  EXPECT_EQ(peak(std::vector<float>(s.left.begin(), s.left.begin() + static_cast<long>(0.2 * kRate))), 0.0);
+  EXPECT_GT(rms(s.left, static_cast<size_t>(0.3 * kRate), static_cast<size_t>(0.45 * kRate)), 0.05);
 }
 
 TEST(ZarnPerformanceTest, PhaseSyncStartsEveryNoteAtTheSamePointOfTheWave) {

@@ -166,6 +166,120 @@ TEST(LfoTest, ResetDuringTheSecondHalfRestartsAtTheFirstHalfMinimum) {
   EXPECT_LE(r.max(), 1.0f);
 }
 
+namespace {
+
+// Two generators of one setting, run to the same point.
+struct Twins {
+  Twins(ModulationGenerator::WaveForm form, ModulationGenerator::Polarity polarity, float hz) : a(hz), b(hz) {
+    for (Rig* r : {&a, &b}) {
+      r->lfo.waveForm = form;
+      r->lfo.polarity = polarity;
+    }
+  }
+  void render(int n, int block = 64) {
+    a.render(n, block);
+    b.render(n, block);
+  }
+  Rig a, b;
+};
+
+double largestStep(const std::vector<float>& x, size_t from, size_t to) {
+  double step = 0.0;
+  for (size_t i = std::max<size_t>(from, 1); i < to; ++i) step = std::max(step, std::fabs(double{x[i]} - x[i - 1]));
+  return step;
+}
+
+} // namespace
+
+// A retrigger (a restart under sounding notes) leaves the value the output
+// gave last and reaches the restarted wave, which a reset jumps to, within
+// cRetriggerSeconds: a raised cosine over L samples moves at most pi / 2L
+// of the way per sample, so no step exceeds the wave's own steepest one
+// plus that share of the jump; from then on both play the same samples.
+TEST(LfoTest, ARetriggerRampsFromTheLastValueToTheRestartedWave) {
+  const int ramp = static_cast<int>(ModulationGenerator::cRetriggerSeconds * 44100.0f);
+  ASSERT_GT(ramp, 100); // a few milliseconds
+  struct Case {
+    ModulationGenerator::WaveForm form;
+    ModulationGenerator::Polarity polarity;
+  };
+  for (const Case c : {Case{ModulationGenerator::cSine, ModulationGenerator::cMonoPolar},
+                       Case{ModulationGenerator::cTriangle, ModulationGenerator::cBiPolar},
+                       Case{ModulationGenerator::cSquare, ModulationGenerator::cMonoPolar}}) {
+    SCOPED_TRACE(testing::Message() << "wave form " << c.form << ", polarity " << c.polarity);
+    Twins t(c.form, c.polarity, 3.0f);
+    // 0.2 s: 0.6 of a cycle, far from the restart value.
+    t.render(8820);
+    const size_t at = t.a.out.size();
+    const float last = t.a.out.back();
+    t.a.lfo.retrigger();
+    t.b.lfo.reset();
+    EXPECT_EQ(t.a.lfo.getPhase(), 0.0);
+    t.render(4 * ramp);
+    const std::vector<float>& x = t.a.out;
+    const std::vector<float>& y = t.b.out;
+    const double jump = std::fabs(double{y[at]} - last);
+    const double own = largestStep(y, at + 1, y.size());
+    ASSERT_GT(jump, 0.5); // a step worth hiding
+    EXPECT_LE(largestStep(x, at, at + ramp + 1), own + jump * 3.14159265358979 / (2.0 * ramp) + 1e-6);
+    // The offset only shrinks, and is gone at the end of the ramp.
+    for (size_t i = at + 1; i < at + ramp; ++i)
+      ASSERT_LE(std::fabs(double{x[i]} - y[i]), std::fabs(double{x[i - 1]} - y[i - 1]) + 1e-6) << i - at;
+    for (size_t i = at + ramp; i < x.size(); ++i) ASSERT_EQ(x[i], y[i]) << i - at;
+  }
+}
+
+// Without a value given yet there is nothing to ramp from, and a reset
+// always jumps, also in the middle of a ramp. Two retriggers at the same
+// moment ramp from the value before the first; one during a ramp ramps
+// from where the output stands.
+TEST(LfoTest, RetriggersAndResetsAtTheEdgesOfARamp) {
+  {
+    Twins t(ModulationGenerator::cSine, ModulationGenerator::cMonoPolar, 3.0f);
+    t.a.lfo.retrigger();
+    t.b.lfo.reset();
+    t.render(1000);
+    EXPECT_EQ(t.a.out, t.b.out);
+  }
+  {
+    Twins t(ModulationGenerator::cSine, ModulationGenerator::cMonoPolar, 3.0f);
+    t.render(8820);
+    t.a.lfo.retrigger();
+    t.a.render(64);
+    t.a.lfo.reset();
+    t.b.render(64);
+    t.b.lfo.reset();
+    t.render(1000);
+    EXPECT_TRUE(std::equal(t.a.out.end() - 1000, t.a.out.end(), t.b.out.end() - 1000));
+  }
+  {
+    Twins t(ModulationGenerator::cTriangle, ModulationGenerator::cBiPolar, 3.0f);
+    t.render(8820);
+    t.a.lfo.retrigger();
+    t.a.lfo.retrigger();
+    t.b.lfo.retrigger();
+    t.render(1000);
+    EXPECT_EQ(t.a.out, t.b.out);
+  }
+  {
+    // 0.6 of a cycle on, the triangle stands near 0.6 and restarts at -1.
+    Rig r(3.0f);
+    r.render(8820, 64);
+    r.lfo.retrigger();
+    r.render(100, 64);
+    // A second of the way down the ramp the output stands well away from
+    // either wave; the next retrigger ramps on from there.
+    const size_t at = r.out.size();
+    r.lfo.retrigger();
+    r.render(1000, 64);
+    const int ramp = static_cast<int>(ModulationGenerator::cRetriggerSeconds * 44100.0f);
+    const double own = largestStep(r.out, at + ramp, r.out.size());
+    EXPECT_LE(largestStep(r.out, at, at + 2), own + 2.0 * 3.14159265358979 / (2.0 * ramp) + 1e-6);
+    // Then the restarted triangle: -1 rising by 2 per half cycle.
+    for (size_t k = ramp; k < 1000; k += 50) EXPECT_NEAR(r.out[at + k], -1.0 + 4.0 * 3.0 * k / 44100.0, 1e-4) << k;
+  }
+}
+
 TEST(LfoTest, SampleAndHoldStepsDifferByAtLeastATenthOfTheRangeTwice) {
   for (auto polarity : {ModulationGenerator::cBiPolar, ModulationGenerator::cMonoPolar}) {
     Rig r(10.0f);

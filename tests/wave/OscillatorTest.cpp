@@ -1,6 +1,6 @@
 // The oscillator as a unit of the signal graph: its inputs, the choice of
-// kernel, phase reset, the noise register and floor, rate changes, and a
-// render path that allocates nothing.
+// kernel, phase reset and the crossfaded restart, the noise register and
+// floor, rate changes, and a render path that allocates nothing.
 
 #include "tests/support/AllocationCounter.h"
 #include "tests/wave/OscillatorFft.h"
@@ -98,6 +98,97 @@ TEST(OscillatorTest, ResetPhaseGoesThreeQuartersIntoTheTableLastPlayed) {
   osc.resetPhase();
   EXPECT_EQ(osc.kernelState.phase, 384.0f);
   EXPECT_EQ(osc.kernelState.syncPhase, 384.0f);
+}
+
+namespace {
+
+double largestStep(const std::vector<float>& x, float before, size_t from, size_t to) {
+  double step = 0.0;
+  for (size_t i = from; i < to; ++i)
+    step = std::max(step, std::fabs(static_cast<double>(x[i]) - (i == 0 ? before : x[i - 1])));
+  return step;
+}
+
+} // namespace
+
+// A sounding oscillator restarted by fadeToPhase runs on from where it was
+// and crossfades into the restarted wave: a raised cosine over L samples
+// moves at most pi / 2L of the way per sample, so no step may exceed the
+// larger of the two waves' own steps plus that share of their largest
+// difference. From the end of the crossfade on it plays what an oscillator
+// that jumped to the same phase plays (synced, once the decimator's taps
+// have passed the crossfade), to the bit.
+TEST(OscillatorTest, ARestartFadesFromTheRunningWaveIntoTheRestartedOne) {
+  BuiltStyle built;
+  wave::Environment env(64);
+  const int fade = static_cast<int>(Oscillator::cRestartSeconds * 44100.0f);
+  ASSERT_GT(fade, 100); // a few milliseconds
+  struct Case {
+    Oscillator::WaveForm form;
+    float sync;
+  };
+  for (const Case c : {Case{Oscillator::Triangle, 0.0f}, Case{Oscillator::Square, 0.0f},
+                       Case{Oscillator::Sawtooth, 0.5f}, Case{Oscillator::Square, 0.5f}}) {
+    SCOPED_TRACE(testing::Message() << "wave form " << c.form << ", sync " << c.sync);
+    Oscillator faded(built.style.get(), &env), jumped(built.style.get(), &env), running(built.style.get(), &env);
+    std::vector<float> before;
+    for (Oscillator* o : {&faded, &jumped, &running}) {
+      o->waveForm = c.form;
+      setNow(o->frequency, noteToPitch(57));
+      setNow(o->sync, c.sync);
+      setNow(o->pulseWidth, 0.3f);
+      o->jumpToPhase(0.1f);
+      before = render(env, *o, 1000);
+    }
+    faded.fadeToPhase(0.6f);
+    jumped.jumpToPhase(0.6f);
+    EXPECT_TRUE(faded.isFadingToPhase());
+    EXPECT_FALSE(jumped.isFadingToPhase());
+    const int n = fade + 512;
+    const std::vector<float> x = render(env, faded, n), y = render(env, jumped, n), z = render(env, running, n);
+    EXPECT_FALSE(faded.isFadingToPhase());
+
+    double apart = 0.0;
+    for (int i = 0; i < fade; ++i) apart = std::max(apart, std::fabs(static_cast<double>(y[i]) - z[i]));
+    ASSERT_GT(apart, 0.3); // the restart moves the wave a long way
+    const size_t end = static_cast<size_t>(fade) + 64;
+    const double own = std::max(largestStep(y, before.back(), 1, end), largestStep(z, before.back(), 0, end));
+    const double bound = own + apart * 3.14159265358979 / (2.0 * fade);
+    EXPECT_LE(largestStep(x, before.back(), 0, end), c.sync > 0.0f ? 1.1 * bound : bound + 1e-6);
+    // The jump itself is what is avoided (the edges of a sawtooth or a
+    // pulse step as far as a restart, so there only the bound tells).
+    if (c.form == Oscillator::Triangle) {
+      EXPECT_GT(std::fabs(y[0] - before.back()), 4.0 * bound);
+    }
+
+    const size_t same = static_cast<size_t>(fade) + (c.sync > 0.0f ? SyncDecimator::cDelay * 2 + 2 : 0);
+    for (size_t i = same; i < x.size(); ++i) ASSERT_EQ(x[i], y[i]) << "sample " << i;
+  }
+}
+
+// A jump during a restart's crossfade drops the crossfade: the oscillator
+// plays exactly what one that only jumped plays (a voice that falls silent
+// in the middle of a restart starts its next note clean).
+TEST(OscillatorTest, AJumpDropsARestartsCrossfade) {
+  BuiltStyle built;
+  wave::Environment env(64);
+  for (float sync : {0.0f, 0.5f}) {
+    Oscillator a(built.style.get(), &env), b(built.style.get(), &env);
+    for (Oscillator* o : {&a, &b}) {
+      o->waveForm = Oscillator::Triangle;
+      setNow(o->frequency, noteToPitch(64));
+      setNow(o->sync, sync);
+      o->jumpToPhase(0.2f);
+      render(env, *o, 640);
+    }
+    a.fadeToPhase(0.7f);
+    render(env, a, 64);
+    a.jumpToPhase(0.4f);
+    b.jumpToPhase(0.4f);
+    // Synced, the decimator's history differs: compared after its taps.
+    const std::vector<float> x = render(env, a, 1024), y = render(env, b, 1024);
+    for (size_t i = sync > 0.0f ? 128 : 0; i < x.size(); ++i) ASSERT_EQ(x[i], y[i]) << "sync " << sync << ", sample " << i;
+  }
 }
 
 // Two oscillators on the same phase. Phases stepped once per sample and four
@@ -450,6 +541,7 @@ TEST(OscillatorTest, RenderingAllocatesNothing) {
     for (float s : {0.0f, 0.7f}) {
       osc.sync.getParameter().setInterpolated(s, 0.0f);
       for (int block = 0; block < 4; ++block) {
+        if (block == 1) osc.fadeToPhase(0.5f); // a restart's crossfade
         if (block == 2) env.setSampleRate(96000.0f);
         env.beginBlock();
         wave::Block* b = osc.pull(256);

@@ -1,7 +1,8 @@
 // Synced oscillators of several voices rendered in one pass must sound as
 // each one alone: every member against a twin that renders on its own,
 // bit for bit, while voices fall silent, are skipped after all, switch to
-// the pulse or to another wave, leave sync and come back to it.
+// the pulse or to another wave, leave sync and come back to it, and fade
+// into a restarted phase.
 
 #include "wave/SyncLanes.h"
 #include "tests/wave/OscillatorTestSupport.h"
@@ -86,6 +87,11 @@ TEST(SyncLanesTest, VoicesInOnePassSoundAsEachAlone) {
                                            : Oscillator::Sawtooth;
     grouped[2]->waveForm = form2;
     alone[2]->waveForm = form2;
+    // A restart of its phase: the member fades into it alone.
+    if (b % 50 == 25) {
+      grouped[3]->fadeToPhase(0.3f);
+      alone[3]->fadeToPhase(0.3f);
+    }
     for (int k = 0; k < L; ++k) {
       const int l = (k + b) % L; // each lane in turn is the first pulled
       if (voices[l].mute || (l == 5 && skipped)) continue;

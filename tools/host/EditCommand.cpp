@@ -11,6 +11,7 @@
 #include "tools/host/RenderCommand.h"
 #include "tools/host/SimHost.h"
 #include "tools/render/MidiFile.h"
+#include "tools/render/ReplacingFile.h"
 
 #include <csignal>
 #include <cstdio>
@@ -21,6 +22,8 @@
 #include <unistd.h>
 #include <memory>
 #include <ostream>
+#include <string>
+#include <vector>
 
 namespace simhost {
 
@@ -96,6 +99,31 @@ int fail(std::ostream& err, const std::string& reason, int status = 1) {
   return status;
 }
 
+// Writes the state to path; when that fails (the folder went away or was
+// closed to us while the window was open), keeps the session's work in a
+// file beside it or else in the user's home folder. keptAt is where it went
+// ("" when nowhere); error says why path was not written.
+bool writeState(const HostState& state, const std::string& path, std::string& keptAt, std::string& error) {
+  keptAt.clear();
+  if (state.write(path, error)) {
+    keptAt = path;
+    return true;
+  }
+  std::vector<std::string> elsewhere{path + ".unsaved"};
+  const char* home = std::getenv("HOME");
+  const size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (home && *home) elsewhere.push_back(std::string(home) + "/" + name + ".unsaved-" + std::to_string(::getpid()));
+  for (const std::string& other : elsewhere) {
+    std::string ignored;
+    if (state.write(other, ignored)) {
+      keptAt = other;
+      break;
+    }
+  }
+  return false;
+}
+
 } // namespace
 
 bool parseEditOptions(const std::vector<std::string>& args, EditOptions& options, bool& help, std::string& error) {
@@ -161,6 +189,12 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
     return fail(err, error + " (see zarn-host edit --help)", 2);
   }
+  // Said now, not when the window closes on a session's work.
+  if (!options.saveState.empty() && !renderio::ReplacingFile::checkWritable(options.saveState, error))
+    return fail(err, "--save-state: " + error);
+
+  renderio::MidiFile song;
+  if (!options.midi.empty() && !song.read(options.midi, kSampleRate)) return fail(err, song.error());
 
   platform::RunLoop& loop = platform::RunLoop::main();
   std::string whyHeadless;
@@ -168,9 +202,6 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
   if (!whyHeadless.empty()) return fail(err, "no display to open the editor on (" + whyHeadless + ")");
 
   try {
-    renderio::MidiFile song;
-    if (!options.midi.empty() && !song.read(options.midi, kSampleRate))
-      return fail(err, options.midi + ": " + song.error());
     const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
     if (bundle.empty()) return fail(err, "no bundle given and none was built");
 
@@ -178,7 +209,7 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
     hostOptions.sampleRate = static_cast<int32_t>(kSampleRate);
     SimHost host(hostOptions);
     if (int32_t status = host.load(bundle); status != 0)
-      return fail(err, "the bundle " + bundle + " did not start (" + std::to_string(status) + ")");
+      return fail(err, HostError("the bundle " + bundle + " did not start", status, host.failureWords(status)).what());
     if (host.numProcessTypes() < 1) return fail(err, "the bundle " + bundle + " has no process types");
     Instance& in = *host.createInstance(1);
     if (!options.loadState.empty()) {
@@ -197,11 +228,15 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
     host.idle();
 
     PacedRender render(host, in, kSampleRate, options.midi.empty() ? nullptr : &song, options.bufferFrames);
+    std::string keptAt;
     auto save = [&](std::string& why) {
       render.stop();
       if (options.saveState.empty()) return true;
       HostState state;
-      return state.capture(host, in, why) && state.write(options.saveState, why);
+      if (!state.capture(host, in, why)) return false;
+      if (writeState(state, options.saveState, keptAt, why)) return true;
+      why += keptAt.empty() ? "; the state could not be kept anywhere" : "; the state was kept in " + keptAt;
+      return false;
     };
 
     platform::WindowServer::setCurrent(server.get());

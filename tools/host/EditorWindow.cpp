@@ -16,7 +16,8 @@ EditorWindow::EditorWindow(SimHost& host, Instance& in, platform::WindowServer& 
   mHeight = rect.bottom - rect.top;
   uintptr_t view = 0;
   status = host.callWith(kProcess_CreateView, in.process(), &view);
-  if (status != 0 || view == 0) throw HostError("the plug-in's view", status != 0 ? status : kPlugInErr_Unexpected);
+  if (status != 0 || view == 0)
+    throw HostError("the plug-in's view", status != 0 ? status : kPlugInErr_Unexpected, host.failureWords(status));
   mView = reinterpret_cast<CPlugInView*>(view);
   mWindow = server.createWindow({at.x, at.y, at.x + mWidth, at.y + mHeight}, false, title);
   mPort = server.windowPort(mWindow);
@@ -34,8 +35,9 @@ EditorWindow::EditorWindow(SimHost& host, Instance& in, platform::WindowServer& 
   });
   status = host.callWith(kProcess_SetViewPort, in.process(), platform::opaqueFromPort(mPort));
   if (status != 0) {
+    const std::string words = host.failureWords(status);
     close();
-    throw HostError("the window port", status);
+    throw HostError("the editor could not be opened", status, words);
   }
 }
 

@@ -36,7 +36,7 @@ bool HostState::capture(const SimHost& host, const Instance& in, std::string& er
   for (uint32_t id : host.chunkIDs(in)) {
     std::vector<unsigned char> record;
     if (int32_t status = host.getChunk(in, id, record); status != 0) {
-      error = "the plug-in gave no chunk " + fourCharText(id) + " (" + std::to_string(status) + ")";
+      error = HostError("the plug-in gave no chunk " + fourCharText(id), status, host.failureWords(status)).what();
       mChunks.clear();
       return false;
     }
@@ -48,7 +48,7 @@ bool HostState::capture(const SimHost& host, const Instance& in, std::string& er
 bool HostState::restore(const SimHost& host, const Instance& in, std::string& error) const {
   for (const HostStateChunk& c : mChunks)
     if (int32_t status = host.setChunk(in, c.id, c.record); status != 0) {
-      error = "the plug-in refused chunk " + fourCharText(c.id) + " (" + std::to_string(status) + ")";
+      error = HostError("the plug-in refused chunk " + fourCharText(c.id), status, host.failureWords(status)).what();
       return false;
     }
   return true;

@@ -9,6 +9,7 @@
 #include "tools/host/PresetByName.h"
 #include "tools/host/SimHost.h"
 #include "tools/render/MidiFile.h"
+#include "tools/render/ReplacingFile.h"
 #include "tools/render/WavWriter.h"
 
 #include <algorithm>
@@ -240,6 +241,12 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
     return fail(err, "the output " + options.output + " is the input file; name another", 2);
   renderio::MidiFile song;
   if (!song.read(options.input, options.sampleRate)) return fail(err, song.error());
+  // Said before the render, not after it: a folder, or a place that takes
+  // no file.
+  std::string unwritable;
+  if (!renderio::ReplacingFile::checkWritable(options.output, unwritable)) return fail(err, unwritable);
+  if (!options.saveState.empty() && !renderio::ReplacingFile::checkWritable(options.saveState, unwritable))
+    return fail(err, "--save-state: " + unwritable);
 
   const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
   if (bundle.empty()) return fail(err, "no bundle given and none was built");
@@ -253,7 +260,7 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
     loadStatus = host.load(bundle);
   }
   if (int32_t status = loadStatus; status != 0)
-    return fail(err, "the bundle " + bundle + " did not start (" + std::to_string(status) + ")");
+    return fail(err, HostError("the bundle " + bundle + " did not start", status, host.failureWords(status)).what());
   if (host.numProcessTypes() < 1) return fail(err, "the bundle " + bundle + " has no process types");
 
   std::string error;
@@ -414,17 +421,19 @@ int runInfoCommand(const std::vector<std::string>& args, std::ostream& out, std:
       positional.push_back(arg);
     }
   }
-  // The bundle may also be given alone, as "zarn-host info BUNDLE".
-  if (positional.size() > 1 || (positional.size() == 1 && !bundle.empty())) {
-    err << "zarn-host info: too many arguments (see zarn-host info --help)\n";
+  // A word without an option is a slip (a bundle is given with --bundle):
+  // it is refused, not taken for something.
+  if (!positional.empty()) {
+    err << "zarn-host info: unexpected argument " << positional[0]
+        << "; give a bundle with --bundle PATH (see zarn-host info --help)\n";
     return 2;
   }
-  if (positional.size() == 1) bundle = positional[0];
   if (bundle.empty()) bundle = defaultBundlePath();
   try {
     SimHost host;
     if (int32_t status = host.load(bundle); status != 0) {
-      err << "zarn-host info: the bundle " << bundle << " did not start (" << status << ")\n";
+      err << "zarn-host info: " << HostError("the bundle " + bundle + " did not start", status, host.failureWords(status)).what()
+          << "\n";
       return 1;
     }
     printInfo(out, host, bundle);

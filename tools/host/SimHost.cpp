@@ -113,13 +113,21 @@ std::string SimHost::engineLog() const {
 
 int32_t SimHost::load(const std::string& bundlePath) {
   platform::Bundle* bundle = platform::Bundle::open(bundlePath);
-  if (!bundle || !bundle->loadExecutable()) throw HostError("not a loadable bundle: " + bundlePath, -9065);
+  if (!bundle)
+    throw HostError("no plug-in bundle at " + bundlePath + ": there is no such folder; give the path of a bundle " +
+                        "folder such as the build's Zarn.bundle",
+                    -9065);
+  if (!bundle->loadExecutable())
+    throw HostError(bundlePath + " is not a loadable plug-in bundle: " + bundle->loadFailure() +
+                        "; give the path of a bundle folder such as the build's Zarn.bundle",
+                    -9065);
   EntryPoints e;
   e.newPlugIn = reinterpret_cast<NewMachOPlugInProc>(bundle->function(kNewMachOPlugInName));
   e.closePlugIn = reinterpret_cast<CloseMachOPlugInProc>(bundle->function(kCloseMachOPlugInName));
   // The lookup is a data word that holds the routine lookup's address.
   auto* lookup = static_cast<PlugInGetRoutineProc*>(bundle->function(kGetRoutineDescriptorName));
   e.getRoutine = lookup ? *lookup : nullptr;
+  e.takeFailureText = reinterpret_cast<PlugInTakeFailureTextProc>(bundle->function(kTakeFailureTextName));
   return attach(e, bundle->path());
 }
 
@@ -170,7 +178,14 @@ int32_t SimHost::call(int32_t selector, uintptr_t target, uintptr_t w1, uintptr_
 }
 
 void SimHost::check(int32_t status, const char* what) const {
-  if (status != 0) throw HostError(what, status);
+  if (status != 0) throw HostError(what, status, failureWords(status));
+}
+
+std::string SimHost::failureWords(int32_t status) const {
+  if (status == 0 || !mEntry.takeFailureText) return {};
+  char text[1024];
+  if (mEntry.takeFailureText(status, text, sizeof text) <= 0) return {};
+  return text;
 }
 
 // ------------------------------------------------------------ group queries
@@ -432,19 +447,23 @@ void SimHost::queueMidi(Instance& in, int64_t offset, uint8_t status, uint8_t da
   e.record.fData[0] = status;
   e.record.fData[1] = data1;
   e.record.fData[2] = data2;
-  std::lock_guard<std::mutex> lock(in.mMidiMutex);
-  auto at = std::upper_bound(in.mPending.begin(), in.mPending.end(), e.offset,
-                             [](int64_t o, const Instance::PendingEvent& p) { return o < p.offset; });
-  in.mPending.insert(at, e);
-  in.mPendingCount.store(in.mPending.size());
+  insertPending(in, e);
 }
 
 void SimHost::queueMidiRecord(Instance& in, const SMIDIRecord& record) {
+  insertPending(in, Instance::PendingEvent{0, record, true});
+}
+
+void SimHost::insertPending(Instance& in, Instance::PendingEvent e) {
   std::lock_guard<std::mutex> lock(in.mMidiMutex);
-  auto at = std::upper_bound(in.mPending.begin(), in.mPending.end(), int64_t{0},
-                             [](int64_t o, const Instance::PendingEvent& p) { return o < p.offset; });
-  in.mPending.insert(at, Instance::PendingEvent{0, record, true});
-  in.mPendingCount.store(in.mPending.size());
+  // After every event due at the same offset or earlier, late ones
+  // included: their keys are at most this one's.
+  e.key += in.mKeyBase;
+  const auto first = in.mPending.begin() + static_cast<std::ptrdiff_t>(in.mPendingHead);
+  auto at = std::upper_bound(first, in.mPending.end(), e.key,
+                             [](int64_t k, const Instance::PendingEvent& p) { return k < p.key; });
+  in.mPending.insert(at, e);
+  in.mPendingCount.store(in.mPending.size() - in.mPendingHead);
 }
 
 std::vector<uint32_t> SimHost::midiNodes(const Instance& in) const {
@@ -490,25 +509,35 @@ void SimHost::render(Instance& in, const float* const* inputs, float* const* out
       // This quantum's events go to every buffered node of the instance.
       std::lock_guard<std::mutex> midi(in.mMidiMutex);
       std::lock_guard<std::mutex> lock(mMutex);
-      size_t count = 0;
-      while (count < in.mPending.size() && in.mPending[count].offset < done + n) ++count;
-      count = std::min(count, kMaxRecords);
+      const size_t head = in.mPendingHead;
+      const size_t limit = std::min(in.mPending.size(), head + kMaxRecords);
+      size_t end = head;
+      while (end < limit && in.mPending[end].key - in.mKeyBase < done + n) ++end;
       for (Session& s : mSessions) {
         if (s.process != in.mProcess) continue;
         for (Node& node : s.nodes) {
           node.records.clear();
-          for (size_t i = 0; i < count; ++i) {
+          for (size_t i = head; i < end; ++i) {
             SMIDIRecord r = in.mPending[i].record;
             if (!in.mPending[i].raw)
-              r.fSampleOffset = static_cast<uint32_t>(std::max<int64_t>(in.mPending[i].offset - done, 0));
+              r.fSampleOffset = static_cast<uint32_t>(std::max<int64_t>(in.mPending[i].key - in.mKeyBase - done, 0));
             node.records.push_back(r);
           }
           node.buffer.fRecords = node.records.data();
           node.buffer.fCount = static_cast<int32_t>(node.records.size());
         }
       }
-      in.mPending.erase(in.mPending.begin(), in.mPending.begin() + static_cast<std::ptrdiff_t>(count));
-      in.mPendingCount.store(in.mPending.size());
+      in.mPendingHead = end;
+      // Taken events are dropped once they are half of the vector: each
+      // waiting event is moved a bounded number of times on average.
+      if (in.mPendingHead == in.mPending.size()) {
+        in.mPending.clear();
+        in.mPendingHead = 0;
+      } else if (in.mPendingHead > in.mPending.size() / 2) {
+        in.mPending.erase(in.mPending.begin(), in.mPending.begin() + static_cast<std::ptrdiff_t>(in.mPendingHead));
+        in.mPendingHead = 0;
+      }
+      in.mPendingCount.store(in.mPending.size() - in.mPendingHead);
     }
     in.mQuantumStart = in.mPosition.load();
     SRTASRenderCall call{in.mInstanceData, n, mSilence, in.mResults.data()};
@@ -529,8 +558,9 @@ void SimHost::render(Instance& in, const float* const* inputs, float* const* out
   }
   if (in.mPendingCount.load() == 0) return;
   std::lock_guard<std::mutex> midi(in.mMidiMutex);
-  const int64_t advanced = (frames + q - 1) / q * q;
-  for (auto& e : in.mPending) e.offset = std::max<int64_t>(e.offset - advanced, 0);
+  // The offsets move on by the samples rendered; an event whose offset
+  // would fall below 0 is late and goes first in the next call, in its order.
+  in.mKeyBase += (frames + q - 1) / q * q;
 }
 
 void SimHost::idle() {

@@ -34,11 +34,13 @@
 
 namespace simhost {
 
-// A status other than 0 from the plug-in, where the caller needs success.
+// A status other than 0 from the plug-in, where the caller needs success:
+// what failed, the plug-in's own words when it had any, and the status.
 class HostError : public std::runtime_error {
 public:
-  HostError(const std::string& what, int32_t status)
-      : std::runtime_error(what + " (" + std::to_string(status) + ")"), mStatus(status) {}
+  HostError(const std::string& what, int32_t status, const std::string& words = {})
+      : std::runtime_error(what + (words.empty() ? "" : ": " + words) + " (" + std::to_string(status) + ")"),
+        mStatus(status) {}
   int32_t status() const { return mStatus; }
 
 private:
@@ -66,6 +68,7 @@ struct EntryPoints {
   NewMachOPlugInProc newPlugIn = nullptr;
   CloseMachOPlugInProc closePlugIn = nullptr;
   PlugInGetRoutineProc getRoutine = nullptr;
+  PlugInTakeFailureTextProc takeFailureText = nullptr; // optional
 };
 
 struct AutomationEvent {
@@ -99,7 +102,10 @@ public:
 private:
   friend class SimHost;
   struct PendingEvent {
-    int64_t offset; // from the start of the next render call
+    // From the start of the render call at which mRendered was mKeyBase:
+    // the offset from the start of the next call is key - mKeyBase, or 0
+    // for an event that is already late.
+    int64_t key;
     SMIDIRecord record;
     bool raw = false; // the record's own sample offset stands
   };
@@ -114,10 +120,16 @@ private:
   float* mPortBuffers = nullptr;         // owns the buffers below
   std::vector<float*> mInputs, mOutputs; // the host's buffers, a quantum each
   std::vector<const float*> mResults;
+  // A dense song can leave many events waiting (a quantum takes at most
+  // kMaxRecords of them): they stay in order, sorted by key, and are taken
+  // from mPendingHead on, and a render call moves their offsets on by
+  // raising mKeyBase, so no quantum touches the events it does not take.
   std::mutex mMidiMutex;
-  std::vector<PendingEvent> mPending;
-  // mPending's size, written under mMidiMutex: a quantum with nothing
-  // pending takes no lock.
+  std::vector<PendingEvent> mPending; // taken from mPendingHead on
+  size_t mPendingHead = 0;
+  int64_t mKeyBase = 0;
+  // The events waiting (mPending's size less mPendingHead), written under
+  // mMidiMutex: a quantum with nothing pending takes no lock.
   std::atomic<size_t> mPendingCount{0};
   std::atomic<int64_t> mPosition{0};
   int64_t mQuantumStart = 0; // render thread: the location of the current quantum
@@ -222,6 +234,9 @@ public:
   // The audio engine library's control entry (tools/engine): configure, log.
   int32_t configureEngine(const std::string& settings);
   std::string engineLog() const;
+  // The plug-in's words for the failure status that this thread's last call
+  // returned ("" when it had none, or does not tell); asking forgets them.
+  std::string failureWords(int32_t status) const;
 
 private:
   struct Node {
@@ -247,6 +262,7 @@ private:
   int16_t onCallback(int32_t selector, uintptr_t argument);
   void loadEngines();
   Instance* instanceOf(uintptr_t process) const;
+  static void insertPending(Instance& in, Instance::PendingEvent e);
   Session* session(uintptr_t handle);
   bool onMainThread() const { return std::this_thread::get_id() == mMainThread; }
   void check(int32_t status, const char* what) const;

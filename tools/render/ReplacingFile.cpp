@@ -26,6 +26,33 @@ mode_t currentUmask() {
 
 ReplacingFile::~ReplacingFile() { discard(); }
 
+bool ReplacingFile::checkWritable(const std::string& path, std::string& error) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat st {};
+  if (path.empty() || path.back() == '/' || (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+    error = "cannot write " + path + ": it is a folder; give the name of a file in it";
+    return false;
+  }
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    error = "cannot write " + path + ": it is not a regular file; give another name";
+    return false;
+  }
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    error = "cannot write " + path + ": there is no folder " + folder + "; make it first or give another place";
+    return false;
+  }
+  ReplacingFile probe;
+  errno = 0;
+  if (!probe.create(path)) {
+    error = "cannot write " + path + ": the folder " + folder + " takes no new file (" +
+            std::strerror(errno != 0 ? errno : EACCES) + "); give another place";
+    return false;
+  }
+  probe.discard();
+  return true;
+}
+
 bool ReplacingFile::fail(const std::string& what, int error) {
   mError = "cannot " + what + " " + mPath + ": " + std::strerror(error);
   return false;

@@ -42,6 +42,13 @@ public:
   const std::string& path() const { return mPath; }
   const std::string& temporaryPath() const { return mTemp; }
 
+  // Whether a file at path could be written and put in place now, asked
+  // before long work whose result would otherwise be lost at its end: the
+  // target is no folder or other non-file, and its folder exists and takes
+  // a new file (a temporary one is made and removed again). False with the
+  // reason and what to do in error.
+  static bool checkWritable(const std::string& path, std::string& error);
+
 private:
   bool fail(const std::string& what, int error);
 

@@ -33,6 +33,7 @@ simhost::EntryPoints InProcessEntryPoints() {
   e.newPlugIn = NewMachOPlugIn;
   e.closePlugIn = CloseMachOPlugIn;
   e.getRoutine = _PI_GetRoutineDescriptor;
+  e.takeFailureText = PlugInTakeFailureText;
   return e;
 }
 

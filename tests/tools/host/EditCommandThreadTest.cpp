@@ -223,14 +223,54 @@ TEST(EditCommandThreadTest, ClosingTheWindowSavesTheStateWhileTheRenderRuns) {
                   dir.file("song.mid"), dir.file("out.wav")});
   EXPECT_EQ(r.status, 0) << r.err;
 
-  const std::string missing = dir.file("missing/sound.state");
+  // A folder that goes away while the window is open: the session's state
+  // is kept in the home folder, and the command says where and fails.
+  std::filesystem::create_directory(dir.file("going"));
+  const std::string going = dir.file("going/sound.state");
   {
-    EditProgram edit(display, {"--save-state", missing}, dir.file("err"));
+    EditProgram edit(display, {"--preset", "Acid Bass", "--save-state", going}, dir.file("err"));
+    ASSERT_TRUE(edit.windowShown(display));
+    std::filesystem::remove_all(dir.file("going"));
     EXPECT_EQ(edit.closeAfter(display, 50), 1);
   }
-  EXPECT_NE(dir.read("err").find("cannot write " + missing + ": No such file or directory"), std::string::npos)
-      << dir.read("err");
+  const std::string said = dir.read("err");
+  EXPECT_NE(said.find("cannot write " + going + ": No such file or directory"), std::string::npos) << said;
+  const std::string keptIn = "; the state was kept in ";
+  const size_t at = said.find(keptIn);
+  ASSERT_NE(at, std::string::npos) << said;
+  const std::string kept = said.substr(at + keptIn.size(), said.find('\n', at) - at - keptIn.size());
+  EXPECT_EQ(kept.rfind(std::string(std::getenv("HOME")) + "/sound.state.unsaved-", 0), 0u) << kept;
+  EXPECT_EQ(presetNameIn(kept), "Acid Bass");
+  std::filesystem::remove(kept);
 #endif
+}
+
+// A state that could not be saved where asked is refused before the window
+// opens (no display needed), not said when it closes on the session's work.
+TEST(EditCommandTest, ASaveStateThatCannotBeWrittenIsRefusedBeforeTheWindowOpens) {
+  zarn::test::ScopedEnvironment display("DISPLAY", std::nullopt);
+  zarn::test::TempDir dir;
+  const std::string missing = dir.file("missing/sound.state");
+  const Result noFolder = run({"edit", "--save-state", missing});
+  EXPECT_EQ(noFolder.status, 1);
+  EXPECT_EQ(noFolder.err, "zarn-host edit: --save-state: cannot write " + missing + ": there is no folder " +
+                              dir.file("missing") + "; make it first or give another place\n");
+  const Result aFolder = run({"edit", "--save-state", dir.path()});
+  EXPECT_EQ(aFolder.status, 1);
+  EXPECT_NE(aFolder.err.find("cannot write " + dir.path() + ": it is a folder"), std::string::npos) << aFolder.err;
+  // A MIDI file that cannot be used is said once, by name, also before.
+  dir.write("notes.txt", "not a song");
+  const Result notASong = run({"edit", "--midi", dir.file("notes.txt")});
+  EXPECT_EQ(notASong.status, 1);
+  EXPECT_EQ(std::count(notASong.err.begin(), notASong.err.end(), '\n'), 1) << notASong.err;
+  const std::string named = dir.file("notes.txt") + ": ";
+  ASSERT_NE(notASong.err.find(named), std::string::npos) << notASong.err;
+  EXPECT_EQ(notASong.err.find(named), notASong.err.rfind(named)) << notASong.err;
+  std::filesystem::remove(dir.file("notes.txt"));
+  // A writable place goes on to the display (none here), leaving no file.
+  const Result fine = run({"edit", "--save-state", dir.file("s.state")});
+  EXPECT_NE(fine.err.find("no display"), std::string::npos) << fine.err;
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 

@@ -172,19 +172,31 @@ TEST_F(FirstRunRenderTest, AFirstRunThatCannotInstallIsSaidAndTriedAgain) {
   // Said once, with the paths and the system's reason.
   EXPECT_EQ(first.err,
             "Quorvane Zarn could not install its factory files; it will try again at the next start. Presets: " +
-                home("blocked/share/Presets/Quorvane/Quorvane Zarn") + ": Not a directory. Application data: " +
+                home("blocked/share/Presets/Quorvane/Quorvane Zarn") +
+                ": Not a directory. The factory presets are offered from the plug-in's bundle meanwhile. "
+                "Application data: " +
                 home("blocked/share/Quorvane/Zarn") + ": Not a directory.\n"
                 "The MIDI controller map could not be saved to " +
                 home("blocked/share/Quorvane/Zarn/MidiControllerMap.qvm") + ": " + home("blocked/share/Quorvane/Zarn") +
                 ": Not a directory\n");
   // Not recorded as done, and the folder that could not be made is not
-  // remembered.
-  EXPECT_EQ(stored(prefs(), "CurrentVersion"), "");
-  EXPECT_EQ(stored(prefs(), "PresetFolder"), "");
+  // remembered: neither key changed from what was read (nothing), so
+  // neither is written.
+  EXPECT_EQ(stored(prefs(), "CurrentVersion"), "<missing>");
+  EXPECT_EQ(stored(prefs(), "PresetFolder"), "<missing>");
+
+  // The factory presets are there meanwhile, from the bundle: one is
+  // found by name.
+  HostRun named = runHost({"render", "--bundle", bundlePath(), "--preset", "Acid Bass", dir.file("song.mid"),
+                           dir.file("named.wav")},
+                          {"HOME=" + home(""), "XDG_DATA_HOME=" + home("blocked/share")}, dir);
+  EXPECT_EQ(named.status, 0) << named.err;
 
   HostRun second = render({"HOME=" + home("")}, "second.wav");
   ASSERT_EQ(second.status, 0) << second.err;
   EXPECT_EQ(second.err, "");
   EXPECT_EQ(filesBelow(home(".local/share/Presets/Quorvane/Quorvane Zarn")), factoryPresets);
   EXPECT_EQ(stored(prefs(), "CurrentVersion"), "1.00");
+  // The first sound did not depend on where the presets came from.
+  EXPECT_TRUE(readFile(dir.file("first.wav")) == readFile(dir.file("second.wav")));
 }

@@ -130,6 +130,8 @@ TEST_F(RenderCommandTest, BadCommandLinesFailWithOneLineReasons) {
       {{"render", "--bundle", gain, "--load-state", file("missing.state"), song, out}, "missing.state"},
       {{"bounce", song, out}, "unknown command bounce"},
       {{"info", "--verbose"}, "unknown option --verbose"},
+      {{"info", "extra"}, "unexpected argument extra; give a bundle with --bundle PATH"},
+      {{"info", "--bundle", gain, "extra"}, "unexpected argument extra"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
@@ -176,12 +178,24 @@ TEST_F(RenderCommandTest, OutputFilesAreReplacedWholeOrNotAtAll) {
   Result r = run({"render", "--bundle", gain, "--save-state", file("no/folder/x.state"), file("song.mid"),
                   file("out.wav")});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find(file("no/folder/x.state") + ": No such file or directory"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("--save-state: cannot write " + file("no/folder/x.state") + ": there is no folder " +
+                       file("no/folder") + "; make it first or give another place"),
+            std::string::npos)
+      << r.err;
   const std::string previous = mDir.read("out.wav");
   ASSERT_FALSE(previous.empty());
   r = run({"render", "--bundle", gain, file("song.mid"), file("no/folder/out.wav")});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find(file("no/folder/out.wav") + ": No such file or directory"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("cannot write " + file("no/folder/out.wav") + ": there is no folder"), std::string::npos)
+      << r.err;
+  // A folder as the output is refused before anything is rendered.
+  fs::create_directory(file("folder.wav"));
+  r = run({"render", "--bundle", gain, file("song.mid"), file("folder.wav")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "zarn-host render: cannot write " + file("folder.wav") + ": it is a folder; give the name of a file in it\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(fs::is_empty(file("folder.wav")));
+  fs::remove(file("folder.wav"));
 
   // A render that fails half way (the disk fills: a file size limit) leaves
   // the earlier output as it was.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -67,6 +68,22 @@ TEST(SnapshotCommandTest, WritesTheEditorWindowAfterPresetSettingsAndScript) {
   const Outcome badScript = run({"--bundle", ZARN_BUNDLE, "--script", dir.file("bad.txt"), dir.file("bad.png")});
   EXPECT_EQ(badScript.status, 1);
   EXPECT_NE(badScript.err.find("bad.txt:2: unknown step \"spin\""), std::string::npos) << badScript.err;
+  // A menu step that chooses nothing fails, naming the step and what the
+  // menu had; so does one that no menu ever met. (The help button opens the
+  // help menu.)
+  dir.write("nomatch.txt", "menu About\nclick 600 14\nwait 50\n");
+  const Outcome noMatch = run({"--bundle", ZARN_BUNDLE, "--script", dir.file("nomatch.txt"), dir.file("bad.png")});
+  EXPECT_EQ(noMatch.status, 1);
+  EXPECT_NE(noMatch.err.find("nomatch.txt:1: menu: no item \"About\" in the menu; it had \"Help Topics\", "),
+            std::string::npos)
+      << noMatch.err;
+  EXPECT_NE(noMatch.err.find(", \"About...\"\n"), std::string::npos) << noMatch.err;
+  dir.write("nomenu.txt", "click 1 1\nmenu About...\nwait 50\n");
+  const Outcome noMenu = run({"--bundle", ZARN_BUNDLE, "--script", dir.file("nomenu.txt"), dir.file("bad.png")});
+  EXPECT_EQ(noMenu.status, 1);
+  EXPECT_NE(noMenu.err.find("nomenu.txt:2: menu: no menu opened after it"), std::string::npos) << noMenu.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("bad.png")));
+
   const Outcome badSetting = run({"--bundle", ZARN_BUNDLE, "--set", "Volume=loud", dir.file("bad.png")});
   EXPECT_EQ(badSetting.status, 1);
   EXPECT_NE(badSetting.err.find("Volume"), std::string::npos);

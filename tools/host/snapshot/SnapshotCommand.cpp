@@ -119,15 +119,71 @@ struct Scene {
   void runMs(int ms) { loop.runFor(int64_t(ms) * 1000); }
 };
 
+// A menu step waits for the next menu the editor pops up.
+struct MenuStep {
+  std::string where; // "script:line: "
+  std::vector<std::string> items;
+  size_t shownBefore; // menus shown when the step was read
+};
+
+// Why a menu took no choice from the items: the first that is not there
+// (or not a leaf where it should be, or a submenu where it should not),
+// with what the menu offered at that level.
+std::string whyNoChoice(const platform::MenuEntry& menu, const std::vector<std::string>& items) {
+  const platform::MenuEntry* level = &menu;
+  for (size_t i = 0; i < items.size(); ++i) {
+    const platform::MenuEntry* found = nullptr;
+    for (const platform::MenuEntry& e : level->children)
+      if (e.text == items[i] && e.enabled && e.visible && !e.divider) {
+        found = &e;
+        break;
+      }
+    const bool last = i + 1 == items.size();
+    if (found && last == found->children.empty()) {
+      level = found;
+      continue;
+    }
+    std::string offered;
+    for (const platform::MenuEntry& e : level->children) {
+      if (e.divider || !e.visible) continue;
+      offered += (offered.empty() ? "" : ", ") + ("\"" + e.text + "\"") + (e.enabled ? "" : " (disabled)") +
+                 (e.children.empty() ? "" : " >");
+    }
+    const std::string what = "\"" + items[i] + "\"";
+    if (!found) return "no item " + what + " in the menu; it had " + (offered.empty() ? "none" : offered);
+    return what + (last ? " opens a submenu; name an item in it" : " is no submenu") + "; the menu had " + offered;
+  }
+  return "";
+}
+
+// The menu steps that met their menu since the last look: false with the
+// reason for the first whose items chose nothing.
+bool checkMenuSteps(Scene& scene, std::vector<MenuStep>& pending, size_t& looked, std::string& error) {
+  const auto& shown = scene.server.shownMenus();
+  for (; looked < shown.size() && !pending.empty(); ++looked) {
+    if (looked < pending.front().shownBefore) continue;
+    const MenuStep step = pending.front();
+    pending.erase(pending.begin());
+    if (shown[looked].chosen.empty()) {
+      error = step.where + "menu: " + whyNoChoice(shown[looked].menu, step.items);
+      return false;
+    }
+  }
+  return true;
+}
+
 bool playScript(Scene& scene, const std::string& path, std::string& error) {
   std::ifstream in(path);
   if (!in) {
     error = "cannot read the script " + path;
     return false;
   }
+  std::vector<MenuStep> pending;
+  size_t looked = scene.server.shownMenus().size();
   std::string line;
   int number = 0;
   while (std::getline(in, line)) {
+    if (!checkMenuSteps(scene, pending, looked, error)) return false;
     ++number;
     line = trim(line.substr(0, line.find('#')));
     if (line.empty()) continue;
@@ -150,6 +206,7 @@ bool playScript(Scene& scene, const std::string& path, std::string& error) {
         return false;
       }
       scene.server.chooseInNextMenu(items);
+      pending.push_back({where, items, scene.server.shownMenus().size()});
       continue;
     }
     if (step == "wait") {
@@ -184,6 +241,13 @@ bool playScript(Scene& scene, const std::string& path, std::string& error) {
       return false;
     }
     scene.runMs(20);
+  }
+  scene.runMs(20);
+  if (!checkMenuSteps(scene, pending, looked, error)) return false;
+  if (!pending.empty()) {
+    error = pending.front().where + "menu: no menu opened after it to choose \"" + pending.front().items.back() +
+            "\" in";
+    return false;
   }
   return true;
 }
@@ -253,9 +317,13 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
     PrivateHome home;
     // A first run greets the user with a hint; a snapshot shows the panel,
     // so the plug-in has run once in this home before.
-    {
+    try {
       SimHost first;
-      if (first.load(bundlePath) != 0) return fail(err, "the bundle " + bundlePath + " did not start");
+      if (int32_t started = first.load(bundlePath); started != 0)
+        return fail(err, HostError("the bundle " + bundlePath + " did not start", started, first.failureWords(started))
+                             .what());
+    } catch (const std::exception& e) {
+      return fail(err, e.what());
     }
     // The first run leaves the welcome on until an editor has shown it: a
     // script that waits for a hint would get the welcome instead.
@@ -265,7 +333,7 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
     try {
       SimHost host;
       if (int32_t started = host.load(bundlePath); started != 0)
-        throw HostError("the bundle " + bundlePath + " did not start", started);
+        throw HostError("the bundle " + bundlePath + " did not start", started, host.failureWords(started));
       Instance& in = *host.createInstance(1);
       std::string error;
       HostState loaded;
@@ -301,7 +369,7 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
           status = fail(err, "cannot write " + options.output);
       }
     } catch (const std::exception& e) {
-      status = fail(err, std::string("the editor could not be opened: ") + e.what());
+      status = fail(err, e.what());
     } catch (...) {
       status = fail(err, "the editor could not be opened");
     }
