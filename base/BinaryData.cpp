@@ -1,8 +1,9 @@
 #include "base/BinaryData.h"
 
 #include "base/Folders.h"
+#include "platform/RegularFile.h"
+#include "platform/TemporaryFiles.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -82,8 +83,9 @@ void BinaryDataWriter::writeFloat(float v) {
   write4(*stream, bits);
 }
 
-BinaryFileReader::BinaryFileReader(const std::string& path)
-    : BinaryDataReader(new std::ifstream(path, std::ios::in | std::ios::binary)) {}
+BinaryFileReader::BinaryFileReader(const std::string& path) : BinaryDataReader(nullptr) {
+  stream = platform::newRegularFileStream(path, &mFailure);
+}
 
 BinaryFileReader::~BinaryFileReader() = default;
 
@@ -101,15 +103,7 @@ BinaryFileWriter::BinaryFileWriter(const std::string& path) : BinaryDataWriter(n
   const std::string folder = slash == std::string::npos ? std::string() : mPath.substr(0, slash + 1);
   const std::string name = mPath.substr(folder.size());
 
-  static std::atomic<unsigned> counter{0};
-  int fd = -1;
-  if (!name.empty()) {
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-      mTemp = folder + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".part";
-      fd = ::open(mTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd < 0 && errno != EEXIST) break;
-    }
-  }
+  const int fd = name.empty() ? -1 : platform::createTemporaryFile(mPath, 0666, mTemp);
   if (fd < 0) {
     mError = name.empty() ? EISDIR : errno;
     mTemp.clear();

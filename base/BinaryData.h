@@ -61,15 +61,24 @@ public:
 };
 
 // The container in a file. A file that cannot be opened leaves the stream
-// failed: every read gives 0 and headerValid is false.
+// failed: every read gives 0 and headerValid is false. Only a regular file
+// is opened: a FIFO or a device in its place is refused at once rather than
+// waited on.
 class BinaryFileReader : public BinaryDataReader {
 public:
   explicit BinaryFileReader(const std::string& path);
   ~BinaryFileReader() override;
+
+  // Why the file could not be opened ("is not a file", or the system's
+  // reason); "" when it was.
+  const std::string& failure() const { return mFailure; }
+
+private:
+  std::string mFailure;
 };
 
 // Writes a file as a whole or not at all: the bytes go to a hidden
-// temporary file in the same folder, which replaces path when the writer is
+// temporary file in the same folder (platform/TemporaryFiles.h), which replaces path when the writer is
 // committed (at the latest when it is destroyed) and only when every write
 // succeeded. Until then, and after a failure, the old file stays as it was.
 // A file that cannot be created leaves the stream failed; writes then have

@@ -3,9 +3,10 @@
 #include "base/PathUtils.h"
 #include "base/PlatformPaths.h"
 #include "base/PlatformServices.h"
+#include "platform/RegularFile.h"
 #include "platform/StandardFolders.h"
+#include "platform/TemporaryFiles.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
@@ -51,22 +52,16 @@ void noteFailure(std::string* failure, const std::string& path, int error) {
 // user's own and never replace. True when target holds the copy (or a file
 // that appeared there meanwhile, which is kept).
 bool copyNewFile(const std::string& source, const std::string& target, std::string* failure) {
-  std::ifstream in(source, std::ios::binary);
+  std::string why;
+  std::unique_ptr<std::istream> stream(platform::newRegularFileStream(source, &why));
+  std::istream& in = *stream;
   if (!in) {
-    noteFailure(failure, source, errno ? errno : EIO);
+    if (failure && failure->empty()) *failure = source + ": " + why;
     return false;
   }
 
-  static std::atomic<unsigned> counter{0};
-  const std::string folder = target.substr(0, target.rfind('/') + 1);
-  const std::string name = target.substr(folder.size());
   std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = folder + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".part";
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
+  const int fd = platform::createTemporaryFile(target, 0666, temp);
   if (fd < 0) {
     noteFailure(failure, target, errno);
     return false;
@@ -180,7 +175,8 @@ bool createFolder(const std::string& folder) {
 std::istream* createResourceStream(const std::string& name) {
   const std::string path = getResourcePath(name);
   if (path.empty()) throw EResource("Resource not found");
-  return new std::ifstream(path, std::ios::in | std::ios::binary);
+  // Opened only when it is a regular file; the stream is failed otherwise.
+  return platform::newRegularFileStream(path);
 }
 
 void installFolderFromResource(const std::string& resourceName, const std::string& destination) {

@@ -49,16 +49,20 @@ bool PosixFileEnumerator::readEntry() {
   // Hidden names never match; they need no look-up.
   if (mName.empty() || mName[0] == '.') return true;
   // A symbolic link counts as what it points to, so a folder linked into the
-  // preset library is listed as a folder. Link cycles cannot make a recursive
-  // walk endless: the system refuses paths through too many links. A link
-  // that points nowhere counts as a file. An entry removed since the folder
-  // was read is passed over.
+  // preset library is listed as a folder (a walk down the tree keeps link
+  // loops in check itself: see PresetFolder). A link that points nowhere
+  // counts as a file. An entry removed since the folder
+  // was read is passed over, and so is what is neither a folder nor a
+  // regular file (a FIFO, a device, a socket): opening it to read could wait
+  // for ever.
   const std::string path = mFolder + "/" + mName;
   struct stat info;
-  if (stat(path.c_str(), &info) == 0 || lstat(path.c_str(), &info) == 0)
+  if (stat(path.c_str(), &info) == 0) {
     mIsFolder = S_ISDIR(info.st_mode);
-  else
+    if (!mIsFolder && !S_ISREG(info.st_mode)) mName.clear();
+  } else if (lstat(path.c_str(), &info) != 0) {
     mName.clear();
+  }
   return true;
 }
 

@@ -7,8 +7,9 @@
 // an extension of ".*" (also the extension of a mask without a dot) for any
 // extension or none. There is no other wildcard: a '*' inside a longer base
 // is an ordinary character, and names are compared case-sensitively. Names
-// that begin with '.' are never listed. Entries come in the file system's own
-// order.
+// that begin with '.' are never listed, nor is what is neither a folder nor
+// a regular file (FIFOs, devices, sockets). Entries come in the file
+// system's own order.
 
 #include "base/PlatformServices.h"
 

@@ -1,14 +1,17 @@
 #pragma once
 
 // One folder of a preset library: its sub-folders and its preset files, each
-// list sorted, all owned by the folder. Scanning is bounded in time: a folder
-// hands what is left of its budget down to each sub-folder it scans, and a
-// sub-folder reached after the budget ran out is listed by name but empty.
+// list sorted, all owned by the folder. Scanning is bounded in real time,
+// whatever clock the rest of the program reads: a folder hands what is left
+// of its budget down to each sub-folder it scans, and a sub-folder reached
+// after the budget ran out is listed by name but empty. Symbolic links are
+// followed, but neither a loop of links nor the system's own trees (/proc,
+// /sys, /dev) can keep a scan going; only regular files are presets.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-class IntervalTimer;
 class Preset;
 
 class PresetFolder {
@@ -54,12 +57,15 @@ protected:
 
 private:
   struct FolderIdentity;
+  struct ScanState;
 
   PresetFolder(const std::string& path, const std::string& extension, int budgetMs,
-               const FolderIdentity* ancestors);
+               const FolderIdentity* ancestors, ScanState& state, bool followLinks);
   // Fills an empty folder.
-  void scan(const std::string& path, int budgetMs, const FolderIdentity* ancestors);
-  void scanFolders(int budgetMs, const FolderIdentity* self, IntervalTimer& timer);
+  void scan(const std::string& path, int budgetMs, const FolderIdentity* ancestors, ScanState& state,
+            bool followLinks);
+  // startUs: the real clock when this folder's scan began.
+  void scanFolders(int budgetMs, const FolderIdentity* self, ScanState& state, int64_t startUs);
   void scanPresets();
 
   std::string mExtension;

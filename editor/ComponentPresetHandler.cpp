@@ -47,7 +47,8 @@ void ComponentPresetHandler::saveItemClick(void*) {
   if (dialog->execute()) {
     Preset preset(dialog->fileName);
     errno = 0;
-    if (!collection->savePreset(&preset, cFileVersion)) ui->showMessage(savePresetFailureMessage(errno));
+    if (!collection->savePreset(&preset, cFileVersion))
+      ui->showMessage(savePresetFailureMessage(preset.getPath(), errno));
   }
   manager->initialize(root);
 }

@@ -10,8 +10,9 @@ const char* const cMakerWebAddress = "https://www.example.com/";
 const char* const cMakerSupportAddress = "https://www.example.com/support";
 const char* const cMakerEmailAddress = "info@example.com";
 
-std::string savePresetFailureMessage(int error) {
-  std::string message = "The preset could not be saved.";
+std::string savePresetFailureMessage(const std::string& path, int error) {
+  // The reason alone ("No such file or directory") does not say which.
+  std::string message = path.empty() ? "The preset could not be saved." : "The preset could not be saved as " + path + ".";
   if (error != 0) {
     message += "\n\n";
     message += std::strerror(error);

@@ -56,8 +56,9 @@ AboutDialog::AboutDialog(GenericPluginInterface* editor, Style* style) : Generic
   gui::Label* product = createLabel(0, 0, info ? info->getProductName() : "");
   product->getText()->bold = true;
   createLabel(0, 16, "version " + (info ? info->getVersion().getText() : std::string()));
-  createLabel(0, 40, cMakerEmailAddress);
-  createLabel(0, 56, cMakerWebAddress);
+  // Who makes it; no address is shown: the maker's addresses here are
+  // stand-ins that reach nobody.
+  createLabel(0, 40, info ? info->getVendorName() : "");
   createLabel(0, 80, info ? info->getBuildDate() : "");
   createLabel(0, 160, "RTAS version for Pro Tools");
 }

@@ -76,7 +76,7 @@ void GenericPluginInterface::saveItemClick(void*) {
   // path: it is overwritten where it lies.
   Preset preset(manager->getFullPresetPath(context->presetPath.get()));
   errno = 0;
-  if (!plugin->savePreset(&preset)) ui->showMessage(savePresetFailureMessage(errno));
+  if (!plugin->savePreset(&preset)) ui->showMessage(savePresetFailureMessage(preset.getPath(), errno));
 }
 
 void GenericPluginInterface::saveAsItemClick(void*) {
@@ -90,7 +90,7 @@ void GenericPluginInterface::saveAsItemClick(void*) {
   if (dialog->execute()) {
     Preset preset(dialog->fileName);
     errno = 0;
-    if (!plugin->savePreset(&preset)) ui->showMessage(savePresetFailureMessage(errno));
+    if (!plugin->savePreset(&preset)) ui->showMessage(savePresetFailureMessage(preset.getPath(), errno));
   } else {
     // Folders made inside the dialog show up in the menu.
     manager->initialize(root);

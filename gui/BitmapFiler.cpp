@@ -3,6 +3,7 @@
 #include "base/Folders.h"
 #include "gui/Bitmap.h"
 #include "gui/PNGFiler.h"
+#include "platform/RegularFile.h"
 
 #include <fstream>
 #include <memory>
@@ -53,8 +54,8 @@ void Bitmap::loadFromResource(const std::string& name) {
 }
 
 void Bitmap::loadFromFile(const std::string& path) {
-  std::ifstream s(path, std::ios::binary);
-  loadFromStream(s);
+  std::unique_ptr<std::istream> s(platform::newRegularFileStream(path));
+  loadFromStream(*s);
 }
 
 } // namespace gui

@@ -1,5 +1,7 @@
 #include "platform/Bundle.h"
 
+#include "platform/RegularFile.h"
+
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fstream>
@@ -52,7 +54,8 @@ Bundle::Bundle(const std::string& path) : mPath(path), mInfo(new Info) { reload(
 
 void Bundle::reload() {
   mInfo->values.clear();
-  std::ifstream in(mPath + "Info.txt");
+  std::unique_ptr<std::istream> stream(newRegularFileStream(mPath + "Info.txt"));
+  std::istream& in = *stream;
   std::string line;
   while (std::getline(in, line)) {
     if (line.empty() || line[0] == '#') continue;

@@ -30,6 +30,10 @@ const StartFromEnvironment sStartFromEnvironment;
 
 int64_t microseconds() {
   if (sVirtual.load(std::memory_order_acquire)) return sVirtualNow.load(std::memory_order_acquire);
+  return realMicroseconds();
+}
+
+int64_t realMicroseconds() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;

@@ -32,6 +32,11 @@ int64_t calendarSeconds();
 // once, else the thread sleeps.
 void delayTicks(uint32_t ticks);
 
+// The machine's monotonic clock in microseconds, whatever the clock above
+// does. Only for limits that guard against the machine itself (a scan of
+// the disk that must end): a virtual clock standing still would lift them.
+int64_t realMicroseconds();
+
 void useVirtualClock(bool on);
 bool isVirtualClock();
 void advanceVirtualClock(int64_t microseconds);

@@ -1,5 +1,8 @@
 #include "platform/FileKeeping.h"
 
+#include "platform/RegularFile.h"
+#include "platform/TemporaryFiles.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,10 +26,14 @@ bool keepCopyBeside(const std::string& path, const std::string& copyPath, std::s
   if (::link(path.c_str(), copyPath.c_str()) == 0) return true;
   if (errno == ENOENT) return fail(reason, errno);
 
-  const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return fail(reason, errno);
-  std::string temp = copyPath + ".XXXXXX";
-  const int out = ::mkstemp(temp.data());
+  std::string why;
+  const int in = openRegularFile(path, &why);
+  if (in < 0) {
+    if (reason) *reason = why;
+    return false;
+  }
+  std::string temp;
+  const int out = createTemporaryFile(copyPath, 0600, temp);
   if (out < 0) {
     const int error = errno;
     ::close(in);

@@ -2,7 +2,9 @@
 
 #include "platform/Alerts.h"
 #include "platform/FileKeeping.h"
+#include "platform/RegularFile.h"
 #include "platform/StandardFolders.h"
+#include "platform/TemporaryFiles.h"
 
 #include <cerrno>
 #include <charconv>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <memory>
 #include <pwd.h>
 #include <sstream>
 #include <sys/file.h>
@@ -100,6 +103,14 @@ bool writeAll(int fd, const std::string& content) {
   return true;
 }
 
+// Whether a regular file can be read at path.
+bool readableFile(const std::string& path) {
+  const int fd = openRegularFile(path);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
 // Held while a store reads its file again, merges and replaces it: two
 // processes ending at once would otherwise each merge into the file as it
 // was before the other's write, and the later rename would drop the
@@ -162,9 +173,9 @@ void PreferencesStore::reload() {
   mFileState = FileState::fine;
   if (mFile.empty()) return;
   // A folder or a device under that name is no file to read or keep.
-  struct stat st;
-  if (::stat(mFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-  std::ifstream in(mFile, std::ios::binary);
+  // (Opened without waiting: a FIFO would block until a writer came.)
+  std::unique_ptr<std::istream> stream(newRegularFileStream(mFile));
+  std::istream& in = *stream;
   if (!in) return;
   std::ostringstream content;
   in.seekg(0, std::ios::end);
@@ -334,7 +345,7 @@ bool PreferencesStore::synchronize() {
     else
       merged[key] = v;
   }
-  if (merged != mValues || mFileState == FileState::damaged || !std::ifstream(mFile)) {
+  if (merged != mValues || mFileState == FileState::damaged || !readableFile(mFile)) {
     const std::string damagedCopy = mFile + ".damaged";
     if (mFileState == FileState::damaged) {
       // What could not be read may matter to the user: it stays beside.
@@ -362,8 +373,8 @@ bool PreferencesStore::writeAtomically(const std::string& content) const {
     mLastError = dir + ": " + std::strerror(errno);
     return false;
   }
-  std::string temp = dir + "/." + mFile.substr(slash + 1) + ".XXXXXX";
-  int fd = ::mkstemp(temp.data()); // mode 0600: preferences are the user's own
+  std::string temp;
+  const int fd = createTemporaryFile(mFile, 0600, temp); // preferences are the user's own
   if (fd < 0) {
     mLastError = dir + ": " + std::strerror(errno);
     return false;

@@ -1,5 +1,8 @@
 #include "platform/Resources.h"
 
+#include "platform/RegularFile.h"
+
+#include <memory>
 #include <fstream>
 #include <iterator>
 
@@ -16,7 +19,8 @@ std::optional<std::vector<uint8_t>> getResource(uint32_t type, int16_t id) {
   if (!bundle) return std::nullopt;
   std::string path = bundle->resourcePath(resourceFileName(type, id));
   if (path.empty()) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
+  std::unique_ptr<std::istream> stream(newRegularFileStream(path));
+  std::istream& in = *stream;
   if (!in) return std::nullopt;
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

@@ -1,7 +1,10 @@
 #include "platform/StandardFolders.h"
 
+#include "platform/RegularFile.h"
+
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,7 +36,8 @@ std::string baseFolder(const char* variable, const char* belowHome) {
 bool userDirsEntry(const std::string& name, std::string& value) {
   const std::string config = baseFolder("XDG_CONFIG_HOME", "/.config");
   if (config.empty()) return false;
-  std::ifstream in(config + "/user-dirs.dirs");
+  std::unique_ptr<std::istream> stream(newRegularFileStream(config + "/user-dirs.dirs"));
+  std::istream& in = *stream;
   std::string line;
   const std::string prefix = name + "=\"";
   while (std::getline(in, line)) {

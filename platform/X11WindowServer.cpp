@@ -1177,6 +1177,16 @@ std::string startIn(const std::string& folder) {
   return home && *home ? home : "/tmp";
 }
 
+// A path typed on the console: an absolute one as it stands, "~/..." in
+// the home folder, any other (a name, or "Bass/Acid Bass") within the
+// folder the question named, never the working folder the program was
+// started from.
+std::string typedPath(const std::string& folder, const std::string& typed) {
+  if (typed.front() == '/') return typed;
+  if (typed == "~" || typed.rfind("~/", 0) == 0) return startIn("") + typed.substr(1);
+  return folder + (folder.back() == '/' ? "" : "/") + typed;
+}
+
 // zenity's filters from "description|patterns|..." pairs; patterns in a
 // list are separated by ";", and "*.*" means every file.
 std::vector<std::string> zenityFilters(const std::string& filter) {
@@ -1224,10 +1234,10 @@ std::optional<SaveAnswer> X11WindowServer::askSaveName(const std::string& startF
       for (const std::string& f : zenityFilters(filter)) argv.push_back(f);
       typed = runDialog(argv);
     } else {
-      typed = askOnConsole("Save as (a name in " + folder + ", or a path; empty cancels): ");
+      typed = askOnConsole("Save as (a name or a path within " + folder + ", or a path from /; empty cancels): ");
     }
     if (!typed) return std::nullopt;
-    const std::string full = typed->find('/') == std::string::npos ? folder + "/" + *typed : *typed;
+    const std::string full = typedPath(folder, *typed);
     if (full.back() == '/') return std::nullopt;
     // The file written is the one with the extension: zenity only asked
     // about the name as typed.
@@ -1248,10 +1258,12 @@ std::optional<std::string> X11WindowServer::askFolder(const std::string& startFo
   const std::string folder = startIn(startFolder);
   if (onPath("zenity"))
     return runDialog({"zenity", "--file-selection", "--directory", "--title=" + title, "--filename=" + folder + "/"});
-  std::optional<std::string> answer = askOnConsole(title + " (a folder; empty cancels): ");
-  struct stat st {};
-  if (answer && (stat(answer->c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) return std::nullopt;
-  return answer;
+  // The answer is the folder as typed, there or not: the caller says what
+  // is wrong with one that is not there, as it does with zenity's answer.
+  const std::optional<std::string> answer =
+      askOnConsole(title + " (a folder within " + folder + ", or a path from /; empty cancels): ");
+  if (!answer) return std::nullopt;
+  return typedPath(folder, *answer);
 }
 
 } // namespace platform

@@ -111,6 +111,9 @@ bool ControllerMapping::saveToFile(const std::string& path, std::string* reason)
 
 bool ControllerMapping::loadFromBinaryData(BinaryDataReader* reader) {
   if (!reader || !reader->headerValid(cTag)) return false;
+  // Another version's layout may differ in any way: its values read as this
+  // version's would learn controllers to the wrong parameters.
+  if (reader->getVersion() != cFileVersion) return false;
   // A short file would leave the entries past its end at 0 (parameter 0):
   // read into a scratch table and take it only when it is complete.
   int32_t loaded[cControllerCount];

@@ -81,8 +81,8 @@ public:
 
   // Reads the header and the 127 entries. Only a map read whole is taken:
   // on a foreign tag, a short or unreadable file or a null reader the
-  // result is false and the table stays as it was. The version is not
-  // tested.
+  // result is false and the table stays as it was. So it is for a version
+  // other than cFileVersion, whose layout this one does not know.
   bool loadFromBinaryData(BinaryDataReader* reader);
   // loadFromBinaryData on the file; a missing file gives false.
   bool loadFromFile(const std::string& path);

@@ -19,6 +19,8 @@
 #include "plugin/DefaultEventReceiver.h"
 #include "plugin/MidiVirtualPluginParameter.h"
 #include "platform/Clock.h"
+#include "platform/PreferencesStore.h"
+#include "platform/TemporaryFiles.h"
 #include "plugin/PresetFailureHandOff.h"
 #include "plugin/PresetLibrarySnapshot.h"
 #include "wave/Environment.h"
@@ -147,10 +149,28 @@ void GenericPlugin::createSharedObjects(const std::string& productName) {
 
 void GenericPlugin::initSharedObjects() {
   sVersionInfo->setBuildDate(cBuildDay, cBuildMonth, cBuildYear);
+  removeStaleTemporaryFiles(false);
   if (!loadMidiSettings()) loadMidiFactorySettings();
   noteMidiMapAsStored();
   initializeGenericPlugin(this);
+  removeStaleTemporaryFiles(true);
   if (sVersionInfo->isFirstRun()) installFirstRunFolders();
+}
+
+// A process killed while it wrote a file whole leaves its temporary file
+// behind (platform/TemporaryFiles.h). Those of ended processes are removed
+// from the folders the plug-in writes to: its data folder and the
+// preferences folder (only the files of its own settings there, the folder
+// being everyone's) before anything is read, and the preset library once
+// the preferences have said where it is.
+void GenericPlugin::removeStaleTemporaryFiles(bool presetLibrary) {
+  if (presetLibrary) {
+    if (sPresetManager) platform::removeStaleTemporaryFiles(sPresetManager->getFolderPath(), "", cPresetFolderDepth);
+    return;
+  }
+  // The data folder holds the component presets' libraries too.
+  platform::removeStaleTemporaryFiles(sVersionInfo->getDataFolder(), "", cPresetFolderDepth);
+  platform::removeStaleTemporaryFiles(platform::PreferencesStore::folder(), sVersionInfo->getSettingsPath() + ".");
 }
 
 // The first run of an installation is over only once the factory presets

@@ -220,8 +220,8 @@ public:
   // Writes the map file (whether it changed or not: the editor's save);
   // false, said on the alert handler with the path and the reason, when it
   // could not be written. A damaged file found at start-up is kept beside
-  // as "MidiControllerMap.qvm.damaged"; a file of a newer version is never
-  // written over.
+  // as "MidiControllerMap.qvm.damaged"; a file of another version, or
+  // something that is no file, is never written over.
   virtual bool saveMidiSettings();
   virtual void serialize(SettingSerializer* serializer);
 
@@ -337,6 +337,11 @@ public:
 
   // Drains the parameter queue into the engine, as process does first.
   void processParameterChangeEvents();
+  // Render thread, before process (or a program change on the render
+  // thread) drains the parameter queue: true keeps the queued changes
+  // waiting, for a product that must first end what they would cut off
+  // (it drains the queue itself when done). False here.
+  virtual bool holdParameterChanges() { return false; }
   // Hands every parameter's current value to the engine, in index order.
   void updateParameters();
   // Called on the render thread for every change that reached the engine;
@@ -413,6 +418,12 @@ private:
 
   void initSharedObjects();
   void installFirstRunFolders();
+  // Removes ended processes' temporary files from the data and preferences
+  // folders, or from the preset library.
+  static void removeStaleTemporaryFiles(bool presetLibrary);
+  // How deep below the library's root (and the data folder) the start-up
+  // sweep looks.
+  static constexpr int cPresetFolderDepth = 6;
   // The shared map as it was last read or saved, and whether the last
   // instance must write it: only when this process changed it, or when the
   // user has no readable copy yet (see GenericPluginSettings.cpp). Another

@@ -23,7 +23,7 @@ void GenericPlugin::process(float** inputs, int inputCount, float** outputs, int
 
   // The rate first: the parameter changes below and every slice see it.
   applyPendingSampleRate();
-  processParameterChangeEvents();
+  if (!holdParameterChanges()) processParameterChangeEvents();
   applyDeferredProgramChange();
   const int n = outputCount < 0 ? 0 : (outputCount > cMaxOutputs ? cMaxOutputs : outputCount);
   const int maxBlock = mEnvironment->maxBlockSize;

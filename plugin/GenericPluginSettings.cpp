@@ -13,7 +13,7 @@
 // The user's files are never thrown away without a word: a write that fails
 // is said on the alert handler with the path and the reason; a damaged map
 // is kept beside the new one as "MidiControllerMap.qvm.damaged"; a map of a
-// newer version is never written over.
+// version this one does not know is never written over.
 
 #include "plugin/GenericPlugin.h"
 
@@ -26,12 +26,13 @@
 
 #include "base/PlatformPaths.h"
 #include "platform/FileKeeping.h"
+#include "platform/RegularFile.h"
 
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <memory>
 #include <sys/stat.h>
 
 namespace {
@@ -45,8 +46,9 @@ std::string midiMapPath() {
 }
 
 // What the user's map file was when it was last read: saving must not lose
-// a damaged one (it may be mendable) nor write over a newer version's.
-enum class MapFileState { usable, absent, damaged, newer };
+// a damaged one (it may be mendable), nor write over another version's map
+// (whose layout this one does not know) or something that is no file.
+enum class MapFileState { usable, absent, damaged, otherVersion, notAFile };
 MapFileState sMapFileState = MapFileState::absent;
 
 // The shared map's entries as last read (from the file or the factory
@@ -63,13 +65,14 @@ std::array<int32_t, ControllerMapping::cControllerCount> entriesOf(const Control
 MapFileState mapFileStateAfterLoad(const std::string& path, bool loaded) {
   struct stat st;
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return MapFileState::absent;
-  std::ifstream in(path, std::ios::binary);
+  if (!S_ISREG(st.st_mode)) return MapFileState::notAFile;
+  std::unique_ptr<std::istream> in(platform::newRegularFileStream(path));
   unsigned char header[8] = {};
-  in.read(reinterpret_cast<char*>(header), sizeof header);
-  const uint32_t version = header[4] | header[5] << 8 | header[6] << 16 | static_cast<uint32_t>(header[7]) << 24;
-  // A newer version's map, read or not, is the newer version's to write.
-  if (in && std::memcmp(header, "QVCM", 4) == 0 && version > ControllerMapping::cFileVersion && version < 0x80000000u)
-    return MapFileState::newer;
+  in->read(reinterpret_cast<char*>(header), sizeof header);
+  const int32_t version =
+      static_cast<int32_t>(header[4] | header[5] << 8 | header[6] << 16 | static_cast<uint32_t>(header[7]) << 24);
+  if (*in && std::memcmp(header, "QVCM", 4) == 0 && version != ControllerMapping::cFileVersion)
+    return MapFileState::otherVersion;
   return loaded ? MapFileState::usable : MapFileState::damaged;
 }
 
@@ -126,7 +129,11 @@ void GenericPlugin::serialize(SettingSerializer* serializer) {
       // product offers.
       if (folder.empty()) folder = defaultFolder;
     }
-    manager->initialize(folder);
+    // A writer hands back the library's own folder: scanning it again would
+    // list what is listed (and the last instance's finalization deletes the
+    // library right after), while a library that links to a large tree
+    // costs a whole scan budget.
+    if (!serializer->isWriter() || folder != manager->getFolderPath()) manager->initialize(folder);
   }
 
   if (sVersionInfo) {
@@ -170,8 +177,9 @@ bool GenericPlugin::saveMidiSettings() {
     return false;
   };
   if (path.empty()) return failed("no data folder is known for this user");
-  if (sMapFileState == MapFileState::newer)
-    return failed("the file was written by a newer version and is left as it is");
+  if (sMapFileState == MapFileState::otherVersion)
+    return failed("the file was written by another version and is left as it is");
+  if (sMapFileState == MapFileState::notAFile) return failed("it is not a file and is left as it is");
   if (!createFolder(folder)) return failed(folder + ": " + std::strerror(errno));
   std::string reason;
   const std::string damagedCopy = path + ".damaged";
@@ -212,7 +220,8 @@ bool GenericPlugin::midiMapNeedsSaving() {
   case MapFileState::damaged:
     return mapFileStateAfterLoad(path, ControllerMapping().loadFromFile(path)) == MapFileState::damaged;
   case MapFileState::usable:
-  case MapFileState::newer: return false;
+  case MapFileState::otherVersion:
+  case MapFileState::notAFile: return false;
   }
   return false;
 }

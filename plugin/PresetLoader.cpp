@@ -5,6 +5,7 @@
 #include "plugin/AbstractPluginParameter.h"
 #include "plugin/GenericPlugin.h"
 #include "plugin/ParameterCollection.h"
+#include "platform/RegularFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -24,6 +25,7 @@ std::string describePresetFailure(const PresetLoadFailure& f) {
   case PresetLoadFailure::cutShort:
     return f.detail < 0 ? std::string("it is cut short within its header")
                         : "it is cut short before the last of its " + std::to_string(f.detail) + " values";
+  case PresetLoadFailure::notAFile: return "it is not a file";
   case PresetLoadFailure::notFinite: {
     const std::string what = f.expected == 0 ? "is not a number" : "is infinite";
     if (f.parameter[0] == 0) return "its value " + std::to_string(f.detail + 1) + " " + what;
@@ -60,7 +62,10 @@ bool PresetLoader::read(const std::string& path, int version, PresetData& data, 
   // the file is replaced while it is read.
   errno = 0;
   BinaryFileReader reader(path);
-  if (reader.failed()) return fail(PresetLoadFailure::cannotOpen, errno != 0 ? errno : ENOENT);
+  if (reader.failed()) {
+    if (reader.failure() == platform::cNotAFile) return fail(PresetLoadFailure::notAFile);
+    return fail(PresetLoadFailure::cannotOpen, errno != 0 ? errno : ENOENT);
+  }
   if (!reader.headerValid(tag))
     return reader.failed() ? fail(PresetLoadFailure::cutShort, -1) : fail(PresetLoadFailure::notAPreset);
   const int fileVersion = reader.getVersion();

@@ -44,8 +44,10 @@ void ZarnChannelReceiver::receiveKeyPressure(int, float pressure) { synth->setAf
 
 void ZarnChannelReceiver::receiveProgramChange(int bank, int program) {
   // MIDI is decoded on the render thread between slices, where the queued
-  // parameter changes may be applied.
-  if (synth->receiveProgramChange(bank, program)) synth->processParameterChangeEvents();
+  // parameter changes may be applied: at once, unless voices that the new
+  // preset's voice layout ends must fade out first.
+  if (synth->receiveProgramChange(bank, program) && !synth->holdParameterChanges())
+    synth->processParameterChangeEvents();
 }
 
 ZarnEventReceiver::ZarnEventReceiver(ControllerMapping* mapping, ZarnPlugin* plugin)

@@ -536,7 +536,7 @@ void ZarnPlugin::settleParameters() {
 void ZarnPlugin::propertyChange(const AbstractProperty* p) {
   if (!mGraphBuilt) return;
   if (p == &mTotalVoices || p == &mUnisonVoices) {
-    reassignVoices();
+    voiceLayoutChanged();
     return;
   }
   for (int n = 0; n < cLfoCount; ++n)
@@ -560,31 +560,146 @@ void ZarnPlugin::applyVoiceSettings() {
   for (auto& v : mVoices) v->applySettings();
 }
 
-void ZarnPlugin::reassignVoices() {
-  applyVoiceSettings();
-  const int total = std::clamp(mTotalVoices.get(), 1, static_cast<int>(cMaxVoices));
+void ZarnPlugin::voiceLayout(int totalVoices, int unisonVoices, int& keys, int& unison) {
+  const int total = std::clamp(totalVoices, 1, static_cast<int>(cMaxVoices));
   // Each key takes `unison` copies out of the pool; Total Voices bounds the
   // copies sounding at once, so a unison count above the total plays one
   // key with as many copies as the total allows.
-  const int unison = std::clamp(mUnisonVoices.get(), 1, total);
-  const int keys = total / unison;
+  unison = std::clamp(unisonVoices, 1, total);
+  keys = total / unison;
+}
+
+bool ZarnPlugin::layoutChanges(int i, int keys, int unison) const {
+  const ZarnVoice& v = *mVoices[i];
+  const int count = i < keys ? unison : 0;
+  if (v.getCopyCount() != count) return true;
+  for (int k = 0; k < count; ++k)
+    if (v.getCopy(k) != mCopyList[i * unison + k]) return true;
+  return false;
+}
+
+void ZarnPlugin::reassignVoices() {
+  applyVoiceSettings();
+  int keys = 0, unison = 1;
+  voiceLayout(mTotalVoices.get(), mUnisonVoices.get(), keys, unison);
   const float scale = 1.0f / std::sqrt(static_cast<float>(unison));
   mOsc1Gains->scale = scale;
   mOsc2Gains->scale = scale;
-  // A copy left out answers to no voice (assignCopies sets the others').
-  for (auto& c : mCopies) {
-    c->osc1.setMuteController(nullptr);
-    c->osc2.setMuteController(nullptr);
-  }
+  // A voice that keeps its copies keeps sounding (its copies, and so the
+  // shared gains' scale, are as they were). The others stop and let go of
+  // their copies, which answer to no voice until dealt out again below.
+  bool changed[cMaxVoices] = {};
   for (int i = 0; i < cMaxVoices; ++i) {
     ZarnVoice& v = *mVoices[i];
+    changed[i] = layoutChanges(i, keys, unison) || v.isFadingOut();
+    if (!changed[i]) continue;
     v.stop();
+    for (int k = 0; k < v.getCopyCount(); ++k) {
+      v.getCopy(k)->osc1.setMuteController(nullptr);
+      v.getCopy(k)->osc2.setMuteController(nullptr);
+    }
+  }
+  for (int i = 0; i < cMaxVoices; ++i) {
+    if (!changed[i]) continue;
+    ZarnVoice& v = *mVoices[i];
     if (i < keys)
       v.assignCopies(&mCopyList[i * unison], unison);
     else
       v.assignCopies(nullptr, 0);
   }
   mVoiceManager->numVoices = keys;
+}
+
+bool ZarnPlugin::fadeForLayout(int keys, int unison) {
+  // Only voices the manager renders sound; the others are silent however
+  // their envelopes stand.
+  const int rendered = std::clamp(mVoiceManager->numVoices.get(), 0, static_cast<int>(cMaxVoices));
+  const double rate = getEnvironment()->sampleRate;
+  const int fade = std::max(1, static_cast<int>(std::lround(static_cast<double>(cVoiceFadeMs) * rate / 1000.0)));
+  bool started = false;
+  bool fading = false;
+  for (int i = 0; i < rendered; ++i) {
+    ZarnVoice& v = *mVoices[i];
+    if (v.isMute() || v.hasFadedOut()) continue;
+    if (v.isFadingOut()) {
+      fading = true;
+    } else if (layoutChanges(i, keys, unison)) {
+      v.fadeOut(fade);
+      started = true;
+      fading = true;
+    }
+  }
+  if (started) mLayoutFadeLeft = fade;
+  if (fading) mLayoutWaiting = true;
+  return fading;
+}
+
+bool ZarnPlugin::holdParameterChanges() {
+  if (!mGraphBuilt || mDealingLayout) return false;
+  // The parameters hold what the queue brings: a preset's Total and Unison
+  // Voices are known before any of its values reaches the engine. The
+  // voices the new layout ends fade with the sound they have, and the rest
+  // of the preset waits for them (processSlice deals it).
+  int keys = 0, unison = 1;
+  voiceLayout(totalVoices.getTypedValue(), unisonVoices.getTypedValue(), keys, unison);
+  int oldKeys = 0, oldUnison = 1;
+  voiceLayout(mTotalVoices.get(), mUnisonVoices.get(), oldKeys, oldUnison);
+  if (keys != oldKeys || unison != oldUnison) fadeForLayout(keys, unison);
+  return mLayoutWaiting;
+}
+
+void ZarnPlugin::voiceLayoutChanged() {
+  // Dealt by finishVoiceLayout, which brought the change.
+  if (mDealingLayout) return;
+  int keys = 0, unison = 1;
+  voiceLayout(mTotalVoices.get(), mUnisonVoices.get(), keys, unison);
+  fadeForLayout(keys, unison);
+  if (!mLayoutWaiting) reassignVoices();
+}
+
+void ZarnPlugin::finishVoiceLayout() {
+  mLayoutWaiting = false;
+  mLayoutFadeLeft = 0;
+  mDealingLayout = true;
+  // What waited reaches the engine, and with it the layout the fades were
+  // for (also should the queue have lost its change).
+  processParameterChangeEvents();
+  mTotalVoices = totalVoices.getTypedValue();
+  mUnisonVoices = unisonVoices.getTypedValue();
+  reassignVoices();
+  mDealingLayout = false;
+  // In their order, as if they came now.
+  const int count = mWaitingEventCount;
+  mWaitingEventCount = 0;
+  for (int k = 0; k < count; ++k) {
+    const WaitingEvent& e = mWaitingEvents[k];
+    switch (e.kind) {
+    case WaitingKind::noteOn:
+      noteOn(e.note, e.value);
+      break;
+    case WaitingKind::noteOff:
+      noteOff(e.note, e.value);
+      break;
+    case WaitingKind::sustain:
+      setSustain(e.value != 0.0f);
+      break;
+    case WaitingKind::allNotesOff:
+      allNotesOff();
+      break;
+    }
+  }
+}
+
+bool ZarnPlugin::waitForLayout(WaitingKind kind, int note, float value) {
+  if (!mLayoutWaiting) return false;
+  if (mWaitingEventCount >= cWaitingEventRoom) {
+    // No room left: the layout is dealt now, cutting what still fades,
+    // rather than losing a key.
+    finishVoiceLayout();
+    return false;
+  }
+  mWaitingEvents[mWaitingEventCount++] = WaitingEvent{kind, note, value};
+  return true;
 }
 
 void ZarnPlugin::updateLfoMode(int n) {
@@ -621,11 +736,15 @@ void ZarnPlugin::processSlice(const float** outputs, int outputCount, int sample
   const float* left = nullptr;
   const float* right = nullptr;
   if (mGraphBuilt) {
+    // Every sample of the fades has been rendered: the voices that had to
+    // end are silent.
+    if (mLayoutWaiting && mLayoutFadeLeft <= 0) finishVoiceLayout();
     routeModulation();
     wave::Block* l = mStereoSpread->getOutput(0)->pull(sampleCount, 0);
     wave::Block* r = mStereoSpread->getOutput(1)->pull(sampleCount, 0);
     left = l ? l->data : nullptr;
     right = r ? r->data : nullptr;
+    if (mLayoutWaiting) mLayoutFadeLeft -= sampleCount;
   }
   for (int i = 0; i < outputCount; ++i) outputs[i] = i == 0 ? left : (i == 1 ? right : nullptr);
 }
@@ -641,6 +760,8 @@ void ZarnPlugin::prepareSampleRate(float rate) {
 }
 
 void ZarnPlugin::reset() {
+  // What waited for the layout happened before the reset.
+  if (mLayoutWaiting) finishVoiceLayout();
   GenericPlugin::reset();
   setSustain(false);
 }
@@ -681,7 +802,7 @@ void ZarnPlugin::lfoIndicatorChanged(void* sender) {
 // ---------------------------------------------------------------- MIDI
 
 void ZarnPlugin::noteOn(int note, float velocity) {
-  if (!mGraphBuilt) return;
+  if (!mGraphBuilt || waitForLayout(WaitingKind::noteOn, note, velocity)) return;
   // A restart under notes that sound ramps to the restarted wave; with
   // nothing sounding, it may jump.
   int sounding = -1;
@@ -702,11 +823,11 @@ void ZarnPlugin::noteOn(int note, float velocity) {
 }
 
 void ZarnPlugin::noteOff(int note, float velocity) {
-  if (mGraphBuilt) mVoiceManager->keyUp(note + 1, velocity);
+  if (mGraphBuilt && !waitForLayout(WaitingKind::noteOff, note, velocity)) mVoiceManager->keyUp(note + 1, velocity);
 }
 
 void ZarnPlugin::allNotesOff() {
-  if (!mGraphBuilt) return;
+  if (!mGraphBuilt || waitForLayout(WaitingKind::allNotesOff, 0, 0.0f)) return;
   // A panic message: nothing may keep sounding, not even under a pedal
   // that is still down, so the pedal counts as lifted until it moves again.
   mVoiceManager->setSustain(false);
@@ -715,12 +836,14 @@ void ZarnPlugin::allNotesOff() {
 
 void ZarnPlugin::allSoundOff() {
   if (!mGraphBuilt) return;
+  // Everything stops now, what waited for the layout too.
+  if (mLayoutWaiting) finishVoiceLayout();
   allNotesOff();
   for (auto& v : mVoices) v->stop();
 }
 
 void ZarnPlugin::setSustain(bool down) {
-  if (mGraphBuilt) mVoiceManager->setSustain(down);
+  if (mGraphBuilt && !waitForLayout(WaitingKind::sustain, 0, down ? 1.0f : 0.0f)) mVoiceManager->setSustain(down);
 }
 
 void ZarnPlugin::setModWheel(float value) {

@@ -33,6 +33,21 @@
 // sources are the voices' own (getSource of a voice) or shared
 // (getGlobalSource).
 //
+// Voice layout. Total Voices and Unison Voices deal the 32 unison copies
+// out to the voices (reassignVoices). When they change while voices sound
+// (a program change, a knob), a voice whose copies stay the same keeps
+// sounding; one whose copies change fades out over cVoiceFadeMs (a half
+// cosine on its gain, from full to nothing) and the new layout is dealt
+// when the fades are done, so no note stops in one sample. The change is
+// seen in the parameters before it reaches the engine (holdParameterChanges):
+// the queued parameter changes (the rest of a preset too) wait with the
+// layout, so the fading voices keep the sound they have. Keys, releases and
+// pedal moves that arrive meanwhile wait, in their order, in a list of room
+// fixed at construction, and are played when the layout is dealt: at most
+// the fade and one quantum later. (Should the list fill, the layout is
+// dealt at once.) A layout change while nothing sounds is dealt at once, as
+// it always was.
+//
 // Presets. Version 4 files are read. Older versions (2, 3 and betas) had
 // other parameter layouts, which no longer exist, so their files are
 // refused and change nothing.
@@ -92,6 +107,10 @@ public:
   static constexpr float cPitchBendRange = 2.0f;
   static constexpr const char* cProductName = "Zarn";
   static constexpr const char* cDefaultPresetName = "Default Sound";
+  // The fade-out of a sounding voice that a new voice layout ends.
+  static constexpr float cVoiceFadeMs = 5.0f;
+  // Key and pedal events that wait for a new voice layout.
+  static constexpr int cWaitingEventRoom = 256;
 
   // Shared by all instances; made by the first, released by the last.
   static Oscillator::Style* sOscillatorStyle;
@@ -130,6 +149,10 @@ public:
   // Also lifts the sustain pedal: a pedal held across a reset would keep
   // notes that no later pedal message releases.
   void reset() override;
+  // While voices that a change of Total or Unison Voices ends fade out
+  // (cVoiceFadeMs), the queued parameter changes wait: the fading voices
+  // keep their sound, and the new one starts when they are silent.
+  bool holdParameterChanges() override;
 
   // ---- presets
   // Files of versions 5 and 4 are read (4 upgraded by applyPresetData);
@@ -241,8 +264,31 @@ private:
   // Ends every glide of the shared parameter signals at its target.
   void settleParameters();
   // Deals the unison copies out to the voices for the current Total and
-  // Unison Voices, silencing every voice.
+  // Unison Voices. A voice whose copies stay keeps sounding; the others
+  // (and any that has faded out) are silenced.
   void reassignVoices();
+  // Total or Unison Voices reached the engine: fades out the sounding
+  // voices whose copies change and deals the layout when they are silent,
+  // or at once when none sounds.
+  void voiceLayoutChanged();
+  // Starts the fade-out of every sounding voice whose copies differ in the
+  // layout of keys voices of unison copies each; true while any voice
+  // fades, the layout then waiting (processSlice deals it when the fades
+  // are done).
+  bool fadeForLayout(int keys, int unison);
+  // Brings the held parameter changes to the engine, deals the layout and
+  // plays the events that waited for it.
+  void finishVoiceLayout();
+  // Whether voice i's unison copies differ from those it gets in the
+  // layout of keys voices of unison copies each.
+  bool layoutChanges(int i, int keys, int unison) const;
+  // The layout of totalVoices and unisonVoices (the parameters' values):
+  // keys voices of unison copies each.
+  static void voiceLayout(int totalVoices, int unisonVoices, int& keys, int& unison);
+  // Key and pedal events while a layout waits: true when the event was put
+  // aside to be played with the layout.
+  enum class WaitingKind : uint8_t { noteOn, noteOff, sustain, allNotesOff };
+  bool waitForLayout(WaitingKind kind, int note, float value);
   void applyVoiceSettings();
   void updateLfoMode(int n);
   void lfoIndicatorChanged(void* sender);
@@ -281,6 +327,19 @@ private:
 
   ZarnVoice::Settings mSettings;
   bool mGraphBuilt = false;
+
+  // A voice layout waiting for fading voices: the samples of the fade
+  // still to render, and the events put aside meanwhile.
+  struct WaitingEvent {
+    WaitingKind kind;
+    int note;
+    float value;
+  };
+  bool mLayoutWaiting = false;
+  bool mDealingLayout = false;
+  int mLayoutFadeLeft = 0;
+  WaitingEvent mWaitingEvents[cWaitingEventRoom] = {};
+  int mWaitingEventCount = 0;
 
   // The graph, built after initialize.
   std::unique_ptr<wave::FloatParameterSource> mTargetSources[zarn::cTargetCount];

@@ -283,6 +283,32 @@ void ZarnVoice::applySettings() {
 }
 
 float* ZarnVoice::getGainSamples(int count, int flags) {
+  float* out = touchGainSamples(count, flags);
+  if (fadeLength > 0) applyFadeOut(out, count, flags);
+  return out;
+}
+
+void ZarnVoice::fadeOut(int samples) {
+  fadeLength = std::max(1, samples);
+  fadeDone = 0;
+}
+
+void ZarnVoice::applyFadeOut(float* out, int count, int flags) {
+  const int done = fadeDone;
+  fadeDone = std::min(fadeLength, fadeDone + count);
+  if (flags & wave::cMuteCall) return;
+  // The block no longer holds one value, nor the value it is known to hold.
+  gainHeld = false;
+  gainValue = -1.0f;
+  const double w = 3.14159265358979323846 / static_cast<double>(fadeLength);
+  for (int i = 0; i < count; ++i) {
+    const int k = done + i;
+    const float f = k >= fadeLength ? 0.0f : static_cast<float>(0.5 + 0.5 * std::cos(w * k));
+    out[i] *= f;
+  }
+}
+
+float* ZarnVoice::touchGainSamples(int count, int flags) {
   wave::Producer* v = targetInputs[cTargetVolume];
   wave::Block* b = v ? v->pull(count, flags) : nullptr;
   float* out = gain.data;
@@ -338,6 +364,7 @@ void ZarnVoice::keyDown(float noteValue, int startNote, float keyVelocity) {
     portamento.noteOn(target, target);
 
   const bool silent = isMute();
+  fadeLength = 0;
   note = n;
   keyDown_ = true;
   played = true;
@@ -354,8 +381,14 @@ void ZarnVoice::keyDown(float noteValue, int startNote, float keyVelocity) {
   const bool sync1 = settings->phaseSync[0];
   const bool sync2 = settings->phaseSync[1];
   if (silent) {
+    // Nothing of the last note may carry over into this one: the DC
+    // blockers and the sync filters start as a new voice's do.
     dcLeft.resetState();
     dcRight.resetState();
+    for (int k = 0; k < copyCount; ++k) {
+      copies[k]->osc1.startFromSilence();
+      copies[k]->osc2.startFromSilence();
+    }
   }
   if (silent || sync1 || sync2) {
     const float base1 = sync1 ? 0.75f : startPhase(index, 0);
@@ -414,6 +447,7 @@ void ZarnVoice::keyUp(float) {
 
 void ZarnVoice::stop() {
   keyDown_ = false;
+  fadeLength = 0;
   eg1.resetState();
   eg2.resetState();
   egMain.resetState();

@@ -137,8 +137,17 @@ public:
   // Reads the shared settings again (scales, routing, filter enables,
   // unison spread).
   void applySettings();
-  // Silences the voice at once: envelopes idle, key up, filters at rest.
+  // Silences the voice at once: envelopes idle, key up, filters at rest;
+  // ends a fade-out.
   void stop();
+  // Fades the voice out over samples (a half cosine on its gain, from
+  // full to nothing) instead of cutting it: the voice keeps sounding,
+  // quieter, then silent until stop() or a keyDown, which ends the fade.
+  // For a voice that must end because its unison copies are dealt anew.
+  void fadeOut(int samples);
+  bool isFadingOut() const { return fadeLength > 0; }
+  // Every sample of the fade has been rendered: the voice is silent.
+  bool hasFadedOut() const { return fadeLength > 0 && fadeDone >= fadeLength; }
 
   // ---- modulation
   // The producer the voice reads for target t; null for none.
@@ -202,6 +211,10 @@ private:
   void takeTouch(float keyVelocity, int midiNote, bool silent);
   // The velocity gain reached now, partway through a move.
   float currentVelocityGain() const;
+  // The gain block of the touch and Volume, before a fade-out.
+  float* touchGainSamples(int count, int flags);
+  // Scales the gain block by the fade-out's next count samples.
+  void applyFadeOut(float* out, int count, int flags);
 
   // The shared units where they read this voice's inputs, else the own
   // ones.
@@ -232,6 +245,9 @@ private:
   wave::Block gain;
   float gainValue = -1.0f;
   int gainFilled = 0;
+  // A fade-out of fadeLength samples (0: none), fadeDone of them rendered.
+  int fadeLength = 0;
+  int fadeDone = 0;
 };
 
 // The level factor of a key's velocity (0..1): 1 at full velocity,

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -20,7 +21,16 @@ void check(bool ok, const char* what) {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    const bool asked = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
+    std::fprintf(asked ? stdout : stderr, "usage: zarn-selfcheck\n%s",
+                 asked ? "Checks the foundation this machine gives the plug-in (text, numbers, memory, paths)\n"
+                         "and says which checks passed; exits 1 when one failed.\n"
+                         "  --help               this text\n"
+                       : "");
+    return asked ? 0 : 2;
+  }
   std::printf("Zarn self-check\n");
 
   std::printf("text and numbers:\n");

@@ -353,6 +353,26 @@ void Oscillator::updateFrequencyTable() {
   loadFrequencyTable(*this, rate);
 }
 
+void Oscillator::startFromSilence() {
+  synced = false;
+  // The phase stays the same share of the cycle in the first table.
+  kernelState.phase = kernelState.phase / static_cast<float>(kernelState.tableSizes[kernelState.tableIndex]) *
+                      static_cast<float>(kernelState.tableSizes[0]);
+  kernelState.syncPhase = kernelState.phase;
+  kernelState.crossfadeStart = 1000.0f;
+  kernelState.crossfadeSlope = 0.0f;
+  kernelState.crossfadeOffset = 0.0f;
+  kernelState.tableIndex = 0;
+  const VectorProduceParams untouched{};
+  kernelState.lookedUpPitch = untouched.lookedUpPitch;
+  kernelState.lookedUpIn = untouched.lookedUpIn;
+  kernelState.lookedUpFrequency = untouched.lookedUpFrequency;
+  kernelState.lookedUpTable = untouched.lookedUpTable;
+  kernelState.lookedUpEntry = untouched.lookedUpEntry;
+  kernelState.lookedUpEntryFrequency = untouched.lookedUpEntryFrequency;
+  kernelState.lookedUpEntryStep = untouched.lookedUpEntryStep;
+}
+
 void Oscillator::resetPhase() {
   kernelState.phase = 0.75f * static_cast<float>(kernelState.tableSizes[kernelState.tableIndex]);
   kernelState.syncPhase = kernelState.phase;

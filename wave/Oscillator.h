@@ -88,6 +88,11 @@ public:
   static constexpr float cRestartSeconds = 0.005f;
   // Whether a restart's crossfade is under way.
   bool isFadingToPhase() const { return restartLeft > 0; }
+  // Starts again as a new oscillator does, the phase and the noise kept:
+  // the sync filter from silence, no crossfade under way, the first table
+  // as the one last played. For a voice that starts again from silence,
+  // whose oscillators still hold the end of its last note.
+  void startFromSilence();
   // Swaps in the frequency table of the environment's rate when the rate
   // has changed; the phase is kept.
   void updateFrequencyTable();

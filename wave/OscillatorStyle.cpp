@@ -2,6 +2,8 @@
 
 #include "base/Folders.h"
 #include "base/PathUtils.h"
+#include "platform/RegularFile.h"
+#include "platform/TemporaryFiles.h"
 #include "wave/ValueCurves.h"
 
 #include <bit>
@@ -139,8 +141,15 @@ std::string Oscillator::Style::getCachePath(const std::string& dataFolder) {
 }
 
 bool Oscillator::Style::loadTables(const std::string& path) {
-  Guard in(std::fopen(path.c_str(), "rb"));
-  if (!in.file) return false;
+  // Anything but a regular file (a FIFO would wait for a writer for ever)
+  // is no cache: the tables are built and a file takes its place.
+  const int fd = platform::openRegularFile(path);
+  if (fd < 0) return false;
+  Guard in(::fdopen(fd, "rb"));
+  if (!in.file) {
+    ::close(fd);
+    return false;
+  }
   if (std::fseek(in.file, 0, SEEK_END) != 0 || std::ftell(in.file) != cCacheFileSize) return false;
   if (std::fseek(in.file, 0, SEEK_SET) != 0) return false;
 
@@ -177,10 +186,9 @@ void Oscillator::Style::saveTables(const std::string& path) {
     if (!folderExists(folder)) createFolder(folder);
   }
 
-  std::string temp = path + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
+  std::string temp;
+  const int fd = platform::createTemporaryFile(path, 0644, temp);
   if (fd < 0) return;
-  ::fchmod(fd, 0644);
   std::FILE* out = ::fdopen(fd, "wb");
   if (!out) {
     ::close(fd);

@@ -8,10 +8,12 @@
 // is the part of its cost that no code of ours can take away; bench/idle-edit
 // measures the two side by side, because the figure moves with the machine.
 
+#include <pthread.h>
 #include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <thread>
 #include <vector>
@@ -19,6 +21,7 @@
 namespace {
 
 void sleepAt(double rate, double seconds) {
+  pthread_setname_np(pthread_self(), "zarn-idle-wake");
   const long period = static_cast<long>(1e9 / rate);
   const long wakes = static_cast<long>(rate * seconds);
   timespec due{};
@@ -39,6 +42,15 @@ double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static
 } // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::printf("usage: zarn-idle-floor SECONDS [RATE...]\n"
+                "What waking alone costs: one thread per RATE (wakes a second; default %.2f and 20, the\n"
+                "edit command's host buffer and window timers) sleeps to deadlines for SECONDS, and the\n"
+                "process's CPU time is printed as a share of one core.\n"
+                "  --help               this text\n",
+                44100.0 / 512.0);
+    return 0;
+  }
   const double length = argc > 1 ? std::atof(argv[1]) : 0.0;
   if (argc < 2 || !(length > 0.0)) {
     std::fprintf(stderr, "usage: zarn-idle-floor SECONDS [RATE...]\n");

@@ -225,6 +225,8 @@ void ZarnFilterController::mouseDown(gui::MouseButton button, const Point& p, gu
   }
 
   const Point p1 = peakPosition(1), p2 = peakPosition(2);
+  pressPoint = p;
+  leftPressPoint = false;
   if (dragArea == cPeak1Area) {
     filterColor1 = activeColor.get();
     grabOffset = p - p1;
@@ -244,6 +246,12 @@ void ZarnFilterController::mouseMove(const Point& point, gui::ShiftState state) 
   if (dragArea == cNoArea) {
     setActive(selectArea(point));
     return;
+  }
+  // A click is no drag: until the pointer leaves the press point nothing
+  // moves (nor is the preset changed by the rounding of a handle's place).
+  if (!leftPressPoint) {
+    if (point == pressPoint) return;
+    leftPressPoint = true;
   }
   state = gui::shiftStateMapping.inDefaultKeys(state);
   setMirroring(state & gui::cCommandBit);

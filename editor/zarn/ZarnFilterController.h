@@ -151,5 +151,10 @@ private:
   gui::Point grabOffset;
   bool mirroring = false;
   gui::Point halfDistance;
+  // Where the drag's press was, and whether the pointer has left it since:
+  // a handle's place on screen is its value rounded to a pixel, so a move
+  // to the press point itself would set the value to that rounding.
+  gui::Point pressPoint;
+  bool leftPressPoint = false;
   Style* style;
 };

@@ -9,11 +9,16 @@
 #include "wave/FilterCharacteristicPresets.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 int main(int argc, char** argv) {
-  if (argc != 2 || argv[1][0] == '\0') {
-    std::fprintf(stderr, "usage: %s FOLDER\n", argc > 0 ? argv[0] : "zarn-make-filters");
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::printf("usage: zarn-make-filters FOLDER\nWrites the filter characteristic files the bundle ships into FOLDER (made if missing).\n  --help               this text\n");
+    return 0;
+  }
+  if (argc != 2 || argv[1][0] == '\0' || argv[1][0] == '-') {
+    std::fprintf(stderr, "usage: zarn-make-filters FOLDER\n");
     return 2;
   }
   const std::string folder = argv[1];

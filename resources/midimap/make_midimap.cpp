@@ -19,6 +19,7 @@
 #include "synth/ZarnPlugin.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -45,8 +46,12 @@ constexpr FactoryConnection cFactoryConnections[] = {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s <resource folder>\n", argc > 0 ? argv[0] : "zarn-make-midimap");
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::printf("usage: zarn-make-midimap FOLDER\nWrites the factory MIDI controller map (MidiControllerMap.qvm) into the bundle's resource FOLDER.\n  --help               this text\n");
+    return 0;
+  }
+  if (argc != 2 || argv[1][0] == '-') {
+    std::fprintf(stderr, "usage: zarn-make-midimap FOLDER\n");
     return 2;
   }
   std::unique_ptr<ZarnPlugin> plugin(new ZarnPlugin());

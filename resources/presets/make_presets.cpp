@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -324,8 +325,12 @@ std::vector<FactoryPreset> factoryPresets() {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::printf("usage: zarn-make-presets FOLDER\nWrites the factory presets, one folder of them per kind, into FOLDER.\n  --help               this text\n");
+    return 0;
+  }
+  if (argc != 2 || argv[1][0] == '-') {
+    std::fprintf(stderr, "usage: zarn-make-presets FOLDER\n");
     return 2;
   }
   const std::string out = argv[1];

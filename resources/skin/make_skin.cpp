@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -414,7 +415,11 @@ void background(Writer& out) {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::printf("usage: zarn-make-skin OUT_DIR\nDraws the editor's skin pictures (PNG) into OUT_DIR.\n  --help               this text\n");
+    return 0;
+  }
+  if (argc != 2 || argv[1][0] == '-') {
     std::fprintf(stderr, "usage: zarn-make-skin OUT_DIR\n");
     return 2;
   }

@@ -2,12 +2,14 @@
 #include "base/PresetFolder.h"
 
 #include "platform/Clock.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -131,13 +133,10 @@ TEST(PresetFolderTest, RescanReplacesTheWholeTree) {
 }
 
 TEST(PresetFolderTest, BudgetIsTheTimeLeftNotADepthLimit) {
-  // With the clock standing still no time is spent, so even a budget of one
-  // millisecond reaches the deepest folder.
-  VirtualClock clock;
   TempDir dir;
   dir.write("a/b/c/d/e/deep.qvp", "");
   dir.write("a/top.qvp", "");
-  PresetFolder root(dir.path(), ".qvp", 1);
+  PresetFolder root(dir.path(), ".qvp", 2500);
   EXPECT_EQ(countPresets(root), 2u);
   const PresetFolder* folder = &root;
   for (const char* name : {"a", "b", "c", "d", "e"}) {
@@ -145,6 +144,94 @@ TEST(PresetFolderTest, BudgetIsTheTimeLeftNotADepthLimit) {
     ASSERT_NE(folder, nullptr) << name;
   }
   EXPECT_EQ(presetNames(*folder), (std::vector<std::string>{"deep"}));
+}
+
+TEST(PresetFolderTest, TheBudgetRunsOnRealTimeWhileTheClockStandsStill) {
+  // A render runs the program's clock virtually, standing still while the
+  // plug-in loads. The scan's budget must still run out: far more work than
+  // one millisecond leaves folders unscanned.
+  VirtualClock clock;
+  TempDir dir;
+  char name[64];
+  for (int f = 0; f < 100; ++f) {
+    std::snprintf(name, sizeof name, "F%03d/Sub", f);
+    std::filesystem::create_directories(dir.file(name));
+    std::snprintf(name, sizeof name, "F%03d/Sub/P.qvp", f);
+    std::ofstream(dir.file(name)).put('x');
+  }
+  PresetFolder root(dir.path(), ".qvp", 1);
+  ASSERT_EQ(root.getFolderCount(), 100u);
+  unsigned empty = 0;
+  for (unsigned i = 0; i < root.getFolderCount(); ++i)
+    if (root.getFolder(i)->getFolderCount() == 0) ++empty;
+  EXPECT_GT(empty, 0u);
+  // Folders are scanned in their listed order, so those the budget reached
+  // come first.
+  for (unsigned i = 1; i < root.getFolderCount(); ++i)
+    if (root.getFolder(i)->getFolderCount() > 0) {
+      EXPECT_GT(root.getFolder(i - 1)->getFolderCount(), 0u) << i;
+    }
+}
+
+TEST(PresetFolderTest, ALinkLoopAndALatticeOfLinksEndWithTheClockStandingStill) {
+  // Outside the library, 40 folders each linking twice to the next: 2^40
+  // ways down, 40 folders. Inside, a link back to the root.
+  VirtualClock clock;
+  TempDir big, dir;
+  namespace fs = std::filesystem;
+  const int levels = 40;
+  for (int i = 0; i < levels; ++i) {
+    const std::string level = "D" + std::to_string(i);
+    big.write(level + "/p" + std::to_string(i) + ".qvp", "");
+    if (i + 1 < levels) {
+      fs::create_directory_symlink(big.file("D" + std::to_string(i + 1)), big.file(level + "/a"));
+      fs::create_directory_symlink(big.file("D" + std::to_string(i + 1)), big.file(level + "/b"));
+    }
+  }
+  dir.write("Bass/Acid Bass.qvp", "");
+  dir.write("top.qvp", "");
+  fs::create_directory_symlink(dir.path(), dir.file("Bass/again"));
+  fs::create_directory_symlink(big.file("D0"), dir.file("Big"));
+
+  const zarn::test::ChildResult r = zarn::test::runInChild([&] {
+    PresetFolder root(dir.path(), ".qvp", 2500);
+    std::string found = std::to_string(countPresets(root));
+    const PresetFolder* bass = findFolder(root, "Bass");
+    if (bass) found += " Bass:" + std::to_string(bass->getFolderCount()) + "/" + presetNames(*bass).at(0);
+    // Down the first links to the last folder.
+    const PresetFolder* f = findFolder(root, "Big");
+    for (int i = 1; f && i < levels; ++i) f = findFolder(*f, "a");
+    if (f) found += " last:" + presetNames(*f).at(0);
+    return found;
+  });
+  ASSERT_TRUE(r.finished) << "the scan did not end";
+  // The library's own two presets; each lattice folder once through its
+  // first link, and again (presets only, links not followed twice) through
+  // its second.
+  EXPECT_EQ(r.output, std::to_string(2 + levels + (levels - 1)) + " Bass:0/Acid Bass last:p39");
+}
+
+TEST(PresetFolderTest, TheSystemsOwnTreesAreNeverEntered) {
+  VirtualClock clock;
+  TempDir dir;
+  namespace fs = std::filesystem;
+  dir.write("Lead/x.qvp", "");
+  fs::create_directory_symlink("/proc", dir.file("Proc"));
+  fs::create_directory_symlink("/sys", dir.file("Sys"));
+  fs::create_directory_symlink("/dev", dir.file("Dev"));
+  fs::create_directory_symlink("/proc/self/task", dir.file("Tasks"));
+  const zarn::test::ChildResult r = zarn::test::runInChild([&] {
+    PresetFolder root(dir.path(), ".qvp", 2500);
+    std::string found;
+    for (const std::string& name : folderNames(root)) found += name + " ";
+    found += std::to_string(countPresets(root));
+    // A library set to /proc itself lists nothing.
+    PresetFolder proc("/proc/", ".qvp", 2500);
+    found += " /proc:" + std::to_string(proc.getFolderCount() + proc.getPresetCount()) + " " + proc.getName();
+    return found;
+  });
+  ASSERT_TRUE(r.finished) << "the scan did not end";
+  EXPECT_EQ(r.output, "Lead 1 /proc:0 proc");
 }
 
 TEST(PresetFolderTest, ExhaustedBudgetListsRemainingFoldersEmpty) {

@@ -704,6 +704,45 @@ TEST_F(X11WindowServerTest, TheConsoleAsksWithoutHoldingTheLoop) {
   loop.removeTimer(tick);
 }
 
+// On the console, what is typed is found where the question says: a path
+// like "Bass/Acid Bass" within the folder offered (not the folder the
+// program was started from), one from / as it stands. A folder that does
+// not exist is answered as typed, so the editor can say what is wrong with
+// it, as it does with zenity's answer, instead of taking it for a cancel.
+TEST_F(X11WindowServerTest, TheConsoleFindsWhatIsTypedInTheFolderItNames) {
+  zarn::test::TempDir dir;
+  dir.write("presets/Bass/Sub Bass.qvp", "kept");
+  dir.write("elsewhere/x", "");
+  zarn::test::ScopedEnvironment bare("PATH", dir.file("none"));
+  const std::string presets = dir.file("presets");
+  // Started from another folder, which holds a Bass folder of its own.
+  std::filesystem::create_directories(dir.file("elsewhere/Bass"));
+  const std::filesystem::path started = std::filesystem::current_path();
+  std::filesystem::current_path(dir.file("elsewhere"));
+  struct Back {
+    std::filesystem::path to;
+    ~Back() { std::filesystem::current_path(to); }
+  } back{started};
+
+  TypedInput keyboard;
+  keyboard.type("Bass/Acid Bass\n" + dir.file("elsewhere") + "/Bass/Mine\nLeads\nBass\n/no/such/folder\n");
+  const auto relative = server->askSaveName(presets, ".qvp");
+  const auto absolute = server->askSaveName(presets, ".qvp");
+  const auto missing = server->askFolder(presets, "Choose the preset folder");
+  const auto existing = server->askFolder(presets, "Choose the preset folder");
+  const auto rooted = server->askFolder(presets, "Choose the preset folder");
+  keyboard.end();
+  ASSERT_TRUE(relative);
+  EXPECT_EQ(relative->folder, presets + "/Bass");
+  EXPECT_EQ(relative->name, "Acid Bass.qvp");
+  ASSERT_TRUE(absolute);
+  EXPECT_EQ(absolute->folder, dir.file("elsewhere") + "/Bass");
+  EXPECT_EQ(absolute->name, "Mine.qvp");
+  EXPECT_EQ(missing, std::optional<std::string>(presets + "/Leads"));
+  EXPECT_EQ(existing, std::optional<std::string>(presets + "/Bass"));
+  EXPECT_EQ(rooted, std::optional<std::string>("/no/such/folder"));
+}
+
 // The process's server: X11 where a display answers, headless when none
 // does or ZARN_WINDOW says so, with the reason.
 TEST_F(X11WindowServerTest, ServerIsChosenAtRunTime) {

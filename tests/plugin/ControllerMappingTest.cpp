@@ -138,11 +138,22 @@ TEST(ControllerMappingTest, SavedFileIsTheContainerByteForByteAndLoadsBack) {
   EXPECT_EQ(bytes, dir.read("again.qvm"));
 }
 
-TEST(ControllerMappingTest, AnyVersionWithTheRightTagIsAccepted) {
+TEST(ControllerMappingTest, OnlyTheVersionItKnowsIsRead) {
+  // Another version's layout is unknown: read as version 1's it would send
+  // controllers to the wrong parameters. The table stays as it was.
   TempDir dir;
-  dir.write("v7.qvm", mapFile({9, 8, 7}, "QVCM", 7));
+  for (int version : {2, 7, 0, -1}) {
+    SCOPED_TRACE(version);
+    dir.write("other.qvm", mapFile({9, 8, 7}, "QVCM", version));
+    ControllerMapping m;
+    m.setConnection(4, 3);
+    EXPECT_FALSE(m.loadFromFile(dir.file("other.qvm")));
+    EXPECT_EQ(-1, m.getParameterIndex(0));
+    EXPECT_EQ(3, m.getParameterIndex(4));
+  }
+  dir.write("v1.qvm", mapFile({9, 8, 7}, "QVCM", 1));
   ControllerMapping m;
-  EXPECT_TRUE(m.loadFromFile(dir.file("v7.qvm")));
+  EXPECT_TRUE(m.loadFromFile(dir.file("v1.qvm")));
   EXPECT_EQ(9, m.getParameterIndex(0));
   EXPECT_EQ(7, m.getParameterIndex(2));
   EXPECT_EQ(-1, m.getParameterIndex(3));

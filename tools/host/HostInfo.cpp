@@ -1,5 +1,6 @@
 #include "tools/host/HostInfo.h"
 
+#include "tools/host/PresetByName.h"
 #include "tools/host/SimHost.h"
 
 #include <cstdio>
@@ -75,6 +76,25 @@ void printChunks(std::ostream& out, SimHost& host, Instance& in) {
   }
 }
 
+// The library as a host reaches it: each preset's bank and program (what
+// --preset sends) and its name.
+void printPresets(std::ostream& out, SimHost& host, int32_t type) {
+  std::vector<PresetByName::Entry> presets;
+  std::string error;
+  if (!PresetByName::list(host, type, presets, error)) {
+    out << "    presets: none by name (" << error << ")\n";
+    return;
+  }
+  out << "    presets: " << presets.size() << " (bank, program: name)\n";
+  for (const PresetByName::Entry& e : presets)
+    out << "      " << e.index / 128 << ", " << e.index % 128 << ": "
+        << (e.name.empty() ? "(this file does not load; the plug-in says why)" : e.name)
+        << (e.name == e.stored && e.name.size() == static_cast<size_t>(PresetByName::kPresetNameSize)
+                ? " (as far as a host sees a name; --preset takes the whole name too)"
+                : "")
+        << "\n";
+}
+
 } // namespace
 
 void printInfo(std::ostream& out, SimHost& host, const std::string& bundlePath) {
@@ -108,6 +128,7 @@ void printInfo(std::ostream& out, SimHost& host, const std::string& bundlePath) 
     printControls(out, host, *instance);
     printChunks(out, host, *instance);
     host.deleteInstance(instance);
+    printPresets(out, host, t);
   }
 }
 

@@ -1,5 +1,7 @@
 #include "tools/host/PacedRender.h"
 
+#include "platform/ThreadName.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -85,6 +87,7 @@ void PacedRender::queueSong(size_t& next, int64_t& songAt) {
 }
 
 void PacedRender::run() {
+  platform::nameThisThread(kThreadName);
   std::vector<const float*> ins;
   std::vector<float*> outs;
   for (auto& b : mIn) ins.push_back(b.data());

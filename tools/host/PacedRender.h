@@ -29,6 +29,8 @@ namespace simhost {
 
 class PacedRender {
 public:
+  // The render thread's name in thread lists (top -H, perf, debuggers).
+  static constexpr const char* kThreadName = "zarn-render";
   static constexpr int32_t kDefaultBufferFrames = 512;
   static constexpr int32_t kMaxBufferFrames = 8192;
   // The rendered buffer's outputs, `frames` samples each; on the render

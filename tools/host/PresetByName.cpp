@@ -39,10 +39,25 @@ std::string PresetByName::nameIn(const std::vector<unsigned char>& record) {
   return std::string(field, strnlen(field, kPresetNameSize));
 }
 
+std::string PresetByName::fileNameIn(const std::vector<unsigned char>& record) {
+  const size_t at = static_cast<size_t>(kChunkHeaderSize + kPresetNameSize);
+  if (record.size() <= at) return {};
+  const char* field = reinterpret_cast<const char*>(record.data() + at);
+  const size_t room = std::min<size_t>(record.size() - at, kPresetPathSize);
+  const size_t length = strnlen(field, room);
+  // No path, or one cut short by the field: no name can be taken from it.
+  if (length == 0 || length == room) return {};
+  std::string name(field, length);
+  if (const size_t slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+  if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
+}
+
 std::vector<unsigned char> PresetByName::withName(std::vector<unsigned char> record, const std::string& name) {
   record.resize(std::max(record.size(), static_cast<size_t>(kChunkHeaderSize + kPresetNameSize)), 0);
   unsigned char* field = record.data() + kChunkHeaderSize;
-  std::memset(field, 0, kPresetNameSize);
+  // The name alone: a path after it (of another preset) is cleared too.
+  std::memset(field, 0, record.size() - kChunkHeaderSize);
   std::memcpy(field, name.data(), std::min<size_t>(name.size(), kPresetNameSize - 1));
   return record;
 }
@@ -68,70 +83,160 @@ bool PresetByName::choose(SimHost& host, Instance& in, int32_t index, const std:
     if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     sendProgram(host, in, index);
     record.clear();
-    if (host.getChunk(in, kPresetNameChunkID, record) == 0 && nameIn(record) == name) return true;
+    if (host.getChunk(in, kPresetNameChunkID, record) == 0 && matches(entryOf(index, record), name)) return true;
   }
   error = "preset \"" + name + "\" did not load from a program change";
   return false;
 }
 
-bool PresetByName::load(SimHost& host, int32_t type, const std::string& name, HostState& state,
-                        std::string& error, int32_t* index) {
-  ProbeInstance probe(host, type);
-  const auto ids = host.chunkIDs(*probe);
-  if (std::find(ids.begin(), ids.end(), kPresetNameChunkID) == ids.end()) {
+namespace {
+
+// Walks the library on the probe, program after program, and hands each
+// place and what it showed (an entry without names when it showed none)
+// to visit, until
+// visit says stop or the library ends. False with a reason when the chunk
+// cannot be used.
+template <class Visit>
+bool walkLibrary(SimHost& host, Instance& probe, std::string& error, Visit visit) {
+  const auto ids = host.chunkIDs(probe);
+  if (std::find(ids.begin(), ids.end(), PresetByName::kPresetNameChunkID) == ids.end()) {
     error = "the plug-in keeps no preset name, so no preset can be chosen by name";
     return false;
   }
   std::vector<unsigned char> record;
-  if (int32_t status = host.getChunk(*probe, kPresetNameChunkID, record); status != 0) {
+  if (int32_t status = host.getChunk(probe, PresetByName::kPresetNameChunkID, record); status != 0) {
     error = "the plug-in gave no preset name (" + std::to_string(status) + ")";
     return false;
   }
-  const std::vector<unsigned char> cleared = withName(record, kNoPreset);
-
-  // Programs that showed no preset: while more presets follow them, they
-  // are files the plug-in could not load (it tells why itself); the last
-  // run of them is the end of the library.
-  std::vector<int32_t> empty, unloaded;
-  for (int32_t i = 0; i < kMaxPresets; ++i) {
+  const std::vector<unsigned char> cleared = PresetByName::withName(record, kNoPreset);
+  int32_t emptyRun = 0;
+  for (int32_t i = 0; i < PresetByName::kMaxPresets; ++i) {
     std::string found = kNoPreset;
+    record.clear();
     for (int attempt = 0; attempt <= kRetries && found == kNoPreset; ++attempt) {
       if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      if (host.setChunk(*probe, kPresetNameChunkID, cleared) != 0) {
+      if (host.setChunk(probe, PresetByName::kPresetNameChunkID, cleared) != 0) {
         error = "the plug-in refused its preset-name chunk";
         return false;
       }
-      sendProgram(host, *probe, i);
+      sendProgram(host, probe, i);
       record.clear();
-      if (host.getChunk(*probe, kPresetNameChunkID, record) != 0) {
+      if (host.getChunk(probe, PresetByName::kPresetNameChunkID, record) != 0) {
         error = "the plug-in gave no preset name";
         return false;
       }
-      found = nameIn(record);
+      found = PresetByName::nameIn(record);
     }
     if (found == kNoPreset) {
-      empty.push_back(i);
-      if (static_cast<int32_t>(empty.size()) >= kEndOfLibrary) break;
+      if (++emptyRun >= PresetByName::kEndOfLibrary) break;
+      if (!visit(PresetByName::Entry{i, {}, {}})) return true;
       continue;
     }
-    unloaded.insert(unloaded.end(), empty.begin(), empty.end());
-    empty.clear();
-    if (found == name) {
-      if (index) *index = i;
+    emptyRun = 0;
+    if (!visit(PresetByName::entryOf(i, record))) return true;
+  }
+  return true;
+}
+
+std::string placeText(int32_t index) {
+  return "bank " + std::to_string(index / 128) + " program " + std::to_string(index % 128);
+}
+
+} // namespace
+
+PresetByName::Entry PresetByName::entryOf(int32_t index, const std::vector<unsigned char>& record) {
+  Entry e{index, fileNameIn(record), nameIn(record)};
+  if (e.name.empty()) e.name = e.stored;
+  return e;
+}
+
+bool PresetByName::matches(const Entry& shown, const std::string& wanted) {
+  if (shown.stored.empty()) return false;
+  if (wanted == shown.name || wanted == shown.stored) return true;
+  // Without the file's name, a name longer than the chunk keeps is known
+  // by its first kPresetNameSize bytes.
+  return shown.name == shown.stored && shown.stored.size() == static_cast<size_t>(kPresetNameSize) &&
+         wanted.size() > shown.stored.size() && wanted.compare(0, shown.stored.size(), shown.stored) == 0;
+}
+
+bool PresetByName::list(SimHost& host, int32_t type, std::vector<Entry>& presets, std::string& error) {
+  presets.clear();
+  ProbeInstance probe(host, type);
+  std::vector<Entry> pending; // programs that showed nothing, until a preset follows them
+  const bool ok = walkLibrary(host, *probe, error, [&](const Entry& e) {
+    if (e.name.empty()) {
+      pending.push_back(e);
+      return true;
+    }
+    presets.insert(presets.end(), pending.begin(), pending.end());
+    pending.clear();
+    presets.push_back(e);
+    return true;
+  });
+  return ok;
+}
+
+std::string PresetByName::listText(const std::vector<Entry>& presets) {
+  std::string text;
+  for (const Entry& e : presets)
+    if (!e.name.empty()) text += (text.empty() ? "" : ", ") + e.name;
+  return text;
+}
+
+bool PresetByName::load(SimHost& host, int32_t type, const std::string& name, HostState& state, std::string& error,
+                        int32_t* index) {
+  // Exact names first; a name longer than the chunk holds is matched by
+  // its beginning, and must then be the only preset that begins so.
+  std::vector<Entry> seen, unloaded, pending, cut;
+  int32_t exact = -1;
+  {
+    ProbeInstance probe(host, type);
+    const bool ok = walkLibrary(host, *probe, error, [&](const Entry& e) {
+      if (e.name.empty()) {
+        pending.push_back(e);
+        return true;
+      }
+      unloaded.insert(unloaded.end(), pending.begin(), pending.end());
+      pending.clear();
+      seen.push_back(e);
+      if (e.name == name || e.stored == name) {
+        exact = e.index;
+        return false;
+      }
+      if (matches(e, name)) cut.push_back(e);
+      return true;
+    });
+    if (!ok) return false;
+    if (exact >= 0) {
+      if (index) *index = exact;
       return state.capture(host, *probe, error);
     }
+  }
+  if (cut.size() == 1) {
+    ProbeInstance probe(host, type);
+    if (!choose(host, *probe, cut[0].index, name, error)) return false;
+    if (index) *index = cut[0].index;
+    return state.capture(host, *probe, error);
+  }
+  if (cut.size() > 1) {
+    error = "\"" + name + "\" cannot be told apart from " + std::to_string(cut.size()) +
+            " presets: the plug-in tells a host the first " + std::to_string(kPresetNameSize) +
+            " bytes of a preset's name, and they begin alike (";
+    for (size_t k = 0; k < cut.size(); ++k) error += (k ? ", " : "") + placeText(cut[k].index);
+    error += "); rename one";
+    return false;
   }
   if (unloaded.empty()) {
     error = "no preset named \"" + name + "\"";
   } else {
     error = "preset \"" + name + "\" not found among the presets that load; " + std::to_string(unloaded.size()) +
             " preset" + (unloaded.size() == 1 ? "" : "s") + " of the library could not be loaded (";
-    for (size_t k = 0; k < unloaded.size() && k < 4; ++k)
-      error += (k ? ", " : "") + std::string("bank ") + std::to_string(unloaded[k] / 128) + " program " +
-               std::to_string(unloaded[k] % 128);
+    for (size_t k = 0; k < unloaded.size() && k < 4; ++k) error += (k ? ", " : "") + placeText(unloaded[k].index);
     error += unloaded.size() > 4 ? ", ...; " : "; ";
     error += "the plug-in says why)";
   }
+  error += seen.empty() ? "; the library holds no preset that loads"
+                        : "; the presets are: " + listText(seen) + " (zarn-host info lists them with their programs)";
   return false;
 }
 

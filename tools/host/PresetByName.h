@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace simhost {
 
@@ -32,8 +33,33 @@ public:
   // a single one does not end the search: the presets after it are found.
   static constexpr int32_t kEndOfLibrary = 3;
 
+  // A place in the library and what the preset there showed (names empty
+  // when the plug-in could not load it).
+  struct Entry {
+    int32_t index = 0; // bank * 128 + program
+    // The preset file's own name (without extension) when the chunk tells
+    // the preset's path, else the name the chunk keeps.
+    std::string name;
+    // The name the chunk keeps: at most kPresetNameSize bytes of it.
+    std::string stored;
+  };
+  // The path field after the name: the preset's path below the library.
+  static constexpr int32_t kPresetPathSize = 1024;
+
+  // Whether a preset is the one wanted: by its file's name, or by the name
+  // the chunk keeps; without the file's name, a name longer than the chunk
+  // holds by its beginning.
+  static bool matches(const Entry& shown, const std::string& wanted);
+  // Every place of the library, in order, up to its last preset; false with
+  // a reason when the plug-in keeps no preset name.
+  static bool list(SimHost& host, int32_t type, std::vector<Entry>& presets, std::string& error);
+  // The names of the presets that load, separated by commas.
+  static std::string listText(const std::vector<Entry>& presets);
+
   // The state of an instance of the type that holds the preset; false with a
-  // reason when the plug-in keeps no preset name or no preset has the name.
+  // reason when the plug-in keeps no preset name or no preset has the name
+  // (the reason then lists the presets there are). A name longer than the
+  // chunk holds is found by its beginning when no other preset begins so.
   // With index, the preset's place in the library (bank * 128 + program).
   static bool load(SimHost& host, int32_t type, const std::string& name, HostState& state, std::string& error,
                    int32_t* index = nullptr);
@@ -47,7 +73,12 @@ public:
   // The name in a preset-name chunk record (header included); "" when the
   // record is too short.
   static std::string nameIn(const std::vector<unsigned char>& record);
-  // A preset-name chunk record holding name, on the header of record.
+  // The file's own name (its path's last part without extension) when the
+  // record carries the preset's path after the name; else "".
+  static std::string fileNameIn(const std::vector<unsigned char>& record);
+  static Entry entryOf(int32_t index, const std::vector<unsigned char>& record);
+  // A preset-name chunk record holding name (and no path), on the header of
+  // record.
   static std::vector<unsigned char> withName(std::vector<unsigned char> record, const std::string& name);
 };
 

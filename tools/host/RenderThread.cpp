@@ -1,5 +1,7 @@
 #include "tools/host/RenderThread.h"
 
+#include "platform/ThreadName.h"
+
 #include <chrono>
 
 namespace simhost {
@@ -24,6 +26,7 @@ void RenderThread::stop() {
 }
 
 void RenderThread::run() {
+  platform::nameThisThread(kThreadName);
   std::vector<const float*> in;
   std::vector<float*> out;
   for (auto& b : mIn) in.push_back(b.data());

@@ -16,6 +16,8 @@ namespace simhost {
 
 class RenderThread {
 public:
+  // The thread's name in thread lists (top -H, perf, debuggers).
+  static constexpr const char* kThreadName = "zarn-render";
   RenderThread(SimHost& host, Instance& instance, int32_t blockFrames, float inputLevel);
   ~RenderThread(); // stops
   RenderThread(const RenderThread&) = delete;

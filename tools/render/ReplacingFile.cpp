@@ -1,28 +1,14 @@
 #include "tools/render/ReplacingFile.h"
 
+#include "platform/TemporaryFiles.h"
+
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace renderio {
-
-namespace {
-
-// The process's umask, read without changing it (umask() can only be read
-// by setting it, which another thread creating a file would notice).
-mode_t currentUmask() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.compare(0, 6, "Umask:") == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
-  return 022;
-}
-
-} // namespace
 
 ReplacingFile::~ReplacingFile() { discard(); }
 
@@ -66,10 +52,9 @@ bool ReplacingFile::create(const std::string& path) {
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   if (name.empty()) return fail("write", EISDIR);
-  std::string temp = folder + "." + name + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  std::string temp;
+  const int fd = platform::createTemporaryFile(path, 0666, temp);
   if (fd < 0) return fail("write", errno);
-  ::fchmod(fd, 0666 & ~currentUmask());
   mFd = fd;
   mTemp = temp;
   return true;

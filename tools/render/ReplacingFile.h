@@ -8,14 +8,15 @@
 //   if (!file.commit()) fail(file.error());   // out.wav now holds it all
 //
 // The bytes go to a temporary file of a unique name in the target's folder,
-// created exclusively (mkstemp: never an existing file, never through a
-// symbolic link planted under that name). commit() flushes it to the disk
+// created exclusively (never an existing file, never through a symbolic
+// link planted under that name). commit() flushes it to the disk
 // and renames it over the target; the rename replaces a link at the target
 // itself rather than writing where it points. Until then, and after any
 // failure or a discard, the target stays as it was; a process killed on the
-// way leaves at most the hidden temporary file (".NAME.XXXXXX") beside it.
-// Errors name the target and the system's reason. The new file gets the
-// usual mode (0666 less the umask), not mkstemp's 0600.
+// way leaves at most the hidden temporary file (".NAME.PID-N.part", the
+// program's one scheme, platform/TemporaryFiles.h) beside it. Errors name
+// the target and the system's reason. The new file gets the usual mode
+// (0666 less the umask).
 
 #include <string>
 

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace renderio {
 
@@ -15,7 +18,66 @@ constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 4096;
 
 SNDFILE* handle(void* p) { return static_cast<SNDFILE*>(p); }
 
+void putLE(unsigned char* at, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+uint32_t getLE32(const unsigned char* at) {
+  return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
 } // namespace
+
+// The library writes a float file's format chunk in the 16-byte form of
+// PCM files. A file whose samples are not PCM carries the extended form
+// (18 bytes, the last two the size of an extension, here none) and a fact
+// chunk with its length in frames; readers that follow the format warn
+// otherwise. The header is written again in that form, in the room the
+// library left before the data (it pads its header), so the samples stay
+// where they are.
+bool WavWriter::rewriteFloatHeader() {
+  const int fd = mTarget.descriptor();
+  unsigned char head[512];
+  const ssize_t got = ::pread(fd, head, sizeof head, 0);
+  if (got < 12 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0)
+    return fail("cannot finish the file: its header cannot be read back");
+  // The data chunk's place: the chunks before it are walked by their sizes.
+  size_t data = 12;
+  while (data + 8 <= size_t(got) && std::memcmp(head + data, "data", 4) != 0)
+    data += 8 + ((size_t(getLE32(head + data + 4)) + 1) & ~size_t(1));
+  constexpr size_t kFmt = 12, kFact = kFmt + 8 + 18, kEnd = kFact + 8 + 4;
+  if (data + 8 > size_t(got) || (data != kEnd && data < kEnd + 8))
+    return fail("cannot finish the file: its header leaves no room for the float format");
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_size < off_t(data + 8) || uint64_t(st.st_size) - 8 > 0xFFFFFFFFull)
+    return fail("cannot finish the file: its size cannot be read");
+
+  std::memset(head, 0, data);
+  std::memcpy(head, "RIFF", 4);
+  putLE(head + 4, static_cast<uint32_t>(st.st_size - 8), 4);
+  std::memcpy(head + 8, "WAVE", 4);
+  unsigned char* fmt = head + kFmt;
+  std::memcpy(fmt, "fmt ", 4);
+  putLE(fmt + 4, 18, 4);
+  putLE(fmt + 8, 3, 2); // IEEE float
+  putLE(fmt + 10, static_cast<uint32_t>(mChannels), 2);
+  putLE(fmt + 12, static_cast<uint32_t>(mSampleRate), 4);
+  putLE(fmt + 16, static_cast<uint32_t>(mSampleRate * mChannels * 4), 4);
+  putLE(fmt + 20, static_cast<uint32_t>(mChannels * 4), 2);
+  putLE(fmt + 22, 32, 2);
+  putLE(fmt + 24, 0, 2); // no extension
+  unsigned char* fact = head + kFact;
+  std::memcpy(fact, "fact", 4);
+  putLE(fact + 4, 4, 4);
+  putLE(fact + 8, static_cast<uint32_t>(mFrames), 4);
+  if (data > kEnd) {
+    // The rest of the room is a chunk readers skip.
+    std::memcpy(head + kEnd, "PAD ", 4);
+    putLE(head + kEnd + 4, static_cast<uint32_t>(data - kEnd - 8), 4);
+  }
+  if (::pwrite(fd, head, data, 0) != ssize_t(data)) return fail("cannot finish the file: its header was not written");
+  return true;
+}
 
 WavWriter::WavWriter() = default;
 
@@ -57,6 +119,7 @@ bool WavWriter::open(const std::string& path, double sampleRate, Encoding encodi
   mFile = file;
   mEncoding = encoding;
   mChannels = channels;
+  mSampleRate = info.samplerate;
   mBuffer.assign(kChunkFrames * size_t(channels), 0.0f);
   return true;
 }
@@ -130,6 +193,7 @@ bool WavWriter::close() {
   int status = sf_close(handle(mFile));
   mFile = nullptr;
   if (status != 0) fail(std::string("cannot finish the file: ") + sf_error_number(status));
+  if (mError.empty() && mEncoding == Encoding::Float32) rewriteFloatHeader();
   if (!mError.empty()) {
     mTarget.discard();
     return false;

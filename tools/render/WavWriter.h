@@ -68,6 +68,7 @@ private:
   bool reserve(size_t frames);
   bool flush(size_t frames);
   float clean(float x);
+  bool rewriteFloatHeader();
 
   void* mFile = nullptr; // SNDFILE*
   ReplacingFile mTarget;
@@ -75,6 +76,7 @@ private:
   std::string mError;
   Encoding mEncoding = Encoding::Float32;
   int mChannels = 2;
+  int mSampleRate = 0;
   int64_t mFrames = 0;
   int64_t mClipped = 0;
   int64_t mNonFinite = 0;

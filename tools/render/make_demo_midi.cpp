@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -177,8 +178,14 @@ std::string makeSong() {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT.mid\n", argv[0]);
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::printf("usage: zarn-make-demo-midi OUTPUT.mid\n"
+                "Writes the demo song (tools/demo/demo.mid) and reads it back to check it.\n"
+                "  --help               this text\n");
+    return 0;
+  }
+  if (argc != 2 || argv[1][0] == '-') {
+    std::fprintf(stderr, "usage: zarn-make-demo-midi OUTPUT.mid\n");
     return 2;
   }
   std::string song = makeSong();

@@ -8,9 +8,27 @@
 #include <fstream>
 #include <iostream>
 
+namespace {
+
+const char* const kUsage = "usage: zarn-scene [SCRIPT]\n";
+const char* const kHelp =
+    "Runs a mouse scene on a small toolkit surface (a knob, a preset menu button, a save button)\n"
+    "without a display and prints its timeline: entering, leaving, presses, releases, clicks,\n"
+    "hints, menu choices and dialog answers. The script is read from SCRIPT, or from standard\n"
+    "input when no file is given; one command a line:\n"
+    "  move X Y, down X Y, drag X Y, up X Y, click X Y, wait MS, and the others that\n"
+    "  tools/scene/Scene.h lists (snapshot F.png writes the window)\n"
+    "  --help               this text\n";
+
+} // namespace
+
 int main(int argc, char** argv) {
-  if (argc > 2 || (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h"))) {
-    std::fprintf(stderr, "usage: zarn-scene [SCRIPT]\n");
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::printf("%s%s", kUsage, kHelp);
+    return 0;
+  }
+  if (argc > 2) {
+    std::fprintf(stderr, "%s", kUsage);
     return 2;
   }
   std::ifstream file;

@@ -29,8 +29,18 @@ public:
   int32_t Initialize() override { return 0; }
 };
 
+const char* const kUsage = "usage: zarn-view-render [--bundle PATH] [--size WIDTHxHEIGHT] OUTPUT.png DESCRIPTION...\n";
+const char* const kHelp =
+    "Draws view descriptions the way the host draws a plug-in's host-drawn views, into a PNG.\n"
+    "Each DESCRIPTION is a view description (\"!Background[('NoID' plate 2)]\"; grave accents read\n"
+    "as double quotes), optionally preceded by \"X,Y,WIDTH,HEIGHT:\" for its place; without one it\n"
+    "covers the whole picture. A description that does not parse shows as static text.\n"
+    "  --bundle PATH        read pictures, patterns and strings from that bundle's resources\n"
+    "  --size WxH           the picture's size in pixels, up to 4096 a side (default 320x200)\n"
+    "  --help               this text\n";
+
 int usage() {
-  std::fprintf(stderr, "usage: zarn-view-render [--bundle PATH] [--size WIDTHxHEIGHT] OUTPUT.png DESCRIPTION...\n");
+  std::fprintf(stderr, "%s", kUsage);
   return 2;
 }
 
@@ -50,8 +60,9 @@ int main(int argc, char** argv) {
       if (std::sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0 || width > 4096 ||
           height > 4096)
         return usage();
-    } else if (a == "--help") {
-      return usage();
+    } else if (a == "--help" || a == "-h") {
+      std::printf("%s%s", kUsage, kHelp);
+      return 0;
     } else if (output.empty()) {
       output = a;
     } else {

@@ -12,6 +12,7 @@
 #include "editor/zarn/ZarnFilterController.h"
 #include "editor/zarn/ZarnInterface.h"
 #include "editor/zarn/ZarnLayout.h"
+#include "base/PresetContext.h"
 #include "gui/Image.h"
 #include "gui/Label.h"
 #include "gui/ShiftStateMapping.h"
@@ -350,4 +351,50 @@ TEST(ZarnEditorHandsTest, TheFactoryControllerMapFollowsMidisStandardAssignments
           << "controller " << controller << " on " << parameter->getName();
   }
   GenericPlugin::sControllerMapping->reset();
+}
+
+// The filter display: a plain click on a handle (press and release where
+// the pointer is, the window server's own moves between) moves no filter
+// and leaves the preset unmodified, for each handle; a drag still moves it.
+TEST(ZarnEditorHandsTest, AClickOnAFilterHandleMovesNothing) {
+  ZarnScene s("com.quorvane.zarn-editor-hands-filter-click");
+  ZarnInterface* e = s.open();
+  ZarnPlugin& p = *s.plugin;
+  Hands h{s, e};
+  h.click(Point(zarnlayout::cDisplayButton.x + 6, zarnlayout::cDisplayButton.y + 6));
+  ZarnFilterController* display = e->getFilterController();
+  ASSERT_TRUE(e->getFilterDisplayPanel()->visible.get());
+  PresetContext* context = p.getPresetContext();
+  ASSERT_NE(context, nullptr);
+  context->presetModified = false;
+  const Point origin = display->getGlobalPosition();
+  auto centre = [&](const Rect& r) { return Point(origin.x + (r.left + r.right) / 2, origin.y + (r.top + r.bottom) / 2); };
+  const float freq1 = p.filter1.freq.getValue(), peak1 = p.filter1.peak.getValue();
+  const float freq2 = p.filter2.freq.getValue(), peak2 = p.filter2.peak.getValue();
+  for (const Point at : {centre(display->getPeak1Rect()), centre(display->getPeak2Rect()), centre(display->getMidRect())}) {
+    // As a pointer device clicks: it reports where it is, on press and
+    // before release as well.
+    s.server.move(s.at(at));
+    s.server.press(s.at(at));
+    s.runMs(20);
+    s.server.move(s.at(at));
+    s.runMs(20);
+    s.server.release(s.at(at));
+    s.runMs(60);
+    EXPECT_EQ(p.filter1.freq.getValue(), freq1) << at.x << "," << at.y;
+    EXPECT_EQ(p.filter1.peak.getValue(), peak1) << at.x << "," << at.y;
+    EXPECT_EQ(p.filter2.freq.getValue(), freq2) << at.x << "," << at.y;
+    EXPECT_EQ(p.filter2.peak.getValue(), peak2) << at.x << "," << at.y;
+    EXPECT_FALSE(context->presetModified.get()) << at.x << "," << at.y;
+  }
+
+  // A drag of peak 1 twenty pixels to the right raises the cut-off and
+  // marks the preset modified.
+  const Point from = centre(display->getPeak1Rect());
+  s.drag(from, {Point(from.x + 10, from.y), Point(from.x + 20, from.y)});
+  s.server.release(s.at(Point(from.x + 20, from.y)));
+  s.runMs(60);
+  EXPECT_GT(p.filter1.freq.getValue(), freq1);
+  EXPECT_EQ(p.filter2.freq.getValue(), freq2);
+  EXPECT_TRUE(context->presetModified.get());
 }

@@ -121,12 +121,23 @@ TEST(ZarnFilterControllerTest, ModifierClicksEndTheirGestures) {
   EXPECT_EQ(d.log, "S1 S2 E1 E2 S1 S2 E1 E2 ");
   EXPECT_EQ(d.c->slope1.get(), 1);
   EXPECT_EQ(d.c->response1.get(), 0);
-  // Command with option is no response click: it drags.
+  // Command with option is no response click: it drags, and a drag that
+  // never leaves the press point (the release's own move comes there)
+  // changes nothing; the first move away does.
   d.log.clear();
+  const float cutoff = d.c->cutoff1.get();
   d.press(p1, platform::kCommandKey | platform::kOptionKey);
   d.release(p1);
   EXPECT_EQ(d.c->response1.get(), 0);
-  EXPECT_EQ(d.log, "S1 C1 E1 "); // the release's own move
+  EXPECT_EQ(d.c->cutoff1.get(), cutoff);
+  EXPECT_EQ(d.log, "S1 E1 ");
+  d.log.clear();
+  d.press(p1);
+  d.drag(p1);
+  d.drag(Point(p1.x + 1, p1.y));
+  d.drag(p1);
+  d.release(p1);
+  EXPECT_EQ(d.log, "S1 C1 C1 C1 E1 ");
 }
 
 // Dragging: a peak handle follows the mouse and clamps at the edges; the

@@ -8,13 +8,17 @@
 #include "platform/Clock.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/tools/render/MidiBytes.h"
+#include "tools/host/RenderThread.h"
 #include "tools/host/SimHost.h"
 #include "tools/render/MidiFile.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -108,4 +112,46 @@ TEST(PacedRenderThreadTest, StopEndsTheWaitForTheNextBuffer) {
   render.stop();
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(30));
   EXPECT_EQ(render.quanta(), 0);
+}
+
+namespace {
+
+// The names of this process's threads, as thread lists read them.
+std::vector<std::string> threadNames() {
+  std::vector<std::string> names;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    if (std::getline(comm, name)) names.push_back(name);
+  }
+  return names;
+}
+
+} // namespace
+
+// The render threads carry names that thread lists (top -H, perf, a
+// debugger) show, while they run.
+TEST(PacedRenderThreadTest, RenderThreadsAreNamedWhileTheyRun) {
+  simhost::SimHost host;
+  ASSERT_EQ(host.load(ZARN_TEST_GAIN_BUNDLE), 0);
+  simhost::Instance& paced = *host.createInstance();
+  simhost::Instance& free = *host.createInstance();
+  const auto before = threadNames();
+  EXPECT_EQ(std::count(before.begin(), before.end(), "zarn-render"), 0);
+
+  simhost::PacedRender pacedRender(host, paced, kRate, nullptr, 32);
+  simhost::RenderThread freeRender(host, free, 32, 0.0f);
+  pacedRender.start();
+  freeRender.start();
+  // Both have rendered, so both have named themselves.
+  ASSERT_TRUE(freeRender.waitForBlocks(1));
+  while (pacedRender.quanta() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const auto running = threadNames();
+  pacedRender.stop();
+  freeRender.stop();
+  EXPECT_EQ(std::count(running.begin(), running.end(), "zarn-render"), 2);
+  // Counted by name only: a sanitizer may start a thread of its own with
+  // the first thread the test makes.
+  const auto after = threadNames();
+  EXPECT_EQ(std::count(after.begin(), after.end(), "zarn-render"), 0);
 }

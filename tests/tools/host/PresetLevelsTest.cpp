@@ -115,8 +115,10 @@ Levels measure(const renderio::WavData& w, double from, double to) {
 
 class PresetLevelsTest : public ::testing::Test {
 protected:
+  // Quiet unless what the renderer says is asked for.
   renderio::WavData render(const std::vector<std::string>& extra, const std::string& song, Result* result = nullptr) {
-    std::vector<std::string> args{"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0.5"};
+    std::vector<std::string> args{"render", "--bundle", ZARN_BUNDLE, "--tail", "0.5"};
+    if (!result) args.insert(args.begin() + 1, "--quiet");
     args.insert(args.end(), extra.begin(), extra.end());
     args.push_back(song);
     args.push_back(mDir.file("out.wav"));
@@ -220,6 +222,13 @@ TEST_F(PresetLevelsTest, TheDefaultSoundLeavesHeadroomAndSaysWhenAChordExceedsIt
   std::snprintf(said, sizeof said, "%lld samples beyond full scale, peak %.4f", static_cast<long long>(over), peak);
   EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("beyond full scale"), r.err.rfind("beyond full scale")) << r.err;
+
+  // --quiet keeps the note back, as it keeps back everything but errors.
+  const Result quiet = run({"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0.5", "--preset", "Default Sound",
+                            mDir.file("full.mid"), mDir.file("quiet.wav")});
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.err, "");
+  EXPECT_EQ(quiet.out, "");
 }
 
 

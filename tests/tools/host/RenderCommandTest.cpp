@@ -4,6 +4,7 @@
 #include "tools/host/RenderCommand.h"
 #include "tests/tools/host/HostCommandRun.h"
 
+#include "host/HostInterface.h"
 #include "platform/Clock.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/render/MidiBytes.h"
@@ -596,5 +597,120 @@ TEST_F(RenderCommandTest, APresetHoldingNoNumberIsRefusedByName) {
                       ": its value for the parameter \"Noise Level\" is not a number."),
             std::string::npos)
       << said;
+#endif
+}
+
+// Names longer than the preset-name chunk holds are found by the file's own
+// name (and by the part the chunk holds); a name that is no preset's is
+// answered with the presets there are; info lists them with the bank and
+// program that choose each.
+TEST_F(RenderCommandTest, SynthesizerPresetsAreListedAndLongNamesFound) {
+#ifndef ZARN_BUNDLE
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  auto renderZarn = [&](std::vector<std::string> extra, const std::string& song, const std::string& output) {
+    std::vector<std::string> args{"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0.2"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(file(song));
+    args.push_back(file(output));
+    return run(args);
+  };
+  Result r = renderZarn({"--preset", "Sub Bass"}, "song.mid", "sub.wav");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const renderio::WavData sub = readWav("sub.wav");
+
+  // A folder of the user's library with a preset of a long name.
+  std::filesystem::path subPath;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(std::getenv("HOME")))
+    if (entry.path().filename() == "Sub Bass.qvp") subPath = entry.path();
+  ASSERT_FALSE(subPath.empty());
+  const std::filesystem::path folder = subPath.parent_path().parent_path() / "Long Names";
+  std::filesystem::create_directory(folder);
+  struct Remove {
+    std::filesystem::path path;
+    ~Remove() { std::filesystem::remove_all(path); }
+  } remove{folder};
+  const std::string longName = "Sub Bass, kept under a name longer than the sixty-four bytes a host sees of it";
+  ASSERT_GT(longName.size(), size_t(simhost::PresetByName::kPresetNameSize));
+  std::filesystem::copy_file(subPath, folder / (longName + ".qvp"));
+
+  r = renderZarn({"--preset", longName}, "song.mid", "long.wav");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(readWav("long.wav").samples == sub.samples);
+  const std::string shown = longName.substr(0, simhost::PresetByName::kPresetNameSize);
+  r = renderZarn({"--preset", shown}, "song.mid", "shown.wav");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(readWav("shown.wav").samples == sub.samples);
+
+  // info: every preset with its bank and program; the program listed for
+  // Sub Bass, sent by a song, gives the sound --preset gives.
+  const Result info = run({"info", "--bundle", ZARN_BUNDLE});
+  ASSERT_EQ(info.status, 0) << info.err;
+  const size_t list = info.out.find("    presets: ");
+  ASSERT_NE(list, std::string::npos) << info.out;
+  const std::string presets = info.out.substr(list);
+  // A chunk that carries the preset's path gives the file's own name; one
+  // of the name alone gives the bytes it keeps, and says so.
+  simhost::HostState saved;
+  std::string error;
+  ASSERT_EQ(renderZarn({"--preset", "Sub Bass", "--save-state", file("sub.state")}, "song.mid", "again.wav").status, 0);
+  ASSERT_TRUE(saved.read(file("sub.state"), error)) << error;
+  bool carriesPath = false;
+  for (const simhost::HostStateChunk& c : saved.chunks())
+    if (c.id == simhost::PresetByName::kPresetNameChunkID)
+      carriesPath = c.record.size() > size_t(kChunkHeaderSize + simhost::PresetByName::kPresetNameSize);
+  if (carriesPath)
+    EXPECT_NE(presets.find(": " + longName + "\n"), std::string::npos) << presets;
+  else
+    EXPECT_NE(presets.find(": " + shown + " (as far as a host sees"), std::string::npos) << presets;
+  // Each file shows by its name, or (a file damaged by a test before, when
+  // the tests share a home) as one that does not load.
+  size_t files = 0, named = 0, unloadable = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(subPath.parent_path().parent_path()))
+    if (entry.path().extension() == ".qvp") {
+      ++files;
+      const std::string stem = entry.path().stem().string();
+      named += presets.find(": " + stem.substr(0, simhost::PresetByName::kPresetNameSize)) != std::string::npos;
+    }
+  for (size_t p = 0; (p = presets.find("(this file does not load", p)) != std::string::npos; ++p) ++unloadable;
+  EXPECT_GT(files, 10u);
+  EXPECT_EQ(named + unloadable, files) << presets;
+  const size_t at = presets.find(": Sub Bass\n");
+  ASSERT_NE(at, std::string::npos) << presets;
+  const size_t lineStart = presets.rfind('\n', at) + 1;
+  int bank = -1, program = -1;
+  ASSERT_EQ(std::sscanf(presets.c_str() + lineStart, " %d, %d:", &bank, &program), 2) << presets;
+  ASSERT_EQ(bank, 0);
+  ASSERT_TRUE(program >= 0 && program < 128);
+  mDir.write("program.mid", midibytes::header(0, 1, 480) +
+                                midibytes::track({0x00, 0xC0, static_cast<unsigned char>(program),  // the program
+                                                  0x00, 0xB0, 0x07, 0x64,                           // volume
+                                                  0x64, 0x90, 0x3C, 0x64, 0x81, 0x16, 0x80, 0x3C, 0x40, //
+                                                  0x32, 0xE0, 0x00, 0x50, 0x00, 0x90, 0x48, 0x50,       //
+                                                  0x21, 0x90, 0x48, 0x00, 0x00, 0xFF, 0x2F, 0x00}));
+  r = renderZarn({}, "program.mid", "program.wav");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(readWav("program.wav").samples == sub.samples);
+
+  // A name no preset has: the presets there are, and where to see them.
+  r = renderZarn({"--preset", "No Such Sound"}, "song.mid", "none.wav");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("\"No Such Sound\""), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("; the presets are: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Sub Bass"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("zarn-host info"), std::string::npos) << r.err;
+  EXPECT_TRUE(isOneLine(r.err)) << r.err;
+
+  // Two presets whose names begin alike for as far as the name field
+  // goes: the file's name tells them apart; without it the long name
+  // cannot be told apart, and the answer says so.
+  std::filesystem::copy_file(subPath, folder / (shown + " and a different end.qvp"));
+  r = renderZarn({"--preset", longName}, "song.mid", "twice.wav");
+  if (carriesPath) {
+    EXPECT_EQ(r.status, 0) << r.err;
+  } else {
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("cannot be told apart from 2 presets"), std::string::npos) << r.err;
+  }
 #endif
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <csignal>
 #include <filesystem>
 #include <limits>
@@ -261,4 +262,74 @@ TEST(WavReaderTest, RefusesWhatIsNotASoundFile) {
   EXPECT_FALSE(reader.read(dir.file("text.wav"), data));
   EXPECT_FALSE(reader.error().empty());
   EXPECT_TRUE(data.samples.empty());
+}
+
+namespace {
+
+uint32_t le(const std::string& bytes, size_t at, int size) {
+  uint32_t v = 0;
+  for (int i = size - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes.at(at + size_t(i)));
+  return v;
+}
+
+} // namespace
+
+// A float file carries the header of a WAV file whose samples are not PCM:
+// the format chunk in its 18-byte form ending in an extension size of 0,
+// and a fact chunk with the number of frames. Read from the file's bytes,
+// chunk by chunk, as a strict reader walks them.
+TEST(WavWriterTest, FloatFileCarriesTheNonPcmHeader) {
+  zarn::test::TempDir dir;
+  for (int channels : {1, 2}) {
+    const std::string path = dir.file("float" + std::to_string(channels) + ".wav");
+    WavWriter wav;
+    ASSERT_TRUE(wav.open(path, 44100, Encoding::Float32, channels)) << wav.error();
+    const size_t frames = 1234;
+    std::vector<float> samples(frames * size_t(channels));
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = signal(int(i % 2), i / 2);
+    ASSERT_TRUE(wav.writeInterleaved(samples.data(), frames)) << wav.error();
+    ASSERT_TRUE(wav.close()) << wav.error();
+
+    const std::string bytes = dir.read(path.substr(path.rfind('/') + 1));
+    ASSERT_GE(bytes.size(), 12u);
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_EQ(le(bytes, 4, 4), bytes.size() - 8);
+    EXPECT_EQ(bytes.substr(8, 4), "WAVE");
+    std::vector<std::string> order;
+    bool sawFmt = false, sawFact = false, sawData = false;
+    for (size_t at = 12; at + 8 <= bytes.size();) {
+      const std::string id = bytes.substr(at, 4);
+      const uint32_t size = le(bytes, at + 4, 4);
+      order.push_back(id);
+      const size_t body = at + 8;
+      ASSERT_LE(body + size, bytes.size()) << id;
+      if (id == "fmt ") {
+        sawFmt = true;
+        EXPECT_EQ(size, 18u);
+        EXPECT_EQ(le(bytes, body, 2), 3u); // IEEE float
+        EXPECT_EQ(le(bytes, body + 2, 2), uint32_t(channels));
+        EXPECT_EQ(le(bytes, body + 4, 4), 44100u);
+        EXPECT_EQ(le(bytes, body + 8, 4), 44100u * 4u * uint32_t(channels));
+        EXPECT_EQ(le(bytes, body + 12, 2), 4u * uint32_t(channels));
+        EXPECT_EQ(le(bytes, body + 14, 2), 32u);
+        EXPECT_EQ(le(bytes, body + 16, 2), 0u);
+      } else if (id == "fact") {
+        sawFact = true;
+        EXPECT_EQ(size, 4u);
+        EXPECT_EQ(le(bytes, body, 4), frames);
+      } else if (id == "data") {
+        sawData = true;
+        EXPECT_EQ(size, frames * 4u * size_t(channels));
+        float first = 0.0f;
+        std::memcpy(&first, bytes.data() + body, 4);
+        EXPECT_EQ(first, samples[0]);
+      }
+      at = body + ((size_t(size) + 1) & ~size_t(1));
+    }
+    EXPECT_TRUE(sawFmt && sawFact && sawData);
+    ASSERT_GE(order.size(), 3u);
+    EXPECT_EQ(order.front(), "fmt ");
+    EXPECT_EQ(order.back(), "data");
+    EXPECT_EQ(readBack(path).samples, samples);
+  }
 }

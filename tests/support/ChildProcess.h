@@ -1,0 +1,25 @@
+#pragma once
+// Runs a piece of a test in a child process that the test can give up on.
+// A fault under test may make the code wait for ever (a FIFO opened for
+// reading, a scan that never ends); in-process, the test would then hang
+// until ctest's timeout and say nothing. In a child, the test waits a
+// generous while, kills the child and fails on its own expectations. The
+// wait is no measure of speed: the code is expected to finish at once.
+//
+// The body runs in the child after fork(), so it sees the test's state as
+// it was; its result text comes back through a pipe (expectations inside
+// the body would be lost with the child: return what the test should check).
+
+#include <functional>
+#include <string>
+
+namespace zarn::test {
+
+struct ChildResult {
+  bool finished = false; // false: killed after the wait, or it crashed
+  std::string output;    // what the body returned
+};
+
+ChildResult runInChild(const std::function<std::string()>& body, int waitSeconds = 60);
+
+} // namespace zarn::test

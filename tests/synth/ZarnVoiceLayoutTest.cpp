@@ -1,0 +1,174 @@
+// Total and Unison Voices changed while notes sound: the voices whose unison
+// copies stay keep sounding untouched, the others fade out, and keys struck
+// meanwhile are played when the new layout is dealt.
+
+#include "tests/synth/ZarnTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace zarntest;
+
+namespace {
+
+double largestStep(const std::vector<float>& x, size_t from, size_t to) {
+  double step = 0.0;
+  for (size_t i = std::max<size_t>(from, 1); i < std::min(to, x.size()); ++i)
+    step = std::max(step, static_cast<double>(std::fabs(x[i] - x[i - 1])));
+  return step;
+}
+
+double largestDifference(const std::vector<float>& a, size_t fromA, const std::vector<float>& b, size_t fromB,
+                         size_t n) {
+  double d = 0.0;
+  for (size_t i = 0; i < n; ++i) d = std::max(d, static_cast<double>(std::fabs(a[fromA + i] - b[fromB + i])));
+  return d;
+}
+
+// The samples of the fade at the test rate.
+const size_t kFade = static_cast<size_t>(std::lround(ZarnPlugin::cVoiceFadeMs * kRate / 1000.0));
+
+} // namespace
+
+TEST(ZarnVoiceLayoutTest, FewerVoicesKeepTheFirstKeysAndFadeTheOthers) {
+  // Four keys on voices 0..3, then Total Voices 2: voices 0 and 1 keep
+  // their copies and go on as in an instance that only ever played their
+  // two keys; voices 2 and 3 fade out along a half cosine over the fade's
+  // length, as they sound in an instance where nothing changed.
+  Synth s, two, four;
+  for (Synth* x : {&s, &two, &four}) plainPatch(*x);
+  for (int note : {48, 55, 60, 64}) {
+    s.noteOn(note, 100);
+    four.noteOn(note, 100);
+  }
+  for (int note : {48, 55}) two.noteOn(note, 100);
+  for (Synth* x : {&s, &two, &four}) x->render(0.2);
+  const size_t change = s.size();
+  Synth::set(s->totalVoices, 2.0f);
+  for (Synth* x : {&s, &two, &four}) x->render(0.1);
+
+  EXPECT_FALSE(s->getVoice(0)->isMute());
+  EXPECT_FALSE(s->getVoice(1)->isMute());
+  EXPECT_TRUE(s->getVoice(2)->isMute());
+  EXPECT_TRUE(s->getVoice(3)->isMute());
+  const double pi = 3.14159265358979323846;
+  for (std::vector<float> Synth::*ch : {&Synth::left, &Synth::right}) {
+    const std::vector<float>& x = s.*ch;
+    const std::vector<float>& kept = two.*ch;
+    const std::vector<float>& all = four.*ch;
+    // Through the fade: the kept voices plus the others, scaled.
+    double worst = 0.0;
+    for (size_t k = 0; k < kFade; ++k) {
+      const double fade = 0.5 + 0.5 * std::cos(pi * static_cast<double>(k) / static_cast<double>(kFade));
+      const double expected = kept[change + k] + fade * (all[change + k] - kept[change + k]);
+      worst = std::max(worst, std::fabs(x[change + k] - expected));
+    }
+    EXPECT_LT(worst, 1e-5);
+    // Then the kept voices alone, the same samples.
+    const size_t after = change + kFade;
+    EXPECT_EQ(largestDifference(x, after, kept, after, x.size() - after), 0.0);
+  }
+}
+
+TEST(ZarnVoiceLayoutTest, AKeyStruckWhileVoicesFadeStartsWhenTheLayoutIsDealt) {
+  // A sounding key, then Unison Voices 2 (every voice's copies change) and
+  // a new key at the same moment: the old key fades out, and the new one
+  // sounds, two copies strong, once the fade is done, exactly as the same
+  // key on an instance set to two unison copies before it was struck.
+  Synth s, fresh;
+  plainPatch(s);
+  plainPatch(fresh);
+  Synth::set(fresh->unisonVoices, 2.0f);
+  fresh.settle();
+  s.noteOn(60, 100);
+  s.render(0.2);
+  const size_t change = s.size();
+  Synth::set(s->unisonVoices, 2.0f);
+  s.noteOn(67, 90);
+  s.render(0.2);
+  fresh.noteOn(67, 90);
+  fresh.render(0.1);
+
+  // Where the new key begins: the first sample after the fade where the
+  // two renders agree from then on.
+  const size_t n = fresh.size() / 2;
+  size_t start = 0;
+  double best = 1e9;
+  for (size_t d = 0; d <= kFade + 2 * kQuantum; ++d) {
+    const double diff = largestDifference(s.left, change + d, fresh.left, 0, n);
+    if (diff < best) {
+      best = diff;
+      start = d;
+    }
+  }
+  // The oscillators' faint noise floors read on where the last key left
+  // them (about -70 dBFS); nothing else differs.
+  EXPECT_LT(best, 2e-3);
+  EXPECT_GE(start, kFade);
+  EXPECT_LE(start, kFade + kQuantum);
+  EXPECT_LT(largestDifference(s.right, change + start, fresh.right, 0, n), 2e-3);
+  EXPECT_EQ(s->getVoice(0)->getCopyCount(), 2);
+  // The fading key had the samples to itself until then, and no step.
+  const double own = largestStep(s.left, change / 2, change);
+  EXPECT_LE(largestStep(s.left, change, change + start), own);
+}
+
+TEST(ZarnVoiceLayoutTest, KeysAndPedalWaitingForTheLayoutKeepTheirOrder) {
+  // During the fade: the pedal goes down, a key is struck and released
+  // (the pedal holds it), and the sounding key is released. When the
+  // layout is dealt they play in that order: the new key sounds on under
+  // the pedal, and goes when the pedal goes up.
+  Synth s;
+  plainPatch(s);
+  s.noteOn(60, 100);
+  s.render(0.2);
+  Synth::set(s->unisonVoices, 3.0f);
+  s.controller(64, 127);
+  s.noteOn(67, 100);
+  s.noteOff(67);
+  s.noteOff(60);
+  s.render(0.2);
+  const size_t held = s.size();
+  EXPECT_GT(rms(s.left, held - 2205, held), 0.05);
+  EXPECT_EQ(s->getVoice(0)->getCopyCount(), 3);
+  s.controller(64, 0);
+  s.render(0.3); // EG Main's release is 50 ms
+  EXPECT_LT(rms(s.left, s.size() - 2205, s.size()), 1e-6);
+}
+
+TEST(ZarnVoiceLayoutTest, AVoiceThatStartsAgainFromSilenceSoundsAsANewOne) {
+  // Both oscillators hard-synced, through a resonant filter: a voice that
+  // played a note, went silent and is struck again sounds as the same
+  // voice of a new instance does on its first note. Only the oscillators'
+  // faint noise floors (read on from where the last note left them) and
+  // their noise differ; nothing of the last note's wave, DC blocker, sync
+  // filter or crossfade carries over.
+  auto patch = [](Synth& s) {
+    plainPatch(s);
+    Synth::set(s->osc1.sync, 2.0f);
+    Synth::set(s->osc2.level, 0.5f);
+    Synth::set(s->osc2.sync, 2.5f);
+    Synth::set(s->filter1.enabled, 1.0f);
+    Synth::set(s->filter1.peak, 0.6f);
+    s.settle();
+  };
+  Synth reused, fresh;
+  patch(reused);
+  patch(fresh);
+  reused.noteOn(60, 100);
+  reused.render(0.2);
+  reused.noteOff(60);
+  reused.render(0.5);
+  ASSERT_TRUE(reused->getVoice(0)->isMute());
+  reused.clear();
+  reused.noteOn(67, 90);
+  fresh.noteOn(67, 90);
+  reused.render(0.1);
+  fresh.render(0.1);
+  ASSERT_EQ(reused->getVoice(0)->getNote(), 67);
+  ASSERT_EQ(fresh->getVoice(0)->getNote(), 67);
+  ASSERT_GT(peak(fresh.left), 0.1);
+  // The floors lie near -70 dBFS; what the last note left was 0.013 and
+  // more.
+  EXPECT_LT(largestDifference(reused.left, 0, fresh.left, 0, fresh.size()), 2e-3);
+  EXPECT_LT(largestDifference(reused.right, 0, fresh.right, 0, fresh.size()), 2e-3);
+}
