@@ -97,7 +97,7 @@ int createTemporaryFile(const std::string& path, mode_t mode, std::string& temp)
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temp = folder + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + cSuffix;
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) temp.clear();

@@ -21,8 +21,9 @@ namespace platform {
 
 // Creates a new temporary file for path under the scheme above, exclusively
 // (never an existing file, never through a link) with the given mode (less
-// the umask). The descriptor is open for writing; temp gets the name. -1
-// with errno when it could not be made.
+// the umask). The descriptor is open for reading and writing (a writer may
+// read back what it wrote, as the WAV writer does its header); temp gets
+// the name. -1 with errno when it could not be made.
 int createTemporaryFile(const std::string& path, mode_t mode, std::string& temp);
 
 // The writer's process id when name follows the scheme, else -1.
