@@ -74,6 +74,7 @@ void PresetManager::initialize(const std::string& path) {
     list[i]->setBankAndProgram(static_cast<int>(i / programsPerBank),
                                static_cast<int>(i % programsPerBank));
   replaceTree(fresh, false);
+  notifyObservers();
   // fresh now holds the previous tree and deletes it here, after every
   // reader of it has left.
 }
@@ -81,6 +82,22 @@ void PresetManager::initialize(const std::string& path) {
 void PresetManager::clear() {
   PresetFolder empty(std::string(), mExtension, 0);
   replaceTree(empty, true);
+  notifyObservers();
+}
+
+void PresetManager::addObserver(Observer* observer) {
+  std::lock_guard<std::mutex> lock(mObserverLock);
+  mObservers.push_back(observer);
+}
+
+void PresetManager::removeObserver(Observer* observer) {
+  std::lock_guard<std::mutex> lock(mObserverLock);
+  std::erase(mObservers, observer);
+}
+
+void PresetManager::notifyObservers() {
+  std::lock_guard<std::mutex> lock(mObserverLock);
+  for (Observer* observer : mObservers) observer->presetLibraryReplaced(*this);
 }
 
 void PresetManager::replaceTree(PresetFolder& replacement, bool listsOnly) {
@@ -92,6 +109,7 @@ void PresetManager::replaceTree(PresetFolder& replacement, bool listsOnly) {
   } else {
     swapContents(replacement);
   }
+  mGeneration.fetch_add(1, std::memory_order_acq_rel);
   mSwapping.store(false);
   mWriteLock->leave();
 }

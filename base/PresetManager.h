@@ -14,14 +14,17 @@
 // on the manager. A rescan builds the new tree first, then waits for the
 // current readers to leave before it swaps the trees, and deletes the old
 // tree afterwards; while it swaps, new readers are refused rather than kept
-// waiting. The render thread therefore takes ReadAccess with tryOnly and
-// drops or defers a program change when the library is busy. A thread that
+// waiting, so a thread that must never wait takes ReadAccess with tryOnly
+// and gives up when the library is busy. (The plug-in's render thread does
+// not ask the library at all: it reads what the main thread copied out of
+// it, and getGeneration tells when that copy is out of date.) A thread that
 // holds a ReadAccess must not rescan the library.
 
 #include "base/PresetFolder.h"
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -37,6 +40,16 @@ public:
   };
 
   enum LookupResult { found, notFound, busy };
+
+  // Told when the library's tree was replaced (initialize, clear), on the
+  // thread that replaced it, after readers see the new tree.
+  class Observer {
+  public:
+    virtual void presetLibraryReplaced(PresetManager& manager) = 0;
+
+  protected:
+    ~Observer() = default;
+  };
 
   // A scope in which the library's tree is not replaced or deleted.
   class ReadAccess {
@@ -89,13 +102,21 @@ public:
   // (a preset outside the root folder). Empty stays empty.
   std::string getFullPresetPath(const std::string& presetPath) const;
 
-  // The render thread's program change: never waits. On found, copies the
+  // A lookup that never waits. On found, copies the
   // preset and its path below the root, so the caller may load the file
   // without holding the library. busy: a rescan is swapping the trees.
   LookupResult tryFindPresetByBankAndProgram(int bank, int program, Preset& copy,
                                              std::string& relativePath) const;
 
   const std::string& getManagerExtension() const { return mExtension; }
+  // Any thread. An observer removed is not called once removeObserver has
+  // returned; it must not be removed from inside its own call.
+  void addObserver(Observer* observer);
+  void removeObserver(Observer* observer);
+  // Any thread: grows by one each time the tree is replaced (initialize,
+  // clear), so that whoever keeps something drawn from the library can tell
+  // it is out of date.
+  uint32_t getGeneration() const { return mGeneration.load(std::memory_order_acquire); }
 
 private:
   bool tryBeginRead() const;
@@ -103,9 +124,13 @@ private:
   // Replaces the root's whole content (or only its lists) with replacement's
   // once no reader is inside; replacement then holds the old tree.
   void replaceTree(PresetFolder& replacement, bool listsOnly);
+  void notifyObservers();
 
   std::string mExtension;
   CriticalSection* mWriteLock;
   mutable std::atomic<int> mReaders{0};
   std::atomic<bool> mSwapping{false};
+  std::atomic<uint32_t> mGeneration{0};
+  std::mutex mObserverLock;
+  std::vector<Observer*> mObservers;
 };

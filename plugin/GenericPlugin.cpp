@@ -22,6 +22,7 @@
 #include "platform/PreferencesStore.h"
 #include "platform/TemporaryFiles.h"
 #include "plugin/PresetFailureHandOff.h"
+#include "plugin/PresetLibrarySnapshot.h"
 #include "wave/Environment.h"
 
 #include <cerrno>
@@ -95,6 +96,11 @@ GenericPlugin::~GenericPlugin() {
   // An instance that registered parameters but was never initialized (or
   // outlived nothing) leaves no limits of its own behind in the shared map.
   if (sControllerMapping) sControllerMapping->removeIndexLimits(this);
+  if (mObservedPresetManager) mObservedPresetManager->removeObserver(this);
+  // No render thread runs any more.
+  delete mPresetSnapshot.exchange(nullptr);
+  for (const PresetLibrarySnapshot* retired : mRetiredPresetSnapshots) delete retired;
+  mRetiredPresetSnapshots.clear();
 }
 
 void GenericPlugin::initialize(const std::string& productName, int maxBlockSize) {
@@ -112,10 +118,16 @@ void GenericPlugin::initialize(const std::string& productName, int maxBlockSize)
   mPresetContextHandOff = std::make_unique<PresetContextHandOff>();
   mPresetFailureHandOff = std::make_unique<PresetFailureHandOff>();
   mPresetContext = new PresetContext();
+  // The render thread's program changes read the library from here on.
+  mObservedPresetManager = getPresetManager(-1);
+  if (mObservedPresetManager) mObservedPresetManager->addObserver(this);
+  refreshPresetSnapshot(true);
 }
 
 void GenericPlugin::finalize() {
   if (sControllerMapping) sControllerMapping->removeIndexLimits(this);
+  if (mObservedPresetManager) mObservedPresetManager->removeObserver(this);
+  mObservedPresetManager = nullptr;
   if (--sInstances == 0) releaseSharedObjects();
   delete mPresetContext;
   mPresetContext = nullptr;
@@ -318,6 +330,7 @@ PresetContext* GenericPlugin::getPresetContext() const {
 void GenericPlugin::applyPendingPresetContext() {
   bringPresetContextUpToDate();
   reportPendingPresetFailures();
+  refreshPresetSnapshot();
 }
 
 void GenericPlugin::bringPresetContextUpToDate() const {

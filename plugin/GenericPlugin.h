@@ -15,9 +15,10 @@
 // triggers). Parameter changes and MIDI messages reach the render thread
 // through lock-free queues; the adapter and the listener are called
 // synchronously on the thread that made the change, which may be the render
-// thread. process takes no lock and allocates nothing, except when a queue's
-// node pool must grow or a MIDI program change loads a preset; then it only
-// tries the preset lock and never waits for it.
+// thread. process takes no lock, opens no file and allocates nothing, except
+// when a queue's node pool must grow. A MIDI program change there applies
+// values the main thread read from the library beforehand (see
+// PresetLibrarySnapshot and refreshPresetSnapshot).
 //
 // The thread that initializes an instance is its main thread. The preset
 // context and the environment's sample rate are changed only where no other
@@ -32,6 +33,7 @@
 // and finalized on the main thread only.
 
 #include "base/LockFreeQueue.h"
+#include "base/PresetManager.h"
 #include "base/Property.h"
 #include "plugin/GenericParameterOwner.h"
 #include "plugin/MidiDecoder.h"
@@ -57,6 +59,7 @@ class Preset;
 class PresetContext;
 class PresetContextHandOff;
 class PresetFailureHandOff;
+class PresetLibrarySnapshot;
 class PresetManager;
 class SettingSerializer;
 class VersionInfo;
@@ -78,7 +81,7 @@ constexpr int cMidiReceivedEvent = -1027;    // 0: a MIDI message was received
 // about it again.
 constexpr int cParameterChangeFromHost = 1;
 
-class GenericPlugin : public GenericParameterOwner {
+class GenericPlugin : public GenericParameterOwner, private PresetManager::Observer {
 public:
   // At most this many host outputs are rendered.
   static constexpr int cMaxOutputs = 16;
@@ -258,16 +261,39 @@ public:
   // main thread; else through the hand-off) and tells the host and the
   // editor.
   bool loadPreset(Preset* preset);
-  // Reads the preset into the parameters; the default accepts only files of
-  // sPresetFileVersion.
+  // Reads the preset into the parameters: readPreset, then
+  // applyPresetData. Not for the render thread.
   virtual bool doLoadPreset(Preset* preset);
+  // Reads and checks the file at path, opening it once; false, with
+  // failure saying why, when it cannot be applied. The default accepts
+  // only files of sPresetFileVersion. Not for the render thread.
+  virtual bool readPreset(const std::string& path, PresetData& data, PresetLoadFailure& failure);
+  // Applies what readPreset gave, inside one parameter batch. Allocates
+  // nothing and opens nothing: the render thread calls it for a program
+  // change.
+  virtual void applyPresetData(const PresetData& data);
   bool loadPresetWithVersion(Preset* preset, int version);
   bool loadPresetWithName(const std::string& name);
   // bank (0..cMaxProgramChangeBank) and program in the library order; false
-  // when no preset was loaded now: there is none, or, off the main thread,
-  // a load on the main thread or a rescan of the library is in progress and
-  // the change is deferred to the start of the next process call.
+  // when no preset was loaded now: there is none, it was refused, or, off
+  // the main thread, a load on the main thread is in progress or the
+  // library was rescanned since the main thread last read it, and the
+  // change is deferred to the start of the next process call. Off the main
+  // thread the values come from the preset snapshot: no file is opened,
+  // nothing is allocated, no lock is taken. One thread besides the main
+  // thread calls it (the render thread, through MIDI decoding).
   bool receiveProgramChange(int bank, int program);
+  // Main thread: reads the library into a new preset snapshot for the
+  // render thread when the library was rescanned since the last one (or
+  // always, with force, as when files may have changed on disk), and
+  // deletes the snapshots the render thread has let go of. Called at
+  // initialize, whenever the library is rescanned on this thread (a save
+  // rescans it) and at idle time (applyPendingPresetContext), which catches
+  // rescans made on other threads.
+  void refreshPresetSnapshot(bool force = false);
+  // Main thread: the snapshot the render thread reads now; null before the
+  // first. Valid until the next refreshPresetSnapshot.
+  const PresetLibrarySnapshot* getPresetSnapshot() const;
   static constexpr int cMaxProgramChangeBank = 16383;
   // True when the file was written.
   virtual bool savePreset(Preset* preset);
@@ -416,13 +442,40 @@ private:
   void reportPendingPresetFailures();
   // Render thread, first thing in process.
   void applyPendingSampleRate();
-  // A program change that found the preset lock or the library busy waits
-  // here for the next process call.
+  // A program change that met a load on another thread, or a library
+  // rescanned since the snapshot, waits here for the next process call.
   void deferProgramChange(int bank, int program);
   void applyDeferredProgramChange();
   // applyPendingPresetContext; const for getPresetContext, which changes
   // only the context and the hand-off, not the instance.
   void bringPresetContextUpToDate() const;
+  // The render thread's program change, from the snapshot.
+  bool applyProgramFromSnapshot(int bank, int program);
+  // Applies and announces the snapshot's preset of that bank and program;
+  // false when it has none or refused it (then reported).
+  bool applyProgramEntry(const PresetLibrarySnapshot* snapshot, int bank, int program);
+  // Main thread: deletes every replaced snapshot the render thread does not
+  // hold.
+  void reclaimPresetSnapshots();
+  // The library was rescanned: read again at once when that happened on
+  // this instance's main thread, else at its next idle time.
+  void presetLibraryReplaced(PresetManager& manager) override;
+
+  // Held by every thread but the render thread while it applies, announces
+  // or saves a preset: waits for the preset lock, then for the render
+  // thread to finish a program change it is applying, and keeps the render
+  // thread's program changes deferred until it ends.
+  class PresetScope {
+  public:
+    explicit PresetScope(GenericPlugin& plugin);
+    ~PresetScope();
+    PresetScope(const PresetScope&) = delete;
+    PresetScope& operator=(const PresetScope&) = delete;
+
+  private:
+    GenericPlugin& mPlugin;
+    std::lock_guard<std::recursive_mutex> mLock;
+  };
 
   std::atomic<Adapter*> mAdapter{nullptr};
   std::vector<Channel*> mChannels;
@@ -457,9 +510,24 @@ private:
   std::thread::id mMainThread;
   // 0: no new rate.
   std::atomic<float> mPendingSampleRate{0.0f};
-  // Held while a preset is applied and announced (and saved): the main
-  // thread waits for it, the render thread only tries it.
+  // Held while a preset is applied and announced (and saved) by any thread
+  // but the render thread (PresetScope).
   std::recursive_mutex mPresetLock;
+  // The render thread's side of the exclusion, without a lock: each side
+  // raises its own flag, then looks at the other's (sequentially
+  // consistent, so at least one sees the other). The render thread backs
+  // off and defers; a PresetScope waits for the render thread to finish.
+  std::atomic<int32_t> mPresetScopes{0};
+  std::atomic<bool> mRenderApplyingPreset{false};
+  // The snapshot the render thread reads for program changes (owned), the
+  // one it holds while it reads (a hazard pointer: the main thread deletes
+  // no snapshot held there), and the replaced ones not yet deleted (main
+  // thread only).
+  std::atomic<const PresetLibrarySnapshot*> mPresetSnapshot{nullptr};
+  std::atomic<const PresetLibrarySnapshot*> mPresetSnapshotInUse{nullptr};
+  std::vector<const PresetLibrarySnapshot*> mRetiredPresetSnapshots;
+  // The library this instance observes; null when none.
+  PresetManager* mObservedPresetManager = nullptr;
   // bank << 8 | program of a deferred program change; -1 for none.
   std::atomic<int32_t> mDeferredProgramChange{-1};
 };

@@ -4,21 +4,31 @@
 //
 // Threads. The editor loads and saves on the main thread, the host bridge
 // restores presets by name there too, and a MIDI program change loads on
-// the render thread. The render thread must never wait for the main thread,
-// which may be rescanning the library: it asks the library without waiting
-// and works on a copy of the preset it found. Nor does it write the preset
-// context, which the main thread reads: it leaves the new name and path in
-// the context's hand-off, and the main thread applies them. Nor does it
-// tell the user of a file it could not load: that report, too, waits in a
-// hand-off for the main thread.
+// the render thread. The render thread opens no file, allocates nothing and
+// takes no lock: the main thread reads the whole library beforehand into a
+// PresetLibrarySnapshot (at initialize, and whenever the library has been
+// rescanned: at idle time, after a save), and a program change on the
+// render thread applies the values of the snapshot's entry. The snapshot is
+// published through an atomic pointer; the render thread marks the one it
+// reads in a hazard pointer, and the main thread deletes a replaced
+// snapshot only once it is not marked there. A preset the main thread
+// refused while reading the library is refused by the program change too:
+// the sound stays, and the report goes to the main thread through a
+// hand-off. Nor does the render thread write the preset context, which the
+// main thread reads: it leaves the new name and path in the context's
+// hand-off, and the main thread applies them.
 //
-// A preset is applied and announced as a whole under the instance's preset
-// lock, so that a program change on the render thread and a load on the
-// main thread never interleave (which would leave parameters of both while
-// the context names one). The main thread waits for the lock; the render
-// thread only tries it, and when it is busy (or the library is being
-// rescanned) defers the program change to the start of its next render
-// call. A later program change replaces a deferred one.
+// A preset is applied and announced as a whole, so that a program change on
+// the render thread and a load on the main thread never interleave (which
+// would leave parameters of both while the context names one). Every
+// thread but the render thread takes the instance's preset lock and then
+// raises a flag the render thread looks at (PresetScope); the render thread
+// raises its own flag and backs off when it sees the other, deferring the
+// program change to the start of its next render call, and the other side
+// waits until the render thread's flag is down. A program change that
+// meets a library rescanned since the snapshot was made is deferred the
+// same way, until the main thread has read the library again. A later
+// program change replaces a deferred one.
 
 #include "plugin/GenericPlugin.h"
 
@@ -27,9 +37,13 @@
 #include "base/PlatformPaths.h"
 #include "base/PresetManager.h"
 #include "plugin/PresetFailureHandOff.h"
+#include "plugin/PresetLibrarySnapshot.h"
 
 #include <mutex>
 #include <set>
+#include <thread>
+
+static_assert(PresetLibrarySnapshot::cProgramsPerBank == PresetManager::programsPerBank);
 
 void GenericPlugin::announcePreset(const std::string& name, const std::string& relativePath) {
   if (mPresetContext) {
@@ -99,9 +113,18 @@ void GenericPlugin::reportPendingPresetFailures() {
   while (mPresetFailureHandOff->take(path, failure)) reportOnce(path, failure);
 }
 
+GenericPlugin::PresetScope::PresetScope(GenericPlugin& plugin) : mPlugin(plugin), mLock(plugin.mPresetLock) {
+  mPlugin.mPresetScopes.fetch_add(1);
+  // The render thread saw the count, or it finishes the program change it
+  // began before it could: at most one program change's worth of values.
+  while (mPlugin.mRenderApplyingPreset.load()) std::this_thread::yield();
+}
+
+GenericPlugin::PresetScope::~PresetScope() { mPlugin.mPresetScopes.fetch_sub(1); }
+
 bool GenericPlugin::loadPreset(Preset* preset) {
   if (!preset) return false;
-  std::lock_guard<std::recursive_mutex> lock(mPresetLock);
+  PresetScope scope(*this);
   // Taken before loading: what the preset says of itself is what it was
   // asked to load, whatever happens to the library meanwhile.
   const std::string name = preset->getName();
@@ -112,7 +135,28 @@ bool GenericPlugin::loadPreset(Preset* preset) {
   return true;
 }
 
-bool GenericPlugin::doLoadPreset(Preset* preset) { return mParameters.loadPreset(preset, sPresetFileVersion); }
+bool GenericPlugin::doLoadPreset(Preset* preset) {
+  PresetData data;
+  PresetLoadFailure failure;
+  if (!readPreset(preset->getPath(), data, failure)) {
+    notePresetFailure(failure);
+    return false;
+  }
+  applyPresetData(data);
+  return true;
+}
+
+bool GenericPlugin::readPreset(const std::string& path, PresetData& data, PresetLoadFailure& failure) {
+  CollectionPresetLoader loader(&mParameters);
+  const bool read = loader.read(path, sPresetFileVersion, data);
+  failure = loader.failure();
+  return read;
+}
+
+void GenericPlugin::applyPresetData(const PresetData& data) {
+  CollectionPresetLoader loader(&mParameters);
+  loader.apply(data);
+}
 
 bool GenericPlugin::loadPresetWithVersion(Preset* preset, int version) {
   return mParameters.loadPreset(preset, version);
@@ -121,7 +165,7 @@ bool GenericPlugin::loadPresetWithVersion(Preset* preset, int version) {
 bool GenericPlugin::loadPresetWithName(const std::string& name) {
   PresetManager* manager = getPresetManager(-1);
   if (!manager) return false;
-  std::lock_guard<std::recursive_mutex> lock(mPresetLock);
+  PresetScope scope(*this);
   Preset copy{std::string()};
   std::string relativePath;
   {
@@ -141,32 +185,124 @@ bool GenericPlugin::loadPresetWithName(const std::string& name) {
 bool GenericPlugin::receiveProgramChange(int bank, int program) {
   if (bank < 0 || bank > cMaxProgramChangeBank || program < 0 || program >= PresetManager::programsPerBank)
     return false;
-  PresetManager* manager = getPresetManager(-1);
-  if (!manager) return false;
-  const bool mainThread = isMainThread();
-  std::unique_lock<std::recursive_mutex> lock(mPresetLock, std::defer_lock);
-  if (mainThread) {
-    lock.lock();
-  } else if (!lock.try_lock()) {
+  if (!getPresetManager(-1)) return false;
+  if (!isMainThread()) return applyProgramFromSnapshot(bank, program);
+  // A host that renders on its main thread: the snapshot is brought up to
+  // date here (reading only when the library was rescanned), and the
+  // program change takes what it holds, as on a render thread.
+  PresetScope scope(*this);
+  mDeferredProgramChange.store(-1, std::memory_order_relaxed);
+  refreshPresetSnapshot();
+  return applyProgramEntry(mPresetSnapshot.load(), bank, program);
+}
+
+bool GenericPlugin::applyProgramFromSnapshot(int bank, int program) {
+  // The other side's count is looked at after this flag is up, and it looks
+  // at this flag after its count is up: one of the two sees the other.
+  mRenderApplyingPreset.store(true);
+  struct Lower {
+    std::atomic<bool>& flag;
+    ~Lower() { flag.store(false); }
+  } lower{mRenderApplyingPreset};
+  // Marked before it is used: once the mark stands and the pointer is still
+  // the published one, the main thread will not delete it.
+  const PresetLibrarySnapshot* snapshot = mPresetSnapshot.load();
+  for (;;) {
+    mPresetSnapshotInUse.store(snapshot);
+    const PresetLibrarySnapshot* again = mPresetSnapshot.load();
+    if (again == snapshot) break;
+    snapshot = again;
+  }
+  struct Release {
+    std::atomic<const PresetLibrarySnapshot*>& inUse;
+    ~Release() { inUse.store(nullptr); }
+  } release{mPresetSnapshotInUse};
+
+  const PresetManager* manager = getPresetManager(-1);
+  if (mPresetScopes.load() != 0 || !snapshot || snapshot->getGeneration() != manager->getGeneration()) {
+    // A load on another thread is in progress, or the library was rescanned
+    // and the main thread has not read it yet.
     deferProgramChange(bank, program);
     return false;
   }
   // This one supersedes any that waits.
   mDeferredProgramChange.store(-1, std::memory_order_relaxed);
-  Preset copy{std::string()};
-  std::string relativePath;
-  const PresetManager::LookupResult found = manager->tryFindPresetByBankAndProgram(bank, program, copy, relativePath);
-  if (found == PresetManager::busy && !mainThread) {
-    // A rescan is swapping the library's trees right now; waiting for it
-    // would stall the audio.
-    deferProgramChange(bank, program);
+  return applyProgramEntry(snapshot, bank, program);
+}
+
+bool GenericPlugin::applyProgramEntry(const PresetLibrarySnapshot* snapshot, int bank, int program) {
+  const PresetLibrarySnapshot::Entry* entry = snapshot ? snapshot->find(bank, program) : nullptr;
+  if (!entry) return false;
+  if (entry->failure.kind != PresetLoadFailure::none) {
+    // Refused when the library was read: the sound stays, and the user is
+    // told (once per file), off the main thread through the hand-off.
+    if (isMainThread())
+      reportOnce(entry->path, entry->failure);
+    else if (mPresetFailureHandOff)
+      mPresetFailureHandOff->publish(entry->path, entry->failure);
     return false;
   }
-  if (found != PresetManager::found) return false;
-  if (!applyPreset(&copy)) return false;
-  announcePreset(copy.getName(), relativePath);
+  beginParameterUpdate();
+  applyPresetData(entry->data);
+  endParameterUpdate();
+  announcePreset(entry->name, entry->relativePath);
   return true;
 }
+
+void GenericPlugin::refreshPresetSnapshot(bool force) {
+  if (!isMainThread()) return;
+  reclaimPresetSnapshots();
+  PresetManager* manager = getPresetManager(-1);
+  if (!manager) return;
+  const PresetLibrarySnapshot* current = mPresetSnapshot.load();
+  // Taken before the list: a rescan after it leaves the snapshot out of
+  // date, and the next call reads the library again.
+  const uint32_t generation = manager->getGeneration();
+  if (!force && current && current->getGeneration() == generation) return;
+
+  std::vector<PresetLibrarySnapshot::Entry> entries;
+  {
+    PresetManager::ReadAccess access(*manager, PresetManager::ReadAccess::wait);
+    std::vector<Preset*> list;
+    manager->buildPresetList(list);
+    entries.resize(list.size());
+    for (size_t i = 0; i < list.size(); ++i) {
+      entries[i].name = list[i]->getName();
+      entries[i].relativePath = manager->getPresetPath(list[i]);
+      entries[i].path = list[i]->getPath();
+    }
+  }
+  // The files are read without holding the library. A reader's note of a
+  // failure must not reach a load this may run inside of.
+  const PresetLoadFailure noted = mPresetFailure[0];
+  for (PresetLibrarySnapshot::Entry& entry : entries)
+    if (!readPreset(entry.path, entry.data, entry.failure) && entry.failure.kind == PresetLoadFailure::none)
+      entry.failure.kind = PresetLoadFailure::refused;
+  mPresetFailure[0] = noted;
+
+  const PresetLibrarySnapshot* previous =
+      mPresetSnapshot.exchange(new PresetLibrarySnapshot(generation, std::move(entries)));
+  if (previous) mRetiredPresetSnapshots.push_back(previous);
+  reclaimPresetSnapshots();
+}
+
+void GenericPlugin::presetLibraryReplaced(PresetManager& /*manager*/) {
+  if (isMainThread()) refreshPresetSnapshot();
+}
+
+void GenericPlugin::reclaimPresetSnapshots() {
+  // Sequentially consistent with the render thread's mark: a snapshot it
+  // marked before the exchange above is seen here; one it marks after
+  // it is found replaced, and the render thread takes the new one.
+  const PresetLibrarySnapshot* held = mPresetSnapshotInUse.load();
+  std::erase_if(mRetiredPresetSnapshots, [held](const PresetLibrarySnapshot* retired) {
+    if (retired == held) return false;
+    delete retired;
+    return true;
+  });
+}
+
+const PresetLibrarySnapshot* GenericPlugin::getPresetSnapshot() const { return mPresetSnapshot.load(); }
 
 void GenericPlugin::deferProgramChange(int bank, int program) {
   mDeferredProgramChange.store(bank << 8 | program, std::memory_order_relaxed);
@@ -180,7 +316,7 @@ void GenericPlugin::applyDeferredProgramChange() {
 bool GenericPlugin::savePreset(Preset* preset) {
   if (!preset) return false;
   // The file holds one preset's values, not half of a program change's.
-  std::lock_guard<std::recursive_mutex> lock(mPresetLock);
+  PresetScope scope(*this);
   // The rescan below deletes every Preset of the library, and the caller's
   // may be one of them.
   const Preset saved = *preset;

@@ -7,6 +7,7 @@
 #include "plugin/ParameterCollection.h"
 #include "platform/RegularFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -25,6 +26,11 @@ std::string describePresetFailure(const PresetLoadFailure& f) {
     return f.detail < 0 ? std::string("it is cut short within its header")
                         : "it is cut short before the last of its " + std::to_string(f.detail) + " values";
   case PresetLoadFailure::notAFile: return "it is not a file";
+  case PresetLoadFailure::notFinite: {
+    const std::string what = f.expected == 0 ? "is not a number" : "is infinite";
+    if (f.parameter[0] == 0) return "its value " + std::to_string(f.detail + 1) + " " + what;
+    return "its value for the parameter \"" + std::string(f.parameter) + "\" " + what;
+  }
   case PresetLoadFailure::refused: break;
   }
   return "the plug-in could not read it";
@@ -39,18 +45,32 @@ bool PresetLoader::fail(PresetLoadFailure::Kind kind, int32_t detail, int32_t ex
 bool PresetLoader::load(Preset* preset, int version, const std::string& identifier) {
   mFailure = PresetLoadFailure{};
   if (!preset) return false;
+  PresetData data;
+  if (!read(preset->getPath(), version, data, identifier)) return false;
+  apply(data);
+  return true;
+}
+
+bool PresetLoader::read(const std::string& path, int version, PresetData& data, const std::string& identifier,
+                        int olderVersion) {
+  mFailure = PresetLoadFailure{};
+  data = PresetData{};
   const std::string tag = !identifier.empty() ? identifier : (plugin ? plugin->getIdentifier() : std::string());
   if (tag.empty()) return false;
 
+  // One open: the header and the values come from the same file, even when
+  // the file is replaced while it is read.
   errno = 0;
-  BinaryFileReader reader(preset->getPath());
+  BinaryFileReader reader(path);
   if (reader.failed()) {
     if (reader.failure() == platform::cNotAFile) return fail(PresetLoadFailure::notAFile);
     return fail(PresetLoadFailure::cannotOpen, errno != 0 ? errno : ENOENT);
   }
   if (!reader.headerValid(tag))
     return reader.failed() ? fail(PresetLoadFailure::cutShort, -1) : fail(PresetLoadFailure::notAPreset);
-  if (reader.getVersion() != version) return fail(PresetLoadFailure::otherVersion, reader.getVersion(), version);
+  const int fileVersion = reader.getVersion();
+  if (fileVersion != version && (olderVersion < 0 || fileVersion != olderVersion))
+    return fail(PresetLoadFailure::otherVersion, fileVersion, version);
   const int stored = reader.readInt();
   if (reader.failed()) return fail(PresetLoadFailure::cutShort, -1);
   if (stored < 0) return fail(PresetLoadFailure::badCount);
@@ -66,15 +86,32 @@ bool PresetLoader::load(Preset* preset, int version, const std::string& identifi
   for (int64_t i = present; i < stored && !reader.failed(); ++i) reader.readFloat();
   if (reader.failed()) return fail(PresetLoadFailure::cutShort, stored);
 
-  if (plugin) plugin->beginParameterUpdate();
   for (int i = 0; i < present; ++i) {
     const float v = values[static_cast<size_t>(i)];
-    // An infinity or NaN would reach the engine and never leave it.
-    if (std::isfinite(v)) setParameterValue(i, v);
+    if (std::isfinite(v)) continue;
+    // Keeping the parameter's previous value instead would make the preset
+    // sound of whatever was loaded before it.
+    PresetLoadFailure failure{PresetLoadFailure::notFinite, i, std::isnan(v) ? 0 : 1};
+    const std::string name = getParameterName(i);
+    const size_t length = std::min(name.size(), PresetLoadFailure::cParameterNameCapacity - 1);
+    std::memcpy(failure.parameter, name.data(), length);
+    failure.parameter[length] = 0;
+    mFailure = failure;
+    if (plugin) plugin->notePresetFailure(mFailure);
+    return false;
   }
+  data.version = fileVersion;
+  data.values = std::move(values);
+  return true;
+}
+
+void PresetLoader::apply(const PresetData& data) {
+  const int parameters = getNumParameters() < 0 ? 0 : getNumParameters();
+  const int present = std::min(static_cast<int>(data.values.size()), parameters);
+  if (plugin) plugin->beginParameterUpdate();
+  for (int i = 0; i < present; ++i) setParameterValue(i, data.values[static_cast<size_t>(i)]);
   for (int i = present; i < parameters; ++i) setParameterToDefault(i);
   if (plugin) plugin->endParameterUpdate();
-  return true;
 }
 
 CollectionPresetLoader::CollectionPresetLoader(ParameterCollection* collection)
@@ -88,6 +125,11 @@ void CollectionPresetLoader::setParameterToDefault(int index) {
 
 void CollectionPresetLoader::setParameterValue(int index, float natural) {
   if (AbstractPluginParameter* p = mCollection->get(index)) p->setValue(natural, 0);
+}
+
+std::string CollectionPresetLoader::getParameterName(int index) {
+  const AbstractPluginParameter* p = mCollection ? mCollection->get(index) : nullptr;
+  return p ? p->getName() : std::string();
 }
 
 void CustomPresetLoader::add(AbstractPluginParameter& parameter) { mEntries.push_back(ParamDef{&parameter, nullptr}); }
@@ -123,4 +165,10 @@ void CustomPresetLoader::setParameterValue(int index, float natural) {
   const ParamDef& entry = mEntries[static_cast<size_t>(index)];
   if (entry.parameter) entry.parameter->setValue(natural, 0);
   if (entry.target) *entry.target = natural;
+}
+
+std::string CustomPresetLoader::getParameterName(int index) {
+  if (index < 0 || index >= getNumParameters()) return {};
+  const AbstractPluginParameter* p = mEntries[static_cast<size_t>(index)].parameter;
+  return p ? p->getName() : std::string();
 }

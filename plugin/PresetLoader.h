@@ -11,9 +11,14 @@
 // whose values land in plain variables.
 //
 // A file is applied whole or not at all: everything it declares is read
-// before the first parameter is touched, so a foreign, damaged or cut-short
-// file leaves every parameter as it was.
+// and checked before the first parameter is touched, so a foreign, damaged
+// or cut-short file, or one holding a value that is not a finite number,
+// leaves every parameter as it was. Reading (read) and applying (apply) are
+// separate steps, so that a file can be read where the disk may be touched
+// and applied later where it may not (the render thread): apply allocates
+// nothing and opens nothing.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,11 +38,25 @@ struct PresetLoadFailure {
     badCount,     // a negative count of values
     cutShort,     // detail: the count it declares (-1: the header is cut short)
     refused,      // the product's own reader refused it
-    notAFile      // a FIFO, a device or a folder stands where the file should be
+    notAFile,     // a FIFO, a device or a folder stands where the file should be
+    notFinite     // detail: the value's index; expected: 0 NaN, 1 infinite;
+                  // parameter: the name of the parameter it is for
   };
+  // Room for a parameter's name with its terminating NUL; longer names are
+  // cut (they only name the parameter to the user).
+  static constexpr size_t cParameterNameCapacity = 64;
+
   Kind kind = none;
   int32_t detail = 0;
   int32_t expected = 0;
+  char parameter[cParameterNameCapacity] = {};
+};
+
+// What a preset file holds, read and checked: its version and the values
+// that have a parameter, in parameter order.
+struct PresetData {
+  int32_t version = 0;
+  std::vector<float> values;
 };
 
 // The reason as a user reads it, after "could not be loaded: ".
@@ -47,15 +66,24 @@ class PresetLoader {
 public:
   explicit PresetLoader(GenericPlugin* plugin) : plugin(plugin) {}
 
-  // Reads the preset's file and applies it inside one parameter batch of the
-  // plug-in: value i goes to setParameterValue(i), every index the file has
-  // no value for is set to its default, values past getNumParameters() are
-  // ignored, and a value that is not finite leaves its parameter as it is.
-  // identifier: the tag expected; empty means the plug-in's identifier.
-  // True when applied. False, with nothing changed, when the file cannot be
-  // read, has another tag, another version than `version`, a negative count,
-  // or ends before its last value.
+  // read, then apply: true when applied. False, with nothing changed, when
+  // read refuses the file.
   bool load(Preset* preset, int version, const std::string& identifier = std::string());
+  // Opens the file once and reads it whole into data: the version and the
+  // first getNumParameters() values (values past them are ignored, but
+  // must be there). identifier: the tag expected; empty means the plug-in's
+  // identifier. olderVersion: a second version accepted (-1: none). False
+  // when the file cannot be read, has another tag or version, a negative
+  // count, ends before its last value, or holds a value for a parameter
+  // that is not a finite number (an infinity or NaN would reach the engine
+  // and never leave it); failure() then says why. Not for the render
+  // thread.
+  bool read(const std::string& path, int version, PresetData& data, const std::string& identifier = std::string(),
+            int olderVersion = -1);
+  // Applies what read gave inside one parameter batch of the plug-in: value
+  // i goes to setParameterValue(i), every index without a value is set to
+  // its default. Allocates nothing; any thread that may set parameters.
+  void apply(const PresetData& data);
   // Why the last load failed (kind none after success); the plug-in, when
   // there is one, is told too (GenericPlugin::notePresetFailure).
   const PresetLoadFailure& failure() const { return mFailure; }
@@ -63,6 +91,8 @@ public:
   virtual int getNumParameters() = 0;
   virtual void setParameterToDefault(int index) = 0;
   virtual void setParameterValue(int index, float natural) = 0;
+  // The name the user knows the value by; empty when it has none.
+  virtual std::string getParameterName(int index) = 0;
 
   // The plug-in whose batch the changes are announced in (may be null: then
   // nothing is batched and an identifier must be given).
@@ -85,6 +115,7 @@ public:
   int getNumParameters() override;
   void setParameterToDefault(int index) override;
   void setParameterValue(int index, float natural) override;
+  std::string getParameterName(int index) override;
 
 private:
   ParameterCollection* mCollection;
@@ -114,6 +145,7 @@ public:
   int getNumParameters() override;
   void setParameterToDefault(int index) override;
   void setParameterValue(int index, float natural) override;
+  std::string getParameterName(int index) override;
 
   const std::vector<ParamDef>& getEntries() const { return mEntries; }
 

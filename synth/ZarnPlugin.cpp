@@ -766,19 +766,21 @@ void ZarnPlugin::reset() {
   setSustain(false);
 }
 
-bool ZarnPlugin::doLoadPreset(Preset* preset) {
+bool ZarnPlugin::readPreset(const std::string& path, PresetData& data, PresetLoadFailure& failure) {
   // Files of versions 2 and 3 and of the betas stored other parameter
-  // layouts; the base reads only files of the version asked for and refuses
-  // the others without touching a parameter. Version 4 has this layout.
-  if (preset) {
-    BinaryFileReader header(preset->getPath());
-    if (!header.failed() && header.headerValid(getIdentifier()) && header.getVersion() == 4) {
-      if (!loadPresetWithVersion(preset, 4)) return false;
-      upgradeState(0);
-      return true;
-    }
-  }
-  return GenericPlugin::doLoadPreset(preset);
+  // layouts and are refused without touching a parameter. Version 4 has
+  // this layout, at the level before the voice gain.
+  CollectionPresetLoader loader(&getParameters());
+  const bool read = loader.read(path, cPresetFileVersion, data, std::string(), 4);
+  failure = loader.failure();
+  return read;
+}
+
+void ZarnPlugin::applyPresetData(const PresetData& data) {
+  beginParameterUpdate();
+  GenericPlugin::applyPresetData(data);
+  if (data.version == 4) upgradeState(0);
+  endParameterUpdate();
 }
 
 float ZarnPlugin::upgradeVolume(float x) { return x / std::sqrt(ZarnVoice::cOutputLevel); }

@@ -155,9 +155,10 @@ public:
   bool holdParameterChanges() override;
 
   // ---- presets
-  // Files of versions 5 and 4 are read (4 upgraded); anything else is
-  // refused unchanged.
-  bool doLoadPreset(Preset* preset) override;
+  // Files of versions 5 and 4 are read (4 upgraded by applyPresetData);
+  // anything else is refused unchanged.
+  bool readPreset(const std::string& path, PresetData& data, PresetLoadFailure& failure) override;
+  void applyPresetData(const PresetData& data) override;
   int getStateVersion() const override { return cStateVersion; }
   // From 0: Volume lowered by the voice gain added since (the knob's
   // amplitude goes with its square), so the state is as loud as before.

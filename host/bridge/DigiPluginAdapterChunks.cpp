@@ -6,7 +6,20 @@
 //
 // Preset-name chunk data: 64 bytes, the name's 8-bit characters padded with
 // NUL bytes; a name of 64 characters or more fills the field without a
-// terminator. Restoring reads at most 63 characters.
+// terminator. Restoring reads at most 63 characters. Then 1024 bytes: the
+// preset's path below the library's root, padded with NUL bytes, or all
+// NUL when the path needs more room (a shortened path would name another
+// file). Readers that know only the name read the first 64 bytes and
+// ignore the rest; a chunk of the name alone (saved before the path was
+// added) restores by the name as before.
+//
+// Restoring prefers the path: presets of one name may live in two folders
+// (a factory "Plucks/Pluck" and a user's "Bass/Pluck"), and the name alone
+// finds the first of them in library order. The path is taken when the
+// library has a preset there whose name begins with the stored name (which
+// holds at most 63 characters); otherwise (the preset was moved or renamed
+// since, or the chunk holds no path) the first preset of that name is
+// taken.
 
 #include "host/bridge/DigiPluginAdapter.h"
 
@@ -27,12 +40,14 @@ int32_t DigiPluginAdapter::GetChunk(uint32_t id, SFicPlugInChunk* chunk) {
   GetPlugin()->applyPendingPresetContext();
   if (id != kPresetNameChunkID) return CEffectProcessMIDI::GetChunk(id, chunk);
   PlugInAssertPointer(chunk);
-  chunk->fSize = kPresetNameChunkSize;
+  chunk->fSize = kPresetChunkSize;
   unsigned char* field = ChunkData(chunk);
-  std::memset(field, 0, kPresetNameSize);
+  std::memset(field, 0, kPresetNameSize + kPresetPathSize);
   if (const PresetContext* context = GetPlugin()->getPresetContext()) {
     const std::string& name = context->presetName.get();
     std::memcpy(field, name.data(), std::min<size_t>(name.size(), kPresetNameSize));
+    const std::string& path = context->presetPath.get();
+    if (path.size() < static_cast<size_t>(kPresetPathSize)) std::memcpy(field + kPresetNameSize, path.data(), path.size());
   }
   return 0;
 }
@@ -61,16 +76,30 @@ int32_t DigiPluginAdapter::SetChunk(uint32_t id, SFicPlugInChunk* chunk) {
   if (chunk->fSize < kPresetNameChunkSize) return kPlugInErr_BadChunk;
   const char* field = reinterpret_cast<const char*>(ChunkData(chunk));
   const std::string name(field, strnlen(field, kPresetNameSize - 1));
+  std::string storedPath;
+  if (chunk->fSize > kPresetNameChunkSize) {
+    const size_t room = std::min<size_t>(static_cast<size_t>(chunk->fSize - kPresetNameChunkSize), kPresetPathSize);
+    const char* pathField = field + kPresetNameSize;
+    const size_t length = strnlen(pathField, room);
+    // A path without its terminator within the field was cut: not used.
+    if (length < room) storedPath.assign(pathField, length);
+  }
 
   PresetContext* context = GetPlugin()->getPresetContext();
-  if (!context || name == context->presetName.get()) return 0;
-  context->presetName = name;
+  if (!context) return 0;
+  if (name == context->presetName.get() && (storedPath.empty() || storedPath == context->presetPath.get())) return 0;
   std::string path;
   if (PresetManager* manager = GetPlugin()->getPresetManager(-1)) {
-    // A program change may rescan the library on the render thread.
+    // Another thread may rescan the library meanwhile.
     PresetManager::ReadAccess access(*manager, PresetManager::ReadAccess::wait);
-    if (const Preset* preset = manager->findPresetByName(name)) path = manager->getPresetPath(preset);
+    if (!storedPath.empty())
+      if (const Preset* preset = manager->findPresetByPath(storedPath, PresetManager::findAt);
+          preset && preset->getName().compare(0, name.size(), name) == 0)
+        path = storedPath;
+    if (path.empty())
+      if (const Preset* preset = manager->findPresetByName(name)) path = manager->getPresetPath(preset);
   }
+  context->presetName = name;
   context->presetPath = path;
   return 0;
 }

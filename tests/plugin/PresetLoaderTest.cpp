@@ -214,13 +214,39 @@ TEST(PresetLoaderTest, ForeignDamagedAndCutShortFilesChangeNothing) {
   EXPECT_EQ(valuesOf(f.plugin), (Values{0.9f, 900.0f, 7.0f, 0.6f}));
 }
 
-TEST(PresetLoaderTest, ValuesThatAreNotFiniteLeaveTheirParameterAsItIs) {
+// A value that is not a number would keep the previous preset's value of
+// its parameter, so the same file would sound different after each preset:
+// the file is refused whole, naming the parameter, as a damaged one is.
+TEST(PresetLoaderTest, AValueThatIsNotFiniteRefusesTheWholeFileNamingItsParameter) {
   Fixture f;
-  setValues(f.plugin, cSet);
   const float inf = std::numeric_limits<float>::infinity();
-  Preset preset = f.write("nan.qvp", presetBytes("QTst", 1, {std::nanf(""), inf, -inf, 0.5f}));
-  EXPECT_TRUE(f.plugin.getParameters().loadPreset(&preset, 1));
-  EXPECT_EQ(valuesOf(f.plugin), (Values{0.125f, 440.0f, 3.0f, 0.5f}));
+  struct Case {
+    std::vector<float> values;
+    int index;
+    int32_t infinite;
+    std::string told;
+  } cases[] = {
+      {{0.9f, 900.0f, std::nanf(""), 0.6f}, 2, 0, "its value for the parameter \"Shape\" is not a number"},
+      {{0.9f, inf, 7.0f, 0.6f}, 1, 1, "its value for the parameter \"Cutoff\" is infinite"},
+      {{0.9f, 900.0f, 7.0f, -inf}, 3, 1, "its value for the parameter \"Drive\" is infinite"},
+  };
+  for (const Case& c : cases) {
+    setValues(f.plugin, cSet);
+    f.forgetCalls();
+    Preset preset = f.write("damaged.qvp", presetBytes("QTst", 1, c.values));
+    CollectionPresetLoader loader(&f.plugin.getParameters());
+    EXPECT_FALSE(loader.load(&preset, 1));
+    EXPECT_EQ(loader.failure().kind, PresetLoadFailure::notFinite);
+    EXPECT_EQ(loader.failure().detail, c.index);
+    EXPECT_EQ(describePresetFailure(loader.failure()), c.told);
+    EXPECT_EQ(valuesOf(f.plugin), cSet);
+    EXPECT_EQ(f.adapter.calls(), 0);
+    EXPECT_EQ(f.listener.calls(), 0);
+  }
+  // A value past the parameters is not used, whatever it holds.
+  Preset longer = f.write("longer.qvp", presetBytes("QTst", 1, {0.9f, 900.0f, 7.0f, 0.6f, std::nanf("")}));
+  EXPECT_TRUE(f.plugin.getParameters().loadPreset(&longer, 1));
+  EXPECT_EQ(valuesOf(f.plugin), (Values{0.9f, 900.0f, 7.0f, 0.6f}));
 }
 
 TEST(PresetLoaderTest, AnExplicitIdentifierReplacesThePluginsTag) {

@@ -9,11 +9,13 @@
 #include "base/PresetContext.h"
 #include "base/PresetManager.h"
 #include "platform/Alerts.h"
+#include "tests/support/AllocationCounter.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -165,5 +167,73 @@ TEST(PresetProgramChangeThreadTest, ADamagedPresetIsReportedOnTheMainThreadOnce)
   EXPECT_EQ(alerts[0], "The preset \"B Cut\" could not be loaded from " + root +
                            "B Cut.qvp: it is cut short before the last of its 4 values.");
   EXPECT_EQ(player.getPresetContext()->presetName.get(), "A Good");
+  GenericPlugin::sPresetManager->initialize("");
+}
+
+// A song that changes programs, played on a render thread: every change
+// takes its preset's values (or, for a preset whose file holds a value that
+// is not a number, keeps the sound it had), and the render thread opens no
+// file, allocates nothing and takes no lock while it does. The user hears
+// of the refused preset on the main thread, once, with the file and the
+// parameter.
+TEST(PresetProgramChangeThreadTest, ASongOfProgramChangesOpensNoFileAllocatesNothingAndTakesNoLock) {
+  constexpr int cGood = 8;
+  constexpr int cChanges = 200;
+  zarn::test::TempDir dir("zarn-library");
+  const std::string root = dir.path() + "/";
+  char name[32];
+  for (int i = 0; i < cGood; ++i) {
+    std::snprintf(name, sizeof name, "A/P%02d.qvp", i);
+    dir.write(name, presetBytes("QTst", 1, {0.5f, 100.0f + static_cast<float>(i), 1.0f, 0.25f}));
+  }
+  // Program cGood, after the sub-folder's presets.
+  dir.write("Broken.qvp", presetBytes("QTst", 1, {0.5f, 900.0f, std::nanf(""), 0.25f}));
+
+  std::vector<std::string> alerts;
+  platform::setAlertHandler([&](const std::string& m) { alerts.push_back(m); });
+  TestProduct player;
+  GenericPlugin::sPresetManager->initialize(root);
+
+  // The program of change k, and the cutoff expected after it.
+  auto programOf = [](int k) { return (k * 5) % (cGood + 1); };
+  float expected[cChanges];
+  float cutoff = player.cutoff.getValue();
+  for (int k = 0; k < cChanges; ++k) {
+    if (programOf(k) < cGood) cutoff = 100.0f + static_cast<float>(programOf(k));
+    expected[k] = cutoff;
+  }
+
+  float heard[cChanges] = {};
+  long allocations = -1, opens = -1, locks = -1;
+  std::thread render([&] {
+    player.render(32); // what a first call may set up is not the song's
+    zarn::test::AllocationCounter counter;
+    for (int k = 0; k < cChanges; ++k) {
+      player.send(0xC0, static_cast<unsigned char>(programOf(k)), 0, (k * 11) % 32);
+      player.render(32);
+      heard[k] = player.cutoff.getValue();
+    }
+    allocations = counter.count();
+    opens = counter.opens();
+    locks = counter.locks();
+  });
+  render.join();
+  EXPECT_EQ(allocations, 0);
+  EXPECT_EQ(opens, 0);
+  EXPECT_EQ(locks, 0);
+  int wrong = 0;
+  for (int k = 0; k < cChanges; ++k)
+    if (heard[k] != expected[k]) ++wrong;
+  EXPECT_EQ(wrong, 0);
+  EXPECT_TRUE(alerts.empty()); // nothing is shown from the render thread
+
+  player.applyPendingPresetContext(); // the host's idle time
+  platform::setAlertHandler(nullptr);
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts[0], "The preset \"Broken\" could not be loaded from " + root +
+                           "Broken.qvp: its value for the parameter \"Shape\" is not a number.");
+  const int last = programOf(cChanges - 1) < cGood ? programOf(cChanges - 1) : programOf(cChanges - 2);
+  std::snprintf(name, sizeof name, "A/P%02d.qvp", last);
+  EXPECT_EQ(player.getPresetContext()->presetPath.get(), name);
   GenericPlugin::sPresetManager->initialize("");
 }

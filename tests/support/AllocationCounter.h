@@ -2,8 +2,9 @@
 
 namespace zarn::test {
 
-// Counts the heap allocations made by the current thread while it lives.
-// Used to prove that a render path allocates nothing.
+// Counts the heap allocations, the files opened and the mutexes taken (or
+// tried) by the current thread while it lives. Used to prove that a render
+// path allocates nothing, opens no file and takes no lock.
 class AllocationCounter {
 public:
   AllocationCounter();
@@ -14,9 +15,16 @@ public:
   // Allocations made on this thread since construction (counts of other
   // threads may be included when they run their own counters at once).
   long count() const;
+  // Files opened (open, openat, fopen and their 64-bit forms) and mutexes
+  // locked or tried on this thread since construction, counted the same
+  // way.
+  long opens() const;
+  long locks() const;
 
 private:
   long mStart;
+  long mOpenStart;
+  long mLockStart;
 };
 
 } // namespace zarn::test

@@ -30,9 +30,26 @@ thread_local bool tCounting = false;
 
 namespace zarn::test {
 
-AllocationCounter::AllocationCounter() : mStart(gAllocations.load()) { tCounting = true; }
-AllocationCounter::~AllocationCounter() { tCounting = false; }
+// Kept by the wrappers in RealTimeHooks.cpp.
+namespace hooks {
+extern thread_local bool tCounting;
+extern long gOpens;
+extern long gLocks;
+} // namespace hooks
+
+AllocationCounter::AllocationCounter()
+    : mStart(gAllocations.load()), mOpenStart(__atomic_load_n(&hooks::gOpens, __ATOMIC_RELAXED)),
+      mLockStart(__atomic_load_n(&hooks::gLocks, __ATOMIC_RELAXED)) {
+  tCounting = true;
+  hooks::tCounting = true;
+}
+AllocationCounter::~AllocationCounter() {
+  tCounting = false;
+  hooks::tCounting = false;
+}
 long AllocationCounter::count() const { return gAllocations.load() - mStart; }
+long AllocationCounter::opens() const { return __atomic_load_n(&hooks::gOpens, __ATOMIC_RELAXED) - mOpenStart; }
+long AllocationCounter::locks() const { return __atomic_load_n(&hooks::gLocks, __ATOMIC_RELAXED) - mLockStart; }
 
 } // namespace zarn::test
 

@@ -7,12 +7,15 @@
 #include "base/VersionInfo.h"
 #include "synth/ModulationMatrixParameterSet.h"
 #include "hints/ZarnHints.h"
+#include "platform/Alerts.h"
+#include "tests/support/AllocationCounter.h"
 #include "tests/plugin/PresetFileBytes.h"
 #include "tests/synth/ZarnTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -232,6 +235,72 @@ TEST(ZarnPluginTest, PresetsOfVersionsFiveAndFourLoadOlderOnesAreRefused) {
   std::filesystem::remove(root + "Default Sound.qvp");
   std::filesystem::remove(root + "Old.qvp");
   library->initialize(root);
+}
+
+// A preset is read from one opening of its file (one replaced between two
+// openings was refused with another file's version), and a preset whose
+// file holds a value that is not a number is refused whole, by the menu and
+// by a program change alike: its sound would otherwise keep the previous
+// preset's value of that parameter. The user is told which file and which
+// parameter, once.
+TEST(ZarnPluginTest, APresetIsReadInOneOpeningAndOneHoldingNoNumberIsRefused) {
+  Synth a;
+  PresetManager* library = a->getPresetManager(-1);
+  const std::string root = GenericPlugin::sVersionInfo->getDefaultPresetFolder() + "Numbers/";
+  std::filesystem::create_directories(root);
+  Synth::set(a->volume, 0.6f);
+  Synth::set(a->filter1.freq, 0.25f);
+  Preset bright(root + "Bright.qvp"), four(root + "Four.qvp"), damaged(root + "Damaged.qvp");
+  ASSERT_TRUE(a->getParameters().savePreset(&bright, ZarnPlugin::cPresetFileVersion));
+  ASSERT_TRUE(a->getParameters().savePreset(&four, 4));
+  // The same values, with Volume's replaced by a NaN (the header is the
+  // tag, the version and the count, 4 bytes each).
+  Synth::set(a->volume, 0.1f);
+  ASSERT_TRUE(a->getParameters().savePreset(&damaged, ZarnPlugin::cPresetFileVersion));
+  {
+    std::fstream file(damaged.getPath(), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(12 + 4 * a->volume.getIndex());
+    const float nan = std::nanf("");
+    file.write(reinterpret_cast<const char*>(&nan), sizeof nan);
+  }
+
+  Synth b;
+  for (Preset* preset : {&bright, &four}) {
+    zarn::test::AllocationCounter counter;
+    EXPECT_TRUE(b->loadPreset(preset));
+    EXPECT_EQ(counter.opens(), 1) << preset->getName();
+  }
+
+  std::vector<std::string> alerts;
+  platform::setAlertHandler([&](const std::string& m) { alerts.push_back(m); });
+  ASSERT_TRUE(b->loadPreset(&bright));
+  EXPECT_FALSE(b->loadPreset(&damaged));
+  EXPECT_FLOAT_EQ(b->volume.getValue(), 0.6f);
+  EXPECT_FLOAT_EQ(b->filter1.freq.getValue(), 0.25f);
+  EXPECT_EQ(b->getPresetContext()->presetName.get(), "Bright");
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts[0], "The preset \"Damaged\" could not be loaded from " + damaged.getPath() +
+                           ": its value for the parameter \"Volume\" is not a number.");
+
+  // By program change: Bright, Damaged, Four are programs 0..2 of this
+  // library, in name order.
+  library->initialize(root);
+  Synth c;
+  c.midi(0xC0, 0, 0);
+  c.renderSamples(32);
+  EXPECT_EQ(c->getPresetContext()->presetName.get(), "Bright");
+  c.midi(0xC0, 1, 0);
+  c.renderSamples(32);
+  EXPECT_FLOAT_EQ(c->volume.getValue(), 0.6f);
+  EXPECT_EQ(c->getPresetContext()->presetName.get(), "Bright");
+  c.midi(0xC0, 2, 0);
+  c.renderSamples(32);
+  EXPECT_EQ(c->getPresetContext()->presetName.get(), "Four");
+  // Told once, though met again.
+  EXPECT_EQ(alerts.size(), 1u);
+  platform::setAlertHandler(nullptr);
+  std::filesystem::remove_all(root);
+  library->initialize(GenericPlugin::sVersionInfo->getDefaultPresetFolder());
 }
 
 namespace {

@@ -1,13 +1,16 @@
 // The preset-name chunk: the current preset's name stored with the host's
 // document and restored without loading anything.
 
+#include "base/Preset.h"
 #include "base/PresetContext.h"
+#include "base/PresetManager.h"
 #include "tests/host/bridge/BridgeTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 using namespace bridgetest;
 
@@ -40,21 +43,33 @@ TEST(PresetNameChunkTest, IsRegisteredAfterTheHostLayersChunks) {
   EXPECT_EQ(h->chunkName(*in, kPresetNameChunk), "Quorvane Preset Name");
   int32_t size = 0;
   ASSERT_EQ(h->callWith(kProcess_GetChunkSize, in->process(), kPresetNameChunk, &size), 0);
-  EXPECT_EQ(size, 120);
+  // The header, the name's 64 bytes and the path's 1024.
+  EXPECT_EQ(size, 56 + 64 + 1024);
 }
 
-TEST(PresetNameChunkTest, SavesTheNamePaddedWithNulBytes) {
+// The name's field is where readers that know nothing of the path read it;
+// the path follows it.
+TEST(PresetNameChunkTest, SavesTheNameThenThePathPaddedWithNulBytes) {
   InProcessHost h;
   simhost::Instance* in = h->createInstance();
   Product(*in)->getPresetContext()->presetName = "Default Sound";
+  Product(*in)->getPresetContext()->presetPath = "Pads/Default Sound.qvp";
   std::vector<unsigned char> chunk;
   ASSERT_EQ(h->getChunk(*in, kPresetNameChunk, chunk), 0);
-  ASSERT_EQ(chunk.size(), 120u);
+  ASSERT_EQ(chunk.size(), 1144u);
   int32_t size;
   std::memcpy(&size, chunk.data(), sizeof size);
-  EXPECT_EQ(size, 120);
+  EXPECT_EQ(size, 1144);
   EXPECT_EQ(std::memcmp(chunk.data() + 56, "Default Sound", 13), 0);
   for (size_t i = 56 + 13; i < 120; ++i) EXPECT_EQ(chunk[i], 0) << i;
+  EXPECT_EQ(std::memcmp(chunk.data() + 120, "Pads/Default Sound.qvp", 22), 0);
+  for (size_t i = 120 + 22; i < 1144; ++i) EXPECT_EQ(chunk[i], 0) << i;
+
+  // A path with no room for its terminator is not kept: cut, it would name
+  // another file.
+  Product(*in)->getPresetContext()->presetPath = std::string(1024, 'p');
+  ASSERT_EQ(h->getChunk(*in, kPresetNameChunk, chunk), 0);
+  for (size_t i = 120; i < 1144; ++i) EXPECT_EQ(chunk[i], 0) << i;
 }
 
 TEST(PresetNameChunkTest, ALongNameIsSavedWholeAndRestoredCut) {
@@ -139,4 +154,62 @@ TEST(PresetNameChunkTest, OtherChunksStillReachTheHostLayer) {
   int32_t size = 60;
   std::memcpy(broken.data(), &size, sizeof size);
   EXPECT_EQ(h->setChunk(*b, kControlsChunk, broken), kPlugInErr_BadChunk);
+}
+
+// A factory "Plucks/Pluck" and a user's "Bass/Pluck": a document that used
+// the factory's comes back naming it, not the first "Pluck" of the library
+// (whose file "Save" would then overwrite with the other's values). States
+// saved before the path was kept, and paths whose preset has gone, come
+// back by the name as before.
+TEST(PresetNameChunkTest, PresetsOfOneNameInTwoFoldersAreToldApartByThePath) {
+  InProcessHost h;
+  simhost::Instance* a = h->createInstance();
+  PresetManager* manager = GenericPlugin::sPresetManager;
+  const std::string root = manager->getFolderPath();
+  ASSERT_FALSE(root.empty());
+  std::filesystem::create_directories(std::filesystem::path(root) / "Bass");
+  std::filesystem::create_directories(std::filesystem::path(root) / "Plucks");
+  const std::string bass = WritePreset("Bass/Pluck", 0.2f, BridgeTestProduct::Flat, 0.0f, 0);
+  const std::string plucks = WritePreset("Plucks/Pluck", 0.7f, BridgeTestProduct::Flat, 0.0f, 0);
+  manager->initialize(root);
+  Preset* factory = manager->findPresetByPath("Plucks/Pluck.qvp", PresetManager::findAt);
+  ASSERT_NE(factory, nullptr);
+  // The library's order finds the user's first by name.
+  ASSERT_EQ(manager->getPresetPath(manager->findPresetByName("Pluck")), "Bass/Pluck.qvp");
+  ASSERT_TRUE(Product(*a)->loadPreset(factory));
+  std::vector<unsigned char> chunk;
+  ASSERT_EQ(h->getChunk(*a, kPresetNameChunk, chunk), 0);
+
+  auto restored = [&](const std::vector<unsigned char>& record) {
+    simhost::Instance* in = h->createInstance();
+    EXPECT_EQ(h->setChunk(*in, kPresetNameChunk, record), 0);
+    const PresetContext* context = Product(*in)->getPresetContext();
+    const std::string result = context->presetName.get() + " at " + context->presetPath.get();
+    h->deleteInstance(in);
+    return result;
+  };
+  EXPECT_EQ(restored(chunk), "Pluck at Plucks/Pluck.qvp");
+  // Saved before the path was kept: the name alone.
+  EXPECT_EQ(restored(NameChunk("Pluck")), "Pluck at Bass/Pluck.qvp");
+  // A path no preset of that name has any more.
+  std::vector<unsigned char> gone = chunk;
+  std::memset(gone.data() + 120, 0, 1024);
+  std::memcpy(gone.data() + 120, "Gone/Pluck.qvp", 14);
+  EXPECT_EQ(restored(gone), "Pluck at Bass/Pluck.qvp");
+  std::vector<unsigned char> other = chunk;
+  std::memset(other.data() + 120, 0, 1024);
+  std::memcpy(other.data() + 120, "Plucks/Pluck.qvp", 16);
+  std::memcpy(other.data() + 56, "Strum\0", 6);
+  EXPECT_EQ(restored(other), "Strum at ");
+
+  // Restoring onto an instance that plays the user's "Pluck" moves it to
+  // the factory's, though the name is the same.
+  simhost::Instance* b = h->createInstance();
+  ASSERT_TRUE(Product(*b)->loadPreset(manager->findPresetByPath("Bass/Pluck.qvp", PresetManager::findAt)));
+  ASSERT_EQ(h->setChunk(*b, kPresetNameChunk, chunk), 0);
+  EXPECT_EQ(Product(*b)->getPresetContext()->presetPath.get(), "Plucks/Pluck.qvp");
+
+  std::filesystem::remove_all(std::filesystem::path(root) / "Bass");
+  std::filesystem::remove_all(std::filesystem::path(root) / "Plucks");
+  manager->initialize(root);
 }

@@ -20,8 +20,11 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -546,6 +549,54 @@ TEST_F(RenderCommandTest, SynthesizerLfoFollowsTheSongsTempoAndMeter) {
     const bool expected = (second >= 1 && second < 4) || (second >= 6 && second < 8);
     EXPECT_EQ(loud(tenth), expected) << tenth / 10.0 << " s";
   }
+#endif
+}
+
+// A preset whose file holds a value that is not a number is refused by
+// --preset as a damaged one is: the command fails, and the plug-in names the
+// file and the parameter. Before, the value silently kept whatever the
+// instance had, and the render succeeded with a sound the preset never had.
+TEST_F(RenderCommandTest, APresetHoldingNoNumberIsRefusedByName) {
+#ifndef ZARN_BUNDLE
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  auto renderZarn = [&](const std::string& preset, const std::string& output) {
+    return run({"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0.2", "--preset", preset, file("song.mid"),
+                file(output)});
+  };
+  // The factory presets are put in place by the first run.
+  ASSERT_EQ(renderZarn("Sub Bass", "sub.wav").status, 0);
+  std::string path;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(std::getenv("HOME")))
+    if (entry.path().filename() == "Sub Bass.qvp") path = entry.path().string();
+  ASSERT_FALSE(path.empty());
+  std::string bytes;
+  {
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  // After the tag, the version and the count: value 0, "Noise Level".
+  ASSERT_GT(bytes.size(), 16u);
+  std::string damaged = bytes;
+  const float nan = std::nanf("");
+  std::memcpy(damaged.data() + 12, &nan, sizeof nan);
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << damaged;
+  }
+  testing::internal::CaptureStderr();
+  const Result r = renderZarn("Sub Bass", "nan.wav");
+  const std::string said = testing::internal::GetCapturedStderr();
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+  }
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("could not be loaded"), std::string::npos) << r.err;
+  EXPECT_NE(said.find("The preset \"Sub Bass\" could not be loaded from " + path +
+                      ": its value for the parameter \"Noise Level\" is not a number."),
+            std::string::npos)
+      << said;
 #endif
 }
 

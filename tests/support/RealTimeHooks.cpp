@@ -1,0 +1,121 @@
+// Counting wrappers of the C library's ways to open a file and to take a
+// mutex, for AllocationCounter: a render path must do neither. Each wrapper
+// counts when its thread is inside a counter's lifetime, then calls the
+// function it stands in for (the next definition, which under a sanitizer
+// is the sanitizer's own).
+//
+// This file includes no system header that declares the wrapped functions:
+// their declarations carry attributes (fortified inline versions, exception
+// specifications) that a definition here would have to repeat exactly.
+// Only their names matter to the linker.
+
+#include <dlfcn.h>
+
+#include <cstdarg>
+
+namespace zarn::test::hooks {
+
+thread_local bool tCounting = false;
+long gOpens = 0;
+long gLocks = 0;
+
+} // namespace zarn::test::hooks
+
+namespace {
+
+using zarn::test::hooks::tCounting;
+
+void count(long& counter) {
+  if (tCounting) __atomic_fetch_add(&counter, 1, __ATOMIC_RELAXED);
+}
+
+// The next definition of name, looked up once; no function-local static,
+// whose guard may itself take a mutex.
+template <class F> F next(F& slot, const char* name) {
+  F f = __atomic_load_n(&slot, __ATOMIC_ACQUIRE);
+  if (!f) {
+    f = reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+    __atomic_store_n(&slot, f, __ATOMIC_RELEASE);
+  }
+  return f;
+}
+
+using OpenFn = int (*)(const char*, int, ...);
+using OpenAtFn = int (*)(int, const char*, int, ...);
+using FopenFn = void* (*)(const char*, const char*);
+using MutexFn = int (*)(void*);
+
+OpenFn sOpen, sOpen64;
+OpenAtFn sOpenAt, sOpenAt64;
+FopenFn sFopen, sFopen64;
+MutexFn sLock, sTryLock;
+
+// The mode argument is read only when the flags ask for one (O_CREAT,
+// O_TMPFILE); reading it always is harmless on the platforms we build for,
+// as the callee ignores it otherwise.
+unsigned modeOf(va_list args) { return va_arg(args, unsigned); }
+
+} // namespace
+
+using zarn::test::hooks::gLocks;
+using zarn::test::hooks::gOpens;
+
+extern "C" {
+
+int open(const char* path, int flags, ...) {
+  count(gOpens);
+  va_list args;
+  va_start(args, flags);
+  const unsigned mode = modeOf(args);
+  va_end(args);
+  return next(sOpen, "open")(path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  count(gOpens);
+  va_list args;
+  va_start(args, flags);
+  const unsigned mode = modeOf(args);
+  va_end(args);
+  return next(sOpen64, "open64")(path, flags, mode);
+}
+
+int openat(int folder, const char* path, int flags, ...) {
+  count(gOpens);
+  va_list args;
+  va_start(args, flags);
+  const unsigned mode = modeOf(args);
+  va_end(args);
+  return next(sOpenAt, "openat")(folder, path, flags, mode);
+}
+
+int openat64(int folder, const char* path, int flags, ...) {
+  count(gOpens);
+  va_list args;
+  va_start(args, flags);
+  const unsigned mode = modeOf(args);
+  va_end(args);
+  return next(sOpenAt64, "openat64")(folder, path, flags, mode);
+}
+
+void* fopen(const char* path, const char* mode) {
+  count(gOpens);
+  return next(sFopen, "fopen")(path, mode);
+}
+
+void* fopen64(const char* path, const char* mode) {
+  count(gOpens);
+  return next(sFopen64, "fopen64")(path, mode);
+}
+
+int pthread_mutex_lock(void* mutex) {
+  count(gLocks);
+  return next(sLock, "pthread_mutex_lock")(mutex);
+}
+
+int pthread_mutex_trylock(void* mutex) {
+  count(gLocks);
+  return next(sTryLock, "pthread_mutex_trylock")(mutex);
+}
+
+} // extern "C"
