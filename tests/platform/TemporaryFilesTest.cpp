@@ -1,5 +1,6 @@
 #include "platform/TemporaryFiles.h"
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -12,18 +13,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using zarn::test::endedProcess;
 using zarn::test::TempDir;
 
 namespace {
-
-// The number of a process that has ended (and been waited for).
-pid_t endedProcess() {
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(0);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return child;
-}
 
 // A child that lives until it is killed.
 struct LiveProcess {

@@ -26,6 +26,7 @@
 
 using namespace genericplugintest;
 using namespace presettest;
+using zarn::test::endedProcess;
 using zarn::test::ScopedEnvironment;
 using zarn::test::TempDir;
 
@@ -201,15 +202,6 @@ TEST(FirstRunTest, AUsersDamagedOrOtherVersionsMapIsNeverLostWithoutAWord) {
 }
 
 namespace {
-
-// The number of a process that has ended.
-pid_t endedProcess() {
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(0);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return child;
-}
 
 std::string tempName(const std::string& name, long pid, int n) {
   return "." + name + "." + std::to_string(pid) + "-" + std::to_string(n) + ".part";

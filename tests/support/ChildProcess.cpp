@@ -67,4 +67,12 @@ ChildResult runInChild(const std::function<std::string()>& body, int waitSeconds
   return result;
 }
 
+pid_t endedProcess() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return child;
+}
+
 } // namespace zarn::test

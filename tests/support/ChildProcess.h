@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <string>
+#include <sys/types.h>
 
 namespace zarn::test {
 
@@ -21,5 +22,10 @@ struct ChildResult {
 };
 
 ChildResult runInChild(const std::function<std::string()>& body, int waitSeconds = 60);
+
+// The number of a process that has ended and been waited for: a pid that
+// names no live process (until the system hands it out again), for tests of
+// what is left behind by processes that are gone.
+pid_t endedProcess();
 
 } // namespace zarn::test
