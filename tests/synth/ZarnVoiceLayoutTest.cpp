@@ -3,19 +3,14 @@
 // meanwhile are played when the new layout is dealt.
 
 #include "tests/synth/ZarnTestSupport.h"
+#include "tests/support/LargestStep.h"
 
 #include <gtest/gtest.h>
 
 using namespace zarntest;
+using zarn::test::largestStep;
 
 namespace {
-
-double largestStep(const std::vector<float>& x, size_t from, size_t to) {
-  double step = 0.0;
-  for (size_t i = std::max<size_t>(from, 1); i < std::min(to, x.size()); ++i)
-    step = std::max(step, static_cast<double>(std::fabs(x[i] - x[i - 1])));
-  return step;
-}
 
 double largestDifference(const std::vector<float>& a, size_t fromA, const std::vector<float>& b, size_t fromB,
                          size_t n) {
