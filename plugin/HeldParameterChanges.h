@@ -10,7 +10,7 @@
 // stays empty, so its pool never grows on the render thread.
 //
 // The room is made on the main thread while parameters are registered;
-// hold, release and empty run on the render thread, allocate nothing and
+// hold and release run on the render thread, allocate nothing and
 // take no lock.
 
 #include <cstdint>
@@ -34,7 +34,6 @@ public:
     mHeld[i] = 1;
     mOrder[static_cast<size_t>(mCount++)] = index;
   }
-  bool empty() const { return mCount == 0; }
   // Render thread: apply(index, value) for each held parameter, in the
   // order of their first held change; the set is empty afterwards. apply
   // must not hold more.
