@@ -30,6 +30,20 @@ double largestDifference(const std::vector<float>& a, size_t fromA, const std::v
 // The samples of the fade at the test rate.
 const size_t kFade = static_cast<size_t>(std::lround(ZarnPlugin::cVoiceFadeMs * kRate / 1000.0));
 
+// The plain patch on s and on twoCopies, this one set to two unison copies;
+// on s a key sounding 0.2 s, then Unison Voices 2 (every voice's copies
+// change, so the key fades). The sample of the change.
+size_t unisonChangeUnderAKey(Synth& s, Synth& twoCopies, Oscillator::WaveForm wave = Oscillator::Sawtooth) {
+  plainPatch(s, wave);
+  plainPatch(twoCopies, wave);
+  Synth::set(twoCopies->unisonVoices, 2.0f);
+  twoCopies.settle();
+  s.noteOn(60, 100);
+  s.render(0.2);
+  Synth::set(s->unisonVoices, 2.0f);
+  return s.size();
+}
+
 } // namespace
 
 TEST(ZarnVoiceLayoutTest, FewerVoicesKeepTheFirstKeysAndFadeTheOthers) {
@@ -78,14 +92,7 @@ TEST(ZarnVoiceLayoutTest, AKeyStruckWhileVoicesFadeStartsWhenTheLayoutIsDealt) {
   // sounds, two copies strong, once the fade is done, exactly as the same
   // key on an instance set to two unison copies before it was struck.
   Synth s, fresh;
-  plainPatch(s);
-  plainPatch(fresh);
-  Synth::set(fresh->unisonVoices, 2.0f);
-  fresh.settle();
-  s.noteOn(60, 100);
-  s.render(0.2);
-  const size_t change = s.size();
-  Synth::set(s->unisonVoices, 2.0f);
+  const size_t change = unisonChangeUnderAKey(s, fresh);
   s.noteOn(67, 90);
   s.render(0.2);
   fresh.noteOn(67, 90);
@@ -259,14 +266,7 @@ TEST(ZarnVoiceLayoutTest, ABurstOfProgramChangesInAFadeCostsNothingAndLosesNoVal
 TEST(ZarnVoiceLayoutTest, AFloodOfKeysWithinAFadeEndsTheFadeWithoutAStep) {
   // Triangles: a cut would step further than the wave ever does.
   Synth s, held;
-  plainPatch(s, Oscillator::Triangle);
-  plainPatch(held, Oscillator::Triangle);
-  Synth::set(held->unisonVoices, 2.0f);
-  held.settle();
-  s.noteOn(60, 100);
-  s.render(0.2);
-  const size_t change = s.size();
-  Synth::set(s->unisonVoices, 2.0f);
+  const size_t change = unisonChangeUnderAKey(s, held, Oscillator::Triangle);
   s.controller(64, 127);
   for (int k = 0; k < 700; ++k) {
     s.noteOn(36 + k % 48, 100);
