@@ -18,7 +18,11 @@
 // thread. process takes no lock, opens no file and allocates nothing, except
 // when a queue's node pool must grow. A MIDI program change there applies
 // values the main thread read from the library beforehand (see
-// PresetLibrarySnapshot and refreshPresetSnapshot).
+// PresetLibrarySnapshot and refreshPresetSnapshot). A product may hold the
+// parameter changes back from its engine for a while
+// (prepareParameterChanges); they are then taken off the queue and kept,
+// the latest of each parameter (HeldParameterChanges), so the queue's pool
+// does not grow however many arrive meanwhile.
 //
 // The thread that initializes an instance is its main thread. The preset
 // context and the environment's sample rate are changed only where no other
