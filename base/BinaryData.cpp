@@ -84,7 +84,7 @@ void BinaryDataWriter::writeFloat(float v) {
 }
 
 BinaryFileReader::BinaryFileReader(const std::string& path) : BinaryDataReader(nullptr) {
-  stream = platform::newRegularFileStream(path, &mFailure);
+  stream = platform::newRegularFileStream(path, &mFailure).release();
 }
 
 BinaryFileReader::~BinaryFileReader() = default;
@@ -103,15 +103,16 @@ BinaryFileWriter::BinaryFileWriter(const std::string& path) : BinaryDataWriter(n
   const std::string folder = slash == std::string::npos ? std::string() : mPath.substr(0, slash + 1);
   const std::string name = mPath.substr(folder.size());
 
-  const int fd = name.empty() ? -1 : platform::createTemporaryFile(mPath, 0666, mTemp);
-  if (fd < 0) {
+  platform::FileDescriptor fd;
+  if (!name.empty()) fd = platform::createTemporaryFile(mPath, 0666, mTemp);
+  if (!fd) {
     mError = name.empty() ? EISDIR : errno;
     mTemp.clear();
     file->setstate(std::ios::failbit);
     return;
   }
-  if (exists) ::fchmod(fd, old.st_mode & 07777);
-  ::close(fd);
+  if (exists) ::fchmod(fd.get(), old.st_mode & 07777);
+  fd.reset();
   file->open(mTemp, std::ios::out | std::ios::binary | std::ios::trunc);
   if (!file->is_open()) {
     mError = errno ? errno : EIO;
@@ -135,10 +136,9 @@ bool BinaryFileWriter::commit() {
   if (ok) {
     // The bytes reach the disk before the name does, so a crash leaves the
     // old file or the new one, never an empty one.
-    int fd = ::open(mTemp.c_str(), O_RDONLY | O_CLOEXEC);
-    ok = fd >= 0 && ::fsync(fd) == 0;
+    const platform::FileDescriptor fd(::open(mTemp.c_str(), O_RDONLY | O_CLOEXEC));
+    ok = fd && ::fsync(fd.get()) == 0;
     if (!ok) mError = errno;
-    if (fd >= 0) ::close(fd);
   }
   if (ok && ::rename(mTemp.c_str(), mPath.c_str()) != 0) {
     ok = false;

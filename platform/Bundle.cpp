@@ -54,7 +54,7 @@ Bundle::Bundle(const std::string& path) : mPath(path), mInfo(new Info) { reload(
 
 void Bundle::reload() {
   mInfo->values.clear();
-  std::unique_ptr<std::istream> stream(newRegularFileStream(mPath + "Info.txt"));
+  const auto stream = newRegularFileStream(mPath + "Info.txt");
   std::istream& in = *stream;
   std::string line;
   while (std::getline(in, line)) {

@@ -104,12 +104,7 @@ bool writeAll(int fd, const std::string& content) {
 }
 
 // Whether a regular file can be read at path.
-bool readableFile(const std::string& path) {
-  const int fd = openRegularFile(path);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
-}
+bool readableFile(const std::string& path) { return static_cast<bool>(openRegularFile(path)); }
 
 // Held while a store reads its file again, merges and replaces it: two
 // processes ending at once would otherwise each merge into the file as it
@@ -174,7 +169,7 @@ void PreferencesStore::reload() {
   if (mFile.empty()) return;
   // A folder or a device under that name is no file to read or keep.
   // (Opened without waiting: a FIFO would block until a writer came.)
-  std::unique_ptr<std::istream> stream(newRegularFileStream(mFile));
+  const auto stream = newRegularFileStream(mFile);
   std::istream& in = *stream;
   if (!in) return;
   std::ostringstream content;
@@ -374,14 +369,14 @@ bool PreferencesStore::writeAtomically(const std::string& content) const {
     return false;
   }
   std::string temp;
-  const int fd = createTemporaryFile(mFile, 0600, temp); // preferences are the user's own
-  if (fd < 0) {
+  FileDescriptor fd = createTemporaryFile(mFile, 0600, temp); // preferences are the user's own
+  if (!fd) {
     mLastError = dir + ": " + std::strerror(errno);
     return false;
   }
   int error = 0;
-  if (!writeAll(fd, content) || ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
+  if (!writeAll(fd.get(), content) || ::fsync(fd.get()) != 0) error = errno;
+  if (const int closed = fd.close(); closed != 0 && error == 0) error = closed;
   if (error == 0 && ::rename(temp.c_str(), mFile.c_str()) != 0) error = errno;
   if (error == 0) return true;
   ::unlink(temp.c_str());

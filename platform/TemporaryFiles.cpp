@@ -85,14 +85,14 @@ void removeIn(const std::string& folder, int depth, Sweep& sweep) {
 
 } // namespace
 
-int createTemporaryFile(const std::string& path, mode_t mode, std::string& temp) {
+FileDescriptor createTemporaryFile(const std::string& path, mode_t mode, std::string& temp) {
   static std::atomic<unsigned> counter{0};
   const std::string::size_type slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = path.substr(folder.size());
   if (name.empty()) {
     errno = EISDIR;
-    return -1;
+    return FileDescriptor();
   }
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -101,7 +101,7 @@ int createTemporaryFile(const std::string& path, mode_t mode, std::string& temp)
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) temp.clear();
-  return fd;
+  return FileDescriptor(fd);
 }
 
 long temporaryFileOwner(const std::string& name) {

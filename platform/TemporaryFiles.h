@@ -14,6 +14,8 @@
 //
 // Thread: any.
 
+#include "platform/FileDescriptor.h"
+
 #include <string>
 #include <sys/types.h>
 
@@ -23,8 +25,8 @@ namespace platform {
 // (never an existing file, never through a link) with the given mode (less
 // the umask). The descriptor is open for reading and writing (a writer may
 // read back what it wrote, as the WAV writer does its header); temp gets
-// the name. -1 with errno when it could not be made.
-int createTemporaryFile(const std::string& path, mode_t mode, std::string& temp);
+// the name. None, with errno, when it could not be made.
+FileDescriptor createTemporaryFile(const std::string& path, mode_t mode, std::string& temp);
 
 // The writer's process id when name follows the scheme, else -1.
 long temporaryFileOwner(const std::string& name);

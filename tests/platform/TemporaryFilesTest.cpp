@@ -56,12 +56,10 @@ void age(const std::string& path, int seconds) {
 TEST(TemporaryFilesTest, EveryTemporaryFileIsHiddenAndNamesItsFileAndProcess) {
   TempDir dir;
   std::string first, second;
-  const int a = platform::createTemporaryFile(dir.file("Zarn.dat"), 0644, first);
-  const int b = platform::createTemporaryFile(dir.file("Zarn.dat"), 0644, second);
-  ASSERT_GE(a, 0);
-  ASSERT_GE(b, 0);
-  ::close(a);
-  ::close(b);
+  const platform::FileDescriptor a = platform::createTemporaryFile(dir.file("Zarn.dat"), 0644, first);
+  const platform::FileDescriptor b = platform::createTemporaryFile(dir.file("Zarn.dat"), 0644, second);
+  ASSERT_TRUE(a);
+  ASSERT_TRUE(b);
   const std::string prefix = dir.file(".Zarn.dat." + std::to_string(::getpid()) + "-");
   EXPECT_EQ(first.compare(0, prefix.size(), prefix), 0) << first;
   EXPECT_EQ(first.substr(first.size() - 5), ".part");
@@ -70,7 +68,7 @@ TEST(TemporaryFilesTest, EveryTemporaryFileIsHiddenAndNamesItsFileAndProcess) {
 
   // No name, no file.
   std::string none;
-  EXPECT_LT(platform::createTemporaryFile(dir.path() + "/", 0644, none), 0);
+  EXPECT_FALSE(platform::createTemporaryFile(dir.path() + "/", 0644, none));
   EXPECT_EQ(none, "");
 
   // Only the scheme's names tell an owner.

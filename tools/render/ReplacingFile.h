@@ -18,6 +18,8 @@
 // the target and the system's reason. The new file gets the usual mode
 // (0666 less the umask).
 
+#include "platform/FileDescriptor.h"
+
 #include <string>
 
 namespace renderio {
@@ -31,7 +33,7 @@ public:
 
   bool create(const std::string& path);
   // The open temporary file; -1 before create or after commit/discard.
-  int descriptor() const { return mFd; }
+  int descriptor() const { return mFd.get(); }
   // Writes everything, going on after short writes.
   bool writeAll(const void* data, size_t size);
   // fsync, close, rename over the target. The descriptor is closed either way.
@@ -54,7 +56,7 @@ private:
   bool fail(const std::string& what, int error);
 
   std::string mPath, mTemp, mError;
-  int mFd = -1;
+  platform::FileDescriptor mFd;
 };
 
 } // namespace renderio
