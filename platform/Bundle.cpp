@@ -1,5 +1,6 @@
 #include "platform/Bundle.h"
 
+#include "platform/ExecutableFile.h"
 #include "platform/RegularFile.h"
 
 #include <dirent.h>
@@ -128,8 +129,15 @@ bool Bundle::loadExecutable() {
       ::closedir(d);
     }
   }
+  mProgramDamaged = false;
   if (file.empty()) {
     mLoadFailure = "it holds no Info.txt naming its program and no .so file";
+    return false;
+  }
+  std::string damage;
+  if (!checkSharedObjectWhole(mPath + file, damage)) {
+    mLoadFailure = "its program " + file + " is damaged: " + damage + "; reinstall the plug-in";
+    mProgramDamaged = true;
     return false;
   }
   mHandle = ::dlopen((mPath + file).c_str(), RTLD_NOW | RTLD_LOCAL);
