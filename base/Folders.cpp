@@ -60,8 +60,8 @@ bool copyNewFile(const std::string& source, const std::string& target, std::stri
     return false;
   }
 
-  std::string temp;
-  platform::FileDescriptor fd = platform::createTemporaryFile(target, 0666, temp);
+  platform::TemporaryFile temp = platform::createTemporaryFile(target, 0666);
+  platform::FileDescriptor& fd = temp.descriptor;
   if (!fd) {
     noteFailure(failure, target, errno);
     return false;
@@ -94,18 +94,18 @@ bool copyNewFile(const std::string& source, const std::string& target, std::stri
   if (ok) {
     // Atomically refuses to replace a file that appeared meanwhile; file
     // systems without that option fall back to a test before the rename.
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (::renameat2(AT_FDCWD, temp.path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
     error = errno;
     if (error == EEXIST) {
-      ::unlink(temp.c_str());
+      ::unlink(temp.path.c_str());
       return true;
     }
     if ((error == EINVAL || error == ENOSYS) && !fileExists(target) && !folderExists(target)) {
-      if (::rename(temp.c_str(), target.c_str()) == 0) return true;
+      if (::rename(temp.path.c_str(), target.c_str()) == 0) return true;
       error = errno;
     }
   }
-  ::unlink(temp.c_str());
+  ::unlink(temp.path.c_str());
   noteFailure(failure, target, error ? error : EIO);
   return false;
 }

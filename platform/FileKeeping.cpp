@@ -32,9 +32,9 @@ bool keepCopyBeside(const std::string& path, const std::string& copyPath, std::s
     if (reason) *reason = why;
     return false;
   }
-  std::string temp;
-  FileDescriptor out = createTemporaryFile(copyPath, 0600, temp);
-  if (!out) return fail(reason, errno);
+  TemporaryFile temp = createTemporaryFile(copyPath, 0600);
+  if (!temp) return fail(reason, errno);
+  FileDescriptor& out = temp.descriptor;
   int error = 0;
   char buffer[65536];
   for (;;) {
@@ -57,9 +57,9 @@ bool keepCopyBeside(const std::string& path, const std::string& copyPath, std::s
   }
   if (error == 0 && ::fsync(out.get()) != 0) error = errno;
   if (const int closed = out.close(); closed != 0 && error == 0) error = closed;
-  if (error == 0 && ::rename(temp.c_str(), copyPath.c_str()) != 0) error = errno;
+  if (error == 0 && ::rename(temp.path.c_str(), copyPath.c_str()) != 0) error = errno;
   if (error == 0) return true;
-  ::unlink(temp.c_str());
+  ::unlink(temp.path.c_str());
   return fail(reason, error);
 }
 

@@ -427,8 +427,8 @@ bool PreferencesStore::writeAtomically(const std::string& content) const {
     mLastError = dir + ": " + std::strerror(errno);
     return false;
   }
-  std::string temp;
-  FileDescriptor fd = createTemporaryFile(mFile, 0600, temp); // preferences are the user's own
+  TemporaryFile temp = createTemporaryFile(mFile, 0600); // preferences are the user's own
+  FileDescriptor& fd = temp.descriptor;
   if (!fd) {
     mLastError = dir + ": " + std::strerror(errno);
     return false;
@@ -436,9 +436,9 @@ bool PreferencesStore::writeAtomically(const std::string& content) const {
   int error = 0;
   if (!writeAll(fd.get(), content) || ::fsync(fd.get()) != 0) error = errno;
   if (const int closed = fd.close(); closed != 0 && error == 0) error = closed;
-  if (error == 0 && ::rename(temp.c_str(), mFile.c_str()) != 0) error = errno;
+  if (error == 0 && ::rename(temp.path.c_str(), mFile.c_str()) != 0) error = errno;
   if (error == 0) return true;
-  ::unlink(temp.c_str());
+  ::unlink(temp.path.c_str());
   mLastError = mFile + ": " + std::strerror(error);
   return false;
 }

@@ -184,13 +184,13 @@ void Oscillator::Style::saveTables(const std::string& path) {
     if (!folderExists(folder)) createFolder(folder);
   }
 
-  std::string temp;
-  platform::FileDescriptor fd = platform::createTemporaryFile(path, 0644, temp);
+  platform::TemporaryFile temp = platform::createTemporaryFile(path, 0644);
+  platform::FileDescriptor& fd = temp.descriptor;
   if (!fd) return;
   std::FILE* out = ::fdopen(fd.get(), "wb");
   if (!out) {
     fd.reset();
-    ::unlink(temp.c_str());
+    ::unlink(temp.path.c_str());
     return;
   }
   const int written = fd.release(); // the stream closes it
@@ -213,7 +213,7 @@ void Oscillator::Style::saveTables(const std::string& path) {
   ok = std::fflush(out) == 0 && ok;
   ok = ::fsync(written) == 0 && ok;
   ok = std::fclose(out) == 0 && ok;
-  if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) ::unlink(temp.c_str());
+  if (!ok || std::rename(temp.path.c_str(), path.c_str()) != 0) ::unlink(temp.path.c_str());
 }
 
 int32_t Oscillator::Style::getTableHarmonics(int table) {
