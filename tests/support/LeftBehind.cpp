@@ -32,7 +32,9 @@ LockHolder::LockHolder(const std::string& path) {
   const pid_t child = ::fork();
   if (child == 0) {
     ::close(ready[0]);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // A folder or an existing file as it is, else a new file.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0 || ::flock(fd, LOCK_EX) != 0) ::_exit(1);
     if (::write(ready[1], "l", 1) != 1) ::_exit(1);
     for (;;) ::pause();

@@ -19,7 +19,8 @@ std::string oldTemporaryName(const std::string& name, long pid, int n);
 // through a link) that many seconds into the past; false when that failed.
 bool ageFile(const std::string& path, int seconds);
 
-// A child process holding an exclusive flock on path (made when missing)
+// A child process holding an exclusive flock on path (a file or a folder;
+// a file is made when missing)
 // until the object is destroyed.
 class LockHolder {
 public:
