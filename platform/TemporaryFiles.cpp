@@ -42,7 +42,8 @@ FileDescriptor lockIfStale(const std::string& path) {
   if (!fd) return {};
   struct stat held;
   if (::fstat(fd.get(), &held) != 0 || held.st_dev != named.st_dev || held.st_ino != named.st_ino) return {};
-  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return {}; // a writer holds it
+  // Refused while a writer holds it, and always where no locks are kept.
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return {};
   // Still the file under that name (not renamed away and replaced)?
   if (::lstat(path.c_str(), &named) != 0 || held.st_dev != named.st_dev || held.st_ino != named.st_ino) return {};
   return fd;
@@ -101,8 +102,16 @@ TemporaryFile createTemporaryFile(const std::string& path, mode_t mode) {
   // The lock is taken at once (a sweep leaves a file this new alone) and
   // kept on a second descriptor of the same open file, so the writer may
   // close its own before the rename.
+  // A file system that keeps no locks (ENOLCK, EOPNOTSUPP) is written to
+  // without one: a sweep cannot take the lock there either, so it never
+  // removes anything on it.
   if (file.descriptor) {
-    if (::flock(file.descriptor.get(), LOCK_EX) == 0) file.lock.reset(::fcntl(file.descriptor.get(), F_DUPFD_CLOEXEC, 0));
+    int locked;
+    do {
+      locked = ::flock(file.descriptor.get(), LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    if (locked == 0 || errno == ENOLCK || errno == EOPNOTSUPP)
+      file.lock.reset(::fcntl(file.descriptor.get(), F_DUPFD_CLOEXEC, 0));
     if (!file.lock) {
       const int error = errno;
       ::unlink(file.path.c_str());
