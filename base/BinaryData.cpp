@@ -84,7 +84,7 @@ void BinaryDataWriter::writeFloat(float v) {
 }
 
 BinaryFileReader::BinaryFileReader(const std::string& path) : BinaryDataReader(nullptr) {
-  stream = platform::newRegularFileStream(path, &mFailure);
+  stream = platform::newRegularFileStream(path, &mFailure).release();
 }
 
 BinaryFileReader::~BinaryFileReader() = default;
@@ -103,20 +103,19 @@ BinaryFileWriter::BinaryFileWriter(const std::string& path) : BinaryDataWriter(n
   const std::string folder = slash == std::string::npos ? std::string() : mPath.substr(0, slash + 1);
   const std::string name = mPath.substr(folder.size());
 
-  const int fd = name.empty() ? -1 : platform::createTemporaryFile(mPath, 0666, mTemp);
-  if (fd < 0) {
+  if (!name.empty()) mTemp = platform::createTemporaryFile(mPath, 0666);
+  if (!mTemp) {
     mError = name.empty() ? EISDIR : errno;
-    mTemp.clear();
     file->setstate(std::ios::failbit);
     return;
   }
-  if (exists) ::fchmod(fd, old.st_mode & 07777);
-  ::close(fd);
-  file->open(mTemp, std::ios::out | std::ios::binary | std::ios::trunc);
+  if (exists) ::fchmod(mTemp.descriptor.get(), old.st_mode & 07777);
+  mTemp.descriptor.reset(); // the stream writes; the lock stays until the rename
+  file->open(mTemp.path, std::ios::out | std::ios::binary | std::ios::trunc);
   if (!file->is_open()) {
     mError = errno ? errno : EIO;
-    ::unlink(mTemp.c_str());
-    mTemp.clear();
+    ::unlink(mTemp.path.c_str());
+    mTemp = platform::TemporaryFile();
     file->setstate(std::ios::failbit);
   }
 }
@@ -124,7 +123,7 @@ BinaryFileWriter::BinaryFileWriter(const std::string& path) : BinaryDataWriter(n
 BinaryFileWriter::~BinaryFileWriter() { commit(); }
 
 bool BinaryFileWriter::commit() {
-  if (mTemp.empty()) return mWritten;
+  if (mTemp.path.empty()) return mWritten;
   auto* file = static_cast<std::ofstream*>(stream);
   errno = 0;
   file->flush();
@@ -135,17 +134,16 @@ bool BinaryFileWriter::commit() {
   if (ok) {
     // The bytes reach the disk before the name does, so a crash leaves the
     // old file or the new one, never an empty one.
-    int fd = ::open(mTemp.c_str(), O_RDONLY | O_CLOEXEC);
-    ok = fd >= 0 && ::fsync(fd) == 0;
+    const platform::FileDescriptor fd(::open(mTemp.path.c_str(), O_RDONLY | O_CLOEXEC));
+    ok = fd && ::fsync(fd.get()) == 0;
     if (!ok) mError = errno;
-    if (fd >= 0) ::close(fd);
   }
-  if (ok && ::rename(mTemp.c_str(), mPath.c_str()) != 0) {
+  if (ok && ::rename(mTemp.path.c_str(), mPath.c_str()) != 0) {
     ok = false;
     mError = errno;
   }
-  if (!ok) ::unlink(mTemp.c_str());
-  mTemp.clear();
+  if (!ok) ::unlink(mTemp.path.c_str());
+  mTemp = platform::TemporaryFile();
   mWritten = ok;
   return ok;
 }

@@ -6,6 +6,8 @@
 // Each user defines its tag, version and the sequence of values; the reader
 // leaves every check of the version and of the stream's failure state to it.
 
+#include "platform/TemporaryFiles.h"
+
 #include <istream>
 #include <ostream>
 #include <string>
@@ -96,7 +98,7 @@ public:
 
 private:
   std::string mPath;
-  std::string mTemp; // "" once committed or when it could not be made
+  platform::TemporaryFile mTemp; // none once committed or when it could not be made
   bool mWritten = false;
   int mError = 0;
 };

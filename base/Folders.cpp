@@ -53,16 +53,16 @@ void noteFailure(std::string* failure, const std::string& path, int error) {
 // that appeared there meanwhile, which is kept).
 bool copyNewFile(const std::string& source, const std::string& target, std::string* failure) {
   std::string why;
-  std::unique_ptr<std::istream> stream(platform::newRegularFileStream(source, &why));
+  const auto stream = platform::newRegularFileStream(source, &why);
   std::istream& in = *stream;
   if (!in) {
     if (failure && failure->empty()) *failure = source + ": " + why;
     return false;
   }
 
-  std::string temp;
-  const int fd = platform::createTemporaryFile(target, 0666, temp);
-  if (fd < 0) {
+  platform::TemporaryFile temp = platform::createTemporaryFile(target, 0666);
+  platform::FileDescriptor& fd = temp.descriptor;
+  if (!fd) {
     noteFailure(failure, target, errno);
     return false;
   }
@@ -73,7 +73,7 @@ bool copyNewFile(const std::string& source, const std::string& target, std::stri
   while (ok && in) {
     in.read(buffer, sizeof buffer);
     std::streamsize n = in.gcount();
-    if (n > 0 && !writeAll(fd, buffer, static_cast<size_t>(n))) {
+    if (n > 0 && !writeAll(fd.get(), buffer, static_cast<size_t>(n))) {
       ok = false;
       error = errno;
     }
@@ -83,29 +83,29 @@ bool copyNewFile(const std::string& source, const std::string& target, std::stri
     error = EIO;
     noteFailure(failure, source, error);
   }
-  if (ok && ::fsync(fd) != 0) {
+  if (ok && ::fsync(fd.get()) != 0) {
     ok = false;
     error = errno;
   }
-  if (::close(fd) != 0 && ok) {
+  if (const int closed = fd.close(); closed != 0 && ok) {
     ok = false;
-    error = errno;
+    error = closed;
   }
   if (ok) {
     // Atomically refuses to replace a file that appeared meanwhile; file
     // systems without that option fall back to a test before the rename.
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (::renameat2(AT_FDCWD, temp.path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
     error = errno;
     if (error == EEXIST) {
-      ::unlink(temp.c_str());
+      ::unlink(temp.path.c_str());
       return true;
     }
     if ((error == EINVAL || error == ENOSYS) && !fileExists(target) && !folderExists(target)) {
-      if (::rename(temp.c_str(), target.c_str()) == 0) return true;
+      if (::rename(temp.path.c_str(), target.c_str()) == 0) return true;
       error = errno;
     }
   }
-  ::unlink(temp.c_str());
+  ::unlink(temp.path.c_str());
   noteFailure(failure, target, error ? error : EIO);
   return false;
 }
@@ -176,7 +176,7 @@ std::istream* createResourceStream(const std::string& name) {
   const std::string path = getResourcePath(name);
   if (path.empty()) throw EResource("Resource not found");
   // Opened only when it is a regular file; the stream is failed otherwise.
-  return platform::newRegularFileStream(path);
+  return platform::newRegularFileStream(path).release();
 }
 
 void installFolderFromResource(const std::string& resourceName, const std::string& destination) {

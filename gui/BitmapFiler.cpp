@@ -54,7 +54,7 @@ void Bitmap::loadFromResource(const std::string& name) {
 }
 
 void Bitmap::loadFromFile(const std::string& path) {
-  std::unique_ptr<std::istream> s(platform::newRegularFileStream(path));
+  const auto s = platform::newRegularFileStream(path);
   loadFromStream(*s);
 }
 

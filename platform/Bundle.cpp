@@ -1,5 +1,6 @@
 #include "platform/Bundle.h"
 
+#include "platform/ExecutableFile.h"
 #include "platform/RegularFile.h"
 
 #include <dirent.h>
@@ -54,7 +55,7 @@ Bundle::Bundle(const std::string& path) : mPath(path), mInfo(new Info) { reload(
 
 void Bundle::reload() {
   mInfo->values.clear();
-  std::unique_ptr<std::istream> stream(newRegularFileStream(mPath + "Info.txt"));
+  const auto stream = newRegularFileStream(mPath + "Info.txt");
   std::istream& in = *stream;
   std::string line;
   while (std::getline(in, line)) {
@@ -128,8 +129,15 @@ bool Bundle::loadExecutable() {
       ::closedir(d);
     }
   }
+  mProgramDamaged = false;
   if (file.empty()) {
     mLoadFailure = "it holds no Info.txt naming its program and no .so file";
+    return false;
+  }
+  std::string damage;
+  if (!checkSharedObjectWhole(mPath + file, damage)) {
+    mLoadFailure = "its program " + file + " is damaged: " + damage + "; reinstall the plug-in";
+    mProgramDamaged = true;
     return false;
   }
   mHandle = ::dlopen((mPath + file).c_str(), RTLD_NOW | RTLD_LOCAL);

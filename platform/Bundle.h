@@ -38,6 +38,9 @@ public:
   // Why the last loadExecutable failed, in words for the user: no program
   // in the folder, or the loader's reason; "" after a success.
   std::string loadFailure() const;
+  // Whether that failure was a damaged program (the words then say to
+  // reinstall), not a folder that is no bundle.
+  bool programDamaged() const { return mProgramDamaged; }
 
   // Re-reads the information file (tests that write one after opening).
   void reload();
@@ -49,6 +52,7 @@ private:
   Info* mInfo;
   void* mHandle = nullptr;
   std::string mLoadFailure;
+  bool mProgramDamaged = false;
 };
 
 } // namespace platform

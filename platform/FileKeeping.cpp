@@ -27,22 +27,18 @@ bool keepCopyBeside(const std::string& path, const std::string& copyPath, std::s
   if (errno == ENOENT) return fail(reason, errno);
 
   std::string why;
-  const int in = openRegularFile(path, &why);
-  if (in < 0) {
+  const FileDescriptor in = openRegularFile(path, &why);
+  if (!in) {
     if (reason) *reason = why;
     return false;
   }
-  std::string temp;
-  const int out = createTemporaryFile(copyPath, 0600, temp);
-  if (out < 0) {
-    const int error = errno;
-    ::close(in);
-    return fail(reason, error);
-  }
+  TemporaryFile temp = createTemporaryFile(copyPath, 0600);
+  if (!temp) return fail(reason, errno);
+  FileDescriptor& out = temp.descriptor;
   int error = 0;
   char buffer[65536];
   for (;;) {
-    ssize_t n = ::read(in, buffer, sizeof buffer);
+    ssize_t n = ::read(in.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       error = errno;
@@ -50,7 +46,7 @@ bool keepCopyBeside(const std::string& path, const std::string& copyPath, std::s
     }
     if (n == 0) break;
     for (ssize_t done = 0; done < n && error == 0;) {
-      ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
+      ssize_t w = ::write(out.get(), buffer + done, static_cast<size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
       if (w < 0)
         error = errno;
@@ -59,12 +55,11 @@ bool keepCopyBeside(const std::string& path, const std::string& copyPath, std::s
     }
     if (error) break;
   }
-  ::close(in);
-  if (error == 0 && ::fsync(out) != 0) error = errno;
-  if (::close(out) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp.c_str(), copyPath.c_str()) != 0) error = errno;
+  if (error == 0 && ::fsync(out.get()) != 0) error = errno;
+  if (const int closed = out.close(); closed != 0 && error == 0) error = closed;
+  if (error == 0 && ::rename(temp.path.c_str(), copyPath.c_str()) != 0) error = errno;
   if (error == 0) return true;
-  ::unlink(temp.c_str());
+  ::unlink(temp.path.c_str());
   return fail(reason, error);
 }
 

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <pwd.h>
 #include <sstream>
 #include <sys/file.h>
@@ -104,12 +105,7 @@ bool writeAll(int fd, const std::string& content) {
 }
 
 // Whether a regular file can be read at path.
-bool readableFile(const std::string& path) {
-  const int fd = openRegularFile(path);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
-}
+bool readableFile(const std::string& path) { return static_cast<bool>(openRegularFile(path)); }
 
 // Held while a store reads its file again, merges and replaces it: two
 // processes ending at once would otherwise each merge into the file as it
@@ -117,43 +113,56 @@ bool readableFile(const std::string& path) {
 // earlier one's changes. The lock file is there only while it is held: its
 // holder removes it before letting go, and a process that got the lock of
 // a file no longer under that name (removed meanwhile) tries again. The
-// wait is bounded: a process that hangs holding the lock must not hang
-// every other one, which then writes as it would without the lock.
+// wait is bounded, so that a process that hangs holding the lock does not
+// hang every other one; without the lock nothing is written.
 class FileLock {
 public:
+  enum class Outcome { held, busy, failed };
+
   explicit FileLock(std::string path) : mPath(std::move(path)) {
     for (int tries = 0; tries < cLockTries; ++tries) {
-      mFd = ::open(mPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-      if (mFd < 0) return;
+      mFd.reset(::open(mPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
+      if (!mFd) break;
       struct stat held, named;
-      if (::fstat(mFd, &held) != 0 || !S_ISREG(held.st_mode)) break;
-      if (::flock(mFd, LOCK_EX | LOCK_NB) == 0) {
-        if (::stat(mPath.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+      if (::fstat(mFd.get(), &held) != 0 || !S_ISREG(held.st_mode)) break;
+      if (::flock(mFd.get(), LOCK_EX | LOCK_NB) == 0) {
+        if (::stat(mPath.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
+          mOutcome = Outcome::held;
           return;
+        }
       } else if (errno != EWOULDBLOCK && errno != EINTR) {
         break;
       }
-      ::close(mFd);
-      mFd = -1;
+      mFd.reset();
+      mOutcome = Outcome::busy;
       ::usleep(cLockPause);
     }
-    if (mFd >= 0) ::close(mFd);
-    mFd = -1;
+    if (mOutcome != Outcome::busy) mError = errno;
+    mFd.reset();
   }
   ~FileLock() {
-    if (mFd < 0) return;
+    if (!mFd) return;
     ::unlink(mPath.c_str());
-    ::close(mFd); // lets go of the lock
+    mFd.reset(); // lets go of the lock
   }
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
+  Outcome outcome() const { return mOutcome; }
+  // Why the lock could not be made, when the outcome is failed.
+  int error() const { return mError; }
+  static constexpr int cWaitSeconds = 3;
+
 private:
-  static constexpr int cLockTries = 300;
-  static constexpr useconds_t cLockPause = 10000; // 3 s in all
+  static constexpr useconds_t cLockPause = 10000;
+  static constexpr int cLockTries = cWaitSeconds * 1000000 / cLockPause;
   std::string mPath;
-  int mFd = -1;
+  FileDescriptor mFd;
+  Outcome mOutcome = Outcome::failed;
+  int mError = 0;
 };
+
+std::mutex sKeptMutex; // guards keptChanges()
 
 } // namespace
 
@@ -161,6 +170,33 @@ PreferencesStore::PreferencesStore(const std::string& domain) {
   const std::string where = folder();
   if (validDomain(domain) && !where.empty()) mFile = where + "/" + domain + cExtension;
   reload();
+  if (mFile.empty()) return;
+  std::lock_guard<std::mutex> guard(sKeptMutex);
+  const auto kept = keptChanges().find(mFile);
+  if (kept != keptChanges().end()) mChanges = kept->second;
+}
+
+std::map<std::string, PreferencesStore::Values>& PreferencesStore::keptChanges() {
+  static auto* kept = new std::map<std::string, Values>();
+  return *kept;
+}
+
+void PreferencesStore::keepUnwritten() const {
+  std::lock_guard<std::mutex> guard(sKeptMutex);
+  Values& kept = keptChanges()[mFile];
+  for (const auto& [key, v] : mChanges) kept[key] = v;
+}
+
+void PreferencesStore::forgetWritten() const {
+  std::lock_guard<std::mutex> guard(sKeptMutex);
+  const auto kept = keptChanges().find(mFile);
+  if (kept == keptChanges().end()) return;
+  // A key kept since with another value is still to be written.
+  for (const auto& [key, v] : mChanges) {
+    const auto same = kept->second.find(key);
+    if (same != kept->second.end() && same->second == v) kept->second.erase(same);
+  }
+  if (kept->second.empty()) keptChanges().erase(kept);
 }
 
 std::string PreferencesStore::folder() {
@@ -174,7 +210,7 @@ void PreferencesStore::reload() {
   if (mFile.empty()) return;
   // A folder or a device under that name is no file to read or keep.
   // (Opened without waiting: a FIFO would block until a writer came.)
-  std::unique_ptr<std::istream> stream(newRegularFileStream(mFile));
+  const auto stream = newRegularFileStream(mFile);
   std::istream& in = *stream;
   if (!in) return;
   std::ostringstream content;
@@ -321,6 +357,9 @@ void PreferencesStore::remove(const std::string& key) {
 }
 
 bool PreferencesStore::synchronize() {
+  // Waiting again at once for the same changes would end the same way (a
+  // writer's destructor commits once more after its failed save).
+  if (mLockMissed && mChanges == mLockMissedChanges) return false;
   mLastError.clear();
   if (mChanges.empty()) return true;
   if (mFile.empty()) {
@@ -333,6 +372,20 @@ bool PreferencesStore::synchronize() {
   const std::string dir = mFile.substr(0, slash);
   if (!dir.empty()) makeFolders(dir); // a failure is told by the write below
   FileLock lock(dir + "/." + mFile.substr(slash + 1) + ".lock");
+  if (lock.outcome() != FileLock::Outcome::held) {
+    if (lock.outcome() == FileLock::Outcome::busy) {
+      mLastError = "another process has held the file's lock for more than " +
+                   std::to_string(FileLock::cWaitSeconds) +
+                   " seconds; the changes are kept and written with the next save";
+      mLockMissed = true;
+      mLockMissedChanges = mChanges;
+    } else {
+      mLastError = dir + ": " + std::strerror(lock.error() ? lock.error() : EIO);
+    }
+    keepUnwritten();
+    return false;
+  }
+  mLockMissed = false;
   reload();
   if (mFileState == FileState::newer) {
     mLastError = "the file was written by a newer version and is left as it is";
@@ -360,6 +413,7 @@ bool PreferencesStore::synchronize() {
       showAlert("The preferences file " + mFile + " was damaged. The settings that could be read were kept; "
                 "the damaged file was kept as " + damagedCopy + ".");
   }
+  forgetWritten();
   mValues.swap(merged);
   mFileState = FileState::fine;
   mChanges.clear();
@@ -373,18 +427,18 @@ bool PreferencesStore::writeAtomically(const std::string& content) const {
     mLastError = dir + ": " + std::strerror(errno);
     return false;
   }
-  std::string temp;
-  const int fd = createTemporaryFile(mFile, 0600, temp); // preferences are the user's own
-  if (fd < 0) {
+  TemporaryFile temp = createTemporaryFile(mFile, 0600); // preferences are the user's own
+  FileDescriptor& fd = temp.descriptor;
+  if (!fd) {
     mLastError = dir + ": " + std::strerror(errno);
     return false;
   }
   int error = 0;
-  if (!writeAll(fd, content) || ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp.c_str(), mFile.c_str()) != 0) error = errno;
+  if (!writeAll(fd.get(), content) || ::fsync(fd.get()) != 0) error = errno;
+  if (const int closed = fd.close(); closed != 0 && error == 0) error = closed;
+  if (error == 0 && ::rename(temp.path.c_str(), mFile.c_str()) != 0) error = errno;
   if (error == 0) return true;
-  ::unlink(temp.c_str());
+  ::unlink(temp.path.c_str());
   mLastError = mFile + ": " + std::strerror(error);
   return false;
 }

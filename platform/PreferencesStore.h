@@ -8,9 +8,16 @@
 // synchronize(), which merges them into what is on disk at that moment (so
 // two writers of different keys do not undo each other; a hidden lock file
 // beside it, ".<file>.lock", there only while a store merges, keeps two
-// processes from merging at once) and replaces the file atomically: the new content goes to a temporary file in the same
-// folder, which is then renamed over the old one. An interrupted write never
-// leaves half a file.
+// processes from merging at once) and replaces the file atomically: the new
+// content goes to a temporary file in the same folder, which is then renamed
+// over the old one. An interrupted write never leaves half a file.
+//
+// The file is never written without the lock: a writer that went ahead
+// while the holder stalled (a slow disk's fsync is enough) would have its
+// keys written over by the holder's rename. When the lock does not come
+// within a few seconds the write fails and its changes are kept for the
+// process: every store of the same domain made afterwards starts with
+// them, so the next write carries them and nothing is lost.
 //
 // The file is read line by line: a line that is not understood is skipped
 // and every other one is read, keys this version does not know included,
@@ -57,7 +64,8 @@ public:
   bool hasChanges() const { return !mChanges.empty(); }
   // Writes the pending changes to disk (nothing to do gives true). On
   // failure the old file stays as it was, the changes stay pending and
-  // lastError tells why.
+  // lastError tells why; when the lock could not be had, or made, the
+  // changes are also kept for the stores of this domain made later.
   bool synchronize();
   // Why the last synchronize failed, with the path; "" after a success.
   const std::string& lastError() const { return mLastError; }
@@ -79,6 +87,10 @@ private:
   static bool parseEntry(const std::string& line, std::string& key, Value& value);
   static std::string format(const Values& values);
   const Value* find(const std::string& key) const;
+  // The changes of this process that no store could write yet, by file.
+  static std::map<std::string, Values>& keptChanges();
+  void keepUnwritten() const;
+  void forgetWritten() const;
   bool writeAtomically(const std::string& content) const;
 
   std::string mFile;
@@ -86,6 +98,10 @@ private:
   Values mChanges; // set or removed since, not yet written
   FileState mFileState = FileState::fine;
   mutable std::string mLastError;
+  // The changes of the last write that found the lock held, while they are
+  // all this store has to write: trying again at once would only wait again.
+  Values mLockMissedChanges;
+  bool mLockMissed = false;
 };
 
 } // namespace platform

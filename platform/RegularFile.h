@@ -10,6 +10,8 @@
 //
 // Thread: any; nothing here is shared.
 
+#include "platform/FileDescriptor.h"
+
 #include <istream>
 #include <memory>
 #include <streambuf>
@@ -21,21 +23,21 @@ namespace platform {
 constexpr const char* cNotAFile = "is not a file";
 
 // A descriptor open for reading on the regular file at path (links
-// followed), or -1 with reason, when given, set to the system's reason or
-// to cNotAFile. The caller closes the descriptor.
-int openRegularFile(const std::string& path, std::string* reason = nullptr);
+// followed), or none with errno and reason, when given, set to the system's
+// reason or to cNotAFile.
+FileDescriptor openRegularFile(const std::string& path, std::string* reason = nullptr);
 
 // An input stream over a regular file; the stream is failed (every read
-// gives nothing) when openRegularFile refused the path. Owned by the caller.
-std::istream* newRegularFileStream(const std::string& path, std::string* reason = nullptr);
+// gives nothing) when openRegularFile refused the path.
+std::unique_ptr<std::istream> newRegularFileStream(const std::string& path, std::string* reason = nullptr);
 
 // The stream buffer behind newRegularFileStream: reads and seeks on a
 // descriptor it owns.
 class DescriptorBuffer : public std::streambuf {
 public:
-  // Takes ownership of fd (which may be -1: nothing can be read then).
-  explicit DescriptorBuffer(int fd);
-  ~DescriptorBuffer() override;
+  // Nothing can be read when fd holds no descriptor.
+  explicit DescriptorBuffer(FileDescriptor fd);
+  bool isOpen() const { return static_cast<bool>(mFd); }
   DescriptorBuffer(const DescriptorBuffer&) = delete;
   DescriptorBuffer& operator=(const DescriptorBuffer&) = delete;
 
@@ -45,7 +47,7 @@ protected:
   pos_type seekpos(pos_type pos, std::ios_base::openmode which) override;
 
 private:
-  int mFd;
+  FileDescriptor mFd;
   char mBuffer[8192];
 };
 

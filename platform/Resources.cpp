@@ -19,7 +19,7 @@ std::optional<std::vector<uint8_t>> getResource(uint32_t type, int16_t id) {
   if (!bundle) return std::nullopt;
   std::string path = bundle->resourcePath(resourceFileName(type, id));
   if (path.empty()) return std::nullopt;
-  std::unique_ptr<std::istream> stream(newRegularFileStream(path));
+  const auto stream = newRegularFileStream(path);
   std::istream& in = *stream;
   if (!in) return std::nullopt;
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -36,7 +36,7 @@ std::string baseFolder(const char* variable, const char* belowHome) {
 bool userDirsEntry(const std::string& name, std::string& value) {
   const std::string config = baseFolder("XDG_CONFIG_HOME", "/.config");
   if (config.empty()) return false;
-  std::unique_ptr<std::istream> stream(newRegularFileStream(config + "/user-dirs.dirs"));
+  const auto stream = newRegularFileStream(config + "/user-dirs.dirs");
   std::istream& in = *stream;
   std::string line;
   const std::string prefix = name + "=\"";

@@ -2,13 +2,12 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <memory>
-#include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -17,7 +16,7 @@ namespace platform {
 
 namespace {
 
-const char* const cSuffix = ".part";
+const char* const cSuffix = ".quorvane-part";
 
 bool allDigits(const std::string& s, std::string::size_type from, std::string::size_type to) {
   if (from >= to) return false;
@@ -26,30 +25,28 @@ bool allDigits(const std::string& s, std::string::size_type from, std::string::s
   return true;
 }
 
-// When the process started, in seconds since 1970, or -1 when the system
-// does not tell (no /proc): the start tick from its stat line and the boot
-// time.
-double processStartSeconds(long pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return -1;
-  // The command name in parentheses may hold blanks: fields are counted
-  // from the last ')', which ends it; the start time is field 22.
-  const std::string::size_type close = line.rfind(')');
-  if (close == std::string::npos) return -1;
-  std::istringstream fields(line.substr(close + 1));
-  std::string field;
-  unsigned long long startTicks = 0;
-  for (int i = 3; i <= 22 && fields >> field; ++i)
-    if (i == 22) startTicks = std::strtoull(field.c_str(), nullptr, 10);
-  if (!fields) return -1;
-  std::ifstream system("/proc/stat");
-  long long bootSeconds = -1;
-  while (std::getline(system, line))
-    if (line.rfind("btime ", 0) == 0) bootSeconds = std::atoll(line.c_str() + 6);
-  const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
-  if (bootSeconds < 0 || ticksPerSecond <= 0) return -1;
-  return static_cast<double>(bootSeconds) + static_cast<double>(startTicks) / static_cast<double>(ticksPerSecond);
+// The temporary file at path, open and locked, when it is stale (see
+// isStaleTemporaryFile); nothing otherwise. While the lock is held no
+// writer can take the file up again.
+FileDescriptor lockIfStale(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  if (temporaryFileOwner(slash == std::string::npos ? path : path.substr(slash + 1)) < 0) return {};
+  struct stat named;
+  if (::lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode) || named.st_uid != ::geteuid()) return {};
+  // A writer makes its file and locks it a moment later: a file touched
+  // lately may be in that moment.
+  struct timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  if (named.st_mtim.tv_sec > now.tv_sec - cTemporaryFileSettleSeconds) return {};
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd) return {};
+  struct stat held;
+  if (::fstat(fd.get(), &held) != 0 || held.st_dev != named.st_dev || held.st_ino != named.st_ino) return {};
+  // Refused while a writer holds it, and always where no locks are kept.
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return {};
+  // Still the file under that name (not renamed away and replaced)?
+  if (::lstat(path.c_str(), &named) != 0 || held.st_dev != named.st_dev || held.st_ino != named.st_ino) return {};
+  return fd;
 }
 
 struct Sweep {
@@ -77,7 +74,9 @@ void removeIn(const std::string& folder, int depth, Sweep& sweep) {
     }
     if (!S_ISREG(st.st_mode) || temporaryFileOwner(name) < 0) continue;
     if (name.compare(1, sweep.namePrefix.size(), sweep.namePrefix) != 0) continue;
-    if (isStaleTemporaryFile(path) && ::unlink(path.c_str()) == 0) ++sweep.removed;
+    // Removed while locked; the lock goes with the descriptor.
+    const FileDescriptor locked = lockIfStale(path);
+    if (locked && ::unlink(path.c_str()) == 0) ++sweep.removed;
   }
   dir.reset();
   for (const std::string& sub : subFolders) removeIn(sub, depth - 1, sweep);
@@ -85,27 +84,47 @@ void removeIn(const std::string& folder, int depth, Sweep& sweep) {
 
 } // namespace
 
-int createTemporaryFile(const std::string& path, mode_t mode, std::string& temp) {
+TemporaryFile createTemporaryFile(const std::string& path, mode_t mode) {
   static std::atomic<unsigned> counter{0};
+  TemporaryFile file;
   const std::string::size_type slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = path.substr(folder.size());
   if (name.empty()) {
     errno = EISDIR;
-    return -1;
+    return file;
   }
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = folder + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + cSuffix;
-    fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-    if (fd < 0 && errno != EEXIST) break;
+  for (int attempt = 0; attempt < 100 && !file.descriptor; ++attempt) {
+    file.path = folder + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + cSuffix;
+    file.descriptor.reset(::open(file.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
+    if (!file.descriptor && errno != EEXIST) break;
   }
-  if (fd < 0) temp.clear();
-  return fd;
+  // The lock is taken at once (a sweep leaves a file this new alone) and
+  // kept on a second descriptor of the same open file, so the writer may
+  // close its own before the rename.
+  // A file system that keeps no locks (ENOLCK, EOPNOTSUPP) is written to
+  // without one: a sweep cannot take the lock there either, so it never
+  // removes anything on it.
+  if (file.descriptor) {
+    int locked;
+    do {
+      locked = ::flock(file.descriptor.get(), LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    if (locked == 0 || errno == ENOLCK || errno == EOPNOTSUPP)
+      file.lock.reset(::fcntl(file.descriptor.get(), F_DUPFD_CLOEXEC, 0));
+    if (!file.lock) {
+      const int error = errno;
+      ::unlink(file.path.c_str());
+      file.descriptor.reset();
+      errno = error;
+    }
+  }
+  if (!file.descriptor) file.path.clear();
+  return file;
 }
 
 long temporaryFileOwner(const std::string& name) {
-  // ".NAME.PID-N.part": at least one character of NAME.
+  // ".NAME.PID-N.quorvane-part": at least one character of NAME.
   const std::string suffix = cSuffix;
   if (name.size() < 1 + 1 + 1 + 3 + suffix.size() || name[0] != '.') return -1;
   if (name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) return -1;
@@ -118,21 +137,7 @@ long temporaryFileOwner(const std::string& name) {
   return pid > 0 ? pid : -1;
 }
 
-bool isStaleTemporaryFile(const std::string& path) {
-  const std::string::size_type slash = path.rfind('/');
-  const long pid = temporaryFileOwner(slash == std::string::npos ? path : path.substr(slash + 1));
-  if (pid < 0) return false;
-  struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return false;
-  if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return true;
-  // The number is taken. A process cannot have written a file before it
-  // started: a file last written well before the start (the clocks of the
-  // two differ by a second or so) is an ended process's.
-  const double started = processStartSeconds(pid);
-  if (started < 0) return false;
-  const double written = static_cast<double>(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec * 1e-9;
-  return written < started - 2.0;
-}
+bool isStaleTemporaryFile(const std::string& path) { return static_cast<bool>(lockIfStale(path)); }
 
 int removeStaleTemporaryFiles(const std::string& folder, const std::string& namePrefix, int depth) {
   if (folder.empty()) return 0;

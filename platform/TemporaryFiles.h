@@ -5,40 +5,72 @@
 // the final name when it is complete. A process killed in between leaves
 // the temporary file behind, so every one is named by one scheme,
 //
-//     folder/.NAME.PID-N.part
+//     folder/.NAME.PID-N.quorvane-part
 //
 // hidden (the leading '.'), telling which file it was to become (NAME),
-// which process wrote it (PID) and which of that process's files it was
-// (N). At start the program removes, in the folders it owns, those whose
-// process has ended; a live process's files are never touched.
+// which process wrote it (PID, as that process saw itself) and which of
+// that process's files it was (N). The ending is one no other program
+// makes: the preset folder may be any folder the user chose, and the files
+// other programs leave there, whatever they look like, are not ours to
+// remove.
+//
+// Whether a writer is still at work cannot be told from its PID: a writer
+// in another PID namespace (two containers sharing a home) has a number
+// that means nothing, or something else, here. So a writer holds an
+// advisory lock (flock) on its temporary file from the moment it makes it
+// until it has renamed it or given it up, and the kernel lets go of the
+// lock when the writer ends, however it ends, in whatever namespace. The
+// sweep at start removes a file only when it can take that lock itself.
+//
+// Files of the older scheme (".NAME.PID-N.part", written without the lock)
+// are never removed: nothing tells one of a live writer elsewhere from a
+// dead one, nor ours from another program's.
 //
 // Thread: any.
+
+#include "platform/FileDescriptor.h"
 
 #include <string>
 #include <sys/types.h>
 
 namespace platform {
 
+// A temporary file being written. The lock lives as long as this object,
+// so the writer keeps it until after the rename (or the unlink), and may
+// close descriptor before that to see the close's report.
+struct TemporaryFile {
+  FileDescriptor descriptor; // open for reading and writing
+  std::string path;          // "" when none could be made
+  FileDescriptor lock;       // the same open file, holding the lock
+
+  explicit operator bool() const { return static_cast<bool>(descriptor); }
+};
+
 // Creates a new temporary file for path under the scheme above, exclusively
 // (never an existing file, never through a link) with the given mode (less
-// the umask). The descriptor is open for reading and writing (a writer may
-// read back what it wrote, as the WAV writer does its header); temp gets
-// the name. -1 with errno when it could not be made.
-int createTemporaryFile(const std::string& path, mode_t mode, std::string& temp);
+// the umask), and locked. The descriptor is open for reading and writing
+// (a writer may read back what it wrote, as the WAV writer does its
+// header). Holds nothing, with errno, when it could not be made.
+TemporaryFile createTemporaryFile(const std::string& path, mode_t mode);
 
 // The writer's process id when name follows the scheme, else -1.
 long temporaryFileOwner(const std::string& name);
 
-// True when the temporary file at path (a name of the scheme) belongs to no
-// live process: its process has ended, or the process now holding that
-// number started after the file was last written (the number was reused).
+// True when the temporary file at path (a name of the scheme, a regular
+// file of this user) is held by no writer and has been left alone long
+// enough that no writer can be between making it and locking it.
 bool isStaleTemporaryFile(const std::string& path);
 
-// Removes the stale temporary files (regular files only) in folder whose
-// NAME begins with namePrefix ("" for all), and in its sub-folders down to
-// depth levels; links to folders, hidden folders and other disks are not
-// entered, and at most 1000 folders are looked at. Returns how many files
-// were removed.
+// Removes the stale temporary files in folder whose NAME begins with
+// namePrefix ("" for all), and in its sub-folders down to depth levels;
+// links to folders, hidden folders and other disks are not entered, and at
+// most 1000 folders are looked at. Each file is removed while the sweep
+// holds its lock, so a writer that appears meanwhile is not robbed of it.
+// Returns how many files were removed.
 int removeStaleTemporaryFiles(const std::string& folder, const std::string& namePrefix = "", int depth = 0);
+
+// How long a temporary file must have been left untouched before a sweep
+// looks at its lock.
+constexpr int cTemporaryFileSettleSeconds = 10;
 
 } // namespace platform

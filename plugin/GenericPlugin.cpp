@@ -158,8 +158,8 @@ void GenericPlugin::initSharedObjects() {
 }
 
 // A process killed while it wrote a file whole leaves its temporary file
-// behind (platform/TemporaryFiles.h). Those of ended processes are removed
-// from the folders the plug-in writes to: its data folder and the
+// behind (platform/TemporaryFiles.h). Those that no writer holds any more
+// (in whatever process) are removed from the folders the plug-in writes to: its data folder and the
 // preferences folder (only the files of its own settings there, the folder
 // being everyone's) before anything is read, and the preset library once
 // the preferences have said where it is.

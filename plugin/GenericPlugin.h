@@ -434,8 +434,8 @@ private:
 
   void initSharedObjects();
   void installFirstRunFolders();
-  // Removes ended processes' temporary files from the data and preferences
-  // folders, or from the preset library.
+  // Removes the temporary files no writer holds any more from the data and
+  // preferences folders, or from the preset library.
   static void removeStaleTemporaryFiles(bool presetLibrary);
   // How deep below the library's root (and the data folder) the start-up
   // sweep looks.

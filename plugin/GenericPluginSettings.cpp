@@ -66,7 +66,7 @@ MapFileState mapFileStateAfterLoad(const std::string& path, bool loaded) {
   struct stat st;
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return MapFileState::absent;
   if (!S_ISREG(st.st_mode)) return MapFileState::notAFile;
-  std::unique_ptr<std::istream> in(platform::newRegularFileStream(path));
+  const auto in = platform::newRegularFileStream(path);
   unsigned char header[8] = {};
   in->read(reinterpret_cast<char*>(header), sizeof header);
   const int32_t version =

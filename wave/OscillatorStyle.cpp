@@ -143,13 +143,11 @@ std::string Oscillator::Style::getCachePath(const std::string& dataFolder) {
 bool Oscillator::Style::loadTables(const std::string& path) {
   // Anything but a regular file (a FIFO would wait for a writer for ever)
   // is no cache: the tables are built and a file takes its place.
-  const int fd = platform::openRegularFile(path);
-  if (fd < 0) return false;
-  Guard in(::fdopen(fd, "rb"));
-  if (!in.file) {
-    ::close(fd);
-    return false;
-  }
+  platform::FileDescriptor fd = platform::openRegularFile(path);
+  if (!fd) return false;
+  Guard in(::fdopen(fd.get(), "rb"));
+  if (!in.file) return false;
+  fd.release(); // the stream closes it
   if (std::fseek(in.file, 0, SEEK_END) != 0 || std::ftell(in.file) != cCacheFileSize) return false;
   if (std::fseek(in.file, 0, SEEK_SET) != 0) return false;
 
@@ -186,15 +184,16 @@ void Oscillator::Style::saveTables(const std::string& path) {
     if (!folderExists(folder)) createFolder(folder);
   }
 
-  std::string temp;
-  const int fd = platform::createTemporaryFile(path, 0644, temp);
-  if (fd < 0) return;
-  std::FILE* out = ::fdopen(fd, "wb");
+  platform::TemporaryFile temp = platform::createTemporaryFile(path, 0644);
+  platform::FileDescriptor& fd = temp.descriptor;
+  if (!fd) return;
+  std::FILE* out = ::fdopen(fd.get(), "wb");
   if (!out) {
-    ::close(fd);
-    ::unlink(temp.c_str());
+    fd.reset();
+    ::unlink(temp.path.c_str());
     return;
   }
+  const int written = fd.release(); // the stream closes it
 
   unsigned char header[cHeaderSize];
   std::memcpy(header, cTag, sizeof(cTag));
@@ -212,9 +211,9 @@ void Oscillator::Style::saveTables(const std::string& path) {
                                     static_cast<unsigned char>(sum >> 16), static_cast<unsigned char>(sum >> 24)};
   ok = ok && std::fwrite(trailer, 1, sizeof trailer, out) == sizeof trailer;
   ok = std::fflush(out) == 0 && ok;
-  ok = ::fsync(fd) == 0 && ok;
+  ok = ::fsync(written) == 0 && ok;
   ok = std::fclose(out) == 0 && ok;
-  if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) ::unlink(temp.c_str());
+  if (!ok || std::rename(temp.path.c_str(), path.c_str()) != 0) ::unlink(temp.path.c_str());
 }
 
 int32_t Oscillator::Style::getTableHarmonics(int table) {

@@ -382,3 +382,62 @@ TEST(PreferencesStoreTest, AStoreMergesAfterAnotherProcessHoldingTheLock) {
   EXPECT_EQ(config.dir.read("config/d.prefs"), "QuorvanePreferences 1\ni x 5\ni y 2\nend\n");
   EXPECT_EQ(entries(config.dir.file("config")), std::vector<std::string>{"d.prefs"});
 }
+
+// Another process stalls holding the lock (its fsync on a slow disk, or a
+// debugger) for longer than a store waits. The store must not write
+// without the lock: the holder's rename, made from what it read before,
+// would drop its key. It fails, says so, and the next store of the domain
+// in this process writes the key after the holder is done.
+TEST(PreferencesStoreTest, AStalledHolderOfTheLockCostsNoKey) {
+  ConfigFolder config;
+  {
+    PreferencesStore first("d");
+    first.setInteger("x", 1);
+    ASSERT_TRUE(first.synchronize());
+  }
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t holder = ::fork();
+  if (holder == 0) {
+    // A store's merge, as another process makes it: lock, read, (stall),
+    // write a new file over the old one, let go.
+    const std::string lockFile = config.dir.file("config/.d.prefs.lock");
+    const int lock = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0 || ::flock(lock, LOCK_EX) != 0) ::_exit(2);
+    const std::string before = config.dir.read("config/d.prefs");
+    if (::write(ready[1], "r", 1) != 1) ::_exit(2);
+    ::sleep(5);
+    config.dir.write("config/d.prefs.new", "QuorvanePreferences 1\ni x 5\nend\n");
+    ::rename(config.dir.file("config/d.prefs.new").c_str(), config.dir.file("config/d.prefs").c_str());
+    ::unlink(lockFile.c_str());
+    ::_exit(before.empty() ? 2 : 0);
+  }
+  ASSERT_GT(holder, 0);
+  ::close(ready[1]);
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  ::close(ready[0]);
+
+  {
+    PreferencesStore store("d");
+    store.setInteger("y", 2);
+    EXPECT_FALSE(store.synchronize());
+    EXPECT_NE(store.lastError().find("changes are kept"), std::string::npos) << store.lastError();
+    EXPECT_TRUE(store.hasChanges());
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(holder, &status, 0), holder);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(config.dir.read("config/d.prefs"), "QuorvanePreferences 1\ni x 5\nend\n");
+
+  // The next save of the domain in this process carries the kept key.
+  PreferencesStore next("d");
+  int32_t y = 0;
+  EXPECT_TRUE(next.getInteger("y", y));
+  EXPECT_EQ(y, 2);
+  next.setString("z", "later");
+  EXPECT_TRUE(next.synchronize()) << next.lastError();
+  EXPECT_EQ(config.dir.read("config/d.prefs"), "QuorvanePreferences 1\ni x 5\ni y 2\ns z later\nend\n");
+  // Written once, kept no longer.
+  EXPECT_FALSE(PreferencesStore("d").hasChanges());
+}

@@ -22,9 +22,8 @@ namespace {
 std::string whatOpeningSays(const std::string& path) {
   const ChildResult r = runInChild([&] {
     std::string reason;
-    const int fd = platform::openRegularFile(path, &reason);
-    if (fd >= 0) ::close(fd);
-    return fd >= 0 ? std::string("opened") : "refused: " + reason;
+    const platform::FileDescriptor fd = platform::openRegularFile(path, &reason);
+    return fd ? std::string("opened") : "refused: " + reason;
   });
   return r.finished ? r.output : "hung";
 }
@@ -44,7 +43,7 @@ TEST(RegularFileTest, FifosDevicesAndFoldersAreRefusedAtOnce) {
   // The stream form: failed, reads give nothing.
   std::string reason;
   const ChildResult r = runInChild([&] {
-    std::unique_ptr<std::istream> s(platform::newRegularFileStream(dir.file("pipe"), &reason));
+    const auto s = platform::newRegularFileStream(dir.file("pipe"), &reason);
     char c = 'x';
     s->read(&c, 1);
     return std::string(s->fail() ? "failed " : "read ") + reason + " " + c;
@@ -62,7 +61,7 @@ TEST(RegularFileTest, ARegularFileReadsAndSeeksLikeAFileStream) {
   ASSERT_EQ(::symlink(dir.file("data").c_str(), dir.file("link").c_str()), 0);
 
   std::string reason = "left over";
-  std::unique_ptr<std::istream> in(platform::newRegularFileStream(dir.file("link"), &reason));
+  const auto in = platform::newRegularFileStream(dir.file("link"), &reason);
   ASSERT_TRUE(*in);
   EXPECT_EQ(reason, "");
   std::string head(10000, '\0');
@@ -86,8 +85,7 @@ TEST(RegularFileTest, ARegularFileReadsAndSeeksLikeAFileStream) {
 
   // Whatever it opens is the file it checked, and it reads with blocking
   // calls (O_NONBLOCK is off again).
-  const int fd = platform::openRegularFile(dir.file("data"));
-  ASSERT_GE(fd, 0);
-  EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
-  ::close(fd);
+  const platform::FileDescriptor fd = platform::openRegularFile(dir.file("data"));
+  ASSERT_TRUE(fd);
+  EXPECT_EQ(::fcntl(fd.get(), F_GETFL) & O_NONBLOCK, 0);
 }

@@ -11,6 +11,7 @@
 #include "platform/PreferencesStore.h"
 #include "plugin/ControllerMapping.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/LeftBehind.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestBundle.h"
@@ -26,7 +27,9 @@
 
 using namespace genericplugintest;
 using namespace presettest;
+using zarn::test::ageFile;
 using zarn::test::endedProcess;
+using zarn::test::temporaryName;
 using zarn::test::ScopedEnvironment;
 using zarn::test::TempDir;
 
@@ -201,40 +204,39 @@ TEST(FirstRunTest, AUsersDamagedOrOtherVersionsMapIsNeverLostWithoutAWord) {
   }
 }
 
-namespace {
-
-std::string tempName(const std::string& name, long pid, int n) {
-  return "." + name + "." + std::to_string(pid) + "-" + std::to_string(n) + ".part";
-}
-
-} // namespace
-
 // A process killed while it wrote a file whole leaves a temporary file
-// behind. The next start removes those of ended processes from the folders
-// the plug-in writes to, and never one of a live process.
-TEST(FirstRunTest, TemporaryFilesOfEndedProcessesAreRemovedAtStart) {
+// behind. The next start removes those that no writer holds any more from
+// the folders the plug-in writes to, and never a file of a writer still at
+// work (in whatever process or PID namespace), nor another program's.
+TEST(FirstRunTest, TemporaryFilesNoWriterHoldsAreRemovedAtStart) {
   FreshAccount account;
   { TestProduct plugin; } // the first run makes the folders
   const pid_t ended = endedProcess();
-  const pid_t live = ::getpid();
   const std::string data = account.data() + "/";
   const std::string config = account.home.file(".config/");
   const std::vector<std::string> stale = {
-      data + tempName("MidiControllerMap.qvm", ended, 0),
-      data + tempName("Zarn.dat", ended, 4),
-      data + "Component Presets/Filters/" + tempName("Dark.qvf", ended, 5),
-      account.presets() + tempName("Clean.qvp", ended, 1),
-      account.presets() + "Leads/" + tempName("Bright.qvp", ended, 2),
-      config + tempName("com.quorvane.Tester.1.prefs", ended, 0),
+      data + temporaryName("MidiControllerMap.qvm", ended, 0),
+      data + temporaryName("Zarn.dat", ended, 4),
+      data + "Component Presets/Filters/" + temporaryName("Dark.qvf", ended, 5),
+      account.presets() + temporaryName("Clean.qvp", ended, 1),
+      account.presets() + "Leads/" + temporaryName("Bright.qvp", ended, 2),
+      config + temporaryName("com.quorvane.Tester.1.prefs", ended, 0),
   };
+  const std::string held = account.presets() + temporaryName("Pluck.qvp", 403, 0);
   const std::vector<std::string> kept = {
-      data + tempName("MidiControllerMap.qvm", live, 7),
-      account.presets() + tempName("Clean.qvp", live, 8),
+      held,
       // The configuration folder is everyone's: another program's file stays.
-      config + tempName("org.example.Other.prefs", ended, 0),
+      config + temporaryName("org.example.Other.prefs", ended, 0),
+      // Another program's, in a preset folder the user shares with it.
+      account.presets() + ".notes.txt." + std::to_string(ended) + "-7.part",
   };
-  for (const std::string& f : stale) account.home.write(f.substr(account.home.path().size() + 1), "part");
-  for (const std::string& f : kept) account.home.write(f.substr(account.home.path().size() + 1), "part");
+  for (const std::vector<std::string>* files : {&stale, &kept})
+    for (const std::string& f : *files) {
+      account.home.write(f.substr(account.home.path().size() + 1), "part");
+      ASSERT_TRUE(ageFile(f, 3600));
+    }
+  const zarn::test::LockHolder writer(held);
+  ASSERT_TRUE(writer.holding());
   { TestProduct plugin; }
   for (const std::string& f : stale) EXPECT_FALSE(exists(f)) << f;
   for (const std::string& f : kept) EXPECT_TRUE(exists(f)) << f;

@@ -3,6 +3,7 @@
 #include "tools/host/HostInfo.h"
 #include "tools/host/SimHost.h"
 
+#include "platform/FileDescriptor.h"
 #include "tools/render/ReplacingFile.h"
 
 #include <cerrno>
@@ -111,19 +112,17 @@ bool HostState::write(const std::string& path, std::string& error) const {
 bool HostState::read(const std::string& path, std::string& error) {
   // Opened without waiting, so that a FIFO or a device is refused rather
   // than read from (or waited on) forever.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+  platform::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) {
     error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     error = path + " is not a file";
     return false;
   }
   if (static_cast<uint64_t>(st.st_size) > kMaxFileBytes) {
-    ::close(fd);
     error = path + " is too large for a state file";
     return false;
   }
@@ -131,13 +130,13 @@ bool HostState::read(const std::string& path, std::string& error) {
   size_t got = 0;
   int readError = 0;
   while (got < bytes.size()) {
-    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) readError = errno;
     if (n <= 0) break;
     got += static_cast<size_t>(n);
   }
-  ::close(fd);
+  fd.reset();
   if (readError != 0) {
     error = "cannot read " + path + ": " + std::strerror(readError);
     return false;

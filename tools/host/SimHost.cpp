@@ -119,7 +119,9 @@ int32_t SimHost::load(const std::string& bundlePath) {
                     -9065);
   if (!bundle->loadExecutable())
     throw HostError(bundlePath + " is not a loadable plug-in bundle: " + bundle->loadFailure() +
-                        "; give the path of a bundle folder such as the build's Zarn.bundle",
+                        (bundle->programDamaged()
+                             ? std::string()
+                             : "; give the path of a bundle folder such as the build's Zarn.bundle"),
                     -9065);
   EntryPoints e;
   e.newPlugIn = reinterpret_cast<NewMachOPlugInProc>(bundle->function(kNewMachOPlugInName));

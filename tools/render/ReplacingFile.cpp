@@ -52,19 +52,16 @@ bool ReplacingFile::create(const std::string& path) {
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   if (name.empty()) return fail("write", EISDIR);
-  std::string temp;
-  const int fd = platform::createTemporaryFile(path, 0666, temp);
-  if (fd < 0) return fail("write", errno);
-  mFd = fd;
-  mTemp = temp;
+  mTemp = platform::createTemporaryFile(path, 0666);
+  if (!mTemp) return fail("write", errno);
   return true;
 }
 
 bool ReplacingFile::writeAll(const void* data, size_t size) {
-  if (mFd < 0) return fail("write", EBADF);
+  if (!mTemp.descriptor) return fail("write", EBADF);
   const char* at = static_cast<const char*>(data);
   while (size > 0) {
-    const ssize_t n = ::write(mFd, at, size);
+    const ssize_t n = ::write(mTemp.descriptor.get(), at, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return fail("write", n < 0 ? errno : EIO);
     at += n;
@@ -74,21 +71,19 @@ bool ReplacingFile::writeAll(const void* data, size_t size) {
 }
 
 bool ReplacingFile::commit() {
-  if (mFd < 0) return fail("write", EBADF);
-  bool ok = ::fsync(mFd) == 0 || fail("write", errno);
-  if (::close(mFd) != 0 && ok) ok = fail("write", errno);
-  mFd = -1;
-  if (ok && ::rename(mTemp.c_str(), mPath.c_str()) != 0) ok = fail("replace", errno);
-  if (!ok) ::unlink(mTemp.c_str());
-  mTemp.clear();
+  if (!mTemp.descriptor) return fail("write", EBADF);
+  bool ok = ::fsync(mTemp.descriptor.get()) == 0 || fail("write", errno);
+  if (const int closed = mTemp.descriptor.close(); closed != 0 && ok) ok = fail("write", closed);
+  if (ok && ::rename(mTemp.path.c_str(), mPath.c_str()) != 0) ok = fail("replace", errno);
+  if (!ok) ::unlink(mTemp.path.c_str());
+  mTemp = platform::TemporaryFile();
   return ok;
 }
 
 void ReplacingFile::discard() {
-  if (mFd >= 0) ::close(mFd);
-  mFd = -1;
-  if (!mTemp.empty()) ::unlink(mTemp.c_str());
-  mTemp.clear();
+  mTemp.descriptor.reset();
+  if (!mTemp.path.empty()) ::unlink(mTemp.path.c_str());
+  mTemp = platform::TemporaryFile();
 }
 
 } // namespace renderio

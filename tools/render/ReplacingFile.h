@@ -13,10 +13,12 @@
 // and renames it over the target; the rename replaces a link at the target
 // itself rather than writing where it points. Until then, and after any
 // failure or a discard, the target stays as it was; a process killed on the
-// way leaves at most the hidden temporary file (".NAME.PID-N.part", the
+// way leaves at most the hidden temporary file (".NAME.PID-N.quorvane-part", the
 // program's one scheme, platform/TemporaryFiles.h) beside it. Errors name
 // the target and the system's reason. The new file gets the usual mode
 // (0666 less the umask).
+
+#include "platform/TemporaryFiles.h"
 
 #include <string>
 
@@ -31,7 +33,7 @@ public:
 
   bool create(const std::string& path);
   // The open temporary file; -1 before create or after commit/discard.
-  int descriptor() const { return mFd; }
+  int descriptor() const { return mTemp.descriptor.get(); }
   // Writes everything, going on after short writes.
   bool writeAll(const void* data, size_t size);
   // fsync, close, rename over the target. The descriptor is closed either way.
@@ -41,7 +43,7 @@ public:
 
   const std::string& error() const { return mError; }
   const std::string& path() const { return mPath; }
-  const std::string& temporaryPath() const { return mTemp; }
+  const std::string& temporaryPath() const { return mTemp.path; }
 
   // Whether a file at path could be written and put in place now, asked
   // before long work whose result would otherwise be lost at its end: the
@@ -53,8 +55,8 @@ public:
 private:
   bool fail(const std::string& what, int error);
 
-  std::string mPath, mTemp, mError;
-  int mFd = -1;
+  std::string mPath, mError;
+  platform::TemporaryFile mTemp; // locked against the start-up sweep while it lives
 };
 
 } // namespace renderio

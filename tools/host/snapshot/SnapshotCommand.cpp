@@ -2,6 +2,7 @@
 
 #include "platform/HeadlessWindowServer.h"
 #include "platform/PreferencesStore.h"
+#include "platform/PrivateFolder.h"
 #include "tools/host/ControlByName.h"
 #include "tools/host/EditorWindow.h"
 #include "tools/host/HostState.h"
@@ -67,16 +68,13 @@ void hideWelcomeHint() {
 
 // The plug-in keeps preferences and installs its presets below the user's
 // folders on its first run. A snapshot runs it in a fresh home of its own,
-// so the picture never depends on (nor changes) the user's settings.
+// so the picture never depends on (nor changes) the user's settings. The
+// home goes with the snapshot, also when it is ended by a signal, and the
+// start of the next one removes those that a killed snapshot left.
 class PrivateHome {
 public:
-  PrivateHome() {
+  PrivateHome() : own("zarn-snapshot"), folder(own.path()) {
     std::error_code ec;
-    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-    for (int i = 0; i < 100 && folder.empty(); ++i) {
-      const std::filesystem::path p = base / ("zarn-snapshot-" + std::to_string(::getpid()) + "-" + std::to_string(i));
-      if (std::filesystem::create_directory(p, ec)) folder = p;
-    }
     if (folder.empty()) return;
     for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DOCUMENTS_DIR"}) {
       const char* old = std::getenv(name);
@@ -99,13 +97,12 @@ public:
       else
         ::unsetenv(name.c_str());
     }
-    std::error_code ec;
-    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
   }
   PrivateHome(const PrivateHome&) = delete;
   PrivateHome& operator=(const PrivateHome&) = delete;
 
 private:
+  platform::PrivateFolder own;
   std::filesystem::path folder;
   std::vector<std::pair<std::string, std::optional<std::string>>> saved;
 };

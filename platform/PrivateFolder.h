@@ -1,0 +1,54 @@
+#pragma once
+
+// A folder of the process's own in the system's temporary folder
+// ($TMPDIR, else /tmp), named PREFIX-PID-N, for work that must not touch
+// the user's own folders (a snapshot runs the plug-in in a home of its own
+// there). It is removed when the object goes, and also when the process is
+// ended by SIGTERM, SIGINT or SIGHUP, which would otherwise leave it (and
+// its megabytes) behind for good.
+//
+// A process killed outright (SIGKILL, a crash) still leaves its folder.
+// Whether its owner is gone cannot be told from the PID in the name (two
+// containers sharing /tmp have PID namespaces of their own), so the owner
+// holds an advisory lock on the folder while it lives, which the kernel
+// drops when the process ends. Making a folder first removes the folders
+// of the same prefix that are this user's, were left alone for a while and
+// whose lock can be taken: no one else's, and never one still in use.
+//
+// Thread: the object is made and destroyed on one thread; the signal
+// handler runs on whichever thread the signal reaches and only removes the
+// folder before the process ends as the signal says.
+
+#include "platform/FileDescriptor.h"
+
+#include <csignal>
+#include <string>
+
+namespace platform {
+
+class PrivateFolder {
+public:
+  // path() is "" when no folder could be made. Only the first of several
+  // folders living at once is removed on a signal.
+  explicit PrivateFolder(const std::string& prefix);
+  ~PrivateFolder();
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+
+  const std::string& path() const { return mPath; }
+
+  // Removes the stale folders PREFIX-PID-N in folder (see above); returns
+  // how many went.
+  static int removeStale(const std::string& folder, const std::string& prefix);
+  // How long a folder must have been left unchanged before it may be taken
+  // for stale.
+  static constexpr int cSettleSeconds = 10;
+
+private:
+  std::string mPath;
+  FileDescriptor mLock;
+  bool mArmed = false;
+  struct sigaction mOld[3] = {};
+};
+
+} // namespace platform

@@ -1,0 +1,129 @@
+// A snapshot runs the plug-in in a private home of its own in the
+// temporary folder (megabytes: presets, tables, settings). That home must
+// not outlive it: a snapshot ended by SIGTERM removes it, and one killed
+// outright leaves it for the next snapshot to remove, as long as no live
+// snapshot, in whatever process or PID namespace, still holds it.
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/LeftBehind.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+#if defined(ZARN_BUNDLE) && defined(ZARN_HOST_EXECUTABLE)
+namespace {
+
+std::vector<std::string> entries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* d = ::opendir(folder.c_str())) {
+    while (const dirent* e = ::readdir(d))
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+    ::closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool isFolder(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// zarn-host snapshot as a program of its own (the plug-in is never loaded
+// into the test), with its temporary folder at tmp.
+pid_t startSnapshot(const zarn::test::TempDir& dir, const std::string& tmp, const std::vector<std::string>& options) {
+  std::vector<std::string> args{ZARN_HOST_EXECUTABLE, "snapshot", "--bundle", ZARN_BUNDLE};
+  args.insert(args.end(), options.begin(), options.end());
+  args.push_back(dir.file("out.png"));
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> env{"TMPDIR=" + tmp, "HOME=" + dir.file("home"), "PATH=/usr/bin:/bin"};
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, dir.file("err.txt").c_str(), O_WRONLY | O_CREAT, 0600);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// The exit status, or -1 when it did not end within the (generous) wait.
+int waitFor(pid_t pid) {
+  int status = 0;
+  for (int i = 0; i < 12000; ++i) {
+    if (::waitpid(pid, &status, WNOHANG) == pid) return status;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, &status, 0);
+  return -1;
+}
+
+} // namespace
+
+TEST(SnapshotHomeTest, ASnapshotEndedBySigtermTakesItsHomeWithIt) {
+  zarn::test::TempDir dir("zarn-snapshot-home");
+  dir.write("tmp/.keep", "");
+  dir.write("script.txt", "wait 60000\n");
+  const std::string tmp = dir.file("tmp");
+  const pid_t snapshot = startSnapshot(dir, tmp, {"--script", dir.file("script.txt")});
+  ASSERT_GT(snapshot, 0);
+  // Its home is made, and the plug-in has installed its presets there.
+  const std::string home = tmp + "/zarn-snapshot-" + std::to_string(snapshot) + "-0";
+  bool installed = false;
+  for (int i = 0; i < 6000 && !installed; ++i) {
+    installed = isFolder(home + "/.local/share/Quorvane") && isFolder(home + "/Documents");
+    if (!installed) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(installed) << dir.read("err.txt");
+  ::kill(snapshot, SIGTERM);
+  const int status = waitFor(snapshot);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(entries(tmp), std::vector<std::string>{".keep"});
+}
+
+TEST(SnapshotHomeTest, HomesLeftByKilledSnapshotsGoAndNoOtherFolder) {
+  zarn::test::TempDir dir("zarn-snapshot-home");
+  const std::string tmp = dir.file("tmp");
+  const pid_t ended = zarn::test::endedProcess();
+  const std::string killed = "zarn-snapshot-" + std::to_string(ended) + "-0";
+  // A snapshot elsewhere (another PID namespace: its number means nothing
+  // here) that is still at work.
+  const std::string live = "zarn-snapshot-" + std::to_string(ended) + "-1";
+  const std::string fresh = "zarn-snapshot-" + std::to_string(ended) + "-2";
+  const std::string linked = "zarn-snapshot-" + std::to_string(ended) + "-3";
+  for (const std::string& home : {killed, live, fresh})
+    dir.write("tmp/" + home + "/.local/share/Quorvane/Zarn/Presets/Pluck.qvp", "preset");
+  dir.write("tmp/zarn-snapshot-notes/todo.txt", "mine");
+  dir.write("elsewhere/keep.txt", "mine");
+  ASSERT_EQ(::symlink(dir.file("elsewhere").c_str(), (tmp + "/" + linked).c_str()), 0);
+  for (const std::string& old : {killed, live, std::string("zarn-snapshot-notes"), linked})
+    ASSERT_TRUE(zarn::test::ageFile(tmp + "/" + old, 3600));
+  const zarn::test::LockHolder stillAtWork(tmp + "/" + live);
+  ASSERT_TRUE(stillAtWork.holding());
+
+  const pid_t snapshot = startSnapshot(dir, tmp, {});
+  ASSERT_GT(snapshot, 0);
+  const int status = waitFor(snapshot);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << dir.read("err.txt");
+  EXPECT_EQ(entries(tmp), (std::vector<std::string>{live, fresh, linked, "zarn-snapshot-notes"}));
+  EXPECT_EQ(dir.read("elsewhere/keep.txt"), "mine");
+}
+#endif
