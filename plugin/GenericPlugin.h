@@ -280,12 +280,12 @@ public:
   bool loadPresetWithVersion(Preset* preset, int version, PresetLoadFailure* failure = nullptr);
   bool loadPresetWithName(const std::string& name);
   // bank (0..cMaxProgramChangeBank) and program in the library order; false
-  // when no preset was loaded now: there is none, it was refused, or, off
-  // the main thread, a load on the main thread is in progress or the
-  // library was rescanned and the shared snapshot is still being read
-  // again, and the change is deferred to the start of the next process
-  // call. The values come from the preset snapshot: off the main thread no
-  // file is opened, nothing is allocated, no lock is taken. One thread
+  // when no preset was loaded now: there is none, it was refused, or the
+  // change is deferred to the start of the next process call (off the main
+  // thread while a load on the main thread is in progress; on any thread
+  // while the library, rescanned, is being read again on another thread).
+  // The values come from the shared preset snapshot: off the main thread
+  // no file is opened, nothing is allocated, no lock is taken. One thread
   // besides the main thread calls it (the render thread, through MIDI
   // decoding).
   bool receiveProgramChange(int bank, int program);
@@ -450,9 +450,9 @@ private:
   // applyPendingPresetContext; const for getPresetContext, which changes
   // only the context and the hand-off, not the instance.
   void bringPresetContextUpToDate() const;
-  // Applies the program change from the shared snapshot (which the caller
-  // has brought up to date on the main thread), or defers it while the
-  // snapshot is out of date or a load on another thread is in progress.
+  // Applies the program change from the shared snapshot, or defers it while
+  // the snapshot is out of date or, off the main thread, a load on another
+  // thread is in progress.
   bool applyProgramFromSnapshot(int bank, int program);
   // Applies and announces the snapshot's preset of that bank and program;
   // false when it has none or refused it (then reported).
