@@ -1,7 +1,7 @@
 // A session opening with a large preset library: the host makes N
 // instances of the synthesizer one after the other, on one thread, while
-// the library holds the factory presets and 8,000 more (a commercial
-// collection's size), then renders one buffer with each. Argument: the
+// the library holds 8,000 presets and more (a commercial collection's
+// size), then renders one buffer with each. Argument: the
 // number of instances (1, 16).
 //
 // Time: wall-clock time from the first instance's construction until every
@@ -12,7 +12,7 @@
 // The plug-in writes its preferences, its wave-table cache and its factory
 // library into the user's folders: HOME and the XDG folders point at a
 // temporary folder while the benchmark runs, and the 8,000 presets are
-// copies of a factory preset in a folder of that library.
+// copies of one preset in a folder of that library.
 
 #include "bench/TemporaryHome.h"
 #include "base/Preset.h"
@@ -38,25 +38,26 @@ zarnbench::TemporaryHome& gHome = zarnbench::temporaryHome();
 constexpr int kExtraPresets = 8000;
 constexpr int kQuantum = 32;
 
-// Fills the library once: an instance made and dropped installs the
-// factory presets, and the first of them is copied kExtraPresets times
-// into "Collection/<bank>/". False when no factory preset was found.
+// Fills the library once: an instance made and dropped names the library's
+// folder and writes its own sound there as a preset, which is copied
+// kExtraPresets times into "Collection/<bank>/". False when the library
+// has no folder or the preset could not be written.
 bool fillLibrary() {
   static const bool filled = [] {
     std::string root, source;
     {
       std::unique_ptr<ZarnPlugin> first(new ZarnPlugin());
       PresetManager* library = GenericPlugin::sPresetManager;
-      if (!library) return false;
+      if (!library || library->getFolderPath().empty()) return false;
       root = library->getFolderPath();
-      std::vector<Preset*> list;
-      library->buildPresetList(list);
-      if (list.empty()) return false;
-      source = list.front()->getPath();
+      std::filesystem::create_directories(root);
+      source = root + "Bench Source.qvp";
+      Preset preset(source);
+      if (!first->getParameters().savePreset(&preset, GenericPlugin::sPresetFileVersion)) return false;
     }
     std::ifstream in(source, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.empty() || root.empty()) return false;
+    if (bytes.empty()) return false;
     char name[64];
     for (int i = 0; i < kExtraPresets; ++i) {
       std::snprintf(name, sizeof name, "Collection/B%02d", i / 128);
@@ -71,7 +72,7 @@ bool fillLibrary() {
 
 void BM_SessionStartWithLargeLibrary(benchmark::State& state) {
   if (!fillLibrary()) {
-    state.SkipWithError("no factory preset to copy");
+    state.SkipWithError("no preset library to fill");
     return;
   }
   const int instances = static_cast<int>(state.range(0));
