@@ -19,8 +19,8 @@
 // Reading. The library's list is copied under a PresetManager::ReadAccess;
 // the files are then read without holding the library. Each file is read by
 // one subscribed instance's readPreset, and that instance cannot leave
-// while the file is read (an instance that leaves waits for at most that
-// one file); nothing else waits for a reading. When another thread is
+// while the file is read (an instance that joins or leaves waits for at
+// most that one file); nothing else waits for a reading. When another thread is
 // reading already, refresh returns at once, and the thread that reads looks
 // at the library's generation again when it is done, so that a rescan made
 // meanwhile is read too.
