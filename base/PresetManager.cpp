@@ -86,17 +86,17 @@ void PresetManager::clear() {
 }
 
 void PresetManager::addObserver(Observer* observer) {
-  std::lock_guard<std::mutex> lock(mObserverLock);
+  std::unique_lock<std::shared_mutex> lock(mObserverLock);
   mObservers.push_back(observer);
 }
 
 void PresetManager::removeObserver(Observer* observer) {
-  std::lock_guard<std::mutex> lock(mObserverLock);
+  std::unique_lock<std::shared_mutex> lock(mObserverLock);
   std::erase(mObservers, observer);
 }
 
 void PresetManager::notifyObservers() {
-  std::lock_guard<std::mutex> lock(mObserverLock);
+  std::shared_lock<std::shared_mutex> lock(mObserverLock);
   for (Observer* observer : mObservers) observer->presetLibraryReplaced(*this);
 }
 

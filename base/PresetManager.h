@@ -16,15 +16,16 @@
 // tree afterwards; while it swaps, new readers are refused rather than kept
 // waiting, so a thread that must never wait takes ReadAccess with tryOnly
 // and gives up when the library is busy. (The plug-in's render thread does
-// not ask the library at all: it reads what the main thread copied out of
-// it, and getGeneration tells when that copy is out of date.) A thread that
-// holds a ReadAccess must not rescan the library.
+// not ask the library at all: it reads what was copied out of it, and
+// getGeneration tells when that copy is out of date.) A thread that holds a
+// ReadAccess must not rescan the library.
 
 #include "base/PresetFolder.h"
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,10 @@ public:
   enum LookupResult { found, notFound, busy };
 
   // Told when the library's tree was replaced (initialize, clear), on the
-  // thread that replaced it, after readers see the new tree.
+  // thread that replaced it, after readers see the new tree. Two threads
+  // that replace it may tell an observer at the same time: an observer
+  // that works long (reading every preset) is not made to wait for the
+  // other's work, and sees to its own exclusion.
   class Observer {
   public:
     virtual void presetLibraryReplaced(PresetManager& manager) = 0;
@@ -131,6 +135,7 @@ private:
   mutable std::atomic<int> mReaders{0};
   std::atomic<bool> mSwapping{false};
   std::atomic<uint32_t> mGeneration{0};
-  std::mutex mObserverLock;
+  // Shared while observers are told, exclusive while the list changes.
+  std::shared_mutex mObserverLock;
   std::vector<Observer*> mObservers;
 };

@@ -96,11 +96,9 @@ GenericPlugin::~GenericPlugin() {
   // An instance that registered parameters but was never initialized (or
   // outlived nothing) leaves no limits of its own behind in the shared map.
   if (sControllerMapping) sControllerMapping->removeIndexLimits(this);
-  if (mObservedPresetManager) mObservedPresetManager->removeObserver(this);
-  // No render thread runs any more.
-  delete mPresetSnapshot.exchange(nullptr);
-  for (const PresetLibrarySnapshot* retired : mRetiredPresetSnapshots) delete retired;
-  mRetiredPresetSnapshots.clear();
+  // An instance initialized but not finalized; no render thread runs any
+  // more.
+  PresetSnapshotPublisher::unsubscribe(mPresetSnapshots);
 }
 
 void GenericPlugin::initialize(const std::string& productName, int maxBlockSize) {
@@ -119,15 +117,13 @@ void GenericPlugin::initialize(const std::string& productName, int maxBlockSize)
   mPresetFailureHandOff = std::make_unique<PresetFailureHandOff>();
   mPresetContext = new PresetContext();
   // The render thread's program changes read the library from here on.
-  mObservedPresetManager = getPresetManager(-1);
-  if (mObservedPresetManager) mObservedPresetManager->addObserver(this);
-  refreshPresetSnapshot(true);
+  if (PresetManager* library = getPresetManager(-1)) PresetSnapshotPublisher::subscribe(*library, mPresetSnapshots);
 }
 
 void GenericPlugin::finalize() {
   if (sControllerMapping) sControllerMapping->removeIndexLimits(this);
-  if (mObservedPresetManager) mObservedPresetManager->removeObserver(this);
-  mObservedPresetManager = nullptr;
+  // Before the library goes: the last instance deletes the shared snapshot.
+  PresetSnapshotPublisher::unsubscribe(mPresetSnapshots);
   if (--sInstances == 0) releaseSharedObjects();
   delete mPresetContext;
   mPresetContext = nullptr;

@@ -17,9 +17,9 @@
 // synchronously on the thread that made the change, which may be the render
 // thread. process takes no lock, opens no file and allocates nothing, except
 // when a queue's node pool must grow. A MIDI program change there applies
-// values the main thread read from the library beforehand (see
-// PresetLibrarySnapshot and refreshPresetSnapshot). A product may hold the
-// parameter changes back from its engine for a while
+// values read from the library beforehand, into a snapshot every instance
+// of the process shares (see PresetSnapshotPublisher). A product may hold
+// the parameter changes back from its engine for a while
 // (prepareParameterChanges); they are then taken off the queue and kept,
 // the latest of each parameter (HeldParameterChanges), so the queue's pool
 // does not grow however many arrive meanwhile.
@@ -45,6 +45,7 @@
 #include "plugin/MidiMessage.h"
 #include "plugin/ParameterCollection.h"
 #include "plugin/PresetLoader.h"
+#include "plugin/PresetSnapshotPublisher.h"
 #include "wave/Component.h"
 
 #include <atomic>
@@ -64,7 +65,6 @@ class Preset;
 class PresetContext;
 class PresetContextHandOff;
 class PresetFailureHandOff;
-class PresetLibrarySnapshot;
 class PresetManager;
 class SettingSerializer;
 class VersionInfo;
@@ -86,7 +86,7 @@ constexpr int cMidiReceivedEvent = -1027;    // 0: a MIDI message was received
 // about it again.
 constexpr int cParameterChangeFromHost = 1;
 
-class GenericPlugin : public GenericParameterOwner, private PresetManager::Observer {
+class GenericPlugin : public GenericParameterOwner {
 public:
   // At most this many host outputs are rendered.
   static constexpr int cMaxOutputs = 16;
@@ -267,38 +267,40 @@ public:
   // editor.
   bool loadPreset(Preset* preset);
   // Reads the preset into the parameters: readPreset, then
-  // applyPresetData. Not for the render thread.
-  virtual bool doLoadPreset(Preset* preset);
+  // applyPresetData. False, with failure saying why, when nothing was
+  // applied. Not for the render thread.
+  virtual bool doLoadPreset(Preset* preset, PresetLoadFailure& failure);
   // Reads and checks the file at path, opening it once; false, with
   // failure saying why, when it cannot be applied. The default accepts
-  // only files of sPresetFileVersion. Not for the render thread.
+  // only files of sPresetFileVersion. Any thread but the render thread:
+  // the shared preset snapshot is read on whichever thread rescanned the
+  // library, with any one instance's reader.
   virtual bool readPreset(const std::string& path, PresetData& data, PresetLoadFailure& failure);
   // Applies what readPreset gave, inside one parameter batch. Allocates
   // nothing and opens nothing: the render thread calls it for a program
   // change.
   virtual void applyPresetData(const PresetData& data);
-  bool loadPresetWithVersion(Preset* preset, int version);
+  // The file of exactly that version into the parameters; when not, and
+  // failure is given, it says why.
+  bool loadPresetWithVersion(Preset* preset, int version, PresetLoadFailure* failure = nullptr);
   bool loadPresetWithName(const std::string& name);
   // bank (0..cMaxProgramChangeBank) and program in the library order; false
-  // when no preset was loaded now: there is none, it was refused, or, off
-  // the main thread, a load on the main thread is in progress or the
-  // library was rescanned since the main thread last read it, and the
-  // change is deferred to the start of the next process call. Off the main
-  // thread the values come from the preset snapshot: no file is opened,
-  // nothing is allocated, no lock is taken. One thread besides the main
-  // thread calls it (the render thread, through MIDI decoding).
+  // when no preset was loaded now: there is none, it was refused, or the
+  // change is deferred to the start of the next process call (off the main
+  // thread while a load on the main thread is in progress; on any thread
+  // while the library, rescanned, is being read again on another thread).
+  // The values come from the shared preset snapshot: off the main thread
+  // no file is opened, nothing is allocated, no lock is taken. One thread
+  // besides the main thread calls it (the render thread, through MIDI
+  // decoding).
   bool receiveProgramChange(int bank, int program);
-  // Main thread: reads the library into a new preset snapshot for the
-  // render thread when the library was rescanned since the last one (or
-  // always, with force, as when files may have changed on disk), and
-  // deletes the snapshots the render thread has let go of. Called at
-  // initialize, whenever the library is rescanned on this thread (a save
-  // rescans it) and at idle time (applyPendingPresetContext), which catches
-  // rescans made on other threads.
-  void refreshPresetSnapshot(bool force = false);
-  // Main thread: the snapshot the render thread reads now; null before the
-  // first. Valid until the next refreshPresetSnapshot.
-  const PresetLibrarySnapshot* getPresetSnapshot() const;
+  // Main thread: reads the library into the shared preset snapshot when it
+  // was rescanned since the snapshot was read and no other thread is
+  // reading it, and deletes the snapshots no render thread holds any more.
+  // A rescan reads the library again by itself, on the thread that
+  // rescanned; this catches up at initialize and at idle time
+  // (applyPendingPresetContext).
+  void refreshPresetSnapshot();
   static constexpr int cMaxProgramChangeBank = 16383;
   // True when the file was written.
   virtual bool savePreset(Preset* preset);
@@ -318,12 +320,10 @@ public:
   // chunks; getPresetContext calls it when asked on the main thread.
   // Elsewhere it does nothing.
   void applyPendingPresetContext();
-  // A preset reader tells why the file it is reading cannot be loaded. A
+  // Main thread: the alert's text for a file that could not be loaded. A
   // load that fails is reported to the user on the alert handler, once per
   // file for the whole process: at once on the main thread, else through a
   // hand-off at the main thread's next idle time.
-  void notePresetFailure(const PresetLoadFailure& failure) { mPresetFailure[isMainThread() ? 0 : 1] = failure; }
-  // Main thread: the alert's text for a file that could not be loaded.
   static std::string presetFailureMessage(const std::string& path, const PresetLoadFailure& failure);
 
   // ---- parameters
@@ -451,7 +451,7 @@ private:
   // and the editor.
   void announcePreset(const std::string& name, const std::string& relativePath);
   // Applies the file inside one batch; true when it was applied. A failure
-  // is reported (see notePresetFailure).
+  // is reported (see presetFailureMessage).
   bool applyPreset(Preset* preset);
   // Main thread: the reports other threads handed over, each shown once
   // per file.
@@ -459,23 +459,20 @@ private:
   // Render thread, first thing in process.
   void applyPendingSampleRate();
   // A program change that met a load on another thread, or a library
-  // rescanned since the snapshot, waits here for the next process call.
+  // rescanned since the snapshot was read, waits here for the next process
+  // call.
   void deferProgramChange(int bank, int program);
   void applyDeferredProgramChange();
   // applyPendingPresetContext; const for getPresetContext, which changes
   // only the context and the hand-off, not the instance.
   void bringPresetContextUpToDate() const;
-  // The render thread's program change, from the snapshot.
+  // Applies the program change from the shared snapshot, or defers it while
+  // the snapshot is out of date or, off the main thread, a load on another
+  // thread is in progress.
   bool applyProgramFromSnapshot(int bank, int program);
   // Applies and announces the snapshot's preset of that bank and program;
   // false when it has none or refused it (then reported).
   bool applyProgramEntry(const PresetLibrarySnapshot* snapshot, int bank, int program);
-  // Main thread: deletes every replaced snapshot the render thread does not
-  // hold.
-  void reclaimPresetSnapshots();
-  // The library was rescanned: read again at once when that happened on
-  // this instance's main thread, else at its next idle time.
-  void presetLibraryReplaced(PresetManager& manager) override;
 
   // Held by every thread but the render thread while it applies, announces
   // or saves a preset: waits for the preset lock, then for the render
@@ -518,9 +515,6 @@ private:
   std::unique_ptr<PresetContextHandOff> mPresetContextHandOff;
   // Filled off the main thread, emptied on it; made with the context.
   std::unique_ptr<PresetFailureHandOff> mPresetFailureHandOff;
-  // Why the preset being applied was refused, set by the reader: [0] on the
-  // main thread, [1] on the one other thread that loads (the render thread).
-  PresetLoadFailure mPresetFailure[2];
   // Main thread only: an owner told of a change while the pending changes
   // are applied may ask for the context again; that must not apply newer
   // changes before the older ones are complete.
@@ -537,15 +531,9 @@ private:
   // off and defers; a PresetScope waits for the render thread to finish.
   std::atomic<int32_t> mPresetScopes{0};
   std::atomic<bool> mRenderApplyingPreset{false};
-  // The snapshot the render thread reads for program changes (owned), the
-  // one it holds while it reads (a hazard pointer: the main thread deletes
-  // no snapshot held there), and the replaced ones not yet deleted (main
-  // thread only).
-  std::atomic<const PresetLibrarySnapshot*> mPresetSnapshot{nullptr};
-  std::atomic<const PresetLibrarySnapshot*> mPresetSnapshotInUse{nullptr};
-  std::vector<const PresetLibrarySnapshot*> mRetiredPresetSnapshots;
-  // The library this instance observes; null when none.
-  PresetManager* mObservedPresetManager = nullptr;
+  // This instance among the readers of its library's shared snapshot,
+  // from initialize to finalize; the snapshot its program changes hold.
+  PresetSnapshotPublisher::Subscriber mPresetSnapshots{*this};
   // bank << 8 | program of a deferred program change; -1 for none.
   std::atomic<int32_t> mDeferredProgramChange{-1};
 };

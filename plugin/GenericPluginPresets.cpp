@@ -5,16 +5,14 @@
 // Threads. The editor loads and saves on the main thread, the host bridge
 // restores presets by name there too, and a MIDI program change loads on
 // the render thread. The render thread opens no file, allocates nothing and
-// takes no lock: the main thread reads the whole library beforehand into a
-// PresetLibrarySnapshot (at initialize, and whenever the library has been
-// rescanned: at idle time, after a save), and a program change on the
-// render thread applies the values of the snapshot's entry. The snapshot is
-// published through an atomic pointer; the render thread marks the one it
-// reads in a hazard pointer, and the main thread deletes a replaced
-// snapshot only once it is not marked there. A preset the main thread
-// refused while reading the library is refused by the program change too:
-// the sound stays, and the report goes to the main thread through a
-// hand-off. Nor does the render thread write the preset context, which the
+// takes no lock: the whole library is read beforehand into a
+// PresetLibrarySnapshot that every instance of the process shares (read
+// when the first instance starts, and again on the thread that rescans the
+// library; see PresetSnapshotPublisher), and a program change on the
+// render thread applies the values of the snapshot's entry, holding the
+// snapshot in the instance's hazard pointer while it does. A preset refused
+// when the library was read is refused by the program change too: the
+// sound stays, and the report goes to the main thread through a hand-off. Nor does the render thread write the preset context, which the
 // main thread reads: it leaves the new name and path in the context's
 // hand-off, and the main thread applies them.
 //
@@ -27,8 +25,8 @@
 // program change to the start of its next render call, and the other side
 // waits until the render thread's flag is down. A program change that
 // meets a library rescanned since the snapshot was made is deferred the
-// same way, until the main thread has read the library again. A later
-// program change replaces a deferred one.
+// same way, until the library has been read again. A later program change
+// replaces a deferred one.
 
 #include "plugin/GenericPlugin.h"
 
@@ -92,10 +90,9 @@ std::string GenericPlugin::presetFailureMessage(const std::string& path, const P
 // then is it announced. A refusal is reported: here on the main thread,
 // else handed to it without allocating.
 bool GenericPlugin::applyPreset(Preset* preset) {
-  PresetLoadFailure& failure = mPresetFailure[isMainThread() ? 0 : 1];
-  failure = PresetLoadFailure{};
+  PresetLoadFailure failure;
   beginParameterUpdate();
-  const bool applied = doLoadPreset(preset);
+  const bool applied = doLoadPreset(preset, failure);
   endParameterUpdate();
   if (applied) return true;
   if (failure.kind == PresetLoadFailure::none) failure.kind = PresetLoadFailure::refused;
@@ -135,13 +132,9 @@ bool GenericPlugin::loadPreset(Preset* preset) {
   return true;
 }
 
-bool GenericPlugin::doLoadPreset(Preset* preset) {
+bool GenericPlugin::doLoadPreset(Preset* preset, PresetLoadFailure& failure) {
   PresetData data;
-  PresetLoadFailure failure;
-  if (!readPreset(preset->getPath(), data, failure)) {
-    notePresetFailure(failure);
-    return false;
-  }
+  if (!readPreset(preset->getPath(), data, failure)) return false;
   applyPresetData(data);
   return true;
 }
@@ -158,8 +151,8 @@ void GenericPlugin::applyPresetData(const PresetData& data) {
   loader.apply(data);
 }
 
-bool GenericPlugin::loadPresetWithVersion(Preset* preset, int version) {
-  return mParameters.loadPreset(preset, version);
+bool GenericPlugin::loadPresetWithVersion(Preset* preset, int version, PresetLoadFailure* failure) {
+  return mParameters.loadPreset(preset, version, failure);
 }
 
 bool GenericPlugin::loadPresetWithName(const std::string& name) {
@@ -188,40 +181,37 @@ bool GenericPlugin::receiveProgramChange(int bank, int program) {
   if (!getPresetManager(-1)) return false;
   if (!isMainThread()) return applyProgramFromSnapshot(bank, program);
   // A host that renders on its main thread: the snapshot is brought up to
-  // date here (reading only when the library was rescanned), and the
-  // program change takes what it holds, as on a render thread.
+  // date here (reading only when the library was rescanned and no other
+  // thread is reading it already), and the program change takes what it
+  // holds, as on a render thread.
   PresetScope scope(*this);
-  mDeferredProgramChange.store(-1, std::memory_order_relaxed);
   refreshPresetSnapshot();
-  return applyProgramEntry(mPresetSnapshot.load(), bank, program);
+  return applyProgramFromSnapshot(bank, program);
 }
 
 bool GenericPlugin::applyProgramFromSnapshot(int bank, int program) {
-  // The other side's count is looked at after this flag is up, and it looks
-  // at this flag after its count is up: one of the two sees the other.
-  mRenderApplyingPreset.store(true);
+  // Off the main thread, the other side's count is looked at after this
+  // flag is up, and it looks at this flag after its count is up: one of the
+  // two sees the other. On the main thread the caller's own scope keeps
+  // the others out.
+  const bool mainThread = isMainThread();
+  if (!mainThread) mRenderApplyingPreset.store(true);
   struct Lower {
-    std::atomic<bool>& flag;
-    ~Lower() { flag.store(false); }
-  } lower{mRenderApplyingPreset};
-  // Marked before it is used: once the mark stands and the pointer is still
-  // the published one, the main thread will not delete it.
-  const PresetLibrarySnapshot* snapshot = mPresetSnapshot.load();
-  for (;;) {
-    mPresetSnapshotInUse.store(snapshot);
-    const PresetLibrarySnapshot* again = mPresetSnapshot.load();
-    if (again == snapshot) break;
-    snapshot = again;
-  }
-  struct Release {
-    std::atomic<const PresetLibrarySnapshot*>& inUse;
-    ~Release() { inUse.store(nullptr); }
-  } release{mPresetSnapshotInUse};
+    std::atomic<bool>* flag;
+    ~Lower() {
+      if (flag) flag->store(false);
+    }
+  } lower{mainThread ? nullptr : &mRenderApplyingPreset};
+  // Another thread may replace the shared snapshot at any time; the one
+  // held here is not deleted before this returns.
+  const PresetSnapshotPublisher::Subscriber::Held held(mPresetSnapshots);
+  const PresetLibrarySnapshot* snapshot = held.get();
 
   const PresetManager* manager = getPresetManager(-1);
-  if (mPresetScopes.load() != 0 || !snapshot || snapshot->getGeneration() != manager->getGeneration()) {
+  const bool loadInProgress = !mainThread && mPresetScopes.load() != 0;
+  if (loadInProgress || !snapshot || snapshot->getGeneration() != manager->getGeneration()) {
     // A load on another thread is in progress, or the library was rescanned
-    // and the main thread has not read it yet.
+    // and is being read again.
     deferProgramChange(bank, program);
     return false;
   }
@@ -249,60 +239,10 @@ bool GenericPlugin::applyProgramEntry(const PresetLibrarySnapshot* snapshot, int
   return true;
 }
 
-void GenericPlugin::refreshPresetSnapshot(bool force) {
+void GenericPlugin::refreshPresetSnapshot() {
   if (!isMainThread()) return;
-  reclaimPresetSnapshots();
-  PresetManager* manager = getPresetManager(-1);
-  if (!manager) return;
-  const PresetLibrarySnapshot* current = mPresetSnapshot.load();
-  // Taken before the list: a rescan after it leaves the snapshot out of
-  // date, and the next call reads the library again.
-  const uint32_t generation = manager->getGeneration();
-  if (!force && current && current->getGeneration() == generation) return;
-
-  std::vector<PresetLibrarySnapshot::Entry> entries;
-  {
-    PresetManager::ReadAccess access(*manager, PresetManager::ReadAccess::wait);
-    std::vector<Preset*> list;
-    manager->buildPresetList(list);
-    entries.resize(list.size());
-    for (size_t i = 0; i < list.size(); ++i) {
-      entries[i].name = list[i]->getName();
-      entries[i].relativePath = manager->getPresetPath(list[i]);
-      entries[i].path = list[i]->getPath();
-    }
-  }
-  // The files are read without holding the library. A reader's note of a
-  // failure must not reach a load this may run inside of.
-  const PresetLoadFailure noted = mPresetFailure[0];
-  for (PresetLibrarySnapshot::Entry& entry : entries)
-    if (!readPreset(entry.path, entry.data, entry.failure) && entry.failure.kind == PresetLoadFailure::none)
-      entry.failure.kind = PresetLoadFailure::refused;
-  mPresetFailure[0] = noted;
-
-  const PresetLibrarySnapshot* previous =
-      mPresetSnapshot.exchange(new PresetLibrarySnapshot(generation, std::move(entries)));
-  if (previous) mRetiredPresetSnapshots.push_back(previous);
-  reclaimPresetSnapshots();
+  if (PresetSnapshotPublisher* publisher = mPresetSnapshots.getPublisher()) publisher->refresh();
 }
-
-void GenericPlugin::presetLibraryReplaced(PresetManager& /*manager*/) {
-  if (isMainThread()) refreshPresetSnapshot();
-}
-
-void GenericPlugin::reclaimPresetSnapshots() {
-  // Sequentially consistent with the render thread's mark: a snapshot it
-  // marked before the exchange above is seen here; one it marks after
-  // it is found replaced, and the render thread takes the new one.
-  const PresetLibrarySnapshot* held = mPresetSnapshotInUse.load();
-  std::erase_if(mRetiredPresetSnapshots, [held](const PresetLibrarySnapshot* retired) {
-    if (retired == held) return false;
-    delete retired;
-    return true;
-  });
-}
-
-const PresetLibrarySnapshot* GenericPlugin::getPresetSnapshot() const { return mPresetSnapshot.load(); }
 
 void GenericPlugin::deferProgramChange(int bank, int program) {
   mDeferredProgramChange.store(bank << 8 | program, std::memory_order_relaxed);

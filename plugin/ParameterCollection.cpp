@@ -11,9 +11,11 @@ int ParameterCollection::registerParameter(AbstractPluginParameter* parameter) {
   return size() - 1;
 }
 
-bool ParameterCollection::loadPreset(Preset* preset, int version) {
+bool ParameterCollection::loadPreset(Preset* preset, int version, PresetLoadFailure* failure) {
   CollectionPresetLoader loader(this);
-  return loader.load(preset, version);
+  const bool loaded = loader.load(preset, version);
+  if (failure) *failure = loader.failure();
+  return loaded;
 }
 
 bool ParameterCollection::savePreset(Preset* preset, int version) {

@@ -12,6 +12,7 @@
 class AbstractPluginParameter;
 class GenericPlugin;
 class Preset;
+struct PresetLoadFailure;
 
 class ParameterCollection {
 public:
@@ -25,8 +26,9 @@ public:
 
   // Reads a preset file of exactly that version into the parameters, as one
   // batch of changes (CollectionPresetLoader); true when the file matched
-  // and was applied. The preset context is not touched.
-  bool loadPreset(Preset* preset, int version);
+  // and was applied; else, when failure is given, it says why. The preset
+  // context is not touched.
+  bool loadPreset(Preset* preset, int version, PresetLoadFailure* failure = nullptr);
   // Writes the plug-in's identifier, the version, the count and every
   // parameter's natural value to the preset's file, which is replaced only
   // when all of it was written; true then.

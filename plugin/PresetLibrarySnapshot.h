@@ -3,14 +3,15 @@
 // What the preset library held when it was last read, for the render
 // thread: a MIDI program change must take effect at its own sample, and
 // the render thread may neither open a file, nor allocate, nor wait for a
-// lock. So the main thread reads every preset of the library in library
+// lock. So every preset of the library is read beforehand, in library
 // order (name, path, and the values the file holds, or why it was refused)
 // into one snapshot, and the render thread only reads a snapshot.
 //
-// A snapshot never changes once made. The plug-in instance publishes it
-// through an atomic pointer and replaces it whole when the library is read
-// again (GenericPlugin::refreshPresetSnapshot); the replaced one is deleted
-// on the main thread once the render thread no longer holds it.
+// A snapshot never changes once made. PresetSnapshotPublisher makes one
+// per library for every instance of the process, publishes it through an
+// atomic pointer and replaces it whole when the library is read again; the
+// replaced one is deleted, off every render thread, once no render thread
+// holds it.
 //
 // Entry i is the preset of bank i / 128, program i % 128
 // (PresetManager::programsPerBank), as the library numbers them.

@@ -38,7 +38,6 @@ std::string describePresetFailure(const PresetLoadFailure& f) {
 
 bool PresetLoader::fail(PresetLoadFailure::Kind kind, int32_t detail, int32_t expected) {
   mFailure = PresetLoadFailure{kind, detail, expected};
-  if (plugin) plugin->notePresetFailure(mFailure);
   return false;
 }
 
@@ -97,7 +96,6 @@ bool PresetLoader::read(const std::string& path, int version, PresetData& data, 
     std::memcpy(failure.parameter, name.data(), length);
     failure.parameter[length] = 0;
     mFailure = failure;
-    if (plugin) plugin->notePresetFailure(mFailure);
     return false;
   }
   data.version = fileVersion;

@@ -84,8 +84,7 @@ public:
   // i goes to setParameterValue(i), every index without a value is set to
   // its default. Allocates nothing; any thread that may set parameters.
   void apply(const PresetData& data);
-  // Why the last load failed (kind none after success); the plug-in, when
-  // there is one, is told too (GenericPlugin::notePresetFailure).
+  // Why the last load or read failed (kind none after success).
   const PresetLoadFailure& failure() const { return mFailure; }
 
   virtual int getNumParameters() = 0;

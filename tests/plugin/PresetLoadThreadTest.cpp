@@ -64,11 +64,11 @@ void spinUntil(const std::atomic<int>& value, int wanted) {
 // a slow disk would be.
 class SlowLoader : public TestProduct {
 public:
-  bool doLoadPreset(Preset* preset) override {
+  bool doLoadPreset(Preset* preset, PresetLoadFailure& failure) override {
     inside.store(true);
     while (hold.load()) std::this_thread::yield();
     inside.store(false);
-    return TestProduct::doLoadPreset(preset);
+    return TestProduct::doLoadPreset(preset, failure);
   }
   std::atomic<bool> hold{false};
   std::atomic<bool> inside{false};

@@ -65,9 +65,9 @@ public:
 // up one step, as a product does whose parameters changed meaning.
 class UpgradingProduct : public TestProduct {
 public:
-  bool doLoadPreset(Preset* preset) override {
+  bool doLoadPreset(Preset* preset, PresetLoadFailure& failure) override {
     if (loadPresetWithVersion(preset, 4)) return true;
-    if (!loadPresetWithVersion(preset, 1)) return false;
+    if (!loadPresetWithVersion(preset, 1, &failure)) return false;
     shape.setValue(shape.getValue() + 1.0f, 0);
     return true;
   }

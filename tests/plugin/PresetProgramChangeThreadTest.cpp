@@ -1,12 +1,15 @@
 // MIDI program changes load presets on the render thread while the main
 // thread rescans the shared library and saves presets into it: a change
-// that meets a rescan waits for the next quantum, and none is lost.
+// that meets a rescan waits for the next quantum, and none is lost. The
+// instances of the process read the library once for all of them, and a
+// rescan reaches their program changes from whichever thread made it.
 
 #include "tests/plugin/GenericPluginTestDriver.h"
 #include "tests/plugin/PresetFileBytes.h"
 
 #include "base/Preset.h"
 #include "base/PresetContext.h"
+#include "base/PresetFolder.h"
 #include "base/PresetManager.h"
 #include "platform/Alerts.h"
 #include "tests/support/AllocationCounter.h"
@@ -17,6 +20,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -236,4 +240,124 @@ TEST(PresetProgramChangeThreadTest, ASongOfProgramChangesOpensNoFileAllocatesNot
   std::snprintf(name, sizeof name, "A/P%02d.qvp", last);
   EXPECT_EQ(player.getPresetContext()->presetPath.get(), name);
   GenericPlugin::sPresetManager->initialize("");
+}
+
+namespace {
+
+// Program p of the library is "A/P<p>" with the cutoff base + p.
+void writeNumberedPresets(zarn::test::TempDir& dir, int count, float base) {
+  char name[32];
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(name, sizeof name, "A/P%02d.qvp", i);
+    dir.write(name, presetBytes("QTst", 1, {0.5f, base + static_cast<float>(i), 0.0f, 0.25f}));
+  }
+}
+
+// On a render thread of its own: a program change to each program of the
+// library in turn, rounds times over, each rendered; how many took the
+// cutoff base + program.
+int programChangesTaken(TestProduct& player, int programs, int rounds, float base) {
+  int taken = 0;
+  std::thread render([&] {
+    for (int k = 0; k < programs * rounds; ++k) {
+      const int program = k % programs;
+      player.send(0xC0, static_cast<unsigned char>(program), 0, 0);
+      player.render(32);
+      if (player.cutoff.getValue() == base + static_cast<float>(program)) ++taken;
+    }
+  });
+  render.join();
+  return taken;
+}
+
+} // namespace
+
+// Three instances, and the library changes: a rescan opens each preset file
+// once, not once per instance, and every instance's program changes take
+// the new values from that one reading. An instance made afterwards reads
+// no preset at all.
+TEST(PresetProgramChangeThreadTest, InstancesShareOneReadingOfTheLibrary) {
+  constexpr int cPresets = 24;
+  zarn::test::TempDir dir("zarn-library");
+  const std::string root = dir.path() + "/";
+  writeNumberedPresets(dir, cPresets, 100.0f);
+  std::vector<std::unique_ptr<TestProduct>> instances;
+  for (int i = 0; i < 3; ++i) instances.push_back(std::make_unique<TestProduct>());
+  GenericPlugin::sPresetManager->initialize(root);
+  for (auto& instance : instances) EXPECT_EQ(programChangesTaken(*instance, cPresets, 1, 100.0f), cPresets);
+
+  writeNumberedPresets(dir, cPresets, 500.0f);
+  long scanning = -1, rescanning = -1;
+  {
+    // What listing the folders alone opens.
+    zarn::test::AllocationCounter counter;
+    PresetFolder listing(root, ".qvp", PresetManager::scanBudgetMs);
+    scanning = counter.opens();
+  }
+  {
+    zarn::test::AllocationCounter counter;
+    GenericPlugin::sPresetManager->initialize(root);
+    rescanning = counter.opens();
+  }
+  EXPECT_EQ(rescanning - scanning, cPresets);
+  for (auto& instance : instances) EXPECT_EQ(programChangesTaken(*instance, cPresets, 1, 500.0f), cPresets);
+
+  long opensOfALateInstance = -1;
+  {
+    zarn::test::AllocationCounter counter;
+    TestProduct late;
+    opensOfALateInstance = counter.opens();
+    EXPECT_EQ(programChangesTaken(late, cPresets, 1, 500.0f), cPresets);
+  }
+  EXPECT_LT(opensOfALateInstance, cPresets);
+  GenericPlugin::sPresetManager->initialize("");
+}
+
+// A host that makes its instance on a worker thread, which then never
+// comes back to it (no idle time there), while the library is rescanned on
+// another thread: every program change on the render thread takes the
+// rescanned library's preset, allocating nothing and taking no lock.
+TEST(PresetProgramChangeThreadTest, ARescanOnAnotherThreadReachesProgramChangesWithoutTheInstancesIdle) {
+  constexpr int cPresets = 20;
+  constexpr int cRounds = 50; // 1,000 program changes
+  zarn::test::TempDir dir("zarn-library");
+  const std::string root = dir.path() + "/";
+  writeNumberedPresets(dir, cPresets, 300.0f);
+
+  std::atomic<TestProduct*> made{nullptr};
+  std::atomic<bool> done{false};
+  // The instance's main thread stays alive, so that no later thread takes
+  // its identity.
+  std::thread worker([&] {
+    TestProduct player;
+    made.store(&player);
+    while (!done.load()) std::this_thread::yield();
+    made.store(nullptr);
+  });
+  while (!made.load()) std::this_thread::yield();
+  TestProduct& player = *made.load();
+  GenericPlugin::sPresetManager->initialize(root);
+
+  long allocations = -1, locks = -1;
+  int taken = 0;
+  std::thread render([&] {
+    player.render(32);
+    zarn::test::AllocationCounter counter;
+    for (int k = 0; k < cPresets * cRounds; ++k) {
+      const int program = k % cPresets;
+      player.send(0xC0, static_cast<unsigned char>(program), 0, 0);
+      player.render(32);
+      if (player.cutoff.getValue() == 300.0f + static_cast<float>(program)) ++taken;
+    }
+    allocations = counter.count();
+    locks = counter.locks();
+  });
+  render.join();
+  EXPECT_EQ(taken, cPresets * cRounds);
+  EXPECT_EQ(allocations, 0);
+  EXPECT_EQ(locks, 0);
+
+  GenericPlugin::sPresetManager->initialize("");
+  done.store(true);
+  worker.join();
 }
