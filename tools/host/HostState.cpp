@@ -108,6 +108,18 @@ bool HostState::write(const std::string& path, std::string& error) const {
   return true;
 }
 
+bool HostState::writeNew(const std::string& path, bool& taken, std::string& error) const {
+  renderio::ReplacingFile file;
+  const std::string bytes = serialize();
+  taken = false;
+  if (!file.create(path) || !file.writeAll(bytes.data(), bytes.size()) || !file.commitAsNew()) {
+    taken = file.taken();
+    error = file.error();
+    return false;
+  }
+  return true;
+}
+
 bool HostState::read(const std::string& path, std::string& error) {
   // Opened without waiting, so that a FIFO or a device is refused rather
   // than read from (or waited on) forever.

@@ -3,12 +3,28 @@
 #include "platform/TemporaryFiles.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace renderio {
+namespace {
+
+// Moves the temporary file to the target only if nothing is there, in one
+// step: another process making the same name meanwhile is never written
+// over. A file system that cannot refuse in the move itself gets a second
+// name made by a hard link, which fails as well on a name taken.
+bool moveAsNew(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  ::unlink(from.c_str());
+  return true;
+}
+
+} // namespace
 
 ReplacingFile::~ReplacingFile() { discard(); }
 
@@ -73,12 +89,21 @@ bool ReplacingFile::writeAll(const void* data, size_t size) {
   return true;
 }
 
-bool ReplacingFile::commit() {
+bool ReplacingFile::commit() { return finish(true); }
+
+bool ReplacingFile::commitAsNew() { return finish(false); }
+
+bool ReplacingFile::finish(bool replace) {
+  mTaken = false;
   if (mFd < 0) return fail("write", EBADF);
   bool ok = ::fsync(mFd) == 0 || fail("write", errno);
   if (::close(mFd) != 0 && ok) ok = fail("write", errno);
   mFd = -1;
-  if (ok && ::rename(mTemp.c_str(), mPath.c_str()) != 0) ok = fail("replace", errno);
+  if (ok && replace && ::rename(mTemp.c_str(), mPath.c_str()) != 0) ok = fail("replace", errno);
+  if (ok && !replace && !moveAsNew(mTemp, mPath)) {
+    mTaken = errno == EEXIST;
+    ok = fail("write", errno);
+  }
   if (!ok) ::unlink(mTemp.c_str());
   mTemp.clear();
   return ok;
