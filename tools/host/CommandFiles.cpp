@@ -42,6 +42,13 @@ bool inFolder(const std::string& file, const std::string& folder) {
 
 } // namespace
 
+CommandFiles::CommandFiles(const std::string& bundle, const std::string& loadState, const std::string& saveState) {
+  readsFolder("--bundle", bundle);
+  reads("--load-state", loadState);
+  writes("--save-state", saveState);
+  allowSame("--load-state", "--save-state");
+}
+
 void CommandFiles::reads(const std::string& option, const std::string& path) {
   if (!path.empty()) mFiles.push_back({option, path, Use::Read});
 }

@@ -29,6 +29,11 @@ namespace simhost {
 
 class CommandFiles {
 public:
+  // What every command names alike: the bundle it loads (read whole), a
+  // state it loads and a state it saves, which may be the loaded one (read
+  // whole before it is written). Empty paths are left out.
+  CommandFiles(const std::string& bundle, const std::string& loadState, const std::string& saveState);
+
   // option names the file for the user: "--save-state", "OUTPUT.wav". An
   // empty path (an option not given) is left out.
   void reads(const std::string& option, const std::string& path);

@@ -202,13 +202,8 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
   // Said now, not when the window closes on a session's work: a state
   // saved over the song or into the bundle, or a place that takes no file.
   const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
-  CommandFiles files;
-  files.reads("--load-state", options.loadState);
+  CommandFiles files(bundle, options.loadState, options.saveState);
   files.reads("--midi", options.midi);
-  files.readsFolder("--bundle", bundle);
-  files.writes("--save-state", options.saveState);
-  // The state is read whole when the window opens and saved when it closes.
-  files.allowSame("--load-state", "--save-state");
   if (!files.check(error)) return fail(err, error, 2);
   if (!options.saveState.empty() && !renderio::ReplacingFile::checkWritable(options.saveState, error))
     return fail(err, "--save-state: " + error);

@@ -4,13 +4,10 @@
 #include "tools/host/SimHost.h"
 
 #include "tools/render/ReplacingFile.h"
+#include "tools/render/SmallFile.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <set>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace simhost {
 namespace {
@@ -121,41 +118,8 @@ bool HostState::writeNew(const std::string& path, bool& taken, std::string& erro
 }
 
 bool HostState::read(const std::string& path, std::string& error) {
-  // Opened without waiting, so that a FIFO or a device is refused rather
-  // than read from (or waited on) forever.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    error = path + " is not a file";
-    return false;
-  }
-  if (static_cast<uint64_t>(st.st_size) > kMaxFileBytes) {
-    ::close(fd);
-    error = path + " is too large for a state file";
-    return false;
-  }
-  std::string bytes(static_cast<size_t>(st.st_size), '\0');
-  size_t got = 0;
-  int readError = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) readError = errno;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  ::close(fd);
-  if (readError != 0) {
-    error = "cannot read " + path + ": " + std::strerror(readError);
-    return false;
-  }
-  // A file that shrank while it was read is taken as it now ends.
-  bytes.resize(got);
+  std::string bytes;
+  if (!renderio::readSmallFile(path, kMaxFileBytes, "a state file", bytes, error)) return false;
   if (!parse(bytes, error)) {
     error = path + ": " + error;
     return false;

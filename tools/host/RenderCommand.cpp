@@ -235,14 +235,9 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
   const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
   // A slip of the arguments must not replace a file the render reads (the
   // song becoming a state, a state becoming a WAV file).
-  CommandFiles files;
+  CommandFiles files(bundle, options.loadState, options.saveState);
   files.reads("INPUT.mid", options.input);
-  files.reads("--load-state", options.loadState);
-  files.readsFolder("--bundle", bundle);
   files.writes("OUTPUT.wav", options.output);
-  files.writes("--save-state", options.saveState);
-  // The state is read whole before it is saved again.
-  files.allowSame("--load-state", "--save-state");
   std::string clash;
   if (!files.check(clash)) return fail(err, clash, 2);
 

@@ -2,7 +2,6 @@
 
 #include "platform/HeadlessWindowServer.h"
 #include "platform/PreferencesStore.h"
-#include "platform/RegularFile.h"
 #include "tools/host/CommandFiles.h"
 #include "tools/host/ControlByName.h"
 #include "tools/host/EditorWindow.h"
@@ -11,6 +10,7 @@
 #include "tools/host/RenderCommand.h"
 #include "tools/host/SimHost.h"
 #include "tools/render/ReplacingFile.h"
+#include "tools/render/SmallFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -202,32 +202,8 @@ bool isText(const std::string& line) {
 // file only (a FIFO or a device would be waited on or read for ever), of a
 // bounded size, and text line by line.
 bool readScript(const std::string& path, std::string& text, std::string& error) {
-  std::string reason;
-  const int fd = platform::openRegularFile(path, &reason);
-  if (fd < 0) {
-    error = reason == platform::cNotAFile ? "the script " + path + " is not a file"
-                                          : "cannot read the script " + path + ": " + reason;
-    return false;
-  }
-  text.assign(kMaxScriptBytes + 1, '\0');
-  size_t got = 0;
-  int readError = 0;
-  while (got < text.size()) {
-    const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) readError = errno;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  ::close(fd);
-  text.resize(got);
-  if (readError != 0) {
-    error = "cannot read the script " + path + ": " + std::strerror(readError);
-    return false;
-  }
-  if (got > kMaxScriptBytes) {
-    error = "the script " + path + " is larger than " + std::to_string(kMaxScriptBytes >> 20) +
-            " MiB; a script is lines of mouse steps";
+  if (!renderio::readSmallFile(path, kMaxScriptBytes, "a script", text, error)) {
+    error = "--script: " + error;
     return false;
   }
   std::istringstream lines(text);
@@ -374,10 +350,8 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
   const std::string bundlePath = options.bundle.empty() ? defaultBundlePath() : options.bundle;
   // Before any work: the picture must not replace a file the command reads
   // (a state, the script), and must have a place to go.
-  CommandFiles files;
-  files.reads("--load-state", options.loadState);
+  CommandFiles files(bundlePath, options.loadState, "");
   files.reads("--script", options.script);
-  files.readsFolder("--bundle", bundlePath);
   files.writes("OUT.png", options.output);
   std::string error;
   if (!files.check(error)) return fail(err, error, 2);
