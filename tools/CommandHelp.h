@@ -5,7 +5,7 @@
 // command line they cannot use, all alike:
 //
 //   if (zarn::tools::helpAsked(argc, argv)) return zarn::tools::usage(true, kUsage, kHelp);
-//   if (argc != 2) return zarn::tools::usage(false, kUsage);
+//   if (argc > 2) return zarn::tools::usage(false, kUsage);
 //
 // Asked for help, a program prints its usage and what it does on standard
 // output and succeeds; given a command line it cannot use, it prints the
@@ -30,6 +30,16 @@ inline int usage(bool asked, const char* usageText, const char* helpText = "") {
   std::fputs(usageText, asked ? stdout : stderr);
   if (asked) std::fputs(helpText, stdout);
   return asked ? 0 : 2;
+}
+
+// For a program whose one argument is a name to write to (a file or a
+// folder): the exit status when the command line asks for help or cannot
+// be used (no name, more than one, an empty one, or an option where the
+// name belongs), or -1 to go on.
+inline int checkOneName(int argc, char** argv, const char* usageText, const char* helpText = "") {
+  if (helpAsked(argc, argv)) return usage(true, usageText, helpText);
+  if (argc != 2 || argv[1][0] == '\0' || argv[1][0] == '-') return usage(false, usageText);
+  return -1;
 }
 
 } // namespace zarn::tools

@@ -14,12 +14,11 @@
 #include <string>
 
 int main(int argc, char** argv) {
-  const char* const usage = "usage: zarn-make-filters FOLDER\n";
-  if (zarn::tools::helpAsked(argc, argv))
-    return zarn::tools::usage(true, usage,
-                              "Writes the filter characteristic files the bundle ships into FOLDER (made if missing).\n"
-                              "  --help               this text\n");
-  if (argc != 2 || argv[1][0] == '\0' || argv[1][0] == '-') return zarn::tools::usage(false, usage);
+  const int status = zarn::tools::checkOneName(
+      argc, argv, "usage: zarn-make-filters FOLDER\n",
+      "Writes the filter characteristic files the bundle ships into FOLDER (made if missing).\n"
+      "  --help               this text\n");
+  if (status >= 0) return status;
   const std::string folder = argv[1];
   if (!createFolder(folder)) {
     std::fprintf(stderr, "zarn-make-filters: cannot create the folder %s\n", folder.c_str());

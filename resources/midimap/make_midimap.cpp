@@ -47,13 +47,12 @@ constexpr FactoryConnection cFactoryConnections[] = {
 } // namespace
 
 int main(int argc, char** argv) {
-  const char* const usage = "usage: zarn-make-midimap FOLDER\n";
-  if (zarn::tools::helpAsked(argc, argv))
-    return zarn::tools::usage(true, usage,
-                              "Writes the factory MIDI controller map (MidiControllerMap.qvm) into the bundle's "
-                              "resource FOLDER.\n"
-                              "  --help               this text\n");
-  if (argc != 2 || argv[1][0] == '-') return zarn::tools::usage(false, usage);
+  const int status = zarn::tools::checkOneName(
+      argc, argv, "usage: zarn-make-midimap FOLDER\n",
+      "Writes the factory MIDI controller map (MidiControllerMap.qvm) into the bundle's "
+      "resource FOLDER.\n"
+      "  --help               this text\n");
+  if (status >= 0) return status;
   std::unique_ptr<ZarnPlugin> plugin(new ZarnPlugin());
   ControllerMapping map;
   map.setIndexLimits(plugin->getNumParameters(), 0);

@@ -326,12 +326,11 @@ std::vector<FactoryPreset> factoryPresets() {
 } // namespace
 
 int main(int argc, char** argv) {
-  const char* const usage = "usage: zarn-make-presets FOLDER\n";
-  if (zarn::tools::helpAsked(argc, argv))
-    return zarn::tools::usage(true, usage,
-                              "Writes the factory presets, one folder of them per kind, into FOLDER.\n"
-                              "  --help               this text\n");
-  if (argc != 2 || argv[1][0] == '-') return zarn::tools::usage(false, usage);
+  const int status = zarn::tools::checkOneName(
+      argc, argv, "usage: zarn-make-presets FOLDER\n",
+      "Writes the factory presets, one folder of them per kind, into FOLDER.\n"
+      "  --help               this text\n");
+  if (status >= 0) return status;
   const std::string out = argv[1];
   std::unique_ptr<ZarnPlugin> plugin(new ZarnPlugin());
   ZarnPlugin& z = *plugin;

@@ -416,12 +416,11 @@ void background(Writer& out) {
 } // namespace
 
 int main(int argc, char** argv) {
-  const char* const usage = "usage: zarn-make-skin OUT_DIR\n";
-  if (zarn::tools::helpAsked(argc, argv))
-    return zarn::tools::usage(true, usage,
-                              "Draws the editor's skin pictures (PNG) into OUT_DIR.\n"
-                              "  --help               this text\n");
-  if (argc != 2 || argv[1][0] == '-') return zarn::tools::usage(false, usage);
+  const int status = zarn::tools::checkOneName(
+      argc, argv, "usage: zarn-make-skin OUT_DIR\n",
+      "Draws the editor's skin pictures (PNG) into OUT_DIR.\n"
+      "  --help               this text\n");
+  if (status >= 0) return status;
   Writer out{argv[1]};
 
   background(out);

@@ -48,8 +48,8 @@ bool writePng(const std::string& path, gui::Bitmap& b) {
 
 int main(int argc, char** argv) {
   // An option where the picture's name belongs is no name to write to.
-  if (argc != 2 || argv[1][0] == '-')
-    return zarn::tools::usage(zarn::tools::helpAsked(argc, argv), "usage: zarn-text-sheet OUT.png\n");
+  if (const int status = zarn::tools::checkOneName(argc, argv, "usage: zarn-text-sheet OUT.png\n"); status >= 0)
+    return status;
   const int width = 900, height = 540, half = width / 2;
   gui::MacBitmap sheet;
   sheet.resize(width, height);

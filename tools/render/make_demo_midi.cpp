@@ -179,12 +179,11 @@ std::string makeSong() {
 } // namespace
 
 int main(int argc, char** argv) {
-  const char* const usage = "usage: zarn-make-demo-midi OUTPUT.mid\n";
-  if (zarn::tools::helpAsked(argc, argv))
-    return zarn::tools::usage(true, usage,
-                              "Writes the demo song (tools/demo/demo.mid) and reads it back to check it.\n"
-                              "  --help               this text\n");
-  if (argc != 2 || argv[1][0] == '-') return zarn::tools::usage(false, usage);
+  const int status = zarn::tools::checkOneName(
+      argc, argv, "usage: zarn-make-demo-midi OUTPUT.mid\n",
+      "Writes the demo song (tools/demo/demo.mid) and reads it back to check it.\n"
+      "  --help               this text\n");
+  if (status >= 0) return status;
   std::string song = makeSong();
   // Read back what was made, so a fault in the writing shows here.
   renderio::MidiFile check;
