@@ -21,7 +21,6 @@
 #include <exception>
 #include <filesystem>
 #include <ostream>
-#include <sys/stat.h>
 
 #ifndef ZARN_DEFAULT_BUNDLE
 #define ZARN_DEFAULT_BUNDLE ""

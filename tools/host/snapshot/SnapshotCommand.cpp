@@ -20,12 +20,10 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <cerrno>
-#include <cstring>
-#include <ostream>
-#include <sstream>
 #include <utility>
 #include <unistd.h>
+#include <ostream>
+#include <sstream>
 
 namespace simhost {
 namespace {
