@@ -5,6 +5,7 @@
 #include "base/MemoryUtils.h"
 #include "base/PathUtils.h"
 #include "base/TextUtils.h"
+#include "tools/CommandHelp.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -22,15 +23,11 @@ void check(bool ok, const char* what) {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1) {
-    const bool asked = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
-    std::fprintf(asked ? stdout : stderr, "usage: zarn-selfcheck\n%s",
-                 asked ? "Checks the foundation this machine gives the plug-in (text, numbers, memory, paths)\n"
-                         "and says which checks passed; exits 1 when one failed.\n"
-                         "  --help               this text\n"
-                       : "");
-    return asked ? 0 : 2;
-  }
+  if (argc > 1)
+    return zarn::tools::usage(zarn::tools::helpAsked(argc, argv), "usage: zarn-selfcheck\n",
+                              "Checks the foundation this machine gives the plug-in (text, numbers, memory, paths)\n"
+                              "and says which checks passed; exits 1 when one failed.\n"
+                              "  --help               this text\n");
   std::printf("Zarn self-check\n");
 
   std::printf("text and numbers:\n");

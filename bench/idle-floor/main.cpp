@@ -8,6 +8,8 @@
 // is the part of its cost that no code of ours can take away; bench/idle-edit
 // measures the two side by side, because the figure moves with the machine.
 
+#include "tools/CommandHelp.h"
+
 #include <pthread.h>
 #include <sys/resource.h>
 
@@ -42,20 +44,19 @@ double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::printf("usage: zarn-idle-floor SECONDS [RATE...]\n"
-                "What waking alone costs: one thread per RATE (wakes a second; default %.2f and 20, the\n"
-                "edit command's host buffer and window timers) sleeps to deadlines for SECONDS, and the\n"
-                "process's CPU time is printed as a share of one core.\n"
-                "  --help               this text\n",
-                44100.0 / 512.0);
-    return 0;
+  const char* const usage = "usage: zarn-idle-floor SECONDS [RATE...]\n";
+  if (zarn::tools::helpAsked(argc, argv)) {
+    char help[512];
+    std::snprintf(help, sizeof help,
+                  "What waking alone costs: one thread per RATE (wakes a second; default %.2f and 20, the\n"
+                  "edit command's host buffer and window timers) sleeps to deadlines for SECONDS, and the\n"
+                  "process's CPU time is printed as a share of one core.\n"
+                  "  --help               this text\n",
+                  44100.0 / 512.0);
+    return zarn::tools::usage(true, usage, help);
   }
   const double length = argc > 1 ? std::atof(argv[1]) : 0.0;
-  if (argc < 2 || !(length > 0.0)) {
-    std::fprintf(stderr, "usage: zarn-idle-floor SECONDS [RATE...]\n");
-    return 2;
-  }
+  if (argc < 2 || !(length > 0.0)) return zarn::tools::usage(false, usage);
   std::vector<double> rates;
   for (int i = 2; i < argc; ++i) {
     const double rate = std::atof(argv[i]);

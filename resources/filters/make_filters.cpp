@@ -6,6 +6,7 @@
 //   zarn-make-filters FOLDER
 
 #include "base/Folders.h"
+#include "tools/CommandHelp.h"
 #include "wave/FilterCharacteristicPresets.h"
 
 #include <cstdio>
@@ -13,14 +14,11 @@
 #include <string>
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::printf("usage: zarn-make-filters FOLDER\nWrites the filter characteristic files the bundle ships into FOLDER (made if missing).\n  --help               this text\n");
-    return 0;
-  }
-  if (argc != 2 || argv[1][0] == '\0' || argv[1][0] == '-') {
-    std::fprintf(stderr, "usage: zarn-make-filters FOLDER\n");
-    return 2;
-  }
+  const int status = zarn::tools::checkOneName(
+      argc, argv, "usage: zarn-make-filters FOLDER\n",
+      "Writes the filter characteristic files the bundle ships into FOLDER (made if missing).\n"
+      "  --help               this text\n");
+  if (status >= 0) return status;
   const std::string folder = argv[1];
   if (!createFolder(folder)) {
     std::fprintf(stderr, "zarn-make-filters: cannot create the folder %s\n", folder.c_str());

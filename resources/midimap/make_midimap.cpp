@@ -17,6 +17,7 @@
 
 #include "plugin/ControllerMapping.h"
 #include "synth/ZarnPlugin.h"
+#include "tools/CommandHelp.h"
 
 #include <cstdio>
 #include <cstring>
@@ -46,14 +47,12 @@ constexpr FactoryConnection cFactoryConnections[] = {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::printf("usage: zarn-make-midimap FOLDER\nWrites the factory MIDI controller map (MidiControllerMap.qvm) into the bundle's resource FOLDER.\n  --help               this text\n");
-    return 0;
-  }
-  if (argc != 2 || argv[1][0] == '-') {
-    std::fprintf(stderr, "usage: zarn-make-midimap FOLDER\n");
-    return 2;
-  }
+  const int status = zarn::tools::checkOneName(
+      argc, argv, "usage: zarn-make-midimap FOLDER\n",
+      "Writes the factory MIDI controller map (MidiControllerMap.qvm) into the bundle's "
+      "resource FOLDER.\n"
+      "  --help               this text\n");
+  if (status >= 0) return status;
   std::unique_ptr<ZarnPlugin> plugin(new ZarnPlugin());
   ControllerMapping map;
   map.setIndexLimits(plugin->getNumParameters(), 0);

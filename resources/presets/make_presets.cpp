@@ -13,6 +13,7 @@
 #include "base/Preset.h"
 #include "synth/ModulationMatrixParameterSet.h"
 #include "synth/ZarnPlugin.h"
+#include "tools/CommandHelp.h"
 
 #include <cmath>
 #include <cstdio>
@@ -325,14 +326,11 @@ std::vector<FactoryPreset> factoryPresets() {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::printf("usage: zarn-make-presets FOLDER\nWrites the factory presets, one folder of them per kind, into FOLDER.\n  --help               this text\n");
-    return 0;
-  }
-  if (argc != 2 || argv[1][0] == '-') {
-    std::fprintf(stderr, "usage: zarn-make-presets FOLDER\n");
-    return 2;
-  }
+  const int status = zarn::tools::checkOneName(
+      argc, argv, "usage: zarn-make-presets FOLDER\n",
+      "Writes the factory presets, one folder of them per kind, into FOLDER.\n"
+      "  --help               this text\n");
+  if (status >= 0) return status;
   const std::string out = argv[1];
   std::unique_ptr<ZarnPlugin> plugin(new ZarnPlugin());
   ZarnPlugin& z = *plugin;

@@ -18,6 +18,7 @@
 #include "gui/MacText.h"
 #include "hints/ZarnHints.h"
 #include "platform/PngWriter.h"
+#include "tools/CommandHelp.h"
 
 #include <algorithm>
 #include <cmath>
@@ -415,14 +416,11 @@ void background(Writer& out) {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::printf("usage: zarn-make-skin OUT_DIR\nDraws the editor's skin pictures (PNG) into OUT_DIR.\n  --help               this text\n");
-    return 0;
-  }
-  if (argc != 2 || argv[1][0] == '-') {
-    std::fprintf(stderr, "usage: zarn-make-skin OUT_DIR\n");
-    return 2;
-  }
+  const int status = zarn::tools::checkOneName(
+      argc, argv, "usage: zarn-make-skin OUT_DIR\n",
+      "Draws the editor's skin pictures (PNG) into OUT_DIR.\n"
+      "  --help               this text\n");
+  if (status >= 0) return status;
   Writer out{argv[1]};
 
   background(out);

@@ -29,6 +29,7 @@
 #include "platform/Clock.h"
 #include "platform/HeadlessWindowServer.h"
 #include "platform/PngWriter.h"
+#include "tools/CommandHelp.h"
 #include "tools/gallery/Skins.h"
 
 #include <cstdio>
@@ -143,15 +144,12 @@ private:
 };
 
 // Asked for (--help): on standard output, success; otherwise an error.
-int usage(bool asked = false) {
-  std::fprintf(asked ? stdout : stderr, "usage: zarn-gallery OUT.png [--zoom N]\n");
-  return asked ? 0 : 2;
-}
+int usage(bool asked = false) { return zarn::tools::usage(asked, "usage: zarn-gallery OUT.png [--zoom N]\n"); }
 
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) return usage(true);
+  if (zarn::tools::helpAsked(argc, argv)) return usage(true);
   // An option where the picture's name belongs is no name to write to.
   if (argc < 2 || argv[1][0] == '-') return usage();
   int zoom = 1;

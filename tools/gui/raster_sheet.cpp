@@ -11,6 +11,7 @@
 #include "gui/Canvas.h"
 #include "gui/MacCompatibleBitmap.h"
 #include "platform/PngWriter.h"
+#include "tools/CommandHelp.h"
 
 #include <cmath>
 #include <cstdio>
@@ -210,12 +211,11 @@ void drawPointers(const Canvas& c) {
 
 // Asked for (--help): on standard output, success; otherwise an error.
 int usage(bool asked = false) {
-  std::fprintf(asked ? stdout : stderr, "usage: zarn-raster-sheet OUT.png [--crop X Y W H] [--zoom N]\n");
-  return asked ? 0 : 2;
+  return zarn::tools::usage(asked, "usage: zarn-raster-sheet OUT.png [--crop X Y W H] [--zoom N]\n");
 }
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) return usage(true);
+  if (zarn::tools::helpAsked(argc, argv)) return usage(true);
   // An option where the picture's name belongs is no name to write to.
   if (argc < 2 || argv[1][0] == '-') return usage();
   const int width = 3 * kPanel + 4 * kGap, height = 2 * kPanel + 3 * kGap;

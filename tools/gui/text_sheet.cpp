@@ -10,6 +10,7 @@
 #include "gui/MacText.h"
 
 #include "platform/PngWriter.h"
+#include "tools/CommandHelp.h"
 
 #include <cstdio>
 #include <cstring>
@@ -46,12 +47,9 @@ bool writePng(const std::string& path, gui::Bitmap& b) {
 } // namespace
 
 int main(int argc, char** argv) {
-  const bool asked = argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"));
   // An option where the picture's name belongs is no name to write to.
-  if (argc != 2 || argv[1][0] == '-') {
-    std::fprintf(asked ? stdout : stderr, "usage: zarn-text-sheet OUT.png\n");
-    return asked ? 0 : 2;
-  }
+  if (const int status = zarn::tools::checkOneName(argc, argv, "usage: zarn-text-sheet OUT.png\n"); status >= 0)
+    return status;
   const int width = 900, height = 540, half = width / 2;
   gui::MacBitmap sheet;
   sheet.resize(width, height);

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 namespace simhost {
@@ -181,8 +182,21 @@ bool parseControlNumber(const std::string& raw, double& value, double& halfStep,
       break;
     }
   }
+  if (at == digitsStart || text.substr(0, at).find_first_of("0123456789") == std::string::npos) return false;
+  // A power of ten ("1e5", "2.5E-3"): the letter must be followed by the
+  // exponent's digits, so "2E" alone stays the prefix exa.
+  int exponent = 0;
+  if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+    size_t end = at + 1;
+    if (end < text.size() && (text[end] == '+' || text[end] == '-')) ++end;
+    const size_t exponentDigits = end;
+    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+    if (end > exponentDigits) {
+      exponent = static_cast<int>(std::clamp(std::strtol(text.c_str() + at + 1, nullptr, 10), -400L, 400L));
+      at = end;
+    }
+  }
   const std::string number = text.substr(0, at);
-  if (at == digitsStart || number.find_first_of("0123456789") == std::string::npos) return false;
   double factor = 1.0;
   std::string rest = trim(text.substr(at));
   static const struct {
@@ -201,7 +215,7 @@ bool parseControlNumber(const std::string& raw, double& value, double& halfStep,
     if (!std::isalpha(static_cast<unsigned char>(c)) && c != '%' && c != '/') return false;
   unit = rest;
   value = std::strtod(number.c_str(), nullptr) * factor;
-  halfStep = 0.5 * std::pow(10.0, -std::max(decimals, 0)) * factor;
+  halfStep = 0.5 * std::pow(10.0, exponent - std::max(decimals, 0)) * factor;
   return std::isfinite(value);
 }
 

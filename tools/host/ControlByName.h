@@ -46,8 +46,8 @@ bool controlValueFor(const SimHost& host, const Instance& in, int32_t control, c
 bool applyControlSetting(SimHost& host, const Instance& in, const ControlSetting& setting, std::string& error);
 
 // A value text of a control as a number: decimal digits with an optional
-// sign and point, then optionally k, M, G, T, P or E (alone or before a
-// unit). halfStep is half the unit of the last digit shown (times the
+// sign and point and an optional power of ten ("1e5"), then optionally k,
+// M, G, T, P or E (alone or before a unit). halfStep is half the unit of the last digit shown (times the
 // prefix): the most the text may differ from the value it stands for.
 bool parseControlNumber(const std::string& text, double& value, double& halfStep);
 // The same, also giving the unit after the number and its prefix ("" when

@@ -4,6 +4,7 @@
 #include "platform/RunLoop.h"
 #include "platform/WindowServer.h"
 #include "platform/X11WindowServer.h"
+#include "tools/host/CommandFiles.h"
 #include "tools/host/EditorWindow.h"
 #include "tools/host/HostState.h"
 #include "tools/host/PacedRender.h"
@@ -99,6 +100,9 @@ int fail(std::ostream& err, const std::string& reason, int status = 1) {
   return status;
 }
 
+// How many names a kept state tries in one place before the next place.
+constexpr int kMaxKeptNames = 100;
+
 // Writes the state to path; when that fails (the folder went away or was
 // closed to us while the window was open), keeps the session's work in a
 // file beside it or else in the user's home folder. keptAt is where it went
@@ -114,13 +118,19 @@ bool writeState(const HostState& state, const std::string& path, std::string& ke
   const size_t slash = path.rfind('/');
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   if (home && *home) elsewhere.push_back(std::string(home) + "/" + name + ".unsaved-" + std::to_string(::getpid()));
-  for (const std::string& other : elsewhere) {
-    std::string ignored;
-    if (state.write(other, ignored)) {
-      keptAt = other;
-      break;
+  // Under a name nothing has yet: what an earlier failed session kept there
+  // is the user's too.
+  for (const std::string& other : elsewhere)
+    for (int n = 1; n <= kMaxKeptNames; ++n) {
+      const std::string candidate = n == 1 ? other : other + "-" + std::to_string(n);
+      bool taken = false;
+      std::string ignored;
+      if (state.writeNew(candidate, taken, ignored)) {
+        keptAt = candidate;
+        return false;
+      }
+      if (!taken) break;
     }
-  }
   return false;
 }
 
@@ -189,7 +199,12 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
     return fail(err, error + " (see zarn-host edit --help)", 2);
   }
-  // Said now, not when the window closes on a session's work.
+  // Said now, not when the window closes on a session's work: a state
+  // saved over the song or into the bundle, or a place that takes no file.
+  const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
+  CommandFiles files(bundle, options.loadState, options.saveState);
+  files.reads("--midi", options.midi);
+  if (!files.check(error)) return fail(err, error, 2);
   if (!options.saveState.empty() && !renderio::ReplacingFile::checkWritable(options.saveState, error))
     return fail(err, "--save-state: " + error);
 
@@ -202,7 +217,6 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
   if (!whyHeadless.empty()) return fail(err, "no display to open the editor on (" + whyHeadless + ")");
 
   try {
-    const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
     if (bundle.empty()) return fail(err, "no bundle given and none was built");
 
     HostOptions hostOptions;

@@ -3,15 +3,11 @@
 #include "tools/host/HostInfo.h"
 #include "tools/host/SimHost.h"
 
-#include "platform/FileDescriptor.h"
 #include "tools/render/ReplacingFile.h"
+#include "tools/render/SmallFile.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <set>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace simhost {
 namespace {
@@ -109,40 +105,21 @@ bool HostState::write(const std::string& path, std::string& error) const {
   return true;
 }
 
+bool HostState::writeNew(const std::string& path, bool& taken, std::string& error) const {
+  renderio::ReplacingFile file;
+  const std::string bytes = serialize();
+  taken = false;
+  if (!file.create(path) || !file.writeAll(bytes.data(), bytes.size()) || !file.commitAsNew()) {
+    taken = file.taken();
+    error = file.error();
+    return false;
+  }
+  return true;
+}
+
 bool HostState::read(const std::string& path, std::string& error) {
-  // Opened without waiting, so that a FIFO or a device is refused rather
-  // than read from (or waited on) forever.
-  platform::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  struct stat st;
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    error = path + " is not a file";
-    return false;
-  }
-  if (static_cast<uint64_t>(st.st_size) > kMaxFileBytes) {
-    error = path + " is too large for a state file";
-    return false;
-  }
-  std::string bytes(static_cast<size_t>(st.st_size), '\0');
-  size_t got = 0;
-  int readError = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) readError = errno;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  fd.reset();
-  if (readError != 0) {
-    error = "cannot read " + path + ": " + std::strerror(readError);
-    return false;
-  }
-  // A file that shrank while it was read is taken as it now ends.
-  bytes.resize(got);
+  std::string bytes;
+  if (!renderio::readSmallFile(path, kMaxFileBytes, "a state file", bytes, error)) return false;
   if (!parse(bytes, error)) {
     error = path + ": " + error;
     return false;

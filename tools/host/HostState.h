@@ -50,6 +50,9 @@ public:
   std::string serialize() const;
   bool parse(const std::string& bytes, std::string& error);
   bool write(const std::string& path, std::string& error) const;
+  // As write, but only where no file is yet; taken says whether that was
+  // why it failed.
+  bool writeNew(const std::string& path, bool& taken, std::string& error) const;
   bool read(const std::string& path, std::string& error);
 
 private:

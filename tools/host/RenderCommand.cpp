@@ -1,6 +1,7 @@
 #include "tools/host/RenderCommand.h"
 
 #include "platform/Clock.h"
+#include "tools/host/CommandFiles.h"
 #include "tools/host/ControlByName.h"
 #include "tools/host/EditCommand.h"
 #include "tools/host/HostInfo.h"
@@ -20,7 +21,6 @@
 #include <exception>
 #include <filesystem>
 #include <ostream>
-#include <sys/stat.h>
 
 #ifndef ZARN_DEFAULT_BUNDLE
 #define ZARN_DEFAULT_BUNDLE ""
@@ -138,13 +138,6 @@ private:
   bool mHadPrevious = false;
 };
 
-// Whether two paths name one existing file (through links, other spellings).
-bool sameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 std::string formatSeconds(double s) {
   char text[32];
   std::snprintf(text, sizeof text, "%.2f s", s);
@@ -238,11 +231,25 @@ bool parseRenderOptions(const std::vector<std::string>& args, RenderOptions& opt
 }
 
 int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
-  // The render would replace the song with its own sound.
-  if (sameFile(options.input, options.output))
-    return fail(err, "the output " + options.output + " is the input file; name another", 2);
+  const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
+  // A slip of the arguments must not replace a file the render reads (the
+  // song becoming a state, a state becoming a WAV file).
+  CommandFiles files(bundle, options.loadState, options.saveState);
+  files.reads("INPUT.mid", options.input);
+  files.writes("OUTPUT.wav", options.output);
+  std::string clash;
+  if (!files.check(clash)) return fail(err, clash, 2);
+
   renderio::MidiFile song;
   if (!song.read(options.input, options.sampleRate)) return fail(err, song.error());
+  const int64_t total =
+      song.lengthSamples() + static_cast<int64_t>(std::llround(options.tailSeconds * options.sampleRate));
+  // A WAV file's sizes are 32 bits: known now, not after hours of rendering.
+  if (const int64_t most = renderio::WavWriter::maxFrames(renderio::WavWriter::Encoding::Float32, 2); total > most)
+    return fail(err, "the render would last " + formatSeconds(static_cast<double>(total) / options.sampleRate) +
+                         ", past the 4 GiB a WAV file can hold (" +
+                         formatSeconds(static_cast<double>(most) / options.sampleRate) + " of stereo at " +
+                         std::to_string(options.sampleRate) + " Hz); give a lower --rate, a shorter --tail or song");
   // Said before the render, not after it: a folder, or a place that takes
   // no file.
   std::string unwritable;
@@ -250,7 +257,6 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
   if (!options.saveState.empty() && !renderio::ReplacingFile::checkWritable(options.saveState, unwritable))
     return fail(err, "--save-state: " + unwritable);
 
-  const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
   if (bundle.empty()) return fail(err, "no bundle given and none was built");
 
   HostOptions hostOptions;
@@ -298,7 +304,6 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
   };
 
   const double rate = options.sampleRate;
-  const int64_t total = song.lengthSamples() + static_cast<int64_t>(std::llround(options.tailSeconds * rate));
   const renderio::TempoMap& map = song.tempoMap();
   const std::vector<renderio::MidiEvent>& events = song.events();
   size_t next = 0;

@@ -13,7 +13,9 @@
 // included. Before the song starts, the instance takes a saved state, then
 // a preset, then single parameter values, in that order; --save-state
 // keeps the state it starts the song with, so rendering again from that
-// state gives the same samples.
+// state gives the same samples. Before any work, the files it writes are
+// checked against those it reads and each other (CommandFiles), and a
+// render longer than a WAV file can hold is refused.
 //
 // Each command returns the process's exit status: 0 on success, 1 when the
 // input or the plug-in fails, 2 for a command line it cannot use; the

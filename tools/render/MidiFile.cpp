@@ -1,15 +1,11 @@
 #include "tools/render/MidiFile.h"
 
-#include "platform/FileDescriptor.h"
+#include "tools/render/SmallFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace renderio {
 
@@ -188,24 +184,8 @@ bool MidiFile::fail(std::string reason) {
 }
 
 bool MidiFile::read(const std::string& path, double sampleRate) {
-  // Without waiting: a FIFO would block the open until a writer came.
-  platform::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd) return fail("cannot open " + path + ": " + std::strerror(errno));
-  struct stat st;
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return fail(path + " is not a file");
-  if (static_cast<uint64_t>(st.st_size) > kMaxFileBytes)
-    return fail(path + " is too large for a MIDI file (" + std::to_string(st.st_size) + " bytes)");
-  std::string bytes(static_cast<size_t>(st.st_size), '\0');
-  size_t got = 0;
-  while (got < bytes.size()) {
-    ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  int readErrno = errno;
-  fd.reset();
-  if (got != bytes.size()) return fail("cannot read " + path + ": " + std::strerror(readErrno));
+  std::string bytes, error;
+  if (!readSmallFile(path, kMaxFileBytes, "a MIDI file", bytes, error)) return fail(error);
   if (!parse(bytes, sampleRate)) {
     mError = path + ": " + mError;
     return false;

@@ -3,12 +3,28 @@
 #include "platform/TemporaryFiles.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace renderio {
+namespace {
+
+// Moves the temporary file to the target only if nothing is there, in one
+// step: another process making the same name meanwhile is never written
+// over. A file system that cannot refuse in the move itself gets a second
+// name made by a hard link, which fails as well on a name taken.
+bool moveAsNew(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  ::unlink(from.c_str());
+  return true;
+}
+
+} // namespace
 
 ReplacingFile::~ReplacingFile() { discard(); }
 
@@ -70,11 +86,20 @@ bool ReplacingFile::writeAll(const void* data, size_t size) {
   return true;
 }
 
-bool ReplacingFile::commit() {
+bool ReplacingFile::commit() { return finish(true); }
+
+bool ReplacingFile::commitAsNew() { return finish(false); }
+
+bool ReplacingFile::finish(bool replace) {
+  mTaken = false;
   if (!mTemp.descriptor) return fail("write", EBADF);
   bool ok = ::fsync(mTemp.descriptor.get()) == 0 || fail("write", errno);
   if (const int closed = mTemp.descriptor.close(); closed != 0 && ok) ok = fail("write", closed);
-  if (ok && ::rename(mTemp.path.c_str(), mPath.c_str()) != 0) ok = fail("replace", errno);
+  if (ok && replace && ::rename(mTemp.path.c_str(), mPath.c_str()) != 0) ok = fail("replace", errno);
+  if (ok && !replace && !moveAsNew(mTemp.path, mPath)) {
+    mTaken = errno == EEXIST;
+    ok = fail("write", errno);
+  }
   if (!ok) ::unlink(mTemp.path.c_str());
   mTemp = platform::TemporaryFile();
   return ok;

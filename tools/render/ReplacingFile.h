@@ -38,6 +38,11 @@ public:
   bool writeAll(const void* data, size_t size);
   // fsync, close, rename over the target. The descriptor is closed either way.
   bool commit();
+  // As commit, but puts the file at the target only when no file (nor a
+  // link) is there yet: false, the temporary file removed, when the name is
+  // taken (taken() then says so) or the move fails.
+  bool commitAsNew();
+  bool taken() const { return mTaken; }
   // Closes and removes the temporary file; the target is untouched.
   void discard();
 
@@ -54,9 +59,11 @@ public:
 
 private:
   bool fail(const std::string& what, int error);
+  bool finish(bool replace);
 
   std::string mPath, mError;
   platform::TemporaryFile mTemp; // locked against the start-up sweep while it lives
+  bool mTaken = false;
 };
 
 } // namespace renderio

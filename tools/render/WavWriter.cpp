@@ -79,6 +79,11 @@ bool WavWriter::rewriteFloatHeader() {
   return true;
 }
 
+int64_t WavWriter::maxFrames(Encoding encoding, int channels) {
+  const uint64_t bytesPerFrame = uint64_t(std::max(channels, 1)) * (encoding == Encoding::Float32 ? 4 : 3);
+  return static_cast<int64_t>(kMaxDataBytes / bytesPerFrame);
+}
+
 WavWriter::WavWriter() = default;
 
 WavWriter::~WavWriter() { discard(); }
@@ -139,8 +144,7 @@ float WavWriter::clean(float x) {
 bool WavWriter::reserve(size_t frames) {
   if (!mError.empty()) return false;
   if (!mFile) return fail("the file is not open");
-  uint64_t bytesPerFrame = uint64_t(mChannels) * (mEncoding == Encoding::Float32 ? 4 : 3);
-  uint64_t limitFrames = kMaxDataBytes / bytesPerFrame;
+  const uint64_t limitFrames = static_cast<uint64_t>(maxFrames(mEncoding, mChannels));
   if (frames > limitFrames || uint64_t(mFrames) + frames > limitFrames) return fail("a WAV file cannot pass 4 GiB");
   return true;
 }

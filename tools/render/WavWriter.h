@@ -56,6 +56,10 @@ public:
   // Drops the file being written; the path is left as it was.
   void discard();
 
+  // The most frames a file of this form can hold: a caller that knows its
+  // length beforehand can refuse a longer one before writing anything.
+  static int64_t maxFrames(Encoding encoding, int channels);
+
   const std::string& error() const { return mError; }
   int64_t framesWritten() const { return mFrames; }
   int64_t clippedSamples() const { return mClipped; }

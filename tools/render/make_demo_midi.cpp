@@ -14,6 +14,7 @@
 //
 // Usage: zarn-make-demo-midi OUTPUT.mid
 
+#include "tools/CommandHelp.h"
 #include "tools/render/MidiFile.h"
 
 #include <algorithm>
@@ -178,16 +179,11 @@ std::string makeSong() {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::printf("usage: zarn-make-demo-midi OUTPUT.mid\n"
-                "Writes the demo song (tools/demo/demo.mid) and reads it back to check it.\n"
-                "  --help               this text\n");
-    return 0;
-  }
-  if (argc != 2 || argv[1][0] == '-') {
-    std::fprintf(stderr, "usage: zarn-make-demo-midi OUTPUT.mid\n");
-    return 2;
-  }
+  const int status = zarn::tools::checkOneName(
+      argc, argv, "usage: zarn-make-demo-midi OUTPUT.mid\n",
+      "Writes the demo song (tools/demo/demo.mid) and reads it back to check it.\n"
+      "  --help               this text\n");
+  if (status >= 0) return status;
   std::string song = makeSong();
   // Read back what was made, so a fault in the writing shows here.
   renderio::MidiFile check;

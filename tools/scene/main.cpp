@@ -2,6 +2,7 @@
 // a display and prints its timeline. Reads the script from standard input
 // when no file is given. See tools/scene/Scene.h for the commands.
 
+#include "tools/CommandHelp.h"
 #include "tools/scene/Scene.h"
 
 #include <cstdio>
@@ -23,14 +24,8 @@ const char* const kHelp =
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
-    std::printf("%s%s", kUsage, kHelp);
-    return 0;
-  }
-  if (argc > 2) {
-    std::fprintf(stderr, "%s", kUsage);
-    return 2;
-  }
+  if (zarn::tools::helpAsked(argc, argv)) return zarn::tools::usage(true, kUsage, kHelp);
+  if (argc > 2) return zarn::tools::usage(false, kUsage);
   std::ifstream file;
   if (argc == 2) {
     file.open(argv[1]);

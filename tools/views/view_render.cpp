@@ -13,6 +13,7 @@
 #include "host/services/CNoResourceView.h"
 #include "platform/DrawPort.h"
 #include "platform/PngWriter.h"
+#include "tools/CommandHelp.h"
 #include "tools/views/ViewRender.h"
 
 #include <cstdio>
@@ -39,10 +40,7 @@ const char* const kHelp =
     "  --size WxH           the picture's size in pixels, up to 4096 a side (default 320x200)\n"
     "  --help               this text\n";
 
-int usage() {
-  std::fprintf(stderr, "%s", kUsage);
-  return 2;
-}
+int usage() { return zarn::tools::usage(false, kUsage); }
 
 } // namespace
 
@@ -60,9 +58,8 @@ int main(int argc, char** argv) {
       if (std::sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0 || width > 4096 ||
           height > 4096)
         return usage();
-    } else if (a == "--help" || a == "-h") {
-      std::printf("%s%s", kUsage, kHelp);
-      return 0;
+    } else if (zarn::tools::isHelpOption(a.c_str())) {
+      return zarn::tools::usage(true, kUsage, kHelp);
     } else if (output.empty()) {
       output = a;
     } else {

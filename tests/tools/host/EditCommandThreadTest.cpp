@@ -245,6 +245,22 @@ TEST(EditCommandThreadTest, ClosingTheWindowSavesTheStateWhileTheRenderRuns) {
   EXPECT_EQ(kept.rfind(std::string(std::getenv("HOME")) + "/sound.state.unsaved-", 0), 0u) << kept;
   EXPECT_EQ(presetNameIn(kept), "Acid Bass");
   std::filesystem::remove(kept);
+
+  // A folder made at the state's name meanwhile: the state is kept beside
+  // it, under a name that no earlier session's kept state holds.
+  std::filesystem::create_directory(dir.file("kept"));
+  dir.write("kept/sound.state.unsaved", "an earlier session's state");
+  const std::string blocked = dir.file("kept/sound.state");
+  {
+    EditProgram edit(display, {"--preset", "Acid Bass", "--save-state", blocked}, dir.file("err-kept"));
+    ASSERT_TRUE(edit.windowShown(display));
+    std::filesystem::create_directory(blocked);
+    EXPECT_EQ(edit.closeAfter(display, 50), 1);
+  }
+  EXPECT_EQ(dir.read("kept/sound.state.unsaved"), "an earlier session's state");
+  EXPECT_NE(dir.read("err-kept").find("; the state was kept in " + blocked + ".unsaved-2\n"), std::string::npos)
+      << dir.read("err-kept");
+  EXPECT_EQ(presetNameIn(blocked + ".unsaved-2"), "Acid Bass");
 #endif
 }
 

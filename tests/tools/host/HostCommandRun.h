@@ -1,8 +1,13 @@
 #pragma once
-// Runs a zarn-host command in the test's process and keeps what it said.
+// Runs a zarn-host command in the test's process, or in a child process the
+// test can give up on, and keeps what it said.
 
+#include "tests/support/ChildProcess.h"
 #include "tools/host/RenderCommand.h"
+#include "tools/host/snapshot/SnapshotCommand.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,9 +22,36 @@ struct Result {
 inline Result run(const std::vector<std::string>& args) {
   std::ostringstream out, err;
   Result r;
-  r.status = simhost::runHostCommand(args, out, err);
+  // As the program's main: snapshot lives in a library of its own.
+  r.status = !args.empty() && args[0] == "snapshot"
+                 ? simhost::runSnapshotCommand({args.begin() + 1, args.end()}, out, err)
+                 : simhost::runHostCommand(args, out, err);
   r.out = out.str();
   r.err = err.str();
+  return r;
+}
+
+// The same in a child process, without a display: a command that would
+// hang or run for long (the fault under test) is killed after waitSeconds
+// and gives status -1; the plug-in it loads stays out of the test's
+// process.
+inline Result runInChild(const std::vector<std::string>& args, int waitSeconds = 60) {
+  const zarn::test::ChildResult child = zarn::test::runInChild(
+      [&] {
+        ::unsetenv("DISPLAY");
+        const Result r = run(args);
+        return std::to_string(r.status) + " " + std::to_string(r.out.size()) + "\n" + r.out + r.err;
+      },
+      waitSeconds);
+  Result r;
+  r.status = -1;
+  const size_t head = child.output.find('\n');
+  size_t outSize = 0;
+  if (!child.finished || head == std::string::npos ||
+      std::sscanf(child.output.c_str(), "%d %zu", &r.status, &outSize) != 2 || outSize > child.output.size() - head - 1)
+    return Result{-1, "", child.output};
+  r.out = child.output.substr(head + 1, outSize);
+  r.err = child.output.substr(head + 1 + outSize);
   return r;
 }
 

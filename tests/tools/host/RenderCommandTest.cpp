@@ -123,6 +123,8 @@ TEST_F(RenderCommandTest, BadCommandLinesFailWithOneLineReasons) {
       {{"render", "--bundle", file("nowhere.bundle"), song, out}, "nowhere.bundle"},
       {{"render", "--bundle", gain, "--set", "Loudness=1", song, out}, "no parameter named \"Loudness\""},
       {{"render", "--bundle", gain, "--set", "Gain=2.5", song, out}, "out of range"},
+      // A power of ten is a number too, and this one too large.
+      {{"render", "--bundle", gain, "--set", "Gain=1e5", song, out}, "Gain: 1e5 is out of range"},
       {{"render", "--bundle", gain, "--set", "Gain=loud", song, out}, "is not a number"},
       {{"render", "--bundle", gain, "--set", "Master Bypass=maybe", song, out}, "out of range"},
       // The gain shows no unit: text after the number is refused, not ignored.
@@ -222,9 +224,30 @@ TEST_F(RenderCommandTest, OutputFilesAreReplacedWholeOrNotAtAll) {
   for (const std::string& output : {file("song.mid"), file("song-link.wav"), mDir.path() + "/./song.mid"}) {
     r = run({"render", "--bundle", gain, file("song.mid"), output});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("is the input file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("OUTPUT.wav and INPUT.mid name one file"), std::string::npos) << r.err;
   }
   EXPECT_EQ(mDir.read("song.mid"), song);
+}
+
+// A WAV file cannot pass 4 GiB, and the render's length is known from the
+// song, the tail and the rate before it starts: a longer render is refused
+// then, not after minutes and gigabytes of a temporary file.
+TEST_F(RenderCommandTest, ARenderPastTheLargestWavFileIsRefusedAtOnce) {
+  // 1,000 s of silence (960,000 ticks at 960 a second) and a 600 s tail at
+  // 384 kHz: 1,600 s of float stereo is 4.9 GB; 1,398 s is the most.
+  mDir.write("long.mid", midibytes::header(0, 1, 480) + midibytes::track({0xBA, 0xCC, 0x00, 0xFF, 0x2F, 0x00}));
+  const Result r = hosttest::runInChild({"render", "--bundle", ZARN_TEST_GAIN_BUNDLE, "--rate", "384000", "--tail",
+                                         "600", file("long.mid"), file("long.wav")},
+                                        20);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_TRUE(isOneLine(r.err)) << r.err;
+  EXPECT_NE(r.err.find("would last 1600.00 s, past the 4 GiB a WAV file can hold (1398.10 s of stereo at 384000 Hz)"),
+            std::string::npos)
+      << r.err;
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(mDir.path())) left.push_back(entry.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"garbage.mid", "long.mid", "song.mid"}));
 }
 
 // Reading from a FIFO would wait for a writer forever: refused at once.

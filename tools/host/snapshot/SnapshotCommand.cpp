@@ -3,12 +3,15 @@
 #include "platform/HeadlessWindowServer.h"
 #include "platform/PreferencesStore.h"
 #include "platform/PrivateFolder.h"
+#include "tools/host/CommandFiles.h"
 #include "tools/host/ControlByName.h"
 #include "tools/host/EditorWindow.h"
 #include "tools/host/HostState.h"
 #include "tools/host/PresetByName.h"
 #include "tools/host/RenderCommand.h"
 #include "tools/host/SimHost.h"
+#include "tools/render/ReplacingFile.h"
+#include "tools/render/SmallFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,7 +19,6 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -169,12 +171,48 @@ bool checkMenuSteps(Scene& scene, std::vector<MenuStep>& pending, size_t& looked
   return true;
 }
 
-bool playScript(Scene& scene, const std::string& path, std::string& error) {
-  std::ifstream in(path);
-  if (!in) {
-    error = "cannot read the script " + path;
+// A script is a few hundred lines at most; this is far beyond any.
+constexpr size_t kMaxScriptBytes = 1u << 20;
+
+// Whether a line is text a user wrote: no control characters but tabs,
+// and UTF-8 throughout (a menu item may carry accents).
+bool isText(const std::string& line) {
+  for (size_t i = 0; i < line.size();) {
+    const unsigned char c = static_cast<unsigned char>(line[i]);
+    if (c < 0x80) {
+      if ((c < 0x20 && c != '\t' && c != '\r') || c == 0x7F) return false;
+      ++i;
+      continue;
+    }
+    const size_t more = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : 0;
+    if (more == 0 || line.size() - i <= more) return false;
+    for (size_t k = 1; k <= more; ++k)
+      if ((static_cast<unsigned char>(line[i + k]) & 0xC0) != 0x80) return false;
+    i += more + 1;
+  }
+  return true;
+}
+
+// The script's text, read as the program reads its other files: a regular
+// file only (a FIFO or a device would be waited on or read for ever), of a
+// bounded size, and text line by line.
+bool readScript(const std::string& path, std::string& text, std::string& error) {
+  if (!renderio::readSmallFile(path, kMaxScriptBytes, "a script", text, error)) {
+    error = "--script: " + error;
     return false;
   }
+  std::istringstream lines(text);
+  std::string line;
+  for (int number = 1; std::getline(lines, line); ++number)
+    if (!isText(line)) {
+      error = path + ":" + std::to_string(number) + ": not text; a script is lines of mouse steps";
+      return false;
+    }
+  return true;
+}
+
+bool playScript(Scene& scene, const std::string& path, const std::string& script, std::string& error) {
+  std::istringstream in(script);
   std::vector<MenuStep> pending;
   size_t looked = scene.server.shownMenus().size();
   std::string line;
@@ -305,6 +343,17 @@ bool parseSnapshotOptions(const std::vector<std::string>& args, SnapshotOptions&
 
 int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& err) {
   const std::string bundlePath = options.bundle.empty() ? defaultBundlePath() : options.bundle;
+  // Before any work: the picture must not replace a file the command reads
+  // (a state, the script), and must have a place to go.
+  CommandFiles files(bundlePath, options.loadState, "");
+  files.reads("--script", options.script);
+  files.writes("OUT.png", options.output);
+  std::string error;
+  if (!files.check(error)) return fail(err, error, 2);
+  if (!renderio::ReplacingFile::checkWritable(options.output, error)) return fail(err, error);
+  std::string script;
+  if (!options.script.empty() && !readScript(options.script, script, error)) return fail(err, error);
+
   std::error_code ec;
   if (!std::filesystem::is_regular_file(std::filesystem::path(bundlePath) / "Resources" / "Background.png", ec))
     return fail(err, "no plug-in bundle with an editor skin at " + bundlePath);
@@ -332,7 +381,6 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
       if (int32_t started = host.load(bundlePath); started != 0)
         throw HostError("the bundle " + bundlePath + " did not start", started, host.failureWords(started));
       Instance& in = *host.createInstance(1);
-      std::string error;
       HostState loaded;
       if (!options.loadState.empty() && !loaded.read(options.loadState, error))
         status = fail(err, error);
@@ -358,7 +406,7 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
         EditorWindow window(host, in, scene.server, {Scene::cX, Scene::cY});
         scene.window = window.window();
         scene.runMs(120);
-        if (!options.script.empty() && !playScript(scene, options.script, error)) status = fail(err, error);
+        if (!options.script.empty() && !playScript(scene, options.script, script, error)) status = fail(err, error);
         host.idle();
         scene.runMs(120);
         window.update();

@@ -11,8 +11,9 @@
 // plug-in. The preset and the settings go through the host as well (see
 // PresetByName and ControlByName); the plug-in runs in a home of its own.
 //
-// The script has one step per line ('#' starts a comment), coordinates in
-// the editor window's pixels:
+// The script is a regular text file of at most 1 MiB, read before the
+// editor opens; it has one step per line ('#' starts a comment),
+// coordinates in the editor window's pixels:
 //   move X Y     the pointer moves there (no button)
 //   down X Y     the button goes down there
 //   drag X Y     the pointer moves there with the button down
