@@ -309,9 +309,10 @@ Instance* SimHost::createInstance(int32_t type) {
       check(callWith(kProcess_ConnectOutput, process, pp ? pp->index : 0, buffer), "connect output");
     }
     raw->mResults.assign(raw->mOutputs.size(), nullptr);
-    const auto controls = static_cast<size_t>(std::max(numControls(*raw), 0));
+    raw->mControls = static_cast<size_t>(std::max(numControls(*raw), 0));
     std::lock_guard<std::mutex> lock(mMutex);
-    mEchoes.reserve(mEchoes.capacity() + controls);
+    mEchoRoom += raw->mControls;
+    mEchoes.reserve(mEchoRoom);
   } catch (...) {
     deleteInstance(raw);
     throw;
@@ -326,6 +327,7 @@ void SimHost::deleteInstance(Instance* instance) {
   {
     std::lock_guard<std::mutex> lock(mMutex);
     std::erase_if(mEchoes, [&](const AutomationEvent& e) { return e.process == instance->mProcess; });
+    mEchoRoom -= instance->mControls;
   }
   mInstances.erase(it);
 }

@@ -133,6 +133,7 @@ private:
   // mMidiMutex: a quantum with nothing pending takes no lock.
   std::atomic<size_t> mPendingCount{0};
   std::atomic<int64_t> mPosition{0};
+  size_t mControls = 0; // counted once made; room for their echoes
   int64_t mQuantumStart = 0; // render thread: the location of the current quantum
 };
 
@@ -317,6 +318,7 @@ private:
   // path). Room for every control of the instances is reserved when they
   // are made, so a render thread never grows it.
   std::vector<AutomationEvent> mEchoes;
+  size_t mEchoRoom = 0; // the controls of the instances
   std::vector<std::string> mDebug;
   std::vector<int32_t> mCallbackSelectors;
   float* mSilence = nullptr;
