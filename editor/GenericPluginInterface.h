@@ -25,10 +25,11 @@
 // is still being built or already being torn down, when the editor object
 // changes its dynamic type. So the plug-in does not call the editor itself:
 // it calls a small forwarder, a member of fixed type that hands each event
-// to the user interface's queue. The forwarder is registered once the editor
-// base is built and unregistered first thing in the destructor, which waits
-// for a call still running on another thread. GUI thread only, except
-// postEvent.
+// to the user interface's queue unless an equal one waits there already
+// (PluginEventGate), so no burst of them grows the queue. The forwarder is
+// registered once the editor base is built and unregistered first thing in
+// the destructor, which waits for a call still running on another thread.
+// GUI thread only, except postEvent.
 
 #include "base/NotifyEvent.h"
 #include "base/PresetListener.h"

@@ -22,6 +22,17 @@ std::vector<unsigned char> Data(const std::vector<unsigned char>& chunk) {
 
 void PutSize(std::vector<unsigned char>& chunk, int32_t size) { std::memcpy(chunk.data(), &size, 4); }
 
+// A controls chunk whose second control (id 1, "Level") holds a double.
+std::vector<unsigned char> MistypedChunk() {
+  ChunkDataParser p;
+  p.AddLong(ChunkDataParser::NameFromID(0), ProbeControl::ToControl(1, 10));
+  p.AddDouble(ChunkDataParser::NameFromID(1), 0.5);
+  std::vector<unsigned char> chunk(kChunkHeaderSize + p.GetDataSize());
+  PutSize(chunk, static_cast<int32_t>(chunk.size()));
+  p.WriteData(chunk.data() + kChunkHeaderSize);
+  return chunk;
+}
+
 } // namespace
 
 TEST(ProcessChunksTest, ControlsChunkHoldsEveryControlByItsIdentifier) {
@@ -95,13 +106,7 @@ TEST(ProcessChunksTest, AMalformedChunkChangesNothing) {
   PutSize(bad, static_cast<int32_t>(bad.size()));
   EXPECT_EQ(host->setChunk(*in, kControlsChunkID, bad), -7157);
   // A known control stored with another type.
-  ChunkDataParser p;
-  p.AddLong(ChunkDataParser::NameFromID(0), ProbeControl::ToControl(1, 10));
-  p.AddDouble(ChunkDataParser::NameFromID(1), 0.5);
-  std::vector<unsigned char> typed(kChunkHeaderSize + p.GetDataSize());
-  PutSize(typed, static_cast<int32_t>(typed.size()));
-  p.WriteData(typed.data() + kChunkHeaderSize);
-  EXPECT_EQ(host->setChunk(*in, kControlsChunkID, typed), -7157);
+  EXPECT_EQ(host->setChunk(*in, kControlsChunkID, MistypedChunk()), -7157);
 
   EXPECT_TRUE(Probe(*in)->fRecord.applied.empty());
   EXPECT_EQ(host->controlValue(*in, 2), ProbeControl::ToControl(6, 10));
@@ -170,12 +175,6 @@ TEST(ProcessChunksTest, ARefusedChunkSaysWhy) {
   PutSize(over, static_cast<int32_t>(over.size()));
   version[kChunkHeaderSize + 3] = 2;
   tag[first + 5] = 'x';
-  ChunkDataParser p;
-  p.AddLong(ChunkDataParser::NameFromID(0), ProbeControl::ToControl(1, 10));
-  p.AddDouble(ChunkDataParser::NameFromID(1), 0.5);
-  std::vector<unsigned char> typed(kChunkHeaderSize + p.GetDataSize());
-  PutSize(typed, static_cast<int32_t>(typed.size()));
-  p.WriteData(typed.data() + kChunkHeaderSize);
 
   const std::vector<std::pair<std::vector<unsigned char>, std::string>> cases = {
       {shortSize, "it holds 55 bytes, fewer than its 56-byte header"},
@@ -186,7 +185,7 @@ TEST(ProcessChunksTest, ARefusedChunkSaysWhy) {
       {over, "1 byte follows the last of its 4 entries"},
       {version, "its data is of version 2 (version 1 is read)"},
       {tag, "entry 1 of 4 (\"bypa\") is of an unknown type 120"},
-      {typed, "the value of control \"Level\" is not a 32-bit integer"},
+      {MistypedChunk(), "the value of control \"Level\" is not a 32-bit integer"},
   };
   for (const auto& [chunk, why] : cases) {
     SCOPED_TRACE(why);
