@@ -12,7 +12,8 @@
 GenericPluginInterface::GenericPluginInterface(gui::UserInterface* ui, GenericPlugin* plugin,
                                                InterfaceListener* listener, const std::string& backgroundName,
                                                float contrast)
-    : activeContainer(ui->getWindow()), listener(listener), plugin(plugin), ui(ui), pluginEvents(ui) {
+    : activeContainer(ui->getWindow()), listener(listener), plugin(plugin), ui(ui),
+      pluginEvents(ui, plugin->getNumParameters()) {
   ui->registerListener(this);
   try {
     gui::Bitmap::sContrast = contrast;
@@ -63,6 +64,9 @@ gui::PopupMenu* GenericPluginInterface::createPopupMenu() { return ui->createPop
 void GenericPluginInterface::postEvent(int event, int value) { ui->postEvent(event, value); }
 
 void GenericPluginInterface::receiveEvent(int event, int value) {
+  // Before the look at the plug-in's state: a change after it is posted
+  // again.
+  pluginEvents.delivered(event, value);
   switch (event) {
   case cGeneralChangeEvent:
     updateGeneralControls(value);

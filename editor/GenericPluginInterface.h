@@ -25,13 +25,15 @@
 // is still being built or already being torn down, when the editor object
 // changes its dynamic type. So the plug-in does not call the editor itself:
 // it calls a small forwarder, a member of fixed type that hands each event
-// to the user interface's queue. The forwarder is registered once the editor
-// base is built and unregistered first thing in the destructor, which waits
-// for a call still running on another thread. GUI thread only, except
-// postEvent.
+// to the user interface's queue unless an equal one waits there already
+// (PluginEventGate), so no burst of them grows the queue. The forwarder is
+// registered once the editor base is built and unregistered first thing in
+// the destructor, which waits for a call still running on another thread.
+// GUI thread only, except postEvent.
 
 #include "base/NotifyEvent.h"
 #include "base/PresetListener.h"
+#include "editor/PluginEventGate.h"
 #include "base/Property.h"
 #include "gui/Button.h"
 #include "gui/Geometry.h"
@@ -268,14 +270,20 @@ protected:
   gui::UserInterface* ui;
 
 private:
-  // What the plug-in calls: posts into the user interface's queue.
+  // What the plug-in calls: posts into the user interface's queue, unless
+  // an equal event waits there already (see PluginEventGate).
   class PluginEventForwarder final : public GenericPlugin::Listener {
   public:
-    explicit PluginEventForwarder(gui::UserInterface* ui) : ui(ui) {}
-    void postEvent(int event, int value) override { ui->postEvent(event, value); }
+    PluginEventForwarder(gui::UserInterface* ui, int parameterCount) : ui(ui), gate(parameterCount) {}
+    void postEvent(int event, int value) override {
+      if (gate.admit(event, value)) ui->postEvent(event, value);
+    }
+    // GUI thread: the event left the queue.
+    void delivered(int event, int value) { gate.delivered(event, value); }
 
   private:
     gui::UserInterface* ui;
+    PluginEventGate gate;
   };
 
   void presetMenuPopup(void* sender);

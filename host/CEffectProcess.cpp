@@ -1,6 +1,7 @@
 #include "host/CEffectProcess.h"
 
 #include "host/ChunkDataParser.h"
+#include "host/HostCallBoundary.h"
 #include "host/CPluginControl.h"
 #include "host/PlugInGlobals.h"
 
@@ -84,17 +85,21 @@ int32_t CEffectProcess::SetChunk(uint32_t id, SFicPlugInChunk* chunk) {
   PlugInAssertPointer(chunk);
   if (id != kControlsChunkID) return kPlugInErr_Unexpected;
   ChunkDataParser parser;
-  if (!ParseChunk(chunk, parser)) return kPlugInErr_BadChunk;
+  std::string why;
+  if (!ParseChunk(chunk, parser, &why)) return RefuseChunk(why);
   // Every value of a known control must be a 32-bit value before any is set;
   // names of controls this process does not have are passed over.
   std::vector<std::pair<int32_t, int32_t>> values;
   for (int32_t k = 1; k <= GetNumControls(); ++k) {
     std::string name = ChunkDataParser::NameFromID(GetControl(k)->GetID());
     int32_t v;
-    if (parser.FindLong(name, v))
+    if (parser.FindLong(name, v)) {
       values.emplace_back(k, v);
-    else if (parser.HasName(name))
-      return kPlugInErr_BadChunk;
+    } else if (parser.HasName(name)) {
+      char controlName[256] = {};
+      GetControl(k)->GetNameOfLength(controlName, 255, 0);
+      return RefuseChunk(std::string("the value of control \"") + controlName + "\" is not a 32-bit integer");
+    }
   }
   for (auto [k, v] : values) {
     GetControl(k)->SetValue(v);
@@ -103,9 +108,19 @@ int32_t CEffectProcess::SetChunk(uint32_t id, SFicPlugInChunk* chunk) {
   return 0;
 }
 
-bool CEffectProcess::ParseChunk(const SFicPlugInChunk* chunk, ChunkDataParser& parser) {
-  if (chunk->fSize < kChunkHeaderSize) return false;
-  return parser.ParseData(ChunkData(chunk), static_cast<size_t>(chunk->fSize - kChunkHeaderSize));
+bool CEffectProcess::ParseChunk(const SFicPlugInChunk* chunk, ChunkDataParser& parser, std::string* why) {
+  if (chunk->fSize < kChunkHeaderSize) {
+    if (why)
+      *why = "it holds " + std::to_string(chunk->fSize) + " bytes, fewer than its " +
+             std::to_string(kChunkHeaderSize) + "-byte header";
+    return false;
+  }
+  return parser.ParseData(ChunkData(chunk), static_cast<size_t>(chunk->fSize - kChunkHeaderSize), why);
+}
+
+int32_t CEffectProcess::RefuseChunk(const std::string& why) {
+  RememberHostCallFailure(kPlugInErr_BadChunk, why.c_str());
+  return kPlugInErr_BadChunk;
 }
 
 void CEffectProcess::WriteChunk(const ChunkDataParser& parser, SFicPlugInChunk* chunk) {

@@ -64,8 +64,13 @@ protected:
   // The stored size of a registered chunk's data, -1 when not registered.
   int32_t GetRegisteredDataSize(uint32_t id) const;
   // Checks a chunk handed back by the host and parses its data; false for a
-  // chunk too short or malformed.
-  static bool ParseChunk(const SFicPlugInChunk* chunk, class ChunkDataParser& parser);
+  // chunk too short or malformed, with the reason in words when why is
+  // given.
+  static bool ParseChunk(const SFicPlugInChunk* chunk, class ChunkDataParser& parser, std::string* why = nullptr);
+  // The status of a refused chunk (-7157), its reason kept in words for the
+  // host to take with the status (PlugInTakeFailureText): "refused" alone
+  // leaves the user to guess which of his files is damaged and how.
+  static int32_t RefuseChunk(const std::string& why);
   // Writes parser's data into chunk with its total size.
   static void WriteChunk(const class ChunkDataParser& parser, SFicPlugInChunk* chunk);
   // Every control's value under its name; a subclass may add entries of its

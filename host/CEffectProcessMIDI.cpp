@@ -36,7 +36,10 @@ int32_t CEffectProcessMIDI::SetChunk(uint32_t id, SFicPlugInChunk* chunk) {
   PlugInAssertPointer(chunk);
   ChunkDataParser parser;
   int32_t saved;
-  if (!ParseChunk(chunk, parser) || !parser.FindLong(kMIDIInstanceIDName, saved)) return kPlugInErr_BadChunk;
+  std::string why;
+  if (!ParseChunk(chunk, parser, &why)) return RefuseChunk(why);
+  if (!parser.FindLong(kMIDIInstanceIDName, saved))
+    return RefuseChunk(std::string("it holds no \"") + kMIDIInstanceIDName + "\" value");
   CEffectMIDINode* node = fWorld.GetNode(1);
   // A node that never had an identity, or an instance without MIDI, keeps
   // what it has.

@@ -48,6 +48,22 @@ struct SReader {
 
 std::string Cut(const std::string& s) { return s.size() > kMaxText ? s.substr(0, kMaxText) : s; }
 
+// A name as words may show it: a damaged chunk's bytes may be anything.
+std::string Printable(const std::string& name) {
+  std::string out;
+  for (unsigned char c : name) {
+    if (c >= 0x20 && c < 0x7F && c != '\\' && c != '"') {
+      out += static_cast<char>(c);
+    } else {
+      static const char digits[] = "0123456789abcdef";
+      out += "\\x";
+      out += digits[c >> 4];
+      out += digits[c & 15];
+    }
+  }
+  return out;
+}
+
 } // namespace
 
 ChunkDataParser::SValue& ChunkDataParser::Slot(const std::string& name, unsigned char tag) {
@@ -128,46 +144,67 @@ void ChunkDataParser::WriteData(unsigned char* data) const {
   }
 }
 
-bool ChunkDataParser::ParseData(const unsigned char* data, size_t size) {
+bool ChunkDataParser::ParseData(const unsigned char* data, size_t size, std::string* why) {
   Clear();
-  if (!data && size) return false;
+  auto fail = [&](const std::string& reason) {
+    if (why) *why = reason;
+    return false;
+  };
+  if (!data && size) return fail("it has no data");
   SReader r{data, data + size};
   uint32_t version, count;
-  if (!r.Word(version) || version != kVersion || !r.Word(count)) return false;
+  if (!r.Word(version)) return fail("its data is cut short before the first entry");
+  if (version != kVersion)
+    return fail("its data is of version " + std::to_string(version) + " (version " + std::to_string(kVersion) +
+                " is read)");
+  if (!r.Word(count)) return fail("its data is cut short before the first entry");
   // Each entry takes at least 4 bytes (a name of one byte and an empty
   // string: length, name, tag, length); a count beyond that cannot be right.
-  if (count > size / 4) return false;
+  if (count > size / 4)
+    return fail("its data is cut short: it announces " + std::to_string(count) + " entries in " +
+                std::to_string(size) + " bytes");
   std::vector<SValue> values;
   std::unordered_map<std::string, size_t> index;
   values.reserve(count);
   index.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     SValue v;
-    if (!r.Text(v.fName) || v.fName.empty() || !r.Byte(v.fTag)) return false;
+    // Words only for a failure: a good chunk costs no text per entry.
+    auto entry = [&](bool named) {
+      return "entry " + std::to_string(i + 1) + " of " + std::to_string(count) +
+             (named ? " (\"" + Printable(v.fName) + "\")" : "");
+    };
+    if (!r.Text(v.fName) || !r.Byte(v.fTag)) return fail(entry(false) + " is cut short");
+    if (v.fName.empty()) return fail(entry(false) + " has no name");
     // A name given twice makes the data malformed, whichever value is last.
-    if (!index.try_emplace(v.fName, values.size()).second) return false;
+    if (!index.try_emplace(v.fName, values.size()).second) return fail(entry(true) + " repeats an earlier name");
+    bool whole = true;
     switch (v.fTag) {
     case kLongTag: {
-      uint32_t w;
-      if (!r.Word(w)) return false;
+      uint32_t w = 0;
+      whole = r.Word(w);
       v.fLong = static_cast<int32_t>(w);
       break;
     }
     case kDoubleTag: {
-      uint32_t hi, lo;
-      if (!r.Word(hi) || !r.Word(lo)) return false;
+      uint32_t hi = 0, lo = 0;
+      whole = r.Word(hi) && r.Word(lo);
       uint64_t bits = (uint64_t(hi) << 32) | lo;
       std::memcpy(&v.fDouble, &bits, 8);
       break;
     }
     case kStringTag:
-      if (!r.Text(v.fString)) return false;
+      whole = r.Text(v.fString);
       break;
-    default: return false;
+    default:
+      return fail(entry(true) + " is of an unknown type " + std::to_string(v.fTag));
     }
+    if (!whole) return fail(entry(true) + " is cut short");
     values.push_back(std::move(v));
   }
-  if (r.fPos != r.fEnd) return false;
+  if (const auto over = r.fEnd - r.fPos; over != 0)
+    return fail(std::to_string(over) + (over == 1 ? " byte follows" : " bytes follow") + " the last of its " +
+                std::to_string(count) + " entries");
   fValues = std::move(values);
   fIndex = std::move(index);
   return true;

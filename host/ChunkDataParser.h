@@ -46,8 +46,9 @@ public:
   size_t GetDataSize() const;
   void WriteData(unsigned char* data) const;
   // Replaces the values with those of the data; false for malformed data,
-  // which leaves the parser empty.
-  bool ParseData(const unsigned char* data, size_t size);
+  // which leaves the parser empty and, when why is given, says in words
+  // what is wrong with it.
+  bool ParseData(const unsigned char* data, size_t size, std::string* why = nullptr);
 
   // A four-character code as a name: its four bytes, most significant first.
   static std::string NameFromID(uint32_t id);

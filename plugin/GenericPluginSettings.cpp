@@ -62,7 +62,8 @@ std::array<int32_t, ControllerMapping::cControllerCount> entriesOf(const Control
   return entries;
 }
 
-MapFileState mapFileStateAfterLoad(const std::string& path, bool loaded) {
+// version, when given, gets the version a readable header names.
+MapFileState mapFileStateAfterLoad(const std::string& path, bool loaded, int32_t* storedVersion = nullptr) {
   struct stat st;
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return MapFileState::absent;
   if (!S_ISREG(st.st_mode)) return MapFileState::notAFile;
@@ -71,8 +72,10 @@ MapFileState mapFileStateAfterLoad(const std::string& path, bool loaded) {
   in->read(reinterpret_cast<char*>(header), sizeof header);
   const int32_t version =
       static_cast<int32_t>(header[4] | header[5] << 8 | header[6] << 16 | static_cast<uint32_t>(header[7]) << 24);
-  if (*in && std::memcmp(header, "QVCM", 4) == 0 && version != ControllerMapping::cFileVersion)
+  if (*in && std::memcmp(header, "QVCM", 4) == 0 && version != ControllerMapping::cFileVersion) {
+    if (storedVersion) *storedVersion = version;
     return MapFileState::otherVersion;
+  }
   return loaded ? MapFileState::usable : MapFileState::damaged;
 }
 
@@ -149,7 +152,14 @@ bool GenericPlugin::loadMidiSettings() {
   refreshControllerIndexLimits();
   const std::string path = midiMapPath();
   const bool loaded = !path.empty() && sControllerMapping->loadFromFile(path);
-  sMapFileState = mapFileStateAfterLoad(path, loaded);
+  int32_t storedVersion = 0;
+  sMapFileState = mapFileStateAfterLoad(path, loaded, &storedVersion);
+  // Another version's map is kept, and would otherwise be ignored without
+  // a word: the user's learned controllers seem lost.
+  if (sMapFileState == MapFileState::otherVersion)
+    alertOnce("The MIDI controller map " + path + " is of version " + std::to_string(storedVersion) + ", and " +
+              sVersionInfo->getProductName() + " reads version " + std::to_string(ControllerMapping::cFileVersion) +
+              " only: the file is left as it is, and the controllers learned in it are not used.");
   return loaded;
 }
 

@@ -73,7 +73,9 @@ int32_t DigiPluginAdapter::SetChunk(uint32_t id, SFicPlugInChunk* chunk) {
   }
   if (id != kPresetNameChunkID) return CEffectProcessMIDI::SetChunk(id, chunk);
   PlugInAssertPointer(chunk);
-  if (chunk->fSize < kPresetNameChunkSize) return kPlugInErr_BadChunk;
+  if (chunk->fSize < kPresetNameChunkSize)
+    return RefuseChunk("it holds " + std::to_string(chunk->fSize) + " bytes, fewer than the " +
+                       std::to_string(kPresetNameChunkSize) + " of a header and a preset name");
   const char* field = reinterpret_cast<const char*>(ChunkData(chunk));
   const std::string name(field, strnlen(field, kPresetNameSize - 1));
   std::string storedPath;

@@ -4,6 +4,7 @@
 #include "tests/host/ProbePlugIn.h"
 
 #include "host/ChunkDataParser.h"
+#include "tools/host/HostState.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,17 @@ std::vector<unsigned char> Data(const std::vector<unsigned char>& chunk) {
 }
 
 void PutSize(std::vector<unsigned char>& chunk, int32_t size) { std::memcpy(chunk.data(), &size, 4); }
+
+// A controls chunk whose second control (id 1, "Level") holds a double.
+std::vector<unsigned char> MistypedChunk() {
+  ChunkDataParser p;
+  p.AddLong(ChunkDataParser::NameFromID(0), ProbeControl::ToControl(1, 10));
+  p.AddDouble(ChunkDataParser::NameFromID(1), 0.5);
+  std::vector<unsigned char> chunk(kChunkHeaderSize + p.GetDataSize());
+  PutSize(chunk, static_cast<int32_t>(chunk.size()));
+  p.WriteData(chunk.data() + kChunkHeaderSize);
+  return chunk;
+}
 
 } // namespace
 
@@ -94,13 +106,7 @@ TEST(ProcessChunksTest, AMalformedChunkChangesNothing) {
   PutSize(bad, static_cast<int32_t>(bad.size()));
   EXPECT_EQ(host->setChunk(*in, kControlsChunkID, bad), -7157);
   // A known control stored with another type.
-  ChunkDataParser p;
-  p.AddLong(ChunkDataParser::NameFromID(0), ProbeControl::ToControl(1, 10));
-  p.AddDouble(ChunkDataParser::NameFromID(1), 0.5);
-  std::vector<unsigned char> typed(kChunkHeaderSize + p.GetDataSize());
-  PutSize(typed, static_cast<int32_t>(typed.size()));
-  p.WriteData(typed.data() + kChunkHeaderSize);
-  EXPECT_EQ(host->setChunk(*in, kControlsChunkID, typed), -7157);
+  EXPECT_EQ(host->setChunk(*in, kControlsChunkID, MistypedChunk()), -7157);
 
   EXPECT_TRUE(Probe(*in)->fRecord.applied.empty());
   EXPECT_EQ(host->controlValue(*in, 2), ProbeControl::ToControl(6, 10));
@@ -145,4 +151,49 @@ TEST(ProcessChunksTest, MidiConnectionChunkCarriesTheNodeIdentity) {
   // keeps its own, and the document still opens.
   EXPECT_EQ(host->setChunk(*b, kMIDIConnectionChunkID, chunkOf("Instance ID", 0)), 0);
   EXPECT_EQ(host->midiNodes(*b), std::vector<uint32_t>{nodesA[0]});
+}
+
+// A refused chunk says why, in the words the host's message carries: the
+// user sees which part of his saved state is damaged and how.
+TEST(ProcessChunksTest, ARefusedChunkSaysWhy) {
+  ProbeHost host;
+  simhost::Instance* in = host->createInstance();
+  std::vector<unsigned char> good;
+  ASSERT_EQ(host->getChunk(*in, kControlsChunkID, good), 0);
+  const int32_t before = host->controlValue(*in, 2);
+  // The data: version, count 4, then entries of 10 bytes (name length,
+  // 4-byte name, tag, value), the master bypass control first.
+  const size_t first = kChunkHeaderSize + 8;
+  auto cutTo = [&](size_t n) {
+    std::vector<unsigned char> c(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n));
+    PutSize(c, static_cast<int32_t>(n));
+    return c;
+  };
+  std::vector<unsigned char> shortSize = good, over = good, version = good, tag = good;
+  PutSize(shortSize, 55);
+  over.push_back(0);
+  PutSize(over, static_cast<int32_t>(over.size()));
+  version[kChunkHeaderSize + 3] = 2;
+  tag[first + 5] = 'x';
+
+  const std::vector<std::pair<std::vector<unsigned char>, std::string>> cases = {
+      {shortSize, "it holds 55 bytes, fewer than its 56-byte header"},
+      {cutTo(first - 2), "its data is cut short before the first entry"},
+      {cutTo(first + 3), "its data is cut short: it announces 4 entries in 11 bytes"},
+      {cutTo(first + 23), "entry 3 of 4 is cut short"},
+      {cutTo(first + 8), "entry 1 of 4 (\"bypa\") is cut short"},
+      {over, "1 byte follows the last of its 4 entries"},
+      {version, "its data is of version 2 (version 1 is read)"},
+      {tag, "entry 1 of 4 (\"bypa\") is of an unknown type 120"},
+      {MistypedChunk(), "the value of control \"Level\" is not a 32-bit integer"},
+  };
+  for (const auto& [chunk, why] : cases) {
+    SCOPED_TRACE(why);
+    simhost::HostState state;
+    state.add(kControlsChunkID, chunk);
+    std::string error;
+    EXPECT_FALSE(state.restore(host.host(), *in, error));
+    EXPECT_EQ(error, "the plug-in refused chunk 'ctls': " + why + " (-7157)");
+  }
+  EXPECT_EQ(host->controlValue(*in, 2), before);
 }

@@ -311,6 +311,10 @@ Instance* SimHost::createInstance(int32_t type) {
       check(callWith(kProcess_ConnectOutput, process, pp ? pp->index : 0, buffer), "connect output");
     }
     raw->mResults.assign(raw->mOutputs.size(), nullptr);
+    raw->mControls = static_cast<size_t>(std::max(numControls(*raw), 0));
+    std::lock_guard<std::mutex> lock(mMutex);
+    mEchoRoom += raw->mControls;
+    mEchoes.reserve(mEchoRoom);
   } catch (...) {
     deleteInstance(raw);
     throw;
@@ -322,6 +326,11 @@ void SimHost::deleteInstance(Instance* instance) {
   auto it = std::find_if(mInstances.begin(), mInstances.end(), [&](auto& i) { return i.get() == instance; });
   if (it == mInstances.end()) return;
   call(kGroup_DeleteProcess, 0, instance->mProcess);
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    std::erase_if(mEchoes, [&](const AutomationEvent& e) { return e.process == instance->mProcess; });
+    mEchoRoom -= instance->mControls;
+  }
   mInstances.erase(it);
 }
 
@@ -372,7 +381,7 @@ int32_t SimHost::touchControl(const Instance& in, int32_t control) {
 int32_t SimHost::setControl(const Instance& in, int32_t control, int32_t value) {
   {
     std::lock_guard<std::mutex> lock(mMutex);
-    mAutomation.push_back({AutomationEvent::Value, in.mProcess, control, value});
+    mAutomation.add({AutomationEvent::Value, in.mProcess, control, value});
   }
   return callWith(kProcess_UpdateControlValue, in.mProcess, control, value);
 }
@@ -383,7 +392,12 @@ int32_t SimHost::releaseControl(const Instance& in, int32_t control) {
 
 std::vector<AutomationEvent> SimHost::automation() const {
   std::lock_guard<std::mutex> lock(mMutex);
-  return mAutomation;
+  return mAutomation.items();
+}
+
+uint64_t SimHost::automationCount() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mAutomation.total();
 }
 
 void SimHost::clearAutomation() {
@@ -569,7 +583,9 @@ void SimHost::idle() {
   std::vector<AutomationEvent> echoes;
   {
     std::lock_guard<std::mutex> lock(mMutex);
-    echoes.swap(mEchoes);
+    // Cleared, not swapped: the room reserved for a render thread stays.
+    echoes.assign(mEchoes.begin(), mEchoes.end());
+    mEchoes.clear();
   }
   for (const AutomationEvent& e : echoes)
     if (instanceOf(e.process)) call(kProcess_UpdateControlValue, e.process, static_cast<uintptr_t>(e.control),
@@ -733,7 +749,7 @@ int32_t SimHost::midiBarBeat(SHostMIDIService* self, uintptr_t, int32_t* bars, i
 int32_t SimHost::autoTouch(SHostAutomationService* self, uintptr_t process, int32_t control) {
   SimHost* h = static_cast<AutomationService*>(self)->host;
   std::lock_guard<std::mutex> lock(h->mMutex);
-  h->mAutomation.push_back({AutomationEvent::Touch, process, control, 0});
+  h->mAutomation.add({AutomationEvent::Touch, process, control, 0});
   return 0;
 }
 
@@ -741,9 +757,15 @@ int32_t SimHost::autoValue(SHostAutomationService* self, uintptr_t process, int3
   SimHost* h = static_cast<AutomationService*>(self)->host;
   {
     std::lock_guard<std::mutex> lock(h->mMutex);
-    h->mAutomation.push_back({AutomationEvent::Value, process, control, value});
+    h->mAutomation.add({AutomationEvent::Value, process, control, value});
     if (!h->onMainThread()) {
-      h->mEchoes.push_back({AutomationEvent::Value, process, control, value});
+      auto waiting = std::find_if(h->mEchoes.begin(), h->mEchoes.end(), [&](const AutomationEvent& e) {
+        return e.process == process && e.control == control;
+      });
+      if (waiting != h->mEchoes.end())
+        waiting->value = value;
+      else
+        h->mEchoes.push_back({AutomationEvent::Value, process, control, value});
       return 0;
     }
   }
@@ -755,7 +777,7 @@ int32_t SimHost::autoValue(SHostAutomationService* self, uintptr_t process, int3
 int32_t SimHost::autoRelease(SHostAutomationService* self, uintptr_t process, int32_t control) {
   SimHost* h = static_cast<AutomationService*>(self)->host;
   std::lock_guard<std::mutex> lock(h->mMutex);
-  h->mAutomation.push_back({AutomationEvent::Release, process, control, 0});
+  h->mAutomation.add({AutomationEvent::Release, process, control, 0});
   return 0;
 }
 

@@ -20,6 +20,7 @@
 
 #include "host/HostInterface.h"
 #include "tools/host/HostObjects.h"
+#include "tools/host/RecentRecords.h"
 #include "tools/host/Transport.h"
 
 #include <atomic>
@@ -132,6 +133,7 @@ private:
   // mMidiMutex: a quantum with nothing pending takes no lock.
   std::atomic<size_t> mPendingCount{0};
   std::atomic<int64_t> mPosition{0};
+  size_t mControls = 0; // counted once made; room for their echoes
   int64_t mQuantumStart = 0; // render thread: the location of the current quantum
 };
 
@@ -194,7 +196,14 @@ public:
   int32_t touchControl(const Instance& in, int32_t control);
   int32_t setControl(const Instance& in, int32_t control, int32_t value);
   int32_t releaseControl(const Instance& in, int32_t control);
+  // The automation seen since the last clearAutomation (the host's own
+  // edits and the plug-in's touches, values and releases), oldest first:
+  // the most recent kAutomationKept records, so that a session that plays
+  // for hours holds a fixed amount; automationCount tells how many there
+  // were in all.
+  static constexpr size_t kAutomationKept = 4096;
   std::vector<AutomationEvent> automation() const;
+  uint64_t automationCount() const;
   void clearAutomation();
 
   // Chunks: the whole record, header included.
@@ -222,8 +231,8 @@ public:
   void render(Instance& in, const float* const* inputs, float* const* outputs, int32_t frames);
   int32_t quantum(const Instance& in) const { return in.mVariableQuantum ? mOptions.maxQuantum : 32; }
 
-  // Delivers echoes queued from other threads and gives the group its idle
-  // time.
+  // Delivers the values sent from other threads since the last idle (the
+  // latest of each control) and gives the group its idle time.
   void idle();
 
   const HostOptions& options() const { return mOptions; }
@@ -303,8 +312,13 @@ private:
   mutable std::mutex mMutex; // sessions, automation, echoes, messages
   std::list<Session> mSessions;
   uint32_t mNextIdentity = 1000;
-  std::vector<AutomationEvent> mAutomation;
+  RecentRecords<AutomationEvent> mAutomation{kAutomationKept};
+  // Values the plug-in sent from another thread, for the next idle: one per
+  // control, the latest (the host stores a value, it does not replay a
+  // path). Room for every control of the instances is reserved when they
+  // are made, so a render thread never grows it.
   std::vector<AutomationEvent> mEchoes;
+  size_t mEchoRoom = 0; // the controls of the instances
   std::vector<std::string> mDebug;
   std::vector<int32_t> mCallbackSelectors;
   float* mSilence = nullptr;

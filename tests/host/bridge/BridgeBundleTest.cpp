@@ -121,6 +121,43 @@ TEST_F(BridgeBundleTest, AutomationAndTheProductsOwnChangesShowInTheHostsLog) {
   std::remove(file.c_str());
 }
 
+// A session that changes programs for hours: the host keeps the most
+// recent records of its automation log and counts the others, so that its
+// memory stays what it was, and the last changes still read whole.
+TEST_F(BridgeBundleTest, ProgramChangesWithoutEndLeaveTheHostsLogBounded) {
+  const std::string fileA = WritePreset("Bundle Many A", 0.75f, BridgeTestProduct::Steps, -0.5f, -1);
+  const std::string fileB = WritePreset("Bundle Many B", 0.25f, BridgeTestProduct::Ramp, 0.5f, 1);
+  const int programA = ProgramNumberOf("Bundle Many A"), programB = ProgramNumberOf("Bundle Many B");
+  ASSERT_GE(programA, 0);
+  ASSERT_GE(programB, 0);
+  simhost::Instance* in = host.createInstance();
+  host.clearAutomation();
+  // Each change tells the host of the four controls: touch, value, release.
+  constexpr size_t kChanges = 2 * simhost::SimHost::kAutomationKept / 12 + 1;
+  for (size_t i = 0; i < kChanges; ++i) {
+    host.queueMidi(*in, 0, 0xC0, static_cast<uint8_t>(i % 2 ? programB : programA));
+    Render(host, *in, 32);
+    host.idle();
+  }
+  EXPECT_EQ(host.automationCount(), 12 * kChanges);
+  const std::vector<AutomationEvent> log = host.automation();
+  ASSERT_EQ(log.size(), simhost::SimHost::kAutomationKept);
+  // The last change was to A (kChanges is odd).
+  const int32_t values[] = {ContinuousControl(0.75, 0, 1), ListControl(3, 4), ContinuousControl(-0.5, -1, 1),
+                            ListControl(1, 5)};
+  for (int32_t i = 0; i < 4; ++i) {
+    const size_t at = log.size() - 12 + static_cast<size_t>(3 * i);
+    EXPECT_EQ(log[at], (AutomationEvent{AutomationEvent::Touch, in->process(), i + 2, 0}));
+    EXPECT_EQ(log[at + 1], (AutomationEvent{AutomationEvent::Value, in->process(), i + 2, values[i]}));
+    EXPECT_EQ(log[at + 2], (AutomationEvent{AutomationEvent::Release, in->process(), i + 2, 0}));
+  }
+  host.clearAutomation();
+  EXPECT_EQ(host.automationCount(), 0u);
+  EXPECT_TRUE(host.automation().empty());
+  std::remove(fileA.c_str());
+  std::remove(fileB.c_str());
+}
+
 TEST_F(BridgeBundleTest, AStateRestoredFromChunksRendersTheSame) {
   const std::string file = WritePreset("Bundle State", 0.8f, BridgeTestProduct::Ramp, 0.25f, 1);
   const int program = ProgramNumberOf("Bundle State");
