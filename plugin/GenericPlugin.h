@@ -320,6 +320,19 @@ public:
   void notePresetFailure(const PresetLoadFailure& failure) { mPresetFailure[isMainThread() ? 0 : 1] = failure; }
   // Main thread: the alert's text for a file that could not be loaded.
   static std::string presetFailureMessage(const std::string& path, const PresetLoadFailure& failure);
+  // A preset file this instance could not load: its full path, and why.
+  struct PresetRefusal {
+    std::string path;
+    std::string reason;
+  };
+  // Main thread. While a host probes the library (it reads what each of its
+  // program changes did), a file that cannot be loaded is kept for the host
+  // instead of being reported to the user: the host says what it was asked
+  // about. Switching either way forgets the kept refusal.
+  void setPresetRefusalsToHost(bool toHost);
+  // Main thread: the last refusal kept for the host; an empty path when
+  // there is none.
+  const PresetRefusal& getPresetRefusal() const { return mPresetRefusal; }
 
   // ---- parameters
   void handleParameterChange(int index, float value, int flags) override;
@@ -440,6 +453,9 @@ private:
   // Main thread: the reports other threads handed over, each shown once
   // per file.
   void reportPendingPresetFailures();
+  // Main thread: tells the user of a file that could not be loaded (once
+  // per file), or keeps it for a host that probes.
+  void reportPresetFailure(const std::string& path, const PresetLoadFailure& failure);
   // Render thread, first thing in process.
   void applyPendingSampleRate();
   // A program change that met a load on another thread, or a library
@@ -503,6 +519,9 @@ private:
   // Why the preset being applied was refused, set by the reader: [0] on the
   // main thread, [1] on the one other thread that loads (the render thread).
   PresetLoadFailure mPresetFailure[2];
+  // Main thread only.
+  bool mPresetRefusalsToHost = false;
+  PresetRefusal mPresetRefusal;
   // Main thread only: an owner told of a change while the pending changes
   // are applied may ask for the context again; that must not apply newer
   // changes before the older ones are complete.

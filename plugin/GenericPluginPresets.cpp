@@ -100,7 +100,7 @@ bool GenericPlugin::applyPreset(Preset* preset) {
   if (applied) return true;
   if (failure.kind == PresetLoadFailure::none) failure.kind = PresetLoadFailure::refused;
   if (isMainThread())
-    reportOnce(preset->getPath(), failure);
+    reportPresetFailure(preset->getPath(), failure);
   else if (mPresetFailureHandOff)
     mPresetFailureHandOff->publish(preset->getPath(), failure);
   return false;
@@ -110,7 +110,23 @@ void GenericPlugin::reportPendingPresetFailures() {
   if (!mPresetFailureHandOff || !isMainThread()) return;
   std::string path;
   PresetLoadFailure failure;
-  while (mPresetFailureHandOff->take(path, failure)) reportOnce(path, failure);
+  while (mPresetFailureHandOff->take(path, failure)) reportPresetFailure(path, failure);
+}
+
+void GenericPlugin::reportPresetFailure(const std::string& path, const PresetLoadFailure& failure) {
+  if (mPresetRefusalsToHost) {
+    mPresetRefusal = PresetRefusal{path, describePresetFailure(failure)};
+    return;
+  }
+  reportOnce(path, failure);
+}
+
+void GenericPlugin::setPresetRefusalsToHost(bool toHost) {
+  if (!isMainThread()) return;
+  // Refusals handed over before the switch belong to the earlier mode.
+  reportPendingPresetFailures();
+  mPresetRefusalsToHost = toHost;
+  mPresetRefusal = PresetRefusal{};
 }
 
 GenericPlugin::PresetScope::PresetScope(GenericPlugin& plugin) : mPlugin(plugin), mLock(plugin.mPresetLock) {
@@ -237,7 +253,7 @@ bool GenericPlugin::applyProgramEntry(const PresetLibrarySnapshot* snapshot, int
     // Refused when the library was read: the sound stays, and the user is
     // told (once per file), off the main thread through the hand-off.
     if (isMainThread())
-      reportOnce(entry->path, entry->failure);
+      reportPresetFailure(entry->path, entry->failure);
     else if (mPresetFailureHandOff)
       mPresetFailureHandOff->publish(entry->path, entry->failure);
     return false;
