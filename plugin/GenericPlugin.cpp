@@ -26,6 +26,7 @@
 #include "wave/Environment.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
@@ -122,6 +123,7 @@ void GenericPlugin::initialize(const std::string& productName, int maxBlockSize)
   mObservedPresetManager = getPresetManager(-1);
   if (mObservedPresetManager) mObservedPresetManager->addObserver(this);
   refreshPresetSnapshot(true);
+  if (mObservedPresetManager) reportPresetLibraryScan(*mObservedPresetManager);
 }
 
 void GenericPlugin::finalize() {
@@ -255,6 +257,26 @@ void alertOnce(const std::string& message) {
     if (!said.insert(message).second) return;
   }
   showMessageDialog(message);
+}
+
+void reportPresetLibraryScan(const PresetManager& library) {
+  const std::vector<std::string>& unreadable = library.getUnreadableFolders();
+  if (!unreadable.empty()) {
+    std::string message = unreadable.size() == 1 ? "A preset folder could not be read, so its presets are not listed: "
+                                                 : std::to_string(unreadable.size()) +
+                                                       " preset folders could not be read, so their presets are not "
+                                                       "listed: ";
+    for (size_t i = 0; i < unreadable.size() && i < 3; ++i) message += (i ? "; " : "") + unreadable[i];
+    if (unreadable.size() > 3) message += "; and " + std::to_string(unreadable.size() - 3) + " more";
+    alertOnce(message + ".");
+  }
+  if (!library.getScanStop().empty()) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", PresetManager::scanBudgetMs / 1000.0);
+    alertOnce(std::string("Reading the preset library took longer than ") + seconds + " seconds and stopped at " +
+              library.getScanStop() +
+              ": the presets from there on are not listed. A link in the library to a large folder can be the cause.");
+  }
 }
 
 bool finalizeGenericPlugin(GenericPlugin* plugin) {

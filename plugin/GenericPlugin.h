@@ -555,6 +555,9 @@ private:
 // already: a host that builds and drops instances (a temporary one to read
 // the plug-in's names, then the real ones) hears of a failure once.
 void alertOnce(const std::string& message);
+// Says, once, what the last scan of the library left out: the folders that
+// could not be read, and where the scan's time ran out. Main thread.
+void reportPresetLibraryScan(const PresetManager& library);
 
 // The first instance's start-up: registers the bundle's help book, reads
 // the preferences into the plug-in's serialize, and lets the bundle's help

@@ -302,8 +302,10 @@ void GenericPlugin::refreshPresetSnapshot(bool force) {
   reclaimPresetSnapshots();
 }
 
-void GenericPlugin::presetLibraryReplaced(PresetManager& /*manager*/) {
-  if (isMainThread()) refreshPresetSnapshot();
+void GenericPlugin::presetLibraryReplaced(PresetManager& manager) {
+  if (!isMainThread()) return;
+  refreshPresetSnapshot();
+  reportPresetLibraryScan(manager);
 }
 
 void GenericPlugin::reclaimPresetSnapshots() {
