@@ -79,6 +79,7 @@ GenericPlugin::Settings* GenericPlugin::sSettings = nullptr;
 PresetManager* GenericPlugin::sPresetManager = nullptr;
 int GenericPlugin::sPresetFileVersion = 1;
 int GenericPlugin::sInstances = 0;
+bool GenericPlugin::sIdentityOnly = false;
 ControllerMapping* GenericPlugin::sControllerMapping = nullptr;
 
 GenericPlugin::Settings::Settings()
@@ -210,7 +211,7 @@ void GenericPlugin::installFirstRunFolders() {
     const std::string shipped = getResourcePath("FactoryPresets");
     if (!shipped.empty() && folderExists(shipped)) offered = includeTrailingPathDelimiter(shipped);
   }
-  sPresetManager->initialize(offered);
+  readPresetLibrary(offered);
   if (installed) return;
   sVersionInfo->keepFirstRunPending();
   std::string message = sVersionInfo->getProductName() + " could not install its factory files; it will try again "
@@ -221,6 +222,14 @@ void GenericPlugin::installFirstRunFolders() {
   }
   if (!dataFailure.empty()) message += " Application data: " + dataFailure + ".";
   alertOnce(message);
+}
+
+void GenericPlugin::readPresetLibrary(const std::string& folder) {
+  if (!sPresetManager) return;
+  if (sIdentityOnly)
+    static_cast<PresetFolder*>(sPresetManager)->initialize(folder, 0);
+  else
+    sPresetManager->initialize(folder);
 }
 
 void GenericPlugin::releaseSharedObjects() {

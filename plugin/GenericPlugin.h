@@ -180,6 +180,20 @@ public:
   static int sInstances;
   static ControllerMapping* sControllerMapping;
 
+  // Main thread, around making an instance that is only asked who the
+  // plug-in is and then dropped (the host bridge's group does so before any
+  // real instance). Should it make the objects every instance shares, their
+  // preset library keeps its folder but is not read: a library that links
+  // to a large tree would cost a whole scan for nothing. The instances that
+  // follow read it.
+  class IdentityOnlyScope {
+  public:
+    IdentityOnlyScope() { sIdentityOnly = true; }
+    ~IdentityOnlyScope() { sIdentityOnly = false; }
+    IdentityOnlyScope(const IdentityOnlyScope&) = delete;
+    IdentityOnlyScope& operator=(const IdentityOnlyScope&) = delete;
+  };
+
   // channelCount: the number of audio channels the product declares.
   explicit GenericPlugin(int channelCount);
   // Releases the instance's own lists and queues. Parameters, MIDI-only
@@ -453,6 +467,10 @@ private:
   // Main thread: the reports other threads handed over, each shown once
   // per file.
   void reportPendingPresetFailures();
+  // Scans the shared library from folder, unless an IdentityOnlyScope
+  // stands: then it only takes the folder.
+  static void readPresetLibrary(const std::string& folder);
+  static bool sIdentityOnly;
   // Main thread: tells the user of a file that could not be loaded (once
   // per file), or keeps it for a host that probes.
   void reportPresetFailure(const std::string& path, const PresetLoadFailure& failure);

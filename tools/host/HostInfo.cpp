@@ -134,8 +134,10 @@ void printInfo(std::ostream& out, SimHost& host, const std::string& bundlePath) 
         << " output ports, quantum " << host.quantum(*instance) << "\n";
     printControls(out, host, *instance);
     printChunks(out, host, *instance);
-    host.deleteInstance(instance);
+    // Kept while the library is walked: the objects its instances share
+    // (the library read once among them) stay as they are.
     printPresets(out, host, t);
+    host.deleteInstance(instance);
   }
 }
 

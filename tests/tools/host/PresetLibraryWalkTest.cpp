@@ -21,6 +21,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <sys/inotify.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -80,16 +81,16 @@ std::string song(const zarn::test::TempDir& dir) {
   return path;
 }
 
-// Runs the shape in a child process (a home of its own, standard error kept,
-// and, as root, the user nobody when the shape needs permissions to count);
-// returns what did not hold, one line each.
-std::string runShape(const Shape& shape) {
-  zarn::test::TempDir dir("library-walk");
-  const std::string midi = song(dir);
+// Runs body in a child process, in a home of its own where the plug-in's
+// first run has put the factory presets, with standard error kept in
+// stderr.txt of the folder, and, as root, as the user nobody when asked
+// (permissions then count); returns what body returns.
+std::string inHomeOfItsOwn(const zarn::test::TempDir& dir, bool asNobody,
+                           const std::function<std::string(const Library&)>& body) {
   const zarn::test::ChildResult r = zarn::test::runInChild([&]() -> std::string {
     const fs::path home = fs::path(dir.path()) / "home";
     fs::create_directories(home);
-    if (shape.asNobody && ::geteuid() == 0) {
+    if (asNobody && ::geteuid() == 0) {
       fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
       for (const auto& e : fs::recursive_directory_iterator(dir.path())) (void)::chown(e.path().c_str(), 65534, 65534);
       (void)::chown(dir.path().c_str(), 65534, 65534);
@@ -98,11 +99,8 @@ std::string runShape(const Shape& shape) {
     ::setenv("HOME", home.c_str(), 1);
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DOCUMENTS_DIR"})
       ::unsetenv(name);
-    const std::string errFile = dir.file("stderr.txt");
-    const int fd = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int fd = ::open(dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0 || ::dup2(fd, 2) < 0) return "no standard error";
-
-    std::string wrong;
     // The first run puts the factory presets in place.
     if (hosttest::run({"info", "--bundle", ZARN_BUNDLE}).status != 0) return "the first run failed";
     Library library;
@@ -111,10 +109,22 @@ std::string runShape(const Shape& shape) {
     if (library.root.empty()) return "no factory presets";
     library.outside = fs::path(dir.path()) / "outside";
     fs::create_directories(library.outside);
-    shape.setUp(library);
     ::lseek(2, 0, SEEK_SET);
-    ::ftruncate(2, 0);
+    if (::ftruncate(2, 0) != 0) return "standard error kept";
+    return body(library);
+  });
+  if (!r.finished) return "the child did not finish: " + r.output;
+  return r.output;
+}
 
+// Sets the shape up and checks what info lists, what --preset does and what
+// the plug-in says; returns what did not hold, one line each.
+std::string runShape(const Shape& shape) {
+  zarn::test::TempDir dir("library-walk");
+  const std::string midi = song(dir);
+  return inHomeOfItsOwn(dir, shape.asNobody, [&](const Library& library) {
+    shape.setUp(library);
+    std::string wrong;
     const hosttest::Result info = hosttest::run({"info", "--bundle", ZARN_BUNDLE});
     const std::string list = info.out.substr(std::min(info.out.find("    presets: "), info.out.size()));
     for (const std::string& line : shape.listed)
@@ -129,14 +139,12 @@ std::string runShape(const Shape& shape) {
       if (!p.said.empty() && run.err.find(p.said) == std::string::npos)
         wrong += "--preset \"" + p.name + "\" does not say \"" + p.said + "\": " + run.err;
     }
-    const std::string alerts = readFile(errFile);
+    const std::string alerts = readFile(dir.file("stderr.txt"));
     if (shape.alerted.empty() ? !alerts.empty() : alerts.find(shape.alerted) == std::string::npos)
       wrong += "the plug-in said: \"" + alerts + "\"\n";
     if (!wrong.empty()) wrong += "info:\n" + list.substr(0, 4000);
     return wrong;
   });
-  if (!r.finished) return "the child did not finish: " + r.output;
-  return r.output;
 }
 
 } // namespace
@@ -228,5 +236,54 @@ TEST(PresetLibraryWalkTest, InfoAndPresetReachEveryPresetOfTheLibrary) {
        true},
   };
   for (const Shape& shape : shapes) EXPECT_EQ(runShape(shape), "") << shape.name;
+#endif
+}
+
+// Each command reads the library once, whatever instances it makes and drops:
+// a library that links to a large tree costs a command one scan's time, not
+// two or three. Counted as the opens of a folder that only the library's
+// scan reads (a linked one): a scan lists it twice in a row (its folders,
+// then its presets), which the kernel reports as one open, and each
+// instance then reads the preset file in it, which parts the scans.
+TEST(PresetLibraryWalkTest, EachCommandReadsTheLibraryOnce) {
+#ifndef ZARN_BUNDLE
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  zarn::test::TempDir dir("library-walk");
+  const std::string midi = song(dir);
+  const std::string counts = inHomeOfItsOwn(dir, false, [&](const Library& library) {
+    writeFile(library.outside / "Shared" / "Linked.qvp", library.preset("Bass/Sub Bass.qvp"));
+    fs::create_directory_symlink(library.outside / "Shared", library.root / "Linked");
+    const int watcher = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watcher < 0 || ::inotify_add_watch(watcher, (library.outside / "Shared").c_str(), IN_OPEN) < 0)
+      return std::string("no watch");
+    // The opens of the folder itself (not of the files in it).
+    auto folderOpens = [&] {
+      int opens = 0;
+      alignas(inotify_event) char buffer[4096];
+      ssize_t n;
+      while ((n = ::read(watcher, buffer, sizeof buffer)) > 0)
+        for (char* p = buffer; p < buffer + n;) {
+          const auto* e = reinterpret_cast<const inotify_event*>(p);
+          if ((e->mask & IN_ISDIR) && e->len == 0) ++opens;
+          p += sizeof(inotify_event) + e->len;
+        }
+      return opens;
+    };
+    std::string said;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0", midi,
+                                   dir.file("out.wav")},
+          std::vector<std::string>{"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0", "--preset", "Linked",
+                                   midi, dir.file("out.wav")},
+          std::vector<std::string>{"info", "--bundle", ZARN_BUNDLE}}) {
+      folderOpens();
+      const int status = hosttest::run(args).status;
+      said += std::to_string(status) + ":" + std::to_string(folderOpens()) + " ";
+    }
+    return said;
+  });
+  // Exit status and opens of render, render --preset and info.
+  EXPECT_EQ(counts, "0:1 0:1 0:1 ");
 #endif
 }
