@@ -618,16 +618,10 @@ TEST_F(RenderCommandTest, SynthesizerPresetsAreListedAndLongNamesFound) {
   const renderio::WavData sub = readWav("sub.wav");
 
   // A folder of the user's library with a preset of a long name.
-  std::filesystem::path subPath;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(std::getenv("HOME")))
-    if (entry.path().filename() == "Sub Bass.qvp") subPath = entry.path();
-  ASSERT_FALSE(subPath.empty());
-  const std::filesystem::path folder = subPath.parent_path().parent_path() / "Long Names";
-  std::filesystem::create_directory(folder);
-  struct Remove {
-    std::filesystem::path path;
-    ~Remove() { std::filesystem::remove_all(path); }
-  } remove{folder};
+  const hosttest::LibraryFolder longNames("Long Names");
+  ASSERT_FALSE(longNames.path().empty());
+  const std::filesystem::path& subPath = longNames.subBass();
+  const std::filesystem::path& folder = longNames.path();
   const std::string longName = "Sub Bass, kept under a name longer than the sixty-four bytes a host sees of it";
   ASSERT_GT(longName.size(), size_t(simhost::PresetByName::kPresetNameSize));
   std::filesystem::copy_file(subPath, folder / (longName + ".qvp"));

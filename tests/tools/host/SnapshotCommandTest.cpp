@@ -1,5 +1,6 @@
 #include "tools/host/snapshot/SnapshotCommand.h"
 #include "tools/host/RenderCommand.h"
+#include "tests/tools/host/HostCommandRun.h"
 
 #include "tests/support/TempDir.h"
 #include "tests/tools/host/RgbPng.h"
@@ -156,18 +157,9 @@ TEST(SnapshotCommandTest, APresetOfTheUsersOwnLibraryIsFound) {
   std::ostringstream out, err;
   // The first run in the user's home puts the factory presets in place.
   ASSERT_EQ(simhost::runHostCommand({"info", "--bundle", ZARN_BUNDLE}, out, err), 0) << err.str();
-  std::filesystem::path sub;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(std::getenv("HOME")))
-    if (entry.path().filename() == "Sub Bass.qvp" && entry.path().string().find("zarn-snapshot-") == std::string::npos)
-      sub = entry.path();
-  ASSERT_FALSE(sub.empty());
-  const std::filesystem::path mine = sub.parent_path().parent_path() / "Mine";
-  std::filesystem::create_directory(mine);
-  struct Remove {
-    std::filesystem::path path;
-    ~Remove() { std::filesystem::remove_all(path); }
-  } remove{mine};
-  std::filesystem::copy_file(sub, mine / "My Sub.qvp");
+  const hosttest::LibraryFolder mine("Mine");
+  ASSERT_FALSE(mine.path().empty());
+  std::filesystem::copy_file(mine.subBass(), mine.path() / "My Sub.qvp");
 
   const Outcome own = run({"--bundle", ZARN_BUNDLE, "--preset", "My Sub", dir.file("own.png")});
   ASSERT_EQ(own.status, 0) << own.err;
