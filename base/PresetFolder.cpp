@@ -6,65 +6,19 @@
 #include "base/TextUtils.h"
 
 #include "platform/Clock.h"
+#include "platform/SystemTrees.h"
 
 #include <sys/stat.h>
-#include <sys/vfs.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <climits>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <deque>
 #include <memory>
 #include <set>
 #include <utility>
-
-// What one scan of a tree remembers across its folders.
-//
-// Folders are told apart by device and inode, so that symbolic links cannot
-// make the scan endless or explosive: a link back to a folder on the way
-// down (a loop) is left out of the tree; a folder reached again by another
-// link (the library may link one folder into several places) is listed
-// again, with its presets and real sub-folders, but the links inside it are
-// not followed a second time, so folders linked to each other in a lattice
-// cost the scan no more than their number.
-//
-// The system's own trees (/proc, /sys, /dev) hold no presets but endless
-// links and files that never end; they are never entered, wherever a link
-// leads into them from.
-struct PresetFolder::ScanState {
-  using Identity = std::pair<dev_t, ino_t>;
-  std::set<Identity> scanned;
-  std::vector<dev_t> systemDevices;
-
-  ScanState() {
-    struct stat root;
-    const bool rootKnown = ::stat("/", &root) == 0;
-    for (const char* tree : {"/proc", "/sys", "/dev"}) {
-      struct stat info;
-      // A tree that is no file system of its own (a bare /dev in a
-      // container) cannot be told apart by its device.
-      if (::stat(tree, &info) == 0 && (!rootKnown || info.st_dev != root.st_dev))
-        systemDevices.push_back(info.st_dev);
-    }
-  }
-
-  bool isSystemTree(const std::string& folderPath, const struct stat& info) const {
-    for (dev_t d : systemDevices)
-      if (d == info.st_dev) return true;
-    struct statfs fs;
-    if (::statfs(folderPath.c_str(), &fs) != 0) return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0x9fa0UL:     // proc
-    case 0x62656572UL: // sysfs
-    case 0x1cd1UL:     // devpts
-    case 0x64626720UL: // debugfs
-    case 0x74726163UL: // tracefs
-    case 0x27e0ebUL:   // cgroup
-    case 0x63677270UL: // cgroup2
-      return true;
-    default: return false;
-    }
-  }
-};
 
 // The folders on the way from the scan's root down to the folder being
 // scanned.
@@ -82,18 +36,61 @@ struct PresetFolder::FolderIdentity {
       if (a->known && a->device == device && a->inode == inode) return true;
     return false;
   }
+
+  // The folders from the root down to this one, copied to wait with a link:
+  // their parents are left unset.
+  std::vector<FolderIdentity> chain() const {
+    std::vector<FolderIdentity> folders;
+    for (const FolderIdentity* f = this; f; f = f->parent) folders.push_back(*f);
+    std::reverse(folders.begin(), folders.end());
+    for (FolderIdentity& f : folders) f.parent = nullptr;
+    return folders;
+  }
+};
+
+// A link met while its tree was read, waiting for the library's own folders
+// (and the links met before it) to be read first.
+struct PresetFolder::PendingLink {
+  PresetFolder* folder;
+  // The folders from the root down to the one that holds the link.
+  std::vector<FolderIdentity> chain;
+  // The folder the link leads to.
+  FolderIdentity target;
+};
+
+// What one scan of a tree remembers across its folders.
+//
+// Folders are told apart by device and inode, so that symbolic links cannot
+// make the scan endless or explosive: a link back to a folder on the way
+// down (a loop) is left out of the tree; a folder reached again by another
+// link (the library may link one folder into several places) is listed
+// again, with its presets and real sub-folders, but the links inside it are
+// not followed a second time, so folders linked to each other in a lattice
+// cost the scan no more than their number.
+struct PresetFolder::ScanState {
+  using Identity = std::pair<dev_t, ino_t>;
+  int64_t deadlineUs = 0;
+  std::set<Identity> scanned;
+  platform::SystemTrees systemTrees;
+  std::deque<PendingLink> links;
+  std::string stop;
+  std::vector<std::string> unreadable;
+
+  bool timeLeft() const { return platform::realMicroseconds() < deadlineUs; }
+  // A folder the deadline keeps from being read: the first one is said.
+  void stopAt(const std::string& folderPath) {
+    if (stop.empty()) stop = excludeTrailingPathDelimiter(folderPath);
+  }
 };
 
 PresetFolder::PresetFolder(const std::string& path, const std::string& extension, int budgetMs)
     : mExtension(extension) {
-  ScanState state;
-  scan(path, budgetMs, nullptr, state, true);
+  scan(path, budgetMs);
 }
 
-PresetFolder::PresetFolder(const std::string& path, const std::string& extension, int budgetMs,
-                           const FolderIdentity* ancestors, ScanState& state, bool followLinks)
-    : mExtension(extension) {
-  scan(path, budgetMs, ancestors, state, followLinks);
+PresetFolder::PresetFolder(const std::string& path, const std::string& extension, bool linked)
+    : mExtension(extension), mLinked(linked) {
+  setPath(path);
 }
 
 PresetFolder::~PresetFolder() { clear(); }
@@ -106,9 +103,7 @@ void PresetFolder::initialize(const std::string& path, int budgetMs) {
 }
 
 void PresetFolder::clear() {
-  for (PresetFolder* folder : mFolders) delete folder;
   mFolders.clear();
-  for (Preset* preset : mPresets) delete preset;
   mPresets.clear();
 }
 
@@ -122,44 +117,80 @@ void PresetFolder::swapContents(PresetFolder& other) {
   std::swap(mPresets, other.mPresets);
   std::swap(mUnderscore, other.mUnderscore);
   std::swap(mFolderPath, other.mFolderPath);
+  std::swap(mLinked, other.mLinked);
+  std::swap(mScanStop, other.mScanStop);
+  std::swap(mUnreadable, other.mUnreadable);
 }
 
 void PresetFolder::moveListsTo(PresetFolder& other) {
   other.clear();
   std::swap(mFolders, other.mFolders);
   std::swap(mPresets, other.mPresets);
+  std::swap(mScanStop, other.mScanStop);
+  std::swap(mUnreadable, other.mUnreadable);
 }
 
-void PresetFolder::scan(const std::string& path, int budgetMs, const FolderIdentity* ancestors, ScanState& state,
-                        bool followLinks) {
+void PresetFolder::setPath(const std::string& path) {
+  mFolderPath = includeTrailingPathDelimiter(path);
+  mName = getFileName(excludeTrailingPathDelimiter(mFolderPath));
+  mUnderscore = !mName.empty() && mName[0] == '_';
+  if (mUnderscore) mName.erase(0, 1);
+}
+
+void PresetFolder::scan(const std::string& path, int budgetMs) {
   // The budget is real time: a render runs the program's clock virtually,
   // standing still while the plug-in loads, and a budget read from that
   // clock would never run out.
   const int64_t startUs = platform::realMicroseconds();
   clear();
-  mFolderPath = includeTrailingPathDelimiter(path);
-  mName = getFileName(excludeTrailingPathDelimiter(mFolderPath));
-  mUnderscore = !mName.empty() && mName[0] == '_';
-  if (mUnderscore) mName.erase(0, 1);
+  setPath(path);
+  mLinked = false;
+  mScanStop.clear();
+  mUnreadable.clear();
   if (mFolderPath.empty() || budgetMs < 1) return;
 
+  ScanState state;
+  state.deadlineUs = startUs + int64_t(budgetMs) * 1000;
   FolderIdentity self;
-  self.parent = ancestors;
   struct stat info;
   if (::stat(mFolderPath.c_str(), &info) == 0) {
-    if (state.isSystemTree(mFolderPath, info)) return;
+    if (state.systemTrees.contains(mFolderPath, info.st_dev)) return;
     self.device = info.st_dev;
     self.inode = info.st_ino;
     self.known = true;
-    // Scanned before in this scan: its links were followed then.
-    self.followLinks = followLinks && state.scanned.insert({info.st_dev, info.st_ino}).second;
+    state.scanned.insert({info.st_dev, info.st_ino});
   }
-  scanFolders(budgetMs, &self, state, startUs);
+  scanTree(self, state);
+  // Then the linked trees, in the order their links were met; the links
+  // inside one wait in turn for its own folders.
+  while (!state.links.empty()) {
+    PendingLink link = std::move(state.links.front());
+    state.links.pop_front();
+    if (!state.timeLeft()) {
+      state.stopAt(link.folder->mFolderPath);
+      continue;
+    }
+    for (size_t i = 1; i < link.chain.size(); ++i) link.chain[i].parent = &link.chain[i - 1];
+    link.target.parent = link.chain.empty() ? nullptr : &link.chain.back();
+    // Reached before in this scan: its links were followed then.
+    link.target.followLinks = state.scanned.insert({link.target.device, link.target.inode}).second;
+    link.folder->scanTree(link.target, state);
+  }
+  mScanStop = std::move(state.stop);
+  mUnreadable = std::move(state.unreadable);
+}
+
+void PresetFolder::scanTree(const FolderIdentity& self, ScanState& state) {
+  if (::access(mFolderPath.c_str(), R_OK | X_OK) != 0) {
+    state.unreadable.push_back(excludeTrailingPathDelimiter(mFolderPath) + ": " + std::strerror(errno));
+    return;
+  }
+  scanFolders(self, state);
   // A folder's own presets are listed whatever time its sub-folders took.
   scanPresets();
 }
 
-void PresetFolder::scanFolders(int budgetMs, const FolderIdentity* self, ScanState& state, int64_t startUs) {
+void PresetFolder::scanFolders(const FolderIdentity& self, ScanState& state) {
   struct Child {
     std::string name;
     bool underscore;
@@ -185,24 +216,30 @@ void PresetFolder::scanFolders(int budgetMs, const FolderIdentity* self, ScanSta
   for (const Child& entry : children) {
     const std::string childPath = mFolderPath + entry.name;
     FolderIdentity child;
-    child.parent = self;
+    child.parent = &self;
     struct stat info;
     if (::stat(childPath.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) continue;
     child.device = info.st_dev;
     child.inode = info.st_ino;
     child.known = true;
-    if (child.isOnChain() || state.isSystemTree(childPath, info)) continue;
+    if (child.isOnChain() || state.systemTrees.contains(childPath, info.st_dev)) continue;
     struct stat link;
     const bool isLink = ::lstat(childPath.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
-    if (isLink && !self->followLinks) continue;
-    const int64_t left = static_cast<int64_t>(budgetMs) - (platform::realMicroseconds() - startUs) / 1000;
-    const int childBudget = left < 1 ? 0 : static_cast<int>(std::min<int64_t>(left, INT_MAX));
-    std::unique_ptr<PresetFolder> folder(
-        new PresetFolder(childPath, mExtension, childBudget, self, state, self->followLinks));
-    mFolders.push_back(folder.get());
-    folder.release();
+    if (isLink && !self.followLinks) continue;
+    PresetFolder* folder =
+        mFolders.emplace_back(new PresetFolder(childPath, mExtension, mLinked || isLink)).get();
+    if (isLink) {
+      state.links.push_back(PendingLink{folder, self.chain(), child});
+    } else if (!state.timeLeft()) {
+      state.stopAt(folder->mFolderPath);
+    } else {
+      // Reached before in this scan (through a link): its links were
+      // followed then.
+      child.followLinks = self.followLinks && state.scanned.insert({info.st_dev, info.st_ino}).second;
+      folder->scanTree(child, state);
+    }
   }
-  std::sort(mFolders.begin(), mFolders.end(), [](const PresetFolder* a, const PresetFolder* b) {
+  std::sort(mFolders.begin(), mFolders.end(), [](const auto& a, const auto& b) {
     if (a->mUnderscore != b->mUnderscore) return a->mUnderscore;
     return compareText(a->mName, b->mName) < 0;
   });
@@ -211,12 +248,8 @@ void PresetFolder::scanFolders(int budgetMs, const FolderIdentity* self, ScanSta
 void PresetFolder::scanPresets() {
   std::unique_ptr<FileEnumerator> entries(
       createFileEnumerator(mFolderPath + "*" + mExtension, FileEnumerator::files));
-  while (entries->findNext()) {
-    std::unique_ptr<Preset> preset(new Preset(mFolderPath + entries->getFileName()));
-    mPresets.push_back(preset.get());
-    preset.release();
-  }
-  std::sort(mPresets.begin(), mPresets.end(), [](const Preset* a, const Preset* b) {
+  while (entries->findNext()) mPresets.push_back(std::make_unique<Preset>(mFolderPath + entries->getFileName()));
+  std::sort(mPresets.begin(), mPresets.end(), [](const auto& a, const auto& b) {
     return compareText(a->getName(), b->getName()) < 0;
   });
 }

@@ -2,13 +2,18 @@
 
 // One folder of a preset library: its sub-folders and its preset files, each
 // list sorted, all owned by the folder. Scanning is bounded in real time,
-// whatever clock the rest of the program reads: a folder hands what is left
-// of its budget down to each sub-folder it scans, and a sub-folder reached
-// after the budget ran out is listed by name but empty. Symbolic links are
-// followed, but neither a loop of links nor the system's own trees (/proc,
-// /sys, /dev) can keep a scan going; only regular files are presets.
+// whatever clock the rest of the program reads: one deadline holds for the
+// whole tree, and a sub-folder reached after it has passed is listed by
+// name but empty; the root then tells where the scan stopped. Symbolic
+// links are followed, but only once the library's own folders are all read,
+// so that a link to a large tree cannot keep them from being listed; the
+// folders reached through a link are marked as such. Neither a loop of
+// links nor the system's own trees (/proc, /sys, /dev) can keep a scan
+// going; only regular files are presets. A folder that cannot be read is
+// listed empty, and the root tells which.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,10 +36,10 @@ public:
 
   unsigned getFolderCount() const { return static_cast<unsigned>(mFolders.size()); }
   // The index is not checked.
-  PresetFolder* getFolder(unsigned i) const { return mFolders[i]; }
+  PresetFolder* getFolder(unsigned i) const { return mFolders[i].get(); }
   unsigned getPresetCount() const { return static_cast<unsigned>(mPresets.size()); }
   // The index is not checked.
-  Preset* getPreset(unsigned i) const { return mPresets[i]; }
+  Preset* getPreset(unsigned i) const { return mPresets[i].get(); }
 
   // True when path is not empty and begins with this folder's path.
   bool containsPreset(const std::string& path) const;
@@ -47,6 +52,15 @@ public:
   bool isUnderscored() const { return mUnderscore; }
   // Ends in '/'; empty for an empty path.
   const std::string& getFolderPath() const { return mFolderPath; }
+  // Whether the folder was reached through a symbolic link below the root
+  // (it is one, or lies inside one).
+  bool isLinked() const { return mLinked; }
+
+  // Of the root, after a scan: the first folder the deadline kept from being
+  // read ("" when the scan read everything), and the folders that could not
+  // be read, each with the reason ("path: reason").
+  const std::string& getScanStop() const { return mScanStop; }
+  const std::vector<std::string>& getUnreadableFolders() const { return mUnreadable; }
 
 protected:
   // Exchanges everything but the extension with other: path, name, flag
@@ -58,20 +72,28 @@ protected:
 private:
   struct FolderIdentity;
   struct ScanState;
+  struct PendingLink;
 
-  PresetFolder(const std::string& path, const std::string& extension, int budgetMs,
-               const FolderIdentity* ancestors, ScanState& state, bool followLinks);
-  // Fills an empty folder.
-  void scan(const std::string& path, int budgetMs, const FolderIdentity* ancestors, ScanState& state,
-            bool followLinks);
-  // startUs: the real clock when this folder's scan began.
-  void scanFolders(int budgetMs, const FolderIdentity* self, ScanState& state, int64_t startUs);
+  // An empty sub-folder, to be filled by scanTree.
+  PresetFolder(const std::string& path, const std::string& extension, bool linked);
+  // Names the folder after path and, unless the path is empty or there is
+  // no budget, scans the tree below it.
+  void scan(const std::string& path, int budgetMs);
+  // Fills this folder (empty, named) and its own sub-folders, and hands the
+  // links it meets to the state, to be read after the folders of the tree.
+  void scanTree(const FolderIdentity& self, ScanState& state);
+  void scanFolders(const FolderIdentity& self, ScanState& state);
   void scanPresets();
+  // Sets the folder's path, and its name and flag from it.
+  void setPath(const std::string& path);
 
   std::string mExtension;
-  std::vector<PresetFolder*> mFolders;
+  std::vector<std::unique_ptr<PresetFolder>> mFolders;
   std::string mName;
-  std::vector<Preset*> mPresets;
+  std::vector<std::unique_ptr<Preset>> mPresets;
   bool mUnderscore = false;
   std::string mFolderPath;
+  bool mLinked = false;
+  std::string mScanStop;
+  std::vector<std::string> mUnreadable;
 };

@@ -8,14 +8,26 @@
 
 namespace {
 
-// Visits every preset in library order until visit returns false; returns
-// false when stopped. Recursion depth is the depth of the folder tree.
-template <class Visit> bool walkLibrary(const PresetFolder& folder, Visit& visit) {
-  for (unsigned i = 0; i < folder.getFolderCount(); ++i)
-    if (!walkLibrary(*folder.getFolder(i), visit)) return false;
-  for (unsigned i = 0; i < folder.getPresetCount(); ++i)
-    if (!visit(folder.getPreset(i))) return false;
+// Visits the presets of the folders that are (or are not) reached through
+// a link, in a post-order walk, until visit returns false; returns false
+// when stopped. Recursion depth is the depth of the folder tree.
+template <class Visit> bool walkFolders(const PresetFolder& folder, bool linked, Visit& visit) {
+  for (unsigned i = 0; i < folder.getFolderCount(); ++i) {
+    const PresetFolder& child = *folder.getFolder(i);
+    // Everything below a link is reached through it.
+    if (!linked && child.isLinked()) continue;
+    if (!walkFolders(child, linked, visit)) return false;
+  }
+  if (folder.isLinked() == linked)
+    for (unsigned i = 0; i < folder.getPresetCount(); ++i)
+      if (!visit(folder.getPreset(i))) return false;
   return true;
+}
+
+// Visits every preset in library order until visit returns false; returns
+// false when stopped.
+template <class Visit> bool walkLibrary(const PresetFolder& root, Visit& visit) {
+  return walkFolders(root, false, visit) && walkFolders(root, true, visit);
 }
 
 Preset* presetAt(const PresetFolder& root, int64_t index) {

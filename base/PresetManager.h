@@ -5,8 +5,10 @@
 //
 // Library order is a post-order walk of the tree: each folder's sub-folders
 // in their sorted order (each with its own sub-folders first), then the
-// folder's own presets. Preset i of that list is bank i / 128, program
-// i % 128.
+// folder's own presets. The library's own folders come first; the folders
+// reached through symbolic links follow them, in the same walk, so that a
+// link never moves the numbers of the library's own presets. Preset i of
+// that list is bank i / 128, program i % 128.
 //
 // Threads: rescans (initialize, clear) and queries may come from different
 // threads. A query and the use of the Preset it returns are safe only while

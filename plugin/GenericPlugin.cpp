@@ -26,6 +26,7 @@
 #include "wave/Environment.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
@@ -78,6 +79,7 @@ GenericPlugin::Settings* GenericPlugin::sSettings = nullptr;
 PresetManager* GenericPlugin::sPresetManager = nullptr;
 int GenericPlugin::sPresetFileVersion = 1;
 int GenericPlugin::sInstances = 0;
+bool GenericPlugin::sIdentityOnly = false;
 ControllerMapping* GenericPlugin::sControllerMapping = nullptr;
 
 GenericPlugin::Settings::Settings()
@@ -118,6 +120,7 @@ void GenericPlugin::initialize(const std::string& productName, int maxBlockSize)
   mPresetContext = new PresetContext();
   // The render thread's program changes read the library from here on.
   if (PresetManager* library = getPresetManager(-1)) PresetSnapshotPublisher::subscribe(*library, mPresetSnapshots);
+  if (PresetManager* library = getPresetManager(-1)) reportPresetLibraryScan(*library);
 }
 
 void GenericPlugin::finalize() {
@@ -204,7 +207,7 @@ void GenericPlugin::installFirstRunFolders() {
     const std::string shipped = getResourcePath("FactoryPresets");
     if (!shipped.empty() && folderExists(shipped)) offered = includeTrailingPathDelimiter(shipped);
   }
-  sPresetManager->initialize(offered);
+  readPresetLibrary(offered);
   if (installed) return;
   sVersionInfo->keepFirstRunPending();
   std::string message = sVersionInfo->getProductName() + " could not install its factory files; it will try again "
@@ -215,6 +218,14 @@ void GenericPlugin::installFirstRunFolders() {
   }
   if (!dataFailure.empty()) message += " Application data: " + dataFailure + ".";
   alertOnce(message);
+}
+
+void GenericPlugin::readPresetLibrary(const std::string& folder) {
+  if (!sPresetManager) return;
+  if (sIdentityOnly)
+    static_cast<PresetFolder*>(sPresetManager)->initialize(folder, 0);
+  else
+    sPresetManager->initialize(folder);
 }
 
 void GenericPlugin::releaseSharedObjects() {
@@ -251,6 +262,26 @@ void alertOnce(const std::string& message) {
     if (!said.insert(message).second) return;
   }
   showMessageDialog(message);
+}
+
+void reportPresetLibraryScan(const PresetManager& library) {
+  const std::vector<std::string>& unreadable = library.getUnreadableFolders();
+  if (!unreadable.empty()) {
+    std::string message = unreadable.size() == 1 ? "A preset folder could not be read, so its presets are not listed: "
+                                                 : std::to_string(unreadable.size()) +
+                                                       " preset folders could not be read, so their presets are not "
+                                                       "listed: ";
+    for (size_t i = 0; i < unreadable.size() && i < 3; ++i) message += (i ? "; " : "") + unreadable[i];
+    if (unreadable.size() > 3) message += "; and " + std::to_string(unreadable.size() - 3) + " more";
+    alertOnce(message + ".");
+  }
+  if (!library.getScanStop().empty()) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", PresetManager::scanBudgetMs / 1000.0);
+    alertOnce(std::string("Reading the preset library took longer than ") + seconds + " seconds and stopped at " +
+              library.getScanStop() +
+              ": the presets from there on are not listed. A link in the library to a large folder can be the cause.");
+  }
 }
 
 bool finalizeGenericPlugin(GenericPlugin* plugin) {

@@ -185,6 +185,20 @@ public:
   static int sInstances;
   static ControllerMapping* sControllerMapping;
 
+  // Main thread, around making an instance that is only asked who the
+  // plug-in is and then dropped (the host bridge's group does so before any
+  // real instance). Should it make the objects every instance shares, their
+  // preset library keeps its folder but is not read: a library that links
+  // to a large tree would cost a whole scan for nothing. The instances that
+  // follow read it.
+  class IdentityOnlyScope {
+  public:
+    IdentityOnlyScope() { sIdentityOnly = true; }
+    ~IdentityOnlyScope() { sIdentityOnly = false; }
+    IdentityOnlyScope(const IdentityOnlyScope&) = delete;
+    IdentityOnlyScope& operator=(const IdentityOnlyScope&) = delete;
+  };
+
   // channelCount: the number of audio channels the product declares.
   explicit GenericPlugin(int channelCount);
   // Releases the instance's own lists and queues. Parameters, MIDI-only
@@ -325,6 +339,19 @@ public:
   // file for the whole process: at once on the main thread, else through a
   // hand-off at the main thread's next idle time.
   static std::string presetFailureMessage(const std::string& path, const PresetLoadFailure& failure);
+  // A preset file this instance could not load: its full path, and why.
+  struct PresetRefusal {
+    std::string path;
+    std::string reason;
+  };
+  // Main thread. While a host probes the library (it reads what each of its
+  // program changes did), a file that cannot be loaded is kept for the host
+  // instead of being reported to the user: the host says what it was asked
+  // about. Switching either way forgets the kept refusal.
+  void setPresetRefusalsToHost(bool toHost);
+  // Main thread: the last refusal kept for the host; an empty path when
+  // there is none.
+  const PresetRefusal& getPresetRefusal() const { return mPresetRefusal; }
 
   // ---- parameters
   void handleParameterChange(int index, float value, int flags) override;
@@ -456,6 +483,13 @@ private:
   // Main thread: the reports other threads handed over, each shown once
   // per file.
   void reportPendingPresetFailures();
+  // Scans the shared library from folder, unless an IdentityOnlyScope
+  // stands: then it only takes the folder.
+  static void readPresetLibrary(const std::string& folder);
+  static bool sIdentityOnly;
+  // Main thread: tells the user of a file that could not be loaded (once
+  // per file), or keeps it for a host that probes.
+  void reportPresetFailure(const std::string& path, const PresetLoadFailure& failure);
   // Render thread, first thing in process.
   void applyPendingSampleRate();
   // A program change that met a load on another thread, or a library
@@ -515,6 +549,9 @@ private:
   std::unique_ptr<PresetContextHandOff> mPresetContextHandOff;
   // Filled off the main thread, emptied on it; made with the context.
   std::unique_ptr<PresetFailureHandOff> mPresetFailureHandOff;
+  // Main thread only.
+  bool mPresetRefusalsToHost = false;
+  PresetRefusal mPresetRefusal;
   // Main thread only: an owner told of a change while the pending changes
   // are applied may ask for the context again; that must not apply newer
   // changes before the older ones are complete.
@@ -542,6 +579,9 @@ private:
 // already: a host that builds and drops instances (a temporary one to read
 // the plug-in's names, then the real ones) hears of a failure once.
 void alertOnce(const std::string& message);
+// Says, once, what the last scan of the library left out: the folders that
+// could not be read, and where the scan's time ran out. Main thread.
+void reportPresetLibraryScan(const PresetManager& library);
 
 // The first instance's start-up: registers the bundle's help book, reads
 // the preferences into the plug-in's serialize, and lets the bundle's help

@@ -97,7 +97,7 @@ bool GenericPlugin::applyPreset(Preset* preset) {
   if (applied) return true;
   if (failure.kind == PresetLoadFailure::none) failure.kind = PresetLoadFailure::refused;
   if (isMainThread())
-    reportOnce(preset->getPath(), failure);
+    reportPresetFailure(preset->getPath(), failure);
   else if (mPresetFailureHandOff)
     mPresetFailureHandOff->publish(preset->getPath(), failure);
   return false;
@@ -107,7 +107,23 @@ void GenericPlugin::reportPendingPresetFailures() {
   if (!mPresetFailureHandOff || !isMainThread()) return;
   std::string path;
   PresetLoadFailure failure;
-  while (mPresetFailureHandOff->take(path, failure)) reportOnce(path, failure);
+  while (mPresetFailureHandOff->take(path, failure)) reportPresetFailure(path, failure);
+}
+
+void GenericPlugin::reportPresetFailure(const std::string& path, const PresetLoadFailure& failure) {
+  if (mPresetRefusalsToHost) {
+    mPresetRefusal = PresetRefusal{path, describePresetFailure(failure)};
+    return;
+  }
+  reportOnce(path, failure);
+}
+
+void GenericPlugin::setPresetRefusalsToHost(bool toHost) {
+  if (!isMainThread()) return;
+  // Refusals handed over before the switch belong to the earlier mode.
+  reportPendingPresetFailures();
+  mPresetRefusalsToHost = toHost;
+  mPresetRefusal = PresetRefusal{};
 }
 
 GenericPlugin::PresetScope::PresetScope(GenericPlugin& plugin) : mPlugin(plugin), mLock(plugin.mPresetLock) {
@@ -227,7 +243,7 @@ bool GenericPlugin::applyProgramEntry(const PresetLibrarySnapshot* snapshot, int
     // Refused when the library was read: the sound stays, and the user is
     // told (once per file), off the main thread through the hand-off.
     if (isMainThread())
-      reportOnce(entry->path, entry->failure);
+      reportPresetFailure(entry->path, entry->failure);
     else if (mPresetFailureHandOff)
       mPresetFailureHandOff->publish(entry->path, entry->failure);
     return false;
@@ -242,6 +258,11 @@ bool GenericPlugin::applyProgramEntry(const PresetLibrarySnapshot* snapshot, int
 void GenericPlugin::refreshPresetSnapshot() {
   if (!isMainThread()) return;
   if (PresetSnapshotPublisher* publisher = mPresetSnapshots.getPublisher()) publisher->refresh();
+  // A rescan (on whichever thread) may have left folders out: said once.
+  if (PresetManager* library = getPresetManager(-1)) {
+    PresetManager::ReadAccess access(*library);
+    if (access) reportPresetLibraryScan(*library);
+  }
 }
 
 void GenericPlugin::deferProgramChange(int bank, int program) {

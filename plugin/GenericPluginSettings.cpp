@@ -136,7 +136,12 @@ void GenericPlugin::serialize(SettingSerializer* serializer) {
     // list what is listed (and the last instance's finalization deletes the
     // library right after), while a library that links to a large tree
     // costs a whole scan budget.
-    if (!serializer->isWriter() || folder != manager->getFolderPath()) manager->initialize(folder);
+    if (!serializer->isWriter() || folder != manager->getFolderPath()) {
+      if (manager == sPresetManager)
+        readPresetLibrary(folder);
+      else
+        manager->initialize(folder);
+    }
   }
 
   if (sVersionInfo) {

@@ -45,7 +45,7 @@ DigiPluginAdapter::DigiPluginAdapter() : fMainThread(std::this_thread::get_id())
   fPlugin = createPluginInstance();
   fPending = std::make_unique<CPendingControlChanges>(fPlugin->getNumParameters());
   fPlugin->registerPluginAdapter(this);
-  AddChunk(kPresetNameChunkID, kPresetNameChunkName, kPresetNameSize + kPresetPathSize);
+  AddChunk(kPresetNameChunkID, presetchunk::kName, presetchunk::kDataSize);
 }
 
 DigiPluginAdapter::~DigiPluginAdapter() {

@@ -28,6 +28,7 @@
 #include "editor/GenericPluginInterface.h"
 #include "gui/Geometry.h"
 #include "host/CEffectProcessMIDI.h"
+#include "host/PresetNameChunk.h"
 #include "plugin/GenericPlugin.h"
 
 #include <atomic>
@@ -46,16 +47,8 @@ class DigiPluginAdapter : public GenericPlugin::Adapter,
                           public GenericPluginInterface::InterfaceListener,
                           public virtual CEffectProcessMIDI {
 public:
-  static constexpr uint32_t kPresetNameChunkID = 0x51565072; // 'QVPr'
-  static constexpr const char* kPresetNameChunkName = "Quorvane Preset Name";
-  static constexpr int32_t kPresetNameSize = 64;
-  // The smallest chunk read: the name alone, as states saved before the
-  // path was added hold it.
-  static constexpr int32_t kPresetNameChunkSize = kChunkHeaderSize + kPresetNameSize; // 120
-  // After the name: the preset's path below the library's root, so that
-  // presets of one name in two folders are told apart.
-  static constexpr int32_t kPresetPathSize = 1024;
-  static constexpr int32_t kPresetChunkSize = kPresetNameChunkSize + kPresetPathSize;
+  // The preset-name chunk (host/PresetNameChunk.h).
+  static constexpr uint32_t kPresetNameChunkID = presetchunk::kID;
   static constexpr uint32_t kBypassControlID = 0x62797061; // 'bypa'
   static constexpr int32_t kBypassControlIndex = 1;
 

@@ -2,16 +2,8 @@
 // controls chunk of the host layer; the preset-name chunk adds the name of
 // the instance's current preset, so that a restored document shows which
 // preset its sound came from. It never loads a preset: the values come back
-// through the controls chunk.
-//
-// Preset-name chunk data: 64 bytes, the name's 8-bit characters padded with
-// NUL bytes; a name of 64 characters or more fills the field without a
-// terminator. Restoring reads at most 63 characters. Then 1024 bytes: the
-// preset's path below the library's root, padded with NUL bytes, or all
-// NUL when the path needs more room (a shortened path would name another
-// file). Readers that know only the name read the first 64 bytes and
-// ignore the rest; a chunk of the name alone (saved before the path was
-// added) restores by the name as before.
+// through the controls chunk. Its layout, and how a host probes the library
+// through it, are in host/PresetNameChunk.h.
 //
 // Restoring prefers the path: presets of one name may live in two folders
 // (a factory "Plucks/Pluck" and a user's "Bass/Pluck"), and the name alone
@@ -40,14 +32,26 @@ int32_t DigiPluginAdapter::GetChunk(uint32_t id, SFicPlugInChunk* chunk) {
   GetPlugin()->applyPendingPresetContext();
   if (id != kPresetNameChunkID) return CEffectProcessMIDI::GetChunk(id, chunk);
   PlugInAssertPointer(chunk);
-  chunk->fSize = kPresetChunkSize;
+  chunk->fSize = presetchunk::kRecordSize;
   unsigned char* field = ChunkData(chunk);
-  std::memset(field, 0, kPresetNameSize + kPresetPathSize);
+  std::memset(field, 0, presetchunk::kDataSize);
+  // A text into its field: cut to the field (a name), or left out when it
+  // needs more room (a path, which cut short would name another file).
+  auto put = [&](int32_t offset, int32_t size, const std::string& text, bool cut) {
+    if (cut || text.size() < static_cast<size_t>(size))
+      std::memcpy(field + offset, text.data(), std::min<size_t>(text.size(), static_cast<size_t>(size)));
+  };
   if (const PresetContext* context = GetPlugin()->getPresetContext()) {
-    const std::string& name = context->presetName.get();
-    std::memcpy(field, name.data(), std::min<size_t>(name.size(), kPresetNameSize));
-    const std::string& path = context->presetPath.get();
-    if (path.size() < static_cast<size_t>(kPresetPathSize)) std::memcpy(field + kPresetNameSize, path.data(), path.size());
+    put(0, presetchunk::kNameSize, context->presetName.get(), true);
+    put(presetchunk::kPathOffset, presetchunk::kPathSize, context->presetPath.get(), false);
+  }
+  const GenericPlugin::PresetRefusal& refusal = GetPlugin()->getPresetRefusal();
+  if (!refusal.path.empty()) {
+    PresetManager* manager = GetPlugin()->getPresetManager(-1);
+    const Preset refused(refusal.path);
+    put(presetchunk::kRefusedPathOffset, presetchunk::kRefusedPathSize,
+        manager ? manager->getPresetPath(&refused) : refusal.path, false);
+    put(presetchunk::kReasonOffset, presetchunk::kReasonSize, refusal.reason, true);
   }
   return 0;
 }
@@ -73,19 +77,21 @@ int32_t DigiPluginAdapter::SetChunk(uint32_t id, SFicPlugInChunk* chunk) {
   }
   if (id != kPresetNameChunkID) return CEffectProcessMIDI::SetChunk(id, chunk);
   PlugInAssertPointer(chunk);
-  if (chunk->fSize < kPresetNameChunkSize)
+  if (chunk->fSize < presetchunk::kNameRecordSize)
     return RefuseChunk("it holds " + std::to_string(chunk->fSize) + " bytes, fewer than the " +
-                       std::to_string(kPresetNameChunkSize) + " of a header and a preset name");
+                       std::to_string(presetchunk::kNameRecordSize) + " of a header and a preset name");
   const char* field = reinterpret_cast<const char*>(ChunkData(chunk));
-  const std::string name(field, strnlen(field, kPresetNameSize - 1));
+  const std::string name(field, strnlen(field, presetchunk::kNameSize - 1));
   std::string storedPath;
-  if (chunk->fSize > kPresetNameChunkSize) {
-    const size_t room = std::min<size_t>(static_cast<size_t>(chunk->fSize - kPresetNameChunkSize), kPresetPathSize);
-    const char* pathField = field + kPresetNameSize;
+  if (chunk->fSize > presetchunk::kNameRecordSize) {
+    const size_t room =
+        std::min<size_t>(static_cast<size_t>(chunk->fSize - presetchunk::kNameRecordSize), presetchunk::kPathSize);
+    const char* pathField = field + presetchunk::kPathOffset;
     const size_t length = strnlen(pathField, room);
     // A path without its terminator within the field was cut: not used.
     if (length < room) storedPath.assign(pathField, length);
   }
+  GetPlugin()->setPresetRefusalsToHost(name == presetchunk::kNoPresetName);
 
   PresetContext* context = GetPlugin()->getPresetContext();
   if (!context) return 0;

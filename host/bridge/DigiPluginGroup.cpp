@@ -26,8 +26,13 @@ DigiPluginGroup::DigiPluginGroup() {
   uint32_t version = 1;
   {
     // The first plug-in of the process: it makes the objects every instance
-    // shares and releases them again when it goes.
-    std::unique_ptr<GenericPlugin> plugin(createPluginInstance());
+    // shares and releases them again when it goes. It is asked only who it
+    // is, so it leaves the preset library for the real instances to read.
+    std::unique_ptr<GenericPlugin> plugin;
+    {
+      GenericPlugin::IdentityOnlyScope identityOnly;
+      plugin.reset(createPluginInstance());
+    }
     fCategory = plugin->getCategory();
     fChannelCount = plugin->getChannelCount();
     fSideChain = plugin->hasSideChain();

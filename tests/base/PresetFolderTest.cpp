@@ -298,3 +298,39 @@ TEST(PresetFolderTest, LinksBackToAnEnclosingFolderAreLeftOut) {
   PresetFolder fromLink(dir.file("A/Linked"), ".qvp", 2500);
   EXPECT_EQ(countPresets(fromLink), 1u);
 }
+
+TEST(PresetFolderTest, TheLibrarysOwnFoldersAreReadBeforeALinkedTreeAndACutScanSaysWhere) {
+  // Outside the library, a tree of 10,000 folders as the scan sees it: 100
+  // links to one folder of 100 sub-folders (a folder reached again is
+  // listed again, with its real sub-folders). Far more than 20 ms of
+  // reading on any machine; the link to it sorts before the library's own
+  // folders.
+  TempDir big, dir;
+  namespace fs = std::filesystem;
+  for (int i = 0; i < 100; ++i) {
+    fs::create_directories(big.file("Many/S" + std::to_string(i)));
+    fs::create_directories(big.file("Links"));
+    fs::create_directory_symlink(big.file("Many"), big.file("Links/L" + std::to_string(i)));
+  }
+  dir.write("Bass/Acid Bass.qvp", "");
+  dir.write("Pads/Warm Pad.qvp", "");
+  dir.write("Top.qvp", "");
+  fs::create_directory_symlink(big.file("Links"), dir.file("Aaa"));
+
+  PresetFolder root(dir.path(), ".qvp", 20);
+  EXPECT_EQ(folderNames(root), (std::vector<std::string>{"Aaa", "Bass", "Pads"}));
+  ASSERT_NE(findFolder(root, "Pads"), nullptr);
+  EXPECT_EQ(presetNames(*findFolder(root, "Bass")), (std::vector<std::string>{"Acid Bass"}));
+  EXPECT_EQ(presetNames(*findFolder(root, "Pads")), (std::vector<std::string>{"Warm Pad"}));
+  EXPECT_EQ(presetNames(root), (std::vector<std::string>{"Top"}));
+  EXPECT_TRUE(findFolder(root, "Aaa")->isLinked());
+  EXPECT_FALSE(findFolder(root, "Bass")->isLinked());
+  // The scan stopped inside the linked tree, and says so.
+  EXPECT_EQ(root.getScanStop().rfind(dir.file("Aaa/L"), 0), 0u) << root.getScanStop();
+
+  // With time enough, nothing is left out and nothing is said.
+  fs::remove(dir.file("Aaa"));
+  PresetFolder whole(dir.path(), ".qvp", 2500);
+  EXPECT_EQ(whole.getScanStop(), "");
+  EXPECT_TRUE(whole.getUnreadableFolders().empty());
+}

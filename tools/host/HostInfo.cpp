@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <limits>
+#include <map>
 
 namespace simhost {
 
@@ -77,7 +78,9 @@ void printChunks(std::ostream& out, SimHost& host, Instance& in) {
 }
 
 // The library as a host reaches it: each preset's bank and program (what
-// --preset sends) and its name.
+// --preset sends) and its name; where two presets have one name, the path
+// that tells them apart (what --preset takes as FOLDER/NAME); a file that
+// does not load, with the plug-in's reason.
 void printPresets(std::ostream& out, SimHost& host, int32_t type) {
   std::vector<PresetByName::Entry> presets;
   std::string error;
@@ -85,14 +88,18 @@ void printPresets(std::ostream& out, SimHost& host, int32_t type) {
     out << "    presets: none by name (" << error << ")\n";
     return;
   }
+  std::map<std::string, int> named;
+  for (const PresetByName::Entry& e : presets) ++named[e.name];
   out << "    presets: " << presets.size() << " (bank, program: name)\n";
-  for (const PresetByName::Entry& e : presets)
-    out << "      " << e.index / 128 << ", " << e.index % 128 << ": "
-        << (e.name.empty() ? "(this file does not load; the plug-in says why)" : e.name)
-        << (e.name == e.stored && e.name.size() == static_cast<size_t>(PresetByName::kPresetNameSize)
-                ? " (as far as a host sees a name; --preset takes the whole name too)"
-                : "")
-        << "\n";
+  for (const PresetByName::Entry& e : presets) {
+    out << "      " << e.index / 128 << ", " << e.index % 128 << ": " << PresetByName::printable(e.name);
+    if (named[e.name] > 1 && !e.path.empty()) out << " (in " << PresetByName::printable(e.path) << ")";
+    if (!e.loads())
+      out << " (does not load: " << PresetByName::printable(e.refusal) << ")";
+    else if (e.name == e.stored && e.name.size() == static_cast<size_t>(PresetByName::kPresetNameSize))
+      out << " (as far as a host sees a name; --preset takes the whole name too)";
+    out << "\n";
+  }
 }
 
 } // namespace
@@ -127,8 +134,10 @@ void printInfo(std::ostream& out, SimHost& host, const std::string& bundlePath) 
         << " output ports, quantum " << host.quantum(*instance) << "\n";
     printControls(out, host, *instance);
     printChunks(out, host, *instance);
-    host.deleteInstance(instance);
+    // Kept while the library is walked: the objects its instances share
+    // (the library read once among them) stay as they are.
     printPresets(out, host, t);
+    host.deleteInstance(instance);
   }
 }
 

@@ -11,9 +11,6 @@
 namespace simhost {
 namespace {
 
-// No preset file can be named this, so the chunk shows it only until a
-// preset is loaded.
-const char* const kNoPreset = "/";
 // A program change the plug-in could not act on at once (its library busy
 // with a rescan) is tried again this many times.
 constexpr int kRetries = 3;
@@ -31,35 +28,72 @@ private:
   Instance* mInstance;
 };
 
+// The text of a field of a record (header included): "" when the record
+// ends before it, or when it fills the field without an end (a path cut
+// short names no file).
+std::string fieldIn(const std::vector<unsigned char>& record, int32_t offset, int32_t size) {
+  const size_t at = static_cast<size_t>(kChunkHeaderSize + offset);
+  if (record.size() <= at) return {};
+  const char* field = reinterpret_cast<const char*>(record.data() + at);
+  const size_t room = std::min<size_t>(record.size() - at, static_cast<size_t>(size));
+  const size_t length = strnlen(field, room);
+  return length == room ? std::string() : std::string(field, length);
+}
+
+// A path's last part without its extension.
+std::string fileNameOf(std::string path) {
+  if (const size_t slash = path.rfind('/'); slash != std::string::npos) path.erase(0, slash + 1);
+  if (const size_t dot = path.rfind('.'); dot != std::string::npos && dot > 0) path.erase(dot);
+  return path;
+}
+
+// A path without its extension.
+std::string stemOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot <= slash + 1)) return path;
+  return path.substr(0, dot);
+}
+
 } // namespace
 
 std::string PresetByName::nameIn(const std::vector<unsigned char>& record) {
-  if (record.size() < static_cast<size_t>(kChunkHeaderSize + kPresetNameSize)) return {};
+  if (record.size() < static_cast<size_t>(presetchunk::kNameRecordSize)) return {};
   const char* field = reinterpret_cast<const char*>(record.data() + kChunkHeaderSize);
   return std::string(field, strnlen(field, kPresetNameSize));
 }
 
 std::string PresetByName::fileNameIn(const std::vector<unsigned char>& record) {
-  const size_t at = static_cast<size_t>(kChunkHeaderSize + kPresetNameSize);
-  if (record.size() <= at) return {};
-  const char* field = reinterpret_cast<const char*>(record.data() + at);
-  const size_t room = std::min<size_t>(record.size() - at, kPresetPathSize);
-  const size_t length = strnlen(field, room);
-  // No path, or one cut short by the field: no name can be taken from it.
-  if (length == 0 || length == room) return {};
-  std::string name(field, length);
-  if (const size_t slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
-  if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.erase(dot);
-  return name;
+  const std::string path = fieldIn(record, presetchunk::kPathOffset, presetchunk::kPathSize);
+  return path.empty() ? std::string() : fileNameOf(path);
 }
 
 std::vector<unsigned char> PresetByName::withName(std::vector<unsigned char> record, const std::string& name) {
-  record.resize(std::max(record.size(), static_cast<size_t>(kChunkHeaderSize + kPresetNameSize)), 0);
+  record.resize(std::max(record.size(), static_cast<size_t>(presetchunk::kNameRecordSize)), 0);
   unsigned char* field = record.data() + kChunkHeaderSize;
   // The name alone: a path after it (of another preset) is cleared too.
   std::memset(field, 0, record.size() - kChunkHeaderSize);
   std::memcpy(field, name.data(), std::min<size_t>(name.size(), kPresetNameSize - 1));
   return record;
+}
+
+PresetByName::Entry PresetByName::entryOf(int32_t index, const std::vector<unsigned char>& record) {
+  Entry e;
+  e.index = index;
+  const std::string stored = nameIn(record);
+  if (stored == presetchunk::kNoPresetName) {
+    // Nothing loaded: a refusal, or the library's end.
+    e.path = fieldIn(record, presetchunk::kRefusedPathOffset, presetchunk::kRefusedPathSize);
+    if (e.path.empty()) return e;
+    e.name = fileNameOf(e.path);
+    e.refusal = fieldIn(record, presetchunk::kReasonOffset, presetchunk::kReasonSize);
+    if (e.refusal.empty()) e.refusal = "the plug-in could not load it";
+    return e;
+  }
+  e.stored = stored;
+  e.path = fieldIn(record, presetchunk::kPathOffset, presetchunk::kPathSize);
+  e.name = e.path.empty() ? stored : fileNameOf(e.path);
+  return e;
 }
 
 namespace {
@@ -75,29 +109,10 @@ void sendProgram(SimHost& host, Instance& in, int32_t i) {
   host.idle();
 }
 
-} // namespace
-
-bool PresetByName::choose(SimHost& host, Instance& in, int32_t index, const std::string& name, std::string& error) {
-  std::vector<unsigned char> record;
-  for (int attempt = 0; attempt <= kRetries; ++attempt) {
-    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    sendProgram(host, in, index);
-    record.clear();
-    if (host.getChunk(in, kPresetNameChunkID, record) == 0 && matches(entryOf(index, record), name)) return true;
-  }
-  error = "preset \"" + name + "\" did not load from a program change";
-  return false;
-}
-
-namespace {
-
-// Walks the library on the probe, program after program, and hands each
-// place and what it showed (an entry without names when it showed none)
-// to visit, until
-// visit says stop or the library ends. False with a reason when the chunk
-// cannot be used.
-template <class Visit>
-bool walkLibrary(SimHost& host, Instance& probe, std::string& error, Visit visit) {
+// Walks the library on the probe, program after program, to its end. False
+// with a reason when the chunk cannot be used.
+bool walkLibrary(SimHost& host, Instance& probe, std::vector<PresetByName::Entry>& presets, std::string& error) {
+  presets.clear();
   const auto ids = host.chunkIDs(probe);
   if (std::find(ids.begin(), ids.end(), PresetByName::kPresetNameChunkID) == ids.end()) {
     error = "the plug-in keeps no preset name, so no preset can be chosen by name";
@@ -108,32 +123,35 @@ bool walkLibrary(SimHost& host, Instance& probe, std::string& error, Visit visit
     error = "the plug-in gave no preset name (" + std::to_string(status) + ")";
     return false;
   }
-  const std::vector<unsigned char> cleared = PresetByName::withName(record, kNoPreset);
-  int32_t emptyRun = 0;
-  for (int32_t i = 0; i < PresetByName::kMaxPresets; ++i) {
-    std::string found = kNoPreset;
+  // Set before each program change: the plug-in keeps what it refuses for
+  // the host, and a preset that loads replaces the name.
+  const std::vector<unsigned char> cleared = PresetByName::withName(record, presetchunk::kNoPresetName);
+  auto look = [&](PresetByName::Entry& e, int32_t i) {
     record.clear();
-    for (int attempt = 0; attempt <= kRetries && found == kNoPreset; ++attempt) {
-      if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      if (host.setChunk(probe, PresetByName::kPresetNameChunkID, cleared) != 0) {
-        error = "the plug-in refused its preset-name chunk";
-        return false;
-      }
-      sendProgram(host, probe, i);
-      record.clear();
-      if (host.getChunk(probe, PresetByName::kPresetNameChunkID, record) != 0) {
-        error = "the plug-in gave no preset name";
-        return false;
-      }
-      found = PresetByName::nameIn(record);
+    if (host.getChunk(probe, PresetByName::kPresetNameChunkID, record) != 0) {
+      error = "the plug-in gave no preset name";
+      return false;
     }
-    if (found == kNoPreset) {
-      if (++emptyRun >= PresetByName::kEndOfLibrary) break;
-      if (!visit(PresetByName::Entry{i, {}, {}})) return true;
-      continue;
+    e = PresetByName::entryOf(i, record);
+    return true;
+  };
+  for (int32_t i = 0; i < PresetByName::kMaxPresets; ++i) {
+    if (host.setChunk(probe, PresetByName::kPresetNameChunkID, cleared) != 0) {
+      error = "the plug-in refused its preset-name chunk";
+      return false;
     }
-    emptyRun = 0;
-    if (!visit(PresetByName::entryOf(i, record))) return true;
+    sendProgram(host, probe, i);
+    PresetByName::Entry e;
+    if (!look(e, i)) return false;
+    if (e.name.empty()) {
+      // A program change the plug-in put off (its library busy) is acted
+      // on at the next quantum; after that, nothing there is the end.
+      host.render(probe, nullptr, nullptr, host.quantum(probe));
+      host.idle();
+      if (!look(e, i)) return false;
+      if (e.name.empty()) break;
+    }
+    presets.push_back(std::move(e));
   }
   return true;
 }
@@ -142,102 +160,137 @@ std::string placeText(int32_t index) {
   return "bank " + std::to_string(index / 128) + " program " + std::to_string(index % 128);
 }
 
+bool endsWithFolderAndName(const std::string& stem, const std::string& wanted) {
+  return stem.size() > wanted.size() && stem.compare(stem.size() - wanted.size(), wanted.size(), wanted) == 0 &&
+         stem[stem.size() - wanted.size() - 1] == '/';
+}
+
+// The kinds of match, the closest first: a preset matched by a closer kind
+// is taken over those matched by a farther one.
+enum class Match { none, whole, folderEnd, cut };
+
+Match matchOf(const PresetByName::Entry& e, const std::string& wanted) {
+  if (e.name.empty() || wanted.empty()) return Match::none;
+  if (wanted.find('/') != std::string::npos) {
+    const std::string stem = stemOf(e.path);
+    if (e.path.empty()) return Match::none;
+    if (stem == wanted) return Match::whole;
+    return endsWithFolderAndName(stem, wanted) ? Match::folderEnd : Match::none;
+  }
+  const size_t kept = static_cast<size_t>(PresetByName::kPresetNameSize);
+  // The chunk holds the whole name, or the file's own name is known.
+  const bool whole = !e.path.empty() || e.stored.size() < kept;
+  if (whole && e.name == wanted) return Match::whole;
+  // The bytes the chunk keeps of a longer name; and, when the file's name
+  // is not known, any name that begins with them.
+  if (e.stored.size() == kept && wanted.compare(0, kept, e.stored) == 0 &&
+      (wanted.size() == kept || e.path.empty()))
+    return Match::cut;
+  return Match::none;
+}
+
+std::string describe(const PresetByName::Entry& e) {
+  return "\"" + PresetByName::printable(e.name) + "\" (" + (e.path.empty() ? "" : PresetByName::printable(e.path) + ", ") +
+         placeText(e.index) + ")";
+}
+
 } // namespace
 
-PresetByName::Entry PresetByName::entryOf(int32_t index, const std::vector<unsigned char>& record) {
-  Entry e{index, fileNameIn(record), nameIn(record)};
-  if (e.name.empty()) e.name = e.stored;
-  return e;
+bool PresetByName::choose(SimHost& host, Instance& in, int32_t index, const std::string& name, std::string& error) {
+  std::vector<unsigned char> record;
+  for (int attempt = 0; attempt <= kRetries; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    sendProgram(host, in, index);
+    record.clear();
+    if (host.getChunk(in, kPresetNameChunkID, record) == 0 && matches(entryOf(index, record), name)) return true;
+  }
+  error = "preset \"" + printable(name) + "\" did not load from a program change";
+  return false;
 }
 
 bool PresetByName::matches(const Entry& shown, const std::string& wanted) {
-  if (shown.stored.empty()) return false;
-  if (wanted == shown.name || wanted == shown.stored) return true;
-  // Without the file's name, a name longer than the chunk keeps is known
-  // by its first kPresetNameSize bytes.
-  return shown.name == shown.stored && shown.stored.size() == static_cast<size_t>(kPresetNameSize) &&
-         wanted.size() > shown.stored.size() && wanted.compare(0, shown.stored.size(), shown.stored) == 0;
+  return shown.loads() && matchOf(shown, wanted) != Match::none;
 }
 
 bool PresetByName::list(SimHost& host, int32_t type, std::vector<Entry>& presets, std::string& error) {
-  presets.clear();
   ProbeInstance probe(host, type);
-  std::vector<Entry> pending; // programs that showed nothing, until a preset follows them
-  const bool ok = walkLibrary(host, *probe, error, [&](const Entry& e) {
-    if (e.name.empty()) {
-      pending.push_back(e);
-      return true;
-    }
-    presets.insert(presets.end(), pending.begin(), pending.end());
-    pending.clear();
-    presets.push_back(e);
-    return true;
-  });
-  return ok;
+  return walkLibrary(host, *probe, presets, error);
 }
 
 std::string PresetByName::listText(const std::vector<Entry>& presets) {
   std::string text;
   for (const Entry& e : presets)
-    if (!e.name.empty()) text += (text.empty() ? "" : ", ") + e.name;
+    if (e.loads()) text += (text.empty() ? "" : ", ") + printable(e.name);
+  return text;
+}
+
+std::string PresetByName::printable(const std::string& name) {
+  std::string text;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      text += "\\n";
+    } else if (c == '\\') {
+      text += "\\\\";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      static const char* const digits = "0123456789abcdef";
+      text += "\\x";
+      text += digits[byte >> 4];
+      text += digits[byte & 0xF];
+    } else {
+      text += c;
+    }
+  }
   return text;
 }
 
 bool PresetByName::load(SimHost& host, int32_t type, const std::string& name, HostState& state, std::string& error,
                         int32_t* index) {
-  // Exact names first; a name longer than the chunk holds is matched by
-  // its beginning, and must then be the only preset that begins so.
-  std::vector<Entry> seen, unloaded, pending, cut;
-  int32_t exact = -1;
-  {
-    ProbeInstance probe(host, type);
-    const bool ok = walkLibrary(host, *probe, error, [&](const Entry& e) {
-      if (e.name.empty()) {
-        pending.push_back(e);
-        return true;
-      }
-      unloaded.insert(unloaded.end(), pending.begin(), pending.end());
-      pending.clear();
-      seen.push_back(e);
-      if (e.name == name || e.stored == name) {
-        exact = e.index;
-        return false;
-      }
-      if (matches(e, name)) cut.push_back(e);
-      return true;
-    });
-    if (!ok) return false;
-    if (exact >= 0) {
-      if (index) *index = exact;
-      return state.capture(host, *probe, error);
-    }
+  ProbeInstance probe(host, type);
+  std::vector<Entry> presets;
+  if (!walkLibrary(host, *probe, presets, error)) return false;
+
+  // The presets of the closest kind of match.
+  std::vector<const Entry*> found;
+  Match best = Match::none;
+  for (const Entry& e : presets) {
+    const Match m = matchOf(e, name);
+    if (m == Match::none || (best != Match::none && m > best)) continue;
+    if (m < best || best == Match::none) found.clear();
+    best = m;
+    found.push_back(&e);
   }
-  if (cut.size() == 1) {
-    ProbeInstance probe(host, type);
-    if (!choose(host, *probe, cut[0].index, name, error)) return false;
-    if (index) *index = cut[0].index;
-    return state.capture(host, *probe, error);
-  }
-  if (cut.size() > 1) {
-    error = "\"" + name + "\" cannot be told apart from " + std::to_string(cut.size()) +
-            " presets: the plug-in tells a host the first " + std::to_string(kPresetNameSize) +
-            " bytes of a preset's name, and they begin alike (";
-    for (size_t k = 0; k < cut.size(); ++k) error += (k ? ", " : "") + placeText(cut[k].index);
-    error += "); rename one";
+  const Entry* chosen = nullptr;
+  if (best == Match::whole) {
+    // The very name twice: the first that loads, as the plug-in's own
+    // lookup by name takes the first.
+    for (const Entry* e : found)
+      if (!chosen && e->loads()) chosen = e;
+    if (!chosen) chosen = found.front();
+  } else if (found.size() == 1) {
+    chosen = found.front();
+  } else if (found.size() > 1) {
+    error = "\"" + printable(name) + "\" fits " + std::to_string(found.size()) + " presets: ";
+    for (size_t k = 0; k < found.size(); ++k) error += (k ? ", " : "") + describe(*found[k]);
+    error += best == Match::cut ? "; a host sees the first " + std::to_string(kPresetNameSize) +
+                                      " bytes of a preset's name, and they begin alike: give the whole name"
+                                : "; give more of its folders";
     return false;
   }
-  if (unloaded.empty()) {
-    error = "no preset named \"" + name + "\"";
-  } else {
-    error = "preset \"" + name + "\" not found among the presets that load; " + std::to_string(unloaded.size()) +
-            " preset" + (unloaded.size() == 1 ? "" : "s") + " of the library could not be loaded (";
-    for (size_t k = 0; k < unloaded.size() && k < 4; ++k) error += (k ? ", " : "") + placeText(unloaded[k].index);
-    error += unloaded.size() > 4 ? ", ...; " : "; ";
-    error += "the plug-in says why)";
+  if (!chosen) {
+    error = "no preset named \"" + printable(name) + "\"";
+    const std::string names = listText(presets);
+    error += names.empty() ? "; the library holds no preset that loads"
+                           : "; the presets are: " + names + " (zarn-host info lists them with their programs)";
+    return false;
   }
-  error += seen.empty() ? "; the library holds no preset that loads"
-                        : "; the presets are: " + listText(seen) + " (zarn-host info lists them with their programs)";
-  return false;
+  if (!chosen->loads()) {
+    error = "preset " + describe(*chosen) + " could not be loaded: " + printable(chosen->refusal);
+    return false;
+  }
+  if (!choose(host, *probe, chosen->index, name, error)) return false;
+  if (index) *index = chosen->index;
+  return state.capture(host, *probe, error);
 }
 
 } // namespace simhost

@@ -4,13 +4,19 @@
 // has no call that loads a preset; what it has is MIDI (bank select and
 // program change pick preset i of the plug-in's library as bank i / 128,
 // program i % 128) and the preset-name chunk, which tells which preset the
-// instance holds. So a probe instance is walked through the library, one
-// program change per quantum, until its preset-name chunk shows the name
-// wanted; its state then carries the preset's values (in the controls
-// chunk) to the instance that renders. A preset file the plug-in cannot
-// load shows no name: the plug-in says which file and why on its own, and
-// the search goes on past it.
+// instance holds (host/PresetNameChunk.h). So a probe instance is walked
+// through the library, one program change per quantum, from its first
+// preset to its end: after each, the chunk shows the preset's name, or the
+// file the plug-in could not load there and why, or neither (the library
+// has ended). The probe asks the plug-in to keep its refusals for the host,
+// so that a command says only what concerns the preset it was asked for.
+// The preset chosen is then loaded on the probe as a program change loads
+// it, and the probe's state carries its values (in the controls chunk) to
+// the instance that renders.
+//
+// Threads: the caller's, which must be the one that loaded the bundle.
 
+#include "host/PresetNameChunk.h"
 #include "tools/host/HostState.h"
 
 #include <cstdint>
@@ -24,43 +30,53 @@ class SimHost;
 
 class PresetByName {
 public:
-  static constexpr uint32_t kPresetNameChunkID = 0x51565072; // 'QVPr'
-  static constexpr int32_t kPresetNameSize = 64;
+  static constexpr uint32_t kPresetNameChunkID = presetchunk::kID;
+  static constexpr int32_t kPresetNameSize = presetchunk::kNameSize;
+  static constexpr int32_t kPresetPathSize = presetchunk::kPathSize;
   // The library is searched no further than this many presets.
   static constexpr int32_t kMaxPresets = 128 * 128;
-  // This many programs in a row without a preset end the library. A
-  // program whose file the plug-in cannot load shows no preset either, so
-  // a single one does not end the search: the presets after it are found.
-  static constexpr int32_t kEndOfLibrary = 3;
 
-  // A place in the library and what the preset there showed (names empty
-  // when the plug-in could not load it).
+  // A place in the library and what the preset there showed.
   struct Entry {
     int32_t index = 0; // bank * 128 + program
     // The preset file's own name (without extension) when the chunk tells
     // the preset's path, else the name the chunk keeps.
     std::string name;
-    // The name the chunk keeps: at most kPresetNameSize bytes of it.
+    // The name the chunk keeps: at most kPresetNameSize bytes of it; empty
+    // for a file that does not load.
     std::string stored;
-  };
-  // The path field after the name: the preset's path below the library.
-  static constexpr int32_t kPresetPathSize = 1024;
+    // The preset's path below the library ("" when the chunk holds none).
+    std::string path;
+    // Why the plug-in could not load the file; empty for one that loads.
+    std::string refusal;
 
-  // Whether a preset is the one wanted: by its file's name, or by the name
-  // the chunk keeps; without the file's name, a name longer than the chunk
-  // holds by its beginning.
+    bool loads() const { return refusal.empty(); }
+  };
+
+  // Whether a preset is the one wanted: by its file's name, by the name the
+  // chunk keeps, by its path below the library without the extension
+  // (FOLDER/NAME; its last folders are enough), or, without the file's
+  // name, a name longer than the chunk holds by its beginning.
   static bool matches(const Entry& shown, const std::string& wanted);
-  // Every place of the library, in order, up to its last preset; false with
-  // a reason when the plug-in keeps no preset name.
+  // Every preset of the library, in order, to its end, those that do not
+  // load included; false with a reason when the plug-in keeps no preset
+  // name.
   static bool list(SimHost& host, int32_t type, std::vector<Entry>& presets, std::string& error);
   // The names of the presets that load, separated by commas.
   static std::string listText(const std::vector<Entry>& presets);
+  // A name as a line of text shows it: control characters (a newline in a
+  // file's name) written as escapes, so that no name can forge a line.
+  static std::string printable(const std::string& name);
 
   // The state of an instance of the type that holds the preset; false with a
-  // reason when the plug-in keeps no preset name or no preset has the name
-  // (the reason then lists the presets there are). A name longer than the
-  // chunk holds is found by its beginning when no other preset begins so.
-  // With index, the preset's place in the library (bank * 128 + program).
+  // reason when the plug-in keeps no preset name, when no preset has the
+  // name (the reason then lists the presets there are), when the preset
+  // named does not load (the reason says why), or when the name fits more
+  // than one preset equally (the reason lists them). Of two presets with
+  // the very name, the first that loads is taken; FOLDER/NAME chooses
+  // between them. A name longer than the chunk holds, or the bytes it
+  // holds, is found by its beginning when no other preset begins so. With
+  // index, the preset's place in the library (bank * 128 + program).
   static bool load(SimHost& host, int32_t type, const std::string& name, HostState& state, std::string& error,
                    int32_t* index = nullptr);
   // Makes the instance load preset index itself, as a program change from
@@ -76,6 +92,8 @@ public:
   // The file's own name (its path's last part without extension) when the
   // record carries the preset's path after the name; else "".
   static std::string fileNameIn(const std::vector<unsigned char>& record);
+  // What program index showed: a preset, a file that does not load, or
+  // (an entry without names) nothing.
   static Entry entryOf(int32_t index, const std::vector<unsigned char>& record);
   // A preset-name chunk record holding name (and no path), on the header of
   // record.

@@ -43,8 +43,9 @@ TEST(PresetNameChunkTest, IsRegisteredAfterTheHostLayersChunks) {
   EXPECT_EQ(h->chunkName(*in, kPresetNameChunk), "Quorvane Preset Name");
   int32_t size = 0;
   ASSERT_EQ(h->callWith(kProcess_GetChunkSize, in->process(), kPresetNameChunk, &size), 0);
-  // The header, the name's 64 bytes and the path's 1024.
-  EXPECT_EQ(size, 56 + 64 + 1024);
+  // The header, the name's 64 bytes, the path's 1024, and a refusal's path
+  // (1024) and reason (256).
+  EXPECT_EQ(size, 56 + 64 + 1024 + 1024 + 256);
 }
 
 // The name's field is where readers that know nothing of the path read it;
@@ -56,14 +57,14 @@ TEST(PresetNameChunkTest, SavesTheNameThenThePathPaddedWithNulBytes) {
   Product(*in)->getPresetContext()->presetPath = "Pads/Default Sound.qvp";
   std::vector<unsigned char> chunk;
   ASSERT_EQ(h->getChunk(*in, kPresetNameChunk, chunk), 0);
-  ASSERT_EQ(chunk.size(), 1144u);
+  ASSERT_EQ(chunk.size(), 2424u);
   int32_t size;
   std::memcpy(&size, chunk.data(), sizeof size);
-  EXPECT_EQ(size, 1144);
+  EXPECT_EQ(size, 2424);
   EXPECT_EQ(std::memcmp(chunk.data() + 56, "Default Sound", 13), 0);
   for (size_t i = 56 + 13; i < 120; ++i) EXPECT_EQ(chunk[i], 0) << i;
   EXPECT_EQ(std::memcmp(chunk.data() + 120, "Pads/Default Sound.qvp", 22), 0);
-  for (size_t i = 120 + 22; i < 1144; ++i) EXPECT_EQ(chunk[i], 0) << i;
+  for (size_t i = 120 + 22; i < 2424; ++i) EXPECT_EQ(chunk[i], 0) << i;
 
   // A path with no room for its terminator is not kept: cut, it would name
   // another file.

@@ -1,5 +1,6 @@
 #include "tools/host/snapshot/SnapshotCommand.h"
 #include "tools/host/RenderCommand.h"
+#include "tests/tools/host/HostCommandRun.h"
 
 #include "tests/support/TempDir.h"
 #include "tests/tools/host/RgbPng.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -146,5 +148,32 @@ TEST(SnapshotCommandTest, APresetChosenByNameIsUnchangedAndNoWelcomeShows) {
 
   ASSERT_EQ(run({"--bundle", ZARN_BUNDLE, "--script", dir.file("wait.txt"), dir.file("waited.png")}).status, 0);
   EXPECT_TRUE(dir.read("waited.png") == dir.read("plain.png"));
+}
+// A preset of the user's own library opens as render finds it: the panel
+// shows its values (here those of Sub Bass, whose copy it is), though the
+// snapshot's private home holds the factory presets alone.
+TEST(SnapshotCommandTest, APresetOfTheUsersOwnLibraryIsFound) {
+  zarn::test::TempDir dir("zarn-snapshot");
+  std::ostringstream out, err;
+  // The first run in the user's home puts the factory presets in place.
+  ASSERT_EQ(simhost::runHostCommand({"info", "--bundle", ZARN_BUNDLE}, out, err), 0) << err.str();
+  const hosttest::LibraryFolder mine("Mine");
+  ASSERT_FALSE(mine.path().empty());
+  std::filesystem::copy_file(mine.subBass(), mine.path() / "My Sub.qvp");
+
+  const Outcome own = run({"--bundle", ZARN_BUNDLE, "--preset", "My Sub", dir.file("own.png")});
+  ASSERT_EQ(own.status, 0) << own.err;
+  ASSERT_EQ(run({"--bundle", ZARN_BUNDLE, "--preset", "Sub Bass", dir.file("sub.png")}).status, 0);
+  ASSERT_EQ(run({"--bundle", ZARN_BUNDLE, dir.file("plain.png")}).status, 0);
+  // Below the header (the preset's name), the panels are alike.
+  auto panel = [&](const std::string& name) {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb = hosttest::readRgbPng(dir.file(name), width, height);
+    rgb.erase(rgb.begin(), rgb.begin() + std::min(rgb.size(), size_t(width) * 60 * 3));
+    return rgb;
+  };
+  EXPECT_FALSE(panel("own.png").empty());
+  EXPECT_TRUE(panel("own.png") == panel("sub.png"));
+  EXPECT_FALSE(panel("own.png") == panel("plain.png"));
 }
 #endif

@@ -68,6 +68,13 @@ void hideWelcomeHint() {
   }
 }
 
+// Every control's value.
+std::vector<int32_t> controlValues(SimHost& host, Instance& in) {
+  std::vector<int32_t> values;
+  for (int32_t k = 1; k <= host.numControls(in); ++k) values.push_back(host.controlValue(in, k));
+  return values;
+}
+
 // The plug-in keeps preferences and installs its presets below the user's
 // folders on its first run. A snapshot runs it in a fresh home of its own,
 // so the picture never depends on (nor changes) the user's settings. The
@@ -358,6 +365,23 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
   if (!std::filesystem::is_regular_file(std::filesystem::path(bundlePath) / "Resources" / "Background.png", ec))
     return fail(err, "no plug-in bundle with an editor skin at " + bundlePath);
 
+  // The private home below has a library of the factory presets alone: a
+  // preset is looked up first in the user's own library, as render looks
+  // it up, and its values are carried into the private home.
+  HostState userPreset;
+  if (!options.preset.empty()) {
+    try {
+      SimHost user;
+      if (int32_t started = user.load(bundlePath); started != 0)
+        return fail(err, HostError("the bundle " + bundlePath + " did not start", started, user.failureWords(started))
+                             .what());
+      std::string error;
+      if (!PresetByName::load(user, 1, options.preset, userPreset, error)) return fail(err, error);
+    } catch (const std::exception& e) {
+      return fail(err, e.what());
+    }
+  }
+
   int status = 0;
   {
     PrivateHome home;
@@ -387,11 +411,23 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
       else if (!options.loadState.empty() && !loaded.restore(host, in, error))
         status = fail(err, options.loadState + ": " + error);
       if (status == 0 && !options.preset.empty()) {
+        // The same preset in the private library (a factory one the user
+        // has not changed) is chosen as a program change chooses it, so that
+        // it opens as chosen; else the user's values are restored.
         HostState preset;
         int32_t index = 0;
-        if (!PresetByName::load(host, in.typeIndex(), options.preset, preset, error, &index) ||
-            !preset.restore(host, in, error) || !PresetByName::choose(host, in, index, options.preset, error))
+        std::string notHere;
+        std::vector<int32_t> userValues;
+        if (!userPreset.restore(host, in, error)) {
           status = fail(err, error);
+        } else {
+          userValues = controlValues(host, in);
+          const bool chosen = PresetByName::load(host, in.typeIndex(), options.preset, preset, notHere, &index) &&
+                              preset.restore(host, in, notHere) &&
+                              PresetByName::choose(host, in, index, options.preset, notHere);
+          if ((!chosen || controlValues(host, in) != userValues) && !userPreset.restore(host, in, error))
+            status = fail(err, error);
+        }
       }
       for (size_t i = 0; status == 0 && i < options.settings.size(); ++i) {
         ControlSetting setting;
