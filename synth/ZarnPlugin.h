@@ -45,12 +45,14 @@
 // pedal moves that arrive meanwhile wait, in their order, in a list of room
 // fixed at construction, and are played when the layout is dealt: at most
 // the fade and one quantum later. (Should the list fill, the layout is
-// dealt at once.) A layout change while nothing sounds is dealt at once, as
-// it always was.
+// dealt at once.) A layout change while nothing sounds is dealt at once:
+// there is no note to cut.
 //
-// Presets. Version 4 files are read. Older versions (2, 3 and betas) had
-// other parameter layouts, which no longer exist, so their files are
-// refused and change nothing.
+// Presets. Files of version 5 are read as they are, and version 4 files
+// (saved before the voice gain) with their Volume lowered so that they
+// sound as loud as they did. Older versions (2, 3 and betas) had other
+// parameter layouts, which no longer exist, so their files are refused and
+// change nothing.
 //
 // Threads: as GenericPlugin. MIDI, parameter changes and everything they
 // set run on the render thread; getLFOState may be read from any thread.
