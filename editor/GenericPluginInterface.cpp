@@ -9,10 +9,11 @@
 #include "hints/ZarnHints.h"
 #include "plugin/AbstractPluginParameter.h"
 
-GenericPluginInterface::GenericPluginInterface(gui::UserInterface* ui, GenericPlugin* plugin,
-                                               InterfaceListener* listener, const std::string& backgroundName,
-                                               float contrast)
-    : activeContainer(ui->getWindow()), listener(listener), plugin(plugin), ui(ui), pluginEvents(ui) {
+GenericPluginInterface::GenericPluginInterface(std::unique_ptr<gui::UserInterface> userInterface,
+                                               GenericPlugin* plugin, InterfaceListener* listener,
+                                               const std::string& backgroundName, float contrast)
+    : activeContainer(userInterface->getWindow()), listener(listener), plugin(plugin), ui(std::move(userInterface)),
+      pluginEvents(ui.get()) {
   ui->registerListener(this);
   try {
     gui::Bitmap::sContrast = contrast;
@@ -41,7 +42,6 @@ GenericPluginInterface::GenericPluginInterface(gui::UserInterface* ui, GenericPl
     delete presetMenu;
     delete midiMenu;
     delete helpMenu;
-    delete ui;
     throw;
   }
   // Last: from here on the plug-in posts from any thread.
@@ -55,7 +55,7 @@ GenericPluginInterface::~GenericPluginInterface() {
   delete midiMenu;
   delete presetMenu;
   ui->unregisterListener(this);
-  delete ui;
+  ui.reset();
 }
 
 gui::PopupMenu* GenericPluginInterface::createPopupMenu() { return ui->createPopupMenu(); }
