@@ -99,7 +99,9 @@ ZarnInterface::ZarnInterface(std::unique_ptr<gui::UserInterface> userInterface, 
   dialogStyle->backgroundImage = std::string("DialogGeneric.png");
   // The dialogs load their picture when they open; one that cannot be read
   // fails the editor now, by name, and not a click on a menu later.
-  std::unique_ptr<gui::Bitmap>(ui->createBitmap())->loadFromResource(dialogStyle->backgroundImage);
+  const std::unique_ptr<gui::Bitmap> dialogPicture(ui->createBitmap());
+  dialogPicture->loadFromResource(dialogStyle->backgroundImage);
+  dialogStyle->backgroundSize = gui::Point(dialogPicture->getWidth(), dialogPicture->getHeight());
   dialogStyle->offset = gui::Point(90, 22);
   dialogStyle->buttonStyle = genericButtonStyle;
 
