@@ -67,6 +67,18 @@ void fifo(const std::string& path) {
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
 }
 
+// HOME in the case's folder and no XDG variable: what a product writes
+// (its settings, its map) stays there, out of the home of the tests that
+// follow.
+struct OwnAccount {
+  explicit OwnAccount(const TempDir& dir) : home("HOME", dir.path()) {}
+  ScopedEnvironment home;
+  ScopedEnvironment config{"XDG_CONFIG_HOME", std::nullopt};
+  ScopedEnvironment data{"XDG_DATA_HOME", std::nullopt};
+  ScopedEnvironment cache{"XDG_CACHE_HOME", std::nullopt};
+  ScopedEnvironment documents{"XDG_DOCUMENTS_DIR", std::nullopt};
+};
+
 struct Case {
   const char* place;
   std::function<std::string(TempDir&)> run;
@@ -147,11 +159,7 @@ const Case cCases[] = {
     // there, which is said at the end, and the FIFO is left in place.
     {"the MIDI controller map",
      [](TempDir& dir) {
-       ScopedEnvironment home("HOME", dir.path());
-       ScopedEnvironment config("XDG_CONFIG_HOME", std::nullopt);
-       ScopedEnvironment data("XDG_DATA_HOME", std::nullopt);
-       ScopedEnvironment cache("XDG_CACHE_HOME", std::nullopt);
-       ScopedEnvironment documents("XDG_DOCUMENTS_DIR", std::nullopt);
+       OwnAccount account(dir);
        zarn::test::TestBundle bundle("com.quorvane.test.fifo-map");
        std::vector<int> factory(127, -1);
        factory[20] = 1;
@@ -179,16 +187,17 @@ const Case cCases[] = {
     // thread may ask for one) is refused at once, with the reason.
     {"a preset",
      [](TempDir& dir) {
-       fifo(dir.file("AAA Fifo.qvp"));
-       dir.write("Acid Bass.qvp", presetBytes("QTst", 1, {0.4f, 400.0f, 4.0f, 0.4f}));
+       OwnAccount account(dir);
+       dir.write("Presets/Acid Bass.qvp", presetBytes("QTst", 1, {0.4f, 400.0f, 4.0f, 0.4f}));
+       fifo(dir.file("Presets/AAA Fifo.qvp"));
        TestProduct plugin;
-       GenericPlugin::sPresetManager->initialize(dir.path() + "/");
+       GenericPlugin::sPresetManager->initialize(dir.file("Presets/"));
        const std::string out = inChild([&] {
          std::string said;
          platform::setAlertHandler([&](const std::string& m) { said += m; });
          std::string out = GenericPlugin::sPresetManager->findPresetByName("AAA Fifo") ? "listed; " : "not listed; ";
          out += plugin.loadPresetWithName("Acid Bass") ? "Acid Bass loaded; " : "Acid Bass refused; ";
-         Preset fifo(dir.file("AAA Fifo.qvp"));
+         Preset fifo(dir.file("Presets/AAA Fifo.qvp"));
          out += plugin.loadPreset(&fifo) ? "FIFO loaded: " : "FIFO refused: ";
          platform::setAlertHandler(nullptr);
          return out + said;
@@ -197,8 +206,8 @@ const Case cCases[] = {
        GenericPlugin::sPresetManager->initialize("");
        return out;
      },
-     "not listed; Acid Bass loaded; FIFO refused: The preset \"AAA Fifo\" could not be loaded from DIR/AAA Fifo.qvp: "
-     "it is not a file."},
+     "not listed; Acid Bass loaded; FIFO refused: The preset \"AAA Fifo\" could not be loaded from "
+     "DIR/Presets/AAA Fifo.qvp: it is not a file."},
     // No cache: the tables are built, and a file takes its place.
     {"the wave table cache",
      [](TempDir& dir) {
