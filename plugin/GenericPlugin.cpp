@@ -287,6 +287,7 @@ bool GenericPlugin::followsTransport() const { return true; }
 
 int GenericPlugin::registerParameter(AbstractPluginParameter* parameter) {
   int index = mParameters.registerParameter(parameter);
+  mHeldParameterChanges.addParameter();
   refreshControllerIndexLimits();
   return index;
 }

@@ -18,7 +18,11 @@
 // thread. process takes no lock, opens no file and allocates nothing, except
 // when a queue's node pool must grow. A MIDI program change there applies
 // values the main thread read from the library beforehand (see
-// PresetLibrarySnapshot and refreshPresetSnapshot).
+// PresetLibrarySnapshot and refreshPresetSnapshot). A product may hold the
+// parameter changes back from its engine for a while
+// (prepareParameterChanges); they are then taken off the queue and kept,
+// the latest of each parameter (HeldParameterChanges), so the queue's pool
+// does not grow however many arrive meanwhile.
 //
 // The thread that initializes an instance is its main thread. The preset
 // context and the environment's sample rate are changed only where no other
@@ -36,6 +40,7 @@
 #include "base/PresetManager.h"
 #include "base/Property.h"
 #include "plugin/GenericParameterOwner.h"
+#include "plugin/HeldParameterChanges.h"
 #include "plugin/MidiDecoder.h"
 #include "plugin/MidiMessage.h"
 #include "plugin/ParameterCollection.h"
@@ -335,13 +340,24 @@ public:
   // -1 when the version was not defined.
   int getNumParametersForVersion(int version) const;
 
-  // Drains the parameter queue into the engine, as process does first.
+  // Brings the held parameter changes (in their order), then the queued
+  // ones, to the engine.
   void processParameterChangeEvents();
-  // Render thread, before process (or a program change on the render
-  // thread) drains the parameter queue: true keeps the queued changes
-  // waiting, for a product that must first end what they would cut off
-  // (it drains the queue itself when done). False here.
-  virtual bool holdParameterChanges() { return false; }
+  // Render thread: takes the queued changes off the queue and holds them
+  // back from the engine, keeping each parameter's latest value; the next
+  // processParameterChangeEvents brings them. Allocates nothing however
+  // many arrive.
+  void holdParameterChangeEvents();
+  // Render thread, where process begins and after a program change decoded
+  // there: lets prepareParameterChanges start what must come first, then
+  // holds the queued changes or brings them to the engine.
+  void handOverParameterChanges();
+  // Render thread, before the queued parameter changes are handed to the
+  // engine: a product that must first end what they would cut off starts
+  // that here (fading voices out, say), and returns true while the changes
+  // must wait; they are held meanwhile, and the product brings them with
+  // processParameterChangeEvents when done. False here.
+  virtual bool prepareParameterChanges() { return false; }
   // Hands every parameter's current value to the engine, in index order.
   void updateParameters();
   // Called on the render thread for every change that reached the engine;
@@ -491,6 +507,8 @@ private:
   std::vector<int32_t> mParameterCountPerVersion;
   const float* mOutputs[cMaxOutputs];
   lockfree::Queue<ParameterChangeEvent> mParameterQueue;
+  // Render thread: what holdParameterChangeEvents took off the queue.
+  HeldParameterChanges mHeldParameterChanges;
   ParameterCollection mParameters;
   std::atomic<int32_t> mUpdateDepth{0};
   // Written by both batch ends and by changes from any thread.

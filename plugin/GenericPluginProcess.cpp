@@ -23,7 +23,7 @@ void GenericPlugin::process(float** inputs, int inputCount, float** outputs, int
 
   // The rate first: the parameter changes below and every slice see it.
   applyPendingSampleRate();
-  if (!holdParameterChanges()) processParameterChangeEvents();
+  handOverParameterChanges();
   applyDeferredProgramChange();
   const int n = outputCount < 0 ? 0 : (outputCount > cMaxOutputs ? cMaxOutputs : outputCount);
   const int maxBlock = mEnvironment->maxBlockSize;
@@ -109,6 +109,12 @@ void GenericPlugin::reset() {
 }
 
 void GenericPlugin::processParameterChangeEvents() {
+  mHeldParameterChanges.release([this](int index, float value) {
+    if (AbstractPluginParameter* parameter = mParameters.get(index)) {
+      updateParameterValue(parameter, value);
+      parameterChange(index);
+    }
+  });
   ParameterChangeEvent event;
   while (mParameterQueue.retrieve(event)) {
     AbstractPluginParameter* parameter = mParameters.get(event.index);
@@ -116,6 +122,18 @@ void GenericPlugin::processParameterChangeEvents() {
     updateParameterValue(parameter, event.value);
     parameterChange(event.index);
   }
+}
+
+void GenericPlugin::holdParameterChangeEvents() {
+  ParameterChangeEvent event;
+  while (mParameterQueue.retrieve(event)) mHeldParameterChanges.hold(event.index, event.value);
+}
+
+void GenericPlugin::handOverParameterChanges() {
+  if (prepareParameterChanges())
+    holdParameterChangeEvents();
+  else
+    processParameterChangeEvents();
 }
 
 void GenericPlugin::updateParameters() {

@@ -46,8 +46,7 @@ void ZarnChannelReceiver::receiveProgramChange(int bank, int program) {
   // MIDI is decoded on the render thread between slices, where the queued
   // parameter changes may be applied: at once, unless voices that the new
   // preset's voice layout ends must fade out first.
-  if (synth->receiveProgramChange(bank, program) && !synth->holdParameterChanges())
-    synth->processParameterChangeEvents();
+  if (synth->receiveProgramChange(bank, program)) synth->handOverParameterChanges();
 }
 
 ZarnEventReceiver::ZarnEventReceiver(ControllerMapping* mapping, ZarnPlugin* plugin)

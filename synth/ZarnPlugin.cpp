@@ -470,6 +470,14 @@ void ZarnPlugin::bindParameters() {
     bindTarget(*eg2Times[i], cTargetEG2Delay + i);
     bindTarget(*mainTimes[i], cTargetEGMainHold + i);
   }
+  // A stage time changes only the speed of the stage that runs, never the
+  // level, so it needs no glide: a new one holds for the next key at once.
+  // The sustain levels (the fourth of each) glide like every level.
+  for (int i = 0; i < 5; ++i) {
+    if (i == 3) continue;
+    for (int first : {cTargetEG1Delay, cTargetEG2Delay, cTargetEGMainHold})
+      mTargetSources[first + i]->parameter.setGlideTimes(0.0f, 0.0f);
+  }
 
   osc1.scale.addProperty(&mOsc1Scale);
   osc2.scale.addProperty(&mOsc2Scale);
@@ -629,13 +637,19 @@ bool ZarnPlugin::fadeForLayout(int keys, int unison) {
       fading = true;
     }
   }
-  if (started) mLayoutFadeLeft = fade;
-  if (fading) mLayoutWaiting = true;
+  if (fading) mLayoutChange.fading(started ? fade : 0);
   return fading;
 }
 
-bool ZarnPlugin::holdParameterChanges() {
-  if (!mGraphBuilt || mDealingLayout) return false;
+bool ZarnPlugin::anyVoiceSounds() const {
+  const int rendered = std::clamp(mVoiceManager->numVoices.get(), 0, static_cast<int>(cMaxVoices));
+  for (int i = 0; i < rendered; ++i)
+    if (!mVoices[i]->isMute() && !mVoices[i]->hasFadedOut()) return true;
+  return false;
+}
+
+bool ZarnPlugin::prepareParameterChanges() {
+  if (!mGraphBuilt || mLayoutChange.state() == ZarnLayoutChange::State::dealing) return false;
   // The parameters hold what the queue brings: a preset's Total and Unison
   // Voices are known before any of its values reaches the engine. The
   // voices the new layout ends fade with the sound they have, and the rest
@@ -644,62 +658,73 @@ bool ZarnPlugin::holdParameterChanges() {
   voiceLayout(totalVoices.getTypedValue(), unisonVoices.getTypedValue(), keys, unison);
   int oldKeys = 0, oldUnison = 1;
   voiceLayout(mTotalVoices.get(), mUnisonVoices.get(), oldKeys, oldUnison);
-  if (keys != oldKeys || unison != oldUnison) fadeForLayout(keys, unison);
-  return mLayoutWaiting;
+  if (keys != oldKeys || unison != oldUnison) {
+    // Keys of the last change still to be replayed sound first, and fade
+    // with the others.
+    playWaitingEvents(true);
+    fadeForLayout(keys, unison);
+  }
+  return mLayoutChange.state() == ZarnLayoutChange::State::fading;
+}
+
+void ZarnPlugin::parameterChange(int index) {
+  GenericPlugin::parameterChange(index);
+  if (mGraphBuilt && !mSettleBeforeSlice && !anyVoiceSounds()) mSettleBeforeSlice = true;
 }
 
 void ZarnPlugin::voiceLayoutChanged() {
   // Dealt by finishVoiceLayout, which brought the change.
-  if (mDealingLayout) return;
+  if (mLayoutChange.state() == ZarnLayoutChange::State::dealing) return;
   int keys = 0, unison = 1;
   voiceLayout(mTotalVoices.get(), mUnisonVoices.get(), keys, unison);
-  fadeForLayout(keys, unison);
-  if (!mLayoutWaiting) reassignVoices();
+  playWaitingEvents(true);
+  if (!fadeForLayout(keys, unison)) reassignVoices();
 }
 
 void ZarnPlugin::finishVoiceLayout() {
-  mLayoutWaiting = false;
-  mLayoutFadeLeft = 0;
-  mDealingLayout = true;
-  // What waited reaches the engine, and with it the layout the fades were
-  // for (also should the queue have lost its change).
+  mLayoutChange.dealing();
+  // What was held reaches the engine, and with it the layout the fades
+  // were for.
   processParameterChangeEvents();
   mTotalVoices = totalVoices.getTypedValue();
   mUnisonVoices = unisonVoices.getTypedValue();
   reassignVoices();
-  mDealingLayout = false;
-  // In their order, as if they came now.
-  const int count = mWaitingEventCount;
-  mWaitingEventCount = 0;
-  for (int k = 0; k < count; ++k) {
-    const WaitingEvent& e = mWaitingEvents[k];
+  // What waited plays from now on, as far apart as it came.
+  mLayoutChange.dealt(getEnvironment()->sampleTime);
+  playWaitingEvents(false);
+}
+
+void ZarnPlugin::playWaitingEvents(bool all) {
+  ZarnLayoutChange::Event e;
+  while (mLayoutChange.next(getEnvironment()->sampleTime, all, e)) {
     switch (e.kind) {
-    case WaitingKind::noteOn:
-      noteOn(e.note, e.value);
+    case ZarnLayoutChange::EventKind::noteOn:
+      playNoteOn(e.note, e.value);
       break;
-    case WaitingKind::noteOff:
-      noteOff(e.note, e.value);
+    case ZarnLayoutChange::EventKind::noteOff:
+      mVoiceManager->keyUp(e.note + 1, e.value);
       break;
-    case WaitingKind::sustain:
-      setSustain(e.value != 0.0f);
+    case ZarnLayoutChange::EventKind::sustain:
+      mVoiceManager->setSustain(e.value != 0.0f);
       break;
-    case WaitingKind::allNotesOff:
-      allNotesOff();
+    case ZarnLayoutChange::EventKind::allNotesOff:
+      playAllNotesOff();
       break;
     }
   }
 }
 
-bool ZarnPlugin::waitForLayout(WaitingKind kind, int note, float value) {
-  if (!mLayoutWaiting) return false;
-  if (mWaitingEventCount >= cWaitingEventRoom) {
-    // No room left: the layout is dealt now, cutting what still fades,
-    // rather than losing a key.
-    finishVoiceLayout();
+bool ZarnPlugin::waitForLayout(ZarnLayoutChange::EventKind kind, int note, float value) {
+  switch (mLayoutChange.state()) {
+  case ZarnLayoutChange::State::fading:
+    mLayoutChange.wait({kind, static_cast<uint8_t>(note), value, getEnvironment()->sampleTime});
+    return true;
+  case ZarnLayoutChange::State::replaying:
+    playWaitingEvents(true);
+    return false;
+  default:
     return false;
   }
-  mWaitingEvents[mWaitingEventCount++] = WaitingEvent{kind, note, value};
-  return true;
 }
 
 void ZarnPlugin::updateLfoMode(int n) {
@@ -738,13 +763,19 @@ void ZarnPlugin::processSlice(const float** outputs, int outputCount, int sample
   if (mGraphBuilt) {
     // Every sample of the fades has been rendered: the voices that had to
     // end are silent.
-    if (mLayoutWaiting && mLayoutFadeLeft <= 0) finishVoiceLayout();
+    if (mLayoutChange.fadesDone()) finishVoiceLayout();
+    if (mLayoutChange.state() == ZarnLayoutChange::State::replaying) playWaitingEvents(false);
+    if (mSettleBeforeSlice) {
+      // No note to click on: the values are there for the next key.
+      settleParameters();
+      mSettleBeforeSlice = false;
+    }
     routeModulation();
     wave::Block* l = mStereoSpread->getOutput(0)->pull(sampleCount, 0);
     wave::Block* r = mStereoSpread->getOutput(1)->pull(sampleCount, 0);
     left = l ? l->data : nullptr;
     right = r ? r->data : nullptr;
-    if (mLayoutWaiting) mLayoutFadeLeft -= sampleCount;
+    mLayoutChange.rendered(sampleCount);
   }
   for (int i = 0; i < outputCount; ++i) outputs[i] = i == 0 ? left : (i == 1 ? right : nullptr);
 }
@@ -761,7 +792,8 @@ void ZarnPlugin::prepareSampleRate(float rate) {
 
 void ZarnPlugin::reset() {
   // What waited for the layout happened before the reset.
-  if (mLayoutWaiting) finishVoiceLayout();
+  if (mLayoutChange.state() == ZarnLayoutChange::State::fading) finishVoiceLayout();
+  playWaitingEvents(true);
   GenericPlugin::reset();
   setSustain(false);
 }
@@ -802,7 +834,10 @@ void ZarnPlugin::lfoIndicatorChanged(void* sender) {
 // ---------------------------------------------------------------- MIDI
 
 void ZarnPlugin::noteOn(int note, float velocity) {
-  if (!mGraphBuilt || waitForLayout(WaitingKind::noteOn, note, velocity)) return;
+  if (mGraphBuilt && !waitForLayout(ZarnLayoutChange::EventKind::noteOn, note, velocity)) playNoteOn(note, velocity);
+}
+
+void ZarnPlugin::playNoteOn(int note, float velocity) {
   // A restart under notes that sound ramps to the restarted wave; with
   // nothing sounding, it may jump.
   int sounding = -1;
@@ -823,11 +858,15 @@ void ZarnPlugin::noteOn(int note, float velocity) {
 }
 
 void ZarnPlugin::noteOff(int note, float velocity) {
-  if (mGraphBuilt && !waitForLayout(WaitingKind::noteOff, note, velocity)) mVoiceManager->keyUp(note + 1, velocity);
+  if (mGraphBuilt && !waitForLayout(ZarnLayoutChange::EventKind::noteOff, note, velocity))
+    mVoiceManager->keyUp(note + 1, velocity);
 }
 
 void ZarnPlugin::allNotesOff() {
-  if (!mGraphBuilt || waitForLayout(WaitingKind::allNotesOff, 0, 0.0f)) return;
+  if (mGraphBuilt && !waitForLayout(ZarnLayoutChange::EventKind::allNotesOff, 0, 0.0f)) playAllNotesOff();
+}
+
+void ZarnPlugin::playAllNotesOff() {
   // A panic message: nothing may keep sounding, not even under a pedal
   // that is still down, so the pedal counts as lifted until it moves again.
   mVoiceManager->setSustain(false);
@@ -837,13 +876,15 @@ void ZarnPlugin::allNotesOff() {
 void ZarnPlugin::allSoundOff() {
   if (!mGraphBuilt) return;
   // Everything stops now, what waited for the layout too.
-  if (mLayoutWaiting) finishVoiceLayout();
-  allNotesOff();
+  if (mLayoutChange.state() == ZarnLayoutChange::State::fading) finishVoiceLayout();
+  playWaitingEvents(true);
+  playAllNotesOff();
   for (auto& v : mVoices) v->stop();
 }
 
 void ZarnPlugin::setSustain(bool down) {
-  if (mGraphBuilt && !waitForLayout(WaitingKind::sustain, 0, down ? 1.0f : 0.0f)) mVoiceManager->setSustain(down);
+  if (mGraphBuilt && !waitForLayout(ZarnLayoutChange::EventKind::sustain, 0, down ? 1.0f : 0.0f))
+    mVoiceManager->setSustain(down);
 }
 
 void ZarnPlugin::setModWheel(float value) {

@@ -39,14 +39,26 @@
 // sounding; one whose copies change fades out over cVoiceFadeMs (a half
 // cosine on its gain, from full to nothing) and the new layout is dealt
 // when the fades are done, so no note stops in one sample. The change is
-// seen in the parameters before it reaches the engine (holdParameterChanges):
-// the queued parameter changes (the rest of a preset too) wait with the
-// layout, so the fading voices keep the sound they have. Keys, releases and
-// pedal moves that arrive meanwhile wait, in their order, in a list of room
-// fixed at construction, and are played when the layout is dealt: at most
-// the fade and one quantum later. (Should the list fill, the layout is
-// dealt at once.) A layout change while nothing sounds is dealt at once:
-// there is no note to cut.
+// seen in the parameters before it reaches the engine
+// (prepareParameterChanges): the parameter changes (the rest of a preset
+// too) are held back with the layout, so the fading voices keep the sound
+// they have. Keys, releases and pedal moves that arrive meanwhile wait,
+// and are played when the layout is dealt, as far apart as they came (at
+// most the fade and one quantum later). ZarnLayoutChange keeps the states
+// of such a change and the events that wait. A layout change while nothing
+// sounds is dealt at once.
+//
+// What jumps and what glides. The shared parameter signals glide to a new
+// value (wave::FloatParameter), so that a knob, automation or a preset's
+// values do not click on the notes that sound. Two kinds of change need no
+// glide, and jump: the envelopes' stage times (a new time changes only the
+// speed of the stage that runs, never the level), so every key struck
+// after a program change opens with the new preset's envelopes; and any
+// value that reaches the engine while no voice sounds (also once the
+// voices a new layout ended have faded), when there is no note to click
+// and the next key sounds as on a fresh instance. Levels, pitches, the
+// envelopes' sustain levels, cut-offs and the like glide while voices
+// sound.
 //
 // Presets. Files of version 5 are read as they are, and version 4 files
 // (saved before the voice gain) with their Volume lowered so that they
@@ -68,6 +80,7 @@
 #include "synth/ModulationMatrixInput.h"
 #include "synth/ModulationMatrixPlugin.h"
 #include "synth/ZarnControlUnits.h"
+#include "synth/ZarnLayoutChange.h"
 #include "synth/ZarnModulation.h"
 #include "synth/ZarnParameterSets.h"
 #include "synth/ZarnVoice.h"
@@ -111,8 +124,6 @@ public:
   static constexpr const char* cDefaultPresetName = "Default Sound";
   // The fade-out of a sounding voice that a new voice layout ends.
   static constexpr float cVoiceFadeMs = 5.0f;
-  // Key and pedal events that wait for a new voice layout.
-  static constexpr int cWaitingEventRoom = 256;
 
   // Shared by all instances; made by the first, released by the last.
   static Oscillator::Style* sOscillatorStyle;
@@ -151,10 +162,13 @@ public:
   // Also lifts the sustain pedal: a pedal held across a reset would keep
   // notes that no later pedal message releases.
   void reset() override;
-  // While voices that a change of Total or Unison Voices ends fade out
-  // (cVoiceFadeMs), the queued parameter changes wait: the fading voices
-  // keep their sound, and the new one starts when they are silent.
-  bool holdParameterChanges() override;
+  // When the parameters hold another voice layout than the engine's, starts
+  // the fades of the voices it ends (cVoiceFadeMs); true while they fade:
+  // the parameter changes are held meanwhile, so the fading voices keep
+  // their sound, and the new one starts when they are silent.
+  bool prepareParameterChanges() override;
+  // A value that reaches the engine while no voice sounds jumps there.
+  void parameterChange(int index) override;
 
   // ---- presets
   // Files of versions 5 and 4 are read (4 upgraded by applyPresetData);
@@ -287,10 +301,19 @@ private:
   // The layout of totalVoices and unisonVoices (the parameters' values):
   // keys voices of unison copies each.
   static void voiceLayout(int totalVoices, int unisonVoices, int& keys, int& unison);
-  // Key and pedal events while a layout waits: true when the event was put
-  // aside to be played with the layout.
-  enum class WaitingKind : uint8_t { noteOn, noteOff, sustain, allNotesOff };
-  bool waitForLayout(WaitingKind kind, int note, float value);
+  // Key and pedal events while a layout change is under way: true when the
+  // event was put aside to be played with the layout. One that comes while
+  // the events that waited are replayed first plays them all.
+  bool waitForLayout(ZarnLayoutChange::EventKind kind, int note, float value);
+  // Plays the waiting events due by the sample clock (all of them when all
+  // is set).
+  void playWaitingEvents(bool all);
+  // What noteOn, noteOff, allNotesOff and setSustain do once nothing waits.
+  void playNoteOn(int note, float velocity);
+  void playAllNotesOff();
+  // Whether any voice the manager renders sounds, not counting the voices
+  // whose fade-out is over.
+  bool anyVoiceSounds() const;
   void applyVoiceSettings();
   void updateLfoMode(int n);
   void lfoIndicatorChanged(void* sender);
@@ -330,18 +353,10 @@ private:
   ZarnVoice::Settings mSettings;
   bool mGraphBuilt = false;
 
-  // A voice layout waiting for fading voices: the samples of the fade
-  // still to render, and the events put aside meanwhile.
-  struct WaitingEvent {
-    WaitingKind kind;
-    int note;
-    float value;
-  };
-  bool mLayoutWaiting = false;
-  bool mDealingLayout = false;
-  int mLayoutFadeLeft = 0;
-  WaitingEvent mWaitingEvents[cWaitingEventRoom] = {};
-  int mWaitingEventCount = 0;
+  ZarnLayoutChange mLayoutChange;
+  // A value reached the engine while no voice sounded: the shared signals
+  // settle before the next slice is pulled.
+  bool mSettleBeforeSlice = false;
 
   // The graph, built after initialize.
   std::unique_ptr<wave::FloatParameterSource> mTargetSources[zarn::cTargetCount];

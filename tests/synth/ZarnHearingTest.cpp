@@ -9,6 +9,7 @@
 
 #include "synth/ModulationMatrixParameterSet.h"
 #include "tests/synth/ZarnTestSupport.h"
+#include "tests/support/LargestStep.h"
 
 #include <gtest/gtest.h>
 
@@ -26,12 +27,8 @@ double rmsAt(const std::vector<float>& x, double seconds, double width = 0.01) {
 
 // The largest step between neighbouring samples of either channel in [from, to) seconds.
 double largestStep(const Synth& s, double from, double to) {
-  double step = 0.0;
-  const size_t end = std::min(s.left.size(), static_cast<size_t>(to * kRate));
-  for (size_t i = static_cast<size_t>(from * kRate) + 1; i < end; ++i)
-    step = std::max({step, static_cast<double>(std::fabs(s.left[i] - s.left[i - 1])),
-                     static_cast<double>(std::fabs(s.right[i] - s.right[i - 1]))});
-  return step;
+  const size_t a = static_cast<size_t>(from * kRate) + 1, b = static_cast<size_t>(to * kRate);
+  return std::max(zarn::test::largestStep(s.left, a, b), zarn::test::largestStep(s.right, a, b));
 }
 
 double mean(const std::vector<float>& x, size_t from, size_t to) {

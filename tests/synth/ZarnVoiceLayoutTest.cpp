@@ -2,20 +2,23 @@
 // copies stay keep sounding untouched, the others fade out, and keys struck
 // meanwhile are played when the new layout is dealt.
 
+#include "base/Preset.h"
+#include "base/PresetContext.h"
+#include "base/PresetManager.h"
+#include "base/VersionInfo.h"
+#include "tests/support/AllocationCounter.h"
+#include "tests/support/LargestStep.h"
 #include "tests/synth/ZarnTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <thread>
+
 using namespace zarntest;
+using zarn::test::largestStep;
 
 namespace {
-
-double largestStep(const std::vector<float>& x, size_t from, size_t to) {
-  double step = 0.0;
-  for (size_t i = std::max<size_t>(from, 1); i < std::min(to, x.size()); ++i)
-    step = std::max(step, static_cast<double>(std::fabs(x[i] - x[i - 1])));
-  return step;
-}
 
 double largestDifference(const std::vector<float>& a, size_t fromA, const std::vector<float>& b, size_t fromB,
                          size_t n) {
@@ -26,6 +29,20 @@ double largestDifference(const std::vector<float>& a, size_t fromA, const std::v
 
 // The samples of the fade at the test rate.
 const size_t kFade = static_cast<size_t>(std::lround(ZarnPlugin::cVoiceFadeMs * kRate / 1000.0));
+
+// The plain patch on s and on twoCopies, this one set to two unison copies;
+// on s a key sounding 0.2 s, then Unison Voices 2 (every voice's copies
+// change, so the key fades). The sample of the change.
+size_t unisonChangeUnderAKey(Synth& s, Synth& twoCopies, Oscillator::WaveForm wave = Oscillator::Sawtooth) {
+  plainPatch(s, wave);
+  plainPatch(twoCopies, wave);
+  Synth::set(twoCopies->unisonVoices, 2.0f);
+  twoCopies.settle();
+  s.noteOn(60, 100);
+  s.render(0.2);
+  Synth::set(s->unisonVoices, 2.0f);
+  return s.size();
+}
 
 } // namespace
 
@@ -75,14 +92,7 @@ TEST(ZarnVoiceLayoutTest, AKeyStruckWhileVoicesFadeStartsWhenTheLayoutIsDealt) {
   // sounds, two copies strong, once the fade is done, exactly as the same
   // key on an instance set to two unison copies before it was struck.
   Synth s, fresh;
-  plainPatch(s);
-  plainPatch(fresh);
-  Synth::set(fresh->unisonVoices, 2.0f);
-  fresh.settle();
-  s.noteOn(60, 100);
-  s.render(0.2);
-  const size_t change = s.size();
-  Synth::set(s->unisonVoices, 2.0f);
+  const size_t change = unisonChangeUnderAKey(s, fresh);
   s.noteOn(67, 90);
   s.render(0.2);
   fresh.noteOn(67, 90);
@@ -171,4 +181,111 @@ TEST(ZarnVoiceLayoutTest, AVoiceThatStartsAgainFromSilenceSoundsAsANewOne) {
   // more.
   EXPECT_LT(largestDifference(reused.left, 0, fresh.left, 0, fresh.size()), 2e-3);
   EXPECT_LT(largestDifference(reused.right, 0, fresh.right, 0, fresh.size()), 2e-3);
+}
+
+// A chord on preset A, then 2,000 program changes on one tick alternating
+// between B and A (other voice layouts, every continuous value different),
+// then C, which differs from both also where they agree (the wave form):
+// played on a render thread while the chord fades, they allocate nothing
+// and take no lock however many arrive, and lose no value: the chord after
+// them is, to the sample, the chord after the first and the last change
+// alone.
+TEST(ZarnVoiceLayoutTest, ABurstOfProgramChangesInAFadeCostsNothingAndLosesNoValue) {
+  Synth maker;
+  PresetManager* library = maker->getPresetManager(-1);
+  const std::string root = GenericPlugin::sVersionInfo->getDefaultPresetFolder() + "Burst/";
+  std::filesystem::create_directories(root);
+  // where: the fraction of its range each continuous value is set to; none
+  // when negative.
+  auto save = [&](const char* name, float where, float unison, float total) {
+    for (int i = 0; i < maker->getNumParameters() && where >= 0.0f; ++i)
+      if (auto* p = dynamic_cast<FloatParamPluginParameter*>(maker->getParameter(i)))
+        Synth::set(*p, p->getMin() + where * (p->getMax() - p->getMin()));
+    Synth::set(maker->unisonVoices, unison);
+    Synth::set(maker->totalVoices, total);
+    Preset preset(root + name);
+    ASSERT_TRUE(maker->getParameters().savePreset(&preset, ZarnPlugin::cPresetFileVersion));
+  };
+  save("A.qvp", 0.3f, 2.0f, 32.0f);
+  save("B.qvp", 0.6f, 1.0f, 16.0f);
+  // C differs from both in values where they agree too (the wave form).
+  Synth plain;
+  plainPatch(plain, Oscillator::Square);
+  for (int i = 0; i < maker->getNumParameters(); ++i)
+    Synth::set(*maker->getParameter(i), plain->getParameter(i)->getValue());
+  Synth::set(maker->filter1.enabled, 1.0f);
+  Synth::set(maker->egMain.attack, 0.1f);
+  save("C.qvp", -1.0f, 1.0f, 16.0f);
+  library->initialize(root);
+
+  constexpr int cChanges = 2000;
+  Synth burst, two;
+  for (Synth* s : {&burst, &two}) {
+    s->midi(0xC0, 0, 0);
+    s->render(0.1);
+    s->noteOn(48, 100);
+    s->noteOn(55, 100);
+    s->render(0.2);
+    s->clear();
+    s->left.reserve(static_cast<size_t>(kRate));
+    s->right.reserve(static_cast<size_t>(kRate));
+  }
+  for (int k = 1; k <= cChanges; ++k) burst.midi(0xC0, static_cast<unsigned char>(k % 2), 0);
+  two.midi(0xC0, 1, 0);
+  for (Synth* s : {&burst, &two}) s->midi(0xC0, 2, 0);
+  long allocations = -1, locks = -1;
+  std::thread render([&] {
+    zarn::test::AllocationCounter counter;
+    burst.render(0.1);
+    allocations = counter.count();
+    locks = counter.locks();
+  });
+  render.join();
+  EXPECT_EQ(allocations, 0);
+  EXPECT_EQ(locks, 0);
+  two.render(0.1);
+  for (Synth* s : {&burst, &two}) {
+    for (int note : {60, 64, 67}) s->noteOn(note, 100);
+    s->render(0.3);
+  }
+  EXPECT_EQ(burst->getPresetContext()->presetName.get(), "C");
+  ASSERT_GT(peak(two.left), 0.05);
+  ASSERT_EQ(burst.size(), two.size());
+  EXPECT_EQ(largestDifference(burst.left, 0, two.left, 0, two.size()), 0.0);
+  EXPECT_EQ(largestDifference(burst.right, 0, two.right, 0, two.size()), 0.0);
+
+  for (const char* name : {"A.qvp", "B.qvp", "C.qvp"}) std::filesystem::remove(root + name);
+  library->initialize("");
+}
+
+// Far more key and pedal events than there is room for arrive within one
+// fade (keys struck and released 700 times over, two held at the end): the
+// fade runs to its end without a step, and what waited is dealt, not
+// dropped: the released keys end, and the two held ones sound as on an
+// instance that played only them.
+TEST(ZarnVoiceLayoutTest, AFloodOfKeysWithinAFadeEndsTheFadeWithoutAStep) {
+  // Triangles: a cut would step further than the wave ever does.
+  Synth s, held;
+  const size_t change = unisonChangeUnderAKey(s, held, Oscillator::Triangle);
+  s.controller(64, 127);
+  for (int k = 0; k < 700; ++k) {
+    s.noteOn(36 + k % 48, 100);
+    s.noteOff(36 + k % 48);
+  }
+  s.controller(64, 0);
+  s.noteOn(72, 100);
+  s.noteOn(76, 100);
+  s.render(0.3);
+  held.noteOn(72, 100);
+  held.noteOn(76, 100);
+  held.render(0.3);
+
+  const double own = largestStep(s.left, change / 2, change);
+  EXPECT_LE(largestStep(s.left, change, change + kFade), own);
+  EXPECT_LE(largestStep(s.right, change, change + kFade), own);
+  // The released keys' 50 ms release is long over.
+  const double heard = rms(s.left, s.size() - 2205, s.size());
+  const double expected = rms(held.left, held.size() - 2205, held.size());
+  ASSERT_GT(expected, 0.05);
+  EXPECT_NEAR(toDB(heard), toDB(expected), 0.5);
 }

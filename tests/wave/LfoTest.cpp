@@ -1,4 +1,5 @@
 #include "tests/support/AllocationCounter.h"
+#include "tests/support/LargestStep.h"
 #include "wave/Environment.h"
 #include "wave/FloatParameter.h"
 #include "wave/ModulationGenerator.h"
@@ -11,6 +12,8 @@
 #include <vector>
 
 using namespace wave;
+
+using zarn::test::largestStep;
 
 namespace {
 
@@ -182,12 +185,6 @@ struct Twins {
   }
   Rig a, b;
 };
-
-double largestStep(const std::vector<float>& x, size_t from, size_t to) {
-  double step = 0.0;
-  for (size_t i = std::max<size_t>(from, 1); i < to; ++i) step = std::max(step, std::fabs(double{x[i]} - x[i - 1]));
-  return step;
-}
 
 } // namespace
 

@@ -3,6 +3,7 @@
 // floor, rate changes, and a render path that allocates nothing.
 
 #include "tests/support/AllocationCounter.h"
+#include "tests/support/LargestStep.h"
 #include "tests/wave/OscillatorFft.h"
 #include "tests/wave/OscillatorTestSupport.h"
 
@@ -16,6 +17,8 @@
 #include <vector>
 
 using namespace osctest;
+
+using zarn::test::largestStep;
 
 namespace {
 
@@ -100,17 +103,6 @@ TEST(OscillatorTest, ResetPhaseGoesThreeQuartersIntoTheTableLastPlayed) {
   EXPECT_EQ(osc.kernelState.syncPhase, 384.0f);
 }
 
-namespace {
-
-double largestStep(const std::vector<float>& x, float before, size_t from, size_t to) {
-  double step = 0.0;
-  for (size_t i = from; i < to; ++i)
-    step = std::max(step, std::fabs(static_cast<double>(x[i]) - (i == 0 ? before : x[i - 1])));
-  return step;
-}
-
-} // namespace
-
 // A sounding oscillator restarted by fadeToPhase runs on from where it was
 // and crossfades into the restarted wave: a raised cosine over L samples
 // moves at most pi / 2L of the way per sample, so no step may exceed the
@@ -152,9 +144,9 @@ TEST(OscillatorTest, ARestartFadesFromTheRunningWaveIntoTheRestartedOne) {
     for (int i = 0; i < fade; ++i) apart = std::max(apart, std::fabs(static_cast<double>(y[i]) - z[i]));
     ASSERT_GT(apart, 0.3); // the restart moves the wave a long way
     const size_t end = static_cast<size_t>(fade) + 64;
-    const double own = std::max(largestStep(y, before.back(), 1, end), largestStep(z, before.back(), 0, end));
+    const double own = std::max(largestStep(y, 1, end), largestStep(z, 0, end, 1, before.back()));
     const double bound = own + apart * 3.14159265358979 / (2.0 * fade);
-    EXPECT_LE(largestStep(x, before.back(), 0, end), c.sync > 0.0f ? 1.1 * bound : bound + 1e-6);
+    EXPECT_LE(largestStep(x, 0, end, 1, before.back()), c.sync > 0.0f ? 1.1 * bound : bound + 1e-6);
     // The jump itself is what is avoided (the edges of a sawtooth or a
     // pulse step as far as a restart, so there only the bound tells).
     if (c.form == Oscillator::Triangle) {

@@ -1,12 +1,13 @@
 // A program change while a chord sounds, as a musician switching sounds in
-// a live set hears it: the chord held on "Warm Pad" (three unison copies
-// per key, so every other factory program deals the voices anew) and a
-// change to each factory program one second in. The voices that end must
-// fade, not stop in one sample. Rendered by zarn-host in-process.
+// a live set hears it: the voices that end must fade, not stop in one
+// sample; a key struck at the change sounds as on a fresh instance of the
+// new preset, and one struck and released during the fade keeps its
+// length. Rendered by zarn-host in-process.
 
 #include "tests/tools/host/HostCommandRun.h"
 
 #include "tests/support/TempDir.h"
+#include "tests/support/LargestStep.h"
 #include "tests/tools/render/MidiBytes.h"
 #include "tools/render/WavReader.h"
 
@@ -46,13 +47,34 @@ double level(const renderio::WavData& w, int64_t from, int64_t to) {
 // The largest change from one frame to the next in [from, to), either
 // channel.
 double largestStep(const renderio::WavData& w, int64_t from, int64_t to) {
-  double step = 0.0;
-  for (int64_t i = std::max<int64_t>(from, 1); i < to; ++i)
-    for (int ch = 0; ch < 2; ++ch) step = std::max(step, static_cast<double>(std::fabs(w.at(i, ch) - w.at(i - 1, ch))));
-  return step;
+  const std::span<const float> x(w.samples);
+  return std::max(zarn::test::largestStep(x, size_t(from), size_t(to), 2),
+                  zarn::test::largestStep(x.subspan(1), size_t(from), size_t(to), 2));
 }
 
 double dB(double x) { return 20.0 * std::log10(std::max(x, 1e-20)); }
+
+std::string key(int status, int note) { return midibytes::bytes({status, note, status == 0x90 ? 100 : 64}); }
+std::string program(int number) { return midibytes::bytes({0xC0, number}); }
+
+// The song rendered at 48 kHz from the preset, with 0.1 s after its end.
+renderio::WavData render(zarn::test::TempDir& dir, const std::vector<midibytes::TimedMessage>& song,
+                         const std::string& preset) {
+  dir.write("song.mid", midibytes::timedSong(song));
+  const Result r = run({"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0.1", "--rate", "48000", "--preset",
+                        preset, dir.file("song.mid"), dir.file("out.wav")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  renderio::WavData w;
+  renderio::WavReader reader;
+  EXPECT_TRUE(reader.read(dir.file("out.wav"), w)) << reader.error();
+  return w;
+}
+
+// RMS of both channels over [from, to) seconds (0 past the end).
+double level(const renderio::WavData& w, double from, double to) {
+  const int64_t end = std::lround(to * w.sampleRate);
+  return end <= w.frames ? level(w, std::lround(from * w.sampleRate), end) : 0.0;
+}
 
 } // namespace
 
@@ -84,6 +106,63 @@ TEST(ProgramChangeVoicesTest, VoicesThatAProgramChangeEndsFadeInsteadOfStopping)
     const double own = largestStep(w, change - w.sampleRate / 2, change);
     const double around = largestStep(w, change, w.frames);
     EXPECT_LE(around, own) << "the chord's own largest step " << own;
+  }
+}
+
+// A key struck half a millisecond after a program change opens with the
+// new preset's envelope, as the same key does on an instance that took the
+// program long before: its 10 ms levels 20, 30 and 40 ms in lie within 3 dB
+// of that key's. The key alone is the difference of the renders with and
+// without it. Warm Pad to Default Sound and Strings to Glass Pluck deal new
+// layouts (the chord fades, the key waits for it); Pluck Bass to Wind keeps
+// the layout, so its chord plays on (its levels glide to Wind's) while the
+// key opens with Wind's 1.2 s attack.
+TEST(ProgramChangeVoicesTest, AKeyStruckAtAProgramChangeOpensWithTheNewPresetsEnvelope) {
+  zarn::test::TempDir dir{"program-change-attack"};
+  struct Case {
+    const char* from;
+    int to;
+  };
+  for (const Case c : {Case{"Warm Pad", 1}, Case{"Strings", 14}, Case{"Pluck Bass", 9}}) {
+    SCOPED_TRACE(std::string(c.from) + " to program " + std::to_string(c.to));
+    std::vector<midibytes::TimedMessage> chord;
+    for (int note : {60, 64, 67}) chord.insert(chord.end(), {{0.0, key(0x90, note)}, {1.3, key(0x80, note)}});
+    chord.push_back({1.0, program(c.to)});
+    std::vector<midibytes::TimedMessage> withKey = chord;
+    withKey.insert(withKey.end(), {{1.0005, key(0x90, 76)}, {1.3, key(0x80, 76)}});
+    const renderio::WavData a = render(dir, withKey, c.from);
+    renderio::WavData keyAlone = render(dir, chord, c.from);
+    ASSERT_EQ(keyAlone.samples.size(), a.samples.size());
+    for (size_t i = 0; i < a.samples.size(); ++i) keyAlone.samples[i] = a.samples[i] - keyAlone.samples[i];
+    const renderio::WavData fresh =
+        render(dir, {{0.0, program(c.to)}, {0.5005, key(0x90, 76)}, {0.8, key(0x80, 76)}}, c.from);
+    for (double t : {0.02, 0.03, 0.04}) {
+      const double heard = dB(level(keyAlone, 1.0 + t - 0.005, 1.0 + t + 0.005));
+      const double expected = dB(level(fresh, 0.5 + t - 0.005, 0.5 + t + 0.005));
+      EXPECT_NEAR(heard, expected, 3.0) << t * 1000 << " ms after the change";
+    }
+  }
+}
+
+// Drum-style keys of a few ticks on the beat of a program change: a key
+// struck and released while the voices the change ends fade out (Pluck's
+// two unison copies a key, Default Sound's one) waits for the fade and
+// keeps its length, so it sounds within 3 dB of the same key alone.
+TEST(ProgramChangeVoicesTest, AShortKeyStruckDuringTheFadeKeepsItsLength) {
+  zarn::test::TempDir dir{"program-change-short-key"};
+  for (double length : {0.001, 0.003, 0.0045}) {
+    SCOPED_TRACE(std::to_string(length * 1000) + " ms");
+    std::vector<midibytes::TimedMessage> song = {{1.0, program(1)}, {1.0003, key(0x90, 72)},
+                                                 {1.0003 + length, key(0x80, 72)}};
+    for (int note : {60, 64, 67}) song.push_back({0.9, key(0x90, note)});
+    const renderio::WavData w = render(dir, song, "Pluck");
+    const renderio::WavData alone =
+        render(dir, {{0.0, program(1)}, {0.5, key(0x90, 72)}, {0.5 + length, key(0x80, 72)}}, "Pluck");
+    // The chord is gone 6 ms in; the key begins by then.
+    const double heard = dB(level(w, 1.012, 1.05));
+    const double expected = dB(level(alone, 0.505, 0.545));
+    ASSERT_GT(expected, -40.0);
+    EXPECT_NEAR(heard, expected, 3.0);
   }
 }
 
