@@ -10,6 +10,7 @@
 #include "plugin/GenericPlugin.h"
 
 #include <exception>
+#include <new>
 
 GenericDialog::GenericDialog(GenericPluginInterface* editor, Style* style)
     : gui::Dialog(editor->getUserInterface()), background(nullptr), editor(editor), style(style) {
@@ -18,13 +19,28 @@ GenericDialog::GenericDialog(GenericPluginInterface* editor, Style* style)
   try {
     background->getBitmap()->loadFromResource(style->backgroundImage);
   } catch (const std::exception&) {
-    // The editor read the picture when it opened; a picture gone since
-    // leaves the dialog without its backdrop rather than letting the
-    // failure out of the menu or click that opened it (into the host).
+    // The editor read the picture when it opened; a picture gone since is
+    // no reason to let the failure out of the menu or click that opened
+    // the dialog (into the host), nor to leave the labels in the middle of
+    // the window over the controls.
+    drawPlainBackground();
   }
   const gui::Point centre = getClientCenter();
   const gui::Point imageCentre = background->getClientCenter();
   background->setPosition(gui::Point(centre.x - imageCentre.x, centre.y - imageCentre.y));
+}
+
+void GenericDialog::drawPlainBackground() {
+  const gui::Point size = style->backgroundSize;
+  gui::Bitmap* bitmap = background->getBitmap();
+  try {
+    bitmap->resize(size.x, size.y); // the image takes the size
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  // A dark panel with a darker rim, in the tones of a dialog picture.
+  bitmap->fillRect(gui::Rect(size.x, size.y), gui::Color(10, 10, 9, 255));
+  bitmap->fillRect(gui::Rect(1, 1, size.x - 1, size.y - 1), gui::Color(52, 50, 47, 255));
 }
 
 gui::Point GenericDialog::placeOnBackground(int x, int y) const {

@@ -34,9 +34,15 @@ public:
     Property<gui::Button::Style*> buttonStyle{nullptr, nullptr};
     // Added to every position given to createLabel and createButton.
     Property<gui::Point> offset;
+    // The background picture's width and height as the editor read it when
+    // it opened ((0, 0) when it did not).
+    Property<gui::Point> backgroundSize;
   };
 
-  // Loads the background (throws when the picture cannot be loaded).
+  // Loads the background. A picture that cannot be read (gone since the
+  // editor opened) leaves a plain panel of the style's backgroundSize in
+  // its place: the labels keep their places on it and the panel takes the
+  // clicks the picture would. Throws nothing of the picture's.
   GenericDialog(GenericPluginInterface* editor, Style* style);
 
   // At (x, y) + the style's offset from the picture's top-left corner. A
@@ -49,6 +55,7 @@ public:
 
 protected:
   gui::Point placeOnBackground(int x, int y) const;
+  void drawPlainBackground();
 
   gui::Image* background;
   GenericPluginInterface* editor;

@@ -9,11 +9,11 @@
 #include "hints/ZarnHints.h"
 #include "plugin/AbstractPluginParameter.h"
 
-GenericPluginInterface::GenericPluginInterface(gui::UserInterface* ui, GenericPlugin* plugin,
-                                               InterfaceListener* listener, const std::string& backgroundName,
-                                               float contrast)
-    : activeContainer(ui->getWindow()), listener(listener), plugin(plugin), ui(ui),
-      pluginEvents(ui, plugin->getNumParameters()) {
+GenericPluginInterface::GenericPluginInterface(std::unique_ptr<gui::UserInterface> userInterface,
+                                               GenericPlugin* plugin, InterfaceListener* listener,
+                                               const std::string& backgroundName, float contrast)
+    : activeContainer(userInterface->getWindow()), listener(listener), plugin(plugin), ui(std::move(userInterface)),
+      pluginEvents(ui.get(), plugin->getNumParameters()) {
   ui->registerListener(this);
   try {
     gui::Bitmap::sContrast = contrast;
@@ -42,7 +42,6 @@ GenericPluginInterface::GenericPluginInterface(gui::UserInterface* ui, GenericPl
     delete presetMenu;
     delete midiMenu;
     delete helpMenu;
-    delete ui;
     throw;
   }
   // Last: from here on the plug-in posts from any thread.
@@ -56,7 +55,7 @@ GenericPluginInterface::~GenericPluginInterface() {
   delete midiMenu;
   delete presetMenu;
   ui->unregisterListener(this);
-  delete ui;
+  ui.reset();
 }
 
 gui::PopupMenu* GenericPluginInterface::createPopupMenu() { return ui->createPopupMenu(); }

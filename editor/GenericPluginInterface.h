@@ -44,6 +44,7 @@
 #include "gui/UserInterface.h"
 #include "plugin/GenericPlugin.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -108,12 +109,10 @@ public:
 
   // listener may be null (gestures then go nowhere). Loads the background
   // image (throws gui::EBitmap or EResource when it cannot, and the plug-in
-  // never heard of the editor). The user interface is the editor's from
-  // this call on, also when it throws: a concrete editor whose own
-  // constructor fails runs this class's destructor, which deletes it, so
-  // the caller never deletes it after the call.
-  GenericPluginInterface(gui::UserInterface* ui, GenericPlugin* plugin, InterfaceListener* listener,
-                         const std::string& backgroundName, float contrast);
+  // never heard of the editor; the user interface is then deleted with the
+  // editor's other parts).
+  GenericPluginInterface(std::unique_ptr<gui::UserInterface> userInterface, GenericPlugin* plugin,
+                         InterfaceListener* listener, const std::string& backgroundName, float contrast);
   // Detaches from the plug-in first, then deletes the menus and the user
   // interface with every control.
   virtual ~GenericPluginInterface();
@@ -237,7 +236,7 @@ public:
   void endControlChange(void* sender);
   void linkedChange(void* sender);
 
-  gui::UserInterface* getUserInterface() const { return ui; }
+  gui::UserInterface* getUserInterface() const { return ui.get(); }
   GenericPlugin* getPlugin() const { return plugin; }
   InterfaceListener* getInterfaceListener() const { return listener; }
   gui::PopupMenu* getPresetMenu() const { return presetMenu; }
@@ -267,7 +266,7 @@ protected:
   gui::PopupMenu* presetMenu = nullptr;
   gui::PopupMenu* midiMenu = nullptr;
   GenericPlugin* plugin;
-  gui::UserInterface* ui;
+  std::unique_ptr<gui::UserInterface> ui;
 
 private:
   // What the plug-in calls: posts into the user interface's queue, unless

@@ -57,7 +57,7 @@ void GenericPluginInterface::place(gui::Control* control, int x, int y, int widt
 }
 
 gui::Control* GenericPluginInterface::createContainer(int x, int y, int width, int height) {
-  auto* container = new gui::Control(ui);
+  auto* container = new gui::Control(ui.get());
   container->parent = ui->getWindow();
   container->setBounds(x, y, width, height);
   return container;
@@ -68,7 +68,7 @@ gui::Button* GenericPluginInterface::createButton(int x, int y, gui::Button::Sty
 }
 
 gui::Button* GenericPluginInterface::createButton(int x, int y, int width, gui::Button::Style* style) {
-  auto* button = new gui::Button(ui, style);
+  auto* button = new gui::Button(ui.get(), style);
   button->hitThreshold = cButtonHitThreshold;
   place(button, x, y, width);
   return button;
@@ -77,7 +77,7 @@ gui::Button* GenericPluginInterface::createButton(int x, int y, int width, gui::
 gui::Button* GenericPluginInterface::createButton(int x, int y, const std::string& normal, const std::string& hover,
                                                   const std::string& pressed, const std::string& overlayOff,
                                                   const std::string& overlayOn) {
-  auto* button = new gui::Button(ui, nullptr);
+  auto* button = new gui::Button(ui.get(), nullptr);
   button->loadFromResource(normal, hover, pressed, overlayOff, overlayOn);
   button->hitThreshold = cButtonHitThreshold;
   place(button, x, y);
@@ -89,7 +89,7 @@ gui::ToggleButton* GenericPluginInterface::createToggleButton(int x, int y, gui:
 }
 
 gui::ToggleButton* GenericPluginInterface::createToggleButton(int x, int y, int width, gui::Button::Style* style) {
-  auto* button = new gui::ToggleButton(ui, style);
+  auto* button = new gui::ToggleButton(ui.get(), style);
   button->hitThreshold = cButtonHitThreshold;
   place(button, x, y, width);
   return button;
@@ -106,7 +106,7 @@ gui::ToggleButton* GenericPluginInterface::createToggleButton(int x, int y, int 
                                                               const std::string& hover, const std::string& pressed,
                                                               const std::string& overlayOff,
                                                               const std::string& overlayOn) {
-  auto* button = new gui::ToggleButton(ui, nullptr);
+  auto* button = new gui::ToggleButton(ui.get(), nullptr);
   button->loadFromResource(normal, hover, pressed, overlayOff, overlayOn);
   button->hitThreshold = cButtonHitThreshold;
   place(button, x, y, width);
@@ -118,7 +118,7 @@ gui::SelectButton* GenericPluginInterface::createSelectButton(int x, int y, gui:
 }
 
 gui::SelectButton* GenericPluginInterface::createSelectButton(int x, int y, int width, gui::Button::Style* style) {
-  auto* button = new gui::SelectButton(ui, style);
+  auto* button = new gui::SelectButton(ui.get(), style);
   button->hitThreshold = cButtonHitThreshold;
   place(button, x, y, width);
   return button;
@@ -139,7 +139,7 @@ gui::SelectButton* GenericPluginInterface::createSelectButton(int x, int y, int 
 }
 
 gui::Knob* GenericPluginInterface::createKnob(int x, int y, gui::Knob::Style* style) {
-  auto* knob = new gui::Knob(ui, style);
+  auto* knob = new gui::Knob(ui.get(), style);
   place(knob, x, y);
   knob->onMouseEnter = NotifyEvent::bind(this, &GenericPluginInterface::knobMouseEnter);
   knob->onMouseLeave = NotifyEvent::bind(this, &GenericPluginInterface::knobMouseLeave);
@@ -147,39 +147,39 @@ gui::Knob* GenericPluginInterface::createKnob(int x, int y, gui::Knob::Style* st
 }
 
 gui::Switch* GenericPluginInterface::createSwitch(int x, int y, gui::Switch::Style* style) {
-  auto* control = new gui::Switch(ui, style);
+  auto* control = new gui::Switch(ui.get(), style);
   place(control, x, y);
   return control;
 }
 
 gui::Light* GenericPluginInterface::createLight(int x, int y, gui::Light::Style* style) {
-  auto* light = new gui::Light(ui, style);
+  auto* light = new gui::Light(ui.get(), style);
   place(light, x, y);
   return light;
 }
 
 gui::Label* GenericPluginInterface::createLabel(int x, int y) {
-  auto* label = new gui::Label(ui);
+  auto* label = new gui::Label(ui.get());
   place(label, x, y);
   return label;
 }
 
 gui::Label* GenericPluginInterface::createLabel(int x, int y, int width, int height) {
-  auto* label = new gui::Label(ui);
+  auto* label = new gui::Label(ui.get());
   label->parent = activeContainer;
   label->setBounds(x + containerOffset.x, y + containerOffset.y, width, height);
   return label;
 }
 
 gui::Image* GenericPluginInterface::createImage(int x, int y, const std::string& name) {
-  auto* image = new gui::Image(ui);
+  auto* image = new gui::Image(ui.get());
   image->getBitmap()->loadFromResource(name);
   place(image, x, y);
   return image;
 }
 
 gui::ImageLabel* GenericPluginInterface::createImageLabel(int x, int y, const std::string& name) {
-  auto* label = new gui::ImageLabel(ui);
+  auto* label = new gui::ImageLabel(ui.get());
   label->getBitmap()->loadFromResource(name);
   place(label, x, y);
   return label;

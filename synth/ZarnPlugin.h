@@ -60,9 +60,11 @@
 // envelopes' sustain levels, cut-offs and the like glide while voices
 // sound.
 //
-// Presets. Version 4 files are read. Older versions (2, 3 and betas) had
-// other parameter layouts, which no longer exist, so their files are
-// refused and change nothing.
+// Presets. Files of version 5 are read as they are, and version 4 files
+// (saved before the voice gain) with their Volume lowered so that they
+// sound as loud as they did. Older versions (2, 3 and betas) had other
+// parameter layouts, which no longer exist, so their files are refused and
+// change nothing.
 //
 // Threads: as GenericPlugin. MIDI, parameter changes and everything they
 // set run on the render thread; getLFOState may be read from any thread.

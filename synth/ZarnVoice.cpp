@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 using namespace zarn;
 
@@ -300,7 +301,7 @@ void ZarnVoice::applyFadeOut(float* out, int count, int flags) {
   // The block no longer holds one value, nor the value it is known to hold.
   gainHeld = false;
   gainValue = -1.0f;
-  const double w = 3.14159265358979323846 / static_cast<double>(fadeLength);
+  const double w = std::numbers::pi / static_cast<double>(fadeLength);
   for (int i = 0; i < count; ++i) {
     const int k = done + i;
     const float f = k >= fadeLength ? 0.0f : static_cast<float>(0.5 + 0.5 * std::cos(w * k));

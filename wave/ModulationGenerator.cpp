@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <numbers>
 #include <type_traits>
 
 namespace {
@@ -304,7 +305,7 @@ void ModulationGenerator::propertyChange(const AbstractProperty* p) {
 
 float ModulationGenerator::rampOffset(int k) const {
   const double x = static_cast<double>(k + 1) / rampLength;
-  return static_cast<float>(rampStep * (0.5 + 0.5 * std::cos(3.14159265358979323846 * x)));
+  return static_cast<float>(rampStep * (0.5 + 0.5 * std::cos(std::numbers::pi * x)));
 }
 
 float ModulationGenerator::lastOutput() const {

@@ -71,14 +71,15 @@ inline float readTable(const float* table, float x) {
 // point (size / 2) x v ahead, v = 1 - pulse width. Their sum is a pulse of
 // duty v / 2; both are zero-mean, so the pulse is too.
 // The mirror is read at (size / 2) x v - x exactly, between table points
-// too: rounded to a whole point, a moving width went up a staircase of
-// size / 2 steps, and the steps (faster the larger the table) put side
-// bands around every harmonic, some 115 Hz off at note 96 (512 points)
-// under a slow sweep. (size / 2) x v is exact (a power of two times v), so
-// is its split into whole points and a part. The mirror then lies 1 - g
-// on from point whole - n - 1, g = frac - part, or -g on from the point
-// after it where g < 0. A width on a whole point (part 0) reads as the
-// whole point alone did, to the bit.
+// too, so that a moving width glides: a mirror rounded to a whole point
+// would climb a staircase of size / 2 steps (faster the larger the table),
+// and the steps put side bands around every harmonic, some 115 Hz off at
+// note 96 (512 points) under a slow sweep. (size / 2) x v is exact (a
+// power of two times v), so is its split into whole points and a part. The
+// mirror then lies 1 - g on from point whole - n - 1, g = frac - part, or
+// -g on from the point after it where g < 0. A width on a whole point
+// (part 0) weighs the mirror's two points with the main read's weights in
+// reverse, exactly.
 inline float readPulse(const VectorProduceParams* p, const float* table, int32_t size, float x, float v) {
   int32_t n = static_cast<int32_t>(x);
   float frac = x - static_cast<float>(n);

@@ -20,13 +20,14 @@ const char* const cSlotOrderHint =
 
 } // namespace
 
-ModulationMatrixPluginInterface::ModulationMatrixPluginInterface(gui::UserInterface* ui,
+ModulationMatrixPluginInterface::ModulationMatrixPluginInterface(std::unique_ptr<gui::UserInterface> userInterface,
                                                                  ModulationMatrixPlugin* plugin,
                                                                  InterfaceListener* listener,
                                                                  const std::string& backgroundName, float contrast)
-    : GenericPluginInterface(ui, plugin, listener, backgroundName, contrast), matrixPlugin(plugin) {
-  sourceButtonStyle = new gui::Button::Style(ui);
-  targetLayer = new ModulationTargetLayer(ui, plugin->getInterfaceWidth(), plugin->getInterfaceHeight());
+    : GenericPluginInterface(std::move(userInterface), plugin, listener, backgroundName, contrast),
+      matrixPlugin(plugin) {
+  sourceButtonStyle = new gui::Button::Style(ui.get());
+  targetLayer = new ModulationTargetLayer(ui.get(), plugin->getInterfaceWidth(), plugin->getInterfaceHeight());
   dragStage =
       new ModulationDragStage(this, targetLayer, plugin->getInterfaceWidth(), plugin->getInterfaceHeight());
 }

@@ -28,6 +28,7 @@
 #include "gui/Button.h"
 #include "gui/Knob.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,7 @@ class SlotOrderStage;
 
 class ModulationMatrixPluginInterface : public GenericPluginInterface {
 public:
-  ModulationMatrixPluginInterface(gui::UserInterface* ui, ModulationMatrixPlugin* plugin,
+  ModulationMatrixPluginInterface(std::unique_ptr<gui::UserInterface> userInterface, ModulationMatrixPlugin* plugin,
                                   InterfaceListener* listener, const std::string& backgroundName, float contrast);
   ~ModulationMatrixPluginInterface() override;
 

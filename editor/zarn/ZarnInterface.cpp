@@ -62,49 +62,52 @@ void setIfDifferent(Property<T>& p, const T& value) {
 
 } // namespace
 
-ZarnInterface::ZarnInterface(gui::UserInterface* ui, ZarnPlugin* plugin,
+ZarnInterface::ZarnInterface(std::unique_ptr<gui::UserInterface> userInterface, ZarnPlugin* plugin,
                              GenericPluginInterface::InterfaceListener* listener)
-    : ModulationMatrixPluginInterface(ui, plugin, listener, "Background.png", 1.135f), zarnPlugin(plugin) {
+    : ModulationMatrixPluginInterface(std::move(userInterface), plugin, listener, "Background.png", 1.135f),
+      zarnPlugin(plugin) {
   // ---- styles
-  knobStyle = loadKnobStyle(ui, "Knob");
-  outerKnobStyle = loadKnobStyle(ui, "OuterKnob");
-  smallKnobStyle = loadKnobStyle(ui, "SmallKnob");
-  horSwitchStyle = new gui::Switch::Style(ui);
+  knobStyle = loadKnobStyle(ui.get(), "Knob");
+  outerKnobStyle = loadKnobStyle(ui.get(), "OuterKnob");
+  smallKnobStyle = loadKnobStyle(ui.get(), "SmallKnob");
+  horSwitchStyle = new gui::Switch::Style(ui.get());
   horSwitchStyle->loadFromResource("SwitchHorBack.png", "SwitchNormalButton.png", "SwitchActiveButton.png");
-  verSwitchStyle = new gui::Switch::Style(ui);
+  verSwitchStyle = new gui::Switch::Style(ui.get());
   verSwitchStyle->loadFromResource("SwitchVerBack.png", "SwitchNormalButton.png", "SwitchActiveButton.png");
-  genericButtonStyle = loadButtonStyle(ui, "Generic", false);
+  genericButtonStyle = loadButtonStyle(ui.get(), "Generic", false);
   genericButtonStyle->textColor = cCaptionColor;
-  slotBankButtonStyle = loadButtonStyle(ui, "SlotBank", true);
-  plainButtonStyle = new gui::Button::Style(ui);
+  slotBankButtonStyle = loadButtonStyle(ui.get(), "SlotBank", true);
+  plainButtonStyle = new gui::Button::Style(ui.get());
   plainButtonStyle->loadFromResource("ButtonNormal.png", "ButtonActive.png", "ButtonDown.png", "", "");
   plainButtonStyle->textColor = cCaptionColor;
-  bypassButtonStyle = loadButtonStyle(ui, "Bypass", true);
-  menuButtonStyle = loadButtonStyle(ui, "Menu", false);
-  clearButtonStyle = loadButtonStyle(ui, "Clear", false);
-  toggleStyle = loadToggleStyle(ui, "");
-  midiToggleStyle = loadToggleStyle(ui, "Midi");
-  monoToggleStyle = loadToggleStyle(ui, "Mono");
-  lightStyle = new gui::Light::Style(ui);
+  bypassButtonStyle = loadButtonStyle(ui.get(), "Bypass", true);
+  menuButtonStyle = loadButtonStyle(ui.get(), "Menu", false);
+  clearButtonStyle = loadButtonStyle(ui.get(), "Clear", false);
+  toggleStyle = loadToggleStyle(ui.get(), "");
+  midiToggleStyle = loadToggleStyle(ui.get(), "Midi");
+  monoToggleStyle = loadToggleStyle(ui.get(), "Mono");
+  lightStyle = new gui::Light::Style(ui.get());
   lightStyle->loadFromResource("LightOff.png", "LightOn.png");
   sourceButtonStyle->loadFromResource("SourceButtonNormal.png", "SourceButtonActive.png", "SourceButtonActive.png", "",
                                       "SourceButtonOn.png");
   dragStage->getDot()->loadFromResource("DragDot.png");
   dragStage->lineColor = gui::Color(255, 255, 255, 192);
-  slotOrderButtonStyle = new gui::Button::Style(ui);
+  slotOrderButtonStyle = new gui::Button::Style(ui.get());
   slotOrderButtonStyle->loadFromResource("ButtonSlotDragNormal.png", "ButtonSlotDragActive.png",
                                          "ButtonSlotDragActive.png", "", "");
-  dialogStyle = new GenericDialog::Style(ui);
+  dialogStyle = new GenericDialog::Style(ui.get());
   dialogStyle->backgroundImage = std::string("DialogGeneric.png");
   // The dialogs load their picture when they open; one that cannot be read
   // fails the editor now, by name, and not a click on a menu later.
-  std::unique_ptr<gui::Bitmap>(ui->createBitmap())->loadFromResource(dialogStyle->backgroundImage);
+  const std::unique_ptr<gui::Bitmap> dialogPicture(ui->createBitmap());
+  dialogPicture->loadFromResource(dialogStyle->backgroundImage);
+  dialogStyle->backgroundSize = gui::Point(dialogPicture->getWidth(), dialogPicture->getHeight());
   dialogStyle->offset = gui::Point(90, 22);
   dialogStyle->buttonStyle = genericButtonStyle;
 
   // ---- section presets
   for (int i = 0; i < ZarnPlugin::cComponentCount; ++i)
-    handlers[i] = std::make_unique<ComponentPresetHandler>(ui, &plugin->getComponentCollection(i),
+    handlers[i] = std::make_unique<ComponentPresetHandler>(ui.get(), &plugin->getComponentCollection(i),
                                              ZarnPlugin::sComponentPresetManagers[ZarnPlugin::cComponentTypes[i]],
                                              listener);
 
@@ -251,7 +254,7 @@ void ZarnInterface::createFilters() {
   setActiveContainer(filterDisplayPanel);
   const std::string displayHint = hintWithKeysInForce(cHintFilterDisplay);
   createImage(cDisplayBackground.x, cDisplayBackground.y, "DisplayBackground.png")->hint = displayHint;
-  filterController = new ZarnFilterController(ui, nullptr);
+  filterController = new ZarnFilterController(ui.get(), nullptr);
   // The curves cover the background image: the display explains itself.
   filterController->hint = displayHint;
   filterController->loadFromResource("DisplayMid.png", "DisplayPeak1.png", "DisplayPeak2.png",
@@ -503,7 +506,7 @@ void ZarnInterface::filterControllerStartChange2(void*) { filterGesture(1, true)
 void ZarnInterface::filterControllerEndChange1(void*) { filterGesture(0, false); }
 void ZarnInterface::filterControllerEndChange2(void*) { filterGesture(1, false); }
 
-GenericPluginInterface* createPluginInterfaceInstance(gui::UserInterface* ui, GenericPlugin* plugin,
+GenericPluginInterface* createPluginInterfaceInstance(std::unique_ptr<gui::UserInterface> ui, GenericPlugin* plugin,
                                                       GenericPluginInterface::InterfaceListener* listener) {
-  return new ZarnInterface(ui, static_cast<ZarnPlugin*>(plugin), listener);
+  return new ZarnInterface(std::move(ui), static_cast<ZarnPlugin*>(plugin), listener);
 }

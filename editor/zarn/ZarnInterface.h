@@ -115,7 +115,8 @@ public:
     gui::Point lastPoint;
   };
 
-  ZarnInterface(gui::UserInterface* ui, ZarnPlugin* plugin, GenericPluginInterface::InterfaceListener* listener);
+  ZarnInterface(std::unique_ptr<gui::UserInterface> userInterface, ZarnPlugin* plugin,
+                GenericPluginInterface::InterfaceListener* listener);
   ~ZarnInterface() override;
 
   // ---- the bases' operations
@@ -241,5 +242,5 @@ private:
 };
 
 // What the host bridge calls to open the editor; plugin is a ZarnPlugin.
-GenericPluginInterface* createPluginInterfaceInstance(gui::UserInterface* ui, GenericPlugin* plugin,
+GenericPluginInterface* createPluginInterfaceInstance(std::unique_ptr<gui::UserInterface> ui, GenericPlugin* plugin,
                                                       GenericPluginInterface::InterfaceListener* listener);

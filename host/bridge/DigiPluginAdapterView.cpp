@@ -66,15 +66,16 @@ int32_t DigiPluginAdapter::SetViewPort(OpaqueGrafPtr* port) {
   if (status != 0) return status;
 
   const int width = fPlugin->getInterfaceWidth(), height = fPlugin->getInterfaceHeight();
-  auto* ui = new gui::MacInterface(window, root, gui::Rect(0, 0, width, height));
+  auto ui = std::make_unique<gui::MacInterface>(window, root, gui::Rect(0, 0, width, height));
+  gui::MacInterface* view = ui.get();
   GenericPluginInterface* editor = nullptr;
   status = CallAtHostBoundary([&]() -> int32_t {
-    editor = createPluginInterfaceInstance(ui, fPlugin, this);
+    editor = createPluginInterfaceInstance(std::move(ui), fPlugin, this);
     return 0;
   });
-  // Built or not, the user interface was the editor's to delete.
+  // Built or not, the user interface went with the editor.
   if (!editor) return status;
-  fUserInterface = ui;
+  fUserInterface = view;
   fEditor = editor;
   return 0;
 }

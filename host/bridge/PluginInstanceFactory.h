@@ -6,6 +6,8 @@
 
 #include "editor/GenericPluginInterface.h"
 
+#include <memory>
+
 class GenericPlugin;
 namespace gui {
 class UserInterface;
@@ -18,8 +20,8 @@ class UserInterface;
 GenericPlugin* createPluginInstance();
 
 // The product's editor for plugin on the user interface, reporting the
-// user's gestures to listener; it owns the user interface from then on. Null
-// for a product without an editor. An editor that cannot be built throws,
-// and the user interface stays the caller's.
-GenericPluginInterface* createPluginInterfaceInstance(gui::UserInterface* ui, GenericPlugin* plugin,
+// user's gestures to listener; it owns the user interface. Null for a
+// product without an editor. An editor that cannot be built throws; either
+// way the user interface is deleted with it.
+GenericPluginInterface* createPluginInterfaceInstance(std::unique_ptr<gui::UserInterface> ui, GenericPlugin* plugin,
                                                       GenericPluginInterface::InterfaceListener* listener);

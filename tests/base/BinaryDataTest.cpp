@@ -4,7 +4,6 @@
 #include "base/PathUtils.h"
 #include "base/PlatformPaths.h"
 #include "platform/TemporaryFiles.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestBundle.h"
 
@@ -225,31 +224,6 @@ TEST(BinaryDataTest, FileWriterReplacesTheFileOnlyWhenComplete) {
   }
   EXPECT_TRUE(folderExists(dir.file("taken")));
   EXPECT_EQ(countEntries(dir.path()), 2);
-}
-
-// A FIFO where a file should be would make the reader wait for a writer for
-// ever: it is refused at once, and says why.
-TEST(BinaryDataTest, AFifoIsRefusedAtOnce) {
-  zarn::test::TempDir dir;
-  ASSERT_EQ(::mkfifo(dir.file("AAA Fifo.qvp").c_str(), 0600), 0);
-  zarn::test::TestBundle bundle("com.quorvane.test.binarydata.fifo");
-  bundle.writeResource("Ulk.fil", "");
-  const std::string resource = getResourcePath("Ulk.fil");
-  ASSERT_FALSE(resource.empty());
-  ASSERT_EQ(::unlink(resource.c_str()), 0);
-  ASSERT_EQ(::mkfifo(resource.c_str(), 0600), 0);
-  const zarn::test::ChildResult r = zarn::test::runInChild([&] {
-    BinaryFileReader file(dir.file("AAA Fifo.qvp"));
-    std::string out = std::string(file.headerValid("QVpr") ? "file read" : "file refused") + ": " + file.failure();
-    BinaryResourceReader fromBundle("Ulk.fil");
-    out += fromBundle.headerValid("QVfl") ? "; resource read" : "; resource refused";
-    return out;
-  });
-  ASSERT_TRUE(r.finished) << "the reader waited on the FIFO";
-  EXPECT_EQ(r.output, "file refused: is not a file; resource refused");
-  // A file that opens has no failure to tell.
-  dir.write("real.qvp", "QVpr");
-  EXPECT_EQ(BinaryFileReader(dir.file("real.qvp")).failure(), "");
 }
 
 TEST(BinaryDataTest, ResourceReaderReadsFromTheBundle) {

@@ -1,7 +1,6 @@
 #include "base/Folders.h"
 
 #include "base/PathUtils.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestBundle.h"
@@ -179,26 +178,6 @@ TEST(FoldersTest, CopyNeverOverwritesAndMergesLevelByLevel) {
   copyFolderContents(src.path(), src.path() + "/");
   EXPECT_FALSE(folderExists(dst.file("none")));
   EXPECT_EQ(tree(src.path()), before);
-}
-
-// A FIFO or a device among the files to install would make the copy wait
-// for ever: what is no regular file is passed over, the rest arrives.
-TEST(FoldersTest, CopyPassesOverWhatIsNoFile) {
-  TempDir src, dst;
-  src.write("Bass/Deep.qvp", "deep");
-  ASSERT_EQ(::mkfifo(src.file("Bass/AAA Fifo.qvp").c_str(), 0600), 0);
-  ASSERT_EQ(::symlink("/dev/zero", src.file("Zero.qvp").c_str()), 0);
-  const zarn::test::ChildResult r = zarn::test::runInChild([&] {
-    std::string failure;
-    const bool ok = copyFolderContents(src.path(), dst.path(), &failure);
-    return std::string(ok ? "copied" : "failed") + failure;
-  });
-  ASSERT_TRUE(r.finished) << "the copy waited on the FIFO";
-  EXPECT_EQ(r.output, "copied");
-  EXPECT_EQ(dst.read("Bass/Deep.qvp"), "deep");
-  struct stat st;
-  EXPECT_NE(::lstat(dst.file("Bass/AAA Fifo.qvp").c_str(), &st), 0);
-  EXPECT_NE(::lstat(dst.file("Zero.qvp").c_str(), &st), 0);
 }
 
 TEST(FoldersTest, ResourcesComeFromTheRegisteredBundle) {

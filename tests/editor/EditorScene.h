@@ -82,11 +82,12 @@ struct RecordingBridge : GenericPluginInterface::InterfaceListener {
 // caption, a value label and a hint display at (40, 40) over the Cutoff
 // knob.
 struct TestEditor : GenericPluginInterface {
-  TestEditor(gui::UserInterface* ui, TestPlugin* p, InterfaceListener* listener, const std::string& background)
-      : GenericPluginInterface(ui, p, listener, background, 1.0f) {
-    knobStyle = new gui::Knob::Style(ui);
+  TestEditor(std::unique_ptr<gui::UserInterface> userInterface, TestPlugin* p, InterfaceListener* listener,
+             const std::string& background)
+      : GenericPluginInterface(std::move(userInterface), p, listener, background, 1.0f) {
+    knobStyle = new gui::Knob::Style(ui.get());
     knobStyle->loadFromResource("Knob.png", "Pointer.png", "Knob.png", "Pointer.png", "Pointer.png", "Pointer.png");
-    auto* buttonStyle = new gui::Button::Style(ui);
+    auto* buttonStyle = new gui::Button::Style(ui.get());
     buttonStyle->loadFromResource("Button.png", "Button.png", "Button.png", "", "");
     levelKnob = createKnob(20, 100, knobStyle);
     setControl(p->level, levelKnob);
@@ -108,7 +109,7 @@ struct TestEditor : GenericPluginInterface {
   gui::ImageLabel* getHintDisplay() override { return hintDisplay; }
   gui::Label* getValueLabel() override { return valueLabel; }
   void showAboutDialog() override {
-    auto* style = new GenericDialog::Style(ui);
+    auto* style = new GenericDialog::Style(ui.get());
     style->backgroundImage = aboutImage;
     style->offset = gui::Point(10, 20);
     about = new AboutDialog(this, style);
@@ -164,8 +165,9 @@ struct EditorScene {
   }
 
   TestEditor* open(bool withBridge = true, const std::string& background = "Background.png") {
-    ui = new gui::MacInterface(window, 0, gui::Rect(0, 0, 400, 300));
-    editor = new TestEditor(ui, plugin.get(), withBridge ? &bridge : nullptr, background);
+    auto owned = std::make_unique<gui::MacInterface>(window, 0, gui::Rect(0, 0, 400, 300));
+    ui = owned.get();
+    editor = new TestEditor(std::move(owned), plugin.get(), withBridge ? &bridge : nullptr, background);
     return editor;
   }
   void close() { delete std::exchange(editor, nullptr); }

@@ -195,8 +195,8 @@ TEST(GenericPluginInterfaceTest, HintsLetClicksThroughAndTheWelcomeTakesOneClick
   EXPECT_TRUE(s.ui->hintsEnabled);
 
   // An editor without a hint display ignores both.
-  GenericPluginInterface bare(new gui::MacInterface(s.window, 0, gui::Rect(0, 0, 9, 9)), s.plugin.get(), nullptr,
-                              "Background.png", 1.0f);
+  GenericPluginInterface bare(std::make_unique<gui::MacInterface>(s.window, 0, gui::Rect(0, 0, 9, 9)),
+                              s.plugin.get(), nullptr, "Background.png", 1.0f);
   bare.showWelcomeHint();
   bare.hideWelcomeHint();
 }

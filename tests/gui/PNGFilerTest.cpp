@@ -2,7 +2,6 @@
 #include "gui/MacCompatibleBitmap.h"
 #include "gui/PNGFiler.h"
 #include "tests/gui/PngFiles.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -162,24 +161,6 @@ TEST(PNGFilerTest, HandBuiltFilesGetTheResultsTheDecoderPromises) {
   } catch (const gui::EBitmap& e) {
     EXPECT_STREQ(e.what(), "Unknown file format");
   }
-}
-
-// A FIFO where an image should be would make the load wait for a writer for
-// ever: it reads as a missing file.
-TEST(PNGFilerTest, AFifoInPlaceOfAnImageIsNoImage) {
-  TempDir dir;
-  ASSERT_EQ(::mkfifo(dir.file("Background.png").c_str(), 0600), 0);
-  const ChildResult r = runInChild([&] {
-    gui::MacCompatibleBitmap b;
-    try {
-      b.loadFromFile(dir.file("Background.png"));
-      return std::string("loaded");
-    } catch (const gui::EBitmap& e) {
-      return std::string(e.what());
-    }
-  });
-  ASSERT_TRUE(r.finished) << "the load waited on the FIFO";
-  EXPECT_EQ(r.output, "Unknown file format");
 }
 
 TEST(PNGFilerTest, GammaComesFromAUsableGamaChunkBeforeTheImageData) {

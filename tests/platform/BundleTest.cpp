@@ -3,7 +3,6 @@
 #include "base/PlatformUtils.h"
 #include "platform/ResourceFile.h"
 #include "platform/Resources.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -74,27 +73,4 @@ TEST(BundleTest, MainBundleIsTheExecutablesFolderUnlessNamed) {
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->path().back(), '/');
   EXPECT_EQ(getModuleInstance() ? getModuleInstance() : m, getBundle());
-}
-
-// A bundle someone broke with FIFOs (in place of its information file or a
-// resource) would make the host wait at loading for ever: the FIFOs are
-// read as missing.
-TEST(BundleTest, FifosInABundleAreReadAsMissing) {
-  zarn::test::TempDir dir;
-  dir.write("F.bundle/Resources/PICT.128", "");
-  ASSERT_EQ(::mkfifo(dir.file("F.bundle/Info.txt").c_str(), 0600), 0);
-  ASSERT_EQ(::unlink(dir.file("F.bundle/Resources/PICT.128").c_str()), 0);
-  ASSERT_EQ(::mkfifo(dir.file("F.bundle/Resources/PICT.128").c_str(), 0600), 0);
-  const zarn::test::ChildResult r = zarn::test::runInChild([&] {
-    platform::Bundle* b = platform::Bundle::open(dir.file("F.bundle"));
-    if (!b) return std::string("no bundle");
-    std::string out = b->identifier().empty() ? "no identifier" : "identifier " + b->identifier();
-    const platform::ResourceFileRef map = platform::openResourceMap(b);
-    platform::useResourceFile(map);
-    out += platform::getResource(platform::fourCharCode("PICT"), 128) ? "; resource read" : "; no resource";
-    platform::closeResourceMap(map);
-    return out;
-  });
-  ASSERT_TRUE(r.finished) << "opening the bundle waited on a FIFO";
-  EXPECT_EQ(r.output, "no identifier; no resource");
 }

@@ -2,7 +2,6 @@
 
 #include "platform/Alerts.h"
 
-#include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 
@@ -318,32 +317,6 @@ TEST(PreferencesStoreTest, ConfigurationFolderFollowsXdgRules) {
   }
   zarn::test::ScopedEnvironment c("XDG_CONFIG_HOME", home.path() + "/cfg/");
   EXPECT_EQ(PreferencesStore::folder(), home.path() + "/cfg");
-}
-
-// A FIFO in place of the preferences file would make a read, or the check
-// before a write, wait for a writer for ever: it holds no settings, and a
-// file takes its place when the store is written.
-TEST(PreferencesStoreTest, AFifoInPlaceOfTheFileIsNoFileToRead) {
-  ConfigFolder config;
-  ASSERT_EQ(::mkdir(config.dir.file("config").c_str(), 0700), 0);
-  ASSERT_EQ(::mkfifo(config.dir.file("config/d.prefs").c_str(), 0600), 0);
-  const zarn::test::ChildResult r = zarn::test::runInChild([] {
-    PreferencesStore store("d");
-    int32_t i = 0;
-    std::string out = store.getInteger("a", i) ? "read; " : "nothing read; ";
-    // A change that changes nothing still makes a missing file.
-    store.remove("a");
-    out += store.synchronize() ? "written" : "not written";
-    store.setInteger("a", 7);
-    out += store.synchronize() ? ", and again" : ", not again";
-    PreferencesStore again("d");
-    return out + (again.getInteger("a", i) ? "; then read " + std::to_string(i) : "; then nothing");
-  });
-  ASSERT_TRUE(r.finished) << "the store waited on the FIFO";
-  EXPECT_EQ(r.output, "nothing read; written, and again; then read 7");
-  struct stat st;
-  ASSERT_EQ(::stat(config.dir.file("config/d.prefs").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISREG(st.st_mode));
 }
 
 // Another process merging into the file at the same moment: while it holds

@@ -1,6 +1,5 @@
 #include "platform/StandardFolders.h"
 
-#include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 
@@ -97,18 +96,4 @@ TEST(StandardFoldersTest, XdgVariablesAndUserDirsWin) {
     home.write("cfg/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOMEDocs\"\n");
     EXPECT_EQ(find(StandardFolder::documents), home.file("Documents"));
   }
-}
-
-// A FIFO in place of "user-dirs.dirs" would make every look-up wait for a
-// writer for ever: it names no folder, and the defaults serve.
-TEST(StandardFoldersTest, AFifoInPlaceOfUserDirsIsPassedOver) {
-  zarn::test::TempDir home;
-  ScopedEnvironment h("HOME", home.path());
-  ScopedEnvironment c("XDG_CONFIG_HOME", home.file("cfg"));
-  ScopedEnvironment doc("XDG_DOCUMENTS_DIR", std::nullopt);
-  home.write("cfg/.keep", "");
-  ASSERT_EQ(::mkfifo(home.file("cfg/user-dirs.dirs").c_str(), 0600), 0);
-  const zarn::test::ChildResult r = zarn::test::runInChild([] { return find(StandardFolder::documents); });
-  ASSERT_TRUE(r.finished) << "the look-up waited on the FIFO";
-  EXPECT_EQ(r.output, home.path() + "/Documents");
 }

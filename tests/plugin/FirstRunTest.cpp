@@ -247,32 +247,3 @@ TEST(FirstRunTest, TemporaryFilesNoWriterHoldsAreRemovedAtStart) {
   for (const std::string& f : kept) EXPECT_TRUE(exists(f)) << f;
   EXPECT_TRUE(exists(account.presets() + "Leads/Bright.qvp"));
 }
-
-// A FIFO where the map should be would make the start wait for ever: it is
-// refused, the factory map serves, and it is left in place at the end.
-TEST(FirstRunTest, AFifoInPlaceOfTheMapIsRefusedAndLeftAlone) {
-  FreshAccount account;
-  std::vector<int> factory(127, -1);
-  factory[20] = 1;
-  account.bundle.writeResource("MidiControllerMap.qvm", mapBytes(factory));
-  { TestProduct plugin; }
-  const std::string map = account.data() + "/MidiControllerMap.qvm";
-  ASSERT_EQ(::unlink(map.c_str()), 0);
-  ASSERT_EQ(::mkfifo(map.c_str(), 0600), 0);
-  const zarn::test::ChildResult r = zarn::test::runInChild([&] {
-    std::string out;
-    {
-      TestProduct plugin;
-      out = "controller 20: " + std::to_string(GenericPlugin::sControllerMapping->getParameterIndex(20));
-      // A map learned in the session cannot be saved there: said at the end.
-      GenericPlugin::sControllerMapping->setConnection(21, plugin.gain.getIndex());
-    }
-    for (const std::string& alert : account.alerts) out += "; " + alert;
-    struct stat st;
-    out += ::stat(map.c_str(), &st) == 0 && S_ISFIFO(st.st_mode) ? "; still a FIFO" : "; replaced";
-    return out;
-  });
-  ASSERT_TRUE(r.finished) << "the start waited on the FIFO";
-  EXPECT_EQ(r.output, "controller 20: 1; The MIDI controller map could not be saved to " + map +
-                          ": it is not a file and is left as it is; still a FIFO");
-}

@@ -9,7 +9,6 @@
 #include "base/PresetContext.h"
 #include "base/PresetManager.h"
 #include "platform/Alerts.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -181,28 +180,6 @@ TEST(PresetPluginTest, AFailedLoadTellsTheUserWhichFileAndWhy) {
   // A name that no preset has is no damaged file.
   EXPECT_FALSE(lib.plugin->loadPresetWithName("Nowhere"));
   EXPECT_EQ(alerts.size(), 5u);
-}
-
-// A FIFO among the presets would make a load wait for a writer for ever, on
-// the render thread when a program change asks for it: it is not listed,
-// and a load of it by path is refused at once, with the reason.
-TEST(PresetPluginTest, AFifoWhereAPresetShouldBeIsRefusedAtOnce) {
-  Library lib;
-  ASSERT_EQ(::mkfifo((lib.root() + "AAA Fifo.qvp").c_str(), 0600), 0);
-  lib.add("Acid Bass.qvp", {0.4f, 400.0f, 4.0f, 0.4f});
-  lib.rescan();
-  const zarn::test::ChildResult r = zarn::test::runInChild([&] {
-    std::string said;
-    platform::setAlertHandler([&](const std::string& m) { said += m; });
-    std::string out = lib.find("AAA Fifo") ? "listed; " : "not listed; ";
-    out += lib.plugin->loadPresetWithName("Acid Bass") ? "Acid Bass loaded; " : "Acid Bass refused; ";
-    Preset fifo(lib.root() + "AAA Fifo.qvp");
-    out += lib.plugin->loadPreset(&fifo) ? "FIFO loaded: " : "FIFO refused: ";
-    return out + said;
-  });
-  ASSERT_TRUE(r.finished) << "the load waited on the FIFO";
-  EXPECT_EQ(r.output, "not listed; Acid Bass loaded; FIFO refused: The preset \"AAA Fifo\" could not be loaded from " +
-                          lib.root() + "AAA Fifo.qvp: it is not a file.");
 }
 
 TEST(PresetPluginTest, PresetsAreFoundByName) {

@@ -2,7 +2,6 @@
 // tables, the per-rate frequency tables, and the cache file.
 
 #include "base/PlatformServices.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/wave/OscillatorTestSupport.h"
 #include "wave/ValueCurves.h"
@@ -256,27 +255,6 @@ TEST(OscillatorCacheTest, WritesTheTablesInTheirByteLayout) {
   int count = 0;
   while (files->findNext()) ++count;
   EXPECT_EQ(count, 1);
-}
-
-// A FIFO where the cache should be would make the start wait for a writer
-// for ever: it is no cache, the tables are built and a file takes its place.
-TEST(OscillatorCacheTest, AFifoInItsPlaceIsRefusedAndReplaced) {
-  TempDir dir;
-  const std::string path = dir.file("Zarn.dat");
-  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  const zarn::test::ChildResult r = zarn::test::runInChild([&] {
-    auto style = makeStyle();
-    style->initialize(path);
-    const std::string bytes = readFile(path);
-    const bool same = bytes.size() == 4195360u &&
-                      std::memcmp(bytes.data() + 2097692, style->sawtoothTables, cTableBytes) == 0;
-    return same ? std::string("rebuilt and saved") : "not saved: " + std::to_string(bytes.size()) + " bytes";
-  });
-  ASSERT_TRUE(r.finished) << "the start waited on the FIFO";
-  EXPECT_EQ(r.output, "rebuilt and saved");
-  struct stat st;
-  ASSERT_EQ(::lstat(path.c_str(), &st), 0);
-  EXPECT_TRUE(S_ISREG(st.st_mode));
 }
 
 // A start with the same shape values reads the file instead of building:

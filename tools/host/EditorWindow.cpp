@@ -16,6 +16,7 @@ EditorWindow::EditorWindow(SimHost& host, Instance& in, platform::WindowServer& 
   mHeight = rect.bottom - rect.top;
   uintptr_t view = 0;
   status = host.callWith(kProcess_CreateView, in.process(), &view);
+  if (status == 0 && view == 0) throw HostError("the plug-in has no editor", kPlugInErr_Unexpected);
   if (status != 0 || view == 0)
     throw HostError("the plug-in's view", status != 0 ? status : kPlugInErr_Unexpected, host.failureWords(status));
   mView = reinterpret_cast<CPlugInView*>(view);

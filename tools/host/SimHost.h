@@ -103,9 +103,11 @@ public:
 private:
   friend class SimHost;
   struct PendingEvent {
-    // From the start of the render call at which mRendered was mKeyBase:
-    // the offset from the start of the next call is key - mKeyBase, or 0
-    // for an event that is already late.
+    // The offset asked for, from the start of the next render call, plus
+    // mKeyBase as it stood then. Each render call raises mKeyBase by the
+    // samples it passed, so key - mKeyBase is always the offset from the
+    // start of the next call (below 0 for an event that is already late,
+    // which is played at 0).
     int64_t key;
     SMIDIRecord record;
     bool raw = false; // the record's own sample offset stands

@@ -76,16 +76,16 @@ public:
 // bottom; a slot order button for slot 2.
 class MatrixEditor : public ModulationMatrixPluginInterface {
 public:
-  MatrixEditor(gui::UserInterface* ui, MatrixPlugin* plugin)
-      : ModulationMatrixPluginInterface(ui, plugin, nullptr, "Background.png", 1.0f) {
-    auto* knobStyle = new gui::Knob::Style(ui);
+  MatrixEditor(std::unique_ptr<gui::UserInterface> userInterface, MatrixPlugin* plugin)
+      : ModulationMatrixPluginInterface(std::move(userInterface), plugin, nullptr, "Background.png", 1.0f) {
+    auto* knobStyle = new gui::Knob::Style(ui.get());
     knobStyle->loadFromResource("Knob.png", "Pointer.png", "Knob.png", "Pointer.png", "Pointer.png", "Pointer.png");
-    auto* ringStyle = new gui::Knob::Style(ui);
+    auto* ringStyle = new gui::Knob::Style(ui.get());
     ringStyle->loadFromResource("Ring.png", "RingPointer.png", "Ring.png", "RingPointer.png", "RingPointer.png",
                                "RingPointer.png");
     sourceButtonStyle->loadFromResource("Source.png", "Source.png", "Source.png", "", "Mark.png");
     dragStage->getDot()->loadFromResource("Dot.png");
-    auto* orderStyle = new gui::Button::Style(ui);
+    auto* orderStyle = new gui::Button::Style(ui.get());
     orderStyle->loadFromResource("Source.png", "Source.png", "Source.png", "", "");
 
     lfo1 = createSourceButton(0, 20, 20);
@@ -144,8 +144,9 @@ struct MatrixScene {
     platform::WindowServer::setCurrent(&server);
     window = server.createWindow({100, 50, 500, 350}, true, "matrix");
     GenericPlugin::sSettings->showWelcomeHint = false;
-    ui = new gui::MacInterface(window, 0, gui::Rect(0, 0, 400, 300));
-    editor = new MatrixEditor(ui, &plugin);
+    auto owned = std::make_unique<gui::MacInterface>(window, 0, gui::Rect(0, 0, 400, 300));
+    ui = owned.get();
+    editor = new MatrixEditor(std::move(owned), &plugin);
     controller = plugin.getModMatrixController();
     runMs(60);
   }

@@ -417,3 +417,54 @@ TEST(ZarnInterfaceTest, HeaderLearnHelpAndSlotButtons) {
   EXPECT_EQ(at(1, 2, 83), at(0, 2, 83));   // and its source row is masked too
   EXPECT_NE(at(1, 2, 83), at(2, 2, 83));
 }
+
+// The About box, with its picture and with the picture gone since the
+// editor opened: the box has the picture's size, centred on the window,
+// the labels lie at the style's offset (90, 22) from its corner, the
+// controls below do not show through, and a click on it (away from the
+// labels) closes it.
+TEST(ZarnInterfaceTest, TheAboutBoxKeepsItsPlaceWithoutItsPicture) {
+  ZarnScene s("com.quorvane.zarn-editor-about");
+  ZarnInterface* e = s.open();
+  gui::Control* window = e->getUserInterface()->getWindow();
+  // The picture's size from its PNG header.
+  std::ifstream png(std::string(ZARN_SKIN_DIR) + "/DialogGeneric.png", std::ios::binary);
+  unsigned char header[24] = {};
+  png.read(reinterpret_cast<char*>(header), sizeof header);
+  auto be32 = [&](int at) { return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3]; };
+  const Rect box(Point((640 - be32(16)) / 2, (522 - be32(20)) / 2), be32(16), be32(20));
+  ASSERT_GT(box.width(), 200);
+  ASSERT_GT(box.height(), 180);
+
+  std::vector<std::array<uint8_t, 3>> below;
+  for (int y = box.top; y < box.bottom; ++y)
+    for (int x = box.left; x < box.right; ++x) below.push_back(s.pixel(x, y));
+
+  for (const bool withPicture : {true, false}) {
+    SCOPED_TRACE(withPicture ? "with the picture" : "without the picture");
+    if (!withPicture) std::filesystem::remove(s.bundle.resourcesPath() + "DialogGeneric.png");
+    s.server.chooseInNextMenu({"About..."});
+    e->getHelpMenu()->popup(Rect(0, 0, 10, 10));
+    s.runMs(60);
+    auto* about = dynamic_cast<AboutDialog*>(window->getChildren().back());
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(windowRect(about->getBackground(), window), box);
+    std::vector<Point> labels;
+    for (gui::Control* c : about->getChildren())
+      if (dynamic_cast<gui::Label*>(c)) labels.push_back(c->getPosition());
+    ASSERT_FALSE(labels.empty());
+    EXPECT_EQ(labels[0], Point(box.left + 90, box.top + 22));
+
+    size_t covered = 0;
+    for (int y = box.top, i = 0; y < box.bottom; ++y)
+      for (int x = box.left; x < box.right; ++x, ++i) covered += s.pixel(x, y) != below[size_t(i)];
+    EXPECT_GT(covered, below.size() * 9 / 10) << "of " << below.size();
+
+    const platform::ScreenPoint corner = s.at(Point(box.left + 12, box.bottom - 12));
+    s.server.move(corner);
+    s.server.press(corner);
+    s.server.release(corner);
+    s.runMs(60);
+    EXPECT_EQ(dynamic_cast<AboutDialog*>(window->getChildren().back()), nullptr);
+  }
+}

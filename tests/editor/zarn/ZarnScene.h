@@ -58,8 +58,8 @@ struct ZarnScene {
     bundle.writeResource(name, bytes.str());
   }
   ZarnInterface* open() {
-    auto* ui = new gui::MacInterface(window, 0, Rect(0, 0, 640, 522));
-    editor = static_cast<ZarnInterface*>(createPluginInterfaceInstance(ui, plugin.get(), &bridge));
+    editor = static_cast<ZarnInterface*>(createPluginInterfaceInstance(
+        std::make_unique<gui::MacInterface>(window, 0, Rect(0, 0, 640, 522)), plugin.get(), &bridge));
     runMs(60);
     return editor;
   }

@@ -186,8 +186,8 @@ TEST(ViewRoadTest, TheBundlesEditorThroughTheHostLooksAsTheToolkitDrawsIt) {
     InProcessHost h;
     simhost::Instance* in = h->createInstance();
     platform::WindowId w = s.server.createWindow({0, 0, kEditorWidth, kEditorHeight}, false, "direct");
-    auto* ui = new gui::MacInterface(w, 0, gui::Rect(0, 0, kEditorWidth, kEditorHeight));
-    auto* editor = new BridgeTestEditor(ui, Product(*in), nullptr);
+    auto* editor = new BridgeTestEditor(
+        std::make_unique<gui::MacInterface>(w, 0, gui::Rect(0, 0, kEditorWidth, kEditorHeight)), Product(*in), nullptr);
     s.server.updateWindow(w);
     direct = Pixels(s.server, w, kEditorWidth, kEditorHeight);
     // The gradient: the first and the last pixel differ.

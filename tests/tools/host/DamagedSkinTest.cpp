@@ -177,38 +177,55 @@ int everyPictureMissingOrCutShort() {
 } // namespace
 
 #ifdef ZARN_HOST_EXECUTABLE
-// The command-line tool with a picture missing: one line that names it, a
-// failure status, and its private home gone from the temporary folder.
-TEST(DamagedSkinTest, ASnapshotWithAPictureMissingSaysWhichAndLeavesNothingBehind) {
-  zarn::test::TempDir dir("zarn-skin");
-  const fs::path resources = fs::path(copyOfTheBundle(dir)) / "Resources";
-  fs::remove(resources / "LightOn.png");
-  fs::create_directory(dir.file("tmp"));
-  std::vector<std::string> args{ZARN_HOST_EXECUTABLE, "snapshot", "--bundle", resources.parent_path().string(),
-                                dir.file("out.png")};
-  std::vector<std::string> env{"PATH=/usr/bin:/bin", "HOME=" + dir.path(), "TMPDIR=" + dir.file("tmp")};
-  std::vector<char*> argv, envp;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, dir.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+// The command-line tool with a picture missing (the background too, which
+// the window is sized by) or with a plug-in that has no editor: one line
+// that says which, a failure status, and its private home gone from the
+// temporary folder.
+TEST(DamagedSkinTest, ASnapshotThatCannotOpenTheEditorSaysWhyAndLeavesNothingBehind) {
+  const std::string missing = "zarn-host snapshot: the editor could not be opened: the picture ";
+  const std::string reinstall = " is missing from the plug-in's Resources folder (Resource not found); reinstall the "
+                                "plug-in (-7401)\n";
+  struct Case {
+    std::string picture; // removed from a copy of the bundle; empty: the test bundle without an editor
+    std::string said;
+  };
+  const Case cases[] = {
+      {"LightOn.png", missing + "LightOn.png" + reinstall},
+      {"Background.png", missing + "Background.png" + reinstall},
+      {"", "zarn-host snapshot: the plug-in has no editor (-7401)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.picture.empty() ? "no editor" : c.picture);
+    zarn::test::TempDir dir("zarn-skin");
+    std::string bundle = ZARN_TEST_GAIN_BUNDLE;
+    if (!c.picture.empty()) {
+      bundle = copyOfTheBundle(dir);
+      fs::remove(fs::path(bundle) / "Resources" / c.picture);
+    }
+    fs::create_directory(dir.file("tmp"));
+    std::vector<std::string> args{ZARN_HOST_EXECUTABLE, "snapshot", "--bundle", bundle, dir.file("out.png")};
+    std::vector<std::string> env{"PATH=/usr/bin:/bin", "HOME=" + dir.path(), "TMPDIR=" + dir.file("tmp")};
+    std::vector<char*> argv, envp;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, dir.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(dir.read("err"), c.said);
+    EXPECT_TRUE(fs::is_empty(dir.file("tmp")));
+    EXPECT_FALSE(fs::exists(dir.file("out.png")));
   }
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_EQ(dir.read("err"), "zarn-host snapshot: the editor could not be opened: the picture LightOn.png is missing "
-                             "from the plug-in's Resources folder (Resource not found); reinstall the plug-in "
-                             "(-7401)\n");
-  EXPECT_TRUE(fs::is_empty(dir.file("tmp")));
-  EXPECT_FALSE(fs::exists(dir.file("out.png")));
 }
 #endif
 

@@ -361,9 +361,8 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
   std::string script;
   if (!options.script.empty() && !readScript(options.script, script, error)) return fail(err, error);
 
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(std::filesystem::path(bundlePath) / "Resources" / "Background.png", ec))
-    return fail(err, "no plug-in bundle with an editor skin at " + bundlePath);
+  // Whether the bundle has an editor, and every picture of its skin, is
+  // for the editor to say when it opens: it names what is missing.
 
   // The private home below has a library of the factory presets alone: a
   // preset is looked up first in the user's own library, as render looks

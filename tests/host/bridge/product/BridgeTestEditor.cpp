@@ -14,10 +14,10 @@ namespace {
 std::atomic<int> sAlive{0};
 } // namespace
 
-BridgeTestEditor::BridgeTestEditor(gui::UserInterface* ui, BridgeTestProduct* product, InterfaceListener* listener,
-                                   const std::string& background)
-    : GenericPluginInterface(ui, product, listener, background, 1.0f) {
-  auto* style = new gui::Knob::Style(ui);
+BridgeTestEditor::BridgeTestEditor(std::unique_ptr<gui::UserInterface> userInterface, BridgeTestProduct* product,
+                                   InterfaceListener* listener, const std::string& background)
+    : GenericPluginInterface(std::move(userInterface), product, listener, background, 1.0f) {
+  auto* style = new gui::Knob::Style(ui.get());
   style->loadFromResource("BridgeTestKnob.png", "BridgeTestPointer.png", "BridgeTestKnob.png",
                           "BridgeTestPointer.png", "BridgeTestPointer.png", "BridgeTestPointer.png");
   setControl(product->level, createKnob(kLevelKnobX, kLevelKnobY, style));
@@ -61,8 +61,8 @@ std::vector<unsigned char> knobPicture(bool pointer) {
 
 } // namespace bridgetest
 
-GenericPluginInterface* createPluginInterfaceInstance(gui::UserInterface* ui, GenericPlugin* plugin,
+GenericPluginInterface* createPluginInterfaceInstance(std::unique_ptr<gui::UserInterface> ui, GenericPlugin* plugin,
                                                       GenericPluginInterface::InterfaceListener* listener) {
-  return new bridgetest::BridgeTestEditor(ui, static_cast<bridgetest::BridgeTestProduct*>(plugin), listener,
+  return new bridgetest::BridgeTestEditor(std::move(ui), static_cast<bridgetest::BridgeTestProduct*>(plugin), listener,
                                           bridgetest::productOptions().editorBackground);
 }

@@ -20,8 +20,8 @@ class BridgeTestProduct;
 
 class BridgeTestEditor : public GenericPluginInterface {
 public:
-  BridgeTestEditor(gui::UserInterface* ui, BridgeTestProduct* product, InterfaceListener* listener,
-                   const std::string& background = "BridgeTestBackground.png");
+  BridgeTestEditor(std::unique_ptr<gui::UserInterface> userInterface, BridgeTestProduct* product,
+                   InterfaceListener* listener, const std::string& background = "BridgeTestBackground.png");
   // Editors made and not yet deleted in this module.
   static int alive();
   ~BridgeTestEditor() override;
