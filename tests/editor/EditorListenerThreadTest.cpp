@@ -51,8 +51,9 @@ struct MidiCountingEditor : editortest::TestEditor {
 // of the MIDI received, burst after burst.
 TEST(EditorListenerThreadTest, ABurstBeyondTheQueuesPoolCostsTheRenderThreadNothing) {
   EditorScene s;
-  s.ui = new gui::MacInterface(s.window, 0, gui::Rect(0, 0, 400, 300));
-  auto* editor = new MidiCountingEditor(s.ui, s.plugin.get(), &s.bridge, "Background.png");
+  auto owned = std::make_unique<gui::MacInterface>(s.window, 0, gui::Rect(0, 0, 400, 300));
+  s.ui = owned.get();
+  auto* editor = new MidiCountingEditor(std::move(owned), s.plugin.get(), &s.bridge, "Background.png");
   s.editor = editor;
   constexpr int cBurst = 3000;
   for (int round = 0; round < 2; ++round) {
