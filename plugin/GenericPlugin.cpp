@@ -120,7 +120,7 @@ void GenericPlugin::initialize(const std::string& productName, int maxBlockSize)
   mPresetContext = new PresetContext();
   // The render thread's program changes read the library from here on.
   if (PresetManager* library = getPresetManager(-1)) PresetSnapshotPublisher::subscribe(*library, mPresetSnapshots);
-  if (PresetManager* library = getPresetManager(-1)) reportPresetLibraryScan(*library);
+  reportNewLibraryScan();
 }
 
 void GenericPlugin::finalize() {
@@ -158,10 +158,10 @@ void GenericPlugin::initSharedObjects() {
 
 // A process killed while it wrote a file whole leaves its temporary file
 // behind (platform/TemporaryFiles.h). Those that no writer holds any more
-// (in whatever process) are removed from the folders the plug-in writes to: its data folder and the
-// preferences folder (only the files of its own settings there, the folder
-// being everyone's) before anything is read, and the preset library once
-// the preferences have said where it is.
+// (in whatever process) are removed from the folders the plug-in writes
+// to: its data folder and the preferences folder (only the files of its
+// own settings there, the folder being everyone's) before anything is
+// read, and the preset library once the preferences have said where it is.
 void GenericPlugin::removeStaleTemporaryFiles(bool presetLibrary) {
   if (presetLibrary) {
     if (sPresetManager) platform::removeStaleTemporaryFiles(sPresetManager->getFolderPath(), "", cPresetFolderDepth);

@@ -315,6 +315,9 @@ public:
   // rescanned; this catches up at initialize and at idle time
   // (applyPendingPresetContext).
   void refreshPresetSnapshot();
+  // Main thread: says (once) what a scan of the library left out, when the
+  // library was scanned since this instance last looked.
+  void reportNewLibraryScan();
   static constexpr int cMaxProgramChangeBank = 16383;
   // True when the file was written.
   virtual bool savePreset(Preset* preset);
@@ -571,6 +574,8 @@ private:
   // This instance among the readers of its library's shared snapshot,
   // from initialize to finalize; the snapshot its program changes hold.
   PresetSnapshotPublisher::Subscriber mPresetSnapshots{*this};
+  // Main thread: the library's generation reportNewLibraryScan looked at.
+  int64_t mReportedScanGeneration = -1;
   // bank << 8 | program of a deferred program change; -1 for none.
   std::atomic<int32_t> mDeferredProgramChange{-1};
 };

@@ -258,11 +258,21 @@ bool GenericPlugin::applyProgramEntry(const PresetLibrarySnapshot* snapshot, int
 void GenericPlugin::refreshPresetSnapshot() {
   if (!isMainThread()) return;
   if (PresetSnapshotPublisher* publisher = mPresetSnapshots.getPublisher()) publisher->refresh();
-  // A rescan (on whichever thread) may have left folders out: said once.
-  if (PresetManager* library = getPresetManager(-1)) {
-    PresetManager::ReadAccess access(*library);
-    if (access) reportPresetLibraryScan(*library);
-  }
+  // A rescan (on whichever thread) may have left folders out.
+  reportNewLibraryScan();
+}
+
+void GenericPlugin::reportNewLibraryScan() {
+  PresetManager* library = getPresetManager(-1);
+  if (!library || !isMainThread()) return;
+  const int64_t generation = library->getGeneration();
+  if (generation == mReportedScanGeneration) return;
+  // What the scan left out is read while no rescan swaps the tree; a busy
+  // library is looked at again at the next idle.
+  PresetManager::ReadAccess access(*library);
+  if (!access) return;
+  mReportedScanGeneration = generation;
+  reportPresetLibraryScan(*library);
 }
 
 void GenericPlugin::deferProgramChange(int bank, int program) {
