@@ -242,8 +242,14 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
   std::string clash;
   if (!files.check(clash)) return fail(err, clash, 2);
 
+  // The inputs are read before the bundle loads: one that is no file, or
+  // no song or state, is refused at once, and before anything the plug-in
+  // would say.
   renderio::MidiFile song;
   if (!song.read(options.input, options.sampleRate)) return fail(err, song.error());
+  std::string error;
+  HostState loaded;
+  if (!options.loadState.empty() && !loaded.read(options.loadState, error)) return fail(err, error);
   const int64_t total =
       song.lengthSamples() + static_cast<int64_t>(std::llround(options.tailSeconds * options.sampleRate));
   // A WAV file's sizes are 32 bits: known now, not after hours of rendering.
@@ -272,10 +278,6 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
   if (int32_t status = loadStatus; status != 0)
     return fail(err, HostError("the bundle " + bundle + " did not start", status, host.failureWords(status)).what());
   if (host.numProcessTypes() < 1) return fail(err, "the bundle " + bundle + " has no process types");
-
-  std::string error;
-  HostState loaded;
-  if (!options.loadState.empty() && !loaded.read(options.loadState, error)) return fail(err, error);
 
   Instance& in = *host.createInstance(1);
   if (in.numOutputs() < 1) return fail(err, "the plug-in has no outputs");
