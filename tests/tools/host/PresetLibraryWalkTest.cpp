@@ -22,6 +22,7 @@
 #include <functional>
 #include <iterator>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -252,6 +253,21 @@ TEST(PresetLibraryWalkTest, InfoAndPresetReachEveryPresetOfTheLibrary) {
         {"/Plucks/Pluck", true, ""},
         {"/Zzz/Pluck", false, "could not be loaded: " + kNaN},
         {"/Lead/Pluck", false, "no preset named \"/Lead/Pluck\""}},
+       "",
+       false},
+      {"a FIFO and a link to a device named as presets",
+       [](const Library& l) {
+         fs::create_directories(l.root / "Odd");
+         if (::mkfifo((l.root / "Odd" / "Fifo.qvp").c_str(), 0600) != 0) std::abort();
+         fs::create_symlink("/dev/zero", l.root / "Odd" / "Zero.qvp");
+       },
+       // Odd comes after Lead: programs 12 and 13.
+       {"presets: 18 ", "0, 12: Fifo (does not load: it is a FIFO, not a file)\n",
+        "0, 13: Zero (does not load: it is a device, not a file)\n", "0, 17: Pluck\n"},
+       {},
+       {{"Fifo", false, "preset \"Fifo\" (Odd/Fifo.qvp, bank 0 program 12) could not be loaded: it is a FIFO, not a file"},
+        {"Zero", false, "could not be loaded: it is a device, not a file"},
+        {"Pluck", true, ""}},
        "",
        false},
       {"a folder that cannot be read",
