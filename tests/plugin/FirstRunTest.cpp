@@ -149,16 +149,26 @@ TEST(FirstRunTest, ALibraryAtTheRootDocumentsFolderIsRepairedOnUpgrade) {
   EXPECT_FALSE(GenericPlugin::sVersionInfo->isFirstRun());
 }
 
+// Said as a sentence with what failed (here the folder on the file's way)
+// and why, or, when no file can be named, with why not.
 TEST(FirstRunTest, PreferencesThatCannotBeSavedAreSaid) {
   FreshAccount account;
   account.home.write("blocked", "a file");
-  ScopedEnvironment config("XDG_CONFIG_HOME", account.home.file("blocked/config"));
   {
+    ScopedEnvironment config("XDG_CONFIG_HOME", account.home.file("blocked/config"));
     TestProduct plugin;
   }
   ASSERT_EQ(account.alerts.size(), 1u);
   EXPECT_EQ(account.alerts[0], "The preferences could not be saved to " + account.home.file("blocked/config") +
                                    ": Not a directory");
+  account.alerts.clear();
+  {
+    // A configuration folder of "/" is none.
+    ScopedEnvironment config("XDG_CONFIG_HOME", "/");
+    TestProduct plugin;
+  }
+  ASSERT_EQ(account.alerts.size(), 1u);
+  EXPECT_EQ(account.alerts[0], "The preferences could not be saved: no configuration folder is known for this user");
 }
 
 TEST(FirstRunTest, AUsersDamagedOrOtherVersionsMapIsNeverLostWithoutAWord) {
