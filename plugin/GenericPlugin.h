@@ -20,9 +20,10 @@
 // values read from the library beforehand, into a snapshot every instance
 // of the process shares (see PresetSnapshotPublisher). A product may hold
 // the parameter changes back from its engine for a while
-// (prepareParameterChanges); they are then taken off the queue and kept,
-// the latest of each parameter (HeldParameterChanges), so the queue's pool
-// does not grow however many arrive meanwhile.
+// (prepareParameterChanges); they are then taken off the queue and kept as
+// the set of parameters that changed (HeldParameterChanges), whose values
+// the engine reads from the parameters when they are let through, so the
+// queue's pool does not grow however many arrive meanwhile.
 //
 // The thread that initializes an instance is its main thread. The preset
 // context and the environment's sample rate are changed only where no other
@@ -374,9 +375,9 @@ public:
   // ones, to the engine.
   void processParameterChangeEvents();
   // Render thread: takes the queued changes off the queue and holds them
-  // back from the engine, keeping each parameter's latest value; the next
-  // processParameterChangeEvents brings them. Allocates nothing however
-  // many arrive.
+  // back from the engine, keeping which parameters changed; the next
+  // processParameterChangeEvents brings each one's value as it is then.
+  // Allocates nothing however many arrive.
   void holdParameterChangeEvents();
   // Render thread, where process begins and after a program change decoded
   // there: lets prepareParameterChanges start what must come first, then

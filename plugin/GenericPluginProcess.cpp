@@ -109,9 +109,11 @@ void GenericPlugin::reset() {
 }
 
 void GenericPlugin::processParameterChangeEvents() {
-  mHeldParameterChanges.release([this](int index, float value) {
+  // A held change says only which parameter changed: its value is the
+  // parameter's own, now.
+  mHeldParameterChanges.release([this](int index) {
     if (AbstractPluginParameter* parameter = mParameters.get(index)) {
-      updateParameterValue(parameter, value);
+      updateParameterValue(parameter, parameter->getValue());
       parameterChange(index);
     }
   });
@@ -126,7 +128,7 @@ void GenericPlugin::processParameterChangeEvents() {
 
 void GenericPlugin::holdParameterChangeEvents() {
   ParameterChangeEvent event;
-  while (mParameterQueue.retrieve(event)) mHeldParameterChanges.hold(event.index, event.value);
+  while (mParameterQueue.retrieve(event)) mHeldParameterChanges.hold(event.index);
 }
 
 void GenericPlugin::handOverParameterChanges() {

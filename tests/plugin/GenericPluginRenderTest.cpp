@@ -215,6 +215,40 @@ TEST(GenericPluginRenderTest, QueuedChangesReachTheEngineAtTheNextBuffer) {
   EXPECT_FLOAT_EQ(plugin.shape.engineValue.load(), 4.0f);
 }
 
+// While the product holds the changes back (a synthesizer fading voices
+// out first), none reaches the engine, however many arrive; when they are
+// let through, each parameter that changed reaches it once, with the value
+// it holds then: the last of several changes, not the first.
+TEST(GenericPluginRenderTest, HeldChangesReachTheEngineOnceWithTheirLatestValues) {
+  TestProduct plugin;
+  plugin.render(32);
+  const int gainUpdates = plugin.gain.engineUpdates.load();
+  const int shapeUpdates = plugin.shape.engineUpdates.load();
+  plugin.holdChanges = true;
+  plugin.gain.setValue(0.1f, 0);
+  plugin.cutoff.setValue(500.0f, 0);
+  plugin.gain.setValue(0.2f, 0);
+  plugin.render(32);
+  plugin.gain.setValue(0.3f, 0);
+  plugin.cutoff.setValue(700.0f, 0);
+  plugin.render(32);
+  EXPECT_EQ(plugin.gain.engineUpdates.load(), gainUpdates);
+  EXPECT_NE(plugin.cutoff.engineValue.load(), 700.0f);
+
+  plugin.holdChanges = false;
+  plugin.render(32);
+  EXPECT_FLOAT_EQ(plugin.gain.engineValue.load(), 0.3f);
+  EXPECT_FLOAT_EQ(plugin.cutoff.engineValue.load(), 700.0f);
+  EXPECT_EQ(plugin.gain.engineUpdates.load(), gainUpdates + 1);
+  EXPECT_EQ(plugin.shape.engineUpdates.load(), shapeUpdates);
+  // Nothing stays held: a later change comes through alone.
+  plugin.gain.setValue(0.4f, 0);
+  plugin.render(32);
+  EXPECT_FLOAT_EQ(plugin.gain.engineValue.load(), 0.4f);
+  EXPECT_EQ(plugin.gain.engineUpdates.load(), gainUpdates + 2);
+  EXPECT_FLOAT_EQ(plugin.cutoff.engineValue.load(), 700.0f);
+}
+
 TEST(GenericPluginRenderTest, BatchesAnnounceOnceAtTheOutermostEnd) {
   TestProduct plugin;
   RecordingAdapter adapter;
