@@ -267,9 +267,9 @@ public:
   virtual bool followsTransport() const;
   // Binds host input buffers to the channels' inputs.
   virtual void connectInputs(float** inputs, int inputCount, int sampleCount);
-  // Render thread: applies the queued parameter changes, renders the buffer
-  // in slices that end at each queued MIDI message's offset and writes the
-  // first 16 outputs.
+  // Render thread: applies a program change that had to wait and the
+  // queued parameter changes, renders the buffer in slices that end at each
+  // queued MIDI message's offset and writes the first 16 outputs.
   void process(float** inputs, int inputCount, float** outputs, int outputCount, int sampleCount);
   // Must set each of the first outputCount entries to a buffer of at least
   // sampleCount floats (or null, read as silence) that stays valid until the

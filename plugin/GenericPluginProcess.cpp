@@ -22,9 +22,13 @@ void GenericPlugin::process(float** inputs, int inputCount, float** outputs, int
   wave::DenormalGuard renderState;
 
   // The rate first: the parameter changes below and every slice see it.
+  // A program change that had to wait takes effect where this buffer
+  // begins, as one decoded there does: its values go to the engine with the
+  // changes queued before them, so the product sees them before any key of
+  // the buffer.
   applyPendingSampleRate();
-  handOverParameterChanges();
   applyDeferredProgramChange();
+  handOverParameterChanges();
   const int n = outputCount < 0 ? 0 : (outputCount > cMaxOutputs ? cMaxOutputs : outputCount);
   const int maxBlock = mEnvironment->maxBlockSize;
   connectInputs(inputs, inputCount, sampleCount);

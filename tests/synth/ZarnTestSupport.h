@@ -26,6 +26,8 @@ inline double noteHz(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0
 class Synth {
 public:
   Synth() : plugin(new ZarnPlugin()) {}
+  // Drives the given instance (of a class derived for a test), owned.
+  explicit Synth(ZarnPlugin* instance) : plugin(instance) {}
   ZarnPlugin& operator*() { return *plugin; }
   ZarnPlugin* operator->() { return plugin.get(); }
 
