@@ -269,12 +269,19 @@ public:
   virtual void connectInputs(float** inputs, int inputCount, int sampleCount);
   // Render thread: applies a program change that had to wait and the
   // queued parameter changes, renders the buffer in slices that end at each
-  // queued MIDI message's offset and writes the first 16 outputs.
+  // queued MIDI message's offset (and where beginSlice says) and writes the
+  // first 16 outputs.
   void process(float** inputs, int inputCount, float** outputs, int outputCount, int sampleCount);
   // Must set each of the first outputCount entries to a buffer of at least
   // sampleCount floats (or null, read as silence) that stays valid until the
   // next slice begins. The default pulls the channels' output producers.
   virtual void processSlice(const float** outputs, int outputCount, int sampleCount);
+  // Render thread, before each slice of at most samples (after the MIDI
+  // messages due there): does what the product has due at this sample and
+  // returns the slice's length, 1..samples, shorter when it has something
+  // of its own to do at a later sample (an event it plays later than it
+  // came, say). Nothing, and samples, here.
+  virtual int beginSlice(int samples) { return samples; }
 
   // ---- presets
   // True when the preset was applied; updates the preset context (on the

@@ -48,7 +48,8 @@ void GenericPlugin::process(float** inputs, int inputCount, float** outputs, int
     const bool received = mMidiQueue.retrieve(message);
     const int end = received && message.sampleOffset < sampleCount ? message.sampleOffset : sampleCount;
     while (position < end) {
-      const int k = end - position < maxBlock ? end - position : maxBlock;
+      int k = end - position < maxBlock ? end - position : maxBlock;
+      if (const int shorter = beginSlice(k); shorter > 0 && shorter < k) k = shorter;
       mEnvironment->beginBlock();
       processSlice(mOutputs, n, k);
       mEnvironment->endBlock(k);

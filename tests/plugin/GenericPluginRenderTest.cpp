@@ -73,6 +73,15 @@ TEST(GenericPluginRenderTest, SlicesEndAtEachMessage) {
   EXPECT_EQ(slicesOf(plugin), (std::vector<int>{100, 256, 44, 112}));
   EXPECT_EQ(decodedOf(plugin), (std::vector<std::vector<int>>{{0x9, 60, 100}, {0x9, 64, 100}, {0x8, 60, 400}}));
   expectPositions(plugin, 0, 512);
+
+  // A product with something of its own to do at sample 812 (300 into the
+  // next buffer) has a slice end there too.
+  plugin.cutAt = 812;
+  plugin.send(0x90, 60, 100, 100);
+  plugin.send(0x80, 60, 0, 400);
+  plugin.render(512);
+  EXPECT_EQ(slicesOf(plugin), (std::vector<int>{100, 256, 44, 112, 100, 200, 100, 112}));
+  expectPositions(plugin, 0, 512, 512);
 }
 
 TEST(GenericPluginRenderTest, MessagesAtOrPastTheEndAreDecodedAfterTheBuffer) {
