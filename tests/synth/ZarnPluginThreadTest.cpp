@@ -124,3 +124,94 @@ TEST(ZarnPluginThreadTest, AProgramChangeThatWaitedForARescanSoundsAsOneTakenAtO
   EXPECT_EQ(largestDifference(deferred.right, atOnce.right), 0.0);
   library->initialize("");
 }
+
+// A render thread plays keys (and the pedal) for a while; meanwhile the
+// main thread sends program changes, automates Volume and a cutoff, moves
+// Total Voices, loads presets, rescans the library and takes its idle
+// time. Everything the render thread puts out is a number, and it sounds;
+// afterwards the instance holds exactly the preset its context names, and
+// a key sounds as on an instance that only ever loaded that preset.
+TEST(ZarnPluginThreadTest, TheSynthRendersWhileItsMainThreadChangesProgramsParametersAndPresets) {
+  zarn::test::TempDir dir("zarn-churn");
+  const std::string root = dir.path() + "/";
+  writeLibrary(root);
+  Synth s;
+  PresetManager* library = s->getPresetManager(-1);
+  library->initialize(root);
+
+  std::atomic<bool> done{false};
+  std::atomic<int> keys{0};
+  bool finite = true;
+  double energy = 0.0;
+  std::thread render([&] {
+    alignas(16) float left[512], right[512];
+    float* outs[2] = {left, right};
+    // Keys held 256 samples, 480 apart, the pedal down every other 60.
+    for (int k = 0; k < 200 || !done.load(); ++k) {
+      const int note = 48 + (k * 7) % 24;
+      s.noteOn(note, 90);
+      if (k % 60 == 0) s.controller(64, (k / 60) % 2 ? 0 : 127);
+      s->process(nullptr, 0, outs, 2, 256);
+      for (int i = 0; i < 256; ++i) {
+        finite = finite && std::isfinite(left[i]) && std::isfinite(right[i]);
+        energy += static_cast<double>(left[i]) * left[i];
+      }
+      s.noteOff(note);
+      s->process(nullptr, 0, outs, 2, 480);
+      keys.fetch_add(1);
+    }
+  });
+  const char* names[3] = {"A Narrow", "B Wide", "C Slow"};
+  for (int round = 0; round < 120; ++round) {
+    switch (round % 6) {
+    case 0:
+      s.midi(0xC0, static_cast<unsigned char>(round % 3), 0);
+      break;
+    case 1:
+      s->volume.setValue(0.5f + 0.1f * static_cast<float>(round % 4), 0);
+      s->filter1.freq.setValue(0.3f + 0.05f * static_cast<float>(round % 7), 0);
+      break;
+    case 2:
+      s->totalVoices.setValue(static_cast<float>(8 + 4 * (round % 5)), 0);
+      break;
+    case 3:
+      EXPECT_TRUE(s->loadPresetWithName(names[(round / 6) % 3]));
+      break;
+    case 4:
+      library->initialize(root);
+      break;
+    default:
+      s->applyPendingPresetContext();
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  done.store(true);
+  render.join();
+  EXPECT_TRUE(finite);
+  EXPECT_GT(energy, 0.0);
+  EXPECT_GE(keys.load(), 200);
+
+  // With the render thread gone, the main thread renders: a program change
+  // still waiting is taken, and the context follows.
+  s.renderSamples(kQuantum);
+  s->applyPendingPresetContext();
+  const std::string name = s->getPresetContext()->presetName.get();
+  Synth fresh;
+  ASSERT_TRUE(fresh->loadPresetWithName(name)) << name;
+  int differ = 0;
+  for (int i = 0; i < s->getNumParameters(); ++i)
+    if (s->getParameter(i)->getValue() != fresh->getParameter(i)->getValue()) ++differ;
+  EXPECT_EQ(differ, 0) << name;
+  for (Synth* x : {&s, &fresh}) {
+    x->controller(64, 0);
+    x->controller(123, 0);
+    x->render(0.3);
+    x->clear();
+    x->noteOn(60, 100);
+    x->render(0.2);
+  }
+  ASSERT_GT(rms(fresh.left, 4410, 8820), 0.02);
+  EXPECT_NEAR(toDB(rms(s.left, 4410, 8820)), toDB(rms(fresh.left, 4410, 8820)), 0.5);
+  library->initialize("");
+}
