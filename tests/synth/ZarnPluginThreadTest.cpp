@@ -84,14 +84,7 @@ TEST(ZarnPluginThreadTest, AProgramChangeThatWaitedForARescanSoundsAsOneTakenAtO
   PresetManager* library = deferred->getPresetManager(-1);
   library->initialize(root);
   onRenderThread([&] {
-    for (Synth* s : {&deferred, &atOnce}) {
-      s->midi(0xC0, 0, 0);
-      s->render(0.1);
-      s->noteOn(48, 100);
-      s->noteOn(55, 100);
-      s->render(0.2);
-      s->clear();
-    }
+    for (Synth* s : {&deferred, &atOnce}) chordOnProgram(*s, 0);
   });
   ASSERT_EQ(deferred->getPresetContext()->presetName.get(), "A Narrow");
 

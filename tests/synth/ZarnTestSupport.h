@@ -151,6 +151,17 @@ inline Spectrum spectrum(const std::vector<float>& x, size_t offset, int n) {
   return s;
 }
 
+// Program `program` by MIDI, 0.1 s, then keys 48 and 55 held for 0.2 s;
+// what was rendered is forgotten.
+inline void chordOnProgram(Synth& s, int program) {
+  s.midi(0xC0, static_cast<unsigned char>(program), 0);
+  s.render(0.1);
+  s.noteOn(48, 100);
+  s.noteOn(55, 100);
+  s.render(0.2);
+  s.clear();
+}
+
 // A plain test patch: Osc 1 alone (the given wave form), both filters off,
 // no unison, EG Main an organ gate (instant attack, full sustain, short
 // release), everything else at its default.

@@ -221,12 +221,7 @@ TEST(ZarnVoiceLayoutTest, ABurstOfProgramChangesInAFadeCostsNothingAndLosesNoVal
   constexpr int cChanges = 2000;
   Synth burst, two;
   for (Synth* s : {&burst, &two}) {
-    s->midi(0xC0, 0, 0);
-    s->render(0.1);
-    s->noteOn(48, 100);
-    s->noteOn(55, 100);
-    s->render(0.2);
-    s->clear();
+    chordOnProgram(*s, 0);
     s->left.reserve(static_cast<size_t>(kRate));
     s->right.reserve(static_cast<size_t>(kRate));
   }
