@@ -291,7 +291,8 @@ TEST(ZarnVoiceLayoutTest, AFloodOfKeysWithinAFadeEndsTheFadeWithoutAStep) {
 // 40, held on a voice that stays, released and struck again: once the
 // others are let go, key 40 sounds alone with one voice, as on an instance
 // where it was only ever held (its first voice released, the burst's keys
-// silent), not doubled nor stuck.
+// silent), not doubled nor stuck. The render thread allocates nothing and
+// takes no lock meanwhile.
 TEST(ZarnVoiceLayoutTest, AKeyReleasedAndStruckAgainInAFloodEndsAsTheFloodLeftIt) {
   Synth s, alone;
   for (Synth* x : {&s, &alone}) plainPatch(*x, Oscillator::Triangle);
@@ -310,7 +311,18 @@ TEST(ZarnVoiceLayoutTest, AKeyReleasedAndStruckAgainInAFloodEndsAsTheFloodLeftIt
     s.noteOff(70 + k % 30);
   }
   s.noteOn(40, 100);
-  s.render(0.1);
+  s.left.reserve(s.size() + static_cast<size_t>(kRate));
+  s.right.reserve(s.size() + static_cast<size_t>(kRate));
+  long allocations = -1, locks = -1;
+  std::thread render([&] {
+    zarn::test::AllocationCounter counter;
+    s.render(0.1);
+    allocations = counter.count();
+    locks = counter.locks();
+  });
+  render.join();
+  EXPECT_EQ(allocations, 0);
+  EXPECT_EQ(locks, 0);
   ASSERT_TRUE(s->getVoice(19)->isMute());
   for (int note = 51; note < 60; ++note) s.noteOff(note);
   s.render(0.3);
