@@ -1,11 +1,12 @@
 #include "platform/PrivateFolder.h"
 
+#include "platform/StaleFiles.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -147,18 +148,11 @@ int PrivateFolder::removeStale(const std::string& folder, const std::string& pre
   while (const dirent* entry = ::readdir(dir.get()))
     if (ownName(entry->d_name, prefix)) candidates.push_back(folder + "/" + entry->d_name);
   dir.reset();
-  struct timespec now;
-  ::clock_gettime(CLOCK_REALTIME, &now);
   int removed = 0;
   for (const std::string& path : candidates) {
-    struct stat named, held;
-    if (::lstat(path.c_str(), &named) != 0 || !S_ISDIR(named.st_mode) || named.st_uid != ::geteuid()) continue;
-    // A folder is made and locked a moment apart: one changed lately may be
-    // in that moment.
-    if (named.st_mtim.tv_sec > now.tv_sec - cSettleSeconds) continue;
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd || ::fstat(fd.get(), &held) != 0 || held.st_ino != named.st_ino || held.st_dev != named.st_dev) continue;
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue; // its process lives
+    // Removed while locked: no process can take it up meanwhile.
+    const FileDescriptor locked = lockIfStale(path, StaleKind::Folder, cSettleSeconds);
+    if (!locked) continue;
     removeTree(path.c_str());
     ++removed;
   }

@@ -12,8 +12,8 @@
 // containers sharing /tmp have PID namespaces of their own), so the owner
 // holds an advisory lock on the folder while it lives, which the kernel
 // drops when the process ends. Making a folder first removes the folders
-// of the same prefix that are this user's, were left alone for a while and
-// whose lock can be taken: no one else's, and never one still in use.
+// of the same prefix that are stale (StaleFiles.h): this user's, left
+// alone for a while and with a lock no one holds.
 //
 // Thread: the object is made and destroyed on one thread; the signal
 // handler runs on whichever thread the signal reaches and only removes the

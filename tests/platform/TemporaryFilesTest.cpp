@@ -36,6 +36,8 @@ bool lockIsFree(const std::string& path) {
 
 // Left long enough ago for any sweep to look at it.
 constexpr int cLongAgo = 3600;
+// The user and group "nobody".
+constexpr uid_t cNobody = 65534;
 
 } // namespace
 
@@ -113,6 +115,14 @@ TEST(TemporaryFilesTest, TheSweepRemovesOnlyItsOwnFilesThatNoWriterHolds) {
   }
   const zarn::test::LockHolder elsewhere(dir.file(temporaryName("Pluck.qvp", 403, 0)));
   ASSERT_TRUE(elsewhere.holding());
+  // Another user's, in a folder they share: never this user's to judge.
+  // Only root can give a file away.
+  const std::string theirs = dir.file(temporaryName("Theirs.qvp", ended, 0));
+  if (::geteuid() == 0) {
+    dir.write(temporaryName("Theirs.qvp", ended, 0), "bytes");
+    ASSERT_EQ(::chown(theirs.c_str(), cNobody, cNobody), 0);
+    ASSERT_TRUE(ageFile(theirs, cLongAgo));
+  }
   // Not a regular file, though named like one: left alone.
   const std::string deadFifo = dir.file(temporaryName("Pipe.qvp", ended, 0));
   ASSERT_EQ(::mkfifo(deadFifo.c_str(), 0600), 0);
@@ -130,6 +140,7 @@ TEST(TemporaryFilesTest, TheSweepRemovesOnlyItsOwnFilesThatNoWriterHolds) {
   for (const Case& c : cases) EXPECT_EQ(exists(dir.file(c.file)), !c.removed) << c.file << ": " << c.why;
   EXPECT_TRUE(exists(deadFifo));
   EXPECT_TRUE(exists(linked.file(temporaryName("Far.qvp", ended, 0))));
+  EXPECT_EQ(exists(theirs), ::geteuid() == 0);
 }
 
 TEST(TemporaryFilesTest, APrefixLimitsTheSweepToTheFilesItNames) {
