@@ -105,7 +105,10 @@ TemporaryFile createTemporaryFile(const std::string& path, mode_t mode) {
       errno = error;
     }
   }
-  if (!file.descriptor) file.path.clear();
+  if (file.descriptor)
+    file.removedOnSignal = RemovedOnSignal(file.path, RemovedOnSignal::Kind::File);
+  else
+    file.path.clear();
   return file;
 }
 

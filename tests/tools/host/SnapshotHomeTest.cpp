@@ -4,6 +4,8 @@
 // outright leaves it for the next snapshot to remove, as long as no live
 // snapshot, in whatever process or PID namespace, still holds it.
 
+#include "tests/tools/host/HostCommandRun.h"
+
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LeftBehind.h"
 #include "tests/support/TempDir.h"
@@ -14,12 +16,9 @@
 #include <chrono>
 #include <csignal>
 #include <dirent.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <vector>
 
 #if defined(ZARN_BUNDLE) && defined(ZARN_HOST_EXECUTABLE)
@@ -43,37 +42,13 @@ bool isFolder(const std::string& path) {
 
 // zarn-host snapshot as a program of its own (the plug-in is never loaded
 // into the test), with its temporary folder at tmp.
-pid_t startSnapshot(const zarn::test::TempDir& dir, const std::string& tmp, const std::vector<std::string>& options) {
-  std::vector<std::string> args{ZARN_HOST_EXECUTABLE, "snapshot", "--bundle", ZARN_BUNDLE};
+pid_t startSnapshot(const zarn::test::TempDir& dir, const std::string& tmp, const std::vector<std::string>& options,
+                    const std::string& home = "home") {
+  std::vector<std::string> args{"snapshot", "--bundle", ZARN_BUNDLE};
   args.insert(args.end(), options.begin(), options.end());
   args.push_back(dir.file("out.png"));
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env{"TMPDIR=" + tmp, "HOME=" + dir.file("home"), "PATH=/usr/bin:/bin"};
-  std::vector<char*> envp;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, dir.file("err.txt").c_str(), O_WRONLY | O_CREAT, 0600);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-// The exit status, or -1 when it did not end within the (generous) wait.
-int waitFor(pid_t pid) {
-  int status = 0;
-  for (int i = 0; i < 12000; ++i) {
-    if (::waitpid(pid, &status, WNOHANG) == pid) return status;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, &status, 0);
-  return -1;
+  return hosttest::startHost(args, {"TMPDIR=" + tmp, "HOME=" + dir.file(home), "PATH=/usr/bin:/bin"}, "/dev/null",
+                             dir.file("err.txt"));
 }
 
 } // namespace
@@ -94,7 +69,7 @@ TEST(SnapshotHomeTest, ASnapshotEndedBySigtermTakesItsHomeWithIt) {
   }
   ASSERT_TRUE(installed) << dir.read("err.txt");
   ::kill(snapshot, SIGTERM);
-  const int status = waitFor(snapshot);
+  const int status = hosttest::waitForExit(snapshot);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
   EXPECT_EQ(entries(tmp), std::vector<std::string>{".keep"});
 }
@@ -132,7 +107,7 @@ TEST(SnapshotHomeTest, HomesLeftByKilledSnapshotsGoAndNoOtherFolder) {
 
   const pid_t snapshot = startSnapshot(dir, tmp, {});
   ASSERT_GT(snapshot, 0);
-  const int status = waitFor(snapshot);
+  const int status = hosttest::waitForExit(snapshot);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << dir.read("err.txt");
   EXPECT_EQ(entries(tmp), kept);
   EXPECT_EQ(dir.read("elsewhere/keep.txt"), "mine");
