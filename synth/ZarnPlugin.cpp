@@ -150,7 +150,16 @@ void ZarnPlugin::createSharedObjects(const std::string& productName) {
   sOscillatorStyle = new Oscillator::Style();
   zarn::customizeOscillatorStyle(*sOscillatorStyle);
   // Without a data folder of the user's the tables are built and not kept.
-  sOscillatorStyle->initialize(dataFolder.empty() ? std::string() : Oscillator::Style::getCachePath(dataFolder));
+  // A cache that cannot be kept costs every later start the time to build
+  // the tables: the user is told once, with the reason, and the plug-in
+  // works on.
+  const std::string cache = dataFolder.empty() ? std::string() : Oscillator::Style::getCachePath(dataFolder);
+  std::string unsaved;
+  sOscillatorStyle->initialize(cache, &unsaved);
+  if (cache.empty() || !unsaved.empty())
+    alertOnce("The wave-table cache could not be saved" +
+              (cache.empty() ? ": no data folder is known for this user" : " to " + cache + ": " + unsaved) +
+              "; the tables are built anew at each start meanwhile.");
   sOscillatorStyle->prepareSampleRate(44100.0f);
 
   sEnvelopeStyle = createZarnEnvelopeStyle();
