@@ -1,17 +1,15 @@
 #include "platform/PrivateFolder.h"
 
-#include <atomic>
+#include "platform/StaleFiles.h"
+
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -19,67 +17,11 @@ namespace platform {
 
 namespace {
 
-constexpr int cSignals[3] = {SIGTERM, SIGINT, SIGHUP};
-
-// The folder the signal handler removes: written before the handler is
-// installed and cleared after it is taken away.
-char sArmedPath[PATH_MAX];
-std::atomic<bool> sArmed{false};
-struct sigaction sOldActions[3];
-
-struct DirectoryEntry64 {
-  ino64_t inode;
-  off64_t offset;
-  unsigned short length;
-  unsigned char type;
-  char name[1];
-};
-
-// Removes name in the folder open as parent, a whole tree when it is a
-// folder, never following a link. Only async-signal-safe calls (open,
-// getdents64, unlink, close): it also runs in the signal handler.
-void removeTreeAt(int parent, const char* name, int depth) {
-  if (::unlinkat(parent, name, 0) == 0 || (errno != EISDIR && errno != EPERM) || depth > 64) return;
-  const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return;
-  // Removing entries while reading a folder may skip some: read it again
-  // from the start until a pass finds nothing left.
-  for (int pass = 0; pass < 100; ++pass) {
-    alignas(8) char buffer[4096];
-    bool found = false;
-    ::lseek(fd, 0, SEEK_SET);
-    for (;;) {
-      const long n = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
-      if (n <= 0) break;
-      for (long at = 0; at < n;) {
-        const auto* entry = reinterpret_cast<const DirectoryEntry64*>(buffer + at);
-        at += entry->length;
-        const char* child = entry->name;
-        if (child[0] == '.' && (child[1] == 0 || (child[1] == '.' && child[2] == 0))) continue;
-        found = true;
-        removeTreeAt(fd, child, depth + 1);
-      }
-    }
-    if (!found) break;
-  }
-  ::close(fd);
-  ::unlinkat(parent, name, AT_REMOVEDIR);
-}
-
-void removeTree(const char* path) { removeTreeAt(AT_FDCWD, path, 0); }
-
-void onSignal(int signal) {
-  const int saved = errno;
-  if (sArmed.exchange(false)) removeTree(sArmedPath);
-  // Then the signal does what it did before: ends the process, as a rule.
-  for (int i = 0; i < 3; ++i)
-    if (cSignals[i] == signal) ::sigaction(signal, &sOldActions[i], nullptr);
-  errno = saved;
-  ::raise(signal);
-}
-
-std::string temporaryFolder() {
+// The system's temporary folder, and what named it (for a reason given
+// when no folder can be made there).
+std::string temporaryFolder(std::string& source) {
   const char* tmp = std::getenv("TMPDIR");
+  source = tmp && tmp[0] == '/' ? " (TMPDIR)" : "";
   std::string folder = tmp && tmp[0] == '/' ? tmp : "/tmp";
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   return folder;
@@ -99,45 +41,36 @@ bool ownName(const std::string& name, const std::string& prefix) {
 } // namespace
 
 PrivateFolder::PrivateFolder(const std::string& prefix) {
-  const std::string base = temporaryFolder();
+  std::string source;
+  const std::string base = temporaryFolder(source);
   removeStale(base, prefix);
+  int error = EEXIST;
   for (int i = 0; i < 100 && mPath.empty(); ++i) {
     const std::string path = base + "/" + prefix + "-" + std::to_string(::getpid()) + "-" + std::to_string(i);
     if (::mkdir(path.c_str(), 0700) != 0) {
       if (errno == EEXIST) continue;
-      return;
+      error = errno;
+      break;
     }
     // Held for the folder's life: a sweep in any process leaves it alone.
     mLock.reset(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!mLock || ::flock(mLock.get(), LOCK_EX) != 0) {
+      error = errno;
       mLock.reset();
       ::rmdir(path.c_str());
-      return;
+      break;
     }
     mPath = path;
   }
-  if (mPath.empty() || mPath.size() >= sizeof sArmedPath || sArmed.load()) return;
-  std::memcpy(sArmedPath, mPath.c_str(), mPath.size() + 1);
-  for (int i = 0; i < 3; ++i) {
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(cSignals[i], nullptr, &mOld[i]);
-    sOldActions[i] = mOld[i];
-    // A signal the process was told to ignore (nohup) stays ignored.
-    if (mOld[i].sa_handler != SIG_IGN) ::sigaction(cSignals[i], &action, nullptr);
-  }
-  sArmed = true;
-  mArmed = true;
+  if (mPath.empty())
+    mError = "cannot make a folder in " + base + source + ": " + std::strerror(error);
+  else
+    mRemovedOnSignal = RemovedOnSignal(mPath, RemovedOnSignal::Kind::Folder);
 }
 
 PrivateFolder::~PrivateFolder() {
-  if (mArmed) {
-    sArmed = false;
-    for (int i = 0; i < 3; ++i)
-      if (mOld[i].sa_handler != SIG_IGN) ::sigaction(cSignals[i], &mOld[i], nullptr);
-  }
-  if (!mPath.empty()) removeTree(mPath.c_str());
+  if (!mPath.empty()) removeTreeAt(AT_FDCWD, mPath.c_str());
+  mRemovedOnSignal.drop();
 }
 
 int PrivateFolder::removeStale(const std::string& folder, const std::string& prefix) {
@@ -147,19 +80,12 @@ int PrivateFolder::removeStale(const std::string& folder, const std::string& pre
   while (const dirent* entry = ::readdir(dir.get()))
     if (ownName(entry->d_name, prefix)) candidates.push_back(folder + "/" + entry->d_name);
   dir.reset();
-  struct timespec now;
-  ::clock_gettime(CLOCK_REALTIME, &now);
   int removed = 0;
   for (const std::string& path : candidates) {
-    struct stat named, held;
-    if (::lstat(path.c_str(), &named) != 0 || !S_ISDIR(named.st_mode) || named.st_uid != ::geteuid()) continue;
-    // A folder is made and locked a moment apart: one changed lately may be
-    // in that moment.
-    if (named.st_mtim.tv_sec > now.tv_sec - cSettleSeconds) continue;
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd || ::fstat(fd.get(), &held) != 0 || held.st_ino != named.st_ino || held.st_dev != named.st_dev) continue;
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue; // its process lives
-    removeTree(path.c_str());
+    // Removed while locked: no process can take it up meanwhile.
+    const FileDescriptor locked = lockIfStale(path, StaleKind::Folder, cSettleSeconds);
+    if (!locked) continue;
+    removeTreeAt(AT_FDCWD, path.c_str());
     ++removed;
   }
   return removed;

@@ -1,11 +1,12 @@
 #include "platform/TemporaryFiles.h"
 
+#include "platform/StaleFiles.h"
+
 #include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cerrno>
 #include <cstdlib>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -33,22 +34,7 @@ bool allDigits(const std::string& s, std::string::size_type from, std::string::s
 FileDescriptor lockIfStale(const std::string& path) {
   const std::string::size_type slash = path.rfind('/');
   if (temporaryFileOwner(slash == std::string::npos ? path : path.substr(slash + 1)) < 0) return {};
-  struct stat named;
-  if (::lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode) || named.st_uid != ::geteuid()) return {};
-  // A writer makes its file and locks it a moment later: a file touched
-  // lately may be in that moment.
-  struct timespec now;
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  if (named.st_mtim.tv_sec > now.tv_sec - cTemporaryFileSettleSeconds) return {};
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!fd) return {};
-  struct stat held;
-  if (::fstat(fd.get(), &held) != 0 || held.st_dev != named.st_dev || held.st_ino != named.st_ino) return {};
-  // Refused while a writer holds it, and always where no locks are kept.
-  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return {};
-  // Still the file under that name (not renamed away and replaced)?
-  if (::lstat(path.c_str(), &named) != 0 || held.st_dev != named.st_dev || held.st_ino != named.st_ino) return {};
-  return fd;
+  return platform::lockIfStale(path, StaleKind::File, cTemporaryFileSettleSeconds);
 }
 
 struct Sweep {
@@ -133,7 +119,10 @@ TemporaryFile createTemporaryFile(const std::string& path, mode_t mode) {
       errno = error;
     }
   }
-  if (!file.descriptor) file.path.clear();
+  if (file.descriptor)
+    file.removedOnSignal = RemovedOnSignal(file.path, RemovedOnSignal::Kind::File);
+  else
+    file.path.clear();
   return file;
 }
 

@@ -24,6 +24,11 @@
 // lock when the writer ends, however it ends, in whatever namespace. The
 // sweep at start removes a file only when it can take that lock itself.
 //
+// A signal that ends the program (SIGTERM, SIGINT, SIGHUP) removes the
+// temporary files it was writing first, while a SignalCleanup lives (the
+// command-line tools hold one): an output may go to any folder, and no
+// sweep looks there.
+//
 // Files of the older scheme (".NAME.PID-N.part", written without the lock)
 // are never removed: nothing tells one of a live writer elsewhere from a
 // dead one, nor ours from another program's.
@@ -31,6 +36,7 @@
 // Thread: any.
 
 #include "platform/FileDescriptor.h"
+#include "platform/SignalCleanup.h"
 
 #include <string>
 #include <sys/types.h>
@@ -44,6 +50,7 @@ struct TemporaryFile {
   FileDescriptor descriptor; // open for reading and writing
   std::string path;          // "" when none could be made
   FileDescriptor lock;       // the same open file, holding the lock
+  RemovedOnSignal removedOnSignal;
 
   explicit operator bool() const { return static_cast<bool>(descriptor); }
 };

@@ -1,18 +1,25 @@
 #include "platform/TemporaryFiles.h"
 
+#include "platform/PrivateFolder.h"
+#include "platform/SignalCleanup.h"
+
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LeftBehind.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <fcntl.h>
 #include <memory>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -37,6 +44,8 @@ bool lockIsFree(const std::string& path) {
 
 // Left long enough ago for any sweep to look at it.
 constexpr int cLongAgo = 3600;
+// The user and group "nobody".
+constexpr uid_t cNobody = 65534;
 
 } // namespace
 
@@ -145,6 +154,14 @@ TEST(TemporaryFilesTest, TheSweepRemovesOnlyItsOwnFilesThatNoWriterHolds) {
   }
   const zarn::test::LockHolder elsewhere(dir.file(temporaryName("Pluck.qvp", 403, 0)));
   ASSERT_TRUE(elsewhere.holding());
+  // Another user's, in a folder they share: never this user's to judge.
+  // Only root can give a file away.
+  const std::string theirs = dir.file(temporaryName("Theirs.qvp", ended, 0));
+  if (::geteuid() == 0) {
+    dir.write(temporaryName("Theirs.qvp", ended, 0), "bytes");
+    ASSERT_EQ(::chown(theirs.c_str(), cNobody, cNobody), 0);
+    ASSERT_TRUE(ageFile(theirs, cLongAgo));
+  }
   // Not a regular file, though named like one: left alone.
   const std::string deadFifo = dir.file(temporaryName("Pipe.qvp", ended, 0));
   ASSERT_EQ(::mkfifo(deadFifo.c_str(), 0600), 0);
@@ -162,6 +179,7 @@ TEST(TemporaryFilesTest, TheSweepRemovesOnlyItsOwnFilesThatNoWriterHolds) {
   for (const Case& c : cases) EXPECT_EQ(exists(dir.file(c.file)), !c.removed) << c.file << ": " << c.why;
   EXPECT_TRUE(exists(deadFifo));
   EXPECT_TRUE(exists(linked.file(temporaryName("Far.qvp", ended, 0))));
+  EXPECT_EQ(exists(theirs), ::geteuid() == 0);
 }
 
 TEST(TemporaryFilesTest, APrefixLimitsTheSweepToTheFilesItNames) {
@@ -179,4 +197,81 @@ TEST(TemporaryFilesTest, APrefixLimitsTheSweepToTheFilesItNames) {
   EXPECT_TRUE(exists(dir.file(theirs)));
   EXPECT_EQ(platform::removeStaleTemporaryFiles(dir.file("missing")), 0);
   EXPECT_EQ(platform::removeStaleTemporaryFiles(""), 0);
+}
+
+// A program ended by a signal (SIGTERM, Ctrl-C, its terminal closed) while
+// it writes leaves no temporary file behind: an output may go to any
+// folder, which no sweep ever looks in. The file it was to replace, and
+// one it has already put in place, stay as they are. This holds while the
+// program holds a SignalCleanup; without one (the plug-in in a host) the
+// signals are left alone, and a signal the program ignores stays ignored.
+TEST(TemporaryFilesTest, ASignalThatEndsTheProgramTakesItsTemporaryFilesWithIt) {
+  struct Case {
+    int signal;
+    bool held, ignored;
+  };
+  const std::vector<Case> cases = {
+      {SIGTERM, true, false}, {SIGINT, true, false}, {SIGHUP, true, false},
+      {SIGTERM, false, false}, // not held: the signal's own action
+      {SIGHUP, true, true},    // nohup: the program goes on
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("signal " + std::to_string(c.signal) + (c.held ? ", held" : "") + (c.ignored ? ", ignored" : ""));
+    TempDir dir;
+    dir.write("out.wav", "the earlier render");
+    dir.write("tmp/.keep", "");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (c.ignored) ::signal(c.signal, SIG_IGN);
+      ::setenv("TMPDIR", dir.file("tmp").c_str(), 1);
+      std::unique_ptr<platform::SignalCleanup> cleanup;
+      std::unique_ptr<platform::PrivateFolder> own;
+      if (c.held) {
+        cleanup = std::make_unique<platform::SignalCleanup>();
+        // A folder of its own, with a temporary file in it.
+        own = std::make_unique<platform::PrivateFolder>("zarn-signal");
+      }
+      const platform::TemporaryFile inside = platform::createTemporaryFile(
+          (own && !own->path().empty() ? own->path() : dir.file("tmp")) + "/Zarn.dat", 0644);
+      const platform::TemporaryFile writing = platform::createTemporaryFile(dir.file("out.wav"), 0644);
+      // Put in place already; its name is dropped only later.
+      const platform::TemporaryFile done = platform::createTemporaryFile(dir.file("s.state"), 0644);
+      const bool made = inside && writing && done && ::write(writing.descriptor.get(), "half", 4) == 4 &&
+                        ::write(done.descriptor.get(), "whole", 5) == 5 &&
+                        ::rename(done.path.c_str(), dir.file("s.state").c_str()) == 0;
+      if (!made) ::_exit(2);
+      ::raise(c.signal);
+      ::_exit(3); // the signal did not end it
+    }
+    int status = 0;
+    for (int i = 0; i < 6000 && ::waitpid(child, &status, WNOHANG) != child; ++i) ::usleep(10'000);
+    if (::kill(child, 0) == 0) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      ADD_FAILURE() << "the child did not end";
+      continue;
+    }
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
+      left.push_back(e.path().lexically_relative(dir.path()).string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(dir.read("out.wav"), "the earlier render");
+    EXPECT_EQ(dir.read("s.state"), "whole");
+    if (c.ignored) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+    } else {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+    }
+    if (c.held && !c.ignored) {
+      EXPECT_EQ(left, (std::vector<std::string>{"out.wav", "s.state", "tmp", "tmp/.keep"}));
+    } else {
+      // The program's files are all still there: two temporary files beside
+      // the earlier ones (and its folder, when it made one).
+      EXPECT_EQ(std::count_if(left.begin(), left.end(),
+                              [](const std::string& f) { return f.find(".quorvane-part") != std::string::npos; }),
+                2)
+          << ::testing::PrintToString(left);
+    }
+  }
 }

@@ -14,6 +14,7 @@
 #include "tools/render/MidiFile.h"
 #include "tools/render/ReplacingFile.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -52,14 +53,19 @@ constexpr int64_t kIdleLeewayMicroseconds = 30'000;
 // Where the editor's window asks to be put.
 constexpr platform::ScreenPoint kEditorAt{80, 60};
 
-// Interrupting the program in its terminal (Ctrl-C) or terminating it
-// closes the window as the window manager would, so the state is saved: the
-// signal only writes a byte into a pipe the run loop watches.
+// Interrupting the program in its terminal (Ctrl-C), closing that terminal
+// (SIGHUP) or terminating the program closes the window as the window
+// manager would, so the state is saved: the signal only writes a byte into
+// a pipe the run loop watches. A signal the program was started to ignore
+// (nohup) stays ignored.
 int sStopPipe[2] = {-1, -1};
+constexpr int kStopSignals[3] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void onStopSignal(int) {
+  const int saved = errno;
   const char byte = 1;
   [[maybe_unused]] const ssize_t n = write(sStopPipe[1], &byte, 1);
+  errno = saved;
 }
 
 class StopSignals {
@@ -69,8 +75,10 @@ public:
     struct sigaction a {};
     a.sa_handler = onStopSignal;
     sigemptyset(&a.sa_mask);
-    sigaction(SIGINT, &a, &oldInt);
-    sigaction(SIGTERM, &a, &oldTerm);
+    for (int i = 0; i < 3; ++i) {
+      sigaction(kStopSignals[i], nullptr, &old[i]);
+      if (old[i].sa_handler != SIG_IGN) sigaction(kStopSignals[i], &a, nullptr);
+    }
     loop.watch(sStopPipe[0], [onStop = std::move(onStop)] {
       char bytes[16];
       while (read(sStopPipe[0], bytes, sizeof bytes) > 0) {
@@ -80,8 +88,8 @@ public:
   }
   ~StopSignals() {
     if (sStopPipe[0] < 0) return;
-    sigaction(SIGINT, &oldInt, nullptr);
-    sigaction(SIGTERM, &oldTerm, nullptr);
+    for (int i = 0; i < 3; ++i)
+      if (old[i].sa_handler != SIG_IGN) sigaction(kStopSignals[i], &old[i], nullptr);
     loop.unwatch(sStopPipe[0]);
     close(sStopPipe[0]);
     close(sStopPipe[1]);
@@ -92,7 +100,7 @@ public:
 
 private:
   platform::RunLoop& loop;
-  struct sigaction oldInt {}, oldTerm {};
+  struct sigaction old[3] = {};
 };
 
 int fail(std::ostream& err, const std::string& reason, int status = 1) {

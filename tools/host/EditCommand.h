@@ -10,7 +10,8 @@
 // buffer nobody hears, playing the --midi song in a loop when one is given.
 // On close the instance's state is written to a temporary file renamed over
 // the --save-state file, so the same file may be loaded and saved; a broken
-// connection to the display, Ctrl-C and SIGTERM save it too. When that file
+// connection to the display, Ctrl-C, SIGTERM and SIGHUP (its terminal
+// closed) save it too. When that file
 // cannot be written then, the state is kept under a free name beside it
 // (F.unsaved, F.unsaved-2, ...) or else in the home folder, never over a
 // state an earlier session kept.

@@ -12,7 +12,14 @@
 //                           opens the editor, plays a mouse script and
 //                           writes the window as a PNG image
 // Each takes --help.
+//
+// A command ended by SIGTERM, SIGINT (Ctrl-C) or SIGHUP removes the
+// temporary files it was writing (a render's WAV file, a state, a picture)
+// and the snapshot's private home before it ends as the signal says; the
+// file it was to replace stays as it was. edit takes those signals as a
+// close of its window instead, and saves the state.
 
+#include "platform/SignalCleanup.h"
 #include "tools/host/RenderCommand.h"
 #include "tools/host/snapshot/SnapshotCommand.h"
 
@@ -21,6 +28,7 @@
 #include <vector>
 
 int main(int argc, char** argv) {
+  const platform::SignalCleanup cleanup;
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "snapshot")
     return simhost::runSnapshotCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);

@@ -13,6 +13,7 @@
 #include "tools/host/SimHost.h"
 
 #include "tests/support/TempDir.h"
+#include "tests/tools/host/HostCommandRun.h"
 
 #include <gtest/gtest.h>
 
@@ -26,8 +27,6 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #ifdef ZARN_BUNDLE
@@ -203,23 +202,12 @@ TEST(DamagedSkinTest, ASnapshotThatCannotOpenTheEditorSaysWhyAndLeavesNothingBeh
       fs::remove(fs::path(bundle) / "Resources" / c.picture);
     }
     fs::create_directory(dir.file("tmp"));
-    std::vector<std::string> args{ZARN_HOST_EXECUTABLE, "snapshot", "--bundle", bundle, dir.file("out.png")};
-    std::vector<std::string> env{"PATH=/usr/bin:/bin", "HOME=" + dir.path(), "TMPDIR=" + dir.file("tmp")};
-    std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, dir.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const pid_t pid =
+        hosttest::startHost({"snapshot", "--bundle", bundle, dir.file("out.png")},
+                            {"PATH=/usr/bin:/bin", "HOME=" + dir.path(), "TMPDIR=" + dir.file("tmp")}, "/dev/null",
+                            dir.file("err"));
+    ASSERT_GT(pid, 0);
+    const int status = hosttest::waitForExit(pid);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_EQ(dir.read("err"), c.said);

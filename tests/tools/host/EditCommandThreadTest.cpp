@@ -30,7 +30,6 @@
 #include <filesystem>
 #include <optional>
 #include <set>
-#include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -65,22 +64,11 @@ public:
   EditProgram(const std::string& display, const std::vector<std::string>& options, const std::string& errFile,
               const std::string& outFile = "/dev/null", const std::string& command = "edit",
               const std::string& path = "/usr/bin:/bin") {
-    std::vector<std::string> args{ZARN_HOST_EXECUTABLE, command, "--bundle", ZARN_BUNDLE};
+    std::vector<std::string> args{command, "--bundle", ZARN_BUNDLE};
     args.insert(args.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
     std::vector<std::string> env{"DISPLAY=" + display, "PATH=" + path};
     if (const char* home = std::getenv("HOME")) env.push_back(std::string("HOME=") + home);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT, 0600);
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    pid = hosttest::startHost(args, env, outFile, errFile);
   }
   ~EditProgram() {
     if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
@@ -294,7 +282,8 @@ TEST(EditCommandTest, ASaveStateThatCannotBeWrittenIsRefusedBeforeTheWindowOpens
 
 
 // A display that goes away ends the program, but not before the state is
-// saved; so does SIGTERM (and Ctrl-C), which ends it cleanly.
+// saved; so do SIGTERM, Ctrl-C and a closed terminal (SIGHUP), which end it
+// cleanly.
 TEST(EditCommandTest, ALostDisplayOrASignalSavesTheStateFirst) {
 #if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_EXECUTABLE)
   GTEST_SKIP() << "the synthesizer's bundle is not built";
@@ -302,13 +291,18 @@ TEST(EditCommandTest, ALostDisplayOrASignalSavesTheStateFirst) {
   auto xvfb = std::make_unique<zarn::test::Xvfb>();
   ZARN_REQUIRE_XVFB(*xvfb);
   zarn::test::TempDir dir;
-  const std::string lost = dir.file("lost.state"), stopped = dir.file("stopped.state");
-  {
+  const std::string lost = dir.file("lost.state");
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE("signal " + std::to_string(signal));
+    const std::string stopped = dir.file("stopped-" + std::to_string(signal) + ".state");
     EditProgram edit(xvfb->display(), {"--preset", "Acid Bass", "--save-state", stopped}, dir.file("err1"));
     ASSERT_TRUE(edit.windowShown(xvfb->display()));
-    kill(edit.pid, SIGTERM);
+    kill(edit.pid, signal);
     EXPECT_EQ(edit.exitStatus(), 0) << dir.read("err1");
     EXPECT_EQ(presetNameIn(stopped), "Acid Bass");
+    // The same state, whichever signal ended the program.
+    EXPECT_TRUE(dir.read("stopped-" + std::to_string(signal) + ".state") ==
+                dir.read("stopped-" + std::to_string(SIGTERM) + ".state"));
   }
   EditProgram edit(xvfb->display(), {"--preset", "Acid Bass", "--save-state", lost}, dir.file("err2"));
   ASSERT_TRUE(edit.windowShown(xvfb->display()));

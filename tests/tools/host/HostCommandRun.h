@@ -6,12 +6,19 @@
 #include "tools/host/RenderCommand.h"
 #include "tools/host/snapshot/SnapshotCommand.h"
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace hosttest {
@@ -63,6 +70,53 @@ inline Result runInChild(const std::vector<std::string>& args, int waitSeconds =
   r.err = child.output.substr(head + 1 + outSize);
   return r;
 }
+
+#ifdef ZARN_HOST_EXECUTABLE
+// zarn-host run as a program of its own (the plug-in is never loaded into
+// the test), with only the environment given, its output and errors into
+// files. The signals that end a command have their default actions in it,
+// whatever the test's own are (a test runner may ignore SIGHUP).
+inline pid_t startHost(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+                       const std::string& outFile, const std::string& errFile) {
+  std::vector<std::string> args{ZARN_HOST_EXECUTABLE};
+  args.insert(args.end(), arguments.begin(), arguments.end());
+  std::vector<std::string> env = environment;
+  std::vector<char*> argv, envp;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&defaults, s);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data()) != 0) pid = -1;
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// The wait status of a program started above, or -1 when it did not end
+// within the (generous) wait and was killed.
+inline int waitForExit(pid_t pid, int waitSeconds = 120) {
+  int status = 0;
+  for (int i = 0; i < waitSeconds * 100; ++i) {
+    if (::waitpid(pid, &status, WNOHANG) == pid) return status;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, &status, 0);
+  return -1;
+}
+#endif
 
 // A folder of the user's library (in the test's home, beside the folder of
 // the factory preset "Sub Bass"), removed with what it holds at the end.

@@ -266,6 +266,53 @@ TEST_F(RenderCommandTest, OutputFilesAreReplacedWholeOrNotAtAll) {
   EXPECT_EQ(std::distance(fs::directory_iterator(file("long")), {}), 2);
 }
 
+// A render ended by a signal (SIGTERM, Ctrl-C, its terminal closed) while
+// it writes leaves the earlier output as it was and no temporary file in
+// its folder (hidden, hundreds of megabytes, and in a folder no sweep
+// looks in), and ends as the signal says; the state it saved before the
+// render stays.
+TEST_F(RenderCommandTest, ARenderEndedByASignalLeavesTheEarlierOutputAndNoTemporaryFile) {
+#ifndef ZARN_HOST_EXECUTABLE
+  GTEST_SKIP() << "zarn-host is not built";
+#else
+  const char* home = std::getenv("HOME");
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE("signal " + std::to_string(signal));
+    zarn::test::TempDir out("render-signal");
+    out.write("o.wav", "the earlier render");
+    // Ten minutes of tail at 384 kHz (1.8 GB): far more than is written
+    // before the signal.
+    const pid_t render = hosttest::startHost(
+        {"render", "--quiet", "--bundle", ZARN_TEST_GAIN_BUNDLE, "--rate", "384000", "--tail", "600", "--save-state",
+         out.file("s.state"), file("song.mid"), out.file("o.wav")},
+        {std::string("HOME=") + (home ? home : "/"), "PATH=/usr/bin:/bin"}, "/dev/null", file("err.txt"));
+    ASSERT_GT(render, 0);
+    // Signalled once its temporary WAV file holds a megabyte.
+    bool writing = false;
+    for (int i = 0; i < 6000 && !writing; ++i) {
+      std::error_code ec;
+      for (const auto& e : std::filesystem::directory_iterator(out.path(), ec)) {
+        // Not the one made and removed at once to see that the folder takes
+        // a file (gone meanwhile: no size).
+        const uintmax_t size = e.path().filename().string().rfind(".o.wav.", 0) == 0 ? e.file_size(ec) : 0;
+        writing = writing || (!ec && size > (1u << 20));
+      }
+      if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!writing) ::kill(render, SIGKILL);
+    ::kill(render, signal);
+    const int status = hosttest::waitForExit(render);
+    ASSERT_TRUE(writing) << mDir.read("err.txt");
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status << " " << mDir.read("err.txt");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(out.path())) left.push_back(entry.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"o.wav", "s.state"}));
+    EXPECT_EQ(out.read("o.wav"), "the earlier render");
+  }
+#endif
+}
+
 // A WAV file cannot pass 4 GiB, and the render's length is known from the
 // song, the tail and the rate before it starts: a longer render is refused
 // then, not after minutes and gigabytes of a temporary file.

@@ -2,16 +2,19 @@
 #include "tools/host/RenderCommand.h"
 #include "tests/tools/host/HostCommandRun.h"
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/host/RgbPng.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 using simhost::runSnapshotCommand;
@@ -65,6 +68,26 @@ TEST(SnapshotCommandTest, WritesTheEditorWindowAfterPresetSettingsAndScript) {
                       "--script", dir.file("bank.txt"), dir.file("out.png")});
   ASSERT_EQ(ok.status, 0) << ok.err;
   EXPECT_EQ(pngSize(dir.read("out.png")), std::make_pair(640, 522));
+
+  // A picture that cannot be written whole (a file size limit stands for a
+  // full disk) leaves the earlier one as it was, and no temporary file.
+  const std::string earlier = dir.read("out.png");
+  const zarn::test::ChildResult limited = zarn::test::runInChild([&] {
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit size{};
+    ::getrlimit(RLIMIT_FSIZE, &size);
+    size.rlim_cur = earlier.size() / 2;
+    ::setrlimit(RLIMIT_FSIZE, &size);
+    const Outcome r = run({"--bundle", ZARN_BUNDLE, dir.file("out.png")});
+    return std::to_string(r.status) + "\n" + r.err;
+  });
+  ASSERT_TRUE(limited.finished);
+  EXPECT_EQ(limited.output.compare(0, 2, "1\n"), 0) << limited.output;
+  EXPECT_NE(limited.output.find("cannot write " + dir.file("out.png") + ": File too large"), std::string::npos)
+      << limited.output;
+  EXPECT_TRUE(dir.read("out.png") == earlier);
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
 
   dir.write("bad.txt", "click 1 2\nspin 3 4\n");
   const Outcome badScript = run({"--bundle", ZARN_BUNDLE, "--script", dir.file("bad.txt"), dir.file("bad.png")});

@@ -1,6 +1,8 @@
 #include "tools/host/snapshot/SnapshotCommand.h"
 
+#include "platform/DrawPort.h"
 #include "platform/HeadlessWindowServer.h"
+#include "platform/PngWriter.h"
 #include "platform/PreferencesStore.h"
 #include "platform/PrivateFolder.h"
 #include "tools/host/CommandFiles.h"
@@ -79,26 +81,12 @@ std::vector<int32_t> controlValues(SimHost& host, Instance& in) {
 // folders on its first run. A snapshot runs it in a fresh home of its own,
 // so the picture never depends on (nor changes) the user's settings. The
 // home goes with the snapshot, also when it is ended by a signal, and the
-// start of the next one removes those that a killed snapshot left.
+// start of the next one removes those that a killed snapshot left. When
+// no such home can be made, the snapshot is refused: it never falls back
+// on the user's own.
 class PrivateHome {
 public:
-  PrivateHome() : own("zarn-snapshot"), folder(own.path()) {
-    std::error_code ec;
-    if (folder.empty()) return;
-    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DOCUMENTS_DIR"}) {
-      const char* old = std::getenv(name);
-      saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    }
-    std::filesystem::create_directories(folder / ".config", ec);
-    std::filesystem::create_directories(folder / ".local" / "share", ec);
-    std::filesystem::create_directories(folder / ".cache", ec);
-    std::filesystem::create_directories(folder / "Documents", ec);
-    ::setenv("HOME", folder.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (folder / ".config").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (folder / ".local" / "share").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (folder / ".cache").c_str(), 1);
-    ::setenv("XDG_DOCUMENTS_DIR", (folder / "Documents").c_str(), 1);
-  }
+  PrivateHome() : own("zarn-snapshot"), folder(own.path()) {}
   ~PrivateHome() {
     for (const auto& [name, value] : saved) {
       if (value)
@@ -110,11 +98,58 @@ public:
   PrivateHome(const PrivateHome&) = delete;
   PrivateHome& operator=(const PrivateHome&) = delete;
 
+  // Why there is no home; "" when there is one.
+  const std::string& error() const { return own.error(); }
+
+  // Points the home and the XDG folders into it until the object goes.
+  bool enter(std::string& error) {
+    if (folder.empty()) {
+      error = own.error();
+      return false;
+    }
+    for (const std::filesystem::path& sub : {folder / ".config", folder / ".local" / "share", folder / ".cache",
+                                             folder / "Documents"}) {
+      std::error_code ec;
+      if (!std::filesystem::create_directories(sub, ec) && ec) {
+        error = "cannot make " + sub.string() + ": " + ec.message();
+        return false;
+      }
+    }
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DOCUMENTS_DIR"}) {
+      const char* old = std::getenv(name);
+      saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    }
+    ::setenv("HOME", folder.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (folder / ".config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (folder / ".local" / "share").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (folder / ".cache").c_str(), 1);
+    ::setenv("XDG_DOCUMENTS_DIR", (folder / "Documents").c_str(), 1);
+    return true;
+  }
+
 private:
   platform::PrivateFolder own;
   std::filesystem::path folder;
   std::vector<std::pair<std::string, std::optional<std::string>>> saved;
 };
+
+// The window as an RGB picture, written whole over the output or not at
+// all: a snapshot that fails or is ended by a signal on the way leaves the
+// earlier picture as it was.
+bool writePicture(platform::WindowServer& server, platform::WindowId window, const std::string& path,
+                  std::string& error) {
+  const platform::DrawPort* port = server.windowPort(window);
+  const std::vector<unsigned char> png =
+      port ? encodePng(port->width(), port->height(), port->pixels(), false) : std::vector<unsigned char>();
+  if (png.empty()) {
+    error = "cannot write " + path + ": the window has no picture";
+    return false;
+  }
+  renderio::ReplacingFile file;
+  if (file.create(path) && file.writeAll(png.data(), png.size()) && file.commit()) return true;
+  error = file.error();
+  return false;
+}
 
 struct Scene {
   static constexpr int cX = 40, cY = 40;
@@ -364,6 +399,13 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
   // Whether the bundle has an editor, and every picture of its skin, is
   // for the editor to say when it opens: it names what is missing.
 
+  // Before the plug-in runs anywhere: without a home of its own it does
+  // not run at all.
+  PrivateHome home;
+  if (!home.error().empty())
+    return fail(err, home.error() + "; a snapshot runs the plug-in in a home of its own there, never in yours: " +
+                         "set TMPDIR to a folder you may write in");
+
   // The private home below has a library of the factory presets alone: a
   // preset is looked up first in the user's own library, as render looks
   // it up, and its values are carried into the private home.
@@ -383,7 +425,7 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
 
   int status = 0;
   {
-    PrivateHome home;
+    if (!home.enter(error)) return fail(err, error);
     // A first run greets the user with a hint; a snapshot shows the panel,
     // so the plug-in has run once in this home before.
     try {
@@ -445,8 +487,8 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
         host.idle();
         scene.runMs(120);
         window.update();
-        if (status == 0 && !scene.server.writeSnapshot(window.window(), options.output))
-          status = fail(err, "cannot write " + options.output);
+        if (status == 0 && !writePicture(scene.server, window.window(), options.output, error))
+          status = fail(err, error);
       }
     } catch (const std::exception& e) {
       status = fail(err, e.what());

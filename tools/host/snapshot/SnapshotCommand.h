@@ -9,7 +9,10 @@
 // (real time passes) and writes the whole window as an 8-bit RGB PNG. The
 // editor's gestures reach the host's automation, which echoes them to the
 // plug-in. The preset and the settings go through the host as well (see
-// PresetByName and ControlByName); the plug-in runs in a home of its own.
+// PresetByName and ControlByName); the plug-in runs in a home of its own
+// in the temporary folder, and where none can be made there the snapshot is
+// refused rather than run in the user's home. The picture replaces OUT.png
+// whole or not at all.
 //
 // The script is a regular text file of at most 1 MiB, read before the
 // editor opens; it has one step per line ('#' starts a comment),
@@ -23,8 +26,8 @@
 //   menu A > B   the next menu that pops up chooses item A, then B in its
 //                sub-menu
 //
-// Returns 0, 1 when the bundle, preset, script or file fails, 2 for a
-// command line it cannot use; the reason is one line on err.
+// Returns 0, 1 when the bundle, preset, script, private home or file
+// fails, 2 for a command line it cannot use; the reason is one line on err.
 
 #include <iosfwd>
 #include <string>
