@@ -284,9 +284,19 @@ void ZarnVoice::applySettings() {
 }
 
 float* ZarnVoice::getGainSamples(int count, int flags) {
+  releasing = egMain.isReleasing();
   float* out = touchGainSamples(count, flags);
   if (fadeLength > 0) applyFadeOut(out, count, flags);
   return out;
+}
+
+void ZarnVoice::measureRelease(float peak, int count) {
+  if (!egMain.isReleasing()) return;
+  releasePeak = std::max(releasePeak, peak);
+  const int span = static_cast<int>(cReleaseMeasureMs * 0.001f * egMain.env->sampleRate);
+  releaseMeasured = std::min(releaseMeasured + count, span);
+  // The level last written is the lowest of the block: the release falls.
+  if (releaseMeasured >= span && std::fabs(egMain.getLevel()) * releasePeak < cReleaseFloor) egMain.endRelease();
 }
 
 void ZarnVoice::fadeOut(int samples) {
@@ -366,6 +376,8 @@ void ZarnVoice::keyDown(float noteValue, int startNote, float keyVelocity) {
 
   const bool silent = isMute();
   fadeLength = 0;
+  releasePeak = 0.0f;
+  releaseMeasured = 0;
   note = n;
   keyDown_ = true;
   played = true;
@@ -449,6 +461,8 @@ void ZarnVoice::keyUp(float) {
 void ZarnVoice::stop() {
   keyDown_ = false;
   fadeLength = 0;
+  releasePeak = 0.0f;
+  releaseMeasured = 0;
   eg1.resetState();
   eg2.resetState();
   egMain.resetState();

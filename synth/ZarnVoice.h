@@ -120,6 +120,9 @@ public:
   // reserves note 0): startNote 0 glides on from the pitch reached.
   void keyDown(float note, int startNote, float velocity) override;
   void keyUp(float velocity) override;
+  // Ends the release once the voice would sound below cReleaseFloor at
+  // every sample to come (see cReleaseFloor).
+  void measureRelease(float peak, int count) override;
 
   // The voice's gain at full velocity on top of Volume: a single note at
   // velocity 100 on the default sound peaks near -12 dBFS, a song played on
@@ -129,6 +132,22 @@ public:
   // Milliseconds in which a sounding voice moves to a new key's velocity
   // and key tracking (mono lines); a silent voice takes them at once.
   static constexpr float cTouchGlideMs = 5.0f;
+
+  // A released voice that nobody can hear any more is silent: values then
+  // jump instead of gliding, and the voice is free. Its level is what it
+  // adds to the output: EG Main's level times the largest the rest of the
+  // voice has been since the release began (oscillators through levels,
+  // filters and their resonance, then velocity and Volume, as the voice
+  // manager measures each block of the release). EG Main only falls in
+  // its release, so once that product lies below this floor (-96 dBFS,
+  // far under the quietest level a preset plays and under what 16 bits
+  // carry) no sample to come rises above it, and the release ends there
+  // instead of at the end of its curve. The largest is taken over at least
+  // cReleaseMeasureMs, a cycle of 50 Hz, so a low note measured near a
+  // zero crossing is not taken for a quiet one. A held key is never ended,
+  // even at a sustain of 0: the sustain may rise under it again.
+  static constexpr float cReleaseFloor = 1.5849e-5f;
+  static constexpr float cReleaseMeasureMs = 20.0f;
 
   // ---- set-up and settings (render thread)
   // Takes copies [0, count) of the list as this voice's unison copies and
@@ -248,6 +267,10 @@ private:
   // A fade-out of fadeLength samples (0: none), fadeDone of them rendered.
   int fadeLength = 0;
   int fadeDone = 0;
+  // The largest peak measureRelease was given since the release began, and
+  // over how many samples (up to a limit).
+  float releasePeak = 0.0f;
+  int releaseMeasured = 0;
 };
 
 // The level factor of a key's velocity (0..1): 1 at full velocity,

@@ -76,6 +76,23 @@ void scaleChannelsIntoBy(const float* x, const float* y, const float* e, bool he
     scaleChannelsInto<add, false, false>(x, y, e, g, g0, out, outY, n);
 }
 
+// The largest magnitude in x[0, n) and, unless null, y[0, n), n rounded up
+// to whole groups of four (blocks are padded so; a sample of the padding
+// can only raise it).
+float largestMagnitude(const float* x, const float* y, int n) {
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  __m128 m = _mm_setzero_ps();
+  if (y) {
+    for (int i = 0; i < n; i += 4)
+      m = _mm_max_ps(m, _mm_max_ps(_mm_andnot_ps(sign, _mm_load_ps(x + i)), _mm_andnot_ps(sign, _mm_load_ps(y + i))));
+  } else {
+    for (int i = 0; i < n; i += 4) m = _mm_max_ps(m, _mm_andnot_ps(sign, _mm_load_ps(x + i)));
+  }
+  m = _mm_max_ps(m, _mm_movehl_ps(m, m));
+  m = _mm_max_ss(m, _mm_shuffle_ps(m, m, 1));
+  return _mm_cvtss_f32(m);
+}
+
 // A voice's block for channel ch, or silence.
 const float* channelSamples(NoteVoice* voice, int ch, int n, int flags, const float* silence) {
   wave::Producer* output = voice->getOutput(ch);
@@ -324,6 +341,8 @@ void VoiceManager::produce(wave::Block* const* outputs, int n, int flags) {
     const bool gainHeld = voice->gainHeld;
     const float heldGain = voice->heldGain;
     const bool envelopeHeld = envelopeProducer->constantBlock;
+    const bool releasing = voice->releasing;
+    float largest = 0.0f;
     // Two channels at a time (a left and right pair in one pass).
     for (int ch = 0; ch < count; ch += 2) {
       const bool pair = ch + 1 < count;
@@ -335,8 +354,11 @@ void VoiceManager::produce(wave::Block* const* outputs, int n, int flags) {
         scaleChannelsIntoBy<false>(x, y, envelope->data, envelopeHeld, gain, gainHeld, heldGain, out, outY, n);
       else
         scaleChannelsIntoBy<true>(x, y, envelope->data, envelopeHeld, gain, gainHeld, heldGain, out, outY, n);
+      if (releasing) largest = std::max(largest, largestMagnitude(x, y, n));
     }
     first = false;
+    if (releasing)
+      voice->measureRelease(largest * (gainHeld ? std::fabs(heldGain) : largestMagnitude(gain, nullptr, n)), n);
   }
   maybeSounding = sounding;
   // No voice sounds: every output hands on the shared silence instead of

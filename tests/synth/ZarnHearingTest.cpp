@@ -85,6 +85,55 @@ TEST(ZarnHearingTest, TheReleaseFallsExponentially) {
   EXPECT_LT(rmsAt(s.left, 0.5 + 0.62), held * 1e-4);
 }
 
+TEST(ZarnHearingTest, AReleaseEndsWhereNobodyCanHearItAndNotBefore) {
+  // A 3 s release of a saw through a resonant filter, its level gated by a
+  // square LFO (off a quarter of a second at a time, where only the
+  // filter's ring sounds), played soft (velocity 1) and loud (127) on two
+  // instances. The soft voice sounds as the loud one scaled by the ratio
+  // of their held levels, to within the floor of -96 dBFS at every
+  // sample: nothing above the floor is lost (not the last gated burst,
+  // at -81 dBFS, after a quarter second of silence) and its end steps by
+  // less than the floor. And it does end where it can no longer be heard:
+  // 30 ms before the release's curve would end, the soft voice is silent
+  // while the loud one, whose next burst would still be heard, sounds on.
+  const double floorLevel = std::pow(10.0, -96.0 / 20.0);
+  auto play = [](int velocity) {
+    auto s = std::make_unique<Synth>();
+    plainPatch(*s);
+    ZarnPlugin& z = **s;
+    Synth::set(z.filter1.enabled, 1.0f);
+    Synth::set(z.filter1.freq, z.filter1.freq.getTransform().invertValue(std::log2(800.0f)));
+    Synth::set(z.filter1.peak, 0.8f);
+    Synth::set(z.egMain.release, z.egMain.release.getTransform().invertValue(3.0f));
+    Synth::set(z.lfo2.waveForm, static_cast<float>(ModulationGenerator::cSquare));
+    Synth::set(z.lfo2.polarity, static_cast<float>(ModulationGenerator::cMonoPolar));
+    Synth::set(z.lfo2.frequency, z.lfo2.frequency.getTransform().invertValue(2.0f));
+    slot(z, 0, zarn::cSourceLFO2, zarn::cTargetOsc1Level, 1.0f);
+    Synth::set(z.getModMatrixParameters()->at(0).inverted, 1.0f);
+    Synth::set(z.volume, 0.3f);
+    s->settle();
+    s->noteOn(45, velocity);
+    s->render(0.5);
+    s->noteOff(45);
+    s->render(3.0 - 0.03);
+    return s;
+  };
+  const auto soft = play(1);
+  const auto loud = play(127);
+  EXPECT_TRUE((*soft)->getVoice(0)->isMute());
+  EXPECT_FALSE((*loud)->getVoice(0)->isMute());
+  soft->render(0.1);
+  loud->render(0.1);
+  const size_t held = static_cast<size_t>(0.5 * kRate);
+  const double ratio = rms(soft->left, 0, held) / rms(loud->left, 0, held);
+  ASSERT_NEAR(toDB(ratio), -18.0 * 126.0 / 127.0, 0.5);
+  double lost = 0.0;
+  for (std::vector<float> Synth::*ch : {&Synth::left, &Synth::right})
+    for (size_t i = 0; i < soft->size(); ++i)
+      lost = std::max(lost, std::fabs((*soft.*ch)[i] - ratio * (*loud.*ch)[i]));
+  EXPECT_LT(lost, floorLevel);
+}
+
 TEST(ZarnHearingTest, TheDecayBendsTowardsTheSustainEitherWay) {
   // Decay 0.6 s, no attack: from full level the envelope falls towards a
   // sustain of 0.25 along the release's curve, e^(-5t/T) bent to arrive at
