@@ -40,7 +40,8 @@ public:
   // beside the voice's first line, which the manager reads anyway.
   bool gainHeld = false;
   float heldGain = 0.0f;
-  // Set by getGainSamples while the voice is in its release: the manager
-  // then measures the block for measureRelease. Only such voices pay for it.
+  // Set by getGainSamples while the voice wants its release measured (near
+  // its end): the manager then measures the block for measureRelease. Only
+  // such voices pay for it.
   bool releasing = false;
 };

@@ -64,7 +64,7 @@ void scaleChannelsInto(const float* x, const float* y, const float* e, const flo
 }
 
 template <bool add>
-void scaleChannelsIntoBy(const float* x, const float* y, const float* e, bool heldEnvelope, const float* g,
+__attribute__((always_inline)) inline void scaleChannelsIntoBy(const float* x, const float* y, const float* e, bool heldEnvelope, const float* g,
                          bool heldGain, float g0, float* out, float* outY, int n) {
   if (heldEnvelope && heldGain)
     scaleChannelsInto<add, true, true>(x, y, e, g, g0, out, outY, n);
@@ -98,6 +98,39 @@ const float* channelSamples(NoteVoice* voice, int ch, int n, int flags, const fl
   wave::Producer* output = voice->getOutput(ch);
   wave::Block* block = output ? output->pull(n, flags) : nullptr;
   return block ? block->data : silence;
+}
+
+// What scales one voice's channels into the outputs in a block.
+struct Scaling {
+  const float* envelope;
+  bool envelopeHeld;
+  const float* gain;
+  bool gainHeld;
+  float heldGain;
+  int n;
+  int flags;
+  const float* silence;
+};
+
+// Adds (or, for the first voice, writes) the voice's channels, two at a
+// time (a left and right pair in one pass), scaled, into the outputs. With
+// measure, the largest magnitude of the channels before scaling; else 0.
+template <bool measure>
+__attribute__((always_inline)) inline float addVoice(NoteVoice* voice, wave::Block* const* outputs, int count, const Scaling& s, bool first) {
+  float largest = 0.0f;
+  for (int ch = 0; ch < count; ch += 2) {
+    const bool pair = ch + 1 < count;
+    const float* x = channelSamples(voice, ch, s.n, s.flags, s.silence);
+    const float* y = pair ? channelSamples(voice, ch + 1, s.n, s.flags, s.silence) : nullptr;
+    float* out = outputs[ch]->data;
+    float* outY = pair ? outputs[ch + 1]->data : nullptr;
+    if (first)
+      scaleChannelsIntoBy<false>(x, y, s.envelope, s.envelopeHeld, s.gain, s.gainHeld, s.heldGain, out, outY, s.n);
+    else
+      scaleChannelsIntoBy<true>(x, y, s.envelope, s.envelopeHeld, s.gain, s.gainHeld, s.heldGain, out, outY, s.n);
+    if (measure) largest = std::max(largest, largestMagnitude(x, y, s.n));
+  }
+  return largest;
 }
 
 } // namespace
@@ -341,24 +374,14 @@ void VoiceManager::produce(wave::Block* const* outputs, int n, int flags) {
     const bool gainHeld = voice->gainHeld;
     const float heldGain = voice->heldGain;
     const bool envelopeHeld = envelopeProducer->constantBlock;
-    const bool releasing = voice->releasing;
-    float largest = 0.0f;
-    // Two channels at a time (a left and right pair in one pass).
-    for (int ch = 0; ch < count; ch += 2) {
-      const bool pair = ch + 1 < count;
-      const float* x = channelSamples(voice, ch, n, flags, silence);
-      const float* y = pair ? channelSamples(voice, ch + 1, n, flags, silence) : nullptr;
-      float* out = outputs[ch]->data;
-      float* outY = pair ? outputs[ch + 1]->data : nullptr;
-      if (first)
-        scaleChannelsIntoBy<false>(x, y, envelope->data, envelopeHeld, gain, gainHeld, heldGain, out, outY, n);
-      else
-        scaleChannelsIntoBy<true>(x, y, envelope->data, envelopeHeld, gain, gainHeld, heldGain, out, outY, n);
-      if (releasing) largest = std::max(largest, largestMagnitude(x, y, n));
+    const Scaling scaling{envelope->data, envelopeHeld, gain, gainHeld, heldGain, n, flags, silence};
+    if (voice->releasing) {
+      const float largest = addVoice<true>(voice, outputs, count, scaling, first);
+      voice->measureRelease(largest * (gainHeld ? std::fabs(heldGain) : largestMagnitude(gain, nullptr, n)), n);
+    } else {
+      addVoice<false>(voice, outputs, count, scaling, first);
     }
     first = false;
-    if (releasing)
-      voice->measureRelease(largest * (gainHeld ? std::fabs(heldGain) : largestMagnitude(gain, nullptr, n)), n);
   }
   maybeSounding = sounding;
   // No voice sounds: every output hands on the shared silence instead of
