@@ -90,7 +90,7 @@ GenericPlugin::Settings* GenericPlugin::sSettings = nullptr;
 PresetManager* GenericPlugin::sPresetManager = nullptr;
 int GenericPlugin::sPresetFileVersion = 1;
 int GenericPlugin::sInstances = 0;
-thread_local bool GenericPlugin::sIdentityOnly = false;
+std::atomic<std::thread::id> GenericPlugin::sIdentityOnlyThread;
 ControllerMapping* GenericPlugin::sControllerMapping = nullptr;
 
 GenericPlugin::Settings::Settings()
@@ -248,7 +248,7 @@ void GenericPlugin::installFirstRunFolders() {
 
 void GenericPlugin::readPresetLibrary(const std::string& folder) {
   if (!sPresetManager) return;
-  if (sIdentityOnly)
+  if (sIdentityOnlyThread.load() == std::this_thread::get_id())
     static_cast<PresetFolder*>(sPresetManager)->initialize(folder, 0);
   else
     sPresetManager->initialize(folder);

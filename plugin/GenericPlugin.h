@@ -201,8 +201,8 @@ public:
   // only: another host's main thread reads the library as always.
   class IdentityOnlyScope {
   public:
-    IdentityOnlyScope() { sIdentityOnly = true; }
-    ~IdentityOnlyScope() { sIdentityOnly = false; }
+    IdentityOnlyScope() { sIdentityOnlyThread.store(std::this_thread::get_id()); }
+    ~IdentityOnlyScope() { sIdentityOnlyThread.store(std::thread::id()); }
     IdentityOnlyScope(const IdentityOnlyScope&) = delete;
     IdentityOnlyScope& operator=(const IdentityOnlyScope&) = delete;
   };
@@ -497,7 +497,9 @@ private:
   // Scans the shared library from folder, unless an IdentityOnlyScope
   // stands: then it only takes the folder.
   static void readPresetLibrary(const std::string& folder);
-  static thread_local bool sIdentityOnly;
+  // The thread an IdentityOnlyScope stands on (none: the default id). Not
+  // a thread-local: the bundle keeps none (see ZarnBundleTest).
+  static std::atomic<std::thread::id> sIdentityOnlyThread;
   // Guarded by the shared objects' lock (see GenericPlugin.cpp).
   static int sInstances;
   // Main thread: tells the user of a file that could not be loaded (once
