@@ -72,6 +72,17 @@ private:
 // process stored meanwhile is not put back to what was read here.
 SettingChangeFilter::Record sSettingsAsRead;
 
+// Held while an instance is counted in or out (the first one making the
+// shared objects, the last one releasing them) and while an instance that
+// is not counted, being built or ended, touches the shared controller map.
+// Two hosts in one process make and end instances on two main threads; the
+// render threads never take it. Recursive: the first instance's start-up
+// reads the controller map, which refreshes that instance's limits.
+std::recursive_mutex& sharedObjectsLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
 } // namespace
 
 VersionInfo* GenericPlugin::sVersionInfo = nullptr;
@@ -79,7 +90,7 @@ GenericPlugin::Settings* GenericPlugin::sSettings = nullptr;
 PresetManager* GenericPlugin::sPresetManager = nullptr;
 int GenericPlugin::sPresetFileVersion = 1;
 int GenericPlugin::sInstances = 0;
-bool GenericPlugin::sIdentityOnly = false;
+std::atomic<std::thread::id> GenericPlugin::sIdentityOnlyThread;
 ControllerMapping* GenericPlugin::sControllerMapping = nullptr;
 
 GenericPlugin::Settings::Settings()
@@ -97,18 +108,30 @@ GenericPlugin::GenericPlugin(int channelCount)
 GenericPlugin::~GenericPlugin() {
   // An instance that registered parameters but was never initialized (or
   // outlived nothing) leaves no limits of its own behind in the shared map.
-  if (sControllerMapping) sControllerMapping->removeIndexLimits(this);
+  {
+    std::lock_guard<std::recursive_mutex> lock(sharedObjectsLock());
+    if (sControllerMapping) sControllerMapping->removeIndexLimits(this);
+  }
   // An instance initialized but not finalized; no render thread runs any
   // more.
   PresetSnapshotPublisher::unsubscribe(mPresetSnapshots);
 }
 
+int GenericPlugin::instanceCount() {
+  std::lock_guard<std::recursive_mutex> lock(sharedObjectsLock());
+  return sInstances;
+}
+
 void GenericPlugin::initialize(const std::string& productName, int maxBlockSize) {
-  if (++sInstances == 1) {
-    createSharedObjects(productName);
-    initSharedObjects();
+  {
+    // From here on the shared objects stay until this instance finalizes.
+    std::lock_guard<std::recursive_mutex> lock(sharedObjectsLock());
+    if (++sInstances == 1) {
+      createSharedObjects(productName);
+      initSharedObjects();
+    }
+    refreshControllerIndexLimits();
   }
-  refreshControllerIndexLimits();
   // A block size of 0 would never advance the render position.
   mEnvironment = new wave::Environment(maxBlockSize < 1 ? 1 : maxBlockSize);
   mEnvironment->setSampleRate(44100.0f);
@@ -124,10 +147,13 @@ void GenericPlugin::initialize(const std::string& productName, int maxBlockSize)
 }
 
 void GenericPlugin::finalize() {
-  if (sControllerMapping) sControllerMapping->removeIndexLimits(this);
   // Before the library goes: the last instance deletes the shared snapshot.
   PresetSnapshotPublisher::unsubscribe(mPresetSnapshots);
-  if (--sInstances == 0) releaseSharedObjects();
+  {
+    std::lock_guard<std::recursive_mutex> lock(sharedObjectsLock());
+    if (sControllerMapping) sControllerMapping->removeIndexLimits(this);
+    if (--sInstances == 0) releaseSharedObjects();
+  }
   delete mPresetContext;
   mPresetContext = nullptr;
   mPresetContextHandOff.reset();
@@ -222,7 +248,7 @@ void GenericPlugin::installFirstRunFolders() {
 
 void GenericPlugin::readPresetLibrary(const std::string& folder) {
   if (!sPresetManager) return;
-  if (sIdentityOnly)
+  if (sIdentityOnlyThread.load() == std::this_thread::get_id())
     static_cast<PresetFolder*>(sPresetManager)->initialize(folder, 0);
   else
     sPresetManager->initialize(folder);
@@ -323,6 +349,9 @@ int GenericPlugin::registerParameter(AbstractPluginParameter* parameter) {
 // of its instances; a parameter registered after start-up must be learnable
 // too, and an instance being built must not narrow what the others accept.
 void GenericPlugin::refreshControllerIndexLimits() {
+  // An instance still being built counts for nothing yet: the map may be
+  // released or made meanwhile.
+  std::lock_guard<std::recursive_mutex> lock(sharedObjectsLock());
   if (sControllerMapping)
     sControllerMapping->setIndexLimits(this, getNumParameters(), static_cast<int>(mMidiVirtualParameters.size()));
 }

@@ -34,8 +34,14 @@
 //
 // Objects shared by every instance of the process (settings, product
 // record, preset library, MIDI controller map) are made by the first
-// initialize and released by the last finalize; instances are initialized
-// and finalized on the main thread only.
+// initialize and released by the last finalize. A process may hold two
+// hosts (a host and its plug-in scanner, two host bridges), and so two
+// main threads that make and end instances at the same time: the count of
+// instances, and the making and releasing of what they share, go under
+// one lock, taken on those main-thread paths only (initialize, finalize,
+// an instance that is not counted touching the shared controller map),
+// never by process. An instance made while the last one ends finds the
+// shared objects either whole or not yet made, never released under it.
 
 #include "base/LockFreeQueue.h"
 #include "base/PresetManager.h"
@@ -182,20 +188,22 @@ public:
   static PresetManager* sPresetManager;
   // The version written into and expected from preset files.
   static int sPresetFileVersion;
-  // Number of initialized instances.
-  static int sInstances;
   static ControllerMapping* sControllerMapping;
+  // Number of initialized instances, as the last initialize or finalize on
+  // any thread left it.
+  static int instanceCount();
 
   // Main thread, around making an instance that is only asked who the
   // plug-in is and then dropped (the host bridge's group does so before any
   // real instance). Should it make the objects every instance shares, their
   // preset library keeps its folder but is not read: a library that links
   // to a large tree would cost a whole scan for nothing. The instances that
-  // follow read it.
+  // follow read it. The scope holds for instances made on its own thread
+  // only: another host's main thread reads the library as always.
   class IdentityOnlyScope {
   public:
-    IdentityOnlyScope() { sIdentityOnly = true; }
-    ~IdentityOnlyScope() { sIdentityOnly = false; }
+    IdentityOnlyScope() { sIdentityOnlyThread.store(std::this_thread::get_id()); }
+    ~IdentityOnlyScope() { sIdentityOnlyThread.store(std::thread::id()); }
     IdentityOnlyScope(const IdentityOnlyScope&) = delete;
     IdentityOnlyScope& operator=(const IdentityOnlyScope&) = delete;
   };
@@ -497,7 +505,11 @@ private:
   // Scans the shared library from folder, unless an IdentityOnlyScope
   // stands: then it only takes the folder.
   static void readPresetLibrary(const std::string& folder);
-  static bool sIdentityOnly;
+  // The thread an IdentityOnlyScope stands on (none: the default id). Not
+  // a thread-local: the bundle keeps none (see ZarnBundleTest).
+  static std::atomic<std::thread::id> sIdentityOnlyThread;
+  // Guarded by the shared objects' lock (see GenericPlugin.cpp).
+  static int sInstances;
   // Main thread: tells the user of a file that could not be loaded (once
   // per file), or keeps it for a host that probes.
   void reportPresetFailure(const std::string& path, const PresetLoadFailure& failure);

@@ -286,7 +286,32 @@ void ZarnVoice::applySettings() {
 float* ZarnVoice::getGainSamples(int count, int flags) {
   float* out = touchGainSamples(count, flags);
   if (fadeLength > 0) applyFadeOut(out, count, flags);
+  // A held key is never measured (keyDown clears the flag).
+  if (!keyDown_) watchRelease(out, count, flags);
   return out;
+}
+
+void ZarnVoice::watchRelease(const float* gainSamples, int count, int flags) {
+  releasing = false;
+  if ((flags & wave::cMuteCall) || !egMain.isReleasing()) return;
+  float g = heldGain;
+  if (!gainHeld) {
+    g = 0.0f;
+    for (int i = 0; i < count; ++i) g = std::max(g, std::fabs(gainSamples[i]));
+  }
+  releaseGain = g;
+  // Measured from 20 dB above the floor on: the end comes no sooner.
+  releasing = std::fabs(egMain.getLevel()) * g < cReleaseWatchLevel;
+}
+
+void ZarnVoice::measureRelease(float peak, int count) {
+  if (!egMain.isReleasing()) return;
+  releasePeak = std::max(releasePeak, peak);
+  const int span = static_cast<int>(cReleaseMeasureMs * 0.001f * egMain.env->sampleRate);
+  releaseMeasured = std::min(releaseMeasured + count, span);
+  // The level last written is the lowest of the block: the release falls.
+  const float level = std::fabs(egMain.getLevel());
+  if (releaseMeasured >= span && level * std::max(releasePeak, releaseGain) < cReleaseFloor) egMain.endRelease();
 }
 
 void ZarnVoice::fadeOut(int samples) {
@@ -366,6 +391,9 @@ void ZarnVoice::keyDown(float noteValue, int startNote, float keyVelocity) {
 
   const bool silent = isMute();
   fadeLength = 0;
+  releasing = false;
+  releasePeak = 0.0f;
+  releaseMeasured = 0;
   note = n;
   keyDown_ = true;
   played = true;
@@ -449,6 +477,8 @@ void ZarnVoice::keyUp(float) {
 void ZarnVoice::stop() {
   keyDown_ = false;
   fadeLength = 0;
+  releasePeak = 0.0f;
+  releaseMeasured = 0;
   eg1.resetState();
   eg2.resetState();
   egMain.resetState();

@@ -120,6 +120,9 @@ public:
   // reserves note 0): startNote 0 glides on from the pitch reached.
   void keyDown(float note, int startNote, float velocity) override;
   void keyUp(float velocity) override;
+  // Ends the release once the voice would sound below cReleaseFloor at
+  // every sample to come (see cReleaseFloor).
+  void measureRelease(float peak, int count) override;
 
   // The voice's gain at full velocity on top of Volume: a single note at
   // velocity 100 on the default sound peaks near -12 dBFS, a song played on
@@ -129,6 +132,26 @@ public:
   // Milliseconds in which a sounding voice moves to a new key's velocity
   // and key tracking (mono lines); a silent voice takes them at once.
   static constexpr float cTouchGlideMs = 5.0f;
+
+  // A released voice that nobody can hear any more is silent: values then
+  // jump instead of gliding, and the voice is free. What it could still
+  // sound at is EG Main's level times its gain (velocity and Volume) times
+  // the larger of a full-scale wave and the largest its signal has been
+  // (oscillators through levels, filters and their resonance) since it
+  // came within cReleaseWatchLevel of ending: the voice manager measures
+  // each of those blocks. EG Main only falls in its release, so once that
+  // lies below this floor (-96 dBFS, far under the quietest level a
+  // preset plays and under what 16 bits carry) no sample to come rises
+  // above it, and the release ends there instead of at the end of its
+  // curve. The full-scale wave stands for a signal that an LFO holds
+  // silent for now and may bring back; the largest measured for a
+  // resonance that rings above full scale. It is measured for at least
+  // cReleaseMeasureMs (a cycle of 50 Hz), so a low note caught near a zero
+  // crossing is not taken for a quiet one. A held key is never ended, even
+  // at a sustain of 0: the sustain may rise under it again.
+  static constexpr float cReleaseFloor = 1.5849e-5f;
+  static constexpr float cReleaseWatchLevel = 10.0f * cReleaseFloor;
+  static constexpr float cReleaseMeasureMs = 20.0f;
 
   // ---- set-up and settings (render thread)
   // Takes copies [0, count) of the list as this voice's unison copies and
@@ -215,6 +238,9 @@ private:
   float* touchGainSamples(int count, int flags);
   // Scales the gain block by the fade-out's next count samples.
   void applyFadeOut(float* out, int count, int flags);
+  // A key that went up: sets releasing while the release is near enough
+  // its end to be measured, and takes the block's gain for it.
+  void watchRelease(const float* gainSamples, int count, int flags);
 
   // The shared units where they read this voice's inputs, else the own
   // ones.
@@ -248,6 +274,11 @@ private:
   // A fade-out of fadeLength samples (0: none), fadeDone of them rendered.
   int fadeLength = 0;
   int fadeDone = 0;
+  // The largest peak measureRelease was given in this release, over how
+  // many samples (up to cReleaseMeasureMs), and the gain of the last block.
+  float releasePeak = 0.0f;
+  int releaseMeasured = 0;
+  float releaseGain = 0.0f;
 };
 
 // The level factor of a key's velocity (0..1): 1 at full velocity,

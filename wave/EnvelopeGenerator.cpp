@@ -110,6 +110,14 @@ void EnvelopeGenerator::start() {
 
 void EnvelopeGenerator::finish() { stopEnvelope(); }
 
+void EnvelopeGenerator::endRelease() {
+  if (!isReleasing()) return;
+  dormant = false;
+  state = cIdle;
+  releasePosition = 1.0f;
+  level = sustainTarget - sustain;
+}
+
 void EnvelopeGenerator::stopEnvelope() {
   dormant = false;
   startPending = false;

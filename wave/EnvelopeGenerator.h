@@ -106,6 +106,9 @@ public:
   void start();
   // Releases at once (after the hold time).
   void finish();
+  // Ends a release where it stands, as the end of its curve would: idle at
+  // the resting level. Nothing happens outside the release stage.
+  void endRelease();
   // Takes the range and the sustain level into the sustain target.
   void updateSustainLevel();
   // An optional gate that starts and finishes the envelope inside blocks
@@ -127,6 +130,9 @@ public:
   int getState() const { return state; }
   // Whether the key is held.
   bool getGate() const { return gate; }
+  // In the release stage: the key is up, the hold is over and the level
+  // falls from here to the end of the release.
+  bool isReleasing() const { return state == cRunning && !gate && !startPending && releasePosition > 0.0f; }
   // What a read of the inputs stored.
   float getAttack() const { return attack; }
   float getDecay() const { return decay; }

@@ -27,6 +27,12 @@ public:
   // pitch (the note itself: no glide).
   virtual void keyDown(float note, int startNote, float velocity) = 0;
   virtual void keyUp(float velocity) = 0;
+  // Called after the voice's block was added to the outputs, while
+  // releasing is set: peak is the block's largest sample over the voice's
+  // channels times its largest gain sample, what the voice would sound at
+  // with its envelope at full level. A voice that can no longer be heard
+  // may end its release here (isMute turns true from the next block on).
+  virtual void measureRelease(float /*peak*/, int /*count*/) {}
   ~NoteVoice() override = default;
 
   // Set by getGainSamples where every one of its samples is heldGain: the
@@ -34,4 +40,8 @@ public:
   // beside the voice's first line, which the manager reads anyway.
   bool gainHeld = false;
   float heldGain = 0.0f;
+  // Set by getGainSamples while the voice wants its release measured (near
+  // its end): the manager then measures the block for measureRelease. Only
+  // such voices pay for it.
+  bool releasing = false;
 };

@@ -64,7 +64,7 @@ void scaleChannelsInto(const float* x, const float* y, const float* e, const flo
 }
 
 template <bool add>
-void scaleChannelsIntoBy(const float* x, const float* y, const float* e, bool heldEnvelope, const float* g,
+__attribute__((always_inline)) inline void scaleChannelsIntoBy(const float* x, const float* y, const float* e, bool heldEnvelope, const float* g,
                          bool heldGain, float g0, float* out, float* outY, int n) {
   if (heldEnvelope && heldGain)
     scaleChannelsInto<add, true, true>(x, y, e, g, g0, out, outY, n);
@@ -76,11 +76,61 @@ void scaleChannelsIntoBy(const float* x, const float* y, const float* e, bool he
     scaleChannelsInto<add, false, false>(x, y, e, g, g0, out, outY, n);
 }
 
+// The largest magnitude in x[0, n) and, unless null, y[0, n), n rounded up
+// to whole groups of four (blocks are padded so; a sample of the padding
+// can only raise it).
+float largestMagnitude(const float* x, const float* y, int n) {
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  __m128 m = _mm_setzero_ps();
+  if (y) {
+    for (int i = 0; i < n; i += 4)
+      m = _mm_max_ps(m, _mm_max_ps(_mm_andnot_ps(sign, _mm_load_ps(x + i)), _mm_andnot_ps(sign, _mm_load_ps(y + i))));
+  } else {
+    for (int i = 0; i < n; i += 4) m = _mm_max_ps(m, _mm_andnot_ps(sign, _mm_load_ps(x + i)));
+  }
+  m = _mm_max_ps(m, _mm_movehl_ps(m, m));
+  m = _mm_max_ss(m, _mm_shuffle_ps(m, m, 1));
+  return _mm_cvtss_f32(m);
+}
+
 // A voice's block for channel ch, or silence.
 const float* channelSamples(NoteVoice* voice, int ch, int n, int flags, const float* silence) {
   wave::Producer* output = voice->getOutput(ch);
   wave::Block* block = output ? output->pull(n, flags) : nullptr;
   return block ? block->data : silence;
+}
+
+// What scales one voice's channels into the outputs in a block.
+struct Scaling {
+  const float* envelope;
+  bool envelopeHeld;
+  const float* gain;
+  bool gainHeld;
+  float heldGain;
+  int n;
+  int flags;
+  const float* silence;
+};
+
+// Adds (or, for the first voice, writes) the voice's channels, two at a
+// time (a left and right pair in one pass), scaled, into the outputs. With
+// measure, the largest magnitude of the channels before scaling; else 0.
+template <bool measure>
+__attribute__((always_inline)) inline float addVoice(NoteVoice* voice, wave::Block* const* outputs, int count, const Scaling& s, bool first) {
+  float largest = 0.0f;
+  for (int ch = 0; ch < count; ch += 2) {
+    const bool pair = ch + 1 < count;
+    const float* x = channelSamples(voice, ch, s.n, s.flags, s.silence);
+    const float* y = pair ? channelSamples(voice, ch + 1, s.n, s.flags, s.silence) : nullptr;
+    float* out = outputs[ch]->data;
+    float* outY = pair ? outputs[ch + 1]->data : nullptr;
+    if (first)
+      scaleChannelsIntoBy<false>(x, y, s.envelope, s.envelopeHeld, s.gain, s.gainHeld, s.heldGain, out, outY, s.n);
+    else
+      scaleChannelsIntoBy<true>(x, y, s.envelope, s.envelopeHeld, s.gain, s.gainHeld, s.heldGain, out, outY, s.n);
+    if (measure) largest = std::max(largest, largestMagnitude(x, y, s.n));
+  }
+  return largest;
 }
 
 } // namespace
@@ -324,17 +374,12 @@ void VoiceManager::produce(wave::Block* const* outputs, int n, int flags) {
     const bool gainHeld = voice->gainHeld;
     const float heldGain = voice->heldGain;
     const bool envelopeHeld = envelopeProducer->constantBlock;
-    // Two channels at a time (a left and right pair in one pass).
-    for (int ch = 0; ch < count; ch += 2) {
-      const bool pair = ch + 1 < count;
-      const float* x = channelSamples(voice, ch, n, flags, silence);
-      const float* y = pair ? channelSamples(voice, ch + 1, n, flags, silence) : nullptr;
-      float* out = outputs[ch]->data;
-      float* outY = pair ? outputs[ch + 1]->data : nullptr;
-      if (first)
-        scaleChannelsIntoBy<false>(x, y, envelope->data, envelopeHeld, gain, gainHeld, heldGain, out, outY, n);
-      else
-        scaleChannelsIntoBy<true>(x, y, envelope->data, envelopeHeld, gain, gainHeld, heldGain, out, outY, n);
+    const Scaling scaling{envelope->data, envelopeHeld, gain, gainHeld, heldGain, n, flags, silence};
+    if (voice->releasing) {
+      const float largest = addVoice<true>(voice, outputs, count, scaling, first);
+      voice->measureRelease(largest * (gainHeld ? std::fabs(heldGain) : largestMagnitude(gain, nullptr, n)), n);
+    } else {
+      addVoice<false>(voice, outputs, count, scaling, first);
     }
     first = false;
   }

@@ -58,12 +58,12 @@ private:
 } // namespace
 
 TEST(GenericPluginLifeCycleTest, SharedObjectsLiveFromTheFirstInitializeToTheLastFinalize) {
-  ASSERT_EQ(GenericPlugin::sInstances, 0);
+  ASSERT_EQ(GenericPlugin::instanceCount(), 0);
   ASSERT_EQ(GenericPlugin::sSettings, nullptr);
   gCounts = LifeCycleCounts();
 
   auto first = std::make_unique<TestProduct>();
-  EXPECT_EQ(GenericPlugin::sInstances, 1);
+  EXPECT_EQ(GenericPlugin::instanceCount(), 1);
   EXPECT_EQ(gCounts.creates, 1);
   EXPECT_EQ(gCounts.settingsReads, 1);
   // No saved map yet: the factory map is loaded instead.
@@ -81,7 +81,7 @@ TEST(GenericPluginLifeCycleTest, SharedObjectsLiveFromTheFirstInitializeToTheLas
   ControllerMapping* mapping = GenericPlugin::sControllerMapping;
 
   auto second = std::make_unique<TestProduct>();
-  EXPECT_EQ(GenericPlugin::sInstances, 2);
+  EXPECT_EQ(GenericPlugin::instanceCount(), 2);
   EXPECT_EQ(gCounts.creates, 1);
   EXPECT_EQ(gCounts.settingsReads, 1);
   EXPECT_EQ(gCounts.midiLoads, 1);
@@ -89,7 +89,7 @@ TEST(GenericPluginLifeCycleTest, SharedObjectsLiveFromTheFirstInitializeToTheLas
   EXPECT_EQ(GenericPlugin::sControllerMapping, mapping);
 
   first.reset();
-  EXPECT_EQ(GenericPlugin::sInstances, 1);
+  EXPECT_EQ(GenericPlugin::instanceCount(), 1);
   EXPECT_EQ(gCounts.releases, 0);
   EXPECT_EQ(gCounts.settingsWrites, 0);
   EXPECT_EQ(gCounts.midiSaves, 0);
@@ -98,7 +98,7 @@ TEST(GenericPluginLifeCycleTest, SharedObjectsLiveFromTheFirstInitializeToTheLas
   second->render(64);
 
   second.reset();
-  EXPECT_EQ(GenericPlugin::sInstances, 0);
+  EXPECT_EQ(GenericPlugin::instanceCount(), 0);
   EXPECT_EQ(gCounts.releases, 1);
   // Written once, by the last one out.
   EXPECT_EQ(gCounts.settingsWrites, 1);
@@ -137,7 +137,7 @@ TEST(GenericPluginLifeCycleTest, InitializeMakesTheInstanceObjectsAndFinalizeDel
 
   // Destroying the product finalizes it.
   plugin.reset();
-  EXPECT_EQ(GenericPlugin::sInstances, 0);
+  EXPECT_EQ(GenericPlugin::instanceCount(), 0);
 }
 
 TEST(GenericPluginLifeCycleTest, ABlockSizeBelowOneRendersSampleBySample) {

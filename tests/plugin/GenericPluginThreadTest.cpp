@@ -1,7 +1,13 @@
 // The main thread and the render thread meeting in one plug-in instance:
-// parameter hand-off, batches, and the listener hand-over.
+// parameter hand-off, batches, and the listener hand-over; and instances
+// made and ended on two main threads at once (two hosts in one process)
+// beside one that lives on.
 
 #include "tests/plugin/GenericPluginTestDriver.h"
+#include "tests/plugin/PresetFileBytes.h"
+
+#include "base/PresetManager.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +15,9 @@
 #include <chrono>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace genericplugintest;
 
@@ -156,4 +164,82 @@ TEST(GenericPluginThreadTest, SetListenerWaitsForTheCallInProgress) {
   plugin.setListener(nullptr);
   plugin.notifyGeneralChange(2);
   EXPECT_EQ(recording.calls(), 0);
+}
+
+// Two hosts in one process: while one instance lives on (a render thread
+// plays it, with program changes that read the shared library, and its
+// main thread rescans that library), two other main threads each make and
+// end 300 instances, each rendering a little. Every instance finds the
+// objects the living one shares, none is made again or released, and the
+// count comes back to the one instance: a count lost between two threads
+// would release the library and the controller map under the instance
+// that still uses them.
+TEST(GenericPluginThreadTest, InstancesMadeAndEndedOnTwoThreadsLeaveTheSharedObjectsToTheOneThatLives) {
+  constexpr int cInstancesPerThread = 300;
+  zarn::test::TempDir dir("zarn-instances");
+  const std::string root = dir.path() + "/";
+  for (int i = 0; i < 8; ++i)
+    dir.write("P" + std::to_string(i) + ".qvp",
+              presettest::presetBytes("QTst", 1, {0.5f, 200.0f + static_cast<float>(i), 0.0f, 0.25f}));
+
+  auto living = std::make_unique<TestProduct>();
+  GenericPlugin::sPresetManager->initialize(root);
+  GenericPlugin::Settings* const settings = GenericPlugin::sSettings;
+  PresetManager* const library = GenericPlugin::sPresetManager;
+  ControllerMapping* const mapping = GenericPlugin::sControllerMapping;
+  gCounts = LifeCycleCounts();
+
+  std::atomic<bool> done{false};
+  std::atomic<int> renders{0};
+  std::thread render([&] {
+    for (int k = 0; !done.load(); ++k) {
+      living->send(0xC0, static_cast<unsigned char>(k % 8), 0, 0);
+      living->send(0x90, 60, 100, 0);
+      living->render(64);
+      renders.fetch_add(1);
+    }
+  });
+  std::atomic<int> strangers{0};
+  std::atomic<int> makersDone{0};
+  auto makeAndEnd = [&] {
+    for (int i = 0; i < cInstancesPerThread; ++i) {
+      TestProduct passing;
+      if (GenericPlugin::sSettings != settings || GenericPlugin::sPresetManager != library ||
+          GenericPlugin::sControllerMapping != mapping)
+        strangers.fetch_add(1);
+      passing.send(0x90, 64, 100, 0);
+      passing.render(32);
+    }
+    makersDone.fetch_add(1);
+  };
+  std::thread first(makeAndEnd);
+  std::thread second(makeAndEnd);
+  int rescans = 0;
+  while (makersDone.load() < 2 || rescans == 0) {
+    library->initialize(root);
+    ++rescans;
+  }
+  first.join();
+  second.join();
+  done.store(true);
+  render.join();
+
+  EXPECT_EQ(strangers.load(), 0);
+  EXPECT_EQ(GenericPlugin::instanceCount(), 1);
+  EXPECT_EQ(gCounts.creates, 0);
+  EXPECT_EQ(gCounts.releases, 0);
+  EXPECT_EQ(GenericPlugin::sPresetManager, library);
+  EXPECT_GT(renders.load(), 0);
+  EXPECT_GT(rescans, 0);
+  // The instance that lived on still plays from the library, and is the
+  // last one out.
+  living->send(0xC0, 3, 0, 0);
+  living->render(64);
+  living->render(64); // a change that met the last rescan comes through now
+  EXPECT_EQ(living->cutoff.getValue(), 203.0f);
+  library->initialize("");
+  living.reset();
+  EXPECT_EQ(GenericPlugin::instanceCount(), 0);
+  EXPECT_EQ(gCounts.releases, 1);
+  EXPECT_EQ(GenericPlugin::sPresetManager, nullptr);
 }

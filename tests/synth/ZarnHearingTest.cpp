@@ -85,6 +85,69 @@ TEST(ZarnHearingTest, TheReleaseFallsExponentially) {
   EXPECT_LT(rmsAt(s.left, 0.5 + 0.62), held * 1e-4);
 }
 
+TEST(ZarnHearingTest, AReleaseEndsWhereNobodyCanHearItAndNotBefore) {
+  // A 2.75 s release played soft (velocity 1) and loud (127) on two
+  // instances: a saw through two driven resonant filters side by side
+  // (peaks near three times a full-scale wave); and a saw that the mod
+  // wheel silences from 1 s into the release until 120 ms before its end.
+  // The soft voice sounds as the loud one scaled by the ratio of their
+  // held levels, to within the floor of -96 dBFS at every sample: nothing
+  // above the floor is lost (not the resonant peaks, not the saw coming
+  // back after more than a second of silence) and its end steps by less
+  // than the floor. And it does end where it can no longer be heard: 10 ms before
+  // the release's curve would end, the soft voice is silent while the
+  // loud one sounds on.
+  const double floorLevel = std::pow(10.0, -96.0 / 20.0);
+  const double release = 2.75;
+  for (bool wheel : {false, true}) {
+    SCOPED_TRACE(wheel ? "a saw the wheel silences" : "two resonant filters");
+    auto play = [&](int velocity) {
+      auto s = std::make_unique<Synth>();
+      plainPatch(*s);
+      ZarnPlugin& z = **s;
+      Synth::set(z.egMain.release, z.egMain.release.getTransform().invertValue(static_cast<float>(release)));
+      Synth::set(z.volume, 0.3f);
+      if (wheel) {
+        slot(z, 0, zarn::cSourceModWheel, zarn::cTargetOsc1Level, 1.0f);
+        Synth::set(z.getModMatrixParameters()->at(0).inverted, 1.0f);
+      } else {
+        // Both filters side by side, each a driven resonant low pass.
+        Synth::set(z.filterRouting, static_cast<float>(ZarnVoice::cParallel));
+        for (auto* f : {&z.filter1, &z.filter2}) {
+          Synth::set(f->enabled, 1.0f);
+          Synth::set(f->freq, f->freq.getTransform().invertValue(std::log2(600.0f)));
+          Synth::set(f->peak, 0.8f);
+          Synth::set(f->characteristic, 3.0f);
+        }
+      }
+      s->settle();
+      s->noteOn(45, velocity);
+      s->render(0.25);
+      s->noteOff(45);
+      s->render(1.0);
+      if (wheel) s->controller(1, 127);
+      s->render(release - 1.0 - 0.12);
+      if (wheel) s->controller(1, 0);
+      s->render(0.12 - 0.01);
+      return s;
+    };
+    const auto soft = play(1);
+    const auto loud = play(127);
+    EXPECT_TRUE((*soft)->getVoice(0)->isMute());
+    EXPECT_FALSE((*loud)->getVoice(0)->isMute());
+    soft->render(0.1);
+    loud->render(0.1);
+    const size_t held = static_cast<size_t>(0.25 * kRate);
+    const double ratio = rms(soft->left, 0, held) / rms(loud->left, 0, held);
+    ASSERT_NEAR(toDB(ratio), -18.0 * 126.0 / 127.0, 0.5);
+    double lost = 0.0;
+    for (std::vector<float> Synth::*ch : {&Synth::left, &Synth::right})
+      for (size_t i = 0; i < soft->size(); ++i)
+        lost = std::max(lost, std::fabs((*soft.*ch)[i] - ratio * (*loud.*ch)[i]));
+    EXPECT_LT(lost, floorLevel);
+  }
+}
+
 TEST(ZarnHearingTest, TheDecayBendsTowardsTheSustainEitherWay) {
   // Decay 0.6 s, no attack: from full level the envelope falls towards a
   // sustain of 0.25 along the release's curve, e^(-5t/T) bent to arrive at

@@ -144,6 +144,45 @@ TEST(ProgramChangeVoicesTest, AKeyStruckAtAProgramChangeOpensWithTheNewPresetsEn
   }
 }
 
+// Thunder's key 48 let go at 1 s, a change to Glass Pluck (program 14) at
+// T, key 72 half a millisecond later, against the same key on an instance
+// that took Glass Pluck long before (the key alone is the difference of
+// the renders with and without it). At 5 s the tail lies under -96 dBFS,
+// where no listener hears it: it has ended, so the new values jump and the
+// key opens as the fresh one, within 3 dB in each of its first three 10 ms.
+// At 4.9 s the tail, at -80 to -90 dBFS, can still be heard: the values
+// glide from Thunder's (whose oscillator is silent) under it, so the key's
+// first 10 ms lie 3 dB and more under the fresh key's.
+TEST(ProgramChangeVoicesTest, AKeyAfterATailBelowHearingOpensAsOnAFreshInstance) {
+  zarn::test::TempDir dir{"program-change-tail"};
+  struct Case {
+    double change;
+    bool fresh; // else the first 10 ms glide
+  };
+  const renderio::WavData fresh =
+      render(dir, {{0.0, program(14)}, {0.5005, key(0x90, 72)}, {0.8, key(0x80, 72)}}, "Thunder");
+  for (const Case c : {Case{5.0, true}, Case{4.9, false}}) {
+    SCOPED_TRACE("change at " + std::to_string(c.change) + " s");
+    std::vector<midibytes::TimedMessage> tail = {{0.0, key(0x90, 48)}, {1.0, key(0x80, 48)}, {c.change, program(14)}};
+    std::vector<midibytes::TimedMessage> withKey = tail;
+    withKey.insert(withKey.end(), {{c.change + 0.0005, key(0x90, 72)}, {c.change + 0.3, key(0x80, 72)}});
+    tail.push_back({c.change + 0.3, key(0x80, 72)}); // the same length
+    const renderio::WavData a = render(dir, withKey, "Thunder");
+    renderio::WavData keyAlone = render(dir, tail, "Thunder");
+    ASSERT_EQ(keyAlone.samples.size(), a.samples.size());
+    for (size_t i = 0; i < a.samples.size(); ++i) keyAlone.samples[i] = a.samples[i] - keyAlone.samples[i];
+    for (double t : {0.0, 0.01, 0.02}) {
+      const double heard = dB(level(keyAlone, c.change + t, c.change + t + 0.01));
+      const double expected = dB(level(fresh, 0.5 + t, 0.5 + t + 0.01));
+      if (c.fresh) {
+        EXPECT_NEAR(heard, expected, 3.0) << t * 1000 << " ms after the change";
+      } else if (t == 0.0) {
+        EXPECT_LT(heard, expected - 3.0) << "the first 10 ms";
+      }
+    }
+  }
+}
+
 // Drum-style keys of a few ticks on the beat of a program change: a key
 // struck anywhere while the voices the change ends fade out (Pluck's two
 // unison copies a key, Default Sound's one), held 1 to 10 ms so that its
