@@ -8,6 +8,7 @@
 #include "tests/tools/host/HostCommandRun.h"
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/render/MidiBytes.h"
 
@@ -20,8 +21,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <grp.h>
 #include <iterator>
+#include <optional>
 #include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -53,8 +58,9 @@ const std::string kNaN = "its value for the parameter \"Noise Level\" is not a n
 const std::string kCut64 = "Pluck, kept under a name that runs on for more than sixty-four b";
 
 struct Library {
-  fs::path root;    // the library's folder
-  fs::path outside; // a folder beside the home, for links to lead to
+  std::string bundle; // the synthesizer's bundle, as --bundle takes it
+  fs::path root;      // the library's folder
+  fs::path outside;   // a folder beside the home, for links to lead to
   std::string preset(const std::string& relative) const { return readFile(root / relative); }
 };
 
@@ -81,20 +87,58 @@ std::string song(const zarn::test::TempDir& dir) {
   return path;
 }
 
+// The user (and group) a test becomes, as root, for permissions to count.
+constexpr uid_t kNobody = 65534;
+
+// Whether the user nobody may pass through the folder and every folder on
+// the way to it (by their permission bits), and run the plug-in's program
+// from it (some systems mount their temporary folders noexec).
+bool nobodyMayPass(const fs::path& folder) {
+  struct statvfs mount;
+  if (::statvfs(folder.c_str(), &mount) != 0 || (mount.f_flag & ST_NOEXEC) != 0) return false;
+  std::error_code ec;
+  for (fs::path step = fs::canonical(folder, ec); !ec; step = step.parent_path()) {
+    struct stat st;
+    if (::stat(step.c_str(), &st) != 0) return false;
+    const mode_t bit = st.st_uid == kNobody ? S_IXUSR : st.st_gid == kNobody ? S_IXGRP : S_IXOTH;
+    if ((st.st_mode & bit) == 0) return false;
+    if (step == step.root_path()) return true;
+  }
+  return false;
+}
+
+// Where a child that gives up root can still reach its files: the
+// temporary folder, unless it lies in a folder only its owner may enter (a
+// user may point TMPDIR into a private one), else the first of the
+// system's own that nobody may reach; "" when none is.
+std::string folderNobodyReaches() {
+  std::error_code ec;
+  const fs::path temporary = fs::temp_directory_path(ec);
+  for (const fs::path& folder : {ec ? fs::path("/tmp") : temporary, fs::path("/tmp"), fs::path("/var/tmp"),
+                                 fs::path("/dev/shm")})
+    if (nobodyMayPass(folder)) return folder.string();
+  return "";
+}
+
 // Runs body in a child process, in a home of its own where the plug-in's
 // first run has put the factory presets, with standard error kept in
 // stderr.txt of the folder, and, as root, as the user nobody when asked
-// (permissions then count); returns what body returns.
-std::string inHomeOfItsOwn(const zarn::test::TempDir& dir, bool asNobody,
+// (permissions then count); returns what body returns. Nobody must be able
+// to reach the folder and the bundle.
+std::string inHomeOfItsOwn(const zarn::test::TempDir& dir, const std::string& bundle, bool asNobody,
                            const std::function<std::string(const Library&)>& body) {
   const zarn::test::ChildResult r = zarn::test::runInChild([&]() -> std::string {
     const fs::path home = fs::path(dir.path()) / "home";
     fs::create_directories(home);
     if (asNobody && ::geteuid() == 0) {
       fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-      for (const auto& e : fs::recursive_directory_iterator(dir.path())) (void)::chown(e.path().c_str(), 65534, 65534);
-      (void)::chown(dir.path().c_str(), 65534, 65534);
-      if (::setgid(65534) != 0 || ::setuid(65534) != 0) return "could not become nobody";
+      for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+        (void)::chown(e.path().c_str(), kNobody, kNobody);
+      (void)::chown(dir.path().c_str(), kNobody, kNobody);
+      // The test's working folder may be one that nobody cannot enter.
+      if (::chdir(dir.path().c_str()) != 0 || ::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 ||
+          ::setuid(kNobody) != 0)
+        return "could not become nobody";
     }
     ::setenv("HOME", home.c_str(), 1);
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DOCUMENTS_DIR"})
@@ -102,8 +146,9 @@ std::string inHomeOfItsOwn(const zarn::test::TempDir& dir, bool asNobody,
     const int fd = ::open(dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0 || ::dup2(fd, 2) < 0) return "no standard error";
     // The first run puts the factory presets in place.
-    if (hosttest::run({"info", "--bundle", ZARN_BUNDLE}).status != 0) return "the first run failed";
+    if (hosttest::run({"info", "--bundle", bundle}).status != 0) return "the first run failed";
     Library library;
+    library.bundle = bundle;
     for (const auto& e : fs::recursive_directory_iterator(home))
       if (e.path().filename() == "Clean.qvp") library.root = e.path().parent_path().parent_path();
     if (library.root.empty()) return "no factory presets";
@@ -120,19 +165,45 @@ std::string inHomeOfItsOwn(const zarn::test::TempDir& dir, bool asNobody,
 // Sets the shape up and checks what info lists, what --preset does and what
 // the plug-in says; returns what did not hold, one line each.
 std::string runShape(const Shape& shape) {
-  zarn::test::TempDir dir("library-walk");
+  // A clone may lie in a folder that only its owner may enter (as /root,
+  // or a `mktemp -d` folder), and TMPDIR may point into it: then the user
+  // nobody can reach neither the bundle in the build folder nor the
+  // temporary folder. So nobody is handed a folder of its own that it can
+  // reach, and a copy of the bundle beside it, owned by root as an
+  // installed one is. The test meets that case wherever the clone lies:
+  // the bundle it copies lies in such a private folder, and TMPDIR points
+  // into it.
+  const bool dropsRoot = shape.asNobody && ::geteuid() == 0;
+  std::optional<zarn::test::TempDir> privateClone, installed;
+  std::optional<zarn::test::ScopedEnvironment> privateTemporary;
+  std::string bundle = ZARN_BUNDLE, nobodysFolder;
+  if (dropsRoot) {
+    privateClone.emplace("private-clone");
+    fs::create_directories(privateClone->file("build"));
+    fs::create_directories(privateClone->file("tmp"));
+    fs::copy(ZARN_BUNDLE, privateClone->file("build/Zarn.bundle"), fs::copy_options::recursive);
+    privateTemporary.emplace("TMPDIR", privateClone->file("tmp"));
+    nobodysFolder = folderNobodyReaches();
+    if (nobodysFolder.empty()) return "no temporary folder that nobody may reach";
+    installed.emplace("library-walk-bundle", nobodysFolder);
+    fs::permissions(installed->path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    bundle = installed->file("Zarn.bundle");
+    fs::copy(privateClone->file("build/Zarn.bundle"), bundle, fs::copy_options::recursive);
+  }
+  zarn::test::TempDir dir("library-walk", nobodysFolder);
+  privateTemporary.reset();
   const std::string midi = song(dir);
-  return inHomeOfItsOwn(dir, shape.asNobody, [&](const Library& library) {
+  return inHomeOfItsOwn(dir, bundle, shape.asNobody, [&](const Library& library) {
     shape.setUp(library);
     std::string wrong;
-    const hosttest::Result info = hosttest::run({"info", "--bundle", ZARN_BUNDLE});
+    const hosttest::Result info = hosttest::run({"info", "--bundle", library.bundle});
     const std::string list = info.out.substr(std::min(info.out.find("    presets: "), info.out.size()));
     for (const std::string& line : shape.listed)
       if (list.find(line) == std::string::npos) wrong += "info lists no \"" + line + "\"\n";
     for (const std::string& text : shape.notListed)
       if (list.find(text) != std::string::npos) wrong += "info lists \"" + text + "\"\n";
     for (const PresetRun& p : shape.presets) {
-      const hosttest::Result run = hosttest::run({"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0",
+      const hosttest::Result run = hosttest::run({"render", "--quiet", "--bundle", library.bundle, "--tail", "0",
                                                   "--preset", p.name, midi, dir.file("out.wav")});
       if ((run.status == 0) != p.succeeds)
         wrong += "--preset \"" + p.name + "\" exits " + std::to_string(run.status) + ": " + run.err;
@@ -251,7 +322,7 @@ TEST(PresetLibraryWalkTest, EachCommandReadsTheLibraryOnce) {
 #else
   zarn::test::TempDir dir("library-walk");
   const std::string midi = song(dir);
-  const std::string counts = inHomeOfItsOwn(dir, false, [&](const Library& library) {
+  const std::string counts = inHomeOfItsOwn(dir, ZARN_BUNDLE, false, [&](const Library& library) {
     writeFile(library.outside / "Shared" / "Linked.qvp", library.preset("Bass/Sub Bass.qvp"));
     fs::create_directory_symlink(library.outside / "Shared", library.root / "Linked");
     const int watcher = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
