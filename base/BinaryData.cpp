@@ -2,7 +2,7 @@
 
 #include "base/Folders.h"
 #include "platform/RegularFile.h"
-#include "platform/TemporaryFiles.h"
+#include "platform/ReplacedFile.h"
 
 #include <cerrno>
 #include <climits>
@@ -89,27 +89,18 @@ BinaryFileReader::BinaryFileReader(const std::string& path) : BinaryDataReader(n
 
 BinaryFileReader::~BinaryFileReader() = default;
 
-BinaryFileWriter::BinaryFileWriter(const std::string& path) : BinaryDataWriter(new std::ofstream), mPath(path) {
+BinaryFileWriter::BinaryFileWriter(const std::string& path) : BinaryDataWriter(new std::ofstream) {
   auto* file = static_cast<std::ofstream*>(stream);
-  // An existing file is replaced where it really is (through a symbolic
-  // link) and keeps its permissions.
-  struct stat old;
-  bool exists = ::stat(path.c_str(), &old) == 0;
-  if (exists) {
-    char buffer[PATH_MAX];
-    if (::realpath(path.c_str(), buffer)) mPath = buffer;
-  }
-  const std::string::size_type slash = mPath.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : mPath.substr(0, slash + 1);
-  const std::string name = mPath.substr(folder.size());
-
-  if (!name.empty()) mTemp = platform::createTemporaryFile(mPath, 0666);
+  // An existing file is replaced where it really is (through symbolic
+  // links) and keeps its mode and owner (platform/ReplacedFile.h).
+  const std::string::size_type slash = path.rfind('/');
+  const bool named = slash == std::string::npos || slash + 1 < path.size();
+  if (named && platform::findReplacedFile(path, mReplaced)) mTemp = platform::createReplacement(mReplaced, 0666);
   if (!mTemp) {
-    mError = name.empty() ? EISDIR : errno;
+    mError = named ? errno : EISDIR;
     file->setstate(std::ios::failbit);
     return;
   }
-  if (exists) ::fchmod(mTemp.descriptor.get(), old.st_mode & 07777);
   mTemp.descriptor.reset(); // the stream writes; the lock stays until the rename
   file->open(mTemp.path, std::ios::out | std::ios::binary | std::ios::trunc);
   if (!file->is_open()) {
@@ -135,10 +126,11 @@ bool BinaryFileWriter::commit() {
     // The bytes reach the disk before the name does, so a crash leaves the
     // old file or the new one, never an empty one.
     const platform::FileDescriptor fd(::open(mTemp.path.c_str(), O_RDONLY | O_CLOEXEC));
-    ok = fd && ::fsync(fd.get()) == 0;
-    if (!ok) mError = errno;
+    mError = fd ? platform::keepAttributes(fd.get(), mReplaced) : errno;
+    ok = mError == 0 && ::fsync(fd.get()) == 0;
+    if (!ok && mError == 0) mError = errno;
   }
-  if (ok && ::rename(mTemp.path.c_str(), mPath.c_str()) != 0) {
+  if (ok && ::rename(mTemp.path.c_str(), mReplaced.path.c_str()) != 0) {
     ok = false;
     mError = errno;
   }

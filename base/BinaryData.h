@@ -6,7 +6,7 @@
 // Each user defines its tag, version and the sequence of values; the reader
 // leaves every check of the version and of the stream's failure state to it.
 
-#include "platform/TemporaryFiles.h"
+#include "platform/ReplacedFile.h"
 
 #include <istream>
 #include <ostream>
@@ -83,6 +83,8 @@ private:
 // temporary file in the same folder (platform/TemporaryFiles.h), which replaces path when the writer is
 // committed (at the latest when it is destroyed) and only when every write
 // succeeded. Until then, and after a failure, the old file stays as it was.
+// A link at path stays a link: the file it leads to is the one replaced,
+// and a file replaced keeps its mode and owner (platform/ReplacedFile.h).
 // A file that cannot be created leaves the stream failed; writes then have
 // no effect.
 class BinaryFileWriter : public BinaryDataWriter {
@@ -97,7 +99,7 @@ public:
   int error() const { return mError; }
 
 private:
-  std::string mPath;
+  platform::ReplacedFile mReplaced;
   platform::TemporaryFile mTemp; // none once committed or when it could not be made
   bool mWritten = false;
   int mError = 0;

@@ -26,7 +26,11 @@ public:
 
 class FileEnumerator {
 public:
-  enum Type { files = 0, folders = 1 };
+  // files: regular files (and links that lead nowhere); notFolders: those
+  // and what else stands where a file could, FIFOs, devices and sockets,
+  // for a caller that says why it leaves them out (opening one to read
+  // could wait for ever).
+  enum Type { files = 0, folders = 1, notFolders = 2 };
   virtual ~FileEnumerator() = default;
   // Moves to the next matching entry; false when none is left, and on every
   // call after that. Entries come unsorted.

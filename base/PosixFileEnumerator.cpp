@@ -46,6 +46,7 @@ bool PosixFileEnumerator::readEntry() {
   // the name needs no conversion.
   mName = entry->d_name;
   mIsFolder = false;
+  mIsOther = false;
   // Hidden names never match; they need no look-up.
   if (mName.empty() || mName[0] == '.') return true;
   // A symbolic link counts as what it points to, so a folder linked into the
@@ -53,13 +54,13 @@ bool PosixFileEnumerator::readEntry() {
   // loops in check itself: see PresetFolder). A link that points nowhere
   // counts as a file. An entry removed since the folder
   // was read is passed over, and so is what is neither a folder nor a
-  // regular file (a FIFO, a device, a socket): opening it to read could wait
-  // for ever.
+  // regular file (a FIFO, a device, a socket) unless asked for: opening it
+  // to read could wait for ever.
   const std::string path = mFolder + "/" + mName;
   struct stat info;
   if (stat(path.c_str(), &info) == 0) {
     mIsFolder = S_ISDIR(info.st_mode);
-    if (!mIsFolder && !S_ISREG(info.st_mode)) mName.clear();
+    mIsOther = !mIsFolder && !S_ISREG(info.st_mode);
   } else if (lstat(path.c_str(), &info) != 0) {
     mName.clear();
   }
@@ -69,6 +70,7 @@ bool PosixFileEnumerator::readEntry() {
 bool PosixFileEnumerator::matches() const {
   if (mName.empty() || mName[0] == '.') return false;
   if (mIsFolder != (mType == FileEnumerator::folders)) return false;
+  if (mIsOther && mType != FileEnumerator::notFolders) return false;
   const std::string::size_type k = mName.rfind('.');
   if (k != std::string::npos) {
     const std::string candidate = (mMaskBase != "*" ? mMaskBase : mName.substr(0, k)) +

@@ -8,8 +8,8 @@
 // extension or none. There is no other wildcard: a '*' inside a longer base
 // is an ordinary character, and names are compared case-sensitively. Names
 // that begin with '.' are never listed, nor is what is neither a folder nor
-// a regular file (FIFOs, devices, sockets). Entries come in the file
-// system's own order.
+// a regular file (FIFOs, devices, sockets) but to a caller that asks for
+// it (notFolders). Entries come in the file system's own order.
 
 #include "base/PlatformServices.h"
 
@@ -36,6 +36,7 @@ private:
   std::string mMaskExtension; // with its dot, or ".*"
   std::string mName;
   bool mIsFolder = false;
+  bool mIsOther = false; // neither a folder nor a regular file
   DIR* mIterator = nullptr; // null when the folder could not be opened or the pass ended
   std::string mMaskBase;
 };

@@ -60,10 +60,11 @@ std::string PreferencesWriter::failure() {
   const std::string& error = store().lastError();
   const std::string& file = store().filePath();
   if (error.empty()) return {};
-  // A reason that begins with a path names what failed (the file, or its
-  // folder); any other is about the file.
-  if (error[0] == '/' || file.empty()) return error;
-  return file + ": " + error;
+  if (file.empty()) return ": " + error;
+  // A reason that begins with a path names what failed (the file, or a
+  // folder on its way); any other is about the file.
+  if (error[0] == '/') return " to " + error;
+  return " to " + file + ": " + error;
 }
 
 void PreferencesWriter::serializeBinary(const std::string&, std::vector<char>&) {}

@@ -77,7 +77,11 @@ public:
   // Writes the values stored so far; false when the store could not be
   // written (the destructor commits too, but cannot tell).
   bool synchronize() { return commit(); }
-  // After a failed synchronize: the file and why it could not be written.
+  // After a failed synchronize: where and why it could not be written, as
+  // the end of a sentence that says what "could not be saved": " to PATH:
+  // why" (the file, or the folder on its way that failed), or ": why" when
+  // no file can be named (no configuration folder is known); "" after a
+  // success.
   std::string failure();
 };
 

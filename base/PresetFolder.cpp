@@ -246,8 +246,12 @@ void PresetFolder::scanFolders(const FolderIdentity& self, ScanState& state) {
 }
 
 void PresetFolder::scanPresets() {
+  // What is named as a preset but is no file (a FIFO, a link to a device)
+  // is listed all the same: its loader refuses it without opening it to
+  // read, and the user sees it with that reason, as a damaged preset,
+  // instead of missing it without a word.
   std::unique_ptr<FileEnumerator> entries(
-      createFileEnumerator(mFolderPath + "*" + mExtension, FileEnumerator::files));
+      createFileEnumerator(mFolderPath + "*" + mExtension, FileEnumerator::notFolders));
   while (entries->findNext()) mPresets.push_back(std::make_unique<Preset>(mFolderPath + entries->getFileName()));
   std::sort(mPresets.begin(), mPresets.end(), [](const auto& a, const auto& b) {
     return compareText(a->getName(), b->getName()) < 0;

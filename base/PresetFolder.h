@@ -9,8 +9,10 @@
 // so that a link to a large tree cannot keep them from being listed; the
 // folders reached through a link are marked as such. Neither a loop of
 // links nor the system's own trees (/proc, /sys, /dev) can keep a scan
-// going; only regular files are presets. A folder that cannot be read is
-// listed empty, and the root tells which.
+// going. Every entry with the extension that is no folder is a preset,
+// FIFOs and devices too, so that the library can say why they do not
+// load. A folder that cannot be read is listed empty, and the root tells
+// which.
 
 #include <cstdint>
 #include <memory>

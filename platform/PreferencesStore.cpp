@@ -80,13 +80,28 @@ bool validDomain(const std::string& domain) {
   return true;
 }
 
-bool makeFolders(const std::string& path) {
+// Makes the folder and those above it that are missing. False with why
+// when one could not be made: "FOLDER: why", the folder mkdir refused and
+// its own error, so that a home that takes no new folder is said as such,
+// not as the missing file that follows from it.
+bool makeFolders(const std::string& path, std::string& failure) {
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  size_t slash = path.rfind('/');
-  if (slash != std::string::npos && slash > 0 && !makeFolders(path.substr(0, slash))) return false;
+  const bool there = ::stat(path.c_str(), &st) == 0;
+  if (there && S_ISDIR(st.st_mode)) return true;
+  // Only a folder that is missing needs the ones above it; one below a
+  // file, or a file itself, is refused by mkdir as such.
+  const size_t slash = path.rfind('/');
+  if (!there && errno == ENOENT && slash != std::string::npos && slash > 0 &&
+      !makeFolders(path.substr(0, slash), failure))
+    return false;
   if (::mkdir(path.c_str(), 0700) == 0) return true;
-  return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  int error = errno;
+  if (error == EEXIST) {
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true; // made meanwhile
+    error = ENOTDIR;
+  }
+  failure = path + ": " + std::strerror(error);
+  return false;
 }
 
 bool writeAll(int fd, const std::string& content) {
@@ -363,14 +378,18 @@ bool PreferencesStore::synchronize() {
   mLastError.clear();
   if (mChanges.empty()) return true;
   if (mFile.empty()) {
-    mLastError = "no configuration folder is known for this user";
+    mLastError = folder().empty() ? "no configuration folder is known for this user"
+                                  : "the settings domain names no file";
     return false;
   }
   // Merge into the file as it is now: another writer may have stored other
   // keys since this store read it.
   const size_t slash = mFile.rfind('/');
   const std::string dir = mFile.substr(0, slash);
-  if (!dir.empty()) makeFolders(dir); // a failure is told by the write below
+  if (!dir.empty() && !makeFolders(dir, mLastError)) {
+    keepUnwritten();
+    return false;
+  }
   FileLock lock(dir + "/." + mFile.substr(slash + 1) + ".lock");
   if (lock.outcome() != FileLock::Outcome::held) {
     if (lock.outcome() == FileLock::Outcome::busy) {
@@ -423,10 +442,7 @@ bool PreferencesStore::synchronize() {
 bool PreferencesStore::writeAtomically(const std::string& content) const {
   size_t slash = mFile.rfind('/');
   std::string dir = mFile.substr(0, slash);
-  if (!dir.empty() && !makeFolders(dir)) {
-    mLastError = dir + ": " + std::strerror(errno);
-    return false;
-  }
+  if (!dir.empty() && !makeFolders(dir, mLastError)) return false;
   TemporaryFile temp = createTemporaryFile(mFile, 0600); // preferences are the user's own
   FileDescriptor& fd = temp.descriptor;
   if (!fd) {

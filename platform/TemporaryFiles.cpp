@@ -1,6 +1,8 @@
 #include "platform/TemporaryFiles.h"
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -82,6 +84,16 @@ void removeIn(const std::string& folder, int depth, Sweep& sweep) {
   for (const std::string& sub : subFolders) removeIn(sub, depth - 1, sweep);
 }
 
+// name cut to at most size bytes (at least one), at the start of a
+// character: the file system takes any bytes, but a file browser shows
+// the user the name of a file left behind.
+std::string shortenedName(const std::string& name, size_t size) {
+  if (name.size() <= size) return name;
+  size_t cut = size;
+  while (cut > 1 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+  return name.substr(0, cut);
+}
+
 } // namespace
 
 TemporaryFile createTemporaryFile(const std::string& path, mode_t mode) {
@@ -94,8 +106,10 @@ TemporaryFile createTemporaryFile(const std::string& path, mode_t mode) {
     errno = EISDIR;
     return file;
   }
+  const size_t longest = longestFileName(folder);
   for (int attempt = 0; attempt < 100 && !file.descriptor; ++attempt) {
-    file.path = folder + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + cSuffix;
+    const std::string tail = "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + cSuffix;
+    file.path = folder + "." + shortenedName(name, longest - std::min(longest - 1, 1 + tail.size())) + tail;
     file.descriptor.reset(::open(file.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
     if (!file.descriptor && errno != EEXIST) break;
   }
@@ -153,6 +167,11 @@ int removeStaleTemporaryFiles(const std::string& folder, const std::string& name
   sweep.foldersLeft = 1000;
   removeIn(f, depth, sweep);
   return sweep.removed;
+}
+
+size_t longestFileName(const std::string& folder) {
+  const long longest = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  return longest > 0 ? static_cast<size_t>(longest) : NAME_MAX;
 }
 
 } // namespace platform

@@ -7,7 +7,9 @@
 //
 //     folder/.NAME.PID-N.quorvane-part
 //
-// hidden (the leading '.'), telling which file it was to become (NAME),
+// hidden (the leading '.'), telling which file it was to become (NAME, the
+// final name, cut short at its end where the whole would pass the longest
+// name the folder takes: any name the file system takes can be written),
 // which process wrote it (PID, as that process saw itself) and which of
 // that process's files it was (N). The ending is one no other program
 // makes: the preset folder may be any folder the user chose, and the files
@@ -52,6 +54,10 @@ struct TemporaryFile {
 // (a writer may read back what it wrote, as the WAV writer does its
 // header). Holds nothing, with errno, when it could not be made.
 TemporaryFile createTemporaryFile(const std::string& path, mode_t mode);
+
+// The longest name of a file the file system of folder ("" for the current
+// one, or "dir/") takes, in bytes: NAME_MAX where it does not say.
+size_t longestFileName(const std::string& folder);
 
 // The writer's process id when name follows the scheme, else -1.
 long temporaryFileOwner(const std::string& name);

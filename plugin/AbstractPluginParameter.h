@@ -55,8 +55,11 @@ public:
   // handleParameterChange with the flags (bit 0: the change comes from the
   // host).
   virtual void setValue(float natural, int flags) = 0;
-  // Called on the render thread when a value reaches the engine. Does
-  // nothing here; parameters that drive the signal graph override it.
+  // Called on the render thread when a change of the parameter reaches the
+  // engine. natural is the value the change carried (a held change carries
+  // none and passes the value as it is when let through); the parameter's
+  // own value may be newer, never older, so the overrides that drive the
+  // signal graph give the engine the current value. Does nothing here.
   virtual void updateValue(float natural);
 
   void setNormalizedValue(float normalized, int flags);

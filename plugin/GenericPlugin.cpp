@@ -293,7 +293,7 @@ bool finalizeGenericPlugin(GenericPlugin* plugin) {
   // Committed here rather than by the destructor, which cannot tell.
   auto* preferences = dynamic_cast<PreferencesWriter*>(writer.get());
   if (!preferences || preferences->synchronize()) return true;
-  alertOnce("The preferences could not be saved to " + preferences->failure());
+  alertOnce("The preferences could not be saved" + preferences->failure());
   return false;
 }
 

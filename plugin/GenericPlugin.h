@@ -20,9 +20,10 @@
 // values read from the library beforehand, into a snapshot every instance
 // of the process shares (see PresetSnapshotPublisher). A product may hold
 // the parameter changes back from its engine for a while
-// (prepareParameterChanges); they are then taken off the queue and kept,
-// the latest of each parameter (HeldParameterChanges), so the queue's pool
-// does not grow however many arrive meanwhile.
+// (prepareParameterChanges); they are then taken off the queue and kept as
+// the set of parameters that changed (HeldParameterChanges), whose values
+// the engine reads from the parameters when they are let through, so the
+// queue's pool does not grow however many arrive meanwhile.
 //
 // The thread that initializes an instance is its main thread. The preset
 // context and the environment's sample rate are changed only where no other
@@ -266,14 +267,21 @@ public:
   virtual bool followsTransport() const;
   // Binds host input buffers to the channels' inputs.
   virtual void connectInputs(float** inputs, int inputCount, int sampleCount);
-  // Render thread: applies the queued parameter changes, renders the buffer
-  // in slices that end at each queued MIDI message's offset and writes the
+  // Render thread: applies a program change that had to wait and the
+  // queued parameter changes, renders the buffer in slices that end at each
+  // queued MIDI message's offset (and where beginSlice says) and writes the
   // first 16 outputs.
   void process(float** inputs, int inputCount, float** outputs, int outputCount, int sampleCount);
   // Must set each of the first outputCount entries to a buffer of at least
   // sampleCount floats (or null, read as silence) that stays valid until the
   // next slice begins. The default pulls the channels' output producers.
   virtual void processSlice(const float** outputs, int outputCount, int sampleCount);
+  // Render thread, before each slice of at most samples (after the MIDI
+  // messages due there): does what the product has due at this sample and
+  // returns the slice's length, 1..samples, shorter when it has something
+  // of its own to do at a later sample (an event it plays later than it
+  // came, say). Nothing, and samples, here.
+  virtual int beginSlice(int samples) { return samples; }
 
   // ---- presets
   // True when the preset was applied; updates the preset context (on the
@@ -374,9 +382,9 @@ public:
   // ones, to the engine.
   void processParameterChangeEvents();
   // Render thread: takes the queued changes off the queue and holds them
-  // back from the engine, keeping each parameter's latest value; the next
-  // processParameterChangeEvents brings them. Allocates nothing however
-  // many arrive.
+  // back from the engine, keeping which parameters changed; the next
+  // processParameterChangeEvents brings each one's value as it is then.
+  // Allocates nothing however many arrive.
   void holdParameterChangeEvents();
   // Render thread, where process begins and after a program change decoded
   // there: lets prepareParameterChanges start what must come first, then

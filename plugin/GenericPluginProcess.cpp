@@ -22,9 +22,13 @@ void GenericPlugin::process(float** inputs, int inputCount, float** outputs, int
   wave::DenormalGuard renderState;
 
   // The rate first: the parameter changes below and every slice see it.
+  // A program change that had to wait takes effect where this buffer
+  // begins, as one decoded there does: its values go to the engine with the
+  // changes queued before them, so the product sees them before any key of
+  // the buffer.
   applyPendingSampleRate();
-  handOverParameterChanges();
   applyDeferredProgramChange();
+  handOverParameterChanges();
   const int n = outputCount < 0 ? 0 : (outputCount > cMaxOutputs ? cMaxOutputs : outputCount);
   const int maxBlock = mEnvironment->maxBlockSize;
   connectInputs(inputs, inputCount, sampleCount);
@@ -44,7 +48,8 @@ void GenericPlugin::process(float** inputs, int inputCount, float** outputs, int
     const bool received = mMidiQueue.retrieve(message);
     const int end = received && message.sampleOffset < sampleCount ? message.sampleOffset : sampleCount;
     while (position < end) {
-      const int k = end - position < maxBlock ? end - position : maxBlock;
+      int k = end - position < maxBlock ? end - position : maxBlock;
+      if (const int shorter = beginSlice(k); shorter > 0 && shorter < k) k = shorter;
       mEnvironment->beginBlock();
       processSlice(mOutputs, n, k);
       mEnvironment->endBlock(k);
@@ -109,9 +114,11 @@ void GenericPlugin::reset() {
 }
 
 void GenericPlugin::processParameterChangeEvents() {
-  mHeldParameterChanges.release([this](int index, float value) {
+  // A held change says only which parameter changed: its value is the
+  // parameter's own, now.
+  mHeldParameterChanges.release([this](int index) {
     if (AbstractPluginParameter* parameter = mParameters.get(index)) {
-      updateParameterValue(parameter, value);
+      updateParameterValue(parameter, parameter->getValue());
       parameterChange(index);
     }
   });
@@ -126,7 +133,7 @@ void GenericPlugin::processParameterChangeEvents() {
 
 void GenericPlugin::holdParameterChangeEvents() {
   ParameterChangeEvent event;
-  while (mParameterQueue.retrieve(event)) mHeldParameterChanges.hold(event.index, event.value);
+  while (mParameterQueue.retrieve(event)) mHeldParameterChanges.hold(event.index);
 }
 
 void GenericPlugin::handOverParameterChanges() {

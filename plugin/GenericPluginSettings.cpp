@@ -187,8 +187,8 @@ bool GenericPlugin::saveMidiSettings() {
   const std::string folder = sVersionInfo->getDataFolder();
   const std::string path = midiMapPath();
   auto failed = [&](const std::string& why) {
-    alertOnce("The MIDI controller map could not be saved to " + (path.empty() ? cMidiMapName : path) +
-                      ": " + why);
+    alertOnce("The MIDI controller map could not be saved" + (path.empty() ? std::string() : " to " + path) + ": " +
+              why);
     return false;
   };
   if (path.empty()) return failed("no data folder is known for this user");

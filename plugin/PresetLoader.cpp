@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <sys/stat.h>
 
 std::string describePresetFailure(const PresetLoadFailure& f) {
   switch (f.kind) {
@@ -25,7 +26,15 @@ std::string describePresetFailure(const PresetLoadFailure& f) {
   case PresetLoadFailure::cutShort:
     return f.detail < 0 ? std::string("it is cut short within its header")
                         : "it is cut short before the last of its " + std::to_string(f.detail) + " values";
-  case PresetLoadFailure::notAFile: return "it is not a file";
+  case PresetLoadFailure::notAFile:
+    switch (f.detail) {
+    case S_IFIFO: return "it is a FIFO, not a file";
+    case S_IFCHR:
+    case S_IFBLK: return "it is a device, not a file";
+    case S_IFSOCK: return "it is a socket, not a file";
+    case S_IFDIR: return "it is a folder, not a file";
+    default: return "it is not a file";
+    }
   case PresetLoadFailure::notFinite: {
     const std::string what = f.expected == 0 ? "is not a number" : "is infinite";
     if (f.parameter[0] == 0) return "its value " + std::to_string(f.detail + 1) + " " + what;
@@ -59,9 +68,17 @@ bool PresetLoader::read(const std::string& path, int version, PresetData& data, 
 
   // One open: the header and the values come from the same file, even when
   // the file is replaced while it is read.
+  // What is no file (the library lists FIFOs and devices so as to say why
+  // they do not load) is known by a look and not opened: opening a FIFO
+  // would let a writer waiting at its other end go on, and a device may act
+  // on being opened.
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    return fail(PresetLoadFailure::notAFile, static_cast<int32_t>(st.st_mode & S_IFMT));
   errno = 0;
   BinaryFileReader reader(path);
   if (reader.failed()) {
+    // One put in the file's place since the look is refused all the same.
     if (reader.failure() == platform::cNotAFile) return fail(PresetLoadFailure::notAFile);
     return fail(PresetLoadFailure::cannotOpen, errno != 0 ? errno : ENOENT);
   }

@@ -38,7 +38,8 @@ struct PresetLoadFailure {
     badCount,     // a negative count of values
     cutShort,     // detail: the count it declares (-1: the header is cut short)
     refused,      // the product's own reader refused it
-    notAFile,     // a FIFO, a device or a folder stands where the file should be
+    notAFile,     // a FIFO, a device or a folder stands where the file should be;
+                  // detail: its type (the S_IFMT bits of its mode, 0 unknown)
     notFinite     // detail: the value's index; expected: 0 NaN, 1 infinite;
                   // parameter: the name of the parameter it is for
   };

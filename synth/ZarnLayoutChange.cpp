@@ -2,26 +2,118 @@
 
 #include <algorithm>
 
-ZarnLayoutChange::ZarnLayoutChange() : mEvents(new Event[cRoom]) {}
+namespace {
+
+// Differences of the wrapping clock, signed.
+int32_t ahead(uint32_t time, uint32_t now) { return static_cast<int32_t>(time - now); }
+
+} // namespace
+
+ZarnLayoutChange::ZarnLayoutChange(Player& player) : mPlayer(player), mEvents(new Event[cRoom]) {}
 
 void ZarnLayoutChange::fading(int samples) {
   if (samples > 0) mFadeLeft = samples;
+  if (mState == State::fading) return;
   mState = State::fading;
+  mArrived = false;
 }
 
 void ZarnLayoutChange::rendered(int samples) {
   if (mState == State::fading) mFadeLeft -= samples;
 }
 
-void ZarnLayoutChange::dealt(uint32_t now) {
-  mFadeLeft = 0;
-  if (mCount == 0) {
-    mState = State::settled;
-    mFirst = 0;
-    return;
+int ZarnLayoutChange::beginSlice(uint32_t now, int samples) {
+  if (mState == State::fading && mFadeLeft <= 0) deal(now);
+  if (mState == State::late) {
+    while (mCount > 0 && ahead(mEvents[mFirst].time + mShift, now) <= 0) playFirst();
+    settleWhenDone();
   }
-  mState = State::replaying;
-  mShift = now - mEvents[mFirst].time;
+  if (mState != State::late || mCount == 0) return samples;
+  const int32_t until = ahead(mEvents[mFirst].time + mShift, now);
+  return until > 0 && until < samples ? static_cast<int>(until) : samples;
+}
+
+void ZarnLayoutChange::deal(uint32_t now) {
+  mState = State::dealing;
+  mPlayer.dealLayout();
+  mFadeLeft = 0;
+  // The first event that waited for this fade plays now. Events still late
+  // from an earlier change keep at least their shift: their keys' strikes
+  // have played with it.
+  if (mArrived && ahead(now - mFirstArrival, mShift) > 0) mShift = now - mFirstArrival;
+  mArrived = false;
+  mState = State::late;
+  settleWhenDone();
+}
+
+void ZarnLayoutChange::finish(uint32_t now) {
+  if (mState == State::fading) deal(now);
+  while (mCount > 0) playFirst();
+  std::fill(std::begin(mLate), std::end(mLate), false);
+  mLateKeys = 0;
+  settleWhenDone();
+}
+
+void ZarnLayoutChange::receive(const Event& e) {
+  const int n = e.note & 127;
+  switch (mState) {
+  case State::fading:
+    if (!mArrived) {
+      mArrived = true;
+      mFirstArrival = e.time;
+    }
+    wait(e);
+    return;
+  case State::late:
+    if (e.kind == EventKind::sustain || e.kind == EventKind::allNotesOff) {
+      // It acts on every key, the late ones too: what they wait for
+      // happened before it.
+      while (mCount > 0) playFirst();
+    } else if (mGlobalQueued > 0 || mQueued[n] > 0 || (mLate[n] && e.kind == EventKind::noteOff)) {
+      wait(e);
+      return;
+    }
+    break;
+  default:
+    break;
+  }
+  play(e, false);
+  settleWhenDone();
+}
+
+void ZarnLayoutChange::play(const Event& e, bool late) {
+  const int n = e.note & 127;
+  switch (e.kind) {
+  case EventKind::noteOn:
+    if (mLate[n] != late) mLateKeys += late ? 1 : -1;
+    mLate[n] = late;
+    break;
+  case EventKind::noteOff:
+    if (mLate[n]) --mLateKeys;
+    mLate[n] = false;
+    break;
+  case EventKind::allNotesOff:
+    std::fill(std::begin(mLate), std::end(mLate), false);
+    mLateKeys = 0;
+    break;
+  case EventKind::sustain:
+    break;
+  }
+  mPlayer.play(e);
+}
+
+void ZarnLayoutChange::settleWhenDone() {
+  if (mState != State::late || mCount > 0 || mLateKeys > 0) return;
+  mState = State::settled;
+  mShift = 0;
+  mFirst = 0;
+}
+
+void ZarnLayoutChange::count(const Event& e, int step) {
+  if (e.kind == EventKind::noteOn || e.kind == EventKind::noteOff)
+    mQueued[e.note & 127] = static_cast<uint16_t>(mQueued[e.note & 127] + step);
+  else
+    mGlobalQueued += step;
 }
 
 void ZarnLayoutChange::wait(const Event& e) {
@@ -31,25 +123,15 @@ void ZarnLayoutChange::wait(const Event& e) {
   }
   if (mCount == cRoom) merge();
   mEvents[mFirst + mCount++] = e;
+  count(e, 1);
 }
 
-bool ZarnLayoutChange::next(uint32_t now, bool all, Event& e) {
-  if (mState != State::replaying) return false;
-  if (mCount == 0) {
-    mState = State::settled;
-    mFirst = 0;
-    return false;
-  }
-  const Event& first = mEvents[mFirst];
-  // Differences of the wrapping clock, signed.
-  if (!all && static_cast<int32_t>(first.time + mShift - now) > 0) return false;
-  e = first;
+void ZarnLayoutChange::playFirst() {
+  const Event e = mEvents[mFirst];
   ++mFirst;
-  if (--mCount == 0) {
-    mState = State::settled;
-    mFirst = 0;
-  }
-  return true;
+  if (--mCount == 0) mFirst = 0;
+  count(e, -1);
+  play(e, true);
 }
 
 void ZarnLayoutChange::merge() {
@@ -83,6 +165,8 @@ void ZarnLayoutChange::merge() {
       break;
     }
   }
+  std::fill(std::begin(mQueued), std::end(mQueued), uint16_t{0});
+  mGlobalQueued = 0;
   int kept = 0;
   for (int k = from; k < mCount; ++k) {
     const Event& e = events[k];
@@ -90,7 +174,9 @@ void ZarnLayoutChange::merge() {
     const bool keep = e.kind == EventKind::allNotesOff ? k == from
                       : e.kind == EventKind::sustain   ? k == pedal
                                                        : k == strike[n] || k == before[n] || k == after[n];
-    if (keep) mEvents[kept++] = e;
+    if (!keep) continue;
+    mEvents[kept++] = e;
+    count(e, 1);
   }
   mFirst = 0;
   mCount = kept;

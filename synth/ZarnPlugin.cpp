@@ -150,7 +150,16 @@ void ZarnPlugin::createSharedObjects(const std::string& productName) {
   sOscillatorStyle = new Oscillator::Style();
   zarn::customizeOscillatorStyle(*sOscillatorStyle);
   // Without a data folder of the user's the tables are built and not kept.
-  sOscillatorStyle->initialize(dataFolder.empty() ? std::string() : Oscillator::Style::getCachePath(dataFolder));
+  // A cache that cannot be kept costs every later start the time to build
+  // the tables: the user is told once, with the reason, and the plug-in
+  // works on.
+  const std::string cache = dataFolder.empty() ? std::string() : Oscillator::Style::getCachePath(dataFolder);
+  std::string unsaved;
+  sOscillatorStyle->initialize(cache, &unsaved);
+  if (cache.empty() || !unsaved.empty())
+    alertOnce("The wave-table cache could not be saved" +
+              (cache.empty() ? ": no data folder is known for this user" : " to " + cache + ": " + unsaved) +
+              "; the tables are built anew at each start meanwhile.");
   sOscillatorStyle->prepareSampleRate(44100.0f);
 
   sEnvelopeStyle = createZarnEnvelopeStyle();
@@ -653,18 +662,13 @@ bool ZarnPlugin::prepareParameterChanges() {
   // The parameters hold what the queue brings: a preset's Total and Unison
   // Voices are known before any of its values reaches the engine. The
   // voices the new layout ends fade with the sound they have, and the rest
-  // of the preset waits for them (processSlice deals it).
+  // of the preset waits for them (mLayoutChange deals it).
   int keys = 0, unison = 1;
   voiceLayout(totalVoices.getTypedValue(), unisonVoices.getTypedValue(), keys, unison);
   int oldKeys = 0, oldUnison = 1;
   voiceLayout(mTotalVoices.get(), mUnisonVoices.get(), oldKeys, oldUnison);
-  if (keys != oldKeys || unison != oldUnison) {
-    // Keys of the last change still to be replayed sound first, and fade
-    // with the others.
-    playWaitingEvents(true);
-    fadeForLayout(keys, unison);
-  }
-  return mLayoutChange.state() == ZarnLayoutChange::State::fading;
+  if (keys != oldKeys || unison != oldUnison) fadeForLayout(keys, unison);
+  return mLayoutChange.holding();
 }
 
 void ZarnPlugin::parameterChange(int index) {
@@ -673,58 +677,45 @@ void ZarnPlugin::parameterChange(int index) {
 }
 
 void ZarnPlugin::voiceLayoutChanged() {
-  // Dealt by finishVoiceLayout, which brought the change.
+  // Dealt by dealLayout, which brought the change.
   if (mLayoutChange.state() == ZarnLayoutChange::State::dealing) return;
   int keys = 0, unison = 1;
   voiceLayout(mTotalVoices.get(), mUnisonVoices.get(), keys, unison);
-  playWaitingEvents(true);
   if (!fadeForLayout(keys, unison)) reassignVoices();
 }
 
-void ZarnPlugin::finishVoiceLayout() {
-  mLayoutChange.dealing();
+void ZarnPlugin::dealLayout() {
   // What was held reaches the engine, and with it the layout the fades
   // were for.
   processParameterChangeEvents();
   mTotalVoices = totalVoices.getTypedValue();
   mUnisonVoices = unisonVoices.getTypedValue();
   reassignVoices();
-  // What waited plays from now on, as far apart as it came.
-  mLayoutChange.dealt(getEnvironment()->sampleTime);
-  playWaitingEvents(false);
 }
 
-void ZarnPlugin::playWaitingEvents(bool all) {
-  ZarnLayoutChange::Event e;
-  while (mLayoutChange.next(getEnvironment()->sampleTime, all, e)) {
-    switch (e.kind) {
-    case ZarnLayoutChange::EventKind::noteOn:
-      playNoteOn(e.note, e.value);
-      break;
-    case ZarnLayoutChange::EventKind::noteOff:
-      mVoiceManager->keyUp(e.note + 1, e.value);
-      break;
-    case ZarnLayoutChange::EventKind::sustain:
-      mVoiceManager->setSustain(e.value != 0.0f);
-      break;
-    case ZarnLayoutChange::EventKind::allNotesOff:
-      playAllNotesOff();
-      break;
-    }
+void ZarnPlugin::play(const ZarnLayoutChange::Event& e) {
+  switch (e.kind) {
+  case ZarnLayoutChange::EventKind::noteOn:
+    playNoteOn(e.note, e.value);
+    break;
+  case ZarnLayoutChange::EventKind::noteOff:
+    mVoiceManager->keyUp(e.note + 1, e.value);
+    break;
+  case ZarnLayoutChange::EventKind::sustain:
+    mVoiceManager->setSustain(e.value != 0.0f);
+    break;
+  case ZarnLayoutChange::EventKind::allNotesOff:
+    // A panic message: nothing may keep sounding, not even under a pedal
+    // that is still down, so the pedal counts as lifted until it moves
+    // again.
+    mVoiceManager->setSustain(false);
+    mVoiceManager->keyUp(0, 1.0f);
+    break;
   }
 }
 
-bool ZarnPlugin::waitForLayout(ZarnLayoutChange::EventKind kind, int note, float value) {
-  switch (mLayoutChange.state()) {
-  case ZarnLayoutChange::State::fading:
-    mLayoutChange.wait({kind, static_cast<uint8_t>(note), value, getEnvironment()->sampleTime});
-    return true;
-  case ZarnLayoutChange::State::replaying:
-    playWaitingEvents(true);
-    return false;
-  default:
-    return false;
-  }
+void ZarnPlugin::receive(ZarnLayoutChange::EventKind kind, int note, float value) {
+  if (mGraphBuilt) mLayoutChange.receive({kind, static_cast<uint8_t>(note), value, getEnvironment()->sampleTime});
 }
 
 void ZarnPlugin::updateLfoMode(int n) {
@@ -761,10 +752,6 @@ void ZarnPlugin::processSlice(const float** outputs, int outputCount, int sample
   const float* left = nullptr;
   const float* right = nullptr;
   if (mGraphBuilt) {
-    // Every sample of the fades has been rendered: the voices that had to
-    // end are silent.
-    if (mLayoutChange.fadesDone()) finishVoiceLayout();
-    if (mLayoutChange.state() == ZarnLayoutChange::State::replaying) playWaitingEvents(false);
     if (mSettleBeforeSlice) {
       // No note to click on: the values are there for the next key.
       settleParameters();
@@ -780,6 +767,12 @@ void ZarnPlugin::processSlice(const float** outputs, int outputCount, int sample
   for (int i = 0; i < outputCount; ++i) outputs[i] = i == 0 ? left : (i == 1 ? right : nullptr);
 }
 
+int ZarnPlugin::beginSlice(int samples) {
+  // Once every sample of the fades has been rendered (the voices that had
+  // to end are silent), the layout is dealt; what waited plays when due.
+  return mGraphBuilt ? mLayoutChange.beginSlice(getEnvironment()->sampleTime, samples) : samples;
+}
+
 void ZarnPlugin::setSampleRate(float rate) {
   if (!(rate > 0.0f)) return;
   prepareSampleRate(rate);
@@ -792,8 +785,7 @@ void ZarnPlugin::prepareSampleRate(float rate) {
 
 void ZarnPlugin::reset() {
   // What waited for the layout happened before the reset.
-  if (mLayoutChange.state() == ZarnLayoutChange::State::fading) finishVoiceLayout();
-  playWaitingEvents(true);
+  if (mGraphBuilt) mLayoutChange.finish(getEnvironment()->sampleTime);
   GenericPlugin::reset();
   setSustain(false);
 }
@@ -833,9 +825,7 @@ void ZarnPlugin::lfoIndicatorChanged(void* sender) {
 
 // ---------------------------------------------------------------- MIDI
 
-void ZarnPlugin::noteOn(int note, float velocity) {
-  if (mGraphBuilt && !waitForLayout(ZarnLayoutChange::EventKind::noteOn, note, velocity)) playNoteOn(note, velocity);
-}
+void ZarnPlugin::noteOn(int note, float velocity) { receive(ZarnLayoutChange::EventKind::noteOn, note, velocity); }
 
 void ZarnPlugin::playNoteOn(int note, float velocity) {
   // A restart under notes that sound ramps to the restarted wave; with
@@ -857,35 +847,19 @@ void ZarnPlugin::playNoteOn(int note, float velocity) {
   mVoiceManager->keyDown(note + 1, velocity);
 }
 
-void ZarnPlugin::noteOff(int note, float velocity) {
-  if (mGraphBuilt && !waitForLayout(ZarnLayoutChange::EventKind::noteOff, note, velocity))
-    mVoiceManager->keyUp(note + 1, velocity);
-}
+void ZarnPlugin::noteOff(int note, float velocity) { receive(ZarnLayoutChange::EventKind::noteOff, note, velocity); }
 
-void ZarnPlugin::allNotesOff() {
-  if (mGraphBuilt && !waitForLayout(ZarnLayoutChange::EventKind::allNotesOff, 0, 0.0f)) playAllNotesOff();
-}
-
-void ZarnPlugin::playAllNotesOff() {
-  // A panic message: nothing may keep sounding, not even under a pedal
-  // that is still down, so the pedal counts as lifted until it moves again.
-  mVoiceManager->setSustain(false);
-  mVoiceManager->keyUp(0, 1.0f);
-}
+void ZarnPlugin::allNotesOff() { receive(ZarnLayoutChange::EventKind::allNotesOff, 0, 0.0f); }
 
 void ZarnPlugin::allSoundOff() {
   if (!mGraphBuilt) return;
   // Everything stops now, what waited for the layout too.
-  if (mLayoutChange.state() == ZarnLayoutChange::State::fading) finishVoiceLayout();
-  playWaitingEvents(true);
-  playAllNotesOff();
+  mLayoutChange.finish(getEnvironment()->sampleTime);
+  play({ZarnLayoutChange::EventKind::allNotesOff, 0, 0.0f, getEnvironment()->sampleTime});
   for (auto& v : mVoices) v->stop();
 }
 
-void ZarnPlugin::setSustain(bool down) {
-  if (mGraphBuilt && !waitForLayout(ZarnLayoutChange::EventKind::sustain, 0, down ? 1.0f : 0.0f))
-    mVoiceManager->setSustain(down);
-}
+void ZarnPlugin::setSustain(bool down) { receive(ZarnLayoutChange::EventKind::sustain, 0, down ? 1.0f : 0.0f); }
 
 void ZarnPlugin::setModWheel(float value) {
   if (mModWheel) mModWheel->parameter = std::clamp(value, 0.0f, 1.0f);

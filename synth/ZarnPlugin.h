@@ -44,9 +44,11 @@
 // too) are held back with the layout, so the fading voices keep the sound
 // they have. Keys, releases and pedal moves that arrive meanwhile wait,
 // and are played when the layout is dealt, as far apart as they came (at
-// most the fade and one quantum later). ZarnLayoutChange keeps the states
-// of such a change and the events that wait. A layout change while nothing
-// sounds is dealt at once.
+// most the fade and one quantum later); a key struck meanwhile keeps that
+// delay until it is released, so it keeps the length it was played with.
+// ZarnLayoutChange owns that sequence: it holds the changes back, has the
+// layout dealt (dealLayout) and plays what waited (play). A layout change
+// while nothing sounds is dealt at once.
 //
 // What jumps and what glides. The shared parameter signals glide to a new
 // value (wave::FloatParameter), so that a knob, automation or a preset's
@@ -98,7 +100,7 @@
 
 class PresetManager;
 
-class ZarnPlugin : public ModulationMatrixPlugin, public PropertyOwner {
+class ZarnPlugin : public ModulationMatrixPlugin, public PropertyOwner, private ZarnLayoutChange::Player {
 public:
   // 5: presets made for the voice gain of ZarnVoice::cOutputLevel; files of
   // version 4, saved before it, are read and their Volume lowered so that
@@ -151,6 +153,10 @@ public:
   // Only while an LFO is synchronised to the host.
   bool followsTransport() const override;
   void processSlice(const float** outputs, int outputCount, int sampleCount) override;
+  // Deals a voice layout whose fades are done and plays the events due
+  // (ZarnLayoutChange); a slice ends where the next event that waited is
+  // due.
+  int beginSlice(int samples) override;
   // The host's sample rate: makes the oscillators' frequency table for it
   // (on this thread, so the render thread never builds one) and sets the
   // environment's rate. Not while rendering.
@@ -289,28 +295,25 @@ private:
   void voiceLayoutChanged();
   // Starts the fade-out of every sounding voice whose copies differ in the
   // layout of keys voices of unison copies each; true while any voice
-  // fades, the layout then waiting (processSlice deals it when the fades
-  // are done).
+  // fades, the layout then waiting (mLayoutChange has it dealt when the
+  // fades are done).
   bool fadeForLayout(int keys, int unison);
-  // Brings the held parameter changes to the engine, deals the layout and
-  // plays the events that waited for it.
-  void finishVoiceLayout();
+  // ZarnLayoutChange::Player: brings the held parameter changes to the
+  // engine and deals the parameters' layout; plays a key, pedal or
+  // all-notes-off event.
+  void dealLayout() override;
+  void play(const ZarnLayoutChange::Event& e) override;
   // Whether voice i's unison copies differ from those it gets in the
   // layout of keys voices of unison copies each.
   bool layoutChanges(int i, int keys, int unison) const;
   // The layout of totalVoices and unisonVoices (the parameters' values):
   // keys voices of unison copies each.
   static void voiceLayout(int totalVoices, int unisonVoices, int& keys, int& unison);
-  // Key and pedal events while a layout change is under way: true when the
-  // event was put aside to be played with the layout. One that comes while
-  // the events that waited are replayed first plays them all.
-  bool waitForLayout(ZarnLayoutChange::EventKind kind, int note, float value);
-  // Plays the waiting events due by the sample clock (all of them when all
-  // is set).
-  void playWaitingEvents(bool all);
-  // What noteOn, noteOff, allNotesOff and setSustain do once nothing waits.
+  // A key, pedal or all-notes-off event, to mLayoutChange, which plays it
+  // now or, while a layout change is under way, later.
+  void receive(ZarnLayoutChange::EventKind kind, int note, float value);
+  // What noteOn does once it plays.
   void playNoteOn(int note, float velocity);
-  void playAllNotesOff();
   // Whether any voice the manager renders sounds, not counting the voices
   // whose fade-out is over.
   bool anyVoiceSounds() const;
@@ -353,7 +356,7 @@ private:
   ZarnVoice::Settings mSettings;
   bool mGraphBuilt = false;
 
-  ZarnLayoutChange mLayoutChange;
+  ZarnLayoutChange mLayoutChange{*this};
   // A value reached the engine while no voice sounded: the shared signals
   // settle before the next slice is pulled.
   bool mSettleBeforeSlice = false;

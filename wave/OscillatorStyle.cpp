@@ -7,6 +7,7 @@
 #include "wave/ValueCurves.h"
 
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -127,13 +128,14 @@ void Oscillator::Style::customizeNoise(float level, float backgroundLevel) {
   backgroundNoiseLevel = backgroundLevel;
 }
 
-void Oscillator::Style::initialize(const std::string& path) {
+void Oscillator::Style::initialize(const std::string& path, std::string* unsaved) {
+  if (unsaved) unsaved->clear();
   if (loadTables(path)) return;
   initializeSineTable();
   initializeTable(triangleTables, Triangle);
   initializeTable(sawtoothTables, Sawtooth);
   adjustTriangleTable();
-  saveTables(path);
+  if (!path.empty()) saveTables(path, unsaved);
 }
 
 std::string Oscillator::Style::getCachePath(const std::string& dataFolder) {
@@ -177,21 +179,24 @@ bool Oscillator::Style::loadTables(const std::string& path) {
   return tablesWithin(triangleTables, getPeakBound(Triangle)) && tablesWithin(sawtoothTables, getPeakBound(Sawtooth));
 }
 
-void Oscillator::Style::saveTables(const std::string& path) {
+bool Oscillator::Style::saveTables(const std::string& path, std::string* reason) {
+  auto failed = [&](const std::string& where, int error) {
+    if (reason) *reason = where + ": " + std::strerror(error ? error : EIO);
+    return false;
+  };
   const std::string::size_type slash = path.rfind('/');
-  if (slash != std::string::npos && slash > 0) {
-    const std::string folder = path.substr(0, slash);
-    if (!folderExists(folder)) createFolder(folder);
-  }
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (!folderExists(folder) && !createFolder(folder)) return failed(folder, errno);
 
   platform::TemporaryFile temp = platform::createTemporaryFile(path, 0644);
   platform::FileDescriptor& fd = temp.descriptor;
-  if (!fd) return;
+  if (!fd) return failed(folder, errno);
   std::FILE* out = ::fdopen(fd.get(), "wb");
   if (!out) {
+    const int error = errno;
     fd.reset();
     ::unlink(temp.path.c_str());
-    return;
+    return failed(path, error);
   }
   const int written = fd.release(); // the stream closes it
 
@@ -210,10 +215,19 @@ void Oscillator::Style::saveTables(const std::string& path) {
   const unsigned char trailer[4] = {static_cast<unsigned char>(sum), static_cast<unsigned char>(sum >> 8),
                                     static_cast<unsigned char>(sum >> 16), static_cast<unsigned char>(sum >> 24)};
   ok = ok && std::fwrite(trailer, 1, sizeof trailer, out) == sizeof trailer;
+  // The first failure's reason: a full disk shows at the write or at the
+  // flush, a failing one at the sync or the close.
+  int error = ok ? 0 : errno;
   ok = std::fflush(out) == 0 && ok;
+  if (!ok && error == 0) error = errno;
   ok = ::fsync(written) == 0 && ok;
+  if (!ok && error == 0) error = errno;
   ok = std::fclose(out) == 0 && ok;
-  if (!ok || std::rename(temp.path.c_str(), path.c_str()) != 0) ::unlink(temp.path.c_str());
+  if (!ok && error == 0) error = errno;
+  if (ok && std::rename(temp.path.c_str(), path.c_str()) == 0) return true;
+  if (ok) error = errno;
+  ::unlink(temp.path.c_str());
+  return failed(path, error);
 }
 
 int32_t Oscillator::Style::getTableHarmonics(int table) {

@@ -68,8 +68,12 @@ public:
   void customizeNoise(float level, float backgroundLevel);
 
   // Reads the table sets from the cache file at path; when that fails,
-  // builds them and writes the file (its folder is created when missing).
-  void initialize(const std::string& path);
+  // builds them and writes the file (its folder is created when missing),
+  // unless path is empty. When the built tables could not be written,
+  // unsaved (if given) tells why, naming the file or folder that failed
+  // ("" otherwise): the tables serve all the same, but each start builds
+  // them again, which the user should know.
+  void initialize(const std::string& path, std::string* unsaved = nullptr);
   // dataFolder + "/" + cCacheFileName.
   static std::string getCachePath(const std::string& dataFolder);
 
@@ -81,8 +85,10 @@ public:
   // The table sets may then hold part of the file.
   bool loadTables(const std::string& path);
   // Writes a temporary file beside path and renames it over path, so that a
-  // reader never sees half a file. Failures are not reported.
-  void saveTables(const std::string& path);
+  // reader never sees half a file (its folder is made when missing). False
+  // when that fails, with the reason ("PATH: why", PATH the file or the
+  // folder that failed) in reason when given; nothing is left behind.
+  bool saveTables(const std::string& path, std::string* reason = nullptr);
 
   // Harmonics of table i: i + 1 up to table 19, then rising exponentially
   // to 999 at table 127.

@@ -4,6 +4,7 @@
 #include "base/PathUtils.h"
 #include "base/PlatformPaths.h"
 #include "platform/TemporaryFiles.h"
+#include "tests/support/ReplacedFiles.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestBundle.h"
 
@@ -224,6 +225,18 @@ TEST(BinaryDataTest, FileWriterReplacesTheFileOnlyWhenComplete) {
   }
   EXPECT_TRUE(folderExists(dir.file("taken")));
   EXPECT_EQ(countEntries(dir.path()), 2);
+}
+
+// Presets and the controller map are the user's files: saved again, each
+// keeps what the user set on it, as the render tools' files do.
+TEST(BinaryDataTest, FileWriterKeepsWhatTheUserSetOnTheFile) {
+  zarn::test::expectReplacedFilesKept(
+      [](const std::string& path) {
+        BinaryFileWriter w(path);
+        w.writeHeader("QVpr", 7);
+        return w.commit();
+      },
+      bytes({'Q', 'V', 'p', 'r', 7, 0, 0, 0}));
 }
 
 TEST(BinaryDataTest, ResourceReaderReadsFromTheBundle) {

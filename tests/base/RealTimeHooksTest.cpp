@@ -1,5 +1,5 @@
 // The counters that render-path tests hold at 0 (allocations, files opened,
-// mutexes taken on the counting thread) do count: else those zeros would
+// locks and yields on the counting thread) do count: else those zeros would
 // prove nothing.
 
 #include "tests/support/AllocationCounter.h"
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <thread>
 
 TEST(RealTimeHooksTest, ACounterCountsItsThreadsLocksAllocationsAndOpensAndNoOtherThreads) {
@@ -31,4 +32,29 @@ TEST(RealTimeHooksTest, ACounterCountsItsThreadsLocksAllocationsAndOpensAndNoOth
   // The thread's start allocates its state here; the block above is one.
   EXPECT_GE(counter.count(), 1);
   EXPECT_EQ(*block, 7);
+}
+
+// The library's observer list and the snapshot publisher's subscribers sit
+// behind std::shared_mutex; a spinning wait yields. Each way counts as a
+// lock: shared or exclusive, taken or tried, and a yield.
+TEST(RealTimeHooksTest, ReadWriteLocksAndYieldsCountAsLocks) {
+  std::shared_mutex mutex;
+  zarn::test::AllocationCounter counter;
+  {
+    std::shared_lock<std::shared_mutex> lock(mutex);
+  }
+  {
+    std::unique_lock<std::shared_mutex> lock(mutex);
+  }
+  if (mutex.try_lock_shared()) mutex.unlock_shared();
+  if (mutex.try_lock()) mutex.unlock();
+  EXPECT_EQ(counter.locks(), 4);
+  std::this_thread::yield();
+  EXPECT_EQ(counter.locks(), 5);
+  std::thread other([&] {
+    std::shared_lock<std::shared_mutex> lock(mutex);
+    std::this_thread::yield();
+  });
+  other.join();
+  EXPECT_EQ(counter.locks(), 5);
 }

@@ -15,6 +15,7 @@
 #include <cctype>
 #include <cerrno>
 #include <filesystem>
+#include <unistd.h>
 
 using editortest::EditorScene;
 using Texts = std::vector<std::string>;
@@ -94,6 +95,22 @@ TEST(EditorMenusTest, ThePresetMenuMarksTheWayToTheCurrentPresetLoadsAndSaves) {
             "The preset could not be saved as /p/A.qvp.\n\nOperation not permitted");
   EXPECT_EQ(savePresetFailureMessage("", 0), "The preset could not be saved.");
   EXPECT_EQ(current->presetName.get(), "Soft");
+  // Any name the file system takes is saved; a longer one is said to be
+  // too long.
+  const size_t most = static_cast<size_t>(::pathconf(dir.path().c_str(), _PC_NAME_MAX));
+  const std::string longest(most - 4, 'L'); // and ".qvp"
+  s.server.answerNextSave(longest, dir.path());
+  s.popup(e->getPresetMenu(), {"Save As..."});
+  EXPECT_EQ(s.server.alerts().size(), 2u);
+  Preset saved(dir.file(longest + ".qvp"));
+  s.plugin->level.setValue(0.0f, 0);
+  ASSERT_TRUE(s.plugin->loadPreset(&saved));
+  EXPECT_FLOAT_EQ(s.plugin->level.getValue(), 0.5f);
+  s.server.answerNextSave(longest + "L", dir.path());
+  s.popup(e->getPresetMenu(), {"Save As..."});
+  ASSERT_EQ(s.server.alerts().size(), 3u);
+  EXPECT_EQ(s.server.alerts()[2],
+            "The preset could not be saved as " + dir.file(longest + "L.qvp") + ".\n\nFile name too long");
 
   // Save As cancelled: a folder made inside the dialog is in the menu.
   std::filesystem::create_directories(dir.file("Made There"));
@@ -106,8 +123,8 @@ TEST(EditorMenusTest, ThePresetMenuMarksTheWayToTheCurrentPresetLoadsAndSaves) {
   const std::string missing = dir.file("Not There");
   s.server.answerNextFolder(missing);
   s.popup(e->getPresetMenu(), {"Change Preset Folder..."});
-  ASSERT_EQ(s.server.alerts().size(), 3u);
-  EXPECT_NE(s.server.alerts()[2].find("\"" + missing + "\" does not exist"), std::string::npos) << s.server.alerts()[2];
+  ASSERT_EQ(s.server.alerts().size(), 4u);
+  EXPECT_NE(s.server.alerts()[3].find("\"" + missing + "\" does not exist"), std::string::npos) << s.server.alerts()[3];
   const Texts kept = s.popup(e->getPresetMenu());
   EXPECT_NE(std::find(kept.begin(), kept.end(), "Lead"), kept.end());
   EXPECT_FALSE(std::filesystem::exists(missing));

@@ -2,12 +2,17 @@
 
 #include "platform/Alerts.h"
 
+#include "tests/support/ChildProcess.h"
+#include "tests/support/OrdinaryPermissions.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <optional>
+#include <string>
+#include <vector>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -300,6 +305,50 @@ TEST(PreferencesStoreTest, FailedWriteKeepsTheOldFileAndTheChanges) {
     EXPECT_EQ(s.filePath(), "") << bad;
     s.setInteger("a", 1);
     EXPECT_FALSE(s.synchronize()) << bad;
+  }
+}
+
+// What failed is said as such: the folder that could not be made with
+// mkdir's own reason (not the file that is then missing), a folder below a
+// file, no folder known at all, a domain that names no file.
+TEST(PreferencesStoreTest, AWriteThatCannotBeginSaysWhatFailed) {
+  struct Case {
+    const char* what;
+    std::optional<std::string> home, config; // below DIR, or "/" alone; nullopt: unset
+    const char* domain;
+    std::string said; // DIR for the case's folder
+  };
+  const std::vector<Case> cases = {
+      {"a home that takes no new folder", "ro", std::nullopt, "d",
+       "DIR/ro/.config: Permission denied"},
+      {"a folder deep below one that takes none", "ro", "ro/a/b", "d",
+       "DIR/ro/a: Permission denied"},
+      {"a file in a folder's place", "ro", "blocked/config", "d", "DIR/blocked/config: Not a directory"},
+      {"no configuration folder known", "ro", "/", "d", "no configuration folder is known for this user"},
+      {"a domain that names no file", "ro", "config", "a/b", "the settings domain names no file"},
+  };
+  for (const Case& c : cases) {
+    zarn::test::TempDir dir("zarn-config");
+    dir.write("blocked", "a file");
+    ASSERT_EQ(mkdir(dir.file("ro").c_str(), 0500), 0);
+    auto place = [&](const std::optional<std::string>& p) -> std::optional<std::string> {
+      if (!p) return std::nullopt;
+      return *p == "/" ? *p : dir.file(*p);
+    };
+    const zarn::test::ChildResult r = zarn::test::runInChild([&] {
+      if (!zarn::test::meetPermissionsAsOwner()) return std::string("permissions are passed by");
+      zarn::test::ScopedEnvironment home("HOME", place(c.home));
+      zarn::test::ScopedEnvironment config("XDG_CONFIG_HOME", place(c.config));
+      PreferencesStore store(c.domain);
+      store.setInteger("a", 1);
+      if (store.synchronize()) return std::string("written");
+      std::string said = store.lastError();
+      for (size_t at = said.find(dir.path()); at != std::string::npos; at = said.find(dir.path(), at))
+        said.replace(at, dir.path().size(), "DIR");
+      return said;
+    });
+    EXPECT_EQ(r.output, c.said) << c.what;
+    ASSERT_EQ(chmod(dir.file("ro").c_str(), 0700), 0);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <string>
@@ -60,6 +61,37 @@ TEST(TemporaryFilesTest, EveryTemporaryFileIsHiddenNamesItsFileAndProcessAndIsLo
   EXPECT_FALSE(lockIsFree(dir.file("Zarn.dat")));
   first = platform::TemporaryFile();
   EXPECT_TRUE(lockIsFree(dir.file("Zarn.dat")));
+
+  // Any name the file system takes has a temporary file, however long:
+  // NAME is cut at its end, between two characters, and the scheme and
+  // its uniqueness stay. Of the two names of two-byte characters, one or
+  // the other has its cut fall inside a character.
+  const size_t most = static_cast<size_t>(::pathconf(dir.path().c_str(), _PC_NAME_MAX));
+  std::string twoByte;
+  while (twoByte.size() + 2 < most) twoByte += "\xC3\xBC";
+  struct Long {
+    std::string name;
+    int single; // one-byte characters before the two-byte ones; -1: none of two bytes
+  };
+  for (const Long& l : {Long{std::string(most - 26, 'a'), -1}, Long{std::string(most, 'b'), -1}, Long{twoByte, 0},
+                        Long{"e" + twoByte, 1}}) {
+    SCOPED_TRACE(std::to_string(l.name.size()) + " bytes");
+    const platform::TemporaryFile a = platform::createTemporaryFile(dir.file(l.name), 0644);
+    const platform::TemporaryFile b = platform::createTemporaryFile(dir.file(l.name), 0644);
+    ASSERT_TRUE(a) << std::strerror(errno);
+    ASSERT_TRUE(b);
+    EXPECT_NE(a.path, b.path);
+    const std::string temporary = a.path.substr(dir.path().size() + 1);
+    EXPECT_LE(temporary.size(), most);
+    EXPECT_EQ(platform::temporaryFileOwner(temporary), ::getpid()) << temporary;
+    // ".NAME.PID-N.quorvane-part": NAME begins the final name.
+    const std::string stem = temporary.substr(0, temporary.size() - std::string(".quorvane-part").size());
+    const std::string kept = stem.substr(1, stem.rfind('.') - 1);
+    EXPECT_EQ(l.name.compare(0, kept.size(), kept), 0) << kept;
+    if (l.single >= 0) {
+      EXPECT_EQ((kept.size() - static_cast<size_t>(l.single)) % 2, 0u) << kept;
+    }
+  }
 
   // No name, no file.
   const platform::TemporaryFile none = platform::createTemporaryFile(dir.path() + "/", 0644);

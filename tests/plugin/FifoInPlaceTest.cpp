@@ -183,8 +183,9 @@ const Case cCases[] = {
      },
      "controller 20: 1; The MIDI controller map could not be saved to DIR/.local/share/Quorvane/Tester/"
      "MidiControllerMap.qvm: it is not a file and is left as it is; a FIFO"},
-    // Not listed, and a load of it by path (a program change on the render
-    // thread may ask for one) is refused at once, with the reason.
+    // Listed, so that the library can say why it does not load, and a load
+    // of it (a program change on the render thread may ask for one) is
+    // refused at once, with the reason.
     {"a preset",
      [](TempDir& dir) {
        OwnAccount account(dir);
@@ -206,8 +207,8 @@ const Case cCases[] = {
        GenericPlugin::sPresetManager->initialize("");
        return out;
      },
-     "not listed; Acid Bass loaded; FIFO refused: The preset \"AAA Fifo\" could not be loaded from "
-     "DIR/Presets/AAA Fifo.qvp: it is not a file."},
+     "listed; Acid Bass loaded; FIFO refused: The preset \"AAA Fifo\" could not be loaded from "
+     "DIR/Presets/AAA Fifo.qvp: it is a FIFO, not a file."},
     // No cache: the tables are built, and a file takes its place.
     {"the wave table cache",
      [](TempDir& dir) {

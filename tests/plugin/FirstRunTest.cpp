@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -149,16 +150,30 @@ TEST(FirstRunTest, ALibraryAtTheRootDocumentsFolderIsRepairedOnUpgrade) {
   EXPECT_FALSE(GenericPlugin::sVersionInfo->isFirstRun());
 }
 
+// Said as a sentence with what failed (here the folder on the file's way)
+// and why, or, when no file can be named, with why not.
 TEST(FirstRunTest, PreferencesThatCannotBeSavedAreSaid) {
   FreshAccount account;
   account.home.write("blocked", "a file");
-  ScopedEnvironment config("XDG_CONFIG_HOME", account.home.file("blocked/config"));
   {
+    ScopedEnvironment config("XDG_CONFIG_HOME", account.home.file("blocked/config"));
     TestProduct plugin;
   }
   ASSERT_EQ(account.alerts.size(), 1u);
   EXPECT_EQ(account.alerts[0], "The preferences could not be saved to " + account.home.file("blocked/config") +
                                    ": Not a directory");
+  account.alerts.clear();
+  {
+    // Folders of "/" are none: no file can be named.
+    ScopedEnvironment config("XDG_CONFIG_HOME", "/");
+    ScopedEnvironment data("XDG_DATA_HOME", "/");
+    TestProduct plugin;
+  }
+  const std::vector<std::string> unsaved(account.alerts.end() - std::min<size_t>(account.alerts.size(), 2),
+                                         account.alerts.end());
+  EXPECT_EQ(unsaved, (std::vector<std::string>{
+                         "The preferences could not be saved: no configuration folder is known for this user",
+                         "The MIDI controller map could not be saved: no data folder is known for this user"}));
 }
 
 TEST(FirstRunTest, AUsersDamagedOrOtherVersionsMapIsNeverLostWithoutAWord) {

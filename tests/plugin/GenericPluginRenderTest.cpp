@@ -73,6 +73,15 @@ TEST(GenericPluginRenderTest, SlicesEndAtEachMessage) {
   EXPECT_EQ(slicesOf(plugin), (std::vector<int>{100, 256, 44, 112}));
   EXPECT_EQ(decodedOf(plugin), (std::vector<std::vector<int>>{{0x9, 60, 100}, {0x9, 64, 100}, {0x8, 60, 400}}));
   expectPositions(plugin, 0, 512);
+
+  // A product with something of its own to do at sample 812 (300 into the
+  // next buffer) has a slice end there too.
+  plugin.cutAt = 812;
+  plugin.send(0x90, 60, 100, 100);
+  plugin.send(0x80, 60, 0, 400);
+  plugin.render(512);
+  EXPECT_EQ(slicesOf(plugin), (std::vector<int>{100, 256, 44, 112, 100, 200, 100, 112}));
+  expectPositions(plugin, 0, 512, 512);
 }
 
 TEST(GenericPluginRenderTest, MessagesAtOrPastTheEndAreDecodedAfterTheBuffer) {
@@ -213,6 +222,40 @@ TEST(GenericPluginRenderTest, QueuedChangesReachTheEngineAtTheNextBuffer) {
   plugin.shape.setValue(4.0f, 0);
   plugin.processParameterChangeEvents();
   EXPECT_FLOAT_EQ(plugin.shape.engineValue.load(), 4.0f);
+}
+
+// While the product holds the changes back (a synthesizer fading voices
+// out first), none reaches the engine, however many arrive; when they are
+// let through, each parameter that changed reaches it once, with the value
+// it holds then: the last of several changes, not the first.
+TEST(GenericPluginRenderTest, HeldChangesReachTheEngineOnceWithTheirLatestValues) {
+  TestProduct plugin;
+  plugin.render(32);
+  const int gainUpdates = plugin.gain.engineUpdates.load();
+  const int shapeUpdates = plugin.shape.engineUpdates.load();
+  plugin.holdChanges = true;
+  plugin.gain.setValue(0.1f, 0);
+  plugin.cutoff.setValue(500.0f, 0);
+  plugin.gain.setValue(0.2f, 0);
+  plugin.render(32);
+  plugin.gain.setValue(0.3f, 0);
+  plugin.cutoff.setValue(700.0f, 0);
+  plugin.render(32);
+  EXPECT_EQ(plugin.gain.engineUpdates.load(), gainUpdates);
+  EXPECT_NE(plugin.cutoff.engineValue.load(), 700.0f);
+
+  plugin.holdChanges = false;
+  plugin.render(32);
+  EXPECT_FLOAT_EQ(plugin.gain.engineValue.load(), 0.3f);
+  EXPECT_FLOAT_EQ(plugin.cutoff.engineValue.load(), 700.0f);
+  EXPECT_EQ(plugin.gain.engineUpdates.load(), gainUpdates + 1);
+  EXPECT_EQ(plugin.shape.engineUpdates.load(), shapeUpdates);
+  // Nothing stays held: a later change comes through alone.
+  plugin.gain.setValue(0.4f, 0);
+  plugin.render(32);
+  EXPECT_FLOAT_EQ(plugin.gain.engineValue.load(), 0.4f);
+  EXPECT_EQ(plugin.gain.engineUpdates.load(), gainUpdates + 2);
+  EXPECT_FLOAT_EQ(plugin.cutoff.engineValue.load(), 700.0f);
 }
 
 TEST(GenericPluginRenderTest, BatchesAnnounceOnceAtTheOutermostEnd) {

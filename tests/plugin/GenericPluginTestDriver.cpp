@@ -148,6 +148,11 @@ bool TestProduct::saveMidiSettings() {
   return GenericPlugin::saveMidiSettings();
 }
 
+int TestProduct::beginSlice(int samples) {
+  const int64_t until = cutAt - static_cast<int64_t>(getEnvironment()->sampleTime);
+  return until > 0 && until < samples ? static_cast<int>(until) : samples;
+}
+
 void TestProduct::parameterChange(int index) {
   ++channelChanges;
   GenericPlugin::parameterChange(index);

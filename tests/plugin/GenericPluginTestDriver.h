@@ -194,6 +194,13 @@ public:
   // Shows the MIDI-blocked flag to the tests.
   void setMidiBlocked(bool blocked) { mMidiBlocked = blocked; }
 
+  // While set, the parameter changes are held back from the engine.
+  std::atomic<bool> holdChanges{false};
+  bool prepareParameterChanges() override { return holdChanges.load(); }
+  // A slice also ends where the plug-in's clock reaches cutAt (-1: nowhere).
+  int64_t cutAt = -1;
+  int beginSlice(int samples) override;
+
   // Sends a MIDI message with the offset.
   void send(unsigned char status, unsigned char data1, unsigned char data2, int offset);
   // Renders one buffer into the product's own host buffers (outputs

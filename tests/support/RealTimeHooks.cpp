@@ -1,5 +1,7 @@
-// Counting wrappers of the C library's ways to open a file and to take a
-// mutex, for AllocationCounter: a render path must do neither. Each wrapper
+// Counting wrappers of the C library's ways to open a file, to take a mutex
+// or a read-write lock (std::shared_mutex) and to yield the processor (what
+// std::this_thread::yield and a spinning wait call), for AllocationCounter:
+// a render path must do none of them. Each wrapper
 // counts when its thread is inside a counter's lifetime, then calls the
 // function it stands in for (the next definition, which under a sanitizer
 // is the sanitizer's own).
@@ -44,11 +46,18 @@ using OpenFn = int (*)(const char*, int, ...);
 using OpenAtFn = int (*)(int, const char*, int, ...);
 using FopenFn = void* (*)(const char*, const char*);
 using MutexFn = int (*)(void*);
+using TimedLockFn = int (*)(void*, const void*);
+using ClockLockFn = int (*)(void*, int, const void*);
+using YieldFn = int (*)();
 
 OpenFn sOpen, sOpen64;
 OpenAtFn sOpenAt, sOpenAt64;
 FopenFn sFopen, sFopen64;
 MutexFn sLock, sTryLock;
+MutexFn sReadLock, sWriteLock, sTryReadLock, sTryWriteLock;
+TimedLockFn sTimedReadLock, sTimedWriteLock;
+ClockLockFn sClockReadLock, sClockWriteLock;
+YieldFn sYield;
 
 // The mode argument is read only when the flags ask for one (O_CREAT,
 // O_TMPFILE); reading it always is harmless on the platforms we build for,
@@ -116,6 +125,53 @@ int pthread_mutex_lock(void* mutex) {
 int pthread_mutex_trylock(void* mutex) {
   count(gLocks);
   return next(sTryLock, "pthread_mutex_trylock")(mutex);
+}
+
+// Read-write locks, shared or exclusive, taken, tried or awaited.
+int pthread_rwlock_rdlock(void* lock) {
+  count(gLocks);
+  return next(sReadLock, "pthread_rwlock_rdlock")(lock);
+}
+
+int pthread_rwlock_wrlock(void* lock) {
+  count(gLocks);
+  return next(sWriteLock, "pthread_rwlock_wrlock")(lock);
+}
+
+int pthread_rwlock_tryrdlock(void* lock) {
+  count(gLocks);
+  return next(sTryReadLock, "pthread_rwlock_tryrdlock")(lock);
+}
+
+int pthread_rwlock_trywrlock(void* lock) {
+  count(gLocks);
+  return next(sTryWriteLock, "pthread_rwlock_trywrlock")(lock);
+}
+
+int pthread_rwlock_timedrdlock(void* lock, const void* until) {
+  count(gLocks);
+  return next(sTimedReadLock, "pthread_rwlock_timedrdlock")(lock, until);
+}
+
+int pthread_rwlock_timedwrlock(void* lock, const void* until) {
+  count(gLocks);
+  return next(sTimedWriteLock, "pthread_rwlock_timedwrlock")(lock, until);
+}
+
+int pthread_rwlock_clockrdlock(void* lock, int clock, const void* until) {
+  count(gLocks);
+  return next(sClockReadLock, "pthread_rwlock_clockrdlock")(lock, clock, until);
+}
+
+int pthread_rwlock_clockwrlock(void* lock, int clock, const void* until) {
+  count(gLocks);
+  return next(sClockWriteLock, "pthread_rwlock_clockwrlock")(lock, clock, until);
+}
+
+// A yield is how a spinning wait for another thread waits.
+int sched_yield() {
+  count(gLocks);
+  return next(sYield, "sched_yield")();
 }
 
 } // extern "C"

@@ -26,6 +26,8 @@ inline double noteHz(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0
 class Synth {
 public:
   Synth() : plugin(new ZarnPlugin()) {}
+  // Drives the given instance (of a class derived for a test), owned.
+  explicit Synth(ZarnPlugin* instance) : plugin(instance) {}
   ZarnPlugin& operator*() { return *plugin; }
   ZarnPlugin* operator->() { return plugin.get(); }
 
@@ -147,6 +149,17 @@ inline Spectrum spectrum(const std::vector<float>& x, size_t offset, int n) {
   fftw_destroy_plan(plan);
   fftw_free(out);
   return s;
+}
+
+// Program `program` by MIDI, 0.1 s, then keys 48 and 55 held for 0.2 s;
+// what was rendered is forgotten.
+inline void chordOnProgram(Synth& s, int program) {
+  s.midi(0xC0, static_cast<unsigned char>(program), 0);
+  s.render(0.1);
+  s.noteOn(48, 100);
+  s.noteOn(55, 100);
+  s.render(0.2);
+  s.clear();
 }
 
 // A plain test patch: Osc 1 alone (the given wave form), both filters off,

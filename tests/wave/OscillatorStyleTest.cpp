@@ -2,6 +2,8 @@
 // tables, the per-rate frequency tables, and the cache file.
 
 #include "base/PlatformServices.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/OrdinaryPermissions.h"
 #include "tests/support/TempDir.h"
 #include "tests/wave/OscillatorTestSupport.h"
 #include "wave/ValueCurves.h"
@@ -13,11 +15,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 using namespace osctest;
 using zarn::test::TempDir;
@@ -404,16 +408,50 @@ TEST(OscillatorCacheTest, DamagedOrOldFileIsRebuiltAndReplaced) {
   }
 }
 
-// A cache that cannot be written leaves working tables; nothing is reported.
-TEST(OscillatorCacheTest, UnwritableFolderStillBuildsTheTables) {
-  TempDir dir;
-  dir.write("blocker", "a file where the folder should be");
-  const std::string path = dir.file("blocker/Zarn.dat");
-  auto style = makeStyle();
-  style->initialize(path);
-  EXPECT_NE(style->sawtoothTables[60][3], 0.0f);
-  EXPECT_NE(style->triangleTables[60][3], 0.0f);
-  EXPECT_EQ(readFile(path), "");
+// A cache that cannot be written leaves working tables, says why (naming
+// what failed, so the plug-in can tell the user, whose every later start
+// builds them again) and leaves nothing behind. In a child process: one
+// case meets permissions as an ordinary user does, which root does not.
+TEST(OscillatorCacheTest, UnwritableFolderStillBuildsTheTablesAndSaysWhy) {
+  struct Case {
+    const char* what;
+    const char* cache; // below DIR
+    std::string said;  // DIR for the folder
+  };
+  const std::vector<Case> cases = {
+      {"a file where the folder should be", "blocker/Quorvane/Zarn.dat", "DIR/blocker/Quorvane: Not a directory"},
+      {"a folder at the cache's name", "Zarn.dat", "DIR/Zarn.dat: Is a directory"},
+      {"a folder that takes no new file", "ro/Zarn.dat", "DIR/ro: Permission denied"},
+      {"a folder that takes it", "fine/Zarn.dat", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    dir.write("blocker", "a file where the folder should be");
+    ASSERT_EQ(::mkdir(dir.file("Zarn.dat").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(dir.file("ro").c_str(), 0500), 0);
+    const zarn::test::ChildResult r = zarn::test::runInChild([&] {
+      if (!zarn::test::meetPermissionsAsOwner()) return std::string("permissions are passed by");
+      auto style = makeStyle();
+      std::string unsaved = "not told";
+      style->initialize(dir.file(c.cache), &unsaved);
+      if (style->sawtoothTables[60][3] == 0.0f || style->triangleTables[60][3] == 0.0f) return std::string("no tables");
+      for (size_t at = unsaved.find(dir.path()); at != std::string::npos; at = unsaved.find(dir.path(), at))
+        unsaved.replace(at, dir.path().size(), "DIR");
+      return unsaved;
+    });
+    EXPECT_EQ(r.output, c.said);
+    ASSERT_EQ(::chmod(dir.file("ro").c_str(), 0700), 0);
+    // The files there afterwards, hidden ones too: the cache only where it
+    // could be written, and no temporary file.
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
+      if (e.is_regular_file()) left.push_back(std::filesystem::relative(e.path(), dir.path()).string());
+    std::sort(left.begin(), left.end());
+    const std::vector<std::string> expected =
+        c.said.empty() ? std::vector<std::string>{"blocker", "fine/Zarn.dat"} : std::vector<std::string>{"blocker"};
+    EXPECT_EQ(left, expected);
+  }
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 #include "tools/host/CommandFiles.h"
 
+#include "platform/ReplacedFile.h"
+
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <sys/stat.h>
 
 namespace simhost {
@@ -10,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // The path made absolute, with the links along it followed as far as it
-// exists: two spellings of a place not made yet compare equal.
+// exists.
 fs::path resolved(const std::string& path) {
   std::error_code ec;
   const fs::path absolute = fs::absolute(path, ec);
@@ -23,22 +26,80 @@ bool identity(const fs::path& path, struct stat& st) { return ::stat(path.c_str(
 
 bool sameIdentity(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-bool oneFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
-  const bool hasA = identity(a, sa), hasB = identity(b, sb);
-  if (hasA && hasB) return sameIdentity(sa, sb);
-  return !hasA && !hasB && resolved(a) == resolved(b);
-}
+// Where a name leads: the file a write there would replace (a link at the
+// end followed, as the writers follow it). A file there is known by its
+// identity; a file not made yet by its folder's identity and its name, so
+// that two ways to one folder (a bind mount, /proc/self/fd, a linked
+// folder) meet; a file in no folder there is by its path.
+struct Place {
+  enum class Kind { File, New, Path } kind = Kind::Path;
+  struct stat id {};
+  std::string name;
+  fs::path path;
 
-bool inFolder(const std::string& file, const std::string& folder) {
-  struct stat sf {};
-  if (!identity(folder, sf) || !S_ISDIR(sf.st_mode)) return false;
-  for (fs::path at = resolved(file);; at = at.parent_path()) {
-    struct stat st {};
-    if (identity(at, st) && sameIdentity(st, sf)) return true;
-    if (!at.has_relative_path()) return false;
+  explicit Place(const std::string& given) {
+    platform::ReplacedFile replaced;
+    const std::string target = platform::findReplacedFile(given, replaced) ? replaced.path : given;
+    if (identity(target, id)) {
+      kind = Kind::File;
+      return;
+    }
+    const size_t slash = target.rfind('/');
+    name = slash == std::string::npos ? target : target.substr(slash + 1);
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    if (!name.empty() && name != "." && name != ".." && identity(folder, id) && S_ISDIR(id.st_mode)) {
+      kind = Kind::New;
+      return;
+    }
+    path = resolved(target);
   }
-}
+
+  bool operator==(const Place& other) const {
+    if (kind != other.kind) return false;
+    switch (kind) {
+    case Kind::File: return sameIdentity(id, other.id);
+    case Kind::New: return sameIdentity(id, other.id) && name == other.name;
+    case Kind::Path: return path == other.path;
+    }
+    return false;
+  }
+};
+
+// Every file and folder a bundle is made of, by identity: the bundle's
+// tree with the links in it followed (its program or its resources may
+// lie elsewhere), each place once. A bundle is a few hundred files; a link
+// to somewhere vast is looked into no further than the bound.
+class BundleFiles {
+public:
+  explicit BundleFiles(const std::string& bundle) { add(bundle); }
+
+  bool holds(const struct stat& st) const { return mSeen.count({st.st_dev, st.st_ino}) != 0; }
+
+  // Whether writing path would write over one of the bundle's files or put
+  // a file into one of its folders.
+  bool takes(const std::string& path) const {
+    platform::ReplacedFile replaced;
+    const std::string target = platform::findReplacedFile(path, replaced) ? replaced.path : path;
+    for (fs::path at = resolved(target);; at = at.parent_path()) {
+      struct stat st {};
+      if (identity(at, st) && holds(st)) return true;
+      if (!at.has_relative_path()) return false;
+    }
+  }
+
+private:
+  static constexpr size_t cMostPlaces = 20000;
+
+  void add(const fs::path& path) {
+    struct stat st {};
+    if (mSeen.size() >= cMostPlaces || !identity(path, st) || !mSeen.insert({st.st_dev, st.st_ino}).second) return;
+    if (!S_ISDIR(st.st_mode)) return;
+    std::error_code ec;
+    for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) add(it->path());
+  }
+
+  std::set<std::pair<dev_t, ino_t>> mSeen;
+};
 
 } // namespace
 
@@ -77,12 +138,12 @@ bool CommandFiles::check(std::string& error) const {
       const Named& other = mFiles[o];
       if (o == w || (other.use == Use::Write && o > w)) continue;
       if (other.use == Use::ReadFolder) {
-        if (!inFolder(written.path, other.path)) continue;
+        if (!BundleFiles(other.path).takes(written.path)) continue;
         error = written.option + " and " + other.option + " overlap (" + written.path + " lies in " + other.path +
                 "): the command would write over a file it reads; give " + written.option + " a place outside it";
         return false;
       }
-      if ((other.use == Use::Read && allowed(other, written)) || !oneFile(written.path, other.path)) continue;
+      if ((other.use == Use::Read && allowed(other, written)) || !(Place(written.path) == Place(other.path))) continue;
       const std::string file = written.path == other.path ? written.path : written.path + " is " + other.path;
       error = written.option + " and " + other.option + " name one file (" + file + "): " +
               (other.use == Use::Read ? "the command would write over a file it reads"

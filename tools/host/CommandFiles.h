@@ -9,13 +9,18 @@
 // user meant it to read, and succeed. So every file the command will write
 // is compared with every file it reads and with every other file it
 // writes, and a clash is refused with both names:
+//   - a name leads where a write to it would go: a link at its end is
+//     followed, as the writers follow it;
 //   - two names of files that exist are one file when they are the same
 //     file on the disk (device and inode), whatever links or spellings lead
 //     there;
-//   - a name of a file not made yet is compared as a path, made absolute
-//     with the links in its folders followed;
-//   - a folder read whole (a bundle) clashes with any file written inside
-//     it.
+//   - names of files not made yet are one file when they name one folder
+//     on the disk (device and inode: a bind mount, /proc/self/fd or a link
+//     may lead there) and the same name in it;
+//   - a folder read whole (a bundle) clashes with any file written over
+//     one of its files or inside one of its folders, each known by its
+//     identity, links in the bundle followed (its program or resources
+//     may lie elsewhere).
 // A pair the command reads whole before it writes it (a state loaded and
 // saved again) may be declared as allowed.
 //

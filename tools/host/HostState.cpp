@@ -94,8 +94,9 @@ bool HostState::parse(const std::string& bytes, std::string& error) {
 bool HostState::write(const std::string& path, std::string& error) const {
   // A unique temporary file beside the target, made exclusively, flushed to
   // the disk and renamed over it: a failed write never leaves half a state
-  // where a good one was, and a link planted at either name is never
-  // written through.
+  // where a good one was, nothing is written through a link planted at the
+  // temporary name, and a link the user made at the state's name leads to
+  // the file replaced (tools/render/ReplacingFile.h).
   renderio::ReplacingFile file;
   const std::string bytes = serialize();
   if (!file.create(path) || !file.writeAll(bytes.data(), bytes.size()) || !file.commit()) {

@@ -175,6 +175,9 @@ Match matchOf(const PresetByName::Entry& e, const std::string& wanted) {
     const std::string stem = stemOf(e.path);
     if (e.path.empty()) return Match::none;
     if (stem == wanted) return Match::whole;
+    // A leading '/' is the library's top: "/NAME" names a preset there,
+    // which has no folder to give.
+    if (wanted[0] == '/') return wanted.compare(1, stem.npos, stem) == 0 ? Match::whole : Match::none;
     return endsWithFolderAndName(stem, wanted) ? Match::folderEnd : Match::none;
   }
   const size_t kept = static_cast<size_t>(PresetByName::kPresetNameSize);
@@ -192,6 +195,16 @@ Match matchOf(const PresetByName::Entry& e, const std::string& wanted) {
 std::string describe(const PresetByName::Entry& e) {
   return "\"" + PresetByName::printable(e.name) + "\" (" + (e.path.empty() ? "" : PresetByName::printable(e.path) + ", ") +
          placeText(e.index) + ")";
+}
+
+// A preset as --preset takes it apart from others of its name: FOLDER/NAME
+// (its path below the library without the extension; "/NAME" at the
+// library's top), with its place.
+std::string describeByPath(const PresetByName::Entry& e) {
+  std::string text = e.path.empty() ? "\"" + PresetByName::printable(e.name) + "\""
+                                    : (e.path.find('/') == std::string::npos ? "/" : "") +
+                                          PresetByName::printable(stemOf(e.path));
+  return text + " (" + placeText(e.index) + (e.loads() ? ")" : ", does not load)");
 }
 
 } // namespace
@@ -260,21 +273,21 @@ bool PresetByName::load(SimHost& host, int32_t type, const std::string& name, Ho
     best = m;
     found.push_back(&e);
   }
+  // A name that fits several presets is refused, however closely: taking
+  // the first would render another sound than the one meant, without a
+  // word. The list shows how to name each.
   const Entry* chosen = nullptr;
-  if (best == Match::whole) {
-    // The very name twice: the first that loads, as the plug-in's own
-    // lookup by name takes the first.
-    for (const Entry* e : found)
-      if (!chosen && e->loads()) chosen = e;
-    if (!chosen) chosen = found.front();
-  } else if (found.size() == 1) {
+  if (found.size() == 1) {
     chosen = found.front();
   } else if (found.size() > 1) {
     error = "\"" + printable(name) + "\" fits " + std::to_string(found.size()) + " presets: ";
-    for (size_t k = 0; k < found.size(); ++k) error += (k ? ", " : "") + describe(*found[k]);
-    error += best == Match::cut ? "; a host sees the first " + std::to_string(kPresetNameSize) +
-                                      " bytes of a preset's name, and they begin alike: give the whole name"
-                                : "; give more of its folders";
+    for (size_t k = 0; k < found.size(); ++k)
+      error += (k ? ", " : "") + (best == Match::cut ? describe(*found[k]) : describeByPath(*found[k]));
+    if (best == Match::cut)
+      error += "; a host sees the first " + std::to_string(kPresetNameSize) +
+               " bytes of a preset's name, and they begin alike: give the whole name";
+    else
+      error += name.find('/') == std::string::npos ? "; choose one as FOLDER/NAME" : "; give more of its folders";
     return false;
   }
   if (!chosen) {

@@ -55,8 +55,10 @@ public:
 
   // Whether a preset is the one wanted: by its file's name, by the name the
   // chunk keeps, by its path below the library without the extension
-  // (FOLDER/NAME; its last folders are enough), or, without the file's
-  // name, a name longer than the chunk holds by its beginning.
+  // (FOLDER/NAME; its last folders are enough, and a leading '/' anchors
+  // them at the library's top, so "/NAME" names a preset there), or,
+  // without the file's name, a name longer than the chunk holds by its
+  // beginning.
   static bool matches(const Entry& shown, const std::string& wanted);
   // Every preset of the library, in order, to its end, those that do not
   // load included; false with a reason when the plug-in keeps no preset
@@ -72,11 +74,12 @@ public:
   // reason when the plug-in keeps no preset name, when no preset has the
   // name (the reason then lists the presets there are), when the preset
   // named does not load (the reason says why), or when the name fits more
-  // than one preset equally (the reason lists them). Of two presets with
-  // the very name, the first that loads is taken; FOLDER/NAME chooses
-  // between them. A name longer than the chunk holds, or the bytes it
-  // holds, is found by its beginning when no other preset begins so. With
-  // index, the preset's place in the library (bank * 128 + program).
+  // than one preset equally (the reason lists them, each as FOLDER/NAME
+  // where that tells them apart): two presets of the very name too, which
+  // FOLDER/NAME (or "/NAME" for one at the library's top) chooses between.
+  // A name longer than the chunk holds, or the bytes it holds, is found by
+  // its beginning when no other preset begins so. With index, the preset's
+  // place in the library (bank * 128 + program).
   static bool load(SimHost& host, int32_t type, const std::string& name, HostState& state, std::string& error,
                    int32_t* index = nullptr);
   // Makes the instance load preset index itself, as a program change from

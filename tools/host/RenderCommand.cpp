@@ -46,7 +46,8 @@ const char* const kRenderHelp =
     "Plays a MIDI file through the plug-in and writes a 32-bit float stereo WAV file.\n"
     "  --bundle PATH        the plug-in bundle (default: the Zarn.bundle the build made)\n"
     "  --preset NAME        start from the plug-in's preset of that name (zarn-host info lists them;\n"
-    "                       FOLDER/NAME chooses between presets of one name)\n"
+    "                       FOLDER/NAME chooses between presets of one name, /NAME the one\n"
+    "                       at the library's top)\n"
     "  --set \"NAME=VALUE\"   set a parameter, in its own units (repeatable)\n"
     "  --rate HZ            sample rate (default 44100)\n"
     "  --tail SECONDS       release tail after the song's end (default 2)\n"
@@ -241,8 +242,14 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
   std::string clash;
   if (!files.check(clash)) return fail(err, clash, 2);
 
+  // The inputs are read before the bundle loads: one that is no file, or
+  // no song or state, is refused at once, and before anything the plug-in
+  // would say.
   renderio::MidiFile song;
   if (!song.read(options.input, options.sampleRate)) return fail(err, song.error());
+  std::string error;
+  HostState loaded;
+  if (!options.loadState.empty() && !loaded.read(options.loadState, error)) return fail(err, error);
   const int64_t total =
       song.lengthSamples() + static_cast<int64_t>(std::llround(options.tailSeconds * options.sampleRate));
   // A WAV file's sizes are 32 bits: known now, not after hours of rendering.
@@ -271,10 +278,6 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
   if (int32_t status = loadStatus; status != 0)
     return fail(err, HostError("the bundle " + bundle + " did not start", status, host.failureWords(status)).what());
   if (host.numProcessTypes() < 1) return fail(err, "the bundle " + bundle + " has no process types");
-
-  std::string error;
-  HostState loaded;
-  if (!options.loadState.empty() && !loaded.read(options.loadState, error)) return fail(err, error);
 
   Instance& in = *host.createInstance(1);
   if (in.numOutputs() < 1) return fail(err, "the plug-in has no outputs");

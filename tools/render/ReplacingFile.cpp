@@ -1,10 +1,11 @@
 #include "tools/render/ReplacingFile.h"
 
-#include "platform/TemporaryFiles.h"
+#include "platform/ReplacedFile.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,8 +30,24 @@ bool moveAsNew(const std::string& from, const std::string& to) {
 ReplacingFile::~ReplacingFile() { discard(); }
 
 bool ReplacingFile::checkWritable(const std::string& path, std::string& error) {
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  // The file written is the one a link at path leads to, in its folder.
+  platform::ReplacedFile replaced;
+  const bool found = platform::findReplacedFile(path, replaced);
+  const int why = errno;
+  const std::string& target = found ? replaced.path : path;
+  const size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  if (!found) {
+    const size_t name = slash == std::string::npos ? target.size() : target.size() - slash - 1;
+    error = "cannot write " + path + ": " +
+            (why == ENAMETOOLONG ? "its name is too long (" + std::to_string(name) +
+                                       " bytes; the file system takes at most " +
+                                       std::to_string(platform::longestFileName(folder + "/")) + ")"
+             : why == EACCES     ? "it is a link of another user in a folder open to all, which is not followed"
+                                 : "its links cannot be followed (" + std::string(std::strerror(why)) + ")") +
+            "; give another name";
+    return false;
+  }
   struct stat st {};
   if (path.empty() || path.back() == '/' || (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
     error = "cannot write " + path + ": it is a folder; give the name of a file in it";
@@ -47,8 +64,11 @@ bool ReplacingFile::checkWritable(const std::string& path, std::string& error) {
   ReplacingFile probe;
   errno = 0;
   if (!probe.create(path)) {
-    error = "cannot write " + path + ": the folder " + folder + " takes no new file (" +
-            std::strerror(errno != 0 ? errno : EACCES) + "); give another place";
+    error = "cannot write " + path + ": " +
+            (errno == ENAMETOOLONG
+                 ? "its path is too long (" + std::string(std::strerror(errno)) + "); give a shorter one"
+                 : "the folder " + folder + " takes no new file (" + std::strerror(errno != 0 ? errno : EACCES) +
+                       "); give another place");
     return false;
   }
   probe.discard();
@@ -68,7 +88,8 @@ bool ReplacingFile::create(const std::string& path) {
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   if (name.empty()) return fail("write", EISDIR);
-  mTemp = platform::createTemporaryFile(path, 0666);
+  if (!platform::findReplacedFile(path, mReplaced)) return fail("write", errno);
+  mTemp = platform::createReplacement(mReplaced, 0666);
   if (!mTemp) return fail("write", errno);
   return true;
 }
@@ -93,10 +114,16 @@ bool ReplacingFile::commitAsNew() { return finish(false); }
 bool ReplacingFile::finish(bool replace) {
   mTaken = false;
   if (!mTemp.descriptor) return fail("write", EBADF);
-  bool ok = ::fsync(mTemp.descriptor.get()) == 0 || fail("write", errno);
+  bool ok = true;
+  if (const int error = platform::keepAttributes(mTemp.descriptor.get(), mReplaced); error != 0)
+    ok = fail("write", error);
+  ok = ok && (::fsync(mTemp.descriptor.get()) == 0 || fail("write", errno));
   if (const int closed = mTemp.descriptor.close(); closed != 0 && ok) ok = fail("write", closed);
-  if (ok && replace && ::rename(mTemp.path.c_str(), mPath.c_str()) != 0) ok = fail("replace", errno);
-  if (ok && !replace && !moveAsNew(mTemp.path, mPath)) {
+  if (ok && replace && ::rename(mTemp.path.c_str(), mReplaced.path.c_str()) != 0) ok = fail("replace", errno);
+  // A link at the name takes it as a file would: nothing is written
+  // through it.
+  if (ok && !replace && (mReplaced.path != mPath || !moveAsNew(mTemp.path, mPath))) {
+    if (mReplaced.path != mPath) errno = EEXIST;
     mTaken = errno == EEXIST;
     ok = fail("write", errno);
   }

@@ -142,7 +142,8 @@ TEST_F(FirstRunRenderTest, AFreshAccountRendersAndKeepsEverythingInItsOwnFolders
 
   // A data folder that cannot be written (a plain file stands where its
   // parent should be, which even root cannot get past): the song renders,
-  // and the user is told once why the map could not be saved.
+  // and the user is told once why the table cache and the map could not
+  // be saved.
   const std::string map = readFile(home(".local/share/Quorvane/Zarn/MidiControllerMap.qvm"));
   std::ofstream(home("blocked")) << "a file";
   std::vector<std::string> blocked = fresh;
@@ -150,7 +151,10 @@ TEST_F(FirstRunRenderTest, AFreshAccountRendersAndKeepsEverythingInItsOwnFolders
   HostRun second = render(blocked, "second.wav");
   ASSERT_EQ(second.status, 0) << second.err;
   EXPECT_GT(readFile(dir.file("second.wav")).size(), 44u);
-  const std::string said = "The MIDI controller map could not be saved to " +
+  const std::string said = "The wave-table cache could not be saved to " +
+                           home("blocked/share/Quorvane/Zarn/Zarn.dat") + ": " + home("blocked/share/Quorvane/Zarn") +
+                           ": Not a directory; the tables are built anew at each start meanwhile.\n"
+                           "The MIDI controller map could not be saved to " +
                            home("blocked/share/Quorvane/Zarn/MidiControllerMap.qvm") + ": " +
                            home("blocked/share/Quorvane/Zarn") + ": Not a directory\n";
   EXPECT_EQ(second.err, said);
@@ -171,7 +175,10 @@ TEST_F(FirstRunRenderTest, AFirstRunThatCannotInstallIsSaidAndTriedAgain) {
   EXPECT_GT(readFile(dir.file("first.wav")).size(), 44u);
   // Said once, with the paths and the system's reason.
   EXPECT_EQ(first.err,
-            "Quorvane Zarn could not install its factory files; it will try again at the next start. Presets: " +
+            "The wave-table cache could not be saved to " + home("blocked/share/Quorvane/Zarn/Zarn.dat") + ": " +
+                home("blocked/share/Quorvane/Zarn") +
+                ": Not a directory; the tables are built anew at each start meanwhile.\n"
+                "Quorvane Zarn could not install its factory files; it will try again at the next start. Presets: " +
                 home("blocked/share/Presets/Quorvane/Quorvane Zarn") +
                 ": Not a directory. The factory presets are offered from the plug-in's bundle meanwhile. "
                 "Application data: " +

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -35,11 +36,18 @@ inline Result run(const std::vector<std::string>& args) {
 // The same in a child process, without a display: a command that would
 // hang or run for long (the fault under test) is killed after waitSeconds
 // and gives status -1; the plug-in it loads stays out of the test's
-// process.
-inline Result runInChild(const std::vector<std::string>& args, int waitSeconds = 60) {
+// process. prepare, when given, runs in the child first (to change what
+// that process alone sees); when it returns a reason it could not, the
+// command is not run and the status is cNotPrepared, with the reason in
+// err.
+constexpr int cNotPrepared = -2;
+inline Result runInChild(const std::vector<std::string>& args, int waitSeconds = 60,
+                         const std::function<std::string()>& prepare = {}) {
   const zarn::test::ChildResult child = zarn::test::runInChild(
       [&] {
         ::unsetenv("DISPLAY");
+        if (const std::string why = prepare ? prepare() : ""; !why.empty())
+          return std::to_string(cNotPrepared) + " 0\n" + why;
         const Result r = run(args);
         return std::to_string(r.status) + " " + std::to_string(r.out.size()) + "\n" + r.out + r.err;
       },

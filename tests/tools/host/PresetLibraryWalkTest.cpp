@@ -246,6 +246,13 @@ std::string runShape(const Shape& shape) {
         wrong += "--preset \"" + p.name + "\" exits " + std::to_string(run.status) + ": " + run.err;
       if (!p.said.empty() && run.err.find(p.said) == std::string::npos)
         wrong += "--preset \"" + p.name + "\" does not say \"" + p.said + "\": " + run.err;
+      // snapshot looks the preset up in the same library, before it opens
+      // an editor: what render refuses, it refuses alike.
+      if (p.succeeds) continue;
+      const hosttest::Result shot =
+          hosttest::run({"snapshot", "--bundle", library.bundle, "--preset", p.name, dir.file("out.png")});
+      if (shot.status == 0 || shot.err.find(p.said) == std::string::npos)
+        wrong += "snapshot --preset \"" + p.name + "\" exits " + std::to_string(shot.status) + ": " + shot.err;
     }
     const std::string alerts = readFile(dir.file("stderr.txt"));
     if (shape.alerted.empty() ? !alerts.empty() : alerts.find(shape.alerted) == std::string::npos)
@@ -329,7 +336,45 @@ TEST(PresetLibraryWalkTest, InfoAndPresetReachEveryPresetOfTheLibrary) {
        [](const Library& l) { writeFile(l.root / "Bass" / "Pluck.qvp", l.preset("Bass/Sub Bass.qvp")); },
        {"presets: 17 ", "0, 3: Pluck (in Bass/Pluck.qvp)\n", "0, 16: Pluck (in Plucks/Pluck.qvp)\n"},
        {},
-       {{"Bass/Pluck", true, ""}, {"Plucks/Pluck", true, ""}, {"Pad/Pluck", false, "no preset named \"Pad/Pluck\""}},
+       {{"Bass/Pluck", true, ""},
+        {"Plucks/Pluck", true, ""},
+        {"Pad/Pluck", false, "no preset named \"Pad/Pluck\""},
+        {"Pluck", false,
+         "\"Pluck\" fits 2 presets: Bass/Pluck (bank 0 program 3), Plucks/Pluck (bank 0 program 16); choose one as "
+         "FOLDER/NAME"}},
+       "",
+       false},
+      {"one name at the library's top, in a folder, and damaged",
+       [](const Library& l) {
+         writeFile(l.root / "Pluck.qvp", l.preset("Bass/Sub Bass.qvp"));
+         writeFile(l.root / "Zzz" / "Pluck.qvp", damaged(l.preset("Plucks/Pluck.qvp")));
+       },
+       // The presets at the top come after those of the folders.
+       {"presets: 18 ", "0, 15: Pluck (in Plucks/Pluck.qvp)\n", "0, 16: Pluck (in Zzz/Pluck.qvp) (does not load: ",
+        "0, 17: Pluck (in Pluck.qvp)\n"},
+       {},
+       {{"Pluck", false,
+         "\"Pluck\" fits 3 presets: Plucks/Pluck (bank 0 program 15), Zzz/Pluck (bank 0 program 16, does not "
+         "load), /Pluck (bank 0 program 17); choose one as FOLDER/NAME"},
+        {"/Pluck", true, ""},
+        {"/Plucks/Pluck", true, ""},
+        {"/Zzz/Pluck", false, "could not be loaded: " + kNaN},
+        {"/Lead/Pluck", false, "no preset named \"/Lead/Pluck\""}},
+       "",
+       false},
+      {"a FIFO and a link to a device named as presets",
+       [](const Library& l) {
+         fs::create_directories(l.root / "Odd");
+         if (::mkfifo((l.root / "Odd" / "Fifo.qvp").c_str(), 0600) != 0) std::abort();
+         fs::create_symlink("/dev/zero", l.root / "Odd" / "Zero.qvp");
+       },
+       // Odd comes after Lead: programs 12 and 13.
+       {"presets: 18 ", "0, 12: Fifo (does not load: it is a FIFO, not a file)\n",
+        "0, 13: Zero (does not load: it is a device, not a file)\n", "0, 17: Pluck\n"},
+       {},
+       {{"Fifo", false, "preset \"Fifo\" (Odd/Fifo.qvp, bank 0 program 12) could not be loaded: it is a FIFO, not a file"},
+        {"Zero", false, "could not be loaded: it is a device, not a file"},
+        {"Pluck", true, ""}},
        "",
        false},
       {"a folder that cannot be read",

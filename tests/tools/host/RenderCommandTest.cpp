@@ -155,23 +155,40 @@ TEST_F(RenderCommandTest, BadCommandLinesFailWithOneLineReasons) {
   EXPECT_EQ(r.err.find(path, at + 1), std::string::npos) << r.err;
 }
 
-// Every file render writes replaces what was there whole or not at all, and
-// never through a link planted at its name or beside it.
+// Every file render writes replaces what was there whole or not at all,
+// never through a link planted beside it, and keeps what the user set on
+// it: its mode, and a link the user made to a state kept elsewhere.
 TEST_F(RenderCommandTest, OutputFilesAreReplacedWholeOrNotAtAll) {
   namespace fs = std::filesystem;
   const std::string gain = ZARN_TEST_GAIN_BUNDLE;
   mDir.write("victim", "not to be written");
   fs::create_symlink(file("victim"), file("sound.state.tmp"));
-  fs::create_symlink(file("victim"), file("linked.state"));
-  for (const char* state : {"sound.state", "linked.state"}) {
-    SCOPED_TRACE(state);
-    const Result r = run({"render", "--quiet", "--bundle", gain, "--tail", "0", "--save-state", file(state),
+  mDir.write("kept/real.state", "an older state");
+  fs::create_symlink("kept/real.state", file("linked.state"));
+  struct SavedState {
+    const char* named;
+    const char* holder; // the file that holds the state afterwards
+    bool mine;          // the user made it private before the render
+  };
+  for (const SavedState& s : {SavedState{"sound.state", "sound.state", false},
+                              SavedState{"sound.state", "sound.state", true},
+                              SavedState{"linked.state", "kept/real.state", true}}) {
+    SCOPED_TRACE(s.named);
+    if (s.mine) {
+      ASSERT_EQ(::chmod(file(s.holder).c_str(), 0600), 0);
+    }
+    const Result r = run({"render", "--quiet", "--bundle", gain, "--tail", "0", "--save-state", file(s.named),
                           file("song.mid"), file("out.wav")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_FALSE(fs::is_symlink(file(state)));
+    EXPECT_EQ(fs::is_symlink(file(s.named)), std::string(s.named) != s.holder);
     simhost::HostState saved;
     std::string error;
-    EXPECT_TRUE(saved.read(file(state), error)) << error;
+    EXPECT_TRUE(saved.read(file(s.holder), error)) << error;
+    struct stat st {};
+    ASSERT_EQ(::stat(file(s.holder).c_str(), &st), 0);
+    if (s.mine) {
+      EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
   }
   EXPECT_EQ(mDir.read("victim"), "not to be written");
   EXPECT_TRUE(fs::is_symlink(file("sound.state.tmp")));
@@ -216,7 +233,7 @@ TEST_F(RenderCommandTest, OutputFilesAreReplacedWholeOrNotAtAll) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("write failed"), std::string::npos) << r.err;
   EXPECT_EQ(mDir.read("out.wav"), previous);
-  EXPECT_EQ(std::distance(fs::directory_iterator(mDir.path()), {}), 7); // no temporary file is left
+  EXPECT_EQ(std::distance(fs::directory_iterator(mDir.path()), {}), 8); // no temporary file is left
 
   // The output may not be the input, by whatever name.
   const std::string song = mDir.read("song.mid");
@@ -227,6 +244,26 @@ TEST_F(RenderCommandTest, OutputFilesAreReplacedWholeOrNotAtAll) {
     EXPECT_NE(r.err.find("OUTPUT.wav and INPUT.mid name one file"), std::string::npos) << r.err;
   }
   EXPECT_EQ(mDir.read("song.mid"), song);
+
+  // Any name the file system takes is written; a longer one is refused at
+  // once, as a name too long.
+  fs::create_directory(file("long"));
+  const size_t most = static_cast<size_t>(::pathconf(file("long").c_str(), _PC_NAME_MAX));
+  const std::string sound = "long/" + std::string(most - 4, 'w') + ".wav", state = "long/" + std::string(most, 's');
+  r = run({"render", "--quiet", "--bundle", gain, "--tail", "0", "--save-state", file(state), file("song.mid"),
+           file(sound)});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readWav(sound).frames, readWav("out.wav").frames);
+  simhost::HostState longState;
+  std::string error;
+  EXPECT_TRUE(longState.read(file(state), error)) << error;
+  const std::string longer = file(state + "s");
+  r = run({"render", "--quiet", "--bundle", gain, "--save-state", longer, file("song.mid"), file(sound)});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "zarn-host render: --save-state: cannot write " + longer + ": its name is too long (" +
+                       std::to_string(most + 1) + " bytes; the file system takes at most " + std::to_string(most) +
+                       "); give another name\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(file("long")), {}), 2);
 }
 
 // A WAV file cannot pass 4 GiB, and the render's length is known from the
@@ -250,19 +287,28 @@ TEST_F(RenderCommandTest, ARenderPastTheLargestWavFileIsRefusedAtOnce) {
   EXPECT_EQ(left, (std::vector<std::string>{"garbage.mid", "long.mid", "song.mid"}));
 }
 
-// Reading from a FIFO would wait for a writer forever: refused at once.
+// Reading from a FIFO would wait for a writer forever: refused at once. The
+// inputs are read before the bundle loads, so a bundle that is not there
+// is not even reached (the refusal is the one line said).
 TEST_F(RenderCommandTest, InputsThatAreNotFilesAreRefused) {
   ASSERT_EQ(::mkfifo(file("pipe").c_str(), 0600), 0);
-  Result r = run({"render", "--bundle", ZARN_TEST_GAIN_BUNDLE, "--load-state", file("pipe"), file("song.mid"),
-                  file("out.wav")});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find(file("pipe") + " is not a file"), std::string::npos) << r.err;
-  r = run({"render", "--bundle", ZARN_TEST_GAIN_BUNDLE, file("pipe"), file("out.wav")});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find(file("pipe") + " is not a file"), std::string::npos) << r.err;
-  r = run({"render", "--bundle", ZARN_TEST_GAIN_BUNDLE, "--load-state", mDir.path(), file("song.mid"),
-           file("out.wav")});
-  EXPECT_NE(r.err.find(" is not a file"), std::string::npos) << r.err;
+  const std::string gain = ZARN_TEST_GAIN_BUNDLE, missing = file("Missing.bundle");
+  const std::string song = file("song.mid"), out = file("out.wav");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--bundle", gain, "--load-state", file("pipe"), song, out}, file("pipe") + " is not a file"},
+      {{"--bundle", gain, file("pipe"), out}, file("pipe") + " is not a file"},
+      {{"--bundle", gain, "--load-state", mDir.path(), song, out}, mDir.path() + " is not a file"},
+      {{"--bundle", missing, "--load-state", file("pipe"), song, out}, file("pipe") + " is not a file"},
+      {{"--bundle", missing, "--load-state", "/dev/zero", song, out}, "/dev/zero is not a file"},
+      {{"--bundle", missing, "--load-state", file("garbage.mid"), song, out}, file("garbage.mid") + ": "},
+  };
+  for (const auto& [args, said] : cases) {
+    std::vector<std::string> command{"render"};
+    command.insert(command.end(), args.begin(), args.end());
+    const Result r = run(command);
+    EXPECT_EQ(r.status, 1) << args[1] << " " << args[3];
+    EXPECT_TRUE(isOneLine(r.err) && r.err.find(said) != std::string::npos) << r.err;
+  }
 }
 
 TEST_F(RenderCommandTest, BridgeParametersAreCheckedAgainstTheirRanges) {

@@ -1,0 +1,94 @@
+#include "platform/ReplacedFile.h"
+
+#include <cerrno>
+#include <climits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// As the kernel counts for an open (its SYMLOOP limit).
+constexpr int cMostLinks = 40;
+
+// The folder part of path, with its '/' ("" for a bare name).
+std::string folderPart(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The kernel's rule for links in a shared folder (sticky and writable by
+// all): followed only when the link is the follower's or the folder
+// owner's.
+bool mayFollow(const std::string& link, const struct stat& linkStat) {
+  if (linkStat.st_uid == ::geteuid()) return true;
+  const std::string folder = folderPart(link);
+  struct stat st;
+  if (::stat(folder.empty() ? "." : folder.c_str(), &st) != 0) return false;
+  const bool shared = (st.st_mode & S_ISVTX) && (st.st_mode & S_IWOTH);
+  return !shared || st.st_uid == linkStat.st_uid;
+}
+
+} // namespace
+
+bool findReplacedFile(const std::string& path, ReplacedFile& replaced) {
+  replaced = ReplacedFile();
+  std::string at = path;
+  for (int links = 0;; ++links) {
+    struct stat st;
+    // Nothing there, or a folder on the way that cannot be looked in:
+    // making the file will give the reason.
+    if (::lstat(at.c_str(), &st) != 0) break;
+    if (!S_ISLNK(st.st_mode)) {
+      replaced.exists = true;
+      replaced.owner = st.st_uid;
+      replaced.group = st.st_gid;
+      replaced.mode = st.st_mode;
+      break;
+    }
+    if (links == cMostLinks) {
+      errno = ELOOP;
+      return false;
+    }
+    if (!mayFollow(at, st)) {
+      errno = EACCES;
+      return false;
+    }
+    char to[PATH_MAX];
+    const ssize_t n = ::readlink(at.c_str(), to, sizeof to);
+    if (n < 0) return false;
+    if (n == sizeof to) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    // A relative link is relative to its own folder.
+    const std::string link(to, static_cast<size_t>(n));
+    at = link[0] == '/' ? link : folderPart(at) + link;
+  }
+  const std::string folder = folderPart(at);
+  if (at.size() - folder.size() > longestFileName(folder)) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  replaced.path = at;
+  return true;
+}
+
+TemporaryFile createReplacement(const ReplacedFile& replaced, mode_t mode) {
+  return createTemporaryFile(replaced.path, replaced.exists ? 0600 : mode);
+}
+
+int keepAttributes(int fd, const ReplacedFile& replaced) {
+  if (!replaced.exists || !S_ISREG(replaced.mode)) return 0;
+  struct stat now;
+  if (::fstat(fd, &now) != 0) return errno;
+  // The owner first: a change of owner clears the set-id bits. A user who
+  // may not give the owner may still keep a group of his.
+  if ((now.st_uid != replaced.owner || now.st_gid != replaced.group) &&
+      ::fchown(fd, replaced.owner, replaced.group) != 0 && ::fchown(fd, static_cast<uid_t>(-1), replaced.group) != 0) {
+    // Left as this process made it.
+  }
+  return ::fchmod(fd, replaced.mode & 07777) == 0 ? 0 : errno;
+}
+
+} // namespace platform
