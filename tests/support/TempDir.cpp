@@ -10,8 +10,9 @@ namespace fs = std::filesystem;
 
 namespace zarn::test {
 
-TempDir::TempDir(const std::string& prefix) {
-  std::string pattern = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();
+TempDir::TempDir(const std::string& prefix, const std::string& parent) {
+  const fs::path folder = parent.empty() ? fs::temp_directory_path() : fs::path(parent);
+  std::string pattern = (folder / (prefix + "-XXXXXX")).string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
   mPath = pattern;
 }

@@ -4,11 +4,12 @@
 
 namespace zarn::test {
 
-// A fresh folder under the system's temporary folder, removed with all its
-// contents when the object is destroyed. path() has no trailing '/'.
+// A fresh folder under the system's temporary folder (or under parent, when
+// one is given), removed with all its contents when the object is
+// destroyed. Only its owner may enter it. path() has no trailing '/'.
 class TempDir {
 public:
-  explicit TempDir(const std::string& prefix = "zarn");
+  explicit TempDir(const std::string& prefix = "zarn", const std::string& parent = "");
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

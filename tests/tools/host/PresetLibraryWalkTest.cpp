@@ -8,11 +8,13 @@
 #include "tests/tools/host/HostCommandRun.h"
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/render/MidiBytes.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -20,9 +22,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <grp.h>
 #include <iterator>
+#include <optional>
+#include <sched.h>
 #include <sys/inotify.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -53,9 +60,23 @@ std::string damaged(const std::string& preset) {
 const std::string kNaN = "its value for the parameter \"Noise Level\" is not a number";
 const std::string kCut64 = "Pluck, kept under a name that runs on for more than sixty-four b";
 
+// What the commands load from the build: the synthesizer's bundle and the
+// simulated host's engine libraries.
+struct Build {
+  std::string bundle, frameworks;
+  // Copies both into folder; the copies are then what is loaded.
+  void copyTo(const fs::path& folder) {
+    fs::copy(bundle, folder / "Zarn.bundle", fs::copy_options::recursive);
+    fs::copy(frameworks, folder / "Frameworks", fs::copy_options::recursive);
+    bundle = folder / "Zarn.bundle";
+    frameworks = folder / "Frameworks";
+  }
+};
+
 struct Library {
-  fs::path root;    // the library's folder
-  fs::path outside; // a folder beside the home, for links to lead to
+  std::string bundle; // the synthesizer's bundle, as --bundle takes it
+  fs::path root;      // the library's folder
+  fs::path outside;   // a folder beside the home, for links to lead to
   std::string preset(const std::string& relative) const { return readFile(root / relative); }
 };
 
@@ -82,29 +103,88 @@ std::string song(const zarn::test::TempDir& dir) {
   return path;
 }
 
+// The user (and group) a test becomes, as root, for permissions to count.
+constexpr uid_t kNobody = 65534;
+
+// Whether the user nobody may pass through the folder and every folder on
+// the way to it (by their permission bits), and run the plug-in's program
+// from it (some systems mount their temporary folders noexec).
+bool nobodyMayPass(const fs::path& folder) {
+  struct statvfs mount;
+  if (::statvfs(folder.c_str(), &mount) != 0 || (mount.f_flag & ST_NOEXEC) != 0) return false;
+  std::error_code ec;
+  for (fs::path step = fs::canonical(folder, ec); !ec; step = step.parent_path()) {
+    struct stat st;
+    if (::stat(step.c_str(), &st) != 0) return false;
+    const mode_t bit = st.st_uid == kNobody ? S_IXUSR : st.st_gid == kNobody ? S_IXGRP : S_IXOTH;
+    if ((st.st_mode & bit) == 0) return false;
+    if (step == step.root_path()) return true;
+  }
+  return false;
+}
+
+// Where a child that gives up root can still reach its files: the
+// temporary folder, unless it lies in a folder only its owner may enter (a
+// user may point TMPDIR into a private one), else the first of the
+// system's own that nobody may reach; "" when none is.
+std::string folderNobodyReaches() {
+  std::error_code ec;
+  const fs::path temporary = fs::temp_directory_path(ec);
+  for (const fs::path& folder : {ec ? fs::path("/tmp") : temporary, fs::path("/tmp"), fs::path("/var/tmp"),
+                                 fs::path("/dev/shm")})
+    if (nobodyMayPass(folder)) return folder.string();
+  return "";
+}
+
+// Takes the folders out of sight of this process (a child about to give up
+// root) and of what it starts, as if they lay in a folder only root may
+// enter, where the system lets it have mounts of its own; a folder that
+// holds keep stays in sight.
+void hideFromThisProcess(const std::vector<fs::path>& folders, const fs::path& keep) {
+  if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return;
+  const fs::path kept = fs::weakly_canonical(keep);
+  for (const fs::path& folder : folders) {
+    const fs::path hidden = fs::weakly_canonical(folder);
+    if (std::mismatch(hidden.begin(), hidden.end(), kept.begin(), kept.end()).first != hidden.end())
+      (void)::mount("none", hidden.c_str(), "tmpfs", 0, "mode=0700");
+  }
+}
+
 // Runs body in a child process, in a home of its own where the plug-in's
 // first run has put the factory presets, with standard error kept in
 // stderr.txt of the folder, and, as root, as the user nobody when asked
-// (permissions then count); returns what body returns.
-std::string inHomeOfItsOwn(const zarn::test::TempDir& dir, bool asNobody,
+// (permissions then count); returns what body returns. Nobody must be able
+// to reach the folder and what the build loads: it loses sight of the
+// build folder and the sources.
+std::string inHomeOfItsOwn(const zarn::test::TempDir& dir, const Build& build, bool asNobody,
                            const std::function<std::string(const Library&)>& body) {
   const zarn::test::ChildResult r = zarn::test::runInChild([&]() -> std::string {
     const fs::path home = fs::path(dir.path()) / "home";
     fs::create_directories(home);
     if (asNobody && ::geteuid() == 0) {
       fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-      for (const auto& e : fs::recursive_directory_iterator(dir.path())) (void)::chown(e.path().c_str(), 65534, 65534);
-      (void)::chown(dir.path().c_str(), 65534, 65534);
-      if (::setgid(65534) != 0 || ::setuid(65534) != 0) return "could not become nobody";
+      for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+        (void)::chown(e.path().c_str(), kNobody, kNobody);
+      (void)::chown(dir.path().c_str(), kNobody, kNobody);
+      std::vector<fs::path> clone{fs::path(ZARN_BUNDLE).parent_path()};
+      if (const char* sources = std::getenv("ZARN_SOURCE_DIR")) clone.push_back(sources);
+      hideFromThisProcess(clone, dir.path());
+      // The test's working folder may be one that nobody cannot enter.
+      if (::chdir(dir.path().c_str()) != 0 || ::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 ||
+          ::setuid(kNobody) != 0)
+        return "could not become nobody";
     }
     ::setenv("HOME", home.c_str(), 1);
+    ::setenv("ZARN_ENGINE_FRAMEWORKS", build.frameworks.c_str(), 1);
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DOCUMENTS_DIR"})
       ::unsetenv(name);
     const int fd = ::open(dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0 || ::dup2(fd, 2) < 0) return "no standard error";
     // The first run puts the factory presets in place.
-    if (hosttest::run({"info", "--bundle", ZARN_BUNDLE}).status != 0) return "the first run failed";
+    const hosttest::Result first = hosttest::run({"info", "--bundle", build.bundle});
+    if (first.status != 0) return "the first run failed: " + first.err;
     Library library;
+    library.bundle = build.bundle;
     for (const auto& e : fs::recursive_directory_iterator(home))
       if (e.path().filename() == "Clean.qvp") library.root = e.path().parent_path().parent_path();
     if (library.root.empty()) return "no factory presets";
@@ -121,19 +201,46 @@ std::string inHomeOfItsOwn(const zarn::test::TempDir& dir, bool asNobody,
 // Sets the shape up and checks what info lists, what --preset does and what
 // the plug-in says; returns what did not hold, one line each.
 std::string runShape(const Shape& shape) {
-  zarn::test::TempDir dir("library-walk");
+  // A clone may lie in a folder that only its owner may enter (as /root,
+  // or a `mktemp -d` folder), and TMPDIR may point into it: then the user
+  // nobody can reach neither what the build folder holds nor the
+  // temporary folder. So nobody is handed a folder of its own that it can
+  // reach, and beside it a copy of what the commands load, owned by root as
+  // an installed plug-in is. The test meets that case wherever the clone
+  // lies: what it copies lies in such a private folder, TMPDIR points into
+  // it, and the child loses sight of the build folder and the sources
+  // (where the system lets it mount).
+  const bool dropsRoot = shape.asNobody && ::geteuid() == 0;
+  std::optional<zarn::test::TempDir> privateClone, installed;
+  std::optional<zarn::test::ScopedEnvironment> privateTemporary;
+  Build build{ZARN_BUNDLE, ZARN_ENGINE_FRAMEWORKS};
+  std::string nobodysFolder;
+  if (dropsRoot) {
+    privateClone.emplace("private-clone");
+    fs::create_directories(privateClone->file("build"));
+    fs::create_directories(privateClone->file("tmp"));
+    build.copyTo(privateClone->file("build"));
+    privateTemporary.emplace("TMPDIR", privateClone->file("tmp"));
+    nobodysFolder = folderNobodyReaches();
+    if (nobodysFolder.empty()) return "no temporary folder that nobody may reach";
+    installed.emplace("library-walk-build", nobodysFolder);
+    fs::permissions(installed->path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    build.copyTo(installed->path());
+  }
+  zarn::test::TempDir dir("library-walk", nobodysFolder);
+  privateTemporary.reset();
   const std::string midi = song(dir);
-  return inHomeOfItsOwn(dir, shape.asNobody, [&](const Library& library) {
+  return inHomeOfItsOwn(dir, build, shape.asNobody, [&](const Library& library) {
     shape.setUp(library);
     std::string wrong;
-    const hosttest::Result info = hosttest::run({"info", "--bundle", ZARN_BUNDLE});
+    const hosttest::Result info = hosttest::run({"info", "--bundle", library.bundle});
     const std::string list = info.out.substr(std::min(info.out.find("    presets: "), info.out.size()));
     for (const std::string& line : shape.listed)
       if (list.find(line) == std::string::npos) wrong += "info lists no \"" + line + "\"\n";
     for (const std::string& text : shape.notListed)
       if (list.find(text) != std::string::npos) wrong += "info lists \"" + text + "\"\n";
     for (const PresetRun& p : shape.presets) {
-      const hosttest::Result run = hosttest::run({"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0",
+      const hosttest::Result run = hosttest::run({"render", "--quiet", "--bundle", library.bundle, "--tail", "0",
                                                   "--preset", p.name, midi, dir.file("out.wav")});
       if ((run.status == 0) != p.succeeds)
         wrong += "--preset \"" + p.name + "\" exits " + std::to_string(run.status) + ": " + run.err;
@@ -143,7 +250,7 @@ std::string runShape(const Shape& shape) {
       // an editor: what render refuses, it refuses alike.
       if (p.succeeds) continue;
       const hosttest::Result shot =
-          hosttest::run({"snapshot", "--bundle", ZARN_BUNDLE, "--preset", p.name, dir.file("out.png")});
+          hosttest::run({"snapshot", "--bundle", library.bundle, "--preset", p.name, dir.file("out.png")});
       if (shot.status == 0 || shot.err.find(p.said) == std::string::npos)
         wrong += "snapshot --preset \"" + p.name + "\" exits " + std::to_string(shot.status) + ": " + shot.err;
     }
@@ -297,7 +404,8 @@ TEST(PresetLibraryWalkTest, EachCommandReadsTheLibraryOnce) {
 #else
   zarn::test::TempDir dir("library-walk");
   const std::string midi = song(dir);
-  const std::string counts = inHomeOfItsOwn(dir, false, [&](const Library& library) {
+  const Build build{ZARN_BUNDLE, ZARN_ENGINE_FRAMEWORKS};
+  const std::string counts = inHomeOfItsOwn(dir, build, false, [&](const Library& library) {
     writeFile(library.outside / "Shared" / "Linked.qvp", library.preset("Bass/Sub Bass.qvp"));
     fs::create_directory_symlink(library.outside / "Shared", library.root / "Linked");
     const int watcher = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
