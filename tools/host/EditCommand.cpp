@@ -218,6 +218,10 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
 
   renderio::MidiFile song;
   if (!options.midi.empty() && !song.read(options.midi, kSampleRate)) return fail(err, song.error());
+  // The state too is read before the display and the bundle are opened, so
+  // that one that is no file, or no state, is refused at once.
+  HostState loaded;
+  if (!options.loadState.empty() && !loaded.read(options.loadState, error)) return fail(err, error);
 
   platform::RunLoop& loop = platform::RunLoop::main();
   std::string whyHeadless;
@@ -234,11 +238,7 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
       return fail(err, HostError("the bundle " + bundle + " did not start", status, host.failureWords(status)).what());
     if (host.numProcessTypes() < 1) return fail(err, "the bundle " + bundle + " has no process types");
     Instance& in = *host.createInstance(1);
-    if (!options.loadState.empty()) {
-      HostState loaded;
-      if (!loaded.read(options.loadState, error)) return fail(err, error);
-      if (!loaded.restore(host, in, error)) return fail(err, options.loadState + ": " + error);
-    }
+    if (!loaded.empty() && !loaded.restore(host, in, error)) return fail(err, options.loadState + ": " + error);
     if (!options.preset.empty()) {
       HostState preset;
       int32_t index = 0;

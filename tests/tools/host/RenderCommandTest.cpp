@@ -340,22 +340,28 @@ TEST_F(RenderCommandTest, ARenderPastTheLargestWavFileIsRefusedAtOnce) {
 TEST_F(RenderCommandTest, InputsThatAreNotFilesAreRefused) {
   ASSERT_EQ(::mkfifo(file("pipe").c_str(), 0600), 0);
   const std::string gain = ZARN_TEST_GAIN_BUNDLE, missing = file("Missing.bundle");
-  const std::string song = file("song.mid"), out = file("out.wav");
+  const std::string song = file("song.mid"), out = file("out.wav"), png = file("out.png");
+  // With a bundle that does not exist, only a refusal of the input itself
+  // shows that the input was read before the bundle was looked for (and,
+  // for edit, before a display).
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"--bundle", gain, "--load-state", file("pipe"), song, out}, file("pipe") + " is not a file"},
-      {{"--bundle", gain, file("pipe"), out}, file("pipe") + " is not a file"},
-      {{"--bundle", gain, "--load-state", mDir.path(), song, out}, mDir.path() + " is not a file"},
-      {{"--bundle", missing, "--load-state", file("pipe"), song, out}, file("pipe") + " is not a file"},
-      {{"--bundle", missing, "--load-state", "/dev/zero", song, out}, "/dev/zero is not a file"},
-      {{"--bundle", missing, "--load-state", file("garbage.mid"), song, out}, file("garbage.mid") + ": "},
+      {{"render", "--bundle", gain, "--load-state", file("pipe"), song, out}, file("pipe") + " is not a file"},
+      {{"render", "--bundle", gain, file("pipe"), out}, file("pipe") + " is not a file"},
+      {{"render", "--bundle", gain, "--load-state", mDir.path(), song, out}, mDir.path() + " is not a file"},
+      {{"render", "--bundle", missing, "--load-state", file("pipe"), song, out}, file("pipe") + " is not a file"},
+      {{"render", "--bundle", missing, "--load-state", "/dev/zero", song, out}, "/dev/zero is not a file"},
+      {{"render", "--bundle", missing, "--load-state", file("garbage.mid"), song, out}, file("garbage.mid") + ": "},
+      {{"snapshot", "--bundle", missing, "--load-state", file("pipe"), png}, file("pipe") + " is not a file"},
+      {{"snapshot", "--bundle", missing, "--load-state", file("garbage.mid"), png}, file("garbage.mid") + ": "},
+      {{"edit", "--bundle", missing, "--load-state", "/dev/zero"}, "/dev/zero is not a file"},
+      {{"edit", "--bundle", missing, "--load-state", file("garbage.mid")}, file("garbage.mid") + ": "},
   };
-  for (const auto& [args, said] : cases) {
-    std::vector<std::string> command{"render"};
-    command.insert(command.end(), args.begin(), args.end());
+  for (const auto& [command, said] : cases) {
     const Result r = run(command);
-    EXPECT_EQ(r.status, 1) << args[1] << " " << args[3];
+    EXPECT_EQ(r.status, 1) << command[0] << " " << command[2] << " " << command[4];
     EXPECT_TRUE(isOneLine(r.err) && r.err.find(said) != std::string::npos) << r.err;
   }
+  EXPECT_FALSE(std::filesystem::exists(png));
 }
 
 TEST_F(RenderCommandTest, BridgeParametersAreCheckedAgainstTheirRanges) {

@@ -395,6 +395,10 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
   if (!renderio::ReplacingFile::checkWritable(options.output, error)) return fail(err, error);
   std::string script;
   if (!options.script.empty() && !readScript(options.script, script, error)) return fail(err, error);
+  // The state too is read before the bundle loads, so that one that is no
+  // file, or no state, is refused at once.
+  HostState loaded;
+  if (!options.loadState.empty() && !loaded.read(options.loadState, error)) return fail(err, error);
 
   // Whether the bundle has an editor, and every picture of its skin, is
   // for the editor to say when it opens: it names what is missing.
@@ -446,10 +450,7 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
       if (int32_t started = host.load(bundlePath); started != 0)
         throw HostError("the bundle " + bundlePath + " did not start", started, host.failureWords(started));
       Instance& in = *host.createInstance(1);
-      HostState loaded;
-      if (!options.loadState.empty() && !loaded.read(options.loadState, error))
-        status = fail(err, error);
-      else if (!options.loadState.empty() && !loaded.restore(host, in, error))
+      if (!loaded.empty() && !loaded.restore(host, in, error))
         status = fail(err, options.loadState + ": " + error);
       if (status == 0 && !options.preset.empty()) {
         // The same preset in the private library (a factory one the user
