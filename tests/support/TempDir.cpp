@@ -17,8 +17,23 @@ TempDir::TempDir(const std::string& prefix, const std::string& parent) {
   mPath = pattern;
 }
 
+namespace {
+
+// Gives the owner back every right on the folders below path, which a test
+// may have taken away (a folder that cannot be read), so they can go.
+void openUp(const fs::path& path) {
+  std::error_code ec;
+  if (!fs::is_directory(fs::symlink_status(path, ec))) return;
+  fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
+  for (const fs::directory_entry& entry : fs::directory_iterator(path, ec)) openUp(entry.path());
+}
+
+} // namespace
+
 TempDir::~TempDir() {
   std::error_code ec;
+  if (fs::remove_all(mPath, ec) != static_cast<std::uintmax_t>(-1) && !ec) return;
+  openUp(mPath);
   fs::remove_all(mPath, ec);
 }
 
