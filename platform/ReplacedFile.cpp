@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,6 +41,10 @@ bool findReplacedFile(const std::string& path, ReplacedFile& replaced) {
     // making the file will give the reason.
     if (::lstat(at.c_str(), &st) != 0) break;
     if (!S_ISLNK(st.st_mode)) {
+      // A file the user made read-only is kept from this writer as from
+      // any that opens it for writing: a rename would pass over it.
+      if (S_ISREG(st.st_mode) && ::faccessat(AT_FDCWD, at.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
+        return false;
       replaced.exists = true;
       replaced.owner = st.st_uid;
       replaced.group = st.st_gid;

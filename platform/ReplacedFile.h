@@ -17,10 +17,13 @@
 //     owner and group where this process may give them (root may; a user
 //     may keep a group he belongs to). The temporary file stays private
 //     to its writer until its bytes are complete, then takes them over.
-// A link is followed only where the kernel would follow it for an open:
-// in a folder that anyone may write to and only its owner may clean up
-// (/tmp), a link of another user is refused, as it may have been planted
-// to have the program write over a file of its victim.
+// A file this process may not write (one the user made read-only) is not
+// replaced, as an open for writing would not write it: a rename alone
+// would pass over its mode. A link is followed only where the kernel
+// would follow it for an open: in a folder that anyone may write to and
+// only its owner may clean up (/tmp), a link of another user is refused,
+// as it may have been planted to have the program write over a file of
+// its victim.
 //
 // Names the folder's file system refuses (longer than longestFileName) are
 // refused here at once with ENAMETOOLONG, so the reason names the name,
@@ -44,8 +47,8 @@ struct ReplacedFile {
 };
 
 // What writing path replaces. False, with errno, when a chain of links is
-// too long or loops (ELOOP), a link may not be followed (EACCES, see
-// above), or the final name is longer than its folder takes
+// too long or loops (ELOOP), a link may not be followed or the file may
+// not be written (EACCES, see above), or the final name is longer than its folder takes
 // (ENAMETOOLONG). A missing folder is no failure here: making the
 // temporary file says so.
 bool findReplacedFile(const std::string& path, ReplacedFile& replaced);

@@ -1,5 +1,7 @@
 #include "tests/support/ReplacedFiles.h"
 
+#include "tests/support/ChildProcess.h"
+#include "tests/support/OrdinaryPermissions.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -62,12 +64,14 @@ void expectReplacedFilesKept(const std::function<bool(const std::string& path)>&
          ::chmod(d.file("named").c_str(), 0600);
        },
        true, "named", 0600, {}},
-      {"a read-only file shared with all keeps its mode",
+      // Root may write it, as root may open it for writing; a user who
+      // made it read-only keeps it as it was.
+      {"a read-only file is written by root only, and keeps its mode",
        [](const TempDir& d) {
          d.write("named", "old");
          ::chmod(d.file("named").c_str(), 0444);
        },
-       true, "named", 0444, {}},
+       root, "named", 0444, {}},
       {"a link stays a link; the file it names is written and keeps its mode",
        [](const TempDir& d) {
          d.write("sub/target", "old");
@@ -124,10 +128,29 @@ void expectReplacedFilesKept(const std::function<bool(const std::string& path)>&
     if (c.writes) {
       EXPECT_EQ(dir.read(c.holder), written);
       EXPECT_EQ(statOf(dir.file(c.holder)).st_mode & 07777, c.mode == ~mode_t(0) ? fresh : c.mode);
+    } else if (fs::is_regular_file(fs::symlink_status(dir.file("named")))) {
+      EXPECT_EQ(dir.read("named"), "old");
     }
     EXPECT_EQ(temporaryFilesIn(dir.path()), std::vector<std::string>());
     // Nothing was made where the failures would have written.
     EXPECT_FALSE(fs::exists(dir.file("none")));
+  }
+
+  // A file its user made read-only is kept from a writer who meets the
+  // permissions as its owner does (root too, without the capabilities that
+  // pass them by): the writer fails and the file stays as it was.
+  {
+    TempDir dir("replaced");
+    dir.write("named", "old");
+    ASSERT_EQ(::chmod(dir.file("named").c_str(), 0444), 0);
+    const ChildResult r = runInChild([&] {
+      if (!meetPermissionsAsOwner()) return std::string("permissions are passed by");
+      return std::string(write(dir.file("named")) ? "written" : "refused");
+    });
+    EXPECT_EQ(r.output, "refused");
+    EXPECT_EQ(dir.read("named"), "old");
+    EXPECT_EQ(statOf(dir.file("named")).st_mode & 07777, 0444u);
+    EXPECT_EQ(temporaryFilesIn(dir.path()), std::vector<std::string>());
   }
 
   if (!root) return;

@@ -37,6 +37,17 @@ bool ReplacingFile::checkWritable(const std::string& path, std::string& error) {
   const std::string& target = found ? replaced.path : path;
   const size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  // A link refused and a file that may not be written both say EACCES:
+  // a file at path (its links followed) this user may not write is the
+  // second.
+  struct stat st {};
+  const bool readOnly =
+      !found && why == EACCES && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
+  if (readOnly) {
+    error = "cannot write " + path + ": it is read-only to you; give another name, or make it writable";
+    return false;
+  }
   if (!found) {
     const size_t name = slash == std::string::npos ? target.size() : target.size() - slash - 1;
     error = "cannot write " + path + ": " +
@@ -48,7 +59,6 @@ bool ReplacingFile::checkWritable(const std::string& path, std::string& error) {
             "; give another name";
     return false;
   }
-  struct stat st {};
   if (path.empty() || path.back() == '/' || (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
     error = "cannot write " + path + ": it is a folder; give the name of a file in it";
     return false;

@@ -4,6 +4,8 @@
 
 #include "tools/render/ReplacingFile.h"
 
+#include "tests/support/ChildProcess.h"
+#include "tests/support/OrdinaryPermissions.h"
 #include "tests/support/ReplacedFiles.h"
 #include "tests/support/TempDir.h"
 
@@ -49,4 +51,15 @@ TEST(ReplacingFileTest, ANameThatCannotBeWrittenIsSaidAtOnceWithItsReason) {
   }
   // The check leaves nothing behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
+
+  // A file made read-only, to a user who meets its permissions.
+  dir.write("kept.wav", "old");
+  ASSERT_EQ(::chmod(dir.file("kept.wav").c_str(), 0444), 0);
+  const zarn::test::ChildResult r = zarn::test::runInChild([&] {
+    if (!zarn::test::meetPermissionsAsOwner()) return std::string("permissions are passed by");
+    std::string error;
+    return renderio::ReplacingFile::checkWritable(dir.file("kept.wav"), error) ? std::string("writable") : error;
+  });
+  EXPECT_EQ(r.output, "cannot write " + dir.file("kept.wav") +
+                          ": it is read-only to you; give another name, or make it writable");
 }
