@@ -34,10 +34,11 @@
 // pedal move or an all-notes-off acts on every key at once: it first plays
 // everything that waits (early, by less than the shift: a late key whose
 // release was just before a pedal move loses that little), then itself;
-// and while one of them waits, every key waits behind it. A key struck again live while nothing of it waits,
-// though still sounding from a late strike, plays at once and is no longer
-// late: a key that is struck over and over and never released (a drum
-// part without releases) does not keep the shift for ever.
+// and while one of them waits, every key waits behind it. A key struck
+// again live while nothing of it waits, though still sounding from a late
+// strike, plays at once and is no longer late: a key that is struck over
+// and over and never released (a drum part without releases) does not
+// keep the shift for ever.
 //
 // A change that comes while keys are late (a second change right after the
 // first) lets what waits wait on; the shift then grows to what the new

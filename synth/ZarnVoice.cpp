@@ -294,7 +294,7 @@ float* ZarnVoice::getGainSamples(int count, int flags) {
 void ZarnVoice::watchRelease(const float* gainSamples, int count, int flags) {
   releasing = false;
   if ((flags & wave::cMuteCall) || !egMain.isReleasing()) return;
-  float g = heldGain;
+  float g = std::fabs(heldGain);
   if (!gainHeld) {
     g = 0.0f;
     for (int i = 0; i < count; ++i) g = std::max(g, std::fabs(gainSamples[i]));
@@ -304,9 +304,11 @@ void ZarnVoice::watchRelease(const float* gainSamples, int count, int flags) {
   releasing = std::fabs(egMain.getLevel()) * g < cReleaseWatchLevel;
 }
 
-void ZarnVoice::measureRelease(float peak, int count) {
+void ZarnVoice::measureRelease(float largest, int count) {
   if (!egMain.isReleasing()) return;
-  releasePeak = std::max(releasePeak, peak);
+  // At full envelope level the block would peak at its largest sample
+  // times the gain watchRelease took from the same block.
+  releasePeak = std::max(releasePeak, largest * releaseGain);
   const int span = static_cast<int>(cReleaseMeasureMs * 0.001f * egMain.env->sampleRate);
   releaseMeasured = std::min(releaseMeasured + count, span);
   // The level last written is the lowest of the block: the release falls.

@@ -122,7 +122,7 @@ public:
   void keyUp(float velocity) override;
   // Ends the release once the voice would sound below cReleaseFloor at
   // every sample to come (see cReleaseFloor).
-  void measureRelease(float peak, int count) override;
+  void measureRelease(float largest, int count) override;
 
   // The voice's gain at full velocity on top of Volume: a single note at
   // velocity 100 on the default sound peaks near -12 dBFS, a song played on
@@ -274,8 +274,9 @@ private:
   // A fade-out of fadeLength samples (0: none), fadeDone of them rendered.
   int fadeLength = 0;
   int fadeDone = 0;
-  // The largest peak measureRelease was given in this release, over how
-  // many samples (up to cReleaseMeasureMs), and the gain of the last block.
+  // The largest peak measured in this release (a block's largest sample
+  // times its gain), over how many samples (up to cReleaseMeasureMs), and
+  // the largest gain of the last block.
   float releasePeak = 0.0f;
   int releaseMeasured = 0;
   float releaseGain = 0.0f;

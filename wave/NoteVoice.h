@@ -28,11 +28,11 @@ public:
   virtual void keyDown(float note, int startNote, float velocity) = 0;
   virtual void keyUp(float velocity) = 0;
   // Called after the voice's block was added to the outputs, while
-  // releasing is set: peak is the block's largest sample over the voice's
-  // channels times its largest gain sample, what the voice would sound at
-  // with its envelope at full level. A voice that can no longer be heard
-  // may end its release here (isMute turns true from the next block on).
-  virtual void measureRelease(float /*peak*/, int /*count*/) {}
+  // releasing is set: largest is the block's largest sample over the
+  // voice's channels before its gain and envelope scaled them (the voice
+  // knows its own gain block). A voice that can no longer be heard may end
+  // its release here (isMute turns true from the next block on).
+  virtual void measureRelease(float /*largest*/, int /*count*/) {}
   ~NoteVoice() override = default;
 
   // Set by getGainSamples where every one of its samples is heldGain: the

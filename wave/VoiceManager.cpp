@@ -376,8 +376,7 @@ void VoiceManager::produce(wave::Block* const* outputs, int n, int flags) {
     const bool envelopeHeld = envelopeProducer->constantBlock;
     const Scaling scaling{envelope->data, envelopeHeld, gain, gainHeld, heldGain, n, flags, silence};
     if (voice->releasing) {
-      const float largest = addVoice<true>(voice, outputs, count, scaling, first);
-      voice->measureRelease(largest * (gainHeld ? std::fabs(heldGain) : largestMagnitude(gain, nullptr, n)), n);
+      voice->measureRelease(addVoice<true>(voice, outputs, count, scaling, first), n);
     } else {
       addVoice<false>(voice, outputs, count, scaling, first);
     }
