@@ -48,9 +48,9 @@ struct ReplacedFile {
 
 // What writing path replaces. False, with errno, when a chain of links is
 // too long or loops (ELOOP), a link may not be followed or the file may
-// not be written (EACCES, see above), or the final name is longer than its folder takes
-// (ENAMETOOLONG). A missing folder is no failure here: making the
-// temporary file says so.
+// not be written (EACCES, see above), or the final name is longer than its
+// folder takes (ENAMETOOLONG). A missing folder is no failure here: making
+// the temporary file says so.
 bool findReplacedFile(const std::string& path, ReplacedFile& replaced);
 
 // The temporary file (platform/TemporaryFiles.h) beside replaced.path:

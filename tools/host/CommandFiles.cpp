@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <sys/stat.h>
 
@@ -131,6 +132,9 @@ bool CommandFiles::allowed(const Named& read, const Named& write) const {
 }
 
 bool CommandFiles::check(std::string& error) const {
+  // Each folder read whole is walked once, when a written file first meets
+  // it.
+  std::vector<std::unique_ptr<BundleFiles>> folders(mFiles.size());
   for (size_t w = 0; w < mFiles.size(); ++w) {
     const Named& written = mFiles[w];
     if (written.use != Use::Write) continue;
@@ -138,7 +142,8 @@ bool CommandFiles::check(std::string& error) const {
       const Named& other = mFiles[o];
       if (o == w || (other.use == Use::Write && o > w)) continue;
       if (other.use == Use::ReadFolder) {
-        if (!BundleFiles(other.path).takes(written.path)) continue;
+        if (!folders[o]) folders[o] = std::make_unique<BundleFiles>(other.path);
+        if (!folders[o]->takes(written.path)) continue;
         error = written.option + " and " + other.option + " overlap (" + written.path + " lies in " + other.path +
                 "): the command would write over a file it reads; give " + written.option + " a place outside it";
         return false;
