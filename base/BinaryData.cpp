@@ -2,7 +2,6 @@
 
 #include "base/Folders.h"
 #include "platform/RegularFile.h"
-#include "platform/ReplacedFile.h"
 
 #include <cerrno>
 #include <climits>
@@ -11,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,55 +89,36 @@ BinaryFileReader::BinaryFileReader(const std::string& path) : BinaryDataReader(n
 
 BinaryFileReader::~BinaryFileReader() = default;
 
-BinaryFileWriter::BinaryFileWriter(const std::string& path) : BinaryDataWriter(new std::ofstream) {
-  auto* file = static_cast<std::ofstream*>(stream);
-  // An existing file is replaced where it really is (through symbolic
-  // links) and keeps its mode and owner (platform/ReplacedFile.h).
-  const std::string::size_type slash = path.rfind('/');
-  const bool named = slash == std::string::npos || slash + 1 < path.size();
-  if (named && platform::findReplacedFile(path, mReplaced)) mTemp = platform::createReplacement(mReplaced, 0666);
-  if (!mTemp) {
-    mError = named ? errno : EISDIR;
-    file->setstate(std::ios::failbit);
-    return;
-  }
-  mTemp.descriptor.reset(); // the stream writes; the lock stays until the rename
-  file->open(mTemp.path, std::ios::out | std::ios::binary | std::ios::trunc);
-  if (!file->is_open()) {
-    mError = errno ? errno : EIO;
-    ::unlink(mTemp.path.c_str());
-    mTemp = platform::TemporaryFile();
-    file->setstate(std::ios::failbit);
+BinaryFileWriter::BinaryFileWriter(const std::string& path) : BinaryDataWriter(new std::ostringstream) {
+  // The file is made at once, so a name that cannot be written fails the
+  // writes rather than the work that fills them.
+  mOpen = mFile.create(path);
+  if (!mOpen) {
+    mError = mFile.errorNumber();
+    mReason = mFile.reason();
+    stream->setstate(std::ios::failbit);
   }
 }
 
 BinaryFileWriter::~BinaryFileWriter() { commit(); }
 
 bool BinaryFileWriter::commit() {
-  if (mTemp.path.empty()) return mWritten;
-  auto* file = static_cast<std::ofstream*>(stream);
-  errno = 0;
-  file->flush();
-  bool ok = !file->fail();
-  file->close();
-  ok = ok && !file->fail();
-  if (!ok) mError = errno ? errno : EIO;
-  if (ok) {
-    // The bytes reach the disk before the name does, so a crash leaves the
-    // old file or the new one, never an empty one.
-    const platform::FileDescriptor fd(::open(mTemp.path.c_str(), O_RDONLY | O_CLOEXEC));
-    mError = fd ? platform::keepAttributes(fd.get(), mReplaced) : errno;
-    ok = mError == 0 && ::fsync(fd.get()) == 0;
-    if (!ok && mError == 0) mError = errno;
+  if (!mOpen) return mWritten;
+  mOpen = false;
+  const std::string bytes = static_cast<std::ostringstream*>(stream)->str();
+  if (stream->fail()) {
+    mError = EIO;
+    mReason = std::strerror(EIO);
+    mFile.discard();
+    return false;
   }
-  if (ok && ::rename(mTemp.path.c_str(), mReplaced.path.c_str()) != 0) {
-    ok = false;
-    mError = errno;
+  stream->setstate(std::ios::failbit); // later writes have no effect
+  mWritten = mFile.writeAll(bytes.data(), bytes.size()) && mFile.commit();
+  if (!mWritten) {
+    mError = mFile.errorNumber();
+    mReason = mFile.reason();
   }
-  if (!ok) ::unlink(mTemp.path.c_str());
-  mTemp = platform::TemporaryFile();
-  mWritten = ok;
-  return ok;
+  return mWritten;
 }
 
 BinaryResourceReader::BinaryResourceReader(const std::string& name)

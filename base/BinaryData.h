@@ -6,7 +6,7 @@
 // Each user defines its tag, version and the sequence of values; the reader
 // leaves every check of the version and of the stream's failure state to it.
 
-#include "platform/ReplacedFile.h"
+#include "platform/ReplacingFile.h"
 
 #include <istream>
 #include <ostream>
@@ -79,14 +79,16 @@ private:
   std::string mFailure;
 };
 
-// Writes a file as a whole or not at all: the bytes go to a hidden
-// temporary file in the same folder (platform/TemporaryFiles.h), which replaces path when the writer is
-// committed (at the latest when it is destroyed) and only when every write
-// succeeded. Until then, and after a failure, the old file stays as it was.
-// A link at path stays a link: the file it leads to is the one replaced,
-// and a file replaced keeps its mode and owner (platform/ReplacedFile.h).
-// A file that cannot be created leaves the stream failed; writes then have
-// no effect.
+// Writes a file as a whole or not at all, through the program's one writer
+// of a user's file (platform/ReplacingFile.h): the bytes are gathered and
+// go to a hidden temporary file in the target's folder, which replaces
+// path when the writer is committed (at the latest when it is destroyed)
+// and only when every write succeeded. Until then, and after a failure, the
+// old file stays as it was. A link at path stays a link: the file it leads
+// to is the one replaced, and a file replaced keeps its mode and owner.
+// What path leads to must be a regular file or nothing, when the writer is
+// made and when it is committed. A file that cannot be created leaves the
+// stream failed; writes then have no effect.
 class BinaryFileWriter : public BinaryDataWriter {
 public:
   explicit BinaryFileWriter(const std::string& path);
@@ -97,12 +99,15 @@ public:
   bool commit();
   // The system's error number of the first failure; 0 while none happened.
   int error() const { return mError; }
+  // Why it failed, in words ("" while nothing failed).
+  const std::string& reason() const { return mReason; }
 
 private:
-  platform::ReplacedFile mReplaced;
-  platform::TemporaryFile mTemp; // none once committed or when it could not be made
+  platform::ReplacingFile mFile;
+  bool mOpen = false; // created and not yet committed
   bool mWritten = false;
   int mError = 0;
+  std::string mReason;
 };
 
 // The container in a resource of the plug-in bundle. Throws EResource

@@ -5,7 +5,7 @@
 #include "base/PlatformServices.h"
 #include "platform/RegularFile.h"
 #include "platform/StandardFolders.h"
-#include "platform/TemporaryFiles.h"
+#include "platform/ReplacingFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -26,19 +26,6 @@ std::string standardFolder(platform::StandardFolder which, const std::string& fa
   return platform::findStandardFolder(which, path) ? path : fallback;
 }
 
-bool writeAll(int fd, const char* p, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, p, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // The first failure of a copy, "<path>: <the system's reason>", when the
 // caller wants to know; errno is read at once.
 void noteFailure(std::string* failure, const std::string& path, int error) {
@@ -46,11 +33,12 @@ void noteFailure(std::string* failure, const std::string& path, int error) {
 }
 
 // Copies one file into a new file at target, never replacing anything there.
-// The bytes go to a hidden file next to target first, which takes target's
-// name only once it is complete: a copy cut short by a read error, a full
-// disk or a crash leaves no half file that later runs would take for the
-// user's own and never replace. True when target holds the copy (or a file
-// that appeared there meanwhile, which is kept).
+// The bytes go, through the one writer of a user's file
+// (platform/ReplacingFile.h), to a hidden file next to target first, which
+// takes target's name only once it is complete: a copy cut short by a read
+// error, a full disk or a crash leaves no half file that later runs would
+// take for the user's own and never replace. True when target holds the
+// copy (or something that appeared there meanwhile, which is kept).
 bool copyNewFile(const std::string& source, const std::string& target, std::string* failure) {
   std::string why;
   const auto stream = platform::newRegularFileStream(source, &why);
@@ -60,53 +48,33 @@ bool copyNewFile(const std::string& source, const std::string& target, std::stri
     return false;
   }
 
-  platform::TemporaryFile temp = platform::createTemporaryFile(target, 0666);
-  platform::FileDescriptor& fd = temp.descriptor;
-  if (!fd) {
-    noteFailure(failure, target, errno);
+  platform::ReplacingFile file;
+  if (!file.create(target)) {
+    // Something that is no file (a link to a folder, say) stands at the
+    // name: it is the user's and is kept, as a file there would be.
+    struct stat st;
+    const int refused = file.errorNumber();
+    if ((refused == EISDIR || refused == EINVAL) && ::lstat(target.c_str(), &st) == 0) return true;
+    if (failure && failure->empty()) *failure = target + ": " + file.reason();
     return false;
   }
-
-  bool ok = true;
-  int error = 0;
   char buffer[65536];
-  while (ok && in) {
+  while (in) {
     in.read(buffer, sizeof buffer);
-    std::streamsize n = in.gcount();
-    if (n > 0 && !writeAll(fd.get(), buffer, static_cast<size_t>(n))) {
-      ok = false;
-      error = errno;
+    const std::streamsize n = in.gcount();
+    if (n > 0 && !file.writeAll(buffer, static_cast<size_t>(n))) {
+      if (failure && failure->empty()) *failure = target + ": " + file.reason();
+      return false;
     }
   }
-  if (ok && (!in.eof() || in.bad())) {
-    ok = false;
-    error = EIO;
-    noteFailure(failure, source, error);
+  if (!in.eof() || in.bad()) {
+    noteFailure(failure, source, EIO);
+    return false; // the temporary file goes with the writer
   }
-  if (ok && ::fsync(fd.get()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (const int closed = fd.close(); closed != 0 && ok) {
-    ok = false;
-    error = closed;
-  }
-  if (ok) {
-    // Atomically refuses to replace a file that appeared meanwhile; file
-    // systems without that option fall back to a test before the rename.
-    if (::renameat2(AT_FDCWD, temp.path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
-    error = errno;
-    if (error == EEXIST) {
-      ::unlink(temp.path.c_str());
-      return true;
-    }
-    if ((error == EINVAL || error == ENOSYS) && !fileExists(target) && !folderExists(target)) {
-      if (::rename(temp.path.c_str(), target.c_str()) == 0) return true;
-      error = errno;
-    }
-  }
-  ::unlink(temp.path.c_str());
-  noteFailure(failure, target, error ? error : EIO);
+  // Atomically refuses to replace a file that appeared meanwhile, which is
+  // kept.
+  if (file.commitAsNew() || file.taken()) return true;
+  if (failure && failure->empty()) *failure = target + ": " + file.reason();
   return false;
 }
 

@@ -10,9 +10,10 @@
 namespace platform {
 
 // Makes copyPath hold what path holds now (a copy made beside it earlier is
-// replaced); path itself stays as it is. A hard link where the file system
-// allows it, else a copy written whole or not at all. False, with the
-// system's reason, when it could not be done.
+// replaced); path itself stays as it is. The copy is written whole or not
+// at all by the one writer of a user's file (platform/ReplacingFile.h): a
+// link at copyPath is followed, and what it leads to must be a regular file
+// or nothing. False, with the reason, when it could not be done.
 bool keepCopyBeside(const std::string& path, const std::string& copyPath, std::string* reason = nullptr);
 
 } // namespace platform

@@ -3,6 +3,7 @@
 #include "platform/Alerts.h"
 #include "platform/FileKeeping.h"
 #include "platform/RegularFile.h"
+#include "platform/ReplacingFile.h"
 #include "platform/StandardFolders.h"
 #include "platform/TemporaryFiles.h"
 
@@ -102,21 +103,6 @@ bool makeFolders(const std::string& path, std::string& failure) {
   }
   failure = path + ": " + std::strerror(error);
   return false;
-}
-
-bool writeAll(int fd, const std::string& content) {
-  const char* p = content.data();
-  size_t left = content.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  return true;
 }
 
 // Whether a regular file can be read at path.
@@ -443,19 +429,11 @@ bool PreferencesStore::writeAtomically(const std::string& content) const {
   size_t slash = mFile.rfind('/');
   std::string dir = mFile.substr(0, slash);
   if (!dir.empty() && !makeFolders(dir, mLastError)) return false;
-  TemporaryFile temp = createTemporaryFile(mFile, 0600); // preferences are the user's own
-  FileDescriptor& fd = temp.descriptor;
-  if (!fd) {
-    mLastError = dir + ": " + std::strerror(errno);
-    return false;
-  }
-  int error = 0;
-  if (!writeAll(fd.get(), content) || ::fsync(fd.get()) != 0) error = errno;
-  if (const int closed = fd.close(); closed != 0 && error == 0) error = closed;
-  if (error == 0 && ::rename(temp.path.c_str(), mFile.c_str()) != 0) error = errno;
-  if (error == 0) return true;
-  ::unlink(temp.path.c_str());
-  mLastError = mFile + ": " + std::strerror(error);
+  // A link at the file's name (a dotfiles set-up) stays a link; a new file
+  // is the user's own.
+  ReplacingFile file;
+  if (file.create(mFile, 0600) && file.writeAll(content.data(), content.size()) && file.commit()) return true;
+  mLastError = file.failedAt() + ": " + file.reason();
   return false;
 }
 

@@ -8,9 +8,12 @@
 // synchronize(), which merges them into what is on disk at that moment (so
 // two writers of different keys do not undo each other; a hidden lock file
 // beside it, ".<file>.lock", there only while a store merges, keeps two
-// processes from merging at once) and replaces the file atomically: the new
-// content goes to a temporary file in the same folder, which is then renamed
-// over the old one. An interrupted write never leaves half a file.
+// processes from merging at once) and replaces the file atomically through
+// the program's one writer of a user's file (platform/ReplacingFile.h): the
+// new content goes to a temporary file beside it, which is then renamed
+// over the old one. An interrupted write never leaves half a file; a link
+// at the file's name (a dotfiles set-up) stays a link, the file it names
+// keeps its mode, and what is there must be a regular file or nothing.
 //
 // The file is never written without the lock: a writer that went ahead
 // while the holder stalled (a slow disk's fsync is enough) would have its

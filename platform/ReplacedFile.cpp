@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace platform {
@@ -30,10 +32,31 @@ bool mayFollow(const std::string& link, const struct stat& linkStat) {
   return !shared || st.st_uid == linkStat.st_uid;
 }
 
+// Whether this process may replace the file described by fileStat in
+// folder by a rename, by the kernel's rule for folders with the sticky
+// bit: only the file's owner, the folder's owner, or a process with
+// CAP_FOWNER may. A rename refused there would come after all the work.
+bool mayReplaceIn(const std::string& folder, const struct stat& fileStat) {
+  struct stat st;
+  if (::stat(folder.empty() ? "." : folder.c_str(), &st) != 0) return true; // making the file says why
+  const uid_t me = ::geteuid();
+  if (!(st.st_mode & S_ISVTX) || fileStat.st_uid == me || st.st_uid == me) return true;
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+  if (::syscall(SYS_capget, &header, data) != 0) return false;
+  return (data[CAP_FOWNER / 32].effective & (1u << (CAP_FOWNER % 32))) != 0;
+}
+
 } // namespace
 
 bool findReplacedFile(const std::string& path, ReplacedFile& replaced) {
   replaced = ReplacedFile();
+  // The file an open of path would reach, to tell a link whose text no
+  // longer names it (a /proc/self/fd entry of a deleted file reads
+  // ".../name (deleted)").
+  struct stat opened;
+  const bool opens = ::stat(path.c_str(), &opened) == 0;
+  struct stat found {};
   std::string at = path;
   for (int links = 0;; ++links) {
     struct stat st;
@@ -49,6 +72,7 @@ bool findReplacedFile(const std::string& path, ReplacedFile& replaced) {
       replaced.owner = st.st_uid;
       replaced.group = st.st_gid;
       replaced.mode = st.st_mode;
+      found = st;
       break;
     }
     if (links == cMostLinks) {
@@ -70,9 +94,17 @@ bool findReplacedFile(const std::string& path, ReplacedFile& replaced) {
     const std::string link(to, static_cast<size_t>(n));
     at = link[0] == '/' ? link : folderPart(at) + link;
   }
+  if (opens && (!replaced.exists || found.st_dev != opened.st_dev || found.st_ino != opened.st_ino)) {
+    errno = ESTALE;
+    return false;
+  }
   const std::string folder = folderPart(at);
   if (at.size() - folder.size() > longestFileName(folder)) {
     errno = ENAMETOOLONG;
+    return false;
+  }
+  if (replaced.exists && !mayReplaceIn(folder, found)) {
+    errno = EPERM;
     return false;
   }
   replaced.path = at;

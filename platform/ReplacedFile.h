@@ -48,9 +48,16 @@ struct ReplacedFile {
 
 // What writing path replaces. False, with errno, when a chain of links is
 // too long or loops (ELOOP), a link may not be followed or the file may
-// not be written (EACCES, see above), or the final name is longer than its
-// folder takes (ENAMETOOLONG). A missing folder is no failure here: making
-// the temporary file says so.
+// not be written (EACCES, see above), the final name is longer than its
+// folder takes (ENAMETOOLONG), the file is another user's in a folder with
+// the sticky bit, where the kernel lets only the file's or the folder's
+// owner (or a process with CAP_FOWNER) rename over it (EPERM), or path
+// opens a file that its links' text does not lead to (ESTALE: a
+// /proc/self/fd entry of a deleted file reads ".../name (deleted)", and
+// following it would make a new file of that name). A missing folder is
+// no failure here: making the temporary file says so. What is found may be
+// of any kind; the writer (platform/ReplacingFile.h) refuses all but a
+// regular file.
 bool findReplacedFile(const std::string& path, ReplacedFile& replaced);
 
 // The temporary file (platform/TemporaryFiles.h) beside replaced.path:

@@ -105,7 +105,7 @@ bool ControllerMapping::saveToFile(const std::string& path, std::string* reason)
   writer.writeHeader(cTag, cFileVersion);
   for (const auto& e : entries) writer.writeInt(e.load(std::memory_order_relaxed));
   if (writer.commit()) return true;
-  if (reason) *reason = std::strerror(writer.error() ? writer.error() : EIO);
+  if (reason) *reason = writer.reason().empty() ? std::strerror(EIO) : writer.reason();
   return false;
 }
 

@@ -3,7 +3,7 @@
 #include "base/Folders.h"
 #include "base/PathUtils.h"
 #include "platform/RegularFile.h"
-#include "platform/TemporaryFiles.h"
+#include "platform/ReplacingFile.h"
 #include "wave/ValueCurves.h"
 
 #include <bit>
@@ -180,25 +180,18 @@ bool Oscillator::Style::loadTables(const std::string& path) {
 }
 
 bool Oscillator::Style::saveTables(const std::string& path, std::string* reason) {
-  auto failed = [&](const std::string& where, int error) {
-    if (reason) *reason = where + ": " + std::strerror(error ? error : EIO);
+  auto failed = [&](const std::string& where, const std::string& why) {
+    if (reason) *reason = where + ": " + why;
     return false;
   };
   const std::string::size_type slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  if (!folderExists(folder) && !createFolder(folder)) return failed(folder, errno);
+  if (!folderExists(folder) && !createFolder(folder)) return failed(folder, std::strerror(errno ? errno : EIO));
 
-  platform::TemporaryFile temp = platform::createTemporaryFile(path, 0644);
-  platform::FileDescriptor& fd = temp.descriptor;
-  if (!fd) return failed(folder, errno);
-  std::FILE* out = ::fdopen(fd.get(), "wb");
-  if (!out) {
-    const int error = errno;
-    fd.reset();
-    ::unlink(temp.path.c_str());
-    return failed(path, error);
-  }
-  const int written = fd.release(); // the stream closes it
+  // The program's one writer of a user's file: a link at the cache's name
+  // stays a link, and the file replaced keeps its mode.
+  platform::ReplacingFile file;
+  if (!file.create(path, 0644)) return failed(file.failedAt(), file.reason());
 
   unsigned char header[cHeaderSize];
   std::memcpy(header, cTag, sizeof(cTag));
@@ -207,27 +200,14 @@ bool Oscillator::Style::saveTables(const std::string& path, std::string* reason)
   std::memcpy(header + 8, &version, 4);
   std::memcpy(header + 12, shape, 16);
 
-  const size_t count = static_cast<size_t>(cTableCount) * cTableStride;
-  bool ok = std::fwrite(header, 1, cHeaderSize, out) == cHeaderSize;
-  ok = ok && std::fwrite(triangleTables, sizeof(float), count, out) == count;
-  ok = ok && std::fwrite(sawtoothTables, sizeof(float), count, out) == count;
+  const size_t tableBytes = sizeof(float) * static_cast<size_t>(cTableCount) * cTableStride;
   const uint32_t sum = checksum(header, triangleTables, sawtoothTables);
   const unsigned char trailer[4] = {static_cast<unsigned char>(sum), static_cast<unsigned char>(sum >> 8),
                                     static_cast<unsigned char>(sum >> 16), static_cast<unsigned char>(sum >> 24)};
-  ok = ok && std::fwrite(trailer, 1, sizeof trailer, out) == sizeof trailer;
-  // The first failure's reason: a full disk shows at the write or at the
-  // flush, a failing one at the sync or the close.
-  int error = ok ? 0 : errno;
-  ok = std::fflush(out) == 0 && ok;
-  if (!ok && error == 0) error = errno;
-  ok = ::fsync(written) == 0 && ok;
-  if (!ok && error == 0) error = errno;
-  ok = std::fclose(out) == 0 && ok;
-  if (!ok && error == 0) error = errno;
-  if (ok && std::rename(temp.path.c_str(), path.c_str()) == 0) return true;
-  if (ok) error = errno;
-  ::unlink(temp.path.c_str());
-  return failed(path, error);
+  if (file.writeAll(header, cHeaderSize) && file.writeAll(triangleTables, tableBytes) &&
+      file.writeAll(sawtoothTables, tableBytes) && file.writeAll(trailer, sizeof trailer) && file.commit())
+    return true;
+  return failed(path, file.reason());
 }
 
 int32_t Oscillator::Style::getTableHarmonics(int table) {

@@ -239,6 +239,21 @@ TEST(BinaryDataTest, FileWriterKeepsWhatTheUserSetOnTheFile) {
       bytes({'Q', 'V', 'p', 'r', 7, 0, 0, 0}));
 }
 
+// A preset or the controller map is saved only into a regular file or where
+// nothing is: never over a device, a FIFO or a folder the name leads to.
+TEST(BinaryDataTest, FileWriterSavesOnlyIntoARegularFile) {
+  zarn::test::Saver saver;
+  saver.write = [](const std::string& path, const std::function<void()>& between) {
+    BinaryFileWriter w(path);
+    w.writeHeader("QVpr", 7);
+    between();
+    return w.commit();
+  };
+  saver.written = bytes({'Q', 'V', 'p', 'r', 7, 0, 0, 0});
+  saver.hasMoment = true;
+  zarn::test::expectOnlyRegularFilesSaved(saver);
+}
+
 TEST(BinaryDataTest, ResourceReaderReadsFromTheBundle) {
   zarn::test::TestBundle bundle("com.quorvane.test.binarydata");
   bundle.writeResource("Ulk.fil", bytes({'Q', 'V', 'f', 'l', 2, 0, 0, 0, 0, 0, 0x80, 0x3F}));

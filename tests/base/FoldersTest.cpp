@@ -1,6 +1,7 @@
 #include "base/Folders.h"
 
 #include "base/PathUtils.h"
+#include "tests/support/ReplacedFiles.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestBundle.h"
@@ -206,4 +207,22 @@ TEST(FoldersTest, ResourcesComeFromTheRegisteredBundle) {
   EXPECT_EQ(tree(data.file("Presets")), (std::set<std::string>{"Bass/", "Bass/Deep.qvp", "Lead.qvp"}));
   installFolderFromResource("ApplicationData", data.file("Data"));
   EXPECT_FALSE(folderExists(data.file("Data")));
+}
+
+// The factory files copied into the user's folders go only where nothing
+// is: whatever stands at a name (a file, a link, a FIFO, a device) is kept
+// as it is, and nothing is left half made.
+TEST(FoldersTest, CopiesOnlyWhereNothingIsAndKeepsWhatIsThere) {
+  zarn::test::TempDir source("factory");
+  source.write("named", "factory bytes");
+  zarn::test::Saver saver;
+  saver.write = [&](const std::string& path, const std::function<void()>&) {
+    std::string failure;
+    const bool copied = copyFolderContents(source.path(), path.substr(0, path.rfind('/')), &failure);
+    if (!failure.empty()) ADD_FAILURE() << failure;
+    return copied;
+  };
+  saver.written = "factory bytes";
+  saver.replaces = false;
+  zarn::test::expectOnlyRegularFilesSaved(saver);
 }

@@ -4,6 +4,7 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/OrdinaryPermissions.h"
+#include "tests/support/ReplacedFiles.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 
@@ -462,4 +463,23 @@ TEST(PreferencesStoreTest, AStalledHolderOfTheLockCostsNoKey) {
   EXPECT_EQ(config.dir.read("config/d.prefs"), "QuorvanePreferences 1\ni x 5\ni y 2\ns z later\nend\n");
   // Written once, kept no longer.
   EXPECT_FALSE(PreferencesStore("d").hasChanges());
+}
+
+// The preferences are saved as every file of the user: a link at their name
+// (a dotfiles set-up) stays a link and the file it names keeps its mode;
+// only a regular file or nothing is ever replaced.
+TEST(PreferencesStoreTest, SavesOnlyIntoARegularFileAndFollowsALink) {
+  zarn::test::Saver saver;
+  saver.name = "d.prefs";
+  saver.write = [](const std::string& path, const std::function<void()>&) {
+    zarn::test::ScopedEnvironment config("XDG_CONFIG_HOME", path.substr(0, path.rfind('/')));
+    PreferencesStore store("d");
+    store.setString("k", "v w");
+    return store.synchronize();
+  };
+  // A file of no keys before, so nothing else is merged in.
+  saver.old = "QuorvanePreferences 1\nend\n";
+  saver.written = "QuorvanePreferences 1\ns k v%20w\nend\n";
+  saver.newMode = 0600;
+  zarn::test::expectOnlyRegularFilesSaved(saver);
 }

@@ -4,6 +4,7 @@
 #include "base/PlatformServices.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/OrdinaryPermissions.h"
+#include "tests/support/ReplacedFiles.h"
 #include "tests/support/TempDir.h"
 #include "tests/wave/OscillatorTestSupport.h"
 #include "wave/ValueCurves.h"
@@ -455,3 +456,20 @@ TEST(OscillatorCacheTest, UnwritableFolderStillBuildsTheTablesAndSaysWhy) {
 }
 
 } // namespace
+
+// The cache is saved as every file of the user: a link at its name stays a
+// link, the file it names keeps its mode, and only a regular file or
+// nothing is ever replaced.
+TEST(OscillatorCacheTest, SavesOnlyIntoARegularFileAndFollowsALink) {
+  auto style = makeStyle();
+  TempDir first;
+  std::string reason;
+  ASSERT_TRUE(style->saveTables(first.file("Zarn.dat"), &reason)) << reason;
+  zarn::test::Saver saver;
+  saver.name = "Zarn.dat";
+  saver.write = [&](const std::string& path, const std::function<void()>&) { return style->saveTables(path); };
+  saver.written = first.read("Zarn.dat");
+  ASSERT_EQ(saver.written.size(), static_cast<size_t>(Oscillator::Style::cCacheFileSize));
+  saver.newMode = 0644;
+  zarn::test::expectOnlyRegularFilesSaved(saver);
+}

@@ -12,7 +12,7 @@
 #include "tools/host/RenderCommand.h"
 #include "tools/host/SimHost.h"
 #include "tools/render/MidiFile.h"
-#include "tools/render/ReplacingFile.h"
+#include "platform/ReplacingFile.h"
 
 #include <cerrno>
 #include <csignal>
@@ -213,7 +213,7 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
   CommandFiles files(bundle, options.loadState, options.saveState);
   files.reads("--midi", options.midi);
   if (!files.check(error)) return fail(err, error, 2);
-  if (!options.saveState.empty() && !renderio::ReplacingFile::checkWritable(options.saveState, error))
+  if (!options.saveState.empty() && !platform::ReplacingFile::checkWritable(options.saveState, error))
     return fail(err, "--save-state: " + error);
 
   renderio::MidiFile song;

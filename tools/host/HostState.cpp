@@ -3,7 +3,7 @@
 #include "tools/host/HostInfo.h"
 #include "tools/host/SimHost.h"
 
-#include "tools/render/ReplacingFile.h"
+#include "platform/ReplacingFile.h"
 #include "tools/render/SmallFile.h"
 
 #include <cstring>
@@ -96,8 +96,8 @@ bool HostState::write(const std::string& path, std::string& error) const {
   // the disk and renamed over it: a failed write never leaves half a state
   // where a good one was, nothing is written through a link planted at the
   // temporary name, and a link the user made at the state's name leads to
-  // the file replaced (tools/render/ReplacingFile.h).
-  renderio::ReplacingFile file;
+  // the file replaced (platform/ReplacingFile.h).
+  platform::ReplacingFile file;
   const std::string bytes = serialize();
   if (!file.create(path) || !file.writeAll(bytes.data(), bytes.size()) || !file.commit()) {
     error = file.error();
@@ -107,7 +107,7 @@ bool HostState::write(const std::string& path, std::string& error) const {
 }
 
 bool HostState::writeNew(const std::string& path, bool& taken, std::string& error) const {
-  renderio::ReplacingFile file;
+  platform::ReplacingFile file;
   const std::string bytes = serialize();
   taken = false;
   if (!file.create(path) || !file.writeAll(bytes.data(), bytes.size()) || !file.commitAsNew()) {

@@ -10,7 +10,7 @@
 #include "tools/host/PresetByName.h"
 #include "tools/host/SimHost.h"
 #include "tools/render/MidiFile.h"
-#include "tools/render/ReplacingFile.h"
+#include "platform/ReplacingFile.h"
 #include "tools/render/WavWriter.h"
 
 #include <algorithm>
@@ -261,8 +261,8 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
   // Said before the render, not after it: a folder, or a place that takes
   // no file.
   std::string unwritable;
-  if (!renderio::ReplacingFile::checkWritable(options.output, unwritable)) return fail(err, unwritable);
-  if (!options.saveState.empty() && !renderio::ReplacingFile::checkWritable(options.saveState, unwritable))
+  if (!platform::ReplacingFile::checkWritable(options.output, unwritable)) return fail(err, unwritable);
+  if (!options.saveState.empty() && !platform::ReplacingFile::checkWritable(options.saveState, unwritable))
     return fail(err, "--save-state: " + unwritable);
 
   if (bundle.empty()) return fail(err, "no bundle given and none was built");

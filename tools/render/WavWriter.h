@@ -16,11 +16,11 @@
 // once the file is open.
 //
 // The file appears at its path only when close() succeeds: until then the
-// samples go to a temporary file beside it (ReplacingFile), so a failed,
-// abandoned or killed render leaves a file already at the path as it was,
-// and never a file whose header does not match its samples.
+// samples go to a temporary file beside it (platform/ReplacingFile.h), so a
+// failed, abandoned or killed render leaves a file already at the path as it
+// was, and never a file whose header does not match its samples.
 
-#include "tools/render/ReplacingFile.h"
+#include "platform/ReplacingFile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -75,7 +75,7 @@ private:
   bool rewriteFloatHeader();
 
   void* mFile = nullptr; // SNDFILE*
-  ReplacingFile mTarget;
+  platform::ReplacingFile mTarget;
   std::string mPath;
   std::string mError;
   Encoding mEncoding = Encoding::Float32;

@@ -12,7 +12,7 @@
 #include "tools/host/PresetByName.h"
 #include "tools/host/RenderCommand.h"
 #include "tools/host/SimHost.h"
-#include "tools/render/ReplacingFile.h"
+#include "platform/ReplacingFile.h"
 #include "tools/render/SmallFile.h"
 
 #include <algorithm>
@@ -145,7 +145,7 @@ bool writePicture(platform::WindowServer& server, platform::WindowId window, con
     error = "cannot write " + path + ": the window has no picture";
     return false;
   }
-  renderio::ReplacingFile file;
+  platform::ReplacingFile file;
   if (file.create(path) && file.writeAll(png.data(), png.size()) && file.commit()) return true;
   error = file.error();
   return false;
@@ -392,7 +392,7 @@ int snapshot(const SnapshotOptions& options, std::ostream& out, std::ostream& er
   files.writes("OUT.png", options.output);
   std::string error;
   if (!files.check(error)) return fail(err, error, 2);
-  if (!renderio::ReplacingFile::checkWritable(options.output, error)) return fail(err, error);
+  if (!platform::ReplacingFile::checkWritable(options.output, error)) return fail(err, error);
   std::string script;
   if (!options.script.empty() && !readScript(options.script, script, error)) return fail(err, error);
   // The state too is read before the bundle loads, so that one that is no

@@ -1,6 +1,4 @@
-#include "tools/render/ReplacingFile.h"
-
-#include "platform/ReplacedFile.h"
+#include "platform/ReplacingFile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace renderio {
+namespace platform {
 namespace {
 
 // Moves the temporary file to the target only if nothing is there, in one
@@ -25,16 +23,50 @@ bool moveAsNew(const std::string& from, const std::string& to) {
   return true;
 }
 
+// What a file of this type is, in words.
+std::string kindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO (a named pipe)";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "no regular file";
+}
+
+// The refusals of findReplacedFile that have words of their own.
+std::string refusalOf(int error) {
+  if (error == EPERM)
+    return "it is another user's file in a folder with the sticky bit, where only its owner may replace it";
+  if (error == ESTALE) return "it is a link to a file that was deleted";
+  return "";
+}
+
 } // namespace
 
 ReplacingFile::~ReplacingFile() { discard(); }
 
+std::string ReplacingFile::refusal(const std::string& path, ReplacedFile& replaced, int& error) {
+  error = 0;
+  if (!findReplacedFile(path, replaced)) {
+    error = errno;
+    return refusalOf(error);
+  }
+  if (!replaced.exists || S_ISREG(replaced.mode)) return "";
+  error = S_ISDIR(replaced.mode) ? EISDIR : EINVAL;
+  // A folder at the name itself is said as the system says it.
+  if (S_ISDIR(replaced.mode) && replaced.path == path) return "";
+  const std::string kind = kindOf(replaced.mode);
+  return (replaced.path == path ? "it is " + kind : "it leads to " + replaced.path + ", " + kind) +
+         (S_ISDIR(replaced.mode) ? "" : ", not a regular file");
+}
+
 bool ReplacingFile::checkWritable(const std::string& path, std::string& error) {
   // The file written is the one a link at path leads to, in its folder.
-  platform::ReplacedFile replaced;
-  const bool found = platform::findReplacedFile(path, replaced);
-  const int why = errno;
-  const std::string& target = found ? replaced.path : path;
+  ReplacedFile replaced;
+  int why = 0;
+  const std::string refused = refusal(path, replaced, why);
+  const bool found = why == 0 || !refused.empty() || why == EISDIR || why == EINVAL;
+  const std::string& target = found && !replaced.path.empty() ? replaced.path : path;
   const size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
   // A link refused and a file that may not be written both say EACCES:
@@ -53,18 +85,18 @@ bool ReplacingFile::checkWritable(const std::string& path, std::string& error) {
     error = "cannot write " + path + ": " +
             (why == ENAMETOOLONG ? "its name is too long (" + std::to_string(name) +
                                        " bytes; the file system takes at most " +
-                                       std::to_string(platform::longestFileName(folder + "/")) + ")"
+                                       std::to_string(longestFileName(folder + "/")) + ")"
              : why == EACCES     ? "it is a link of another user in a folder open to all, which is not followed"
                                  : "its links cannot be followed (" + std::string(std::strerror(why)) + ")") +
             "; give another name";
     return false;
   }
-  if (path.empty() || path.back() == '/' || (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+  if (path.empty() || path.back() == '/' || why == EISDIR) {
     error = "cannot write " + path + ": it is a folder; give the name of a file in it";
     return false;
   }
-  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    error = "cannot write " + path + ": it is not a regular file; give another name";
+  if (!refused.empty()) {
+    error = "cannot write " + path + ": " + refused + "; give another name";
     return false;
   }
   if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
@@ -74,10 +106,11 @@ bool ReplacingFile::checkWritable(const std::string& path, std::string& error) {
   ReplacingFile probe;
   errno = 0;
   if (!probe.create(path)) {
+    const int made = probe.errorNumber();
     error = "cannot write " + path + ": " +
-            (errno == ENAMETOOLONG
-                 ? "its path is too long (" + std::string(std::strerror(errno)) + "); give a shorter one"
-                 : "the folder " + folder + " takes no new file (" + std::strerror(errno != 0 ? errno : EACCES) +
+            (made == ENAMETOOLONG
+                 ? "its path is too long (" + std::string(std::strerror(made)) + "); give a shorter one"
+                 : "the folder " + folder + " takes no new file (" + std::strerror(made != 0 ? made : EACCES) +
                        "); give another place");
     return false;
   }
@@ -85,22 +118,34 @@ bool ReplacingFile::checkWritable(const std::string& path, std::string& error) {
   return true;
 }
 
-bool ReplacingFile::fail(const std::string& what, int error) {
-  mError = "cannot " + what + " " + mPath + ": " + std::strerror(error);
+bool ReplacingFile::fail(const std::string& what, int error, const std::string& reason) {
+  mErrorNumber = error;
+  mReason = reason.empty() ? std::strerror(error) : reason;
+  mError = "cannot " + what + " " + mPath + ": " + mReason;
+  if (mFailedAt.empty()) mFailedAt = mPath;
   return false;
 }
 
-bool ReplacingFile::create(const std::string& path) {
+bool ReplacingFile::create(const std::string& path, mode_t newFileMode) {
   discard();
   mPath = path;
   mError.clear();
+  mReason.clear();
+  mFailedAt.clear();
+  mErrorNumber = 0;
   const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   if (name.empty()) return fail("write", EISDIR);
-  if (!platform::findReplacedFile(path, mReplaced)) return fail("write", errno);
-  mTemp = platform::createReplacement(mReplaced, 0666);
-  if (!mTemp) return fail("write", errno);
+  int error = 0;
+  const std::string refused = refusal(path, mReplaced, error);
+  if (error != 0) return fail("write", error, refused);
+  mTemp = createReplacement(mReplaced, newFileMode);
+  if (!mTemp) {
+    const int made = errno;
+    const size_t at = mReplaced.path.rfind('/');
+    mFailedAt = at == std::string::npos ? "." : at == 0 ? "/" : mReplaced.path.substr(0, at);
+    return fail("write", made);
+  }
   return true;
 }
 
@@ -123,12 +168,22 @@ bool ReplacingFile::commitAsNew() { return finish(false); }
 
 bool ReplacingFile::finish(bool replace) {
   mTaken = false;
-  if (!mTemp.descriptor) return fail("write", EBADF);
+  if (!mTemp.descriptor) return fail("write", mErrorNumber != 0 ? mErrorNumber : EBADF, mReason);
   bool ok = true;
-  if (const int error = platform::keepAttributes(mTemp.descriptor.get(), mReplaced); error != 0)
-    ok = fail("write", error);
+  if (const int error = keepAttributes(mTemp.descriptor.get(), mReplaced); error != 0) ok = fail("write", error);
   ok = ok && (::fsync(mTemp.descriptor.get()) == 0 || fail("write", errno));
   if (const int closed = mTemp.descriptor.close(); closed != 0 && ok) ok = fail("write", closed);
+  if (ok && replace) {
+    // What the name leads to at this moment: it may have been made a link
+    // to a device, or another file, while the bytes were written.
+    ReplacedFile now;
+    int error = 0;
+    const std::string refused = refusal(mPath, now, error);
+    if (error != 0)
+      ok = fail("write", error, refused);
+    else if (now.path != mReplaced.path)
+      ok = fail("write", EBUSY, "it was made to lead to " + now.path + " while it was written; nothing was replaced");
+  }
   if (ok && replace && ::rename(mTemp.path.c_str(), mReplaced.path.c_str()) != 0) ok = fail("replace", errno);
   // A link at the name takes it as a file would: nothing is written
   // through it.
@@ -138,14 +193,14 @@ bool ReplacingFile::finish(bool replace) {
     ok = fail("write", errno);
   }
   if (!ok) ::unlink(mTemp.path.c_str());
-  mTemp = platform::TemporaryFile();
+  mTemp = TemporaryFile();
   return ok;
 }
 
 void ReplacingFile::discard() {
   mTemp.descriptor.reset();
   if (!mTemp.path.empty()) ::unlink(mTemp.path.c_str());
-  mTemp = platform::TemporaryFile();
+  mTemp = TemporaryFile();
 }
 
-} // namespace renderio
+} // namespace platform
