@@ -116,6 +116,11 @@ TEST(ReplacingFileTest, WhatIsNoFileOrNotOursToReplaceIsSaidAtOnce) {
     std::string error;
     EXPECT_FALSE(platform::ReplacingFile::checkWritable(c.path, error));
     EXPECT_EQ(error, c.error);
+    // Making the file refuses it alike, before any byte is written.
+    platform::ReplacingFile file;
+    EXPECT_FALSE(file.create(c.path));
+    EXPECT_EQ(file.error() + "; give another name", c.error);
+    EXPECT_EQ(file.descriptor(), -1);
   }
   ::close(fd);
   EXPECT_FALSE(fs::exists(dir.file("gone.mid (deleted)")));

@@ -376,8 +376,9 @@ void expectOnlyRegularFilesSaved(const Saver& saver) {
       EXPECT_TRUE(wrote) << "what stands there is kept, as any file there is";
     const auto after = everythingIn(dir.path());
     if (c.atMoment) {
-      EXPECT_EQ(standingAt(dir.file(name)).type, mode_t(S_IFLNK));
-      EXPECT_NE(standingAt(dir.file(fs::read_symlink(dir.file(name)))).type, mode_t(S_IFREG));
+      const Standing link = standingAt(dir.file(name));
+      EXPECT_EQ(link.type, mode_t(S_IFLNK));
+      if (link.type == S_IFLNK) EXPECT_NE(standingAt(dir.file(link.content)).type, mode_t(S_IFREG));
     } else {
       EXPECT_TRUE(after == before);
     }
