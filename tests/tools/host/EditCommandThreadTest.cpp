@@ -28,9 +28,12 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -310,6 +313,63 @@ TEST(EditCommandTest, ALostDisplayOrASignalSavesTheStateFirst) {
   EXPECT_EQ(edit.exitStatus(), 1);
   EXPECT_EQ(presetNameIn(lost), "Acid Bass");
   EXPECT_NE(dir.read("err2").find("the connection to the display was lost"), std::string::npos) << dir.read("err2");
+#endif
+}
+
+// The state's name made a link to a FIFO or a device while the window is
+// open: at SIGTERM the save is refused in words, the FIFO or device stays
+// what it was, the session's state is kept beside the name, and the command
+// fails without saying it saved the state.
+TEST(EditCommandTest, AStateWhoseNameNowLeadsToNoFileIsRefusedAtTheSave) {
+#if !defined(ZARN_BUNDLE) || !defined(ZARN_HOST_EXECUTABLE)
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  ZARN_REQUIRE_XVFB(zarn::test::Xvfb::shared());
+  const std::string display = zarn::test::Xvfb::shared().display();
+  zarn::test::TempDir dir;
+  struct Case {
+    const char* what;
+    const char* name;
+    std::function<bool(const std::string&)> make; // makes what the link will lead to
+    mode_t type;
+    const char* said;
+  };
+  const std::vector<Case> cases = {
+      {"a FIFO", "fifo", [](const std::string& at) { return ::mkfifo(at.c_str(), 0644) == 0; }, S_IFIFO,
+       ", a FIFO (a named pipe), not a regular file"},
+      {"a device", "device",
+       [](const std::string& at) { return ::mknod(at.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0; }, S_IFCHR,
+       ", a character device, not a regular file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string name = c.name;
+    const std::string state = dir.file(name + ".state"), target = dir.file(name + ".target");
+    if (!c.make(target)) {
+      std::printf("[  SKIPPED ] %s: it cannot be made here (mknod needs root and a system that allows it)\n",
+                  c.what);
+      continue;
+    }
+    dir.write(name + ".state", "a plain file at the start");
+    {
+      EditProgram edit(display, {"--preset", "Acid Bass", "--save-state", state}, dir.file(name + ".err"),
+                       dir.file(name + ".out"));
+      ASSERT_TRUE(edit.windowShown(display));
+      ASSERT_EQ(::unlink(state.c_str()), 0);
+      ASSERT_EQ(::symlink(target.c_str(), state.c_str()), 0);
+      kill(edit.pid, SIGTERM);
+      EXPECT_EQ(edit.exitStatus(), 1);
+    }
+    const std::string said = dir.read(name + ".err");
+    EXPECT_NE(said.find("cannot write " + state + ": it leads to " + target + c.said), std::string::npos) << said;
+    EXPECT_NE(said.find("; the state was kept in " + state + ".unsaved\n"), std::string::npos) << said;
+    EXPECT_EQ(dir.read(name + ".out").find("saved the state"), std::string::npos) << dir.read(name + ".out");
+    struct stat st {};
+    ASSERT_EQ(::lstat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & S_IFMT, c.type);
+    EXPECT_TRUE(std::filesystem::is_symlink(state));
+    EXPECT_EQ(presetNameIn(state + ".unsaved"), "Acid Bass");
+  }
 #endif
 }
 
