@@ -115,8 +115,10 @@ mode_t modeGrantingNoMore(const std::string& list, mode_t mode) {
 } // namespace
 
 int copyExtendedAttributes(const std::string& from, int fd, mode_t& mode) {
+  // A file system without attributes has none to carry; nor has a file
+  // removed while its replacement was written, which then is a new file.
   std::vector<std::string> names;
-  if (const int error = listAttributes(from, names); error != 0 && error != ENOTSUP) return error;
+  if (const int error = listAttributes(from, names); error != 0 && error != ENOTSUP && error != ENOENT) return error;
   bool listCarried = false;
   for (const std::string& name : names) {
     if (name == cDefaultList) continue;

@@ -9,10 +9,10 @@
 // then tag, permissions and id of each entry, little-endian), so nothing
 // of the code under test makes the expected bytes.
 //
-// Where the access list must not be carried over (a file system or a
-// kernel that refuses it), the refusal is made here: this program's own
-// fsetxattr, which the writers call, refuses that one name while asked to
-// and otherwise passes every call to the kernel.
+// Where an attribute must not be carried over (a file system or a kernel
+// that refuses it), the refusal is made here: this program's own
+// fsetxattr, which the writers call, refuses one name while asked to and
+// otherwise passes every call to the kernel.
 
 #include "base/BinaryData.h"
 #include "tools/render/ReplacingFile.h"
@@ -26,6 +26,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -40,13 +41,24 @@
 
 namespace {
 
-std::atomic<bool> gRefuseAccessLists{false};
+// The attribute refused (nullptr for none), and the reason given.
+std::atomic<const char*> gRefusedName{nullptr};
+int gRefusedError = 0;
+
+// Refuses name with error while it lives.
+struct Refusal {
+  Refusal(const char* name, int error) {
+    gRefusedError = error;
+    gRefusedName = name;
+  }
+  ~Refusal() { gRefusedName = nullptr; }
+};
 
 } // namespace
 
 extern "C" int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) noexcept {
-  if (gRefuseAccessLists.load() && std::strcmp(name, "system.posix_acl_access") == 0) {
-    errno = ENOTSUP;
+  if (const char* refused = gRefusedName.load(); refused && std::strcmp(name, refused) == 0) {
+    errno = gRefusedError;
     return -1;
   }
   return static_cast<int>(::syscall(SYS_fsetxattr, fd, name, value, size, flags));
@@ -285,10 +297,10 @@ TEST(ExtendedAttributesTest, ASaveKeepsWhoMayUseTheFileNobodyGainsOrLosesAccess)
         ASSERT_EQ(accessOfEveryone(named), labelled(c.before));
       }
 
-      gRefuseAccessLists = c.refuse;
-      const bool written = writer.write(named);
-      gRefuseAccessLists = false;
-      ASSERT_TRUE(written);
+      {
+        const Refusal refusal(c.refuse ? cAccess : nullptr, ENOTSUP);
+        ASSERT_TRUE(writer.write(named));
+      }
 
       EXPECT_NE(dir.read("sub/named"), "old");
       EXPECT_EQ(attribute(named, cAccess), c.list.empty() || c.refuse ? "(none: No data available)" : c.list);
@@ -328,6 +340,63 @@ TEST(ExtendedAttributesTest, ANewFileTakesItsFoldersDefaultList) {
     if (::geteuid() == 0) {
       EXPECT_EQ(accessOf(named, cIdentities[1]), "rw");
       EXPECT_EQ(accessOf(named, cIdentities.back()), "--");
+    }
+  }
+}
+
+// The user may remove the old file while the new one is written (a render
+// of minutes): the save still puts the new one in its place.
+TEST(ExtendedAttributesTest, AFileRemovedWhileItsReplacementIsWrittenIsStillSaved) {
+  TempDir dir("attributes");
+  dir.write("named", "old");
+  renderio::ReplacingFile file;
+  ASSERT_TRUE(file.create(dir.file("named")));
+  ASSERT_TRUE(file.writeAll("new bytes", 9));
+  ASSERT_EQ(::unlink(dir.file("named").c_str()), 0);
+  EXPECT_TRUE(file.commit()) << file.error();
+  EXPECT_EQ(dir.read("named"), "new bytes");
+}
+
+// An attribute this process may not set is left behind and the file saved;
+// one the disk has no room for fails the save, and the old file stays as
+// it was, with its attributes.
+TEST(ExtendedAttributesTest, AnAttributeRefusedForRightsIsLeftAnyOtherFailureKeepsTheOldFile) {
+  TempDir probe("attributes");
+  if (const std::string why = attributesUnsupported(probe); !why.empty()) GTEST_SKIP() << why;
+  struct Case {
+    const char* name;
+    int error;
+    bool saved;
+  };
+  const std::vector<Case> cases = {
+      {"user.origin", EPERM, true},
+      {"user.origin", ENOTSUP, true},
+      {"user.origin", ENOSPC, false},
+      {"user.origin", EDQUOT, false},
+      {"user.tag", E2BIG, false},
+  };
+  for (const Writer& writer : cWriters) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(writer.name) + ": " + c.name + " refused with " + std::strerror(c.error));
+      TempDir dir("attributes");
+      dir.write("named", "old");
+      const std::string named = dir.file("named");
+      ASSERT_EQ(::setxattr(named.c_str(), "user.origin", "take 3", 6, 0), 0);
+      ASSERT_EQ(::setxattr(named.c_str(), "user.tag", "drums", 5, 0), 0);
+      {
+        const Refusal refusal(c.name, c.error);
+        EXPECT_EQ(writer.write(named), c.saved);
+      }
+      EXPECT_EQ(dir.read("named") == "old", !c.saved);
+      // The one refused is left behind by a save; the others are kept.
+      EXPECT_EQ(attribute(named, "user.origin"), c.saved && std::strcmp(c.name, "user.origin") == 0
+                                                     ? "(none: No data available)"
+                                                     : "take 3");
+      EXPECT_EQ(attribute(named, "user.tag"), "drums");
+      // Nothing is left of the new file.
+      size_t files = 0;
+      for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
+      EXPECT_EQ(files, 1u);
     }
   }
 }
