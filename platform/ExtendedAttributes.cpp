@@ -63,7 +63,14 @@ int readAttribute(const std::string& path, const std::string& name, std::string&
 // little-endian.
 constexpr uint32_t cListVersion = 2;
 constexpr size_t cListHeader = 4, cListEntry = 8;
-enum Tag : uint16_t { cOwner = 0x01, cNamedUser = 0x02, cGroup = 0x04, cNamedGroup = 0x08, cMask = 0x10, cOther = 0x20 };
+enum Tag : uint16_t {
+  cOwner = 0x01,
+  cNamedUser = 0x02,
+  cGroup = 0x04,
+  cNamedGroup = 0x08,
+  cMask = 0x10,
+  cOther = 0x20,
+};
 
 uint32_t littleEndian(const std::string& bytes, size_t at, size_t count) {
   uint32_t v = 0;

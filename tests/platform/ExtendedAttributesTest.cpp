@@ -110,7 +110,8 @@ std::string littleEndian(uint32_t v, int bytes) {
 
 std::string accessList(const std::vector<Entry>& entries) {
   std::string bytes = littleEndian(2, 4);
-  for (const Entry& e : entries) bytes += littleEndian(e.tag, 2) + littleEndian(e.permissions, 2) + littleEndian(e.id, 4);
+  for (const Entry& e : entries)
+    bytes += littleEndian(e.tag, 2) + littleEndian(e.permissions, 2) + littleEndian(e.id, 4);
   return bytes;
 }
 
@@ -283,8 +284,8 @@ TEST(ExtendedAttributesTest, ASaveKeepsWhoMayUseTheFileNobodyGainsOrLosesAccess)
         privileged["trusted.zarn.take"] = attribute(named, "trusted.zarn.take");
       // A file's capabilities (version 2, one capability permitted): a
       // change of owner drops them.
-      const std::string capabilities =
-          littleEndian(0x02000000, 4) + littleEndian(1u << 10, 4) + littleEndian(0, 4) + littleEndian(0, 8);
+      const std::string capabilities = littleEndian(0x02000000, 4) + littleEndian(1u << 10, 4) +
+                                       littleEndian(0, 4) + littleEndian(0, 4) + littleEndian(0, 4);
       if (::setxattr(named.c_str(), "security.capability", capabilities.data(), capabilities.size(), 0) == 0)
         privileged["security.capability"] = attribute(named, "security.capability");
       // The folder's default list is set after the old file is made, so it
