@@ -1,5 +1,7 @@
 #include "platform/ReplacedFile.h"
 
+#include "platform/ExtendedAttributes.h"
+
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -125,7 +127,12 @@ int keepAttributes(int fd, const ReplacedFile& replaced) {
       ::fchown(fd, replaced.owner, replaced.group) != 0 && ::fchown(fd, static_cast<uid_t>(-1), replaced.group) != 0) {
     // Left as this process made it.
   }
-  return ::fchmod(fd, replaced.mode & 07777) == 0 ? 0 : errno;
+  // Then its access list and other attributes (platform/ExtendedAttributes.h):
+  // after the owner, whose change drops a file's capabilities; and the mode
+  // last, as it sets the list's mask.
+  mode_t mode = replaced.mode & 07777;
+  if (const int error = copyExtendedAttributes(replaced.path, fd, mode); error != 0) return error;
+  return ::fchmod(fd, mode) == 0 ? 0 : errno;
 }
 
 } // namespace platform

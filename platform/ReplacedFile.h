@@ -67,9 +67,10 @@ bool findReplacedFile(const std::string& path, ReplacedFile& replaced);
 TemporaryFile createReplacement(const ReplacedFile& replaced, mode_t mode);
 
 // Gives the temporary file open at fd (any descriptor of it, even one open
-// only for reading) the owner, group and mode of the file it replaces,
-// once its bytes are written and before the rename. Nothing for a new
-// file. 0, or the errno of a failed change of mode; an owner this process
+// only for reading) the owner, group, access list, extended attributes and
+// mode of the file it replaces (platform/ExtendedAttributes.h), once its
+// bytes are written and before the rename. Nothing for a new file. 0, or
+// the errno of a failed change of mode or attribute; an owner this process
 // may not give is left as it is.
 int keepAttributes(int fd, const ReplacedFile& replaced);
 
