@@ -1,6 +1,6 @@
 // What a save leaves of who may use the file it replaces: its access list,
 // its extended attributes and its mode, through the writers that save a
-// user's files (a rendered sound or a state: renderio::ReplacingFile; a
+// user's files (a rendered sound or a state: platform::ReplacingFile; a
 // preset or the controller map: BinaryFileWriter). Who may read and write
 // the file afterwards is asked of the kernel, by children that become the
 // users the list names, a member of the file's group, and another user.
@@ -15,7 +15,7 @@
 // otherwise passes every call to the kernel.
 
 #include "base/BinaryData.h"
-#include "tools/render/ReplacingFile.h"
+#include "platform/ReplacingFile.h"
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
@@ -184,7 +184,7 @@ struct Writer {
 const std::vector<Writer> cWriters = {
     {"a sound or a state",
      [](const std::string& path) {
-       renderio::ReplacingFile file;
+       platform::ReplacingFile file;
        return file.create(path) && file.writeAll("new bytes", 9) && file.commit();
      }},
     {"a preset or the controller map",
@@ -350,7 +350,7 @@ TEST(ExtendedAttributesTest, ANewFileTakesItsFoldersDefaultList) {
 TEST(ExtendedAttributesTest, AFileRemovedWhileItsReplacementIsWrittenIsStillSaved) {
   TempDir dir("attributes");
   dir.write("named", "old");
-  renderio::ReplacingFile file;
+  platform::ReplacingFile file;
   ASSERT_TRUE(file.create(dir.file("named")));
   ASSERT_TRUE(file.writeAll("new bytes", 9));
   ASSERT_EQ(::unlink(dir.file("named").c_str()), 0);
