@@ -116,7 +116,7 @@ TEST_F(RenderCommandTest, BadCommandLinesFailWithOneLineReasons) {
       {{"render", "--tail", "-1", song, out}, "--tail -1"},
       {{"render", "--tail", song, out}, "--tail"},
       {{"render", "--set", "Level", song, out}, "is not NAME=VALUE"},
-      {{"render", "--set", "=1", song, out}, "is not NAME=VALUE"},
+      {{"render", "--set", "=1", song, out}, "\"=1\": the name is missing"},
       {{"render", song, out, "--bundle"}, "--bundle needs a value"},
       {{"render", "--bundle", gain, file("missing.mid"), out}, "missing.mid"},
       {{"render", "--bundle", gain, file("garbage.mid"), out}, "garbage.mid"},
