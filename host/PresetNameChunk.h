@@ -15,6 +15,10 @@
 //            preset file the last program change could not load, in the
 //            form of the path field
 //   reason  256 bytes: why it could not be loaded, in the plug-in's words
+//   library 1024 bytes: while a host probes (below), the folder the
+//            plug-in reads its library from, as it reads it; all NUL
+//            otherwise (a saved state carries no user's folder) or when
+//            it needs more room
 // Readers that know only the name read the first 64 bytes; a record of the
 // name alone, or of the name and the path (both saved by earlier versions),
 // restores as before.
@@ -23,7 +27,9 @@
 // can be named) asks to be told, through this record, of the preset files
 // its program changes meet that cannot be loaded. The plug-in then keeps
 // the refusal here instead of alerting the user, and the host says what it
-// was asked about. Each program change of a library shows, after it, either
+// was asked about; and it tells the host its library's folder, so that a
+// host names the folder the plug-in really reads (a stored preference may
+// have moved it from the default). Each program change of a library shows, after it, either
 // a preset's name, or a refusal, or neither: then the library has no
 // preset at that number, and has ended.
 
@@ -39,12 +45,14 @@ inline constexpr int32_t kNameSize = 64;
 inline constexpr int32_t kPathSize = 1024;
 inline constexpr int32_t kRefusedPathSize = 1024;
 inline constexpr int32_t kReasonSize = 256;
+inline constexpr int32_t kLibrarySize = 1024;
 
 // Offsets within the data, after the chunk header.
 inline constexpr int32_t kPathOffset = kNameSize;
 inline constexpr int32_t kRefusedPathOffset = kPathOffset + kPathSize;
 inline constexpr int32_t kReasonOffset = kRefusedPathOffset + kRefusedPathSize;
-inline constexpr int32_t kDataSize = kReasonOffset + kReasonSize;
+inline constexpr int32_t kLibraryOffset = kReasonOffset + kReasonSize;
+inline constexpr int32_t kDataSize = kLibraryOffset + kLibrarySize;
 
 // Whole records: the smallest one read (the name alone, 120 bytes) and the
 // one written.

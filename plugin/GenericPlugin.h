@@ -368,6 +368,8 @@ public:
   // instead of being reported to the user: the host says what it was asked
   // about. Switching either way forgets the kept refusal.
   void setPresetRefusalsToHost(bool toHost);
+  // Main thread: whether a host probes the library now.
+  bool presetRefusalsToHost() const { return mPresetRefusalsToHost; }
   // Main thread: the last refusal kept for the host; an empty path when
   // there is none.
   const PresetRefusal& getPresetRefusal() const { return mPresetRefusal; }

@@ -53,6 +53,11 @@ int32_t DigiPluginAdapter::GetChunk(uint32_t id, SFicPlugInChunk* chunk) {
         manager ? manager->getPresetPath(&refused) : refusal.path, false);
     put(presetchunk::kReasonOffset, presetchunk::kReasonSize, refusal.reason, true);
   }
+  // Only to a host that probes: a state the host saves from this record
+  // carries no folder of the user's.
+  if (GetPlugin()->presetRefusalsToHost())
+    if (PresetManager* manager = GetPlugin()->getPresetManager(-1))
+      put(presetchunk::kLibraryOffset, presetchunk::kLibrarySize, manager->getFolderPath(), false);
   return 0;
 }
 

@@ -154,12 +154,12 @@ int main(int argc, char** argv) {
   if (argc < 2 || argv[1][0] == '-') return usage();
   int zoom = 1;
   for (int i = 2; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--zoom") && i + 1 < argc)
-      zoom = std::atoi(argv[++i]);
-    else
+    if (!std::strcmp(argv[i], "--zoom") && i + 1 < argc) {
+      if (!zarn::tools::wholeNumberOption("zarn-gallery", "--zoom", argv[++i], 1, 8, zoom)) return usage();
+    } else {
       return usage();
+    }
   }
-  if (zoom < 1 || zoom > 8) return usage();
 
   Gallery g;
   gui::UserInterface* ui = g.ui;

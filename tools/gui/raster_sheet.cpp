@@ -227,12 +227,12 @@ int main(int argc, char** argv) {
       crop.intersect(Rect(width, height));
       i += 4;
     } else if (!std::strcmp(argv[i], "--zoom") && i + 1 < argc) {
-      zoom = std::atoi(argv[++i]);
+      if (!zarn::tools::wholeNumberOption("zarn-raster-sheet", "--zoom", argv[++i], 1, 32, zoom)) return usage();
     } else {
       return usage();
     }
   }
-  if (crop.isEmpty() || zoom < 1 || zoom > 32) return usage();
+  if (crop.isEmpty()) return usage();
 
   gui::MacCompatibleBitmap sheet;
   sheet.resize(width, height);

@@ -1,5 +1,6 @@
 #include "tools/host/ControlByName.h"
 
+#include "tools/host/PrintableName.h"
 #include "tools/host/SimHost.h"
 
 #include <algorithm>
@@ -222,13 +223,15 @@ bool parseControlNumber(const std::string& raw, double& value, double& halfStep,
 bool parseControlSetting(const std::string& text, ControlSetting& setting, std::string& error) {
   const size_t eq = text.rfind('=');
   if (eq == std::string::npos) {
-    error = "\"" + text + "\" is not NAME=VALUE";
+    error = "\"" + printableName(text) + "\" is not NAME=VALUE";
     return false;
   }
   setting.name = trim(text.substr(0, eq));
   setting.value = trim(text.substr(eq + 1));
   if (setting.name.empty() || setting.value.empty()) {
-    error = "\"" + text + "\" is not NAME=VALUE";
+    error = "\"" + printableName(text) + "\": the " +
+            (setting.name.empty() ? (setting.value.empty() ? "name and the value are" : "name is") : "value is") +
+            " missing";
     return false;
   }
   return true;
@@ -255,7 +258,7 @@ bool controlValueFor(const SimHost& host, const Instance& in, int32_t control, c
 bool applyControlSetting(SimHost& host, const Instance& in, const ControlSetting& setting, std::string& error) {
   const int32_t control = findControlByName(host, in, setting.name);
   if (control == 0) {
-    error = "no parameter named \"" + setting.name + "\"";
+    error = "no parameter named \"" + printableName(setting.name) + "\"";
     return false;
   }
   int32_t value = 0;

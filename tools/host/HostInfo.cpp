@@ -1,6 +1,7 @@
 #include "tools/host/HostInfo.h"
 
 #include "tools/host/PresetByName.h"
+#include "tools/host/PrintableName.h"
 #include "tools/host/SimHost.h"
 
 #include <cstdio>
@@ -80,22 +81,24 @@ void printChunks(std::ostream& out, SimHost& host, Instance& in) {
 // The library as a host reaches it: each preset's bank and program (what
 // --preset sends) and its name; where two presets have one name, the path
 // that tells them apart (what --preset takes as FOLDER/NAME); a file that
-// does not load, with the plug-in's reason.
+// does not load, with the plug-in's reason. First the folder the plug-in
+// reads them from, as it tells it (a user's presets go there).
 void printPresets(std::ostream& out, SimHost& host, int32_t type) {
   std::vector<PresetByName::Entry> presets;
-  std::string error;
-  if (!PresetByName::list(host, type, presets, error)) {
+  std::string error, folder;
+  if (!PresetByName::list(host, type, presets, error, &folder)) {
     out << "    presets: none by name (" << error << ")\n";
     return;
   }
+  out << "    preset folder: " << (folder.empty() ? "(the plug-in does not tell it)" : printableName(folder)) << "\n";
   std::map<std::string, int> named;
   for (const PresetByName::Entry& e : presets) ++named[e.name];
   out << "    presets: " << presets.size() << " (bank, program: name)\n";
   for (const PresetByName::Entry& e : presets) {
-    out << "      " << e.index / 128 << ", " << e.index % 128 << ": " << PresetByName::printable(e.name);
-    if (named[e.name] > 1 && !e.path.empty()) out << " (in " << PresetByName::printable(e.path) << ")";
+    out << "      " << e.index / 128 << ", " << e.index % 128 << ": " << printableName(e.name);
+    if (named[e.name] > 1 && !e.path.empty()) out << " (in " << printableName(e.path) << ")";
     if (!e.loads())
-      out << " (does not load: " << PresetByName::printable(e.refusal) << ")";
+      out << " (does not load: " << printableName(e.refusal) << ")";
     else if (e.name == e.stored && e.name.size() == static_cast<size_t>(PresetByName::kPresetNameSize))
       out << " (as far as a host sees a name; --preset takes the whole name too)";
     out << "\n";

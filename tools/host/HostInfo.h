@@ -4,7 +4,9 @@
 // several lengths, version, manufacturer and identifiers, each process type
 // with its identifiers, category, stem formats, sample rates and
 // capabilities, and, from an instance of each type, its controls (names at
-// several lengths, identifiers, value texts) and its chunks.
+// several lengths, identifiers, value texts), its chunks, the folder the
+// plug-in reads its presets from (as the plug-in tells it through the
+// preset-name chunk) and the presets there.
 
 #include <ostream>
 #include <string>

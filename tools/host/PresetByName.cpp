@@ -1,5 +1,6 @@
 #include "tools/host/PresetByName.h"
 
+#include "tools/host/PrintableName.h"
 #include "tools/host/SimHost.h"
 
 #include <algorithm>
@@ -68,6 +69,10 @@ std::string PresetByName::fileNameIn(const std::vector<unsigned char>& record) {
   return path.empty() ? std::string() : fileNameOf(path);
 }
 
+std::string PresetByName::libraryFolderIn(const std::vector<unsigned char>& record) {
+  return fieldIn(record, presetchunk::kLibraryOffset, presetchunk::kLibrarySize);
+}
+
 std::vector<unsigned char> PresetByName::withName(std::vector<unsigned char> record, const std::string& name) {
   record.resize(std::max(record.size(), static_cast<size_t>(presetchunk::kNameRecordSize)), 0);
   unsigned char* field = record.data() + kChunkHeaderSize;
@@ -110,8 +115,10 @@ void sendProgram(SimHost& host, Instance& in, int32_t i) {
 }
 
 // Walks the library on the probe, program after program, to its end. False
-// with a reason when the chunk cannot be used.
-bool walkLibrary(SimHost& host, Instance& probe, std::vector<PresetByName::Entry>& presets, std::string& error) {
+// with a reason when the chunk cannot be used. With folder, the library's
+// folder as the probed plug-in tells it.
+bool walkLibrary(SimHost& host, Instance& probe, std::vector<PresetByName::Entry>& presets, std::string& error,
+                 std::string* folder = nullptr) {
   presets.clear();
   const auto ids = host.chunkIDs(probe);
   if (std::find(ids.begin(), ids.end(), PresetByName::kPresetNameChunkID) == ids.end()) {
@@ -133,6 +140,7 @@ bool walkLibrary(SimHost& host, Instance& probe, std::vector<PresetByName::Entry
       return false;
     }
     e = PresetByName::entryOf(i, record);
+    if (folder && folder->empty()) *folder = PresetByName::libraryFolderIn(record);
     return true;
   };
   for (int32_t i = 0; i < PresetByName::kMaxPresets; ++i) {
@@ -193,7 +201,7 @@ Match matchOf(const PresetByName::Entry& e, const std::string& wanted) {
 }
 
 std::string describe(const PresetByName::Entry& e) {
-  return "\"" + PresetByName::printable(e.name) + "\" (" + (e.path.empty() ? "" : PresetByName::printable(e.path) + ", ") +
+  return "\"" + printableName(e.name) + "\" (" + (e.path.empty() ? "" : printableName(e.path) + ", ") +
          placeText(e.index) + ")";
 }
 
@@ -201,10 +209,7 @@ std::string describe(const PresetByName::Entry& e) {
 // (its path below the library without the extension; "/NAME" at the
 // library's top), with its place.
 std::string describeByPath(const PresetByName::Entry& e) {
-  std::string text = e.path.empty() ? "\"" + PresetByName::printable(e.name) + "\""
-                                    : (e.path.find('/') == std::string::npos ? "/" : "") +
-                                          PresetByName::printable(stemOf(e.path));
-  return text + " (" + placeText(e.index) + (e.loads() ? ")" : ", does not load)");
+  return PresetByName::pathName(e) + " (" + placeText(e.index) + (e.loads() ? ")" : ", does not load)");
 }
 
 } // namespace
@@ -217,7 +222,7 @@ bool PresetByName::choose(SimHost& host, Instance& in, int32_t index, const std:
     record.clear();
     if (host.getChunk(in, kPresetNameChunkID, record) == 0 && matches(entryOf(index, record), name)) return true;
   }
-  error = "preset \"" + printable(name) + "\" did not load from a program change";
+  error = "preset \"" + printableName(name) + "\" did not load from a program change";
   return false;
 }
 
@@ -225,35 +230,22 @@ bool PresetByName::matches(const Entry& shown, const std::string& wanted) {
   return shown.loads() && matchOf(shown, wanted) != Match::none;
 }
 
-bool PresetByName::list(SimHost& host, int32_t type, std::vector<Entry>& presets, std::string& error) {
+bool PresetByName::list(SimHost& host, int32_t type, std::vector<Entry>& presets, std::string& error,
+                        std::string* folder) {
+  if (folder) folder->clear();
   ProbeInstance probe(host, type);
-  return walkLibrary(host, *probe, presets, error);
+  return walkLibrary(host, *probe, presets, error, folder);
+}
+
+std::string PresetByName::pathName(const Entry& e) {
+  if (e.path.empty()) return "\"" + printableName(e.name) + "\"";
+  return (e.path.find('/') == std::string::npos ? "/" : "") + printableName(stemOf(e.path));
 }
 
 std::string PresetByName::listText(const std::vector<Entry>& presets) {
   std::string text;
   for (const Entry& e : presets)
-    if (e.loads()) text += (text.empty() ? "" : ", ") + printable(e.name);
-  return text;
-}
-
-std::string PresetByName::printable(const std::string& name) {
-  std::string text;
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\n') {
-      text += "\\n";
-    } else if (c == '\\') {
-      text += "\\\\";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      static const char* const digits = "0123456789abcdef";
-      text += "\\x";
-      text += digits[byte >> 4];
-      text += digits[byte & 0xF];
-    } else {
-      text += c;
-    }
-  }
+    if (e.loads()) text += (text.empty() ? "" : ", ") + pathName(e);
   return text;
 }
 
@@ -280,7 +272,7 @@ bool PresetByName::load(SimHost& host, int32_t type, const std::string& name, Ho
   if (found.size() == 1) {
     chosen = found.front();
   } else if (found.size() > 1) {
-    error = "\"" + printable(name) + "\" fits " + std::to_string(found.size()) + " presets: ";
+    error = "\"" + printableName(name) + "\" fits " + std::to_string(found.size()) + " presets: ";
     for (size_t k = 0; k < found.size(); ++k)
       error += (k ? ", " : "") + (best == Match::cut ? describe(*found[k]) : describeByPath(*found[k]));
     if (best == Match::cut)
@@ -291,14 +283,14 @@ bool PresetByName::load(SimHost& host, int32_t type, const std::string& name, Ho
     return false;
   }
   if (!chosen) {
-    error = "no preset named \"" + printable(name) + "\"";
+    error = "no preset named \"" + printableName(name) + "\"";
     const std::string names = listText(presets);
     error += names.empty() ? "; the library holds no preset that loads"
                            : "; the presets are: " + names + " (zarn-host info lists them with their programs)";
     return false;
   }
   if (!chosen->loads()) {
-    error = "preset " + describe(*chosen) + " could not be loaded: " + printable(chosen->refusal);
+    error = "preset " + describe(*chosen) + " could not be loaded: " + printableName(chosen->refusal);
     return false;
   }
   if (!choose(host, *probe, chosen->index, name, error)) return false;

@@ -62,13 +62,16 @@ public:
   static bool matches(const Entry& shown, const std::string& wanted);
   // Every preset of the library, in order, to its end, those that do not
   // load included; false with a reason when the plug-in keeps no preset
-  // name.
-  static bool list(SimHost& host, int32_t type, std::vector<Entry>& presets, std::string& error);
-  // The names of the presets that load, separated by commas.
+  // name. With folder, the folder the plug-in reads the library from, as
+  // it tells it ("" when it does not).
+  static bool list(SimHost& host, int32_t type, std::vector<Entry>& presets, std::string& error,
+                   std::string* folder = nullptr);
+  // The presets that load, each as --preset takes it apart from others of
+  // its name (FOLDER/NAME, "/NAME" at the library's top; the name alone
+  // when the plug-in tells no path), separated by commas.
   static std::string listText(const std::vector<Entry>& presets);
-  // A name as a line of text shows it: control characters (a newline in a
-  // file's name) written as escapes, so that no name can forge a line.
-  static std::string printable(const std::string& name);
+  // A preset as --preset takes it apart from others of its name, printable.
+  static std::string pathName(const Entry& preset);
 
   // The state of an instance of the type that holds the preset; false with a
   // reason when the plug-in keeps no preset name, when no preset has the
@@ -95,6 +98,8 @@ public:
   // The file's own name (its path's last part without extension) when the
   // record carries the preset's path after the name; else "".
   static std::string fileNameIn(const std::vector<unsigned char>& record);
+  // The library's folder a probed plug-in tells in the record; else "".
+  static std::string libraryFolderIn(const std::vector<unsigned char>& record);
   // What program index showed: a preset, a file that does not load, or
   // (an entry without names) nothing.
   static Entry entryOf(int32_t index, const std::vector<unsigned char>& record);

@@ -8,6 +8,7 @@
 #include "tools/host/HostState.h"
 #include "tools/host/MidiSongMap.h"
 #include "tools/host/PresetByName.h"
+#include "tools/host/PrintableName.h"
 #include "tools/host/SimHost.h"
 #include "tools/render/MidiFile.h"
 #include "platform/ReplacingFile.h"
@@ -55,13 +56,15 @@ const char* const kRenderHelp =
     "  --save-state FILE    save the state the song starts with\n"
     "  --quiet              print nothing but errors and warnings (no progress, summary or notes)\n"
     "  --help               this text\n"
-    "The state is taken first, then the preset, then each --set.\n"
+    "The state is taken first, then the preset, then each --set. A program change in the song loads\n"
+    "its preset over them, as in a host; the render then says so once.\n"
     "The plug-in runs on a virtual clock, so two renders of the same input are the same to the sample.\n";
 
 const char* const kInfoHelp =
     "usage: zarn-host info [--bundle PATH]\n"
-    "Prints the bundle's identity, process types, controls and their value texts, chunks, and the\n"
-    "presets with the bank and program that choose each (the names --preset takes).\n"
+    "Prints the bundle's identity, process types, controls and their value texts, chunks, the folder\n"
+    "the plug-in reads its presets from, and the presets with the bank and program that choose each\n"
+    "(the names --preset takes).\n"
     "  --bundle PATH        the plug-in bundle (default: the Zarn.bundle the build made)\n"
     "  --help               this text\n";
 
@@ -146,6 +149,72 @@ std::string formatSeconds(double s) {
   return text;
 }
 
+// A program change in the song loads a whole preset over what the command
+// line chose (the host passes the song on as it is, as a sequencer does).
+// So that this is not silent, the instance's preset-name chunk is read
+// after each quantum that carried a program change, and the next (a change
+// the plug-in had to put off is applied there); the first time it shows
+// another preset than the one the song started with, a warning says which,
+// when, and what it took the place of. Host side, between quanta: the
+// plug-in's render path is not touched.
+class SongPresetWatch {
+public:
+  // Watches only when the command line chose a sound; "" in replaced turns
+  // it off.
+  SongPresetWatch(SimHost& host, Instance& in, std::string replaced) : mHost(host), mIn(in) {
+    if (replaced.empty()) return;
+    std::vector<unsigned char> record;
+    if (mHost.getChunk(mIn, PresetByName::kPresetNameChunkID, record) != 0) return;
+    mStart = PresetByName::entryOf(0, record);
+    mReplaced = std::move(replaced);
+    mWatching = true;
+  }
+  // A program change was queued at sample.
+  void programChange(int64_t sample) {
+    if (!mWatching) return;
+    mChangeAt = sample;
+    mQuantaLeft = 2;
+  }
+  // After each quantum: the warning's line, once, when the preset changed;
+  // else "".
+  std::string afterQuantum(double rate) {
+    if (mQuantaLeft == 0) return {};
+    --mQuantaLeft;
+    std::vector<unsigned char> record;
+    if (mHost.getChunk(mIn, PresetByName::kPresetNameChunkID, record) != 0) return {};
+    const PresetByName::Entry now = PresetByName::entryOf(0, record);
+    if (now.name.empty() || !now.loads() ||
+        (now.name == mStart.name && now.stored == mStart.stored && now.path == mStart.path))
+      return {};
+    mWatching = false;
+    mQuantaLeft = 0;
+    return "zarn-host render: warning: the song chooses the preset \"" + printableName(now.name) + "\"" +
+           (now.path.empty() ? "" : " (" + PresetByName::pathName(now) + ")") + " at " +
+           formatSeconds(static_cast<double>(mChangeAt) / rate) + ", in place of " + mReplaced + "\n";
+  }
+
+private:
+  SimHost& mHost;
+  Instance& mIn;
+  PresetByName::Entry mStart;
+  std::string mReplaced;
+  bool mWatching = false;
+  int64_t mChangeAt = 0;
+  int mQuantaLeft = 0;
+};
+
+// What the command line chose of the sound, in its own words; "" for
+// nothing.
+std::string chosenSound(const RenderOptions& options) {
+  std::string text;
+  if (!options.preset.empty())
+    text = "--preset \"" + printableName(options.preset) + "\"";
+  else if (!options.loadState.empty())
+    text = "the state of --load-state";
+  if (!options.settings.empty()) text += (text.empty() ? "" : " and ") + std::string("the values of --set");
+  return text;
+}
+
 } // namespace
 
 std::string defaultBundlePath() {
@@ -225,6 +294,12 @@ bool parseRenderOptions(const std::vector<std::string>& args, RenderOptions& opt
   }
   if (positional.size() != 2) {
     error = positional.size() < 2 ? "needs INPUT.mid and OUTPUT.wav" : "too many arguments: " + positional[2];
+    return false;
+  }
+  // An empty name is no file: said as such, not as the folder it would
+  // resolve to.
+  if (positional[0].empty() || positional[1].empty()) {
+    error = std::string("the name given for ") + (positional[0].empty() ? "INPUT.mid" : "OUTPUT.wav") + " is empty";
     return false;
   }
   options.input = positional[0];
@@ -327,6 +402,7 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
     ~SongMapScope() { transport.setSongMap(nullptr); }
   } scope{host.transport()};
   host.transport().setSongMap(&songMap);
+  SongPresetWatch presetWatch(host, in, chosenSound(options));
 
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
@@ -343,8 +419,13 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
       const renderio::MidiEvent& e = events[next];
       host.queueMidi(in, std::max<int64_t>(e.sample - at, 0), e.status, e.data1, e.data2,
                      static_cast<uint32_t>(e.size()));
+      if ((e.status & 0xF0) == 0xC0) presetWatch.programChange(e.sample);
     }
     host.render(in, nullptr, outs.data(), kQuantum);
+    if (const std::string warning = presetWatch.afterQuantum(rate); !warning.empty()) {
+      // On a line of its own, after the progress line so far.
+      err << (reported ? "\n" : "") << warning << std::flush;
+    }
     const size_t frames = static_cast<size_t>(std::min<int64_t>(kQuantum, total - at));
     for (size_t i = 0; i < frames; ++i) {
       const float l = std::isfinite(left[i]) ? std::fabs(left[i]) : 0.0f;
@@ -384,10 +465,10 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
   if (!options.quiet) {
     const double seconds = static_cast<double>(total) / rate;
     char line[256];
-    std::snprintf(line, sizeof line, "%s: %.2f s (%lld samples at %d Hz), peak %.4f (%.1f dBFS), %.1fx real time\n",
-                  options.output.c_str(), seconds, static_cast<long long>(total), options.sampleRate, peak,
+    std::snprintf(line, sizeof line, ": %.2f s (%lld samples at %d Hz), peak %.4f (%.1f dBFS), %.1fx real time\n",
+                  seconds, static_cast<long long>(total), options.sampleRate, peak,
                   toDecibels(peak), elapsed > 0.0 ? seconds / elapsed : 0.0);
-    out << line;
+    out << printableName(options.output) << line;
   }
   return 0;
 }

@@ -13,7 +13,9 @@
 // included. Before the song starts, the instance takes a saved state, then
 // a preset, then single parameter values, in that order; --save-state
 // keeps the state it starts the song with, so rendering again from that
-// state gives the same samples. Before any work, the files it writes are
+// state gives the same samples. A program change in the song loads its
+// preset over all of these, as a host plays a song; the first one that
+// changes the preset is said on err as a warning, with its time. Before any work, the files it writes are
 // checked against those it reads and each other (CommandFiles), and a
 // render longer than a WAV file can hold is refused.
 //

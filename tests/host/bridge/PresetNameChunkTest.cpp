@@ -43,9 +43,9 @@ TEST(PresetNameChunkTest, IsRegisteredAfterTheHostLayersChunks) {
   EXPECT_EQ(h->chunkName(*in, kPresetNameChunk), "Quorvane Preset Name");
   int32_t size = 0;
   ASSERT_EQ(h->callWith(kProcess_GetChunkSize, in->process(), kPresetNameChunk, &size), 0);
-  // The header, the name's 64 bytes, the path's 1024, and a refusal's path
-  // (1024) and reason (256).
-  EXPECT_EQ(size, 56 + 64 + 1024 + 1024 + 256);
+  // The header, the name's 64 bytes, the path's 1024, a refusal's path
+  // (1024) and reason (256), and the library's folder (1024).
+  EXPECT_EQ(size, 56 + 64 + 1024 + 1024 + 256 + 1024);
 }
 
 // The name's field is where readers that know nothing of the path read it;
@@ -57,20 +57,44 @@ TEST(PresetNameChunkTest, SavesTheNameThenThePathPaddedWithNulBytes) {
   Product(*in)->getPresetContext()->presetPath = "Pads/Default Sound.qvp";
   std::vector<unsigned char> chunk;
   ASSERT_EQ(h->getChunk(*in, kPresetNameChunk, chunk), 0);
-  ASSERT_EQ(chunk.size(), 2424u);
+  ASSERT_EQ(chunk.size(), 3448u);
   int32_t size;
   std::memcpy(&size, chunk.data(), sizeof size);
-  EXPECT_EQ(size, 2424);
+  EXPECT_EQ(size, 3448);
   EXPECT_EQ(std::memcmp(chunk.data() + 56, "Default Sound", 13), 0);
   for (size_t i = 56 + 13; i < 120; ++i) EXPECT_EQ(chunk[i], 0) << i;
   EXPECT_EQ(std::memcmp(chunk.data() + 120, "Pads/Default Sound.qvp", 22), 0);
-  for (size_t i = 120 + 22; i < 2424; ++i) EXPECT_EQ(chunk[i], 0) << i;
+  for (size_t i = 120 + 22; i < 3448; ++i) EXPECT_EQ(chunk[i], 0) << i;
 
   // A path with no room for its terminator is not kept: cut, it would name
   // another file.
   Product(*in)->getPresetContext()->presetPath = std::string(1024, 'p');
   ASSERT_EQ(h->getChunk(*in, kPresetNameChunk, chunk), 0);
   for (size_t i = 120; i < 1144; ++i) EXPECT_EQ(chunk[i], 0) << i;
+}
+
+// The library's folder goes only to a host that probes (it set the name
+// to "/"): a state saved from any other record carries no folder of the
+// user's. The folder is the one the plug-in writes its presets into.
+TEST(PresetNameChunkTest, TellsTheLibrarysFolderOnlyToAHostThatProbes) {
+  const std::string written = WritePreset("Folder Probe", 0.3f, BridgeTestProduct::Flat, 0.0f, 0);
+  const std::string folder = written.substr(0, written.rfind('/'));
+  InProcessHost h;
+  simhost::Instance* in = h->createInstance();
+  auto told = [&] {
+    std::vector<unsigned char> chunk;
+    EXPECT_EQ(h->getChunk(*in, kPresetNameChunk, chunk), 0);
+    if (chunk.size() != 3448u) return std::string("(size ") + std::to_string(chunk.size()) + ")";
+    std::string text(reinterpret_cast<const char*>(chunk.data() + 2424), 1024);
+    text.resize(std::strlen(text.c_str()));
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return text;
+  };
+  EXPECT_EQ(told(), "");
+  ASSERT_EQ(h->setChunk(*in, kPresetNameChunk, NameChunk("/")), 0);
+  EXPECT_EQ(told(), folder);
+  ASSERT_EQ(h->setChunk(*in, kPresetNameChunk, NameChunk("Default Sound")), 0);
+  EXPECT_EQ(told(), "");
 }
 
 TEST(PresetNameChunkTest, ALongNameIsSavedWholeAndRestoredCut) {

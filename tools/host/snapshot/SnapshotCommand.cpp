@@ -379,6 +379,10 @@ bool parseSnapshotOptions(const std::vector<std::string>& args, SnapshotOptions&
     error = positional.empty() ? "needs OUT.png" : "too many arguments: " + positional[1];
     return false;
   }
+  if (positional[0].empty()) {
+    error = "the name given for OUT.png is empty";
+    return false;
+  }
   options.output = positional[0];
   return true;
 }
