@@ -528,3 +528,68 @@ TEST(TemporaryFilesTest, MakingATemporaryFileRemovesTheStaleOnesInItsFolder) {
   EXPECT_TRUE(here);
   EXPECT_FALSE(exists(dir.file(temporaryName("p.wav", ended, 0))));
 }
+
+// The same fault under a death test, and (in a sanitized build) under the
+// sanitizer's handler, which must still report the fault it was: the
+// address the instruction touched, not a signal sent.
+TEST(TemporaryFilesDeathTest, AFaultStillEndsAsTheFaultItWasForWhoeverWatchesIt) {
+  TempDir dir;
+  dir.write("out.wav", "the earlier render");
+  const auto fault = [&] {
+    const struct rlimit noCore {0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    const platform::SignalCleanup cleanup;
+    const platform::TemporaryFile writing = platform::createTemporaryFile(dir.file("out.wav"), 0644);
+    if (!writing) ::_exit(2);
+    *reinterpret_cast<volatile int*>(sNowhere) = 1;
+  };
+#ifdef __SANITIZE_ADDRESS__
+  EXPECT_DEATH(fault(), "SEGV on unknown address (0x)?0*40");
+#else
+  EXPECT_EXIT(fault(), testing::KilledBySignal(SIGSEGV), "");
+#endif
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) left.push_back(e.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"out.wav"});
+}
+
+// A signal that dumps a core still dumps one after the temporary files
+// are gone (where the system writes cores into the working folder; a
+// system that hands them to a program of its own is not asked to keep
+// this test's).
+TEST(TemporaryFilesTest, ASignalThatDumpsACoreStillDumpsOne) {
+  std::string pattern;
+  if (FILE* f = std::fopen("/proc/sys/kernel/core_pattern", "r")) {
+    char line[256] = {};
+    if (std::fgets(line, sizeof line, f)) pattern = line;
+    std::fclose(f);
+  }
+  if (pattern.empty() || pattern[0] == '|' || pattern.find('/') != std::string::npos)
+    GTEST_SKIP() << "cores do not go to the working folder here: " << pattern;
+  for (const int signal : {SIGQUIT, SIGABRT}) {
+    SCOPED_TRACE(strsignal(signal));
+    TempDir dir;
+    dir.write("out.wav", "the earlier render");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::signal(signal, SIG_DFL);
+      struct rlimit core {};
+      ::getrlimit(RLIMIT_CORE, &core);
+      core.rlim_cur = core.rlim_max;
+      if (::setrlimit(RLIMIT_CORE, &core) != 0 || core.rlim_cur < (64u << 20) || ::chdir(dir.path().c_str()) != 0)
+        ::_exit(4);
+      const platform::SignalCleanup cleanup;
+      const platform::TemporaryFile writing = platform::createTemporaryFile(dir.file("out.wav"), 0644);
+      if (!writing) ::_exit(2);
+      ::raise(signal);
+      ::_exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 4) GTEST_SKIP() << "no core may be written here";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal && WCOREDUMP(status)) << status;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+      EXPECT_EQ(e.path().filename().string().find(".quorvane-part"), std::string::npos) << e.path();
+  }
+}
