@@ -35,6 +35,10 @@ Entry sEntries[SignalCleanup::cMaxEntries];
 // threads (one open or mkdir each).
 constexpr long cMakingWaitNanoseconds = 1'000'000'000;
 
+// Set by the handler as it starts: the process is ending, and no thread
+// may enter a name it would miss.
+std::atomic<bool> sEnding{false};
+
 std::mutex sHoldersMutex;
 int sHolders = 0;
 std::atomic<bool> sHeld{false};
@@ -84,14 +88,18 @@ void removeTreeAt(int parent, const char* name, int depth) {
 }
 
 void removeRegistered() {
+  sEnding.store(true);
   long waited = 0;
   for (Entry& e : sEntries) {
-    // A name another thread is making now: it turns out the program's or
-    // not in a moment (that thread holds the signal back meanwhile).
-    while (e.state.load() == cMaking && waited < cMakingWaitNanoseconds) {
-      const struct timespec pause = {0, 1'000'000};
-      ::nanosleep(&pause, nullptr);
-      waited += pause.tv_nsec;
+    // A name another thread is entering or making now: it turns out the
+    // program's or not in a moment (that thread holds the signal back
+    // meanwhile). One entered after this point stops its thread (see
+    // RemovedOnSignal).
+    for (int state = e.state.load(); (state == cMaking || state == cWriting) && waited < cMakingWaitNanoseconds;
+         state = e.state.load()) {
+      const struct timespec nap = {0, 1'000'000};
+      ::nanosleep(&nap, nullptr);
+      waited += nap.tv_nsec;
     }
     int armed = cArmed;
     if (!e.state.compare_exchange_strong(armed, cTaken)) continue;
@@ -202,6 +210,13 @@ RemovedOnSignal::RemovedOnSignal(const std::string& path, Kind kind, State state
     Entry& e = sEntries[i];
     int free = cFree;
     if (!e.state.compare_exchange_strong(free, cWriting)) continue;
+    // A handler is removing the entries already: it may have passed this
+    // one, so nothing more may be made. The process is about to end: this
+    // thread waits for that.
+    if (sEnding.load()) {
+      e.state.store(cFree);
+      for (;;) ::pause();
+    }
     e.folder = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (e.folder < 0) {
       e.state = cFree;
@@ -235,6 +250,9 @@ void RemovedOnSignal::drop() noexcept {
   if (mEntry < 0) return;
   Entry& e = sEntries[mEntry];
   mEntry = -1;
+  // Not ended half way by a handler on this thread, which would wait for
+  // the entry.
+  const EndingSignalsHeld held;
   int armed = cArmed, making = cMaking;
   // Taken by the handler meanwhile: the handler's to finish.
   if (!e.state.compare_exchange_strong(armed, cWriting) && !e.state.compare_exchange_strong(making, cWriting))
