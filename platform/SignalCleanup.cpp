@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <mutex>
-#include <ctime>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>

@@ -40,7 +40,9 @@
 // makes it holds the ending signals back meanwhile (EndingSignalsHeld),
 // and a handler on another thread waits until the making is done; a name
 // that turned out to be another's (the make found it there) is dropped
-// before any handler may take it.
+// before any handler may take it. Once a handler has begun, a thread that
+// would enter another name waits there for the end instead: the handler
+// may have passed its entry already.
 //
 // Thread: any, for registering, dropping and holding; the handler runs on
 // whichever thread the signal reaches.
