@@ -14,6 +14,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fcntl.h>
+#include <new>
 #include <string>
 #include <sys/mman.h>
 #include <sys/wait.h>
