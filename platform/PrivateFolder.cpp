@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -47,9 +48,22 @@ PrivateFolder::PrivateFolder(const std::string& prefix) {
   int error = EEXIST;
   for (int i = 0; i < 100 && mPath.empty(); ++i) {
     const std::string path = base + "/" + prefix + "-" + std::to_string(::getpid()) + "-" + std::to_string(i);
-    if (::mkdir(path.c_str(), 0700) != 0) {
-      if (errno == EEXIST) continue;
+    int made;
+    {
+      // Entered for removal before it exists, and the signals held back
+      // until the mkdir has told whether the name is ours (see
+      // SignalCleanup.h).
+      const EndingSignalsHeld held;
+      RemovedOnSignal entry(path, RemovedOnSignal::Kind::Folder, RemovedOnSignal::State::Making);
+      made = ::mkdir(path.c_str(), 0700);
       error = errno;
+      if (made == 0) {
+        entry.made();
+        mRemovedOnSignal = std::move(entry);
+      }
+    }
+    if (made != 0) {
+      if (error == EEXIST) continue;
       break;
     }
     // Held for the folder's life: a sweep in any process leaves it alone.
@@ -57,15 +71,14 @@ PrivateFolder::PrivateFolder(const std::string& prefix) {
     if (!mLock || ::flock(mLock.get(), LOCK_EX) != 0) {
       error = errno;
       mLock.reset();
+      const EndingSignalsHeld held;
       ::rmdir(path.c_str());
+      mRemovedOnSignal.drop();
       break;
     }
     mPath = path;
   }
-  if (mPath.empty())
-    mError = "cannot make a folder in " + base + source + ": " + std::strerror(error);
-  else
-    mRemovedOnSignal = RemovedOnSignal(mPath, RemovedOnSignal::Kind::Folder);
+  if (mPath.empty()) mError = "cannot make a folder in " + base + source + ": " + std::strerror(error);
 }
 
 PrivateFolder::~PrivateFolder() {

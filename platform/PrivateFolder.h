@@ -3,11 +3,11 @@
 // A folder of the process's own in the system's temporary folder
 // ($TMPDIR, else /tmp), named PREFIX-PID-N, for work that must not touch
 // the user's own folders (a snapshot runs the plug-in in a home of its own
-// there). It is removed when the object goes, and also when the process is
-// ended by SIGTERM, SIGINT or SIGHUP (see SignalCleanup.h), which would
-// otherwise leave it (and its megabytes) behind for good. When no folder
-// can be made there, the object says why, and the caller does without
-// rather than work in the user's own folders.
+// there). It is removed when the object goes, and also when a signal ends
+// the process (see SignalCleanup.h), which would otherwise leave it (and
+// its megabytes) behind for good. When no folder can be made there, the
+// object says why, and the caller does without rather than work in the
+// user's own folders.
 //
 // A process killed outright (SIGKILL, a crash) still leaves its folder.
 // Whether its owner is gone cannot be told from the PID in the name (two

@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <mutex>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -14,12 +16,10 @@ namespace platform {
 
 namespace {
 
-constexpr int cSignals[3] = {SIGTERM, SIGINT, SIGHUP};
-
-// An entry's life: free, being written by one thread, armed (the handler
-// may take it), taken by the handler (never used again: the process is
-// ending).
-enum : int { cFree, cWriting, cArmed, cTaken };
+// An entry's life: free, being written by one thread, its name being made
+// (the handler waits for the making to end), armed (the handler may take
+// it), taken by the handler (never used again: the process is ending).
+enum : int { cFree, cWriting, cMaking, cArmed, cTaken };
 static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the entries' states");
 
 struct Entry {
@@ -31,13 +31,25 @@ struct Entry {
 
 Entry sEntries[SignalCleanup::cMaxEntries];
 
+// How long, at most, a handler waits in all for names being made on other
+// threads (one open or mkdir each).
+constexpr long cMakingWaitNanoseconds = 1'000'000'000;
+
+// Set by the handler as it starts: the process is ending, and no thread
+// may enter a name it would miss.
+std::atomic<bool> sEnding{false};
+
 std::mutex sHoldersMutex;
 int sHolders = 0;
 std::atomic<bool> sHeld{false};
-// The actions from before, which the handler puts back: written before it
-// is installed.
-struct sigaction sBefore[3];
-bool sInstalled[3] = {};
+// The actions from before, by signal number, which the handler puts back:
+// written before it is installed.
+struct sigaction sBefore[_NSIG];
+bool sInstalled[_NSIG] = {};
+
+// The faults a running instruction makes: when the kernel reports one,
+// returning from the handler runs the instruction again.
+bool isFault(int signal) { return signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE; }
 
 struct DirectoryEntry64 {
   ino64_t inode;
@@ -75,9 +87,20 @@ void removeTreeAt(int parent, const char* name, int depth) {
   ::unlinkat(parent, name, AT_REMOVEDIR);
 }
 
-extern "C" void onEndingSignal(int signal) {
-  const int saved = errno;
+void removeRegistered() {
+  sEnding.store(true);
+  long waited = 0;
   for (Entry& e : sEntries) {
+    // A name another thread is entering or making now: it turns out the
+    // program's or not in a moment (that thread holds the signal back
+    // meanwhile). One entered after this point stops its thread (see
+    // RemovedOnSignal).
+    for (int state = e.state.load(); (state == cMaking || state == cWriting) && waited < cMakingWaitNanoseconds;
+         state = e.state.load()) {
+      const struct timespec nap = {0, 1'000'000};
+      ::nanosleep(&nap, nullptr);
+      waited += nap.tv_nsec;
+    }
     int armed = cArmed;
     if (!e.state.compare_exchange_strong(armed, cTaken)) continue;
     if (e.tree)
@@ -85,30 +108,68 @@ extern "C" void onEndingSignal(int signal) {
     else
       ::unlinkat(e.folder, e.name, 0);
   }
+}
+
+extern "C" void onEndingSignal(int signal, siginfo_t* info, void*) {
+  const int saved = errno;
+  removeRegistered();
   // Then the signal does what it did before: ends the process, as a rule.
-  // Raised now, it is blocked until the handler returns.
-  for (int i = 0; i < 3; ++i)
-    if (cSignals[i] == signal) ::sigaction(signal, &sBefore[i], nullptr);
+  ::sigaction(signal, &sBefore[signal], nullptr);
   errno = saved;
-  ::raise(signal);
+  // A fault the kernel reports comes again when the instruction runs again,
+  // to the action from before with the kernel's own report (a memory
+  // error's notice of a page lost meanwhile excepted: no instruction made
+  // it). One sent, like every other signal, is raised again: blocked until
+  // the handler returns, then delivered.
+  const bool byInstruction = isFault(signal) && info && info->si_code > 0 &&
+                             !(signal == SIGBUS && info->si_code == BUS_MCEERR_AO);
+  if (!byInstruction) ::raise(signal);
+}
+
+// The signals that can be held back: every ending one but the faults.
+sigset_t heldSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int s = 1; s < _NSIG; ++s)
+    if (SignalCleanup::endsProcess(s) && !isFault(s)) sigaddset(&set, s);
+  return set;
 }
 
 } // namespace
 
 void removeTreeAt(int folderFd, const char* name) { removeTreeAt(folderFd, name, 0); }
 
+bool SignalCleanup::endsProcess(int signal) {
+  switch (signal) {
+  case SIGHUP: case SIGINT: case SIGQUIT: case SIGILL: case SIGTRAP: case SIGABRT: case SIGBUS: case SIGFPE:
+  case SIGUSR1: case SIGSEGV: case SIGUSR2: case SIGPIPE: case SIGALRM: case SIGTERM: case SIGSTKFLT: case SIGXCPU:
+  case SIGXFSZ: case SIGVTALRM: case SIGPROF: case SIGPOLL: case SIGPWR: case SIGSYS:
+    return true;
+  default:
+    // The real-time signals; the C library keeps those below SIGRTMIN for
+    // its threads.
+    return signal >= SIGRTMIN && signal <= SIGRTMAX;
+  }
+}
+
 SignalCleanup::SignalCleanup() {
   const std::lock_guard<std::mutex> lock(sHoldersMutex);
   if (sHolders++ > 0) return;
   struct sigaction action {};
-  action.sa_handler = onEndingSignal;
-  sigemptyset(&action.sa_mask);
-  for (int s : cSignals) sigaddset(&action.sa_mask, s);
-  for (int i = 0; i < 3; ++i) {
-    ::sigaction(cSignals[i], nullptr, &sBefore[i]);
-    // A signal the process was told to ignore (nohup) stays ignored.
-    sInstalled[i] = sBefore[i].sa_handler != SIG_IGN;
-    if (sInstalled[i]) ::sigaction(cSignals[i], &action, nullptr);
+  action.sa_sigaction = onEndingSignal;
+  // On the thread's signal stack where it has one (a sanitizer's, for an
+  // overflowed stack).
+  action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+  action.sa_mask = heldSignals();
+  for (int s = 1; s < _NSIG; ++s) {
+    sInstalled[s] = false;
+    if (!endsProcess(s) || ::sigaction(s, nullptr, &sBefore[s]) != 0) continue;
+    // A signal the process was told to ignore (nohup) stays ignored; one
+    // with a handler is that handler's, but for the faults (see above).
+    const bool ignored = !(sBefore[s].sa_flags & SA_SIGINFO) && sBefore[s].sa_handler == SIG_IGN;
+    const bool defaulted = !(sBefore[s].sa_flags & SA_SIGINFO) && sBefore[s].sa_handler == SIG_DFL;
+    if (isFault(s) ? ignored : !defaulted) continue;
+    sInstalled[s] = ::sigaction(s, &action, nullptr) == 0;
   }
   sHeld = true;
 }
@@ -117,11 +178,26 @@ SignalCleanup::~SignalCleanup() {
   const std::lock_guard<std::mutex> lock(sHoldersMutex);
   if (--sHolders > 0) return;
   sHeld = false;
-  for (int i = 0; i < 3; ++i)
-    if (sInstalled[i]) ::sigaction(cSignals[i], &sBefore[i], nullptr);
+  for (int s = 1; s < _NSIG; ++s)
+    if (sInstalled[s]) ::sigaction(s, &sBefore[s], nullptr);
 }
 
-RemovedOnSignal::RemovedOnSignal(const std::string& path, Kind kind) {
+EndingSignalsHeld::EndingSignalsHeld() {
+  sigemptyset(&mBefore);
+  const sigset_t held = heldSignals();
+  ::pthread_sigmask(SIG_BLOCK, &held, &mBefore);
+}
+
+EndingSignalsHeld::~EndingSignalsHeld() {
+  // Only the signals held here are let go: a mask the thread had before
+  // stays.
+  sigset_t release = heldSignals();
+  for (int s = 1; s < _NSIG; ++s)
+    if (sigismember(&mBefore, s)) sigdelset(&release, s);
+  ::pthread_sigmask(SIG_UNBLOCK, &release, nullptr);
+}
+
+RemovedOnSignal::RemovedOnSignal(const std::string& path, Kind kind, State state) {
   if (!sHeld) return;
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
@@ -134,6 +210,13 @@ RemovedOnSignal::RemovedOnSignal(const std::string& path, Kind kind) {
     Entry& e = sEntries[i];
     int free = cFree;
     if (!e.state.compare_exchange_strong(free, cWriting)) continue;
+    // A handler is removing the entries already: it may have passed this
+    // one, so nothing more may be made. The process is about to end: this
+    // thread waits for that.
+    if (sEnding.load()) {
+      e.state.store(cFree);
+      for (;;) ::pause();
+    }
     e.folder = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (e.folder < 0) {
       e.state = cFree;
@@ -141,7 +224,7 @@ RemovedOnSignal::RemovedOnSignal(const std::string& path, Kind kind) {
     }
     e.tree = kind == Kind::Folder;
     std::memcpy(e.name, name.c_str(), name.size() + 1);
-    e.state.store(cArmed);
+    e.state.store(state == State::Made ? cArmed : cMaking);
     mEntry = i;
     break;
   }
@@ -157,13 +240,23 @@ RemovedOnSignal& RemovedOnSignal::operator=(RemovedOnSignal&& other) noexcept {
   return *this;
 }
 
+void RemovedOnSignal::made() noexcept {
+  if (mEntry < 0) return;
+  int making = cMaking;
+  sEntries[mEntry].state.compare_exchange_strong(making, cArmed);
+}
+
 void RemovedOnSignal::drop() noexcept {
   if (mEntry < 0) return;
   Entry& e = sEntries[mEntry];
   mEntry = -1;
-  int armed = cArmed;
+  // Not ended half way by a handler on this thread, which would wait for
+  // the entry.
+  const EndingSignalsHeld held;
+  int armed = cArmed, making = cMaking;
   // Taken by the handler meanwhile: the handler's to finish.
-  if (!e.state.compare_exchange_strong(armed, cWriting)) return;
+  if (!e.state.compare_exchange_strong(armed, cWriting) && !e.state.compare_exchange_strong(making, cWriting))
+    return;
   const int saved = errno;
   ::close(e.folder);
   e.folder = -1;

@@ -3,18 +3,31 @@
 // What a program must not leave on the disk when a signal ends it: the
 // temporary file a writer has not yet renamed (a render's WAV file grows
 // to hundreds of megabytes before it takes its name), the private folder a
-// command works in. SIGTERM, SIGINT (Ctrl-C) and SIGHUP (the terminal
-// closed) would otherwise leave them for good: the start-up sweeps look
-// only in the plug-in's own folders, and an output may go anywhere.
+// command works in. A signal that ends the process would otherwise leave
+// them for good: the start-up sweeps look only in the plug-in's own
+// folders, and an output may go anywhere.
 //
 // Each such file or folder is registered while it lives (RemovedOnSignal;
 // createTemporaryFile and PrivateFolder do it). While a SignalCleanup
-// lives, those three signals first remove what is registered and then do
-// what they did before: end the process, as a rule, so that its parent
-// sees the signal (a shell reports 128 + its number). A signal the process
-// ignores (nohup) stays ignored. Without a SignalCleanup the signals are
-// left alone and nothing is registered: the plug-in, loaded into a host,
-// never takes the host's signals.
+// lives, every signal whose default action ends the process first removes
+// what is registered and then does what it did before: ends the process,
+// so that its parent sees the signal (a shell reports 128 + its number)
+// and a core is dumped where the signal dumps one. That is SIGTERM, SIGINT
+// (Ctrl-C), SIGHUP (the terminal closed), SIGQUIT (Ctrl-\), SIGPIPE (a
+// reader such as head or a pager closed the pipe the messages go to),
+// SIGXFSZ and SIGXCPU (a limit reached), SIGABRT, the timers' and the
+// users' signals and the real-time ones: all but SIGKILL and SIGSTOP,
+// which no handler sees. A signal the process ignores (nohup) stays
+// ignored, and one that already has a handler when the first SignalCleanup
+// comes is left to that handler: it is taken, and the process may well go
+// on.
+//
+// The faults (SIGSEGV, SIGBUS, SIGILL, SIGFPE) are taken even over a
+// handler (a sanitizer's), which must still see the real fault: the
+// handler removes what is registered, puts the action from before back
+// and returns, so that the instruction runs again and faults again, now
+// into that action, with the kernel's own report of the fault. The same
+// signal sent by another process is raised again instead.
 //
 // The handler only does what is async-signal-safe: it removes names
 // prepared beforehand, each by the folder it lies in (held open) and its
@@ -22,9 +35,19 @@
 // entry dropped while the handler runs is left to the handler. At most
 // cMaxEntries entries live at once; one more is not removed on a signal.
 //
+// A name is entered before the file or folder exists (a signal between
+// making and entering would leave it), as one being made: the thread that
+// makes it holds the ending signals back meanwhile (EndingSignalsHeld),
+// and a handler on another thread waits until the making is done; a name
+// that turned out to be another's (the make found it there) is dropped
+// before any handler may take it. Once a handler has begun, a thread that
+// would enter another name waits there for the end instead: the handler
+// may have passed its entry already.
+//
 // Thread: any, for registering, dropping and holding; the handler runs on
 // whichever thread the signal reaches.
 
+#include <csignal>
 #include <string>
 
 namespace platform {
@@ -39,6 +62,24 @@ public:
   SignalCleanup& operator=(const SignalCleanup&) = delete;
 
   static constexpr int cMaxEntries = 64;
+
+  // Whether signal's default action ends the process (and the handler
+  // takes it, where it may).
+  static bool endsProcess(int signal);
+};
+
+// Holds back, on the calling thread while it lives, the signals a
+// SignalCleanup takes that can be held back (all but the faults): one that
+// comes meanwhile arrives when the object goes.
+class EndingSignalsHeld {
+public:
+  EndingSignalsHeld();
+  ~EndingSignalsHeld();
+  EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+  EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+
+private:
+  sigset_t mBefore;
 };
 
 // A file, or a folder with all it holds, that a signal ending the process
@@ -48,10 +89,13 @@ public:
 class RemovedOnSignal {
 public:
   enum class Kind { File, Folder };
+  // Made: the name is the program's now. Making: it is about to be made,
+  // under an EndingSignalsHeld; made() or drop() follows under the same.
+  enum class State { Made, Making };
 
   RemovedOnSignal() = default;
   // Registers nothing when no SignalCleanup lives or all entries are taken.
-  RemovedOnSignal(const std::string& path, Kind kind);
+  RemovedOnSignal(const std::string& path, Kind kind, State state = State::Made);
   ~RemovedOnSignal() { drop(); }
   RemovedOnSignal(RemovedOnSignal&& other) noexcept : mEntry(other.mEntry) { other.mEntry = -1; }
   RemovedOnSignal& operator=(RemovedOnSignal&& other) noexcept;
@@ -59,6 +103,8 @@ public:
   RemovedOnSignal& operator=(const RemovedOnSignal&) = delete;
 
   explicit operator bool() const { return mEntry >= 0; }
+  // The name being made is the program's: a signal removes it from now on.
+  void made() noexcept;
   void drop() noexcept;
 
 private:

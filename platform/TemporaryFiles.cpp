@@ -13,6 +13,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -52,6 +53,11 @@ void removeIn(const std::string& folder, int depth, Sweep& sweep) {
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
+    // A folder may hold thousands of files (a writer sweeps the one it
+    // writes into): only the scheme's names, and folders to enter, are
+    // looked at closer.
+    const bool named = temporaryFileOwner(name) >= 0;
+    if (!named && (depth <= 0 || (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN))) continue;
     const std::string path = folder + "/" + name;
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) continue;
@@ -60,7 +66,7 @@ void removeIn(const std::string& folder, int depth, Sweep& sweep) {
       if (depth > 0 && name[0] != '.' && st.st_dev == sweep.device) subFolders.push_back(path);
       continue;
     }
-    if (!S_ISREG(st.st_mode) || temporaryFileOwner(name) < 0) continue;
+    if (!S_ISREG(st.st_mode) || !named) continue;
     if (name.compare(1, sweep.namePrefix.size(), sweep.namePrefix) != 0) continue;
     // Removed while locked; the lock goes with the descriptor.
     const FileDescriptor locked = lockIfStale(path);
@@ -92,11 +98,29 @@ TemporaryFile createTemporaryFile(const std::string& path, mode_t mode) {
     errno = EISDIR;
     return file;
   }
+  // What this user's writers left here before, killed outright (SIGKILL,
+  // a crash, the machine stopped): no other sweep may ever look in this
+  // folder.
+  removeStaleTemporaryFiles(folder.empty() ? "." : folder);
   const size_t longest = longestFileName(folder);
   for (int attempt = 0; attempt < 100 && !file.descriptor; ++attempt) {
     const std::string tail = "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + cSuffix;
     file.path = folder + "." + shortenedName(name, longest - std::min(longest - 1, 1 + tail.size())) + tail;
-    file.descriptor.reset(::open(file.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
+    // Entered for removal before it exists, so that no signal finds it
+    // made and not entered; and held back until the open has told whether
+    // the name is ours, so that none removes a file another made first.
+    const EndingSignalsHeld held;
+    RemovedOnSignal entry(file.path, RemovedOnSignal::Kind::File, RemovedOnSignal::State::Making);
+    const int fd = ::open(file.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    const int error = errno;
+    file.descriptor.reset(fd);
+    if (file.descriptor) {
+      entry.made();
+      file.removedOnSignal = std::move(entry);
+    } else {
+      entry.drop();
+    }
+    errno = error;
     if (!file.descriptor && errno != EEXIST) break;
   }
   // The lock is taken at once (a sweep leaves a file this new alone) and
@@ -114,15 +138,14 @@ TemporaryFile createTemporaryFile(const std::string& path, mode_t mode) {
       file.lock.reset(::fcntl(file.descriptor.get(), F_DUPFD_CLOEXEC, 0));
     if (!file.lock) {
       const int error = errno;
+      const EndingSignalsHeld held;
       ::unlink(file.path.c_str());
       file.descriptor.reset();
+      file.removedOnSignal.drop();
       errno = error;
     }
   }
-  if (file.descriptor)
-    file.removedOnSignal = RemovedOnSignal(file.path, RemovedOnSignal::Kind::File);
-  else
-    file.path.clear();
+  if (!file.descriptor) file.path.clear();
   return file;
 }
 

@@ -24,10 +24,13 @@
 // lock when the writer ends, however it ends, in whatever namespace. The
 // sweep at start removes a file only when it can take that lock itself.
 //
-// A signal that ends the program (SIGTERM, SIGINT, SIGHUP) removes the
-// temporary files it was writing first, while a SignalCleanup lives (the
-// command-line tools hold one): an output may go to any folder, and no
-// sweep looks there.
+// A signal that ends the program removes the temporary files it was
+// writing first, while a SignalCleanup lives (the command-line tools hold
+// one): an output may go to any folder, and no start-up sweep looks
+// there. Each name is entered for that before its file exists. What a
+// writer killed outright leaves (SIGKILL, a crash, the machine stopped) is
+// removed by the next writer of this user in that folder: making a
+// temporary file first sweeps the folder it goes in.
 //
 // Files of the older scheme (".NAME.PID-N.part", written without the lock)
 // are never removed: nothing tells one of a live writer elsewhere from a
@@ -57,7 +60,8 @@ struct TemporaryFile {
 
 // Creates a new temporary file for path under the scheme above, exclusively
 // (never an existing file, never through a link) with the given mode (less
-// the umask), and locked. The descriptor is open for reading and writing
+// the umask), and locked, after removing the stale temporary files in its
+// folder (not below). The descriptor is open for reading and writing
 // (a writer may read back what it wrote, as the WAV writer does its
 // header). Holds nothing, with errno, when it could not be made.
 TemporaryFile createTemporaryFile(const std::string& path, mode_t mode);

@@ -5,6 +5,7 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LeftBehind.h"
+#include "tests/support/OpenHooks.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -12,12 +13,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fcntl.h>
 #include <memory>
 #include <string>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -199,31 +203,54 @@ TEST(TemporaryFilesTest, APrefixLimitsTheSweepToTheFilesItNames) {
   EXPECT_EQ(platform::removeStaleTemporaryFiles(""), 0);
 }
 
-// A program ended by a signal (SIGTERM, Ctrl-C, its terminal closed) while
-// it writes leaves no temporary file behind: an output may go to any
-// folder, which no sweep ever looks in. The file it was to replace, and
-// one it has already put in place, stay as they are. This holds while the
-// program holds a SignalCleanup; without one (the plug-in in a host) the
-// signals are left alone, and a signal the program ignores stays ignored.
+// A program ended by a signal while it writes (SIGTERM, Ctrl-C, its
+// terminal closed, Ctrl-\\, a reader that closed its pipe, a limit reached,
+// a timer, and every other signal whose default action ends a process)
+// leaves no temporary file behind: an output may go to any folder, which
+// no sweep ever looks in. The file it was to replace, and one it has
+// already put in place, stay as they are. This holds while the program
+// holds a SignalCleanup; without one (the plug-in in a host) the signals
+// are left alone; a signal the program ignores stays ignored, and one it
+// has a handler for is that handler's (the program goes on, and so do its
+// files).
 TEST(TemporaryFilesTest, ASignalThatEndsTheProgramTakesItsTemporaryFilesWithIt) {
+  enum class Before { Default, Ignored, Handled };
   struct Case {
     int signal;
-    bool held, ignored;
+    bool held;
+    Before before;
   };
-  const std::vector<Case> cases = {
-      {SIGTERM, true, false}, {SIGINT, true, false}, {SIGHUP, true, false},
-      {SIGTERM, false, false}, // not held: the signal's own action
-      {SIGHUP, true, true},    // nohup: the program goes on
-  };
+  std::vector<Case> cases;
+  for (const int s : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXFSZ, SIGXCPU,
+                      SIGPIPE, SIGPOLL, SIGPWR, SIGSTKFLT, SIGTRAP, SIGSYS, SIGABRT, SIGSEGV, SIGBUS, SIGILL, SIGFPE,
+                      SIGRTMIN, SIGRTMIN + 5, SIGRTMAX})
+    cases.push_back({s, true, Before::Default});
+  cases.push_back({SIGTERM, false, Before::Default}); // not held: the signal's own action
+  cases.push_back({SIGHUP, true, Before::Ignored});   // nohup: the program goes on
+  cases.push_back({SIGPIPE, true, Before::Ignored});
+  cases.push_back({SIGUSR1, true, Before::Handled}); // the program's own use of it
+  cases.push_back({SIGTERM, true, Before::Handled});
+  cases.push_back({SIGALRM, true, Before::Handled});
   for (const Case& c : cases) {
-    SCOPED_TRACE("signal " + std::to_string(c.signal) + (c.held ? ", held" : "") + (c.ignored ? ", ignored" : ""));
+    SCOPED_TRACE(std::string(strsignal(c.signal)) + " (" + std::to_string(c.signal) + ")" + (c.held ? ", held" : "") +
+                 (c.before == Before::Ignored ? ", ignored" : c.before == Before::Handled ? ", handled" : ""));
     TempDir dir;
     dir.write("out.wav", "the earlier render");
     dir.write("tmp/.keep", "");
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      if (c.ignored) ::signal(c.signal, SIG_IGN);
+      // What the test runner set is not the child's: every signal its
+      // default, none blocked, no core file.
+      struct sigaction action {};
+      action.sa_handler = c.before == Before::Ignored ? SIG_IGN : SIG_DFL;
+      if (c.before == Before::Handled) action.sa_handler = [](int) {};
+      ::sigaction(c.signal, &action, nullptr);
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      const struct rlimit noCore {0, 0};
+      ::setrlimit(RLIMIT_CORE, &noCore);
       ::setenv("TMPDIR", dir.file("tmp").c_str(), 1);
       std::unique_ptr<platform::SignalCleanup> cleanup;
       std::unique_ptr<platform::PrivateFolder> own;
@@ -258,12 +285,13 @@ TEST(TemporaryFilesTest, ASignalThatEndsTheProgramTakesItsTemporaryFilesWithIt) 
     std::sort(left.begin(), left.end());
     EXPECT_EQ(dir.read("out.wav"), "the earlier render");
     EXPECT_EQ(dir.read("s.state"), "whole");
-    if (c.ignored) {
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
-    } else {
+    const bool ends = c.before == Before::Default;
+    if (ends) {
       EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+    } else {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
     }
-    if (c.held && !c.ignored) {
+    if (c.held && ends) {
       EXPECT_EQ(left, (std::vector<std::string>{"out.wav", "s.state", "tmp", "tmp/.keep"}));
     } else {
       // The program's files are all still there: two temporary files beside
@@ -273,5 +301,298 @@ TEST(TemporaryFilesTest, ASignalThatEndsTheProgramTakesItsTemporaryFilesWithIt) 
                 2)
           << ::testing::PrintToString(left);
     }
+  }
+}
+
+namespace {
+
+// Where the faults below touch memory, and what the handler from before
+// saw of its fault.
+// (read at run time: the compiler sees no address it could judge).
+volatile uintptr_t sNowhere = 64;
+void* volatile sBusAt = nullptr;
+
+// The handler a sanitizer or a crash reporter would have: it must see the
+// kernel's own report of the fault (made by an instruction, at its
+// address), not a signal sent.
+extern "C" void reportFault(int signal, siginfo_t* info, void*) {
+  const bool real = info->si_code > 0 && (signal != SIGSEGV || reinterpret_cast<uintptr_t>(info->si_addr) == sNowhere) &&
+                    (signal != SIGBUS || info->si_addr == sBusAt);
+  ::_exit(real ? 40 : 41);
+}
+
+} // namespace
+
+// A program that faults while it writes (a bad address, a file cut short
+// under its mapping, an illegal instruction, a division by zero) leaves no
+// temporary file either; the fault still ends it as a fault (the signal,
+// a core where one is dumped), and a handler that was there before (a
+// sanitizer's) still gets the real fault, with the kernel's report of it.
+TEST(TemporaryFilesTest, AFaultWhileWritingTakesTheTemporaryFilesAndStillReachesTheHandlerFromBefore) {
+  struct Fault {
+    int signal;
+    void (*make)(const std::string& folder);
+  };
+  std::vector<Fault> faults = {
+      {SIGSEGV, [](const std::string&) { *reinterpret_cast<volatile int*>(sNowhere) = 1; }},
+      {SIGBUS,
+       [](const std::string& folder) {
+         // The second page of a mapping past the end of its one-page file.
+         const int fd = ::open((folder + "/short").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+         const long page = ::sysconf(_SC_PAGESIZE);
+         if (fd < 0 || ::ftruncate(fd, page) != 0) ::_exit(2);
+         void* map = ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+         if (map == MAP_FAILED) ::_exit(2);
+         sBusAt = static_cast<char*>(map) + page;
+         *static_cast<volatile char*>(sBusAt) = 1;
+       }},
+#if defined(__x86_64__) || defined(__i386__)
+      {SIGILL, [](const std::string&) { asm volatile("ud2"); }},
+      {SIGFPE,
+       [](const std::string&) {
+         unsigned a = 1, zero = 0;
+         asm volatile("xorl %%edx, %%edx\n\tdivl %1" : "+a"(a) : "r"(zero) : "edx");
+       }},
+#endif
+  };
+  for (const Fault& f : faults) {
+    for (const bool handlerBefore : {false, true}) {
+      SCOPED_TRACE(std::string(strsignal(f.signal)) + (handlerBefore ? ", with a handler from before" : ""));
+      TempDir dir;
+      dir.write("out.wav", "the earlier render");
+      const pid_t child = ::fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        // The handler from before: the test's, or none (not even a
+        // sanitizer's, whose report would end the process otherwise).
+        struct sigaction before {};
+        if (handlerBefore) {
+          before.sa_sigaction = reportFault;
+          before.sa_flags = SA_SIGINFO;
+        } else {
+          before.sa_handler = SIG_DFL;
+        }
+        ::sigaction(f.signal, &before, nullptr);
+        const struct rlimit noCore {0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        const platform::SignalCleanup cleanup;
+        const platform::TemporaryFile writing = platform::createTemporaryFile(dir.file("out.wav"), 0644);
+        if (!writing || ::write(writing.descriptor.get(), "half", 4) != 4) ::_exit(2);
+        f.make(dir.path());
+        ::_exit(3); // no fault
+      }
+      int status = 0;
+      for (int i = 0; i < 6000 && ::waitpid(child, &status, WNOHANG) != child; ++i) ::usleep(10'000);
+      if (::kill(child, 0) == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        ADD_FAILURE() << "the child did not end";
+        continue;
+      }
+      if (handlerBefore) {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 40) << status;
+      } else {
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == f.signal) << status;
+      }
+      std::vector<std::string> left;
+      for (const auto& e : std::filesystem::directory_iterator(dir.path())) left.push_back(e.path().filename());
+      std::sort(left.begin(), left.end());
+      left.erase(std::remove(left.begin(), left.end(), "short"), left.end());
+      EXPECT_EQ(left, std::vector<std::string>{"out.wav"});
+      EXPECT_EQ(dir.read("out.wav"), "the earlier render");
+    }
+  }
+}
+
+namespace {
+
+bool isTemporaryName(const char* path) {
+  const std::string p = path;
+  const std::string suffix = ".quorvane-part";
+  return p.size() > suffix.size() && p.compare(p.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// A signal the very moment the open has made the temporary file.
+void signalOnceMade(const char* path, int result) {
+  if (result >= 0 && isTemporaryName(path)) ::raise(SIGTERM);
+}
+
+// Another process makes the very name first, and a signal comes then.
+void anotherMakesItFirst(const char* path, int) {
+  static bool done = false;
+  if (done || !isTemporaryName(path)) return;
+  done = true;
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0 || ::write(fd, "theirs", 6) != 6) ::_exit(2);
+  ::close(fd);
+  ::raise(SIGTERM);
+}
+
+} // namespace
+
+// A temporary file's name is entered for removal before the file exists:
+// a signal the moment after the open made it removes it. And a name that
+// another process made first (the open finds it there) is never removed.
+TEST(TemporaryFilesTest, ASignalTheMomentTheFileIsMadeRemovesItButNeverAFileAnotherMadeFirst) {
+  for (const bool anotherFirst : {false, true}) {
+    SCOPED_TRACE(anotherFirst ? "another made the name first" : "a signal after the open");
+    TempDir dir;
+    dir.write("out.wav", "the earlier render");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::signal(SIGTERM, SIG_DFL);
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      const platform::SignalCleanup cleanup;
+      zarn::test::hooks::gBeforeOpen = anotherFirst ? anotherMakesItFirst : nullptr;
+      zarn::test::hooks::gAfterOpen = anotherFirst ? nullptr : signalOnceMade;
+      const platform::TemporaryFile writing = platform::createTemporaryFile(dir.file("out.wav"), 0644);
+      ::_exit(3); // the signal did not end it
+    }
+    int status = 0;
+    for (int i = 0; i < 6000 && ::waitpid(child, &status, WNOHANG) != child; ++i) ::usleep(10'000);
+    if (::kill(child, 0) == 0) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      ADD_FAILURE() << "the child did not end";
+      continue;
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) left.push_back(e.path().filename());
+    std::sort(left.begin(), left.end());
+    if (anotherFirst) {
+      ASSERT_EQ(left.size(), 2u) << ::testing::PrintToString(left);
+      EXPECT_EQ(dir.read(left[0]), "theirs") << left[0]; // a hidden name sorts first
+      EXPECT_TRUE(isTemporaryName(left[0].c_str())) << left[0];
+    } else {
+      EXPECT_EQ(left, std::vector<std::string>{"out.wav"});
+    }
+    EXPECT_EQ(dir.read("out.wav"), "the earlier render");
+  }
+}
+
+// A writer killed outright (SIGKILL, a crash, the machine stopped) leaves
+// its temporary file in a folder no start-up sweep looks in, an output's:
+// the next temporary file made there removes it. Only this user's files of
+// the scheme, left alone for a while and held by no writer, go: not one a
+// live writer holds, another user's, another program's, a fresh one, nor
+// one in a folder below.
+TEST(TemporaryFilesTest, MakingATemporaryFileRemovesTheStaleOnesInItsFolder) {
+  TempDir dir;
+  const pid_t ended = endedProcess();
+  struct Case {
+    std::string file;
+    bool removed;
+    const char* why;
+  };
+  const std::vector<Case> cases = {
+      {temporaryName("o.wav", ended, 1), true, "its writer was killed"},
+      {temporaryName("other.wav", ended, 0), true, "another output's, as stale"},
+      {temporaryName("held.wav", 403, 0), false, "a live writer holds it"},
+      {".o.wav." + std::to_string(ended) + "-1.part", false, "another program's look-alike"},
+      {oldTemporaryName("o.wav", ended, 2), false, "the older scheme"},
+      {temporaryName("fresh.wav", ended, 0), false, "just made: its writer may not hold it yet"},
+      {"below/" + temporaryName("o.wav", ended, 0), false, "in a folder below"},
+  };
+  for (const Case& c : cases) {
+    dir.write(c.file, "bytes");
+    if (c.file.find("fresh") == std::string::npos) {
+      ASSERT_TRUE(ageFile(dir.file(c.file), cLongAgo));
+    }
+  }
+  const zarn::test::LockHolder writer(dir.file(temporaryName("held.wav", 403, 0)));
+  ASSERT_TRUE(writer.holding());
+  const std::string theirs = dir.file(temporaryName("theirs.wav", ended, 0));
+  if (::geteuid() == 0) {
+    dir.write(temporaryName("theirs.wav", ended, 0), "bytes");
+    ASSERT_EQ(::chown(theirs.c_str(), cNobody, cNobody), 0);
+    ASSERT_TRUE(ageFile(theirs, cLongAgo));
+  }
+
+  const platform::TemporaryFile made = platform::createTemporaryFile(dir.file("o.wav"), 0644);
+  ASSERT_TRUE(made);
+  for (const Case& c : cases) EXPECT_EQ(exists(dir.file(c.file)), !c.removed) << c.file << ": " << c.why;
+  EXPECT_EQ(exists(theirs), ::geteuid() == 0) << "another user's";
+  EXPECT_TRUE(exists(made.path));
+
+  // A name of the working folder sweeps the working folder.
+  const std::string cwd = std::filesystem::current_path();
+  ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+  dir.write(temporaryName("p.wav", ended, 0), "bytes");
+  ASSERT_TRUE(ageFile(dir.file(temporaryName("p.wav", ended, 0)), cLongAgo));
+  const platform::TemporaryFile here = platform::createTemporaryFile("p.wav", 0644);
+  EXPECT_EQ(::chdir(cwd.c_str()), 0);
+  EXPECT_TRUE(here);
+  EXPECT_FALSE(exists(dir.file(temporaryName("p.wav", ended, 0))));
+}
+
+// The same fault under a death test, and (in a sanitized build) under the
+// sanitizer's handler, which must still report the fault it was: the
+// address the instruction touched, not a signal sent.
+TEST(TemporaryFilesDeathTest, AFaultStillEndsAsTheFaultItWasForWhoeverWatchesIt) {
+  TempDir dir;
+  dir.write("out.wav", "the earlier render");
+  const auto fault = [&] {
+    const struct rlimit noCore {0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    const platform::SignalCleanup cleanup;
+    const platform::TemporaryFile writing = platform::createTemporaryFile(dir.file("out.wav"), 0644);
+    if (!writing) ::_exit(2);
+    *reinterpret_cast<volatile int*>(sNowhere) = 1;
+  };
+#ifdef __SANITIZE_ADDRESS__
+  EXPECT_DEATH(fault(), "SEGV on unknown address (0x)?0*40");
+#else
+  EXPECT_EXIT(fault(), testing::KilledBySignal(SIGSEGV), "");
+#endif
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) left.push_back(e.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"out.wav"});
+}
+
+// A signal that dumps a core still dumps one after the temporary files
+// are gone (where the system writes cores into the working folder; a
+// system that hands them to a program of its own is not asked to keep
+// this test's).
+TEST(TemporaryFilesTest, ASignalThatDumpsACoreStillDumpsOne) {
+  std::string pattern;
+  if (FILE* f = std::fopen("/proc/sys/kernel/core_pattern", "r")) {
+    char line[256] = {};
+    if (std::fgets(line, sizeof line, f)) pattern = line;
+    std::fclose(f);
+  }
+  if (pattern.empty() || pattern[0] == '|' || pattern.find('/') != std::string::npos)
+    GTEST_SKIP() << "cores do not go to the working folder here: " << pattern;
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "a sanitized process's core holds its shadow memory: seconds to write";
+#endif
+  for (const int signal : {SIGQUIT, SIGABRT}) {
+    SCOPED_TRACE(strsignal(signal));
+    TempDir dir;
+    dir.write("out.wav", "the earlier render");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::signal(signal, SIG_DFL);
+      struct rlimit core {};
+      ::getrlimit(RLIMIT_CORE, &core);
+      core.rlim_cur = core.rlim_max;
+      if (::setrlimit(RLIMIT_CORE, &core) != 0 || core.rlim_cur < (64u << 20) || ::chdir(dir.path().c_str()) != 0)
+        ::_exit(4);
+      const platform::SignalCleanup cleanup;
+      const platform::TemporaryFile writing = platform::createTemporaryFile(dir.file("out.wav"), 0644);
+      if (!writing) ::_exit(2);
+      ::raise(signal);
+      ::_exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 4) GTEST_SKIP() << "no core may be written here";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal && WCOREDUMP(status)) << status;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+      EXPECT_EQ(e.path().filename().string().find(".quorvane-part"), std::string::npos) << e.path();
   }
 }

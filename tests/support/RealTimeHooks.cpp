@@ -11,8 +11,11 @@
 // specifications) that a definition here would have to repeat exactly.
 // Only their names matter to the linker.
 
+#include "tests/support/OpenHooks.h"
+
 #include <dlfcn.h>
 
+#include <cerrno>
 #include <cstdarg>
 
 namespace zarn::test::hooks {
@@ -20,6 +23,8 @@ namespace zarn::test::hooks {
 thread_local bool tCounting = false;
 long gOpens = 0;
 long gLocks = 0;
+OpenHook gBeforeOpen = nullptr;
+OpenHook gAfterOpen = nullptr;
 
 } // namespace zarn::test::hooks
 
@@ -29,6 +34,18 @@ using zarn::test::hooks::tCounting;
 
 void count(long& counter) {
   if (tCounting) __atomic_fetch_add(&counter, 1, __ATOMIC_RELAXED);
+}
+
+// An open of path, with the test's hooks around it.
+template <class Open> int hooked(const char* path, Open call) {
+  if (const auto before = __atomic_load_n(&zarn::test::hooks::gBeforeOpen, __ATOMIC_ACQUIRE)) before(path, -1);
+  const int result = call();
+  if (const auto after = __atomic_load_n(&zarn::test::hooks::gAfterOpen, __ATOMIC_ACQUIRE)) {
+    const int error = errno;
+    after(path, result);
+    errno = error;
+  }
+  return result;
 }
 
 // The next definition of name, looked up once; no function-local static,
@@ -77,7 +94,7 @@ int open(const char* path, int flags, ...) {
   va_start(args, flags);
   const unsigned mode = modeOf(args);
   va_end(args);
-  return next(sOpen, "open")(path, flags, mode);
+  return hooked(path, [&] { return next(sOpen, "open")(path, flags, mode); });
 }
 
 int open64(const char* path, int flags, ...) {
@@ -86,7 +103,7 @@ int open64(const char* path, int flags, ...) {
   va_start(args, flags);
   const unsigned mode = modeOf(args);
   va_end(args);
-  return next(sOpen64, "open64")(path, flags, mode);
+  return hooked(path, [&] { return next(sOpen64, "open64")(path, flags, mode); });
 }
 
 int openat(int folder, const char* path, int flags, ...) {
@@ -95,7 +112,7 @@ int openat(int folder, const char* path, int flags, ...) {
   va_start(args, flags);
   const unsigned mode = modeOf(args);
   va_end(args);
-  return next(sOpenAt, "openat")(folder, path, flags, mode);
+  return hooked(path, [&] { return next(sOpenAt, "openat")(folder, path, flags, mode); });
 }
 
 int openat64(int folder, const char* path, int flags, ...) {
@@ -104,7 +121,7 @@ int openat64(int folder, const char* path, int flags, ...) {
   va_start(args, flags);
   const unsigned mode = modeOf(args);
   va_end(args);
-  return next(sOpenAt64, "openat64")(folder, path, flags, mode);
+  return hooked(path, [&] { return next(sOpenAt64, "openat64")(folder, path, flags, mode); });
 }
 
 void* fopen(const char* path, const char* mode) {

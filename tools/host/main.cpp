@@ -13,11 +13,13 @@
 //                           writes the window as a PNG image
 // Each takes --help.
 //
-// A command ended by SIGTERM, SIGINT (Ctrl-C) or SIGHUP removes the
-// temporary files it was writing (a render's WAV file, a state, a picture)
-// and the snapshot's private home before it ends as the signal says; the
-// file it was to replace stays as it was. edit takes those signals as a
-// close of its window instead, and saves the state.
+// A command ended by a signal (SIGTERM, SIGINT from Ctrl-C, SIGHUP, SIGQUIT
+// from Ctrl-\, SIGPIPE when the reader of its messages goes away, and every
+// other whose default action ends a process) removes the temporary files
+// it was writing (a render's WAV file, a state, a picture) and the
+// snapshot's private home before it ends as the signal says; the file it
+// was to replace stays as it was. edit takes SIGTERM, SIGINT and SIGHUP as
+// a close of its window instead, and saves the state.
 
 #include "platform/SignalCleanup.h"
 #include "tools/host/RenderCommand.h"

@@ -74,10 +74,11 @@ inline Result runInChild(const std::vector<std::string>& args, int waitSeconds =
 #ifdef ZARN_HOST_EXECUTABLE
 // zarn-host run as a program of its own (the plug-in is never loaded into
 // the test), with only the environment given, its output and errors into
-// files. The signals that end a command have their default actions in it,
-// whatever the test's own are (a test runner may ignore SIGHUP).
+// files (or its errors into errFd, when one is given: a pipe's end). Every
+// signal has its default action in it, and none is held back, whatever the
+// test's own are (a test runner may ignore SIGHUP or SIGPIPE).
 inline pid_t startHost(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
-                       const std::string& outFile, const std::string& errFile) {
+                       const std::string& outFile, const std::string& errFile, int errFd = -1) {
   std::vector<std::string> args{ZARN_HOST_EXECUTABLE};
   args.insert(args.end(), arguments.begin(), arguments.end());
   std::vector<std::string> env = environment;
@@ -89,14 +90,20 @@ inline pid_t startHost(const std::vector<std::string>& arguments, const std::vec
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (errFd >= 0)
+    posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
+  else
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&defaults, s);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  sigset_t all, none;
+  sigfillset(&all);
+  sigdelset(&all, SIGKILL);
+  sigdelset(&all, SIGSTOP);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   pid_t pid = -1;
   if (posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data()) != 0) pid = -1;
   posix_spawnattr_destroy(&attributes);

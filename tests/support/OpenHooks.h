@@ -1,0 +1,17 @@
+#pragma once
+// Hooks a test may set around every open of a file by name in its process
+// (open, open64, openat, openat64; see RealTimeHooks.cpp): to act at the
+// very moment a file is made, as a signal or another process might. Set
+// them in a child process, or put them back before the test ends. result
+// is -1 before the open and the open's result after it; errno is the
+// open's own around the hook after it.
+//
+// This header includes no system header: RealTimeHooks.cpp includes it.
+
+namespace zarn::test::hooks {
+
+using OpenHook = void (*)(const char* path, int result);
+extern OpenHook gBeforeOpen;
+extern OpenHook gAfterOpen;
+
+} // namespace zarn::test::hooks
