@@ -27,7 +27,9 @@
 // fire and what they invalidate is painted (the editor's lights go on); the
 // windows' mouse input is dropped meanwhile. A close asked for meanwhile
 // cancels the modal, as does cancelModal() (a termination signal), and is
-// delivered once it has returned. Menus are override-redirect windows drawn
+// delivered once it has returned. A window destroyed, or a menu or alert
+// that has returned, is gone for every client of the display: the server
+// has handled the destruction (a round trip), not just been sent it. Menus are override-redirect windows drawn
 // with the text engine, with hover highlight, submenus, check marks and
 // disabled entries; a click on an entry chooses it, so does a press dragged
 // onto one and released there, a click outside or Escape cancels. The

@@ -1,4 +1,5 @@
 #include "base/LockFreeQueue.h"
+#include "tests/support/Waiting.h"
 
 #include <gtest/gtest.h>
 
@@ -193,38 +194,60 @@ TEST(LockFreeQueueThreadTest, ConcurrentGrowthStopsExactlyAtTheLimit) {
 // arrives: each record here is added only once the consumer has found the
 // queue empty since the last one, so every record is the first after an
 // empty spell. None may be missed, delayed past the producer's return or
-// seen twice.
+// seen twice. The producer sleeps until the consumer has found the queue
+// empty, and the consumer, after a spell of empty polls, until the next
+// add: two threads that spun (or yielded, which on a busy core gives the
+// core away for a whole time slice) took a minute for a tenth of the
+// records on a machine whose cores were all busy.
 TEST(LockFreeQueueThreadTest, EachRecordAfterAnEmptySpellArrives) {
   lockfree::Queue<Record> queue(4);
-  constexpr uint32_t count = 20000;
-  std::atomic<uint32_t> foundEmptyAfter{0}; // records taken when the consumer last found none
-  std::atomic<uint32_t> added{0};
+  constexpr int count = 20000;
+  constexpr int cGaveUp = -1;
+  zarn::test::Baton foundEmptyAfter; // records taken when the consumer last found none
+  zarn::test::Baton addedSoFar;
+  std::atomic<int> added{0};
   const Clock::time_point stop = deadline();
-  uint32_t taken = 0, wrong = 0, earlyEmpty = 0;
+  int taken = 0, wrong = 0, earlyEmpty = 0;
   std::thread consumer([&] {
     Record r{};
+    int emptyPolls = 0, told = 0;
     while (taken < count && Clock::now() < stop) {
       // Read before the poll: a record whose add had returned by then must
       // be found.
-      const uint32_t addedBefore = added.load();
+      const int addedBefore = added.load();
       if (!queue.retrieve(r)) {
         if (addedBefore > taken) ++earlyEmpty;
-        foundEmptyAfter.store(taken + 1);
+        if (told != taken + 1) {
+          told = taken + 1;
+          foundEmptyAfter.pass(told);
+          emptyPolls = 0;
+        }
+        // Polls on while the producer adds; an empty spell longer than
+        // that (the producer waits for a core) sleeps until the next add,
+        // unless a record that was added is missing: then the polls go on
+        // to the deadline.
+        if (++emptyPolls > 100 && addedBefore == taken) {
+          addedSoFar.awaitValue(taken + 1);
+          emptyPolls = 0;
+        }
         continue;
       }
-      if (r.sequence != taken) ++wrong;
+      if (r.sequence != static_cast<uint32_t>(taken)) ++wrong;
       ++taken;
     }
+    // A producer still waiting gives up.
+    foundEmptyAfter.pass(cGaveUp);
   });
-  for (uint32_t i = 0; i < count && Clock::now() < stop; ++i) {
-    while (foundEmptyAfter.load() != i + 1 && Clock::now() < stop) std::this_thread::yield();
-    ASSERT_TRUE(queue.add(Record{0, i}));
+  for (int i = 0; i < count; ++i) {
+    if (!foundEmptyAfter.awaitValue(i + 1)) break;
+    ASSERT_TRUE(queue.add(Record{0, static_cast<uint32_t>(i)}));
     added.store(i + 1);
+    addedSoFar.pass(i + 1);
   }
   consumer.join();
   EXPECT_EQ(taken, count);
-  EXPECT_EQ(wrong, 0u);
-  EXPECT_EQ(earlyEmpty, 0u);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(earlyEmpty, 0);
   Record r{};
   EXPECT_FALSE(queue.retrieve(r));
 }

@@ -7,12 +7,14 @@
 
 #include "platform/X11WindowServer.h"
 #include "tests/support/ScopedEnvironment.h"
+#include "tests/support/Waiting.h"
 #include "tests/support/Xvfb.h"
 
 #include <csignal>
 #include <fcntl.h>
 #include <cstdio>
 #include <future>
+#include <optional>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -83,11 +85,7 @@ protected:
   }
   // Waits until the clipboard has an owner (with `none`: has none).
   bool awaitOwner(bool none = false) {
-    for (int i = 0; i < 1000; ++i) {
-      if ((XGetSelectionOwner(peer->dpy, clipboard) == None) == none) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return zarn::test::eventually([&] { return (XGetSelectionOwner(peer->dpy, clipboard) == None) == none; });
   }
   // Pastes with xclip while the server answers from its event loop.
   std::string PasteServed(const std::string& target) {
@@ -136,10 +134,16 @@ TEST_F(X11ClipboardTest, AnotherProgramPastesWhatTheServerCopiedUntilItCopiesIts
 
   const ::Window ours = XGetSelectionOwner(peer->dpy, clipboard);
   ClipboardOwner other("copied later", "UTF8_STRING");
-  for (int i = 0; i < 1000 && XGetSelectionOwner(peer->dpy, clipboard) == ours; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  server->processPendingEvents(); // the server hears that it lost the clipboard
-  EXPECT_EQ(server->clipboardText(), "copied later");
+  ASSERT_TRUE(zarn::test::eventually([&] { return XGetSelectionOwner(peer->dpy, clipboard) != ours; }));
+  // The server hears that it lost the clipboard once the display's word
+  // reaches it, and from then on reads the new owner's text.
+  std::optional<std::string> text;
+  zarn::test::eventually([&] {
+    server->processPendingEvents();
+    text = server->clipboardText();
+    return text == "copied later";
+  });
+  EXPECT_EQ(text, "copied later");
 }
 
 } // namespace

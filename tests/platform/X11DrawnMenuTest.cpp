@@ -8,6 +8,7 @@
 #include "platform/X11WindowServer.h"
 #include "tests/support/ModalWatchdog.h"
 #include "tests/support/ScopedEnvironment.h"
+#include "tests/support/Waiting.h"
 #include "tests/support/Xvfb.h"
 
 #include <X11/keysym.h>
@@ -106,7 +107,7 @@ TEST(X11DrawnMenuTest, ScreenShowsThePortTracksTheMouseAndTheReleaseChooses) {
     unlitFirst = Shows(hand, {cFrame.left + 20, cFrame.top + 10}, cRow);
     // Resting, the mouse is still tracked (a cut menu scrolls so).
     const int before = rows.tracks;
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    zarn::test::eventually([&] { return rows.tracks - before >= 2; });
     restingTracks = rows.tracks - before;
     hand.button(1, true);
     hand.button(1, false);
@@ -117,7 +118,7 @@ TEST(X11DrawnMenuTest, ScreenShowsThePortTracksTheMouseAndTheReleaseChooses) {
   EXPECT_TRUE(unlitFirst);
   EXPECT_GE(restingTracks, 2);
   EXPECT_EQ(chosen, 3);
-  EXPECT_TRUE(peer.popups().empty());
+  EXPECT_TRUE(zarn::test::eventually([&] { return peer.popups().empty(); }));
 
   // Escape cancels.
   Rows again;

@@ -8,6 +8,7 @@
 #include "tests/support/ModalWatchdog.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Waiting.h"
 #include "tests/support/XPeer.h"
 #include "tests/support/Xvfb.h"
 
@@ -15,6 +16,7 @@
 
 #include <X11/keysym.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -354,7 +356,7 @@ TEST_F(X11WindowServerTest, MenusChooseByClickAndCancelByEscapeOrAClickOutside) 
   EXPECT_GT(s.button->ticks, 0);
   loop.removeTimer(tick);
   EXPECT_EQ(panelsSeen, std::vector<size_t>{2});
-  EXPECT_TRUE(peer->popups().empty());
+  EXPECT_TRUE(zarn::test::eventually([&] { return peer->popups().empty(); }));
 
   s.button->choice.clear();
   std::thread escaper([&] {
@@ -477,7 +479,7 @@ TEST_F(X11WindowServerTest, APressDraggedOntoAMenuEntryChoosesIt) {
   EXPECT_TRUE(runUntil([&] { return !s.button->choice.empty(); }));
   user.join();
   EXPECT_EQ(s.button->choice, "Init");
-  EXPECT_TRUE(peer->popups().empty());
+  EXPECT_TRUE(zarn::test::eventually([&] { return peer->popups().empty(); }));
 
   s.button->choice.clear();
   std::vector<ScreenRect> stillOpen;
@@ -523,7 +525,8 @@ TEST_F(X11WindowServerTest, ACloseOrACancelEndsAMenuAnAlertOrADialogAndComesAfte
   user.join();
   EXPECT_EQ(closes, 0);
   EXPECT_TRUE(runUntil([&] { return closes == 1; }));
-  EXPECT_FALSE(peer->named("Zarn"));
+  // Another client sees the box go once the server has caught up.
+  EXPECT_TRUE(zarn::test::eventually([&] { return !peer->named("Zarn"); })) << "the alert's window stayed";
 
   platform::MenuEntry menu, entry;
   entry.text = "Entry";
@@ -532,7 +535,7 @@ TEST_F(X11WindowServerTest, ACloseOrACancelEndsAMenuAnAlertOrADialogAndComesAfte
   EXPECT_TRUE(server->popUpMenu(menu, {300, 300}).empty());
   user.join();
   EXPECT_TRUE(runUntil([&] { return closes == 2; }));
-  EXPECT_TRUE(peer->popups().empty());
+  EXPECT_TRUE(zarn::test::eventually([&] { return peer->popups().empty(); })) << "the menu stayed";
 
   // The dialog's program waits for ever; it says where it runs.
   zarn::test::TempDir dir;
@@ -677,16 +680,17 @@ TEST_F(X11WindowServerTest, TheConsoleAsksWithoutHoldingTheLoop) {
   dir.write("Test.qvp", "kept");
   zarn::test::ScopedEnvironment bare("PATH", dir.file("none"));
   TypedInput keyboard;
-  int ticks = 0;
-  const auto tick = loop.addTimer(10'000, 10'000, [&] { ++ticks; });
-  // Typed late: the old blocking read would wait here with the loop held.
+  std::atomic<int> ticks{0};
+  const auto tick = loop.addTimer(10'000, 10'000, [&] { ticks.fetch_add(1); });
+  // Typed once the loop has gone on a while (or after the deadline, should
+  // it never): the old blocking read would wait here with the loop held.
   std::thread typist([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    zarn::test::eventually([&] { return ticks.load() > 10; });
     keyboard.type("Warm Pad\n");
   });
   auto console = server->askSaveName(dir.path(), ".qvp");
   typist.join();
-  EXPECT_GT(ticks, 10);
+  EXPECT_GT(ticks.load(), 10);
   ASSERT_TRUE(console);
   EXPECT_EQ(console->folder, dir.path());
   EXPECT_EQ(console->name, "Warm Pad.qvp");

@@ -11,6 +11,7 @@
 #include "platform/PreferencesStore.h"
 #include "plugin/ControllerMapping.h"
 #include "plugin/MidiDecoder.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 #include "wave/Environment.h"
 
@@ -55,9 +56,22 @@ private:
   zarn::test::TempDir mDir{"zarn-bundle"};
 };
 
+// A home of the test's own, as a new account has it (HOME alone, nothing
+// in it): what an earlier test or an earlier run saved there, the settings
+// and the controller map, is not found.
+struct OwnHome {
+  zarn::test::TempDir home{"zarn-own-home"};
+  zarn::test::ScopedEnvironment h{"HOME", home.path()};
+  zarn::test::ScopedEnvironment c{"XDG_CONFIG_HOME", std::nullopt};
+  zarn::test::ScopedEnvironment d{"XDG_DATA_HOME", std::nullopt};
+  zarn::test::ScopedEnvironment k{"XDG_CACHE_HOME", std::nullopt};
+  zarn::test::ScopedEnvironment doc{"XDG_DOCUMENTS_DIR", std::nullopt};
+};
+
 } // namespace
 
 TEST(GenericPluginLifeCycleTest, SharedObjectsLiveFromTheFirstInitializeToTheLastFinalize) {
+  OwnHome account;
   ASSERT_EQ(GenericPlugin::instanceCount(), 0);
   ASSERT_EQ(GenericPlugin::sSettings, nullptr);
   gCounts = LifeCycleCounts();

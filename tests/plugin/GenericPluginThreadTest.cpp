@@ -8,6 +8,7 @@
 
 #include "base/PresetManager.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Waiting.h"
 
 #include <gtest/gtest.h>
 
@@ -56,7 +57,11 @@ class BlockingListener : public GenericPlugin::Listener {
 public:
   void postEvent(int, int) override {
     entered.store(true);
-    while (!release.load()) std::this_thread::yield();
+    release.wait(false);
+  }
+  void letGo() {
+    release.store(true);
+    release.notify_all();
   }
   std::atomic<bool> entered{false};
   std::atomic<bool> release{false};
@@ -92,7 +97,8 @@ TEST(GenericPluginThreadTest, ChangesFromTheMainThreadAllReachTheRenderThread) {
   std::minstd_rand random(11);
   int batches = 0;
   // The two threads meet for real only once the render thread is running.
-  while (renders.load() == 0) std::this_thread::yield();
+  const bool rendering = zarn::test::eventually([&] { return renders.load() > 0; });
+  EXPECT_TRUE(rendering) << "the render thread never rendered";
   for (int round = 0; round < 1200; ++round) {
     const bool batch = round % 3 == 0;
     const bool nested = round % 6 == 0;
@@ -143,7 +149,7 @@ TEST(GenericPluginThreadTest, SetListenerWaitsForTheCallInProgress) {
   plugin.setListener(&blocking);
 
   std::thread caller([&] { plugin.notifyGeneralChange(1); });
-  while (!blocking.entered.load()) std::this_thread::yield();
+  EXPECT_TRUE(zarn::test::eventually([&] { return blocking.entered.load(); })) << "the call never reached the listener";
 
   std::atomic<bool> returned{false};
   std::thread detacher([&] {
@@ -152,7 +158,7 @@ TEST(GenericPluginThreadTest, SetListenerWaitsForTheCallInProgress) {
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   EXPECT_FALSE(returned.load());
-  blocking.release.store(true);
+  blocking.letGo();
   detacher.join();
   caller.join();
   EXPECT_TRUE(returned.load());
@@ -199,6 +205,12 @@ TEST(GenericPluginThreadTest, InstancesMadeAndEndedOnTwoThreadsLeaveTheSharedObj
       renders.fetch_add(1);
     }
   });
+  // The makers start once the living instance plays, so that they meet it.
+  if (!zarn::test::eventually([&] { return renders.load() > 0; })) {
+    done.store(true);
+    render.join();
+    FAIL() << "the render thread never rendered";
+  }
   std::atomic<int> strangers{0};
   std::atomic<int> makersDone{0};
   auto makeAndEnd = [&] {

@@ -9,6 +9,7 @@
 #include "base/PresetContext.h"
 #include "base/PresetManager.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Waiting.h"
 
 #include <gtest/gtest.h>
 
@@ -56,21 +57,25 @@ int presetHeld(const TestProduct& p) {
   return -1;
 }
 
-void spinUntil(const std::atomic<int>& value, int wanted) {
-  while (value.load() != wanted) std::this_thread::yield();
-}
+using zarn::test::Baton;
 
 // A product whose preset reader can be held up by the test, as a load from
-// a slow disk would be.
+// a slow disk would be. Held, the reader waits until let go (or the
+// deadline passes: a test that never lets go fails, it does not hang).
 class SlowLoader : public TestProduct {
 public:
   bool doLoadPreset(Preset* preset, PresetLoadFailure& failure) override {
     inside.store(true);
-    while (hold.load()) std::this_thread::yield();
+    if (hold.load()) {
+      entered.pass(1);
+      released.awaitValue(1);
+    }
     inside.store(false);
     return TestProduct::doLoadPreset(preset, failure);
   }
+  void letGo() { released.pass(1); }
   std::atomic<bool> hold{false};
+  Baton entered, released;
   std::atomic<bool> inside{false};
 };
 
@@ -80,27 +85,35 @@ TEST(PresetLoadThreadTest, EveryRoundEndsWithExactlyThePresetTheContextNames) {
   TestProduct plugin;
   Library library;
   constexpr int cRounds = 3000;
-  std::atomic<int> go{-1}, mainDone{-1}, flushed{-1};
+  // The two threads take turns, blocking while the other's turn lasts; a
+  // turn not handed on in time ends the test.
+  Baton go(-1), mainDone(-1), flushed(-1);
+  std::atomic<bool> renderGaveUp{false};
   std::thread render([&] {
     for (int round = 0; round < cRounds; ++round) {
-      spinUntil(go, round);
+      if (!go.awaitValue(round)) break;
       plugin.send(0xC0, static_cast<unsigned char>((round * 3) % cPresets), 0, 0);
       plugin.render(32);
-      spinUntil(mainDone, round);
+      if (!mainDone.awaitValue(round)) break;
       // A program change deferred above is applied here.
       plugin.render(32);
-      flushed.store(round);
+      flushed.pass(round);
+      if (round == cRounds - 1) return;
     }
+    renderGaveUp.store(true);
   });
 
   int mixed = 0, mismatched = 0;
   int fromRender = 0, fromMain = 0;
   for (int round = 0; round < cRounds; ++round) {
-    go.store(round);
+    go.pass(round);
     const int mine = (round * 5 + 1) % cPresets;
     EXPECT_TRUE(plugin.loadPresetWithName(nameOf(mine)));
-    mainDone.store(round);
-    spinUntil(flushed, round);
+    mainDone.pass(round);
+    if (!flushed.awaitValue(round)) {
+      ADD_FAILURE() << "round " << round << " was not handed back";
+      break;
+    }
     const int held = presetHeld(plugin);
     const std::string named = plugin.getPresetContext()->presetName.get();
     if (held < 0)
@@ -117,6 +130,7 @@ TEST(PresetLoadThreadTest, EveryRoundEndsWithExactlyThePresetTheContextNames) {
   RecordProperty("lastFromRender", fromRender);
   EXPECT_EQ(mixed, 0);
   EXPECT_EQ(mismatched, 0);
+  EXPECT_FALSE(renderGaveUp.load());
   EXPECT_EQ(fromMain + fromRender, cRounds);
 }
 
@@ -124,19 +138,19 @@ TEST(PresetLoadThreadTest, ABusyLoadDefersTheProgramChangeAndNeverStallsTheRende
   SlowLoader plugin;
   Library library;
   plugin.hold.store(true);
-  std::atomic<int> mainDone{0};
+  Baton mainDone(0);
   bool renderedWhileLoading = false;
   int heldDuringLoad = -2, heldAfterNextQuantum = -2, heldLater = -2;
   std::thread render([&] {
-    while (!plugin.inside.load()) std::this_thread::yield();
+    if (!plugin.entered.awaitValue(1)) return;
     // The main thread is inside its load. The program change does not wait
     // for it: the quantum renders, and nothing of preset 5 is applied yet.
     plugin.send(0xC0, 5, 0, 0);
     plugin.render(32);
     renderedWhileLoading = plugin.inside.load();
     heldDuringLoad = presetHeld(plugin);
-    plugin.hold.store(false);
-    spinUntil(mainDone, 1);
+    plugin.letGo();
+    if (!mainDone.awaitValue(1)) return;
     // The next quantum takes the deferred change, whole; then it is done.
     plugin.render(32);
     heldAfterNextQuantum = presetHeld(plugin);
@@ -145,7 +159,7 @@ TEST(PresetLoadThreadTest, ABusyLoadDefersTheProgramChangeAndNeverStallsTheRende
   });
   EXPECT_TRUE(plugin.loadPresetWithName(nameOf(2)));
   EXPECT_EQ(presetHeld(plugin), 2);
-  mainDone.store(1);
+  mainDone.pass(1);
   render.join();
 
   EXPECT_TRUE(renderedWhileLoading);

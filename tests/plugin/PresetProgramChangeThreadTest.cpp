@@ -14,6 +14,7 @@
 #include "platform/Alerts.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Waiting.h"
 
 #include <gtest/gtest.h>
 
@@ -331,10 +332,18 @@ TEST(PresetProgramChangeThreadTest, ARescanOnAnotherThreadReachesProgramChangesW
   std::thread worker([&] {
     TestProduct player;
     made.store(&player);
-    while (!done.load()) std::this_thread::yield();
+    done.wait(false);
     made.store(nullptr);
   });
-  while (!made.load()) std::this_thread::yield();
+  const auto finish = [&] {
+    done.store(true);
+    done.notify_all();
+    worker.join();
+  };
+  if (!zarn::test::eventually([&] { return made.load() != nullptr; })) {
+    finish();
+    FAIL() << "the worker made no instance";
+  }
   TestProduct& player = *made.load();
   GenericPlugin::sPresetManager->initialize(root);
 
@@ -358,6 +367,5 @@ TEST(PresetProgramChangeThreadTest, ARescanOnAnotherThreadReachesProgramChangesW
   EXPECT_EQ(locks, 0);
 
   GenericPlugin::sPresetManager->initialize("");
-  done.store(true);
-  worker.join();
+  finish();
 }

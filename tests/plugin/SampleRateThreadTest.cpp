@@ -6,6 +6,7 @@
 #include "tests/plugin/GenericPluginTestDriver.h"
 
 #include "tests/support/AllocationCounter.h"
+#include "tests/support/Waiting.h"
 #include "wave/Environment.h"
 
 #include <gtest/gtest.h>
@@ -148,12 +149,12 @@ TEST(SampleRateThreadTest, TheMainThreadChangesTheRateWhileTheRenderThreadRender
     // Let some calls run at this rate now and then.
     if (round % 8 == 0) {
       const int seen = calls.load();
-      while (calls.load() < seen + 2) std::this_thread::yield();
+      EXPECT_TRUE(zarn::test::eventually([&] { return calls.load() >= seen + 2; }));
     }
   }
   p.changeSampleRate(48000.0f);
   const int seen = calls.load();
-  while (calls.load() < seen + 2) std::this_thread::yield();
+  EXPECT_TRUE(zarn::test::eventually([&] { return calls.load() >= seen + 2; }));
   stop = true;
   render.join();
 

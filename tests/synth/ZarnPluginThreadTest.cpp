@@ -8,6 +8,7 @@
 #include "base/PresetContext.h"
 #include "base/PresetManager.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Waiting.h"
 #include "tests/synth/ZarnTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -24,18 +25,29 @@ using namespace zarntest;
 namespace {
 
 // An instance whose reading of a preset file (what a rescan does for every
-// instance of the process) the test can hold up, as a slow disk would.
+// instance of the process) the test can hold up, as a slow disk would. The
+// hold is the process's, so a test starts it afresh: hold() clears what an
+// earlier test (or an earlier run of the same test) left.
 class HeldReader : public ZarnPlugin {
 public:
   bool readPreset(const std::string& path, PresetData& data, PresetLoadFailure& failure) override {
     if (sHold.load()) {
-      sInside.store(true);
-      while (sHold.load()) std::this_thread::yield();
+      sInside.pass(1);
+      sReleased.awaitValue(1);
     }
     return ZarnPlugin::readPreset(path, data, failure);
   }
+  static void hold() {
+    sInside.pass(0);
+    sReleased.pass(0);
+    sHold.store(true);
+  }
+  static void release() {
+    sHold.store(false);
+    sReleased.pass(1);
+  }
   static inline std::atomic<bool> sHold{false};
-  static inline std::atomic<bool> sInside{false};
+  static inline zarn::test::Baton sInside, sReleased;
 };
 
 void onRenderThread(const std::function<void()>& f) {
@@ -90,15 +102,16 @@ TEST(ZarnPluginThreadTest, AProgramChangeThatWaitedForARescanSoundsAsOneTakenAtO
 
   // The rescan is held inside its reading of the files: the library has
   // changed and its new snapshot is not there yet.
-  HeldReader::sHold.store(true);
+  HeldReader::hold();
   std::thread rescan([&] { library->initialize(root); });
-  while (!HeldReader::sInside.load()) std::this_thread::yield();
+  const bool held = HeldReader::sInside.awaitValue(1);
+  EXPECT_TRUE(held) << "the rescan never read a file";
   onRenderThread([&] {
     deferred.midi(0xC0, 1, 0);
     for (Synth* s : {&deferred, &atOnce}) s->renderSamples(kQuantum);
   });
   EXPECT_EQ(deferred->unisonVoices.getTypedValue(), 1) << "the change did not wait";
-  HeldReader::sHold.store(false);
+  HeldReader::release();
   rescan.join();
 
   onRenderThread([&] {

@@ -34,7 +34,7 @@ TEST(OscillatorStyleThreadTest, EveryoneGetsTheOneTableOfARate) {
   std::vector<std::thread> workers;
   for (int t = 0; t < threads; ++t) {
     workers.emplace_back([&, t] {
-      while (!go.load()) std::this_thread::yield();
+      go.wait(false);
       for (int round = 0; round < 3; ++round)
         for (size_t i = 0; i < rates.size(); ++i) {
           // Each thread walks the rates in its own order.
@@ -48,6 +48,7 @@ TEST(OscillatorStyleThreadTest, EveryoneGetsTheOneTableOfARate) {
     });
   }
   go = true;
+  go.notify_all();
   for (std::thread& w : workers) w.join();
 
   ASSERT_EQ(style->frequencyTables.size(), rates.size());
@@ -82,7 +83,7 @@ TEST(OscillatorStyleThreadTest, OscillatorsOnTwoRenderThreads) {
       wave::Environment& env = *envs[static_cast<size_t>(t)];
       Oscillator& osc = *oscs[static_cast<size_t>(t)];
       float& peak = peaks[static_cast<size_t>(t)];
-      while (!go.load()) std::this_thread::yield();
+      go.wait(false);
       for (int rate : {44100, 48000, 88200, 96000, 32000}) {
         env.setSampleRate(static_cast<float>(rate + t));
         for (float v : render(env, osc, 512)) peak = std::max(peak, std::fabs(v));
@@ -91,6 +92,7 @@ TEST(OscillatorStyleThreadTest, OscillatorsOnTwoRenderThreads) {
     });
   }
   go = true;
+  go.notify_all();
   for (std::thread& w : workers) w.join();
   // 44100 from the constructors, then four more rates from one thread and
   // five from the other.

@@ -9,6 +9,7 @@
 
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Waiting.h"
 #include "tests/support/XPeer.h"
 #include "tests/support/Xvfb.h"
 #include "tests/tools/render/MidiBytes.h"
@@ -553,11 +554,13 @@ TEST(EditCommandTest, TheLightsMoveUnderAnOpenMenu) {
   ASSERT_TRUE(window);
   zarn::test::XPeer hand(display);
   ASSERT_TRUE(openPresetMenu(hand));
+  // Looked at until three pictures were seen (or the deadline passed), the
+  // menu still open.
   std::set<std::vector<uint8_t>> pictures;
-  for (int i = 0; i < 30; ++i) {
+  zarn::test::eventually([&] {
     pictures.insert(hand.rgb(*window, 640, 522));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+    return pictures.size() > 2;
+  });
   EXPECT_FALSE(hand.popups().empty());
   EXPECT_GT(pictures.size(), 2u);
   hand.key(XK_Escape, true);
@@ -568,6 +571,17 @@ TEST(EditCommandTest, TheLightsMoveUnderAnOpenMenu) {
 }
 
 using hosttest::readRgbPng;
+
+namespace {
+
+[[maybe_unused]] size_t differingPixels(const std::vector<uint8_t>& shown, const std::vector<uint8_t>& expected) {
+  size_t differing = 0;
+  for (size_t i = 0; i + 2 < std::min(shown.size(), expected.size()); i += 3)
+    differing += shown[i] != expected[i] || shown[i + 1] != expected[i + 1] || shown[i + 2] != expected[i + 2];
+  return differing;
+}
+
+} // namespace
 
 // The window on the display shows what the headless snapshot of the same
 // state shows, pixel for pixel, but for the lights the running render
@@ -593,15 +607,18 @@ TEST(EditCommandTest, TheWindowShowsWhatTheSnapshotShows) {
     ASSERT_TRUE(edit.editorShown(display));
     zarn::test::XPeer eye(display);
     eye.move({1000, 700}); // no hover, no hint
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    shown = eye.rgb(*edit.window(display), width, height);
+    const auto window = edit.window(display);
+    ASSERT_TRUE(window);
+    // Looked at until it shows the snapshot (the hover's paint may come
+    // late on a busy machine), or the deadline passed.
+    zarn::test::eventually([&] {
+      shown = eye.rgb(*window, width, height);
+      return shown.size() == expected.size() && differingPixels(shown, expected) < shown.size() / 3 / 500;
+    });
     EXPECT_EQ(edit.closeAfter(display, 0), 0) << dir.read("err");
   }
   ASSERT_EQ(shown.size(), expected.size());
-  size_t differing = 0;
-  for (size_t i = 0; i < shown.size(); i += 3)
-    differing += shown[i] != expected[i] || shown[i + 1] != expected[i + 1] || shown[i + 2] != expected[i + 2];
   // Three LFO lights and the MIDI light are at most a few hundred pixels.
-  EXPECT_LT(differing, shown.size() / 3 / 500);
+  EXPECT_LT(differingPixels(shown, expected), shown.size() / 3 / 500);
 #endif
 }

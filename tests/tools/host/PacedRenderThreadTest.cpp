@@ -7,6 +7,7 @@
 
 #include "platform/Clock.h"
 #include "tests/support/ScopedEnvironment.h"
+#include "tests/support/Waiting.h"
 #include "tests/tools/render/MidiBytes.h"
 #include "tools/host/RenderThread.h"
 #include "tools/host/SimHost.h"
@@ -145,7 +146,7 @@ TEST(PacedRenderThreadTest, RenderThreadsAreNamedWhileTheyRun) {
   freeRender.start();
   // Both have rendered, so both have named themselves.
   ASSERT_TRUE(freeRender.waitForBlocks(1));
-  while (pacedRender.quanta() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_TRUE(zarn::test::eventually([&] { return pacedRender.quanta() > 0; }));
   const auto running = threadNames();
   pacedRender.stop();
   freeRender.stop();
