@@ -79,7 +79,7 @@ Bundle* Bundle::open(const std::string& path) {
 Bundle* Bundle::findByIdentifier(const std::string& id) {
   std::lock_guard<std::mutex> lock(sMutex);
   for (auto& b : registry())
-    if (b->identifier() == id) return b.get();
+    if (b->identifier() == id && isFolder(b->mPath)) return b.get();
   return nullptr;
 }
 

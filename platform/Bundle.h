@@ -14,7 +14,10 @@ public:
   // The bundle at that folder, opened once per path; null when the folder
   // does not exist.
   static Bundle* open(const std::string& path);
-  // A bundle opened before whose "CFBundleIdentifier" is id; null if none.
+  // A bundle opened before whose "CFBundleIdentifier" is id and whose
+  // folder is still there; null if none. A bundle removed from the disk
+  // stays open (callers keep its pointer) but is no longer found: a copy
+  // installed in its place, or beside it, is the one that answers.
   static Bundle* findByIdentifier(const std::string& id);
   // The process's main bundle: the folder named by ZARN_MAIN_BUNDLE, else the
   // folder of the running executable.

@@ -55,6 +55,27 @@ TEST(BundleTest, ReadsInformationKeysAndFindsResources) {
   EXPECT_EQ(b->function("NewPlugIn"), nullptr);
 }
 
+// A plug-in finds its own bundle by identifier; a copy removed from the
+// disk (an update installed elsewhere, a test's folder) must not answer for
+// the copy that is there now.
+TEST(BundleTest, ABundleRemovedFromTheDiskIsNoLongerFoundByIdentifier) {
+  platform::Bundle* gone = nullptr;
+  {
+    zarn::test::TempDir old;
+    gone = platform::Bundle::open(layOutBundle(old, "com.quorvane.test.moved"));
+    ASSERT_NE(gone, nullptr);
+    ASSERT_EQ(platform::Bundle::findByIdentifier("com.quorvane.test.moved"), gone);
+  }
+  EXPECT_EQ(platform::Bundle::findByIdentifier("com.quorvane.test.moved"), nullptr);
+  zarn::test::TempDir now;
+  platform::Bundle* installed = platform::Bundle::open(layOutBundle(now, "com.quorvane.test.moved"));
+  ASSERT_NE(installed, nullptr);
+  EXPECT_NE(installed, gone);
+  EXPECT_EQ(platform::Bundle::findByIdentifier("com.quorvane.test.moved"), installed);
+  // The removed one still answers what it read while it was there.
+  EXPECT_EQ(gone->identifier(), "com.quorvane.test.moved");
+}
+
 TEST(BundleTest, VersionInformationComesFromTheRegisteredModule) {
   zarn::test::TempDir dir;
   platform::Bundle* b = platform::Bundle::open(layOutBundle(dir, "com.quorvane.test.two"));
