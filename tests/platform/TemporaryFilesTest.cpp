@@ -272,10 +272,7 @@ TEST(TemporaryFilesTest, ASignalThatEndsTheProgramTakesItsTemporaryFilesWithIt) 
       ::_exit(3); // the signal did not end it
     }
     int status = 0;
-    for (int i = 0; i < 6000 && ::waitpid(child, &status, WNOHANG) != child; ++i) ::usleep(10'000);
-    if (::kill(child, 0) == 0) {
-      ::kill(child, SIGKILL);
-      ::waitpid(child, &status, 0);
+    if (!zarn::test::awaitChild(child, status)) {
       ADD_FAILURE() << "the child did not end";
       continue;
     }
@@ -382,10 +379,7 @@ TEST(TemporaryFilesTest, AFaultWhileWritingTakesTheTemporaryFilesAndStillReaches
         ::_exit(3); // no fault
       }
       int status = 0;
-      for (int i = 0; i < 6000 && ::waitpid(child, &status, WNOHANG) != child; ++i) ::usleep(10'000);
-      if (::kill(child, 0) == 0) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
+      if (!zarn::test::awaitChild(child, status)) {
         ADD_FAILURE() << "the child did not end";
         continue;
       }
@@ -452,10 +446,7 @@ TEST(TemporaryFilesTest, ASignalTheMomentTheFileIsMadeRemovesItButNeverAFileAnot
       ::_exit(3); // the signal did not end it
     }
     int status = 0;
-    for (int i = 0; i < 6000 && ::waitpid(child, &status, WNOHANG) != child; ++i) ::usleep(10'000);
-    if (::kill(child, 0) == 0) {
-      ::kill(child, SIGKILL);
-      ::waitpid(child, &status, 0);
+    if (!zarn::test::awaitChild(child, status)) {
       ADD_FAILURE() << "the child did not end";
       continue;
     }

@@ -5,6 +5,7 @@
 #include "platform/SignalCleanup.h"
 #include "platform/TemporaryFiles.h"
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/OpenHooks.h"
 #include "tests/support/TempDir.h"
 
@@ -90,10 +91,7 @@ TEST(TemporaryFilesThreadTest, ASignalAmongWritersOnManyThreadsRemovesTheirsAndN
       for (;;) ::pause();
     }
     int status = 0;
-    for (int i = 0; i < 6000 && ::waitpid(child, &status, WNOHANG) != child; ++i) ::usleep(10'000);
-    if (::kill(child, 0) == 0) {
-      ::kill(child, SIGKILL);
-      ::waitpid(child, &status, 0);
+    if (!zarn::test::awaitChild(child, status)) {
       ADD_FAILURE() << "the child did not end";
     }
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;

@@ -75,4 +75,18 @@ pid_t endedProcess() {
   return child;
 }
 
+bool awaitChild(pid_t child, int& status, int waitSeconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
+  for (;;) {
+    const pid_t ended = ::waitpid(child, &status, WNOHANG);
+    if (ended == child) return true;
+    if (ended < 0 && errno != EINTR) return false;
+    if (std::chrono::steady_clock::now() >= deadline) break;
+    ::usleep(10'000);
+  }
+  ::kill(child, SIGKILL);
+  ::waitpid(child, &status, 0);
+  return false;
+}
+
 } // namespace zarn::test

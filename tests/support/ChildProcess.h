@@ -23,6 +23,11 @@ struct ChildResult {
 
 ChildResult runInChild(const std::function<std::string()>& body, int waitSeconds = 60);
 
+// Waits for a child the test forked itself, up to waitSeconds: true with
+// its status once it has ended; false when it had not by then, the child
+// killed and waited for, so that no test leaves a process behind.
+bool awaitChild(pid_t child, int& status, int waitSeconds = 60);
+
 // The number of a process that has ended and been waited for: a pid that
 // names no live process (until the system hands it out again), for tests of
 // what is left behind by processes that are gone.
