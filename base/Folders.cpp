@@ -50,11 +50,10 @@ bool copyNewFile(const std::string& source, const std::string& target, std::stri
 
   platform::ReplacingFile file;
   if (!file.create(target)) {
-    // Something that is no file (a link to a folder, say) stands at the
-    // name: it is the user's and is kept, as a file there would be.
+    // Something stands at the name (a link to a folder, a file this user
+    // may not replace): it is the user's and is kept, as any file there is.
     struct stat st;
-    const int refused = file.errorNumber();
-    if ((refused == EISDIR || refused == EINVAL) && ::lstat(target.c_str(), &st) == 0) return true;
+    if (::lstat(target.c_str(), &st) == 0) return true;
     if (failure && failure->empty()) *failure = target + ": " + file.reason();
     return false;
   }

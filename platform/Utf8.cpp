@@ -2,40 +2,42 @@
 
 namespace platform {
 
+size_t utf8SequenceAt(const std::string& bytes, size_t at, char32_t& code) {
+  const unsigned char b = static_cast<unsigned char>(bytes[at]);
+  size_t length = 0;
+  char32_t least = 0;
+  if (b < 0x80) {
+    code = b;
+    return 1;
+  }
+  if (b >= 0xC2 && b <= 0xDF) {
+    length = 2, code = b & 0x1F, least = 0x80;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    length = 3, code = b & 0x0F, least = 0x800;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    length = 4, code = b & 0x07, least = 0x10000;
+  } else {
+    return 0;
+  }
+  if (bytes.size() - at < length) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    const unsigned char t = static_cast<unsigned char>(bytes[at + k]);
+    if ((t & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (t & 0x3F);
+  }
+  if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return length;
+}
+
 std::u32string decodeUtf8(const std::string& bytes) {
   std::u32string out;
   out.reserve(bytes.size());
-  const size_t n = bytes.size();
-  size_t i = 0;
-  while (i < n) {
-    const unsigned char b = static_cast<unsigned char>(bytes[i]);
-    int more = 0;
-    char32_t c = b, min = 0;
-    if (b >= 0xC2 && b <= 0xDF) {
-      more = 1, c = b & 0x1F, min = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      more = 2, c = b & 0x0F, min = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      more = 3, c = b & 0x07, min = 0x10000;
-    }
-    bool ok = more > 0;
-    for (int k = 1; ok && k <= more; ++k) {
-      if (i + k >= n) {
-        ok = false;
-        break;
-      }
-      const unsigned char t = static_cast<unsigned char>(bytes[i + k]);
-      if ((t & 0xC0) != 0x80) ok = false;
-      else c = (c << 6) | (t & 0x3F);
-    }
-    if (ok && (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) ok = false;
-    if (ok) {
-      out.push_back(c);
-      i += more + 1;
-    } else {
-      out.push_back(b); // Latin-1: the byte's own value
-      ++i;
-    }
+  for (size_t i = 0; i < bytes.size();) {
+    char32_t c = 0;
+    const size_t length = utf8SequenceAt(bytes, i, c);
+    // A byte outside a well-formed sequence: Latin-1, the byte's own value.
+    out.push_back(length > 0 ? c : static_cast<unsigned char>(bytes[i]));
+    i += length > 0 ? length : 1;
   }
   return out;
 }

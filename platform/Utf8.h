@@ -11,6 +11,11 @@
 namespace platform {
 
 std::u32string decodeUtf8(const std::string& bytes);
+// The length of the well-formed UTF-8 sequence that begins at bytes[at]
+// (1 for ASCII), with its code point in code; 0 when the byte there begins
+// none (decodeUtf8 then takes it as Latin-1; a printer may show it as a
+// byte instead).
+size_t utf8SequenceAt(const std::string& bytes, size_t at, char32_t& code);
 std::string encodeUtf8(const std::u32string& text);
 
 } // namespace platform
