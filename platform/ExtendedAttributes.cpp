@@ -20,14 +20,14 @@ constexpr int cReadTries = 8;
 // support, rather than for a fault: an attribute so refused is left behind.
 bool mayNot(int error) { return error == EPERM || error == EACCES || error == ENOTSUP; }
 
-// The names of path's attributes (a link not followed); errno on failure.
-int listAttributes(const std::string& path, std::vector<std::string>& names) {
+// The names of the attributes of the file open at fd; errno on failure.
+int listAttributes(int fd, std::vector<std::string>& names) {
   names.clear();
   for (int tries = 0; tries < cReadTries; ++tries) {
-    const ssize_t size = ::llistxattr(path.c_str(), nullptr, 0);
+    const ssize_t size = ::flistxattr(fd, nullptr, 0);
     if (size < 0) return errno;
     std::string list(static_cast<size_t>(size), '\0');
-    const ssize_t n = ::llistxattr(path.c_str(), list.data(), list.size());
+    const ssize_t n = ::flistxattr(fd, list.data(), list.size());
     if (n < 0 && errno == ERANGE) continue;
     if (n < 0) return errno;
     // Names, each ended by a 0 byte.
@@ -42,14 +42,14 @@ int listAttributes(const std::string& path, std::vector<std::string>& names) {
   return ERANGE;
 }
 
-// The value of path's attribute name (a link not followed); errno on
+// The value of the attribute name of the file open at fd; errno on
 // failure, ENODATA when it has none.
-int readAttribute(const std::string& path, const std::string& name, std::string& value) {
+int readAttribute(int fd, const std::string& name, std::string& value) {
   for (int tries = 0; tries < cReadTries; ++tries) {
-    const ssize_t size = ::lgetxattr(path.c_str(), name.c_str(), nullptr, 0);
+    const ssize_t size = ::fgetxattr(fd, name.c_str(), nullptr, 0);
     if (size < 0) return errno;
     value.assign(static_cast<size_t>(size), '\0');
-    const ssize_t n = ::lgetxattr(path.c_str(), name.c_str(), value.data(), value.size());
+    const ssize_t n = ::fgetxattr(fd, name.c_str(), value.data(), value.size());
     if (n < 0 && errno == ERANGE) continue;
     if (n < 0) return errno;
     value.resize(static_cast<size_t>(n));
@@ -121,11 +121,12 @@ mode_t modeGrantingNoMore(const std::string& list, mode_t mode) {
 
 } // namespace
 
-int copyExtendedAttributes(const std::string& from, int fd, mode_t& mode) {
+int copyExtendedAttributes(int from, int fd, mode_t& mode) {
   // A file system without attributes has none to carry; nor has a file
-  // removed while its replacement was written, which then is a new file.
+  // removed while its replacement was written (from is -1 then).
   std::vector<std::string> names;
-  if (const int error = listAttributes(from, names); error != 0 && error != ENOTSUP && error != ENOENT) return error;
+  if (from >= 0)
+    if (const int error = listAttributes(from, names); error != 0 && error != ENOTSUP) return error;
   bool listCarried = false;
   for (const std::string& name : names) {
     if (name == cDefaultList) continue;

@@ -15,7 +15,8 @@
 // and those users lose it.
 //
 // So the replacement, before the rename, takes every attribute the old
-// file has:
+// file has (a file whose owner the writer cannot give is not replaced but
+// written in place, platform/ReplacingFile.h, and keeps them as they are):
 //   - its access list, as the kernel stores it (system.posix_acl_access):
 //     the same bytes make the same list, whatever tool reads it;
 //   - every other attribute ("user.", "security.", "trusted.", the
@@ -47,9 +48,12 @@
 namespace platform {
 
 // Gives the file open at fd (any descriptor of it, even one open only for
-// reading) the extended attributes of the file at from; a link at from is
-// not followed (its own attributes would be read). Called after a change
-// of owner (which drops a file's capabilities) and before its mode is set.
+// reading) the extended attributes of the file open at from: a descriptor
+// open for reading or writing (not O_PATH, whose attributes the kernel does
+// not read), so that they are those of the very file whose owner and mode
+// the caller read with fstat, at that moment; -1 for a file that is no
+// longer there, which gives fd no list at all. Called after a change of
+// owner (which drops a file's capabilities) and before its mode is set.
 //
 // mode holds the permission bits (07777) that the file at from has and
 // comes back holding those to give the file at fd next: the same when the
@@ -60,6 +64,6 @@ namespace platform {
 // 0, or the errno of a failure: the attributes of from could not be read,
 // or one could not be set for a reason other than this process's rights
 // or the file system's support.
-int copyExtendedAttributes(const std::string& from, int fd, mode_t& mode);
+int copyExtendedAttributes(int from, int fd, mode_t& mode);
 
 } // namespace platform

@@ -117,21 +117,22 @@ TemporaryFile createReplacement(const ReplacedFile& replaced, mode_t mode) {
   return createTemporaryFile(replaced.path, replaced.exists ? 0600 : mode);
 }
 
-int keepAttributes(int fd, const ReplacedFile& replaced) {
-  if (!replaced.exists || !S_ISREG(replaced.mode)) return 0;
+bool giveOwner(int fd, uid_t owner, gid_t group) {
   struct stat now;
-  if (::fstat(fd, &now) != 0) return errno;
-  // The owner first: a change of owner clears the set-id bits. A user who
-  // may not give the owner may still keep a group of his.
-  if ((now.st_uid != replaced.owner || now.st_gid != replaced.group) &&
-      ::fchown(fd, replaced.owner, replaced.group) != 0 && ::fchown(fd, static_cast<uid_t>(-1), replaced.group) != 0) {
-    // Left as this process made it.
-  }
-  // Then its access list and other attributes (platform/ExtendedAttributes.h):
-  // after the owner, whose change drops a file's capabilities; and the mode
-  // last, as it sets the list's mask.
-  mode_t mode = replaced.mode & 07777;
-  if (const int error = copyExtendedAttributes(replaced.path, fd, mode); error != 0) return error;
+  if (::fstat(fd, &now) != 0) return false;
+  // A user who may not give the owner may still keep a group of his.
+  if ((now.st_uid != owner || now.st_gid != group) && ::fchown(fd, owner, group) != 0)
+    (void)::fchown(fd, static_cast<uid_t>(-1), group);
+  // What the file holds now, whatever the calls said.
+  return ::fstat(fd, &now) == 0 && now.st_uid == owner && now.st_gid == group;
+}
+
+int keepAttributes(int fd, int from, mode_t mode) {
+  // The access list and other attributes (platform/ExtendedAttributes.h)
+  // after the owner, whose change drops a file's capabilities; and the
+  // mode last, as it sets the list's mask.
+  mode &= 07777;
+  if (const int error = copyExtendedAttributes(from, fd, mode); error != 0) return error;
   return ::fchmod(fd, mode) == 0 ? 0 : errno;
 }
 

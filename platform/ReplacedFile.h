@@ -15,8 +15,12 @@
 //     rename stays on its disk and the links stay links.
 //   - what the new file keeps: the mode of the file it replaces, and its
 //     owner and group where this process may give them (root may; a user
-//     may keep a group he belongs to). The temporary file stays private
-//     to its writer until its bytes are complete, then takes them over.
+//     may keep a group he belongs to), as they are when it takes its
+//     place. The temporary file stays private to its writer until its
+//     bytes are complete, then takes them over. Where the owner cannot be
+//     given (a user may write a file of another through its group or an
+//     access list), the writer does not rename at all but writes into the
+//     file itself, which so stays its owner's with all he set on it.
 // A file this process may not write (one the user made read-only) is not
 // replaced, as an open for writing would not write it: a rename alone
 // would pass over its mode. A link is followed only where the kernel
@@ -66,12 +70,22 @@ bool findReplacedFile(const std::string& path, ReplacedFile& replaced);
 // cannot be made.
 TemporaryFile createReplacement(const ReplacedFile& replaced, mode_t mode);
 
+// Gives the temporary file open at fd the owner and group given, where
+// this process may (root may; a user may keep a group he belongs to), and
+// says whether the file has both now, as the file itself tells (fstat),
+// not as the calls answered. One that has not cannot stand in for the
+// replaced file: the writer writes into that file instead
+// (platform/ReplacingFile.h), which stays its owner's.
+bool giveOwner(int fd, uid_t owner, gid_t group);
+
 // Gives the temporary file open at fd (any descriptor of it, even one open
-// only for reading) the owner, group, access list, extended attributes and
-// mode of the file it replaces (platform/ExtendedAttributes.h), once its
-// bytes are written and before the rename. Nothing for a new file. 0, or
-// the errno of a failed change of mode or attribute; an owner this process
-// may not give is left as it is.
-int keepAttributes(int fd, const ReplacedFile& replaced);
+// only for reading) the access list, extended attributes and mode of the
+// file it replaces, once its bytes are written and its owner given, before
+// the rename (platform/ExtendedAttributes.h). from is that file open for
+// reading or writing, so that all of it is read from the one file the
+// caller read mode from, at one moment; -1 for a file removed meanwhile,
+// whose mode (as it was) alone is given. 0, or the errno of a failed
+// change of mode or attribute.
+int keepAttributes(int fd, int from, mode_t mode);
 
 } // namespace platform

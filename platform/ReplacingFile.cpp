@@ -1,9 +1,11 @@
 #include "platform/ReplacingFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,12 +35,71 @@ std::string kindOf(mode_t mode) {
   return "no regular file";
 }
 
+// Why what stands at resolved, reached through path, is not saved over:
+// of the type in mode, not a regular file. error gets the nearest error
+// number.
+std::string notRegular(const std::string& path, const std::string& resolved, mode_t mode, int& error) {
+  error = S_ISDIR(mode) ? EISDIR : EINVAL;
+  const std::string kind = kindOf(mode);
+  return (resolved == path ? "it is " + kind : "it leads to " + resolved + ", " + kind) +
+         (S_ISDIR(mode) ? "" : ", not a regular file");
+}
+
 // The refusals of findReplacedFile that have words of their own.
 std::string refusalOf(int error) {
   if (error == EPERM)
     return "it is another user's file in a folder with the sticky bit, where only its owner may replace it";
   if (error == ESTALE) return "it is a link to a file that was deleted";
   return "";
+}
+
+// How the commit opens the file it will replace, by the name
+// findReplacedFile resolved: a link there now was put there since and is
+// not followed, a FIFO put there does not hold the open up, a terminal
+// does not become the program's.
+constexpr int cTargetOpen = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+
+// How often the commit looks again at a name that changed between its
+// look and its move (removed, or made anew) before it gives up.
+constexpr int cCommitLooks = 4;
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Where a file written in place keeps the whole of the new contents while
+// it is copied into the user's file: the first free one of NAME.unsaved,
+// NAME.unsaved-2, ... beside it (as the editor keeps a state it could not
+// save). A name outside the temporary files' scheme: no sweep and no
+// signal removes it, so if the copy fails, or the process dies halfway
+// through (the user's file then half old, half new), the new contents
+// stand there for the user under a name he sees. from itself when no such
+// name can be taken (too long for the folder), errno then says why.
+std::string keepBeside(const std::string& from, const std::string& target) {
+  constexpr int cMostNames = 100;
+  for (int n = 1; n <= cMostNames; ++n) {
+    const std::string name = target + ".unsaved" + (n == 1 ? "" : "-" + std::to_string(n));
+    if (moveAsNew(from, name)) return name;
+    if (errno != EEXIST) break;
+  }
+  return from;
+}
+
+// Copies size bytes of the file open at from into the one open at to,
+// from their starts. 0, or the errno of the failure.
+int copyInto(int from, int to, off_t size) {
+  std::vector<char> buffer(static_cast<size_t>(std::min<off_t>(size, off_t(1) << 20)));
+  for (off_t at = 0; at < size;) {
+    const ssize_t got = ::pread(from, buffer.data(), std::min<size_t>(buffer.size(), static_cast<size_t>(size - at)), at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return got < 0 ? errno : EIO; // the temporary file shorter than it was
+    for (ssize_t put = 0; put < got;) {
+      const ssize_t n = ::pwrite(to, buffer.data() + put, static_cast<size_t>(got - put), at + put);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return n < 0 ? errno : EIO;
+      put += n;
+    }
+    at += got;
+  }
+  return 0;
 }
 
 } // namespace
@@ -52,12 +113,9 @@ std::string ReplacingFile::refusal(const std::string& path, ReplacedFile& replac
     return refusalOf(error);
   }
   if (!replaced.exists || S_ISREG(replaced.mode)) return "";
-  error = S_ISDIR(replaced.mode) ? EISDIR : EINVAL;
+  const std::string why = notRegular(path, replaced.path, replaced.mode, error);
   // A folder at the name itself is said as the system says it.
-  if (S_ISDIR(replaced.mode) && replaced.path == path) return "";
-  const std::string kind = kindOf(replaced.mode);
-  return (replaced.path == path ? "it is " + kind : "it leads to " + replaced.path + ", " + kind) +
-         (S_ISDIR(replaced.mode) ? "" : ", not a regular file");
+  return S_ISDIR(replaced.mode) && replaced.path == path ? "" : why;
 }
 
 bool ReplacingFile::checkWritable(const std::string& path, std::string& error) {
@@ -168,33 +226,193 @@ bool ReplacingFile::commitAsNew() { return finish(false); }
 
 bool ReplacingFile::finish(bool replace) {
   mTaken = false;
+  mKept.clear();
   if (!mTemp.descriptor) return fail("write", mErrorNumber != 0 ? mErrorNumber : EBADF, mReason);
-  bool ok = true;
-  if (const int error = keepAttributes(mTemp.descriptor.get(), mReplaced); error != 0) ok = fail("write", error);
-  ok = ok && (::fsync(mTemp.descriptor.get()) == 0 || fail("write", errno));
+  // The whole contents on the disk first: a file written in place is only
+  // touched once all of it is safe in the temporary file. The close may be
+  // the first to report a failed write (a network file system); the lock
+  // keeps the same open file for what follows.
+  bool ok = ::fsync(mTemp.descriptor.get()) == 0 || fail("write", errno);
   if (const int closed = mTemp.descriptor.close(); closed != 0 && ok) ok = fail("write", closed);
-  if (ok && replace) {
+  ok = ok && (replace ? replaceTarget() : putAsNew());
+  // A temporary file kept for the user (mKept), or a name that holds what
+  // another put at the target (emptied), is not removed.
+  if (!ok && !mTemp.path.empty()) ::unlink(mTemp.path.c_str());
+  mTemp = TemporaryFile();
+  return ok;
+}
+
+bool ReplacingFile::putAsNew() {
+  const int temp = mTemp.lock.get();
+  // Something there at create, gone now: the new file takes what it had.
+  if (mReplaced.exists && S_ISREG(mReplaced.mode)) {
+    (void)giveOwner(temp, mReplaced.owner, mReplaced.group);
+    if (const int error = keepAttributes(temp, -1, mReplaced.mode); error != 0) return fail("write", error);
+    if (::fsync(temp) != 0) return fail("write", errno);
+  }
+  // A link at the name takes it as a file would: nothing is written
+  // through it.
+  if (mReplaced.path == mPath && moveAsNew(mTemp.path, mPath)) return true;
+  if (mReplaced.path != mPath) errno = EEXIST;
+  mTaken = errno == EEXIST;
+  return fail("write", errno);
+}
+
+bool ReplacingFile::replaceTarget() {
+  const int temp = mTemp.lock.get();
+  const std::string& to = mReplaced.path;
+  for (int look = 1;; ++look) {
+    const bool lookAgain = look < cCommitLooks;
     // What the name leads to at this moment: it may have been made a link
     // to a device, or another file, while the bytes were written.
     ReplacedFile now;
     int error = 0;
     const std::string refused = refusal(mPath, now, error);
-    if (error != 0)
-      ok = fail("write", error, refused);
-    else if (now.path != mReplaced.path)
-      ok = fail("write", EBUSY, "it was made to lead to " + now.path + " while it was written; nothing was replaced");
+    if (error != 0) return fail("write", error, refused);
+    if (now.path != to)
+      return fail("write", EBUSY, "it was made to lead to " + now.path + " while it was written; nothing was replaced");
+    // The file there, open, so that its owner, mode, access list and other
+    // attributes are all read from the one file at one moment: what the
+    // user changed on it while the bytes were written holds. Open for
+    // reading where that is allowed (a program may be running from it,
+    // which refuses an open for writing); a file only writable to this
+    // user, for writing, which changes nothing in it.
+    struct stat old {};
+    FileDescriptor target;
+    if (now.exists) {
+      target.reset(::open(to.c_str(), O_RDONLY | cTargetOpen));
+      if (!target && errno == EACCES) target.reset(::open(to.c_str(), O_WRONLY | cTargetOpen));
+      // Removed, or made a link or a FIFO, since the look: look again.
+      if (!target && (errno == ENOENT || errno == ELOOP || errno == ENXIO) && lookAgain) continue;
+      if (!target) return fail("write", errno);
+      if (::fstat(target.get(), &old) != 0) return fail("write", errno);
+      if (!S_ISREG(old.st_mode)) {
+        const std::string why = notRegular(mPath, to, old.st_mode, error);
+        return fail("write", error, why);
+      }
+    }
+    if (!target) {
+      // Nothing there. A file that was there at create and has gone
+      // meanwhile leaves the new one what it had then.
+      if (mReplaced.exists && S_ISREG(mReplaced.mode)) {
+        (void)giveOwner(temp, mReplaced.owner, mReplaced.group);
+        if (const int kept = keepAttributes(temp, -1, mReplaced.mode); kept != 0) return fail("write", kept);
+        if (::fsync(temp) != 0) return fail("write", errno);
+      }
+      // Put there only while the name is still free; a file made there
+      // meanwhile is looked at as one found at the look.
+      if (::renameat2(AT_FDCWD, mTemp.path.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+      if (errno == EEXIST && lookAgain) continue;
+      // A file system that does not know the flag: a plain rename, which
+      // would take the name from what was put there since the look.
+      if ((errno == EINVAL || errno == ENOSYS) && ::rename(mTemp.path.c_str(), to.c_str()) == 0) return true;
+      return fail("replace", errno);
+    }
+    // A new file of this process's cannot stand in for a file of another
+    // owner (a user who may write it through its group or an access list):
+    // it would take the file from her. That file is written into instead.
+    if (!giveOwner(temp, old.st_uid, old.st_gid)) return writeInPlace(old);
+    if (const int kept = keepAttributes(temp, target.get(), old.st_mode); kept != 0) return fail("write", kept);
+    if (::fsync(temp) != 0) return fail("write", errno);
+    target.reset();
+    bool again = false;
+    if (exchange(old, lookAgain, again)) return true;
+    if (!again) return false;
   }
-  if (ok && replace && ::rename(mTemp.path.c_str(), mReplaced.path.c_str()) != 0) ok = fail("replace", errno);
-  // A link at the name takes it as a file would: nothing is written
-  // through it.
-  if (ok && !replace && (mReplaced.path != mPath || !moveAsNew(mTemp.path, mPath))) {
-    if (mReplaced.path != mPath) errno = EEXIST;
-    mTaken = errno == EEXIST;
-    ok = fail("write", errno);
+}
+
+bool ReplacingFile::exchange(const struct stat& old, bool lookAgain, bool& again) {
+  again = false;
+  const std::string& to = mReplaced.path;
+  // Swapped in one step, so that what is at the name at the moment of the
+  // move comes out under the temporary name, where it is looked at: a
+  // FIFO, a device, a folder or another file put there since the look is
+  // put back at once, and the save refused. This thread takes no ending
+  // signal meanwhile: its handler would remove whatever came out. One
+  // taken on another thread in that moment removes the old file, which is
+  // no loss (the new one stands in its place), or, for a name swapped at
+  // that very moment, what was swapped in.
+  const EndingSignalsHeld held;
+  if (::renameat2(AT_FDCWD, mTemp.path.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) != 0) {
+    if (errno == ENOENT && lookAgain) return again = true, false; // removed since the look
+    // A file system that cannot swap (EINVAL): a plain rename, and the
+    // moment between the look and the rename, in which another may put a
+    // FIFO or a device at the name and lose it to the new file, stays.
+    if ((errno == EINVAL || errno == ENOSYS) && ::rename(mTemp.path.c_str(), to.c_str()) == 0) return true;
+    return fail("replace", errno);
   }
-  if (!ok) ::unlink(mTemp.path.c_str());
-  mTemp = TemporaryFile();
-  return ok;
+  mTemp.removedOnSignal.drop();
+  struct stat out {};
+  const bool expected = ::lstat(mTemp.path.c_str(), &out) == 0 && S_ISREG(out.st_mode) && sameFile(out, old);
+  if (expected) {
+    ::unlink(mTemp.path.c_str());
+    return true;
+  }
+  if (::renameat2(AT_FDCWD, mTemp.path.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) != 0) {
+    const int error = errno;
+    const std::string at = mTemp.path;
+    mTemp.path.clear(); // what stands there is not ours to remove
+    return fail("replace", error,
+                "it changed as it was replaced, and what was put there meanwhile could not be put back (" +
+                    std::string(std::strerror(error)) + "); it is now " + at);
+  }
+  int error = EBUSY;
+  const std::string why = S_ISREG(out.st_mode) ? "another file was put there as it was replaced; nothing was replaced"
+                                               : notRegular(mPath, to, out.st_mode, error);
+  return fail("write", error, why);
+}
+
+bool ReplacingFile::writeInPlace(const struct stat& old) {
+  const int temp = mTemp.lock.get();
+  const std::string& to = mReplaced.path;
+  // This thread takes no ending signal from the open until the copy is
+  // done (Ctrl-C waits that long): one halfway would end the program with
+  // the user's file half old, half new.
+  const EndingSignalsHeld held;
+  // Opened anew for writing, without following a link and without
+  // truncating, and only if it is still the file looked at.
+  FileDescriptor target(::open(to.c_str(), O_WRONLY | cTargetOpen));
+  const int opened = errno;
+  struct stat st {};
+  // An open refused for what was put there since the look (a FIFO without
+  // a reader, a link, another user's file) is refused for that, in words.
+  if (!target && (::lstat(to.c_str(), &st) != 0 || (S_ISREG(st.st_mode) && sameFile(st, old))))
+    return fail("write", opened);
+  if (target && ::fstat(target.get(), &st) != 0) return fail("write", errno);
+  int error = 0;
+  if (!S_ISREG(st.st_mode)) {
+    const std::string why = notRegular(mPath, to, st.st_mode, error);
+    return fail("write", error, why);
+  }
+  if (!sameFile(st, old)) return fail("write", EBUSY, "another file was put there as it was written; nothing was replaced");
+  struct stat whole {};
+  if (::fstat(temp, &whole) != 0) return fail("write", errno);
+  // From here on the user's file changes, and until the copy is done the
+  // temporary file holds the only whole copy of the new contents: it is
+  // kept under a name of its own beside the file (keepBeside), off the
+  // signal cleanup's list, for a failure or a signal on another thread, or
+  // one no process can hold back (SIGKILL).
+  mTemp.removedOnSignal.drop();
+  mKept = keepBeside(mTemp.path, to);
+  mTemp.path.clear();
+  error = copyInto(temp, target.get(), whole.st_size);
+  if (error == 0 && ::ftruncate(target.get(), whole.st_size) != 0) error = errno;
+  if (error == 0 && ::fsync(target.get()) != 0) error = errno;
+  if (const int closed = target.close(); error == 0) error = closed;
+  // The name still leads to the file written; else the new contents went
+  // to a file no longer there, and only the kept one holds them.
+  struct stat now {};
+  const bool stayed = ::lstat(to.c_str(), &now) == 0 && sameFile(now, old);
+  if (error == 0 && stayed) {
+    ::unlink(mKept.c_str());
+    mKept.clear();
+    return true;
+  }
+  const bool temporary = temporaryFileOwner(mKept.substr(mKept.rfind('/') + 1)) >= 0;
+  const std::string where = "the complete file is kept in " + mKept +
+                            (temporary ? ", which a later save into that folder removes: move it elsewhere" : "");
+  if (error != 0) return fail("write", error, std::string(std::strerror(error)) + "; " + where);
+  return fail("write", EBUSY, "it was moved away or removed as it was written into; " + where);
 }
 
 void ReplacingFile::discard() {

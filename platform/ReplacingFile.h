@@ -23,18 +23,35 @@
 //     rename over it would put a plain file where the user's device was,
 //     and nothing is ever written into it. A name turned into such a link
 //     between create and commit, or made to lead to another file, is
-//     refused at the commit.
+//     refused at the commit. The commit's move cannot take the name from
+//     something put there after its look either: it swaps the new file in
+//     (renameat2 RENAME_EXCHANGE) and puts back whatever came out that is
+//     not the file it looked at, or, where nothing was, moves it only
+//     while the name is still free (RENAME_NOREPLACE). On a file system
+//     without these moves it renames, and that moment stays open there.
 //   - A file that the kernel would not let this process rename over (one
 //     of another user in a folder with the sticky bit), or a link whose
 //     file was deleted (a /proc/self/fd entry), is refused at create,
 //     before any work: findReplacedFile says so.
 //   - The bytes go to a temporary file of a unique name in the target's
 //     folder (platform/TemporaryFiles.h), created exclusively, locked,
-//     removed on a signal that ends the program. commit() gives it the
-//     replaced file's attributes (keepAttributes: mode, owner where this
-//     process may give it), flushes it to the disk and renames it over the
-//     target. Until then, and after any failure or a discard, the target
-//     stays as it was and the temporary file is removed.
+//     removed on a signal that ends the program. commit() flushes it to
+//     the disk, gives it the replaced file's owner, group, mode, access
+//     list and attributes (giveOwner, keepAttributes), all read from that
+//     file, open, at the commit (so what the user changed on it meanwhile
+//     holds), and renames it over the target. Until then, and after any
+//     failure or a discard, the target stays as it was and the temporary
+//     file is removed.
+//   - A file whose owner and group this process cannot give (another
+//     user's, that this user may write through its group or an access
+//     list) is not replaced but written into, once the new contents are
+//     whole on the disk: a new file of this user's in its place would take
+//     it from her (her access gone, his to chmod). It keeps its inode, so
+//     owner, group, mode, list and attributes stay as they are. While it
+//     is copied, the temporary file is kept beside it as NAME.unsaved (the
+//     first free of NAME.unsaved, NAME.unsaved-2, ...), removed once the
+//     copy is done; a copy that fails leaves it there and says so
+//     (keptPath), as the user's file may then be half written.
 // Errors name the path given and the reason: the system's, or, for a
 // refusal, what is wrong in words.
 //
@@ -44,6 +61,7 @@
 #include "platform/ReplacedFile.h"
 
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace platform {
@@ -76,7 +94,8 @@ public:
   void discard();
 
   // "cannot write PATH: REASON" (or "cannot replace …" when the rename
-  // failed); "" while nothing failed.
+  // failed; "…; the complete file is kept in KEPT" when writing it in place
+  // failed halfway); "" while nothing failed.
   const std::string& error() const { return mError; }
   // REASON alone.
   const std::string& reason() const { return mReason; }
@@ -91,6 +110,9 @@ public:
   // Where the bytes go: path, its links followed.
   const std::string& targetPath() const { return mReplaced.path; }
   const std::string& temporaryPath() const { return mTemp.path; }
+  // Where the whole new contents were kept when writing them into the
+  // target in place failed; "" otherwise.
+  const std::string& keptPath() const { return mKept; }
 
   // Whether a file at path could be written and put in place now, asked
   // before long work whose result would otherwise be lost at its end: what
@@ -106,8 +128,16 @@ private:
   // filling replaced; error gets the nearest error number.
   static std::string refusal(const std::string& path, ReplacedFile& replaced, int& error);
   bool finish(bool replace);
+  bool putAsNew();
+  // Puts the finished temporary file at the target: by a rename, or by
+  // writing into the file there (writeInPlace).
+  bool replaceTarget();
+  // Swaps the temporary file in for old, the file looked at; again: the
+  // name was emptied meanwhile, to be looked at once more.
+  bool exchange(const struct stat& old, bool lookAgain, bool& again);
+  bool writeInPlace(const struct stat& old);
 
-  std::string mPath, mError, mReason, mFailedAt;
+  std::string mPath, mError, mReason, mFailedAt, mKept;
   int mErrorNumber = 0;
   ReplacedFile mReplaced;
   TemporaryFile mTemp; // locked against the start-up sweep while it lives

@@ -1,22 +1,36 @@
-// The one writer of a user's file: what the user's files hold afterwards,
-// and what it says of a name it cannot write before any work is done.
+// The one writer of a user's file: what the user's files hold afterwards
+// (contents, owner, mode, access list, who may use them), what it says of
+// a name it cannot write before any work is done, and what another user or
+// process does to the file meanwhile.
 
 #include "platform/ReplacingFile.h"
 
+#include "platform/SignalCleanup.h"
+
 #include "tests/support/ChildProcess.h"
+#include "tests/support/OpenHooks.h"
 #include "tests/support/OrdinaryPermissions.h"
 #include "tests/support/ReplacedFiles.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+#include <vector>
 
 TEST(ReplacingFileTest, AReplacedFileKeepsWhatTheUserSetOnIt) {
   zarn::test::expectReplacedFilesKept(
@@ -155,4 +169,465 @@ TEST(ReplacingFileTest, WhatIsNoFileOrNotOursToReplaceIsSaidAtOnce) {
                           ": it is another user's file in a folder with the sticky bit, where only its owner may "
                           "replace it; give another name|writable");
   EXPECT_EQ(dir.read("shared/shared.wav"), "root's");
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using zarn::test::TempDir;
+
+constexpr const char* cAccessList = "system.posix_acl_access";
+
+// An access list as the kernel takes it: version 2, then each entry's tag,
+// permissions and id, little-endian. Written here, so that nothing of the
+// code under test makes the bytes expected.
+struct AclEntry {
+  uint16_t tag, permissions;
+  uint32_t id = 0xFFFFFFFF;
+};
+constexpr uint16_t cUserObj = 0x01, cUser = 0x02, cGroupObj = 0x04, cMask = 0x10, cOther = 0x20;
+
+std::string accessList(const std::vector<AclEntry>& entries) {
+  auto bytes = [](uint32_t v, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>(v >> (8 * i) & 0xFF);
+    return s;
+  };
+  std::string list = bytes(2, 4);
+  for (const AclEntry& e : entries) list += bytes(e.tag, 2) + bytes(e.permissions, 2) + bytes(e.id, 4);
+  return list;
+}
+
+// The file's access list, or "(none)".
+std::string accessListOf(const std::string& path) {
+  char buffer[1024];
+  const ssize_t n = ::lgetxattr(path.c_str(), cAccessList, buffer, sizeof buffer);
+  return n < 0 ? std::string("(none)") : std::string(buffer, static_cast<size_t>(n));
+}
+
+// Why the folder's file system keeps no access lists, or "".
+std::string accessListsUnsupported(const TempDir& dir) {
+  dir.write("probe", "");
+  const std::string list = accessList({{cUserObj, 6}, {cGroupObj, 4}, {cOther, 0}});
+  const bool kept = ::setxattr(dir.file("probe").c_str(), cAccessList, list.data(), list.size(), 0) == 0;
+  const std::string why = kept ? "" : std::string("the file system keeps no access lists: ") + std::strerror(errno);
+  ::unlink(dir.file("probe").c_str());
+  return why;
+}
+
+struct stat statOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return st;
+}
+
+// A user the tests become; none of the ids need exist in the user database.
+struct User {
+  const char* who;
+  uid_t uid;
+  gid_t gid;
+  std::vector<gid_t> groups;
+};
+constexpr uid_t cNobody = 65534;
+constexpr gid_t cNogroup = 65534;
+constexpr uid_t cHer = 1234;   // the file's owner
+constexpr gid_t cStudio = 4321; // a group the writer is in, she is not
+
+// Becomes who for the rest of the process (a child's).
+bool become(const User& who) {
+  return ::setgroups(who.groups.size(), who.groups.data()) == 0 && ::setresgid(who.gid, who.gid, who.gid) == 0 &&
+         ::setresuid(who.uid, who.uid, who.uid) == 0;
+}
+
+// What who may do with the file at path, asked of the kernel by a child
+// that has become him: "rw", "r-", "-w" or "--".
+std::string accessOf(const std::string& path, const User& who) {
+  const zarn::test::ChildResult r = zarn::test::runInChild([&] {
+    if (!become(who)) return std::string("? cannot become ") + who.who;
+    std::string access;
+    for (const int flags : {O_RDONLY, O_WRONLY}) {
+      const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      if (fd >= 0) ::close(fd);
+      access += fd >= 0 ? (flags == O_RDONLY ? 'r' : 'w') : errno == EACCES ? '-' : '?';
+    }
+    return access;
+  });
+  return r.finished ? r.output : "? no answer";
+}
+
+// The names in folder, sorted.
+std::vector<std::string> namesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+} // namespace
+
+// A user who may write another user's file (through its group, or an
+// access list naming him) saves over it: the file stays hers, with
+// everything she set on it. A new file of his in its place would lock her
+// out and let him chmod it.
+TEST(ReplacingFileTest, AFileOfAnotherUserThatThisUserMayWriteStaysHers) {
+  if (::geteuid() != 0) GTEST_SKIP() << "it needs root to have files of other users and to become them";
+  struct Case {
+    const char* what;
+    gid_t group;                 // the file's group
+    mode_t mode;                 // its mode, once its list is set
+    std::string list;            // its access list ("" for none)
+    std::vector<gid_t> writerIn; // the writer's groups beside his own
+  };
+  const std::vector<Case> cases = {
+      {"an access list lets him write", cHer, 0660,
+       accessList({{cUserObj, 6}, {cUser, 6, cNobody}, {cGroupObj, 4}, {cMask, 6}, {cOther, 0}}), {}},
+      {"the file's group, his too, may write", cStudio, 0660, "", {cStudio}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir("replacing");
+    if (!c.list.empty())
+      if (const std::string why = accessListsUnsupported(dir); !why.empty()) {
+        std::printf("[  SKIPPED ] %s: %s\n", c.what, why.c_str());
+        continue;
+      }
+    // A shared folder (not sticky) that all may pass through and write in.
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0711), 0);
+    fs::create_directory(dir.file("shared"));
+    ASSERT_EQ(::chmod(dir.file("shared").c_str(), 0777), 0);
+    dir.write("shared/take.wav", "her take");
+    const std::string take = dir.file("shared/take.wav");
+    ASSERT_EQ(::chown(take.c_str(), cHer, c.group), 0);
+    ASSERT_EQ(::chmod(take.c_str(), c.mode), 0);
+    if (!c.list.empty()) {
+      ASSERT_EQ(::setxattr(take.c_str(), cAccessList, c.list.data(), c.list.size(), 0), 0);
+    }
+    const User her{"her", cHer, cHer, {}};
+    const User writer{"the writer", cNobody, cNogroup, c.writerIn};
+    const User writersGroup{"a member of the writer's group", 5681, 5681, {cNogroup}};
+    ASSERT_EQ(accessOf(take, her), "rw");
+    ASSERT_EQ(accessOf(take, writer), "rw");
+    ASSERT_EQ(accessOf(take, writersGroup), "--");
+    const std::string listBefore = accessListOf(take);
+
+    const zarn::test::ChildResult r = zarn::test::runInChild([&] {
+      if (!become(writer)) return std::string("cannot become the writer");
+      if (::access(dir.path().c_str(), X_OK) != 0) return std::string("the writer cannot reach the test's folder");
+      platform::ReplacingFile file;
+      if (!file.create(take) || !file.writeAll("his render", 10) || !file.commit()) return file.error();
+      // What he may do with it now.
+      return std::string(::chmod(take.c_str(), 0666) == 0 ? "saved; he may chmod it" : "saved");
+    });
+    if (r.output == "the writer cannot reach the test's folder") GTEST_SKIP() << r.output;
+    EXPECT_EQ(r.output, "saved");
+
+    EXPECT_EQ(dir.read("shared/take.wav"), "his render");
+    const struct stat st = statOf(take);
+    EXPECT_EQ(st.st_uid, cHer);
+    EXPECT_EQ(st.st_gid, c.group);
+    EXPECT_EQ(st.st_mode & 07777, c.mode);
+    EXPECT_EQ(accessListOf(take), listBefore);
+    EXPECT_EQ(accessOf(take, her), "rw");
+    EXPECT_EQ(accessOf(take, writer), "rw");
+    EXPECT_EQ(accessOf(take, writersGroup), "--");
+    // Nothing else is left: no temporary file, no kept copy.
+    EXPECT_EQ(namesIn(dir.file("shared")), std::vector<std::string>{"take.wav"});
+  }
+}
+
+namespace {
+
+// Raises SIGTERM at the second open of gSignalAt in this process: the
+// moment a file written in place is opened for writing.
+std::string gSignalAt;
+int gSignalOpens = 0;
+void signalAtSecondOpen(const char* path, int) {
+  if (gSignalAt == path && ++gSignalOpens == 2) ::raise(SIGTERM);
+}
+
+} // namespace
+
+// Written in place, the user's file is changed from the first byte copied:
+// a copy that fails halfway (here at a file size limit, as on a full disk)
+// leaves the complete new file beside it, under a name no sweep removes,
+// and says where. Where the limit's signal ends the writer (as it does a
+// command), the signal cleanup leaves that file too; a signal that comes
+// as the copy begins waits until the file is whole.
+TEST(ReplacingFileTest, AFileWrittenInPlaceThatCannotBeFinishedLeavesTheWholeNewFileBesideIt) {
+  if (::geteuid() != 0) GTEST_SKIP() << "it needs root to have a file of another user and to become its writer";
+  struct Case {
+    const char* what;
+    bool earlierKept; // the user has a take.wav.unsaved of her own there
+    bool limited;     // a file size limit stops the copy
+    int endedBy;      // the signal that ends the writer, through the signal cleanup (0: none)
+    std::string kept; // where the new file is kept ("": nowhere, it was saved)
+  };
+  const std::vector<Case> cases = {
+      {"kept as take.wav.unsaved", false, true, 0, "take.wav.unsaved"},
+      {"an earlier take.wav.unsaved stays; kept as take.wav.unsaved-2", true, true, 0, "take.wav.unsaved-2"},
+      {"the limit's signal ends the writer halfway", false, true, SIGXFSZ, "take.wav.unsaved"},
+      {"SIGTERM as the copy begins ends the writer once the file is whole", false, false, SIGTERM, ""},
+  };
+  constexpr rlim_t cLimit = 16384;
+  std::string render(4 * cLimit, '\0');
+  for (size_t i = 0; i < render.size(); ++i) render[i] = static_cast<char>('a' + i % 26);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir("replacing");
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0711), 0);
+    fs::create_directory(dir.file("shared"));
+    ASSERT_EQ(::chmod(dir.file("shared").c_str(), 0777), 0);
+    dir.write("shared/take.wav", "her take");
+    const std::string take = dir.file("shared/take.wav");
+    ASSERT_EQ(::chown(take.c_str(), cHer, cStudio), 0);
+    ASSERT_EQ(::chmod(take.c_str(), 0660), 0);
+    if (c.earlierKept) dir.write("shared/take.wav.unsaved", "an earlier take");
+
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(report[0]);
+      std::string out = "cannot become the writer";
+      if (become({"the writer", cNobody, cNogroup, {cStudio}})) {
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        // Ignored, a write past the limit fails with EFBIG.
+        if (c.endedBy != SIGXFSZ) ::signal(SIGXFSZ, SIG_IGN);
+        const platform::SignalCleanup cleanup;
+        platform::ReplacingFile file;
+        const rlimit limit{cLimit, cLimit};
+        gSignalAt = take;
+        if (c.endedBy == SIGTERM) zarn::test::hooks::gAfterOpen = signalAtSecondOpen;
+        if (!file.create(take) || !file.writeAll(render.data(), render.size()))
+          out = "could not write: " + file.error();
+        else if (c.limited && ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+          out = "no limit";
+        else
+          out = (file.commit() ? "saved" : file.error()) + "|" + file.keptPath();
+      }
+      (void)!::write(report[1], out.data(), out.size());
+      ::_exit(0);
+    }
+    ::close(report[1]);
+    int status = 0;
+    const bool ended = zarn::test::awaitChild(child, status);
+    std::string out;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<size_t>(n));
+    ::close(report[0]);
+    ASSERT_TRUE(ended) << "the writer did not end";
+
+    const std::string kept = dir.file("shared/" + c.kept);
+    if (c.endedBy != 0) {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.endedBy) << out;
+    } else {
+      EXPECT_EQ(out, "cannot write " + take + ": " + std::strerror(EFBIG) + "; the complete file is kept in " +
+                         kept + "|" + kept);
+    }
+    const std::string holder = c.kept.empty() ? "take.wav" : c.kept;
+    const std::string whole = dir.read("shared/" + holder);
+    EXPECT_TRUE(whole == render) << holder << " holds " << whole.size() << " bytes, not the " << render.size()
+                                 << " of the render";
+    if (c.earlierKept) {
+      EXPECT_EQ(dir.read("shared/take.wav.unsaved"), "an earlier take");
+    }
+    // Her file is still hers, whatever it holds now.
+    const struct stat st = statOf(take);
+    EXPECT_EQ(st.st_uid, cHer);
+    EXPECT_EQ(st.st_gid, cStudio);
+    EXPECT_EQ(st.st_mode & 07777, 0660u);
+    // No temporary file is left: the kept one is all there is of it.
+    std::vector<std::string> expected{"take.wav"};
+    if (c.earlierKept || !c.kept.empty()) expected.push_back("take.wav.unsaved");
+    if (c.earlierKept) expected.push_back("take.wav.unsaved-2");
+    EXPECT_EQ(namesIn(dir.file("shared")), expected);
+  }
+}
+
+// What the user changes on the file while it is written (a render of
+// minutes) holds: the new file takes owner, mode and access list as they
+// are at the commit, all from the one file.
+TEST(ReplacingFileTest, WhatTheUserChangesOnTheFileWhileItIsWrittenHolds) {
+  const bool root = ::geteuid() == 0;
+  TempDir probe("replacing");
+  const bool lists = accessListsUnsupported(probe).empty();
+  const std::string shared = accessList({{cUserObj, 6}, {cUser, 6, cStudio}, {cGroupObj, 4}, {cMask, 6}, {cOther, 0}});
+  struct Case {
+    const char* what;
+    mode_t mode;      // before
+    std::string list; // before ("" for none)
+    std::function<void(const std::string&)> meanwhile;
+    mode_t modeAfter;
+    std::string listAfter; // "(none)" for none
+    uid_t ownerAfter;      // ~0: the test's own
+    bool needsRoot, needsLists;
+  };
+  const std::vector<Case> cases = {
+      {"chmod 600 a.wav", 0644, "", [](const std::string& p) { ::chmod(p.c_str(), 0600); }, 0600, "(none)",
+       ~uid_t(0), false, false},
+      // setfacl -b: the list goes, and the group's bits are the group
+      // entry's, not the mask's: the group never had write.
+      {"setfacl -b b.wav", 0660, shared,
+       [](const std::string& p) {
+         ::removexattr(p.c_str(), cAccessList);
+         ::chmod(p.c_str(), 0640);
+       },
+       0640, "(none)", ~uid_t(0), false, true},
+      {"chown 4321 c.wav, by root over 1234's file", 0644, "",
+       [](const std::string& p) { ::chown(p.c_str(), cStudio, cStudio); }, 0644, "(none)", cStudio, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if ((c.needsRoot && !root) || (c.needsLists && !lists)) {
+      std::printf("[  SKIPPED ] %s: it needs %s\n", c.what, c.needsRoot ? "root" : "access lists");
+      continue;
+    }
+    TempDir dir("replacing");
+    dir.write("take.wav", "old");
+    const std::string take = dir.file("take.wav");
+    if (c.needsRoot) {
+      ASSERT_EQ(::chown(take.c_str(), cHer, cHer), 0);
+    }
+    ASSERT_EQ(::chmod(take.c_str(), c.mode), 0);
+    if (!c.list.empty()) {
+      ASSERT_EQ(::setxattr(take.c_str(), cAccessList, c.list.data(), c.list.size(), 0), 0);
+    }
+    platform::ReplacingFile file;
+    ASSERT_TRUE(file.create(take)) << file.error();
+    ASSERT_TRUE(file.writeAll("new", 3));
+    c.meanwhile(take);
+    EXPECT_TRUE(file.commit()) << file.error();
+    EXPECT_EQ(dir.read("take.wav"), "new");
+    const struct stat st = statOf(take);
+    EXPECT_EQ(st.st_mode & 07777, c.modeAfter);
+    EXPECT_EQ(accessListOf(take), c.listAfter);
+    EXPECT_EQ(st.st_uid, c.ownerAfter == ~uid_t(0) ? ::geteuid() : c.ownerAfter);
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"take.wav"});
+  }
+}
+
+namespace {
+
+// Swaps gSwapWith in for gSwapAt (renameat2 RENAME_EXCHANGE) at the
+// gSwapAtOpen-th open of gSwapAt: the last moment before the writer moves
+// its file, as another process might.
+std::string gSwapAt, gSwapWith;
+int gSwapAtOpen = 0, gOpensSeen = 0;
+
+void swapAtOpen(const char* path, int) {
+  if (gSwapAtOpen == 0 || gSwapAt != path || ++gOpensSeen != gSwapAtOpen) return;
+  gSwapAtOpen = 0;
+  ::renameat2(AT_FDCWD, gSwapWith.c_str(), AT_FDCWD, gSwapAt.c_str(), RENAME_EXCHANGE);
+}
+
+struct SwapAtOpen {
+  SwapAtOpen(const std::string& at, const std::string& with, int open) {
+    gSwapAt = at, gSwapWith = with, gSwapAtOpen = open, gOpensSeen = 0;
+    zarn::test::hooks::gAfterOpen = swapAtOpen;
+  }
+  ~SwapAtOpen() {
+    zarn::test::hooks::gAfterOpen = nullptr;
+    gSwapAtOpen = 0;
+  }
+};
+
+} // namespace
+
+// What is put at the name after the commit's last look, before its move,
+// keeps the name: the move swaps, sees what came out, and puts it back.
+// A file written in place checks what it opens, and that the name still
+// leads there once written.
+TEST(ReplacingFileTest, WhatIsPutAtTheNameAtTheLastMomentKeepsIt) {
+  const bool root = ::geteuid() == 0;
+  struct Case {
+    const char* what;
+    std::function<void(const TempDir&)> makeSwapped; // makes "swapped", to be put at the file's place
+    std::string through;   // the name given: the file's own, or a link to it
+    bool inPlace;          // written by a user who may write the file but not give its owner
+    int atOpen;            // the swap comes after this open of the file by the writer
+    std::string error;     // DIR for the folder
+    std::string standing;  // what the file's name holds afterwards: "fifo", "folder" or its bytes
+  };
+  auto fifo = [](const TempDir& d) { ASSERT_EQ(::mkfifo(d.file("swapped").c_str(), 0644), 0); };
+  const std::vector<Case> cases = {
+      {"a FIFO", fifo, "take.wav", false, 1,
+       "cannot write DIR/take.wav: it is a FIFO (a named pipe), not a regular file", "fifo"},
+      {"a FIFO behind a link",
+       fifo, "link.wav", false, 1,
+       "cannot write DIR/link.wav: it leads to DIR/take.wav, a FIFO (a named pipe), not a regular file", "fifo"},
+      {"a folder", [](const TempDir& d) { d.write("swapped/inside", "kept"); }, "take.wav", false, 1,
+       "cannot write DIR/take.wav: it is a folder", "folder"},
+      {"another file", [](const TempDir& d) { d.write("swapped", "another file"); }, "take.wav", false, 1,
+       "cannot write DIR/take.wav: another file was put there as it was replaced; nothing was replaced",
+       "another file"},
+      {"a FIFO, before the file is opened to be written in place", fifo, "take.wav", true, 1,
+       "cannot write DIR/take.wav: it is a FIFO (a named pipe), not a regular file", "fifo"},
+      // Her file, moved away once opened, takes the new bytes; the name
+      // holds what was swapped in, and the new file is kept.
+      {"another file, once the file is opened to be written in place",
+       [](const TempDir& d) { d.write("swapped", "another file"); }, "take.wav", true, 2,
+       "cannot write DIR/take.wav: it was moved away or removed as it was written into; the complete file is kept in "
+       "DIR/take.wav.unsaved",
+       "another file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.inPlace && !root) {
+      std::printf("[  SKIPPED ] %s: it needs root to have a file of another user\n", c.what);
+      continue;
+    }
+    TempDir dir("replacing");
+    dir.write("take.wav", "old");
+    fs::create_symlink("take.wav", dir.file("link.wav"));
+    c.makeSwapped(dir);
+    const std::string take = dir.file("take.wav");
+    auto save = [&] {
+      platform::ReplacingFile file;
+      if (!file.create(dir.file(c.through)) || !file.writeAll("new", 3)) return "not written: " + file.error();
+      const SwapAtOpen swap(take, dir.file("swapped"), c.atOpen);
+      return file.commit() ? std::string("saved") : file.error();
+    };
+    std::string said;
+    if (c.inPlace) {
+      ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+      ASSERT_EQ(::chown(take.c_str(), cHer, cStudio), 0);
+      ASSERT_EQ(::chmod(take.c_str(), 0660), 0);
+      const zarn::test::ChildResult r = zarn::test::runInChild([&] {
+        if (!become({"the writer", cNobody, cNogroup, {cStudio}})) return std::string("cannot become the writer");
+        if (::access(dir.path().c_str(), X_OK) != 0) return std::string("the writer cannot reach the test's folder");
+        return save();
+      });
+      if (r.output == "the writer cannot reach the test's folder") GTEST_SKIP() << r.output;
+      said = r.output;
+    } else {
+      said = save();
+    }
+    for (size_t at = said.find(dir.path()); at != std::string::npos; at = said.find(dir.path(), at))
+      said.replace(at, dir.path().size(), "DIR");
+    EXPECT_EQ(said, c.error);
+    // What was put there keeps the name.
+    const fs::file_status standing = fs::symlink_status(take);
+    if (c.standing == "fifo") {
+      EXPECT_TRUE(fs::is_fifo(standing));
+    } else if (c.standing == "folder") {
+      ASSERT_TRUE(fs::is_directory(standing));
+      EXPECT_EQ(dir.read("take.wav/inside"), "kept");
+    } else {
+      ASSERT_TRUE(fs::is_regular_file(standing));
+      EXPECT_EQ(dir.read("take.wav"), c.standing);
+    }
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.wav")));
+    // The old file, swapped out by the test, is where the swap put it;
+    // written into in place, it took the new bytes.
+    EXPECT_EQ(dir.read("swapped"), c.atOpen == 2 ? "new" : "old");
+    std::vector<std::string> left{"link.wav", "swapped", "take.wav"};
+    if (c.error.find("kept in") != std::string::npos) {
+      EXPECT_EQ(dir.read("take.wav.unsaved"), "new");
+      left.push_back("take.wav.unsaved");
+    }
+    EXPECT_EQ(namesIn(dir.path()), left);
+  }
 }
