@@ -68,8 +68,21 @@ PrivateFolder::PrivateFolder(const std::string& prefix) {
     }
     // Held for the folder's life: a sweep in any process leaves it alone.
     mLock.reset(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!mLock || ::flock(mLock.get(), LOCK_EX) != 0) {
-      error = errno;
+    error = errno;
+    const bool locked = mLock && lockMade(mLock.get()) == 0;
+    if (mLock) error = errno;
+    // A sweep may have taken the folder while this process stalled between
+    // making it and locking it: the name is not this process's then, nor
+    // whatever stands there now, and it starts again under a new one.
+    const bool gone = mLock ? locked && !isStillNamed(path, mLock.get())
+                            : error == ENOENT || error == ENOTDIR || error == ELOOP;
+    if (gone) {
+      mLock.reset();
+      const EndingSignalsHeld held;
+      mRemovedOnSignal.drop();
+      continue;
+    }
+    if (!locked) {
       mLock.reset();
       const EndingSignalsHeld held;
       ::rmdir(path.c_str());
@@ -96,10 +109,8 @@ int PrivateFolder::removeStale(const std::string& folder, const std::string& pre
   int removed = 0;
   for (const std::string& path : candidates) {
     // Removed while locked: no process can take it up meanwhile.
-    const FileDescriptor locked = lockIfStale(path, StaleKind::Folder, cSettleSeconds);
-    if (!locked) continue;
-    removeTreeAt(AT_FDCWD, path.c_str());
-    ++removed;
+    const FileDescriptor locked = lockIfStale(path, StaleKind::Folder, cSettleSeconds, cUnsureSettleSeconds);
+    if (locked && removeTreeAt(AT_FDCWD, path.c_str())) ++removed;
   }
   return removed;
 }

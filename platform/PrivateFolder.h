@@ -15,7 +15,10 @@
 // holds an advisory lock on the folder while it lives, which the kernel
 // drops when the process ends. Making a folder first removes the folders
 // of the same prefix that are stale (StaleFiles.h): this user's, left
-// alone for a while and with a lock no one holds.
+// alone for a while and with a lock no one holds. A process that stalls
+// between making its folder and locking it may find a sweep took it
+// meanwhile: it checks, once it holds the lock, that the name is still its
+// folder, and makes another when not.
 //
 // Thread: the object is made and destroyed on one thread; the signal
 // handler runs on whichever thread the signal reaches and only removes the
@@ -44,8 +47,10 @@ public:
   // how many went.
   static int removeStale(const std::string& folder, const std::string& prefix);
   // How long a folder must have been left unchanged before it may be taken
-  // for stale.
+  // for stale; cUnsureSettleSeconds where its lock cannot tell (a
+  // temporary folder whose locks other machines may not see).
   static constexpr int cSettleSeconds = 10;
+  static constexpr int cUnsureSettleSeconds = 24 * 3600;
 
 private:
   SignalCleanup mSignals; // held before the folder is registered

@@ -18,7 +18,8 @@ namespace {
 
 // An entry's life: free, being written by one thread, its name being made
 // (the handler waits for the making to end), armed (the handler may take
-// it), taken by the handler (never used again: the process is ending).
+// it), taken by the handler (the process is ending, as a rule; when it
+// goes on, its owner's drop frees it once no handler runs).
 enum : int { cFree, cWriting, cMaking, cArmed, cTaken };
 static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the entries' states");
 
@@ -35,9 +36,11 @@ Entry sEntries[SignalCleanup::cMaxEntries];
 // threads (one open or mkdir each).
 constexpr long cMakingWaitNanoseconds = 1'000'000'000;
 
-// Set by the handler as it starts: the process is ending, and no thread
-// may enter a name it would miss.
-std::atomic<bool> sEnding{false};
+// The handlers running, counted as they start: while one runs the process
+// is ending, as a rule, and no thread may enter a name it would miss. A
+// handler that returns to a process that may go on (a fault's, see
+// onEndingSignal) counts itself out again.
+std::atomic<int> sHandlers{0};
 
 std::mutex sHoldersMutex;
 int sHolders = 0;
@@ -59,15 +62,27 @@ struct DirectoryEntry64 {
   char name[1];
 };
 
-void removeTreeAt(int parent, const char* name, int depth) {
-  if (::unlinkat(parent, name, 0) == 0 || (errno != EISDIR && errno != EPERM) || depth > 64) return;
+// Removes name in parent, a whole tree when it is a folder; true when it
+// went. What cannot be removed (an immutable file, a busy mount point,
+// another user's file in a folder with the sticky bit) is left, with the
+// folders that lead to it.
+bool removeTreeAt(int parent, const char* name, int depth) {
+  if (::unlinkat(parent, name, 0) == 0) return true;
+  if ((errno != EISDIR && errno != EPERM) || depth > 64) return false;
   const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return;
-  // Removing entries while reading a folder may skip some: read it again
-  // from the start until a pass finds nothing left.
+  if (fd < 0) return false;
+  // Removing entries while reading a folder may skip some (on some file
+  // systems): it is read again from the start while a pass removes
+  // something. What a pass could not remove is passed over by the next
+  // (by its inode, as many as are remembered here), so that a pass after
+  // the first costs a read of the folder, not another walk of the trees
+  // left below it: the removal ends in time linear in the tree.
+  constexpr int cRemembered = 16;
+  ino64_t left[cRemembered];
+  int leftCount = 0;
   for (int pass = 0; pass < 100; ++pass) {
     alignas(8) char buffer[4096];
-    bool found = false;
+    bool removed = false;
     ::lseek(fd, 0, SEEK_SET);
     for (;;) {
       const long n = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
@@ -77,18 +92,22 @@ void removeTreeAt(int parent, const char* name, int depth) {
         at += entry->length;
         const char* child = entry->name;
         if (child[0] == '.' && (child[1] == 0 || (child[1] == '.' && child[2] == 0))) continue;
-        found = true;
-        removeTreeAt(fd, child, depth + 1);
+        bool known = false;
+        for (int i = 0; i < leftCount && !known; ++i) known = left[i] == entry->inode;
+        if (known) continue;
+        if (removeTreeAt(fd, child, depth + 1))
+          removed = true;
+        else if (leftCount < cRemembered)
+          left[leftCount++] = entry->inode;
       }
     }
-    if (!found) break;
+    if (!removed) break;
   }
   ::close(fd);
-  ::unlinkat(parent, name, AT_REMOVEDIR);
+  return ::unlinkat(parent, name, AT_REMOVEDIR) == 0;
 }
 
 void removeRegistered() {
-  sEnding.store(true);
   long waited = 0;
   for (Entry& e : sEntries) {
     // A name another thread is entering or making now: it turns out the
@@ -112,6 +131,7 @@ void removeRegistered() {
 
 extern "C" void onEndingSignal(int signal, siginfo_t* info, void*) {
   const int saved = errno;
+  sHandlers.fetch_add(1);
   removeRegistered();
   // Then the signal does what it did before: ends the process, as a rule.
   ::sigaction(signal, &sBefore[signal], nullptr);
@@ -124,6 +144,13 @@ extern "C" void onEndingSignal(int signal, siginfo_t* info, void*) {
   const bool byInstruction = isFault(signal) && info && info->si_code > 0 &&
                              !(signal == SIGBUS && info->si_code == BUS_MCEERR_AO);
   if (!byInstruction) ::raise(signal);
+  // A signal raised again to its default action ends the process as the
+  // handler returns. Otherwise the process may go on: a fault's handler
+  // from before may recover (jump out of the fault), the instruction may
+  // no longer fault. Its threads may then enter names again, and the
+  // entries taken here are their owners' to free.
+  const bool ends = !byInstruction && !(sBefore[signal].sa_flags & SA_SIGINFO) && sBefore[signal].sa_handler == SIG_DFL;
+  if (!ends) sHandlers.fetch_sub(1);
 }
 
 // The signals that can be held back: every ending one but the faults.
@@ -137,7 +164,7 @@ sigset_t heldSignals() {
 
 } // namespace
 
-void removeTreeAt(int folderFd, const char* name) { removeTreeAt(folderFd, name, 0); }
+bool removeTreeAt(int folderFd, const char* name) { return removeTreeAt(folderFd, name, 0); }
 
 bool SignalCleanup::endsProcess(int signal) {
   switch (signal) {
@@ -211,11 +238,17 @@ RemovedOnSignal::RemovedOnSignal(const std::string& path, Kind kind, State state
     int free = cFree;
     if (!e.state.compare_exchange_strong(free, cWriting)) continue;
     // A handler is removing the entries already: it may have passed this
-    // one, so nothing more may be made. The process is about to end: this
-    // thread waits for that.
-    if (sEnding.load()) {
+    // one, so nothing more may be made while it runs. The process ends
+    // then, as a rule, and this thread waits for that; a handler that
+    // returns to a process that goes on lets it enter the name after all.
+    if (sHandlers.load() > 0) {
       e.state.store(cFree);
-      for (;;) ::pause();
+      while (sHandlers.load() > 0) {
+        const struct timespec nap = {0, 1'000'000};
+        ::nanosleep(&nap, nullptr);
+      }
+      i = -1;
+      continue;
     }
     e.folder = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (e.folder < 0) {
@@ -253,9 +286,11 @@ void RemovedOnSignal::drop() noexcept {
   // Not ended half way by a handler on this thread, which would wait for
   // the entry.
   const EndingSignalsHeld held;
-  int armed = cArmed, making = cMaking;
-  // Taken by the handler meanwhile: the handler's to finish.
-  if (!e.state.compare_exchange_strong(armed, cWriting) && !e.state.compare_exchange_strong(making, cWriting))
+  int armed = cArmed, making = cMaking, taken = cTaken;
+  // Taken by a handler: the handler's while one runs (it may be removing
+  // the name now); this owner's again once none does.
+  if (!e.state.compare_exchange_strong(armed, cWriting) && !e.state.compare_exchange_strong(making, cWriting) &&
+      (sHandlers.load() > 0 || !e.state.compare_exchange_strong(taken, cWriting)))
     return;
   const int saved = errno;
   ::close(e.folder);

@@ -40,9 +40,13 @@
 // makes it holds the ending signals back meanwhile (EndingSignalsHeld),
 // and a handler on another thread waits until the making is done; a name
 // that turned out to be another's (the make found it there) is dropped
-// before any handler may take it. Once a handler has begun, a thread that
-// would enter another name waits there for the end instead: the handler
-// may have passed its entry already.
+// before any handler may take it. While a handler runs, a thread that
+// would enter another name waits there instead (the handler may have
+// passed its entry already): for the end, as a rule. A fault's handler
+// from before may recover (jump out of the fault) and the process go on:
+// the handler counts itself out as it returns, the waiting threads go on,
+// and what it removed is gone (its writers fail as at any loss of their
+// file); the entries it took are freed by their owners' drop.
 //
 // Thread: any, for registering, dropping and holding; the handler runs on
 // whichever thread the signal reaches.
@@ -112,8 +116,11 @@ private:
 };
 
 // Removes name in the folder open as folderFd (AT_FDCWD for the working
-// folder), a whole tree when it is a folder, never following a link. Only
-// async-signal-safe calls: the handler uses it, and anyone may.
-void removeTreeAt(int folderFd, const char* name);
+// folder), a whole tree when it is a folder, never following a link; true
+// when it is gone. What cannot be removed (an immutable file, a busy mount
+// point) is left, with the folders that lead to it, and the rest still
+// goes, in time linear in the tree. Only async-signal-safe calls: the
+// handler uses it, and anyone may.
+bool removeTreeAt(int folderFd, const char* name);
 
 } // namespace platform

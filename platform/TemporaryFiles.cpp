@@ -29,13 +29,33 @@ bool allDigits(const std::string& s, std::string::size_type from, std::string::s
   return true;
 }
 
+// The writer's process id when name follows the scheme, else -1; unlocked
+// tells whether it is marked as made without a lock (".NAME.PID-Nu...").
+long ownerOf(const std::string& name, bool& unlocked) {
+  // ".NAME.PID-N[u].quorvane-part": at least one character of NAME.
+  const std::string suffix = cSuffix;
+  if (name.size() < 1 + 1 + 1 + 3 + suffix.size() || name[0] != '.') return -1;
+  if (name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) return -1;
+  std::string::size_type end = name.size() - suffix.size();
+  unlocked = name[end - 1] == 'u';
+  if (unlocked) --end;
+  const std::string::size_type dash = name.rfind('-', end - 1);
+  if (dash == std::string::npos || !allDigits(name, dash + 1, end)) return -1;
+  const std::string::size_type dot = name.rfind('.', dash - 1);
+  if (dot == std::string::npos || dot < 2 || !allDigits(name, dot + 1, dash) || dash - dot - 1 > 9) return -1;
+  const long pid = std::atol(name.c_str() + dot + 1);
+  return pid > 0 ? pid : -1;
+}
+
 // The temporary file at path, open and locked, when it is stale (see
 // isStaleTemporaryFile); nothing otherwise. While the lock is held no
 // writer can take the file up again.
 FileDescriptor lockIfStale(const std::string& path) {
   const std::string::size_type slash = path.rfind('/');
-  if (temporaryFileOwner(slash == std::string::npos ? path : path.substr(slash + 1)) < 0) return {};
-  return platform::lockIfStale(path, StaleKind::File, cTemporaryFileSettleSeconds);
+  bool unlocked = false;
+  if (ownerOf(slash == std::string::npos ? path : path.substr(slash + 1), unlocked) < 0) return {};
+  return platform::lockIfStale(path, StaleKind::File, cTemporaryFileSettleSeconds, cUnsureTemporaryFileSettleSeconds,
+                               unlocked ? MakersLock::None : MakersLock::Held);
 }
 
 struct Sweep {
@@ -103,64 +123,77 @@ TemporaryFile createTemporaryFile(const std::string& path, mode_t mode) {
   // folder.
   removeStaleTemporaryFiles(folder.empty() ? "." : folder);
   const size_t longest = longestFileName(folder);
-  for (int attempt = 0; attempt < 100 && !file.descriptor; ++attempt) {
-    const std::string tail = "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + cSuffix;
+  // Cleared once the file system has refused a lock: the files made then
+  // are marked as made without one.
+  bool locking = true;
+  int error = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string tail =
+        "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + (locking ? "" : "u") + cSuffix;
     file.path = folder + "." + shortenedName(name, longest - std::min(longest - 1, 1 + tail.size())) + tail;
-    // Entered for removal before it exists, so that no signal finds it
-    // made and not entered; and held back until the open has told whether
-    // the name is ours, so that none removes a file another made first.
-    const EndingSignalsHeld held;
-    RemovedOnSignal entry(file.path, RemovedOnSignal::Kind::File, RemovedOnSignal::State::Making);
-    const int fd = ::open(file.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-    const int error = errno;
-    file.descriptor.reset(fd);
-    if (file.descriptor) {
-      entry.made();
-      file.removedOnSignal = std::move(entry);
-    } else {
-      entry.drop();
-    }
-    errno = error;
-    if (!file.descriptor && errno != EEXIST) break;
-  }
-  // The lock is taken at once (a sweep leaves a file this new alone) and
-  // kept on a second descriptor of the same open file, so the writer may
-  // close its own before the rename.
-  // A file system that keeps no locks (ENOLCK, EOPNOTSUPP) is written to
-  // without one: a sweep cannot take the lock there either, so it never
-  // removes anything on it.
-  if (file.descriptor) {
-    int locked;
-    do {
-      locked = ::flock(file.descriptor.get(), LOCK_EX);
-    } while (locked != 0 && errno == EINTR);
-    if (locked == 0 || errno == ENOLCK || errno == EOPNOTSUPP)
-      file.lock.reset(::fcntl(file.descriptor.get(), F_DUPFD_CLOEXEC, 0));
-    if (!file.lock) {
-      const int error = errno;
+    {
+      // Entered for removal before it exists, so that no signal finds it
+      // made and not entered; and held back until the open has told
+      // whether the name is ours, so that none removes a file another made
+      // first.
       const EndingSignalsHeld held;
-      ::unlink(file.path.c_str());
-      file.descriptor.reset();
-      file.removedOnSignal.drop();
-      errno = error;
+      RemovedOnSignal entry(file.path, RemovedOnSignal::Kind::File, RemovedOnSignal::State::Making);
+      file.descriptor.reset(::open(file.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
+      error = errno;
+      if (file.descriptor) {
+        entry.made();
+        file.removedOnSignal = std::move(entry);
+      } else {
+        entry.drop();
+      }
     }
+    if (!file.descriptor) {
+      if (error == EEXIST) continue;
+      break;
+    }
+    // The lock is kept on a second descriptor of the same open file, so
+    // the writer may close its own before the rename.
+    const bool locked = !locking || lockMade(file.descriptor.get()) == 0;
+    error = errno;
+    if (locked) {
+      // A sweep may have taken the name while this writer stalled between
+      // its open and its lock (it held the lock first, then removed the
+      // file): the name is not this writer's then, nor is whatever stands
+      // there now, and it starts again under a new one.
+      if (locking && !isStillNamed(file.path, file.descriptor.get())) {
+        const EndingSignalsHeld held;
+        file.removedOnSignal.drop();
+        file.descriptor.reset();
+        continue;
+      }
+      file.lock.reset(::fcntl(file.descriptor.get(), F_DUPFD_CLOEXEC, 0));
+      error = errno;
+      if (file.lock) break;
+    }
+    // Given up: removed, when the name is still this file (checked, as
+    // above).
+    {
+      const EndingSignalsHeld held;
+      if (isStillNamed(file.path, file.descriptor.get())) ::unlink(file.path.c_str());
+      file.removedOnSignal.drop();
+      file.descriptor.reset();
+    }
+    // A file system that keeps no locks: a sweep could not take a lock
+    // there either, and would go by the file's age alone, so the file says
+    // that it was made without one.
+    if (locked || (error != ENOLCK && error != EOPNOTSUPP)) break;
+    locking = false;
   }
-  if (!file.descriptor) file.path.clear();
+  if (!file.descriptor) {
+    file.path.clear();
+    errno = error;
+  }
   return file;
 }
 
 long temporaryFileOwner(const std::string& name) {
-  // ".NAME.PID-N.quorvane-part": at least one character of NAME.
-  const std::string suffix = cSuffix;
-  if (name.size() < 1 + 1 + 1 + 3 + suffix.size() || name[0] != '.') return -1;
-  if (name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) return -1;
-  const std::string::size_type end = name.size() - suffix.size();
-  const std::string::size_type dash = name.rfind('-', end - 1);
-  if (dash == std::string::npos || !allDigits(name, dash + 1, end)) return -1;
-  const std::string::size_type dot = name.rfind('.', dash - 1);
-  if (dot == std::string::npos || dot < 2 || !allDigits(name, dot + 1, dash) || dash - dot - 1 > 9) return -1;
-  const long pid = std::atol(name.c_str() + dot + 1);
-  return pid > 0 ? pid : -1;
+  bool unlocked = false;
+  return ownerOf(name, unlocked);
 }
 
 bool isStaleTemporaryFile(const std::string& path) { return static_cast<bool>(lockIfStale(path)); }

@@ -22,7 +22,22 @@
 // advisory lock (flock) on its temporary file from the moment it makes it
 // until it has renamed it or given it up, and the kernel lets go of the
 // lock when the writer ends, however it ends, in whatever namespace. The
-// sweep at start removes a file only when it can take that lock itself.
+// sweep at start removes a file only when it can take that lock itself
+// (StaleFiles.h). A writer that stalls between making its file and locking
+// it (stopped, or its machine frozen) may find its name swept meanwhile:
+// once it holds the lock it checks that the name is still its file, and
+// makes another under a new name when not, so no live writer loses its
+// file to a sweep.
+//
+// Where the file system keeps no locks (ENOLCK, EOPNOTSUPP), the writer
+// gives up the file it made and writes one marked as made without a lock,
+//
+//     folder/.NAME.PID-Nu.quorvane-part
+//
+// which a sweep takes by its age alone, once it has lain untouched for
+// cUnsureTemporaryFileSettleSeconds; so does it any temporary file on a
+// file system whose locks other machines may not see (NFS, SMB, FUSE and
+// the like: a shared home seen from two machines).
 //
 // A signal that ends the program removes the temporary files it was
 // writing first, while a SignalCleanup lives (the command-line tools hold
@@ -52,7 +67,7 @@ namespace platform {
 struct TemporaryFile {
   FileDescriptor descriptor; // open for reading and writing
   std::string path;          // "" when none could be made
-  FileDescriptor lock;       // the same open file, holding the lock
+  FileDescriptor lock;       // the same open file, holding the lock (where locks are kept)
   RemovedOnSignal removedOnSignal;
 
   explicit operator bool() const { return static_cast<bool>(descriptor); }
@@ -60,7 +75,8 @@ struct TemporaryFile {
 
 // Creates a new temporary file for path under the scheme above, exclusively
 // (never an existing file, never through a link) with the given mode (less
-// the umask), and locked, after removing the stale temporary files in its
+// the umask), and locked (or marked as made without a lock, where the file
+// system keeps none), after removing the stale temporary files in its
 // folder (not below). The descriptor is open for reading and writing
 // (a writer may read back what it wrote, as the WAV writer does its
 // header). Holds nothing, with errno, when it could not be made.
@@ -70,12 +86,13 @@ TemporaryFile createTemporaryFile(const std::string& path, mode_t mode);
 // one, or "dir/") takes, in bytes: NAME_MAX where it does not say.
 size_t longestFileName(const std::string& folder);
 
-// The writer's process id when name follows the scheme, else -1.
+// The writer's process id when name follows the scheme (locked or
+// marked as made without a lock), else -1.
 long temporaryFileOwner(const std::string& name);
 
 // True when the temporary file at path (a name of the scheme, a regular
 // file of this user) is held by no writer and has been left alone long
-// enough that no writer can be between making it and locking it.
+// enough (see above).
 bool isStaleTemporaryFile(const std::string& path);
 
 // Removes the stale temporary files in folder whose NAME begins with
@@ -89,5 +106,10 @@ int removeStaleTemporaryFiles(const std::string& folder, const std::string& name
 // How long a temporary file must have been left untouched before a sweep
 // looks at its lock.
 constexpr int cTemporaryFileSettleSeconds = 10;
+// How long one no lock can tell about (written without one, or on a file
+// system whose locks other machines may not see) must have been left
+// untouched before a sweep takes it: a day, longer than a writer is left
+// stopped (Ctrl-Z) or its machine frozen, as a rule.
+constexpr int cUnsureTemporaryFileSettleSeconds = 24 * 3600;
 
 } // namespace platform

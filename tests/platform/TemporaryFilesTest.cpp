@@ -1,7 +1,9 @@
 #include "platform/TemporaryFiles.h"
 
 #include "platform/PrivateFolder.h"
+#include "platform/ReplacingFile.h"
 #include "platform/SignalCleanup.h"
+#include "platform/StaleFiles.h"
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LeftBehind.h"
@@ -9,6 +11,8 @@
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <linux/magic.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -30,8 +34,10 @@
 using zarn::test::ageFile;
 using zarn::test::endedProcess;
 using zarn::test::oldTemporaryName;
+using zarn::test::runInChild;
 using zarn::test::temporaryName;
 using zarn::test::TempDir;
+using zarn::test::unlockedTemporaryName;
 
 namespace {
 
@@ -115,11 +121,14 @@ TEST(TemporaryFilesTest, EveryTemporaryFileIsHiddenNamesItsFileAndProcessAndIsLo
   // programs' names match as well, tell none.
   EXPECT_EQ(platform::temporaryFileOwner(".Clean.qvp.4242-7.quorvane-part"), 4242);
   EXPECT_EQ(platform::temporaryFileOwner(".a.1-0.quorvane-part"), 1);
+  EXPECT_EQ(platform::temporaryFileOwner(".Clean.qvp.4242-7u.quorvane-part"), 4242); // made without a lock
   for (const char* other :
        {".Clean.qvp.4242-7.part", ".report.odt.3999999-0.part", "Clean.qvp.4242-7.quorvane-part",
         ".Clean.qvp.4242-7.quorvane-partx", ".Clean.qvp.4242.quorvane-part", ".Clean.qvp.42x2-7.quorvane-part",
         ".Clean.qvp.4242-.quorvane-part", "..4242-7.quorvane-part", ".4242-7.quorvane-part",
-        ".Clean.qvp.0-1.quorvane-part", ".x.12345678901-1.quorvane-part", "Zarn.dat.a1B2c3"})
+        ".Clean.qvp.0-1.quorvane-part", ".x.12345678901-1.quorvane-part", "Zarn.dat.a1B2c3",
+        ".Clean.qvp.4242-u.quorvane-part", ".Clean.qvp.4242-7uu.quorvane-part", ".Clean.qvp.4242-u7.quorvane-part",
+        ".Clean.qvp.4242-7u.part"})
     EXPECT_EQ(platform::temporaryFileOwner(other), -1) << other;
 }
 
@@ -585,5 +594,222 @@ TEST(TemporaryFilesTest, ASignalThatDumpsACoreStillDumpsOne) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal && WCOREDUMP(status)) << status;
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
       EXPECT_EQ(e.path().filename().string().find(".quorvane-part"), std::string::npos) << e.path();
+  }
+}
+
+namespace {
+
+// A writer stalled between making its temporary file (or private folder)
+// and locking it, and what another command of the same user does to it
+// meanwhile: the name left alone past the settle time, then a sweep.
+struct Stall {
+  std::string match;         // the paths it stalls on begin so
+  std::string sweptFolder;   // where the other command sweeps
+  std::string folderPrefix;  // "": temporary files; else private folders of this prefix
+  std::string stalledOn;     // the name it stalled on
+  int swept = -1;            // what the other command's sweep removed
+};
+Stall sStall;
+
+void sweepWhileStalled(const char* path, int result) {
+  const std::string p = path;
+  if (!sStall.stalledOn.empty() || p.compare(0, sStall.match.size(), sStall.match) != 0) return;
+  if (zarn::test::hooks::gAfterOpen && result < 0) return;
+  sStall.stalledOn = p;
+  if (!ageFile(p, 2 * platform::cTemporaryFileSettleSeconds)) return;
+  const pid_t other = ::fork();
+  if (other == 0) {
+    zarn::test::hooks::gBeforeOpen = nullptr;
+    zarn::test::hooks::gAfterOpen = nullptr;
+    ::_exit(sStall.folderPrefix.empty() ? platform::removeStaleTemporaryFiles(sStall.sweptFolder)
+                                        : platform::PrivateFolder::removeStale(sStall.sweptFolder, sStall.folderPrefix));
+  }
+  int status = 0;
+  if (zarn::test::awaitChild(other, status, 20) && WIFEXITED(status)) sStall.swept = WEXITSTATUS(status);
+}
+
+} // namespace
+
+// A writer stalled between making its temporary file and locking it
+// (stopped, descheduled, its machine frozen) while another command of the
+// same user writes beside it still ends with its file in place: the sweep
+// may take the name it had, but the writer sees that once it holds its
+// lock and writes under a new one. The same for a private folder, stalled
+// after its mkdir or after its open.
+TEST(TemporaryFilesTest, AWriterStalledBeforeItsLockKeepsWhatItMakes) {
+  enum class Maker { Writer, FolderBeforeOpen, FolderBeforeLock };
+  for (const Maker maker : {Maker::Writer, Maker::FolderBeforeOpen, Maker::FolderBeforeLock}) {
+    SCOPED_TRACE(maker == Maker::Writer             ? "a writer stalled before its lock"
+                 : maker == Maker::FolderBeforeOpen ? "a private folder stalled before its open"
+                                                    : "a private folder stalled before its lock");
+    TempDir dir;
+    dir.write("a.wav", "the earlier render");
+    dir.write("tmp/.keep", "");
+    const zarn::test::ChildResult result = runInChild([&]() -> std::string {
+      if (maker == Maker::Writer) {
+        sStall = {dir.file(".a.wav."), dir.path(), "", "", -1};
+        zarn::test::hooks::gAfterOpen = sweepWhileStalled;
+        platform::ReplacingFile file;
+        const std::string render = "the whole render";
+        if (!file.create(dir.file("a.wav")) || !file.writeAll(render.data(), render.size()) || !file.commit())
+          return "swept " + std::to_string(sStall.swept) + "; " + file.error();
+        return "swept " + std::to_string(sStall.swept) + "; committed";
+      }
+      ::setenv("TMPDIR", dir.file("tmp").c_str(), 1);
+      sStall = {dir.file("tmp/zarn-stall-"), dir.file("tmp"), "zarn-stall", "", -1};
+      (maker == Maker::FolderBeforeOpen ? zarn::test::hooks::gBeforeOpen : zarn::test::hooks::gAfterOpen) =
+          sweepWhileStalled;
+      const platform::PrivateFolder own("zarn-stall");
+      zarn::test::hooks::gBeforeOpen = nullptr;
+      zarn::test::hooks::gAfterOpen = nullptr;
+      struct stat st;
+      std::string out = "swept " + std::to_string(sStall.swept) + "; ";
+      if (own.path().empty()) return out + own.error();
+      if (own.path() == sStall.stalledOn) out += "the swept name; ";
+      if (::lstat(own.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return out + "no folder there";
+      return out + (lockIsFree(own.path()) ? "unlocked" : "locked");
+    });
+    ASSERT_TRUE(result.finished) << result.output;
+    EXPECT_EQ(result.output, maker == Maker::Writer ? "swept 1; committed" : "swept 1; locked");
+    EXPECT_EQ(dir.read("a.wav"), maker == Maker::Writer ? "the whole render" : "the earlier render");
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) left.push_back(e.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"a.wav", "tmp"}));
+    left.clear();
+    for (const auto& e : std::filesystem::directory_iterator(dir.file("tmp"))) left.push_back(e.path().filename());
+    EXPECT_EQ(left, std::vector<std::string>{".keep"}); // the folder went with its owner
+  }
+}
+
+// Where the file system keeps no locks (ENOLCK, EOPNOTSUPP), a writer
+// gives up the file it made and writes one whose name says it was made
+// without a lock, so that a sweep, which no lock can tell, takes it only
+// once it has lain untouched far longer than any writer stalls (stopped
+// with Ctrl-Z, say, while another render writes beside it). Any other
+// failure of the lock fails the writer, and leaves nothing.
+TEST(TemporaryFilesTest, AWriterThatCannotLockMarksItsFileWhichOnlyAgeSweeps) {
+  struct Refusal {
+    int error;
+    bool written;
+  };
+  for (const Refusal refusal : {Refusal{ENOLCK, true}, Refusal{EOPNOTSUPP, true}, Refusal{EIO, false}}) {
+    SCOPED_TRACE(std::strerror(refusal.error));
+    TempDir dir;
+    static int sRefusal;
+    sRefusal = refusal.error;
+    const zarn::test::ChildResult result = runInChild([&]() -> std::string {
+      platform::gTakeMadeLock = [](int) {
+        errno = sRefusal;
+        return -1;
+      };
+      const platform::TemporaryFile file = platform::createTemporaryFile(dir.file("a.wav"), 0644);
+      if (!file) return std::string("none: ") + std::strerror(errno);
+      if (::write(file.descriptor.get(), "half", 4) != 4) return "unwritable";
+      return file.path.substr(dir.path().size() + 1);
+    });
+    ASSERT_TRUE(result.finished) << result.output;
+    if (!refusal.written) {
+      EXPECT_EQ(result.output, std::string("none: ") + std::strerror(refusal.error));
+    } else {
+      // The one it made first is gone; the marked one stays (the writer was
+      // killed with it open).
+      EXPECT_EQ(result.output.size() > 16 ? result.output.substr(result.output.size() - 15) : result.output,
+                "u.quorvane-part");
+      EXPECT_GT(platform::temporaryFileOwner(result.output), 0) << result.output;
+    }
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) left.push_back(e.path().filename());
+    EXPECT_EQ(left, refusal.written ? std::vector<std::string>{result.output} : std::vector<std::string>{});
+  }
+
+  // What sweeps make of such files: their age alone, and the long one.
+  TempDir dir;
+  const pid_t ended = endedProcess();
+  struct Case {
+    std::string file;
+    int age;
+    bool removed;
+    const char* why;
+  };
+  const int unsure = platform::cUnsureTemporaryFileSettleSeconds;
+  const std::vector<Case> cases = {
+      {unlockedTemporaryName("stopped.wav", ended, 0), 2 * platform::cTemporaryFileSettleSeconds, false,
+       "made without a lock, past the settle time: its writer may be stopped"},
+      {unlockedTemporaryName("paused.wav", ended, 1), unsure - 60, false, "made without a lock, within the long time"},
+      {unlockedTemporaryName("left.wav", ended, 2), unsure + 60, true, "made without a lock, past the long time"},
+      {unlockedTemporaryName("held.wav", 403, 3), unsure + 60, false, "past the long time, but a lock is held on it"},
+      {temporaryName("killed.wav", ended, 4), 2 * platform::cTemporaryFileSettleSeconds, true,
+       "made with a lock, now free"},
+  };
+  for (const Case& c : cases) {
+    dir.write(c.file, "bytes");
+    ASSERT_TRUE(ageFile(dir.file(c.file), c.age));
+  }
+  const zarn::test::LockHolder holder(dir.file(cases[3].file));
+  ASSERT_TRUE(holder.holding());
+  EXPECT_EQ(platform::removeStaleTemporaryFiles(dir.path()), 2);
+  for (const Case& c : cases) EXPECT_EQ(exists(dir.file(c.file)), !c.removed) << c.file << ": " << c.why;
+}
+
+// A lock taken on a network or cluster file system may go unseen by another
+// machine that shares it (a home mounted on two machines): a free lock
+// there does not tell that no writer works on the file, and only a long
+// time untouched does, for the temporary files and the private folders
+// alike.
+TEST(TemporaryFilesTest, WhereOtherMachinesMayNotSeeTheLocksOnlyALongTimeUntouchedMakesAFileStale) {
+  struct Type {
+    unsigned long type;
+    bool unseen;
+    const char* name;
+  };
+  for (const Type& t : {Type{NFS_SUPER_MAGIC, true, "NFS"}, Type{SMB_SUPER_MAGIC, true, "SMB"},
+                        Type{CIFS_SUPER_MAGIC, true, "CIFS"}, Type{SMB2_SUPER_MAGIC, true, "SMB2"},
+                        Type{FUSE_SUPER_MAGIC, true, "FUSE"}, Type{V9FS_MAGIC, true, "9p"},
+                        Type{CEPH_SUPER_MAGIC, true, "Ceph"}, Type{AFS_SUPER_MAGIC, true, "AFS"},
+                        Type{AFS_FS_MAGIC, true, "AFS"}, Type{CODA_SUPER_MAGIC, true, "Coda"},
+                        Type{OCFS2_SUPER_MAGIC, true, "OCFS2"}, Type{0x01161970, true, "GFS2"},
+                        Type{0x0BD00BD0, true, "Lustre"}, Type{0x47504653, true, "GPFS"},
+                        Type{EXT4_SUPER_MAGIC, false, "ext4"}, Type{TMPFS_MAGIC, false, "tmpfs"},
+                        Type{BTRFS_SUPER_MAGIC, false, "btrfs"}, Type{XFS_SUPER_MAGIC, false, "XFS"},
+                        Type{OVERLAYFS_SUPER_MAGIC, false, "overlay"}, Type{0x2FC12FC1, false, "ZFS"}})
+    EXPECT_EQ(platform::locksMayBeUnseen(t.type), t.unseen) << t.name;
+
+  // The folder here taken for one whose locks may go unseen, and for the
+  // local one it is.
+  struct Case {
+    bool unseen;
+    bool folder;
+    int age;
+    bool removed;
+  };
+  const int settle = 2 * platform::cTemporaryFileSettleSeconds;
+  const int unsure = std::max(platform::cUnsureTemporaryFileSettleSeconds, platform::PrivateFolder::cUnsureSettleSeconds);
+  const std::vector<Case> cases = {
+      {true, false, settle, false}, {true, false, unsure + 60, true}, {true, true, settle, false},
+      {true, true, unsure + 60, true}, {false, false, settle, true},  {false, true, settle, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.unseen ? "a network file system, " : "a local file system, ") +
+                 (c.folder ? "a private folder, " : "a temporary file, ") + std::to_string(c.age) + " s untouched");
+    TempDir dir;
+    const pid_t ended = endedProcess();
+    const std::string name =
+        c.folder ? "zarn-shared-" + std::to_string(ended) + "-0" : temporaryName("o.wav", ended, 0);
+    if (c.folder) {
+      dir.write(name + "/home/prefs", "bytes");
+    } else {
+      dir.write(name, "bytes");
+    }
+    ASSERT_TRUE(ageFile(dir.file(name), c.age));
+    const zarn::test::ChildResult result = runInChild([&]() -> std::string {
+      if (c.unseen) platform::gLocksMayBeUnseen = [](unsigned long) { return true; };
+      const int removed = c.folder ? platform::PrivateFolder::removeStale(dir.path(), "zarn-shared")
+                                   : platform::removeStaleTemporaryFiles(dir.path());
+      return std::to_string(removed);
+    });
+    ASSERT_TRUE(result.finished) << result.output;
+    EXPECT_EQ(result.output, c.removed ? "1" : "0");
+    EXPECT_EQ(exists(dir.file(name)), !c.removed);
   }
 }

@@ -14,6 +14,10 @@ std::string temporaryName(const std::string& name, long pid, int n) {
   return "." + name + "." + std::to_string(pid) + "-" + std::to_string(n) + ".quorvane-part";
 }
 
+std::string unlockedTemporaryName(const std::string& name, long pid, int n) {
+  return "." + name + "." + std::to_string(pid) + "-" + std::to_string(n) + "u.quorvane-part";
+}
+
 std::string oldTemporaryName(const std::string& name, long pid, int n) {
   return "." + name + "." + std::to_string(pid) + "-" + std::to_string(n) + ".part";
 }

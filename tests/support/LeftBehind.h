@@ -12,6 +12,9 @@ namespace zarn::test {
 
 // The name the program's writers give the temporary file of name.
 std::string temporaryName(const std::string& name, long pid, int n);
+// The name a writer gives it where the file system keeps no locks (marked
+// as made without one).
+std::string unlockedTemporaryName(const std::string& name, long pid, int n);
 // The older scheme's name, written without a lock.
 std::string oldTemporaryName(const std::string& name, long pid, int n);
 

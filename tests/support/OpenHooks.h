@@ -14,4 +14,8 @@ using OpenHook = void (*)(const char* path, int result);
 extern OpenHook gBeforeOpen;
 extern OpenHook gAfterOpen;
 
+// Every unlinkat the process has made (of a file or a folder, whether it
+// removed anything or not): what a removal of a tree tries.
+extern long gUnlinkAts;
+
 } // namespace zarn::test::hooks

@@ -4,7 +4,8 @@
 // a render path must do none of them. Each wrapper
 // counts when its thread is inside a counter's lifetime, then calls the
 // function it stands in for (the next definition, which under a sanitizer
-// is the sanitizer's own).
+// is the sanitizer's own). unlinkat is counted always, for the tests of
+// what a removal tries (OpenHooks.h).
 //
 // This file includes no system header that declares the wrapped functions:
 // their declarations carry attributes (fortified inline versions, exception
@@ -25,6 +26,7 @@ long gOpens = 0;
 long gLocks = 0;
 OpenHook gBeforeOpen = nullptr;
 OpenHook gAfterOpen = nullptr;
+long gUnlinkAts = 0;
 
 } // namespace zarn::test::hooks
 
@@ -66,6 +68,7 @@ using MutexFn = int (*)(void*);
 using TimedLockFn = int (*)(void*, const void*);
 using ClockLockFn = int (*)(void*, int, const void*);
 using YieldFn = int (*)();
+using UnlinkAtFn = int (*)(int, const char*, int);
 
 OpenFn sOpen, sOpen64;
 OpenAtFn sOpenAt, sOpenAt64;
@@ -75,6 +78,11 @@ MutexFn sReadLock, sWriteLock, sTryReadLock, sTryWriteLock;
 TimedLockFn sTimedReadLock, sTimedWriteLock;
 ClockLockFn sClockReadLock, sClockWriteLock;
 YieldFn sYield;
+UnlinkAtFn sUnlinkAt;
+
+// Looked up before main: a signal handler removes files with unlinkat, and
+// the lookup is no call for a handler to make.
+__attribute__((constructor)) void lookUpUnlinkAt() { next(sUnlinkAt, "unlinkat"); }
 
 // The mode argument is read only when the flags ask for one (O_CREAT,
 // O_TMPFILE); reading it always is harmless on the platforms we build for,
@@ -183,6 +191,11 @@ int pthread_rwlock_clockrdlock(void* lock, int clock, const void* until) {
 int pthread_rwlock_clockwrlock(void* lock, int clock, const void* until) {
   count(gLocks);
   return next(sClockWriteLock, "pthread_rwlock_clockwrlock")(lock, clock, until);
+}
+
+int unlinkat(int folder, const char* path, int flags) {
+  __atomic_fetch_add(&zarn::test::hooks::gUnlinkAts, 1, __ATOMIC_RELAXED);
+  return next(sUnlinkAt, "unlinkat")(folder, path, flags);
 }
 
 // A yield is how a spinning wait for another thread waits.
