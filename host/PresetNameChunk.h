@@ -23,15 +23,21 @@
 // name alone, or of the name and the path (both saved by earlier versions),
 // restores as before.
 //
-// Probing: a host that sets the name to kNoPresetName (which no preset file
-// can be named) asks to be told, through this record, of the preset files
-// its program changes meet that cannot be loaded. The plug-in then keeps
-// the refusal here instead of alerting the user, and the host says what it
-// was asked about; and it tells the host its library's folder, so that a
-// host names the folder the plug-in really reads (a stored preference may
-// have moved it from the default). Each program change of a library shows, after it, either
-// a preset's name, or a refusal, or neither: then the library has no
-// preset at that number, and has ended.
+// Probing: a host that sets the chunk kProbeID (a header alone; the
+// plug-in lists no such chunk, so no host keeps it in a state) asks to be
+// told, through this record, of the preset files its program changes meet
+// that cannot be loaded. The request also clears the name and the path,
+// so that a program change that loads nothing leaves them empty. The
+// plug-in then keeps the refusal here instead of alerting the user, and
+// the host says what it was asked about; and it tells the host its
+// library's folder, so that a host names the folder the plug-in really
+// reads (a stored preference may have moved it from the default). Each
+// program change of a library shows, after it, either a preset's name, or
+// a refusal, or neither: then the library has no preset at that number,
+// and has ended. Only that call starts a probe: a record set back (a
+// state the host restores) ends one, whatever it holds, so a file can
+// never have the plug-in write the user's folder into the states saved
+// after it.
 
 #include "host/HostInterface.h"
 
@@ -59,6 +65,11 @@ inline constexpr int32_t kDataSize = kLibraryOffset + kLibrarySize;
 inline constexpr int32_t kNameRecordSize = kChunkHeaderSize + kNameSize;
 inline constexpr int32_t kRecordSize = kChunkHeaderSize + kDataSize;
 
+inline constexpr uint32_t kProbeID = 0x51565071; // 'QVPq'
+
+// The name field of a record that names no preset: earlier versions' probe
+// set it, and states saved while they probed carry it. Restored, it names
+// no preset.
 inline constexpr const char* kNoPresetName = "/";
 
 } // namespace presetchunk

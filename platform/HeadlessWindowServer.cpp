@@ -248,10 +248,13 @@ std::vector<HeadlessWindowServer::Painted> HeadlessWindowServer::takePaintLog() 
   return out;
 }
 
-bool HeadlessWindowServer::writeSnapshot(WindowId id, const std::string& pngPath) {
+bool HeadlessWindowServer::writeSnapshot(WindowId id, const std::string& pngPath, std::string* error) {
   Window* w = window(id);
-  if (!w) return false;
-  return writePngFile(pngPath, w->content.width(), w->content.height(), w->port->pixels(), false);
+  if (!w) {
+    if (error) *error = "cannot write " + pngPath + ": there is no such window";
+    return false;
+  }
+  return writePngFile(pngPath, w->content.width(), w->content.height(), w->port->pixels(), false, error);
 }
 
 } // namespace platform

@@ -102,7 +102,9 @@ public:
   void pixel(WindowId window, int x, int y, uint8_t rgb[3]);
   // Areas painted since the last call, per view, in painting order.
   std::vector<Painted> takePaintLog();
-  bool writeSnapshot(WindowId window, const std::string& pngPath);
+  // The window as an opaque PNG file, written as writePngFile writes it;
+  // error (when given) says why not.
+  bool writeSnapshot(WindowId window, const std::string& pngPath, std::string* error = nullptr);
 
 private:
   struct Window;

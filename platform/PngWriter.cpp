@@ -1,10 +1,11 @@
 #include "platform/PngWriter.h"
 
+#include "platform/ReplacingFile.h"
+#include "platform/SignalCleanup.h"
+
 #include <png.h>
 
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -46,10 +47,21 @@ std::vector<unsigned char> encodePng(int width, int height, const uint8_t* rgba,
   return file;
 }
 
-bool writePngFile(const std::string& path, int width, int height, const uint8_t* rgba, bool withAlpha) {
-  const std::vector<unsigned char> file = encodePng(width, height, rgba, withAlpha);
-  if (file.empty()) return false;
-  std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(path.c_str(), "wb"), &std::fclose);
-  if (!out) return false;
-  return std::fwrite(file.data(), 1, file.size(), out.get()) == file.size() && std::fflush(out.get()) == 0;
+bool writePngFile(const std::string& path, int width, int height, const uint8_t* rgba, bool withAlpha,
+                  std::string* error) {
+  const std::vector<unsigned char> png = encodePng(width, height, rgba, withAlpha);
+  if (png.empty()) {
+    if (error)
+      *error = "cannot write " + path + ": a picture of " + std::to_string(width) + " x " + std::to_string(height) +
+               (rgba ? "" : " without pixels") + " cannot be made a PNG file";
+    return false;
+  }
+  // A signal that ends the program while the bytes are written removes
+  // the temporary file (the tools that draw pictures hold no SignalCleanup
+  // of their own); the picture at the name stays as it was.
+  const platform::SignalCleanup cleanup;
+  platform::ReplacingFile file;
+  if (file.create(path) && file.writeAll(png.data(), png.size()) && file.commit()) return true;
+  if (error) *error = file.error();
+  return false;
 }

@@ -1,5 +1,7 @@
 #include "platform/ReplacingFile.h"
 
+#include "platform/ReplacingFileSeams.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -7,22 +9,100 @@
 #include <string>
 #include <vector>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
+
+namespace seams {
+
+MoveAsNewCalls defaultMoveAsNewCalls() {
+  return {[](const char* from, const char* to) { return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE); },
+          [](const char* from, const char* to) { return ::link(from, to); }, nullptr};
+}
+
+MoveAsNewCalls gMoveAsNew = defaultMoveAsNewCalls();
+
+} // namespace seams
+
 namespace {
+
+// Whether a failed call says that the file system has no such call, rather
+// than that this one failed.
+bool unsupported(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
+bool linksUnsupported(int error) { return error == EPERM || error == ENOSYS || error == EOPNOTSUPP; }
+
+// A file system with neither a rename that may not replace nor hard links
+// (vfat, some FUSE mounts): the name is reserved by an exclusive create,
+// which fails on anything there, a link too (EEXIST: taken), and the file
+// is renamed over the reservation only while the name still holds it. The
+// reservation stays open meanwhile, so its inode cannot go and have its
+// number given to a file made in its place. What remains is the moment
+// between that check and the rename: a file put there then would be
+// replaced. Only a process that removes a file it did not make (the
+// reservation) can put one there, and such a one may as well remove the
+// copy afterwards; every writer that adds a file makes it exclusively,
+// and so finds the reservation and keeps off.
+bool moveOverReservation(const std::string& from, const std::string& to) {
+  const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  struct stat reserved {};
+  int error = ::fstat(fd, &reserved) == 0 ? 0 : errno;
+  if (seams::gMoveAsNew.reserved) seams::gMoveAsNew.reserved(to.c_str());
+  auto stillReserved = [&] {
+    struct stat now {};
+    return ::lstat(to.c_str(), &now) == 0 && now.st_dev == reserved.st_dev && now.st_ino == reserved.st_ino;
+  };
+  if (error == 0 && !stillReserved()) error = EEXIST; // another's file now: kept
+  if (error == 0 && ::rename(from.c_str(), to.c_str()) != 0) error = errno;
+  if (error != 0 && error != EEXIST && stillReserved()) ::unlink(to.c_str());
+  ::close(fd);
+  errno = error;
+  return error == 0;
+}
 
 // Moves the temporary file to the target only if nothing is there, in one
 // step: another process making the same name meanwhile is never written
 // over. A file system that cannot refuse in the move itself gets a second
-// name made by a hard link, which fails as well on a name taken.
+// name made by a hard link, which fails as well on a name taken; one
+// without links, a reservation of the name (above).
 bool moveAsNew(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  if (::link(from.c_str(), to.c_str()) != 0) return false;
-  ::unlink(from.c_str());
-  return true;
+  if (seams::gMoveAsNew.renameNoReplace(from.c_str(), to.c_str()) == 0) return true;
+  if (!unsupported(errno)) return false;
+  if (seams::gMoveAsNew.link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return true;
+  }
+  if (!linksUnsupported(errno)) return false;
+  return moveOverReservation(from, to);
+}
+
+// Why nothing put in folder could be renamed or removed there, in words:
+// its append-only or immutable attribute (chattr +a, +i), which the kernel
+// holds against root too. A save would make its temporary file, fail at
+// the end and leave it there for good. "" when neither is set, or the
+// folder's flags cannot be read (a file system without them).
+std::string attributeRefusal(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return "";
+  int flags = 0;
+  const bool read = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  ::close(fd);
+  if (!read) return "";
+  if (flags & FS_IMMUTABLE_FL)
+    return "the folder " + folder + " has the immutable attribute: no file can be added, renamed or removed in it";
+  if (flags & FS_APPEND_FL)
+    return "the folder " + folder +
+           " has the append-only attribute: files can be added to it but not renamed or removed";
+  return "";
+}
+
+// The folder a file at path goes in.
+std::string folderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // What a file of this type is, in words.
@@ -161,6 +241,10 @@ bool ReplacingFile::checkWritable(const std::string& path, std::string& error) {
     error = "cannot write " + path + ": there is no folder " + folder + "; make it first or give another place";
     return false;
   }
+  if (const std::string words = attributeRefusal(folder); !words.empty()) {
+    error = "cannot write " + path + ": " + words + "; give another place";
+    return false;
+  }
   ReplacingFile probe;
   errno = 0;
   if (!probe.create(path)) {
@@ -172,7 +256,15 @@ bool ReplacingFile::checkWritable(const std::string& path, std::string& error) {
                        "); give another place");
     return false;
   }
+  // A file made there must go again, or each save would leave one.
+  const std::string made = probe.temporaryPath();
+  const int removed = ::unlink(made.c_str()) == 0 ? 0 : errno;
   probe.discard();
+  if (removed != 0 && removed != ENOENT) {
+    error = "cannot write " + path + ": a file made in the folder " + folder + " cannot be removed again (" +
+            std::strerror(removed) + "), so each save would leave one there; give another place";
+    return false;
+  }
   return true;
 }
 
@@ -197,11 +289,14 @@ bool ReplacingFile::create(const std::string& path, mode_t newFileMode) {
   int error = 0;
   const std::string refused = refusal(path, mReplaced, error);
   if (error != 0) return fail("write", error, refused);
+  if (const std::string words = attributeRefusal(folderOf(mReplaced.path)); !words.empty()) {
+    mFailedAt = folderOf(mReplaced.path);
+    return fail("write", EPERM, words);
+  }
   mTemp = createReplacement(mReplaced, newFileMode);
   if (!mTemp) {
     const int made = errno;
-    const size_t at = mReplaced.path.rfind('/');
-    mFailedAt = at == std::string::npos ? "." : at == 0 ? "/" : mReplaced.path.substr(0, at);
+    mFailedAt = folderOf(mReplaced.path);
     return fail("write", made);
   }
   return true;

@@ -32,7 +32,9 @@
 //   - A file that the kernel would not let this process rename over (one
 //     of another user in a folder with the sticky bit), or a link whose
 //     file was deleted (a /proc/self/fd entry), is refused at create,
-//     before any work: findReplacedFile says so.
+//     before any work: findReplacedFile says so. So is a folder with the
+//     append-only or immutable attribute (chattr +a, +i), where no file
+//     made could take the name or be removed again, root's neither.
 //   - The bytes go to a temporary file of a unique name in the target's
 //     folder (platform/TemporaryFiles.h), created exclusively, locked,
 //     removed on a signal that ends the program. commit() flushes it to
@@ -87,7 +89,10 @@ public:
   // As commit, but puts the file at the name given only when no file (nor a
   // link, which is not followed then) is there yet, atomically: false, the
   // temporary file removed, when the name is taken (taken() then says so)
-  // or the move fails.
+  // or the move fails. A file system without a rename that may not
+  // replace and without hard links (vfat) gets the name reserved by an
+  // exclusive create first: a file there before, or made meanwhile, is
+  // still never replaced.
   bool commitAsNew();
   bool taken() const { return mTaken; }
   // Closes and removes the temporary file; the target is untouched.
@@ -118,7 +123,9 @@ public:
   // before long work whose result would otherwise be lost at its end: what
   // the name leads to is a regular file (one this process may replace) or
   // nothing, its name is one the file system takes, and its folder exists
-  // and takes a new file (a temporary one is made and removed again).
+  // and takes a new file (a temporary one is made and removed again; a
+  // folder whose attributes let nothing be renamed or removed in it is
+  // refused before).
   // False with the reason and what to do in error.
   static bool checkWritable(const std::string& path, std::string& error);
 

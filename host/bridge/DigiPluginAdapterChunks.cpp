@@ -80,13 +80,28 @@ int32_t DigiPluginAdapter::SetChunk(uint32_t id, SFicPlugInChunk* chunk) {
     if (result == 0 && version < GetPlugin()->getStateVersion()) GetPlugin()->upgradeState(version);
     return result;
   }
+  if (id == presetchunk::kProbeID) {
+    // The host's own call: it is no chunk of a state (none is listed by
+    // that id), so only a host at work sends it.
+    PlugInAssertPointer(chunk);
+    if (chunk->fSize < kChunkHeaderSize) return RefuseChunk("it holds fewer bytes than its header");
+    GetPlugin()->setPresetRefusalsToHost(true);
+    if (PresetContext* context = GetPlugin()->getPresetContext()) {
+      context->presetName = "";
+      context->presetPath = "";
+    }
+    return 0;
+  }
   if (id != kPresetNameChunkID) return CEffectProcessMIDI::SetChunk(id, chunk);
   PlugInAssertPointer(chunk);
   if (chunk->fSize < presetchunk::kNameRecordSize)
     return RefuseChunk("it holds " + std::to_string(chunk->fSize) + " bytes, fewer than the " +
                        std::to_string(presetchunk::kNameRecordSize) + " of a header and a preset name");
   const char* field = reinterpret_cast<const char*>(ChunkData(chunk));
-  const std::string name(field, strnlen(field, presetchunk::kNameSize - 1));
+  std::string name(field, strnlen(field, presetchunk::kNameSize - 1));
+  // The marker of an earlier version's probe, in a state saved while it
+  // probed: no preset.
+  if (name == presetchunk::kNoPresetName) name.clear();
   std::string storedPath;
   if (chunk->fSize > presetchunk::kNameRecordSize) {
     const size_t room =
@@ -96,13 +111,14 @@ int32_t DigiPluginAdapter::SetChunk(uint32_t id, SFicPlugInChunk* chunk) {
     // A path without its terminator within the field was cut: not used.
     if (length < room) storedPath.assign(pathField, length);
   }
-  GetPlugin()->setPresetRefusalsToHost(name == presetchunk::kNoPresetName);
+  // A state restored ends a probe; none starts one (above).
+  GetPlugin()->setPresetRefusalsToHost(false);
 
   PresetContext* context = GetPlugin()->getPresetContext();
   if (!context) return 0;
   if (name == context->presetName.get() && (storedPath.empty() || storedPath == context->presetPath.get())) return 0;
   std::string path;
-  if (PresetManager* manager = GetPlugin()->getPresetManager(-1)) {
+  if (PresetManager* manager = name.empty() ? nullptr : GetPlugin()->getPresetManager(-1)) {
     // Another thread may rescan the library meanwhile.
     PresetManager::ReadAccess access(*manager, PresetManager::ReadAccess::wait);
     if (!storedPath.empty())

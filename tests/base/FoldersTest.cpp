@@ -5,6 +5,7 @@
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestBundle.h"
+#include "tests/support/WithoutLinks.h"
 
 #include <gtest/gtest.h>
 
@@ -211,7 +212,9 @@ TEST(FoldersTest, ResourcesComeFromTheRegisteredBundle) {
 
 // The factory files copied into the user's folders go only where nothing
 // is: whatever stands at a name (a file, a link, a FIFO, a device) is kept
-// as it is, and nothing is left half made.
+// as it is, and nothing is left half made. So too on a file system that
+// has neither a rename that may not replace nor hard links (vfat, some
+// FUSE mounts), where the copies used not to land at all.
 TEST(FoldersTest, CopiesOnlyWhereNothingIsAndKeepsWhatIsThere) {
   zarn::test::TempDir source("factory");
   source.write("named", "factory bytes");
@@ -225,4 +228,9 @@ TEST(FoldersTest, CopiesOnlyWhereNothingIsAndKeepsWhatIsThere) {
   saver.written = "factory bytes";
   saver.replaces = false;
   zarn::test::expectOnlyRegularFilesSaved(saver);
+
+  SCOPED_TRACE("without links");
+  const zarn::test::WithoutLinks withoutLinks;
+  zarn::test::expectOnlyRegularFilesSaved(saver);
+  EXPECT_GT(withoutLinks.reservations(), 0);
 }

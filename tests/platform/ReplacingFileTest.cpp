@@ -8,10 +8,12 @@
 #include "platform/SignalCleanup.h"
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FolderFlags.h"
 #include "tests/support/OpenHooks.h"
 #include "tests/support/OrdinaryPermissions.h"
 #include "tests/support/ReplacedFiles.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WithoutLinks.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +26,7 @@
 #include <filesystem>
 #include <functional>
 #include <grp.h>
+#include <linux/fs.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -630,4 +633,136 @@ TEST(ReplacingFileTest, WhatIsPutAtTheNameAtTheLastMomentKeepsIt) {
     }
     EXPECT_EQ(namesIn(dir.path()), left);
   }
+}
+
+// On a file system without a rename that may not replace and without hard
+// links (vfat), a new file still lands at a free name, with the mode of a
+// new file; whatever stands at the name, there before or made while the
+// name was reserved, is kept as it is, and no temporary file or
+// reservation is left.
+TEST(ReplacingFileTest, ANewFileLandsWithoutLinksAndReplacesNothingMadeMeanwhile) {
+  namespace fs = std::filesystem;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  struct Case {
+    const char* what;
+    std::function<void(const zarn::test::TempDir&)> before;  // at the name before the commit
+    std::function<void(const std::string& at)> between;       // at the name once it is reserved
+    bool lands;
+    std::vector<std::string> names; // in the folder afterwards
+  };
+  const std::vector<Case> cases = {
+      {"nothing at the name: the file lands", [](const zarn::test::TempDir&) {}, {}, true, {"new.qvp"}},
+      {"a file there is kept", [](const zarn::test::TempDir& d) { d.write("new.qvp", "the user's"); }, {}, false,
+       {"new.qvp"}},
+      {"a link there is kept and not followed",
+       [](const zarn::test::TempDir& d) { fs::create_symlink("elsewhere", d.file("new.qvp")); }, {}, false,
+       {"new.qvp"}},
+      {"a file made in place of the reservation is kept", [](const zarn::test::TempDir&) {},
+       [](const std::string& at) {
+         ::unlink(at.c_str());
+         std::FILE* f = std::fopen(at.c_str(), "w");
+         std::fputs("the user's", f);
+         std::fclose(f);
+       },
+       false, {"new.qvp"}},
+      {"a link made in place of the reservation is kept", [](const zarn::test::TempDir&) {},
+       [](const std::string& at) {
+         ::unlink(at.c_str());
+         ::symlink("elsewhere", at.c_str());
+       },
+       false, {"new.qvp"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    zarn::test::TempDir dir("as-new");
+    c.before(dir);
+    const std::string at = dir.file("new.qvp");
+    const bool link = fs::is_symlink(at);
+    zarn::test::WithoutLinks seams(c.between);
+    platform::ReplacingFile file;
+    ASSERT_TRUE(file.create(at)) << file.error();
+    ASSERT_TRUE(file.writeAll("factory", 7));
+    EXPECT_EQ(file.commitAsNew(), c.lands) << file.error();
+    EXPECT_EQ(file.taken(), !c.lands) << file.error();
+    EXPECT_EQ(namesIn(dir.path()), c.names);
+    if (c.between) {
+      EXPECT_EQ(seams.reservations(), 1);
+    }
+    if (c.lands) {
+      EXPECT_EQ(dir.read("new.qvp"), "factory");
+      struct stat st {};
+      ASSERT_EQ(::stat(at.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);
+    } else if (link || fs::is_symlink(at)) {
+      EXPECT_EQ(fs::read_symlink(at), "elsewhere");
+    } else {
+      EXPECT_EQ(dir.read("new.qvp"), "the user's");
+    }
+  }
+}
+
+// A folder with the append-only or the immutable attribute keeps every
+// file made in it, root's too: a save is refused before any work, with
+// the reason, and leaves nothing there (a render used to run to its end,
+// fail with "Operation not permitted" and leave two temporary files that
+// nothing could remove). So is a file behind a link into such a folder.
+TEST(ReplacingFileTest, AFolderThatKeepsItsFilesIsRefusedBeforeAnyWork) {
+  struct Case {
+    const char* what;
+    int flag;
+    std::string words;
+  };
+  const std::vector<Case> cases = {
+      {"append-only", FS_APPEND_FL, "has the append-only attribute: files can be added to it but not renamed or removed"},
+      {"immutable", FS_IMMUTABLE_FL, "has the immutable attribute: no file can be added, renamed or removed in it"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    zarn::test::TempDir dir("kept");
+    dir.write("folder/old.wav", "old");
+    std::filesystem::create_symlink("folder/old.wav", dir.file("link.wav"));
+    const zarn::test::ScopedFolderFlag flag(dir.file("folder"), c.flag);
+    if (!flag.failure().empty()) GTEST_SKIP() << flag.failure();
+    for (const std::string& path : {dir.file("folder/new.wav"), dir.file("folder/old.wav"), dir.file("link.wav")}) {
+      SCOPED_TRACE(path);
+      const std::string reason = "the folder " + dir.file("folder") + " " + c.words;
+      std::string error;
+      EXPECT_FALSE(platform::ReplacingFile::checkWritable(path, error));
+      EXPECT_EQ(error, "cannot write " + path + ": " + reason + "; give another place");
+      platform::ReplacingFile file;
+      EXPECT_FALSE(file.create(path));
+      EXPECT_EQ(file.error(), "cannot write " + path + ": " + reason);
+      EXPECT_EQ(file.errorNumber(), EPERM);
+      EXPECT_EQ(file.failedAt(), dir.file("folder"));
+      EXPECT_EQ(file.descriptor(), -1);
+    }
+    EXPECT_EQ(namesIn(dir.file("folder")), std::vector<std::string>{"old.wav"});
+    EXPECT_EQ(dir.read("folder/old.wav"), "old");
+  }
+}
+
+// Where the attribute cannot be read (a folder the user may write into
+// but not list), the file made to try the folder is seen to stay: the
+// check refuses rather than let each save leave one.
+TEST(ReplacingFileTest, AFolderWhereAFileMadeCannotBeRemovedIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "it needs root to give a folder an attribute";
+  zarn::test::TempDir dir("kept");
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  const std::string folder = dir.file("folder");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0300), 0);
+  ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chmod(folder.c_str(), 0300), 0);
+  const zarn::test::ScopedFolderFlag flag(folder, FS_APPEND_FL);
+  if (!flag.failure().empty()) GTEST_SKIP() << flag.failure();
+  const zarn::test::ChildResult r = zarn::test::runInChild([&] {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+      return std::string("could not become nobody");
+    std::string error;
+    return platform::ReplacingFile::checkWritable(folder + "/new.wav", error) ? std::string("writable") : error;
+  });
+  if (r.output == "could not become nobody") GTEST_SKIP() << r.output;
+  EXPECT_EQ(r.output, "cannot write " + folder + "/new.wav: a file made in the folder " + folder +
+                          " cannot be removed again (Operation not permitted), so each save would leave one "
+                          "there; give another place");
 }

@@ -334,8 +334,8 @@ int main(int argc, char** argv) {
   for (int y = 0; y < outHeight; ++y)
     for (int x = 0; x < outWidth; ++x)
       std::memcpy(&out[(size_t(y) * outWidth + x) * 4], &sheet[(size_t(y / zoom) * cWidth + x / zoom) * 4], 4);
-  if (!writePngFile(argv[1], outWidth, outHeight, out.data(), false)) {
-    std::fprintf(stderr, "zarn-gallery: cannot write %s\n", argv[1]);
+  if (std::string error; !writePngFile(argv[1], outWidth, outHeight, out.data(), false, &error)) {
+    std::fprintf(stderr, "zarn-gallery: %s\n", error.c_str());
     return 1;
   }
 

@@ -261,8 +261,8 @@ int main(int argc, char** argv) {
       p[2] = c.b;
       p[3] = 255;
     }
-  if (!writePngFile(argv[1], outWidth, outHeight, rgba.data(), false)) {
-    std::fprintf(stderr, "zarn-raster-sheet: cannot write %s\n", argv[1]);
+  if (std::string error; !writePngFile(argv[1], outWidth, outHeight, rgba.data(), false, &error)) {
+    std::fprintf(stderr, "zarn-raster-sheet: %s\n", error.c_str());
     return 1;
   }
   return 0;

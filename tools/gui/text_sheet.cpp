@@ -39,9 +39,10 @@ gui::Rect place(gui::Canvas* c, gui::MacText& t, gui::Point p) {
   return box;
 }
 
-bool writePng(const std::string& path, gui::Bitmap& b) {
+bool writePng(const std::string& path, gui::Bitmap& b, std::string& error) {
   // MacCompatibleBitmap pixels are red, green, blue, alpha in memory.
-  return writePngFile(path, b.getWidth(), b.getHeight(), reinterpret_cast<const uint8_t*>(b.getPixels()), false);
+  return writePngFile(path, b.getWidth(), b.getHeight(), reinterpret_cast<const uint8_t*>(b.getPixels()), false,
+                      &error);
 }
 
 } // namespace
@@ -112,8 +113,8 @@ int main(int argc, char** argv) {
       bottom = std::max(bottom, box.bottom);
     }
   }
-  if (!writePng(argv[1], sheet)) {
-    std::fprintf(stderr, "zarn-text-sheet: cannot write %s\n", argv[1]);
+  if (std::string error; !writePng(argv[1], sheet, error)) {
+    std::fprintf(stderr, "zarn-text-sheet: %s\n", error.c_str());
     return 1;
   }
   return 0;

@@ -6,6 +6,7 @@
 #include "platform/ReplacingFile.h"
 #include "tools/render/SmallFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -43,6 +44,15 @@ bool HostState::capture(const SimHost& host, const Instance& in, std::string& er
 }
 
 bool HostState::restore(const SimHost& host, const Instance& in, std::string& error) const {
+  // Only the chunks the plug-in keeps, which a host saved: any other is a
+  // call of the host's own (a probe of the presets, host/PresetNameChunk.h),
+  // never a file's to make.
+  const std::vector<uint32_t> kept = host.chunkIDs(in);
+  for (const HostStateChunk& c : mChunks)
+    if (std::find(kept.begin(), kept.end(), c.id) == kept.end()) {
+      error = "the state holds a chunk " + fourCharText(c.id) + ", which the plug-in does not keep";
+      return false;
+    }
   for (const HostStateChunk& c : mChunks)
     if (int32_t status = host.setChunk(in, c.id, c.record); status != 0) {
       error = HostError("the plug-in refused chunk " + fourCharText(c.id), status, host.failureWords(status)).what();

@@ -44,7 +44,8 @@ public:
   // Every chunk of the instance; false with a reason when one is refused.
   bool capture(const SimHost& host, const Instance& in, std::string& error);
   // Gives every chunk back to the instance, in the order kept; false with a
-  // reason at the first the plug-in refuses.
+  // reason at the first the plug-in refuses, or, before any is given, when
+  // one is of an id the plug-in does not list among its chunks.
   bool restore(const SimHost& host, const Instance& in, std::string& error) const;
 
   std::string serialize() const;

@@ -86,7 +86,7 @@ PresetByName::Entry PresetByName::entryOf(int32_t index, const std::vector<unsig
   Entry e;
   e.index = index;
   const std::string stored = nameIn(record);
-  if (stored == presetchunk::kNoPresetName) {
+  if (stored.empty() || stored == presetchunk::kNoPresetName) {
     // Nothing loaded: a refusal, or the library's end.
     e.path = fieldIn(record, presetchunk::kRefusedPathOffset, presetchunk::kRefusedPathSize);
     if (e.path.empty()) return e;
@@ -130,9 +130,13 @@ bool walkLibrary(SimHost& host, Instance& probe, std::vector<PresetByName::Entry
     error = "the plug-in gave no preset name (" + std::to_string(status) + ")";
     return false;
   }
-  // Set before each program change: the plug-in keeps what it refuses for
-  // the host, and a preset that loads replaces the name.
-  const std::vector<unsigned char> cleared = PresetByName::withName(record, presetchunk::kNoPresetName);
+  // Sent before each program change: the plug-in keeps what it refuses
+  // for the host, with the name cleared, and a preset that loads names
+  // itself.
+  std::vector<unsigned char> request(kChunkHeaderSize, 0);
+  auto* header = reinterpret_cast<SFicPlugInChunk*>(request.data());
+  header->fSize = kChunkHeaderSize;
+  header->fChunkID = presetchunk::kProbeID;
   auto look = [&](PresetByName::Entry& e, int32_t i) {
     record.clear();
     if (host.getChunk(probe, PresetByName::kPresetNameChunkID, record) != 0) {
@@ -144,8 +148,8 @@ bool walkLibrary(SimHost& host, Instance& probe, std::vector<PresetByName::Entry
     return true;
   };
   for (int32_t i = 0; i < PresetByName::kMaxPresets; ++i) {
-    if (host.setChunk(probe, PresetByName::kPresetNameChunkID, cleared) != 0) {
-      error = "the plug-in refused its preset-name chunk";
+    if (host.setChunk(probe, presetchunk::kProbeID, request) != 0) {
+      error = "the plug-in does not let a host probe its presets";
       return false;
     }
     sendProgram(host, probe, i);

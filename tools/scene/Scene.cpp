@@ -244,7 +244,7 @@ std::vector<std::string> runScene(std::istream& script) {
           std::string file;
           if (!(in >> file)) throw std::runtime_error("needs a file");
           s.loop.runDue();
-          if (!s.server.writeSnapshot(s.window, file)) throw std::runtime_error("cannot write " + file);
+          if (std::string error; !s.server.writeSnapshot(s.window, file, &error)) throw std::runtime_error(error);
           timeline.add("snapshot " + file);
         } else {
           throw std::runtime_error("unknown command " + command);

@@ -81,8 +81,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "zarn-view-render: %s\n", problems.substr(at, end - at).c_str());
     platform::DrawPort port(width, height);
     viewrender::drawViews(*root, port);
-    if (!writePngFile(output, width, height, port.pixels(), false)) {
-      std::fprintf(stderr, "zarn-view-render: cannot write %s\n", output.c_str());
+    if (std::string error; !writePngFile(output, width, height, port.pixels(), false, &error)) {
+      std::fprintf(stderr, "zarn-view-render: %s\n", error.c_str());
       status = 1;
     }
   }

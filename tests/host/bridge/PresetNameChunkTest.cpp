@@ -4,7 +4,9 @@
 #include "base/Preset.h"
 #include "base/PresetContext.h"
 #include "base/PresetManager.h"
+#include "host/PresetNameChunk.h"
 #include "tests/host/bridge/BridgeTestSupport.h"
+#include "tools/host/HostState.h"
 
 #include <gtest/gtest.h>
 
@@ -73,28 +75,95 @@ TEST(PresetNameChunkTest, SavesTheNameThenThePathPaddedWithNulBytes) {
   for (size_t i = 120; i < 1144; ++i) EXPECT_EQ(chunk[i], 0) << i;
 }
 
-// The library's folder goes only to a host that probes (it set the name
-// to "/"): a state saved from any other record carries no folder of the
-// user's. The folder is the one the plug-in writes its presets into.
-TEST(PresetNameChunkTest, TellsTheLibrarysFolderOnlyToAHostThatProbes) {
+namespace {
+
+// The host's own call that starts a probe: a header alone, of a chunk the
+// plug-in does not list.
+std::vector<unsigned char> ProbeRequest() {
+  std::vector<unsigned char> chunk(56, 0);
+  const int32_t size = 56;
+  std::memcpy(chunk.data(), &size, sizeof size);
+  return chunk;
+}
+
+} // namespace
+
+// The library's folder goes only to a host that probes, on its own call
+// (a chunk the plug-in does not list, so no host keeps it in a state): a
+// state carries no folder of the user's, and no state starts a probe. Not
+// one an earlier version saved while it probed either (its name field
+// "/", its library field the folder), through any number of loads and
+// saves. The folder is the one the plug-in writes its presets into.
+TEST(PresetNameChunkTest, TellsTheLibrarysFolderOnlyToTheHostsOwnProbe) {
   const std::string written = WritePreset("Folder Probe", 0.3f, BridgeTestProduct::Flat, 0.0f, 0);
   const std::string folder = written.substr(0, written.rfind('/'));
   InProcessHost h;
   simhost::Instance* in = h->createInstance();
-  auto told = [&] {
+  auto told = [&](simhost::Instance& instance) {
     std::vector<unsigned char> chunk;
-    EXPECT_EQ(h->getChunk(*in, kPresetNameChunk, chunk), 0);
+    EXPECT_EQ(h->getChunk(instance, kPresetNameChunk, chunk), 0);
     if (chunk.size() != 3448u) return std::string("(size ") + std::to_string(chunk.size()) + ")";
     std::string text(reinterpret_cast<const char*>(chunk.data() + 2424), 1024);
     text.resize(std::strlen(text.c_str()));
     while (text.size() > 1 && text.back() == '/') text.pop_back();
     return text;
   };
-  EXPECT_EQ(told(), "");
-  ASSERT_EQ(h->setChunk(*in, kPresetNameChunk, NameChunk("/")), 0);
-  EXPECT_EQ(told(), folder);
-  ASSERT_EQ(h->setChunk(*in, kPresetNameChunk, NameChunk("Default Sound")), 0);
-  EXPECT_EQ(told(), "");
+  EXPECT_EQ(told(*in), "");
+  ASSERT_EQ(h->setChunk(*in, presetchunk::kProbeID, ProbeRequest()), 0);
+  EXPECT_EQ(told(*in), folder);
+
+  // The state an earlier version saved while probed, from the record the
+  // chunk writer gives now (which holds the folder), its name the marker.
+  Product(*in)->mode.setValue(3.0f, 0);
+  simhost::HostState probed, marked;
+  std::string error;
+  ASSERT_TRUE(probed.capture(h.host(), *in, error)) << error;
+  for (simhost::HostStateChunk c : probed.chunks()) {
+    // The MIDI node's identity is the live instance's own in this process.
+    if (c.id == kMIDIConnectionChunk) continue;
+    if (c.id == kPresetNameChunk) {
+      std::memset(c.record.data() + 56, 0, 64);
+      c.record[56] = '/';
+    }
+    marked.add(c.id, c.record);
+  }
+  ASSERT_NE(marked.serialize().find(folder), std::string::npos);
+
+  std::string bytes = marked.serialize();
+  for (int round = 1; round <= 2; ++round) {
+    SCOPED_TRACE("load and save " + std::to_string(round));
+    simhost::Instance* b = h->createInstance();
+    simhost::HostState loaded, saved;
+    ASSERT_TRUE(loaded.parse(bytes, error)) << error;
+    ASSERT_TRUE(loaded.restore(h.host(), *b, error)) << error;
+    // As if it named no preset.
+    EXPECT_EQ(Product(*b)->getPresetContext()->presetName.get(), "");
+    EXPECT_EQ(Product(*b)->getPresetContext()->presetPath.get(), "");
+    EXPECT_EQ(told(*b), "");
+    ASSERT_TRUE(saved.capture(h.host(), *b, error)) << error;
+    bytes = saved.serialize();
+    EXPECT_EQ(bytes.find(folder), std::string::npos);
+    h->deleteInstance(b);
+  }
+
+  // Restored on the instance that probes, a state ends the probe; the
+  // host's own call starts it again.
+  ASSERT_TRUE(marked.restore(h.host(), *in, error)) << error;
+  EXPECT_EQ(told(*in), "");
+  ASSERT_EQ(h->setChunk(*in, presetchunk::kProbeID, ProbeRequest()), 0);
+  EXPECT_EQ(told(*in), folder);
+
+  // A state file that holds the host's call is refused by the host before
+  // any of it is set.
+  simhost::HostState forged = marked;
+  forged.add(presetchunk::kProbeID, ProbeRequest());
+  simhost::Instance* c = h->createInstance();
+  const float mode = Product(*c)->mode.getValue();
+  ASSERT_NE(mode, 3.0f);
+  EXPECT_FALSE(forged.restore(h.host(), *c, error));
+  EXPECT_EQ(error, "the state holds a chunk 'QVPq', which the plug-in does not keep");
+  EXPECT_EQ(Product(*c)->mode.getValue(), mode);
+  EXPECT_EQ(told(*c), "");
 }
 
 TEST(PresetNameChunkTest, ALongNameIsSavedWholeAndRestoredCut) {

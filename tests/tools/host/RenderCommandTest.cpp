@@ -6,6 +6,7 @@
 
 #include "host/HostInterface.h"
 #include "platform/Clock.h"
+#include "tests/support/FolderFlags.h"
 #include "tests/support/LeftBehind.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/render/MidiBytes.h"
@@ -26,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <linux/fs.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -265,6 +267,42 @@ TEST_F(RenderCommandTest, OutputFilesAreReplacedWholeOrNotAtAll) {
                        std::to_string(most + 1) + " bytes; the file system takes at most " + std::to_string(most) +
                        "); give another name\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(file("long")), {}), 2);
+}
+
+// A folder with the append-only attribute takes new files but lets none be
+// renamed or removed, root's neither: a render into it, or a state saved
+// there, is refused before any work, in words and with the exit status of
+// every output that cannot be written, and leaves nothing in the folder
+// (it used to render to the end, fail with "Operation not permitted" and
+// leave two temporary files there that nothing could remove).
+TEST_F(RenderCommandTest, AnAppendOnlyFolderIsRefusedBeforeAnyWork) {
+  namespace fs = std::filesystem;
+  const std::string gain = ZARN_TEST_GAIN_BUNDLE;
+  fs::create_directory(file("kept"));
+  const zarn::test::ScopedFolderFlag flag(file("kept"), FS_APPEND_FL);
+  if (!flag.failure().empty()) GTEST_SKIP() << flag.failure();
+  const std::string why = ": the folder " + file("kept") +
+                          " has the append-only attribute: files can be added to it but not renamed or removed; "
+                          "give another place\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {{"render", "--bundle", gain, file("song.mid"), file("kept/out.wav")},
+       "zarn-host render: cannot write " + file("kept/out.wav") + why},
+      {{"render", "--bundle", gain, "--save-state", file("kept/out.state"), file("song.mid"), file("out.wav")},
+       "zarn-host render: --save-state: cannot write " + file("kept/out.state") + why},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.err);
+    const Result r = run(c.args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(fs::is_empty(file("kept")));
+    EXPECT_FALSE(fs::exists(file("out.wav")));
+  }
 }
 
 // A render ended by a signal while it writes leaves the earlier output as

@@ -1,0 +1,27 @@
+#pragma once
+
+// The system calls with which ReplacingFile::commitAsNew puts a file at a
+// name only when nothing is there, replaceable by a test so that a file
+// system without them (vfat and some FUSE mounts refuse a rename that may
+// not replace with EINVAL, and a hard link with EPERM) is played on any
+// machine, and a file made at the name between two steps is made at the
+// very moment. Internal: only ReplacingFile.cpp and its tests include it;
+// a test that sets them puts the defaults back before it ends.
+
+namespace platform::seams {
+
+struct MoveAsNewCalls {
+  // renameat2(RENAME_NOREPLACE) and link(), with errno on failure.
+  int (*renameNoReplace)(const char* from, const char* to);
+  int (*link)(const char* from, const char* to);
+  // When neither exists: called once the name is reserved (an empty file
+  // made exclusively there), before the file is renamed over it.
+  void (*reserved)(const char* to);
+};
+
+// The calls of this process; defaultMoveAsNewCalls() until a test sets
+// others.
+extern MoveAsNewCalls gMoveAsNew;
+MoveAsNewCalls defaultMoveAsNewCalls();
+
+} // namespace platform::seams
