@@ -404,12 +404,13 @@ bool PreferencesStore::synchronize() {
       merged[key] = v;
   }
   if (merged != mValues || mFileState == FileState::damaged || !readableFile(mFile)) {
-    const std::string damagedCopy = mFile + ".damaged";
+    std::string damagedCopy;
     if (mFileState == FileState::damaged) {
-      // What could not be read may matter to the user: it stays beside.
+      // What could not be read may matter to the user: it stays beside,
+      // and so does what an earlier damage left there.
       std::string reason;
-      if (!keepCopyBeside(mFile, damagedCopy, &reason)) {
-        mLastError = "the damaged file could not be kept as " + damagedCopy + ": " + reason;
+      if (!keepCopyBeside(mFile, mFile + ".damaged", damagedCopy, &reason)) {
+        mLastError = "the damaged file could not be kept as " + mFile + ".damaged: " + reason;
         return false;
       }
     }

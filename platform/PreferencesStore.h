@@ -26,9 +26,11 @@
 // and every other one is read, keys this version does not know included,
 // which are written back as they were. A file with such lines, cut short
 // or with no header is damaged: when it is next written, the damaged file is
-// first kept beside it as "<file>.damaged" and the alert handler says so
-// once. A file of a newer version is read as far as it is understood and
-// never rewritten: writing it fails with a reason.
+// first kept beside it as "<file>.damaged" (or, when a copy kept before
+// holds other bytes there, the first free one of "<file>.damaged-2",
+// "<file>.damaged-3", ...) and the alert handler says so once, naming it.
+// A file of a newer version is read as far as it is understood and never
+// rewritten: writing it fails with a reason.
 //
 // File layout, text, one entry per line, numbers in the "C" form:
 //   "QuorvanePreferences 1"

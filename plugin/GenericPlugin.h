@@ -248,7 +248,8 @@ public:
   // Writes the map file (whether it changed or not: the editor's save);
   // false, said on the alert handler with the path and the reason, when it
   // could not be written. A damaged file found at start-up is kept beside
-  // as "MidiControllerMap.qvm.damaged"; a file of another version, or
+  // as "MidiControllerMap.qvm.damaged" (the first free "...damaged-N" when
+  // an earlier copy is there); a file of another version, or
   // something that is no file, is never written over.
   virtual bool saveMidiSettings();
   virtual void serialize(SettingSerializer* serializer);

@@ -12,7 +12,8 @@
 //
 // The user's files are never thrown away without a word: a write that fails
 // is said on the alert handler with the path and the reason; a damaged map
-// is kept beside the new one as "MidiControllerMap.qvm.damaged"; a map of a
+// is kept beside the new one as "MidiControllerMap.qvm.damaged" (or the
+// first free "MidiControllerMap.qvm.damaged-N" after it); a map of a
 // version this one does not know is never written over.
 
 #include "plugin/GenericPlugin.h"
@@ -196,15 +197,15 @@ bool GenericPlugin::saveMidiSettings() {
     return failed("the file was written by another version and is left as it is");
   if (sMapFileState == MapFileState::notAFile) return failed("it is not a file and is left as it is");
   if (!createFolder(folder)) return failed(folder + ": " + std::strerror(errno));
-  std::string reason;
-  const std::string damagedCopy = path + ".damaged";
+  std::string reason, damagedCopy;
   // Only a file that is still there and still damaged is kept; the user
-  // may have mended or removed it meanwhile.
+  // may have mended or removed it meanwhile. A copy an earlier damage left
+  // stays as it is.
   const bool keepDamaged =
       sMapFileState == MapFileState::damaged && mapFileStateAfterLoad(path, ControllerMapping().loadFromFile(path)) ==
                                                      MapFileState::damaged;
-  if (keepDamaged && !platform::keepCopyBeside(path, damagedCopy, &reason))
-    return failed("the damaged file could not be kept as " + damagedCopy + ": " + reason);
+  if (keepDamaged && !platform::keepCopyBeside(path, path + ".damaged", damagedCopy, &reason))
+    return failed("the damaged file could not be kept as " + path + ".damaged: " + reason);
   // Written to a temporary file first: a failed write leaves the previous
   // map file as it was.
   if (!sControllerMapping->saveToFile(path, &reason)) return failed(reason);

@@ -180,8 +180,9 @@ bool Oscillator::Style::loadTables(const std::string& path) {
 }
 
 bool Oscillator::Style::saveTables(const std::string& path, std::string* reason) {
+  // The caller names the cache's path: only another place is named here.
   auto failed = [&](const std::string& where, const std::string& why) {
-    if (reason) *reason = where + ": " + why;
+    if (reason) *reason = where == path ? why : where + ": " + why;
     return false;
   };
   const std::string::size_type slash = path.rfind('/');

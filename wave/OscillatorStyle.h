@@ -70,9 +70,9 @@ public:
   // Reads the table sets from the cache file at path; when that fails,
   // builds them and writes the file (its folder is created when missing),
   // unless path is empty. When the built tables could not be written,
-  // unsaved (if given) tells why, naming the file or folder that failed
-  // ("" otherwise): the tables serve all the same, but each start builds
-  // them again, which the user should know.
+  // unsaved (if given) tells why as saveTables does, naming the folder when
+  // that failed ("" otherwise): the tables serve all the same, but each
+  // start builds them again, which the user should know.
   void initialize(const std::string& path, std::string* unsaved = nullptr);
   // dataFolder + "/" + cCacheFileName.
   static std::string getCachePath(const std::string& dataFolder);
@@ -86,8 +86,9 @@ public:
   bool loadTables(const std::string& path);
   // Writes a temporary file beside path and renames it over path, so that a
   // reader never sees half a file (its folder is made when missing). False
-  // when that fails, with the reason ("PATH: why", PATH the file or the
-  // folder that failed) in reason when given; nothing is left behind.
+  // when that fails, with the reason in reason when given: why, after the
+  // folder ("FOLDER: why") when it was the folder that failed; the path,
+  // which the caller names, is not said again. Nothing is left behind.
   bool saveTables(const std::string& path, std::string* reason = nullptr);
 
   // Harmonics of table i: i + 1 up to table 19, then rising exponentially

@@ -170,6 +170,34 @@ TEST(PreferencesStoreTest, ABadLineCostsOnlyItselfAndTheDamagedFileIsKeptOnce) {
   platform::setAlertHandler(nullptr);
 }
 
+// The file damaged again after its first copy was kept: the second copy
+// goes beside the first, which holds what the first alert promised, and
+// each alert names the copy it made. A third damage takes the third name.
+TEST(PreferencesStoreTest, EachDamageIsKeptUnderANameOfItsOwn) {
+  ConfigFolder config;
+  std::vector<std::string> alerts;
+  platform::setAlertHandler([&](const std::string& m) { alerts.push_back(m); });
+  const std::vector<std::string> damages = {"QuorvanePreferences 1\ni a 1\nx first junk\nend\n",
+                                            "QuorvanePreferences 1\ni a 2\nx second junk\nend\n",
+                                            "QuorvanePreferences 1\ni a 3\n"};
+  const std::vector<std::string> copies = {"config/d.prefs.damaged", "config/d.prefs.damaged-2",
+                                           "config/d.prefs.damaged-3"};
+  for (size_t i = 0; i < damages.size(); ++i) {
+    SCOPED_TRACE(copies[i]);
+    config.dir.write("config/d.prefs", damages[i]);
+    PreferencesStore store("d");
+    store.setInteger("b", static_cast<int32_t>(i));
+    ASSERT_TRUE(store.synchronize()) << store.lastError();
+    ASSERT_EQ(alerts.size(), i + 1);
+    EXPECT_EQ(alerts[i], "The preferences file " + config.dir.file("config/d.prefs") +
+                             " was damaged. The settings that could be read were kept; the damaged file was kept as " +
+                             config.dir.file(copies[i]) + ".");
+  }
+  // Each damaged file byte for byte, under the name its alert gave.
+  for (size_t i = 0; i < damages.size(); ++i) EXPECT_EQ(config.dir.read(copies[i]), damages[i]) << copies[i];
+  platform::setAlertHandler(nullptr);
+}
+
 TEST(PreferencesStoreTest, AFileCutShortKeepsItsWholeLinesOnly) {
   ConfigFolder config;
   {

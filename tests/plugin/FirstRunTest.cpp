@@ -224,6 +224,33 @@ TEST(FirstRunTest, AUsersDamagedOrOtherVersionsMapIsNeverLostWithoutAWord) {
   }
 }
 
+// The map damaged again after its first copy was kept: the second copy
+// goes beside the first, which keeps what the first alert promised, and
+// each alert names the copy it made.
+TEST(FirstRunTest, EachDamageOfTheMapIsKeptUnderANameOfItsOwn) {
+  FreshAccount account;
+  account.bundle.writeResource("MidiControllerMap.qvm", mapBytes(std::vector<int>(127, -1)));
+  const std::string map = account.data() + "/MidiControllerMap.qvm";
+  const std::vector<std::string> damages = {mapBytes(std::vector<int>(127, 2)).substr(0, 300),
+                                            mapBytes(std::vector<int>(127, 1)).substr(0, 200)};
+  const std::string kept = ".local/share/Quorvane/Tester/MidiControllerMap.qvm.damaged";
+  const std::vector<std::string> copies = {kept, kept + "-2"};
+  for (size_t i = 0; i < damages.size(); ++i) {
+    SCOPED_TRACE(copies[i]);
+    account.home.write(".local/share/Quorvane/Tester/MidiControllerMap.qvm", damages[i]);
+    {
+      TestProduct plugin;
+      GenericPlugin::sControllerMapping->setConnection(20, plugin.cutoff.getIndex());
+    }
+    ASSERT_EQ(account.alerts.size(), i + 1);
+    EXPECT_EQ(account.alerts[i], "The MIDI controller map " + map +
+                                     " was damaged and could not be read; the damaged file was kept as " +
+                                     account.home.file(copies[i]) + ".");
+  }
+  // Each damaged file byte for byte, under the name its alert gave.
+  for (size_t i = 0; i < damages.size(); ++i) EXPECT_EQ(account.home.read(copies[i]), damages[i]) << copies[i];
+}
+
 // A process killed while it wrote a file whole leaves a temporary file
 // behind. The next start removes those that no writer holds any more from
 // the folders the plug-in writes to, and never a file of a writer still at

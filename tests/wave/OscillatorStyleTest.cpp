@@ -410,8 +410,9 @@ TEST(OscillatorCacheTest, DamagedOrOldFileIsRebuiltAndReplaced) {
 }
 
 // A cache that cannot be written leaves working tables, says why (naming
-// what failed, so the plug-in can tell the user, whose every later start
-// builds them again) and leaves nothing behind. In a child process: one
+// the folder when that is what failed; the plug-in, which tells the user,
+// whose every later start builds them again, names the cache) and leaves
+// nothing behind. In a child process: one
 // case meets permissions as an ordinary user does, which root does not.
 TEST(OscillatorCacheTest, UnwritableFolderStillBuildsTheTablesAndSaysWhy) {
   struct Case {
@@ -421,7 +422,9 @@ TEST(OscillatorCacheTest, UnwritableFolderStillBuildsTheTablesAndSaysWhy) {
   };
   const std::vector<Case> cases = {
       {"a file where the folder should be", "blocker/Quorvane/Zarn.dat", "DIR/blocker/Quorvane: Not a directory"},
-      {"a folder at the cache's name", "Zarn.dat", "DIR/Zarn.dat: Is a directory"},
+      // The path itself, which the caller names, is not said again.
+      {"a folder at the cache's name", "Zarn.dat", "Is a directory"},
+      {"a FIFO at the cache's name", "fifo/Zarn.dat", "it is a FIFO (a named pipe), not a regular file"},
       {"a folder that takes no new file", "ro/Zarn.dat", "DIR/ro: Permission denied"},
       {"a folder that takes it", "fine/Zarn.dat", ""},
   };
@@ -431,6 +434,8 @@ TEST(OscillatorCacheTest, UnwritableFolderStillBuildsTheTablesAndSaysWhy) {
     dir.write("blocker", "a file where the folder should be");
     ASSERT_EQ(::mkdir(dir.file("Zarn.dat").c_str(), 0700), 0);
     ASSERT_EQ(::mkdir(dir.file("ro").c_str(), 0500), 0);
+    ASSERT_EQ(::mkdir(dir.file("fifo").c_str(), 0700), 0);
+    ASSERT_EQ(::mkfifo(dir.file("fifo/Zarn.dat").c_str(), 0600), 0);
     const zarn::test::ChildResult r = zarn::test::runInChild([&] {
       if (!zarn::test::meetPermissionsAsOwner()) return std::string("permissions are passed by");
       auto style = makeStyle();

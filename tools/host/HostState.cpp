@@ -53,11 +53,19 @@ bool HostState::restore(const SimHost& host, const Instance& in, std::string& er
       error = "the state holds a chunk " + fourCharText(c.id) + ", which the plug-in does not keep";
       return false;
     }
-  for (const HostStateChunk& c : mChunks)
+  for (const HostStateChunk& c : mChunks) {
+    // A record the host itself refuses never reaches the plug-in, whose
+    // words (and its status alone) would then tell nothing about it.
+    if (const std::string damage = SimHost::chunkRecordDamage(c.record); !damage.empty()) {
+      error = "chunk " + fourCharText(c.id) + " is damaged: " + damage +
+              "; the host found it before giving it to the plug-in";
+      return false;
+    }
     if (int32_t status = host.setChunk(in, c.id, c.record); status != 0) {
       error = HostError("the plug-in refused chunk " + fourCharText(c.id), status, host.failureWords(status)).what();
       return false;
     }
+  }
   return true;
 }
 

@@ -44,8 +44,10 @@ public:
   // Every chunk of the instance; false with a reason when one is refused.
   bool capture(const SimHost& host, const Instance& in, std::string& error);
   // Gives every chunk back to the instance, in the order kept; false with a
-  // reason at the first the plug-in refuses, or, before any is given, when
-  // one is of an id the plug-in does not list among its chunks.
+  // reason at the first the plug-in refuses or that the host finds damaged
+  // before it gives it (a record whose size does not fit it: said in words,
+  // as the host's, not the plug-in's), or, before any is given, when one is
+  // of an id the plug-in does not list among its chunks.
   bool restore(const SimHost& host, const Instance& in, std::string& error) const;
 
   std::string serialize() const;

@@ -57,7 +57,7 @@ const char* const kRenderHelp =
     "  --quiet              print nothing but errors and warnings (no progress, summary or notes)\n"
     "  --help               this text\n"
     "The state is taken first, then the preset, then each --set. A program change in the song loads\n"
-    "its preset over them, as in a host; the render then says so once.\n"
+    "its preset over them, as in a host, even the preset already chosen; the render then says so once.\n"
     "The plug-in runs on a virtual clock, so two renders of the same input are the same to the sample.\n";
 
 const char* const kInfoHelp =
@@ -155,13 +155,21 @@ std::string formatSeconds(double s) {
 // after each quantum that carried a program change, and the next (a change
 // the plug-in had to put off is applied there); the first time it shows
 // another preset than the one the song started with, a warning says which,
-// when, and what it took the place of. Host side, between quanta: the
-// plug-in's render path is not touched.
+// when, and what it took the place of. A change that loads the very preset
+// again shows the same name: it is told by the controls, which the reload
+// put back to the preset's own values, so that values the command line
+// set over the preset (--set, or a state's without --preset) are said to be
+// replaced; a reload that changes no value changes nothing heard, and is
+// not said. Host side, between quanta: the plug-in's render path is not
+// touched.
 class SongPresetWatch {
 public:
   // Watches only when the command line chose a sound; "" in replaced turns
-  // it off.
-  SongPresetWatch(SimHost& host, Instance& in, std::string replaced) : mHost(host), mIn(in) {
+  // it off. values names the values of the command line's own that a reload
+  // of the same preset would replace ("" when there are none: a preset
+  // alone).
+  SongPresetWatch(SimHost& host, Instance& in, std::string replaced, std::string values)
+      : mHost(host), mIn(in), mValues(std::move(values)) {
     if (replaced.empty()) return;
     std::vector<unsigned char> record;
     if (mHost.getChunk(mIn, PresetByName::kPresetNameChunkID, record) != 0) return;
@@ -172,32 +180,50 @@ public:
   // A program change was queued at sample.
   void programChange(int64_t sample) {
     if (!mWatching) return;
+    // The values before the first of changes close together.
+    if (mQuantaLeft == 0 && !mValues.empty()) mControlsBefore = controls();
     mChangeAt = sample;
     mQuantaLeft = 2;
   }
-  // After each quantum: the warning's line, once, when the preset changed;
-  // else "".
+  // After each quantum: the warning's line, once, when the preset changed
+  // or was loaded again over the command line's values; else "".
   std::string afterQuantum(double rate) {
     if (mQuantaLeft == 0) return {};
     --mQuantaLeft;
     std::vector<unsigned char> record;
     if (mHost.getChunk(mIn, PresetByName::kPresetNameChunkID, record) != 0) return {};
     const PresetByName::Entry now = PresetByName::entryOf(0, record);
-    if (now.name.empty() || !now.loads() ||
-        (now.name == mStart.name && now.stored == mStart.stored && now.path == mStart.path))
-      return {};
+    if (now.name.empty() || !now.loads()) return {};
+    const std::string preset =
+        "\"" + printableName(now.name) + "\"" + (now.path.empty() ? "" : " (" + PresetByName::pathName(now) + ")");
+    const std::string at = formatSeconds(static_cast<double>(mChangeAt) / rate);
+    if (now.name == mStart.name && now.stored == mStart.stored && now.path == mStart.path) {
+      // The same preset; reloaded when the controls are back to its own.
+      if (mValues.empty() || controls() == mControlsBefore) return {};
+      mWatching = false;
+      mQuantaLeft = 0;
+      return "zarn-host render: warning: the song's program change at " + at + " reloads the preset " + preset +
+             ": " + mValues + " are replaced by the preset's own\n";
+    }
     mWatching = false;
     mQuantaLeft = 0;
-    return "zarn-host render: warning: the song chooses the preset \"" + printableName(now.name) + "\"" +
-           (now.path.empty() ? "" : " (" + PresetByName::pathName(now) + ")") + " at " +
-           formatSeconds(static_cast<double>(mChangeAt) / rate) + ", in place of " + mReplaced + "\n";
+    return "zarn-host render: warning: the song chooses the preset " + preset + " at " + at + ", in place of " +
+           mReplaced + "\n";
   }
 
 private:
+  std::vector<int32_t> controls() const {
+    std::vector<int32_t> values;
+    const int32_t n = mHost.numControls(mIn);
+    for (int32_t k = 1; k <= n; ++k) values.push_back(mHost.controlValue(mIn, k));
+    return values;
+  }
+
   SimHost& mHost;
   Instance& mIn;
   PresetByName::Entry mStart;
-  std::string mReplaced;
+  std::string mReplaced, mValues;
+  std::vector<int32_t> mControlsBefore;
   bool mWatching = false;
   int64_t mChangeAt = 0;
   int mQuantaLeft = 0;
@@ -213,6 +239,17 @@ std::string chosenSound(const RenderOptions& options) {
     text = "the state of --load-state";
   if (!options.settings.empty()) text += (text.empty() ? "" : " and ") + std::string("the values of --set");
   return text;
+}
+
+// The values the command line set over a preset, which the preset's own
+// replace when the song loads it again; "" for none. A state's are only
+// where no --preset replaced them already.
+std::string valuesOverThePreset(const RenderOptions& options) {
+  const bool state = !options.loadState.empty() && options.preset.empty(), set = !options.settings.empty();
+  if (state && set) return "the values of --load-state and --set";
+  if (state) return "the values of --load-state";
+  if (set) return "the values of --set";
+  return {};
 }
 
 } // namespace
@@ -402,7 +439,7 @@ int render(const RenderOptions& options, std::ostream& out, std::ostream& err) {
     ~SongMapScope() { transport.setSongMap(nullptr); }
   } scope{host.transport()};
   host.transport().setSongMap(&songMap);
-  SongPresetWatch presetWatch(host, in, chosenSound(options));
+  SongPresetWatch presetWatch(host, in, chosenSound(options), valuesOverThePreset(options));
 
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();

@@ -444,14 +444,25 @@ int32_t SimHost::getChunk(const Instance& in, uint32_t id, std::vector<unsigned 
   return 0;
 }
 
+std::string SimHost::chunkRecordDamage(const std::vector<unsigned char>& chunk) {
+  if (chunk.size() < sizeof(int32_t))
+    return "its record holds " + std::to_string(chunk.size()) + (chunk.size() == 1 ? " byte" : " bytes") +
+           ", too few for the size it begins with";
+  // The record's size word is the host's; it never claims more than was kept.
+  int32_t size = 0;
+  std::memcpy(&size, chunk.data(), sizeof size);
+  if (size < 0) return "its record gives its size as " + std::to_string(size) + " bytes";
+  if (static_cast<size_t>(size) > chunk.size())
+    return "its record gives its size as " + std::to_string(size) + " bytes, but only " +
+           std::to_string(chunk.size()) + " are there";
+  return {};
+}
+
 int32_t SimHost::setChunk(const Instance& in, uint32_t id, const std::vector<unsigned char>& chunk) const {
-  if (chunk.size() < sizeof(int32_t)) return -7157;
+  if (!chunkRecordDamage(chunk).empty()) return -7157;
   std::vector<uintptr_t> storage((chunk.size() + sizeof(uintptr_t) - 1) / sizeof(uintptr_t) + 1, 0);
   std::memcpy(storage.data(), chunk.data(), chunk.size());
-  // The record's size word is the host's; it never claims more than was kept.
-  auto* record = reinterpret_cast<SFicPlugInChunk*>(storage.data());
-  if (record->fSize < 0 || static_cast<size_t>(record->fSize) > chunk.size()) return -7157;
-  return callWith(kProcess_SetChunk, in.mProcess, id, record);
+  return callWith(kProcess_SetChunk, in.mProcess, id, reinterpret_cast<SFicPlugInChunk*>(storage.data()));
 }
 
 // --------------------------------------------------------------------- MIDI

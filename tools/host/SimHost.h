@@ -212,7 +212,11 @@ public:
   std::vector<uint32_t> chunkIDs(const Instance& in) const;
   std::string chunkName(const Instance& in, uint32_t id) const;
   int32_t getChunk(const Instance& in, uint32_t id, std::vector<unsigned char>& chunk) const;
+  // Refuses itself, with -7157 and before the plug-in sees it, a record
+  // whose size word does not fit what was kept (chunkRecordDamage).
   int32_t setChunk(const Instance& in, uint32_t id, const std::vector<unsigned char>& chunk) const;
+  // What setChunk finds wrong with a record, in words; "" when nothing.
+  static std::string chunkRecordDamage(const std::vector<unsigned char>& chunk);
 
   // MIDI for the instance's buffered input nodes, offset samples after the
   // start of the next render call.

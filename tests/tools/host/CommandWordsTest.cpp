@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -311,6 +312,67 @@ TEST(CommandWordsTest, ASongThatChoosesItsOwnPresetSaysSoOnce) {
   ASSERT_EQ(render("plain.mid", {"--preset", "Pluck"}, "pluck.wav").status, 0);
   ASSERT_EQ(render("plain.mid", {"--preset", "Warm Pad"}, "pad.wav").status, 0);
   EXPECT_FALSE(readWav(dir.file("pluck.wav")).samples == readWav(dir.file("pad.wav")).samples);
+}
+
+// A song whose own program change loads the very preset the command line
+// chose, again, puts back that preset's values over what --set or
+// --load-state made of it, as a host plays it: the render sounds as the
+// preset alone, and says once that those values were replaced. Nothing is
+// said where the command line set no values of its own over the preset.
+TEST(CommandWordsTest, ASongThatLoadsTheChosenPresetAgainSaysItsValuesAreReplaced) {
+  zarn::test::TempDir dir{"song-same-preset"};
+  const int sub = programOf("Sub Bass");
+  ASSERT_GE(sub, 0);
+  dir.write("sub.mid", songWithPrograms({{1e-4, sub}}));
+  dir.write("plain.mid", songWithPrograms({}));
+  auto render = [&](const std::string& song, const std::vector<std::string>& options, const std::string& output) {
+    std::vector<std::string> args{"render", "--quiet", "--bundle", kBundle, "--tail", "0.1"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(dir.file(song));
+    args.push_back(dir.file(output));
+    return run(args);
+  };
+  auto peakDb = [&](const std::string& wav) {
+    const std::vector<float> s = readWav(dir.file(wav)).samples;
+    float peak = 0.0f;
+    for (float x : s) peak = std::max(peak, std::fabs(x));
+    return 20.0 * std::log10(std::max(peak, 1e-9f));
+  };
+  // The sounds to tell apart: the preset's own, and the one --set makes of
+  // it; and a state that holds the latter.
+  Result r = render("plain.mid", {"--preset", "Sub Bass"}, "own.wav");
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = render("plain.mid", {"--preset", "Sub Bass", "--set", "Volume=0.2", "--save-state", dir.file("quiet.state")},
+             "set.wav");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const double own = peakDb("own.wav"), set = peakDb("set.wav");
+  ASSERT_GT(own - set, 10.0) << "--set Volume=0.2 should make Sub Bass much quieter";
+
+  const std::string reloads = "zarn-host render: warning: the song's program change at 0.00 s reloads the preset "
+                              "\"Sub Bass\" (Bass/Sub Bass): ";
+  const std::string replaced = " are replaced by the preset's own\n";
+  struct Case {
+    std::vector<std::string> options;
+    std::string said; // "" for nothing
+  };
+  const std::vector<Case> cases = {
+      {{"--preset", "Sub Bass", "--set", "Volume=0.2"}, reloads + "the values of --set" + replaced},
+      {{"--load-state", dir.file("quiet.state")}, reloads + "the values of --load-state" + replaced},
+      {{"--load-state", dir.file("quiet.state"), "--set", "Volume=0.3"},
+       reloads + "the values of --load-state and --set" + replaced},
+      // The preset's values already replaced the state's.
+      {{"--load-state", dir.file("quiet.state"), "--preset", "Sub Bass"}, ""},
+      {{"--preset", "Sub Bass"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.options));
+    r = render("sub.mid", c.options, "out.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, c.said);
+    // The song's change wins: the preset's own sound, whatever was set.
+    EXPECT_TRUE(readWav(dir.file("out.wav")).samples == readWav(dir.file("own.wav")).samples);
+    EXPECT_NEAR(peakDb("out.wav"), own, 0.01);
+  }
 }
 
 // info names the folder the plug-in reads its presets from, as the

@@ -16,6 +16,7 @@
 #include <set>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -165,6 +166,25 @@ TEST_F(FirstRunRenderTest, AFreshAccountRendersAndKeepsEverythingInItsOwnFolders
   ASSERT_EQ(third.status, 0) << third.err;
   EXPECT_EQ(third.err, "");
   EXPECT_EQ(readFile(home(".local/share/Quorvane/Zarn/MidiControllerMap.qvm")), map);
+}
+
+// A FIFO where the wave-table cache goes: the tables are built, the FIFO
+// stays, and the user is told once, the path said once with the reason.
+TEST_F(FirstRunRenderTest, ACacheThatIsAFifoIsSaidWithItsPathOnce) {
+  fs::create_directories(home(""));
+  const std::vector<std::string> fresh{"HOME=" + home("")};
+  HostRun first = render(fresh, "first.wav");
+  ASSERT_EQ(first.status, 0) << first.err;
+  const std::string cache = home(".local/share/Quorvane/Zarn/Zarn.dat");
+  ASSERT_TRUE(fs::remove(cache));
+  ASSERT_EQ(::mkfifo(cache.c_str(), 0600), 0);
+  HostRun second = render(fresh, "second.wav");
+  ASSERT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(second.err, "The wave-table cache could not be saved to " + cache +
+                            ": it is a FIFO (a named pipe), not a regular file; the tables are built anew at each "
+                            "start meanwhile.\n");
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(cache)));
+  EXPECT_TRUE(readFile(dir.file("first.wav")) == readFile(dir.file("second.wav")));
 }
 
 TEST_F(FirstRunRenderTest, AFirstRunThatCannotInstallIsSaidAndTriedAgain) {

@@ -26,6 +26,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <linux/fs.h>
 #include <sstream>
@@ -680,6 +681,57 @@ TEST_F(RenderCommandTest, DamagedStateFilesAreRefused) {
                         file("song.mid"), file("out.wav")});
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err.find("not a state file"), std::string::npos) << r.err;
+}
+
+// A state file whose chunk record does not fit the size it gives is
+// refused by the host before the plug-in sees the record: the render says
+// what is wrong with which chunk, and that the host found it (the
+// plug-in's status alone told nothing), and writes no sound.
+TEST_F(RenderCommandTest, AChunkTheHostFindsDamagedIsSaidInWords) {
+#ifndef ZARN_BUNDLE
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  Result r = run({"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0", "--save-state", file("good.state"),
+                  file("song.mid"), file("good.wav")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  simhost::HostState good;
+  std::string error;
+  ASSERT_TRUE(good.read(file("good.state"), error)) << error;
+  size_t size = 0;
+  for (const simhost::HostStateChunk& c : good.chunks())
+    if (c.id == simhost::PresetByName::kPresetNameChunkID) size = c.record.size();
+  ASSERT_GT(size, 4u);
+  const std::string sizeText = std::to_string(size);
+
+  // The preset-name chunk's record, changed.
+  struct Case {
+    std::function<void(std::vector<unsigned char>&)> damage;
+    std::string said;
+  };
+  auto sizeWord = [](std::vector<unsigned char>& record, int32_t value) { std::memcpy(record.data(), &value, 4); };
+  const std::vector<Case> cases = {
+      {[&](std::vector<unsigned char>& record) { sizeWord(record, static_cast<int32_t>(size) + 1000); },
+       "its record gives its size as " + std::to_string(size + 1000) + " bytes, but only " + sizeText + " are there"},
+      {[&](std::vector<unsigned char>& record) { sizeWord(record, -5); }, "its record gives its size as -5 bytes"},
+      {[](std::vector<unsigned char>& record) { record.resize(2); },
+       "its record holds 2 bytes, too few for the size it begins with"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.said);
+    simhost::HostState damaged;
+    for (simhost::HostStateChunk chunk : good.chunks()) {
+      if (chunk.id == simhost::PresetByName::kPresetNameChunkID) c.damage(chunk.record);
+      damaged.add(chunk.id, chunk.record);
+    }
+    ASSERT_TRUE(damaged.write(file("damaged.state"), error)) << error;
+    r = run({"render", "--quiet", "--bundle", ZARN_BUNDLE, "--tail", "0", "--load-state", file("damaged.state"),
+             file("song.mid"), file("out.wav")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "zarn-host render: " + file("damaged.state") + ": chunk 'QVPr' is damaged: " + c.said +
+                         "; the host found it before giving it to the plug-in\n");
+    EXPECT_FALSE(std::filesystem::exists(file("out.wav")));
+  }
+#endif
 }
 
 TEST_F(RenderCommandTest, HelpAndSummary) {
