@@ -3,6 +3,7 @@
 #include "gui/Control.h"
 #include "gui/MacInterface.h"
 #include "gui/Menu.h"
+#include "platform/DrawPort.h"
 #include "platform/HeadlessWindowServer.h"
 #include "platform/KeyMap.h"
 #include "tests/support/ModalWatchdog.h"
@@ -580,6 +581,127 @@ TEST_F(X11WindowServerTest, ACloseOrACancelEndsAMenuAnAlertOrADialogAndComesAfte
   EXPECT_EQ(dir.read("pid"), ""); // never started
   EXPECT_EQ(closes, 3);
   server->destroyWindow(w);
+}
+
+// A drawn menu of one item over its whole frame.
+class OneItem : public platform::WindowServer::DrawnMenu {
+public:
+  explicit OneItem(ScreenRect frame) : area(frame), pane(frame.width(), frame.height()) {
+    pane.setOrigin(frame.left, frame.top);
+    pane.clipRect(pane.bounds());
+  }
+  ScreenRect frame() override { return area; }
+  platform::DrawPort& port() override { return pane; }
+  void draw() override {}
+  int track(ScreenPoint mouse) override { return area.contains(mouse) ? 1 : 0; }
+  std::vector<std::string> itemTexts() override { return {"one"}; }
+  int currentItem() override { return 1; }
+
+private:
+  ScreenRect area;
+  platform::DrawPort pane;
+};
+
+// A window destroyed, and a menu, a drawn menu or an alert that has
+// returned, is gone for every client of the display as the call returns,
+// not once the display gets round to it: the display has handled every
+// request the call sent, and another client asking at once finds no such
+// window. (The other client alone would not tell a call that only flushed
+// the destruction: the display nearly always handles it before the question
+// that follows. Such a call is told by the first look, unless the display
+// happened to answer before the call returned, when the window was gone
+// after all.)
+TEST_F(X11WindowServerTest, WhatACallTookDownIsGoneForEveryClientWhenItReturns) {
+  const std::string name = zarn::test::Xvfb::shared().display();
+  _XDisplay* d = server->display();
+  // The hand passes 1 once it has found the call's windows, before it ends
+  // the call as a user would.
+  zarn::test::Baton found;
+  platform::WindowId doomed = 0;
+  OneItem drawn({300, 200, 400, 260});
+  platform::MenuEntry menu, entry;
+  entry.text = "Entry";
+  menu.children.resize(3, entry);
+  const auto awaitMenus = [](zarn::test::XPeer& hand) {
+    return hand.await([&] { return hand.grabbingPopups(); }).empty() ? std::vector<::Window>{}
+                                                                      : hand.popupWindows();
+  };
+  const auto clickFirst = [](zarn::test::XPeer& hand) {
+    const auto open = hand.popups();
+    if (!open.empty()) hand.click({open[0].left + 30, open[0].top + 4 + 10});
+  };
+  struct Case {
+    const char* what;
+    // On the hand's thread: the X ids of the windows the call shows, none
+    // when they never show; then what ends the call.
+    std::function<std::vector<::Window>(zarn::test::XPeer&)> find;
+    std::function<void(zarn::test::XPeer&)> end;
+    // On the test's thread: the call, and what it answered.
+    std::function<int()> call;
+    int answer;
+  };
+  const Case cases[] = {
+      {"a window destroyed",
+       [](zarn::test::XPeer& hand) {
+         std::optional<::Window> w;
+         zarn::test::eventually([&] { return (w = hand.namedWindow("doomed")).has_value(); });
+         return w ? std::vector<::Window>{*w} : std::vector<::Window>{};
+       },
+       [](zarn::test::XPeer&) {},
+       [&] {
+         doomed = server->createWindow(cContent, false, "doomed");
+         found.awaitValue(1);
+         server->destroyWindow(doomed);
+         return 0;
+       },
+       0},
+      {"a menu", awaitMenus, clickFirst,
+       [&] {
+         const std::vector<int> chosen = server->popUpMenu(menu, {300, 300});
+         return chosen.size() == 1 ? chosen[0] + 1 : -1;
+       },
+       1},
+      {"a drawn menu", awaitMenus, clickFirst, [&] { return server->popUpDrawnMenu(drawn); }, 1},
+      {"an alert",
+       [](zarn::test::XPeer& hand) {
+         std::optional<::Window> w;
+         zarn::test::eventually([&] { return (w = hand.namedWindow("Zarn")).has_value(); });
+         return w ? std::vector<::Window>{*w} : std::vector<::Window>{};
+       },
+       [](zarn::test::XPeer& hand) {
+         // The OK button, at the box's bottom right.
+         if (const auto box = hand.named("Zarn")) hand.click({box->right - 16 - 36, box->bottom - 16 - 12});
+       },
+       [&] {
+         server->alert("The preset was saved.");
+         return 0;
+       },
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    found.pass(0);
+    std::vector<::Window> shown;
+    std::thread hand([&] {
+      zarn::test::XPeer h(name);
+      shown = c.find(h);
+      found.pass(1);
+      if (!shown.empty()) c.end(h);
+    });
+    const int answer = c.call();
+    // At once: nothing waits or runs the loop between the return and these.
+    const bool allHandled = XLastKnownRequestProcessed(d) + 1 == XNextRequest(d);
+    const bool told = found.awaitValue(1, std::chrono::milliseconds(0));
+    std::vector<::Window> left;
+    for (::Window w : told ? shown : std::vector<::Window>{})
+      if (peer->exists(w)) left.push_back(w);
+    hand.join();
+    EXPECT_EQ(answer, c.answer);
+    EXPECT_FALSE(shown.empty()) << "the hand never found it";
+    EXPECT_TRUE(told);
+    EXPECT_TRUE(allHandled) << "the call returned before the display handled what it sent";
+    EXPECT_TRUE(left.empty()) << left.size() << " of its windows still there";
+  }
 }
 
 namespace {
