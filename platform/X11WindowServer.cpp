@@ -119,6 +119,32 @@ bool onPath(const std::string& program) {
   return false;
 }
 
+// Gives a menu's window the pointer and the keyboard. A grab fails while
+// the window is still being mapped, or while another client holds the
+// device for a moment (a screen reader, a test's hand looking whether the
+// menu holds it); each is tried again for half a second of the clock, not a
+// number of tries, which a busy machine would use up in no time. False when
+// the pointer could not be had: the menu could never be dismissed by a
+// click outside. Without the keyboard it still works, only Escape does not
+// reach it.
+bool grabForMenu(Display* dpy, ::Window xid) {
+  const auto retried = [](const std::function<bool()>& grab) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    while (!grab()) {
+      if (std::chrono::steady_clock::now() >= until) return false;
+      usleep(2000);
+    }
+    return true;
+  };
+  if (!retried([&] {
+        return XGrabPointer(dpy, xid, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                            GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+      }))
+    return false;
+  retried([&] { return XGrabKeyboard(dpy, xid, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess; });
+  return true;
+}
+
 } // namespace
 
 // The visual's pixel layout: where each 8-bit channel sits in a 32-bit word.
@@ -664,17 +690,9 @@ public:
 
   void open(const MenuEntry& menu, ScreenPoint at) {
     openPanel(menu, at);
-    // The grab can fail while the window is being mapped; try a little. A
-    // menu that cannot have the pointer (someone else holds it) could never
-    // be dismissed by a click outside: it is cancelled.
-    bool grabbed = false;
-    for (int i = 0; i < 50 && !grabbed; ++i) {
-      grabbed = XGrabPointer(s.dpy, panels[0].xid, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
-                             GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
-      if (!grabbed) usleep(2000);
-    }
-    if (!grabbed) return finish({});
-    XGrabKeyboard(s.dpy, panels[0].xid, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    // A menu that cannot have the pointer (someone else holds it) is
+    // cancelled.
+    if (!grabForMenu(s.dpy, panels[0].xid)) return finish({});
     // What happened before the grab was not reported to the menu: the
     // button may be up already, its release lost elsewhere, and the pointer
     // over an entry.
@@ -923,15 +941,8 @@ int X11WindowServer::popUpDrawnMenu(DrawnMenu& menu) {
   menu.draw();
   show();
   XSync(dpy, False);
-  bool grabbed = false;
-  for (int i = 0; i < 50 && !grabbed; ++i) {
-    grabbed = XGrabPointer(dpy, xid, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
-                           GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
-    if (!grabbed) usleep(2000);
-  }
   int chosen = 0;
-  if (grabbed) {
-    XGrabKeyboard(dpy, xid, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+  if (grabForMenu(dpy, xid)) {
     bool held = buttonStillDown(); // the release of the opening press chooses
     bool done = false;
     auto lastTrack = std::chrono::steady_clock::now();

@@ -62,23 +62,10 @@ private:
   int lit = 0;
 };
 
-// The screen's colour at p, 8 bits a channel.
-std::vector<uint8_t> ScreenAt(zarn::test::XPeer& eye, ScreenPoint p) {
-  std::vector<uint8_t> out;
-  XImage* image = XGetImage(eye.dpy, DefaultRootWindow(eye.dpy), p.x, p.y, 1, 1, AllPlanes, ZPixmap);
-  if (!image) return out;
-  const unsigned long v = XGetPixel(image, 0, 0);
-  XDestroyImage(image);
-  return {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
-}
-
 bool Shows(zarn::test::XPeer& eye, ScreenPoint p, platform::PortColor c) {
-  for (int i = 0; i < 500; ++i) {
-    if (ScreenAt(eye, p) == std::vector<uint8_t>{uint8_t(c.red >> 8), uint8_t(c.green >> 8), uint8_t(c.blue >> 8)})
-      return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+  return zarn::test::eventually([&] {
+    return eye.rgbAt(p) == std::vector<uint8_t>{uint8_t(c.red >> 8), uint8_t(c.green >> 8), uint8_t(c.blue >> 8)};
+  });
 }
 
 } // namespace
@@ -91,7 +78,7 @@ TEST(X11DrawnMenuTest, ScreenShowsThePortTracksTheMouseAndTheReleaseChooses) {
   std::string why;
   auto server = platform::X11WindowServer::open(loop, why);
   ASSERT_TRUE(server) << why;
-  // A menu a failed hand left open ends after a minute.
+  // A menu the hand could not end ends after a minute, and fails the test.
   zarn::test::ModalWatchdog watchdog(loop, *server);
   zarn::test::XPeer peer(name);
   peer.move({150, 150});
@@ -120,7 +107,7 @@ TEST(X11DrawnMenuTest, ScreenShowsThePortTracksTheMouseAndTheReleaseChooses) {
   EXPECT_EQ(chosen, 3);
   EXPECT_TRUE(zarn::test::eventually([&] { return peer.popups().empty(); }));
 
-  // Escape cancels.
+  // Escape cancels, once the menu holds the keyboard.
   Rows again;
   std::thread escaper([&] {
     zarn::test::XPeer hand(name);

@@ -44,12 +44,40 @@ public:
   // Mapped override-redirect windows (menus), bottom to top, as global rectangles.
   std::vector<ScreenRect> popups() {
     std::vector<ScreenRect> out;
-    for (::Window w : children()) {
+    for (::Window w : popupWindows()) {
       XWindowAttributes a;
-      if (XGetWindowAttributes(dpy, w, &a) && a.override_redirect && a.map_state == IsViewable)
-        out.push_back({a.x, a.y, a.x + a.width, a.y + a.height});
+      if (XGetWindowAttributes(dpy, w, &a)) out.push_back({a.x, a.y, a.x + a.width, a.y + a.height});
     }
     return out;
+  }
+  // The same windows by their X ids.
+  std::vector<::Window> popupWindows() {
+    std::vector<::Window> out;
+    for (::Window w : children()) {
+      XWindowAttributes a;
+      if (XGetWindowAttributes(dpy, w, &a) && a.override_redirect && a.map_state == IsViewable) out.push_back(w);
+    }
+    return out;
+  }
+  // Whether the window is mapped and shown, so that input at its place
+  // reaches it.
+  bool viewable(::Window w) {
+    XWindowAttributes a;
+    return XGetWindowAttributes(dpy, w, &a) && a.map_state == IsViewable;
+  }
+  // The screen's colour at p, 8 bits a channel; empty when it cannot be read.
+  std::vector<uint8_t> rgbAt(ScreenPoint p) {
+    XImage* image = XGetImage(dpy, DefaultRootWindow(dpy), p.x, p.y, 1, 1, AllPlanes, ZPixmap);
+    if (!image) return {};
+    const unsigned long v = XGetPixel(image, 0, 0);
+    XDestroyImage(image);
+    return {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+  }
+  // Whether the display still has this window, asked once: a window
+  // destroyed is answered with an error, which the handler swallows.
+  bool exists(::Window w) {
+    XWindowAttributes a;
+    return XGetWindowAttributes(dpy, w, &a) != 0;
   }
   // The first mapped top-level window with this name.
   std::optional<ScreenRect> named(const std::string& title) {
@@ -58,19 +86,31 @@ public:
     if (!w || !XGetWindowAttributes(dpy, *w, &a)) return std::nullopt;
     return ScreenRect{a.x, a.y, a.x + a.width, a.y + a.height};
   }
-  // Open menus, once one holds the pointer (before that a click would go
-  // past it): empty until then.
+  // Open menus, once one holds the pointer and the keyboard (before that a
+  // click would go past it, and a key to the window below, lost): empty
+  // until then. A menu grabs the keyboard a moment after the pointer.
   std::vector<ScreenRect> grabbingPopups() {
     std::vector<ScreenRect> open = popups();
-    if (open.empty()) return open;
+    if (open.empty() || !pointerGrabbed() || !keyboardGrabbed()) return {};
+    return open;
+  }
+  // Whether another client holds the pointer or the keyboard, seen by trying
+  // to grab it: one that can be had is let go at once (the other client
+  // tries again, as the menus do).
+  bool pointerGrabbed() {
     const int grab = XGrabPointer(dpy, DefaultRootWindow(dpy), False, ButtonPressMask, GrabModeAsync, GrabModeAsync,
                                   None, None, CurrentTime);
-    if (grab == GrabSuccess) {
-      XUngrabPointer(dpy, CurrentTime);
-      XSync(dpy, False);
-      return {};
-    }
-    return open;
+    if (grab != GrabSuccess) return grab == AlreadyGrabbed;
+    XUngrabPointer(dpy, CurrentTime);
+    XSync(dpy, False);
+    return false;
+  }
+  bool keyboardGrabbed() {
+    const int grab = XGrabKeyboard(dpy, DefaultRootWindow(dpy), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    if (grab != GrabSuccess) return grab == AlreadyGrabbed;
+    XUngrabKeyboard(dpy, CurrentTime);
+    XSync(dpy, False);
+    return false;
   }
   // The first mapped top-level window with this name, by its X id.
   std::optional<::Window> namedWindow(const std::string& title) {
