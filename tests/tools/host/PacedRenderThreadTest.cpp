@@ -78,7 +78,11 @@ std::vector<int64_t> edges(const std::vector<float>& left) {
 
 } // namespace
 
-TEST(PacedRenderThreadTest, ASongLoopsOnItsSamplesWhateverTheBufferSize) {
+// One case per host buffer size (each renders a second of sound at the
+// wall clock's pace), so that the program's shards share them out.
+class PacedRenderSongThreadTest : public ::testing::TestWithParam<int32_t> {};
+
+TEST_P(PacedRenderSongThreadTest, ASongLoopsOnItsSamplesWhateverTheBufferSize) {
   // 480 ticks a quarter at 120 beats a minute: a tick is 44100 / 960 samples.
   // A note from tick 16 to tick 48, the song's end at tick 64: samples 735,
   // 2205 and 2940, and a round of 2940 + 44100 (a second of silence).
@@ -91,15 +95,15 @@ TEST(PacedRenderThreadTest, ASongLoopsOnItsSamplesWhateverTheBufferSize) {
   const std::vector<int64_t> expected = {735, -2205, round + 735, -(round + 2205)};
   const size_t samples = static_cast<size_t>(round + 2205 + 100);
 
-  for (int32_t frames : {512, 96, 32}) {
-    SCOPED_TRACE(frames);
-    const Heard heard = hear(song, frames, samples);
-    ASSERT_EQ(heard.left.size(), samples);
-    EXPECT_EQ(edges(heard.left), expected);
-    // One call of the plug-in per host buffer, each a whole buffer.
-    for (int32_t n : heard.callFrames) ASSERT_EQ(n, frames);
-  }
+  const int32_t frames = GetParam();
+  const Heard heard = hear(song, frames, samples);
+  ASSERT_EQ(heard.left.size(), samples);
+  EXPECT_EQ(edges(heard.left), expected);
+  // One call of the plug-in per host buffer, each a whole buffer.
+  for (int32_t n : heard.callFrames) ASSERT_EQ(n, frames);
 }
+
+INSTANTIATE_TEST_SUITE_P(BufferSizes, PacedRenderSongThreadTest, ::testing::Values(512, 96, 32));
 
 // Stopping does not wait for the buffer being waited for: at 100 samples a
 // second a buffer of 8192 frames is due after 82 s, and stop() ends the
