@@ -7,8 +7,10 @@
 #include "platform/StandardFolders.h"
 #include "platform/TemporaryFiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -19,6 +21,7 @@
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -121,7 +124,11 @@ public:
   enum class Outcome { held, busy, failed };
 
   explicit FileLock(std::string path) : mPath(std::move(path)) {
-    for (int tries = 0; tries < cLockTries; ++tries) {
+    // The wait is measured on the clock, not counted in tries: on a busy
+    // machine each pause oversleeps, and 300 of them took well beyond the
+    // seconds the error message promises.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(cWaitSeconds);
+    for (;;) {
       mFd.reset(::open(mPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
       if (!mFd) break;
       struct stat held, named;
@@ -136,7 +143,9 @@ public:
       }
       mFd.reset();
       mOutcome = Outcome::busy;
-      ::usleep(cLockPause);
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= giveUp) break;
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(cLockPause, giveUp - now));
     }
     if (mOutcome != Outcome::busy) mError = errno;
     mFd.reset();
@@ -155,8 +164,7 @@ public:
   static constexpr int cWaitSeconds = 3;
 
 private:
-  static constexpr useconds_t cLockPause = 10000;
-  static constexpr int cLockTries = cWaitSeconds * 1000000 / cLockPause;
+  static constexpr std::chrono::milliseconds cLockPause{10};
   std::string mPath;
   FileDescriptor mFd;
   Outcome mOutcome = Outcome::failed;

@@ -235,11 +235,12 @@ TEST(LockFreeQueueThreadTest, EachRecordAfterAnEmptySpellArrives) {
       if (r.sequence != static_cast<uint32_t>(taken)) ++wrong;
       ++taken;
     }
-    // A producer still waiting gives up.
+    // A producer still waiting gives up at once, not at the end of its own
+    // patience.
     foundEmptyAfter.pass(cGaveUp);
   });
   for (int i = 0; i < count; ++i) {
-    if (!foundEmptyAfter.awaitValue(i + 1)) break;
+    if (foundEmptyAfter.awaitEither(i + 1, cGaveUp) != i + 1) break;
     ASSERT_TRUE(queue.add(Record{0, static_cast<uint32_t>(i)}));
     added.store(i + 1);
     addedSoFar.pass(i + 1);

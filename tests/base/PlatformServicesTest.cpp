@@ -1,6 +1,8 @@
 #include "base/PlatformServices.h"
 #include "base/PosixCriticalSection.h"
 #include "platform/Clock.h"
+#include "tests/support/ThreadLook.h"
+#include "tests/support/Waiting.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,7 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -56,9 +59,11 @@ TEST(CriticalSectionThreadTest, OwnerLeavesAsOftenAsItEntered) {
 TEST(CriticalSectionThreadTest, WaitingThreadEntersOnlyAfterTheLastLeave) {
   std::unique_ptr<CriticalSection> section(createCriticalSection());
   std::atomic<int> stage{0};
+  std::atomic<pid_t> otherId{0};
   section->enter();
   section->enter();
   std::thread other([&] {
+    otherId = ::gettid();
     stage = 1;
     section->enter();
     stage = 2;
@@ -66,8 +71,12 @@ TEST(CriticalSectionThreadTest, WaitingThreadEntersOnlyAfterTheLastLeave) {
   });
   while (stage.load() == 0) std::this_thread::yield();
   section->leave();
-  // Give the waiting thread every chance to run: it must still wait.
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  // The waiting thread is seen asleep on the lock (however long a busy
+  // machine takes it to get there): it must still wait.
+  EXPECT_TRUE(zarn::test::eventually([&] {
+    const auto look = zarn::test::lookAt(::getpid(), otherId.load());
+    return stage.load() != 1 || (look && look->call == SYS_futex);
+  }));
   EXPECT_EQ(1, stage.load());
   section->leave();
   other.join();

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/Opener.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Waiting.h"
 
 #include <gtest/gtest.h>
 
@@ -89,7 +90,7 @@ TEST(OpenerTest, XdgOpenGetsTheUrlAsItsOnlyArgumentWithoutAShell) {
   const std::string url = "https://www.example.com/a'b;c$HOME";
   EXPECT_TRUE(platform::openUrl(url));
   std::string called;
-  for (int i = 0; i < 400 && (called = dir.read("called")).empty(); ++i) sleepCurrentThread(5);
+  zarn::test::eventually([&] { return !(called = dir.read("called")).empty(); });
   EXPECT_EQ(called, "1\n" + url + "\n");
 
   // No opener at all: false, nothing started.

@@ -7,16 +7,21 @@
 #include "tests/support/ReplacedFiles.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/ThreadLook.h"
+#include "tests/support/Waiting.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <optional>
 #include <string>
 #include <vector>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -399,9 +404,9 @@ TEST(PreferencesStoreTest, ConfigurationFolderFollowsXdgRules) {
 
 // Another process merging into the file at the same moment: while it holds
 // the lock beside the file, a store waits, and then merges into what that
-// process wrote, not into what was there before. (The pause only gives the
-// other process the time to reach its write: the outcome does not depend
-// on it.)
+// process wrote, not into what was there before. (The test makes its write
+// once the store is seen pausing between its tries for the lock; the
+// outcome would be the same had the store come later.)
 TEST(PreferencesStoreTest, AStoreMergesAfterAnotherProcessHoldingTheLock) {
   ConfigFolder config;
   {
@@ -420,7 +425,10 @@ TEST(PreferencesStoreTest, AStoreMergesAfterAnotherProcessHoldingTheLock) {
     ::_exit(store.synchronize() ? 0 : 1);
   }
   ASSERT_GT(child, 0);
-  ::usleep(200000);
+  EXPECT_TRUE(zarn::test::eventually([&] {
+    const auto look = zarn::test::lookAt(child, child);
+    return look && zarn::test::inPause(*look);
+  })) << "the store was never seen waiting for the lock";
   // The other process's write, as a store makes it: a new file renamed
   // over the old one; then it lets go as a store does.
   config.dir.write("config/d.prefs.new", "QuorvanePreferences 1\ni x 5\nend\n");
@@ -428,7 +436,7 @@ TEST(PreferencesStoreTest, AStoreMergesAfterAnotherProcessHoldingTheLock) {
   ::unlink(lockFile.c_str());
   ::close(lock);
   int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(zarn::test::awaitChild(child, status)) << "the store did not end once the lock was free";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(config.dir.read("config/d.prefs"), "QuorvanePreferences 1\ni x 5\ni y 2\nend\n");
   EXPECT_EQ(entries(config.dir.file("config")), std::vector<std::string>{"d.prefs"});
@@ -446,18 +454,23 @@ TEST(PreferencesStoreTest, AStalledHolderOfTheLockCostsNoKey) {
     first.setInteger("x", 1);
     ASSERT_TRUE(first.synchronize());
   }
-  int ready[2];
+  int ready[2], release[2];
   ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(release), 0);
   const pid_t holder = ::fork();
   if (holder == 0) {
     // A store's merge, as another process makes it: lock, read, (stall),
-    // write a new file over the old one, let go.
+    // write a new file over the old one, let go. It stalls until the test
+    // has seen the store give up; a store that never gives up gets the
+    // lock once the holder's patience ends, and the case fails on that.
+    ::close(release[1]);
     const std::string lockFile = config.dir.file("config/.d.prefs.lock");
     const int lock = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock < 0 || ::flock(lock, LOCK_EX) != 0) ::_exit(2);
     const std::string before = config.dir.read("config/d.prefs");
     if (::write(ready[1], "r", 1) != 1) ::_exit(2);
-    ::sleep(5);
+    pollfd released{release[0], POLLIN, 0};
+    ::poll(&released, 1, static_cast<int>(std::chrono::milliseconds(zarn::test::cPatience).count()));
     config.dir.write("config/d.prefs.new", "QuorvanePreferences 1\ni x 5\nend\n");
     ::rename(config.dir.file("config/d.prefs.new").c_str(), config.dir.file("config/d.prefs").c_str());
     ::unlink(lockFile.c_str());
@@ -465,6 +478,7 @@ TEST(PreferencesStoreTest, AStalledHolderOfTheLockCostsNoKey) {
   }
   ASSERT_GT(holder, 0);
   ::close(ready[1]);
+  ::close(release[0]);
   char c = 0;
   ASSERT_EQ(::read(ready[0], &c, 1), 1);
   ::close(ready[0]);
@@ -472,12 +486,24 @@ TEST(PreferencesStoreTest, AStalledHolderOfTheLockCostsNoKey) {
   {
     PreferencesStore store("d");
     store.setInteger("y", 2);
+    // Every pause of the store between its tries oversleeps by up to
+    // 100 ms, as on a busy machine: its wait still ends after the seconds
+    // it says, by the clock (300 pauses would take more than 30 s).
+    ASSERT_EQ(::prctl(PR_SET_TIMERSLACK, 100'000'000UL), 0);
+    const auto asked = std::chrono::steady_clock::now();
     EXPECT_FALSE(store.synchronize());
-    EXPECT_NE(store.lastError().find("changes are kept"), std::string::npos) << store.lastError();
+    const auto waited = std::chrono::steady_clock::now() - asked;
+    ::prctl(PR_SET_TIMERSLACK, 0UL); // the thread's default again
+    EXPECT_GE(waited, std::chrono::seconds(3));
+    EXPECT_LT(waited, zarn::test::cPatience);
+    EXPECT_NE(store.lastError().find("more than 3 seconds; the changes are kept"), std::string::npos)
+        << store.lastError();
     EXPECT_TRUE(store.hasChanges());
   }
+  EXPECT_EQ(::write(release[1], "g", 1), 1);
+  ::close(release[1]);
   int status = 0;
-  ASSERT_EQ(::waitpid(holder, &status, 0), holder);
+  ASSERT_TRUE(zarn::test::awaitChild(holder, status)) << "the holder did not let go";
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(config.dir.read("config/d.prefs"), "QuorvanePreferences 1\ni x 5\nend\n");
 

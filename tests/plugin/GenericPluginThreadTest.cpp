@@ -8,6 +8,7 @@
 
 #include "base/PresetManager.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/ThreadLook.h"
 #include "tests/support/Waiting.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace genericplugintest;
@@ -152,11 +154,18 @@ TEST(GenericPluginThreadTest, SetListenerWaitsForTheCallInProgress) {
   EXPECT_TRUE(zarn::test::eventually([&] { return blocking.entered.load(); })) << "the call never reached the listener";
 
   std::atomic<bool> returned{false};
+  std::atomic<pid_t> detacherId{0};
   std::thread detacher([&] {
+    detacherId = ::gettid();
     plugin.setListener(nullptr);
     returned.store(true);
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  // Seen pausing in its wait (however long a busy machine takes it to get
+  // there), it has not returned.
+  EXPECT_TRUE(zarn::test::eventually([&] {
+    const auto look = detacherId.load() ? zarn::test::lookAt(::getpid(), detacherId.load()) : std::nullopt;
+    return returned.load() || (look && zarn::test::inPause(*look));
+  }));
   EXPECT_FALSE(returned.load());
   blocking.letGo();
   detacher.join();

@@ -13,6 +13,7 @@
 #include "platform/Alerts.h"
 #include "platform/PreferencesStore.h"
 #include "plugin/ControllerMapping.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestBundle.h"
@@ -105,7 +106,7 @@ public:
     ::close(mGo);
     mGo = -1;
     int status = 0;
-    if (!told || ::waitpid(mPid, &status, 0) != mPid || !WIFEXITED(status)) return -1;
+    if (!told || !zarn::test::awaitChild(mPid, status) || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
   }
 

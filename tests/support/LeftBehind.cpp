@@ -1,5 +1,7 @@
 #include "tests/support/LeftBehind.h"
 
+#include "tests/support/ChildProcess.h"
+
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
@@ -49,7 +51,7 @@ LockHolder::LockHolder(const std::string& path) {
   ::close(ready[0]);
   if (child > 0 && !locked) {
     int status = 0;
-    ::waitpid(child, &status, 0);
+    awaitChild(child, status);
   }
   mPid = locked ? child : -1;
 }

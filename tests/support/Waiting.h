@@ -59,6 +59,13 @@ public:
     std::unique_lock<std::mutex> lock(mMutex);
     return mChanged.wait_for(lock, limit, [&] { return mValue == wanted; });
   }
+  // The baton's value once it holds either `wanted` or `other` (a word
+  // that the passer has given up, say); `other` too if neither comes
+  // within `limit`.
+  int awaitEither(int wanted, int other, std::chrono::milliseconds limit = cPatience) {
+    std::unique_lock<std::mutex> lock(mMutex);
+    return mChanged.wait_for(lock, limit, [&] { return mValue == wanted || mValue == other; }) ? mValue : other;
+  }
   int value() {
     std::lock_guard<std::mutex> lock(mMutex);
     return mValue;

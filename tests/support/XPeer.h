@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/WindowServer.h"
+#include "tests/support/Waiting.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -125,16 +126,14 @@ public:
     }
     return std::nullopt;
   }
-  // Waits up to 10 s for what `ready` looks for (a non-empty list or an
-  // answer).
+  // Waits (with the patience of every wait of the tests) for what `ready`
+  // looks for (a non-empty list or an answer).
   static bool found(const std::vector<ScreenRect>& r) { return !r.empty(); }
   static bool found(const std::optional<ScreenRect>& r) { return r.has_value(); }
   template <class F> auto await(F ready) {
-    for (int i = 0; i < 1000; ++i) {
-      if (auto r = ready(); found(r)) return r;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return ready();
+    decltype(ready()) r{};
+    eventually([&] { return found(r = ready()); });
+    return r;
   }
   std::vector<uint8_t> rgb(unsigned long window, int width, int height) {
     std::vector<uint8_t> out;

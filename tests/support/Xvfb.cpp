@@ -1,6 +1,10 @@
 #include "tests/support/Xvfb.h"
 
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Waiting.h"
+
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -51,10 +55,15 @@ Xvfb::Xvfb() {
     why = "cannot run Xvfb";
     return;
   }
+  // A server that starts on a busy machine may take seconds to say its
+  // number.
+  const auto giveUp = std::chrono::steady_clock::now() + cPatience;
   std::string number;
   for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - std::chrono::steady_clock::now()).count();
     pollfd p{fds[0], POLLIN, 0};
-    if (poll(&p, 1, 10000) <= 0) break;
+    if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) break;
     char c;
     const ssize_t n = read(fds[0], &c, 1);
     if (n < 0 && errno == EINTR) continue;
@@ -65,7 +74,7 @@ Xvfb::Xvfb() {
   if (number.empty()) {
     kill(pid, SIGTERM);
     int status = 0;
-    waitpid(pid, &status, 0);
+    awaitChild(pid, status);
     // 127: the child found no Xvfb to run.
     why = WIFEXITED(status) && WEXITSTATUS(status) == 127 ? "cannot run Xvfb" : "Xvfb gave no display number";
     pid = -1;
@@ -77,7 +86,8 @@ Xvfb::Xvfb() {
 Xvfb::~Xvfb() {
   if (pid <= 0) return;
   kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
+  int status = 0;
+  awaitChild(pid, status);
 }
 
 Xvfb& Xvfb::shared() {

@@ -1,5 +1,7 @@
 #include "tests/host/services/EngineTestSupport.h"
 
+#include "tests/support/ChildProcess.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -31,7 +33,7 @@ void inIsolation(const std::function<void()>& body) {
     ::_exit(::testing::Test::HasFailure() ? 1 : 0);
   }
   int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(zarn::test::awaitChild(child, status)) << "the isolated part did not end and was killed";
   ASSERT_TRUE(WIFEXITED(status)) << "the isolated part ended abnormally";
   EXPECT_EQ(WEXITSTATUS(status), 0) << "the isolated part failed (see its output above)";
 }

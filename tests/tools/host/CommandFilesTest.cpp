@@ -5,6 +5,7 @@
 #include "tests/tools/host/HostCommandRun.h"
 
 #include "tests/support/TempDir.h"
+#include "tests/support/Waiting.h"
 #include "tests/tools/render/MidiBytes.h"
 
 #include <gtest/gtest.h>
@@ -212,7 +213,7 @@ TEST(CommandFilesTest, SnapshotInputsThatAreNotTextFilesAreRefusedAtOnce) {
     std::vector<std::string> args{"snapshot", "--bundle", ZARN_BUNDLE, dir.file(c.output)};
     if (!c.script.empty()) args.insert(args.begin() + 1, {"--script", c.script});
     // The refusal comes at once; the wait only bounds a hang.
-    const hosttest::Result r = hosttest::runInChild(args, 15);
+    const hosttest::Result r = hosttest::runInChild(args, static_cast<int>(zarn::test::cPatience.count()));
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_TRUE(isOnePrintableLine(r.err)) << r.err.substr(0, 200);
     EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err.substr(0, 200);

@@ -3,6 +3,7 @@
 // variable, no folder made), then with a data folder that cannot be
 // written, then normally again.
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/render/MidiBytes.h"
 
@@ -73,9 +74,12 @@ HostRun runHost(const std::vector<std::string>& args, const std::vector<std::str
   HostRun run;
   if (posix_spawn(&pid, av[0], &actions, nullptr, av.data(), ev.data()) == 0) {
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    // A first run builds the wave tables: the wait is that of the other
+    // commands run as programs (hosttest::waitForExit).
+    if (!zarn::test::awaitChild(pid, status, 120))
+      run.status = -1; // killed after the wait: a first run that hangs
+    else
+      run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   posix_spawn_file_actions_destroy(&actions);
   run.err = readFile(errFile);

@@ -115,13 +115,7 @@ inline pid_t startHost(const std::vector<std::string>& arguments, const std::vec
 // within the (generous) wait and was killed.
 inline int waitForExit(pid_t pid, int waitSeconds = 120) {
   int status = 0;
-  for (int i = 0; i < waitSeconds * 100; ++i) {
-    if (::waitpid(pid, &status, WNOHANG) == pid) return status;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, &status, 0);
-  return -1;
+  return zarn::test::awaitChild(pid, status, waitSeconds) ? status : -1;
 }
 #endif
 

@@ -7,6 +7,7 @@
 
 #include "platform/Clock.h"
 #include "tests/support/ScopedEnvironment.h"
+#include "tests/support/ThreadLook.h"
 #include "tests/support/Waiting.h"
 #include "tests/tools/render/MidiBytes.h"
 #include "tools/host/RenderThread.h"
@@ -22,6 +23,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -76,7 +78,11 @@ std::vector<int64_t> edges(const std::vector<float>& left) {
 
 } // namespace
 
-TEST(PacedRenderThreadTest, ASongLoopsOnItsSamplesWhateverTheBufferSize) {
+// One case per host buffer size (each renders a second of sound at the
+// wall clock's pace), so that the program's shards share them out.
+class PacedRenderSongThreadTest : public ::testing::TestWithParam<int32_t> {};
+
+TEST_P(PacedRenderSongThreadTest, ASongLoopsOnItsSamplesWhateverTheBufferSize) {
   // 480 ticks a quarter at 120 beats a minute: a tick is 44100 / 960 samples.
   // A note from tick 16 to tick 48, the song's end at tick 64: samples 735,
   // 2205 and 2940, and a round of 2940 + 44100 (a second of silence).
@@ -89,26 +95,36 @@ TEST(PacedRenderThreadTest, ASongLoopsOnItsSamplesWhateverTheBufferSize) {
   const std::vector<int64_t> expected = {735, -2205, round + 735, -(round + 2205)};
   const size_t samples = static_cast<size_t>(round + 2205 + 100);
 
-  for (int32_t frames : {512, 96, 32}) {
-    SCOPED_TRACE(frames);
-    const Heard heard = hear(song, frames, samples);
-    ASSERT_EQ(heard.left.size(), samples);
-    EXPECT_EQ(edges(heard.left), expected);
-    // One call of the plug-in per host buffer, each a whole buffer.
-    for (int32_t n : heard.callFrames) ASSERT_EQ(n, frames);
-  }
+  const int32_t frames = GetParam();
+  const Heard heard = hear(song, frames, samples);
+  ASSERT_EQ(heard.left.size(), samples);
+  EXPECT_EQ(edges(heard.left), expected);
+  // One call of the plug-in per host buffer, each a whole buffer.
+  for (int32_t n : heard.callFrames) ASSERT_EQ(n, frames);
 }
+
+INSTANTIATE_TEST_SUITE_P(BufferSizes, PacedRenderSongThreadTest, ::testing::Values(512, 96, 32));
 
 // Stopping does not wait for the buffer being waited for: at 100 samples a
 // second a buffer of 8192 frames is due after 82 s, and stop() ends the
-// wait at once, with nothing rendered.
+// wait at once, with nothing rendered. The stop comes once the thread is
+// seen in that wait (a stop before it would not test the wait).
 TEST(PacedRenderThreadTest, StopEndsTheWaitForTheNextBuffer) {
   simhost::SimHost host;
   ASSERT_EQ(host.load(ZARN_TEST_GAIN_BUNDLE), 0);
   simhost::Instance& in = *host.createInstance();
   simhost::PacedRender render(host, in, 100.0, nullptr, 8192);
+  const auto waitingThreads = [] {
+    int waiting = 0;
+    for (const pid_t tid : zarn::test::threadsNamed(::getpid(), simhost::PacedRender::kThreadName)) {
+      const auto look = zarn::test::lookAt(::getpid(), tid);
+      waiting += look && zarn::test::inFutexWaitUntil(*look);
+    }
+    return waiting;
+  };
   render.start();
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(zarn::test::eventually([&] { return waitingThreads() == 1; }))
+      << "the render thread was never seen waiting for its first buffer";
   const auto before = std::chrono::steady_clock::now();
   render.stop();
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(30));
@@ -160,8 +176,6 @@ TEST(PacedRenderThreadTest, RenderThreadsAreNamedWhileTheyRun) {
     const auto names = threadNames();
     return std::count(names.begin(), names.end(), "zarn-render");
   };
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (rendering() != 0 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  zarn::test::eventually([&] { return rendering() == 0; });
   EXPECT_EQ(rendering(), 0);
 }

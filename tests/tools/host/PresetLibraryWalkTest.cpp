@@ -262,12 +262,10 @@ std::string runShape(const Shape& shape) {
   });
 }
 
-} // namespace
-
-TEST(PresetLibraryWalkTest, InfoAndPresetReachEveryPresetOfTheLibrary) {
-#ifndef ZARN_BUNDLE
-  GTEST_SKIP() << "the synthesizer's bundle is not built";
-#else
+// The shapes of library the commands must walk. Each is a case of its own
+// (it sets up a home of its own anyway), so that the program's shards share
+// them out.
+std::vector<Shape> libraryShapes() {
   const std::vector<Shape> shapes = {
       {"three damaged presets in a row, then good ones",
        [](const Library& l) {
@@ -388,9 +386,23 @@ TEST(PresetLibraryWalkTest, InfoAndPresetReachEveryPresetOfTheLibrary) {
        "A preset folder could not be read, so its presets are not listed: ",
        true},
   };
-  for (const Shape& shape : shapes) EXPECT_EQ(runShape(shape), "") << shape.name;
+  return shapes;
+}
+
+} // namespace
+
+class PresetLibraryShapeTest : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(PresetLibraryShapeTest, InfoAndPresetReachEveryPresetOfTheLibrary) {
+#ifndef ZARN_BUNDLE
+  GTEST_SKIP() << "the synthesizer's bundle is not built";
+#else
+  const Shape shape = libraryShapes().at(GetParam());
+  EXPECT_EQ(runShape(shape), "") << shape.name;
 #endif
 }
+
+INSTANTIATE_TEST_SUITE_P(Shapes, PresetLibraryShapeTest, ::testing::Range<size_t>(0, libraryShapes().size()));
 
 // Each command reads the library once, whatever instances it makes and drops:
 // a library that links to a large tree costs a command one scan's time, not
