@@ -12,6 +12,7 @@
 #include "tests/support/OpenHooks.h"
 #include "tests/support/OrdinaryPermissions.h"
 #include "tests/support/ReplacedFiles.h"
+#include "tests/support/SkippedCases.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WithoutLinks.h"
 
@@ -102,6 +103,7 @@ TEST(ReplacingFileTest, ANameThatCannotBeWrittenIsSaidAtOnceWithItsReason) {
 // device by its kind, a /proc/self/fd entry of a deleted file, and, as
 // another user, a file the kernel would not let this user rename over.
 TEST(ReplacingFileTest, WhatIsNoFileOrNotOursToReplaceIsSaidAtOnce) {
+  zarn::test::SkippedCases skipped;
   zarn::test::TempDir dir("replacing");
   namespace fs = std::filesystem;
   ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0644), 0);
@@ -126,7 +128,7 @@ TEST(ReplacingFileTest, WhatIsNoFileOrNotOursToReplaceIsSaidAtOnce) {
                                               dir.file("null") + ", a character device, not a regular file; "
                                                                  "give another name"});
   } else {
-    std::printf("[  SKIPPED ] a link to a device: mknod is not allowed here\n");
+    skipped.add("a link to a device", "mknod is not allowed here");
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -146,8 +148,8 @@ TEST(ReplacingFileTest, WhatIsNoFileOrNotOursToReplaceIsSaidAtOnce) {
   // Root's file, open to all, in a folder with the sticky bit: the user
   // nobody may write it but not rename over it.
   if (::geteuid() != 0) {
-    std::printf("[  SKIPPED ] another user's file in a sticky folder: it needs root to make one\n");
-    return;
+    skipped.add("another user's file in a sticky folder", "it needs root to make one");
+    return skipped.report();
   }
   ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
   fs::create_directory(dir.file("shared"));
@@ -165,13 +167,14 @@ TEST(ReplacingFileTest, WhatIsNoFileOrNotOursToReplaceIsSaidAtOnce) {
     return (writable ? std::string("writable") : error) + "|" + (ownWritable ? "writable" : mine);
   });
   if (r.output == "nobody cannot reach the test's folder") {
-    std::printf("[  SKIPPED ] another user's file in a sticky folder: %s\n", r.output.c_str());
-    return;
+    skipped.add("another user's file in a sticky folder", r.output);
+    return skipped.report();
   }
   EXPECT_EQ(r.output, "cannot write " + dir.file("shared/shared.wav") +
                           ": it is another user's file in a folder with the sticky bit, where only its owner may "
                           "replace it; give another name|writable");
   EXPECT_EQ(dir.read("shared/shared.wav"), "root's");
+  skipped.report();
 }
 
 namespace {
@@ -274,6 +277,7 @@ std::vector<std::string> namesIn(const std::string& folder) {
 // everything she set on it. A new file of his in its place would lock her
 // out and let him chmod it.
 TEST(ReplacingFileTest, AFileOfAnotherUserThatThisUserMayWriteStaysHers) {
+  zarn::test::SkippedCases skipped;
   if (::geteuid() != 0) GTEST_SKIP() << "it needs root to have files of other users and to become them";
   struct Case {
     const char* what;
@@ -292,7 +296,7 @@ TEST(ReplacingFileTest, AFileOfAnotherUserThatThisUserMayWriteStaysHers) {
     TempDir dir("replacing");
     if (!c.list.empty())
       if (const std::string why = accessListsUnsupported(dir); !why.empty()) {
-        std::printf("[  SKIPPED ] %s: %s\n", c.what, why.c_str());
+        skipped.add(c.what, why);
         continue;
       }
     // A shared folder (not sticky) that all may pass through and write in.
@@ -337,6 +341,7 @@ TEST(ReplacingFileTest, AFileOfAnotherUserThatThisUserMayWriteStaysHers) {
     // Nothing else is left: no temporary file, no kept copy.
     EXPECT_EQ(namesIn(dir.file("shared")), std::vector<std::string>{"take.wav"});
   }
+  skipped.report();
 }
 
 namespace {
@@ -454,6 +459,7 @@ TEST(ReplacingFileTest, AFileWrittenInPlaceThatCannotBeFinishedLeavesTheWholeNew
 // minutes) holds: the new file takes owner, mode and access list as they
 // are at the commit, all from the one file.
 TEST(ReplacingFileTest, WhatTheUserChangesOnTheFileWhileItIsWrittenHolds) {
+  zarn::test::SkippedCases skipped;
   const bool root = ::geteuid() == 0;
   TempDir probe("replacing");
   const bool lists = accessListsUnsupported(probe).empty();
@@ -485,7 +491,7 @@ TEST(ReplacingFileTest, WhatTheUserChangesOnTheFileWhileItIsWrittenHolds) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     if ((c.needsRoot && !root) || (c.needsLists && !lists)) {
-      std::printf("[  SKIPPED ] %s: it needs %s\n", c.what, c.needsRoot ? "root" : "access lists");
+      skipped.add(c.what, c.needsRoot ? "it needs root" : "it needs access lists");
       continue;
     }
     TempDir dir("replacing");
@@ -510,6 +516,7 @@ TEST(ReplacingFileTest, WhatTheUserChangesOnTheFileWhileItIsWrittenHolds) {
     EXPECT_EQ(st.st_uid, c.ownerAfter == ~uid_t(0) ? ::geteuid() : c.ownerAfter);
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"take.wav"});
   }
+  skipped.report();
 }
 
 namespace {
@@ -544,6 +551,7 @@ struct SwapAtOpen {
 // A file written in place checks what it opens, and that the name still
 // leads there once written.
 TEST(ReplacingFileTest, WhatIsPutAtTheNameAtTheLastMomentKeepsIt) {
+  zarn::test::SkippedCases skipped;
   const bool root = ::geteuid() == 0;
   struct Case {
     const char* what;
@@ -579,7 +587,7 @@ TEST(ReplacingFileTest, WhatIsPutAtTheNameAtTheLastMomentKeepsIt) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     if (c.inPlace && !root) {
-      std::printf("[  SKIPPED ] %s: it needs root to have a file of another user\n", c.what);
+      skipped.add(c.what, "it needs root to have a file of another user");
       continue;
     }
     TempDir dir("replacing");
@@ -633,6 +641,7 @@ TEST(ReplacingFileTest, WhatIsPutAtTheNameAtTheLastMomentKeepsIt) {
     }
     EXPECT_EQ(namesIn(dir.path()), left);
   }
+  skipped.report();
 }
 
 // On a file system without a rename that may not replace and without hard

@@ -6,6 +6,7 @@
 #include "tests/support/XPeer.h"
 
 #include "platform/X11WindowServer.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/Waiting.h"
 #include "tests/support/Xvfb.h"
@@ -51,7 +52,8 @@ public:
   ~ClipboardOwner() {
     if (pid <= 0) return;
     kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
+    int status = 0;
+    zarn::test::awaitChild(pid, status);
   }
   pid_t pid = -1;
 };

@@ -2,6 +2,7 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/OrdinaryPermissions.h"
+#include "tests/support/SkippedCases.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -230,6 +231,7 @@ std::vector<std::pair<std::string, Standing>> everythingIn(const std::string& fo
 } // namespace
 
 void expectOnlyRegularFilesSaved(const Saver& saver) {
+  SkippedCases skipped;
   const bool root = ::geteuid() == 0;
   const mode_t fresh = saver.newMode & ~currentUmask();
   const std::string& name = saver.name;
@@ -340,7 +342,7 @@ void expectOnlyRegularFilesSaved(const Saver& saver) {
     if (c.atMoment) dir.write(name, saver.old);
     const std::string why = c.atMoment ? std::string() : c.setUp(dir);
     if (!why.empty()) {
-      std::printf("[  SKIPPED ] %s: %s\n", c.what, why.c_str());
+      skipped.add(c.what, why);
       continue;
     }
     const std::string path = dir.file(c.path.empty() ? name : c.path);
@@ -362,7 +364,7 @@ void expectOnlyRegularFilesSaved(const Saver& saver) {
         return std::string(saver.write(path, nothing) ? "written" : "refused");
       });
       if (r.output != "written" && r.output != "refused") {
-        std::printf("[  SKIPPED ] %s: %s\n", c.what, r.output.c_str());
+        skipped.add(c.what, r.output);
         continue;
       }
       wrote = r.output == "written";
@@ -370,7 +372,7 @@ void expectOnlyRegularFilesSaved(const Saver& saver) {
       wrote = saver.write(path, c.atMoment ? atMoment : nothing);
     }
     if (!between.empty()) {
-      std::printf("[  SKIPPED ] %s: %s\n", c.what, between.c_str());
+      skipped.add(c.what, between);
       continue;
     }
     EXPECT_EQ(temporaryFilesIn(dir.path()), std::vector<std::string>());
@@ -417,6 +419,7 @@ void expectOnlyRegularFilesSaved(const Saver& saver) {
     EXPECT_EQ(temporaryFilesIn(dir.path()), std::vector<std::string>());
     ::close(fd);
   }
+  skipped.report();
 }
 
 } // namespace zarn::test
