@@ -81,7 +81,9 @@ bool removeTreeAt(int parent, const char* name, int depth) {
   ino64_t left[cRemembered];
   int leftCount = 0;
   for (int pass = 0; pass < 100; ++pass) {
-    alignas(8) char buffer[4096];
+    // Small: this runs in a signal handler, perhaps on a sanitizer's small
+    // signal stack, one frame a level; a name takes at most 280 bytes.
+    alignas(8) char buffer[1024];
     bool removed = false;
     ::lseek(fd, 0, SEEK_SET);
     for (;;) {
