@@ -1,7 +1,6 @@
 #include "platform/PngWriter.h"
 
 #include "platform/ReplacingFile.h"
-#include "platform/SignalCleanup.h"
 
 #include <png.h>
 
@@ -56,10 +55,6 @@ bool writePngFile(const std::string& path, int width, int height, const uint8_t*
                (rgba ? "" : " without pixels") + " cannot be made a PNG file";
     return false;
   }
-  // A signal that ends the program while the bytes are written removes
-  // the temporary file (the tools that draw pictures hold no SignalCleanup
-  // of their own); the picture at the name stays as it was.
-  const platform::SignalCleanup cleanup;
   platform::ReplacingFile file;
   if (file.create(path) && file.writeAll(png.data(), png.size()) && file.commit()) return true;
   if (error) *error = file.error();

@@ -1,4 +1,5 @@
 #include "platform/PngWriter.h"
+#include "platform/SignalCleanup.h"
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ReplacedFiles.h"
@@ -113,7 +114,8 @@ TEST(PngWriterTest, AFifoAtTheNameIsRefusedAtOnce) {
 }
 
 // A write cut short (here by the file size limit, whose signal ends the
-// program) leaves the old picture whole and no part of the new one.
+// program) leaves the old picture whole and no part of the new one, in a
+// program that holds a SignalCleanup, as every tool that draws does.
 TEST(PngWriterTest, AWriteCutShortLeavesTheOldPictureWhole) {
   zarn::test::TempDir dir("png");
   const Picture picture;
@@ -124,6 +126,7 @@ TEST(PngWriterTest, AWriteCutShortLeavesTheOldPictureWhole) {
     const rlimit none{0, 0}, small{4096, 4096};
     ::setrlimit(RLIMIT_CORE, &none);
     ::setrlimit(RLIMIT_FSIZE, &small);
+    const platform::SignalCleanup cleanup;
     std::string error;
     return picture.write(dir.file("sheet.png"), &error) ? std::string("written") : error;
   });

@@ -29,6 +29,7 @@
 #include "platform/Clock.h"
 #include "platform/HeadlessWindowServer.h"
 #include "platform/PngWriter.h"
+#include "platform/SignalCleanup.h"
 #include "tools/CommandHelp.h"
 #include "tools/gallery/Skins.h"
 
@@ -149,6 +150,9 @@ int usage(bool asked = false) { return zarn::tools::usage(asked, "usage: zarn-ga
 } // namespace
 
 int main(int argc, char** argv) {
+  // A signal that ends the tool while a picture is written removes the
+  // temporary file; the picture at the name stays as it was.
+  const platform::SignalCleanup cleanup;
   if (zarn::tools::helpAsked(argc, argv)) return usage(true);
   // An option where the picture's name belongs is no name to write to.
   if (argc < 2 || argv[1][0] == '-') return usage();

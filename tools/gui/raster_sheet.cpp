@@ -11,6 +11,7 @@
 #include "gui/Canvas.h"
 #include "gui/MacCompatibleBitmap.h"
 #include "platform/PngWriter.h"
+#include "platform/SignalCleanup.h"
 #include "tools/CommandHelp.h"
 
 #include <cmath>
@@ -215,6 +216,9 @@ int usage(bool asked = false) {
 }
 
 int main(int argc, char** argv) {
+  // A signal that ends the tool while a picture is written removes the
+  // temporary file; the picture at the name stays as it was.
+  const platform::SignalCleanup cleanup;
   if (zarn::tools::helpAsked(argc, argv)) return usage(true);
   // An option where the picture's name belongs is no name to write to.
   if (argc < 2 || argv[1][0] == '-') return usage();

@@ -10,6 +10,7 @@
 #include "gui/MacText.h"
 
 #include "platform/PngWriter.h"
+#include "platform/SignalCleanup.h"
 #include "tools/CommandHelp.h"
 
 #include <cstdio>
@@ -48,6 +49,9 @@ bool writePng(const std::string& path, gui::Bitmap& b, std::string& error) {
 } // namespace
 
 int main(int argc, char** argv) {
+  // A signal that ends the tool while a picture is written removes the
+  // temporary file; the picture at the name stays as it was.
+  const platform::SignalCleanup cleanup;
   // An option where the picture's name belongs is no name to write to.
   if (const int status = zarn::tools::checkOneName(argc, argv, "usage: zarn-text-sheet OUT.png\n"); status >= 0)
     return status;

@@ -2,6 +2,7 @@
 // a display and prints its timeline. Reads the script from standard input
 // when no file is given. See tools/scene/Scene.h for the commands.
 
+#include "platform/SignalCleanup.h"
 #include "tools/CommandHelp.h"
 #include "tools/scene/Scene.h"
 
@@ -24,6 +25,9 @@ const char* const kHelp =
 } // namespace
 
 int main(int argc, char** argv) {
+  // A signal that ends the tool while a picture is written removes the
+  // temporary file; the picture at the name stays as it was.
+  const platform::SignalCleanup cleanup;
   if (zarn::tools::helpAsked(argc, argv)) return zarn::tools::usage(true, kUsage, kHelp);
   if (argc > 2) return zarn::tools::usage(false, kUsage);
   std::ifstream file;

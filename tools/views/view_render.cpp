@@ -13,6 +13,7 @@
 #include "host/services/CNoResourceView.h"
 #include "platform/DrawPort.h"
 #include "platform/PngWriter.h"
+#include "platform/SignalCleanup.h"
 #include "tools/CommandHelp.h"
 #include "tools/views/ViewRender.h"
 
@@ -47,6 +48,9 @@ int usage() { return zarn::tools::usage(false, kUsage); }
 CProcessGroupInterface* CProcessGroup::CreateProcessGroup() { return new ViewGroup; }
 
 int main(int argc, char** argv) {
+  // A signal that ends the tool while a picture is written removes the
+  // temporary file; the picture at the name stays as it was.
+  const platform::SignalCleanup cleanup;
   std::string bundle, output;
   int width = 320, height = 200;
   std::vector<std::string> descriptions;
