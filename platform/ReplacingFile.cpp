@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +26,13 @@ MoveAsNewCalls defaultMoveAsNewCalls() {
 }
 
 MoveAsNewCalls gMoveAsNew = defaultMoveAsNewCalls();
+
+InPlaceCalls defaultInPlaceCalls() {
+  return {[](int fd, off_t length) { return ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, length); },
+          [](int fd, const void* data, size_t size, off_t at) { return ::pwrite(fd, data, size, at); }};
+}
+
+InPlaceCalls gInPlace = defaultInPlaceCalls();
 
 } // namespace seams
 
@@ -145,34 +154,44 @@ constexpr int cCommitLooks = 4;
 
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-// Where a file written in place keeps the whole of the new contents while
-// it is copied into the user's file: the first free one of NAME.unsaved,
-// NAME.unsaved-2, ... beside it (as the editor keeps a state it could not
-// save). A name outside the temporary files' scheme: no sweep and no
-// signal removes it, so if the copy fails, or the process dies halfway
-// through (the user's file then half old, half new), the new contents
-// stand there for the user under a name he sees. from itself when no such
-// name can be taken (too long for the folder), errno then says why.
+// Where the whole of a save is kept when it cannot be put at its name, or
+// while it is copied into the user's file (writeInPlace): the first free
+// one of NAME.unsaved, NAME.unsaved-2, ... beside it (as the editor keeps a
+// state it could not save), then NAME.unsaved-PID-2, ..., NAME cut short
+// where the whole would pass the longest name the folder takes. A name
+// outside the temporary files' scheme: no sweep and no signal removes it,
+// so if the copy fails, or the process dies halfway through (the user's
+// file then half old, half new), the new contents stand there for the
+// user under a name he sees. "" when no such name can be taken, errno then
+// says why; from stays as it was.
 std::string keepBeside(const std::string& from, const std::string& target) {
   constexpr int cMostNames = 100;
-  for (int n = 1; n <= cMostNames; ++n) {
-    const std::string name = target + ".unsaved" + (n == 1 ? "" : "-" + std::to_string(n));
-    if (moveAsNew(from, name)) return name;
-    if (errno != EEXIST) break;
+  const size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  const std::string name = target.substr(folder.size());
+  const size_t longest = longestFileName(folder);
+  const std::string process = "-" + std::to_string(::getpid());
+  for (int n = 1; n <= 2 * cMostNames; ++n) {
+    const std::string tail = ".unsaved" + (n == 1 ? "" : n <= cMostNames ? "-" + std::to_string(n)
+                                                                           : process + "-" + std::to_string(n - cMostNames));
+    const std::string kept = folder + shortenedName(name, longest > tail.size() ? longest - tail.size() : 1) + tail;
+    if (moveAsNew(from, kept)) return kept;
+    if (errno != EEXIST) return "";
   }
-  return from;
+  return "";
 }
 
-// Copies size bytes of the file open at from into the one open at to,
-// from their starts. 0, or the errno of the failure.
-int copyInto(int from, int to, off_t size) {
-  std::vector<char> buffer(static_cast<size_t>(std::min<off_t>(size, off_t(1) << 20)));
-  for (off_t at = 0; at < size;) {
-    const ssize_t got = ::pread(from, buffer.data(), std::min<size_t>(buffer.size(), static_cast<size_t>(size - at)), at);
+// Copies the bytes from first to end of the file open at from into the one
+// open at to, at the same places. 0, or the errno of the failure.
+int copyInto(int from, int to, off_t first, off_t end) {
+  if (first >= end) return 0;
+  std::vector<char> buffer(static_cast<size_t>(std::min<off_t>(end - first, off_t(1) << 20)));
+  for (off_t at = first; at < end;) {
+    const ssize_t got = ::pread(from, buffer.data(), std::min<size_t>(buffer.size(), static_cast<size_t>(end - at)), at);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return got < 0 ? errno : EIO; // the temporary file shorter than it was
     for (ssize_t put = 0; put < got;) {
-      const ssize_t n = ::pwrite(to, buffer.data() + put, static_cast<size_t>(got - put), at + put);
+      const ssize_t n = seams::gInPlace.write(to, buffer.data() + put, static_cast<size_t>(got - put), at + put);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return n < 0 ? errno : EIO;
       put += n;
@@ -180,6 +199,46 @@ int copyInto(int from, int to, off_t size) {
     at += got;
   }
   return 0;
+}
+
+// Makes sure that the whole of the new contents (from, size bytes) fits
+// into the file open at to, which holds oldSize bytes, before any of its
+// bytes changes: a full disk, a quota or a file size limit met halfway
+// through the copy would leave the user's file with neither its old nor
+// its new contents. The limit is asked, the space reserved where the file
+// system can (fallocate); and the part beyond the old end is written
+// first, which also takes the space where it cannot. 0 when the rest may
+// be copied; else the errno, and the file holds its old bytes (cut back to
+// its old length).
+int makeRoom(int from, int to, off_t oldSize, off_t size) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      static_cast<rlim_t>(size) > limit.rlim_cur)
+    return EFBIG;
+  if (seams::gInPlace.reserve(to, size) != 0 && !unsupported(errno)) {
+    const int error = errno;
+    (void)::ftruncate(to, oldSize); // what was reserved beyond the end goes
+    return error;
+  }
+  if (const int error = copyInto(from, to, oldSize, size); error != 0) {
+    if (::ftruncate(to, oldSize) != 0) return errno;
+    return error;
+  }
+  return 0;
+}
+
+// Takes a SIGXFSZ that a write past the file size limit sent this thread
+// while it held it back: the write failed with EFBIG and is reported; the
+// signal must not end the program once it is let go.
+void takeSizeLimitSignal() {
+  sigset_t pending;
+  if (::sigpending(&pending) != 0 || !sigismember(&pending, SIGXFSZ)) return;
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, SIGXFSZ);
+  const struct timespec now = {0, 0};
+  while (::sigtimedwait(&only, nullptr, &now) < 0 && errno == EINTR) {
+  }
 }
 
 } // namespace
@@ -451,9 +510,9 @@ bool ReplacingFile::exchange(const struct stat& old, bool lookAgain, bool& again
                 "it changed as it was replaced, and what was put there meanwhile could not be put back (" +
                     std::string(std::strerror(error)) + "); it is now " + at);
   }
+  if (S_ISREG(out.st_mode)) return keepRefused("another save to it finished first, as this one was put in its place");
   int error = EBUSY;
-  const std::string why = S_ISREG(out.st_mode) ? "another file was put there as it was replaced; nothing was replaced"
-                                               : notRegular(mPath, to, out.st_mode, error);
+  const std::string why = notRegular(mPath, to, out.st_mode, error);
   return fail("write", error, why);
 }
 
@@ -462,8 +521,16 @@ bool ReplacingFile::writeInPlace(const struct stat& old) {
   const std::string& to = mReplaced.path;
   // This thread takes no ending signal from the open until the copy is
   // done (Ctrl-C waits that long): one halfway would end the program with
-  // the user's file half old, half new.
+  // the user's file half old, half new. A write past the file size limit
+  // fails with EFBIG meanwhile, and its signal is taken before they are
+  // let go (takeSizeLimitSignal).
   const EndingSignalsHeld held;
+  const bool ok = copyInPlace(temp, to, old);
+  takeSizeLimitSignal();
+  return ok;
+}
+
+bool ReplacingFile::copyInPlace(int temp, const std::string& to, const struct stat& old) {
   // Opened anew for writing, without following a link and without
   // truncating, and only if it is still the file looked at.
   FileDescriptor target(::open(to.c_str(), O_WRONLY | cTargetOpen));
@@ -479,18 +546,34 @@ bool ReplacingFile::writeInPlace(const struct stat& old) {
     const std::string why = notRegular(mPath, to, st.st_mode, error);
     return fail("write", error, why);
   }
-  if (!sameFile(st, old)) return fail("write", EBUSY, "another file was put there as it was written; nothing was replaced");
+  if (!sameFile(st, old)) return keepRefused("another save to it finished first, as this one was written into it");
   struct stat whole {};
   if (::fstat(temp, &whole) != 0) return fail("write", errno);
-  // From here on the user's file changes, and until the copy is done the
-  // temporary file holds the only whole copy of the new contents: it is
-  // kept under a name of its own beside the file (keepBeside), off the
-  // signal cleanup's list, for a failure or a signal on another thread, or
-  // one no process can hold back (SIGKILL).
+  // Before the user's file changes, the temporary file, the only whole copy
+  // of the new contents until the copy is done, takes a name of its own
+  // beside it (keepBeside), off the signal cleanup's list and out of every
+  // sweep's reach: for a failure, a signal handled on another thread, or
+  // one no process can hold back (SIGKILL). Without such a name the file
+  // is not touched.
   mTemp.removedOnSignal.drop();
   mKept = keepBeside(mTemp.path, to);
+  if (mKept.empty()) {
+    error = errno;
+    return fail("write", error,
+                "the new contents could not be kept beside it while it is written in place (" +
+                    std::string(std::strerror(error)) + "); nothing was written into it");
+  }
   mTemp.path.clear();
-  error = copyInto(temp, target.get(), whole.st_size);
+  // A signal that ends the program on another thread meanwhile says where
+  // the whole file is.
+  const SaidOnSignal said("ended while " + to + " was written in place; it may be cut short or hold old bytes; " +
+                          "the complete file is kept in " + mKept);
+  // Room for all of it first: until then the file holds its old bytes.
+  if (error = makeRoom(temp, target.get(), st.st_size, whole.st_size); error != 0)
+    return fail("write", error,
+                std::string(std::strerror(error)) + "; it keeps its old contents; the complete file is kept in " +
+                    mKept);
+  error = copyInto(temp, target.get(), 0, std::min(st.st_size, whole.st_size));
   if (error == 0 && ::ftruncate(target.get(), whole.st_size) != 0) error = errno;
   if (error == 0 && ::fsync(target.get()) != 0) error = errno;
   if (const int closed = target.close(); error == 0) error = closed;
@@ -503,11 +586,20 @@ bool ReplacingFile::writeInPlace(const struct stat& old) {
     mKept.clear();
     return true;
   }
-  const bool temporary = temporaryFileOwner(mKept.substr(mKept.rfind('/') + 1)) >= 0;
-  const std::string where = "the complete file is kept in " + mKept +
-                            (temporary ? ", which a later save into that folder removes: move it elsewhere" : "");
-  if (error != 0) return fail("write", error, std::string(std::strerror(error)) + "; " + where);
+  const std::string where = "the complete file is kept in " + mKept;
+  if (error != 0)
+    return fail("write", error,
+                "the copy into it stopped halfway (" + std::string(std::strerror(error)) + "), so it holds part of each; " +
+                    where);
   return fail("write", EBUSY, "it was moved away or removed as it was written into; " + where);
+}
+
+bool ReplacingFile::keepRefused(const std::string& why) {
+  mTemp.removedOnSignal.drop();
+  mKept = keepBeside(mTemp.path, mReplaced.path);
+  if (mKept.empty()) return fail("write", EBUSY, why + "; nothing was replaced");
+  mTemp.path.clear();
+  return fail("write", EBUSY, why + "; nothing was replaced; this one is kept in " + mKept);
 }
 
 void ReplacingFile::discard() {

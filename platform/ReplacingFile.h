@@ -49,11 +49,24 @@
 //     list) is not replaced but written into, once the new contents are
 //     whole on the disk: a new file of this user's in its place would take
 //     it from her (her access gone, his to chmod). It keeps its inode, so
-//     owner, group, mode, list and attributes stay as they are. While it
-//     is copied, the temporary file is kept beside it as NAME.unsaved (the
-//     first free of NAME.unsaved, NAME.unsaved-2, ...), removed once the
-//     copy is done; a copy that fails leaves it there and says so
-//     (keptPath), as the user's file may then be half written.
+//     owner, group, mode, list and attributes stay as they are. Before its
+//     first byte changes, the temporary file takes a name beside it that
+//     no sweep and no signal removes, NAME.unsaved (the first free of
+//     NAME.unsaved, NAME.unsaved-2, ..., NAME cut short where the name
+//     would be too long; without such a name nothing is written), and
+//     the room for the whole is made sure of: the file size limit asked,
+//     the space reserved (fallocate) and the part beyond the old end
+//     written first. A disk, a quota or a limit that cannot take it all
+//     leaves the file with its old bytes. Ending signals wait on this
+//     thread until the copy is done; the file size limit's signal is taken
+//     (the write fails with EFBIG and is said). The kept file is removed
+//     once the copy is done; a copy that fails halfway (a limit lowered
+//     meanwhile, a failing disk) leaves it there and says so (keptPath),
+//     as does a signal that ends the program on another thread. A reader
+//     may see the file half written meanwhile, and SIGKILL or a power cut
+//     during the copy leaves it cut short, with the complete file kept.
+//   - A save that finds another save put a file at the name as it was
+//     finishing keeps its result beside it the same way, and says where.
 // Errors name the path given and the reason: the system's, or, for a
 // refusal, what is wrong in words.
 //
@@ -100,7 +113,8 @@ public:
 
   // "cannot write PATH: REASON" (or "cannot replace …" when the rename
   // failed; "…; the complete file is kept in KEPT" when writing it in place
-  // failed halfway); "" while nothing failed.
+  // failed, "…; this one is kept in KEPT" when another save finished
+  // first); "" while nothing failed.
   const std::string& error() const { return mError; }
   // REASON alone.
   const std::string& reason() const { return mReason; }
@@ -116,7 +130,7 @@ public:
   const std::string& targetPath() const { return mReplaced.path; }
   const std::string& temporaryPath() const { return mTemp.path; }
   // Where the whole new contents were kept when writing them into the
-  // target in place failed; "" otherwise.
+  // target in place failed, or another save finished first; "" otherwise.
   const std::string& keptPath() const { return mKept; }
 
   // Whether a file at path could be written and put in place now, asked
@@ -143,6 +157,10 @@ private:
   // name was emptied meanwhile, to be looked at once more.
   bool exchange(const struct stat& old, bool lookAgain, bool& again);
   bool writeInPlace(const struct stat& old);
+  bool copyInPlace(int temp, const std::string& to, const struct stat& old);
+  // Refused for why: another's save took the name meanwhile. The new
+  // contents are kept beside it (keptPath) rather than lost.
+  bool keepRefused(const std::string& why);
 
   std::string mPath, mError, mReason, mFailedAt, mKept;
   int mErrorNumber = 0;

@@ -5,8 +5,11 @@
 // system without them (vfat and some FUSE mounts refuse a rename that may
 // not replace with EINVAL, and a hard link with EPERM) is played on any
 // machine, and a file made at the name between two steps is made at the
-// very moment. Internal: only ReplacingFile.cpp and its tests include it;
+// very moment; and those with which it writes a file in place.
+// Internal: only ReplacingFile.cpp and its tests include it;
 // a test that sets them puts the defaults back before it ends.
+
+#include <sys/types.h>
 
 namespace platform::seams {
 
@@ -23,5 +26,20 @@ struct MoveAsNewCalls {
 // others.
 extern MoveAsNewCalls gMoveAsNew;
 MoveAsNewCalls defaultMoveAsNewCalls();
+
+// The system calls with which ReplacingFile writes another user's file in
+// place, so that a test plays a full disk, a file system that cannot
+// reserve space, a limit lowered or a signal sent halfway through the copy
+// at the very byte.
+struct InPlaceCalls {
+  // fallocate(FALLOC_FL_KEEP_SIZE) over the first length bytes, with errno
+  // on failure.
+  int (*reserve)(int fd, off_t length);
+  // pwrite.
+  ssize_t (*write)(int fd, const void* data, size_t size, off_t at);
+};
+
+extern InPlaceCalls gInPlace;
+InPlaceCalls defaultInPlaceCalls();
 
 } // namespace platform::seams

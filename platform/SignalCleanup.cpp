@@ -32,6 +32,16 @@ struct Entry {
 
 Entry sEntries[SignalCleanup::cMaxEntries];
 
+// The words said on an ending signal (SaidOnSignal), in the entries' life:
+// free, being written, armed, taken by a handler.
+struct Note {
+  std::atomic<int> state{cFree};
+  size_t length = 0;
+  char text[SaidOnSignal::cNoteBytes] = {};
+};
+
+Note sNotes[SaidOnSignal::cMaxNotes];
+
 // How long, at most, a handler waits in all for names being made on other
 // threads (one open or mkdir each).
 constexpr long cMakingWaitNanoseconds = 1'000'000'000;
@@ -131,10 +141,25 @@ void removeRegistered() {
   }
 }
 
+// Writes the armed notes to standard error.
+void sayNotes() {
+  for (Note& n : sNotes) {
+    int armed = cArmed;
+    if (!n.state.compare_exchange_strong(armed, cTaken)) continue;
+    for (size_t at = 0; at < n.length;) {
+      const ssize_t put = ::write(STDERR_FILENO, n.text + at, n.length - at);
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) break;
+      at += static_cast<size_t>(put);
+    }
+  }
+}
+
 extern "C" void onEndingSignal(int signal, siginfo_t* info, void*) {
   const int saved = errno;
   sHandlers.fetch_add(1);
   removeRegistered();
+  sayNotes();
   // Then the signal does what it did before: ends the process, as a rule.
   ::sigaction(signal, &sBefore[signal], nullptr);
   errno = saved;
@@ -299,6 +324,33 @@ void RemovedOnSignal::drop() noexcept {
   e.folder = -1;
   e.state.store(cFree);
   errno = saved;
+}
+
+SaidOnSignal::SaidOnSignal(const std::string& words) {
+  if (!sHeld) return;
+  const std::string line = std::string(program_invocation_short_name) + ": " + words + "\n";
+  if (line.size() > sizeof Note::text) return;
+  for (int i = 0; i < cMaxNotes; ++i) {
+    Note& n = sNotes[i];
+    int free = cFree;
+    if (!n.state.compare_exchange_strong(free, cWriting)) continue;
+    std::memcpy(n.text, line.data(), line.size());
+    n.length = line.size();
+    n.state.store(cArmed);
+    mNote = i;
+    break;
+  }
+}
+
+void SaidOnSignal::drop() noexcept {
+  if (mNote < 0) return;
+  Note& n = sNotes[mNote];
+  mNote = -1;
+  int armed = cArmed, taken = cTaken;
+  // Taken by a handler: its own while one runs; this owner's again once
+  // none does (a fault's handler from before recovered).
+  if (!n.state.compare_exchange_strong(armed, cFree) && sHandlers.load() == 0)
+    n.state.compare_exchange_strong(taken, cFree);
 }
 
 } // namespace platform

@@ -115,6 +115,30 @@ private:
   int mEntry = -1;
 };
 
+// Words a signal that ends the process writes to standard error, after
+// the removals and before the process ends, while this object lives (and a
+// SignalCleanup does): what the user must know of a file left half done,
+// such as where the complete one is kept. Written as the program's name,
+// ": " and the words, on a line of their own. At most cMaxNotes live at
+// once, each of at most cNoteBytes; one more is not said.
+class SaidOnSignal {
+public:
+  static constexpr int cMaxNotes = 4;
+  static constexpr int cNoteBytes = 8192;
+
+  SaidOnSignal() = default;
+  explicit SaidOnSignal(const std::string& words);
+  ~SaidOnSignal() { drop(); }
+  SaidOnSignal(const SaidOnSignal&) = delete;
+  SaidOnSignal& operator=(const SaidOnSignal&) = delete;
+
+  explicit operator bool() const { return mNote >= 0; }
+  void drop() noexcept;
+
+private:
+  int mNote = -1;
+};
+
 // Removes name in the folder open as folderFd (AT_FDCWD for the working
 // folder), a whole tree when it is a folder, never following a link; true
 // when it is gone. What cannot be removed (an immutable file, a busy mount

@@ -96,17 +96,17 @@ void removeIn(const std::string& folder, int depth, Sweep& sweep) {
   for (const std::string& sub : subFolders) removeIn(sub, depth - 1, sweep);
 }
 
-// name cut to at most size bytes (at least one), at the start of a
-// character: the file system takes any bytes, but a file browser shows
-// the user the name of a file left behind.
+} // namespace
+
+// Cut at the start of a character (at least one byte kept): the file
+// system takes any bytes, but a file browser shows the user the name of a
+// file left behind.
 std::string shortenedName(const std::string& name, size_t size) {
   if (name.size() <= size) return name;
   size_t cut = size;
   while (cut > 1 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
   return name.substr(0, cut);
 }
-
-} // namespace
 
 TemporaryFile createTemporaryFile(const std::string& path, mode_t mode) {
   static std::atomic<unsigned> counter{0};

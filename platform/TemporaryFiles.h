@@ -86,6 +86,10 @@ TemporaryFile createTemporaryFile(const std::string& path, mode_t mode);
 // one, or "dir/") takes, in bytes: NAME_MAX where it does not say.
 size_t longestFileName(const std::string& folder);
 
+// name cut at its end to at most size bytes (never within a character of
+// UTF-8, and never to nothing), so that a name made of it with something added fits the folder.
+std::string shortenedName(const std::string& name, size_t size);
+
 // The writer's process id when name follows the scheme (locked or
 // marked as made without a lock), else -1.
 long temporaryFileOwner(const std::string& name);

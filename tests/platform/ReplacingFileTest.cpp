@@ -11,6 +11,7 @@
 #include "tests/support/FolderFlags.h"
 #include "tests/support/OpenHooks.h"
 #include "tests/support/OrdinaryPermissions.h"
+#include "tests/support/OtherUsers.h"
 #include "tests/support/ReplacedFiles.h"
 #include "tests/support/SkippedCases.h"
 #include "tests/support/TempDir.h"
@@ -228,23 +229,12 @@ struct stat statOf(const std::string& path) {
   return st;
 }
 
-// A user the tests become; none of the ids need exist in the user database.
-struct User {
-  const char* who;
-  uid_t uid;
-  gid_t gid;
-  std::vector<gid_t> groups;
-};
-constexpr uid_t cNobody = 65534;
-constexpr gid_t cNogroup = 65534;
-constexpr uid_t cHer = 1234;   // the file's owner
-constexpr gid_t cStudio = 4321; // a group the writer is in, she is not
-
-// Becomes who for the rest of the process (a child's).
-bool become(const User& who) {
-  return ::setgroups(who.groups.size(), who.groups.data()) == 0 && ::setresgid(who.gid, who.gid, who.gid) == 0 &&
-         ::setresuid(who.uid, who.uid, who.uid) == 0;
-}
+using zarn::test::become;
+using zarn::test::cHer;
+using zarn::test::cNobody;
+using zarn::test::cNogroup;
+using zarn::test::cStudio;
+using zarn::test::User;
 
 // What who may do with the file at path, asked of the kernel by a child
 // that has become him: "rw", "r-", "-w" or "--".
@@ -342,117 +332,6 @@ TEST(ReplacingFileTest, AFileOfAnotherUserThatThisUserMayWriteStaysHers) {
     EXPECT_EQ(namesIn(dir.file("shared")), std::vector<std::string>{"take.wav"});
   }
   skipped.report();
-}
-
-namespace {
-
-// Raises SIGTERM at the second open of gSignalAt in this process: the
-// moment a file written in place is opened for writing.
-std::string gSignalAt;
-int gSignalOpens = 0;
-void signalAtSecondOpen(const char* path, int) {
-  if (gSignalAt == path && ++gSignalOpens == 2) ::raise(SIGTERM);
-}
-
-} // namespace
-
-// Written in place, the user's file is changed from the first byte copied:
-// a copy that fails halfway (here at a file size limit, as on a full disk)
-// leaves the complete new file beside it, under a name no sweep removes,
-// and says where. Where the limit's signal ends the writer (as it does a
-// command), the signal cleanup leaves that file too; a signal that comes
-// as the copy begins waits until the file is whole.
-TEST(ReplacingFileTest, AFileWrittenInPlaceThatCannotBeFinishedLeavesTheWholeNewFileBesideIt) {
-  if (::geteuid() != 0) GTEST_SKIP() << "it needs root to have a file of another user and to become its writer";
-  struct Case {
-    const char* what;
-    bool earlierKept; // the user has a take.wav.unsaved of her own there
-    bool limited;     // a file size limit stops the copy
-    int endedBy;      // the signal that ends the writer, through the signal cleanup (0: none)
-    std::string kept; // where the new file is kept ("": nowhere, it was saved)
-  };
-  const std::vector<Case> cases = {
-      {"kept as take.wav.unsaved", false, true, 0, "take.wav.unsaved"},
-      {"an earlier take.wav.unsaved stays; kept as take.wav.unsaved-2", true, true, 0, "take.wav.unsaved-2"},
-      {"the limit's signal ends the writer halfway", false, true, SIGXFSZ, "take.wav.unsaved"},
-      {"SIGTERM as the copy begins ends the writer once the file is whole", false, false, SIGTERM, ""},
-  };
-  constexpr rlim_t cLimit = 16384;
-  std::string render(4 * cLimit, '\0');
-  for (size_t i = 0; i < render.size(); ++i) render[i] = static_cast<char>('a' + i % 26);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    TempDir dir("replacing");
-    ASSERT_EQ(::chmod(dir.path().c_str(), 0711), 0);
-    fs::create_directory(dir.file("shared"));
-    ASSERT_EQ(::chmod(dir.file("shared").c_str(), 0777), 0);
-    dir.write("shared/take.wav", "her take");
-    const std::string take = dir.file("shared/take.wav");
-    ASSERT_EQ(::chown(take.c_str(), cHer, cStudio), 0);
-    ASSERT_EQ(::chmod(take.c_str(), 0660), 0);
-    if (c.earlierKept) dir.write("shared/take.wav.unsaved", "an earlier take");
-
-    int report[2];
-    ASSERT_EQ(::pipe(report), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      ::close(report[0]);
-      std::string out = "cannot become the writer";
-      if (become({"the writer", cNobody, cNogroup, {cStudio}})) {
-        const rlimit noCore{0, 0};
-        ::setrlimit(RLIMIT_CORE, &noCore);
-        // Ignored, a write past the limit fails with EFBIG.
-        if (c.endedBy != SIGXFSZ) ::signal(SIGXFSZ, SIG_IGN);
-        const platform::SignalCleanup cleanup;
-        platform::ReplacingFile file;
-        const rlimit limit{cLimit, cLimit};
-        gSignalAt = take;
-        if (c.endedBy == SIGTERM) zarn::test::hooks::gAfterOpen = signalAtSecondOpen;
-        if (!file.create(take) || !file.writeAll(render.data(), render.size()))
-          out = "could not write: " + file.error();
-        else if (c.limited && ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-          out = "no limit";
-        else
-          out = (file.commit() ? "saved" : file.error()) + "|" + file.keptPath();
-      }
-      (void)!::write(report[1], out.data(), out.size());
-      ::_exit(0);
-    }
-    ::close(report[1]);
-    int status = 0;
-    const bool ended = zarn::test::awaitChild(child, status);
-    std::string out;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<size_t>(n));
-    ::close(report[0]);
-    ASSERT_TRUE(ended) << "the writer did not end";
-
-    const std::string kept = dir.file("shared/" + c.kept);
-    if (c.endedBy != 0) {
-      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.endedBy) << out;
-    } else {
-      EXPECT_EQ(out, "cannot write " + take + ": " + std::strerror(EFBIG) + "; the complete file is kept in " +
-                         kept + "|" + kept);
-    }
-    const std::string holder = c.kept.empty() ? "take.wav" : c.kept;
-    const std::string whole = dir.read("shared/" + holder);
-    EXPECT_TRUE(whole == render) << holder << " holds " << whole.size() << " bytes, not the " << render.size()
-                                 << " of the render";
-    if (c.earlierKept) {
-      EXPECT_EQ(dir.read("shared/take.wav.unsaved"), "an earlier take");
-    }
-    // Her file is still hers, whatever it holds now.
-    const struct stat st = statOf(take);
-    EXPECT_EQ(st.st_uid, cHer);
-    EXPECT_EQ(st.st_gid, cStudio);
-    EXPECT_EQ(st.st_mode & 07777, 0660u);
-    // No temporary file is left: the kept one is all there is of it.
-    std::vector<std::string> expected{"take.wav"};
-    if (c.earlierKept || !c.kept.empty()) expected.push_back("take.wav.unsaved");
-    if (c.earlierKept) expected.push_back("take.wav.unsaved-2");
-    EXPECT_EQ(namesIn(dir.file("shared")), expected);
-  }
 }
 
 // What the user changes on the file while it is written (a render of
@@ -572,7 +451,8 @@ TEST(ReplacingFileTest, WhatIsPutAtTheNameAtTheLastMomentKeepsIt) {
       {"a folder", [](const TempDir& d) { d.write("swapped/inside", "kept"); }, "take.wav", false, 1,
        "cannot write DIR/take.wav: it is a folder", "folder"},
       {"another file", [](const TempDir& d) { d.write("swapped", "another file"); }, "take.wav", false, 1,
-       "cannot write DIR/take.wav: another file was put there as it was replaced; nothing was replaced",
+       "cannot write DIR/take.wav: another save to it finished first, as this one was put in its place; nothing was "
+       "replaced; this one is kept in DIR/take.wav.unsaved",
        "another file"},
       {"a FIFO, before the file is opened to be written in place", fifo, "take.wav", true, 1,
        "cannot write DIR/take.wav: it is a FIFO (a named pipe), not a regular file", "fifo"},

@@ -117,10 +117,13 @@ constexpr int kMaxKeptNames = 100;
 // ("" when nowhere); error says why path was not written.
 bool writeState(const HostState& state, const std::string& path, std::string& keptAt, std::string& error) {
   keptAt.clear();
-  if (state.write(path, error)) {
+  if (state.write(path, error, &keptAt)) {
     keptAt = path;
     return true;
   }
+  // Kept whole beside it by the writer already (another save finished
+  // first, or it was written into in place and failed): error says where.
+  if (!keptAt.empty()) return false;
   std::vector<std::string> elsewhere{path + ".unsaved"};
   const char* home = std::getenv("HOME");
   const size_t slash = path.rfind('/');
@@ -257,7 +260,10 @@ int runEditCommand(const std::vector<std::string>& args, std::ostream& out, std:
       HostState state;
       if (!state.capture(host, in, why)) return false;
       if (writeState(state, options.saveState, keptAt, why)) return true;
-      why += keptAt.empty() ? "; the state could not be kept anywhere" : "; the state was kept in " + keptAt;
+      if (keptAt.empty())
+        why += "; the state could not be kept anywhere";
+      else if (why.find(keptAt) == std::string::npos)
+        why += "; the state was kept in " + keptAt;
       return false;
     };
 

@@ -109,7 +109,7 @@ bool HostState::parse(const std::string& bytes, std::string& error) {
   return true;
 }
 
-bool HostState::write(const std::string& path, std::string& error) const {
+bool HostState::write(const std::string& path, std::string& error, std::string* kept) const {
   // A unique temporary file beside the target, made exclusively, flushed to
   // the disk and renamed over it: a failed write never leaves half a state
   // where a good one was, nothing is written through a link planted at the
@@ -117,11 +117,10 @@ bool HostState::write(const std::string& path, std::string& error) const {
   // the file replaced (platform/ReplacingFile.h).
   platform::ReplacingFile file;
   const std::string bytes = serialize();
-  if (!file.create(path) || !file.writeAll(bytes.data(), bytes.size()) || !file.commit()) {
-    error = file.error();
-    return false;
-  }
-  return true;
+  const bool written = file.create(path) && file.writeAll(bytes.data(), bytes.size()) && file.commit();
+  if (kept) *kept = file.keptPath();
+  if (!written) error = file.error();
+  return written;
 }
 
 bool HostState::writeNew(const std::string& path, bool& taken, std::string& error) const {

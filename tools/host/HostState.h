@@ -52,7 +52,9 @@ public:
 
   std::string serialize() const;
   bool parse(const std::string& bytes, std::string& error);
-  bool write(const std::string& path, std::string& error) const;
+  // kept (if given) gets where the writer kept the whole state when it
+  // could not put it at path (error then says so too), else "".
+  bool write(const std::string& path, std::string& error, std::string* kept = nullptr) const;
   // As write, but only where no file is yet; taken says whether that was
   // why it failed.
   bool writeNew(const std::string& path, bool& taken, std::string& error) const;
