@@ -1,6 +1,7 @@
 #include "platform/ReplacedFile.h"
 
 #include "platform/ExtendedAttributes.h"
+#include "platform/ReplacingFileSeams.h"
 
 #include <cerrno>
 #include <climits>
@@ -11,6 +12,11 @@
 #include <unistd.h>
 
 namespace platform {
+
+namespace seams {
+void (*gBetweenLooks)(const char* path) = nullptr;
+} // namespace seams
+
 namespace {
 
 // As the kernel counts for an open (its SYMLOOP limit).
@@ -49,55 +55,87 @@ bool mayReplaceIn(const std::string& folder, const struct stat& fileStat) {
   return (data[CAP_FOWNER / 32].effective & (1u << (CAP_FOWNER % 32))) != 0;
 }
 
-} // namespace
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-bool findReplacedFile(const std::string& path, ReplacedFile& replaced) {
+// How often findReplacedFile looks at a name that changed as it was looked
+// at before it says so.
+constexpr int cLooks = 4;
+
+// Follows the links from path to what they end at (at, which need not
+// exist), filling replaced (but for its path) and found with what stands
+// there. 0, or the errno of a refusal: a chain too long, a link that may
+// not be followed, a file that may not be written. changed: a link looked
+// at was gone, or no link, when its text was read (replaced meanwhile).
+int walkLinks(const std::string& path, ReplacedFile& replaced, struct stat& found, std::string& at, int& links,
+              bool& changed) {
   replaced = ReplacedFile();
-  // The file an open of path would reach, to tell a link whose text no
-  // longer names it (a /proc/self/fd entry of a deleted file reads
-  // ".../name (deleted)").
-  struct stat opened;
-  const bool opens = ::stat(path.c_str(), &opened) == 0;
-  struct stat found {};
-  std::string at = path;
-  for (int links = 0;; ++links) {
+  found = {};
+  changed = false;
+  at = path;
+  for (links = 0;; ++links) {
     struct stat st;
     // Nothing there, or a folder on the way that cannot be looked in:
     // making the file will give the reason.
-    if (::lstat(at.c_str(), &st) != 0) break;
+    if (::lstat(at.c_str(), &st) != 0) return 0;
     if (!S_ISLNK(st.st_mode)) {
       // A file the user made read-only is kept from this writer as from
       // any that opens it for writing: a rename would pass over it.
       if (S_ISREG(st.st_mode) && ::faccessat(AT_FDCWD, at.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
-        return false;
+        return EACCES;
       replaced.exists = true;
       replaced.owner = st.st_uid;
       replaced.group = st.st_gid;
       replaced.mode = st.st_mode;
       found = st;
-      break;
+      return 0;
     }
-    if (links == cMostLinks) {
-      errno = ELOOP;
-      return false;
-    }
-    if (!mayFollow(at, st)) {
-      errno = EACCES;
-      return false;
-    }
+    if (links == cMostLinks) return ELOOP;
+    if (!mayFollow(at, st)) return EACCES;
     char to[PATH_MAX];
     const ssize_t n = ::readlink(at.c_str(), to, sizeof to);
-    if (n < 0) return false;
-    if (n == sizeof to) {
-      errno = ENAMETOOLONG;
-      return false;
+    if (n < 0) {
+      const int error = errno;
+      changed = error == ENOENT || error == EINVAL;
+      return error;
     }
+    if (n == sizeof to) return ENAMETOOLONG;
     // A relative link is relative to its own folder.
     const std::string link(to, static_cast<size_t>(n));
     at = link[0] == '/' ? link : folderPart(at) + link;
   }
-  if (opens && (!replaced.exists || found.st_dev != opened.st_dev || found.st_ino != opened.st_ino)) {
-    errno = ESTALE;
+}
+
+} // namespace
+
+bool findReplacedFile(const std::string& path, ReplacedFile& replaced) {
+  // The file an open of path would reach, to tell a link whose text no
+  // longer names it (a /proc/self/fd entry of a deleted file reads
+  // ".../name (deleted)"). Another process may put a file at the name
+  // between that look and the walk of its links (two renders to one output
+  // at once, a program that renames its saves over the name): the two
+  // looks then disagree once, and the name is looked at again. Only a
+  // disagreement that stays, about the one file an open reaches each time,
+  // is a link that leads elsewhere than to the file it opens.
+  struct stat found {}, firstOpened {};
+  std::string at;
+  bool openedBefore = false, sameOpenedEachTime = true;
+  for (int look = 1;; ++look) {
+    struct stat opened;
+    const bool opens = ::stat(path.c_str(), &opened) == 0;
+    if (seams::gBetweenLooks) seams::gBetweenLooks(path.c_str());
+    int links = 0;
+    bool changed = false;
+    if (const int error = walkLinks(path, replaced, found, at, links, changed); error != 0 && !changed) {
+      errno = error;
+      return false;
+    }
+    if (!changed && (!opens || (replaced.exists && sameFile(found, opened)))) break;
+    if (opens && openedBefore) sameOpenedEachTime = sameOpenedEachTime && sameFile(opened, firstOpened);
+    if (opens && !openedBefore) firstOpened = opened, openedBefore = true;
+    if (look < cLooks) continue;
+    // A file at the name itself (no link) cannot disagree with itself but
+    // for a change between the looks.
+    errno = !changed && links > 0 && sameOpenedEachTime ? ESTALE : EBUSY;
     return false;
   }
   const std::string folder = folderPart(at);

@@ -58,8 +58,11 @@ struct ReplacedFile {
 // owner (or a process with CAP_FOWNER) rename over it (EPERM), or path
 // opens a file that its links' text does not lead to (ESTALE: a
 // /proc/self/fd entry of a deleted file reads ".../name (deleted)", and
-// following it would make a new file of that name). A missing folder is
-// no failure here: making the temporary file says so. What is found may be
+// following it would make a new file of that name). A name that another
+// process changes as it is looked at (renames a file over it: two saves to
+// one name at once) is looked at again; one that changed at each of a few
+// looks gives EBUSY. A missing folder is no failure here: making the
+// temporary file says so. What is found may be
 // of any kind; the writer (platform/ReplacingFile.h) refuses all but a
 // regular file.
 bool findReplacedFile(const std::string& path, ReplacedFile& replaced);

@@ -114,22 +114,30 @@ std::string folderOf(const std::string& path) {
   return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// What a file of this type is, in words.
+// What a file of this type is, in words; "" for a type without a name here.
 std::string kindOf(mode_t mode) {
   if (S_ISDIR(mode)) return "a folder";
   if (S_ISFIFO(mode)) return "a FIFO (a named pipe)";
   if (S_ISCHR(mode)) return "a character device";
   if (S_ISBLK(mode)) return "a block device";
   if (S_ISSOCK(mode)) return "a socket";
-  return "no regular file";
+  return ""; // none of these: said as not a regular file
 }
 
 // Why what stands at resolved, reached through path, is not saved over:
 // of the type in mode, not a regular file. error gets the nearest error
-// number.
+// number. A symbolic link is only ever seen where links were followed
+// before: one there now was put there as the file was saved, and is not
+// followed then (it may lead anywhere).
 std::string notRegular(const std::string& path, const std::string& resolved, mode_t mode, int& error) {
+  const std::string it = resolved == path ? "it" : "it leads to " + resolved + ", which";
+  if (S_ISLNK(mode)) {
+    error = EBUSY;
+    return it + " was made a symbolic link as it was saved; nothing was replaced";
+  }
   error = S_ISDIR(mode) ? EISDIR : EINVAL;
   const std::string kind = kindOf(mode);
+  if (kind.empty()) return it + " is not a regular file";
   return (resolved == path ? "it is " + kind : "it leads to " + resolved + ", " + kind) +
          (S_ISDIR(mode) ? "" : ", not a regular file");
 }
@@ -139,6 +147,7 @@ std::string refusalOf(int error) {
   if (error == EPERM)
     return "it is another user's file in a folder with the sticky bit, where only its owner may replace it";
   if (error == ESTALE) return "it is a link to a file that was deleted";
+  if (error == EBUSY) return "another file was put there each time it was looked at";
   return "";
 }
 
@@ -308,9 +317,22 @@ bool ReplacingFile::checkWritable(const std::string& path, std::string& error) {
   errno = 0;
   if (!probe.create(path)) {
     const int made = probe.errorNumber();
+    // What the name leads to may have changed since the look above (made a
+    // FIFO meanwhile): the probe's refusal of it is the reason, not the
+    // folder. So is a refusal of the folder in words.
+    const bool ofName = probe.failedAt() == path;
+    const bool inWords = probe.reason() != std::strerror(made);
     error = "cannot write " + path + ": " +
-            (made == ENAMETOOLONG
+            (ofName ? probe.reason() + "; give another name"
+             : inWords ? probe.reason() + "; give another place"
+             : made == ENAMETOOLONG
                  ? "its path is too long (" + std::string(std::strerror(made)) + "); give a shorter one"
+             // Each name made was taken by another command's sweep before
+             // the probe could lock it (createTemporaryFile): the folder
+             // takes files.
+             : made == EAGAIN
+                 ? "another program removed each file made in the folder " + folder +
+                       " to try it before it could be kept; try again"
                  : "the folder " + folder + " takes no new file (" + std::strerror(made != 0 ? made : EACCES) +
                        "); give another place");
     return false;

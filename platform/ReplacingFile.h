@@ -120,7 +120,8 @@ public:
   const std::string& reason() const { return mReason; }
   // The system's error number of the failure; for a refusal in words the
   // nearest one (EISDIR for a folder, EINVAL for another kind of file,
-  // EPERM, ESTALE: see findReplacedFile).
+  // EBUSY for a name changed as it was saved, EPERM, ESTALE: see
+  // findReplacedFile).
   int errorNumber() const { return mErrorNumber; }
   const std::string& path() const { return mPath; }
   // What the reason is about: the target's folder when the temporary file

@@ -5,9 +5,11 @@
 // system without them (vfat and some FUSE mounts refuse a rename that may
 // not replace with EINVAL, and a hard link with EPERM) is played on any
 // machine, and a file made at the name between two steps is made at the
-// very moment; and those with which it writes a file in place.
-// Internal: only ReplacingFile.cpp and its tests include it;
-// a test that sets them puts the defaults back before it ends.
+// very moment; those with which it writes a file in place; and the moment
+// between findReplacedFile's two looks at a name (ReplacedFile.cpp), where
+// another process may put a file there.
+// Internal: only ReplacingFile.cpp, ReplacedFile.cpp and their tests
+// include it; a test that sets them puts the defaults back before it ends.
 
 #include <sys/types.h>
 
@@ -41,5 +43,10 @@ struct InPlaceCalls {
 
 extern InPlaceCalls gInPlace;
 InPlaceCalls defaultInPlaceCalls();
+
+// Called by findReplacedFile at each look at path, after it has seen what
+// an open of path reaches and before it follows path's links; nullptr (the
+// default) calls nothing.
+extern void (*gBetweenLooks)(const char* path);
 
 } // namespace platform::seams

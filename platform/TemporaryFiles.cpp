@@ -164,6 +164,7 @@ TemporaryFile createTemporaryFile(const std::string& path, mode_t mode) {
         const EndingSignalsHeld held;
         file.removedOnSignal.drop();
         file.descriptor.reset();
+        error = EAGAIN; // what is said should every name go so
         continue;
       }
       file.lock.reset(::fcntl(file.descriptor.get(), F_DUPFD_CLOEXEC, 0));

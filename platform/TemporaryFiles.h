@@ -79,7 +79,8 @@ struct TemporaryFile {
 // system keeps none), after removing the stale temporary files in its
 // folder (not below). The descriptor is open for reading and writing
 // (a writer may read back what it wrote, as the WAV writer does its
-// header). Holds nothing, with errno, when it could not be made.
+// header). Holds nothing, with errno, when it could not be made: EAGAIN
+// when a sweep took each name it made before it could lock it.
 TemporaryFile createTemporaryFile(const std::string& path, mode_t mode);
 
 // The longest name of a file the file system of folder ("" for the current

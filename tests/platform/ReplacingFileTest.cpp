@@ -5,10 +5,14 @@
 
 #include "platform/ReplacingFile.h"
 
+#include "platform/ReplacingFileSeams.h"
 #include "platform/SignalCleanup.h"
+#include "platform/StaleFiles.h"
+#include "platform/TemporaryFiles.h"
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FolderFlags.h"
+#include "tests/support/LeftBehind.h"
 #include "tests/support/OpenHooks.h"
 #include "tests/support/OrdinaryPermissions.h"
 #include "tests/support/OtherUsers.h"
@@ -20,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -29,6 +34,7 @@
 #include <functional>
 #include <grp.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -654,4 +660,223 @@ TEST(ReplacingFileTest, AFolderWhereAFileMadeCannotBeRemovedIsRefused) {
   EXPECT_EQ(r.output, "cannot write " + folder + "/new.wav: a file made in the folder " + folder +
                           " cannot be removed again (Operation not permitted), so each save would leave one "
                           "there; give another place");
+}
+
+namespace {
+
+// A race played at its very moment in the writer: act runs at the nth look
+// that findReplacedFile takes at path (Look), or the nth open of path in
+// this process, before or after it (OpenBefore, OpenAfter); with every,
+// at each one from the nth on, as a program that keeps saving there would.
+struct Moment {
+  enum Kind { Look, OpenBefore, OpenAfter } kind;
+  std::string path;
+  int nth;
+  bool every = false;
+};
+Moment gMoment{Moment::Look, "", 0};
+std::function<void()> gAct;
+int gMomentsSeen = 0;
+
+void atMoment(Moment::Kind kind, const char* path) {
+  if (gMoment.kind != kind || gMoment.path != path) return;
+  ++gMomentsSeen;
+  if (gMomentsSeen == gMoment.nth || (gMoment.every && gMomentsSeen > gMoment.nth)) gAct();
+}
+
+} // namespace
+
+// What the writer says when another process changes the name at the very
+// moment it is looked at or replaced says what happened there: a file
+// renamed over the name as it is looked at (two saves to one name at once)
+// is looked at again and saved over, not called a link to a deleted file;
+// a name changed at every look says so; a symbolic link swapped in at the
+// commit is named as one, and kept; a name made a FIFO during the start
+// check is refused as a FIFO, not blamed on its folder.
+TEST(ReplacingFileTest, ANameChangedAsItIsSavedIsSaidAsWhatHappened) {
+  enum class Call { Save, Check };
+  struct Case {
+    const char* what;
+    Call call;
+    std::string through; // the name given: the file's own, or a link to it
+    Moment moment;       // its path is relative to the case's folder ("" for the folder)
+    std::function<void(const TempDir&)> act;
+    std::string said;     // DIR for the folder; "saved" or "writable" when it went through
+    std::string standing; // what the file's name holds afterwards: its bytes, "fifo" or "link"
+  };
+  // Another save's file, renamed over the name: the next one each time.
+  static int sSaves;
+  auto anotherSave = [](const TempDir& d) {
+    ++sSaves;
+    ::rename(d.file("another-" + std::to_string(sSaves)).c_str(), d.file("take.wav").c_str());
+  };
+  auto linkSwappedIn = [](const TempDir& d) {
+    ::renameat2(AT_FDCWD, d.file("swapped").c_str(), AT_FDCWD, d.file("take.wav").c_str(), RENAME_EXCHANGE);
+  };
+  const std::vector<Case> cases = {
+      {"a file renamed over the name as the save looks at it", Call::Save, "take.wav",
+       {Moment::Look, "take.wav", 1}, anotherSave, "saved", "new"},
+      {"a file renamed over the name as the commit looks at it", Call::Save, "take.wav",
+       {Moment::Look, "take.wav", 2}, anotherSave, "saved", "new"},
+      {"a file renamed over the name a link leads to as the commit looks at it", Call::Save, "link.wav",
+       {Moment::Look, "link.wav", 2}, anotherSave, "saved", "new"},
+      {"a file renamed over the name as the start check looks at it", Call::Check, "take.wav",
+       {Moment::Look, "take.wav", 1}, anotherSave, "writable", "another save 1"},
+      {"a file renamed over the name at every look of the save", Call::Save, "take.wav",
+       {Moment::Look, "take.wav", 1, true}, anotherSave,
+       "cannot write DIR/take.wav: another file was put there each time it was looked at", "another save 4"},
+      {"a file renamed over the name at every look of the start check", Call::Check, "take.wav",
+       {Moment::Look, "take.wav", 1, true}, anotherSave,
+       "cannot write DIR/take.wav: another file was put there each time it was looked at; give another name",
+       "another save 4"},
+      {"a symbolic link swapped in for the file at the commit", Call::Save, "take.wav",
+       {Moment::OpenAfter, "take.wav", 1}, linkSwappedIn,
+       "cannot write DIR/take.wav: it was made a symbolic link as it was saved; nothing was replaced", "link"},
+      {"a symbolic link swapped in for the file a link leads to at the commit", Call::Save, "link.wav",
+       {Moment::OpenAfter, "take.wav", 1}, linkSwappedIn,
+       "cannot write DIR/link.wav: it leads to DIR/take.wav, which was made a symbolic link as it was saved; "
+       "nothing was replaced",
+       "link"},
+      // The moment the check opens the folder to read its attributes,
+      // after its own look at the name and before its probe's.
+      {"the name made a FIFO during the start check", Call::Check, "take.wav", {Moment::OpenBefore, "", 1},
+       [](const TempDir& d) {
+         ::unlink(d.file("take.wav").c_str());
+         ::mkfifo(d.file("take.wav").c_str(), 0644);
+       },
+       "cannot write DIR/take.wav: it is a FIFO (a named pipe), not a regular file; give another name", "fifo"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir("raced");
+    dir.write("take.wav", "old");
+    fs::create_symlink("take.wav", dir.file("link.wav"));
+    fs::create_symlink("elsewhere.wav", dir.file("swapped"));
+    dir.write("elsewhere.wav", "elsewhere");
+    for (int n = 1; n <= 8; ++n) dir.write("another-" + std::to_string(n), "another save " + std::to_string(n));
+    const zarn::test::ChildResult r = zarn::test::runInChild([&] {
+      sSaves = 0;
+      gMoment = c.moment;
+      gMoment.path = c.moment.path.empty() ? dir.path() : dir.file(c.moment.path);
+      gMomentsSeen = 0;
+      gAct = [&] { c.act(dir); };
+      platform::seams::gBetweenLooks = [](const char* path) { atMoment(Moment::Look, path); };
+      zarn::test::hooks::gBeforeOpen = [](const char* path, int) { atMoment(Moment::OpenBefore, path); };
+      zarn::test::hooks::gAfterOpen = [](const char* path, int result) {
+        if (result >= 0) atMoment(Moment::OpenAfter, path);
+      };
+      std::string said;
+      if (c.call == Call::Check) {
+        said = platform::ReplacingFile::checkWritable(dir.file(c.through), said) ? "writable" : said;
+      } else {
+        platform::ReplacingFile file;
+        said = !file.create(dir.file(c.through)) || !file.writeAll("new", 3) ? file.error()
+               : file.commit()                                                ? "saved"
+                                                                              : file.error();
+      }
+      return said + (gMomentsSeen < c.moment.nth ? " (the moment never came)" : "");
+    });
+    ASSERT_TRUE(r.finished) << r.output;
+    std::string said = r.output;
+    for (size_t at = said.find(dir.path()); at != std::string::npos; at = said.find(dir.path(), at))
+      said.replace(at, dir.path().size(), "DIR");
+    EXPECT_EQ(said, c.said);
+    const fs::file_status standing = fs::symlink_status(dir.file("take.wav"));
+    if (c.standing == "fifo") {
+      EXPECT_TRUE(fs::is_fifo(standing));
+    } else if (c.standing == "link") {
+      ASSERT_TRUE(fs::is_symlink(standing));
+      EXPECT_EQ(fs::read_symlink(dir.file("take.wav")), "elsewhere.wav");
+      EXPECT_EQ(dir.read("swapped"), "old"); // the user's file, put back where the swap left it
+      EXPECT_EQ(dir.read("elsewhere.wav"), "elsewhere");
+    } else {
+      ASSERT_TRUE(fs::is_regular_file(standing));
+      EXPECT_EQ(dir.read("take.wav"), c.standing);
+    }
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.wav")));
+    for (const std::string& name : namesIn(dir.path()))
+      EXPECT_EQ(name.find(".quorvane-part"), std::string::npos) << name << " was left";
+  }
+}
+
+namespace {
+
+// Another command of this user sweeping the folder while this process is
+// stalled between making a temporary file and locking it (stopped,
+// descheduled): the file, by then past the settle time, is taken and
+// removed, as that command's sweep does. Stands in for the lock of the
+// next gStalls files made.
+std::string gSweptFolder;
+int gStalls = 0, gSwept = 0;
+
+int lockAfterASweep(int fd) {
+  if (gStalls > 0) {
+    --gStalls;
+    char made[PATH_MAX];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), made, sizeof made);
+    if (n > 0 && zarn::test::ageFile(std::string(made, static_cast<size_t>(n)),
+                                     2 * platform::cTemporaryFileSettleSeconds)) {
+      const pid_t other = ::fork();
+      if (other == 0) ::_exit(platform::removeStaleTemporaryFiles(gSweptFolder));
+      int status = 0;
+      if (zarn::test::awaitChild(other, status, 20) && WIFEXITED(status)) gSwept += WEXITSTATUS(status);
+    }
+  }
+  int locked;
+  do {
+    locked = ::flock(fd, LOCK_EX);
+  } while (locked != 0 && errno == EINTR);
+  return locked;
+}
+
+} // namespace
+
+// The start check before a long render makes a file in the folder to try
+// it. Another command's sweep may take that file while the check is
+// stalled before it locks it: the check makes another under a new name,
+// as every writer does, and says the name can be written. Only where each
+// file it makes is taken so does it give up, and then it says what
+// happened (never that the folder takes no file: it took each one). The
+// user's file stays as it was, and nothing is left in the folder.
+TEST(ReplacingFileTest, AStartCheckWhoseFileIsSweptTriesAnotherAndBlamesNoFolder) {
+  struct Case {
+    const char* what;
+    int stalls;       // how many of the check's files are swept before their lock
+    std::string said; // DIR for the folder
+  };
+  const std::vector<Case> cases = {
+      {"its first file swept", 1, "writable"},
+      {"each file it makes swept", 1000,
+       "cannot write DIR/take.wav: another program removed each file made in the folder DIR to try it before it "
+       "could be kept; try again"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir("swept");
+    dir.write("take.wav", "the earlier render");
+    const zarn::test::ChildResult r = zarn::test::runInChild([&] {
+      gSweptFolder = dir.path();
+      gStalls = c.stalls;
+      gSwept = 0;
+      platform::gTakeMadeLock = lockAfterASweep;
+      std::string error;
+      const bool writable = platform::ReplacingFile::checkWritable(dir.file("take.wav"), error);
+      return std::to_string(gSwept) + " " + (writable ? std::string("writable") : error);
+    });
+    ASSERT_TRUE(r.finished) << r.output;
+    const size_t space = r.output.find(' ');
+    ASSERT_NE(space, std::string::npos) << r.output;
+    std::string said = r.output.substr(space + 1);
+    for (size_t at = said.find(dir.path()); at != std::string::npos; at = said.find(dir.path(), at))
+      said.replace(at, dir.path().size(), "DIR");
+    EXPECT_EQ(said, c.said);
+    const int swept = std::stoi(r.output.substr(0, space));
+    if (c.stalls == 1) {
+      EXPECT_EQ(swept, 1);
+    } else {
+      EXPECT_GT(swept, 1);
+    }
+    EXPECT_EQ(dir.read("take.wav"), "the earlier render");
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"take.wav"});
+  }
 }

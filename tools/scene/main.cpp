@@ -1,6 +1,7 @@
 // zarn-scene [SCRIPT]: runs a mouse scene on a small toolkit surface without
 // a display and prints its timeline. Reads the script from standard input
-// when no file is given. See tools/scene/Scene.h for the commands.
+// when no file is given. See tools/scene/Scene.h for the commands. Errors
+// go to standard error, the timeline alone to standard output.
 
 #include "platform/SignalCleanup.h"
 #include "tools/CommandHelp.h"
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <string>
 
 namespace {
 
@@ -20,7 +22,8 @@ const char* const kHelp =
     "input when no file is given; one command a line:\n"
     "  move X Y, down X Y, drag X Y, up X Y, click X Y, wait MS, and the others that\n"
     "  tools/scene/Scene.h lists (snapshot F.png writes the window)\n"
-    "  --help               this text\n";
+    "  --help               this text\n"
+    "A line that cannot be run ends the run: it is said on standard error (exit status 1).\n";
 
 } // namespace
 
@@ -39,6 +42,14 @@ int main(int argc, char** argv) {
     }
   }
   const auto lines = scene::runScene(argc == 2 ? static_cast<std::istream&>(file) : std::cin);
-  for (const auto& l : lines) std::printf("%s\n", l.c_str());
-  return !lines.empty() && lines.back().rfind("error:", 0) == 0 ? 1 : 0;
+  // The timeline is the result, on standard output, as far as it got; a
+  // line the script could not run ends it, and is said on standard error,
+  // so that a timeline kept in a file holds no error among its events.
+  const std::string cError = "error: ";
+  const bool failed = !lines.empty() && lines.back().rfind(cError, 0) == 0;
+  for (size_t i = 0; i + (failed ? 1 : 0) < lines.size(); ++i) std::printf("%s\n", lines[i].c_str());
+  if (!failed) return 0;
+  std::fflush(stdout);
+  std::fprintf(stderr, "zarn-scene: %s\n", lines.back().c_str() + cError.size());
+  return 1;
 }
