@@ -27,6 +27,11 @@ struct Entry {
   std::atomic<int> state{cFree};
   int folder = -1; // the folder the name lies in, open (O_PATH)
   bool tree = false;
+  // An empty file's (a reserved name): removed only while the name leads to
+  // this file (written before the entry is armed) and it is empty.
+  bool onlyEmpty = false;
+  dev_t device = 0;
+  ino_t inode = 0;
   char name[256] = {};
 };
 
@@ -124,10 +129,21 @@ void removeRegistered() {
     }
     int armed = cArmed;
     if (!e.state.compare_exchange_strong(armed, cTaken)) continue;
-    if (e.tree)
+    if (e.tree) {
       removeTreeAt(e.folder, e.name, 0);
-    else
+    } else if (e.onlyEmpty) {
+      // A file that has taken the reserved name since (another's, made in
+      // its place; one written into it) is not the program's. Its writer
+      // renames nothing over it now that it is taken (takeBack), and only a
+      // process that removes or replaces a file it did not make could put
+      // another there between this look and the removal.
+      struct stat st;
+      if (::fstatat(e.folder, e.name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+          st.st_dev == e.device && st.st_ino == e.inode && st.st_size == 0)
+        ::unlinkat(e.folder, e.name, 0);
+    } else {
       ::unlinkat(e.folder, e.name, 0);
+    }
   }
 }
 
@@ -226,15 +242,18 @@ EndingSignalsHeld::~EndingSignalsHeld() {
   ::pthread_sigmask(SIG_UNBLOCK, &release, nullptr);
 }
 
-RemovedOnSignal::RemovedOnSignal(const std::string& path, Kind kind, State state) {
-  if (!sHeld) return;
+namespace {
+
+int enterEntry(const std::string& path, RemovedOnSignal::Kind kind, bool making) noexcept {
+  if (!sHeld) return -1;
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
   const std::string::size_type slash = trimmed.rfind('/');
   const std::string name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : trimmed.substr(0, slash);
-  if (name.empty() || name == "." || name == ".." || name.size() >= sizeof Entry::name) return;
+  if (name.empty() || name == "." || name == ".." || name.size() >= sizeof Entry::name) return -1;
   const int saved = errno;
+  int entered = -1;
   for (int i = 0; i < SignalCleanup::cMaxEntries; ++i) {
     Entry& e = sEntries[i];
     int free = cFree;
@@ -257,34 +276,40 @@ RemovedOnSignal::RemovedOnSignal(const std::string& path, Kind kind, State state
       e.state = cFree;
       break;
     }
-    e.tree = kind == Kind::Folder;
+    e.tree = kind == RemovedOnSignal::Kind::Folder;
+    e.onlyEmpty = kind == RemovedOnSignal::Kind::EmptyFile;
+    e.device = 0;
+    e.inode = 0;
     std::memcpy(e.name, name.c_str(), name.size() + 1);
-    e.state.store(state == State::Made ? cArmed : cMaking);
-    mEntry = i;
+    e.state.store(making ? cMaking : cArmed);
+    entered = i;
     break;
   }
   errno = saved;
+  return entered;
 }
 
-RemovedOnSignal& RemovedOnSignal::operator=(RemovedOnSignal&& other) noexcept {
-  if (this != &other) {
-    drop();
-    mEntry = other.mEntry;
-    other.mEntry = -1;
-  }
-  return *this;
-}
-
-void RemovedOnSignal::made() noexcept {
-  if (mEntry < 0) return;
+void madeEntry(int entry, dev_t device, ino_t inode) noexcept {
+  if (entry < 0 || entry >= SignalCleanup::cMaxEntries) return;
+  Entry& e = sEntries[entry];
+  // Still being made: no handler reads the entry until it is armed.
+  if (e.state.load() != cMaking) return;
+  e.device = device;
+  e.inode = inode;
   int making = cMaking;
-  sEntries[mEntry].state.compare_exchange_strong(making, cArmed);
+  e.state.compare_exchange_strong(making, cArmed);
 }
 
-void RemovedOnSignal::drop() noexcept {
-  if (mEntry < 0) return;
-  Entry& e = sEntries[mEntry];
-  mEntry = -1;
+bool takeBackEntry(int entry) noexcept {
+  if (entry < 0 || entry >= SignalCleanup::cMaxEntries) return true;
+  Entry& e = sEntries[entry];
+  int armed = cArmed;
+  return e.state.compare_exchange_strong(armed, cMaking) || armed != cTaken;
+}
+
+void dropEntry(int entry) noexcept {
+  if (entry < 0 || entry >= SignalCleanup::cMaxEntries) return;
+  Entry& e = sEntries[entry];
   // Not ended half way by a handler on this thread, which would wait for
   // the entry.
   const EndingSignalsHeld held;
@@ -299,6 +324,37 @@ void RemovedOnSignal::drop() noexcept {
   e.folder = -1;
   e.state.store(cFree);
   errno = saved;
+}
+
+} // namespace
+
+RemovedOnSignal::RemovedOnSignal(const std::string& path, Kind kind, State state) {
+  mEntry = enterEntry(path, kind, state == State::Making);
+}
+
+RemovedOnSignal& RemovedOnSignal::operator=(RemovedOnSignal&& other) noexcept {
+  if (this != &other) {
+    drop();
+    mEntry = other.mEntry;
+    other.mEntry = -1;
+  }
+  return *this;
+}
+
+void RemovedOnSignal::made() noexcept { made(0, 0); }
+
+void RemovedOnSignal::made(dev_t device, ino_t inode) noexcept {
+  madeEntry(mEntry, device, inode);
+}
+
+bool RemovedOnSignal::takeBack() noexcept {
+  return takeBackEntry(mEntry);
+}
+
+void RemovedOnSignal::drop() noexcept {
+  const int entry = mEntry;
+  mEntry = -1;
+  dropEntry(entry);
 }
 
 } // namespace platform

@@ -35,6 +35,16 @@
 // entry dropped while the handler runs is left to the handler. At most
 // cMaxEntries entries live at once; one more is not removed on a signal.
 //
+// A name reserved by an exclusive create, over which a whole file is then
+// renamed (ReplacingFile's commit where the file system has no rename that
+// may not replace), is entered as an empty file: the handler removes it
+// only while the name still leads to the very file made there (its device
+// and inode) and that file is still empty. Before the rename its writer
+// takes the name back (takeBack): a handler on another thread then waits
+// for it as for a name being made, and one that took it first keeps the
+// writer from renaming (the name is the handler's, the process ending), so
+// that no file that has taken the name is ever removed in its place.
+//
 // A name is entered before the file or folder exists (a signal between
 // making and entering would leave it), as one being made: the thread that
 // makes it holds the ending signals back meanwhile (EndingSignalsHeld),
@@ -53,6 +63,7 @@
 
 #include <csignal>
 #include <string>
+#include <sys/types.h>
 
 namespace platform {
 
@@ -92,7 +103,9 @@ private:
 // removed): dropped late, the handler finds the name gone and does nothing.
 class RemovedOnSignal {
 public:
-  enum class Kind { File, Folder };
+  // EmptyFile: a file removed only while the name still leads to the file
+  // given to made(device, inode) and it is empty (a reserved name).
+  enum class Kind { File, Folder, EmptyFile };
   // Made: the name is the program's now. Making: it is about to be made,
   // under an EndingSignalsHeld; made() or drop() follows under the same.
   enum class State { Made, Making };
@@ -109,6 +122,15 @@ public:
   explicit operator bool() const { return mEntry >= 0; }
   // The name being made is the program's: a signal removes it from now on.
   void made() noexcept;
+  // The same for an EmptyFile: the file made there, by its device and
+  // inode (fstat of the descriptor the exclusive create opened).
+  void made(dev_t device, ino_t inode) noexcept;
+  // The name is about to change hands (a rename over it, its removal), under
+  // an EndingSignalsHeld: from now on a handler on another thread waits for
+  // it as for a name being made, and drop() follows. False when a handler
+  // has taken it already: the process is ending, the name is the handler's
+  // to remove (if still the program's), and the caller leaves it alone.
+  bool takeBack() noexcept;
   void drop() noexcept;
 
 private:
