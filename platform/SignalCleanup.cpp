@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <cstdint>
 #include <ctime>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <mutex>
 #include <pthread.h>
@@ -244,6 +246,9 @@ EndingSignalsHeld::~EndingSignalsHeld() {
 
 namespace {
 
+// The calls on this copy's entries: RemovedOnSignal's for the names of
+// this copy, and through the exported table (below) for a plug-in's.
+
 int enterEntry(const std::string& path, RemovedOnSignal::Kind kind, bool making) noexcept {
   if (!sHeld) return -1;
   std::string trimmed = path;
@@ -328,15 +333,85 @@ void dropEntry(int entry) noexcept {
 
 } // namespace
 
+} // namespace platform
+
+// The table through which a plug-in's copy of this code enters its names
+// with this program's SignalCleanup (see SignalCleanup.h). A program that
+// loads plug-ins exports it by name (-Wl,--export-dynamic-symbol; the
+// bundles' own copies are hidden by their version script). C types only;
+// Kind is passed as its number, which stays as it is within a version. A
+// change to any call or to Kind is a new version.
+extern "C" {
+
+struct ZarnSignalCleanupEntries {
+  uint32_t version;
+  uint32_t size; // of the table the program was built with
+  int (*enter)(const char* path, int kind, int making);
+  void (*made)(int entry, uint64_t device, uint64_t inode);
+  int (*takeBack)(int entry);
+  void (*drop)(int entry);
+};
+
+extern const ZarnSignalCleanupEntries zarn_signal_cleanup_entries;
+
+const ZarnSignalCleanupEntries zarn_signal_cleanup_entries = {
+    1,
+    sizeof(ZarnSignalCleanupEntries),
+    [](const char* path, int kind, int making) noexcept {
+      using Kind = platform::RemovedOnSignal::Kind;
+      if (!path || kind < static_cast<int>(Kind::File) || kind > static_cast<int>(Kind::EmptyFile)) return -1;
+      return platform::enterEntry(path, static_cast<Kind>(kind), making != 0);
+    },
+    [](int entry, uint64_t device, uint64_t inode) noexcept {
+      platform::madeEntry(entry, static_cast<dev_t>(device), static_cast<ino_t>(inode));
+    },
+    [](int entry) noexcept { return platform::takeBackEntry(entry) ? 1 : 0; },
+    [](int entry) noexcept { platform::dropEntry(entry); },
+};
+
+} // extern "C"
+
+namespace platform {
+
+namespace {
+
+constexpr uint32_t cSharedEntriesVersion = 1;
+
+// The table of the program that loaded this copy, found once; none in the
+// program itself (its own table), nor where the program exports none or
+// one of another build.
+const ZarnSignalCleanupEntries* loadingProgramsEntries() {
+  static const ZarnSignalCleanupEntries* const found = [] {
+    const auto* table = static_cast<const ZarnSignalCleanupEntries*>(::dlsym(RTLD_DEFAULT, "zarn_signal_cleanup_entries"));
+    if (!table || table == &zarn_signal_cleanup_entries || table->version != cSharedEntriesVersion ||
+        table->size < sizeof(ZarnSignalCleanupEntries))
+      return static_cast<const ZarnSignalCleanupEntries*>(nullptr);
+    return table;
+  }();
+  return found;
+}
+
+} // namespace
+
 RemovedOnSignal::RemovedOnSignal(const std::string& path, Kind kind, State state) {
-  mEntry = enterEntry(path, kind, state == State::Making);
+  if (sHeld) {
+    mEntry = enterEntry(path, kind, state == State::Making);
+    return;
+  }
+  // A plug-in's copy, without a SignalCleanup of its own: the program's.
+  if (const ZarnSignalCleanupEntries* shared = loadingProgramsEntries()) {
+    mEntry = shared->enter(path.c_str(), static_cast<int>(kind), state == State::Making);
+    mShared = mEntry >= 0;
+  }
 }
 
 RemovedOnSignal& RemovedOnSignal::operator=(RemovedOnSignal&& other) noexcept {
   if (this != &other) {
     drop();
     mEntry = other.mEntry;
+    mShared = other.mShared;
     other.mEntry = -1;
+    other.mShared = false;
   }
   return *this;
 }
@@ -344,17 +419,28 @@ RemovedOnSignal& RemovedOnSignal::operator=(RemovedOnSignal&& other) noexcept {
 void RemovedOnSignal::made() noexcept { made(0, 0); }
 
 void RemovedOnSignal::made(dev_t device, ino_t inode) noexcept {
-  madeEntry(mEntry, device, inode);
+  if (mEntry < 0) return;
+  if (mShared)
+    loadingProgramsEntries()->made(mEntry, device, inode);
+  else
+    madeEntry(mEntry, device, inode);
 }
 
 bool RemovedOnSignal::takeBack() noexcept {
-  return takeBackEntry(mEntry);
+  if (mEntry < 0) return true;
+  return mShared ? loadingProgramsEntries()->takeBack(mEntry) != 0 : takeBackEntry(mEntry);
 }
 
 void RemovedOnSignal::drop() noexcept {
+  if (mEntry < 0) return;
   const int entry = mEntry;
+  const bool shared = mShared;
   mEntry = -1;
-  dropEntry(entry);
+  mShared = false;
+  if (shared)
+    loadingProgramsEntries()->drop(entry);
+  else
+    dropEntry(entry);
 }
 
 } // namespace platform

@@ -58,8 +58,17 @@
 // and what it removed is gone (its writers fail as at any loss of their
 // file); the entries it took are freed by their owners' drop.
 //
+// A plug-in links a private copy of this code (its bundle exports nothing
+// else), which sees no SignalCleanup of the program that loaded it. So the
+// program (zarn-host) exports one C table of its entries' calls by name,
+// and a copy with no SignalCleanup of its own living enters its names
+// there, found once when its first name is entered (a table of another
+// version or size, from a build of another time, is not used). A plug-in
+// thus installs no handler of its own, and in a program that exports no
+// such table (any other host) it registers nothing, as before.
+//
 // Thread: any, for registering, dropping and holding; the handler runs on
-// whichever thread the signal reaches.
+// whichever thread the signal reaches. None of it on the render thread.
 
 #include <csignal>
 #include <string>
@@ -111,10 +120,14 @@ public:
   enum class State { Made, Making };
 
   RemovedOnSignal() = default;
-  // Registers nothing when no SignalCleanup lives or all entries are taken.
+  // Registers nothing when no SignalCleanup lives (nor one of the program
+  // that loaded this plug-in, see above) or all entries are taken.
   RemovedOnSignal(const std::string& path, Kind kind, State state = State::Made);
   ~RemovedOnSignal() { drop(); }
-  RemovedOnSignal(RemovedOnSignal&& other) noexcept : mEntry(other.mEntry) { other.mEntry = -1; }
+  RemovedOnSignal(RemovedOnSignal&& other) noexcept : mEntry(other.mEntry), mShared(other.mShared) {
+    other.mEntry = -1;
+    other.mShared = false;
+  }
   RemovedOnSignal& operator=(RemovedOnSignal&& other) noexcept;
   RemovedOnSignal(const RemovedOnSignal&) = delete;
   RemovedOnSignal& operator=(const RemovedOnSignal&) = delete;
@@ -135,6 +148,7 @@ public:
 
 private:
   int mEntry = -1;
+  bool mShared = false; // entered with the loading program's SignalCleanup
 };
 
 // Removes name in the folder open as folderFd (AT_FDCWD for the working
