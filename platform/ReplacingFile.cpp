@@ -54,19 +54,44 @@ bool linksUnsupported(int error) { return error == EPERM || error == ENOSYS || e
 // reservation) can put one there, and such a one may as well remove the
 // copy afterwards; every writer that adds a file makes it exclusively,
 // and so finds the reservation and keeps off.
+//
+// A signal that ends the program between the reservation and the rename
+// would leave the reservation, an empty file, at the name for good: a
+// factory preset copied on a first run would then fail to load ever after,
+// and no later run would copy it again over what it takes for the user's
+// file. So this thread takes no ending signal from before the reservation
+// until the file has taken its place (one that comes meanwhile arrives
+// after), and the reservation is entered for removal on a signal that
+// another thread takes meanwhile, as an empty file: the handler removes it
+// while it is still this empty file, and never a file that has taken the
+// name (renamed over it, or another's).
 bool moveOverReservation(const std::string& from, const std::string& to) {
+  const EndingSignalsHeld held;
+  RemovedOnSignal removed(to, RemovedOnSignal::Kind::EmptyFile, RemovedOnSignal::State::Making);
   const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    const int error = errno;
+    removed.drop(); // not ours: what stands there is another's
+    errno = error;
+    return false;
+  }
   struct stat reserved {};
   int error = ::fstat(fd, &reserved) == 0 ? 0 : errno;
+  if (error == 0) removed.made(reserved.st_dev, reserved.st_ino);
   if (seams::gMoveAsNew.reserved) seams::gMoveAsNew.reserved(to.c_str());
   auto stillReserved = [&] {
     struct stat now {};
     return ::lstat(to.c_str(), &now) == 0 && now.st_dev == reserved.st_dev && now.st_ino == reserved.st_ino;
   };
+  // The name changes hands from here: a handler on another thread waits
+  // for the rename. One that has taken the reservation already is removing
+  // it, the program ending: nothing is renamed over it then.
+  const bool ours = error != 0 || removed.takeBack();
+  if (!ours) error = EINTR;
   if (error == 0 && !stillReserved()) error = EEXIST; // another's file now: kept
   if (error == 0 && ::rename(from.c_str(), to.c_str()) != 0) error = errno;
-  if (error != 0 && error != EEXIST && stillReserved()) ::unlink(to.c_str());
+  if (ours && error != 0 && error != EEXIST && stillReserved()) ::unlink(to.c_str());
+  removed.drop();
   ::close(fd);
   errno = error;
   return error == 0;

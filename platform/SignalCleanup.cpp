@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <cstdint>
 #include <ctime>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <mutex>
 #include <pthread.h>
@@ -27,6 +29,11 @@ struct Entry {
   std::atomic<int> state{cFree};
   int folder = -1; // the folder the name lies in, open (O_PATH)
   bool tree = false;
+  // An empty file's (a reserved name): removed only while the name leads to
+  // this file (written before the entry is armed) and it is empty.
+  bool onlyEmpty = false;
+  dev_t device = 0;
+  ino_t inode = 0;
   char name[256] = {};
 };
 
@@ -134,10 +141,21 @@ void removeRegistered() {
     }
     int armed = cArmed;
     if (!e.state.compare_exchange_strong(armed, cTaken)) continue;
-    if (e.tree)
+    if (e.tree) {
       removeTreeAt(e.folder, e.name, 0);
-    else
+    } else if (e.onlyEmpty) {
+      // A file that has taken the reserved name since (another's, made in
+      // its place; one written into it) is not the program's. Its writer
+      // renames nothing over it now that it is taken (takeBack), and only a
+      // process that removes or replaces a file it did not make could put
+      // another there between this look and the removal.
+      struct stat st;
+      if (::fstatat(e.folder, e.name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+          st.st_dev == e.device && st.st_ino == e.inode && st.st_size == 0)
+        ::unlinkat(e.folder, e.name, 0);
+    } else {
       ::unlinkat(e.folder, e.name, 0);
+    }
   }
 }
 
@@ -251,15 +269,21 @@ EndingSignalsHeld::~EndingSignalsHeld() {
   ::pthread_sigmask(SIG_UNBLOCK, &release, nullptr);
 }
 
-RemovedOnSignal::RemovedOnSignal(const std::string& path, Kind kind, State state) {
-  if (!sHeld) return;
+namespace {
+
+// The calls on this copy's entries: RemovedOnSignal's for the names of
+// this copy, and through the exported table (below) for a plug-in's.
+
+int enterEntry(const std::string& path, RemovedOnSignal::Kind kind, bool making) noexcept {
+  if (!sHeld) return -1;
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
   const std::string::size_type slash = trimmed.rfind('/');
   const std::string name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : trimmed.substr(0, slash);
-  if (name.empty() || name == "." || name == ".." || name.size() >= sizeof Entry::name) return;
+  if (name.empty() || name == "." || name == ".." || name.size() >= sizeof Entry::name) return -1;
   const int saved = errno;
+  int entered = -1;
   for (int i = 0; i < SignalCleanup::cMaxEntries; ++i) {
     Entry& e = sEntries[i];
     int free = cFree;
@@ -282,34 +306,40 @@ RemovedOnSignal::RemovedOnSignal(const std::string& path, Kind kind, State state
       e.state = cFree;
       break;
     }
-    e.tree = kind == Kind::Folder;
+    e.tree = kind == RemovedOnSignal::Kind::Folder;
+    e.onlyEmpty = kind == RemovedOnSignal::Kind::EmptyFile;
+    e.device = 0;
+    e.inode = 0;
     std::memcpy(e.name, name.c_str(), name.size() + 1);
-    e.state.store(state == State::Made ? cArmed : cMaking);
-    mEntry = i;
+    e.state.store(making ? cMaking : cArmed);
+    entered = i;
     break;
   }
   errno = saved;
+  return entered;
 }
 
-RemovedOnSignal& RemovedOnSignal::operator=(RemovedOnSignal&& other) noexcept {
-  if (this != &other) {
-    drop();
-    mEntry = other.mEntry;
-    other.mEntry = -1;
-  }
-  return *this;
-}
-
-void RemovedOnSignal::made() noexcept {
-  if (mEntry < 0) return;
+void madeEntry(int entry, dev_t device, ino_t inode) noexcept {
+  if (entry < 0 || entry >= SignalCleanup::cMaxEntries) return;
+  Entry& e = sEntries[entry];
+  // Still being made: no handler reads the entry until it is armed.
+  if (e.state.load() != cMaking) return;
+  e.device = device;
+  e.inode = inode;
   int making = cMaking;
-  sEntries[mEntry].state.compare_exchange_strong(making, cArmed);
+  e.state.compare_exchange_strong(making, cArmed);
 }
 
-void RemovedOnSignal::drop() noexcept {
-  if (mEntry < 0) return;
-  Entry& e = sEntries[mEntry];
-  mEntry = -1;
+bool takeBackEntry(int entry) noexcept {
+  if (entry < 0 || entry >= SignalCleanup::cMaxEntries) return true;
+  Entry& e = sEntries[entry];
+  int armed = cArmed;
+  return e.state.compare_exchange_strong(armed, cMaking) || armed != cTaken;
+}
+
+void dropEntry(int entry) noexcept {
+  if (entry < 0 || entry >= SignalCleanup::cMaxEntries) return;
+  Entry& e = sEntries[entry];
   // Not ended half way by a handler on this thread, which would wait for
   // the entry.
   const EndingSignalsHeld held;
@@ -324,6 +354,118 @@ void RemovedOnSignal::drop() noexcept {
   e.folder = -1;
   e.state.store(cFree);
   errno = saved;
+}
+
+} // namespace
+
+} // namespace platform
+
+// The table through which a plug-in's copy of this code enters its names
+// with this program's SignalCleanup (see SignalCleanup.h). A program that
+// loads plug-ins exports it by name (-Wl,--export-dynamic-symbol; the
+// bundles' own copies are hidden by their version script). C types only;
+// Kind is passed as its number, which stays as it is within a version. A
+// change to any call or to Kind is a new version.
+extern "C" {
+
+struct ZarnSignalCleanupEntries {
+  uint32_t version;
+  uint32_t size; // of the table the program was built with
+  int (*enter)(const char* path, int kind, int making);
+  void (*made)(int entry, uint64_t device, uint64_t inode);
+  int (*takeBack)(int entry);
+  void (*drop)(int entry);
+};
+
+extern const ZarnSignalCleanupEntries zarn_signal_cleanup_entries;
+
+const ZarnSignalCleanupEntries zarn_signal_cleanup_entries = {
+    1,
+    sizeof(ZarnSignalCleanupEntries),
+    [](const char* path, int kind, int making) noexcept {
+      using Kind = platform::RemovedOnSignal::Kind;
+      if (!path || kind < static_cast<int>(Kind::File) || kind > static_cast<int>(Kind::EmptyFile)) return -1;
+      return platform::enterEntry(path, static_cast<Kind>(kind), making != 0);
+    },
+    [](int entry, uint64_t device, uint64_t inode) noexcept {
+      platform::madeEntry(entry, static_cast<dev_t>(device), static_cast<ino_t>(inode));
+    },
+    [](int entry) noexcept { return platform::takeBackEntry(entry) ? 1 : 0; },
+    [](int entry) noexcept { platform::dropEntry(entry); },
+};
+
+} // extern "C"
+
+namespace platform {
+
+namespace {
+
+constexpr uint32_t cSharedEntriesVersion = 1;
+
+// The table of the program that loaded this copy, found once; none in the
+// program itself (its own table), nor where the program exports none or
+// one of another build.
+const ZarnSignalCleanupEntries* loadingProgramsEntries() {
+  static const ZarnSignalCleanupEntries* const found = [] {
+    const auto* table = static_cast<const ZarnSignalCleanupEntries*>(::dlsym(RTLD_DEFAULT, "zarn_signal_cleanup_entries"));
+    if (!table || table == &zarn_signal_cleanup_entries || table->version != cSharedEntriesVersion ||
+        table->size < sizeof(ZarnSignalCleanupEntries))
+      return static_cast<const ZarnSignalCleanupEntries*>(nullptr);
+    return table;
+  }();
+  return found;
+}
+
+} // namespace
+
+RemovedOnSignal::RemovedOnSignal(const std::string& path, Kind kind, State state) {
+  if (sHeld) {
+    mEntry = enterEntry(path, kind, state == State::Making);
+    return;
+  }
+  // A plug-in's copy, without a SignalCleanup of its own: the program's.
+  if (const ZarnSignalCleanupEntries* shared = loadingProgramsEntries()) {
+    mEntry = shared->enter(path.c_str(), static_cast<int>(kind), state == State::Making);
+    mShared = mEntry >= 0;
+  }
+}
+
+RemovedOnSignal& RemovedOnSignal::operator=(RemovedOnSignal&& other) noexcept {
+  if (this != &other) {
+    drop();
+    mEntry = other.mEntry;
+    mShared = other.mShared;
+    other.mEntry = -1;
+    other.mShared = false;
+  }
+  return *this;
+}
+
+void RemovedOnSignal::made() noexcept { made(0, 0); }
+
+void RemovedOnSignal::made(dev_t device, ino_t inode) noexcept {
+  if (mEntry < 0) return;
+  if (mShared)
+    loadingProgramsEntries()->made(mEntry, device, inode);
+  else
+    madeEntry(mEntry, device, inode);
+}
+
+bool RemovedOnSignal::takeBack() noexcept {
+  if (mEntry < 0) return true;
+  return mShared ? loadingProgramsEntries()->takeBack(mEntry) != 0 : takeBackEntry(mEntry);
+}
+
+void RemovedOnSignal::drop() noexcept {
+  if (mEntry < 0) return;
+  const int entry = mEntry;
+  const bool shared = mShared;
+  mEntry = -1;
+  mShared = false;
+  if (shared)
+    loadingProgramsEntries()->drop(entry);
+  else
+    dropEntry(entry);
 }
 
 SaidOnSignal::SaidOnSignal(const std::string& words) {

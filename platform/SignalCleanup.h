@@ -35,6 +35,16 @@
 // entry dropped while the handler runs is left to the handler. At most
 // cMaxEntries entries live at once; one more is not removed on a signal.
 //
+// A name reserved by an exclusive create, over which a whole file is then
+// renamed (ReplacingFile's commit where the file system has no rename that
+// may not replace), is entered as an empty file: the handler removes it
+// only while the name still leads to the very file made there (its device
+// and inode) and that file is still empty. Before the rename its writer
+// takes the name back (takeBack): a handler on another thread then waits
+// for it as for a name being made, and one that took it first keeps the
+// writer from renaming (the name is the handler's, the process ending), so
+// that no file that has taken the name is ever removed in its place.
+//
 // A name is entered before the file or folder exists (a signal between
 // making and entering would leave it), as one being made: the thread that
 // makes it holds the ending signals back meanwhile (EndingSignalsHeld),
@@ -48,11 +58,21 @@
 // and what it removed is gone (its writers fail as at any loss of their
 // file); the entries it took are freed by their owners' drop.
 //
+// A plug-in links a private copy of this code (its bundle exports nothing
+// else), which sees no SignalCleanup of the program that loaded it. So the
+// program (zarn-host) exports one C table of its entries' calls by name,
+// and a copy with no SignalCleanup of its own living enters its names
+// there, found once when its first name is entered (a table of another
+// version or size, from a build of another time, is not used). A plug-in
+// thus installs no handler of its own, and in a program that exports no
+// such table (any other host) it registers nothing, as before.
+//
 // Thread: any, for registering, dropping and holding; the handler runs on
-// whichever thread the signal reaches.
+// whichever thread the signal reaches. None of it on the render thread.
 
 #include <csignal>
 #include <string>
+#include <sys/types.h>
 
 namespace platform {
 
@@ -92,16 +112,22 @@ private:
 // removed): dropped late, the handler finds the name gone and does nothing.
 class RemovedOnSignal {
 public:
-  enum class Kind { File, Folder };
+  // EmptyFile: a file removed only while the name still leads to the file
+  // given to made(device, inode) and it is empty (a reserved name).
+  enum class Kind { File, Folder, EmptyFile };
   // Made: the name is the program's now. Making: it is about to be made,
   // under an EndingSignalsHeld; made() or drop() follows under the same.
   enum class State { Made, Making };
 
   RemovedOnSignal() = default;
-  // Registers nothing when no SignalCleanup lives or all entries are taken.
+  // Registers nothing when no SignalCleanup lives (nor one of the program
+  // that loaded this plug-in, see above) or all entries are taken.
   RemovedOnSignal(const std::string& path, Kind kind, State state = State::Made);
   ~RemovedOnSignal() { drop(); }
-  RemovedOnSignal(RemovedOnSignal&& other) noexcept : mEntry(other.mEntry) { other.mEntry = -1; }
+  RemovedOnSignal(RemovedOnSignal&& other) noexcept : mEntry(other.mEntry), mShared(other.mShared) {
+    other.mEntry = -1;
+    other.mShared = false;
+  }
   RemovedOnSignal& operator=(RemovedOnSignal&& other) noexcept;
   RemovedOnSignal(const RemovedOnSignal&) = delete;
   RemovedOnSignal& operator=(const RemovedOnSignal&) = delete;
@@ -109,10 +135,20 @@ public:
   explicit operator bool() const { return mEntry >= 0; }
   // The name being made is the program's: a signal removes it from now on.
   void made() noexcept;
+  // The same for an EmptyFile: the file made there, by its device and
+  // inode (fstat of the descriptor the exclusive create opened).
+  void made(dev_t device, ino_t inode) noexcept;
+  // The name is about to change hands (a rename over it, its removal), under
+  // an EndingSignalsHeld: from now on a handler on another thread waits for
+  // it as for a name being made, and drop() follows. False when a handler
+  // has taken it already: the process is ending, the name is the handler's
+  // to remove (if still the program's), and the caller leaves it alone.
+  bool takeBack() noexcept;
   void drop() noexcept;
 
 private:
   int mEntry = -1;
+  bool mShared = false; // entered with the loading program's SignalCleanup
 };
 
 // Words a signal that ends the process writes to standard error, after

@@ -18,4 +18,10 @@ extern OpenHook gAfterOpen;
 // removed anything or not): what a removal of a tree tries.
 extern long gUnlinkAts;
 
+// Called before every unlinkat with the folder and the name it removes:
+// to act between a signal handler's look at a name and its removal. It
+// runs in the handler then, and does only what a handler may.
+using UnlinkAtHook = void (*)(int folder, const char* name);
+extern UnlinkAtHook gBeforeUnlinkAt;
+
 } // namespace zarn::test::hooks

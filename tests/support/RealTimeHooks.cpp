@@ -5,7 +5,7 @@
 // counts when its thread is inside a counter's lifetime, then calls the
 // function it stands in for (the next definition, which under a sanitizer
 // is the sanitizer's own). unlinkat is counted always, for the tests of
-// what a removal tries (OpenHooks.h).
+// what a removal tries, and hooked (OpenHooks.h).
 //
 // This file includes no system header that declares the wrapped functions:
 // their declarations carry attributes (fortified inline versions, exception
@@ -27,6 +27,7 @@ long gLocks = 0;
 OpenHook gBeforeOpen = nullptr;
 OpenHook gAfterOpen = nullptr;
 long gUnlinkAts = 0;
+UnlinkAtHook gBeforeUnlinkAt = nullptr;
 
 } // namespace zarn::test::hooks
 
@@ -195,6 +196,7 @@ int pthread_rwlock_clockwrlock(void* lock, int clock, const void* until) {
 
 int unlinkat(int folder, const char* path, int flags) {
   __atomic_fetch_add(&zarn::test::hooks::gUnlinkAts, 1, __ATOMIC_RELAXED);
+  if (const auto before = __atomic_load_n(&zarn::test::hooks::gBeforeUnlinkAt, __ATOMIC_ACQUIRE)) before(folder, path);
   return next(sUnlinkAt, "unlinkat")(folder, path, flags);
 }
 
