@@ -126,10 +126,7 @@ TEST(ReservedNameSignalTest, ASignalAtTheReservationLeavesNoEmptyFileAndTakesNoF
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      ::signal(SIGTERM, SIG_DFL);
-      sigset_t none;
-      sigemptyset(&none);
-      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      zarn::test::freshSignals();
       const struct rlimit noCore {0, 0};
       ::setrlimit(RLIMIT_CORE, &noCore);
       const platform::SignalCleanup cleanup;

@@ -175,10 +175,7 @@ TEST(SignalCleanupTest, AProcessThatRecoversFromAFaultStillSavesAndStillCleansUp
         struct sigaction recover {};
         recover.sa_handler = recoverFromFault;
         ::sigaction(SIGSEGV, &recover, nullptr);
-        ::signal(SIGTERM, SIG_DFL);
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        zarn::test::freshSignals();
         const platform::SignalCleanup cleanup;
         // Every entry but one taken when the fault comes.
         std::vector<platform::TemporaryFile> writing;

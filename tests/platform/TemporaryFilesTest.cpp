@@ -444,10 +444,7 @@ TEST(TemporaryFilesTest, ASignalTheMomentTheFileIsMadeRemovesItButNeverAFileAnot
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      ::signal(SIGTERM, SIG_DFL);
-      sigset_t none;
-      sigemptyset(&none);
-      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      zarn::test::freshSignals();
       const platform::SignalCleanup cleanup;
       zarn::test::hooks::gBeforeOpen = anotherFirst ? anotherMakesItFirst : nullptr;
       zarn::test::hooks::gAfterOpen = anotherFirst ? nullptr : signalOnceMade;

@@ -68,10 +68,7 @@ TEST(TemporaryFilesThreadTest, ASignalAmongWritersOnManyThreadsRemovesTheirsAndN
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      ::signal(SIGTERM, SIG_DFL);
-      sigset_t none;
-      sigemptyset(&none);
-      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      zarn::test::freshSignals();
       const platform::SignalCleanup cleanup;
       zarn::test::hooks::gBeforeOpen = anotherMakesSome;
       std::vector<std::thread> writers;

@@ -89,4 +89,11 @@ bool awaitChild(pid_t child, int& status, int waitSeconds) {
   return false;
 }
 
+void freshSignals() {
+  ::signal(SIGTERM, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 } // namespace zarn::test

@@ -28,6 +28,11 @@ ChildResult runInChild(const std::function<std::string()>& body, int waitSeconds
 // killed and waited for, so that no test leaves a process behind.
 bool awaitChild(pid_t child, int& status, int waitSeconds = 60);
 
+// In a forked child that is to end by SIGTERM as a program would: the
+// signal back at its default action and none held back, whatever the test
+// process had set.
+void freshSignals();
+
 // The number of a process that has ended and been waited for: a pid that
 // names no live process (until the system hands it out again), for tests of
 // what is left behind by processes that are gone.
