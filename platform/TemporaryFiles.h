@@ -88,7 +88,8 @@ TemporaryFile createTemporaryFile(const std::string& path, mode_t mode);
 size_t longestFileName(const std::string& folder);
 
 // name cut at its end to at most size bytes (never within a character of
-// UTF-8, and never to nothing), so that a name made of it with something added fits the folder.
+// UTF-8, and never to nothing), so that a name made of it with something
+// added fits the folder.
 std::string shortenedName(const std::string& name, size_t size);
 
 // The writer's process id when name follows the scheme (locked or

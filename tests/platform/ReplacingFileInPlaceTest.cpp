@@ -111,12 +111,6 @@ std::string pattern(size_t size, char first) {
   return s;
 }
 
-std::vector<std::string> namesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 std::string readWhole(const std::string& path) {
   std::string bytes;
@@ -142,7 +136,8 @@ std::string sweepAsLater(const std::string& folder, const User& user) {
 }
 
 struct Outcome {
-  int status = 0;   // the writer's wait status
+  pid_t writer = -1; // the writer's process
+  int status = 0;    // its wait status
   std::string said; // ReplacingFile's error ("saved" when it committed)
   std::string kept; // its keptPath
   std::string err;  // what the writer's process wrote to standard error
@@ -186,6 +181,7 @@ Outcome saveAs(const User& writer, const std::string& target, const std::string&
     ::_exit(0);
   }
   ::close(report[1]);
+  o.writer = child;
   if (child < 0 || !awaitChild(child, o.status)) {
     ::close(report[0]);
     o.said = "the writer did not end";
@@ -259,16 +255,11 @@ TEST(ReplacingFileInPlaceTest, TheFileHoldsItsOldBytesOrTheNewOnesWholeOrTheWhol
       dir.write(c.name + ".unsaved" + (n == 1 ? "" : "-" + std::to_string(n)), "an earlier take");
     const std::string render = pattern(c.newSize, 'a');
 
-    Outcome o = saveAs(writer, take, render, dir, c.trouble);
-    // The kept file's name, as the test knows it.
+    const Outcome o = saveAs(writer, take, render, dir, c.trouble);
+    // The kept file's name, with the writer's process where it has one.
     std::string keptName = c.kept;
-    if (const size_t pid = keptName.find("PID"); pid != std::string::npos) {
-      // The writer's pid is in the name: the one file of that form.
-      for (const std::string& name : namesIn(dir.path()))
-        if (name.rfind(c.name + ".unsaved-", 0) == 0 && name.size() > c.name.size() + 12 &&
-            std::count(name.begin() + static_cast<long>(c.name.size()), name.end(), '-') == 2)
-          keptName = name;
-    }
+    if (const size_t pid = keptName.find("PID"); pid != std::string::npos)
+      keptName.replace(pid, 3, std::to_string(o.writer));
     const std::string kept = keptName.empty() ? "" : dir.file(keptName);
 
     if (c.endedBy != 0) {

@@ -184,6 +184,8 @@ TEST(ReplacingFileTest, WhatIsNoFileOrNotOursToReplaceIsSaidAtOnce) {
   skipped.report();
 }
 
+using zarn::test::namesIn;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -258,13 +260,6 @@ std::string accessOf(const std::string& path, const User& who) {
   return r.finished ? r.output : "? no answer";
 }
 
-// The names in folder, sorted.
-std::vector<std::string> namesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 } // namespace
 

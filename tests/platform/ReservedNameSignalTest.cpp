@@ -35,6 +35,8 @@
 #include <unistd.h>
 #include <vector>
 
+using zarn::test::namesIn;
+
 namespace {
 
 // How far the child has come, shared with the test's process (a shared
@@ -66,12 +68,6 @@ void writerGoesOnAsTheHandlerRemoves(int, const char* name) {
   awaitPhase(cWriterReturned);
 }
 
-std::vector<std::string> namesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zarn::test {
 
@@ -26,5 +27,9 @@ public:
 private:
   std::string mPath;
 };
+
+// The names in folder (not "." and ".."), sorted; none when it cannot be
+// read.
+std::vector<std::string> namesIn(const std::string& folder);
 
 } // namespace zarn::test
