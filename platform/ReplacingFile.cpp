@@ -188,6 +188,17 @@ constexpr int cCommitLooks = 4;
 
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+// Whether the regular file at path is one this process may no longer
+// write: its owner took the access away (chmod, setfacl) while a save of
+// minutes was written, which is kept rather than lost.
+bool madeReadOnly(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+}
+
+constexpr const char* cMadeReadOnly = "it was made read-only to you while this save was written";
+
 // Where the whole of a save is kept when it cannot be put at its name, or
 // while it is copied into the user's file (writeInPlace): the first free
 // one of NAME.unsaved, NAME.unsaved-2, ... beside it (as the editor keeps a
@@ -469,6 +480,7 @@ bool ReplacingFile::replaceTarget() {
     ReplacedFile now;
     int error = 0;
     const std::string refused = refusal(mPath, now, error);
+    if (error == EACCES && madeReadOnly(to)) return keepRefused(EACCES, cMadeReadOnly);
     if (error != 0) return fail("write", error, refused);
     if (now.path != to)
       return fail("write", EBUSY, "it was made to lead to " + now.path + " while it was written; nothing was replaced");
@@ -485,6 +497,7 @@ bool ReplacingFile::replaceTarget() {
       if (!target && errno == EACCES) target.reset(::open(to.c_str(), O_WRONLY | cTargetOpen));
       // Removed, or made a link or a FIFO, since the look: look again.
       if (!target && (errno == ENOENT || errno == ELOOP || errno == ENXIO) && lookAgain) continue;
+      if (!target && errno == EACCES && madeReadOnly(to)) return keepRefused(EACCES, cMadeReadOnly);
       if (!target) return fail("write", errno);
       if (::fstat(target.get(), &old) != 0) return fail("write", errno);
       if (!S_ISREG(old.st_mode)) {
@@ -557,7 +570,7 @@ bool ReplacingFile::exchange(const struct stat& old, bool lookAgain, bool& again
                 "it changed as it was replaced, and what was put there meanwhile could not be put back (" +
                     std::string(std::strerror(error)) + "); it is now " + at);
   }
-  if (S_ISREG(out.st_mode)) return keepRefused("another save to it finished first, as this one was put in its place");
+  if (S_ISREG(out.st_mode)) return keepRefused(EBUSY, "another save to it finished first, as this one was put in its place");
   int error = EBUSY;
   const std::string why = notRegular(mPath, to, out.st_mode, error);
   return fail("write", error, why);
@@ -586,14 +599,14 @@ bool ReplacingFile::copyInPlace(int temp, const std::string& to, const struct st
   // An open refused for what was put there since the look (a FIFO without
   // a reader, a link, another user's file) is refused for that, in words.
   if (!target && (::lstat(to.c_str(), &st) != 0 || (S_ISREG(st.st_mode) && sameFile(st, old))))
-    return fail("write", opened);
+    return opened == EACCES && madeReadOnly(to) ? keepRefused(EACCES, cMadeReadOnly) : fail("write", opened);
   if (target && ::fstat(target.get(), &st) != 0) return fail("write", errno);
   int error = 0;
   if (!S_ISREG(st.st_mode)) {
     const std::string why = notRegular(mPath, to, st.st_mode, error);
     return fail("write", error, why);
   }
-  if (!sameFile(st, old)) return keepRefused("another save to it finished first, as this one was written into it");
+  if (!sameFile(st, old)) return keepRefused(EBUSY, "another save to it finished first, as this one was written into it");
   struct stat whole {};
   if (::fstat(temp, &whole) != 0) return fail("write", errno);
   // Before the user's file changes, the temporary file, the only whole copy
@@ -641,12 +654,12 @@ bool ReplacingFile::copyInPlace(int temp, const std::string& to, const struct st
   return fail("write", EBUSY, "it was moved away or removed as it was written into; " + where);
 }
 
-bool ReplacingFile::keepRefused(const std::string& why) {
+bool ReplacingFile::keepRefused(int error, const std::string& why) {
   mTemp.removedOnSignal.drop();
   mKept = keepBeside(mTemp.path, mReplaced.path);
-  if (mKept.empty()) return fail("write", EBUSY, why + "; nothing was replaced");
+  if (mKept.empty()) return fail("write", error, why + "; nothing was replaced");
   mTemp.path.clear();
-  return fail("write", EBUSY, why + "; nothing was replaced; this one is kept in " + mKept);
+  return fail("write", error, why + "; nothing was replaced; this one is kept in " + mKept);
 }
 
 void ReplacingFile::discard() {

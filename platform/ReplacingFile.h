@@ -66,7 +66,9 @@
 //     may see the file half written meanwhile, and SIGKILL or a power cut
 //     during the copy leaves it cut short, with the complete file kept.
 //   - A save that finds another save put a file at the name as it was
-//     finishing keeps its result beside it the same way, and says where.
+//     finishing, or the file made read-only to this user meanwhile (its
+//     owner's chmod or setfacl), keeps its result beside it the same way,
+//     and says where.
 // Errors name the path given and the reason: the system's, or, for a
 // refusal, what is wrong in words.
 //
@@ -159,9 +161,10 @@ private:
   bool exchange(const struct stat& old, bool lookAgain, bool& again);
   bool writeInPlace(const struct stat& old);
   bool copyInPlace(int temp, const std::string& to, const struct stat& old);
-  // Refused for why: another's save took the name meanwhile. The new
-  // contents are kept beside it (keptPath) rather than lost.
-  bool keepRefused(const std::string& why);
+  // Refused for why, with error: another's save took the name meanwhile,
+  // or the file was made read-only to this user. The new contents are kept
+  // beside it (keptPath) rather than lost.
+  bool keepRefused(int error, const std::string& why);
 
   std::string mPath, mError, mReason, mFailedAt, mKept;
   int mErrorNumber = 0;

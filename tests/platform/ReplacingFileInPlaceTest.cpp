@@ -362,3 +362,55 @@ TEST(ReplacingFileInPlaceTest, ARenderTooBigForTheDiskLeavesTheFileAsItWas) {
                         "complete file is kept in DISK/take.wav.unsaved|her take|kept whole");
   }
 }
+
+// The file's owner takes the writer's access away while his save of
+// minutes is written (chmod 600 on her file he wrote through its group;
+// he himself makes his own file read-only): her file stays as it is,
+// and his save is kept beside it, said where, rather than thrown away.
+TEST(ReplacingFileInPlaceTest, AFileMadeReadOnlyDuringTheSaveKeepsItsBytesAndTheSaveIsKeptBeside) {
+  if (::geteuid() != 0) GTEST_SKIP() << "it needs root to have a file of another user and to become its writer";
+  struct Case {
+    const char* what;
+    uid_t owner;      // the file's
+    gid_t group;      // the file's; the writer is in cStudio
+    mode_t mode;      // before
+    mode_t meanwhile; // what chmod makes of it while the save is written
+  };
+  const std::vector<Case> cases = {
+      {"her file, written in place, made 600 by her", cHer, cStudio, 0660, 0600},
+      {"his own file, made read-only by himself", cNobody, cNogroup, 0644, 0444},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir("read-only");
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    dir.write("take.wav", "her take");
+    const std::string take = dir.file("take.wav");
+    ASSERT_EQ(::chown(take.c_str(), c.owner, c.group), 0);
+    ASSERT_EQ(::chmod(take.c_str(), c.mode), 0);
+    const ChildResult r = runInChild([&] {
+      // The writer, who may be root again for the owner's chmod.
+      if (::setgroups(1, &cStudio) != 0 || ::setresgid(cNogroup, cNogroup, 0) != 0 ||
+          ::setresuid(cNobody, cNobody, 0) != 0)
+        return std::string("cannot become the writer");
+      platform::ReplacingFile file;
+      if (!file.create(take) || !file.writeAll("his render", 10)) return "not written: " + file.error();
+      if (::setresuid(-1, 0, -1) != 0 || ::chmod(take.c_str(), c.meanwhile) != 0 || ::setresuid(-1, cNobody, -1) != 0)
+        return std::string("no chmod meanwhile");
+      return (file.commit() ? std::string("saved") : file.error()) + "|" + file.keptPath();
+    });
+    ASSERT_TRUE(r.finished) << r.output;
+    const std::string kept = take + ".unsaved";
+    EXPECT_EQ(r.output, "cannot write " + take +
+                            ": it was made read-only to you while this save was written; nothing was replaced; this "
+                            "one is kept in " +
+                            kept + "|" + kept);
+    EXPECT_EQ(dir.read("take.wav"), "her take");
+    EXPECT_EQ(dir.read("take.wav.unsaved"), "his render");
+    struct stat st {};
+    ASSERT_EQ(::stat(take.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, c.owner);
+    EXPECT_EQ(st.st_mode & 07777, c.meanwhile);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"take.wav", "take.wav.unsaved"}));
+  }
+}
